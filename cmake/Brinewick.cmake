@@ -1,0 +1,60 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# bw_add_library(NAME [DEPS ...]): a static library bw_NAME from the *.cc files of
+# the calling folder. Headers are included as "folder/nClass.h" from the source root.
+function(bw_add_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  add_library(bw_${name} STATIC ${srcs})
+  target_include_directories(bw_${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(bw_${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# Environment every test process runs in: headless video and sound, sanitizer options.
+set(BW_TEST_ENV
+  "SDL_VIDEODRIVER=offscreen"
+  "SDL_AUDIODRIVER=dummy"
+  "ALSOFT_DRIVERS=null"
+  "LIBGL_ALWAYS_SOFTWARE=1"
+  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+  "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/.ci/lsan.supp:print_suppressions=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "BW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+
+# bw_add_tests(NAME [LIBS ...]): one GoogleTest program test_NAME from the *.cc files
+# of the calling tests folder; every test case is registered with CTest.
+# SOURCES overrides the glob when a folder holds more than one test program.
+function(bw_add_tests name)
+  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  if(ARG_SOURCES)
+    set(srcs ${ARG_SOURCES})
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  endif()
+  add_executable(test_${name} ${srcs})
+  target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(test_${name}
+    DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ENVIRONMENT "${BW_TEST_ENV}")
+endfunction()
+
+# bw_add_fuzzer(NAME SOURCE file.cc LIBS ... [CORPUS dir]): a libFuzzer target that
+# CTest runs for a bounded number of inputs.
+if(NOT TARGET fuzzers)
+  add_custom_target(fuzzers)
+endif()
+function(bw_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "SOURCE;CORPUS;RUNS" "LIBS" ${ARGN})
+  if(NOT ARG_RUNS)
+    set(ARG_RUNS 5000)
+  endif()
+  add_executable(fuzz_${name} ${ARG_SOURCE})
+  target_link_libraries(fuzz_${name} PRIVATE ${ARG_LIBS})
+  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(fuzzers fuzz_${name})
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus_${name})
+  add_test(NAME fuzz_${name}
+    COMMAND ${CMAKE_COMMAND} -E env ${BW_TEST_ENV}
+      sh -c "rm -rf '${work}' && mkdir -p '${work}' && cp -r '${ARG_CORPUS}'/. '${work}'/ 2>/dev/null; exec '$<TARGET_FILE:fuzz_${name}>' -runs=${ARG_RUNS} -max_total_time=120 -max_len=65536 '${work}'")
+endfunction()
