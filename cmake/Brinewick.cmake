@@ -5,9 +5,16 @@
 function(bw_add_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
-  add_library(bw_${name} STATIC ${srcs})
-  target_include_directories(bw_${name} PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(bw_${name} PUBLIC ${ARG_DEPS})
+  if(srcs)
+    add_library(bw_${name} STATIC ${srcs})
+    target_include_directories(bw_${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(bw_${name} PUBLIC ${ARG_DEPS})
+  else()
+    # A folder with headers only so far.
+    add_library(bw_${name} INTERFACE)
+    target_include_directories(bw_${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(bw_${name} INTERFACE ${ARG_DEPS})
+  endif()
 endfunction()
 
 # Environment every test process runs in: headless video and sound, sanitizer options.
