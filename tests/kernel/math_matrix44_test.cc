@@ -1,0 +1,207 @@
+// matrix44: products, point transform, rotations, quaternion conversion,
+// inverse and LookAt, checked against hand-computed values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "kernel/matrix44.h"
+
+namespace {
+
+const float kPi = float(M_PI);
+
+void ExpectVec(const vector3& v, float x, float y, float z, float tol = 1e-5f) {
+    EXPECT_NEAR(v.x, x, tol);
+    EXPECT_NEAR(v.y, y, tol);
+    EXPECT_NEAR(v.z, z, tol);
+}
+
+void ExpectMat(const matrix44& a, const float (&e)[4][4], float tol = 1e-5f) {
+    for (int i = 0; i < 4; i++) {
+        for (int j = 0; j < 4; j++) EXPECT_NEAR(a.m[i][j], e[i][j], tol) << "m" << i << j;
+    }
+}
+
+bool IsIdentity(const matrix44& a, float tol) { return a.isequal(matrix44(), tol); }
+
+TEST(Matrix44, IdentityAndFullProduct) {
+    matrix44 id;
+    const float ident[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    ExpectMat(id, ident, 0);
+
+    matrix44 c(2, -1, 0, 3, 1, 4, 2, -2, 0, 5, 1, 1, 3, 0, -1, 2);
+    matrix44 d(1, 0, 2, 1, 0, 3, 1, 0, 2, 1, 0, 4, 1, 1, 1, 1);
+    const float cd[4][4] = {{5, 0, 6, 5}, {3, 12, 4, 7}, {3, 17, 6, 5}, {3, 1, 8, 1}};
+    ExpectMat(c * d, cd, 0);
+    matrix44 inPlace = c;
+    inPlace.Mult(d);
+    ExpectMat(inPlace, cd, 0);
+    EXPECT_NEAR(c.Det(), 88.0, 1e-9);
+    EXPECT_NEAR(d.Det(), 8.0, 1e-9);
+}
+
+TEST(Matrix44, MultSimpleIsTheAffineProduct) {
+    matrix44 a(1, 2, 0, 0, 0, 1, 3, 0, 4, 0, 1, 0, 5, 6, 7, 1);
+    matrix44 b(2, 0, 1, 0, 1, 3, 0, 0, 0, 1, 2, 0, -1, 2, -3, 1);
+    const float ab[4][4] = {{4, 6, 1, 0}, {1, 6, 6, 0}, {8, 1, 6, 0}, {15, 27, 16, 1}};
+    matrix44 r = a;
+    r.MultSimple(b);
+    ExpectMat(r, ab, 0);
+
+    // A non-affine operand still leaves an affine result.
+    matrix44 p = a;
+    matrix44 q(1, 0, 0, 7, 0, 1, 0, 7, 0, 0, 1, 7, 0, 0, 0, 9);
+    p.MultSimple(q);
+    EXPECT_EQ(p.m[0][3], 0.0f);
+    EXPECT_EQ(p.m[3][3], 1.0f);
+    ExpectVec(p.Translation(), 5, 6, 7);
+}
+
+TEST(Matrix44, RowVectorsApplyTheLeftFactorFirst) {
+    matrix44 t;
+    t.SetTranslation(vector3(1, 2, 3));
+    ExpectVec(t * vector3(0, 0, 0), 1, 2, 3);
+    ExpectVec(t.Mult3x3(vector3(1, 0, 0)), 1, 0, 0);
+
+    // Translate, then a quarter turn about z: (0,0,0) -> (1,0,0) -> (0,1,0).
+    matrix44 m;
+    m.SetTranslation(vector3(1, 0, 0));
+    m.RotateZ(kPi / 2);
+    ExpectVec(m * vector3(0, 0, 0), 0, 1, 0);
+
+    // The same through a product of two matrices.
+    matrix44 rz;
+    rz.RotateZ(kPi / 2);
+    matrix44 tx;
+    tx.SetTranslation(vector3(1, 0, 0));
+    ExpectVec((tx * rz) * vector3(0, 0, 0), 0, 1, 0);
+    ExpectVec((rz * tx) * vector3(0, 0, 0), 1, 0, 0);
+    vector3 p(0.3f, -2, 5);
+    vector3 twice = rz * (tx * p);
+    ExpectVec((tx * rz) * p, twice.x, twice.y, twice.z);
+}
+
+TEST(Matrix44, RotationsAreRightHanded) {
+    matrix44 rx, ry, rz;
+    rx.RotateX(kPi / 2);
+    ry.RotateY(kPi / 2);
+    rz.RotateZ(kPi / 2);
+    ExpectVec(rx * vector3(0, 1, 0), 0, 0, 1);
+    ExpectVec(ry * vector3(0, 0, 1), 1, 0, 0);
+    ExpectVec(rz * vector3(1, 0, 0), 0, 1, 0);
+
+    // Axis-angle agrees with the axis rotations ...
+    matrix44 ax;
+    ax.Rotate(vector3(2, 0, 0), 0.7f);  // axis normalised
+    matrix44 x7;
+    x7.RotateX(0.7f);
+    EXPECT_TRUE(ax.isequal(x7, 1e-6f));
+    // ... and a third of a turn about the diagonal cycles x -> y -> z.
+    matrix44 diag;
+    diag.Rotate(vector3(1, 1, 1), 2 * kPi / 3);
+    ExpectVec(diag * vector3(1, 0, 0), 0, 1, 0);
+    ExpectVec(diag * vector3(0, 1, 0), 0, 0, 1);
+
+    matrix44 s;
+    s.SetTranslation(vector3(1, 1, 1));
+    s.Scale(vector3(2, 3, 4));
+    ExpectVec(s * vector3(1, 1, 1), 4, 6, 8);
+}
+
+TEST(Matrix44, SetQuaternionAsLaidOut) {
+    // q = (0.5, 0.5, 0.5, 0.5) by hand from the element formulas.
+    matrix44 m;
+    m.SetTranslation(vector3(9, 9, 9));
+    m.SetQuaternion(quaternion(0.5f, 0.5f, 0.5f, 0.5f));
+    const float e[4][4] = {{0, 0, 1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 1}};
+    ExpectMat(m, e);
+
+    // For row vectors the matrix of q turns the other way round than q itself:
+    // it is the transpose of the axis-angle matrix.
+    quaternion qz;
+    qz.FromAxisAngle(vector3(0, 0, 1), kPi / 2);
+    m.SetQuaternion(qz);
+    ExpectVec(m * vector3(1, 0, 0), 0, -1, 0);
+
+    vector3 axis(1, -2, 0.5f);
+    quaternion q;
+    q.FromAxisAngle(vector3(axis.x, axis.y, axis.z) / axis.Len(), 1.1f);
+    m.SetQuaternion(q);
+    matrix44 r;
+    r.Rotate(axis, 1.1f);
+    for (int i = 0; i < 3; i++) {
+        for (int j = 0; j < 3; j++) EXPECT_NEAR(m.m[i][j], r.m[j][i], 1e-6f);
+    }
+}
+
+TEST(Matrix44, GetQuaternionReturnsPlusOrMinusQ) {
+    const quaternion qs[] = {
+        quaternion(0, 0, 0, 1),
+        quaternion(1, 0, 0, 0),                  // trace 0: largest-diagonal branch, i = 0
+        quaternion(0, 1, 0, 0),                  // i = 1
+        quaternion(0.6f, 0, 0.8f, 0),            // i = 2
+        quaternion(0.5f, -0.5f, 0.5f, -0.5f),    // negative w
+        quaternion(0.1f, 0.7f, -0.7f, 0.1f),     // near-zero w
+        quaternion(0.18257f, 0.36515f, 0.54772f, 0.73030f),
+    };
+    for (quaternion q : qs) {
+        q.Norm();
+        matrix44 m;
+        m.SetQuaternion(q);
+        quaternion g = m.GetQuaternion();
+        if (g.x * q.x + g.y * q.y + g.z * q.z + g.w * q.w < 0) g = -g;
+        EXPECT_TRUE(g.isequal(q, 1e-5f)) << q.x << " " << q.y << " " << q.z << " " << q.w;
+    }
+}
+
+TEST(Matrix44, InvertAffineAndSingular) {
+    matrix44 s;
+    s.Scale(vector3(2, 4, 8));
+    s.SetTranslation(vector3(2, 4, 8));
+    s.Invert();
+    const float inv[4][4] = {{0.5f, 0, 0, 0}, {0, 0.25f, 0, 0}, {0, 0, 0.125f, 0}, {-1, -1, -1, 1}};
+    ExpectMat(s, inv);
+
+    matrix44 m;
+    m.RotateX(0.3f);
+    m.RotateY(-1.2f);
+    m.Scale(vector3(1.5f, 0.5f, 2));
+    m.RotateZ(2.0f);
+    m.SetTranslation(vector3(3, -4, 5));
+    matrix44 mi = m;
+    mi.Invert();
+    EXPECT_TRUE(IsIdentity(m * mi, 1e-5f));
+    EXPECT_TRUE(IsIdentity(mi * m, 1e-5f));
+    vector3 p(1, 2, 3);
+    ExpectVec(mi * (m * p), 1, 2, 3);
+
+    // Flattened along y: determinant 0, left exactly as it was.
+    matrix44 flat;
+    flat.RotateZ(0.5f);
+    flat.Scale(vector3(1, 0, 1));
+    flat.SetTranslation(vector3(1, 2, 3));
+    matrix44 before = flat;
+    flat.Invert();
+    EXPECT_EQ(flat, before);
+}
+
+TEST(Matrix44, LookAtFacesAwayFromTarget) {
+    matrix44 m;
+    m.RotateX(1.0f);
+    m.SetTranslation(vector3(5, 0, 0));
+    m.LookAt(vector3(0, 0, 0), vector3(0, 1, 0));
+    // z points from the target to the eye, x = up x z, y = z x x.
+    const float e[4][4] = {{0, 0, -1, 0}, {0, 1, 0, 0}, {1, 0, 0, 0}, {5, 0, 0, 1}};
+    ExpectMat(m, e);
+
+    // Up parallel to the view: x cannot be normalised, but nothing turns NaN.
+    matrix44 up;
+    up.SetTranslation(vector3(0, 5, 0));
+    up.LookAt(vector3(0, 0, 0), vector3(0, 1, 0));
+    for (int i = 0; i < 4; i++) {
+        for (int j = 0; j < 4; j++) EXPECT_FALSE(std::isnan(up.m[i][j]));
+    }
+    ExpectVec(vector3(up.m[2][0], up.m[2][1], up.m[2][2]), 0, 1, 0);
+}
+
+}  // namespace

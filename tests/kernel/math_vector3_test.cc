@@ -1,0 +1,116 @@
+// vector3, bbox3, triangle, the scalar helpers and the name hash.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "kernel/bbox3.h"
+#include "kernel/nMath.h"
+#include "kernel/triangle.h"
+#include "kernel/vector3.h"
+
+namespace {
+
+void ExpectVec(const vector3& v, float x, float y, float z, float tol = 1e-6f) {
+    EXPECT_NEAR(v.x, x, tol);
+    EXPECT_NEAR(v.y, y, tol);
+    EXPECT_NEAR(v.z, z, tol);
+}
+
+TEST(Vector3, ArithmeticAndProducts) {
+    vector3 a(1, 2, 3), b(4, 5, 6);
+    ExpectVec(a + b, 5, 7, 9);
+    ExpectVec(a - b, -3, -3, -3);
+    ExpectVec(-a, -1, -2, -3);
+    ExpectVec(a * 2.0f, 2, 4, 6);
+    ExpectVec(2.0f * a, 2, 4, 6);
+    ExpectVec(b / 2.0f, 2, 2.5f, 3);
+    // Cross product by hand: (2*6-3*5, 3*4-1*6, 1*5-2*4).
+    ExpectVec(a * b, -3, 6, -3);
+    // Right-handed: x cross y is z, and the product is perpendicular to both.
+    ExpectVec(vector3(1, 0, 0) * vector3(0, 1, 0), 0, 0, 1);
+    EXPECT_FLOAT_EQ((a * b) % a, 0.0f);
+    EXPECT_FLOAT_EQ(a % b, 32.0f);
+    EXPECT_FLOAT_EQ(vector3(3, 4, 12).Len(), 13.0f);
+}
+
+TEST(Vector3, NormLeavesTooShortVectorsAlone) {
+    vector3 v(3, 0, 4);
+    v.Norm();
+    ExpectVec(v, 0.6f, 0, 0.8f);
+
+    vector3 zero;
+    zero.Norm();
+    EXPECT_EQ(zero, vector3(0, 0, 0));
+
+    vector3 tiny(1e-8f, 0, 0);
+    tiny.Norm();
+    EXPECT_EQ(tiny, vector3(1e-8f, 0, 0));
+
+    // Just above the guard it is normalised.
+    vector3 small(2e-7f, 0, 0);
+    small.Norm();
+    ExpectVec(small, 1, 0, 0);
+}
+
+TEST(Scalar, ClampAndClampedFunctions) {
+    EXPECT_EQ(n_clamp(-2.0f, -1.0f, 1.0f), -1.0f);
+    EXPECT_EQ(n_clamp(2.0f, -1.0f, 1.0f), 1.0f);
+    EXPECT_EQ(n_clamp(0.25f, -1.0f, 1.0f), 0.25f);
+    EXPECT_FLOAT_EQ(ClampedACos(1.0001f), 0.0f);
+    EXPECT_FLOAT_EQ(ClampedACos(-3.0f), float(M_PI));
+    EXPECT_FLOAT_EQ(ClampedACos(0.5f), float(M_PI / 3.0));
+    EXPECT_EQ(ClampedSqrt(-1.0f), 0.0f);
+    EXPECT_FLOAT_EQ(ClampedSqrt(16.0f), 4.0f);
+}
+
+TEST(Hash, SumOfWeightedBytesModuloN) {
+    EXPECT_EQ(n_hash("ab", 7), 6);  // (97 + 2 * 98) % 7
+    EXPECT_EQ(n_hash("", 16), 0);
+    EXPECT_EQ(n_hash(nullptr, 16), 0);
+    EXPECT_EQ(n_hash("ab", 0), 0);
+    // Bytes count as unsigned: 0xE4 ("ä" in Latin-1) is 228, not -28.
+    EXPECT_EQ(n_hash("\xE4", 1000), 228);
+    // A text long enough to overflow a signed 32-bit sum never gives a
+    // negative bucket.
+    std::string longText(6000, '\xFF');
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < longText.size(); i++) sum += 255u * (i + 1);
+    int h = n_hash(longText.c_str(), 999);
+    EXPECT_GE(h, 0);
+    EXPECT_EQ(h, int(sum % 999u));
+}
+
+TEST(Bbox3, CenterExtentAndExtend) {
+    bbox3 box;
+    box.SetCenterExtent(vector3(1, 2, 3), vector3(0.5f, 1, 2));
+    ExpectVec(box.vmin, 0.5f, 1, 1);
+    ExpectVec(box.vmax, 1.5f, 3, 5);
+    box.Extend(vector3(0, 2, 10));
+    ExpectVec(box.vmin, 0, 1, 1);
+    ExpectVec(box.vmax, 1.5f, 3, 10);
+    box.Extend(vector3(1, 2, 3));  // inside: unchanged
+    ExpectVec(box.vmin, 0, 1, 1);
+    ExpectVec(box.vmax, 1.5f, 3, 10);
+}
+
+TEST(Triangle, EdgesAndNormal) {
+    triangle none;
+    EXPECT_EQ(none.point, vector3());
+    EXPECT_EQ(none.edge1, vector3());
+    EXPECT_EQ(none.edge2, vector3());
+
+    triangle t(vector3(1, 1, 1), vector3(3, 1, 1), vector3(1, 4, 1));
+    ExpectVec(t.point, 1, 1, 1);
+    ExpectVec(t.edge1, 2, 0, 0);
+    ExpectVec(t.edge2, 0, 3, 0);
+    ExpectVec(t.Point(2), 1, 4, 1);
+    ExpectVec(t.Normal(), 0, 0, 1);  // counter-clockwise seen from +z
+
+    // Degenerate: no direction to normalise, and no NaN either.
+    triangle flat(vector3(0, 0, 0), vector3(1, 1, 1), vector3(2, 2, 2));
+    EXPECT_EQ(flat.Normal(), vector3(0, 0, 0));
+}
+
+}  // namespace
