@@ -1,0 +1,225 @@
+// The npk table of contents read back from archives made by our writer, and
+// refused when malformed.
+#include "kernel/nNpkToc.h"
+#include "kernel/nNpkWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes SampleArchive() {
+    nNpkWriter w;
+    EXPECT_TRUE(w.BeginDir("Pack.npk"));
+    EXPECT_TRUE(w.AddFile("Readme.TXT", "hello\n", 6));
+    EXPECT_TRUE(w.BeginDir("sub"));
+    EXPECT_TRUE(w.AddFile("a.n", "line1\nline2", 11));
+    EXPECT_TRUE(w.AddFile("empty", "", 0));
+    EXPECT_TRUE(w.EndDir());
+    EXPECT_TRUE(w.EndDir());
+    Bytes out;
+    EXPECT_TRUE(w.Finish(out)) << w.GetError();
+    return out;
+}
+
+// Hand-made archives for the malformed cases the writer refuses to make.
+struct RawArchive {
+    Bytes b;
+    RawArchive() { U32(nNpkToc::MAGIC); U32(4); U32(0); }
+    void U16(uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
+    void U32(uint32_t v) { for (int i = 0; i < 4; i++) b.push_back(uint8_t(v >> (8 * i))); }
+    void Name(const std::string& n) { U16(uint16_t(n.size())); b.insert(b.end(), n.begin(), n.end()); }
+    void Dir(const std::string& n) { U32(nNpkToc::TAG_DIR); U32(uint32_t(2 + n.size())); Name(n); }
+    void End() { U32(nNpkToc::TAG_DIREND); U32(0); }
+    void File(const std::string& n, uint32_t off, uint32_t len) {
+        U32(nNpkToc::TAG_FILE); U32(uint32_t(10 + n.size())); U32(off); U32(len); Name(n);
+    }
+    Bytes Done(const std::string& payload = "") {
+        uint32_t dataOffset = uint32_t(b.size());
+        std::memcpy(&b[8], &dataOffset, 4);
+        U32(nNpkToc::TAG_DATA);
+        U32(uint32_t(payload.size()));
+        b.insert(b.end(), payload.begin(), payload.end());
+        return b;
+    }
+};
+
+std::string ParseError(const Bytes& bytes) {
+    nNpkToc toc;
+    std::string error;
+    if (toc.ParseBuffer(bytes.data(), bytes.size(), "/r", nullptr, error)) return "mounted";
+    EXPECT_EQ(toc.GetRoot(), nullptr);
+    return error;
+}
+
+TEST(NpkFormat, WriterOutputReadsBackWithLowerCaseNames) {
+    Bytes bytes = SampleArchive();
+    // Header: magic bytes "0KPN" on disk.
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "0KPN");
+    nNpkToc toc;
+    std::string error;
+    ASSERT_TRUE(toc.ParseBuffer(bytes.data(), bytes.size(), "/data", nullptr, error)) << error;
+    nNpkTocEntry* root = toc.GetRoot();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->GetName(), "pack.npk");
+    EXPECT_TRUE(root->IsDirectory());
+    ASSERT_EQ(root->GetNumChildren(), 2u);
+    EXPECT_EQ(root->GetHead()->GetName(), "readme.txt");
+    EXPECT_EQ(root->GetHead()->GetSucc()->GetName(), "sub");
+    EXPECT_EQ(root->GetHead()->GetSucc()->GetSucc(), nullptr);
+
+    nNpkTocEntry* a = toc.Resolve("/data/pack.npk/sub/a.n");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetType(), nNpkTocEntry::FILE);
+    EXPECT_EQ(a->GetFileLength(), 11u);
+    EXPECT_EQ(std::string(bytes.begin() + long(a->GetFileOffset()), bytes.begin() + long(a->GetFileOffset()) + 11),
+              "line1\nline2");
+    EXPECT_EQ(a->GetFullName(), "/data/pack.npk/sub/a.n");
+    EXPECT_EQ(toc.Resolve("/data/pack.npk/sub/empty")->GetFileLength(), 0u);
+}
+
+TEST(NpkFormat, ResolveWalksDotsAndStaysInsideTheArchive) {
+    Bytes bytes = SampleArchive();
+    nNpkToc toc;
+    std::string error;
+    ASSERT_TRUE(toc.ParseBuffer(bytes.data(), bytes.size(), "/data", nullptr, error));
+    nNpkTocEntry* a = toc.Resolve("/data/pack.npk/sub/a.n");
+    EXPECT_EQ(toc.Resolve("/data/pack.npk/./sub/../sub/a.n"), a);
+    EXPECT_EQ(toc.Resolve("/data\\pack.npk\\sub\\a.n"), a);
+    EXPECT_EQ(toc.Resolve("/data/pack.npk"), toc.GetRoot());
+    EXPECT_EQ(toc.Resolve("/data/pack.npk/.."), nullptr);
+    EXPECT_EQ(toc.Resolve("/data/pack.npk/../pack.npk/sub/a.n"), nullptr);
+    EXPECT_EQ(toc.Resolve("/data/Pack.npk/sub/a.n"), nullptr);  // names match exactly
+    EXPECT_EQ(toc.Resolve("/data/pack.npk/readme.txt/x"), nullptr);
+    EXPECT_EQ(toc.Resolve("/datax/pack.npk/sub/a.n"), nullptr);
+    EXPECT_EQ(toc.Resolve("/data/"), nullptr);
+    EXPECT_EQ(toc.Resolve("/data"), nullptr);
+    EXPECT_EQ(toc.Resolve("/other/pack.npk/sub/a.n"), nullptr);
+}
+
+TEST(NpkFormat, MountedAtTheFileSystemRoot) {
+    // ParseDirectory("/") mangles to the empty root path.
+    Bytes bytes = SampleArchive();
+    nNpkToc toc;
+    std::string error;
+    ASSERT_TRUE(toc.ParseBuffer(bytes.data(), bytes.size(), "", nullptr, error));
+    EXPECT_NE(toc.Resolve("/pack.npk/readme.txt"), nullptr);
+    EXPECT_EQ(toc.Resolve("/pack.npk/readme.txt")->GetFullName(), "/pack.npk/readme.txt");
+}
+
+TEST(NpkFormat, MalformedArchivesAreRefusedWithAReason) {
+    Bytes good = SampleArchive();
+
+    Bytes badMagic = good;
+    badMagic[0] = 'X';
+    EXPECT_EQ(ParseError(badMagic), "bad magic");
+    EXPECT_EQ(ParseError(Bytes(good.begin(), good.begin() + 7)), "header is truncated");
+
+    // Table of contents followed directly by the end of the file.
+    RawArchive noEnd;
+    noEnd.Dir("r.npk");
+    noEnd.End();
+    Bytes tocOnly = noEnd.b;
+    EXPECT_EQ(ParseError(tocOnly), "table of contents is truncated");
+    // Cut anywhere inside the table of contents.
+    for (size_t cut = 12; cut < tocOnly.size(); cut++) {
+        EXPECT_NE(ParseError(Bytes(tocOnly.begin(), tocOnly.begin() + long(cut))), "mounted") << cut;
+    }
+
+    RawArchive negative;
+    negative.Dir("r.npk");
+    negative.U32(nNpkToc::TAG_FILE); negative.U32(0); negative.U32(0); negative.U32(0);
+    negative.U16(0xFFFF);
+    EXPECT_EQ(ParseError(negative.Done()), "name length out of range");
+
+    RawArchive tooLong;
+    tooLong.Dir(std::string(512, 'x'));
+    tooLong.End();
+    EXPECT_EQ(ParseError(tooLong.Done()), "name length out of range");
+    RawArchive longest;
+    longest.Dir(std::string(511, 'x'));
+    longest.End();
+    EXPECT_EQ(ParseError(longest.Done()), "mounted");
+
+    RawArchive deep;
+    for (int i = 0; i < 17; i++) deep.Dir("d" + std::to_string(i));
+    EXPECT_EQ(ParseError(deep.Done()), "directories nested too deep");
+    RawArchive deepest;
+    for (int i = 0; i < 16; i++) deepest.Dir("d" + std::to_string(i));
+    EXPECT_EQ(ParseError(deepest.Done()), "mounted");
+
+    RawArchive pastEnd;
+    pastEnd.Dir("r.npk");
+    pastEnd.File("f", 2, 4);
+    pastEnd.End();
+    EXPECT_EQ(ParseError(pastEnd.Done("abcde")), "file data lies past the end of the file");
+    RawArchive fits;
+    fits.Dir("r.npk");
+    fits.File("f", 1, 4);
+    fits.End();
+    EXPECT_EQ(ParseError(fits.Done("abcde")), "mounted");
+
+    RawArchive hugeOffset;
+    hugeOffset.Dir("r.npk");
+    hugeOffset.End();
+    Bytes huge = hugeOffset.Done();
+    huge[8] = huge[9] = huge[10] = huge[11] = 0xFF;
+    EXPECT_EQ(ParseError(huge), "data block lies past the end of the file");
+
+    RawArchive stray;
+    stray.End();
+    EXPECT_EQ(ParseError(stray.Done()), "directory end without a directory");
+    RawArchive twoRoots;
+    twoRoots.Dir("a");
+    twoRoots.End();
+    twoRoots.Dir("b");
+    EXPECT_EQ(ParseError(twoRoots.Done()), "second root directory");
+    RawArchive orphan;
+    orphan.File("f", 0, 0);
+    EXPECT_EQ(ParseError(orphan.Done()), "file outside any directory");
+    EXPECT_EQ(ParseError(RawArchive().Done()), "no root directory");
+    RawArchive dup;
+    dup.Dir("r");
+    dup.File("f", 0, 0);
+    dup.File("f", 0, 0);
+    EXPECT_EQ(ParseError(dup.Done()), "duplicate entry name");
+    RawArchive slash;
+    slash.Dir("r");
+    slash.File("a/b", 0, 0);
+    EXPECT_EQ(ParseError(slash.Done()), "invalid entry name");
+}
+
+TEST(NpkFormat, WriterRefusesWhatTheReaderWouldRefuse) {
+    nNpkWriter w;
+    EXPECT_FALSE(w.AddFile("f", "", 0));
+    EXPECT_EQ(w.GetError(), "file 'f' outside any directory");
+
+    nNpkWriter deep;
+    for (int i = 0; i < 16; i++) ASSERT_TRUE(deep.BeginDir("d"));
+    EXPECT_FALSE(deep.BeginDir("d"));
+
+    nNpkWriter names;
+    ASSERT_TRUE(names.BeginDir("r"));
+    ASSERT_TRUE(names.AddFile("Same", "", 0));
+    EXPECT_FALSE(names.AddFile("SAME", "", 0));  // equal once lower-cased
+    EXPECT_FALSE(names.EndDir());               // an error sticks
+
+    nNpkWriter open;
+    ASSERT_TRUE(open.BeginDir("r"));
+    Bytes out;
+    EXPECT_FALSE(open.Finish(out));
+    nNpkWriter second;
+    ASSERT_TRUE(second.BeginDir("r"));
+    ASSERT_TRUE(second.EndDir());
+    EXPECT_FALSE(second.BeginDir("s"));
+    nNpkWriter longName;
+    ASSERT_TRUE(longName.BeginDir("r"));
+    EXPECT_FALSE(longName.AddFile(std::string(512, 'n'), "", 0));
+}
+
+}  // namespace
