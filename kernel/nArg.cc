@@ -1,0 +1,91 @@
+#include "kernel/nArg.h"
+
+#include <cstdlib>
+#include <cstring>
+
+nArg& nArg::operator=(const nArg& other) {
+    if (this == &other) return *this;
+    if (other.type_ == String || other.type_ == Code) {
+        SetText(other.type_, other.value_.s);
+    } else {
+        Reset();
+        type_ = other.type_;
+        value_ = other.value_;
+    }
+    return *this;
+}
+
+void nArg::Reset() {
+    if ((type_ == String || type_ == Code) && value_.s) std::free(value_.s);
+    type_ = Void;
+    value_.raw = nullptr;
+}
+
+void nArg::SetType(Type type) {
+    Reset();
+    type_ = type;
+}
+
+void nArg::SetI(int32_t v) {
+    Reset();
+    type_ = Int;
+    value_.i = v;
+}
+
+void nArg::SetF(float v) {
+    Reset();
+    type_ = Float;
+    value_.f = v;
+}
+
+void nArg::SetB(bool v) {
+    Reset();
+    type_ = Bool;
+    value_.b = v;
+}
+
+void nArg::SetO(nRoot* obj) {
+    Reset();
+    type_ = Object;
+    value_.o = obj;
+}
+
+void nArg::SetS(const char* text) { SetText(String, text); }
+void nArg::SetC(const char* text) { SetText(Code, text); }
+
+void nArg::SetText(Type type, const char* text) {
+    // Copy before freeing: `text` may be this argument's own text.
+    char* copy = nullptr;
+    if (text) {
+        size_t len = std::strlen(text);
+        copy = static_cast<char*>(std::malloc(len + 1));
+        if (copy) std::memcpy(copy, text, len + 1);
+    }
+    Reset();
+    type_ = type;
+    value_.s = copy;
+}
+
+nArg::Type nArg::TypeOfLetter(char letter) {
+    switch (letter) {
+        case 'i': return Int;
+        case 'f': return Float;
+        case 's': return String;
+        case 'b': return Bool;
+        case 'o': return Object;
+        case 'c': return Code;
+        default: return Void;
+    }
+}
+
+char nArg::LetterOfType(Type type) {
+    switch (type) {
+        case Int: return 'i';
+        case Float: return 'f';
+        case String: return 's';
+        case Bool: return 'b';
+        case Object: return 'o';
+        case Code: return 'c';
+        default: return 'v';
+    }
+}

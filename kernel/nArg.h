@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+
+class nRoot;
+
+// One typed argument or result of a script command. Texts are owned copies; objects
+// are not owned. Getters return the stored value without checking the type: callers
+// that take untrusted input check types first (nCmd::CheckInputs).
+class nArg {
+public:
+    enum Type : uint32_t {
+        Void = 0,
+        Int = 1,
+        Float = 2,
+        String = 3,
+        Bool = 4,
+        Object = 5,
+        Code = 6,  // the second text type, prototype letter 'c'
+    };
+
+    nArg() = default;
+    nArg(const nArg& other) { *this = other; }
+    ~nArg() { Reset(); }
+    nArg& operator=(const nArg& other);
+
+    Type GetType() const { return type_; }
+    // Frees an owned text and makes the argument void.
+    void Reset();
+    // Makes the argument the empty value of `type` (0, 0.0, null text, false, null object).
+    void SetType(Type type);
+
+    void SetI(int32_t v);
+    void SetF(float v);
+    void SetS(const char* text);  // stores a copy; null stays null
+    void SetB(bool v);
+    void SetO(nRoot* obj);
+    void SetC(const char* text);
+
+    int32_t GetI() const { return value_.i; }
+    float GetF() const { return value_.f; }
+    const char* GetS() const { return (type_ == String || type_ == Code) ? value_.s : nullptr; }
+    bool GetB() const { return value_.b; }
+    nRoot* GetO() const { return type_ == Object ? value_.o : nullptr; }
+    const char* GetC() const { return GetS(); }
+
+    // Type of a prototype letter ('i', 'f', 's', 'b', 'o', 'c'; 'v' and others are Void).
+    static Type TypeOfLetter(char letter);
+    // Prototype letter of a type ('v' for Void).
+    static char LetterOfType(Type type);
+
+private:
+    void SetText(Type type, const char* text);
+
+    Type type_ = Void;
+    // Pointer-sized: objects and texts are stored in the same slot as numbers.
+    union {
+        int32_t i;
+        float f;
+        char* s;
+        bool b;
+        nRoot* o;
+        void* raw;
+    } value_ = {};
+};

@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+
+#include "kernel/nArg.h"
+
+class nCmdProto;
+
+// One call of a script command: up to 16 typed arguments, outputs first, then inputs.
+// Handlers read inputs with In() and write results with Out(), each in prototype order.
+class nCmd {
+public:
+    static constexpr int MaxArgs = 16;
+
+    // A command typed by its prototype: every slot holds its type's empty value.
+    explicit nCmd(nCmdProto* proto);
+    // Same prototype, cursors rewound, the used arguments copied.
+    nCmd(const nCmd& other);
+    nCmd& operator=(const nCmd&) = delete;
+
+    // The next input; past the last input a spare argument is returned and the command
+    // is marked malformed, so CheckInputs fails and Dispatch refuses it.
+    nArg* In();
+    // The next output (a spare argument past the last one).
+    nArg* Out();
+    void Rewind();
+    // Every slot back to its prototype type's empty value, cursors rewound.
+    void Reset();
+
+    // True when every input holds a value of its prototype letter's type and no input
+    // or output was written past the end.
+    bool CheckInputs() const;
+
+    nArg* GetArg(int index) { return (index >= 0 && index < MaxArgs) ? &args_[index] : &spare_; }
+    uint32_t GetId() const;
+    nCmdProto* GetProto() const { return proto_; }
+    int GetNumInArgs() const;
+    int GetNumOutArgs() const;
+
+private:
+    nCmdProto* proto_;
+    int outCursor_ = 0;
+    int inCursor_ = 0;
+    bool overflow_ = false;
+    nArg args_[MaxArgs];
+    nArg spare_;
+};

@@ -1,0 +1,79 @@
+#pragma once
+#include <cstdint>
+
+#include "kernel/nArg.h"
+#include "kernel/nHashNode.h"
+#include "kernel/nString.h"
+
+class nRoot;
+class nCmd;
+
+// Four-character command id, first character in the most significant byte:
+// nId("SNAM") == 0x534E414D. Shorter texts are padded with zero bytes.
+constexpr uint32_t nId(const char* s) {
+    uint32_t id = 0;
+    bool ended = false;
+    for (int i = 0; i < 4; i++) {
+        if (!ended && s[i] == 0) ended = true;
+        id = (id << 8) | (ended ? 0u : static_cast<unsigned char>(s[i]));
+    }
+    return id;
+}
+
+// A handler on any object; typed handlers (nCmdDef) are adapted to it.
+using nCmdHandler = void (*)(nRoot* obj, nCmd* cmd);
+
+// A command's declaration: name and argument letters parsed from a prototype text such
+// as "s_getrelpath_o" (outputs, name, inputs; 'v' means none), its id and its handler.
+// It hands out one reusable template command, or a private copy while the template is
+// in use (nested calls).
+class nCmdProto : public nHashNode {
+public:
+    using RawFn = void (*)();
+    // Calls a handler stored as RawFn after casting it back to its real type.
+    using Invoker = void (*)(RawFn fn, nRoot* obj, nCmd* cmd);
+
+    nCmdProto(const char* protoText, uint32_t id, nCmdHandler handler);
+    nCmdProto(const char* protoText, uint32_t id, RawFn fn, Invoker invoke);
+    ~nCmdProto() override;
+    nCmdProto(const nCmdProto&) = delete;
+    nCmdProto& operator=(const nCmdProto&) = delete;
+
+    // False when the prototype text could not be parsed (missing parts, an unknown
+    // letter, more than 16 arguments).
+    bool IsValid() const { return valid_; }
+
+    const char* GetProtoText() const { return protoText_.Get(); }
+    uint32_t GetId() const { return id_; }
+    int GetNumInArgs() const { return numIn_; }
+    int GetNumOutArgs() const { return numOut_; }
+    nArg::Type GetInType(int i) const { return inTypes_[i]; }
+    nArg::Type GetOutType(int i) const { return outTypes_[i]; }
+
+    // A command ready to be filled: the template when free, else a new copy.
+    nCmd* NewCmd();
+    // Gives a command back: frees the template, deletes a copy; null is ignored.
+    void RelCmd(nCmd* cmd);
+    bool IsTemplateBusy() const { return templateBusy_; }
+
+    // Runs the handler on `obj` (no checks; nRoot::Dispatch is the checked road).
+    void Call(nRoot* obj, nCmd* cmd) const { invoke_(fn_, obj, cmd); }
+
+    // The next command of the same class, in registration order.
+    nCmdProto* GetNextCmd() const { return static_cast<nCmdProto*>(GetSucc()); }
+
+private:
+    void Parse(const char* protoText);
+
+    nString protoText_;
+    uint32_t id_;
+    RawFn fn_;
+    Invoker invoke_;
+    bool valid_ = false;
+    uint8_t numIn_ = 0;
+    uint8_t numOut_ = 0;
+    nArg::Type inTypes_[16] = {};
+    nArg::Type outTypes_[16] = {};
+    bool templateBusy_ = false;
+    nCmd* template_ = nullptr;
+};

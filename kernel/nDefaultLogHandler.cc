@@ -1,0 +1,31 @@
+#include "kernel/nDefaultLogHandler.h"
+
+#include <cstdio>
+#include <cstring>
+
+void nDefaultLogHandler::FormatCut(char* buf, int size, const char* fmt, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int limit = size - 2;  // at most size - 2 characters of text
+    int n = std::vsnprintf(buf, static_cast<size_t>(limit) + 1, fmt, copy);
+    va_end(copy);
+    if (n < 0) {
+        buf[0] = 0;
+    } else if (n > limit) {
+        // The last seven bytes become "[...]", a line feed and the terminating zero.
+        std::memcpy(buf + size - 7, "[...]\n", 7);
+    }
+}
+
+void nDefaultLogHandler::Output(const char* fmt, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    std::vfprintf(stdout, fmt, copy);
+    va_end(copy);
+    FormatCut(buffer_, BufferSize, fmt, args);
+    lineBuffer_.Put(buffer_);
+}
+
+void nDefaultLogHandler::Print(const char* fmt, va_list args) { Output(fmt, args); }
+void nDefaultLogHandler::Message(const char* fmt, va_list args) { Output(fmt, args); }
+void nDefaultLogHandler::Error(const char* fmt, va_list args) { Output(fmt, args); }

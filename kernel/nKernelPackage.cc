@@ -1,0 +1,8 @@
+#include "kernel/nKernelPackage.h"
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nRoot.h"
+
+void nKernelPackage(nKernelServer* ks) {
+    ks->AddClass(nRoot::classInfo);
+}

@@ -1,0 +1,444 @@
+#include "kernel/nKernelServer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel/nDefaultLogHandler.h"
+#include "kernel/nLogHandler.h"
+#include "kernel/nRoot.h"
+#include "platform/system/System.h"
+
+nKernelServer* nKernelServer::ks = nullptr;
+
+namespace {
+
+enum class PathKind { Ok, NoComponent, Malformed };
+
+// Splits an object path at '/'. A leading '/' makes it absolute and one trailing '/' is
+// allowed; an empty component anywhere else ("a//b") makes the path malformed.
+PathKind SplitPath(const char* path, std::vector<std::string>& parts, bool& absolute) {
+    parts.clear();
+    absolute = path[0] == '/';
+    const char* p = absolute ? path + 1 : path;
+    while (*p) {
+        const char* start = p;
+        while (*p && *p != '/') p++;
+        if (p == start) return PathKind::Malformed;
+        parts.emplace_back(start, static_cast<size_t>(p - start));
+        if (*p == '/') p++;
+    }
+    return parts.empty() ? PathKind::NoComponent : PathKind::Ok;
+}
+
+}  // namespace
+
+nKernelServer::nKernelServer(void (*package)(nKernelServer*)) : classList_(64) {
+    ks = this;
+    defaultLogHandler_ = new nDefaultLogHandler;
+    logHandler_ = defaultLogHandler_;
+
+    AddClass(nRoot::classInfo);
+    if (package) package(this);
+
+    nClass* rootClass = FindClass("nroot");
+    root_ = rootClass->NewObject();
+    root_->SetName("/");
+    cwd_ = root_;
+
+    struct {
+        const char* className;
+        const char* path;
+        nRef<nRoot>* field;
+    } servers[] = {
+        {"nfileserver2", "/sys/servers/file2", &fileServer_},
+        {"npersistserver", "/sys/servers/persist", &persistServer_},
+        {"nremoteserver", "/sys/servers/remote", &remoteServer_},
+        {"ntimeserver", "/sys/servers/time", &timeServer_},
+    };
+    for (auto& s : servers) {
+        if (FindClass(s.className)) s.field->Set(New(s.className, s.path));
+    }
+}
+
+nKernelServer::~nKernelServer() {
+    ReleaseServer(timeServer_);
+    ReleaseServer(persistServer_);
+    ReleaseServer(fileServer_);
+    ReleaseServer(remoteServer_);
+
+    // The whole tree goes, even when someone still holds a count on the root.
+    nRoot* root = root_;
+    root_ = nullptr;
+    cwd_ = nullptr;
+    if (root) {
+        while (!root->Release()) {
+        }
+    }
+    while (nRef<nRoot>* ref = cwdStack_.Pop()) delete ref;
+
+    // Free classes leaves first: a class is freed once nothing derives from it or
+    // holds it open.
+    while (!classList_.IsEmpty()) {
+        int freed = 0;
+        nClass* cls = GetFirstClass();
+        while (cls) {
+            nClass* next = cls->GetSucc();
+            if (cls->GetRefCount() == 0) {
+                cls->Remove();
+                delete cls;
+                freed++;
+            }
+            cls = next;
+        }
+        if (freed == 0) {
+            for (nClass* c = GetFirstClass(); c; c = c->GetSucc()) {
+                Print("nKernelServer: class '%s' still has %d references\n", c->GetName(), c->GetRefCount());
+            }
+            FatalError("nKernelServer: Refcount errors occured during cleanup, check log for details!\n");
+        }
+    }
+
+    logHandler_ = nullptr;
+    delete defaultLogHandler_;
+    defaultLogHandler_ = nullptr;
+    if (ks == this) ks = nullptr;
+}
+
+void nKernelServer::ReleaseServer(nRef<nRoot>& server) {
+    nRoot* obj = server.GetUnsafe();
+    server.Invalidate();
+    if (obj) obj->Release();
+}
+
+// ---- classes
+
+nClass* nKernelServer::AddClass(const nClassInfo& info) {
+    if (!info.name || !info.name[0]) {
+        Error("nKernelServer::AddClass(): class without a name\n");
+        return nullptr;
+    }
+    if (nClass* existing = FindClass(info.name)) return existing;
+    nClass* cls = new nClass(info.name, this, info.newObject);
+    if (info.superName) OpenSuperClass(cls, info.superName);
+    cls->SetInstanceSize(info.instanceSize);
+    if (info.numCmds > 0 && info.addCmds) {
+        cls->BeginCmds();
+        info.addCmds(cls, info.cmds, info.numCmds);
+        cls->EndCmds();
+    }
+    classList_.AddTail(cls);
+    return cls;
+}
+
+nClass* nKernelServer::FindClass(const char* name) const {
+    return static_cast<nClass*>(classList_.Find(name));
+}
+
+nClass* nKernelServer::OpenClass(const char* name) {
+    nClass* cls = FindClass(name);
+    if (cls) cls->AddRef();
+    return cls;
+}
+
+void nKernelServer::CloseClass(nClass* cls) {
+    if (cls) cls->RemRef();
+}
+
+nClass* nKernelServer::OpenSuperClass(nClass* cls, const char* superName) {
+    nClass* super = OpenClass(superName);
+    if (!super) FatalError("nKernelServer::AddClass(): Could not open super class '%s'\n", superName ? superName : "");
+    cls->SetSuperClass(super);
+    return super;
+}
+
+// ---- objects
+
+nRoot* nKernelServer::NewObject(const char* className, const char* path, bool dieOnError) {
+    if (!className) className = "";
+    std::vector<std::string> parts;
+    bool absolute = false;
+    PathKind kind = SplitPath(path ? path : "", parts, absolute);
+    if (kind == PathKind::NoComponent) {
+        if (dieOnError) FatalError("nKernelServer: Empty name for new object of class '%s'!\n", className);
+        return nullptr;
+    }
+    if (kind == PathKind::Malformed) {
+        Error("nKernelServer: malformed object path '%s'\n", path);
+        return nullptr;
+    }
+    nRoot* cur = absolute ? root_ : cwd_;
+    if (!cur) return nullptr;
+
+    auto make = [&](const char* cls, nRoot* parent, const std::string& name) -> nRoot* {
+        nClass* c = FindClass(cls);
+        nRoot* obj = c ? c->NewObject() : nullptr;
+        if (!obj) return nullptr;
+        obj->SetName(name.c_str());
+        parent->AddTail(obj);
+        obj->Initialize();
+        return obj;
+    };
+
+    for (size_t i = 0; i < parts.size(); i++) {
+        const std::string& name = parts[i];
+        bool last = i + 1 == parts.size();
+        nRoot* next = cur->Find(name.c_str());
+        if (!next && name == "..") {
+            Error("nKernelServer: path '%s' leads above the root\n", path);
+            return nullptr;
+        }
+        if (next) {
+            cur = next;
+            continue;
+        }
+        if (!last) {
+            next = make("nroot", cur, name);
+            if (!next) {
+                if (dieOnError) FatalError("nKernelServer: Couldn't create object '%s' in path '%s'.\n", name.c_str(), path);
+                return nullptr;
+            }
+        } else {
+            next = make(className, cur, name);
+            if (!next) {
+                if (dieOnError) FatalError("nKernelServer: Couldn't create object '%s' of class '%s'.\n", path, className);
+                return nullptr;
+            }
+        }
+        cur = next;
+    }
+    return cur;
+}
+
+nRoot* nKernelServer::New(const char* className, const char* path) { return NewObject(className, path, true); }
+
+nRoot* nKernelServer::NewNoFail(const char* className, const char* path) { return NewObject(className, path, false); }
+
+nRoot* nKernelServer::NewUnnamed(const char* className) {
+    nClass* cls = FindClass(className);
+    return cls ? cls->NewObject() : nullptr;
+}
+
+nRoot* nKernelServer::Lookup(const char* path) const {
+    if (!path || !path[0]) return nullptr;
+    std::vector<std::string> parts;
+    bool absolute = false;
+    if (SplitPath(path, parts, absolute) == PathKind::Malformed) return nullptr;
+    nRoot* cur = absolute ? root_ : cwd_;
+    for (size_t i = 0; cur && i < parts.size(); i++) cur = cur->Find(parts[i].c_str());
+    return cur;
+}
+
+void nKernelServer::SetCwd(nRoot* obj) { cwd_ = obj ? obj : root_; }
+
+void nKernelServer::PushCwd(nRoot* obj) {
+    cwdStack_.Push(new nRef<nRoot>(cwd_));
+    SetCwd(obj);
+}
+
+nRoot* nKernelServer::PopCwd() {
+    nRoot* prev = cwd_;
+    nRef<nRoot>* saved = cwdStack_.Pop();
+    SetCwd(saved ? saved->GetUnsafe() : nullptr);
+    delete saved;
+    return prev;
+}
+
+void nKernelServer::ReplaceFileServer(const char* className) {
+    ReleaseServer(fileServer_);
+    fileServer_.Set(NewNoFail(className, "/sys/servers/file2"));
+    if (!fileServer_.IsValid()) Error("nKernelServer::ReplaceFileServer(): no file server of class '%s'\n", className ? className : "");
+}
+
+// ---- log
+
+void nKernelServer::Print(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    logHandler_->Print(fmt, args);
+    va_end(args);
+}
+
+void nKernelServer::Message(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    logHandler_->Message(fmt, args);
+    va_end(args);
+}
+
+void nKernelServer::Error(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    logHandler_->Error(fmt, args);
+    va_end(args);
+}
+
+void nKernelServer::SetLogHandler(nLogHandler* handler) { logHandler_ = handler ? handler : defaultLogHandler_; }
+
+nLogHandler* nKernelServer::GetDefaultLogHandler() const { return defaultLogHandler_; }
+
+void nKernelServer::FatalError(const char* fmt, ...) {
+    // A fatal error raised while reporting one must not recurse.
+    static bool reporting = false;
+    if (!reporting) {
+        reporting = true;
+        va_list args;
+        va_start(args, fmt);
+        nLogHandler* handler = ks ? ks->logHandler_ : nullptr;
+        if (handler) {
+            va_list copy;
+            va_copy(copy, args);
+            handler->Error(fmt, copy);
+            va_end(copy);
+        }
+        // The default handler writes to standard output only; a fatal text must also
+        // reach standard error, where a run without a display shows it.
+        if (!handler || handler == ks->defaultLogHandler_) std::vfprintf(stderr, fmt, args);
+        va_end(args);
+    }
+    sys::Exit(3);
+}
+
+// ---- memory and helpers
+
+void* nKernelServer::Malloc(size_t size) { return std::malloc(size); }
+void* nKernelServer::Calloc(size_t count, size_t size) { return std::calloc(count, size); }
+void nKernelServer::Free(void* p) { std::free(p); }
+
+char* nKernelServer::StrDup(const char* text) {
+    if (!text) return nullptr;
+    size_t len = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(len));
+    if (copy) std::memcpy(copy, text, len);
+    return copy;
+}
+
+char* nKernelServer::StrCopy(char* dst, const char* src, size_t size) {
+    if (!dst || size == 0) return dst;
+    if (!src) src = "";
+    size_t n = std::strlen(src);
+    if (n > size - 1) n = size - 1;
+    std::memmove(dst, src, n);
+    dst[n] = 0;
+    dst[size - 1] = 0;
+    return dst;
+}
+
+char* nKernelServer::StrCat(char* dst, const char* src, size_t size) {
+    if (!dst || size == 0) return dst;
+    size_t used = strnlen(dst, size - 1);
+    StrCopy(dst + used, src, size - used);
+    return dst;
+}
+
+void nKernelServer::Sleep(float seconds) {
+    if (seconds > 0.0f) sys::SleepMs(static_cast<unsigned>(seconds * 1000.0f));
+}
+
+// Matches one "[...]" set at p (just after '['); `end` receives the position after ']'.
+// An unterminated set returns false with end null.
+static bool MatchSet(const char* p, unsigned char c, const char** end) {
+    bool hit = false;
+    while (*p && *p != ']') {
+        unsigned char lo = static_cast<unsigned char>(*p);
+        if (lo == '\\' && p[1]) lo = static_cast<unsigned char>(*++p);
+        p++;
+        if (*p == '-' && p[1] && p[1] != ']') {
+            p++;
+            unsigned char hi = static_cast<unsigned char>(*p);
+            if (hi == '\\' && p[1]) hi = static_cast<unsigned char>(*++p);
+            p++;
+            if (lo > hi) {
+                unsigned char t = lo;
+                lo = hi;
+                hi = t;
+            }
+            if (c >= lo && c <= hi) hit = true;
+        } else if (c == lo) {
+            hit = true;
+        }
+    }
+    *end = *p == ']' ? p + 1 : nullptr;
+    return hit;
+}
+
+bool nKernelServer::MatchPattern(const char* text, const char* pattern) {
+    if (!text || !pattern) return false;
+    // Iterative glob with one backtrack point for the last '*'.
+    const char* t = text;
+    const char* p = pattern;
+    const char* starP = nullptr;
+    const char* starT = nullptr;
+    while (*t) {
+        const char* nextP = nullptr;
+        bool ok = false;
+        if (*p == '*') {
+            starP = ++p;
+            starT = t;
+            continue;
+        } else if (*p == '?') {
+            ok = true;
+            nextP = p + 1;
+        } else if (*p == '[') {
+            const char* end = nullptr;
+            bool hit = MatchSet(p + 1, static_cast<unsigned char>(*t), &end);
+            if (end) {
+                ok = hit;
+                nextP = end;
+            } else {
+                ok = *t == '[';  // an unterminated set is a literal '['
+                nextP = p + 1;
+            }
+        } else if (*p == '\\' && p[1]) {
+            ok = *t == p[1];
+            nextP = p + 2;
+        } else if (*p) {
+            ok = *t == *p;
+            nextP = p + 1;
+        }
+        if (ok) {
+            p = nextP;
+            t++;
+        } else if (starP) {
+            p = starP;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (*p == '*') p++;
+    return *p == 0;
+}
+
+// ---- free log functions
+
+static void LogTo(void (nLogHandler::*fn)(const char*, va_list), const char* fmt, va_list args) {
+    nKernelServer* k = nKernelServer::ks;
+    if (k && k->GetLogHandler())
+        (k->GetLogHandler()->*fn)(fmt, args);
+    else
+        std::vfprintf(stderr, fmt, args);
+}
+
+void n_printf(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    LogTo(&nLogHandler::Print, fmt, args);
+    va_end(args);
+}
+
+void n_message(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    LogTo(&nLogHandler::Message, fmt, args);
+    va_end(args);
+}
+
+void n_error(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    LogTo(&nLogHandler::Error, fmt, args);
+    va_end(args);
+}

@@ -1,0 +1,232 @@
+#include "kernel/nRoot.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nRefBase.h"
+
+// The nroot script commands. This table is the model for every class: one row per
+// command, prototype text, id and a short handler typed on the class.
+static const nCmdDef<nRoot> rootCmds[] = {
+    {"i_getrefcount_v", "GRCT", [](nRoot* self, nCmd* c) { c->Out()->SetI(self->GetRefCount()); }},
+    {"s_getclass_v", "GCLS", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetClass()->GetName()); }},
+    {"b_isa_s", "ISA_", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->IsA(c->In()->GetS())); }},
+    {"b_isinstanceof_s", "ISIO", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->IsInstanceOf(c->In()->GetS())); }},
+    {"s_getcmds_v", "GMCD", [](nRoot* self, nCmd* c) {
+         std::string text;
+         for (nClass* cls = self->GetClass(); cls; cls = cls->GetSuperClass()) {
+             for (nCmdProto* p = cls->GetFirstCmd(); p; p = p->GetNextCmd()) {
+                 text += p->GetProtoText();
+                 text += ' ';
+             }
+         }
+         c->Out()->SetS(text.c_str());
+     }},
+    {"b_save_v", "SAVE", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->Save()); }},
+    {"b_saveas_s", "SVAS", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->SaveAs(c->In()->GetS())); }},
+    {"o_clone_s", "CLON", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->Clone(c->In()->GetS())); }},
+    {"o_getparent_v", "GPRT", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetParent()); }},
+    {"o_gethead_v", "GHED", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetHead()); }},
+    {"o_gettail_v", "GTAL", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetTail()); }},
+    {"o_getsucc_v", "GSUC", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetSucc()); }},
+    {"o_getpred_v", "GPRD", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetPred()); }},
+    {"v_setname_s", "SNAM", [](nRoot* self, nCmd* c) { self->SetName(c->In()->GetS()); }},
+    {"s_getname_v", "GNAM", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetName()); }},
+    {"s_getfullname_v", "GFNM", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetFullName().c_str()); }},
+    {"s_getrelpath_o", "GRPH", [](nRoot* self, nCmd* c) {
+         c->Out()->SetS(self->GetRelPath(c->In()->GetO()).c_str());
+     }},
+    {"o_find_s", "FIND", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->Find(c->In()->GetS())); }},
+    {"v_sort_v", "SORT", [](nRoot* self, nCmd*) { self->Sort(); }},
+    {"i_getinstancesize_v", "GISZ", [](nRoot* self, nCmd* c) { c->Out()->SetI(self->GetInstanceSize()); }},
+    {"i_gettreesize_v", "GTSZ", [](nRoot* self, nCmd* c) { c->Out()->SetI(self->GetTreeSize()); }},
+};
+const nClassInfo nRoot::classInfo = nClassInfo::Make<nRoot>("nroot", nullptr, rootCmds);
+
+nRoot::nRoot() : node_(nullptr, this) {}
+
+nRoot::~nRoot() {
+    nKernelServer* ks = nKernelServer::ks;
+    if (ks && ks->GetCwd() == this) ks->SetCwd(nullptr);
+
+    // A child held by extra references still dies with its parent.
+    while (nRoot* child = GetHead()) {
+        while (!child->Release()) {
+        }
+    }
+    while (nNode* link = refList_.GetHead()) static_cast<nRefBase*>(link->GetPtr())->Clear();
+    Remove();
+}
+
+bool nRoot::Release() {
+    if (--refCount_ <= 0) {
+        delete this;
+        return true;
+    }
+    return false;
+}
+
+bool nRoot::SaveCmds(nPersistServer*) { return true; }
+
+int nRoot::GetInstanceSize() const { return class_ ? class_->GetInstanceSize() : static_cast<int>(sizeof(nRoot)); }
+
+bool nRoot::IsA(const char* className) const {
+    if (!className) return false;
+    for (nClass* c = class_; c; c = c->GetSuperClass()) {
+        if (std::strcmp(c->GetName(), className) == 0) return true;
+    }
+    return false;
+}
+
+bool nRoot::IsInstanceOf(const char* className) const {
+    return className && class_ && std::strcmp(class_->GetName(), className) == 0;
+}
+
+void nRoot::AddHead(nRoot* child) {
+    if (!child || child == this) return;
+    child->Remove();
+    child->parent_ = this;
+    children_.AddHead(&child->node_);
+}
+
+void nRoot::AddTail(nRoot* child) {
+    if (!child || child == this) return;
+    child->Remove();
+    child->parent_ = this;
+    children_.AddTail(&child->node_);
+}
+
+void nRoot::Remove() {
+    node_.Remove();
+    parent_ = nullptr;
+}
+
+nRoot* nRoot::Find(const char* name) const {
+    if (!name) return nullptr;
+    if (std::strcmp(name, ".") == 0) return const_cast<nRoot*>(this);
+    if (std::strcmp(name, "..") == 0) return parent_;
+    return FromNode(children_.Find(name));
+}
+
+// Copies `text` into `buf`, cut to size - 1 characters and always terminated.
+static char* CopyOut(const std::string& text, char* buf, size_t size) {
+    if (!buf || size == 0) return buf;
+    size_t n = std::min(text.size(), size - 1);
+    std::memcpy(buf, text.data(), n);
+    buf[n] = 0;
+    return buf;
+}
+
+std::string nRoot::GetFullName() const {
+    std::vector<const nRoot*> chain;
+    for (const nRoot* o = this; o; o = o->parent_) chain.push_back(o);
+    std::string path;
+    for (size_t i = chain.size(); i-- > 0;) {
+        const char* name = chain[i]->node_.GetName();
+        path += name;
+        bool last = i == 0;
+        if (!last && std::strcmp(name, "/") != 0) path += '/';
+    }
+    return path;
+}
+
+char* nRoot::GetFullName(char* buf, size_t size) const { return CopyOut(GetFullName(), buf, size); }
+
+std::string nRoot::GetRelPath(const nRoot* target) const {
+    if (!target || target == this) return std::string();
+    if (target == parent_) return "..";
+    if (target->parent_ == this) return target->node_.GetName();
+
+    std::vector<const nRoot*> from, to;
+    for (const nRoot* o = this; o; o = o->parent_) from.insert(from.begin(), o);
+    for (const nRoot* o = target; o; o = o->parent_) to.insert(to.begin(), o);
+    size_t common = 0;
+    while (common < from.size() && common < to.size() && from[common] == to[common]) common++;
+    std::string path;
+    for (size_t i = common; i < from.size(); i++) path += "../";
+    for (size_t i = common; i < to.size(); i++) {
+        path += to[i]->node_.GetName();
+        path += '/';
+    }
+    if (!path.empty()) path.pop_back();
+    return path;
+}
+
+char* nRoot::GetRelPath(const nRoot* target, char* buf, size_t size) const {
+    return CopyOut(GetRelPath(target), buf, size);
+}
+
+int nRoot::GetTreeSize() const {
+    int size = GetInstanceSize();
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) size += c->GetTreeSize();
+    return size;
+}
+
+void nRoot::Sort() {
+    std::vector<nRoot*> kids;
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) kids.push_back(c);
+    // strcmp compares as unsigned bytes.
+    std::stable_sort(kids.begin(), kids.end(), [](const nRoot* a, const nRoot* b) {
+        return std::strcmp(a->node_.GetName(), b->node_.GetName()) < 0;
+    });
+    for (nRoot* c : kids) children_.AddTail(&c->node_);
+}
+
+bool nRoot::Dispatch(nCmd* cmd) {
+    if (!cmd) return false;
+    nCmdProto* proto = cmd->GetProto();
+    if (!cmd->CheckInputs()) {
+        n_error("%s: arguments do not match '%s', command not run\n",
+                             GetFullName().c_str(), proto->GetProtoText());
+        cmd->Rewind();
+        return false;
+    }
+    cmd->Rewind();
+    proto->Call(this, cmd);
+    cmd->Rewind();
+    return true;
+}
+
+bool nRoot::CallPrepared(uint32_t id, nCmdProto*& proto, nCmd*& cmd, int numGiven) {
+    proto = class_ ? class_->FindCmdById(id) : nullptr;
+    if (!proto) {
+        n_error("%s: class '%s' has no command with id 0x%08x\n", GetFullName().c_str(),
+                             class_ ? class_->GetName() : "?", static_cast<unsigned>(id));
+        return false;
+    }
+    if (numGiven != proto->GetNumInArgs()) {
+        n_error("%s: '%s' takes %d arguments, %d given\n", GetFullName().c_str(),
+                             proto->GetProtoText(), proto->GetNumInArgs(), numGiven);
+        return false;
+    }
+    cmd = proto->NewCmd();
+    return true;
+}
+
+bool nRoot::CallFinish(nCmdProto* proto, nCmd* cmd, nArg* outs) {
+    bool ok = Dispatch(cmd);
+    if (ok && outs) {
+        for (int i = 0; i < proto->GetNumOutArgs(); i++) outs[i] = *cmd->Out();
+    }
+    proto->RelCmd(cmd);
+    return ok;
+}
+
+nRoot* nRoot::Clone(const char* name) {
+    (void)name;
+    n_error("nRoot::Clone(): no persistence server, '%s' not cloned\n", GetFullName().c_str());
+    return nullptr;
+}
+
+bool nRoot::SaveAs(const char* name) {
+    (void)name;
+    n_error("nRoot::SaveAs(): no persistence server, '%s' not saved\n", GetFullName().c_str());
+    return false;
+}
+
+bool nRoot::Save() {
+    const char* name = GetName();
+    return name ? SaveAs(name) : false;
+}

@@ -1,0 +1,155 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "kernel/nArg.h"
+#include "kernel/nClass.h"
+#include "kernel/nCmd.h"
+#include "kernel/nList.h"
+#include "kernel/nNamedList.h"
+#include "kernel/nNamedNode.h"
+
+class nPersistServer;
+
+// Base of every object of the tree (script class "nroot"): a named node with a class,
+// a parent, ordered children, a reference count and the list of references to it.
+// Objects are made by nKernelServer::New and die through Release.
+class nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    enum SaveFlag : uint16_t {
+        SaveChildrenFirst = 1 << 0,  // own commands after the children's
+        SaveShallow = 1 << 1,        // children are neither saved nor cloned
+    };
+
+    nRoot();
+    // Releases each child until it is gone, clears every reference to this object and
+    // unlinks it from its parent.
+    virtual ~nRoot();
+    nRoot(const nRoot&) = delete;
+    nRoot& operator=(const nRoot&) = delete;
+
+    // Called by the kernel after the object has been named and linked.
+    virtual void Initialize() {}
+    // Count - 1; at 0 the object deletes itself and true is returned.
+    virtual bool Release();
+    // Writes the commands that rebuild this object's state; overrides call their base
+    // class's first.
+    virtual bool SaveCmds(nPersistServer* ps);
+    virtual int GetInstanceSize() const;
+
+    void AddRef() { refCount_++; }
+    int GetRefCount() const { return refCount_; }
+
+    // The name, null when empty.
+    const char* GetName() const { return node_.HasName() ? node_.GetName() : nullptr; }
+    void SetName(const char* name) { node_.SetName(name); }
+
+    nClass* GetClass() const { return class_; }
+    void SetClass(nClass* cls) { class_ = cls; }
+    bool IsA(const nClass* cls) const { return cls && class_ && class_->IsA(cls); }
+    bool IsA(const char* className) const;
+    bool IsInstanceOf(const nClass* cls) const { return cls && class_ == cls; }
+    bool IsInstanceOf(const char* className) const;
+
+    nRoot* GetParent() const { return parent_; }
+    nRoot* GetHead() const { return FromNode(children_.GetHead()); }
+    nRoot* GetTail() const { return FromNode(children_.GetTail()); }
+    nRoot* GetSucc() const { return FromNode(node_.GetSucc()); }
+    nRoot* GetPred() const { return FromNode(node_.GetPred()); }
+
+    // Links `child` at the start / end of the children (taking it from a former parent).
+    void AddHead(nRoot* child);
+    void AddTail(nRoot* child);
+    // Unlinks this object from its parent.
+    void Remove();
+
+    // "." is this object, ".." its parent, else the first child named exactly `name`.
+    nRoot* Find(const char* name) const;
+
+    // The absolute path ("/", "/usr", "/usr/logic"), cut to fit `size` (terminated).
+    char* GetFullName(char* buf, size_t size) const;
+    std::string GetFullName() const;
+    // The path from this object to `target` ("" for the object itself, "" for null).
+    char* GetRelPath(const nRoot* target, char* buf, size_t size) const;
+    std::string GetRelPath(const nRoot* target) const;
+
+    // Instance size of this object and all descendants.
+    int GetTreeSize() const;
+    // Orders the children by name, ascending by byte value.
+    void Sort();
+
+    // Runs `cmd` on this object when its inputs match the prototype; false (with a
+    // logged error) when they do not. The command is rewound before and after.
+    bool Dispatch(nCmd* cmd);
+
+    // Calls the command `id` with the given inputs (int, float, bool, text, object,
+    // converted to the prototype's types). When `outs` is given it receives the outputs
+    // (room for GetNumOutArgs() args). False when the class has no such command or the
+    // inputs do not match.
+    template <class... In>
+    bool Call(uint32_t id, nArg* outs, In... inputs);
+
+    // Copying and saving subtrees go through the persistence server.
+    nRoot* Clone(const char* name);
+    bool SaveAs(const char* name);
+    bool Save();
+
+    void SetSaveFlags(uint16_t flags) { saveFlags_ = flags; }
+    uint16_t GetSaveFlags() const { return saveFlags_; }
+
+    // Used by nRefBase: links a reference into this object's reference list.
+    void AddObjectRef(nNode* link) { refList_.AddTail(link); }
+
+private:
+    static nRoot* FromNode(nNode* n) { return n ? static_cast<nRoot*>(n->GetPtr()) : nullptr; }
+    bool CallPrepared(uint32_t id, nCmdProto*& proto, nCmd*& cmd, int numGiven);
+    bool CallFinish(nCmdProto* proto, nCmd* cmd, nArg* outs);
+    template <class V>
+    static void Put(nArg* arg, V value);
+
+    nNamedNode node_;
+    nList refList_;
+    nClass* class_ = nullptr;
+    nRoot* parent_ = nullptr;
+    nNamedList children_;
+    int refCount_ = 1;
+    uint16_t saveFlags_ = 0;
+};
+
+// Stores a C++ value in `arg`, converted to the type the slot already has.
+template <class V>
+void nRoot::Put(nArg* arg, V value) {
+    if constexpr (std::is_same_v<V, std::nullptr_t>) {
+        if (arg->GetType() == nArg::Object) arg->SetO(nullptr);
+        else if (arg->GetType() == nArg::Code) arg->SetC(nullptr);
+        else arg->SetS(nullptr);
+    } else if constexpr (std::is_arithmetic_v<V> || std::is_enum_v<V>) {
+        switch (arg->GetType()) {
+            case nArg::Float: arg->SetF(static_cast<float>(value)); break;
+            case nArg::Bool: arg->SetB(value != V{}); break;
+            case nArg::Int: arg->SetI(static_cast<int32_t>(value)); break;
+            default:
+                if constexpr (std::is_floating_point_v<V>) arg->SetF(static_cast<float>(value));
+                else arg->SetI(static_cast<int32_t>(value));
+        }
+    } else if constexpr (std::is_convertible_v<V, const char*>) {
+        if (arg->GetType() == nArg::Code) arg->SetC(value);
+        else arg->SetS(value);
+    } else {
+        static_assert(std::is_convertible_v<V, nRoot*>, "unsupported command argument type");
+        arg->SetO(static_cast<nRoot*>(value));
+    }
+}
+
+template <class... In>
+bool nRoot::Call(uint32_t id, nArg* outs, In... inputs) {
+    nCmdProto* proto = nullptr;
+    nCmd* cmd = nullptr;
+    if (!CallPrepared(id, proto, cmd, static_cast<int>(sizeof...(In)))) return false;
+    (Put(cmd->In(), inputs), ...);
+    return CallFinish(proto, cmd, outs);
+}

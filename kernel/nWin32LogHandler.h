@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdio>
+
+#include "kernel/nDefaultLogHandler.h"
+#include "kernel/nString.h"
+
+// The application's handler: everything the default handler does, plus the log file
+// "<appName>.log" beside the executable (emptied at start, flushed after every text,
+// nothing cut), and message boxes captioned with the application name for Message and
+// Error (standard error where no display exists).
+class nWin32LogHandler : public nDefaultLogHandler {
+public:
+    static constexpr int BoxBufferSize = 2048;
+
+    explicit nWin32LogHandler(const char* appName);
+    ~nWin32LogHandler() override;
+
+    void Print(const char* fmt, va_list args) override;
+    void Message(const char* fmt, va_list args) override;
+    void Error(const char* fmt, va_list args) override;
+
+    const char* GetAppName() const { return appName_.Get(); }
+    // Full name of the log file ("" when it could not be opened).
+    const char* GetLogFileName() const { return logFileName_.Get(); }
+
+private:
+    void ToFile(const char* fmt, va_list args);
+    void ToBox(const char* fmt, va_list args, bool isError);
+
+    nString appName_;
+    nString logFileName_;
+    FILE* logFile_ = nullptr;
+};

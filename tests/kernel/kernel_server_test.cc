@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include "KernelTestClasses.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nRef.h"
+#include "kernel/nRoot.h"
+
+namespace {
+
+class KernelTest : public ::testing::Test {
+protected:
+    void SetUp() override { kernel = new nKernelServer(TestPackage); }
+    void TearDown() override {
+        delete kernel;
+        EXPECT_EQ(nKernelServer::ks, nullptr);
+        EXPECT_EQ(nTestNode::liveCount, 0);
+    }
+    nKernelServer* kernel = nullptr;
+};
+
+TEST_F(KernelTest, RootAndClasses) {
+    EXPECT_EQ(nKernelServer::ks, kernel);
+    nRoot* root = kernel->GetRoot();
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->GetName(), "/");
+    EXPECT_EQ(kernel->GetCwd(), root);
+    EXPECT_EQ(kernel->Lookup("/"), root);
+    EXPECT_TRUE(root->IsInstanceOf("nroot"));
+    nClass* nroot = kernel->FindClass("nroot");
+    EXPECT_EQ(nroot->GetSuperClass(), nullptr);
+    EXPECT_EQ(kernel->FindClass("ntestleaf")->GetSuperClass()->GetName(), std::string("ntestplain"));
+    EXPECT_EQ(nroot->GetRefCount(), 1);  // ntestnode derives from it
+    EXPECT_EQ(kernel->FindClass("nothing"), nullptr);
+    // A second registration of a name is ignored.
+    EXPECT_EQ(kernel->AddClass(nTestNode::classInfo), kernel->FindClass("ntestnode"));
+}
+
+TEST_F(KernelTest, NewMakesMissingLevelsAndReturnsExistingObjects) {
+    nRoot* usr = kernel->New("nroot", "/usr");
+    nRoot* leaf = kernel->New("ntestnode", "/usr/a/b/c");
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_TRUE(leaf->IsInstanceOf("ntestnode"));
+    EXPECT_TRUE(static_cast<nTestNode*>(leaf)->initialized);
+    nRoot* a = kernel->Lookup("/usr/a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(a->IsInstanceOf("nroot"));
+    EXPECT_EQ(a->GetParent(), usr);
+    EXPECT_TRUE(kernel->Lookup("/usr/a/b")->IsInstanceOf("nroot"));
+    EXPECT_EQ(leaf->GetFullName(), "/usr/a/b/c");
+
+    // The existing object comes back unchanged, whatever class is asked for.
+    EXPECT_EQ(kernel->New("ntestleaf", "/usr/a/b/c"), leaf);
+    EXPECT_EQ(leaf->GetRefCount(), 1);
+    EXPECT_EQ(kernel->New("nroot", "/usr/a/b/c/."), leaf);
+    EXPECT_EQ(kernel->New("nroot", "/usr/a/b/c/.."), kernel->Lookup("/usr/a/b"));
+}
+
+TEST_F(KernelTest, LookupWithRelativePaths) {
+    nRoot* c = kernel->New("ntestnode", "/usr/a/b/c");
+    nRoot* d = kernel->New("ntestnode", "/usr/a/d");
+    kernel->SetCwd(kernel->Lookup("/usr/a/b"));
+    EXPECT_EQ(kernel->Lookup("c"), c);
+    EXPECT_EQ(kernel->Lookup("./c"), c);
+    EXPECT_EQ(kernel->Lookup("../d"), d);
+    EXPECT_EQ(kernel->Lookup(".."), kernel->Lookup("/usr/a"));
+    EXPECT_EQ(kernel->Lookup("../../.."), kernel->GetRoot());
+    EXPECT_EQ(kernel->Lookup("../../../.."), nullptr);
+    EXPECT_EQ(kernel->Lookup("c/"), c);  // one trailing slash is fine
+    nRoot* e = kernel->New("ntestnode", "e");
+    EXPECT_EQ(e, kernel->Lookup("/usr/a/b/e"));
+    kernel->SetCwd(nullptr);
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+}
+
+TEST_F(KernelTest, BadPathsGiveNull) {
+    kernel->New("ntestnode", "/usr/a");
+    EXPECT_EQ(kernel->Lookup(""), nullptr);
+    EXPECT_EQ(kernel->Lookup(nullptr), nullptr);
+    EXPECT_EQ(kernel->Lookup(".."), nullptr);  // above the root
+    EXPECT_EQ(kernel->Lookup("/.."), nullptr);
+    EXPECT_EQ(kernel->Lookup("/usr//a"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/usr/missing"), nullptr);
+    EXPECT_EQ(kernel->NewNoFail("ntestnode", ""), nullptr);
+    EXPECT_EQ(kernel->NewNoFail("ntestnode", "/"), nullptr);
+    EXPECT_EQ(kernel->NewNoFail("nosuchclass", "/usr/x"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/usr/x"), nullptr);
+    // Malformed and above-the-root paths are refused even by New.
+    EXPECT_EQ(kernel->New("ntestnode", "/usr//b"), nullptr);
+    EXPECT_EQ(kernel->New("ntestnode", "/../b"), nullptr);
+    EXPECT_EQ(kernel->New("ntestnode", "../b"), nullptr);
+    // An intermediate component that is a leaf object is simply used as parent.
+    nRoot* under = kernel->New("ntestnode", "/usr/a/b");
+    ASSERT_NE(under, nullptr);
+    EXPECT_EQ(under->GetParent(), kernel->Lookup("/usr/a"));
+}
+
+TEST_F(KernelTest, NewUnnamedStandsOutsideTheTree) {
+    nRoot* obj = kernel->NewUnnamed("ntestnode");
+    ASSERT_NE(obj, nullptr);
+    EXPECT_EQ(obj->GetParent(), nullptr);
+    EXPECT_EQ(obj->GetName(), nullptr);
+    EXPECT_EQ(kernel->NewUnnamed("nosuchclass"), nullptr);
+    EXPECT_TRUE(obj->Release());
+}
+
+TEST_F(KernelTest, CwdStack) {
+    nRoot* a = kernel->New("ntestnode", "/a");
+    nRoot* b = kernel->New("ntestnode", "/b");
+    kernel->PushCwd(a);
+    EXPECT_EQ(kernel->GetCwd(), a);
+    kernel->PushCwd(b);
+    EXPECT_EQ(kernel->PopCwd(), b);
+    EXPECT_EQ(kernel->GetCwd(), a);
+    EXPECT_EQ(kernel->PopCwd(), a);
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+    EXPECT_EQ(kernel->PopCwd(), kernel->GetRoot());  // empty stack: the root
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+}
+
+TEST_F(KernelTest, CwdStackEntryWhoseObjectDiedPopsAsRoot) {
+    nRoot* a = kernel->New("ntestnode", "/a");
+    nRoot* b = kernel->New("ntestnode", "/b");
+    kernel->SetCwd(a);
+    kernel->PushCwd(b);
+    a->Release();  // dies while saved on the stack
+    kernel->PopCwd();
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+    // The current object dying makes the root current.
+    kernel->SetCwd(b);
+    b->Release();
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+}
+
+TEST_F(KernelTest, ReleaseDeletesSubtreeAndClearsReferences) {
+    nRoot* usr = kernel->New("nroot", "/usr");
+    nRoot* child = kernel->New("ntestnode", "/usr/x/y");
+    nRef<nRoot> toUsr(usr);
+    nRef<nRoot> toChild(child);
+    child->AddRef();  // an extra count does not keep it alive when its parent dies
+    usr->AddRef();
+    EXPECT_FALSE(usr->Release());
+    EXPECT_TRUE(toUsr.IsValid());
+    EXPECT_EQ(nTestNode::liveCount, 1);
+    EXPECT_TRUE(usr->Release());
+    EXPECT_FALSE(toUsr.IsValid());
+    EXPECT_FALSE(toChild.IsValid());
+    EXPECT_EQ(nTestNode::liveCount, 0);
+    EXPECT_EQ(kernel->Lookup("/usr"), nullptr);
+}
+
+TEST_F(KernelTest, MemoryHelpers) {
+    char buf[6];
+    nKernelServer::StrCopy(buf, "abcdefgh", sizeof(buf));
+    EXPECT_STREQ(buf, "abcde");
+    nKernelServer::StrCopy(buf, "ab", sizeof(buf));
+    nKernelServer::StrCat(buf, "cdefg", sizeof(buf));
+    EXPECT_STREQ(buf, "abcde");
+    char* dup = nKernelServer::StrDup("text");
+    EXPECT_STREQ(dup, "text");
+    nKernelServer::Free(dup);
+    EXPECT_EQ(nKernelServer::StrDup(nullptr), nullptr);
+    int* zero = static_cast<int*>(nKernelServer::Calloc(4, sizeof(int)));
+    EXPECT_EQ(zero[3], 0);
+    nKernelServer::Free(zero);
+}
+
+TEST(MatchPatternTest, Wildcards) {
+    auto m = nKernelServer::MatchPattern;
+    EXPECT_TRUE(m("", ""));
+    EXPECT_FALSE(m("a", ""));
+    EXPECT_TRUE(m("", "*"));
+    EXPECT_TRUE(m("gfx_fps", "gfx*"));
+    EXPECT_TRUE(m("abc", "a?c"));
+    EXPECT_FALSE(m("ac", "a?c"));
+    EXPECT_TRUE(m("axxbyyc", "a*b*c"));
+    EXPECT_FALSE(m("axxbyy", "a*b*c"));
+    EXPECT_TRUE(m("m", "[a-z]"));
+    EXPECT_TRUE(m("m", "[z-a]"));  // a range written backwards
+    EXPECT_FALSE(m("M", "[a-z]"));
+    EXPECT_TRUE(m("b", "[abc]"));
+    EXPECT_TRUE(m("a*", "a\\*"));
+    EXPECT_FALSE(m("ab", "a\\*"));
+    EXPECT_TRUE(m("x[", "x["));  // an unterminated set is literal
+}
+
+TEST(KernelTeardownTest, FreesClassesLeavesFirst) {
+    auto* k = new nKernelServer(TestPackage);
+    nClass* plain = k->FindClass("ntestplain");
+    EXPECT_EQ(plain->GetRefCount(), 1);  // ntestleaf
+    EXPECT_EQ(k->FindClass("ntestnode")->GetRefCount(), 1);
+    delete k;  // would stop fatally if a base went before its subclass
+    EXPECT_EQ(nKernelServer::ks, nullptr);
+}
+
+TEST(KernelTeardownDeathTest, ClassLeftOpenIsFatal) {
+    EXPECT_EXIT(
+        {
+            auto* k = new nKernelServer(TestPackage);
+            k->OpenClass("ntestleaf");
+            delete k;
+        },
+        ::testing::ExitedWithCode(3),
+        "nKernelServer: Refcount errors occured during cleanup, check log for details!");
+}
+
+TEST(KernelDeathTest, NewWithEmptyNameIsFatal) {
+    nKernelServer k(TestPackage);
+    EXPECT_EXIT(k.New("ntestnode", ""), ::testing::ExitedWithCode(3),
+                "nKernelServer: Empty name for new object of class 'ntestnode'!");
+    EXPECT_EXIT(k.New("nosuchclass", "/x"), ::testing::ExitedWithCode(3),
+                "nKernelServer: Couldn't create object '/x' of class 'nosuchclass'.");
+}
+
+}  // namespace
