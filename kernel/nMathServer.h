@@ -1,0 +1,28 @@
+#pragma once
+// Table of 256 random entries (script class "nmathserver", at
+// "/sys/servers/math"): each a unit direction x, y, z and a random w in
+// [-1, 1]. Particle emitters and logic nodes read it directly, either as
+// entries (index & 255) or as 1024 plain floats (index & 1023).
+
+#include "kernel/nRoot.h"
+
+class nMathServer : public nRoot {
+public:
+    static const nClassInfo classInfo;
+    static constexpr int NumEntries = 256;
+
+    // Seeds the engine's random generator with the current time and fills the table.
+    nMathServer();
+
+    // Refills the table with the next draws of the engine's random generator.
+    void Fill();
+
+    const float* GetTable() const { return table_; }
+    // Entry (index & 255): x, y, z, w.
+    const float* GetEntry(int index) const { return &table_[(index & (NumEntries - 1)) * 4]; }
+    // Float (index & 1023) of the table read flat.
+    float GetRandom(int index) const { return table_[index & (NumEntries * 4 - 1)]; }
+
+private:
+    float table_[NumEntries * 4];
+};

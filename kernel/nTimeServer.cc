@@ -1,0 +1,130 @@
+#include "kernel/nTimeServer.h"
+
+#include <climits>
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nProfiler.h"
+#include "platform/system/MonotonicClock.h"
+
+static const nCmdDef<nTimeServer> timeCmds[] = {
+    {"v_resettime_v", "REST", [](nTimeServer* self, nCmd*) { self->ResetTime(); }},
+    {"v_stoptime_v", "STOP", [](nTimeServer* self, nCmd*) { self->StopTime(); }},
+    {"v_starttime_v", "STRT", [](nTimeServer* self, nCmd*) { self->StartTime(); }},
+    {"f_gettime_v", "GETT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetTime())); }},
+    {"v_settime_f", "SETT", [](nTimeServer* self, nCmd* c) { self->SetTime(c->In()->GetF()); }},
+    {"v_lockdeltat_f", "LDLT", [](nTimeServer* self, nCmd* c) { self->LockDeltaT(c->In()->GetF()); }},
+    {"v_waitdeltat_f", "WTDT", [](nTimeServer* self, nCmd* c) { self->WaitDeltaT(c->In()->GetF()); }},
+    {"f_getlockdeltat_v", "GLDT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetLockDeltaT())); }},
+    {"f_getwaitdeltat_v", "GWDT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetWaitDeltaT())); }},
+    {"v_enableframetime_v", "ENFT", [](nTimeServer* self, nCmd*) { self->EnableFrameTime(); }},
+    {"v_disableframetime_v", "DSFT", [](nTimeServer* self, nCmd*) { self->DisableFrameTime(); }},
+    {"f_getframetime_v", "GTFT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetFrameTime())); }},
+    {"v_settimescale_f", "STSC", [](nTimeServer* self, nCmd* c) { self->SetTimeScale(c->In()->GetF()); }},
+};
+const nClassInfo nTimeServer::classInfo = nClassInfo::Make<nTimeServer>("ntimeserver", "nroot", timeCmds);
+
+nTimeServer::nTimeServer() : clock_(sys::MonotonicClock::Instance()) {
+    baseTicks_ = clock_->Ticks();
+    stopTicks_ = baseTicks_;
+}
+
+nTimeServer::~nTimeServer() {
+    while (nProfiler* p = GetFirstProfiler()) ReleaseProfiler(p);
+}
+
+void nTimeServer::SetClock(sys::Clock* clock) {
+    clock_ = clock ? clock : sys::MonotonicClock::Instance();
+    baseTicks_ = clock_->Ticks();
+    stopTicks_ = baseTicks_;
+}
+
+int64_t nTimeServer::GetTicks() const { return clock_->Ticks(); }
+
+int64_t nTimeServer::GetFrequency() const {
+    int64_t f = clock_->Frequency();
+    return f > 0 ? f : 1;
+}
+
+void nTimeServer::ResetTime() {
+    lockTime_ = 0.0;
+    baseTicks_ = GetTicks();
+    // Also restart the stop moment, so a stopped clock reads 0 rather than a
+    // negative time until it is started again.
+    stopTicks_ = baseTicks_;
+}
+
+void nTimeServer::StopTime() {
+    if (!stopped_) {
+        stopped_ = true;
+        stopTicks_ = GetTicks();
+    }
+}
+
+void nTimeServer::StartTime() {
+    if (stopped_) {
+        stopped_ = false;
+        baseTicks_ += GetTicks() - stopTicks_;
+    }
+}
+
+double nTimeServer::GetTime() const {
+    if (lockDeltaT_ > 0.0) return lockTime_;
+    int64_t ticks = stopped_ ? stopTicks_ : GetTicks();
+    return double(ticks - baseTicks_) / double(GetFrequency()) * double(timeScale_);
+}
+
+void nTimeServer::SetTime(double t) {
+    lockTime_ = t;
+    if (frameTimeEnabled_) frameTime_ = t;
+    int64_t now = GetTicks();
+    baseTicks_ = now - int64_t(t * double(GetFrequency()));
+    stopTicks_ = now;
+}
+
+void nTimeServer::LockDeltaT(double dt) {
+    if (dt != 0.0) {
+        lockTime_ = GetTime();
+        lockDeltaT_ = dt;
+    } else {
+        // The free-running clock takes over from the last locked time.
+        SetTime(lockTime_);
+        lockDeltaT_ = 0.0;
+    }
+}
+
+void nTimeServer::EnableFrameTime() {
+    frameTimeEnabled_ = true;
+    frameTime_ = GetTime();
+}
+
+double nTimeServer::GetFrameTime() const { return frameTimeEnabled_ ? frameTime_ : GetTime(); }
+
+void nTimeServer::Trigger() {
+    if (lockDeltaT_ > 0.0 && !stopped_) lockTime_ += lockDeltaT_;
+    if (waitDeltaT_ > 0.0) {
+        // Whole milliseconds; a step too large for an int sleeps as long as one can.
+        double ms = waitDeltaT_ * 1000.0;
+        clock_->Sleep(ms >= double(INT_MAX) ? INT_MAX : int(ms));
+    }
+    if (frameTimeEnabled_) frameTime_ = GetTime();
+    // A profiler that lost its variable is skipped; the others still publish.
+    int64_t freq = GetFrequency();
+    for (nProfiler* p = GetFirstProfiler(); p; p = p->GetSucc()) p->Publish(freq);
+}
+
+nProfiler* nTimeServer::NewProfiler(const char* name) {
+    nProfiler* p = new nProfiler(this, name);
+    profilers_.AddTail(&p->node_);
+    return p;
+}
+
+void nTimeServer::ReleaseProfiler(nProfiler* profiler) {
+    if (!profiler) return;
+    profiler->node_.Remove();
+    delete profiler;
+}
+
+nProfiler* nTimeServer::GetFirstProfiler() const {
+    nNode* n = profilers_.GetHead();
+    return n ? static_cast<nProfiler*>(n->GetPtr()) : nullptr;
+}

@@ -1,0 +1,222 @@
+// The time server over a fake clock: stop and start, scale, locked and wait
+// delta-t, frame time, the script commands and the profiler list.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <vector>
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nProfiler.h"
+#include "kernel/nTimeServer.h"
+#include "platform/system/MonotonicClock.h"
+
+namespace {
+
+// Microsecond ticks that move only when told to; Sleep records the request
+// and lets that much time pass.
+class FakeClock : public sys::Clock {
+public:
+    int64_t Ticks() override { return now; }
+    int64_t Frequency() override { return 1000000; }
+    void Sleep(int ms) override {
+        sleeps.push_back(ms);
+        now += int64_t(ms) * 1000;
+    }
+    void Advance(double seconds) { now += int64_t(seconds * 1e6); }
+
+    int64_t now = 7000000;  // an arbitrary counter value at "construction"
+    std::vector<int> sleeps;
+};
+
+void TimePackage(nKernelServer* ks) {
+    nKernelPackage(ks);
+    ks->AddClass(nTimeServer::classInfo);
+}
+
+class TimeServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ts = kernel.GetTimeServer();
+        ASSERT_NE(ts, nullptr);
+        ts->SetClock(&clock);
+    }
+    void TearDown() override {
+        if (ts) ts->SetClock(nullptr);
+    }
+
+    nKernelServer kernel{TimePackage};
+    FakeClock clock;
+    nTimeServer* ts = nullptr;
+};
+
+TEST_F(TimeServerTest, KernelCreatesTheServerWithItsCommands) {
+    EXPECT_EQ(kernel.Lookup("/sys/servers/time"), ts);
+    EXPECT_TRUE(ts->IsA("ntimeserver"));
+    const char* names[] = {"resettime",   "stoptime",        "starttime",        "gettime",   "settime",
+                           "lockdeltat",  "waitdeltat",      "getlockdeltat",    "getwaitdeltat",
+                           "enableframetime", "disableframetime", "getframetime", "settimescale"};
+    for (const char* n : names) EXPECT_NE(ts->GetClass()->FindCmdByName(n), nullptr) << n;
+
+    // Through the commands by id, as game code and scripts reach them.
+    EXPECT_TRUE(ts->Call(nId("SETT"), nullptr, 3.5f));
+    nArg out[1];
+    ASSERT_TRUE(ts->Call(nId("GETT"), out));
+    EXPECT_FLOAT_EQ(out[0].GetF(), 3.5f);
+    EXPECT_TRUE(ts->Call(nId("LDLT"), nullptr, 0.25f));
+    ASSERT_TRUE(ts->Call(nId("GLDT"), out));
+    EXPECT_FLOAT_EQ(out[0].GetF(), 0.25f);
+    EXPECT_TRUE(ts->Call(nId("WTDT"), nullptr, 0.5f));
+    ASSERT_TRUE(ts->Call(nId("GWDT"), out));
+    EXPECT_FLOAT_EQ(out[0].GetF(), 0.5f);
+    EXPECT_TRUE(ts->Call(nId("STSC"), nullptr, 2.0f));
+    EXPECT_FLOAT_EQ(ts->GetTimeScale(), 2.0f);
+    EXPECT_TRUE(ts->Call(nId("STOP"), nullptr));
+    EXPECT_TRUE(ts->IsStopped());
+    EXPECT_TRUE(ts->Call(nId("STRT"), nullptr));
+    EXPECT_FALSE(ts->IsStopped());
+    EXPECT_TRUE(ts->Call(nId("ENFT"), nullptr));
+    ASSERT_TRUE(ts->Call(nId("GTFT"), out));
+    EXPECT_FLOAT_EQ(out[0].GetF(), 3.5f);  // still locked
+    EXPECT_TRUE(ts->Call(nId("DSFT"), nullptr));
+    EXPECT_TRUE(ts->Call(nId("REST"), nullptr));
+    ASSERT_TRUE(ts->Call(nId("GETT"), out));
+    EXPECT_FLOAT_EQ(out[0].GetF(), 0.0f);
+}
+
+TEST_F(TimeServerTest, RunsStopsAndScales) {
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 0.0);
+    clock.Advance(1.5);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 1.5);
+
+    // Stop, a second passes, start: the time resumes where it stopped.
+    ts->StopTime();
+    clock.Advance(1.0);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 1.5);
+    ts->StopTime();  // a second stop does not move the stop moment
+    clock.Advance(1.0);
+    ts->StartTime();
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 1.5);
+    clock.Advance(0.25);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 1.75);
+
+    // SetTime holds while stopped and continues from there afterwards.
+    ts->StopTime();
+    ts->SetTime(10.0);
+    clock.Advance(3.0);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 10.0);
+    ts->StartTime();
+    clock.Advance(0.5);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 10.5);
+
+    // The scale multiplies the whole elapsed time.
+    ts->SetTime(10.0);
+    ts->SetTimeScale(2.0f);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 20.0);
+}
+
+TEST_F(TimeServerTest, ResetWhileStoppedReadsZero) {
+    clock.Advance(4.0);
+    ts->StopTime();
+    clock.Advance(2.0);
+    ts->ResetTime();
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 0.0);
+    clock.Advance(1.0);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 0.0);
+    ts->StartTime();
+    clock.Advance(1.0);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 1.0);
+}
+
+TEST_F(TimeServerTest, LockedDeltaAdvancesPerTriggerOnly) {
+    clock.Advance(2.0);
+    ts->LockDeltaT(0.04);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 2.0);
+    for (int i = 0; i < 3; i++) {
+        clock.Advance(5.0);  // the wall clock does not count
+        ts->Trigger();
+    }
+    EXPECT_NEAR(ts->GetTime(), 2.12, 1e-12);
+
+    // Stopped: Trigger does not advance.
+    ts->StopTime();
+    ts->Trigger();
+    ts->Trigger();
+    EXPECT_NEAR(ts->GetTime(), 2.12, 1e-12);
+    ts->StartTime();
+
+    // Lock off: the free clock carries on from the last locked time.
+    double locked = ts->GetTime();
+    ts->LockDeltaT(0.0);
+    EXPECT_EQ(ts->GetLockDeltaT(), 0.0);
+    EXPECT_NEAR(ts->GetTime(), locked, 1e-6);
+    clock.Advance(0.3);
+    EXPECT_NEAR(ts->GetTime(), locked + 0.3, 1e-6);
+}
+
+TEST_F(TimeServerTest, WaitDeltaSleepsWholeMilliseconds) {
+    ts->WaitDeltaT(0.0005);
+    ts->Trigger();
+    ts->WaitDeltaT(0.0259);
+    ts->Trigger();
+    ts->WaitDeltaT(0.0);
+    ts->Trigger();  // off: no sleep at all
+    ts->WaitDeltaT(-1.0);
+    ts->Trigger();
+    ts->WaitDeltaT(1e12);  // far beyond an int of milliseconds: clamped, not undefined
+    ts->Trigger();
+    ASSERT_EQ(clock.sleeps.size(), 3u);
+    EXPECT_EQ(clock.sleeps[0], 0);
+    EXPECT_EQ(clock.sleeps[1], 25);
+    EXPECT_EQ(clock.sleeps[2], INT_MAX);
+}
+
+TEST_F(TimeServerTest, FrameTimeIsSampledByTrigger) {
+    clock.Advance(1.0);
+    EXPECT_DOUBLE_EQ(ts->GetFrameTime(), 1.0);  // disabled: the running time
+    ts->EnableFrameTime();
+    clock.Advance(0.5);
+    EXPECT_DOUBLE_EQ(ts->GetFrameTime(), 1.0);
+    ts->Trigger();
+    EXPECT_DOUBLE_EQ(ts->GetFrameTime(), 1.5);
+    ts->SetTime(7.0);
+    EXPECT_DOUBLE_EQ(ts->GetFrameTime(), 7.0);
+    ts->DisableFrameTime();
+    clock.Advance(1.0);
+    EXPECT_DOUBLE_EQ(ts->GetFrameTime(), 8.0);
+}
+
+TEST_F(TimeServerTest, ProfilersAccumulateTicksInCreationOrder) {
+    nProfiler* a = ts->NewProfiler("a");
+    nProfiler* b = ts->NewProfiler("b");
+    nProfiler* c = ts->NewProfiler("c");
+    EXPECT_EQ(ts->GetFirstProfiler(), a);
+    EXPECT_EQ(a->GetSucc(), b);
+    EXPECT_STREQ(b->GetName(), "b");
+
+    b->Start();
+    clock.Advance(0.25);
+    b->Start();  // ignored while running
+    clock.Advance(0.25);
+    b->Stop();
+    b->Stop();  // ignored while stopped
+    EXPECT_EQ(b->GetAccumTicks(), 500000);
+
+    ts->ReleaseProfiler(b);
+    EXPECT_EQ(a->GetSucc(), c);
+    ts->ReleaseProfiler(nullptr);
+    // a and c are deleted with the server (the leak checker watches).
+}
+
+TEST(MonotonicClock, AdvancesAndSleeps) {
+    sys::MonotonicClock* clock = sys::MonotonicClock::Instance();
+    EXPECT_EQ(clock->Frequency(), 1000000000);
+    int64_t t0 = clock->Ticks();
+    clock->Sleep(20);
+    int64_t t1 = clock->Ticks();
+    EXPECT_GE(t1 - t0, 20 * 1000000);
+    clock->Sleep(0);
+    clock->Sleep(-5);
+    EXPECT_GE(clock->Ticks(), t1);
+}
+
+}  // namespace
