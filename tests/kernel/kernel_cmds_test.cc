@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "KernelTestClasses.h"
+#include "kernel/nCmd.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nRoot.h"
+
+namespace {
+
+// Runs a command by name the way the script server does; returns the proto's outputs.
+struct NameCall {
+    bool ok = false;
+    nArg out[nCmd::MaxArgs];
+};
+
+template <class Fill>
+NameCall CallByName(nRoot* obj, const char* name, Fill fill) {
+    NameCall r;
+    nCmdProto* proto = obj->GetClass()->FindCmdByName(name);
+    if (!proto) return r;
+    nCmd* cmd = proto->NewCmd();
+    fill(cmd);
+    r.ok = obj->Dispatch(cmd);
+    for (int i = 0; i < proto->GetNumOutArgs(); i++) r.out[i] = *cmd->Out();
+    proto->RelCmd(cmd);
+    return r;
+}
+
+NameCall CallByName(nRoot* obj, const char* name) {
+    return CallByName(obj, name, [](nCmd*) {});
+}
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override { kernel = new nKernelServer(TestPackage); }
+    void TearDown() override { delete kernel; }
+    nKernelServer* kernel = nullptr;
+};
+
+TEST(nIdTest, FirstCharacterInTheMostSignificantByte) {
+    static_assert(nId("SNAM") == 0x534E414D);
+    EXPECT_EQ(nId("ISA_"), 0x4953415Fu);
+}
+
+TEST(nCmdProtoTest, ParsesPrototypeTexts) {
+    nCmdProto sort("v_sort_v", nId("SORT"), [](nRoot*, nCmd*) {});
+    EXPECT_TRUE(sort.IsValid());
+    EXPECT_STREQ(sort.GetName(), "sort");
+    EXPECT_EQ(sort.GetNumInArgs(), 0);
+    EXPECT_EQ(sort.GetNumOutArgs(), 0);
+
+    nCmdProto rel("s_getrelpath_o", nId("GRPH"), [](nRoot*, nCmd*) {});
+    EXPECT_EQ(rel.GetNumOutArgs(), 1);
+    EXPECT_EQ(rel.GetNumInArgs(), 1);
+    nCmd* cmd = rel.NewCmd();
+    EXPECT_EQ(cmd->GetArg(0)->GetType(), nArg::String);
+    EXPECT_EQ(cmd->GetArg(1)->GetType(), nArg::Object);
+    EXPECT_EQ(cmd->In(), cmd->GetArg(1));  // inputs follow the outputs
+    EXPECT_EQ(cmd->Out(), cmd->GetArg(0));
+    rel.RelCmd(cmd);
+
+    nCmdProto many("fff__gett__v", nId("GETT"), [](nRoot*, nCmd*) {});  // runs of '_' are one
+    EXPECT_TRUE(many.IsValid());
+    EXPECT_STREQ(many.GetName(), "gett");
+    EXPECT_EQ(many.GetNumOutArgs(), 3);
+
+    EXPECT_FALSE(nCmdProto("v_nothing", 1, nullptr).IsValid());
+    EXPECT_FALSE(nCmdProto("v_bad_x", 1, nullptr).IsValid());
+    EXPECT_FALSE(nCmdProto("v_toomany_iiiiiiiiiiiiiiiii", 1, nullptr).IsValid());
+}
+
+TEST(nCmdProtoTest, TemplateFirstThenCopies) {
+    nCmdProto proto("i_twice_i", nId("TWCE"), [](nRoot*, nCmd*) {});
+    nCmd* first = proto.NewCmd();
+    nCmd* second = proto.NewCmd();
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(proto.IsTemplateBusy());
+    second->In()->SetI(5);
+    proto.RelCmd(second);
+    EXPECT_TRUE(proto.IsTemplateBusy());
+    proto.RelCmd(first);
+    EXPECT_FALSE(proto.IsTemplateBusy());
+    EXPECT_EQ(proto.NewCmd(), first);  // the template again
+    proto.RelCmd(first);
+    proto.RelCmd(nullptr);
+}
+
+TEST(nArgTest, TextsAreOwnedCopies) {
+    char text[] = "hello";
+    nArg a;
+    a.SetS(text);
+    text[0] = 'j';
+    EXPECT_STREQ(a.GetS(), "hello");
+    nArg b = a;
+    a.SetS(a.GetS());  // its own text
+    EXPECT_STREQ(a.GetS(), "hello");
+    a.SetI(3);
+    EXPECT_EQ(a.GetS(), nullptr);  // no stale text behind another type
+    EXPECT_STREQ(b.GetS(), "hello");
+    b.SetS(nullptr);
+    EXPECT_EQ(b.GetType(), nArg::String);
+    EXPECT_EQ(b.GetS(), nullptr);
+}
+
+TEST_F(CommandTest, LookupsWalkUpTheClassChain) {
+    nClass* leaf = kernel->FindClass("ntestleaf");
+    nClass* plain = kernel->FindClass("ntestplain");
+    // Own command, superclass command and nroot command by name.
+    EXPECT_EQ(leaf->FindCmdByName("getdouble")->GetId(), nId("GDBL"));
+    EXPECT_EQ(leaf->FindCmdByName("getall")->GetId(), nId("GALL"));
+    EXPECT_EQ(leaf->FindCmdByName("getname")->GetId(), nId("GNAM"));
+    EXPECT_EQ(leaf->FindCmdByName("nothing"), nullptr);
+    // A class without commands uses its nearest superclass's id table.
+    EXPECT_EQ(plain->GetFirstCmd(), nullptr);
+    EXPECT_STREQ(plain->FindCmdById(nId("SALL"))->GetName(), "setall");
+    EXPECT_STREQ(plain->FindCmdById(nId("GRCT"))->GetName(), "getrefcount");
+    EXPECT_STREQ(leaf->FindCmdById(nId("GTSZ"))->GetName(), "gettreesize");
+    EXPECT_EQ(leaf->FindCmdById(nId("NONE")), nullptr);
+    EXPECT_EQ(kernel->FindClass("nroot")->FindCmdById(nId("GDBL")), nullptr);
+}
+
+TEST_F(CommandTest, RootCommandsByName) {
+    nRoot* a = kernel->New("ntestnode", "/usr/a");
+    nRoot* b = kernel->New("nroot", "/usr/b");
+    nRoot* c = kernel->New("ntestleaf", "/usr/b/c");
+    nRoot* usr = a->GetParent();
+
+    auto str = [](nRoot* o, const char* cmd) { return std::string(CallByName(o, cmd).out[0].GetS()); };
+    auto obj = [](nRoot* o, const char* cmd) { return CallByName(o, cmd).out[0].GetO(); };
+    auto withS = [](nRoot* o, const char* cmd, const char* s) {
+        return CallByName(o, cmd, [s](nCmd* k) { k->In()->SetS(s); });
+    };
+
+    EXPECT_EQ(CallByName(a, "getrefcount").out[0].GetI(), 1);
+    EXPECT_EQ(str(c, "getclass"), "ntestleaf");
+    EXPECT_TRUE(withS(c, "isa", "ntestnode").out[0].GetB());
+    EXPECT_FALSE(withS(c, "isinstanceof", "ntestnode").out[0].GetB());
+    EXPECT_TRUE(withS(c, "isinstanceof", "ntestleaf").out[0].GetB());
+    EXPECT_FALSE(withS(c, "isa", "nosuchclass").out[0].GetB());
+    EXPECT_FALSE(withS(c, "isinstanceof", "nosuchclass").out[0].GetB());
+
+    EXPECT_EQ(obj(a, "getparent"), usr);
+    EXPECT_EQ(obj(usr, "gethead"), a);
+    EXPECT_EQ(obj(usr, "gettail"), b);
+    EXPECT_EQ(obj(a, "getsucc"), b);
+    EXPECT_EQ(obj(a, "getpred"), nullptr);
+    EXPECT_EQ(obj(b, "getpred"), a);
+    EXPECT_EQ(withS(usr, "find", "b").out[0].GetO(), b);
+    EXPECT_EQ(withS(usr, "find", "..").out[0].GetO(), kernel->GetRoot());
+
+    withS(c, "setname", "renamed");
+    EXPECT_EQ(str(c, "getname"), "renamed");
+    EXPECT_EQ(str(c, "getfullname"), "/usr/b/renamed");
+    NameCall rel = CallByName(a, "getrelpath", [c](nCmd* k) { k->In()->SetO(c); });
+    EXPECT_STREQ(rel.out[0].GetS(), "../b/renamed");
+
+    std::string cmds = str(c, "getcmds");
+    EXPECT_EQ(cmds.rfind("i_getdouble_v ", 0), 0u);  // own commands first
+    EXPECT_NE(cmds.find("v_setall_ifsob "), std::string::npos);
+    EXPECT_NE(cmds.find("i_gettreesize_v "), std::string::npos);
+
+    EXPECT_EQ(CallByName(c, "getinstancesize").out[0].GetI(), static_cast<int>(sizeof(nTestLeaf)));
+    EXPECT_EQ(CallByName(b, "gettreesize").out[0].GetI(),
+              static_cast<int>(sizeof(nRoot) + sizeof(nTestLeaf)));
+
+    kernel->New("nroot", "/s/b");
+    kernel->New("nroot", "/s/A");
+    kernel->New("nroot", "/s/a");
+    nRoot* s = kernel->Lookup("/s");
+    CallByName(s, "sort");
+    EXPECT_STREQ(s->GetHead()->GetName(), "A");
+    EXPECT_STREQ(s->GetHead()->GetSucc()->GetName(), "a");
+    EXPECT_STREQ(s->GetTail()->GetName(), "b");
+
+    // Until the persistence server exists, saving and cloning fail cleanly.
+    EXPECT_FALSE(CallByName(a, "save").out[0].GetB());
+    EXPECT_FALSE(withS(a, "saveas", "x").out[0].GetB());
+    EXPECT_EQ(withS(a, "clone", "x").out[0].GetO(), nullptr);
+}
+
+TEST_F(CommandTest, CallByIdFromGameCode) {
+    auto* node = static_cast<nTestNode*>(kernel->New("ntestnode", "/n"));
+    nRoot* other = kernel->New("nroot", "/o");
+    EXPECT_TRUE(node->Call(nId("SALL"), nullptr, 7, 2.5, "text", other, false));
+    EXPECT_EQ(node->i, 7);
+    EXPECT_FLOAT_EQ(node->f, 2.5f);
+    EXPECT_EQ(node->s, "text");
+    EXPECT_EQ(node->o, other);
+    // An int given for a float input is converted to the prototype's type.
+    EXPECT_TRUE(node->Call(nId("SALL"), nullptr, 1, 3, nullptr, nullptr, true));
+    EXPECT_EQ(node->i, -1);
+    EXPECT_FLOAT_EQ(node->f, 3.0f);
+    EXPECT_EQ(node->s, "");
+
+    nArg outs[3];
+    ASSERT_TRUE(node->Call(nId("GALL"), outs));
+    EXPECT_EQ(outs[0].GetI(), -1);
+    EXPECT_FLOAT_EQ(outs[1].GetF(), 3.0f);
+    EXPECT_STREQ(outs[2].GetS(), "");
+
+    nArg name;
+    ASSERT_TRUE(node->Call(nId("GFNM"), &name));
+    EXPECT_STREQ(name.GetS(), "/n");
+
+    // Unknown ids and wrong argument counts do nothing.
+    EXPECT_FALSE(node->Call(nId("NONE"), nullptr));
+    EXPECT_FALSE(node->Call(nId("SALL"), nullptr, 1));
+    EXPECT_EQ(node->i, -1);
+}
+
+TEST_F(CommandTest, NestedCallsOfOneCommandGetPrivateCopies) {
+    nRoot* node = kernel->New("ntestnode", "/n");
+    nArg out;
+    ASSERT_TRUE(node->Call(nId("NEST"), &out, 4));
+    EXPECT_EQ(out.GetI(), 4 + 3 + 2 + 1);
+    EXPECT_FALSE(node->GetClass()->FindCmdById(nId("NEST"))->IsTemplateBusy());
+}
+
+TEST_F(CommandTest, WrongInputTypesOrCountsNeverReachTheHandler) {
+    auto* node = static_cast<nTestNode*>(kernel->New("ntestnode", "/n"));
+    node->i = 42;
+    nCmdProto* proto = node->GetClass()->FindCmdByName("setall");
+
+    nCmd* cmd = proto->NewCmd();
+    cmd->In()->SetS("not an int");  // slot 0 wants an int
+    EXPECT_FALSE(cmd->CheckInputs());
+    EXPECT_FALSE(node->Dispatch(cmd));
+    proto->RelCmd(cmd);
+    EXPECT_EQ(node->i, 42);
+
+    cmd = proto->NewCmd();
+    for (int k = 0; k < 6; k++) cmd->In()->SetI(1);  // one input too many
+    EXPECT_FALSE(node->Dispatch(cmd));
+    proto->RelCmd(cmd);
+    EXPECT_EQ(node->i, 42);
+
+    // A fresh command holds the prototype's types, so a filled one passes.
+    cmd = proto->NewCmd();
+    EXPECT_TRUE(cmd->CheckInputs());
+    cmd->In()->SetI(9);
+    EXPECT_TRUE(node->Dispatch(cmd));
+    proto->RelCmd(cmd);
+    EXPECT_EQ(node->i, 9);
+}
+
+// Two classes whose ids collide: the subclass reuses its superclass's id.
+class nTestClash : public nRoot {
+public:
+    static const nClassInfo classInfo;
+};
+const nCmdDef<nTestClash> clashCmds[] = {
+    {"v_mine_v", "GNAM", [](nTestClash*, nCmd*) {}},
+};
+const nClassInfo nTestClash::classInfo = nClassInfo::Make<nTestClash>("ntestclash", "nroot", clashCmds);
+
+TEST(CommandDeathTest, DuplicateIdStopsRegistration) {
+    EXPECT_EXIT(
+        {
+            nKernelServer k([](nKernelServer* ks) { ks->AddClass(nTestClash::classInfo); });
+        },
+        ::testing::ExitedWithCode(3),
+        "Command id collission in class 'ntestclash'\ncmd '(getname|mine)' and cmd '(getname|mine)' both "
+        "have id '0x474e414d'");
+}
+
+TEST(CommandDeathTest, MissingSuperClassIsFatal) {
+    EXPECT_EXIT(
+        {
+            nKernelServer k([](nKernelServer* ks) { ks->AddClass(nTestPlain::classInfo); });
+        },
+        ::testing::ExitedWithCode(3), "nKernelServer::AddClass\\(\\): Could not open super class 'ntestnode'");
+}
+
+}  // namespace

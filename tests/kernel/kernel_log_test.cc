@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "KernelTestClasses.h"
+#include "kernel/nDefaultLogHandler.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nLineBuffer.h"
+#include "kernel/nWin32LogHandler.h"
+#include "platform/system/System.h"
+
+namespace {
+
+std::string ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string ExeDir() {
+    std::string exe = sys::ExecutablePath();
+    return exe.substr(0, exe.rfind('/'));
+}
+
+TEST(nLineBufferTest, SplitsLinesWrapsAndDropsTheOldest) {
+    nLineBuffer lb;
+    lb.Put("one\ntw");
+    lb.Put("o\n");
+    EXPECT_EQ(lb.GetNumLines(), 2);
+    EXPECT_STREQ(lb.GetLine(0), "one");
+    EXPECT_STREQ(lb.GetLine(1), "two");
+    EXPECT_EQ(lb.GetLine(2), nullptr);
+
+    lb.Clear();
+    lb.Put(std::string(100, 'x').c_str());
+    EXPECT_EQ(lb.GetNumLines(), 2);
+    EXPECT_EQ(std::string(lb.GetLine(0)).size(), 79u);
+    EXPECT_EQ(std::string(lb.GetLine(1)).size(), 21u);
+
+    lb.Clear();
+    for (int i = 0; i < 300; i++) {
+        std::string line = "line" + std::to_string(i) + "\n";
+        lb.Put(line.c_str());
+    }
+    EXPECT_EQ(lb.GetNumLines(), nLineBuffer::NumLines);
+    EXPECT_STREQ(lb.GetLine(0), "line44");
+    EXPECT_STREQ(lb.GetLine(255), "line299");
+}
+
+TEST(nDefaultLogHandlerTest, LongTextsAreCutInTheLineBuffer) {
+    nKernelServer k(TestPackage);
+    nLineBuffer* lb = k.GetLogHandler()->GetLineBuffer();
+    ASSERT_NE(lb, nullptr);
+    std::string text(1100, 'a');
+    testing::internal::CaptureStdout();
+    k.Print("%s", text.c_str());
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, text);  // standard output gets all of it
+    std::string stored;
+    for (int i = 0; i < lb->GetNumLines(); i++) stored += lb->GetLine(i);
+    EXPECT_EQ(stored, std::string(1017, 'a') + "[...]");
+}
+
+TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
+    const std::string logName = ExeDir() + "/BwLogTest.log";
+    {
+        std::ofstream old(logName);
+        old << "from an earlier run\n";
+    }
+    nKernelServer k(TestPackage);
+    {
+        nWin32LogHandler handler("BwLogTest");
+        EXPECT_EQ(std::string(handler.GetLogFileName()), logName);
+        k.SetLogHandler(&handler);
+        std::string longText(3000, 'm');
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        k.Print("value %d\n", 5);
+        // Flushed after every text: readable before the handler closes.
+        EXPECT_EQ(ReadFile(logName), "value 5\n");
+        k.Message("%s\n", longText.c_str());
+        n_error("bad %s\n", "thing");
+        testing::internal::GetCapturedStdout();
+        std::string boxes = testing::internal::GetCapturedStderr();
+        // No display: the boxes go to standard error, cut at 2041 characters.
+        EXPECT_NE(boxes.find("BwLogTest: " + std::string(2041, 'm') + "[...]\n"), std::string::npos);
+        EXPECT_EQ(boxes.find(std::string(2042, 'm')), std::string::npos);
+        EXPECT_NE(boxes.find("BwLogTest: bad thing\n"), std::string::npos);
+        EXPECT_EQ(ReadFile(logName), "value 5\n" + longText + "\nbad thing\n");
+        k.SetLogHandler(nullptr);
+    }
+    EXPECT_EQ(k.GetLogHandler(), k.GetDefaultLogHandler());
+    std::remove(logName.c_str());
+}
+
+TEST(FatalErrorDeathTest, LogsAndExitsWithCodeThree) {
+    const std::string logName = ExeDir() + "/BwFatalTest.log";
+    std::remove(logName.c_str());
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            nWin32LogHandler* handler = new nWin32LogHandler("BwFatalTest");
+            k.SetLogHandler(handler);
+            nKernelServer::FatalError("Aborting.");
+        },
+        ::testing::ExitedWithCode(3), "BwFatalTest: Aborting\\.");
+    EXPECT_EQ(ReadFile(logName), "Aborting.");
+    std::remove(logName.c_str());
+}
+
+TEST(FatalErrorDeathTest, WorksWithoutAKernel) {
+    ASSERT_EQ(nKernelServer::ks, nullptr);
+    EXPECT_EXIT(nKernelServer::FatalError("no kernel %d\n", 1), ::testing::ExitedWithCode(3), "no kernel 1");
+}
+
+TEST(SystemTest, DisplayDetection) {
+    // Tests run with the offscreen video driver.
+    EXPECT_FALSE(sys::HasDisplay());
+    EXPECT_FALSE(sys::ExecutablePath().empty());
+}
+
+}  // namespace

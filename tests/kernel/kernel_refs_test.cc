@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include "KernelTestClasses.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nNamedRef.h"
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "kernel/nRoot.h"
+
+namespace {
+
+class RefTest : public ::testing::Test {
+protected:
+    void SetUp() override { kernel = new nKernelServer(TestPackage); }
+    void TearDown() override { delete kernel; }
+    nKernelServer* kernel = nullptr;
+};
+
+TEST_F(RefTest, RefIsClearedWhenItsTargetDiesAndNeverKeepsItAlive) {
+    auto* node = static_cast<nTestNode*>(kernel->New("ntestnode", "/x"));
+    nRef<nTestNode> a(node);
+    nRef<nTestNode> b;
+    b = node;
+    nRef<nTestNode> c = a;  // a copy is a second link
+    EXPECT_EQ(a->i, 0);
+    EXPECT_EQ(node->GetRefCount(), 1);
+    b.Set(nullptr);
+    EXPECT_FALSE(b.IsValid());
+    EXPECT_TRUE(node->Release());
+    EXPECT_FALSE(a.IsValid());
+    EXPECT_FALSE(c.IsValid());
+    EXPECT_EQ(a.GetUnsafe(), nullptr);
+}
+
+TEST_F(RefTest, RefDestroyedBeforeItsTargetUnlinks) {
+    nRoot* node = kernel->New("ntestnode", "/x");
+    {
+        nRef<> r(node);
+    }
+    EXPECT_TRUE(node->Release());  // would touch the dead reference otherwise
+}
+
+TEST_F(RefTest, PathRefResolvesLazilyAndAgainAfterRecreation) {
+    nPathRef<nTestNode> ref("/sys/x");
+    EXPECT_FALSE(ref.IsResolved());
+    EXPECT_FALSE(ref.IsValid());  // nothing there yet
+    nRoot* first = kernel->New("ntestnode", "/sys/x");
+    EXPECT_EQ(ref.Get(), first);
+    EXPECT_TRUE(ref.IsResolved());
+    first->Release();
+    EXPECT_FALSE(ref.IsResolved());
+    nRoot* second = kernel->New("ntestleaf", "/sys/x");
+    EXPECT_EQ(ref.Get(), second);
+    EXPECT_EQ(ref->GetClass()->GetName(), std::string("ntestleaf"));
+
+    nPathRef<nTestNode> copy = ref;
+    EXPECT_FALSE(copy.IsResolved());  // copies are unresolved
+    EXPECT_STREQ(copy.GetPath(), "/sys/x");
+    EXPECT_EQ(copy.Get(), second);
+    copy.SetPath(nullptr);
+    EXPECT_EQ(copy.GetPath(), nullptr);
+    EXPECT_FALSE(copy.IsValid());
+}
+
+TEST_F(RefTest, PathRefWithCwdObjectLeavesTheKernelCwdAlone) {
+    nRoot* owner = kernel->New("ntestnode", "/usr/owner");
+    nRoot* target = kernel->New("ntestnode", "/usr/owner/part");
+    kernel->New("ntestnode", "/part");
+    nRoot* elsewhere = kernel->New("nroot", "/elsewhere");
+    kernel->SetCwd(elsewhere);
+
+    nPathRef<> ref("part");
+    ref.SetCwd(owner);
+    EXPECT_EQ(ref.Resolve(), target);
+    EXPECT_EQ(kernel->GetCwd(), elsewhere);
+
+    nPathRef<> plain("../part");
+    EXPECT_EQ(plain.Resolve(), kernel->Lookup("/part"));
+
+    ref.SetRequiredClass(kernel->FindClass("ntestnode"));
+    target->Release();
+    kernel->New("ntestleaf", "/usr/owner/part");  // a subclass fits
+    EXPECT_TRUE(ref.IsValid());
+}
+
+TEST_F(RefTest, NamedRefKeepsItsPathUntilResolved) {
+    nNamedRef ref("/a/b");
+    char buf[64];
+    EXPECT_STREQ(ref.GetPath(buf, sizeof(buf)), "/a/b");
+    EXPECT_EQ(ref.Resolve(), nullptr);
+    nRoot* obj = kernel->New("ntestnode", "/a/b");
+    EXPECT_EQ(ref.Resolve(), obj);
+    obj->GetParent()->SetName("moved");
+    EXPECT_STREQ(ref.GetPath(buf, sizeof(buf)), "/moved/b");
+    char one[1] = {'x'};
+    EXPECT_STREQ(ref.GetPath(one, 1), "");
+    char small[4];
+    EXPECT_STREQ(ref.GetPath(small, sizeof(small)), "/mo");
+}
+
+TEST(RefDeathTest, UnresolvablePathsAndWrongClassesAreFatal) {
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            nPathRef<> ref("/sys/servers/none");
+            ref.Get();
+        },
+        ::testing::ExitedWithCode(3), "Aborting\\.");
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            k.New("nroot", "/sys/plain");
+            nPathRef<> ref("/sys/plain");
+            ref.SetRequiredClass(k.FindClass("ntestnode"));
+            ref.Resolve();
+        },
+        ::testing::ExitedWithCode(3), "Aborting");
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            k.New("nroot", "/sys/plain");
+            nPathRef<nTestNode> ref("/sys/plain");  // the typed form checks its class
+            ref.Get();
+        },
+        ::testing::ExitedWithCode(3), "Aborting");
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            nRef<> unset;
+            unset.Get();
+        },
+        ::testing::ExitedWithCode(3), "Aborting\\.");
+}
+
+}  // namespace
