@@ -1,5 +1,4 @@
-#ifndef N_BBOX3_H
-#define N_BBOX3_H
+#pragma once
 // Axis-aligned box.
 
 #include "kernel/vector3.h"
@@ -30,5 +29,3 @@ public:
     vector3 center() const { return (vmin + vmax) * 0.5f; }
     vector3 extent() const { return (vmax - vmin) * 0.5f; }
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef N_MATRIX44_H
-#define N_MATRIX44_H
+#pragma once
 // 4x4 matrix of 32-bit floats, m[row][column]. Points are row vectors and
 // transform as p' = p * M, so A * B applies A first, then B; the translation
 // is the fourth row.
@@ -271,5 +270,3 @@ inline vector3 operator*(const matrix44& m, const vector3& v) {
                    m.m[0][1] * v.x + m.m[1][1] * v.y + m.m[2][1] * v.z + m.m[3][1],
                    m.m[0][2] * v.x + m.m[1][2] * v.y + m.m[2][2] * v.z + m.m[3][2]);
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef N_RANDOM_H
-#define N_RANDOM_H
+#pragma once
 // The engine's one pseudo-random generator. Every random draw of the engine
 // and the game goes through it (never rand(), whose range differs between C
 // libraries): a linear congruential step with numbers in 0..nRandom::Max.
@@ -20,5 +19,3 @@ public:
 private:
     static uint32_t state;
 };
-
-#endif

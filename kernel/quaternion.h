@@ -1,5 +1,4 @@
-#ifndef N_QUATERNION_H
-#define N_QUATERNION_H
+#pragma once
 // Rotation quaternion (x, y, z, w) of 32-bit floats; the default is the identity.
 
 #include <cmath>
@@ -119,5 +118,3 @@ inline vector3 quaternion::Rotate(const vector3& v) const {
     quaternion p = (*this * quaternion(v.x, v.y, v.z, 0.0f)) * quaternion(-x, -y, -z, w);
     return vector3(p.x, p.y, p.z);
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef N_TRIANGLE_H
-#define N_TRIANGLE_H
+#pragma once
 // Triangle as its first corner and the two edges leaving it.
 
 #include "kernel/vector3.h"
@@ -33,5 +32,3 @@ public:
         return n;
     }
 };
-
-#endif

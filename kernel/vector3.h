@@ -1,5 +1,4 @@
-#ifndef N_VECTOR3_H
-#define N_VECTOR3_H
+#pragma once
 // Three 32-bit floats: points, directions and extents.
 
 #include <cmath>
@@ -74,5 +73,3 @@ inline vector3 operator*(const vector3& a, const vector3& b) {
     return vector3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 inline float operator%(const vector3& a, const vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-#endif
