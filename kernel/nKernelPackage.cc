@@ -1,8 +1,12 @@
 #include "kernel/nKernelPackage.h"
 
+#include "kernel/nEnv.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nRoot.h"
 
 void nKernelPackage(nKernelServer* ks) {
     ks->AddClass(nRoot::classInfo);
+    ks->AddClass(nFileServer2::classInfo);
+    ks->AddClass(nEnv::classInfo);
 }

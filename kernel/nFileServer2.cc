@@ -1,0 +1,185 @@
+#include "kernel/nFileServer2.h"
+
+#include <cstring>
+
+#include "kernel/nDirectory.h"
+#include "kernel/nEnv.h"
+#include "kernel/nFile.h"
+#include "kernel/nKernelServer.h"
+#include "platform/system/Disk.h"
+#include "platform/system/System.h"
+
+static const nCmdDef<nFileServer2> cmds[] = {
+    {"v_setassign_ss", "SASS",
+     [](nFileServer2* self, nCmd* c) {
+         const char* name = c->In()->GetS();
+         const char* path = c->In()->GetS();
+         self->SetAssign(name, path);
+     }},
+    {"s_getassign_s", "GASS", [](nFileServer2* self, nCmd* c) { c->Out()->SetS(self->GetAssign(c->In()->GetS())); }},
+    {"s_manglepath_s", "MNGP",
+     [](nFileServer2* self, nCmd* c) {
+         char buf[nFileServer2::MAXPATH];
+         c->Out()->SetS(self->ManglePath(c->In()->GetS(), buf, sizeof(buf)));
+     }},
+};
+const nClassInfo nFileServer2::classInfo = nClassInfo::Make<nFileServer2>("nfileserver2", "nroot", cmds);
+
+namespace {
+
+const char* const kAssignsPath = "/sys/share/assigns";
+
+// Assign names are plain object names: "." and ".." name the assigns directory and
+// its parent, which hold no value.
+bool IsAssignName(const char* name) {
+    return name && *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+           !std::strchr(name, '/');
+}
+
+}  // namespace
+
+nFileServer2::nFileServer2() = default;
+
+nFileServer2::~nFileServer2() = default;
+
+void nFileServer2::Initialize() {
+    nRoot::Initialize();
+    GetAssignsDir();
+    std::string exe = sys::ExecutablePath();
+    std::string home;
+    if (exe.empty()) {
+        // No executable path: the current directory stands in for the installation.
+        home = sys::Disk::CurrentDir() + "/";
+        n_printf("nFileServer2: executable path unknown, home is '%s'\n", home.c_str());
+    } else {
+        home = HomeFromExecutable(exe);
+    }
+    SetAssign("home", home.c_str());
+    SetAssign("bin", (home + "bin/win32/").c_str());
+}
+
+std::string nFileServer2::HomeFromExecutable(const std::string& exePath) {
+    std::string p = exePath;
+    for (int i = 0; i < 3; i++) {
+        size_t slash = p.find_last_of('/');
+        if (slash == std::string::npos) {
+            p.clear();
+            break;
+        }
+        p.erase(slash);
+    }
+    return p + "/";
+}
+
+nRoot* nFileServer2::GetAssignsDir() {
+    if (!assigns_.IsValid()) assigns_.Set(nKernelServer::ks->New("nroot", kAssignsPath));
+    return assigns_.Get();
+}
+
+void nFileServer2::Normalize(std::string& path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+        else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (!path.empty() && path.back() == '/') path.pop_back();
+}
+
+bool nFileServer2::SetAssign(const char* name, const char* path) {
+    if (!IsAssignName(name)) {
+        n_error("nFileServer2::SetAssign(): invalid assign name '%s'\n", name ? name : "");
+        return false;
+    }
+    size_t len = path ? std::strlen(path) : 0;
+    if (len == 0 || path[len - 1] != '/') {
+        n_error("nFileServer2::SetAssign(): path '%s' of assign '%s' must end in '/'\n", path ? path : "", name);
+        return false;
+    }
+    if (len >= MAXPATH) {
+        n_error("nFileServer2::SetAssign(): path of assign '%s' is too long\n", name);
+        return false;
+    }
+    nRoot* dir = GetAssignsDir();
+    nRoot* obj = dir->Find(name);
+    if (!obj) {
+        nKernelServer::ks->PushCwd(dir);
+        obj = nKernelServer::ks->NewNoFail("nenv", name);
+        nKernelServer::ks->PopCwd();
+    }
+    if (!obj || !obj->IsA("nenv")) {
+        n_error("nFileServer2::SetAssign(): '%s/%s' is not an nenv object\n", kAssignsPath, name);
+        return false;
+    }
+    static_cast<nEnv*>(obj)->SetS(path);
+    return true;
+}
+
+const char* nFileServer2::GetAssign(const char* name) {
+    if (!IsAssignName(name)) return nullptr;
+    nRoot* obj = GetAssignsDir()->Find(name);
+    if (!obj || !obj->IsA("nenv")) return nullptr;
+    return static_cast<nEnv*>(obj)->GetS();
+}
+
+bool nFileServer2::Mangle(const char* path, std::string& out) {
+    std::string work = path ? path : "";
+    if (work.size() >= MAXPATH) return false;
+    size_t colon = work.find(':');
+    if (colon != std::string::npos && colon >= 2) {
+        std::string name = work.substr(0, colon);
+        if (const char* value = GetAssign(name.c_str())) work = std::string(value) + work.substr(colon + 1);
+    }
+    Normalize(work);
+    if (work.size() >= MAXPATH) return false;
+    out = std::move(work);
+    return true;
+}
+
+char* nFileServer2::ManglePath(const char* path, char* buf, size_t size) {
+    if (!buf || size == 0) return buf;
+    std::string out;
+    if (!Mangle(path, out) || out.size() >= size) {
+        n_error("nFileServer2::ManglePath(): path '%s' is too long\n", path ? path : "");
+        buf[0] = '\0';
+        return buf;
+    }
+    std::memcpy(buf, out.c_str(), out.size() + 1);
+    return buf;
+}
+
+std::string nFileServer2::ManglePath(const char* path) {
+    char buf[MAXPATH];
+    return ManglePath(path, buf, sizeof(buf));
+}
+
+char* nFileServer2::MakeAbsolutePath(const char* path, char* buf, size_t size) {
+    if (!buf || size == 0) return buf;
+    std::string p = path ? path : "";
+    bool absolute = !p.empty() && (p[0] == '/' || p[0] == '\\' || (p.size() > 1 && p[1] == ':'));
+    if (!absolute) p = std::string(GetCwd()) + "/" + p;
+    Normalize(p);
+    if (p.size() >= size) {
+        n_error("nFileServer2::MakeAbsolutePath(): path '%s' is too long\n", path ? path : "");
+        buf[0] = '\0';
+        return buf;
+    }
+    std::memcpy(buf, p.c_str(), p.size() + 1);
+    return buf;
+}
+
+bool nFileServer2::ChangeDir(const char* path) {
+    return path && sys::Disk::ChangeDir(path);
+}
+
+const char* nFileServer2::GetCwd() {
+    cwd_ = sys::Disk::CurrentDir();
+    Normalize(cwd_);
+    return cwd_.c_str();
+}
+
+nDirectory* nFileServer2::NewDirectoryObject() {
+    return new nDirectory(this);
+}
+
+nFile* nFileServer2::NewFileObject() {
+    return new nFile(this);
+}

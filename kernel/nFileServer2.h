@@ -1,0 +1,74 @@
+#pragma once
+// The file server (script class "nfileserver2", "/sys/servers/file2"): assigns
+// such as "home:" and "bin:" kept as nEnv objects under "/sys/share/assigns",
+// the canonical form of paths (ManglePath), and the factory for nFile and
+// nDirectory objects.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "kernel/nRef.h"
+#include "kernel/nRoot.h"
+
+class nFile;
+class nDirectory;
+
+class nFileServer2 : public nRoot {
+public:
+    static const nClassInfo classInfo;
+    // Size of the path buffers; a mangled path must stay below it.
+    static constexpr size_t MAXPATH = 512;
+
+    nFileServer2();
+    ~nFileServer2() override;
+    // Makes the assigns directory and the "home" and "bin" assigns.
+    void Initialize() override;
+
+    // A path starting with '/' or '\' or with a drive letter stays; any other is
+    // taken relative to GetCwd(). Normalised; assigns are not resolved.
+    virtual char* MakeAbsolutePath(const char* path, char* buf, size_t size);
+    // Changes the process's current directory; the path is used as given.
+    virtual bool ChangeDir(const char* path);
+    // The normalised current directory ("" when there is none).
+    virtual const char* GetCwd();
+    // New file and directory objects; the caller deletes them.
+    virtual nDirectory* NewDirectoryObject();
+    virtual nFile* NewFileObject();
+
+    // Creates or updates the assign `name` (without colon). The path must end in
+    // '/'; false (logged) for such a path and for names that are no plain names.
+    bool SetAssign(const char* name, const char* path);
+    // The assign's path, or null.
+    const char* GetAssign(const char* name);
+    // Resolves an assign prefix of two or more characters and normalises the
+    // result: '\' becomes '/', ASCII letters lower case, one trailing '/' dropped.
+    // A result that does not fit `size` (or MAXPATH) is refused: an empty text.
+    char* ManglePath(const char* path, char* buf, size_t size);
+    std::string ManglePath(const char* path);
+
+    // In-place normalisation as used by ManglePath.
+    static void Normalize(std::string& path);
+
+    // Statistics that the file objects add to.
+    void AddBytesRead(uint64_t n) { bytesRead_ += n; }
+    void AddBytesWritten(uint64_t n) { bytesWritten_ += n; }
+    void AddSeek() { numSeeks_++; }
+    uint64_t GetBytesRead() const { return bytesRead_; }
+    uint64_t GetBytesWritten() const { return bytesWritten_; }
+    uint64_t GetNumSeeks() const { return numSeeks_; }
+
+    // The "home" value for an executable at `exePath`: the path cut at its last
+    // '/' three times (file name and two directory levels), with a '/' appended.
+    static std::string HomeFromExecutable(const std::string& exePath);
+
+private:
+    // "/sys/share/assigns", made again when a script has released it.
+    nRoot* GetAssignsDir();
+    bool Mangle(const char* path, std::string& out);
+
+    nRef<nRoot> assigns_;
+    uint64_t bytesRead_ = 0;
+    uint64_t bytesWritten_ = 0;
+    uint64_t numSeeks_ = 0;
+    std::string cwd_;
+};

@@ -1,0 +1,132 @@
+// nEnv: typed values, neutral getters, object values held by reference and the
+// setter written for saving.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kernel/nCmd.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nEnv.h"
+#include "kernel/nKernelServer.h"
+
+namespace {
+
+class EnvTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kernel = new nKernelServer();
+        env = static_cast<nEnv*>(kernel->New("nenv", "/sys/env/test"));
+    }
+    void TearDown() override { delete kernel; }
+
+    nArg Get(const char* id) {
+        nArg out;
+        EXPECT_TRUE(env->Call(nId(id), &out));
+        return out;
+    }
+
+    nKernelServer* kernel = nullptr;
+    nEnv* env = nullptr;
+};
+
+TEST_F(EnvTest, NewValueIsVoidWithNeutralGetters) {
+    ASSERT_NE(env, nullptr);
+    EXPECT_STREQ(Get("GTYP").GetS(), "void");
+    EXPECT_STREQ(Get("GETS").GetS(), "<error>");
+    EXPECT_EQ(Get("GETI").GetI(), 0);
+    EXPECT_EQ(Get("GETF").GetF(), 0.0f);
+    EXPECT_FALSE(Get("GETB").GetB());
+    EXPECT_EQ(Get("GETO").GetO(), nullptr);
+    EXPECT_EQ(env->GetS(), nullptr);
+}
+
+TEST_F(EnvTest, SettersChangeTypeAndGettersCheckIt) {
+    ASSERT_TRUE(env->Call(nId("SETF"), nullptr, 2.5f));
+    EXPECT_STREQ(Get("GTYP").GetS(), "float");
+    EXPECT_EQ(Get("GETI").GetI(), 0);
+    EXPECT_EQ(Get("GETF").GetF(), 2.5f);
+
+    ASSERT_TRUE(env->Call(nId("SETS"), nullptr, "first"));
+    ASSERT_TRUE(env->Call(nId("SETS"), nullptr, "second"));
+    EXPECT_STREQ(Get("GETS").GetS(), "second");
+    EXPECT_STREQ(Get("GTYP").GetS(), "string");
+    EXPECT_EQ(Get("GETF").GetF(), 0.0f);
+
+    // A number over a string frees the text (the sanitizer build checks).
+    ASSERT_TRUE(env->Call(nId("SETI"), nullptr, -7));
+    EXPECT_EQ(Get("GETI").GetI(), -7);
+    EXPECT_STREQ(Get("GETS").GetS(), "<error>");
+    EXPECT_STREQ(Get("GTYP").GetS(), "int");
+
+    ASSERT_TRUE(env->Call(nId("SETB"), nullptr, true));
+    EXPECT_TRUE(Get("GETB").GetB());
+    EXPECT_EQ(Get("GETI").GetI(), 0);
+    EXPECT_STREQ(Get("GTYP").GetS(), "bool");
+
+    env->SetS(nullptr);
+    EXPECT_STREQ(env->GetS(), "");
+    env->Clear();
+    EXPECT_STREQ(env->GetTypeName(), "void");
+}
+
+TEST_F(EnvTest, ObjectValueReadsNullOnceTheObjectDies) {
+    nRoot* obj = kernel->New("nroot", "/usr/target");
+    ASSERT_TRUE(env->Call(nId("SETO"), nullptr, obj));
+    EXPECT_STREQ(Get("GTYP").GetS(), "object");
+    EXPECT_EQ(Get("GETO").GetO(), obj);
+    EXPECT_EQ(obj->GetRefCount(), 1);  // a value does not keep its object alive
+    obj->Release();
+    EXPECT_EQ(env->GetO(), nullptr);
+    EXPECT_EQ(Get("GETO").GetO(), nullptr);
+    EXPECT_STREQ(Get("GTYP").GetS(), "object");
+
+    // Switching to another type lets go of the object.
+    nRoot* other = kernel->New("nroot", "/usr/other");
+    env->SetO(other);
+    env->SetI(3);
+    EXPECT_EQ(env->GetO(), nullptr);
+    other->Release();
+    EXPECT_EQ(env->GetI(), 3);
+
+    // An env may hold its own parent; releasing the parent takes both down.
+    nEnv* inner = static_cast<nEnv*>(kernel->New("nenv", "/usr/holder/inner"));
+    inner->SetO(kernel->Lookup("/usr/holder"));
+    kernel->Lookup("/usr/holder")->Release();
+    EXPECT_EQ(kernel->Lookup("/usr/holder"), nullptr);
+}
+
+TEST_F(EnvTest, SaveCommandRestoresEachTypeOnAFreshValue) {
+    nRoot* obj = kernel->New("nroot", "/usr/obj");
+    auto replay = [&](nEnv* from) -> nEnv* {
+        nEnv* to = static_cast<nEnv*>(kernel->New("nenv", "/sys/env/copy"));
+        to->Clear();
+        nCmd* cmd = from->NewSaveCmd();
+        if (!cmd) return to;
+        EXPECT_TRUE(to->Dispatch(cmd));
+        cmd->GetProto()->RelCmd(cmd);
+        return to;
+    };
+    EXPECT_EQ(env->NewSaveCmd(), nullptr);  // void writes nothing
+    EXPECT_TRUE(env->SaveCmds(nullptr));
+
+    env->SetS("saved text");
+    nEnv* copy = replay(env);
+    EXPECT_STREQ(copy->GetTypeName(), "string");
+    EXPECT_STREQ(copy->GetS(), "saved text");
+    EXPECT_TRUE(env->SaveCmds(nullptr));
+
+    env->SetI(42);
+    EXPECT_EQ(replay(env)->GetI(), 42);
+    env->SetF(-1.25f);
+    EXPECT_EQ(replay(env)->GetF(), -1.25f);
+    env->SetB(true);
+    EXPECT_TRUE(replay(env)->GetB());
+    env->SetO(obj);
+    EXPECT_EQ(replay(env)->GetO(), obj);
+    nCmd* cmd = env->NewSaveCmd();
+    ASSERT_NE(cmd, nullptr);
+    EXPECT_STREQ(cmd->GetProto()->GetProtoText(), "v_seto_o");
+    cmd->GetProto()->RelCmd(cmd);
+}
+
+}  // namespace
