@@ -1,0 +1,410 @@
+#include "script/nLuaBinding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+
+#include "kernel/nArg.h"
+#include "kernel/nClass.h"
+#include "kernel/nCmd.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nRef.h"
+#include "kernel/nRoot.h"
+#include "script/nLuaCompat.h"
+#include "script/nLuaServer2.h"
+
+namespace {
+// One object value. The reference clears itself when the object dies, so a
+// value held by a script never dangles.
+struct ObjectBox {
+    nRef<nRoot> ref;
+};
+
+// One command value: the command and the object it was read from, so every
+// value keeps acting on its own object.
+struct CommandBox {
+    nRef<nRoot> ref;
+    nCmdProto* proto = nullptr;
+};
+
+const char* const kObjectCache = "nlua.objects";
+
+void PushFullName(lua_State* L, nRoot* obj) {
+    char buf[512];
+    obj->GetFullName(buf, sizeof(buf));
+    lua_pushstring(L, buf);
+}
+
+// Registry keys of the two metatables, for a quick check on every call.
+char kObjectMeta;
+char kCommandMeta;
+
+// The userdata at `index` if its metatable is the one stored under `key`.
+void* TestTag(lua_State* L, int index, char* key) {
+    void* p = lua_touserdata(L, index);
+    if (!p || lua_islightuserdata(L, index) || !lua_getmetatable(L, index)) return nullptr;
+    lua_rawgetp(L, LUA_REGISTRYINDEX, key);
+    bool same = lua_rawequal(L, -1, -2);
+    lua_pop(L, 2);
+    return same ? p : nullptr;
+}
+}  // namespace
+
+void nLuaBinding::Open(lua_State* L) {
+    nLuaCompat::PushTagTable(L, nLuaServer2::objTag);
+    lua_pushcfunction(L, ObjectGc);
+    lua_setfield(L, -2, "__gc");
+    lua_pushcfunction(L, ToStringMeta);
+    lua_setfield(L, -2, "__tostring");
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kObjectMeta);
+    nLuaCompat::PushTagTable(L, nLuaServer2::cmdTag);
+    lua_pushcfunction(L, CommandGc);
+    lua_setfield(L, -2, "__gc");
+    lua_pushcfunction(L, ToStringMeta);
+    lua_setfield(L, -2, "__tostring");
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kCommandMeta);
+
+    // Object values are cached by object address; weak values let them go.
+    lua_newtable(L);
+    lua_newtable(L);
+    lua_pushstring(L, "v");
+    lua_setfield(L, -2, "__mode");
+    lua_setmetatable(L, -2);
+    lua_setfield(L, LUA_REGISTRYINDEX, kObjectCache);
+}
+
+void nLuaBinding::PushObject(lua_State* L, nRoot* obj) {
+    if (!obj) {
+        lua_pushnil(L);
+        return;
+    }
+    lua_getfield(L, LUA_REGISTRYINDEX, kObjectCache);
+    if (lua_rawgetp(L, -1, obj) == LUA_TUSERDATA) {
+        auto* box = static_cast<ObjectBox*>(lua_touserdata(L, -1));
+        // The address may belong to a newer object than the cached value's.
+        if (box->ref.GetUnsafe() == obj) {
+            lua_remove(L, -2);
+            return;
+        }
+    }
+    lua_pop(L, 1);
+    // The user value caches the object's command values by name.
+    auto* box = new (lua_newuserdatauv(L, sizeof(ObjectBox), 1)) ObjectBox;
+    box->ref = obj;
+    nLuaCompat::PushTagTable(L, nLuaServer2::objTag);
+    lua_setmetatable(L, -2);
+    lua_pushvalue(L, -1);
+    lua_rawsetp(L, -3, obj);
+    lua_remove(L, -2);
+}
+
+void nLuaBinding::PushCommand(lua_State* L, nRoot* obj, nCmdProto* proto) {
+    auto* box = new (lua_newuserdatauv(L, sizeof(CommandBox), 0)) CommandBox;
+    box->ref = obj;
+    box->proto = proto;
+    nLuaCompat::PushTagTable(L, nLuaServer2::cmdTag);
+    lua_setmetatable(L, -2);
+}
+
+bool nLuaBinding::ToObject(lua_State* L, int index, nRoot*& obj) {
+    auto* box = static_cast<ObjectBox*>(TestTag(L, index, &kObjectMeta));
+    if (!box) return false;
+    obj = box->ref.GetUnsafe();
+    return true;
+}
+
+bool nLuaBinding::ToCommand(lua_State* L, int index, nRoot*& obj, nCmdProto*& proto) {
+    auto* box = static_cast<CommandBox*>(TestTag(L, index, &kCommandMeta));
+    if (!box) return false;
+    obj = box->ref.GetUnsafe();
+    proto = box->proto;
+    return true;
+}
+
+int nLuaBinding::ObjectGc(lua_State* L) {
+    static_cast<ObjectBox*>(lua_touserdata(L, 1))->~ObjectBox();
+    return 0;
+}
+
+int nLuaBinding::CommandGc(lua_State* L) {
+    static_cast<CommandBox*>(lua_touserdata(L, 1))->~CommandBox();
+    return 0;
+}
+
+int nLuaBinding::ToStringMeta(lua_State* L) {
+    std::string text = UserdataText(L, 1);
+    lua_pushlstring(L, text.data(), text.size());
+    return 1;
+}
+
+std::string nLuaBinding::UserdataText(lua_State* L, int index) {
+    nRoot* obj = nullptr;
+    nCmdProto* proto = nullptr;
+    char buf[512] = "";
+    if (ToObject(L, index, obj)) {
+        if (obj) obj->GetFullName(buf, sizeof(buf));
+        return buf;
+    }
+    if (ToCommand(L, index, obj, proto)) {
+        if (obj) obj->GetFullName(buf, sizeof(buf));
+        return std::string(buf) + "." + proto->GetName();
+    }
+    if (nLuaCompat::TagOf(L, index) == nLuaCompat::TagNone) return "Anonymous Userdata";
+    return "Unknown Userdata";
+}
+
+const char* nLuaBinding::ToPath(lua_State* L, int index) {
+    index = lua_absindex(L, index);
+    if (lua_type(L, index) == LUA_TSTRING || lua_type(L, index) == LUA_TNUMBER) {
+        return lua_tostring(L, index);
+    }
+    nRoot* obj = nullptr;
+    nCmdProto* proto = nullptr;
+    if (ToObject(L, index, obj)) {
+        // A dead object has no path and so finds nothing.
+        if (obj) PushFullName(L, obj);
+        else lua_pushstring(L, "");
+    } else if (ToCommand(L, index, obj, proto)) {
+        lua_pushstring(L, "can't convert command/object pair to string!");
+    } else if (lua_type(L, index) == LUA_TUSERDATA || lua_type(L, index) == LUA_TLIGHTUSERDATA) {
+        lua_pushstring(L, nLuaCompat::TagOf(L, index) == nLuaCompat::TagNone ? "Anonymous Userdata"
+                                                                            : "unknown userdata");
+    } else {
+        lua_pushstring(L, "could not convert to string!");
+    }
+    lua_replace(L, index);
+    return lua_tostring(L, index);
+}
+
+bool nLuaBinding::FillInputs(lua_State* L, int first, int count, nCmd* cmd, std::string& why) {
+    for (int i = 0; i < count; i++) {
+        int idx = first + i;
+        nArg* arg = cmd->In();
+        nArg::Type type = cmd->GetProto()->GetInType(i);
+        char buf[96];
+        switch (type) {
+        case nArg::Int: {
+            if (!lua_isnumber(L, idx)) break;
+            int32_t v;
+            if (lua_isinteger(L, idx)) {
+                lua_Integer n = lua_tointeger(L, idx);
+                v = n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : int32_t(n);
+            } else {
+                double d = std::trunc(lua_tonumber(L, idx));
+                v = std::isnan(d) ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : int32_t(d);
+            }
+            arg->SetI(v);
+            continue;
+        }
+        case nArg::Float:
+            if (!lua_isnumber(L, idx)) break;
+            arg->SetF(static_cast<float>(lua_tonumber(L, idx)));
+            continue;
+        case nArg::String:
+            if (!lua_isstring(L, idx)) break;
+            arg->SetS(lua_tostring(L, idx));
+            continue;
+        case nArg::Code:
+            if (!lua_isstring(L, idx)) break;
+            arg->SetC(lua_tostring(L, idx));
+            continue;
+        case nArg::Bool:
+            arg->SetB(lua_toboolean(L, idx) != 0);
+            continue;
+        case nArg::Object: {
+            nRoot* obj = nullptr;
+            if (lua_isnil(L, idx)) {
+                arg->SetO(nullptr);
+                continue;
+            }
+            if (ToObject(L, idx, obj)) {
+                if (!obj) {
+                    std::snprintf(buf, sizeof(buf), "argument %d is an object that no longer exists", i + 1);
+                    why = buf;
+                    return false;
+                }
+                arg->SetO(obj);
+                continue;
+            }
+            if (lua_type(L, idx) == LUA_TSTRING) {
+                // Saved scripts name objects by path.
+                obj = nKernelServer::ks->Lookup(lua_tostring(L, idx));
+                if (!obj) {
+                    why = std::string("argument ") + std::to_string(i + 1) + ": no object at '" +
+                          lua_tostring(L, idx) + "'";
+                    return false;
+                }
+                arg->SetO(obj);
+                continue;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        std::snprintf(buf, sizeof(buf), "argument %d: %s does not fit type '%c'", i + 1,
+                      luaL_typename(L, idx), nArg::LetterOfType(type));
+        why = buf;
+        return false;
+    }
+    return true;
+}
+
+int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
+    resultText.clear();
+    lua_settop(L, 0);
+    int numOut = cmd->GetNumOutArgs();
+    if (!lua_checkstack(L, numOut)) return 0;
+    cmd->Rewind();
+    int pushed = 0;
+    for (int i = 0; i < numOut; i++) {
+        nArg* arg = cmd->Out();
+        char buf[512];
+        if (i > 0) resultText += ' ';
+        switch (cmd->GetProto()->GetOutType(i)) {
+        case nArg::Int:
+            lua_pushinteger(L, arg->GetI());
+            std::snprintf(buf, sizeof(buf), "%i", arg->GetI());
+            resultText += buf;
+            break;
+        case nArg::Float:
+            lua_pushnumber(L, arg->GetF());
+            std::snprintf(buf, sizeof(buf), "%f", double(arg->GetF()));
+            resultText += buf;
+            break;
+        case nArg::String:
+        case nArg::Code: {
+            const char* s = arg->GetS();
+            if (s) {
+                lua_pushstring(L, s);
+                resultText.append(s, std::min<size_t>(std::strlen(s), 4094));
+            } else {
+                lua_pushnil(L);
+                resultText += "nil";
+            }
+            break;
+        }
+        case nArg::Bool:
+            if (arg->GetB()) lua_pushinteger(L, 1);
+            else lua_pushnil(L);
+            resultText += arg->GetB() ? "true" : "false";
+            break;
+        case nArg::Object:
+            buf[0] = 0;
+            if (arg->GetO()) arg->GetO()->GetFullName(buf, sizeof(buf));
+            lua_pushstring(L, buf);
+            resultText += buf;
+            break;
+        default:
+            resultText += "<void>";
+            continue;
+        }
+        pushed++;
+    }
+    return pushed;
+}
+
+int nLuaBinding::TagGettable(lua_State* L) {
+    nRoot* obj = nullptr;
+    if (lua_gettop(L) != 2 || !ToObject(L, 1, obj) || lua_type(L, 2) != LUA_TSTRING || !obj) {
+        lua_settop(L, 0);
+        return 0;
+    }
+    // Command values are kept per object value, so a call in a loop does not
+    // make a new value each time.
+    if (lua_getiuservalue(L, 1, 1) != LUA_TTABLE) {
+        lua_pop(L, 1);
+        lua_newtable(L);
+        lua_pushvalue(L, -1);
+        lua_setiuservalue(L, 1, 1);
+    }
+    lua_pushvalue(L, 2);
+    if (lua_rawget(L, 3) == LUA_TUSERDATA) return 1;
+    lua_pop(L, 1);
+    nCmdProto* proto = obj->GetClass()->FindCmdByName(lua_tostring(L, 2));
+    if (!proto) {
+        lua_settop(L, 0);
+        return 0;
+    }
+    PushCommand(L, obj, proto);
+    lua_pushvalue(L, 2);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, 3);
+    return 1;
+}
+
+int nLuaBinding::TagGetglobal(lua_State* L) {
+    if (lua_gettop(L) < 1) return 0;
+    lua_settop(L, 1);
+    nRoot* cwd = nKernelServer::ks->GetCwd();
+    if (cwd && lua_type(L, 1) == LUA_TSTRING) {
+        nCmdProto* proto = cwd->GetClass()->FindCmdByName(lua_tostring(L, 1));
+        if (proto) {
+            PushCommand(L, cwd, proto);
+            return 1;
+        }
+    }
+    // Raw reads: this function is the globals' own lookup hook.
+    lua_pushglobaltable(L);
+    lua_pushstring(L, "_system");
+    if (lua_rawget(L, -2) != LUA_TTABLE) {
+        lua_pushnil(L);
+        return 1;
+    }
+    lua_pushvalue(L, 1);
+    lua_rawget(L, -2);
+    return 1;
+}
+
+int nLuaBinding::TagFunction(lua_State* L) {
+    nRoot* obj = nullptr;
+    nCmdProto* proto = nullptr;
+    if (lua_gettop(L) < 1 || !ToCommand(L, 1, obj, proto)) {
+        lua_settop(L, 0);
+        return 0;
+    }
+    // A command of an object that has died does nothing.
+    if (!obj) {
+        lua_settop(L, 0);
+        return 0;
+    }
+    int numArgs = lua_gettop(L) - 1;
+    if (numArgs != proto->GetNumInArgs()) {
+        n_printf("nLuaServer2: '%s' of class '%s' takes %d argument(s), got %d\n", proto->GetName(),
+                 obj->GetClass()->GetName(), proto->GetNumInArgs(), numArgs);
+        lua_settop(L, 0);
+        return 0;
+    }
+    nCmd* cmd = proto->NewCmd();
+    cmd->Rewind();
+    std::string why;
+    if (!FillInputs(L, 2, numArgs, cmd, why)) {
+        proto->RelCmd(cmd);
+        n_printf("nLuaServer2: '%s' of class '%s': %s\n", proto->GetName(), obj->GetClass()->GetName(),
+                 why.c_str());
+        lua_settop(L, 0);
+        return 0;
+    }
+    lua_settop(L, 0);
+    obj->Dispatch(cmd);
+    int pushed = PushOutputs(L, cmd, nLuaServer2::result);
+    proto->RelCmd(cmd);
+    return pushed;
+}
+
+int nLuaBinding::GetStringVal(lua_State* L) {
+    int n = lua_gettop(L);
+    if (n < 1 || n > 2 || (lua_type(L, n) != LUA_TUSERDATA && lua_type(L, n) != LUA_TLIGHTUSERDATA)) {
+        n_printf("nLuaServer2: '__getstringval' takes one or two values, the last a userdata\n");
+        lua_settop(L, 0);
+        return 0;
+    }
+    std::string text = UserdataText(L, n);
+    lua_settop(L, 0);
+    lua_pushlstring(L, text.data(), text.size());
+    return 1;
+}

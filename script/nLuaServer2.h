@@ -1,0 +1,75 @@
+#pragma once
+#include <lua.hpp>
+
+#include <string>
+
+#include "kernel/nRef.h"
+#include "script/nScriptServer.h"
+
+class nFileServer2;
+
+// The Lua script server: binds the object tree and every class's script
+// commands into a Lua interpreter, runs lines, buffers and files, runs
+// queued text once per frame and publishes the interpreter's memory use.
+class nLuaServer2 : public nScriptServer {
+public:
+    static const nClassInfo classInfo;
+
+    nLuaServer2();
+    ~nLuaServer2() override;
+
+    void Initialize() override;
+
+    bool Run(const char* text, const char*& result) override;
+    bool RunScript(const char* fileName, const char*& result) override;
+    void Enqueue(const char* text) override;
+    bool Trigger() override;
+    char* Prompt(char* buf, int size) override;
+
+    // Runs `size` bytes of script text as one chunk named `chunkName` and
+    // returns the result text (empty after an error).
+    virtual const char* RunBuffer(const char* buf, size_t size, const char* chunkName);
+
+    // A path with its assign replaced, through the file server.
+    std::string ManglePath(const char* path);
+    // Loads an object file through the persistence server; null on failure.
+    nRoot* LoadObject(const char* fileName);
+
+    lua_State* GetState() const { return L; }
+    // The output text of the last command called from Lua.
+    static const char* GetResult() { return result.c_str(); }
+
+    // Tag numbers of object values and command values, fixed for the process.
+    static int objTag;
+    static int cmdTag;
+
+    // A script that grows the interpreter's heap past this gets a memory
+    // error instead of taking the machine's memory.
+    static constexpr size_t MemoryLimit = size_t(512) << 20;
+    // The collector threshold that every frame sets, in kilobytes.
+    static constexpr int GcThresholdKb = 700;
+
+private:
+    friend class nLuaBinding;
+
+    // Loads and runs one text chunk; logs the error and returns false on failure.
+    bool RunChunk(const char* buf, size_t size, const char* chunkName);
+    void ReportError(const char* msg);
+    // The kernel's file server; fatal when there is none.
+    static nFileServer2* GetFileServer();
+    // Reads a whole file through the file server.
+    bool ReadFile(const char* fileName, std::string& out);
+    static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
+    static int MessageHandler(lua_State* L);
+    static int Panic(lua_State* L);
+    void PublishMemory();
+
+    static std::string result;
+
+    lua_State* L = nullptr;
+    size_t memoryUsed = 0;
+    int gcThreshold = GcThresholdKb;
+    std::string pending;  // text queued for the next Trigger
+    nRef<nRoot> refKbyteCount;
+    nRef<nRoot> refGcThreshold;
+};

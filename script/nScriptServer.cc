@@ -1,0 +1,35 @@
+#include "script/nScriptServer.h"
+
+const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nscriptserver", "nroot");
+
+bool nScriptServer::Run(const char*, const char*& result) {
+    result = "";
+    return false;
+}
+
+bool nScriptServer::RunScript(const char*, const char*& result) {
+    result = "";
+    return false;
+}
+
+void nScriptServer::Enqueue(const char*) {}
+
+nFile* nScriptServer::BeginWrite(const char*, nRoot*) { return nullptr; }
+bool nScriptServer::WriteBeginNewObject(nFile*, nRoot*, nRoot*) { return false; }
+bool nScriptServer::WriteBeginObjectCmd(nFile*, nRoot*, nRoot*, nCmd*) { return false; }
+bool nScriptServer::WriteBeginSelObject(nFile*, nRoot*, nRoot*) { return false; }
+bool nScriptServer::WriteCmd(nString&, nCmd*) { return false; }
+bool nScriptServer::WriteObjectCmd(nFile*, nCmd*) { return false; }
+bool nScriptServer::WriteEndObject(nFile*, nRoot*, nRoot*) { return false; }
+bool nScriptServer::EndWrite(nFile*) { return false; }
+
+bool nScriptServer::Trigger() {
+    bool keepRunning = !quitRequested;
+    quitRequested = false;
+    return keepRunning;
+}
+
+char* nScriptServer::Prompt(char* buf, int size) {
+    if (buf && size > 0) buf[0] = 0;
+    return buf;
+}

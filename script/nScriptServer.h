@@ -1,0 +1,47 @@
+#pragma once
+#include "kernel/nRoot.h"
+
+class nFile;
+class nCmd;
+class nString;
+
+// The script server seen from the rest of the engine: runs script text and
+// files, queues text for the next frame, and writes objects as scripts,
+// without knowing the script language. The base runs nothing.
+class nScriptServer : public nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    nScriptServer() = default;
+    ~nScriptServer() override = default;
+
+    // Runs one piece of script text; `result` receives the output text of
+    // the last command it called.
+    virtual bool Run(const char* text, const char*& result);
+    // Runs a whole script file; the name may start with an assign.
+    virtual bool RunScript(const char* fileName, const char*& result);
+    // Keeps text to be run by the next Trigger.
+    virtual void Enqueue(const char* text);
+
+    // Writing objects as scripts; the persistence server drives these.
+    virtual nFile* BeginWrite(const char* fileName, nRoot* obj);
+    virtual bool WriteBeginNewObject(nFile* file, nRoot* obj, nRoot* cwd);
+    virtual bool WriteBeginObjectCmd(nFile* file, nRoot* obj, nRoot* cwd, nCmd* cmd);
+    virtual bool WriteBeginSelObject(nFile* file, nRoot* obj, nRoot* cwd);
+    virtual bool WriteCmd(nString& target, nCmd* cmd);
+    virtual bool WriteObjectCmd(nFile* file, nCmd* cmd);
+    virtual bool WriteEndObject(nFile* file, nRoot* obj, nRoot* cwd);
+    virtual bool EndWrite(nFile* file);
+
+    // Once per frame from the main loop; false ends the loop.
+    virtual bool Trigger();
+    // The console prompt, written into `buf` (at most `size` bytes).
+    virtual char* Prompt(char* buf, int size);
+
+    // Asks the main loop to end after the current frame.
+    void SetQuitRequested(bool b) { quitRequested = b; }
+    bool GetQuitRequested() const { return quitRequested; }
+
+protected:
+    bool quitRequested = false;
+};
