@@ -48,7 +48,12 @@ void nClass::AddProto(nCmdProto* proto) {
         nKernelServer::FatalError("nClass::AddCmd(): malformed prototype '%s' in class '%s'\n",
                                   text, GetName());
     }
+    if (!proto->HasHandler()) {
+        nKernelServer::FatalError("nClass::AddCmd(): command '%s' of class '%s' has no handler\n",
+                                  proto->GetProtoText(), GetName());
+    }
     BeginCmds();
+    proto->SetOwner(this);
     cmdList_->AddTail(proto);
 }
 

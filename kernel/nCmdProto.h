@@ -7,6 +7,7 @@
 
 class nRoot;
 class nCmd;
+class nClass;
 
 // Four-character command id, first character in the most significant byte:
 // nId("SNAM") == 0x534E414D. Shorter texts are padded with zero bytes.
@@ -59,6 +60,11 @@ public:
     // Runs the handler on `obj` (no checks; nRoot::Dispatch is the checked road).
     void Call(nRoot* obj, nCmd* cmd) const { invoke_(fn_, obj, cmd); }
 
+    // The class that registered the command (null for a proto made on its own).
+    nClass* GetOwner() const { return owner_; }
+    void SetOwner(nClass* cls) { owner_ = cls; }
+    bool HasHandler() const { return fn_ != nullptr; }
+
     // The next command of the same class, in registration order.
     nCmdProto* GetNextCmd() const { return static_cast<nCmdProto*>(GetSucc()); }
 
@@ -76,4 +82,5 @@ private:
     nArg::Type outTypes_[16] = {};
     bool templateBusy_ = false;
     nCmd* template_ = nullptr;
+    nClass* owner_ = nullptr;
 };

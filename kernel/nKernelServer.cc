@@ -223,11 +223,18 @@ nRoot* nKernelServer::NewUnnamed(const char* className) {
 
 nRoot* nKernelServer::Lookup(const char* path) const {
     if (!path || !path[0]) return nullptr;
-    std::vector<std::string> parts;
-    bool absolute = false;
-    if (SplitPath(path, parts, absolute) == PathKind::Malformed) return nullptr;
+    // Walks the path in place: lookups run often and need no allocation for short names.
+    bool absolute = path[0] == '/';
     nRoot* cur = absolute ? root_ : cwd_;
-    for (size_t i = 0; cur && i < parts.size(); i++) cur = cur->Find(parts[i].c_str());
+    std::string name;
+    for (const char* p = absolute ? path + 1 : path; cur && *p;) {
+        const char* start = p;
+        while (*p && *p != '/') p++;
+        if (p == start) return nullptr;  // empty component: "a//b"
+        name.assign(start, static_cast<size_t>(p - start));
+        cur = cur->Find(name.c_str());
+        if (*p == '/') p++;
+    }
     return cur;
 }
 

@@ -177,6 +177,12 @@ void nRoot::Sort() {
 bool nRoot::Dispatch(nCmd* cmd) {
     if (!cmd) return false;
     nCmdProto* proto = cmd->GetProto();
+    // A command of another class would run its handler on an object of the wrong type.
+    if (proto->GetOwner() && !IsA(proto->GetOwner())) {
+        n_error("%s: class '%s' has no command '%s'\n", GetFullName().c_str(),
+                class_ ? class_->GetName() : "?", proto->GetProtoText());
+        return false;
+    }
     if (!cmd->CheckInputs()) {
         n_error("%s: arguments do not match '%s', command not run\n",
                              GetFullName().c_str(), proto->GetProtoText());

@@ -244,6 +244,13 @@ TEST_F(CommandTest, WrongInputTypesOrCountsNeverReachTheHandler) {
     EXPECT_TRUE(node->Dispatch(cmd));
     proto->RelCmd(cmd);
     EXPECT_EQ(node->i, 9);
+
+    // A command of a class the object does not belong to is refused.
+    nRoot* plain = kernel->New("nroot", "/plain");
+    nCmdProto* foreign = kernel->FindClass("ntestleaf")->FindCmdByName("getdouble");
+    cmd = foreign->NewCmd();
+    EXPECT_FALSE(plain->Dispatch(cmd));
+    foreign->RelCmd(cmd);
 }
 
 // Two classes whose ids collide: the subclass reuses its superclass's id.
