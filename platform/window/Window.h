@@ -1,0 +1,93 @@
+#pragma once
+// The engine's main window on SDL2: creation (minimised and tiny until the
+// display opens), placement, windowed or full-screen style, caption, icon,
+// pointer (hidden, arrow or an image), mouse capture, and the message pump that
+// turns SDL events into window messages for the engine's window procedure.
+// The window is always made for OpenGL, so a render device can draw into it.
+// Errors are logged through SDL_Log and reported by a false or null result.
+
+#include "platform/window/WindowMessage.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct SDL_Window;
+struct SDL_Cursor;
+union SDL_Event;
+
+namespace window {
+
+enum class WindowStyle {
+    Windowed,    // caption, system menu, minimise box
+    FullScreen,  // no frame
+};
+
+enum class CursorMode {
+    Hidden,
+    Arrow,  // the system's arrow
+    Image,  // the image given to SetCursorImage
+};
+
+class Window {
+public:
+    // Starts SDL's video subsystem when needed. Null (and a log line) when no
+    // video driver or window can be had.
+    static std::unique_ptr<Window> Open(const char* caption);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Stable for the window's life: what the engine stores as its window handle.
+    uint32_t GetId() const;
+    SDL_Window* GetSdlWindow() const { return this->window; }
+
+    void SetStyle(WindowStyle style);
+    WindowStyle GetStyle() const { return this->style; }
+    void SetTitle(const char* title);
+    std::string GetTitle() const;
+    // Loads a BMP file as the window icon.
+    bool SetIcon(const char* bmpPath);
+
+    // Restores and shows the window with its frame's top-left corner at (x, y)
+    // and a client area of the given size.
+    void Place(int x, int y, int clientWidth, int clientHeight);
+    void Minimise();
+    bool IsMinimised() const;
+    void GetClientSize(int& width, int& height) const;
+
+    // Switches the display to width x height when it offers that mode; where it
+    // does not (or cannot switch), the window covers the display's top-left
+    // corner at that size without a frame.
+    bool EnterFullScreen(int width, int height);
+    void LeaveFullScreen();
+    bool IsFullScreen() const { return this->fullScreen; }
+
+    // Keeps mouse events coming while a button is held outside the window.
+    void CaptureMouse(bool capture);
+
+    void SetCursorMode(CursorMode mode);
+    CursorMode GetCursorMode() const { return this->cursorMode; }
+    // A colour pointer from 32-bit pixels 0xAARRGGBB, rows top-down. It is
+    // shown in CursorMode::Image.
+    bool SetCursorImage(int hotX, int hotY, int width, int height, const uint32_t* argb);
+
+    // Hands every pending event of this window to the handler as messages.
+    void PumpMessages(const MessageHandler& handler);
+    // Queues a close request as if the user had closed the window.
+    bool RequestClose();
+
+private:
+    explicit Window(SDL_Window* window);
+    void Dispatch(const SDL_Event& event, const MessageHandler& handler);
+    void ApplyCursor();
+
+    SDL_Window* window = nullptr;
+    SDL_Cursor* arrowCursor = nullptr;
+    SDL_Cursor* imageCursor = nullptr;
+    WindowStyle style = WindowStyle::Windowed;
+    CursorMode cursorMode = CursorMode::Arrow;
+    bool fullScreen = false;
+};
+
+}  // namespace window

@@ -1,0 +1,235 @@
+#include "platform/window/KeyInput.h"
+#include "platform/window/Window.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Keeps SDL's video subsystem and the OpenGL library loaded for the whole
+// run, so that what the drivers leak is still attributed to them at exit
+// (an unloaded library leaves stacks that no suppression can name).
+class VideoEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        ASSERT_EQ(SDL_GL_LoadLibrary(nullptr), 0) << SDL_GetError();
+    }
+};
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new VideoEnvironment);
+
+using window::CursorMode;
+using window::Message;
+using window::MessageKind;
+using window::Window;
+
+SDL_Keysym Key(SDL_Scancode scancode, SDL_Keycode sym, uint16_t mod = KMOD_NONE)
+{
+    SDL_Keysym key = {};
+    key.scancode = scancode;
+    key.sym = sym;
+    key.mod = mod;
+    return key;
+}
+
+TEST(KeyInputTest, VirtualKeysFollowLayoutForLettersAndPositionOtherwise)
+{
+    // A German keyboard swaps Y and Z: the letter decides.
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_Y, SDLK_z)), 'Z');
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_0, SDLK_0)), '0');
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_F1, SDLK_F1)), 112);
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_F24, SDLK_F24)), 135);
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_KP_0, SDLK_KP_0)), 96);
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_KP_DIVIDE, SDLK_KP_DIVIDE)), 111);
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_RCTRL, SDLK_RCTRL)), 17);
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_SCROLLLOCK, SDLK_SCROLLLOCK)), 145);
+    // The key left of 1 (circumflex on a German keyboard) whatever it types.
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_GRAVE, SDLK_CARET)), 220);
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_SEMICOLON, 0xF6)), 0);
+
+    EXPECT_EQ(window::ControlCharacterFromSdl(Key(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE)), 8);
+    EXPECT_EQ(window::ControlCharacterFromSdl(Key(SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER)), 13);
+    EXPECT_EQ(window::ControlCharacterFromSdl(Key(SDL_SCANCODE_A, SDLK_a)), 0);
+}
+
+TEST(KeyInputTest, TextBecomesWindows1252)
+{
+    EXPECT_EQ(window::Cp1252FromUtf8("a\xC3\xBC\xC3\x9F"), std::string("a\xFC\xDF"));  // aüß
+    EXPECT_EQ(window::Cp1252FromUtf8("\xE2\x82\xAC"), std::string("\x80"));           // €
+    // Characters without a byte and broken sequences are dropped.
+    EXPECT_EQ(window::Cp1252FromUtf8("x\xF0\x9F\x90\x9F" "y"), "xy");
+    EXPECT_EQ(window::Cp1252FromUtf8("\xC3" "a\x80" "b"), "ab");
+    EXPECT_EQ(window::Cp1252FromUtf8(nullptr), "");
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        this->win = Window::Open("Brinewick");
+        ASSERT_NE(this->win, nullptr);
+        // Start every test with an empty queue.
+        this->win->PumpMessages([](const Message&) { return true; });
+    }
+
+    std::vector<Message> Pump()
+    {
+        std::vector<Message> received;
+        this->win->PumpMessages([&received, this](const Message& message) {
+            received.push_back(message);
+            return message.kind != MessageKind::SetCursor || this->handleSetCursor;
+        });
+        return received;
+    }
+
+    void Push(SDL_Event event) { ASSERT_EQ(SDL_PushEvent(&event), 1); }
+
+    std::unique_ptr<Window> win;
+    bool handleSetCursor = true;
+};
+
+TEST_F(WindowTest, CloseRequestsReachTheHandler)
+{
+    ASSERT_TRUE(this->win->RequestClose());
+    std::vector<Message> received = this->Pump();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].kind, MessageKind::Close);
+
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    this->Push(quit);
+    received = this->Pump();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].kind, MessageKind::Close);
+
+    // Closing does not destroy the window: the engine decides when.
+    EXPECT_NE(SDL_GetWindowFromID(this->win->GetId()), nullptr);
+}
+
+TEST_F(WindowTest, KeyboardEventsBecomeKeyAndCharacterMessages)
+{
+    SDL_Event down = {};
+    down.type = SDL_KEYDOWN;
+    down.key.windowID = this->win->GetId();
+    down.key.keysym = Key(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE);
+    this->Push(down);
+    SDL_Event alt = down;
+    alt.key.keysym = Key(SDL_SCANCODE_A, SDLK_a, KMOD_LALT);
+    this->Push(alt);
+    SDL_Event up = down;
+    up.type = SDL_KEYUP;
+    this->Push(up);
+    SDL_Event text = {};
+    text.type = SDL_TEXTINPUT;
+    text.text.windowID = this->win->GetId();
+    std::snprintf(text.text.text, sizeof(text.text.text), "%s", "\xC3\xA4");  // ä
+    this->Push(text);
+    SDL_Event other = down;
+    other.key.windowID = this->win->GetId() + 100;  // someone else's window
+    this->Push(other);
+
+    const std::vector<Message> received = this->Pump();
+    ASSERT_EQ(received.size(), 5u);
+    EXPECT_EQ(received[0].kind, MessageKind::KeyDown);
+    EXPECT_EQ(received[0].virtualKey, 8);
+    EXPECT_FALSE(received[0].systemKey);
+    EXPECT_EQ(received[1].kind, MessageKind::Char);
+    EXPECT_EQ(received[1].character, 8);
+    EXPECT_EQ(received[2].kind, MessageKind::KeyDown);
+    EXPECT_EQ(received[2].virtualKey, 'A');
+    EXPECT_TRUE(received[2].systemKey);
+    EXPECT_EQ(received[3].kind, MessageKind::KeyUp);
+    EXPECT_EQ(received[3].virtualKey, 8);
+    EXPECT_EQ(received[4].kind, MessageKind::Char);
+    EXPECT_EQ(received[4].character, 0xE4);
+}
+
+TEST_F(WindowTest, MouseEventsBecomeCursorMoveButtonAndWheelMessages)
+{
+    const uint32_t id = this->win->GetId();
+    SDL_Event motion = {};
+    motion.type = SDL_MOUSEMOTION;
+    motion.motion.windowID = id;
+    motion.motion.x = -5;  // captured outside the client area: the sign stays
+    motion.motion.y = 10;
+    this->Push(motion);
+    SDL_Event button = {};
+    button.type = SDL_MOUSEBUTTONDOWN;
+    button.button.windowID = id;
+    button.button.button = SDL_BUTTON_RIGHT;
+    button.button.x = 3;
+    button.button.y = 4;
+    this->Push(button);
+    button.type = SDL_MOUSEBUTTONUP;
+    button.button.button = SDL_BUTTON_MIDDLE;
+    this->Push(button);
+    SDL_Event wheel = {};
+    wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.windowID = id;
+    wheel.wheel.y = -2;
+    this->Push(wheel);
+
+    this->win->SetCursorMode(CursorMode::Hidden);
+    this->handleSetCursor = false;
+    const std::vector<Message> received = this->Pump();
+    ASSERT_EQ(received.size(), 5u);
+    EXPECT_EQ(received[0].kind, MessageKind::SetCursor);
+    // Unhandled, the pointer becomes the arrow.
+    EXPECT_EQ(this->win->GetCursorMode(), CursorMode::Arrow);
+    EXPECT_EQ(received[1].kind, MessageKind::MouseMove);
+    EXPECT_EQ(received[1].x, -5);
+    EXPECT_EQ(received[1].y, 10);
+    EXPECT_EQ(received[2].kind, MessageKind::ButtonDown);
+    EXPECT_EQ(received[2].button, 1);
+    EXPECT_EQ(received[2].x, 3);
+    EXPECT_EQ(received[3].kind, MessageKind::ButtonUp);
+    EXPECT_EQ(received[3].button, 2);
+    EXPECT_EQ(received[4].kind, MessageKind::Wheel);
+    EXPECT_EQ(received[4].wheelDelta, -240);
+}
+
+TEST_F(WindowTest, PlacementFullScreenTitleAndIcon)
+{
+    this->win->SetTitle("Brinewick");
+    EXPECT_EQ(this->win->GetTitle(), "Brinewick");
+
+    this->win->Place(0, 0, 640, 480);
+    int w = 0;
+    int h = 0;
+    this->win->GetClientSize(w, h);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_FALSE(this->win->IsMinimised());
+
+    this->win->SetStyle(window::WindowStyle::FullScreen);
+    ASSERT_TRUE(this->win->EnterFullScreen(800, 600));
+    EXPECT_TRUE(this->win->IsFullScreen());
+    this->win->GetClientSize(w, h);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    this->win->LeaveFullScreen();
+    EXPECT_FALSE(this->win->IsFullScreen());
+    EXPECT_FALSE(this->win->EnterFullScreen(0, 600));
+
+    EXPECT_FALSE(this->win->SetIcon("/nonexistent/icon.bmp"));
+    EXPECT_FALSE(this->win->SetIcon(""));
+    const std::string path = ::testing::TempDir() + "bw_icon.bmp";
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, 16, 16, 32, SDL_PIXELFORMAT_ARGB8888);
+    ASSERT_NE(icon, nullptr);
+    SDL_FillRect(icon, nullptr, 0xFF2060A0u);
+    ASSERT_EQ(SDL_SaveBMP(icon, path.c_str()), 0);
+    SDL_FreeSurface(icon);
+    EXPECT_TRUE(this->win->SetIcon(path.c_str()));
+    std::remove(path.c_str());
+
+    const uint32_t pixels[4] = {0xFFFFFFFFu, 0, 0, 0xFFFFFFFFu};
+    EXPECT_FALSE(this->win->SetCursorImage(2, 0, 2, 2, pixels));  // hotspot outside
+    EXPECT_FALSE(this->win->SetCursorImage(0, 0, 2, 2, nullptr));
+}
+
+}  // namespace
