@@ -1,0 +1,16 @@
+#include "gfx/nGfxPackage.h"
+
+#include "gfx/nGfxServer.h"
+#include "gfx/nIndexBuffer.h"
+#include "gfx/nPixelShader.h"
+#include "gfx/nTexture.h"
+#include "gfx/nVertexBuffer.h"
+#include "kernel/nKernelServer.h"
+
+void nGfxPackage(nKernelServer* ks) {
+    ks->AddClass(nGfxServer::classInfo);
+    ks->AddClass(nTexture::classInfo);
+    ks->AddClass(nPixelShader::classInfo);
+    ks->AddClass(nVertexBuffer::classInfo);
+    ks->AddClass(nIndexBuffer::classInfo);
+}

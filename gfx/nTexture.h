@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+
+#include "kernel/nPathRef.h"
+#include "kernel/nRoot.h"
+#include "kernel/nString.h"
+
+class nGfxServer;
+class nPixelFormat;
+
+// A shared texture under /sys/share/tex (script class "ntexture"): file names, loading
+// flags and size. The device texture classes derive from it and do the loading.
+class nTexture : public nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    nTexture();
+    ~nTexture() override;
+
+    virtual bool Load();
+    virtual void Unload();
+    virtual bool Create(int width, int height, bool withAlpha);
+    virtual void* Lock(int x, int y, int width, int height, int* pitch, nPixelFormat** format);
+    virtual void Unlock();
+    virtual void SetPixel(int x, int y, int r, int g, int b, int a);
+    virtual void GetPixel(int x, int y, int& r, int& g, int& b, int& a);
+
+    // An empty name reads back as null.
+    void SetFileNames(const char* file, const char* alphaFile);
+    void GetFileNames(const char*& file, const char*& alphaFile) const;
+
+    void SetGenMipMaps(bool on) { genMipMaps = on; }
+    bool GetGenMipMaps() const { return genMipMaps; }
+    void SetHighQuality(bool on) { highQuality = on; }
+    bool GetHighQuality() const { return highQuality; }
+    uint32_t GetMemSize() const { return memSize; }
+    void SetMemSize(uint32_t size) { memSize = size; }
+    int GetWidth() const { return width; }
+    int GetHeight() const { return height; }
+    int GetNumLevels() const { return numLevels; }
+    int GetBytesPerPixel() const { return bytesPerPixel; }
+
+protected:
+    nPathRef<nRoot> refGfx;
+    nString fileName;
+    nString alphaFileName;
+    uint16_t numLevels;
+    uint16_t width;
+    uint16_t height;
+    uint16_t bytesPerPixel;
+    uint16_t lod;
+    uint16_t bindCount;
+    uint32_t memSize;
+    bool genMipMaps;
+    bool highQuality;
+};
+
