@@ -1,0 +1,182 @@
+#pragma once
+// A render device on an OpenGL compatibility context, shaped after the
+// fixed-function device the engine's graphics server drives. It keeps every
+// render state, texture-stage state, transform, the viewport, material and
+// eight lights in a shadow copy that starts at the defaults of a fresh device,
+// and brings the differences to OpenGL when something is drawn (or cleared).
+// Matrices are row-major with row vectors; depth in clip space runs 0..1 and is
+// remapped to OpenGL's -1..1 here. Screen rows count from the top.
+//
+// Frames are drawn into the device's own back buffer (see FrameBuffers) and
+// shown in the window by Present. Clear ignores the colour, depth and stencil
+// write masks. State blocks record, apply and capture sets of states; while
+// one is being recorded, Set calls only record. The back buffer can be locked
+// for CPU access in the display format. Device loss never happens on OpenGL,
+// but can be simulated so that the caller's reset path runs.
+//
+// Textures, vertex and index buffers and texture-stage combining are not here
+// yet: stage states are kept and recorded but not applied.
+
+#include "platform/render/FrameBuffers.h"
+#include "platform/render/RenderState.h"
+#include "platform/render/RenderTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace window {
+class Window;
+}
+
+namespace render {
+
+class StateBlock;
+
+class Device {
+public:
+    // Used by RenderSystem::OpenDevice.
+    static std::unique_ptr<Device> Create(window::Window& window, DeviceType type,
+                                          VertexProcessing processing, const Caps& caps,
+                                          const PresentParameters& parameters);
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    const Caps& GetCaps() const { return this->caps; }
+    DeviceType GetDeviceType() const { return this->deviceType; }
+    VertexProcessing GetVertexProcessing() const { return this->processing; }
+    const PresentParameters& GetPresentParameters() const { return this->parameters; }
+    // Size and format of what is shown: the back buffer's.
+    DisplayMode GetDisplayMode() const;
+    int GetDepthBits() const;
+    int GetStencilBits() const;
+
+    // --- loss and reset
+    DeviceState CheckDeviceState() const { return this->state; }
+    // Recreates the buffers with new parameters and returns every state to its
+    // default. Fails while the device is lost and cannot be reset yet.
+    bool Reset(const PresentParameters& parameters);
+    // Test hook: what CheckDeviceState reports from now on.
+    void SimulateDeviceState(DeviceState simulated);
+
+    // --- frame
+    bool BeginScene();
+    bool EndScene();
+    bool IsInScene() const { return this->inScene; }
+    // Shows the back buffer in the window.
+    bool Present();
+    // Clears the viewport's part of the chosen buffers (kClear... flags);
+    // colour is 0xAARRGGBB. Asking for depth or stencil that the device does not
+    // have fails.
+    bool Clear(unsigned flags, uint32_t argb, float depth, uint32_t stencil);
+
+    // --- state
+    bool SetViewport(const Viewport& viewport);
+    const Viewport& GetViewport() const { return this->viewport; }
+    bool SetTransform(TransformKind kind, const Matrix& matrix);
+    const Matrix& GetTransform(TransformKind kind) const;
+    bool SetRenderState(RenderState state, uint32_t value);
+    uint32_t GetRenderState(RenderState state) const;
+    bool SetTextureStageState(int stage, StageState state, uint32_t value);
+    uint32_t GetTextureStageState(int stage, StageState state) const;
+    void SetMaterial(const Material& material);
+    const Material& GetMaterial() const { return this->material; }
+    bool SetLight(int index, const Light& light);
+    bool EnableLight(int index, bool enable);
+    // Out-of-range indices read light 0.
+    const Light& GetLight(int index) const;
+    bool IsLightEnabled(int index) const;
+
+    // --- state blocks; handles are never 0
+    bool BeginStateBlock();
+    // 0 when no recording was begun.
+    uint32_t EndStateBlock();
+    bool ApplyStateBlock(uint32_t handle);
+    bool CaptureStateBlock(uint32_t handle);
+    bool DeleteStateBlock(uint32_t handle);
+    bool IsRecordingStateBlock() const { return this->recording != nullptr; }
+
+    // --- gamma (only where the capabilities report full-screen gamma)
+    bool SetGammaRamp(const GammaRamp& ramp, bool calibrate);
+    const GammaRamp& GetGammaRamp() const { return this->gammaRamp; }
+
+    // --- back buffer access
+    // Reads the rectangle (clipped to the back buffer) into memory in the
+    // back-buffer format, top row first; Unlock writes it back.
+    bool LockBackBuffer(const Rect& rect, LockedRect& locked);
+    bool UnlockBackBuffer();
+    bool IsBackBufferLocked() const { return this->locked; }
+    // The last presented frame as 0xAARRGGBB words, top row first.
+    bool CopyFrontBuffer(std::vector<uint32_t>& argb, int& width, int& height);
+
+    // --- pointer
+    // 32-bit 0xAARRGGBB pixels, rows top-down.
+    bool SetCursorImage(int hotX, int hotY, int width, int height, const uint32_t* argb);
+    // Shows or hides the image pointer; returns whether it was shown before.
+    bool ShowCursor(bool show);
+    // The pointer follows the system's mouse; moving it here would feed
+    // motion back into the window's messages, so this does nothing.
+    void SetCursorPosition(int x, int y);
+
+    // --- drawing
+    // Draws vertices from memory (layout: VertexFormatFlags) with the current
+    // states. Only inside BeginScene/EndScene.
+    bool DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned vertexFormat,
+                            const void* vertices, int stride);
+
+private:
+    Device(window::Window& window, DeviceType type, VertexProcessing processing,
+           const Caps& caps);
+    bool Open(const PresentParameters& parameters);
+    bool ApplyParameters(const PresentParameters& requested);
+    void ResetStates();
+    void MakeCurrent() const;
+    void FlushForDraw(unsigned vertexFormat);
+    void ApplyRenderStateGroups(uint32_t groups);
+    void ApplyTransformsAndLights();
+    void ApplyLight(int index);
+    void ApplyMaterial();
+    void ApplyColorMaterial(unsigned vertexFormat);
+
+    window::Window& window;
+    DeviceType deviceType;
+    VertexProcessing processing;
+    Caps caps;
+    PresentParameters parameters;
+    void* context = nullptr;
+    FrameBuffers buffers;
+    DeviceState state = DeviceState::Ready;
+    bool inScene = false;
+
+    std::array<uint32_t, kRenderStateCount> renderStates{};
+    std::array<std::array<uint32_t, kStageStateCount>, kMaxTextureStages> stageStates{};
+    std::array<Matrix, static_cast<int>(TransformKind::Count)> transforms{};
+    Viewport viewport;
+    Material material;
+    std::array<Light, kMaxLights> lights{};
+    std::array<bool, kMaxLights> lightEnabled{};
+
+    // What OpenGL does not yet reflect.
+    uint32_t dirtyGroups = 0;
+    bool transformsDirty = true;
+    bool lightsDirty = true;
+    bool viewportDirty = true;
+    bool materialDirty = true;
+    int colorMaterialMode = -1;
+
+    std::unique_ptr<StateBlock> recording;
+    std::map<uint32_t, std::unique_ptr<StateBlock>> stateBlocks;
+    uint32_t nextStateBlock = 1;
+
+    GammaRamp gammaRamp;
+    bool cursorShown = false;
+
+    bool locked = false;
+    LockedRect lockInfo;
+    std::vector<uint8_t> lockBytes;
+};
+
+}  // namespace render

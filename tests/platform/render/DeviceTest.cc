@@ -1,0 +1,501 @@
+#include "platform/render/Device.h"
+#include "platform/render/RenderSystem.h"
+#include "platform/window/Window.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using namespace render;
+
+// Keeps SDL's video subsystem and the OpenGL library loaded for the whole
+// run, so that what the drivers leak is still attributed to them at exit.
+class VideoEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        ASSERT_EQ(SDL_GL_LoadLibrary(nullptr), 0) << SDL_GetError();
+    }
+};
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new VideoEnvironment);
+
+constexpr uint32_t kRed = 0xFFFF0000u;
+constexpr uint32_t kGreen = 0xFF00FF00u;
+constexpr uint32_t kBlue = 0xFF0000FFu;
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    uint32_t color;
+};
+constexpr unsigned kScreenFormat = kVertexPositionRhw | kVertexDiffuse;
+
+struct LitVertex {
+    float x, y, z;
+    float nx, ny, nz;
+};
+constexpr unsigned kLitFormat = kVertexPosition | kVertexNormal;
+
+::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, int tolerance = 3)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>((actual >> shift) & 0xFF);
+        const int e = static_cast<int>((expected >> shift) & 0xFF);
+        if (a - e > tolerance || e - a > tolerance) {
+            char text[64];
+            std::snprintf(text, sizeof(text), "colour 0x%08X, expected 0x%08X", actual, expected);
+            return ::testing::AssertionFailure() << text;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        this->win = window::Window::Open("Brinewick");
+        ASSERT_NE(this->win, nullptr);
+        this->system = RenderSystem::Open();
+        ASSERT_NE(this->system, nullptr);
+    }
+
+    void TearDown() override
+    {
+        this->device.reset();
+        this->system.reset();
+        this->win.reset();
+    }
+
+    static PresentParameters Parameters(int w, int h, Format format = Format::X8R8G8B8,
+                                        Format depth = Format::D16, bool windowed = true)
+    {
+        PresentParameters p;
+        p.backBufferWidth = w;
+        p.backBufferHeight = h;
+        p.backBufferFormat = format;
+        p.depthStencilFormat = depth;
+        p.windowed = windowed;
+        p.waitForVerticalSync = false;
+        return p;
+    }
+
+    bool Open(const PresentParameters& parameters)
+    {
+        this->device = this->system->OpenDevice(0, DeviceType::Hardware, *this->win,
+                                                VertexProcessing::Hardware, parameters);
+        if (this->device != nullptr && parameters.windowed) {
+            this->win->Place(0, 0, parameters.backBufferWidth, parameters.backBufferHeight);
+        }
+        return this->device != nullptr;
+    }
+
+    // A pixel of the last presented frame, rows counted from the top.
+    uint32_t Presented(int x, int y)
+    {
+        std::vector<uint32_t> pixels;
+        int w = 0;
+        int h = 0;
+        EXPECT_TRUE(this->device->CopyFrontBuffer(pixels, w, h));
+        if (x < 0 || y < 0 || x >= w || y >= h) {
+            ADD_FAILURE() << "probe " << x << "," << y << " outside " << w << "x" << h;
+            return 0;
+        }
+        return pixels[static_cast<size_t>(y) * w + x] | 0xFF000000u;
+    }
+
+    void DrawScreenQuad(float x0, float y0, float x1, float y1, uint32_t color)
+    {
+        // Clockwise on screen, as front faces are by default.
+        const ScreenVertex quad[6] = {
+            {x0, y0, 0.5f, 1.0f, color}, {x1, y0, 0.5f, 1.0f, color}, {x1, y1, 0.5f, 1.0f, color},
+            {x0, y0, 0.5f, 1.0f, color}, {x1, y1, 0.5f, 1.0f, color}, {x0, y1, 0.5f, 1.0f, color},
+        };
+        ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kScreenFormat,
+                                                     quad, sizeof(ScreenVertex)));
+    }
+
+    std::unique_ptr<window::Window> win;
+    std::unique_ptr<RenderSystem> system;
+    std::unique_ptr<Device> device;
+};
+
+TEST_F(DeviceTest, AdaptersListCommonModesAndTheChecksTheServerMakes)
+{
+    ASSERT_GE(this->system->GetAdapterCount(), 1);
+    const AdapterInfo* adapter = this->system->GetAdapter(0);
+    ASSERT_NE(adapter, nullptr);
+    EXPECT_FALSE(adapter->driverName.empty());
+    bool found32 = false;
+    bool found16 = false;
+    for (const DisplayMode& mode : adapter->modes) {
+        EXPECT_GE(mode.width, 640);
+        EXPECT_GE(mode.height, 480);
+        found32 = found32 || (mode.width == 800 && mode.height == 600 && mode.format == Format::X8R8G8B8);
+        found16 = found16 || (mode.width == 800 && mode.height == 600 && mode.format == Format::R5G6B5);
+    }
+    EXPECT_TRUE(found32);
+    EXPECT_TRUE(found16);
+    EXPECT_EQ(this->system->GetAdapter(adapter == nullptr ? 0 : this->system->GetAdapterCount()),
+              nullptr);
+    DisplayMode mode;
+    EXPECT_FALSE(this->system->GetMode(0, -1, mode));
+
+    const Format x8 = Format::X8R8G8B8;
+    EXPECT_TRUE(this->system->SupportsDeviceType(0, DeviceType::Hardware, x8, x8, false));
+    EXPECT_TRUE(this->system->SupportsDeviceType(0, DeviceType::Reference, Format::R5G6B5,
+                                                 Format::R5G6B5, false));
+    EXPECT_FALSE(this->system->SupportsDeviceType(0, DeviceType::Software, x8, x8, false));
+    for (Format texture : {Format::A8R8G8B8, x8, Format::A4R4G4B4, Format::R5G6B5}) {
+        EXPECT_TRUE(this->system->SupportsTextureFormat(0, DeviceType::Hardware, x8, texture));
+    }
+    EXPECT_TRUE(this->system->DepthFormatMatches(0, DeviceType::Hardware, x8, x8, Format::D16));
+    EXPECT_TRUE(this->system->DepthFormatMatches(0, DeviceType::Hardware, x8, x8, Format::D24S8));
+    EXPECT_FALSE(this->system->SupportsDepthFormat(0, DeviceType::Hardware, x8, Format::D15S1));
+
+    Caps caps;
+    ASSERT_TRUE(this->system->GetCaps(0, DeviceType::Hardware, caps));
+    EXPECT_GE(caps.maxSimultaneousTextures, 2);
+    EXPECT_FALSE(this->system->GetCaps(0, DeviceType::Software, caps));
+    Caps two = caps;
+    two.maxSimultaneousTextures = 2;
+    this->system->OverrideCaps(two);
+    ASSERT_TRUE(this->system->GetCaps(0, DeviceType::Hardware, caps));
+    EXPECT_EQ(caps.maxSimultaneousTextures, 2);
+
+    this->system->OverrideAdapters({});
+    EXPECT_EQ(this->system->GetAdapterCount(), 0);
+    EXPECT_EQ(this->system->OpenDevice(0, DeviceType::Hardware, *this->win,
+                                       VertexProcessing::Hardware, Parameters(64, 64)),
+              nullptr);
+}
+
+TEST_F(DeviceTest, WindowedFrameClearedToRedReadsBackRed)
+{
+    ASSERT_TRUE(this->Open(Parameters(800, 600)));
+    EXPECT_EQ(this->device->GetDepthBits(), 16);
+    EXPECT_EQ(this->device->GetStencilBits(), 0);
+    EXPECT_FALSE(this->win->IsFullScreen());
+
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth, kRed, 1.0f, 0));
+    // The depth format has no stencil: asking to clear it fails, nothing else.
+    EXPECT_FALSE(this->device->Clear(kClearStencil, kBlue, 1.0f, 0));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+
+    EXPECT_TRUE(ColorNear(this->Presented(0, 0), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(400, 300), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(799, 599), kRed));
+    EXPECT_FALSE(this->device->EndScene());
+}
+
+TEST_F(DeviceTest, FullScreenDeviceTakesTheModeSize)
+{
+    ASSERT_TRUE(this->Open(Parameters(800, 600, Format::X8R8G8B8, Format::D24S8, false)));
+    EXPECT_TRUE(this->win->IsFullScreen());
+    int w = 0;
+    int h = 0;
+    this->win->GetClientSize(w, h);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(this->device->GetStencilBits(), 8);
+
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth | kClearStencil, kGreen, 1.0f, 0));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(10, 590), kGreen));
+
+    this->device.reset();
+    EXPECT_FALSE(this->win->IsFullScreen());
+}
+
+TEST_F(DeviceTest, LockedBackBufferPatternComesBackUpright)
+{
+    ASSERT_TRUE(this->Open(Parameters(320, 240)));
+    ASSERT_TRUE(this->device->Clear(kClearTarget, kBlue, 1.0f, 0));
+
+    LockedRect locked;
+    ASSERT_TRUE(this->device->LockBackBuffer(Rect{0, 0, 320, 240}, locked));
+    EXPECT_EQ(locked.format, Format::X8R8G8B8);
+    EXPECT_EQ(locked.pitch, 320 * 4);
+    EXPECT_TRUE(ColorNear(static_cast<const uint32_t*>(locked.bits)[0], kBlue));
+    EXPECT_FALSE(this->device->LockBackBuffer(Rect{0, 0, 1, 1}, locked));  // already locked
+    // Top half red, bottom half green, left column of the top half white.
+    for (int y = 0; y < 240; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) + y * locked.pitch);
+        for (int x = 0; x < 320; ++x) {
+            row[x] = y < 120 ? (x < 8 ? 0xFFFFFFFFu : kRed) : kGreen;
+        }
+    }
+    EXPECT_FALSE(this->device->Present());  // not while locked
+    ASSERT_TRUE(this->device->UnlockBackBuffer());
+    EXPECT_FALSE(this->device->UnlockBackBuffer());
+    ASSERT_TRUE(this->device->Present());
+
+    EXPECT_TRUE(ColorNear(this->Presented(2, 2), 0xFFFFFFFFu));
+    EXPECT_TRUE(ColorNear(this->Presented(160, 60), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(160, 200), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(2, 200), kGreen));
+
+    // A rectangle reaching outside is clipped; one wholly outside fails.
+    ASSERT_TRUE(this->device->LockBackBuffer(Rect{300, 230, 400, 300}, locked));
+    EXPECT_EQ(locked.rect.right, 320);
+    EXPECT_EQ(locked.rect.bottom, 240);
+    EXPECT_EQ(locked.pitch, 20 * 4);
+    EXPECT_TRUE(ColorNear(static_cast<const uint32_t*>(locked.bits)[0], kGreen));
+    ASSERT_TRUE(this->device->UnlockBackBuffer());
+    EXPECT_FALSE(this->device->LockBackBuffer(Rect{400, 0, 500, 10}, locked));
+}
+
+TEST_F(DeviceTest, SixteenBitModeLocksInR5G6B5)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 32, Format::R5G6B5)));
+    ASSERT_TRUE(this->device->Clear(kClearTarget, kRed, 1.0f, 0));
+    LockedRect locked;
+    ASSERT_TRUE(this->device->LockBackBuffer(Rect{0, 0, 64, 32}, locked));
+    EXPECT_EQ(locked.format, Format::R5G6B5);
+    EXPECT_EQ(locked.pitch, 128);
+    uint16_t* first = static_cast<uint16_t*>(locked.bits);
+    EXPECT_EQ(first[0], 0xF800);
+    for (int i = 0; i < 64 * 32; ++i) {
+        first[i] = 0x07E0;  // full green
+    }
+    ASSERT_TRUE(this->device->UnlockBackBuffer());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(32, 16), kGreen));
+}
+
+TEST_F(DeviceTest, ClearIgnoresWriteMasksThatDrawingObeys)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget, kBlue, 1.0f, 0));
+    this->device->SetRenderState(RenderState::ColorWriteEnable, 0);
+    this->DrawScreenQuad(0, 0, 64, 64, kRed);  // masked away
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(32, 32), kBlue));
+
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget, kGreen, 1.0f, 0));  // still clears
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(32, 32), kGreen));
+    EXPECT_EQ(this->device->GetRenderState(RenderState::ColorWriteEnable), 0u);
+
+    // Depth: with writes off, a clear still resets it to the far plane, so a
+    // quad at middle depth passes the test afterwards.
+    this->device->SetRenderState(RenderState::ColorWriteEnable, ColorWrite::All);
+    this->device->SetRenderState(RenderState::ZWriteEnable, 0);
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth, kBlue, 0.0f, 0));
+    this->DrawScreenQuad(0, 0, 64, 64, kRed);  // fails the depth test against 0
+    ASSERT_TRUE(this->device->Clear(kClearDepth, 0, 1.0f, 0));
+    this->DrawScreenQuad(0, 0, 32, 64, kGreen);
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(16, 32), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(48, 32), kBlue));
+}
+
+TEST_F(DeviceTest, StencilMasksWhatIsDrawn)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64, Format::X8R8G8B8, Format::D24S8)));
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth | kClearStencil, kBlue, 1.0f, 0));
+    // Mark the left half in the stencil buffer without touching colour.
+    this->device->SetRenderState(RenderState::StencilEnable, 1);
+    this->device->SetRenderState(RenderState::StencilFunc, Compare::Always);
+    this->device->SetRenderState(RenderState::StencilRef, 1);
+    this->device->SetRenderState(RenderState::StencilPass, StencilOperation::Replace);
+    this->device->SetRenderState(RenderState::ColorWriteEnable, 0);
+    this->DrawScreenQuad(0, 0, 32, 64, kRed);
+    // Then draw everywhere where the mark is.
+    this->device->SetRenderState(RenderState::ColorWriteEnable, ColorWrite::All);
+    this->device->SetRenderState(RenderState::StencilFunc, Compare::Equal);
+    this->device->SetRenderState(RenderState::StencilPass, StencilOperation::Keep);
+    this->DrawScreenQuad(0, 0, 64, 64, kRed);
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(10, 10), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(54, 54), kBlue));
+}
+
+TEST_F(DeviceTest, TransformsLightsAndCullingFollowTheRowVectorConventions)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    // A perspective projection with depth 0..1 (near 1, far 100, 90 degrees).
+    const float n = 1.0f;
+    const float f = 100.0f;
+    Matrix projection{};
+    projection[0] = 1.0f;
+    projection[5] = 1.0f;
+    projection[10] = f / (f - n);
+    projection[11] = 1.0f;
+    projection[14] = -n * f / (f - n);
+    ASSERT_TRUE(this->device->SetTransform(TransformKind::Projection, projection));
+    Matrix world = IdentityMatrix();
+    world[12] = 0.5f;  // moved right by the translation row
+    world[14] = 5.0f;
+    ASSERT_TRUE(this->device->SetTransform(TransformKind::World, world));
+
+    // A small square facing the viewer (normals towards -z), clockwise on screen.
+    const LitVertex quad[6] = {
+        {-0.5f, 0.5f, 0, 0, 0, -1}, {0.5f, 0.5f, 0, 0, 0, -1},  {0.5f, -0.5f, 0, 0, 0, -1},
+        {-0.5f, 0.5f, 0, 0, 0, -1}, {0.5f, -0.5f, 0, 0, 0, -1}, {-0.5f, -0.5f, 0, 0, 0, -1},
+    };
+    Material material;
+    material.diffuse = Color4{0.0f, 1.0f, 0.0f, 1.0f};
+    this->device->SetMaterial(material);
+    Light light;
+    light.type = LightType::Directional;
+    light.diffuse = Color4{1.0f, 1.0f, 1.0f, 1.0f};
+    light.direction[2] = 1.0f;  // shining along +z, onto the square
+    ASSERT_TRUE(this->device->SetLight(0, light));
+    ASSERT_TRUE(this->device->EnableLight(0, true));
+    EXPECT_FALSE(this->device->SetLight(8, light));
+
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
+    ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kLitFormat, quad,
+                                                 sizeof(LitVertex)));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    // The square spans x 0..1, y -0.5..0.5 at depth 5: screen x 32..38, y 29..35.
+    EXPECT_TRUE(ColorNear(this->Presented(35, 32), kGreen, 8));
+    EXPECT_TRUE(ColorNear(this->Presented(28, 32), kBlue));
+
+    // Culling clockwise triangles removes the square; with the light off it is black.
+    this->device->SetRenderState(RenderState::CullMode, Cull::Cw);
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
+    ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kLitFormat, quad,
+                                                 sizeof(LitVertex)));
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    this->device->EnableLight(0, false);
+    world[12] = -1.5f;
+    this->device->SetTransform(TransformKind::World, world);
+    ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kLitFormat, quad,
+                                                 sizeof(LitVertex)));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(35, 32), kBlue));
+    // Moved to x -2..-1: screen x 19..25, unlit.
+    EXPECT_TRUE(ColorNear(this->Presented(22, 32), 0xFF000000u));
+}
+
+TEST_F(DeviceTest, StateBlocksRecordApplyAndCapture)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    Matrix moved = IdentityMatrix();
+    moved[12] = 3.0f;
+
+    ASSERT_TRUE(this->device->BeginStateBlock());
+    EXPECT_FALSE(this->device->BeginStateBlock());
+    this->device->SetRenderState(RenderState::FogEnable, 1);
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    this->device->SetTextureStageState(1, StageState::ColorOp, TextureOp::Add);
+    this->device->SetTransform(TransformKind::World, moved);
+    this->device->EnableLight(2, true);
+    const uint32_t block = this->device->EndStateBlock();
+    ASSERT_NE(block, 0u);
+    EXPECT_EQ(this->device->EndStateBlock(), 0u);
+
+    // Recording changed nothing on the device.
+    EXPECT_EQ(this->device->GetRenderState(RenderState::FogEnable), 0u);
+    EXPECT_EQ(this->device->GetRenderState(RenderState::CullMode), Cull::Ccw);
+    EXPECT_EQ(this->device->GetTextureStageState(1, StageState::ColorOp), TextureOp::Disable);
+    EXPECT_FALSE(this->device->IsLightEnabled(2));
+
+    ASSERT_TRUE(this->device->ApplyStateBlock(block));
+    EXPECT_EQ(this->device->GetRenderState(RenderState::FogEnable), 1u);
+    EXPECT_EQ(this->device->GetRenderState(RenderState::CullMode), Cull::None);
+    EXPECT_EQ(this->device->GetTextureStageState(1, StageState::ColorOp), TextureOp::Add);
+    EXPECT_EQ(this->device->GetTransform(TransformKind::World)[12], 3.0f);
+    EXPECT_TRUE(this->device->IsLightEnabled(2));
+
+    // Capture takes the current values of the recorded states only.
+    this->device->SetRenderState(RenderState::CullMode, Cull::Cw);
+    this->device->SetRenderState(RenderState::ZFunc, Compare::Always);
+    ASSERT_TRUE(this->device->CaptureStateBlock(block));
+    this->device->SetRenderState(RenderState::CullMode, Cull::Ccw);
+    this->device->SetRenderState(RenderState::ZFunc, Compare::Less);
+    ASSERT_TRUE(this->device->ApplyStateBlock(block));
+    EXPECT_EQ(this->device->GetRenderState(RenderState::CullMode), Cull::Cw);
+    EXPECT_EQ(this->device->GetRenderState(RenderState::ZFunc), Compare::Less);
+
+    ASSERT_TRUE(this->device->DeleteStateBlock(block));
+    EXPECT_FALSE(this->device->ApplyStateBlock(block));
+    EXPECT_FALSE(this->device->DeleteStateBlock(block));
+}
+
+TEST_F(DeviceTest, SimulatedLossFailsTheFrameUntilReset)
+{
+    PresentParameters parameters = Parameters(64, 64);
+    ASSERT_TRUE(this->Open(parameters));
+    this->device->SetRenderState(RenderState::Lighting, 0);
+
+    this->device->SimulateDeviceState(DeviceState::Lost);
+    EXPECT_EQ(this->device->CheckDeviceState(), DeviceState::Lost);
+    EXPECT_FALSE(this->device->BeginScene());
+    EXPECT_FALSE(this->device->Present());
+    EXPECT_FALSE(this->device->Reset(parameters));  // not resettable yet
+
+    this->device->SimulateDeviceState(DeviceState::NeedsReset);
+    EXPECT_FALSE(this->device->BeginScene());
+    parameters.backBufferWidth = 128;
+    ASSERT_TRUE(this->device->Reset(parameters));
+    EXPECT_EQ(this->device->CheckDeviceState(), DeviceState::Ready);
+    // A reset device starts from the default states at its new size.
+    EXPECT_EQ(this->device->GetRenderState(RenderState::Lighting), 1u);
+    EXPECT_EQ(this->device->GetViewport().width, 128);
+    EXPECT_EQ(this->device->GetDisplayMode().width, 128);
+
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget, kRed, 1.0f, 0));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(100, 10), kRed));
+}
+
+TEST_F(DeviceTest, BadRequestsAreRefused)
+{
+    EXPECT_FALSE(this->Open(Parameters(0, 64, Format::X8R8G8B8, Format::D16, false)));
+    EXPECT_FALSE(this->Open(Parameters(64, 64, Format::A4R4G4B4)));
+    EXPECT_FALSE(this->Open(Parameters(64, 64, Format::X8R8G8B8, Format::D15S1)));
+    ASSERT_TRUE(this->Open(Parameters(64, 64, Format::X8R8G8B8, Format::Unknown)));
+    EXPECT_EQ(this->device->GetRenderState(RenderState::ZEnable), 0u);
+    EXPECT_FALSE(this->device->Clear(kClearDepth, 0, 1.0f, 0));
+    EXPECT_FALSE(this->device->Clear(0, 0, 1.0f, 0));
+    EXPECT_FALSE(this->device->SetViewport(Viewport{32, 0, 64, 64, 0.0f, 1.0f}));
+    EXPECT_TRUE(this->device->SetViewport(Viewport{32, 0, 32, 64, 0.0f, 1.0f}));
+    EXPECT_FALSE(this->device->SetRenderState(static_cast<RenderState>(-1), 0));
+    EXPECT_FALSE(this->device->SetTextureStageState(8, StageState::ColorOp, 0));
+
+    const ScreenVertex triangle[3] = {};
+    EXPECT_FALSE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 1, kScreenFormat,
+                                                  triangle, sizeof(ScreenVertex)));  // no scene
+    ASSERT_TRUE(this->device->BeginScene());
+    EXPECT_FALSE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 1, kScreenFormat,
+                                                  nullptr, sizeof(ScreenVertex)));
+    EXPECT_FALSE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 1, kScreenFormat,
+                                                  triangle, 4));
+    EXPECT_FALSE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 1,
+                                                  kScreenFormat | kVertexPosition, triangle, 64));
+    EXPECT_FALSE(this->device->BeginScene());
+    // The viewport bounds the clear.
+    ASSERT_TRUE(this->device->Clear(kClearTarget, kGreen, 1.0f, 0));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(48, 10), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(10, 10), 0xFF000000u));
+}
+
+}  // namespace
