@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "kernel/nEnv.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nRoot.h"
 #include "kernel/nTimeServer.h"
@@ -18,7 +19,7 @@ nProfiler::nProfiler(nTimeServer* timeServer, const char* name)
     } else if (!env->IsA("nenv")) {
         ks->Error("nProfiler: '%s' is not an nenv, nothing will be published\n", path.c_str());
     } else {
-        env_.Set(env);
+        env_.Set(static_cast<nEnv*>(env));
     }
 }
 
@@ -39,9 +40,10 @@ void nProfiler::Stop() {
 bool nProfiler::Publish(int64_t frequency) {
     float seconds = float(double(accumTicks_) / double(frequency > 0 ? frequency : 1));
     accumTicks_ = 0;
-    nRoot* env = env_.GetUnsafe();
+    nEnv* env = env_.GetUnsafe();
     if (!env) return false;
-    return env->Call(nId("SETF"), nullptr, seconds);
+    env->SetF(seconds);
+    return true;
 }
 
 nProfiler* nProfiler::GetSucc() const {

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
+#include "kernel/nEnv.h"
 #include "kernel/nNode.h"
 #include "kernel/nRef.h"
 #include "kernel/nString.h"
 
-class nRoot;
 class nTimeServer;
 
 class nProfiler {
@@ -30,7 +30,7 @@ public:
     // Ticks summed since the last publication.
     int64_t GetAccumTicks() const { return accumTicks_; }
     // The variable, null when it is missing or has died.
-    nRoot* GetEnv() const { return env_.GetUnsafe(); }
+    nEnv* GetEnv() const { return env_.GetUnsafe(); }
 
     // Writes the sum in seconds into the variable and clears it; false (sum
     // cleared all the same) when there is no variable.
@@ -43,7 +43,7 @@ private:
 
     nNode node_;
     nString name_;
-    nRef<nRoot> env_;
+    nRef<nEnv> env_;
     nTimeServer* timeServer_;
     bool running_ = false;
     int64_t startTicks_ = 0;

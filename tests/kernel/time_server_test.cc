@@ -5,6 +5,7 @@
 #include <climits>
 #include <vector>
 
+#include "kernel/nEnv.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nProfiler.h"
 #include "kernel/nTimeServer.h"
@@ -30,6 +31,7 @@ public:
 
 void TimePackage(nKernelServer* ks) {
     nKernelPackage(ks);
+    ks->AddClass(nEnv::classInfo);
     ks->AddClass(nTimeServer::classInfo);
 }
 
@@ -205,6 +207,53 @@ TEST_F(TimeServerTest, ProfilersAccumulateTicksInCreationOrder) {
     EXPECT_EQ(a->GetSucc(), c);
     ts->ReleaseProfiler(nullptr);
     // a and c are deleted with the server (the leak checker watches).
+}
+
+TEST_F(TimeServerTest, ProfilersPublishOncePerFrame) {
+    nProfiler* render = ts->NewProfiler("render");
+    auto* env = static_cast<nEnv*>(kernel.Lookup("/sys/var/prof_render"));
+    ASSERT_NE(env, nullptr);
+    EXPECT_EQ(render->GetEnv(), env);
+
+    render->Start();
+    clock.Advance(0.5);  // half the counter frequency in ticks
+    render->Stop();
+    ts->Trigger();
+    EXPECT_EQ(env->GetType(), nArg::Float);
+    EXPECT_FLOAT_EQ(env->GetF(), 0.5f);
+    ts->Trigger();  // a frame without running
+    EXPECT_FLOAT_EQ(env->GetF(), 0.0f);
+
+    // A second profiler of the same name shares the existing variable.
+    nProfiler* again = ts->NewProfiler("render");
+    EXPECT_EQ(again->GetEnv(), env);
+    ts->ReleaseProfiler(again);
+    // Releasing a profiler leaves its variable in the tree.
+    ts->ReleaseProfiler(render);
+    EXPECT_EQ(kernel.Lookup("/sys/var/prof_render"), env);
+}
+
+TEST_F(TimeServerTest, ProfilerWithoutVariableDoesNotStopTheOthers) {
+    nProfiler* a = ts->NewProfiler("a");
+    nProfiler* b = ts->NewProfiler("b");
+    kernel.New("nroot", "/sys/var/prof_c");  // not a variable: c publishes nothing
+    nProfiler* c = ts->NewProfiler("c");
+    nProfiler* d = ts->NewProfiler("d");
+    EXPECT_EQ(c->GetEnv(), nullptr);
+
+    // b's variable dies: its reference clears, the profiler stays listed.
+    kernel.Lookup("/sys/var/prof_b")->Release();
+    EXPECT_EQ(b->GetEnv(), nullptr);
+
+    for (nProfiler* p : {a, b, c, d}) p->Start();
+    clock.Advance(0.25);
+    for (nProfiler* p : {a, b, c, d}) p->Stop();
+    ts->Trigger();
+    EXPECT_FLOAT_EQ(static_cast<nEnv*>(kernel.Lookup("/sys/var/prof_a"))->GetF(), 0.25f);
+    EXPECT_FLOAT_EQ(static_cast<nEnv*>(kernel.Lookup("/sys/var/prof_d"))->GetF(), 0.25f);
+    // The unpublished sums start afresh too instead of growing without end.
+    EXPECT_EQ(b->GetAccumTicks(), 0);
+    EXPECT_EQ(c->GetAccumTicks(), 0);
 }
 
 TEST(MonotonicClock, AdvancesAndSleeps) {
