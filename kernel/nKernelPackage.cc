@@ -3,10 +3,14 @@
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMathServer.h"
 #include "kernel/nRoot.h"
+#include "kernel/nTimeServer.h"
 
 void nKernelPackage(nKernelServer* ks) {
     ks->AddClass(nRoot::classInfo);
     ks->AddClass(nFileServer2::classInfo);
     ks->AddClass(nEnv::classInfo);
+    ks->AddClass(nTimeServer::classInfo);
+    ks->AddClass(nMathServer::classInfo);
 }
