@@ -84,15 +84,29 @@ bool nRoot::IsInstanceOf(const char* className) const {
     return className && class_ && std::strcmp(class_->GetName(), className) == 0;
 }
 
+// An object cannot become a child of itself or of one of its descendants: the tree
+// would turn into a cycle that every path walk follows forever.
+bool nRoot::CanAdopt(const nRoot* child) const {
+    if (!child) return false;
+    for (const nRoot* o = this; o; o = o->parent_) {
+        if (o == child) {
+            n_error("nRoot: '%s' cannot become a child of '%s'\n", child->GetFullName().c_str(),
+                    GetFullName().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 void nRoot::AddHead(nRoot* child) {
-    if (!child || child == this) return;
+    if (!CanAdopt(child)) return;
     child->Remove();
     child->parent_ = this;
     children_.AddHead(&child->node_);
 }
 
 void nRoot::AddTail(nRoot* child) {
-    if (!child || child == this) return;
+    if (!CanAdopt(child)) return;
     child->Remove();
     child->parent_ = this;
     children_.AddTail(&child->node_);

@@ -61,7 +61,8 @@ public:
     nRoot* GetSucc() const { return FromNode(node_.GetSucc()); }
     nRoot* GetPred() const { return FromNode(node_.GetPred()); }
 
-    // Links `child` at the start / end of the children (taking it from a former parent).
+    // Links `child` at the start / end of the children (taking it from a former parent);
+    // refused for this object itself and its ancestors.
     void AddHead(nRoot* child);
     void AddTail(nRoot* child);
     // Unlinks this object from its parent.
@@ -106,6 +107,7 @@ public:
 
 private:
     static nRoot* FromNode(nNode* n) { return n ? static_cast<nRoot*>(n->GetPtr()) : nullptr; }
+    bool CanAdopt(const nRoot* child) const;
     bool CallPrepared(uint32_t id, nCmdProto*& proto, nCmd*& cmd, int numGiven);
     bool CallFinish(nCmdProto* proto, nCmd* cmd, nArg* outs);
     template <class V>

@@ -23,6 +23,7 @@ TEST_F(KernelTest, RootAndClasses) {
     nRoot* root = kernel->GetRoot();
     ASSERT_NE(root, nullptr);
     EXPECT_STREQ(root->GetName(), "/");
+    EXPECT_EQ(root->GetFullName(), "/");
     EXPECT_EQ(kernel->GetCwd(), root);
     EXPECT_EQ(kernel->Lookup("/"), root);
     EXPECT_TRUE(root->IsInstanceOf("nroot"));
@@ -148,6 +149,28 @@ TEST_F(KernelTest, ReleaseDeletesSubtreeAndClearsReferences) {
     EXPECT_FALSE(toChild.IsValid());
     EXPECT_EQ(nTestNode::liveCount, 0);
     EXPECT_EQ(kernel->Lookup("/usr"), nullptr);
+}
+
+TEST_F(KernelTest, TreeOperationsMoveChildrenAndRefuseCycles) {
+    nRoot* a = kernel->New("ntestnode", "/a");
+    nRoot* b = kernel->New("ntestnode", "/a/b");
+    nRoot* c = kernel->New("ntestnode", "/c");
+    c->AddHead(b);  // taken from its former parent
+    EXPECT_EQ(a->GetHead(), nullptr);
+    EXPECT_EQ(c->GetHead(), b);
+    EXPECT_EQ(b->GetFullName(), "/c/b");
+    b->AddTail(c);  // c is b's parent: refused
+    b->AddTail(b);
+    kernel->GetRoot()->AddHead(kernel->GetRoot());
+    EXPECT_EQ(c->GetParent(), kernel->GetRoot());
+    EXPECT_EQ(b->GetHead(), nullptr);
+    b->Remove();
+    EXPECT_EQ(b->GetParent(), nullptr);
+    EXPECT_EQ(kernel->Lookup("/c/b"), nullptr);
+    EXPECT_TRUE(b->Release());  // outside the tree it dies on its own
+    EXPECT_EQ(kernel->GetRoot()->GetRelPath(c), "c");
+    EXPECT_EQ(c->GetRelPath(kernel->GetRoot()), "..");
+    EXPECT_EQ(c->GetRelPath(c), "");
 }
 
 TEST_F(KernelTest, MemoryHelpers) {
