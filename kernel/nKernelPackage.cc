@@ -4,6 +4,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nMathServer.h"
+#include "kernel/nRemoteServer.h"
 #include "kernel/nRoot.h"
 #include "kernel/nTimeServer.h"
 
@@ -13,4 +14,5 @@ void nKernelPackage(nKernelServer* ks) {
     ks->AddClass(nEnv::classInfo);
     ks->AddClass(nTimeServer::classInfo);
     ks->AddClass(nMathServer::classInfo);
+    ks->AddClass(nRemoteServer::classInfo);
 }

@@ -1,0 +1,75 @@
+#include "kernel/nIpcMiniServer.h"
+
+#include "kernel/nIpcServer.h"
+#include "platform/net/nThreadSafeList.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+nIpcMiniServer::nIpcMiniServer(nIpcServer* server, int clientId, nSocket socket)
+    : server_(server), clientId_(clientId), socket_(std::move(socket)) {}
+
+nIpcMiniServer::~nIpcMiniServer() { Close(); }
+
+void nIpcMiniServer::Poll(nThreadSafeList& queue) {
+    if (!socket_.IsOpen()) return;
+    size_t received = 0;
+    switch (socket_.Recv(recvBuf_, sizeof(recvBuf_), received)) {
+        case nSocket::Received:
+            if (recvBuf_[0] == '~') {
+                HandleControl(recvBuf_, received);
+            } else {
+                queue.PutMsg(std::make_unique<nMsgNode>(clientId_, recvBuf_, received));
+            }
+            break;
+        case nSocket::WouldBlock:
+            break;
+        case nSocket::PeerClosed:
+        case nSocket::Failed:
+            // A reset connection stays broken on POSIX; reading it again would fail
+            // on every frame, so it is closed like an orderly end.
+            Close();
+            break;
+    }
+}
+
+void nIpcMiniServer::HandleControl(const char* data, size_t size) {
+    // The text up to the first NUL (or all of it), split at blanks, tabs and tildes.
+    std::string text(data, strnlen(data, size));
+    const char* seps = " \t~";
+    std::string words[2];
+    int count = 0;
+    size_t pos = text.find_first_not_of(seps);
+    while (pos != std::string::npos && count < 2) {
+        size_t end = text.find_first_of(seps, pos);
+        words[count++] = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        pos = end == std::string::npos ? end : text.find_first_not_of(seps, end);
+    }
+    if (count == 0) return;
+    if (words[0] == "handshake") {
+        // A handshake without a name cannot match: it is refused, the connection stays.
+        bool match = count == 2 && words[1] == server_->GetPortName();
+        Answer(match ? "~true" : "~false");
+    } else if (words[0] == "close") {
+        Answer("~ok");
+    }
+}
+
+void nIpcMiniServer::Answer(const char* text) { Send(text, strlen(text) + 1); }
+
+bool nIpcMiniServer::Send(const void* data, size_t size) {
+    if (!socket_.IsOpen()) return false;
+    if (!socket_.SendAll(data, size)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void nIpcMiniServer::Close() {
+    if (socket_.IsOpen()) {
+        socket_.Shutdown();
+        socket_.Close();
+    }
+}

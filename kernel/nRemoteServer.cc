@@ -1,0 +1,99 @@
+#include "kernel/nRemoteServer.h"
+
+#include <cstring>
+
+#include "kernel/nIpcServer.h"
+#include "kernel/nKernelServer.h"
+#include "script/nScriptServer.h"
+
+const nClassInfo nRemoteServer::classInfo = nClassInfo::Make<nRemoteServer>("nremoteserver", "nroot");
+
+nRemoteServer::nRemoteServer() : refScriptServer_("/sys/servers/script") {}
+
+nRemoteServer::~nRemoteServer() {
+    if (isOpen_) Close();
+}
+
+bool nRemoteServer::Open(const char* portName) {
+    if (isOpen_) Close();
+    if (!portName || !*portName) {
+        n_error("nRemoteServer::Open(): a port name is needed\n");
+        return false;
+    }
+    auto server = std::make_unique<nIpcServer>(portName);
+    if (!server->IsOpen()) return false;
+    n_printf("nRemoteServer: listening on 127.0.0.1:%d as '%s'\n", int(server->GetPort()), portName);
+    ipcServer_ = std::move(server);
+    isOpen_ = true;
+    return true;
+}
+
+void nRemoteServer::Close() {
+    clients_.clear();
+    ipcServer_.reset();
+    isOpen_ = false;
+}
+
+void nRemoteServer::Broadcast(const char* text) {
+    if (!isOpen_ || !text) return;
+    ipcServer_->SendAll(text, strlen(text) + 1);
+}
+
+nRemoteServer::ClientContext& nRemoteServer::FindOrCreateContext(int clientId) {
+    for (ClientContext& c : clients_) {
+        if (c.clientId == clientId) return c;
+    }
+    clients_.push_back(ClientContext{clientId, nRef<nRoot>(nKernelServer::ks->GetCwd())});
+    return clients_.back();
+}
+
+void nRemoteServer::Reply(int clientId, const char* text) {
+    ipcServer_->Send(clientId, text, strlen(text) + 1);
+}
+
+void nRemoteServer::HandleMsg(int clientId, const char* data, size_t size) {
+    if (size == 0 || data[size - 1] != '\0') {
+        Reply(clientId, "### comm error!");
+        return;
+    }
+    nRoot* obj = refScriptServer_.Get();
+    if (!obj->IsA("nscriptserver")) nKernelServer::FatalError("Aborting.");
+    auto* script = static_cast<nScriptServer*>(obj);
+    nKernelServer* ks = nKernelServer::ks;
+    ClientContext& ctx = FindOrCreateContext(clientId);
+    // Lines that arrived together in one receive are each run and answered; the
+    // text after the first NUL would otherwise be lost.
+    size_t start = 0;
+    while (start < size) {
+        const char* line = data + start;
+        size_t len = strlen(line);
+        ks->PushCwd(ctx.cwd.GetUnsafe());
+        const char* result = nullptr;
+        script->Run(line, result);
+        ctx.cwd.Set(ks->GetCwd());
+        ks->PopCwd();
+        Reply(clientId, result ? result : "");
+        start += len + 1;
+    }
+}
+
+bool nRemoteServer::Trigger() {
+    if (!isOpen_) return false;
+    int handled = 0;
+    while (handled < MaxMsgsPerTrigger && ipcServer_->Poll()) {
+        int clientId = -1;
+        std::unique_ptr<nMsgNode> msg = ipcServer_->GetMsg(clientId);
+        if (!msg) break;
+        HandleMsg(clientId, msg->GetData(), msg->GetSize());
+        handled++;
+    }
+    // Contexts of clients that have gone would otherwise pile up.
+    for (auto it = clients_.begin(); it != clients_.end();) {
+        if (!ipcServer_->HasClient(it->clientId)) {
+            it = clients_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return false;
+}

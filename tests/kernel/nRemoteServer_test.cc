@@ -1,0 +1,148 @@
+#include "kernel/nRemoteServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "kernel/nFileServer2.h"
+#include "kernel/nIpcServer.h"
+#include "kernel/nKernelPackage.h"
+#include "kernel/nKernelServer.h"
+#include "script/nScriptPackage.h"
+#include "tests/kernel/IpcTestClient.h"
+
+namespace {
+
+std::string SourceDir() {
+    if (const char* dir = std::getenv("BW_SOURCE_DIR")) return dir;
+    std::string file = __FILE__;
+    return file.substr(0, file.rfind("/tests/"));
+}
+
+// A kernel with the Lua server; the kernel itself makes "/sys/servers/remote".
+class RemoteServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kernel = new nKernelServer([](nKernelServer* ks) {
+            nKernelPackage(ks);
+            nScriptPackage(ks);
+        });
+        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (SourceDir() + "/data/bin/win32/").c_str());
+        kernel->New("nluaserver2", "/sys/servers/script");
+        remote = kernel->GetRemoteServer<nRemoteServer>();
+        ASSERT_NE(remote, nullptr);
+        ASSERT_TRUE(remote->IsA("nremoteserver"));
+        ASSERT_TRUE(remote->Open("bw_remote_test"));
+        port = remote->GetIpcServer()->GetPort();
+    }
+    void TearDown() override { delete kernel; }
+
+    std::string Ask(IpcTestClient& client, const std::string& line) {
+        client.SendLine(line);
+        return Get(client);
+    }
+    std::string Get(IpcTestClient& client) {
+        return client.Receive([this] { remote->Trigger(); });
+    }
+    bool Connect(IpcTestClient& client) { return client.Connect(port); }
+
+    nKernelServer* kernel = nullptr;
+    nRemoteServer* remote = nullptr;
+    uint16_t port = 0;
+};
+
+}  // namespace
+
+TEST_F(RemoteServerTest, EachClientKeepsItsOwnCurrentObject) {
+    IpcTestClient a, b;
+    ASSERT_TRUE(Connect(a));
+    ASSERT_TRUE(Connect(b));
+    Ask(a, "sel('/sys')");
+    EXPECT_EQ(Ask(a, "getfullname()"), "/sys");
+    EXPECT_EQ(Ask(b, "getfullname()"), "/");
+    Ask(b, "sel('/sys/servers')");
+    EXPECT_EQ(Ask(a, "getfullname()"), "/sys");
+    EXPECT_EQ(Ask(b, "getfullname()"), "/sys/servers");
+    // the kernel's own current object is left as it was
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+
+    // a client whose current object is deleted by another continues at the root
+    Ask(a, "new('nroot', '/gone'); sel('/gone')");
+    EXPECT_EQ(Ask(a, "getfullname()"), "/gone");
+    Ask(b, "delete('/gone')");
+    EXPECT_EQ(Ask(a, "getfullname()"), "/");
+
+    // two lines sent together are both run and answered
+    a.SendRaw(std::string("sel('/sys')\0getfullname()\0", 27));
+    EXPECT_EQ(Get(a), "");
+    EXPECT_EQ(Get(a), "/sys");
+}
+
+TEST_F(RemoteServerTest, MalformedMessagesAreAnsweredNotFatal) {
+    IpcTestClient c;
+    ASSERT_TRUE(Connect(c));
+    // no NUL at the end
+    c.SendRaw("getfullname()");
+    EXPECT_EQ(Get(c), "### comm error!");
+    // a line split over two receives: the first half is an error, the second runs
+    // as a line of its own and fails quietly
+    c.SendRaw("sel('/s");
+    EXPECT_EQ(Get(c), "### comm error!");
+    c.SendRaw(std::string("ys')\0", 5));
+    EXPECT_EQ(Get(c), "");
+    // a script error gives the empty text
+    EXPECT_EQ(Ask(c, "this is not lua"), "");
+    // handshakes: a name that is not ours, and none at all
+    EXPECT_EQ(Ask(c, "~handshake bw_remote_test"), "~true");
+    EXPECT_EQ(Ask(c, "~handshake other"), "~false");
+    EXPECT_EQ(Ask(c, "~handshake"), "~false");
+    EXPECT_EQ(Ask(c, "~close"), "~ok");
+    // the connection is still served
+    EXPECT_EQ(Ask(c, "getfullname()"), "/");
+}
+
+TEST_F(RemoteServerTest, ClientsComingAndGoingLeaveNoContexts) {
+    for (int i = 0; i < 100; i++) {
+        IpcTestClient c;
+        ASSERT_TRUE(Connect(c));
+        if (i % 3 == 0) {
+            EXPECT_EQ(Ask(c, "getfullname()"), "/");
+        } else if (i % 3 == 1) {
+            c.SendRaw("sel('/sy");  // leaves in the middle of a line
+        }
+    }
+    IpcTestClient last;
+    ASSERT_TRUE(Connect(last));
+    EXPECT_EQ(Ask(last, "getfullname()"), "/");
+    for (int i = 0; i < 200 && remote->GetNumClientContexts() > 1; i++) {
+        remote->Trigger();
+        nKernelServer::Sleep(0.005f);
+    }
+    EXPECT_EQ(remote->GetNumClientContexts(), 1);
+    EXPECT_EQ(remote->GetIpcServer()->GetNumClients(), 1);
+}
+
+TEST_F(RemoteServerTest, CloseStopsListeningAndReopens) {
+    IpcTestClient c;
+    ASSERT_TRUE(Connect(c));
+    EXPECT_EQ(Ask(c, "getfullname()"), "/");
+    remote->Broadcast("hello");
+    EXPECT_EQ(Get(c), "hello");
+
+    remote->Close();
+    EXPECT_FALSE(remote->IsOpen());
+    EXPECT_EQ(remote->GetIpcServer(), nullptr);
+    EXPECT_FALSE(remote->Trigger());
+    remote->Broadcast("nobody");
+    EXPECT_EQ(Get(c), "<closed>");
+    IpcTestClient refused;
+    EXPECT_FALSE(refused.Connect(port));
+
+    EXPECT_FALSE(remote->Open(""));
+    ASSERT_TRUE(remote->Open("bw_remote_test"));
+    IpcTestClient again;
+    ASSERT_TRUE(again.Connect(remote->GetIpcServer()->GetPort()));
+    EXPECT_EQ(Ask(again, "getfullname()"), "/");
+    // the kernel closes an open server when it goes
+}
