@@ -12,7 +12,7 @@ namespace render {
 
 namespace {
 
-// Listed when the driver reports no usable mode of its own.
+// Sizes every adapter offers (those that fit its desktop).
 constexpr int kCommonSizes[][2] = {
     {640, 480},   {800, 600},   {1024, 768},  {1152, 864},  {1280, 720},
     {1280, 960},  {1280, 1024}, {1600, 1200}, {1920, 1080},
@@ -100,8 +100,18 @@ AdapterInfo DescribeDisplay(int display, const std::string& renderer)
             sizes.push_back(DisplayMode{mode.w, mode.h, mode.refresh_rate, Format::X8R8G8B8});
         }
     }
-    if (sizes.empty()) {
-        for (const auto& size : kCommonSizes) {
+    // The common sizes are offered too where the display has room for them,
+    // so that a mode list written for usual monitors finds its sizes on any
+    // display (one the driver does not list opens as a frameless window). A
+    // driver that lists nothing usable gets them all.
+    const bool listed = !sizes.empty();
+    for (const auto& size : kCommonSizes) {
+        const bool fits = !listed || (size[0] <= info.desktopMode.width &&
+                                      size[1] <= info.desktopMode.height);
+        const bool known = std::any_of(sizes.begin(), sizes.end(), [&size](const DisplayMode& m) {
+            return m.width == size[0] && m.height == size[1];
+        });
+        if (fits && !known) {
             sizes.push_back(DisplayMode{size[0], size[1], 60, Format::X8R8G8B8});
         }
     }

@@ -4,8 +4,9 @@
 // opens a device (device type, texture, depth and depth/colour pairings), the
 // capabilities, and the opening of a device on the engine's window.
 //
-// Modes come from SDL; where the driver lists none usable (the offscreen
-// driver lists a single 0x0 mode) common sizes are listed instead. Each size
+// Modes come from SDL, completed by common sizes (640x480 to 1920x1080) that
+// fit the desktop; where the driver lists none usable (the offscreen driver
+// lists a single 0x0 mode) all the common sizes are listed. Each size
 // is offered at 32 bits (X8R8G8B8) and at 16 bits (R5G6B5); rendering is
 // always 32-bit, and a 16-bit mode shows only in the back-buffer lock format.
 // The hardware and reference device types are available, the software one is
