@@ -1101,10 +1101,15 @@ void Device::ApplyRenderStateGroups(uint32_t groups)
 
 void Device::ApplyTransformsAndLights()
 {
-    const Matrix& view = this->transforms[static_cast<int>(TransformKind::View)];
+    // OpenGL's fixed function expects the eye to look down -z (fog distance,
+    // local-viewer specular), while these transforms look down +z: eye space
+    // gets its z mirrored, and the projection mirrors it back.
+    const Matrix mirrorZ = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1};
+    const Matrix view =
+        Multiply(this->transforms[static_cast<int>(TransformKind::View)], mirrorZ);
     const Matrix& world = this->transforms[static_cast<int>(TransformKind::World)];
-    const Matrix projection =
-        ToGlProjection(this->transforms[static_cast<int>(TransformKind::Projection)]);
+    const Matrix projection = ToGlProjection(
+        Multiply(mirrorZ, this->transforms[static_cast<int>(TransformKind::Projection)]));
     // Row-major row-vector matrices have the memory layout of OpenGL's
     // column-major column-vector ones, so they load as they are.
     glMatrixMode(GL_PROJECTION);

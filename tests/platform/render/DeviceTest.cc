@@ -391,6 +391,39 @@ TEST_F(DeviceTest, TransformsLightsAndCullingFollowTheRowVectorConventions)
     EXPECT_TRUE(ColorNear(this->Presented(22, 32), 0xFF000000u));
 }
 
+TEST_F(DeviceTest, LinearFogBlendsByViewDistance)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    Matrix projection{};
+    projection[0] = 1.0f;
+    projection[5] = 1.0f;
+    projection[10] = 100.0f / 99.0f;
+    projection[11] = 1.0f;
+    projection[14] = -100.0f / 99.0f;
+    this->device->SetTransform(TransformKind::Projection, projection);
+    Matrix world = IdentityMatrix();
+    world[14] = 5.0f;
+    this->device->SetTransform(TransformKind::World, world);
+    this->device->SetRenderState(RenderState::Lighting, 0);
+    this->device->SetRenderState(RenderState::FogEnable, 1);
+    this->device->SetRenderState(RenderState::FogVertexMode, FogMode::Linear);
+    this->device->SetRenderState(RenderState::FogColor, kRed);
+    this->device->SetRenderState(RenderState::FogStart, FloatBits(0.0f));
+    this->device->SetRenderState(RenderState::FogEnd, FloatBits(10.0f));
+    const LitVertex quad[6] = {
+        {-2, 2, 0, 0, 0, -1}, {2, 2, 0, 0, 0, -1},  {2, -2, 0, 0, 0, -1},
+        {-2, 2, 0, 0, 0, -1}, {2, -2, 0, 0, 0, -1}, {-2, -2, 0, 0, 0, -1},
+    };
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
+    ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kLitFormat, quad,
+                                                 sizeof(LitVertex)));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    // Halfway between start and end: half white, half fog colour.
+    EXPECT_TRUE(ColorNear(this->Presented(32, 32), 0xFFFF8080u, 6));
+}
+
 TEST_F(DeviceTest, StateBlocksRecordApplyAndCapture)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
