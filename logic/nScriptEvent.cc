@@ -1,0 +1,120 @@
+#include "logic/nScriptEvent.h"
+
+#include "kernel/nKernelServer.h"
+#include "script/nScriptServer.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+// A single-quoted script string literal of `text`. Quotes and backslashes get a
+// backslash, control characters (line breaks included) a three-digit decimal escape,
+// which the script language reads back as the same byte.
+void AppendQuoted(nString& out, const char* text) {
+    out.Append("'");
+    for (const char* p = text ? text : ""; *p; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\'' || c == '\\') {
+            char esc[3] = {'\\', char(c), 0};
+            out.Append(esc);
+        } else if (c < 0x20 || c == 0x7f) {
+            char esc[8];
+            snprintf(esc, sizeof(esc), "\\%03u", unsigned(c));
+            out.Append(esc);
+        } else {
+            out.Append(p, 1);
+        }
+    }
+    out.Append("'");
+}
+}  // namespace
+
+nScriptEvent::nScriptEvent(const char* name, const char* argLetters)
+    : args_(0, 1), functions_(0, 1), name_(name) {
+    for (const char* p = argLetters ? argLetters : ""; *p; p++) {
+        nArg arg;
+        switch (*p) {
+            case 'v': continue;
+            case 'b': arg.SetB(false); break;
+            case 'f': arg.SetF(0.0f); break;
+            case 'i': arg.SetI(0); break;
+            case 's': arg.SetS(""); break;
+            default:
+                n_printf("nScriptEvent '%s': unknown argument letter '%c'\n", name_.Get(), *p);
+                nKernelServer::FatalError("Aborting!\n");
+                return;
+        }
+        args_.Append(arg);
+    }
+}
+
+void nScriptEvent::AddFunction(const char* funcName) {
+    if (!funcName) return;
+    for (const nString& f : functions_) {
+        if (f == funcName) return;
+    }
+    functions_.Append(nString(funcName));
+}
+
+void nScriptEvent::RemoveFunction(const char* funcName) {
+    if (!funcName) return;
+    for (int i = 0; i < functions_.Size(); i++) {
+        if (functions_[i] == funcName) {
+            functions_.Erase(i);
+            return;
+        }
+    }
+}
+
+const char* nScriptEvent::GetFunction(int index) const {
+    if (index < 0 || index >= functions_.Size()) return nullptr;
+    return functions_[index].Get();
+}
+
+nString nScriptEvent::ComposeCall(const char* funcName) const {
+    nString call(funcName);
+    call.Append("(");
+    for (int i = 0; i < args_.Size(); i++) {
+        if (i > 0) call.Append(",");
+        const nArg& arg = args_[i];
+        char num[64];
+        switch (arg.GetType()) {
+            case nArg::Int:
+                snprintf(num, sizeof(num), "%d", arg.GetI());
+                call.Append(num);
+                break;
+            case nArg::Bool:
+                call.Append(arg.GetB() ? "1" : "0");
+                break;
+            case nArg::Float:
+                snprintf(num, sizeof(num), "%f", double(arg.GetF()));
+                call.Append(num);
+                break;
+            case nArg::String:
+                AppendQuoted(call, arg.GetS());
+                break;
+            default:
+                n_printf("nScriptEvent '%s': argument %d has no script form\n", name_.Get(), i);
+                nKernelServer::FatalError("Aborting!\n");
+                break;
+        }
+    }
+    call.Append(")");
+    return call;
+}
+
+bool nScriptEvent::Fire(nScriptServer* server) {
+    if (functions_.Empty()) return true;
+    if (!server) {
+        n_error("nScriptEvent '%s': no script server to fire on\n", name_.Get());
+        return false;
+    }
+    bool ok = true;
+    // A bound function may rebind while it runs; the list is copied first.
+    nArray<nString> names = functions_;
+    for (const nString& f : names) {
+        const char* result = nullptr;
+        if (!server->Run(ComposeCall(f.Get()).Get(), result)) ok = false;
+    }
+    return ok;
+}
