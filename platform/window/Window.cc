@@ -117,6 +117,12 @@ void Window::Place(int x, int y, int clientWidth, int clientHeight)
                      clientHeight);
         return;
     }
+    if (this->fullScreen) {
+        // Full screen already covers the display at the mode's size.
+        SDL_ShowWindow(this->window);
+        SDL_RaiseWindow(this->window);
+        return;
+    }
     SDL_RestoreWindow(this->window);
     SDL_SetWindowSize(this->window, clientWidth, clientHeight);
     int top = 0;

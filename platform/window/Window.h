@@ -50,7 +50,7 @@ public:
     bool SetIcon(const char* bmpPath);
 
     // Restores and shows the window with its frame's top-left corner at (x, y)
-    // and a client area of the given size.
+    // and a client area of the given size; in full screen it only shows it.
     void Place(int x, int y, int clientWidth, int clientHeight);
     void Minimise();
     bool IsMinimised() const;

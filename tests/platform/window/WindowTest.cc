@@ -212,6 +212,10 @@ TEST_F(WindowTest, PlacementFullScreenTitleAndIcon)
     this->win->GetClientSize(w, h);
     EXPECT_EQ(w, 800);
     EXPECT_EQ(h, 600);
+    this->win->Place(0, 0, 800, 600);  // placing after the device opened keeps full screen
+    EXPECT_TRUE(this->win->IsFullScreen());
+    this->win->GetClientSize(w, h);
+    EXPECT_EQ(w, 800);
     this->win->LeaveFullScreen();
     EXPECT_FALSE(this->win->IsFullScreen());
     EXPECT_FALSE(this->win->EnterFullScreen(0, 600));
