@@ -78,6 +78,18 @@ public:
     template <class T = nRemoteServer>
     T* GetRemoteServer() const { return static_cast<T*>(remoteServer_.GetUnsafe()); }
 
+    // Loads an object file through the persistence server; null (logged) without one.
+    // A template so that callers, not the kernel, need the persistence server's header.
+    template <class P = nPersistServer>
+    nRoot* Load(const char* fileName) {
+        P* ps = GetPersistServer<P>();
+        if (!ps) {
+            Error("nKernelServer::Load(): no persistence server to load '%s'\n", fileName ? fileName : "");
+            return nullptr;
+        }
+        return ps->LoadObject(fileName);
+    }
+
     // ---- log
     void Print(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void Message(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
