@@ -391,6 +391,36 @@ TEST_F(DeviceTest, TransformsLightsAndCullingFollowTheRowVectorConventions)
     EXPECT_TRUE(ColorNear(this->Presented(22, 32), 0xFF000000u));
 }
 
+TEST_F(DeviceTest, ViewportCountsFromTheTopAndBlendingMixesColours)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    struct ColorVertex {
+        float x, y, z;
+        uint32_t color;
+    };
+    const uint32_t halfRed = 0x80FF0000u;
+    // Covers the whole viewport with identity transforms.
+    const ColorVertex quad[6] = {
+        {-1, 1, 0.5f, halfRed}, {1, 1, 0.5f, halfRed},  {1, -1, 0.5f, halfRed},
+        {-1, 1, 0.5f, halfRed}, {1, -1, 0.5f, halfRed}, {-1, -1, 0.5f, halfRed},
+    };
+    this->device->SetRenderState(RenderState::Lighting, 0);
+    this->device->SetRenderState(RenderState::AlphaBlendEnable, 1);
+    this->device->SetRenderState(RenderState::SrcBlend, Blend::SrcAlpha);
+    this->device->SetRenderState(RenderState::DestBlend, Blend::InvSrcAlpha);
+    ASSERT_TRUE(this->device->BeginScene());
+    ASSERT_TRUE(this->device->Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
+    ASSERT_TRUE(this->device->SetViewport(Viewport{0, 0, 32, 32, 0.0f, 1.0f}));
+    ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2,
+                                                 kVertexPosition | kVertexDiffuse, quad,
+                                                 sizeof(ColorVertex)));
+    ASSERT_TRUE(this->device->EndScene());
+    ASSERT_TRUE(this->device->Present());
+    EXPECT_TRUE(ColorNear(this->Presented(16, 16), 0xFF80007Fu, 4));
+    EXPECT_TRUE(ColorNear(this->Presented(16, 48), kBlue));
+    EXPECT_TRUE(ColorNear(this->Presented(48, 16), kBlue));
+}
+
 TEST_F(DeviceTest, LinearFogBlendsByViewDistance)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
