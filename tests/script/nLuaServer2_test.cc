@@ -2,10 +2,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 
+#include "kernel/nNpkFileServer.h"
 #include "kernel/nNpkWriter.h"
 #include "script/nScriptServer.h"
 #include "tests/script/nScriptFixture.h"
@@ -94,6 +96,41 @@ TEST_F(LuaServerTest, RunScriptNamesTheFileAndLineOfAnError) {
     EXPECT_TRUE(LogHas("missing.n"));
     // dofile reads through the server as well.
     ASSERT_TRUE(Run("dofile('" + good + "')"));
+}
+
+TEST_F(LuaServerTest, ScriptsRunFromAnArchive) {
+    char tmpl[] = "/tmp/bw_script_npk_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    std::string script =
+        "new('nroot','a'); sel('a'); setname('b')\n"
+        "full = obj('/b').getfullname()\n"
+        "bad = obj('/b').setname('x', 'y')\n";
+    std::string failing = "x = 1\nerror('in the archive')\n";
+    nNpkWriter w;
+    w.BeginDir("data.npk");
+    w.BeginDir("scripts");
+    w.AddFile("t.n", script.data(), script.size());
+    w.AddFile("fail.n", failing.data(), failing.size());
+    w.EndDir();
+    w.EndDir();
+    ASSERT_TRUE(w.Save(dir + "/data.npk")) << w.GetError();
+
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("arc", (dir + "/").c_str()));
+    kernel->ReplaceFileServer("nnpkfileserver");
+    ASSERT_EQ(kernel->GetFileServer<nNpkFileServer>()->ParseDirectory("arc:"), 1);
+
+    const char* result = nullptr;
+    ASSERT_TRUE(server->RunScript("arc:data.npk/scripts/t.n", result));
+    EXPECT_EQ(Global("full"), "/b");
+    EXPECT_EQ(Global("bad"), "nil");
+    EXPECT_NE(Lookup("/b"), nullptr);
+    EXPECT_EQ(Lookup("/x"), nullptr);
+    EXPECT_FALSE(server->RunScript("arc:data.npk/scripts/fail.n", result));
+    EXPECT_TRUE(LogHas("arc:data.npk/scripts/fail.n:2: in the archive"));
+    ASSERT_TRUE(Run("new('nroot', '/sub'); sel('/sub'); dofile('arc:data.npk/scripts/t.n')"));
+    EXPECT_NE(Lookup("/sub/b"), nullptr);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 TEST_F(LuaServerTest, TriggerRunsQueuedTextAsOneChunk) {
