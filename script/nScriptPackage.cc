@@ -1,10 +1,14 @@
 #include "script/nScriptPackage.h"
 
 #include "kernel/nKernelServer.h"
+#include "script/nLuaScriptlet.h"
 #include "script/nLuaServer2.h"
 #include "script/nScriptServer.h"
+#include "script/nScriptlet.h"
 
 void nScriptPackage(nKernelServer* ks) {
     ks->AddClass(nScriptServer::classInfo);
     ks->AddClass(nLuaServer2::classInfo);
+    ks->AddClass(nScriptlet::classInfo);
+    ks->AddClass(nLuaScriptlet::classInfo);
 }

@@ -1,0 +1,77 @@
+#include "script/nScriptlet.h"
+
+#include <cstring>
+
+#include "kernel/nKernelServer.h"
+
+static const nCmdDef<nScriptlet> scriptletCmds[] = {
+    {"v_setautorun_b", "SARN", [](nScriptlet* self, nCmd* c) { self->SetAutoRun(c->In()->GetB()); }},
+    {"b_getautorun_v", "GARN", [](nScriptlet* self, nCmd* c) { c->Out()->SetB(self->GetAutoRun()); }},
+    {"b_parsefile_s", "PRSF", [](nScriptlet* self, nCmd* c) { c->Out()->SetB(self->ParseFile(c->In()->GetS())); }},
+    {"v_setscript_s", "SSCR", [](nScriptlet* self, nCmd* c) { self->SetScript(c->In()->GetS()); }},
+    {"s_getscript_v", "GSCR", [](nScriptlet* self, nCmd* c) { c->Out()->SetS(self->GetScript()); }},
+    {"s_run_v", "RUN_", [](nScriptlet* self, nCmd* c) { c->Out()->SetS(self->RunScriptlet()); }},
+};
+const nClassInfo nScriptlet::classInfo = nClassInfo::Make<nScriptlet>("nscriptlet", "nroot", scriptletCmds);
+
+nScriptlet::nScriptlet() : refScriptServer_("/sys/servers/script") {}
+
+nScriptlet::~nScriptlet() = default;
+
+void nScriptlet::SetScriptText(const char* text, size_t len) {
+    hasScript_ = text != nullptr;
+    if (text) {
+        script_.Set(text, len);
+    } else {
+        script_.Clear();
+    }
+}
+
+void nScriptlet::SetScript(const char* text) {
+    SetScriptText(text, text ? strlen(text) : 0);
+    if (autoRun_) RunScriptlet();
+}
+
+const char* nScriptlet::RunScriptlet() {
+    if (!hasScript_) return nullptr;
+    const char* result = nullptr;
+    // Copied: the text is about to be run and may replace itself.
+    nString text = script_;
+    refScriptServer_.Get()->Run(text.Get(), result);
+    result_ = result ? result : "";
+    return result_.Get();
+}
+
+bool nScriptlet::ParseFile(const char* fileName) {
+    // Scripts can reach this through "parsefile": an error for them, not a stop.
+    n_error("nScriptlet::ParseFile('%s'): Pure virtual function called!\n", fileName ? fileName : "");
+    return false;
+}
+
+bool nScriptlet::EmitSaveCmds(const std::function<bool(nCmd*)>& put) {
+    nClass* cls = GetClass();
+    if (!cls) return false;
+    nCmdProto* proto = cls->FindCmdById(nId("SARN"));
+    if (!proto) return false;
+    nCmd* cmd = proto->NewCmd();
+    cmd->In()->SetB(autoRun_);
+    if (!put(cmd)) return false;
+    if (hasScript_) {
+        proto = cls->FindCmdById(nId("SSCR"));
+        if (!proto) return false;
+        cmd = proto->NewCmd();
+        cmd->In()->SetS(script_.Get());
+        if (!put(cmd)) return false;
+    }
+    return true;
+}
+
+bool nScriptlet::SaveCmds(nPersistServer* ps) {
+    if (!nRoot::SaveCmds(ps)) return false;
+    // The persistence server that takes the commands over does not exist yet; until
+    // it does, each command is built and given back.
+    return EmitSaveCmds([](nCmd* cmd) {
+        cmd->GetProto()->RelCmd(cmd);
+        return true;
+    });
+}

@@ -1,0 +1,49 @@
+#pragma once
+#include <functional>
+
+#include "kernel/nPathRef.h"
+#include "kernel/nRoot.h"
+#include "kernel/nString.h"
+#include "script/nScriptServer.h"
+
+// An object of the tree that holds a piece of script text and runs it through the
+// script server on demand, or at once when the text is set while auto-run is on
+// (script class "nscriptlet"). Text and flag are saved with the object, so an object
+// file can carry code that runs when it is loaded.
+class nScriptlet : public nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    nScriptlet();
+    ~nScriptlet() override;
+
+    bool SaveCmds(nPersistServer* ps) override;
+    // Builds the commands that restore this object, in order, and hands each to
+    // `put`, which consumes it: the auto-run flag, then the text when there is one.
+    bool EmitSaveCmds(const std::function<bool(nCmd*)>& put);
+
+    // Reads the text from a file; the base knows no script language and refuses.
+    virtual bool ParseFile(const char* fileName);
+    // Runs the text; its result text, or null when there is no text.
+    virtual const char* RunScriptlet();
+
+    // Stores the text (null: none) and runs it when auto-run is on.
+    void SetScript(const char* text);
+    // The text, null when there is none.
+    const char* GetScript() const { return hasScript_ ? script_.Get() : nullptr; }
+    // Only sets the flag; nothing runs now.
+    void SetAutoRun(bool on) { autoRun_ = on; }
+    bool GetAutoRun() const { return autoRun_; }
+
+protected:
+    // Stores the text without running it.
+    void SetScriptText(const char* text, size_t len);
+
+    nPathRef<nScriptServer> refScriptServer_;
+
+private:
+    nString script_;
+    bool hasScript_ = false;
+    bool autoRun_ = false;
+    nString result_;
+};
