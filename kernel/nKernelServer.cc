@@ -170,7 +170,10 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
         return nullptr;
     }
     nRoot* cur = absolute ? root_ : cwd_;
-    if (!cur) return nullptr;
+    if (!cur) {
+        Error("nKernelServer: no root object to create '%s' in\n", path);
+        return nullptr;
+    }
 
     auto make = [&](const char* cls, nRoot* parent, const std::string& name) -> nRoot* {
         nClass* c = FindClass(cls);
@@ -239,6 +242,16 @@ nRoot* nKernelServer::Lookup(const char* path) const {
 }
 
 void nKernelServer::SetCwd(nRoot* obj) { cwd_ = obj ? obj : root_; }
+
+void nKernelServer::ObjectDying(nRoot* obj) {
+    if (obj == root_) {
+        Error("nKernelServer: the root object was released\n");
+        root_ = nullptr;
+        cwd_ = nullptr;
+    } else if (obj == cwd_) {
+        cwd_ = root_;
+    }
+}
 
 void nKernelServer::PushCwd(nRoot* obj) {
     cwdStack_.Push(new nRef<nRoot>(cwd_));

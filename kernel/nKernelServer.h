@@ -120,6 +120,10 @@ public:
     static bool MatchPattern(const char* text, const char* pattern);
 
 private:
+    friend class nRoot;
+    // Called by every dying object: the current object, and the root itself, must never
+    // be left pointing at a dead object.
+    void ObjectDying(nRoot* obj);
     nRoot* NewObject(const char* className, const char* path, bool dieOnError);
     void ReleaseServer(nRef<nRoot>& server);
 

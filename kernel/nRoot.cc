@@ -49,7 +49,7 @@ nRoot::nRoot() : node_(nullptr, this) {}
 
 nRoot::~nRoot() {
     nKernelServer* ks = nKernelServer::ks;
-    if (ks && ks->GetCwd() == this) ks->SetCwd(nullptr);
+    if (ks) ks->ObjectDying(this);
 
     // A child held by extra references still dies with its parent.
     while (nRoot* child = GetHead()) {

@@ -173,6 +173,18 @@ TEST_F(KernelTest, TreeOperationsMoveChildrenAndRefuseCycles) {
     EXPECT_EQ(c->GetRelPath(c), "");
 }
 
+TEST_F(KernelTest, ReleasingTheRootLeavesAnEmptyKernel) {
+    kernel->New("ntestnode", "/usr/a");
+    kernel->SetCwd(kernel->Lookup("/usr/a"));
+    EXPECT_TRUE(kernel->GetRoot()->Release());
+    EXPECT_EQ(kernel->GetRoot(), nullptr);
+    EXPECT_EQ(kernel->GetCwd(), nullptr);
+    EXPECT_EQ(kernel->Lookup("/"), nullptr);
+    EXPECT_EQ(kernel->Lookup("a"), nullptr);
+    EXPECT_EQ(kernel->New("ntestnode", "/b"), nullptr);
+    EXPECT_EQ(nTestNode::liveCount, 0);
+}
+
 TEST_F(KernelTest, MemoryHelpers) {
     char buf[6];
     nKernelServer::StrCopy(buf, "abcdefgh", sizeof(buf));
