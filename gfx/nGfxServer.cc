@@ -406,7 +406,7 @@ nRoot* nGfxServer::newResource(nRef<nRoot>& list, const char* className, const c
 
 nTexture* nGfxServer::NewTexture(const char*) { return nullptr; }
 nPixelShader* nGfxServer::NewPixelShader(const char*) { return nullptr; }
-nVertexPool* nGfxServer::NewVertexPool(void*, int, int, int) { return nullptr; }
+nVertexPool* nGfxServer::NewVertexPool(nVertexPoolManager*, int, int, int) { return nullptr; }
 nVertexBuffer* nGfxServer::NewVertexBuffer(const char*, int, int, int) { return nullptr; }
 
 nIndexBuffer* nGfxServer::NewIndexBuffer(const char* name) {

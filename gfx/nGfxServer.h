@@ -13,6 +13,7 @@
 class nTexture;
 class nPixelShader;
 class nVertexPool;
+class nVertexPoolManager;
 class nVertexBuffer;
 class nIndexBuffer;
 class nPixelFormat;
@@ -67,7 +68,7 @@ public:
     virtual void End();
     virtual nTexture* NewTexture(const char* name);
     virtual nPixelShader* NewPixelShader(const char* name);
-    virtual nVertexPool* NewVertexPool(void* manager, int kind, int components, int capacity);
+    virtual nVertexPool* NewVertexPool(nVertexPoolManager* manager, int kind, int components, int capacity);
     virtual nVertexBuffer* NewVertexBuffer(const char* name, int usage, int components, int count);
     virtual nIndexBuffer* NewIndexBuffer(const char* name);
     virtual nTexture* FindTexture(const char* name);

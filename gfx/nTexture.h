@@ -1,12 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "gfx/nBmpFile.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
 #include "kernel/nString.h"
 
-class nGfxServer;
 class nPixelFormat;
 
 // A shared texture under /sys/share/tex (script class "ntexture"): file names, loading
@@ -29,6 +30,18 @@ public:
     // An empty name reads back as null.
     void SetFileNames(const char* file, const char* alphaFile);
     void GetFileNames(const char*& file, const char*& alphaFile) const;
+
+    // Line-by-line reading of the pixel image (the file name) with an optional separate
+    // 8-bit alpha image; lines arrive in the image's own format, or as 32-bit R, G, B, A
+    // bytes when an alpha image is given. False (logged) when an image cannot be used.
+    bool BeginLoad(const char* alphaFile);
+    // Index of the line now in GetLineBuffer(), or -1 at the end.
+    int ReadLine();
+    void EndLoad();
+    const uint8_t* GetLineBuffer() const { return lineBuffer; }
+    const nPixelFormat* GetLoadFormat() const { return loadFormat; }
+    int GetImageWidth() const { return pixelImage.GetWidth(); }
+    int GetImageHeight() const { return pixelImage.GetHeight(); }
 
     void SetGenMipMaps(bool on) { genMipMaps = on; }
     bool GetGenMipMaps() const { return genMipMaps; }
@@ -54,5 +67,10 @@ protected:
     uint32_t memSize;
     bool genMipMaps;
     bool highQuality;
+    nBmpFile pixelImage;
+    nBmpFile alphaImage;
+    nPixelFormat* loadFormat;
+    size_t lineLength;
+    uint8_t* lineBuffer;
 };
 
