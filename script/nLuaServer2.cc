@@ -185,12 +185,14 @@ bool nLuaServer2::Trigger() {
 }
 
 void nLuaServer2::PublishMemory() {
-    if (!refKbyteCount.IsValid() || !refGcThreshold.IsValid()) {
-        nKernelServer::FatalError("Aborting.");
-    }
+    // A script may have deleted the variables; they come back rather than
+    // ending the program.
+    nKernelServer* ks = nKernelServer::ks;
+    if (!refKbyteCount.IsValid()) refKbyteCount = ks->NewNoFail("nenv", "/sys/var/lua_kbyte_count");
+    if (!refGcThreshold.IsValid()) refGcThreshold = ks->NewNoFail("nenv", "/sys/var/lua_gc_threshold");
     int kb = lua_gc(L, LUA_GCCOUNT, 0);
-    refKbyteCount.Get()->Call(nId("SETI"), nullptr, kb);
-    refGcThreshold.Get()->Call(nId("SETI"), nullptr, gcThreshold);
+    if (nRoot* env = refKbyteCount.GetUnsafe()) env->Call(nId("SETI"), nullptr, kb);
+    if (nRoot* env = refGcThreshold.GetUnsafe()) env->Call(nId("SETI"), nullptr, gcThreshold);
     // The old collector ran as soon as use reached the threshold and then
     // doubled it; a step of the generational collector stands in for that.
     gcThreshold = GcThresholdKb;

@@ -165,6 +165,11 @@ TEST_F(LuaServerTest, TriggerPublishesMemoryAndReportsQuit) {
     ASSERT_TRUE(server->Trigger());
     EXPECT_GT(EnvInt("/sys/var/lua_kbyte_count"), 700);
 
+    // Deleted by a script, the variables come back at the next frame.
+    ASSERT_TRUE(Run("delete('/sys/var')"));
+    EXPECT_TRUE(server->Trigger());
+    EXPECT_GT(EnvInt("/sys/var/lua_kbyte_count"), 0);
+
     server->SetQuitRequested(true);
     EXPECT_FALSE(server->Trigger());
     EXPECT_TRUE(server->Trigger());
