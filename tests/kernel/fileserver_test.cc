@@ -13,6 +13,7 @@
 #include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "platform/system/Disk.h"
 #include "platform/system/System.h"
 
 namespace {
@@ -301,6 +302,29 @@ TEST_F(FileServerTest, CurrentDirectory) {
     EXPECT_STREQ(fs->MakeAbsolutePath("home:x", buf, sizeof(buf)), (std::string(fs->GetCwd()) + "/home:x").c_str());
     EXPECT_FALSE(fs->ChangeDir((dir + "/none").c_str()));
     ASSERT_TRUE(fs->ChangeDir(before.c_str()));
+}
+
+// The build directory is laid out as the installation: what data/ holds is
+// reachable through home: and bin: from the programs built there.
+TEST_F(FileServerTest, GameDataIsReachableThroughHomeAndBin) {
+    // The source root, three levels above this file.
+    std::string source = __FILE__;
+    for (int i = 0; i < 3; i++) source.erase(source.find_last_of('/'));
+    std::string data = source + "/data";
+    std::vector<sys::Disk::Entry> entries;
+    ASSERT_TRUE(sys::Disk::List(data, entries));
+    nDirectory* d = fs->NewDirectoryObject();
+    for (const auto& e : entries) {
+        if (e.isDirectory) EXPECT_TRUE(d->Open(("home:" + e.name).c_str())) << e.name;
+    }
+    delete d;
+    nFile* f = fs->NewFileObject();
+    if (sys::Disk::List(data + "/bin/win32", entries)) {
+        for (const auto& e : entries) {
+            if (!e.isDirectory) EXPECT_TRUE(f->Exists(("bin:" + e.name).c_str())) << e.name;
+        }
+    }
+    delete f;
 }
 
 }  // namespace
