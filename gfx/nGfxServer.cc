@@ -146,6 +146,15 @@ nGfxServer::~nGfxServer() {
 // ---- display mode
 
 bool nGfxServer::SetDisplayMode(const char* mode) {
+    // A key that is given but cannot be read keeps the value it had before this call.
+    char prevDev[sizeof(dev)], prevType[sizeof(type)], prevRType[sizeof(rtype)];
+    std::memcpy(prevDev, dev, sizeof(dev));
+    std::memcpy(prevType, type, sizeof(type));
+    std::memcpy(prevRType, rtype, sizeof(rtype));
+    const int prev[6] = {width, height, bpp, zbuf, sbuf, bbuf};
+    int* const numbers[6] = {&width, &height, &bpp, &zbuf, &sbuf, &bbuf};
+    static const char* const numberKeys[6] = {"w", "h", "bpp", "zbuf", "sbuf", "bbuf"};
+
     std::strcpy(dev, "0");
     std::strcpy(type, "win");
     std::strcpy(rtype, "hal");
@@ -180,24 +189,26 @@ bool nGfxServer::SetDisplayMode(const char* mode) {
         if (!first) continue;
         seen.push_back(key);
 
-        int* number = nullptr;
-        if (key == "w") number = &width;
-        else if (key == "h") number = &height;
-        else if (key == "bpp") number = &bpp;
-        else if (key == "zbuf") number = &zbuf;
-        else if (key == "sbuf") number = &sbuf;
-        else if (key == "bbuf") number = &bbuf;
-
-        // A value that cannot be read leaves that part of the mode at its default.
-        if (number) {
+        int n = 0;
+        while (n < 6 && key != numberKeys[n]) ++n;
+        if (n < 6) {
             int v;
-            if (wellFormed && parseInt(value.c_str(), v)) *number = v;
-            else n_error("nGfxServer::SetDisplayMode(): cannot read '%s' in '%s'\n", item.c_str(), text.c_str());
+            if (wellFormed && parseInt(value.c_str(), v)) {
+                *numbers[n] = v;
+            } else {
+                *numbers[n] = prev[n];
+                n_error("nGfxServer::SetDisplayMode(): cannot read '%s' in '%s'\n", item.c_str(), text.c_str());
+            }
         } else if (key == "dev" || key == "type" || key == "rtype") {
             char* field = key == "dev" ? dev : key == "type" ? type : rtype;
+            const char* before = key == "dev" ? prevDev : key == "type" ? prevType : prevRType;
             size_t size = key == "dev" ? sizeof(dev) : key == "type" ? sizeof(type) : sizeof(rtype);
-            if (wellFormed && !value.empty()) nKernelServer::StrCopy(field, value.c_str(), size);
-            else n_error("nGfxServer::SetDisplayMode(): cannot read '%s' in '%s'\n", item.c_str(), text.c_str());
+            if (wellFormed && !value.empty()) {
+                nKernelServer::StrCopy(field, value.c_str(), size);
+            } else {
+                nKernelServer::StrCopy(field, before, size);
+                n_error("nGfxServer::SetDisplayMode(): cannot read '%s' in '%s'\n", item.c_str(), text.c_str());
+            }
         } else if (key == "title") {
             windowTitle.Set(value.c_str());
         } else if (key == "icon") {

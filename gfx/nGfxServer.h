@@ -138,11 +138,11 @@ protected:
     nRoot* newResource(nRef<nRoot>& list, const char* className, const char* name);
     void releaseList(nRef<nRoot>& list);
 
-    char displayMode[256];
-    char type[32];
-    char rtype[32];
-    char dev[64];
-    int width, height, bpp, bbuf, zbuf, sbuf;
+    char displayMode[256] = {};
+    char type[32] = "win";
+    char rtype[32] = "hal";
+    char dev[64] = "0";
+    int width = 512, height = 384, bpp = 16, bbuf = 1, zbuf = 16, sbuf = 0;
     nString windowTitle;
     nString iconName;
     int resourceCounter;
