@@ -1,0 +1,8 @@
+#include "app/nAppPackage.h"
+
+#include "app/nRepository.h"
+#include "kernel/nKernelServer.h"
+
+void nAppPackage(nKernelServer* ks) {
+    ks->AddClass(nRepository::classInfo);
+}
