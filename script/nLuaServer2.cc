@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
@@ -137,6 +138,13 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName) 
 }
 
 bool nLuaServer2::Run(const char* text, const char*& res) {
+    // The text may be the last result itself (a console running it again).
+    std::string copy;
+    std::less_equal<const char*> le;
+    if (text && le(result.data(), text) && le(text, result.data() + result.size())) {
+        copy = text;
+        text = copy.c_str();
+    }
     result.clear();
     bool ok = text && RunChunk(text, std::strlen(text), text);
     if (!ok) result.clear();

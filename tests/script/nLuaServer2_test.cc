@@ -38,6 +38,11 @@ TEST_F(LuaServerTest, RunReportsSuccessAndTheLastResult) {
     EXPECT_STREQ(result, "a");
     ASSERT_TRUE(server->Run("x = 1", result));
     EXPECT_STREQ(result, "");
+    // The result text can be run again as it stands.
+    kernel->New("nroot", "/ran = 'again'");
+    ASSERT_TRUE(server->Run("obj(\"/ran = 'again'\").getname()", result));
+    EXPECT_TRUE(server->Run(nLuaServer2::GetResult(), result));
+    EXPECT_EQ(Global("ran"), "again");
     const char* text = "obj('/a').getfullname()";
     EXPECT_STREQ(server->RunBuffer(text, std::strlen(text), "buf"), "/a");
 }
