@@ -61,17 +61,20 @@ std::string Disk::Resolve(const std::string& path) {
         pos = end + 1;
         if (comp.empty()) continue;
         if (resolving && comp != "." && comp != ".." && !Exists(Join(result, comp))) {
-            // Look for a spelling that differs in case only.
-            std::vector<Entry> entries;
+            // Look for a spelling that differs in case only; of several, the first
+            // in listing order, so the choice does not depend on the disk.
             resolving = false;
-            if (List(result.empty() ? "." : result, entries)) {
-                for (const Entry& e : entries) {
-                    if (EqualNoCase(e.name, comp)) {
-                        comp = e.name;
-                        resolving = true;
-                        break;
-                    }
+            std::string best;
+            if (DIR* dir = ::opendir(result.empty() ? "." : result.c_str())) {
+                while (struct dirent* de = ::readdir(dir)) {
+                    std::string name = de->d_name;
+                    if (EqualNoCase(name, comp) && (best.empty() || NameLess(name, best))) best = name;
                 }
+                ::closedir(dir);
+            }
+            if (!best.empty()) {
+                comp = best;
+                resolving = true;
             }
         }
         result = Join(result, comp);

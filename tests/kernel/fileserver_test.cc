@@ -315,13 +315,17 @@ TEST_F(FileServerTest, GameDataIsReachableThroughHomeAndBin) {
     ASSERT_TRUE(sys::Disk::List(data, entries));
     nDirectory* d = fs->NewDirectoryObject();
     for (const auto& e : entries) {
-        if (e.isDirectory) EXPECT_TRUE(d->Open(("home:" + e.name).c_str())) << e.name;
+        if (e.isDirectory) {
+            EXPECT_TRUE(d->Open(("home:" + e.name).c_str())) << e.name;
+        }
     }
     delete d;
     nFile* f = fs->NewFileObject();
     if (sys::Disk::List(data + "/bin/win32", entries)) {
         for (const auto& e : entries) {
-            if (!e.isDirectory) EXPECT_TRUE(f->Exists(("bin:" + e.name).c_str())) << e.name;
+            if (!e.isDirectory) {
+                EXPECT_TRUE(f->Exists(("bin:" + e.name).c_str())) << e.name;
+            }
         }
     }
     delete f;
