@@ -2,40 +2,31 @@
 
 #include <chrono>
 
-void
-nEvent::Signal()
-{
+void nEvent::Signal() {
     {
-        std::lock_guard<std::mutex> lock(this->mutex);
-        this->signalled = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        signalled_ = true;
     }
-    this->cond.notify_one();
+    cond_.notify_one();
 }
 
-void
-nEvent::Wait()
-{
-    std::unique_lock<std::mutex> lock(this->mutex);
-    this->cond.wait(lock, [this] { return this->signalled; });
-    this->signalled = false;
+void nEvent::Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cond_.wait(lock, [this] { return signalled_; });
+    signalled_ = false;
 }
 
-bool
-nEvent::TimedWait(float seconds)
-{
-    std::unique_lock<std::mutex> lock(this->mutex);
+bool nEvent::TimedWait(float seconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
     auto limit = std::chrono::duration<float>(seconds < 0.0f ? 0.0f : seconds);
-    if (!this->cond.wait_for(lock, limit, [this] { return this->signalled; }))
-    {
+    if (!cond_.wait_for(lock, limit, [this] { return signalled_; })) {
         return false;
     }
-    this->signalled = false;
+    signalled_ = false;
     return true;
 }
 
-void
-nEvent::Reset()
-{
-    std::lock_guard<std::mutex> lock(this->mutex);
-    this->signalled = false;
+void nEvent::Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalled_ = false;
 }

@@ -1,7 +1,5 @@
 #include "platform/net/nMsgNode.h"
 
-nMsgNode::nMsgNode(int id, const void* bytes, size_t size) :
-    clientId(id),
-    data(static_cast<const char*>(bytes), static_cast<const char*>(bytes) + (bytes ? size : 0))
-{
-}
+nMsgNode::nMsgNode(int id, const void* bytes, size_t size)
+    : clientId_(id),
+      data_(static_cast<const char*>(bytes), static_cast<const char*>(bytes) + (bytes ? size : 0)) {}

@@ -1,25 +1,18 @@
-#ifndef N_MSGNODE_H
-#define N_MSGNODE_H
-//------------------------------------------------------------------------------
-/**
-    @class nMsgNode
-    @brief One received message: the sender's client id and an owned copy of
-    exactly the bytes that arrived.
-*/
+#pragma once
 #include <cstddef>
 #include <vector>
 
-class nMsgNode
-{
+// One received message: the sender's client id and an owned copy of
+// exactly the bytes that arrived.
+class nMsgNode {
 public:
     nMsgNode(int clientId, const void* data, size_t size);
 
-    int GetClientId() const { return this->clientId; }
-    const char* GetData() const { return this->data.data(); }
-    size_t GetSize() const { return this->data.size(); }
+    int GetClientId() const { return clientId_; }
+    const char* GetData() const { return data_.data(); }
+    size_t GetSize() const { return data_.size(); }
 
 private:
-    int clientId;
-    std::vector<char> data;
+    int clientId_;
+    std::vector<char> data_;
 };
-#endif

@@ -2,78 +2,57 @@
 
 #include <chrono>
 
-nThread::nThread(ThreadFunc func, int /*stackSize*/, WakeupFunc wakeup, void* data, nThreadSafeList* queue) :
-    threadFunc(func),
-    wakeupFunc(wakeup),
-    userData(data),
-    msgList(queue)
-{
-    if (!this->msgList)
-    {
-        this->ownList = std::make_unique<nThreadSafeList>();
-        this->msgList = this->ownList.get();
+nThread::nThread(ThreadFunc func, int /*stackSize*/, WakeupFunc wakeup, void* data, nThreadSafeList* queue)
+    : threadFunc_(func), wakeupFunc_(wakeup), userData_(data), msgList_(queue) {
+    if (!msgList_) {
+        ownList_ = std::make_unique<nThreadSafeList>();
+        msgList_ = ownList_.get();
     }
-    this->handle = std::thread(&nThread::Body, this);
-    this->startedEvent.Wait();
+    handle_ = std::thread(&nThread::Body, this);
+    startedEvent_.Wait();
 }
 
-nThread::~nThread()
-{
+nThread::~nThread() {
     this->Stop();
 }
 
-void
-nThread::Body()
-{
-    if (this->threadFunc)
-    {
-        this->threadFunc(this);
+void nThread::Body() {
+    if (threadFunc_) {
+        threadFunc_(this);
     }
     // a function that returns early must not leave the constructor waiting
     this->ThreadStarted();
-    this->threadEnded = true;
+    threadEnded_ = true;
 }
 
-void
-nThread::ThreadStarted()
-{
-    if (!this->startedSignalled.exchange(true))
-    {
-        this->startedEvent.Signal();
+void nThread::ThreadStarted() {
+    if (!startedSignalled_.exchange(true)) {
+        startedEvent_.Signal();
     }
 }
 
-void
-nThread::ThreadHarakiri()
-{
-    this->threadEnding = true;
+void nThread::ThreadHarakiri() {
+    threadEnding_ = true;
     // the ending thread waits until Stop has released it, so that it never
     // outlives the data its owner is still tearing down
-    this->shutdownEvent.Wait();
+    shutdownEvent_.Wait();
 }
 
-void
-nThread::Stop()
-{
-    if (!this->handle.joinable())
-    {
+void nThread::Stop() {
+    if (!handle_.joinable()) {
         return;
     }
-    this->stopRequested = true;
-    if (this->wakeupFunc)
-    {
-        this->wakeupFunc(this);
+    stopRequested_ = true;
+    if (wakeupFunc_) {
+        wakeupFunc_(this);
     }
-    this->shutdownEvent.Signal();
-    this->handle.join();
-    this->threadEnded = true;
+    shutdownEvent_.Signal();
+    handle_.join();
+    threadEnded_ = true;
 }
 
-void
-nThread::Sleep(float seconds)
-{
-    if (seconds <= 0.0f)
-    {
+void nThread::Sleep(float seconds) {
+    if (seconds <= 0.0f) {
         return;
     }
     auto ms = static_cast<long long>(seconds * 1000.0f);

@@ -4,12 +4,9 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 // A listening socket on a free loopback port.
-nSocket
-MakeListener()
-{
+nSocket MakeListener() {
     nSocket s;
     EXPECT_TRUE(s.Open());
     EXPECT_TRUE(s.SetReuseAddress(true));
@@ -17,10 +14,9 @@ MakeListener()
     EXPECT_TRUE(s.Listen(5));
     return s;
 }
-}
+}  // namespace
 
-TEST(nSocket, LoopbackRoundTripAndPeerClose)
-{
+TEST(nSocket, LoopbackRoundTripAndPeerClose) {
     nSocket listener = MakeListener();
     uint16_t port = listener.GetLocalPort();
     ASSERT_NE(port, 0);
@@ -47,8 +43,7 @@ TEST(nSocket, LoopbackRoundTripAndPeerClose)
     EXPECT_EQ(server.Recv(buf, sizeof(buf), got), nSocket::PeerClosed);
 }
 
-TEST(nSocket, SendToAGonePeerFailsWithoutSignal)
-{
+TEST(nSocket, SendToAGonePeerFailsWithoutSignal) {
     nSocket listener = MakeListener();
     nSocket client;
     ASSERT_TRUE(client.Open());
@@ -57,19 +52,16 @@ TEST(nSocket, SendToAGonePeerFailsWithoutSignal)
     server.Close();
     // the first send may still succeed; a later one must fail, never kill us
     bool failed = false;
-    for (int i = 0; i < 50 && !failed; i++)
-    {
+    for (int i = 0; i < 50 && !failed; i++) {
         failed = !client.SendAll("x", 1, 10);
-        if (!failed)
-        {
+        if (!failed) {
             client.WaitReadable(10);
         }
     }
     EXPECT_TRUE(failed);
 }
 
-TEST(nSocket, ShutdownUnblocksAccept)
-{
+TEST(nSocket, ShutdownUnblocksAccept) {
     nSocket listener = MakeListener();
     listener.Shutdown();
     nSocket none = listener.Accept();

@@ -4,23 +4,18 @@
 
 #include <atomic>
 
-namespace
-{
+namespace {
 // A worker that blocks on an event until it is woken, as an accept would.
-struct Blocker
-{
+struct Blocker {
     nEvent wake;
     std::atomic<int> rounds{0};
     std::atomic<bool> sawHarakiri{false};
 };
 
-void
-BlockingFunc(nThread* t)
-{
+void BlockingFunc(nThread* t) {
     auto* b = static_cast<Blocker*>(t->GetUserData());
     t->ThreadStarted();
-    while (!t->ThreadStopRequested())
-    {
+    while (!t->ThreadStopRequested()) {
         b->wake.Wait();
         b->rounds++;
     }
@@ -28,26 +23,20 @@ BlockingFunc(nThread* t)
     t->ThreadHarakiri();
 }
 
-void
-WakeFunc(nThread* t)
-{
+void WakeFunc(nThread* t) {
     static_cast<Blocker*>(t->GetUserData())->wake.Signal();
 }
 
-void
-ProducerFunc(nThread* t)
-{
+void ProducerFunc(nThread* t) {
     t->ThreadStarted();
-    for (int i = 0; i < 100; i++)
-    {
+    for (int i = 0; i < 100; i++) {
         t->GetMsgList()->PutMsg(std::make_unique<nMsgNode>(i, "x", 1));
     }
     t->ThreadHarakiri();
 }
-}
+}  // namespace
 
-TEST(nThread, StopWakesABlockedThreadAndJoins)
-{
+TEST(nThread, StopWakesABlockedThreadAndJoins) {
     Blocker b;
     {
         nThread thread(BlockingFunc, 0, WakeFunc, &b, nullptr);
@@ -55,31 +44,26 @@ TEST(nThread, StopWakesABlockedThreadAndJoins)
         thread.Stop();
         EXPECT_FALSE(thread.IsRunning());
         EXPECT_TRUE(b.sawHarakiri);
-        thread.Stop(); // a second stop is harmless
+        thread.Stop();  // a second stop is harmless
     }
     // the destructor alone stops a running thread too
     Blocker c;
-    {
-        nThread thread(BlockingFunc, 0, WakeFunc, &c, nullptr);
-    }
+    { nThread thread(BlockingFunc, 0, WakeFunc, &c, nullptr); }
     EXPECT_TRUE(c.sawHarakiri);
 }
 
-TEST(nThread, FunctionThatNeverReportsStartedDoesNotHangTheConstructor)
-{
+TEST(nThread, FunctionThatNeverReportsStartedDoesNotHangTheConstructor) {
     nThread thread([](nThread*) {}, 0, nullptr, nullptr, nullptr);
     thread.Stop();
     EXPECT_FALSE(thread.IsRunning());
 }
 
-TEST(nThreadSafeList, MessagesFromAnotherThreadArriveInOrder)
-{
+TEST(nThreadSafeList, MessagesFromAnotherThreadArriveInOrder) {
     nThreadSafeList queue;
     nThread thread(ProducerFunc, 0, nullptr, nullptr, &queue);
     EXPECT_EQ(thread.GetMsgList(), &queue);
     int expected = 0;
-    while (expected < 100)
-    {
+    while (expected < 100) {
         ASSERT_TRUE(queue.WaitMsg(5.0f));
         std::unique_ptr<nMsgNode> msg = queue.GetMsg();
         ASSERT_NE(msg, nullptr);
@@ -92,8 +76,7 @@ TEST(nThreadSafeList, MessagesFromAnotherThreadArriveInOrder)
     thread.Stop();
 }
 
-TEST(nEvent, AutoResetAndTimeout)
-{
+TEST(nEvent, AutoResetAndTimeout) {
     nEvent event;
     EXPECT_FALSE(event.TimedWait(0.01f));
     event.Signal();
