@@ -24,7 +24,6 @@ void nCmd::Reset() {
     int numIn = GetNumInArgs();
     for (int i = 0; i < numOut; i++) args_[i].SetType(proto_->GetOutType(i));
     for (int i = 0; i < numIn; i++) args_[numOut + i].SetType(proto_->GetInType(i));
-    for (int i = numOut + numIn; i < MaxArgs; i++) args_[i].Reset();
     spare_.Reset();
     overflow_ = false;
     Rewind();

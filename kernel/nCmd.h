@@ -30,7 +30,10 @@ public:
     // or output was written past the end.
     bool CheckInputs() const;
 
-    nArg* GetArg(int index) { return (index >= 0 && index < MaxArgs) ? &args_[index] : &spare_; }
+    // Argument `index` (outputs first); the spare argument past the used ones.
+    nArg* GetArg(int index) {
+        return (index >= 0 && index < GetNumOutArgs() + GetNumInArgs()) ? &args_[index] : &spare_;
+    }
     uint32_t GetId() const;
     nCmdProto* GetProto() const { return proto_; }
     int GetNumInArgs() const;
