@@ -56,6 +56,8 @@ void nRepository::Load(const char* name) {
     nKernelServer* ks = nKernelServer::ks;
     nScriptServer* script = refScriptServer_.Get();
     nFileServer2* fs = refFileServer_.Get();
+    // A script may delete the repository; it lives until this load is done.
+    AddRef();
     if (++loadDepth_ == 0) loadTime_ = 0.0f;
 
     // The relative part always starts with '/', so it joins the directory as a
@@ -73,6 +75,7 @@ void nRepository::Load(const char* name) {
         n_error("Repository '%s': Can't open directory : '%s'\n", dir_.c_str(), dirPath.c_str());
         delete dir;
         loadDepth_--;
+        Release();
         return;
     }
 
@@ -113,6 +116,7 @@ void nRepository::Load(const char* name) {
     dir->Close();
     delete dir;
     loadDepth_--;
+    Release();
 }
 
 void nRepository::Unload(const char* name) {

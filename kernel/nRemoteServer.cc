@@ -4,7 +4,7 @@
 
 #include "kernel/nIpcServer.h"
 #include "kernel/nKernelServer.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 
 const nClassInfo nRemoteServer::classInfo = nClassInfo::Make<nRemoteServer>("nremoteserver", "nroot");
 
@@ -79,8 +79,11 @@ void nRemoteServer::HandleMsg(int clientId, const char* data, size_t size) {
 
 bool nRemoteServer::Trigger() {
     if (!isOpen_) return false;
+    // A line may delete this server ("delete('/sys/servers/remote')"): it lives on
+    // until the lines of this frame are done.
+    AddRef();
     int handled = 0;
-    while (handled < MaxMsgsPerTrigger && ipcServer_->Poll()) {
+    while (handled < MaxMsgsPerTrigger && isOpen_ && ipcServer_->Poll()) {
         int clientId = -1;
         std::unique_ptr<nMsgNode> msg = ipcServer_->GetMsg(clientId);
         if (!msg) break;
@@ -88,12 +91,13 @@ bool nRemoteServer::Trigger() {
         handled++;
     }
     // Contexts of clients that have gone would otherwise pile up.
-    for (auto it = clients_.begin(); it != clients_.end();) {
+    for (auto it = clients_.begin(); isOpen_ && it != clients_.end();) {
         if (!ipcServer_->HasClient(it->clientId)) {
             it = clients_.erase(it);
         } else {
             ++it;
         }
     }
+    Release();
     return false;
 }

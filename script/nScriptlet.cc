@@ -37,8 +37,16 @@ const char* nScriptlet::RunScriptlet() {
     const char* result = nullptr;
     // Copied: the text is about to be run and may replace itself.
     nString text = script_;
+    // The text may delete this scriptlet; it lives until the run is over.
+    AddRef();
     refScriptServer_.Get()->Run(text.Get(), result);
-    result_ = result ? result : "";
+    nString out(result ? result : "");
+    if (Release()) {
+        static nString orphanResult;
+        orphanResult = out;
+        return orphanResult.Get();
+    }
+    result_ = out;
     return result_.Get();
 }
 

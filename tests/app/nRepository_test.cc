@@ -230,3 +230,12 @@ TEST_F(RepositoryTest, SavesItsDirectory) {
     }));
     EXPECT_EQ(saved, std::string("v_setdir_s ") + repo->GetDir());
 }
+
+TEST_F(RepositoryTest, AScriptMayDeleteTheRepository) {
+    Write("a.n", "ran('a'); delete('/usr/repo')");
+    Write("b.n", "ran('b')");
+    repo->SetDir("repo:");
+    repo->Load("*");
+    EXPECT_EQ(Global("runs"), "a@/usr/repo b@/usr/repo ");
+    EXPECT_EQ(kernel->Lookup("/usr/repo"), nullptr);
+}

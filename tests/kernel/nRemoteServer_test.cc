@@ -43,7 +43,9 @@ protected:
         return Get(client);
     }
     std::string Get(IpcTestClient& client) {
-        return client.Receive([this] { remote->Trigger(); });
+        return client.Receive([this] {
+            if (kernel->GetRemoteServer<nRemoteServer>()) remote->Trigger();
+        });
     }
     bool Connect(IpcTestClient& client) { return client.Connect(port); }
 
@@ -145,4 +147,14 @@ TEST_F(RemoteServerTest, CloseStopsListeningAndReopens) {
     ASSERT_TRUE(again.Connect(remote->GetIpcServer()->GetPort()));
     EXPECT_EQ(Ask(again, "getfullname()"), "/");
     // the kernel closes an open server when it goes
+}
+
+TEST_F(RemoteServerTest, ALineMayDeleteTheServerItself) {
+    IpcTestClient c;
+    ASSERT_TRUE(Connect(c));
+    EXPECT_EQ(Ask(c, "delete('/sys/servers/remote')"), "");
+    // the server went once the frame's lines were done, and took the connection along
+    EXPECT_EQ(kernel->GetRemoteServer<nRemoteServer>(), nullptr);
+    EXPECT_EQ(kernel->Lookup("/sys/servers/remote"), nullptr);
+    EXPECT_EQ(c.Receive([] {}), "<closed>");
 }

@@ -53,6 +53,11 @@ TEST_F(ScriptletTest, AutoRunRunsOnlyWhenTheTextIsSet) {
     // a text that fails to run gives the empty result, nothing stops
     s->SetScript("this is ( not lua");
     EXPECT_STREQ(s->RunScriptlet(), "");
+
+    // a text that deletes its own scriptlet
+    s->SetScript("delete('/usr/s')");
+    ASSERT_TRUE(Run("r = obj('/usr/s').run()"));
+    EXPECT_EQ(Lookup("/usr/s"), nullptr);
 }
 
 TEST_F(ScriptletTest, ScriptCommands) {
