@@ -6,7 +6,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 
 class nScriptEvent;
 

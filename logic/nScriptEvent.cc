@@ -1,7 +1,7 @@
 #include "logic/nScriptEvent.h"
 
 #include "kernel/nKernelServer.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "kernel/nRef.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 
 class nFileServer2;
 

@@ -3,7 +3,7 @@
 #include "kernel/nKernelServer.h"
 #include "script/nLuaScriptlet.h"
 #include "script/nLuaServer2.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 #include "script/nScriptlet.h"
 
 void nScriptPackage(nKernelServer* ks) {

@@ -4,7 +4,7 @@
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
 #include "kernel/nString.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 
 // An object of the tree that holds a piece of script text and runs it through the
 // script server on demand, or at once when the text is set while auto-run is on

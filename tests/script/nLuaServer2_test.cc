@@ -9,7 +9,7 @@
 
 #include "kernel/nNpkFileServer.h"
 #include "kernel/nNpkWriter.h"
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 #include "tests/script/nScriptFixture.h"
 #include "tests/script/nTestValue.h"
 

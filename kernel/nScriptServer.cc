@@ -1,4 +1,4 @@
-#include "script/nScriptServer.h"
+#include "kernel/nScriptServer.h"
 
 const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nscriptserver", "nroot");
 
