@@ -24,10 +24,14 @@
 //   ks->AddClass(nFoo::classInfo);
 //
 // A class without commands of its own: nClassInfo::Make<nBar>("nbar", "nfoo").
+// Handlers that need private members: declare the table as a private static member
+// (static const nCmdDef<nFoo> cmds[];) and define it in the .cc; its lambdas are then in
+// class scope.
 // Handlers run only after the dispatcher has checked the input types against the
-// prototype letters, so they read In() values without checking. Outputs are written in
-// prototype order; texts are copied by SetS. Ids are unique within the class and all its
-// superclasses (a duplicate stops the program at registration).
+// prototype letters, so they read In() values without checking (a text or object input
+// may be null). Outputs are written in prototype order; texts are copied by SetS. Ids
+// are unique within the class and all its superclasses (a duplicate stops the program
+// at registration).
 //
 // Calling commands: by id from game code, obj->Call(nId("SNAM"), nullptr, "name"); by
 // name (script server): FindCmdByName, NewCmd, fill In() in order, obj->Dispatch(cmd),
