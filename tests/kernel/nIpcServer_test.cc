@@ -8,10 +8,11 @@
 #include <thread>
 
 namespace {
-// Polls until `cond` holds or two seconds pass.
+// Polls until `cond` holds or five seconds pass (a connect beyond the listen
+// backlog is retried by the system after a second).
 template <class Cond>
 bool PollUntil(nIpcServer& server, Cond cond) {
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (std::chrono::steady_clock::now() < limit) {
         server.Poll();
         if (cond()) return true;
