@@ -22,6 +22,7 @@ bool nScriptServer::WriteCmd(nString&, nCmd*) { return false; }
 bool nScriptServer::WriteObjectCmd(nFile*, nCmd*) { return false; }
 bool nScriptServer::WriteEndObject(nFile*, nRoot*, nRoot*) { return false; }
 bool nScriptServer::EndWrite(nFile*) { return false; }
+void nScriptServer::AbortWrite(nFile*) {}
 
 bool nScriptServer::Trigger() {
     bool keepRunning = !quitRequested;

@@ -32,6 +32,9 @@ public:
     virtual bool WriteObjectCmd(nFile* file, nCmd* cmd);
     virtual bool WriteEndObject(nFile* file, nRoot* obj, nRoot* cwd);
     virtual bool EndWrite(nFile* file);
+    // Ends a save that failed: the file is closed and destroyed, and whatever the
+    // save was to replace stays as it was.
+    virtual void AbortWrite(nFile* file);
 
     // Once per frame from the main loop; false ends the loop.
     virtual bool Trigger();
