@@ -40,10 +40,13 @@ function(bw_add_tests name)
   endif()
   add_executable(test_${name} ${srcs})
   target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # The test environment goes in through a launcher: a list-valued ENVIRONMENT
+  # property does not survive test discovery intact.
+  set_target_properties(test_${name} PROPERTIES
+    CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${BW_TEST_ENV}")
   gtest_discover_tests(test_${name}
     DISCOVERY_MODE PRE_TEST
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "${BW_TEST_ENV}")
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 
 # bw_add_fuzzer(NAME SOURCE file.cc LIBS ... [CORPUS dir]): a libFuzzer target that
