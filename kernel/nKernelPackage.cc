@@ -5,6 +5,7 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nMathServer.h"
 #include "kernel/nNpkFileServer.h"
+#include "kernel/nPersistServer.h"
 #include "kernel/nRemoteServer.h"
 #include "kernel/nRoot.h"
 #include "kernel/nTimeServer.h"
@@ -17,4 +18,5 @@ void nKernelPackage(nKernelServer* ks) {
     ks->AddClass(nTimeServer::classInfo);
     ks->AddClass(nMathServer::classInfo);
     ks->AddClass(nRemoteServer::classInfo);
+    ks->AddClass(nPersistServer::classInfo);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
 #include "kernel/nRefBase.h"
 
 // The nroot script commands. This table is the model for every class: one row per
@@ -235,15 +236,53 @@ bool nRoot::CallFinish(nCmdProto* proto, nCmd* cmd, nArg* outs) {
 }
 
 nRoot* nRoot::Clone(const char* name) {
-    (void)name;
-    n_error("nRoot::Clone(): no persistence server, '%s' not cloned\n", GetFullName().c_str());
-    return nullptr;
+    nPersistServer* ps = nKernelServer::ks ? nKernelServer::ks->GetPersistServer() : nullptr;
+    if (!ps) {
+        n_error("nRoot::Clone(): no persistence server, '%s' not cloned\n", GetFullName().c_str());
+        return nullptr;
+    }
+    // A clone started inside a running save or clone gets a walk of its own.
+    nPersistServer::OpenState outer = ps->Suspend();
+    ps->SetMode(nPersistServer::CloneMode);
+    nRoot* copy = SaveAs(name) ? ps->GetCloneObject() : nullptr;
+    ps->Resume(outer);
+    // Refused (an existing object of another class, a copy into its own subtree):
+    // reported, and nothing is left half-built.
+    if (!copy) n_error("nRoot::Clone(): BeginObject() failed!\n");
+    return copy;
 }
 
 bool nRoot::SaveAs(const char* name) {
-    (void)name;
-    n_error("nRoot::SaveAs(): no persistence server, '%s' not saved\n", GetFullName().c_str());
-    return false;
+    nPersistServer* ps = nKernelServer::ks ? nKernelServer::ks->GetPersistServer() : nullptr;
+    if (!ps) {
+        n_error("nRoot::SaveAs(): no persistence server, '%s' not saved\n", GetFullName().c_str());
+        return false;
+    }
+    if (ps->GetMode() != nPersistServer::SaveMode && ps->GetMode() != nPersistServer::CloneMode) return false;
+    if (!ps->BeginObject(this, name)) return false;
+    bool ok = true;
+    if (saveFlags_ & SaveChildrenFirst) {
+        ok = SaveChildren() && ok;
+        ok = SaveCmds(ps) && ok;
+    } else {
+        ok = SaveCmds(ps) && ok;
+        ok = SaveChildren() && ok;
+    }
+    return ps->EndObject(ok) && ok;
+}
+
+bool nRoot::SaveChildren() {
+    if (saveFlags_ & SaveShallow) return true;
+    bool ok = true;
+    nRef<nRoot> child(GetHead());
+    while (nRoot* c = child.GetUnsafe()) {
+        ok = c->SaveAs(c->GetName()) && ok;
+        // A child that died while it was written ends the walk: its siblings are not
+        // known any more.
+        if (!child.IsValid()) return false;
+        child = child->GetSucc();
+    }
+    return ok;
 }
 
 bool nRoot::Save() {

@@ -108,6 +108,8 @@ public:
 private:
     static nRoot* FromNode(nNode* n) { return n ? static_cast<nRoot*>(n->GetPtr()) : nullptr; }
     bool CanAdopt(const nRoot* child) const;
+    // SaveAs of each child, unless SaveShallow; false when one failed.
+    bool SaveChildren();
     bool CallPrepared(uint32_t id, nCmdProto*& proto, nCmd*& cmd, int numGiven);
     bool CallFinish(nCmdProto* proto, nCmd* cmd, nArg* outs);
     template <class V>

@@ -1,0 +1,427 @@
+#include "kernel/nPersistServer.h"
+
+#include <cstring>
+
+#include "kernel/nCmd.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nFile.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
+// The saver is any script server, reached through its writer operations.
+#include "kernel/nScriptServer.h"
+
+static const nCmdDef<nPersistServer> cmds[] = {
+    {"v_setsavelevel_i", "SSLV", [](nPersistServer* self, nCmd* c) { self->SetSaveLevel(c->In()->GetI()); }},
+    {"i_getsavelevel_v", "GSLV", [](nPersistServer* self, nCmd* c) { c->Out()->SetI(self->GetSaveLevel()); }},
+    {"v_setsaverclass_s", "SSCL", [](nPersistServer* self, nCmd* c) { self->SetSaverClass(c->In()->GetS()); }},
+    {"s_getsaverclass_v", "GSCL", [](nPersistServer* self, nCmd* c) { c->Out()->SetS(self->GetSaverClass()); }},
+};
+const nClassInfo nPersistServer::classInfo = nClassInfo::Make<nPersistServer>("npersistserver", "nroot", cmds);
+
+static const char* const kScriptServerClass = "nscriptserver";
+// The last line of every object file; a file without it was cut short.
+static const char* const kTrailer = "-- ---" "-- EOF";
+
+nPersistServer::nPersistServer() : refFileServer_("/sys/servers/file2"), refSaverPath_("/sys/servers/script") {}
+
+nPersistServer::~nPersistServer() {
+    // A save still open when the server goes keeps nothing.
+    if (file_) {
+        nRoot* saver = saverChosen_ ? refSaver_.GetUnsafe() : refSaverPath_.Resolve();
+        if (saver && saver->IsA(kScriptServerClass)) static_cast<nScriptServer*>(saver)->AbortWrite(file_);
+        file_ = nullptr;
+    }
+}
+
+nFileServer2* nPersistServer::GetFileServer() { return refFileServer_.Get(); }
+
+nScriptServer* nPersistServer::GetSaver() {
+    nRoot* saver = saverChosen_ ? refSaver_.GetUnsafe() : refSaverPath_.Resolve();
+    if (!saver || !saver->IsA(kScriptServerClass)) nKernelServer::FatalError("Aborting.");
+    return static_cast<nScriptServer*>(saver);
+}
+
+// ---- saving and cloning
+
+bool nPersistServer::BeginObject(nRoot* obj, const char* name) {
+    if (!obj) return false;
+    return mode_ == CloneMode ? BeginClone(obj, name) : BeginSave(obj, nullptr, name, true);
+}
+
+bool nPersistServer::BeginObjectWithCmd(nRoot* obj, nCmd* cmd, const char* name) {
+    if (!obj) {
+        if (cmd) cmd->GetProto()->RelCmd(cmd);
+        return false;
+    }
+    if (mode_ == CloneMode) {
+        if (cmd) cmd->GetProto()->RelCmd(cmd);
+        return BeginClone(obj, name);
+    }
+    return BeginSave(obj, cmd, name, false);
+}
+
+bool nPersistServer::EndObject(bool complete) {
+    if (objStack_.empty()) {
+        n_error("nPersistServer: EndObject() without BeginObject()\n");
+        return false;
+    }
+    if (!complete) failed_ = true;
+    return mode_ == CloneMode ? EndClone() : EndSave();
+}
+
+bool nPersistServer::BeginSave(nRoot* obj, nCmd* cmd, const char* name, bool newForm) {
+    nScriptServer* saver = GetSaver();
+    if (objStack_.empty()) {
+        if (cmd) cmd->GetProto()->RelCmd(cmd);
+        if (!name || !name[0]) {
+            n_error("nPersistServer: no file name to save '%s' as\n", obj->GetFullName().c_str());
+            return false;
+        }
+        std::string fileName = std::string(name) + ".n";
+        file_ = saver->BeginWrite(fileName.c_str(), obj);
+        if (!file_) {
+            n_error("nPersistServer: cannot save '%s' as '%s'\n", obj->GetFullName().c_str(), fileName.c_str());
+            return false;
+        }
+        failed_ = false;
+    } else {
+        nRoot* cwd = objStack_.back().GetUnsafe();
+        if (!cwd) cwd = nKernelServer::ks->GetRoot();
+        bool ok;
+        if (newForm) {
+            ok = saver->WriteBeginNewObject(file_, obj, cwd);
+        } else if (cmd) {
+            ok = saver->WriteBeginObjectCmd(file_, obj, cwd, cmd);
+            cmd->GetProto()->RelCmd(cmd);
+        } else {
+            ok = saver->WriteBeginSelObject(file_, obj, cwd);
+        }
+        if (!ok) {
+            failed_ = true;
+            return false;
+        }
+    }
+    objStack_.emplace_back(obj);
+    return true;
+}
+
+bool nPersistServer::EndSave() {
+    nRoot* ended = objStack_.back().GetUnsafe();
+    objStack_.pop_back();
+    nScriptServer* saver = GetSaver();
+    if (!ended) {
+        // An object that died while it was being written is not in the file whole.
+        n_error("nPersistServer: an object died while it was being saved\n");
+        failed_ = true;
+        ended = nKernelServer::ks->GetRoot();
+    }
+    if (objStack_.empty()) {
+        nFile* file = file_;
+        file_ = nullptr;
+        bool ok = !failed_;
+        failed_ = false;
+        if (ok) return saver->EndWrite(file);
+        saver->AbortWrite(file);
+        return false;
+    }
+    nRoot* cwd = objStack_.back().GetUnsafe();
+    if (!cwd) cwd = nKernelServer::ks->GetRoot();
+    if (!saver->WriteEndObject(file_, ended, cwd)) failed_ = true;
+    return !failed_;
+}
+
+bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* cwd = ks->GetCwd();
+    bool outermost = objStack_.empty();
+    if (outermost) failed_ = false;
+    if (!name || !name[0] || !cwd) {
+        n_error("nPersistServer: no name to clone '%s' as\n", obj->GetFullName().c_str());
+        failed_ = true;
+        return false;
+    }
+    nRoot* existing = ks->Lookup(name);
+    if (existing && existing->GetClass() != obj->GetClass()) {
+        // Commands of one class replayed on an object of another would run their
+        // handlers on the wrong type.
+        n_error("nPersistServer: cannot clone '%s' onto '%s', which is of class '%s'\n",
+                obj->GetFullName().c_str(), existing->GetFullName().c_str(), existing->GetClass()->GetName());
+        failed_ = true;
+        return false;
+    }
+    if (outermost) {
+        bool related = false;
+        for (nRoot* o = obj; o && existing; o = o->GetParent()) related = related || o == existing;
+        if (existing == cwd || related) {
+            n_error("nPersistServer: cannot clone '%s' onto itself or an object that contains it\n",
+                    obj->GetFullName().c_str());
+            failed_ = true;
+            return false;
+        }
+        // A copy made inside its own source would be copied again by the same walk,
+        // without end.
+        if (!(obj->GetSaveFlags() & nRoot::SaveShallow)) {
+            for (nRoot* o = cwd; o; o = o->GetParent()) {
+                if (o == obj) {
+                    n_error("nPersistServer: cannot clone '%s' into its own subtree\n", obj->GetFullName().c_str());
+                    failed_ = true;
+                    return false;
+                }
+            }
+        }
+    }
+    nRoot* copy = ks->NewNoFail(obj->GetClass()->GetName(), name);
+    if (!copy) {
+        n_error("nPersistServer: cannot make '%s' to clone '%s' into\n", name, obj->GetFullName().c_str());
+        failed_ = true;
+        return false;
+    }
+    if (outermost) {
+        cloneOrigin_ = cwd;
+        cloneMadeTop_ = existing == nullptr;
+    }
+    objStack_.emplace_back(cwd);
+    cloneObject_ = copy;
+    ks->SetCwd(copy);
+    return true;
+}
+
+bool nPersistServer::EndClone() {
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* back = objStack_.back().GetUnsafe();
+    objStack_.pop_back();
+    if (back != cloneOrigin_.GetUnsafe()) cloneObject_ = back;
+    ks->SetCwd(back);
+    if (!objStack_.empty()) return true;
+
+    bool ok = !failed_;
+    failed_ = false;
+    if (!ok) {
+        // An incomplete copy is not left in the tree (an object that existed before the
+        // clone stays).
+        nRoot* copy = cloneObject_.GetUnsafe();
+        cloneObject_.Invalidate();
+        if (copy && cloneMadeTop_) copy->Release();
+    }
+    return ok;
+}
+
+bool nPersistServer::PutCmd(nCmd* cmd, int level) {
+    if (!cmd) return false;
+    bool ok = true;
+    if (saveLevel_ <= level) {
+        if (objStack_.empty()) {
+            n_error("nPersistServer: PutCmd('%s') outside a save\n", cmd->GetProto()->GetProtoText());
+            ok = false;
+        } else if (mode_ == SaveMode) {
+            ok = GetSaver()->WriteObjectCmd(file_, cmd);
+        } else {
+            nRoot* copy = cloneObject_.GetUnsafe();
+            ok = copy && copy->Dispatch(cmd);
+        }
+    }
+    cmd->GetProto()->RelCmd(cmd);
+    if (!ok) failed_ = true;
+    return ok;
+}
+
+nPersistServer::OpenState nPersistServer::Suspend() {
+    OpenState s;
+    s.file = file_;
+    s.objStack.swap(objStack_);
+    s.mode = mode_;
+    s.cloneObject = cloneObject_.GetUnsafe();
+    s.cloneOrigin = cloneOrigin_.GetUnsafe();
+    s.cloneMadeTop = cloneMadeTop_;
+    s.failed = failed_;
+    file_ = nullptr;
+    mode_ = SaveMode;
+    cloneObject_.Invalidate();
+    cloneOrigin_.Invalidate();
+    cloneMadeTop_ = false;
+    failed_ = false;
+    return s;
+}
+
+void nPersistServer::Resume(OpenState& s) {
+    file_ = s.file;
+    objStack_.swap(s.objStack);
+    mode_ = s.mode;
+    cloneObject_ = s.cloneObject.GetUnsafe();
+    cloneOrigin_ = s.cloneOrigin.GetUnsafe();
+    cloneMadeTop_ = s.cloneMadeTop;
+    failed_ = s.failed;
+}
+
+// ---- saver
+
+nRoot* nPersistServer::FindSaver(const char* className) {
+    nKernelServer* ks = nKernelServer::ks;
+    nClass* cls = className && className[0] ? ks->FindClass(className) : nullptr;
+    if (!cls) {
+        n_error("nPersistServer: no script server class '%s'\n", className ? className : "");
+        return nullptr;
+    }
+    nClass* scriptServer = ks->FindClass(kScriptServerClass);
+    if (!scriptServer || !cls->IsA(scriptServer)) {
+        n_error("nPersistServer: '%s' is not a script server class\n", className);
+        return nullptr;
+    }
+    nRoot* script = ks->Lookup("/sys/servers/script");
+    if (script && script->GetClass() == cls) return script;
+
+    nRoot* saver = Find(className);
+    if (!saver) {
+        std::string path = GetFullName() + "/" + className;
+        saver = ks->NewNoFail(className, path.c_str());
+    }
+    if (!saver || !saver->IsA(scriptServer)) {
+        n_error("nPersistServer: no saver of class '%s'\n", className);
+        return nullptr;
+    }
+    return saver;
+}
+
+bool nPersistServer::SetSaverClass(const char* className) {
+    nRoot* saver = FindSaver(className);
+    if (!saver) return false;
+    refSaver_ = saver;
+    saverChosen_ = true;
+    return true;
+}
+
+const char* nPersistServer::GetSaverClass() { return GetSaver()->GetClass()->GetName(); }
+
+// ---- loading
+
+bool nPersistServer::ReadHeaderTag(const char* fileName, const char* key, std::string& value) {
+    if (!fileName || !key) return false;
+    nFile* file = GetFileServer()->NewFileObject();
+    if (!file->Open(fileName, "r")) {
+        delete file;
+        return false;
+    }
+    char buf[TagScanSize];
+    size_t n = file->Read(buf, sizeof(buf));
+    file->Close();
+    delete file;
+
+    for (size_t i = 0; i < n; i++) {
+        if (buf[i] != '$') continue;
+        const char* close = static_cast<const char*>(std::memchr(buf + i + 1, '$', n - i - 1));
+        if (!close) {
+            nKernelServer::ks->Message("$...$ definition in object file outside first 256 bytes!\n");
+            return false;
+        }
+        std::string tag(static_cast<const char*>(buf + i + 1), close);
+        size_t colon = tag.find(':');
+        if (colon == std::string::npos) {
+            nKernelServer::ks->Message("$...$ definition in object file broken!\n");
+            return false;
+        }
+        if (tag.compare(0, colon, key) == 0) {
+            value = tag.substr(colon + 1, MaxTagLength - 1);
+            return true;
+        }
+        i = static_cast<size_t>(close - buf);
+    }
+    return false;
+}
+
+bool nPersistServer::HasTrailer(const char* fileName) {
+    nFile* file = GetFileServer()->NewFileObject();
+    if (!file->Open(fileName, "r")) {
+        delete file;
+        return false;
+    }
+    char buf[64];
+    size_t size = file->GetSize();
+    size_t start = size > sizeof(buf) ? size - sizeof(buf) : 0;
+    file->Seek(static_cast<int64_t>(start), nFile::START);
+    size_t n = file->Read(buf, size - start);
+    file->Close();
+    delete file;
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r' || buf[n - 1] == ' ' || buf[n - 1] == '\t')) n--;
+    size_t len = std::strlen(kTrailer);
+    return n >= len && std::memcmp(buf + n - len, kTrailer, len) == 0;
+}
+
+std::string nPersistServer::ObjectNameOf(const char* fileName) {
+    std::string name = fileName ? fileName : "";
+    size_t sep = name.rfind('/');
+    if (sep == std::string::npos) sep = name.rfind('\\');
+    if (sep == std::string::npos) sep = name.rfind(':');
+    if (sep != std::string::npos) name.erase(0, sep + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot + 1 < name.size()) name.erase(dot);
+    return name;
+}
+
+// Loads one object file as `objName` under the current object; null when the file
+// has no header tags, or (logged) names what cannot be made, or does not run.
+nRoot* nPersistServer::LoadObjectFile(const char* fileName, const std::string& objName) {
+    std::string parser, className;
+    if (!ReadHeaderTag(fileName, "parser", parser) || !ReadHeaderTag(fileName, "class", className)) return nullptr;
+
+    nKernelServer* ks = nKernelServer::ks;
+    if (!ks->FindClass(className.c_str())) {
+        n_error("nPersistServer: '%s' names the unknown class '%s'\n", fileName, className.c_str());
+        return nullptr;
+    }
+    nRoot* saver = FindSaver(parser.c_str());
+    if (!saver) {
+        n_error("nPersistServer: '%s' cannot be run by '%s'\n", fileName, parser.c_str());
+        return nullptr;
+    }
+    if (!HasTrailer(fileName)) {
+        n_error("nPersistServer: '%s' is cut short (no end line), not loaded\n", fileName);
+        return nullptr;
+    }
+    nRoot* made = ks->NewNoFail(className.c_str(), objName.c_str());
+    if (!made) {
+        n_error("nPersistServer: cannot make '%s' of class '%s'\n", objName.c_str(), className.c_str());
+        return nullptr;
+    }
+    // The script may delete what it runs in: the new object is watched by a reference,
+    // the saver kept alive by a count.
+    nRef<nRoot> ref(made);
+    nRef<nRoot> saverRef(saver);
+    saver->AddRef();
+    ks->PushCwd(made);
+    const char* result = nullptr;
+    bool ok = static_cast<nScriptServer*>(saver)->RunScript(fileName, result);
+    ks->PopCwd();
+    if (nRoot* s = saverRef.GetUnsafe()) s->Release();
+    if (!ok || !ref.IsValid()) {
+        n_error("nPersistServer: '%s' did not load\n", fileName);
+        if (nRoot* o = ref.GetUnsafe()) o->Release();
+        return nullptr;
+    }
+    return made;
+}
+
+nRoot* nPersistServer::LoadObject(const char* fileName) {
+    if (!fileName || !fileName[0]) {
+        n_error("nPersistServer: LoadObject() without a file name\n");
+        return nullptr;
+    }
+    std::string name = ObjectNameOf(fileName);
+    if (name.empty()) {
+        n_error("nPersistServer: '%s' gives no object name\n", fileName);
+        return nullptr;
+    }
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* cwd = ks->GetCwd();
+    if (nRoot* existing = cwd ? cwd->Find(name.c_str()) : nullptr) {
+        n_error("nPersistServer: trying to overwrite existing object '%s'!\n", existing->GetFullName().c_str());
+        return nullptr;
+    }
+    nRoot* obj = LoadObjectFile(fileName, name);
+    if (!obj) {
+        // An object stored as a directory keeps its script in "_main.n2".
+        std::string mainFile = std::string(fileName) + "/_main.n2";
+        obj = LoadObjectFile(mainFile.c_str(), name);
+    }
+    if (!obj) n_error("nPersistServer: could not load an object from '%s'\n", fileName);
+    return obj;
+}

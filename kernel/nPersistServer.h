@@ -1,0 +1,130 @@
+#pragma once
+// The persistence server (script class "npersistserver", "/sys/servers/persist"):
+// the one place through which objects are written as script files, copied, and
+// loaded back from object files.
+//
+// Saving and cloning share one walk (nRoot::SaveAs): each object announces itself
+// with BeginObject, hands its state over as commands through its SaveCmds (PutCmd),
+// and ends with EndObject. In save mode the commands go to a saver, a script server
+// that writes them as script text; in clone mode they are replayed on a fresh copy.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "kernel/nRoot.h"
+
+class nCmd;
+class nFile;
+class nFileServer2;
+class nScriptServer;
+
+class nPersistServer : public nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    enum Mode { SaveMode = 0, CloneMode = 1 };
+
+    // Size of the buffer a header tag's value is copied into (the value is cut to
+    // one less).
+    static constexpr size_t MaxTagLength = 128;
+    // The header tags must lie within this many bytes from the file's start.
+    static constexpr size_t TagScanSize = 256;
+
+    nPersistServer();
+    ~nPersistServer() override;
+
+    // Begins an object that the script creates ("new" form). The outermost object of a
+    // save opens the file "<name>.n"; false when it cannot be opened.
+    bool BeginObject(nRoot* obj, const char* name);
+    // Begins an object that the script reaches with a constructor command, or with
+    // `cmd` null only selects. The command is given back to its prototype.
+    bool BeginObjectWithCmd(nRoot* obj, nCmd* cmd, const char* name);
+    // Ends the object begun last. `complete` false marks the open save or clone as
+    // failed: the outermost end then keeps nothing (no file replaced, no copy left) and
+    // returns false.
+    bool EndObject(bool complete = true);
+    // Takes a filled command and consumes it: written by the saver, or run on the copy.
+    // Skipped when the save level is above `level`. False when it could not be written
+    // or run.
+    bool PutCmd(nCmd* cmd, int level = 0);
+
+    void SetMode(Mode mode) { mode_ = mode; }
+    Mode GetMode() const { return mode_; }
+    void SetSaveLevel(int level) { saveLevel_ = level; }
+    int GetSaveLevel() const { return saveLevel_; }
+
+    // Makes the script server of `className` the saver: "/sys/servers/script" when it
+    // is of that class, else this server's child of that name, made when missing.
+    // False (logged, saver unchanged) for a class that is not a script server.
+    bool SetSaverClass(const char* className);
+    // The saver's class name; fatal "Aborting." when there is no saver.
+    const char* GetSaverClass();
+
+    // The copy the last clone made (its top-level object).
+    nRoot* GetCloneObject() const { return cloneObject_.GetUnsafe(); }
+    // True while a save or clone is open.
+    bool IsBusy() const { return !objStack_.empty(); }
+
+    // The state of an open save or clone, set aside while another runs inside it (a
+    // clone started by a command while objects are being written or copied).
+    struct OpenState {
+        nFile* file = nullptr;
+        std::vector<nRef<nRoot>> objStack;
+        Mode mode = SaveMode;
+        nRef<nRoot> cloneObject;
+        nRef<nRoot> cloneOrigin;
+        bool cloneMadeTop = false;
+        bool failed = false;
+    };
+    // Takes the open state out, leaving the server idle in save mode.
+    OpenState Suspend();
+    void Resume(OpenState& state);
+
+    // Loads an object file into a new object under the kernel's current object, named
+    // after the file ("scene.n" gives "scene"); a name without such a file is tried as
+    // a directory with its script in "_main.n2". Null (logged) when nothing loads;
+    // nothing half-built stays in the tree.
+    nRoot* LoadObject(const char* fileName);
+
+    // The value of the header tag `key` ("parser", "class") of an object file, read from
+    // its first TagScanSize bytes; false when there is none or the tags are broken
+    // (reported through the kernel's Message).
+    bool ReadHeaderTag(const char* fileName, const char* key, std::string& value);
+
+    // The object name LoadObject gives a file: its last path component without the
+    // extension from the last '.' on, when at least one character follows that '.'.
+    static std::string ObjectNameOf(const char* fileName);
+
+private:
+    nScriptServer* GetSaver();
+    // The saver object for `className`, found or made; null (logged) when the class is
+    // missing or is no script server.
+    nRoot* FindSaver(const char* className);
+    nFileServer2* GetFileServer();
+    nRoot* LoadObjectFile(const char* fileName, const std::string& objName);
+    bool HasTrailer(const char* fileName);
+    bool BeginSave(nRoot* obj, nCmd* cmd, const char* name, bool newForm);
+    bool BeginClone(nRoot* obj, const char* name);
+    bool EndSave();
+    bool EndClone();
+
+    nPathRef<nFileServer2> refFileServer_;
+    // The saver: the object chosen by SetSaverClass, else the path's target.
+    nPathRef<nRoot> refSaverPath_;
+    nRef<nRoot> refSaver_;
+    bool saverChosen_ = false;
+
+    nFile* file_ = nullptr;
+    // References, not pointers: an entry whose object died pops as the root.
+    std::vector<nRef<nRoot>> objStack_;
+    Mode mode_ = SaveMode;
+    nRef<nRoot> cloneObject_;
+    nRef<nRoot> cloneOrigin_;
+    // The top-level copy was made by this clone (not an object that existed already).
+    bool cloneMadeTop_ = false;
+    bool failed_ = false;
+    int saveLevel_ = 0;
+};
