@@ -8,6 +8,7 @@
 #include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
 #include "script/nLuaBinding.h"
 #include "script/nLuaCompat.h"
 #include "script/nLuaGlobals.h"
@@ -255,7 +256,4 @@ bool nLuaServer2::ReadFile(const char* fileName, std::string& out) {
     return true;
 }
 
-nRoot* nLuaServer2::LoadObject(const char* fileName) {
-    n_printf("nLuaServer2: 'get': cannot load '%s', objects are not loadable from files yet\n", fileName);
-    return nullptr;
-}
+nRoot* nLuaServer2::LoadObject(const char* fileName) { return nKernelServer::ks->Load(fileName); }

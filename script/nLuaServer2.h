@@ -5,6 +5,7 @@
 
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
+#include "script/nLuaWriter.h"
 
 class nFileServer2;
 
@@ -25,6 +26,25 @@ public:
     void Enqueue(const char* text) override;
     bool Trigger() override;
     char* Prompt(char* buf, int size) override;
+
+    // Objects written as Lua scripts (object files); see script/nLuaWriter.h.
+    nFile* BeginWrite(const char* fileName, nRoot* obj) override {
+        return writer.BeginWrite(fileName, obj, GetClass() ? GetClass()->GetName() : "nluaserver2");
+    }
+    bool WriteBeginNewObject(nFile* file, nRoot* obj, nRoot* cwd) override {
+        return writer.WriteBeginNewObject(file, obj, cwd);
+    }
+    bool WriteBeginObjectCmd(nFile* file, nRoot* obj, nRoot* cwd, nCmd* cmd) override {
+        return writer.WriteBeginObjectCmd(file, obj, cwd, cmd);
+    }
+    bool WriteBeginSelObject(nFile* file, nRoot* obj, nRoot* cwd) override {
+        return writer.WriteBeginSelObject(file, obj, cwd);
+    }
+    bool WriteCmd(nString& target, nCmd* cmd) override { return writer.WriteCmd(target, cmd); }
+    bool WriteObjectCmd(nFile* file, nCmd* cmd) override { return writer.WriteObjectCmd(file, cmd); }
+    bool WriteEndObject(nFile* file, nRoot* obj, nRoot* cwd) override { return writer.WriteEndObject(file, obj, cwd); }
+    bool EndWrite(nFile* file) override { return writer.EndWrite(file); }
+    void AbortWrite(nFile* file) override { writer.AbortWrite(file); }
 
     // Runs `size` bytes of script text as one chunk named `chunkName` and
     // returns the result text (empty after an error).
@@ -67,6 +87,7 @@ private:
     static std::string result;
 
     lua_State* L = nullptr;
+    nLuaWriter writer;
     size_t memoryUsed = 0;
     int gcThreshold = GcThresholdKb;
     std::string pending;  // text queued for the next Trigger
