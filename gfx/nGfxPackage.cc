@@ -1,5 +1,6 @@
 #include "gfx/nGfxPackage.h"
 
+#include "gfx/nD3D8Server.h"
 #include "gfx/nGfxServer.h"
 #include "gfx/nIndexBuffer.h"
 #include "gfx/nPixelShader.h"
@@ -9,6 +10,7 @@
 
 void nGfxPackage(nKernelServer* ks) {
     ks->AddClass(nGfxServer::classInfo);
+    ks->AddClass(nD3D8Server::classInfo);
     ks->AddClass(nTexture::classInfo);
     ks->AddClass(nPixelShader::classInfo);
     ks->AddClass(nVertexBuffer::classInfo);

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "gfx/nGfxServer.h"
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "platform/render/RenderTypes.h"
+#include "platform/window/WindowMessage.h"
+
+namespace window {
+class Window;
+}
+namespace render {
+class Device;
+class RenderSystem;
+}  // namespace render
+
+// The graphics server on the render layer (script class "nd3d8server", no commands of
+// its own). It owns the main window, lists the adapters and their full-screen modes
+// under /sys/share/display, opens, resets and closes the device a display-mode string
+// describes, and carries frames, transforms, lights and the engine's render-state codes
+// to the device.
+class nD3D8Server : public nGfxServer {
+public:
+    static const nClassInfo classInfo;
+
+    nD3D8Server();
+    ~nD3D8Server() override;
+
+    // ---- display
+    bool SetDisplayMode(const char* mode) override;
+    bool OpenDisplay() override;
+    void CloseDisplay() override;
+    bool IsDisplayOpen() override;
+    bool GetDisplayDesc(int& x0, int& y0, int& x1, int& y1) override;
+    bool GetFeature(int& value) override;
+    void SetWindowTitle(const char* title) override;
+    // Pumps the window's messages; false once the window was asked to close.
+    bool Trigger() override;
+
+    // ---- frame
+    void SetViewVolume(float minx, float maxx, float miny, float maxy, float minz, float maxz) override;
+    void SetClearColor(float r, float g, float b, float a) override;
+    void GetClearColor(float& r, float& g, float& b, float& a) override;
+    bool Screenshot(const char* file) override;
+    bool ScaledScreenshot(const char* file, int w, int h) override;
+    int GetColorFormat() override;
+    bool BeginScene() override;
+    void EndScene() override;
+    // Shows the whole back buffer.
+    bool Present();
+    void SetMatrix(int type, const matrix44& m) override;
+    void PushMatrix(int type) override;
+    void PopMatrix(int type) override;
+    void SetRenderState(const nRenderState& state) override;
+    bool SetLight(const nLight& light) override;
+    bool BeginText() override;
+    bool EndText() override;
+    // The rectangle must lie inside the back buffer; the bits are in the display
+    // format, top row first, `*pitch` bytes apart.
+    void* LockBackBuffer(const float* rect, nPixelFormat** format, int* pitch) override;
+    void UnlockBackBuffer() override;
+    void ShowCursor() override;
+    void HideCursor() override;
+    void SetGamma(float r, float g, float b) override;
+    void SetMaxTextureSize(int size) override;
+
+    // The main window's message handler; false hands the message to the window's
+    // default processing.
+    bool WindowProc(const window::Message& msg);
+
+    // Rebuilds /sys/share/display from the render system's adapters and modes.
+    void EnumAdapters();
+
+    // Entry i of each channel: min(255, i * factor) * 256 + 255; a negative factor
+    // counts as 0.
+    static void BuildGammaRamp(float r, float g, float b, render::GammaRamp& ramp);
+    // Name of a Direct3D 8 result code, "*** UNDEFINED ***" for others.
+    static const char* GetD3DErrorName(uint32_t hr);
+
+    // For the device objects (textures, buffers, pixel shaders) and for tests.
+    render::Device* GetDevice() const { return device.get(); }
+    render::RenderSystem* GetRenderSystem() const { return d3d.get(); }
+    window::Window* GetWindow() const { return window.get(); }
+    int GetDisplayWidth() const { return dispWidth; }
+    int GetDisplayHeight() const { return dispHeight; }
+    bool IsFullScreen() const { return fullScreen; }
+    bool IsMinimised() const { return windowMinimised; }
+    bool IsInScene() const { return inScene; }
+    bool IsFogEnabled() const { return fogEnabled; }
+    uint32_t GetStencilClear() const { return stencilClear; }
+    uint32_t GetPackedClearColor() const { return clearColorPacked; }
+    bool IsSystemCursorShown() const { return systemCursorShown; }
+    bool IsDeviceCursorShown() const { return deviceCursorShown; }
+    // The full-screen mode node the last SetDisplayMode selected, null for none.
+    nRoot* GetSelectedMode() const { return refMode.GetUnsafe(); }
+    const render::PresentParameters& GetPresentParameters() const { return presentParams; }
+
+private:
+    void winOpen();
+    void winClose();
+    void d3dOpen();
+    int enumDisplayModes(int adapter);
+    void selectAdapter(int n);
+    // The render system's number of the selected adapter.
+    int adapterOrdinal() const;
+    bool devOpen();
+    void devClose();
+    bool testResetDevice();
+    void initDeviceState();
+    void placeWindow();
+    void sendViewVolume();
+    // Hands keyboard and mouse messages to the input server; the input server is
+    // not there yet, so they are only acknowledged.
+    void postInputEvent(const window::Message& msg);
+
+    nPathRef<nRoot> refInput;
+    std::unique_ptr<window::Window> window;
+    std::unique_ptr<render::RenderSystem> d3d;
+    std::unique_ptr<render::Device> device;
+    int numAdapters;
+    int selAdapter;
+    nRef<nRoot> refAdapter;
+    nRef<nRoot> refMode;
+    render::Caps caps;
+    bool windowOpen;
+    bool windowMinimised;
+    bool fullScreen;
+    bool quitRequested;
+    bool adaptersEnumerated;
+    bool adapterSelected;
+    // False after a display-mode string that cannot be opened.
+    bool modeValid;
+    bool systemCursorShown;
+    bool deviceCursorShown;
+    nPixelFormat* lockFormat;
+    render::PresentParameters presentParams;
+    render::DeviceType devType;
+    int dispWidth;
+    int dispHeight;
+    uint32_t clearColorPacked;
+    bool displayOpen;
+    bool inScene;
+    bool fogEnabled;
+    uint32_t stencilClear;
+    matrix44 devModelview;
+    matrix44 devProjection;
+    matrix44 devModelviewStack[ModelviewStackDepth];
+    matrix44 devProjectionStack[OtherStackDepth];
+    int devModelviewDepth;
+    int devProjectionDepth;
+};
