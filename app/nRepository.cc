@@ -6,6 +6,7 @@
 
 #include "kernel/nDirectory.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nScriptEvent.h"
 
@@ -158,10 +159,5 @@ bool nRepository::EmitSaveCmds(const std::function<bool(nCmd*)>& put) {
 
 bool nRepository::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    // The persistence server that takes the command over does not exist yet; until
-    // it does, the command is built and given back.
-    return EmitSaveCmds([](nCmd* cmd) {
-        cmd->GetProto()->RelCmd(cmd);
-        return true;
-    });
+    return EmitSaveCmds([ps](nCmd* cmd) { return ps->PutCmd(cmd, 0); });
 }

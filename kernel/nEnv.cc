@@ -2,6 +2,7 @@
 
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
+#include "kernel/nPersistServer.h"
 
 static const nCmdDef<nEnv> cmds[] = {
     {"s_gettype_v", "GTYP", [](nEnv* self, nCmd* c) { c->Out()->SetS(self->GetTypeName()); }},
@@ -113,8 +114,7 @@ nCmd* nEnv::NewSaveCmd() {
 
 bool nEnv::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    // The persistence server that takes the command over does not exist yet; until
-    // it does, the command is built and given back.
-    if (nCmd* cmd = NewSaveCmd()) cmd->GetProto()->RelCmd(cmd);
-    return true;
+    // A void value has no setter to write.
+    nCmd* cmd = NewSaveCmd();
+    return !cmd || ps->PutCmd(cmd, 0);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
 
 static const nCmdDef<nScriptlet> scriptletCmds[] = {
     {"v_setautorun_b", "SARN", [](nScriptlet* self, nCmd* c) { self->SetAutoRun(c->In()->GetB()); }},
@@ -76,10 +77,5 @@ bool nScriptlet::EmitSaveCmds(const std::function<bool(nCmd*)>& put) {
 
 bool nScriptlet::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    // The persistence server that takes the commands over does not exist yet; until
-    // it does, each command is built and given back.
-    return EmitSaveCmds([](nCmd* cmd) {
-        cmd->GetProto()->RelCmd(cmd);
-        return true;
-    });
+    return EmitSaveCmds([ps](nCmd* cmd) { return ps->PutCmd(cmd, 0); });
 }
