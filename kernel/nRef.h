@@ -2,26 +2,36 @@
 #include "kernel/nRefBase.h"
 
 // Typed reference to a tree object, cleared when the object dies (kernel/nRefBase.h).
+// Reading it (Get, GetUnsafe) works with a forward-declared T, so headers can hand out
+// the target inline; setting it needs T complete.
 template <class T = nRoot>
-class nRef : public nRefBase {
+class nRef : private nRefBase {
 public:
     nRef() = default;
-    nRef(T* target) : nRefBase(ToRoot(target)) {}
+    nRef(T* target) { Set(target); }
     nRef& operator=(T* target) {
         Set(target);
         return *this;
     }
 
-    void Set(T* target) { nRefBase::Set(ToRoot(target)); }
+    void Set(T* target) {
+        typed_ = target;
+        nRefBase::Set(static_cast<nRoot*>(target));
+    }
     // The target; "Aborting." when unset.
-    T* Get() const { return FromRoot(nRefBase::Get()); }
-    T* GetUnsafe() const { return FromRoot(nRefBase::GetUnsafe()); }
+    T* Get() const {
+        nRefBase::Get();
+        return typed_;
+    }
+    // The target or null.
+    T* GetUnsafe() const { return nRefBase::IsValid() ? typed_ : nullptr; }
     T* operator->() const { return Get(); }
     explicit operator bool() const { return IsValid(); }
 
+    using nRefBase::Invalidate;
+    using nRefBase::IsValid;
+
 private:
-    // The casts need T complete only where they are used, so members may be declared
-    // with forward-declared T.
-    static nRoot* ToRoot(T* p) { return static_cast<nRoot*>(p); }
-    static T* FromRoot(nRoot* p) { return static_cast<T*>(p); }
+    // Valid only while the base reference is set: the target clears the base, never this.
+    T* typed_ = nullptr;
 };

@@ -7,6 +7,13 @@
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
 
+// Headers hold references to forward-declared classes and read them inline.
+class nTestForward;
+struct ForwardHolder {
+    nRef<nTestForward> ref;
+    nTestForward* Peek() const { return ref.GetUnsafe(); }
+};
+
 namespace {
 
 class RefTest : public ::testing::Test {
@@ -30,6 +37,11 @@ TEST_F(RefTest, RefIsClearedWhenItsTargetDiesAndNeverKeepsItAlive) {
     EXPECT_FALSE(a.IsValid());
     EXPECT_FALSE(c.IsValid());
     EXPECT_EQ(a.GetUnsafe(), nullptr);
+}
+
+TEST_F(RefTest, ForwardDeclaredTargetsReadAsNull) {
+    ForwardHolder holder;
+    EXPECT_EQ(holder.Peek(), nullptr);
 }
 
 TEST_F(RefTest, RefDestroyedBeforeItsTargetUnlinks) {
