@@ -167,6 +167,16 @@ TEST_F(D3D8ServerTest, AdaptersWithoutUsableModesAreSkippedAndRefreshRatesCollap
     // The selection follows the new list, and the device opens on the kept adapter.
     ASSERT_TRUE(Open(FullHal32));
     EXPECT_TRUE(gfx->IsDisplayOpen());
+
+    // A window on a 16-bit desktop takes a 16-bit depth buffer.
+    big.desktopMode.format = render::Format::R5G6B5;
+    gfx->GetRenderSystem()->OverrideAdapters({big});
+    gfx->EnumAdapters();
+    ASSERT_TRUE(Open(WinHal));
+    EXPECT_EQ(gfx->GetBpp(), 16);
+    EXPECT_EQ(gfx->GetPresentParameters().depthStencilFormat, render::Format::D16);
+    EXPECT_EQ(gfx->GetPresentParameters().backBufferFormat, render::Format::R5G6B5);
+    EXPECT_FALSE(TakeErrors());
 }
 
 TEST_F(D3D8ServerTest, TheObserversModeStringsOpenAndDisplaysReopen) {
@@ -201,6 +211,18 @@ TEST_F(D3D8ServerTest, TheObserversModeStringsOpenAndDisplaysReopen) {
     gfx->GetWindow()->GetClientSize(w, h);
     EXPECT_EQ(w, 800);
     EXPECT_EQ(h, 600);
+
+    // Scripts reach the same operations through the server's commands.
+    nArg out;
+    ASSERT_TRUE(gfx->Call(nId("SDPM"), &out, FullHal32));
+    EXPECT_TRUE(out.GetB());
+    ASSERT_TRUE(gfx->Call(nId("ODSP"), &out));
+    EXPECT_TRUE(out.GetB());
+    EXPECT_TRUE(gfx->IsFullScreen());
+    ASSERT_TRUE(gfx->Call(nId("SDPM"), &out, "type(full)-w(801)-h(600)"));
+    EXPECT_FALSE(out.GetB());
+    EXPECT_TRUE(TakeErrors());
+    ASSERT_TRUE(Open(WinHal));
 
     // Title and caption.
     gfx->SetWindowTitle("Brinewick");
@@ -373,6 +395,18 @@ TEST_F(D3D8ServerTest, WindowMessagesDriveTheMainLoopAndCursor) {
     gfx->HideCursor();
     EXPECT_TRUE(gfx->IsSystemCursorShown());
     EXPECT_FALSE(gfx->IsCursorVisible());
+
+    // Engine cursors whose images cannot be had leave the arrow, with a logged reason.
+    gfx->ShowCursor();
+    gfx->BeginCursors(1);
+    gfx->SetCursor(0, "cursor.bmp", 1, 1);
+    gfx->EndCursors();
+    EXPECT_TRUE(TakeErrors());
+    EXPECT_TRUE(gfx->IsCursorVisible());
+    EXPECT_TRUE(gfx->IsSystemCursorShown());
+    EXPECT_FALSE(gfx->IsDeviceCursorShown());
+    gfx->BeginCursors(0);
+    gfx->HideCursor();
 
     // In full screen a hidden cursor is no cursor at all.
     ASSERT_TRUE(Open(FullHal32));
