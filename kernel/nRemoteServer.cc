@@ -4,7 +4,6 @@
 
 #include "kernel/nIpcServer.h"
 #include "kernel/nKernelServer.h"
-#include "kernel/nScriptServer.h"
 
 const nClassInfo nRemoteServer::classInfo = nClassInfo::Make<nRemoteServer>("nremoteserver", "nroot");
 
@@ -56,9 +55,7 @@ void nRemoteServer::HandleMsg(int clientId, const char* data, size_t size) {
         Reply(clientId, "### comm error!");
         return;
     }
-    nRoot* obj = refScriptServer_.Get();
-    if (!obj->IsA("nscriptserver")) nKernelServer::FatalError("Aborting.");
-    auto* script = static_cast<nScriptServer*>(obj);
+    nScriptServer* script = refScriptServer_.Get();
     nKernelServer* ks = nKernelServer::ks;
     ClientContext& ctx = FindOrCreateContext(clientId);
     // Lines that arrived together in one receive are each run and answered; the

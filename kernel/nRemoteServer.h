@@ -5,6 +5,7 @@
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
 
 class nIpcServer;
 
@@ -47,7 +48,7 @@ private:
     void HandleMsg(int clientId, const char* data, size_t size);
     void Reply(int clientId, const char* text);
 
-    nPathRef<nRoot> refScriptServer_;
+    nPathRef<nScriptServer> refScriptServer_;
     bool isOpen_ = false;
     std::unique_ptr<nIpcServer> ipcServer_;
     std::list<ClientContext> clients_;

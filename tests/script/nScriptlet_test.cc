@@ -128,3 +128,38 @@ TEST_F(ScriptletTest, SavedCommandsRestoreFlagFirstSoAutoRunTextRunsOnLoad) {
     EXPECT_STREQ(copy->GetScript(), kCount);
     EXPECT_EQ(Count(), 1);
 }
+
+TEST_F(ScriptletTest, SavedWithAutoRunItRunsWhenItsFileIsLoaded) {
+    nScriptlet* s = Make("nluascriptlet", "/usr/saved");
+    s->SetScript(kCount);
+    s->SetAutoRun(true);
+    std::string base = ::testing::TempDir() + "bw_saved_scriptlet";
+    ASSERT_TRUE(s->SaveAs(base.c_str()));
+    s->Release();
+    EXPECT_EQ(Count(), 0);
+
+    // the flag comes first in the file, so the text runs as it is restored
+    std::string file = base + ".n";
+    std::string text;
+    {
+        FILE* f = std::fopen(file.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        char buf[4096];
+        size_t n = std::fread(buf, 1, sizeof(buf), f);
+        std::fclose(f);
+        text.assign(buf, n);
+    }
+    size_t flag = text.find("setautorun(");
+    size_t script = text.find("setscript(");
+    ASSERT_NE(flag, std::string::npos);
+    ASSERT_NE(script, std::string::npos);
+    EXPECT_LT(flag, script);
+
+    ASSERT_TRUE(Run("sel('/usr'); get('" + file + "')"));
+    EXPECT_EQ(Count(), 1);
+    auto* loaded = static_cast<nScriptlet*>(Lookup("/usr/bw_saved_scriptlet"));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(loaded->GetAutoRun());
+    EXPECT_STREQ(loaded->GetScript(), kCount);
+    std::remove(file.c_str());
+}
