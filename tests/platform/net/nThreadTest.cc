@@ -75,12 +75,3 @@ TEST(nThreadSafeList, MessagesFromAnotherThreadArriveInOrder) {
     EXPECT_EQ(queue.GetMsg(), nullptr);
     thread.Stop();
 }
-
-TEST(nEvent, AutoResetAndTimeout) {
-    nEvent event;
-    EXPECT_FALSE(event.TimedWait(0.01f));
-    event.Signal();
-    EXPECT_TRUE(event.TimedWait(0.01f));
-    // the wait cleared it
-    EXPECT_FALSE(event.TimedWait(0.01f));
-}
