@@ -137,7 +137,8 @@ protected:
         nScriptFixture::SetUp();
         const char* path = std::getenv("PATH");
         oldPath = path ? path : "";
-        binDir = testing::TempDir() + "bw_fake_zenity";
+        // One folder per process: CTest runs the dialog cases side by side.
+        binDir = testing::TempDir() + "bw_fake_zenity_" + std::to_string(getpid());
         mkdir(binDir.c_str(), 0755);
         argsFile = binDir + "/args";
         std::remove(argsFile.c_str());
