@@ -89,6 +89,7 @@ new('nenv', 'f'); obj('f').setf(1.5)
 new('nenv', 's'); obj('s').sets('say "hi" C:\\dir\r\nnext')
 new('nenv', 't'); obj('t').setb(true)
 new('nenv', 'n'); obj('n').setb(false)
+new('nenv', 'u'); obj('u').sets('T\195\188r \195\182ffnen\t$x$')
 new('nenv', 'o'); obj('o').seto(obj('/a'))
 new('nenv', 'v')
 new('nluascriptlet', 'code'); obj('code').setscript("x = 'a\\\\b'\nloaded = (loaded or 0) + 1")
@@ -124,6 +125,7 @@ TEST_F(PersistTest, SavedTreeLoadsBackIdentical) {
     // The object value points at the new object, not at a stale one.
     EXPECT_EQ(static_cast<nEnv*>(Lookup("/a/b/o"))->GetO(), Lookup("/a"));
     EXPECT_STREQ(static_cast<nEnv*>(Lookup("/a/b/s"))->GetS(), "say \"hi\" C:\\dir\r\nnext");
+    EXPECT_STREQ(static_cast<nEnv*>(Lookup("/a/b/u"))->GetS(), "T\xC3\xBCr \xC3\xB6" "ffnen\t$x$");
     // The loaded file runs with the new object current; the current object is back after.
     EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
 
