@@ -292,6 +292,36 @@ TEST_F(D3D8ServerTest, ClearedFramesReadBackAfterPresent) {
     gfx->EndScene();
     EXPECT_TRUE(ColorNear(Presented(400, 300), 0xFF0000FFu));
 
+    // A window on this 32-bit desktop has a stencil buffer, cleared along with the frame.
+    ASSERT_TRUE(Open(WinHal));
+    ASSERT_EQ(gfx->GetPresentParameters().depthStencilFormat, render::Format::D24S8);
+    gfx->SetRenderState(Rs(37, 5));
+    gfx->SetClearColor(1.0f, 0.0f, 1.0f, 1.0f);
+    ASSERT_TRUE(gfx->BeginScene());
+    // Stencil "equal": the quad passes where the cleared value matches the reference.
+    gfx->SetRenderState(Rs(30, 1));
+    gfx->SetRenderState(Rs(34, 16));
+    struct Vertex {
+        float x, y, z, rhw;
+        uint32_t color;
+    };
+    auto quad = [&](float x0, float x1, int32_t ref) {
+        gfx->SetRenderState(Rs(35, ref));
+        // Counter-clockwise on screen: the server culls clockwise triangles.
+        const Vertex v[6] = {{x0, 100, 0.5f, 1, 0xFF00FF00u}, {x0, 200, 0.5f, 1, 0xFF00FF00u},
+                             {x1, 200, 0.5f, 1, 0xFF00FF00u}, {x0, 100, 0.5f, 1, 0xFF00FF00u},
+                             {x1, 200, 0.5f, 1, 0xFF00FF00u}, {x1, 100, 0.5f, 1, 0xFF00FF00u}};
+        EXPECT_TRUE(gfx->GetDevice()->DrawUserPrimitives(render::PrimitiveType::TriangleList, 2,
+                                                         render::kVertexPositionRhw | render::kVertexDiffuse, v,
+                                                         sizeof(Vertex)));
+    };
+    quad(100, 200, 5);
+    quad(300, 400, 6);
+    gfx->EndScene();
+    EXPECT_TRUE(ColorNear(Presented(150, 150), 0xFF00FF00u));
+    EXPECT_TRUE(ColorNear(Presented(350, 150), 0xFFFF00FFu));
+    EXPECT_TRUE(ColorNear(Presented(400, 300), 0xFFFF00FFu));
+
     // Channels are clamped rather than spilling into their neighbours.
     gfx->SetClearColor(2.0f, -1.0f, 0.5f, 1.0f);
     EXPECT_EQ(gfx->GetPackedClearColor(), 0xFFFF007Fu);
