@@ -570,6 +570,45 @@ TEST_F(D3D8ServerTest, LightsBecomeDeviceLights) {
     gfx->EndScene();
 }
 
+TEST_F(D3D8ServerTest, LitGeometryAgreesWithTheEnginesEyeSpace) {
+    ASSERT_TRUE(Open(FullHal32));
+    render::Device* device = gfx->GetDevice();
+    render::Material white;
+    white.diffuse = render::Color4{1.0f, 1.0f, 1.0f, 1.0f};
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+    };
+    // A square facing the viewer, 5 units ahead (the engine looks down -z).
+    const Vertex square[6] = {{-1, -1, 0, 0, 0, 1}, {1, -1, 0, 0, 0, 1}, {1, 1, 0, 0, 0, 1},
+                              {-1, -1, 0, 0, 0, 1}, {1, 1, 0, 0, 0, 1}, {-1, 1, 0, 0, 0, 1}};
+    auto frame = [&](const matrix44& lightFrame) {
+        EXPECT_TRUE(gfx->BeginScene());
+        device->SetMaterial(white);
+        device->SetRenderState(RenderState::CullMode, render::Cull::None);
+        gfx->SetMatrix(nGfxServer::MODELVIEW, lightFrame);
+        nLight light;
+        light.type = nLight::DIRECTIONAL;
+        light.g = light.b = 0.0f;
+        EXPECT_TRUE(gfx->SetLight(light));
+        matrix44 model;
+        model.m[3][2] = -5.0f;
+        gfx->SetMatrix(nGfxServer::MODELVIEW, model);
+        EXPECT_TRUE(device->DrawUserPrimitives(render::PrimitiveType::TriangleList, 2,
+                                               render::kVertexPosition | render::kVertexNormal, square,
+                                               sizeof(Vertex)));
+        gfx->EndScene();
+    };
+    // A light whose frame is the eye's shines down -z, onto the square's face.
+    frame(matrix44());
+    EXPECT_TRUE(ColorNear(Presented(400, 300), 0xFFFF0000u, 8));
+    EXPECT_TRUE(ColorNear(Presented(20, 20), 0xFF000000u));
+    // Turned around, it lights the square's back only.
+    matrix44 behind;
+    behind.RotateY(3.14159265f);
+    frame(behind);
+    EXPECT_TRUE(ColorNear(Presented(400, 300), 0xFF000000u, 8));
+}
+
 TEST_F(D3D8ServerTest, RenderStateCodesMapToDeviceStates) {
     ASSERT_TRUE(Open(FullHal32));
     const float fogColor[4] = {1.0f, 0.5f, 0.0f, 1.0f};
