@@ -30,14 +30,18 @@ Bytes SampleArchive() {
 // Hand-made archives for the malformed cases the writer refuses to make.
 struct RawArchive {
     Bytes b;
-    RawArchive() { U32(nNpkToc::MAGIC); U32(4); U32(0); }
-    void U16(uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-    void U32(uint32_t v) { for (int i = 0; i < 4; i++) b.push_back(uint8_t(v >> (8 * i))); }
-    void Name(const std::string& n) { U16(uint16_t(n.size())); b.insert(b.end(), n.begin(), n.end()); }
-    void Dir(const std::string& n) { U32(nNpkToc::TAG_DIR); U32(uint32_t(2 + n.size())); Name(n); }
-    void End() { U32(nNpkToc::TAG_DIREND); U32(0); }
-    void File(const std::string& n, uint32_t off, uint32_t len) {
-        U32(nNpkToc::TAG_FILE); U32(uint32_t(10 + n.size())); U32(off); U32(len); Name(n);
+    RawArchive() { U32(nNpkToc::MAGIC).U32(4).U32(0); }
+    RawArchive& U16(uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); return *this; }
+    RawArchive& U32(uint32_t v) { for (int i = 0; i < 4; i++) b.push_back(uint8_t(v >> (8 * i))); return *this; }
+    RawArchive& Name(const std::string& n) { U16(uint16_t(n.size())); b.insert(b.end(), n.begin(), n.end()); return *this; }
+    RawArchive& Dir(const std::string& n) { return U32(nNpkToc::TAG_DIR).U32(uint32_t(2 + n.size())).Name(n); }
+    RawArchive& Dirs(int count) {
+        for (int i = 0; i < count; i++) Dir("d" + std::to_string(i));
+        return *this;
+    }
+    RawArchive& End() { return U32(nNpkToc::TAG_DIREND).U32(0); }
+    RawArchive& File(const std::string& n, uint32_t off, uint32_t len) {
+        return U32(nNpkToc::TAG_FILE).U32(uint32_t(10 + n.size())).U32(off).U32(len).Name(n);
     }
     Bytes Done(const std::string& payload = "") {
         uint32_t dataOffset = uint32_t(b.size());
@@ -57,7 +61,7 @@ std::string ParseError(const Bytes& bytes) {
     return error;
 }
 
-TEST(NpkFormat, WriterOutputReadsBackWithLowerCaseNames) {
+TEST(NpkFormat, WriterOutputReadsBackWithLowerCaseNamesAndResolves) {
     Bytes bytes = SampleArchive();
     // Header: magic bytes "0KPN" on disk.
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "0KPN");
@@ -81,35 +85,22 @@ TEST(NpkFormat, WriterOutputReadsBackWithLowerCaseNames) {
               "line1\nline2");
     EXPECT_EQ(a->GetFullName(), "/data/pack.npk/sub/a.n");
     EXPECT_EQ(toc.Resolve("/data/pack.npk/sub/empty")->GetFileLength(), 0u);
-}
 
-TEST(NpkFormat, ResolveWalksDotsAndStaysInsideTheArchive) {
-    Bytes bytes = SampleArchive();
-    nNpkToc toc;
-    std::string error;
-    ASSERT_TRUE(toc.ParseBuffer(bytes.data(), bytes.size(), "/data", nullptr, error));
-    nNpkTocEntry* a = toc.Resolve("/data/pack.npk/sub/a.n");
+    // Dots are walked, but never out of the archive; names match exactly.
     EXPECT_EQ(toc.Resolve("/data/pack.npk/./sub/../sub/a.n"), a);
     EXPECT_EQ(toc.Resolve("/data\\pack.npk\\sub\\a.n"), a);
-    EXPECT_EQ(toc.Resolve("/data/pack.npk"), toc.GetRoot());
-    EXPECT_EQ(toc.Resolve("/data/pack.npk/.."), nullptr);
-    EXPECT_EQ(toc.Resolve("/data/pack.npk/../pack.npk/sub/a.n"), nullptr);
-    EXPECT_EQ(toc.Resolve("/data/Pack.npk/sub/a.n"), nullptr);  // names match exactly
-    EXPECT_EQ(toc.Resolve("/data/pack.npk/readme.txt/x"), nullptr);
-    EXPECT_EQ(toc.Resolve("/datax/pack.npk/sub/a.n"), nullptr);
-    EXPECT_EQ(toc.Resolve("/data/"), nullptr);
-    EXPECT_EQ(toc.Resolve("/data"), nullptr);
-    EXPECT_EQ(toc.Resolve("/other/pack.npk/sub/a.n"), nullptr);
-}
+    EXPECT_EQ(toc.Resolve("/data/pack.npk"), root);
+    for (const char* path : {"/data/pack.npk/..", "/data/pack.npk/../pack.npk/sub/a.n", "/data/Pack.npk/sub/a.n",
+                             "/data/pack.npk/readme.txt/x", "/datax/pack.npk/sub/a.n", "/data/", "/data",
+                             "/other/pack.npk/sub/a.n"}) {
+        EXPECT_EQ(toc.Resolve(path), nullptr) << path;
+    }
 
-TEST(NpkFormat, MountedAtTheFileSystemRoot) {
-    // ParseDirectory("/") mangles to the empty root path.
-    Bytes bytes = SampleArchive();
-    nNpkToc toc;
-    std::string error;
-    ASSERT_TRUE(toc.ParseBuffer(bytes.data(), bytes.size(), "", nullptr, error));
-    EXPECT_NE(toc.Resolve("/pack.npk/readme.txt"), nullptr);
-    EXPECT_EQ(toc.Resolve("/pack.npk/readme.txt")->GetFullName(), "/pack.npk/readme.txt");
+    // Mounted at the file system root, which mangles to the empty path.
+    nNpkToc top;
+    ASSERT_TRUE(top.ParseBuffer(bytes.data(), bytes.size(), "", nullptr, error));
+    ASSERT_NE(top.Resolve("/pack.npk/readme.txt"), nullptr);
+    EXPECT_EQ(top.Resolve("/pack.npk/readme.txt")->GetFullName(), "/pack.npk/readme.txt");
 }
 
 TEST(NpkFormat, MalformedArchivesAreRefusedWithAReason) {
@@ -121,77 +112,34 @@ TEST(NpkFormat, MalformedArchivesAreRefusedWithAReason) {
     EXPECT_EQ(ParseError(Bytes(good.begin(), good.begin() + 7)), "header is truncated");
 
     // Table of contents followed directly by the end of the file.
-    RawArchive noEnd;
-    noEnd.Dir("r.npk");
-    noEnd.End();
-    Bytes tocOnly = noEnd.b;
+    Bytes tocOnly = RawArchive().Dir("r.npk").End().b;
     EXPECT_EQ(ParseError(tocOnly), "table of contents is truncated");
     // Cut anywhere inside the table of contents.
     for (size_t cut = 12; cut < tocOnly.size(); cut++) {
         EXPECT_NE(ParseError(Bytes(tocOnly.begin(), tocOnly.begin() + long(cut))), "mounted") << cut;
     }
 
-    RawArchive negative;
-    negative.Dir("r.npk");
-    negative.U32(nNpkToc::TAG_FILE); negative.U32(0); negative.U32(0); negative.U32(0);
-    negative.U16(0xFFFF);
-    EXPECT_EQ(ParseError(negative.Done()), "name length out of range");
+    // A name length of 0xFFFF in a file entry.
+    Bytes negative = RawArchive().Dir("r.npk").U32(nNpkToc::TAG_FILE).U32(0).U32(0).U32(0).U16(0xFFFF).Done();
+    EXPECT_EQ(ParseError(negative), "name length out of range");
+    EXPECT_EQ(ParseError(RawArchive().Dir(std::string(512, 'x')).End().Done()), "name length out of range");
+    EXPECT_EQ(ParseError(RawArchive().Dir(std::string(511, 'x')).End().Done()), "mounted");
+    EXPECT_EQ(ParseError(RawArchive().Dirs(17).Done()), "directories nested too deep");
+    EXPECT_EQ(ParseError(RawArchive().Dirs(16).Done()), "mounted");
+    EXPECT_EQ(ParseError(RawArchive().Dir("r.npk").File("f", 2, 4).End().Done("abcde")),
+              "file data lies past the end of the file");
+    EXPECT_EQ(ParseError(RawArchive().Dir("r.npk").File("f", 1, 4).End().Done("abcde")), "mounted");
 
-    RawArchive tooLong;
-    tooLong.Dir(std::string(512, 'x'));
-    tooLong.End();
-    EXPECT_EQ(ParseError(tooLong.Done()), "name length out of range");
-    RawArchive longest;
-    longest.Dir(std::string(511, 'x'));
-    longest.End();
-    EXPECT_EQ(ParseError(longest.Done()), "mounted");
-
-    RawArchive deep;
-    for (int i = 0; i < 17; i++) deep.Dir("d" + std::to_string(i));
-    EXPECT_EQ(ParseError(deep.Done()), "directories nested too deep");
-    RawArchive deepest;
-    for (int i = 0; i < 16; i++) deepest.Dir("d" + std::to_string(i));
-    EXPECT_EQ(ParseError(deepest.Done()), "mounted");
-
-    RawArchive pastEnd;
-    pastEnd.Dir("r.npk");
-    pastEnd.File("f", 2, 4);
-    pastEnd.End();
-    EXPECT_EQ(ParseError(pastEnd.Done("abcde")), "file data lies past the end of the file");
-    RawArchive fits;
-    fits.Dir("r.npk");
-    fits.File("f", 1, 4);
-    fits.End();
-    EXPECT_EQ(ParseError(fits.Done("abcde")), "mounted");
-
-    RawArchive hugeOffset;
-    hugeOffset.Dir("r.npk");
-    hugeOffset.End();
-    Bytes huge = hugeOffset.Done();
+    Bytes huge = RawArchive().Dir("r.npk").End().Done();
     huge[8] = huge[9] = huge[10] = huge[11] = 0xFF;
     EXPECT_EQ(ParseError(huge), "data block lies past the end of the file");
 
-    RawArchive stray;
-    stray.End();
-    EXPECT_EQ(ParseError(stray.Done()), "directory end without a directory");
-    RawArchive twoRoots;
-    twoRoots.Dir("a");
-    twoRoots.End();
-    twoRoots.Dir("b");
-    EXPECT_EQ(ParseError(twoRoots.Done()), "second root directory");
-    RawArchive orphan;
-    orphan.File("f", 0, 0);
-    EXPECT_EQ(ParseError(orphan.Done()), "file outside any directory");
+    EXPECT_EQ(ParseError(RawArchive().End().Done()), "directory end without a directory");
+    EXPECT_EQ(ParseError(RawArchive().Dir("a").End().Dir("b").Done()), "second root directory");
+    EXPECT_EQ(ParseError(RawArchive().File("f", 0, 0).Done()), "file outside any directory");
     EXPECT_EQ(ParseError(RawArchive().Done()), "no root directory");
-    RawArchive dup;
-    dup.Dir("r");
-    dup.File("f", 0, 0);
-    dup.File("f", 0, 0);
-    EXPECT_EQ(ParseError(dup.Done()), "duplicate entry name");
-    RawArchive slash;
-    slash.Dir("r");
-    slash.File("a/b", 0, 0);
-    EXPECT_EQ(ParseError(slash.Done()), "invalid entry name");
+    EXPECT_EQ(ParseError(RawArchive().Dir("r").File("f", 0, 0).File("f", 0, 0).Done()), "duplicate entry name");
+    EXPECT_EQ(ParseError(RawArchive().Dir("r").File("a/b", 0, 0).Done()), "invalid entry name");
 }
 
 TEST(NpkFormat, WriterRefusesWhatTheReaderWouldRefuse) {

@@ -4,15 +4,11 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
-#include "kernel/nDirectory.h"
-#include "kernel/nFile.h"
-#include "kernel/nKernelServer.h"
+#include "FileServerFixture.h"
 #include "kernel/nLogHandler.h"
 #include "kernel/nNpkFileServer.h"
 #include "kernel/nNpkWriter.h"
@@ -31,31 +27,21 @@ public:
     std::string text;
 };
 
-class NpkServerTest : public ::testing::Test {
+class NpkServerTest : public FileServerFixture {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/bw_npk_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        kernel = new nKernelServer();
+        FileServerFixture::SetUp();
         kernel->SetLogHandler(&log);
-        ASSERT_TRUE(kernel->GetFileServer()->SetAssign("tmp", (dir + "/").c_str()));
         kernel->ReplaceFileServer("nnpkfileserver");
-        fs = kernel->GetFileServer<nNpkFileServer>();
-        ASSERT_NE(fs, nullptr);
-        ASSERT_TRUE(fs->IsA("nnpkfileserver"));
-        lower = dir;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        npk = kernel->GetFileServer<nNpkFileServer>();
+        fs = npk;
+        ASSERT_NE(npk, nullptr);
+        ASSERT_TRUE(npk->IsA("nnpkfileserver"));
     }
     void TearDown() override {
         kernel->SetLogHandler(nullptr);
-        delete kernel;
-        ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+        FileServerFixture::TearDown();
     }
-    void MakeFile(const std::string& rel, const std::string& text) {
-        std::ofstream(dir + "/" + rel, std::ios::binary) << text;
-    }
-    void MakeDir(const std::string& rel) { ASSERT_EQ(mkdir((dir + "/" + rel).c_str(), 0755), 0); }
     // An archive with scripts/init.n, scripts/empty/ and readme.txt.
     void MakeArchive(const std::string& rel, const std::string& root) {
         nNpkWriter w;
@@ -67,72 +53,46 @@ protected:
         w.EndDir();
         w.AddFile("readme.txt", "archived", 8);
         w.EndDir();
-        ASSERT_TRUE(w.Save(dir + "/" + rel)) << w.GetError();
+        ASSERT_TRUE(w.Save(tmp.path + "/" + rel)) << w.GetError();
     }
-    std::string ReadAll(const char* name) {
-        nFile* f = fs->NewFileObject();
-        std::string s = "<closed>";
-        if (f->Open(name, "r")) {
-            s.assign(f->GetSize(), '\0');
-            s.resize(f->Read(s.data(), s.size()));
-        }
-        delete f;
-        return s;
-    }
-    std::vector<std::string> Lines(const char* name) {
-        std::vector<std::string> lines;
-        nFile* f = fs->NewFileObject();
-        EXPECT_TRUE(f->Open(name, "r")) << name;
-        char buf[8];
-        while (f->GetS(buf, sizeof(buf)) || !f->Eof()) lines.push_back(buf);
-        delete f;
-        return lines;
-    }
-    std::vector<std::pair<std::string, int>> List(const char* path) {
-        std::vector<std::pair<std::string, int>> out;
-        nDirectory* d = fs->NewDirectoryObject();
-        if (d->Open(path) && !d->IsEmpty()) {
-            do {
-                out.emplace_back(d->GetEntryName(), d->GetEntryType());
-            } while (d->SetToNextEntry());
-        }
-        delete d;
-        return out;
-    }
+    static std::pair<std::string, int> Entry(const std::string& name, int type) { return {name, type}; }
 
     const std::string script = "-- init\r\nnew nroot /usr/a\nsel /usr/a\nlast line without end";
-    std::string dir, lower;
     CaptureLog log;
-    nKernelServer* kernel = nullptr;
-    nNpkFileServer* fs = nullptr;
+    nNpkFileServer* npk = nullptr;
 };
 
 TEST_F(NpkServerTest, ParseDirectoryMountsValidLowerCaseArchivesOnly) {
+    // The replaced server keeps the assigns and still reads the disk.
+    EXPECT_EQ(kernel->Lookup("/sys/servers/file2"), npk);
+    EXPECT_EQ(std::string(npk->GetAssign("tmp")), tmp.path + "/");
+    EXPECT_NE(npk->GetAssign("home"), nullptr);
     MakeArchive("a.npk", "a.npk");
     MakeArchive("b.npk", "b.npk");
     MakeArchive("Upper.NPK", "upper.npk");
-    MakeFile("bad.npk", "NPK0 is not the magic");
-    MakeFile("notes.txt", "x");
-    MakeDir("dir.npk");
+    tmp.File("bad.npk", "NPK0 is not the magic");
+    tmp.File("notes.txt", "x");
+    tmp.Dir("dir.npk");
     nArg out;
-    ASSERT_TRUE(fs->Call(nId("PRSD"), &out, "tmp:"));
+    ASSERT_TRUE(npk->Call(nId("PRSD"), &out, "tmp:"));
     EXPECT_EQ(out.GetI(), 2);
-    EXPECT_EQ(fs->GetNumArchives(), 2u);
+    EXPECT_EQ(npk->GetNumArchives(), 2u);
     EXPECT_NE(log.text.find("bad.npk' not mounted: bad magic"), std::string::npos) << log.text;
     EXPECT_EQ(ReadAll("tmp:b.npk/readme.txt"), "archived");
+    EXPECT_EQ(ReadAll("tmp:notes.txt"), "x");
     EXPECT_EQ(ReadAll("tmp:upper.npk/readme.txt"), "<closed>");
-    EXPECT_EQ(fs->ParseDirectory("tmp:missing"), 0);
-    EXPECT_EQ(fs->ParseDirectory(std::string(600, 'x').c_str()), 0);
+    EXPECT_EQ(npk->ParseDirectory("tmp:missing"), 0);
+    EXPECT_EQ(npk->ParseDirectory(std::string(600, 'x').c_str()), 0);
 }
 
-TEST_F(NpkServerTest, ArchiveFilesReadLikeDiskFiles) {
+TEST_F(NpkServerTest, ArchiveFilesReadLikeDiskFilesAndRefuseWriting) {
     MakeArchive("a.npk", "a.npk");
-    MakeFile("init.n", script);
-    ASSERT_EQ(fs->ParseDirectory("tmp:"), 1);
+    tmp.File("init.n", script);
+    ASSERT_EQ(npk->ParseDirectory("tmp:"), 1);
     EXPECT_EQ(ReadAll("tmp:A.npk/Scripts/Init.n"), script);
     // Line by line, with a buffer too small for some lines, the same as from disk.
-    EXPECT_EQ(Lines("tmp:a.npk/scripts/init.n"), Lines("tmp:init.n"));
-    EXPECT_GT(Lines("tmp:init.n").size(), 4u);
+    EXPECT_EQ(Lines("tmp:a.npk/scripts/init.n", 8), Lines("tmp:init.n", 8));
+    EXPECT_GT(Lines("tmp:init.n", 8).size(), 4u);
 
     nFile* f = fs->NewFileObject();
     ASSERT_TRUE(f->Open("tmp:a.npk/./scripts/empty/../init.n", "rb"));
@@ -156,13 +116,8 @@ TEST_F(NpkServerTest, ArchiveFilesReadLikeDiskFiles) {
     EXPECT_FALSE(f->Exists("tmp:a.npk/scripts"));  // a directory is no file
     EXPECT_FALSE(f->Exists("tmp:a.npk/.."));
     EXPECT_FALSE(f->Exists("tmp:a.npk/../a.npk/readme.txt"));
-    delete f;
-}
 
-TEST_F(NpkServerTest, WritingNeverFallsBackToAnArchive) {
-    MakeArchive("a.npk", "a.npk");
-    ASSERT_EQ(fs->ParseDirectory("tmp:"), 1);
-    nFile* f = fs->NewFileObject();
+    // Writing never falls back to an archive.
     EXPECT_FALSE(f->Open("tmp:a.npk/readme.txt", "w"));
     EXPECT_FALSE(f->Open("tmp:a.npk/readme.txt", "a"));
     EXPECT_FALSE(f->IsOpen());
@@ -179,42 +134,32 @@ TEST_F(NpkServerTest, WritingNeverFallsBackToAnArchive) {
 TEST_F(NpkServerTest, DiskShadowsArchive) {
     // Root directory "data": the archive stands in for a disk folder of that name.
     MakeArchive("data.npk", "data");
-    MakeDir("Data");
-    MakeFile("Data/README.txt", "on disk");
-    ASSERT_EQ(fs->ParseDirectory("tmp:"), 1);
+    tmp.Dir("Data");
+    tmp.File("Data/README.txt", "on disk");
+    ASSERT_EQ(npk->ParseDirectory("tmp:"), 1);
     EXPECT_EQ(ReadAll("tmp:data/readme.txt"), "on disk");
     EXPECT_EQ(ReadAll("tmp:data/scripts/init.n"), script);
     // The disk folder exists, so it is what a listing of it shows.
-    auto entries = List("tmp:data");
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].first, lower + "/data/README.txt");
+    EXPECT_EQ(List("tmp:data"), (Listing{Entry(lower + "/data/README.txt", nDirectory::FILE)}));
     // Inside the archive's subfolder, which the disk lacks.
-    entries = List("tmp:data/scripts");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0], std::make_pair(lower + "/data/scripts/init.n", int(nDirectory::FILE)));
-    EXPECT_EQ(entries[1], std::make_pair(lower + "/data/scripts/empty", int(nDirectory::DIRECTORY)));
+    EXPECT_EQ(List("tmp:data/scripts"), (Listing{Entry(lower + "/data/scripts/init.n", nDirectory::FILE),
+                                                 Entry(lower + "/data/scripts/empty", nDirectory::DIRECTORY)}));
 }
 
 TEST_F(NpkServerTest, MountedArchiveListsAsADirectory) {
     MakeArchive("a.npk", "a.npk");
     MakeArchive("other.npk", "elsewhere");  // mounted, but not under its file name
-    MakeFile("z.txt", "");
-    ASSERT_EQ(fs->ParseDirectory("tmp:"), 2);
-    auto entries = List("tmp:");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0], std::make_pair(lower + "/a.npk", int(nDirectory::DIRECTORY)));
-    EXPECT_EQ(entries[1], std::make_pair(lower + "/other.npk", int(nDirectory::FILE)));
-    EXPECT_EQ(entries[2], std::make_pair(lower + "/z.txt", int(nDirectory::FILE)));
+    tmp.File("z.txt", "");
+    ASSERT_EQ(npk->ParseDirectory("tmp:"), 2);
+    EXPECT_EQ(List("tmp:"), (Listing{Entry(lower + "/a.npk", nDirectory::DIRECTORY),
+                                     Entry(lower + "/other.npk", nDirectory::FILE),
+                                     Entry(lower + "/z.txt", nDirectory::FILE)}));
     EXPECT_EQ(ReadAll("tmp:elsewhere/readme.txt"), "archived");
-
-    entries = List("tmp:a.npk");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0], std::make_pair(lower + "/a.npk/scripts", int(nDirectory::DIRECTORY)));
-    EXPECT_EQ(entries[1], std::make_pair(lower + "/a.npk/readme.txt", int(nDirectory::FILE)));
+    EXPECT_EQ(List("tmp:a.npk"), (Listing{Entry(lower + "/a.npk/scripts", nDirectory::DIRECTORY),
+                                          Entry(lower + "/a.npk/readme.txt", nDirectory::FILE)}));
 
     nDirectory* d = fs->NewDirectoryObject();
     ASSERT_TRUE(d->Open("tmp:a.npk/scripts/empty"));
-    EXPECT_TRUE(d->IsOpen());
     EXPECT_TRUE(d->IsEmpty());
     EXPECT_FALSE(d->SetToFirstEntry());
     EXPECT_STREQ(d->GetEntryName(), "");
@@ -239,16 +184,14 @@ TEST_F(NpkServerTest, BrokenArchivesAreNotMountedAndSayWhy) {
     w.EndDir();
     std::vector<unsigned char> good;
     ASSERT_TRUE(w.Finish(good));
-    auto save = [&](const std::string& name, std::vector<unsigned char> bytes) {
-        std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    auto save = [&](const std::string& name, const std::vector<unsigned char>& bytes) {
+        tmp.File(name, std::string(bytes.begin(), bytes.end()));
     };
     save("cut.npk", std::vector<unsigned char>(good.begin(), good.begin() + 20));
-    auto pastEnd = good;
-    pastEnd.resize(pastEnd.size() - 2);  // the file's data runs past the end
-    save("short.npk", pastEnd);
+    save("short.npk", std::vector<unsigned char>(good.begin(), good.end() - 2));  // file data runs past the end
     save("empty.npk", {});
-    ASSERT_EQ(fs->ParseDirectory("tmp:"), 0);
-    EXPECT_EQ(fs->GetNumArchives(), 0u);
+    ASSERT_EQ(npk->ParseDirectory("tmp:"), 0);
+    EXPECT_EQ(npk->GetNumArchives(), 0u);
     EXPECT_NE(log.text.find("cut.npk' not mounted: data block lies past the end"), std::string::npos) << log.text;
     EXPECT_NE(log.text.find("short.npk' not mounted: file data lies past the end"), std::string::npos);
     EXPECT_NE(log.text.find("empty.npk' not mounted: header is truncated"), std::string::npos);
@@ -260,28 +203,19 @@ TEST_F(NpkServerTest, BrokenArchivesAreNotMountedAndSayWhy) {
 }
 
 TEST_F(NpkServerTest, PackedFolderReadsBackThroughLowerCasePaths) {
-    MakeDir("Src");
-    MakeDir("Src/Levels");
-    MakeFile("Src/Levels/Level1.N", script);
-    MakeFile("Src/Init_BW.n", "x\n");
-    MakeDir("Out");
+    tmp.Dir("Src");
+    tmp.Dir("Src/Levels");
+    tmp.File("Src/Levels/Level1.N", script);
+    tmp.File("Src/Init_BW.n", "x\n");
+    tmp.Dir("Out");
     std::string error;
-    ASSERT_TRUE(nNpkWriter::PackDirectory(dir + "/Src", dir + "/Out/pack.npk", "", error)) << error;
-    ASSERT_EQ(fs->ParseDirectory("tmp:out"), 1);
+    ASSERT_TRUE(nNpkWriter::PackDirectory(tmp.path + "/Src", tmp.path + "/Out/pack.npk", "", error)) << error;
+    ASSERT_EQ(npk->ParseDirectory("tmp:out"), 1);
     EXPECT_EQ(ReadAll("tmp:out/pack.npk/Levels/Level1.N"), script);
     EXPECT_EQ(ReadAll("tmp:out/pack.npk/init_bw.n"), "x\n");
-    EXPECT_EQ(Lines("tmp:out/pack.npk/levels/level1.n"), Lines("tmp:src/levels/level1.n"));
-    EXPECT_FALSE(nNpkWriter::PackDirectory(dir + "/none", dir + "/x.npk", "", error));
+    EXPECT_EQ(Lines("tmp:out/pack.npk/levels/level1.n", 8), Lines("tmp:src/levels/level1.n", 8));
+    EXPECT_FALSE(nNpkWriter::PackDirectory(tmp.path + "/none", tmp.path + "/x.npk", "", error));
     EXPECT_FALSE(error.empty());
-}
-
-TEST_F(NpkServerTest, ReplacingTheServerKeepsAssigns) {
-    EXPECT_EQ(kernel->Lookup("/sys/servers/file2"), fs);
-    EXPECT_EQ(std::string(fs->GetAssign("tmp")), dir + "/");
-    EXPECT_NE(fs->GetAssign("home"), nullptr);
-    EXPECT_NE(fs->GetAssign("bin"), nullptr);
-    MakeFile("plain.txt", "disk");
-    EXPECT_EQ(ReadAll("tmp:plain.txt"), "disk");
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "TempFolder.h"
 
 using sys::Disk;
 
@@ -15,19 +14,6 @@ namespace {
 
 class DiskTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/bw_disk_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + root + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
-    void MakeFile(const std::string& rel, const std::string& text) {
-        std::ofstream(root + "/" + rel, std::ios::binary) << text;
-    }
-    void MakeDir(const std::string& rel) { ASSERT_EQ(mkdir((root + "/" + rel).c_str(), 0755), 0); }
     std::string ReadAll(const std::string& path) {
         int fd = Disk::Open(path, Disk::Access::Read);
         if (fd < 0) return "<closed>";
@@ -36,24 +22,25 @@ protected:
         Disk::Close(fd);
         return s;
     }
-    std::string root;
+    TempFolder tmp;
+    const std::string& root = tmp.path;
 };
 
 TEST_F(DiskTest, ResolvesEachComponentIgnoringCase) {
-    MakeDir("Data");
-    MakeDir("Data/Scripts");
-    MakeFile("Data/Scripts/Init_BW.n", "x");
+    tmp.Dir("Data");
+    tmp.Dir("Data/Scripts");
+    tmp.File("Data/Scripts/Init_BW.n", "x");
     EXPECT_EQ(Disk::Resolve(root + "/data/scripts/init_bw.n"), root + "/Data/Scripts/Init_BW.n");
     EXPECT_EQ(ReadAll(root + "/data/scripts/init_bw.n"), "x");
     // From the first component that matches nothing the rest stays as given.
     EXPECT_EQ(Disk::Resolve(root + "/data/new/file.n"), root + "/Data/new/file.n");
     // An exact match wins over a spelling that differs in case.
-    MakeFile("a.txt", "lower");
-    MakeFile("A.txt", "upper");
+    tmp.File("a.txt", "lower");
+    tmp.File("A.txt", "upper");
     EXPECT_EQ(ReadAll(root + "/a.txt"), "lower");
     EXPECT_EQ(ReadAll(root + "/A.TXT"), "upper");  // "A.txt" sorts before "a.txt"
     // Writing a lower-cased name over an existing mixed-case file reuses it.
-    MakeFile("Save.n", "old");
+    tmp.File("Save.n", "old");
     int fd = Disk::Open(root + "/save.n", Disk::Access::Write);
     Disk::Write(fd, "new", 3);
     Disk::Close(fd);
@@ -61,7 +48,7 @@ TEST_F(DiskTest, ResolvesEachComponentIgnoringCase) {
 }
 
 TEST_F(DiskTest, OpenRefusesWhatIsNotARegularFile) {
-    MakeDir("dir");
+    tmp.Dir("dir");
     EXPECT_EQ(Disk::Open(root + "/dir", Disk::Access::Read), -1);
     EXPECT_EQ(Disk::Open(root + "/missing", Disk::Access::Read), -1);
     EXPECT_EQ(Disk::Open("", Disk::Access::Read), -1);
@@ -71,10 +58,10 @@ TEST_F(DiskTest, OpenRefusesWhatIsNotARegularFile) {
 }
 
 TEST_F(DiskTest, ListingIsSortedAndSkipsDots) {
-    MakeFile("b.n", "");
-    MakeFile("C.n", "");
-    MakeFile("a.n", "");
-    MakeDir("Sub");
+    tmp.File("b.n", "");
+    tmp.File("C.n", "");
+    tmp.File("a.n", "");
+    tmp.Dir("Sub");
     ASSERT_EQ(symlink((root + "/Sub").c_str(), (root + "/link").c_str()), 0);
     std::vector<Disk::Entry> entries;
     ASSERT_TRUE(Disk::List(root, entries));
