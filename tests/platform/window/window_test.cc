@@ -1,8 +1,6 @@
 #include "platform/window/KeyInput.h"
 #include "platform/window/Window.h"
-
-#include <SDL2/SDL.h>
-#include <gtest/gtest.h>
+#include "tests/platform/SdlTestEnvironment.h"
 
 #include <cstdio>
 #include <string>
@@ -10,18 +8,7 @@
 
 namespace {
 
-// Keeps SDL's video subsystem and the OpenGL library loaded for the whole
-// run, so that what the drivers leak is still attributed to them at exit
-// (an unloaded library leaves stacks that no suppression can name).
-class VideoEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        ASSERT_EQ(SDL_GL_LoadLibrary(nullptr), 0) << SDL_GetError();
-    }
-};
-const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new VideoEnvironment);
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new bwtest::SdlVideoEnvironment);
 
 using window::CursorMode;
 using window::Message;

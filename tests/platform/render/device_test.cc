@@ -1,29 +1,16 @@
 #include "platform/render/Device.h"
 #include "platform/render/RenderSystem.h"
 #include "platform/window/Window.h"
+#include "tests/platform/SdlTestEnvironment.h"
 
-#include <SDL2/SDL.h>
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace {
 
 using namespace render;
 
-// Keeps SDL's video subsystem and the OpenGL library loaded for the whole
-// run, so that what the drivers leak is still attributed to them at exit.
-class VideoEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        ASSERT_EQ(SDL_GL_LoadLibrary(nullptr), 0) << SDL_GetError();
-    }
-};
-const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new VideoEnvironment);
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new bwtest::SdlVideoEnvironment);
+using bwtest::ColorNear;
 
 constexpr uint32_t kRed = 0xFFFF0000u;
 constexpr uint32_t kGreen = 0xFF00FF00u;
@@ -40,20 +27,6 @@ struct LitVertex {
     float nx, ny, nz;
 };
 constexpr unsigned kLitFormat = kVertexPosition | kVertexNormal;
-
-::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, int tolerance = 3)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int a = static_cast<int>((actual >> shift) & 0xFF);
-        const int e = static_cast<int>((expected >> shift) & 0xFF);
-        if (a - e > tolerance || e - a > tolerance) {
-            char text[64];
-            std::snprintf(text, sizeof(text), "colour 0x%08X, expected 0x%08X", actual, expected);
-            return ::testing::AssertionFailure() << text;
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
 
 class DeviceTest : public ::testing::Test {
 protected:

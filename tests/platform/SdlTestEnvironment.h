@@ -1,0 +1,42 @@
+#pragma once
+// What every test program that opens windows or GL devices shares: SDL's video and the
+// OpenGL library loaded once for the whole run, and a tolerant colour comparison for
+// pixels read back from a frame.
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace bwtest {
+
+// Never unloaded, so that what the drivers leak is still attributed to them at exit
+// (an unloaded library leaves stacks that no suppression can name).
+inline void LoadSdlVideo()
+{
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    ASSERT_EQ(SDL_GL_LoadLibrary(nullptr), 0) << SDL_GetError();
+}
+
+class SdlVideoEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { LoadSdlVideo(); }
+};
+
+// Compares the red, green and blue bytes of two 0xAARRGGBB colours.
+inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, int tolerance = 3)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = int((actual >> shift) & 0xFF);
+        const int e = int((expected >> shift) & 0xFF);
+        if (std::abs(a - e) > tolerance) {
+            char text[64];
+            std::snprintf(text, sizeof(text), "colour 0x%08X, expected 0x%08X", actual, expected);
+            return ::testing::AssertionFailure() << text;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace bwtest
