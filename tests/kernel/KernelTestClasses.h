@@ -1,5 +1,7 @@
 #pragma once
 // Small classes the kernel tests register through their own package function.
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "kernel/nKernelServer.h"
@@ -79,3 +81,15 @@ inline void TestPackage(nKernelServer* ks) {
     ks->AddClass(nTestPlain::classInfo);
     ks->AddClass(nTestLeaf::classInfo);
 }
+
+// A kernel with the test classes for one test; nothing may outlive it.
+class KernelTest : public ::testing::Test {
+protected:
+    void SetUp() override { kernel = new nKernelServer(TestPackage); }
+    void TearDown() override {
+        delete kernel;
+        EXPECT_EQ(nKernelServer::ks, nullptr);
+        EXPECT_EQ(nTestNode::liveCount, 0);
+    }
+    nKernelServer* kernel = nullptr;
+};

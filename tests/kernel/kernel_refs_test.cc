@@ -16,12 +16,7 @@ struct ForwardHolder {
 
 namespace {
 
-class RefTest : public ::testing::Test {
-protected:
-    void SetUp() override { kernel = new nKernelServer(TestPackage); }
-    void TearDown() override { delete kernel; }
-    nKernelServer* kernel = nullptr;
-};
+class RefTest : public KernelTest {};
 
 TEST_F(RefTest, RefIsClearedWhenItsTargetDiesAndNeverKeepsItAlive) {
     auto* node = static_cast<nTestNode*>(kernel->New("ntestnode", "/x"));
@@ -37,19 +32,14 @@ TEST_F(RefTest, RefIsClearedWhenItsTargetDiesAndNeverKeepsItAlive) {
     EXPECT_FALSE(a.IsValid());
     EXPECT_FALSE(c.IsValid());
     EXPECT_EQ(a.GetUnsafe(), nullptr);
-}
 
-TEST_F(RefTest, ForwardDeclaredTargetsReadAsNull) {
+    nRoot* other = kernel->New("ntestnode", "/y");
+    {
+        nRef<> r(other);
+    }
+    EXPECT_TRUE(other->Release());  // would touch the dead reference otherwise
     ForwardHolder holder;
     EXPECT_EQ(holder.Peek(), nullptr);
-}
-
-TEST_F(RefTest, RefDestroyedBeforeItsTargetUnlinks) {
-    nRoot* node = kernel->New("ntestnode", "/x");
-    {
-        nRef<> r(node);
-    }
-    EXPECT_TRUE(node->Release());  // would touch the dead reference otherwise
 }
 
 TEST_F(RefTest, PathRefResolvesLazilyAndAgainAfterRecreation) {
