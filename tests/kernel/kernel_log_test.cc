@@ -117,10 +117,4 @@ TEST(FatalErrorDeathTest, WorksWithoutAKernel) {
     EXPECT_EXIT(nKernelServer::FatalError("no kernel %d\n", 1), ::testing::ExitedWithCode(3), "no kernel 1");
 }
 
-TEST(SystemTest, DisplayDetection) {
-    // Tests run with the offscreen video driver.
-    EXPECT_FALSE(sys::HasDisplay());
-    EXPECT_FALSE(sys::ExecutablePath().empty());
-}
-
 }  // namespace

@@ -24,11 +24,7 @@ void ExpectMat(const matrix44& a, const float (&e)[4][4], float tol = 1e-5f) {
 
 bool IsIdentity(const matrix44& a, float tol) { return a.isequal(matrix44(), tol); }
 
-TEST(Matrix44, IdentityAndFullProduct) {
-    matrix44 id;
-    const float ident[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
-    ExpectMat(id, ident, 0);
-
+TEST(Matrix44, FullProductAndDeterminant) {
     matrix44 c(2, -1, 0, 3, 1, 4, 2, -2, 0, 5, 1, 1, 3, 0, -1, 2);
     matrix44 d(1, 0, 2, 1, 0, 3, 1, 0, 2, 1, 0, 4, 1, 1, 1, 1);
     const float cd[4][4] = {{5, 0, 6, 5}, {3, 12, 4, 7}, {3, 17, 6, 5}, {3, 1, 8, 1}};
@@ -76,9 +72,6 @@ TEST(Matrix44, RowVectorsApplyTheLeftFactorFirst) {
     tx.SetTranslation(vector3(1, 0, 0));
     ExpectVec((tx * rz) * vector3(0, 0, 0), 0, 1, 0);
     ExpectVec((rz * tx) * vector3(0, 0, 0), 1, 0, 0);
-    vector3 p(0.3f, -2, 5);
-    vector3 twice = rz * (tx * p);
-    ExpectVec((tx * rz) * p, twice.x, twice.y, twice.z);
 }
 
 TEST(Matrix44, RotationsAreRightHanded) {
