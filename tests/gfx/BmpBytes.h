@@ -2,8 +2,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 // Builds BMP files byte by byte, so that tests can make headers that lie.
@@ -42,10 +40,3 @@ struct BmpBytes {
         return v;
     }
 };
-
-inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}

@@ -1,10 +1,13 @@
 #pragma once
-// A kernel with the kernel's and the gfx folder's classes, and a log handler that keeps
-// the error texts so that tests can check that bad input was reported.
+// A kernel with the kernel's and the gfx folder's classes, a log handler that keeps the
+// error texts so that tests can check that bad input was reported, and a scratch folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,22 @@ public:
     std::vector<std::string> errors;
 };
 
+inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(uint8_t(c));
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return;
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
 class GfxTestKernel : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,6 +55,7 @@ protected:
         kernel->SetLogHandler(nullptr);
         delete kernel;
         kernel = nullptr;
+        if (!dir.empty()) std::filesystem::remove_all(dir);
     }
     // True when an error was logged since the last call; forgets the errors.
     bool TakeErrors() {
@@ -43,6 +63,20 @@ protected:
         log.errors.clear();
         return any;
     }
+    // A file in a folder of this process's own, removed after the test.
+    std::string Path(const char* name) {
+        if (dir.empty()) {
+            dir = std::filesystem::temp_directory_path() / ("bw_gfx_" + std::to_string(::getpid()));
+            std::filesystem::create_directories(dir);
+        }
+        return (dir / name).string();
+    }
+    std::string Write(const char* name, const std::vector<uint8_t>& bytes) {
+        std::string p = Path(name);
+        WriteFileBytes(p, bytes);
+        return p;
+    }
     nKernelServer* kernel = nullptr;
     nGfxTestLog log;
+    std::filesystem::path dir;
 };

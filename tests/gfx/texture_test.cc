@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 
 #include "gfx/nPixelFormat.h"
@@ -16,18 +13,7 @@ class TextureLoadTest : public GfxTestKernel {
 protected:
     void SetUp() override {
         GfxTestKernel::SetUp();
-        dir = std::filesystem::temp_directory_path() / ("bw_gfx_tex_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
         tex = static_cast<nTexture*>(kernel->New("ntexture", "/sys/share/tex/wall_bmp"));
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(dir);
-        GfxTestKernel::TearDown();
-    }
-    std::string Write(const char* name, const BmpBytes& b) {
-        std::string p = (dir / name).string();
-        WriteFileBytes(p, b.Build());
-        return p;
     }
     // A 2 x 2 24-bit image; pixel (x, row) has blue x, green row, red 0x80.
     static BmpBytes Pixels() {
@@ -47,25 +33,18 @@ protected:
             for (int x = 0; x < row; ++x) a.pixels.push_back(uint8_t(x < w ? 0x10 * (y * w + x + 1) : 0));
         return a;
     }
-    std::filesystem::path dir;
     nTexture* tex = nullptr;
 };
 
-TEST_F(TextureLoadTest, FileNamesReadBackNullWhenEmpty) {
-    const char *file = "x", *alpha = "y";
-    tex->GetFileNames(file, alpha);
-    EXPECT_EQ(file, nullptr);
-    EXPECT_EQ(alpha, nullptr);
-    tex->SetFileNames("wall.bmp", "");
-    tex->GetFileNames(file, alpha);
-    EXPECT_STREQ(file, "wall.bmp");
-    EXPECT_EQ(alpha, nullptr);
-}
-
 TEST_F(TextureLoadTest, PixelImageWithAlphaImage) {
-    tex->SetFileNames(Write("wall.bmp", Pixels()).c_str(), nullptr);
-    std::string alpha = Write("wall_a.bmp", Alpha(2, 2));
-    ASSERT_TRUE(tex->BeginLoad(alpha.c_str()));
+    // An empty alpha name means none.
+    tex->SetFileNames(Write("wall.bmp", Pixels().Build()).c_str(), "");
+    const char *file = nullptr, *alpha = "y";
+    tex->GetFileNames(file, alpha);
+    EXPECT_NE(file, nullptr);
+    EXPECT_EQ(alpha, nullptr);
+
+    ASSERT_TRUE(tex->BeginLoad(Write("wall_a.bmp", Alpha(2, 2).Build()).c_str()));
     const nPixelFormat* f = tex->GetLoadFormat();
     EXPECT_EQ(f->bpp, 32);
     EXPECT_EQ(f->rmask, 0xFFu);
@@ -95,16 +74,17 @@ TEST_F(TextureLoadTest, PixelImageWithAlphaImage) {
 }
 
 TEST_F(TextureLoadTest, BrokenImagesAreRefused) {
-    tex->SetFileNames((dir / "none.bmp").string().c_str(), nullptr);
+    tex->SetFileNames(Path("none.bmp").c_str(), nullptr);
     EXPECT_FALSE(tex->BeginLoad(nullptr));
     EXPECT_TRUE(TakeErrors());
 
-    tex->SetFileNames(Write("wall.bmp", Pixels()).c_str(), nullptr);
-    EXPECT_FALSE(tex->BeginLoad((dir / "none_a.bmp").string().c_str()));
+    tex->SetFileNames(Write("wall.bmp", Pixels().Build()).c_str(), nullptr);
+    EXPECT_FALSE(tex->BeginLoad(Path("none_a.bmp").c_str()));
     EXPECT_TRUE(TakeErrors());
-    EXPECT_FALSE(tex->BeginLoad(Write("wide_a.bmp", Alpha(3, 2)).c_str()));
+    // An alpha image of another size, or one that is no 8-bit image.
+    EXPECT_FALSE(tex->BeginLoad(Write("wide_a.bmp", Alpha(3, 2).Build()).c_str()));
     EXPECT_TRUE(TakeErrors());
-    EXPECT_FALSE(tex->BeginLoad(Write("rgb_a.bmp", Pixels()).c_str()));
+    EXPECT_FALSE(tex->BeginLoad(Write("rgb_a.bmp", Pixels().Build()).c_str()));
     EXPECT_TRUE(TakeErrors());
     EXPECT_EQ(tex->ReadLine(), -1);
     EXPECT_EQ(tex->GetLineBuffer(), nullptr);
