@@ -1,0 +1,240 @@
+// What scripts see: object and command values, argument and result conversion,
+// the global functions and the file dialog.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/script/script_fixture.h"
+
+namespace {
+
+using LuaBindingTest = nScriptFixture;
+
+TEST_F(LuaBindingTest, BareCommandsActOnTheCurrentObject) {
+    ASSERT_TRUE(Run("new('nroot','a'); sel('a'); setname('b')"));
+    EXPECT_EQ(Lookup("/a"), nullptr);
+    ASSERT_NE(Lookup("/b"), nullptr);
+    // An undefined name that is no command stays nil.
+    EXPECT_EQ(Eval("nosuchthing"), "nil");
+    // A base global of the newer interpreter would hide the command "load".
+    nTestValue* v = NewValue("/v");
+    ASSERT_TRUE(Run("sel('/v'); load('*')"));
+    EXPECT_EQ(v->loaded, "*");
+}
+
+TEST_F(LuaBindingTest, WrongArgumentsDoNothingAndAreLogged) {
+    nTestValue* v = NewValue("/v");
+    v->i = 7;
+    ASSERT_TRUE(Run("o = obj('/v'); r1 = o.seti(); r2 = o.seti(1, 2); r3 = o.seti('x'); r4 = o.seti({})"));
+    EXPECT_EQ(v->i, 7);
+    EXPECT_EQ(v->calls, 0);
+    EXPECT_EQ(Global("r1"), "nil");
+    EXPECT_EQ(Global("r4"), "nil");
+    EXPECT_TRUE(LogHas("'seti' of class 'ntestvalue' takes 1 argument(s), got 0"));
+    EXPECT_TRUE(LogHas("does not fit type 'i'"));
+    // A command that returns something returns nothing on bad input.
+    EXPECT_EQ(Eval("select('#', obj('/v').geti(5))"), "0");
+}
+
+TEST_F(LuaBindingTest, InputConversions) {
+    nTestValue* v = NewValue("/v");
+    ASSERT_TRUE(Run("o = obj('/v'); o.seti(-3.9)"));
+    EXPECT_EQ(v->i, -3);
+    ASSERT_TRUE(Run("o.seti(1e12)"));
+    EXPECT_EQ(v->i, 2147483647);
+    ASSERT_TRUE(Run("o.sets(42)"));
+    EXPECT_EQ(v->s, "42");
+    // Bools: nil and false are false, everything else (0 too) true.
+    ASSERT_TRUE(Run("o.setb(0)"));
+    EXPECT_TRUE(v->b);
+    ASSERT_TRUE(Run("o.setb(nil)"));
+    EXPECT_FALSE(v->b);
+
+    // Objects: values, paths (saved scripts write objects as paths) and nil.
+    nRoot* target = kernel->New("nroot", "/t");
+    ASSERT_TRUE(Run("o.seto(obj('/t'))"));
+    EXPECT_EQ(v->o, target);
+    ASSERT_TRUE(Run("o.seto(nil)"));
+    EXPECT_EQ(v->o, nullptr);
+    ASSERT_TRUE(Run("o.seto('/t')"));
+    EXPECT_EQ(v->o, target);
+    v->calls = 0;
+    ASSERT_TRUE(Run("o.seto('/missing')"));
+    EXPECT_EQ(v->o, target);
+    EXPECT_EQ(v->calls, 0);
+    EXPECT_TRUE(LogHas("no object at '/missing'"));
+}
+
+TEST_F(LuaBindingTest, OutputConversions) {
+    nTestValue* v = NewValue("/v");
+    ASSERT_TRUE(Run("o = obj('/v'); o.setall(5, 2.5, 'text', 1, '/v')"));
+    ASSERT_TRUE(Run("i, f, s, b, p = o.getall()"));
+    EXPECT_STREQ(nLuaServer2::GetResult(), "5 2.500000 text true /v");
+    EXPECT_EQ(TypeOf("i"), "integer");
+    EXPECT_EQ(Global("i"), "5");
+    EXPECT_EQ(TypeOf("f"), "float");
+    EXPECT_EQ(Global("s"), "text");
+    EXPECT_EQ(Global("b"), "1");
+    EXPECT_EQ(Global("p"), "/v");
+
+    v->hasText = false;
+    v->b = false;
+    v->o = nullptr;
+    const char* result = nullptr;
+    ASSERT_TRUE(server->Run("i, f, s, b, p = obj('/v').getall()", result));
+    EXPECT_EQ(Global("s"), "nil");
+    EXPECT_EQ(Global("b"), "nil");
+    EXPECT_EQ(Global("p"), "");
+    EXPECT_STREQ(result, "5 2.500000 nil false ");
+}
+
+TEST_F(LuaBindingTest, CommandValuesKeepTheirOwnObject) {
+    kernel->New("nroot", "/a");
+    kernel->New("nroot", "/b");
+    ASSERT_TRUE(Run("f = obj('/a').getname; g = obj('/b').getname"));
+    EXPECT_EQ(Eval("f()"), "a");
+    EXPECT_EQ(Eval("g()"), "b");
+    EXPECT_EQ(Eval("tostring(obj('/a'))"), "/a");
+    EXPECT_EQ(Eval("__getstringval(f)"), "/a.getname");
+    // Values of one object are one value.
+    EXPECT_EQ(Eval("obj('/a') == obj('/a') and obj('/a') ~= obj('/b') and 'same'"), "same");
+}
+
+TEST_F(LuaBindingTest, DeadObjectsAreSilentNoOps) {
+    nTestValue* v = NewValue("/v");
+    ASSERT_TRUE(Run("o = obj('/v'); f = o.seti"));
+    v->Release();
+    ASSERT_EQ(Lookup("/v"), nullptr);
+    log.text.clear();
+    ASSERT_TRUE(Run("f(3); r = o.geti; n = select('#', f(4))"));
+    EXPECT_EQ(Global("r"), "nil");
+    EXPECT_EQ(Global("n"), "0");
+    EXPECT_EQ(log.text, "");
+    // A new object at the same path is a different value.
+    NewValue("/v");
+    EXPECT_EQ(Eval("obj('/v') ~= o and 'new'"), "new");
+    ASSERT_TRUE(Run("obj('/v').seti(9)"));
+    EXPECT_EQ(Eval("obj('/v').geti()"), "9");
+    // A dead object as an argument refuses the call.
+    nTestValue* w = NewValue("/w");
+    kernel->New("nroot", "/gone");
+    ASSERT_TRUE(Run("g = obj('/gone')"));
+    Lookup("/gone")->Release();
+    ASSERT_TRUE(Run("obj('/w').seto(g)"));
+    EXPECT_EQ(w->calls, 0);
+}
+
+TEST_F(LuaBindingTest, CompatTagFunctions) {
+    EXPECT_EQ(Eval("tag(obj('/'))"), Global("__tagval_nobjtag"));
+    EXPECT_EQ(Eval("tag(obj('/').getname)"), Global("__tagval_ncmdobjtag"));
+    // Unknown events and tags are script errors, not crashes.
+    EXPECT_FALSE(Run("settagmethod(__tagval_nobjtag, 'nosuchevent', print)"));
+    EXPECT_FALSE(Run("settagmethod(999, 'gettable', print)"));
+    // "_system" is read raw, also when it is missing.
+    EXPECT_EQ(Eval("undefined_name"), "nil");
+    ASSERT_TRUE(Run("_system = { flag = 5 }"));
+    EXPECT_EQ(Eval("flag"), "5");
+}
+
+TEST_F(LuaBindingTest, GlobalsRefuseBadArgumentsAndStayInTheTree) {
+    ASSERT_TRUE(Run("a = new('nroot'); b = sel(); c = sel('/', '/'); d = obj({}); e = exists()"));
+    for (const char* g : {"a", "b", "c", "d", "e"}) EXPECT_EQ(Global(g), "nil") << g;
+    EXPECT_TRUE(LogHas("'new' takes 2 argument(s), got 1"));
+    EXPECT_EQ(Eval("sel({})"), "nil");
+    EXPECT_EQ(Eval("sel(obj('/').getname)"), "nil");
+    EXPECT_EQ(Eval("new('nosuchclass', 'x')"), "nil");
+    EXPECT_TRUE(LogHas("no object at 'could not convert to string!'"));
+    EXPECT_TRUE(LogHas("no object at 'can't convert command/object pair to string!'"));
+    EXPECT_TRUE(LogHas("could not create 'x' of class 'nosuchclass'"));
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+    // At the root, "sel('..')" and "up()" give nothing and stay.
+    EXPECT_EQ(Eval("sel('..')"), "nil");
+    EXPECT_EQ(Eval("up()"), "nil");
+    EXPECT_EQ(Eval("fullcwd()"), "/");
+    // Without an observer, exit does nothing; with one, it calls its quit.
+    ASSERT_TRUE(Run("exit()"));
+    nTestValue* observer = NewValue("/sys/servers/observer");
+    ASSERT_TRUE(Run("exit()"));
+    EXPECT_EQ(observer->quitCalls, 1);
+}
+
+TEST_F(LuaBindingTest, MoveAndDeleteKeepTheTreeWhole) {
+    kernel->New("nroot", "/a/b/c");
+    kernel->New("nroot", "/t");
+    ASSERT_TRUE(Run("move('/a/b', '/t')"));
+    EXPECT_NE(Lookup("/t/b/c"), nullptr);
+    EXPECT_EQ(Lookup("/a/b"), nullptr);
+    // Into its own subtree, or the root itself: refused.
+    ASSERT_TRUE(Run("move('/t', '/t/b/c'); move('/t', '/t'); move('/', '/a')"));
+    EXPECT_EQ(Lookup("/t")->GetParent(), kernel->GetRoot());
+    EXPECT_TRUE(LogHas("cannot move into its own subtree"));
+    ASSERT_TRUE(Run("delete(obj('/t/b'))"));
+    EXPECT_EQ(Lookup("/t/b"), nullptr);
+    // The root and anything holding the running interpreter stay.
+    ASSERT_TRUE(Run("delete('/'); delete('/sys/servers'); delete('/sys/servers/script')"));
+    EXPECT_NE(Lookup("/sys/servers/script"), nullptr);
+    EXPECT_TRUE(LogHas("refusing to delete '/'"));
+    ASSERT_TRUE(Run("alive = 1"));
+
+    // greset drops the generated functions and their markers while walking them.
+    kernel->New("nroot", "/sys/share/gen_fcts/genf");
+    kernel->New("nroot", "/sys/share/gen_fcts/notfn");
+    ASSERT_TRUE(Run("function genf() end; notfn = 5; greset()"));
+    EXPECT_EQ(Global("genf"), "nil");
+    EXPECT_EQ(Global("notfn"), "5");
+    EXPECT_EQ(Lookup("/sys/share/gen_fcts")->GetHead(), nullptr);
+}
+
+TEST_F(LuaBindingTest, ProcessDirectoryIsListedSorted) {
+    std::string ls = testing::TempDir() + "bw_script_ls_" + std::to_string(getpid());
+    Write(ls + "/b.n", "x");
+    Write(ls + "/a.n", "x");
+    char old[1024];
+    ASSERT_NE(getcwd(old, sizeof(old)), nullptr);
+    ASSERT_TRUE(Run("cd('" + ls + "'); p = pwd(); l1, l2, l3, l4 = ls(); n = select('#', ls())"));
+    ASSERT_EQ(chdir(old), 0);
+    std::filesystem::remove_all(ls);
+    EXPECT_EQ(Global("p"), ls);
+    EXPECT_EQ(Global("n"), "4");
+    EXPECT_EQ(Global("l1"), ".");
+    EXPECT_EQ(Global("l2"), "..");
+    EXPECT_EQ(Global("l3"), "a.n");
+    EXPECT_EQ(Global("l4"), "b.n");
+    ASSERT_TRUE(Run("cd('/no/such/dir')"));
+    EXPECT_TRUE(LogHas("cannot change to '/no/such/dir'"));
+}
+
+// The file dialog runs a zenity found on PATH without a shell; a stand-in records
+// its arguments and prints a choice.
+using FileDialogTest = nScriptFixture;
+
+TEST_F(FileDialogTest, RunsZenityWithoutAShell) {
+    struct RestorePath {
+        std::string old = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ~RestorePath() { setenv("PATH", old.c_str(), 1); }
+    } restorePath;
+    std::string args = Path("args");
+    std::string zenity = Write("zenity", "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\" >> '" + args +
+                                             "'; done\n[ -e " + Path("cancel") + " ] && exit 1\n"
+                                             "echo '/home/diver/save 1.n'\n");
+    chmod(zenity.c_str(), 0755);
+    setenv("PATH", dir.c_str(), 1);
+    EXPECT_EQ(Eval("getfilename('/tmp/$(touch pwned)', 1)"), "/home/diver/save 1.n");
+    EXPECT_NE(Slurp(args).find("--title=Select File\n"), std::string::npos);
+    EXPECT_NE(Slurp(args).find("--filename=/tmp/$(touch pwned)/\n"), std::string::npos);
+    EXPECT_EQ(Slurp(args).find("--save"), std::string::npos);
+    EXPECT_NE(access("pwned", F_OK), 0);
+    std::remove(args.c_str());
+    ASSERT_TRUE(Run("f = getfilename(nil, nil)"));
+    EXPECT_NE(Slurp(args).find("--save"), std::string::npos);
+    EXPECT_EQ(Slurp(args).find("--filename"), std::string::npos);
+    // Cancelled, or no zenity at all: nil.
+    Write("cancel", "");
+    EXPECT_EQ(Eval("getfilename(nil, 1)"), "nil");
+    setenv("PATH", (dir / "empty").c_str(), 1);
+    EXPECT_EQ(Eval("getfilename(nil, nil)"), "nil");
+}
+
+}  // namespace
