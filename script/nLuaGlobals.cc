@@ -12,6 +12,7 @@
 #include "kernel/nCmdProto.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nRoot.h"
+#include "platform/system/Disk.h"
 #include "script/nFileDialog.h"
 #include "script/nLuaBinding.h"
 #include "script/nLuaServer2.h"
@@ -269,7 +270,8 @@ int nLuaGlobals::BDoFile(lua_State* L) {
 int nLuaGlobals::Cd(lua_State* L) {
     if (!ArgCount(L, "cd", 1)) return 0;
     if (!lua_isstring(L, 1)) return BadArg(L, "cd", "expects a path");
-    std::string path = Server(L)->ManglePath(lua_tostring(L, 1));
+    // The mangled path is lower case; the folder on disk keeps its own letter case.
+    std::string path = sys::Disk::Resolve(Server(L)->ManglePath(lua_tostring(L, 1)));
     lua_settop(L, 0);
     if (chdir(path.c_str()) != 0) n_printf("nLuaServer2: 'cd': cannot change to '%s'\n", path.c_str());
     return 0;
@@ -310,7 +312,7 @@ int nLuaGlobals::GetFileName(lua_State* L) {
     if (!ArgCount(L, "getfilename", 2)) return 0;
     if (!lua_isnil(L, 1) && !lua_isstring(L, 1)) return BadArg(L, "getfilename", "expects a directory or nil");
     std::string dir;
-    if (!lua_isnil(L, 1)) dir = Server(L)->ManglePath(lua_tostring(L, 1));
+    if (!lua_isnil(L, 1)) dir = sys::Disk::Resolve(Server(L)->ManglePath(lua_tostring(L, 1)));
     bool open = !lua_isnil(L, 2);
     lua_settop(L, 0);
     std::string name;
