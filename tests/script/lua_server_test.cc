@@ -1,5 +1,5 @@
-// Running text, buffers and files (also from archives), bad input, the per-frame
-// step and the prompt.
+// Running text, buffers and files (also from archives), bad input and the
+// per-frame step.
 #include <cstring>
 #include <string>
 
@@ -133,17 +133,6 @@ TEST_F(LuaServerTest, TriggerRunsQueuedTextAndPublishesMemory) {
     server->SetQuitRequested(true);
     EXPECT_FALSE(server->Trigger());
     EXPECT_TRUE(server->Trigger());
-}
-
-TEST_F(LuaServerTest, PromptKeepsTheEndOfLongPaths) {
-    char buf[64];
-    kernel->New("nroot", "/abcdefghij/klmnopqr");  // 20 characters
-    ASSERT_TRUE(Run("sel('/abcdefghij/klmnopqr')"));
-    EXPECT_STREQ(server->Prompt(buf, sizeof(buf)), "/abcdefghij/klmnopqr:>");
-    kernel->New("nroot", "/abcdefghij/klmnopqrs");  // 21 characters
-    ASSERT_TRUE(Run("sel('/abcdefghij/klmnopqrs')"));
-    EXPECT_STREQ(server->Prompt(buf, sizeof(buf)), "...efghij/klmnopqrs:>");
-    EXPECT_STREQ(server->Prompt(buf, 5), "...e");
 }
 
 }  // namespace
