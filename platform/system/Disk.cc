@@ -109,12 +109,15 @@ void Disk::Close(int fd) {
     if (fd >= 0) ::close(fd);
 }
 
-int64_t Disk::Read(int fd, void* buffer, size_t count) {
+namespace {
+// Moves the whole count unless the file ends or fails; a failure after some bytes
+// reports those bytes, so callers never lose what did move.
+template <class Buffer, class Op>
+int64_t Transfer(int fd, Buffer* buffer, size_t count, Op op) {
     if (fd < 0) return -1;
     size_t done = 0;
-    char* p = static_cast<char*>(buffer);
     while (done < count) {
-        ssize_t n = ::read(fd, p + done, count - done);
+        ssize_t n = op(fd, buffer + done, count - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return done > 0 ? static_cast<int64_t>(done) : -1;
@@ -124,21 +127,14 @@ int64_t Disk::Read(int fd, void* buffer, size_t count) {
     }
     return static_cast<int64_t>(done);
 }
+}  // namespace
+
+int64_t Disk::Read(int fd, void* buffer, size_t count) {
+    return Transfer(fd, static_cast<char*>(buffer), count, ::read);
+}
 
 int64_t Disk::Write(int fd, const void* buffer, size_t count) {
-    if (fd < 0) return -1;
-    size_t done = 0;
-    const char* p = static_cast<const char*>(buffer);
-    while (done < count) {
-        ssize_t n = ::write(fd, p + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return done > 0 ? static_cast<int64_t>(done) : -1;
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
+    return Transfer(fd, static_cast<const char*>(buffer), count, ::write);
 }
 
 int64_t Disk::Seek(int fd, int64_t offset, int whence) {
