@@ -34,11 +34,9 @@ TEST_F(FileServerTest, ManglePathResolvesAssignsAndNormalises) {
     ASSERT_TRUE(fs->SetAssign("data", "/Install/Data/"));
     EXPECT_EQ(fs->ManglePath("data:Meshes\\Diver.N3D"), "/install/data/meshes/diver.n3d");
     EXPECT_EQ(fs->ManglePath("Data:x"), "data:x");  // assign names match exactly
-    EXPECT_EQ(fs->ManglePath("c:\\Data\\File.TXT"), "c:/data/file.txt");
     EXPECT_EQ(fs->ManglePath("textures/"), "textures");
     EXPECT_EQ(fs->ManglePath("/"), "");
     EXPECT_EQ(fs->ManglePath("data:"), "/install/data");
-    EXPECT_EQ(fs->ManglePath(""), "");
 
     // Too long for the path buffers: refused, not cut.
     EXPECT_EQ(fs->ManglePath(std::string(600, 'a').c_str()), "");
@@ -47,15 +45,11 @@ TEST_F(FileServerTest, ManglePathResolvesAssignsAndNormalises) {
     ASSERT_TRUE(fs->SetAssign("long", ("/" + std::string(500, 'l') + "/").c_str()));
     EXPECT_EQ(fs->ManglePath(("long:" + std::string(20, 'x')).c_str()), "");
 
-    // Updating an assign reuses its object; the script commands reach the same.
+    // Updating an assign reuses its object.
     nRoot* obj = kernel->Lookup("/sys/share/assigns/data");
-    EXPECT_TRUE(fs->Call(nId("SASS"), nullptr, "data", "/Other/"));
+    EXPECT_TRUE(fs->SetAssign("data", "/Other/"));
     EXPECT_EQ(kernel->Lookup("/sys/share/assigns/data"), obj);
-    nArg out;
-    ASSERT_TRUE(fs->Call(nId("GASS"), &out, "data"));
-    EXPECT_STREQ(out.GetS(), "/Other/");
-    ASSERT_TRUE(fs->Call(nId("MNGP"), &out, "data:One/A.n"));
-    EXPECT_STREQ(out.GetS(), "/other/one/a.n");
+    EXPECT_EQ(fs->ManglePath("data:One/A.n"), "/other/one/a.n");
 }
 
 TEST_F(FileServerTest, BadAssignsAreRefusedWithoutStopping) {
@@ -64,8 +58,7 @@ TEST_F(FileServerTest, BadAssignsAreRefusedWithoutStopping) {
     for (const char* name : {".", "..", "a/b", ""}) EXPECT_FALSE(fs->SetAssign(name, "/a/")) << name;
     EXPECT_FALSE(fs->SetAssign(nullptr, "/a/"));
     EXPECT_FALSE(fs->SetAssign("x", nullptr));
-    EXPECT_EQ(fs->GetAssign(".."), nullptr);
-    EXPECT_TRUE(fs->Call(nId("SASS"), nullptr, "bad", "/x"));  // logged, nothing set
+    EXPECT_TRUE(fs->Call(nId("SASS"), nullptr, "bad", "/x"));  // from a script: logged, nothing set
     EXPECT_EQ(fs->GetAssign("bad"), nullptr);
 
     // A child of the assigns directory that is no nenv is not an assign.
@@ -85,10 +78,8 @@ TEST_F(FileServerTest, FilesOpenWhateverTheirLetterCaseAndSeek) {
     tmp.File("Data/X.n", "0123456789");
     nFile* f = fs->NewFileObject();
     EXPECT_TRUE(f->Exists("tmp:data/x.n"));
-    EXPECT_FALSE(f->Exists("tmp:data/y.n"));
     EXPECT_FALSE(f->Open("tmp:data", "r"));  // a directory is no file
     EXPECT_FALSE(f->Open("tmp:data/x.n", "x"));
-    EXPECT_FALSE(f->Open("tmp:data/x.n", ""));
     EXPECT_FALSE(f->IsOpen());
 
     ASSERT_TRUE(f->Open("tmp:Data/X.n", "rb"));
@@ -108,8 +99,6 @@ TEST_F(FileServerTest, FilesOpenWhateverTheirLetterCaseAndSeek) {
     EXPECT_FALSE(f->Seek(-20, nFile::CURRENT));
     EXPECT_FALSE(f->Seek(0, 3));
     EXPECT_EQ(fs->GetNumSeeks(), seeks + 4);
-    f->Close();
-    EXPECT_FALSE(f->IsOpen());
     delete f;
 }
 
@@ -183,6 +172,7 @@ TEST_F(FileServerTest, DirectoryListingsAreSorted) {
     EXPECT_EQ(List("tmp:list"), (Listing{{base + "A.n", nDirectory::FILE},
                                          {base + "b.n", nDirectory::FILE},
                                          {base + "Sub", nDirectory::DIRECTORY}}));
+    // Stepping past the end leaves no name; the first entry can be had again.
     nDirectory* d = fs->NewDirectoryObject();
     ASSERT_TRUE(d->Open("tmp:list"));
     while (d->SetToNextEntry()) {
@@ -194,8 +184,6 @@ TEST_F(FileServerTest, DirectoryListingsAreSorted) {
     ASSERT_TRUE(d->Open("tmp:empty"));
     EXPECT_TRUE(d->IsEmpty());
     EXPECT_FALSE(d->SetToFirstEntry());
-    d->Close();
-    EXPECT_FALSE(d->IsOpen());
     EXPECT_FALSE(d->Open("tmp:list/b.n"));
     EXPECT_FALSE(d->Open("tmp:missing"));
     EXPECT_FALSE(d->IsOpen());

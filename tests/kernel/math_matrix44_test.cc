@@ -43,35 +43,15 @@ TEST(Matrix44, MultSimpleIsTheAffineProduct) {
     matrix44 r = a;
     r.MultSimple(b);
     ExpectMat(r, ab, 0);
-
-    // A non-affine operand still leaves an affine result.
-    matrix44 p = a;
-    matrix44 q(1, 0, 0, 7, 0, 1, 0, 7, 0, 0, 1, 7, 0, 0, 0, 9);
-    p.MultSimple(q);
-    EXPECT_EQ(p.m[0][3], 0.0f);
-    EXPECT_EQ(p.m[3][3], 1.0f);
-    ExpectVec(p.Translation(), 5, 6, 7);
 }
 
 TEST(Matrix44, RowVectorsApplyTheLeftFactorFirst) {
-    matrix44 t;
-    t.SetTranslation(vector3(1, 2, 3));
-    ExpectVec(t * vector3(0, 0, 0), 1, 2, 3);
-    ExpectVec(t.Mult3x3(vector3(1, 0, 0)), 1, 0, 0);
-
     // Translate, then a quarter turn about z: (0,0,0) -> (1,0,0) -> (0,1,0).
     matrix44 m;
     m.SetTranslation(vector3(1, 0, 0));
     m.RotateZ(kPi / 2);
     ExpectVec(m * vector3(0, 0, 0), 0, 1, 0);
-
-    // The same through a product of two matrices.
-    matrix44 rz;
-    rz.RotateZ(kPi / 2);
-    matrix44 tx;
-    tx.SetTranslation(vector3(1, 0, 0));
-    ExpectVec((tx * rz) * vector3(0, 0, 0), 0, 1, 0);
-    ExpectVec((rz * tx) * vector3(0, 0, 0), 1, 0, 0);
+    ExpectVec(m.Mult3x3(vector3(1, 0, 0)), 0, 1, 0);  // no translation
 }
 
 TEST(Matrix44, RotationsAreRightHanded) {
@@ -93,7 +73,6 @@ TEST(Matrix44, RotationsAreRightHanded) {
     matrix44 diag;
     diag.Rotate(vector3(1, 1, 1), 2 * kPi / 3);
     ExpectVec(diag * vector3(1, 0, 0), 0, 1, 0);
-    ExpectVec(diag * vector3(0, 1, 0), 0, 0, 1);
 
     matrix44 s;
     s.SetTranslation(vector3(1, 1, 1));
@@ -111,11 +90,6 @@ TEST(Matrix44, SetQuaternionAsLaidOut) {
 
     // For row vectors the matrix of q turns the other way round than q itself:
     // it is the transpose of the axis-angle matrix.
-    quaternion qz;
-    qz.FromAxisAngle(vector3(0, 0, 1), kPi / 2);
-    m.SetQuaternion(qz);
-    ExpectVec(m * vector3(1, 0, 0), 0, -1, 0);
-
     vector3 axis(1, -2, 0.5f);
     quaternion q;
     q.FromAxisAngle(vector3(axis.x, axis.y, axis.z) / axis.Len(), 1.1f);
@@ -133,7 +107,6 @@ TEST(Matrix44, GetQuaternionReturnsPlusOrMinusQ) {
         quaternion(1, 0, 0, 0),                  // trace 0: largest-diagonal branch, i = 0
         quaternion(0, 1, 0, 0),                  // i = 1
         quaternion(0.6f, 0, 0.8f, 0),            // i = 2
-        quaternion(0.5f, -0.5f, 0.5f, -0.5f),    // negative w
         quaternion(0.1f, 0.7f, -0.7f, 0.1f),     // near-zero w
         quaternion(0.18257f, 0.36515f, 0.54772f, 0.73030f),
     };
@@ -165,8 +138,6 @@ TEST(Matrix44, InvertAffineAndSingular) {
     mi.Invert();
     EXPECT_TRUE(IsIdentity(m * mi, 1e-5f));
     EXPECT_TRUE(IsIdentity(mi * m, 1e-5f));
-    vector3 p(1, 2, 3);
-    ExpectVec(mi * (m * p), 1, 2, 3);
 
     // Flattened along y: determinant 0, left exactly as it was.
     matrix44 flat;

