@@ -40,9 +40,7 @@ TEST_F(ScriptEventTest, FireCallsEveryBoundFunctionWithTheArguments) {
     EXPECT_EQ(ev.GetNumFunctions(), 2);
     EXPECT_EQ(ev.GetFunction(2), nullptr);
     EXPECT_TRUE(ev.Fire(recorder));
-    ASSERT_EQ(recorder->texts.size(), 2u);
-    EXPECT_EQ(recorder->texts[0], "f(0.500000,3,'P',1)");
-    EXPECT_EQ(recorder->texts[1], "g(0.500000,3,'P',1)");
+    EXPECT_EQ(recorder->texts, (std::vector<std::string>{"f(0.500000,3,'P',1)", "g(0.500000,3,'P',1)"}));
     ev.RemoveFunction("f");
     ev.RemoveFunction("nothere");
     EXPECT_EQ(ev.GetNumFunctions(), 1);

@@ -57,9 +57,8 @@ TEST_F(ScriptletTest, ParseFileReadsTheWholeFileWithoutRunningIt) {
     // An empty file gives an empty text, a missing one leaves the text alone.
     ASSERT_TRUE(s->ParseFile(Write("empty.lua", "").c_str()));
     EXPECT_STREQ(s->GetScript(), "");
-    s->SetScript(nullptr);
     EXPECT_FALSE(s->ParseFile(Path("missing.lua").c_str()));
-    EXPECT_EQ(s->GetScript(), nullptr);
+    EXPECT_STREQ(s->GetScript(), "");
     EXPECT_FALSE(s->ParseFile(nullptr));
 }
 
