@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gfx/nBmpFile.h"
+#include "gfx/nModeString.h"
 #include "gfx/nPixelFormat.h"
 #include "gfx/nTexture.h"
 #include "kernel/nEnv.h"
@@ -144,31 +145,14 @@ bool isDecimal(const std::string& s, long min) {
 // first occurrence of each known key has a value of its kind, and at least one item is
 // known. Unknown keys are passed over, as the parser does.
 bool checkModeText(const char* text, std::string& why) {
-    std::string s = text ? text : "";
-    std::vector<std::string> seen;
-    bool anyKnown = s.empty();
-    size_t start = 0;
-    while (start <= s.size()) {
-        size_t end = s.find('-', start);
-        if (end == std::string::npos) end = s.size();
-        std::string item = s.substr(start, end - start);
-        start = end + 1;
-        if (item.empty()) continue;
-        size_t open = item.find('(');
-        std::string key = item.substr(0, open);
-        std::string value;
-        if (open != std::string::npos) {
-            if (item.back() != ')' || item.find_first_of("()", open + 1) != item.size() - 1) {
-                why = "malformed item '" + item + "'";
-                return false;
-            }
-            value = item.substr(open + 1, item.size() - open - 2);
-        } else if (item.find(')') != std::string::npos) {
-            why = "malformed item '" + item + "'";
+    bool anyKnown = !text || !*text;
+    for (const nModeString::Item& item : nModeString::Split(text)) {
+        if (!item.wellFormed) {
+            why = "malformed item '" + item.text + "'";
             return false;
         }
-        if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
-        seen.push_back(key);
+        const std::string& key = item.key;
+        const std::string& value = item.value;
         bool ok = true;
         if (key == "w" || key == "h" || key == "bbuf") {
             ok = isDecimal(value, 1);
@@ -182,7 +166,7 @@ bool checkModeText(const char* text, std::string& why) {
             continue;
         }
         if (!ok) {
-            why = "bad value in '" + item + "'";
+            why = "bad value in '" + item.text + "'";
             return false;
         }
         anyKnown = true;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gfx/nBmpFile.h"
+#include "gfx/nModeString.h"
 #include "gfx/nIndexBuffer.h"
 #include "gfx/nPixelShader.h"
 #include "gfx/nTexture.h"
@@ -165,29 +166,12 @@ bool nGfxServer::SetDisplayMode(const char* mode) {
     sbuf = DefSBuf;
     bbuf = DefBBuf;
 
-    std::vector<std::string> seen;
     std::string text = mode ? mode : "";
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('-', start);
-        if (end == std::string::npos) end = text.size();
-        std::string item = text.substr(start, end - start);
-        start = end + 1;
-        if (item.empty()) continue;
-
-        std::string key = item, value;
-        size_t open = item.find('(');
-        bool wellFormed = true;
-        if (open != std::string::npos) {
-            key = item.substr(0, open);
-            size_t close = item.find(')', open + 1);
-            wellFormed = close == item.size() - 1;
-            value = item.substr(open + 1, (close == std::string::npos ? item.size() : close) - open - 1);
-        }
-        bool first = true;
-        for (const std::string& s : seen) first = first && s != key;
-        if (!first) continue;
-        seen.push_back(key);
+    for (const nModeString::Item& it : nModeString::Split(mode)) {
+        const std::string& item = it.text;
+        const std::string& key = it.key;
+        const std::string& value = it.value;
+        const bool wellFormed = it.wellFormed;
 
         int n = 0;
         while (n < 6 && key != numberKeys[n]) ++n;
