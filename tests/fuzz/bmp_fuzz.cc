@@ -22,27 +22,11 @@ const std::string& TempPath() {
     return path;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static nKernelServer* kernel = [] {
-        auto* k = new nKernelServer([](nKernelServer*) {});
-        static nSilentLog silent;
-        k->SetLogHandler(&silent);
-        std::atexit([] { std::remove(TempPath().c_str()); });
-        return k;
-    }();
-    (void)kernel;
-
-    FILE* f = std::fopen(TempPath().c_str(), "wb");
-    if (!f) std::abort();
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-
+void ReadBack(size_t size) {
     nBmpFile bmp;
     if (!bmp.Open(TempPath().c_str(), "rb")) {
         if (bmp.IsOpen() || bmp.GetPixelFormat()) std::abort();
-        return 0;
+        return;
     }
     nPixelFormat* src = bmp.GetPixelFormat();
     if (!src || bmp.GetWidth() <= 0 || bmp.GetHeight() <= 0) std::abort();
@@ -56,5 +40,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         argb.Conv(line, out.data(), bmp.GetWidth());
     }
     if (rows != bmp.GetHeight() || row != -1) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static nKernelServer* kernel = [] {
+        auto* k = new nKernelServer([](nKernelServer*) {});
+        static nSilentLog silent;
+        k->SetLogHandler(&silent);
+        return k;
+    }();
+    (void)kernel;
+
+    FILE* f = std::fopen(TempPath().c_str(), "wb");
+    if (!f) std::abort();
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    ReadBack(size);
+    // libFuzzer ends without running exit handlers, so the file goes after every input.
+    std::remove(TempPath().c_str());
     return 0;
 }
