@@ -43,10 +43,9 @@ void nClass::AddCmd(const char* protoText, uint32_t id, nCmdHandler handler) {
 
 void nClass::AddProto(nCmdProto* proto) {
     if (!proto->IsValid()) {
-        const char* text = proto->GetProtoText();
-        delete proto;
+        // The text is reported before anything is freed: the proto owns it.
         nKernelServer::FatalError("nClass::AddCmd(): malformed prototype '%s' in class '%s'\n",
-                                  text, GetName());
+                                  proto->GetProtoText(), GetName());
     }
     if (!proto->HasHandler()) {
         nKernelServer::FatalError("nClass::AddCmd(): command '%s' of class '%s' has no handler\n",

@@ -190,7 +190,22 @@ const nCmdDef<nTestClash> clashCmds[] = {
 };
 const nClassInfo nTestClash::classInfo = nClassInfo::Make<nTestClash>("ntestclash", "nroot", clashCmds);
 
+// A prototype with a letter that names no argument type.
+class nTestBadProto : public nRoot {
+public:
+    static const nClassInfo classInfo;
+};
+const nCmdDef<nTestBadProto> badProtoCmds[] = {
+    {"v_broken_x", "BRKN", [](nTestBadProto*, nCmd*) {}},
+};
+const nClassInfo nTestBadProto::classInfo = nClassInfo::Make<nTestBadProto>("ntestbadproto", "nroot", badProtoCmds);
+
 TEST(CommandDeathTest, BadRegistrationsStop) {
+    EXPECT_EXIT(
+        {
+            nKernelServer k([](nKernelServer* ks) { ks->AddClass(nTestBadProto::classInfo); });
+        },
+        ::testing::ExitedWithCode(3), "malformed prototype 'v_broken_x' in class 'ntestbadproto'");
     EXPECT_EXIT(
         {
             nKernelServer k([](nKernelServer* ks) { ks->AddClass(nTestClash::classInfo); });
