@@ -1,6 +1,7 @@
 #include "kernel/nTimeServer.h"
 
 #include <climits>
+#include <cmath>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nProfiler.h"
@@ -74,10 +75,17 @@ double nTimeServer::GetTime() const {
 }
 
 void nTimeServer::SetTime(double t) {
+    // A time the counter cannot hold (not a number, or centuries away) would overflow
+    // the counter base; it is refused and the clock keeps its time.
+    double offset = t * double(GetFrequency());
+    if (!std::isfinite(offset) || std::fabs(offset) > 4.0e18) {
+        n_error("nTimeServer::SetTime(): time %g is out of range\n", t);
+        return;
+    }
     lockTime_ = t;
     if (frameTimeEnabled_) frameTime_ = t;
     int64_t now = GetTicks();
-    baseTicks_ = now - int64_t(t * double(GetFrequency()));
+    baseTicks_ = now - int64_t(offset);
     stopTicks_ = now;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <vector>
 
 #include "kernel/nEnv.h"
@@ -57,6 +58,12 @@ TEST_F(TimeServerTest, KernelCreatesTheServerWithItsCommands) {
     nArg out;
     ASSERT_TRUE(ts->Call(nId("GETT"), &out));
     EXPECT_FLOAT_EQ(out.GetF(), 3.5f);
+}
+
+TEST_F(TimeServerTest, SetTimeRefusesTimesTheCounterCannotHold) {
+    ts->SetTime(2.0);
+    for (float t : {NAN, INFINITY, 1e30f}) EXPECT_TRUE(ts->Call(nId("SETT"), nullptr, t));
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 2.0);
 }
 
 TEST_F(TimeServerTest, RunsStopsAndScales) {
