@@ -1,5 +1,7 @@
 #include "platform/net/nThreadSafeList.h"
 
+#include <chrono>
+
 void nThreadSafeList::PutMsg(std::unique_ptr<nMsgNode> msg) {
     if (!msg) {
         return;
@@ -37,9 +39,15 @@ void nThreadSafeList::Clear() {
 }
 
 bool nThreadSafeList::WaitMsg(float seconds) {
-    if (!this->IsEmpty()) {
-        return true;
+    // The event may still hold the signal of a message already taken, so one
+    // wake-up does not mean a message is there: wait on until the deadline.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<float>(seconds);
+    while (this->IsEmpty()) {
+        std::chrono::duration<float> left = deadline - std::chrono::steady_clock::now();
+        if (left.count() <= 0.0f) {
+            return false;
+        }
+        event_.TimedWait(left.count());
     }
-    event_.TimedWait(seconds);
-    return !this->IsEmpty();
+    return true;
 }

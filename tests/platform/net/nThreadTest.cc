@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 // A worker that blocks on an event until it is woken, as an accept would.
@@ -74,4 +76,16 @@ TEST(nThreadSafeList, MessagesFromAnotherThreadArriveInOrder) {
     EXPECT_TRUE(queue.IsEmpty());
     EXPECT_EQ(queue.GetMsg(), nullptr);
     thread.Stop();
+}
+
+TEST(nThreadSafeList, WaitOutlastsTheSignalOfAMessageAlreadyTaken) {
+    nThreadSafeList queue;
+    queue.PutMsg(std::make_unique<nMsgNode>(1, "a", 1));
+    ASSERT_NE(queue.GetMsg(), nullptr);  // its signal is still pending
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        queue.PutMsg(std::make_unique<nMsgNode>(2, "b", 1));
+    });
+    EXPECT_TRUE(queue.WaitMsg(5.0f));
+    late.join();
 }
