@@ -124,6 +124,11 @@ TEST_F(RemoteServerTest, ClientsComingAndGoingLeaveNoContexts) {
 }
 
 TEST_F(RemoteServerTest, CloseStopsListeningAndReopens) {
+    // A name no other test uses: a port this test frees could otherwise be taken
+    // at once by another test process, and the refused connect below would succeed.
+    remote->Close();
+    ASSERT_TRUE(remote->Open("bw_remote_close"));
+    port = remote->GetIpcServer()->GetPort();
     IpcTestClient c;
     ASSERT_TRUE(Connect(c));
     EXPECT_EQ(Ask(c, "getfullname()"), "/");
@@ -140,7 +145,7 @@ TEST_F(RemoteServerTest, CloseStopsListeningAndReopens) {
     EXPECT_FALSE(refused.Connect(port));
 
     EXPECT_FALSE(remote->Open(""));
-    ASSERT_TRUE(remote->Open("bw_remote_test"));
+    ASSERT_TRUE(remote->Open("bw_remote_close"));
     IpcTestClient again;
     ASSERT_TRUE(again.Connect(remote->GetIpcServer()->GetPort()));
     EXPECT_EQ(Ask(again, "getfullname()"), "/");
