@@ -192,8 +192,11 @@ void nBmpFile::WriteLine(const void* pixels) {
     }
     static const uint8_t zeros[4] = {};
     const size_t bytes = size_t(width) * 3;
-    std::fwrite(pixels, 1, bytes, fp);
-    std::fwrite(zeros, 1, size_t(rowSize) - bytes, fp);
+    const size_t pad = size_t(rowSize) - bytes;
+    if (std::fwrite(pixels, 1, bytes, fp) != bytes || std::fwrite(zeros, 1, pad, fp) != pad) {
+        if (!writeFailed) n_error("nBmpFile::WriteLine(): writing row %d failed\n", curRow);
+        writeFailed = true;
+    }
     ++curRow;
 }
 

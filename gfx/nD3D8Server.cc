@@ -202,6 +202,10 @@ bool writeScreenshot(const char* file, const std::vector<uint32_t>& src, int src
         bmp.WriteLine(out.data());
     }
     bmp.Close();
+    if (bmp.WriteFailed()) {
+        n_error("nD3D8Server: writing the screenshot '%s' failed\n", file);
+        return false;
+    }
     return true;
 }
 

@@ -249,6 +249,10 @@ bool writeTestPicture(const char* file, int w, int h, int rowFactor) {
         bmp.WriteLine(row.data());
     }
     bmp.Close();
+    if (bmp.WriteFailed()) {
+        n_error("nGfxServer: writing screenshot '%s' failed\n", file);
+        return false;
+    }
     return true;
 }
 } // namespace

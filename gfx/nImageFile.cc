@@ -13,6 +13,7 @@ nImageFile::~nImageFile() {
 
 bool nImageFile::Open(const char* name, const char* m) {
     if (fp) Close();
+    writeFailed = false;
     if (!name || !m) return false;
     fp = std::fopen(name, m);
     if (!fp) {
@@ -26,7 +27,7 @@ bool nImageFile::Open(const char* name, const char* m) {
 void nImageFile::Close() {
     replaceFormat(nullptr);
     if (fp) {
-        std::fclose(fp);
+        if (std::fclose(fp) != 0 && mode == WRITING) writeFailed = true;
         fp = nullptr;
     }
     mode = CLOSED;

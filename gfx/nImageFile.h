@@ -27,6 +27,10 @@ public:
     virtual void SetPalette(int bpp, const uint8_t* colours);
     virtual void WriteLine(const void* pixels);
 
+    // True when the stream refused part of what was written since Open, including at
+    // Close; a full disk shows only there.
+    bool WriteFailed() const { return writeFailed; }
+
 protected:
     void replaceFormat(nPixelFormat* format);
 
@@ -35,5 +39,6 @@ protected:
     int height;
     nPixelFormat* pixelFormat;
     int mode;
+    bool writeFailed = false;
 };
 

@@ -283,6 +283,17 @@ TEST_F(GfxServerTest, CursorTable) {
     tg->Release();
 }
 
+// Without a device a screenshot is a test picture; a file that cannot take it all is a failure.
+TEST_F(GfxServerTest, TestPictureScreenshotsReportWriteFailures) {
+    EXPECT_TRUE(gfx->ScaledScreenshot(Path("shot.bmp").c_str(), 5, 3));
+    EXPECT_EQ(ReadFileBytes(Path("shot.bmp")).size(), 54u + 16u * 3u);
+    EXPECT_FALSE(TakeErrors());
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_FALSE(gfx->Screenshot("/dev/full"));
+        EXPECT_TRUE(TakeErrors());
+    }
+}
+
 // The server driven the way the init scripts drive it.
 TEST_F(GfxServerTest, InitScriptCommands) {
     const char* src = std::getenv("BW_SOURCE_DIR");
