@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -937,6 +938,7 @@ void nD3D8Server::ShowCursor() {
         int pitch = 0;
         nPixelFormat* format = nullptr;
         void* bits = tex ? tex->Lock(0, 0, tex->GetWidth(), tex->GetHeight(), &pitch, &format) : nullptr;
+        const std::unique_ptr<nPixelFormat> ownedFormat(format);  // the lock hands it over
         if (bits && format) {
             const int w = tex->GetWidth(), h = tex->GetHeight();
             nPixelFormat argb(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);

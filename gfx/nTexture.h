@@ -22,6 +22,7 @@ public:
     virtual bool Load();
     virtual void Unload();
     virtual bool Create(int width, int height, bool withAlpha);
+    // *format receives a new pixel format describing the locked pixels; the caller deletes it.
     virtual void* Lock(int x, int y, int width, int height, int* pitch, nPixelFormat** format);
     virtual void Unlock();
     virtual void SetPixel(int x, int y, int r, int g, int b, int a);

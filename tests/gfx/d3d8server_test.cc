@@ -7,6 +7,7 @@
 
 #include "gfx/nD3D8Server.h"
 #include "gfx/nPixelFormat.h"
+#include "gfx/nTexture.h"
 #include "kernel/nEnv.h"
 #include "platform/render/Device.h"
 #include "platform/render/RenderSystem.h"
@@ -26,6 +27,35 @@ const char* const WinHal = "w(800)-h(600)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(hal)";
 // Render states by their engine codes, with an integer or a float value.
 nRenderState Rs(int32_t code, int32_t i) { nRenderState rs; rs.state = code; rs.value.i = i; return rs; }
 nRenderState Rs(int32_t code, float f) { nRenderState rs; rs.state = code; rs.value.f = f; return rs; }
+
+// A 2 x 2 texture whose lock hands out its pixels and, as device textures do, a new
+// pixel format that belongs to the caller.
+class nLockableTexture : public nTexture {
+public:
+    static const nClassInfo classInfo;
+    bool Load() override {
+        width = height = 2;
+        return true;
+    }
+    void* Lock(int, int, int, int, int* pitch, nPixelFormat** format) override {
+        if (pitch) *pitch = 8;
+        if (format) *format = new nPixelFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+        return pixels;
+    }
+    void Unlock() override {}
+    uint32_t pixels[4] = {0xFFFFFFFFu, 0, 0, 0xFFFFFFFFu};
+};
+const nClassInfo nLockableTexture::classInfo = nClassInfo::Make<nLockableTexture>("nlockabletexture", "ntexture");
+
+// The server with textures for its cursors.
+class nCursorD3D8Server : public nD3D8Server {
+public:
+    static const nClassInfo classInfo;
+    nTexture* NewTexture(const char* name) override {
+        return static_cast<nTexture*>(newResource(texList, "nlockabletexture", name));
+    }
+};
+const nClassInfo nCursorD3D8Server::classInfo = nClassInfo::Make<nCursorD3D8Server>("ncursord3d8server", "nd3d8server");
 
 class D3D8ServerTest : public GfxTestKernel {
 protected:
@@ -341,6 +371,22 @@ TEST_F(D3D8ServerTest, WindowMessagesDriveTheMainLoopAndCursor) {
     EXPECT_NE(gfx->GetWindow(), nullptr);
     EXPECT_TRUE(gfx->BeginScene());
     gfx->EndScene();
+}
+
+// The cursor image is read through a texture lock, whose pixel format is freed again
+// (the leak check of the sanitised build sees one that is not).
+TEST_F(D3D8ServerTest, CursorImagesAreReadFromTheirTextures) {
+    kernel->AddClass(nLockableTexture::classInfo);
+    kernel->AddClass(nCursorD3D8Server::classInfo);
+    gfx->Release();
+    gfx = static_cast<nD3D8Server*>(kernel->New("ncursord3d8server", "/sys/servers/gfx"));
+    ASSERT_TRUE(Open(WinHal));
+    gfx->BeginCursors(1);
+    gfx->SetCursor(0, "cursor.bmp", 1, 1);
+    gfx->EndCursors();
+    ASSERT_TRUE(gfx->GetCursorEntry(0).texture.IsValid());
+    TakeErrors();  // drivers without pointer images say so and keep the arrow
+    EXPECT_NE(gfx->IsSystemCursorShown(), gfx->IsDeviceCursorShown());
 }
 
 TEST_F(D3D8ServerTest, TransformsReachTheDevice) {
