@@ -4,6 +4,7 @@
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
+#include "kernel/nRef.h"
 
 static const nCmdDef<nScriptlet> scriptletCmds[] = {
     {"v_setautorun_b", "SARN", [](nScriptlet* self, nCmd* c) { self->SetAutoRun(c->In()->GetB()); }},
@@ -38,11 +39,14 @@ const char* nScriptlet::RunScriptlet() {
     const char* result = nullptr;
     // Copied: the text is about to be run and may replace itself.
     nString text = script_;
-    // The text may delete this scriptlet; it lives until the run is over.
+    // The text may delete this scriptlet. The extra count keeps it through a
+    // delete of its own; deleting an object above it destroys it all the same,
+    // which the reference tells.
+    nRef<nRoot> alive(this);
     AddRef();
     refScriptServer_.Get()->Run(text.Get(), result);
     nString out(result ? result : "");
-    if (Release()) {
+    if (!alive.IsValid() || Release()) {
         static nString orphanResult;
         orphanResult = out;
         return orphanResult.Get();

@@ -38,6 +38,10 @@ TEST_F(ScriptletTest, AutoRunRunsOnlyWhenTheTextIsSet) {
     s->SetScript("delete('/usr/s')");
     ASSERT_TRUE(Run("r = obj('/usr/s').run()"));
     EXPECT_EQ(Lookup("/usr/s"), nullptr);
+    // One that deletes its parent, which takes the scriptlet along at once.
+    Make("/usr/p/s")->SetScript("delete('/usr/p')");
+    ASSERT_TRUE(Run("r = obj('/usr/p/s').run()"));
+    EXPECT_EQ(Lookup("/usr/p"), nullptr);
 
     // The base class reads no files: an error for the script, not a stop.
     ASSERT_TRUE(Run("new('nscriptlet', '/usr/t'); p = obj('/usr/t').parsefile('x.lua')"));
