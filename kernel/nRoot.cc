@@ -33,7 +33,7 @@ static const nCmdDef<nRoot> rootCmds[] = {
     {"o_gettail_v", "GTAL", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetTail()); }},
     {"o_getsucc_v", "GSUC", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetSucc()); }},
     {"o_getpred_v", "GPRD", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetPred()); }},
-    {"v_setname_s", "SNAM", [](nRoot* self, nCmd* c) { self->SetName(c->In()->GetS()); }},
+    {"v_setname_s", "SNAM", [](nRoot* self, nCmd* c) { self->Rename(c->In()->GetS()); }},
     {"s_getname_v", "GNAM", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetName()); }},
     {"s_getfullname_v", "GFNM", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetFullName().c_str()); }},
     {"s_getrelpath_o", "GRPH", [](nRoot* self, nCmd* c) {
@@ -116,6 +116,19 @@ void nRoot::AddTail(nRoot* child) {
 void nRoot::Remove() {
     node_.Remove();
     parent_ = nullptr;
+}
+
+// Only a plain name can be found again by path and written to an object file: an
+// empty name, "." and ".." and names holding '/' would save a file that does not load
+// or that rebuilds another tree.
+bool nRoot::Rename(const char* name) {
+    if (!name || !name[0] || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
+        std::strchr(name, '/')) {
+        n_error("%s: '%s' is no object name, not renamed\n", GetFullName().c_str(), name ? name : "");
+        return false;
+    }
+    SetName(name);
+    return true;
 }
 
 nRoot* nRoot::Find(const char* name) const {

@@ -47,6 +47,9 @@ public:
     // The name, null when empty.
     const char* GetName() const { return node_.HasName() ? node_.GetName() : nullptr; }
     void SetName(const char* name) { node_.SetName(name); }
+    // SetName for names from scripts: false (logged) for a name that is no plain object
+    // name (empty, "." or "..", or holding '/').
+    bool Rename(const char* name);
 
     nClass* GetClass() const { return class_; }
     void SetClass(nClass* cls) { class_ = cls; }

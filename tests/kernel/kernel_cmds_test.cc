@@ -108,6 +108,9 @@ TEST_F(CommandTest, RootCommandsByName) {
     EXPECT_EQ(withS(b, "find", "..").out[0].GetO(), a->GetParent());
 
     withS(c, "setname", "renamed");
+    // Names a path cannot lead back to are refused.
+    for (const char* bad : {"", ".", "..", "x/y"}) withS(c, "setname", bad);
+    EXPECT_STREQ(c->GetName(), "renamed");
     NameCall rel = CallByName(a, "getrelpath", [c](nCmd* k) { k->In()->SetO(c); });
     EXPECT_STREQ(rel.out[0].GetS(), "../b/renamed");
 
