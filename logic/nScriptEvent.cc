@@ -109,12 +109,14 @@ bool nScriptEvent::Fire(nScriptServer* server) {
         n_error("nScriptEvent '%s': no script server to fire on\n", name_.Get());
         return false;
     }
+    // Every call is composed before the first runs: a bound function may rebind
+    // the event or destroy the object that owns it.
+    nArray<nString> calls(functions_.Size());
+    for (const nString& f : functions_) calls.Append(ComposeCall(f.Get()));
     bool ok = true;
-    // A bound function may rebind while it runs; the list is copied first.
-    nArray<nString> names = functions_;
-    for (const nString& f : names) {
+    for (const nString& call : calls) {
         const char* result = nullptr;
-        if (!server->Run(ComposeCall(f.Get()).Get(), result)) ok = false;
+        if (!server->Run(call.Get(), result)) ok = false;
     }
     return ok;
 }

@@ -1,6 +1,7 @@
 // Script events: the calls they compose and where they run them.
 #include "logic/nScriptEvent.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,12 @@ public:
     bool Run(const char* text, const char*& result) override {
         texts.push_back(text);
         result = "";
+        if (onRun) onRun();
         return !failAll;
     }
     std::vector<std::string> texts;
     bool failAll = false;
+    std::function<void()> onRun;
 };
 
 using ScriptEventTest = nScriptFixture;
@@ -52,6 +55,17 @@ TEST_F(ScriptEventTest, FireCallsEveryBoundFunctionWithTheArguments) {
     recorder->texts.clear();
     EXPECT_FALSE(ev.Fire(recorder));
     EXPECT_EQ(recorder->texts.size(), 2u);
+    recorder->texts.clear();
+    recorder->failAll = false;
+
+    // A call may destroy the event (with the object that owns it); the rest still run.
+    auto* owned = new nScriptEvent("ondone", "i");
+    owned->GetArg(0).SetI(7);
+    owned->AddFunction("first");
+    owned->AddFunction("second");
+    recorder->onRun = [&owned] { delete owned; owned = nullptr; };
+    EXPECT_TRUE(owned->Fire(recorder));
+    EXPECT_EQ(recorder->texts, (std::vector<std::string>{"first(7)", "second(7)"}));
     recorder->Release();
     EXPECT_EQ(nScriptEvent("onloadingfile", "v").ComposeCall("tick"), "tick()");
 }
