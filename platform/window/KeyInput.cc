@@ -65,6 +65,14 @@ int VirtualKeyFromSdl(const SDL_Keysym& key)
     if (key.sym >= SDLK_0 && key.sym <= SDLK_9) {
         return '0' + (key.sym - SDLK_0);
     }
+    // Layouts whose number row types other characters unshifted (French) still
+    // give the digits' key numbers there.
+    if (key.scancode >= SDL_SCANCODE_1 && key.scancode <= SDL_SCANCODE_9) {
+        return '1' + (key.scancode - SDL_SCANCODE_1);
+    }
+    if (key.scancode == SDL_SCANCODE_0) {
+        return '0';
+    }
     if (key.scancode >= SDL_SCANCODE_F1 && key.scancode <= SDL_SCANCODE_F12) {
         return 112 + (key.scancode - SDL_SCANCODE_F1);
     }

@@ -9,7 +9,8 @@
 namespace window {
 
 // The virtual-key number of a key, 0 for keys the engine has no number for.
-// Letters and digits follow the keyboard layout; every other key its position.
+// Letters and digits follow the keyboard layout; every other key (the number row
+// too, where it types no digits) its position.
 int VirtualKeyFromSdl(const SDL_Keysym& key);
 
 // The character a key press produces as a character message of its own

@@ -29,6 +29,8 @@ TEST(KeyInputTest, VirtualKeysFollowLayoutForLettersAndPositionOtherwise)
     // A German keyboard swaps Y and Z: the letter decides.
     EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_Y, SDLK_z)), 'Z');
     EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_0, SDLK_0)), '0');
+    // A French keyboard types '&' on the 1 key unshifted; it is still the 1 key.
+    EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_1, SDLK_AMPERSAND)), '1');
     EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_F24, SDLK_F24)), 135);
     EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_KP_DIVIDE, SDLK_KP_DIVIDE)), 111);
     EXPECT_EQ(window::VirtualKeyFromSdl(Key(SDL_SCANCODE_RCTRL, SDLK_RCTRL)), 17);
