@@ -7,6 +7,7 @@
 #include "kernel/nDirectory.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
+#include "kernel/nRef.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nScriptEvent.h"
 
@@ -57,7 +58,10 @@ void nRepository::Load(const char* name) {
     nKernelServer* ks = nKernelServer::ks;
     nScriptServer* script = refScriptServer_.Get();
     nFileServer2* fs = refFileServer_.Get();
-    // A script may delete the repository; it lives until this load is done.
+    // A script may delete the repository. The extra count keeps it through a
+    // delete of its own; deleting an object above it destroys it all the same,
+    // which the reference tells, and the load stops there.
+    nRef<nRoot> alive(this);
     AddRef();
     if (++loadDepth_ == 0) loadTime_ = 0.0f;
 
@@ -88,7 +92,10 @@ void nRepository::Load(const char* name) {
             size_t slash = entry.rfind('/');
             std::string own = slash == std::string::npos ? entry : entry.substr(slash + 1);
             if (dir->GetEntryType() == nDirectory::DIRECTORY) {
-                if (strcasecmp(own.c_str(), "cvs") != 0) Load((rel + "/" + own).c_str());
+                if (strcasecmp(own.c_str(), "cvs") != 0) {
+                    Load((rel + "/" + own).c_str());
+                    if (!alive.IsValid()) break;
+                }
                 continue;
             }
             // The rule looks at the file's own name only: a folder such as
@@ -104,6 +111,7 @@ void nRepository::Load(const char* name) {
             const char* result = nullptr;
             // A failing script is reported by the script server; the next one runs.
             script->RunScript(entry.c_str(), result);
+            if (!alive.IsValid()) break;
 
             time = ks->GetTimeServer<nTimeServer>();
             double end = time ? time->GetTime() : start;
@@ -111,11 +119,13 @@ void nRepository::Load(const char* name) {
             if (loadTime_ >= callbackInterval_) {
                 loadTime_ = 0.0f;
                 if (onLoading_->GetNumFunctions() > 0) onLoading_->Fire(script);
+                if (!alive.IsValid()) break;
             }
         } while (dir->SetToNextEntry());
     }
     dir->Close();
     delete dir;
+    if (!alive.IsValid()) return;
     loadDepth_--;
     Release();
 }

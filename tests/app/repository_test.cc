@@ -147,4 +147,25 @@ TEST_F(RepositoryTest, AScriptMayDeleteTheRepository) {
     EXPECT_EQ(Lookup("/usr/repo"), nullptr);
 }
 
+// Deleting an object above the repository destroys it at once; the load stops there.
+TEST_F(RepositoryTest, AScriptMayDeleteAnObjectAboveTheRepository) {
+    Add("fish/f.n", "ran('f'); delete('/usr')");
+    Add("fish/g.n", "ran('g')");
+    Add("z.n", "ran('z')");
+    repo->SetDir("repo:");
+    repo->Load("*");
+    EXPECT_EQ(Global("runs"), "f@/usr/repo/fish ");
+    EXPECT_EQ(Lookup("/usr"), nullptr);
+
+    // The same from a function bound to the loading event.
+    Add("fish/f.n", "advance(2)");
+    Run("runs = ''; function gone() delete('/usr') end");
+    repo = static_cast<nRepository*>(kernel->New("nrepository", "/usr/repo"));
+    repo->SetDir("repo:");
+    repo->AddOnLoading("gone");
+    repo->Load("*");
+    EXPECT_EQ(Global("runs"), "");
+    EXPECT_EQ(Lookup("/usr"), nullptr);
+}
+
 }  // namespace
