@@ -50,10 +50,10 @@ void nRemoteServer::Reply(int clientId, const char* text) {
     ipcServer_->Send(clientId, text, strlen(text) + 1);
 }
 
-void nRemoteServer::HandleMsg(int clientId, const char* data, size_t size) {
+bool nRemoteServer::HandleMsg(int clientId, const char* data, size_t size, const nRef<nRoot>& alive) {
     if (size == 0 || data[size - 1] != '\0') {
         Reply(clientId, "### comm error!");
-        return;
+        return true;
     }
     nScriptServer* script = refScriptServer_.Get();
     nKernelServer* ks = nKernelServer::ks;
@@ -67,24 +67,31 @@ void nRemoteServer::HandleMsg(int clientId, const char* data, size_t size) {
         ks->PushCwd(ctx.cwd.GetUnsafe());
         const char* result = nullptr;
         script->Run(line, result);
+        if (!alive.IsValid()) {
+            ks->PopCwd();
+            return false;
+        }
         ctx.cwd.Set(ks->GetCwd());
         ks->PopCwd();
         Reply(clientId, result ? result : "");
         start += len + 1;
     }
+    return true;
 }
 
 bool nRemoteServer::Trigger() {
     if (!isOpen_) return false;
-    // A line may delete this server ("delete('/sys/servers/remote')"): it lives on
-    // until the lines of this frame are done.
+    // A line may delete this server ("delete('/sys/servers/remote')"): the extra
+    // count keeps it until the lines of this frame are done. Deleting an object
+    // above it destroys it all the same, which the reference tells.
+    nRef<nRoot> alive(this);
     AddRef();
     int handled = 0;
     while (handled < MaxMsgsPerTrigger && isOpen_ && ipcServer_->Poll()) {
         int clientId = -1;
         std::unique_ptr<nMsgNode> msg = ipcServer_->GetMsg(clientId);
         if (!msg) break;
-        HandleMsg(clientId, msg->GetData(), msg->GetSize());
+        if (!HandleMsg(clientId, msg->GetData(), msg->GetSize(), alive)) return false;
         handled++;
     }
     // Contexts of clients that have gone would otherwise pile up.

@@ -45,7 +45,9 @@ private:
     };
 
     ClientContext& FindOrCreateContext(int clientId);
-    void HandleMsg(int clientId, const char* data, size_t size);
+    // Runs and answers the lines of one message; false when a line destroyed this
+    // server (`alive` tells), after which nothing of it may be touched.
+    bool HandleMsg(int clientId, const char* data, size_t size, const nRef<nRoot>& alive);
     void Reply(int clientId, const char* text);
 
     nPathRef<nScriptServer> refScriptServer_;

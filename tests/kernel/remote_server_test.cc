@@ -161,3 +161,14 @@ TEST_F(RemoteServerTest, ALineMayDeleteTheServerItself) {
     EXPECT_EQ(kernel->Lookup("/sys/servers/remote"), nullptr);
     EXPECT_EQ(c.Receive([] {}), "<closed>");
 }
+
+TEST_F(RemoteServerTest, ALineMayDeleteAnObjectAboveTheServer) {
+    IpcTestClient c;
+    ASSERT_TRUE(Connect(c));
+    Ask(c, "new('nroot', '/usr'); move('/sys/servers/remote', '/usr')");
+    // The server goes at once with its parent; the next line of the message is not run.
+    c.SendRaw(std::string("delete('/usr')\0new('nroot', '/after')\0", 38));
+    EXPECT_EQ(Get(c), "<closed>");
+    EXPECT_EQ(kernel->Lookup("/usr"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/after"), nullptr);
+}
