@@ -359,7 +359,9 @@ TEST_F(PersistTest, CloneCopiesTheSubtreeAndKeepsTheCurrentObject) {
     kernel->SetCwd(Lookup("/a/b"));
     EXPECT_EQ(Lookup("/a")->Clone("inner"), nullptr);
     kernel->SetCwd(nullptr);
-    for (const char* name : {"a", ""}) EXPECT_EQ(Lookup("/a")->Clone(name), nullptr) << name;
+    for (const char* name : {"a", "", "a/b/inner", "/a/inner"}) {
+        EXPECT_EQ(Lookup("/a")->Clone(name), nullptr) << name;
+    }
     EXPECT_EQ(Saved(Lookup("/a"), "a"), source);
 }
 
