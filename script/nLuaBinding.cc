@@ -12,6 +12,7 @@
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
 #include "script/nLuaCompat.h"
@@ -125,13 +126,16 @@ bool nLuaBinding::ToCommand(lua_State* L, int index, nRoot*& obj, nCmdProto*& pr
     return true;
 }
 
+// Scripts reach the finalizers through the metatables too, and may call them on
+// any value or twice: only a value of the right tag is touched, and only by
+// unhooking its reference, which is all its destructor would do.
 int nLuaBinding::ObjectGc(lua_State* L) {
-    static_cast<ObjectBox*>(lua_touserdata(L, 1))->~ObjectBox();
+    if (auto* box = static_cast<ObjectBox*>(TestTag(L, 1, &kObjectMeta))) box->ref.Invalidate();
     return 0;
 }
 
 int nLuaBinding::CommandGc(lua_State* L) {
-    static_cast<CommandBox*>(lua_touserdata(L, 1))->~CommandBox();
+    if (auto* box = static_cast<CommandBox*>(TestTag(L, 1, &kCommandMeta))) box->ref.Invalidate();
     return 0;
 }
 
@@ -195,7 +199,7 @@ bool nLuaBinding::FillInputs(lua_State* L, int first, int count, nCmd* cmd, std:
                 v = n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : int32_t(n);
             } else {
                 double d = std::trunc(lua_tonumber(L, idx));
-                v = std::isnan(d) ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : int32_t(d);
+                v = n_saturate_int(d);
             }
             arg->SetI(v);
             continue;

@@ -118,6 +118,10 @@ TEST_F(LuaBindingTest, CompatTagFunctions) {
     // Unknown events and tags are script errors, not crashes.
     EXPECT_FALSE(Run("settagmethod(__tagval_nobjtag, 'nosuchevent', print)"));
     EXPECT_FALSE(Run("settagmethod(999, 'gettable', print)"));
+    // The finalizer of object values, reached through their metatable, touches
+    // nothing but object values.
+    EXPECT_TRUE(Run("local gc = getmetatable(obj('/')).__gc; gc(io.stdout); gc({});"
+                    "settag({}, __tagval_nobjtag); collectgarbage()"));
     // "_system" is read raw, also when it is missing.
     EXPECT_EQ(Eval("undefined_name"), "nil");
     ASSERT_TRUE(Run("_system = { flag = 5 }"));
