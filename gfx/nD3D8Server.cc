@@ -16,6 +16,7 @@
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
 #include "platform/render/Device.h"
 #include "platform/render/RenderSystem.h"
 #include "platform/window/Window.h"
@@ -786,7 +787,7 @@ void nD3D8Server::SetRenderState(const nRenderState& rs) {
     }
     if (!device) return;
     switch (rs.state) {
-    case RsZBias: device->SetRenderState(RenderState::ZBias, uint32_t(int32_t(rs.value.f))); break;
+    case RsZBias: device->SetRenderState(RenderState::ZBias, uint32_t(n_saturate_int(rs.value.f))); break;
     case RsFogMode: {
         uint32_t mode = render::FogMode::None;
         switch (rs.value.i) {
@@ -831,8 +832,9 @@ void nD3D8Server::SetRenderState(const nRenderState& rs) {
 
 void nD3D8Server::BuildGammaRamp(float r, float g, float b, render::GammaRamp& ramp) {
     auto entry = [](int i, float factor) {
-        const float v = float(i) * std::max(factor, 0.0f);
-        const int level = v >= 255.0f ? 255 : int(v);
+        // NaN and negative factors give black; 0 times infinity is NaN too.
+        const double v = double(i) * (factor > 0.0f ? factor : 0.0f);
+        const int level = v >= 255.0 ? 255 : v > 0.0 ? int(v) : 0;
         return uint16_t(level * 256 + 255);
     };
     for (int i = 0; i < 256; ++i) {
@@ -860,7 +862,8 @@ void* nD3D8Server::LockBackBuffer(const float* rect, nPixelFormat** format, int*
         n_error("nD3D8Server::LockBackBuffer(): the back buffer is locked already\n");
         return nullptr;
     }
-    const render::Rect r{int(rect[0]), int(rect[1]), int(rect[2]), int(rect[3])};
+    const render::Rect r{n_saturate_int(rect[0]), n_saturate_int(rect[1]), n_saturate_int(rect[2]),
+                        n_saturate_int(rect[3])};
     // The caller writes the whole rectangle it asked for, so only a rectangle that fits
     // can be handed out.
     if (r.left < 0 || r.top < 0 || r.right > dispWidth || r.bottom > dispHeight || r.left >= r.right ||

@@ -3,12 +3,22 @@
 // the IPC port choice is nHashTable::Hash.
 
 #include <cmath>
+#include <cstdint>
 
 // lo when f < lo, hi when f > hi, else f.
 inline float n_clamp(float f, float lo, float hi) {
     if (f < lo) return lo;
     if (f > hi) return hi;
     return f;
+}
+
+// A float or double as int32_t without undefined behaviour: the fraction is cut, values
+// past the range saturate, NaN gives 0. Scripts and files can hand over any value.
+inline int32_t n_saturate_int(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return INT32_MAX;
+    if (d <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(d);
 }
 
 // acos that never returns NaN for arguments a rounding step outside [-1, 1].

@@ -49,6 +49,11 @@ TEST(Scalar, ClampAndClampedFunctions) {
     EXPECT_FLOAT_EQ(ClampedACos(1.0001f), 0.0f);
     EXPECT_FLOAT_EQ(ClampedACos(-3.0f), float(M_PI));
     EXPECT_EQ(ClampedSqrt(-1.0f), 0.0f);
+    // Script and file values reach int conversions: cut, saturate, NaN as 0.
+    EXPECT_EQ(n_saturate_int(-2.9), -2);
+    EXPECT_EQ(n_saturate_int(1e20), INT32_MAX);
+    EXPECT_EQ(n_saturate_int(-1e20), INT32_MIN);
+    EXPECT_EQ(n_saturate_int(std::nan("")), 0);
 }
 
 TEST(Bbox3, CenterExtentAndExtend) {
