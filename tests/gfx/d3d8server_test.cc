@@ -605,7 +605,9 @@ TEST_F(D3D8ServerTest, GammaRampsScreenshotsAndErrorNames) {
 
     EXPECT_FALSE(gfx->ScaledScreenshot(scaled.c_str(), 0, 48));
     EXPECT_FALSE(gfx->Screenshot(Path("missing/x.bmp").c_str()));
-    if (std::filesystem::exists("/dev/full")) EXPECT_FALSE(gfx->Screenshot("/dev/full"));  // a full disk
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_FALSE(gfx->Screenshot("/dev/full"));  // a full disk
+    }
     EXPECT_TRUE(TakeErrors());
 }
 
