@@ -34,10 +34,10 @@ struct CommandBox {
 
 const char* const kObjectCache = "nlua.objects";
 
+// Whole, however long: a path cut short could name another object.
 void PushFullName(lua_State* L, nRoot* obj) {
-    char buf[512];
-    obj->GetFullName(buf, sizeof(buf));
-    lua_pushstring(L, buf);
+    std::string path = obj->GetFullName();
+    lua_pushlstring(L, path.data(), path.size());
 }
 
 // Registry keys of the two metatables, for a quick check on every call.
@@ -148,15 +148,8 @@ int nLuaBinding::ToStringMeta(lua_State* L) {
 std::string nLuaBinding::UserdataText(lua_State* L, int index) {
     nRoot* obj = nullptr;
     nCmdProto* proto = nullptr;
-    char buf[512] = "";
-    if (ToObject(L, index, obj)) {
-        if (obj) obj->GetFullName(buf, sizeof(buf));
-        return buf;
-    }
-    if (ToCommand(L, index, obj, proto)) {
-        if (obj) obj->GetFullName(buf, sizeof(buf));
-        return std::string(buf) + "." + proto->GetName();
-    }
+    if (ToObject(L, index, obj)) return obj ? obj->GetFullName() : std::string();
+    if (ToCommand(L, index, obj, proto)) return (obj ? obj->GetFullName() : std::string()) + "." + proto->GetName();
     if (nLuaCompat::TagOf(L, index) == nLuaCompat::TagNone) return "Anonymous Userdata";
     return "Unknown Userdata";
 }
@@ -297,12 +290,12 @@ int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
             else lua_pushnil(L);
             resultText += arg->GetB() ? "true" : "false";
             break;
-        case nArg::Object:
-            buf[0] = 0;
-            if (arg->GetO()) arg->GetO()->GetFullName(buf, sizeof(buf));
-            lua_pushstring(L, buf);
-            resultText += buf;
+        case nArg::Object: {
+            std::string path = arg->GetO() ? arg->GetO()->GetFullName() : std::string();
+            lua_pushlstring(L, path.data(), path.size());
+            resultText += path;
             break;
+        }
         default:
             resultText += "<void>";
             continue;

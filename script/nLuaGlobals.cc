@@ -72,9 +72,9 @@ int nLuaGlobals::BadArg(lua_State* L, const char* name, const char* what) {
 }
 
 void nLuaGlobals::PushFullName(lua_State* L, nRoot* obj) {
-    char buf[512];
-    obj->GetFullName(buf, sizeof(buf));
-    lua_pushstring(L, buf);
+    // Whole, however long: a path cut short could name another object.
+    std::string path = obj->GetFullName();
+    lua_pushlstring(L, path.data(), path.size());
 }
 
 int nLuaGlobals::New(lua_State* L) {

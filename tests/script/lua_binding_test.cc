@@ -162,6 +162,14 @@ TEST_F(LuaBindingTest, MoveAndDeleteKeepTheTreeWhole) {
     EXPECT_TRUE(LogHas("cannot move into its own subtree"));
     ASSERT_TRUE(Run("delete(obj('/t/b'))"));
     EXPECT_EQ(Lookup("/t/b"), nullptr);
+    // Long paths stand whole: a path cut short could name another object.
+    std::string longParent = "/" + std::string(300, 'x') + "/" + std::string(300, 'y');
+    kernel->New("nroot", (longParent + "/target").c_str());
+    kernel->New("nroot", longParent.substr(0, 511).c_str());
+    ASSERT_TRUE(Run("p = obj('" + longParent + "/target').getparent(); delete(obj('" + longParent + "/target'))"));
+    EXPECT_EQ(Global("p"), longParent);
+    EXPECT_EQ(Lookup((longParent + "/target").c_str()), nullptr);
+    EXPECT_NE(Lookup(longParent.substr(0, 511).c_str()), nullptr);
     // The root and anything holding the running interpreter stay.
     ASSERT_TRUE(Run("delete('/'); delete('/sys/servers'); delete('/sys/servers/script')"));
     EXPECT_NE(Lookup("/sys/servers/script"), nullptr);
