@@ -43,10 +43,13 @@ nLuaServer2::nLuaServer2() {
         luaL_requiref(L, lib.name, lib.func, 1);
         lua_pop(L, 1);
     }
-    // A base function the old interpreter did not have would hide the
-    // repository's "load" command when scripts call it by its bare name.
-    lua_pushnil(L);
-    lua_setglobal(L, "load");
+    // Base functions the old interpreter did not have: "load" would hide the
+    // repository's command of that name when scripts call it bare, and "loadfile"
+    // takes precompiled chunks and reads around the file server (archives).
+    for (const char* name : {"load", "loadfile"}) {
+        lua_pushnil(L);
+        lua_setglobal(L, name);
+    }
 
     nLuaCompat::Open(L);
     nLuaBinding::Open(L);

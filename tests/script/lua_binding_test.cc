@@ -17,6 +17,8 @@ TEST_F(LuaBindingTest, BareCommandsActOnTheCurrentObject) {
     nTestValue* v = NewValue("/v");
     ASSERT_TRUE(Run("sel('/v'); load('*')"));
     EXPECT_EQ(v->loaded, "*");
+    // Only text chunks load, and only through the file server.
+    EXPECT_EQ(Eval("type(loadfile)"), "nil");
 }
 
 TEST_F(LuaBindingTest, WrongArgumentsDoNothingAndAreLogged) {
