@@ -183,3 +183,22 @@ nDirectory* nFileServer2::NewDirectoryObject() {
 nFile* nFileServer2::NewFileObject() {
     return new nFile(this);
 }
+
+bool nFileServer2::ReadFile(const char* fileName, std::string& out) {
+    nFile* file = NewFileObject();
+    if (!fileName || !file->Open(fileName, "rb")) {
+        delete file;
+        return false;
+    }
+    size_t size = file->GetSize();
+    std::string text(size, '\0');
+    size_t got = size ? file->Read(text.data(), size) : 0;
+    file->Close();
+    delete file;
+    if (got != size) {
+        n_error("nFileServer2: read %zu of %zu bytes of '%s'\n", got, size, fileName);
+        return false;
+    }
+    out = std::move(text);
+    return true;
+}

@@ -34,6 +34,9 @@ public:
     // New file and directory objects; the caller deletes them.
     virtual nDirectory* NewDirectoryObject();
     virtual nFile* NewFileObject();
+    // The whole file through this server (archives too). False when it cannot be
+    // opened or not every byte arrived (logged): callers never see half a file.
+    bool ReadFile(const char* fileName, std::string& out);
 
     // Creates or updates the assign `name` (without colon). The path must end in
     // '/'; false (logged) for such a path and for names that are no plain names.

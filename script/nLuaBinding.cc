@@ -34,12 +34,6 @@ struct CommandBox {
 
 const char* const kObjectCache = "nlua.objects";
 
-// Whole, however long: a path cut short could name another object.
-void PushFullName(lua_State* L, nRoot* obj) {
-    std::string path = obj->GetFullName();
-    lua_pushlstring(L, path.data(), path.size());
-}
-
 // Registry keys of the two metatables, for a quick check on every call.
 char kObjectMeta;
 char kCommandMeta;
@@ -54,6 +48,11 @@ void* TestTag(lua_State* L, int index, char* key) {
     return same ? p : nullptr;
 }
 }  // namespace
+
+void nLuaBinding::PushFullName(lua_State* L, nRoot* obj) {
+    std::string path = obj->GetFullName();
+    lua_pushlstring(L, path.data(), path.size());
+}
 
 void nLuaBinding::Open(lua_State* L) {
     nLuaCompat::PushTagTable(L, nLuaServer2::objTag);

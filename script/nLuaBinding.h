@@ -18,6 +18,9 @@ public:
     // Pushes the object value of `obj` (one userdata per live object, so
     // values of the same object compare equal); nil for null.
     static void PushObject(lua_State* L, nRoot* obj);
+    // Pushes the object's full path, whole however long: a path cut short could
+    // name another object.
+    static void PushFullName(lua_State* L, nRoot* obj);
     // Pushes a command value that runs `proto` on `obj`.
     static void PushCommand(lua_State* L, nRoot* obj, nCmdProto* proto);
     // True when the value is an object value; `obj` receives its object

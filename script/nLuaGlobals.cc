@@ -71,12 +71,6 @@ int nLuaGlobals::BadArg(lua_State* L, const char* name, const char* what) {
     return 0;
 }
 
-void nLuaGlobals::PushFullName(lua_State* L, nRoot* obj) {
-    // Whole, however long: a path cut short could name another object.
-    std::string path = obj->GetFullName();
-    lua_pushlstring(L, path.data(), path.size());
-}
-
 int nLuaGlobals::New(lua_State* L) {
     if (!ArgCount(L, "new", 2)) return 0;
     if (lua_type(L, 1) != LUA_TSTRING || !lua_isstring(L, 2)) {
@@ -90,7 +84,7 @@ int nLuaGlobals::New(lua_State* L) {
         return 0;
     }
     lua_settop(L, 0);
-    PushFullName(L, obj);
+    nLuaBinding::PushFullName(L, obj);
     return 1;
 }
 
@@ -131,7 +125,7 @@ int nLuaGlobals::Sel(lua_State* L) {
     if (!obj) return BadArg(L, "sel", (std::string("no object at '") + path + "'").c_str());
     nKernelServer::ks->SetCwd(obj);
     lua_settop(L, 0);
-    PushFullName(L, obj);
+    nLuaBinding::PushFullName(L, obj);
     return 1;
 }
 
@@ -140,7 +134,7 @@ int nLuaGlobals::Up(lua_State* L) {
     nRoot* cwd = nKernelServer::ks->GetCwd();
     if (!cwd || !cwd->GetParent()) return 0;
     nKernelServer::ks->SetCwd(cwd->GetParent());
-    PushFullName(L, cwd->GetParent());
+    nLuaBinding::PushFullName(L, cwd->GetParent());
     return 1;
 }
 
@@ -156,7 +150,7 @@ int nLuaGlobals::FullCwd(lua_State* L) {
     if (!ArgCount(L, "fullcwd", 0)) return 0;
     nRoot* cwd = nKernelServer::ks->GetCwd();
     if (!cwd) return 0;
-    PushFullName(L, cwd);
+    nLuaBinding::PushFullName(L, cwd);
     return 1;
 }
 
@@ -186,7 +180,7 @@ int nLuaGlobals::Get(lua_State* L) {
     nRoot* obj = Server(L)->LoadObject(lua_tostring(L, 1));
     lua_settop(L, 0);
     if (!obj) return 0;
-    PushFullName(L, obj);
+    nLuaBinding::PushFullName(L, obj);
     return 1;
 }
 

@@ -41,5 +41,4 @@ private:
     // Logs a wrong argument and clears the stack; returns 0 results.
     static int BadArg(lua_State* L, const char* name, const char* what);
     static nLuaServer2* Server(lua_State* L);
-    static void PushFullName(lua_State* L, class nRoot* obj);
 };

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "kernel/nFile.h"
 #include "kernel/nKernelServer.h"
 
 const nClassInfo nLuaScriptlet::classInfo = nClassInfo::Make<nLuaScriptlet>("nluascriptlet", "nscriptlet");
@@ -14,22 +13,10 @@ bool nLuaScriptlet::ParseFile(const char* fileName) {
         n_error("nLuaScriptlet::ParseFile(): no file name given\n");
         return false;
     }
-    nFile* file = refFileServer_.Get()->NewFileObject();
-    if (!file->Open(fileName, "rb")) {
-        n_printf("nLuaScriptlet::ParseFile(): can't open '%s'\n", fileName);
-        delete file;
-        return false;
-    }
-    file->Seek(0, nFile::END);
-    size_t size = file->Tell();
-    file->Seek(0, nFile::START);
-    std::string text(size, '\0');
-    size_t got = size ? file->Read(text.data(), size) : 0;
-    file->Close();
-    delete file;
-    if (got != size) {
-        // A short read would leave half a script; the old text stays.
-        n_error("nLuaScriptlet::ParseFile(): read %zu of %zu bytes of '%s'\n", got, size, fileName);
+    // A file that cannot be read whole leaves the old text.
+    std::string text;
+    if (!refFileServer_.Get()->ReadFile(fileName, text)) {
+        n_printf("nLuaScriptlet::ParseFile(): can't read '%s'\n", fileName);
         return false;
     }
     SetScriptText(text.data(), text.size());

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <functional>
 
-#include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -165,7 +164,7 @@ const char* nLuaServer2::RunBuffer(const char* buf, size_t size, const char* chu
 bool nLuaServer2::RunScript(const char* fileName, const char*& res) {
     res = "";
     std::string text;
-    if (!fileName || !ReadFile(fileName, text)) {
+    if (!fileName || !GetFileServer()->ReadFile(fileName, text)) {
         n_printf("nLuaServer2: cannot read script '%s'\n", fileName ? fileName : "(null)");
         return false;
     }
@@ -238,25 +237,6 @@ nFileServer2* nLuaServer2::GetFileServer() {
 
 std::string nLuaServer2::ManglePath(const char* path) {
     return GetFileServer()->ManglePath(path);
-}
-
-bool nLuaServer2::ReadFile(const char* fileName, std::string& out) {
-    // Through the file server, so scripts inside archives are found too.
-    nFile* file = GetFileServer()->NewFileObject();
-    if (!file->Open(fileName, "rb")) {
-        delete file;
-        return false;
-    }
-    size_t size = file->GetSize();
-    out.resize(size);
-    size_t got = file->Read(out.data(), size);
-    file->Close();
-    delete file;
-    if (got != size) {
-        n_printf("nLuaServer2: short read of '%s' (%zu of %zu bytes)\n", fileName, got, size);
-        return false;
-    }
-    return true;
 }
 
 nRoot* nLuaServer2::LoadObject(const char* fileName) { return nKernelServer::ks->Load(fileName); }

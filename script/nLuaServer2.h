@@ -77,8 +77,6 @@ private:
     void ReportError(const char* msg);
     // The kernel's file server; fatal when there is none.
     static nFileServer2* GetFileServer();
-    // Reads a whole file through the file server.
-    bool ReadFile(const char* fileName, std::string& out);
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
     static int MessageHandler(lua_State* L);
     static int Panic(lua_State* L);
