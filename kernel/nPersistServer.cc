@@ -1,6 +1,7 @@
 #include "kernel/nPersistServer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
@@ -26,10 +27,10 @@ nPersistServer::nPersistServer() : refFileServer_("/sys/servers/file2"), refSave
 
 nPersistServer::~nPersistServer() {
     // A save still open when the server goes keeps nothing.
-    if (file_) {
+    if (open_.file) {
         nRoot* saver = saverChosen_ ? refSaver_.GetUnsafe() : refSaverPath_.Resolve();
-        if (saver && saver->IsA(kScriptServerClass)) static_cast<nScriptServer*>(saver)->AbortWrite(file_);
-        file_ = nullptr;
+        if (saver && saver->IsA(kScriptServerClass)) static_cast<nScriptServer*>(saver)->AbortWrite(open_.file);
+        open_.file = nullptr;
     }
 }
 
@@ -45,7 +46,7 @@ nScriptServer* nPersistServer::GetSaver() {
 
 bool nPersistServer::BeginObject(nRoot* obj, const char* name) {
     if (!obj) return false;
-    return mode_ == CloneMode ? BeginClone(obj, name) : BeginSave(obj, nullptr, name, true);
+    return open_.mode == CloneMode ? BeginClone(obj, name) : BeginSave(obj, nullptr, name, true);
 }
 
 bool nPersistServer::BeginObjectWithCmd(nRoot* obj, nCmd* cmd, const char* name) {
@@ -53,7 +54,7 @@ bool nPersistServer::BeginObjectWithCmd(nRoot* obj, nCmd* cmd, const char* name)
         if (cmd) cmd->GetProto()->RelCmd(cmd);
         return false;
     }
-    if (mode_ == CloneMode) {
+    if (open_.mode == CloneMode) {
         if (cmd) cmd->GetProto()->RelCmd(cmd);
         return BeginClone(obj, name);
     }
@@ -61,73 +62,73 @@ bool nPersistServer::BeginObjectWithCmd(nRoot* obj, nCmd* cmd, const char* name)
 }
 
 bool nPersistServer::EndObject(bool complete) {
-    if (objStack_.empty()) {
+    if (open_.objStack.empty()) {
         n_error("nPersistServer: EndObject() without BeginObject()\n");
         return false;
     }
-    if (!complete) failed_ = true;
-    return mode_ == CloneMode ? EndClone() : EndSave();
+    if (!complete) open_.failed = true;
+    return open_.mode == CloneMode ? EndClone() : EndSave();
 }
 
 bool nPersistServer::BeginSave(nRoot* obj, nCmd* cmd, const char* name, bool newForm) {
     nScriptServer* saver = GetSaver();
-    if (objStack_.empty()) {
+    if (open_.objStack.empty()) {
         if (cmd) cmd->GetProto()->RelCmd(cmd);
         if (!name || !name[0]) {
             n_error("nPersistServer: no file name to save '%s' as\n", obj->GetFullName().c_str());
             return false;
         }
         std::string fileName = std::string(name) + ".n";
-        file_ = saver->BeginWrite(fileName.c_str(), obj);
-        if (!file_) {
+        open_.file = saver->BeginWrite(fileName.c_str(), obj);
+        if (!open_.file) {
             n_error("nPersistServer: cannot save '%s' as '%s'\n", obj->GetFullName().c_str(), fileName.c_str());
             return false;
         }
-        failed_ = false;
+        open_.failed = false;
     } else {
-        nRoot* cwd = objStack_.back().GetUnsafe();
+        nRoot* cwd = open_.objStack.back().GetUnsafe();
         if (!cwd) cwd = nKernelServer::ks->GetRoot();
         bool ok;
         if (newForm) {
-            ok = saver->WriteBeginNewObject(file_, obj, cwd);
+            ok = saver->WriteBeginNewObject(open_.file, obj, cwd);
         } else if (cmd) {
-            ok = saver->WriteBeginObjectCmd(file_, obj, cwd, cmd);
+            ok = saver->WriteBeginObjectCmd(open_.file, obj, cwd, cmd);
             cmd->GetProto()->RelCmd(cmd);
         } else {
-            ok = saver->WriteBeginSelObject(file_, obj, cwd);
+            ok = saver->WriteBeginSelObject(open_.file, obj, cwd);
         }
         if (!ok) {
-            failed_ = true;
+            open_.failed = true;
             return false;
         }
     }
-    objStack_.emplace_back(obj);
+    open_.objStack.emplace_back(obj);
     return true;
 }
 
 bool nPersistServer::EndSave() {
-    nRoot* ended = objStack_.back().GetUnsafe();
-    objStack_.pop_back();
+    nRoot* ended = open_.objStack.back().GetUnsafe();
+    open_.objStack.pop_back();
     nScriptServer* saver = GetSaver();
     if (!ended) {
         // An object that died while it was being written is not in the file whole.
         n_error("nPersistServer: an object died while it was being saved\n");
-        failed_ = true;
+        open_.failed = true;
         ended = nKernelServer::ks->GetRoot();
     }
-    if (objStack_.empty()) {
-        nFile* file = file_;
-        file_ = nullptr;
-        bool ok = !failed_;
-        failed_ = false;
+    if (open_.objStack.empty()) {
+        nFile* file = open_.file;
+        open_.file = nullptr;
+        bool ok = !open_.failed;
+        open_.failed = false;
         if (ok) return saver->EndWrite(file);
         saver->AbortWrite(file);
         return false;
     }
-    nRoot* cwd = objStack_.back().GetUnsafe();
+    nRoot* cwd = open_.objStack.back().GetUnsafe();
     if (!cwd) cwd = nKernelServer::ks->GetRoot();
-    if (!saver->WriteEndObject(file_, ended, cwd)) failed_ = true;
-    return !failed_;
+    if (!saver->WriteEndObject(open_.file, ended, cwd)) open_.failed = true;
+    return !open_.failed;
 }
 
 // The deepest existing object on the way to the parent of `path` (relative to `from`):
@@ -154,11 +155,11 @@ static nRoot* DeepestOnPath(nRoot* from, const char* path) {
 bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
     nKernelServer* ks = nKernelServer::ks;
     nRoot* cwd = ks->GetCwd();
-    bool outermost = objStack_.empty();
-    if (outermost) failed_ = false;
+    bool outermost = open_.objStack.empty();
+    if (outermost) open_.failed = false;
     if (!name || !name[0] || !cwd) {
         n_error("nPersistServer: no name to clone '%s' as\n", obj->GetFullName().c_str());
-        failed_ = true;
+        open_.failed = true;
         return false;
     }
     nRoot* existing = ks->Lookup(name);
@@ -167,7 +168,7 @@ bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
         // handlers on the wrong type.
         n_error("nPersistServer: cannot clone '%s' onto '%s', which is of class '%s'\n",
                 obj->GetFullName().c_str(), existing->GetFullName().c_str(), existing->GetClass()->GetName());
-        failed_ = true;
+        open_.failed = true;
         return false;
     }
     if (outermost) {
@@ -176,7 +177,7 @@ bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
         if (existing == cwd || related) {
             n_error("nPersistServer: cannot clone '%s' onto itself or an object that contains it\n",
                     obj->GetFullName().c_str());
-            failed_ = true;
+            open_.failed = true;
             return false;
         }
         // A copy made inside its own source would be copied again by the same walk,
@@ -185,7 +186,7 @@ bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
             for (nRoot* o = DeepestOnPath(cwd, name); o; o = o->GetParent()) {
                 if (o == obj) {
                     n_error("nPersistServer: cannot clone '%s' into its own subtree\n", obj->GetFullName().c_str());
-                    failed_ = true;
+                    open_.failed = true;
                     return false;
                 }
             }
@@ -194,35 +195,35 @@ bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
     nRoot* copy = ks->NewNoFail(obj->GetClass()->GetName(), name);
     if (!copy) {
         n_error("nPersistServer: cannot make '%s' to clone '%s' into\n", name, obj->GetFullName().c_str());
-        failed_ = true;
+        open_.failed = true;
         return false;
     }
     if (outermost) {
-        cloneOrigin_ = cwd;
-        cloneMadeTop_ = existing == nullptr;
+        open_.cloneOrigin = cwd;
+        open_.cloneMadeTop = existing == nullptr;
     }
-    objStack_.emplace_back(cwd);
-    cloneObject_ = copy;
+    open_.objStack.emplace_back(cwd);
+    open_.cloneObject = copy;
     ks->SetCwd(copy);
     return true;
 }
 
 bool nPersistServer::EndClone() {
     nKernelServer* ks = nKernelServer::ks;
-    nRoot* back = objStack_.back().GetUnsafe();
-    objStack_.pop_back();
-    if (back != cloneOrigin_.GetUnsafe()) cloneObject_ = back;
+    nRoot* back = open_.objStack.back().GetUnsafe();
+    open_.objStack.pop_back();
+    if (back != open_.cloneOrigin.GetUnsafe()) open_.cloneObject = back;
     ks->SetCwd(back);
-    if (!objStack_.empty()) return true;
+    if (!open_.objStack.empty()) return true;
 
-    bool ok = !failed_;
-    failed_ = false;
+    bool ok = !open_.failed;
+    open_.failed = false;
     if (!ok) {
         // An incomplete copy is not left in the tree (an object that existed before the
         // clone stays).
-        nRoot* copy = cloneObject_.GetUnsafe();
-        cloneObject_.Invalidate();
-        if (copy && cloneMadeTop_) copy->Release();
+        nRoot* copy = open_.cloneObject.GetUnsafe();
+        open_.cloneObject.Invalidate();
+        if (copy && open_.cloneMadeTop) copy->Release();
     }
     return ok;
 }
@@ -231,47 +232,27 @@ bool nPersistServer::PutCmd(nCmd* cmd, int level) {
     if (!cmd) return false;
     bool ok = true;
     if (saveLevel_ <= level) {
-        if (objStack_.empty()) {
+        if (open_.objStack.empty()) {
             n_error("nPersistServer: PutCmd('%s') outside a save\n", cmd->GetProto()->GetProtoText());
             ok = false;
-        } else if (mode_ == SaveMode) {
-            ok = GetSaver()->WriteObjectCmd(file_, cmd);
+        } else if (open_.mode == SaveMode) {
+            ok = GetSaver()->WriteObjectCmd(open_.file, cmd);
         } else {
-            nRoot* copy = cloneObject_.GetUnsafe();
+            nRoot* copy = open_.cloneObject.GetUnsafe();
             ok = copy && copy->Dispatch(cmd);
         }
     }
     cmd->GetProto()->RelCmd(cmd);
-    if (!ok) failed_ = true;
+    if (!ok) open_.failed = true;
     return ok;
 }
 
 nPersistServer::OpenState nPersistServer::Suspend() {
-    OpenState s;
-    s.file = file_;
-    s.objStack.swap(objStack_);
-    s.mode = mode_;
-    s.cloneObject = cloneObject_.GetUnsafe();
-    s.cloneOrigin = cloneOrigin_.GetUnsafe();
-    s.cloneMadeTop = cloneMadeTop_;
-    s.failed = failed_;
-    file_ = nullptr;
-    mode_ = SaveMode;
-    cloneObject_.Invalidate();
-    cloneOrigin_.Invalidate();
-    cloneMadeTop_ = false;
-    failed_ = false;
-    return s;
+    return std::exchange(open_, OpenState{});
 }
 
 void nPersistServer::Resume(OpenState& s) {
-    file_ = s.file;
-    objStack_.swap(s.objStack);
-    mode_ = s.mode;
-    cloneObject_ = s.cloneObject.GetUnsafe();
-    cloneOrigin_ = s.cloneOrigin.GetUnsafe();
-    cloneMadeTop_ = s.cloneMadeTop;
-    failed_ = s.failed;
+    open_ = std::move(s);
 }
 
 // ---- saver

@@ -51,8 +51,8 @@ public:
     // or run.
     bool PutCmd(nCmd* cmd, int level = 0);
 
-    void SetMode(Mode mode) { mode_ = mode; }
-    Mode GetMode() const { return mode_; }
+    void SetMode(Mode mode) { open_.mode = mode; }
+    Mode GetMode() const { return open_.mode; }
     void SetSaveLevel(int level) { saveLevel_ = level; }
     int GetSaveLevel() const { return saveLevel_; }
 
@@ -64,9 +64,9 @@ public:
     const char* GetSaverClass();
 
     // The copy the last clone made (its top-level object).
-    nRoot* GetCloneObject() const { return cloneObject_.GetUnsafe(); }
+    nRoot* GetCloneObject() const { return open_.cloneObject.GetUnsafe(); }
     // True while a save or clone is open.
-    bool IsBusy() const { return !objStack_.empty(); }
+    bool IsBusy() const { return !open_.objStack.empty(); }
 
     // The state of an open save or clone, set aside while another runs inside it (a
     // clone started by a command while objects are being written or copied).
@@ -76,6 +76,7 @@ public:
         Mode mode = SaveMode;
         nRef<nRoot> cloneObject;
         nRef<nRoot> cloneOrigin;
+        // The top-level copy was made by this clone (not an object that existed already).
         bool cloneMadeTop = false;
         bool failed = false;
     };
@@ -117,14 +118,8 @@ private:
     nRef<nRoot> refSaver_;
     bool saverChosen_ = false;
 
-    nFile* file_ = nullptr;
-    // References, not pointers: an entry whose object died pops as the root.
-    std::vector<nRef<nRoot>> objStack_;
-    Mode mode_ = SaveMode;
-    nRef<nRoot> cloneObject_;
-    nRef<nRoot> cloneOrigin_;
-    // The top-level copy was made by this clone (not an object that existed already).
-    bool cloneMadeTop_ = false;
-    bool failed_ = false;
+    // The open save or clone; its stack holds references, not pointers, so an entry
+    // whose object died pops as the root.
+    OpenState open_;
     int saveLevel_ = 0;
 };
