@@ -2,32 +2,11 @@
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
+#include "script/nLuaWriter.h"
 
 #include <cstdio>
 #include <cstring>
-
-namespace {
-// A single-quoted script string literal of `text`. Quotes and backslashes get a
-// backslash, control characters (line breaks included) a three-digit decimal escape,
-// which the script language reads back as the same byte.
-void AppendQuoted(nString& out, const char* text) {
-    out.Append("'");
-    for (const char* p = text ? text : ""; *p; p++) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '\'' || c == '\\') {
-            char esc[3] = {'\\', char(c), 0};
-            out.Append(esc);
-        } else if (c < 0x20 || c == 0x7f) {
-            char esc[8];
-            snprintf(esc, sizeof(esc), "\\%03u", unsigned(c));
-            out.Append(esc);
-        } else {
-            out.Append(p, 1);
-        }
-    }
-    out.Append("'");
-}
-}  // namespace
+#include <string>
 
 nScriptEvent::nScriptEvent(const char* name, const char* argLetters)
     : args_(0, 1), functions_(0, 1), name_(name) {
@@ -90,9 +69,14 @@ nString nScriptEvent::ComposeCall(const char* funcName) const {
                 snprintf(num, sizeof(num), "%f", double(arg.GetF()));
                 call.Append(num);
                 break;
-            case nArg::String:
-                AppendQuoted(call, arg.GetS());
+            case nArg::String: {
+                // Escaped as the object writer escapes texts, so no argument can
+                // end its string and inject script text.
+                std::string quoted;
+                nLuaWriter::AppendQuoted(quoted, arg.GetS(), '\'');
+                call.Append(quoted.c_str());
                 break;
+            }
             default:
                 n_printf("nScriptEvent '%s': argument %d has no script form\n", name_.Get(), i);
                 nKernelServer::FatalError("Aborting!\n");
