@@ -30,7 +30,7 @@ public:
     const char* GetFunction(int index) const;
 
     // The call text for one bound function: name(arg,arg,...). Texts become quoted
-    // script strings with every special character escaped, so an argument can never
+    // script strings with quotes, backslashes and line breaks escaped, so an argument can never
     // end the string early and run as code.
     nString ComposeCall(const char* funcName) const;
     // Runs the call of every bound function through the script server; false when
