@@ -10,6 +10,7 @@
 #include "kernel/nKernelServer.h"
 // The saver is any script server, reached through its writer operations.
 #include "kernel/nScriptServer.h"
+#include "kernel/nString.h"
 
 static const nCmdDef<nPersistServer> cmds[] = {
     {"v_setsavelevel_i", "SSLV", [](nPersistServer* self, nCmd* c) { self->SetSaveLevel(c->In()->GetI()); }},
@@ -349,11 +350,7 @@ bool nPersistServer::HasTrailer(const char* fileName) {
 }
 
 std::string nPersistServer::ObjectNameOf(const char* fileName) {
-    std::string name = fileName ? fileName : "";
-    size_t sep = name.rfind('/');
-    if (sep == std::string::npos) sep = name.rfind('\\');
-    if (sep == std::string::npos) sep = name.rfind(':');
-    if (sep != std::string::npos) name.erase(0, sep + 1);
+    std::string name = nString(fileName).ExtractFileName().Get();
     size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot + 1 < name.size()) name.erase(dot);
     return name;
