@@ -66,8 +66,7 @@ void nNpkDirectory::ClassifyDiskEntry() {
     archiveEntry_ = nullptr;
     if (nDirectory::GetEntryType() != FILE) return;
     std::string name = nDirectory::GetEntryName();
-    size_t dot = name.find_last_of("./");
-    if (dot == std::string::npos || name[dot] != '.' || name.compare(dot + 1, std::string::npos, "npk") != 0) return;
+    if (!nNpkFileServer::IsArchiveName(name)) return;
     // Mounted archives are found under their lower-cased name when their root
     // directory carries the archive file's name.
     archiveEntry_ = npkServer_->ResolveInArchives(npkServer_->ManglePath(name.c_str()));

@@ -23,6 +23,11 @@ nFile* nNpkFileServer::NewFileObject() {
     return new nNpkFile(this);
 }
 
+bool nNpkFileServer::IsArchiveName(const std::string& path) {
+    size_t dot = path.find_last_of("./");
+    return dot != std::string::npos && path[dot] == '.' && path.compare(dot + 1, std::string::npos, "npk") == 0;
+}
+
 int nNpkFileServer::ParseDirectory(const char* path) {
     std::string root = ManglePath(path);
     if (root.empty()) return 0;
@@ -32,9 +37,7 @@ int nNpkFileServer::ParseDirectory(const char* path) {
         do {
             if (dir->GetEntryType() != nDirectory::FILE) continue;
             std::string name = dir->GetEntryName();
-            std::string file = name.substr(name.find_last_of('/') + 1);
-            size_t dot = file.find_last_of('.');
-            if (dot == std::string::npos || file.compare(dot + 1, std::string::npos, "npk") != 0) continue;
+            if (!IsArchiveName(name)) continue;
             if (AddArchive(name, root)) count++;
         } while (dir->SetToNextEntry());
     }

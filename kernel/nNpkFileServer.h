@@ -25,6 +25,8 @@ public:
     // Mounts every file with the extension "npk" (lower case) in the directory;
     // the number mounted. Archives that cannot be read are logged and skipped.
     virtual int ParseDirectory(const char* path);
+    // True when the path's last component ends in ".npk" (names are lower case).
+    static bool IsArchiveName(const std::string& path);
     // Mounts one archive whose entries resolve below `rootPath` (a mangled path).
     bool AddArchive(const std::string& fileName, const std::string& rootPath);
     // The entry of a mangled path in the first archive holding it, or null.
