@@ -159,15 +159,10 @@ void nRepository::Unload(const char* name) {
     obj->Release();
 }
 
-bool nRepository::EmitSaveCmds(const std::function<bool(nCmd*)>& put) {
-    nCmdProto* proto = GetClass() ? GetClass()->FindCmdById(nId("SDIR")) : nullptr;
-    if (!proto) return false;
-    nCmd* cmd = proto->NewCmd();
-    cmd->In()->SetS(dir_.c_str());
-    return put(cmd);
-}
-
 bool nRepository::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    return EmitSaveCmds([ps](nCmd* cmd) { return ps->PutCmd(cmd, 0); });
+    nCmd* cmd = NewCmd(nId("SDIR"));
+    if (!cmd) return false;
+    cmd->In()->SetS(dir_.c_str());
+    return ps->PutCmd(cmd, 0);
 }

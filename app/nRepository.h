@@ -1,5 +1,4 @@
 #pragma once
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,9 +22,6 @@ public:
     ~nRepository() override;
 
     bool SaveCmds(nPersistServer* ps) override;
-    // Builds the commands that restore this object and hands each to `put`, which
-    // consumes it.
-    bool EmitSaveCmds(const std::function<bool(nCmd*)>& put);
 
     // Stores the directory with its assign resolved, in canonical form.
     void SetDir(const char* path);

@@ -97,9 +97,8 @@ nCmd* nEnv::NewSaveCmd() {
         case nArg::Object: id = nId("SETO"); break;
         default: return nullptr;
     }
-    nCmdProto* proto = GetClass() ? GetClass()->FindCmdById(id) : nullptr;
-    if (!proto) return nullptr;
-    nCmd* cmd = proto->NewCmd();
+    nCmd* cmd = NewCmd(id);
+    if (!cmd) return nullptr;
     nArg* in = cmd->In();
     switch (value_.GetType()) {
         case nArg::Int: in->SetI(GetI()); break;

@@ -223,19 +223,27 @@ bool nRoot::Dispatch(nCmd* cmd) {
     return true;
 }
 
-bool nRoot::CallPrepared(uint32_t id, nCmdProto*& proto, nCmd*& cmd, int numGiven) {
-    proto = class_ ? class_->FindCmdById(id) : nullptr;
+nCmd* nRoot::NewCmd(uint32_t id) {
+    nCmdProto* proto = class_ ? class_->FindCmdById(id) : nullptr;
     if (!proto) {
         n_error("%s: class '%s' has no command with id 0x%08x\n", GetFullName().c_str(),
                              class_ ? class_->GetName() : "?", static_cast<unsigned>(id));
-        return false;
+        return nullptr;
     }
+    return proto->NewCmd();
+}
+
+bool nRoot::CallPrepared(uint32_t id, nCmdProto*& proto, nCmd*& cmd, int numGiven) {
+    cmd = NewCmd(id);
+    if (!cmd) return false;
+    proto = cmd->GetProto();
     if (numGiven != proto->GetNumInArgs()) {
         n_error("%s: '%s' takes %d arguments, %d given\n", GetFullName().c_str(),
                              proto->GetProtoText(), proto->GetNumInArgs(), numGiven);
+        proto->RelCmd(cmd);
+        cmd = nullptr;
         return false;
     }
-    cmd = proto->NewCmd();
     return true;
 }
 

@@ -96,6 +96,10 @@ public:
     // inputs do not match.
     template <class... In>
     bool Call(uint32_t id, nArg* outs, In... inputs);
+    // A command `id` of this object's class, ready to fill through In(): how SaveCmds
+    // builds what it hands to the persistence server. Null (logged) when the class has
+    // no such command; give it back with its proto's RelCmd or PutCmd.
+    nCmd* NewCmd(uint32_t id);
 
     // Copying and saving subtrees go through the persistence server.
     nRoot* Clone(const char* name);

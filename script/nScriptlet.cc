@@ -61,25 +61,17 @@ bool nScriptlet::ParseFile(const char* fileName) {
     return false;
 }
 
-bool nScriptlet::EmitSaveCmds(const std::function<bool(nCmd*)>& put) {
-    nClass* cls = GetClass();
-    if (!cls) return false;
-    nCmdProto* proto = cls->FindCmdById(nId("SARN"));
-    if (!proto) return false;
-    nCmd* cmd = proto->NewCmd();
-    cmd->In()->SetB(autoRun_);
-    if (!put(cmd)) return false;
-    if (hasScript_) {
-        proto = cls->FindCmdById(nId("SSCR"));
-        if (!proto) return false;
-        cmd = proto->NewCmd();
-        cmd->In()->SetS(script_.Get());
-        if (!put(cmd)) return false;
-    }
-    return true;
-}
-
+// The auto-run flag first, then the text when there is one: loading sets the flag
+// before the text arrives, so an auto-run scriptlet runs once it is complete.
 bool nScriptlet::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    return EmitSaveCmds([ps](nCmd* cmd) { return ps->PutCmd(cmd, 0); });
+    nCmd* cmd = NewCmd(nId("SARN"));
+    if (!cmd) return false;
+    cmd->In()->SetB(autoRun_);
+    if (!ps->PutCmd(cmd, 0)) return false;
+    if (!hasScript_) return true;
+    cmd = NewCmd(nId("SSCR"));
+    if (!cmd) return false;
+    cmd->In()->SetS(script_.Get());
+    return ps->PutCmd(cmd, 0);
 }

@@ -1,5 +1,4 @@
 #pragma once
-#include <functional>
 
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
@@ -18,9 +17,6 @@ public:
     ~nScriptlet() override;
 
     bool SaveCmds(nPersistServer* ps) override;
-    // Builds the commands that restore this object, in order, and hands each to
-    // `put`, which consumes it: the auto-run flag, then the text when there is one.
-    bool EmitSaveCmds(const std::function<bool(nCmd*)>& put);
 
     // Reads the text from a file; the base knows no script language and refuses.
     virtual bool ParseFile(const char* fileName);
