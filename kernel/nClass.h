@@ -33,6 +33,11 @@
 // are unique within the class and all its superclasses (a duplicate stops the program
 // at registration).
 //
+// Saving state: SaveCmds calls its base class's first, then hands one filled command
+// per value to the persistence server:
+//   nCmd* c = NewCmd(nId("SSPD")); if (!c) return false;
+//   c->In()->SetF(GetSpeed()); return ps->PutCmd(c);
+//
 // Calling commands: by id from game code, obj->Call(nId("SNAM"), nullptr, "name"); by
 // name (script server): FindCmdByName, NewCmd, fill In() in order, obj->Dispatch(cmd),
 // read Out() in order, RelCmd.
