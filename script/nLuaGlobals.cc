@@ -108,13 +108,12 @@ int nLuaGlobals::Move(lua_State* L) {
     nRoot* src = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 1));
     nRoot* dst = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 2));
     if (!src || !dst) return BadArg(L, "move", "source or target object not found");
+    // The root is an ancestor of every target, so this refuses moving it too.
     for (nRoot* o = dst; o; o = o->GetParent()) {
         if (o == src) return BadArg(L, "move", "an object cannot move into its own subtree");
     }
-    if (!src->GetParent()) return BadArg(L, "move", "the root cannot move");
     lua_settop(L, 0);
-    src->Remove();
-    dst->AddTail(src);
+    dst->AddTail(src);  // unlinks it from its old parent
     return 0;
 }
 
