@@ -109,13 +109,13 @@ bool nNpkWriter::Save(const std::string& path) {
     return true;
 }
 
-bool nNpkWriter::PackTree(const std::string& dir, int depth) {
+bool nNpkWriter::PackTree(const std::string& dir) {
     std::vector<sys::Disk::Entry> entries;
     if (!sys::Disk::List(dir, entries)) return Fail("cannot list '" + dir + "'");
     for (const sys::Disk::Entry& e : entries) {
         std::string path = dir + "/" + e.name;
         if (e.isDirectory) {
-            if (!BeginDir(e.name) || !PackTree(path, depth + 1) || !EndDir()) return false;
+            if (!BeginDir(e.name) || !PackTree(path) || !EndDir()) return false;
             continue;
         }
         int fd = sys::Disk::Open(path, sys::Disk::Access::Read);
@@ -139,7 +139,7 @@ bool nNpkWriter::PackDirectory(const std::string& dir, const std::string& npkPat
         name = slash == std::string::npos ? npkPath : npkPath.substr(slash + 1);
     }
     bool ok = sys::Disk::IsDirectory(dir) ? true : w.Fail("'" + dir + "' is not a directory");
-    ok = ok && w.BeginDir(name) && w.PackTree(dir, 1) && w.EndDir() && w.Save(npkPath);
+    ok = ok && w.BeginDir(name) && w.PackTree(dir) && w.EndDir() && w.Save(npkPath);
     errorOut = w.error;
     return ok;
 }

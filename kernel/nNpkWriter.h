@@ -41,7 +41,7 @@ public:
 private:
     bool Fail(const std::string& why);
     bool CheckName(std::string& name);
-    bool PackTree(const std::string& dir, int depth);
+    bool PackTree(const std::string& dir);
     void PutU16(uint16_t v);
     void PutU32(uint32_t v);
     void PutName(const std::string& name);
