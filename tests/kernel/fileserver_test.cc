@@ -1,4 +1,5 @@
 // The file server: assigns, path mangling, files and directory listings on disk.
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -207,9 +208,9 @@ TEST_F(FileServerTest, CurrentDirectory) {
 // The build directory is laid out as the installation: what data/ holds is
 // reachable through home: and bin: from the programs built there.
 TEST_F(FileServerTest, GameDataIsReachableThroughHomeAndBin) {
-    std::string data = __FILE__;  // the source root is three levels above this file
-    for (int i = 0; i < 3; i++) data.erase(data.find_last_of('/'));
-    data += "/data";
+    const char* root = std::getenv("BW_SOURCE_DIR");  // set for every test process
+    ASSERT_NE(root, nullptr);
+    std::string data = std::string(root) + "/data";
     std::vector<sys::Disk::Entry> entries;
     ASSERT_TRUE(sys::Disk::List(data, entries));
     nDirectory* d = fs->NewDirectoryObject();
