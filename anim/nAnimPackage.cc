@@ -1,0 +1,10 @@
+#include "anim/nAnimPackage.h"
+
+#include "anim/nEnvelope.h"
+#include "anim/nEnvelopeServer.h"
+#include "kernel/nKernelServer.h"
+
+void nAnimPackage(nKernelServer* ks) {
+    ks->AddClass(nEnvelopeServer::classInfo);
+    ks->AddClass(nEnvelope::classInfo);
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+class nKernelServer;
+
+// Registers the anim folder's classes, superclasses first.
+void nAnimPackage(nKernelServer* ks);
