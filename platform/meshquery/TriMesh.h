@@ -1,0 +1,69 @@
+#pragma once
+// A triangle mesh with an axis-aligned bounding-box tree over its triangles, built once
+// when the mesh is complete; the queries of MeshQuery.h walk the tree. Float32 throughout.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kernel/vector3.h"
+
+namespace meshquery {
+
+class TriMesh {
+public:
+    // One tree node: its box, and either two children (count 0: the left child follows
+    // the node, the right one is at `first`) or `count` triangles of order_ from `first`.
+    struct Node {
+        float min[3];
+        float max[3];
+        uint32_t first;
+        uint32_t count;
+    };
+
+    // Drops everything and sizes the mesh; vertices start at the origin, triangles at
+    // (0, 0, 0). The tree is gone until Build.
+    void Begin(int numVertices, int numTriangles);
+    // Out-of-range slots are ignored (false).
+    bool SetVertex(int index, const vector3& v);
+    bool SetTriangle(int index, uint32_t a, uint32_t b, uint32_t c);
+    // Checks every index against the vertex count and builds the tree. False (with the
+    // first bad triangle in `error`) when an index is out of range; the mesh then answers
+    // no query. A mesh without triangles builds and touches nothing.
+    bool Build(std::string* error = nullptr);
+    bool IsBuilt() const { return built_; }
+
+    int GetNumVertices() const { return static_cast<int>(vertices_.size()); }
+    int GetNumTriangles() const { return static_cast<int>(triangles_.size() / 3); }
+    const vector3& GetVertex(int i) const { return vertices_[static_cast<size_t>(i)]; }
+    // The three indices of triangle i.
+    const uint32_t* GetIndices(int i) const { return &triangles_[3 * static_cast<size_t>(i)]; }
+    // The corners of triangle i in stored order (valid after a successful Build).
+    void GetTriangle(int i, vector3& a, vector3& b, vector3& c) const {
+        const uint32_t* t = GetIndices(i);
+        a = vertices_[t[0]];
+        b = vertices_[t[1]];
+        c = vertices_[t[2]];
+    }
+
+    // The tree: node 0 is the root; empty for a mesh without triangles.
+    const std::vector<Node>& GetNodes() const { return nodes_; }
+    // Triangle indices in leaf order.
+    const std::vector<uint32_t>& GetOrder() const { return order_; }
+    // Deepest path from the root, in nodes.
+    int GetDepth() const { return depth_; }
+
+    // Triangles per leaf at most.
+    static constexpr uint32_t LeafSize = 4;
+
+private:
+    uint32_t BuildNode(uint32_t first, uint32_t count, int depth, std::vector<float>& keys);
+
+    std::vector<vector3> vertices_;
+    std::vector<uint32_t> triangles_;
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> order_;
+    int depth_ = 0;
+    bool built_ = false;
+};
+
+}  // namespace meshquery
