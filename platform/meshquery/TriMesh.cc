@@ -6,13 +6,15 @@
 
 namespace meshquery {
 
-void TriMesh::Begin(int numVertices, int numTriangles) {
-    vertices_.assign(static_cast<size_t>(std::max(numVertices, 0)), vector3());
-    triangles_.assign(3 * static_cast<size_t>(std::max(numTriangles, 0)), 0u);
+bool TriMesh::Begin(int numVertices, int numTriangles) {
     nodes_.clear();
     order_.clear();
     depth_ = 0;
     built_ = false;
+    const bool ok = numVertices >= 0 && numVertices <= MaxCount && numTriangles >= 0 && numTriangles <= MaxCount;
+    vertices_.assign(ok ? static_cast<size_t>(numVertices) : 0, vector3());
+    triangles_.assign(ok ? 3 * static_cast<size_t>(numTriangles) : 0, 0u);
+    return ok;
 }
 
 bool TriMesh::SetVertex(int index, const vector3& v) {

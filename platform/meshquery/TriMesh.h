@@ -21,8 +21,10 @@ public:
     };
 
     // Drops everything and sizes the mesh; vertices start at the origin, triangles at
-    // (0, 0, 0). The tree is gone until Build.
-    void Begin(int numVertices, int numTriangles);
+    // (0, 0, 0). The tree is gone until Build. Negative counts or counts above MaxCount
+    // are refused: the mesh is left empty and false returned.
+    bool Begin(int numVertices, int numTriangles);
+    static constexpr int MaxCount = 1 << 24;
     // Out-of-range slots are ignored (false).
     bool SetVertex(int index, const vector3& v);
     bool SetTriangle(int index, uint32_t a, uint32_t b, uint32_t c);

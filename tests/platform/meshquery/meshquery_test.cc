@@ -300,8 +300,14 @@ TEST_F(MeshQueryTest, BadIndicesFailTheBuildAndEmptyMeshesTouchNothing) {
     EXPECT_FALSE(m.SetTriangle(2, 0, 0, 0));
     EXPECT_FALSE(m.SetVertex(-1, vector3()));
 
+    // Counts no mesh could hold are refused before anything is allocated.
+    EXPECT_FALSE(m.Begin(-1, 3));
+    EXPECT_FALSE(m.Begin(3, TriMesh::MaxCount + 1));
+    EXPECT_EQ(m.GetNumVertices(), 0);
+    EXPECT_EQ(m.GetNumTriangles(), 0);
+
     TriMesh empty;
-    empty.Begin(0, 0);
+    EXPECT_TRUE(empty.Begin(0, 0));
     ASSERT_TRUE(empty.Build());
     std::vector<StabbedFace> faces;
     std::vector<TrianglePair> pairs;
