@@ -54,6 +54,13 @@ public:
     int GetHeight() const { return height; }
     int GetNumLevels() const { return numLevels; }
     int GetBytesPerPixel() const { return bytesPerPixel; }
+    // The first mip level the device uses, chosen each frame by the scene graph's
+    // distance pass; setting it restarts the bind count.
+    void SetLodLevel(int level) {
+        lod = uint16_t(level < 0 ? 0 : level);
+        bindCount = 0;
+    }
+    int GetLodLevel() const { return lod; }
 
 protected:
     nPathRef<nRoot> refGfx;

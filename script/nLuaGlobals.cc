@@ -114,6 +114,9 @@ int nLuaGlobals::Move(lua_State* L) {
     }
     lua_settop(L, 0);
     dst->AddTail(src);  // unlinks it from its old parent
+    // A visual node initialises itself again in its new place: its new ancestors read
+    // its channels from now on.
+    if (src->IsA("nvisnode")) src->Initialize();
     return 0;
 }
 

@@ -1,0 +1,18 @@
+#include "scene/nScenePackage.h"
+
+#include "kernel/nKernelServer.h"
+#include "scene/nChannelServer.h"
+#include "scene/nSceneGraph2.h"
+#include "scene/nShadowCaster.h"
+#include "scene/nShadowServer.h"
+#include "scene/nVariableServer.h"
+#include "scene/nVisNode.h"
+
+void nScenePackage(nKernelServer* ks) {
+    ks->AddClass(nChannelServer::classInfo);
+    ks->AddClass(nVariableServer::classInfo);
+    ks->AddClass(nVisNode::classInfo);
+    ks->AddClass(nSceneGraph2::classInfo);
+    ks->AddClass(nShadowServer::classInfo);
+    ks->AddClass(nShadowCaster::classInfo);
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+class nKernelServer;
+
+// Registers the scene folder's classes, superclasses first.
+void nScenePackage(nKernelServer* ks);

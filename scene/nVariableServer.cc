@@ -1,0 +1,157 @@
+#include "scene/nVariableServer.h"
+
+#include <cstring>
+
+#include "kernel/nKernelServer.h"
+
+const nClassInfo nVariableServer::classInfo = nClassInfo::Make<nVariableServer>("nvariableserver", "nroot");
+
+nVariable& nVariable::operator=(const nVariable& other) {
+    if (this == &other) return *this;
+    clearText();
+    handle_ = other.handle_;
+    type_ = other.type_;
+    if (type_ == String) value_.s = nKernelServer::StrDup(other.value_.s ? other.value_.s : "");
+    else std::memcpy(&value_, &other.value_, sizeof(value_));
+    return *this;
+}
+
+void nVariable::clearText() {
+    if (type_ == String) nKernelServer::Free(value_.s);
+    std::memset(&value_, 0, sizeof(value_));
+    type_ = Void;
+}
+
+void nVariable::SetI(int32_t v) {
+    clearText();
+    type_ = Int;
+    value_.i[0] = v;
+}
+
+void nVariable::SetF(float v) {
+    clearText();
+    type_ = Float;
+    value_.f[0] = v;
+}
+
+void nVariable::SetV4(const float v[4]) {
+    clearText();
+    type_ = Vector4;
+    std::memcpy(value_.f, v, sizeof(value_.f));
+}
+
+void nVariable::SetS(const char* text) {
+    char* copy = nKernelServer::StrDup(text ? text : "");
+    clearText();
+    type_ = String;
+    value_.s = copy;
+}
+
+void nVariable::SetRaw(uint32_t word) {
+    clearText();
+    type_ = Raw;
+    value_.u[0] = word;
+}
+
+nVariableServer::nVariableServer() : globals_(0, 16), decls_(0, 16) {}
+
+nVariableServer::~nVariableServer() = default;
+
+int nVariableServer::FindVariableByFourCC(uint32_t code) const {
+    for (int h = 0; h < decls_.Size(); h++) {
+        if (decls_[h].code == code) return h;
+    }
+    return NoHandle;
+}
+
+int nVariableServer::FindVariableByName(const char* name) const {
+    if (!name) name = "";
+    for (int h = 0; h < decls_.Size(); h++) {
+        if (decls_[h].name == name) return h;
+    }
+    return NoHandle;
+}
+
+uint32_t nVariableServer::GetFourCC(int handle) const {
+    return handle >= 0 && handle < decls_.Size() ? decls_[handle].code : 0;
+}
+
+bool nVariableServer::GetVariableInfo(int handle, const char*& name, uint32_t& code) const {
+    name = nullptr;
+    code = 0;
+    if (handle < 0 || handle >= decls_.Size()) return false;
+    name = decls_[handle].name.IsEmpty() ? nullptr : decls_[handle].name.Get();
+    code = decls_[handle].code;
+    return true;
+}
+
+const char* nVariableServer::GetVariableName(int handle) const {
+    const char* name;
+    uint32_t code;
+    GetVariableInfo(handle, name, code);
+    return name;
+}
+
+int nVariableServer::GetVariableHandleByName(const char* name) {
+    int h = FindVariableByName(name);
+    return h != NoHandle ? h : DeclareVariable(name, 0);
+}
+
+int nVariableServer::GetVariableHandleByFourCC(uint32_t code) {
+    int h = FindVariableByFourCC(code);
+    return h != NoHandle ? h : DeclareVariable("", code);
+}
+
+int nVariableServer::DeclareVariable(const char* name, uint32_t code) {
+    if (!name) name = "";
+    int hn = *name ? FindVariableByName(name) : NoHandle;
+    int hc = code != 0 ? FindVariableByFourCC(code) : NoHandle;
+    if (hn == NoHandle && hc == NoHandle) {
+        // Declaring nothing (no name, no code) would make an entry nobody can find.
+        if (!*name && code == 0) {
+            n_error("nVariableServer: a variable needs a name or a code\n");
+            return NoHandle;
+        }
+        nVariableDecl& d = decls_.Append(nVariableDecl());
+        d.name = name;
+        d.code = code;
+        return decls_.Size() - 1;
+    }
+    if (hn == hc) return hn;
+    // Code 0 and the empty name identify nothing: the part not given matches, and a
+    // declaration that lacks the part now given takes it.
+    if (hc == NoHandle && (code == 0 || decls_[hn].code == 0)) {
+        if (code != 0) decls_[hn].code = code;
+        return hn;
+    }
+    if (hn == NoHandle && (!*name || decls_[hc].name.IsEmpty())) {
+        if (*name) decls_[hc].name = name;
+        return hc;
+    }
+    char fourcc[5] = {char(code & 0xff), char((code >> 8) & 0xff), char((code >> 16) & 0xff),
+                      char((code >> 24) & 0xff), 0};
+    nKernelServer::FatalError(
+        "Inconsistent variable declaration: '%s'/'%s'!\nEither the name or the fourcc code is already used", name,
+        fourcc);
+}
+
+nVariable& nVariableServer::globalSlot(int handle) {
+    for (nVariable& v : globals_) {
+        if (v.GetHandle() == uint32_t(handle)) return v;
+    }
+    nVariable& v = globals_.Append(nVariable());
+    v.SetHandle(uint32_t(handle));
+    return v;
+}
+
+const nVariable* nVariableServer::GetGlobalVariable(int handle) const {
+    for (const nVariable& v : globals_) {
+        if (v.GetHandle() == uint32_t(handle)) return &v;
+    }
+    return nullptr;
+}
+
+void nVariableServer::SetIntVariable(int handle, int32_t v) { globalSlot(handle).SetI(v); }
+void nVariableServer::SetFloatVariable(int handle, float v) { globalSlot(handle).SetF(v); }
+void nVariableServer::SetVector4Variable(int handle, const float v[4]) { globalSlot(handle).SetV4(v); }
+void nVariableServer::SetStringVariable(int handle, const char* text) { globalSlot(handle).SetS(text); }

@@ -1,0 +1,87 @@
+#include <cstring>
+#include <string>
+
+#include "kernel/nCmdProto.h"
+#include "tests/scene/SceneFixture.h"
+
+namespace {
+
+using VariableServerTest = SceneFixture;
+
+TEST_F(VariableServerTest, HandlesAreStableAndDeclarationsConsistent) {
+    uint32_t spd = nId("SPED");
+    int speed = variables->DeclareVariable("speed", spd);
+    EXPECT_EQ(variables->DeclareVariable("speed", spd), speed);
+    EXPECT_EQ(variables->GetVariableHandleByName("speed"), speed);
+    EXPECT_EQ(variables->GetVariableHandleByFourCC(spd), speed);
+    int time = variables->GetVariableHandleByName("time");
+    EXPECT_NE(time, speed);
+    EXPECT_EQ(variables->GetFourCC(time), 0u);
+    int coded = variables->GetVariableHandleByFourCC(nId("CODE"));
+    EXPECT_EQ(variables->GetVariableName(coded), nullptr);
+    // Later declarations leave the earlier handles where they were.
+    for (int i = 0; i < 40; i++) variables->GetVariableHandleByName(("v" + std::to_string(i)).c_str());
+    EXPECT_EQ(variables->GetVariableHandleByName("speed"), speed);
+    EXPECT_STREQ(variables->GetVariableName(time), "time");
+    const char* name;
+    uint32_t code;
+    ASSERT_TRUE(variables->GetVariableInfo(speed, name, code));
+    EXPECT_STREQ(name, "speed");
+    EXPECT_EQ(code, spd);
+    EXPECT_FALSE(variables->GetVariableInfo(999, name, code));
+}
+
+TEST_F(VariableServerTest, NameOnlyAndCodeOnlyDeclarationsNeverCollide) {
+    // A declaration without code or without name must not match every other one that
+    // lacks the same part.
+    int a = variables->DeclareVariable("a", 0);
+    int b = variables->DeclareVariable("b", 0);
+    EXPECT_NE(a, b);
+    int x = variables->DeclareVariable("", nId("XXXX"));
+    int y = variables->DeclareVariable("", nId("YYYY"));
+    EXPECT_NE(x, y);
+    EXPECT_EQ(variables->DeclareVariable("a", 0), a);
+    // A name-only declaration takes a code given later, and the code then finds it.
+    EXPECT_EQ(variables->DeclareVariable("b", nId("BBBB")), b);
+    EXPECT_EQ(variables->FindVariableByFourCC(nId("BBBB")), b);
+    EXPECT_EQ(variables->DeclareVariable("ynamed", nId("YYYY")), y);
+    EXPECT_STREQ(variables->GetVariableName(y), "ynamed");
+    EXPECT_EQ(variables->DeclareVariable("", 0), -1);
+}
+
+TEST_F(VariableServerTest, ConflictingDeclarationStopsWithItsText) {
+    variables->DeclareVariable("speed", nId("SPED"));
+    variables->DeclareVariable("size", nId("SIZE"));
+    EXPECT_EXIT(variables->DeclareVariable("speed", nId("FAST")), ::testing::ExitedWithCode(3),
+                "Inconsistent variable declaration: 'speed'/'TSAF'!\nEither the name or the fourcc code is "
+                "already used");
+    EXPECT_EXIT(variables->DeclareVariable("speed", nId("SIZE")), ::testing::ExitedWithCode(3),
+                "'speed'/'EZIS'");
+    EXPECT_EXIT(variables->DeclareVariable("other", nId("SPED")), ::testing::ExitedWithCode(3), "'other'/'DEPS'");
+}
+
+TEST_F(VariableServerTest, GlobalContextReplacesValuesAndOwnsTexts) {
+    int speed = variables->GetVariableHandleByName("speed");
+    int name = variables->GetVariableHandleByName("name");
+    variables->SetFloatVariable(speed, 1.0f);
+    variables->SetFloatVariable(speed, 2.5f);
+    EXPECT_EQ(variables->GetNumGlobalVariables(), 1);
+    EXPECT_FLOAT_EQ(variables->GetGlobalVariable(speed)->GetF(), 2.5f);
+    std::string text = "first";
+    variables->SetStringVariable(name, text.c_str());
+    text = "gone";
+    EXPECT_STREQ(variables->GetGlobalVariable(name)->GetS(), "first");
+    // A type change frees the text; copies own theirs.
+    nVariable copy = *variables->GetGlobalVariable(name);
+    variables->SetIntVariable(name, 7);
+    EXPECT_EQ(variables->GetGlobalVariable(name)->GetI(), 7);
+    EXPECT_STREQ(copy.GetS(), "first");
+    const float v[4] = {1, 2, 3, 4};
+    variables->SetVector4Variable(speed, v);
+    EXPECT_EQ(variables->GetGlobalVariable(speed)->GetType(), nVariable::Vector4);
+    EXPECT_FLOAT_EQ(variables->GetGlobalVariable(speed)->GetV4()[3], 4.0f);
+    EXPECT_EQ(variables->GetNumGlobalVariables(), 2);
+    EXPECT_EQ(variables->GetGlobalVariable(999), nullptr);
+}
+
+}  // namespace
