@@ -473,6 +473,7 @@ bool nD3D8Server::devOpen() {
         return false;
     }
     placeWindow();
+    openPoolManagers();
     initDeviceState();
     return true;
 }
@@ -497,6 +498,8 @@ void nD3D8Server::CloseDisplay() {
 void nD3D8Server::devClose() {
     if (backBufferLocked) UnlockBackBuffer();
     ReleaseResources();
+    // The pools' device buffers go before the device.
+    closePoolManagers();
     device.reset();
     inScene = false;
     deviceCursorShown = false;

@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "gfx/nGfxServer.h"
+#include "gfx/nVertexBuffer.h"
+#include "gfx/nVertexPoolManager.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "platform/render/RenderTypes.h"
@@ -66,6 +68,16 @@ public:
     void HideCursor() override;
     void SetGamma(float r, float g, float b) override;
     void SetMaxTextureSize(int size) override;
+
+    // ---- vertex pools, vertex and index buffers (nD3D8ServerBuffers.cc)
+    nVertexPool* NewVertexPool(nVertexPoolManager* manager, int kind, int components, int capacity) override;
+    nVertexBuffer* NewVertexBuffer(const char* name, int usage, int components, int count) override;
+    nIndexBuffer* NewIndexBuffer(const char* name) override;
+    nVertexBuffer* NewDynamicVertexBuffer(int components, int count) override;
+    void DynamicVertexBufferDone(nVertexBuffer* buffer) override;
+    // Managers by pool kind: 0 static, 1 ordinary memory, 2 and 3 the dynamic buffers
+    // "_dynamic0" and "_dynamic1"; null while no display is open.
+    nVertexPoolManager* GetPoolManager(int index) const;
 
     // The main window's message handler; false hands the message to the window's
     // default processing.
@@ -151,4 +163,10 @@ private:
     matrix44 devProjectionStack[OtherStackDepth];
     int devModelviewDepth;
     int devProjectionDepth;
+
+    void openPoolManagers();
+    void closePoolManagers();
+    int dynamicIndex = 0;
+    nRef<nVertexBuffer> dynamicBuffers[2];
+    std::unique_ptr<nVertexPoolManager> poolManagers[4];
 };

@@ -1,5 +1,6 @@
 #include "gfx/nGfxPackage.h"
 
+#include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8Server.h"
 #include "gfx/nGfxServer.h"
 #include "gfx/nIndexBuffer.h"
@@ -15,4 +16,5 @@ void nGfxPackage(nKernelServer* ks) {
     ks->AddClass(nPixelShader::classInfo);
     ks->AddClass(nVertexBuffer::classInfo);
     ks->AddClass(nIndexBuffer::classInfo);
+    ks->AddClass(nD3D8IndexBuffer::classInfo);
 }

@@ -15,6 +15,7 @@ class nPixelShader;
 class nVertexPool;
 class nVertexPoolManager;
 class nVertexBuffer;
+struct nVertexRange;
 class nIndexBuffer;
 class nPixelFormat;
 
@@ -110,6 +111,10 @@ public:
     // characters with '.', '/', '\' and ':' made '_'.
     char* MakeResourceName(const char* name, char* buf, size_t size);
 
+    // The vertex range drawn last; a pool clears it when that range is freed.
+    void SetCurrentRange(nVertexRange* range) { currentRange = range; }
+    nVertexRange* GetCurrentRange() const { return currentRange; }
+
     void SetClearBackBuffer(bool clear) { clearBackBuffer = clear; }
     bool GetClearBackBuffer() const { return clearBackBuffer; }
     const char* GetWindowTitle() const { return windowTitle.Get(); }
@@ -167,5 +172,6 @@ protected:
     bool cursorFlag;
     int maxTextureSize;
     const char* systemCursor;
+    nVertexRange* currentRange = nullptr;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/render/GlHeaders.h"
 #include "platform/render/StateBlock.h"
+#include "platform/render/VertexArrays.h"
 #include "platform/window/Window.h"
 
 #include <SDL2/SDL.h>
@@ -278,7 +279,8 @@ std::unique_ptr<Device> Device::Create(window::Window& window, DeviceType type,
 
 Device::Device(window::Window& ownerWindow, DeviceType type, VertexProcessing vertexProcessing,
                const Caps& deviceCaps)
-    : window(ownerWindow), deviceType(type), processing(vertexProcessing), caps(deviceCaps)
+    : window(ownerWindow), deviceType(type), processing(vertexProcessing), caps(deviceCaps),
+      arrays(std::make_unique<VertexArrays>())
 {
     for (int i = 0; i < 256; ++i) {
         const auto v = static_cast<uint16_t>(i * 257);
@@ -306,6 +308,11 @@ Device::~Device()
 {
     if (this->context != nullptr) {
         this->MakeCurrent();
+        // Buffers belong to the device; one still alive here is its owner's leak.
+        if (const size_t left = this->arrays->DetachAll(); left > 0) {
+            SDL_LogError(SDL_LOG_CATEGORY_RENDER,
+                         "Device: %zu vertex or index buffers outlived the device", left);
+        }
         this->buffers.Destroy();
         SDL_GL_MakeCurrent(this->window.GetSdlWindow(), nullptr);
         SDL_GL_DeleteContext(static_cast<SDL_GLContext>(this->context));
@@ -392,6 +399,11 @@ void Device::ResetStates()
     this->materialDirty = true;
     this->colorMaterialMode = -1;
     this->inScene = false;
+    this->arrays->stream = nullptr;
+    this->arrays->indices = nullptr;
+    this->arrays->baseVertex = 0;
+    this->arrays->format = 0;
+    this->arrays->Invalidate();
 }
 
 void Device::MakeCurrent() const
@@ -881,61 +893,28 @@ bool Device::DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned
     this->FlushForDraw(vertexFormat);
 
     const auto* base = static_cast<const uint8_t*>(vertices);
-    int offset = 0;
-    std::vector<float> screen;
+    const float* screen = nullptr;
     if (rhw) {
         // Undo the perspective divide so that colours and texture coordinates
         // are still interpolated with perspective.
-        screen.resize(static_cast<size_t>(vertexCount) * 4);
+        const size_t needed = static_cast<size_t>(vertexCount) * 4;
+        if (this->screenPositions.size() < needed) {
+            this->screenPositions.resize(needed);
+        }
+        float* out = this->screenPositions.data();
         for (int v = 0; v < vertexCount; ++v) {
             float p[4];
             std::memcpy(p, base + static_cast<size_t>(v) * stride, sizeof(p));
             const float w = p[3] != 0.0f ? 1.0f / p[3] : 1.0f;
-            screen[v * 4 + 0] = p[0] * w;
-            screen[v * 4 + 1] = p[1] * w;
-            screen[v * 4 + 2] = p[2] * w;
-            screen[v * 4 + 3] = w;
+            out[v * 4 + 0] = p[0] * w;
+            out[v * 4 + 1] = p[1] * w;
+            out[v * 4 + 2] = p[2] * w;
+            out[v * 4 + 3] = w;
         }
-        glVertexPointer(4, GL_FLOAT, 0, screen.data());
-        offset = 16;
-    } else {
-        glVertexPointer(3, GL_FLOAT, stride, base);
-        offset = 12;
+        screen = out;
     }
-    glEnableClientState(GL_VERTEX_ARRAY);
-    if ((vertexFormat & kVertexNormal) != 0) {
-        glNormalPointer(GL_FLOAT, stride, base + offset);
-        glEnableClientState(GL_NORMAL_ARRAY);
-        offset += 12;
-    } else {
-        // Without normals only ambient and emissive light reach a vertex.
-        glNormal3f(0.0f, 0.0f, 0.0f);
-    }
-    if ((vertexFormat & kVertexDiffuse) != 0) {
-        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, stride, base + offset);
-        glEnableClientState(GL_COLOR_ARRAY);
-        offset += 4;
-    } else {
-        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    }
-    const int texSets = static_cast<int>(VertexTexSetCount(vertexFormat));
-    for (int set = 0; set < texSets; ++set) {
-        glClientActiveTexture(GL_TEXTURE0 + set);
-        glTexCoordPointer(2, GL_FLOAT, stride, base + offset);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        offset += 8;
-    }
-
+    this->arrays->Apply(0, base, vertexFormat, stride, screen);
     glDrawArrays(GlPrimitive(type), 0, vertexCount);
-
-    for (int set = 0; set < texSets; ++set) {
-        glClientActiveTexture(GL_TEXTURE0 + set);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    glClientActiveTexture(GL_TEXTURE0);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
 
     if (rhw) {
         // Screen-space drawing replaced matrices, viewport, lighting and fog.

@@ -14,9 +14,12 @@
 // for CPU access in the display format. Device loss never happens on OpenGL,
 // but can be simulated so that the caller's reset path runs.
 //
-// Textures, vertex and index buffers and texture-stage combining are not here
-// yet: stage states are kept and recorded but not applied.
+// Vertex and index buffers are OpenGL buffer objects (DeviceBuffer), drawn
+// through the stream source, indices and vertex layout set beforehand.
+// Textures and texture-stage combining are not here yet: stage states are kept
+// and recorded but not applied.
 
+#include "platform/render/DeviceBuffer.h"
 #include "platform/render/FrameBuffers.h"
 #include "platform/render/RenderState.h"
 #include "platform/render/RenderTypes.h"
@@ -34,6 +37,7 @@ class Window;
 namespace render {
 
 class StateBlock;
+class VertexArrays;
 
 class Device {
 public:
@@ -127,6 +131,25 @@ public:
     bool DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned vertexFormat,
                             const void* vertices, int stride);
 
+    // --- vertex and index buffers, indexed drawing (DeviceBuffers.cc)
+    // Null (and a log line) for a size of 0 or beyond reason.
+    std::unique_ptr<DeviceBuffer> CreateVertexBuffer(size_t bytes, BufferUsage usage);
+    // 16-bit indices.
+    std::unique_ptr<DeviceBuffer> CreateIndexBuffer(size_t count, BufferUsage usage);
+    size_t GetLiveBufferCount() const;
+    // Null unsets. The stride is in bytes.
+    bool SetStreamSource(DeviceBuffer* buffer, int stride);
+    // Index i draws vertex baseVertex + i of the stream.
+    bool SetIndices(DeviceBuffer* buffer, int baseVertex);
+    // A VertexFormatFlags layout with untransformed positions.
+    bool SetVertexFormat(unsigned format);
+    // Draws primitives from the indices at startIndex, which reach the
+    // vertices minIndex .. minIndex + numVertices - 1 (relative to the base
+    // vertex). Refused, with a log line, when anything is missing, locked or
+    // outside its buffer.
+    bool DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVertices, int startIndex,
+                              int primitiveCount);
+
 private:
     Device(window::Window& window, DeviceType type, VertexProcessing processing,
            const Caps& caps);
@@ -177,6 +200,10 @@ private:
     bool locked = false;
     LockedRect lockInfo;
     std::vector<uint8_t> lockBytes;
+
+    std::unique_ptr<VertexArrays> arrays;
+    // Screen-space positions of the last screen-space draw, reused.
+    std::vector<float> screenPositions;
 };
 
 }  // namespace render

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "gfx/nIndexBuffer.h"
+#include "kernel/nPathRef.h"
+
+namespace render {
+class DeviceBuffer;
+}
+
+// Index buffer in a device buffer (script class "nd3d8indexbuffer", no commands), so
+// that vertex pools can draw with it. Without an open display it keeps its indices in
+// ordinary memory like its base and cannot be drawn.
+class nD3D8IndexBuffer : public nIndexBuffer {
+public:
+    static const nClassInfo classInfo;
+
+    nD3D8IndexBuffer();
+    ~nD3D8IndexBuffer() override;
+
+    // Replaces any earlier indices; leaves the buffer locked for writing.
+    void Begin(int dynamic, int type, int count) override;
+    void End() override;
+    bool Lock() override;
+    void Unlock() override;
+
+    render::DeviceBuffer* GetDeviceBuffer() const { return deviceBuffer.get(); }
+
+private:
+    nPathRef<nRoot> refGfx;
+    std::unique_ptr<render::DeviceBuffer> deviceBuffer;
+};

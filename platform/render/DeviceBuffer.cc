@@ -1,0 +1,154 @@
+#include "platform/render/DeviceBuffer.h"
+
+#include "platform/render/GlHeaders.h"
+#include "platform/render/VertexArrays.h"
+
+#include <SDL2/SDL_log.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace render {
+
+DeviceBuffer::DeviceBuffer(VertexArrays& vertexArrays, bool isIndex, size_t bytes,
+                           BufferUsage bufferUsage)
+    : owner(&vertexArrays), index(isIndex), size(bytes), usage(bufferUsage)
+{
+    glGenBuffers(1, &this->glName);
+    this->owner->BindForUpdate(*this);
+    const GLenum target = isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
+    glBufferData(target, static_cast<GLsizeiptr>(bytes), nullptr,
+                 bufferUsage == BufferUsage::Dynamic ? GL_STREAM_DRAW : GL_STATIC_DRAW);
+}
+
+DeviceBuffer::~DeviceBuffer()
+{
+    if (this->owner == nullptr) {
+        return;
+    }
+    if (this->mapped) {
+        this->owner->BindForUpdate(*this);
+        glUnmapBuffer(this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER);
+    }
+    this->owner->Forget(*this);
+    glDeleteBuffers(1, &this->glName);
+}
+
+void DeviceBuffer::Detach()
+{
+    if (this->mapped) {
+        this->owner->BindForUpdate(*this);
+        glUnmapBuffer(this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER);
+        this->mapped = false;
+    }
+    glDeleteBuffers(1, &this->glName);
+    this->glName = 0;
+    this->owner = nullptr;
+    this->lockCount = 0;
+}
+
+void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
+{
+    if (this->owner == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER, "DeviceBuffer::Lock: the device is gone");
+        return nullptr;
+    }
+    if (bytes == 0 || offset > this->size || bytes > this->size - offset) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER,
+                     "DeviceBuffer::Lock: %zu bytes at %zu leave the %zu-byte buffer", bytes,
+                     offset, this->size);
+        return nullptr;
+    }
+    if (this->mapped) {
+        if (offset < this->mapOffset || offset + bytes > this->mapOffset + this->mapBytes) {
+            SDL_LogError(SDL_LOG_CATEGORY_RENDER,
+                         "DeviceBuffer::Lock: %zu bytes at %zu lie outside the part mapped", bytes,
+                         offset);
+            return nullptr;
+        }
+        ++this->lockCount;
+        return this->mapBase + (offset - this->mapOffset);
+    }
+    const bool direct = this->usage == BufferUsage::Dynamic &&
+                        (flags & (kLockDiscard | kLockNoOverwrite)) != 0;
+    if (direct && this->lockCount == 0) {
+        this->owner->BindForUpdate(*this);
+        const GLenum target = this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
+        GLbitfield access = GL_MAP_WRITE_BIT;
+        size_t mapAt = offset;
+        size_t mapLength = bytes;
+        if ((flags & kLockDiscard) != 0) {
+            // Fresh storage: draws still reading the old contents keep them.
+            access |= GL_MAP_INVALIDATE_BUFFER_BIT;
+            mapAt = 0;
+            mapLength = this->size;
+        } else {
+            access |= GL_MAP_UNSYNCHRONIZED_BIT;
+        }
+        void* bits = glMapBufferRange(target, static_cast<GLintptr>(mapAt),
+                                      static_cast<GLsizeiptr>(mapLength), access);
+        if (bits == nullptr) {
+            SDL_LogError(SDL_LOG_CATEGORY_RENDER, "DeviceBuffer::Lock: OpenGL refused to map");
+            return nullptr;
+        }
+        this->mapped = true;
+        this->mapBase = static_cast<uint8_t*>(bits);
+        this->mapOffset = mapAt;
+        this->mapBytes = mapLength;
+        this->lockCount = 1;
+        return this->mapBase + (offset - mapAt);
+    }
+    if (this->copy.size() != this->size) {
+        this->copy.resize(this->size);
+    }
+    if (this->lockCount == 0) {
+        this->dirtyBegin = offset;
+        this->dirtyEnd = offset + bytes;
+    } else {
+        this->dirtyBegin = std::min(this->dirtyBegin, offset);
+        this->dirtyEnd = std::max(this->dirtyEnd, offset + bytes);
+    }
+    ++this->lockCount;
+    return this->copy.data() + offset;
+}
+
+bool DeviceBuffer::Unlock()
+{
+    if (this->lockCount == 0) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER, "DeviceBuffer::Unlock: not locked");
+        return false;
+    }
+    if (--this->lockCount > 0) {
+        return true;
+    }
+    if (this->owner == nullptr) {
+        return false;
+    }
+    this->owner->BindForUpdate(*this);
+    const GLenum target = this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
+    if (this->mapped) {
+        this->mapped = false;
+        this->mapBase = nullptr;
+        // What was written cannot be read back: any index may be there.
+        if (this->index) {
+            this->maxIndex = 0xFFFF;
+        }
+        return glUnmapBuffer(target) == GL_TRUE;
+    }
+    glBufferSubData(target, static_cast<GLintptr>(this->dirtyBegin),
+                    static_cast<GLsizeiptr>(this->dirtyEnd - this->dirtyBegin),
+                    this->copy.data() + this->dirtyBegin);
+    if (this->index) {
+        uint16_t highest = 0;
+        const size_t count = this->size / 2;
+        for (size_t i = 0; i < count; ++i) {
+            uint16_t v;
+            std::memcpy(&v, this->copy.data() + i * 2, 2);
+            highest = std::max(highest, v);
+        }
+        this->maxIndex = highest;
+    }
+    return true;
+}
+
+}  // namespace render

@@ -1,0 +1,75 @@
+#pragma once
+// A vertex or index buffer of the device: an OpenGL buffer object. Static
+// buffers keep a CPU copy behind their lock and upload the bytes that a lock
+// covered when it is unlocked. Dynamic buffers locked with kLockDiscard or
+// kLockNoOverwrite are written straight into GL's memory (a discard lock hands
+// out fresh storage, a no-overwrite lock does not wait for draws in flight);
+// other locks of a dynamic buffer go through the CPU copy as a static one's do.
+// Locks nest: the buffer is unlocked (and uploaded) when the last one ends; a
+// lock while the buffer is mapped hands out the same mapping.
+//
+// Buffers come from Device::CreateVertexBuffer / CreateIndexBuffer and belong
+// to that device: they must be destroyed before it is; the device reports and
+// frees any that are left when it goes. A buffer cannot be drawn while locked.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace render {
+
+class VertexArrays;
+
+enum class BufferUsage { Static, Dynamic };
+
+enum BufferLockFlags : unsigned {
+    kLockDiscard = 1,
+    kLockNoOverwrite = 2,
+};
+
+class DeviceBuffer {
+public:
+    ~DeviceBuffer();
+    DeviceBuffer(const DeviceBuffer&) = delete;
+    DeviceBuffer& operator=(const DeviceBuffer&) = delete;
+
+    bool IsIndexBuffer() const { return this->index; }
+    BufferUsage GetUsage() const { return this->usage; }
+    size_t GetSize() const { return this->size; }
+    // Write (and, through the CPU copy, read) access to size bytes from
+    // offset. Null, with a log line, when the range leaves the buffer, the
+    // buffer is locked already or its device is gone.
+    void* Lock(size_t offset, size_t bytes, unsigned flags);
+    bool Unlock();
+    bool IsLocked() const { return this->lockCount > 0; }
+    // Index buffers: the largest index written so far (bounds the vertices a
+    // draw can reach).
+    uint16_t GetMaxIndex() const { return this->maxIndex; }
+    unsigned GetGlName() const { return this->glName; }
+
+private:
+    friend class VertexArrays;
+    DeviceBuffer(VertexArrays& owner, bool index, size_t size, BufferUsage usage);
+    // The device goes first: forget GL (its context is going).
+    void Detach();
+
+    VertexArrays* owner;
+    bool index;
+    size_t size;
+    BufferUsage usage;
+    unsigned glName = 0;
+    std::vector<uint8_t> copy;
+    int lockCount = 0;
+    // What the locks since the last upload cover.
+    size_t dirtyBegin = 0;
+    size_t dirtyEnd = 0;
+    bool mapped = false;
+    uint8_t* mapBase = nullptr;
+    size_t mapOffset = 0;
+    size_t mapBytes = 0;
+    uint16_t maxIndex = 0;
+    // Where this buffer sits in the owner's list of live buffers.
+    size_t slot = 0;
+};
+
+}  // namespace render

@@ -1,0 +1,67 @@
+#pragma once
+// The device's vertex fetch: which buffer objects are bound, which client
+// arrays are on and where they point, the stream, indices and layout set for
+// indexed drawing, and the device's live buffers. OpenGL is told only what
+// changed since the last draw. Layouts without normal draw with the normal
+// (0, 0, 0), layouts without colour in white. Needs the device's GL context to
+// be current.
+
+#include "platform/render/DeviceBuffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace render {
+
+class VertexArrays {
+public:
+    VertexArrays() = default;
+    ~VertexArrays();
+    VertexArrays(const VertexArrays&) = delete;
+    VertexArrays& operator=(const VertexArrays&) = delete;
+
+    std::unique_ptr<DeviceBuffer> NewBuffer(bool index, size_t size, BufferUsage usage);
+    size_t GetLiveBufferCount() const { return this->live.size(); }
+    // Called as the device's context goes: frees what is left, and returns
+    // how many buffers were still alive.
+    size_t DetachAll();
+
+    // Points the arrays at a layout (VertexFormatFlags) starting at base: an
+    // offset into the buffer object glBuffer, or an address when glBuffer is
+    // 0. Screen-space layouts take their positions, four floats each, from
+    // screenPositions instead.
+    void Apply(unsigned glBuffer, const uint8_t* base, unsigned format, int stride,
+               const float* screenPositions = nullptr);
+    void BindIndices(unsigned glBuffer);
+    // Binds for an upload; later draws see the change.
+    void BindForUpdate(const DeviceBuffer& buffer);
+    // Something outside changed GL's array state: forget what is cached.
+    void Invalidate();
+
+    // What SetStreamSource, SetIndices and SetVertexFormat chose.
+    DeviceBuffer* stream = nullptr;
+    int streamStride = 0;
+    DeviceBuffer* indices = nullptr;
+    int baseVertex = 0;
+    unsigned format = 0;
+
+private:
+    friend class DeviceBuffer;
+    void Forget(DeviceBuffer& buffer);
+
+    std::vector<DeviceBuffer*> live;
+    bool known = false;
+    unsigned arrayBuffer = 0;
+    unsigned elementBuffer = 0;
+    // The buffer the array pointers were set with.
+    unsigned pointedBuffer = 0;
+    const uint8_t* lastBase = nullptr;
+    const float* lastScreen = nullptr;
+    unsigned lastFormat = 0;
+    int lastStride = 0;
+    // Enabled client arrays: bit 0 position, 1 normal, 2 colour, 3.. texture sets.
+    unsigned enabled = 0;
+};
+
+}  // namespace render
