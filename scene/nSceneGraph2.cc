@@ -241,6 +241,25 @@ void nSceneGraph2::drawVisuals(nShadowServer* shadow, bool shadows) {
     }
 }
 
+// A bottom-up merge sort into the preallocated scratch list: stable, so equal records
+// keep their pool order and frames repeat exactly, and it allocates nothing per frame.
+void nSceneGraph2::sortVisuals() {
+    int n = visualCount_;
+    int16_t* from = visualList_;
+    int16_t* to = sortScratch_;
+    for (int width = 1; width < n; width *= 2) {
+        for (int lo = 0; lo < n; lo += 2 * width) {
+            int mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
+            int i = lo, j = mid, k = lo;
+            while (i < mid && j < hi) to[k++] = Compare(pool_[from[j]], pool_[from[i]]) < 0 ? from[j++] : from[i++];
+            while (i < mid) to[k++] = from[i++];
+            while (j < hi) to[k++] = from[j++];
+        }
+        std::swap(from, to);
+    }
+    if (from != visualList_) std::copy(from, from + n, visualList_);
+}
+
 void nSceneGraph2::renderScene() {
     refGfx_.Get();
     nShadowServer* shadow = refShadow_.Get();
@@ -253,9 +272,7 @@ void nSceneGraph2::renderScene() {
     computeTextures();
     if (mipLodEnabled_ && visualCount_ > 0) applyMipLod();
 
-    // Stable, so equal records keep their pool order and frames repeat exactly.
-    std::stable_sort(visualList_, visualList_ + visualCount_,
-                     [this](int16_t a, int16_t b) { return Compare(pool_[a], pool_[b]) < 0; });
+    sortVisuals();
 
     if (fogNode_) {
         currentNode_ = fogIndex_;

@@ -118,6 +118,7 @@ private:
     void computeSounds();
     void computeTextures();
     void applyMipLod();
+    void sortVisuals();
     void drawVisuals(nShadowServer* shadow, bool shadows);
 
     nPathRef<nChannelServer> refChannel_;
@@ -136,6 +137,7 @@ private:
     int16_t lightCount_ = 0;
     int16_t soundCount_ = 0;
     int16_t visualList_[MaxVisuals];
+    int16_t sortScratch_[MaxVisuals];
     int16_t lightList_[MaxLights];
     int16_t soundList_[MaxSounds];
     bool mipLodEnabled_ = false;

@@ -83,6 +83,8 @@ bool nTestVisNode::Attach(nSceneGraph2* sg) {
         case Light: rec->lightNode = this; break;
         case Sound: rec->soundNode = this; break;
         case Other: rec->otherVisual = this; break;
+        case Fog: sg->SetFogNode(this); break;
+        case Listener: sg->SetListenerNode(this); break;
         default: break;
     }
     return true;

@@ -56,7 +56,7 @@ public:
 class nTestVisNode : public nVisNode {
 public:
     static const nClassInfo classInfo;
-    enum Role { Group, Transform, Mesh, Shader, TexArray, Light, Sound, Other };
+    enum Role { Group, Transform, Mesh, Shader, TexArray, Light, Sound, Other, Fog, Listener };
 
     bool Attach(nSceneGraph2* sg) override;
     void Compute(nSceneGraph2* sg) override;

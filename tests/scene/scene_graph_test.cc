@@ -289,11 +289,46 @@ TEST_F(SceneGraphTest, SoundsAreComputedOnlyWithAnAudioServer) {
     nTestVisNode* root = Node("/root", nTestVisNode::Group);
     Transform("/root/t", 0, 0, 0);
     Node("/root/t/snd", nTestVisNode::Sound);
+    Node("/root/t/ear", nTestVisNode::Listener);
     Frame(root);
     EXPECT_EQ(Computes(), Events{});
     kernel->New("nroot", "/sys/servers/audio");
     Frame(root);
-    EXPECT_EQ(Computes(), Events{"snd"});
+    EXPECT_EQ(Computes(), (Events{"snd", "ear"}));
+}
+
+TEST_F(SceneGraphTest, FogIsComputedAfterLightsAndBeforeTheVisuals) {
+    nTestVisNode* root = Node("/root", nTestVisNode::Group);
+    Visual("/root/t", 1, 0, true, "m");
+    Node("/root/t/l", nTestVisNode::Light);
+    Transform("/root/f", 0, 0, 0);
+    Node("/root/f/fog", nTestVisNode::Fog);
+    Frame(root);
+    EXPECT_EQ(Computes(), (Events{"l", "fog", "s", "m"}));
+    // The fog node attaches anew every frame.
+    root->GetHead()->GetSucc()->Release();
+    sceneEvents.clear();
+    Frame(root);
+    EXPECT_EQ(Computes(), (Events{"l", "s", "m"}));
+}
+
+TEST_F(SceneGraphTest, ManyTransparentVisualsSortStablyByDepth) {
+    nTestVisNode* root = Node("/root", nTestVisNode::Group);
+    std::vector<std::pair<float, std::string>> expected;
+    for (int i = 0; i < 300; i++) {
+        float z = float((i * 37) % 50) - 25.0f;
+        std::string name = "m" + std::to_string(i);
+        std::string t = "/root/t" + std::to_string(i);
+        Transform(t.c_str(), 0, 0, z);
+        Node((t + "/" + name).c_str(), nTestVisNode::Mesh);
+        expected.emplace_back(z, name);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    Events want;
+    for (const auto& e : expected) want.push_back(e.second);
+    Frame(root);
+    EXPECT_EQ(Meshes(), want);
 }
 
 TEST_F(SceneGraphTest, MissingServersStopTheProgram) {
