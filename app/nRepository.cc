@@ -12,11 +12,11 @@
 #include "logic/nScriptEvent.h"
 
 static const nCmdDef<nRepository> repositoryCmds[] = {
-    {"v_setdir_s", "SDIR", [](nRepository* self, nCmd* c) { self->SetDir(c->In()->GetS()); }},
-    {"s_getdir_v", "GDIR", [](nRepository* self, nCmd* c) { c->Out()->SetS(self->GetDir()); }},
-    {"v_load_s", "LOAD", [](nRepository* self, nCmd* c) { self->Load(c->In()->GetS()); }},
-    {"v_unload_s", "ULAD", [](nRepository* self, nCmd* c) { self->Unload(c->In()->GetS()); }},
-    {"v_setonloading_s", "RSOL", [](nRepository* self, nCmd* c) { self->AddOnLoading(c->In()->GetS()); }},
+    Bind<&nRepository::SetDir>("v_setdir_s", "SDIR"),
+    Bind<&nRepository::GetDir>("s_getdir_v", "GDIR"),
+    Bind<&nRepository::Load>("v_load_s", "LOAD"),
+    Bind<&nRepository::Unload>("v_unload_s", "ULAD"),
+    Bind<&nRepository::AddOnLoading>("v_setonloading_s", "RSOL"),
 };
 const nClassInfo nRepository::classInfo = nClassInfo::Make<nRepository>("nrepository", "nroot", repositoryCmds);
 
@@ -161,8 +161,5 @@ void nRepository::Unload(const char* name) {
 
 bool nRepository::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    nCmd* cmd = NewCmd(nId("SDIR"));
-    if (!cmd) return false;
-    cmd->In()->SetS(dir_.c_str());
-    return ps->PutCmd(cmd, 0);
+    return ps->Put(this, nId("SDIR"), GetDir());
 }

@@ -3,6 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kernel/nCmd.h"
+#include "kernel/nKernelServer.h"
+
+void nArg::TypeMismatch(Type wanted) const {
+    char where[256];
+    nCmd::DescribeRunning(this, where, sizeof(where));
+    nKernelServer::FatalError("Command check: '%c' read from a value of type '%c' (%s)\n", LetterOfType(wanted),
+                              LetterOfType(type_), where);
+}
+
 nArg& nArg::operator=(const nArg& other) {
     if (this == &other) return *this;
     if (other.type_ == String || other.type_ == Code) {

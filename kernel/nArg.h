@@ -1,11 +1,18 @@
 #pragma once
 #include <cstdint>
 
+// Builds without NDEBUG (the test builds) check every typed read of a command argument
+// and every command's outputs after its handler; release builds check nothing.
+#ifndef NDEBUG
+#define N_CMD_CHECKS 1
+#endif
+
 class nRoot;
 
 // One typed argument or result of a script command. Texts are owned copies; objects
-// are not owned. Getters return the stored value without checking the type: callers
-// that take untrusted input check types first (nCmd::CheckInputs).
+// are not owned. Callers that take untrusted input check types first
+// (nCmd::CheckInputs); a getter that reads another type than the stored one is a
+// fault of the program, which the checked build stops at with the command named.
 class nArg {
 public:
     enum Type : uint32_t {
@@ -36,11 +43,29 @@ public:
     void SetO(nRoot* obj);
     void SetC(const char* text);
 
-    int32_t GetI() const { return value_.i; }
-    float GetF() const { return value_.f; }
-    const char* GetS() const { return (type_ == String || type_ == Code) ? value_.s : nullptr; }
-    bool GetB() const { return value_.b; }
-    nRoot* GetO() const { return type_ == Object ? value_.o : nullptr; }
+    int32_t GetI() const {
+        Expect(Int);
+        return value_.i;
+    }
+    float GetF() const {
+        Expect(Float);
+        return value_.f;
+    }
+    // Either text type; null for a null text.
+    const char* GetS() const {
+#ifdef N_CMD_CHECKS
+        if (type_ != String && type_ != Code) TypeMismatch(String);
+#endif
+        return (type_ == String || type_ == Code) ? value_.s : nullptr;
+    }
+    bool GetB() const {
+        Expect(Bool);
+        return value_.b;
+    }
+    nRoot* GetO() const {
+        Expect(Object);
+        return type_ == Object ? value_.o : nullptr;
+    }
     const char* GetC() const { return GetS(); }
 
     // Type of a prototype letter ('i', 'f', 's', 'b', 'o', 'c'; 'v' and others are Void).
@@ -50,6 +75,14 @@ public:
 
 private:
     void SetText(Type type, const char* text);
+    void Expect([[maybe_unused]] Type type) const {
+#ifdef N_CMD_CHECKS
+        if (type_ != type) TypeMismatch(type);
+#endif
+    }
+    // Reports a read of the wrong type (naming the command when one is running) and
+    // stops the program.
+    [[noreturn]] void TypeMismatch(Type wanted) const;
 
     Type type_ = Void;
     // Pointer-sized: objects and texts are stored in the same slot as numbers.

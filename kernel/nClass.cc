@@ -1,5 +1,7 @@
 #include "kernel/nClass.h"
 
+#include <cstring>
+
 #include "kernel/nKernelServer.h"
 #include "kernel/nRoot.h"
 
@@ -50,6 +52,21 @@ void nClass::AddProto(nCmdProto* proto) {
     if (!proto->HasHandler()) {
         nKernelServer::FatalError("nClass::AddCmd(): command '%s' of class '%s' has no handler\n",
                                   proto->GetProtoText(), GetName());
+    }
+    // Scripts call commands of the current object by their bare name, but only names
+    // that are no global of the interpreter reach the command.
+    static const char* const luaGlobals[] = {
+        "assert", "collectgarbage", "dofile", "error", "getmetatable", "ipairs", "next", "pairs",
+        "pcall", "print", "rawequal", "rawget", "rawlen", "rawset", "require", "select",
+        "setmetatable", "tonumber", "tostring", "type", "warn", "xpcall", "io", "math", "string",
+        "_G", "_VERSION",
+    };
+    for (const char* g : luaGlobals) {
+        if (std::strcmp(proto->GetName(), g) == 0) {
+            n_printf("nClass::AddCmd(): command '%s' of class '%s' has the name of a Lua global; "
+                     "scripts reach it only through an object (obj.%s())\n",
+                     proto->GetProtoText(), GetName(), g);
+        }
     }
     BeginCmds();
     proto->SetOwner(this);

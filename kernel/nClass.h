@@ -2,41 +2,71 @@
 // Declaring a class and its script commands
 // -----------------------------------------
 // Every class of the tree derives from nRoot, publishes one static nClassInfo and keeps
-// its command table in its .cc: one row per command, prototype text, four-character id
-// and a short handler typed on the class. kernel/nRoot.cc is the full example.
+// its command table in its .cc: one row per command, prototype text and four-character
+// id. kernel/nEnv.cc is the model; kernel/nRoot.cc has every kind of row.
 //
 //   // kernel/nFoo.h
 //   class nFoo : public nRoot {
 //   public:
 //       static const nClassInfo classInfo;
+//       bool SaveCmds(nPersistServer* ps) override;
 //       void SetSpeed(float s);
 //       float GetSpeed() const;
+//       void SetRange(float lo, float hi);
+//       void GetRange(float& lo, float& hi) const;
 //   };
 //
 //   // kernel/nFoo.cc
 //   static const nCmdDef<nFoo> cmds[] = {
-//       {"v_setspeed_f", "SSPD", [](nFoo* self, nCmd* c) { self->SetSpeed(c->In()->GetF()); }},
-//       {"f_getspeed_v", "GSPD", [](nFoo* self, nCmd* c) { c->Out()->SetF(self->GetSpeed()); }},
+//       Bind<&nFoo::SetSpeed>("v_setspeed_f", "SSPD"),
+//       Bind<&nFoo::GetSpeed>("f_getspeed_v", "GSPD"),
+//       Bind<&nFoo::SetRange>("v_setrange_ff", "SRNG"),
+//       {"ff_getrange_v", "GRNG", [](nFoo* self, nCmd* c) {
+//            float lo, hi;
+//            self->GetRange(lo, hi);
+//            c->Out()->SetF(lo);
+//            c->Out()->SetF(hi);
+//        }},
 //   };
 //   const nClassInfo nFoo::classInfo = nClassInfo::Make<nFoo>("nfoo", "nroot", cmds);
 //
-//   // the folder's package function (kernel/nKernelPackage.cc for kernel classes)
+//   bool nFoo::SaveCmds(nPersistServer* ps) {
+//       if (!nRoot::SaveCmds(ps)) return false;
+//       float lo, hi;
+//       GetRange(lo, hi);
+//       return ps->Put(this, nId("SSPD"), GetSpeed()) && ps->Put(this, nId("SRNG"), lo, hi);
+//   }
+//
+//   // the folder's package function, <folder>/n<Name>Package.h/.cc, e.g.
+//   // kernel/nKernelPackage.cc: registers the folder's classes, superclasses first
 //   ks->AddClass(nFoo::classInfo);
 //
+// Rows:
+// - Bind<&nFoo::F>(proto, id) where the command is one call of one member function:
+//   the handler reads the inputs in order, calls F and writes its result. The letters
+//   are checked against F's types when the table compiles ('i' integers and enums, 'f'
+//   float or double, 'b' bool, 's' or 'c' const char* (a result may be std::string),
+//   'o' a pointer to a tree object; void and 'v' for none). A mismatch stops the build
+//   with "PrototypeLettersDoNotMatchTheFunction". Overloaded functions and commands with
+//   several outputs or other work get a hand-written row.
+// - {proto, id, handler}: a lambda typed on the class. It reads exactly its inputs with
+//   In() and writes exactly its outputs with Out(), each in prototype order, with the
+//   setter of the letter's type (texts are copied by SetS). Inputs were checked against
+//   the prototype before it runs (a text or object input may be null); builds without
+//   NDEBUG check the rest after every call (nCmd::CheckAfterCall) and stop at the first
+//   handler that reads or writes another type, or skips or overruns a slot.
 // A class without commands of its own: nClassInfo::Make<nBar>("nbar", "nfoo").
 // Handlers that need private members: declare the table as a private static member
 // (static const nCmdDef<nFoo> cmds[];) and define it in the .cc; its lambdas are then in
-// class scope.
-// Handlers run only after the dispatcher has checked the input types against the
-// prototype letters, so they read In() values without checking (a text or object input
-// may be null). Outputs are written in prototype order; texts are copied by SetS. Ids
-// are unique within the class and all its superclasses (a duplicate stops the program
-// at registration).
+// class scope. Ids are unique within the class and all its superclasses (a duplicate
+// stops the program at registration). A command named like a Lua global ("type",
+// "print", "select", ...) is logged at registration: a bare call reaches the global.
 //
-// Saving state: SaveCmds calls its base class's first, then hands one filled command
-// per value to the persistence server:
-//   nCmd* c = NewCmd(nId("SSPD")); if (!c) return false;
-//   c->In()->SetF(GetSpeed()); return ps->PutCmd(c);
+// Saving state: SaveCmds calls its base class's first, then hands one command per value
+// to the persistence server with Put (kernel/nPersistServer.h), which finds the command
+// by id and refuses (logged, save failed) values that do not fit its prototype. Every
+// registered class is made, called, saved, loaded and cloned by tests/classes, so a row
+// or a SaveCmds that disagrees with its prototype fails there without a test of its own.
 //
 // Calling commands: by id from game code, obj->Call(nId("SNAM"), nullptr, "name"); by
 // name (script server): FindCmdByName, NewCmd, fill In() in order, obj->Dispatch(cmd),

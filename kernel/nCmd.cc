@@ -1,6 +1,12 @@
 #include "kernel/nCmd.h"
 
+#include <cstdio>
+
 #include "kernel/nCmdProto.h"
+#include "kernel/nKernelServer.h"
+
+thread_local const nCmd* nCmd::running_ = nullptr;
+thread_local const char* nCmd::runningClass_ = nullptr;
 
 nCmd::nCmd(nCmdProto* proto) : proto_(proto) { Reset(); }
 
@@ -52,4 +58,50 @@ bool nCmd::CheckInputs() const {
         if (args_[numOut + i].GetType() != proto_->GetInType(i)) return false;
     }
     return true;
+}
+
+nCmd::Running::Running(const nCmd* cmd, const char* className)
+    : prevCmd_(running_), prevClass_(runningClass_) {
+    running_ = cmd;
+    runningClass_ = className;
+}
+
+nCmd::Running::~Running() {
+    running_ = prevCmd_;
+    runningClass_ = prevClass_;
+}
+
+void nCmd::DescribeRunning(const nArg* arg, char* buf, int size) {
+    const nCmd* cmd = running_;
+    if (!cmd) {
+        std::snprintf(buf, size_t(size), "no command running");
+        return;
+    }
+    int numOut = cmd->GetNumOutArgs();
+    int index = -1;
+    for (int i = 0; i < numOut + cmd->GetNumInArgs(); i++) {
+        if (&cmd->args_[i] == arg) index = i;
+    }
+    const char* side = index < 0 ? "an argument of no slot" : index < numOut ? "output" : "input";
+    int slot = index < numOut ? index + 1 : index - numOut + 1;
+    std::snprintf(buf, size_t(size), "class '%s', command '%s', %s %d", runningClass_ ? runningClass_ : "?",
+                  cmd->proto_->GetProtoText(), side, index < 0 ? 0 : slot);
+}
+
+void nCmd::CheckFailed(const char* className, const char* what, int slot) const {
+    nKernelServer::FatalError("Command check: class '%s', command '%s', %s %d\n", className ? className : "?",
+                              proto_->GetProtoText(), what, slot);
+}
+
+void nCmd::CheckAfterCall([[maybe_unused]] const char* className) const {
+#ifdef N_CMD_CHECKS
+    int numOut = GetNumOutArgs();
+    int numIn = GetNumInArgs();
+    if (overflow_) CheckFailed(className, "handler used a slot past the last one, slot", numOut + numIn + 1);
+    for (int i = 0; i < numOut; i++) {
+        if (args_[i].GetType() != proto_->GetOutType(i)) CheckFailed(className, "output of another type than its letter, output", i + 1);
+    }
+    if (outCursor_ != numOut) CheckFailed(className, "handler did not write every output, written", outCursor_);
+    if (inCursor_ != numOut + numIn) CheckFailed(className, "handler did not read every input, read", inCursor_ - numOut);
+#endif
 }

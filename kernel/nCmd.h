@@ -39,7 +39,33 @@ public:
     int GetNumInArgs() const;
     int GetNumOutArgs() const;
 
+    // After a handler ran (checked builds): every output holds its prototype letter's
+    // type, and the handler took exactly its inputs and wrote exactly its outputs. A
+    // handler that does not fails a test at once instead of writing a wrong save later:
+    // the program stops naming the class, the command and the slot.
+    void CheckAfterCall(const char* className) const;
+
+    // Marks this command as the one whose handler runs, for the messages of the checks;
+    // the previous one comes back when the guard ends (nested calls).
+    class Running {
+    public:
+        Running(const nCmd* cmd, const char* className);
+        ~Running();
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        const nCmd* prevCmd_;
+        const char* prevClass_;
+    };
+    // "class 'x', command 'y', input 2" for an argument of the running command.
+    static void DescribeRunning(const nArg* arg, char* buf, int size);
+
 private:
+    [[noreturn]] void CheckFailed(const char* className, const char* what, int slot) const;
+    static thread_local const nCmd* running_;
+    static thread_local const char* runningClass_;
+
     nCmdProto* proto_;
     int outCursor_ = 0;
     int inCursor_ = 0;

@@ -1,22 +1,22 @@
 #include "kernel/nEnv.h"
 
-#include "kernel/nCmd.h"
-#include "kernel/nCmdProto.h"
 #include "kernel/nPersistServer.h"
 
+// Rows that are a plain call of one member function name it (Bind); the rest have a
+// short handler of their own.
 static const nCmdDef<nEnv> cmds[] = {
-    {"s_gettype_v", "GTYP", [](nEnv* self, nCmd* c) { c->Out()->SetS(self->GetTypeName()); }},
-    {"i_geti_v", "GETI", [](nEnv* self, nCmd* c) { c->Out()->SetI(self->GetI()); }},
-    {"f_getf_v", "GETF", [](nEnv* self, nCmd* c) { c->Out()->SetF(self->GetF()); }},
-    {"b_getb_v", "GETB", [](nEnv* self, nCmd* c) { c->Out()->SetB(self->GetB()); }},
+    Bind<&nEnv::GetTypeName>("s_gettype_v", "GTYP"),
+    Bind<&nEnv::GetI>("i_geti_v", "GETI"),
+    Bind<&nEnv::GetF>("f_getf_v", "GETF"),
+    Bind<&nEnv::GetB>("b_getb_v", "GETB"),
     {"s_gets_v", "GETS",
      [](nEnv* self, nCmd* c) { c->Out()->SetS(self->GetType() == nArg::String ? self->GetS() : "<error>"); }},
-    {"o_geto_v", "GETO", [](nEnv* self, nCmd* c) { c->Out()->SetO(self->GetO()); }},
-    {"v_seti_i", "SETI", [](nEnv* self, nCmd* c) { self->SetI(c->In()->GetI()); }},
-    {"v_setf_f", "SETF", [](nEnv* self, nCmd* c) { self->SetF(c->In()->GetF()); }},
-    {"v_setb_b", "SETB", [](nEnv* self, nCmd* c) { self->SetB(c->In()->GetB()); }},
-    {"v_sets_s", "SETS", [](nEnv* self, nCmd* c) { self->SetS(c->In()->GetS()); }},
-    {"v_seto_o", "SETO", [](nEnv* self, nCmd* c) { self->SetO(c->In()->GetO()); }},
+    Bind<&nEnv::GetO>("o_geto_v", "GETO"),
+    Bind<&nEnv::SetI>("v_seti_i", "SETI"),
+    Bind<&nEnv::SetF>("v_setf_f", "SETF"),
+    Bind<&nEnv::SetB>("v_setb_b", "SETB"),
+    Bind<&nEnv::SetS>("v_sets_s", "SETS"),
+    Bind<&nEnv::SetO>("v_seto_o", "SETO"),
 };
 const nClassInfo nEnv::classInfo = nClassInfo::Make<nEnv>("nenv", "nroot", cmds);
 
@@ -87,33 +87,14 @@ nRoot* nEnv::GetO() const {
     return value_.GetType() == nArg::Object ? object_.GetUnsafe() : nullptr;
 }
 
-nCmd* nEnv::NewSaveCmd() {
-    uint32_t id = 0;
-    switch (value_.GetType()) {
-        case nArg::Int: id = nId("SETI"); break;
-        case nArg::Float: id = nId("SETF"); break;
-        case nArg::String: id = nId("SETS"); break;
-        case nArg::Bool: id = nId("SETB"); break;
-        case nArg::Object: id = nId("SETO"); break;
-        default: return nullptr;
-    }
-    nCmd* cmd = NewCmd(id);
-    if (!cmd) return nullptr;
-    nArg* in = cmd->In();
-    switch (value_.GetType()) {
-        case nArg::Int: in->SetI(GetI()); break;
-        case nArg::Float: in->SetF(GetF()); break;
-        case nArg::String: in->SetS(GetS()); break;
-        case nArg::Bool: in->SetB(GetB()); break;
-        default: in->SetO(GetO()); break;
-    }
-    cmd->Rewind();
-    return cmd;
-}
-
 bool nEnv::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    // A void value has no setter to write.
-    nCmd* cmd = NewSaveCmd();
-    return !cmd || ps->PutCmd(cmd, 0);
+    switch (value_.GetType()) {
+        case nArg::Int: return ps->Put(this, nId("SETI"), GetI());
+        case nArg::Float: return ps->Put(this, nId("SETF"), GetF());
+        case nArg::String: return ps->Put(this, nId("SETS"), GetS());
+        case nArg::Bool: return ps->Put(this, nId("SETB"), GetB());
+        case nArg::Object: return ps->Put(this, nId("SETO"), GetO());
+        default: return true;  // a void value has no setter to write
+    }
 }

@@ -18,8 +18,6 @@ public:
 
     // Writes the one setter that restores the current value (none for void).
     bool SaveCmds(nPersistServer* ps) override;
-    // That setter, filled; null for a void value. Give it back with its proto's RelCmd.
-    nCmd* NewSaveCmd();
 
     nArg::Type GetType() const { return value_.GetType(); }
     // "void", "int", "float", "string", "bool" or "object".

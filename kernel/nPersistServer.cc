@@ -13,10 +13,10 @@
 #include "kernel/nString.h"
 
 static const nCmdDef<nPersistServer> cmds[] = {
-    {"v_setsavelevel_i", "SSLV", [](nPersistServer* self, nCmd* c) { self->SetSaveLevel(c->In()->GetI()); }},
-    {"i_getsavelevel_v", "GSLV", [](nPersistServer* self, nCmd* c) { c->Out()->SetI(self->GetSaveLevel()); }},
+    Bind<&nPersistServer::SetSaveLevel>("v_setsavelevel_i", "SSLV"),
+    Bind<&nPersistServer::GetSaveLevel>("i_getsavelevel_v", "GSLV"),
     {"v_setsaverclass_s", "SSCL", [](nPersistServer* self, nCmd* c) { self->SetSaverClass(c->In()->GetS()); }},
-    {"s_getsaverclass_v", "GSCL", [](nPersistServer* self, nCmd* c) { c->Out()->SetS(self->GetSaverClass()); }},
+    Bind<&nPersistServer::GetSaverClass>("s_getsaverclass_v", "GSCL"),
 };
 const nClassInfo nPersistServer::classInfo = nClassInfo::Make<nPersistServer>("npersistserver", "nroot", cmds);
 
@@ -233,7 +233,13 @@ bool nPersistServer::PutCmd(nCmd* cmd, int level) {
     if (!cmd) return false;
     bool ok = true;
     if (saveLevel_ <= level) {
-        if (open_.objStack.empty()) {
+        if (!cmd->CheckInputs()) {
+            // A SaveCmds that fills a command against its prototype would write a file
+            // that loads into other values, or replay a call the copy refuses.
+            n_error("nPersistServer: the values of '%s' do not match its prototype, not saved\n",
+                    cmd->GetProto()->GetProtoText());
+            ok = false;
+        } else if (open_.objStack.empty()) {
             n_error("nPersistServer: PutCmd('%s') outside a save\n", cmd->GetProto()->GetProtoText());
             ok = false;
         } else if (open_.mode == SaveMode) {
@@ -246,6 +252,38 @@ bool nPersistServer::PutCmd(nCmd* cmd, int level) {
     cmd->GetProto()->RelCmd(cmd);
     if (!ok) open_.failed = true;
     return ok;
+}
+
+nCmd* nPersistServer::NewPutCmd(nRoot* obj, uint32_t id, const char* have) {
+    nCmd* cmd = obj ? obj->NewCmd(id) : nullptr;
+    if (!cmd) {
+        open_.failed = true;
+        return nullptr;
+    }
+    nCmdProto* proto = cmd->GetProto();
+    int given = static_cast<int>(std::strlen(have));
+    const char* why = nullptr;
+    int slot = 0;
+    if (given != proto->GetNumInArgs()) {
+        why = "the number of values differs";
+    } else {
+        for (int i = 0; i < given && !why; i++) {
+            char want = nArg::LetterOfType(proto->GetInType(i));
+            bool fits = have[i] == 'n' ? (want == 's' || want == 'c' || want == 'o') : nArgLetterFits(have[i], want);
+            if (!fits) {
+                why = "a value of another type";
+                slot = i + 1;
+            }
+        }
+    }
+    if (why) {
+        n_error("nPersistServer: %s saves '%s' with %s (values '%s', input %d)\n", obj->GetFullName().c_str(),
+                proto->GetProtoText(), why, have, slot);
+        proto->RelCmd(cmd);
+        open_.failed = true;
+        return nullptr;
+    }
+    return cmd;
 }
 
 nPersistServer::OpenState nPersistServer::Suspend() {

@@ -10,8 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "kernel/nCmd.h"
+#include "kernel/nCmdDef.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
@@ -50,6 +53,14 @@ public:
     // Skipped when the save level is above `level`. False when it could not be written
     // or run.
     bool PutCmd(nCmd* cmd, int level = 0);
+    // The short form of SaveCmds: the command `id` of obj's class, filled with `values`
+    // in order and handed to PutCmd at level 0:
+    //   return ps->Put(this, nId("SSPD"), GetSpeed());
+    // The number and types of the values are checked against the prototype (an int
+    // does not fill an 'f'); false, logged, and the save marked failed, when the class
+    // has no such command or the values do not fit.
+    template <class... V>
+    bool Put(nRoot* obj, uint32_t id, V... values);
 
     void SetMode(Mode mode) { open_.mode = mode; }
     Mode GetMode() const { return open_.mode; }
@@ -100,6 +111,24 @@ public:
     static std::string ObjectNameOf(const char* fileName);
 
 private:
+    // Null (logged, the save marked failed) when `obj` has no command `id` taking
+    // values of the letters `have` (0-terminated; 'n' for a null pointer).
+    nCmd* NewPutCmd(nRoot* obj, uint32_t id, const char* have);
+    template <class V>
+    static constexpr char PutLetter() {
+        if constexpr (std::is_null_pointer_v<V>) return 'n';
+        else return nArgLetterOf<V>();
+    }
+    template <class V>
+    static void PutValue(nArg* arg, const V& value) {
+        if constexpr (std::is_null_pointer_v<V>) {
+            if (arg->GetType() == nArg::Object) arg->SetO(nullptr);
+            else if (arg->GetType() == nArg::Code) arg->SetC(nullptr);
+            else arg->SetS(nullptr);
+        } else {
+            nArgWrite(arg, value);
+        }
+    }
     nScriptServer* GetSaver();
     // The saver object for `className`, found or made; null (logged) when the class is
     // missing or is no script server.
@@ -123,3 +152,13 @@ private:
     OpenState open_;
     int saveLevel_ = 0;
 };
+
+template <class... V>
+bool nPersistServer::Put(nRoot* obj, uint32_t id, V... values) {
+    static_assert(((PutLetter<V>() != 0) && ...), "no prototype letter carries one of these values");
+    static constexpr char have[sizeof...(V) + 1] = {PutLetter<V>()..., 0};
+    nCmd* cmd = NewPutCmd(obj, id, have);
+    if (!cmd) return false;
+    (PutValue(cmd->In(), values), ...);
+    return PutCmd(cmd, 0);
+}

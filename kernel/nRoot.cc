@@ -8,10 +8,10 @@
 #include "kernel/nPersistServer.h"
 #include "kernel/nRefBase.h"
 
-// The nroot script commands. This table is the model for every class: one row per
-// command, prototype text, id and a short handler typed on the class.
+// The nroot script commands: a row naming a member function (Bind) where the command
+// is a plain call of it, a short handler where it is not.
 static const nCmdDef<nRoot> rootCmds[] = {
-    {"i_getrefcount_v", "GRCT", [](nRoot* self, nCmd* c) { c->Out()->SetI(self->GetRefCount()); }},
+    Bind<&nRoot::GetRefCount>("i_getrefcount_v", "GRCT"),
     {"s_getclass_v", "GCLS", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetClass()->GetName()); }},
     {"b_isa_s", "ISA_", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->IsA(c->In()->GetS())); }},
     {"b_isinstanceof_s", "ISIO", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->IsInstanceOf(c->In()->GetS())); }},
@@ -25,24 +25,24 @@ static const nCmdDef<nRoot> rootCmds[] = {
          }
          c->Out()->SetS(text.c_str());
      }},
-    {"b_save_v", "SAVE", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->Save()); }},
-    {"b_saveas_s", "SVAS", [](nRoot* self, nCmd* c) { c->Out()->SetB(self->SaveAs(c->In()->GetS())); }},
-    {"o_clone_s", "CLON", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->Clone(c->In()->GetS())); }},
-    {"o_getparent_v", "GPRT", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetParent()); }},
-    {"o_gethead_v", "GHED", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetHead()); }},
-    {"o_gettail_v", "GTAL", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetTail()); }},
-    {"o_getsucc_v", "GSUC", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetSucc()); }},
-    {"o_getpred_v", "GPRD", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->GetPred()); }},
+    Bind<&nRoot::Save>("b_save_v", "SAVE"),
+    Bind<&nRoot::SaveAs>("b_saveas_s", "SVAS"),
+    Bind<&nRoot::Clone>("o_clone_s", "CLON"),
+    Bind<&nRoot::GetParent>("o_getparent_v", "GPRT"),
+    Bind<&nRoot::GetHead>("o_gethead_v", "GHED"),
+    Bind<&nRoot::GetTail>("o_gettail_v", "GTAL"),
+    Bind<&nRoot::GetSucc>("o_getsucc_v", "GSUC"),
+    Bind<&nRoot::GetPred>("o_getpred_v", "GPRD"),
     {"v_setname_s", "SNAM", [](nRoot* self, nCmd* c) { self->Rename(c->In()->GetS()); }},
-    {"s_getname_v", "GNAM", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetName()); }},
+    Bind<&nRoot::GetName>("s_getname_v", "GNAM"),
     {"s_getfullname_v", "GFNM", [](nRoot* self, nCmd* c) { c->Out()->SetS(self->GetFullName().c_str()); }},
     {"s_getrelpath_o", "GRPH", [](nRoot* self, nCmd* c) {
          c->Out()->SetS(self->GetRelPath(c->In()->GetO()).c_str());
      }},
-    {"o_find_s", "FIND", [](nRoot* self, nCmd* c) { c->Out()->SetO(self->Find(c->In()->GetS())); }},
-    {"v_sort_v", "SORT", [](nRoot* self, nCmd*) { self->Sort(); }},
-    {"i_getinstancesize_v", "GISZ", [](nRoot* self, nCmd* c) { c->Out()->SetI(self->GetInstanceSize()); }},
-    {"i_gettreesize_v", "GTSZ", [](nRoot* self, nCmd* c) { c->Out()->SetI(self->GetTreeSize()); }},
+    Bind<&nRoot::Find>("o_find_s", "FIND"),
+    Bind<&nRoot::Sort>("v_sort_v", "SORT"),
+    Bind<&nRoot::GetInstanceSize>("i_getinstancesize_v", "GISZ"),
+    Bind<&nRoot::GetTreeSize>("i_gettreesize_v", "GTSZ"),
 };
 const nClassInfo nRoot::classInfo = nClassInfo::Make<nRoot>("nroot", nullptr, rootCmds);
 
@@ -218,7 +218,17 @@ bool nRoot::Dispatch(nCmd* cmd) {
         return false;
     }
     cmd->Rewind();
+#ifdef N_CMD_CHECKS
+    // The handler may release this object: only the class name is kept for the check.
+    const char* className = class_ ? class_->GetName() : "?";
+    {
+        nCmd::Running running(cmd, className);
+        proto->Call(this, cmd);
+    }
+    cmd->CheckAfterCall(className);
+#else
     proto->Call(this, cmd);
+#endif
     cmd->Rewind();
     return true;
 }

@@ -8,19 +8,19 @@
 #include "platform/system/MonotonicClock.h"
 
 static const nCmdDef<nTimeServer> timeCmds[] = {
-    {"v_resettime_v", "REST", [](nTimeServer* self, nCmd*) { self->ResetTime(); }},
-    {"v_stoptime_v", "STOP", [](nTimeServer* self, nCmd*) { self->StopTime(); }},
-    {"v_starttime_v", "STRT", [](nTimeServer* self, nCmd*) { self->StartTime(); }},
-    {"f_gettime_v", "GETT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetTime())); }},
-    {"v_settime_f", "SETT", [](nTimeServer* self, nCmd* c) { self->SetTime(c->In()->GetF()); }},
-    {"v_lockdeltat_f", "LDLT", [](nTimeServer* self, nCmd* c) { self->LockDeltaT(c->In()->GetF()); }},
-    {"v_waitdeltat_f", "WTDT", [](nTimeServer* self, nCmd* c) { self->WaitDeltaT(c->In()->GetF()); }},
-    {"f_getlockdeltat_v", "GLDT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetLockDeltaT())); }},
-    {"f_getwaitdeltat_v", "GWDT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetWaitDeltaT())); }},
-    {"v_enableframetime_v", "ENFT", [](nTimeServer* self, nCmd*) { self->EnableFrameTime(); }},
-    {"v_disableframetime_v", "DSFT", [](nTimeServer* self, nCmd*) { self->DisableFrameTime(); }},
-    {"f_getframetime_v", "GTFT", [](nTimeServer* self, nCmd* c) { c->Out()->SetF(float(self->GetFrameTime())); }},
-    {"v_settimescale_f", "STSC", [](nTimeServer* self, nCmd* c) { self->SetTimeScale(c->In()->GetF()); }},
+    Bind<&nTimeServer::ResetTime>("v_resettime_v", "REST"),
+    Bind<&nTimeServer::StopTime>("v_stoptime_v", "STOP"),
+    Bind<&nTimeServer::StartTime>("v_starttime_v", "STRT"),
+    Bind<&nTimeServer::GetTime>("f_gettime_v", "GETT"),
+    Bind<&nTimeServer::SetTime>("v_settime_f", "SETT"),
+    Bind<&nTimeServer::LockDeltaT>("v_lockdeltat_f", "LDLT"),
+    Bind<&nTimeServer::WaitDeltaT>("v_waitdeltat_f", "WTDT"),
+    Bind<&nTimeServer::GetLockDeltaT>("f_getlockdeltat_v", "GLDT"),
+    Bind<&nTimeServer::GetWaitDeltaT>("f_getwaitdeltat_v", "GWDT"),
+    Bind<&nTimeServer::EnableFrameTime>("v_enableframetime_v", "ENFT"),
+    Bind<&nTimeServer::DisableFrameTime>("v_disableframetime_v", "DSFT"),
+    Bind<&nTimeServer::GetFrameTime>("f_getframetime_v", "GTFT"),
+    Bind<&nTimeServer::SetTimeScale>("v_settimescale_f", "STSC"),
 };
 const nClassInfo nTimeServer::classInfo = nClassInfo::Make<nTimeServer>("ntimeserver", "nroot", timeCmds);
 

@@ -7,12 +7,12 @@
 #include "kernel/nRef.h"
 
 static const nCmdDef<nScriptlet> scriptletCmds[] = {
-    {"v_setautorun_b", "SARN", [](nScriptlet* self, nCmd* c) { self->SetAutoRun(c->In()->GetB()); }},
-    {"b_getautorun_v", "GARN", [](nScriptlet* self, nCmd* c) { c->Out()->SetB(self->GetAutoRun()); }},
-    {"b_parsefile_s", "PRSF", [](nScriptlet* self, nCmd* c) { c->Out()->SetB(self->ParseFile(c->In()->GetS())); }},
-    {"v_setscript_s", "SSCR", [](nScriptlet* self, nCmd* c) { self->SetScript(c->In()->GetS()); }},
-    {"s_getscript_v", "GSCR", [](nScriptlet* self, nCmd* c) { c->Out()->SetS(self->GetScript()); }},
-    {"s_run_v", "RUN_", [](nScriptlet* self, nCmd* c) { c->Out()->SetS(self->RunScriptlet()); }},
+    Bind<&nScriptlet::SetAutoRun>("v_setautorun_b", "SARN"),
+    Bind<&nScriptlet::GetAutoRun>("b_getautorun_v", "GARN"),
+    Bind<&nScriptlet::ParseFile>("b_parsefile_s", "PRSF"),
+    Bind<&nScriptlet::SetScript>("v_setscript_s", "SSCR"),
+    Bind<&nScriptlet::GetScript>("s_getscript_v", "GSCR"),
+    Bind<&nScriptlet::RunScriptlet>("s_run_v", "RUN_"),
 };
 const nClassInfo nScriptlet::classInfo = nClassInfo::Make<nScriptlet>("nscriptlet", "nroot", scriptletCmds);
 
@@ -65,13 +65,6 @@ bool nScriptlet::ParseFile(const char* fileName) {
 // before the text arrives, so an auto-run scriptlet runs once it is complete.
 bool nScriptlet::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
-    nCmd* cmd = NewCmd(nId("SARN"));
-    if (!cmd) return false;
-    cmd->In()->SetB(autoRun_);
-    if (!ps->PutCmd(cmd, 0)) return false;
-    if (!hasScript_) return true;
-    cmd = NewCmd(nId("SSCR"));
-    if (!cmd) return false;
-    cmd->In()->SetS(script_.Get());
-    return ps->PutCmd(cmd, 0);
+    if (!ps->Put(this, nId("SARN"), autoRun_)) return false;
+    return !hasScript_ || ps->Put(this, nId("SSCR"), script_.Get());
 }

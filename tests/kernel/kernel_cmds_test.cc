@@ -70,7 +70,8 @@ TEST(nArgTest, TextsAreOwnedCopies) {
     a.SetS(a.GetS());  // its own text
     EXPECT_STREQ(a.GetS(), "hello");
     a.SetI(3);
-    EXPECT_EQ(a.GetS(), nullptr);  // no stale text behind another type
+    EXPECT_EQ(a.GetType(), nArg::Int);  // the text is gone with its type
+    EXPECT_EQ(a.GetI(), 3);
     EXPECT_STREQ(b.GetS(), "hello");
     b.SetS(nullptr);
     EXPECT_EQ(b.GetType(), nArg::String);
