@@ -8,6 +8,7 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nScriptEvent.h"
 
@@ -154,6 +155,10 @@ void nRepository::Unload(const char* name) {
     for (nRoot* p = obj ? obj->GetParent() : nullptr; p && !below; p = p->GetParent()) below = p == this;
     if (!below) {
         n_printf("nRepository::Unload(): nothing loaded at '%s'\n", path.c_str());
+        return;
+    }
+    if (nScriptServer::HoldsRunningServer(obj)) {
+        n_printf("nRepository::Unload(): refusing to unload '%s', a running script server\n", path.c_str());
         return;
     }
     obj->Release();

@@ -17,11 +17,7 @@ void nIpcMiniServer::Poll(nThreadSafeList& queue) {
     size_t received = 0;
     switch (socket_.Recv(recvBuf_, sizeof(recvBuf_), received)) {
         case nSocket::Received:
-            if (recvBuf_[0] == '~') {
-                HandleControl(recvBuf_, received);
-            } else {
-                queue.PutMsg(std::make_unique<nMsgNode>(clientId_, recvBuf_, received));
-            }
+            Take(recvBuf_, received, queue);
             break;
         case nSocket::WouldBlock:
             break;
@@ -31,6 +27,38 @@ void nIpcMiniServer::Poll(nThreadSafeList& queue) {
             // on every frame, so it is closed like an orderly end.
             Close();
             break;
+    }
+}
+
+// TCP keeps no message borders: a line may come in parts, or several in one receive.
+// Only whole NUL-ended lines are handed on, each as one message; a line that grows past
+// MaxLineLength is answered as an error once (an empty message) and dropped whole, so
+// no tail of it ever runs as a line of its own.
+void nIpcMiniServer::Take(const char* data, size_t size, nThreadSafeList& queue) {
+    while (size > 0) {
+        const char* nul = static_cast<const char*>(memchr(data, 0, size));
+        size_t part = nul ? size_t(nul - data) : size;
+        if (dropping_) {
+            dropping_ = nul == nullptr;
+        } else if (pending_.size() + part > MaxLineLength) {
+            queue.PutMsg(std::make_unique<nMsgNode>(clientId_, nullptr, 0));
+            pending_.clear();
+            dropping_ = nul == nullptr;
+        } else {
+            pending_.append(data, part);
+            if (nul) {
+                pending_.push_back('\0');
+                if (pending_[0] == '~') {
+                    HandleControl(pending_.data(), pending_.size());
+                } else {
+                    queue.PutMsg(std::make_unique<nMsgNode>(clientId_, pending_.data(), pending_.size()));
+                }
+                pending_.clear();
+            }
+        }
+        size_t used = nul ? part + 1 : part;
+        data += used;
+        size -= used;
     }
 }
 

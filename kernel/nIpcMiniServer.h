@@ -2,16 +2,19 @@
 #include "platform/net/nSocket.h"
 
 #include <cstddef>
+#include <string>
 
 class nIpcServer;
 class nThreadSafeList;
 
 // The server side of one accepted connection. The main thread reads it once per poll:
-// control messages (a leading '~') are answered at once, everything else is queued
-// for the remote server as it arrived.
+// control lines (a leading '~') are answered at once, every other NUL-ended line is
+// queued for the remote server as one message.
 class nIpcMiniServer {
 public:
     static constexpr size_t RecvBufSize = 4096;
+    // The longest line taken, without its NUL; a longer one is refused whole.
+    static constexpr size_t MaxLineLength = 64 * 1024;
 
     nIpcMiniServer(nIpcServer* server, int clientId, nSocket socket);
     ~nIpcMiniServer();
@@ -21,7 +24,8 @@ public:
     int GetClientId() const { return clientId_; }
     bool IsConnected() const { return socket_.IsOpen(); }
 
-    // One receive: queues a message, answers a control message, or closes the
+    // One receive: queues each line it completes as one message (an empty message for
+    // a line past MaxLineLength), answers control lines (a leading '~'), or closes the
     // connection when the peer has gone.
     void Poll(nThreadSafeList& queue);
     // Sends the bytes as they are; false when the connection is closed or broken.
@@ -30,6 +34,7 @@ public:
     void Close();
 
 private:
+    void Take(const char* data, size_t size, nThreadSafeList& queue);
     void HandleControl(const char* data, size_t size);
     void Answer(const char* text);
 
@@ -37,4 +42,7 @@ private:
     int clientId_;
     nSocket socket_;
     char recvBuf_[RecvBufSize];
+    // The line received so far, and whether the rest of an overlong line is skipped.
+    std::string pending_;
+    bool dropping_ = false;
 };

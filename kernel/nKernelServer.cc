@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "kernel/nDefaultLogHandler.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nLogHandler.h"
+#include "kernel/nPersistServer.h"
+#include "kernel/nRemoteServer.h"
 #include "kernel/nRoot.h"
+#include "kernel/nTimeServer.h"
 #include "platform/system/System.h"
 
 nKernelServer* nKernelServer::ks = nullptr;
@@ -105,6 +109,20 @@ nKernelServer::~nKernelServer() {
     delete defaultLogHandler_;
     defaultLogHandler_ = nullptr;
     if (ks == this) ks = nullptr;
+}
+
+nFileServer2* nKernelServer::GetFileServer() const { return GetFileServer<nFileServer2>(); }
+nPersistServer* nKernelServer::GetPersistServer() const { return GetPersistServer<nPersistServer>(); }
+nTimeServer* nKernelServer::GetTimeServer() const { return GetTimeServer<nTimeServer>(); }
+nRemoteServer* nKernelServer::GetRemoteServer() const { return GetRemoteServer<nRemoteServer>(); }
+
+nRoot* nKernelServer::Load(const char* fileName) {
+    nPersistServer* ps = GetPersistServer();
+    if (!ps) {
+        Error("nKernelServer::Load(): no persistence server to load '%s'\n", fileName ? fileName : "");
+        return nullptr;
+    }
+    return ps->LoadObject(fileName);
 }
 
 void nKernelServer::ReleaseServer(nRef<nRoot>& server) {

@@ -67,28 +67,23 @@ public:
     void ReplaceFileServer(const char* className);
 
     // The servers made at construction; null when their class was not registered or the
-    // server has died. The type is a template parameter so that callers, not the kernel,
-    // need the server's header.
-    template <class T = nFileServer2>
+    // server has died. The forms with a type argument give the server as that type (a
+    // subclass, or nRoot); their callers include that type's header.
+    nFileServer2* GetFileServer() const;
+    nPersistServer* GetPersistServer() const;
+    nTimeServer* GetTimeServer() const;
+    nRemoteServer* GetRemoteServer() const;
+    template <class T>
     T* GetFileServer() const { return static_cast<T*>(fileServer_.GetUnsafe()); }
-    template <class T = nPersistServer>
+    template <class T>
     T* GetPersistServer() const { return static_cast<T*>(persistServer_.GetUnsafe()); }
-    template <class T = nTimeServer>
+    template <class T>
     T* GetTimeServer() const { return static_cast<T*>(timeServer_.GetUnsafe()); }
-    template <class T = nRemoteServer>
+    template <class T>
     T* GetRemoteServer() const { return static_cast<T*>(remoteServer_.GetUnsafe()); }
 
     // Loads an object file through the persistence server; null (logged) without one.
-    // A template so that callers, not the kernel, need the persistence server's header.
-    template <class P = nPersistServer>
-    nRoot* Load(const char* fileName) {
-        P* ps = GetPersistServer<P>();
-        if (!ps) {
-            Error("nKernelServer::Load(): no persistence server to load '%s'\n", fileName ? fileName : "");
-            return nullptr;
-        }
-        return ps->LoadObject(fileName);
-    }
+    nRoot* Load(const char* fileName);
 
     // ---- log
     void Print(const char* fmt, ...) __attribute__((format(printf, 2, 3)));

@@ -290,16 +290,29 @@ bool nRoot::SaveAs(const char* name) {
         return false;
     }
     if (ps->GetMode() != nPersistServer::SaveMode && ps->GetMode() != nPersistServer::CloneMode) return false;
-    if (!ps->BeginObject(this, name)) return false;
-    bool ok = true;
-    if (saveFlags_ & SaveChildrenFirst) {
-        ok = SaveChildren() && ok;
-        ok = SaveCmds(ps) && ok;
-    } else {
-        ok = SaveCmds(ps) && ok;
-        ok = SaveChildren() && ok;
+    // Commands replayed on a copy can run scripts (an auto-run scriptlet) that delete
+    // this object or one above it. The extra count keeps this object through a delete
+    // of its own, the reference tells when one above took it along; either way the
+    // walk stops, fails, and touches nothing freed.
+    nRef<nRoot> alive(this);
+    AddRef();
+    auto gone = [&] { return !alive.IsValid() || alive->GetRefCount() <= 1; };
+    bool ok = ps->BeginObject(this, name);
+    if (ok) {
+        for (int step = 0; step < 2; step++) {
+            bool cmdsNow = (step == 0) != ((saveFlags_ & SaveChildrenFirst) != 0);
+            ok = (cmdsNow ? SaveCmds(ps) : SaveChildren()) && ok;
+            if (gone()) {
+                n_error("nRoot::SaveAs(): '%s' was deleted while it was being saved or cloned\n", name ? name : "");
+                ok = false;
+                break;
+            }
+        }
+        ok = ps->EndObject(ok) && ok;
     }
-    return ps->EndObject(ok) && ok;
+    // Gives the extra count back; the object dies here when a script released it.
+    if (nRoot* self = alive.GetUnsafe()) self->Release();
+    return ok;
 }
 
 bool nRoot::SaveChildren() {

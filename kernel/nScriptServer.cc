@@ -2,6 +2,29 @@
 
 const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nscriptserver", "nroot");
 
+std::vector<nScriptServer*> nScriptServer::running_;
+
+nScriptServer::RunningGuard::RunningGuard(nScriptServer* server) : server_(server) { running_.push_back(server); }
+
+nScriptServer::RunningGuard::~RunningGuard() {
+    for (size_t i = running_.size(); i-- > 0;) {
+        if (running_[i] == server_) {
+            running_.erase(running_.begin() + long(i));
+            break;
+        }
+    }
+}
+
+bool nScriptServer::HoldsRunningServer(const nRoot* obj) {
+    if (!obj) return false;
+    for (nScriptServer* s : running_) {
+        for (const nRoot* o = s; o; o = o->GetParent()) {
+            if (o == obj) return true;
+        }
+    }
+    return false;
+}
+
 bool nScriptServer::Run(const char*, const char*& result) {
     result = "";
     return false;

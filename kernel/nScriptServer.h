@@ -1,4 +1,6 @@
 #pragma once
+#include <vector>
+
 #include "kernel/nRoot.h"
 
 class nFile;
@@ -41,10 +43,33 @@ public:
     // The console prompt, written into `buf` (at most `size` bytes).
     virtual char* Prompt(char* buf, int size);
 
+    // True when releasing or moving `obj` would free or move a script server whose
+    // interpreter is running script text now: such a server or an object above it.
+    // delete, move and greset refuse these (logged) instead of freeing the running
+    // interpreter.
+    static bool HoldsRunningServer(const nRoot* obj);
+
+    // Marks a server as running script text for as long as the guard lives (nested
+    // runs nest).
+    class RunningGuard {
+    public:
+        explicit RunningGuard(nScriptServer* server);
+        ~RunningGuard();
+        RunningGuard(const RunningGuard&) = delete;
+        RunningGuard& operator=(const RunningGuard&) = delete;
+
+    private:
+        nScriptServer* server_;
+    };
+
     // Asks the main loop to end after the current frame.
     void SetQuitRequested(bool b) { quitRequested = b; }
     bool GetQuitRequested() const { return quitRequested; }
 
 protected:
     bool quitRequested = false;
+
+private:
+    // Servers running script text now, innermost last.
+    static std::vector<nScriptServer*> running_;
 };

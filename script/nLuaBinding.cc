@@ -148,7 +148,9 @@ std::string nLuaBinding::UserdataText(lua_State* L, int index) {
     nRoot* obj = nullptr;
     nCmdProto* proto = nullptr;
     if (ToObject(L, index, obj)) return obj ? obj->GetFullName() : std::string();
-    if (ToCommand(L, index, obj, proto)) return (obj ? obj->GetFullName() : std::string()) + "." + proto->GetName();
+    if (ToCommand(L, index, obj, proto)) {
+        return (obj ? obj->GetFullName() : std::string()) + "." + (proto ? proto->GetName() : "");
+    }
     if (nLuaCompat::TagOf(L, index) == nLuaCompat::TagNone) return "Anonymous Userdata";
     return "Unknown Userdata";
 }
@@ -306,9 +308,16 @@ int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
 
 int nLuaBinding::TagGettable(lua_State* L) {
     nRoot* obj = nullptr;
-    if (lua_gettop(L) != 2 || !ToObject(L, 1, obj) || lua_type(L, 2) != LUA_TSTRING || !obj) {
+    if (lua_gettop(L) != 2 || !ToObject(L, 1, obj) || lua_type(L, 2) != LUA_TSTRING) {
         lua_settop(L, 0);
         return 0;
+    }
+    if (!obj) {
+        // Any command of a dead object is a silent no-op, and the rest of the chunk
+        // runs: a value that does nothing when called, not nil.
+        lua_settop(L, 0);
+        PushCommand(L, nullptr, nullptr);
+        return 1;
     }
     // Command values are kept per object value, so a call in a loop does not
     // make a new value each time.

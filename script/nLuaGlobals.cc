@@ -93,10 +93,10 @@ int nLuaGlobals::Delete(lua_State* L) {
     const char* path = nLuaBinding::ToPath(L, 1);
     nRoot* obj = nKernelServer::ks->Lookup(path);
     if (!obj) return BadArg(L, "delete", (std::string("no object at '") + path + "'").c_str());
-    // The root and the objects above the running interpreter would take the
+    // The root and the objects above a running interpreter would take the
     // interpreter with them.
-    for (nRoot* o = Server(L); o; o = o->GetParent()) {
-        if (o == obj) return BadArg(L, "delete", (std::string("refusing to delete '") + path + "'").c_str());
+    if (nScriptServer::HoldsRunningServer(obj)) {
+        return BadArg(L, "delete", (std::string("refusing to delete '") + path + "', a running script server").c_str());
     }
     lua_settop(L, 0);
     obj->Release();
@@ -108,6 +108,9 @@ int nLuaGlobals::Move(lua_State* L) {
     nRoot* src = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 1));
     nRoot* dst = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 2));
     if (!src || !dst) return BadArg(L, "move", "source or target object not found");
+    // A running interpreter moved below an object could be freed with it later in the
+    // same chunk ("greset", "delete"), and one check covers every such road.
+    if (nScriptServer::HoldsRunningServer(src)) return BadArg(L, "move", "refusing to move a running script server");
     // The root is an ancestor of every target, so this refuses moving it too.
     for (nRoot* o = dst; o; o = o->GetParent()) {
         if (o == src) return BadArg(L, "move", "an object cannot move into its own subtree");
@@ -228,6 +231,11 @@ int nLuaGlobals::GReset(lua_State* L) {
     nRoot* next = nullptr;
     for (nRoot* c = dir->GetHead(); c; c = next) {
         next = c->GetSucc();
+        if (nScriptServer::HoldsRunningServer(c)) {
+            n_printf("nLuaServer2: 'greset': refusing to delete '%s', a running script server\n",
+                     c->GetFullName().c_str());
+            continue;
+        }
         if (c->GetName()) {
             lua_pushglobaltable(L);
             lua_pushstring(L, c->GetName());

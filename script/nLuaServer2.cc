@@ -70,13 +70,22 @@ nLuaServer2::~nLuaServer2() {
     // Closing first lets the values' finalizers unhook their references.
     lua_close(L);
     L = nullptr;
-    if (nRoot* o = refKbyteCount.GetUnsafe()) o->Release();
-    if (nRoot* o = refGcThreshold.GetUnsafe()) o->Release();
+    // Only the server that made the variables releases them: a second server made
+    // and deleted by a script leaves the first one's in place.
+    if (nRoot* o = refKbyteCount.GetUnsafe(); o && ownsKbyteCount) o->Release();
+    if (nRoot* o = refGcThreshold.GetUnsafe(); o && ownsGcThreshold) o->Release();
 }
 
 void nLuaServer2::Initialize() {
-    refKbyteCount = nKernelServer::ks->New("nenv", "/sys/var/lua_kbyte_count");
-    refGcThreshold = nKernelServer::ks->New("nenv", "/sys/var/lua_gc_threshold");
+    ownsKbyteCount = MakeVariable("/sys/var/lua_kbyte_count", refKbyteCount);
+    ownsGcThreshold = MakeVariable("/sys/var/lua_gc_threshold", refGcThreshold);
+}
+
+bool nLuaServer2::MakeVariable(const char* path, nRef<nRoot>& ref) {
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* existing = ks->Lookup(path);
+    ref = existing ? existing : ks->NewNoFail("nenv", path);
+    return !existing && ref.IsValid();
 }
 
 void* nLuaServer2::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
@@ -124,6 +133,7 @@ void nLuaServer2::ReportError(const char* msg) {
 }
 
 bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName) {
+    RunningGuard running(this);
     int top = lua_gettop(L);
     lua_pushcfunction(L, MessageHandler);
     // Text only: a precompiled chunk could crash the interpreter.
@@ -198,9 +208,8 @@ bool nLuaServer2::Trigger() {
 void nLuaServer2::PublishMemory() {
     // A script may have deleted the variables; they come back rather than
     // ending the program.
-    nKernelServer* ks = nKernelServer::ks;
-    if (!refKbyteCount.IsValid()) refKbyteCount = ks->NewNoFail("nenv", "/sys/var/lua_kbyte_count");
-    if (!refGcThreshold.IsValid()) refGcThreshold = ks->NewNoFail("nenv", "/sys/var/lua_gc_threshold");
+    if (!refKbyteCount.IsValid()) ownsKbyteCount = MakeVariable("/sys/var/lua_kbyte_count", refKbyteCount);
+    if (!refGcThreshold.IsValid()) ownsGcThreshold = MakeVariable("/sys/var/lua_gc_threshold", refGcThreshold);
     int kb = lua_gc(L, LUA_GCCOUNT, 0);
     if (nRoot* env = refKbyteCount.GetUnsafe()) env->Call(nId("SETI"), nullptr, kb);
     if (nRoot* env = refGcThreshold.GetUnsafe()) env->Call(nId("SETI"), nullptr, gcThreshold);

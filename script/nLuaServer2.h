@@ -89,6 +89,11 @@ private:
     size_t memoryUsed = 0;
     int gcThreshold = GcThresholdKb;
     std::string pending;  // text queued for the next Trigger
+    // The variable at `path`, found or made; true when this server made it.
+    static bool MakeVariable(const char* path, nRef<nRoot>& ref);
+
     nRef<nRoot> refKbyteCount;
     nRef<nRoot> refGcThreshold;
+    bool ownsKbyteCount = false;
+    bool ownsGcThreshold = false;
 };

@@ -84,15 +84,6 @@ TEST_F(RemoteServerTest, EachClientKeepsItsOwnCurrentObject) {
 TEST_F(RemoteServerTest, MalformedMessagesAreAnsweredNotFatal) {
     IpcTestClient c;
     ASSERT_TRUE(Connect(c));
-    // no NUL at the end
-    c.SendRaw("getfullname()");
-    EXPECT_EQ(Get(c), "### comm error!");
-    // a line split over two receives: the first half is an error, the second runs
-    // as a line of its own and fails quietly
-    c.SendRaw("sel('/s");
-    EXPECT_EQ(Get(c), "### comm error!");
-    c.SendRaw(std::string("ys')\0", 5));
-    EXPECT_EQ(Get(c), "");
     // a script error gives the empty text
     EXPECT_EQ(Ask(c, "this is not lua"), "");
     // handshakes answer with the server's own name
@@ -100,6 +91,40 @@ TEST_F(RemoteServerTest, MalformedMessagesAreAnsweredNotFatal) {
     EXPECT_EQ(Ask(c, "~close"), "~ok");
     // the connection is still served
     EXPECT_EQ(Ask(c, "getfullname()"), "/");
+}
+
+// TCP keeps no message borders: a line is whatever ends at its NUL.
+TEST_F(RemoteServerTest, LinesAreRunWholeHoweverTheyArrive) {
+    IpcTestClient c;
+    ASSERT_TRUE(Connect(c));
+    auto pause = [this] {
+        for (int i = 0; i < 5; i++) {
+            remote->Trigger();
+            nKernelServer::Sleep(0.01f);
+        }
+    };
+    // three parts with pauses between them run once, as one line
+    c.SendRaw("runs = (runs or 0) + 1; new('nroot', '/par");
+    pause();
+    c.SendRaw("ts'); sel('/pa");
+    pause();
+    c.SendRaw(std::string("rts'); getfullname()\0", 22));
+    EXPECT_EQ(Get(c), "/parts");
+    EXPECT_EQ(Ask(c, "new('nenv', '/runs'); obj('/runs').seti(runs); obj('/runs').geti()"), "1");
+
+    // A comment longer than one receive stays a comment: no tail of it runs.
+    std::string comment = "--[==[" + std::string(4090, 'a') + " new('nroot','/pwn') --]==]";
+    EXPECT_EQ(Ask(c, comment), "");
+    EXPECT_EQ(kernel->Lookup("/pwn"), nullptr);
+
+    // A line past the length cap is answered with the error once and dropped whole,
+    // its tail included; the connection goes on with the next line.
+    std::string huge = "x = 1 --" + std::string(66000, 'b') + "\nnew('nroot', '/tail')";
+    c.SendLine(huge);
+    EXPECT_EQ(Get(c), "### comm error!");
+    EXPECT_EQ(Ask(c, "getfullname()"), "/parts");
+    EXPECT_EQ(kernel->Lookup("/tail"), nullptr);
+    EXPECT_EQ(Ask(c, "sel('/'); getfullname()"), "/");
 }
 
 TEST_F(RemoteServerTest, ClientsComingAndGoingLeaveNoContexts) {

@@ -96,9 +96,9 @@ TEST_F(LuaBindingTest, DeadObjectsAreSilentNoOps) {
     v->Release();
     ASSERT_EQ(Lookup("/v"), nullptr);
     log.text.clear();
-    ASSERT_TRUE(Run("f(3); r = o.geti; n = select('#', f(4))"));
-    EXPECT_EQ(Global("r"), "nil");
+    ASSERT_TRUE(Run("f(3); r = o.geti; n = select('#', f(4)); m = select('#', r())"));
     EXPECT_EQ(Global("n"), "0");
+    EXPECT_EQ(Global("m"), "0");
     EXPECT_EQ(log.text, "");
     // A new object at the same path is a different value.
     NewValue("/v");

@@ -1,0 +1,163 @@
+// Every class that the folders' package functions register: an instance is made, each
+// of its own commands is called with the empty value of every input (the checked build
+// stops at a handler that reads or writes another type than its prototype, or misses a
+// slot), then the instance is saved, loaded back and cloned, and the three saved texts
+// must agree. A SaveCmds that fills a command against its prototype fails here.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kernel/nCmd.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nLogHandler.h"
+#include "kernel/nRef.h"
+#include "kernel/nRoot.h"
+
+void AllPackages(nKernelServer* ks);
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Commands not called with empty inputs. Keep it short; every entry says why.
+struct SkipEntry {
+    const char* className;
+    const char* command;  // null: the whole class is not made
+    const char* reason;
+};
+const SkipEntry kSkip[] = {
+    {"nremoteserver", nullptr, "opening a second listener would race the other tests for ports"},
+};
+
+const SkipEntry* FindSkip(const char* className, const char* command) {
+    for (const SkipEntry& s : kSkip) {
+        if (std::strcmp(s.className, className) != 0) continue;
+        if (!s.command || (command && std::strcmp(s.command, command) == 0)) return &s;
+    }
+    return nullptr;
+}
+
+class KeepLog : public nLogHandler {
+public:
+    void Print(const char* fmt, va_list args) override { Add(fmt, args); }
+    void Message(const char* fmt, va_list args) override { Add(fmt, args); }
+    void Error(const char* fmt, va_list args) override { Add(fmt, args); }
+    std::string text;
+
+private:
+    void Add(const char* fmt, va_list args) {
+        char buf[4096];
+        std::vsnprintf(buf, sizeof(buf), fmt, args);
+        text += buf;
+        std::fputs(buf, stderr);  // a fatal stop explains itself
+    }
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class EveryClassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::path(testing::TempDir()) / ("bw_classes_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        // Commands that save by object name write into the current folder.
+        oldCwd = fs::current_path();
+        fs::current_path(dir);
+        kernel = new nKernelServer(AllPackages);
+        kernel->SetLogHandler(&log);
+        const char* src = std::getenv("BW_SOURCE_DIR");
+        ASSERT_NE(src, nullptr);
+        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
+        ASSERT_NE(kernel->NewNoFail("nluaserver2", "/sys/servers/script"), nullptr);
+    }
+    void TearDown() override {
+        delete kernel;
+        fs::current_path(oldCwd);
+        fs::remove_all(dir);
+    }
+
+    // Saves `obj` as dir/<file>.n; the text, or "<not saved>".
+    std::string SaveText(nRoot* obj, const std::string& file) {
+        std::string path = (dir / file).string();
+        if (!obj->SaveAs(path.c_str())) return "<not saved>";
+        return Slurp(path + ".n");
+    }
+
+    KeepLog log;
+    nKernelServer* kernel = nullptr;
+    fs::path dir;
+    fs::path oldCwd;
+};
+
+TEST_F(EveryClassTest, EachClassRunsItsCommandsAndSavesLoadsAndClonesAlike) {
+    std::vector<std::string> names;
+    for (nClass* c = kernel->GetFirstClass(); c; c = c->GetSucc()) names.push_back(c->GetName());
+    ASSERT_GT(names.size(), 10u);
+
+    int made = 0;
+    for (const std::string& name : names) {
+        SCOPED_TRACE("class " + name);
+        const SkipEntry* skipClass = FindSkip(name.c_str(), nullptr);
+        if (skipClass && !skipClass->command) continue;
+        nRoot* home = kernel->New("nroot", "/test");
+        kernel->SetCwd(home);
+        nRef<nRoot> ref(kernel->NewNoFail(name.c_str(), name.c_str()));
+        if (!ref.IsValid()) continue;  // abstract
+        made++;
+
+        nClass* cls = ref->GetClass();
+        for (nCmdProto* proto = cls->GetFirstCmd(); proto && ref.IsValid(); proto = proto->GetNextCmd()) {
+            if (FindSkip(name.c_str(), proto->GetName())) continue;
+            SCOPED_TRACE(proto->GetProtoText());
+            // The empty value of every input: 0, 0.0, false, null text, null object.
+            nCmd* cmd = proto->NewCmd();
+            EXPECT_TRUE(ref->Dispatch(cmd));
+            proto->RelCmd(cmd);
+            kernel->SetCwd(home);
+        }
+        // A command may have deleted the instance; the save needs a fresh one then.
+        if (!ref.IsValid()) ref = kernel->NewNoFail(name.c_str(), name.c_str());
+        ASSERT_TRUE(ref.IsValid());
+        nRoot* obj = ref.Get();
+
+        std::string saved = SaveText(obj, "a_" + name);
+        ASSERT_NE(saved, "<not saved>") << log.text;
+
+        kernel->SetCwd(kernel->New("nroot", "/loaded"));
+        nRoot* loaded = kernel->Load((dir / ("a_" + name + ".n")).string().c_str());
+        ASSERT_NE(loaded, nullptr) << log.text;
+        EXPECT_EQ(loaded->GetClass(), cls);
+        EXPECT_EQ(SaveText(loaded, "b_" + name), saved) << "saved, loaded and saved again";
+
+        kernel->SetCwd(kernel->New("nroot", "/clones"));
+        nRoot* copy = obj->Clone(name.c_str());
+        ASSERT_NE(copy, nullptr) << log.text;
+        EXPECT_EQ(copy->GetClass(), cls);
+        EXPECT_EQ(SaveText(copy, "c_" + name), saved) << "cloned and saved";
+
+        kernel->SetCwd(nullptr);
+        for (const char* path : {"/test", "/loaded", "/clones"}) {
+            if (nRoot* o = kernel->Lookup(path)) o->Release();
+        }
+    }
+    EXPECT_GT(made, 10);
+}
+
+}  // namespace
