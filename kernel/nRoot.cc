@@ -303,7 +303,8 @@ bool nRoot::SaveAs(const char* name) {
             bool cmdsNow = (step == 0) != ((saveFlags_ & SaveChildrenFirst) != 0);
             ok = (cmdsNow ? SaveCmds(ps) : SaveChildren()) && ok;
             if (gone()) {
-                n_error("nRoot::SaveAs(): '%s' was deleted while it was being saved or cloned\n", name ? name : "");
+                n_error("nRoot::SaveAs(): an object was deleted while it was being saved or cloned as '%s'\n",
+                        name ? name : "");
                 ok = false;
                 break;
             }

@@ -108,7 +108,7 @@ TEST_F(RemoteServerTest, LinesAreRunWholeHoweverTheyArrive) {
     pause();
     c.SendRaw("ts'); sel('/pa");
     pause();
-    c.SendRaw(std::string("rts'); getfullname()\0", 22));
+    c.SendLine("rts'); getfullname()");
     EXPECT_EQ(Get(c), "/parts");
     EXPECT_EQ(Ask(c, "new('nenv', '/runs'); obj('/runs').seti(runs); obj('/runs').geti()"), "1");
 
