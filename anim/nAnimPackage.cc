@@ -2,9 +2,11 @@
 
 #include "anim/nEnvelope.h"
 #include "anim/nEnvelopeServer.h"
+#include "anim/nSpecialFxServer.h"
 #include "kernel/nKernelServer.h"
 
 void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nEnvelopeServer::classInfo);
     ks->AddClass(nEnvelope::classInfo);
+    ks->AddClass(nSpecialFxServer::classInfo);
 }
