@@ -8,6 +8,8 @@
 #include "gfx/nLight.h"
 #include "gfx/nTexArray.h"
 #include "gfx/nTexture.h"
+#include "gfx/nVertexBuffer.h"
+#include "gfx/nVertexPool.h"
 #include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
 #include "scene/nChannelServer.h"
@@ -236,6 +238,11 @@ void nSceneGraph2::drawVisuals(nShadowServer* shadow, bool shadows) {
             node->Compute(this);
         }
         gfx->SetMatrix(nGfxServer::MODELVIEW, rec.matrix);
+        if (rec.vertexBuffer) {
+            if (nVertexRange* range = rec.vertexBuffer->GetRange()) {
+                range->pool->Render(range, rec.indexBuffer, rec.pixelShader, rec.texArray);
+            }
+        }
         if (shadows && rec.shadowCaster) shadow->AttachCaster(rec.matrix, rec.shadowCaster);
         if (rec.otherVisual) rec.otherVisual->Compute(this);
     }

@@ -3,6 +3,9 @@
 #include <cstdio>
 
 #include "gfx/nGfxPackage.h"
+#include "gfx/nIndexBuffer.h"
+#include "gfx/nPixelShader.h"
+#include "gfx/nVertexBuffer.h"
 #include "kernel/nKernelServer.h"
 #include "scene/nChannelSet.h"
 #include "scene/nScenePackage.h"
@@ -44,6 +47,13 @@ void nRecordingGfx::SetMatrix(int type, const matrix44& m) {
 bool nRecordingGfx::SetLight(const nLight& light) {
     sceneEvents.push_back(fmt("light %g %g %g", light.r, light.g, light.b));
     return nGfxServer::SetLight(light);
+}
+
+void nRecordingPool::Render(nVertexRange* range, nIndexBuffer* indexBuffer, nPixelShader* pixelShader,
+                            nTexArray* textureArray) {
+    auto name = [](nRoot* o) { return std::string(o && o->GetName() ? o->GetName() : "-"); };
+    sceneEvents.push_back("draw " + std::to_string(range->first) + " " + name(indexBuffer) + " " +
+                          name(pixelShader) + (textureArray ? " tex" : ""));
 }
 
 void nRecordingShadow::BeginScene() { sceneEvents.push_back("shadow begin"); }
@@ -138,6 +148,22 @@ void SceneFixture::SetUp() {
     variables = static_cast<nVariableServer*>(kernel->New("nvariableserver", "/sys/servers/variable"));
     shadow = static_cast<nRecordingShadow*>(kernel->New("nrecordingshadow", "/sys/servers/shadow"));
     sg = static_cast<nSceneGraph2*>(kernel->New("nscenegraph2", "/sys/servers/sgraph2"));
+}
+
+void SceneFixture::TearDown() {
+    nScriptFixture::TearDown();
+    delete pool;
+    pool = nullptr;
+}
+
+nVertexBuffer* SceneFixture::Buffer(const char* path, int count) {
+    if (!pool) {
+        pool = new nRecordingPool(gfx);
+        pool->Alloc();
+    }
+    auto* vb = static_cast<nVertexBuffer*>(kernel->New("nvertexbuffer", path));
+    vb->SetRange(pool->AllocRange(count), gfx, 0);
+    return vb;
 }
 
 nTestVisNode* SceneFixture::Node(const char* path, nTestVisNode::Role role) {

@@ -11,6 +11,7 @@
 #include "gfx/nLight.h"
 #include "gfx/nTexArray.h"
 #include "gfx/nTexture.h"
+#include "gfx/nVertexPool.h"
 #include "kernel/matrix44.h"
 #include "scene/nChannelServer.h"
 #include "scene/nSceneGraph2.h"
@@ -44,6 +45,15 @@ public:
     void AttachLight(const matrix44& m, const nLight& light) override;
     void AttachCaster(const matrix44& m, nShadowCaster* caster) override;
     void EndScene() override;
+};
+
+// A pool in ordinary memory that records each draw as "draw <first vertex> <index
+// buffer> <pixel shader> <texture array?>".
+class nRecordingPool : public nVertexPool {
+public:
+    explicit nRecordingPool(nGfxServer* gfx) : nVertexPool(gfx, nullptr, STATIC, N_VT_COORD, 1000) {}
+    void Render(nVertexRange* range, nIndexBuffer* indexBuffer, nPixelShader* pixelShader,
+                nTexArray* textureArray) override;
 };
 
 // A texture whose level count a test sets.
@@ -100,7 +110,10 @@ public:
 class SceneFixture : public nScriptFixture {
 protected:
     void SetUp() override;
+    void TearDown() override;
 
+    // A vertex buffer at `path` holding `count` vertices of the recording pool.
+    nVertexBuffer* Buffer(const char* path, int count);
     // A test node at `path` in `role`.
     nTestVisNode* Node(const char* path, nTestVisNode::Role role);
     // A transform at `path` translated to (x, y, z).
@@ -117,4 +130,6 @@ protected:
     nChannelServer* channels = nullptr;
     nVariableServer* variables = nullptr;
     nSceneGraph2* sg = nullptr;
+    // Outlives the kernel: dying buffers give their ranges back to it.
+    nRecordingPool* pool = nullptr;
 };

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "gfx/nIndexBuffer.h"
+#include "gfx/nPixelShader.h"
 #include "gfx/nTexture.h"
 #include "gfx/nVertexBuffer.h"
 #include "scene/nChannelSet.h"
@@ -67,6 +69,28 @@ TEST_F(SceneGraphTest, OneFrameSetsLightsAndDrawsInComparatorOrder) {
     sceneEvents.clear();
     Frame(root);
     EXPECT_EQ(sceneEvents, expected);
+}
+
+TEST_F(SceneGraphTest, MeshesDrawTheirBufferWithTheRecordsState) {
+    nTestVisNode* root = Node("/root", nTestVisNode::Group);
+    Visual("/root/a", 2, 0, false, "ma");
+    Visual("/root/b", 1, 0, false, "mb");
+    nTestVisNode* ma = Child("/root/a", "ma");
+    ma->vb = Buffer("/res/vba", 20);
+    ma->ib = static_cast<nIndexBuffer*>(kernel->New("nindexbuffer", "/res/iba"));
+    Child("/root/a", "s")->ps = static_cast<nPixelShader*>(kernel->New("npixelshader", "/res/psa"));
+    Node("/root/a/tex", nTestVisNode::TexArray);
+    Child("/root/b", "mb")->vb = Buffer("/res/vbb", 30);
+    // A mesh whose buffer has no range draws nothing.
+    Transform("/root/c", 0, 0, 0);
+    Node("/root/c/mc", nTestVisNode::Mesh)->vb = static_cast<nVertexBuffer*>(kernel->New("nvertexbuffer", "/res/empty"));
+    Frame(root);
+    // Texture arrays compute before the sort, the rest in drawing order.
+    EXPECT_EQ(sceneEvents, (Events{"gfx begin", "compute tex",
+                                   "compute mc", "matrix 0 0 0",
+                                   "compute s", "compute mb", "matrix 0 0 1", "draw 20 - -",
+                                   "compute s", "compute ma", "matrix 0 0 2", "draw 0 iba psa tex",
+                                   "gfx end"}));
 }
 
 TEST_F(SceneGraphTest, TransformsAccumulateIntoViewSpace) {
@@ -337,6 +361,13 @@ TEST_F(SceneGraphTest, MissingServersStopTheProgram) {
         {
             shadow->Release();
             Frame(root);
+        },
+        ::testing::ExitedWithCode(3), "Aborting.");
+    EXPECT_EXIT(
+        {
+            gfx->Release();
+            sg->BeginScene(matrix44());
+            sg->EndScene(true);
         },
         ::testing::ExitedWithCode(3), "Aborting.");
     EXPECT_EXIT(
