@@ -1,5 +1,6 @@
 #include "audio/nVoiceSet.h"
 
+#include "audio/nDSoundServer2.h"
 #include "audio/nStream.h"
 #include "kernel/nKernelServer.h"
 #include "platform/audio/Device.h"
@@ -11,7 +12,7 @@ nVoiceSet::nVoiceSet(audio::Device& device, int kind, int count)
         audio::Result result = audio::Result::Ok;
         auto buffer = device.CreateBuffer(kind == Spatial ? 1 : 2, nSoundVoice::BufferSize, kind == Spatial, result);
         if (!buffer) {
-            n_error("nVoiceSet: voice %d of kind %d has no buffer (error %d)\n", i, kind, int(result));
+            n_error("nVoiceSet: voice %d of kind %d has no buffer: %s\n", i, kind, nDSoundServer2::ErrorName(result));
             continue;
         }
         voices[i].Setup(std::move(buffer));

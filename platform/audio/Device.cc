@@ -118,11 +118,15 @@ Result Device::SetListener(const Listener& l, bool deferred) {
 
 void Device::CommitDeferredSettings() {
     alDeferUpdatesSOFT();
-    bool moved = listenerDirty;
+    const Listener& a = appliedListener;
+    const bool moved = listenerDirty && (!listenerApplied || a.position.x != listener.position.x ||
+                                         a.position.y != listener.position.y || a.position.z != listener.position.z ||
+                                         a.rolloff != listener.rolloff);
     if (listenerDirty) ApplyListener();
     for (SoundBuffer* b : buffers) {
         if (!b->spatial) continue;
-        // The listener's roll-off and position reach every spatial buffer.
+        // The listener's roll-off and position reach every spatial buffer (its mute at
+        // the maximum distance depends on both).
         if (moved || b->dirty3d) b->Apply3D();
     }
     alProcessUpdatesSOFT();
@@ -131,12 +135,19 @@ void Device::CommitDeferredSettings() {
 void Device::ApplyListener() {
     // Left-handed to right-handed: z turns round for every point and direction.
     const Listener& l = listener;
-    alListener3f(AL_POSITION, l.position.x, l.position.y, -l.position.z);
-    alListener3f(AL_VELOCITY, l.velocity.x, l.velocity.y, -l.velocity.z);
-    const ALfloat orientation[6] = {l.front.x, l.front.y, -l.front.z, l.top.x, l.top.y, -l.top.z};
-    alListenerfv(AL_ORIENTATION, orientation);
-    alDopplerFactor(l.doppler);
-    alSpeedOfSound(343.3f / l.distanceFactor);
+    Listener& a = appliedListener;
+    auto same = [](const Vector& u, const Vector& v) { return u.x == v.x && u.y == v.y && u.z == v.z; };
+    const bool all = !listenerApplied;
+    if (all || !same(l.position, a.position)) alListener3f(AL_POSITION, l.position.x, l.position.y, -l.position.z);
+    if (all || !same(l.velocity, a.velocity)) alListener3f(AL_VELOCITY, l.velocity.x, l.velocity.y, -l.velocity.z);
+    if (all || !same(l.front, a.front) || !same(l.top, a.top)) {
+        const ALfloat orientation[6] = {l.front.x, l.front.y, -l.front.z, l.top.x, l.top.y, -l.top.z};
+        alListenerfv(AL_ORIENTATION, orientation);
+    }
+    if (all || l.doppler != a.doppler) alDopplerFactor(l.doppler);
+    if (all || l.distanceFactor != a.distanceFactor) alSpeedOfSound(343.3f / l.distanceFactor);
+    a = l;
+    listenerApplied = true;
     listenerDirty = false;
 }
 
@@ -188,6 +199,12 @@ void Device::Pump() {
         renderSamples(alcDevice, scratch.data(), n);
         frames -= n;
     }
+}
+
+int64_t Device::Clock() const {
+    ALCint64SOFT ns = 0;
+    alcGetInteger64vSOFT(alcDevice, ALC_DEVICE_CLOCK_SOFT, 1, &ns);
+    return ns;
 }
 
 void Device::Register(SoundBuffer* buffer) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,8 @@ public:
     // Loopback only: mixes `frames` stereo frames (interleaved floats, left first) into
     // `out`. False on another output.
     bool RenderSamples(float* out, int frames);
+    // Nanoseconds of output mixed so far.
+    int64_t Clock() const;
     // Null output only: mixes the time passed since the last call (at most a quarter of a
     // second) into nothing, so that buffers advance as on a sound card.
     void Pump();
@@ -76,6 +79,9 @@ private:
     int windowId = 0;
     Listener listener;
     bool listenerDirty = true;
+    // What OpenAL was last given.
+    Listener appliedListener;
+    bool listenerApplied = false;
     std::vector<SoundBuffer*> buffers;
     // Null output: what Pump mixes into, and when it last did.
     std::vector<float> scratch;

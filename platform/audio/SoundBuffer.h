@@ -6,7 +6,8 @@
 // the end of what has been queued, the first byte that may still be changed and heard.
 // Cursors move only when GetStatus or GetCurrentPosition is called (they also top up
 // the queue); a caller that stalls longer than the queue reaches hears silence, after
-// which playing goes on where the queue ended.
+// which playing goes on where the queue ended. Stretches of silence are not streamed:
+// the position runs on with the output's clock until sound comes up again.
 
 #include <cstddef>
 #include <cstdint>
@@ -68,8 +69,17 @@ public:
 private:
     friend class Device;
     SoundBuffer(Device* device, unsigned source, int channels, size_t bytes, bool spatial);
-    // Takes back what OpenAL has played and queues up to the lead.
+    // Takes back what OpenAL has played and queues up to the lead, holding over silence.
     void Service();
+    // The streaming part; false when it began to hold.
+    bool Stream();
+    void Hold();
+    // Ends holding at `pos`: queueing starts again from its chunk.
+    void Resume(uint64_t pos);
+    uint64_t HoldPosition(int64_t clock) const;
+    bool ChunkSilent(uint64_t at) const;
+    int PoolIndex(unsigned name) const;
+    uint64_t BlockAlign() const { return uint64_t(channels) * 2; }
     size_t LeadBytes() const;
     // Source settings from params3d and the device's listener; gain from volume too.
     void Apply3D();
@@ -88,12 +98,29 @@ private:
     // chunks already taken back).
     uint64_t queued = 0;
     uint64_t consumed = 0;
+    int inQueue = 0;  // chunks in the source's queue
+    // Per pool buffer: queued with sound in it; and how many such are queued.
+    std::vector<uint8_t> loud;
+    int loudQueued = 0;
+    // Holding: the play position at the output clock's holdClock (nanoseconds).
+    bool holding = false;
+    uint64_t holdPos = 0;
+    int64_t holdClock = 0;
+    int64_t lastClock = 0;
+    uint64_t noHoldBefore = 0;
+    int startOffset = 0;  // frames into the first chunk when the source starts again
     bool playing = false;
     bool lost = false;
     int volume = 0;
     int frequency;
     Buffer3D params3d;
     bool dirty3d = true;
+    // What the source was last given, so that unchanged settings cost no call.
+    Buffer3D applied3d;
+    float appliedRolloff = -1.0f;
+    float appliedGain = -1.0f;
+    float volumeGain = 1.0f;
+    bool appliedOnce = false;
 };
 
 }  // namespace audio

@@ -206,6 +206,44 @@ TEST_F(AudioDeviceTest, FrequencySetsThePlayingRate) {
     EXPECT_EQ(low->GetFrequency(), 11025);
 }
 
+// Silence is not streamed: the cursors run on with the output, and sound written at the
+// write cursor is heard exactly as far ahead as the write cursor was.
+TEST_F(AudioDeviceTest, SilenceHoldsAndSoundComesInOnTime) {
+    audio::Result r;
+    auto owned = device->CreateBuffer(1, Ring, true, r);
+    ASSERT_TRUE(owned);
+    audio::SoundBuffer* b = owned.get();
+    buffers.push_back(std::move(owned));
+    b->Play();
+    size_t play, write;
+    b->GetCurrentPosition(play, write);
+    EXPECT_EQ(play, 0u);
+    EXPECT_EQ(write, 3 * audio::SoundBuffer::ChunkBytes);
+    std::vector<float> out(2 * 1000);
+    ASSERT_TRUE(device->RenderSamples(out.data(), 1000));
+    b->GetCurrentPosition(play, write);
+    EXPECT_EQ(play, 2000u);
+    ASSERT_EQ(write, 4 * audio::SoundBuffer::ChunkBytes);
+
+    void *p1, *p2;
+    size_t n1, n2;
+    ASSERT_EQ(b->Lock(write, 8192, p1, n1, p2, n2), audio::Result::Ok);
+    auto* s = static_cast<int16_t*>(p1);
+    for (size_t i = 0; i < n1 / 2; i++) s[i] = int16_t(16000.0 * std::sin(2.0 * M_PI * 1000.0 * double(i) / Rate));
+    b->Unlock();
+    probe::Samples heard = Render(12000);
+    const size_t due = (write - play) / 2;
+    EXPECT_NEAR(double(probe::FirstAbove(heard, 0.02)), double(due), 2.0);
+    EXPECT_NEAR(double(probe::EndAbove(heard, 0.02)), double(due + 4096), 3.0);
+    // Holding again afterwards, the position still follows the output frame by frame.
+    size_t before;
+    b->GetCurrentPosition(before, write);
+    Render(3000);
+    b->GetCurrentPosition(play, write);
+    EXPECT_EQ(play, before + 6000);
+    EXPECT_GT(write, play);
+}
+
 TEST_F(AudioDeviceTest, LostBuffersRefuseLocksUntilRestored) {
     audio::SoundBuffer* b = ToneBuffer(1, false);
     b->Play();
