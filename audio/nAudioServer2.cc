@@ -8,18 +8,14 @@
 #include "kernel/nKernelServer.h"
 
 static const nCmdDef<nAudioServer2> audioCmds[] = {
-    {"v_setmode_s", "SMOD", [](nAudioServer2* self, nCmd* c) { self->SetMode(c->In()->GetS()); }},
-    {"s_getmode_v", "GMOD", [](nAudioServer2* self, nCmd* c) { c->Out()->SetS(self->GetMode()); }},
-    {"v_setmastervolume_f", "SMVS", [](nAudioServer2* self, nCmd* c) { self->SetMasterVolume(c->In()->GetF()); }},
-    {"f_getmastervolume_v", "GMVS", [](nAudioServer2* self, nCmd* c) { c->Out()->SetF(self->GetMasterVolume()); }},
-    {"b_openaudio_v", "OPAD", [](nAudioServer2* self, nCmd* c) { c->Out()->SetB(self->OpenAudio()); }},
-    {"v_closeaudio_v", "CLAD", [](nAudioServer2* self, nCmd*) { self->CloseAudio(); }},
-    {"v_flushaudio_ff", "FLAD", [](nAudioServer2* self, nCmd* c) {
-         float out = c->In()->GetF();
-         float in = c->In()->GetF();
-         self->FlushAudio(out, in);
-     }},
-    {"v_muteaudio_b", "MUAD", [](nAudioServer2* self, nCmd* c) { self->MuteAudio(c->In()->GetB()); }},
+    Bind<&nAudioServer2::SetMode>("v_setmode_s", "SMOD"),
+    Bind<&nAudioServer2::GetMode>("s_getmode_v", "GMOD"),
+    Bind<&nAudioServer2::SetMasterVolume>("v_setmastervolume_f", "SMVS"),
+    Bind<&nAudioServer2::GetMasterVolume>("f_getmastervolume_v", "GMVS"),
+    Bind<&nAudioServer2::OpenAudio>("b_openaudio_v", "OPAD"),
+    Bind<&nAudioServer2::CloseAudio>("v_closeaudio_v", "CLAD"),
+    Bind<&nAudioServer2::FlushAudio>("v_flushaudio_ff", "FLAD"),
+    Bind<&nAudioServer2::MuteAudio>("v_muteaudio_b", "MUAD"),
 };
 const nClassInfo nAudioServer2::classInfo = nClassInfo::Make<nAudioServer2>("naudioserver2", "nroot", audioCmds);
 
