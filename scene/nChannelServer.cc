@@ -97,8 +97,6 @@ nChannelServer::nChannelServer() {
 }
 
 nChannelServer::~nChannelServer() {
-    // Contexts still open hold counts on sets their nodes own.
-    if (inScene_) EndScene();
     nRoot* dir = channelDir_.GetUnsafe();
     channelDir_.Set(nullptr);
     if (dir) dir->Release();
@@ -205,6 +203,15 @@ void nChannelServer::EndScene() {
     }
     numContexts_ = 0;
     inScene_ = false;
+}
+
+void nChannelServer::ForgetSet(nChannelSet* set) {
+    for (int i = 0; i < numContexts_; i++) {
+        if (contexts_[i].set != set) continue;
+        set->RemRef();
+        contexts_[i].set = nullptr;
+        contexts_[i].values = nullptr;
+    }
 }
 
 nChannelContext* nChannelServer::NewContext(nChannelSet* set) {

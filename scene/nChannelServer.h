@@ -72,6 +72,8 @@ public:
     // Fills `ctx` for `set`: the set's count + 1, fresh slots with the global values.
     // False (ctx left empty) when the value stack has no room.
     bool BeginContext(nChannelSet* set, nChannelContext* ctx);
+    // Drops this frame's contexts of a set that is about to die; they read 0 from now on.
+    void ForgetSet(nChannelSet* set);
     // `n` fresh slots of the value stack; null (logged once a frame) when they do not fit.
     nChannelSlot* AllocValues(int n);
     int GetNumContexts() const { return numContexts_; }

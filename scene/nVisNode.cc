@@ -26,6 +26,10 @@ nVisNode::nVisNode()
 nVisNode::~nVisNode() {
     while (nNode* n = dependList_.RemHead()) (void)n;
     dependNode_.Remove();
+    // A node that dies inside a frame takes its set out of the frame's contexts.
+    if (channelSet_ && channelSet_->GetRefCount() > 0) {
+        if (nChannelServer* cs = refChannel.Resolve()) cs->ForgetSet(channelSet_);
+    }
     delete channelSet_;
     channelSet_ = nullptr;
 }

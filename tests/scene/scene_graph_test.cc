@@ -379,3 +379,24 @@ TEST_F(SceneGraphTest, MissingServersStopTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SceneGraphTest, ANodeDyingInsideAFrameLeavesNoContextBehind) {
+    int time = channels->GenChannel("time");
+    channels->SetChannel1f(time, 1.0f);
+    nTestVisNode* t = Transform("/t", 0, 0, 0);
+    t->ownContext = true;
+    t->channels = {"time"};
+    sg->BeginScene(matrix44());
+    t->Attach(sg);
+    nChannelContext* ctx = sg->GetNode(1)->channelContext;
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(nChannelContext::Read(ctx, time).f[0], 1.0f);
+    t->Release();
+    EXPECT_EQ(nChannelContext::Read(ctx, time).f[0], 0.0f);
+    sg->EndScene(false);  // touches no freed set
+    EXPECT_EQ(channels->GetNumContexts(), 0);
+}
+
+}  // namespace
