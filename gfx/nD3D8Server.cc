@@ -13,6 +13,7 @@
 #include "gfx/nModeString.h"
 #include "gfx/nPixelFormat.h"
 #include "gfx/nTexture.h"
+#include "input/nInputServer.h"
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
@@ -587,7 +588,7 @@ bool nD3D8Server::WindowProc(const window::Message& msg) {
         refInput.Resolve();
         return false;
     case window::MessageKind::Deactivate:
-        // The input server releases its held keys here once it exists.
+        if (nInputServer* input = refInput.Resolve()) input->ReleaseAll();
         return false;
     case window::MessageKind::Paint:
         if (!fullScreen && displayOpen && !inScene && !backBufferLocked) Present();
@@ -628,7 +629,62 @@ bool nD3D8Server::WindowProc(const window::Message& msg) {
     return false;
 }
 
-void nD3D8Server::postInputEvent(const window::Message&) {}
+int nD3D8Server::TranslateKey(int vk) {
+    // Engine codes by virtual key; the digits run 1..9, then 0.
+    static const uint8_t table[221] = {
+        0,  1,  2,  0,  3,  0,  0,  0,  4,  5,  0,  0,  0,  6,  0,  0,                  // 0..15
+        7,  8,  9,  10, 11, 0,  0,  0,  0,  0,  0,  12, 0,  0,  0,  0,                  // 16..31
+        13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,                 // 32..47
+        38, 29, 30, 31, 32, 33, 34, 35, 36, 37, 0,  0,  0,  0,  0,  0,                  // 48..63
+        0,  39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53,                 // 64..79
+        54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 0,  0,                  // 80..95
+        68, 69, 70, 71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83,                 // 96..111
+        84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99,                 // 112..127
+        100, 101, 102, 103, 104, 105, 106, 107, 0, 0, 0, 0, 0, 0, 0, 0,                 // 128..143
+        108, 109,                                                                       // 144, 145
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   // 146..171
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   // 172..197
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,               // 198..219
+        110,                                                                            // 220
+    };
+    return (vk >= 0 && vk <= 220) ? table[vk] : 0;
+}
+
+void nD3D8Server::postInputEvent(const window::Message& msg) {
+    nInputServer* input = refInput.Resolve();
+    if (!input) return;
+    int type = N_INPUT_NONE;
+    switch (msg.kind) {
+        case window::MessageKind::KeyDown:
+        case window::MessageKind::KeyUp:
+            // Alt combinations and F10 reach a window procedure only as system keys.
+            if (msg.systemKey) return;
+            type = msg.kind == window::MessageKind::KeyDown ? N_INPUT_KEY_DOWN : N_INPUT_KEY_UP;
+            break;
+        case window::MessageKind::Char: type = N_INPUT_KEY_CHAR; break;
+        case window::MessageKind::MouseMove: type = N_INPUT_MOUSE_MOVE; break;
+        case window::MessageKind::ButtonDown: type = N_INPUT_BUTTON_DOWN; break;
+        case window::MessageKind::ButtonUp: type = N_INPUT_BUTTON_UP; break;
+        default: return;  // the wheel reaches the input server through the relative mouse
+    }
+    nInputEvent* event = input->NewEvent();
+    event->type = type;
+    if (type == N_INPUT_KEY_DOWN || type == N_INPUT_KEY_UP || type == N_INPUT_KEY_CHAR) {
+        event->deviceId = N_INPUT_DEV_KEYBOARD;
+        event->number = type == N_INPUT_KEY_CHAR ? msg.character : TranslateKey(msg.virtualKey);
+    } else {
+        event->deviceId = N_INPUT_DEV_MOUSE;
+        event->number = type == N_INPUT_MOUSE_MOVE ? 0 : msg.button;
+        // Positions keep their sign while the mouse is captured outside the window.
+        event->x = int16_t(msg.x);
+        event->y = int16_t(msg.y);
+        // No display, no size to divide by.
+        const bool sized = displayOpen && dispWidth > 0 && dispHeight > 0;
+        event->relX = sized ? float(event->x) / float(dispWidth) : 0.0f;
+        event->relY = sized ? float(event->y) / float(dispHeight) : 0.0f;
+    }
+    input->PostEvent(event);
+}
 
 // ---- frame
 

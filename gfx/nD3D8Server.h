@@ -24,6 +24,8 @@ class RenderSystem;
 // under /sys/share/display, opens, resets and closes the device a display-mode string
 // describes, and carries frames, transforms, lights and the engine's render-state codes
 // to the device.
+class nInputServer;
+
 class nD3D8Server : public nGfxServer {
 public:
     static const nClassInfo classInfo;
@@ -83,6 +85,10 @@ public:
     // default processing.
     bool WindowProc(const window::Message& msg);
 
+    // The engine key code of a Windows virtual-key number (1..220), 0 for keys
+    // without one.
+    static int TranslateKey(int virtualKey);
+
     // Rebuilds /sys/share/display from the render system's adapters and modes.
     void EnumAdapters();
 
@@ -124,11 +130,11 @@ private:
     void initDeviceState();
     void placeWindow();
     void sendViewVolume();
-    // Hands keyboard and mouse messages to the input server; the input server is
-    // not there yet, so they are only acknowledged.
+    // Posts key, character, mouse position and mouse button events to the input
+    // server when there is one.
     void postInputEvent(const window::Message& msg);
 
-    nPathRef<nRoot> refInput;
+    nPathRef<nInputServer> refInput;
     std::unique_ptr<window::Window> window;
     std::unique_ptr<render::RenderSystem> d3d;
     std::unique_ptr<render::Device> device;

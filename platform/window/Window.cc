@@ -1,5 +1,6 @@
 #include "platform/window/Window.h"
 
+#include "platform/input/InputSystem.h"
 #include "platform/window/KeyInput.h"
 
 #include <SDL2/SDL.h>
@@ -288,6 +289,9 @@ void Window::PumpMessages(const MessageHandler& handler)
 {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
+        // The input layer's device buffers see every event first (mouse counts,
+        // wheel, buttons, joysticks, focus); the window procedure gets messages.
+        input::InputSystem::HandleEvent(event);
         this->Dispatch(event, handler);
     }
 }
