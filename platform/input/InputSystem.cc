@@ -54,14 +54,10 @@ int Clamp(int value, int max)
 
 }  // namespace
 
-InputSystem* InputSystem::current = nullptr;
+std::vector<InputSystem*> InputSystem::open;
 
 std::unique_ptr<InputSystem> InputSystem::Open()
 {
-    if (current != nullptr) {
-        SDL_LogError(SDL_LOG_CATEGORY_INPUT, "InputSystem::Open: an input system is already open");
-        return nullptr;
-    }
     // Focus decides what is collected; SDL must not drop joystick events of its own.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
@@ -69,7 +65,7 @@ std::unique_ptr<InputSystem> InputSystem::Open()
         return nullptr;
     }
     std::unique_ptr<InputSystem> system(new InputSystem());
-    current = system.get();
+    open.push_back(system.get());
     return system;
 }
 
@@ -97,7 +93,12 @@ InputSystem::InputSystem()
 InputSystem::~InputSystem()
 {
     this->devices.clear();
-    current = nullptr;
+    for (size_t i = 0; i < open.size(); ++i) {
+        if (open[i] == this) {
+            open.erase(open.begin() + long(i));
+            break;
+        }
+    }
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
@@ -111,8 +112,8 @@ InputDevice* InputSystem::GetDevice(int index) const
 
 void InputSystem::HandleEvent(const SDL_Event& event)
 {
-    if (current != nullptr) {
-        current->Dispatch(event);
+    for (InputSystem* system : open) {
+        system->Dispatch(event);
     }
 }
 

@@ -15,8 +15,8 @@ namespace input {
 
 class InputSystem {
 public:
-    // Starts SDL's joystick subsystem. Null (and a log line) when it cannot; at
-    // most one system is open at a time.
+    // Starts SDL's joystick subsystem. Null (and a log line) when it cannot.
+    // Several systems may be open; each sees every event.
     static std::unique_ptr<InputSystem> Open();
     ~InputSystem();
     InputSystem(const InputSystem&) = delete;
@@ -31,7 +31,7 @@ public:
     // The id of the SDL window that has the keyboard focus, 0 for none.
     uint32_t GetFocusWindow() const { return this->focusWindow; }
 
-    // Feeds one SDL event to the open system; ignored when none is open.
+    // Feeds one SDL event to every open system.
     static void HandleEvent(const SDL_Event& event);
 
 private:
@@ -43,7 +43,7 @@ private:
     InputDevice* Mouse() const { return this->devices[1].get(); }
     uint32_t NextSequence() { return ++this->sequence; }
 
-    static InputSystem* current;
+    static std::vector<InputSystem*> open;
     std::vector<std::unique_ptr<InputDevice>> devices;
     uint32_t focusWindow = 0;
     uint32_t sequence = 0;

@@ -53,7 +53,7 @@ protected:
     std::unique_ptr<InputSystem> system;
 };
 
-TEST_F(InputSystemTest, KeyboardAndMouseAlwaysAndOnlyOneSystem) {
+TEST_F(InputSystemTest, KeyboardAndMouseAlwaysAndEverySystemSeesTheEvents) {
     ASSERT_GE(system->GetNumDevices(), 2);
     EXPECT_EQ(system->GetDevice(0)->GetKind(), DeviceKind::Keyboard);
     InputDevice* mouse = system->GetDevice(1);
@@ -63,7 +63,19 @@ TEST_F(InputSystemTest, KeyboardAndMouseAlwaysAndOnlyOneSystem) {
     int32_t lo = 1, hi = 1;
     EXPECT_FALSE(mouse->GetRange(lo, hi));
     EXPECT_EQ(system->GetDevice(99), nullptr);
-    EXPECT_EQ(InputSystem::Open(), nullptr);
+
+    // A second system (a cloned input server) collects as well.
+    std::unique_ptr<InputSystem> second = InputSystem::Open();
+    ASSERT_NE(second, nullptr);
+    mouse->SetCooperativeWindow(Window);
+    second->GetDevice(1)->SetCooperativeWindow(Window);
+    InputSystem::HandleEvent(FocusEvent(true));
+    InputSystem::HandleEvent(MotionEvent(1, 0));
+    EXPECT_EQ(mouse->GetBufferedCount(), 1);
+    EXPECT_EQ(second->GetDevice(1)->GetBufferedCount(), 1);
+    second.reset();
+    InputSystem::HandleEvent(MotionEvent(1, 0));
+    EXPECT_EQ(mouse->GetBufferedCount(), 2);
 }
 
 TEST_F(InputSystemTest, MouseCollectsOnlyWhileItsWindowHasTheFocus) {
