@@ -1,5 +1,6 @@
 #include "platform/render/Device.h"
 
+#include "platform/render/GlDebug.h"
 #include "platform/render/GlHeaders.h"
 #include "platform/render/StateBlock.h"
 #include "platform/render/VertexArrays.h"
@@ -219,51 +220,6 @@ int BytesPerPixel(Format format)
     return FormatBits(format) / 8;
 }
 
-void PackPixels(const uint32_t* argb, size_t count, Format format, uint8_t* out)
-{
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t p = argb[i];
-        switch (format) {
-        case Format::R5G6B5: {
-            const uint16_t v = static_cast<uint16_t>(((p >> 8) & 0xF800) | ((p >> 5) & 0x07E0) |
-                                                     ((p >> 3) & 0x001F));
-            std::memcpy(out + i * 2, &v, 2);
-            break;
-        }
-        case Format::R8G8B8:
-            out[i * 3 + 0] = static_cast<uint8_t>(p);
-            out[i * 3 + 1] = static_cast<uint8_t>(p >> 8);
-            out[i * 3 + 2] = static_cast<uint8_t>(p >> 16);
-            break;
-        default: std::memcpy(out + i * 4, &p, 4); break;
-        }
-    }
-}
-
-void UnpackPixels(const uint8_t* in, size_t count, Format format, uint32_t* argb)
-{
-    for (size_t i = 0; i < count; ++i) {
-        switch (format) {
-        case Format::R5G6B5: {
-            uint16_t v;
-            std::memcpy(&v, in + i * 2, 2);
-            // Replicate the top bits so that full intensity stays full.
-            const uint32_t r = (v >> 11) & 0x1F;
-            const uint32_t g = (v >> 5) & 0x3F;
-            const uint32_t b = v & 0x1F;
-            argb[i] = 0xFF000000u | (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) |
-                      ((b << 3) | (b >> 2));
-            break;
-        }
-        case Format::R8G8B8:
-            argb[i] = 0xFF000000u | (uint32_t{in[i * 3 + 2]} << 16) |
-                      (uint32_t{in[i * 3 + 1]} << 8) | in[i * 3 + 0];
-            break;
-        default: std::memcpy(&argb[i], in + i * 4, 4); break;
-        }
-    }
-}
-
 }  // namespace
 
 std::unique_ptr<Device> Device::Create(window::Window& window, DeviceType type,
@@ -295,12 +251,17 @@ bool Device::Open(const PresentParameters& requested)
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+#ifdef BW_GL_ERROR_CHECK
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_DEBUG_FLAG);
+#endif
     this->context = SDL_GL_CreateContext(this->window.GetSdlWindow());
     if (this->context == nullptr) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "Device: cannot create an OpenGL context: %s",
                      SDL_GetError());
         return false;
     }
+    this->MakeCurrent();
+    InstallGlErrorCheck();
     return this->ApplyParameters(requested);
 }
 
@@ -394,6 +355,7 @@ void Device::ResetStates()
     this->lightEnabled.fill(false);
     this->dirtyGroups = kGroupAll;
     this->transformsDirty = true;
+    this->projectionDirty = true;
     this->lightsDirty = true;
     this->viewportDirty = true;
     this->materialDirty = true;
@@ -487,15 +449,14 @@ bool Device::Present()
         return false;
     }
     this->MakeCurrent();
-    this->buffers.CopyBackToFront();
     int width = 0;
     int height = 0;
     SDL_GL_GetDrawableSize(this->window.GetSdlWindow(), &width, &height);
+    this->buffers.Present(width, height);
     if (width > 0 && height > 0) {
-        this->buffers.ShowFront(width, height);
         SDL_GL_SwapWindow(this->window.GetSdlWindow());
     }
-    this->buffers.BindBack();
+    CheckGlErrors("Device::Present");
     return true;
 }
 
@@ -514,7 +475,10 @@ bool Device::Clear(unsigned flags, uint32_t argb, float depth, uint32_t stencil)
         return false;
     }
     this->MakeCurrent();
-    this->buffers.BindBack();
+    const Viewport& v = this->viewport;
+    const bool whole = v.x == 0 && v.y == 0 && v.width == this->buffers.GetWidth() &&
+                       v.height == this->buffers.GetHeight();
+    this->buffers.BindBack(whole && (flags & kClearTarget) != 0);
     // Clearing ignores the write masks, and covers the viewport only.
     GLbitfield mask = 0;
     if ((flags & kClearTarget) != 0) {
@@ -534,13 +498,18 @@ bool Device::Clear(unsigned flags, uint32_t argb, float depth, uint32_t stencil)
         glStencilMask(0xFFFFFFFFu);
         mask |= GL_STENCIL_BUFFER_BIT;
     }
-    const int height = this->buffers.GetHeight();
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(this->viewport.x, height - this->viewport.y - this->viewport.height,
-              this->viewport.width, this->viewport.height);
-    glClear(mask);
-    glDisable(GL_SCISSOR_TEST);
+    // Only a clear of part of the buffer needs the scissor test (which keeps
+    // the driver from clearing the quick way).
+    if (whole) {
+        glClear(mask);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(v.x, this->buffers.GetHeight() - v.y - v.height, v.width, v.height);
+        glClear(mask);
+        glDisable(GL_SCISSOR_TEST);
+    }
     this->dirtyGroups |= kGroupColorWrite | kGroupDepth | kGroupStencil;
+    CheckGlErrors("Device::Clear");
     return true;
 }
 
@@ -578,10 +547,15 @@ bool Device::SetTransform(TransformKind kind, const Matrix& matrix)
         return true;
     }
     this->transforms[i] = matrix;
-    if (kind == TransformKind::View) {
-        this->lightsDirty = true;
+    // A world change reloads only the model-view.
+    if (kind == TransformKind::Projection) {
+        this->projectionDirty = true;
+    } else {
+        this->transformsDirty = true;
+        if (kind == TransformKind::View) {
+            this->lightsDirty = true;
+        }
     }
-    this->transformsDirty = true;
     return true;
 }
 
@@ -795,19 +769,22 @@ bool Device::LockBackBuffer(const Rect& rect, LockedRect& out)
     this->MakeCurrent();
     const int width = clipped.right - clipped.left;
     const int height = clipped.bottom - clipped.top;
-    const size_t count = static_cast<size_t>(width) * height;
-    std::vector<uint32_t> argb(count);
-    this->buffers.ReadBack(clipped, argb.data());
     const Format format = this->parameters.backBufferFormat;
-    this->lockBytes.assign(count * BytesPerPixel(format), 0);
-    PackPixels(argb.data(), count, format, this->lockBytes.data());
+    const int pitch = width * BytesPerPixel(format);
+    // The memory stays between locks: a video player locks every frame.
+    const size_t bytes = static_cast<size_t>(pitch) * static_cast<size_t>(height);
+    if (this->lockBytes.size() < bytes) {
+        this->lockBytes.resize(bytes);
+    }
+    this->buffers.ReadBack(clipped, format, this->lockBytes.data(), pitch);
 
     this->lockInfo.bits = this->lockBytes.data();
-    this->lockInfo.pitch = width * BytesPerPixel(format);
+    this->lockInfo.pitch = pitch;
     this->lockInfo.format = format;
     this->lockInfo.rect = clipped;
     this->locked = true;
     out = this->lockInfo;
+    CheckGlErrors("Device::LockBackBuffer");
     return true;
 }
 
@@ -818,20 +795,11 @@ bool Device::UnlockBackBuffer()
         return false;
     }
     this->MakeCurrent();
-    const Rect& rect = this->lockInfo.rect;
-    const size_t count = static_cast<size_t>(rect.right - rect.left) * (rect.bottom - rect.top);
-    std::vector<uint32_t> argb(count);
-    UnpackPixels(this->lockBytes.data(), count, this->lockInfo.format, argb.data());
-    if (this->lockInfo.format != Format::A8R8G8B8) {
-        for (uint32_t& p : argb) {
-            p |= 0xFF000000u;
-        }
-    }
-    this->buffers.WriteBack(rect, argb.data());
+    this->buffers.WriteBack(this->lockInfo.rect, this->lockInfo.format, this->lockBytes.data(),
+                            this->lockInfo.pitch);
     this->locked = false;
     this->lockInfo = LockedRect{};
-    this->lockBytes.clear();
-    this->lockBytes.shrink_to_fit();
+    CheckGlErrors("Device::UnlockBackBuffer");
     return true;
 }
 
@@ -842,6 +810,7 @@ bool Device::CopyFrontBuffer(std::vector<uint32_t>& argb, int& width, int& heigh
     height = this->buffers.GetHeight();
     argb.assign(static_cast<size_t>(width) * height, 0);
     this->buffers.ReadFront(argb.data());
+    CheckGlErrors("Device::CopyFrontBuffer");
     return true;
 }
 
@@ -915,10 +884,12 @@ bool Device::DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned
     }
     this->arrays->Apply(0, base, vertexFormat, stride, screen);
     glDrawArrays(GlPrimitive(type), 0, vertexCount);
+    CheckGlErrors("Device::DrawUserPrimitives");
 
     if (rhw) {
         // Screen-space drawing replaced matrices, viewport, lighting and fog.
         this->transformsDirty = true;
+        this->projectionDirty = true;
         this->viewportDirty = true;
         this->dirtyGroups |= kGroupLighting | kGroupFog;
     }
@@ -960,7 +931,7 @@ void Device::FlushForDraw(unsigned vertexFormat)
         glDepthRange(v.minZ, v.maxZ);
         this->viewportDirty = false;
     }
-    if (this->transformsDirty || this->lightsDirty) {
+    if (this->transformsDirty || this->lightsDirty || this->projectionDirty) {
         this->ApplyTransformsAndLights();
     }
     this->ApplyColorMaterial(vertexFormat);
@@ -1084,17 +1055,21 @@ void Device::ApplyTransformsAndLights()
     // local-viewer specular), while these transforms look down +z: eye space
     // gets its z mirrored, and the projection mirrors it back.
     const Matrix mirrorZ = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1};
-    const Matrix view =
-        Multiply(this->transforms[static_cast<int>(TransformKind::View)], mirrorZ);
+    Matrix& view = this->glView;
     const Matrix& world = this->transforms[static_cast<int>(TransformKind::World)];
-    const Matrix projection = ToGlProjection(
-        Multiply(mirrorZ, this->transforms[static_cast<int>(TransformKind::Projection)]));
     // Row-major row-vector matrices have the memory layout of OpenGL's
-    // column-major column-vector ones, so they load as they are.
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(projection.data());
-    glMatrixMode(GL_MODELVIEW);
+    // column-major column-vector ones, so they load as they are. The matrix
+    // mode stays GL_MODELVIEW outside this.
+    if (this->projectionDirty) {
+        const Matrix projection = ToGlProjection(
+            Multiply(mirrorZ, this->transforms[static_cast<int>(TransformKind::Projection)]));
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(projection.data());
+        glMatrixMode(GL_MODELVIEW);
+        this->projectionDirty = false;
+    }
     if (this->lightsDirty) {
+        view = Multiply(this->transforms[static_cast<int>(TransformKind::View)], mirrorZ);
         // Lights are given in world space: OpenGL takes them through the
         // modelview current when they are set, so that must be the view.
         glLoadMatrixf(view.data());
@@ -1102,6 +1077,10 @@ void Device::ApplyTransformsAndLights()
             this->ApplyLight(i);
         }
         this->lightsDirty = false;
+        this->transformsDirty = true;
+    }
+    if (!this->transformsDirty) {
+        return;
     }
     const Matrix modelView = Multiply(world, view);
     glLoadMatrixf(modelView.data());
@@ -1163,7 +1142,9 @@ void Device::ApplyColorMaterial(unsigned vertexFormat)
     auto fromVertex = [&rs](RenderState s) {
         return rs[static_cast<int>(s)] == MaterialSource::Color1;
     };
-    if ((vertexFormat & kVertexDiffuse) != 0 && rs[static_cast<int>(RenderState::ColorVertex)] != 0) {
+    // Unlit drawing takes the vertex colour as it is: no tracking needed.
+    if ((vertexFormat & kVertexDiffuse) != 0 && rs[static_cast<int>(RenderState::ColorVertex)] != 0 &&
+        rs[static_cast<int>(RenderState::Lighting)] != 0) {
         const bool diffuse = fromVertex(RenderState::DiffuseMaterialSource);
         const bool ambient = fromVertex(RenderState::AmbientMaterialSource);
         if (diffuse && ambient) {

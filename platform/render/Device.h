@@ -115,6 +115,9 @@ public:
     bool IsBackBufferLocked() const { return this->locked; }
     // The last presented frame as 0xAARRGGBB words, top row first.
     bool CopyFrontBuffer(std::vector<uint32_t>& argb, int& width, int& height);
+    // Something outside the device changed OpenGL's framebuffer or vertex
+    // array bindings: bind again before the next use.
+    void ForgetBindings();
 
     // --- pointer
     // 32-bit 0xAARRGGBB pixels, rows top-down.
@@ -184,7 +187,10 @@ private:
 
     // What OpenGL does not yet reflect.
     uint32_t dirtyGroups = 0;
-    bool transformsDirty = true;
+    bool transformsDirty = true;  // the model-view
+    // The view as OpenGL takes it; made again with the lights.
+    Matrix glView = IdentityMatrix();
+    bool projectionDirty = true;
     bool lightsDirty = true;
     bool viewportDirty = true;
     bool materialDirty = true;

@@ -1,5 +1,6 @@
 #include "platform/render/DeviceBuffer.h"
 
+#include "platform/render/GlDebug.h"
 #include "platform/render/GlHeaders.h"
 #include "platform/render/VertexArrays.h"
 
@@ -133,7 +134,9 @@ bool DeviceBuffer::Unlock()
         if (this->index) {
             this->maxIndex = 0xFFFF;
         }
-        return glUnmapBuffer(target) == GL_TRUE;
+        const bool kept = glUnmapBuffer(target) == GL_TRUE;
+        CheckGlErrors("DeviceBuffer::Unlock");
+        return kept;
     }
     glBufferSubData(target, static_cast<GLintptr>(this->dirtyBegin),
                     static_cast<GLsizeiptr>(this->dirtyEnd - this->dirtyBegin),
@@ -148,6 +151,7 @@ bool DeviceBuffer::Unlock()
         }
         this->maxIndex = highest;
     }
+    CheckGlErrors("DeviceBuffer::Unlock");
     return true;
 }
 

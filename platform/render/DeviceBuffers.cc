@@ -1,6 +1,7 @@
 // The device's vertex and index buffers and indexed drawing (see Device.h).
 #include "platform/render/Device.h"
 
+#include "platform/render/GlDebug.h"
 #include "platform/render/GlHeaders.h"
 #include "platform/render/VertexArrays.h"
 
@@ -49,7 +50,9 @@ std::unique_ptr<DeviceBuffer> Device::CreateVertexBuffer(size_t bytes, BufferUsa
         return nullptr;
     }
     this->MakeCurrent();
-    return this->arrays->NewBuffer(false, bytes, usage);
+    auto buffer = this->arrays->NewBuffer(false, bytes, usage);
+    CheckGlErrors("Device::CreateVertexBuffer");
+    return buffer;
 }
 
 std::unique_ptr<DeviceBuffer> Device::CreateIndexBuffer(size_t count, BufferUsage usage)
@@ -60,7 +63,9 @@ std::unique_ptr<DeviceBuffer> Device::CreateIndexBuffer(size_t count, BufferUsag
         return nullptr;
     }
     this->MakeCurrent();
-    return this->arrays->NewBuffer(true, count * 2, usage);
+    auto buffer = this->arrays->NewBuffer(true, count * 2, usage);
+    CheckGlErrors("Device::CreateIndexBuffer");
+    return buffer;
 }
 
 size_t Device::GetLiveBufferCount() const
@@ -146,7 +151,14 @@ bool Device::DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVerti
     glDrawRangeElements(GlMode(type), static_cast<GLuint>(minIndex),
                         static_cast<GLuint>(minIndex + numVertices - 1), count, GL_UNSIGNED_SHORT,
                         reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * 2));
+    CheckGlErrors("Device::DrawIndexedPrimitive");
     return true;
+}
+
+void Device::ForgetBindings()
+{
+    this->buffers.ForgetBindings();
+    this->arrays->Invalidate();
 }
 
 }  // namespace render

@@ -3,8 +3,9 @@
 #include "platform/render/GlHeaders.h"
 
 #include <SDL2/SDL_log.h>
+#include <SDL2/SDL_video.h>
 
-#include <vector>
+#include <cstring>
 
 namespace render {
 
@@ -14,17 +15,28 @@ namespace {
 constexpr GLenum kPixelFormat = GL_BGRA;
 constexpr GLenum kPixelType = GL_UNSIGNED_BYTE;
 
-void FlipRows(uint32_t* pixels, int width, int height)
+bool IsWordFormat(Format format)
 {
-    std::vector<uint32_t> row(static_cast<size_t>(width));
-    for (int y = 0; y < height / 2; ++y) {
-        uint32_t* a = pixels + static_cast<size_t>(y) * width;
-        uint32_t* b = pixels + static_cast<size_t>(height - 1 - y) * width;
-        std::copy(a, a + width, row.begin());
-        std::copy(b, b + width, a);
-        std::copy(row.begin(), row.end(), b);
-    }
+    return format == Format::X8R8G8B8 || format == Format::A8R8G8B8;
 }
+
+// Blits draw through the scissor test; it is off while they run.
+class ScissorOff {
+public:
+    ScissorOff() : on(glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE)
+    {
+        if (this->on) glDisable(GL_SCISSOR_TEST);
+    }
+    ~ScissorOff()
+    {
+        if (this->on) glEnable(GL_SCISSOR_TEST);
+    }
+    ScissorOff(const ScissorOff&) = delete;
+    ScissorOff& operator=(const ScissorOff&) = delete;
+
+private:
+    bool on;
+};
 
 }  // namespace
 
@@ -55,157 +67,253 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool withAlpha, Format de
     this->width = newWidth;
     this->height = newHeight;
     this->hasStencil = depthFormat == Format::D24S8;
+    this->packInvert = SDL_GL_ExtensionSupported("GL_MESA_pack_invert") == SDL_TRUE;
     const GLenum colorInternal = withAlpha ? GL_RGBA8 : GL_RGB8;
 
-    glGenFramebuffers(1, &this->backFrame);
-    glGenRenderbuffers(1, &this->backColor);
-    glBindRenderbuffer(GL_RENDERBUFFER, this->backColor);
-    glRenderbufferStorage(GL_RENDERBUFFER, colorInternal, newWidth, newHeight);
-    glBindFramebuffer(GL_FRAMEBUFFER, this->backFrame);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                              this->backColor);
     if (depthInternal != 0) {
         glGenRenderbuffers(1, &this->depthBuffer);
         glBindRenderbuffer(GL_RENDERBUFFER, this->depthBuffer);
         glRenderbufferStorage(GL_RENDERBUFFER, depthInternal, newWidth, newHeight);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, depthAttachment, GL_RENDERBUFFER,
-                                  this->depthBuffer);
     }
-    const GLenum backStatus = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-
-    glGenFramebuffers(1, &this->frontFrame);
-    glGenRenderbuffers(1, &this->frontColor);
-    glBindRenderbuffer(GL_RENDERBUFFER, this->frontColor);
-    glRenderbufferStorage(GL_RENDERBUFFER, colorInternal, newWidth, newHeight);
-    glBindFramebuffer(GL_FRAMEBUFFER, this->frontFrame);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                              this->frontColor);
-    const GLenum frontStatus = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-
-    glGenFramebuffers(1, &this->uploadFrame);
-    glGenTextures(1, &this->uploadTexture);
+    glGenFramebuffers(2, this->frames);
+    glGenRenderbuffers(2, this->colors);
+    GLenum status[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        glBindRenderbuffer(GL_RENDERBUFFER, this->colors[i]);
+        glRenderbufferStorage(GL_RENDERBUFFER, colorInternal, newWidth, newHeight);
+        glBindFramebuffer(GL_FRAMEBUFFER, this->frames[i]);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                  this->colors[i]);
+        if (this->depthBuffer != 0) {
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, depthAttachment, GL_RENDERBUFFER,
+                                      this->depthBuffer);
+        }
+        status[i] = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    }
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
 
-    if (backStatus != GL_FRAMEBUFFER_COMPLETE || frontStatus != GL_FRAMEBUFFER_COMPLETE) {
+    // Lock uploads go through a texture as large as the buffer, made once.
+    GLint boundTexture = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    glGenTextures(1, &this->uploadTexture);
+    glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, newWidth, newHeight, 0, kPixelFormat, kPixelType,
+                 nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
+    glGenFramebuffers(1, &this->uploadFrame);
+    glBindFramebuffer(GL_FRAMEBUFFER, this->uploadFrame);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           this->uploadTexture, 0);
+    this->ForgetBindings();
+
+    if (status[0] != GL_FRAMEBUFFER_COMPLETE || status[1] != GL_FRAMEBUFFER_COMPLETE) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER,
-                     "FrameBuffers::Create: %dx%d with depth format %d is incomplete (0x%x, 0x%x)",
-                     newWidth, newHeight, static_cast<int>(depthFormat), backStatus, frontStatus);
+                     "FrameBuffers::Create: %dx%d with depth format %d is incomplete (0x%x)",
+                     newWidth, newHeight, static_cast<int>(depthFormat), status[0]);
         this->Destroy();
         return false;
     }
-    // A new buffer starts black, with depth 1 and stencil 0.
-    this->BindBack();
+    // New buffers start black, with depth 1 and stencil 0.
     glClearColor(0.0f, 0.0f, 0.0f, withAlpha ? 0.0f : 1.0f);
     glClearDepth(1.0);
     glClearStencil(0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    this->CopyBackToFront();
-    this->BindBack();
+    for (int i = 1; i >= 0; --i) {
+        this->Bind(this->frames[i], this->frames[i]);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    }
+    this->back = 0;
+    this->stale = false;
     return true;
 }
 
 void FrameBuffers::Destroy()
 {
-    if (this->backFrame == 0 && this->frontFrame == 0) {
+    if (this->frames[0] == 0 && this->frames[1] == 0) {
         return;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    const GLuint frames[] = {this->backFrame, this->frontFrame, this->uploadFrame};
-    glDeleteFramebuffers(3, frames);
-    const GLuint buffers[] = {this->backColor, this->depthBuffer, this->frontColor};
+    const GLuint allFrames[] = {this->frames[0], this->frames[1], this->uploadFrame};
+    glDeleteFramebuffers(3, allFrames);
+    const GLuint buffers[] = {this->colors[0], this->colors[1], this->depthBuffer};
     glDeleteRenderbuffers(3, buffers);
     glDeleteTextures(1, &this->uploadTexture);
-    this->backFrame = this->backColor = this->depthBuffer = 0;
-    this->frontFrame = this->frontColor = 0;
+    this->frames[0] = this->frames[1] = 0;
+    this->colors[0] = this->colors[1] = 0;
+    this->depthBuffer = 0;
     this->uploadFrame = this->uploadTexture = 0;
     this->width = this->height = 0;
     this->hasStencil = false;
+    this->stale = false;
+    this->ForgetBindings();
+    this->staging.clear();
+    this->staging.shrink_to_fit();
 }
 
-void FrameBuffers::BindBack() const
+void FrameBuffers::Bind(unsigned draw, unsigned read)
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, this->backFrame);
+    if (draw == read) {
+        if (this->boundDraw != draw || this->boundRead != read) {
+            glBindFramebuffer(GL_FRAMEBUFFER, draw);
+        }
+    } else {
+        if (this->boundDraw != draw) glBindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
+        if (this->boundRead != read) glBindFramebuffer(GL_READ_FRAMEBUFFER, read);
+    }
+    this->boundDraw = draw;
+    this->boundRead = read;
 }
 
-void FrameBuffers::ReadBack(const Rect& rect, uint32_t* argb) const
+void FrameBuffers::BindBack(bool overwritten)
+{
+    const unsigned backFrame = this->frames[this->back];
+    if (this->stale) {
+        this->stale = false;
+        if (!overwritten) {
+            // Keep what the last frame left, as one back buffer would.
+            const ScissorOff scissor;
+            this->Bind(backFrame, this->frames[1 - this->back]);
+            glBlitFramebuffer(0, 0, this->width, this->height, 0, 0, this->width, this->height,
+                              GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
+    }
+    this->Bind(backFrame, backFrame);
+}
+
+void FrameBuffers::ReadBack(const Rect& rect, Format format, uint8_t* bits, int pitch)
 {
     const int w = rect.right - rect.left;
     const int h = rect.bottom - rect.top;
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, this->backFrame);
+    this->BindBack();
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    // GL counts rows from the bottom.
-    glReadPixels(rect.left, this->height - rect.bottom, w, h, kPixelFormat, kPixelType, argb);
-    FlipRows(argb, w, h);
-    this->BindBack();
+    // GL counts rows from the bottom. Where the driver can hand the rows out
+    // top first, words go straight to the caller; otherwise one pass turns
+    // them over (and packs).
+    if (IsWordFormat(format) && this->packInvert && pitch == w * 4) {
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+        glReadPixels(rect.left, this->height - rect.bottom, w, h, kPixelFormat, kPixelType, bits);
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+        return;
+    }
+    const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+    if (this->staging.size() < count) {
+        this->staging.resize(count);
+    }
+    glReadPixels(rect.left, this->height - rect.bottom, w, h, kPixelFormat, kPixelType,
+                 this->staging.data());
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* src = this->staging.data() + static_cast<size_t>(h - 1 - y) * w;
+        uint8_t* out = bits + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+        if (IsWordFormat(format)) {
+            std::memcpy(out, src, static_cast<size_t>(w) * 4);
+            continue;
+        }
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = src[x];
+            if (format == Format::R5G6B5) {
+                const uint16_t v = static_cast<uint16_t>(((p >> 8) & 0xF800) | ((p >> 5) & 0x07E0) |
+                                                         ((p >> 3) & 0x001F));
+                std::memcpy(out + x * 2, &v, 2);
+            } else {
+                out[x * 3 + 0] = static_cast<uint8_t>(p);
+                out[x * 3 + 1] = static_cast<uint8_t>(p >> 8);
+                out[x * 3 + 2] = static_cast<uint8_t>(p >> 16);
+            }
+        }
+    }
 }
 
-void FrameBuffers::WriteBack(const Rect& rect, const uint32_t* argb) const
+void FrameBuffers::WriteBack(const Rect& rect, Format format, const uint8_t* bits, int pitch)
 {
     const int w = rect.right - rect.left;
     const int h = rect.bottom - rect.top;
+    const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+    if (this->staging.size() < count) {
+        this->staging.resize(count);
+    }
+    // One pass turns the rows over into words (a mirrored blit is far slower
+    // than a straight one); full intensity stays full.
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* in = bits + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+        uint32_t* out = this->staging.data() + static_cast<size_t>(h - 1 - y) * w;
+        if (IsWordFormat(format)) {
+            std::memcpy(out, in, static_cast<size_t>(w) * 4);
+            continue;
+        }
+        for (int x = 0; x < w; ++x) {
+            if (format == Format::R5G6B5) {
+                uint16_t v;
+                std::memcpy(&v, in + x * 2, 2);
+                const uint32_t r = (v >> 11) & 0x1F;
+                const uint32_t g = (v >> 5) & 0x3F;
+                const uint32_t b = v & 0x1F;
+                out[x] = 0xFF000000u | (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) |
+                         ((b << 3) | (b >> 2));
+            } else {
+                out[x] = 0xFF000000u | (uint32_t{in[x * 3 + 2]} << 16) |
+                         (uint32_t{in[x * 3 + 1]} << 8) | in[x * 3 + 0];
+            }
+        }
+    }
     // A blit ignores blending, masks, depth, stencil and fog, so the pixels
-    // land unchanged whatever the render states are.
+    // land unchanged whatever the render states are. Without alpha in the back
+    // buffer the words' alpha bytes fall away.
     GLint boundTexture = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
     glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, kPixelFormat, kPixelType, argb);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, this->uploadFrame);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                           this->uploadTexture, 0);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, this->backFrame);
-    // The texture's first row is the top row; mirror it onto GL's bottom-up rows.
-    glBlitFramebuffer(0, 0, w, h, rect.left, this->height - rect.top, rect.right,
-                      this->height - rect.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, kPixelFormat, kPixelType, this->staging.data());
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
-    if (scissor) {
-        glEnable(GL_SCISSOR_TEST);
-    }
-    this->BindBack();
+    this->BindBack(rect.left == 0 && rect.top == 0 && w == this->width && h == this->height);
+    const ScissorOff scissor;
+    this->Bind(this->frames[this->back], this->uploadFrame);
+    glBlitFramebuffer(0, 0, w, h, rect.left, this->height - rect.bottom, rect.right,
+                      this->height - rect.top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
-void FrameBuffers::CopyBackToFront() const
+void FrameBuffers::Present(int drawableWidth, int drawableHeight)
 {
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, this->backFrame);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, this->frontFrame);
-    glBlitFramebuffer(0, 0, this->width, this->height, 0, 0, this->width, this->height,
-                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    if (scissor) {
-        glEnable(GL_SCISSOR_TEST);
-    }
+    // Whatever the new back buffer holds is two frames old.
     this->BindBack();
+    if (drawableWidth > 0 && drawableHeight > 0) {
+        const ScissorOff scissor;
+        this->Bind(0, this->frames[this->back]);
+        const bool sameSize = drawableWidth == this->width && drawableHeight == this->height;
+        glBlitFramebuffer(0, 0, this->width, this->height, 0, 0, drawableWidth, drawableHeight,
+                          GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+    }
+    this->back = 1 - this->back;
+    this->stale = true;
 }
 
-void FrameBuffers::ReadFront(uint32_t* argb) const
+void FrameBuffers::ReadFront(uint32_t* argb)
 {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, this->frontFrame);
+    const unsigned front = this->frames[1 - this->back];
+    this->Bind(this->boundDraw, front);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    if (this->packInvert) {
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+        glReadPixels(0, 0, this->width, this->height, kPixelFormat, kPixelType, argb);
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+        return;
+    }
     glReadPixels(0, 0, this->width, this->height, kPixelFormat, kPixelType, argb);
-    FlipRows(argb, this->width, this->height);
-    this->BindBack();
-}
-
-void FrameBuffers::ShowFront(int drawableWidth, int drawableHeight) const
-{
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, this->frontFrame);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    const bool sameSize = drawableWidth == this->width && drawableHeight == this->height;
-    glBlitFramebuffer(0, 0, this->width, this->height, 0, 0, drawableWidth, drawableHeight,
-                      GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
-    if (scissor) {
-        glEnable(GL_SCISSOR_TEST);
+    // Turn the rows over in place.
+    const size_t w = static_cast<size_t>(this->width);
+    if (this->staging.size() < w) {
+        this->staging.resize(w);
+    }
+    for (int y = 0; y < this->height / 2; ++y) {
+        uint32_t* a = argb + static_cast<size_t>(y) * w;
+        uint32_t* b = argb + static_cast<size_t>(this->height - 1 - y) * w;
+        std::memcpy(this->staging.data(), a, w * 4);
+        std::memcpy(a, b, w * 4);
+        std::memcpy(b, this->staging.data(), w * 4);
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // What every test program that opens windows or GL devices shares: SDL's video and the
-// OpenGL library loaded once for the whole run, and a tolerant colour comparison for
-// pixels read back from a frame.
+// OpenGL library loaded once for the whole run, OpenGL errors reported as test failures,
+// and a tolerant colour comparison for pixels read back from a frame.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
+
+#include "platform/render/GlDebug.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +17,8 @@ namespace bwtest {
 // (an unloaded library leaves stacks that no suppression can name).
 inline void LoadSdlVideo()
 {
+    // Any OpenGL error fails the test that caused it.
+    render::glErrorHandler = [](const char* message) { ADD_FAILURE() << "OpenGL error: " << message; };
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     ASSERT_EQ(SDL_GL_LoadLibrary(nullptr), 0) << SDL_GetError();
 }
