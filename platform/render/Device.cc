@@ -262,6 +262,9 @@ bool Device::Open(const PresentParameters& requested)
     }
     this->MakeCurrent();
     InstallGlErrorCheck();
+    if (SDL_GL_ExtensionSupported("GL_NV_light_max_exponent") == SDL_TRUE) {
+        glGetFloatv(GL_MAX_SPOT_EXPONENT_NV, &this->maxSpotExponent);
+    }
     return this->ApplyParameters(requested);
 }
 
@@ -1112,13 +1115,22 @@ void Device::ApplyLight(int index)
         if (l.type == LightType::Spot) {
             glLightfv(id, GL_SPOT_DIRECTION, l.direction);
             const float halfOuter = std::clamp(l.phi * 0.5f, 0.0f, 1.5707963f);
+            const float halfInner = std::clamp(l.theta * 0.5f, 0.0f, halfOuter);
             glLightf(id, GL_SPOT_CUTOFF, halfOuter * 57.29578f);
-            // The inner/outer cone falloff has no OpenGL form; an exponent that
-            // halves the intensity halfway out approximates it.
+            // The falloff between the cones follows the cosine linearly (to the
+            // power falloff); OpenGL has only cos^exponent. The exponent is fitted
+            // so that both agree at half the outer cone angle.
             float exponent = 0.0f;
-            if (l.theta < l.phi && halfOuter > 0.0f) {
-                const float c = std::cos(halfOuter * 0.5f);
-                exponent = c < 1.0f ? std::clamp(std::log(0.5f) / std::log(c), 0.0f, 128.0f) : 0.0f;
+            const float probe = halfOuter * 0.5f;
+            if (probe > halfInner && halfOuter > 0.0f) {
+                const float cosOuter = std::cos(halfOuter);
+                const float span = std::cos(halfInner) - cosOuter;
+                float wanted = span > 0.0f ? (std::cos(probe) - cosOuter) / span : 1.0f;
+                wanted = std::pow(std::clamp(wanted, 1e-6f, 1.0f), std::max(l.falloff, 0.0f));
+                const float c = std::cos(probe);
+                exponent = c < 1.0f ? std::log(wanted) / std::log(c) : 0.0f;
+                // Narrow cones want more than some drivers take.
+                exponent = std::clamp(exponent, 0.0f, this->maxSpotExponent);
             }
             glLightf(id, GL_SPOT_EXPONENT, exponent);
         } else {

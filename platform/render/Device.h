@@ -190,6 +190,8 @@ private:
     bool transformsDirty = true;  // the model-view
     // The view as OpenGL takes it; made again with the lights.
     Matrix glView = IdentityMatrix();
+    // What GL_SPOT_EXPONENT takes at most (128 unless the driver says more).
+    float maxSpotExponent = 128.0f;
     bool projectionDirty = true;
     bool lightsDirty = true;
     bool viewportDirty = true;

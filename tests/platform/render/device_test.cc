@@ -1,9 +1,13 @@
 #include "platform/render/Device.h"
+#include "platform/render/GlDebug.h"
+#include "platform/render/GlHeaders.h"
 #include "platform/render/RenderSystem.h"
 #include "platform/window/Window.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -462,6 +466,176 @@ TEST_F(DeviceTest, BadRequestsAreRefused)
     this->EndAndPresent();
     EXPECT_TRUE(ColorNear(this->Presented(48, 10), kGreen));
     EXPECT_TRUE(ColorNear(this->Presented(10, 10), 0xFF000000u));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace render;
+using bwtest::ColorNear;
+
+// A spot light's cone falls off linearly in the cosine of the angle from its axis, as
+// the engine's lights are set (falloff 1, no inner cone). OpenGL has only an exponent:
+// fitted at half the cone angle, the intensity there must match.
+TEST_F(DeviceTest, SpotConesMatchTheLinearFalloffAtHalfTheirAngle)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    Material material;
+    material.diffuse = Color4{1.0f, 1.0f, 1.0f, 1.0f};
+    this->device->SetMaterial(material);
+    Light spot;
+    spot.type = LightType::Spot;
+    spot.diffuse = Color4{1.0f, 1.0f, 1.0f, 1.0f};
+    spot.position[2] = -1.0f;
+    spot.direction[2] = 1.0f;
+    spot.attenuation0 = 1.0f;
+    spot.range = 1000.0f;
+    spot.falloff = 1.0f;
+    spot.theta = 0.0f;
+    const float half = 30.0f * 3.14159265f / 180.0f;
+    spot.phi = 2.0f * half;
+    ASSERT_TRUE(this->device->SetLight(0, spot));
+    ASSERT_TRUE(this->device->EnableLight(0, true));
+
+    // Lighting is per vertex: a small quad around each probe pixel, 1.5 in front of the light.
+    auto quadAt = [this](int px) {
+        const float cx = (static_cast<float>(px) + 0.5f) / 32.0f - 1.0f;
+        const float cy = 1.0f - 32.5f / 32.0f;
+        const float d = 1.5f / 32.0f;
+        const LitVertex v[6] = {
+            {cx - d, cy + d, 0.5f, 0, 0, -1}, {cx + d, cy + d, 0.5f, 0, 0, -1}, {cx + d, cy - d, 0.5f, 0, 0, -1},
+            {cx - d, cy + d, 0.5f, 0, 0, -1}, {cx + d, cy - d, 0.5f, 0, 0, -1}, {cx - d, cy - d, 0.5f, 0, 0, -1},
+        };
+        ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kLitFormat, v,
+                                                     sizeof(LitVertex)));
+    };
+    this->BeginCleared(kBlue);
+    quadAt(31);
+    quadAt(44);
+    quadAt(62);
+    this->EndAndPresent();
+
+    // Expected: diffuse cos(a) times (cos(a) - cos(half)) / (1 - cos(half)).
+    auto expected = [half](int px) {
+        const double x = (px + 0.5) / 32.0 - 1.0;
+        const double y = 1.0 - 32.5 / 32.0;
+        const double a = std::atan(std::sqrt(x * x + y * y) / 1.5);
+        const double spotFactor = std::max(0.0, (std::cos(a) - std::cos(half)) / (1.0 - std::cos(half)));
+        const auto level = static_cast<uint32_t>(std::lround(255.0 * std::cos(a) * spotFactor));
+        return 0xFF000000u | level << 16 | level << 8 | level;
+    };
+    // Pixel 44 lies at about 14.6 degrees, half the cone; 62 outside it.
+    EXPECT_TRUE(ColorNear(this->Presented(44, 32), expected(44), 8));
+    EXPECT_TRUE(ColorNear(this->Presented(31, 32), expected(31), 8));
+    EXPECT_TRUE(ColorNear(this->Presented(62, 32), 0xFF000000u, 2));
+}
+
+// Every OpenGL error reaches the handler, with the call named.
+TEST_F(DeviceTest, OpenGlErrorsReachTheHandler)
+{
+#ifdef BW_GL_ERROR_CHECK
+    ASSERT_TRUE(this->Open(Parameters(16, 16)));
+    static std::vector<std::string> seen;
+    const GlErrorHandler before = glErrorHandler;
+    glErrorHandler = [](const char* message) { seen.emplace_back(message); };
+    glEnable(0x1234);  // no such capability
+    CheckGlErrors("the test");
+    glErrorHandler = before;
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].find("glEnable"), std::string::npos) << seen[0];
+#else
+    GTEST_SKIP() << "only the test build checks OpenGL errors";
+#endif
+}
+
+}  // namespace
+
+namespace {
+
+using namespace render;
+using bwtest::ColorNear;
+
+struct ColorVertex {
+    float x, y, z;
+    uint32_t color;
+};
+
+// Buffers refuse what would reach outside them, nest their locks, and a draw whose
+// indices reach past the vertex buffer is refused instead of reading beyond it.
+TEST_F(DeviceTest, BuffersGuardTheirBoundsAndDrawAtTheBaseVertex)
+{
+    ASSERT_TRUE(this->Open(Parameters(32, 32)));
+    this->device->SetRenderState(RenderState::Lighting, 0);
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    std::unique_ptr<DeviceBuffer> vb =
+        this->device->CreateVertexBuffer(6 * sizeof(ColorVertex), BufferUsage::Static);
+    std::unique_ptr<DeviceBuffer> ib = this->device->CreateIndexBuffer(3, BufferUsage::Static);
+    ASSERT_TRUE(vb && ib);
+    EXPECT_EQ(this->device->GetLiveBufferCount(), 2u);
+    EXPECT_EQ(vb->Lock(0, vb->GetSize() + 1, 0), nullptr);
+    EXPECT_EQ(vb->Lock(vb->GetSize(), 4, 0), nullptr);
+
+    // Two triangles: a red one, and a green one drawn through base vertex 3.
+    auto* v = static_cast<ColorVertex*>(vb->Lock(0, 3 * sizeof(ColorVertex), 0));
+    auto* w = static_cast<ColorVertex*>(vb->Lock(3 * sizeof(ColorVertex), 3 * sizeof(ColorVertex), 0));
+    ASSERT_TRUE(v && w);
+    v[0] = {-1.0f, -1.0f, 0.5f, kRed};
+    v[1] = {0.0f, -1.0f, 0.5f, kRed};
+    v[2] = {-0.5f, 1.0f, 0.5f, kRed};
+    w[0] = {0.0f, -1.0f, 0.5f, kGreen};
+    w[1] = {1.0f, -1.0f, 0.5f, kGreen};
+    w[2] = {0.5f, 1.0f, 0.5f, kGreen};
+    EXPECT_TRUE(vb->Unlock());
+    EXPECT_TRUE(vb->IsLocked()) << "locks nest";
+    EXPECT_TRUE(vb->Unlock());
+    auto* idx = static_cast<uint16_t*>(ib->Lock(0, 6, 0));
+    ASSERT_NE(idx, nullptr);
+    idx[0] = 0;
+    idx[1] = 1;
+    idx[2] = 2;
+    ASSERT_TRUE(ib->Unlock());
+
+    const unsigned layout = kVertexPosition | kVertexDiffuse;
+    ASSERT_TRUE(this->device->SetStreamSource(vb.get(), sizeof(ColorVertex)));
+    ASSERT_TRUE(this->device->SetVertexFormat(layout));
+    this->BeginCleared(kBlue);
+    ASSERT_TRUE(this->device->SetIndices(ib.get(), 0));
+    EXPECT_TRUE(this->device->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 1));
+    ASSERT_TRUE(this->device->SetIndices(ib.get(), 3));
+    EXPECT_TRUE(this->device->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 1));
+    // Base vertex 4 would reach vertex 6 of 6; two primitives need more indices than there are.
+    ASSERT_TRUE(this->device->SetIndices(ib.get(), 4));
+    EXPECT_FALSE(this->device->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 2, 0, 1));
+    ASSERT_TRUE(this->device->SetIndices(ib.get(), 0));
+    EXPECT_FALSE(this->device->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 2));
+    // Not while locked.
+    ASSERT_NE(vb->Lock(0, 4, 0), nullptr);
+    EXPECT_FALSE(this->device->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 1));
+    vb->Unlock();
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(8, 24), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(24, 24), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(16, 2), kBlue));
+
+    // A dynamic buffer maps fresh storage on a discard lock; nested locks share the mapping.
+    std::unique_ptr<DeviceBuffer> dyn = this->device->CreateVertexBuffer(64, BufferUsage::Dynamic);
+    auto* first = static_cast<uint8_t*>(dyn->Lock(0, 64, kLockDiscard));
+    auto* second = static_cast<uint8_t*>(dyn->Lock(16, 16, kLockNoOverwrite));
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(second, first + 16);
+    EXPECT_TRUE(dyn->Unlock());
+    EXPECT_TRUE(dyn->Unlock());
+    EXPECT_FALSE(dyn->IsLocked());
+
+    // Buffers freed before the device leave none alive; one left over is detached.
+    dyn.reset();
+    ib.reset();
+    EXPECT_EQ(this->device->GetLiveBufferCount(), 1u);
+    this->device.reset();
+    EXPECT_EQ(vb->Lock(0, 4, 0), nullptr) << "its device is gone";
+    vb.reset();
 }
 
 }  // namespace
