@@ -52,7 +52,10 @@ void nDSoundServer2::MuteAudio(bool mute) {
 
 bool nDSoundServer2::OpenAudio() {
     if (isOpen) return true;
-    nEnv* hwnd = refHwnd.Get();
+    // The window only matters to the bookkeeping: OpenAL plays without one, so audio
+    // opened before the display is no reason to stop.
+    nRoot* hwnd = refHwnd.Resolve();
+    const int windowId = hwnd && hwnd->IsA("nenv") ? static_cast<nEnv*>(hwnd)->GetI() : 0;
     audio::Result result = audio::Result::Ok;
     device = audio::Device::Open(output, sampleRate, result);
     if (!device) {
@@ -63,11 +66,16 @@ bool nDSoundServer2::OpenAudio() {
     if (output == audio::Output::Default && device->GetOutput() == audio::Output::Null) {
         n_printf("nDSoundServer2::OpenAudio(): no sound card answered; playing into the null output\n");
     }
-    device->SetCooperativeLevel(hwnd->GetI());
+    device->SetCooperativeLevel(windowId);
     static const audio::Speakers speakers[] = {audio::Speakers::FivePointOne, audio::Speakers::Headphone,
                                                audio::Speakers::Mono,         audio::Speakers::Quad,
                                                audio::Speakers::Stereo,       audio::Speakers::Surround};
     device->SetSpeakerConfig(speakerMode >= 0 && speakerMode < 6 ? speakers[speakerMode] : audio::Speakers::Stereo);
+    if (speakerMode != Stereo) {
+        static const char* const words[] = {"5.1", "head", "mono", "quad", "stereo", "surround"};
+        n_printf("nDSoundServer2::OpenAudio(): speakers(%s) kept; the output keeps its own channel layout\n",
+                 words[speakerMode]);
+    }
     if (bitsPerSample != 16) {
         n_printf("nDSoundServer2::OpenAudio(): bps(%d) kept; voices play 16-bit samples\n", bitsPerSample);
     }

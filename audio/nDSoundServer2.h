@@ -56,7 +56,7 @@ private:
     nVoiceSet* SetFor(const nSoundDesc& desc) const;
     void StopAllVoices();
 
-    nPathRef<nEnv> refHwnd;
+    nPathRef<nRoot> refHwnd;
     audio::Output output = audio::Output::Default;
     std::unique_ptr<audio::Device> device;
     std::unique_ptr<nVoiceSet> spatialSet;

@@ -149,14 +149,16 @@ void nSoundVoice::Write(int offset, int bytes, bool crossfade) {
     }
     s->Seek(desc.streamPos);
     if (crossfade) s->BeginCrossfade();
-    s->Read(p1, int(n1));
-    if (p2) s->Read(p2, int(n2));
+    int real = s->Read(p1, int(n1));
+    if (p2) real += s->Read(p2, int(n2));
     if (crossfade) s->EndCrossfade();
     desc.streamPos = s->Tell();
     buffer->Unlock();
     if (s->IsEndReached() && !s->IsLooping() && !ending) {
+        // The sound's last byte, not the silence written after it: the voice is free
+        // once its sound has been heard to the end.
         ending = true;
         endStart = playCursor;
-        endEnd = (offset + bytes) % BufferSize;
+        endEnd = (offset + real) % BufferSize;
     }
 }
