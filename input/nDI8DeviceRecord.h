@@ -29,4 +29,6 @@ struct nDI8DeviceRecord {
     int32_t numAxes = 0;
     int32_t numButtons = 0;
     int32_t numHats = 0;
+    // Set once the device is gone and its inputs were let go.
+    bool released = false;
 };

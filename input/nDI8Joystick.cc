@@ -88,6 +88,13 @@ void nDI8Joystick::PostHat(int p, uint32_t raw) {
     PostHalves(devId, axis + 1, v < 0 ? 1.0f : 0.0f, v > 0 ? 1.0f : 0.0f);
 }
 
+void nDI8Joystick::ReleaseInputs() {
+    const int32_t centre = int32_t((int64_t(rangeMin) + int64_t(rangeMax)) / 2);
+    for (int a = 0; a < numAxes; a++) PostAxis(a, centre);
+    for (int p = 0; p < numHats; p++) PostHat(p, 0xFFFFFFFFu);
+    for (int b = 0; b < numButtons; b++) PostButton(b, false);
+}
+
 void nDI8Joystick::EndFrame() {
     for (int a = 0; a < numAxes && a < 4; a++) {
         rings[a].Push(rings[a].Newest());

@@ -21,6 +21,9 @@ public:
     void EndFrame() override;
 
     int GetDeviceId() const;
+    // Centres every axis and hat and lets go of every button: what a joystick
+    // that was unplugged reads from then on.
+    void ReleaseInputs();
 
 private:
     // Posts the ring value of axis `a`, squared per half.

@@ -104,10 +104,16 @@ void nDI8Server::Trigger(double time) {
     for (size_t r = 0; r < records.size(); r++) {
         input::InputDevice* device = records[r]->device;
         const input::AcquireResult acquired = device->Acquire();
-        if (acquired != input::AcquireResult::Acquired && acquired != input::AcquireResult::AlreadyAcquired) continue;
-        const int count = device->GetData(data, BufferSize);
         nDI8Device* object = devices[r].get();
         const int32_t kind = records[r]->kind;
+        if (acquired == input::AcquireResult::Unplugged && kind == nDI8DeviceRecord::Joystick &&
+            !records[r]->released) {
+            // Its last values would otherwise be repeated for ever.
+            static_cast<nDI8Joystick*>(object)->ReleaseInputs();
+            records[r]->released = true;
+        }
+        if (acquired != input::AcquireResult::Acquired && acquired != input::AcquireResult::AlreadyAcquired) continue;
+        const int count = device->GetData(data, BufferSize);
         for (int i = 0; i < count; i++) {
             const uint32_t offset = data[i].offset;
             const bool pressed = (data[i].data & 0x80u) != 0;

@@ -335,14 +335,20 @@ TEST_F(DI8ServerTest, VirtualJoystickAxesHatsAndButtons) {
     EXPECT_EQ(Var("east"), "false 0.000000");
     EXPECT_EQ(Var("eastbtn"), "false 0.000000");
 
+    ASSERT_TRUE(input->Map("joy0:btn2.pressed", "firing"));
     SDL_JoystickSetVirtualButton(joystick, 2, SDL_PRESSED);
     Frame();
     EXPECT_EQ(Var("fire"), "true 1.000000");
 
+    // Unplugged while held: everything lets go instead of repeating its last values.
     SDL_JoystickClose(joystick);
     SDL_JoystickDetachVirtual(index);
     Frame();
+    EXPECT_EQ(Var("firing"), "false 0.000000");
     Frame();
+    Frame();
+    EXPECT_EQ(Var("px"), "false 0.000000");
+    EXPECT_EQ(Var("pxbtn"), "false 0.000000");
     EXPECT_FALSE(TakeErrors());
 }
 
