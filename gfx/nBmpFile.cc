@@ -22,7 +22,7 @@ void putU32(uint8_t* p, uint32_t v) {
 
 } // namespace
 
-nBmpFile::nBmpFile() : rowSize(0), rowBuffer(nullptr), curRow(0) {}
+nBmpFile::nBmpFile() : rowSize(0), rowBuffer(nullptr), curRow(0), bottomUp(true) {}
 
 nBmpFile::~nBmpFile() { std::free(rowBuffer); }
 
@@ -115,6 +115,7 @@ bool nBmpFile::openRead(const char* name) {
     }
     width = w;
     height = h < 0 ? -h : h;
+    bottomUp = h > 0;
 
     uint64_t pos = uint64_t(FileHeaderSize) + infoSize;
     if (bpp == 8) {

@@ -17,6 +17,8 @@ public:
     void WriteLine(const void* pixels) override;
 
     int GetRowSize() const { return rowSize; }
+    // Whether the file's first row is the picture's bottom row (a positive height).
+    bool IsBottomUp() const { return bottomUp; }
 
 private:
     bool openRead(const char* name);
@@ -26,5 +28,6 @@ private:
     int rowSize;
     uint8_t* rowBuffer;
     int curRow;
+    bool bottomUp;
 };
 

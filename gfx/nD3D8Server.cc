@@ -229,10 +229,12 @@ nD3D8Server::nD3D8Server()
     // The input and audio servers find the window through this.
     nEnv* hwnd = static_cast<nEnv*>(nKernelServer::ks->New("nenv", "/sys/env/hwnd"));
     hwnd->SetI(int32_t(window->GetId()));
+    openImageLibrary();
 }
 
 nD3D8Server::~nD3D8Server() {
     if (displayOpen) CloseDisplay();
+    closeImageLibrary();
     winClose();
     d3d.reset();
 }

@@ -116,7 +116,21 @@ public:
     nRoot* GetSelectedMode() const { return refMode.GetUnsafe(); }
     const render::PresentParameters& GetPresentParameters() const { return presentParams; }
 
+    // ---- textures (nD3D8ServerTextures.cc)
+    static constexpr int MaxTextureStages = 4;
+    nTexture* NewTexture(const char* name) override;
+    // Puts a device texture (null: none) on a stage 0 to 3 of the device and records it.
+    void SetTexture(int stage, nTexture* texture);
+    nTexture* GetStageTexture(int stage) const;
+    // Clears every stage that holds the texture, on the device and in the record.
+    void ClearTexture(nTexture* texture);
+
 private:
+    // DevIL, its reads going through /sys/servers/file2.
+    void openImageLibrary();
+    void closeImageLibrary();
+    nTexture* stageTextures[MaxTextureStages] = {};
+
     void winOpen();
     void winClose();
     void d3dOpen();

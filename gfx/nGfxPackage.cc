@@ -2,6 +2,7 @@
 
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8Server.h"
+#include "gfx/nD3D8Texture.h"
 #include "gfx/nGfxServer.h"
 #include "gfx/nIndexBuffer.h"
 #include "gfx/nPixelShader.h"
@@ -13,6 +14,7 @@ void nGfxPackage(nKernelServer* ks) {
     ks->AddClass(nGfxServer::classInfo);
     ks->AddClass(nD3D8Server::classInfo);
     ks->AddClass(nTexture::classInfo);
+    ks->AddClass(nD3D8Texture::classInfo);
     ks->AddClass(nPixelShader::classInfo);
     ks->AddClass(nVertexBuffer::classInfo);
     ks->AddClass(nIndexBuffer::classInfo);

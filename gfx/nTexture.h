@@ -61,6 +61,8 @@ public:
         bindCount = 0;
     }
     int GetLodLevel() const { return lod; }
+    // True when the image is line-read from a bottom-up file.
+    bool IsImageBottomUp() const { return pixelImage.IsBottomUp(); }
 
 protected:
     nPathRef<nRoot> refGfx;

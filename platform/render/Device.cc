@@ -272,6 +272,7 @@ Device::~Device()
 {
     if (this->context != nullptr) {
         this->MakeCurrent();
+        this->DetachTextures();
         // Buffers belong to the device; one still alive here is its owner's leak.
         if (const size_t left = this->arrays->DetachAll(); left > 0) {
             SDL_LogError(SDL_LOG_CATEGORY_RENDER,
@@ -356,6 +357,7 @@ void Device::ResetStates()
     this->material = Material{};
     this->lights.fill(Light{});
     this->lightEnabled.fill(false);
+    this->stageTextures.fill(nullptr);
     this->dirtyGroups = kGroupAll;
     this->transformsDirty = true;
     this->projectionDirty = true;
@@ -906,6 +908,7 @@ void Device::FlushForDraw(unsigned vertexFormat)
         this->ApplyRenderStateGroups(this->dirtyGroups);
         this->dirtyGroups = 0;
     }
+    this->ApplyTextures();
     const bool rhw = (vertexFormat & kVertexPositionRhw) != 0;
     if (rhw) {
         const int w = this->buffers.GetWidth();

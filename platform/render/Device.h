@@ -16,8 +16,9 @@
 //
 // Vertex and index buffers are OpenGL buffer objects (DeviceBuffer), drawn
 // through the stream source, indices and vertex layout set beforehand.
-// Textures and texture-stage combining are not here yet: stage states are kept
-// and recorded but not applied.
+// Textures (see Texture) are sampled by the stages that hold one, with their
+// filter, address and mip states; every stage combines as the default stage 0
+// does (texture × colour). The other combining operations are not here yet.
 
 #include "platform/render/DeviceBuffer.h"
 #include "platform/render/FrameBuffers.h"
@@ -38,6 +39,7 @@ namespace render {
 
 class StateBlock;
 class VertexArrays;
+class Texture;
 
 class Device {
 public:
@@ -153,7 +155,31 @@ public:
     bool DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVertices, int startIndex,
                               int primitiveCount);
 
+    // --- textures (DeviceTextures.cc)
+    // levels 0 makes the full chain down to 1x1. Null (logged) for a size
+    // outside 1..the capabilities' maximum, a negative level count or a format
+    // that is no texture format.
+    std::unique_ptr<Texture> CreateTexture(int width, int height, int levels, Format format);
+    // Null clears the stage. The texture must stay alive while it is set; a
+    // destroyed texture leaves every stage that held it.
+    bool SetTexture(int stage, Texture* texture);
+    Texture* GetTexture(int stage) const;
+
 private:
+    friend class Texture;
+    void ApplyTextures();
+    void BindForUpload(Texture* texture);
+    void ForgetTexture(Texture* texture);
+    void DetachTextures();
+    std::vector<Texture*> liveTextures;
+    std::array<Texture*, kMaxTextureStages> stageTextures{};
+    // What OpenGL's texture units hold: bound texture name, GL_TEXTURE_2D
+    // enabled (-1 unknown), level-of-detail bias bits; and the active unit.
+    std::array<unsigned, kMaxTextureStages> unitBound{};
+    std::array<int, kMaxTextureStages> unitEnabled{-1, -1, -1, -1, -1, -1, -1, -1};
+    std::array<uint32_t, kMaxTextureStages> unitLodBias{};
+    int activeUnit = -1;
+
     Device(window::Window& window, DeviceType type, VertexProcessing processing,
            const Caps& caps);
     bool Open(const PresentParameters& parameters);
