@@ -234,6 +234,8 @@ nD3D8Server::nD3D8Server()
 
 nD3D8Server::~nD3D8Server() {
     if (displayOpen) CloseDisplay();
+    // Textures reach back to this server when they go.
+    ReleaseResources();
     closeImageLibrary();
     winClose();
     d3d.reset();

@@ -75,7 +75,9 @@ bool nD3D8Texture::Load() {
 
 void nD3D8Texture::Unload() {
     if (lockBits) Unlock();
-    if (nD3D8Server* server = refD3D8.Resolve()) server->ClearTexture(this);
+    // Only a texture with a device texture can be on a stage.
+    if (texture)
+        if (nD3D8Server* server = refD3D8.Resolve()) server->ClearTexture(this);
     texture.reset();
     numLevels = width = height = bytesPerPixel = 0;
     memSize = 0;
