@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gfx/nNtxFile.h"
+#include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
 
@@ -54,7 +55,7 @@ void ReadBack(nKernelServer* kernel, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static nKernelServer* kernel = [] {
-        auto* k = new nKernelServer([](nKernelServer*) {});
+        auto* k = new nKernelServer([](nKernelServer* ks) { nKernelPackage(ks); });
         static nSilentLog silent;
         k->SetLogHandler(&silent);
         return k;
