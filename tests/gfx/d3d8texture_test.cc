@@ -8,6 +8,8 @@
 #include "gfx/nD3D8Server.h"
 #include "gfx/nD3D8Texture.h"
 #include "gfx/nPixelFormat.h"
+#include "kernel/nNpkFileServer.h"
+#include "kernel/nNpkWriter.h"
 #include "platform/render/Device.h"
 #include "platform/render/Texture.h"
 #include "tests/gfx/BmpBytes.h"
@@ -351,6 +353,31 @@ TEST_F(D3D8TextureTest, CheckerQuadShowsEachQuadrantUprightAndUnloadClearsStages
     EXPECT_EQ(gfx->GetDevice()->GetTexture(0), nullptr);
     DrawScreenQuad(0xFF808080);
     EXPECT_TRUE(ColorNear(Presented(48, 48), 0xFF808080, 8));
+    EXPECT_FALSE(TakeErrors());
+}
+
+TEST_F(D3D8TextureTest, FilesAreReadThroughTheFileServerFromArchivesToo) {
+    kernel->ReplaceFileServer("nnpkfileserver");
+    auto* npk = kernel->GetFileServer<nNpkFileServer>();
+    ASSERT_TRUE(npk->SetAssign("pics", (Path("") + "/").c_str()));
+    const std::vector<uint8_t> png = imagebytes::Png(2, 1, {0xFF00FF00, 0xFF0000FF}, false);
+    NtxBytes ntx;
+    ntx.Add(2, 2, 1, 1, 1, 0, 0x5A).Layout();
+    const std::vector<uint8_t> ntxBytes = ntx.Build();
+    nNpkWriter w;
+    w.BeginDir("pics.npk");
+    w.AddFile("a.png", png.data(), png.size());
+    w.AddFile("a.ntx", ntxBytes.data(), ntxBytes.size());
+    w.EndDir();
+    ASSERT_TRUE(w.Save(Path("pics.npk"))) << w.GetError();
+    ASSERT_EQ(npk->ParseDirectory("pics:"), 1);
+
+    nD3D8Texture* image = Load("image", "pics:pics.npk/a.png", false, true);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(Texel(image, 1, 0), (Rgba{0, 0, 255, 255}));
+    nD3D8Texture* packed = Load("packed.ntx", "pics:pics.npk/a.ntx", false, true);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(Texel(packed, 0, 0), (Rgba{0x5A, 0x5A, 0x5A, 0x5A}));
     EXPECT_FALSE(TakeErrors());
 }
 
