@@ -210,6 +210,12 @@ TEST_F(VertexBufferTest, BuffersAreNamedResourcesFromTheirManagers) {
     EXPECT_EQ(kernel->Lookup("/sys/share/vxbuf/nocoord"), nullptr);
     EXPECT_EQ(kernel->Lookup("/sys/share/vxbuf/huge"), nullptr);
 
+    // A buffer that got no range cannot be locked.
+    auto* bare = static_cast<nVertexBuffer*>(kernel->New("nvertexbuffer", "/test/bare"));
+    EXPECT_FALSE(bare->Lock());
+    EXPECT_FALSE(bare->IsLocked());
+    bare->Release();
+
     // Releasing the last buffer of a static pool destroys the pool.
     nVertexPoolManager* statics = gfx->GetPoolManager(1);
     EXPECT_FALSE(statics->GetList(nVertexPool::ListIndex(XYZC)).IsEmpty());
