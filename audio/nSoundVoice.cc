@@ -58,10 +58,11 @@ void nSoundVoice::Clear() {
 }
 
 void nSoundVoice::Begin(const nSoundDesc& request) {
+    // The new stream is held before the old one goes: they may be the same.
+    if (request.stream) request.stream->AddRef();
     if (!IsFree()) Clear();
     desc = request;
     stream.Set(request.stream);
-    if (request.stream) request.stream->AddRef();
     desc.state = nSoundDesc::Start;
     ending = false;
     dirty = true;

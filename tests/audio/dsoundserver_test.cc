@@ -195,6 +195,19 @@ TEST_F(DSoundServerTest, LoopingSoundsPlayOnlyWhileRequested) {
     EXPECT_EQ(probe::Rms(s, 0, FrameSamples * 5) + probe::Rms(s, 1, FrameSamples * 5), 0.0);
 }
 
+// A voice holding the last reference to its stream, restarted with that stream.
+TEST_F(DSoundServerTest, RestartingASoundKeepsItsStream) {
+    nStream* tone = Tone();
+    nSoundDesc sound = Sound(tone);
+    Frame([&] { audio->StartSound(sound); });
+    ASSERT_EQ(tone->GetRefCount(), 2);
+    tone->Release();
+    Frame([&] { audio->StartSound(sound); });
+    ASSERT_EQ(Set(nVoiceSet::Spatial).GetVoice(0).GetStream(), tone);
+    EXPECT_EQ(tone->GetRefCount(), 1);
+    EXPECT_GT(Level(Play(10, [&] { audio->UpdateSound(sound); })), 0.3);
+}
+
 TEST_F(DSoundServerTest, OneShotVoicesAreFreedOnlyAfterTheirTail) {
     const double seconds = 0.25;
     nSoundDesc sound = Sound(Tone(Rate, false, seconds));
