@@ -1,0 +1,10 @@
+#include "logic/nLogicPackage.h"
+
+#include "kernel/nKernelServer.h"
+#include "logic/nPersist.h"
+#include "logic/nPersistLogic.h"
+
+void nLogicPackage(nKernelServer* ks) {
+    ks->AddClass(nPersist::classInfo);
+    ks->AddClass(nPersistLogic::classInfo);
+}

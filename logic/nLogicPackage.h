@@ -1,0 +1,6 @@
+#pragma once
+
+class nKernelServer;
+
+// Registers the logic folder's classes, superclasses first.
+void nLogicPackage(nKernelServer* ks);

@@ -1,0 +1,195 @@
+#include "logic/nPersist.h"
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
+
+static const nCmdDef<nPersist> cmds[] = {
+    Bind<&nPersist::SetI>("v_seti_si", "PSIT"),
+    Bind<&nPersist::GetI>("i_geti_s", "PGIT"),
+    Bind<&nPersist::SetF>("v_setf_sf", "PSFL"),
+    Bind<&nPersist::GetF>("f_getf_s", "PGFL"),
+    Bind<&nPersist::SetS>("v_sets_ss", "PSST"),
+    Bind<&nPersist::GetS>("s_gets_s", "PGST"),
+    Bind<&nPersist::SetV>("v_setv_sffff", "PSVC"),
+    {"ffff_getv_s", "PGVC",
+     [](nPersist* self, nCmd* c) {
+         float v[4];
+         self->GetV(c->In()->GetS(), v[0], v[1], v[2], v[3]);
+         for (float f : v) c->Out()->SetF(f);
+     }},
+    Bind<&nPersist::GetNumVars>("i_getvarcount_v", "GVAC"),
+    Bind<&nPersist::GetVarTypeAt>("s_getvartype_i", "GVAT"),
+    Bind<&nPersist::GetVarNameAt>("s_getvarname_i", "GVAN"),
+};
+const nClassInfo nPersist::classInfo = nClassInfo::Make<nPersist>("npersist", "nroot", cmds);
+
+// Names are few per store; a small table keeps lookups to one short bucket.
+nPersist::nPersist() : vars_(4) {}
+
+nPersist::~nPersist() {
+    while (nHashNode* n = vars_.RemHead()) delete static_cast<nPersistVar*>(n);
+}
+
+const char* nPersist::TypeName(nVariable::Type type) {
+    switch (type) {
+        case nVariable::Int: return "int";
+        case nVariable::Float: return "float";
+        case nVariable::Vector4: return "vector";
+        case nVariable::String: return "string";
+        default: return nullptr;
+    }
+}
+
+nVariable* nPersist::SetVar(const char* name, const nVariable& value) {
+    if (!name) name = "";
+    nVariable* var = GetVar(name);
+    if (!var) {
+        auto* pv = new nPersistVar(name);
+        vars_.AddTail(pv);
+        numVars_++;
+        var = &pv->Get();
+    } else if (var->GetType() != value.GetType()) {
+        nKernelServer::FatalError("Aborting!\n");
+    }
+    *var = value;
+    return var;
+}
+
+nVariable* nPersist::GetVar(const char* name) const {
+    nPersistVar* pv = static_cast<nPersistVar*>(vars_.Find(name ? name : ""));
+    return pv ? &pv->Get() : nullptr;
+}
+
+void nPersist::RemoveVar(const char* name) {
+    nPersistVar* pv = static_cast<nPersistVar*>(vars_.Find(name ? name : ""));
+    if (!pv) return;
+    pv->Remove();
+    delete pv;
+    numVars_--;
+}
+
+nPersistVar* nPersist::GetVarAt(int index) const {
+    if (index < 0) return nullptr;
+    nPersistVar* pv = GetFirstVar();
+    for (; pv && index > 0; index--) pv = pv->GetSucc();
+    return pv;
+}
+
+nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Type type) {
+    if (!name) name = "";
+    nVariable* var = GetVar(name);
+    if (var && var->GetType() != type) {
+        n_error("%s: %s: variable '%s' holds a %s, not a %s; unchanged\n", GetFullName().c_str(), cmd, name,
+                TypeName(var->GetType()), TypeName(type));
+        return nullptr;
+    }
+    if (!var) {
+        nVariable fresh;
+        switch (type) {
+            case nVariable::Int: fresh.SetI(0); break;
+            case nVariable::Float: fresh.SetF(0.0f); break;
+            case nVariable::String: fresh.SetS(""); break;
+            default: {
+                const float zero[4] = {0, 0, 0, 0};
+                fresh.SetV4(zero);
+            }
+        }
+        var = SetVar(name, fresh);
+    }
+    return var;
+}
+
+const nVariable* nPersist::ScriptRead(const char* cmd, const char* name, nVariable::Type type) const {
+    if (!name) name = "";
+    const nVariable* var = GetVar(name);
+    if (!var) {
+        n_error("%s: %s: no variable '%s'\n", GetFullName().c_str(), cmd, name);
+        return nullptr;
+    }
+    if (var->GetType() != type) {
+        n_error("%s: %s: variable '%s' holds a %s, not a %s\n", GetFullName().c_str(), cmd, name,
+                TypeName(var->GetType()), TypeName(type));
+        return nullptr;
+    }
+    return var;
+}
+
+void nPersist::SetI(const char* name, int32_t v) {
+    if (nVariable* var = ScriptSlot("v_seti_si", name, nVariable::Int)) var->SetI(v);
+}
+
+void nPersist::SetF(const char* name, float v) {
+    if (nVariable* var = ScriptSlot("v_setf_sf", name, nVariable::Float)) var->SetF(v);
+}
+
+void nPersist::SetS(const char* name, const char* v) {
+    if (nVariable* var = ScriptSlot("v_sets_ss", name, nVariable::String)) var->SetS(v);
+}
+
+void nPersist::SetV(const char* name, float x, float y, float z, float w) {
+    const float v[4] = {x, y, z, w};
+    if (nVariable* var = ScriptSlot("v_setv_sffff", name, nVariable::Vector4)) var->SetV4(v);
+}
+
+int32_t nPersist::GetI(const char* name) const {
+    const nVariable* var = ScriptRead("i_geti_s", name, nVariable::Int);
+    return var ? var->GetI() : 0;
+}
+
+float nPersist::GetF(const char* name) const {
+    const nVariable* var = ScriptRead("f_getf_s", name, nVariable::Float);
+    return var ? var->GetF() : 0.0f;
+}
+
+const char* nPersist::GetS(const char* name) const {
+    const nVariable* var = ScriptRead("s_gets_s", name, nVariable::String);
+    return var ? var->GetS() : "";
+}
+
+void nPersist::GetV(const char* name, float& x, float& y, float& z, float& w) const {
+    const nVariable* var = ScriptRead("ffff_getv_s", name, nVariable::Vector4);
+    const float zero[4] = {0, 0, 0, 0};
+    const float* v = var ? var->GetV4() : zero;
+    x = v[0];
+    y = v[1];
+    z = v[2];
+    w = v[3];
+}
+
+const char* nPersist::GetVarTypeAt(int index) const {
+    nPersistVar* pv = GetVarAt(index);
+    const char* name = pv ? TypeName(pv->Get().GetType()) : nullptr;
+    if (!name) {
+        n_error("%s: s_getvartype_i: no variable at position %d (%d held)\n", GetFullName().c_str(), index, numVars_);
+        return "";
+    }
+    return name;
+}
+
+const char* nPersist::GetVarNameAt(int index) const {
+    nPersistVar* pv = GetVarAt(index);
+    const char* name = pv ? pv->GetName() : nullptr;
+    return name ? name : "";
+}
+
+bool nPersist::SaveCmds(nPersistServer* ps) {
+    if (!nRoot::SaveCmds(ps)) return false;
+    for (nPersistVar* pv = GetFirstVar(); pv; pv = pv->GetSucc()) {
+        const nVariable& v = pv->Get();
+        const char* name = pv->GetName() ? pv->GetName() : "";
+        bool ok = false;
+        switch (v.GetType()) {
+            case nVariable::Int: ok = ps->Put(this, nId("PSIT"), name, v.GetI()); break;
+            case nVariable::Float: ok = ps->Put(this, nId("PSFL"), name, v.GetF()); break;
+            case nVariable::Vector4: {
+                const float* f = v.GetV4();
+                ok = ps->Put(this, nId("PSVC"), name, f[0], f[1], f[2], f[3]);
+                break;
+            }
+            case nVariable::String: ok = ps->Put(this, nId("PSST"), name, v.GetS()); break;
+            default: nKernelServer::FatalError("unknown variable type !\n");
+        }
+        if (!ok) return false;
+    }
+    return true;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// A store of named, typed variables (script class "npersist"): int, float, text and
+// four-float vector values, each keeping the type it was created with. It saves itself
+// as one set command per variable in creation order, so loading the file into a fresh
+// store rebuilds the same variables in the same order. All persistent game state, and
+// the arguments of logic events, live in such stores.
+#include <cstdint>
+
+#include "kernel/nHashList.h"
+#include "kernel/nRoot.h"
+#include "logic/nPersistVar.h"
+
+class nPersist : public nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    nPersist();
+    ~nPersist() override;
+
+    bool SaveCmds(nPersistServer* ps) override;
+
+    // Finds the variable `name` or appends it with the value's type, then copies the
+    // value in (a text is copied). A value of another type than the stored variable's
+    // is a program error: fatal "Aborting!\n". Scripts go through the checked commands.
+    nVariable* SetVar(const char* name, const nVariable& value);
+    // The variable of exactly this name (case matters), null when there is none.
+    nVariable* GetVar(const char* name) const;
+    // Unlinks and frees the variable; an unknown name changes nothing.
+    void RemoveVar(const char* name);
+
+    int GetNumVars() const { return numVars_; }
+    // The variable at `index` in creation order, null past the end (or below 0).
+    nPersistVar* GetVarAt(int index) const;
+    nPersistVar* GetFirstVar() const { return static_cast<nPersistVar*>(vars_.GetHead()); }
+    // "int", "float", "vector" or "string"; null for any other type.
+    static const char* TypeName(nVariable::Type type);
+
+    // The script commands: a setter whose type differs from the stored variable's and a
+    // getter of a missing name or of another type log and change nothing, or give 0,
+    // 0.0, "" or (0, 0, 0, 0).
+    void SetI(const char* name, int32_t v);
+    void SetF(const char* name, float v);
+    void SetS(const char* name, const char* v);
+    void SetV(const char* name, float x, float y, float z, float w);
+    int32_t GetI(const char* name) const;
+    float GetF(const char* name) const;
+    const char* GetS(const char* name) const;
+    void GetV(const char* name, float& x, float& y, float& z, float& w) const;
+    // Position commands: "" past the end (the type getter also logs).
+    const char* GetVarTypeAt(int index) const;
+    const char* GetVarNameAt(int index) const;
+
+private:
+    // The variable for a script setter: found or made, or null (logged) when it holds
+    // another type.
+    nVariable* ScriptSlot(const char* cmd, const char* name, nVariable::Type type);
+    // The variable for a script getter, or null (logged) when missing or of another type.
+    const nVariable* ScriptRead(const char* cmd, const char* name, nVariable::Type type) const;
+
+    nHashList vars_;
+    int numVars_ = 0;
+};

@@ -1,0 +1,18 @@
+#pragma once
+// One named variable of a typed store (nPersist): a hash node carrying the name, and
+// the typed value. The list it sits in keeps the order of creation.
+#include "kernel/nHashNode.h"
+#include "scene/nVariableServer.h"
+
+class nPersistVar : public nHashNode {
+public:
+    explicit nPersistVar(const char* name) : nHashNode(name) {}
+    ~nPersistVar() override = default;
+
+    nVariable& Get() { return var_; }
+    const nVariable& Get() const { return var_; }
+    nPersistVar* GetSucc() const { return static_cast<nPersistVar*>(nHashNode::GetSucc()); }
+
+private:
+    nVariable var_;
+};
