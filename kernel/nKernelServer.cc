@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kernel/nDefaultLogHandler.h"
@@ -21,20 +22,27 @@ namespace {
 
 enum class PathKind { Ok, NoComponent, Malformed };
 
-// Splits an object path at '/'. A leading '/' makes it absolute and one trailing '/' is
+// Checks an object path: a leading '/' makes it absolute and one trailing '/' is
 // allowed; an empty component anywhere else ("a//b") makes the path malformed.
-PathKind SplitPath(const char* path, std::vector<std::string>& parts, bool& absolute) {
-    parts.clear();
-    absolute = path[0] == '/';
-    const char* p = absolute ? path + 1 : path;
-    while (*p) {
-        const char* start = p;
-        while (*p && *p != '/') p++;
-        if (p == start) return PathKind::Malformed;
-        parts.emplace_back(start, static_cast<size_t>(p - start));
-        if (*p == '/') p++;
+PathKind CheckPath(std::string_view path) {
+    size_t pos = !path.empty() && path[0] == '/' ? 1 : 0;
+    if (pos >= path.size()) return PathKind::NoComponent;
+    while (pos < path.size()) {
+        size_t end = path.find('/', pos);
+        if (end == pos) return PathKind::Malformed;
+        if (end == std::string_view::npos) break;
+        pos = end + 1;
     }
-    return parts.empty() ? PathKind::NoComponent : PathKind::Ok;
+    return PathKind::Ok;
+}
+
+// The next component of `path` from `pos` on; `pos` moves past it and its '/'.
+std::string_view NextComponent(std::string_view path, size_t& pos) {
+    size_t end = path.find('/', pos);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(pos, end - pos);
+    pos = end < path.size() ? end + 1 : end;
+    return part;
 }
 
 }  // namespace
@@ -176,9 +184,8 @@ nClass* nKernelServer::OpenSuperClass(nClass* cls, const char* superName) {
 
 nRoot* nKernelServer::NewObject(const char* className, const char* path, bool dieOnError) {
     if (!className) className = "";
-    std::vector<std::string> parts;
-    bool absolute = false;
-    PathKind kind = SplitPath(path ? path : "", parts, absolute);
+    std::string_view text = path ? path : "";
+    PathKind kind = CheckPath(text);
     if (kind == PathKind::NoComponent) {
         if (dieOnError) FatalError("nKernelServer: Empty name for new object of class '%s'!\n", className);
         return nullptr;
@@ -187,13 +194,15 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
         Error("nKernelServer: malformed object path '%s'\n", path);
         return nullptr;
     }
+    bool absolute = text[0] == '/';
     nRoot* cur = absolute ? root_ : cwd_;
     if (!cur) {
         Error("nKernelServer: no root object to create '%s' in\n", path);
         return nullptr;
     }
 
-    auto make = [&](const char* cls, nRoot* parent, const std::string& name) -> nRoot* {
+    std::string name;
+    auto make = [&](const char* cls, nRoot* parent) -> nRoot* {
         nClass* c = FindClass(cls);
         nRoot* obj = c ? c->NewObject() : nullptr;
         if (!obj) return nullptr;
@@ -203,11 +212,12 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
         return obj;
     };
 
-    for (size_t i = 0; i < parts.size(); i++) {
-        const std::string& name = parts[i];
-        bool last = i + 1 == parts.size();
-        nRoot* next = cur->Find(name.c_str());
-        if (!next && name == "..") {
+    size_t pos = absolute ? 1 : 0;
+    while (pos < text.size()) {
+        std::string_view part = NextComponent(text, pos);
+        bool last = pos >= text.size();
+        nRoot* next = part == "." ? cur : part == ".." ? cur->GetParent() : cur->FindChild(part);
+        if (!next && part == "..") {
             Error("nKernelServer: path '%s' leads above the root\n", path);
             return nullptr;
         }
@@ -215,18 +225,12 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
             cur = next;
             continue;
         }
-        if (!last) {
-            next = make("nroot", cur, name);
-            if (!next) {
-                if (dieOnError) FatalError("nKernelServer: Couldn't create object '%s' in path '%s'.\n", name.c_str(), path);
-                return nullptr;
-            }
-        } else {
-            next = make(className, cur, name);
-            if (!next) {
-                if (dieOnError) FatalError("nKernelServer: Couldn't create object '%s' of class '%s'.\n", path, className);
-                return nullptr;
-            }
+        name.assign(part);
+        next = make(last ? className : "nroot", cur);
+        if (!next) {
+            if (dieOnError && !last) FatalError("nKernelServer: Couldn't create object '%s' in path '%s'.\n", name.c_str(), path);
+            if (dieOnError) FatalError("nKernelServer: Couldn't create object '%s' of class '%s'.\n", path, className);
+            return nullptr;
         }
         cur = next;
     }
@@ -244,17 +248,15 @@ nRoot* nKernelServer::NewUnnamed(const char* className) {
 
 nRoot* nKernelServer::Lookup(const char* path) const {
     if (!path || !path[0]) return nullptr;
-    // Walks the path in place: lookups run often and need no allocation for short names.
-    bool absolute = path[0] == '/';
+    // Walks the path in place: lookups run often and make no text.
+    std::string_view text = path;
+    bool absolute = text[0] == '/';
     nRoot* cur = absolute ? root_ : cwd_;
-    std::string name;
-    for (const char* p = absolute ? path + 1 : path; cur && *p;) {
-        const char* start = p;
-        while (*p && *p != '/') p++;
-        if (p == start) return nullptr;  // empty component: "a//b"
-        name.assign(start, static_cast<size_t>(p - start));
-        cur = cur->Find(name.c_str());
-        if (*p == '/') p++;
+    size_t pos = absolute ? 1 : 0;
+    while (cur && pos < text.size()) {
+        std::string_view part = NextComponent(text, pos);
+        if (part.empty()) return nullptr;  // empty component: "a//b"
+        cur = part == "." ? cur : part == ".." ? cur->GetParent() : cur->FindChild(part);
     }
     return cur;
 }

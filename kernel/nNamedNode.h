@@ -1,4 +1,6 @@
 #pragma once
+#include <string_view>
+
 #include "kernel/nNode.h"
 #include "kernel/nString.h"
 
@@ -10,6 +12,7 @@ public:
 
     // The name text, never null ("" when unnamed).
     const char* GetName() const { return name_.Get(); }
+    std::string_view GetNameView() const { return {name_.Get(), name_.Length()}; }
     void SetName(const char* name) { name_.Set(name); }
     bool HasName() const { return !name_.IsEmpty(); }
 

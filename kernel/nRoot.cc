@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "kernel/nKernelServer.h"
@@ -46,11 +48,26 @@ static const nCmdDef<nRoot> rootCmds[] = {
 };
 const nClassInfo nRoot::classInfo = nClassInfo::Make<nRoot>("nroot", nullptr, rootCmds);
 
+struct nRoot::ChildIndex {
+    // Looked up by string_view: no text is made to find a name.
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    struct Entry {
+        nRoot* first;
+        int count;  // children of this name
+    };
+    std::unordered_map<std::string, Entry, Hash, std::equal_to<>> byName;
+};
+
 nRoot::nRoot() : node_(nullptr, this) {}
 
 nRoot::~nRoot() {
     nKernelServer* ks = nKernelServer::ks;
     if (ks) ks->ObjectDying(this);
+    // The children go one by one: an index kept in step with them would be wasted work.
+    index_.reset();
 
     // A child held by extra references still dies with its parent.
     while (nRoot* child = GetHead()) {
@@ -104,6 +121,7 @@ void nRoot::AddHead(nRoot* child) {
     child->Remove();
     child->parent_ = this;
     children_.AddHead(&child->node_);
+    Linked(child, Where::Head);
 }
 
 void nRoot::AddTail(nRoot* child) {
@@ -111,11 +129,68 @@ void nRoot::AddTail(nRoot* child) {
     child->Remove();
     child->parent_ = this;
     children_.AddTail(&child->node_);
+    Linked(child, Where::Tail);
 }
 
 void nRoot::Remove() {
     node_.Remove();
+    if (parent_) parent_->Unlinked(this);
     parent_ = nullptr;
+}
+
+void nRoot::SetName(const char* name) {
+    nRoot* parent = parent_;
+    if (parent && parent->index_) parent->Unlinked(this);
+    node_.SetName(name);
+    if (parent && parent->index_) parent->Linked(this, Where::Inside);
+}
+
+void nRoot::Linked(nRoot* child, Where where) {
+    numChildren_++;
+    if (!index_) {
+        if (numChildren_ >= IndexThreshold) RebuildIndex();
+        return;
+    }
+    std::string_view name = child->node_.GetNameView();
+    auto it = index_->byName.find(name);
+    if (it == index_->byName.end()) {
+        index_->byName.emplace(std::string(name), ChildIndex::Entry{child, 1});
+        return;
+    }
+    it->second.count++;
+    if (where == Where::Head) it->second.first = child;
+    else if (where == Where::Inside) it->second.first = FirstNamed(name, nullptr);
+}
+
+void nRoot::Unlinked(nRoot* child) {
+    numChildren_--;
+    if (!index_) return;
+    std::string_view name = child->node_.GetNameView();
+    auto it = index_->byName.find(name);
+    if (it == index_->byName.end()) return;
+    if (--it->second.count == 0) {
+        index_->byName.erase(it);
+    } else if (it->second.first == child) {
+        it->second.first = FirstNamed(name, child);
+    }
+}
+
+void nRoot::RebuildIndex() {
+    if (!index_) index_ = std::make_unique<ChildIndex>();
+    index_->byName.clear();
+    index_->byName.reserve(size_t(numChildren_));
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) {
+        auto [it, added] = index_->byName.try_emplace(std::string(c->node_.GetNameView()), ChildIndex::Entry{c, 0});
+        it->second.count++;
+    }
+}
+
+// Only when children share a name: the first of them in sibling order.
+nRoot* nRoot::FirstNamed(std::string_view name, const nRoot* skip) const {
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) {
+        if (c != skip && c->node_.GetNameView() == name) return c;
+    }
+    return nullptr;
 }
 
 // Only a plain name can be found again by path and written to an object file: an
@@ -135,7 +210,18 @@ nRoot* nRoot::Find(const char* name) const {
     if (!name) return nullptr;
     if (std::strcmp(name, ".") == 0) return const_cast<nRoot*>(this);
     if (std::strcmp(name, "..") == 0) return parent_;
-    return FromNode(children_.Find(name));
+    return FindChild(name);
+}
+
+nRoot* nRoot::FindChild(std::string_view name) const {
+    if (index_) {
+        auto it = index_->byName.find(name);
+        return it == index_->byName.end() ? nullptr : it->second.first;
+    }
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) {
+        if (c->node_.GetNameView() == name) return c;
+    }
+    return nullptr;
 }
 
 // Copies `text` into `buf`, cut to size - 1 characters and always terminated.
@@ -200,6 +286,8 @@ void nRoot::Sort() {
         return std::strcmp(a->node_.GetName(), b->node_.GetName()) < 0;
     });
     for (nRoot* c : kids) children_.AddTail(&c->node_);
+    // The first of children that share a name may have changed.
+    if (index_) RebuildIndex();
 }
 
 bool nRoot::Dispatch(nCmd* cmd) {

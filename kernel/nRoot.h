@@ -1,7 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "kernel/nArg.h"
@@ -46,7 +48,7 @@ public:
 
     // The name, null when empty.
     const char* GetName() const { return node_.HasName() ? node_.GetName() : nullptr; }
-    void SetName(const char* name) { node_.SetName(name); }
+    void SetName(const char* name);
     // SetName for names from scripts: false (logged) for a name that is no plain object
     // name (empty, "." or "..", or holding '/').
     bool Rename(const char* name);
@@ -73,6 +75,9 @@ public:
 
     // "." is this object, ".." its parent, else the first child named exactly `name`.
     nRoot* Find(const char* name) const;
+    // The first child named exactly `name` ("." and ".." are plain names here).
+    nRoot* FindChild(std::string_view name) const;
+    int GetNumChildren() const { return numChildren_; }
 
     // The absolute path ("/", "/usr", "/usr/logic"), cut to fit `size` (terminated).
     char* GetFullName(char* buf, size_t size) const;
@@ -114,6 +119,16 @@ public:
 
 private:
     static nRoot* FromNode(nNode* n) { return n ? static_cast<nRoot*>(n->GetPtr()) : nullptr; }
+    // Children by name, kept in step with every link, unlink and rename once an object
+    // has many children, so finding one does not walk its siblings. The sibling order
+    // stays the list's; among children of one name the index names the first.
+    struct ChildIndex;
+    static constexpr int IndexThreshold = 16;
+    enum class Where { Head, Tail, Inside };
+    void Linked(nRoot* child, Where where);
+    void Unlinked(nRoot* child);
+    void RebuildIndex();
+    nRoot* FirstNamed(std::string_view name, const nRoot* skip) const;
     bool CanAdopt(const nRoot* child) const;
     // SaveAs of each child, unless SaveShallow; false when one failed.
     bool SaveChildren();
@@ -127,6 +142,8 @@ private:
     nClass* class_ = nullptr;
     nRoot* parent_ = nullptr;
     nNamedList children_;
+    std::unique_ptr<ChildIndex> index_;
+    int numChildren_ = 0;
     int refCount_ = 1;
     uint16_t saveFlags_ = 0;
 };
