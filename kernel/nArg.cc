@@ -26,7 +26,7 @@ nArg& nArg::operator=(const nArg& other) {
 }
 
 void nArg::Reset() {
-    if ((type_ == String || type_ == Code) && value_.s) std::free(value_.s);
+    if ((type_ == String || type_ == Code) && value_.s && value_.s != inline_) std::free(value_.s);
     type_ = Void;
     value_.raw = nullptr;
 }
@@ -64,14 +64,20 @@ void nArg::SetS(const char* text) { SetText(String, text); }
 void nArg::SetC(const char* text) { SetText(Code, text); }
 
 void nArg::SetText(Type type, const char* text) {
-    // Copy before freeing: `text` may be this argument's own text.
+    // Copied before the old text is freed: `text` may be this argument's own text.
+    char* oldHeap = (type_ == String || type_ == Code) && value_.s != inline_ ? value_.s : nullptr;
     char* copy = nullptr;
     if (text) {
         size_t len = std::strlen(text);
-        copy = static_cast<char*>(std::malloc(len + 1));
-        if (copy) std::memcpy(copy, text, len + 1);
+        if (len < InlineSize) {
+            std::memmove(inline_, text, len + 1);
+            copy = inline_;
+        } else {
+            copy = static_cast<char*>(std::malloc(len + 1));
+            if (copy) std::memcpy(copy, text, len + 1);
+        }
     }
-    Reset();
+    std::free(oldHeap);
     type_ = type;
     value_.s = copy;
 }

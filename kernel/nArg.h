@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // Builds without NDEBUG (the test builds) check every typed read of a command argument
@@ -84,8 +85,13 @@ private:
     // stops the program.
     [[noreturn]] void TypeMismatch(Type wanted) const;
 
+    // Texts shorter than this live in the argument itself: most names and short
+    // results then cost no allocation.
+    static constexpr size_t InlineSize = 24;
+
     Type type_ = Void;
-    // Pointer-sized: objects and texts are stored in the same slot as numbers.
+    // Pointer-sized: objects and texts are stored in the same slot as numbers. A text
+    // points at inline_ or at a heap copy.
     union {
         int32_t i;
         float f;
@@ -94,4 +100,5 @@ private:
         nRoot* o;
         void* raw;
     } value_ = {};
+    char inline_[InlineSize];
 };

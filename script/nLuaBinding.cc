@@ -1,6 +1,7 @@
 #include "script/nLuaBinding.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <cstdint>
@@ -21,31 +22,37 @@
 namespace {
 // One object value. The reference clears itself when the object dies, so a
 // value held by a script never dangles.
+// Each value starts with a word that says what it is: checked on every call, it costs
+// one compare instead of a metatable lookup. Scripts cannot write into userdata, and the
+// block size is checked too, so no other userdata passes for one of ours.
+constexpr uint64_t kObjectWord = 0x6e4f424a45435431ull;   // "nOBJECT1"
+constexpr uint64_t kCommandWord = 0x6e434f4d4d414e44ull;  // "nCOMMAND"
+
 struct ObjectBox {
+    uint64_t word = kObjectWord;
     nRef<nRoot> ref;
 };
 
 // One command value: the command and the object it was read from, so every
 // value keeps acting on its own object.
 struct CommandBox {
+    uint64_t word = kCommandWord;
     nRef<nRoot> ref;
     nCmdProto* proto = nullptr;
 };
 
 const char* const kObjectCache = "nlua.objects";
+// Registry and table keys: the metatable of object values' caches, and the cache's
+// entry that names its object value.
+char kCacheMeta;
+char kCacheOwner;
 
-// Registry keys of the two metatables, for a quick check on every call.
-char kObjectMeta;
-char kCommandMeta;
-
-// The userdata at `index` if its metatable is the one stored under `key`.
-void* TestTag(lua_State* L, int index, char* key) {
-    void* p = lua_touserdata(L, index);
-    if (!p || lua_islightuserdata(L, index) || !lua_getmetatable(L, index)) return nullptr;
-    lua_rawgetp(L, LUA_REGISTRYINDEX, key);
-    bool same = lua_rawequal(L, -1, -2);
-    lua_pop(L, 2);
-    return same ? p : nullptr;
+// The userdata at `index` if it is a Box of ours.
+template <class Box>
+Box* TestTag(lua_State* L, int index, uint64_t word) {
+    if (lua_type(L, index) != LUA_TUSERDATA || lua_rawlen(L, index) != sizeof(Box)) return nullptr;
+    auto* box = static_cast<Box*>(lua_touserdata(L, index));
+    return box->word == word ? box : nullptr;
 }
 }  // namespace
 
@@ -60,13 +67,18 @@ void nLuaBinding::Open(lua_State* L) {
     lua_setfield(L, -2, "__gc");
     lua_pushcfunction(L, ToStringMeta);
     lua_setfield(L, -2, "__tostring");
-    lua_rawsetp(L, LUA_REGISTRYINDEX, &kObjectMeta);
+    lua_pop(L, 1);
     nLuaCompat::PushTagTable(L, nLuaServer2::cmdTag);
     lua_pushcfunction(L, CommandGc);
     lua_setfield(L, -2, "__gc");
     lua_pushcfunction(L, ToStringMeta);
     lua_setfield(L, -2, "__tostring");
-    lua_rawsetp(L, LUA_REGISTRYINDEX, &kCommandMeta);
+    lua_pop(L, 1);
+
+    lua_newtable(L);
+    lua_pushcfunction(L, CacheMiss);
+    lua_setfield(L, -2, "__index");
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kCacheMeta);
 
     // Object values are cached by object address; weak values let them go.
     lua_newtable(L);
@@ -92,14 +104,62 @@ void nLuaBinding::PushObject(lua_State* L, nRoot* obj) {
         }
     }
     lua_pop(L, 1);
-    // The user value caches the object's command values by name.
     auto* box = new (lua_newuserdatauv(L, sizeof(ObjectBox), 1)) ObjectBox;
     box->ref = obj;
+    int ud = lua_gettop(L);
+    // The user value caches the object's command values by name, and the value's own
+    // metatable reads that cache as its __index: `o.cmd` is then a plain table read,
+    // with no call. A name not cached yet goes to the object tag's gettable method.
+    lua_newtable(L);
+    int cache = lua_gettop(L);
+    lua_pushvalue(L, ud);
+    lua_rawsetp(L, cache, &kCacheOwner);
+    lua_rawgetp(L, LUA_REGISTRYINDEX, &kCacheMeta);
+    lua_setmetatable(L, cache);
+    lua_pushvalue(L, cache);
+    lua_setiuservalue(L, ud, 1);
+    // The other methods (__gc first of all, before the metatable is set) come from the
+    // tag's table.
+    lua_newtable(L);
+    int meta = lua_gettop(L);
     nLuaCompat::PushTagTable(L, nLuaServer2::objTag);
-    lua_setmetatable(L, -2);
+    lua_pushnil(L);
+    while (lua_next(L, -2)) {
+        lua_pushvalue(L, -2);
+        lua_insert(L, -2);
+        lua_rawset(L, meta);
+    }
+    lua_pop(L, 1);
+    lua_pushvalue(L, cache);
+    lua_setfield(L, meta, "__index");
+    nLuaCompat::AddTagMetatable(L, meta, nLuaServer2::objTag);
+    lua_setmetatable(L, ud);
+    lua_settop(L, ud);
     lua_pushvalue(L, -1);
     lua_rawsetp(L, -3, obj);
     lua_remove(L, -2);
+}
+
+// __index of an object value's cache: asks the object tag's gettable method, which
+// caches what it finds.
+int nLuaBinding::CacheMiss(lua_State* L) {
+    lua_settop(L, 2);
+    lua_rawgetp(L, 1, &kCacheOwner);  // 3: the object value
+    nLuaCompat::PushTagTable(L, nLuaServer2::objTag);
+    int kind = lua_istable(L, -1) ? lua_getfield(L, -1, "__index") : LUA_TNIL;  // 5
+    if (kind == LUA_TFUNCTION) {
+        lua_pushvalue(L, 3);
+        lua_pushvalue(L, 2);
+        lua_call(L, 2, 1);
+        return 1;
+    }
+    if (kind == LUA_TTABLE) {
+        lua_pushvalue(L, 2);
+        lua_gettable(L, -2);
+        return 1;
+    }
+    lua_pushnil(L);
+    return 1;
 }
 
 void nLuaBinding::PushCommand(lua_State* L, nRoot* obj, nCmdProto* proto) {
@@ -111,14 +171,14 @@ void nLuaBinding::PushCommand(lua_State* L, nRoot* obj, nCmdProto* proto) {
 }
 
 bool nLuaBinding::ToObject(lua_State* L, int index, nRoot*& obj) {
-    auto* box = static_cast<ObjectBox*>(TestTag(L, index, &kObjectMeta));
+    auto* box = TestTag<ObjectBox>(L, index, kObjectWord);
     if (!box) return false;
     obj = box->ref.GetUnsafe();
     return true;
 }
 
 bool nLuaBinding::ToCommand(lua_State* L, int index, nRoot*& obj, nCmdProto*& proto) {
-    auto* box = static_cast<CommandBox*>(TestTag(L, index, &kCommandMeta));
+    auto* box = TestTag<CommandBox>(L, index, kCommandWord);
     if (!box) return false;
     obj = box->ref.GetUnsafe();
     proto = box->proto;
@@ -129,12 +189,12 @@ bool nLuaBinding::ToCommand(lua_State* L, int index, nRoot*& obj, nCmdProto*& pr
 // any value or twice: only a value of the right tag is touched, and only by
 // unhooking its reference, which is all its destructor would do.
 int nLuaBinding::ObjectGc(lua_State* L) {
-    if (auto* box = static_cast<ObjectBox*>(TestTag(L, 1, &kObjectMeta))) box->ref.Invalidate();
+    if (auto* box = TestTag<ObjectBox>(L, 1, kObjectWord)) box->ref.Invalidate();
     return 0;
 }
 
 int nLuaBinding::CommandGc(lua_State* L) {
-    if (auto* box = static_cast<CommandBox*>(TestTag(L, 1, &kCommandMeta))) box->ref.Invalidate();
+    if (auto* box = TestTag<CommandBox>(L, 1, kCommandWord)) box->ref.Invalidate();
     return 0;
 }
 
@@ -264,11 +324,12 @@ int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
         char buf[512];
         if (i > 0) resultText += ' ';
         switch (cmd->GetProto()->GetOutType(i)) {
-        case nArg::Int:
+        case nArg::Int: {
             lua_pushinteger(L, arg->GetI());
-            std::snprintf(buf, sizeof(buf), "%i", arg->GetI());
-            resultText += buf;
+            auto end = std::to_chars(buf, buf + sizeof(buf), arg->GetI()).ptr;
+            resultText.append(buf, end);
             break;
+        }
         case nArg::Float:
             lua_pushnumber(L, arg->GetF());
             std::snprintf(buf, sizeof(buf), "%f", double(arg->GetF()));

@@ -47,6 +47,7 @@ public:
     static int GetStringVal(lua_State* L);
 
 private:
+    static int CacheMiss(lua_State* L);
     static int ObjectGc(lua_State* L);
     static int CommandGc(lua_State* L);
     static int ToStringMeta(lua_State* L);

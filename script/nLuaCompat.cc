@@ -52,6 +52,24 @@ void nLuaCompat::PushTagTable(lua_State* L, int tag) {
     lua_remove(L, -2);
 }
 
+void nLuaCompat::AddTagMetatable(lua_State* L, int index, int tag) {
+    index = lua_absindex(L, index);
+    PushRegistryTable(L, kTagOf);
+    // Weak keys: a value's own metatable goes with the value.
+    if (!lua_getmetatable(L, -1)) {
+        lua_newtable(L);
+        lua_pushstring(L, "k");
+        lua_setfield(L, -2, "__mode");
+        lua_setmetatable(L, -2);
+    } else {
+        lua_pop(L, 1);
+    }
+    lua_pushvalue(L, index);
+    lua_pushinteger(L, tag);
+    lua_rawset(L, -3);
+    lua_pop(L, 1);
+}
+
 int nLuaCompat::TagOf(lua_State* L, int index) {
     switch (lua_type(L, index)) {
     case LUA_TNIL: return TagNil;
@@ -147,6 +165,22 @@ int nLuaCompat::l_settagmethod(lua_State* L) {
     lua_getfield(L, -1, field);  // old method
     lua_pushvalue(L, 3);
     lua_setfield(L, -3, field);
+    // The other metatables of the tag (values' own ones) follow, but for __index,
+    // which they pass on to the tag table's.
+    if (std::strcmp(field, "__index") != 0) {
+        PushRegistryTable(L, kTagOf);
+        lua_pushnil(L);
+        while (lua_next(L, -2)) {
+            bool same = lua_isinteger(L, -1) && lua_tointeger(L, -1) == tag && !lua_rawequal(L, -2, 4);
+            lua_pop(L, 1);
+            if (same && lua_istable(L, -1)) {
+                lua_pushvalue(L, 3);
+                lua_setfield(L, -2, field);
+            }
+        }
+        lua_pop(L, 1);
+    }
+    lua_settop(L, 5);
     return 1;
 }
 

@@ -27,6 +27,11 @@ public:
     static void PushTagTable(lua_State* L, int tag);
     // The tag of the value at the given index (TagNone for anonymous userdata).
     static int TagOf(lua_State* L, int index);
+    // Makes the metatable at `index` a second metatable of `tag`: a value that has it
+    // reads as of that tag, and the tag's methods set later reach it too, but for
+    // "gettable", which the metatable answers itself (it holds the value's cached
+    // lookups) and passes on to the tag's method when it has no answer.
+    static void AddTagMetatable(lua_State* L, int index, int tag);
 
 private:
     static int l_newtag(lua_State* L);

@@ -80,12 +80,19 @@ bool nLuaWriter::Put(nFile* file, const std::string& text) {
         return false;
     }
     if (of->failed) return false;
-    if (file->Write(text.data(), text.size()) != text.size()) {
-        n_error("nLuaServer2: could not write to '%s'\n", of->temp.c_str());
-        of->failed = true;
-        return false;
+    of->pending += text;
+    return of->pending.size() < FlushSize || Flush(*of);
+}
+
+bool nLuaWriter::Flush(OpenFile& of) {
+    if (of.failed) return false;
+    size_t size = of.pending.size();
+    if (size > 0 && of.file->Write(of.pending.data(), size) != size) {
+        n_error("nLuaServer2: could not write to '%s'\n", of.temp.c_str());
+        of.failed = true;
     }
-    return true;
+    of.pending.clear();
+    return !of.failed;
 }
 
 nFile* nLuaWriter::BeginWrite(const char* fileName, nRoot* obj, const char* parserClass) {
@@ -270,6 +277,7 @@ bool nLuaWriter::EndWrite(nFile* file) {
     trailer += "-- EOF";
     trailer += '\n';
     Put(file, trailer);
+    Flush(*of);
 
     OpenFile done = Finish(file);
     bool ok = !done.failed;

@@ -62,7 +62,12 @@ private:
         std::string temp;
         bool failed;
         int outerDepth;  // the depth of the save that was open before
+        // Text not yet written: one write per 64 KB, not one per line.
+        std::string pending = {};
     };
+    static constexpr size_t FlushSize = 64 * 1024;
+    // Writes the pending text; false (the save marked failed) when it cannot.
+    bool Flush(OpenFile& of);
 
     OpenFile* FindOpen(nFile* file);
     // Closes the file, restores the outer depth, and returns the entry's data.
