@@ -8,22 +8,18 @@
 thread_local const nCmd* nCmd::running_ = nullptr;
 thread_local const char* nCmd::runningClass_ = nullptr;
 
-nCmd::nCmd(nCmdProto* proto) : proto_(proto) { Reset(); }
+nCmd::nCmd(nCmdProto* proto)
+    : proto_(proto), numOut_(proto->GetNumOutArgs()), numIn_(proto->GetNumInArgs()) {
+    Reset();
+}
 
-nCmd::nCmd(const nCmd& other) : proto_(other.proto_) {
+nCmd::nCmd(const nCmd& other) : proto_(other.proto_), numOut_(other.numOut_), numIn_(other.numIn_) {
     int used = GetNumInArgs() + GetNumOutArgs();
     for (int i = 0; i < used; i++) args_[i] = other.args_[i];
     Rewind();
 }
 
-int nCmd::GetNumInArgs() const { return proto_->GetNumInArgs(); }
-int nCmd::GetNumOutArgs() const { return proto_->GetNumOutArgs(); }
 uint32_t nCmd::GetId() const { return proto_->GetId(); }
-
-void nCmd::Rewind() {
-    outCursor_ = 0;
-    inCursor_ = GetNumOutArgs();
-}
 
 void nCmd::Reset() {
     int numOut = GetNumOutArgs();
@@ -35,20 +31,10 @@ void nCmd::Reset() {
     Rewind();
 }
 
-nArg* nCmd::In() {
-    if (inCursor_ >= GetNumOutArgs() + GetNumInArgs()) {
-        overflow_ = true;
-        return &spare_;
-    }
-    return &args_[inCursor_++];
-}
-
-nArg* nCmd::Out() {
-    if (outCursor_ >= GetNumOutArgs()) {
-        overflow_ = true;
-        return &spare_;
-    }
-    return &args_[outCursor_++];
+void nCmd::ResetOutputs() {
+    for (int i = 0; i < numOut_; i++) args_[i].SetType(proto_->GetOutType(i));
+    overflow_ = false;
+    Rewind();
 }
 
 bool nCmd::CheckInputs() const {

@@ -19,12 +19,24 @@ public:
 
     // The next input; past the last input a spare argument is returned and the command
     // is marked malformed, so CheckInputs fails and Dispatch refuses it.
-    nArg* In();
+    nArg* In() {
+        if (inCursor_ >= numOut_ + numIn_) return Overflow();
+        return &args_[inCursor_++];
+    }
     // The next output (a spare argument past the last one).
-    nArg* Out();
-    void Rewind();
+    nArg* Out() {
+        if (outCursor_ >= numOut_) return Overflow();
+        return &args_[outCursor_++];
+    }
+    void Rewind() {
+        outCursor_ = 0;
+        inCursor_ = numOut_;
+    }
     // Every slot back to its prototype type's empty value, cursors rewound.
     void Reset();
+    // Only the outputs back to their empty values (the inputs are about to be filled),
+    // cursors rewound.
+    void ResetOutputs();
 
     // True when every input holds a value of its prototype letter's type and no input
     // or output was written past the end.
@@ -36,8 +48,8 @@ public:
     }
     uint32_t GetId() const;
     nCmdProto* GetProto() const { return proto_; }
-    int GetNumInArgs() const;
-    int GetNumOutArgs() const;
+    int GetNumInArgs() const { return numIn_; }
+    int GetNumOutArgs() const { return numOut_; }
 
     // After a handler ran (checked builds): every output holds its prototype letter's
     // type, and the handler took exactly its inputs and wrote exactly its outputs. A
@@ -62,11 +74,17 @@ public:
     static void DescribeRunning(const nArg* arg, char* buf, int size);
 
 private:
+    nArg* Overflow() {
+        overflow_ = true;
+        return &spare_;
+    }
     [[noreturn]] void CheckFailed(const char* className, const char* what, int slot) const;
     static thread_local const nCmd* running_;
     static thread_local const char* runningClass_;
 
     nCmdProto* proto_;
+    int numOut_;
+    int numIn_;
     int outCursor_ = 0;
     int inCursor_ = 0;
     bool overflow_ = false;

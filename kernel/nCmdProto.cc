@@ -67,6 +67,13 @@ nCmd* nCmdProto::NewCmd() {
     return cmd;
 }
 
+nCmd* nCmdProto::NewFilledCmd() {
+    if (templateBusy_) return NewCmd();
+    templateBusy_ = true;
+    template_->ResetOutputs();
+    return template_;
+}
+
 void nCmdProto::RelCmd(nCmd* cmd) {
     if (!cmd) return;
     if (cmd == template_)

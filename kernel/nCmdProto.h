@@ -53,6 +53,10 @@ public:
 
     // A command ready to be filled: the template when free, else a new copy.
     nCmd* NewCmd();
+    // As NewCmd, for a caller that fills every input itself (the script binding on
+    // every call): only the outputs are reset, the inputs keep the last call's values
+    // until they are filled.
+    nCmd* NewFilledCmd();
     // Gives a command back: frees the template, deletes a copy; null is ignored.
     void RelCmd(nCmd* cmd);
     bool IsTemplateBusy() const { return templateBusy_; }

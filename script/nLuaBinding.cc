@@ -315,12 +315,11 @@ bool nLuaBinding::FillInputs(lua_State* L, int first, int count, nCmd* cmd, std:
 int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
     resultText.clear();
     lua_settop(L, 0);
+    // A C function always has room for LUA_MINSTACK (20) values, more than MaxArgs.
     int numOut = cmd->GetNumOutArgs();
-    if (!lua_checkstack(L, numOut)) return 0;
-    cmd->Rewind();
     int pushed = 0;
     for (int i = 0; i < numOut; i++) {
-        nArg* arg = cmd->Out();
+        nArg* arg = cmd->GetArg(i);
         char buf[512];
         if (i > 0) resultText += ' ';
         switch (cmd->GetProto()->GetOutType(i)) {
@@ -339,8 +338,9 @@ int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
         case nArg::Code: {
             const char* s = arg->GetS();
             if (s) {
-                lua_pushstring(L, s);
-                resultText.append(s, std::min<size_t>(std::strlen(s), 4094));
+                size_t len = std::strlen(s);
+                lua_pushlstring(L, s, len);
+                resultText.append(s, std::min<size_t>(len, 4094));
             } else {
                 lua_pushnil(L);
                 resultText += "nil";
@@ -445,8 +445,7 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
-    nCmd* cmd = proto->NewCmd();
-    cmd->Rewind();
+    nCmd* cmd = proto->NewFilledCmd();
     std::string why;
     if (!FillInputs(L, 2, numArgs, cmd, why)) {
         proto->RelCmd(cmd);
@@ -455,7 +454,6 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
-    lua_settop(L, 0);
     obj->Dispatch(cmd);
     int pushed = PushOutputs(L, cmd, nLuaServer2::result);
     proto->RelCmd(cmd);
