@@ -28,23 +28,30 @@ bool MeshFile::Fail(const std::string& why) {
     return false;
 }
 
-bool MeshFile::ReadWhole(const char* fileName, std::string& out) {
+bool MeshFile::ReadWholeFile(const char* fileName, std::string& out, std::string& why) {
     nKernelServer* ks = nKernelServer::ks;
     nFileServer2* fs = ks ? ks->GetFileServer<nFileServer2>() : nullptr;
-    if (!fs) return Fail("no file server");
-    if (!fs->ReadFile(fileName, out)) return Fail("cannot be read");
+    if (!fs) {
+        why = "no file server";
+        return false;
+    }
+    if (!fs->ReadFile(fileName, out)) {
+        why = "cannot be read";
+        return false;
+    }
     return true;
 }
 
 bool MeshFile::ReadN3d(const char* fileName) {
-    std::string text;
-    return ReadWhole(fileName, text) && ParseN3d(text.data(), text.size());
+    std::string text, why;
+    if (!ReadWholeFile(fileName, text, why)) return Fail(why);
+    return ParseN3d(text.data(), text.size());
 }
 
 bool MeshFile::ReadNvx(const char* fileName) {
-    std::string bytes;
-    return ReadWhole(fileName, bytes) &&
-           ParseNvx(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    std::string bytes, why;
+    if (!ReadWholeFile(fileName, bytes, why)) return Fail(why);
+    return ParseNvx(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 namespace {
@@ -53,8 +60,9 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// The tokens of one line, up to `max`; returns how many there were in all.
-int Tokenize(const char* p, const char* end, std::string* tokens, int max) {
+}  // namespace
+
+int MeshFile::Tokenize(const char* p, const char* end, std::string* tokens, int max) {
     int n = 0;
     while (p < end) {
         while (p < end && IsBlank(*p)) p++;
@@ -67,7 +75,7 @@ int Tokenize(const char* p, const char* end, std::string* tokens, int max) {
     return n;
 }
 
-bool ParseFloat(const std::string& s, float& out) {
+bool MeshFile::ParseFloat(const std::string& s, float& out) {
     char* end = nullptr;
     errno = 0;
     float v = std::strtof(s.c_str(), &end);
@@ -76,8 +84,7 @@ bool ParseFloat(const std::string& s, float& out) {
     return true;
 }
 
-// A corner "7", "7/2" or "7/2/3": the part before the first '/', counted from 1.
-bool ParseCorner(const std::string& s, long& out) {
+bool MeshFile::ParseCorner(const std::string& s, long& out) {
     std::string head = s.substr(0, s.find('/'));
     char* end = nullptr;
     errno = 0;
@@ -86,8 +93,6 @@ bool ParseCorner(const std::string& s, long& out) {
     out = v - 1;
     return true;
 }
-
-}  // namespace
 
 bool MeshFile::ParseN3d(const char* text, size_t size) {
     error_.clear();
@@ -141,26 +146,46 @@ uint32_t U32At(const uint8_t* p) {
 
 }  // namespace
 
-bool MeshFile::ParseNvx(const uint8_t* bytes, size_t size) {
-    error_.clear();
-    positions_.clear();
-    triangles_.clear();
-    vertexWords_.clear();
-    if (size < 28) return Fail("too short for an .nvx header");
-    if (U32At(bytes) != NvxMagic) return Fail("wrong magic");
-    NvxHeader h;
+bool MeshFile::ReadNvxHeader(const uint8_t* bytes, size_t size, NvxHeader& h, std::string& why) {
+    if (size < 28) {
+        why = "too short for an .nvx header";
+        return false;
+    }
+    if (U32At(bytes) != NvxMagic) {
+        why = "wrong magic";
+        return false;
+    }
     h.numVertices = U32At(bytes + 4);
     h.numIndices = U32At(bytes + 8);
     h.numEdges = U32At(bytes + 12);
     h.vertexMask = U32At(bytes + 16);
     h.dataOffset = U32At(bytes + 20);
     h.dataSize = U32At(bytes + 24);
-    if (uint64_t(h.dataOffset) + h.dataSize > size) return Fail("data block outside the file");
+    if (uint64_t(h.dataOffset) + h.dataSize > size) {
+        why = "data block outside the file";
+        return false;
+    }
+    const uint64_t vertexBytes = uint64_t(h.numVertices) * uint64_t(NvxVertexWords(h.vertexMask)) * 4;
+    const uint64_t edgeBytes = uint64_t(h.numEdges) * 8;
+    const uint64_t indexBytes = uint64_t(h.numIndices) * 2;
+    if (vertexBytes + edgeBytes + indexBytes > h.dataSize) {
+        why = "header counts do not fit the data block";
+        return false;
+    }
+    return true;
+}
+
+bool MeshFile::ParseNvx(const uint8_t* bytes, size_t size) {
+    error_.clear();
+    positions_.clear();
+    triangles_.clear();
+    vertexWords_.clear();
+    NvxHeader h;
+    std::string why;
+    if (!ReadNvxHeader(bytes, size, h, why)) return Fail(why);
     const uint64_t words = uint64_t(NvxVertexWords(h.vertexMask));
     const uint64_t vertexBytes = uint64_t(h.numVertices) * words * 4;
     const uint64_t edgeBytes = uint64_t(h.numEdges) * 8;
-    const uint64_t indexBytes = uint64_t(h.numIndices) * 2;
-    if (vertexBytes + edgeBytes + indexBytes > h.dataSize) return Fail("header counts do not fit the data block");
     if (h.numVertices == 0 || h.numIndices < 3) return Fail("no vertices or no triangles");
     const uint8_t* data = bytes + h.dataOffset;
     vertexWords_.resize(size_t(h.numVertices * words));

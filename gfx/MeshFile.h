@@ -3,7 +3,9 @@
 // corners as index or index/..., starting at 1) and ".nvx" binary (magic "1XVN", six
 // header words, vertices, edges, 16-bit indices). It parses and checks a whole file in
 // memory, so a caller builds from it only what was good. The collide shapes read
-// positions and triangles; a mesh loader can take the raw vertex block of an .nvx.
+// positions and triangles. The mesh node's loader (scene/MeshLoader.h) accepts more of
+// both formats under its own rules and shares the low-level reading below: line tokens,
+// numbers, corners and the checked .nvx header.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,6 +31,21 @@ public:
     // indices and weights (0x80).
     static int NvxVertexWords(uint32_t mask);
 
+    // The tokens of one line (separated by ' ', '\t', '\r', '\n'), up to `max` of them
+    // stored; returns how many there were in all.
+    static int Tokenize(const char* p, const char* end, std::string* tokens, int max);
+    // A whole token as a finite float; false for anything else.
+    static bool ParseFloat(const std::string& s, float& out);
+    // A corner "7", "7/2" or "7/2/3": the part before the first '/', counted from 1, as
+    // an index from 0 (not checked against any vertex count).
+    static bool ParseCorner(const std::string& s, long& out);
+    // The header of an .nvx file of `size` bytes: false with `why` set when the file is
+    // too short, the magic is wrong, the data block lies outside the file or the counts
+    // do not fit in it.
+    static bool ReadNvxHeader(const uint8_t* bytes, size_t size, NvxHeader& h, std::string& why);
+    // The whole file through the file server (archives too); false with `why` set.
+    static bool ReadWholeFile(const char* fileName, std::string& out, std::string& why);
+
     // Through the file server (archives too). False with GetError() set.
     bool ReadN3d(const char* fileName);
     bool ReadNvx(const char* fileName);
@@ -48,7 +65,6 @@ public:
 
 private:
     bool Fail(const std::string& why);
-    bool ReadWhole(const char* fileName, std::string& out);
 
     std::string error_;
     std::vector<vector3> positions_;

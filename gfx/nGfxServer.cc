@@ -375,9 +375,18 @@ char* nGfxServer::MakeResourceName(const char* name, char* buf, size_t size) {
     return buf;
 }
 
+nString nGfxServer::MakeResourceName(const char* name) {
+    if (!name || !*name) return nString::Format("res%d", resourceCounter++);
+    std::string out(name);
+    for (char& ch : out) {
+        if (ch == '.' || ch == '/' || ch == '\\' || ch == ':') ch = '_';
+    }
+    return nString(out.c_str(), out.size());
+}
+
 nRoot* nGfxServer::findResource(nRef<nRoot>& list, const char* className, const char* name) {
-    char buf[ResourceNameSize];
-    MakeResourceName(name, buf, sizeof(buf));
+    const nString objName = MakeResourceName(name);
+    const char* buf = objName.Get();
     nRoot* root = list.Get();
     nRoot* obj = root->Find(buf);
     if (!obj) return nullptr;
@@ -390,8 +399,8 @@ nRoot* nGfxServer::findResource(nRef<nRoot>& list, const char* className, const 
 }
 
 nRoot* nGfxServer::newResource(nRef<nRoot>& list, const char* className, const char* name) {
-    char buf[ResourceNameSize];
-    MakeResourceName(name, buf, sizeof(buf));
+    const nString objName = MakeResourceName(name);
+    const char* buf = objName.Get();
     nKernelServer* ks = nKernelServer::ks;
     ks->PushCwd(list.Get());
     nRoot* obj = ks->New(className, buf);

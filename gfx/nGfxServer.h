@@ -110,6 +110,9 @@ public:
     // Object name for a resource: "res%d" for no name, else the last size - 1
     // characters with '.', '/', '\' and ':' made '_'.
     char* MakeResourceName(const char* name, char* buf, size_t size);
+    // The name the resource lists use: "res%d" for no name, else the whole name with
+    // '.', '/', '\' and ':' made '_', so two long paths never share a resource.
+    nString MakeResourceName(const char* name);
 
     // The vertex range drawn last; a pool clears it when that range is freed.
     void SetCurrentRange(nVertexRange* range) { currentRange = range; }

@@ -1,7 +1,10 @@
 #include "scene/nScenePackage.h"
 
 #include "kernel/nKernelServer.h"
+#include "scene/n3DNode.h"
 #include "scene/nChannelServer.h"
+#include "scene/nLinkNode.h"
+#include "scene/nMeshNode.h"
 #include "scene/nSceneGraph2.h"
 #include "scene/nShadowCaster.h"
 #include "scene/nShadowServer.h"
@@ -12,6 +15,9 @@ void nScenePackage(nKernelServer* ks) {
     ks->AddClass(nChannelServer::classInfo);
     ks->AddClass(nVariableServer::classInfo);
     ks->AddClass(nVisNode::classInfo);
+    ks->AddClass(n3DNode::classInfo);
+    ks->AddClass(nMeshNode::classInfo);
+    ks->AddClass(nLinkNode::classInfo);
     ks->AddClass(nSceneGraph2::classInfo);
     ks->AddClass(nShadowServer::classInfo);
     ks->AddClass(nShadowCaster::classInfo);

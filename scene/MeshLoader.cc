@@ -1,0 +1,417 @@
+#include "scene/MeshLoader.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "gfx/MeshFile.h"
+#include "gfx/nVertexBuffer.h"
+#include "gfx/nVertexPool.h"
+#include "scene/nShadowCaster.h"
+
+// The file blocks are copied as they are: their byte order is the machine's.
+static_assert(std::endian::native == std::endian::little, "mesh files are little-endian");
+
+namespace {
+
+// The keys of .n3d lines and the values each needs after it.
+enum Key { KeyV, KeyVn, KeyRgba, KeyVt0, KeyVt1, KeyVt2, KeyVt3, KeyJw1, KeyJw2, KeyJw3, KeyJw4, KeyWe, KeyF, KeyOther };
+
+Key KeyOf(const std::string& t) {
+    static const struct {
+        const char* name;
+        Key key;
+    } keys[] = {{"v", KeyV},     {"vn", KeyVn},   {"rgba", KeyRgba}, {"vt", KeyVt0}, {"vt1", KeyVt1},
+                {"vt2", KeyVt2}, {"vt3", KeyVt3}, {"jw1", KeyJw1},   {"jw2", KeyJw2}, {"jw3", KeyJw3},
+                {"jw4", KeyJw4}, {"we", KeyWe},   {"f", KeyF},       {"fx", KeyF}};
+    for (const auto& k : keys) {
+        if (t == k.name) return k.key;
+    }
+    return KeyOther;
+}
+
+const char* NameOf(Key k) {
+    static const char* const names[] = {"v", "vn", "rgba", "vt", "vt1", "vt2", "vt3", "jw1", "jw2", "jw3", "jw4", "we", "f"};
+    return k < KeyOther ? names[k] : "?";
+}
+
+// A whole token as an integer.
+bool ParseInt(const std::string& s, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (end == s.c_str() || *end != '\0' || errno == ERANGE) return false;
+    out = v;
+    return true;
+}
+
+uint32_t PackArgb(const float rgba[4]) {
+    uint32_t c[4];
+    for (int i = 0; i < 4; i++) c[i] = uint32_t(std::clamp(rgba[i], 0.0f, 1.0f) * 255.0f);
+    return c[3] << 24 | c[0] << 16 | c[1] << 8 | c[2];
+}
+
+uint32_t SwapRedBlue(uint32_t c) {
+    return (c & 0xFF00FF00u) | ((c >> 16) & 0xFFu) | ((c & 0xFFu) << 16);
+}
+
+// n joints with their weights: divided by their sum; a sum that is not above 0 gives the
+// first joint everything. Slots from n on are 0.
+void NormalizeWeights(int n, float w[4]) {
+    float sum = 0.0f;
+    for (int k = 0; k < n; k++) sum += w[k];
+    if (n > 1 && sum > 0.0f) {
+        for (int k = 0; k < n; k++) w[k] /= sum;
+    } else {
+        w[0] = 1.0f;
+        for (int k = 1; k < n; k++) w[k] = 0.0f;
+    }
+    for (int k = n; k < 4; k++) w[k] = 0.0f;
+}
+
+void ResetBox(bbox3& box) {
+    box.vmin = vector3(1e6f, 1e6f, 1e6f);
+    box.vmax = vector3(-1e6f, -1e6f, -1e6f);
+}
+
+}  // namespace
+
+bool MeshLoader::fail(const std::string& why) {
+    error_ = why;
+    reset();
+    return false;
+}
+
+void MeshLoader::reset() {
+    components_ = numVertices_ = numIndices_ = numEdges_ = 0;
+    isNvx_ = false;
+    coords_.clear();
+    normals_.clear();
+    for (auto& uv : uvs_) uv.clear();
+    weights_.clear();
+    colors_.clear();
+    joints_.clear();
+    indices_.clear();
+    edges_.clear();
+    nvxVertices_ = nvxEdges_ = nvxIndices_ = nullptr;
+    nvxStride_ = 0;
+}
+
+bool MeshLoader::ReadN3d(const char* fileName) {
+    std::string why;
+    fileBytes_.clear();
+    if (!MeshFile::ReadWholeFile(fileName, fileBytes_, why)) return fail(why);
+    bool ok = ParseN3d(fileBytes_.data(), fileBytes_.size());
+    // The parsed arrays hold everything; the text is not needed again.
+    fileBytes_.clear();
+    return ok;
+}
+
+bool MeshLoader::ReadNvx(const char* fileName) {
+    std::string why;
+    fileBytes_.clear();
+    if (!MeshFile::ReadWholeFile(fileName, fileBytes_, why)) return fail(why);
+    return ParseNvx(reinterpret_cast<const uint8_t*>(fileBytes_.data()), fileBytes_.size());
+}
+
+// One pass over the lines into per-key arrays; the counts are compared at the end. Lines
+// of any length are read whole, so a long comment line never ends the mesh early.
+bool MeshLoader::ParseN3d(const char* text, size_t size) {
+    reset();
+    error_.clear();
+    std::vector<long> corners;
+    std::vector<long> edgeCorners;
+    const char* p = text;
+    const char* end = text + size;
+    int lineNo = 0;
+    std::string tok[9];
+    auto line = [&lineNo](const std::string& what) { return "line " + std::to_string(lineNo) + ": " + what; };
+    while (p < end) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        if (!eol) eol = end;
+        lineNo++;
+        const int n = MeshFile::Tokenize(p, eol, tok, 9);
+        p = eol < end ? eol + 1 : end;
+        if (n == 0) continue;
+        const Key key = KeyOf(tok[0]);
+        if (key == KeyOther) continue;
+        // Values each key needs after it.
+        static const int needs[] = {3, 3, 4, 2, 2, 2, 2, 2, 4, 6, 8, 4, 3};
+        if (n - 1 < needs[key]) {
+            return fail(line("a \"" + std::string(NameOf(key)) + "\" line needs " + std::to_string(needs[key]) +
+                             " values"));
+        }
+        float f[8];
+        switch (key) {
+        case KeyV:
+        case KeyVn:
+        case KeyRgba:
+        case KeyVt0:
+        case KeyVt1:
+        case KeyVt2:
+        case KeyVt3:
+            for (int i = 0; i < needs[key]; i++) {
+                if (!MeshFile::ParseFloat(tok[i + 1], f[i])) return fail(line("'" + tok[i + 1] + "' is no number"));
+            }
+            if (key == KeyV) {
+                if (coords_.size() / 3 >= size_t(MaxVertices)) {
+                    return fail("more than " + std::to_string(MaxVertices) + " vertices");
+                }
+                coords_.insert(coords_.end(), f, f + 3);
+            } else if (key == KeyVn) {
+                normals_.insert(normals_.end(), f, f + 3);
+            } else if (key == KeyRgba) {
+                colors_.push_back(PackArgb(f));
+            } else {
+                std::vector<float>& uv = uvs_[key - KeyVt0];
+                uv.insert(uv.end(), f, f + 2);
+            }
+            break;
+        case KeyJw1:
+        case KeyJw2:
+        case KeyJw3:
+        case KeyJw4: {
+            const int joints = key - KeyJw1 + 1;
+            long j[4] = {0, 0, 0, 0};
+            float w[4] = {0, 0, 0, 0};
+            for (int k = 0; k < joints; k++) {
+                if (!ParseInt(tok[1 + 2 * k], j[k]) || j[k] < INT32_MIN || j[k] > INT32_MAX) {
+                    return fail(line("joint '" + tok[1 + 2 * k] + "' is no integer"));
+                }
+                if (!MeshFile::ParseFloat(tok[2 + 2 * k], w[k])) {
+                    return fail(line("weight '" + tok[2 + 2 * k] + "' is no number"));
+                }
+            }
+            NormalizeWeights(joints, w);
+            for (int k = 0; k < 4; k++) {
+                joints_.push_back(int32_t(j[k]));
+                weights_.push_back(w[k]);
+            }
+            break;
+        }
+        case KeyWe:
+            for (int k = 0; k < 4; k++) {
+                long v = 0;
+                if (!ParseInt(tok[k + 1], v)) return fail(line("edge corner '" + tok[k + 1] + "' is no integer"));
+                edgeCorners.push_back(v);
+            }
+            break;
+        case KeyF:
+            for (int k = 0; k < 3; k++) {
+                long c = 0;
+                if (!MeshFile::ParseCorner(tok[k + 1], c)) return fail(line("corner '" + tok[k + 1] + "' is no index"));
+                corners.push_back(c);
+            }
+            break;
+        default: break;
+        }
+    }
+
+    const size_t nv = coords_.size() / 3;
+    if (nv == 0) return fail("no \"v\" line");
+    struct Count {
+        const char* key;
+        size_t count;
+    } counts[] = {{"vn", normals_.size() / 3}, {"rgba", colors_.size()},      {"vt", uvs_[0].size() / 2},
+                  {"vt1", uvs_[1].size() / 2}, {"vt2", uvs_[2].size() / 2},  {"vt3", uvs_[3].size() / 2},
+                  {"jw", weights_.size() / 4}};
+    for (const Count& c : counts) {
+        if (c.count != 0 && c.count != nv) {
+            return fail(std::to_string(nv) + " \"v\" lines but " + std::to_string(c.count) + " \"" + c.key + "\" lines");
+        }
+    }
+    for (long c : corners) {
+        if (c < 0 || c >= long(nv)) {
+            return fail("face corner " + std::to_string(c + 1) + " outside 1.." + std::to_string(nv));
+        }
+    }
+    for (long c : edgeCorners) {
+        if (c < 0 || c >= long(nv)) {
+            return fail("edge corner " + std::to_string(c) + " outside 0.." + std::to_string(nv - 1));
+        }
+    }
+
+    components_ = N_VT_COORD;
+    if (!normals_.empty()) components_ |= N_VT_NORM;
+    if (!colors_.empty()) components_ |= N_VT_RGBA;
+    for (int k = 0; k < 4; k++) {
+        if (!uvs_[k].empty()) components_ |= N_VT_UV0 << k;
+    }
+    if (!weights_.empty()) components_ |= N_VT_JW;
+
+    // Triangles in ascending order of their first index; equal ones keep file order.
+    std::vector<std::array<uint16_t, 3>> tris(corners.size() / 3);
+    for (size_t t = 0; t < tris.size(); t++) {
+        tris[t] = {uint16_t(corners[3 * t]), uint16_t(corners[3 * t + 1]), uint16_t(corners[3 * t + 2])};
+    }
+    std::stable_sort(tris.begin(), tris.end(), [](const auto& a, const auto& b) { return a[0] < b[0]; });
+    indices_.reserve(corners.size());
+    for (const auto& t : tris) indices_.insert(indices_.end(), t.begin(), t.end());
+    edges_.assign(edgeCorners.begin(), edgeCorners.end());
+
+    numVertices_ = int(nv);
+    numIndices_ = int(indices_.size());
+    numEdges_ = int(edges_.size() / 4);
+    isNvx_ = false;
+    return true;
+}
+
+bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
+    reset();
+    error_.clear();
+    MeshFile::NvxHeader h;
+    std::string why;
+    if (!MeshFile::ReadNvxHeader(bytes, size, h, why)) return fail(why);
+    const uint32_t mask = h.vertexMask;
+    if (mask & ~0xFFu) return fail("component mask " + std::to_string(mask) + " has bits above 0x80");
+    if (!(mask & N_VT_COORD)) return fail("component mask " + std::to_string(mask) + " has no coordinates");
+    for (int k = 1; k < 4; k++) {
+        if ((mask & (N_VT_UV0 << k)) && !(mask & (N_VT_UV0 << (k - 1)))) {
+            return fail("texture set " + std::to_string(k) + " without set " + std::to_string(k - 1));
+        }
+    }
+    if (h.numVertices == 0) return fail("no vertices");
+    if (h.numVertices > uint32_t(MaxVertices)) {
+        return fail(std::to_string(h.numVertices) + " vertices, more than " + std::to_string(MaxVertices));
+    }
+    if (h.numIndices % 3 != 0) return fail(std::to_string(h.numIndices) + " indices, not whole triangles");
+    // The header check bounds both counts by the file's size; int keeps them.
+    if (h.numIndices > uint32_t(INT_MAX) || h.numEdges > uint32_t(INT_MAX / 4)) return fail("counts too large");
+
+    const int stride = MeshFile::NvxVertexWords(mask) * 4;
+    const uint8_t* data = bytes + h.dataOffset;
+    const uint8_t* edges = data + size_t(h.numVertices) * size_t(stride);
+    const uint8_t* indices = edges + size_t(h.numEdges) * 8;
+    for (uint32_t i = 0; i < h.numIndices; i++) {
+        uint16_t v;
+        std::memcpy(&v, indices + 2 * size_t(i), 2);
+        if (v >= h.numVertices) {
+            return fail("index " + std::to_string(v) + " outside the " + std::to_string(h.numVertices) + " vertices");
+        }
+    }
+    for (uint32_t i = 0; i < h.numEdges * 4; i++) {
+        uint16_t v;
+        std::memcpy(&v, edges + 2 * size_t(i), 2);
+        if (v >= h.numVertices) {
+            return fail("edge corner " + std::to_string(v) + " outside the " + std::to_string(h.numVertices) +
+                        " vertices");
+        }
+    }
+    components_ = int(mask);
+    numVertices_ = int(h.numVertices);
+    numIndices_ = int(h.numIndices);
+    numEdges_ = int(h.numEdges);
+    nvxVertices_ = data;
+    nvxEdges_ = edges;
+    nvxIndices_ = indices;
+    nvxStride_ = stride;
+    isNvx_ = true;
+    return true;
+}
+
+bbox3 MeshLoader::FillVertices(nVertexBuffer* vb, nShadowCaster* caster) const {
+    bbox3 box;
+    ResetBox(box);
+    if (!vb || !vb->GetCoordPtr() || vb->GetLockedCount() < numVertices_) return box;
+    float* casterCoords = caster && caster->GetNumVertices() >= numVertices_ ? caster->GetCoords() : nullptr;
+    return isNvx_ ? fillFromNvx(vb, casterCoords) : fillFromN3d(vb, casterCoords);
+}
+
+bbox3 MeshLoader::fillFromN3d(nVertexBuffer* vb, float* casterCoords) const {
+    bbox3 box;
+    ResetBox(box);
+    const size_t stride = size_t(vb->GetStride());
+    const bool argb = vb->IsColorArgb();
+    float* coord = vb->GetCoordPtr();
+    float* norm = normals_.empty() ? nullptr : vb->GetNormPtr();
+    uint32_t* color = colors_.empty() ? nullptr : vb->GetColorPtr();
+    float* uv[4];
+    for (int k = 0; k < 4; k++) uv[k] = uvs_[k].empty() ? nullptr : vb->GetUvPtr(k);
+    float* weights = weights_.empty() ? nullptr : vb->GetJointPtr(0);
+    float* joints = weights_.empty() ? nullptr : vb->GetJointPtr(1);
+    for (size_t i = 0; i < size_t(numVertices_); i++) {
+        const size_t at = i * stride;
+        const float* c = &coords_[3 * i];
+        std::memcpy(coord + at, c, 12);
+        box.Extend(vector3(c[0], c[1], c[2]));
+        if (casterCoords) std::memcpy(casterCoords + 3 * i, c, 12);
+        if (norm) std::memcpy(norm + at, &normals_[3 * i], 12);
+        if (color) color[at] = argb ? colors_[i] : SwapRedBlue(colors_[i]);
+        for (int k = 0; k < 4; k++) {
+            if (uv[k]) std::memcpy(uv[k] + at, &uvs_[k][2 * i], 8);
+        }
+        if (weights) std::memcpy(weights + at, &weights_[4 * i], 16);
+        if (joints) std::memcpy(joints + at, &joints_[4 * i], 16);
+    }
+    return box;
+}
+
+bbox3 MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords) const {
+    bbox3 box;
+    ResetBox(box);
+    const int mask = components_;
+    // Byte offsets of each component inside one file vertex.
+    int off = 12;
+    const int normOff = (mask & N_VT_NORM) ? std::exchange(off, off + 12) : -1;
+    const int colorOff = (mask & N_VT_RGBA) ? std::exchange(off, off + 4) : -1;
+    int uvOff[4];
+    for (int k = 0; k < 4; k++) uvOff[k] = (mask & (N_VT_UV0 << k)) ? std::exchange(off, off + 8) : -1;
+    const int jwOff = (mask & N_VT_JW) ? off : -1;
+
+    const size_t stride = size_t(vb->GetStride());
+    const bool argb = vb->IsColorArgb();
+    float* coord = vb->GetCoordPtr();
+    float* norm = normOff >= 0 ? vb->GetNormPtr() : nullptr;
+    uint32_t* color = colorOff >= 0 ? vb->GetColorPtr() : nullptr;
+    float* uv[4];
+    for (int k = 0; k < 4; k++) uv[k] = uvOff[k] >= 0 ? vb->GetUvPtr(k) : nullptr;
+    float* weights = jwOff >= 0 ? vb->GetJointPtr(0) : nullptr;
+    float* joints = jwOff >= 0 ? vb->GetJointPtr(1) : nullptr;
+    for (size_t i = 0; i < size_t(numVertices_); i++) {
+        const uint8_t* src = nvxVertices_ + i * size_t(nvxStride_);
+        const size_t at = i * stride;
+        float c[3];
+        std::memcpy(c, src, 12);
+        std::memcpy(coord + at, c, 12);
+        box.Extend(vector3(c[0], c[1], c[2]));
+        if (casterCoords) std::memcpy(casterCoords + 3 * i, c, 12);
+        if (norm) std::memcpy(norm + at, src + normOff, 12);
+        if (color) {
+            uint32_t v;
+            std::memcpy(&v, src + colorOff, 4);
+            color[at] = argb ? v : SwapRedBlue(v);
+        }
+        for (int k = 0; k < 4; k++) {
+            if (uv[k]) std::memcpy(uv[k] + at, src + uvOff[k], 8);
+        }
+        if (weights) {
+            int16_t j[4];
+            float w[4];
+            std::memcpy(j, src + jwOff, 8);
+            std::memcpy(w, src + jwOff + 8, 16);
+            // A -1 in slot 1, 2 or 3 ends the list of joints.
+            const int n = j[1] == -1 ? 1 : j[2] == -1 ? 2 : j[3] == -1 ? 3 : 4;
+            NormalizeWeights(n, w);
+            int32_t out[4];
+            for (int k = 0; k < 4; k++) out[k] = k < n ? j[k] : 0;
+            std::memcpy(weights + at, w, 16);
+            std::memcpy(joints + at, out, 16);
+        }
+    }
+    return box;
+}
+
+void MeshLoader::FillIndices(uint16_t* out) const {
+    if (numIndices_ <= 0) return;
+    std::memcpy(out, isNvx_ ? static_cast<const void*>(nvxIndices_) : indices_.data(), size_t(numIndices_) * 2);
+}
+
+void MeshLoader::FillEdges(nShadowEdge* out) const {
+    if (numEdges_ <= 0) return;
+    std::memcpy(out, isNvx_ ? static_cast<const void*>(nvxEdges_) : edges_.data(), size_t(numEdges_) * 8);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// Reads the two mesh files of the mesh node into memory and checks them whole: ".n3d"
+// text and ".nvx" binary, with every vertex component, shadow edges and 16-bit indices.
+// Only a file that passed every check is written into vertex buffers, index buffers and
+// shadow casters, so a rejected file leaves nothing behind under its name.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kernel/bbox3.h"
+
+class nVertexBuffer;
+class nShadowCaster;
+struct nShadowEdge;
+
+class MeshLoader {
+public:
+    // Indices are 16-bit.
+    static constexpr int MaxVertices = 65535;
+
+    // Through the file server (archives too). False with GetError() set.
+    bool ReadN3d(const char* fileName);
+    bool ReadNvx(const char* fileName);
+    // Checks a whole file in memory. An accepted .nvx is read from `bytes` again by
+    // FillVertices and FillEdges, so they must stay alive until then.
+    bool ParseN3d(const char* text, size_t size);
+    bool ParseNvx(const uint8_t* bytes, size_t size);
+
+    const char* GetError() const { return error_.c_str(); }
+    // Vertex component mask (N_VT_*), counts of an accepted file.
+    int GetComponents() const { return components_; }
+    int GetNumVertices() const { return numVertices_; }
+    int GetNumIndices() const { return numIndices_; }
+    int GetNumEdges() const { return numEdges_; }
+
+    // Writes every vertex into a locked buffer of the file's vertex count and components
+    // (a component the buffer does not store is skipped), and the coordinates into the
+    // caster's when there is one; returns the bounding box of the coordinates. Colours
+    // are packed for the buffer's colour order; joint weights go to the first field of
+    // bit 7's block, the joint numbers as 32-bit integers to the second.
+    bbox3 FillVertices(nVertexBuffer* vb, nShadowCaster* caster) const;
+    // GetNumIndices() indices; .n3d triangles sorted by their first index.
+    void FillIndices(uint16_t* out) const;
+    // GetNumEdges() edges.
+    void FillEdges(nShadowEdge* out) const;
+
+private:
+    bool fail(const std::string& why);
+    void reset();
+    bbox3 fillFromN3d(nVertexBuffer* vb, float* casterCoords) const;
+    bbox3 fillFromNvx(nVertexBuffer* vb, float* casterCoords) const;
+
+    std::string error_;
+    std::string fileBytes_;
+    int components_ = 0;
+    int numVertices_ = 0;
+    int numIndices_ = 0;
+    int numEdges_ = 0;
+    bool isNvx_ = false;
+
+    // .n3d: one array per component, colours packed a<<24 | r<<16 | g<<8 | b, weights
+    // already divided by their sum.
+    std::vector<float> coords_, normals_, uvs_[4], weights_;
+    std::vector<uint32_t> colors_;
+    std::vector<int32_t> joints_;
+    std::vector<uint16_t> indices_;
+    std::vector<uint16_t> edges_;
+
+    // .nvx: the checked blocks inside the file's bytes.
+    const uint8_t* nvxVertices_ = nullptr;
+    const uint8_t* nvxEdges_ = nullptr;
+    const uint8_t* nvxIndices_ = nullptr;
+    int nvxStride_ = 0;
+};
