@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -33,11 +34,6 @@ Key KeyOf(const std::string& t) {
         if (t == k.name) return k.key;
     }
     return KeyOther;
-}
-
-const char* NameOf(Key k) {
-    static const char* const names[] = {"v", "vn", "rgba", "vt", "vt1", "vt2", "vt3", "jw1", "jw2", "jw3", "jw4", "we", "f"};
-    return k < KeyOther ? names[k] : "?";
 }
 
 // A whole token as an integer.
@@ -143,8 +139,7 @@ bool MeshLoader::ParseN3d(const char* text, size_t size) {
         // Values each key needs after it.
         static const int needs[] = {3, 3, 4, 2, 2, 2, 2, 2, 4, 6, 8, 4, 3};
         if (n - 1 < needs[key]) {
-            return fail(line("a \"" + std::string(NameOf(key)) + "\" line needs " + std::to_string(needs[key]) +
-                             " values"));
+            return fail(line("a \"" + tok[0] + "\" line needs " + std::to_string(needs[key]) + " values"));
         }
         float f[8];
         switch (key) {
@@ -268,8 +263,10 @@ bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
     std::string why;
     if (!MeshFile::ReadNvxHeader(bytes, size, h, why)) return fail(why);
     const uint32_t mask = h.vertexMask;
-    if (mask & ~0xFFu) return fail("component mask " + std::to_string(mask) + " has bits above 0x80");
-    if (!(mask & N_VT_COORD)) return fail("component mask " + std::to_string(mask) + " has no coordinates");
+    char maskText[16];
+    std::snprintf(maskText, sizeof(maskText), "0x%x", unsigned(mask));
+    if (mask & ~0xFFu) return fail("component mask " + std::string(maskText) + " has bits above 0x80");
+    if (!(mask & N_VT_COORD)) return fail("component mask " + std::string(maskText) + " has no coordinates");
     for (int k = 1; k < 4; k++) {
         if ((mask & (N_VT_UV0 << k)) && !(mask & (N_VT_UV0 << (k - 1)))) {
             return fail("texture set " + std::to_string(k) + " without set " + std::to_string(k - 1));
