@@ -1,10 +1,14 @@
 #include "logic/nLogicPackage.h"
 
 #include "kernel/nKernelServer.h"
+#include "logic/nLogicEvent.h"
+#include "logic/nLogicEventServer.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
 
 void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nPersist::classInfo);
     ks->AddClass(nPersistLogic::classInfo);
+    ks->AddClass(nLogicEvent::classInfo);
+    ks->AddClass(nLogicEventServer::classInfo);
 }

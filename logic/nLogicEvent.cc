@@ -1,0 +1,3 @@
+#include "logic/nLogicEvent.h"
+
+const nClassInfo nLogicEvent::classInfo = nClassInfo::Make<nLogicEvent>("nlogicevent", "npersist");

@@ -1,0 +1,49 @@
+#include "logic/nLogicFunctionHandler.h"
+
+#include <cstring>
+
+#include "kernel/nKernelServer.h"
+
+nLogicFunctionHandler::nLogicFunctionHandler(nRoot* owner, const char* eventName, nLogicEventRecord* record)
+    : nLogicEventHandler(Function, owner, eventName, record), scriptServer_("/sys/servers/script") {
+    GetEventObject();
+}
+
+void nLogicFunctionHandler::Fire() {
+    nScriptServer* server = scriptServer_.Get();
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* owner = GetOwner();
+    ks->PushCwd(owner ? owner : ks->GetRoot());
+    FiringMark mark(this);
+    for (int i = 0; !mark.died && i < lines_.Size(); i++) {
+        const char* result = nullptr;
+        server->Run(lines_[i].Get(), result);
+    }
+    ks->PopCwd();
+}
+
+bool nLogicFunctionHandler::IsBound() const {
+    return lines_.Size() > 0;
+}
+
+const char* nLogicFunctionHandler::GetFunction(int index) {
+    if (index < 0) index = 0;
+    return lines_.At(index).Get();
+}
+
+void nLogicFunctionHandler::AddFunction(const char* line) {
+    lines_.Append(nString(line ? line : ""));
+}
+
+void nLogicFunctionHandler::RemoveFunction(const char* line) {
+    int i = FindFunction(line);
+    if (i >= 0) lines_.Erase(i);
+}
+
+int nLogicFunctionHandler::FindFunction(const char* line) const {
+    if (!line) line = "";
+    for (int i = 0; i < lines_.Size(); i++) {
+        if (std::strcmp(lines_[i].Get(), line) == 0) return i;
+    }
+    return -1;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Kind 1: runs one script text with the owning node as the kernel's current object.
+#include "kernel/nPathRef.h"
+#include "kernel/nScriptServer.h"
+#include "logic/nLogicEventHandler.h"
+
+class nLogicScriptHandler : public nLogicEventHandler {
+public:
+    nLogicScriptHandler(nRoot* owner, const char* eventName, nLogicEventRecord* record);
+
+    // Runs the script with the owner current (the root without one), then makes the
+    // former current object current again, or the root when the script deleted it.
+    // No script server is a program error: fatal "Aborting.".
+    void Fire() override;
+    // True when the script text is not empty.
+    bool IsBound() const override;
+    void SetScript(const char* text) override;
+    // "" when unset.
+    const char* GetScript() const override;
+
+private:
+    nString script_;
+    nPathRef<nScriptServer> scriptServer_;
+};
