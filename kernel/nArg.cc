@@ -26,7 +26,8 @@ nArg& nArg::operator=(const nArg& other) {
 }
 
 void nArg::Reset() {
-    if ((type_ == String || type_ == Code) && value_.s && value_.s != inline_) std::free(value_.s);
+    if ((type_ == String || type_ == Code) && value_.s && value_.s != inline_ && !borrowed_) std::free(value_.s);
+    borrowed_ = false;
     type_ = Void;
     value_.raw = nullptr;
 }
@@ -61,11 +62,18 @@ void nArg::SetO(nRoot* obj) {
 }
 
 void nArg::SetS(const char* text) { SetText(String, text); }
+
+void nArg::BorrowS(const char* text) {
+    Reset();
+    type_ = String;
+    value_.s = const_cast<char*>(text);
+    borrowed_ = text != nullptr;
+}
 void nArg::SetC(const char* text) { SetText(Code, text); }
 
 void nArg::SetText(Type type, const char* text) {
     // Copied before the old text is freed: `text` may be this argument's own text.
-    char* oldHeap = (type_ == String || type_ == Code) && value_.s != inline_ ? value_.s : nullptr;
+    char* oldHeap = (type_ == String || type_ == Code) && value_.s != inline_ && !borrowed_ ? value_.s : nullptr;
     char* copy = nullptr;
     if (text) {
         size_t len = std::strlen(text);
@@ -78,6 +86,7 @@ void nArg::SetText(Type type, const char* text) {
         }
     }
     std::free(oldHeap);
+    borrowed_ = false;
     type_ = type;
     value_.s = copy;
 }

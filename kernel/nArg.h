@@ -40,6 +40,10 @@ public:
     void SetI(int32_t v);
     void SetF(float v);
     void SetS(const char* text);  // stores a copy; null stays null
+    // Stores the pointer itself, for a result that is read before its owner can change
+    // it (the rows made by Bind, whose outputs are taken right after the call). A copy
+    // of the argument copies the text.
+    void BorrowS(const char* text);
     void SetB(bool v);
     void SetO(nRoot* obj);
     void SetC(const char* text);
@@ -90,6 +94,7 @@ private:
     static constexpr size_t InlineSize = 24;
 
     Type type_ = Void;
+    bool borrowed_ = false;  // the text is not ours to free
     // Pointer-sized: objects and texts are stored in the same slot as numbers. A text
     // points at inline_ or at a heap copy.
     union {

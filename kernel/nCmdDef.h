@@ -82,9 +82,23 @@ void nArgWrite(nArg* arg, const V& value) {
         else text = value;
         if (arg->GetType() == nArg::Code) arg->SetC(text);
         else arg->SetS(text);
-    } else {
+    } else if constexpr (letter == 'o') {
         arg->SetO(const_cast<nRoot*>(static_cast<const nRoot*>(value)));
     }
+}
+
+// As nArgWrite for a function's result: a const char* result into an 's' slot is
+// borrowed, not copied (the outputs of a call are read right after it).
+template <class V>
+void nArgWriteResult(nArg* arg, const V& value) {
+    using D = std::remove_cvref_t<V>;
+    if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*>) {
+        if (arg->GetType() == nArg::String) {
+            arg->BorrowS(value);
+            return;
+        }
+    }
+    nArgWrite(arg, value);
 }
 
 // Reads a slot as the C++ parameter type V.
@@ -121,7 +135,7 @@ void Call(nCmd* cmd, Fn&& fn) {
     if constexpr (std::is_void_v<R>) {
         std::apply(fn, args);
     } else {
-        nArgWrite(cmd->Out(), std::apply(fn, args));
+        nArgWriteResult(cmd->Out(), std::apply(fn, args));
     }
 }
 }  // namespace nCmdBindDetail

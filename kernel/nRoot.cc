@@ -305,10 +305,22 @@ bool nRoot::Dispatch(nCmd* cmd) {
         cmd->Rewind();
         return false;
     }
+    DispatchFilled(cmd);
+    return true;
+}
+
+void nRoot::DispatchFilled(nCmd* cmd) {
+    nCmdProto* proto = cmd->GetProto();
     cmd->Rewind();
 #ifdef N_CMD_CHECKS
     // The handler may release this object: only the class name is kept for the check.
     const char* className = class_ ? class_->GetName() : "?";
+    if (!IsA(proto->GetOwner()) && proto->GetOwner()) {
+        nKernelServer::FatalError("Command check: '%s' run on an object of class '%s'\n", proto->GetProtoText(), className);
+    }
+    if (!cmd->CheckInputs()) {
+        nKernelServer::FatalError("Command check: '%s' run with inputs that do not match\n", proto->GetProtoText());
+    }
     {
         nCmd::Running running(cmd, className);
         proto->Call(this, cmd);
@@ -318,7 +330,6 @@ bool nRoot::Dispatch(nCmd* cmd) {
     proto->Call(this, cmd);
 #endif
     cmd->Rewind();
-    return true;
 }
 
 nCmd* nRoot::NewCmd(uint32_t id) {

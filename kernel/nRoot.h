@@ -94,6 +94,10 @@ public:
     // Runs `cmd` on this object when its inputs match the prototype; false (with a
     // logged error) when they do not. The command is rewound before and after.
     bool Dispatch(nCmd* cmd);
+    // Dispatch without its input checks, for a caller that took the command from this
+    // object's class and filled every input with its prototype type (the script binding
+    // on every call). Checked builds still check the handler.
+    void DispatchFilled(nCmd* cmd);
 
     // Calls the command `id` with the given inputs (int, float, bool, text, object,
     // converted to the prototype's types). When `outs` is given it receives the outputs

@@ -454,7 +454,8 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
-    obj->Dispatch(cmd);
+    // The command came from the object's class and FillInputs gave every input its type.
+    obj->DispatchFilled(cmd);
     int pushed = PushOutputs(L, cmd, nLuaServer2::result);
     proto->RelCmd(cmd);
     return pushed;

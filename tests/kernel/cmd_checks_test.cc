@@ -130,6 +130,18 @@ TEST_F(CmdCheckTest, BoundRowsReadInputsInOrderAndWriteTheResult) {
     ASSERT_TRUE(obj->Call(nId("TRSZ"), &out));
     EXPECT_EQ(out.GetI(), obj->GetTreeSize());
 
+    // A text result is lent by the call, but what a caller keeps is its own copy.
+    nArg name;
+    ASSERT_TRUE(obj->Call(nId("GNAM"), &name));
+    ASSERT_TRUE(obj->Rename("a_name_longer_than_the_inline_buffer"));
+    EXPECT_STREQ(name.GetS(), "b");
+    ASSERT_TRUE(obj->Call(nId("GNAM"), &name));
+    nArg kept = name;
+    ASSERT_TRUE(obj->Rename("b"));
+    EXPECT_STREQ(kept.GetS(), "a_name_longer_than_the_inline_buffer");
+    kept.SetS(kept.GetS());
+    EXPECT_STREQ(kept.GetS(), "a_name_longer_than_the_inline_buffer");
+
     // An object parameter of a subclass type receives objects of that class only.
     nRoot* node = kernel->New("ntestnode", "/n");
     ASSERT_TRUE(obj->Call(nId("LINK"), &out, node, 3));
