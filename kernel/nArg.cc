@@ -25,50 +25,10 @@ nArg& nArg::operator=(const nArg& other) {
     return *this;
 }
 
-void nArg::Reset() {
-    if ((type_ == String || type_ == Code) && value_.s && value_.s != inline_ && !borrowed_) std::free(value_.s);
-    borrowed_ = false;
-    type_ = Void;
-    value_.raw = nullptr;
-}
-
-void nArg::SetType(Type type) {
-    Reset();
-    type_ = type;
-}
-
-void nArg::SetI(int32_t v) {
-    Reset();
-    type_ = Int;
-    value_.i = v;
-}
-
-void nArg::SetF(float v) {
-    Reset();
-    type_ = Float;
-    value_.f = v;
-}
-
-void nArg::SetB(bool v) {
-    Reset();
-    type_ = Bool;
-    value_.b = v;
-}
-
-void nArg::SetO(nRoot* obj) {
-    Reset();
-    type_ = Object;
-    value_.o = obj;
-}
+void nArg::FreeText() { std::free(value_.s); }
 
 void nArg::SetS(const char* text) { SetText(String, text); }
 
-void nArg::BorrowS(const char* text) {
-    Reset();
-    type_ = String;
-    value_.s = const_cast<char*>(text);
-    borrowed_ = text != nullptr;
-}
 void nArg::SetC(const char* text) { SetText(Code, text); }
 
 void nArg::SetText(Type type, const char* text) {

@@ -32,20 +32,50 @@ public:
     nArg& operator=(const nArg& other);
 
     Type GetType() const { return type_; }
-    // Frees an owned text and makes the argument void.
-    void Reset();
+    // Frees an owned text and makes the argument void. Inline, as the setters: they
+    // run for every argument of every command call.
+    void Reset() {
+        if ((type_ == String || type_ == Code) && value_.s && value_.s != inline_ && !borrowed_) FreeText();
+        borrowed_ = false;
+        type_ = Void;
+        value_.raw = nullptr;
+    }
     // Makes the argument the empty value of `type` (0, 0.0, null text, false, null object).
-    void SetType(Type type);
+    void SetType(Type type) {
+        Reset();
+        type_ = type;
+    }
 
-    void SetI(int32_t v);
-    void SetF(float v);
+    void SetI(int32_t v) {
+        Reset();
+        type_ = Int;
+        value_.i = v;
+    }
+    void SetF(float v) {
+        Reset();
+        type_ = Float;
+        value_.f = v;
+    }
     void SetS(const char* text);  // stores a copy; null stays null
     // Stores the pointer itself, for a result that is read before its owner can change
     // it (the rows made by Bind, whose outputs are taken right after the call). A copy
     // of the argument copies the text.
-    void BorrowS(const char* text);
-    void SetB(bool v);
-    void SetO(nRoot* obj);
+    void BorrowS(const char* text) {
+        Reset();
+        type_ = String;
+        value_.s = const_cast<char*>(text);
+        borrowed_ = text != nullptr;
+    }
+    void SetB(bool v) {
+        Reset();
+        type_ = Bool;
+        value_.b = v;
+    }
+    void SetO(nRoot* obj) {
+        Reset();
+        type_ = Object;
+        value_.o = obj;
+    }
     void SetC(const char* text);
 
     int32_t GetI() const {
@@ -80,6 +110,7 @@ public:
 
 private:
     void SetText(Type type, const char* text);
+    void FreeText();
     void Expect([[maybe_unused]] Type type) const {
 #ifdef N_CMD_CHECKS
         if (type_ != type) TypeMismatch(type);
