@@ -125,11 +125,23 @@ public:
     // Clears every stage that holds the texture, on the device and in the record.
     void ClearTexture(nTexture* texture);
 
+    // ---- pixel shaders (nD3D8ServerShaders.cc)
+    nPixelShader* NewPixelShader(const char* name) override;
+    // Texture stages the device samples in one pass (at most MaxTextureStages).
+    int GetMaxSimultaneousTextures() const;
+    // Tests: pretend the device samples only `count` stages at once (0: the device's).
+    void OverrideMaxSimultaneousTextures(int count) { maxTexturesOverride = count; }
+    // The shader of the last draw: a single-pass shader drawn again applies only what changed.
+    nPixelShader* GetLastPixelShader() const { return lastPixelShader; }
+    void SetLastPixelShader(nPixelShader* shader) { lastPixelShader = shader; }
+
 private:
     // DevIL, its reads going through /sys/servers/file2.
     void openImageLibrary();
     void closeImageLibrary();
     nTexture* stageTextures[MaxTextureStages] = {};
+    int maxTexturesOverride = 0;
+    nPixelShader* lastPixelShader = nullptr;
 
     void winOpen();
     void winClose();

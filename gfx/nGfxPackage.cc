@@ -1,6 +1,7 @@
 #include "gfx/nGfxPackage.h"
 
 #include "gfx/nD3D8IndexBuffer.h"
+#include "gfx/nD3D8PixelShader.h"
 #include "gfx/nD3D8Server.h"
 #include "gfx/nD3D8Texture.h"
 #include "gfx/nGfxServer.h"
@@ -16,6 +17,7 @@ void nGfxPackage(nKernelServer* ks) {
     ks->AddClass(nTexture::classInfo);
     ks->AddClass(nD3D8Texture::classInfo);
     ks->AddClass(nPixelShader::classInfo);
+    ks->AddClass(nD3D8PixelShader::classInfo);
     ks->AddClass(nVertexBuffer::classInfo);
     ks->AddClass(nIndexBuffer::classInfo);
     ks->AddClass(nD3D8IndexBuffer::classInfo);

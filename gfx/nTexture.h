@@ -61,6 +61,9 @@ public:
         bindCount = 0;
     }
     int GetLodLevel() const { return lod; }
+    // Raised each time a pixel shader binds the texture.
+    void CountBind() { ++bindCount; }
+    int GetBindCount() const { return bindCount; }
     // True when the image is line-read from a bottom-up file.
     bool IsImageBottomUp() const { return pixelImage.IsBottomUp(); }
 

@@ -273,6 +273,7 @@ Device::~Device()
     if (this->context != nullptr) {
         this->MakeCurrent();
         this->DetachTextures();
+        this->ReleaseWhiteTexture();
         // Buffers belong to the device; one still alive here is its owner's leak.
         if (const size_t left = this->arrays->DetachAll(); left > 0) {
             SDL_LogError(SDL_LOG_CATEGORY_RENDER,

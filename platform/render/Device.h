@@ -17,8 +17,12 @@
 // Vertex and index buffers are OpenGL buffer objects (DeviceBuffer), drawn
 // through the stream source, indices and vertex layout set beforehand.
 // Textures (see Texture) are sampled by the stages that hold one, with their
-// filter, address and mip states; every stage combines as the default stage 0
-// does (texture × colour). The other combining operations are not here yet.
+// filter, address and mip states. Each stage's colour and alpha operations
+// become a texture-environment combiner; a stage whose colour operation is off
+// ends the cascade, and an active stage without a texture reads white. The
+// texture factor is every combiner's constant colour. Texture transforms of
+// two-dimensional coordinates and coordinates generated from camera-space
+// positions and normals are applied per stage.
 
 #include "platform/render/DeviceBuffer.h"
 #include "platform/render/FrameBuffers.h"
@@ -171,7 +175,22 @@ private:
     void BindForUpload(Texture* texture);
     void ForgetTexture(Texture* texture);
     void DetachTextures();
+    void ReleaseWhiteTexture();
     std::vector<Texture*> liveTextures;
+    // What each texture unit's combiner, constant, coordinate generation and
+    // texture matrix were last set to.
+    struct UnitState {
+        std::array<uint32_t, 6> combine{};
+        bool combineKnown = false;
+        uint32_t factor = 0;
+        bool factorKnown = false;
+        int generate = 0;
+        Matrix matrix = IdentityMatrix();
+        bool matrixKnown = true;
+    };
+    std::array<UnitState, kMaxTextureStages> units{};
+    // The 1x1 white texture of active stages without one (0 until needed).
+    unsigned whiteTexture = 0;
     std::array<Texture*, kMaxTextureStages> stageTextures{};
     // What OpenGL's texture units hold: bound texture name, GL_TEXTURE_2D
     // enabled (-1 unknown), level-of-detail bias bits; and the active unit.

@@ -2,11 +2,14 @@
 // them to OpenGL's texture units before a draw.
 #include "platform/render/Device.h"
 #include "platform/render/GlHeaders.h"
+#include "platform/render/StateBlock.h"
 #include "platform/render/Texture.h"
+#include "platform/render/VertexArrays.h"
 
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <array>
 
 namespace render {
 
@@ -68,6 +71,10 @@ bool Device::SetTexture(int stage, Texture* texture)
                      stage);
         return false;
     }
+    if (this->recording != nullptr) {
+        this->recording->RecordTexture(stage, texture);
+        return true;
+    }
     this->stageTextures[stage] = texture;
     return true;
 }
@@ -100,6 +107,12 @@ void Device::ForgetTexture(Texture* texture)
             held = nullptr;
         }
     }
+    for (auto& [handle, block] : this->stateBlocks) {
+        block->ForgetTexture(texture);
+    }
+    if (this->recording != nullptr) {
+        this->recording->ForgetTexture(texture);
+    }
     this->MakeCurrent();
     for (unsigned& bound : this->unitBound) {
         if (bound == texture->glName) {
@@ -123,32 +136,254 @@ void Device::DetachTextures()
     }
 }
 
+namespace {
+
+void FactorColor(uint32_t argb, float out[4])
+{
+    out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
+    out[3] = static_cast<float>((argb >> 24) & 0xFF) / 255.0f;
+}
+
+// One texture-environment source: the GL source and its operand.
+struct CombineSource {
+    GLint source;
+    GLint operand;
+};
+
+CombineSource Source(uint32_t arg, bool alpha)
+{
+    CombineSource out{GL_TEXTURE, GL_SRC_COLOR};
+    switch (arg & 0xF) {
+    case TextureArg::Diffuse:
+    case TextureArg::Specular: out.source = GL_PRIMARY_COLOR; break;
+    case TextureArg::Current: out.source = GL_PREVIOUS; break;
+    case TextureArg::Factor: out.source = GL_CONSTANT; break;
+    default: out.source = GL_TEXTURE; break;
+    }
+    const bool complement = (arg & TextureArg::Complement) != 0;
+    if (alpha || (arg & TextureArg::AlphaReplicate) != 0) {
+        out.operand = complement ? GL_ONE_MINUS_SRC_ALPHA : GL_SRC_ALPHA;
+    } else {
+        out.operand = complement ? GL_ONE_MINUS_SRC_COLOR : GL_SRC_COLOR;
+    }
+    return out;
+}
+
+// Sets one half (colour or alpha) of a unit's combiner for a stage operation.
+// Add-smooth and the pre-multiplied blend have no exact combiner form: they
+// are drawn as a saturating add and a texture-alpha blend.
+void SetCombine(bool alpha, uint32_t op, uint32_t arg1, uint32_t arg2)
+{
+    const GLenum combine = alpha ? GL_COMBINE_ALPHA : GL_COMBINE_RGB;
+    const GLenum scale = alpha ? GL_ALPHA_SCALE : GL_RGB_SCALE;
+    const GLenum src[3] = {static_cast<GLenum>(alpha ? GL_SRC0_ALPHA : GL_SRC0_RGB),
+                           static_cast<GLenum>(alpha ? GL_SRC1_ALPHA : GL_SRC1_RGB),
+                           static_cast<GLenum>(alpha ? GL_SRC2_ALPHA : GL_SRC2_RGB)};
+    const GLenum operand[3] = {static_cast<GLenum>(alpha ? GL_OPERAND0_ALPHA : GL_OPERAND0_RGB),
+                               static_cast<GLenum>(alpha ? GL_OPERAND1_ALPHA : GL_OPERAND1_RGB),
+                               static_cast<GLenum>(alpha ? GL_OPERAND2_ALPHA : GL_OPERAND2_RGB)};
+    auto put = [&](int i, CombineSource c) {
+        glTexEnvi(GL_TEXTURE_ENV, src[i], c.source);
+        glTexEnvi(GL_TEXTURE_ENV, operand[i], c.operand);
+    };
+    GLint mode = GL_MODULATE;
+    float factor = 1.0f;
+    CombineSource blendBy{GL_TEXTURE, GL_SRC_ALPHA};
+    switch (op) {
+    case TextureOp::SelectArg1: mode = GL_REPLACE; break;
+    case TextureOp::SelectArg2: mode = GL_REPLACE; arg1 = arg2; break;
+    case TextureOp::Modulate2x: factor = 2.0f; break;
+    case TextureOp::Modulate4x: factor = 4.0f; break;
+    case TextureOp::Add:
+    case TextureOp::AddSmooth: mode = GL_ADD; break;
+    case TextureOp::AddSigned: mode = GL_ADD_SIGNED; break;
+    case TextureOp::AddSigned2x: mode = GL_ADD_SIGNED; factor = 2.0f; break;
+    case TextureOp::Subtract: mode = GL_SUBTRACT; break;
+    case TextureOp::BlendDiffuseAlpha: mode = GL_INTERPOLATE; blendBy.source = GL_PRIMARY_COLOR; break;
+    case TextureOp::BlendTextureAlpha:
+    case TextureOp::BlendTextureAlphaPm: mode = GL_INTERPOLATE; break;
+    case TextureOp::BlendFactorAlpha: mode = GL_INTERPOLATE; blendBy.source = GL_CONSTANT; break;
+    case TextureOp::BlendCurrentAlpha: mode = GL_INTERPOLATE; blendBy.source = GL_PREVIOUS; break;
+    case TextureOp::Disable:
+        // Only reached for alpha: the colour goes on, the alpha passes through.
+        mode = GL_REPLACE;
+        arg1 = TextureArg::Current;
+        break;
+    default: break;
+    }
+    glTexEnvi(GL_TEXTURE_ENV, combine, mode);
+    glTexEnvf(GL_TEXTURE_ENV, scale, factor);
+    put(0, Source(arg1, alpha));
+    if (mode != GL_REPLACE) {
+        put(1, Source(arg2, alpha));
+    }
+    if (mode == GL_INTERPOLATE) {
+        put(2, blendBy);
+    }
+}
+
+// Direct3D pads two-dimensional coordinates to (u, v, 1, 0), OpenGL to
+// (s, t, 0, 1): the translation of a 2D texture matrix moves from row 2 to row 3.
+Matrix GlTextureMatrix(const Matrix& m, bool generated)
+{
+    if (generated) {
+        return m;
+    }
+    Matrix r = m;
+    r[8] = 0.0f;
+    r[9] = 0.0f;
+    r[10] = 1.0f;
+    r[11] = 0.0f;
+    r[12] = m[8];
+    r[13] = m[9];
+    r[14] = 0.0f;
+    r[15] = 1.0f;
+    return r;
+}
+
+}  // namespace
+
+void Device::ReleaseWhiteTexture()
+{
+    if (this->whiteTexture != 0) {
+        for (unsigned& bound : this->unitBound) {
+            if (bound == this->whiteTexture) {
+                bound = 0;
+            }
+        }
+        glDeleteTextures(1, &this->whiteTexture);
+        this->whiteTexture = 0;
+    }
+}
+
 void Device::ApplyTextures()
 {
     // A stage whose colour operation is off ends the chain of stages.
     bool chain = true;
     const int stages = std::min(this->caps.maxSimultaneousTextures, kMaxTextureStages);
+    // Units past the device's stages read no coordinates.
+    uint32_t coordSets = 0xFFFFFFFFu;
+    const uint32_t factor = this->renderStates[static_cast<int>(RenderState::TextureFactor)];
     for (int stage = 0; stage < stages; ++stage) {
         const auto& ss = this->stageStates[stage];
         auto get = [&ss](StageState s) { return ss[static_cast<int>(s)]; };
         chain = chain && get(StageState::ColorOp) != TextureOp::Disable;
-        Texture* texture = chain ? this->stageTextures[stage] : nullptr;
-        if (texture == nullptr && this->unitEnabled[stage] == 0) {
+        const uint32_t coordIndex = get(StageState::TexCoordIndex);
+        coordSets &= ~(0xFu << (stage * 4));
+        coordSets |= (coordIndex & 0xFu) << (stage * 4);
+        UnitState& unit = this->units[stage];
+        if (!chain && this->unitEnabled[stage] == 0) {
             continue;
         }
-        if (this->activeUnit != stage) {
+        if (this->activeUnit != stage && (chain || this->unitEnabled[stage] != 0)) {
             glActiveTexture(GL_TEXTURE0 + stage);
             this->activeUnit = stage;
         }
-        if (texture == nullptr) {
-            glDisable(GL_TEXTURE_2D);
-            this->unitEnabled[stage] = 0;
+        Texture* texture = this->stageTextures[stage];
+        // Untextured drawing with the stage's first operations (texture times
+        // colour, texture alpha) shows the vertex colour and alpha as they are;
+        // any other operation reads white from an empty stage.
+        const bool passThrough = texture == nullptr && get(StageState::ColorOp) == TextureOp::Modulate &&
+                                 get(StageState::ColorArg1) == TextureArg::Texture &&
+                                 get(StageState::ColorArg2) == TextureArg::Current &&
+                                 get(StageState::AlphaOp) == TextureOp::SelectArg1 &&
+                                 get(StageState::AlphaArg1) == TextureArg::Texture;
+        if (!chain || passThrough) {
+            if (this->unitEnabled[stage] != 0) {
+                glDisable(GL_TEXTURE_2D);
+                this->unitEnabled[stage] = 0;
+            }
+            // Later stages still read what this one passes on.
             continue;
         }
         if (this->unitEnabled[stage] != 1) {
             glEnable(GL_TEXTURE_2D);
-            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
             this->unitEnabled[stage] = 1;
+        }
+        // The combiner, when the operations changed.
+        const std::array<uint32_t, 6> combine = {get(StageState::ColorOp),   get(StageState::ColorArg1),
+                                                 get(StageState::ColorArg2), get(StageState::AlphaOp),
+                                                 get(StageState::AlphaArg1), get(StageState::AlphaArg2)};
+        if (!unit.combineKnown || unit.combine != combine) {
+            SetCombine(false, combine[0], combine[1], combine[2]);
+            SetCombine(true, combine[3], combine[4], combine[5]);
+            unit.combine = combine;
+            unit.combineKnown = true;
+        }
+        if (!unit.factorKnown || unit.factor != factor) {
+            float color[4];
+            FactorColor(factor, color);
+            glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, color);
+            unit.factor = factor;
+            unit.factorKnown = true;
+        }
+        // Coordinates generated from camera space, and the texture matrix.
+        const uint32_t source = coordIndex & 0xFFFF0000u;
+        const int generate = source == TexCoordSource::CameraSpacePosition ? 1
+                             : source == TexCoordSource::CameraSpaceNormal ? 2
+                                                                           : 0;
+        if (unit.generate != generate) {
+            if (generate == 0) {
+                glDisable(GL_TEXTURE_GEN_S);
+                glDisable(GL_TEXTURE_GEN_T);
+                glDisable(GL_TEXTURE_GEN_R);
+            } else {
+                const GLint mode = generate == 1 ? GL_EYE_LINEAR : GL_NORMAL_MAP;
+                glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, mode);
+                glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, mode);
+                glTexGeni(GL_R, GL_TEXTURE_GEN_MODE, mode);
+                if (generate == 1) {
+                    // Eye planes are taken through the current model-view: with
+                    // only the mirrored z loaded, they give camera space.
+                    const float mirrorZ[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1};
+                    const float planeS[4] = {1, 0, 0, 0};
+                    const float planeT[4] = {0, 1, 0, 0};
+                    const float planeR[4] = {0, 0, 1, 0};
+                    glLoadMatrixf(mirrorZ);
+                    glTexGenfv(GL_S, GL_EYE_PLANE, planeS);
+                    glTexGenfv(GL_T, GL_EYE_PLANE, planeT);
+                    glTexGenfv(GL_R, GL_EYE_PLANE, planeR);
+                    this->transformsDirty = true;
+                }
+                glEnable(GL_TEXTURE_GEN_S);
+                glEnable(GL_TEXTURE_GEN_T);
+                glEnable(GL_TEXTURE_GEN_R);
+            }
+            unit.generate = generate;
+        }
+        const bool transformed = get(StageState::TextureTransformFlags) != TextureTransform::Disable;
+        const Matrix matrix =
+            transformed ? GlTextureMatrix(this->transforms[static_cast<int>(TransformKind::Texture0) + stage],
+                                          generate != 0)
+                        : IdentityMatrix();
+        if (!unit.matrixKnown || unit.matrix != matrix) {
+            glMatrixMode(GL_TEXTURE);
+            glLoadMatrixf(matrix.data());
+            glMatrixMode(GL_MODELVIEW);
+            unit.matrix = matrix;
+            unit.matrixKnown = true;
+        }
+
+        if (texture == nullptr) {
+            // An active stage without a texture reads white.
+            if (this->whiteTexture == 0) {
+                glGenTextures(1, &this->whiteTexture);
+                glBindTexture(GL_TEXTURE_2D, this->whiteTexture);
+                const uint32_t white = 0xFFFFFFFFu;
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, &white);
+                this->unitBound[stage] = this->whiteTexture;
+            }
+            if (this->unitBound[stage] != this->whiteTexture) {
+                glBindTexture(GL_TEXTURE_2D, this->whiteTexture);
+                this->unitBound[stage] = this->whiteTexture;
+            }
+            continue;
         }
         if (this->unitBound[stage] != texture->glName) {
             glBindTexture(GL_TEXTURE_2D, texture->glName);
@@ -191,6 +426,7 @@ void Device::ApplyTextures()
             this->unitLodBias[stage] = bias;
         }
     }
+    this->arrays->coordSets = coordSets;
 }
 
 }  // namespace render

@@ -49,8 +49,28 @@ void StateBlock::RecordLightEnable(int index, bool enable)
     this->lightEnableSet.set(index);
 }
 
+void StateBlock::RecordTexture(int stage, Texture* texture)
+{
+    this->textures[stage] = texture;
+    this->textureSet.set(stage);
+}
+
+void StateBlock::ForgetTexture(const Texture* texture)
+{
+    for (Texture*& held : this->textures) {
+        if (held == texture) {
+            held = nullptr;
+        }
+    }
+}
+
 void StateBlock::ApplyTo(Device& device) const
 {
+    for (int stage = 0; stage < kMaxTextureStages; ++stage) {
+        if (this->textureSet.test(stage)) {
+            device.SetTexture(stage, this->textures[stage]);
+        }
+    }
     for (int i = 0; i < kRenderStateCount; ++i) {
         if (this->renderStateSet.test(i)) {
             device.SetRenderState(static_cast<RenderState>(i), this->renderStates[i]);
@@ -87,6 +107,11 @@ void StateBlock::ApplyTo(Device& device) const
 
 void StateBlock::CaptureFrom(const Device& device)
 {
+    for (int stage = 0; stage < kMaxTextureStages; ++stage) {
+        if (this->textureSet.test(stage)) {
+            this->textures[stage] = device.GetTexture(stage);
+        }
+    }
     for (int i = 0; i < kRenderStateCount; ++i) {
         if (this->renderStateSet.test(i)) {
             this->renderStates[i] = device.GetRenderState(static_cast<RenderState>(i));
@@ -139,7 +164,7 @@ bool StateBlock::IsEmpty() const
     }
     return this->renderStateSet.none() && !anyStage && this->transformSet.none() &&
            !this->viewportSet && !this->materialSet && this->lightSet.none() &&
-           this->lightEnableSet.none();
+           this->lightEnableSet.none() && this->textureSet.none();
 }
 
 }  // namespace render

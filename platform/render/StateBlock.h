@@ -1,6 +1,6 @@
 #pragma once
 // A recorded set of device states: the render states, texture-stage states,
-// transforms, viewport, material and lights that were set while it was being
+// transforms, viewport, material, lights and stage textures that were set while it was being
 // recorded, with their values. Applying it sets exactly those states again;
 // capturing re-reads exactly those states from the device.
 
@@ -13,6 +13,7 @@
 namespace render {
 
 class Device;
+class Texture;
 
 class StateBlock {
 public:
@@ -23,6 +24,9 @@ public:
     void RecordMaterial(const Material& material);
     void RecordLight(int index, const Light& light);
     void RecordLightEnable(int index, bool enable);
+    void RecordTexture(int stage, Texture* texture);
+    // A destroyed texture leaves the block (its stage then gets none).
+    void ForgetTexture(const Texture* texture);
 
     void ApplyTo(Device& device) const;
     void CaptureFrom(const Device& device);
@@ -48,6 +52,8 @@ private:
     std::bitset<kMaxLights> lightSet;
     std::array<bool, kMaxLights> lightEnables{};
     std::bitset<kMaxLights> lightEnableSet;
+    std::array<Texture*, kMaxTextureStages> textures{};
+    std::bitset<kMaxTextureStages> textureSet;
 };
 
 }  // namespace render

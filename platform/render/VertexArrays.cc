@@ -123,7 +123,8 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
         this->known = true;
     }
     if (glBuffer == this->pointedBuffer && base == this->lastBase && layout == this->lastFormat &&
-        stride == this->lastStride && screenPositions == this->lastScreen) {
+        stride == this->lastStride && screenPositions == this->lastScreen &&
+        this->coordSets == this->lastCoordSets) {
         return;
     }
     if (this->arrayBuffer != glBuffer) {
@@ -134,7 +135,10 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
     unsigned want = kArrayPosition;
     if ((layout & kVertexNormal) != 0) want |= kArrayNormal;
     if ((layout & kVertexDiffuse) != 0) want |= kArrayColor;
-    for (int set = 0; set < texSets; ++set) want |= kArrayTexSet0 << set;
+    constexpr int kUnits = 4;
+    for (int unit = 0; unit < kUnits; ++unit) {
+        if (static_cast<int>((this->coordSets >> (unit * 4)) & 0xF) < texSets) want |= kArrayTexSet0 << unit;
+    }
 
     int offset = 0;
     if ((layout & kVertexPositionRhw) != 0 && screenPositions != nullptr) {
@@ -156,10 +160,12 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
         glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, stride, base + offset);
         offset += 4;
     }
-    for (int set = 0; set < texSets; ++set) {
-        glClientActiveTexture(GL_TEXTURE0 + set);
-        glTexCoordPointer(2, GL_FLOAT, stride, base + offset);
-        offset += 8;
+    for (int unit = 0; unit < kUnits; ++unit) {
+        if ((want & (kArrayTexSet0 << unit)) != 0) {
+            const int set = static_cast<int>((this->coordSets >> (unit * 4)) & 0xF);
+            glClientActiveTexture(GL_TEXTURE0 + unit);
+            glTexCoordPointer(2, GL_FLOAT, stride, base + offset + set * 8);
+        }
     }
 
     const unsigned change = want ^ this->enabled;
@@ -177,16 +183,16 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
             toggle(GL_COLOR_ARRAY, kArrayColor);
             if ((want & kArrayColor) == 0) glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         }
-        for (int set = 0; set < 4; ++set) {
-            const unsigned bit = kArrayTexSet0 << set;
+        for (int unit = 0; unit < kUnits; ++unit) {
+            const unsigned bit = kArrayTexSet0 << unit;
             if ((change & bit) != 0) {
-                glClientActiveTexture(GL_TEXTURE0 + set);
+                glClientActiveTexture(GL_TEXTURE0 + unit);
                 toggle(GL_TEXTURE_COORD_ARRAY, bit);
             }
         }
         this->enabled = want;
     }
-    if (texSets > 0 || (change >> 3) != 0) {
+    if ((want >> 3) != 0 || (change >> 3) != 0) {
         glClientActiveTexture(GL_TEXTURE0);
     }
     this->pointedBuffer = glBuffer;
@@ -194,6 +200,7 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
     this->lastScreen = screenPositions;
     this->lastFormat = layout;
     this->lastStride = stride;
+    this->lastCoordSets = this->coordSets;
 }
 
 }  // namespace render

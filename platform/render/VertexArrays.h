@@ -45,6 +45,9 @@ public:
     DeviceBuffer* indices = nullptr;
     int baseVertex = 0;
     unsigned format = 0;
+    // Which coordinate set each texture unit reads, four bits a unit (unit 0
+    // lowest); a set the layout lacks leaves the unit without coordinates.
+    uint32_t coordSets = 0x76543210u;
 
 private:
     friend class DeviceBuffer;
@@ -60,7 +63,8 @@ private:
     const float* lastScreen = nullptr;
     unsigned lastFormat = 0;
     int lastStride = 0;
-    // Enabled client arrays: bit 0 position, 1 normal, 2 colour, 3.. texture sets.
+    uint32_t lastCoordSets = 0;
+    // Enabled client arrays: bit 0 position, 1 normal, 2 colour, 3.. texture units.
     unsigned enabled = 0;
 };
 
