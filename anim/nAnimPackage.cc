@@ -1,12 +1,21 @@
 #include "anim/nAnimPackage.h"
 
+#include "anim/nAnimCurveArray.h"
+#include "anim/nAnimNode.h"
+#include "anim/nAnimServer.h"
 #include "anim/nEnvelope.h"
 #include "anim/nEnvelopeServer.h"
 #include "anim/nSpecialFxServer.h"
 #include "kernel/nKernelServer.h"
+#include "scene/nVisNode.h"
 
 void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nEnvelopeServer::classInfo);
     ks->AddClass(nEnvelope::classInfo);
     ks->AddClass(nSpecialFxServer::classInfo);
+    ks->AddClass(nAnimCurveArray::classInfo);
+    ks->AddClass(nAnimServer::classInfo);
+    // The animation nodes are visual nodes; registering the base twice is harmless.
+    ks->AddClass(nVisNode::classInfo);
+    ks->AddClass(nAnimNode::classInfo);
 }
