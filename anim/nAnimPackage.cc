@@ -4,6 +4,7 @@
 #include "anim/nAnimNode.h"
 #include "anim/nAnimServer.h"
 #include "anim/nEnvelope.h"
+#include "anim/nIpol.h"
 #include "anim/nEnvelopeServer.h"
 #include "anim/nSpecialFxServer.h"
 #include "kernel/nKernelServer.h"
@@ -18,4 +19,5 @@ void nAnimPackage(nKernelServer* ks) {
     // The animation nodes are visual nodes; registering the base twice is harmless.
     ks->AddClass(nVisNode::classInfo);
     ks->AddClass(nAnimNode::classInfo);
+    ks->AddClass(nIpol::classInfo);
 }
