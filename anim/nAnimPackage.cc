@@ -3,6 +3,7 @@
 #include "anim/nAnimCurveArray.h"
 #include "anim/nAnimNode.h"
 #include "anim/nAnimServer.h"
+#include "anim/nCurveArrayNode.h"
 #include "anim/nEnvelope.h"
 #include "anim/nIpol.h"
 #include "anim/nEnvelopeServer.h"
@@ -20,4 +21,5 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nVisNode::classInfo);
     ks->AddClass(nAnimNode::classInfo);
     ks->AddClass(nIpol::classInfo);
+    ks->AddClass(nCurveArrayNode::classInfo);
 }
