@@ -218,7 +218,9 @@ bool nAnimCurveArray::ReadBinary(const char* data, size_t size, const char* what
         if (numKeys > r.Left() / keySize) return fail("more keys announced than the file holds", c);
         nAnimCurve& curve = curves[c];
         curve.Init(kps, static_cast<int>(startKey), static_cast<int>(numKeys), packed != 0);
-        curve.SetName(std::string(reinterpret_cast<const char*>(nameBytes), nameLen));
+        // The name is a C string: a zero inside it ends it.
+        const char* nameText = reinterpret_cast<const char*>(nameBytes);
+        curve.SetName(std::string(nameText, strnlen(nameText, nameLen)));
         curve.SetIpolType(static_cast<int>(ipol));
         curve.SetRepeatType(static_cast<int>(repeat));
         const unsigned char* keys;
