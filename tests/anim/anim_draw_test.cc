@@ -1,0 +1,106 @@
+// Animated cubes on the OpenGL device: an interpolator turns the cube and a curve-array
+// node moves it from a .nax file, at fixed times; the picture is read back.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "anim/nAnimCurveArray.h"
+#include "anim/nAnimPackage.h"
+#include "kernel/nFileServer2.h"
+#include "scene/nSceneGraph2.h"
+#include "scene/nScenePackage.h"
+#include "scene/nVisNode.h"
+#include "script/nLuaServer2.h"
+#include "script/nScriptPackage.h"
+#include "tests/gfx/VertexTestServer.h"
+
+namespace {
+
+using bwtest::ColorNear;
+
+constexpr uint32_t Red = 0xFFFF0000u;
+
+// A red cube of side 0.5 around the origin.
+const char* const CubeN3d =
+    "v -0.25 -0.25 -0.25\nv 0.25 -0.25 -0.25\nv 0.25 0.25 -0.25\nv -0.25 0.25 -0.25\n"
+    "v -0.25 -0.25 0.25\nv 0.25 -0.25 0.25\nv 0.25 0.25 0.25\nv -0.25 0.25 0.25\n"
+    "rgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\n"
+    "rgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\n"
+    "f 1 2 3\nf 1 3 4\nf 5 7 6\nf 5 8 7\nf 1 5 6\nf 1 6 2\n"
+    "f 4 3 7\nf 4 7 8\nf 1 4 8\nf 1 8 5\nf 2 6 7\nf 2 7 3\n";
+
+// Projection and view are identities: view-space x and y are clip coordinates, 32
+// pixels a unit.
+class AnimDrawTest : public VertexTestServer {
+protected:
+    void SetUp() override {
+        VertexTestServer::SetUp();
+        nScriptPackage(kernel);
+        nScenePackage(kernel);
+        nAnimPackage(kernel);
+        const char* src = std::getenv("BW_SOURCE_DIR");
+        ASSERT_NE(src, nullptr);
+        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
+        lua = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/script"));
+        kernel->New("nchannelserver", "/sys/servers/channel");
+        kernel->New("nshadowserver", "/sys/servers/shadow");
+        kernel->New("nanimserver", "/sys/servers/anim");
+        sg = static_cast<nSceneGraph2*>(kernel->New("nscenegraph2", "/sys/servers/sgraph2"));
+        cube = Write("cube.n3d", std::vector<uint8_t>(CubeN3d, CubeN3d + std::strlen(CubeN3d)));
+        // One loop curve of two keys a second apart: (0, 0, -0.5) to (0.5, 0, -0.5).
+        auto* arr = static_cast<nAnimCurveArray*>(kernel->New("nanimcurvearray", "/tmpcurves"));
+        arr->SetNumCurves(1);
+        nAnimCurve* c = arr->GetCurve(0);
+        c->SetName("slide");
+        c->Init(1.0f, 0, 2, false);
+        c->SetKey(0, nAnimKey{0.0f, 0.0f, -0.5f, 0.0f});
+        c->SetKey(1, nAnimKey{0.5f, 0.0f, -0.5f, 0.0f});
+        nax = Write("slide.nax", {});
+        ASSERT_TRUE(arr->SaveBinary(kernel->GetFileServer<nFileServer2>(), nax.c_str()));
+        arr->Release();
+    }
+    bool Run(const std::string& text) {
+        const char* result = nullptr;
+        return lua->Run(text.c_str(), result);
+    }
+    void Frame(float time) {
+        ASSERT_TRUE(Run("sel('/sys/servers/channel'); setchannel1f('time', " + std::to_string(time) + "); sel('/')"));
+        auto* node = static_cast<nVisNode*>(kernel->Lookup("/scene"));
+        ASSERT_NE(node, nullptr);
+        ASSERT_TRUE(BeginFrame());
+        sg->BeginScene(matrix44());
+        sg->SetRenderContext(0);
+        node->Attach(sg);
+        sg->EndScene(true);
+        gfx->EndScene();
+    }
+
+    nLuaServer2* lua = nullptr;
+    nSceneGraph2* sg = nullptr;
+    std::string cube, nax;
+};
+
+TEST_F(AnimDrawTest, InterpolatorAndCurvesPlaceTheCubeWhereTheKeysSay) {
+    ASSERT_TRUE(Run("new('n3dnode', '/scene'); sel('/scene'); new('n3dnode', 'cube'); sel('cube'); "
+                    "new('nmeshnode', 'mesh'); sel('mesh'); setfilename('" + cube + "'); sel('..'); "
+                    "new('nipol', 'turn'); sel('turn'); connect('rxyz'); addkey3f(0, 0, 0, 0); "
+                    "addkey3f(2, 0, 0, 90); sel('..'); "
+                    "new('ncurvearraynode', 'move'); sel('move'); setfilename('" + nax + "'); "
+                    "beginconnects(1); setcurveconnect(0, 'slide', '..', 'txyz'); endconnects(); sel('/')"));
+    // t = 0: unturned, at x = 0: the square over pixels 24..39.
+    Frame(0.0f);
+    EXPECT_TRUE(ColorNear(Presented(32, 32), Red));
+    EXPECT_TRUE(ColorNear(Presented(26, 26), Red));
+    EXPECT_TRUE(ColorNear(Presented(48, 32), Clear));
+    // t = 1: moved to x = 0.5 and turned by 45 degrees about z: a diamond around pixel
+    // 48 that reaches higher than the square did and has lost its corners.
+    Frame(1.0f);
+    EXPECT_TRUE(ColorNear(Presented(32, 32), Clear));
+    EXPECT_TRUE(ColorNear(Presented(48, 32), Red));
+    EXPECT_TRUE(ColorNear(Presented(48, 22), Red));
+    EXPECT_TRUE(ColorNear(Presented(41, 25), Clear));
+    EXPECT_FALSE(TakeErrors());
+}
+
+}  // namespace
