@@ -223,8 +223,8 @@ bool nAnimCurveArray::ReadBinary(const char* data, size_t size, const char* what
         curve.SetName(std::string(nameText, strnlen(nameText, nameLen)));
         curve.SetIpolType(static_cast<int>(ipol));
         curve.SetRepeatType(static_cast<int>(repeat));
-        const unsigned char* keys;
-        r.Take(numKeys * keySize, keys);
+        const unsigned char* keys = nullptr;
+        if (!r.Take(numKeys * keySize, keys)) return fail("file ends inside a curve's keys", c);
         for (size_t k = 0; k < static_cast<size_t>(numKeys) * 4; k++) {
             const unsigned char* b = keys + k * (keySize / 4);
             if (packed) {
