@@ -38,14 +38,20 @@ bool nLogicEventRecord::AddHandler(nLogicEventHandler* handler) {
     if (count_ == static_cast<int>(slots_.size())) slots_.emplace_back();
     nLogicEventSlot& slot = slots_[count_];
     slot.handler = handler;
-    slot.values.clear();
-    for (nPersistVar* pv = obj->GetFirstVar(); pv; pv = pv->GetSucc()) slot.values.push_back(pv->Get());
+    slot.firstValue = numValues_;
+    slot.numValues = 0;
+    for (nPersistVar* pv = obj->GetFirstVar(); pv; pv = pv->GetSucc()) {
+        if (numValues_ == static_cast<int>(values_.size())) values_.emplace_back();
+        values_[numValues_++] = pv->Get();
+        slot.numValues++;
+    }
     count_++;
     return true;
 }
 
 bool nLogicEventRecord::WriteBack(int i) {
-    nLogicEventSlot& slot = slots_[i];
+    const nLogicEventSlot& slot = slots_[i];
+    const nVariable* values = values_.data() + slot.firstValue;
     nLogicEvent* obj = slot.handler->GetEventObject();
     if (!obj) {
         n_error("nLogicEventRecord '%s': event '%s' lost its event object, firing skipped\n", groupPath_.c_str(),
@@ -54,12 +60,12 @@ bool nLogicEventRecord::WriteBack(int i) {
     }
     // Checked whole before anything is written, so a skipped firing changes nothing.
     nPersistVar* pv = obj->GetFirstVar();
-    for (const nVariable& v : slot.values) {
+    for (int k = 0; k < slot.numValues; k++) {
         if (!pv) {
             n_error("%s: found no persist var on index!\n ", obj->GetFullName().c_str());
             return false;
         }
-        if (pv->Get().GetType() != v.GetType()) {
+        if (pv->Get().GetType() != values[k].GetType()) {
             n_error("%s: argument '%s' changed its type since it was queued, firing skipped\n",
                     obj->GetFullName().c_str(), pv->GetName() ? pv->GetName() : "");
             return false;
@@ -67,8 +73,8 @@ bool nLogicEventRecord::WriteBack(int i) {
         pv = pv->GetSucc();
     }
     pv = obj->GetFirstVar();
-    for (const nVariable& v : slot.values) {
-        pv->Get() = v;
+    for (int k = 0; k < slot.numValues; k++) {
+        pv->Get() = values[k];
         pv = pv->GetSucc();
     }
     return true;
@@ -86,11 +92,19 @@ void nLogicEventRecord::FireQueued() {
         if (h && WriteBack(i)) h->Fire();
         // The handler may have queued more (slots_ may have moved) or died: index again.
         slots_[i].handler = nullptr;
-        slots_[i].values.clear();
     }
-    // What is left waits for the next frame, in order, at the front.
+    // What is left waits for the next frame, in order, at the front; the spent values
+    // stay in place until they are overwritten.
     const int rest = count_ - i;
-    for (int k = 0; k < rest; k++) std::swap(slots_[k], slots_[i + k]);
+    int next = 0;
+    for (int k = 0; k < rest; k++) {
+        nLogicEventSlot moved = slots_[i + k];
+        for (int v = 0; v < moved.numValues; v++) values_[next + v] = values_[moved.firstValue + v];
+        moved.firstValue = next;
+        next += moved.numValues;
+        slots_[k] = moved;
+    }
     count_ = rest;
+    numValues_ = next;
     firing_ = false;
 }

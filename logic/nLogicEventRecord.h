@@ -13,10 +13,12 @@ class nLogicEventHandler;
 class nRoot;
 
 struct nLogicEventSlot {
-    // The arguments as they were when queued, in the event object's variable order.
-    std::vector<nVariable> values;
     // Null when free, or when the handler died after queueing.
     nLogicEventHandler* handler = nullptr;
+    // The arguments as they were when queued, in the event object's variable order:
+    // `numValues` entries of the record's value array from `firstValue` on.
+    int firstValue = 0;
+    int numValues = 0;
 };
 
 class nLogicEventRecord : public nHashNode {
@@ -59,8 +61,12 @@ private:
 
     std::string groupPath_;
     nRef<nRoot> groupObject_;
+    // Both arrays only grow: once a frame's firings fit, queueing allocates nothing.
     std::vector<nLogicEventSlot> slots_;
     int count_ = 0;
+    // The snapshots of all queued firings, one after the other in queue order.
+    std::vector<nVariable> values_;
+    int numValues_ = 0;
     bool firing_ = false;
     std::vector<nLogicEventHandler*> handlers_;
 };

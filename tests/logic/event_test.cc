@@ -54,9 +54,14 @@ void Record(nLogicEventHandler* h) {
     }
     gSeen.push_back(line);
 }
+// Queues itself again with its argument counted up; keeps every argument it ran with.
 int gRequeues = 0;
+std::vector<int> gRequeueArgs;
 void Requeue(nLogicEventHandler* h) {
     gRequeues++;
+    nVariable* n = h->GetEventObject()->GetVar("n");
+    gRequeueArgs.push_back(n->GetI());
+    n->SetI(n->GetI() + 1);
     h->Queue();
 }
 
@@ -69,6 +74,7 @@ protected:
         record = server->FindOrCreateEvent("logicgraph");
         gSeen.clear();
         gRequeues = 0;
+        gRequeueArgs.clear();
     }
     void TearDown() override {
         handlers.clear();
@@ -300,13 +306,18 @@ TEST_F(LogicEventTest, AHundredFiringsRunInOrderAndASelfRequeueWaitsAfterSixtyFo
     ASSERT_EQ(gSeen.size(), 100u);
     for (int i = 0; i < 100; i++) EXPECT_EQ(gSeen[i], "many: n=" + std::to_string(i));
 
+    // Behind a plain firing, so the waiting one has to move to the queue's front.
     nLogicEventHandler* loop = Callback("loop", Requeue);
-    loop->Queue();
+    FireWith(h, "n", 7);
+    FireWith(loop, "n", 0);
     server->Trigger();
     EXPECT_EQ(gRequeues, 1 + nLogicEventRecord::MaxRequeuedPerPass);
     EXPECT_EQ(record->GetNumQueued(), 1);
+    EXPECT_EQ(gSeen.back(), "many: n=7");
     server->Trigger();
     EXPECT_EQ(gRequeues, 2 + 2 * nLogicEventRecord::MaxRequeuedPerPass);
+    // Each run saw the value the run before it queued, across the frames.
+    for (int i = 0; i < gRequeues; i++) ASSERT_EQ(gRequeueArgs[i], i);
     loop->SetCallback(Record);
     server->Trigger();
     EXPECT_EQ(record->GetNumQueued(), 0);
