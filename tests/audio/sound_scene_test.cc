@@ -91,4 +91,21 @@ TEST_F(SoundSceneTest, StopSilencesAOneShotSound) {
     EXPECT_GT(Rms(Play(root, 10), 0), 0.05);
 }
 
+TEST_F(SoundSceneTest, AScriptBuiltSceneOfTransformsPlaysAndStopsItsSound) {
+    // Scripts hang the nodes into transforms; the top transform binds the channels.
+    ASSERT_TRUE(Run("new('n3dnode', '/world')\nsel('/world')\nnew('nlistenernode', 'ears')\n"
+                    "new('n3dnode', 'fish')\nsel('fish')\ntxyz(3, 0, -1)\nnew('nsoundnode', 'hum')\nsel('hum')\n"
+                    "setfile('" + ToneFile("hum.wav", 1000) + "')\nsetlooping(true)\nsetminmaxdist(1, 50)\n"));
+    auto* world = static_cast<nVisNode*>(Lookup("/world"));
+    probe::Samples s = Play(world, 15);
+    EXPECT_GT(Rms(s, 1), 3.0 * Rms(s, 0) + 0.01);
+    // The trigger channel below -0.99 stops the sound and gives its stream back.
+    ASSERT_TRUE(Run("sel('/sys/servers/channel')\nsetchannel1f('soundtrigger', -1)"));
+    s = Play(world, 10);
+    EXPECT_LT(Rms(s, 0) + Rms(s, 1), 0.001);
+    EXPECT_EQ(Lookup("/sys/share/audio")->GetHead(), nullptr);
+    ASSERT_TRUE(Run("setchannel1f('soundtrigger', 0)"));
+    EXPECT_GT(Rms(Play(world, 15), 1), 0.05);
+}
+
 }  // namespace
