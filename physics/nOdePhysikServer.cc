@@ -14,6 +14,7 @@
 #include "physics/nOdePhysikSliderJoint.h"
 #include "physics/nOdePhysikSphereMass.h"
 #include "platform/ode/Checks.h"
+#include "platform/ode/Runtime.h"
 
 const nClassInfo nOdePhysikServer::classInfo = nClassInfo::Make<nOdePhysikServer>("nodephysikserver", "nphysikserver");
 
@@ -21,6 +22,18 @@ namespace {
 
 bool Finite(const vector3& v) {
     return ode::Finite(v.x, v.y, v.z);
+}
+
+// ODE's solver warnings go to the log, the first few only: a pile of resting bodies
+// can repeat one every step.
+void LogOdeMessage(const char* text) {
+    static int logged = 0;
+    if (logged > 16) return;
+    if (++logged > 16) {
+        n_printf("%s (further ODE messages are not logged)\n", text);
+    } else {
+        n_printf("%s\n", text);
+    }
 }
 
 dBodyID EnabledId(nPhysikBody* body) {
@@ -31,6 +44,7 @@ dBodyID EnabledId(nPhysikBody* body) {
 }  // namespace
 
 nOdePhysikServer::nOdePhysikServer() {
+    ode::SetMessageSink(LogOdeMessage);
     dWorldSetCFM(world.Id(), 0.0001);
     dWorldSetERP(world.Id(), 0.2);
     dWorldSetGravity(world.Id(), 0, -9.81, 0);
