@@ -91,6 +91,8 @@ float nOdePhysikServer::GetWorldCFM() {
 }
 
 vector3 nOdePhysikServer::ImpulseToForce(float stepSize, const vector3& impulse) {
+    // No time to spread the impulse over: no force.
+    if (!(stepSize > 0.0f) || !std::isfinite(stepSize)) return vector3();
     dVector3 f;
     dWorldImpulseToForce(world.Id(), stepSize, impulse.x, impulse.y, impulse.z, f);
     return vector3(float(f[0]), float(f[1]), float(f[2]));

@@ -29,6 +29,7 @@ public:
     float GetWorldERP() override;
     void SetWorldCFM(float cfm) override;
     float GetWorldCFM() override;
+    // The force that gives `impulse` over `stepSize`; zero for a step that is not positive.
     vector3 ImpulseToForce(float stepSize, const vector3& impulse) override;
     // A disabled body (never stepped yet) takes no part in its contact joint. A report
     // with a non-finite point, normal or depth is passed over (logged once).

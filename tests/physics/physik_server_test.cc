@@ -78,6 +78,11 @@ TEST_F(PhysikServer, OnlyListedBodiesAndTheirJointPartnersMove) {
     EXPECT_EQ(listed->GetMatrix().Translation().y, before.y);
 }
 
+TEST_F(PhysikServer, ImpulseBecomesTheForceOfOneStep) {
+    ExpectVec(physik->ImpulseToForce(0.05f, vector3(1, -2, 0.5f)), 20, -40, 10, 1e-4f);
+    ExpectVec(physik->ImpulseToForce(0.0f, vector3(1, 0, 0)), 0, 0, 0);
+}
+
 TEST_F(PhysikServer, BodyListedTwiceIsSteppedOnce) {
     nOdePhysikBody* a = BoxBody(vector3(0, 10, 0), vector3(1, 1, 1));
     Step({a, a, a}, 0.04f);
