@@ -36,9 +36,9 @@ struct SkipEntry {
     const char* command;  // null: the whole class is not made
     const char* reason;
 };
-const SkipEntry kSkip[] = {
-    {"nremoteserver", nullptr, "opening a second listener would race the other tests for ports"},
-};
+// Empty today: every class and every command runs. An entry looks like
+//   {"nfooserver", "quit", "ends the process"},
+const std::vector<SkipEntry> kSkip = {};
 
 const SkipEntry* FindSkip(const char* className, const char* command) {
     for (const SkipEntry& s : kSkip) {
