@@ -76,42 +76,54 @@ bool nCollideContext2::SweepSpheres(const vector3& pa, float ra, const vector3& 
     return t0 > 0.0f && t0 <= 1.0f && t1 > 0.0f && t1 <= 1.0f;
 }
 
+void nCollideContext2::gather(Entry* out, nCollideObject2* const* objs, int n) {
+    for (int i = 0; i < n; i++) {
+        out[i].obj = objs[i];
+        out[i].shape = objs[i]->shape.GetUnsafe();
+        out[i].pos = objs[i]->prevMatrix.Translation();
+        out[i].radius = out[i].shape ? out[i].shape->GetRadius() : 0.0f;
+    }
+}
+
 int nCollideContext2::Collide() {
     results_.pairs.Clear();
     results_.reports.Clear();
     std::memset(results_.pairResult, 0, sizeof(results_.pairResult));
     std::memset(results_.reportResult, 0, sizeof(results_.reportResult));
     results_.busy = true;
+    gather(dynamicEntries_, dynamic_, numDynamic_);
+    gather(staticEntries_, static_, numStatic_);
     for (int i = 0; i < numDynamic_; i++) {
-        nCollideObject2* a = dynamic_[i];
+        const Entry& a = dynamicEntries_[i];
         for (int j = 0; j < numDynamic_; j++) {
-            nCollideObject2* b = dynamic_[j];
-            if (i != j && a->owner != b->owner) checkCollision(a, b);
+            if (i != j && a.obj->owner != dynamicEntries_[j].obj->owner) checkCollision(a, dynamicEntries_[j]);
         }
     }
     for (int i = 0; i < numDynamic_; i++) {
-        nCollideObject2* a = dynamic_[i];
+        const Entry& a = dynamicEntries_[i];
         for (int j = 0; j < numStatic_; j++) {
-            nCollideObject2* b = static_[j];
-            if (a->owner != b->owner) checkCollision(a, b);
+            if (a.obj->owner != staticEntries_[j].obj->owner) checkCollision(a, staticEntries_[j]);
         }
     }
     results_.busy = false;
     return results_.pairs.Size() + results_.reports.Size();
 }
 
-void nCollideContext2::checkCollision(nCollideObject2* a, nCollideObject2* b) {
+void nCollideContext2::checkCollision(const Entry& ea, const Entry& eb) {
+    nCollideObject2* a = ea.obj;
+    nCollideObject2* b = eb.obj;
     const nCollType type = server_->GetCollType(a->classIndex, b->classIndex);
     checkBuffer_.collType = type;
     if (type == COLLTYPE_IGNORE) return;
-    const uint32_t key = PairKey(a->id, b->id);
-    if (results_.reports.Find(key) || results_.pairs.Find(key)) return;
-    nCollideShape2* shapeA = a->shape.GetUnsafe();
-    nCollideShape2* shapeB = b->shape.GetUnsafe();
+    nCollideShape2* shapeA = ea.shape;
+    nCollideShape2* shapeB = eb.shape;
     if (!shapeA || !shapeB) nKernelServer::FatalError("Aborting.");
+    // The sweep first: it is cheaper than looking the pair up among the records, and a
+    // pair that does not touch is not filed either way.
     float t0, t1;
-    if (!SweepSpheres(a->prevMatrix.Translation(), shapeA->GetRadius(), a->motion, b->prevMatrix.Translation(),
-                      shapeB->GetRadius(), b->motion, t0, t1)) {
+    if (!SweepSpheres(ea.pos, ea.radius, a->motion, eb.pos, eb.radius, b->motion, t0, t1)) return;
+    const uint32_t key = PairKey(a->id, b->id);
+    if ((results_.reports.Size() && results_.reports.Find(key)) || (results_.pairs.Size() && results_.pairs.Find(key))) {
         return;
     }
     if (type == COLLTYPE_QUICK) {

@@ -16,6 +16,7 @@
 
 class nCollideServer2;
 class nCollideObject2;
+class nCollideShape2;
 class nGfxServer;
 class nModuleState;
 
@@ -90,7 +91,15 @@ public:
     void ForgetObject(const nCollideObject2* obj);
 
 private:
-    void checkCollision(nCollideObject2* a, nCollideObject2* b);
+    // What a pair check reads of an object, gathered once per Collide.
+    struct Entry {
+        nCollideObject2* obj;
+        nCollideShape2* shape;
+        vector3 pos;
+        float radius;
+    };
+    void gather(Entry* out, nCollideObject2* const* objs, int n);
+    void checkCollision(const Entry& a, const Entry& b);
     void checkLineObject(const line3& line, int classIndex, nCollideObject2* obj);
     void visualizeObject(nGfxServer* gfx, const matrix44& viewer, nCollideObject2* obj);
 
@@ -104,6 +113,8 @@ private:
     nCollideObject2* dynamic_[MaxDynamic] = {};
     int numStatic_ = 0;
     int numDynamic_ = 0;
+    Entry staticEntries_[MaxStatic];
+    Entry dynamicEntries_[MaxDynamic];
     nCollideReportBuffer checkBuffer_;
     bool active_ = false;
     bool overflowLogged_ = false;

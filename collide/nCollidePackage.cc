@@ -2,9 +2,21 @@
 
 #include "collide/nCollideServer2.h"
 #include "collide/nCollideShape2.h"
+#include "collide/nXBoxShape.h"
+#include "collide/nXCollideServer.h"
+#include "collide/nXCylinderShape.h"
+#include "collide/nXShape.h"
+#include "collide/nXSphereShape.h"
+#include "collide/nXTriangleShape2.h"
 #include "kernel/nKernelServer.h"
 
 void nCollidePackage(nKernelServer* ks) {
     ks->AddClass(nCollideServer2::classInfo);
     ks->AddClass(nCollideShape2::classInfo);
+    ks->AddClass(nXCollideServer::classInfo);
+    ks->AddClass(nXShape::classInfo);
+    ks->AddClass(nXBoxShape::classInfo);
+    ks->AddClass(nXSphereShape::classInfo);
+    ks->AddClass(nXCylinderShape::classInfo);
+    ks->AddClass(nXTriangleShape2::classInfo);
 }
