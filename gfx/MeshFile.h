@@ -43,8 +43,6 @@ public:
     // too short, the magic is wrong, the data block lies outside the file or the counts
     // do not fit in it.
     static bool ReadNvxHeader(const uint8_t* bytes, size_t size, NvxHeader& h, std::string& why);
-    // The whole file through the file server (archives too); false with `why` set.
-    static bool ReadWholeFile(const char* fileName, std::string& out, std::string& why);
 
     // Through the file server (archives too). False with GetError() set.
     bool ReadN3d(const char* fileName);
@@ -65,6 +63,8 @@ public:
 
 private:
     bool Fail(const std::string& why);
+    // The whole file through the file server (archives too); false with `why` set.
+    static bool ReadWholeFile(const char* fileName, std::string& out, std::string& why);
 
     std::string error_;
     std::vector<vector3> positions_;

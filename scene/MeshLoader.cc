@@ -13,6 +13,9 @@
 #include "gfx/MeshFile.h"
 #include "gfx/nVertexBuffer.h"
 #include "gfx/nVertexPool.h"
+#include "kernel/nFile.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
 #include "scene/nShadowCaster.h"
 
 // The file blocks are copied as they are: their byte order is the machine's.
@@ -70,6 +73,37 @@ void NormalizeWeights(int n, float w[4]) {
     for (int k = n; k < 4; k++) w[k] = 0.0f;
 }
 
+// The largest of n little-endian u16 at p (0 for none); a loop without early exit, so the
+// common case of a good file is checked at memory speed.
+uint32_t MaxU16(const uint8_t* p, size_t n) {
+    // Sixteen lanes of fixed count, so the compiler turns the loop into vector code.
+    uint16_t lanes[16] = {};
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        uint16_t v[16];
+        std::memcpy(v, p + 2 * i, 32);
+        for (int k = 0; k < 16; k++) lanes[k] = v[k] > lanes[k] ? v[k] : lanes[k];
+    }
+    uint16_t best = 0;
+    for (int k = 0; k < 16; k++) best = lanes[k] > best ? lanes[k] : best;
+    for (; i < n; i++) {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        best = v > best ? v : best;
+    }
+    return best;
+}
+
+// The first of n u16 at p that is at least `limit` (for the message).
+uint32_t FirstAtOrAbove(const uint8_t* p, size_t n, uint32_t limit) {
+    for (size_t i = 0; i < n; i++) {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        if (v >= limit) return v;
+    }
+    return 0;
+}
+
 void ResetBox(bbox3& box) {
     box.vmin = vector3(1e6f, 1e6f, 1e6f);
     box.vmax = vector3(-1e6f, -1e6f, -1e6f);
@@ -98,21 +132,35 @@ void MeshLoader::reset() {
     nvxStride_ = 0;
 }
 
+bool MeshLoader::readFile(const char* fileName) {
+    fileBytes_.reset();
+    fileSize_ = 0;
+    nKernelServer* ks = nKernelServer::ks;
+    nFileServer2* fs = ks ? ks->GetFileServer<nFileServer2>() : nullptr;
+    if (!fs) return fail("no file server");
+    std::unique_ptr<nFile> file(fs->NewFileObject());
+    if (!fileName || !file->Open(fileName, "rb")) return fail("cannot be read");
+    const size_t size = file->GetSize();
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size ? size : 1]);
+    const size_t got = size ? file->Read(bytes.get(), size) : 0;
+    file->Close();
+    if (got != size) return fail("read " + std::to_string(got) + " of " + std::to_string(size) + " bytes");
+    fileBytes_ = std::move(bytes);
+    fileSize_ = size;
+    return true;
+}
+
 bool MeshLoader::ReadN3d(const char* fileName) {
-    std::string why;
-    fileBytes_.clear();
-    if (!MeshFile::ReadWholeFile(fileName, fileBytes_, why)) return fail(why);
-    bool ok = ParseN3d(fileBytes_.data(), fileBytes_.size());
+    if (!readFile(fileName)) return false;
+    const bool ok = ParseN3d(reinterpret_cast<const char*>(fileBytes_.get()), fileSize_);
     // The parsed arrays hold everything; the text is not needed again.
-    fileBytes_.clear();
+    fileBytes_.reset();
+    fileSize_ = 0;
     return ok;
 }
 
 bool MeshLoader::ReadNvx(const char* fileName) {
-    std::string why;
-    fileBytes_.clear();
-    if (!MeshFile::ReadWholeFile(fileName, fileBytes_, why)) return fail(why);
-    return ParseNvx(reinterpret_cast<const uint8_t*>(fileBytes_.data()), fileBytes_.size());
+    return readFile(fileName) && ParseNvx(fileBytes_.get(), fileSize_);
 }
 
 // One pass over the lines into per-key arrays; the counts are compared at the end. Lines
@@ -284,20 +332,13 @@ bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
     const uint8_t* data = bytes + h.dataOffset;
     const uint8_t* edges = data + size_t(h.numVertices) * size_t(stride);
     const uint8_t* indices = edges + size_t(h.numEdges) * 8;
-    for (uint32_t i = 0; i < h.numIndices; i++) {
-        uint16_t v;
-        std::memcpy(&v, indices + 2 * size_t(i), 2);
-        if (v >= h.numVertices) {
-            return fail("index " + std::to_string(v) + " outside the " + std::to_string(h.numVertices) + " vertices");
-        }
+    if (MaxU16(indices, h.numIndices) >= h.numVertices) {
+        return fail("index " + std::to_string(FirstAtOrAbove(indices, h.numIndices, h.numVertices)) +
+                    " outside the " + std::to_string(h.numVertices) + " vertices");
     }
-    for (uint32_t i = 0; i < h.numEdges * 4; i++) {
-        uint16_t v;
-        std::memcpy(&v, edges + 2 * size_t(i), 2);
-        if (v >= h.numVertices) {
-            return fail("edge corner " + std::to_string(v) + " outside the " + std::to_string(h.numVertices) +
-                        " vertices");
-        }
+    if (MaxU16(edges, h.numEdges * 4) >= h.numVertices) {
+        return fail("edge corner " + std::to_string(FirstAtOrAbove(edges, h.numEdges * 4, h.numVertices)) +
+                    " outside the " + std::to_string(h.numVertices) + " vertices");
     }
     components_ = int(mask);
     numVertices_ = int(h.numVertices);
@@ -363,6 +404,28 @@ bbox3 MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords) const {
     const size_t stride = size_t(vb->GetStride());
     const bool argb = vb->IsColorArgb();
     float* coord = vb->GetCoordPtr();
+    // The buffer lays a vertex out as the file does (same components in the same order,
+    // no joints to resolve, colours in the buffer's order): one copy, then the box.
+    if (jwOff < 0 && (colorOff < 0 || argb) && stride * 4 == size_t(nvxStride_)) {
+        const uint8_t* src = nvxVertices_;
+        const size_t n = size_t(numVertices_), srcStride = size_t(nvxStride_);
+        std::memcpy(coord, src, n * srcStride);
+        // As bbox3::Extend, without branches.
+        float x0 = box.vmin.x, y0 = box.vmin.y, z0 = box.vmin.z;
+        float x1 = box.vmax.x, y1 = box.vmax.y, z1 = box.vmax.z;
+        for (size_t i = 0; i < n; i++) {
+            float c[3];
+            std::memcpy(c, src + i * srcStride, 12);
+            x0 = std::min(x0, c[0]), y0 = std::min(y0, c[1]), z0 = std::min(z0, c[2]);
+            x1 = std::max(x1, c[0]), y1 = std::max(y1, c[1]), z1 = std::max(z1, c[2]);
+        }
+        if (casterCoords) {
+            for (size_t i = 0; i < n; i++) std::memcpy(casterCoords + 3 * i, src + i * srcStride, 12);
+        }
+        box.vmin = vector3(x0, y0, z0);
+        box.vmax = vector3(x1, y1, z1);
+        return box;
+    }
     float* norm = normOff >= 0 ? vb->GetNormPtr() : nullptr;
     uint32_t* color = colorOff >= 0 ? vb->GetColorPtr() : nullptr;
     float* uv[4];

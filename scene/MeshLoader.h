@@ -5,6 +5,7 @@
 // shadow casters, so a rejected file leaves nothing behind under its name.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,13 @@ private:
     bbox3 fillFromN3d(nVertexBuffer* vb, float* casterCoords) const;
     bbox3 fillFromNvx(nVertexBuffer* vb, float* casterCoords) const;
 
+    // The whole file into fileBytes_, through the file server (archives too); the
+    // buffer is not cleared first, as every byte is read over.
+    bool readFile(const char* fileName);
+
     std::string error_;
-    std::string fileBytes_;
+    std::unique_ptr<uint8_t[]> fileBytes_;
+    size_t fileSize_ = 0;
     int components_ = 0;
     int numVertices_ = 0;
     int numIndices_ = 0;
