@@ -257,6 +257,15 @@ TEST_F(AnimCurveFileTest, MalformedNaxIsRefusedWhole) {
     ExpectUnchanged();
 }
 
+TEST_F(AnimCurveFileTest, NaxNamesEndAtAZeroByteSoTheIndexFindsThem) {
+    std::string bytes = Read(SourceFile("tests/anim/data/two_curves.nax"));
+    ASSERT_GT(bytes.size(), 41u);
+    bytes[39] = '\0';  // "rot" becomes "r", then a zero, then "t"
+    ASSERT_TRUE(arr->ReadBinary(bytes.data(), bytes.size(), "zero"));
+    EXPECT_EQ(arr->GetCurve(0)->GetName(), "r");
+    EXPECT_EQ(arr->FindCurve("r"), arr->GetCurve(0));
+}
+
 class AnimServerTest : public AnimTestKernel {
 protected:
     void SetUp() override {
