@@ -3,6 +3,7 @@
 #include "kernel/nKernelServer.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicNode.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
 
@@ -11,4 +12,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nPersistLogic::classInfo);
     ks->AddClass(nLogicEvent::classInfo);
     ks->AddClass(nLogicEventServer::classInfo);
+    ks->AddClass(nLogicNode::classInfo);
 }

@@ -28,7 +28,8 @@ const char* nPersistLogic::GetOwnerPath() const {
 nPersistOwner* nPersistLogic::GetOwner() {
     nRoot* obj = ownerRef_.GetPath() ? ownerRef_.Resolve() : nullptr;
     if (!obj) return nullptr;
-    auto* owner = dynamic_cast<nPersistOwner*>(obj);
+    // Only logic nodes own stores; the hooks alone do not make an owner.
+    auto* owner = obj->IsA("nlogicnode") ? dynamic_cast<nPersistOwner*>(obj) : nullptr;
     if (!owner && !warnedOwner_) {
         warnedOwner_ = true;
         n_error("%s: owner '%s' is no logic node; the store has no owner\n", GetFullName().c_str(), GetOwnerPath());

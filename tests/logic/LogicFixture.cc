@@ -2,7 +2,7 @@
 
 #include "logic/nLogicPackage.h"
 
-const nClassInfo nTestPersistOwner::classInfo = nClassInfo::Make<nTestPersistOwner>("ntestpersistowner", "nroot");
+const nClassInfo nTestPersistOwner::classInfo = nClassInfo::Make<nTestPersistOwner>("ntestpersistowner", "nlogicnode");
 
 void nTestPersistOwner::StoreToPersist(nPersistLogic* store) {
     stores++;
@@ -13,7 +13,7 @@ void nTestPersistOwner::StoreToPersist(nPersistLogic* store) {
 
 void nTestPersistOwner::RestoreFromPersist(nPersistLogic* store) {
     restores++;
-    store->SetOwner(GetFullName().c_str());
+    nLogicNode::RestoreFromPersist(store);
     if (const nVariable* v = store->GetVar("state")) value = v->GetI();
 }
 

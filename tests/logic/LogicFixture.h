@@ -3,11 +3,12 @@
 // persistent stores that counts how often its hooks run.
 #include <string>
 
+#include "logic/nLogicNode.h"
 #include "logic/nPersistLogic.h"
 #include "logic/nPersistOwner.h"
 #include "tests/script/script_fixture.h"
 
-class nTestPersistOwner : public nRoot, public nPersistOwner {
+class nTestPersistOwner : public nLogicNode {
 public:
     static const nClassInfo classInfo;
 

@@ -1,0 +1,419 @@
+#include "logic/nLogicNode.h"
+
+#include <cstring>
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
+#include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
+#include "logic/nLogicEventHandler.h"
+#include "logic/nLogicEventServer.h"
+#include "logic/nPersistLogic.h"
+#include "logic/nScriptEvent.h"
+#include "scene/nChannelServer.h"
+
+static const nCmdDef<nLogicNode> cmds[] = {
+    Bind<&nLogicNode::SetActive>("v_setactive_b", "LSAC"),
+    Bind<&nLogicNode::GetActive>("b_getactive_v", "LGAC"),
+    Bind<&nLogicNode::SetPersistence>("v_setpersistence_b", "LSPR"),
+    Bind<&nLogicNode::GetPersistence>("b_getpersistence_v", "LGPR"),
+    Bind<&nLogicNode::SetTime>("v_settime_f", "LSTI"),
+    Bind<&nLogicNode::GetTime>("f_gettime_v", "LGTI"),
+    Bind<&nLogicNode::SetPersist>("v_setpersist_s", "LSPS"),
+    Bind<&nLogicNode::GetPersistPath>("s_getpersist_v", "LGPS"),
+    Bind<&nLogicNode::SaveLogicOwnName>("b_savelogic_v", "LSLO"),
+    Bind<&nLogicNode::SaveLogic>("b_savelogicas_s", "LSLA"),
+    Bind<&nLogicNode::SetEventScript>("v_seteventscript_ss", "LSES"),
+    Bind<&nLogicNode::AddEventFunction>("v_addeventfunction_ss", "LAEF"),
+    Bind<&nLogicNode::RemoveEventFunction>("v_removeeventfunction_ss", "LREF"),
+    Bind<&nLogicNode::GetEvents>("s_getevents_v", "LGES"),
+    {"v_addtimer_ssffs", "LADT", [](nLogicNode* self, nCmd* c) {
+         const char* name = c->In()->GetS();
+         const char* repeat = c->In()->GetS();
+         float time = c->In()->GetF();
+         float period = c->In()->GetF();
+         self->AddTimer(name, repeat, time, period, c->In()->GetS());
+     }},
+    {"v_deletetimer_s", "LDTI", [](nLogicNode* self, nCmd* c) { self->DeleteTimer(c->In()->GetS()); }},
+    Bind<&nLogicNode::DeleteTimers>("v_deletetimers_v", "LDTS"),
+};
+const nClassInfo nLogicNode::classInfo = nClassInfo::Make<nLogicNode>("nlogicnode", "nroot", cmds);
+
+nLogicNode::nLogicNode() {
+    nKernelServer* ks = nKernelServer::ks;
+    logicNodeClass_ = ks ? ks->FindClass("nlogicnode") : nullptr;
+    persistLogicClass_ = ks ? ks->FindClass("npersistlogic") : nullptr;
+    persistRef_.SetCwd(this);
+}
+
+nLogicNode::~nLogicNode() {
+    // Handlers first: each clears its queued firings, so none fires for a dead node.
+    for (nLogicEventHandler* h : handlers_) delete h;
+    handlers_.Clear();
+    pendingEvents_.Clear();
+    for (nScriptEvent* e : events_) delete e;
+    events_.Clear();
+    for (int i = 0; i < timerWalk_.Size(); i++) timerWalk_[i] = nullptr;
+    while (nHashNode* t = timers_.RemHead()) delete static_cast<nLogicTimer*>(t);
+    inputLink_.Remove();
+    while (inputList_.RemHead()) {
+    }
+}
+
+bool nLogicNode::Release() {
+    if (nPersistLogic* store = GetPersist()) {
+        // The hook may run scripts of a subclass; keep this object through them.
+        nRef<nRoot> alive(this);
+        StoreToPersist(store);
+        if (!alive.IsValid()) return true;
+    }
+    return nRoot::Release();
+}
+
+void nLogicNode::RestoreFromPersist(nPersistLogic* store) {
+    if (store) store->SetOwner(GetFullName().c_str());
+}
+
+void nLogicNode::StoreToPersist(nPersistLogic*) {}
+
+// -- per frame ---------------------------------------------------------------------
+
+float nLogicNode::FrameTime() {
+    nChannelServer* channels = channelRef_.Get();
+    if (channels != frameTimeServer_ || frameTimeChannel_ < 0) {
+        frameTimeServer_ = channels;
+        frameTimeChannel_ = channels->GenChannel("frametime");
+        if (frameTimeChannel_ < 0) return 0.0f;
+    }
+    return channels->GetChannel1f(frameTimeChannel_);
+}
+
+void nLogicNode::Setup() {
+    nChannelServer* channels = channelRef_.Get();
+    frameTimeServer_ = channels;
+    frameTimeChannel_ = channels->GenChannel("frametime");
+    nRef<nRoot> cur(GetHead());
+    while (nRoot* c = cur.GetUnsafe()) {
+        if (IsLogicNode(c) && static_cast<nLogicNode*>(c)->active_) static_cast<nLogicNode*>(c)->Setup();
+        cur = c->GetSucc();
+    }
+}
+
+bool nLogicNode::Trigger(nLogicGraph* graph) {
+    nScriptServer* script = scriptRef_.Get();
+    float frameTime = FrameTime();
+    // Scripts run below may release this node, the child, its siblings or an ancestor:
+    // the references tell what is left, and the walk goes on with that.
+    nRef<nRoot> self(this);
+    nRef<nRoot> cur(GetHead());
+    nRef<nRoot> next;
+    while (nRoot* c = cur.GetUnsafe()) {
+        next = c->GetSucc();
+        if (IsLogicNode(c) && static_cast<nLogicNode*>(c)->active_) {
+            auto* child = static_cast<nLogicNode*>(c);
+            ServeChild(child, script, frameTime);
+            if (cur.IsValid()) child->Trigger(graph);
+        }
+        if (!self.IsValid()) return true;
+        nRoot* still = cur.GetUnsafe();
+        if (still && still->GetParent() == this) cur = still->GetSucc();
+        else if (next.IsValid() && next->GetParent() == this) cur = next.GetUnsafe();
+        else cur = nullptr;
+    }
+    return true;
+}
+
+void nLogicNode::ServeChild(nLogicNode* child, nScriptServer* script, float frameTime) {
+    nRef<nRoot> alive(child);
+    // 1. input nodes
+    nRef<nRoot> input;
+    for (nNode* n = child->inputList_.GetHead(); n;) {
+        auto* in = static_cast<nLogicNode*>(n->GetPtr());
+        input = in;
+        in->HandleInput();
+        if (!alive.IsValid()) return;
+        // An input node that left the list ends the walk: its neighbours are unknown.
+        if (!input.IsValid() || !in->inputLink_.IsLinked()) break;
+        n = n->GetSucc();
+    }
+    // 2. raised events; those raised while these fire wait for the next frame
+    int raised = child->pendingEvents_.Size();
+    for (int i = 0; i < raised && i < child->pendingEvents_.Size(); i++) {
+        child->pendingEvents_[i]->Fire(script);
+        if (!alive.IsValid()) return;
+    }
+    for (int i = 0; i < raised && child->pendingEvents_.Size() > 0; i++) child->pendingEvents_.Erase(0);
+    // 3. timers
+    child->RunTimers(script, frameTime);
+    if (!alive.IsValid()) return;
+    // 4. clock
+    child->time_ += frameTime;
+}
+
+void nLogicNode::RunTimers(nScriptServer* script, float frameTime) {
+    // A nested walk (a timer script triggering by hand) leaves the timers to the outer one.
+    if (walkingTimers_ || !timers_.GetHead()) return;
+    nRef<nRoot> alive(this);
+    // The timers as they are before the first script runs: one added meanwhile waits
+    // for the next frame, one deleted meanwhile is nulled in this list.
+    timerWalk_.Clear();
+    for (nHashNode* n = timers_.GetHead(); n; n = n->GetSucc()) timerWalk_.Append(static_cast<nLogicTimer*>(n));
+    walkingTimers_ = true;
+    for (int i = 0; i < timerWalk_.Size(); i++) {
+        nLogicTimer* t = timerWalk_[i];
+        if (!t) continue;
+        t->time += frameTime;
+        if (t->time < t->period) continue;
+        const char* result = nullptr;
+        if (!script->Run(t->script.Get(), result)) {
+            n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
+        }
+        if (!alive.IsValid()) return;
+        t = timerWalk_[i];
+        if (!t) continue;
+        // A one-shot timer that re-armed itself below its period stays.
+        if (t->repeat == nLogicTimer::OneShot && t->time >= t->period) DeleteTimer(t);
+        else t->time = 0.0f;
+    }
+    walkingTimers_ = false;
+    timerWalk_.Clear();
+}
+
+void nLogicNode::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
+    nRef<nRoot> cur(GetHead());
+    while (nRoot* c = cur.GetUnsafe()) {
+        if (IsLogicNode(c) && static_cast<nLogicNode*>(c)->active_) {
+            static_cast<nLogicNode*>(c)->Traverse(graph, parentMatrix);
+        }
+        cur = cur.IsValid() ? cur->GetSucc() : nullptr;
+    }
+}
+
+// -- events ------------------------------------------------------------------------
+
+nScriptEvent* nLogicNode::DeclareEvent(const char* name, const char* argTypes) {
+    if (nScriptEvent* e = FindEvent(name)) return e;
+    return events_.Append(new nScriptEvent(name, argTypes ? argTypes : "v"));
+}
+
+nScriptEvent* nLogicNode::FindEvent(const char* name) const {
+    if (!name) return nullptr;
+    for (nScriptEvent* e : events_) {
+        if (std::strcmp(e->GetName(), name) == 0) return e;
+    }
+    return nullptr;
+}
+
+void nLogicNode::AddPendingEvent(nScriptEvent* event) {
+    if (event) pendingEvents_.Append(event);
+}
+
+nLogicEventHandler* nLogicNode::AddHandler(const char* eventName) {
+    nLogicEventRecord* record = eventRef_.Get()->FindOrCreateEvent("logicgraph");
+    return handlers_.Append(nLogicEventHandler::Create(nLogicEventHandler::Script, this, eventName, record));
+}
+
+nLogicEventHandler* nLogicNode::FindHandler(const char* eventName) const {
+    if (!eventName) return nullptr;
+    for (nLogicEventHandler* h : handlers_) {
+        if (std::strcmp(h->GetEventName(), eventName) == 0) return h;
+    }
+    return nullptr;
+}
+
+void nLogicNode::SetEventScript(const char* eventName, const char* script) {
+    nLogicEventHandler* h = FindHandler(eventName);
+    if (!h) {
+        n_error("%s: v_seteventscript: no handler for event '%s'\n", GetFullName().c_str(), eventName ? eventName : "");
+        return;
+    }
+    h->SetScript(script ? script : "");
+}
+
+void nLogicNode::AddEventFunction(const char* eventName, const char* funcName) {
+    nScriptEvent* e = FindEvent(eventName);
+    if (!e) {
+        n_error("%s: v_addeventfunction: event '%s' is not declared\n", GetFullName().c_str(), eventName ? eventName : "");
+        return;
+    }
+    if (funcName && funcName[0]) e->AddFunction(funcName);
+}
+
+void nLogicNode::RemoveEventFunction(const char* eventName, const char* funcName) {
+    nScriptEvent* e = FindEvent(eventName);
+    if (!e) {
+        n_error("%s: v_removeeventfunction: event '%s' is not declared\n", GetFullName().c_str(),
+                eventName ? eventName : "");
+        return;
+    }
+    if (funcName) e->RemoveFunction(funcName);
+}
+
+std::string nLogicNode::GetEvents() const {
+    std::string text;
+    for (nScriptEvent* e : events_) {
+        text += e->GetName();
+        text += '_';
+        for (int i = 0; i < e->GetNumArgs(); i++) {
+            switch (e->GetArg(i).GetType()) {
+                case nArg::Int:
+                case nArg::Bool: text += 'd'; break;
+                case nArg::Float: text += 'f'; break;
+                case nArg::String: text += 's'; break;
+                default: text += 'v'; break;
+            }
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+// -- timers ------------------------------------------------------------------------
+
+void nLogicNode::AddTimer(const char* name, const char* repeat, float time, float period, const char* script) {
+    int type;
+    if (repeat && std::strcmp(repeat, "loop") == 0) type = nLogicTimer::Loop;
+    else if (repeat && std::strcmp(repeat, "oneshot") == 0) type = nLogicTimer::OneShot;
+    else {
+        n_error("%s: v_addtimer: unknown repeat type '%s' (loop or oneshot)\n", GetFullName().c_str(),
+                repeat ? repeat : "");
+        return;
+    }
+    const char* key = name ? name : "";
+    nLogicTimer* t = FindTimer(key);
+    if (!t) {
+        t = new nLogicTimer(key);
+        timers_.AddTail(t);
+    }
+    t->repeat = type;
+    t->time = time;
+    t->period = period;
+    t->script = script ? script : "";
+}
+
+nLogicTimer* nLogicNode::FindTimer(const char* name) const {
+    return static_cast<nLogicTimer*>(timers_.Find(name ? name : ""));
+}
+
+int nLogicNode::GetNumTimers() const {
+    int n = 0;
+    for (nHashNode* t = timers_.GetHead(); t; t = t->GetSucc()) n++;
+    return n;
+}
+
+void nLogicNode::DeleteTimer(nLogicTimer* timer) {
+    for (int i = 0; i < timerWalk_.Size(); i++) {
+        if (timerWalk_[i] == timer) timerWalk_[i] = nullptr;
+    }
+    delete timer;
+}
+
+void nLogicNode::DeleteTimer(const char* name) {
+    if (nLogicTimer* t = FindTimer(name)) DeleteTimer(t);
+}
+
+void nLogicNode::DeleteTimers() {
+    while (nHashNode* t = timers_.GetHead()) DeleteTimer(static_cast<nLogicTimer*>(t));
+}
+
+// -- persistence -------------------------------------------------------------------
+
+void nLogicNode::SetPersist(const char* path) {
+    nPathRef<nRoot> probe(path && path[0] ? path : nullptr);
+    probe.SetCwd(this);
+    nRoot* obj = probe.GetPath() ? probe.Resolve() : nullptr;
+    if (!obj || !obj->IsA(persistLogicClass_)) {
+        n_error("%s: v_setpersist: '%s' is no npersistlogic store\n", GetFullName().c_str(), path ? path : "");
+        return;
+    }
+    persistRef_.SetPath(path);
+    RestoreFromPersist(static_cast<nPersistLogic*>(obj));
+}
+
+nPersistLogic* nLogicNode::GetPersist() {
+    if (!persistRef_.GetPath()) return nullptr;
+    nRoot* obj = persistRef_.Resolve();
+    return obj && obj->IsA(persistLogicClass_) ? static_cast<nPersistLogic*>(obj) : nullptr;
+}
+
+std::string nLogicNode::GetPersistPath() {
+    nPersistLogic* store = GetPersist();
+    return store ? store->GetFullName() : std::string();
+}
+
+bool nLogicNode::SaveCmds(nPersistServer* ps) {
+    if (!nRoot::SaveCmds(ps)) return false;
+    bool ok = ps->Put(this, nId("LSAC"), active_) && ps->Put(this, nId("LSPR"), persistence_) &&
+              ps->Put(this, nId("LSTI"), time_);
+    // Every bound function, so that a node loads back with all of them.
+    for (nScriptEvent* e : events_) {
+        for (int i = 0; ok && i < e->GetNumFunctions(); i++) {
+            const char* fn = e->GetFunction(i);
+            if (fn && fn[0]) ok = ps->Put(this, nId("LAEF"), e->GetName(), fn);
+        }
+    }
+    for (nHashNode* n = timers_.GetHead(); ok && n; n = n->GetSucc()) {
+        auto* t = static_cast<nLogicTimer*>(n);
+        ok = ps->Put(this, nId("LADT"), t->GetName(), t->repeat == nLogicTimer::OneShot ? "oneshot" : "loop", t->time,
+                     t->period, t->script.Get());
+    }
+    for (nLogicEventHandler* h : handlers_) {
+        if (!ok) break;
+        if (h->GetKind() != nLogicEventHandler::Script) continue;
+        const char* script = h->GetScript();
+        if (script && script[0]) ok = ps->Put(this, nId("LSES"), h->GetEventName(), script);
+    }
+    if (ok) {
+        if (nPersistLogic* store = GetPersist()) ok = ps->Put(this, nId("LSPS"), store->GetFullName().c_str());
+    }
+    return ok;
+}
+
+bool nLogicNode::SaveLogicOwnName() {
+    const char* name = GetName();
+    return name ? SaveLogic(name) : false;
+}
+
+bool nLogicNode::SaveLogic(const char* name) {
+    nPersistServer* ps = nKernelServer::ks ? nKernelServer::ks->GetPersistServer() : nullptr;
+    if (!ps) {
+        n_error("%s: b_savelogic: no persistence server\n", GetFullName().c_str());
+        return false;
+    }
+    if (ps->GetMode() != nPersistServer::SaveMode && ps->GetMode() != nPersistServer::CloneMode) return false;
+    // As SaveAs: the extra count keeps this node through a delete of its own while it is
+    // written, the reference tells when an ancestor took it along.
+    nRef<nRoot> alive(this);
+    AddRef();
+    auto gone = [&] { return !alive.IsValid() || alive->GetRefCount() <= 1; };
+    bool ok = ps->BeginObject(this, name);
+    if (ok) {
+        for (int step = 0; step < 2; step++) {
+            bool cmdsNow = (step == 0) != ((GetSaveFlags() & SaveChildrenFirst) != 0);
+            ok = (cmdsNow ? SaveCmds(ps) : SaveLogicChildren()) && ok;
+            if (gone()) {
+                n_error("nLogicNode::SaveLogic(): a node was deleted while it was being saved as '%s'\n",
+                        name ? name : "");
+                ok = false;
+                break;
+            }
+        }
+        ok = ps->EndObject(ok) && ok;
+    }
+    if (nRoot* self = alive.GetUnsafe()) self->nRoot::Release();
+    return ok;
+}
+
+bool nLogicNode::SaveLogicChildren() {
+    if (GetSaveFlags() & SaveShallow) return true;
+    bool ok = true;
+    nRef<nRoot> child(GetHead());
+    while (nRoot* c = child.GetUnsafe()) {
+        if (IsLogicNode(c) && static_cast<nLogicNode*>(c)->persistence_) {
+            ok = static_cast<nLogicNode*>(c)->SaveLogic(c->GetName()) && ok;
+        }
+        if (!child.IsValid()) return false;
+        child = child->GetSucc();
+    }
+    return ok;
+}

@@ -1,0 +1,155 @@
+#pragma once
+// The base of every game object of the logic layer (script class "nlogicnode"). A node
+// is served by its parent once a frame: input, raised events, timers and its clock,
+// then its own Trigger, which serves its children the same way. So the root's own
+// timers and clock never run. A node can link to an "npersistlogic" store that keeps
+// its state while the node is destroyed and rebuilt.
+#include <string>
+
+#include "kernel/matrix44.h"
+#include "kernel/nArray.h"
+#include "kernel/nHashList.h"
+#include "kernel/nHashNode.h"
+#include "kernel/nList.h"
+#include "kernel/nPathRef.h"
+#include "kernel/nRoot.h"
+#include "logic/nPersistOwner.h"
+
+class nChannelServer;
+class nLogicEventHandler;
+class nLogicEventServer;
+class nLogicGraph;
+class nPersistLogic;
+class nScriptEvent;
+class nScriptServer;
+
+// One named timer of a node: runs its script each time `time` reaches `period`.
+class nLogicTimer : public nHashNode {
+public:
+    enum Repeat { Loop = 0, OneShot = 1 };
+    explicit nLogicTimer(const char* name) : nHashNode(name) {}
+    nString script;
+    float time = 0.0f;
+    float period = 0.0f;
+    int repeat = Loop;
+};
+
+class nLogicNode : public nRoot, public nPersistOwner {
+public:
+    static const nClassInfo classInfo;
+
+    nLogicNode();
+    ~nLogicNode() override;
+
+    // Stores into the linked store first, at every release, so that a store saved
+    // later holds what the node last had.
+    bool Release() override;
+    bool SaveCmds(nPersistServer* ps) override;
+
+    // Base: the store's owner becomes this node. Subclasses call it, then read their
+    // variables.
+    void RestoreFromPersist(nPersistLogic* store) override;
+    // Base: nothing to store.
+    void StoreToPersist(nPersistLogic* store) override;
+    virtual void HandleInput() {}
+    // Makes sure the "frametime" channel exists, then sets up the active logic children.
+    virtual void Setup();
+    // Serves each active logic child (input, raised events, timers, clock) and calls
+    // its Trigger. Scripts run here may delete timers or release any node: the walk
+    // goes on with what is left. Returns true.
+    virtual bool Trigger(nLogicGraph* graph);
+    virtual void Traverse(nLogicGraph* graph, const matrix44& parentMatrix);
+    virtual bool IsVisible() const { return false; }
+    virtual bool HasCollision() const { return false; }
+    virtual bool HasPhysik() const { return false; }
+    virtual bool Is2D() const { return false; }
+    virtual void SetActive(bool on) { active_ = on; }
+
+    bool GetActive() const { return active_; }
+    void SetPersistence(bool on) { persistence_ = on; }
+    bool GetPersistence() const { return persistence_; }
+    void SetTime(float t) { time_ = t; }
+    float GetTime() const { return time_; }
+
+    // True when `obj` is a logic node (its class is "nlogicnode" or derives from it).
+    bool IsLogicNode(const nRoot* obj) const { return obj && obj->IsA(logicNodeClass_); }
+
+    // Events this node raises. The declared event of that name, or a new one with
+    // those argument letters ('b', 'f', 'i', 's'; 'v' for none).
+    nScriptEvent* DeclareEvent(const char* name, const char* argTypes);
+    nScriptEvent* FindEvent(const char* name) const;
+    // Raised: fired by the parent's next Trigger.
+    void AddPendingEvent(nScriptEvent* event);
+    int GetNumPendingEvents() const { return pendingEvents_.Size(); }
+    // A script handler (kind 1) of the event server's record "logicgraph", owned by
+    // the node. No event server is a program error: fatal "Aborting.".
+    nLogicEventHandler* AddHandler(const char* eventName);
+    nLogicEventHandler* FindHandler(const char* eventName) const;
+
+    // Script commands on events; bad names are logged and change nothing.
+    void SetEventScript(const char* eventName, const char* script);
+    void AddEventFunction(const char* eventName, const char* funcName);
+    void RemoveEventFunction(const char* eventName, const char* funcName);
+    // One line per declared event: name, '_', one letter per argument.
+    std::string GetEvents() const;
+
+    // Makes the timer or updates the one of that name; a repeat type other than
+    // "loop" and "oneshot" is logged and changes nothing.
+    void AddTimer(const char* name, const char* repeat, float time, float period, const char* script);
+    // An unknown name does nothing.
+    void DeleteTimer(const char* name);
+    void DeleteTimers();
+    nLogicTimer* FindTimer(const char* name) const;
+    int GetNumTimers() const;
+
+    // Links the store and restores from it at once. A path that names nothing or no
+    // "npersistlogic" is logged and keeps the former link.
+    void SetPersist(const char* path);
+    // Full path of the store, "" without one.
+    std::string GetPersistPath();
+    // The linked store, null when the link does not resolve.
+    nPersistLogic* GetPersist();
+
+    // Saves like SaveAs, but writes only the children that are logic nodes with
+    // persistence set, each the same way.
+    bool SaveLogic(const char* name);
+    bool SaveLogicOwnName();
+
+protected:
+    // Input nodes among the children enter their parent's list through their link.
+    nList& GetInputList() { return inputList_; }
+    nNode& GetInputLink() { return inputLink_; }
+
+    nPathRef<nRoot> fileRef_{"/sys/servers/file2"};
+    nPathRef<nRoot> mathRef_{"/sys/servers/math"};
+
+private:
+    void ServeChild(nLogicNode* child, nScriptServer* script, float frameTime);
+    void RunTimers(nScriptServer* script, float frameTime);
+    void DeleteTimer(nLogicTimer* timer);
+    float FrameTime();
+    bool SaveLogicChildren();
+
+    bool active_ = true;
+    bool persistence_ = false;
+    float time_ = 0.0f;
+    // Input nodes among the children; inputLink_ is this node's entry in its parent's.
+    nList inputList_;
+    nNode inputLink_{this};
+    nArray<nLogicEventHandler*> handlers_;
+    nArray<nScriptEvent*> events_;
+    nArray<nScriptEvent*> pendingEvents_;
+    nClass* logicNodeClass_ = nullptr;
+    nClass* persistLogicClass_ = nullptr;
+    nPathRef<nChannelServer> channelRef_{"/sys/servers/channel"};
+    nPathRef<nScriptServer> scriptRef_{"/sys/servers/script"};
+    nPathRef<nLogicEventServer> eventRef_{"/sys/servers/event"};
+    nPathRef<nRoot> persistRef_;
+    // The "frametime" channel's index, looked up once per channel server.
+    int frameTimeChannel_ = -1;
+    nChannelServer* frameTimeServer_ = nullptr;
+    nHashList timers_{16};
+    // The timers of the walk in progress; a timer deleted meanwhile is nulled here.
+    nArray<nLogicTimer*> timerWalk_;
+    bool walkingTimers_ = false;
+};

@@ -1,0 +1,380 @@
+// The logic node base: the per-frame walk over children (input, raised events, timers,
+// clock), timers, events and handlers, the persistent store link, saving, and walks
+// whose scripts delete what is being walked.
+#include <string>
+#include <vector>
+
+#include "logic/nLogicEventHandler.h"
+#include "logic/nLogicEventRecord.h"
+#include "logic/nLogicEventServer.h"
+#include "logic/nLogicNode.h"
+#include "logic/nScriptEvent.h"
+#include "scene/nChannelServer.h"
+#include "scene/nScenePackage.h"
+#include "tests/logic/LogicFixture.h"
+
+namespace {
+
+std::vector<std::string> gTrace;
+
+// Records what the walk calls on it and keeps one variable in its store.
+class nTestLogicNode : public nLogicNode {
+public:
+    static const nClassInfo classInfo;
+    void HandleInput() override { Mark("input"); }
+    void Setup() override {
+        Mark("setup");
+        nLogicNode::Setup();
+    }
+    bool Trigger(nLogicGraph* graph) override {
+        Mark("trigger");
+        return nLogicNode::Trigger(graph);
+    }
+    void Traverse(nLogicGraph* graph, const matrix44& m) override {
+        Mark("traverse");
+        nLogicNode::Traverse(graph, m);
+    }
+    void StoreToPersist(nPersistLogic* store) override {
+        stores++;
+        nVariable v;
+        v.SetI(value);
+        store->SetVar("value", v);
+    }
+    void RestoreFromPersist(nPersistLogic* store) override {
+        nLogicNode::RestoreFromPersist(store);
+        if (const nVariable* v = store->GetVar("value")) value = v->GetI();
+    }
+    // Enters the parent's input list, as an input node does when it is initialized.
+    void JoinParentInput() {
+        auto* parent = static_cast<nTestLogicNode*>(GetParent());
+        parent->GetInputList().AddTail(&GetInputLink());
+    }
+    void Mark(const char* what) { gTrace.push_back(std::string(GetName()) + "." + what); }
+    int value = 0;
+    int stores = 0;
+};
+const nCmdDef<nTestLogicNode> testCmds[] = {
+    {"v_mark_s", "TMRK", [](nTestLogicNode*, nCmd* c) { gTrace.push_back(c->In()->GetS()); }},
+};
+const nClassInfo nTestLogicNode::classInfo =
+    nClassInfo::Make<nTestLogicNode>("ntestlogicnode", "nlogicnode", testCmds);
+
+class LogicNodeTest : public nLogicFixture {
+protected:
+    void SetUp() override {
+        nLogicFixture::SetUp();
+        nScenePackage(kernel);
+        kernel->AddClass(nTestLogicNode::classInfo);
+        channels = static_cast<nChannelServer*>(kernel->New("nchannelserver", "/sys/servers/channel"));
+        events = static_cast<nLogicEventServer*>(kernel->New("nlogiceventserver", "/sys/servers/event"));
+        frameTime = channels->GenChannel("frametime");
+        root = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic"));
+        gTrace.clear();
+    }
+    void TearDown() override {
+        gTrace.clear();
+        nLogicFixture::TearDown();
+    }
+    nTestLogicNode* Node(const char* path) { return static_cast<nTestLogicNode*>(kernel->New("ntestlogicnode", path)); }
+    // One frame as the observer runs it.
+    void Frame(float dt = 0.3f) {
+        channels->SetChannel1f(frameTime, dt);
+        events->Trigger();
+        if (nRoot* r = Lookup("/usr/logic")) static_cast<nLogicNode*>(r)->Trigger(nullptr);
+    }
+    std::string Trace() {
+        std::string s;
+        for (auto& t : gTrace) s += t + " ";
+        gTrace.clear();
+        return s;
+    }
+    nChannelServer* channels = nullptr;
+    nLogicEventServer* events = nullptr;
+    nLogicNode* root = nullptr;
+    int frameTime = -1;
+};
+
+TEST_F(LogicNodeTest, TriggerServesActiveLogicChildrenInOrderAndSkipsTheRestWithTheirSubtrees) {
+    nTestLogicNode* a = Node("/usr/logic/a");
+    Node("/usr/logic/a/in")->JoinParentInput();
+    Node("/usr/logic/a/a1");
+    nTestLogicNode* b = Node("/usr/logic/b");
+    Node("/usr/logic/b/b1");
+    kernel->New("nroot", "/usr/logic/plain");
+    Node("/usr/logic/plain/hidden");
+    Node("/usr/logic/c");
+    ASSERT_TRUE(Run("function f(x) obj('/usr/logic/a').mark('f' .. x) end"
+                    " function g(x, n) obj('/usr/logic/a').mark(string.format('g%.6f,%d', x, n)) end"
+                    " obj('/usr/logic/b').setactive(false)"
+                    " b_active = obj('/usr/logic/b').getactive() and 'on' or 'off'"));
+    EXPECT_EQ(Global("b_active"), "off");
+
+    nScriptEvent* f = a->DeclareEvent("onf", "s");
+    a->AddEventFunction("onf", "f");
+    f->GetArg(0).SetS("P");
+    nScriptEvent* g = a->DeclareEvent("ong", "fi");
+    a->AddEventFunction("ong", "g");
+    g->GetArg(0).SetF(0.5f);
+    g->GetArg(1).SetI(3);
+    a->AddPendingEvent(f);
+    a->AddPendingEvent(g);
+    a->AddTimer("t", "loop", 0.0f, 0.1f, "obj('/usr/logic/a').mark('timer')");
+    // The walk serves the child's input, events, timers, then its clock, then its Trigger.
+    Frame();
+    EXPECT_EQ(Trace(), "in.input fP g0.500000,3 timer a.trigger in.trigger a1.trigger c.trigger ");
+    EXPECT_EQ(a->GetNumPendingEvents(), 0);
+    EXPECT_FLOAT_EQ(a->GetTime(), 0.3f);
+    EXPECT_FLOAT_EQ(b->GetTime(), 0.0f);
+    // The root's own clock never runs.
+    EXPECT_FLOAT_EQ(root->GetTime(), 0.0f);
+
+    // An inactive node's raised events wait until it is active again.
+    nScriptEvent* e = b->DeclareEvent("one", "v");
+    ASSERT_TRUE(Run("function noop() end"));
+    b->AddEventFunction("one", "noop");
+    b->AddPendingEvent(e);
+    Frame();
+    EXPECT_EQ(b->GetNumPendingEvents(), 1);
+    Trace();
+    b->SetActive(true);
+    Frame();
+    EXPECT_EQ(b->GetNumPendingEvents(), 0);
+    EXPECT_NE(Trace().find("b.trigger b1.trigger"), std::string::npos);
+
+    // Setup and Traverse go into active logic children only.
+    b->SetActive(false);
+    root->Setup();
+    EXPECT_EQ(Trace(), "a.setup in.setup a1.setup c.setup ");
+    root->Traverse(nullptr, matrix44());
+    EXPECT_EQ(Trace(), "a.traverse in.traverse a1.traverse c.traverse ");
+}
+
+TEST_F(LogicNodeTest, TimersFireAtTheirPeriodAndRestartAtZero) {
+    nTestLogicNode* n = Node("/usr/logic/n");
+    ASSERT_TRUE(Run("n = obj('/usr/logic/n')"
+                    " n.addtimer('loop', 'loop', 0, 0.5, 'obj(\"/usr/logic/n\").mark(\"loop\")')"
+                    " n.addtimer('once', 'oneshot', 0, 0.2, 'obj(\"/usr/logic/n\").mark(\"once\")')"));
+    Frame();  // 0.3: only the one-shot, which is gone afterwards
+    EXPECT_EQ(Trace(), "once n.trigger ");
+    EXPECT_EQ(n->FindTimer("once"), nullptr);
+    Frame();  // 0.6: the loop fires and restarts at 0, not 0.1
+    EXPECT_EQ(Trace(), "loop n.trigger ");
+    EXPECT_FLOAT_EQ(n->FindTimer("loop")->time, 0.0f);
+    Frame();
+    EXPECT_EQ(Trace(), "n.trigger ");
+    Frame();
+    EXPECT_EQ(Trace(), "loop n.trigger ");
+
+    // An existing name is updated, not added.
+    ASSERT_TRUE(Run("n.addtimer('loop', 'oneshot', 0.1, 2, 'x = 1')"));
+    EXPECT_EQ(n->GetNumTimers(), 1);
+    nLogicTimer* t = n->FindTimer("loop");
+    EXPECT_EQ(t->repeat, nLogicTimer::OneShot);
+    EXPECT_FLOAT_EQ(t->time, 0.1f);
+    EXPECT_FLOAT_EQ(t->period, 2.0f);
+    EXPECT_STREQ(t->script.Get(), "x = 1");
+
+    // A one-shot that re-arms itself at time 0 fires again a period later; a big frame
+    // fires a timer once, never twice.
+    ASSERT_TRUE(Run(R"lua(n.deletetimers()
+        n.addtimer('re', 'oneshot', 0, 0.5, [[obj('/usr/logic/n').mark('re')
+            obj('/usr/logic/n').addtimer('re', 'oneshot', 0, 0.5, "obj('/usr/logic/n').mark('re2')")]]))lua"));
+    Frame(5.0f);
+    EXPECT_EQ(Trace(), "re n.trigger ");
+    ASSERT_NE(n->FindTimer("re"), nullptr);
+    Frame(0.3f);
+    EXPECT_EQ(Trace(), "n.trigger ");
+    Frame(0.3f);
+    EXPECT_EQ(Trace(), "re2 n.trigger ");
+    EXPECT_EQ(n->FindTimer("re"), nullptr);
+
+    // Bad input changes nothing.
+    ASSERT_TRUE(Run("n.addtimer('bad', 'twice', 0, 1, '') n.deletetimer('unknown')"));
+    EXPECT_EQ(n->FindTimer("bad"), nullptr);
+    EXPECT_TRUE(LogHas("unknown repeat type 'twice'"));
+}
+
+TEST_F(LogicNodeTest, EventsFunctionsAndHandlers) {
+    nTestLogicNode* n = Node("/usr/logic/n");
+    ASSERT_TRUE(Run("s = obj('/usr/logic/n').getevents()"));
+    EXPECT_EQ(Global("s"), "");
+    n->DeclareEvent("onenter", "s");
+    n->DeclareEvent("oncurrent", "s");
+    n->DeclareEvent("onleave", "s");
+    EXPECT_EQ(n->DeclareEvent("onenter", "i"), n->FindEvent("onenter"));
+    ASSERT_TRUE(Run("n = obj('/usr/logic/n') s = n.getevents()"
+                    " n.addeventfunction('onenter', 'a') n.addeventfunction('onenter', 'b')"
+                    " n.addeventfunction('onenter', 'a') n.addeventfunction('onenter', 'c')"
+                    " n.removeeventfunction('onenter', 'b') n.removeeventfunction('onenter', 'zz')"
+                    " n.addeventfunction('nosuch', 'a') n.removeeventfunction('nosuch', 'a')"
+                    " n.seteventscript('nosuch', 'x = 1')"));
+    EXPECT_EQ(Global("s"), "onenter_s\noncurrent_s\nonleave_s\n");
+    nScriptEvent* e = n->FindEvent("onenter");
+    ASSERT_EQ(e->GetNumFunctions(), 2);
+    EXPECT_STREQ(e->GetFunction(0), "a");
+    EXPECT_STREQ(e->GetFunction(1), "c");
+    EXPECT_TRUE(LogHas("event 'nosuch' is not declared"));
+    EXPECT_TRUE(LogHas("no handler for event 'nosuch'"));
+
+    // Argument letters: ints and bools are 'd'.
+    n->DeclareEvent("mixed", "bifs");
+    ASSERT_TRUE(Run("s = obj('/usr/logic/n').getevents()"));
+    EXPECT_NE(Global("s").find("mixed_ddfs\n"), std::string::npos);
+
+    // A handler of the record "logicgraph", whose script runs the frame after the firing.
+    nLogicEventHandler* h = n->AddHandler("picked");
+    EXPECT_EQ(h->GetKind(), 1);
+    EXPECT_STREQ(h->GetRecord()->GetName(), "logicgraph");
+    EXPECT_EQ(h->GetOwner(), n);
+    EXPECT_EQ(n->FindHandler("picked"), h);
+    ASSERT_TRUE(Run("obj('/usr/logic/n').seteventscript('picked', 'obj(\"/usr/logic/n\").mark(\"picked\")')"));
+    EXPECT_STREQ(h->GetScript(), "obj(\"/usr/logic/n\").mark(\"picked\")");
+    Frame();
+    Trace();
+    EXPECT_TRUE(h->Queue());
+    EXPECT_EQ(Trace(), "");
+    Frame();
+    EXPECT_EQ(Trace(), "picked n.trigger ");
+}
+
+TEST_F(LogicNodeTest, PersistentStoreLinkRestoresAtOnceAndStoresAtEachRelease) {
+    ASSERT_TRUE(Run("new('npersistlogic', '/usr/persist/n') obj('/usr/persist/n').seti('value', 9)"
+                    " new('npersist', '/usr/persist/plain')"));
+    auto* store = static_cast<nPersistLogic*>(Lookup("/usr/persist/n"));
+    nTestLogicNode* n = Node("/usr/logic/n");
+    ASSERT_TRUE(Run("n = obj('/usr/logic/n') none = n.getpersist()"
+                    " n.setpersist('/usr/persist/nothing') n.setpersist('/usr/persist/plain') bad = n.getpersist()"));
+    EXPECT_EQ(Global("none"), "");
+    EXPECT_EQ(Global("bad"), "");
+    EXPECT_TRUE(LogHas("'/usr/persist/plain' is no npersistlogic store"));
+    EXPECT_EQ(n->value, 0);
+
+    ASSERT_TRUE(Run("n.setpersist('../../persist/n') p = n.getpersist()"));
+    EXPECT_EQ(n->value, 9);
+    EXPECT_EQ(Global("p"), "/usr/persist/n");
+    EXPECT_STREQ(store->GetOwnerPath(), "/usr/logic/n");
+    EXPECT_EQ(n->GetPersist(), store);
+    EXPECT_EQ(store->GetOwner(), static_cast<nPersistOwner*>(n));
+
+    // A store saved while its owner lives holds the owner's current value.
+    n->value = 11;
+    ASSERT_TRUE(store->SaveAs(Path("n").c_str()));
+    EXPECT_NE(Slurp(Path("n.n")).find("seti( \"value\", 11 )"), std::string::npos);
+
+    // Every release stores, not only the last.
+    n->AddRef();
+    n->value = 12;
+    n->stores = 0;
+    EXPECT_FALSE(n->Release());
+    EXPECT_EQ(n->stores, 1);
+    n->value = 13;
+    EXPECT_TRUE(n->Release());
+    EXPECT_EQ(store->GetVar("value")->GetI(), 13);
+
+    // Rebuilt, the node finds its state again.
+    nTestLogicNode* again = Node("/usr/logic/again");
+    again->SetPersist("/usr/persist/n");
+    EXPECT_EQ(again->value, 13);
+    EXPECT_STREQ(store->GetOwnerPath(), "/usr/logic/again");
+
+}
+
+TEST_F(LogicNodeTest, SaveCmdsMatchesTheGoldenFileAndLoadsBackEqual) {
+    ASSERT_TRUE(Run("new('npersistlogic', '/usr/persist/n')"
+                    " new('nlogicnode', '/usr/logic/n') n = obj('/usr/logic/n')"
+                    " n.setactive(false) n.setpersistence(true) n.settime(1.5)"
+                    " n.addtimer('blink', 'loop', 0.25, 0.5, 'x = \"a\"')"
+                    " n.addtimer('once', 'oneshot', 0, 2, '')"
+                    " n.setpersist('/usr/persist/n')"));
+    auto* n = static_cast<nLogicNode*>(Lookup("/usr/logic/n"));
+    n->DeclareEvent("onenter", "s");
+    n->DeclareEvent("onleave", "v");
+    n->AddEventFunction("onenter", "first");
+    n->AddEventFunction("onenter", "second");
+    n->AddHandler("picked");
+    n->AddHandler("empty");
+    n->SetEventScript("picked", "print('p')");
+    ASSERT_TRUE(n->SaveAs(Path("n").c_str()));
+    EXPECT_EQ(Slurp(Path("n.n")), Slurp(SourceDir() + "/tests/logic/golden/logicnode_n.n"));
+
+    // The golden file into a fresh node (events and handlers are the class's to declare).
+    kernel->SetCwd(kernel->New("nroot", "/loaded"));
+    auto* back = static_cast<nLogicNode*>(kernel->Load((SourceDir() + "/tests/logic/golden/logicnode_n.n").c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_FALSE(back->GetActive());
+    EXPECT_TRUE(back->GetPersistence());
+    EXPECT_FLOAT_EQ(back->GetTime(), 1.5f);
+    ASSERT_EQ(back->GetNumTimers(), 2);
+    EXPECT_STREQ(back->FindTimer("blink")->script.Get(), "x = \"a\"");
+    EXPECT_FLOAT_EQ(back->FindTimer("blink")->time, 0.25f);
+    EXPECT_EQ(back->FindTimer("once")->repeat, nLogicTimer::OneShot);
+    EXPECT_EQ(back->GetPersistPath(), "/usr/persist/n");
+}
+
+TEST_F(LogicNodeTest, SaveLogicWritesOnlyLogicChildrenWithPersistence) {
+    ASSERT_TRUE(Run("new('nlogicnode', '/usr/logic/level') new('nlogicnode', '/usr/logic/level/keep')"
+                    " new('nlogicnode', '/usr/logic/level/skip') new('nroot', '/usr/logic/level/plain')"
+                    " new('nlogicnode', '/usr/logic/level/keep/deep')"
+                    " obj('/usr/logic/level/keep').setpersistence(true)"
+                    " obj('/usr/logic/level/keep/deep').setpersistence(true)"
+                    " ok = obj('/usr/logic/level').savelogicas('" +
+                    Path("level") + "') and 'yes' or 'no'"));
+    EXPECT_EQ(Global("ok"), "yes");
+    std::string text = Slurp(Path("level.n"));
+    EXPECT_NE(text.find("keep"), std::string::npos);
+    EXPECT_NE(text.find("deep"), std::string::npos);
+    EXPECT_EQ(text.find("skip"), std::string::npos);
+    EXPECT_EQ(text.find("plain"), std::string::npos);
+}
+
+TEST_F(LogicNodeTest, WalksGoOnWhenScriptsDeleteWhatIsWalked) {
+    // Timer scripts that delete all timers, release their own node, a sibling, the parent.
+    nTestLogicNode* p = Node("/usr/logic/p");
+    nTestLogicNode* a = Node("/usr/logic/p/a");
+    Node("/usr/logic/p/b");
+    Node("/usr/logic/p/c");
+    a->AddTimer("wipe", "loop", 0, 0, "obj('/usr/logic/p/a').deletetimers()");
+    a->AddTimer("after", "loop", 0, 0, "obj('/usr/logic/p/a').mark('after')");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger c.trigger ");
+    EXPECT_EQ(a->GetNumTimers(), 0);
+
+    a->AddTimer("self", "loop", 0, 0, "delete('/usr/logic/p/a')");
+    a->AddTimer("never", "loop", 0, 0, "obj('/usr/logic/p').mark('never')");
+    Frame();
+    EXPECT_EQ(Lookup("/usr/logic/p/a"), nullptr);
+    EXPECT_EQ(Trace(), "p.trigger b.trigger c.trigger ");
+
+    nTestLogicNode* b = static_cast<nTestLogicNode*>(Lookup("/usr/logic/p/b"));
+    b->AddTimer("sib", "oneshot", 0, 0, "delete('/usr/logic/p/c')");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger b.trigger ");
+
+    Node("/usr/logic/p/d");
+    b->AddTimer("parent", "loop", 0, 0, "delete('/usr/logic/p')");
+    Frame();
+    EXPECT_EQ(Lookup("/usr/logic/p"), nullptr);
+    EXPECT_EQ(Trace(), "p.trigger ");
+    (void)p;
+
+    // An event function releasing the next child: the walk ends after what is left.
+    nTestLogicNode* x = Node("/usr/logic/x");
+    Node("/usr/logic/y");
+    Node("/usr/logic/z");
+    ASSERT_TRUE(Run("function kill() delete('/usr/logic/y') end"));
+    nScriptEvent* e = x->DeclareEvent("go", "v");
+    x->AddEventFunction("go", "kill");
+    x->AddPendingEvent(e);
+    Frame();
+    EXPECT_EQ(Trace(), "x.trigger z.trigger ");
+
+    // A node released with a handler queued: nothing fires for it.
+    nLogicEventHandler* h = x->AddHandler("picked");
+    h->SetScript("obj('/usr/logic/z').mark('fired')");
+    ASSERT_TRUE(h->Queue());
+    x->Release();
+    Frame();
+    EXPECT_EQ(Trace(), "z.trigger ");
+}
+
+}  // namespace
