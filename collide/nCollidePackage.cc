@@ -1,5 +1,7 @@
 #include "collide/nCollidePackage.h"
 
+#include "collide/nCollideNode.h"
+#include "collide/nCollideServer.h"
 #include "collide/nCollideServer2.h"
 #include "collide/nCollideShape2.h"
 #include "collide/nXBoxShape.h"
@@ -11,6 +13,10 @@
 #include "kernel/nKernelServer.h"
 
 void nCollidePackage(nKernelServer* ks) {
+    ks->AddClass(nCollideServer::classInfo);
+    // The collide node is a visual node: its superclass first.
+    ks->AddClass(nVisNode::classInfo);
+    ks->AddClass(nCollideNode::classInfo);
     ks->AddClass(nCollideServer2::classInfo);
     ks->AddClass(nCollideShape2::classInfo);
     ks->AddClass(nXCollideServer::classInfo);

@@ -66,10 +66,6 @@ nCollideServer2::~nCollideServer2() {
         shapesRoot_.Set(nullptr);
         root->Release();
     }
-    freeClasses();
-    delete[] collTypes_;
-    collTypes_ = nullptr;
-    matrixSide_ = 0;
     while (nHashNode* n = contexts_.RemHead()) delete static_cast<nCollideContext2*>(n);
 }
 
@@ -129,79 +125,8 @@ nCollideShape2* nCollideServer2::NewShape(int, const char* name) {
 
 // ---- classes and types
 
-void nCollideServer2::freeClasses() {
-    while (nNode* n = collClasses_.RemHead()) delete static_cast<nCollClass*>(n->GetPtr());
-    numCollClasses_ = 0;
-}
-
-void nCollideServer2::BeginCollClasses() {
-    freeClasses();
-    classesOpen_ = true;
-}
-
-void nCollideServer2::AddCollClass(const char* name) {
-    if (!name || !*name) {
-        n_error("%s: addcollclass: a collision class needs a name\n", GetFullName().c_str());
-        return;
-    }
-    for (nNode* n = collClasses_.GetHead(); n; n = n->GetSucc()) {
-        if (std::strcmp(static_cast<nCollClass*>(n->GetPtr())->name.Get(), name) == 0) return;
-    }
-    auto* cls = new nCollClass(name, numCollClasses_++);
-    collClasses_.AddTail(cls);
-}
-
-void nCollideServer2::EndCollClasses() {
-    classesOpen_ = false;
-}
-
-void nCollideServer2::BeginCollTypes() {
-    delete[] collTypes_;
-    matrixSide_ = numCollClasses_;
-    collTypes_ = new nCollType[size_t(matrixSide_) * size_t(matrixSide_) + 1];
-    for (int i = 0; i < matrixSide_ * matrixSide_; i++) collTypes_[i] = COLLTYPE_IGNORE;
-    typesOpen_ = true;
-}
-
-namespace {
-
-int FindClassIndex(const nList& classes, const char* name) {
-    if (!name) return -1;
-    for (nNode* n = classes.GetHead(); n; n = n->GetSucc()) {
-        auto* cls = static_cast<nCollClass*>(n->GetPtr());
-        if (std::strcmp(cls->name.Get(), name) == 0) return cls->index;
-    }
-    return -1;
-}
-
-}  // namespace
-
-void nCollideServer2::AddCollType(const char* name1, const char* name2, nCollType type) {
-    int i1 = FindClassIndex(collClasses_, name1);
-    int i2 = FindClassIndex(collClasses_, name2);
-    if (i1 < 0 || i2 < 0) {
-        n_error("%s: addcolltype: unknown collision class '%s'\n", GetFullName().c_str(),
-                i1 < 0 ? (name1 ? name1 : "") : (name2 ? name2 : ""));
-        return;
-    }
-    if (i1 >= matrixSide_ || i2 >= matrixSide_) {
-        // Declared after BeginCollTypes: outside the matrix until the next one.
-        n_error("%s: addcolltype: class '%s' was added after begincolltypes\n", GetFullName().c_str(),
-                i1 >= matrixSide_ ? name1 : name2);
-        return;
-    }
-    collTypes_[i1 * matrixSide_ + i2] = type;
-    collTypes_[i2 * matrixSide_ + i1] = type;
-}
-
-void nCollideServer2::EndCollTypes() {
-    typesOpen_ = false;
-}
-
 int nCollideServer2::QueryCollClass(const char* name) {
-    int index = FindClassIndex(collClasses_, name);
-    if (index < 0) n_error("%s: unknown collision class '%s'\n", GetFullName().c_str(), name ? name : "");
-    return index;
+    return classes_.QueryCollClass(name);
 }
 
 nCollType nCollideServer2::QueryCollType(const char* name1, const char* name2) {

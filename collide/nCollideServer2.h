@@ -7,7 +7,7 @@
 #include <set>
 #include <utility>
 
-#include "collide/nCollClass.h"
+#include "collide/nCollClassTable.h"
 #include "collide/nCollType.h"
 #include "kernel/nHashList.h"
 #include "kernel/nList.h"
@@ -36,25 +36,15 @@ public:
     virtual int QueryCollClass(const char* name);
     virtual nCollType QueryCollType(const char* name1, const char* name2);
 
-    void BeginCollClasses();
-    void AddCollClass(const char* name);
-    void EndCollClasses();
-    // Starts a matrix of the current class count, every pair "ignore".
-    void BeginCollTypes();
-    // Sets both halves; unknown names set nothing.
-    void AddCollType(const char* name1, const char* name2, nCollType type);
-    void EndCollTypes();
-    // The pair type of two class indices; indices outside the matrix (classes added
-    // after BeginCollTypes) give "ignore".
-    nCollType GetCollType(int index1, int index2) const {
-        if (index1 == -1 || index2 == -1) return COLLTYPE_IGNORE;
-        if (index1 == -2 || index2 == -2) return COLLTYPE_QUICK;
-        if (index1 == -3 || index2 == -3) return COLLTYPE_CONTACT;
-        if (index1 == -4 || index2 == -4) return COLLTYPE_EXACT;
-        if (index1 < 0 || index2 < 0 || index1 >= matrixSide_ || index2 >= matrixSide_) return COLLTYPE_IGNORE;
-        return collTypes_[index1 * matrixSide_ + index2];
-    }
-    int GetNumCollClasses() const { return numCollClasses_; }
+    // Classes and pair types: see nCollClassTable.
+    void BeginCollClasses() { classes_.BeginCollClasses(); }
+    void AddCollClass(const char* name) { classes_.AddCollClass(name); }
+    void EndCollClasses() { classes_.EndCollClasses(); }
+    void BeginCollTypes() { classes_.BeginCollTypes(); }
+    void AddCollType(const char* name1, const char* name2, nCollType type) { classes_.AddCollType(name1, name2, type); }
+    void EndCollTypes() { classes_.EndCollTypes(); }
+    nCollType GetCollType(int index1, int index2) const { return classes_.GetCollType(index1, index2); }
+    int GetNumCollClasses() const { return classes_.GetNumCollClasses(); }
 
     nCollideContext2* FindContext(const char* name) const;
     nCollideContext2* GetFirstContext() const;
@@ -84,17 +74,10 @@ protected:
     nRoot* GetShapesRoot() const { return shapesRoot_.GetUnsafe(); }
 
 private:
-    void freeClasses();
-
     bool inFrame_ = false;
     int32_t objectIdCounter_ = 0;
     nHashList contexts_;
     nRef<nRoot> shapesRoot_;
-    bool classesOpen_ = false;
-    bool typesOpen_ = false;
-    nList collClasses_;
-    int numCollClasses_ = 0;
-    nCollType* collTypes_ = nullptr;
-    int matrixSide_ = 0;
+    nCollClassTable classes_{this};
     std::set<std::pair<int, int>> simpleShapeReports_;
 };
