@@ -1,4 +1,5 @@
 #include "gfx/nD3D8Server.h"
+#include "gfx/nPrimitiveBuilder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -234,6 +235,7 @@ nD3D8Server::nD3D8Server()
 
 nD3D8Server::~nD3D8Server() {
     if (displayOpen) CloseDisplay();
+    primBuilder.reset();
     // Textures reach back to this server when they go.
     ReleaseResources();
     closeImageLibrary();
@@ -502,6 +504,7 @@ void nD3D8Server::CloseDisplay() {
 
 void nD3D8Server::devClose() {
     if (backBufferLocked) UnlockBackBuffer();
+    primBuilder.reset();
     ReleaseResources();
     // The pools' device buffers go before the device.
     closePoolManagers();

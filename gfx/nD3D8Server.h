@@ -25,6 +25,7 @@ class RenderSystem;
 // describes, and carries frames, transforms, lights and the engine's render-state codes
 // to the device.
 class nInputServer;
+class nPrimitiveBuilder;
 
 class nD3D8Server : public nGfxServer {
 public:
@@ -60,6 +61,17 @@ public:
     void PopMatrix(int type) override;
     void SetRenderState(const nRenderState& state) override;
     bool SetLight(const nLight& light) override;
+    // ---- immediate mode (nD3D8ServerImmediate.cc); types 0..5 as index buffers name them
+    void Begin(int primitive) override;
+    void Coord(float x, float y, float z) override;
+    void Norm(float x, float y, float z) override;
+    void Rgba(float r, float g, float b, float a) override;
+    // Texture coordinate set 0 (the layer is not used).
+    void Uv(int layer, float u, float v);
+    void End() override;
+    // Null until the first Begin.
+    nPrimitiveBuilder* GetPrimitiveBuilder() const { return primBuilder.get(); }
+
     bool BeginText() override;
     bool EndText() override;
     // The rectangle must lie inside the back buffer; the bits are in the display
@@ -142,6 +154,7 @@ private:
     nTexture* stageTextures[MaxTextureStages] = {};
     int maxTexturesOverride = 0;
     nPixelShader* lastPixelShader = nullptr;
+    std::unique_ptr<nPrimitiveBuilder> primBuilder;
 
     void winOpen();
     void winClose();
