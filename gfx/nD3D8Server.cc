@@ -1,5 +1,6 @@
 #include "gfx/nD3D8Server.h"
 #include "gfx/nPrimitiveBuilder.h"
+#include "gfx/nD3D8Font.h"
 
 #include <algorithm>
 #include <cmath>
@@ -481,6 +482,7 @@ bool nD3D8Server::devOpen() {
     }
     placeWindow();
     openPoolManagers();
+    font = std::make_unique<nD3D8Font>("Trebuchet MS", 10, nD3D8Font::BOLD);
     initDeviceState();
     return true;
 }
@@ -505,6 +507,8 @@ void nD3D8Server::CloseDisplay() {
 void nD3D8Server::devClose() {
     if (backBufferLocked) UnlockBackBuffer();
     primBuilder.reset();
+    font.reset();
+    textCount = 0;
     ReleaseResources();
     // The pools' device buffers go before the device.
     closePoolManagers();
@@ -536,6 +540,10 @@ bool nD3D8Server::testResetDevice() {
     case render::DeviceState::NeedsReset:
         if (backBufferLocked) UnlockBackBuffer();
         ReleaseResources();
+        if (font) {
+            font->InvalidateDeviceObjects();
+            font->DeleteDeviceObjects();
+        }
         if (!device->Reset(presentParams)) {
             n_error("nD3D8Server: the device could not be reset\n");
             return false;
@@ -564,6 +572,7 @@ void nD3D8Server::initDeviceState() {
         device->SetTextureStageState(stage, render::StageState::MagFilter, render::TextureFilter::Linear);
     }
     if (!d3d->GetCaps(adapterOrdinal(), devType, caps)) return;
+    makeFontObjects();
     device->Clear(render::kClearTarget | render::kClearDepth, clearColorPacked, 1.0f, 0);
     loadCursors();
     if (cursorShown) ShowCursor();
@@ -720,7 +729,7 @@ void nD3D8Server::EndScene() {
         n_error("nD3D8Server::EndScene(): no scene was begun\n");
         return;
     }
-    // Queued texts are drawn here once the text font exists.
+    drawTexts();
     if (!device->EndScene()) return;
     Present();
     inScene = false;
@@ -1053,6 +1062,7 @@ void nD3D8Server::SetMaxTextureSize(int size) {
     if (size == maxTextureSize) return;
     nGfxServer::SetMaxTextureSize(size);
     if (size != maxTextureSize) return;
+    makeFontObjects();
     loadCursors();
     if (cursorShown) ShowCursor();
     else HideCursor();

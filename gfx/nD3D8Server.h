@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "gfx/nGfxServer.h"
 #include "gfx/nVertexBuffer.h"
@@ -26,6 +28,7 @@ class RenderSystem;
 // to the device.
 class nInputServer;
 class nPrimitiveBuilder;
+class nD3D8Font;
 
 class nD3D8Server : public nGfxServer {
 public:
@@ -71,6 +74,14 @@ public:
     void End() override;
     // Null until the first Begin.
     nPrimitiveBuilder* GetPrimitiveBuilder() const { return primBuilder.get(); }
+
+    // ---- screen text (nD3D8ServerText.cc): queued, drawn at EndScene with the font
+    void SetTextPos(float x, float y) override;
+    void SetTextColor(float r, float g, float b, float a) override;
+    bool Text(const char* text) override;
+    // Null while no display is open.
+    nD3D8Font* GetFont() const { return font.get(); }
+    int GetQueuedTextCount() const { return textCount; }
 
     bool BeginText() override;
     bool EndText() override;
@@ -155,6 +166,20 @@ private:
     int maxTexturesOverride = 0;
     nPixelShader* lastPixelShader = nullptr;
     std::unique_ptr<nPrimitiveBuilder> primBuilder;
+    // The font and its device objects.
+    std::unique_ptr<nD3D8Font> font;
+    void makeFontObjects();
+    void drawTexts();
+    struct TextRecord {
+        std::string text;
+        float x, y;
+        float color[4];
+    };
+    // Records are reused from frame to frame; textCount of them are queued.
+    std::vector<TextRecord> textQueue;
+    int textCount = 0;
+    float textPos[2] = {0.0f, 0.0f};
+    float textColor[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 
     void winOpen();
     void winClose();
