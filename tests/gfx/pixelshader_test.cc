@@ -304,3 +304,47 @@ TEST_F(PixelShaderTest, ASinglePassShaderDrawnAgainSkipsItsBlockButBindsNewTextu
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PixelShaderTest, TheRemainingOperationsFollowTheirFormulas) {
+    // Texel (0x88, 0x44, 0xCC, alpha 0x44), vertex colour (0x40, 0x80, 0xC0, alpha 0xFF).
+    textures.SetTexture(0, MakeTexture("t", 4, 4, [](int, int) { return 0x448844CCu; }));
+    textures.SetTexture(1, textures.GetTexture(0));
+    SetQuad(0xFF4080C0u);
+    auto expect = [this](uint32_t want) {
+        Draw(&textures);
+        EXPECT_TRUE(ColorNear(Presented(32, 32), want, 2));
+    };
+    // adds: t + p - 0.5, and twice that.
+    Stage(0, D::ADDS, D::TEX, D::PRIM);
+    expect(0xFF4844FFu);
+    Stage(0, D::ADDS, D::TEX, D::PRIM, 0, D::TWO);
+    expect(0xFF9088FFu);
+    // mul x4 saturates.
+    Stage(0, D::MUL, D::TEX, D::PRIM, 0, D::FOUR);
+    expect(0xFF8888FFu);
+    // ipol by the previous stage's alpha (the vertex alpha 1 after stage 0 replaced it).
+    desc.numStages = 0;
+    Stage(0, D::REPLACE, D::PRIM);
+    Stage(1, D::IPOL, D::TEX, D::CONST, D::PREV);
+    expect(0xFF8844CCu);
+    // ipol by the constant's alpha: half texel, half constant (black).
+    desc.constColor[3] = 0.5f;
+    desc.constColorChanged = true;
+    desc.numStages = 0;
+    Stage(0, D::IPOL, D::TEX, D::CONST, D::CONST);
+    expect(0xFF442266u);
+    // An alpha "nop" takes the colour operation: alpha = texel alpha x vertex alpha, seen
+    // through blending over the background.
+    desc.numStages = 0;
+    desc.alphaEnable = true;
+    Stage(0, D::MUL, D::TEX, D::PREV);
+    desc.alphaOp[0] = D::StageOp{};
+    Draw(&textures, 0xFF000000u);
+    // colour (0x22, 0x22, 0x99) at alpha 0x44 over black.
+    EXPECT_TRUE(ColorNear(Presented(32, 32), 0xFF09092Au, 2));
+    ASSERT_FALSE(TakeErrors());
+}
+
+}  // namespace
