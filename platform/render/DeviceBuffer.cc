@@ -11,6 +11,34 @@
 
 namespace render {
 
+namespace {
+
+// Sixteen lanes of fixed count, so the compiler turns the loop into vector code.
+uint16_t MaxIndex(const uint8_t* p, size_t n)
+{
+    uint16_t lanes[16] = {};
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        uint16_t v[16];
+        std::memcpy(v, p + 2 * i, 32);
+        for (int k = 0; k < 16; ++k) {
+            lanes[k] = v[k] > lanes[k] ? v[k] : lanes[k];
+        }
+    }
+    uint16_t best = 0;
+    for (int k = 0; k < 16; ++k) {
+        best = lanes[k] > best ? lanes[k] : best;
+    }
+    for (; i < n; ++i) {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        best = v > best ? v : best;
+    }
+    return best;
+}
+
+}  // namespace
+
 DeviceBuffer::DeviceBuffer(VertexArrays& vertexArrays, bool isIndex, size_t bytes,
                            BufferUsage bufferUsage)
     : owner(&vertexArrays), index(isIndex), size(bytes), usage(bufferUsage)
@@ -99,8 +127,12 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
         this->lockCount = 1;
         return this->mapBase + (offset - mapAt);
     }
-    if (this->copy.size() != this->size) {
-        this->copy.resize(this->size);
+    if (!this->copy) {
+        if (!this->index && offset == 0 && bytes == this->size) {
+            this->copy.reset(new uint8_t[this->size]);
+        } else {
+            this->copy = std::make_unique<uint8_t[]>(this->size);
+        }
     }
     if (this->lockCount == 0) {
         this->dirtyBegin = offset;
@@ -110,7 +142,7 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
         this->dirtyEnd = std::max(this->dirtyEnd, offset + bytes);
     }
     ++this->lockCount;
-    return this->copy.data() + offset;
+    return this->copy.get() + offset;
 }
 
 bool DeviceBuffer::Unlock()
@@ -140,16 +172,9 @@ bool DeviceBuffer::Unlock()
     }
     glBufferSubData(target, static_cast<GLintptr>(this->dirtyBegin),
                     static_cast<GLsizeiptr>(this->dirtyEnd - this->dirtyBegin),
-                    this->copy.data() + this->dirtyBegin);
+                    this->copy.get() + this->dirtyBegin);
     if (this->index) {
-        uint16_t highest = 0;
-        const size_t count = this->size / 2;
-        for (size_t i = 0; i < count; ++i) {
-            uint16_t v;
-            std::memcpy(&v, this->copy.data() + i * 2, 2);
-            highest = std::max(highest, v);
-        }
-        this->maxIndex = highest;
+        this->maxIndex = MaxIndex(this->copy.get(), this->size / 2);
     }
     CheckGlErrors("DeviceBuffer::Unlock");
     return true;

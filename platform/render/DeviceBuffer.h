@@ -14,7 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace render {
 
@@ -58,7 +58,11 @@ private:
     size_t size;
     BufferUsage usage;
     unsigned glName = 0;
-    std::vector<uint8_t> copy;
+    // The CPU copy, made at the first lock that needs it. Bytes no lock has
+    // covered read as zero. A vertex buffer's first lock over the whole buffer
+    // skips the clearing: its caller fills the vertices it locked. Index
+    // buffers stay cleared, as their largest index bounds every draw.
+    std::unique_ptr<uint8_t[]> copy;
     int lockCount = 0;
     // What the locks since the last upload cover.
     size_t dirtyBegin = 0;
