@@ -6,6 +6,11 @@
 #include "anim/nCurveArrayNode.h"
 #include "anim/nEnvelope.h"
 #include "anim/nIpol.h"
+#include "anim/nAreaEmitter.h"
+#include "anim/nPEmitter.h"
+#include "anim/nPServEmitter.h"
+#include "anim/nParticleServer.h"
+#include "anim/nPointEmitter.h"
 #include "anim/nEnvelopeServer.h"
 #include "anim/nSpecialFxServer.h"
 #include "kernel/nKernelServer.h"
@@ -22,4 +27,9 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nAnimNode::classInfo);
     ks->AddClass(nIpol::classInfo);
     ks->AddClass(nCurveArrayNode::classInfo);
+    ks->AddClass(nParticleServer::classInfo);
+    ks->AddClass(nPEmitter::classInfo);
+    ks->AddClass(nPServEmitter::classInfo);
+    ks->AddClass(nPointEmitter::classInfo);
+    ks->AddClass(nAreaEmitter::classInfo);
 }

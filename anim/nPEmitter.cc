@@ -1,0 +1,147 @@
+#include "anim/nPEmitter.h"
+
+#include <cmath>
+
+#include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
+#include "kernel/nPersistServer.h"
+
+namespace {
+
+constexpr float DegToRad = 3.14159265358979f / 180.0f;
+
+const nCmdDef<nPEmitter> cmds[] = {
+    Bind<&nPEmitter::SetTimes>("v_settimes_fff", "STMS"),
+    {"fff_gettimes_v", "GTMS",
+     [](nPEmitter* self, nCmd* c) {
+         float a, b, l;
+         self->GetTimes(a, b, l);
+         c->Out()->SetF(a);
+         c->Out()->SetF(b);
+         c->Out()->SetF(l);
+     }},
+    Bind<&nPEmitter::SetLifetime>("v_setlifetime_f", "SLFT"),
+    Bind<&nPEmitter::GetLifetime>("f_getlifetime_v", "GLFT"),
+    Bind<&nPEmitter::SetFreq>("v_setfreq_f", "SFRQ"),
+    Bind<&nPEmitter::GetFreq>("f_getfreq_v", "GFRQ"),
+    Bind<&nPEmitter::SetSpeed>("v_setspeed_f", "SSPD"),
+    Bind<&nPEmitter::GetSpeed>("f_getspeed_v", "GSPD"),
+    Bind<&nPEmitter::SetAccel>("v_setaccel_fff", "SACC"),
+    {"fff_getaccel_v", "GACC",
+     [](nPEmitter* self, nCmd* c) {
+         c->Out()->SetF(self->GetAccel().x);
+         c->Out()->SetF(self->GetAccel().y);
+         c->Out()->SetF(self->GetAccel().z);
+     }},
+    Bind<&nPEmitter::SetInnerCone>("v_setinnercone_f", "SICN"),
+    Bind<&nPEmitter::GetInnerCone>("f_getinnercone_v", "GICN"),
+    Bind<&nPEmitter::SetOuterCone>("v_setoutercone_f", "SOCN"),
+    Bind<&nPEmitter::GetOuterCone>("f_getoutercone_v", "GOCN"),
+    Bind<&nPEmitter::SetRSpeed>("v_setrspeed_f", "SRSP"),
+    Bind<&nPEmitter::GetRSpeed>("f_getrspeed_v", "GRSP"),
+    Bind<&nPEmitter::SetRAccel>("v_setraccel_f", "SRAC"),
+    Bind<&nPEmitter::GetRAccel>("f_getraccel_v", "GRAC"),
+    Bind<&nPEmitter::SetRSize>("v_setrsize_f", "SRSI"),
+    Bind<&nPEmitter::GetRSize>("f_getrsize_v", "GRSI"),
+    Bind<&nPEmitter::SetRSpin>("v_setrspin_f", "SSPR"),
+    Bind<&nPEmitter::GetRSpin>("f_getrspin_v", "GSPR"),
+    Bind<&nPEmitter::SetDirSpin>("v_setdirspin_b", "SDSP"),
+    Bind<&nPEmitter::GetDirSpin>("b_getdirspin_v", "GDSP"),
+    Bind<&nPEmitter::SetAlignedAccel>("v_setalignedaccel_f", "SAAC"),
+    Bind<&nPEmitter::GetAlignedAccel>("f_getalignedaccel_v", "GAAC"),
+};
+
+}  // namespace
+
+const nClassInfo nPEmitter::classInfo = nClassInfo::Make<nPEmitter>("npemitter", "nanimnode", cmds);
+
+nPEmitter::nPEmitter() : outerPos_(180.0f * DegToRad), outerNeg_(180.0f * DegToRad) {}
+
+void nPEmitter::Initialize() {
+    nRoot* parent = GetParent();
+    if (IsVisual(parent)) AddDepend(static_cast<nVisNode*>(parent));
+    nAnimNode::Initialize();
+}
+
+bool nPEmitter::SaveCmds(nPersistServer* ps) {
+    if (!nAnimNode::SaveCmds(ps)) return false;
+    ps->Put(this, nId("STMS"), startTime_, stopTime_, loopTime_);
+    ps->Put(this, nId("SLFT"), lifetime_);
+    ps->Put(this, nId("SFRQ"), freq_);
+    ps->Put(this, nId("SSPD"), speed_);
+    ps->Put(this, nId("SACC"), accel_.x, accel_.y, accel_.z);
+    ps->Put(this, nId("SICN"), innerCone_);
+    ps->Put(this, nId("SOCN"), outerCone_);
+    ps->Put(this, nId("SRSP"), rSpeed_);
+    ps->Put(this, nId("SRAC"), rAccel_);
+    ps->Put(this, nId("SRSI"), rSize_);
+    ps->Put(this, nId("SSPR"), rSpin_);
+    ps->Put(this, nId("SDSP"), dirSpin_);
+    ps->Put(this, nId("SAAC"), alignedAccel_);
+    return true;
+}
+
+bool nPEmitter::BeginParticles(uint32_t, float) {
+    n_error("%s: Pure virtual function called!\n", GetFullName().c_str());
+    return false;
+}
+
+int nPEmitter::GetParticles(nParticle*& first) {
+    n_error("%s: Pure virtual function called!\n", GetFullName().c_str());
+    first = nullptr;
+    return 0;
+}
+
+void nPEmitter::EndParticles() {
+    n_error("%s: Pure virtual function called!\n", GetFullName().c_str());
+}
+
+void nPEmitter::SetTimes(float start, float stop, float loop) {
+    startTime_ = start;
+    stopTime_ = stop;
+    loopTime_ = loop;
+}
+
+void nPEmitter::GetTimes(float& start, float& stop, float& loop) const {
+    start = startTime_;
+    stop = stopTime_;
+    loop = loopTime_;
+}
+
+void nPEmitter::SetLifetime(float t) {
+    if (t != lifetime_) lifetimeChanged_ = true;
+    lifetime_ = t;
+}
+
+void nPEmitter::SetFreq(float f) {
+    if (f != freq_) freqChanged_ = true;
+    freq_ = f;
+    interval_ = 1.0f / f;
+}
+
+void nPEmitter::SetInnerCone(float degrees) {
+    innerCone_ = degrees;
+    innerPos_ = degrees * DegToRad;
+    innerNeg_ = -degrees * DegToRad;
+}
+
+void nPEmitter::SetOuterCone(float degrees) {
+    outerCone_ = degrees;
+    outerPos_ = (180.0f - degrees) * DegToRad;
+    outerNeg_ = (degrees - 180.0f) * DegToRad;
+}
+
+int nPEmitter::GetCapacity() const {
+    double cap;
+    if (loopTime_ <= 0.0f) {
+        cap = std::ceil(double(freq_) * double(lifetime_));
+    } else {
+        cap = std::ceil(double(lifetime_) / double(loopTime_)) *
+              std::ceil((double(stopTime_) - double(startTime_)) * double(freq_));
+    }
+    // A negative or non-finite product (negative lifetime, stop before start, frequency
+    // 0 with an endless lifetime) holds nothing; the server clamps the large ones.
+    if (!(cap > 0.0)) return 0;
+    if (cap > 2147483647.0) return 2147483647;
+    return static_cast<int>(cap);
+}
