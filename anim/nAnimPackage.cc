@@ -7,6 +7,9 @@
 #include "anim/nEnvelope.h"
 #include "anim/nIpol.h"
 #include "anim/nAreaEmitter.h"
+#include "anim/nLineEmitter.h"
+#include "anim/nMeshEmitter.h"
+#include "anim/nStaticMeshEmitter.h"
 #include "anim/nPEmitter.h"
 #include "anim/nPServEmitter.h"
 #include "anim/nParticleServer.h"
@@ -32,4 +35,7 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nPServEmitter::classInfo);
     ks->AddClass(nPointEmitter::classInfo);
     ks->AddClass(nAreaEmitter::classInfo);
+    ks->AddClass(nMeshEmitter::classInfo);
+    ks->AddClass(nLineEmitter::classInfo);
+    ks->AddClass(nStaticMeshEmitter::classInfo);
 }

@@ -5,6 +5,7 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
+#include "scene/nSceneGraph2.h"
 
 namespace {
 
@@ -144,4 +145,27 @@ int nPEmitter::GetCapacity() const {
     if (!(cap > 0.0)) return 0;
     if (cap > 2147483647.0) return 2147483647;
     return static_cast<int>(cap);
+}
+
+nVertexBuffer* nPEmitter::TakeMesh(nSceneGraph2* sceneGraph, nPathRef<nRoot>& ref, bool& logged) {
+    if (!ref.GetPath()) return nullptr;
+    nRoot* obj = ref.Resolve();
+    if (!IsVisual(obj)) {
+        if (!logged) n_error("%s: mesh node '%s' is no visual node\n", GetFullName().c_str(), ref.GetPath());
+        logged = true;
+        ref.Invalidate();
+        return nullptr;
+    }
+    nSceneNodeRecord* rec = sceneGraph->GetCurrentNode();
+    if (!rec) return nullptr;
+    nVertexBuffer* vb = rec->vertexBuffer;
+    nIndexBuffer* ib = rec->indexBuffer;
+    nShadowCaster* caster = rec->shadowCaster;
+    rec->vertexBuffer = nullptr;
+    static_cast<nVisNode*>(obj)->Compute(sceneGraph);
+    nVertexBuffer* taken = rec->vertexBuffer;
+    rec->vertexBuffer = vb;
+    rec->indexBuffer = ib;
+    rec->shadowCaster = caster;
+    return taken;
 }

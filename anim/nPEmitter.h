@@ -7,7 +7,10 @@
 
 #include "anim/nAnimNode.h"
 #include "anim/nParticle.h"
+#include "kernel/nPathRef.h"
 #include "kernel/vector3.h"
+
+class nVertexBuffer;
 
 class nPEmitter : public nAnimNode {
 public:
@@ -59,6 +62,12 @@ public:
     int GetCapacity() const;
 
 protected:
+    // Computes the visual node `ref` names in the scene graph's current node and gives
+    // the vertex buffer it puts there, leaving the node's own mesh as it was (the mesh is
+    // not drawn there). Null when the path is unset or names no visual node (logged
+    // once until the path changes: `logged`).
+    nVertexBuffer* TakeMesh(nSceneGraph2* sceneGraph, nPathRef<nRoot>& ref, bool& logged);
+
     float startTime_ = 0.0f;
     float stopTime_ = 0.0f;
     float loopTime_ = 0.0f;
