@@ -9,6 +9,7 @@
 #include "collide/nXCylinderShape.h"
 #include "collide/nXShape.h"
 #include "collide/nXSphereShape.h"
+#include "collide/nXTriangleShape.h"
 #include "collide/nXTriangleShape2.h"
 #include "kernel/nKernelServer.h"
 
@@ -25,4 +26,5 @@ void nCollidePackage(nKernelServer* ks) {
     ks->AddClass(nXSphereShape::classInfo);
     ks->AddClass(nXCylinderShape::classInfo);
     ks->AddClass(nXTriangleShape2::classInfo);
+    ks->AddClass(nXTriangleShape::classInfo);
 }
