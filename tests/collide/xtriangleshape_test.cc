@@ -217,7 +217,9 @@ TEST_F(XTriangleShapeTest, ContextFilesItAndLinesHitIt) {
         collide->EndFrame();
         EXPECT_EQ(ctx->Collide(), k.reports) << k.other->GetName();
         EXPECT_EQ(mesh.contactCount, k.reports);
-        if (ctx->GetNumReports() > 0) EXPECT_EQ(ctx->GetReport(0).objA, &mesh);
+        if (ctx->GetNumReports() > 0) {
+            EXPECT_EQ(ctx->GetReport(0).objA, &mesh);
+        }
     }
 
     collide->BeginFrame();
