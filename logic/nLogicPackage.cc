@@ -1,6 +1,7 @@
 #include "logic/nLogicPackage.h"
 
 #include "kernel/nKernelServer.h"
+#include "logic/nChatServer.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicNode.h"
@@ -13,4 +14,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicEvent::classInfo);
     ks->AddClass(nLogicEventServer::classInfo);
     ks->AddClass(nLogicNode::classInfo);
+    ks->AddClass(nChatServer::classInfo);
 }

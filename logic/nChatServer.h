@@ -1,0 +1,84 @@
+#pragma once
+// The chat overlay (script class "nchatserver", "/sys/servers/chat"): coloured message
+// lines that fade in, stay for the fade-out time, then slide up and fade out, and an
+// optional input line whose text return hands to a script function as "name('text')".
+// The frame calls HandleInput after the physics step and Render after the visual pass.
+#include <string>
+
+#include "kernel/nPathRef.h"
+#include "kernel/nRoot.h"
+#include "logic/nChatBuffer.h"
+
+class nGfxServer;
+class nInputServer;
+class nScriptServer;
+
+class nChatServer : public nRoot {
+public:
+    static const nClassInfo classInfo;
+
+    // Key codes the input line reacts to.
+    enum Key { KeyBackspace = 4, KeyReturn = 6, KeyCtrl = 8, KeyEnd = 16, KeyHome = 17,
+               KeyLeft = 18, KeyRight = 20, KeyInsert = 26, KeyDelete = 27 };
+    static constexpr int InputSize = 512;
+    static constexpr int CallbackSize = 256;
+    static constexpr int FontSize = 10;
+
+    nChatServer();
+
+    void Open() { open_ = true; }
+    // Closing empties the message lines; a closed overlay is left alone.
+    void Close();
+    void Toggle();
+    // The text and then a line feed, so every message starts its own line.
+    void Add(const char* text, float r, float g, float b, float a);
+    void SetInputColor(float r, float g, float b, float a);
+    // Cut to 255 characters.
+    void RegisterCallback(const char* name);
+    void SetRenderOffset(float x, float y) {
+        offsetX_ = x;
+        offsetY_ = y;
+    }
+    void SetInput(bool on) { inputEnabled_ = on; }
+    void SetFadeOutTime(float seconds) { fadeOutTime_ = seconds; }
+
+    // Edits the input line from the input server's current events (not consumed).
+    void HandleInput();
+    // Draws the message lines and the input line through the gfx server's text queue.
+    void Render();
+
+    bool IsOpen() const { return open_; }
+    bool IsInputEnabled() const { return inputEnabled_; }
+    float GetFadeOutTime() const { return fadeOutTime_; }
+    const char* GetInputText() const { return input_; }
+    int GetCursor() const { return cursor_; }
+    bool IsOverwrite() const { return overwrite_; }
+    const char* GetCallback() const { return callback_; }
+    nChatBuffer& GetBuffer() { return buffer_; }
+
+private:
+    double Now() const;
+    void TypeChar(char c);
+    void KeyDown(int code);
+    void Submit();
+    void WordLeft();
+    void WordRight();
+
+    nPathRef<nInputServer> refInput_{"/sys/servers/input"};
+    nPathRef<nGfxServer> refGfx_{"/sys/servers/gfx"};
+    nPathRef<nScriptServer> refScript_{"/sys/servers/script"};
+    bool open_ = true;
+    bool inputEnabled_ = false;
+    float fadeOutTime_ = 10.0f;
+    float inputColor_[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    nChatBuffer buffer_;
+    char input_[InputSize] = {};
+    int cursor_ = 0;
+    bool overwrite_ = false;
+    bool ctrlHeld_ = false;
+    char callback_[CallbackSize] = {};
+    float offsetX_ = -0.9f;
+    float offsetY_ = -0.9f;
+    // Render's line texts, kept so drawing allocates nothing once grown.
+    std::string scratch_;
+};
