@@ -3,6 +3,8 @@
 #include "kernel/nKernelServer.h"
 #include "scene/n3DNode.h"
 #include "scene/nChannelServer.h"
+#include "scene/nFogNode.h"
+#include "scene/nLightNode.h"
 #include "scene/nLinkNode.h"
 #include "scene/nMeshNode.h"
 #include "scene/nSceneGraph2.h"
@@ -18,6 +20,8 @@ void nScenePackage(nKernelServer* ks) {
     ks->AddClass(n3DNode::classInfo);
     ks->AddClass(nMeshNode::classInfo);
     ks->AddClass(nLinkNode::classInfo);
+    ks->AddClass(nLightNode::classInfo);
+    ks->AddClass(nFogNode::classInfo);
     ks->AddClass(nSceneGraph2::classInfo);
     ks->AddClass(nShadowServer::classInfo);
     ks->AddClass(nShadowCaster::classInfo);

@@ -49,6 +49,17 @@ bool nRecordingGfx::SetLight(const nLight& light) {
     return nGfxServer::SetLight(light);
 }
 
+void nRecordingGfx::SetRenderState(const nRenderState& rs) {
+    if (rs.state == 23) {
+        const float* c = static_cast<const float*>(rs.value.p);
+        sceneEvents.push_back(fmt("state 23 %g %g %g %g", c[0], c[1], c[2], c[3]));
+    } else if (rs.state == 19) {
+        sceneEvents.push_back(fmt("state 19 %d", rs.value.i));
+    } else {
+        sceneEvents.push_back(fmt("state %d %g", rs.state, rs.value.f));
+    }
+}
+
 void nRecordingPool::Render(nVertexRange* range, nIndexBuffer* indexBuffer, nPixelShader* pixelShader,
                             nTexArray* textureArray) {
     auto name = [](nRoot* o) { return std::string(o && o->GetName() ? o->GetName() : "-"); };

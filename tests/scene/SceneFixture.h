@@ -36,6 +36,8 @@ public:
     void EndScene() override;
     void SetMatrix(int type, const matrix44& m) override;
     bool SetLight(const nLight& light) override;
+    // "state <code> <value>"; the fog colour (23) prints its four floats.
+    void SetRenderState(const nRenderState& rs) override;
 };
 
 class nRecordingShadow : public nShadowServer {
