@@ -52,11 +52,11 @@ bool nRecordingGfx::SetLight(const nLight& light) {
 void nRecordingGfx::SetRenderState(const nRenderState& rs) {
     if (rs.state == 23) {
         const float* c = static_cast<const float*>(rs.value.p);
-        sceneEvents.push_back(fmt("state 23 %g %g %g %g", c[0], c[1], c[2], c[3]));
+        sceneEvents.push_back(fmt("state 23 %g %g %g", c[0], c[1], c[2]) + " " + fmt("%g", c[3], 0, 0).substr(0));
     } else if (rs.state == 19) {
-        sceneEvents.push_back(fmt("state 19 %d", rs.value.i));
+        sceneEvents.push_back("state 19 " + std::to_string(rs.value.i));
     } else {
-        sceneEvents.push_back(fmt("state %d %g", rs.state, rs.value.f));
+        sceneEvents.push_back("state " + std::to_string(rs.state) + fmt(" %g", rs.value.f, 0, 0));
     }
 }
 

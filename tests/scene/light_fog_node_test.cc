@@ -27,7 +27,7 @@ TEST_F(LightFogNodeTest, LightCommandsKeepTheTypeOnUnknownNames) {
     ASSERT_TRUE(Run("sel('/l'); settype('spot'); a = gettype(); settype('Spot'); b = gettype(); "
                     "settype('directional '); c = gettype(); setcolor(0.1, 0.2, 0.3, 0.4); setg(0.5); "
                     "r, g, bl, al = getcolor(); setattenuation(1, 2, 3); x, y, z = getattenuation(); "
-                    "setspot(30, 2); s1, s2 = getspot(); setcastshadows(false); sh = getcastshadows()"));
+                    "setspot(30, 2); s1, s2 = getspot(); setcastshadows(false); sh = tostring(getcastshadows())"));
     EXPECT_EQ(Global("a"), "spot");
     EXPECT_EQ(Global("b"), "spot");
     EXPECT_EQ(Global("c"), "spot");
