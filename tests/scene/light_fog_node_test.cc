@@ -36,7 +36,7 @@ TEST_F(LightFogNodeTest, LightCommandsKeepTheTypeOnUnknownNames) {
     EXPECT_FLOAT_EQ(std::stof(Global("al")), 0.4f);
     EXPECT_EQ(Global("z"), "3.0");
     EXPECT_EQ(Global("s1"), "30.0");
-    EXPECT_EQ(Global("sh"), "false");
+    EXPECT_FALSE(static_cast<nLightNode*>(kernel->Lookup("/l"))->GetCastShadows());
 }
 
 TEST_F(LightFogNodeTest, LightSavesItsFiveCommandsAndLoadsBack) {
