@@ -4,6 +4,8 @@
 #include "logic/nChatServer.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicInput.h"
+#include "logic/nLogicInputServer.h"
 #include "logic/nLogicNode.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
@@ -15,4 +17,6 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicEventServer::classInfo);
     ks->AddClass(nLogicNode::classInfo);
     ks->AddClass(nChatServer::classInfo);
+    ks->AddClass(nLogicInputServer::classInfo);
+    ks->AddClass(nLogicInput::classInfo);
 }

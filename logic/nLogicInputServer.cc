@@ -1,0 +1,98 @@
+#include "logic/nLogicInputServer.h"
+
+#include "input/nInputServer.h"
+#include "kernel/nKernelServer.h"
+#include "logic/nLogicInput.h"
+
+static const nCmdDef<nLogicInputServer> cmds[] = {
+    {"v_setgroupfocus_sb", "ISGF",
+     [](nLogicInputServer* self, nCmd* c) {
+         const char* group = c->In()->GetS();
+         self->SetGroupFocus(group, c->In()->GetB());
+     }},
+    Bind<&nLogicInputServer::GetGroupFocus>("b_getgroupfocus_s", "IGGF"),
+};
+const nClassInfo nLogicInputServer::classInfo =
+    nClassInfo::Make<nLogicInputServer>("nlogicinputserver", "nroot", cmds);
+
+nLogicInputServer::~nLogicInputServer() {
+    while (nHashNode* n = groups_.RemHead()) {
+        auto* g = static_cast<nLogicInputGroup*>(n);
+        for (nLogicInput* m : g->members) {
+            m->focus_ = false;
+            m->group_ = nullptr;
+            m->server_ = nullptr;
+        }
+        delete g;
+    }
+}
+
+nLogicInputGroup* nLogicInputServer::FindGroup(const char* name) const {
+    return name ? static_cast<nLogicInputGroup*>(groups_.Find(name)) : nullptr;
+}
+
+int nLogicInputServer::GetNumGroups() const {
+    int n = 0;
+    for (nHashNode* g = groups_.GetHead(); g; g = g->GetSucc()) n++;
+    return n;
+}
+
+nLogicInputGroup* nLogicInputServer::Join(nLogicInput* node, const char* name) {
+    if (node->group_) Leave(node);
+    nLogicInputGroup* g = FindGroup(name);
+    if (!g) {
+        g = new nLogicInputGroup(name);
+        groups_.AddTail(g);
+    }
+    g->members.Append(node);
+    node->group_ = g;
+    node->server_ = this;
+    return g;
+}
+
+void nLogicInputServer::Leave(nLogicInput* node) {
+    nLogicInputGroup* g = node->group_;
+    if (!g) return;
+    for (int i = 0; i < g->members.Size(); i++) {
+        if (g->members[i] == node) {
+            g->members.Erase(i);
+            break;
+        }
+    }
+    if (g->focused == node) g->focused = nullptr;
+    node->focus_ = false;
+    node->group_ = nullptr;
+    node->server_ = nullptr;
+    if (g->members.Size() == 0) delete g;
+}
+
+void nLogicInputServer::SetFocus(nLogicInput* node, bool on) {
+    nLogicInputGroup* g = node->group_;
+    if (!g) return;
+    if (g->focused) g->focused->focus_ = false;
+    g->focused = on ? node : nullptr;
+    if (on) node->focus_ = true;
+}
+
+bool nLogicInputServer::SetGroupFocus(const char* group, bool on) {
+    nLogicInputGroup* g = FindGroup(group);
+    if (!g) {
+        n_error("nLogicInputServer: no focus group '%s'\n", group ? group : "");
+        return false;
+    }
+    if (g->focused) g->focused->focus_ = on;
+    return true;
+}
+
+bool nLogicInputServer::GetGroupFocus(const char* group) const {
+    nLogicInputGroup* g = FindGroup(group);
+    if (!g) {
+        n_error("nLogicInputServer: no focus group '%s'\n", group ? group : "");
+        return false;
+    }
+    return g->focused && g->focused->focus_;
+}
+
+nInputServer* nLogicInputServer::GetInputServer() {
+    return inputRef_.Get();
+}
