@@ -110,21 +110,21 @@ TEST_F(SceneGraphTest, OpaqueVisualsAreGroupedByTextureThenShaderThenBuffer) {
     auto* texB = static_cast<nTexture*>(kernel->New("ntesttexture", "/res/texB"));
     nTestVisNode* root = Node("/root", nTestVisNode::Group);
     // Pool order alternates textures and buffers; every record is opaque at priority 0.
-    struct Spec { nTexture* tex; nRoot* vb; };
-    Spec specs[] = {{texA, vbA}, {texB, vbA}, {texA, vbB}, {texB, vbB}, {texA, vbA}, {texB, vbB}};
+    struct Resources { nTexture* tex; nRoot* vb; };
+    Resources used[] = {{texA, vbA}, {texB, vbA}, {texA, vbB}, {texB, vbB}, {texA, vbA}, {texB, vbB}};
     for (int i = 0; i < 6; i++) {
         std::string t = "/root/t" + std::to_string(i);
         Visual(t, float(i), 0, true, ("m" + std::to_string(i)).c_str());
-        Child(t, ("m" + std::to_string(i)).c_str())->vb = static_cast<nVertexBuffer*>(specs[i].vb);
-        Node((t + "/tex").c_str(), nTestVisNode::TexArray)->textures.SetTexture(0, specs[i].tex);
+        Child(t, ("m" + std::to_string(i)).c_str())->vb = static_cast<nVertexBuffer*>(used[i].vb);
+        Node((t + "/tex").c_str(), nTestVisNode::TexArray)->textures.SetTexture(0, used[i].tex);
     }
     Frame(root);
     Events order = Meshes();
     ASSERT_EQ(order.size(), 6u);
-    auto specOf = [&](const std::string& m) { return specs[std::stoi(m.substr(1))]; };
+    auto resourcesOf = [&](const std::string& m) { return used[std::stoi(m.substr(1))]; };
     int texChanges = 0, vbChanges = 0;
     for (size_t k = 1; k < order.size(); k++) {
-        Spec p = specOf(order[k - 1]), c = specOf(order[k]);
+        Resources p = resourcesOf(order[k - 1]), c = resourcesOf(order[k]);
         if (p.tex != c.tex) texChanges++;
         else if (p.vb != c.vb) vbChanges++;
     }
