@@ -19,6 +19,8 @@ public:
     nPEmitter();
 
     void Initialize() override;
+    // Births read the world frame of the parent transform's finished matrix.
+    bool ReadsSceneNode() const override { return true; }
     // The 13 setters, always, after the animation node's commands.
     bool SaveCmds(nPersistServer* ps) override;
 

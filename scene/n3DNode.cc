@@ -183,9 +183,14 @@ bool n3DNode::Attach(nSceneGraph2* sceneGraph) {
 }
 
 void n3DNode::Compute(nSceneGraph2* sceneGraph) {
-    nVisNode::Compute(sceneGraph);
-    nSceneNodeRecord* rec = sceneGraph->GetCurrentNode();
-    if (!rec) return;
+    // Interpolators move the transform before its matrix is made; emitters read the
+    // finished matrix.
+    ComputeDepends(sceneGraph, false);
+    if (nSceneNodeRecord* rec = sceneGraph->GetCurrentNode()) computeMatrix(sceneGraph, rec);
+    ComputeDepends(sceneGraph, true);
+}
+
+void n3DNode::computeMatrix(nSceneGraph2* sceneGraph, nSceneNodeRecord* rec) {
     if (!(flags_ & MatrixDirect)) UpdateMatrix();
     matrix44 m = local_;
     if (!(flags_ & MatrixDirect) && (flags_ & LockViewer)) {

@@ -11,6 +11,8 @@
 #include "kernel/vector3.h"
 #include "scene/nVisNode.h"
 
+struct nSceneNodeRecord;
+
 class n3DNode : public nVisNode {
 public:
     static const nClassInfo classInfo;
@@ -87,6 +89,9 @@ public:
     uint16_t GetFlags() const { return flags_; }
 
 private:
+    // Local x parent record's matrix (with the sprite, billboard, lock-viewer and
+    // view-space rules) into `rec`.
+    void computeMatrix(nSceneGraph2* sceneGraph, nSceneNodeRecord* rec);
     void setFlag(uint16_t flag, bool on) { flags_ = on ? uint16_t(flags_ | flag) : uint16_t(flags_ & ~flag); }
     // After a change of translation or scale.
     void touched() { flags_ = uint16_t((flags_ | Dirty) & ~MatrixDirect); }

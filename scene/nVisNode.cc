@@ -73,6 +73,13 @@ void nVisNode::Compute(nSceneGraph2* sceneGraph) {
     }
 }
 
+void nVisNode::ComputeDepends(nSceneGraph2* sceneGraph, bool readers) {
+    for (nNode* n = dependList_.GetHead(); n; n = n->GetSucc()) {
+        auto* node = static_cast<nVisNode*>(n->GetPtr());
+        if (node->ReadsSceneNode() == readers) node->Compute(sceneGraph);
+    }
+}
+
 void nVisNode::Preload() {
     for (nRoot* c = GetHead(); c; c = c->GetSucc()) {
         if (IsVisual(c)) static_cast<nVisNode*>(c)->Preload();

@@ -37,6 +37,11 @@ public:
     virtual bool Attach(nSceneGraph2* sceneGraph);
     // Computes the depend list in list order.
     virtual void Compute(nSceneGraph2* sceneGraph);
+    // True for a node that, computed from another node's depend list, reads what that
+    // node writes into the scene node (an emitter reads its transform's matrix). A
+    // transform computes these after its matrix and the others (interpolators that drive
+    // the transform) before it, so neither sees last frame's value.
+    virtual bool ReadsSceneNode() const { return false; }
     // Forces resources to load; the base passes it to the visual children.
     virtual void Preload();
     // True when the channel set must be collected again.
@@ -70,6 +75,9 @@ public:
     bool IsVisual(const nRoot* obj) const { return obj && obj->IsA(visClass_); }
 
 protected:
+    // Computes the depend-list nodes whose ReadsSceneNode equals `readers`, in list order.
+    void ComputeDepends(nSceneGraph2* sceneGraph, bool readers);
+
     nPathRef<nGfxServer> refGfx;
     nPathRef<nChannelServer> refChannel;
 
