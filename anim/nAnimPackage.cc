@@ -6,6 +6,8 @@
 #include "anim/nCurveArrayNode.h"
 #include "anim/nEnvelope.h"
 #include "anim/nIpol.h"
+#include "anim/nMeshEffect.h"
+#include "anim/nMeshIpol.h"
 #include "anim/nAreaEmitter.h"
 #include "anim/nLineEmitter.h"
 #include "anim/nMeshEmitter.h"
@@ -30,6 +32,8 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nAnimNode::classInfo);
     ks->AddClass(nIpol::classInfo);
     ks->AddClass(nCurveArrayNode::classInfo);
+    ks->AddClass(nMeshIpol::classInfo);
+    ks->AddClass(nMeshEffect::classInfo);
     ks->AddClass(nParticleServer::classInfo);
     ks->AddClass(nPEmitter::classInfo);
     ks->AddClass(nPServEmitter::classInfo);

@@ -6,7 +6,9 @@
 #include "scene/nFogNode.h"
 #include "scene/nLightNode.h"
 #include "scene/nLinkNode.h"
+#include "scene/nMeshMixer.h"
 #include "scene/nMeshNode.h"
+#include "scene/nOctree.h"
 #include "scene/nSceneGraph2.h"
 #include "scene/nShadowCaster.h"
 #include "scene/nShadowServer.h"
@@ -19,10 +21,12 @@ void nScenePackage(nKernelServer* ks) {
     ks->AddClass(nVisNode::classInfo);
     ks->AddClass(n3DNode::classInfo);
     ks->AddClass(nMeshNode::classInfo);
+    ks->AddClass(nMeshMixer::classInfo);
     ks->AddClass(nLinkNode::classInfo);
     ks->AddClass(nLightNode::classInfo);
     ks->AddClass(nFogNode::classInfo);
     ks->AddClass(nSceneGraph2::classInfo);
     ks->AddClass(nShadowServer::classInfo);
     ks->AddClass(nShadowCaster::classInfo);
+    ks->AddClass(nOctree::classInfo);
 }
