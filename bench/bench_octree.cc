@@ -43,12 +43,12 @@ struct World {
         for (nOctElement& e : elements) tree->AddElement(&e, vector3(u(rng), u(rng), u(rng)), r(rng));
         tree->SetSubdivNum(subdiv);
         tree->Balance();
-        // At one side of the cube, looking across it with a 90-degree cone.
+        // At one side of the cube, looking across it through a narrow cone.
         matrix44 cam;
         cam.SetTranslation(vector3(-kHalf, 0.0f, 0.0f));
         cam.LookAt(vector3(kHalf, 0.0f, 0.0f), vector3(0.0f, 1.0f, 0.0f));
         cam.Invert();
-        frustum = Frustum(cam * Perspective(-1.0f, 1.0f, -1.0f, 1.0f, 1.0f, 5000.0f));
+        frustum = Frustum(cam * Perspective(-0.4f, 0.4f, -0.4f, 0.4f, 1.0f, 6000.0f));
         for (const nOctElement& e : elements) expected += frustum.SphereMeets(e.position, e.radius);
     }
     ~World() {
