@@ -13,6 +13,9 @@
 #include "anim/nMeshEmitter.h"
 #include "anim/nStaticMeshEmitter.h"
 #include "anim/nPEmitter.h"
+#include "anim/nPRender.h"
+#include "anim/nSpriteRender.h"
+#include "anim/nTrailRender.h"
 #include "anim/nPServEmitter.h"
 #include "anim/nParticleServer.h"
 #include "anim/nPointEmitter.h"
@@ -42,4 +45,7 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nMeshEmitter::classInfo);
     ks->AddClass(nLineEmitter::classInfo);
     ks->AddClass(nStaticMeshEmitter::classInfo);
+    ks->AddClass(nPRender::classInfo);
+    ks->AddClass(nSpriteRender::classInfo);
+    ks->AddClass(nTrailRender::classInfo);
 }

@@ -1,0 +1,137 @@
+#pragma once
+// Base of the particle renderers (script class "nprender"): the emitter it draws, the keys
+// that give size, jitter and colour over a particle's life, spin, a view-distance limit
+// and the draw order. The sprite and trail renderers draw; this base only holds.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "anim/nAnimNode.h"
+#include "gfx/nVertexBufferHolder.h"
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "kernel/vector3.h"
+
+class nIndexBuffer;
+class nPEmitter;
+struct nSceneNodeRecord;
+
+class nPRender : public nAnimNode {
+public:
+    static const nClassInfo classInfo;
+
+    struct Key {
+        float size = 0.0f;
+        float jitter = 0.0f;
+        float r = 0.0f, g = 0.0f, b = 0.0f, a = 0.0f;
+        uint32_t abgr = 0;
+        uint32_t argb = 0;
+    };
+    // A key looked up at one relative age.
+    struct Sample {
+        float size;
+        float jitter;
+        uint32_t abgr;
+        uint32_t argb;
+    };
+
+    nPRender();
+    // Gives back its share of the class's index buffer.
+    ~nPRender() override;
+
+    // The animation node's commands, the settings, then the keys as a begin / per key /
+    // end sequence when there are any.
+    bool SaveCmds(nPersistServer* ps) override;
+
+    // A fresh table of `count` zeroed keys; a negative count is refused (logged).
+    virtual void BeginKeys(int count);
+    // False (logged, nothing changes) for an index outside the table.
+    virtual bool SetKey(int index, float size, float jitter, float r, float g, float b, float a);
+    virtual void EndKeys() {}
+    virtual int GetNumKeys() const { return int(keys_.size()); }
+    // False (logged, all zero) for an index outside the table.
+    virtual bool GetKey(int index, float& size, float& jitter, float& r, float& g, float& b, float& a) const;
+
+    void SetStretch(bool b) { stretch_ = b; }
+    bool GetStretch() const { return stretch_; }
+    // Degrees per second in and out; radians kept.
+    void SetSpin(float degrees);
+    float GetSpin() const;
+    void SetSpinAccel(float degrees);
+    float GetSpinAccel() const;
+    // Relative paths resolve from the renderer.
+    void SetEmitter(const char* path);
+    const char* GetEmitter() const { return emitterPath_.c_str(); }
+    void SetMaxViewDist(float d) { maxViewDist_ = d; }
+    float GetMaxViewDist() const { return maxViewDist_; }
+    void SetDrawOrder(bool b) { drawOrder_ = b; }
+    bool GetDrawOrder() const { return drawOrder_; }
+
+    // The keys at relative age `x` (age / lifetime): the floats blended linearly, the
+    // packed colours byte by byte. Needs at least one key.
+    void Lookup(float x, Sample& out) const;
+
+    // Where the quads go. A test may make it private (and Create it) before the first
+    // draw, to read back what was written instead of drawing it.
+    nVertexBufferHolder& GetVertexHolder() { return holder_; }
+    // Quads that fit one buffer and the class's index buffer; 0 before the first draw.
+    int GetQuadsPerBuffer() const { return quadsPerBuffer_; }
+
+protected:
+    // The emitter the path names; null when it names nothing or no emitter (logged once
+    // until the path changes; tried again every frame).
+    nPEmitter* GetEmitterNode();
+
+    // Makes the vertex buffer when missing (dynamic: coordinates, colour, one texture
+    // set) and finds or makes the class's shared index buffer `name`, each quad q
+    // indexed 4q + pattern[i]. The index buffer grows when this renderer's buffer holds
+    // more quads than it covers. False when there is no index buffer.
+    bool MakeBuffers(const char* name, const uint16_t (&pattern)[6]);
+    // Starts writing quads with the record's pixel shader and textures; false when a
+    // buffer holds no quad.
+    bool BeginQuads(nSceneNodeRecord* rec);
+    void PutVertex(const vector3& p, uint32_t abgr, uint32_t argb, float u, float v) {
+        coord_[0] = p.x;
+        coord_[1] = p.y;
+        coord_[2] = p.z;
+        *color_ = argbColors_ ? argb : abgr;
+        uv_[0] = u;
+        uv_[1] = v;
+        coord_ += stride_;
+        color_ += stride_;
+        uv_ += stride_;
+    }
+    // After a quad's four vertices: a full buffer is drawn and writing goes on in a
+    // fresh one.
+    void EndQuad() {
+        if (++quads_ >= quadsPerBuffer_) renewBuffer();
+    }
+    // Draws the rest and clears the write state.
+    void EndQuads();
+
+    std::vector<Key> keys_;
+    float numKeysF_ = 0.0f;
+    float spin_ = 0.0f;
+    float spinAccel_ = 0.0f;
+    bool stretch_ = false;
+    float maxViewDist_ = 0.0f;
+    bool drawOrder_ = false;
+
+    nVertexBufferHolder holder_;
+    nRef<nIndexBuffer> refIndex_;
+    int quadsPerBuffer_ = 0;
+
+private:
+    void renewBuffer();
+    void setWritePointers(nVertexBuffer* vb);
+
+    int quads_ = 0;
+    float* coord_ = nullptr;
+    uint32_t* color_ = nullptr;
+    float* uv_ = nullptr;
+    int stride_ = 0;
+    bool argbColors_ = false;
+    std::string emitterPath_;
+    nPathRef<nRoot> refEmitter_;
+    bool emitterLogged_ = false;
+};
