@@ -62,6 +62,7 @@ int nLineEmitter::GetParticles(nParticle*& first) {
     }
     float sizeStep = (endSize_ - startSize_) / float(count_);
     float timeStep = lifetime_ / float(count_);
+    vector3 xAxis(world_.m[0][0], world_.m[0][1], world_.m[0][2]);
     vector3 zAxis(world_.m[2][0], world_.m[2][1], world_.m[2][2]);
     vector3 origin(world_.m[3][0], world_.m[3][1], world_.m[3][2]);
     int n = 0;
@@ -74,6 +75,9 @@ int nLineEmitter::GetParticles(nParticle*& first) {
         p.position = vector3(distance_ * zAxis.x + origin.x, distance_ * zAxis.y + origin.y,
                              distance_ * zAxis.z + origin.z);
         p.sizeFactor = size;
+        // A trail spans each particle across its axis: the row's own x axis, so a line
+        // drawn as a trail is a ribbon and not a line of no width.
+        p.axis = xAxis;
         p.birthTime = time_ - float(k) * timeStep;
         prevSize_ = size;
     }

@@ -132,6 +132,8 @@ bool nPRender::BeginQuads(nSceneNodeRecord* rec) {
 
 void nPRender::renewBuffer() {
     nVertexBuffer* vb = holder_.Swap(quads_ * 4, quads_ * 6);
+    // A private holder hands its own buffer back unlocked: writing starts over in it.
+    if (!vb->IsLocked() && !vb->Lock()) nKernelServer::FatalError("Aborting.");
     quads_ = 0;
     setWritePointers(vb);
 }
