@@ -81,6 +81,7 @@ protected:
         particles = static_cast<nParticleServer*>(kernel->New("nparticleserver", "/sys/servers/particle"));
         root = static_cast<n3DNode*>(kernel->New("n3dnode", "/scene"));
     }
+    nRoot* Lookup(const char* path) { return kernel->Lookup(path); }
     bool Run(const std::string& text) {
         const char* result = nullptr;
         return lua->Run(text.c_str(), result);
@@ -318,6 +319,129 @@ TEST_F(ParticleRenderTest, SpriteBuffersOrderDistanceAndJitter) {
         EXPECT_TRUE(Near(j[size_t(4 * q)].p, vector3(float(q) + 0.5f * d[0], 0.5f * d[1], 0.5f * d[2]))) << q;
     }
     ASSERT_FALSE(TakeErrors());
+}
+
+// A trail: one quad per pair of neighbours, oldest first, each particle spanning its key
+// width across its axis (the + side first, u 0 / 1, v its relative age); a particle
+// exactly at its lifetime keeps its edge, an older one has none; the last quad ends at
+// the renderer's place, age 0.
+TEST_F(ParticleRenderTest, TrailsJoinNeighboursAndEndAtTheRenderer) {
+    nTestEmitter* e = Emitter("/scene/e", 4);
+    e->Add(1, vector3(-0.9f, 0, -0.5f));  // too old: no edge, no quad
+    e->Add(6, vector3(-0.6f, 0, -0.5f));  // exactly at its lifetime
+    e->Add(8, vector3(-0.2f, 0, -0.5f));
+    e->runSize = 2;
+    auto* node = static_cast<n3DNode*>(kernel->New("n3dnode", "/scene/at"));
+    node->Txyz(0.4f, 0, -0.5f);
+    auto* r = Renderer<nTrailRender>("ntrailrender", "/scene/at/r", "../../e",
+                                     {{0.2f, 0, 1, 0, 0, 1}, {0.6f, 0, 1, 0, 0, 1}}, 40);
+    Frame(10);
+    std::vector<Vertex> v = Written(r, 8);
+    ASSERT_EQ(v.size(), 8u);
+    struct Corner {
+        float x, y, u, v;
+    } expect[8] = {
+        {-0.6f, 0.3f, 0, 1}, {-0.2f, 0.2f, 0, 0.5f}, {-0.6f, -0.3f, 1, 1}, {-0.2f, -0.2f, 1, 0.5f},
+        {-0.2f, 0.2f, 0, 0.5f}, {0.4f, 0.1f, 0, 0}, {-0.2f, -0.2f, 1, 0.5f}, {0.4f, -0.1f, 1, 0},
+    };
+    for (int i = 0; i < 8; i++) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(Near(v[size_t(i)].p, vector3(expect[i].x, expect[i].y, -0.5f)));
+        EXPECT_FLOAT_EQ(v[size_t(i)].u, expect[i].u);
+        EXPECT_FLOAT_EQ(v[size_t(i)].v, expect[i].v);
+        EXPECT_EQ(v[size_t(i)].color, Red);
+    }
+    std::vector<uint16_t> indices = {0, 1, 2, 3, 2, 1, 4, 5, 6, 7, 6, 5};
+    EXPECT_EQ(Indices("ntrailrender_ibuf", kernel, 12), indices);
+    ASSERT_FALSE(TakeErrors());
+}
+
+// On screen: a red sprite where a point emitter's particles sit and the background
+// elsewhere; nothing with a negative view distance; a trail behind a moving emitter
+// covering the gap between two particles; a line drawn as a trail as one straight band.
+TEST_F(ParticleRenderTest, ParticlesShowOnScreen) {
+    ASSERT_TRUE(Run("new('n3dnode', '/scene/p'); sel('/scene/p'); txyz(0, 0, -0.5); "
+                    "new('npointemitter', 'e'); sel('e'); setspeed(0); setfreq(10); setlifetime(10); sel('..'); "
+                    "new('nspriterender', 'r'); sel('r'); setemitter('../e'); beginkeys(1); "
+                    "setkey(0, 0.3, 0, 1, 0, 0, 1); endkeys(); sel('/')"));
+    for (float t : {0.0f, 0.0f, 0.55f}) Frame(t);
+    EXPECT_TRUE(ColorNear(Presented(32, 32), Red));
+    EXPECT_TRUE(ColorNear(Presented(36, 28), Red));
+    EXPECT_TRUE(ColorNear(Presented(5, 5), Clear));
+    EXPECT_TRUE(ColorNear(Presented(32, 42), Clear));
+    ASSERT_TRUE(Run("sel('/scene/p/r'); setmaxviewdist(-1); sel('/')"));
+    Frame(0.6f);
+    EXPECT_TRUE(ColorNear(Presented(32, 32), Clear));
+    Lookup("/scene/p")->Release();
+
+    // The emitter moves along x from -1 (turned so its x axis, the ribbon's width, is
+    // world y); born every 0.5 s, the particles stand 0.1 apart; the ribbon ends at it.
+    ASSERT_TRUE(Run("new('n3dnode', '/scene/m'); sel('/scene/m'); rxyz(0, 0, 90); "
+                    "new('nipol', 'ip'); sel('ip'); connect('txyz'); addkey3f(0, -1, 0, -0.5); "
+                    "addkey3f(10, 1, 0, -0.5); sel('..'); "
+                    "new('npointemitter', 'e'); sel('e'); setspeed(0); setfreq(2); setlifetime(10); sel('..'); "
+                    "new('ntrailrender', 'r'); sel('r'); setemitter('../e'); beginkeys(1); "
+                    "setkey(0, 0.25, 0, 1, 0, 0, 1); endkeys(); sel('/')"));
+    for (float t : {0.0f, 0.0f, 1.0f, 2.0f, 3.0f, 4.0f}) Frame(t);
+    // Particles at x -0.9 .. -0.3, the emitter at -0.2: probes between two of them.
+    EXPECT_TRUE(ColorNear(Presented(6, 32), Red));
+    EXPECT_TRUE(ColorNear(Presented(20, 33), Red));
+    EXPECT_TRUE(ColorNear(Presented(24, 31), Red));
+    EXPECT_TRUE(ColorNear(Presented(20, 10), Clear));
+    EXPECT_TRUE(ColorNear(Presented(40, 32), Clear));
+    Lookup("/scene/m")->Release();
+
+    // A row of 8 along the renderer's z axis, turned onto world x (its x axis, the width,
+    // onto world y): one band from x 0 to 0.7 at the height of the renderer.
+    ASSERT_TRUE(Run("new('n3dnode', '/scene/l'); sel('/scene/l'); txyz(0, 0.5, -0.5); rxyz(90, 0, 90); "
+                    "new('nlineemitter', 'e'); sel('e'); setpartikelcount(8); setlength(0.1); setstartsize(0); "
+                    "setendsize(0); setlifetime(1); sel('..'); "
+                    "new('ntrailrender', 'r'); sel('r'); setemitter('../e'); beginkeys(1); "
+                    "setkey(0, 0.2, 0, 1, 0, 0, 1); endkeys(); sel('/')"));
+    Frame(5);
+    int band = 0;
+    for (int px = 0; px < 64; px++) band += ColorNear(Presented(px, 16), Red) ? 1 : 0;
+    EXPECT_GE(band, 20);
+    EXPECT_TRUE(ColorNear(Presented(32, 10), Clear));
+    EXPECT_TRUE(ColorNear(Presented(32, 22), Clear));
+    EXPECT_TRUE(ColorNear(Presented(32, 40), Clear));
+    ASSERT_FALSE(TakeErrors());
+}
+
+// Settings that cannot draw draw nothing and never stop the program: no keys, an
+// emitter lifetime of 0, an emitter path naming nothing or no emitter (logged once);
+// huge ages and spins wrap.
+TEST_F(ParticleRenderTest, BadSettingsDrawNothing) {
+    nTestEmitter* e = Emitter("/scene/e", 4);
+    nParticle& p = e->Add(-1.0e6f, vector3(0, 0, -0.5f));
+    p.spin = 3.0e9f;
+    auto* r = Renderer<nSpriteRender>("nspriterender", "/scene/r", "../e", {}, 40);
+    r->SetSpin(1.0e8f);
+    r->SetSpinAccel(1.0e8f);
+    auto quads = [&]() {
+        nVertexBuffer* vb = r->GetVertexHolder().LockBuffer();
+        vb->GetCoordPtr()[0] = -99;
+        r->GetVertexHolder().UnlockBuffer();
+        int before = e->ends;
+        Frame(10);
+        std::vector<Vertex> v = Written(r, 1);
+        return std::make_pair(e->ends - before, v[0].p.x != -99 ? 1 : 0);
+    };
+    EXPECT_EQ(quads(), std::make_pair(0, 0));  // no keys: the emitter is not even read
+    r->BeginKeys(1);
+    r->SetKey(0, 1, 0, 1, 1, 1, 1);
+    e->SetLifetime(0);
+    EXPECT_EQ(quads(), std::make_pair(1, 0));  // read, nothing drawn
+    e->SetLifetime(2.0e6f);
+    EXPECT_EQ(quads(), std::make_pair(1, 1));  // a million seconds of spin still draws
+    ASSERT_FALSE(TakeErrors());
+    r->SetEmitter("/scene");
+    EXPECT_EQ(quads(), std::make_pair(0, 0));
+    EXPECT_EQ(quads(), std::make_pair(0, 0));
+    EXPECT_EQ(log.errors.size(), 1u);
+    r->SetEmitter("/nothing");
+    EXPECT_EQ(quads(), std::make_pair(0, 0));
+    EXPECT_TRUE(TakeErrors());
 }
 
 }  // namespace
