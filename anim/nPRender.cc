@@ -58,18 +58,6 @@ uint32_t Byte(float v) {
     return uint32_t(b);
 }
 
-// Each byte moves from c0 towards c1 by w/256 of the signed difference.
-uint32_t BlendBytes(uint32_t c0, uint32_t c1, int w) {
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        int b0 = int((c0 >> shift) & 0xFF);
-        int b1 = int((c1 >> shift) & 0xFF);
-        int b = b0 + (((b1 - b0) * w) >> 8);
-        out |= uint32_t(b & 0xFF) << shift;
-    }
-    return out;
-}
-
 }  // namespace
 
 const nClassInfo nPRender::classInfo = nClassInfo::Make<nPRender>("nprender", "nanimnode", cmds);
@@ -110,10 +98,10 @@ bool nPRender::MakeBuffers(const char* name, const uint16_t (&pattern)[6]) {
 }
 
 void nPRender::setWritePointers(nVertexBuffer* vb) {
-    coord_ = vb->GetCoordPtr();
-    color_ = vb->GetColorPtr();
-    uv_ = vb->GetUvPtr(0);
-    stride_ = vb->GetStride();
+    out_.coord = vb->GetCoordPtr();
+    out_.color = vb->GetColorPtr();
+    out_.uv = vb->GetUvPtr(0);
+    out_.stride = vb->GetStride();
     argbColors_ = vb->IsColorArgb();
 }
 
@@ -141,9 +129,7 @@ void nPRender::renewBuffer() {
 void nPRender::EndQuads() {
     holder_.End(quads_ * 4, quads_ * 6);
     quads_ = 0;
-    coord_ = nullptr;
-    color_ = nullptr;
-    uv_ = nullptr;
+    out_ = Writer();
 }
 
 void nPRender::BeginKeys(int count) {
@@ -210,23 +196,6 @@ nPEmitter* nPRender::GetEmitterNode() {
     emitterLogged_ = true;
     refEmitter_.Invalidate();
     return nullptr;
-}
-
-void nPRender::Lookup(float x, Sample& out) const {
-    const int last = GetNumKeys() - 1;
-    float p = (numKeysF_ - 1.0f) * x;
-    float fl = std::floor(p);
-    float f = p - fl;
-    int i0 = fl < 0.0f ? 0 : (fl > float(last) ? last : int(fl));
-    int i1 = std::min(i0 + 1, last);
-    if (fl < 0.0f) i1 = 0;
-    const Key& k0 = keys_[size_t(i0)];
-    const Key& k1 = keys_[size_t(i1)];
-    out.size = (1.0f - f) * k0.size + f * k1.size;
-    out.jitter = (1.0f - f) * k0.jitter + f * k1.jitter;
-    int w = int(f * 256.0f);
-    out.abgr = BlendBytes(k0.abgr, k1.abgr, w);
-    out.argb = BlendBytes(k0.argb, k1.argb, w);
 }
 
 bool nPRender::SaveCmds(nPersistServer* ps) {

@@ -2,6 +2,7 @@
 // Base of the particle renderers (script class "nprender"): the emitter it draws, the keys
 // that give size, jitter and colour over a particle's life, spin, a view-distance limit
 // and the draw order. The sprite and trail renderers draw; this base only holds.
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,12 +28,11 @@ public:
         uint32_t abgr = 0;
         uint32_t argb = 0;
     };
-    // A key looked up at one relative age.
+    // A key looked up at one relative age, its colour packed as asked.
     struct Sample {
         float size;
         float jitter;
-        uint32_t abgr;
-        uint32_t argb;
+        uint32_t color;
     };
 
     nPRender();
@@ -68,8 +68,30 @@ public:
     bool GetDrawOrder() const { return drawOrder_; }
 
     // The keys at relative age `x` (age / lifetime): the floats blended linearly, the
-    // packed colours byte by byte. Needs at least one key.
-    void Lookup(float x, Sample& out) const;
+    // colour packed A-R-G-B (`argb`) or A-B-G-R blended byte by byte. Needs a key.
+    void Lookup(float x, bool argb, Sample& out) const {
+        const int last = int(keys_.size()) - 1;
+        const float p = (numKeysF_ - 1.0f) * x;
+        const float fl = std::floor(p);
+        const float f = p - fl;
+        const int i0 = fl < 0.0f ? 0 : (fl > float(last) ? last : int(fl));
+        const int i1 = fl < 0.0f ? 0 : (i0 < last ? i0 + 1 : last);
+        const Key& k0 = keys_[size_t(i0)];
+        const Key& k1 = keys_[size_t(i1)];
+        out.size = (1.0f - f) * k0.size + f * k1.size;
+        out.jitter = (1.0f - f) * k0.jitter + f * k1.jitter;
+        out.color = argb ? BlendBytes(k0.argb, k1.argb, int(f * 256.0f)) : BlendBytes(k0.abgr, k1.abgr, int(f * 256.0f));
+    }
+    // Each byte of c0 moved towards c1's by w/256 of their signed difference.
+    static uint32_t BlendBytes(uint32_t c0, uint32_t c1, int w) {
+        uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const int b0 = int((c0 >> shift) & 0xFF);
+            const int b1 = int((c1 >> shift) & 0xFF);
+            out |= uint32_t((b0 + (((b1 - b0) * w) >> 8)) & 0xFF) << shift;
+        }
+        return out;
+    }
 
     // Where the quads go. A test may make it private (and Create it) before the first
     // draw, to read back what was written instead of drawing it.
@@ -90,21 +112,35 @@ protected:
     // Starts writing quads with the record's pixel shader and textures; false when a
     // buffer holds no quad.
     bool BeginQuads(nSceneNodeRecord* rec);
-    void PutVertex(const vector3& p, uint32_t abgr, uint32_t argb, float u, float v) {
-        coord_[0] = p.x;
-        coord_[1] = p.y;
-        coord_[2] = p.z;
-        *color_ = argbColors_ ? argb : abgr;
-        uv_[0] = u;
-        uv_[1] = v;
-        coord_ += stride_;
-        color_ += stride_;
-        uv_ += stride_;
-    }
-    // After a quad's four vertices: a full buffer is drawn and writing goes on in a
-    // fresh one.
-    void EndQuad() {
-        if (++quads_ >= quadsPerBuffer_) renewBuffer();
+    // True while writing into a buffer that packs colours A-R-G-B.
+    bool ArgbColors() const { return argbColors_; }
+    // Where the next vertex goes. A draw keeps a copy in a local, so the pointers stay
+    // in registers while vertices go out.
+    struct Writer {
+        float* coord = nullptr;
+        uint32_t* color = nullptr;
+        float* uv = nullptr;
+        int stride = 0;
+        void Put(const vector3& p, uint32_t c, float u, float v) {
+            coord[0] = p.x;
+            coord[1] = p.y;
+            coord[2] = p.z;
+            *color = c;
+            uv[0] = u;
+            uv[1] = v;
+            coord += stride;
+            color += stride;
+            uv += stride;
+        }
+    };
+    const Writer& GetWriter() const { return out_; }
+    // After a quad's four vertices went out through `w`: a full buffer is drawn and `w`
+    // goes on in a fresh one.
+    void EndQuad(Writer& w) {
+        if (++quads_ >= quadsPerBuffer_) {
+            renewBuffer();
+            w = out_;
+        }
     }
     // Draws the rest and clears the write state.
     void EndQuads();
@@ -126,10 +162,7 @@ private:
     void setWritePointers(nVertexBuffer* vb);
 
     int quads_ = 0;
-    float* coord_ = nullptr;
-    uint32_t* color_ = nullptr;
-    float* uv_ = nullptr;
-    int stride_ = 0;
+    Writer out_;
     bool argbColors_ = false;
     std::string emitterPath_;
     nPathRef<nRoot> refEmitter_;

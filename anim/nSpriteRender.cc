@@ -37,6 +37,18 @@ vector3 Rotate(const vector3& v, const matrix44& m) {
                    v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]);
 }
 
+// floor(a) modulo the table, wrapping negative angles; huge and non-finite angles never
+// overflow the integer conversion.
+int TableStep(float a) {
+    if (std::fabs(a) < 1.0e15f) {
+        auto i = int64_t(a);
+        if (float(i) > a) i--;
+        return int(i & (nSpriteRender::TableSteps - 1));
+    }
+    if (!std::isfinite(a)) return 0;
+    return int(std::floor(std::fmod(a, float(nSpriteRender::TableSteps)))) & (nSpriteRender::TableSteps - 1);
+}
+
 }  // namespace
 
 const nClassInfo nSpriteRender::classInfo = nClassInfo::Make<nSpriteRender>("nspriterender", "nprender");
@@ -87,6 +99,8 @@ void nSpriteRender::draw(nSceneGraph2*, nSceneNodeRecord* rec, nPEmitter* emitte
     gfx->PushMatrix(nGfxServer::MODELVIEW);
     gfx->SetMatrix(nGfxServer::MODELVIEW, view);
 
+    const bool argb = ArgbColors();
+    Writer out = GetWriter();
     Sample key;
     nParticle* run = nullptr;
     while (int n = emitter->GetParticles(run)) {
@@ -94,7 +108,7 @@ void nSpriteRender::draw(nSceneGraph2*, nSceneNodeRecord* rec, nPEmitter* emitte
             const nParticle& p = run[drawOrder_ ? n - 1 - j : j];
             const float age = t - p.birthTime;
             if (!(age < lifetime)) continue;
-            Lookup(age * invLifetime, key);
+            Lookup(age * invLifetime, argb, key);
             vector3 pos = p.position;
             if (key.jitter > 0.0f) {
                 const float* d = math->GetEntry(int(randomIndex_++ & 255));
@@ -109,15 +123,11 @@ void nSpriteRender::draw(nSceneGraph2*, nSceneNodeRecord* rec, nPEmitter* emitte
             if (p.spin != 0.0f) a += p.spin;
             if (spinAccelSteps != 0.0f) a += spinAccelSteps * age * age * 0.5f;
             if (p.reverseSpin) a = -a;
-            // Whole turns come off first, so large ages and spins never overflow.
-            a = std::fmod(a, float(TableSteps));
-            const int step = std::isfinite(a) ? int(std::floor(a)) & (TableSteps - 1) : 0;
+            const int step = TableStep(a);
             const float size = key.size * p.sizeFactor;
             const vector3* corner = frameTable[step];
-            for (int k = 0; k < 4; k++) {
-                PutVertex(pos + corner[k] * size, key.abgr, key.argb, CornerUv[k][0], CornerUv[k][1]);
-            }
-            EndQuad();
+            for (int k = 0; k < 4; k++) out.Put(pos + corner[k] * size, key.color, CornerUv[k][0], CornerUv[k][1]);
+            EndQuad(out);
         }
     }
     EndQuads();

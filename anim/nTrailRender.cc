@@ -33,22 +33,21 @@ void nTrailRender::edge(const nParticle& p, float t, float invLifetime, const ma
     out.valid = r <= 1.0f;
     if (!out.valid) return;
     Sample key;
-    Lookup(r, key);
+    Lookup(r, ArgbColors(), key);
     const vector3 half = p.axis * (key.size * 0.5f);
     out.a = view * (p.position + half);
     out.b = view * (p.position + half * -1.0f);
-    out.abgr = key.abgr;
-    out.argb = key.argb;
+    out.color = key.color;
     out.v = r;
 }
 
 void nTrailRender::segment(const Edge& prev, const Edge& cur) {
     if (!prev.valid || !cur.valid) return;
-    PutVertex(prev.a, prev.abgr, prev.argb, 0.0f, prev.v);
-    PutVertex(cur.a, cur.abgr, cur.argb, 0.0f, cur.v);
-    PutVertex(prev.b, prev.abgr, prev.argb, 1.0f, prev.v);
-    PutVertex(cur.b, cur.abgr, cur.argb, 1.0f, cur.v);
-    EndQuad();
+    writer_.Put(prev.a, prev.color, 0.0f, prev.v);
+    writer_.Put(cur.a, cur.color, 0.0f, cur.v);
+    writer_.Put(prev.b, prev.color, 1.0f, prev.v);
+    writer_.Put(cur.b, cur.color, 1.0f, cur.v);
+    EndQuad(writer_);
 }
 
 void nTrailRender::draw(nSceneNodeRecord* rec, nPEmitter* emitter, float t) {
@@ -65,6 +64,7 @@ void nTrailRender::draw(nSceneNodeRecord* rec, nPEmitter* emitter, float t) {
     const matrix44 viewer = gfx->GetMatrix(nGfxServer::VIEWER);
     gfx->SetMatrix(nGfxServer::MODELVIEW, matrix_);
     const float invLifetime = 1.0f / lifetime;
+    writer_ = GetWriter();
 
     // Runs may share one array (the line emitter lays every run out in the same
     // records), so the previous particle is kept as a copy.

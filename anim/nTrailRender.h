@@ -22,11 +22,13 @@ private:
     struct Edge {
         bool valid = false;
         vector3 a, b;
-        uint32_t abgr = 0, argb = 0;
+        uint32_t color = 0;
         float v = 0.0f;
     };
     void edge(const nParticle& p, float t, float invLifetime, const matrix44& view, Edge& out) const;
     void segment(const Edge& prev, const Edge& cur);
+    // The trail's write position (the sprite keeps its own in a local).
+    Writer writer_;
     void draw(nSceneNodeRecord* rec, nPEmitter* emitter, float t);
 
     // Model matrix while drawing: the vertices are written in view space.

@@ -161,15 +161,19 @@ TEST_F(ParticleRenderTest, KeysBlendAndSaveAndLoadBack) {
     auto* r = Renderer<nSpriteRender>("nspriterender", "/scene/r", "../e",
                                       {{1, 0, 1, 0, 0, 1}, {3, 0.5f, 0, 0, 1, 0.5f}}, 0);
     nPRender::Sample s;
-    r->Lookup(0.5f, s);
+    r->Lookup(0.5f, false, s);
     EXPECT_FLOAT_EQ(s.size, 2.0f);
     EXPECT_FLOAT_EQ(s.jitter, 0.25f);
-    // abgr: a 255 -> 127 (0x7F), b 0 -> 127, g 0, r 255 -> 127.
-    EXPECT_EQ(s.abgr, 0xBF7F007Fu);
-    EXPECT_EQ(s.argb, 0xBF7F007Fu);
-    r->Lookup(0.0f, s);
-    EXPECT_EQ(s.argb, 0xFFFF0000u);
-    EXPECT_EQ(s.abgr, 0xFF0000FFu);
+    // a 255 -> 127 (0xBF), b 0 -> 127, g 0, r 255 -> 127.
+    EXPECT_EQ(s.color, 0xBF7F007Fu);
+    r->Lookup(0.5f, true, s);
+    EXPECT_EQ(s.color, 0xBF7F007Fu);
+    r->Lookup(0.0f, true, s);
+    EXPECT_EQ(s.color, 0xFFFF0000u);
+    r->Lookup(0.0f, false, s);
+    EXPECT_EQ(s.color, 0xFF0000FFu);
+    r->Lookup(0.25f, false, s);
+    EXPECT_EQ(s.color, 0xDF3F00BFu);
     ASSERT_FALSE(TakeErrors());
 
     float v[6];
