@@ -76,7 +76,7 @@ void nChatServer::HandleInput() {
         switch (e->type) {
             case N_INPUT_KEY_CHAR:
                 // Characters are single bytes in the game's code page.
-                if (e->number >= 32 && e->number < 256) TypeChar(char(e->number));
+                if (e->number >= 32 && e->number < 256) input_.Type(char(e->number));
                 break;
             case N_INPUT_KEY_DOWN:
                 KeyDown(e->number);
@@ -90,82 +90,19 @@ void nChatServer::HandleInput() {
     }
 }
 
-void nChatServer::TypeChar(char c) {
-    if (overwrite_) {
-        const bool atEnd = input_[cursor_] == 0;
-        input_[cursor_] = c;
-        if (atEnd && cursor_ < InputSize - 1) input_[cursor_ + 1] = 0;
-    } else {
-        std::memmove(input_ + cursor_ + 1, input_ + cursor_, size_t(InputSize - 1 - cursor_));
-        input_[cursor_] = c;
-        // A full line drops its overflowing character and keeps the terminator.
-        input_[InputSize - 1] = 0;
-    }
-    if (++cursor_ >= InputSize) {
-        cursor_ = InputSize - 1;
-        input_[InputSize - 1] = 0;
-    }
-}
-
 void nChatServer::KeyDown(int code) {
-    const int length = int(std::strlen(input_));
     switch (code) {
-        case KeyBackspace:
-            if (cursor_ > 0) {
-                std::memmove(input_ + cursor_ - 1, input_ + cursor_, size_t(length - cursor_ + 1));
-                --cursor_;
-            }
-            break;
-        case KeyReturn:
-            Submit();
-            break;
-        case KeyCtrl:
-            ctrlHeld_ = true;
-            break;
-        case KeyEnd:
-            cursor_ = length;
-            break;
-        case KeyHome:
-            cursor_ = 0;
-            break;
-        case KeyLeft:
-            if (ctrlHeld_) {
-                WordLeft();
-            } else if (cursor_ > 0) {
-                --cursor_;
-            }
-            break;
-        case KeyRight:
-            if (ctrlHeld_) {
-                WordRight();
-            } else if (cursor_ < length) {
-                ++cursor_;
-            }
-            break;
-        case KeyInsert:
-            overwrite_ = !overwrite_;
-            break;
-        case KeyDelete:
-            if (cursor_ < length) std::memmove(input_ + cursor_, input_ + cursor_ + 1, size_t(length - cursor_));
-            break;
-        default:
-            break;
+        case KeyBackspace: input_.Backspace(); break;
+        case KeyReturn: Submit(); break;
+        case KeyCtrl: ctrlHeld_ = true; break;
+        case KeyEnd: input_.End(); break;
+        case KeyHome: input_.Home(); break;
+        case KeyLeft: ctrlHeld_ ? input_.WordLeft() : input_.Left(); break;
+        case KeyRight: ctrlHeld_ ? input_.WordRight() : input_.Right(); break;
+        case KeyInsert: input_.ToggleOverwrite(); break;
+        case KeyDelete: input_.Delete(); break;
+        default: break;
     }
-}
-
-void nChatServer::WordRight() {
-    int c = cursor_;
-    while (input_[c] == ' ') ++c;
-    while (input_[c] && input_[c] != ' ') ++c;
-    while (input_[c] == ' ') ++c;
-    cursor_ = c;
-}
-
-void nChatServer::WordLeft() {
-    int c = cursor_;
-    while (c > 0 && input_[c - 1] == ' ') --c;
-    while (c > 0 && input_[c - 1] != ' ') --c;
-    cursor_ = c;
 }
 
 void nChatServer::Submit() {
@@ -173,13 +110,12 @@ void nChatServer::Submit() {
         // The typed text is quoted as script texts are, so it never runs as code.
         std::string line = callback_;
         line += '(';
-        nLuaWriter::AppendQuoted(line, input_, '\'');
+        nLuaWriter::AppendQuoted(line, input_.GetText(), '\'');
         line += ')';
         const char* result = nullptr;
         refScript_.Get()->Run(line.c_str(), result);
     }
-    input_[0] = 0;
-    cursor_ = 0;
+    input_.Clear();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -242,9 +178,9 @@ void nChatServer::Render() {
         double whole;
         const char* mark = std::modf(now, &whole) > 0.5 ? "|" : " ";
         scratch_.assign("> ");
-        scratch_.append(input_, size_t(cursor_));
+        scratch_.append(input_.GetText(), size_t(input_.GetCursor()));
         scratch_ += mark;
-        scratch_ += input_ + cursor_;
+        scratch_ += input_.GetText() + input_.GetCursor();
         gfx->SetTextPos(offsetX_, offsetY_ + float(extra + 1) * h);
         gfx->SetTextColor(inputColor_[0], inputColor_[1], inputColor_[2], inputColor_[3]);
         gfx->Text(scratch_.c_str());

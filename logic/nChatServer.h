@@ -7,6 +7,7 @@
 
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
+#include "input/nEditLine.h"
 #include "logic/nChatBuffer.h"
 
 class nGfxServer;
@@ -20,7 +21,7 @@ public:
     // Key codes the input line reacts to.
     enum Key { KeyBackspace = 4, KeyReturn = 6, KeyCtrl = 8, KeyEnd = 16, KeyHome = 17,
                KeyLeft = 18, KeyRight = 20, KeyInsert = 26, KeyDelete = 27 };
-    static constexpr int InputSize = 512;
+    static constexpr int InputSize = nEditLine::Size;
     static constexpr int CallbackSize = 256;
     static constexpr int FontSize = 10;
 
@@ -50,19 +51,16 @@ public:
     bool IsOpen() const { return open_; }
     bool IsInputEnabled() const { return inputEnabled_; }
     float GetFadeOutTime() const { return fadeOutTime_; }
-    const char* GetInputText() const { return input_; }
-    int GetCursor() const { return cursor_; }
-    bool IsOverwrite() const { return overwrite_; }
+    const char* GetInputText() const { return input_.GetText(); }
+    int GetCursor() const { return input_.GetCursor(); }
+    bool IsOverwrite() const { return input_.IsOverwrite(); }
     const char* GetCallback() const { return callback_; }
     nChatBuffer& GetBuffer() { return buffer_; }
 
 private:
     double Now() const;
-    void TypeChar(char c);
     void KeyDown(int code);
     void Submit();
-    void WordLeft();
-    void WordRight();
 
     nPathRef<nInputServer> refInput_{"/sys/servers/input"};
     nPathRef<nGfxServer> refGfx_{"/sys/servers/gfx"};
@@ -72,9 +70,7 @@ private:
     float fadeOutTime_ = 10.0f;
     float inputColor_[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     nChatBuffer buffer_;
-    char input_[InputSize] = {};
-    int cursor_ = 0;
-    bool overwrite_ = false;
+    nEditLine input_;
     bool ctrlHeld_ = false;
     char callback_[CallbackSize] = {};
     float offsetX_ = -0.9f;

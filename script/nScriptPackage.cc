@@ -1,6 +1,7 @@
 #include "script/nScriptPackage.h"
 
 #include "kernel/nKernelServer.h"
+#include "script/nConServer.h"
 #include "script/nLuaScriptlet.h"
 #include "script/nLuaServer2.h"
 #include "kernel/nScriptServer.h"
@@ -11,4 +12,5 @@ void nScriptPackage(nKernelServer* ks) {
     ks->AddClass(nLuaServer2::classInfo);
     ks->AddClass(nScriptlet::classInfo);
     ks->AddClass(nLuaScriptlet::classInfo);
+    ks->AddClass(nConServer::classInfo);
 }

@@ -9,41 +9,12 @@
 #include "kernel/nTimeServer.h"
 #include "logic/nChatBuffer.h"
 #include "logic/nChatServer.h"
+#include "tests/gfx/TextRecordingGfx.h"
 #include "tests/logic/LogicFixture.h"
 
 namespace {
 
-// Records every text operation and reports the display height the test sets.
-class nChatRecordingGfx : public nGfxServer {
-public:
-    static const nClassInfo classInfo;
-    struct Op {
-        float x, y;
-        float r, g, b, a;
-        std::string text;
-    };
-    bool GetDisplayDesc(int& x0, int& y0, int& x1, int& y1) override {
-        x0 = 0;
-        y0 = 0;
-        x1 = 800;
-        y1 = height;
-        return true;
-    }
-    bool BeginText() override { ++begins; return true; }
-    void SetTextPos(float x, float y) override { px = x; py = y; }
-    void SetTextColor(float r, float g, float b, float a) override { c[0] = r; c[1] = g; c[2] = b; c[3] = a; }
-    bool Text(const char* text) override {
-        ops.push_back({px, py, c[0], c[1], c[2], c[3], text});
-        return true;
-    }
-    bool EndText() override { ++ends; return true; }
-
-    int height = 600;
-    int begins = 0, ends = 0;
-    float px = 0, py = 0, c[4] = {};
-    std::vector<Op> ops;
-};
-const nClassInfo nChatRecordingGfx::classInfo = nClassInfo::Make<nChatRecordingGfx>("nchatrecordinggfx", "ngfxserver");
+using nChatRecordingGfx = nTextRecordingGfx;
 
 std::string LineText(const nChatBuffer& b, int age) { return b.GetLine(age).text; }
 
@@ -97,7 +68,7 @@ protected:
         nGfxPackage(kernel);
         nInputPackage(kernel);
         kernel->AddClass(nChatRecordingGfx::classInfo);
-        gfx = static_cast<nChatRecordingGfx*>(kernel->New("nchatrecordinggfx", "/sys/servers/gfx"));
+        gfx = static_cast<nChatRecordingGfx*>(kernel->New("ntextrecordinggfx", "/sys/servers/gfx"));
         input = static_cast<nInputServer*>(kernel->New("ninputserver", "/sys/servers/input"));
         chat = static_cast<nChatServer*>(kernel->New("nchatserver", "/sys/servers/chat"));
         ASSERT_TRUE(gfx && input && chat);
