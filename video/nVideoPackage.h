@@ -1,0 +1,6 @@
+#pragma once
+
+class nKernelServer;
+
+// Registers the video folder's classes, superclasses first.
+void nVideoPackage(nKernelServer* ks);
