@@ -1,6 +1,7 @@
 #include "video/nAviPlayer.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -135,7 +136,8 @@ void nAviPlayer::Compute(nSceneGraph2* sceneGraph) {
     if (dstBpp != 32 && dstBpp != 16) nKernelServer::FatalError("nAviPlayer::Compute(), invalid color format backroundbuffer!\n");
     if (pic.bitsPerPixel != 24 && pic.bitsPerPixel != 8) nKernelServer::FatalError("Aborting.\n");
     for (int y = 0; y < r.height; ++y) {
-        const uint8_t* src = pic.pixels + size_t(r.srcY + y) * size_t(pic.pitch);
+        // Bottom-up frames come with a negative pitch.
+        const uint8_t* src = pic.pixels + std::ptrdiff_t(r.srcY + y) * pic.pitch;
         uint8_t* dst = bits + size_t(y) * size_t(pitch);
         for (int x = 0; x < r.width; ++x) {
             const int sx = r.srcX + x;

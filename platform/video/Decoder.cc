@@ -448,6 +448,7 @@ int Decoder::ReadAudio(int16_t* out, int frames) {
     while (samples.size() - samplesHead < want && queue.size() < MaxQueuedPackets && readPacket()) {
     }
     const size_t n = std::min(want, samples.size() - samplesHead);
+    if (n == 0) return 0;
     std::memcpy(out, samples.data() + samplesHead, n * sizeof(int16_t));
     samplesHead += n;
     return int(n / size_t(outChannels));

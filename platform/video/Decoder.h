@@ -34,7 +34,8 @@ struct Rate {
 };
 
 // A decoded frame as 24-bit B, G, R rows, or as 8-bit indices into a palette of 256
-// 0xAARRGGBB entries; rows run top-down.
+// 0xAARRGGBB entries; rows run top-down, `pitch` bytes apart (negative when the frame
+// is stored bottom-up).
 struct Picture {
     const uint8_t* pixels = nullptr;
     int pitch = 0;

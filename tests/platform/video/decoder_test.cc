@@ -147,8 +147,8 @@ TEST_F(DecoderTest, ConversionsKeepThePictureUprightInEveryLayout) {
         video::Picture pic;
         ASSERT_TRUE(d->GetPicture(pic));
         EXPECT_EQ(pic.bitsPerPixel, c.format == AV_PIX_FMT_PAL8 ? 8 : 24);
-        const uint8_t* top = pic.pixels + 3 * pic.pitch;
-        const uint8_t* bottom = pic.pixels + 44 * pic.pitch;
+        const uint8_t* top = pic.pixels + 3 * std::ptrdiff_t(pic.pitch);
+        const uint8_t* bottom = pic.pixels + 44 * std::ptrdiff_t(pic.pitch);
         auto rgb = [&](const uint8_t* row) {
             if (pic.bitsPerPixel == 8) return pic.palette[row[0]] & 0xFFFFFFu;
             return uint32_t(row[2]) << 16 | uint32_t(row[1]) << 8 | row[0];
