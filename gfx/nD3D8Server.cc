@@ -929,6 +929,14 @@ void nD3D8Server::SetGamma(float r, float g, float b) {
 // ---- back buffer
 
 void* nD3D8Server::LockBackBuffer(const float* rect, nPixelFormat** format, int* pitch) {
+    return lockBackBuffer(rect, format, pitch, true);
+}
+
+void* nD3D8Server::LockBackBufferForWrite(const float* rect, nPixelFormat** format, int* pitch) {
+    return lockBackBuffer(rect, format, pitch, false);
+}
+
+void* nD3D8Server::lockBackBuffer(const float* rect, nPixelFormat** format, int* pitch, bool keepContents) {
     if (!device || !rect || !format || !pitch) {
         n_error("nD3D8Server::LockBackBuffer(): no display or no rectangle\n");
         return nullptr;
@@ -948,7 +956,7 @@ void* nD3D8Server::LockBackBuffer(const float* rect, nPixelFormat** format, int*
         return nullptr;
     }
     render::LockedRect locked;
-    if (!device->LockBackBuffer(r, locked)) {
+    if (!device->LockBackBuffer(r, locked, keepContents)) {
         n_error("nD3D8Server::LockBackBuffer(): the back buffer cannot be locked\n");
         return nullptr;
     }

@@ -88,6 +88,7 @@ public:
     // The rectangle must lie inside the back buffer; the bits are in the display
     // format, top row first, `*pitch` bytes apart.
     void* LockBackBuffer(const float* rect, nPixelFormat** format, int* pitch) override;
+    void* LockBackBufferForWrite(const float* rect, nPixelFormat** format, int* pitch) override;
     void UnlockBackBuffer() override;
     void ShowCursor() override;
     void HideCursor() override;
@@ -159,6 +160,8 @@ public:
     void SetLastPixelShader(nPixelShader* shader) { lastPixelShader = shader; }
 
 private:
+    // Both locks; without `keepContents` the frame's pixels are not read back.
+    void* lockBackBuffer(const float* rect, nPixelFormat** format, int* pitch, bool keepContents);
     // DevIL, its reads going through /sys/servers/file2.
     void openImageLibrary();
     void closeImageLibrary();

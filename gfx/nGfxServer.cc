@@ -463,6 +463,9 @@ void nGfxServer::SetTextColor(float, float, float, float) {}
 bool nGfxServer::Text(const char*) { return false; }
 bool nGfxServer::EndText() { return false; }
 void* nGfxServer::LockBackBuffer(const float*, nPixelFormat**, int*) { return nullptr; }
+void* nGfxServer::LockBackBufferForWrite(const float* rect, nPixelFormat** format, int* pitch) {
+    return LockBackBuffer(rect, format, pitch);
+}
 void nGfxServer::UnlockBackBuffer() {}
 
 // Kept so that the window opened later carries it; the device server also sets the caption.

@@ -85,6 +85,10 @@ public:
     virtual bool EndText();
     // Returns the locked bits; the rectangle is left, top, right, bottom.
     virtual void* LockBackBuffer(const float* rect, nPixelFormat** format, int* pitch);
+    // The same for a caller that writes every pixel of the rectangle (the video
+    // players): the bits it gets need not hold the frame's pixels, which saves
+    // reading them back.
+    virtual void* LockBackBufferForWrite(const float* rect, nPixelFormat** format, int* pitch);
     virtual void UnlockBackBuffer();
     virtual void SetWindowTitle(const char* title);
     // Keep-running result of the message pump.

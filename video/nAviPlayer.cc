@@ -130,7 +130,7 @@ void nAviPlayer::Compute(nSceneGraph2* sceneGraph) {
     if (!r.Clip(gfx, posX, posY, pic.width, pic.height)) return;
     nPixelFormat* format = nullptr;
     int pitch = 0;
-    auto* bits = static_cast<uint8_t*>(gfx->LockBackBuffer(r.lock, &format, &pitch));
+    auto* bits = static_cast<uint8_t*>(gfx->LockBackBufferForWrite(r.lock, &format, &pitch));
     if (!bits) return;
     const int dstBpp = format ? format->bpp : 0;
     if (dstBpp != 32 && dstBpp != 16) nKernelServer::FatalError("nAviPlayer::Compute(), invalid color format backroundbuffer!\n");

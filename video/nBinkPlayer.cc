@@ -155,7 +155,7 @@ void nBinkPlayer::draw() {
     if (!r.Clip(gfx, posX, posY, video->Width(), video->Height())) return;
     nPixelFormat* format = nullptr;
     int pitch = 0;
-    auto* bits = static_cast<uint8_t*>(gfx->LockBackBuffer(r.lock, &format, &pitch));
+    auto* bits = static_cast<uint8_t*>(gfx->LockBackBufferForWrite(r.lock, &format, &pitch));
     if (!bits) return;
     video::Layout layout = video::Layout::BGRX32;
     if (format && format->bpp == 16) layout = video::Layout::RGB565;

@@ -753,7 +753,7 @@ bool Device::SetGammaRamp(const GammaRamp& ramp, bool calibrate)
     return true;
 }
 
-bool Device::LockBackBuffer(const Rect& rect, LockedRect& out)
+bool Device::LockBackBuffer(const Rect& rect, LockedRect& out, bool keepContents)
 {
     if (this->locked) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "Device::LockBackBuffer: already locked");
@@ -782,7 +782,9 @@ bool Device::LockBackBuffer(const Rect& rect, LockedRect& out)
     if (this->lockBytes.size() < bytes) {
         this->lockBytes.resize(bytes);
     }
-    this->buffers.ReadBack(clipped, format, this->lockBytes.data(), pitch);
+    if (keepContents) {
+        this->buffers.ReadBack(clipped, format, this->lockBytes.data(), pitch);
+    }
 
     this->lockInfo.bits = this->lockBytes.data();
     this->lockInfo.pitch = pitch;

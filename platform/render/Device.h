@@ -115,8 +115,10 @@ public:
 
     // --- back buffer access
     // Reads the rectangle (clipped to the back buffer) into memory in the
-    // back-buffer format, top row first; Unlock writes it back.
-    bool LockBackBuffer(const Rect& rect, LockedRect& locked);
+    // back-buffer format, top row first; Unlock writes it back. Without
+    // `keepContents` nothing is read: the memory holds whatever it held, for
+    // callers that write every pixel (a video frame).
+    bool LockBackBuffer(const Rect& rect, LockedRect& locked, bool keepContents = true);
     bool UnlockBackBuffer();
     bool IsBackBufferLocked() const { return this->locked; }
     // The last presented frame as 0xAARRGGBB words, top row first.

@@ -120,6 +120,10 @@ bool Write(const std::string& path, const Spec& spec, std::string* errorOut) {
             for (int x = 0; x < spec.width; ++x) {
                 uint8_t* p = bgr.data() + (size_t(y) * size_t(spec.width) + size_t(x)) * 3;
                 p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16);
+                if (spec.detail) {
+                    const uint32_t n = uint32_t(x * 7 + k * 3) * 2654435761u ^ uint32_t(y * 13 + k) * 40503u;
+                    p[0] = uint8_t(x + k * 4), p[1] = uint8_t(y * 2 + (n >> 28)), p[2] = uint8_t((x ^ y) + k);
+                }
             }
             if (pal) std::memset(f->data[0] + size_t(y) * size_t(f->linesize[0]), spec.bands && y >= spec.height / 2 ? 255 - k : k, size_t(spec.width));
         }

@@ -18,6 +18,7 @@ struct Spec {
     int rateDen = 1;
     int toneHz = 0;   // a 22050 Hz mono tone of this pitch when above 0
     bool bands = false;  // top half FrameColor(k), bottom half BandColor(k)
+    bool detail = false;  // a moving pattern instead of solid colours, as real footage costs
 };
 
 // 0xRRGGBB of frame k (k < 256): neighbouring frames differ in every channel.
