@@ -21,16 +21,16 @@ Frustum::Frustum(const matrix44& m) {
     col(2, -1.0f, planes[5]);
 }
 
-Frustum::Side Frustum::ClassifyCube(const vector3& c, float extent, unsigned mask, unsigned& straddled) const {
+Frustum::Side Frustum::ClassifyBox(const vector3& c, const vector3& h, unsigned mask, unsigned& straddled) const {
     straddled = 0;
+    // Rounding of the distances grows with the coordinates involved.
+    const float size = std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z);
     for (int i = 0; i < NumPlanes; i++) {
         if (!(mask >> i & 1u)) continue;
         const Plane& p = planes[i];
         const float dist = p.Distance(c);
-        const float reach = extent * (std::fabs(p.n.x) + std::fabs(p.n.y) + std::fabs(p.n.z));
-        // A thousandth of the reach plus a little keeps both answers on the safe side
-        // of float rounding.
-        const float margin = reach * 1e-3f + std::fabs(p.d) * 1e-6f + 1e-4f;
+        const float reach = h.x * std::fabs(p.n.x) + h.y * std::fabs(p.n.y) + h.z * std::fabs(p.n.z);
+        const float margin = reach * 1e-3f + (size + std::fabs(p.d)) * 1e-5f + 1e-4f;
         if (dist < -reach - margin) return Outside;
         if (!(dist >= reach + margin)) straddled |= 1u << i;
     }

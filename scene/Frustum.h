@@ -33,11 +33,11 @@ public:
             if ((mask >> i & 1u) && !(planes[i].Distance(centre) >= -radius)) return false;
         return true;
     }
-    // Where the cube centre ± extent lies against the planes in `mask`. Outside and
-    // Inside are answered only with a margin, so that rounding never makes a box test
-    // disagree with the sphere test of something inside the box; `straddled` gets the
-    // planes the cube may cross.
-    Side ClassifyCube(const vector3& centre, float extent, unsigned mask, unsigned& straddled) const;
+    // Where the box centre ± half lies against the planes in `mask`. Outside and Inside
+    // are answered only with a margin, so that rounding never makes a box test disagree
+    // with the sphere test of something inside the box; `straddled` gets the planes the
+    // box may cross.
+    Side ClassifyBox(const vector3& centre, const vector3& half, unsigned mask, unsigned& straddled) const;
 
     Plane planes[NumPlanes];
 };

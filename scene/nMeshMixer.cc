@@ -27,7 +27,8 @@ void getFlag(nMeshMixer* self, nCmd* c) {
 const struct {
     int bit;
     const char* id;
-} savedFlags[] = {{7, "SNRM"}, {0, "SUCD"}, {1, "SUNM"}, {2, "SUCL"}, {3, "SUV0"}, {4, "SUV1"}, {5, "SUV2"}, {6, "SUV3"}};
+} savedFlags[] = {{7, "SNRM"}, {0, "SUCD"}, {1, "SUNM"}, {2, "SUCL"},
+                  {3, "SUV0"}, {4, "SUV1"}, {5, "SUV2"}, {6, "SUV3"}};
 
 }  // namespace
 

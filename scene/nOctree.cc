@@ -1,5 +1,6 @@
 #include "scene/nOctree.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "gfx/nGfxServer.h"
@@ -88,6 +89,7 @@ void nOctree::addToNode(int node, nOctElement* e) {
     e->nodeIndex = int16_t(node);
     e->tree = this;
     n.elements.AddTail(&e->node_);
+    packs_[node].dirty = true;
 }
 
 void nOctree::removeFromNode(nOctElement* e) {
@@ -97,6 +99,7 @@ void nOctree::removeFromNode(nOctElement* e) {
     e->nodeIndex = -1;
     e->tree = nullptr;
     e->node_.Remove();
+    packs_[node].dirty = true;
 }
 
 void nOctree::AddElement(nOctElement* e, const vector3& pos, float radius) {
@@ -123,6 +126,7 @@ void nOctree::UpdateElement(nOctElement* e, const vector3& pos, float radius) {
     }
     e->position = pos;
     e->radius = storedRadius(radius);
+    packs_[e->nodeIndex].dirty = true;
     int start = e->nodeIndex;
     while (start > 0 && !contains(pool_[start], e)) start = pool_[start].parent;
     if (start < 0) start = 0;
@@ -138,6 +142,7 @@ void nOctree::RemoveElement(nOctElement* e) {
 
 void nOctree::split(int node) {
     if (numFree_ < 8) return;
+    packs_[node].dirty = true;
     nOctNode& n = pool_[node];
     const float quarter = n.extent * 0.25f;
     for (int i = 0; i < 8; i++) {
@@ -152,6 +157,7 @@ void nOctree::split(int node) {
                                n.centre.z + ((i & 4) ? -quarter : quarter));
         child.numElements = 0;
         child.subtreeCount = 0;
+        packs_[c].dirty = true;
         n.children[i] = c;
     }
     // Elements that fit no child stay; the node's subtree count does not change.
@@ -176,6 +182,7 @@ void nOctree::split(int node) {
 void nOctree::collapse(int node) {
     nOctNode& n = pool_[node];
     if (n.IsLeaf()) return;
+    packs_[node].dirty = true;
     for (int16_t& c : n.children) {
         collapse(c);
         nOctNode& child = pool_[c];
@@ -206,38 +213,110 @@ void nOctree::Balance() {
     balance(0);
 }
 
-void nOctree::collectAll(const nOctNode& n, std::vector<nOctElement*>& out) const {
-    for (nNode* link = n.elements.GetHead(); link; link = link->GetSucc())
-        out.push_back(static_cast<nOctElement*>(link->GetPtr()));
+namespace {
+
+// A 10-bit grid position along one axis of the box lo..lo + size; NaN and values
+// outside fall to the ends.
+uint32_t gridCell(float v, float lo, float size) {
+    const float f = (v - lo) / size;
+    if (!(f > 0.0f)) return 0;
+    return f < 1.0f ? uint32_t(f * 1023.0f) : 1023u;
+}
+
+// Interleaves the bits of three 10-bit numbers (a Morton code), so that elements near
+// each other in space lie near each other in the packed copy.
+uint32_t spread(uint32_t v) {
+    v = (v | v << 16) & 0x030000FFu;
+    v = (v | v << 8) & 0x0300F00Fu;
+    v = (v | v << 4) & 0x030C30C3u;
+    return (v | v << 2) & 0x09249249u;
+}
+
+}  // namespace
+
+void nOctree::pack(int node) {
+    const nOctNode& n = pool_[node];
+    NodePack& pk = packs_[node];
+    pk.own.clear();
+    pk.chunks.clear();
+    pk.dirty = false;
+    const float lo = -n.extent, size = 2.0f * n.extent;
+    for (nNode* link = n.elements.GetHead(); link; link = link->GetSucc()) {
+        auto* e = static_cast<nOctElement*>(link->GetPtr());
+        const vector3& p = e->position;
+        const uint32_t key = spread(gridCell(p.x - n.centre.x, lo, size)) |
+                             spread(gridCell(p.y - n.centre.y, lo, size)) << 1 |
+                             spread(gridCell(p.z - n.centre.z, lo, size)) << 2;
+        pk.own.push_back(Packed{p, e->radius, e, key});
+    }
+    std::sort(pk.own.begin(), pk.own.end(), [](const Packed& a, const Packed& b) { return a.key < b.key; });
+    const int count = int(pk.own.size());
+    for (int i = 0; i < count; i += ChunkSize) {
+        const int end = std::min(i + ChunkSize, count);
+        vector3 lo3 = pk.own[size_t(i)].position, hi3 = lo3;
+        for (int k = i; k < end; k++) {
+            const Packed& q = pk.own[size_t(k)];
+            lo3.x = std::min(lo3.x, q.position.x - q.radius), hi3.x = std::max(hi3.x, q.position.x + q.radius);
+            lo3.y = std::min(lo3.y, q.position.y - q.radius), hi3.y = std::max(hi3.y, q.position.y + q.radius);
+            lo3.z = std::min(lo3.z, q.position.z - q.radius), hi3.z = std::max(hi3.z, q.position.z + q.radius);
+            // NaN takes no part in min and max: such a chunk is tested element by
+            // element.
+            if (!(q.position.x == q.position.x && q.position.y == q.position.y && q.position.z == q.position.z &&
+                  q.radius == q.radius))
+                lo3.x = hi3.x = std::nanf("");
+        }
+        pk.chunks.push_back(Chunk{(lo3 + hi3) * 0.5f, (hi3 - lo3) * 0.5f, i, end});
+    }
+}
+
+void nOctree::appendAll(int node, std::vector<nOctElement*>& out) {
+    if (packs_[node].dirty) pack(node);
+    for (const Packed& q : packs_[node].own) out.push_back(q.element);
+    const nOctNode& n = pool_[node];
     if (n.IsLeaf()) return;
     for (int16_t c : n.children)
-        if (pool_[c].subtreeCount > 0) collectAll(pool_[c], out);
+        if (pool_[c].subtreeCount > 0) appendAll(c, out);
 }
 
 // Every element of a node below the root lies inside the node's box, so a box outside
 // a plane rules out its elements and a box inside a plane needs that plane no more. The
-// root also keeps what fits nowhere (even outside its box), so its elements are always
-// tested against all planes.
-void nOctree::collect(const nOctNode& n, const Frustum& f, unsigned mask, std::vector<nOctElement*>& out) const {
-    for (nNode* link = n.elements.GetHead(); link; link = link->GetSucc()) {
-        auto* e = static_cast<nOctElement*>(link->GetPtr());
-        if (f.SphereMeets(e->position, e->radius, mask)) out.push_back(e);
+// root also keeps what fits nowhere, even outside its box, so a node's own elements are
+// judged by their chunks' boxes only.
+void nOctree::collect(int node, const Frustum& f, unsigned mask, std::vector<nOctElement*>& out) {
+    if (packs_[node].dirty) pack(node);
+    const NodePack& pk = packs_[node];
+    for (const Chunk& ch : pk.chunks) {
+        unsigned planes = 0;
+        switch (f.ClassifyBox(ch.centre, ch.half, mask, planes)) {
+            case Frustum::Outside: break;
+            case Frustum::Inside:
+                for (int i = ch.begin; i < ch.end; i++) out.push_back(pk.own[size_t(i)].element);
+                break;
+            default:
+                for (int i = ch.begin; i < ch.end; i++) {
+                    const Packed& q = pk.own[size_t(i)];
+                    if (f.SphereMeets(q.position, q.radius, planes)) out.push_back(q.element);
+                }
+                break;
+        }
     }
+    const nOctNode& n = pool_[node];
     if (n.IsLeaf()) return;
     for (int16_t c : n.children) {
         const nOctNode& child = pool_[c];
         if (child.subtreeCount == 0) continue;
-        unsigned straddled = 0;
-        switch (f.ClassifyCube(child.centre, child.extent, mask, straddled)) {
+        unsigned planes = 0;
+        const vector3 half(child.extent, child.extent, child.extent);
+        switch (f.ClassifyBox(child.centre, half, mask, planes)) {
             case Frustum::Outside: break;
-            case Frustum::Inside: collectAll(child, out); break;
-            default: collect(child, f, straddled, out); break;
+            case Frustum::Inside: appendAll(c, out); break;
+            default: collect(c, f, planes, out); break;
         }
     }
 }
 
-void nOctree::CollectVisible(const Frustum& frustum, std::vector<nOctElement*>& out) const {
-    collect(pool_[0], frustum, (1u << Frustum::NumPlanes) - 1, out);
+void nOctree::CollectVisible(const Frustum& frustum, std::vector<nOctElement*>& out) {
+    collect(0, frustum, (1u << Frustum::NumPlanes) - 1, out);
 }
 
 namespace {

@@ -75,7 +75,11 @@ public:
     // Appends to `out` every element whose sphere meets the frustum (the same ones a
     // test of every element would give), looking only into nodes whose boxes meet it.
     // Allocates nothing once `out` has room.
-    void CollectVisible(const Frustum& frustum, std::vector<nOctElement*>& out) const;
+    // The query reads a packed copy of each node's elements (sorted along a
+    // space-filling curve, in chunks with boxes of their own), made again for the nodes
+    // that changed since; apart from that it allocates nothing once `out` and the copies
+    // have room.
+    void CollectVisible(const Frustum& frustum, std::vector<nOctElement*>& out);
     // Draws the node boxes (green) and element boxes (yellow) as lines in world space
     // when visualize is on.
     void Visualize(nGfxServer* gfx) const;
@@ -99,8 +103,9 @@ private:
     void split(int node);
     void collapse(int node);
     void balance(int node);
-    void collectAll(const nOctNode& n, std::vector<nOctElement*>& out) const;
-    void collect(const nOctNode& n, const Frustum& f, unsigned mask, std::vector<nOctElement*>& out) const;
+    void pack(int node);
+    void appendAll(int node, std::vector<nOctElement*>& out);
+    void collect(int node, const Frustum& f, unsigned mask, std::vector<nOctElement*>& out);
     void drawNode(nGfxServer* gfx, const nOctNode& n) const;
 
     matrix44 matrix_;
@@ -109,4 +114,24 @@ private:
     int16_t freeList_ = -1;
     int numFree_ = 0;
     nOctNode pool_[PoolSize];
+
+    // The packed copy of a node's own elements for the query, in chunks of up to
+    // ChunkSize that lie near each other.
+    static constexpr int ChunkSize = 16;
+    struct Packed {
+        vector3 position;
+        float radius;
+        nOctElement* element;
+        uint32_t key;
+    };
+    struct Chunk {
+        vector3 centre, half;
+        int begin, end;
+    };
+    struct NodePack {
+        std::vector<Packed> own;
+        std::vector<Chunk> chunks;
+        bool dirty = true;
+    };
+    NodePack packs_[PoolSize];
 };

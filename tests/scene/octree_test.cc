@@ -208,9 +208,18 @@ TEST_F(OctreeTest, FrustumQueryEqualsTestingEveryElement) {
         {{250000, 0, 0}, {400000, 0, 0}, 1.0f, 60000.0f},
     };
     std::vector<nOctElement*> got, want;
-    for (int subdiv : {1, 8, 64}) {
-        oct->SetSubdivNum(subdiv);
-        oct->Balance();
+    for (int subdiv : {1, 8, 64, -1}) {
+        if (subdiv < 0) {
+            // Moved, removed and dying elements since the last query: what the query
+            // reads must follow.
+            for (size_t i = 0; i < e.size(); i += 7)
+                oct->UpdateElement(e[i].get(), vector3(u(rng), u(rng), u(rng)), 5.0f);
+            for (size_t i = 3; i < e.size(); i += 11) oct->RemoveElement(e[i].get());
+            for (size_t i = 5; i < e.size(); i += 13) e[i].reset(new nOctElement());
+        } else {
+            oct->SetSubdivNum(subdiv);
+            oct->Balance();
+        }
         Check();
         for (const auto& v : views) {
             Frustum f(Camera(v.eye, v.target, v.near, v.far));
@@ -218,7 +227,7 @@ TEST_F(OctreeTest, FrustumQueryEqualsTestingEveryElement) {
             want.clear();
             oct->CollectVisible(f, got);
             for (auto& el : e)
-                if (f.SphereMeets(el->position, el->radius)) want.push_back(el.get());
+                if (el->IsInTree() && f.SphereMeets(el->position, el->radius)) want.push_back(el.get());
             std::sort(got.begin(), got.end());
             std::sort(want.begin(), want.end());
             EXPECT_EQ(got, want) << "subdiv " << subdiv << ", eye " << v.eye.x << " " << v.eye.y;
