@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gfx/nD3D8Server.h"
+#include "gfx/nD3D8Texture.h"
 #include "gfx/nPixelShaderDesc.h"
 #include "gfx/nTexArray.h"
 #include "gfx/nTexture.h"
@@ -278,6 +279,10 @@ void nD3D8PixelShader::bindTextures(int pass) {
                 gfx->SetTexture(s, tex);
                 dev->SetTextureStageState(s, StageState::MipMapLodBias, render::FloatBits(-1.3f));
                 tex->CountBind();
+            } else {
+                // Still bound from the last draw, but the scene graph may have picked
+                // another level since; the server records device textures only.
+                static_cast<nD3D8Texture*>(tex)->ApplyLOD();
             }
         } else {
             // An empty slot draws without texture, whatever was bound before.

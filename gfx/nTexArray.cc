@@ -1,5 +1,6 @@
 #include "gfx/nTexArray.h"
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -32,11 +33,22 @@ bool nTexArray::Load(int stage, nGfxServer* gfx, const char* file, const char* a
     if (stage < 0 || stage >= MaxStages) return false;
     release(stage);
     if (!file || !*file) return true;
+    const bool withAlpha = alphaFile && *alphaFile;
     std::string name = file;
-    if (alphaFile && *alphaFile) name += "_a";
-    if (nTexture* found = gfx->FindTexture(name.c_str())) {
-        slots_[stage].Set(found);
-        return true;
+    if (withAlpha) name += "_a";
+    // A colour file shared with two different alpha files must not share one texture:
+    // the later alpha file gets the next free "_a<n>" name (or the one made with it).
+    for (int n = 2;; n++) {
+        nTexture* found = gfx->FindTexture(name.c_str());
+        if (!found) break;
+        const char *foundFile, *foundAlpha;
+        found->GetFileNames(foundFile, foundAlpha);
+        if (!withAlpha || (foundAlpha && std::strcmp(foundAlpha, alphaFile) == 0)) {
+            slots_[stage].Set(found);
+            return true;
+        }
+        found->Release();
+        name = std::string(file) + "_a" + std::to_string(n);
     }
     nTexture* tex = gfx->NewTexture(name.c_str());
     if (!tex) return false;

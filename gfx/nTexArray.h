@@ -18,7 +18,9 @@ public:
     nTexArray& operator=(const nTexArray&) = delete;
 
     // Puts the texture of `file` (with an optional separate alpha file) into `stage`,
-    // shared through the graphics server by name; no file empties the stage. False when
+    // shared through the graphics server by name ("<file>_a" with an alpha file; another
+    // alpha file on the same colour file gets a texture of its own); no file empties the
+    // stage. False when
     // the stage is out of range or the texture does not load (the stage stays empty).
     bool Load(int stage, nGfxServer* gfx, const char* file, const char* alphaFile, bool genMipMaps,
               bool highQuality);

@@ -11,7 +11,9 @@
 #include "scene/nOctree.h"
 #include "scene/nSceneGraph2.h"
 #include "scene/nShadowCaster.h"
+#include "scene/nShaderNode.h"
 #include "scene/nShadowServer.h"
+#include "scene/nTexArrayNode.h"
 #include "scene/nVariableServer.h"
 #include "scene/nVisNode.h"
 
@@ -25,6 +27,8 @@ void nScenePackage(nKernelServer* ks) {
     ks->AddClass(nLinkNode::classInfo);
     ks->AddClass(nLightNode::classInfo);
     ks->AddClass(nFogNode::classInfo);
+    ks->AddClass(nShaderNode::classInfo);
+    ks->AddClass(nTexArrayNode::classInfo);
     ks->AddClass(nSceneGraph2::classInfo);
     ks->AddClass(nShadowServer::classInfo);
     ks->AddClass(nShadowCaster::classInfo);

@@ -1,6 +1,7 @@
 #include "tests/scene/SceneFixture.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "gfx/nGfxPackage.h"
 #include "gfx/nIndexBuffer.h"
@@ -58,6 +59,21 @@ void nRecordingGfx::SetRenderState(const nRenderState& rs) {
     } else {
         sceneEvents.push_back("state " + std::to_string(rs.state) + fmt(" %g", rs.value.f, 0, 0));
     }
+}
+
+nTexture* nRecordingGfx::NewTexture(const char* name) {
+    return static_cast<nTexture*>(newResource(texList, "ntesttexture", name));
+}
+
+nPixelShader* nRecordingGfx::NewPixelShader(const char* name) {
+    return static_cast<nPixelShader*>(newResource(pshaderList, "npixelshader", name));
+}
+
+bool nTestTexture::Load() {
+    const char* file = fileName.Get();
+    sceneEvents.push_back(std::string("load ") + file + " " + (alphaFileName.IsEmpty() ? "-" : alphaFileName.Get()) +
+                          " " + std::to_string(int(genMipMaps)) + " " + std::to_string(int(highQuality)));
+    return !std::strstr(file, "missing");
 }
 
 void nRecordingPool::Render(nVertexRange* range, nIndexBuffer* indexBuffer, nPixelShader* pixelShader,

@@ -38,6 +38,9 @@ public:
     bool SetLight(const nLight& light) override;
     // "state <code> <value>"; the fog colour (23) prints its four floats.
     void SetRenderState(const nRenderState& rs) override;
+    // Test textures and base pixel shaders (which draw nothing) under the shared lists.
+    nTexture* NewTexture(const char* name) override;
+    nPixelShader* NewPixelShader(const char* name) override;
 };
 
 class nRecordingShadow : public nShadowServer {
@@ -58,11 +61,13 @@ public:
                 nTexArray* textureArray) override;
 };
 
-// A texture whose level count a test sets.
+// A texture whose level count a test sets. Load succeeds unless the file name contains
+// "missing"; every load is recorded as "load <file> <alpha file> <mip> <hq>".
 class nTestTexture : public nTexture {
 public:
     static const nClassInfo classInfo;
     void SetNumLevels(int n) { numLevels = uint16_t(n); }
+    bool Load() override;
 };
 
 class nTestVisNode : public nVisNode {

@@ -1,17 +1,9 @@
 // Meshes from files on the OpenGL device, placed by scripts: the picture is read back.
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "kernel/nFileServer2.h"
-#include "script/nLuaServer2.h"
-#include "script/nScriptPackage.h"
-#include "scene/nScenePackage.h"
-#include "scene/nSceneGraph2.h"
-#include "scene/nVisNode.h"
-#include "tests/gfx/VertexTestServer.h"
+#include "tests/scene/DrawFixture.h"
 
 namespace {
 
@@ -36,34 +28,11 @@ const char* const CubeN3d =
 
 // Projection and view are identities (VertexTestServer): view-space x and y are clip
 // coordinates, so a cube at x in -0.25..0.25 covers pixels 24..39 of 64.
-class MeshDrawTest : public VertexTestServer {
+class MeshDrawTest : public DrawFixture {
 protected:
     void SetUp() override {
-        VertexTestServer::SetUp();
-        nScriptPackage(kernel);
-        nScenePackage(kernel);
-        const char* src = std::getenv("BW_SOURCE_DIR");
-        ASSERT_NE(src, nullptr);
-        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
-        lua = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/script"));
-        kernel->New("nchannelserver", "/sys/servers/channel");
-        kernel->New("nshadowserver", "/sys/servers/shadow");
-        sg = static_cast<nSceneGraph2*>(kernel->New("nscenegraph2", "/sys/servers/sgraph2"));
+        DrawFixture::SetUp();
         cube = Write("cube.n3d", std::vector<uint8_t>(CubeN3d, CubeN3d + std::strlen(CubeN3d)));
-    }
-    bool Run(const std::string& text) {
-        const char* result = nullptr;
-        return lua->Run(text.c_str(), result);
-    }
-    void Frame(const char* root) {
-        auto* node = static_cast<nVisNode*>(kernel->Lookup(root));
-        ASSERT_NE(node, nullptr);
-        ASSERT_TRUE(BeginFrame());
-        sg->BeginScene(matrix44());
-        sg->SetRenderContext(0);
-        node->Attach(sg);
-        sg->EndScene(true);
-        gfx->EndScene();
     }
     // Red at the centre of the square of pixel columns [x0, x1) and rows 24..39; the
     // clear colour just left and right of it.
@@ -77,8 +46,6 @@ protected:
         EXPECT_TRUE(ColorNear(Presented((x0 + x1) / 2, 44), Clear)) << "below " << x0;
     }
 
-    nLuaServer2* lua = nullptr;
-    nSceneGraph2* sg = nullptr;
     std::string cube;
 };
 
