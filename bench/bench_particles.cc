@@ -23,6 +23,7 @@
 #include "scene/nChannelServer.h"
 #include "scene/nScenePackage.h"
 #include "scene/nSceneGraph2.h"
+#include "bench/BenchGl.h"
 #include "script/nScriptPackage.h"
 
 namespace {
@@ -40,9 +41,7 @@ struct Ours {
     float t = 1000.5f;
 
     Ours() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
+        bench::InitVideo();
         kernel = new nKernelServer([](nKernelServer* ks) {
             nKernelPackage(ks);
             nGfxPackage(ks);

@@ -13,6 +13,7 @@
 #include "platform/render/Device.h"
 #include "platform/render/GlHeaders.h"
 #include "platform/render/RenderSystem.h"
+#include "bench/BenchGl.h"
 #include "platform/window/Window.h"
 
 namespace {
@@ -53,32 +54,11 @@ struct Ours {
     }
 };
 
-struct Raw {
-    SDL_Window* win = nullptr;
-    SDL_GLContext context = nullptr;
-    GLuint frame = 0, color = 0, depth = 0;
+struct Raw : bench::RawTarget {
     GLuint uploadFrame = 0, uploadTexture = 0;
     std::vector<uint32_t> pixels;
-    Raw() {
-        // Made as the engine's window is: small, then sized.
-        win = SDL_CreateWindow("raw", 0, 0, 1, 1, SDL_WINDOW_OPENGL);
-        SDL_SetWindowSize(win, W, H);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-        context = SDL_GL_CreateContext(win);
-        Use();
-        SDL_GL_SetSwapInterval(0);
-        glGenFramebuffers(1, &frame);
-        glGenRenderbuffers(1, &color);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, color);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, frame);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    Raw() : RawTarget(W, H, GL_DEPTH_COMPONENT16) {
+        glDepthFunc(GL_LESS);
         glGenTextures(1, &uploadTexture);
         glBindTexture(GL_TEXTURE_2D, uploadTexture);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, W, H, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
@@ -91,13 +71,11 @@ struct Raw {
         pixels.resize(size_t(W) * H);
         glViewport(0, 0, W, H);
         glDisable(GL_LIGHTING);
-        glEnable(GL_DEPTH_TEST);
         glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &Triangle[0].x);
         glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(Vertex), &Triangle[0].color);
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_COLOR_ARRAY);
     }
-    void Use() { SDL_GL_MakeCurrent(win, context); }
 };
 
 Ours& ours() {
@@ -109,18 +87,8 @@ Raw& raw() {
     return *r;
 }
 
-void Setup() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-    static bool done = false;
-    if (!done) {
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
-        done = true;
-    }
-}
-
 void BM_Frame_Ours(benchmark::State& state) {
-    Setup();
+    bench::InitVideo();
     render::Device& d = *ours().device;
     for (auto _ : state) {
         d.BeginScene();
@@ -132,7 +100,7 @@ void BM_Frame_Ours(benchmark::State& state) {
 }
 
 void BM_Frame_Raw(benchmark::State& state) {
-    Setup();
+    bench::InitVideo();
     Raw& r = raw();
     r.Use();
     for (auto _ : state) {
@@ -148,7 +116,7 @@ void BM_Frame_Raw(benchmark::State& state) {
 }
 
 void BM_Lock_Ours(benchmark::State& state) {
-    Setup();
+    bench::InitVideo();
     render::Device& d = *ours().device;
     render::LockedRect locked;
     for (auto _ : state) {
@@ -160,7 +128,7 @@ void BM_Lock_Ours(benchmark::State& state) {
 }
 
 void BM_Lock_Raw(benchmark::State& state) {
-    Setup();
+    bench::InitVideo();
     Raw& r = raw();
     r.Use();
     for (auto _ : state) {
@@ -177,7 +145,7 @@ void BM_Lock_Raw(benchmark::State& state) {
 }
 
 void BM_Draws_Ours(benchmark::State& state) {
-    Setup();
+    bench::InitVideo();
     render::Device& d = *ours().device;
     for (auto _ : state) {
         d.BeginScene();
@@ -192,7 +160,7 @@ void BM_Draws_Ours(benchmark::State& state) {
 }
 
 void BM_Draws_Raw(benchmark::State& state) {
-    Setup();
+    bench::InitVideo();
     Raw& r = raw();
     r.Use();
     glBindFramebuffer(GL_FRAMEBUFFER, r.frame);

@@ -25,6 +25,7 @@
 #include "scene/n3DNode.h"
 #include "scene/nMeshNode.h"
 #include "scene/nSceneGraph2.h"
+#include "bench/BenchGl.h"
 #include "scene/nScenePackage.h"
 
 namespace {
@@ -118,12 +119,6 @@ void GridMesh(std::string& nvx, std::string& n3d) {
     }
 }
 
-void Setup() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-    SDL_InitSubSystem(SDL_INIT_VIDEO);
-}
-
 struct Ours {
     nKernelServer* kernel;
     nD3D8Server* gfx;
@@ -135,7 +130,7 @@ struct Ours {
     SDL_GLContext context = nullptr;
     void Use() { SDL_GL_MakeCurrent(win, context); }
     Ours() {
-        Setup();
+        bench::InitVideo();
         kernel = new nKernelServer([](nKernelServer* ks) {
             nKernelPackage(ks);
             nGfxPackage(ks);
@@ -196,30 +191,10 @@ struct Ours {
     }
 };
 
-struct Raw {
-    SDL_Window* win;
-    SDL_GLContext context;
-    GLuint frame = 0, color = 0, depth = 0, vertices = 0, indices = 0;
+struct Raw : bench::RawTarget {
+    GLuint vertices = 0, indices = 0;
     std::vector<matrix44> matrices;
-    Raw() {
-        Setup();
-        win = SDL_CreateWindow("raw", 0, 0, 1, 1, SDL_WINDOW_OPENGL);
-        SDL_SetWindowSize(win, Size, Size);
-        context = SDL_GL_CreateContext(win);
-        Use();
-        glGenFramebuffers(1, &frame);
-        glGenRenderbuffers(1, &color);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, color);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, Size, Size);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, Size, Size);
-        glBindFramebuffer(GL_FRAMEBUFFER, frame);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
-        glViewport(0, 0, Size, Size);
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
+    Raw() : RawTarget(Size, Size) {
         glDisable(GL_LIGHTING);
         glDisable(GL_CULL_FACE);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -241,7 +216,6 @@ struct Raw {
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);
     }
-    void Use() { SDL_GL_MakeCurrent(win, context); }
 };
 
 Ours& ours() {

@@ -14,6 +14,7 @@
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "platform/render/Device.h"
+#include "bench/BenchGl.h"
 #include "platform/render/GlHeaders.h"
 
 namespace {
@@ -24,8 +25,7 @@ const char* const Line = "Die Tiefsee ist dunkel, kalt und still..";
 
 struct Scene {
     Scene() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
+        bench::InitVideo();
         kernel = new nKernelServer([](nKernelServer* ks) {
             nKernelPackage(ks);
             nGfxPackage(ks);

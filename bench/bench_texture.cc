@@ -16,6 +16,7 @@
 #include "gfx/nGfxPackage.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
+#include "bench/BenchGl.h"
 #include "platform/render/GlHeaders.h"
 
 namespace {
@@ -30,8 +31,7 @@ struct Levels {
 // One display and one NTX file (format 2, A8R8G8B8, every level) for the whole run.
 struct Scene {
     Scene() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SDL_InitSubSystem(SDL_INIT_VIDEO);
+        bench::InitVideo();
         kernel = new nKernelServer([](nKernelServer* ks) {
             nKernelPackage(ks);
             nGfxPackage(ks);

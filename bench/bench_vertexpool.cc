@@ -17,6 +17,7 @@
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "platform/render/Device.h"
+#include "bench/BenchGl.h"
 #include "platform/render/GlHeaders.h"
 
 namespace {
@@ -60,12 +61,6 @@ std::vector<uint16_t> QuadIndices() {
     return idx;
 }
 
-void Setup() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-    SDL_InitSubSystem(SDL_INIT_VIDEO);
-}
-
 struct Ours {
     nKernelServer* kernel;
     nD3D8Server* gfx;
@@ -74,7 +69,7 @@ struct Ours {
     nIndexBuffer* quadIndices;
     nVertexBufferHolder* holder;
     Ours() {
-        Setup();
+        bench::InitVideo();
         kernel = new nKernelServer([](nKernelServer* ks) {
             nKernelPackage(ks);
             nGfxPackage(ks);
@@ -117,31 +112,10 @@ struct Ours {
     }
 };
 
-struct Raw {
-    SDL_Window* win;
-    SDL_GLContext context;
-    GLuint frame = 0, color = 0, depth = 0;
+struct Raw : bench::RawTarget {
     GLuint meshBuffer = 0, meshIndices = 0, quadBuffer = 0, quadIndices = 0;
     std::vector<Vertex> quads;
-    Raw() {
-        Setup();
-        win = SDL_CreateWindow("raw", 0, 0, 1, 1, SDL_WINDOW_OPENGL);
-        SDL_SetWindowSize(win, W, H);
-        context = SDL_GL_CreateContext(win);
-        Use();
-        glGenFramebuffers(1, &frame);
-        glGenRenderbuffers(1, &color);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, color);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, frame);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
-        glViewport(0, 0, W, H);
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
+    Raw() : RawTarget(W, H) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         std::vector<Vertex> mesh(size_t(Triangles) * 3);
         for (int i = 0; i < Triangles; ++i) TriangleVertices(i, &mesh[size_t(i) * 3]);
@@ -162,7 +136,6 @@ struct Raw {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_COLOR_ARRAY);
     }
-    void Use() { SDL_GL_MakeCurrent(win, context); }
     void Point(GLuint buffer) {
         glBindBuffer(GL_ARRAY_BUFFER, buffer);
         glVertexPointer(3, GL_FLOAT, sizeof(Vertex), nullptr);
