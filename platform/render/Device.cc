@@ -177,32 +177,6 @@ Matrix ToGlProjection(const Matrix& p)
     return r;
 }
 
-int VertexCount(PrimitiveType type, int primitives)
-{
-    switch (type) {
-    case PrimitiveType::PointList: return primitives;
-    case PrimitiveType::LineList: return primitives * 2;
-    case PrimitiveType::LineStrip: return primitives + 1;
-    case PrimitiveType::TriangleList: return primitives * 3;
-    case PrimitiveType::TriangleStrip:
-    case PrimitiveType::TriangleFan: return primitives + 2;
-    }
-    return 0;
-}
-
-GLenum GlPrimitive(PrimitiveType type)
-{
-    switch (type) {
-    case PrimitiveType::PointList: return GL_POINTS;
-    case PrimitiveType::LineList: return GL_LINES;
-    case PrimitiveType::LineStrip: return GL_LINE_STRIP;
-    case PrimitiveType::TriangleList: return GL_TRIANGLES;
-    case PrimitiveType::TriangleStrip: return GL_TRIANGLE_STRIP;
-    case PrimitiveType::TriangleFan: return GL_TRIANGLE_FAN;
-    }
-    return GL_POINTS;
-}
-
 bool IsBackBufferFormat(Format format)
 {
     return format == Format::X8R8G8B8 || format == Format::A8R8G8B8 ||
@@ -850,7 +824,7 @@ bool Device::DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned
 {
     const bool rhw = (vertexFormat & kVertexPositionRhw) != 0;
     const bool xyz = (vertexFormat & kVertexPosition) != 0;
-    const int vertexCount = VertexCount(type, primitiveCount);
+    const int vertexCount = PrimitiveVertexCount(type, primitiveCount);
     if (vertices == nullptr || primitiveCount < 1 || vertexCount < 1 || rhw == xyz ||
         stride < VertexSize(vertexFormat) ||
         static_cast<int>(VertexTexSetCount(vertexFormat)) > this->caps.maxSimultaneousTextures) {

@@ -14,32 +14,6 @@ namespace {
 // Larger buffers are a caller's mistake, not geometry.
 constexpr size_t kMaxBufferBytes = size_t{256} << 20;
 
-int IndexCount(PrimitiveType type, int primitives)
-{
-    switch (type) {
-    case PrimitiveType::PointList: return primitives;
-    case PrimitiveType::LineList: return primitives * 2;
-    case PrimitiveType::LineStrip: return primitives + 1;
-    case PrimitiveType::TriangleList: return primitives * 3;
-    case PrimitiveType::TriangleStrip:
-    case PrimitiveType::TriangleFan: return primitives + 2;
-    }
-    return 0;
-}
-
-GLenum GlMode(PrimitiveType type)
-{
-    switch (type) {
-    case PrimitiveType::PointList: return GL_POINTS;
-    case PrimitiveType::LineList: return GL_LINES;
-    case PrimitiveType::LineStrip: return GL_LINE_STRIP;
-    case PrimitiveType::TriangleList: return GL_TRIANGLES;
-    case PrimitiveType::TriangleStrip: return GL_TRIANGLE_STRIP;
-    case PrimitiveType::TriangleFan: return GL_TRIANGLE_FAN;
-    }
-    return GL_POINTS;
-}
-
 }  // namespace
 
 std::unique_ptr<DeviceBuffer> Device::CreateVertexBuffer(size_t bytes, BufferUsage usage)
@@ -115,7 +89,7 @@ bool Device::DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVerti
     VertexArrays& a = *this->arrays;
     DeviceBuffer* vb = a.stream;
     DeviceBuffer* ib = a.indices;
-    const int count = IndexCount(type, primitiveCount);
+    const int count = PrimitiveVertexCount(type, primitiveCount);
     if (vb == nullptr || ib == nullptr || a.format == 0 || vb->IsLocked() || ib->IsLocked()) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER,
                      "Device::DrawIndexedPrimitive: stream, indices or layout missing or locked");
@@ -148,7 +122,7 @@ bool Device::DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVerti
     const auto* offset = reinterpret_cast<const uint8_t*>(base * stride);
     a.Apply(vb->GetGlName(), offset, a.format, a.streamStride);
     a.BindIndices(ib->GetGlName());
-    glDrawRangeElements(GlMode(type), static_cast<GLuint>(minIndex),
+    glDrawRangeElements(GlPrimitive(type), static_cast<GLuint>(minIndex),
                         static_cast<GLuint>(minIndex + numVertices - 1), count, GL_UNSIGNED_SHORT,
                         reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * 2));
     CheckGlErrors("Device::DrawIndexedPrimitive");

@@ -203,4 +203,30 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
     this->lastCoordSets = this->coordSets;
 }
 
+int PrimitiveVertexCount(PrimitiveType type, int primitives)
+{
+    switch (type) {
+    case PrimitiveType::PointList: return primitives;
+    case PrimitiveType::LineList: return primitives * 2;
+    case PrimitiveType::LineStrip: return primitives + 1;
+    case PrimitiveType::TriangleList: return primitives * 3;
+    case PrimitiveType::TriangleStrip:
+    case PrimitiveType::TriangleFan: return primitives + 2;
+    }
+    return 0;
+}
+
+unsigned GlPrimitive(PrimitiveType type)
+{
+    switch (type) {
+    case PrimitiveType::PointList: return GL_POINTS;
+    case PrimitiveType::LineList: return GL_LINES;
+    case PrimitiveType::LineStrip: return GL_LINE_STRIP;
+    case PrimitiveType::TriangleList: return GL_TRIANGLES;
+    case PrimitiveType::TriangleStrip: return GL_TRIANGLE_STRIP;
+    case PrimitiveType::TriangleFan: return GL_TRIANGLE_FAN;
+    }
+    return GL_POINTS;
+}
+
 }  // namespace render

@@ -14,6 +14,13 @@
 
 namespace render {
 
+enum class PrimitiveType : int;
+
+// How many vertices (or indices) `primitives` primitives of a type take.
+int PrimitiveVertexCount(PrimitiveType type, int primitives);
+// The OpenGL mode drawing a primitive type.
+unsigned GlPrimitive(PrimitiveType type);
+
 class VertexArrays {
 public:
     VertexArrays() = default;
