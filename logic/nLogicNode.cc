@@ -8,6 +8,10 @@
 #include "kernel/nScriptServer.h"
 #include "logic/nLogicEventHandler.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicGraph.h"
+#include "logic/nModAnimatorState.h"
+#include "logic/nModule.h"
+#include "logic/nModuleState.h"
 #include "logic/nPersistLogic.h"
 #include "logic/nScriptEvent.h"
 #include "scene/nChannelServer.h"
@@ -36,6 +40,14 @@ static const nCmdDef<nLogicNode> cmds[] = {
      }},
     {"v_deletetimer_s", "LDTI", [](nLogicNode* self, nCmd* c) { self->DeleteTimer(c->In()->GetS()); }},
     Bind<&nLogicNode::DeleteTimers>("v_deletetimers_v", "LDTS"),
+    Bind<&nLogicNode::SetHandlerActive>("v_sethandleractive_ssb", "LSHA"),
+    Bind<&nLogicNode::GetHandlerActive>("b_gethandleractive_ss", "LGHA"),
+    Bind<&nLogicNode::AddModuleByName>("v_addmodule_sss", "LAMO"),
+    Bind<&nLogicNode::RemoveModuleByName>("v_removemodule_sss", "LRMO"),
+    Bind<&nLogicNode::AddAnimator>("v_addanimator_ss", "LAAN"),
+    Bind<&nLogicNode::RemoveAnimator>("v_removeanimator_ss", "LRAN"),
+    Bind<&nLogicNode::SetAnimator>("v_setanimator_sff", "LSAN"),
+    Bind<&nLogicNode::SetAnimatorLength>("v_setanimatorlenght_sf", "LSAL"),
 };
 const nClassInfo nLogicNode::classInfo = nClassInfo::Make<nLogicNode>("nlogicnode", "nroot", cmds);
 
@@ -58,6 +70,8 @@ nLogicNode::~nLogicNode() {
     inputLink_.Remove();
     while (inputList_.RemHead()) {
     }
+    for (nModuleState* st : moduleStates_) delete st;
+    moduleStates_.Clear();
 }
 
 bool nLogicNode::Release() {
@@ -187,6 +201,105 @@ void nLogicNode::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
         }
         cur = cur.IsValid() ? cur->GetSucc() : nullptr;
     }
+}
+
+// -- module states -----------------------------------------------------------------
+
+void nLogicNode::DeferRelease() {
+    if (releaseQueued_) return;
+    lgraphRef_.Get()->QueueRelease(this);
+    releaseQueued_ = true;
+}
+
+nLogicGraph* nLogicNode::GetLogicGraph() {
+    return lgraphRef_.Resolve();
+}
+
+void nLogicNode::NoteOverflow(int kind) {
+    if (nLogicGraph* graph = GetLogicGraph()) graph->NoteOverflow(nLogicGraph::Overflow(kind));
+    else n_error("%s: a per-frame table is full (%d)\n", GetFullName().c_str(), kind);
+}
+
+nModuleState* nLogicNode::FindModuleState(int stateType, const char* name) const {
+    if (!name) return nullptr;
+    for (nModuleState* st : moduleStates_) {
+        if (st->GetStateType() == stateType && std::strcmp(st->GetName(), name) == 0) return st;
+    }
+    return nullptr;
+}
+
+nModuleState* nLogicNode::AddModuleState(nModuleState* state) {
+    return moduleStates_.Append(state);
+}
+
+nModuleState* nLogicNode::CreateModuleState(int stateType, const char* name) {
+    if (nModuleState* st = FindModuleState(stateType, name)) return st;
+    if (stateType != nModuleState::Animation) nKernelServer::FatalError("Aborting!\n");
+    return AddModuleState(new nModAnimatorState(name, this));
+}
+
+nModuleState* nLogicNode::GetModuleState(int stateType, const char* name) {
+    nModuleState* st = FindModuleState(stateType, name);
+    if (!st) {
+        n_error("%s: no %s module state '%s'\n", GetFullName().c_str(),
+                nModuleState::TypeName(stateType) ? nModuleState::TypeName(stateType) : "?", name ? name : "");
+    }
+    return st;
+}
+
+nModAnimatorState* nLogicNode::AnimatorState(const char* name) {
+    return static_cast<nModAnimatorState*>(CreateModuleState(nModuleState::Animation, name ? name : ""));
+}
+
+void nLogicNode::AddModule(int stateType, const char* stateName, const char* moduleName) {
+    nModuleState* st = stateType == nModuleState::Animation ? AnimatorState(stateName)
+                                                            : GetModuleState(stateType, stateName);
+    if (st) st->AddModule(moduleName);
+}
+
+void nLogicNode::RemoveModule(int stateType, const char* stateName, const char* moduleName) {
+    if (nModuleState* st = GetModuleState(stateType, stateName)) st->RemoveModule(moduleName);
+}
+
+int nLogicNode::StateTypeOf(const char* typeName, const char* command) {
+    int type = nModuleState::TypeFromName(typeName);
+    if (!type) {
+        n_error("%s: %s: unknown module state type '%s'\n", GetFullName().c_str(), command, typeName ? typeName : "");
+    }
+    return type;
+}
+
+void nLogicNode::SetHandlerActive(const char* typeName, const char* stateName, bool on) {
+    int type = StateTypeOf(typeName, "v_sethandleractive");
+    // Animator states come and go with their modules; a saved node sets theirs on load.
+    nModuleState* st = type == nModuleState::Animation ? AnimatorState(stateName)
+                       : type                          ? GetModuleState(type, stateName)
+                                                       : nullptr;
+    if (st) st->SetEnabled(on);
+}
+
+bool nLogicNode::GetHandlerActive(const char* typeName, const char* stateName) {
+    int type = StateTypeOf(typeName, "b_gethandleractive");
+    nModuleState* st = type ? GetModuleState(type, stateName) : nullptr;
+    return st && st->GetEnabled();
+}
+
+void nLogicNode::AddModuleByName(const char* typeName, const char* stateName, const char* moduleName) {
+    if (int type = StateTypeOf(typeName, "v_addmodule")) AddModule(type, stateName, moduleName);
+}
+
+void nLogicNode::RemoveModuleByName(const char* typeName, const char* stateName, const char* moduleName) {
+    if (int type = StateTypeOf(typeName, "v_removemodule")) RemoveModule(type, stateName, moduleName);
+}
+
+void nLogicNode::SetAnimator(const char* stateName, float time, float length) {
+    nModAnimatorState* st = AnimatorState(stateName);
+    st->SetTime(time);
+    st->SetLength(length);
+}
+
+void nLogicNode::SetAnimatorLength(const char* stateName, float length) {
+    AnimatorState(stateName)->SetLength(length);
 }
 
 // -- events ------------------------------------------------------------------------
@@ -345,6 +458,26 @@ bool nLogicNode::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
     bool ok = ps->Put(this, nId("LSAC"), active_) && ps->Put(this, nId("LSPR"), persistence_) &&
               ps->Put(this, nId("LSTI"), time_);
+    // Each module by its object's own name. A path that names no module now keeps its
+    // text, so that the link is not lost with the save.
+    for (nModuleState* st : moduleStates_) {
+        const char* type = nModuleState::TypeName(st->GetStateType());
+        for (int i = 0; ok && i < st->GetNumModules(); i++) {
+            nModule* m = st->GetModule(i);
+            const char* name = m && m->GetName() ? m->GetName() : st->GetModuleName(i);
+            ok = ps->Put(this, nId("LAMO"), type, st->GetName(), name);
+        }
+    }
+    for (nModuleState* st : moduleStates_) {
+        if (!ok) break;
+        ok = ps->Put(this, nId("LSHA"), nModuleState::TypeName(st->GetStateType()), st->GetName(), st->GetEnabled());
+    }
+    for (nModuleState* st : moduleStates_) {
+        if (!ok) break;
+        if (st->GetStateType() != nModuleState::Animation) continue;
+        auto* anim = static_cast<nModAnimatorState*>(st);
+        ok = ps->Put(this, nId("LSAN"), st->GetName(), anim->GetTime(), anim->GetLength());
+    }
     // Every bound function, so that a node loads back with all of them.
     for (nScriptEvent* e : events_) {
         for (int i = 0; ok && i < e->GetNumFunctions(); i++) {

@@ -17,6 +17,8 @@
 
 class nChannelServer;
 class nLogicEventHandler;
+class nModuleState;
+class nSceneGraph2;
 class nLogicEventServer;
 class nLogicGraph;
 class nPersistLogic;
@@ -46,6 +48,12 @@ public:
     bool Release() override;
     bool SaveCmds(nPersistServer* ps) override;
 
+    // Queues the node for release at the start of the next frame; once until then.
+    virtual void DeferRelease();
+    bool IsReleaseQueued() const { return releaseQueued_; }
+    // The graph released the node and something else still holds it.
+    void ClearReleaseQueued() { releaseQueued_ = false; }
+
     // Base: the store's owner becomes this node. Subclasses call it, then read their
     // variables.
     void RestoreFromPersist(nPersistLogic* store) override;
@@ -64,6 +72,46 @@ public:
     virtual bool HasPhysik() const { return false; }
     virtual bool Is2D() const { return false; }
     virtual void SetActive(bool on) { active_ = on; }
+
+    // The state of that type and name; a missing animator state (type 1) is made. Any
+    // other missing type is a program error: fatal "Aborting!\n". Subclasses add theirs.
+    virtual nModuleState* CreateModuleState(int stateType, const char* name);
+    // The state of that type and name; null (logged) when there is none.
+    virtual nModuleState* GetModuleState(int stateType, const char* name);
+    // Lists (unlists) the module path in the state; a state that does not exist is
+    // logged and changes nothing, except that animator states are made on demand.
+    virtual void AddModule(int stateType, const char* stateName, const char* moduleName);
+    virtual void RemoveModule(int stateType, const char* stateName, const char* moduleName);
+
+    // What the logic graph asks of the nodes in its lists; nothing in the base.
+    virtual void AnalyseCollision() {}
+    // True when the node moved.
+    virtual bool StepPhysik(const matrix44& /*world*/) { return false; }
+    virtual void Visualize(nSceneGraph2* /*sceneGraph*/, const matrix44& /*world*/) {}
+    virtual void RenderModules() {}
+    virtual void Render() {}
+
+    nModuleState* FindModuleState(int stateType, const char* name) const;
+    int GetNumModuleStates() const { return moduleStates_.Size(); }
+    nModuleState* GetModuleStateAt(int i) const { return moduleStates_[i]; }
+    // Appends a state the node then owns.
+    nModuleState* AddModuleState(nModuleState* state);
+
+    // Script commands on module states, by type name ("animation", "collision",
+    // "visualizer", "physik"); unknown names are logged and change nothing.
+    void SetHandlerActive(const char* typeName, const char* stateName, bool on);
+    bool GetHandlerActive(const char* typeName, const char* stateName);
+    void AddModuleByName(const char* typeName, const char* stateName, const char* moduleName);
+    void RemoveModuleByName(const char* typeName, const char* stateName, const char* moduleName);
+    void AddAnimator(const char* stateName, const char* moduleName) { AddModule(1, stateName, moduleName); }
+    void RemoveAnimator(const char* stateName, const char* moduleName) { RemoveModule(1, stateName, moduleName); }
+    void SetAnimator(const char* stateName, float time, float length);
+    void SetAnimatorLength(const char* stateName, float length);
+
+    // The logic graph, null when there is none.
+    nLogicGraph* GetLogicGraph();
+    // Has the graph log a table overflow (once a frame).
+    void NoteOverflow(int kind);
 
     bool GetActive() const { return active_; }
     void SetPersistence(bool on) { persistence_ = on; }
@@ -130,8 +178,16 @@ private:
     float FrameTime();
     bool SaveLogicChildren();
 
+    // The state type of a script's type name; 0 (logged) for an unknown one.
+    int StateTypeOf(const char* typeName, const char* command);
+    // The animator state of that name, made when missing.
+    class nModAnimatorState* AnimatorState(const char* name);
+
     bool active_ = true;
     bool persistence_ = false;
+    bool releaseQueued_ = false;
+    nArray<nModuleState*> moduleStates_{0, 1};
+    nPathRef<nLogicGraph> lgraphRef_{"/sys/servers/lgraph"};
     float time_ = 0.0f;
     // Input nodes among the children; inputLink_ is this node's entry in its parent's.
     nList inputList_;

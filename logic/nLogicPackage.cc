@@ -4,9 +4,12 @@
 #include "logic/nChatServer.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
 #include "logic/nLogicNode.h"
+#include "logic/nModTransformer.h"
+#include "logic/nModule.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
 
@@ -19,4 +22,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nChatServer::classInfo);
     ks->AddClass(nLogicInputServer::classInfo);
     ks->AddClass(nLogicInput::classInfo);
+    ks->AddClass(nLogicGraph::classInfo);
+    ks->AddClass(nModule::classInfo);
+    ks->AddClass(nModTransformer::classInfo);
 }

@@ -1,0 +1,41 @@
+#include "logic/nModCollisionState.h"
+
+#include "collide/nCollideServer2.h"
+#include "logic/nLogicNode.h"
+#include "logic/nModule.h"
+
+nModCollisionState::nModCollisionState(const char* name, nLogicNode* owner) : nModuleState(name, owner) {}
+
+void nModCollisionState::SetContext(const char* name) {
+    nCollideServer2* server = refCollideServer_.Get();
+    nCollideContext2* ctx = name ? server->FindContext(name) : nullptr;
+    if (!ctx) {
+        nLogicNode* owner = GetOwner();
+        n_error("%s: collision state '%s': no collide context '%s'\n", owner ? owner->GetFullName().c_str() : "?",
+                GetName(), name ? name : "");
+        server_ = nullptr;
+        context_ = nullptr;
+        return;
+    }
+    server_ = server;
+    context_ = ctx;
+}
+
+void nModCollisionState::Collide(const matrix44& world) {
+    if (!GetEnabled() || !GetContext()) return;
+    nRef<nLogicNode> owner(GetOwner());
+    owner.Get();
+    for (int i = 0; i < GetNumModules(); i++) {
+        if (nModule* m = ModuleOfType(i, nModule::Collision)) {
+            m->Collide(owner.Get(), this, world, GetTime());
+            if (!owner.IsValid()) return;
+        }
+    }
+}
+
+void nModCollisionState::SetMatrix(const matrix44& world) {
+    if (!GetEnabled()) return;
+    for (int i = 0; i < GetNumModules(); i++) {
+        if (nModule* m = ModuleOfType(i, nModule::Collision)) m->SetMatrix(world);
+    }
+}
