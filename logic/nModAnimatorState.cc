@@ -1,17 +1,19 @@
 #include "logic/nModAnimatorState.h"
 
+#include "kernel/nKernelServer.h"
 #include "logic/nLogicNode.h"
 #include "logic/nModule.h"
 
 void nModAnimatorState::Animate() {
     if (!GetEnabled()) return;
+    nLogicNode* owner = GetOwner();
+    if (!owner) nKernelServer::FatalError("Aborting.");
     // An animator's script may release the node and this state with it.
-    nRef<nLogicNode> owner(GetOwner());
-    owner.Get();
+    WalkGuard guard(this);
     for (int i = 0; i < GetNumModules(); i++) {
         if (nModule* m = ModuleOfType(i, nModule::Animator)) {
-            m->Animate(owner.Get(), GetTime());
-            if (!owner.IsValid()) return;
+            m->Animate(owner, GetTime());
+            if (!guard.Alive()) return;
         }
     }
 }

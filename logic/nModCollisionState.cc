@@ -1,6 +1,7 @@
 #include "logic/nModCollisionState.h"
 
 #include "collide/nCollideServer2.h"
+#include "kernel/nKernelServer.h"
 #include "logic/nLogicNode.h"
 #include "logic/nModule.h"
 
@@ -23,12 +24,13 @@ void nModCollisionState::SetContext(const char* name) {
 
 void nModCollisionState::Collide(const matrix44& world) {
     if (!GetEnabled() || !GetContext()) return;
-    nRef<nLogicNode> owner(GetOwner());
-    owner.Get();
+    nLogicNode* owner = GetOwner();
+    if (!owner) nKernelServer::FatalError("Aborting.");
+    WalkGuard guard(this);
     for (int i = 0; i < GetNumModules(); i++) {
         if (nModule* m = ModuleOfType(i, nModule::Collision)) {
-            m->Collide(owner.Get(), this, world, GetTime());
-            if (!owner.IsValid()) return;
+            m->Collide(owner, this, world, GetTime());
+            if (!guard.Alive()) return;
         }
     }
 }

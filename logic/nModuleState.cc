@@ -16,8 +16,7 @@ nModuleState::nModuleState(const char* name, nLogicNode* owner) : name_(name ? n
 }
 
 nModuleState::~nModuleState() {
-    for (Entry* e : modules_) delete e;
-    modules_.Clear();
+    if (alive_) *alive_ = false;
 }
 
 const char* nModuleState::TypeName(int type) {
@@ -35,66 +34,64 @@ int nModuleState::TypeFromName(const char* name) {
 int nModuleState::FindModule(const char* name) const {
     if (!name) return -1;
     for (int i = 0; i < modules_.Size(); i++) {
-        const char* path = modules_[i]->ref.GetPath();
-        if (path && std::strcmp(path, name) == 0) return i;
+        if (std::strcmp(modules_[i].path.Get(), name) == 0) return i;
     }
     return -1;
 }
 
 void nModuleState::AddModule(const char* name) {
     if (!name || !name[0] || FindModule(name) >= 0) return;
-    nLogicNode* owner = owner_.Get();
-    auto* e = new Entry;
-    e->ref.SetPath(name);
-    e->ref.SetCwd(owner);
-    modules_.Append(e);
+    owner_.Get();  // paths resolve from the owner: a state without one is a program error
+    modules_.Append(Entry()).path = name;
 }
 
 void nModuleState::RemoveModule(const char* name) {
     if (!name) return;
     for (int i = modules_.Size() - 1; i >= 0; i--) {
-        const char* path = modules_[i]->ref.GetPath();
-        if (path && std::strcmp(path, name) == 0) {
-            delete modules_[i];
+        if (std::strcmp(modules_[i].path.Get(), name) == 0) {
             modules_.Erase(i);
             return;
         }
     }
 }
 
-nModule* nModuleState::GetModule(int i) {
-    Entry* e = modules_[i];
-    bool fresh = !e->ref.IsResolved();
-    nRoot* obj = e->ref.Resolve();
-    if (obj && (!fresh || obj->IsA(moduleClass_))) {
-        e->logged = false;
+nModule* nModuleState::resolveSlow(Entry& e) {
+    // Relative paths resolve from the owner.
+    nKernelServer* ks = nKernelServer::ks;
+    nLogicNode* from = owner_.GetUnsafe();
+    nRoot* obj = nullptr;
+    if (ks && (from || e.path.Get()[0] == '/')) {
+        ks->PushCwd(from);
+        obj = ks->Lookup(e.path.Get());
+        ks->PopCwd();
+    }
+    if (obj && obj->IsA(moduleClass_)) {
+        e.logged = false;
+        e.module = static_cast<nModule*>(obj);
         return static_cast<nModule*>(obj);
     }
-    if (!e->logged) {
-        e->logged = true;
+    if (!e.logged) {
+        e.logged = true;
         nLogicNode* owner = owner_.GetUnsafe();
         n_error("%s: module state '%s': '%s' %s; skipped until it resolves\n",
-                owner ? owner->GetFullName().c_str() : "?", name_.Get(), e->ref.GetPath(),
+                owner ? owner->GetFullName().c_str() : "?", name_.Get(), e.path.Get(),
                 obj ? "is no nmodule" : "names nothing");
     }
-    // Looked up again next time: the path may name a module then.
-    e->ref.Invalidate();
     return nullptr;
 }
 
-nModule* nModuleState::ModuleOfType(int i, int type) {
-    nModule* m = GetModule(i);
-    return m && m->GetType() == type ? m : nullptr;
-}
-
 void nModuleState::AttachModules() {
+    WalkGuard guard(this);
     for (int i = 0; i < modules_.Size(); i++) {
         if (nModule* m = GetModule(i)) m->Attach();
+        if (!guard.Alive()) return;
     }
 }
 
 void nModuleState::RenderAll() {
+    WalkGuard guard(this);
     for (int i = 0; i < modules_.Size(); i++) {
         if (nModule* m = GetModule(i)) m->Render();
+        if (!guard.Alive()) return;
     }
 }

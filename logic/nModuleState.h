@@ -4,13 +4,12 @@
 // module of its type. Modules are listed by the path text a script gave and resolved from
 // the owner when first used, and again only after their target died.
 #include "kernel/nArray.h"
-#include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nString.h"
+#include "logic/nModule.h"
 
 class nClass;
 class nLogicNode;
-class nModule;
 
 class nModuleState {
 public:
@@ -46,28 +45,61 @@ public:
     // Removes the last entry of that path text; an absent name changes nothing.
     void RemoveModule(const char* name);
     int GetNumModules() const { return modules_.Size(); }
-    const char* GetModuleName(int i) const { return modules_[i]->ref.GetPath(); }
+    const char* GetModuleName(int i) const { return modules_[i].path.Get(); }
     // The module at entry i, null (logged once until it resolves) when the path names
     // nothing or an object that is no "nmodule".
-    nModule* GetModule(int i);
+    nModule* GetModule(int i) {
+        Entry& e = modules_[i];
+        nModule* m = e.module.GetUnsafe();
+        return m ? m : resolveSlow(e);
+    }
     // Every module's Render, whatever its type and whether the state is enabled.
     void RenderAll();
 
 protected:
     // The module at entry i when it is of `type`; null otherwise (also for one that does
     // not resolve). Every per-frame operation walks its list through this.
-    nModule* ModuleOfType(int i, int type);
+    nModule* ModuleOfType(int i, int type) {
+        nModule* m = GetModule(i);
+        return m && m->GetType() == type ? m : nullptr;
+    }
+
+    // Tells a walk over the modules whether the state still lives after a module ran
+    // (a module's script may release the owner and its states), without touching the
+    // owner's reference list every frame.
+    class WalkGuard {
+    public:
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdangling-pointer"
+        // The state holds the flag only while this guard lives: the destructor takes it back.
+        explicit WalkGuard(nModuleState* st) : state_(st), outer_(st->alive_) { st->alive_ = &alive_; }
+#pragma GCC diagnostic pop
+        ~WalkGuard() {
+            if (alive_) state_->alive_ = outer_;
+            else if (outer_) *outer_ = false;
+        }
+        bool Alive() const { return alive_; }
+
+    private:
+        nModuleState* state_;
+        bool* outer_;
+        bool alive_ = true;
+    };
 
 private:
+    // The resolved module first: the frame reads only that.
     struct Entry {
-        nPathRef<nRoot> ref;
+        nRef<nModule> module;
+        nString path;
         bool logged = false;
     };
+    nModule* resolveSlow(Entry& e);
 
     nString name_;
     float time_ = 0.0f;
     bool enabled_ = true;
-    nArray<Entry*> modules_{0, 1};
+    nArray<Entry> modules_{0, 1};
+    bool* alive_ = nullptr;
     nRef<nLogicNode> owner_;
     nClass* moduleClass_ = nullptr;
 };
