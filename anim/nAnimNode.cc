@@ -50,7 +50,3 @@ void nAnimNode::CollectChannels(nChannelSet* set) {
     nVisNode::CollectChannels(set);
 }
 
-float nAnimNode::ReadChannel(nSceneGraph2* sceneGraph, int channel) {
-    nSceneNodeRecord* rec = sceneGraph ? sceneGraph->GetCurrentNode() : nullptr;
-    return nChannelContext::Read(rec ? rec->channelContext : nullptr, channel).f[0];
-}

@@ -32,10 +32,6 @@ public:
     // The global index of the channel; -1 until collected.
     int GetChannelIndex() const { return channelIndex_; }
 
-    // The first float of the value of global channel `channel` in the channel context of
-    // the scene graph's current node; 0 when there is none.
-    static float ReadChannel(nSceneGraph2* sceneGraph, int channel);
-
 protected:
     int repType_ = Loop;
     std::string channel_ = "time";

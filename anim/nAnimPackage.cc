@@ -3,8 +3,10 @@
 #include "anim/nAnimCurveArray.h"
 #include "anim/nAnimNode.h"
 #include "anim/nAnimServer.h"
+#include "anim/nChnSplitter.h"
 #include "anim/nCurveArrayNode.h"
 #include "anim/nEnvelope.h"
+#include "anim/nFlipFlop.h"
 #include "anim/nIpol.h"
 #include "anim/nMeshEffect.h"
 #include "anim/nMeshIpol.h"
@@ -21,6 +23,7 @@
 #include "anim/nPointEmitter.h"
 #include "anim/nEnvelopeServer.h"
 #include "anim/nSpecialFxServer.h"
+#include "anim/nThreshNode.h"
 #include "kernel/nKernelServer.h"
 #include "scene/nVisNode.h"
 
@@ -37,6 +40,9 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nCurveArrayNode::classInfo);
     ks->AddClass(nMeshIpol::classInfo);
     ks->AddClass(nMeshEffect::classInfo);
+    ks->AddClass(nChnSplitter::classInfo);
+    ks->AddClass(nThreshNode::classInfo);
+    ks->AddClass(nFlipFlop::classInfo);
     ks->AddClass(nParticleServer::classInfo);
     ks->AddClass(nPEmitter::classInfo);
     ks->AddClass(nPServEmitter::classInfo);

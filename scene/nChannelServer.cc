@@ -79,6 +79,13 @@ const nChannelSlot& nChannelContext::Read(const nChannelContext* ctx, int channe
     return Slot(ctx, ctx->set->Find(channel));
 }
 
+nChannelSlot* nChannelContext::Writable(nChannelContext* ctx, int channel) {
+    if (!ctx || !ctx->set || !ctx->values) return nullptr;
+    int pos = ctx->set->Find(channel);
+    if (pos < 0 || pos >= ctx->set->GetNumChannels()) return nullptr;
+    return &ctx->values[pos];
+}
+
 nChannelServer::nChannelServer() {
     std::memset(values_, 0, sizeof(values_));
     std::memset(stack_, 0, sizeof(stack_));

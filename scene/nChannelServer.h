@@ -28,6 +28,10 @@ struct nChannelContext {
     // The value at `pos` of the channel with global index `channel`: the set's Find, then
     // Slot.
     static const nChannelSlot& Read(const nChannelContext* ctx, int channel);
+    // The slot of global channel `channel` to write into, so that the nodes reading the
+    // context after the writer see the new value while the global value stays; null for
+    // a null or refused context and a channel the set lacks.
+    static nChannelSlot* Writable(nChannelContext* ctx, int channel);
 };
 
 class nChannelServer : public nRoot {

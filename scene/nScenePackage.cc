@@ -3,11 +3,15 @@
 #include "kernel/nKernelServer.h"
 #include "scene/n3DNode.h"
 #include "scene/nChannelServer.h"
+#include "scene/nChnModulator.h"
+#include "scene/nChnReader.h"
 #include "scene/nFogNode.h"
+#include "scene/nHyperMixer2.h"
 #include "scene/nLightNode.h"
 #include "scene/nLinkNode.h"
 #include "scene/nMeshMixer.h"
 #include "scene/nMeshNode.h"
+#include "scene/nMixer.h"
 #include "scene/nOctree.h"
 #include "scene/nSceneGraph2.h"
 #include "scene/nShadowCaster.h"
@@ -16,6 +20,7 @@
 #include "scene/nTexArrayNode.h"
 #include "scene/nVariableServer.h"
 #include "scene/nVisNode.h"
+#include "scene/nWeightTree.h"
 
 void nScenePackage(nKernelServer* ks) {
     ks->AddClass(nChannelServer::classInfo);
@@ -29,6 +34,11 @@ void nScenePackage(nKernelServer* ks) {
     ks->AddClass(nFogNode::classInfo);
     ks->AddClass(nShaderNode::classInfo);
     ks->AddClass(nTexArrayNode::classInfo);
+    ks->AddClass(nChnReader::classInfo);
+    ks->AddClass(nChnModulator::classInfo);
+    ks->AddClass(nMixer::classInfo);
+    ks->AddClass(nWeightTree::classInfo);
+    ks->AddClass(nHyperMixer2::classInfo);
     ks->AddClass(nSceneGraph2::classInfo);
     ks->AddClass(nShadowServer::classInfo);
     ks->AddClass(nShadowCaster::classInfo);

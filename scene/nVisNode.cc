@@ -6,6 +6,7 @@
 #include "kernel/nPersistServer.h"
 #include "scene/nChannelServer.h"
 #include "scene/nChannelSet.h"
+#include "scene/nSceneGraph2.h"
 
 namespace {
 
@@ -121,4 +122,24 @@ nChannelSet* nVisNode::GetChannelSet() {
 void nVisNode::AddDepend(nVisNode* node) {
     if (!node || node == this) return;
     node->dependList_.AddTail(&dependNode_);
+}
+
+bool nVisNode::HasDepend(const nVisNode* node) const {
+    for (nNode* n = dependList_.GetHead(); n; n = n->GetSucc()) {
+        if (n->GetPtr() == node) return true;
+    }
+    return false;
+}
+
+float nVisNode::ReadChannel(nSceneGraph2* sceneGraph, int channel) {
+    nSceneNodeRecord* rec = sceneGraph ? sceneGraph->GetCurrentNode() : nullptr;
+    return nChannelContext::Read(rec ? rec->channelContext : nullptr, channel).f[0];
+}
+
+bool nVisNode::WriteChannel(nSceneGraph2* sceneGraph, int channel, float value) {
+    nSceneNodeRecord* rec = sceneGraph ? sceneGraph->GetCurrentNode() : nullptr;
+    nChannelSlot* slot = nChannelContext::Writable(rec ? rec->channelContext : nullptr, channel);
+    if (!slot) return false;
+    slot->f[0] = value;
+    return true;
 }

@@ -68,6 +68,14 @@ public:
 
     // `node`'s Compute computes this node too (this node's entry moves to its list).
     void AddDepend(nVisNode* node);
+    // True when `node` is in this node's depend list.
+    bool HasDepend(const nVisNode* node) const;
+    // The first float of global channel `channel` in the channel context of the scene
+    // graph's current node; 0 when there is none.
+    static float ReadChannel(nSceneGraph2* sceneGraph, int channel);
+    // Writes `value` as the first float of `channel` in that context; false when the
+    // context or its set lacks the channel.
+    static bool WriteChannel(nSceneGraph2* sceneGraph, int channel, float value);
     void SetFinishedAfter(float t) { finishedAfter_ = t; }
     float GetFinishedAfter() const { return finishedAfter_; }
 

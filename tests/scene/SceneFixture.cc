@@ -224,3 +224,17 @@ std::vector<std::string> SceneFixture::Computes() const {
     }
     return out;
 }
+
+nRoot* SceneFixture::Reload(const char* path) {
+    nRoot* obj = kernel->Lookup(path);
+    if (!obj || !obj->GetParent()) return nullptr;
+    nRoot* parent = obj->GetParent();
+    // Loaded objects are named after their file.
+    const std::string file = Path(obj->GetName());
+    if (!obj->SaveAs(file.c_str())) return nullptr;
+    obj->Release();
+    kernel->PushCwd(parent);
+    nRoot* loaded = kernel->Load((file + ".n").c_str());
+    kernel->PopCwd();
+    return loaded;
+}

@@ -131,6 +131,9 @@ protected:
     void Frame(nVisNode* root, bool render = true, const matrix44& view = matrix44());
     // The events that name a test node's Compute, in order ("compute m1" ...).
     std::vector<std::string> Computes() const;
+    // Saves the object at `path`, releases it and loads it back under its parent; the
+    // loaded object, null when any step failed.
+    nRoot* Reload(const char* path);
 
     nRecordingGfx* gfx = nullptr;
     nRecordingShadow* shadow = nullptr;
