@@ -74,7 +74,9 @@ bool Write(const std::string& path, const Spec& spec, std::string* errorOut) {
     w.vc->height = spec.height;
     w.vc->time_base = AVRational{spec.rateDen, spec.rateNum};
     w.vc->framerate = AVRational{spec.rateNum, spec.rateDen};
-    w.vc->pix_fmt = spec.pixelFormat >= 0 ? AVPixelFormat(spec.pixelFormat) : codec->pix_fmts[0];
+    w.vc->pix_fmt = spec.pixelFormat >= 0 ? AVPixelFormat(spec.pixelFormat)
+                    : codec->pix_fmts           ? codec->pix_fmts[0]
+                                                : AV_PIX_FMT_BGR24;
     // Lossless encoders keep the colours exact in 32-bit RGB.
     for (const AVPixelFormat* p = codec->pix_fmts; spec.pixelFormat < 0 && p && *p != AV_PIX_FMT_NONE; ++p)
         if (*p == AV_PIX_FMT_BGR0) w.vc->pix_fmt = AV_PIX_FMT_BGR0;

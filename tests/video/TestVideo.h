@@ -10,7 +10,7 @@ namespace testvideo {
 struct Spec {
     const char* container = "nut";  // libavformat muxer name
     const char* codec = "ffv1";     // encoder name
-    int pixelFormat = -1;           // AVPixelFormat; -1: BGR0 where the encoder has it, else its first
+    int pixelFormat = -1;  // AVPixelFormat; -1: BGR0 where the encoder has it, else its first (BGR24 for raw)
     int width = 64;
     int height = 48;
     int frames = 10;

@@ -9,6 +9,8 @@
 #include "platform/audio/Device.h"
 #include "tests/platform/audio/SignalProbe.h"
 #include "tests/video/VideoFixture.h"
+#include "gfx/nPixelFormat.h"
+#include "video/nAviPlayer.h"
 #include "video/nBinkPlayer.h"
 
 extern "C" {
@@ -205,6 +207,46 @@ TEST_F(BinkPlayerTest, UnplayableFilesAreLoggedOnceAndCountAsPlayed) {
         once->Release();
         loop->Release();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A display whose back buffer has 24 bits a pixel, which neither player can fill.
+class nWideGfx : public nGfxServer {
+public:
+    static const nClassInfo classInfo;
+    bool GetDisplayDesc(int& x0, int& y0, int& x1, int& y1) override {
+        x0 = y0 = 0;
+        x1 = 640;
+        y1 = 480;
+        return true;
+    }
+    void* LockBackBuffer(const float*, nPixelFormat** format, int* pitch) override {
+        *format = &rgb24;
+        *pitch = 640 * 3;
+        return bits.data();
+    }
+    nPixelFormat rgb24{24, 0xFF0000, 0xFF00, 0xFF, 0};
+    std::vector<uint8_t> bits = std::vector<uint8_t>(640 * 480 * 3);
+};
+const nClassInfo nWideGfx::classInfo = nClassInfo::Make<nWideGfx>("nwidegfx", "ngfxserver");
+
+TEST_F(BinkPlayerTest, BackBuffersOfOtherDepthsStopTheProgram) {
+    kernel->AddClass(nWideGfx::classInfo);
+    gfx->Release();
+    kernel->New("nwidegfx", "/sys/servers/gfx");
+    nRoot* bink = Bink("bink", Clip(2));
+    EXPECT_EXIT(static_cast<nVisNode*>(bink)->Compute(sg), ::testing::ExitedWithCode(3),
+                "nBinkPlayer::Compute\\(\\), invalid color format backroundbuffer!");
+    bink->Release();
+    testvideo::Spec spec;
+    spec.container = "avi";
+    spec.codec = "rawvideo";
+    nRoot* avi = Avi("avi", Video("wide.avi", spec));
+    EXPECT_EXIT(static_cast<nVisNode*>(avi)->Compute(sg), ::testing::ExitedWithCode(3),
+                "nAviPlayer::Compute\\(\\), invalid color format backroundbuffer!");
 }
 
 }  // namespace

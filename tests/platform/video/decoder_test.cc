@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -202,7 +203,27 @@ TEST_F(DecoderTest, WhatIsNoPlayableVideoIsRefusedWithAReason) {
     for (int i = 0; i < 400; ++i) bink.push_back(uint8_t(i * 7 + 3));
     std::vector<uint8_t> bink2 = bink;
     bink2[0] = 'K', bink2[1] = 'B', bink2[2] = '2', bink2[3] = 'a';
+    // An AVI whose frames are in a format no decoder here knows.
+    spec.container = "avi";
+    spec.codec = "rawvideo";
+    std::vector<uint8_t> unknown = Bytes(spec, "unknown.avi");
+    for (size_t at = 0; at + 4 <= unknown.size(); ++at) {
+        if (std::memcmp(&unknown[at], "strf", 4) == 0) std::memcpy(&unknown[at + 8 + 16], "ZQX9", 4);
+        if (std::memcmp(&unknown[at], "vids", 4) == 0) std::memcpy(&unknown[at + 4], "ZQX9", 4);
+    }
+    // An AVI that gives its frames no rate.
+    std::vector<uint8_t> still = Bytes(spec, "still.avi");
+    for (size_t at = 0; at + 4 <= still.size(); ++at) {
+        if (std::memcmp(&still[at], "avih", 4) == 0) std::memset(&still[at + 8], 0, 4);
+        if (std::memcmp(&still[at], "strh", 4) == 0) std::memset(&still[at + 8 + 20], 0, 8);
+    }
+    // libavformat may make up a rate of its own; a rate of 0 never comes through.
+    if (auto d = Open(still)) {
+        EXPECT_GT(d->FrameRate().num, 0);
+        EXPECT_GT(d->FrameRate().den, 0);
+    }
     const std::vector<std::vector<uint8_t>> bad = {
+        unknown,
         {},
         std::vector<uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 8)),
         std::vector<uint8_t>(1000, 0x55),
