@@ -84,6 +84,7 @@ std::unique_ptr<Decoder> Decoder::Open(std::unique_ptr<Source> source, std::stri
 
 Decoder::~Decoder() {
     clearQueue();
+    for (AVPacket* p : spare) av_packet_free(&p);
     closeFormat();
     avcodec_free_context(&videoCodec);
     avcodec_free_context(&audioCodec);
@@ -211,7 +212,10 @@ const char* Decoder::CodecName() const {
 }
 
 void Decoder::clearQueue() {
-    for (AVPacket* p : queue) av_packet_free(&p);
+    for (AVPacket* p : queue) {
+        av_packet_unref(p);
+        spare.push_back(p);
+    }
     queue.clear();
 }
 
@@ -222,7 +226,13 @@ bool Decoder::readPacket() {
         return false;
     }
     if (packet->stream_index == videoIndex) {
-        AVPacket* p = av_packet_alloc();
+        AVPacket* p = nullptr;
+        if (!spare.empty()) {
+            p = spare.back();
+            spare.pop_back();
+        } else {
+            p = av_packet_alloc();
+        }
         if (p) {
             av_packet_move_ref(p, packet);
             queue.push_back(p);
@@ -256,7 +266,8 @@ bool Decoder::decodeNext() {
             queue.pop_front();
             // A damaged packet is skipped; the ones after it may decode.
             avcodec_send_packet(videoCodec, p);
-            av_packet_free(&p);
+            av_packet_unref(p);
+            spare.push_back(p);
         } else if (!draining) {
             draining = true;
             avcodec_send_packet(videoCodec, nullptr);

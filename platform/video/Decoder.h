@@ -135,6 +135,8 @@ private:
     bool atEnd = false;         // the demuxer reached the end of the file
     bool draining = false;      // the video decoder was told the stream ended
     std::deque<AVPacket*> queue;
+    // Packets done with, kept for the next ones so that playing allocates none.
+    std::vector<AVPacket*> spare;
     std::string error;
     // Conversion targets.
     std::vector<uint8_t> scratch;
