@@ -87,7 +87,8 @@ public:
     virtual void* LockBackBuffer(const float* rect, nPixelFormat** format, int* pitch);
     // The same for a caller that writes every pixel of the rectangle (the video
     // players): the bits it gets need not hold the frame's pixels, which saves
-    // reading them back.
+    // reading them back, and the pitch may be negative (rows still run from the
+    // returned top row down the screen).
     virtual void* LockBackBufferForWrite(const float* rect, nPixelFormat** format, int* pitch);
     virtual void UnlockBackBuffer();
     virtual void SetWindowTitle(const char* title);

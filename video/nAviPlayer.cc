@@ -138,7 +138,7 @@ void nAviPlayer::Compute(nSceneGraph2* sceneGraph) {
     for (int y = 0; y < r.height; ++y) {
         // Bottom-up frames come with a negative pitch.
         const uint8_t* src = pic.pixels + std::ptrdiff_t(r.srcY + y) * pic.pitch;
-        uint8_t* dst = bits + size_t(y) * size_t(pitch);
+        uint8_t* dst = bits + std::ptrdiff_t(y) * pitch;
         for (int x = 0; x < r.width; ++x) {
             const int sx = r.srcX + x;
             uint32_t rgb;

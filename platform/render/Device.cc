@@ -762,6 +762,12 @@ bool Device::LockBackBuffer(const Rect& rect, LockedRect& out, bool keepContents
 
     this->lockInfo.bits = this->lockBytes.data();
     this->lockInfo.pitch = pitch;
+    if (!keepContents && BytesPerPixel(format) == 4) {
+        // Rows kept bottom row first, as GL takes them: the unlock uploads
+        // them as they are. The caller walks them top-down with a negative pitch.
+        this->lockInfo.bits = this->lockBytes.data() + static_cast<size_t>(height - 1) * static_cast<size_t>(pitch);
+        this->lockInfo.pitch = -pitch;
+    }
     this->lockInfo.format = format;
     this->lockInfo.rect = clipped;
     this->locked = true;
@@ -777,8 +783,8 @@ bool Device::UnlockBackBuffer()
         return false;
     }
     this->MakeCurrent();
-    this->buffers.WriteBack(this->lockInfo.rect, this->lockInfo.format, this->lockBytes.data(),
-                            this->lockInfo.pitch);
+    this->buffers.WriteBack(this->lockInfo.rect, this->lockInfo.format,
+                            static_cast<const uint8_t*>(this->lockInfo.bits), this->lockInfo.pitch);
     this->locked = false;
     this->lockInfo = LockedRect{};
     CheckGlErrors("Device::UnlockBackBuffer");

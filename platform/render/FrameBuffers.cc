@@ -5,6 +5,7 @@
 #include <SDL2/SDL_log.h>
 #include <SDL2/SDL_video.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace render {
@@ -234,10 +235,13 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, const uint8_t* bit
     if (this->staging.size() < count) {
         this->staging.resize(count);
     }
+    const bool bottomUp = IsWordFormat(format) && pitch == -w * 4;
+    const void* upload = bottomUp ? static_cast<const void*>(bits + static_cast<std::ptrdiff_t>(h - 1) * pitch)
+                                  : static_cast<const void*>(this->staging.data());
     // One pass turns the rows over into words (a mirrored blit is far slower
     // than a straight one); full intensity stays full.
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* in = bits + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+    for (int y = 0; y < (bottomUp ? 0 : h); ++y) {
+        const uint8_t* in = bits + static_cast<std::ptrdiff_t>(y) * pitch;
         uint32_t* out = this->staging.data() + static_cast<size_t>(h - 1 - y) * w;
         if (IsWordFormat(format)) {
             std::memcpy(out, in, static_cast<size_t>(w) * 4);
@@ -266,7 +270,7 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, const uint8_t* bit
     glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, kPixelFormat, kPixelType, this->staging.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, kPixelFormat, kPixelType, upload);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
     this->BindBack(rect.left == 0 && rect.top == 0 && w == this->width && h == this->height);
     const ScissorOff scissor;

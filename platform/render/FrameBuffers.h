@@ -39,7 +39,8 @@ public:
     // Reads the rectangle (inside the buffer) in the lock format, top row
     // first, rows `pitch` bytes apart.
     void ReadBack(const Rect& rect, Format format, uint8_t* bits, int pitch);
-    // Writes such pixels back.
+    // Writes such pixels back. A negative pitch means the rows lie bottom row
+    // first in memory, as GL takes them: 32-bit words then go up unturned.
     void WriteBack(const Rect& rect, Format format, const uint8_t* bits, int pitch);
     // Shows the back buffer in the window's drawable (stretched to its size
     // unless that is 0) and makes it the front buffer.

@@ -205,7 +205,7 @@ struct Rect {
 
 struct LockedRect {
     void* bits = nullptr;  // first pixel of the top row
-    int pitch = 0;         // bytes from one row to the next
+    int pitch = 0;         // bytes from one row to the next (negative: rows lie bottom-up)
     Format format = Format::Unknown;
     Rect rect;             // what was locked, clipped to the back buffer
 };

@@ -377,7 +377,7 @@ bool Decoder::CopyTo(Layout layout, int x, int y, int w, int h, uint8_t* dst, in
     scratch.resize(size_t(scratchPitch) * size_t(height));
     if (!convert(dstFormat, scratch.data(), scratchPitch)) return false;
     for (int row = 0; row < h; ++row) {
-        std::memcpy(dst + size_t(row) * size_t(pitch),
+        std::memcpy(dst + std::ptrdiff_t(row) * pitch,
                     scratch.data() + size_t(y + row) * size_t(scratchPitch) + size_t(x) * size_t(bytes),
                     size_t(w) * size_t(bytes));
     }

@@ -77,7 +77,8 @@ public:
     const std::string& Error() const { return error; }
 
     // Converts the part (x, y, w, h) of the current frame, which must lie inside it,
-    // into `dst`, rows `pitch` bytes apart.
+    // into `dst` (its top row), rows `pitch` bytes apart; a negative pitch walks up
+    // through memory.
     bool CopyTo(Layout layout, int x, int y, int w, int h, uint8_t* dst, int pitch);
     // The current frame for a copy of one's own: 8-bit with its palette when the
     // decoder gives palette frames, else converted to 24 bits. Valid until the next
