@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "gfx/nD3D8Server.h"
 #include "gfx/nGfxServer.h"
 #include "gfx/nGfxPackage.h"
 #include "input/nInputPackage.h"
@@ -9,8 +10,10 @@
 #include "kernel/nTimeServer.h"
 #include "logic/nChatBuffer.h"
 #include "logic/nChatServer.h"
+#include "platform/render/Device.h"
 #include "tests/gfx/TextRecordingGfx.h"
 #include "tests/logic/LogicFixture.h"
+#include "tests/platform/SdlTestEnvironment.h"
 
 namespace {
 
@@ -330,6 +333,59 @@ TEST_F(ChatTest, ReturnHandsTheEscapedLineToTheCallback) {
     Key(nChatServer::KeyReturn);
     EXPECT_EQ(Global("got"), nasty);
     EXPECT_EQ(Global("hacked"), "0");
+}
+
+// The overlay on the real device: its message shows up as lit pixels in its row.
+class ChatDisplayTest : public nLogicFixture {
+protected:
+    static void SetUpTestSuite() { bwtest::LoadSdlVideo(); }
+    void SetUp() override {
+        nLogicFixture::SetUp();
+        nGfxPackage(kernel);
+        gfx = static_cast<nD3D8Server*>(kernel->New("nd3d8server", "/sys/servers/gfx"));
+        ASSERT_NE(gfx, nullptr);
+        // At 480 rows the overlay has 24 text rows, enough for message lines.
+        ASSERT_TRUE(gfx->SetDisplayMode("w(640)-h(480)-zbuf(16)"));
+        ASSERT_TRUE(gfx->OpenDisplay());
+        gfx->SetClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        chat = static_cast<nChatServer*>(kernel->New("nchatserver", "/sys/servers/chat"));
+        ASSERT_NE(chat, nullptr);
+        kernel->GetTimeServer()->StopTime();
+    }
+    // Green pixels in the rectangle [x0, x1) x [y0, y1) of the presented frame.
+    int Green(int x0, int y0, int x1, int y1) {
+        std::vector<uint32_t> pixels;
+        int w = 0, h = 0;
+        EXPECT_TRUE(gfx->GetDevice()->CopyFrontBuffer(pixels, w, h));
+        int n = 0;
+        for (int y = y0; y < y1 && y < h; ++y)
+            for (int x = x0; x < x1 && x < w; ++x)
+                if (bwtest::ColorNear(pixels[size_t(y) * size_t(w) + size_t(x)] | 0xFF000000u, 0xFF00FF00u, 8)) ++n;
+        return n;
+    }
+    void Frame(double t) {
+        kernel->GetTimeServer()->SetTime(t);
+        ASSERT_TRUE(gfx->BeginScene());
+        chat->Render();
+        gfx->EndScene();
+    }
+    nD3D8Server* gfx = nullptr;
+    nChatServer* chat = nullptr;
+};
+
+TEST_F(ChatDisplayTest, AMessageLightsPixelsInItsRow) {
+    kernel->GetTimeServer()->SetTime(0.0);
+    ASSERT_TRUE(Run("obj('/sys/servers/chat').add('Hallo Taucher', 0, 1, 0, 1)")) << log.text;
+    Frame(1.0);
+    // The row starts at the render offset (-0.9, -0.9): 32 pixels in, 24 down.
+    EXPECT_GT(Green(28, 20, 320, 48), 20);
+    EXPECT_EQ(Green(0, 0, 640, 16), 0);
+    EXPECT_EQ(Green(0, 60, 640, 480), 0);
+    // Expired and gone, the row stays dark.
+    chat->SetFadeOutTime(2.0f);
+    Frame(4.0);
+    Frame(4.1);
+    EXPECT_EQ(Green(0, 0, 640, 480), 0);
 }
 
 }  // namespace
