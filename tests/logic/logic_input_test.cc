@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "input/nInputEvent.h"
 #include "input/nInputPackage.h"
 #include "input/nInputServer.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "kernel/nScriptServer.h"
 #include "scene/nScenePackage.h"
 #include "tests/logic/LogicFixture.h"
 
@@ -12,12 +15,27 @@ namespace {
 
 constexpr int Space = 13;
 
+// A logic node whose own Trigger leaves a "T" in the script global `seq`, so that tests
+// see where the input lines ran relative to it.
+class nTriggerProbe : public nLogicNode {
+public:
+    static const nClassInfo classInfo;
+    bool Trigger(nLogicGraph* graph) override {
+        auto* script = static_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"));
+        const char* result = nullptr;
+        script->Run("seq = (seq or '') .. 'T'", result);
+        return nLogicNode::Trigger(graph);
+    }
+};
+const nClassInfo nTriggerProbe::classInfo = nClassInfo::Make<nTriggerProbe>("ntriggerprobe", "nlogicnode");
+
 class LogicInputTest : public nLogicFixture {
 protected:
     void SetUp() override {
         nLogicFixture::SetUp();
         nInputPackage(kernel);
         nScenePackage(kernel);
+        kernel->AddClass(nTriggerProbe::classInfo);
         kernel->New("nchannelserver", "/sys/servers/channel");
         kernel->New("nlogiceventserver", "/sys/servers/event");
         input = static_cast<nInputServer*>(kernel->New("ninputserver", "/sys/servers/input"));
@@ -126,6 +144,118 @@ TEST_F(LogicInputTest, ServerReleasedFirstLeavesNodesUnlinked) {
     server->Release();
     EXPECT_FALSE(a->GetFocus());
     a->Release();
+}
+
+TEST_F(LogicInputTest, HeldStatesRunEveryFrameInBindingOrderBeforeTheParentsTrigger) {
+    ASSERT_TRUE(input->Map("keyb0:space.pressed", "zeta"));
+    ASSERT_TRUE(input->Map("keyb0:space.pressed", "alpha"));
+    kernel->New("ntriggerprobe", "/lg/probe");
+    nLogicInput* a = Node("/lg/probe/a");
+    a->RemoveInput("none");  // no entries yet: nothing changes
+    EXPECT_EQ(a->GetNumInputs(), 0);
+    a->AddInput("zeta", "seq = (seq or '') .. 'z'");
+    a->AddInput("alpha", "seq = (seq or '') .. 'a'");
+    a->SetFocus(true);
+    Post(N_INPUT_KEY_DOWN, N_INPUT_DEV_KEYBOARD, Space);
+    Frame();
+    Frame();
+    EXPECT_EQ(Global("seq"), "zaTzaT") << log.text;
+    Post(N_INPUT_KEY_UP, N_INPUT_DEV_KEYBOARD, Space);
+    Frame();
+    Frame();
+    EXPECT_EQ(Global("seq"), "zaTzaTTT");
+    // Released, the node leaves its parent's input list.
+    a->Release();
+    Post(N_INPUT_KEY_DOWN, N_INPUT_DEV_KEYBOARD, Space);
+    Frame();
+    EXPECT_EQ(Global("seq"), "zaTzaTTTT");
+
+    // Under a parent that is no logic node the node is logged and never served.
+    kernel->New("nroot", "/plain");
+    Node("/plain/c");
+    EXPECT_TRUE(LogHas("has no logic node as parent"));
+}
+
+// Lines change the entries, the group and the tree while their node runs them.
+TEST_F(LogicInputTest, LinesMayRebindRegroupAndReleaseTheirSurroundings) {
+    ASSERT_TRUE(input->Map("keyb0:space.pressed", "first"));
+    ASSERT_TRUE(input->Map("keyb0:space.pressed", "second"));
+    ASSERT_TRUE(input->Map("keyb0:space.pressed", "late"));
+    struct Case {
+        const char* line;
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"obj('/lg/p/a').addinput('late', 'late = (late or 0) + 1')",
+         [&] {  // the new entry waits for the next frame
+             EXPECT_EQ(Global("late"), "1");
+             EXPECT_EQ(Global("second"), "2");
+         }},
+        {"obj('/lg/p/a').removeinput('second')",
+         [&] { EXPECT_EQ(Global("second"), "nil"); }},
+        {"obj('/lg/p/a').setgroup('other')",
+         [&] {  // the run goes on, the next frame has no focus
+             EXPECT_EQ(Global("second"), "1");
+             EXPECT_EQ(static_cast<nLogicInput*>(Lookup("/lg/p/a"))->GetGroup(), "other");
+         }},
+        {"delete('/lg/p/b')",
+         [&] {
+             EXPECT_EQ(Global("bran"), "nil");
+             EXPECT_EQ(Lookup("/lg/p/b"), nullptr);
+         }},
+        {"delete('/lg/p')",
+         [&] {
+             EXPECT_EQ(Global("second"), "nil");
+             EXPECT_EQ(Lookup("/lg/p"), nullptr);
+         }},
+        {"delete('/lg/p/sib')",
+         [&] { EXPECT_EQ(Global("second"), "2"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ASSERT_TRUE(Run("late, second, bran = nil, nil, nil"));
+        if (!Lookup("/lg/p")) kernel->New("nlogicnode", "/lg/p");
+        nLogicInput* a = Node("/lg/p/a");
+        kernel->New("nlogicnode", "/lg/p/sib");
+        nLogicInput* b = Node("/lg/p/b");
+        a->AddInput("first", c.line);
+        a->AddInput("second", "second = (second or 0) + 1");
+        a->SetFocus(true);
+        b->SetGroup("g2");
+        b->SetFocus(true);
+        b->AddInput("first", "bran = 1");
+        ASSERT_TRUE(Run("bran = nil"));
+        Post(N_INPUT_KEY_DOWN, N_INPUT_DEV_KEYBOARD, Space);
+        Frame();
+        Frame();
+        c.check();
+        Post(N_INPUT_KEY_UP, N_INPUT_DEV_KEYBOARD, Space);
+        Frame();
+        kernel->Lookup("/lg")->Release();
+        root = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/lg"));
+    }
+}
+
+TEST_F(LogicInputTest, SavesGroupThenFocusThenEntriesAndLoadsTheGoldenFileBack) {
+    nLogicInput* a = Node("/lg/p/a");
+    a->AddInput("jump", "obj('/hero').jump()");
+    a->AddInput("duck", "duck = 'ja'");
+    a->SetGroup("menu");
+    a->SetFocus(true);
+    ASSERT_TRUE(a->SaveAs(Path("a").c_str()));
+    const std::string golden = SourceDir() + "/tests/logic/golden/logicinput_a.n";
+    EXPECT_EQ(Slurp(Path("a.n")), Slurp(golden));
+
+    a->Release();
+    kernel->SetCwd(parent);
+    auto* back = static_cast<nLogicInput*>(kernel->Load(golden.c_str()));
+    ASSERT_NE(back, nullptr) << log.text;
+    EXPECT_EQ(back->GetGroup(), "menu");
+    EXPECT_TRUE(back->GetFocus());
+    EXPECT_TRUE(server->GetGroupFocus("menu"));
+    EXPECT_EQ(back->GetNumInputs(), 2);
+    EXPECT_EQ(back->GetInput("jump"), "obj('/hero').jump()");
+    EXPECT_EQ(back->GetInput("duck"), "duck = 'ja'");
 }
 
 }  // namespace
