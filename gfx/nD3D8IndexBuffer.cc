@@ -1,6 +1,7 @@
 #include "gfx/nD3D8IndexBuffer.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "gfx/nD3D8Server.h"
 #include "kernel/nKernelServer.h"
@@ -12,7 +13,9 @@ nD3D8IndexBuffer::nD3D8IndexBuffer() : refGfx("/sys/servers/gfx") {}
 
 nD3D8IndexBuffer::~nD3D8IndexBuffer() = default;
 
-void nD3D8IndexBuffer::Begin(int dyn, int t, int count) {
+void nD3D8IndexBuffer::Begin(int dyn, int t, int count) { begin(dyn, t, count, 0); }
+
+void nD3D8IndexBuffer::begin(int dyn, int t, int count, unsigned lockFlags) {
     // A second Begin frees the old device buffer (or block) first.
     deviceBuffer.reset();
     std::free(block);
@@ -36,7 +39,28 @@ void nD3D8IndexBuffer::Begin(int dyn, int t, int count) {
     deviceBuffer = device->CreateIndexBuffer(size_t(count),
                                              dyn ? render::BufferUsage::Dynamic : render::BufferUsage::Static);
     if (!deviceBuffer) nKernelServer::FatalError("Aborting!");
-    Lock();
+    if (void* bits = deviceBuffer->Lock(0, deviceBuffer->GetSize(), lockFlags)) {
+        lockPtr = static_cast<uint16_t*>(bits);
+        locked = true;
+    }
+}
+
+bool nD3D8IndexBuffer::Fill(int type, const void* indices, int count, uint16_t maxIndex) {
+    begin(0, type, count, render::kLockWriteAll);
+    if (!lockPtr) {
+        End();
+        return false;
+    }
+    std::memcpy(lockPtr, indices, size_t(count) * sizeof(uint16_t));
+    if (!deviceBuffer) {
+        End();
+        return true;
+    }
+    inBegin = false;
+    deviceBuffer->UnlockIndices(maxIndex);
+    lockPtr = nullptr;
+    locked = false;
+    return true;
 }
 
 bool nD3D8IndexBuffer::Lock() {

@@ -22,12 +22,18 @@ public:
     // Replaces any earlier indices; leaves the buffer locked for writing.
     void Begin(int dynamic, int type, int count) override;
     void End() override;
+    // Straight into the device buffer: its copy is not cleared first, and it takes the
+    // largest index as given instead of looking through the indices again.
+    bool Fill(int type, const void* indices, int count, uint16_t maxIndex) override;
     bool Lock() override;
     void Unlock() override;
 
     render::DeviceBuffer* GetDeviceBuffer() const { return deviceBuffer.get(); }
 
 private:
+    // Begin with the flags of the first lock.
+    void begin(int dynamic, int type, int count, unsigned lockFlags);
+
     nPathRef<nRoot> refGfx;
     std::unique_ptr<render::DeviceBuffer> deviceBuffer;
 };

@@ -1,6 +1,7 @@
 #include "gfx/nIndexBuffer.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "kernel/nKernelServer.h"
 
@@ -40,6 +41,17 @@ void nIndexBuffer::End() {
     lockPtr = nullptr;
     inBegin = false;
     locked = false;
+}
+
+bool nIndexBuffer::Fill(int type, const void* indices, int count, uint16_t) {
+    Begin(0, type, count);
+    if (!lockPtr) {
+        End();
+        return false;
+    }
+    if (count > 0) std::memcpy(lockPtr, indices, size_t(count) * sizeof(uint16_t));
+    End();
+    return true;
 }
 
 bool nIndexBuffer::Lock() {

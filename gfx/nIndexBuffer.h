@@ -18,6 +18,10 @@ public:
     // Prepares `count` indices and leaves the buffer locked for writing.
     virtual void Begin(int dynamic, int type, int count);
     virtual void End();
+    // Begin, `count` indices copied in (from bytes of any alignment) and End, for
+    // indices the caller has checked: `maxIndex` is their largest. False when no
+    // buffer for them could be made.
+    virtual bool Fill(int type, const void* indices, int count, uint16_t maxIndex);
     virtual bool Lock();
     virtual void Unlock();
 

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "gfx/MeshFile.h"
 #include "gfx/nVertexBuffer.h"
@@ -104,6 +107,44 @@ uint32_t FirstAtOrAbove(const uint8_t* p, size_t n, uint32_t limit) {
     return 0;
 }
 
+// Takes `count` positions, `stride` bytes apart, into lo and hi as bbox3::Extend does: a
+// value is taken only when it is below (above) the one held, so NaN never is.
+void ExtendBox(const uint8_t* p, size_t count, size_t stride, float lo[3], float hi[3]) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Four running boxes, so that one comparison need not wait for the one before; a
+    // 16-byte load takes the position and one more word of the vertex.
+    if (stride >= 16 && count >= 4) {
+        __m128 l[4], h[4];
+        for (int k = 0; k < 4; k++) {
+            l[k] = _mm_setr_ps(lo[0], lo[1], lo[2], 0.0f);
+            h[k] = _mm_setr_ps(hi[0], hi[1], hi[2], 0.0f);
+        }
+        for (; i + 4 <= count; i += 4) {
+            for (int k = 0; k < 4; k++) {
+                const __m128 c = _mm_loadu_ps(reinterpret_cast<const float*>(p + (i + size_t(k)) * stride));
+                l[k] = _mm_min_ps(c, l[k]);  // c < l ? c : l
+                h[k] = _mm_max_ps(c, h[k]);  // c > h ? c : h
+            }
+        }
+        for (int k = 1; k < 4; k++) {
+            l[0] = _mm_min_ps(l[k], l[0]);
+            h[0] = _mm_max_ps(h[k], h[0]);
+        }
+        float out[4];
+        _mm_storeu_ps(out, l[0]);
+        std::memcpy(lo, out, 12);
+        _mm_storeu_ps(out, h[0]);
+        std::memcpy(hi, out, 12);
+    }
+#endif
+    for (; i < count; i++) {
+        float c[3];
+        std::memcpy(c, p + i * stride, 12);
+        for (int k = 0; k < 3; k++) lo[k] = std::min(lo[k], c[k]), hi[k] = std::max(hi[k], c[k]);
+    }
+}
+
 void ResetBox(bbox3& box) {
     box.vmin = vector3(1e6f, 1e6f, 1e6f);
     box.vmax = vector3(-1e6f, -1e6f, -1e6f);
@@ -119,6 +160,7 @@ bool MeshLoader::fail(const std::string& why) {
 
 void MeshLoader::reset() {
     components_ = numVertices_ = numIndices_ = numEdges_ = 0;
+    maxIndex_ = 0;
     isNvx_ = false;
     coords_.clear();
     normals_.clear();
@@ -130,6 +172,8 @@ void MeshLoader::reset() {
     edges_.clear();
     nvxVertices_ = nvxEdges_ = nvxIndices_ = nullptr;
     nvxStride_ = 0;
+    vertexFile_.reset();
+    vertexOffset_ = 0;
 }
 
 bool MeshLoader::readFile(const char* fileName) {
@@ -160,7 +204,38 @@ bool MeshLoader::ReadN3d(const char* fileName) {
 }
 
 bool MeshLoader::ReadNvx(const char* fileName) {
-    return readFile(fileName) && ParseNvx(fileBytes_.get(), fileSize_);
+    reset();
+    error_.clear();
+    fileBytes_.reset();
+    fileSize_ = 0;
+    nKernelServer* ks = nKernelServer::ks;
+    nFileServer2* fs = ks ? ks->GetFileServer<nFileServer2>() : nullptr;
+    if (!fs) return fail("no file server");
+    std::unique_ptr<nFile> file(fs->NewFileObject());
+    if (!fileName || !file->Open(fileName, "rb")) return fail("cannot be read");
+    const size_t size = file->GetSize();
+    uint8_t head[28] = {};
+    const size_t headBytes = std::min(size, sizeof(head));
+    if (file->Read(head, headBytes) != headBytes) return fail("the header cannot be read");
+    MeshFile::NvxHeader h;
+    std::string why;
+    if (!MeshFile::ReadNvxHeader(head, size, h, why)) return fail(why);
+    const int stride = checkNvxHeader(h);
+    if (!stride) return false;
+    // Edges and indices follow the vertices; they are checked before anything is made.
+    const size_t vertexBytes = size_t(h.numVertices) * size_t(stride);
+    const size_t tail = size_t(h.numEdges) * 8 + size_t(h.numIndices) * 2;
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[tail ? tail : 1]);
+    if (tail && (!file->Seek(int64_t(h.dataOffset) + int64_t(vertexBytes), nFile::START) ||
+                 file->Read(bytes.get(), tail) != tail)) {
+        return fail("the edges and indices cannot be read");
+    }
+    fileBytes_ = std::move(bytes);
+    fileSize_ = tail;
+    if (!acceptNvx(h, stride, nullptr, fileBytes_.get(), fileBytes_.get() + size_t(h.numEdges) * 8)) return false;
+    vertexFile_ = std::move(file);
+    vertexOffset_ = h.dataOffset;
+    return true;
 }
 
 // One pass over the lines into per-key arrays; the counts are compared at the end. Lines
@@ -299,6 +374,7 @@ bool MeshLoader::ParseN3d(const char* text, size_t size) {
 
     numVertices_ = int(nv);
     numIndices_ = int(indices_.size());
+    for (uint16_t i : indices_) maxIndex_ = std::max(maxIndex_, i);
     numEdges_ = int(edges_.size() / 4);
     isNvx_ = false;
     return true;
@@ -310,6 +386,14 @@ bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
     MeshFile::NvxHeader h;
     std::string why;
     if (!MeshFile::ReadNvxHeader(bytes, size, h, why)) return fail(why);
+    const int stride = checkNvxHeader(h);
+    if (!stride) return false;
+    const uint8_t* data = bytes + h.dataOffset;
+    const uint8_t* edges = data + size_t(h.numVertices) * size_t(stride);
+    return acceptNvx(h, stride, data, edges, edges + size_t(h.numEdges) * 8);
+}
+
+int MeshLoader::checkNvxHeader(const MeshFile::NvxHeader& h) {
     const uint32_t mask = h.vertexMask;
     char maskText[16];
     std::snprintf(maskText, sizeof(maskText), "0x%x", unsigned(mask));
@@ -327,12 +411,13 @@ bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
     if (h.numIndices % 3 != 0) return fail(std::to_string(h.numIndices) + " indices, not whole triangles");
     // The header check bounds both counts by the file's size; int keeps them.
     if (h.numIndices > uint32_t(INT_MAX) || h.numEdges > uint32_t(INT_MAX / 4)) return fail("counts too large");
+    return MeshFile::NvxVertexWords(mask) * 4;
+}
 
-    const int stride = MeshFile::NvxVertexWords(mask) * 4;
-    const uint8_t* data = bytes + h.dataOffset;
-    const uint8_t* edges = data + size_t(h.numVertices) * size_t(stride);
-    const uint8_t* indices = edges + size_t(h.numEdges) * 8;
-    if (MaxU16(indices, h.numIndices) >= h.numVertices) {
+bool MeshLoader::acceptNvx(const MeshFile::NvxHeader& h, int stride, const uint8_t* vertices, const uint8_t* edges,
+                           const uint8_t* indices) {
+    const uint32_t largest = MaxU16(indices, h.numIndices);
+    if (largest >= h.numVertices) {
         return fail("index " + std::to_string(FirstAtOrAbove(indices, h.numIndices, h.numVertices)) +
                     " outside the " + std::to_string(h.numVertices) + " vertices");
     }
@@ -340,11 +425,12 @@ bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
         return fail("edge corner " + std::to_string(FirstAtOrAbove(edges, h.numEdges * 4, h.numVertices)) +
                     " outside the " + std::to_string(h.numVertices) + " vertices");
     }
-    components_ = int(mask);
+    maxIndex_ = uint16_t(largest);
+    components_ = int(h.vertexMask);
     numVertices_ = int(h.numVertices);
     numIndices_ = int(h.numIndices);
     numEdges_ = int(h.numEdges);
-    nvxVertices_ = data;
+    nvxVertices_ = vertices;
     nvxEdges_ = edges;
     nvxIndices_ = indices;
     nvxStride_ = stride;
@@ -352,12 +438,19 @@ bool MeshLoader::ParseNvx(const uint8_t* bytes, size_t size) {
     return true;
 }
 
-bbox3 MeshLoader::FillVertices(nVertexBuffer* vb, nShadowCaster* caster) const {
-    bbox3 box;
+bool MeshLoader::FillVertices(nVertexBuffer* vb, nShadowCaster* caster, bbox3& box) const {
     ResetBox(box);
-    if (!vb || !vb->GetCoordPtr() || vb->GetLockedCount() < numVertices_) return box;
+    if (!vb || !vb->GetCoordPtr() || vb->GetLockedCount() < numVertices_) return true;
     float* casterCoords = caster && caster->GetNumVertices() >= numVertices_ ? caster->GetCoords() : nullptr;
-    return isNvx_ ? fillFromNvx(vb, casterCoords) : fillFromN3d(vb, casterCoords);
+    if (isNvx_) return fillFromNvx(vb, casterCoords, box);
+    box = fillFromN3d(vb, casterCoords);
+    return true;
+}
+
+bool MeshLoader::readVertices(void* to, size_t bytes) const {
+    if (vertexFile_->Read(to, bytes) == bytes) return true;
+    error_ = "the vertex block cannot be read";
+    return false;
 }
 
 bbox3 MeshLoader::fillFromN3d(nVertexBuffer* vb, float* casterCoords) const {
@@ -389,9 +482,7 @@ bbox3 MeshLoader::fillFromN3d(nVertexBuffer* vb, float* casterCoords) const {
     return box;
 }
 
-bbox3 MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords) const {
-    bbox3 box;
-    ResetBox(box);
+bool MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords, bbox3& box) const {
     const int mask = components_;
     // Byte offsets of each component inside one file vertex.
     int off = 12;
@@ -404,27 +495,39 @@ bbox3 MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords) const {
     const size_t stride = size_t(vb->GetStride());
     const bool argb = vb->IsColorArgb();
     float* coord = vb->GetCoordPtr();
+    const size_t n = size_t(numVertices_), srcStride = size_t(nvxStride_);
+    if (!nvxVertices_ && !vertexFile_->Seek(int64_t(vertexOffset_), nFile::START)) {
+        error_ = "the vertex block cannot be read";
+        return false;
+    }
     // The buffer lays a vertex out as the file does (same components in the same order,
-    // no joints to resolve, colours in the buffer's order): one copy, then the box.
-    if (jwOff < 0 && (colorOff < 0 || argb) && stride * 4 == size_t(nvxStride_)) {
-        const uint8_t* src = nvxVertices_;
-        const size_t n = size_t(numVertices_), srcStride = size_t(nvxStride_);
-        std::memcpy(coord, src, n * srcStride);
-        // As bbox3::Extend, without branches.
-        float x0 = box.vmin.x, y0 = box.vmin.y, z0 = box.vmin.z;
-        float x1 = box.vmax.x, y1 = box.vmax.y, z1 = box.vmax.z;
-        for (size_t i = 0; i < n; i++) {
-            float c[3];
-            std::memcpy(c, src + i * srcStride, 12);
-            x0 = std::min(x0, c[0]), y0 = std::min(y0, c[1]), z0 = std::min(z0, c[2]);
-            x1 = std::max(x1, c[0]), y1 = std::max(y1, c[1]), z1 = std::max(z1, c[2]);
+    // no joints to resolve, colours in the buffer's order): the block goes in as it is,
+    // in pieces small enough that the box is taken while a piece is still in the cache.
+    if (jwOff < 0 && (colorOff < 0 || argb) && stride * 4 == srcStride) {
+        auto* to = reinterpret_cast<uint8_t*>(coord);
+        const size_t piece = std::max<size_t>(1, (256 * 1024) / srcStride);
+        float lo[3] = {box.vmin.x, box.vmin.y, box.vmin.z}, hi[3] = {box.vmax.x, box.vmax.y, box.vmax.z};
+        for (size_t first = 0; first < n; first += piece) {
+            const size_t count = std::min(piece, n - first);
+            uint8_t* at = to + first * srcStride;
+            if (nvxVertices_) std::memcpy(at, nvxVertices_ + first * srcStride, count * srcStride);
+            else if (!readVertices(at, count * srcStride)) return false;
+            ExtendBox(at, count, srcStride, lo, hi);
         }
         if (casterCoords) {
-            for (size_t i = 0; i < n; i++) std::memcpy(casterCoords + 3 * i, src + i * srcStride, 12);
+            for (size_t i = 0; i < n; i++) std::memcpy(casterCoords + 3 * i, to + i * srcStride, 12);
         }
-        box.vmin = vector3(x0, y0, z0);
-        box.vmax = vector3(x1, y1, z1);
-        return box;
+        box.vmin = vector3(lo[0], lo[1], lo[2]);
+        box.vmax = vector3(hi[0], hi[1], hi[2]);
+        return true;
+    }
+    // Other layouts are converted vertex by vertex from the whole block.
+    std::vector<uint8_t> block;
+    const uint8_t* vertices = nvxVertices_;
+    if (!vertices) {
+        block.resize(n * srcStride);
+        if (!readVertices(block.data(), block.size())) return false;
+        vertices = block.data();
     }
     float* norm = normOff >= 0 ? vb->GetNormPtr() : nullptr;
     uint32_t* color = colorOff >= 0 ? vb->GetColorPtr() : nullptr;
@@ -432,8 +535,8 @@ bbox3 MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords) const {
     for (int k = 0; k < 4; k++) uv[k] = uvOff[k] >= 0 ? vb->GetUvPtr(k) : nullptr;
     float* weights = jwOff >= 0 ? vb->GetJointPtr(0) : nullptr;
     float* joints = jwOff >= 0 ? vb->GetJointPtr(1) : nullptr;
-    for (size_t i = 0; i < size_t(numVertices_); i++) {
-        const uint8_t* src = nvxVertices_ + i * size_t(nvxStride_);
+    for (size_t i = 0; i < n; i++) {
+        const uint8_t* src = vertices + i * srcStride;
         const size_t at = i * stride;
         float c[3];
         std::memcpy(c, src, 12);
@@ -455,15 +558,19 @@ bbox3 MeshLoader::fillFromNvx(nVertexBuffer* vb, float* casterCoords) const {
             std::memcpy(j, src + jwOff, 8);
             std::memcpy(w, src + jwOff + 8, 16);
             // A -1 in slot 1, 2 or 3 ends the list of joints.
-            const int n = j[1] == -1 ? 1 : j[2] == -1 ? 2 : j[3] == -1 ? 3 : 4;
-            NormalizeWeights(n, w);
+            const int nj = j[1] == -1 ? 1 : j[2] == -1 ? 2 : j[3] == -1 ? 3 : 4;
+            NormalizeWeights(nj, w);
             int32_t out[4];
-            for (int k = 0; k < 4; k++) out[k] = k < n ? j[k] : 0;
+            for (int k = 0; k < 4; k++) out[k] = k < nj ? j[k] : 0;
             std::memcpy(weights + at, w, 16);
             std::memcpy(joints + at, out, 16);
         }
     }
-    return box;
+    return true;
+}
+
+const void* MeshLoader::GetIndices() const {
+    return isNvx_ ? static_cast<const void*>(nvxIndices_) : indices_.data();
 }
 
 void MeshLoader::FillIndices(uint16_t* out) const {

@@ -122,8 +122,15 @@ bool nMeshNode::LoadMesh() {
         releaseResources();
         return false;
     }
-    const bbox3 box = loader.FillVertices(vb, caster);
+    bbox3 box;
+    const bool filled = loader.FillVertices(vb, caster, box);
     vb->Unlock();
+    if (!filled) {
+        n_error("%s: mesh '%s': %s\n", path.c_str(), file, loader.GetError());
+        if (caster) caster->SetLocked(false);
+        releaseResources();
+        return false;
+    }
     vb->SetBoundingBox(box);
     if (caster) {
         loader.FillEdges(caster->GetEdges());
@@ -138,16 +145,10 @@ bool nMeshNode::LoadMesh() {
         releaseResources();
         return false;
     }
-    if (ni > 0) {
-        ib->Begin(0, nIndexBuffer::TRIANGLELIST, ni);
-        if (!ib->GetLockPtr()) {
-            ib->End();
-            n_error("%s: mesh '%s': the index buffer cannot hold %d indices\n", path.c_str(), file, ni);
-            releaseResources();
-            return false;
-        }
-        loader.FillIndices(ib->GetLockPtr());
-        ib->End();
+    if (ni > 0 && !ib->Fill(nIndexBuffer::TRIANGLELIST, loader.GetIndices(), ni, loader.GetMaxIndex())) {
+        n_error("%s: mesh '%s': the index buffer cannot hold %d indices\n", path.c_str(), file, ni);
+        releaseResources();
+        return false;
     }
     return true;
 }

@@ -44,10 +44,18 @@ DeviceBuffer::DeviceBuffer(VertexArrays& vertexArrays, bool isIndex, size_t byte
     : owner(&vertexArrays), index(isIndex), size(bytes), usage(bufferUsage)
 {
     glGenBuffers(1, &this->glName);
+}
+
+void DeviceBuffer::EnsureStorage()
+{
+    if (this->hasStorage || this->owner == nullptr) {
+        return;
+    }
     this->owner->BindForUpdate(*this);
-    const GLenum target = isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
-    glBufferData(target, static_cast<GLsizeiptr>(bytes), nullptr,
-                 bufferUsage == BufferUsage::Dynamic ? GL_STREAM_DRAW : GL_STATIC_DRAW);
+    glBufferData(this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER,
+                 static_cast<GLsizeiptr>(this->size), nullptr,
+                 this->usage == BufferUsage::Dynamic ? GL_STREAM_DRAW : GL_STATIC_DRAW);
+    this->hasStorage = true;
 }
 
 DeviceBuffer::~DeviceBuffer()
@@ -59,8 +67,11 @@ DeviceBuffer::~DeviceBuffer()
         this->owner->BindForUpdate(*this);
         glUnmapBuffer(this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER);
     }
+    const bool kept = !this->mapped && this->owner->KeepSpare(*this);
     this->owner->Forget(*this);
-    glDeleteBuffers(1, &this->glName);
+    if (!kept) {
+        glDeleteBuffers(1, &this->glName);
+    }
 }
 
 void DeviceBuffer::Detach()
@@ -101,6 +112,7 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
     const bool direct = this->usage == BufferUsage::Dynamic &&
                         (flags & (kLockDiscard | kLockNoOverwrite)) != 0;
     if (direct && this->lockCount == 0) {
+        this->EnsureStorage();
         this->owner->BindForUpdate(*this);
         const GLenum target = this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
         GLbitfield access = GL_MAP_WRITE_BIT;
@@ -128,8 +140,11 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
         return this->mapBase + (offset - mapAt);
     }
     if (!this->copy) {
-        if (!this->index && offset == 0 && bytes == this->size) {
-            this->copy.reset(new uint8_t[this->size]);
+        if ((!this->index || (flags & kLockWriteAll) != 0) && offset == 0 && bytes == this->size) {
+            // Every byte is about to be written.
+            if (this->hasStorage || !this->owner->TakeSpare(*this)) {
+                this->copy.reset(new uint8_t[this->size]);
+            }
         } else {
             this->copy = std::make_unique<uint8_t[]>(this->size);
         }
@@ -145,6 +160,17 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
     return this->copy.get() + offset;
 }
 
+bool DeviceBuffer::UnlockIndices(uint16_t largest)
+{
+    // Only an upload of the whole buffer gets its largest index from the caller.
+    this->maxKnown = this->index && this->lockCount == 1 && !this->mapped && this->dirtyBegin == 0 &&
+                     this->dirtyEnd == this->size;
+    this->knownMax = largest;
+    const bool done = this->Unlock();
+    this->maxKnown = false;
+    return done;
+}
+
 bool DeviceBuffer::Unlock()
 {
     if (this->lockCount == 0) {
@@ -157,8 +183,20 @@ bool DeviceBuffer::Unlock()
     if (this->owner == nullptr) {
         return false;
     }
-    this->owner->BindForUpdate(*this);
     const GLenum target = this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
+    if (!this->mapped && !this->hasStorage && this->dirtyBegin == 0 && this->dirtyEnd == this->size) {
+        // The first upload covers everything: the storage is made from these bytes.
+        this->owner->BindForUpdate(*this);
+        glBufferData(target, static_cast<GLsizeiptr>(this->size), this->copy.get(),
+                     this->usage == BufferUsage::Dynamic ? GL_STREAM_DRAW : GL_STATIC_DRAW);
+        this->hasStorage = true;
+        if (this->index) {
+            this->maxIndex = this->maxKnown ? this->knownMax : MaxIndex(this->copy.get(), this->size / 2);
+        }
+        CheckGlErrors("DeviceBuffer::Unlock");
+        return true;
+    }
+    this->owner->BindForUpdate(*this);
     if (this->mapped) {
         this->mapped = false;
         this->mapBase = nullptr;
@@ -170,11 +208,13 @@ bool DeviceBuffer::Unlock()
         CheckGlErrors("DeviceBuffer::Unlock");
         return kept;
     }
+    this->EnsureStorage();
+    this->owner->BindForUpdate(*this);
     glBufferSubData(target, static_cast<GLintptr>(this->dirtyBegin),
                     static_cast<GLsizeiptr>(this->dirtyEnd - this->dirtyBegin),
                     this->copy.get() + this->dirtyBegin);
     if (this->index) {
-        this->maxIndex = MaxIndex(this->copy.get(), this->size / 2);
+        this->maxIndex = this->maxKnown ? this->knownMax : MaxIndex(this->copy.get(), this->size / 2);
     }
     CheckGlErrors("DeviceBuffer::Unlock");
     return true;

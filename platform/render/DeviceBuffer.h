@@ -25,6 +25,8 @@ enum class BufferUsage { Static, Dynamic };
 enum BufferLockFlags : unsigned {
     kLockDiscard = 1,
     kLockNoOverwrite = 2,
+    // The caller writes every byte it locked: a first lock need not clear the copy.
+    kLockWriteAll = 4,
 };
 
 class DeviceBuffer {
@@ -41,11 +43,17 @@ public:
     // buffer is locked already or its device is gone.
     void* Lock(size_t offset, size_t bytes, unsigned flags);
     bool Unlock();
+    // Unlock for a caller that wrote every index since the buffer was locked whole and
+    // knows their largest: the indices are not looked through again.
+    bool UnlockIndices(uint16_t largest);
     bool IsLocked() const { return this->lockCount > 0; }
     // Index buffers: the largest index written so far (bounds the vertices a
     // draw can reach).
     uint16_t GetMaxIndex() const { return this->maxIndex; }
     unsigned GetGlName() const { return this->glName; }
+    // Gives the GL buffer its storage (zeroed) unless an upload or mapping did already;
+    // before a draw reads the buffer.
+    void EnsureStorage();
 
 private:
     friend class VertexArrays;
@@ -58,10 +66,15 @@ private:
     size_t size;
     BufferUsage usage;
     unsigned glName = 0;
+    // GL's storage is made at the first upload, from the bytes uploaded when that covers
+    // the whole buffer: made empty first, the driver would clear it only to be overwritten.
+    bool hasStorage = false;
     // The CPU copy, made at the first lock that needs it. Bytes no lock has
     // covered read as zero. A vertex buffer's first lock over the whole buffer
-    // skips the clearing: its caller fills the vertices it locked. Index
-    // buffers stay cleared, as their largest index bounds every draw.
+    // skips the clearing: its caller fills the vertices it locked; such a lock
+    // takes the copy and GL storage of a buffer of the same kind and size that
+    // went, when the device kept one. Index buffers stay cleared, as their
+    // largest index bounds every draw, unless locked whole with kLockWriteAll.
     std::unique_ptr<uint8_t[]> copy;
     int lockCount = 0;
     // What the locks since the last upload cover.
@@ -72,6 +85,9 @@ private:
     size_t mapOffset = 0;
     size_t mapBytes = 0;
     uint16_t maxIndex = 0;
+    // Set by UnlockIndices for the Unlock it makes.
+    bool maxKnown = false;
+    uint16_t knownMax = 0;
     // Where this buffer sits in the owner's list of live buffers.
     size_t slot = 0;
 };

@@ -120,6 +120,8 @@ bool Device::DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVerti
     this->FlushForDraw(a.format);
     // The base vertex moves the array pointers, so indices stay 16-bit.
     const auto* offset = reinterpret_cast<const uint8_t*>(base * stride);
+    vb->EnsureStorage();
+    ib->EnsureStorage();
     a.Apply(vb->GetGlName(), offset, a.format, a.streamStride);
     a.BindIndices(ib->GetGlName());
     glDrawRangeElements(GlPrimitive(type), static_cast<GLuint>(minIndex),

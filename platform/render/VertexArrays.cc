@@ -58,8 +58,56 @@ void VertexArrays::Forget(DeviceBuffer& buffer)
     }
 }
 
+bool VertexArrays::KeepSpare(DeviceBuffer& buffer)
+{
+    if (!buffer.hasStorage || !buffer.copy || buffer.size > kMaxSpareBytes) {
+        return false;
+    }
+    // A kept name must not stay bound: the caches will say nothing is.
+    if (this->arrayBuffer == buffer.glName) {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        this->arrayBuffer = 0;
+    }
+    if (this->elementBuffer == buffer.glName) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        this->elementBuffer = 0;
+    }
+    this->spares.push_back({buffer.glName, buffer.index, buffer.size, buffer.usage, std::move(buffer.copy)});
+    size_t bytes = 0;
+    for (const Spare& s : this->spares) {
+        bytes += s.size;
+    }
+    while (this->spares.size() > kMaxSpares || bytes > kMaxSpareBytes) {
+        bytes -= this->spares.front().size;
+        glDeleteBuffers(1, &this->spares.front().glName);
+        this->spares.erase(this->spares.begin());
+    }
+    return true;
+}
+
+bool VertexArrays::TakeSpare(DeviceBuffer& buffer)
+{
+    for (size_t i = this->spares.size(); i-- > 0;) {
+        Spare& s = this->spares[i];
+        if (s.index == buffer.index && s.size == buffer.size && s.usage == buffer.usage) {
+            // The buffer's own name was never bound, so it goes without touching the caches.
+            glDeleteBuffers(1, &buffer.glName);
+            buffer.glName = s.glName;
+            buffer.copy = std::move(s.copy);
+            buffer.hasStorage = true;
+            this->spares.erase(this->spares.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
 size_t VertexArrays::DetachAll()
 {
+    for (Spare& s : this->spares) {
+        glDeleteBuffers(1, &s.glName);
+    }
+    this->spares.clear();
     const size_t left = this->live.size();
     for (DeviceBuffer* buffer : this->live) {
         buffer->Detach();

@@ -59,6 +59,23 @@ public:
 private:
     friend class DeviceBuffer;
     void Forget(DeviceBuffer& buffer);
+    // The GL storage and CPU copy of buffers that went, kept for a new buffer of the
+    // same kind and size whose first lock is about to overwrite all of it (new memory
+    // costs the system's clearing, and the driver's). Keep unbinds the name and gives
+    // false when the buffer has nothing to keep; Take gives false when none fits.
+    bool KeepSpare(DeviceBuffer& buffer);
+    bool TakeSpare(DeviceBuffer& buffer);
+
+    struct Spare {
+        unsigned glName;
+        bool index;
+        size_t size;
+        BufferUsage usage;
+        std::unique_ptr<uint8_t[]> copy;
+    };
+    static constexpr size_t kMaxSpares = 4;
+    static constexpr size_t kMaxSpareBytes = size_t(16) << 20;
+    std::vector<Spare> spares;
 
     std::vector<DeviceBuffer*> live;
     bool known = false;

@@ -60,7 +60,8 @@ inline void Check(const MeshLoader& mesh, bool accepted) {
     auto* caster = ne > 0 ? static_cast<nShadowCaster*>(k->New("nshadowcaster", "/caster")) : nullptr;
     if (caster && !caster->SetSize(nv, ne)) std::abort();
     if (!vb->Lock()) std::abort();
-    mesh.FillVertices(vb, caster);
+    bbox3 box;
+    if (!mesh.FillVertices(vb, caster, box)) std::abort();
     vb->Unlock();
     if (caster) {
         mesh.FillEdges(caster->GetEdges());

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "kernel/nPersistServer.h"
 #include "scene/n3DNode.h"
 #include "scene/nMeshNode.h"
+#include "scene/MeshLoader.h"
 #include "scene/nShadowCaster.h"
 #include "tests/scene/MeshFixture.h"
 
@@ -471,6 +473,44 @@ TEST_F(MeshNodeTest, SavedMeshNodesLoadBack) {
     auto* empty = static_cast<nMeshNode*>(kernel->New("nmeshnode", "/empty"));
     ASSERT_TRUE(empty->SaveAs(Path("empty").c_str()));
     EXPECT_EQ(Slurp(Path("empty.n")).find("set"), std::string::npos);
+}
+
+// The vertex block goes from the file straight into the buffer, its box taken on the way
+// (a NaN position never widens it); a file cut short after its check fails the fill.
+TEST_F(MeshNodeTest, NvxVerticesStreamIntoTheBufferWithTheirBox) {
+    NvxBytes f;
+    f.components = N_VT_COORD | N_VT_NORM;
+    f.numVertices = 7;
+    f.numIndices = 3;
+    const float xs[7] = {1, -2, 3, std::nanf(""), 0.5f, 9, -4};
+    for (int i = 0; i < 7; i++) {
+        f.F(xs[i]), f.F(float(i)), f.F(-float(i));
+        f.F(0), f.F(0), f.F(1);
+    }
+    for (uint16_t i : {6, 0, 1}) f.U16(i);
+    const std::string file = WriteBytes("seven.nvx", f.Bytes());
+    nMeshNode* m = Mesh("/seven", file);
+    ASSERT_TRUE(m->LoadMesh()) << log.text;
+    const bbox3 box = m->GetVertexBuffer()->GetBoundingBox();
+    EXPECT_EQ(box.vmin.x, -4.0f);
+    EXPECT_EQ(box.vmax.x, 9.0f);
+    EXPECT_EQ(box.vmax.y, 6.0f);
+    EXPECT_EQ(box.vmin.z, -6.0f);
+    EXPECT_EQ(ReadBack(m->GetVertexBuffer())[6].coord[0], -4.0f);
+    EXPECT_EQ(Indices(m->GetIndexBuffer()), (std::vector<int>{6, 0, 1}));
+
+    MeshLoader loader;
+    ASSERT_TRUE(loader.ReadNvx(file.c_str())) << loader.GetError();
+    std::vector<uint8_t> cut = f.Bytes();
+    cut.resize(40);
+    WriteBytes("seven.nvx", cut);
+    nVertexBuffer* vb = mem->NewVertexBuffer("cut", 1, int(f.components), 7);
+    ASSERT_TRUE(vb && vb->Lock());
+    bbox3 b;
+    EXPECT_FALSE(loader.FillVertices(vb, nullptr, b));
+    vb->Unlock();
+    EXPECT_STREQ(loader.GetError(), "the vertex block cannot be read");
+    vb->Release();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -638,6 +639,63 @@ TEST_F(DeviceTest, BuffersGuardTheirBoundsAndDrawAtTheBaseVertex)
     this->device.reset();
     EXPECT_EQ(vb->Lock(0, 4, 0), nullptr) << "its device is gone";
     vb.reset();
+}
+
+// A buffer that went leaves its storage to the next one of its size that is locked whole,
+// and only to that: a partial first lock still reads zero where nothing was written.
+// Indices written whole may bring their largest with them; otherwise it is looked for.
+TEST_F(DeviceTest, BuffersThatWentServeOnlyWholeFirstLocks)
+{
+    ASSERT_TRUE(this->Open(Parameters(32, 32)));
+    this->device->SetRenderState(RenderState::Lighting, 0);
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    const size_t size = 3 * sizeof(ColorVertex);
+    {
+        std::unique_ptr<DeviceBuffer> old = this->device->CreateVertexBuffer(size, BufferUsage::Static);
+        void* bits = old->Lock(0, size, 0);
+        ASSERT_NE(bits, nullptr);
+        std::memset(bits, 0xAB, size);
+        ASSERT_TRUE(old->Unlock());
+    }
+    std::unique_ptr<DeviceBuffer> half = this->device->CreateVertexBuffer(size, BufferUsage::Static);
+    ASSERT_NE(half->Lock(size / 2, size / 2, 0), nullptr);
+    ASSERT_TRUE(half->Unlock());
+    auto* front = static_cast<const uint8_t*>(half->Lock(0, size / 2, 0));
+    ASSERT_NE(front, nullptr);
+    for (size_t i = 0; i < size / 2; ++i) ASSERT_EQ(front[i], 0) << i;
+    half->Unlock();
+
+    std::unique_ptr<DeviceBuffer> vb = this->device->CreateVertexBuffer(size, BufferUsage::Static);
+    auto* v = static_cast<ColorVertex*>(vb->Lock(0, size, 0));
+    ASSERT_NE(v, nullptr);
+    v[0] = {-1.0f, -1.0f, 0.5f, kRed};
+    v[1] = {1.0f, -1.0f, 0.5f, kRed};
+    v[2] = {0.0f, 1.0f, 0.5f, kRed};
+    ASSERT_TRUE(vb->Unlock());
+
+    std::unique_ptr<DeviceBuffer> told = this->device->CreateIndexBuffer(3, BufferUsage::Static);
+    auto* idx = static_cast<uint16_t*>(told->Lock(0, 6, kLockWriteAll));
+    ASSERT_NE(idx, nullptr);
+    idx[0] = 0;
+    idx[1] = 1;
+    idx[2] = 2;
+    ASSERT_TRUE(told->UnlockIndices(2));
+    EXPECT_EQ(told->GetMaxIndex(), 2);
+    std::unique_ptr<DeviceBuffer> part = this->device->CreateIndexBuffer(3, BufferUsage::Static);
+    idx = static_cast<uint16_t*>(part->Lock(2, 2, 0));
+    ASSERT_NE(idx, nullptr);
+    *idx = 4;
+    ASSERT_TRUE(part->UnlockIndices(1));
+    EXPECT_EQ(part->GetMaxIndex(), 4) << "a part-written buffer is looked through";
+
+    ASSERT_TRUE(this->device->SetStreamSource(vb.get(), sizeof(ColorVertex)));
+    ASSERT_TRUE(this->device->SetVertexFormat(kVertexPosition | kVertexDiffuse));
+    ASSERT_TRUE(this->device->SetIndices(told.get(), 0));
+    this->BeginCleared(kBlue);
+    EXPECT_TRUE(this->device->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 1));
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(16, 20), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(1, 1), kBlue));
 }
 
 }  // namespace
