@@ -314,8 +314,8 @@ bool nLuaBinding::FillInputs(lua_State* L, int first, int count, nCmd* cmd, std:
 
 int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
     resultText.clear();
-    lua_settop(L, 0);
-    // A C function always has room for LUA_MINSTACK (20) values, more than MaxArgs.
+    // The outputs go above whatever is on the stack: a C function returns its top values,
+    // and always has room for LUA_MINSTACK (20) more, more than MaxArgs.
     int numOut = cmd->GetNumOutArgs();
     int pushed = 0;
     for (int i = 0; i < numOut; i++) {
@@ -429,7 +429,8 @@ int nLuaBinding::TagGetglobal(lua_State* L) {
 int nLuaBinding::TagFunction(lua_State* L) {
     nRoot* obj = nullptr;
     nCmdProto* proto = nullptr;
-    if (lua_gettop(L) < 1 || !ToCommand(L, 1, obj, proto)) {
+    const int top = lua_gettop(L);
+    if (top < 1 || !ToCommand(L, 1, obj, proto)) {
         lua_settop(L, 0);
         return 0;
     }
@@ -438,7 +439,7 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
-    int numArgs = lua_gettop(L) - 1;
+    const int numArgs = top - 1;
     if (numArgs != proto->GetNumInArgs()) {
         n_printf("nLuaServer2: '%s' of class '%s' takes %d argument(s), got %d\n", proto->GetName(),
                  obj->GetClass()->GetName(), proto->GetNumInArgs(), numArgs);
@@ -446,13 +447,15 @@ int nLuaBinding::TagFunction(lua_State* L) {
         return 0;
     }
     nCmd* cmd = proto->NewFilledCmd();
-    std::string why;
-    if (!FillInputs(L, 2, numArgs, cmd, why)) {
-        proto->RelCmd(cmd);
-        n_printf("nLuaServer2: '%s' of class '%s': %s\n", proto->GetName(), obj->GetClass()->GetName(),
-                 why.c_str());
-        lua_settop(L, 0);
-        return 0;
+    if (numArgs > 0) {
+        std::string why;
+        if (!FillInputs(L, 2, numArgs, cmd, why)) {
+            proto->RelCmd(cmd);
+            n_printf("nLuaServer2: '%s' of class '%s': %s\n", proto->GetName(), obj->GetClass()->GetName(),
+                     why.c_str());
+            lua_settop(L, 0);
+            return 0;
+        }
     }
     // The command came from the object's class and FillInputs gave every input its type.
     obj->DispatchFilled(cmd);
