@@ -79,16 +79,22 @@ void NormalizeWeights(int n, float w[4]) {
 // The largest of n little-endian u16 at p (0 for none); a loop without early exit, so the
 // common case of a good file is checked at memory speed.
 uint32_t MaxU16(const uint8_t* p, size_t n) {
-    // Sixteen lanes of fixed count, so the compiler turns the loop into vector code.
-    uint16_t lanes[16] = {};
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        uint16_t v[16];
-        std::memcpy(v, p + 2 * i, 32);
-        for (int k = 0; k < 16; k++) lanes[k] = v[k] > lanes[k] ? v[k] : lanes[k];
-    }
     uint16_t best = 0;
-    for (int k = 0; k < 16; k++) best = lanes[k] > best ? lanes[k] : best;
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen lanes in two registers; max(a, v) is a + (v - a saturated at 0).
+    __m128i a = _mm_setzero_si128(), b = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i + 16));
+        a = _mm_add_epi16(a, _mm_subs_epu16(v, a));
+        b = _mm_add_epi16(b, _mm_subs_epu16(w, b));
+    }
+    a = _mm_add_epi16(a, _mm_subs_epu16(b, a));
+    uint16_t lanes[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), a);
+    for (uint16_t l : lanes) best = l > best ? l : best;
+#endif
     for (; i < n; i++) {
         uint16_t v;
         std::memcpy(&v, p + 2 * i, 2);

@@ -50,8 +50,10 @@ char kCacheOwner;
 // The userdata at `index` if it is a Box of ours.
 template <class Box>
 Box* TestTag(lua_State* L, int index, uint64_t word) {
-    if (lua_type(L, index) != LUA_TUSERDATA || lua_rawlen(L, index) != sizeof(Box)) return nullptr;
-    auto* box = static_cast<Box*>(lua_touserdata(L, index));
+    // A light userdata has an address too, but its length reads 0.
+    void* p = lua_touserdata(L, index);
+    if (!p || lua_rawlen(L, index) != sizeof(Box)) return nullptr;
+    auto* box = static_cast<Box*>(p);
     return box->word == word ? box : nullptr;
 }
 }  // namespace
