@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -20,27 +19,11 @@
 #include "kernel/nEnv.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
-#include "kernel/nLogHandler.h"
+#include "tests/kernel/TestLog.h"
 #include "platform/audio/Device.h"
 #include "script/nScriptPackage.h"
 #include "tests/audio/WavBytes.h"
 #include "tests/platform/audio/SignalProbe.h"
-
-class nAudioTestLog : public nLogHandler {
-public:
-    void Error(const char* fmt, va_list args) override {
-        char buf[1024];
-        std::vsnprintf(buf, sizeof(buf), fmt, args);
-        errors.emplace_back(buf);
-    }
-    void Print(const char* fmt, va_list args) override {
-        char buf[1024];
-        std::vsnprintf(buf, sizeof(buf), fmt, args);
-        printed += buf;
-    }
-    std::vector<std::string> errors;
-    std::string printed;  // log lines; script errors are among them
-};
 
 class AudioTestKernel : public ::testing::Test {
 protected:
@@ -64,11 +47,7 @@ protected:
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
 
-    bool TakeErrors() {
-        bool any = !log.errors.empty();
-        log.errors.clear();
-        return any;
-    }
+    bool TakeErrors() { return log.TakeErrors(); }
     std::string Write(const char* name, const wav::Bytes& bytes) {
         if (dir.empty()) {
             dir = std::filesystem::temp_directory_path() / ("bw_audio_" + std::to_string(::getpid()));
@@ -128,7 +107,7 @@ protected:
     }
 
     nKernelServer* kernel = nullptr;
-    nAudioTestLog log;
+    nTestLog log;  // script errors are among the printed lines
     std::filesystem::path dir;
     nDSoundServer2* audio = nullptr;
     double time = 0.0;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,17 +13,7 @@
 #include "gfx/nGfxPackage.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
-#include "kernel/nLogHandler.h"
-
-class nGfxTestLog : public nLogHandler {
-public:
-    void Error(const char* fmt, va_list args) override {
-        char buf[1024];
-        std::vsnprintf(buf, sizeof(buf), fmt, args);
-        errors.emplace_back(buf);
-    }
-    std::vector<std::string> errors;
-};
+#include "tests/kernel/TestLog.h"
 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::vector<uint8_t> bytes;
@@ -58,11 +47,7 @@ protected:
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
     // True when an error was logged since the last call; forgets the errors.
-    bool TakeErrors() {
-        bool any = !log.errors.empty();
-        log.errors.clear();
-        return any;
-    }
+    bool TakeErrors() { return log.TakeErrors(); }
     // A file in a folder of this process's own, removed after the test.
     std::string Path(const char* name) {
         if (dir.empty()) {
@@ -77,6 +62,6 @@ protected:
         return p;
     }
     nKernelServer* kernel = nullptr;
-    nGfxTestLog log;
+    nTestLog log;
     std::filesystem::path dir;
 };

@@ -41,13 +41,7 @@ protected:
     static float ClipX(int px) { return (float(px) + 0.5f) / (Size / 2) - 1.0f; }
     static float ClipY(int py) { return 1.0f - (float(py) + 0.5f) / (Size / 2); }
 
-    uint32_t Presented(int x, int y) {
-        std::vector<uint32_t> pixels;
-        int w = 0, h = 0;
-        EXPECT_TRUE(gfx->GetDevice()->CopyFrontBuffer(pixels, w, h));
-        if (x < 0 || y < 0 || x >= w || y >= h) return 0;
-        return pixels[size_t(y) * size_t(w) + size_t(x)] | 0xFF000000u;
-    }
+    uint32_t Presented(int x, int y) { return bwtest::Presented(*gfx->GetDevice(), x, y); }
 
     // Lines may land one pixel off their ideal row or column.
     bool NearPixel(int x, int y, uint32_t color) {

@@ -70,17 +70,7 @@ protected:
 
     bool Open(const char* mode) { return gfx->SetDisplayMode(mode) && gfx->OpenDisplay(); }
 
-    // A pixel of the last presented frame, rows from the top.
-    uint32_t Presented(int x, int y) {
-        std::vector<uint32_t> pixels;
-        int w = 0, h = 0;
-        EXPECT_TRUE(gfx->GetDevice()->CopyFrontBuffer(pixels, w, h));
-        if (x >= w || y >= h) {
-            ADD_FAILURE() << "probe " << x << "," << y << " outside " << w << "x" << h;
-            return 0;
-        }
-        return pixels[size_t(y) * size_t(w) + size_t(x)] | 0xFF000000u;
-    }
+    uint32_t Presented(int x, int y) { return bwtest::Presented(*gfx->GetDevice(), x, y); }
 
     nRoot* ModeNamed(const char* name) {
         nRoot* modes = kernel->Lookup("/sys/share/display/0/modes");

@@ -104,12 +104,7 @@ protected:
         return b;
     }
 
-    uint32_t Presented(int x, int y) {
-        std::vector<uint32_t> pixels;
-        int w = 0, h = 0;
-        EXPECT_TRUE(gfx->GetDevice()->CopyFrontBuffer(pixels, w, h));
-        return pixels[size_t(y) * size_t(w) + size_t(x)];
-    }
+    uint32_t Presented(int x, int y) { return bwtest::Presented(*gfx->GetDevice(), x, y); }
 
     struct Vertex {
         float x, y, z, rhw;
@@ -156,8 +151,9 @@ TEST_F(D3D8TextureTest, TexturesAreSharedByNameAndLoadersChosenByName) {
     EXPECT_EQ(withAlpha->GetDeviceTexture()->GetFormat(), Format::A4R4G4B4);
     EXPECT_EQ(Texel(withAlpha, 1, 1), (Rgba{240, 240, 240, 0x40}));
 
-    // Everything else goes to DevIL: the same picture without alpha, 16 bits.
-    nD3D8Texture* plain = Load("plain", bmp);
+    // Everything else goes to DevIL: the same picture without alpha, 16 bits. An empty
+    // alpha name means none.
+    nD3D8Texture* plain = Load("plain", bmp, false, false, "");
     ASSERT_TRUE(loaded);
     EXPECT_EQ(plain->GetDeviceTexture()->GetFormat(), Format::R5G6B5);
     EXPECT_EQ(Texel(plain, 0, 0), (Rgba{248, 0, 0, 255}));

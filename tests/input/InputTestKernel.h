@@ -4,8 +4,6 @@
 // run, and helpers that drive input frames and read the input states' mirrors.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,21 +13,8 @@
 #include "kernel/nEnv.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
-#include "kernel/nLogHandler.h"
+#include "tests/kernel/TestLog.h"
 #include "kernel/nScriptServer.h"
-
-class nInputTestLog : public nLogHandler {
-public:
-    void Print(const char* fmt, va_list args) override { lines.push_back(Format(fmt, args)); }
-    void Error(const char* fmt, va_list args) override { errors.push_back(Format(fmt, args)); }
-    static std::string Format(const char* fmt, va_list args) {
-        char buf[1024];
-        std::vsnprintf(buf, sizeof(buf), fmt, args);
-        return buf;
-    }
-    std::vector<std::string> lines;
-    std::vector<std::string> errors;
-};
 
 // Keeps every text it is asked to run.
 class nRecordingScriptServer : public nScriptServer {
@@ -62,11 +47,7 @@ protected:
         delete kernel;
         kernel = nullptr;
     }
-    bool TakeErrors() {
-        bool any = !log.errors.empty();
-        log.errors.clear();
-        return any;
-    }
+    bool TakeErrors() { return log.TakeErrors(); }
     // "/sys/var/is_<state>", or "<none>".
     std::string Var(const char* state) {
         std::string path = std::string("/sys/var/is_") + state;
@@ -79,8 +60,9 @@ protected:
         nEnv* env = static_cast<nEnv*>(kernel->Lookup(path.c_str()));
         return env && env->GetS() ? env->GetS() : "<none>";
     }
-    static void Post(nInputServer* input, int type, int devId, int number, float value = 0.0f) {
+    static void Post(nInputServer* input, int type, int devId, int number, float value = 0.0f, uint32_t flags = 0) {
         nInputEvent* e = input->NewEvent();
+        e->flags = flags;
         e->type = type;
         e->deviceId = devId;
         e->number = number;
@@ -88,5 +70,5 @@ protected:
         input->PostEvent(e);
     }
     nKernelServer* kernel = nullptr;
-    nInputTestLog log;
+    nTestLog log;
 };

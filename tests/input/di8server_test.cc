@@ -9,6 +9,7 @@
 #include "input/nDI8Server.h"
 #include "platform/window/Window.h"
 #include "tests/input/InputTestKernel.h"
+#include "tests/platform/SdlEvents.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
 namespace {
@@ -50,42 +51,13 @@ protected:
         return copies;
     }
 
-    void Push(SDL_Event& e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
-    void Focus(bool gained) {
-        SDL_Event e = {};
-        e.type = SDL_WINDOWEVENT;
-        e.window.event = gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST;
-        e.window.windowID = windowId;
-        Push(e);
-    }
+    void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
+    void Focus(bool gained) { Push(bwtest::sdl::Focus(windowId, gained)); }
     void Key(SDL_Scancode scancode, SDL_Keycode sym, bool down, uint16_t mod = KMOD_NONE) {
-        SDL_Event e = {};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.windowID = windowId;
-        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.scancode = scancode;
-        e.key.keysym.sym = sym;
-        e.key.keysym.mod = mod;
-        Push(e);
+        Push(bwtest::sdl::Key(windowId, scancode, sym, down, mod));
     }
-    void Motion(int x, int y, int xrel, int yrel) {
-        SDL_Event e = {};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.windowID = windowId;
-        e.motion.x = x;
-        e.motion.y = y;
-        e.motion.xrel = xrel;
-        e.motion.yrel = yrel;
-        Push(e);
-    }
-    void Wheel(int notches) {
-        SDL_Event e = {};
-        e.type = SDL_MOUSEWHEEL;
-        e.wheel.windowID = windowId;
-        e.wheel.y = notches;
-        e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-        Push(e);
-    }
+    void Motion(int x, int y, int xrel, int yrel) { Push(bwtest::sdl::Motion(windowId, x, y, xrel, yrel)); }
+    void Wheel(int notches) { Push(bwtest::sdl::Wheel(windowId, notches)); }
 
     nD3D8Server* gfx = nullptr;
     nDI8Server* input = nullptr;
@@ -277,12 +249,7 @@ TEST_F(DI8ServerTest, RelativeMouseMovesButtonsAndWheel) {
     Frame();
     EXPECT_EQ(Var("plusz"), "false 0.000000");
 
-    SDL_Event e = {};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.windowID = windowId;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.state = SDL_PRESSED;
-    Push(e);
+    Push(bwtest::sdl::Button(windowId, SDL_BUTTON_LEFT, true));
     Frame();
     EXPECT_EQ(Var("click"), "true 1.000000");
 }

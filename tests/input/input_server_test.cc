@@ -89,12 +89,7 @@ TEST_F(InputServerTest, DownUpAndPressedFireInTheirFrames) {
     EXPECT_EQ(Var("hold"), "false 0.000000");
 
     // Events the console consumed are not seen.
-    nInputEvent* e = input->NewEvent();
-    e->type = N_INPUT_KEY_DOWN;
-    e->deviceId = N_INPUT_DEV_KEYBOARD;
-    e->number = Space;
-    e->flags = N_IEF_HANDLED;
-    input->PostEvent(e);
+    Post(input, N_INPUT_KEY_DOWN, N_INPUT_DEV_KEYBOARD, Space, 0.0f, N_IEF_HANDLED);
     Frame(14.0);
     EXPECT_EQ(Var("reset"), "false 0.000000");
 }
@@ -303,35 +298,6 @@ TEST_F(InputServerTest, PoolGrowsAndTheFlushReturnsEverything) {
     EXPECT_EQ(e->type, 0);
     EXPECT_EQ(e->number, 0);
     EXPECT_FALSE(e->node.IsLinked());
-}
-
-TEST_F(InputServerTest, CommandsSetAndGetTheSettings) {
-    nArg out[1];
-    ASSERT_TRUE(input->Call(nId("SLPT"), nullptr, 2.5f));
-    ASSERT_TRUE(input->Call(nId("GLPT"), out));
-    EXPECT_FLOAT_EQ(out[0].GetF(), 2.5f);
-    ASSERT_TRUE(input->Call(nId("SDCT"), nullptr, 0.25f));
-    EXPECT_DOUBLE_EQ(input->GetDoubleClickTime(), 0.25);
-    ASSERT_TRUE(input->Call(nId("SMSF"), nullptr, 3.0f));
-    ASSERT_TRUE(input->Call(nId("GMSF"), out));
-    EXPECT_FLOAT_EQ(out[0].GetF(), 3.0f);
-    ASSERT_TRUE(input->Call(nId("SMIV"), nullptr, true));
-    ASSERT_TRUE(input->Call(nId("GMIV"), out));
-    EXPECT_TRUE(out[0].GetB());
-    ASSERT_TRUE(input->Call(nId("STLG"), nullptr));
-    ASSERT_TRUE(input->Call(nId("ISLG"), out));
-    EXPECT_TRUE(out[0].GetB());
-    ASSERT_TRUE(input->Call(nId("MAP_"), out, "keyb0:space.down", "reset"));
-    EXPECT_TRUE(out[0].GetB());
-    ASSERT_TRUE(input->Call(nId("MAP_"), out, "nodev:x.down", "reset"));
-    EXPECT_FALSE(out[0].GetB());
-    TakeErrors();
-    Key(Space, true);
-    Frame(1.0);
-    ASSERT_TRUE(input->Call(nId("GBTN"), out, "reset"));
-    EXPECT_TRUE(out[0].GetB());
-    ASSERT_TRUE(input->Call(nId("GSLD"), out, "reset"));
-    EXPECT_FLOAT_EQ(out[0].GetF(), 1.0f);
 }
 
 }  // namespace

@@ -2,15 +2,13 @@
 // every handler, Put for SaveCmds, and the warning for commands named like Lua globals.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 
 #include "KernelTestClasses.h"
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nKernelServer.h"
-#include "kernel/nLogHandler.h"
+#include "tests/kernel/TestLog.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRoot.h"
 
@@ -82,21 +80,6 @@ static_assert(!nCmdBindDetail::Matches("f_setspeed_f", 'v', "f"));
 static_assert(!nCmdBindDetail::Matches("ff_get_v", 'f', ""));
 static_assert(!nCmdBindDetail::Matches("v_setspeed", 'v', "f"));
 
-class CaptureLog : public nLogHandler {
-public:
-    void Print(const char* fmt, va_list args) override { Add(fmt, args); }
-    void Message(const char* fmt, va_list args) override { Add(fmt, args); }
-    void Error(const char* fmt, va_list args) override { Add(fmt, args); }
-    std::string text;
-
-private:
-    void Add(const char* fmt, va_list args) {
-        char buf[1024];
-        std::vsnprintf(buf, sizeof(buf), fmt, args);
-        text += buf;
-    }
-};
-
 void BoundPackage(nKernelServer* ks) {
     TestPackage(ks);
     ks->AddClass(nTestBound::classInfo);
@@ -110,7 +93,7 @@ protected:
         obj = static_cast<nTestBound*>(kernel->New("ntestbound", "/b"));
     }
     void TearDown() override { delete kernel; }
-    CaptureLog log;
+    nTestLog log;
     nKernelServer* kernel = nullptr;
     nTestBound* obj = nullptr;
 };

@@ -2,30 +2,16 @@
 // ordinary file and directory objects, beside the disk.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "FileServerFixture.h"
-#include "kernel/nLogHandler.h"
+#include "tests/kernel/TestLog.h"
 #include "kernel/nNpkFileServer.h"
 #include "kernel/nNpkWriter.h"
 
 namespace {
-
-class CaptureLog : public nLogHandler {
-public:
-    void Print(const char* fmt, va_list args) override { Add(fmt, args); }
-    void Error(const char* fmt, va_list args) override { Add(fmt, args); }
-    void Add(const char* fmt, va_list args) {
-        char buf[1024];
-        vsnprintf(buf, sizeof(buf), fmt, args);
-        text += buf;
-    }
-    std::string text;
-};
 
 class NpkServerTest : public FileServerFixture {
 protected:
@@ -58,7 +44,7 @@ protected:
     static std::pair<std::string, int> Entry(const std::string& name, int type) { return {name, type}; }
 
     const std::string script = "-- init\r\nnew nroot /usr/a\nsel /usr/a\nlast line without end";
-    CaptureLog log;
+    nTestLog log;
     nNpkFileServer* npk = nullptr;
 };
 

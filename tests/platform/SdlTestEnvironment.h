@@ -1,15 +1,17 @@
 #pragma once
 // What every test program that opens windows or GL devices shares: SDL's video and the
 // OpenGL library loaded once for the whole run, OpenGL errors reported as test failures,
-// and a tolerant colour comparison for pixels read back from a frame.
+// probes of the presented frame and a tolerant colour comparison for them.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include "platform/render/Device.h"
 #include "platform/render/GlDebug.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace bwtest {
 
@@ -41,6 +43,18 @@ inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, 
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+// A pixel of the frame last presented on `device`, rows counted from the top, made
+// opaque; 0 for a probe outside the frame.
+inline uint32_t Presented(render::Device& device, int x, int y)
+{
+    std::vector<uint32_t> pixels;
+    int w = 0;
+    int h = 0;
+    EXPECT_TRUE(device.CopyFrontBuffer(pixels, w, h));
+    if (x < 0 || y < 0 || x >= w || y >= h) return 0;
+    return pixels[size_t(y) * size_t(w) + size_t(x)] | 0xFF000000u;
 }
 
 }  // namespace bwtest

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/input/InputSystem.h"
+#include "tests/platform/SdlEvents.h"
 
 namespace {
 
@@ -15,21 +16,8 @@ using input::InputSystem;
 
 constexpr uint32_t Window = 7;
 
-SDL_Event FocusEvent(bool gained, uint32_t window = Window) {
-    SDL_Event e = {};
-    e.type = SDL_WINDOWEVENT;
-    e.window.event = gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST;
-    e.window.windowID = window;
-    return e;
-}
-
-SDL_Event MotionEvent(int xrel, int yrel) {
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.xrel = xrel;
-    e.motion.yrel = yrel;
-    return e;
-}
+SDL_Event FocusEvent(bool gained, uint32_t window = Window) { return bwtest::sdl::Focus(window, gained); }
+SDL_Event MotionEvent(int xrel, int yrel) { return bwtest::sdl::Motion(0, 0, 0, xrel, yrel); }
 
 std::vector<DeviceData> Drain(InputDevice* device) {
     std::vector<DeviceData> out(input::kDeviceBufferSize);
@@ -95,17 +83,9 @@ TEST_F(InputSystemTest, MouseCollectsOnlyWhileItsWindowHasTheFocus) {
     EXPECT_EQ(mouse->Acquire(), AcquireResult::Acquired);
     EXPECT_EQ(mouse->Acquire(), AcquireResult::AlreadyAcquired);
     InputSystem::HandleEvent(MotionEvent(3, -2));
-    SDL_Event wheel = {};
-    wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.y = -1;
-    InputSystem::HandleEvent(wheel);
-    SDL_Event button = {};
-    button.type = SDL_MOUSEBUTTONDOWN;
-    button.button.button = SDL_BUTTON_RIGHT;
-    InputSystem::HandleEvent(button);
-    button.type = SDL_MOUSEBUTTONUP;
-    button.button.button = SDL_BUTTON_X2;
-    InputSystem::HandleEvent(button);
+    InputSystem::HandleEvent(bwtest::sdl::Wheel(0, -1));
+    InputSystem::HandleEvent(bwtest::sdl::Button(0, SDL_BUTTON_RIGHT, true));
+    InputSystem::HandleEvent(bwtest::sdl::Button(0, SDL_BUTTON_X2, false));
     std::vector<DeviceData> data = Drain(mouse);
     ASSERT_EQ(data.size(), 5u);
     EXPECT_EQ(data[0].offset, input::mouse::kX);

@@ -80,19 +80,7 @@ protected:
         return this->device != nullptr;
     }
 
-    // A pixel of the last presented frame, rows counted from the top.
-    uint32_t Presented(int x, int y)
-    {
-        std::vector<uint32_t> pixels;
-        int w = 0;
-        int h = 0;
-        EXPECT_TRUE(this->device->CopyFrontBuffer(pixels, w, h));
-        if (x < 0 || y < 0 || x >= w || y >= h) {
-            ADD_FAILURE() << "probe " << x << "," << y << " outside " << w << "x" << h;
-            return 0;
-        }
-        return pixels[static_cast<size_t>(y) * w + x] | 0xFF000000u;
-    }
+    uint32_t Presented(int x, int y) { return bwtest::Presented(*this->device, x, y); }
 
     // Begins a frame cleared to `color`.
     void BeginCleared(uint32_t color, unsigned flags = kClearTarget | kClearDepth)

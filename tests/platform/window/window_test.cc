@@ -1,5 +1,6 @@
 #include "platform/window/KeyInput.h"
 #include "platform/window/Window.h"
+#include "tests/platform/SdlEvents.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
 #include <cstdio>
@@ -109,25 +110,16 @@ TEST_F(WindowTest, CloseRequestsReachTheHandler)
 
 TEST_F(WindowTest, KeyboardEventsBecomeKeyAndCharacterMessages)
 {
-    SDL_Event down = {};
-    down.type = SDL_KEYDOWN;
-    down.key.windowID = this->win->GetId();
-    down.key.keysym = Key(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE);
-    this->Push(down);
-    SDL_Event alt = down;
-    alt.key.keysym = Key(SDL_SCANCODE_A, SDLK_a, KMOD_LALT);
-    this->Push(alt);
-    SDL_Event up = down;
-    up.type = SDL_KEYUP;
-    this->Push(up);
+    const uint32_t id = this->win->GetId();
+    this->Push(bwtest::sdl::Key(id, SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, true));
+    this->Push(bwtest::sdl::Key(id, SDL_SCANCODE_A, SDLK_a, true, KMOD_LALT));
+    this->Push(bwtest::sdl::Key(id, SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, false));
     SDL_Event text = {};
     text.type = SDL_TEXTINPUT;
-    text.text.windowID = this->win->GetId();
+    text.text.windowID = id;
     std::snprintf(text.text.text, sizeof(text.text.text), "%s", "\xC3\xA4");  // ä
     this->Push(text);
-    SDL_Event other = down;
-    other.key.windowID = this->win->GetId() + 100;  // someone else's window
-    this->Push(other);
+    this->Push(bwtest::sdl::Key(id + 100, SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, true));  // another window
 
     EXPECT_EQ(this->Pump(), (std::vector<std::string>{"down 8", "char 8", "down 65 sys", "up 8", "char 228"}));
 }
@@ -135,27 +127,10 @@ TEST_F(WindowTest, KeyboardEventsBecomeKeyAndCharacterMessages)
 TEST_F(WindowTest, MouseEventsBecomeCursorMoveButtonAndWheelMessages)
 {
     const uint32_t id = this->win->GetId();
-    SDL_Event motion = {};
-    motion.type = SDL_MOUSEMOTION;
-    motion.motion.windowID = id;
-    motion.motion.x = -5;  // captured outside the client area: the sign stays
-    motion.motion.y = 10;
-    this->Push(motion);
-    SDL_Event button = {};
-    button.type = SDL_MOUSEBUTTONDOWN;
-    button.button.windowID = id;
-    button.button.button = SDL_BUTTON_RIGHT;
-    button.button.x = 3;
-    button.button.y = 4;
-    this->Push(button);
-    button.type = SDL_MOUSEBUTTONUP;
-    button.button.button = SDL_BUTTON_MIDDLE;
-    this->Push(button);
-    SDL_Event wheel = {};
-    wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.windowID = id;
-    wheel.wheel.y = -2;
-    this->Push(wheel);
+    this->Push(bwtest::sdl::Motion(id, -5, 10, 0, 0));  // captured outside the client area: the sign stays
+    this->Push(bwtest::sdl::Button(id, SDL_BUTTON_RIGHT, true, 3, 4));
+    this->Push(bwtest::sdl::Button(id, SDL_BUTTON_MIDDLE, false, 3, 4));
+    this->Push(bwtest::sdl::Wheel(id, -2));
 
     this->win->SetCursorMode(CursorMode::Hidden);
     this->handleSetCursor = false;
