@@ -16,6 +16,12 @@ std::string nRecordingAudio::Take() {
     return ops;
 }
 
+nSoundDesc nRecordingAudio::TakeOne(const char* op) {
+    const nSoundDesc desc = calls.empty() ? nSoundDesc() : calls[0].desc;
+    EXPECT_EQ(Take(), op);
+    return desc;
+}
+
 void SoundSceneFixture::SetUp() {
     SceneFixture::SetUp();
     nAudioPackage(kernel);

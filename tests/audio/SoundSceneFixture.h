@@ -34,6 +34,8 @@ public:
     }
     // The operations of the calls, joined by spaces, and emptied.
     std::string Take();
+    // The description of the only call, which must be `op`; emptied.
+    nSoundDesc TakeOne(const char* op);
 
     const matrix44& ListenerMatrix() const { return listenerMatrix; }
     const vector3& ListenerVelocity() const { return listenerVelocity; }

@@ -46,21 +46,16 @@ TEST_F(SoundNodeTest, TriggerStartsOnceThenUpdatesAndANegativeOneStopsAtAttach) 
     // the stream back (the last holder: it dies).
     SetChannel("soundtrigger", -1.0f);
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].op, "stop");
-    EXPECT_EQ(recorder->calls[0].desc.soundId, 1);
+    EXPECT_EQ(recorder->TakeOne("stop").soundId, 1);
     EXPECT_EQ(s->GetStream(), nullptr);
     EXPECT_EQ(Lookup("/sys/share/audio")->GetHead(), nullptr);
-    recorder->Take();
     SoundFrame(root);
     EXPECT_EQ(recorder->Take(), "");
 
     // Back at 0: a new id and a new stream.
     SetChannel("soundtrigger", 0.0f);
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].op, "update");
-    EXPECT_EQ(recorder->calls[0].desc.soundId, 2);
+    EXPECT_EQ(recorder->TakeOne("update").soundId, 2);
     EXPECT_NE(s->GetStream(), nullptr);
 }
 
@@ -92,21 +87,17 @@ TEST_F(SoundNodeTest, PriorityFallsWithDistanceAndNothingIsSentOutOfRange) {
     viewer.m[3][0] = 10.0f;
     Placed(10, 0, 4, ToneFile("tone.wav", 1000));
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    const nSoundDesc& d = recorder->calls[0].desc;
+    const nSoundDesc d = recorder->TakeOne("update");
     EXPECT_FLOAT_EQ(d.priority, 0.25f);
     // Placed in the world by the viewer matrix: back where the transform put it.
     EXPECT_TRUE(d.position.isequal(vector3(10, 0, 4), 1e-5f)) << d.position.x << " " << d.position.y << " " << d.position.z;
     EXPECT_FLOAT_EQ(d.minDist, 5.0f);
     EXPECT_FLOAT_EQ(d.maxDist, 50.0f);
-    recorder->Take();
 
     // Within one unit the priority is the setting itself.
     place->local.m[3][2] = 0.5f;
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_FLOAT_EQ(recorder->calls[0].desc.priority, 1.0f);
-    recorder->Take();
+    EXPECT_FLOAT_EQ(recorder->TakeOne("update").priority, 1.0f);
 
     // Beyond the maximum distance nothing at all; back in range, the updates go on.
     place->local.m[3][2] = 60.0f;
@@ -114,10 +105,9 @@ TEST_F(SoundNodeTest, PriorityFallsWithDistanceAndNothingIsSentOutOfRange) {
     EXPECT_EQ(recorder->Take(), "");
     ASSERT_TRUE(Run("sel('/scene/t/s')\nsetminmaxdist(1, 70)\nsetpriority(3)"));
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].op, "update");
-    EXPECT_FLOAT_EQ(recorder->calls[0].desc.priority, 3.0f / 60.0f);
-    EXPECT_FLOAT_EQ(recorder->calls[0].desc.minDist, 1.0f);
+    const nSoundDesc back = recorder->TakeOne("update");
+    EXPECT_FLOAT_EQ(back.priority, 3.0f / 60.0f);
+    EXPECT_FLOAT_EQ(back.minDist, 1.0f);
 }
 
 TEST_F(SoundNodeTest, AmbientSoundsIgnoreDistanceAndVelocityFollowsTheChannel) {
@@ -126,21 +116,17 @@ TEST_F(SoundNodeTest, AmbientSoundsIgnoreDistanceAndVelocityFollowsTheChannel) {
     s->SetPriority(2.0f);
     SetChannel("velocity", 1.0f, 2.0f, 3.0f);
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_TRUE(recorder->calls[0].desc.ambient);
-    EXPECT_FLOAT_EQ(recorder->calls[0].desc.priority, 2.0f);
-    recorder->Take();
+    const nSoundDesc ambient = recorder->TakeOne("update");
+    EXPECT_TRUE(ambient.ambient);
+    EXPECT_FLOAT_EQ(ambient.priority, 2.0f);
 
     s->SetAmbient(false);
     place->local.m[3][2] = -2.0f;
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].desc.velocity, vector3(1, 2, 3));
-    recorder->Take();
+    EXPECT_EQ(recorder->TakeOne("update").velocity, vector3(1, 2, 3));
     s->SetDoppler(false);
     SoundFrame(root);
-    EXPECT_EQ(recorder->calls[0].desc.velocity, vector3());
-    recorder->Take();
+    EXPECT_EQ(recorder->TakeOne("update").velocity, vector3());
 
     // Renamed channels are collected again (the trigger now reads "bang").
     ASSERT_TRUE(Run("sel('/scene/t/s')\nsettriggerchannel('bang')\nsetvelocitychannel('drift')"));
@@ -148,9 +134,7 @@ TEST_F(SoundNodeTest, AmbientSoundsIgnoreDistanceAndVelocityFollowsTheChannel) {
     SetChannel("drift", 0.0f, 0.0f, 7.0f);
     s->SetDoppler(true);
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].op, "start");
-    EXPECT_EQ(recorder->calls[0].desc.velocity, vector3(0, 0, 7));
+    EXPECT_EQ(recorder->TakeOne("start").velocity, vector3(0, 0, 7));
 }
 
 TEST_F(SoundNodeTest, OneNodeInTwoRenderContextsPlaysTwoSounds) {
@@ -172,15 +156,11 @@ TEST_F(SoundNodeTest, ANewFileStopsTheOldSoundAndOpensTheNextFrame) {
     ASSERT_TRUE(Run("sel('/scene/t/s')\nsetfile('" + b + "')"));
     // Stopped while the old stream still existed; the stream is gone with the node's
     // reference.
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].op, "stop");
-    EXPECT_EQ(recorder->calls[0].desc.soundId, 1);
+    EXPECT_EQ(recorder->TakeOne("stop").soundId, 1);
     EXPECT_EQ(s->GetStream(), nullptr);
     EXPECT_EQ(Lookup("/sys/share/audio")->GetHead(), nullptr);
-    recorder->Take();
     SoundFrame(root);
-    ASSERT_EQ(recorder->calls.size(), 1u);
-    EXPECT_EQ(recorder->calls[0].desc.soundId, 2);
+    EXPECT_EQ(recorder->TakeOne("update").soundId, 2);
     ASSERT_NE(s->GetStream(), nullptr);
     EXPECT_STREQ(s->GetStream()->GetFileName(), b.c_str());
 }

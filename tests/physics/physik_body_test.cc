@@ -98,10 +98,6 @@ TEST_F(PhysikBody, MatrixReadsBackAsSet) {
     for (int i = 0; i < 4; i++) {
         for (int j = 0; j < 4; j++) EXPECT_NEAR(r.m[i][j], m.m[i][j], 1e-5f) << i << "," << j;
     }
-    // A point on the body's x axis lands where the matrix puts it.
-    vector3 p = r * vector3(1, 0, 0);
-    vector3 e = m * vector3(1, 0, 0);
-    ExpectVec(p, e.x, e.y, e.z);
 
     // Matrices ODE cannot take are refused and logged; the body keeps its place.
     matrix44 zero;
