@@ -1,6 +1,6 @@
 #pragma once
-
 #include <cstddef>
+#include <limits>
 
 #include "gfx/nLight.h"
 #include "gfx/nMouseCursor.h"
@@ -141,6 +141,9 @@ public:
     int GetZBuf() const { return zbuf; }
     int GetSBuf() const { return sbuf; }
     int GetBBuf() const { return bbuf; }
+    // Distances from the viewer where visual logic nodes start and finish fading out.
+    float GetNearFadeDistance() const { return nearFadeDistance; }
+    float GetFarFadeDistance() const { return farFadeDistance; }
 
 protected:
     // Loads the cursor textures; also called after a device reset.
@@ -160,6 +163,9 @@ protected:
     nString iconName;
     int resourceCounter;
     float viewVolume[6];
+    // Nothing fades unless a node's own clip distance says so.
+    float nearFadeDistance = 0.0f;
+    float farFadeDistance = std::numeric_limits<float>::max();
     double endSceneTime;
     bool backBufferLocked;
     bool clearBackBuffer;

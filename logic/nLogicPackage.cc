@@ -8,6 +8,8 @@
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
 #include "logic/nLogicNode.h"
+#include "logic/nLogicVisual2.h"
+#include "logic/nModVisualizer.h"
 #include "logic/nModTransformer.h"
 #include "logic/nModule.h"
 #include "logic/nPersist.h"
@@ -25,4 +27,6 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicGraph::classInfo);
     ks->AddClass(nModule::classInfo);
     ks->AddClass(nModTransformer::classInfo);
+    ks->AddClass(nLogicVisual2::classInfo);
+    ks->AddClass(nModVisualizer::classInfo);
 }

@@ -1,0 +1,93 @@
+// A scripted visual logic node with a visualizer module on the OpenGL device: the
+// template's cube is drawn where the node stands, read back from the presented frame.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "anim/nAnimPackage.h"
+#include "collide/nCollidePackage.h"
+#include "logic/nCameraView.h"
+#include "logic/nLogicGraph.h"
+#include "logic/nLogicNode.h"
+#include "logic/nLogicPackage.h"
+#include "physics/nPhysikPackage.h"
+#include "tests/scene/DrawFixture.h"
+
+namespace {
+
+using bwtest::ColorNear;
+
+constexpr uint32_t Red = 0xFFFF0000u;
+
+// A red cube of side 0.5 around the origin.
+const char* const CubeN3d =
+    "v -0.25 -0.25 -0.25\nv 0.25 -0.25 -0.25\nv 0.25 0.25 -0.25\nv -0.25 0.25 -0.25\n"
+    "v -0.25 -0.25 0.25\nv 0.25 -0.25 0.25\nv 0.25 0.25 0.25\nv -0.25 0.25 0.25\n"
+    "rgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\n"
+    "rgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\n"
+    "f 1 2 3\nf 1 3 4\nf 5 7 6\nf 5 8 7\nf 1 5 6\nf 1 6 2\n"
+    "f 4 3 7\nf 4 7 8\nf 1 4 8\nf 1 8 5\nf 2 6 7\nf 2 7 3\n";
+
+// A camera server whose current camera stands at the origin.
+class nOriginCamera : public nRoot, public nCameraView {
+public:
+    static const nClassInfo classInfo;
+    bool HasCurrentCamera() override { return true; }
+    void ApplyView(nGfxServer* gfx, matrix44& view) override {
+        gfx->SetMatrix(nGfxServer::VIEWER, matrix44());
+        view.Ident();
+    }
+};
+const nClassInfo nOriginCamera::classInfo = nClassInfo::Make<nOriginCamera>("norigincamera", "nroot");
+
+class VisualDrawTest : public DrawFixture {
+protected:
+    void SetUp() override {
+        DrawFixture::SetUp();
+        nAnimPackage(kernel);
+        nCollidePackage(kernel);
+        nPhysikPackage(kernel);
+        nLogicPackage(kernel);
+        kernel->AddClass(nOriginCamera::classInfo);
+        kernel->New("nvariableserver", "/sys/servers/variable");
+        kernel->New("norigincamera", "/sys/servers/camera");
+        graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
+        cube = Write("cube.n3d", std::vector<uint8_t>(CubeN3d, CubeN3d + std::strlen(CubeN3d)));
+    }
+    void LogicFrame() {
+        ASSERT_TRUE(BeginFrame());
+        graph->TraversePass(static_cast<nLogicNode*>(kernel->Lookup("/usr/logic")));
+        graph->VisualPass();
+        gfx->EndScene();
+    }
+    void ExpectSquare(int x0, int x1) {
+        EXPECT_TRUE(ColorNear(Presented((x0 + x1) / 2, 32), Red)) << "square at " << x0;
+        EXPECT_TRUE(ColorNear(Presented(x0 + 2, 26), Red)) << "square at " << x0;
+        EXPECT_TRUE(ColorNear(Presented(x1 - 3, 37), Red)) << "square at " << x0;
+        EXPECT_TRUE(ColorNear(Presented(x0 - 3, 32), Clear)) << "left of " << x0;
+        EXPECT_TRUE(ColorNear(Presented(x1 + 2, 32), Clear)) << "right of " << x1;
+    }
+
+    nLogicGraph* graph = nullptr;
+    std::string cube;
+};
+
+TEST_F(VisualDrawTest, AVisualNodeDrawsItsTemplateWhereItStands) {
+    ASSERT_TRUE(Run("new('n3dnode', '/tmpl'); sel('/tmpl'); new('nmeshnode', 'mesh'); sel('mesh');"
+                    " setfilename('" + cube + "');"
+                    " new('nmodvisualizer', '/usr/modules/cube'); sel('/usr/modules/cube'); setvisual('/tmpl');"
+                    " new('nlogicnode', '/usr/logic'); new('nlogicvisual2', '/usr/logic/v'); sel('/usr/logic/v');"
+                    " txyz(0, 0, -0.5); addvisualizer('default', '/usr/modules/cube'); sel('/')"));
+    LogicFrame();
+    ExpectSquare(24, 40);
+    EXPECT_TRUE(ColorNear(Presented(8, 32), Clear));
+
+    // Moved right by a quarter of the view, the node takes its picture along.
+    ASSERT_TRUE(Run("sel('/usr/logic/v'); txyz(0.5, 0, -0.5); sel('/')"));
+    LogicFrame();
+    ExpectSquare(40, 56);
+    EXPECT_TRUE(ColorNear(Presented(32, 32), Clear));
+    EXPECT_FALSE(TakeErrors());
+}
+
+}  // namespace
