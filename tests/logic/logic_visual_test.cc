@@ -9,6 +9,7 @@
 #include "logic/nModAnimatorState.h"
 #include "logic/nModVisualizer.h"
 #include "logic/nModVisualizerState.h"
+#include "logic/nVariableContext.h"
 #include "scene/n3DNode.h"
 #include "tests/logic/GraphFixture.h"
 
@@ -172,6 +173,14 @@ TEST_F(LogicVisualTest, VisualizersCloneTheirTemplateAndFeedItsChannels) {
     EXPECT_NEAR(reader->read[1], 1.5f, 1e-5f);
     EXPECT_NEAR(reader->read[2], 1.0f, 1e-5f);
     EXPECT_EQ(a->GetClone()->GetLocalMatrix().Translation().z, -5.0f);
+    // A variable added after the binding binds again, in its place.
+    v->GetVisualizerState()->GetVariables()->Add(variables->GetVariableHandleByName("extra")).SetF(7.0f);
+    reader->channels = {"extra", "dist"};
+    reader->NotifyParents();
+    LogicFrame(0.0f);
+    ASSERT_EQ(reader->read.size(), 2u);
+    EXPECT_EQ(reader->read[0], 7.0f);
+    EXPECT_NEAR(reader->read[1], 5.0f, 1e-5f);
 
     // The same path keeps the copy; another drops it, and the next frame makes a new one.
     n3DNode* first = a->GetClone();
