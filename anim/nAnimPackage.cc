@@ -4,6 +4,8 @@
 #include "anim/nAnimNode.h"
 #include "anim/nAnimServer.h"
 #include "anim/nChnSplitter.h"
+#include "anim/nCharacterNode.h"
+#include "anim/nCharacterServer.h"
 #include "anim/nCurveArrayNode.h"
 #include "anim/nEnvelope.h"
 #include "anim/nFlipFlop.h"
@@ -43,6 +45,8 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nChnSplitter::classInfo);
     ks->AddClass(nThreshNode::classInfo);
     ks->AddClass(nFlipFlop::classInfo);
+    ks->AddClass(nCharacterServer::classInfo);
+    ks->AddClass(nCharacterNode::classInfo);
     ks->AddClass(nParticleServer::classInfo);
     ks->AddClass(nPEmitter::classInfo);
     ks->AddClass(nPServEmitter::classInfo);
