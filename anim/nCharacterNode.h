@@ -80,6 +80,7 @@ public:
     int GetNumHardpoints() const { return int(hardpoints_.size()); }
     const nCharHardpoint* GetHardpoint(int i) const;
     int GetNodeId() const { return nodeId_; }
+    nCharSkin& GetSkin() { return skin_; }
     // The instance drawn in the current scene node's render context; null when none.
     nCharacterInstance* FindInstance(nSceneGraph2* sceneGraph);
 
