@@ -4,6 +4,10 @@
 #include "anim/nAnimNode.h"
 #include "anim/nAnimServer.h"
 #include "anim/nChnSplitter.h"
+#include "anim/nBone.h"
+#include "anim/nBoneSystem.h"
+#include "anim/nJoint2.h"
+#include "anim/nSkinNode.h"
 #include "anim/nCharacterNode.h"
 #include "anim/nCharacterServer.h"
 #include "anim/nCurveArrayNode.h"
@@ -27,6 +31,7 @@
 #include "anim/nSpecialFxServer.h"
 #include "anim/nThreshNode.h"
 #include "kernel/nKernelServer.h"
+#include "scene/n3DNode.h"
 #include "scene/nVisNode.h"
 
 void nAnimPackage(nKernelServer* ks) {
@@ -47,6 +52,12 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nFlipFlop::classInfo);
     ks->AddClass(nCharacterServer::classInfo);
     ks->AddClass(nCharacterNode::classInfo);
+    // The joints are transform nodes; registering the scene's classes twice is harmless.
+    ks->AddClass(n3DNode::classInfo);
+    ks->AddClass(nJoint2::classInfo);
+    ks->AddClass(nBone::classInfo);
+    ks->AddClass(nBoneSystem::classInfo);
+    ks->AddClass(nSkinNode::classInfo);
     ks->AddClass(nParticleServer::classInfo);
     ks->AddClass(nPEmitter::classInfo);
     ks->AddClass(nPServEmitter::classInfo);
