@@ -5,6 +5,8 @@
 #include "anim/nAnimServer.h"
 #include "anim/nChnSplitter.h"
 #include "anim/nBone.h"
+#include "anim/nBoneAnim.h"
+#include "anim/nBoneAnimState.h"
 #include "anim/nBoneSystem.h"
 #include "anim/nJoint2.h"
 #include "anim/nSkinNode.h"
@@ -58,6 +60,8 @@ void nAnimPackage(nKernelServer* ks) {
     ks->AddClass(nBone::classInfo);
     ks->AddClass(nBoneSystem::classInfo);
     ks->AddClass(nSkinNode::classInfo);
+    ks->AddClass(nBoneAnimState::classInfo);
+    ks->AddClass(nBoneAnim::classInfo);
     ks->AddClass(nParticleServer::classInfo);
     ks->AddClass(nPEmitter::classInfo);
     ks->AddClass(nPServEmitter::classInfo);

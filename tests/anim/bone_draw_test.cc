@@ -2,6 +2,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "anim/nJoint2.h"
 #include "anim/nSkinNode.h"
 #include "gfx/nVertexBuffer.h"
 #include "tests/anim/SkinDrawFixture.h"
@@ -88,6 +89,44 @@ TEST_F(BoneDrawTest, ASkinWithoutItsSetupDrawsNothingAndSaysSoOnce) {
     ASSERT_EQ(log.errors.size(), 1u);
     EXPECT_NE(log.errors[0].find("no nmeshnode child"), std::string::npos);
     EXPECT_TRUE(IsClear(52, 32));
+}
+
+// A bone animation of two states over hand-written key files turns bone 1 (offset 0, so
+// it turns about the origin): state "bend" holds it at 90 degrees about z, "still" at
+// rest; their weight channels choose.
+TEST_F(BoneDrawTest, KeyFilesDriveTheBonesAndTheSkinFollows) {
+    const std::string bend = WriteText("bend.tkey",
+                                       "numbones(2)\nnumkeys(2)\nrotkey(1, 0, 0.0, 0.0, 0.70710678, 0.70710678)\n"
+                                       "rotkey(1, 1, 0.0, 0.0, 0.70710678, 0.70710678)\n");
+    const std::string still = WriteText("still.tkey", "numbones(2)\nnumkeys(2)\nrotkey(1, 0, 0, 0, 0, 1)\n"
+                                                      "rotkey(1, 1, 0, 0, 0, 1)\ntranskey(0, 0, 0, 0, 0)\n");
+    ASSERT_TRUE(Run("sel('/scene/obj/sys/root/b1'); otxyz(0, 0, 0); sel('/scene/obj/sys'); "
+                    "new('nboneanim', 'anim'); sel('anim'); beginbones(2); setbone(0, 'root'); setbone(1, 'b1'); "
+                    "endbones(); new('nboneanimstate', 'bend'); sel('bend'); setweightchannel('w_bend'); "
+                    "setkeytime(0.5); setkeyfilename('" + bend + "'); sel('..'); new('nboneanimstate', 'still'); "
+                    "sel('still'); setweightchannel('w_still'); setkeytime(0.5); setkeyfilename('" + still + "'); "
+                    "sel('/')"));
+    auto set = [&](const char* c, float v) { channels->SetChannel1f(channels->GenChannel(c), v); };
+    set("w_bend", 1);
+    set("w_still", 0);
+    set("time", 0.2f);
+    Frame("/scene");
+    // The right quad (x 0.2 to 0.7) turned about the origin: straight up or down at x 0.
+    EXPECT_TRUE(IsRed(16, 32));
+    EXPECT_TRUE(IsClear(52, 32));
+    EXPECT_NE(IsRed(32, 18), IsRed(32, 46));
+    auto* b1 = static_cast<nJoint2*>(kernel->Lookup("/scene/obj/sys/root/b1"));
+    EXPECT_NEAR(b1->GetSkinCopy().m[0][0], 0.0f, 1e-4f);
+    EXPECT_NEAR(std::fabs(b1->GetSkinCopy().m[0][1]), 1.0f, 1e-4f);
+
+    set("w_bend", 0);
+    set("w_still", 1);
+    set("time", 0.4f);
+    Frame("/scene");
+    EXPECT_TRUE(IsRed(16, 32));
+    EXPECT_TRUE(IsRed(52, 32));
+    EXPECT_TRUE(b1->GetSkinCopy().isequal(matrix44(), 1e-4f));
+    EXPECT_FALSE(TakeErrors());
 }
 
 }  // namespace
