@@ -1,7 +1,9 @@
 #include "logic/nLogicPackage.h"
 
 #include "kernel/nKernelServer.h"
+#include "logic/nBaseObserver.h"
 #include "logic/nChatServer.h"
+#include "logic/nLogic2DServer.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicGraph.h"
@@ -29,4 +31,6 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nModTransformer::classInfo);
     ks->AddClass(nLogicVisual2::classInfo);
     ks->AddClass(nModVisualizer::classInfo);
+    ks->AddClass(nLogic2DServer::classInfo);
+    ks->AddClass(nBaseObserver::classInfo);
 }

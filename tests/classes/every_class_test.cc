@@ -36,9 +36,11 @@ struct SkipEntry {
     const char* command;  // null: the whole class is not made
     const char* reason;
 };
-// Empty today: every class and every command runs. An entry looks like
-//   {"nfooserver", "quit", "ends the process"},
-const std::vector<SkipEntry> kSkip = {};
+// An entry looks like {"nfooserver", "quit", "ends the process"}.
+const std::vector<SkipEntry> kSkip = {
+    {"nbaseobserver", "opendisplay", "opens the display through the graphics server, which this kernel lacks (fatal)"},
+    {"nbaseobserver", "incloading", "draws a frame through the graphics server, which this kernel lacks (fatal)"},
+};
 
 const SkipEntry* FindSkip(const char* className, const char* command) {
     for (const SkipEntry& s : kSkip) {

@@ -1,0 +1,318 @@
+// The base observer: a frame's phases in order, the clamped frame time, sleeps, the
+// script commands, display fallback, save-game listing, loading screens, debug lines and
+// the chat toggle, against recording servers at the server paths.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "gfx/nGfxServer.h"
+#include "input/nInputState.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nClass.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nScriptServer.h"
+#include "kernel/nTimeServer.h"
+#include "logic/nChatServer.h"
+#include "tests/logic/ObserverFixture.h"
+
+namespace fs = std::filesystem;
+using Calls = std::vector<std::string>;
+
+class ObserverTest : public ObserverFixture {
+protected:
+    void SetUp() override {
+        ObserverFixture::SetUp();
+        clock.Set(0.0);
+        obs->ResetTime();
+        logicEvents.clear();
+    }
+    // One frame at clock time `t`.
+    bool FrameAt(double t) {
+        clock.Set(t);
+        return obs->RunFrame();
+    }
+    float Channel(const char* name) { return channels->GetChannel1f(channels->GenChannel(name)); }
+};
+
+TEST_F(ObserverTest, FrameRunsItsPhasesInOrder) {
+    NewNode("/usr/logic/box", "cp");
+    NewNode("/usr/logic/hud", "2");
+    input->Mouse(4, 10, 10);
+    ASSERT_TRUE(FrameAt(0.03));
+    Calls expected = {"gfx trigger", "input trigger", "root trigger 0.00 0.00", "gfx2d",
+                    "traverse logic open", "traverse box open", "traverse hud open", "analyse box", "step box", "gfx begin",
+                    "audio begin 0.03", "particle", "render hud", "audio end", "gfx end"};
+    EXPECT_EQ(FrameLog(), expected);
+    EXPECT_EQ(input->QueuedEvents(), 0);
+
+    // The same time sample again: frame time 0, no collisions and no physics step.
+    logicEvents.clear();
+    ASSERT_TRUE(FrameAt(0.03));
+    EXPECT_EQ(obs->GetFrameTime(), 0.0f);
+    for (const std::string& e : FrameLog()) {
+        EXPECT_NE(e, "analyse box");
+        EXPECT_NE(e, "step box");
+    }
+}
+
+TEST_F(ObserverTest, FailedBeginSceneSkipsTheRestButFlushesInput) {
+    obs->SetSleep(0.5f);
+    obs->SetSkipSleep(true);
+    ogfx->beginResult = false;
+    input->Mouse(4, 1, 1);
+    ASSERT_TRUE(FrameAt(0.03));
+    Calls log_ = FrameLog();
+    ASSERT_FALSE(log_.empty());
+    EXPECT_EQ(log_.back(), "gfx begin failed");
+    EXPECT_EQ(input->QueuedEvents(), 0);
+    EXPECT_TRUE(obs->GetSkipSleep());
+    EXPECT_TRUE(clock.sleeps.empty());
+
+    // The kept flag skips the next good frame's sleep, then sleeping resumes.
+    ogfx->beginResult = true;
+    FrameAt(0.06);
+    EXPECT_TRUE(clock.sleeps.empty());
+    FrameAt(0.09);
+    EXPECT_EQ(clock.sleeps, std::vector<int>{500});
+}
+
+TEST_F(ObserverTest, LoopEndsOnQuitGraphicsOrScript) {
+    // Quit in the logic phase: that frame still presents, then Run returns.
+    int frames = 0;
+    oroot->onTrigger = [&] {
+        if (++frames == 2) obs->Quit();
+    };
+    kernel->GetTimeServer()->StopTime();
+    EXPECT_TRUE(obs->Run());
+    EXPECT_FALSE(kernel->GetTimeServer()->IsStopped());
+    EXPECT_EQ(frames, 2);
+    EXPECT_EQ(FrameLog().back(), "gfx end");
+
+    oroot->onTrigger = nullptr;
+    logicEvents.clear();
+    ogfx->triggerResult = false;
+    EXPECT_FALSE(obs->RunFrame());
+    EXPECT_EQ(FrameLog(), Calls{"gfx trigger"});
+
+    ogfx->triggerResult = true;
+    logicEvents.clear();
+    static_cast<nScriptServer*>(Lookup("/sys/servers/script"))->SetQuitRequested(true);
+    EXPECT_FALSE(obs->RunFrame());
+    EXPECT_EQ(FrameLog(), Calls{"gfx trigger"});
+}
+
+TEST_F(ObserverTest, FrameTimeIsClampedAndGameTimeNeverRunsBack) {
+    struct Step {
+        double sample;
+        float frameTime;
+        double gameTime;
+    };
+    // A stall of 3.5 s counts one second; the clock is moved back 2.5 s, so the next
+    // sample 0.03 s later reads 1.06.
+    const Step steps[] = {{0.03, 0.03f, 0.03}, {3.53, 1.0f, 1.03}, {3.56, 0.03f, 1.06}, {3.56, 0.0f, 1.06}};
+    float lastFrameTime = 0.0f;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.sample);
+        logicEvents.clear();
+        ASSERT_TRUE(FrameAt(s.sample));
+        EXPECT_NEAR(obs->GetFrameTime(), s.frameTime, 1e-4);
+        EXPECT_NEAR(obs->GetGameTime(), s.gameTime, 1e-4);
+        // The logic reads last frame's channels; the visual pass this frame's.
+        char buf[64];
+        std::snprintf(buf, sizeof(buf), "root trigger %.2f", lastFrameTime);
+        EXPECT_EQ(FrameLog()[2].substr(0, 13), "root trigger ");
+        EXPECT_NEAR(std::stof(FrameLog()[2].substr(18)), lastFrameTime, 0.006);
+        EXPECT_NEAR(Channel("frametime"), s.frameTime, 1e-4);
+        EXPECT_NEAR(Channel("gametime"), s.gameTime, 1e-4);
+        lastFrameTime = s.frameTime;
+    }
+    EXPECT_EQ(Channel("time"), 0.0f);
+}
+
+TEST_F(ObserverTest, SleepsTheFrameSleepUnlessSkipped) {
+    obs->SetSleep(0.029411765f);
+    FrameAt(0.03);
+    FrameAt(0.06);
+    obs->SetSkipSleep(true);
+    FrameAt(0.09);
+    FrameAt(0.12);
+    obs->SetSleep(0.0f);
+    FrameAt(0.15);
+    EXPECT_EQ(clock.sleeps, (std::vector<int>{29, 29, 29}));
+}
+
+TEST_F(ObserverTest, ScriptCommandsAndState) {
+    ASSERT_TRUE(Run("o = obj('/sys/servers/observer')\n"
+                    "o.setsleep(0.25)\n o.setgrid(true)\n"
+                    "t, s, g = o.gettype(), o.getsleep(), o.getgrid()\n"
+                    "r = o.getlogicroot() ~= nil\n"
+                    "o.setlogicroot('/nothing')\n none = o.getlogicroot()\n"));
+    EXPECT_EQ(Global("t"), "baseobserver");
+    EXPECT_EQ(Global("s"), "0.25");
+    EXPECT_EQ(Global("g"), "true");
+    EXPECT_EQ(Global("r"), "true");
+    EXPECT_EQ(Global("none"), "nil");
+    int cmds = 0;
+    for (nCmdProto* p = kernel->FindClass("nbaseobserver")->GetFirstCmd(); p; p = p->GetNextCmd()) cmds++;
+    EXPECT_EQ(cmds, 10);
+
+    obs->SetGameState(0x4000, true);
+    EXPECT_TRUE(obs->GetGameState(0x4000));
+    EXPECT_FALSE(obs->GetGameState(0x2000));
+    obs->SetGameState(0x4000, false);
+    EXPECT_FALSE(obs->GetGameState(0x4000));
+
+    EXPECT_TRUE(nBaseObserver::HasExtension("a.n", "n"));
+    EXPECT_FALSE(nBaseObserver::HasExtension("a.", "n"));
+    EXPECT_FALSE(nBaseObserver::HasExtension("a", "n"));
+    EXPECT_FALSE(nBaseObserver::HasExtension("a.N", "n"));
+}
+
+TEST_F(ObserverTest, MissingLogicRootIsLoggedOnceAndSkipsTheLogic) {
+    obs->SetLogicRoot("/usr/nothing");
+    FrameAt(0.03);
+    FrameAt(0.06);
+    Calls log_ = FrameLog();
+    EXPECT_EQ(log_[2], "gfx2d");
+    size_t first = log.text.find("logic root '/usr/nothing'");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.text.find("logic root '/usr/nothing'", first + 1), std::string::npos);
+}
+
+TEST_F(ObserverTest, OpenDisplayFallsBackThroughItsModeList) {
+    ogfx->refuse = "bpp(32)";
+    EXPECT_TRUE(obs->OpenDisplay(true, nullptr));
+    EXPECT_EQ(ogfx->mode, "type(full)-w(800)-h(600)-bpp(16)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(hal)");
+    ogfx->refuse = "";
+    EXPECT_TRUE(obs->OpenDisplay(false, nullptr));
+    EXPECT_EQ(ogfx->mode, "w(800)-h(600)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(hal)");
+    ogfx->refuse = "w(800)";
+    EXPECT_FALSE(obs->OpenDisplay(false, nullptr));
+
+    // The real display opens the windowed list headless.
+    auto* d3d = static_cast<nGfxServer*>(kernel->New("nd3d8server", "/sys/servers/gfx_real"));
+    ASSERT_NE(d3d, nullptr);
+    EXPECT_TRUE(obs->OpenDisplay(false, d3d));
+    d3d->CloseDisplay();
+    d3d->Release();
+}
+
+TEST_F(ObserverTest, SaveGamesNewestFirst) {
+    EXPECT_EQ(std::string(obs->GetSaveGames()), "");
+    fs::path dir = Path("save");
+    fs::create_directories(dir / "sub.n");
+    ASSERT_TRUE(kernel->GetFileServer<nFileServer2>()->SetAssign("save", (dir.string() + "/").c_str()));
+    auto now = fs::file_time_type::clock::now();
+    int n = 0;
+    auto make = [&](const std::string& name) {
+        std::ofstream(dir / name) << "-- save\n";
+        fs::last_write_time(dir / name, now + std::chrono::seconds(n++));
+    };
+    make("a.n");
+    make("c.txt");
+    make(std::string(50, 'x') + ".n");
+    make("Save1.N");
+    make("b.n");
+    EXPECT_EQ(std::string(obs->GetSaveGames()), "b,save1," + std::string(39, 'x') + ",a");
+
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (int i = 0; i < 300; i++) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "s%03d.n", i);
+        make(name);
+    }
+    std::string list = obs->GetSaveGames();
+    EXPECT_EQ(std::count(list.begin(), list.end(), ',') + 1, 256);
+    EXPECT_EQ(list.substr(0, 9), "s299,s298");
+    EXPECT_EQ(list.substr(list.size() - 5), ",s044");
+}
+
+TEST_F(ObserverTest, LoadingScreensTakeTurnsAndDrawOnly2DNodes) {
+    // None registered: the frame is still presented.
+    obs->IncLoading(0);
+    EXPECT_EQ(FrameLog(), (Calls{"gfx trigger", "gfx begin", "gfx end"}));
+
+    for (const char* path : {"/usr/ls1", "/usr/ls2", "/usr/ls3"}) {
+        NewNode(path, "2");
+        obs->AddLoadingScreen(path);
+    }
+    NewNode("/usr/ls1/bar", "2");
+    NewNode("/usr/ls1/box", "v");
+    kernel->New("nroot", "/usr/plain");
+    obs->AddLoadingScreen("/usr/plain");
+    obs->AddLoadingScreen("/usr/none");
+    EXPECT_TRUE(LogHas("loading screen '/usr/plain' is no logic node"));
+    EXPECT_TRUE(LogHas("loading screen '/usr/none' is no logic node"));
+    EXPECT_EQ(obs->GetNumLoadingScreens(), 3);
+
+    logicEvents.clear();
+    input->Mouse(4, 1, 1);
+    for (int i = 0; i < 4; i++) obs->IncLoading(i);
+    EXPECT_EQ(Events("render"), (Calls{"render ls1", "render bar", "render ls2", "render ls3", "render ls1", "render bar"}));
+    EXPECT_EQ(input->QueuedEvents(), 0);
+    EXPECT_EQ(kernel->GetCwd(), kernel->Lookup("/"));
+}
+
+TEST_F(ObserverTest, GridAndLineGroups) {
+    obs->AddLinePoint(vector3(1, 2, 3));
+    EXPECT_TRUE(LogHas("line point without a line group"));
+
+    matrix44 m;
+    obs->AddLineGroup(m, 1, 0, 0, 1);
+    obs->AddLinePoint(vector3(0, 0, 0));
+    obs->AddLinePoint(vector3(1, 0, 0));
+    obs->AddLineGroup(m, 0, 1, 0, 1);
+    obs->AddLinePoint(vector3(0, 1, 0));
+    obs->AddLinePoint(vector3(0, 2, 0));
+    logicEvents.clear();
+    FrameAt(0.03);
+    ASSERT_EQ(ogfx->points.size(), 4u);
+    EXPECT_EQ(ogfx->points[1].x, 1.0f);
+    EXPECT_EQ(ogfx->points[1].r, 1.0f);
+    EXPECT_EQ(ogfx->points[3].y, 2.0f);
+    EXPECT_EQ(ogfx->points[3].g, 1.0f);
+    EXPECT_EQ(Events("begin 3").size(), 2u);
+    EXPECT_EQ(obs->GetNumQueuedLineGroups(), 0);
+    EXPECT_EQ(obs->GetNumPooledLineGroups(), 2);
+    EXPECT_EQ(obs->GetNumPooledLinePoints(), 4);
+
+    // The next frame's lines come from the pools.
+    obs->AddLineGroup(m, 1, 1, 1, 1);
+    obs->AddLinePoint(vector3(0, 0, 0));
+    EXPECT_EQ(obs->GetNumPooledLineGroups(), 1);
+    EXPECT_EQ(obs->GetNumPooledLinePoints(), 3);
+
+    // The grid: 51 lines each way, two axes, X and Z with their minus signs.
+    ogfx->points.clear();
+    obs->SetGrid(true);
+    FrameAt(0.06);
+    // Then the one queued point of the line group.
+    ASSERT_EQ(ogfx->points.size(), 232u + 1u);
+    const auto& p = ogfx->points;
+    EXPECT_EQ(p[0].x, -25.0f);
+    EXPECT_EQ(p[0].a, 0.5f);
+    EXPECT_EQ(p[203].x, 25.0f);
+    EXPECT_EQ(p[204].a, 0.3f);
+    EXPECT_EQ(p[208].r, 1.0f);
+    EXPECT_EQ(p[229].b, 1.0f);
+}
+
+TEST_F(ObserverTest, ChatTogglesWhileItsStateIsPressed) {
+    chat->Close();
+    obs->ToggleChatInput();
+    EXPECT_FALSE(chat->IsOpen());
+    input->ObtainState("chat")->flag = true;
+    obs->ToggleChatInput();
+    EXPECT_TRUE(chat->IsOpen());
+    chat->Add("hallo", 1, 1, 1, 1);
+    chat->Add("welt", 1, 1, 1, 1);
+    EXPECT_NE(chat->GetBuffer().GetNewest(), 0);
+    obs->ToggleChatInput();
+    EXPECT_FALSE(chat->IsOpen());
+    EXPECT_EQ(chat->GetBuffer().GetNewest(), 0);
+    chat->Release();
+    obs->ToggleChatInput();
+}
