@@ -147,13 +147,13 @@ TEST_F(ObserverTest, ScriptCommandsAndState) {
     ASSERT_TRUE(Run("o = obj('/sys/servers/observer')\n"
                     "o.setsleep(0.25)\n o.setgrid(true)\n"
                     "t, s, g = o.gettype(), o.getsleep(), o.getgrid()\n"
-                    "r = o.getlogicroot() ~= nil\n"
+                    "r = o.getlogicroot()\n"
                     "o.setlogicroot('/nothing')\n none = o.getlogicroot()\n"));
     EXPECT_EQ(Global("t"), "baseobserver");
     EXPECT_EQ(Global("s"), "0.25");
-    EXPECT_EQ(Global("g"), "true");
-    EXPECT_EQ(Global("r"), "true");
-    EXPECT_EQ(Global("none"), "nil");
+    EXPECT_TRUE(obs->GetGrid());
+    EXPECT_EQ(Global("r"), "/usr/logic");
+    EXPECT_EQ(Global("none"), "");
     int cmds = 0;
     for (nCmdProto* p = kernel->FindClass("nbaseobserver")->GetFirstCmd(); p; p = p->GetNextCmd()) cmds++;
     EXPECT_EQ(cmds, 10);
