@@ -86,7 +86,7 @@ bool nBoneKeyTable::ReadText(const char* data, size_t size, const char* what) {
         size_t at;
         if ((at = line.find("numbones(")) != std::string::npos) {
             const long long n = Int(line.substr(at + 9));
-            if (n < 0 || n > MaxTextKeys) return fail("bad bone count");
+            if (n < 0 || n > MaxBones) return fail("bad bone count (at most 65536)");
             t.numBones = int(n);
             t.numKeys = 0;
             t.bones.clear();
@@ -94,7 +94,8 @@ bool nBoneKeyTable::ReadText(const char* data, size_t size, const char* what) {
             haveKeys = false;
         } else if ((at = line.find("numkeys(")) != std::string::npos) {
             const long long k = Int(line.substr(at + 8));
-            if (k < 0 || k > MaxTextKeys || k * (t.numBones > 0 ? t.numBones : 1) > MaxTextKeys)
+            // Every bone gets a key record even for 0 keys: count it as one.
+            if (k < 0 || k > MaxTextKeys || (k > 0 ? k : 1) * (t.numBones > 0 ? t.numBones : 1) > MaxTextKeys)
                 return fail("bad key count (bones x keys at most 4194304)");
             t.numKeys = int(k);
             for (auto& b : t.bones) {

@@ -26,6 +26,7 @@ struct nBoneKeyTable {
     static constexpr uint32_t NoTrack = 0xCCCCCCCCu;
     // Text files announce counts without carrying the keys: bones x keys is bounded.
     static constexpr long long MaxTextKeys = 1 << 22;
+    static constexpr long long MaxBones = 1 << 16;
 
     int numBones = 0;
     int numKeys = 0;

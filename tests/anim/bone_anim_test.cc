@@ -136,7 +136,8 @@ TEST_F(BoneAnimTest, MalformedKeyFilesLoadNothing) {
         {"bone.tkey", "numbones(1)\nnumkeys(2)\ntranskey(1, 0, 0, 0, 0)\n", "bone index out of range"},
         {"key.tkey", "numbones(1)\nnumkeys(2)\nrotkey(0, 2, 0, 0, 0, 1)\n", "key index out of range"},
         {"few.tkey", "numbones(1)\nnumkeys(2)\nrotkey(0, 1, 0, 0)\n", "too few fields"},
-        {"count.tkey", "numbones(100000)\nnumkeys(100000)\n", "bad key count"},
+        {"count.tkey", "numbones(60000)\nnumkeys(100)\n", "bad key count"},
+        {"bones.tkey", "numbones(100000)\n", "bad bone count"},
     };
     for (const auto& c : cases) {
         auto* s = State(c.name, Write(c.name, c.data), 0.1f);
