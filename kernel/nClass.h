@@ -113,8 +113,13 @@ public:
     void AddCmd(const char* protoText, uint32_t id, nCmdHandler handler);
     template <class T>
     void AddCmd(const nCmdDef<T>& def) {
-        AddProto(new nCmdProto(def.proto, def.id, reinterpret_cast<nCmdProto::RawFn>(def.handler),
-                               &nCmdDef<T>::Invoke));
+        auto* proto = new nCmdProto(def.proto, def.id, reinterpret_cast<nCmdProto::RawFn>(def.handler),
+                                    &nCmdDef<T>::Invoke);
+        // Only where the prototype agrees: one output, no input.
+        if (def.getter && proto->IsValid() && proto->GetNumInArgs() == 0 && proto->GetNumOutArgs() == 1) {
+            proto->SetGetter(def.getter);
+        }
+        AddProto(proto);
     }
     // Builds the id table over this class's and its superclasses' commands.
     void EndCmds();

@@ -21,9 +21,14 @@ struct nCmdDef {
     constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h)
         : proto(protoText), id(fourCC), handler(h) {}
 
+    constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h, nCmdProto::Getter g)
+        : proto(protoText), id(fourCC), handler(h), getter(g) {}
+
     const char* proto;
     uint32_t id;
     Handler handler;
+    // The handler's work without a command, for rows that are a getter (see nCmdProto).
+    nCmdProto::Getter getter = nullptr;
 
     // Adapts the typed handler to the proto's untyped call: the function pointer is
     // stored as a plain RawFn and cast back to its own type here.
@@ -156,6 +161,10 @@ struct nCmdCall<F> {
     static void Run(T* self, nCmd* cmd) {
         nCmdBindDetail::Call<R, A...>(cmd, [self](auto&&... args) -> R { return (self->*F)(args...); });
     }
+    template <class T>
+    static void Get([[maybe_unused]] nRoot* obj, [[maybe_unused]] nArg* out) {
+        if constexpr (sizeof...(A) == 0 && !std::is_void_v<R>) nArgWriteResult(out, (static_cast<T*>(obj)->*F)());
+    }
 };
 
 template <class C, class R, class... A, R (C::*F)(A...) const>
@@ -169,6 +178,10 @@ struct nCmdCall<F> {
     template <class T>
     static void Run(T* self, nCmd* cmd) {
         nCmdBindDetail::Call<R, A...>(cmd, [self](auto&&... args) -> R { return (self->*F)(args...); });
+    }
+    template <class T>
+    static void Get([[maybe_unused]] nRoot* obj, [[maybe_unused]] nArg* out) {
+        if constexpr (sizeof...(A) == 0 && !std::is_void_v<R>) nArgWriteResult(out, (static_cast<T*>(obj)->*F)());
     }
 };
 
@@ -223,7 +236,13 @@ struct nBoundCmd {
     constexpr operator nCmdDef<T>() const {
         static_assert(std::is_base_of_v<typename nCmdCall<F>::Class, T>,
                       "the bound function belongs to another class than the table");
-        return nCmdDef<T>(proto, id, &nCmdCall<F>::template Run<T>);
+        using Call = nCmdCall<F>;
+        constexpr char r = Call::resultLetter;
+        if constexpr (Call::numArgs == 0 && (r == 'i' || r == 'f' || r == 'b' || r == 's')) {
+            return nCmdDef<T>(proto, id, &Call::template Run<T>, &Call::template Get<T>);
+        } else {
+            return nCmdDef<T>(proto, id, &Call::template Run<T>);
+        }
     }
 };
 

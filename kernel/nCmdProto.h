@@ -33,6 +33,10 @@ public:
     using RawFn = void (*)();
     // Calls a handler stored as RawFn after casting it back to its real type.
     using Invoker = void (*)(RawFn fn, nRoot* obj, nCmd* cmd);
+    // Writes a command's one result straight into `out` (already of the output's type):
+    // the same work as the handler, without a command to fill, for callers that run it
+    // at every script call.
+    using Getter = void (*)(nRoot* obj, nArg* out);
 
     nCmdProto(const char* protoText, uint32_t id, nCmdHandler handler);
     nCmdProto(const char* protoText, uint32_t id, RawFn fn, Invoker invoke);
@@ -60,6 +64,15 @@ public:
     // Gives a command back: frees the template, deletes a copy; null is ignored.
     void RelCmd(nCmd* cmd);
     bool IsTemplateBusy() const { return templateBusy_; }
+    // The template itself, marked busy, or null while it is in use (a nested call of the
+    // same command): for the script binding's call path, which resets what it needs
+    // itself. Give it back with ReleaseTemplate.
+    nCmd* TakeTemplate() {
+        if (templateBusy_) return nullptr;
+        templateBusy_ = true;
+        return template_;
+    }
+    void ReleaseTemplate() { templateBusy_ = false; }
 
     // Runs the handler on `obj` (no checks; nRoot::Dispatch is the checked road).
     void Call(nRoot* obj, nCmd* cmd) const { invoke_(fn_, obj, cmd); }
@@ -68,6 +81,10 @@ public:
     nClass* GetOwner() const { return owner_; }
     void SetOwner(nClass* cls) { owner_ = cls; }
     bool HasHandler() const { return fn_ != nullptr; }
+    // Set for commands that take no input and return one int, float, bool or text by a
+    // plain call of one member function (rows made by Bind); null otherwise.
+    Getter GetGetter() const { return getter_; }
+    void SetGetter(Getter getter) { getter_ = getter; }
 
     // The next command of the same class, in registration order.
     nCmdProto* GetNextCmd() const { return static_cast<nCmdProto*>(GetSucc()); }
@@ -79,6 +96,7 @@ private:
     uint32_t id_;
     RawFn fn_;
     Invoker invoke_;
+    Getter getter_ = nullptr;
     bool valid_ = false;
     uint8_t numIn_ = 0;
     uint8_t numOut_ = 0;

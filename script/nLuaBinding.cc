@@ -314,6 +314,55 @@ bool nLuaBinding::FillInputs(lua_State* L, int first, int count, nCmd* cmd, std:
     return true;
 }
 
+namespace {
+// Pushes one output and appends its result text; false for a slot of no type (nothing
+// pushed).
+inline bool PushArg(lua_State* L, nArg* arg, nArg::Type type, std::string& resultText) {
+    switch (type) {
+    case nArg::Int: {
+        char buf[16];
+        lua_pushinteger(L, arg->GetI());
+        auto end = std::to_chars(buf, buf + sizeof(buf), arg->GetI()).ptr;
+        resultText.append(buf, end);
+        return true;
+    }
+    case nArg::Float: {
+        char buf[512];
+        lua_pushnumber(L, arg->GetF());
+        std::snprintf(buf, sizeof(buf), "%f", double(arg->GetF()));
+        resultText += buf;
+        return true;
+    }
+    case nArg::String:
+    case nArg::Code: {
+        const char* s = arg->GetS();
+        if (s) {
+            size_t len = std::strlen(s);
+            lua_pushlstring(L, s, len);
+            resultText.append(s, std::min<size_t>(len, 4094));
+        } else {
+            lua_pushnil(L);
+            resultText += "nil";
+        }
+        return true;
+    }
+    case nArg::Bool:
+        if (arg->GetB()) lua_pushinteger(L, 1);
+        else lua_pushnil(L);
+        resultText += arg->GetB() ? "true" : "false";
+        return true;
+    case nArg::Object: {
+        std::string path = arg->GetO() ? arg->GetO()->GetFullName() : std::string();
+        lua_pushlstring(L, path.data(), path.size());
+        resultText += path;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+}  // namespace
+
 int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
     resultText.clear();
     // The outputs go above whatever is on the stack: a C function returns its top values,
@@ -321,50 +370,9 @@ int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
     int numOut = cmd->GetNumOutArgs();
     int pushed = 0;
     for (int i = 0; i < numOut; i++) {
-        nArg* arg = cmd->GetArg(i);
-        char buf[512];
         if (i > 0) resultText += ' ';
-        switch (cmd->GetProto()->GetOutType(i)) {
-        case nArg::Int: {
-            lua_pushinteger(L, arg->GetI());
-            auto end = std::to_chars(buf, buf + sizeof(buf), arg->GetI()).ptr;
-            resultText.append(buf, end);
-            break;
-        }
-        case nArg::Float:
-            lua_pushnumber(L, arg->GetF());
-            std::snprintf(buf, sizeof(buf), "%f", double(arg->GetF()));
-            resultText += buf;
-            break;
-        case nArg::String:
-        case nArg::Code: {
-            const char* s = arg->GetS();
-            if (s) {
-                size_t len = std::strlen(s);
-                lua_pushlstring(L, s, len);
-                resultText.append(s, std::min<size_t>(len, 4094));
-            } else {
-                lua_pushnil(L);
-                resultText += "nil";
-            }
-            break;
-        }
-        case nArg::Bool:
-            if (arg->GetB()) lua_pushinteger(L, 1);
-            else lua_pushnil(L);
-            resultText += arg->GetB() ? "true" : "false";
-            break;
-        case nArg::Object: {
-            std::string path = arg->GetO() ? arg->GetO()->GetFullName() : std::string();
-            lua_pushlstring(L, path.data(), path.size());
-            resultText += path;
-            break;
-        }
-        default:
-            resultText += "<void>";
-            continue;
-        }
-        pushed++;
+        if (PushArg(L, cmd->GetArg(i), cmd->GetProto()->GetOutType(i), resultText)) pushed++;
+        else resultText += "<void>";
     }
     return pushed;
 }
@@ -429,18 +437,17 @@ int nLuaBinding::TagGetglobal(lua_State* L) {
 }
 
 int nLuaBinding::TagFunction(lua_State* L) {
-    nRoot* obj = nullptr;
-    nCmdProto* proto = nullptr;
+    // This runs for every command call from a script: the tag test, the reset and the
+    // dispatch are done here inline rather than through the general helpers.
     const int top = lua_gettop(L);
-    if (top < 1 || !ToCommand(L, 1, obj, proto)) {
-        lua_settop(L, 0);
-        return 0;
-    }
+    auto* box = top >= 1 ? TestTag<CommandBox>(L, 1, kCommandWord) : nullptr;
     // A command of an object that has died does nothing.
+    nRoot* obj = box ? box->ref.GetUnsafe() : nullptr;
     if (!obj) {
         lua_settop(L, 0);
         return 0;
     }
+    nCmdProto* proto = box->proto;
     const int numArgs = top - 1;
     if (numArgs != proto->GetNumInArgs()) {
         n_printf("nLuaServer2: '%s' of class '%s' takes %d argument(s), got %d\n", proto->GetName(),
@@ -448,11 +455,32 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
-    nCmd* cmd = proto->NewFilledCmd();
+    // A getter (no input, one result) needs no command at all: it writes its result into
+    // a value here, pushed as PushOutputs would.
+    if (nCmdProto::Getter get = proto->GetGetter()) {
+        nArg out;
+        const nArg::Type type = proto->GetOutType(0);
+        out.SetType(type);
+        get(obj, &out);
+        nLuaServer2::result.clear();
+        return PushArg(L, &out, type, nLuaServer2::result) ? 1 : 0;
+    }
+    // The template, unless a nested call of the same command holds it. Its inputs are
+    // all filled below, so only the outputs go back to their empty values.
+    nCmd* cmd = proto->TakeTemplate();
+    const bool isTemplate = cmd != nullptr;
+    if (isTemplate) {
+        const int numOut = proto->GetNumOutArgs();
+        for (int i = 0; i < numOut; i++) cmd->GetArg(i)->SetType(proto->GetOutType(i));
+        cmd->Rewind();
+    } else {
+        cmd = proto->NewCmd();
+    }
     if (numArgs > 0) {
         std::string why;
         if (!FillInputs(L, 2, numArgs, cmd, why)) {
-            proto->RelCmd(cmd);
+            if (isTemplate) proto->ReleaseTemplate();
+            else proto->RelCmd(cmd);
             n_printf("nLuaServer2: '%s' of class '%s': %s\n", proto->GetName(), obj->GetClass()->GetName(),
                      why.c_str());
             lua_settop(L, 0);
@@ -460,9 +488,15 @@ int nLuaBinding::TagFunction(lua_State* L) {
         }
     }
     // The command came from the object's class and FillInputs gave every input its type.
+#ifdef N_CMD_CHECKS
     obj->DispatchFilled(cmd);
+#else
+    cmd->Rewind();
+    proto->Call(obj, cmd);
+#endif
     int pushed = PushOutputs(L, cmd, nLuaServer2::result);
-    proto->RelCmd(cmd);
+    if (isTemplate) proto->ReleaseTemplate();
+    else proto->RelCmd(cmd);
     return pushed;
 }
 

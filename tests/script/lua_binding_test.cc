@@ -78,6 +78,38 @@ TEST_F(LuaBindingTest, OutputConversions) {
     EXPECT_EQ(Eval("tostring(s) .. ' ' .. tostring(b) .. ' [' .. p .. ']'"), "nil nil []");
 }
 
+// Commands that only return one value (int, float, bool, text) are run without a
+// command to fill: values, result texts and failures stay those of every other command.
+TEST_F(LuaBindingTest, GettersGiveTheSameValuesAndTexts) {
+    ASSERT_NE(kernel->New("nenv", "/e"), nullptr);
+    ASSERT_TRUE(Run("e = obj('/e'); get = e.geti"));
+    const struct { const char* set; const char* get; const char* text; const char* value; } rows[] = {
+        {"e.seti(-7)", "r = e.geti()", "-7", "integer -7"},
+        {"e.setf(0.5)", "r = e.getf()", "0.500000", "float 0.5"},
+        {"e.setb(1)", "r = e.getb()", "true", "integer 1"},
+        {"e.setb(nil)", "r = e.getb()", "false", "nil nil"},
+        {"e.sets('Tiefsee')", "r = e.gets()", "Tiefsee", "string Tiefsee"},
+        {"e.seti(3)", "r = get()", "3", "integer 3"},
+        {"", "r = e.getname()", "e", "string e"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.get);
+        if (*row.set) {
+            ASSERT_TRUE(Run(row.set));
+        }
+        ASSERT_TRUE(Run(row.get));
+        EXPECT_STREQ(nLuaServer2::GetResult(), row.text);
+        EXPECT_EQ(Eval("(math.type(r) or type(r)) .. ' ' .. tostring(r)"), row.value);
+    }
+    // An argument too many is refused as before, and a dead object's getter does nothing.
+    ASSERT_TRUE(Run("r = e.geti(1)"));
+    EXPECT_EQ(Eval("tostring(r)"), "nil");
+    EXPECT_TRUE(LogHas("takes 0 argument(s), got 1"));
+    kernel->Lookup("/e")->Release();
+    ASSERT_TRUE(Run("r = get()"));
+    EXPECT_EQ(Eval("tostring(r)"), "nil");
+}
+
 TEST_F(LuaBindingTest, CommandValuesKeepTheirOwnObject) {
     kernel->New("nroot", "/a");
     kernel->New("nroot", "/b");
