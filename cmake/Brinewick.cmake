@@ -44,8 +44,10 @@ function(bw_add_tests name)
   # property does not survive test discovery intact.
   set_target_properties(test_${name} PROPERTIES
     CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${BW_TEST_ENV}")
+  # Listing a sanitizer build's tests can take seconds on a busy machine: give it room.
   gtest_discover_tests(test_${name}
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 
