@@ -747,6 +747,8 @@ void nD3D8Server::GetClearColor(float& r, float& g, float& b, float& a) { nGfxSe
 
 int nD3D8Server::GetColorFormat() { return BGRA; }
 
+int nD3D8Server::GetStencilBits() { return device ? render::StencilBits(presentParams.depthStencilFormat) : 0; }
+
 // ---- transforms
 
 void nD3D8Server::SetViewVolume(float minx, float maxx, float miny, float maxy, float minz, float maxz) {

@@ -55,6 +55,7 @@ public:
     bool Screenshot(const char* file) override;
     bool ScaledScreenshot(const char* file, int w, int h) override;
     int GetColorFormat() override;
+    int GetStencilBits() override;
     bool BeginScene() override;
     void EndScene() override;
     // Shows the whole back buffer.

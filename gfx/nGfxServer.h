@@ -53,6 +53,8 @@ public:
     virtual bool Screenshot(const char* file);
     virtual bool ScaledScreenshot(const char* file, int w, int h);
     virtual int GetColorFormat();
+    // Stencil bits of the open display; 0 without a display or stencil buffer.
+    virtual int GetStencilBits() { return 0; }
     virtual bool BeginScene();
     virtual void EndScene();
     virtual void SetMatrix(int type, const matrix44& m);

@@ -15,7 +15,12 @@
 #include "scene/nOctree.h"
 #include "scene/nSceneGraph2.h"
 #include "scene/nShadowCaster.h"
+#include "scene/nHalo.h"
+#include "scene/nLenseFlare.h"
+#include "scene/nOverlayPlane.h"
+#include "scene/nSBufShadowServer.h"
 #include "scene/nShaderNode.h"
+#include "scene/nShadowControl.h"
 #include "scene/nShadowServer.h"
 #include "scene/nTexArrayNode.h"
 #include "scene/nVariableServer.h"
@@ -43,4 +48,9 @@ void nScenePackage(nKernelServer* ks) {
     ks->AddClass(nShadowServer::classInfo);
     ks->AddClass(nShadowCaster::classInfo);
     ks->AddClass(nOctree::classInfo);
+    ks->AddClass(nSBufShadowServer::classInfo);
+    ks->AddClass(nShadowControl::classInfo);
+    ks->AddClass(nLenseFlare::classInfo);
+    ks->AddClass(nHalo::classInfo);
+    ks->AddClass(nOverlayPlane::classInfo);
 }

@@ -25,13 +25,14 @@ protected:
         kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
         lua = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/script"));
         kernel->New("nchannelserver", "/sys/servers/channel");
-        kernel->New("nshadowserver", "/sys/servers/shadow");
+        kernel->New(shadowClass, "/sys/servers/shadow");
         sg = static_cast<nSceneGraph2*>(kernel->New("nscenegraph2", "/sys/servers/sgraph2"));
     }
     bool Run(const std::string& text) {
         const char* result = nullptr;
         return lua->Run(text.c_str(), result);
     }
+    nRoot* Lookup(const char* path) { return kernel->Lookup(path); }
     void Frame(const char* root) {
         auto* node = static_cast<nVisNode*>(kernel->Lookup(root));
         ASSERT_NE(node, nullptr);
@@ -43,6 +44,8 @@ protected:
         gfx->EndScene();
     }
 
+    // Set by a derived fixture's constructor to draw with another shadow server.
+    const char* shadowClass = "nshadowserver";
     nLuaServer2* lua = nullptr;
     nSceneGraph2* sg = nullptr;
 };

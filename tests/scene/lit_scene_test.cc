@@ -152,6 +152,31 @@ TEST_F(LitSceneTest, AHalfTransparentQuadBlendsOverTheOpaqueOneBehindIt) {
     EXPECT_FALSE(TakeErrors());
 }
 
+TEST_F(LitSceneTest, CullModesKeepOneWindingEach) {
+    // The quad's corners run counter-clockwise on the screen; the flipped one clockwise.
+    std::string flipped = QuadN3d("1 0 0 1");
+    flipped.replace(flipped.find("f 1 2 3\nf 1 3 4"), 15, "f 1 3 2\nf 1 4 3");
+    const std::string files[] = {Write("ccw.n3d", Bytes(QuadN3d("1 0 0 1"))), Write("cw.n3d", Bytes(flipped))};
+    // Left the counter-clockwise quad, right the clockwise one.
+    ASSERT_TRUE(Run("new('n3dnode', '/scene'); sel('/scene'); new('n3dnode', 'l'); sel('l'); txyz(-0.5, 0, -0.5); "
+                    "sxyz(0.5, 0.5, 1); new('nshadernode', 's'); sel('s'); setlightenable(false); sel('..'); "
+                    "new('nmeshnode', 'mesh'); sel('mesh'); setfilename('" + files[0] + "'); sel('/scene'); "
+                    "new('n3dnode', 'r'); sel('r'); txyz(0.5, 0, -0.5); sxyz(0.5, 0.5, 1); "
+                    "new('nshadernode', 's'); sel('s'); setlightenable(false); sel('..'); "
+                    "new('nmeshnode', 'mesh'); sel('mesh'); setfilename('" + files[1] + "'); sel('/')"));
+    struct {
+        const char* mode;
+        bool left, right;
+    } rows[] = {{"ccw", true, false}, {"cw", false, true}, {"none", true, true}};
+    for (const auto& r : rows) {
+        ASSERT_TRUE(Run(std::string("sel('/scene/l/s'); setcullmode('") + r.mode + "'); sel('/scene/r/s'); setcullmode('" +
+                        r.mode + "'); sel('/')"));
+        Draw();
+        EXPECT_EQ(ColorNear(Presented(16, 32), 0xFFFF0000u), r.left) << r.mode;
+        EXPECT_EQ(ColorNear(Presented(48, 32), 0xFFFF0000u), r.right) << r.mode;
+    }
+}
+
 TEST_F(LitSceneTest, LinearFogPullsTheFarCubeTowardsTheFogColour) {
     auto visual = [&](const char* name, float x, float z) {
         return std::string("sel('/scene'); new('n3dnode', '") + name + "'); sel('" + name + "'); txyz(" +
