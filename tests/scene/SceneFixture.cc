@@ -57,9 +57,7 @@ void nRecordingGfx::SetRenderState(const nRenderState& rs) {
     } else if (rs.state == 19) {
         sceneEvents.push_back("state 19 " + std::to_string(rs.value.i));
     } else {
-        const bool isFloat = rs.state == 10 || (rs.state >= 20 && rs.state <= 22);
-        sceneEvents.push_back("state " + std::to_string(rs.state) +
-                              (isFloat ? fmt(" %g", rs.value.f, 0, 0) : " " + std::to_string(rs.value.i)));
+        sceneEvents.push_back("state " + std::to_string(rs.state) + fmt(" %g", rs.value.f, 0, 0));
     }
 }
 
