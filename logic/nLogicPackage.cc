@@ -12,6 +12,9 @@
 #include "logic/nLogicNode.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModVisualizer.h"
+#include "logic/nModExactCollision.h"
+#include "logic/nModPhysik.h"
+#include "logic/nModSimpleCollision.h"
 #include "logic/nModTransformer.h"
 #include "logic/nModule.h"
 #include "logic/nPersist.h"
@@ -33,4 +36,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nModVisualizer::classInfo);
     ks->AddClass(nLogic2DServer::classInfo);
     ks->AddClass(nBaseObserver::classInfo);
+    ks->AddClass(nModSimpleCollision::classInfo);
+    ks->AddClass(nModExactCollision::classInfo);
+    ks->AddClass(nModPhysik::classInfo);
 }

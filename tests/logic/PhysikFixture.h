@@ -1,0 +1,44 @@
+#pragma once
+// The logic graph's fixture with the exact collide server in place of the plain one, so
+// collision modules get box, sphere, cylinder and mesh shapes, and a collision state on a
+// test node to run modules in.
+#include "collide/nCollideContext2.h"
+#include "collide/nCollideServer2.h"
+#include "logic/nModCollisionState.h"
+#include "tests/logic/GraphFixture.h"
+
+class PhysikFixture : public GraphFixture {
+protected:
+    void SetUp() override {
+        GraphFixture::SetUp();
+        collide->Release();
+        collide = static_cast<nCollideServer2*>(kernel->New("nxcollideserver", "/sys/servers/collide2"));
+        for (const char* name : {"picking", "physik", "trigger"}) collide->NewContext(name);
+        collide->BeginCollClasses();
+        for (const char* name : {"solid", "ghost"}) collide->AddCollClass(name);
+        collide->EndCollClasses();
+        collide->BeginCollTypes();
+        collide->AddCollType("solid", "solid", COLLTYPE_EXACT);
+        collide->EndCollTypes();
+        holder = NewNode("/usr/logic/holder", "");
+        state = static_cast<nModCollisionState*>(holder->AddModuleState(new nModCollisionState("physik", holder)));
+        state->SetContext("physik");
+    }
+
+    nCollideContext2* Context(const char* name = "physik") { return collide->FindContext(name); }
+    // One registration frame of the holder's state at `world` and state time `time`.
+    void CollideAt(const matrix44& world, float time) {
+        collide->BeginFrame();
+        state->SetTime(time);
+        state->Collide(world);
+        collide->EndFrame();
+    }
+    static matrix44 At(float x, float y, float z) {
+        matrix44 m;
+        m.SetTranslation(vector3(x, y, z));
+        return m;
+    }
+
+    nTestLogicNode* holder = nullptr;
+    nModCollisionState* state = nullptr;
+};
