@@ -9,9 +9,12 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicCollision2.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModVisualizer.h"
+#include "logic/nLogicPhysik2.h"
+#include "logic/nLogicTrigger2.h"
 #include "logic/nModExactCollision.h"
 #include "logic/nModPhysik.h"
 #include "logic/nModSimpleCollision.h"
@@ -39,4 +42,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nModSimpleCollision::classInfo);
     ks->AddClass(nModExactCollision::classInfo);
     ks->AddClass(nModPhysik::classInfo);
+    ks->AddClass(nLogicCollision2::classInfo);
+    ks->AddClass(nLogicTrigger2::classInfo);
+    ks->AddClass(nLogicPhysik2::classInfo);
 }
