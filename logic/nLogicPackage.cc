@@ -4,22 +4,27 @@
 #include "logic/nBaseObserver.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nCameraServer.h"
+#include "logic/nChatServer.h"
+#include "logic/nLogicCamera.h"
+#include "logic/nLogicCollision2.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
-#include "logic/nLogicCollision2.h"
 #include "logic/nLogicNode.h"
-#include "logic/nLogicVisual2.h"
-#include "logic/nModVisualizer.h"
+#include "logic/nLogicObserverCamera.h"
+#include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
 #include "logic/nLogicTrigger2.h"
+#include "logic/nLogicVisual2.h"
 #include "logic/nModExactCollision.h"
 #include "logic/nModPhysik.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nModTransformer.h"
 #include "logic/nModule.h"
+#include "logic/nModVisualizer.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
 
@@ -45,4 +50,8 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicCollision2::classInfo);
     ks->AddClass(nLogicTrigger2::classInfo);
     ks->AddClass(nLogicPhysik2::classInfo);
+    ks->AddClass(nCameraServer::classInfo);
+    ks->AddClass(nLogicCamera::classInfo);
+    ks->AddClass(nLogicObserverCamera::classInfo);
+    ks->AddClass(nLogicPersonCamera::classInfo);
 }
