@@ -2,10 +2,9 @@
 
 #include "kernel/nKernelServer.h"
 #include "logic/nBaseObserver.h"
-#include "logic/nChatServer.h"
-#include "logic/nLogic2DServer.h"
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
+#include "logic/nLogic2DServer.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicEvent.h"
