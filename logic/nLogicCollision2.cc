@@ -38,6 +38,11 @@ void nLogicCollision2::AddModule(int stateType, const char* stateName, const cha
         nLogicVisual2::AddModule(stateType, stateName, moduleName);
         return;
     }
+    // A state without a name could not be saved and found again.
+    if (!stateName || !*stateName) {
+        n_error("%s: addmodule: a collision state needs a name\n", GetFullName().c_str());
+        return;
+    }
     nModuleState* st = CreateModuleState(stateType, stateName);
     int before = st->GetNumModules();
     nLogicVisual2::AddModule(stateType, stateName, moduleName);

@@ -65,6 +65,11 @@ void nLogicPhysik2::AddModule(int stateType, const char* stateName, const char* 
         nLogicCollision2::AddModule(stateType, stateName, moduleName);
         return;
     }
+    // A state without a name could not be saved and found again.
+    if (!stateName || !*stateName) {
+        n_error("%s: addmodule: a physik state needs a name\n", GetFullName().c_str());
+        return;
+    }
     nModuleState* st = CreateModuleState(stateType, stateName);
     int before = st->GetNumModules();
     nLogicCollision2::AddModule(stateType, stateName, moduleName);

@@ -40,6 +40,10 @@ struct SkipEntry {
 const std::vector<SkipEntry> kSkip = {
     {"nbaseobserver", "opendisplay", "opens the display through the graphics server, which this kernel lacks (fatal)"},
     {"nbaseobserver", "incloading", "draws a frame through the graphics server, which this kernel lacks (fatal)"},
+    // Only one camera is current: a clone loading "setcurrent" takes it from the original.
+    {"nlogiccamera", "setcurrent", "makes the camera the one current camera, which a clone then takes over"},
+    {"nlogicobservercamera", "setcurrent", "makes the camera the one current camera, which a clone then takes over"},
+    {"nlogicpersoncamera", "setcurrent", "makes the camera the one current camera, which a clone then takes over"},
 };
 
 const SkipEntry* FindSkip(const char* className, const char* command) {
@@ -88,6 +92,11 @@ protected:
         ASSERT_NE(src, nullptr);
         kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
         ASSERT_NE(kernel->NewNoFail("nluaserver2", "/sys/servers/script"), nullptr);
+        // Collision and physics logic nodes bind their collide contexts and make their body
+        // as they are made, and cameras answer through the camera server: those must stand.
+        ASSERT_NE(kernel->NewNoFail("ncollideserver2", "/sys/servers/collide2"), nullptr);
+        ASSERT_NE(kernel->NewNoFail("nodephysikserver", "/sys/servers/physik"), nullptr);
+        ASSERT_NE(kernel->NewNoFail("ncameraserver", "/sys/servers/camera"), nullptr);
     }
     void TearDown() override {
         delete kernel;
