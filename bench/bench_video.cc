@@ -41,7 +41,7 @@ constexpr int H = 480;
 const std::string& VideoPath() {
     static const std::string path = [] {
         std::string p = "/tmp/bw_bench_video_" + std::to_string(::getpid()) + ".nut";
-        testvideo::Spec spec;
+        testvideo::Clip spec;
         spec.codec = "mpeg4";
         spec.width = W;
         spec.height = H;

@@ -59,7 +59,7 @@ struct Writer {
 
 }  // namespace
 
-bool Write(const std::string& path, const Spec& spec, std::string* errorOut) {
+bool Write(const std::string& path, const Clip& spec, std::string* errorOut) {
     Writer w;
     auto done = [&](bool ok) {
         if (!ok && errorOut) *errorOut = w.error;

@@ -7,7 +7,7 @@
 
 namespace testvideo {
 
-struct Spec {
+struct Clip {
     const char* container = "nut";  // libavformat muxer name
     const char* codec = "ffv1";     // encoder name
     int pixelFormat = -1;  // AVPixelFormat; -1: BGR0 where the encoder has it, else its first (BGR24 for raw)
@@ -26,6 +26,6 @@ uint32_t FrameColor(int k);
 uint32_t BandColor(int k);
 
 // Writes the video; false with `error` when an encoder or muxer refuses.
-bool Write(const std::string& path, const Spec& spec, std::string* error = nullptr);
+bool Write(const std::string& path, const Clip& spec, std::string* error = nullptr);
 
 }  // namespace testvideo

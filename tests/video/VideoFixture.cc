@@ -43,7 +43,7 @@ nDSoundServer2* VideoFixture::OpenAudio() {
     return audio;
 }
 
-std::string VideoFixture::Video(const std::string& name, const testvideo::Spec& spec) {
+std::string VideoFixture::Video(const std::string& name, const testvideo::Clip& spec) {
     std::string error;
     EXPECT_TRUE(testvideo::Write(Path(name), spec, &error)) << name << ": " << error;
     return Path(name);

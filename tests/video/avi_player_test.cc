@@ -15,7 +15,7 @@ class AviPlayerTest : public VideoFixture {
 protected:
     std::string Raw(const char* name, int frames, int format, int rateNum = 25, int rateDen = 1,
                     const char* codec = "rawvideo") {
-        testvideo::Spec spec;
+        testvideo::Clip spec;
         spec.container = "avi";
         spec.codec = codec;
         spec.pixelFormat = format;

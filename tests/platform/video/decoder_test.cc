@@ -53,7 +53,7 @@ protected:
         }
         return (dir / name).string();
     }
-    std::vector<uint8_t> Bytes(const testvideo::Spec& spec, const char* name) {
+    std::vector<uint8_t> Bytes(const testvideo::Clip& spec, const char* name) {
         std::string error;
         EXPECT_TRUE(testvideo::Write(Path(name), spec, &error)) << error;
         std::ifstream in(Path(name), std::ios::binary);
@@ -75,7 +75,7 @@ protected:
 };
 
 TEST_F(DecoderTest, FramesComeInOrderWrapAndComeByNumber) {
-    testvideo::Spec spec;  // FFV1 in NUT: lossless, and the container counts no frames
+    testvideo::Clip spec;  // FFV1 in NUT: lossless, and the container counts no frames
     spec.pixelFormat = AV_PIX_FMT_BGR0;
     spec.frames = 60;
     spec.rateNum = 30000;
@@ -124,7 +124,7 @@ TEST_F(DecoderTest, ConversionsKeepThePictureUprightInEveryLayout) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.container) + " " + c.codec);
-        testvideo::Spec spec;
+        testvideo::Clip spec;
         spec.container = c.container;
         spec.codec = c.codec;
         spec.pixelFormat = c.format;
@@ -162,7 +162,7 @@ TEST_F(DecoderTest, ConversionsKeepThePictureUprightInEveryLayout) {
 }
 
 TEST_F(DecoderTest, TheSoundTrackDecodesToSixteenBitsAtTheAskedRate) {
-    testvideo::Spec spec;
+    testvideo::Clip spec;
     spec.frames = 25;
     spec.toneHz = 441;
     auto d = Open(Bytes(spec, "tone.nut"));
@@ -196,7 +196,7 @@ TEST_F(DecoderTest, TheSoundTrackDecodesToSixteenBitsAtTheAskedRate) {
 }
 
 TEST_F(DecoderTest, WhatIsNoPlayableVideoIsRefusedWithAReason) {
-    testvideo::Spec spec;
+    testvideo::Clip spec;
     spec.frames = 4;
     const std::vector<uint8_t> good = Bytes(spec, "good.nut");
     std::vector<uint8_t> bink = {'B', 'I', 'K', 'i'};
