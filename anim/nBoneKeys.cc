@@ -52,7 +52,7 @@ struct Reader {
     bool Floats(float* out, size_t n) {
         if (left / 4 < n) return false;
         for (size_t i = 0; i < n; i++) {
-            uint32_t v;
+            uint32_t v = 0;
             U32(v);
             std::memcpy(&out[i], &v, 4);
         }
