@@ -11,33 +11,21 @@
 #include "logic/nVariableContext.h"
 #include "scene/nChannelServer.h"
 #include "scene/nVariableServer.h"
-
-namespace {
-void Put3(nCmd* c, const vector3& v) {
-    c->Out()->SetF(v.x);
-    c->Out()->SetF(v.y);
-    c->Out()->SetF(v.z);
-}
-vector3 In3(nCmd* c) {
-    float x = c->In()->GetF();
-    float y = c->In()->GetF();
-    return vector3(x, y, c->In()->GetF());
-}
-}  // namespace
+#include "kernel/nCmdVector.h"
 
 static const nCmdDef<nLogicVisual2> cmds[] = {
     Bind<&nLogicVisual2::SetVisible>("v_setvisible_b", "VSVI"),
     Bind<&nLogicVisual2::GetVisible>("b_getvisible_v", "VGVI"),
-    {"v_txyz_fff", "VSTR", [](nLogicVisual2* self, nCmd* c) { self->SetPosition(In3(c)); }},
-    {"fff_gett_v", "VGTR", [](nLogicVisual2* self, nCmd* c) { Put3(c, self->GetPosition()); }},
+    {"v_txyz_fff", "VSTR", [](nLogicVisual2* self, nCmd* c) { self->SetPosition(GetVector3(c)); }},
+    {"fff_gett_v", "VGTR", [](nLogicVisual2* self, nCmd* c) { PutVector3(c, self->GetPosition()); }},
     {"v_qxyzw_ffff", "VSQA",
      [](nLogicVisual2* self, nCmd* c) {
-         vector3 v = In3(c);
+         vector3 v = GetVector3(c);
          self->SetQuaternion(quaternion(v.x, v.y, v.z, c->In()->GetF()));
      }},
     {"v_rxyz_fff", "VSRO",
      [](nLogicVisual2* self, nCmd* c) {
-         vector3 a = In3(c);
+         vector3 a = GetVector3(c);
          self->SetRotation(a.x, a.y, a.z);
      }},
     {"ffff_getq_v", "VGQA",
@@ -48,13 +36,13 @@ static const nCmdDef<nLogicVisual2> cmds[] = {
          c->Out()->SetF(q.z);
          c->Out()->SetF(q.w);
      }},
-    {"v_sxyz_fff", "VSSI", [](nLogicVisual2* self, nCmd* c) { self->SetScale(In3(c)); }},
-    {"fff_gets_v", "VGSI", [](nLogicVisual2* self, nCmd* c) { Put3(c, self->GetScale()); }},
+    {"v_sxyz_fff", "VSSI", [](nLogicVisual2* self, nCmd* c) { self->SetScale(GetVector3(c)); }},
+    {"fff_gets_v", "VGSI", [](nLogicVisual2* self, nCmd* c) { PutVector3(c, self->GetScale()); }},
     Bind<&nLogicVisual2::SetLookAt>("v_lookat_s", "VSLA"),
     Bind<&nLogicVisual2::GetLookAt>("s_getlookat_v", "VGLA"),
     Bind<&nLogicVisual2::SetClipDistance>("v_setclipdist_f", "VSCD"),
     Bind<&nLogicVisual2::GetClipDistance>("f_getclipdist_v", "VGCD"),
-    {"fff_getaxis_s", "VGAX", [](nLogicVisual2* self, nCmd* c) { Put3(c, self->GetAxis(c->In()->GetS())); }},
+    {"fff_getaxis_s", "VGAX", [](nLogicVisual2* self, nCmd* c) { PutVector3(c, self->GetAxis(c->In()->GetS())); }},
     Bind<&nLogicVisual2::AddVisualizer>("v_addvisualizer_ss", "VADV"),
     Bind<&nLogicVisual2::RemoveVisualizer>("v_removevisualizer_ss", "VRDV"),
 };

@@ -1,33 +1,21 @@
 #include "logic/nModTransformer.h"
 
 #include "kernel/nPersistServer.h"
-
-namespace {
-void Put3(nCmd* c, const vector3& v) {
-    c->Out()->SetF(v.x);
-    c->Out()->SetF(v.y);
-    c->Out()->SetF(v.z);
-}
-vector3 In3(nCmd* c) {
-    float x = c->In()->GetF();
-    float y = c->In()->GetF();
-    return vector3(x, y, c->In()->GetF());
-}
-}  // namespace
+#include "kernel/nCmdVector.h"
 
 static const nCmdDef<nModTransformer> cmds[] = {
-    {"v_txyz_fff", "TSPO", [](nModTransformer* self, nCmd* c) { self->SetPosition(In3(c)); }},
-    {"fff_gett_v", "TGPO", [](nModTransformer* self, nCmd* c) { Put3(c, self->GetPosition()); }},
-    {"v_sxyz_fff", "TSSZ", [](nModTransformer* self, nCmd* c) { self->SetScale(In3(c)); }},
-    {"fff_gets_v", "TGSZ", [](nModTransformer* self, nCmd* c) { Put3(c, self->GetScale()); }},
+    {"v_txyz_fff", "TSPO", [](nModTransformer* self, nCmd* c) { self->SetPosition(GetVector3(c)); }},
+    {"fff_gett_v", "TGPO", [](nModTransformer* self, nCmd* c) { PutVector3(c, self->GetPosition()); }},
+    {"v_sxyz_fff", "TSSZ", [](nModTransformer* self, nCmd* c) { self->SetScale(GetVector3(c)); }},
+    {"fff_gets_v", "TGSZ", [](nModTransformer* self, nCmd* c) { PutVector3(c, self->GetScale()); }},
     {"v_setrot_fff", "TSRO",
      [](nModTransformer* self, nCmd* c) {
-         vector3 a = In3(c);
+         vector3 a = GetVector3(c);
          self->SetRot(a.x, a.y, a.z);
      }},
     {"v_qxyzw_ffff", "TSQU",
      [](nModTransformer* self, nCmd* c) {
-         vector3 v = In3(c);
+         vector3 v = GetVector3(c);
          self->SetQuaternion(quaternion(v.x, v.y, v.z, c->In()->GetF()));
      }},
     {"ffff_getq_v", "TGQU",

@@ -6,6 +6,7 @@
 #include "scene/nChannelServer.h"
 #include "scene/nChannelSet.h"
 #include "scene/nSceneGraph2.h"
+#include "kernel/nCmdVector.h"
 
 namespace {
 
@@ -13,12 +14,6 @@ constexpr float Pi = 3.1415927f;
 
 float ToRadians(float degrees) { return degrees * Pi / 180.0f; }
 float ToDegrees(float radians) { return radians * 180.0f / Pi; }
-
-void Put3(nCmd* c, const vector3& v) {
-    c->Out()->SetF(v.x);
-    c->Out()->SetF(v.y);
-    c->Out()->SetF(v.z);
-}
 
 const nCmdDef<n3DNode> cmds[] = {
     Bind<&n3DNode::SetActive>("v_setactive_b", "SACT"),
@@ -48,9 +43,9 @@ const nCmdDef<n3DNode> cmds[] = {
     Bind<&n3DNode::Sx>("v_sx_f", "SX__"),
     Bind<&n3DNode::Sy>("v_sy_f", "SY__"),
     Bind<&n3DNode::Sz>("v_sz_f", "SZ__"),
-    {"fff_gett_v", "GETT", [](n3DNode* self, nCmd* c) { Put3(c, self->GetT()); }},
-    {"fff_getr_v", "GETR", [](n3DNode* self, nCmd* c) { Put3(c, self->GetR()); }},
-    {"fff_gets_v", "GETS", [](n3DNode* self, nCmd* c) { Put3(c, self->GetS()); }},
+    {"fff_gett_v", "GETT", [](n3DNode* self, nCmd* c) { PutVector3(c, self->GetT()); }},
+    {"fff_getr_v", "GETR", [](n3DNode* self, nCmd* c) { PutVector3(c, self->GetR()); }},
+    {"fff_gets_v", "GETS", [](n3DNode* self, nCmd* c) { PutVector3(c, self->GetS()); }},
     {"ffff_getq_v", "GETQ",
      [](n3DNode* self, nCmd* c) {
          const quaternion& q = self->GetQ();
