@@ -26,6 +26,9 @@ set(BW_TEST_ENV
   # Software GL draws on the test's own thread: the leak checker's thread walk crashed
   # at exit over the rasterizer's worker threads.
   "LP_NUM_THREADS=0"
+  # The same for the shader disk cache's writer thread, which can still be ending
+  # while the leak checker stops the process at exit.
+  "MESA_SHADER_CACHE_DISABLE=true"
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
   "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/.ci/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
