@@ -55,26 +55,13 @@ void nHyperMixer2::Initialize() {
 }
 
 void nHyperMixer2::BeginSources(int n) {
-    if (n < 0 || n > MaxSources) {
-        n_error("%s: beginsources: %d sources is outside 0 to %d\n", GetFullName().c_str(), n, MaxSources);
-        return;
-    }
-    numSources_ = n;
+    if (!sources_.Begin(this, n)) return;
     needsResolve_ = true;
     NotifyParents();
 }
 
 void nHyperMixer2::SetSource(int index, const char* path, const char* channel) {
-    if (index < 0 || index >= MaxSources) {
-        n_error("%s: setsource: source %d is outside 0 to %d\n", GetFullName().c_str(), index, MaxSources - 1);
-        return;
-    }
-    Source& s = sources_[index];
-    s.ref.SetPath(path && *path ? path : nullptr);
-    s.ref.SetCwd(this);
-    s.channel = orEmpty(channel);
-    if (s.channel.size() > 31) s.channel.resize(31);
-    s.channelIndex = -1;
+    if (!sources_.Set(this, index, path, channel)) return;
     needsResolve_ = true;
     NotifyParents();
 }
@@ -85,10 +72,7 @@ void nHyperMixer2::EndSources() {
 }
 
 void nHyperMixer2::GetSource(int index, const char*& path, const char*& channel) const {
-    path = channel = "";
-    if (index < 0 || index >= numSources_) return;
-    path = orEmpty(sources_[index].ref.GetPath());
-    channel = sources_[index].channel.c_str();
+    sources_.Get(index, path, channel);
 }
 
 void nHyperMixer2::BeginConnects(int n) {
@@ -137,9 +121,9 @@ void nHyperMixer2::LogOnce(const std::string& what) {
 }
 
 nRoot* nHyperMixer2::SourceNode(int s) {
-    nRoot* node = sources_[s].ref.Resolve();
+    nRoot* node = sources_.Resolve(s);
     if (!IsVisual(node)) {
-        LogOnce("source '" + std::string(orEmpty(sources_[s].ref.GetPath())) + "' names no visual node");
+        LogOnce("source '" + std::string(sources_.Path(s)) + "' names no visual node");
         return nullptr;
     }
     return node;
@@ -150,9 +134,8 @@ void nHyperMixer2::CollectChannels(nChannelSet* set) {
     // A source that holds the mixer would collect it again without end.
     if (!collecting_) {
         collecting_ = true;
-        for (int s = 0; s < numSources_; s++) {
-            Source& src = sources_[s];
-            src.channelIndex = src.channel.empty() ? -1 : set->AddChannel(cs, src.channel.c_str());
+        for (int s = 0; s < sources_.Count(); s++) {
+            sources_.CollectChannel(s, set, cs);
             if (nRoot* node = SourceNode(s)) static_cast<nVisNode*>(node)->CollectChannels(set);
         }
         collecting_ = false;
@@ -184,7 +167,7 @@ bool nHyperMixer2::ResolveConnect(int ci) {
     }
     c.setterProto = setter;
     c.numValues = setter->GetNumInArgs();
-    for (int s = 0; s < numSources_; s++) {
+    for (int s = 0; s < sources_.Count(); s++) {
         Slot& slot = SlotAt(ci, s);
         slot.getter = nullptr;
         nRoot* src = SourceNode(s);
@@ -228,14 +211,15 @@ void nHyperMixer2::Compute(nSceneGraph2* sceneGraph) {
         // Settings changed since the last log: a new fault is worth a line again.
         if (!needsResolve_) logged_.clear();
     }
-    for (int s = 0; s < numSources_; s++) weights_[s] = ReadChannel(sceneGraph, sources_[s].channelIndex);
+    const int numSources = sources_.Count();
+    for (int s = 0; s < numSources; s++) weights_[s] = ReadChannel(sceneGraph, sources_.ChannelIndex(s));
     for (int ci = 0; ci < numConnects_; ci++) {
         Connect& c = connects_[ci];
         if (!c.usable) continue;
         nRoot* target = c.targetObj.GetUnsafe();
         float sums[16] = {};
         bool alive = target != nullptr;
-        for (int s = 0; alive && s < numSources_; s++) {
+        for (int s = 0; alive && s < numSources; s++) {
             const float w = weights_[s];
             if (!(w > 0.0f)) continue;
             Slot& slot = SlotAt(ci, s);
@@ -265,15 +249,7 @@ void nHyperMixer2::Compute(nSceneGraph2* sceneGraph) {
 
 bool nHyperMixer2::SaveCmds(nPersistServer* ps) {
     if (!nVisNode::SaveCmds(ps)) return false;
-    if (numSources_ > 0) {
-        if (!ps->Put(this, nId("BSRC"), numSources_)) return false;
-        for (int i = 0; i < numSources_; i++) {
-            const char *path, *channel;
-            GetSource(i, path, channel);
-            if (!ps->Put(this, nId("SSRC"), i, path, channel)) return false;
-        }
-        if (!ps->Put(this, nId("ESRC"))) return false;
-    }
+    if (sources_.Count() > 0 && !sources_.Save(ps, this)) return false;
     if (numConnects_ > 0) {
         if (!ps->Put(this, nId("BCNC"), numConnects_)) return false;
         for (int i = 0; i < numConnects_; i++) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
+#include "scene/nMixSources.h"
 #include "scene/nVisNode.h"
 
 class nCmdProto;
@@ -17,7 +17,7 @@ class nHyperMixer2 : public nVisNode {
 public:
     static const nClassInfo classInfo;
 
-    static constexpr int MaxSources = 16;
+    static constexpr int MaxSources = nMixSources::Max;
     static constexpr int MaxConnects = 64;
 
     nHyperMixer2();
@@ -35,7 +35,7 @@ public:
     void SetSource(int index, const char* path, const char* channel);
     // Paths are looked up again at the next Compute.
     void EndSources();
-    int GetNumSources() const { return numSources_; }
+    int GetNumSources() const { return sources_.Count(); }
     void GetSource(int index, const char*& path, const char*& channel) const;
 
     void BeginConnects(int n);
@@ -47,11 +47,6 @@ public:
                     const char*& getter) const;
 
 private:
-    struct Source {
-        nPathRef<nRoot> ref;
-        std::string channel;
-        int channelIndex = -1;
-    };
     struct Connect {
         std::string target, setter, object, getter;
         nRef<nRoot> targetObj;
@@ -74,8 +69,7 @@ private:
     void LogOnce(const std::string& what);
     Slot& SlotAt(int c, int s) { return slots_[static_cast<size_t>(c * MaxSources + s)]; }
 
-    int numSources_ = 0;
-    Source sources_[MaxSources];
+    nMixSources sources_;
     int numConnects_ = 0;
     Connect connects_[MaxConnects];
     // Made when first resolved: MaxConnects x MaxSources.

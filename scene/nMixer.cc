@@ -54,25 +54,11 @@ void nMixer::Initialize() {
 }
 
 void nMixer::BeginSources(int n) {
-    if (n < 0 || n > MaxSources) {
-        n_error("%s: beginsources: %d sources is outside 0 to %d\n", GetFullName().c_str(), n, MaxSources);
-        return;
-    }
-    numSources_ = n;
-    NotifyParents();
+    if (sources_.Begin(this, n)) NotifyParents();
 }
 
 void nMixer::SetSource(int index, const char* path, const char* channel) {
-    if (index < 0 || index >= MaxSources) {
-        n_error("%s: setsource: source %d is outside 0 to %d\n", GetFullName().c_str(), index, MaxSources - 1);
-        return;
-    }
-    Source& s = sources_[index];
-    s.ref.SetPath(path && *path ? path : nullptr);
-    s.ref.SetCwd(this);
-    s.channel = channel ? channel : "";
-    if (s.channel.size() > 31) s.channel.resize(31);
-    s.channelIndex = -1;
+    if (!sources_.Set(this, index, path, channel)) return;
     for (Connect& c : connects_) {
         c.sourceProto[index] = nullptr;
         c.logged = None;
@@ -85,11 +71,7 @@ void nMixer::EndSources() {
 }
 
 void nMixer::GetSource(int index, const char*& path, const char*& channel) const {
-    path = channel = "";
-    if (index < 0 || index >= numSources_) return;
-    const char* p = sources_[index].ref.GetPath();
-    path = p ? p : "";
-    channel = sources_[index].channel.c_str();
+    sources_.Get(index, path, channel);
 }
 
 void nMixer::BeginConnects(int n) {
@@ -122,15 +104,12 @@ void nMixer::GetConnect(int index, const char*& target, const char*& source) con
 }
 
 float nMixer::GetWeight(int index) const {
-    return index >= 0 && index < numSources_ ? weights_[index] : 0.0f;
+    return index >= 0 && index < sources_.Count() ? weights_[index] : 0.0f;
 }
 
 void nMixer::CollectChannels(nChannelSet* set) {
     nChannelServer* cs = refChannel.Get();
-    for (int i = 0; i < numSources_; i++) {
-        Source& s = sources_[i];
-        s.channelIndex = s.channel.empty() ? -1 : set->AddChannel(cs, s.channel.c_str());
-    }
+    for (int i = 0; i < sources_.Count(); i++) sources_.CollectChannel(i, set, cs);
     nVisNode::CollectChannels(set);
 }
 
@@ -171,13 +150,12 @@ void nMixer::Resolve() {
 }
 
 bool nMixer::Gather(Connect& c, float* acc) {
-    for (int s = 0; s < numSources_; s++) {
+    for (int s = 0; s < sources_.Count(); s++) {
         const float w = weights_[s];
         if (!(w > 0.0f)) continue;
-        nRoot* obj = sources_[s].ref.Resolve();
+        nRoot* obj = sources_.Resolve(s);
         if (!obj) {
-            const char* path = sources_[s].ref.GetPath();
-            LogOnce(c, NoSource, "%s: source '%s' not found; connect skipped\n", path ? path : "");
+            LogOnce(c, NoSource, "%s: source '%s' not found; connect skipped\n", sources_.Path(s));
             return false;
         }
         // Each source's own class answers: sources of different classes may share a name.
@@ -206,12 +184,13 @@ void nMixer::Compute(nSceneGraph2* sceneGraph) {
     nVisNode::Compute(sceneGraph);
     if (!resolved_) Resolve();
     float sum = 0.0f;
-    for (int s = 0; s < numSources_; s++) {
-        weights_[s] = ReadChannel(sceneGraph, sources_[s].channelIndex);
+    const int numSources = sources_.Count();
+    for (int s = 0; s < numSources; s++) {
+        weights_[s] = ReadChannel(sceneGraph, sources_.ChannelIndex(s));
         sum += weights_[s];
     }
     if (normalize_ && sum >= 1e-7f && std::fabs(1.0f - sum) > 1e-7f) {
-        for (int s = 0; s < numSources_; s++) weights_[s] /= sum;
+        for (int s = 0; s < numSources; s++) weights_[s] /= sum;
     }
     nRoot* parent = GetParent();
     for (int i = 0; i < numConnects_; i++) {
@@ -233,13 +212,7 @@ void nMixer::Compute(nSceneGraph2* sceneGraph) {
 
 bool nMixer::SaveCmds(nPersistServer* ps) {
     if (!nVisNode::SaveCmds(ps)) return false;
-    if (!ps->Put(this, nId("BSRC"), numSources_)) return false;
-    for (int i = 0; i < numSources_; i++) {
-        const char *path, *channel;
-        GetSource(i, path, channel);
-        if (!ps->Put(this, nId("SSRC"), i, path, channel)) return false;
-    }
-    if (!ps->Put(this, nId("ESRC")) || !ps->Put(this, nId("BCNC"), numConnects_)) return false;
+    if (!sources_.Save(ps, this) || !ps->Put(this, nId("BCNC"), numConnects_)) return false;
     for (int i = 0; i < numConnects_; i++) {
         if (!ps->Put(this, nId("SCNC"), i, connects_[i].target.c_str(), connects_[i].source.c_str())) return false;
     }

@@ -5,7 +5,7 @@
 // parent computes the mixer first.
 #include <string>
 
-#include "kernel/nPathRef.h"
+#include "scene/nMixSources.h"
 #include "scene/nVisNode.h"
 
 class nCmdProto;
@@ -14,7 +14,7 @@ class nMixer : public nVisNode {
 public:
     static const nClassInfo classInfo;
 
-    static constexpr int MaxSources = 16;
+    static constexpr int MaxSources = nMixSources::Max;
     static constexpr int MaxConnects = 8;
     // The blend of one connect: a target command takes at most this many floats.
     static constexpr int MaxValues = 4;
@@ -32,7 +32,7 @@ public:
     // value of `channel` (cut to 31 characters).
     void SetSource(int index, const char* path, const char* channel);
     void EndSources();
-    int GetNumSources() const { return numSources_; }
+    int GetNumSources() const { return sources_.Count(); }
     // "" for both outside the sources.
     void GetSource(int index, const char*& path, const char*& channel) const;
 
@@ -51,11 +51,6 @@ public:
     float GetWeight(int index) const;
 
 private:
-    struct Source {
-        nPathRef<nRoot> ref;
-        std::string channel;
-        int channelIndex = -1;
-    };
     struct Connect {
         std::string target;
         std::string source;
@@ -73,8 +68,7 @@ private:
     bool Gather(Connect& c, float* acc);
     void LogOnce(Connect& c, int reason, const char* fmt, const char* arg);
 
-    int numSources_ = 0;
-    Source sources_[MaxSources];
+    nMixSources sources_;
     int numConnects_ = 0;
     Connect connects_[MaxConnects];
     float weights_[MaxSources] = {};
