@@ -49,7 +49,7 @@ function(bw_add_tests name)
   # The test environment goes in through a launcher: a list-valued ENVIRONMENT
   # property does not survive test discovery intact.
   set_target_properties(test_${name} PROPERTIES
-    CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${BW_TEST_ENV}")
+    CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${BW_TEST_ENV};sh;${CMAKE_SOURCE_DIR}/cmake/run-test.sh")
   # Listing a sanitizer build's tests can take seconds on a busy machine: give it room.
   gtest_discover_tests(test_${name}
     DISCOVERY_MODE PRE_TEST
