@@ -47,7 +47,7 @@ public:
     nInputEvent* FirstEvent() const;
     static nInputEvent* NextEvent(const nInputEvent* event) { return event->GetSucc(); }
     // Returns every queued event to the pool.
-    void FlushEvents();
+    virtual void FlushEvents();
     // Every held mapping sees a release in the next frame; every axis value becomes 0.
     void ReleaseAll();
 

@@ -162,7 +162,9 @@ void nBaseObserver::Trigger() {
     nLogicNode* root = FindLogicRoot();
     if (root) root->Trigger(graph);
     refGfx2d_.Get()->Trigger();
-    if (root) graph->TraversePass(root);
+    // Without a root the pass still runs: it empties the lists, whose records would
+    // otherwise name last frame's nodes, which may be gone with the root.
+    graph->TraversePass(root);
     if (frameTime_ > 0.0f) {
         graph->AnalyseCollisions();
         graph->Step(frameTime_);

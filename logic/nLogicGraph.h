@@ -49,21 +49,23 @@ public:
     void SetDebug(bool on) { debug_ = on; }
     bool GetDebug() const { return debug_; }
 
+    // The passes are virtual so that the frame loop's order can be watched; each runs
+    // once a frame (the per-node work inside them is not virtual).
     // Start of a frame: releases every node queued since the last call, once each;
     // nodes destroyed meanwhile are skipped.
-    void ReleaseQueued();
+    virtual void ReleaseQueued();
     void QueueRelease(nLogicNode* node);
     int GetNumQueued() const { return releaseCount_; }
 
     // Traverses `logicRoot` from the current camera (nothing without one, or without a
     // root) and builds the four lists.
-    void TraversePass(nLogicNode* logicRoot);
+    virtual void TraversePass(nLogicNode* logicRoot);
     // Every collide context checks its pairs, then every collision node analyses them.
-    void AnalyseCollisions();
+    virtual void AnalyseCollisions();
     // The physics world steps, then every physics node takes its body's matrix.
-    void Step(float frameTime);
+    virtual void Step(float frameTime);
     // The visible records into the scene graph, the scene drawn, then the 2D records.
-    void VisualPass();
+    virtual void VisualPass();
 
     // From a visual node's Traverse: false (logged once a frame) when the record table
     // or the nesting is full; the node then leaves itself and its subtree out.

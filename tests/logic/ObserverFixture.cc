@@ -12,9 +12,21 @@ const nClassInfo nObsInput::classInfo = nClassInfo::Make<nObsInput>("nobsinput",
 const nClassInfo nObsAudio::classInfo = nClassInfo::Make<nObsAudio>("nobsaudio", "naudioserver2");
 const nClassInfo nObsParticle::classInfo = nClassInfo::Make<nObsParticle>("nobsparticle", "nparticleserver");
 const nClassInfo nObs2DServer::classInfo = nClassInfo::Make<nObs2DServer>("nobs2dserver", "nlogic2dserver");
+const nClassInfo nObsGraph::classInfo = nClassInfo::Make<nObsGraph>("nobsgraph", "nlogicgraph");
 const nClassInfo nObsRoot::classInfo = nClassInfo::Make<nObsRoot>("nobsroot", "ntestlogicnode");
 
 static void Log(const std::string& s) { logicEvents.push_back(s); }
+
+static float ChannelValue(const char* name) {
+    auto* ch = static_cast<nChannelServer*>(nKernelServer::ks->Lookup("/sys/servers/channel"));
+    return ch->GetChannel1f(ch->GenChannel(name));
+}
+
+static std::string Format(const char* format, double a, double b = 0.0) {
+    char buf[96];
+    std::snprintf(buf, sizeof(buf), format, a, b);
+    return buf;
+}
 
 bool nObsGfx::Trigger() {
     Log("gfx trigger");
@@ -57,6 +69,10 @@ void nObsInput::Trigger(double time) {
     Log("input trigger");
     nInputServer::Trigger(time);
 }
+void nObsInput::FlushEvents() {
+    Log("input flush");
+    nInputServer::FlushEvents();
+}
 void nObsInput::Mouse(int type, int x, int y, int button) {
     nInputEvent* e = NewEvent();
     e->type = type;
@@ -73,9 +89,7 @@ int nObsInput::QueuedEvents() const {
 }
 
 void nObsAudio::BeginScene(double time) {
-    char buf[64];
-    std::snprintf(buf, sizeof(buf), "audio begin %.2f", time);
-    Log(buf);
+    Log(Format("audio begin %.2f", time));
     nAudioServer2::BeginScene(time);
 }
 void nObsAudio::EndScene() {
@@ -90,15 +104,37 @@ void nObs2DServer::Trigger() {
     nLogic2DServer::Trigger();
 }
 
+void nObsGraph::ReleaseQueued() {
+    Log("lgraph release");
+    nLogicGraph::ReleaseQueued();
+}
+void nObsGraph::TraversePass(nLogicNode* logicRoot) {
+    Log(Format("lgraph traverse %.2f", ChannelValue("frametime")));
+    nLogicGraph::TraversePass(logicRoot);
+}
+void nObsGraph::AnalyseCollisions() {
+    Log("lgraph collisions");
+    nLogicGraph::AnalyseCollisions();
+}
+void nObsGraph::Step(float frameTime) {
+    Log(Format("lgraph step %.2f", frameTime));
+    nLogicGraph::Step(frameTime);
+}
+void nObsGraph::VisualPass() {
+    Log(Format("lgraph visual %.2f %.2f", ChannelValue("gametime"), ChannelValue("frametime")));
+    nLogicGraph::VisualPass();
+}
+
 bool nObsRoot::Trigger(nLogicGraph* graph) {
-    nChannelServer* ch = static_cast<nChannelServer*>(nKernelServer::ks->Lookup("/sys/servers/channel"));
-    char buf[96];
-    std::snprintf(buf, sizeof(buf), "root trigger %.2f %.2f", ch->GetChannel1f(ch->GenChannel("gametime")),
-                  ch->GetChannel1f(ch->GenChannel("frametime")));
-    Log(buf);
+    Log(Format("root trigger %.2f %.2f", ChannelValue("gametime"), ChannelValue("frametime")));
     bool on = nTestLogicNode::Trigger(graph);
     if (onTrigger) onTrigger();
     return on;
+}
+
+void TestClock::Sleep(int ms) {
+    sleeps.push_back(ms);
+    Log("sleep " + std::to_string(ms));
 }
 
 void ObserverFixture::SetUp() {
@@ -106,13 +142,17 @@ void ObserverFixture::SetUp() {
     nAudioPackage(kernel);
     nInputPackage(kernel);
     for (const nClassInfo* ci : {&nObsGfx::classInfo, &nObsInput::classInfo, &nObsAudio::classInfo,
-                                 &nObsParticle::classInfo, &nObs2DServer::classInfo, &nObsRoot::classInfo}) {
+                                 &nObsParticle::classInfo, &nObs2DServer::classInfo, &nObsGraph::classInfo,
+                                 &nObsRoot::classInfo}) {
         kernel->AddClass(*ci);
     }
     kernel->GetTimeServer()->SetClock(&clock);
     gfx->Release();
-    ogfx = static_cast<nObsGfx*>(kernel->New("nobsgfx", "/sys/servers/gfx"));
+    gfxServer = static_cast<nGfxServer*>(kernel->New(gfxClass, "/sys/servers/gfx"));
+    ogfx = gfxServer->IsA("nobsgfx") ? static_cast<nObsGfx*>(gfxServer) : nullptr;
     gfx = ogfx;
+    graph->Release();
+    graph = static_cast<nLogicGraph*>(kernel->New("nobsgraph", "/sys/servers/lgraph"));
     input = static_cast<nObsInput*>(kernel->New("nobsinput", "/sys/servers/input"));
     kernel->New("nobsaudio", "/sys/servers/audio");
     kernel->New("nobsparticle", "/sys/servers/particle");
@@ -132,7 +172,7 @@ void ObserverFixture::TearDown() {
 std::vector<std::string> ObserverFixture::FrameLog() const {
     std::vector<std::string> out;
     for (const std::string& e : logicEvents) {
-        if (e == "applyview") continue;
+        if (e == "applyview" || e.compare(0, 9, "traverse ") == 0) continue;
         out.push_back(e);
     }
     return out;

@@ -50,6 +50,7 @@ class nObsInput : public nInputServer {
 public:
     static const nClassInfo classInfo;
     void Trigger(double time) override;
+    void FlushEvents() override;
     // Queues a mouse event (type 4 move at x, y; 6/7 press/release of `button`).
     void Mouse(int type, int x, int y, int button = 0);
     int QueuedEvents() const;
@@ -74,6 +75,18 @@ public:
     void Trigger() override;
 };
 
+// The real graph, logging each pass; the traversal with the "frametime" the logic sees,
+// the visual pass with the "gametime" and "frametime" it draws with.
+class nObsGraph : public nLogicGraph {
+public:
+    static const nClassInfo classInfo;
+    void ReleaseQueued() override;
+    void TraversePass(nLogicNode* logicRoot) override;
+    void AnalyseCollisions() override;
+    void Step(float frameTime) override;
+    void VisualPass() override;
+};
+
 // The logic root: logs its Trigger with the channels "gametime" and "frametime" as it
 // reads them, then runs `onTrigger` when set.
 class nObsRoot : public nTestLogicNode {
@@ -87,7 +100,7 @@ class TestClock : public sys::Clock {
 public:
     int64_t Ticks() override { return ticks; }
     int64_t Frequency() override { return 1000000; }
-    void Sleep(int ms) override { sleeps.push_back(ms); }
+    void Sleep(int ms) override;
     void Set(double seconds) { ticks = int64_t(seconds * 1e6 + 0.5); }
     int64_t ticks = 0;
     std::vector<int> sleeps;
@@ -98,11 +111,16 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The frame's log from the first "gfx trigger" on, without scene-graph detail.
+    // The frame's log without the test nodes' traversal detail.
     std::vector<std::string> FrameLog() const;
+
+    // Set by a derived fixture's constructor to run on another graphics server.
+    const char* gfxClass = "nobsgfx";
 
     TestClock clock;
     nBaseObserver* obs = nullptr;
+    // The server at "/sys/servers/gfx"; `ogfx` and `gfx` are null when it is no nObsGfx.
+    nGfxServer* gfxServer = nullptr;
     nObsGfx* ogfx = nullptr;
     nObsInput* input = nullptr;
     nObs2DServer* gfx2d = nullptr;
