@@ -1,0 +1,231 @@
+// The game's start-up and shutdown, in process (the tree it builds, the loading screen
+// as the first frame with content, the display failure) and as the installed program
+// (exit codes, the log beside the executable).
+#include "app/AppMain.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "collide/nCollideServer2.h"
+#include "gfx/nD3D8Server.h"
+#include "input/nInputServer.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
+#include "logic/nBaseObserver.h"
+#include "logic/nCameraServer.h"
+#include "logic/nLogicObserverCamera.h"
+#include "physics/nPhysikServer.h"
+#include "platform/render/Device.h"
+#include "platform/window/Window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool RunLua(nKernelServer* ks, const char* text) {
+    const char* result = nullptr;
+    return static_cast<nScriptServer*>(ks->Lookup("/sys/servers/script"))->Run(text, result);
+}
+
+// The presented frame's pixel at (x, y) of the 800 x 600 display as r, g, b.
+struct Rgb {
+    int r, g, b;
+};
+Rgb FrontPixel(nD3D8Server* gfx, int x, int y) {
+    std::vector<uint32_t> argb;
+    int w = 0, h = 0;
+    gfx->GetDevice()->CopyFrontBuffer(argb, w, h);
+    uint32_t p = argb[size_t(y) * size_t(w) + size_t(x)];
+    return {int((p >> 16) & 0xff), int((p >> 8) & 0xff), int(p & 0xff)};
+}
+void ExpectNear(Rgb got, Rgb want, const char* where) {
+    const int tol = 12;
+    EXPECT_NEAR(got.r, want.r, tol) << where;
+    EXPECT_NEAR(got.g, want.g, tol) << where;
+    EXPECT_NEAR(got.b, want.b, tol) << where;
+}
+
+TEST(StartupTest, BuildsTheWorldShowsTheLoadingScreenAndShutsDownAroundDeletedObjects) {
+    AppMain app;
+    app.Build();
+    nKernelServer* ks = app.GetKernel();
+    // What the first frame with content shows is read back before anything else draws.
+    app.OpenDisplay();
+    app.RunStartScripts();
+    auto* gfx = static_cast<nD3D8Server*>(ks->Lookup("/sys/servers/gfx"));
+    ASSERT_TRUE(gfx->IsDisplayOpen());
+    if (ks->FindClass("nlogicsprite")) {
+        // Probe pixels of the loading image: the lit water at the top, the amber bar,
+        // the dark ground at the bottom left.
+        ExpectNear(FrontPixel(gfx, 400, 20), {39, 117, 147}, "top");
+        ExpectNear(FrontPixel(gfx, 400, 498), {230, 160, 40}, "bar");
+        ExpectNear(FrontPixel(gfx, 40, 590), {6, 21, 51}, "bottom");
+        EXPECT_EQ(app.GetObserver()->GetNumLoadingScreens(), 1);
+    }
+
+    // Every server row stands with its class; the script row named "nluaserver" found the
+    // object the first row made, and the logic graph made the logic input server.
+    for (int i = 0; i < AppMain::NumServerRows; i++) {
+        const AppMain::ServerRow& row = AppMain::ServerRows[i];
+        nRoot* obj = ks->Lookup(row.path);
+        ASSERT_NE(obj, nullptr) << row.path;
+        std::string want = row.className;
+        if (want == "nluaserver") want = "nluaserver2";
+        if (want == "nbwobserver" && !ks->FindClass("nbwobserver")) want = "nbaseobserver";
+        EXPECT_STREQ(obj->GetClass()->GetName(), want.c_str()) << row.path;
+    }
+    ASSERT_NE(ks->Lookup("/sys/servers/logicinput"), nullptr);
+    EXPECT_STREQ(ks->Lookup("/sys/servers/logicinput")->GetClass()->GetName(), "nlogicinputserver");
+    EXPECT_STREQ(ks->Lookup("/sys/servers/file2")->GetClass()->GetName(), "nnpkfileserver");
+    EXPECT_STREQ(ks->Lookup("/usr")->GetClass()->GetName(), "nroot");
+    EXPECT_STREQ(ks->Lookup("/usr/logic")->GetClass()->GetName(), "nlogicnode");
+
+    // The camera the first frame looks through.
+    auto* camera = static_cast<nLogicObserverCamera*>(ks->Lookup("/usr/logic/observercam"));
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(static_cast<nCameraServer*>(ks->Lookup("/sys/servers/camera"))->GetCurrentCamera(), camera);
+    EXPECT_TRUE(camera->GetPickEnable());
+    EXPECT_EQ(camera->GetPosition().y, 2.0f);
+    EXPECT_EQ(camera->GetPosition().z, 8.0f);
+
+    // Bindings, collision world, window, physics and the observer's settings.
+    auto* input = static_cast<nInputServer*>(ks->Lookup("/sys/servers/input"));
+    EXPECT_EQ(input->GetNumMappings(), 7);
+    for (const char* state : {"watch_on", "watch_off", "reset", "console", "orbit", "dolly", "pan"})
+        EXPECT_NE(input->FindState(state), nullptr) << state;
+    auto* collide = static_cast<nCollideServer2*>(ks->Lookup("/sys/servers/collide2"));
+    EXPECT_EQ(collide->QueryCollClass("triggerzone"), 0);
+    EXPECT_EQ(collide->QueryCollClass("bwitems"), 16);
+    EXPECT_NE(collide->FindContext("picking"), nullptr);
+    vector3 g = static_cast<nPhysikServer*>(ks->Lookup("/sys/servers/physik"))->GetGravity();
+    EXPECT_EQ(g.y, -4.0f);
+    EXPECT_EQ(gfx->GetWindow()->GetTitle(), "Brinewick");
+    EXPECT_TRUE(gfx->IsFullScreen());
+    EXPECT_EQ(gfx->GetDisplayWidth(), 800);
+    nBaseObserver* observer = app.GetObserver();
+    EXPECT_FLOAT_EQ(observer->GetSleep(), 1.0f / 34.0f);
+    EXPECT_TRUE(observer->GetGameState(0x4000));
+    EXPECT_TRUE(observer->GetGrid());
+    ASSERT_NE(ks->Lookup("/usr/repository"), nullptr);
+
+    // A few frames of the loop, then a script removes objects shutdown would release.
+    observer->SetSleep(0.0f);
+    observer->ResetTime();
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(observer->RunFrame());
+    ASSERT_TRUE(RunLua(ks, "delete('/usr/logic'); delete('/sys/servers/chat'); delete('/sys/servers/collide')"));
+    EXPECT_EQ(app.Shutdown(), 0);
+    EXPECT_EQ(app.GetKernel(), nullptr);
+}
+
+TEST(StartupTest, NoDisplayModeIsFatalWithTheGermanText) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            AppMain app;
+            app.Build();
+            // Without the adapters' mode lists no display mode can be set.
+            app.GetKernel()->Lookup("/sys/share/display")->Release();
+            app.OpenDisplay();
+        },
+        ::testing::ExitedWithCode(3),
+        "Fehler: Konnte kein DirectX Display erstellen.\n Stellen sie sicher das sowohl DirectX 8.1 oder besser "
+        "installiert ist,\nund \xC3\xBC"
+        "berpr\xC3\xBC"
+        "fen sie ob ihre Grafikkarte den Systemvorraussetzungen entspricht!");
+}
+
+// ---- the installed program
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// A copy of the game in a folder of its own, laid out as an installation.
+class InstalledGameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* src = std::getenv("BW_SOURCE_DIR");
+        ASSERT_NE(src, nullptr);
+        home = fs::path(testing::TempDir()) / ("bw_game_" + std::to_string(::getpid()));
+        fs::remove_all(home);
+        bin = home / "bin" / "win32";
+        fs::create_directories(bin);
+        fs::create_directories(home / "repository");
+        fs::create_directories(home / "textures");
+        fs::copy_file(BW_GAME_EXE, bin / "brinewick");
+        fs::path data = fs::path(src) / "data";
+        for (const char* f : {"init_scriptserver.bs", "init_bw.n", "init_repository.n"})
+            fs::copy_file(data / "bin" / "win32" / f, bin / f);
+        fs::copy_file(data / "textures" / "loadingscreen.png", home / "textures" / "loadingscreen.png");
+        // What an earlier run left in the log must go.
+        std::ofstream(bin / "Brinewick.log") << "stale line of an earlier run\n";
+    }
+    void TearDown() override { fs::remove_all(home); }
+
+    // Runs the game with `env` in front; its exit code (-1 when it did not exit).
+    int Run(const std::string& env) {
+        std::string cmd = "cd '" + home.string() + "' && " + env + " timeout 300 '" + (bin / "brinewick").string() +
+                          "' >'" + (home / "out.txt").string() + "' 2>&1";
+        int status = std::system(cmd.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path home, bin;
+};
+
+TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
+    // The menu script counts frames through the script server's per-frame buffer, writes
+    // the count beside the game and ends the loop.
+    std::ofstream(bin / "init_menue.n") << "frames = 0\n"
+                                           "function frame()\n"
+                                           "  frames = frames + 1\n"
+                                           "  if frames < 5 then execbuf('frame()') return end\n"
+                                           "  local f = io.open('frames.txt', 'w') f:write(frames) f:close()\n"
+                                           "  exit()\n"
+                                           "end\n"
+                                           "execbuf('frame()')\n";
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    EXPECT_EQ(Slurp(home / "frames.txt"), "5");
+
+    std::string log = Slurp(bin / "Brinewick.log");
+    EXPECT_EQ(log.find("stale line"), std::string::npos);
+    size_t at = 0;
+    std::vector<std::string> order = {"kernel and log handler", "file server nnpkfileserver at /sys/servers/file2"};
+    for (int i = 0; i < AppMain::NumServerRows; i++)
+        order.push_back(std::string("server ") + AppMain::ServerRows[i].className + " at " + AppMain::ServerRows[i].path);
+    for (const char* s : {"input mappings", "collision contexts, classes and types", "logic root and observer camera",
+                          "clear colour, gravity, window title", "window icon", "display open",
+                          "observer camera current", "first frame presented", "script bin:init_bw.n",
+                          "loading screen /usr/loadingscreen", "script bin:init_repository.n", "game state 0x4000",
+                          "script bin:init_menue.n", "frame sleep 1/34 s", "main loop", "main loop ended", "shutdown"})
+        order.push_back(s);
+    for (int i = 0; i < AppMain::NumReleaseOrder; i++) order.push_back(std::string("release ") + AppMain::ReleaseOrder[i]);
+    order.push_back("kernel");
+    for (const std::string& line : order) {
+        size_t pos = log.find("AppMain: " + line + "\n", at);
+        ASSERT_NE(pos, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+        at = pos + 1;
+    }
+}
+
+TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
+    fs::remove(bin / "Brinewick.log");
+    ASSERT_EQ(Run("SDL_VIDEODRIVER=nosuchdriver"), 1);
+    EXPECT_NE(Slurp(home / "out.txt").find("Error: Sie ben\xC3\xB6tigen DirectX Version: 8.1 oder besser!\n"),
+              std::string::npos);
+    // Nothing was built: not even the log.
+    EXPECT_FALSE(fs::exists(bin / "Brinewick.log"));
+}
+
+}  // namespace
