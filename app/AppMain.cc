@@ -61,10 +61,18 @@ bool ProbeDisplayCapability() {
         std::fprintf(stderr, "%s: no video: %s\n", AppMain::AppName, SDL_GetError());
         return false;
     }
-    bool ok = render::RenderSystem::Open() != nullptr;
-    if (!ok) std::fprintf(stderr, "%s: no OpenGL display the game can draw on\n", AppMain::AppName);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return ok;
+    // Video and the OpenGL library stay loaded for the process's life: the display opens
+    // on them next, and a library unloaded early would leave the drivers' own allocations
+    // nameless for the leak checker.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        std::fprintf(stderr, "%s: no OpenGL library: %s\n", AppMain::AppName, SDL_GetError());
+        return false;
+    }
+    if (!render::RenderSystem::Open()) {
+        std::fprintf(stderr, "%s: no OpenGL display the game can draw on\n", AppMain::AppName);
+        return false;
+    }
+    return true;
 }
 
 // The window icon: our own image beside the start scripts.
@@ -214,18 +222,18 @@ void AppMain::RunStartScripts() {
     auto* script = static_cast<nScriptServer*>(kernel_->Lookup("/sys/servers/script"));
     const char* result = nullptr;
     Phase("script bin:init_bw.n");
-    if (!script->RunScript("bin:init_bw.n", result)) kernel_->Error("AppMain: bin:init_bw.n failed\n");
+    if (!script->RunScript("bin:init_bw.n", result)) kernel_->Print("AppMain: bin:init_bw.n failed\n");
 
     nBaseObserver* observer = GetObserver();
     observer->AddLoadingScreen("/usr/loadingscreen");
     Phase("loading screen /usr/loadingscreen");
     Phase("script bin:init_repository.n");
-    if (!observer->RunScript("bin:init_repository.n")) kernel_->Error("AppMain: bin:init_repository.n failed\n");
+    if (!observer->RunScript("bin:init_repository.n")) kernel_->Print("AppMain: bin:init_repository.n failed\n");
     observer->SetGameState(0x4000, true);
     Phase("game state 0x4000");
 
     Phase("script bin:init_menue.n");
-    if (!script->RunScript("bin:init_menue.n", result)) kernel_->Error("AppMain: bin:init_menue.n failed\n");
+    if (!script->RunScript("bin:init_menue.n", result)) kernel_->Print("AppMain: bin:init_menue.n failed\n");
     observer->SetSleep(1.0f / 34.0f);
     Phase("frame sleep 1/34 s");
 }

@@ -14,6 +14,7 @@
 #include "kernel/nRoot.h"
 #include "kernel/nString.h"
 #include "kernel/vector3.h"
+#include "script/nMainLoop.h"
 
 class nAudioServer2;
 class nChannelServer;
@@ -27,7 +28,7 @@ class nLogicNode;
 class nParticleServer;
 class nScriptServer;
 
-class nBaseObserver : public nRoot {
+class nBaseObserver : public nRoot, public nMainLoop {
 public:
     static const nClassInfo classInfo;
     static constexpr int MaxSaveGames = 256;
@@ -52,7 +53,7 @@ public:
     virtual bool Step() { return RunFrame(); }
     // The frame's phases after its timing.
     virtual void Trigger();
-    virtual void Quit() { keepRunning_ = false; }
+    void Quit() override { keepRunning_ = false; }
     virtual void SetLogicRoot(const char* path);
     // Fatal "Aborting." when the root does not resolve.
     virtual nLogicNode* GetLogicRoot();

@@ -16,6 +16,7 @@
 #include "script/nFileDialog.h"
 #include "script/nLuaBinding.h"
 #include "script/nLuaServer2.h"
+#include "script/nMainLoop.h"
 
 void nLuaGlobals::Register(lua_State* L, nLuaServer2* server) {
     static const luaL_Reg globals[] = {
@@ -193,7 +194,11 @@ int nLuaGlobals::Exit(lua_State* L) {
     if (!ArgCount(L, "exit", 0)) return 0;
     nRoot* observer = nKernelServer::ks->Lookup("/sys/servers/observer");
     if (!observer) return 0;
-    // The observer's quit operation is reached through its command table.
+    if (auto* loop = dynamic_cast<nMainLoop*>(observer)) {
+        loop->Quit();
+        return 0;
+    }
+    // Another object there is asked through its command table.
     nCmdProto* proto = observer->GetClass()->FindCmdByName("quit");
     if (proto && proto->GetNumInArgs() == 0) {
         nCmd* cmd = proto->NewCmd();

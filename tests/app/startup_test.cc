@@ -25,10 +25,13 @@
 #include "physics/nPhysikServer.h"
 #include "platform/render/Device.h"
 #include "platform/window/Window.h"
+#include "tests/platform/SdlTestEnvironment.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new bwtest::SdlVideoEnvironment);
 
 bool RunLua(nKernelServer* ks, const char* text) {
     const char* result = nullptr;
@@ -175,7 +178,7 @@ protected:
 
     // Runs the game with `env` in front; its exit code (-1 when it did not exit).
     int Run(const std::string& env) {
-        std::string cmd = "cd '" + home.string() + "' && " + env + " timeout 300 '" + (bin / "brinewick").string() +
+        std::string cmd = "cd '" + home.string() + "' && " + env + " timeout 120 '" + (bin / "brinewick").string() +
                           "' >'" + (home / "out.txt").string() + "' 2>&1";
         int status = std::system(cmd.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -201,7 +204,7 @@ TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
     std::string log = Slurp(bin / "Brinewick.log");
     EXPECT_EQ(log.find("stale line"), std::string::npos);
     size_t at = 0;
-    std::vector<std::string> order = {"kernel and log handler", "file server nnpkfileserver at /sys/servers/file2"};
+    std::vector<std::string> order = {"kernel and log handler", "file server nnpkfileserver at /sys/servers/file2, 0 archives"};
     for (int i = 0; i < AppMain::NumServerRows; i++)
         order.push_back(std::string("server ") + AppMain::ServerRows[i].className + " at " + AppMain::ServerRows[i].path);
     for (const char* s : {"input mappings", "collision contexts, classes and types", "logic root and observer camera",
