@@ -320,10 +320,14 @@ TEST_F(ObserverTest, GridAndLineGroups) {
     EXPECT_EQ(obs->GetNumPooledLineGroups(), 1);
     EXPECT_EQ(obs->GetNumPooledLinePoints(), 3);
 
-    // The grid: 51 lines each way, two axes, X and Z with their minus signs.
+    // The grid: 51 lines each way, two axes, X and Z with their minus signs, drawn in
+    // the view of the camera at (1, 2, 3).
     ogfx->points.clear();
     obs->SetGrid(true);
+    camera->camera.SetTranslation(vector3(1, 2, 3));
+    sceneEvents.clear();
     FrameAt(0.06);
+    EXPECT_EQ(sceneEvents, (Calls{"other matrix 1 2 3", "gfx begin", "matrix -1 -2 -3", "matrix 0 0 0", "gfx end"}));
     // Then the one queued point of the line group.
     ASSERT_EQ(ogfx->points.size(), 232u + 1u);
     const auto& p = ogfx->points;
