@@ -80,8 +80,10 @@ nLogicNode* nBaseObserver::GetLogicRoot() { return refLogicRoot_.Get(); }
 
 nLogicNode* nBaseObserver::FindLogicRoot() {
     nLogicNode* root = nullptr;
-    // A path naming an object of another class is a script's mistake, not the engine's.
-    if (nRoot* obj = refLogicRoot_.GetPath() ? nKernelServer::ks->Lookup(refLogicRoot_.GetPath()) : nullptr) {
+    if (refLogicRoot_.IsResolved()) {
+        root = refLogicRoot_.Resolve();
+    } else if (nRoot* obj = refLogicRoot_.GetPath() ? nKernelServer::ks->Lookup(refLogicRoot_.GetPath()) : nullptr) {
+        // A path naming an object of another class is a script's mistake, not the engine's.
         if (obj->IsA("nlogicnode")) root = refLogicRoot_.Resolve();
     }
     if (root) {
