@@ -94,23 +94,9 @@ void nLogicGraph::NoteOverflow(Overflow kind) {
     n_error("nLogicGraph: %s this frame\n", what);
 }
 
-bool nLogicGraph::PushRecord(nLogicNode* node, const matrix44& world) {
-    if (recordCount_ >= MaxRecords) {
-        NoteOverflow(RecordsFull);
-        return false;
-    }
-    if (depth_ >= MaxDepth) {
-        NoteOverflow(TooDeep);
-        return false;
-    }
-    nLogicGraphRecord& r = records_[recordCount_];
-    r.node = node;
-    r.moved = false;
-    r.world = world;
-    r.parent = depth_ > 0 ? parentStack_[depth_ - 1] : nullptr;
-    parentStack_[depth_++] = &r;
-    recordCount_++;
-    return true;
+bool nLogicGraph::RefuseRecord() {
+    NoteOverflow(recordCount_ >= MaxRecords ? RecordsFull : TooDeep);
+    return false;
 }
 
 void nLogicGraph::BeginTraversal() {

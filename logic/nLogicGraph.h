@@ -69,7 +69,16 @@ public:
 
     // From a visual node's Traverse: false (logged once a frame) when the record table
     // or the nesting is full; the node then leaves itself and its subtree out.
-    bool PushRecord(nLogicNode* node, const matrix44& world);
+    bool PushRecord(nLogicNode* node, const matrix44& world) {
+        if (recordCount_ >= MaxRecords || depth_ >= MaxDepth) return RefuseRecord();
+        nLogicGraphRecord& r = records_[recordCount_++];
+        r.node = node;
+        r.moved = false;
+        r.world = world;
+        r.parent = depth_ > 0 ? parentStack_[depth_ - 1] : nullptr;
+        parentStack_[depth_++] = &r;
+        return true;
+    }
     void PopRecord() { depth_--; }
 
     // Logs an overflow of that kind unless it was logged this frame already.
@@ -96,8 +105,14 @@ public:
     void DebugVisualize();
 
 private:
+    // Logs why a record was refused; false.
+    bool RefuseRecord();
+
     bool debug_ = false;
     int recordCount_ = 0;
+    // Apart from the record count: the two change in the same call, and one load of both
+    // after two separate stores stalls.
+    nLogicGraphRecord* parentStack_[MaxDepth] = {};
     int depth_ = 0;
     int visibleCount_ = 0;
     int collisionCount_ = 0;
@@ -106,7 +121,6 @@ private:
     uint32_t overflowLogged_ = 0;
     matrix44 rootMatrix_;
     nLogicGraphRecord records_[MaxRecords];
-    nLogicGraphRecord* parentStack_[MaxDepth] = {};
     uint16_t visibleList_[MaxRecords] = {};
     uint16_t collisionList_[MaxRecords] = {};
     uint16_t physikList_[MaxPhysik] = {};

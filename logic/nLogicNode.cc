@@ -1,6 +1,8 @@
 #include "logic/nLogicNode.h"
 
 #include <cstring>
+#include <new>
+#include <optional>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -59,6 +61,10 @@ nLogicNode::nLogicNode() {
 }
 
 nLogicNode::~nLogicNode() {
+    for (AliveMark* m = marks_; m; m = m->outer_) m->alive_ = false;
+    marks_ = nullptr;
+    if (cachedBy_) cachedBy_->ForgetCachedChild(this);
+    DropChildCache();
     // Handlers first: each clears its queued firings, so none fires for a dead node.
     for (nLogicEventHandler* h : handlers_) delete h;
     handlers_.Clear();
@@ -66,7 +72,8 @@ nLogicNode::~nLogicNode() {
     for (nScriptEvent* e : events_) delete e;
     events_.Clear();
     for (int i = 0; i < timerWalk_.Size(); i++) timerWalk_[i] = nullptr;
-    while (nHashNode* t = timers_.RemHead()) delete static_cast<nLogicTimer*>(t);
+    for (nLogicTimer* t : timers_) FreeTimer(t);
+    timers_.Clear();
     inputLink_.Remove();
     while (inputList_.RemHead()) {
     }
@@ -114,75 +121,175 @@ void nLogicNode::Setup() {
 }
 
 bool nLogicNode::Trigger(nLogicGraph* graph) {
+    nRoot* first = GetHead();
+    if (!first) return true;
     nScriptServer* script = scriptRef_.Get();
     float frameTime = FrameTime();
     // Scripts run below may release this node, the child, its siblings or an ancestor:
-    // the references tell what is left, and the walk goes on with that.
-    nRef<nRoot> self(this);
-    nRef<nRoot> cur(GetHead());
-    nRef<nRoot> next;
-    while (nRoot* c = cur.GetUnsafe()) {
-        next = c->GetSucc();
-        if (IsLogicNode(c) && static_cast<nLogicNode*>(c)->active_) {
-            auto* child = static_cast<nLogicNode*>(c);
-            ServeChild(child, script, frameTime);
-            if (cur.IsValid()) child->Trigger(graph);
-        }
-        if (!self.IsValid()) return true;
-        nRoot* still = cur.GetUnsafe();
-        if (still && still->GetParent() == this) cur = still->GetSucc();
-        else if (next.IsValid() && next->GetParent() == this) cur = next.GetUnsafe();
-        else cur = nullptr;
-    }
+    // the marks tell what is left, and the walk goes on with that.
+    AliveMark self(this);
+    if (!walkingCache_ && CacheChildren()) TriggerCached(graph, script, frameTime, self);
+    else TriggerFrom(first, graph, script, frameTime, self);
     return true;
 }
 
-void nLogicNode::ServeChild(nLogicNode* child, nScriptServer* script, float frameTime) {
-    nRef<nRoot> alive(child);
-    // 1. input nodes
-    nRef<nRoot> input;
-    for (nNode* n = child->inputList_.GetHead(); n;) {
-        auto* in = static_cast<nLogicNode*>(n->GetPtr());
-        input = in;
-        in->HandleInput();
-        if (!alive.IsValid()) return;
-        // An input node that left the list ends the walk: its neighbours are unknown.
-        if (!input.IsValid() || !in->inputLink_.IsLinked()) break;
-        n = n->GetSucc();
+void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self) {
+    walkingCache_ = true;
+    int count = childCache_.Size();
+    for (int i = 0; i < count; i++) {
+        nLogicNode* child = childCache_[i];
+        nLogicNode* next = i + 1 < count ? childCache_[i + 1] : nullptr;
+        // The copy holds from here only while the child is still followed by the entry
+        // after it (a null entry died meanwhile).
+        if ((i + 1 < count && !next) || child->GetSucc() != next) {
+            walkingCache_ = false;
+            childCacheValid_ = false;
+            TriggerFrom(child, graph, script, frameTime, self);
+            return;
+        }
+        if (!child->active_) continue;
+        {
+            AliveMark childAlive(child);
+            if (ServeChild(child, childAlive, script, frameTime)) child->Trigger(graph);
+        }
+        if (!self.Alive()) return;
+        // Where the walk goes on, as the walk along the list decides it. An entry nulled
+        // meanwhile died or belongs to another parent now.
+        nRoot* after;
+        if (childCache_[i] && child->GetParent() == this) after = child->GetSucc();
+        else if (i + 1 < count && childCache_[i + 1] && next->GetParent() == this) after = next;
+        else after = nullptr;
+        if (i + 1 < count ? after && after == childCache_[i + 1] : !after) continue;
+        walkingCache_ = false;
+        childCacheValid_ = false;
+        if (after) TriggerFrom(after, graph, script, frameTime, self);
+        return;
     }
-    // 2. raised events; those raised while these fire wait for the next frame
-    int raised = child->pendingEvents_.Size();
-    for (int i = 0; i < raised && i < child->pendingEvents_.Size(); i++) {
-        child->pendingEvents_[i]->Fire(script);
-        if (!alive.IsValid()) return;
-    }
-    for (int i = 0; i < raised && child->pendingEvents_.Size() > 0; i++) child->pendingEvents_.Erase(0);
-    // 3. timers
-    child->RunTimers(script, frameTime);
-    if (!alive.IsValid()) return;
-    // 4. clock
-    child->time_ += frameTime;
+    walkingCache_ = false;
 }
 
-void nLogicNode::RunTimers(nScriptServer* script, float frameTime) {
+void nLogicNode::TriggerFrom(nRoot* c, nLogicGraph* graph, nScriptServer* script, float frameTime,
+                             const AliveMark& self) {
+    while (c) {
+        nRoot* next = c->GetSucc();
+        if (!IsLogicNode(c) || !static_cast<nLogicNode*>(c)->active_) {
+            c = next;
+            continue;
+        }
+        auto* child = static_cast<nLogicNode*>(c);
+        AliveMark childAlive(child);
+        // The successor as it was, should the child leave the list; a sibling that is no
+        // logic node cannot carry a mark and takes a reference instead.
+        std::optional<AliveMark> nextMark;
+        std::optional<nRef<nRoot>> nextRef;
+        if (next && IsLogicNode(next)) nextMark.emplace(static_cast<nLogicNode*>(next));
+        else if (next) nextRef.emplace(next);
+        if (ServeChild(child, childAlive, script, frameTime)) child->Trigger(graph);
+        if (!self.Alive()) return;
+        bool nextLives = nextMark ? nextMark->Alive() : nextRef && nextRef->IsValid();
+        if (childAlive.Alive() && child->GetParent() == this) c = child->GetSucc();
+        else if (nextLives && next->GetParent() == this) c = next;
+        else c = nullptr;
+    }
+}
+
+bool nLogicNode::CacheChildren() {
+    nRoot* head = GetHead();
+    if (childCacheValid_ && childCache_.Size() > 0 && childCache_[0] == head) return true;
+    DropChildCache();
+    if (cacheRetry_ > 0) {
+        cacheRetry_--;
+        return false;
+    }
+    for (nRoot* c = head; c; c = c->GetSucc()) {
+        if (!IsLogicNode(c)) {
+            DropChildCache();
+            cacheRetry_ = 63;
+            return false;
+        }
+        auto* child = static_cast<nLogicNode*>(c);
+        if (child->cachedBy_) child->cachedBy_->ForgetCachedChild(child);
+        child->cachedBy_ = this;
+        child->cacheIndex_ = childCache_.Size();
+        childCache_.Append(child);
+    }
+    childCacheValid_ = childCache_.Size() > 0;
+    return childCacheValid_;
+}
+
+void nLogicNode::DropChildCache() {
+    for (nLogicNode* c : childCache_) {
+        if (c) c->cachedBy_ = nullptr;
+    }
+    childCache_.Clear();
+    childCacheValid_ = false;
+}
+
+void nLogicNode::ForgetCachedChild(nLogicNode* child) {
+    int i = child->cacheIndex_;
+    if (i >= 0 && i < childCache_.Size() && childCache_[i] == child) childCache_[i] = nullptr;
+    child->cachedBy_ = nullptr;
+    childCacheValid_ = false;
+}
+
+bool nLogicNode::ServeChild(nLogicNode* child, const AliveMark& alive, nScriptServer* script, float frameTime) {
+    // 1. input nodes
+    if (nNode* n = child->inputList_.GetHead()) {
+        nRef<nRoot> input;
+        while (n) {
+            auto* in = static_cast<nLogicNode*>(n->GetPtr());
+            input = in;
+            in->HandleInput();
+            if (!alive.Alive()) return false;
+            // An input node that left the list ends the walk: its neighbours are unknown.
+            if (!input.IsValid() || !in->inputLink_.IsLinked()) break;
+            n = n->GetSucc();
+        }
+    }
+    // 2. raised events; those raised while these fire wait for the next frame
+    if (int raised = child->pendingEvents_.Size()) {
+        for (int i = 0; i < raised && i < child->pendingEvents_.Size(); i++) {
+            child->pendingEvents_[i]->Fire(script);
+            if (!alive.Alive()) return false;
+        }
+        for (int i = 0; i < raised && child->pendingEvents_.Size() > 0; i++) child->pendingEvents_.Erase(0);
+    }
+    // 3. timers
+    if (!child->RunTimers(alive, script, frameTime)) return false;
+    // 4. clock
+    child->time_ += frameTime;
+    return true;
+}
+
+bool nLogicNode::RunTimers(const AliveMark& alive, nScriptServer* script, float frameTime) {
     // A nested walk (a timer script triggering by hand) leaves the timers to the outer one.
-    if (walkingTimers_ || !timers_.GetHead()) return;
-    nRef<nRoot> alive(this);
-    // The timers as they are before the first script runs: one added meanwhile waits
-    // for the next frame, one deleted meanwhile is nulled in this list.
+    if (walkingTimers_) return true;
+    // Until a script is due nothing can change the list: count on it directly.
+    int count = timers_.Size();
+    int first = 0;
+    for (; first < count; first++) {
+        nLogicTimer* t = timers_[first];
+        t->time += frameTime;
+        if (t->time >= t->period) break;
+    }
+    if (first == count) return true;
+    // The timers from the first due one on, as they are before its script runs: one added
+    // meanwhile waits for the next frame, one deleted meanwhile is nulled in this list.
     timerWalk_.Clear();
-    for (nHashNode* n = timers_.GetHead(); n; n = n->GetSucc()) timerWalk_.Append(static_cast<nLogicTimer*>(n));
+    for (int i = first; i < count; i++) timerWalk_.Append(timers_[i]);
     walkingTimers_ = true;
     for (int i = 0; i < timerWalk_.Size(); i++) {
         nLogicTimer* t = timerWalk_[i];
         if (!t) continue;
-        t->time += frameTime;
-        if (t->time < t->period) continue;
+        if (i > 0) {
+            t->time += frameTime;
+            if (t->time < t->period) continue;
+        }
         const char* result = nullptr;
         if (!script->Run(t->script.Get(), result)) {
             n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
         }
-        if (!alive.IsValid()) return;
+        if (!alive.Alive()) return false;
         t = timerWalk_[i];
         if (!t) continue;
         // A one-shot timer that re-armed itself below its period stays.
@@ -191,12 +298,30 @@ void nLogicNode::RunTimers(nScriptServer* script, float frameTime) {
     }
     walkingTimers_ = false;
     timerWalk_.Clear();
+    return true;
 }
 
 void nLogicNode::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
     // The traversal runs no scripts (it computes matrices and registers collide objects),
     // so the children are walked directly: this walk is the hottest of the frame.
-    for (nRoot* c = GetHead(); c; c = c->GetSucc()) {
+    nRoot* c = GetHead();
+    if (!c) return;
+    if (!walkingCache_ && CacheChildren()) {
+        walkingCache_ = true;
+        int count = childCache_.Size();
+        int i = 0;
+        for (; i < count; i++) {
+            nLogicNode* child = childCache_[i];
+            if (!child || child->GetSucc() != (i + 1 < count ? childCache_[i + 1] : nullptr)) break;
+            if (child->active_) child->Traverse(graph, parentMatrix);
+        }
+        walkingCache_ = false;
+        if (i == count) return;
+        // The list no longer matches the copy: the rest along the list.
+        childCacheValid_ = false;
+        c = childCache_[i];
+    }
+    for (; c; c = c->GetSucc()) {
         if (IsLogicNode(c) && static_cast<nLogicNode*>(c)->active_) {
             static_cast<nLogicNode*>(c)->Traverse(graph, parentMatrix);
         }
@@ -394,10 +519,7 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
     }
     const char* key = name ? name : "";
     nLogicTimer* t = FindTimer(key);
-    if (!t) {
-        t = new nLogicTimer(key);
-        timers_.AddTail(t);
-    }
+    if (!t) t = timers_.Append(NewTimer(key));
     t->repeat = type;
     t->time = time;
     t->period = period;
@@ -405,18 +527,64 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
 }
 
 nLogicTimer* nLogicNode::FindTimer(const char* name) const {
-    return static_cast<nLogicTimer*>(timers_.Find(name ? name : ""));
+    const char* key = name ? name : "";
+    for (nLogicTimer* t : timers_) {
+        if (std::strcmp(t->GetName(), key) == 0) return t;
+    }
+    return nullptr;
 }
 
 int nLogicNode::GetNumTimers() const {
-    int n = 0;
-    for (nHashNode* t = timers_.GetHead(); t; t = t->GetSucc()) n++;
-    return n;
+    return timers_.Size();
 }
 
 void nLogicNode::DeleteTimer(nLogicTimer* timer) {
+    for (int i = 0; i < timers_.Size(); i++) {
+        if (timers_[i] == timer) {
+            timers_.Erase(i);
+            break;
+        }
+    }
     for (int i = 0; i < timerWalk_.Size(); i++) {
         if (timerWalk_[i] == timer) timerWalk_[i] = nullptr;
+    }
+    FreeTimer(timer);
+}
+
+nLogicTimer* nLogicNode::TimerList::Append(nLogicTimer* t) {
+    if (count_ == capacity_) {
+        auto** grown = new nLogicTimer*[size_t(capacity_) * 2];
+        for (int i = 0; i < count_; i++) grown[i] = data_[i];
+        if (data_ != inline_) delete[] data_;
+        data_ = grown;
+        capacity_ *= 2;
+    }
+    return data_[count_++] = t;
+}
+
+void nLogicNode::TimerList::Erase(int i) {
+    if (i < 0 || i >= count_) return;
+    for (int j = i; j < count_ - 1; j++) data_[j] = data_[j + 1];
+    count_--;
+}
+
+nLogicTimer* nLogicNode::NewTimer(const char* name) {
+    for (int i = 0; i < TimerSlots; i++) {
+        if (!(timerSlotUsed_ & (1u << i))) {
+            timerSlotUsed_ |= uint8_t(1u << i);
+            return new (timerSlots_[i]) nLogicTimer(name);
+        }
+    }
+    return new nLogicTimer(name);
+}
+
+void nLogicNode::FreeTimer(nLogicTimer* timer) {
+    for (int i = 0; i < TimerSlots; i++) {
+        if (reinterpret_cast<unsigned char*>(timer) == timerSlots_[i]) {
+            timer->~nLogicTimer();
+            timerSlotUsed_ &= uint8_t(~(1u << i));
+            return;
+        }
     }
     delete timer;
 }
@@ -426,7 +594,7 @@ void nLogicNode::DeleteTimer(const char* name) {
 }
 
 void nLogicNode::DeleteTimers() {
-    while (nHashNode* t = timers_.GetHead()) DeleteTimer(static_cast<nLogicTimer*>(t));
+    while (timers_.Size() > 0) DeleteTimer(timers_[0]);
 }
 
 // -- persistence -------------------------------------------------------------------
@@ -485,8 +653,8 @@ bool nLogicNode::SaveCmds(nPersistServer* ps) {
             if (fn && fn[0]) ok = ps->Put(this, nId("LAEF"), e->GetName(), fn);
         }
     }
-    for (nHashNode* n = timers_.GetHead(); ok && n; n = n->GetSucc()) {
-        auto* t = static_cast<nLogicTimer*>(n);
+    for (int i = 0; ok && i < timers_.Size(); i++) {
+        nLogicTimer* t = timers_[i];
         ok = ps->Put(this, nId("LADT"), t->GetName(), t->repeat == nLogicTimer::OneShot ? "oneshot" : "loop", t->time,
                      t->period, t->script.Get());
     }

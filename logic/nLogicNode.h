@@ -4,12 +4,12 @@
 // then its own Trigger, which serves its children the same way. So the root's own
 // timers and clock never run. A node can link to an "npersistlogic" store that keeps
 // its state while the node is destroyed and rebuilt.
+#include <cstdint>
 #include <string>
 
 #include "kernel/matrix44.h"
 #include "kernel/nArray.h"
-#include "kernel/nHashList.h"
-#include "kernel/nHashNode.h"
+#include "kernel/nString.h"
 #include "kernel/nList.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
@@ -25,15 +25,20 @@ class nPersistLogic;
 class nScriptEvent;
 class nScriptServer;
 
-// One named timer of a node: runs its script each time `time` reaches `period`.
-class nLogicTimer : public nHashNode {
+// One named timer of a node: runs its script each time `time` reaches `period`. What
+// the frame reads comes first, so a timer that does not fire costs one cache line.
+class nLogicTimer {
 public:
     enum Repeat { Loop = 0, OneShot = 1 };
-    explicit nLogicTimer(const char* name) : nHashNode(name) {}
-    nString script;
+    explicit nLogicTimer(const char* name) : name_(name) {}
+    const char* GetName() const { return name_.Get(); }
     float time = 0.0f;
     float period = 0.0f;
     int repeat = Loop;
+    nString script;
+
+private:
+    nString name_;
 };
 
 class nLogicNode : public nRoot, public nPersistOwner {
@@ -163,18 +168,67 @@ public:
     bool SaveLogic(const char* name);
     bool SaveLogicOwnName();
 
-protected:
-    // Input nodes among the children enter their parent's list through their link.
-    nList& GetInputList() { return inputList_; }
-    nNode& GetInputLink() { return inputLink_; }
-
-    nPathRef<nRoot> fileRef_{"/sys/servers/file2"};
-    nPathRef<nRoot> mathRef_{"/sys/servers/math"};
-
 private:
-    void ServeChild(nLogicNode* child, nScriptServer* script, float frameTime);
-    void RunTimers(nScriptServer* script, float frameTime);
+    // Tells a walk whether the node still lives after scripts ran. Cheaper than a
+    // reference (no link into the node's reference list), so the frame's walks mark
+    // every node they serve with one; the node clears all of its marks when it dies.
+    // Marks live on the stack and end in the reverse order of their making.
+    class AliveMark {
+    public:
+        explicit AliveMark(nLogicNode* node) : node_(node), outer_(node->marks_) { node->marks_ = this; }
+        ~AliveMark() {
+            if (alive_) node_->marks_ = outer_;
+        }
+        AliveMark(const AliveMark&) = delete;
+        AliveMark& operator=(const AliveMark&) = delete;
+        bool Alive() const { return alive_; }
+
+    private:
+        friend class nLogicNode;
+        nLogicNode* node_;
+        AliveMark* outer_;
+        bool alive_ = true;
+    };
+
+    // The children walked from the parent's copy of its list when every child is a logic
+    // node; the rest of the list walked link by link, from `from` on.
+    void TriggerCached(nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
+    void TriggerFrom(nRoot* from, nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
+    // Makes the copy of the child list current; false when a child is no logic node.
+    bool CacheChildren();
+    void DropChildCache();
+    // A cached child died or is cached by another parent now.
+    void ForgetCachedChild(nLogicNode* child);
+    // Timer pointers in order; the first four inside the list, more on the heap.
+    class TimerList {
+    public:
+        TimerList() = default;
+        ~TimerList() {
+            if (data_ != inline_) delete[] data_;
+        }
+        TimerList(const TimerList&) = delete;
+        TimerList& operator=(const TimerList&) = delete;
+        nLogicTimer* Append(nLogicTimer* t);
+        void Erase(int i);
+        void Clear() { count_ = 0; }
+        int Size() const { return count_; }
+        nLogicTimer* operator[](int i) const { return data_[i]; }
+        nLogicTimer* const* begin() const { return data_; }
+        nLogicTimer* const* end() const { return data_ + count_; }
+
+    private:
+        int count_ = 0;
+        int capacity_ = 4;
+        nLogicTimer** data_ = inline_;
+        nLogicTimer* inline_[4] = {};
+    };
+
+    // False when the child died meanwhile.
+    bool ServeChild(nLogicNode* child, const AliveMark& alive, nScriptServer* script, float frameTime);
+    bool RunTimers(const AliveMark& alive, nScriptServer* script, float frameTime);
     void DeleteTimer(nLogicTimer* timer);
+    nLogicTimer* NewTimer(const char* name);
+    void FreeTimer(nLogicTimer* timer);
     float FrameTime();
     bool SaveLogicChildren();
 
@@ -183,19 +237,40 @@ private:
     // The animator state of that name, made when missing.
     class nModAnimatorState* AnimatorState(const char* name);
 
+    // What the parent's walk reads of every child each frame, together.
+    AliveMark* marks_ = nullptr;
     bool active_ = true;
+    bool walkingTimers_ = false;
+    // The children in list order, so that the frame's walks do not chase the list's links
+    // from node to node. Every entry lives (a dying child nulls its entry through
+    // cachedBy_); whether the copy still matches the list is checked link by link as the
+    // walks go. Not rebuilt while a walk over it runs.
+    bool childCacheValid_ = false;
+    bool walkingCache_ = false;
+    // Frames to wait before trying again to cache a list that holds other objects.
+    uint8_t cacheRetry_ = 0;
+    int cacheIndex_ = -1;
+    nLogicNode* cachedBy_ = nullptr;
+    nArray<nLogicNode*> childCache_{0, 16};
     bool persistence_ = false;
     bool releaseQueued_ = false;
-    nArray<nModuleState*> moduleStates_{0, 1};
-    nPathRef<nLogicGraph> lgraphRef_{"/sys/servers/lgraph"};
     float time_ = 0.0f;
+    // In the order they were added. The list's first entries and the first two timers live
+    // in the node itself, so the frame's count of them stays near the node's other data.
+    TimerList timers_;
+    static constexpr int TimerSlots = 2;
+    uint8_t timerSlotUsed_ = 0;
+    alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
+    nArray<nScriptEvent*> pendingEvents_;
     // Input nodes among the children; inputLink_ is this node's entry in its parent's.
     nList inputList_;
+    nClass* logicNodeClass_ = nullptr;
+
+    nArray<nModuleState*> moduleStates_{0, 1};
+    nPathRef<nLogicGraph> lgraphRef_{"/sys/servers/lgraph"};
     nNode inputLink_{this};
     nArray<nLogicEventHandler*> handlers_;
     nArray<nScriptEvent*> events_;
-    nArray<nScriptEvent*> pendingEvents_;
-    nClass* logicNodeClass_ = nullptr;
     nClass* persistLogicClass_ = nullptr;
     nPathRef<nChannelServer> channelRef_{"/sys/servers/channel"};
     nPathRef<nScriptServer> scriptRef_{"/sys/servers/script"};
@@ -204,8 +279,14 @@ private:
     // The "frametime" channel's index, looked up once per channel server.
     int frameTimeChannel_ = -1;
     nChannelServer* frameTimeServer_ = nullptr;
-    nHashList timers_{16};
     // The timers of the walk in progress; a timer deleted meanwhile is nulled here.
     nArray<nLogicTimer*> timerWalk_;
-    bool walkingTimers_ = false;
+
+protected:
+    // Input nodes among the children enter their parent's list through their link.
+    nList& GetInputList() { return inputList_; }
+    nNode& GetInputLink() { return inputLink_; }
+
+    nPathRef<nRoot> fileRef_{"/sys/servers/file2"};
+    nPathRef<nRoot> mathRef_{"/sys/servers/math"};
 };

@@ -42,20 +42,27 @@ int nModuleState::FindModule(const char* name) const {
 void nModuleState::AddModule(const char* name) {
     if (!name || !name[0] || FindModule(name) >= 0) return;
     owner_.Get();  // paths resolve from the owner: a state without one is a program error
+    int i = modules_.Size();
     modules_.Append(Entry()).path = name;
+    if (i >= InlineRefs) moreRefs_.Append(nRef<nModule>());
 }
 
 void nModuleState::RemoveModule(const char* name) {
     if (!name) return;
     for (int i = modules_.Size() - 1; i >= 0; i--) {
         if (std::strcmp(modules_[i].path.Get(), name) == 0) {
+            int last = modules_.Size() - 1;
+            for (int j = i; j < last; j++) RefAt(j) = RefAt(j + 1).GetUnsafe();
+            if (last >= InlineRefs) moreRefs_.Erase(last - InlineRefs);
+            else RefAt(last).Invalidate();
             modules_.Erase(i);
             return;
         }
     }
 }
 
-nModule* nModuleState::resolveSlow(Entry& e) {
+nModule* nModuleState::resolveSlow(int i) {
+    Entry& e = modules_[i];
     // Relative paths resolve from the owner.
     nKernelServer* ks = nKernelServer::ks;
     nLogicNode* from = owner_.GetUnsafe();
@@ -67,7 +74,7 @@ nModule* nModuleState::resolveSlow(Entry& e) {
     }
     if (obj && obj->IsA(moduleClass_)) {
         e.logged = false;
-        e.module = static_cast<nModule*>(obj);
+        RefAt(i) = static_cast<nModule*>(obj);
         return static_cast<nModule*>(obj);
     }
     if (!e.logged) {

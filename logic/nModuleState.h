@@ -49,9 +49,8 @@ public:
     // The module at entry i, null (logged once until it resolves) when the path names
     // nothing or an object that is no "nmodule".
     nModule* GetModule(int i) {
-        Entry& e = modules_[i];
-        nModule* m = e.module.GetUnsafe();
-        return m ? m : resolveSlow(e);
+        nModule* m = RefAt(i).GetUnsafe();
+        return m ? m : resolveSlow(i);
     }
     // Every module's Render, whatever its type and whether the state is enabled.
     void RenderAll();
@@ -87,19 +86,24 @@ protected:
     };
 
 private:
-    // The resolved module first: the frame reads only that.
+    // An entry's resolved module is kept apart from its path: the frame reads only the
+    // module, and the first two of those live in the state itself.
     struct Entry {
-        nRef<nModule> module;
         nString path;
         bool logged = false;
     };
-    nModule* resolveSlow(Entry& e);
+    static constexpr int InlineRefs = 2;
+    nRef<nModule>& RefAt(int i) { return i < InlineRefs ? inlineRefs_[i] : moreRefs_[i - InlineRefs]; }
+    nModule* resolveSlow(int i);
 
-    nString name_;
-    float time_ = 0.0f;
+    // What the frame reads first.
     bool enabled_ = true;
-    nArray<Entry> modules_{0, 1};
+    float time_ = 0.0f;
     bool* alive_ = nullptr;
     nRef<nLogicNode> owner_;
+    nRef<nModule> inlineRefs_[InlineRefs];
+    nArray<nRef<nModule>> moreRefs_{0, 2};
+    nArray<Entry> modules_{0, 1};
+    nString name_;
     nClass* moduleClass_ = nullptr;
 };

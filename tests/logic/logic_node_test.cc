@@ -1,6 +1,7 @@
 // The logic node base: the per-frame walk over children (input, raised events, timers,
 // clock), timers, events and handlers, the persistent store link, saving, and walks
 // whose scripts delete what is being walked.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ public:
     }
     bool Trigger(nLogicGraph* graph) override {
         Mark("trigger");
+        if (onTrigger) onTrigger();
         return nLogicNode::Trigger(graph);
     }
     void Traverse(nLogicGraph* graph, const matrix44& m) override {
@@ -52,6 +54,7 @@ public:
     void Mark(const char* what) { gTrace.push_back(std::string(GetName()) + "." + what); }
     int value = 0;
     int stores = 0;
+    std::function<void()> onTrigger;
 };
 const nCmdDef<nTestLogicNode> testCmds[] = {
     {"v_mark_s", "TMRK", [](nTestLogicNode*, nCmd* c) { gTrace.push_back(c->In()->GetS()); }},
@@ -375,6 +378,55 @@ TEST_F(LogicNodeTest, WalksGoOnWhenScriptsDeleteWhatIsWalked) {
     x->Release();
     Frame();
     EXPECT_EQ(Trace(), "z.trigger ");
+}
+
+TEST_F(LogicNodeTest, WalksFollowTheListWhenChildrenMoveOrJoinMidFrame) {
+    // The walks keep a copy of each child list; these catch a copy trusted after the list
+    // changed, and entries left pointing at children that moved away and died.
+    nTestLogicNode* p = Node("/usr/logic/p");
+    nTestLogicNode* q = Node("/usr/logic/q");
+    nTestLogicNode* a = Node("/usr/logic/p/a");
+    nTestLogicNode* b = Node("/usr/logic/p/b");
+    nTestLogicNode* c = Node("/usr/logic/p/c");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger c.trigger q.trigger ");
+
+    // Moved to the next parent while the walk runs: served there, not here.
+    a->onTrigger = [&] { q->AddTail(c); };
+    Frame();
+    a->onTrigger = nullptr;
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger q.trigger c.trigger ");
+    // Dies in the other parent's list, then both walk again.
+    c->Release();
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger q.trigger ");
+
+    // A child added at the end while the walk runs is served in the same frame; one added
+    // in front of the walk waits.
+    b->onTrigger = [&] {
+        Node("/usr/logic/p/e");
+        nTestLogicNode* f = Node("/usr/logic/f");
+        p->AddHead(f);
+    };
+    Frame();
+    b->onTrigger = nullptr;
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger e.trigger q.trigger ");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger f.trigger a.trigger b.trigger e.trigger q.trigger ");
+    root->Traverse(nullptr, matrix44());
+    EXPECT_EQ(Trace(), "p.traverse f.traverse a.traverse b.traverse e.traverse q.traverse ");
+
+    // A timer that deletes a timer walked after it and adds one in its place: neither runs
+    // in this frame, the new one runs in the next.
+    a->AddTimer("swap", "oneshot", 0, 0,
+                "n = obj('/usr/logic/p/a') n.deletetimer('old') n.addtimer('new', 'loop', 0, 0, \"obj('/usr/logic/p/a').mark('new')\")");
+    a->AddTimer("old", "loop", 0, 0, "obj('/usr/logic/p/a').mark('old')");
+    a->AddTimer("third", "loop", 0, 0, "obj('/usr/logic/p/a').mark('third')");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger f.trigger third a.trigger b.trigger e.trigger q.trigger ");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger f.trigger third new a.trigger b.trigger e.trigger q.trigger ");
+    EXPECT_EQ(a->GetNumTimers(), 2);
 }
 
 }  // namespace
