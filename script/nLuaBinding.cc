@@ -315,55 +315,115 @@ bool nLuaBinding::FillInputs(lua_State* L, int first, int count, nCmd* cmd, std:
 }
 
 namespace {
-// Pushes one output and appends its result text; false for a slot of no type (nothing
-// pushed).
-inline bool PushArg(lua_State* L, nArg* arg, nArg::Type type, std::string& resultText) {
+// The result text of one output.
+void AppendText(const nArg* arg, nArg::Type type, std::string& resultText) {
     switch (type) {
     case nArg::Int: {
         char buf[16];
-        lua_pushinteger(L, arg->GetI());
         auto end = std::to_chars(buf, buf + sizeof(buf), arg->GetI()).ptr;
         resultText.append(buf, end);
-        return true;
+        break;
     }
     case nArg::Float: {
         char buf[512];
-        lua_pushnumber(L, arg->GetF());
         std::snprintf(buf, sizeof(buf), "%f", double(arg->GetF()));
         resultText += buf;
-        return true;
+        break;
     }
     case nArg::String:
-    case nArg::Code: {
-        const char* s = arg->GetS();
-        if (s) {
-            size_t len = std::strlen(s);
-            lua_pushlstring(L, s, len);
-            resultText.append(s, std::min<size_t>(len, 4094));
-        } else {
-            lua_pushnil(L);
-            resultText += "nil";
-        }
-        return true;
+    case nArg::Code:
+        if (const char* s = arg->GetS()) resultText.append(s, strnlen(s, 4094));
+        else resultText += "nil";
+        break;
+    case nArg::Bool:
+        resultText += arg->GetB() ? "true" : "false";
+        break;
+    case nArg::Object:
+        if (nRoot* obj = arg->GetO()) resultText += obj->GetFullName();
+        break;
+    default:
+        resultText += "<void>";
+        break;
     }
+}
+
+// Pushes one output and appends its result text; false for a slot of no type (nothing
+// pushed).
+inline bool PushArg(lua_State* L, const nArg* arg, nArg::Type type, std::string& resultText) {
+    switch (type) {
+    case nArg::Int:
+        lua_pushinteger(L, arg->GetI());
+        break;
+    case nArg::Float:
+        lua_pushnumber(L, arg->GetF());
+        break;
+    case nArg::String:
+    case nArg::Code:
+        if (const char* s = arg->GetS()) lua_pushstring(L, s);
+        else lua_pushnil(L);
+        break;
     case nArg::Bool:
         if (arg->GetB()) lua_pushinteger(L, 1);
         else lua_pushnil(L);
-        resultText += arg->GetB() ? "true" : "false";
-        return true;
+        break;
     case nArg::Object: {
+        // The path is made once for the value and the text.
         std::string path = arg->GetO() ? arg->GetO()->GetFullName() : std::string();
         lua_pushlstring(L, path.data(), path.size());
         resultText += path;
         return true;
     }
     default:
+        AppendText(arg, type, resultText);
         return false;
     }
+    AppendText(arg, type, resultText);
+    return true;
 }
+
+// The one result of the last getter call, kept as a value until its text is read
+// (SettleResult): most results are never read as text, and writing it took longer
+// than the rest of the call. A text result is the Lua string the call pushed, kept
+// alive by a registry entry of its state.
+struct PendingResult {
+    bool active = false;
+    nArg::Type type = nArg::Void;
+    int32_t i = 0;
+    float f = 0.0f;
+    bool b = false;
+    const char* text = nullptr;
+} pending;
+
+// Registry key of the kept string, and the text of the string it holds. A getter called
+// again and again gives the same string each time (Lua interns short strings), which
+// is then kept already: comparing addresses is enough, as no other string can live at
+// the address of one that is kept alive.
+char kResultAnchor;
+const char* anchoredText = nullptr;
 }  // namespace
 
+void nLuaBinding::SettleResult(std::string& resultText) {
+    // Also called before a state closes: its strings' addresses may come back in another.
+    anchoredText = nullptr;
+    if (!pending.active) return;
+    pending.active = false;
+    resultText.clear();
+    nArg arg;
+    switch (pending.type) {
+    case nArg::Int: arg.SetI(pending.i); break;
+    case nArg::Float: arg.SetF(pending.f); break;
+    case nArg::Bool: arg.SetB(pending.b); break;
+    case nArg::String:
+    case nArg::Code: arg.BorrowS(pending.text); break;
+    default: break;
+    }
+    AppendText(&arg, pending.type, resultText);
+}
+
+void nLuaBinding::DropResult() { pending.active = false; }
+
 int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
+    pending.active = false;
     resultText.clear();
     // The outputs go above whatever is on the stack: a C function returns its top values,
     // and always has room for LUA_MINSTACK (20) more, more than MaxArgs.
@@ -372,7 +432,6 @@ int nLuaBinding::PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText) {
     for (int i = 0; i < numOut; i++) {
         if (i > 0) resultText += ' ';
         if (PushArg(L, cmd->GetArg(i), cmd->GetProto()->GetOutType(i), resultText)) pushed++;
-        else resultText += "<void>";
     }
     return pushed;
 }
@@ -455,15 +514,49 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
-    // A getter (no input, one result) needs no command at all: it writes its result into
-    // a value here, pushed as PushOutputs would.
+    // A getter (no input, one result of a number, bool or text type) needs no command at
+    // all: it writes its result into a value here, pushed as PushOutputs would, and the
+    // result text waits until it is read.
     if (nCmdProto::Getter get = proto->GetGetter()) {
         nArg out;
         const nArg::Type type = proto->GetOutType(0);
         out.SetType(type);
         get(obj, &out);
-        nLuaServer2::result.clear();
-        return PushArg(L, &out, type, nLuaServer2::result) ? 1 : 0;
+        pending.active = true;
+        pending.type = type;
+        switch (type) {
+        case nArg::Int:
+            pending.i = out.GetI();
+            lua_pushinteger(L, pending.i);
+            return 1;
+        case nArg::Float:
+            pending.f = out.GetF();
+            lua_pushnumber(L, pending.f);
+            return 1;
+        case nArg::Bool:
+            pending.b = out.GetB();
+            if (pending.b) lua_pushinteger(L, 1);
+            else lua_pushnil(L);
+            return 1;
+        case nArg::String:
+        case nArg::Code:
+            if (const char* s = out.GetS()) {
+                pending.text = lua_pushstring(L, s);
+                if (pending.text != anchoredText) {
+                    lua_pushvalue(L, -1);
+                    lua_rawsetp(L, LUA_REGISTRYINDEX, &kResultAnchor);
+                    anchoredText = pending.text;
+                }
+            } else {
+                pending.text = nullptr;
+                lua_pushnil(L);
+            }
+            return 1;
+        default:
+            pending.active = false;
+            nLuaServer2::result.clear();
+            return 0;
+        }
     }
     // The template, unless a nested call of the same command holds it. Its inputs are
     // all filled below, so only the outputs go back to their empty values.

@@ -39,6 +39,12 @@ public:
     static bool FillInputs(lua_State* L, int first, int count, nCmd* cmd, std::string& why);
     // Pushes the outputs of `cmd` and rebuilds the result text; returns the count pushed.
     static int PushOutputs(lua_State* L, nCmd* cmd, std::string& resultText);
+    // A call of a getter command leaves its one result as a value; this writes its text
+    // into `resultText` (once; nothing when no such result waits). Call it before the
+    // text is read and before a state that ran the call closes.
+    static void SettleResult(std::string& resultText);
+    // Forgets a waiting result: the result text is about to be rewritten.
+    static void DropResult();
 
     // The tag methods.
     static int TagGettable(lua_State* L);

@@ -67,6 +67,8 @@ nLuaServer2::nLuaServer2() {
 }
 
 nLuaServer2::~nLuaServer2() {
+    // A text result waiting as a value may be a string of this state.
+    ResultText();
     // Closing first lets the values' finalizers unhook their references.
     lua_close(L);
     L = nullptr;
@@ -158,17 +160,17 @@ bool nLuaServer2::Run(const char* text, const char*& res) {
         copy = text;
         text = copy.c_str();
     }
-    result.clear();
+    ClearResult();
     bool ok = text && RunChunk(text, std::strlen(text), text);
-    if (!ok) result.clear();
-    res = result.c_str();
+    if (!ok) ClearResult();
+    res = ResultText().c_str();
     return ok;
 }
 
 const char* nLuaServer2::RunBuffer(const char* buf, size_t size, const char* chunkName) {
-    result.clear();
-    if (!RunChunk(buf, size, chunkName)) result.clear();
-    return result.c_str();
+    ClearResult();
+    if (!RunChunk(buf, size, chunkName)) ClearResult();
+    return ResultText().c_str();
 }
 
 bool nLuaServer2::RunScript(const char* fileName, const char*& res) {
@@ -180,10 +182,10 @@ bool nLuaServer2::RunScript(const char* fileName, const char*& res) {
     }
     // "@name" makes error messages name the file and line.
     std::string chunkName = std::string("@") + fileName;
-    result.clear();
+    ClearResult();
     bool ok = RunChunk(text.data(), text.size(), chunkName.c_str());
-    if (!ok) result.clear();
-    res = result.c_str();
+    if (!ok) ClearResult();
+    res = ResultText().c_str();
     return ok;
 }
 

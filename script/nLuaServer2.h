@@ -5,6 +5,7 @@
 
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
+#include "script/nLuaBinding.h"
 #include "script/nLuaWriter.h"
 
 class nFileServer2;
@@ -57,7 +58,7 @@ public:
 
     lua_State* GetState() const { return L; }
     // The output text of the last command called from Lua.
-    static const char* GetResult() { return result.c_str(); }
+    static const char* GetResult() { return ResultText().c_str(); }
 
     // Tag numbers of object values and command values, fixed for the process.
     static int objTag;
@@ -82,7 +83,17 @@ private:
     static int Panic(lua_State* L);
     void PublishMemory();
 
+    // Written by the binding; read it through ResultText, which first writes out a
+    // result the binding left as a value.
     static std::string result;
+    static const std::string& ResultText() {
+        nLuaBinding::SettleResult(result);
+        return result;
+    }
+    static void ClearResult() {
+        nLuaBinding::DropResult();
+        result.clear();
+    }
 
     lua_State* L = nullptr;
     nLuaWriter writer;

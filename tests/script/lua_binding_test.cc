@@ -110,6 +110,31 @@ TEST_F(LuaBindingTest, GettersGiveTheSameValuesAndTexts) {
     EXPECT_EQ(Eval("tostring(r)"), "nil");
 }
 
+// A getter's result text is written when it is read, not at the call: it stays the
+// call's text after the object is renamed or deleted, the pushed string is collected,
+// a later command replaces it, or the server that ran the call is closed.
+TEST_F(LuaBindingTest, GetterResultTextIsTheCallsWhenReadLater) {
+    // Longer than Lua's short strings, which it keeps once per text.
+    const std::string name(60, 'q');
+    kernel->New("nroot", ("/" + name).c_str());
+    ASSERT_TRUE(Run("local n = obj('/" + name + "').getname(); delete('/" + name +
+                    "'); n = nil; collectgarbage(); collectgarbage()"));
+    EXPECT_EQ(nLuaServer2::GetResult(), name);
+    ASSERT_NE(kernel->New("nenv", "/e"), nullptr);
+    ASSERT_TRUE(Run("e = obj('/e'); e.setf(0.25); e.getf(); e.setname('x')"));
+    EXPECT_STREQ(nLuaServer2::GetResult(), "");
+    ASSERT_TRUE(Run("e.getname(); e.getf()"));
+    EXPECT_STREQ(nLuaServer2::GetResult(), "0.250000");
+
+    auto* second = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/second"));
+    ASSERT_NE(second, nullptr);
+    kernel->New("nroot", ("/" + name).c_str());
+    // Not through Run, which reads the text itself before it returns.
+    ASSERT_EQ(luaL_dostring(second->GetState(), ("obj('/" + name + "').getname()").c_str()), LUA_OK);
+    second->Release();
+    EXPECT_EQ(nLuaServer2::GetResult(), name);
+}
+
 TEST_F(LuaBindingTest, CommandValuesKeepTheirOwnObject) {
     kernel->New("nroot", "/a");
     kernel->New("nroot", "/b");
