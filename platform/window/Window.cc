@@ -21,6 +21,23 @@ int ButtonIndex(uint8_t sdlButton)
     }
 }
 
+bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
+{
+    if (bmpPath == nullptr || bmpPath[0] == 0) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::SetIcon: no file name given");
+        return false;
+    }
+    SDL_Surface* icon = SDL_LoadBMP(bmpPath);
+    if (icon == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::SetIcon: cannot load '%s': %s", bmpPath,
+                     SDL_GetError());
+        return false;
+    }
+    SDL_SetWindowIcon(target, icon);
+    SDL_FreeSurface(icon);
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<Window> Window::Open(const char* caption)
@@ -96,19 +113,17 @@ std::string Window::GetTitle() const
 
 bool Window::SetIcon(const char* bmpPath)
 {
-    if (bmpPath == nullptr || bmpPath[0] == 0) {
-        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::SetIcon: no file name given");
+    return SetIconFromFile(this->window, bmpPath);
+}
+
+bool SetWindowIcon(uint32_t windowId, const char* bmpPath)
+{
+    SDL_Window* target = windowId != 0 ? SDL_GetWindowFromID(windowId) : nullptr;
+    if (target == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "SetWindowIcon: no window %u", windowId);
         return false;
     }
-    SDL_Surface* icon = SDL_LoadBMP(bmpPath);
-    if (icon == nullptr) {
-        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::SetIcon: cannot load '%s': %s", bmpPath,
-                     SDL_GetError());
-        return false;
-    }
-    SDL_SetWindowIcon(this->window, icon);
-    SDL_FreeSurface(icon);
-    return true;
+    return SetIconFromFile(target, bmpPath);
 }
 
 void Window::Place(int x, int y, int clientWidth, int clientHeight)

@@ -46,7 +46,8 @@ public:
     WindowStyle GetStyle() const { return this->style; }
     void SetTitle(const char* title);
     std::string GetTitle() const;
-    // Loads a BMP file as the window icon.
+    // Loads a BMP file as the window icon; a missing or unreadable file is logged and
+    // leaves the icon as it was.
     bool SetIcon(const char* bmpPath);
 
     // Restores and shows the window with its frame's top-left corner at (x, y)
@@ -89,5 +90,9 @@ private:
     CursorMode cursorMode = CursorMode::Arrow;
     bool fullScreen = false;
 };
+
+// Sets the icon of the window with that id (what the engine stores as its window handle)
+// from a BMP file, as Window::SetIcon does; false (logged) for an unknown window.
+bool SetWindowIcon(uint32_t windowId, const char* bmpPath);
 
 }  // namespace window

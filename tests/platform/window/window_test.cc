@@ -4,6 +4,7 @@
 #include "tests/platform/SdlTestEnvironment.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,53 @@ TEST_F(WindowTest, PlacementFullScreenTitleAndIcon)
     const uint32_t pixels[4] = {0xFFFFFFFFu, 0, 0, 0xFFFFFFFFu};
     EXPECT_FALSE(this->win->SetCursorImage(2, 0, 2, 2, pixels));  // hotspot outside
     EXPECT_FALSE(this->win->SetCursorImage(0, 0, 2, 2, nullptr));
+}
+
+TEST_F(WindowTest, GameIconLoadsByWindowIdAndBadIconFilesAreRefused)
+{
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    const std::string icon = std::string(src) + "/data/bin/win32/brinewick.bmp";
+    EXPECT_TRUE(window::SetWindowIcon(this->win->GetId(), icon.c_str()));
+
+    // The game's own image: 32x32 with an alpha channel, see-through in the corners and
+    // opaque in the middle.
+    SDL_Surface* loaded = SDL_LoadBMP(icon.c_str());
+    ASSERT_NE(loaded, nullptr) << SDL_GetError();
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(loaded);
+    ASSERT_NE(argb, nullptr);
+    EXPECT_EQ(std::make_pair(argb->w, argb->h), std::make_pair(32, 32));
+    const auto* pixels = static_cast<const uint32_t*>(argb->pixels);
+    const int stride = argb->pitch / 4;
+    EXPECT_EQ(pixels[0] >> 24, 0u);
+    EXPECT_EQ(pixels[31 * stride + 31] >> 24, 0u);
+    EXPECT_EQ(pixels[16 * stride + 16] >> 24, 0xFFu);
+    SDL_FreeSurface(argb);
+
+    // Missing, foreign, truncated files and unknown windows: refused, never a crash.
+    const std::string junk = ::testing::TempDir() + "bw_icon_junk.bmp";
+    const std::string cut = ::testing::TempDir() + "bw_icon_cut.bmp";
+    if (FILE* f = std::fopen(junk.c_str(), "wb")) {
+        std::fputs("BM this is no bitmap at all", f);
+        std::fclose(f);
+    }
+    if (FILE* in = std::fopen(icon.c_str(), "rb")) {
+        char head[200];
+        const size_t n = std::fread(head, 1, sizeof(head), in);
+        std::fclose(in);
+        if (FILE* out = std::fopen(cut.c_str(), "wb")) {
+            std::fwrite(head, 1, n, out);
+            std::fclose(out);
+        }
+    }
+    for (const std::string& bad : {std::string("/nonexistent/brinewick.bmp"), junk, cut}) {
+        EXPECT_FALSE(window::SetWindowIcon(this->win->GetId(), bad.c_str())) << bad;
+    }
+    EXPECT_FALSE(window::SetWindowIcon(0, icon.c_str()));
+    EXPECT_FALSE(window::SetWindowIcon(this->win->GetId() + 1000, icon.c_str()));
+    std::remove(junk.c_str());
+    std::remove(cut.c_str());
 }
 
 }  // namespace
