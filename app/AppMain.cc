@@ -1,88 +1,40 @@
 #include "app/AppMain.h"
 
-#include <SDL2/SDL.h>
-
-#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "anim/nAnimPackage.h"
-#include "app/nAppPackage.h"
-#include "audio/nAudioPackage.h"
-#include "collide/nCollidePackage.h"
+#include "app/RegisterPackage.h"
 #include "collide/nCollideServer2.h"
 #include "collide/nCollideSetup.h"
-#include "gfx/nD3D8Server.h"
-#include "gfx/nGfxPackage.h"
 #include "gfx/nGfxServer.h"
-#include "input/nInputPackage.h"
 #include "input/nInputServer.h"
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
-#include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nNpkFileServer.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nWin32LogHandler.h"
 #include "logic/nBaseObserver.h"
 #include "logic/nLogicObserverCamera.h"
-#include "logic/nLogicPackage.h"
-#include "physics/nPhysikPackage.h"
 #include "physics/nPhysikServer.h"
-#include "platform/render/RenderSystem.h"
 #include "platform/system/System.h"
+#include "platform/window/DisplayProbe.h"
 #include "platform/window/Window.h"
-#include "scene/nScenePackage.h"
-#include "script/nScriptPackage.h"
-#include "video/nVideoPackage.h"
 
 namespace {
 
-// The classes of every folder, lower layers first.
-void GamePackage(nKernelServer* ks) {
-    nKernelPackage(ks);
-    nScriptPackage(ks);
-    nAppPackage(ks);
-    nGfxPackage(ks);
-    nInputPackage(ks);
-    nScenePackage(ks);
-    nAudioPackage(ks);
-    nVideoPackage(ks);
-    nAnimPackage(ks);
-    nCollidePackage(ks);
-    nPhysikPackage(ks);
-    nLogicPackage(ks);
-}
-
-// Whether this machine can show the game: SDL's video and the OpenGL context the render
-// layer draws with. Reasons for a refusal go to standard error.
-bool ProbeDisplayCapability() {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "%s: no video: %s\n", AppMain::AppName, SDL_GetError());
-        return false;
+// The window icon: our own image beside the start scripts, on the window whose id the
+// graphics server keeps at "/sys/env/hwnd". A missing or broken image is logged and skipped.
+void SetWindowIcon(nKernelServer* ks) {
+    nRoot* hwnd = ks->Lookup("/sys/env/hwnd");
+    if (!hwnd || !hwnd->IsA("nenv")) {
+        ks->Print("AppMain: no window handle at /sys/env/hwnd, no icon\n");
+        return;
     }
-    // Video and the OpenGL library stay loaded for the process's life: the display opens
-    // on them next, and a library unloaded early would leave the drivers' own allocations
-    // nameless for the leak checker.
-    if (SDL_GL_LoadLibrary(nullptr) != 0) {
-        std::fprintf(stderr, "%s: no OpenGL library: %s\n", AppMain::AppName, SDL_GetError());
-        return false;
-    }
-    if (!render::RenderSystem::Open()) {
-        std::fprintf(stderr, "%s: no OpenGL display the game can draw on\n", AppMain::AppName);
-        return false;
-    }
-    return true;
-}
-
-// The window icon: our own image beside the start scripts.
-void SetWindowIcon(nKernelServer* ks, nGfxServer* gfx) {
-    nEnv* hwnd = static_cast<nEnv*>(ks->Lookup("/sys/env/hwnd"));
-    if (!hwnd || !gfx->IsA("nd3d8server")) return;
-    window::Window* window = static_cast<nD3D8Server*>(gfx)->GetWindow();
-    if (!window || window->GetId() != uint32_t(hwnd->GetI())) return;
     std::string icon = ks->GetFileServer()->ManglePath("bin:brinewick.bmp");
-    if (!window->SetIcon(icon.c_str())) ks->Print("AppMain: no window icon at '%s'\n", icon.c_str());
+    if (!window::SetWindowIcon(uint32_t(static_cast<nEnv*>(hwnd)->GetI()), icon.c_str())) {
+        ks->Print("AppMain: no window icon from '%s'\n", icon.c_str());
+    }
 }
 
 const char* const kDisplayError =
@@ -138,7 +90,7 @@ const char* const AppMain::ReleaseOrder[] = {
 };
 const int AppMain::NumReleaseOrder = int(sizeof(ReleaseOrder) / sizeof(ReleaseOrder[0]));
 
-AppMain::AppMain(void (*package)(nKernelServer*)) : package_(package ? package : GamePackage) {}
+AppMain::AppMain(void (*package)(nKernelServer*)) : package_(package ? package : RegisterPackage) {}
 
 AppMain::~AppMain() {
     if (kernel_) Shutdown();
@@ -199,7 +151,7 @@ void AppMain::Build() {
     static_cast<nPhysikServer*>(kernel_->Lookup("/sys/servers/physik"))->SetGravity(vector3(0.0f, -4.0f, 0.0f));
     gfx->SetWindowTitle(AppName);
     Phase("clear colour, gravity, window title");
-    SetWindowIcon(kernel_, gfx);
+    SetWindowIcon(kernel_);
     Phase("window icon");
 }
 
@@ -264,7 +216,7 @@ int AppMain::Shutdown() {
 }
 
 int AppMain::WinMain() {
-    if (!ProbeDisplayCapability()) {
+    if (!window::ProbeDisplayCapabilities()) {
         sys::ShowMessageBox("Error", kDirectXError, true);
         return ExitNoDisplayCapability;
     }

@@ -61,15 +61,19 @@ bool ProbeDisplayCapabilities(std::string* reason)
         }
         SDL_GL_MakeCurrent(probe, nullptr);
         SDL_GL_DeleteContext(context);
+        // The probe window's hold on the OpenGL library goes with it; this one stays.
+        if (why.empty() && SDL_GL_LoadLibrary(nullptr) != 0) {
+            why = std::string("no OpenGL library: ") + SDL_GetError();
+        }
     }
     if (probe != nullptr) {
         SDL_DestroyWindow(probe);
     }
-    if (video) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    }
     if (why.empty()) {
         return true;
+    }
+    if (video) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
     std::fprintf(stderr, "Display probe: %s\n", why.c_str());
     if (reason != nullptr) {

@@ -1,7 +1,9 @@
 // The display probe start-up asks first. Each case runs in a process of its own (as CTest
 // runs them); the failing drivers must be chosen before SDL's video ever starts.
 #include "platform/window/DisplayProbe.h"
-#include "tests/platform/SdlTestEnvironment.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
@@ -31,11 +33,10 @@ TEST(DisplayProbeTest, FailsWithItsReasonWhereNoOpenGlDisplayCanBeHad)
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
 
-TEST(DisplayProbeTest, PassesOnSoftwareGlAndLeavesTheCallersVideoAlone)
+TEST(DisplayProbeTest, PassesOnSoftwareGlAndKeepsVideoForTheDisplay)
 {
-    // Video and OpenGL stay loaded for the whole run (see SdlTestEnvironment.h); the probe
-    // must neither stop them nor leave its context current.
-    bwtest::LoadSdlVideo();
+    // Video and OpenGL stay loaded after a pass, for the display that opens next, with no
+    // context of the probe's left current.
     std::string reason = "untouched";
     EXPECT_TRUE(window::ProbeDisplayCapabilities(&reason));
     EXPECT_EQ(reason, "untouched");
