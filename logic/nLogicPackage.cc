@@ -16,6 +16,7 @@
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
+#include "logic/nLogicSprite.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModExactCollision.h"
@@ -53,4 +54,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicCamera::classInfo);
     ks->AddClass(nLogicObserverCamera::classInfo);
     ks->AddClass(nLogicPersonCamera::classInfo);
+    ks->AddClass(nLogicSprite::classInfo);
 }
