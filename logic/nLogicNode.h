@@ -5,6 +5,7 @@
 // timers and clock never run. A node can link to an "npersistlogic" store that keeps
 // its state while the node is destroyed and rebuilt.
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "kernel/matrix44.h"
@@ -30,15 +31,23 @@ class nScriptServer;
 class nLogicTimer {
 public:
     enum Repeat { Loop = 0, OneShot = 1 };
-    explicit nLogicTimer(const char* name) : name_(name) {}
-    const char* GetName() const { return name_.Get(); }
+    explicit nLogicTimer(const char* name) {
+        size_t n = std::strlen(name) + 1;
+        name_ = new char[n];
+        std::memcpy(name_, name, n);
+    }
+    ~nLogicTimer() { delete[] name_; }
+    nLogicTimer(const nLogicTimer&) = delete;
+    nLogicTimer& operator=(const nLogicTimer&) = delete;
+    const char* GetName() const { return name_; }
     float time = 0.0f;
     float period = 0.0f;
     int repeat = Loop;
     nString script;
 
 private:
-    nString name_;
+    // Held apart: only lookups read it.
+    char* name_;
 };
 
 class nLogicNode : public nRoot, public nPersistOwner {
@@ -199,7 +208,7 @@ private:
     void DropChildCache();
     // A cached child died or is cached by another parent now.
     void ForgetCachedChild(nLogicNode* child);
-    // Timer pointers in order; the first four inside the list, more on the heap.
+    // Timer pointers in order; the first two inside the list, more on the heap.
     class TimerList {
     public:
         TimerList() = default;
@@ -218,14 +227,18 @@ private:
 
     private:
         int count_ = 0;
-        int capacity_ = 4;
+        int capacity_ = 2;
         nLogicTimer** data_ = inline_;
-        nLogicTimer* inline_[4] = {};
+        nLogicTimer* inline_[2] = {};
     };
 
     // False when the child died meanwhile.
     bool ServeChild(nLogicNode* child, const AliveMark& alive, nScriptServer* script, float frameTime);
     bool RunTimers(const AliveMark& alive, nScriptServer* script, float frameTime);
+    // Counts the frame time on the timers up to the first one due; its index, or the count.
+    int CountTimers(float frameTime);
+    // Runs the scripts of the due timer `first` and the later ones that come due.
+    bool RunDueTimers(const AliveMark& alive, nScriptServer* script, float frameTime, int first);
     void DeleteTimer(nLogicTimer* timer);
     nLogicTimer* NewTimer(const char* name);
     void FreeTimer(nLogicTimer* timer);
@@ -241,29 +254,30 @@ private:
     AliveMark* marks_ = nullptr;
     bool active_ = true;
     bool walkingTimers_ = false;
-    // The children in list order, so that the frame's walks do not chase the list's links
-    // from node to node. Every entry lives (a dying child nulls its entry through
-    // cachedBy_); whether the copy still matches the list is checked link by link as the
-    // walks go. Not rebuilt while a walk over it runs.
     bool childCacheValid_ = false;
     bool walkingCache_ = false;
     // Frames to wait before trying again to cache a list that holds other objects.
     uint8_t cacheRetry_ = 0;
-    int cacheIndex_ = -1;
-    nLogicNode* cachedBy_ = nullptr;
-    nArray<nLogicNode*> childCache_{0, 16};
     bool persistence_ = false;
     bool releaseQueued_ = false;
+    uint8_t timerSlotUsed_ = 0;
     float time_ = 0.0f;
     // In the order they were added. The list's first entries and the first two timers live
     // in the node itself, so the frame's count of them stays near the node's other data.
     TimerList timers_;
-    static constexpr int TimerSlots = 2;
-    uint8_t timerSlotUsed_ = 0;
-    alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
     nArray<nScriptEvent*> pendingEvents_;
     // Input nodes among the children; inputLink_ is this node's entry in its parent's.
     nList inputList_;
+    static constexpr int TimerSlots = 2;
+    alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
+
+    // The children in list order, so that the frame's walks do not chase the list's links
+    // from node to node. Every entry lives (a dying child nulls its entry through
+    // cachedBy_); whether the copy still matches the list is checked link by link as the
+    // walks go. Not rebuilt while a walk over it runs.
+    nArray<nLogicNode*> childCache_{0, 16};
+    nLogicNode* cachedBy_ = nullptr;
+    int cacheIndex_ = -1;
     nClass* logicNodeClass_ = nullptr;
 
     nArray<nModuleState*> moduleStates_{0, 1};
