@@ -1,6 +1,10 @@
 // The base observer's frames on the OpenGL device in a 64 x 64 window, read back by
-// probe pixels: queued debug lines.
+// probe pixels: queued debug lines and a loading screen of textured sprites.
+#include <string>
+
 #include "gfx/nD3D8Server.h"
+#include "logic/nLogicSprite.h"
+#include "tests/gfx/BmpBytes.h"
 #include "tests/logic/ObserverFixture.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
@@ -9,6 +13,7 @@ protected:
     static constexpr int Size = 64;
     static constexpr uint32_t Blue = 0xFF0000FFu;
     static constexpr uint32_t Red = 0xFFFF0000u;
+    static constexpr uint32_t Green = 0xFF00FF00u;
 
     ObserverDisplayTest() { gfxClass = "nd3d8server"; }
     static void SetUpTestSuite() { bwtest::LoadSdlVideo(); }
@@ -45,6 +50,22 @@ protected:
         ASSERT_TRUE(obs->RunFrame());
     }
 
+    // A 2 x 2 picture of one colour, as a file in the test's folder.
+    std::string Picture(const char* name, uint8_t r, uint8_t g, uint8_t b) {
+        BmpBytes bmp;
+        for (int row = 0; row < 2; row++) bmp.pixels.insert(bmp.pixels.end(), {b, g, r, b, g, r, 0, 0});
+        std::vector<uint8_t> bytes = bmp.Build();
+        return Write(name, std::string(bytes.begin(), bytes.end()));
+    }
+    // A sprite on the 800 x 600 virtual screen.
+    void Sprite(const char* path, float x, float y, float w, float h, const std::string& texture) {
+        auto* s = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", path));
+        ASSERT_NE(s, nullptr);
+        s->SetPosition(x, y);
+        s->SetDimension(w, h);
+        s->SetTexture(texture.c_str());
+    }
+
     nD3D8Server* d3d = nullptr;
 };
 
@@ -70,4 +91,19 @@ TEST_F(ObserverDisplayTest, AQueuedRedLineIsDrawnForOneFrame) {
     Frame(0.06);
     EXPECT_TRUE(bwtest::ColorNear(At(32, 32), Blue));
     EXPECT_TRUE(bwtest::ColorNear(At(16, 14), Blue));
+}
+
+TEST_F(ObserverDisplayTest, ALoadingScreenShowsItsSpriteWithTheChildSpriteOverIt) {
+    // A red screen and, as its child, a green bar over the lower middle (columns 16 to
+    // 48, rows 32 to 64 of the window).
+    Sprite("/usr/loadingscreen", 0, 0, 800, 600, Picture("red.bmp", 255, 0, 0));
+    Sprite("/usr/loadingscreen/bar", 200, 300, 400, 300, Picture("green.bmp", 0, 255, 0));
+    obs->AddLoadingScreen("/usr/loadingscreen");
+    ASSERT_TRUE(Run("obj('/sys/servers/observer').incloading()"));
+    for (auto [x, y] : {std::pair{8, 8}, {56, 8}, {32, 24}, {8, 56}, {56, 56}}) {
+        EXPECT_TRUE(bwtest::ColorNear(At(x, y), Red)) << x << "," << y;
+    }
+    for (auto [x, y] : {std::pair{20, 36}, {44, 36}, {32, 48}, {20, 60}, {44, 60}}) {
+        EXPECT_TRUE(bwtest::ColorNear(At(x, y), Green)) << x << "," << y;
+    }
 }
