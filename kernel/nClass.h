@@ -118,6 +118,7 @@ public:
         // Only where the prototype agrees: one output, no input.
         if (def.getter && proto->IsValid() && proto->GetNumInArgs() == 0 && proto->GetNumOutArgs() == 1) {
             proto->SetGetter(def.getter);
+            proto->SetTextGetter(def.textGetter);
         }
         AddProto(proto);
     }

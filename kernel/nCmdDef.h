@@ -21,14 +21,16 @@ struct nCmdDef {
     constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h)
         : proto(protoText), id(fourCC), handler(h) {}
 
-    constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h, nCmdProto::Getter g)
-        : proto(protoText), id(fourCC), handler(h), getter(g) {}
+    constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h, nCmdProto::Getter g,
+                      nCmdProto::TextGetter tg = nullptr)
+        : proto(protoText), id(fourCC), handler(h), getter(g), textGetter(tg) {}
 
     const char* proto;
     uint32_t id;
     Handler handler;
     // The handler's work without a command, for rows that are a getter (see nCmdProto).
     nCmdProto::Getter getter = nullptr;
+    nCmdProto::TextGetter textGetter = nullptr;
 
     // Adapts the typed handler to the proto's untyped call: the function pointer is
     // stored as a plain RawFn and cast back to its own type here.
@@ -133,6 +135,10 @@ V nArgRead(const nArg* arg) {
 // ---- rows that name a member function
 
 namespace nCmdBindDetail {
+// A text result the object keeps, which a caller may take as it is.
+template <class R>
+constexpr bool isBorrowedText = std::is_same_v<R, const char*> || std::is_same_v<R, char*>;
+
 // Reads the inputs in order (a braced list runs left to right), calls, writes the result.
 template <class R, class... A, class Fn>
 void Call(nCmd* cmd, Fn&& fn) {
@@ -165,6 +171,11 @@ struct nCmdCall<F> {
     static void Get([[maybe_unused]] nRoot* obj, [[maybe_unused]] nArg* out) {
         if constexpr (sizeof...(A) == 0 && !std::is_void_v<R>) nArgWriteResult(out, (static_cast<T*>(obj)->*F)());
     }
+    template <class T>
+    static const char* GetText([[maybe_unused]] nRoot* obj) {
+        if constexpr (sizeof...(A) == 0 && nCmdBindDetail::isBorrowedText<R>) return (static_cast<T*>(obj)->*F)();
+        else return nullptr;
+    }
 };
 
 template <class C, class R, class... A, R (C::*F)(A...) const>
@@ -182,6 +193,11 @@ struct nCmdCall<F> {
     template <class T>
     static void Get([[maybe_unused]] nRoot* obj, [[maybe_unused]] nArg* out) {
         if constexpr (sizeof...(A) == 0 && !std::is_void_v<R>) nArgWriteResult(out, (static_cast<T*>(obj)->*F)());
+    }
+    template <class T>
+    static const char* GetText([[maybe_unused]] nRoot* obj) {
+        if constexpr (sizeof...(A) == 0 && nCmdBindDetail::isBorrowedText<R>) return (static_cast<T*>(obj)->*F)();
+        else return nullptr;
     }
 };
 
@@ -238,7 +254,10 @@ struct nBoundCmd {
                       "the bound function belongs to another class than the table");
         using Call = nCmdCall<F>;
         constexpr char r = Call::resultLetter;
-        if constexpr (Call::numArgs == 0 && (r == 'i' || r == 'f' || r == 'b' || r == 's')) {
+        if constexpr (Call::numArgs == 0 && nCmdBindDetail::isBorrowedText<typename Call::Result>) {
+            return nCmdDef<T>(proto, id, &Call::template Run<T>, &Call::template Get<T>,
+                              &Call::template GetText<T>);
+        } else if constexpr (Call::numArgs == 0 && (r == 'i' || r == 'f' || r == 'b' || r == 's')) {
             return nCmdDef<T>(proto, id, &Call::template Run<T>, &Call::template Get<T>);
         } else {
             return nCmdDef<T>(proto, id, &Call::template Run<T>);

@@ -37,6 +37,9 @@ public:
     // the same work as the handler, without a command to fill, for callers that run it
     // at every script call.
     using Getter = void (*)(nRoot* obj, nArg* out);
+    // A getter whose function returns a text the object keeps (a const char*): it gives
+    // that text itself (or null), with no argument to write.
+    using TextGetter = const char* (*)(nRoot* obj);
 
     nCmdProto(const char* protoText, uint32_t id, nCmdHandler handler);
     nCmdProto(const char* protoText, uint32_t id, RawFn fn, Invoker invoke);
@@ -85,6 +88,9 @@ public:
     // plain call of one member function (rows made by Bind); null otherwise.
     Getter GetGetter() const { return getter_; }
     void SetGetter(Getter getter) { getter_ = getter; }
+    // Set beside the getter for the rows whose function returns a const char*.
+    TextGetter GetTextGetter() const { return textGetter_; }
+    void SetTextGetter(TextGetter getter) { textGetter_ = getter; }
 
     // The next command of the same class, in registration order.
     nCmdProto* GetNextCmd() const { return static_cast<nCmdProto*>(GetSucc()); }
@@ -97,6 +103,7 @@ private:
     RawFn fn_;
     Invoker invoke_;
     Getter getter_ = nullptr;
+    TextGetter textGetter_ = nullptr;
     bool valid_ = false;
     uint8_t numIn_ = 0;
     uint8_t numOut_ = 0;

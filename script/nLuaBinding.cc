@@ -400,6 +400,23 @@ struct PendingResult {
 // the address of one that is kept alive.
 char kResultAnchor;
 const char* anchoredText = nullptr;
+
+// Pushes a getter's text result (nil for null) and leaves it as the waiting result.
+inline void PushPendingText(lua_State* L, const char* s) {
+    pending.active = true;
+    pending.type = nArg::String;
+    if (!s) {
+        pending.text = nullptr;
+        lua_pushnil(L);
+        return;
+    }
+    pending.text = lua_pushstring(L, s);
+    if (pending.text != anchoredText) {
+        lua_pushvalue(L, -1);
+        lua_rawsetp(L, LUA_REGISTRYINDEX, &kResultAnchor);
+        anchoredText = pending.text;
+    }
+}
 }  // namespace
 
 void nLuaBinding::SettleResult(std::string& resultText) {
@@ -516,7 +533,11 @@ int nLuaBinding::TagFunction(lua_State* L) {
     }
     // A getter (no input, one result of a number, bool or text type) needs no command at
     // all: it writes its result into a value here, pushed as PushOutputs would, and the
-    // result text waits until it is read.
+    // result text waits until it is read. One that returns a kept text gives it directly.
+    if (nCmdProto::TextGetter getText = proto->GetTextGetter()) {
+        PushPendingText(L, getText(obj));
+        return 1;
+    }
     if (nCmdProto::Getter get = proto->GetGetter()) {
         nArg out;
         const nArg::Type type = proto->GetOutType(0);
@@ -540,17 +561,7 @@ int nLuaBinding::TagFunction(lua_State* L) {
             return 1;
         case nArg::String:
         case nArg::Code:
-            if (const char* s = out.GetS()) {
-                pending.text = lua_pushstring(L, s);
-                if (pending.text != anchoredText) {
-                    lua_pushvalue(L, -1);
-                    lua_rawsetp(L, LUA_REGISTRYINDEX, &kResultAnchor);
-                    anchoredText = pending.text;
-                }
-            } else {
-                pending.text = nullptr;
-                lua_pushnil(L);
-            }
+            PushPendingText(L, out.GetS());
             return 1;
         default:
             pending.active = false;
