@@ -95,6 +95,7 @@
 #include "logic/nLogicPackage.h"
 #include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
+#include "logic/nLogicSprite.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModExactCollision.h"
@@ -261,6 +262,7 @@ const nClassInfo* const kTable[] = {
     &nLogicCamera::classInfo,
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
+    &nLogicSprite::classInfo,
     &nXCollideServer::classInfo,
     &nXShape::classInfo,
     &nXSphereShape::classInfo,
