@@ -1,10 +1,13 @@
 #include "logic/nLogicSprite.h"
 
+#include <cstring>
+
 #include "gfx/nGfxServer.h"
 #include "gfx/nIndexBuffer.h"
 #include "gfx/nPixelShader.h"
 #include "gfx/nTexture.h"
 #include "gfx/nVertexBuffer.h"
+#include "gfx/nVertexPool.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 
@@ -158,11 +161,17 @@ nLogicSprite::~nLogicSprite() {
     quad_ = nullptr;
     if (nPixelShader* ps = refPixelShader_.GetUnsafe()) {
         refPixelShader_.Set(nullptr);
+        // A shader shared under one name must not keep pointing into this sprite.
+        if (ps->GetShaderDesc() == &renderState_) ps->SetShaderDesc(nullptr);
         ps->Release();
     }
     if (nIndexBuffer* ib = refIndexBuffer_.GetUnsafe()) {
         refIndexBuffer_.Set(nullptr);
         ib->Release();
+    }
+    if (nVertexBuffer* vb = vertexBuffer_.GetUnsafe()) {
+        vertexBuffer_.Set(nullptr);
+        vb->Release();
     }
 }
 
@@ -246,9 +255,14 @@ void nLogicSprite::CreatePixelShader() {
 }
 
 void nLogicSprite::CreateBuffers() {
-    if (!vertexBuffer_.GetBuffer()) vertexBuffer_.Create(QuadComponents, 0);
-    if (refIndexBuffer_.GetUnsafe()) return;
     nGfxServer* gfx = gfxRef_.Get();
+    // Four vertices of its own rather than a share of the streamed buffers: those are
+    // renewed whole at each lock, far too much for one quad a draw.
+    if (!vertexBuffer_.GetUnsafe()) {
+        vertexBuffer_.Set(gfx->NewVertexBuffer(nullptr, 0, QuadComponents, 4));
+        verticesWritten_ = false;
+    }
+    if (refIndexBuffer_.GetUnsafe()) return;
     // Found buffers come with a reference of their own; a new one is this sprite's.
     nIndexBuffer* ib = gfx->FindIndexBuffer(IndexBufferName);
     if (!ib) {
@@ -281,7 +295,7 @@ nTexArray* nLogicSprite::ColorOnly(nGfxServer* gfx) {
 
 void nLogicSprite::Setup() {
     if (!refPixelShader_.GetUnsafe()) CreatePixelShader();
-    if (!vertexBuffer_.GetBuffer() || !refIndexBuffer_.GetUnsafe()) CreateBuffers();
+    if (!vertexBuffer_.GetUnsafe() || !refIndexBuffer_.GetUnsafe()) CreateBuffers();
     CreateQuad();
     quad_->RequestTexture(this);
     nLogicVisual2::Setup();
@@ -334,7 +348,7 @@ void nLogicSprite::UpdateProjection(nGfxServer* gfx) {
 void nLogicSprite::Render() {
     nGfxServer* gfx = gfxRef_.Get();
     if (!refPixelShader_.GetUnsafe()) CreatePixelShader();
-    if (!vertexBuffer_.GetBuffer() || !refIndexBuffer_.GetUnsafe()) CreateBuffers();
+    if (!vertexBuffer_.GetUnsafe() || !refIndexBuffer_.GetUnsafe()) CreateBuffers();
 
     nPixelShaderDesc& d = renderState_;
     for (int i = 0; i < 4; i++) d.constColor[i] = color_[i];
@@ -374,24 +388,39 @@ void nLogicSprite::DrawQuad(nLogicSpriteQuad* quad) {
     if (!quad->GetTexture()) {
         if (nTexArray* white = ColorOnly(gfxRef_.Get())) textures = white;
     }
-    nVertexBuffer* vb = vertexBuffer_.Begin(ib, ps, textures);
-    float* coord = vb->GetCoordPtr();
-    float* uv = vb->GetUvPtr(0);
-    const int stride = vb->GetStride();
-    if (!coord || !uv || vb->GetNumVertices() < 4) {
-        vertexBuffer_.End(0, 0);
-        return;
-    }
+    nVertexBuffer* vb = vertexBuffer_.GetUnsafe();
+    if (!vb) nKernelServer::FatalError("Aborting.");
+    float v[4][5];
     for (int i = 0; i < 4; i++) {
-        coord[0] = quad->corners[i].x;
-        coord[1] = quad->corners[i].y;
-        coord[2] = quad->corners[i].z;
-        uv[0] = quad->uvs[i][0];
-        uv[1] = quad->uvs[i][1];
-        coord += stride;
-        uv += stride;
+        v[i][0] = quad->corners[i].x;
+        v[i][1] = quad->corners[i].y;
+        v[i][2] = quad->corners[i].z;
+        v[i][3] = quad->uvs[i][0];
+        v[i][4] = quad->uvs[i][1];
     }
-    vertexBuffer_.End(4, 4);
+    // Written only when they changed: a buffer the device is still drawing from is
+    // costly to change.
+    if (!verticesWritten_ || std::memcmp(v, written_, sizeof(v)) != 0) {
+        if (!vb->Lock()) nKernelServer::FatalError("Aborting.");
+        float* coord = vb->GetCoordPtr();
+        float* uv = vb->GetUvPtr(0);
+        const int stride = vb->GetStride();
+        verticesWritten_ = coord && uv;
+        for (int i = 0; verticesWritten_ && i < 4; i++) {
+            std::memcpy(coord, v[i], 3 * sizeof(float));
+            std::memcpy(uv, v[i] + 3, 2 * sizeof(float));
+            coord += stride;
+            uv += stride;
+        }
+        vb->Unlock();
+        if (!verticesWritten_) return;
+        std::memcpy(written_, v, sizeof(v));
+    }
+    nVertexRange* range = vb->GetRange();
+    if (!range || ib->GetCapacity() < 4) return;
+    ib->SetUsedCount(4);
+    range->pool->Render(range, ib, ps, textures);
+    ib->SetUsedCount(ib->GetCapacity());
 }
 
 // -- saving -------------------------------------------------------------------------

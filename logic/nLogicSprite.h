@@ -8,7 +8,6 @@
 
 #include "gfx/nPixelShaderDesc.h"
 #include "gfx/nTexArray.h"
-#include "gfx/nVertexBufferHolder.h"
 #include "kernel/matrix44.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
@@ -18,6 +17,7 @@
 class nGfxServer;
 class nIndexBuffer;
 class nPixelShader;
+class nVertexBuffer;
 
 // The screen quad of a sprite: position and size, the four corners in display pixels,
 // their texture coordinates and the texture drawn (slot 0). Corner order: 0 right/top,
@@ -95,7 +95,7 @@ public:
     virtual void SetTexture(const char* name);
     virtual void ReleaseQuad();
 
-    // The dynamic vertex buffer and the shared index buffer "nlogicsprite_ibuf".
+    // The sprite's four-vertex buffer and the shared index buffer "nlogicsprite_ibuf".
     void CreateBuffers();
 
     void SetUvCoord(float uleft, float vtop, float uright, float vbottom);
@@ -133,7 +133,11 @@ protected:
     nPixelShaderDesc renderState_;
     nRef<nIndexBuffer> refIndexBuffer_;
     nRef<nPixelShader> refPixelShader_;
-    nVertexBufferHolder vertexBuffer_;
+    // The quad's four vertices, a small buffer of its own.
+    nRef<nVertexBuffer> vertexBuffer_;
+    // What the buffer holds: x, y, z, u, v of each corner.
+    float written_[4][5] = {};
+    bool verticesWritten_ = false;
     std::string textureName_;
     float spinAngle_ = 0.0f;
     float spinWeight_ = 0.0f;

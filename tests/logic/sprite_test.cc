@@ -128,6 +128,11 @@ TEST_F(SpriteTest, ASpriteFollowsTheDisplayToAnotherSizeWithItsTexture) {
     EXPECT_TRUE(ColorNear(At(600, 450), Red));
     EXPECT_TRUE(ColorNear(At(950, 720), White));
     EXPECT_TRUE(ColorNear(At(450, 350), Black));
+    // A move takes the drawn quad along at once.
+    s->SetPosition(0.0f, 0.0f);
+    Frame();
+    EXPECT_TRUE(ColorNear(At(100, 100), Red));
+    EXPECT_TRUE(ColorNear(At(900, 700), Black));
     EXPECT_FALSE(TakeErrors());
 }
 
