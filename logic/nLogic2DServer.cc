@@ -10,6 +10,22 @@ bool nLogic2DServer::Register(nLogic2DClient* client) {
     return true;
 }
 
+void nLogic2DServer::Unregister(nLogic2DClient* client) {
+    if (mouseOwner_ == client) mouseOwner_ = nullptr;
+    if (serving_) {
+        // The dispatch walks the table: the entry is emptied, not moved.
+        for (int i = 0; i < count_; i++) {
+            if (clients_[i] == client) clients_[i] = nullptr;
+        }
+        return;
+    }
+    int kept = 0;
+    for (int i = 0; i < count_; i++) {
+        if (clients_[i] != client) clients_[kept++] = clients_[i];
+    }
+    count_ = kept;
+}
+
 bool nLogic2DServer::ClaimMouse(nLogic2DClient* client) {
     if (!mouseOwner_) mouseOwner_ = client;
     return mouseOwner_ == client;
@@ -43,6 +59,10 @@ void nLogic2DServer::Trigger() {
     }
 
     mouseOwner_ = nullptr;
-    for (int i = 0; i < count_; i++) clients_[i]->HandleMouse(mouseX_, mouseY_, down, up);
+    serving_ = true;
+    for (int i = 0; i < count_; i++) {
+        if (clients_[i]) clients_[i]->HandleMouse(mouseX_, mouseY_, down, up);
+    }
+    serving_ = false;
     count_ = 0;
 }

@@ -32,6 +32,9 @@ public:
 
     // False (not served this frame) once the table is full.
     bool Register(nLogic2DClient* client);
+    // A button that dies between its registration and the frame's 2D step leaves the
+    // table (and the owner slot), so the step never serves a dead button.
+    void Unregister(nLogic2DClient* client);
     // The first button to claim the mouse in a frame owns it; true when `client` owns it.
     bool ClaimMouse(nLogic2DClient* client);
     nLogic2DClient* GetMouseOwner() const { return mouseOwner_; }
@@ -45,5 +48,6 @@ private:
     nLogic2DClient* mouseOwner_ = nullptr;
     int32_t mouseX_ = 0;
     int32_t mouseY_ = 0;
+    bool serving_ = false;
     nPathRef<nInputServer> refInput_{"/sys/servers/input"};
 };

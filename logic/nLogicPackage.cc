@@ -5,6 +5,7 @@
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicEvent.h"
@@ -55,4 +56,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicObserverCamera::classInfo);
     ks->AddClass(nLogicPersonCamera::classInfo);
     ks->AddClass(nLogicSprite::classInfo);
+    ks->AddClass(nLogicButton::classInfo);
 }

@@ -97,6 +97,8 @@ protected:
         ASSERT_NE(kernel->NewNoFail("ncollideserver2", "/sys/servers/collide2"), nullptr);
         ASSERT_NE(kernel->NewNoFail("nodephysikserver", "/sys/servers/physik"), nullptr);
         ASSERT_NE(kernel->NewNoFail("ncameraserver", "/sys/servers/camera"), nullptr);
+        // Buttons make their "action" handler through the event server as they are made.
+        ASSERT_NE(kernel->NewNoFail("nlogiceventserver", "/sys/servers/event"), nullptr);
     }
     void TearDown() override {
         delete kernel;
