@@ -83,6 +83,7 @@
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicEvent.h"
@@ -263,6 +264,7 @@ const nClassInfo* const kTable[] = {
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicButton::classInfo,
     &nXCollideServer::classInfo,
     &nXShape::classInfo,
     &nXSphereShape::classInfo,
