@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/nBenchCamera.h"
 #include "gfx/nGfxPackage.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
-#include "logic/nCameraView.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicPackage.h"
@@ -48,14 +48,6 @@ public:
     float sum = 0.0f;
 };
 const nClassInfo nBenchModule::classInfo = nClassInfo::Make<nBenchModule>("nbenchmodule", "nmodule");
-
-class nBenchCamera : public nRoot, public nCameraView {
-public:
-    static const nClassInfo classInfo;
-    bool HasCurrentCamera() override { return true; }
-    void ApplyView(nGfxServer*, matrix44& view) override { view.Ident(); }
-};
-const nClassInfo nBenchCamera::classInfo = nClassInfo::Make<nBenchCamera>("nbenchcamera", "nroot");
 
 class GraphBench {
 public:

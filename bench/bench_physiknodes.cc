@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/nBenchCamera.h"
 #include "anim/nAnimPackage.h"
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideObject2.h"
@@ -19,7 +20,6 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
-#include "logic/nCameraView.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicPackage.h"
 #include "logic/nLogicPhysik2.h"
@@ -38,14 +38,6 @@ namespace {
 
 constexpr int kBoxes = 200;
 constexpr float kFrame = 1.0f / 30.0f;
-
-class nBenchCamera : public nRoot, public nCameraView {
-public:
-    static const nClassInfo classInfo;
-    bool HasCurrentCamera() override { return true; }
-    void ApplyView(nGfxServer*, matrix44& view) override { view.Ident(); }
-};
-const nClassInfo nBenchCamera::classInfo = nClassInfo::Make<nBenchCamera>("nbenchcamera", "nroot");
 
 // A box's place in a 20 x 10 grid, standing on the floor's top at y = 0.
 vector3 GridPlace(int i, float xOffset) {

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "bench/BenchGl.h"
+#include "bench/nBenchCamera.h"
 #include "gfx/nD3D8Server.h"
 #include "gfx/nGfxPackage.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
-#include "logic/nCameraView.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicPackage.h"
@@ -102,14 +102,6 @@ std::string WriteBmp() {
     std::fclose(f);
     return path;
 }
-
-class nBenchCamera : public nRoot, public nCameraView {
-public:
-    static const nClassInfo classInfo;
-    bool HasCurrentCamera() override { return true; }
-    void ApplyView(nGfxServer*, matrix44& view) override { view.Ident(); }
-};
-const nClassInfo nBenchCamera::classInfo = nClassInfo::Make<nBenchCamera>("nbenchcamera", "nroot");
 
 struct Ours {
     nKernelServer* kernel;
