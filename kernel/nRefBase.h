@@ -1,4 +1,7 @@
 #pragma once
+#include <atomic>
+#include <cstdint>
+
 #include "kernel/nNode.h"
 
 class nRoot;
@@ -24,15 +27,20 @@ public:
     nRoot* GetUnsafe() const { return target_; }
     bool IsValid() const { return target_ != nullptr; }
     void Invalidate() { Set(nullptr); }
+    // Counts references cleared by a dying target, ever. Holders caching a target's raw
+    // pointer apart from its reference may trust the copy while this count is unchanged.
+    static uint64_t ClearCount() { return clears_.load(std::memory_order_relaxed); }
 
 private:
     friend class nRoot;
     // Called by the dying target.
     void Clear() {
+        clears_.fetch_add(1, std::memory_order_relaxed);
         link_.Remove();
         target_ = nullptr;
     }
 
     nNode link_;
     nRoot* target_ = nullptr;
+    static inline std::atomic<uint64_t> clears_{0};
 };

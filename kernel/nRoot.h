@@ -141,11 +141,13 @@ private:
     template <class V>
     static void Put(nArg* arg, V value);
 
+    // The child list head and the link in the parent's list share the first cache line
+    // with the vtable pointer: a walk over the tree reads these three of every object.
+    nNamedList children_;
     nNamedNode node_;
     nList refList_;
     nClass* class_ = nullptr;
     nRoot* parent_ = nullptr;
-    nNamedList children_;
     std::unique_ptr<ChildIndex> index_;
     int numChildren_ = 0;
     int refCount_ = 1;

@@ -6,7 +6,7 @@
 
 void nModAnimatorState::Animate() {
     if (!GetEnabled()) return;
-    nLogicNode* owner = GetOwner();
+    nLogicNode* owner = HotOwner();
     if (!owner) nKernelServer::FatalError("Aborting.");
     // An animator's script may release the node and this state with it.
     WalkGuard guard(this);

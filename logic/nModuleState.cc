@@ -45,6 +45,8 @@ void nModuleState::AddModule(const char* name) {
     int i = modules_.Size();
     modules_.Append(Entry()).path = name;
     if (i >= InlineRefs) moreRefs_.Append(nRef<nModule>());
+    count_ = modules_.Size();
+    staleHot();
 }
 
 void nModuleState::RemoveModule(const char* name) {
@@ -56,6 +58,8 @@ void nModuleState::RemoveModule(const char* name) {
             if (last >= InlineRefs) moreRefs_.Erase(last - InlineRefs);
             else RefAt(last).Invalidate();
             modules_.Erase(i);
+            count_ = modules_.Size();
+            staleHot();
             return;
         }
     }
@@ -75,6 +79,7 @@ nModule* nModuleState::resolveSlow(int i) {
     if (obj && obj->IsA(moduleClass_)) {
         e.logged = false;
         RefAt(i) = static_cast<nModule*>(obj);
+        staleHot();
         return static_cast<nModule*>(obj);
     }
     if (!e.logged) {
@@ -85,6 +90,12 @@ nModule* nModuleState::resolveSlow(int i) {
                 obj ? "is no nmodule" : "names nothing");
     }
     return nullptr;
+}
+
+void nModuleState::refreshHot() {
+    hotOwner_ = owner_.GetUnsafe();
+    for (int i = 0; i < InlineRefs; i++) hotModules_[i] = inlineRefs_[i].GetUnsafe();
+    hotClears_ = nRefBase::ClearCount();
 }
 
 void nModuleState::AttachModules() {

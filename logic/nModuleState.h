@@ -44,12 +44,13 @@ public:
     void AddModule(const char* name);
     // Removes the last entry of that path text; an absent name changes nothing.
     void RemoveModule(const char* name);
-    int GetNumModules() const { return modules_.Size(); }
+    int GetNumModules() const { return count_; }
     const char* GetModuleName(int i) const { return modules_[i].path.Get(); }
     // The module at entry i, null (logged once until it resolves) when the path names
     // nothing or an object that is no "nmodule".
     nModule* GetModule(int i) {
-        nModule* m = RefAt(i).GetUnsafe();
+        if (hotClears_ != nRefBase::ClearCount()) refreshHot();
+        nModule* m = i < InlineRefs ? hotModules_[i] : moreRefs_[i - InlineRefs].GetUnsafe();
         return m ? m : resolveSlow(i);
     }
     // Every module's Render, whatever its type and whether the state is enabled.
@@ -61,6 +62,11 @@ protected:
     nModule* ModuleOfType(int i, int type) {
         nModule* m = GetModule(i);
         return m && m->GetType() == type ? m : nullptr;
+    }
+    // GetOwner from the state's first cache line.
+    nLogicNode* HotOwner() {
+        if (hotClears_ != nRefBase::ClearCount()) refreshHot();
+        return hotOwner_;
     }
 
     // Tells a walk over the modules whether the state still lives after a module ran
@@ -95,11 +101,21 @@ private:
     static constexpr int InlineRefs = 2;
     nRef<nModule>& RefAt(int i) { return i < InlineRefs ? inlineRefs_[i] : moreRefs_[i - InlineRefs]; }
     nModule* resolveSlow(int i);
+    // Copies the owner and the first modules from their references.
+    void refreshHot();
+    // Makes the next read copy the references again (after the state changed one).
+    void staleHot() { hotClears_ = ~uint64_t(0); }
 
-    // What the frame reads first.
+    // What the frame reads, in the state's first cache line. The owner and module pointers
+    // copy the references' targets, trusted while no reference anywhere has been cleared
+    // since they were copied and the state changed none of its own.
     bool enabled_ = true;
+    int count_ = 0;  // modules_.Size()
     float time_ = 0.0f;
     bool* alive_ = nullptr;
+    uint64_t hotClears_ = ~uint64_t(0);
+    nLogicNode* hotOwner_ = nullptr;
+    nModule* hotModules_[InlineRefs] = {};
     nRef<nLogicNode> owner_;
     nRef<nModule> inlineRefs_[InlineRefs];
     nArray<nRef<nModule>> moreRefs_{0, 2};

@@ -86,6 +86,23 @@ TEST_F(ModuleTest, ResolvedModulesAreKeptUntilTheyDie) {
     nTestModule* b = NewModule("/usr/logic/n/a", 0);
     Anim("walk")->Animate();
     EXPECT_EQ(b->calls, 1);
+    // The same for the second entry while the first lives, and for an entry beyond the
+    // first two.
+    nTestModule* c = NewModule("/usr/logic/n/c", 0);
+    nTestModule* d = NewModule("/usr/logic/n/d", 0);
+    node->AddModule(1, "walk", "c");
+    node->AddModule(1, "walk", "d");
+    Anim("walk")->Animate();
+    c->Release();
+    d->Release();
+    Anim("walk")->Animate();
+    EXPECT_EQ(b->calls, 3);
+    c = NewModule("/usr/logic/n/c", 0);
+    d = NewModule("/usr/logic/n/d", 0);
+    Anim("walk")->Animate();
+    EXPECT_EQ(b->calls, 4);
+    EXPECT_EQ(c->calls, 1);
+    EXPECT_EQ(d->calls, 1);
 }
 
 TEST_F(ModuleTest, BadPathsAndNamesAreLoggedAndChangeNothing) {
