@@ -41,14 +41,14 @@ constexpr int H = 480;
 const std::string& VideoPath() {
     static const std::string path = [] {
         std::string p = "/tmp/bw_bench_video_" + std::to_string(::getpid()) + ".nut";
-        testvideo::Clip spec;
-        spec.codec = "mpeg4";
-        spec.width = W;
-        spec.height = H;
-        spec.frames = 48;
-        spec.detail = true;
+        testvideo::Clip clip;
+        clip.codec = "mpeg4";
+        clip.width = W;
+        clip.height = H;
+        clip.frames = 48;
+        clip.detail = true;
         std::string error;
-        if (!testvideo::Write(p, spec, &error)) {
+        if (!testvideo::Write(p, clip, &error)) {
             std::fprintf(stderr, "bench_video: %s\n", error.c_str());
             std::exit(1);
         }

@@ -26,6 +26,6 @@ uint32_t FrameColor(int k);
 uint32_t BandColor(int k);
 
 // Writes the video; false with `error` when an encoder or muxer refuses.
-bool Write(const std::string& path, const Clip& spec, std::string* error = nullptr);
+bool Write(const std::string& path, const Clip& clip, std::string* error = nullptr);
 
 }  // namespace testvideo

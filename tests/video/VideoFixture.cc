@@ -43,9 +43,9 @@ nDSoundServer2* VideoFixture::OpenAudio() {
     return audio;
 }
 
-std::string VideoFixture::Video(const std::string& name, const testvideo::Clip& spec) {
+std::string VideoFixture::Video(const std::string& name, const testvideo::Clip& clip) {
     std::string error;
-    EXPECT_TRUE(testvideo::Write(Path(name), spec, &error)) << name << ": " << error;
+    EXPECT_TRUE(testvideo::Write(Path(name), clip, &error)) << name << ": " << error;
     return Path(name);
 }
 

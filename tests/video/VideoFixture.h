@@ -42,7 +42,7 @@ protected:
     // The audio server at "/sys/servers/audio" on the loopback output, opened.
     nDSoundServer2* OpenAudio();
     // A video encoded into the test's folder; its path.
-    std::string Video(const std::string& name, const testvideo::Clip& spec);
+    std::string Video(const std::string& name, const testvideo::Clip& clip);
     // Players at "/scene/<name>/video" with `file`: each below a transform node of its
     // own, since a scene node draws one video.
     std::string Place(const char* name);

@@ -15,14 +15,14 @@ class AviPlayerTest : public VideoFixture {
 protected:
     std::string Raw(const char* name, int frames, int format, int rateNum = 25, int rateDen = 1,
                     const char* codec = "rawvideo") {
-        testvideo::Clip spec;
-        spec.container = "avi";
-        spec.codec = codec;
-        spec.pixelFormat = format;
-        spec.frames = frames;
-        spec.rateNum = rateNum;
-        spec.rateDen = rateDen;
-        return Video(name, spec);
+        testvideo::Clip clip;
+        clip.container = "avi";
+        clip.codec = codec;
+        clip.pixelFormat = format;
+        clip.frames = frames;
+        clip.rateNum = rateNum;
+        clip.rateDen = rateDen;
+        return Video(name, clip);
     }
 };
 

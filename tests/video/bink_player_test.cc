@@ -23,10 +23,10 @@ class BinkPlayerTest : public VideoFixture {
 protected:
     // `frames` solid frames of 64 x 48 at 25 per second.
     std::string Clip(int frames, int toneHz = 0) {
-        testvideo::Clip spec;
-        spec.frames = frames;
-        spec.toneHz = toneHz;
-        return Video("clip" + std::to_string(frames) + "_" + std::to_string(toneHz) + ".nut", spec);
+        testvideo::Clip clip;
+        clip.frames = frames;
+        clip.toneHz = toneHz;
+        return Video("clip" + std::to_string(frames) + "_" + std::to_string(toneHz) + ".nut", clip);
     }
 };
 
@@ -241,10 +241,10 @@ TEST_F(BinkPlayerTest, BackBuffersOfOtherDepthsStopTheProgram) {
     EXPECT_EXIT(static_cast<nVisNode*>(bink)->Compute(sg), ::testing::ExitedWithCode(3),
                 "nBinkPlayer::Compute\\(\\), invalid color format backroundbuffer!");
     bink->Release();
-    testvideo::Clip spec;
-    spec.container = "avi";
-    spec.codec = "rawvideo";
-    nRoot* avi = Avi("avi", Video("wide.avi", spec));
+    testvideo::Clip clip;
+    clip.container = "avi";
+    clip.codec = "rawvideo";
+    nRoot* avi = Avi("avi", Video("wide.avi", clip));
     EXPECT_EXIT(static_cast<nVisNode*>(avi)->Compute(sg), ::testing::ExitedWithCode(3),
                 "nAviPlayer::Compute\\(\\), invalid color format backroundbuffer!");
 }

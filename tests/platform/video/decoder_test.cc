@@ -53,9 +53,9 @@ protected:
         }
         return (dir / name).string();
     }
-    std::vector<uint8_t> Bytes(const testvideo::Clip& spec, const char* name) {
+    std::vector<uint8_t> Bytes(const testvideo::Clip& clip, const char* name) {
         std::string error;
-        EXPECT_TRUE(testvideo::Write(Path(name), spec, &error)) << error;
+        EXPECT_TRUE(testvideo::Write(Path(name), clip, &error)) << error;
         std::ifstream in(Path(name), std::ios::binary);
         return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
@@ -75,12 +75,12 @@ protected:
 };
 
 TEST_F(DecoderTest, FramesComeInOrderWrapAndComeByNumber) {
-    testvideo::Clip spec;  // FFV1 in NUT: lossless, and the container counts no frames
-    spec.pixelFormat = AV_PIX_FMT_BGR0;
-    spec.frames = 60;
-    spec.rateNum = 30000;
-    spec.rateDen = 1001;
-    auto d = Open(Bytes(spec, "a.nut"));
+    testvideo::Clip clip;  // FFV1 in NUT: lossless, and the container counts no frames
+    clip.pixelFormat = AV_PIX_FMT_BGR0;
+    clip.frames = 60;
+    clip.rateNum = 30000;
+    clip.rateDen = 1001;
+    auto d = Open(Bytes(clip, "a.nut"));
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->Width(), 64);
     EXPECT_EQ(d->Height(), 48);
@@ -124,13 +124,13 @@ TEST_F(DecoderTest, ConversionsKeepThePictureUprightInEveryLayout) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.container) + " " + c.codec);
-        testvideo::Clip spec;
-        spec.container = c.container;
-        spec.codec = c.codec;
-        spec.pixelFormat = c.format;
-        spec.frames = 3;
-        spec.bands = true;
-        auto d = Open(Bytes(spec, (std::string("b.") + c.container).c_str()));
+        testvideo::Clip clip;
+        clip.container = c.container;
+        clip.codec = c.codec;
+        clip.pixelFormat = c.format;
+        clip.frames = 3;
+        clip.bands = true;
+        auto d = Open(Bytes(clip, (std::string("b.") + c.container).c_str()));
         ASSERT_NE(d, nullptr);
         ASSERT_TRUE(d->SeekFrame(2));
         // 32 bits with a clipped part: the top band above, the bottom band below.
@@ -162,10 +162,10 @@ TEST_F(DecoderTest, ConversionsKeepThePictureUprightInEveryLayout) {
 }
 
 TEST_F(DecoderTest, TheSoundTrackDecodesToSixteenBitsAtTheAskedRate) {
-    testvideo::Clip spec;
-    spec.frames = 25;
-    spec.toneHz = 441;
-    auto d = Open(Bytes(spec, "tone.nut"));
+    testvideo::Clip clip;
+    clip.frames = 25;
+    clip.toneHz = 441;
+    auto d = Open(Bytes(clip, "tone.nut"));
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(d->HasAudio());
     ASSERT_TRUE(d->SetAudioOutput(44100, 2));
@@ -188,31 +188,31 @@ TEST_F(DecoderTest, TheSoundTrackDecodesToSixteenBitsAtTheAskedRate) {
         ASSERT_EQ(Pixel(*d, 1, 1), FrameColor(k));
     }
     // A video without sound says so.
-    spec.toneHz = 0;
-    auto silent = Open(Bytes(spec, "silent.nut"));
+    clip.toneHz = 0;
+    auto silent = Open(Bytes(clip, "silent.nut"));
     ASSERT_NE(silent, nullptr);
     EXPECT_FALSE(silent->HasAudio());
     EXPECT_FALSE(silent->SetAudioOutput(44100, 2));
 }
 
 TEST_F(DecoderTest, WhatIsNoPlayableVideoIsRefusedWithAReason) {
-    testvideo::Clip spec;
-    spec.frames = 4;
-    const std::vector<uint8_t> good = Bytes(spec, "good.nut");
+    testvideo::Clip clip;
+    clip.frames = 4;
+    const std::vector<uint8_t> good = Bytes(clip, "good.nut");
     std::vector<uint8_t> bink = {'B', 'I', 'K', 'i'};
     for (int i = 0; i < 400; ++i) bink.push_back(uint8_t(i * 7 + 3));
     std::vector<uint8_t> bink2 = bink;
     bink2[0] = 'K', bink2[1] = 'B', bink2[2] = '2', bink2[3] = 'a';
     // An AVI whose frames are in a format no decoder here knows.
-    spec.container = "avi";
-    spec.codec = "rawvideo";
-    std::vector<uint8_t> unknown = Bytes(spec, "unknown.avi");
+    clip.container = "avi";
+    clip.codec = "rawvideo";
+    std::vector<uint8_t> unknown = Bytes(clip, "unknown.avi");
     for (size_t at = 0; at + 4 <= unknown.size(); ++at) {
         if (std::memcmp(&unknown[at], "strf", 4) == 0) std::memcpy(&unknown[at + 8 + 16], "ZQX9", 4);
         if (std::memcmp(&unknown[at], "vids", 4) == 0) std::memcpy(&unknown[at + 4], "ZQX9", 4);
     }
     // An AVI that gives its frames no rate.
-    std::vector<uint8_t> still = Bytes(spec, "still.avi");
+    std::vector<uint8_t> still = Bytes(clip, "still.avi");
     for (size_t at = 0; at + 4 <= still.size(); ++at) {
         if (std::memcmp(&still[at], "avih", 4) == 0) std::memset(&still[at + 8], 0, 4);
         if (std::memcmp(&still[at], "strh", 4) == 0) std::memset(&still[at + 8 + 20], 0, 8);
