@@ -1,19 +1,12 @@
 // Animated cubes on the OpenGL device: an interpolator turns the cube and a curve-array
 // node moves it from a .nax file, at fixed times; the picture is read back.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "anim/nAnimCurveArray.h"
-#include "anim/nAnimPackage.h"
 #include "kernel/nFileServer2.h"
-#include "scene/nSceneGraph2.h"
-#include "scene/nScenePackage.h"
-#include "scene/nVisNode.h"
-#include "script/nLuaServer2.h"
-#include "script/nScriptPackage.h"
-#include "tests/gfx/VertexTestServer.h"
+#include "tests/anim/SkinDrawFixture.h"
 #include "tests/scene/RedCube.h"
 
 namespace {
@@ -35,21 +28,10 @@ std::vector<uint8_t> Quad(float r, float g, float b) {
 
 // Projection and view are identities: view-space x and y are clip coordinates, 32
 // pixels a unit.
-class AnimDrawTest : public VertexTestServer {
+class AnimDrawTest : public SkinDrawFixture {
 protected:
     void SetUp() override {
-        VertexTestServer::SetUp();
-        nScriptPackage(kernel);
-        nScenePackage(kernel);
-        nAnimPackage(kernel);
-        const char* src = std::getenv("BW_SOURCE_DIR");
-        ASSERT_NE(src, nullptr);
-        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
-        lua = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/script"));
-        kernel->New("nchannelserver", "/sys/servers/channel");
-        kernel->New("nshadowserver", "/sys/servers/shadow");
-        kernel->New("nanimserver", "/sys/servers/anim");
-        sg = static_cast<nSceneGraph2*>(kernel->New("nscenegraph2", "/sys/servers/sgraph2"));
+        SkinDrawFixture::SetUp();
         cube = Write("cube.n3d", std::vector<uint8_t>(CubeN3d, CubeN3d + std::strlen(CubeN3d)));
         // One loop curve of two keys a second apart: (0, 0, -0.5) to (0.5, 0, -0.5).
         auto* arr = static_cast<nAnimCurveArray*>(kernel->New("nanimcurvearray", "/tmpcurves"));
@@ -63,24 +45,11 @@ protected:
         ASSERT_TRUE(arr->SaveBinary(kernel->GetFileServer<nFileServer2>(), nax.c_str()));
         arr->Release();
     }
-    bool Run(const std::string& text) {
-        const char* result = nullptr;
-        return lua->Run(text.c_str(), result);
-    }
     void Frame(float time) {
         ASSERT_TRUE(Run("sel('/sys/servers/channel'); setchannel1f('time', " + std::to_string(time) + "); sel('/')"));
-        auto* node = static_cast<nVisNode*>(kernel->Lookup("/scene"));
-        ASSERT_NE(node, nullptr);
-        ASSERT_TRUE(BeginFrame());
-        sg->BeginScene(matrix44());
-        sg->SetRenderContext(0);
-        node->Attach(sg);
-        sg->EndScene(true);
-        gfx->EndScene();
+        SkinDrawFixture::Frame("/scene");
     }
 
-    nLuaServer2* lua = nullptr;
-    nSceneGraph2* sg = nullptr;
     std::string cube, nax;
 };
 

@@ -1,18 +1,11 @@
 // Morphed, mixed and waving meshes on the OpenGL device, driven by scripts and
 // channels; the picture is read back.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "anim/nAnimPackage.h"
-#include "kernel/nFileServer2.h"
-#include "scene/nSceneGraph2.h"
-#include "scene/nScenePackage.h"
-#include "scene/nVisNode.h"
-#include "script/nLuaServer2.h"
-#include "script/nScriptPackage.h"
-#include "tests/gfx/VertexTestServer.h"
+#include "tests/scene/DrawFixture.h"
 
 namespace {
 
@@ -36,20 +29,11 @@ std::string Grid(float bulge) {
 
 // Projection and view are identities: view-space x and y are clip coordinates, 32
 // pixels a unit; pixel column 51 lies at x = 0.61, column 56 at x = 0.77.
-class MeshMorphDrawTest : public VertexTestServer {
+class MeshMorphDrawTest : public DrawFixture {
 protected:
     void SetUp() override {
-        VertexTestServer::SetUp();
-        nScriptPackage(kernel);
-        nScenePackage(kernel);
+        DrawFixture::SetUp();
         nAnimPackage(kernel);
-        const char* src = std::getenv("BW_SOURCE_DIR");
-        ASSERT_NE(src, nullptr);
-        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());
-        lua = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/script"));
-        kernel->New("nchannelserver", "/sys/servers/channel");
-        kernel->New("nshadowserver", "/sys/servers/shadow");
-        sg = static_cast<nSceneGraph2*>(kernel->New("nscenegraph2", "/sys/servers/sgraph2"));
         auto file = [this](const char* name, const std::string& text) {
             return Write(name, std::vector<uint8_t>(text.begin(), text.end()));
         };
@@ -60,10 +44,6 @@ protected:
                       "v -0.25 -0.25 -0.5\nv 0.25 -0.25 -0.5\nv 0.25 0.25 -0.5\nv -0.25 0.25 -0.5\n"
                       "rgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nf 1 2 3\nf 1 3 4\n");
     }
-    bool Run(const std::string& text) {
-        const char* result = nullptr;
-        return lua->Run(text.c_str(), result);
-    }
     // Two read-only meshes "a" (flat) and "b" (bulged) below the current object.
     std::string Sources() {
         return "new('nmeshnode', 'a'); sel('a'); setreadonly(true); setfilename('" + flat +
@@ -72,14 +52,7 @@ protected:
     }
     void Frame(const std::string& channels) {
         ASSERT_TRUE(Run("sel('/sys/servers/channel'); " + channels + "; sel('/')"));
-        auto* node = static_cast<nVisNode*>(kernel->Lookup("/scene"));
-        ASSERT_NE(node, nullptr);
-        ASSERT_TRUE(BeginFrame());
-        sg->BeginScene(matrix44());
-        sg->SetRenderContext(0);
-        node->Attach(sg);
-        sg->EndScene(true);
-        gfx->EndScene();
+        DrawFixture::Frame("/scene");
     }
     // The right edge of the grid's middle row lies between columns `inside` and
     // `outside`.
@@ -90,8 +63,6 @@ protected:
         EXPECT_TRUE(ColorNear(Presented(4, 32), Clear));
     }
 
-    nLuaServer2* lua = nullptr;
-    nSceneGraph2* sg = nullptr;
     std::string flat, bulged, square;
 };
 
