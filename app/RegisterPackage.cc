@@ -86,6 +86,8 @@
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCollision2.h"
+#include "logic/nLogicConnector.h"
+#include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicGraph.h"
@@ -259,6 +261,8 @@ const nClassInfo* const kTable[] = {
     &nLogicCollision2::classInfo,
     &nLogicPhysik2::classInfo,
     &nLogicTrigger2::classInfo,
+    &nLogicConnector::classInfo,
+    &nLogicElasticConnector::classInfo,
     &nCameraServer::classInfo,
     &nLogicCamera::classInfo,
     &nLogicObserverCamera::classInfo,

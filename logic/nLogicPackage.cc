@@ -8,6 +8,8 @@
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCollision2.h"
+#include "logic/nLogicConnector.h"
+#include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicGraph.h"
@@ -51,6 +53,8 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicCollision2::classInfo);
     ks->AddClass(nLogicTrigger2::classInfo);
     ks->AddClass(nLogicPhysik2::classInfo);
+    ks->AddClass(nLogicConnector::classInfo);
+    ks->AddClass(nLogicElasticConnector::classInfo);
     ks->AddClass(nCameraServer::classInfo);
     ks->AddClass(nLogicCamera::classInfo);
     ks->AddClass(nLogicObserverCamera::classInfo);
