@@ -98,7 +98,9 @@
 #include "logic/nLogicPackage.h"
 #include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
+#include "logic/nLogicSound.h"
 #include "logic/nLogicSprite.h"
+#include "logic/nLogicVideo.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModExactCollision.h"
@@ -269,6 +271,8 @@ const nClassInfo* const kTable[] = {
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
     &nLogicButton::classInfo,
+    &nLogicVideo::classInfo,
+    &nLogicSound::classInfo,
     &nXCollideServer::classInfo,
     &nXShape::classInfo,
     &nXSphereShape::classInfo,

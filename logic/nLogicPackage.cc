@@ -19,7 +19,9 @@
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
+#include "logic/nLogicSound.h"
 #include "logic/nLogicSprite.h"
+#include "logic/nLogicVideo.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModExactCollision.h"
@@ -61,4 +63,6 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicPersonCamera::classInfo);
     ks->AddClass(nLogicSprite::classInfo);
     ks->AddClass(nLogicButton::classInfo);
+    ks->AddClass(nLogicVideo::classInfo);
+    ks->AddClass(nLogicSound::classInfo);
 }
