@@ -5,10 +5,16 @@
 
 #include <cstdlib>
 
+#include "audio/nDSoundServer2.h"
+#include "audio/nSoundNode.h"
+#include "kernel/nEnv.h"
 #include "logic/nLogicSound.h"
 #include "logic/nLogicVideo.h"
 #include "logic/nModVisualizerState.h"
+#include "platform/audio/Device.h"
+#include "tests/audio/WavBytes.h"
 #include "tests/logic/ObserverFixture.h"
+#include "tests/platform/audio/SignalProbe.h"
 
 namespace {
 
@@ -184,6 +190,44 @@ TEST_F(MediaNodeTest, BothNodesSaveTheVisualNodesLinesTheVideoItsLengthAndLoadBa
     ASSERT_TRUE(s2->SaveAs(Path("s2").c_str()));
     EXPECT_EQ(Slurp(Path("v2.n")), Slurp(Path("v.n")));
     EXPECT_EQ(Slurp(Path("s2.n")), Slurp(Path("s.n")));
+}
+
+TEST_F(MediaNodeTest, PlayAndStopStartAndEndTheSoundUnderTheVisualizerOnTheLoopbackOutput) {
+    constexpr int Rate = 22050, FrameSamples = Rate / 30;
+    // The frame's audio goes to the loopback output instead of the recording server.
+    Lookup("/sys/servers/audio")->Release();
+    static_cast<nEnv*>(kernel->New("nenv", "/sys/env/hwnd"))->SetI(1);
+    auto* player = static_cast<nDSoundServer2*>(kernel->New("ndsoundserver2", "/sys/servers/audio"));
+    player->SetOutput(audio::Output::Loopback);
+    ASSERT_TRUE(player->OpenAudio());
+    const wav::Bytes bytes = wav::File(1, Rate, wav::Tone(440.0, Rate, 3.0));
+    const std::string tone = Write("tone.wav", std::string(bytes.begin(), bytes.end()));
+
+    kernel->New("n3dnode", "/tmpl/snd");
+    auto* sound = static_cast<nSoundNode*>(kernel->New("nsoundnode", "/tmpl/snd/tone"));
+    sound->SetFile(tone.c_str());
+    // Not looping: a looping sound asks for its voice again by itself.
+    auto* s = static_cast<nLogicSound*>(kernel->New("nlogicsound", "/usr/logic/s"));
+    ASSERT_TRUE(Run("new('nmodvisualizer', '/usr/modules/snd') sel('/usr/modules/snd') setvisual('/tmpl/snd')"
+                    " sel('/usr/logic/s') addvisualizer('default', '/usr/modules/snd')"));
+    s->Setup();
+    // Frames of 1/30 s, each followed by its share of the output.
+    auto play = [&](int frames) {
+        probe::Samples out(size_t(frames) * FrameSamples * 2);
+        for (int i = 0; i < frames; i++) {
+            Frame(1.0 / 30.0);
+            EXPECT_TRUE(player->GetAudioDevice()->RenderSamples(out.data() + size_t(i) * FrameSamples * 2, FrameSamples));
+        }
+        return out;
+    };
+    EXPECT_EQ(probe::Peak(play(5)), 0.0);
+    // The output runs some frames behind the requests: the last frames tell.
+    s->Play();
+    probe::Samples on = play(15);
+    EXPECT_GT(probe::Rms(on, 0, 10 * FrameSamples), 0.05);
+    s->Stop();
+    probe::Samples off = play(15);
+    EXPECT_EQ(probe::Peak(off, 10 * FrameSamples), 0.0);
 }
 
 }  // namespace
