@@ -15,6 +15,7 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPersonCamera.h"
@@ -61,4 +62,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicPersonCamera::classInfo);
     ks->AddClass(nLogicSprite::classInfo);
     ks->AddClass(nLogicButton::classInfo);
+    ks->AddClass(nLogicLevel::classInfo);
 }
