@@ -1,7 +1,6 @@
 #include "logic/nLogicLevel.h"
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 
 #include "kernel/nKernelServer.h"
@@ -74,13 +73,9 @@ void nLogicLevel::UnloadLevel() {
 // -- fade ---------------------------------------------------------------------------
 
 void nLogicLevel::FadeTo(float target, float time) {
-    if (!std::isfinite(target) || !std::isfinite(time)) {
-        n_error("%s: v_fadeto: target %g and time %g must be numbers\n", GetFullName().c_str(), target, time);
-        return;
-    }
     fadeTime_ = time;
     if (time > 0.0f) fadeSpeed_ = (target - transparency_) / time;
-    else transparency_ = std::clamp(target, 0.0f, 1.0f);
+    else transparency_ = target;
 }
 
 bool nLogicLevel::Trigger(nLogicGraph* graph) {
