@@ -6,31 +6,19 @@
 
 #include "logic/nLogicLevel.h"
 #include "tests/logic/LogicDrawFixture.h"
+#include "tests/scene/SquareMesh.h"
 
 namespace {
 
 using bwtest::ColorNear;
-
-// A square of side 1 around the origin in the z = 0 plane, facing +z, in one colour.
-std::string Square(const char* rgba) {
-    std::string s = "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0.5 0.5 0\nv -0.5 0.5 0\n";
-    for (int i = 0; i < 4; i++) s += std::string("vn 0 0 1\nrgba ") + rgba + "\n";
-    return s + "f 1 2 3\nf 1 3 4\n";
-}
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
-int R(uint32_t c) { return int((c >> 16) & 0xFF); }
-int G(uint32_t c) { return int((c >> 8) & 0xFF); }
-int B(uint32_t c) { return int(c & 0xFF); }
 
 class LevelDrawTest : public LogicDrawFixture {
 protected:
     void SetUp() override {
         LogicDrawFixture::SetUp();
         kernel->New("nbaseobserver", "/sys/servers/observer");
-        const std::string floor = Write("floor.n3d", Bytes(Square("0 1 0 1")));
-        const std::string rock = Write("rock.n3d", Bytes(Square("1 1 1 1")));
+        const std::string floor = Write("floor.n3d", Bytes(SquareN3d("0 1 0 1")));
+        const std::string rock = Write("rock.n3d", Bytes(SquareN3d("1 1 1 1")));
         // The repository: templates and the visualizer modules that show them.
         ASSERT_TRUE(Run(
             "new('n3dnode', '/tmpl/floor'); sel('/tmpl/floor'); new('nshadernode', 's'); sel('s');"

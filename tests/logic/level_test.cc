@@ -67,13 +67,7 @@ protected:
             kernel->AddClass(*ci);
         }
         level = static_cast<nLogicLevel*>(kernel->New("ntestlevel", "/usr/logic/level"));
-        clock.Set(0.0);
-        obs->ResetTime();
-        logicEvents.clear();
-    }
-    bool FrameAt(double t) {
-        clock.Set(t);
-        return obs->RunFrame();
+        StartClock();
     }
     // Frames of `dt` seconds after `t`, `n` of them; the time after the last.
     double Frames(double t, double dt, int n) {
