@@ -35,6 +35,10 @@ void nLogicLevel::LoadLevel() {
                 GetFullName().c_str(), mapFile_.Get());
         return;
     }
+    if (mapFile_.IsEmpty()) {
+        n_error("%s: v_loadlevel: no map file set\n", GetFullName().c_str());
+        return;
+    }
     loaded_ = true;
     nKernelServer* ks = nKernelServer::ks;
     ks->PushCwd(this);
@@ -42,18 +46,14 @@ void nLogicLevel::LoadLevel() {
     // The map may set another map file or release this level while it runs.
     const std::string map = mapFile_.Get();
     nRef<nRoot> alive(this);
-    if (map.empty()) {
-        n_error("%s: v_loadlevel: no map file set\n", GetFullName().c_str());
-    } else {
-        loading_ = true;
-        bool ok = observer->RunScript(map.c_str());
-        if (!alive.IsValid()) {
-            ks->PopCwd();
-            return;
-        }
-        loading_ = false;
-        if (!ok) n_error("%s: v_loadlevel: the map file '%s' did not run through\n", GetFullName().c_str(), map.c_str());
+    loading_ = true;
+    bool ok = observer->RunScript(map.c_str());
+    if (!alive.IsValid()) {
+        ks->PopCwd();
+        return;
     }
+    loading_ = false;
+    if (!ok) n_error("%s: v_loadlevel: the map file '%s' did not run through\n", GetFullName().c_str(), map.c_str());
     Setup();
     ks->PopCwd();
 }

@@ -29,7 +29,8 @@ public:
     // Runs the map file through the observer's RunScript with this node current, then
     // sets the node up and restores the current object, also when the map is missing or
     // fails (logged with its name; what it made so far stays). Each call runs the map
-    // again; a call from inside this level's own running map is logged and refused.
+    // again. Without a map file, and from inside this level's own running map, it is
+    // logged and does nothing.
     virtual void LoadLevel();
     // Deletes the timers and releases every child; safe to call from a script that one
     // of the children runs.
