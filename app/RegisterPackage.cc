@@ -93,6 +93,7 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPackage.h"
@@ -271,6 +272,7 @@ const nClassInfo* const kTable[] = {
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
     &nLogicButton::classInfo,
+    &nLogicLevel::classInfo,
     &nLogicVideo::classInfo,
     &nLogicSound::classInfo,
     &nXCollideServer::classInfo,

@@ -15,6 +15,7 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPersonCamera.h"
@@ -65,4 +66,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicButton::classInfo);
     ks->AddClass(nLogicVideo::classInfo);
     ks->AddClass(nLogicSound::classInfo);
+    ks->AddClass(nLogicLevel::classInfo);
 }

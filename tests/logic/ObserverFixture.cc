@@ -169,6 +169,12 @@ void ObserverFixture::TearDown() {
     GraphFixture::TearDown();
 }
 
+void ObserverFixture::StartClock() {
+    clock.Set(0.0);
+    obs->ResetTime();
+    logicEvents.clear();
+}
+
 std::vector<std::string> ObserverFixture::FrameLog() const {
     std::vector<std::string> out;
     for (const std::string& e : logicEvents) {

@@ -113,6 +113,13 @@ protected:
 
     // The frame's log without the test nodes' traversal detail.
     std::vector<std::string> FrameLog() const;
+    // The clock at 0 and the observer's time restarted, with an empty log.
+    void StartClock();
+    // One frame at clock time `t`.
+    bool FrameAt(double t) {
+        clock.Set(t);
+        return obs->RunFrame();
+    }
 
     // Set by a derived fixture's constructor to run on another graphics server.
     const char* gfxClass = "nobsgfx";

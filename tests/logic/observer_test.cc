@@ -26,14 +26,7 @@ class ObserverTest : public ObserverFixture {
 protected:
     void SetUp() override {
         ObserverFixture::SetUp();
-        clock.Set(0.0);
-        obs->ResetTime();
-        logicEvents.clear();
-    }
-    // One frame at clock time `t`.
-    bool FrameAt(double t) {
-        clock.Set(t);
-        return obs->RunFrame();
+        StartClock();
     }
     float Channel(const char* name) { return channels->GetChannel1f(channels->GenChannel(name)); }
 };

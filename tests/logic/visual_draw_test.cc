@@ -4,14 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "anim/nAnimPackage.h"
-#include "collide/nCollidePackage.h"
-#include "logic/nCameraView.h"
-#include "logic/nLogicGraph.h"
-#include "logic/nLogicNode.h"
-#include "logic/nLogicPackage.h"
-#include "physics/nPhysikPackage.h"
-#include "tests/scene/DrawFixture.h"
+#include "tests/logic/LogicDrawFixture.h"
 #include "tests/scene/RedCube.h"
 
 namespace {
@@ -20,37 +13,11 @@ using bwtest::ColorNear;
 
 constexpr uint32_t Red = 0xFFFF0000u;
 
-// A camera server whose current camera stands at the origin.
-class nOriginCamera : public nRoot, public nCameraView {
-public:
-    static const nClassInfo classInfo;
-    bool HasCurrentCamera() override { return true; }
-    void ApplyView(nGfxServer* gfx, matrix44& view) override {
-        gfx->SetMatrix(nGfxServer::VIEWER, matrix44());
-        view.Ident();
-    }
-};
-const nClassInfo nOriginCamera::classInfo = nClassInfo::Make<nOriginCamera>("norigincamera", "nroot");
-
-class VisualDrawTest : public DrawFixture {
+class VisualDrawTest : public LogicDrawFixture {
 protected:
     void SetUp() override {
-        DrawFixture::SetUp();
-        nAnimPackage(kernel);
-        nCollidePackage(kernel);
-        nPhysikPackage(kernel);
-        nLogicPackage(kernel);
-        kernel->AddClass(nOriginCamera::classInfo);
-        kernel->New("nvariableserver", "/sys/servers/variable");
-        kernel->New("norigincamera", "/sys/servers/camera");
-        graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
+        LogicDrawFixture::SetUp();
         cube = Write("cube.n3d", std::vector<uint8_t>(CubeN3d, CubeN3d + std::strlen(CubeN3d)));
-    }
-    void LogicFrame() {
-        ASSERT_TRUE(BeginFrame());
-        graph->TraversePass(static_cast<nLogicNode*>(kernel->Lookup("/usr/logic")));
-        graph->VisualPass();
-        gfx->EndScene();
     }
     void ExpectSquare(int x0, int x1) {
         EXPECT_TRUE(ColorNear(Presented((x0 + x1) / 2, 32), Red)) << "square at " << x0;
@@ -60,7 +27,6 @@ protected:
         EXPECT_TRUE(ColorNear(Presented(x1 + 2, 32), Clear)) << "right of " << x1;
     }
 
-    nLogicGraph* graph = nullptr;
     std::string cube;
 };
 

@@ -11,6 +11,7 @@
 #include "scene/nTexArrayNode.h"
 #include "tests/gfx/BmpBytes.h"
 #include "tests/scene/DrawFixture.h"
+#include "tests/scene/SquareMesh.h"
 
 namespace {
 
@@ -42,19 +43,6 @@ std::string CubeN3d() {
     }
     return v + rest + f;
 }
-
-// A square of side 1 around the origin in the z = 0 plane, in one colour.
-std::string QuadN3d(const char* rgba) {
-    std::string s = "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0.5 0.5 0\nv -0.5 0.5 0\n";
-    for (int i = 0; i < 4; i++) s += std::string("rgba ") + rgba + "\n";
-    return s + "f 1 2 3\nf 1 3 4\n";
-}
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
-int R(uint32_t c) { return int((c >> 16) & 0xFF); }
-int G(uint32_t c) { return int((c >> 8) & 0xFF); }
-int B(uint32_t c) { return int(c & 0xFF); }
 
 class LitSceneTest : public DrawFixture {
 protected:
@@ -130,8 +118,8 @@ TEST_F(LitSceneTest, ALitTexturedCubeShowsTheCheckerAndItsLitSide) {
 }
 
 TEST_F(LitSceneTest, AHalfTransparentQuadBlendsOverTheOpaqueOneBehindIt) {
-    const std::string glass = Write("glass.n3d", Bytes(QuadN3d("0 1 0 0.5")));
-    const std::string wall = Write("wall.n3d", Bytes(QuadN3d("1 0 0 1")));
+    const std::string glass = Write("glass.n3d", Bytes(SquareN3d("0 1 0 0.5")));
+    const std::string wall = Write("wall.n3d", Bytes(SquareN3d("1 0 0 1")));
     // The glass comes first in the tree and writes depth: only the sort draws the wall
     // behind it first.
     auto visual = [](const char* name, float z, bool blend, const std::string& file) {
@@ -154,9 +142,9 @@ TEST_F(LitSceneTest, AHalfTransparentQuadBlendsOverTheOpaqueOneBehindIt) {
 
 TEST_F(LitSceneTest, CullModesKeepOneWindingEach) {
     // The quad's corners run counter-clockwise on the screen; the flipped one clockwise.
-    std::string flipped = QuadN3d("1 0 0 1");
+    std::string flipped = SquareN3d("1 0 0 1");
     flipped.replace(flipped.find("f 1 2 3\nf 1 3 4"), 15, "f 1 3 2\nf 1 4 3");
-    const std::string files[] = {Write("ccw.n3d", Bytes(QuadN3d("1 0 0 1"))), Write("cw.n3d", Bytes(flipped))};
+    const std::string files[] = {Write("ccw.n3d", Bytes(SquareN3d("1 0 0 1"))), Write("cw.n3d", Bytes(flipped))};
     // Left the counter-clockwise quad, right the clockwise one.
     ASSERT_TRUE(Run("new('n3dnode', '/scene'); sel('/scene'); new('n3dnode', 'l'); sel('l'); txyz(-0.5, 0, -0.5); "
                     "sxyz(0.5, 0.5, 1); new('nshadernode', 's'); sel('s'); setlightenable(false); sel('..'); "
