@@ -3,17 +3,11 @@
 // pixel while it plays, nothing once its length has run out, and announces the end.
 #include <string>
 
-#include "anim/nAnimPackage.h"
 #include "audio/nAudioPackage.h"
-#include "collide/nCollidePackage.h"
-#include "logic/nCameraView.h"
 #include "logic/nLogicEventServer.h"
-#include "logic/nLogicGraph.h"
-#include "logic/nLogicPackage.h"
 #include "logic/nLogicVideo.h"
-#include "physics/nPhysikPackage.h"
 #include "scene/nChannelServer.h"
-#include "tests/scene/DrawFixture.h"
+#include "tests/logic/LogicDrawFixture.h"
 #include "tests/video/TestVideo.h"
 #include "video/nVideoPackage.h"
 
@@ -21,53 +15,28 @@ namespace {
 
 using bwtest::ColorNear;
 
-class nFrontCamera : public nRoot, public nCameraView {
-public:
-    static const nClassInfo classInfo;
-    bool HasCurrentCamera() override { return true; }
-    void ApplyView(nGfxServer* gfx, matrix44& view) override {
-        gfx->SetMatrix(nGfxServer::VIEWER, matrix44());
-        view.Ident();
-    }
-};
-const nClassInfo nFrontCamera::classInfo = nClassInfo::Make<nFrontCamera>("nfrontcamera", "nroot");
-
-class MediaDrawTest : public DrawFixture {
+class MediaDrawTest : public LogicDrawFixture {
 protected:
     void SetUp() override {
-        DrawFixture::SetUp();
-        nAnimPackage(kernel);
+        LogicDrawFixture::SetUp();
         nAudioPackage(kernel);
         nVideoPackage(kernel);
-        nCollidePackage(kernel);
-        nPhysikPackage(kernel);
-        nLogicPackage(kernel);
-        kernel->AddClass(nFrontCamera::classInfo);
         channels = static_cast<nChannelServer*>(Lookup("/sys/servers/channel"));
-        kernel->New("nvariableserver", "/sys/servers/variable");
-        kernel->New("nfrontcamera", "/sys/servers/camera");
         events = static_cast<nLogicEventServer*>(kernel->New("nlogiceventserver", "/sys/servers/event"));
         kernel->New("nbaseobserver", "/sys/servers/observer");
-        graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
     }
-    using DrawFixture::Frame;
-    // One frame of `dt` seconds as the observer runs it: events, the logic walk, the
-    // traversal and the visual pass on the display.
+    // One frame of `dt` seconds as the observer runs it: events and the logic walk, then
+    // the traversal and the visual pass on the display.
     void Frame(float dt) {
         channels->SetChannel1f(channels->GenChannel("frametime"), dt);
         events->Trigger();
-        auto* root = static_cast<nLogicNode*>(Lookup("/usr/logic"));
-        root->Trigger(graph);
-        ASSERT_TRUE(BeginFrame());
-        graph->TraversePass(root);
-        graph->VisualPass();
-        gfx->EndScene();
+        static_cast<nLogicNode*>(Lookup("/usr/logic"))->Trigger(graph);
+        LogicFrame();
     }
     bool Shows(int k) { return ColorNear(Presented(20, 20), 0xFF000000u | testvideo::FrameColor(k), 3); }
 
     nChannelServer* channels = nullptr;
     nLogicEventServer* events = nullptr;
-    nLogicGraph* graph = nullptr;
 };
 
 TEST_F(MediaDrawTest, AVideoNodeShowsItsPlayersFramesUntilItsLengthAndAnnouncesTheEnd) {
