@@ -85,6 +85,7 @@
 #include "logic/nLogic2DServer.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
+#include "logic/nLogicCharacter.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicConnector.h"
 #include "logic/nLogicElasticConnector.h"
@@ -93,6 +94,7 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicItem.h"
 #include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
@@ -265,12 +267,14 @@ const nClassInfo* const kTable[] = {
     &nLogicPhysik2::classInfo,
     &nLogicTrigger2::classInfo,
     &nLogicConnector::classInfo,
+    &nLogicCharacter::classInfo,
     &nLogicElasticConnector::classInfo,
     &nCameraServer::classInfo,
     &nLogicCamera::classInfo,
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicItem::classInfo,
     &nLogicButton::classInfo,
     &nLogicLevel::classInfo,
     &nLogicVideo::classInfo,

@@ -7,6 +7,7 @@
 #include "logic/nLogic2DServer.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
+#include "logic/nLogicCharacter.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicConnector.h"
 #include "logic/nLogicElasticConnector.h"
@@ -15,6 +16,7 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicItem.h"
 #include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
@@ -58,6 +60,8 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicPhysik2::classInfo);
     ks->AddClass(nLogicConnector::classInfo);
     ks->AddClass(nLogicElasticConnector::classInfo);
+    ks->AddClass(nLogicCharacter::classInfo);
+    ks->AddClass(nLogicItem::classInfo);
     ks->AddClass(nCameraServer::classInfo);
     ks->AddClass(nLogicCamera::classInfo);
     ks->AddClass(nLogicObserverCamera::classInfo);

@@ -234,20 +234,56 @@ void nLogicVisual2::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
     graph->PopRecord();
 }
 
-void nLogicVisual2::UpdateVariables() {
+nVariable* nLogicVisual2::DeclareVariable(nModVisualizerState* state, const char* name, int& handle) {
     nVariableServer* vs = variableRef_.Get();
-    nVariableContext* vars = visualizerState_->MakeVariables();
-    timeVar_ = vs->GetVariableHandleByName("time");
-    lodVar_ = vs->GetVariableHandleByName("lod");
-    distVar_ = vs->GetVariableHandleByName("dist");
-    for (int h : {timeVar_, lodVar_, distVar_}) vars->Add(h).SetF(0.0f);
+    handle = -1;
+    if (!name || !*name) {
+        n_error("%s: a render variable needs a name\n", GetFullName().c_str());
+        return nullptr;
+    }
+    handle = vs->GetVariableHandleByName(name);
+    return &(state ? state : visualizerState_)->MakeVariables()->Add(handle);
+}
+
+nVariable* nLogicVisual2::FindVariable(nModVisualizerState* state, int handle) const {
+    nVariableContext* vars = (state ? state : visualizerState_)->GetVariables();
+    return vars && handle >= 0 ? vars->Find(handle) : nullptr;
+}
+
+int nLogicVisual2::AddVariable(nModVisualizerState* state, const char* name, float value) {
+    int handle;
+    if (nVariable* v = DeclareVariable(state, name, handle)) v->SetF(value);
+    return handle;
+}
+
+int nLogicVisual2::AddVariable(nModVisualizerState* state, const char* name, const char* text) {
+    int handle;
+    if (nVariable* v = DeclareVariable(state, name, handle)) v->SetS(text);
+    return handle;
+}
+
+bool nLogicVisual2::SetVariable(nModVisualizerState* state, int handle, float value) {
+    nVariable* v = FindVariable(state, handle);
+    if (v) v->SetF(value);
+    return v != nullptr;
+}
+
+bool nLogicVisual2::SetVariable(nModVisualizerState* state, int handle, const char* text) {
+    nVariable* v = FindVariable(state, handle);
+    if (v) v->SetS(text);
+    return v != nullptr;
+}
+
+void nLogicVisual2::UpdateVariables() {
+    timeVar_ = AddVariable(nullptr, "time", 0.0f);
+    lodVar_ = AddVariable(nullptr, "lod", 0.0f);
+    distVar_ = AddVariable(nullptr, "dist", 0.0f);
 }
 
 void nLogicVisual2::SetNodeVariables() {
-    nVariableContext* vars = visualizerState_->GetVariables();
-    if (nVariable* v = vars->Find(timeVar_)) v->SetF(visualizerState_->GetTime());
-    if (nVariable* v = vars->Find(lodVar_)) v->SetF(visualizerState_->lod);
-    if (nVariable* v = vars->Find(distVar_)) v->SetF(visualizerState_->distance);
+    SetVariable(nullptr, timeVar_, visualizerState_->GetTime());
+    SetVariable(nullptr, lodVar_, visualizerState_->lod);
+    SetVariable(nullptr, distVar_, visualizerState_->distance);
 }
 
 void nLogicVisual2::Visualize(nSceneGraph2* sceneGraph, const matrix44& world) {

@@ -15,6 +15,7 @@
 class nGfxServer;
 class nModAnimatorState;
 class nModVisualizerState;
+class nVariable;
 class nVariableServer;
 
 class nLogicVisual2 : public nLogicNode {
@@ -47,6 +48,18 @@ public:
     virtual void SetNodeVariables();
     // Per traversal, with the node's world matrix: nothing here.
     virtual void UpdateModules(const matrix44& /*world*/) {}
+
+    // Render variables of a visualizer state (the default one when `state` is null),
+    // for UpdateVariables and SetNodeVariables of this class and its subclasses.
+    // AddVariable declares the name through the variable server, gives the state's
+    // variable of that handle the initial value and returns the handle; an empty name is
+    // logged and gives -1. No variable server is a program error: fatal "Aborting.".
+    int AddVariable(nModVisualizerState* state, const char* name, float value);
+    int AddVariable(nModVisualizerState* state, const char* name, const char* text);
+    // Replaces the value of the state's variable of that handle; false when the state
+    // has none (before UpdateVariables, or a handle of -1).
+    bool SetVariable(nModVisualizerState* state, int handle, float value);
+    bool SetVariable(nModVisualizerState* state, int handle, const char* text);
 
     // The local matrix, rebuilt first when a setter changed it.
     const matrix44& GetMatrix();
@@ -86,6 +99,10 @@ public:
     static quaternion EulerQuaternion(float x, float y, float z);
 
 protected:
+    // The named variable of the state, made when missing; null for an empty name.
+    nVariable* DeclareVariable(nModVisualizerState* state, const char* name, int& handle);
+    nVariable* FindVariable(nModVisualizerState* state, int handle) const;
+
     // The distance test against the graph's view matrix; stores distance and fade factor
     // in the default visualizer state.
     bool PassesDistanceTest(nLogicGraph* graph);

@@ -176,10 +176,12 @@ void nModVisualizer::Visualize(const matrix44& world, nSceneGraph2* sceneGraph, 
     if (hasExtents_ && outsideView(w)) return;
     bool changed = clone->ChannelsChanged();
     nChannelSet* set = clone->GetChannelSet();
-    // A variable added since the last binding has no channel index yet.
-    if (channelsDirty_ || changed || (vars && vars->Size() != channelIndices_.Size())) {
+    // A variable added since the last binding, or a rebuilt context, has no channel index yet.
+    const uint64_t layout = vars ? vars->GetLayout() : 0;
+    if (channelsDirty_ || changed || layout != boundLayout_) {
         BindChannels(vars, set);
         channelsDirty_ = false;
+        boundLayout_ = layout;
     }
     nChannelContext* ctx = refChannelServer_.Get()->NewContext(set);
     UpdateChannels(ctx, set, vars);

@@ -4,6 +4,7 @@
 // frame it places the copy at the node (times its own transform), feeds the node's render
 // variables into the copy's channels of the same names and attaches it to the scene. An
 // optional box of view extents skips frames in which it is out of view.
+#include <cstdint>
 #include <string>
 
 #include "kernel/nArray.h"
@@ -58,6 +59,8 @@ private:
 
     bool channelsDirty_ = true;
     nArray<int> channelIndices_{32, 32};
+    // The layout of the variables the indices were bound for.
+    uint64_t boundLayout_ = 0;
     nRef<n3DNode> clone_;
     nPathRef<nRoot> visual_;
     bool visualLogged_ = false;

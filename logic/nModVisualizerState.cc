@@ -15,6 +15,11 @@ nVariableContext* nModVisualizerState::MakeVariables() {
     return variables_;
 }
 
+void nModVisualizerState::DropVariables() {
+    delete variables_;
+    variables_ = nullptr;
+}
+
 void nModVisualizerState::Visualize(const matrix44& world, nSceneGraph2* sceneGraph) {
     if (!GetEnabled()) return;
     for (int i = 0; i < GetNumModules(); i++) {

@@ -26,6 +26,8 @@ public:
     // Null until the node makes them (owned from then on).
     nVariableContext* GetVariables() const { return variables_; }
     nVariableContext* MakeVariables();
+    // Frees the variables; the node declares them anew before it is next shown.
+    void DropVariables();
 
 private:
     nPathRef<nRoot> refGfxServer_{"/sys/servers/gfx"};

@@ -16,6 +16,7 @@ public:
         if (nVariable* v = Find(handle)) return *v;
         nVariable& v = vars_.Append(nVariable());
         v.SetHandle(uint32_t(handle));
+        layout_ = (layout_ ^ (uint64_t(uint32_t(handle)) + 1)) * 0x100000001b3ull;
         return v;
     }
     nVariable* Find(int handle) {
@@ -28,6 +29,12 @@ public:
     nVariable& Get(int i) { return vars_[i]; }
     const nVariable& Get(int i) const { return vars_[i]; }
 
+    // A hash of the handles in their order: a visualizer binds its channels anew when it
+    // changes (a variable added, or a context rebuilt with other names), and not for
+    // another node's context with the same variables.
+    uint64_t GetLayout() const { return layout_; }
+
 private:
     nArray<nVariable> vars_;
+    uint64_t layout_ = 0xcbf29ce484222325ull;
 };
