@@ -245,7 +245,7 @@ void nLogicButton::SetNodeVariables() {
 }
 
 void nLogicButton::Visualize(nSceneGraph2* sceneGraph, const matrix44& world) {
-    if (!GetVisualizerState()->GetVariables()) UpdateVariables();
+    DeclareVariables();
     SetNodeVariables();
     GetVisualizerState()->Visualize(world, sceneGraph);
     overSound_.state->Visualize(world, sceneGraph);

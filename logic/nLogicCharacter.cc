@@ -4,7 +4,6 @@
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
-#include "logic/nModVisualizerState.h"
 
 static const nCmdDef<nLogicCharacter> cmds[] = {
     Bind<&nLogicCharacter::BeginAnims>("v_beginanims_i", "LCBA"),
@@ -46,7 +45,7 @@ void nLogicCharacter::SetAnimChannel(int index, const char* name, float weight, 
 }
 
 void nLogicCharacter::EndAnims() {
-    GetVisualizerState()->DropVariables();
+    DropVariables();
 }
 
 int nLogicCharacter::FindAnim(const char* name) const {
@@ -115,9 +114,8 @@ void nLogicCharacter::SetNodeVariables() {
     }
     SetVariable(nullptr, animVar_, currentAnim_);
     for (const AnimRecord& r : anims_) SetVariable(nullptr, r.handle, r.weight);
-    if (dump_) Dump();
-
     if (dumpTime_ <= 0.0f) dump_ = false;
+    if (dump_) Dump();
     dumpTime_ -= GetFrameTime();
     currentAnim_ = 0.0f;
     weightSum_ = 0.0f;

@@ -274,6 +274,17 @@ bool nLogicVisual2::SetVariable(nModVisualizerState* state, int handle, const ch
     return v != nullptr;
 }
 
+void nLogicVisual2::DeclareVariables() {
+    if (variablesDeclared_) return;
+    UpdateVariables();
+    variablesDeclared_ = true;
+}
+
+void nLogicVisual2::DropVariables() {
+    visualizerState_->DropVariables();
+    variablesDeclared_ = false;
+}
+
 void nLogicVisual2::UpdateVariables() {
     timeVar_ = AddVariable(nullptr, "time", 0.0f);
     lodVar_ = AddVariable(nullptr, "lod", 0.0f);
@@ -287,7 +298,7 @@ void nLogicVisual2::SetNodeVariables() {
 }
 
 void nLogicVisual2::Visualize(nSceneGraph2* sceneGraph, const matrix44& world) {
-    if (!visualizerState_->GetVariables()) UpdateVariables();
+    DeclareVariables();
     SetNodeVariables();
     visualizerState_->Visualize(world, sceneGraph);
 }

@@ -99,6 +99,13 @@ public:
     static quaternion EulerQuaternion(float x, float y, float z);
 
 protected:
+    // UpdateVariables, once until DropVariables; a variable a subclass or a game class
+    // adds to the default state beforehand does not keep the node's own from being made.
+    void DeclareVariables();
+    // Frees the default state's variables; the node declares them anew before it is next
+    // shown.
+    void DropVariables();
+
     // The named variable of the state, made when missing; null for an empty name.
     nVariable* DeclareVariable(nModVisualizerState* state, const char* name, int& handle);
     nVariable* FindVariable(nModVisualizerState* state, int handle) const;
@@ -119,6 +126,7 @@ private:
     bool dirty_ = true;
     bool visible_ = true;
     int timeVar_ = -1, lodVar_ = -1, distVar_ = -1;
+    bool variablesDeclared_ = false;
     int visualizerCount_ = 0;
     nModAnimatorState* animatorState_ = nullptr;
     nModVisualizerState* visualizerState_ = nullptr;
