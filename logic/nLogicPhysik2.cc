@@ -14,7 +14,7 @@
 #include "physics/nPhysikServer.h"
 
 namespace {
-// The contact parameters in the order they are saved.
+// The contact parameters by index, the order they are saved in.
 const char* const kContactParams[] = {"mu",      "mu2",     "bounce",  "bouncevel", "contactdir",
                                       "softerp", "softcfm", "motion1", "motion2",   "slip1",
                                       "slip2",   "approx1", "approx11", "approx12"};
@@ -196,13 +196,21 @@ bool nLogicPhysik2::StepPhysik(const matrix44& recordWorld) {
     return false;
 }
 
+int nLogicPhysik2::ContactParamIndex(const char* name, const char* command) const {
+    for (int i = 0; name && i < 14; i++) {
+        if (std::strcmp(name, kContactParams[i]) == 0) return i;
+    }
+    n_error("%s: %s: unknown contact parameter '%s'\n", GetFullName().c_str(), command, name ? name : "");
+    return -1;
+}
+
 void nLogicPhysik2::SetContactParam(const char* name, float value) {
-    int index = nPhysikBody::_str2param(name);
+    int index = ContactParamIndex(name, "v_setcontactparam_sf");
     if (index >= 0) physikState_->GetBody()->SetContactParam(index, value);
 }
 
 float nLogicPhysik2::GetContactParam(const char* name) {
-    int index = nPhysikBody::_str2param(name);
+    int index = ContactParamIndex(name, "f_getcontactparam_s");
     return index >= 0 ? physikState_->GetBody()->GetContactParam(index) : 0.0f;
 }
 

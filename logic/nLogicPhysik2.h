@@ -75,6 +75,8 @@ public:
     bool HadContacts() const { return hadContacts_; }
 
 private:
+    // The index of a contact parameter's name; -1 (logged for `command`) for another.
+    int ContactParamIndex(const char* name, const char* command) const;
     float* MaxVelocity(const char* which, const char* command);
 
     bool physik_ = true;

@@ -172,6 +172,15 @@ TEST_F(LogicCharacterTest, BadNamesAndIndicesAreLoggedAndChangeNothing) {
     EXPECT_EQ(c->GetAnim(1).time, 1.5f);
     EXPECT_EQ(c->GetAnim(2).name, "swim");
     EXPECT_EQ(Frame(), (Weights{1.0f, 0.0f, 0.0f, 0.0f}));
+
+    // No variable server is no script error: the program stops.
+    kernel->SetLogHandler(nullptr);
+    EXPECT_EXIT(
+        {
+            Lookup("/sys/servers/variable")->Release();
+            c->UpdateVariables();
+        },
+        ::testing::ExitedWithCode(3), "Aborting.");
 }
 
 TEST_F(LogicCharacterTest, ChannelDumpLogsForItsTimeAndEndAnimsRebuildsTheVariables) {
