@@ -1,13 +1,12 @@
 // A character logic node on the OpenGL device: the weights scripts give its animations
 // reach the weight channels of a skinned mesh under its visualizer, and the picture
 // shows the pose they choose.
-#include "collide/nCollidePackage.h"
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "collide/nCollideServer2.h"
-#include "logic/nLogicGraph.h"
-#include "logic/nLogicPackage.h"
-#include "physics/nPhysikPackage.h"
-#include "tests/anim/SkinDrawFixture.h"
-#include "tests/logic/GraphFixture.h"
+#include "tests/logic/LogicDrawFixture.h"
 
 namespace {
 
@@ -18,21 +17,16 @@ const char* const ArmN3d =
     "rgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\nrgba 1 0 0 1\n"
     "jw1 1 1\njw1 1 1\njw1 1 1\njw1 1 1\nf 1 2 3\nf 1 3 4\n";
 
-class LogicCharacterDrawTest : public SkinDrawFixture {
+class LogicCharacterDrawTest : public LogicDrawFixture {
 protected:
     void SetUp() override {
-        SkinDrawFixture::SetUp();
-        nCollidePackage(kernel);
-        nPhysikPackage(kernel);
-        nLogicPackage(kernel);
-        kernel->AddClass(nTestCameraServer::classInfo);
-        kernel->New("nvariableserver", "/sys/servers/variable");
+        LogicDrawFixture::SetUp();
+        // A physics node needs its collide contexts and a physics server.
         auto* collide = static_cast<nCollideServer2*>(kernel->New("ncollideserver2", "/sys/servers/collide2"));
         collide->NewContext("picking");
         collide->NewContext("physik");
         kernel->New("nodephysikserver", "/sys/servers/physik");
-        kernel->New("ntestcameraserver", "/sys/servers/camera");
-        graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
+        kernel->New("nanimserver", "/sys/servers/anim");
 
         // "rest" holds the arm straight, "fold" turns it 90 degrees about z.
         const std::string arm = WriteText("arm.n3d", ArmN3d);
@@ -60,19 +54,16 @@ protected:
     void TearDown() override {
         // The logic tree first: its bodies go before the physics server.
         if (nRoot* usr = kernel->Lookup("/usr")) usr->Release();
-        SkinDrawFixture::TearDown();
+        LogicDrawFixture::TearDown();
     }
-    void LogicFrame() {
-        ASSERT_TRUE(BeginFrame());
-        graph->TraversePass(static_cast<nLogicNode*>(kernel->Lookup("/usr/logic")));
-        graph->VisualPass();
-        gfx->EndScene();
+    std::string WriteText(const char* name, const char* text) {
+        return Write(name, std::vector<uint8_t>(text, text + std::strlen(text)));
     }
+    bool IsRed(int x, int y) { return bwtest::ColorNear(Presented(x, y), 0xFFFF0000u); }
+    bool IsClear(int x, int y) { return bwtest::ColorNear(Presented(x, y), Clear); }
     // The arm lies along +x; folded it stands along y at x 0.
     bool Straight() { return IsRed(50, 32) && IsClear(32, 17) && IsClear(32, 47); }
     bool Folded() { return IsClear(50, 32) && IsRed(32, 17) != IsRed(32, 47); }
-
-    nLogicGraph* graph = nullptr;
 };
 
 TEST_F(LogicCharacterDrawTest, TheWeightsScriptsGiveChooseThePose) {
