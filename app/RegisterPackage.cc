@@ -83,6 +83,7 @@
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCharacter.h"
@@ -91,6 +92,7 @@
 #include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicFlock.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
@@ -274,6 +276,8 @@ const nClassInfo* const kTable[] = {
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicBoid::classInfo,
+    &nLogicFlock::classInfo,
     &nLogicItem::classInfo,
     &nLogicButton::classInfo,
     &nLogicLevel::classInfo,

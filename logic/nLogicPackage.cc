@@ -5,6 +5,7 @@
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCharacter.h"
@@ -13,6 +14,7 @@
 #include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicFlock.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
@@ -70,5 +72,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicButton::classInfo);
     ks->AddClass(nLogicVideo::classInfo);
     ks->AddClass(nLogicSound::classInfo);
+    ks->AddClass(nLogicFlock::classInfo);
+    ks->AddClass(nLogicBoid::classInfo);
     ks->AddClass(nLogicLevel::classInfo);
 }
