@@ -86,6 +86,7 @@
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
+#include "logic/nLogicCar.h"
 #include "logic/nLogicCharacter.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicConnector.h"
@@ -281,6 +282,7 @@ const nClassInfo* const kTable[] = {
     &nLogicItem::classInfo,
     &nLogicButton::classInfo,
     &nLogicLevel::classInfo,
+    &nLogicCar::classInfo,
     &nLogicVideo::classInfo,
     &nLogicSound::classInfo,
     &nXCollideServer::classInfo,

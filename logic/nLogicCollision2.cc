@@ -64,7 +64,7 @@ void nLogicCollision2::CollideStates(const matrix44& world, const nModuleState* 
         nModuleState* st = GetModuleStateAt(i);
         if (st == skip || st->GetStateType() != nModuleState::Collision) continue;
         st->SetTime(t);
-        if (on) static_cast<nModCollisionState*>(st)->Collide(world);
+        if (on && FollowsNode(st)) static_cast<nModCollisionState*>(st)->Collide(world);
     }
 }
 

@@ -49,6 +49,9 @@ protected:
     // Each collision state except `skip` takes the node's time and, while the node has
     // collision, registers at `world`.
     void CollideStates(const matrix44& world, const nModuleState* skip = nullptr);
+    // False for a collision state that something else places each frame (a car's
+    // wheels): CollideStates then leaves it out.
+    virtual bool FollowsNode(const nModuleState* /*state*/) const { return true; }
 
 private:
     nModCollisionState* CollisionState(const char* stateName, const char* command);

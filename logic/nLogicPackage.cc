@@ -8,6 +8,7 @@
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
+#include "logic/nLogicCar.h"
 #include "logic/nLogicCharacter.h"
 #include "logic/nLogicCollision2.h"
 #include "logic/nLogicConnector.h"
@@ -75,4 +76,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicFlock::classInfo);
     ks->AddClass(nLogicBoid::classInfo);
     ks->AddClass(nLogicLevel::classInfo);
+    ks->AddClass(nLogicCar::classInfo);
 }

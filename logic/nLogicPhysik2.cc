@@ -117,12 +117,21 @@ int nLogicPhysik2::KeepDeepest(nCollideReport* const* list, int n, nCollideRepor
     return numKept;
 }
 
-void nLogicPhysik2::JoinContacts(nCollideReport* const* kept, int n) {
+nModPhysikState* nLogicPhysik2::PhysikStateFor(const nModuleState* collisionState) const {
+    if (collisionState && collisionState != physikCollisionState_) {
+        if (nModuleState* st = FindModuleState(nModuleState::Physik, collisionState->GetName())) {
+            return static_cast<nModPhysikState*>(st);
+        }
+    }
+    return physikState_;
+}
+
+void nLogicPhysik2::JoinContacts(nCollideReport* const* kept, int n, const nModuleState* own, nPhysikBody* body) {
     nPhysikServer* server = physikRef_.Get();
-    nPhysikBody* body = physikState_->GetBody();
+    if (!body) body = physikState_->GetBody();
     for (int i = 0; i < n; i++) {
         const nCollideReport& r = *kept[i];
-        if (!r.objA || r.objA->owner != this) continue;
+        if (!r.objA || (own ? r.objA->state != own : r.objA->owner != this)) continue;
         nLogicNode* partner = r.objB ? r.objB->owner : nullptr;
         if (!partner || !partner->IsA(physik2Class_)) {
             server->AddCollisionJoint(body, r);
@@ -130,7 +139,8 @@ void nLogicPhysik2::JoinContacts(nCollideReport* const* kept, int n) {
         }
         auto* other = static_cast<nLogicPhysik2*>(partner);
         if (other->HasPhysik()) {
-            if (other->physikState_->GetEnabled()) server->AddCollisionJoint(body, other->physikState_->GetBody(), r);
+            nModPhysikState* st = other->PhysikStateFor(r.objB->state);
+            if (st->GetEnabled()) server->AddCollisionJoint(body, st->GetBody(), r);
             else server->AddCollisionJoint(body, r);
         } else {
             server->AddCollisionJoint(body, r);
@@ -153,18 +163,23 @@ void nLogicPhysik2::AnalyseCollision() {
     hadContacts_ = n > 0;
 }
 
+matrix44 nLogicPhysik2::NormalisedMatrix(nPhysikBody* body) {
+    matrix44 m = body->GetMatrix();
+    for (int row = 0; row < 3; row++) {
+        vector3 axis(m.m[row][0], m.m[row][1], m.m[row][2]);
+        float len = axis.Len();
+        if (len != 1.0f && len > 0.0f) {
+            for (int col = 0; col < 3; col++) m.m[row][col] /= len;
+        }
+    }
+    return m;
+}
+
 bool nLogicPhysik2::StepPhysik(const matrix44& recordWorld) {
     // Without a physics module nothing moves the body: the node stays where it is.
     if (!physikState_->GetEnabled() || physikState_->GetNumModules() == 0) return false;
     restTime_ += GetFrameTime();
-    matrix44 body = physikState_->GetBody()->GetMatrix();
-    for (int row = 0; row < 3; row++) {
-        vector3 axis(body.m[row][0], body.m[row][1], body.m[row][2]);
-        float len = axis.Len();
-        if (len != 1.0f && len > 0.0f) {
-            for (int col = 0; col < 3; col++) body.m[row][col] /= len;
-        }
-    }
+    const matrix44 body = NormalisedMatrix(physikState_->GetBody());
     if (hadContacts_ && HasCollision()) physikCollisionState_->SetMatrix(body);
 
     // The node's world matrix becomes the body's: under a moved parent the local matrix

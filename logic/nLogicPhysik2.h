@@ -11,6 +11,7 @@
 class nClass;
 class nCollideReport;
 class nModPhysikState;
+class nPhysikBody;
 class nPhysikServer;
 
 class nLogicPhysik2 : public nLogicCollision2 {
@@ -49,8 +50,15 @@ public:
     // Keeps the first MaxContacts of `list`, each further one replacing the shallowest
     // kept when deeper; returns the number kept.
     static int KeepDeepest(nCollideReport* const* list, int n, nCollideReport** kept);
-    // Contact joints for the kept contacts whose first object is this node's.
-    void JoinContacts(nCollideReport* const* kept, int n);
+    // Contact joints for the kept contacts whose first object is this node's (with
+    // `own`, one of `own`'s), pushing `body` (the node's own body when null).
+    void JoinContacts(nCollideReport* const* kept, int n, const nModuleState* own = nullptr,
+                      nPhysikBody* body = nullptr);
+    // The physics state whose body answers for a contact of `collisionState`, one of this
+    // node's: the physics state of the same name (a car's wheel), else "physik".
+    nModPhysikState* PhysikStateFor(const nModuleState* collisionState) const;
+    // The body's matrix with each rotation row of unit length.
+    static matrix44 NormalisedMatrix(nPhysikBody* body);
 
     void SetPhysik(bool on) { physik_ = on; }
     bool GetPhysik() const { return physik_; }

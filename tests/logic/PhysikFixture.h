@@ -5,6 +5,7 @@
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideServer2.h"
 #include "logic/nModCollisionState.h"
+#include "scene/nChannelServer.h"
 #include "tests/logic/GraphFixture.h"
 
 class PhysikFixture : public GraphFixture {
@@ -25,6 +26,12 @@ protected:
         state->SetContext("physik");
     }
 
+    // A logic frame with the frame time in the "frametime" channel, as the observer sets it.
+    void Frame(float dt) {
+        auto* channels = static_cast<nChannelServer*>(Lookup("/sys/servers/channel"));
+        channels->SetChannel1f(channels->GenChannel("frametime"), dt);
+        LogicFrame(dt);
+    }
     nCollideContext2* Context(const char* name = "physik") { return collide->FindContext(name); }
     // One registration frame of the holder's state at `world` and state time `time`.
     void CollideAt(const matrix44& world, float time) {

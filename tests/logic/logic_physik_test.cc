@@ -16,12 +16,6 @@ namespace {
 
 class LogicPhysikTest : public PhysikFixture {
 protected:
-    // A frame of the logic graph with the frame time in the "frametime" channel.
-    void Frame(float dt) {
-        auto* channels = static_cast<nChannelServer*>(Lookup("/sys/servers/channel"));
-        channels->SetChannel1f(channels->GenChannel("frametime"), dt);
-        LogicFrame(dt);
-    }
     // A floor box of 10 x 1 x 10 with its top at y = 0, and a unit box whose bottom is
     // `height` above it.
     nLogicPhysik2* DropBox(float height) {

@@ -1,0 +1,301 @@
+// The logic car: its four wheel joints and states, hinge positions, wheels that keep their
+// body, shape and anchor together while the car settles on a floor, wheel contacts, and
+// a destruction that leaves nothing in the ODE world.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "collide/nCollideObject2.h"
+#include "collide/nCollideReport.h"
+#include "logic/nLogicCar.h"
+#include "logic/nLogicCarHinge.h"
+#include "logic/nModPhysikState.h"
+#include "logic/nModSimpleCollision.h"
+#include "physics/nOdePhysikBody.h"
+#include "physics/nOdePhysikJoint.h"
+#include "physics/nOdePhysikServer.h"
+#include "tests/logic/PhysikFixture.h"
+
+namespace {
+
+const char* const kHinges[] = {"frontlefthinge", "frontrighthinge", "backlefthinge", "backrighthinge"};
+
+class CarTest : public PhysikFixture {
+protected:
+    ode::World& World() { return static_cast<nOdePhysikServer*>(physik)->GetWorld(); }
+    static dBodyID BodyId(nPhysikBody* b) { return static_cast<nOdePhysikBody*>(b)->GetBodyId(); }
+    static dJointID JointId(nPhysikJoint* j) { return static_cast<nOdePhysikJoint*>(j)->GetJointId(); }
+
+    nLogicCar* NewCar(const char* path) {
+        EXPECT_TRUE(Run(std::string("new('nlogiccar', '") + path + "')"));
+        return static_cast<nLogicCar*>(Lookup(path));
+    }
+    // A floor box of 20 x 1 x 20 with its top at y = 0.
+    void Floor() {
+        ASSERT_TRUE(Run("new('nlogiccollision2', '/usr/logic/floor') sel('/usr/logic/floor') txyz(0, -0.5, 0)"
+                        " new('nmodexactcollision', 'shape') sel('shape') setcollclass('solid') setbox(20, 1, 20)"
+                        " sel('..') addcollision('physik', 'shape') setcollcontext('physik', 'physik') sel('/')"));
+    }
+    // A car at height y with a box body and four sphere wheels of radius 0.3 hinged 0.2
+    // below it, 0.8 to the front and back and 0.6 to the sides, turned by `yaw` about the
+    // vertical. Only the wheels collide.
+    nLogicCar* WheeledCar(const char* path, float y, float yaw = 0.0f) {
+        nLogicCar* car = NewCar(path);
+        std::string s = std::string("sel('") + path + "') txyz(0, " + std::to_string(y) +
+                        ", 0) rxyz(0, " + std::to_string(yaw) + ", 0) new('nmodphysik', 'body') sel('body') setbox(2, 0.4, 1.2) sel('..')"
+                        " addphysik('physik', 'body')";
+        const float xs[] = {0.8f, 0.8f, -0.8f, -0.8f};
+        const float zs[] = {-0.6f, 0.6f, -0.6f, 0.6f};
+        for (int i = 0; i < 4; i++) {
+            const std::string h = kHinges[i];
+            s += " sethingepos('" + h + "', " + std::to_string(xs[i]) + ", -0.2, " + std::to_string(zs[i]) + ")" +
+                 " new('nmodexactcollision', 'shape_" + h + "') sel('shape_" + h +
+                 "') setcollclass('solid') setsphere(0.3) setdynamic(true) sel('..') addcollision('" + h +
+                 "', 'shape_" + h + "') new('nmodphysik', 'mass_" + h + "') sel('mass_" + h +
+                 "') setsphere(0.3) sel('..') addphysik('" + h + "', 'mass_" + h + "')";
+        }
+        EXPECT_TRUE(Run(s + " sel('/')"));
+        return car;
+    }
+};
+
+TEST_F(CarTest, ANewCarHasFourLockedSprungWheelJointsAndTheirStates) {
+    const int bodies = World().GetNumBodies();
+    const int joints = World().GetNumJoints();
+    nLogicCar* car = NewCar("/usr/logic/car");
+    ASSERT_NE(car, nullptr);
+    // Even without a module: a joint per wheel, a body for the car and each wheel.
+    EXPECT_EQ(World().GetNumJoints(), joints + 4);
+    EXPECT_EQ(World().GetNumBodies(), bodies + 5);
+    for (int i = 0; i < nLogicCar::NumHinges; i++) {
+        SCOPED_TRACE(kHinges[i]);
+        nLogicCarHinge* h = car->GetHinge(i);
+        EXPECT_STREQ(h->GetName(), kHinges[i]);
+        EXPECT_EQ(car->FindHinge(kHinges[i]), h);
+        nPhysikJoint* j = h->GetJoint();
+        ASSERT_EQ(j->GetType(), nPhysikJoint::HINGE2);
+        EXPECT_EQ(j->GetAxis1(), vector3(0, 0, 1));
+        EXPECT_EQ(j->GetAxis2(), vector3(0, 1, 0));
+        // Read back from ODE, where the parameters go by ODE's own numbers.
+        EXPECT_NEAR(dJointGetHinge2Param(JointId(j), dParamSuspensionERP), 0.4, 1e-6);
+        EXPECT_NEAR(dJointGetHinge2Param(JointId(j), dParamSuspensionCFM), 0.8, 1e-6);
+        EXPECT_EQ(dJointGetHinge2Param(JointId(j), dParamLoStop), 0.0);
+        EXPECT_EQ(dJointGetHinge2Param(JointId(j), dParamHiStop), 0.0);
+        EXPECT_EQ(car->FindModuleState(nModuleState::Physik, kHinges[i]), h->GetPhysikState());
+        EXPECT_EQ(car->FindModuleState(nModuleState::Collision, kHinges[i]), h->GetCollisionState());
+        EXPECT_EQ(h->GetCollisionState()->GetContext(), Context("physik"));
+        // Contacts of the wheel's shape push the wheel's body, not the car's.
+        EXPECT_EQ(car->PhysikStateFor(h->GetCollisionState()), h->GetPhysikState());
+        EXPECT_FALSE(h->IsCoupled());
+    }
+    EXPECT_EQ(car->FindHinge("FrontLeftHinge"), nullptr);
+    EXPECT_EQ(car->PhysikStateFor(car->GetPhysikCollisionState()), car->GetPhysikState());
+}
+
+TEST_F(CarTest, HingePositionsMoveOnlyTheirHingeAndAreNotSaved) {
+    nLogicCar* car = NewCar("/usr/logic/car");
+    ASSERT_TRUE(Run("sel('/usr/logic/car') sethingepos('backrighthinge', 1, 0, -1)"));
+    for (int i = 0; i < nLogicCar::NumHinges; i++) {
+        SCOPED_TRACE(kHinges[i]);
+        nLogicCarHinge* h = car->GetHinge(i);
+        matrix44 expect;
+        if (i == 3) expect.SetTranslation(vector3(1, 0, -1));
+        EXPECT_EQ(h->GetLocalMatrix(), expect);
+        EXPECT_EQ(h->GetPosition(), expect.Translation());
+    }
+
+    // An unknown name, a name in other case and a position that is not finite are logged
+    // and change nothing.
+    log.text.clear();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    ASSERT_TRUE(Run("sethingepos('nohinge', 5, 5, 5) sethingepos('BackRightHinge', 5, 5, 5)"));
+    car->SetHingePos("frontlefthinge", nan, 0, 0);
+    car->SetHingePos("backrighthinge", 0, std::numeric_limits<float>::infinity(), 0);
+    car->SetHingePos(nullptr, 0, 0, 0);
+    EXPECT_TRUE(LogHas("/usr/logic/car: v_sethingepos_sfff: the car has no hinge 'nohinge'"));
+    EXPECT_TRUE(LogHas("no hinge 'BackRightHinge'"));
+    EXPECT_TRUE(LogHas("of 'frontlefthinge' is not finite"));
+    EXPECT_EQ(car->GetHinge(0)->GetLocalMatrix(), matrix44());
+    EXPECT_EQ(car->GetHinge(3)->GetPosition(), vector3(1, 0, -1));
+
+    // The car saves as a physics node; a loaded one has its hinges at the origin.
+    ASSERT_TRUE(car->SaveAs(Path("car").c_str()));
+    const std::string saved = Slurp(Path("car.n"));
+    EXPECT_EQ(saved.find("sethingepos"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("setcollcontext( \"backrighthinge\", \"physik\" )"), std::string::npos) << saved;
+    kernel->SetCwd(kernel->New("nroot", "/loaded"));
+    auto* back = static_cast<nLogicCar*>(kernel->Load(Path("car.n").c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetHinge(3)->GetLocalMatrix(), matrix44());
+    ASSERT_TRUE(back->SaveAs(Path("car2").c_str()));
+    EXPECT_EQ(Slurp(Path("car2.n")), saved);
+}
+
+TEST_F(CarTest, WheelsKeepBodyShapeAndAnchorTogetherWhileTheCarSettlesOnThem) {
+    Floor();
+    // Wheels 0.1 above the floor: the car drops onto them and settles with its body
+    // 0.3 + 0.2 above the floor; only the wheels touch it. Turned, so that products in
+    // the wrong order show.
+    nLogicCar* car = WheeledCar("/usr/logic/car", 0.6f, 0.7f);
+    ASSERT_TRUE(car->HasPhysik());
+    const float dt = 1.0f / 30.0f;
+    float low = 1e9f, high = -1e9f;
+    for (int frame = 0; frame < 100; frame++) {
+        Frame(dt);
+        SCOPED_TRACE("frame " + std::to_string(frame));
+        const matrix44 carWorld = car->GetMatrix();
+        if (frame >= 70) {
+            low = std::min(low, carWorld.m[3][1]);
+            high = std::max(high, carWorld.m[3][1]);
+        }
+        for (int i = 0; i < nLogicCar::NumHinges; i++) {
+            SCOPED_TRACE(kHinges[i]);
+            nLogicCarHinge* h = car->GetHinge(i);
+            ASSERT_TRUE(h->IsCoupled());
+            const vector3 body = h->GetPhysikState()->GetBody()->GetMatrix().Translation();
+            // Where the car places the wheel next frame is where its body is now
+            // (a product in the wrong order would place it at twice its offset).
+            const vector3 placed = (h->GetLocalMatrix() * carWorld).Translation();
+            EXPECT_LT((placed - body).Len(), 1e-4f);
+            // The shape registered this frame where the wheel was placed.
+            auto* shape = static_cast<nModSimpleCollision*>(Lookup(("/usr/logic/car/shape_" + std::string(kHinges[i])).c_str()));
+            EXPECT_LT((shape->GetCollObject().curMatrix.Translation() - h->GetWorldMatrix().Translation()).Len(), 1e-4f);
+            // The joint holds: its anchor on the car's side stays at the wheel's centre,
+            // and the wheel's side agrees.
+            const vector3 anchor = h->GetJoint()->GetAnchor();
+            dVector3 a2;
+            dJointGetHinge2Anchor2(JointId(h->GetJoint()), a2);
+            EXPECT_LT((anchor - body).Len(), 0.05f);
+            EXPECT_LT((anchor - vector3(float(a2[0]), float(a2[1]), float(a2[2]))).Len(), 0.05f);
+        }
+    }
+    // At rest on its wheels, level, on the floor: over the last 30 frames it stays
+    // within the few millimetres that any body resting on a floor shows here.
+    EXPECT_NEAR(car->GetPosition().y, 0.5f, 0.05f);
+    EXPECT_LT(high - low, 0.01f);
+    EXPECT_LT(std::fabs(car->GetPosition().x) + std::fabs(car->GetPosition().z), 0.01f);
+    EXPECT_NEAR(car->GetMatrix().m[1][1], 1.0f, 0.01f);
+    for (int i = 0; i < nLogicCar::NumHinges; i++) {
+        nLogicCarHinge* h = car->GetHinge(i);
+        EXPECT_NEAR(h->GetPhysikState()->GetBody()->GetMatrix().m[3][1], 0.3f, 0.05f) << kHinges[i];
+        // The wheel is still where its hinge holds it on the car: the joint did not
+        // creep (as it would were each step's error taken as the new rest).
+        EXPECT_LT((h->GetLocalMatrix().Translation() - h->GetPosition()).Len(), 0.001f) << kHinges[i];
+    }
+}
+
+TEST_F(CarTest, WheelContactsJoinTheStaticWorldOrTheOtherBody) {
+    Floor();
+    nLogicCar* car = WheeledCar("/usr/logic/car", 0.6f);
+    // A second car with one wheel body only, and a free physics box.
+    nLogicCar* other = WheeledCar("/usr/logic/other", 5.0f);
+    ASSERT_TRUE(Run("new('nlogicphysik2', '/usr/logic/box') sel('/usr/logic/box') txyz(5, 5, 5)"
+                    " new('nmodphysik', 'mass') sel('mass') setbox(1, 1, 1) sel('..') addphysik('physik', 'mass')"));
+    auto* box = static_cast<nLogicPhysik2*>(Lookup("/usr/logic/box"));
+    Frame(1.0f / 30.0f);  // every body takes part in a step, and the contact group is empty
+
+    nLogicCarHinge* wheel = car->GetHinge(0);
+    nModCollisionState* cs = wheel->GetCollisionState();
+    nPhysikBody* wheelBody = wheel->GetPhysikState()->GetBody();
+    const dBodyID id = BodyId(wheelBody);
+    ASSERT_EQ(dBodyGetNumJoints(id), 1);  // its hinge
+
+    nCollideObject2 mine, floor, boxShape, otherWheel, otherBody;
+    mine.owner = car;
+    mine.state = cs;
+    floor.owner = static_cast<nLogicNode*>(Lookup("/usr/logic/floor"));
+    boxShape.owner = box;
+    boxShape.state = box->GetPhysikCollisionState();
+    otherWheel.owner = other;
+    otherWheel.state = other->GetHinge(2)->GetCollisionState();
+    otherBody.owner = other;
+    otherBody.state = other->GetPhysikCollisionState();
+    nCollideReport r;
+    r.objA = &mine;
+    r.depth = 0.01f;
+    nCollideReport* one[] = {&r};
+    auto join = [&](nCollideObject2* partner) {
+        r.objB = partner;
+        car->JoinContacts(one, 1, cs, wheelBody);
+    };
+    // The floor is the static world: a joint on the wheel alone.
+    join(&floor);
+    EXPECT_EQ(dBodyGetNumJoints(id), 2);
+    // A physics body with an enabled state: the two bodies.
+    join(&boxShape);
+    EXPECT_EQ(dBodyGetNumJoints(id), 3);
+    EXPECT_TRUE(dAreConnected(id, BodyId(box->GetPhysikState()->GetBody())));
+    // Another car's wheel: that wheel's body, not its car's.
+    join(&otherWheel);
+    EXPECT_TRUE(dAreConnected(id, BodyId(other->GetHinge(2)->GetPhysikState()->GetBody())));
+    EXPECT_FALSE(dAreConnected(id, BodyId(other->GetPhysikState()->GetBody())));
+    join(&otherBody);
+    EXPECT_TRUE(dAreConnected(id, BodyId(other->GetPhysikState()->GetBody())));
+    EXPECT_EQ(dBodyGetNumJoints(id), 5);
+    // A disabled partner state counts as the static world; a report that starts with
+    // another state's object is that state's to join.
+    box->GetPhysikState()->SetEnabled(false);
+    join(&boxShape);
+    EXPECT_EQ(dBodyGetNumJoints(id), 6);
+    r.objA = &floor;
+    r.objB = &mine;
+    car->JoinContacts(one, 1, cs, wheelBody);
+    EXPECT_EQ(dBodyGetNumJoints(id), 6);
+    // A resting physics partner hit deep enough wakes, as for the car's own body.
+    box->GetPhysikState()->SetEnabled(true);
+    box->SetPhysik(false);
+    r.objA = &mine;
+    r.depth = 0.06f;
+    join(&boxShape);
+    EXPECT_TRUE(box->GetWake());
+}
+
+TEST_F(CarTest, DestroyingTheCarLeavesNoOdeObjectAndWheelsUncoupleWithoutBodies) {
+    Floor();
+    const int bodies = World().GetNumBodies();
+    const int joints = World().GetNumJoints();
+    nLogicCar* car = WheeledCar("/usr/logic/car", 0.6f);
+    for (int i = 0; i < 5; i++) Frame(1.0f / 30.0f);
+
+    // A wheel whose body loses its module leaves the car's body: a fresh joint that ties
+    // nothing, and the wheel's body stays where it was.
+    nLogicCarHinge* h = car->GetHinge(1);
+    ASSERT_TRUE(h->IsCoupled());
+    ASSERT_TRUE(Run("sel('/usr/logic/car') removephysik('frontrighthinge', 'mass_frontrighthinge')"));
+    Frame(1.0f / 30.0f);
+    EXPECT_FALSE(h->IsCoupled());
+    EXPECT_EQ(World().GetNumJoints(), joints + 4);
+    EXPECT_EQ(dJointGetBody(JointId(h->GetJoint()), 0), nullptr);
+    EXPECT_NEAR(dJointGetHinge2Param(JointId(h->GetJoint()), dParamSuspensionCFM), 0.8, 1e-6);
+    const vector3 still = h->GetPhysikState()->GetBody()->GetMatrix().Translation();
+    for (int i = 0; i < 5; i++) Frame(1.0f / 30.0f);
+    EXPECT_EQ(h->GetPhysikState()->GetBody()->GetMatrix().Translation(), still);
+    // ... and joins again with a module.
+    ASSERT_TRUE(Run("addphysik('frontrighthinge', 'mass_frontrighthinge')"));
+    Frame(1.0f / 30.0f);
+    EXPECT_TRUE(h->IsCoupled());
+    EXPECT_TRUE(dAreConnected(BodyId(car->GetPhysikState()->GetBody()), BodyId(h->GetPhysikState()->GetBody())));
+
+    car->Release();
+    Frame(1.0f / 30.0f);
+    EXPECT_EQ(World().GetNumBodies(), bodies);
+    EXPECT_EQ(World().GetNumJoints(), joints);
+}
+
+TEST_F(CarTest, WithoutAPhysikContextTheWheelsCollideWithNothing) {
+    collide->ReleaseContext(Context("physik"));
+    log.text.clear();
+    Floor();
+    nLogicCar* car = WheeledCar("/usr/logic/car", 0.6f);
+    EXPECT_TRUE(LogHas("collision state 'backrighthinge': no collide context 'physik'"));
+    for (int i = 0; i < nLogicCar::NumHinges; i++) EXPECT_EQ(car->GetHinge(i)->GetCollisionState()->GetContext(), nullptr);
+    // The car falls through the floor it cannot touch, wheels and all.
+    for (int i = 0; i < 10; i++) Frame(1.0f / 30.0f);
+    EXPECT_LT(car->GetPosition().y, 0.5f);
+    EXPECT_TRUE(car->GetHinge(0)->IsCoupled());
+}
+
+}  // namespace
