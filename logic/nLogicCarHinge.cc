@@ -16,7 +16,6 @@ constexpr int SuspensionCFM = 10;
 }  // namespace
 
 nLogicCarHinge::nLogicCarHinge(nLogicCar* car, const char* name) : name_(name) {
-    physikRef_.Get();
     MakeJoint();
     physikState_ =
         static_cast<nModPhysikState*>(car->nLogicPhysik2::CreateModuleState(nModuleState::Physik, name));
