@@ -9,49 +9,24 @@
 // context for each zone's reports; the third benchmark times those queries alone.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "bench/nBenchCamera.h"
-#include "anim/nAnimPackage.h"
+#include "bench/BenchAllocations.h"
+#include "bench/BenchLogicKernel.h"
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideObject2.h"
-#include "collide/nCollidePackage.h"
 #include "collide/nCollideReport.h"
 #include "collide/nCollideServer2.h"
-#include "gfx/nGfxPackage.h"
-#include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicGraph.h"
-#include "logic/nLogicPackage.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nModCollisionState.h"
 #include "logic/nModSimpleCollision.h"
-#include "physics/nPhysikPackage.h"
 #include "scene/nChannelServer.h"
-#include "scene/nScenePackage.h"
-#include "script/nScriptPackage.h"
 
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-// Counted allocations: operator new and delete over malloc and free.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -64,17 +39,7 @@ constexpr float kFrame = 1.0f / 30.0f;
 class TriggerBench {
 public:
     TriggerBench() {
-        kernel = new nKernelServer([](nKernelServer* ks) {
-            nKernelPackage(ks);
-            nGfxPackage(ks);
-            nScriptPackage(ks);
-            nScenePackage(ks);
-            nAnimPackage(ks);
-            nCollidePackage(ks);
-            nPhysikPackage(ks);
-            nLogicPackage(ks);
-            ks->AddClass(nBenchCamera::classInfo);
-        });
+        kernel = bench::NewLogicKernel();
         script = static_cast<nScriptServer*>(kernel->New("nluaserver2", "/sys/servers/script"));
         kernel->New("ngfxserver", "/sys/servers/gfx");
         auto* channels = static_cast<nChannelServer*>(kernel->New("nchannelserver", "/sys/servers/channel"));
@@ -242,9 +207,9 @@ void BM_TriggerZones(benchmark::State& state) {
     TriggerBench& b = Bench();
     long allocs = 0, passes = 0;
     for (auto _ : state) {
-        const long before = allocations.load();
+        const long before = bench::allocations.load();
         b.Ours();
-        allocs += allocations.load() - before;
+        allocs += bench::allocations.load() - before;
         passes++;
         state.PauseTiming();
         b.Drain();
