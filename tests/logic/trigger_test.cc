@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "collide/nCollideObject2.h"
+#include "collide/nCollideReport.h"
+#include "collide/nCollideShape2.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventHandler.h"
 #include "logic/nLogicEventServer.h"
@@ -220,6 +223,41 @@ TEST_F(TriggerTest, WithoutAHandlerScriptNothingHappens) {
     Frame();
     Frame();
     EXPECT_EQ(Seq(), "f:enter:/usr/logic/a@4 h:leave@5 ");
+}
+
+TEST_F(TriggerTest, NeitherTheZoneItselfNorASideWithoutANodeIsListed) {
+    ASSERT_TRUE(Run("zone('/usr/logic/z', 0) bind('/usr/logic/z')"));
+    nLogicTrigger2* z = Zone("/usr/logic/z");
+    // Objects registered by hand at the zone's centre: one in a state without a node, one
+    // in another state of the zone itself (under another owner, so the context pairs it).
+    nCollideShape2* shape = collide->NewShape(nCollideShape2::QUICK, "quick_0.5");
+    if (!shape->IsReady()) shape->SetQuickRadius(0.5f);
+    nModuleState loose("loose", nullptr);
+    nCollideObject2 stray, own;
+    for (nCollideObject2* o : {&stray, &own}) {
+        o->shape = shape;
+        o->classIndex = collide->QueryCollClass("solid");
+        o->owner = root;
+    }
+    stray.state = &loose;
+    own.state = z->GetPickingState();
+    for (int i = 0; i < 2; i++) {
+        frame++;
+        ASSERT_TRUE(Run("frame = " + std::to_string(frame)));
+        events->Trigger();
+        root->Trigger(graph);
+        graph->TraversePass(root);
+        Context("trigger")->AddObject(&stray);
+        Context("trigger")->AddObject(&own);
+        graph->AnalyseCollisions();
+        nCollidePair** list = nullptr;
+        EXPECT_EQ(Context("trigger")->GetCollisions(z->GetTriggerState(), list), 2);
+        EXPECT_EQ(z->GetNumIntruders(), 0);
+    }
+    EXPECT_EQ(Seq(), "");
+    stray.shape = nullptr;
+    own.shape = nullptr;
+    shape->Release();
 }
 
 TEST_F(TriggerTest, MoreThan64NotificationsInOneFrameAllRun) {
