@@ -8,31 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "bench/nBenchCamera.h"
-#include "anim/nAnimPackage.h"
+#include "bench/BenchLogicKernel.h"
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideObject2.h"
-#include "collide/nCollidePackage.h"
 #include "collide/nCollideReport.h"
 #include "collide/nCollideServer2.h"
 #include "collide/nCollideShape2.h"
-#include "gfx/nGfxPackage.h"
 #include "kernel/nFileServer2.h"
-#include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "logic/nLogicGraph.h"
-#include "logic/nLogicPackage.h"
 #include "logic/nLogicPhysik2.h"
 #include "logic/nModExactCollision.h"
 #include "logic/nModPhysik.h"
 #include "logic/nModuleState.h"
 #include "physics/nPhysikBody.h"
 #include "physics/nPhysikMass.h"
-#include "physics/nPhysikPackage.h"
 #include "physics/nPhysikServer.h"
 #include "scene/nChannelServer.h"
-#include "scene/nScenePackage.h"
-#include "script/nScriptPackage.h"
 
 namespace {
 
@@ -47,17 +39,7 @@ vector3 GridPlace(int i, float xOffset) {
 class PhysikBench {
 public:
     PhysikBench() {
-        kernel = new nKernelServer([](nKernelServer* ks) {
-            nKernelPackage(ks);
-            nGfxPackage(ks);
-            nScriptPackage(ks);
-            nScenePackage(ks);
-            nAnimPackage(ks);
-            nCollidePackage(ks);
-            nPhysikPackage(ks);
-            nLogicPackage(ks);
-            ks->AddClass(nBenchCamera::classInfo);
-        });
+        kernel = bench::NewLogicKernel();
         kernel->GetFileServer<nFileServer2>()->SetAssign("bin", BW_SOURCE_DIR "/data/bin/win32/");
         kernel->New("nluaserver2", "/sys/servers/script");
         kernel->New("ngfxserver", "/sys/servers/gfx");

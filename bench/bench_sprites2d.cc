@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchAllocations.h"
 #include "bench/BenchGl.h"
 #include "bench/nBenchCamera.h"
 #include "gfx/nD3D8Server.h"
@@ -31,21 +32,6 @@
 #include "platform/render/GlHeaders.h"
 #include "scene/nScenePackage.h"
 
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-// Counted allocations: operator new and delete over malloc and free.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -240,14 +226,14 @@ void BM_Sprites200_Ours(benchmark::State& state) {
     long frames = 0;
     long before = 0;
     for (auto _ : state) {
-        if (frames == 1) before = allocations.load();
+        if (frames == 1) before = bench::allocations.load();
         o.graph->TraversePass(o.root);
         o.graph->VisualPass();
         glFinish();
         frames++;
     }
     // The first frame may still make what the sprites draw with.
-    state.counters["allocs"] = frames > 1 ? double(allocations.load() - before) / double(frames - 1) : 0.0;
+    state.counters["allocs"] = frames > 1 ? double(bench::allocations.load() - before) / double(frames - 1) : 0.0;
 }
 BENCHMARK(BM_Sprites200_Ours)->Unit(benchmark::kMicrosecond);
 

@@ -32,17 +32,32 @@ void nArg::SetS(const char* text) { SetText(String, text); }
 void nArg::SetC(const char* text) { SetText(Code, text); }
 
 void nArg::SetText(Type type, const char* text) {
-    // Copied before the old text is freed: `text` may be this argument's own text.
     char* oldHeap = (type_ == String || type_ == Code) && value_.s != inline_ && !borrowed_ ? value_.s : nullptr;
+    size_t len = text ? std::strlen(text) : 0;
+    // A heap text keeps its room in the unused inline buffer, so a text that fits is
+    // written over the old one: arguments set every frame then allocate nothing.
+    if (text && oldHeap && len >= InlineSize) {
+        size_t room;
+        std::memcpy(&room, inline_, sizeof(room));
+        if (len < room) {
+            std::memmove(oldHeap, text, len + 1);
+            type_ = type;
+            return;
+        }
+    }
+    // Copied before the old text is freed: `text` may be this argument's own text.
     char* copy = nullptr;
     if (text) {
-        size_t len = std::strlen(text);
         if (len < InlineSize) {
             std::memmove(inline_, text, len + 1);
             copy = inline_;
         } else {
             copy = static_cast<char*>(std::malloc(len + 1));
-            if (copy) std::memcpy(copy, text, len + 1);
+            if (copy) {
+                std::memcpy(copy, text, len + 1);
+                size_t room = len + 1;
+                std::memcpy(inline_, &room, sizeof(room));
+            }
         }
     }
     std::free(oldHeap);

@@ -127,7 +127,7 @@ private:
     Type type_ = Void;
     bool borrowed_ = false;  // the text is not ours to free
     // Pointer-sized: objects and texts are stored in the same slot as numbers. A text
-    // points at inline_ or at a heap copy.
+    // points at inline_ or at a heap copy, whose room inline_ then holds.
     union {
         int32_t i;
         float f;

@@ -234,16 +234,26 @@ static char* CopyOut(const std::string& text, char* buf, size_t size) {
 }
 
 std::string nRoot::GetFullName() const {
-    std::vector<const nRoot*> chain;
-    for (const nRoot* o = this; o; o = o->parent_) chain.push_back(o);
     std::string path;
-    for (size_t i = chain.size(); i-- > 0;) {
-        const char* name = chain[i]->node_.GetName();
-        path += name;
-        bool last = i == 0;
-        if (!last && std::strcmp(name, "/") != 0) path += '/';
-    }
+    GetFullName(path);
     return path;
+}
+
+void nRoot::GetFullName(std::string& out) const {
+    // Measured first, then filled from the end: each name is preceded by a separator
+    // unless its parent is the root "/".
+    auto separated = [](const nRoot* o) { return o->parent_ && std::strcmp(o->parent_->node_.GetName(), "/") != 0; };
+    size_t len = 0;
+    for (const nRoot* o = this; o; o = o->parent_) len += std::strlen(o->node_.GetName()) + (separated(o) ? 1 : 0);
+    out.resize(len);
+    size_t pos = len;
+    for (const nRoot* o = this; o; o = o->parent_) {
+        const char* name = o->node_.GetName();
+        size_t n = std::strlen(name);
+        pos -= n;
+        std::memcpy(&out[pos], name, n);
+        if (separated(o)) out[--pos] = '/';
+    }
 }
 
 char* nRoot::GetFullName(char* buf, size_t size) const { return CopyOut(GetFullName(), buf, size); }

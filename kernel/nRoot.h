@@ -82,6 +82,8 @@ public:
     // The absolute path ("/", "/usr", "/usr/logic"), cut to fit `size` (terminated).
     char* GetFullName(char* buf, size_t size) const;
     std::string GetFullName() const;
+    // The absolute path into `out`, which keeps its room: no allocation once it fits.
+    void GetFullName(std::string& out) const;
     // The path from this object to `target` ("" for the object itself, "" for null).
     char* GetRelPath(const nRoot* target, char* buf, size_t size) const;
     std::string GetRelPath(const nRoot* target) const;

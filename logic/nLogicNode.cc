@@ -255,13 +255,16 @@ bool nLogicNode::ServeChild(nLogicNode* child, const AliveMark& alive, nScriptSe
             n = n->GetSucc();
         }
     }
-    // 2. raised events; those raised while these fire wait for the next frame
+    // 2. raised events, each with the arguments it was raised with; those raised while
+    // these fire wait for the next frame
     if (int raised = child->pendingEvents_.Size()) {
         for (int i = 0; i < raised && i < child->pendingEvents_.Size(); i++) {
-            child->pendingEvents_[i]->Fire(script);
+            const PendingEvent p = child->pendingEvents_[i];
+            for (int k = 0; k < p.numArgs; k++) p.event->GetArg(k) = child->pendingArgs_[p.firstArg + k];
+            p.event->Fire(script);
             if (!alive.Alive()) return false;
         }
-        for (int i = 0; i < raised && child->pendingEvents_.Size() > 0; i++) child->pendingEvents_.Erase(0);
+        child->DropPendingEvents(raised);
     }
     // 3. timers
     if (!child->RunTimers(alive, script, frameTime)) return false;
@@ -461,7 +464,28 @@ nScriptEvent* nLogicNode::FindEvent(const char* name) const {
 }
 
 void nLogicNode::AddPendingEvent(nScriptEvent* event) {
-    if (event) pendingEvents_.Append(event);
+    if (!event) return;
+    PendingEvent p;
+    p.event = event;
+    p.firstArg = numPendingArgs_;
+    p.numArgs = event->GetNumArgs();
+    for (int k = 0; k < p.numArgs; k++) pendingArgs_.At(numPendingArgs_++) = event->GetArg(k);
+    pendingEvents_.Append(p);
+}
+
+void nLogicNode::DropPendingEvents(int fired) {
+    // The events raised meanwhile move to the front, their arguments with them.
+    const int rest = pendingEvents_.Size() - fired;
+    int next = 0;
+    for (int k = 0; k < rest; k++) {
+        PendingEvent p = pendingEvents_[fired + k];
+        for (int a = 0; a < p.numArgs; a++) pendingArgs_[next + a] = pendingArgs_[p.firstArg + a];
+        p.firstArg = next;
+        next += p.numArgs;
+        pendingEvents_[k] = p;
+    }
+    while (pendingEvents_.Size() > rest) pendingEvents_.Erase(pendingEvents_.Size() - 1);
+    numPendingArgs_ = next;
 }
 
 nLogicEventHandler* nLogicNode::AddHandler(const char* eventName) {

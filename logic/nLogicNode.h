@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kernel/matrix44.h"
+#include "kernel/nArg.h"
 #include "kernel/nArray.h"
 #include "kernel/nString.h"
 #include "kernel/nList.h"
@@ -140,7 +141,8 @@ public:
     // those argument letters ('b', 'f', 'i', 's'; 'v' for none).
     nScriptEvent* DeclareEvent(const char* name, const char* argTypes);
     nScriptEvent* FindEvent(const char* name) const;
-    // Raised: fired by the parent's next Trigger.
+    // Raised: fired by the parent's next Trigger with the arguments it has now, so an
+    // event raised twice before it fires runs twice, each time with its own arguments.
     void AddPendingEvent(nScriptEvent* event);
     int GetNumPendingEvents() const { return pendingEvents_.Size(); }
     // A script handler (kind 1) of the event server's record "logicgraph", owned by
@@ -234,6 +236,8 @@ private:
 
     // False when the child died meanwhile.
     bool ServeChild(nLogicNode* child, const AliveMark& alive, nScriptServer* script, float frameTime);
+    // Forgets the first `fired` raised events.
+    void DropPendingEvents(int fired);
     bool RunTimers(const AliveMark& alive, nScriptServer* script, float frameTime);
     // Counts the frame time on the timers up to the first one due; its index, or the count.
     int CountTimers(float frameTime);
@@ -265,7 +269,13 @@ private:
     // In the order they were added. The list's first entries and the first two timers live
     // in the node itself, so the frame's count of them stays near the node's other data.
     TimerList timers_;
-    nArray<nScriptEvent*> pendingEvents_;
+    // A raised event and where its arguments wait in pendingArgs_.
+    struct PendingEvent {
+        nScriptEvent* event = nullptr;
+        int firstArg = 0;
+        int numArgs = 0;
+    };
+    nArray<PendingEvent> pendingEvents_;
     // Input nodes among the children; inputLink_ is this node's entry in its parent's.
     nList inputList_;
     static constexpr int TimerSlots = 2;
@@ -295,6 +305,10 @@ private:
     nChannelServer* frameTimeServer_ = nullptr;
     // The timers of the walk in progress; a timer deleted meanwhile is nulled here.
     nArray<nLogicTimer*> timerWalk_;
+    // The arguments of the raised events, one after the other in raising order; entries
+    // past numPendingArgs_ keep their texts' room for the next ones.
+    nArray<nArg> pendingArgs_{0, 4};
+    int numPendingArgs_ = 0;
 
 protected:
     // Input nodes among the children enter their parent's list through their link.

@@ -8,16 +8,19 @@ const nClassInfo nVariableServer::classInfo = nClassInfo::Make<nVariableServer>(
 
 nVariable& nVariable::operator=(const nVariable& other) {
     if (this == &other) return *this;
-    clearText();
     handle_ = other.handle_;
-    type_ = other.type_;
-    if (type_ == String) value_.s = nKernelServer::StrDup(other.value_.s ? other.value_.s : "");
-    else std::memcpy(&value_, &other.value_, sizeof(value_));
+    if (other.type_ == String) {
+        SetS(other.value_.t.s);
+    } else {
+        clearText();
+        type_ = other.type_;
+        std::memcpy(&value_, &other.value_, sizeof(value_));
+    }
     return *this;
 }
 
 void nVariable::clearText() {
-    if (type_ == String) nKernelServer::Free(value_.s);
+    if (type_ == String) nKernelServer::Free(value_.t.s);
     std::memset(&value_, 0, sizeof(value_));
     type_ = Void;
 }
@@ -41,10 +44,19 @@ void nVariable::SetV4(const float v[4]) {
 }
 
 void nVariable::SetS(const char* text) {
-    char* copy = nKernelServer::StrDup(text ? text : "");
+    if (!text) text = "";
+    const size_t len = std::strlen(text);
+    if (type_ == String && len < value_.t.room) {
+        // memmove: `text` may be this variable's own text.
+        std::memmove(value_.t.s, text, len + 1);
+        return;
+    }
+    auto* copy = static_cast<char*>(nKernelServer::Malloc(len + 1));
+    if (copy) std::memcpy(copy, text, len + 1);
     clearText();
     type_ = String;
-    value_.s = copy;
+    value_.t.s = copy;
+    value_.t.room = copy ? len + 1 : 0;
 }
 
 void nVariable::SetRaw(uint32_t word) {

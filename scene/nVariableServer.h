@@ -14,7 +14,8 @@ struct nVariableDecl {
     uint32_t code = 0;  // 0 for none
 };
 
-// One typed value; a text value is owned and copied with the variable.
+// One typed value; a text value is owned and copied with the variable. A text written
+// over a text that fits its room reuses it, so values set every frame allocate nothing.
 class nVariable {
 public:
     enum Type : uint32_t { Void = 0, Int = 1, Float = 2, Vector4 = 3, String = 4, Raw = 5 };
@@ -37,7 +38,7 @@ public:
     int32_t GetI() const { return value_.i[0]; }
     float GetF() const { return value_.f[0]; }
     const float* GetV4() const { return value_.f; }
-    const char* GetS() const { return type_ == String ? value_.s : nullptr; }
+    const char* GetS() const { return type_ == String ? value_.t.s : nullptr; }
     uint32_t GetRaw() const { return value_.u[0]; }
 
 private:
@@ -49,7 +50,10 @@ private:
         int32_t i[4];
         float f[4];
         uint32_t u[4];
-        char* s;
+        struct {
+            char* s;
+            size_t room;
+        } t;
     } value_ = {};
 };
 

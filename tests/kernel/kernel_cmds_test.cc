@@ -78,6 +78,36 @@ TEST(nArgTest, TextsAreOwnedCopies) {
     EXPECT_EQ(b.GetS(), nullptr);
 }
 
+// Long texts are written over the old one when they fit: shrinking, growing past the
+// room, own texts, copies and the switch to the other text type must all stay exact.
+TEST(nArgTest, LongTextsWrittenOverEachOtherStayExact) {
+    const std::string longer(60, 'x'), shorter = "a text of more than twenty-four bytes";
+    nArg a;
+    a.SetS(longer.c_str());
+    const char* room = a.GetS();
+    a.SetS(shorter.c_str());
+    EXPECT_EQ(a.GetS(), room);
+    EXPECT_EQ(std::string(a.GetS()), shorter);
+    a.SetS(longer.c_str());
+    EXPECT_EQ(std::string(a.GetS()), longer);
+    a.SetS(a.GetS() + 10);  // the tail of its own text
+    EXPECT_EQ(std::string(a.GetS()), longer.substr(10));
+    const std::string grown(200, 'y');
+    a.SetS(grown.c_str());
+    EXPECT_EQ(std::string(a.GetS()), grown);
+    nArg b;
+    b.SetC(shorter.c_str());
+    b = a;
+    EXPECT_EQ(b.GetType(), nArg::String);
+    EXPECT_NE(b.GetS(), a.GetS());
+    EXPECT_EQ(std::string(b.GetS()), grown);
+    a.SetC("short");
+    EXPECT_EQ(a.GetType(), nArg::Code);
+    EXPECT_STREQ(a.GetC(), "short");
+    a.SetS(nullptr);
+    EXPECT_EQ(a.GetS(), nullptr);
+}
+
 TEST_F(CommandTest, LookupsWalkUpTheClassChain) {
     nClass* leaf = kernel->FindClass("ntestleaf");
     nClass* plain = kernel->FindClass("ntestplain");

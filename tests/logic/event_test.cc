@@ -1,6 +1,5 @@
 // Logic events: records and event objects, queueing with argument snapshots, the three
 // handler kinds, handlers and servers that die at awkward moments, and the queue's size.
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,25 +10,8 @@
 #include "logic/nLogicEventRecord.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicFunctionHandler.h"
+#include "tests/logic/AllocationCount.h"
 #include "tests/logic/LogicFixture.h"
-
-// Counts allocations while a test asks for it, to show that a frame allocates nothing.
-// The sanitizers' allocator reports every allocation, operator new included.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                       void (*)(const volatile void*));
-#define BW_COUNTS_ALLOCATIONS 1
-#endif
-namespace {
-std::atomic<bool> gCountNew{false};
-std::atomic<long> gNewCalls{0};
-#ifdef BW_COUNTS_ALLOCATIONS
-void CountMalloc(const volatile void*, size_t) {
-    if (gCountNew) gNewCalls++;
-}
-void IgnoreFree(const volatile void*) {}
-#endif
-}  // namespace
 
 namespace {
 
@@ -324,25 +306,20 @@ TEST_F(LogicEventTest, AHundredFiringsRunInOrderAndASelfRequeueWaitsAfterSixtyFo
 }
 
 TEST_F(LogicEventTest, FramesAllocateNothingOnceTheSlotsHaveGrown) {
-#ifndef BW_COUNTS_ALLOCATIONS
-    GTEST_SKIP() << "allocations are counted in the sanitizer build";
-#else
-    __sanitizer_install_malloc_and_free_hooks(CountMalloc, IgnoreFree);
+    if (!AllocationCount::Available()) GTEST_SKIP() << "allocations are counted in the sanitizer build";
     nLogicEventHandler* h = Callback("count", [](nLogicEventHandler*) {});
     auto frame = [&] {
         for (int i = 0; i < 100; i++) FireWith(h, "n", i);
         server->Trigger();
     };
     // The first frame grows the slots (and shows that the count works).
-    gCountNew = true;
+    AllocationCount::Start();
     frame();
-    EXPECT_GT(gNewCalls, 0);
-    gNewCalls = 0;
+    EXPECT_GT(AllocationCount::Stop(), 0);
+    AllocationCount::Start();
     frame();
     frame();
-    gCountNew = false;
-    EXPECT_EQ(gNewCalls, 0);
-#endif
+    EXPECT_EQ(AllocationCount::Stop(), 0);
 }
 
 using LogicEventDeathTest = LogicEventTest;

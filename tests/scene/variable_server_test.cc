@@ -2,6 +2,7 @@
 #include <string>
 
 #include "kernel/nCmdProto.h"
+#include "scene/nVariableServer.h"
 #include "tests/scene/SceneFixture.h"
 
 namespace {
@@ -82,6 +83,33 @@ TEST_F(VariableServerTest, GlobalContextReplacesValuesAndOwnsTexts) {
     EXPECT_FLOAT_EQ(variables->GetGlobalVariable(speed)->GetV4()[3], 4.0f);
     EXPECT_EQ(variables->GetNumGlobalVariables(), 2);
     EXPECT_EQ(variables->GetGlobalVariable(999), nullptr);
+}
+
+// Texts are written over the old one when they fit; a copy owns its own text, and a
+// variable that changes type lets its text go.
+TEST_F(VariableServerTest, TextValuesReuseTheirRoomAndStayExact) {
+    nVariable a;
+    a.SetS("a rather long text value");
+    const char* room = a.GetS();
+    a.SetS("shorter");
+    EXPECT_EQ(a.GetS(), room);
+    EXPECT_STREQ(a.GetS(), "shorter");
+    a.SetS(a.GetS() + 2);
+    EXPECT_STREQ(a.GetS(), "orter");
+    const std::string grown(100, 'z');
+    a.SetS(grown.c_str());
+    EXPECT_EQ(a.GetS(), grown);
+    nVariable b;
+    b.SetS("x");
+    b = a;
+    EXPECT_NE(b.GetS(), a.GetS());
+    EXPECT_EQ(b.GetS(), grown);
+    b.SetI(7);
+    EXPECT_EQ(b.GetS(), nullptr);
+    EXPECT_EQ(b.GetI(), 7);
+    b.SetS(nullptr);
+    EXPECT_STREQ(b.GetS(), "");
+    EXPECT_EQ(a.GetS(), grown);
 }
 
 }  // namespace
