@@ -114,6 +114,7 @@
 #include "logic/nModSimpleCollision.h"
 #include "logic/nModTransformer.h"
 #include "logic/nModVisualizer.h"
+#include "logic/nObserver.h"
 #include "logic/nModule.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
@@ -180,6 +181,7 @@ const nClassInfo* const kTable[] = {
     &nShadowServer::classInfo,
     &nShadowCaster::classInfo,
     &nSBufShadowServer::classInfo,
+    &nObserver::classInfo,
     &nOctree::classInfo,
     &nSpecialFxServer::classInfo,
     &nNpkFileServer::classInfo,

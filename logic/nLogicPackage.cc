@@ -36,6 +36,7 @@
 #include "logic/nModTransformer.h"
 #include "logic/nModule.h"
 #include "logic/nModVisualizer.h"
+#include "logic/nObserver.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
 
@@ -55,6 +56,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nModVisualizer::classInfo);
     ks->AddClass(nLogic2DServer::classInfo);
     ks->AddClass(nBaseObserver::classInfo);
+    ks->AddClass(nObserver::classInfo);
     ks->AddClass(nModSimpleCollision::classInfo);
     ks->AddClass(nModExactCollision::classInfo);
     ks->AddClass(nModPhysik::classInfo);
