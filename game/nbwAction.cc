@@ -54,22 +54,6 @@ bool Finite(float v) {
     return std::isfinite(v);
 }
 
-// Scale and unit rotation of a matrix whose rows are scaled axes, as the visual node
-// splits its matrix.
-void Split(const matrix44& m, vector3& scale, quaternion& rotation) {
-    matrix44 r = m;
-    float len[3];
-    for (int i = 0; i < 3; i++) {
-        len[i] = std::sqrt(m.m[i][0] * m.m[i][0] + m.m[i][1] * m.m[i][1] + m.m[i][2] * m.m[i][2]);
-        if (len[i] > 0.0f) {
-            for (int j = 0; j < 3; j++) r.m[i][j] /= len[i];
-        }
-    }
-    scale = vector3(len[0], len[1], len[2]);
-    rotation = r.GetQuaternion();
-    rotation.Norm();
-}
-
 // Rotation, then scale of each axis row, then translation.
 matrix44 Compose(const quaternion& rotation, const vector3& scale, const vector3& translation) {
     matrix44 m;
@@ -226,9 +210,12 @@ void nbwAction::Abort(float fade, bool clearQueue) {
 void nbwAction::Start(nLogicCharacter* actor) {
     startMatrix_ = actor->GetMatrix();
     endMatrix_ = startMatrix_;
-    // Split up even without an offset: one set later by a script then interpolates
-    // between two equal poses instead of from a pose never taken.
-    Split(startMatrix_, startScale_, startRot_);
+    // The parts the actor's matrix is built from, taken even without an offset: one set
+    // later by a script then interpolates between two equal poses, not from a pose never
+    // taken.
+    startScale_ = actor->GetScale();
+    startRot_ = actor->GetQuaternion();
+    startRot_.Norm();
     endRot_ = startRot_;
     if (hasOffset_) {
         endRot_ = offsetRot_ * startRot_;

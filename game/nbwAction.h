@@ -102,7 +102,7 @@ private:
     quaternion offsetRot_;
     matrix44 startMatrix_;
     matrix44 endMatrix_;
-    // The start and end poses split up once at the start, for the interpolation.
+    // The parts of the start pose and the end rotation, taken once at the start.
     quaternion startRot_, endRot_;
     vector3 startScale_{1.0f, 1.0f, 1.0f};
     bool hasOffset_ = false;
