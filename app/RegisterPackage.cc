@@ -54,6 +54,8 @@
 #include "collide/nXSphereShape.h"
 #include "collide/nXTriangleShape.h"
 #include "collide/nXTriangleShape2.h"
+#include "game/nGamePackage.h"
+#include "game/nbwAction.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
 #include "gfx/nD3D8Server.h"
@@ -302,6 +304,7 @@ const nClassInfo* const kTable[] = {
     &nModSimpleCollision::classInfo,
     &nModExactCollision::classInfo,
     &nModPhysik::classInfo,
+    &nbwAction::classInfo,
     &nBinkPlayer::classInfo,
 };
 
@@ -330,6 +333,7 @@ void RegisterPackage(nKernelServer* ks) {
     nCollidePackage(ks);
     nPhysikPackage(ks);
     nLogicPackage(ks);
+    nGamePackage(ks);
     for (nClass* c = last ? last->GetSucc() : ks->GetFirstClass(); c; c = c->GetSucc()) {
         ks->Print("RegisterPackage: class '%s' is missing from the package's table\n", c->GetName());
     }

@@ -1,0 +1,6 @@
+#pragma once
+
+class nKernelServer;
+
+// Registers the game folder's classes, superclasses first.
+void nGamePackage(nKernelServer* ks);

@@ -1,0 +1,76 @@
+#include "tests/game/GameTestKernel.h"
+
+#include "game/nGamePackage.h"
+#include "game/nbwAction.h"
+#include "logic/nLogicEventServer.h"
+#include "scene/nChannelServer.h"
+
+const nClassInfo nTestActor::classInfo = nClassInfo::Make<nTestActor>("ntestactor", "nlogiccharacter");
+
+void nTestActor::Initialize() {
+    nLogicCharacter::Initialize();
+    nKernelServer* ks = nKernelServer::ks;
+    ks->PushCwd(this);
+    actions = ks->New("nroot", "actions");
+    ks->PopCwd();
+    BeginAnims(3);
+    SetAnimChannel(0, "idle", 0.0f, false);
+    SetAnimChannel(1, "swim", 0.0f, false);
+    SetAnimChannel(2, "walk", 0.0f, false);
+}
+
+nbwAction* nTestActor::CurrentAction() const {
+    nRoot* queue = actions.GetUnsafe();
+    nRoot* head = queue ? queue->GetHead() : nullptr;
+    return head && head->IsA(nbwAction::classInfo.name) ? static_cast<nbwAction*>(head) : nullptr;
+}
+
+bool nTestActor::Trigger(nLogicGraph* graph) {
+    bool result = nLogicCharacter::Trigger(graph);
+    nbwAction* action = CurrentAction();
+    if (!action) return result;
+    // A timed script may delete the actor with its queue.
+    nRef<nRoot> self(this);
+    matrix44 m;
+    float r = 0.0f;
+    const float before = GetWeightSum();
+    const bool lives = action->Update(m, this, GetFrameTime(), r);
+    if (!self.IsValid()) return false;
+    SetMatrix(m);
+    steps++;
+    remaining = r;
+    addedWeight = GetWeightSum() - before;
+    weights.clear();
+    for (int i = 0; i < GetNumAnims(); i++) weights.push_back(GetAnim(i).weight);
+    if (lives && r > 0.0f) {
+        action->Release();
+        released++;
+    }
+    return result;
+}
+
+void GameTestKernel::SetUp() {
+    GraphFixture::SetUp();
+    nGamePackage(kernel);
+    kernel->AddClass(nTestActor::classInfo);
+    persist = kernel->New("nroot", "/usr/persist");
+}
+
+void GameTestKernel::GameFrame(float dt) {
+    gameTime += dt;
+    channels->SetChannel1f(channels->GenChannel("gametime"), float(gameTime));
+    channels->SetChannel1f(channels->GenChannel("frametime"), dt);
+    static_cast<nLogicEventServer*>(Lookup("/sys/servers/event"))->Trigger();
+    LogicFrame(dt);
+}
+
+nTestActor* GameTestKernel::NewActor(const char* path) {
+    return static_cast<nTestActor*>(kernel->New("ntestactor", path));
+}
+
+nbwAction* GameTestKernel::NewAction(nTestActor* actor, const char* name) {
+    kernel->PushCwd(actor->actions.Get());
+    auto* action = static_cast<nbwAction*>(kernel->New("nbwaction", name));
+    kernel->PopCwd();
+    return action;
+}
