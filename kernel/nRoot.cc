@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRefBase.h"
@@ -80,6 +81,8 @@ nRoot::~nRoot() {
 
 bool nRoot::Release() {
     if (--refCount_ <= 0) {
+        // An object whose frame runs is freed when the frame returns (kernel/nFrameGuard.h).
+        if (nFrameGuard::DeferRelease(this)) return true;
         delete this;
         return true;
     }
