@@ -132,9 +132,13 @@ void nPRender::EndQuads() {
     out_ = Writer();
 }
 
+// Keys are read by a particle's relative age; 65536 keys split even a life of many
+// minutes finer than its frames.
+static constexpr int MaxKeys = 65536;
+
 void nPRender::BeginKeys(int count) {
-    if (count < 0) {
-        n_error("%s: beginkeys %d: the count cannot be negative\n", GetFullName().c_str(), count);
+    if (count < 0 || count > MaxKeys) {
+        n_error("%s: beginkeys: %d keys is outside 0 to %d\n", GetFullName().c_str(), count, MaxKeys);
         return;
     }
     keys_.assign(size_t(count), Key{});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <unordered_map>
 #include <vector>
@@ -318,7 +319,17 @@ bool nRoot::Dispatch(nCmd* cmd) {
         cmd->Rewind();
         return false;
     }
-    DispatchFilled(cmd);
+    // A handler that throws (most often an allocation it could not make) fails this call,
+    // never the program. The handler may have released this object: only its class name
+    // is kept for the log.
+    const char* className = class_ ? class_->GetName() : "?";
+    try {
+        DispatchFilled(cmd);
+    } catch (const std::exception& e) {
+        n_error("nRoot: '%s' on an object of class '%s' failed: %s\n", proto->GetProtoText(), className, e.what());
+        cmd->Rewind();
+        return false;
+    }
     return true;
 }
 
