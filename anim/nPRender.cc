@@ -16,7 +16,6 @@ namespace {
 
 constexpr float Pi = 3.14159265358979f;
 constexpr float DegToRad = Pi / 180.0f;
-constexpr float RadToDeg = 180.0f / Pi;
 
 const nCmdDef<nPRender> cmds[] = {
     Bind<&nPRender::SetStretch>("v_setstretch_b", "SSTR"),
@@ -178,10 +177,16 @@ bool nPRender::GetKey(int index, float& size, float& jitter, float& r, float& g,
     return true;
 }
 
-void nPRender::SetSpin(float degrees) { spin_ = degrees * DegToRad; }
-float nPRender::GetSpin() const { return spin_ * RadToDeg; }
-void nPRender::SetSpinAccel(float degrees) { spinAccel_ = degrees * DegToRad; }
-float nPRender::GetSpinAccel() const { return spinAccel_ * RadToDeg; }
+void nPRender::SetSpin(float degrees) {
+    spinDegrees_ = degrees;
+    spin_ = degrees * DegToRad;
+}
+float nPRender::GetSpin() const { return spinDegrees_; }
+void nPRender::SetSpinAccel(float degrees) {
+    spinAccelDegrees_ = degrees;
+    spinAccel_ = degrees * DegToRad;
+}
+float nPRender::GetSpinAccel() const { return spinAccelDegrees_; }
 
 void nPRender::SetEmitter(const char* path) {
     emitterPath_ = path ? path : "";

@@ -54,6 +54,10 @@ nLogicPhysik2::nLogicPhysik2() {
 
 nLogicPhysik2::~nLogicPhysik2() = default;
 
+bool nLogicPhysik2::MakesModuleState(int stateType) const {
+    return stateType == nModuleState::Physik || nLogicCollision2::MakesModuleState(stateType);
+}
+
 nModuleState* nLogicPhysik2::CreateModuleState(int stateType, const char* name) {
     if (stateType != nModuleState::Physik) return nLogicCollision2::CreateModuleState(stateType, name);
     if (nModuleState* st = FindModuleState(stateType, name)) return st;
@@ -68,6 +72,11 @@ void nLogicPhysik2::AddModule(int stateType, const char* stateName, const char* 
     // A state without a name could not be saved and found again.
     if (!stateName || !*stateName) {
         n_error("%s: addmodule: a physik state needs a name\n", GetFullName().c_str());
+        return;
+    }
+    // Nor is a state made for a module that could not be listed.
+    if (!moduleName || !*moduleName) {
+        n_error("%s: addmodule: physik state '%s' needs a module name\n", GetFullName().c_str(), stateName);
         return;
     }
     nModuleState* st = CreateModuleState(stateType, stateName);
