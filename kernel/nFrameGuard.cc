@@ -32,7 +32,8 @@ nFrameGuard::~nFrameGuard() {
             continue;
         }
         pendingReleases.erase(pendingReleases.begin() + long(i));
-        delete obj;
+        // One that was taken up again meanwhile belongs to its new holder's Release.
+        if (obj->GetRefCount() <= 0) delete obj;
         i = 0;
     }
 }

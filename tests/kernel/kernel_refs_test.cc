@@ -131,6 +131,19 @@ TEST_F(RefTest, ReleaseDuringARunningFrameWaitsForTheFrame) {
     EXPECT_FALSE(refB.IsValid());
     EXPECT_FALSE(nFrameGuard::IsReleasePending(a));
 
+    // One taken up again while it waited is left to its new holder.
+    nRoot* e = kernel->New("ntestnode", "/e");
+    nRef<> refE(e);
+    {
+        nFrameGuard guard(e);
+        EXPECT_TRUE(e->Release());
+        e->AddRef();
+    }
+    EXPECT_TRUE(refE.IsValid());
+    EXPECT_FALSE(nFrameGuard::IsReleasePending(e));
+    EXPECT_TRUE(e->Release());
+    EXPECT_FALSE(refE.IsValid());
+
     // Without a release the guard changes nothing; a guard of null marks nothing.
     nRoot* d = kernel->New("ntestnode", "/d");
     {
