@@ -221,11 +221,10 @@ bool nLogicPhysik2::StepPhysik(const matrix44& recordWorld) {
 }
 
 int nLogicPhysik2::ContactParamIndex(const char* name, const char* command) const {
-    for (int i = 0; name && i < 14; i++) {
-        if (std::strcmp(name, kContactParams[i]) == 0) return i;
-    }
-    n_error("%s: %s: unknown contact parameter '%s'\n", GetFullName().c_str(), command, name ? name : "");
-    return -1;
+    // The body's table logs an unknown name in its own words; this line says which node.
+    const int index = nPhysikBody::_str2param(name);
+    if (index < 0) n_error("%s: %s: unknown contact parameter '%s'\n", GetFullName().c_str(), command, name ? name : "");
+    return index;
 }
 
 void nLogicPhysik2::SetContactParam(const char* name, float value) {
