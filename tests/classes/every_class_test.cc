@@ -179,7 +179,8 @@ TEST_F(EveryClassTest, EachClassRunsItsCommandsAndSavesLoadsAndClonesAlike) {
     EXPECT_GT(made, 10);
 }
 
-// One round of edge values for every input of every setter.
+// One round of values for every input of every setter: edge values, and plain fractions
+// that a conversion on the way (degrees to radians and back) must not change.
 struct EdgeValues {
     int32_t i;
     float f;
