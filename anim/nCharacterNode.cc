@@ -192,17 +192,16 @@ void nCharacterNode::SetAnimFile(const char* name) {
 
 // ---- definition
 
-// Script counts are bounded by what the data can address: a skin mesh names its joints by
-// signed 16-bit indices; every hardpoint's node is attached each frame, and the scene
-// graph takes 2048 nodes a frame; a state plays curves of the one curve file, and the
-// curve reader makes at most 65536 curves from a file that announces them.
-static constexpr int MaxJoints = 32768;
+// Script counts are bounded by what the data can address (joints: nCharSkeleton): every
+// hardpoint's node is attached each frame, and the scene graph takes 2048 nodes a frame; a
+// state plays curves of the one curve file, and the curve reader makes at most 65536
+// curves from a file that announces them.
 static constexpr int MaxHardpoints = nSceneGraph2::MaxNodes;
 static constexpr int MaxStates = nAnimCurveArray::MaxTextCurves;
 
 void nCharacterNode::BeginJoints(int n) {
-    if (n < 0 || n > MaxJoints || !skeleton_.BeginJoints(n)) {
-        n_error("%s: beginjoints: %d joints is outside 0 to %d\n", GetFullName().c_str(), n, MaxJoints);
+    if (!skeleton_.BeginJoints(n)) {
+        n_error("%s: beginjoints: %d joints is outside 0 to %d\n", GetFullName().c_str(), n, nCharSkeleton::MaxJoints);
     }
 }
 
