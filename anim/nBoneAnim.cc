@@ -2,6 +2,7 @@
 
 #include "anim/nBone.h"
 #include "anim/nBoneAnimState.h"
+#include "anim/nBoneKeys.h"
 #include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -50,8 +51,9 @@ nBone* nBoneAnim::baseBone() {
 }
 
 void nBoneAnim::BeginBones(int n) {
-    if (n < 0) {
-        n_error("%s: beginbones: %d bones\n", GetFullName().c_str(), n);
+    // As many bones as a key file can animate.
+    if (n < 0 || n > nBoneKeyTable::MaxBones) {
+        n_error("%s: beginbones: %d bones is outside 0 to %lld\n", GetFullName().c_str(), n, nBoneKeyTable::MaxBones);
         return;
     }
     bones_.assign(size_t(n), nRef<nBone>());

@@ -1,7 +1,7 @@
 #include "anim/nCharSkeleton.h"
 
 bool nCharSkeleton::BeginJoints(int n) {
-    if (n < 0) return false;
+    if (n < 0 || n > MaxJoints) return false;
     joints_.reset(n > 0 ? new nCharJoint[size_t(n)] : nullptr);
     count_ = n;
     open_ = true;

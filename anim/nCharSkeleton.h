@@ -12,8 +12,11 @@ public:
     nCharSkeleton(const nCharSkeleton&) = delete;
     nCharSkeleton& operator=(const nCharSkeleton&) = delete;
 
+    // A skin mesh names its joints by signed 16-bit indices: more could never move a vertex.
+    static constexpr int MaxJoints = 32768;
+
     // Frees the joints and makes n default ones; opens the skeleton. False (nothing
-    // changes) for a negative n.
+    // changes) for an n outside 0 to MaxJoints.
     bool BeginJoints(int n);
     // Joint i gets its name, parent and rest pose. False (nothing changes) when i lies
     // outside the joints or the parent is neither -1 nor an earlier joint: a later

@@ -192,8 +192,17 @@ void nCharacterNode::SetAnimFile(const char* name) {
 
 // ---- definition
 
+// Script counts are bounded by what the data can address (joints: nCharSkeleton): every
+// hardpoint's node is attached each frame, and the scene graph takes 2048 nodes a frame; a
+// state plays curves of the one curve file, and the curve reader makes at most 65536
+// curves from a file that announces them.
+static constexpr int MaxHardpoints = nSceneGraph2::MaxNodes;
+static constexpr int MaxStates = nAnimCurveArray::MaxTextCurves;
+
 void nCharacterNode::BeginJoints(int n) {
-    if (!skeleton_.BeginJoints(n)) n_error("%s: beginjoints: %d joints\n", GetFullName().c_str(), n);
+    if (!skeleton_.BeginJoints(n)) {
+        n_error("%s: beginjoints: %d joints is outside 0 to %d\n", GetFullName().c_str(), n, nCharSkeleton::MaxJoints);
+    }
 }
 
 void nCharacterNode::AddJoint(int i, const char* name, int parent, const vector3& t, const quaternion& q) {
@@ -209,8 +218,8 @@ bool nCharacterNode::BeginStates(int n) {
         n_error("%s: beginstates: no curve file loaded (setanimfile first)\n", GetFullName().c_str());
         return false;
     }
-    if (n < 0) {
-        n_error("%s: beginstates: %d states\n", GetFullName().c_str(), n);
+    if (n < 0 || n > MaxStates) {
+        n_error("%s: beginstates: %d states is outside 0 to %d\n", GetFullName().c_str(), n, MaxStates);
         return false;
     }
     stateSet_.Begin(curves, n);
@@ -294,8 +303,8 @@ void nCharacterNode::EndStates() {
 }
 
 void nCharacterNode::BeginHardpoints(int n) {
-    if (n < 0) {
-        n_error("%s: beginhardpoints: %d hardpoints\n", GetFullName().c_str(), n);
+    if (n < 0 || n > MaxHardpoints) {
+        n_error("%s: beginhardpoints: %d hardpoints is outside 0 to %d\n", GetFullName().c_str(), n, MaxHardpoints);
         return;
     }
     hardpoints_.assign(size_t(n), nCharHardpoint());

@@ -16,7 +16,6 @@ namespace {
 
 constexpr float Pi = 3.14159265358979f;
 constexpr float DegToRad = Pi / 180.0f;
-constexpr float RadToDeg = 180.0f / Pi;
 
 const nCmdDef<nPRender> cmds[] = {
     Bind<&nPRender::SetStretch>("v_setstretch_b", "SSTR"),
@@ -132,9 +131,13 @@ void nPRender::EndQuads() {
     out_ = Writer();
 }
 
+// Keys are read by a particle's relative age; 65536 keys split even a life of many
+// minutes finer than its frames.
+static constexpr int MaxKeys = 65536;
+
 void nPRender::BeginKeys(int count) {
-    if (count < 0) {
-        n_error("%s: beginkeys %d: the count cannot be negative\n", GetFullName().c_str(), count);
+    if (count < 0 || count > MaxKeys) {
+        n_error("%s: beginkeys: %d keys is outside 0 to %d\n", GetFullName().c_str(), count, MaxKeys);
         return;
     }
     keys_.assign(size_t(count), Key{});
@@ -174,10 +177,16 @@ bool nPRender::GetKey(int index, float& size, float& jitter, float& r, float& g,
     return true;
 }
 
-void nPRender::SetSpin(float degrees) { spin_ = degrees * DegToRad; }
-float nPRender::GetSpin() const { return spin_ * RadToDeg; }
-void nPRender::SetSpinAccel(float degrees) { spinAccel_ = degrees * DegToRad; }
-float nPRender::GetSpinAccel() const { return spinAccel_ * RadToDeg; }
+void nPRender::SetSpin(float degrees) {
+    spinDegrees_ = degrees;
+    spin_ = degrees * DegToRad;
+}
+float nPRender::GetSpin() const { return spinDegrees_; }
+void nPRender::SetSpinAccel(float degrees) {
+    spinAccelDegrees_ = degrees;
+    spinAccel_ = degrees * DegToRad;
+}
+float nPRender::GetSpinAccel() const { return spinAccelDegrees_; }
 
 void nPRender::SetEmitter(const char* path) {
     emitterPath_ = path ? path : "";

@@ -149,6 +149,9 @@ protected:
     float numKeysF_ = 0.0f;
     float spin_ = 0.0f;
     float spinAccel_ = 0.0f;
+    // The degrees as given: turned into radians and back they would not save the same.
+    float spinDegrees_ = 0.0f;
+    float spinAccelDegrees_ = 0.0f;
     bool stretch_ = false;
     float maxViewDist_ = 0.0f;
     bool drawOrder_ = false;

@@ -18,6 +18,7 @@ void nD3D8IndexBuffer::Begin(int dyn, int t, int count) { begin(dyn, t, count, 0
 void nD3D8IndexBuffer::begin(int dyn, int t, int count, unsigned lockFlags) {
     // A second Begin frees the old device buffer (or block) first.
     deviceBuffer.reset();
+    drawRefused = false;
     std::free(block);
     block = nullptr;
     lockPtr = nullptr;

@@ -29,6 +29,13 @@ public:
     void Unlock() override;
 
     render::DeviceBuffer* GetDeviceBuffer() const { return deviceBuffer.get(); }
+    // True the first time a draw meets the buffer without a device buffer (until a Begin
+    // makes one), so that such a draw logs once, not every frame.
+    bool FirstDrawWithoutDevice() {
+        const bool first = !drawRefused;
+        drawRefused = true;
+        return first;
+    }
 
 private:
     // Begin with the flags of the first lock.
@@ -36,4 +43,5 @@ private:
 
     nPathRef<nRoot> refGfx;
     std::unique_ptr<render::DeviceBuffer> deviceBuffer;
+    bool drawRefused = false;
 };

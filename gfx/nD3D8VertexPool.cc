@@ -89,10 +89,13 @@ void nD3D8VertexPool::Render(nVertexRange* range, nIndexBuffer* indexBuffer, nPi
     nGfxServer* gfx = refGfx.GetUnsafe();
     render::Device* device = deviceOf(gfx);
     if (!device || !range || !indexBuffer || !deviceBuffer) return;
-    render::DeviceBuffer* indices =
-        indexBuffer->IsA("nd3d8indexbuffer") ? static_cast<nD3D8IndexBuffer*>(indexBuffer)->GetDeviceBuffer() : nullptr;
+    auto* deviceIndices =
+        indexBuffer->IsA("nd3d8indexbuffer") ? static_cast<nD3D8IndexBuffer*>(indexBuffer) : nullptr;
+    render::DeviceBuffer* indices = deviceIndices ? deviceIndices->GetDeviceBuffer() : nullptr;
     if (!indices) {
-        n_error("nD3D8VertexPool::Render(): index buffer '%s' has no device buffer\n", indexBuffer->GetName());
+        // A mesh of points only has no indices: it is drawn every frame, logged once.
+        if (!deviceIndices || deviceIndices->FirstDrawWithoutDevice())
+            n_error("nD3D8VertexPool::Render(): index buffer '%s' has no device buffer\n", indexBuffer->GetName());
         return;
     }
     const int n = indexBuffer->GetUsedCount();

@@ -146,6 +146,13 @@ bool nNtxFile::readHeader() {
             n_error("nNtxFile: '%s' block %d is empty (%u x %u x %u)\n", name, i, b.width, b.height, b.depth);
             return false;
         }
+        // A two-dimensional image has one slice and a cube map six: any other depth would
+        // be read as rows of a texture of another pitch.
+        if ((b.type == TYPE_2D && b.depth != 1) || (b.type == TYPE_CUBE && b.depth != 6)) {
+            n_error("nNtxFile: '%s' block %d of type %u has the depth %u (%d expected)\n", name, i, b.type, b.depth,
+                    b.type == TYPE_2D ? 1 : 6);
+            return false;
+        }
         if (uint64_t(b.width) * b.height * b.depth * uint64_t(bpp) != b.dataSize) {
             n_error("nNtxFile: '%s' block %d holds %u bytes, not %u x %u x %u x %d\n", name, i, b.dataSize, b.width,
                     b.height, b.depth, bpp);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <unordered_map>
 #include <vector>
 
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRefBase.h"
@@ -80,6 +82,8 @@ nRoot::~nRoot() {
 
 bool nRoot::Release() {
     if (--refCount_ <= 0) {
+        // An object whose frame runs is freed when the frame returns (kernel/nFrameGuard.h).
+        if (nFrameGuard::DeferRelease(this)) return true;
         delete this;
         return true;
     }
@@ -315,7 +319,17 @@ bool nRoot::Dispatch(nCmd* cmd) {
         cmd->Rewind();
         return false;
     }
-    DispatchFilled(cmd);
+    // A handler that throws (most often an allocation it could not make) fails this call,
+    // never the program. The handler may have released this object: only its class name
+    // is kept for the log.
+    const char* className = class_ ? class_->GetName() : "?";
+    try {
+        DispatchFilled(cmd);
+    } catch (const std::exception& e) {
+        n_error("nRoot: '%s' on an object of class '%s' failed: %s\n", proto->GetProtoText(), className, e.what());
+        cmd->Rewind();
+        return false;
+    }
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "input/nInputState.h"
 #include "kernel/nDirectory.h"
 #include "kernel/nFileServer2.h"
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
@@ -118,6 +119,9 @@ bool nBaseObserver::Run() {
     ts->EnableFrameTime();
     previousTime_ = gameTime_ = 0.0;
     TakeChannels();
+    // A script that deletes the observer ends the loop after that frame; the observer
+    // is freed when Run returns.
+    nFrameGuard running(this);
     while (RunFrame()) {
     }
     return true;
@@ -132,6 +136,7 @@ void nBaseObserver::ResetTime() {
 }
 
 bool nBaseObserver::RunFrame() {
+    nFrameGuard running(this);
     if (!refGfx_.Get()->Trigger()) return false;
     if (!refScript_.Get()->Trigger()) return false;
 
@@ -156,12 +161,16 @@ bool nBaseObserver::RunFrame() {
     ToggleChatInput();
     refGraph_.Get()->ReleaseQueued();
     Trigger();
-    return keepRunning_;
+    return keepRunning_ && !nFrameGuard::IsReleasePending(this);
 }
 
 void nBaseObserver::Trigger() {
     nLogicGraph* graph = refGraph_.Get();
     nLogicNode* root = FindLogicRoot();
+    // The frame keeps using the graph and the root after the logic's scripts ran, which
+    // may delete either.
+    nFrameGuard graphRunning(graph);
+    nFrameGuard rootRunning(root);
     if (root) root->Trigger(graph);
     refGfx2d_.Get()->Trigger();
     // Without a root the pass still runs: it empties the lists, whose records would

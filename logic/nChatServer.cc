@@ -5,6 +5,7 @@
 
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
@@ -72,7 +73,11 @@ void nChatServer::HandleInput() {
     if (!open_ || !inputEnabled_) return;
     nInputServer* input = refInput_.Resolve();
     if (!input) return;
-    for (nInputEvent* e = input->FirstEvent(); e; e = nInputServer::NextEvent(e)) {
+    // The callback's script may delete this server or the input server: both are freed
+    // once the step returns, and a deleted chat reads no further events.
+    nFrameGuard running(this);
+    nFrameGuard inputRunning(input);
+    for (nInputEvent* e = input->FirstEvent(); e && !nFrameGuard::IsReleasePending(this); e = nInputServer::NextEvent(e)) {
         switch (e->type) {
             case N_INPUT_KEY_CHAR:
                 // Characters are single bytes in the game's code page.

@@ -27,6 +27,10 @@ nModCollisionState* nLogicCollision2::FindCollisionState(const char* name) const
     return static_cast<nModCollisionState*>(FindModuleState(nModuleState::Collision, name));
 }
 
+bool nLogicCollision2::MakesModuleState(int stateType) const {
+    return stateType == nModuleState::Collision || nLogicVisual2::MakesModuleState(stateType);
+}
+
 nModuleState* nLogicCollision2::CreateModuleState(int stateType, const char* name) {
     if (stateType != nModuleState::Collision) return nLogicVisual2::CreateModuleState(stateType, name);
     if (nModuleState* st = FindModuleState(stateType, name)) return st;
@@ -41,6 +45,11 @@ void nLogicCollision2::AddModule(int stateType, const char* stateName, const cha
     // A state without a name could not be saved and found again.
     if (!stateName || !*stateName) {
         n_error("%s: addmodule: a collision state needs a name\n", GetFullName().c_str());
+        return;
+    }
+    // Nor is a state made for a module that could not be listed.
+    if (!moduleName || !*moduleName) {
+        n_error("%s: addmodule: collision state '%s' needs a module name\n", GetFullName().c_str(), stateName);
         return;
     }
     nModuleState* st = CreateModuleState(stateType, stateName);

@@ -23,6 +23,7 @@ public:
     bool HasCollision() const override { return collision_ && collisionCount_ > 0; }
     // Type 2: the collision state of that name, made when absent.
     nModuleState* CreateModuleState(int stateType, const char* name) override;
+    bool MakesModuleState(int stateType) const override;
     // Collision states are made on demand; the count follows what the lists gained or lost.
     void AddModule(int stateType, const char* stateName, const char* moduleName) override;
     void RemoveModule(int stateType, const char* stateName, const char* moduleName) override;

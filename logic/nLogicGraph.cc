@@ -4,6 +4,7 @@
 #include "collide/nCollideServer2.h"
 #include "gfx/nGfxServer.h"
 #include "gfx/nRenderState.h"
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "logic/nCameraView.h"
 #include "logic/nLogicEventServer.h"
@@ -63,6 +64,8 @@ void nLogicGraph::QueueRelease(nLogicNode* node) {
 }
 
 void nLogicGraph::ReleaseQueued() {
+    // Scripts run by the pass may delete the graph: it is freed once the pass returns.
+    nFrameGuard running(this);
     // A release may queue further nodes (a store's hook running scripts): they are
     // released in this pass too.
     for (int i = 0; i < releaseCount_; i++) {
@@ -133,6 +136,7 @@ void nLogicGraph::BuildLists() {
 }
 
 void nLogicGraph::TraversePass(nLogicNode* logicRoot) {
+    nFrameGuard running(this);
     nRoot* cameraServer = refCamera_.Get();
     auto* camera = dynamic_cast<nCameraView*>(cameraServer);
     if (!camera) nKernelServer::FatalError("Aborting.");
@@ -149,11 +153,13 @@ void nLogicGraph::TraversePass(nLogicNode* logicRoot) {
 // -- the passes over the lists ------------------------------------------------------
 
 void nLogicGraph::AnalyseCollisions() {
+    nFrameGuard running(this);
     refCollide_.Get()->Collide();
     for (int i = 0; i < collisionCount_; i++) records_[collisionList_[i]].node->AnalyseCollision();
 }
 
 void nLogicGraph::Step(float frameTime) {
+    nFrameGuard running(this);
     refPhysik_.Get()->WorldStep(frameTime);
     for (int i = 0; i < physikCount_; i++) {
         nLogicGraphRecord& r = records_[physikList_[i]];
@@ -162,6 +168,7 @@ void nLogicGraph::Step(float frameTime) {
 }
 
 void nLogicGraph::VisualPass() {
+    nFrameGuard running(this);
     nSceneGraph2* sg = refSceneGraph_.Get();
     if (!sg->BeginScene(rootMatrix_)) return;
     nSpecialFxServer* fx = refSpecialFx_.Resolve();

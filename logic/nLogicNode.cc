@@ -415,12 +415,18 @@ int nLogicNode::StateTypeOf(const char* typeName, const char* command) {
     return type;
 }
 
+bool nLogicNode::MakesModuleState(int stateType) const {
+    return stateType == nModuleState::Animation;
+}
+
 void nLogicNode::SetHandlerActive(const char* typeName, const char* stateName, bool on) {
     int type = StateTypeOf(typeName, "v_sethandleractive");
-    // Animator states come and go with their modules; a saved node sets theirs on load.
-    nModuleState* st = type == nModuleState::Animation ? AnimatorState(stateName)
-                       : type                          ? GetModuleState(type, stateName)
-                                                       : nullptr;
+    // States come and go with their modules: a saved node sets the ones it makes on load,
+    // even when they had no module left (a named one; animator states take any name).
+    nModuleState* st = nullptr;
+    if (type == nModuleState::Animation) st = AnimatorState(stateName);
+    else if (type && stateName && *stateName && MakesModuleState(type)) st = CreateModuleState(type, stateName);
+    else if (type) st = GetModuleState(type, stateName);
     if (st) st->SetEnabled(on);
 }
 

@@ -91,6 +91,10 @@ public:
     // The state of that type and name; a missing animator state (type 1) is made. Any
     // other missing type is a program error: fatal "Aborting!\n". Subclasses add theirs.
     virtual nModuleState* CreateModuleState(int stateType, const char* name);
+    // Whether CreateModuleState makes a missing state of that type (animator states
+    // here; subclasses add theirs): "v_sethandleractive_ssb" makes such a state, so a
+    // saved state that lost its modules loads back.
+    virtual bool MakesModuleState(int stateType) const;
     // The state of that type and name; null (logged) when there is none.
     virtual nModuleState* GetModuleState(int stateType, const char* name);
     // Lists (unlists) the module path in the state; a state that does not exist is

@@ -54,6 +54,10 @@ nLogicPhysik2::nLogicPhysik2() {
 
 nLogicPhysik2::~nLogicPhysik2() = default;
 
+bool nLogicPhysik2::MakesModuleState(int stateType) const {
+    return stateType == nModuleState::Physik || nLogicCollision2::MakesModuleState(stateType);
+}
+
 nModuleState* nLogicPhysik2::CreateModuleState(int stateType, const char* name) {
     if (stateType != nModuleState::Physik) return nLogicCollision2::CreateModuleState(stateType, name);
     if (nModuleState* st = FindModuleState(stateType, name)) return st;
@@ -68,6 +72,11 @@ void nLogicPhysik2::AddModule(int stateType, const char* stateName, const char* 
     // A state without a name could not be saved and found again.
     if (!stateName || !*stateName) {
         n_error("%s: addmodule: a physik state needs a name\n", GetFullName().c_str());
+        return;
+    }
+    // Nor is a state made for a module that could not be listed.
+    if (!moduleName || !*moduleName) {
+        n_error("%s: addmodule: physik state '%s' needs a module name\n", GetFullName().c_str(), stateName);
         return;
     }
     nModuleState* st = CreateModuleState(stateType, stateName);
@@ -212,11 +221,10 @@ bool nLogicPhysik2::StepPhysik(const matrix44& recordWorld) {
 }
 
 int nLogicPhysik2::ContactParamIndex(const char* name, const char* command) const {
-    for (int i = 0; name && i < 14; i++) {
-        if (std::strcmp(name, kContactParams[i]) == 0) return i;
-    }
-    n_error("%s: %s: unknown contact parameter '%s'\n", GetFullName().c_str(), command, name ? name : "");
-    return -1;
+    // The body's table logs an unknown name in its own words; this line says which node.
+    const int index = nPhysikBody::_str2param(name);
+    if (index < 0) n_error("%s: %s: unknown contact parameter '%s'\n", GetFullName().c_str(), command, name ? name : "");
+    return index;
 }
 
 void nLogicPhysik2::SetContactParam(const char* name, float value) {

@@ -37,6 +37,7 @@ public:
     bool HasPhysik() const override { return physik_ && physikCount_ > 0; }
     // Type 4: the physics state of that name, made when absent.
     nModuleState* CreateModuleState(int stateType, const char* name) override;
+    bool MakesModuleState(int stateType) const override;
     void AddModule(int stateType, const char* stateName, const char* moduleName) override;
     void RemoveModule(int stateType, const char* stateName, const char* moduleName) override;
     // Collision states as the base does, then the body is rebuilt and listed and the

@@ -1,5 +1,6 @@
 #include "logic/nLogicSprite.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "gfx/nGfxServer.h"
@@ -11,6 +12,15 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 
+// Whole virtual units as the int commands give and save them: past the int range (a
+// script's 2147483647 is kept as 2^31) the value saturates instead of wrapping, so what
+// is saved loads back the same.
+static int WholeUnits(float v) {
+    if (!(v > -2147483648.0f)) return v != v ? 0 : INT32_MIN;
+    if (v >= 2147483647.0f) return INT32_MAX;
+    return int(v);
+}
+
 static const nCmdDef<nLogicSprite> cmds[] = {
     {"v_setdimension_ii", "LSSD",
      [](nLogicSprite* self, nCmd* c) {
@@ -21,8 +31,8 @@ static const nCmdDef<nLogicSprite> cmds[] = {
      [](nLogicSprite* self, nCmd* c) {
          float w, h;
          self->GetDimension(w, h);
-         c->Out()->SetI(int(w));
-         c->Out()->SetI(int(h));
+         c->Out()->SetI(WholeUnits(w));
+         c->Out()->SetI(WholeUnits(h));
      }},
     {"v_setposition_ii", "LSSP",
      [](nLogicSprite* self, nCmd* c) {
@@ -33,8 +43,8 @@ static const nCmdDef<nLogicSprite> cmds[] = {
      [](nLogicSprite* self, nCmd* c) {
          float x, y;
          self->GetPosition(x, y);
-         c->Out()->SetI(int(x));
-         c->Out()->SetI(int(y));
+         c->Out()->SetI(WholeUnits(x));
+         c->Out()->SetI(WholeUnits(y));
      }},
     {"v_setuvcoord_ffff", "LSST",
      [](nLogicSprite* self, nCmd* c) {
@@ -430,8 +440,8 @@ bool nLogicSprite::SaveCmds(nPersistServer* ps) {
     if (!nLogicNode::SaveCmds(ps)) return false;
     bool ok = true;
     if (!textureName_.empty()) ok = ps->Put(this, nId("LSTX"), textureName_.c_str());
-    if (ok && (x_ != 0.0f || y_ != 0.0f)) ok = ps->Put(this, nId("LSSP"), int(x_), int(y_));
-    if (ok && w_ > 0.0f && h_ > 0.0f) ok = ps->Put(this, nId("LSSD"), int(w_), int(h_));
+    if (ok && (x_ != 0.0f || y_ != 0.0f)) ok = ps->Put(this, nId("LSSP"), WholeUnits(x_), WholeUnits(y_));
+    if (ok && w_ > 0.0f && h_ > 0.0f) ok = ps->Put(this, nId("LSSD"), WholeUnits(w_), WholeUnits(h_));
     if (ok && (uleft_ != 0.0f || vtop_ != 0.0f || uright_ != 1.0f || vbottom_ != 1.0f)) {
         ok = ps->Put(this, nId("LSST"), uleft_, vtop_, uright_, vbottom_);
     }

@@ -74,6 +74,6 @@ int nPhysikBody::_str2param(const char* name) {
     for (int i = 0; name && i < NUM_CONTACT_PARAMS; i++) {
         if (std::strcmp(name, names[i]) == 0) return i;
     }
-    n_error("nPhysikBody::_str2param: unknown contact parameter '%s'\n", name ? name : "");
+    n_error("nPhysikBody::_str2param, unknown param name !\n");
     return -1;
 }

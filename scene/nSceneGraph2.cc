@@ -96,9 +96,13 @@ void nSceneGraph2::EndScene(bool render) {
     refChannel_.Get()->EndScene();
 }
 
+// Entry i of the table selects mip level i, and a texture's level fields are 16-bit: a
+// longer table names levels no texture can hold.
+static constexpr int MaxMipLod = 65535;
+
 void nSceneGraph2::BeginMipLod(int n) {
-    if (n < 0) {
-        n_error("nSceneGraph2: beginmiplod %d: the count cannot be negative\n", n);
+    if (n < 0 || n > MaxMipLod) {
+        n_error("nSceneGraph2: beginmiplod %d: the count is outside 0 to %d\n", n, MaxMipLod);
         return;
     }
     delete[] mipLodTable_;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <new>
 
 #include "kernel/nArg.h"
@@ -531,18 +532,36 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
+    // A handler that throws (most often an allocation it could not make) fails its call,
+    // never the game. It may have released the object: only the class name is kept.
+    const char* className = obj->GetClass()->GetName();
+    auto failed = [&](const std::exception& e) {
+        n_printf("nLuaServer2: '%s' of class '%s' failed: %s\n", proto->GetName(), className, e.what());
+        lua_settop(L, 0);
+        return 0;
+    };
     // A getter (no input, one result of a number, bool or text type) needs no command at
     // all: it writes its result into a value here, pushed as PushOutputs would, and the
     // result text waits until it is read. One that returns a kept text gives it directly.
     if (nCmdProto::TextGetter getText = proto->GetTextGetter()) {
-        PushPendingText(L, getText(obj));
+        const char* text;
+        try {
+            text = getText(obj);
+        } catch (const std::exception& e) {
+            return failed(e);
+        }
+        PushPendingText(L, text);
         return 1;
     }
     if (nCmdProto::Getter get = proto->GetGetter()) {
         nArg out;
         const nArg::Type type = proto->GetOutType(0);
         out.SetType(type);
-        get(obj, &out);
+        try {
+            get(obj, &out);
+        } catch (const std::exception& e) {
+            return failed(e);
+        }
         pending.active = true;
         pending.type = type;
         switch (type) {
@@ -592,12 +611,18 @@ int nLuaBinding::TagFunction(lua_State* L) {
         }
     }
     // The command came from the object's class and FillInputs gave every input its type.
+    try {
 #ifdef N_CMD_CHECKS
-    obj->DispatchFilled(cmd);
+        obj->DispatchFilled(cmd);
 #else
-    cmd->Rewind();
-    proto->Call(obj, cmd);
+        cmd->Rewind();
+        proto->Call(obj, cmd);
 #endif
+    } catch (const std::exception& e) {
+        if (isTemplate) proto->ReleaseTemplate();
+        else proto->RelCmd(cmd);
+        return failed(e);
+    }
     int pushed = PushOutputs(L, cmd, nLuaServer2::result);
     if (isTemplate) proto->ReleaseTemplate();
     else proto->RelCmd(cmd);

@@ -309,6 +309,48 @@ TEST_F(CharacterTest, BadDefinitionsAreLoggedAndChangeNothing) {
     EXPECT_EQ(Eval("getnumjoints()"), "2");
 }
 
+// Counts a script gives are bounded where they are taken: past its bound a count is
+// refused with a log line and the table keeps its size; the bound itself is taken.
+// Unbounded, the first call asks for gigabytes (the sanitizer build stops there).
+TEST_F(CharacterTest, ScriptCountsPastTheirBoundsAreRefusedAndChangeNothing) {
+    ASSERT_TRUE(Run("new('ncharacternode', '/c'); sel('/c'); setanimfile('" + file + "'); "
+                    "beginjoints(2); beginstates(2); beginhardpoints(2); "
+                    "new('nboneanim', '/b'); sel('/b'); beginbones(2); "
+                    "new('nspriterender', '/s'); sel('/s'); beginkeys(2); "
+                    "new('ntrailrender', '/t'); sel('/t'); beginkeys(2); sel('/')"));
+    sg->BeginMipLod(2);
+    struct Case {
+        const char* obj;
+        const char* begin;
+        const char* count;
+        int bound;
+    };
+    const Case cases[] = {
+        {"/c", "beginjoints", "getnumjoints()", 32768},  {"/c", "beginstates", "getnumstates()", 65536},
+        {"/c", "beginhardpoints", "getnumhardpoints()", 2048}, {"/b", "beginbones", "getnumbones()", 65536},
+        {"/s", "beginkeys", "getnumkeys()", 65536},       {"/t", "beginkeys", "getnumkeys()", 65536},
+        {"/sys/servers/sgraph2", "beginmiplod", nullptr, 65535},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.obj) + " " + c.begin);
+        auto count = [&] {
+            return c.count ? Eval("obj('" + std::string(c.obj) + "')." + c.count) : std::to_string(sg->GetNumMipLod());
+        };
+        auto begin = [&](long long n) {
+            return Run("obj('" + std::string(c.obj) + "')." + c.begin + "(" + std::to_string(n) + ")");
+        };
+        for (long long n : {2147483647LL, (long long)c.bound + 1, -1LL}) {
+            log.text.clear();
+            ASSERT_TRUE(begin(n));
+            EXPECT_EQ(count(), "2") << n;
+            EXPECT_TRUE(LogHas(c.begin) && LogHas(std::to_string(n))) << log.text;
+        }
+        ASSERT_TRUE(begin(c.bound));
+        EXPECT_EQ(count(), std::to_string(c.bound));
+        ASSERT_TRUE(begin(2));
+    }
+}
+
 TEST_F(CharacterTest, SaveWritesThePartsInOrderAndReloadsToTheSamePose) {
     nCharacterNode* ch = Define();
     ch->SetCastShadow(true);

@@ -151,6 +151,10 @@ TEST_F(NtxFileTest, MalformedFilesAreRefused) {
         {"zero height", make([](NtxBytes& f) { f.blocks[0].height = 0; f.blocks[0].size = 0; })},
         {"format 0", make([](NtxBytes& f) { f.blocks[0].format = 0; })},
         {"format 5", make([](NtxBytes& f) { f.blocks[0].format = 5; })},
+        // Sizes agree with the depth, so only the depth check refuses these.
+        {"2D image of two slices", make([](NtxBytes& f) { f.blocks[0].depth = 2; f.Layout(); })},
+        {"cube map of one slice", make([](NtxBytes& f) { f.blocks[0].type = 4; })},
+        {"cube map of seven slices", make([](NtxBytes& f) { f.blocks[0].type = 4; f.blocks[0].depth = 7; f.Layout(); })},
         {"cut inside the table", [&] {
              auto v = make([](NtxBytes&) {});
              v.resize(20);

@@ -251,6 +251,43 @@ TEST_F(VertexDrawTest, BadPrimitivesDrawNothingAndResetsRecreate) {
     ASSERT_FALSE(TakeErrors());
 }
 
+// A mesh of points only leaves its index buffer without indices, and so without a device
+// buffer: every frame's draw of it is refused, but logged only the first time (and again
+// only after the buffer got indices and lost them).
+TEST_F(VertexDrawTest, ADrawWithoutIndicesIsLoggedOnce) {
+    nIndexBuffer* none = gfx->NewIndexBuffer("points_only");
+    nVertexBufferHolder holder;
+    holder.Create(XYZC, 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_TRUE(BeginFrame());
+        nVertexBuffer* vb = holder.Begin(none, nullptr, nullptr);
+        Put(vb, {{-1, -1}, {1, -1}, {0, 1}}, Red);
+        holder.End(3, 3);
+        gfx->EndScene();
+        EXPECT_TRUE(ColorNear(Presented(32, 40), Clear));
+        EXPECT_EQ(TakeErrors(), frame == 0) << "frame " << frame;
+    }
+    none->Begin(0, nIndexBuffer::TRIANGLELIST, 3);
+    for (uint16_t i = 0; i < 3; ++i) none->GetLockPtr()[i] = i;
+    none->End();
+    ASSERT_TRUE(BeginFrame());
+    Put(holder.Begin(none, nullptr, nullptr), {{-1, -1}, {1, -1}, {0, 1}}, Red);
+    holder.End(3, 3);
+    gfx->EndScene();
+    EXPECT_TRUE(ColorNear(Presented(32, 40), Red));
+    EXPECT_FALSE(TakeErrors());
+    // Emptied again, it is logged again, once.
+    none->Begin(0, nIndexBuffer::TRIANGLELIST, 0);
+    TakeErrors();
+    for (int frame = 0; frame < 2; ++frame) {
+        ASSERT_TRUE(BeginFrame());
+        Put(holder.Begin(none, nullptr, nullptr), {{-1, -1}, {1, -1}, {0, 1}}, Red);
+        holder.End(3, 3);
+        gfx->EndScene();
+        EXPECT_EQ(TakeErrors(), frame == 0) << "emptied, frame " << frame;
+    }
+}
+
 TEST_F(VertexDrawTest, APrivateHolderKeepsItsBufferAndNeverDraws) {
     nIndexBuffer* ib = Indices("tri", nIndexBuffer::TRIANGLELIST, {0, 1, 2});
     {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KernelTestClasses.h"
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nNamedRef.h"
 #include "kernel/nPathRef.h"
@@ -97,6 +98,61 @@ TEST_F(RefTest, NamedRefKeepsItsPathUntilResolved) {
     EXPECT_STREQ(ref.GetPath(one, 1), "");
     char small[4];
     EXPECT_STREQ(ref.GetPath(small, sizeof(small)), "/mo");
+}
+
+// An object released while its frame runs, or below an object released then, leaves the
+// tree at once but is freed only when the last guard it holds ends; nested guards of one
+// object and a second release change nothing.
+TEST_F(RefTest, ReleaseDuringARunningFrameWaitsForTheFrame) {
+    nRoot* a = kernel->New("ntestnode", "/a");
+    nRoot* b = kernel->New("ntestnode", "/a/b");
+    nRoot* c = kernel->New("ntestnode", "/c");
+    nRef<> refA(a), refB(b), refC(c);
+    {
+        nFrameGuard outer(b);
+        {
+            nFrameGuard inner(b);
+            nFrameGuard other(c);
+            EXPECT_TRUE(nFrameGuard::HoldsRunningFrame(a));
+            EXPECT_FALSE(nFrameGuard::HoldsRunningFrame(kernel->Lookup("/sys")));
+            EXPECT_TRUE(a->Release());
+            EXPECT_EQ(kernel->Lookup("/a"), nullptr);
+            EXPECT_TRUE(nFrameGuard::IsReleasePending(a));
+            EXPECT_TRUE(a->Release());
+            EXPECT_TRUE(c->Release());
+            EXPECT_EQ(kernel->Lookup("/c"), nullptr);
+        }
+        // `c` went with its guard; `a` still holds the outer guard's object.
+        EXPECT_FALSE(refC.IsValid());
+        EXPECT_TRUE(refA.IsValid());
+        EXPECT_EQ(b->GetParent(), a);
+    }
+    EXPECT_FALSE(refA.IsValid());
+    EXPECT_FALSE(refB.IsValid());
+    EXPECT_FALSE(nFrameGuard::IsReleasePending(a));
+
+    // One taken up again while it waited is left to its new holder.
+    nRoot* e = kernel->New("ntestnode", "/e");
+    nRef<> refE(e);
+    {
+        nFrameGuard guard(e);
+        EXPECT_TRUE(e->Release());
+        e->AddRef();
+    }
+    EXPECT_TRUE(refE.IsValid());
+    EXPECT_FALSE(nFrameGuard::IsReleasePending(e));
+    EXPECT_TRUE(e->Release());
+    EXPECT_FALSE(refE.IsValid());
+
+    // Without a release the guard changes nothing; a guard of null marks nothing.
+    nRoot* d = kernel->New("ntestnode", "/d");
+    {
+        nFrameGuard guard(d);
+        nFrameGuard none(nullptr);
+        EXPECT_FALSE(nFrameGuard::HoldsRunningFrame(nullptr));
+    }
+    EXPECT_EQ(kernel->Lookup("/d"), d);
+    EXPECT_TRUE(d->Release());
 }
 
 TEST(RefDeathTest, UnresolvablePathsAndWrongClassesAreFatal) {

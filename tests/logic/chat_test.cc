@@ -335,6 +335,33 @@ TEST_F(ChatTest, ReturnHandsTheEscapedLineToTheCallback) {
     EXPECT_EQ(Global("hacked"), "0");
 }
 
+// A callback that deletes the chat server while its input step runs: the step finishes on
+// the server, which is out of the tree at once and freed when the step returns.
+TEST_F(ChatTest, ACallbackDeletingTheServerLetsItsInputStepFinish) {
+    ASSERT_TRUE(Run("function onchat(s) got = s; delete('/sys/servers/chat') end"));
+    chat->RegisterCallback("onchat");
+    chat->SetInput(true);
+    Type("bye");
+    Event(N_INPUT_KEY_DOWN, nChatServer::KeyReturn);
+    Event(N_INPUT_KEY_CHAR, 'x');
+    Step();
+    EXPECT_EQ(Global("got"), "bye");
+    EXPECT_EQ(Lookup("/sys/servers/chat"), nullptr);
+
+    // The same with the input server, whose events the step is reading.
+    chat = static_cast<nChatServer*>(kernel->New("nchatserver", "/sys/servers/chat"));
+    ASSERT_TRUE(Run("function onchat(s) got = s; delete('/sys/servers/input') end"));
+    chat->RegisterCallback("onchat");
+    chat->SetInput(true);
+    Type("bye too");
+    Event(N_INPUT_KEY_DOWN, nChatServer::KeyReturn);
+    Event(N_INPUT_KEY_CHAR, 'x');
+    chat->HandleInput();
+    EXPECT_EQ(Global("got"), "bye too");
+    EXPECT_EQ(Lookup("/sys/servers/input"), nullptr);
+    EXPECT_STREQ(chat->GetInputText(), "x");
+}
+
 // The overlay on the real device: its message shows up as lit pixels in its row.
 class ChatDisplayTest : public nLogicFixture {
 protected:

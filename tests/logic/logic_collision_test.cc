@@ -4,6 +4,7 @@
 
 #include "logic/nLogicCollision2.h"
 #include "logic/nModSimpleCollision.h"
+#include "logic/nModuleState.h"
 #include "tests/logic/PhysikFixture.h"
 
 namespace {
@@ -108,6 +109,41 @@ TEST_F(LogicCollisionTest, SavesContextsInStateOrderAndLoadsBack) {
     std::string t = Slurp(Path("t.n"));
     EXPECT_NE(t.find("nlogictrigger2"), std::string::npos);
     EXPECT_NE(t.find("setcollision( true )\nsetcollcontext( \"picking\", \"picking\" )\n"), std::string::npos) << t;
+}
+
+// A state whose modules were all removed keeps its context and switch through a save;
+// a module without a name makes no state (it would save a line that loads nothing).
+TEST_F(LogicCollisionTest, EmptiedStatesLoadBackAndNamelessModulesMakeNone) {
+    ASSERT_TRUE(Run("new('nlogicphysik2', '/usr/logic/p') sel('/usr/logic/p')"
+                    " addcollision('damage', 'z') setcollcontext('damage', 'trigger') removecollision('damage', 'z')"
+                    " sethandleractive('collision', 'damage', false)"
+                    " addmodule('physik', 'float', 'y') removemodule('physik', 'float', 'y')"
+                    " addcollision('ghost', '') addmodule('physik', 'phantom', '')"));
+    auto* p = static_cast<nLogicCollision2*>(Lookup("/usr/logic/p"));
+    EXPECT_EQ(p->FindCollisionState("ghost"), nullptr);
+    EXPECT_EQ(p->FindModuleState(nModuleState::Physik, "phantom"), nullptr);
+    EXPECT_TRUE(LogHas("collision state 'ghost' needs a module name"));
+    EXPECT_TRUE(LogHas("physik state 'phantom' needs a module name"));
+
+    ASSERT_TRUE(p->SaveAs(Path("p").c_str()));
+    std::string saved = Slurp(Path("p.n"));
+    kernel->SetCwd(kernel->New("nroot", "/loaded"));
+    auto* back = static_cast<nLogicCollision2*>(kernel->Load(Path("p.n").c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_STREQ(back->GetCollContext("damage"), "trigger");
+    EXPECT_FALSE(back->GetHandlerActive("collision", "damage"));
+    EXPECT_TRUE(back->GetHandlerActive("physik", "float"));
+    ASSERT_TRUE(back->SaveAs(Path("p2").c_str()));
+    EXPECT_EQ(Slurp(Path("p2.n")), saved);
+
+    // A script's own switch of a state the node cannot make, or of a nameless one, is
+    // still refused.
+    log.text.clear();
+    ASSERT_TRUE(Run("sel('/usr/logic/p') sethandleractive('visualizer', 'other', false)"
+                    " sethandleractive('collision', '', false)"));
+    EXPECT_EQ(p->FindModuleState(nModuleState::Visualizer, "other"), nullptr);
+    EXPECT_EQ(p->FindCollisionState(""), nullptr);
+    EXPECT_TRUE(LogHas("no visualizer module state 'other'")) << log.text;
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(LogicPhysikTest, CommandsSavingAndBadWords) {
     EXPECT_EQ(Eval("a .. ' ' .. b"), "0.0 0.0");
     EXPECT_FLOAT_EQ(p->GetMaxVelocity("linear"), 7.0f);
     EXPECT_TRUE(LogHas("'Linear' is neither"));
-    EXPECT_TRUE(LogHas("unknown contact parameter 'Mu'"));
+    EXPECT_TRUE(LogHas("nPhysikBody::_str2param, unknown param name !\n"));
 
     ASSERT_TRUE(p->SaveAs(Path("p").c_str()));
     std::string saved = Slurp(Path("p.n"));

@@ -359,3 +359,50 @@ TEST_F(ObserverTest, MissingServersStopTheFrameExceptParticleAndChat) {
     Lookup("/sys/servers/gfx2d")->Release();
     EXPECT_EXIT(FrameAt(0.06), ::testing::ExitedWithCode(3), "Aborting.");
 }
+
+// A timer script that deletes the graph or the observer while the frame runs: the frame
+// finishes on the object it holds, which is out of the tree at once and freed once its
+// frame returned. Under the sanitizers a read of the freed graph or observer fails here.
+TEST_F(ObserverTest, TimerScriptsDeletingTheGraphOrObserverLetTheFrameFinish) {
+    // The logic root deleted by its own child's timer: the frame's passes still get it,
+    // the next frame runs without the logic.
+    NewNode("/usr/logic/t", "");
+    ASSERT_TRUE(Run("obj('/usr/logic/t').addtimer('kill', 'oneshot', 0, 0, \"delete('/usr/logic')\")"));
+    oroot->onTrigger = nullptr;
+    ASSERT_TRUE(FrameAt(0.03));
+    EXPECT_EQ(Lookup("/usr/logic"), nullptr);
+    EXPECT_EQ(Events("lgraph traverse").size(), 1u);
+    ASSERT_TRUE(FrameAt(0.06));
+    EXPECT_EQ(Count(log.text, "logic root '/usr/logic'"), 1);
+
+    oroot = static_cast<nObsRoot*>(kernel->New("nobsroot", "/usr/logic"));
+    NewNode("/usr/logic/box", "cp");
+    NewNode("/usr/logic/hud", "2");
+    NewNode("/usr/logic/t", "");
+    logicEvents.clear();
+    ASSERT_TRUE(Run("obj('/usr/logic/t').addtimer('kill', 'oneshot', 0, 0, \"delete('/sys/servers/lgraph')\")"));
+    ASSERT_TRUE(FrameAt(0.09));
+    EXPECT_EQ(Lookup("/sys/servers/lgraph"), nullptr);
+    EXPECT_EQ(Events("lgraph"), (Calls{"lgraph release", "lgraph traverse 0.03", "lgraph collisions",
+                                       "lgraph step 0.03", "lgraph visual 0.09 0.03"}));
+    EXPECT_EQ(FrameLog().back(), "input flush");
+    // From the next use on the graph is a missing server.
+    EXPECT_EXIT(FrameAt(0.12), ::testing::ExitedWithCode(3), "Aborting.");
+
+    // The observer: the loop ends after the frame that deleted it, and it is freed then.
+    graph = static_cast<nLogicGraph*>(kernel->New("nobsgraph", "/sys/servers/lgraph"));
+    ASSERT_TRUE(Run("obj('/usr/logic/t').addtimer('kill', 'oneshot', 0, 0, \"delete('/sys/servers/observer')\")"));
+    nRef<nRoot> alive(obs);
+    int frames = 0;
+    oroot->onTrigger = [&] {
+        frames++;
+        EXPECT_TRUE(alive.IsValid());
+    };
+    logicEvents.clear();
+    EXPECT_TRUE(obs->Run());
+    EXPECT_EQ(frames, 1);
+    EXPECT_FALSE(alive.IsValid());
+    EXPECT_EQ(Lookup("/sys/servers/observer"), nullptr);
+    EXPECT_EQ(FrameLog().back(), "input flush");
+    oroot->onTrigger = nullptr;
+}

@@ -4,9 +4,30 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <new>
+#include <stdexcept>
 #include <string>
 
+#include "kernel/nCmdDef.h"
 #include "tests/script/script_fixture.h"
+
+// Handlers that throw, as an allocation that no bound caught would: through a command
+// object, a plain getter and a text getter.
+class nThrowing : public nRoot {
+public:
+    static const nClassInfo classInfo;
+    int GetCount() const { throw std::bad_alloc(); }
+    const char* GetLabel() const { throw std::length_error("label too long"); }
+};
+static const nCmdDef<nThrowing> throwingCmds[] = {
+    {"v_grow_i", "GROW", [](nThrowing*, nCmd* c) {
+         if (c->In()->GetI() > 0) throw std::bad_alloc();
+     }},
+    {"i_fail_v", "FAIL", [](nThrowing*, nCmd*) { throw std::runtime_error("broken handler"); }},
+    Bind<&nThrowing::GetCount>("i_getcount_v", "GCNT"),
+    Bind<&nThrowing::GetLabel>("s_getlabel_v", "GLBL"),
+};
+const nClassInfo nThrowing::classInfo = nClassInfo::Make<nThrowing>("nthrowing", "nroot", throwingCmds);
 
 namespace {
 
@@ -31,6 +52,29 @@ TEST_F(LuaBindingTest, WrongArgumentsDoNothingAndAreLogged) {
     EXPECT_TRUE(LogHas("does not fit type 'i'"));
     // A command that returns something returns nothing on bad input.
     EXPECT_EQ(Eval("select('#', obj('/v').geti(5))"), "0");
+}
+
+// An exception escaping a handler fails that call with a log line; the script and the
+// program go on, and C++ callers see false.
+TEST_F(LuaBindingTest, HandlersThatThrowFailTheirCallOnly) {
+    kernel->AddClass(nThrowing::classInfo);
+    nRoot* t = kernel->New("nthrowing", "/t");
+    ASSERT_TRUE(Run("o = obj('/t'); o.grow(0); a = o.grow(2147483647); b = o.fail(); c = o.getcount(); "
+                    "d = o.getlabel(); e = o.getname(); after = 1"));
+    EXPECT_EQ(Global("after"), "1");
+    EXPECT_EQ(Global("a") + Global("b") + Global("c") + Global("d"), "nilnilnilnil");
+    EXPECT_EQ(Global("e"), "t");
+    for (const char* what : {"'grow' of class 'nthrowing' failed: std::bad_alloc", "'fail' of class 'nthrowing' failed: broken handler",
+                             "'getcount' of class 'nthrowing' failed", "'getlabel' of class 'nthrowing' failed: label too long"})
+        EXPECT_TRUE(LogHas(what)) << what;
+    // The same commands called from C++ through the command objects.
+    log.text.clear();
+    nArg out[1];
+    EXPECT_FALSE(t->Call(nId("GROW"), nullptr, 5));
+    EXPECT_TRUE(t->Call(nId("GROW"), nullptr, 0));
+    EXPECT_FALSE(t->Call(nId("GCNT"), out));
+    EXPECT_TRUE(LogHas("'v_grow_i' on an object of class 'nthrowing' failed")) << log.text;
+    EXPECT_TRUE(LogHas("'i_getcount_v' on an object of class 'nthrowing' failed")) << log.text;
 }
 
 TEST_F(LuaBindingTest, InputConversions) {
