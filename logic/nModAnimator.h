@@ -24,9 +24,9 @@ public:
     float GetBaseTime() const { return baseTime_; }
 
 protected:
-    int repType_ = OneShot;
+    // The animator's fields start a cache line of their own, which the subclasses fill
+    // with what their Animate reads every frame.
+    alignas(64) int repType_ = OneShot;
     float baseTime_ = 0.0f;
-
-private:
     bool animateLogged_ = false;
 };

@@ -66,11 +66,12 @@ void nModVectorAnimator::BeginAnims(int count) {
         return;
     }
     anims_.reset(count > 0 ? new Anim[size_t(count)] : nullptr);
+    moreHot_.reset(count > 1 ? new Hot[size_t(count - 1)] : nullptr);
+    first_ = Hot();
     animCount_ = count;
     animsOpen_ = true;
     current_ = -1;
-    boundNode_ = nullptr;
-    boundClass_ = nullptr;
+    Unbind();
 }
 
 void nModVectorAnimator::BeginAnim(const char* name) {
@@ -84,7 +85,7 @@ void nModVectorAnimator::BeginAnim(const char* name) {
     current_++;
     anims_[current_].cmdName = name ? name : "";
     animOpen_ = true;
-    boundNode_ = nullptr;
+    Unbind();
 }
 
 void nModVectorAnimator::SetKeyFile(const char* file) {
@@ -98,8 +99,10 @@ void nModVectorAnimator::SetKeyFile(const char* file) {
         a.envelope.Invalidate();
         e->Release();
     }
-    a.failed = false;
-    a.cursor = 0;
+    Hot& h = HotAt(current_);
+    h.envelope = nullptr;
+    h.failed = false;
+    h.cursor = 0;
 }
 
 bool nModVectorAnimator::SaveCmds(nPersistServer* ps) {
@@ -113,25 +116,33 @@ bool nModVectorAnimator::SaveCmds(nPersistServer* ps) {
     return ok && ps->Put(this, nId("ENAS"));
 }
 
+void nModVectorAnimator::RefreshHot() {
+    hotClears_ = nRefBase::ClearCount();
+    hotNode_ = boundNode_.GetUnsafe();
+    for (int i = 0; i < animCount_; i++) HotAt(i).envelope = anims_[i].envelope.GetUnsafe();
+}
+
 void nModVectorAnimator::Bind(nLogicNode* node) {
     nClass* cls = node->GetClass();
     for (int i = 0; i < animCount_; i++) {
-        Anim& a = anims_[i];
-        a.proto = FindCommand(cls, a.cmdName.Get());
-        a.numIn = a.proto ? a.proto->GetNumInArgs() : 0;
-        if (a.proto && TakesOneToFourFloats(a.proto)) continue;
+        Hot& h = HotAt(i);
+        const char* name = anims_[i].cmdName.Get();
+        h.proto = FindCommand(cls, name);
+        h.numIn = h.proto ? h.proto->GetNumInArgs() : 0;
+        h.numOut = h.proto ? h.proto->GetNumOutArgs() : 0;
+        if (h.proto && TakesOneToFourFloats(h.proto)) continue;
         n_error("%s: animation %d on '%s': %s '%s'%s; not animated\n", GetFullName().c_str(), i,
-                node->GetFullName().c_str(), a.proto ? "the command" : "its class has no command",
-                a.cmdName.Get(), a.proto ? " does not take one to four floats" : "");
-        a.proto = nullptr;
+                node->GetFullName().c_str(), h.proto ? "the command" : "its class has no command", name,
+                h.proto ? " does not take one to four floats" : "");
+        h.proto = nullptr;
     }
     boundNode_ = node;
-    boundClass_ = cls;
+    hotNode_ = node;
 }
 
-nEnvelope* nModVectorAnimator::LoadEnvelope(Anim& a) {
+nEnvelope* nModVectorAnimator::LoadEnvelope(int i) {
     nEnvelopeServer* server = refEnvelopeServer_.Get();
-    const char* file = a.keyFile.Get();
+    const char* file = anims_[i].keyFile.Get();
     nEnvelope* env = server->FindEnvelope(file);
     if (!env) {
         if (!std::strstr(file, ".nea")) {
@@ -146,29 +157,48 @@ nEnvelope* nModVectorAnimator::LoadEnvelope(Anim& a) {
     if (env && env->GetNumKeys() == 0) {
         n_error("%s: key file '%s' holds no keys; not animated\n", GetFullName().c_str(), file);
     }
-    a.envelope = env;
-    a.failed = !env;
+    anims_[i].envelope = env;
+    Hot& h = HotAt(i);
+    h.envelope = env;
+    h.failed = !env;
     return env;
 }
 
 void nModVectorAnimator::Animate(nLogicNode* node, float t) {
-    if (animCount_ == 0 || !node) return;
-    if (node != boundNode_ || node->GetClass() != boundClass_) Bind(node);
+    // A node that died clears the reference, so a new node at its address binds anew.
+    if (hotClears_ != nRefBase::ClearCount()) RefreshHot();
+    if (node != hotNode_) {
+        if (!node || animCount_ == 0) return;
+        Bind(node);
+    }
     const bool loop = repType_ == Loop;
     // The commands are float setters of the node: they run no script that could
     // release this module or change its animations.
-    for (int i = 0; i < animCount_; i++) {
-        Anim& a = anims_[i];
-        if (!a.proto) continue;
-        nEnvelope* env = a.envelope.GetUnsafe();
-        if (!env && (a.failed || !(env = LoadEnvelope(a)))) continue;
-        const int keys = env->GetNumKeys();
-        if (keys == 0 || (!loop && t > env->GetKey(keys - 1)->time)) continue;
-        float v[4];
-        env->Sample(a.cursor, v, t, 1.0f, loop);
-        nCmd* cmd = a.proto->NewFilledCmd();
-        for (int k = 0; k < a.numIn; k++) cmd->In()->SetF(v[k]);
-        node->DispatchFilled(cmd);
-        a.proto->RelCmd(cmd);
+    Play(first_, 0, node, t, loop);
+    for (int i = 1; i < animCount_; i++) Play(moreHot_[i - 1], i, node, t, loop);
+}
+
+void nModVectorAnimator::Play(Hot& h, int i, nLogicNode* node, float t, bool loop) {
+    if (!h.proto) return;
+    nEnvelope* env = h.envelope;
+    if (!env && (h.failed || !(env = LoadEnvelope(i)))) return;
+    const int keys = env->GetNumKeys();
+    if (keys == 0 || (!loop && t > env->GetKey(keys - 1)->time)) return;
+    float v[4];
+    env->Sample(h.cursor, v, t, 1.0f, loop);
+    // The prototype's own command, filled in place, unless a call of the same command is
+    // running or the command has results to reset.
+    nCmd* cmd = h.numOut == 0 ? h.proto->TakeTemplate() : nullptr;
+    const bool shared = cmd != nullptr;
+    if (!shared) cmd = h.proto->NewFilledCmd();
+    nArg* in = cmd->GetArg(h.numOut);
+    switch (h.numIn) {
+        case 4: in[3].SetF(v[3]); [[fallthrough]];
+        case 3: in[2].SetF(v[2]); [[fallthrough]];
+        case 2: in[1].SetF(v[1]); [[fallthrough]];
+        default: in[0].SetF(v[0]);
     }
+    node->DispatchFilled(cmd);
+    if (shared) h.proto->ReleaseTemplate();
+    else h.proto->RelCmd(cmd);
 }

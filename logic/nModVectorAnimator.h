@@ -4,6 +4,7 @@
 // to four floats ("txyz" or "v_txyz_fff") and a key file whose envelope, shared through
 // the envelope server, is sampled at the node time and sent as the command's inputs.
 // Oneshot animations stop sending after their last key; looping ones wrap.
+#include <cstdint>
 #include <memory>
 
 #include "kernel/nPathRef.h"
@@ -11,7 +12,6 @@
 #include "kernel/nString.h"
 #include "logic/nModAnimator.h"
 
-class nClass;
 class nCmdProto;
 class nEnvelope;
 class nEnvelopeServer;
@@ -46,29 +46,49 @@ public:
     int GetNumAnims() const { return animCount_; }
 
 private:
-    struct Anim {
-        ~Anim();
-        // What the frame reads first.
-        nCmdProto* proto = nullptr;  // null: not bound, or the node has no such command
+    // What the frame reads of an animation.
+    struct Hot {
+        nCmdProto* proto = nullptr;     // null: not bound, or the node has no such command
+        nEnvelope* envelope = nullptr;  // the record's reference, copied (see hotClears_)
         int numIn = 0;
+        int numOut = 0;
         int cursor = 0;
         bool failed = false;  // the key file was logged and is not tried again
+    };
+    // The rest of an animation.
+    struct Anim {
+        ~Anim();
         nRef<nEnvelope> envelope;
         nString cmdName;
         nString keyFile;
     };
+    Hot& HotAt(int i) { return i == 0 ? first_ : moreHot_[i - 1]; }
+    // Copies the bound node and the envelopes from their references.
+    void RefreshHot();
+    // Samples animation i at `t` and sends the values to the node.
+    void Play(Hot& h, int i, nLogicNode* node, float t, bool loop);
     // Looks each animation's command up in the node's class.
     void Bind(nLogicNode* node);
-    // The record's envelope, shared or loaded from its key file; null (logged) when the
+    // Animation i's envelope, shared or loaded from its key file; null (logged) when the
     // file is no ".nea" file or does not load.
-    nEnvelope* LoadEnvelope(Anim& a);
+    nEnvelope* LoadEnvelope(int i);
+    void Unbind() {
+        boundNode_.Invalidate();
+        hotNode_ = nullptr;
+    }
 
-    std::unique_ptr<Anim[]> anims_;
+    // In the cache line the repeat type starts: the count, the bound node and the first
+    // animation, copied from their references and trusted while no reference anywhere has
+    // been cleared since (nRefBase::ClearCount) and this module changed none of its own.
     int animCount_ = 0;
+    uint64_t hotClears_ = ~uint64_t(0);
+    nLogicNode* hotNode_ = nullptr;
+    Hot first_;
+    std::unique_ptr<Hot[]> moreHot_;
+    std::unique_ptr<Anim[]> anims_;
     int current_ = -1;
     bool animsOpen_ = false, animOpen_ = false;
-    nLogicNode* boundNode_ = nullptr;
-    nClass* boundClass_ = nullptr;
+    nRef<nLogicNode> boundNode_;
     nPathRef<nEnvelopeServer> refEnvelopeServer_{"/sys/servers/envelope"};
     nPathRef<nFileServer2> refFileServer_{"/sys/servers/file2"};
 };

@@ -180,6 +180,26 @@ TEST_F(AnimatorTest, AnimatorsShareEnvelopesAndBindToEachNodesClass) {
     EXPECT_EQ(LogCount("its class has no command 'count'"), 2);  // once per binding
 }
 
+TEST_F(AnimatorTest, ANodeOrEnvelopeThatDiesIsNotUsedAgain) {
+    // The module keeps the bound node and its envelope between frames: a dead node's
+    // address taken by a node of another class, or a freed envelope, must not be used.
+    auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
+    auto* m = Vector("/usr/m/count", nullptr, "count", door);
+    m->Animate(c, 1.0f);
+    EXPECT_EQ(c->calls, 1);
+    c->Release();
+    nLogicAnim* other = Anim("/usr/logic/other");
+    m->Animate(other, 1.0f);
+    EXPECT_TRUE(LogHas("on '/usr/logic/other': its class has no command 'count'")) << log.text;
+    c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
+    ASSERT_EQ(Envelopes()->GetNumChildren(), 1);
+    Envelopes()->GetHead()->Release();  // gone with every reference to it
+    m->Animate(c, 1.5f);
+    EXPECT_EQ(c->calls, 1);
+    EXPECT_FLOAT_EQ(c->last, 3.0f);
+    EXPECT_EQ(Envelopes()->GetNumChildren(), 1);  // loaded again
+}
+
 TEST_F(AnimatorTest, BadAnimatorInputIsLoggedAndChangesNothing) {
     auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
     ASSERT_TRUE(Run("new('nmodvectoranimator', '/usr/m/v') sel('/usr/m/v') setkeyfile('early.nea')"
