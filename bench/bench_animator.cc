@@ -6,38 +6,19 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "anim/nAnimPackage.h"
 #include "anim/nEnvelope.h"
 #include "anim/nEnvelopeServer.h"
-#include "kernel/nKernelPackage.h"
+#include "bench/BenchAllocations.h"
+#include "bench/BenchLogicKernel.h"
 #include "kernel/nKernelServer.h"
 #include "logic/nLogicAnim.h"
-#include "logic/nLogicPackage.h"
 #include "logic/nModAnimatorState.h"
 #include "logic/nModVectorAnimator.h"
-#include "scene/nScenePackage.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -53,12 +34,7 @@ float NodeTime(float t, int i) {
 class AnimatorBench {
 public:
     AnimatorBench() {
-        kernel = new nKernelServer([](nKernelServer* ks) {
-            nKernelPackage(ks);
-            nScenePackage(ks);
-            nAnimPackage(ks);
-            nLogicPackage(ks);
-        });
+        kernel = bench::NewLogicKernel();
         kernel->New("nenvelopeserver", "/sys/servers/envelope");
         for (int f = 0; f < kKeyFiles; f++) {
             std::string path = "/tmp/bench_animator_" + std::to_string(::getpid()) + "_" + std::to_string(f) + ".nea";
@@ -116,13 +92,13 @@ public:
 void BM_AnimatorStates(benchmark::State& state) {
     AnimatorBench b;
     float t = 0.0f;
-    long before = allocations.load();
+    long before = bench::allocations.load();
     for (auto _ : state) {
         t += kFrame;
         b.Frame(t);
         benchmark::DoNotOptimize(b.nodes[0]->GetPosition());
     }
-    state.counters["allocs/frame"] = double(allocations.load() - before) / double(state.iterations());
+    state.counters["allocs/frame"] = double(bench::allocations.load() - before) / double(state.iterations());
 }
 BENCHMARK(BM_AnimatorStates)->Unit(benchmark::kMicrosecond);
 
@@ -130,7 +106,7 @@ void BM_PlainLoop(benchmark::State& state) {
     AnimatorBench b;
     std::vector<int> cursors(kNodes, 0);
     float t = 0.0f;
-    long before = allocations.load();
+    long before = bench::allocations.load();
     for (auto _ : state) {
         t += kFrame;
         for (int i = 0; i < kNodes; i++) {
@@ -140,7 +116,7 @@ void BM_PlainLoop(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(b.nodes[0]->GetPosition());
     }
-    state.counters["allocs/frame"] = double(allocations.load() - before) / double(state.iterations());
+    state.counters["allocs/frame"] = double(bench::allocations.load() - before) / double(state.iterations());
 }
 BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMicrosecond);
 
