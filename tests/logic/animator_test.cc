@@ -96,10 +96,13 @@ TEST_F(AnimatorTest, ClassesCommandsAndGoldenSaves) {
                     " beginanim('setclipdist') setkeyfile('clip.nea') endanim() endanims()"
                     " new('nmodscriptanimator', '/usr/m/s') sel('/usr/m/s') beginanims(2)"
                     " setanim(0, 1.5, \"obj('/usr/logic/d').txyz(1, 2, 3)\") setanim(1, 3, 'n = 1') endanims()"
-                    " new('nmodscriptanimator', '/usr/m/empty') sel('/')"));
+                    " new('nmodscriptanimator', '/usr/m/empty')"
+                    " new('nlogicanim', '/usr/m/door') sel('/usr/m/door') settime(1.5) txyz(0, 1, 0)"
+                    " new('nmodvectoranimator', 'slide') addanimator('default', 'slide')"
+                    " setanimatorlenght('default', 2) sel('/')"));
     EXPECT_EQ(Global("r0"), "oneshot");
     EXPECT_EQ(Global("r1"), "loop");
-    for (const char* name : {"a", "v", "s", "empty"}) {
+    for (const char* name : {"a", "v", "s", "empty", "door"}) {
         SCOPED_TRACE(name);
         nRoot* m = Lookup(("/usr/m/" + std::string(name)).c_str());
         ASSERT_TRUE(m->SaveAs(Path(name).c_str()));
