@@ -155,6 +155,9 @@ nEnvelope* nModVectorAnimator::LoadEnvelope(int i) {
         }
     }
     if (env && env->GetNumKeys() == 0) {
+        // Nothing to send, ever: dropped like a file that does not load.
+        env->Release();
+        env = nullptr;
         n_error("%s: key file '%s' holds no keys; not animated\n", GetFullName().c_str(), file);
     }
     anims_[i].envelope = env;
@@ -174,18 +177,24 @@ void nModVectorAnimator::Animate(nLogicNode* node, float t) {
     const bool loop = repType_ == Loop;
     // The commands are float setters of the node: they run no script that could
     // release this module or change its animations.
-    Play(first_, 0, node, t, loop);
-    for (int i = 1; i < animCount_; i++) Play(moreHot_[i - 1], i, node, t, loop);
+    Hot* h = &first_;
+    for (int i = 0;;) {
+        nEnvelope* env = h->envelope;
+        if (h->proto && (env || (!h->failed && (env = LoadEnvelope(i))))) {
+            // Oneshot animations send nothing after their last key.
+            const int last = env->GetNumKeys() - 1;
+            if (loop || (last >= 0 && t <= env->GetKey(last)->time)) {
+                float v[4];
+                env->Sample(h->cursor, v, t, 1.0f, loop);
+                Send(*h, node, v);
+            }
+        }
+        if (++i >= animCount_) break;
+        h = &moreHot_[i - 1];
+    }
 }
 
-void nModVectorAnimator::Play(Hot& h, int i, nLogicNode* node, float t, bool loop) {
-    if (!h.proto) return;
-    nEnvelope* env = h.envelope;
-    if (!env && (h.failed || !(env = LoadEnvelope(i)))) return;
-    const int keys = env->GetNumKeys();
-    if (keys == 0 || (!loop && t > env->GetKey(keys - 1)->time)) return;
-    float v[4];
-    env->Sample(h.cursor, v, t, 1.0f, loop);
+void nModVectorAnimator::Send(Hot& h, nLogicNode* node, const float v[4]) {
     // The prototype's own command, filled in place, unless a call of the same command is
     // running or the command has results to reset.
     nCmd* cmd = h.numOut == 0 ? h.proto->TakeTemplate() : nullptr;

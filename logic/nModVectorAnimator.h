@@ -65,8 +65,8 @@ private:
     Hot& HotAt(int i) { return i == 0 ? first_ : moreHot_[i - 1]; }
     // Copies the bound node and the envelopes from their references.
     void RefreshHot();
-    // Samples animation i at `t` and sends the values to the node.
-    void Play(Hot& h, int i, nLogicNode* node, float t, bool loop);
+    // Runs the animation's command on the node with the first of the values as inputs.
+    static void Send(Hot& h, nLogicNode* node, const float v[4]);
     // Looks each animation's command up in the node's class.
     void Bind(nLogicNode* node);
     // Animation i's envelope, shared or loaded from its key file; null (logged) when the
