@@ -45,11 +45,6 @@ bool nEnvelope::SetKey(int index, float time, int type, const float values[4]) {
     return true;
 }
 
-const nEnvelope::Key* nEnvelope::GetKey(int index) const {
-    if (index < 0 || index >= GetNumKeys()) return nullptr;
-    return &keys_[static_cast<size_t>(index)];
-}
-
 // ---- key-buffer text
 
 bool nEnvelope::SaveKeys(nFileServer2* fs, const char* fileName) {

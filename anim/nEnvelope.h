@@ -44,7 +44,9 @@ public:
     int GetNumKeys() const { return static_cast<int>(keys_.size()); }
     int GetKind() const { return kind_; }
     // Null outside 0 .. GetNumKeys() - 1.
-    const Key* GetKey(int index) const;
+    const Key* GetKey(int index) const {
+        return index >= 0 && index < GetNumKeys() ? &keys_[static_cast<size_t>(index)] : nullptr;
+    }
 
     // The key-buffer text through a file object of `fs`. False (logged) when the file
     // cannot be opened or written, or, for saving, when the kind is outside 1 to 4.

@@ -85,6 +85,7 @@
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nLogicAnim.h"
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
@@ -111,10 +112,13 @@
 #include "logic/nLogicVideo.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nLogicVisual2.h"
+#include "logic/nModAnimator.h"
 #include "logic/nModExactCollision.h"
 #include "logic/nModPhysik.h"
+#include "logic/nModScriptAnimator.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nModTransformer.h"
+#include "logic/nModVectorAnimator.h"
 #include "logic/nModVisualizer.h"
 #include "logic/nObserver.h"
 #include "logic/nModule.h"
@@ -281,6 +285,7 @@ const nClassInfo* const kTable[] = {
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicAnim::classInfo,
     &nLogicBoid::classInfo,
     &nLogicFlock::classInfo,
     &nLogicItem::classInfo,
@@ -304,6 +309,9 @@ const nClassInfo* const kTable[] = {
     &nModSimpleCollision::classInfo,
     &nModExactCollision::classInfo,
     &nModPhysik::classInfo,
+    &nModAnimator::classInfo,
+    &nModVectorAnimator::classInfo,
+    &nModScriptAnimator::classInfo,
     &nbwAction::classInfo,
     &nBinkPlayer::classInfo,
 };

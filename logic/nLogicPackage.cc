@@ -5,6 +5,7 @@
 #include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogic2DServer.h"
+#include "logic/nLogicAnim.h"
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
 #include "logic/nLogicCamera.h"
@@ -30,10 +31,13 @@
 #include "logic/nLogicVideo.h"
 #include "logic/nLogicTrigger2.h"
 #include "logic/nLogicVisual2.h"
+#include "logic/nModAnimator.h"
 #include "logic/nModExactCollision.h"
 #include "logic/nModPhysik.h"
+#include "logic/nModScriptAnimator.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nModTransformer.h"
+#include "logic/nModVectorAnimator.h"
 #include "logic/nModule.h"
 #include "logic/nModVisualizer.h"
 #include "logic/nObserver.h"
@@ -60,6 +64,9 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nModSimpleCollision::classInfo);
     ks->AddClass(nModExactCollision::classInfo);
     ks->AddClass(nModPhysik::classInfo);
+    ks->AddClass(nModAnimator::classInfo);
+    ks->AddClass(nModVectorAnimator::classInfo);
+    ks->AddClass(nModScriptAnimator::classInfo);
     ks->AddClass(nLogicCollision2::classInfo);
     ks->AddClass(nLogicTrigger2::classInfo);
     ks->AddClass(nLogicPhysik2::classInfo);
@@ -72,6 +79,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicObserverCamera::classInfo);
     ks->AddClass(nLogicPersonCamera::classInfo);
     ks->AddClass(nLogicSprite::classInfo);
+    ks->AddClass(nLogicAnim::classInfo);
     ks->AddClass(nLogicButton::classInfo);
     ks->AddClass(nLogicVideo::classInfo);
     ks->AddClass(nLogicSound::classInfo);

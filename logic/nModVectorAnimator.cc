@@ -1,0 +1,213 @@
+#include "logic/nModVectorAnimator.h"
+
+#include <cstring>
+#include <string>
+
+#include "anim/nEnvelope.h"
+#include "anim/nEnvelopeServer.h"
+#include "kernel/nClass.h"
+#include "kernel/nCmd.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
+#include "logic/nLogicNode.h"
+
+static const nCmdDef<nModVectorAnimator> cmds[] = {
+    Bind<&nModVectorAnimator::BeginAnims>("v_beginanims_i", "BGAS"),
+    Bind<&nModVectorAnimator::BeginAnim>("v_beginanim_s", "BGAN"),
+    Bind<&nModVectorAnimator::SetKeyFile>("v_setkeyfile_s", "SKFI"),
+    Bind<&nModVectorAnimator::EndAnim>("v_endanim_v", "ENAN"),
+    Bind<&nModVectorAnimator::EndAnims>("v_endanims_v", "ENAS"),
+};
+const nClassInfo nModVectorAnimator::classInfo =
+    nClassInfo::Make<nModVectorAnimator>("nmodvectoranimator", "nmodanimator", cmds);
+
+namespace {
+
+// A command of `cls` by its name ("txyz") or by its whole prototype ("v_txyz_fff", which
+// must then match exactly); null when there is none.
+nCmdProto* FindCommand(nClass* cls, const char* name) {
+    if (!cls || !name || !name[0]) return nullptr;
+    if (nCmdProto* p = cls->FindCmdByName(name)) return p;
+    const char* start = std::strchr(name, '_');
+    if (!start) return nullptr;
+    while (*start == '_') start++;
+    const char* end = std::strchr(start, '_');
+    if (!end) return nullptr;
+    nCmdProto* p = cls->FindCmdByName(std::string(start, end).c_str());
+    return p && std::strcmp(p->GetProtoText(), name) == 0 ? p : nullptr;
+}
+
+bool TakesOneToFourFloats(const nCmdProto* p) {
+    int n = p->GetNumInArgs();
+    if (n < 1 || n > 4) return false;
+    for (int i = 0; i < n; i++) {
+        if (p->GetInType(i) != nArg::Float) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+nModVectorAnimator::Anim::~Anim() {
+    if (nEnvelope* e = envelope.GetUnsafe()) {
+        envelope.Invalidate();
+        e->Release();
+    }
+}
+
+nModVectorAnimator::nModVectorAnimator() = default;
+
+nModVectorAnimator::~nModVectorAnimator() = default;
+
+void nModVectorAnimator::BeginAnims(int count) {
+    if (count < 0 || count > MaxAnims) {
+        n_error("%s: beginanims: %d animations (0 to %d), unchanged\n", GetFullName().c_str(), count, MaxAnims);
+        return;
+    }
+    anims_.reset(count > 0 ? new Anim[size_t(count)] : nullptr);
+    moreHot_.reset(count > 1 ? new Hot[size_t(count - 1)] : nullptr);
+    first_ = Hot();
+    animCount_ = count;
+    animsOpen_ = true;
+    current_ = -1;
+    Unbind();
+}
+
+void nModVectorAnimator::BeginAnim(const char* name) {
+    if (current_ + 1 >= animCount_) {
+        n_error("%s: beginanim '%s': only %d animations were announced, ignored\n", GetFullName().c_str(),
+                name ? name : "", animCount_);
+        // The key file that follows belongs to the refused animation, not the last one.
+        current_ = animCount_;
+        return;
+    }
+    current_++;
+    anims_[current_].cmdName = name ? name : "";
+    animOpen_ = true;
+    Unbind();
+}
+
+void nModVectorAnimator::SetKeyFile(const char* file) {
+    if (current_ < 0 || current_ >= animCount_) {
+        n_error("%s: setkeyfile '%s' without an animation begun, ignored\n", GetFullName().c_str(), file ? file : "");
+        return;
+    }
+    Anim& a = anims_[current_];
+    a.keyFile = file ? file : "";
+    if (nEnvelope* e = a.envelope.GetUnsafe()) {
+        a.envelope.Invalidate();
+        e->Release();
+    }
+    Hot& h = HotAt(current_);
+    h.envelope = nullptr;
+    h.failed = false;
+    h.cursor = 0;
+}
+
+bool nModVectorAnimator::SaveCmds(nPersistServer* ps) {
+    if (!nModAnimator::SaveCmds(ps)) return false;
+    if (animCount_ == 0) return true;
+    bool ok = ps->Put(this, nId("BGAS"), animCount_);
+    for (int i = 0; ok && i < animCount_; i++) {
+        ok = ps->Put(this, nId("BGAN"), anims_[i].cmdName.Get()) && ps->Put(this, nId("SKFI"), anims_[i].keyFile.Get()) &&
+             ps->Put(this, nId("ENAN"));
+    }
+    return ok && ps->Put(this, nId("ENAS"));
+}
+
+void nModVectorAnimator::RefreshHot() {
+    hotClears_ = nRefBase::ClearCount();
+    hotNode_ = boundNode_.GetUnsafe();
+    for (int i = 0; i < animCount_; i++) HotAt(i).envelope = anims_[i].envelope.GetUnsafe();
+}
+
+void nModVectorAnimator::Bind(nLogicNode* node) {
+    nClass* cls = node->GetClass();
+    for (int i = 0; i < animCount_; i++) {
+        Hot& h = HotAt(i);
+        const char* name = anims_[i].cmdName.Get();
+        h.proto = FindCommand(cls, name);
+        h.numIn = h.proto ? h.proto->GetNumInArgs() : 0;
+        h.numOut = h.proto ? h.proto->GetNumOutArgs() : 0;
+        if (h.proto && TakesOneToFourFloats(h.proto)) continue;
+        n_error("%s: animation %d on '%s': %s '%s'%s; not animated\n", GetFullName().c_str(), i,
+                node->GetFullName().c_str(), h.proto ? "the command" : "its class has no command", name,
+                h.proto ? " does not take one to four floats" : "");
+        h.proto = nullptr;
+    }
+    boundNode_ = node;
+    hotNode_ = node;
+}
+
+nEnvelope* nModVectorAnimator::LoadEnvelope(int i) {
+    nEnvelopeServer* server = refEnvelopeServer_.Get();
+    const char* file = anims_[i].keyFile.Get();
+    nEnvelope* env = server->FindEnvelope(file);
+    if (!env) {
+        if (!std::strstr(file, ".nea")) {
+            n_error("%s: key file '%s' is no .nea file; not animated\n", GetFullName().c_str(), file);
+        } else if ((env = server->NewEnvelope(file)) && !env->LoadKeys(refFileServer_.Get(), file)) {
+            // A file that does not load leaves no envelope behind for others to share.
+            env->Release();
+            env = nullptr;
+            n_error("%s: key file '%s' does not load; not animated\n", GetFullName().c_str(), file);
+        }
+    }
+    if (env && env->GetNumKeys() == 0) {
+        // Nothing to send, ever: dropped like a file that does not load.
+        env->Release();
+        env = nullptr;
+        n_error("%s: key file '%s' holds no keys; not animated\n", GetFullName().c_str(), file);
+    }
+    anims_[i].envelope = env;
+    Hot& h = HotAt(i);
+    h.envelope = env;
+    h.failed = !env;
+    return env;
+}
+
+void nModVectorAnimator::Animate(nLogicNode* node, float t) {
+    // A node that died clears the reference, so a new node at its address binds anew.
+    if (hotClears_ != nRefBase::ClearCount()) RefreshHot();
+    if (node != hotNode_) {
+        if (!node || animCount_ == 0) return;
+        Bind(node);
+    }
+    const bool loop = repType_ == Loop;
+    // The commands are float setters of the node: they run no script that could
+    // release this module or change its animations.
+    Hot* h = &first_;
+    for (int i = 0;;) {
+        nEnvelope* env = h->envelope;
+        if (h->proto && (env || (!h->failed && (env = LoadEnvelope(i))))) {
+            // Oneshot animations send nothing after their last key.
+            const int last = env->GetNumKeys() - 1;
+            if (loop || (last >= 0 && t <= env->GetKey(last)->time)) {
+                float v[4];
+                env->Sample(h->cursor, v, t, 1.0f, loop);
+                Send(*h, node, v);
+            }
+        }
+        if (++i >= animCount_) break;
+        h = &moreHot_[i - 1];
+    }
+}
+
+void nModVectorAnimator::Send(Hot& h, nLogicNode* node, const float v[4]) {
+    // The prototype's own command, filled in place, unless a call of the same command is
+    // running or the command has results to reset.
+    nCmd* cmd = h.numOut == 0 ? h.proto->TakeTemplate() : nullptr;
+    const bool shared = cmd != nullptr;
+    if (!shared) cmd = h.proto->NewFilledCmd();
+    nArg* in = cmd->GetArg(h.numOut);
+    switch (h.numIn) {
+        case 4: in[3].SetF(v[3]); [[fallthrough]];
+        case 3: in[2].SetF(v[2]); [[fallthrough]];
+        case 2: in[1].SetF(v[1]); [[fallthrough]];
+        default: in[0].SetF(v[0]);
+    }
+    node->DispatchFilled(cmd);
+    if (shared) h.proto->ReleaseTemplate();
+    else h.proto->RelCmd(cmd);
+}
