@@ -239,6 +239,13 @@ bool nPersistServer::PutCmd(nCmd* cmd, int level) {
             n_error("nPersistServer: the values of '%s' do not match its prototype, not saved\n",
                     cmd->GetProto()->GetProtoText());
             ok = false;
+        } else if (open_.mode == StringMode) {
+            if (!stringTarget_) {
+                n_error("nPersistServer: string mode without a text for '%s'\n", cmd->GetProto()->GetProtoText());
+                ok = false;
+            } else {
+                ok = GetSaver()->WriteCmd(*stringTarget_, cmd);
+            }
         } else if (open_.objStack.empty()) {
             n_error("nPersistServer: PutCmd('%s') outside a save\n", cmd->GetProto()->GetProtoText());
             ok = false;
@@ -284,6 +291,18 @@ nCmd* nPersistServer::NewPutCmd(nRoot* obj, uint32_t id, const char* have) {
         return nullptr;
     }
     return cmd;
+}
+
+bool nPersistServer::CaptureCmds(nRoot* obj, nString& text) {
+    if (!obj) return false;
+    OpenState outer = Suspend();
+    nString* outerTarget = stringTarget_;
+    SetMode(StringMode);
+    stringTarget_ = &text;
+    bool ok = obj->SaveCmds(this) && !open_.failed;
+    stringTarget_ = outerTarget;
+    Resume(outer);
+    return ok;
 }
 
 nPersistServer::OpenState nPersistServer::Suspend() {

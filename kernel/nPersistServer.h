@@ -6,7 +6,8 @@
 // Saving and cloning share one walk (nRoot::SaveAs): each object announces itself
 // with BeginObject, hands its state over as commands through its SaveCmds (PutCmd),
 // and ends with EndObject. In save mode the commands go to a saver, a script server
-// that writes them as script text; in clone mode they are replayed on a fresh copy.
+// that writes them as script text; in clone mode they are replayed on a fresh copy; in
+// string mode each is appended to a text as one object-file line (CaptureCmds).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,12 +24,13 @@ class nCmd;
 class nFile;
 class nFileServer2;
 class nScriptServer;
+class nString;
 
 class nPersistServer : public nRoot {
 public:
     static const nClassInfo classInfo;
 
-    enum Mode { SaveMode = 0, CloneMode = 1 };
+    enum Mode { SaveMode = 0, CloneMode = 1, StringMode = 2 };
 
     // Size of the buffer a header tag's value is copied into (the value is cut to
     // one less).
@@ -64,6 +66,13 @@ public:
 
     void SetMode(Mode mode) { open_.mode = mode; }
     Mode GetMode() const { return open_.mode; }
+    // The text string mode appends to (not owned; null for none).
+    void SetStringTarget(nString* text) { stringTarget_ = text; }
+    nString* GetStringTarget() const { return stringTarget_; }
+    // Appends obj's SaveCmds to `text`, one line a command, in string mode. A save or
+    // clone open meanwhile is set aside and goes on untouched; the mode and the target
+    // come back afterwards. False when a command could not be written.
+    bool CaptureCmds(nRoot* obj, nString& text);
     void SetSaveLevel(int level) { saveLevel_ = level; }
     int GetSaveLevel() const { return saveLevel_; }
 
@@ -151,6 +160,7 @@ private:
     // whose object died pops as the root.
     OpenState open_;
     int saveLevel_ = 0;
+    nString* stringTarget_ = nullptr;
 };
 
 template <class... V>

@@ -222,7 +222,8 @@ bool nLuaWriter::WriteCmd(std::string& target, nCmd* cmd) {
 bool nLuaWriter::WriteCmd(nString& target, nCmd* cmd) {
     std::string line;
     if (!WriteCmd(line, cmd)) return false;
-    target.Append(line.data(), line.size());
+    // A text capture stands on its own: the indent of a save open meanwhile is not its.
+    target.Append(line.data() + indent_.size(), line.size() - indent_.size());
     return true;
 }
 

@@ -37,7 +37,8 @@ public:
     bool WriteBeginObjectCmd(nFile* file, nRoot* obj, nRoot* cwd, nCmd* cmd);
     // The select step only: one level deeper and "sel('path')" unless `obj` is `cwd`.
     bool WriteBeginSelObject(nFile* file, nRoot* obj, nRoot* cwd);
-    // Appends one command line at the current indent to `target`.
+    // Appends one command line to `target`: without indent to a text, at the current
+    // indent to a line of the open file.
     bool WriteCmd(nString& target, nCmd* cmd);
     bool WriteCmd(std::string& target, nCmd* cmd);
     bool WriteObjectCmd(nFile* file, nCmd* cmd);

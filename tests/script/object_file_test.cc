@@ -381,3 +381,71 @@ TEST_F(PersistTest, CloneInsideASaveHasAWalkOfItsOwn) {
     EXPECT_TRUE(ps->EndObject());
     EXPECT_EQ(Slurp(Path("a.n")), ObjectFile("nroot", kStructureOnly));
 }
+
+namespace {
+
+// An env whose SaveCmds first captures another object's commands as text, as a store's
+// owner does while a save or clone of the store is open.
+class nCapturingEnv : public nEnv {
+public:
+    static const nClassInfo classInfo;
+    bool SaveCmds(nPersistServer* ps) override {
+        if (nRoot* src = nKernelServer::ks->Lookup("/src")) {
+            captured.Clear();
+            if (!ps->CaptureCmds(src, captured)) return false;
+        }
+        return nEnv::SaveCmds(ps);
+    }
+    nString captured;
+};
+const nClassInfo nCapturingEnv::classInfo = nClassInfo::Make<nCapturingEnv>("ncapturingenv", "nenv");
+
+}  // namespace
+
+TEST_F(PersistTest, StringModeWritesCommandLinesIntoATextAndLeavesAnOpenSaveOrCloneAsItWas) {
+    kernel->AddClass(nCapturingEnv::classInfo);
+    auto* src = static_cast<nEnv*>(kernel->New("nenv", "/src"));
+    src->SetS("it's \"quoted\"");
+    const std::string line = Line(src, "sets", [](nCmd* c) { c->In()->SetS("it's \"quoted\""); });
+
+    // Alone: the line in the text, no file, the mode as it was.
+    const std::vector<std::string> before = Files();
+    nString text;
+    ASSERT_TRUE(ps->CaptureCmds(src, text));
+    EXPECT_EQ(std::string(text.Get()), line);
+    EXPECT_EQ(Files(), before);
+    EXPECT_EQ(ps->GetMode(), nPersistServer::SaveMode);
+    EXPECT_EQ(ps->GetStringTarget(), nullptr);
+
+    // Inside a save two levels deep: the file is the same as a save of the same tree
+    // without the capture, and the capture has no indent of its own.
+    kernel->New("nroot", "/a");
+    kernel->New("nroot", "/a/mid");
+    auto* cap = static_cast<nCapturingEnv*>(kernel->New("ncapturingenv", "/a/mid/cap"));
+    cap->SetI(7);
+    const std::string withCapture = Saved(Lookup("/a"), "with");
+    EXPECT_EQ(std::string(cap->captured.Get()), line);
+    kernel->SetCwd(kernel->Lookup("/src"));
+    src->Release();
+    kernel->SetCwd(nullptr);
+    EXPECT_EQ(Saved(Lookup("/a"), "without"), withCapture);
+
+    // Inside a clone: the copy is whole, and saves as the original does.
+    src = static_cast<nEnv*>(kernel->New("nenv", "/src"));
+    src->SetS("it's \"quoted\"");
+    kernel->SetCwd(kernel->GetRoot());
+    nRoot* copy = Lookup("/a")->Clone("b");
+    kernel->SetCwd(nullptr);
+    ASSERT_NE(copy, nullptr);
+    auto* copiedCap = static_cast<nCapturingEnv*>(Lookup("/b/mid/cap"));
+    ASSERT_NE(copiedCap, nullptr);
+    EXPECT_EQ(copiedCap->GetI(), 7);
+    EXPECT_EQ(std::string(cap->captured.Get()), line);
+    EXPECT_EQ(ps->GetMode(), nPersistServer::SaveMode);
+
+    // String mode set by hand without a text writes nothing and fails.
+    ps->SetMode(nPersistServer::StringMode);
+    ps->SetStringTarget(nullptr);
+    EXPECT_FALSE(ps->Put(src, nId("SETS"), "x"));
+    ps->SetMode(nPersistServer::SaveMode);
+}
