@@ -17,7 +17,7 @@ uint64_t Times(uint64_t a, uint64_t b) {
     return a * b;
 }
 
-enum Guard { Find, Match, Gmatch, Gsub, Rep, Move, Shift };
+enum Guard { Find, Match, Gmatch, Gsub, Rep, Move, Shift, SetMetatable };
 
 // Backtracking patterns cost up to (subject length)^(quantifiers + 1) steps inside C,
 // where the instruction hook does not reach: charge that bound before matching.
@@ -76,6 +76,13 @@ int Guarded(lua_State* L) {
         }
         if (lua_type(L, 1) == LUA_TTABLE) cost = lua_rawlen(L, 1) + 1;
         break;
+    case SetMetatable:
+        // Finalizers run with the instruction hook off: a looping one would hang the game.
+        if (lua_type(L, 2) == LUA_TTABLE && lua_getfield(L, 2, "__gc") != LUA_TNIL) {
+            return luaL_error(L, "finalizers (__gc) are not allowed in movies");
+        }
+        lua_settop(L, 2);
+        break;
     }
     LuaSandbox::Charge(L, cost);
     lua_pushvalue(L, lua_upvalueindex(1));
@@ -84,8 +91,13 @@ int Guarded(lua_State* L) {
     return lua_gettop(L);
 }
 
+// Replaces library.name (a global when library is null) by a guarded call of itself.
 void Wrap(lua_State* L, const char* library, const char* name, Guard guard) {
-    lua_getglobal(L, library);
+    if (library == nullptr) {
+        lua_pushglobaltable(L);
+    } else {
+        lua_getglobal(L, library);
+    }
     lua_getfield(L, -1, name);
     lua_pushinteger(L, guard);
     lua_pushcclosure(L, Guarded, 2);
@@ -114,6 +126,7 @@ int OpenLibraries(lua_State* L) {
     Wrap(L, LUA_TABLIBNAME, "move", Move);
     Wrap(L, LUA_TABLIBNAME, "insert", Shift);
     Wrap(L, LUA_TABLIBNAME, "remove", Shift);
+    Wrap(L, nullptr, "setmetatable", SetMetatable);
     return 0;
 }
 

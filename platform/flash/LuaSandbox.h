@@ -5,7 +5,7 @@
 // endless movie fails its call instead of hanging or exhausting the process. The C
 // functions of those libraries that loop without running Lua code (patterns, rep,
 // move, insert/remove on tables with metatables) are charged against the budget or
-// refused.
+// refused, as are finalizers, which Lua runs with the hook off.
 #include <cstddef>
 #include <cstdint>
 #include <string>
