@@ -145,10 +145,13 @@ int RunChunk(lua_State* L) {
 
 // Instructions between two looks at the budget.
 constexpr uint64_t Step = 1000;
+// Bytes allocated that cost one instruction.
+constexpr size_t BytesAnInstruction = 64;
+const char* const OutOfBudget = "instruction budget exhausted";
 
 }  // namespace
 
-LuaSandbox::LuaSandbox(Limits limits) : limits(limits) {}
+LuaSandbox::LuaSandbox(Limits limits) : limits(limits), remaining(limits.instructions) {}
 
 LuaSandbox::~LuaSandbox() {
     if (this->L == nullptr) return;
@@ -166,7 +169,16 @@ void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
         self->used -= osize;
         return nullptr;
     }
-    if (nsize > osize && nsize - osize > self->limits.memoryBytes - self->used) return nullptr;
+    if (nsize > osize) {
+        if (nsize - osize > self->limits.memoryBytes - self->used) return nullptr;
+        // Copies cost what they allocate; the hook raises the error at its next look.
+        const uint64_t cost = (nsize - osize) / BytesAnInstruction;
+        if (cost >= self->remaining) {
+            self->remaining = 0;
+            return nullptr;
+        }
+        self->remaining -= cost;
+    }
     void* block = std::realloc(ptr, nsize);
     if (block == nullptr) return nullptr;
     self->used = self->used - osize + nsize;
@@ -193,13 +205,16 @@ LuaSandbox* LuaSandbox::Of(lua_State* L) { return *static_cast<LuaSandbox**>(lua
 
 void LuaSandbox::StartBudget() {
     this->remaining = this->limits.instructions;
+    this->deadline = std::chrono::steady_clock::now() +
+                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(this->limits.seconds));
     lua_sethook(this->L, Hook, LUA_MASKCOUNT, int(std::clamp<uint64_t>(this->limits.instructions, 1, Step)));
 }
 
 void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
     LuaSandbox* self = Of(L);
     const uint64_t step = std::clamp<uint64_t>(self->limits.instructions, 1, Step);
-    if (self->remaining > step) {
+    if (self->remaining > step && std::chrono::steady_clock::now() < self->deadline) {
         self->remaining -= step;
         return;
     }
@@ -216,7 +231,7 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     // swallow the end of its budget.
     self->remaining = 0;
     lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
-    luaL_error(L, "instruction budget exhausted");
+    luaL_error(L, "%s", OutOfBudget);
 }
 
 bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
@@ -238,6 +253,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
         } else {
             error = status == LUA_ERRMEM ? "not enough memory" : "error object is not a string";
         }
+        if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
     }
     lua_settop(this->L, top);
     return status == LUA_OK;

@@ -5,8 +5,11 @@
 // endless movie fails its call instead of hanging or exhausting the process. The C
 // functions of those libraries that loop without running Lua code (patterns, rep,
 // move, insert/remove on tables with metatables) are charged against the budget or
-// refused, as are finalizers, which Lua runs with the hook off.
+// refused, as are finalizers, which Lua runs with the hook off. Allocation is charged by
+// the byte (copies of long strings run in single instructions), and a call that still
+// outlasts its time limit (long string comparisons) is stopped as if out of budget.
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +24,7 @@ public:
     struct Limits {
         uint64_t instructions = 10'000'000;  // VM instructions a call
         size_t memoryBytes = 32u << 20;      // bytes the state may hold
+        double seconds = 5.0;                // wall-clock time a call, caches filled
     };
 
     explicit LuaSandbox(Limits limits);
@@ -57,6 +61,7 @@ private:
     lua_State* L = nullptr;
     size_t used = 0;
     uint64_t remaining = 0;
+    std::chrono::steady_clock::time_point deadline;
 };
 
 }  // namespace flash

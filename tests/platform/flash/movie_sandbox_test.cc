@@ -55,18 +55,34 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
             memory = function() local t = {} for i = 1, 1e8 do t[i] = {i} end end,
             big = function() return string.rep("x", 1e9) end,
             deep = function() local function f() return 1 + f() end return f() end,
+            upper = function() local s = string.rep("x", 1e6) for i = 1, 1e9 do local u = s:upper() end end,
+            concat = function() local s = string.rep("x", 1e6) for i = 1, 1e9 do local u = s .. i end end,
         }
         function on_value(name) cases[name]() end
         ok = tostring(string.find("hud^show()", "^", 1, true)) .. (("a,b"):gsub(",", ";"))
     )lua");
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Get(*module, "ok"), "4a;b");  // ordinary uses still work
-    for (const char* name : {"rep", "method", "move", "pattern", "gsub", "len", "memory", "big", "deep"}) {
+    for (const char* name :
+         {"rep", "method", "move", "pattern", "gsub", "len", "memory", "big", "deep", "upper", "concat"}) {
         EXPECT_EQ(module->SetVariable(name, ""), flash::MovieFailed) << name;
     }
     EXPECT_EQ(Logged("not enough memory"), 1);
     EXPECT_EQ(module->SetVariable("after", "still here"), flash::MovieFailed);  // no case: an error
     EXPECT_EQ(Get(*module, "after"), "still here");
+
+    // Each comparison is one instruction over two megabytes: the clock stops it.
+    AddMovie("compare.lua", R"lua(
+        local s = string.rep("x", 2e6) local t = s:sub(1, -2) .. "x"
+        while true do local same = s == t end
+    )lua");
+    flash::LuaSandbox::Limits quick;
+    quick.seconds = 0.2;
+    MovieModule compare(Host(), quick);
+    compare.AttachWindow(0);
+    compare.Initialize(0, 1);
+    EXPECT_EQ(compare.LoadMovie("compare.lua"), flash::MovieFailed);
+    EXPECT_EQ(Logged("'compare.lua': instruction budget exhausted"), 1);
 }
 
 TEST_F(MovieSandboxTest, MoviesReachNoFilesProcessOrOtherMovie) {
