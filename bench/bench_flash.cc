@@ -4,7 +4,8 @@
 // blends into a buffer of the same size. The plain loop blits the images already decoded
 // and scaled and blends glyph coverage already rasterised; our side is timed after a
 // first frame has filled the module's caches, so what is measured is the movie's draw(),
-// its API calls and the blending. Both frames are compared once before timing. The
+// its API calls and the blending; both blend with the same inline source-over. Both
+// frames are compared once before timing. The
 // counter "allocs" is the C++ allocations per frame on our side (none wanted).
 #include <benchmark/benchmark.h>
 
@@ -14,10 +15,12 @@
 #include <vector>
 
 #include "bench/BenchAllocations.h"
+#include "platform/flash/Canvas.h"
 #include "platform/flash/GlyphCache.h"
 #include "platform/flash/ImageCache.h"
 #include "platform/flash/MovieModule.h"
 #include "platform/window/KeyInput.h"
+#include "tests/gfx/BmpBytes.h"
 
 namespace {
 
@@ -43,29 +46,16 @@ end
 
 // A 64 x 48 24-bit BMP with a colour ramp, bottom row first.
 std::string TileBmp() {
-    const int rowBytes = ImageWidth * 3;
-    std::string bmp(54 + size_t(rowBytes) * ImageHeight, '\0');
-    auto put32 = [&bmp](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bmp[at + i] = char(v >> (8 * i));
-    };
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    put32(2, uint32_t(bmp.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, ImageWidth);
-    put32(22, ImageHeight);
-    bmp[26] = 1;
-    bmp[28] = 24;
+    BmpBytes bmp;
+    bmp.width = ImageWidth;
+    bmp.height = ImageHeight;
     for (int y = 0; y < ImageHeight; ++y) {
         for (int x = 0; x < ImageWidth; ++x) {
-            char* p = &bmp[54 + size_t(y) * rowBytes + size_t(x) * 3];
-            p[0] = char(x * 4);
-            p[1] = char(y * 5);
-            p[2] = char(255 - x * 2);
+            bmp.pixels.insert(bmp.pixels.end(), {uint8_t(x * 4), uint8_t(y * 5), uint8_t(255 - x * 2)});
         }
     }
-    return bmp;
+    const std::vector<uint8_t> bytes = bmp.Build();
+    return std::string(bytes.begin(), bytes.end());
 }
 
 flash::MovieHost Host(const std::string& tile) {
@@ -82,27 +72,6 @@ flash::MovieHost Host(const std::string& tile) {
     };
     host.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
     return host;
-}
-
-// The plain side: its own source-over of straight-alpha words.
-inline uint32_t Over(uint32_t d, uint32_t s) {
-    const uint32_t sa = s >> 24;
-    if (sa == 255) return s;
-    if (sa == 0) return d;
-    const uint32_t da = d >> 24;
-    if (da == 0) return s;
-    uint32_t out = 0;
-    if (da == 255) {
-        for (int shift = 0; shift < 24; shift += 8) {
-            out |= ((((s >> shift) & 0xFF) * sa + ((d >> shift) & 0xFF) * (255 - sa) + 127) / 255) << shift;
-        }
-        return out | 0xFF000000u;
-    }
-    const uint32_t w = da * (255 - sa), total = sa * 255 + w;
-    for (int shift = 0; shift < 24; shift += 8) {
-        out |= ((((s >> shift) & 0xFF) * sa * 255 + ((d >> shift) & 0xFF) * w + total / 2) / total) << shift;
-    }
-    return out | ((total + 127) / 255) << 24;
 }
 
 struct Plain {
@@ -131,7 +100,9 @@ struct Plain {
                                     uint32_t(200 - i * 4) << 8 | 128u;
             const int x0 = (i % 8) * 100, y0 = (i / 8) * 90;
             for (int y = y0; y < y0 + 80; ++y) {
-                for (int x = x0; x < x0 + 90; ++x) pixels[y * Width + x] = Over(pixels[y * Width + x], colour);
+                for (int x = x0; x < x0 + 90; ++x) {
+                    pixels[y * Width + x] = flash::Canvas::Over(pixels[y * Width + x], colour);
+                }
             }
         }
         for (int j = 0; j < Images; ++j) {
@@ -139,7 +110,7 @@ struct Plain {
             for (int y = 0; y < DrawnHeight; ++y) {
                 for (int x = 0; x < DrawnWidth && x0 + x < Width; ++x) {
                     uint32_t& p = pixels[(y0 + y) * Width + x0 + x];
-                    p = Over(p, this->tile.pixels[size_t(y) * DrawnWidth + x]);
+                    p = flash::Canvas::Over(p, this->tile.pixels[size_t(y) * DrawnWidth + x]);
                 }
             }
         }
@@ -153,7 +124,7 @@ struct Plain {
                         const uint32_t coverage = g.coverage[size_t(y) * g.width + x];
                         if (coverage == 0) continue;
                         uint32_t& p = pixels[(penY + g.top + y) * Width + penX + g.left + x];
-                        p = Over(p, ((coverage * 255 + 127) / 255) << 24 | 0xFFFFC8u);
+                        p = flash::Canvas::Over(p, ((coverage * 255 + 127) / 255) << 24 | 0xFFFFC8u);
                     }
                 }
                 penX += this->font->face->GetAdvance(uint8_t(c));

@@ -15,32 +15,7 @@ uint32_t Load(const uint8_t* p) {
 
 void Store(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
-uint32_t Channel(uint32_t word, int shift) { return (word >> shift) & 0xFF; }
-
 }  // namespace
-
-uint32_t Canvas::Over(uint32_t d, uint32_t s) {
-    const uint32_t sa = s >> 24;
-    if (sa == 255) return s;
-    if (sa == 0) return d;
-    const uint32_t da = d >> 24;
-    if (da == 0) return s;
-    uint32_t out = 0;
-    if (da == 255) {
-        const uint32_t ia = 255 - sa;
-        for (int shift = 0; shift < 24; shift += 8) {
-            out |= ((Channel(s, shift) * sa + Channel(d, shift) * ia + 127) / 255) << shift;
-        }
-        return out | 0xFF000000u;
-    }
-    // Straight alpha under a partly transparent destination: weigh both by coverage.
-    const uint32_t w = da * (255 - sa);
-    const uint32_t total = sa * 255 + w;
-    for (int shift = 0; shift < 24; shift += 8) {
-        out |= ((Channel(s, shift) * sa * 255 + Channel(d, shift) * w + total / 2) / total) << shift;
-    }
-    return out | ((total + 127) / 255) << 24;
-}
 
 void Canvas::Attach(uint8_t* target, int w, int h) {
     this->pixels = target;

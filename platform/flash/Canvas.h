@@ -30,11 +30,33 @@ public:
     void Blend(const uint8_t* coverage, int coverageWidth, int coverageHeight, int x, int y, Color color);
 
     // Source-over of straight-alpha words.
-    static uint32_t Over(uint32_t destination, uint32_t source);
+    static uint32_t Over(uint32_t destination, uint32_t source) {
+        const uint32_t sa = source >> 24;
+        if (sa == 255) return source;
+        if (sa == 0) return destination;
+        const uint32_t da = destination >> 24;
+        if (da == 0) return source;
+        uint32_t out = 0;
+        if (da == 255) {
+            const uint32_t ia = 255 - sa;
+            for (int shift = 0; shift < 24; shift += 8) {
+                out |= ((Channel(source, shift) * sa + Channel(destination, shift) * ia + 127) / 255) << shift;
+            }
+            return out | 0xFF000000u;
+        }
+        // Straight alpha under a partly transparent destination: weigh both by coverage.
+        const uint32_t w = da * (255 - sa);
+        const uint32_t total = sa * 255 + w;
+        for (int shift = 0; shift < 24; shift += 8) {
+            out |= ((Channel(source, shift) * sa * 255 + Channel(destination, shift) * w + total / 2) / total) << shift;
+        }
+        return out | ((total + 127) / 255) << 24;
+    }
     // Each B, G, R, A pixel as two bytes (G & 0xF0) | (B >> 4) and (A & 0xF0) | (R >> 4).
     static void PackA4R4G4B4(const uint8_t* bgra, uint8_t* out, size_t count);
 
 private:
+    static uint32_t Channel(uint32_t word, int shift) { return (word >> shift) & 0xFF; }
     bool Clip(int& x0, int& y0, int& x1, int& y1) const;
     uint8_t* Row(int y) const { return this->pixels + size_t(y) * size_t(this->width) * 4; }
 

@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     flash::LuaSandbox::Limits limits;
     limits.instructions = 200000;
     limits.memoryBytes = 4u << 20;
+    limits.seconds = 1.0;
     flash::MovieModule module(host, limits);
     if (module.AttachWindow(1) < 0 || module.Initialize(0, 1) < 0) std::abort();
     if (module.LoadMovie("fuzz/movie.lua") >= 0) {
