@@ -1,6 +1,7 @@
 #include "platform/window/KeyInput.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace window {
 
@@ -102,11 +103,17 @@ int ControlCharacterFromSdl(const SDL_Keysym& key)
 std::string Cp1252FromUtf8(const char* text)
 {
     std::string out;
-    if (text == nullptr) {
-        return out;
+    if (text != nullptr) {
+        AppendCp1252FromUtf8(text, std::strlen(text), out);
     }
+    return out;
+}
+
+void AppendCp1252FromUtf8(const char* text, size_t length, std::string& out)
+{
     const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p != 0) {
+    const unsigned char* end = p + length;
+    while (p < end) {
         uint32_t cp = 0;
         int extra = 0;
         if (*p < 0x80) {
@@ -127,7 +134,7 @@ std::string Cp1252FromUtf8(const char* text)
         ++p;
         bool valid = true;
         for (int i = 0; i < extra; ++i) {
-            if ((*p & 0xC0) != 0x80) {
+            if (p == end || (*p & 0xC0) != 0x80) {
                 valid = false;
                 break;
             }
@@ -142,7 +149,6 @@ std::string Cp1252FromUtf8(const char* text)
             out.push_back(static_cast<char>(byte));
         }
     }
-    return out;
 }
 
 }  // namespace window

@@ -4,6 +4,7 @@
 
 #include <SDL2/SDL_keyboard.h>
 
+#include <cstddef>
 #include <string>
 
 namespace window {
@@ -21,5 +22,7 @@ int ControlCharacterFromSdl(const SDL_Keysym& key);
 // Converts UTF-8 text to Windows-1252 bytes; characters it cannot express are
 // dropped, as is any malformed byte sequence.
 std::string Cp1252FromUtf8(const char* text);
+// The same for `length` bytes, appended to `out` (whose capacity is kept).
+void AppendCp1252FromUtf8(const char* text, size_t length, std::string& out);
 
 }  // namespace window

@@ -1,0 +1,267 @@
+#include "platform/flash/LuaSandbox.h"
+
+#include <lua5.4/lauxlib.h>
+#include <lua5.4/lua.h>
+#include <lua5.4/lualib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace flash {
+
+namespace {
+
+uint64_t Times(uint64_t a, uint64_t b) {
+    if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
+    return a * b;
+}
+
+enum Guard { Find, Match, Gmatch, Gsub, Rep, Move, Shift, SetMetatable };
+
+// Backtracking patterns cost up to (subject length)^(quantifiers + 1) steps inside C,
+// where the instruction hook does not reach: charge that bound before matching.
+uint64_t PatternCost(lua_State* L, bool plain) {
+    size_t ls = 0, lp = 0;
+    const char* s = lua_type(L, 1) == LUA_TSTRING ? lua_tolstring(L, 1, &ls) : nullptr;
+    const char* p = lua_type(L, 2) == LUA_TSTRING ? lua_tolstring(L, 2, &lp) : nullptr;
+    if (s == nullptr || p == nullptr) return 1;  // the library raises its own error
+    if (plain) return ls + lp + 1;
+    bool special = false;
+    int quantifiers = 0;
+    for (size_t i = 0; i < lp; ++i) {
+        const char c = p[i];
+        if (c == '%') {
+            special = true;
+            if (i + 1 < lp && p[i + 1] == 'b') ++quantifiers;
+            ++i;
+        } else if (std::strchr("*+-?", c) != nullptr) {
+            special = true;
+            ++quantifiers;
+        } else if (std::strchr("^$.([", c) != nullptr) {
+            special = true;
+        }
+    }
+    if (!special) return ls + lp + 1;
+    uint64_t cost = Times(ls + 1, lp + 1);
+    for (int q = 0; q < quantifiers && cost != UINT64_MAX; ++q) cost = Times(cost, ls + 1);
+    return cost / 4 + 1;
+}
+
+int Guarded(lua_State* L) {
+    const auto guard = Guard(lua_tointeger(L, lua_upvalueindex(2)));
+    uint64_t cost = 1;
+    switch (guard) {
+    case Find: cost = PatternCost(L, lua_toboolean(L, 4) != 0); break;
+    case Match:
+    case Gmatch:
+    case Gsub: cost = PatternCost(L, false); break;
+    case Rep: {
+        int isNumber = 0;
+        const lua_Integer n = lua_tointegerx(L, 2, &isNumber);
+        if (isNumber && n > 0) cost = uint64_t(n);
+        break;
+    }
+    case Move: {
+        int okFrom = 0, okTo = 0;
+        const lua_Integer from = lua_tointegerx(L, 2, &okFrom);
+        const lua_Integer to = lua_tointegerx(L, 3, &okTo);
+        if (okFrom && okTo && to >= from) cost = uint64_t(to) - uint64_t(from) + 1;
+        break;
+    }
+    case Shift:
+        // A __len of its own would let the library shift any number of slots in C.
+        if (lua_type(L, 1) == LUA_TTABLE && lua_getmetatable(L, 1)) {
+            return luaL_error(L, "table.insert and table.remove take tables without metatables here");
+        }
+        if (lua_type(L, 1) == LUA_TTABLE) cost = lua_rawlen(L, 1) + 1;
+        break;
+    case SetMetatable:
+        // Finalizers run with the instruction hook off: a looping one would hang the game.
+        if (lua_type(L, 2) == LUA_TTABLE && lua_getfield(L, 2, "__gc") != LUA_TNIL) {
+            return luaL_error(L, "finalizers (__gc) are not allowed in movies");
+        }
+        lua_settop(L, 2);
+        break;
+    }
+    LuaSandbox::Charge(L, cost);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// Replaces library.name (a global when library is null) by a guarded call of itself.
+void Wrap(lua_State* L, const char* library, const char* name, Guard guard) {
+    if (library == nullptr) {
+        lua_pushglobaltable(L);
+    } else {
+        lua_getglobal(L, library);
+    }
+    lua_getfield(L, -1, name);
+    lua_pushinteger(L, guard);
+    lua_pushcclosure(L, Guarded, 2);
+    lua_setfield(L, -2, name);
+    lua_pop(L, 1);
+}
+
+int OpenLibraries(lua_State* L) {
+    const luaL_Reg libraries[] = {{LUA_GNAME, luaopen_base},       {LUA_STRLIBNAME, luaopen_string},
+                                  {LUA_TABLIBNAME, luaopen_table}, {LUA_MATHLIBNAME, luaopen_math},
+                                  {LUA_UTF8LIBNAME, luaopen_utf8}};
+    for (const luaL_Reg& lib : libraries) {
+        luaL_requiref(L, lib.name, lib.func, 1);
+        lua_pop(L, 1);
+    }
+    // No files, no code from text at run time; print is the module's to give.
+    for (const char* name : {"dofile", "loadfile", "load", "require", "print"}) {
+        lua_pushnil(L);
+        lua_setglobal(L, name);
+    }
+    Wrap(L, LUA_STRLIBNAME, "find", Find);
+    Wrap(L, LUA_STRLIBNAME, "match", Match);
+    Wrap(L, LUA_STRLIBNAME, "gmatch", Gmatch);
+    Wrap(L, LUA_STRLIBNAME, "gsub", Gsub);
+    Wrap(L, LUA_STRLIBNAME, "rep", Rep);
+    Wrap(L, LUA_TABLIBNAME, "move", Move);
+    Wrap(L, LUA_TABLIBNAME, "insert", Shift);
+    Wrap(L, LUA_TABLIBNAME, "remove", Shift);
+    Wrap(L, nullptr, "setmetatable", SetMetatable);
+    return 0;
+}
+
+struct Chunk {
+    const char* text;
+    size_t size;
+    const char* name;
+};
+
+int RunChunk(lua_State* L) {
+    const auto* chunk = static_cast<const Chunk*>(lua_touserdata(L, 1));
+    if (luaL_loadbufferx(L, chunk->text, chunk->size, chunk->name, "t") != LUA_OK) return lua_error(L);
+    lua_call(L, 0, 0);
+    return 0;
+}
+
+// Instructions between two looks at the budget.
+constexpr uint64_t Step = 1000;
+// Bytes allocated that cost one instruction.
+constexpr size_t BytesAnInstruction = 64;
+const char* const OutOfBudget = "instruction budget exhausted";
+
+}  // namespace
+
+LuaSandbox::LuaSandbox(Limits limits) : limits(limits), remaining(limits.instructions) {}
+
+LuaSandbox::~LuaSandbox() {
+    if (this->L == nullptr) return;
+    // Finalizers a movie left behind fail at their first instruction.
+    this->remaining = 0;
+    lua_sethook(this->L, Hook, LUA_MASKCOUNT, 1);
+    lua_close(this->L);
+}
+
+void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
+    auto* self = static_cast<LuaSandbox*>(ud);
+    if (ptr == nullptr) osize = 0;  // then osize names the kind of object
+    if (nsize == 0) {
+        std::free(ptr);
+        self->used -= osize;
+        return nullptr;
+    }
+    if (nsize > osize) {
+        if (nsize - osize > self->limits.memoryBytes - self->used) return nullptr;
+        // Copies cost what they allocate; the hook raises the error at its next look.
+        const uint64_t cost = (nsize - osize) / BytesAnInstruction;
+        if (cost >= self->remaining) {
+            self->remaining = 0;
+            return nullptr;
+        }
+        self->remaining -= cost;
+    }
+    void* block = std::realloc(ptr, nsize);
+    if (block == nullptr) return nullptr;
+    self->used = self->used - osize + nsize;
+    return block;
+}
+
+bool LuaSandbox::Open(std::string& error) {
+    if (this->L != nullptr) return true;
+    this->L = lua_newstate(Allocate, this);
+    if (this->L == nullptr) {
+        error = "no memory for a Lua state";
+        return false;
+    }
+    *static_cast<LuaSandbox**>(lua_getextraspace(this->L)) = this;
+    if (!Call(OpenLibraries, nullptr, error)) {
+        lua_close(this->L);
+        this->L = nullptr;
+        return false;
+    }
+    return true;
+}
+
+LuaSandbox* LuaSandbox::Of(lua_State* L) { return *static_cast<LuaSandbox**>(lua_getextraspace(L)); }
+
+void LuaSandbox::StartBudget() {
+    this->remaining = this->limits.instructions;
+    this->deadline = std::chrono::steady_clock::now() +
+                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(this->limits.seconds));
+    lua_sethook(this->L, Hook, LUA_MASKCOUNT, int(std::clamp<uint64_t>(this->limits.instructions, 1, Step)));
+}
+
+void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
+    LuaSandbox* self = Of(L);
+    const uint64_t step = std::clamp<uint64_t>(self->limits.instructions, 1, Step);
+    if (self->remaining > step && std::chrono::steady_clock::now() < self->deadline) {
+        self->remaining -= step;
+        return;
+    }
+    Charge(L, UINT64_MAX);
+}
+
+void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
+    LuaSandbox* self = Of(L);
+    if (cost < self->remaining) {
+        self->remaining -= cost;
+        return;
+    }
+    // Every instruction from here on fails as well, so a pcall in the movie cannot
+    // swallow the end of its budget.
+    self->remaining = 0;
+    lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
+    luaL_error(L, "%s", OutOfBudget);
+}
+
+bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
+    if (this->L == nullptr) {
+        error = "the movie has no Lua state";
+        return false;
+    }
+    const int top = lua_gettop(this->L);
+    StartBudget();
+    lua_pushcfunction(this->L, fn);
+    lua_pushlightuserdata(this->L, data);
+    const int status = lua_pcall(this->L, 1, 0, 0);
+    if (status != LUA_OK) {
+        size_t length = 0;
+        const char* message =
+            lua_type(this->L, -1) == LUA_TSTRING ? lua_tolstring(this->L, -1, &length) : nullptr;
+        if (message != nullptr) {
+            error.assign(message, length);
+        } else {
+            error = status == LUA_ERRMEM ? "not enough memory" : "error object is not a string";
+        }
+        if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
+    }
+    lua_settop(this->L, top);
+    return status == LUA_OK;
+}
+
+bool LuaSandbox::Run(const char* text, size_t size, const std::string& chunkName, std::string& error) {
+    Chunk chunk{text, size, chunkName.c_str()};
+    return Call(RunChunk, &chunk, error);
+}
+
+}  // namespace flash

@@ -1,0 +1,67 @@
+#pragma once
+// A private Lua 5.4 state for one movie: only the base library (without dofile,
+// loadfile, load, require), string, table, math and utf8; text chunks only; a memory
+// cap on the state and an instruction budget on every call into it, so a broken or
+// endless movie fails its call instead of hanging or exhausting the process. The C
+// functions of those libraries that loop without running Lua code (patterns, rep,
+// move, insert/remove on tables with metatables) are charged against the budget or
+// refused, as are finalizers, which Lua runs with the hook off. Allocation is charged by
+// the byte (copies of long strings run in single instructions), and a call that still
+// outlasts its time limit (long string comparisons) is stopped as if out of budget.
+#include <cstddef>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+struct lua_State;
+struct lua_Debug;
+typedef int (*lua_CFunction)(lua_State* L);
+
+namespace flash {
+
+class LuaSandbox {
+public:
+    struct Limits {
+        uint64_t instructions = 10'000'000;  // VM instructions a call
+        size_t memoryBytes = 32u << 20;      // bytes the state may hold
+        double seconds = 5.0;                // wall-clock time a call, caches filled
+    };
+
+    explicit LuaSandbox(Limits limits);
+    ~LuaSandbox();
+    LuaSandbox(const LuaSandbox&) = delete;
+    LuaSandbox& operator=(const LuaSandbox&) = delete;
+
+    // False (with `error`) when the state cannot be made.
+    bool Open(std::string& error);
+    bool IsOpen() const { return this->L != nullptr; }
+    lua_State* State() const { return this->L; }
+
+    // Compiles and runs a text chunk named `chunkName` under a fresh budget.
+    bool Run(const char* text, size_t size, const std::string& chunkName, std::string& error);
+    // Calls `fn` with `data` as a light userdata, protected and under a fresh budget; the
+    // stack is left as it was. False with the error message otherwise.
+    bool Call(lua_CFunction fn, void* data, std::string& error);
+
+    // Takes `cost` instructions from the running call's budget; raises a Lua error when
+    // it runs out (only from C functions the state is running).
+    static void Charge(lua_State* L, uint64_t cost);
+    // The sandbox that owns a state.
+    static LuaSandbox* Of(lua_State* L);
+
+    size_t MemoryInUse() const { return this->used; }
+
+private:
+    static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
+    static void Hook(lua_State* L, lua_Debug* ar);
+    void StartBudget();
+    void InstallGuards();
+
+    Limits limits;
+    lua_State* L = nullptr;
+    size_t used = 0;
+    uint64_t remaining = 0;
+    std::chrono::steady_clock::time_point deadline;
+};
+
+}  // namespace flash

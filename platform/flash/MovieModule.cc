@@ -1,0 +1,593 @@
+#include "platform/flash/MovieModule.h"
+
+#include <lua5.4/lauxlib.h>
+#include <lua5.4/lua.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/font/Face.h"
+#include "platform/window/KeyInput.h"
+
+namespace flash {
+
+namespace {
+
+// A name a movie gives for one of its images: inside the movie's folder, no assigns.
+bool SafeImageName(std::string_view name) {
+    if (name.empty() || name.size() > 255 || name.front() == '/' || name.front() == '\\') return false;
+    if (name.find('\0') != std::string_view::npos || name.find(':') != std::string_view::npos) return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) end = name.size();
+        if (name.substr(start, end - start) == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// UTF-8 of a code point below 0x10000.
+size_t Utf8(uint32_t cp, char* out) {
+    if (cp < 0x80) {
+        out[0] = char(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = char(0xC0 | (cp >> 6));
+        out[1] = char(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    out[0] = char(0xE0 | (cp >> 12));
+    out[1] = char(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = char(0x80 | (cp & 0x3F));
+    return 3;
+}
+
+uint8_t Byte(double unit) { return uint8_t(std::lround(std::clamp(unit, 0.0, 1.0) * 255.0)); }
+
+// Pixel indices stay within this, so sums of a few never overflow an int.
+constexpr double PixelLimit = double(1 << 29);
+
+int PixelAt(double v) { return int(std::ceil(std::clamp(v - 0.5, -PixelLimit, PixelLimit))); }
+
+}  // namespace
+
+MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
+    : host(std::move(movieHost)),
+      limits(sandboxLimits),
+      images([this](const std::string& name, std::string& bytes, std::string& error) {
+          std::string file = this->folder + name;
+          std::replace(file.begin(), file.end(), '\\', '/');
+          if (!this->host.readFile || !this->host.readFile(file, bytes)) {
+              error = "cannot read the image '" + file + "'";
+              return false;
+          }
+          return true;
+      }) {}
+
+MovieModule::~MovieModule() = default;
+
+void MovieModule::Report(const std::string& problem) {
+    if (this->reports.size() > MaxReports) return;
+    if (std::find(this->reports.begin(), this->reports.end(), problem) != this->reports.end()) return;
+    this->reports.push_back(problem);
+    if (!this->host.log) return;
+    if (this->reports.size() > MaxReports) {
+        this->host.log("movie '" + this->path + "': further problems are not logged");
+    } else {
+        this->host.log("movie '" + this->path + "': " + problem);
+    }
+}
+
+// --- Order of the player's calls ---
+
+int32_t MovieModule::AttachWindow(uintptr_t handle) {
+    if (this->state != State::Created && this->state != State::Attached) return OutOfOrder;
+    this->window = handle;
+    this->state = State::Attached;
+    return Ok;
+}
+
+int32_t MovieModule::Initialize(int32_t, int32_t) {
+    if (this->state != State::Attached) return OutOfOrder;
+    this->state = State::Initialized;
+    return Ok;
+}
+
+int32_t MovieModule::LoadMovie(const char* file) {
+    if (this->state != State::Initialized) return OutOfOrder;
+    if (file == nullptr || *file == '\0') return BadArgument;
+    this->path = file;
+    std::replace(this->path.begin(), this->path.end(), '\\', '/');
+    const size_t slash = this->path.rfind('/');
+    this->folder = slash == std::string::npos ? std::string() : this->path.substr(0, slash + 1);
+    this->reports.clear();
+
+    std::string bytes;
+    if (!this->host.readFile || !this->host.readFile(this->path, bytes)) {
+        Report("cannot read the movie file");
+        return MovieFailed;
+    }
+    const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    if (end > start && bytes[end - 1] == '\r') --end;
+    if (bytes.compare(start, end - start, Marker) != 0) {
+        Report(std::string("not a movie: the first line is not \"") + Marker + "\"");
+        return MovieFailed;
+    }
+    this->stageWidth = 800;
+    this->stageHeight = 600;
+    this->framesPerSecond = 12;
+    this->frames = 0;
+    this->sandbox = std::make_unique<LuaSandbox>(this->limits);
+    std::string error;
+    if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error) ||
+        !this->sandbox->Run(bytes.data() + start, bytes.size() - start, "@" + this->path, error)) {
+        Report(error);
+        this->sandbox.reset();
+        return MovieFailed;
+    }
+    this->state = State::Loaded;
+    return Ok;
+}
+
+int32_t MovieModule::Play() {
+    if (this->state != State::Loaded && this->state != State::Playing) return OutOfOrder;
+    this->state = State::Playing;
+    return Ok;
+}
+
+int32_t MovieModule::IsReady() {
+    if (this->state == State::Playing) return 1;
+    return this->state == State::Loaded ? 0 : OutOfOrder;
+}
+
+int32_t MovieModule::Stop() {
+    if (this->state == State::Stopped || this->state == State::Unloaded) return OutOfOrder;
+    this->state = State::Stopped;
+    return Ok;
+}
+
+int32_t MovieModule::Unload() {
+    if (this->state != State::Stopped) return OutOfOrder;
+    this->sandbox.reset();
+    this->images = ImageCache(ImageCache::Reader());
+    this->glyphs = GlyphCache();
+    this->scratch = std::vector<uint8_t>();
+    this->state = State::Unloaded;
+    return Ok;
+}
+
+int32_t MovieModule::SetMovieRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    if (this->state != State::Initialized && this->state != State::Loaded && this->state != State::Playing) {
+        return OutOfOrder;
+    }
+    constexpr int32_t limit = 1 << 24;
+    if (right <= left || bottom <= top || left < -limit || top < -limit || right > limit || bottom > limit) {
+        return BadArgument;
+    }
+    this->rect = Area{double(left), double(top), double(right), double(bottom)};
+    this->hasRect = true;
+    return Ok;
+}
+
+int32_t MovieModule::SetMessaging(bool on) {
+    if (this->state == State::Stopped || this->state == State::Unloaded) return OutOfOrder;
+    this->messaging = on;
+    return Ok;
+}
+
+// --- Drawing ---
+
+int MovieModule::PixelX(double x) const { return PixelAt(this->area.left + x * this->scaleX); }
+int MovieModule::PixelY(double y) const { return PixelAt(this->area.top + y * this->scaleY); }
+
+int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int32_t bytesPerPixel) {
+    if (this->state != State::Playing) return OutOfOrder;
+    if (buffer == nullptr || width < 1 || height < 1 || width > MaxSide || height > MaxSide ||
+        (bytesPerPixel != 2 && bytesPerPixel != 4)) {
+        return BadArgument;
+    }
+    const size_t pixels = size_t(width) * size_t(height);
+    uint8_t* target = buffer;
+    if (bytesPerPixel == 2) {
+        if (this->scratch.size() < pixels * 4) this->scratch.resize(pixels * 4);
+        target = this->scratch.data();
+    }
+    std::memset(target, 0, pixels * 4);
+    this->canvas.Attach(target, width, height);
+    this->area = this->hasRect ? this->rect : Area{0, 0, double(width), double(height)};
+    this->scaleX = (this->area.right - this->area.left) / this->stageWidth;
+    this->scaleY = (this->area.bottom - this->area.top) / this->stageHeight;
+    this->drawing = true;
+    const bool drawn = CallMovie(CallDraw);
+    this->drawing = false;
+    this->canvas.Attach(nullptr, 0, 0);
+    ++this->frames;
+    if (!drawn) {
+        std::memset(buffer, 0, pixels * size_t(bytesPerPixel));
+        return MovieFailed;
+    }
+    if (bytesPerPixel == 2) Canvas::PackA4R4G4B4(target, buffer, pixels);
+    return Ok;
+}
+
+// --- Variables and events ---
+
+bool MovieModule::ValidName(const char* name) const {
+    if (name == nullptr || *name == '\0') return false;
+    // Dotted names walk tables: no empty step.
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '.' && (p == name || p[1] == '.' || p[1] == '\0')) return false;
+    }
+    return true;
+}
+
+bool MovieModule::ReadVariable(const char* name) {
+    this->value.clear();
+    this->argName = name;
+    return CallMovie(ReadGlobal);
+}
+
+int32_t MovieModule::CopyVariable(const char* name, size_t* length, char* buffer) {
+    if (!CanReadVariables()) return OutOfOrder;
+    if (!ValidName(name) || length == nullptr) return BadArgument;
+    if (!ReadVariable(name)) return MovieFailed;
+    if (buffer != nullptr && *length > 0) {
+        const size_t copied = std::min(this->value.size(), *length - 1);
+        std::memcpy(buffer, this->value.data(), copied);
+        buffer[copied] = '\0';
+    }
+    *length = this->value.size();
+    return Ok;
+}
+
+int32_t MovieModule::GetVariable(const char* name, const char** text, size_t* length) {
+    if (!CanReadVariables()) return OutOfOrder;
+    if (!ValidName(name) || text == nullptr || length == nullptr) return BadArgument;
+    if (!ReadVariable(name)) return MovieFailed;
+    *text = this->value.c_str();
+    *length = this->value.size();
+    return Ok;
+}
+
+int32_t MovieModule::SetVariable(const char* name, const char* text) {
+    if (!CanReadVariables()) return OutOfOrder;
+    if (!ValidName(name) || text == nullptr) return BadArgument;
+    this->argName = name;
+    this->argText = text;
+    return CallMovie(WriteGlobal) ? Ok : MovieFailed;
+}
+
+int32_t MovieModule::MouseEvent(uint32_t message, float x, float y, int32_t flags) {
+    if (this->state != State::Playing) return OutOfOrder;
+    if (!std::isfinite(x) || !std::isfinite(y)) return BadArgument;
+    switch (message) {
+    case MouseMove: this->argKind = "move"; break;
+    case MouseDown: this->argKind = "down"; break;
+    case MouseUp: this->argKind = "up"; break;
+    default: return BadArgument;
+    }
+    this->argX = double(x) * this->stageWidth;
+    this->argY = double(y) * this->stageHeight;
+    this->argFlags = flags;
+    return CallMovie(CallMouse) ? Ok : MovieFailed;
+}
+
+int32_t MovieModule::KeyEvent(uint32_t message, int32_t code, int32_t) {
+    if (this->state != State::Playing) return OutOfOrder;
+    if (message == KeyDown || message == KeyUp) {
+        this->argKind = message == KeyDown ? "down" : "up";
+        this->argFlags = code;
+        return CallMovie(CallKey) ? Ok : MovieFailed;
+    }
+    if (message != Character) return BadArgument;
+    const uint32_t cp = code > 0 && code < 256 ? font::Face::ToUnicode(uint8_t(code)) : 0;
+    if (cp == 0) return BadArgument;
+    char utf8[4] = {};
+    Utf8(cp, utf8);
+    this->argText = utf8;
+    const bool ok = CallMovie(CallChar);
+    this->argText = nullptr;
+    return ok ? Ok : MovieFailed;
+}
+
+bool MovieModule::CallMovie(lua_CFunction fn) {
+    if (!this->sandbox) return false;
+    std::string error;
+    if (this->sandbox->Call(fn, this, error)) return true;
+    Report(error);
+    return false;
+}
+
+// --- Calls into the movie, run inside the sandbox ---
+
+int MovieModule::RegisterApi(lua_State* L) {
+    static_cast<MovieModule*>(lua_touserdata(L, 1))->Register(L);
+    return 0;
+}
+
+void MovieModule::Register(lua_State* L) {
+    const luaL_Reg api[] = {{"stage", ApiStage}, {"fps", ApiFps},   {"clear", ApiClear},         {"rect", ApiRect},
+                            {"image", ApiImage}, {"text", ApiText}, {"time", ApiTime},           {"messaging", ApiMessaging},
+                            {"print", ApiPrint}, {nullptr, nullptr}};
+    lua_pushglobaltable(L);
+    lua_pushlightuserdata(L, this);
+    luaL_setfuncs(L, api, 1);
+    lua_pop(L, 1);
+}
+
+// Pushes the movie's global function `name`; false (nothing pushed) when it has none.
+static bool PushHandler(lua_State* L, const char* name) {
+    if (lua_getglobal(L, name) == LUA_TFUNCTION) return true;
+    lua_pop(L, 1);
+    return false;
+}
+
+int MovieModule::CallDraw(lua_State* L) {
+    if (PushHandler(L, "draw")) lua_call(L, 0, 0);
+    return 0;
+}
+
+int MovieModule::CallMouse(lua_State* L) {
+    const auto* self = static_cast<MovieModule*>(lua_touserdata(L, 1));
+    if (!PushHandler(L, "on_mouse")) return 0;
+    lua_pushstring(L, self->argKind);
+    lua_pushnumber(L, self->argX);
+    lua_pushnumber(L, self->argY);
+    lua_pushinteger(L, self->argFlags);
+    lua_call(L, 4, 0);
+    return 0;
+}
+
+int MovieModule::CallKey(lua_State* L) {
+    const auto* self = static_cast<MovieModule*>(lua_touserdata(L, 1));
+    if (!PushHandler(L, "on_key")) return 0;
+    lua_pushstring(L, self->argKind);
+    lua_pushinteger(L, self->argFlags);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
+int MovieModule::CallChar(lua_State* L) {
+    const auto* self = static_cast<MovieModule*>(lua_touserdata(L, 1));
+    if (!PushHandler(L, "on_char")) return 0;
+    lua_pushstring(L, self->argText);
+    lua_call(L, 1, 0);
+    return 0;
+}
+
+int MovieModule::ReadGlobal(lua_State* L) {
+    auto* self = static_cast<MovieModule*>(lua_touserdata(L, 1));
+    lua_pushglobaltable(L);
+    for (const char* step = self->argName;;) {
+        const char* dot = std::strchr(step, '.');
+        const size_t size = dot != nullptr ? size_t(dot - step) : std::strlen(step);
+        if (!lua_istable(L, -1)) return 0;
+        lua_pushlstring(L, step, size);
+        lua_rawget(L, -2);
+        lua_remove(L, -2);
+        if (dot == nullptr) break;
+        step = dot + 1;
+    }
+    const int type = lua_type(L, -1);
+    if (type != LUA_TSTRING && type != LUA_TNUMBER) return 0;
+    size_t size = 0;
+    const char* text = lua_tolstring(L, -1, &size);
+    self->value.assign(text, size);
+    return 0;
+}
+
+int MovieModule::WriteGlobal(lua_State* L) {
+    auto* self = static_cast<MovieModule*>(lua_touserdata(L, 1));
+    lua_pushglobaltable(L);
+    const char* step = self->argName;
+    for (const char* dot; (dot = std::strchr(step, '.')) != nullptr; step = dot + 1) {
+        lua_pushlstring(L, step, size_t(dot - step));
+        lua_pushvalue(L, -1);
+        const int type = lua_rawget(L, -3);
+        if (type == LUA_TNIL) {
+            lua_pop(L, 1);
+            lua_newtable(L);
+            lua_pushvalue(L, -2);
+            lua_pushvalue(L, -2);
+            lua_rawset(L, -5);
+        } else if (type != LUA_TTABLE) {
+            return luaL_error(L, "variable '%s' cannot be set: a step of its name is no table", self->argName);
+        }
+        lua_remove(L, -2);  // the step's name
+        lua_remove(L, -2);  // the table holding it
+    }
+    lua_pushstring(L, step);
+    lua_pushstring(L, self->argText);
+    lua_rawset(L, -3);
+    lua_pop(L, 1);
+    if (PushHandler(L, "on_value")) {
+        lua_pushstring(L, self->argName);
+        lua_pushstring(L, self->argText);
+        lua_call(L, 2, 0);
+    }
+    return 0;
+}
+
+// --- The movie's API ---
+
+MovieModule* MovieModule::Self(lua_State* L) {
+    return static_cast<MovieModule*>(lua_touserdata(L, lua_upvalueindex(1)));
+}
+
+bool MovieModule::Numbers(lua_State* L, const char* call, int first, int count, double* out) {
+    for (int i = 0; i < count; ++i) {
+        const int index = first + i;
+        const bool number = lua_type(L, index) == LUA_TNUMBER;
+        out[i] = number ? lua_tonumber(L, index) : 0.0;
+        if (!number || !std::isfinite(out[i])) {
+            Report(std::string(call) + ": argument " + std::to_string(index) + " must be a finite number");
+            return false;
+        }
+    }
+    return true;
+}
+
+Color MovieModule::ColorAt(const double* rgba) const {
+    return Color{Byte(rgba[2]), Byte(rgba[1]), Byte(rgba[0]), Byte(rgba[3])};
+}
+
+bool MovieModule::Drawing(const char* call) {
+    if (this->drawing) return true;
+    Report(std::string(call) + ": drawing outside draw() draws nothing");
+    return false;
+}
+
+int MovieModule::ApiStage(lua_State* L) {
+    MovieModule* self = Self(L);
+    double size[2];
+    if (!self->Numbers(L, "stage", 1, 2, size)) return 0;
+    if (size[0] < 1 || size[1] < 1 || size[0] > MaxSide || size[1] > MaxSide) {
+        self->Report("stage: width and height must lie in 1 ... 16384");
+        return 0;
+    }
+    self->stageWidth = size[0];
+    self->stageHeight = size[1];
+    return 0;
+}
+
+int MovieModule::ApiFps(lua_State* L) {
+    MovieModule* self = Self(L);
+    double rate = 0;
+    if (!self->Numbers(L, "fps", 1, 1, &rate)) return 0;
+    if (rate <= 0 || rate > 1000) {
+        self->Report("fps: the frame rate must lie in (0, 1000]");
+        return 0;
+    }
+    self->framesPerSecond = rate;
+    return 0;
+}
+
+int MovieModule::ApiTime(lua_State* L) {
+    const MovieModule* self = Self(L);
+    lua_pushnumber(L, double(self->frames) / self->framesPerSecond);
+    return 1;
+}
+
+int MovieModule::ApiMessaging(lua_State* L) {
+    lua_pushboolean(L, Self(L)->messaging);
+    return 1;
+}
+
+int MovieModule::ApiPrint(lua_State* L) {
+    std::string line;
+    const int count = lua_gettop(L);
+    for (int i = 1; i <= count; ++i) {
+        size_t size = 0;
+        const char* text = luaL_tolstring(L, i, &size);
+        if (i > 1) line += '\t';
+        line.append(text, size);
+        lua_pop(L, 1);
+    }
+    Self(L)->Report("print: " + line);
+    return 0;
+}
+
+int MovieModule::ApiClear(lua_State* L) {
+    MovieModule* self = Self(L);
+    double rgba[4];
+    if (!self->Numbers(L, "clear", 1, 4, rgba) || !self->Drawing("clear")) return 0;
+    self->canvas.Clear(PixelAt(self->area.left), PixelAt(self->area.top), PixelAt(self->area.right),
+                       PixelAt(self->area.bottom), self->ColorAt(rgba));
+    return 0;
+}
+
+int MovieModule::ApiRect(lua_State* L) {
+    MovieModule* self = Self(L);
+    double v[8];
+    if (!self->Numbers(L, "rect", 1, 8, v) || !self->Drawing("rect")) return 0;
+    if (v[2] <= 0 || v[3] <= 0) return 0;
+    self->canvas.Fill(self->PixelX(v[0]), self->PixelY(v[1]), self->PixelX(v[0] + v[2]), self->PixelY(v[1] + v[3]),
+                      self->ColorAt(v + 4));
+    return 0;
+}
+
+int MovieModule::ApiImage(lua_State* L) {
+    MovieModule* self = Self(L);
+    if (lua_type(L, 1) != LUA_TSTRING) {
+        self->Report("image: argument 1 must be a file name");
+        return 0;
+    }
+    size_t nameSize = 0;
+    const char* name = lua_tolstring(L, 1, &nameSize);
+    const std::string_view file(name, nameSize);
+    double v[4] = {0, 0, 0, 0};
+    const int count = lua_isnoneornil(L, 4) && lua_isnoneornil(L, 5) ? 2 : 4;
+    if (!self->Numbers(L, "image", 2, count, v) || !self->Drawing("image")) return 0;
+    if (!SafeImageName(file)) {
+        self->Report("image: '" + std::string(file) + "' is no file name inside the movie's folder");
+        return 0;
+    }
+    std::string error;
+    const ImageCache::Image* image = self->images.Get(file, 0, 0, error);
+    if (image != nullptr) {
+        const double w = count == 4 ? v[2] : image->width, h = count == 4 ? v[3] : image->height;
+        if (w <= 0 || h <= 0) return 0;
+        const int x0 = self->PixelX(v[0]), y0 = self->PixelY(v[1]);
+        const int x1 = self->PixelX(v[0] + w), y1 = self->PixelY(v[1] + h);
+        if (x1 <= x0 || y1 <= y0) return 0;
+        image = self->images.Get(file, x1 - x0, y1 - y0, error);
+        if (image != nullptr) self->canvas.Blit(image->pixels.data(), image->width, image->height, x0, y0);
+    }
+    if (image == nullptr && !error.empty()) self->Report("image: " + error);
+    return 0;
+}
+
+int MovieModule::ApiText(lua_State* L) {
+    MovieModule* self = Self(L);
+    double pos[2], style[5];
+    if (!self->Numbers(L, "text", 1, 2, pos) || !self->Numbers(L, "text", 4, 5, style)) return 0;
+    const int type = lua_type(L, 3);
+    if (type != LUA_TSTRING && type != LUA_TNUMBER) {
+        self->Report("text: argument 3 must be text");
+        return 0;
+    }
+    if (!lua_isnoneornil(L, 9) && lua_type(L, 9) != LUA_TSTRING) {
+        self->Report("text: argument 9 must be a face name");
+        return 0;
+    }
+    if (!self->Drawing("text")) return 0;
+    size_t size = 0;
+    const char* utf8 = lua_tolstring(L, 3, &size);
+    size_t faceSize = 0;
+    const char* face = lua_isnoneornil(L, 9) ? DefaultFace : lua_tolstring(L, 9, &faceSize);
+    const double pixels = std::round(style[0] * self->scaleY);
+    if (!(pixels >= 1)) return 0;
+    std::string error;
+    GlyphCache::Font* font = self->glyphs.Get(face, int(std::min(pixels, 1e6)), error);
+    if (font == nullptr) {
+        if (!error.empty()) self->Report("text: " + error);
+        return 0;
+    }
+    self->textBytes.clear();
+    window::AppendCp1252FromUtf8(utf8, size, self->textBytes);
+    const Color color = self->ColorAt(style + 1);
+    const int lineX = self->PixelX(pos[0]), cell = font->face->GetCellHeight();
+    int x = lineX, y = self->PixelY(pos[1]);
+    const int right = self->canvas.Width(), bottom = self->canvas.Height();
+    for (const char c : self->textBytes) {
+        const auto code = uint8_t(c);
+        if (code == '\n') {
+            x = lineX;
+            y += cell;
+            if (y >= bottom) break;
+            continue;
+        }
+        if (x >= right || y + cell <= 0) continue;  // past the buffer's edge until the next line
+        const GlyphCache::Glyph& glyph = self->glyphs.GlyphOf(*font, code);
+        self->canvas.Blend(glyph.coverage.data(), glyph.width, glyph.height, x + glyph.left, y + glyph.top, color);
+        x += font->face->GetAdvance(code);
+    }
+    return 0;
+}
+
+}  // namespace flash

@@ -1,0 +1,133 @@
+#pragma once
+// The Flash module of this engine: it plays movies of our own, Lua text files that
+// start with the line "--tessel movie 1" and draw through a small API (rectangles,
+// images, text) in software. Each movie runs in a sandboxed Lua state of its own; its
+// variables are its string globals (dotted names walk tables from the globals); the
+// host's mouse and key messages call its handlers. A movie's failures are logged once
+// each and fail the call; they never stop the program.
+#include <string>
+#include <vector>
+
+#include "platform/flash/Canvas.h"
+#include "platform/flash/FlashModule.h"
+#include "platform/flash/GlyphCache.h"
+#include "platform/flash/ImageCache.h"
+#include "platform/flash/LuaSandbox.h"
+#include "platform/flash/MovieHost.h"
+
+struct lua_State;
+
+namespace flash {
+
+class MovieModule : public FlashModule {
+public:
+    // The line a movie file starts with.
+    static constexpr const char* Marker = "--tessel movie 1";
+    // The face text() uses when the movie names none.
+    static constexpr const char* DefaultFace = "DejaVu Sans";
+    // Largest render buffer side.
+    static constexpr int32_t MaxSide = 16384;
+    // Distinct problems logged for one movie; later ones are dropped.
+    static constexpr size_t MaxReports = 16;
+
+    explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
+    ~MovieModule() override;
+
+    int32_t Play() override;
+    int32_t Stop() override;
+    int32_t AttachWindow(uintptr_t window) override;
+    int32_t Initialize(int32_t a, int32_t b) override;
+    int32_t LoadMovie(const char* path) override;
+    int32_t Unload() override;
+    int32_t SetMovieRect(int32_t left, int32_t top, int32_t right, int32_t bottom) override;
+    int32_t Render(uint8_t* buffer, int32_t width, int32_t height, int32_t bytesPerPixel) override;
+    int32_t CopyVariable(const char* name, size_t* length, char* buffer) override;
+    int32_t GetVariable(const char* name, const char** text, size_t* length) override;
+    int32_t IsReady() override;
+    int32_t SetVariable(const char* name, const char* text) override;
+    int32_t MouseEvent(uint32_t message, float x, float y, int32_t flags) override;
+    int32_t KeyEvent(uint32_t message, int32_t code, int32_t extra) override;
+    int32_t SetMessaging(bool on) override;
+
+    uintptr_t GetWindow() const { return this->window; }
+    double GetStageWidth() const { return this->stageWidth; }
+    double GetStageHeight() const { return this->stageHeight; }
+
+private:
+    enum class State { Created, Attached, Initialized, Loaded, Playing, Stopped, Unloaded };
+    struct Area {
+        double left = 0, top = 0, right = 0, bottom = 0;
+    };
+
+    // Logs a problem of this movie unless it was logged before.
+    void Report(const std::string& problem);
+    bool CanReadVariables() const { return this->state == State::Loaded || this->state == State::Playing; }
+    // Calls a movie function under the sandbox; false (logged) when the movie fails.
+    bool CallMovie(lua_CFunction fn);
+    bool ReadVariable(const char* name);
+    bool ValidName(const char* name) const;
+
+    // Stage units to buffer pixels, rounded at pixel centres and kept far from overflow.
+    int PixelX(double x) const;
+    int PixelY(double y) const;
+
+    // The movie's API.
+    static MovieModule* Self(lua_State* L);
+    void Register(lua_State* L);
+    bool Numbers(lua_State* L, const char* call, int first, int count, double* out);
+    Color ColorAt(const double* rgba) const;
+    bool Drawing(const char* call);
+    static int ApiStage(lua_State* L);
+    static int ApiFps(lua_State* L);
+    static int ApiClear(lua_State* L);
+    static int ApiRect(lua_State* L);
+    static int ApiImage(lua_State* L);
+    static int ApiText(lua_State* L);
+    static int ApiTime(lua_State* L);
+    static int ApiMessaging(lua_State* L);
+    static int ApiPrint(lua_State* L);
+    // Host calls into the movie (run inside the sandbox).
+    static int RegisterApi(lua_State* L);
+    static int CallDraw(lua_State* L);
+    static int CallMouse(lua_State* L);
+    static int CallKey(lua_State* L);
+    static int CallChar(lua_State* L);
+    static int ReadGlobal(lua_State* L);
+    static int WriteGlobal(lua_State* L);
+
+    MovieHost host;
+    LuaSandbox::Limits limits;
+    std::unique_ptr<LuaSandbox> sandbox;
+    State state = State::Created;
+    uintptr_t window = 0;
+    bool messaging = false;
+    std::string path;    // the movie file, '/'-separated
+    std::string folder;  // its folder with a trailing '/', or ""
+    std::vector<std::string> reports;
+
+    double stageWidth = 800, stageHeight = 600;
+    double framesPerSecond = 12;
+    uint64_t frames = 0;
+    bool hasRect = false;
+    Area rect;
+
+    // Render state: where the stage lands in the buffer being drawn.
+    bool drawing = false;
+    Area area;
+    double scaleX = 1, scaleY = 1;
+    Canvas canvas;
+    std::vector<uint8_t> scratch;  // the 32-bit frame of a 16-bit render
+    ImageCache images;
+    GlyphCache glyphs;
+    std::string textBytes;
+
+    // The argument of the call in progress and the text a read produced.
+    const char* argName = nullptr;
+    const char* argText = nullptr;
+    const char* argKind = nullptr;
+    double argX = 0, argY = 0;
+    int32_t argFlags = 0;
+    std::string value;
+};
+
+}  // namespace flash

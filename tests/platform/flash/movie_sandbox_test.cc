@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/platform/flash/MovieFixture.h"
+
+namespace {
+
+using flash::MovieModule;
+
+class MovieSandboxTest : public MovieFixture {};
+
+TEST_F(MovieSandboxTest, EndlessMoviesFailTheirCallAndAreLoggedOnce) {
+    auto module = StartMovie(R"lua(
+        stage(4, 4)
+        function draw() rect(0, 0, 4, 4, 1, 1, 1, 1) while true do end end
+        function on_value(name, text)
+            if text == "swallow" then
+                -- a movie that catches the end of its budget still ends
+                while true do pcall(function() while true do end end) end
+            end
+        end
+    )lua");
+    ASSERT_NE(module, nullptr);
+    std::vector<uint8_t> frame(4 * 4 * 4);
+    for (int i = 0; i < 3; ++i) {
+        frame.assign(frame.size(), 0x77);
+        EXPECT_EQ(module->Render(frame.data(), 4, 4, 4), flash::MovieFailed);
+        for (uint8_t b : frame) ASSERT_EQ(b, 0);  // left transparent
+    }
+    EXPECT_EQ(Logged("instruction budget exhausted"), 1);
+    EXPECT_EQ(module->SetVariable("a", "swallow"), flash::MovieFailed);
+    // The movie is still there for the next call.
+    EXPECT_EQ(module->SetVariable("a", "fine"), flash::Ok);
+    EXPECT_EQ(Get(*module, "a"), "fine");
+
+    AddMovie("loops.lua", "while true do end\n");
+    MovieModule loader(Host());
+    loader.AttachWindow(0);
+    loader.Initialize(0, 1);
+    EXPECT_EQ(loader.LoadMovie("loops.lua"), flash::MovieFailed);
+}
+
+// Library calls that loop in C, where no instruction is counted, are charged or refused.
+TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
+    auto module = StartMovie(R"lua(
+        local cases = {
+            rep = function() return string.rep("", 1e15) end,
+            method = function() return (""):rep(1e15) end,
+            move = function() table.move({}, 1, 1e15, 2) end,
+            pattern = function() return string.find(string.rep("a", 3000), string.rep("a*", 12) .. "b") end,
+            gsub = function() return (string.rep("a", 3000)):gsub(string.rep("a-", 10) .. "b", "") end,
+            len = function() table.insert(setmetatable({}, {__len = function() return 1e15 end}), 1, 0) end,
+            memory = function() local t = {} for i = 1, 1e8 do t[i] = {i} end end,
+            big = function() return string.rep("x", 1e9) end,
+            deep = function() local function f() return 1 + f() end return f() end,
+            upper = function() local s = string.rep("x", 1e6) for i = 1, 1e9 do local u = s:upper() end end,
+            concat = function() local s = string.rep("x", 1e6) for i = 1, 1e9 do local u = s .. i end end,
+        }
+        function on_value(name) cases[name]() end
+        ok = tostring(string.find("hud^show()", "^", 1, true)) .. (("a,b"):gsub(",", ";"))
+    )lua");
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Get(*module, "ok"), "4a;b");  // ordinary uses still work
+    for (const char* name :
+         {"rep", "method", "move", "pattern", "gsub", "len", "memory", "big", "deep", "upper", "concat"}) {
+        EXPECT_EQ(module->SetVariable(name, ""), flash::MovieFailed) << name;
+    }
+    EXPECT_EQ(Logged("not enough memory"), 1);
+    EXPECT_EQ(module->SetVariable("after", "still here"), flash::MovieFailed);  // no case: an error
+    EXPECT_EQ(Get(*module, "after"), "still here");
+
+    // Each comparison is one instruction over two megabytes: the clock stops it.
+    AddMovie("compare.lua", R"lua(
+        local s = string.rep("x", 2e6) local t = s:sub(1, -2) .. "x"
+        while true do local same = s == t end
+    )lua");
+    flash::LuaSandbox::Limits quick;
+    quick.seconds = 0.2;
+    MovieModule compare(Host(), quick);
+    compare.AttachWindow(0);
+    compare.Initialize(0, 1);
+    EXPECT_EQ(compare.LoadMovie("compare.lua"), flash::MovieFailed);
+    EXPECT_EQ(Logged("'compare.lua': instruction budget exhausted"), 1);
+}
+
+TEST_F(MovieSandboxTest, MoviesReachNoFilesProcessOrOtherMovie) {
+    AddMovie("a.lua", R"lua(
+        present = ""
+        for _, name in ipairs({"io", "os", "package", "debug", "require", "dofile", "loadfile", "load",
+                               "collectgarbage", "string", "table", "math", "utf8", "pcall"}) do
+            if _G[name] ~= nil then present = present .. name .. " " end
+        end
+        secret = "a"
+        finalizer = tostring(pcall(setmetatable, {}, {__gc = function() while true do end end}))
+        weak = tostring(pcall(setmetatable, {}, {__mode = "k"}))
+    )lua");
+    AddMovie("b.lua", "function on_value() seen = tostring(secret) end\n");
+    auto a = Start("a.lua");
+    auto b = Start("b.lua");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(Get(*a, "present"), "collectgarbage string table math utf8 pcall ");
+    EXPECT_EQ(b->SetVariable("x", "1"), flash::Ok);
+    EXPECT_EQ(Get(*b, "seen"), "nil");
+    // Finalizers run with Lua's hooks off, where no budget would stop them.
+    EXPECT_EQ(Get(*a, "finalizer"), "false");
+    EXPECT_EQ(Get(*a, "weak"), "true");
+}
+
+TEST_F(MovieSandboxTest, BadDrawingCallsDrawNothingAndAreLoggedOnce) {
+    this->files["menus/../secret.bmp"] = "BM";
+    AddMovie("menus/m.lua", R"lua(
+        stage(4, 4)
+        rect(0, 0, 1, 1, 1, 1, 1, 1)                  -- not while drawing
+        function draw()
+            rect("left", 0, 1, 1, 1, 1, 1, 1)
+            rect(0, 0, 1, 1, 1, 1, 1, 0 / 0)
+            image("gone.png", 0, 0)
+            image("../secret.bmp", 0, 0)
+            image("/etc/passwd", 0, 0)
+            image("home:x.bmp", 0, 0)
+            image(nil, 0, 0)
+            text(0, 0, {}, 12, 1, 1, 1, 1)
+            text(0, 0, "x", 12, 1, 1, 1, 1, 7)
+            text(0, 0, "x", 1e30, 1, 1, 1, 1)
+            fps(-1) stage(0, 5)
+            rect(2, 2, 2, 2, 0, 1, 0, 1)             -- still drawn
+        end
+    )lua");
+    auto module = Start("menus/m.lua");
+    ASSERT_NE(module, nullptr);
+    std::vector<uint8_t> frame(4 * 4 * 4);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(module->Render(frame.data(), 4, 4, 4), flash::Ok);
+    EXPECT_EQ(frame[0], 0);
+    EXPECT_EQ(frame[(3 * 4 + 3) * 4 + 1], 0xFF);
+    EXPECT_EQ(Logged("drawing outside draw()"), 1);
+    EXPECT_EQ(Logged("rect: argument 1"), 1);
+    EXPECT_EQ(Logged("rect: argument 8"), 1);
+    EXPECT_EQ(Logged("cannot read the image 'menus/gone.png'"), 1);
+    EXPECT_EQ(Logged("'../secret.bmp' is no file name inside"), 1);
+    EXPECT_EQ(Logged("'/etc/passwd' is no file name inside"), 1);
+    EXPECT_EQ(Logged("'home:x.bmp' is no file name inside"), 1);
+    EXPECT_EQ(Logged("image: argument 1"), 1);
+    EXPECT_EQ(Logged("text: argument 3"), 1);
+    EXPECT_EQ(Logged("text: argument 9"), 1);
+    EXPECT_EQ(Logged("out of range"), 1);
+    EXPECT_EQ(Logged("fps:"), 1);
+    EXPECT_EQ(Logged("stage:"), 1);
+    EXPECT_EQ(this->logs.size(), 13u);
+    // Bad buffers are refused before anything is drawn.
+    EXPECT_EQ(module->Render(nullptr, 4, 4, 4), flash::BadArgument);
+    EXPECT_EQ(module->Render(frame.data(), 0, 4, 4), flash::BadArgument);
+    EXPECT_EQ(module->Render(frame.data(), 4, 4, 3), flash::BadArgument);
+    EXPECT_EQ(module->Render(frame.data(), 100000, 4, 4), flash::BadArgument);
+}
+
+TEST_F(MovieSandboxTest, AMovieLogsAtMostAFewDistinctProblems) {
+    auto module = StartMovie(R"lua(
+        function on_value(name, text) error({}) end
+        function draw() for i = 1, 40 do print("line", i) end end
+    )lua");
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module->SetVariable("a", "b"), flash::MovieFailed);
+    EXPECT_EQ(Logged("error object is not a string"), 1);
+    std::vector<uint8_t> frame(4);
+    EXPECT_EQ(module->Render(frame.data(), 1, 1, 4), flash::Ok);
+    EXPECT_EQ(this->logs.size(), MovieModule::MaxReports + 1);
+    EXPECT_EQ(Logged("further problems are not logged"), 1);
+}
+
+}  // namespace
