@@ -16,16 +16,6 @@ namespace {
 const char* const kIpolNames[] = {"step", "linear", "spline", "quaternion"};
 const char* const kRepNames[] = {"oneshot", "loop"};
 
-// Whether the command can take what the node sends: one to four floats, nothing else.
-bool TakesOneToFourFloats(const nCmdProto* p) {
-    const int n = p->GetNumInArgs();
-    if (n < 1 || n > 4) return false;
-    for (int i = 0; i < n; i++) {
-        if (p->GetInType(i) != nArg::Float) return false;
-    }
-    return true;
-}
-
 // A key setter row: index, time, interpolation name, then `Kind` values.
 template <int Kind>
 void SetKeyCmd(nLogicIpol* self, nCmd* c) {
@@ -81,22 +71,22 @@ void nLogicIpol::Connect(const char* name) {
         n_error("%s: connect: the parent has no command '%s'; not connected\n", GetFullName().c_str(),
                 name ? name : "");
         target_.Invalidate();
-        command_ = nullptr;
+        command_.Unbind();
         return;
     }
-    if (!TakesOneToFourFloats(proto)) {
+    if (!nFloatCommand::TakesOneToFourFloats(proto)) {
         n_error("%s: connect: '%s' does not take one to four floats; unchanged\n", GetFullName().c_str(),
                 proto->GetProtoText());
         return;
     }
     target_ = parent;
-    command_ = proto;
+    command_.Bind(proto);
     SetActive(true);
 }
 
 void nLogicIpol::Disconnect() {
     target_.Invalidate();
-    command_ = nullptr;
+    command_.Unbind();
     SetActive(false);
 }
 
@@ -192,7 +182,7 @@ bool nLogicIpol::Trigger(nLogicGraph* graph) {
     nRoot* target = target_.GetUnsafe();
     nEnvelope* env = envelope_.GetUnsafe();
     const int keys = env ? env->GetNumKeys() : 0;
-    if (target && command_ && keys > 0) {
+    if (target && command_.proto && keys > 0) {
         float v[4];
         // One key has no segment: its values hold at every time.
         if (keys > 1) {
@@ -201,18 +191,14 @@ bool nLogicIpol::Trigger(nLogicGraph* graph) {
             const nEnvelope::Key* k = env->GetKey(0);
             for (int i = 0; i < 4; i++) v[i] = k->v[i];
         }
-        nCmd* cmd = command_->NewCmd();
-        const int n = command_->GetNumInArgs();
-        for (int i = 0; i < n; i++) cmd->In()->SetF(v[i]);
-        target->Dispatch(cmd);
-        command_->RelCmd(cmd);
+        command_.Send(target, v);
     }
     return nLogicNode::Trigger(graph);
 }
 
 bool nLogicIpol::SaveCmds(nPersistServer* ps) {
     if (!nLogicNode::SaveCmds(ps)) return false;
-    if (command_ && target_.IsValid() && !ps->Put(this, nId("CNCT"), command_->GetName())) return false;
+    if (command_.proto && target_.IsValid() && !ps->Put(this, nId("CNCT"), command_.proto->GetName())) return false;
     if (repType_ == Loop && !ps->Put(this, nId("SRPT"), "loop")) return false;
     if (!keyFile_.IsEmpty()) return ps->Put(this, nId("SKFI"), keyFile_.Get());
     nEnvelope* env = envelope_.GetUnsafe();

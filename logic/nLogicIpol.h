@@ -7,6 +7,7 @@
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nString.h"
+#include "logic/nFloatCommand.h"
 #include "logic/nLogicNode.h"
 
 class nCmdProto;
@@ -53,7 +54,7 @@ public:
     bool SaveKeys(const char* fileName);
 
     // Null when unconnected.
-    nCmdProto* GetCommand() const { return command_; }
+    nCmdProto* GetCommand() const { return command_.proto; }
     nRoot* GetTarget() const { return target_.GetUnsafe(); }
     nEnvelope* GetEnvelope() const { return envelope_.GetUnsafe(); }
     bool GetKeyDefinition() const { return keyDefinition_; }
@@ -63,7 +64,7 @@ private:
     nEnvelopeServer* EnvelopeServer();
 
     nRef<nRoot> target_;
-    nCmdProto* command_ = nullptr;
+    nFloatCommand command_;
     nString keyFile_;
     bool keyDefinition_ = false;
     float timeScale_ = 1.0f;

@@ -19,12 +19,8 @@ class ForceTest : public PhysikFixture {
 protected:
     void SetUp() override {
         PhysikFixture::SetUp();
-        // Fields are "ghost": only their bounding spheres meet bodies, so no contact joint
-        // stops what they push.
-        collide->BeginCollTypes();
-        collide->AddCollType("solid", "solid", COLLTYPE_EXACT);
-        collide->AddCollType("ghost", "solid", COLLTYPE_QUICK);
-        collide->EndCollTypes();
+        // Fields are "ghost", so no contact joint stops what they push.
+        GhostsMeetSolids();
     }
     // A field at the origin with a quick sphere of radius 2 in its force state, checked
     // every frame also against bodies that did not move.
