@@ -97,9 +97,11 @@
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicFlock.h"
+#include "logic/nLogicForce.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicIpol.h"
 #include "logic/nLogicItem.h"
 #include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
@@ -285,6 +287,7 @@ const nClassInfo* const kTable[] = {
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicIpol::classInfo,
     &nLogicAnim::classInfo,
     &nLogicBoid::classInfo,
     &nLogicFlock::classInfo,
@@ -292,6 +295,7 @@ const nClassInfo* const kTable[] = {
     &nLogicButton::classInfo,
     &nLogicLevel::classInfo,
     &nLogicCar::classInfo,
+    &nLogicForce::classInfo,
     &nLogicVideo::classInfo,
     &nLogicSound::classInfo,
     &nXCollideServer::classInfo,

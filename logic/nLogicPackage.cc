@@ -17,9 +17,11 @@
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicFlock.h"
+#include "logic/nLogicForce.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nLogicIpol.h"
 #include "logic/nLogicItem.h"
 #include "logic/nLogicLevel.h"
 #include "logic/nLogicNode.h"
@@ -79,6 +81,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicObserverCamera::classInfo);
     ks->AddClass(nLogicPersonCamera::classInfo);
     ks->AddClass(nLogicSprite::classInfo);
+    ks->AddClass(nLogicIpol::classInfo);
     ks->AddClass(nLogicAnim::classInfo);
     ks->AddClass(nLogicButton::classInfo);
     ks->AddClass(nLogicVideo::classInfo);
@@ -87,4 +90,5 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicBoid::classInfo);
     ks->AddClass(nLogicLevel::classInfo);
     ks->AddClass(nLogicCar::classInfo);
+    ks->AddClass(nLogicForce::classInfo);
 }

@@ -22,33 +22,6 @@ static const nCmdDef<nModVectorAnimator> cmds[] = {
 const nClassInfo nModVectorAnimator::classInfo =
     nClassInfo::Make<nModVectorAnimator>("nmodvectoranimator", "nmodanimator", cmds);
 
-namespace {
-
-// A command of `cls` by its name ("txyz") or by its whole prototype ("v_txyz_fff", which
-// must then match exactly); null when there is none.
-nCmdProto* FindCommand(nClass* cls, const char* name) {
-    if (!cls || !name || !name[0]) return nullptr;
-    if (nCmdProto* p = cls->FindCmdByName(name)) return p;
-    const char* start = std::strchr(name, '_');
-    if (!start) return nullptr;
-    while (*start == '_') start++;
-    const char* end = std::strchr(start, '_');
-    if (!end) return nullptr;
-    nCmdProto* p = cls->FindCmdByName(std::string(start, end).c_str());
-    return p && std::strcmp(p->GetProtoText(), name) == 0 ? p : nullptr;
-}
-
-bool TakesOneToFourFloats(const nCmdProto* p) {
-    int n = p->GetNumInArgs();
-    if (n < 1 || n > 4) return false;
-    for (int i = 0; i < n; i++) {
-        if (p->GetInType(i) != nArg::Float) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 nModVectorAnimator::Anim::~Anim() {
     if (nEnvelope* e = envelope.GetUnsafe()) {
         envelope.Invalidate();
@@ -127,14 +100,11 @@ void nModVectorAnimator::Bind(nLogicNode* node) {
     for (int i = 0; i < animCount_; i++) {
         Hot& h = HotAt(i);
         const char* name = anims_[i].cmdName.Get();
-        h.proto = FindCommand(cls, name);
-        h.numIn = h.proto ? h.proto->GetNumInArgs() : 0;
-        h.numOut = h.proto ? h.proto->GetNumOutArgs() : 0;
-        if (h.proto && TakesOneToFourFloats(h.proto)) continue;
+        nCmdProto* proto = nFloatCommand::FindByNameOrProto(cls, name);
+        if (h.command.Bind(proto)) continue;
         n_error("%s: animation %d on '%s': %s '%s'%s; not animated\n", GetFullName().c_str(), i,
-                node->GetFullName().c_str(), h.proto ? "the command" : "its class has no command", name,
-                h.proto ? " does not take one to four floats" : "");
-        h.proto = nullptr;
+                node->GetFullName().c_str(), proto ? "the command" : "its class has no command", name,
+                proto ? " does not take one to four floats" : "");
     }
     boundNode_ = node;
     hotNode_ = node;
@@ -180,34 +150,16 @@ void nModVectorAnimator::Animate(nLogicNode* node, float t) {
     Hot* h = &first_;
     for (int i = 0;;) {
         nEnvelope* env = h->envelope;
-        if (h->proto && (env || (!h->failed && (env = LoadEnvelope(i))))) {
+        if (h->command.proto && (env || (!h->failed && (env = LoadEnvelope(i))))) {
             // Oneshot animations send nothing after their last key.
             const int last = env->GetNumKeys() - 1;
             if (loop || (last >= 0 && t <= env->GetKey(last)->time)) {
                 float v[4];
                 env->Sample(h->cursor, v, t, 1.0f, loop);
-                Send(*h, node, v);
+                h->command.Send(node, v);
             }
         }
         if (++i >= animCount_) break;
         h = &moreHot_[i - 1];
     }
-}
-
-void nModVectorAnimator::Send(Hot& h, nLogicNode* node, const float v[4]) {
-    // The prototype's own command, filled in place, unless a call of the same command is
-    // running or the command has results to reset.
-    nCmd* cmd = h.numOut == 0 ? h.proto->TakeTemplate() : nullptr;
-    const bool shared = cmd != nullptr;
-    if (!shared) cmd = h.proto->NewFilledCmd();
-    nArg* in = cmd->GetArg(h.numOut);
-    switch (h.numIn) {
-        case 4: in[3].SetF(v[3]); [[fallthrough]];
-        case 3: in[2].SetF(v[2]); [[fallthrough]];
-        case 2: in[1].SetF(v[1]); [[fallthrough]];
-        default: in[0].SetF(v[0]);
-    }
-    node->DispatchFilled(cmd);
-    if (shared) h.proto->ReleaseTemplate();
-    else h.proto->RelCmd(cmd);
 }

@@ -10,6 +10,7 @@
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nString.h"
+#include "logic/nFloatCommand.h"
 #include "logic/nModAnimator.h"
 
 class nCmdProto;
@@ -48,10 +49,8 @@ public:
 private:
     // What the frame reads of an animation.
     struct Hot {
-        nCmdProto* proto = nullptr;     // null: not bound, or the node has no such command
+        nFloatCommand command;          // unbound: not bound, or the node has no such command
         nEnvelope* envelope = nullptr;  // the record's reference, copied (see hotClears_)
-        int numIn = 0;
-        int numOut = 0;
         int cursor = 0;
         bool failed = false;  // the key file was logged and is not tried again
     };
@@ -65,8 +64,6 @@ private:
     Hot& HotAt(int i) { return i == 0 ? first_ : moreHot_[i - 1]; }
     // Copies the bound node and the envelopes from their references.
     void RefreshHot();
-    // Runs the animation's command on the node with the first of the values as inputs.
-    static void Send(Hot& h, nLogicNode* node, const float v[4]);
     // Looks each animation's command up in the node's class.
     void Bind(nLogicNode* node);
     // Animation i's envelope, shared or loaded from its key file; null (logged) when the

@@ -32,6 +32,14 @@ protected:
         channels->SetChannel1f(channels->GenChannel("frametime"), dt);
         LogicFrame(dt);
     }
+    // Ghosts (zones, fields) then meet solids (bodies) by their bounding spheres alone: a
+    // pair record, no contact joint.
+    void GhostsMeetSolids() {
+        collide->BeginCollTypes();
+        collide->AddCollType("solid", "solid", COLLTYPE_EXACT);
+        collide->AddCollType("ghost", "solid", COLLTYPE_QUICK);
+        collide->EndCollTypes();
+    }
     nCollideContext2* Context(const char* name = "physik") { return collide->FindContext(name); }
     // One registration frame of the holder's state at `world` and state time `time`.
     void CollideAt(const matrix44& world, float time) {

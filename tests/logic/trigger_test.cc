@@ -25,10 +25,7 @@ protected:
         PhysikFixture::SetUp();
         // Zones ("ghost") see bodies ("solid") by their spheres. A zone's shape is dynamic,
         // so it is checked against the resting bodies where they stand each frame.
-        collide->BeginCollTypes();
-        collide->AddCollType("solid", "solid", COLLTYPE_EXACT);
-        collide->AddCollType("ghost", "solid", COLLTYPE_QUICK);
-        collide->EndCollTypes();
+        GhostsMeetSolids();
         ASSERT_TRUE(Run(R"lua(
             frame = 0
             seq = ''

@@ -1,0 +1,33 @@
+#pragma once
+// A command of one to four float inputs that sampled key values drive (the vector
+// animator's animations, the interpolator node): bound once to its prototype, then sent
+// values without allocating.
+
+class nClass;
+class nCmdProto;
+class nRoot;
+
+class nFloatCommand {
+public:
+    // The command of `cls` by its name ("txyz") or by its whole prototype ("v_txyz_fff",
+    // which must then match exactly); null when there is none.
+    static nCmdProto* FindByNameOrProto(nClass* cls, const char* name);
+    // Whether `p` takes one to four floats and nothing else.
+    static bool TakesOneToFourFloats(const nCmdProto* p);
+
+    // Binds `p` when it takes one to four floats; otherwise (also for null) leaves the
+    // command unbound and returns false.
+    bool Bind(nCmdProto* p);
+    void Unbind() {
+        proto = nullptr;
+        numIn = 0;
+        numOut = 0;
+    }
+    // Runs the bound command on `target`, an object of the class it was found in, with
+    // the first inputs of `v`.
+    void Send(nRoot* target, const float v[4]) const;
+
+    nCmdProto* proto = nullptr;  // null: not bound
+    int numIn = 0;
+    int numOut = 0;
+};
