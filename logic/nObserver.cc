@@ -4,6 +4,7 @@
 #include "audio/nAudioServer2.h"
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
+#include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nRemoteServer.h"
 #include "kernel/nScriptServer.h"
@@ -47,14 +48,16 @@ bool nObserver::Start() {
     nRef<nRoot> scene(root);
     static_cast<n3DNode*>(root)->AddRenderContext(0);
     running_ = true;
-    // A script the loop runs may delete the viewer: it lives until the loop is over.
-    AddRef();
-    while (Frame()) {
+    {
+        // A script the loop runs may delete the viewer: it leaves the tree at once, the
+        // loop ends after that frame, and it is freed when the guard ends.
+        nFrameGuard frame(this);
+        while (Frame()) {
+        }
+        running_ = false;
+        stopped_ = false;
+        if (scene.IsValid()) static_cast<n3DNode*>(scene.Get())->RemoveRenderContext(0);
     }
-    running_ = false;
-    stopped_ = false;
-    if (scene.IsValid()) static_cast<n3DNode*>(scene.Get())->RemoveRenderContext(0);
-    Release();
     return true;
 }
 
@@ -65,7 +68,7 @@ void nObserver::Stop() {
 }
 
 bool nObserver::Frame() {
-    if (stopped_) return false;
+    if (stopped_ || nFrameGuard::IsReleasePending(this)) return false;
     if (!refGfx_.Get()->Trigger()) return false;
     if (!refScript_.Get()->Trigger()) return false;
 
@@ -73,7 +76,7 @@ bool nObserver::Frame() {
     ts->Trigger();
     if (nRemoteServer* remote = nKernelServer::ks->GetRemoteServer()) remote->Trigger();
     // A remote or script line may have stopped the loop or deleted the viewer.
-    if (stopped_) return false;
+    if (stopped_ || nFrameGuard::IsReleasePending(this)) return false;
 
     previousTime_ = time_;
     time_ = ts->GetFrameTime();

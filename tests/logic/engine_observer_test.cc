@@ -97,6 +97,14 @@ TEST_F(EngineObserverTest, StartRunsFramesUntilAStopAndStartsAgain) {
     EXPECT_EQ(Count("particle"), 0);
     EXPECT_NEAR(Channel("time"), 0.2f, 1e-5f);
 
+    // A script deleting the viewer ends the loop after that frame; it is gone afterwards.
+    nRef<nObserver> watch(viewer);
+    ASSERT_TRUE(Run("frames = 0"));
+    RunLoop("frames = frames + 1 if frames == 2 then delete('/sys/servers/observer') end");
+    EXPECT_FALSE(watch.IsValid());
+    EXPECT_EQ(Eval("frames"), "2");
+    viewer = static_cast<nObserver*>(kernel->New("nobserver", "/sys/servers/observer"));
+
     // A closed window ends the loop.
     ogfx->triggerResult = false;
     EXPECT_TRUE(viewer->Start());
