@@ -74,11 +74,15 @@ protected:
     // owner's reference list every frame.
     class WalkGuard {
     public:
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdangling-pointer"
+#endif
         // The state holds the flag only while this guard lives: the destructor takes it back.
         explicit WalkGuard(nModuleState* st) : state_(st), outer_(st->alive_) { st->alive_ = &alive_; }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
         ~WalkGuard() {
             if (alive_) state_->alive_ = outer_;
             else if (outer_) *outer_ = false;
