@@ -104,11 +104,13 @@
 #include "logic/nLogicIpol.h"
 #include "logic/nLogicItem.h"
 #include "logic/nLogicLevel.h"
+#include "logic/nLogicLinkNode.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPackage.h"
 #include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
+#include "logic/nLogicSkeleton.h"
 #include "logic/nLogicSound.h"
 #include "logic/nLogicSprite.h"
 #include "logic/nLogicVideo.h"
@@ -267,6 +269,7 @@ const nClassInfo* const kTable[] = {
     &nBoneAnimState::classInfo,
     &nSkinNode::classInfo,
     &nRepository::classInfo,
+    &nLogicLinkNode::classInfo,
     &nLogicEventServer::classInfo,
     &nLogicEvent::classInfo,
     &nLogic2DServer::classInfo,
@@ -279,6 +282,7 @@ const nClassInfo* const kTable[] = {
     &nLogicCollision2::classInfo,
     &nLogicPhysik2::classInfo,
     &nLogicTrigger2::classInfo,
+    &nLogicSkeleton::classInfo,
     &nLogicConnector::classInfo,
     &nLogicCharacter::classInfo,
     &nLogicElasticConnector::classInfo,

@@ -24,10 +24,12 @@
 #include "logic/nLogicIpol.h"
 #include "logic/nLogicItem.h"
 #include "logic/nLogicLevel.h"
+#include "logic/nLogicLinkNode.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nLogicPersonCamera.h"
 #include "logic/nLogicPhysik2.h"
+#include "logic/nLogicSkeleton.h"
 #include "logic/nLogicSound.h"
 #include "logic/nLogicSprite.h"
 #include "logic/nLogicVideo.h"
@@ -45,6 +47,8 @@
 #include "logic/nObserver.h"
 #include "logic/nPersist.h"
 #include "logic/nPersistLogic.h"
+#include "scene/nLinkNode.h"
+#include "scene/nVisNode.h"
 
 void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nPersist::classInfo);
@@ -59,6 +63,11 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nModule::classInfo);
     ks->AddClass(nModTransformer::classInfo);
     ks->AddClass(nLogicVisual2::classInfo);
+    // The logic link node is a scene link node; registering the scene's classes twice is
+    // harmless.
+    ks->AddClass(nVisNode::classInfo);
+    ks->AddClass(nLinkNode::classInfo);
+    ks->AddClass(nLogicLinkNode::classInfo);
     ks->AddClass(nModVisualizer::classInfo);
     ks->AddClass(nLogic2DServer::classInfo);
     ks->AddClass(nBaseObserver::classInfo);
@@ -75,6 +84,7 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicConnector::classInfo);
     ks->AddClass(nLogicElasticConnector::classInfo);
     ks->AddClass(nLogicCharacter::classInfo);
+    ks->AddClass(nLogicSkeleton::classInfo);
     ks->AddClass(nLogicItem::classInfo);
     ks->AddClass(nCameraServer::classInfo);
     ks->AddClass(nLogicCamera::classInfo);
