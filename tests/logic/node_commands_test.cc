@@ -7,14 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include "kernel/nClass.h"
 #include "logic/nLogicPhysik2.h"
 #include "logic/nLogicVisual2.h"
+#include "tests/logic/CommandTable.h"
 #include "tests/logic/GraphFixture.h"
 
 namespace {
 
-using Table = std::vector<std::pair<std::string, std::string>>;
+using Table = CommandTable;
 
 const Table kVisualCmds = {
     {"v_setvisible_b", "VSVI"},   {"b_getvisible_v", "VGVI"},     {"v_txyz_fff", "VSTR"},
@@ -44,19 +44,6 @@ protected:
         ASSERT_TRUE(Run("function join(...) local s, t = nil, {...}"
                         " for i = 1, #t do s = (s and s .. ' ' or '') .. tostring(t[i]) end return s end"));
     }
-    // The class's own commands as (prototype, id), in registration order.
-    Table OwnCommands(const char* className, const Table& expected) {
-        Table out;
-        nClass* cls = kernel->FindClass(className);
-        for (nCmdProto* p = cls ? cls->GetFirstCmd() : nullptr; p; p = p->GetNextCmd()) {
-            std::string id = "?";
-            for (const auto& row : expected) {
-                if (nId(row.second.c_str()) == p->GetId()) id = row.second;
-            }
-            out.emplace_back(p->GetProtoText(), id);
-        }
-        return out;
-    }
     void RunSteps(const std::vector<Step>& steps) {
         for (const Step& s : steps) {
             ASSERT_TRUE(Run(s.run)) << s.run;
@@ -67,8 +54,8 @@ protected:
 };
 
 TEST_F(NodeCommandsTest, EachClassRegistersItsCommandsWithTheirIdsInOrder) {
-    EXPECT_EQ(OwnCommands("nlogicvisual2", kVisualCmds), kVisualCmds);
-    EXPECT_EQ(OwnCommands("nlogicphysik2", kPhysikCmds), kPhysikCmds);
+    EXPECT_EQ(OwnCommands(kernel, "nlogicvisual2", kVisualCmds), kVisualCmds);
+    EXPECT_EQ(OwnCommands(kernel, "nlogicphysik2", kPhysikCmds), kPhysikCmds);
 }
 
 TEST_F(NodeCommandsTest, VisualCommandsRoundTripThroughLua) {
