@@ -5,6 +5,7 @@
 // graph's traversal and visual pass.
 #include "anim/nAnimPackage.h"
 #include "collide/nCollidePackage.h"
+#include "collide/nCollideServer2.h"
 #include "logic/nCameraView.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicNode.h"
@@ -37,6 +38,22 @@ protected:
         kernel->New("norigincamera", "/sys/servers/camera");
         graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
     }
+    void TearDown() override {
+        // The logic tree first: its bodies go before the physics server.
+        if (physikServers) {
+            if (nRoot* usr = kernel->Lookup("/usr")) usr->Release();
+        }
+        DrawFixture::TearDown();
+    }
+    // What a physics node needs: the collide contexts "picking" and "physik" and a
+    // physics server.
+    void MakePhysikServers() {
+        auto* collide = static_cast<nCollideServer2*>(kernel->New("ncollideserver2", "/sys/servers/collide2"));
+        collide->NewContext("picking");
+        collide->NewContext("physik");
+        kernel->New("nodephysikserver", "/sys/servers/physik");
+        physikServers = true;
+    }
     void LogicFrame() {
         ASSERT_TRUE(BeginFrame());
         graph->TraversePass(static_cast<nLogicNode*>(kernel->Lookup("/usr/logic")));
@@ -45,4 +62,5 @@ protected:
     }
 
     nLogicGraph* graph = nullptr;
+    bool physikServers = false;
 };

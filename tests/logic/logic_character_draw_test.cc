@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "collide/nCollideServer2.h"
 #include "tests/logic/LogicDrawFixture.h"
 
 namespace {
@@ -21,11 +20,7 @@ class LogicCharacterDrawTest : public LogicDrawFixture {
 protected:
     void SetUp() override {
         LogicDrawFixture::SetUp();
-        // A physics node needs its collide contexts and a physics server.
-        auto* collide = static_cast<nCollideServer2*>(kernel->New("ncollideserver2", "/sys/servers/collide2"));
-        collide->NewContext("picking");
-        collide->NewContext("physik");
-        kernel->New("nodephysikserver", "/sys/servers/physik");
+        MakePhysikServers();
         kernel->New("nanimserver", "/sys/servers/anim");
 
         // "rest" holds the arm straight, "fold" turns it 90 degrees about z.
@@ -50,11 +45,6 @@ protected:
                         "sel('/usr/logic/diver'); txyz(0, 0, -0.5); beginanims(2); setanimchn(0, 'rest', 0, false); "
                         "setanimchn(1, 'fold', 0, false); endanims(); addvisualizer('default', '/usr/modules/diver'); "
                         "sel('/')"));
-    }
-    void TearDown() override {
-        // The logic tree first: its bodies go before the physics server.
-        if (nRoot* usr = kernel->Lookup("/usr")) usr->Release();
-        LogicDrawFixture::TearDown();
     }
     std::string WriteText(const char* name, const char* text) {
         return Write(name, std::vector<uint8_t>(text, text + std::strlen(text)));

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "collide/nCollideServer2.h"
 #include "scene/nChannelServer.h"
 #include "tests/logic/LogicDrawFixture.h"
 #include "tests/scene/RedCube.h"
@@ -20,19 +19,10 @@ class SkeletonLinkDrawTest : public LogicDrawFixture {
 protected:
     void SetUp() override {
         LogicDrawFixture::SetUp();
-        // A physics node needs its collide contexts and a physics server; the debug pass
-        // draws both servers' shapes.
-        auto* collide = static_cast<nCollideServer2*>(kernel->New("ncollideserver2", "/sys/servers/collide2"));
-        collide->NewContext("picking");
-        collide->NewContext("physik");
-        kernel->New("nodephysikserver", "/sys/servers/physik");
+        // The skeleton is a physics node, and the debug pass draws both servers' shapes.
+        MakePhysikServers();
         channels = static_cast<nChannelServer*>(Lookup("/sys/servers/channel"));
         cube = Write("cube.n3d", std::vector<uint8_t>(CubeN3d, CubeN3d + std::strlen(CubeN3d)));
-    }
-    void TearDown() override {
-        // The logic tree first: its bodies go before the physics server.
-        if (nRoot* usr = kernel->Lookup("/usr")) usr->Release();
-        LogicDrawFixture::TearDown();
     }
 
     nChannelServer* channels = nullptr;
