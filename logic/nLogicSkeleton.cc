@@ -12,12 +12,12 @@ static const nCmdDef<nLogicSkeleton> cmds[] = {
 const nClassInfo nLogicSkeleton::classInfo = nClassInfo::Make<nLogicSkeleton>("nlogicskeleton", "nlogicphysik2", cmds);
 
 void nLogicSkeleton::BeginJoints(int n) {
-    if (n < 0 || n > MaxJoints) {
-        n_error("%s: v_beginjoints_i: %d joints (0 to %d); the old joints stay\n", GetFullName().c_str(), n, MaxJoints);
+    // The table frees the old joints itself, once.
+    if (!skeleton_.BeginJoints(n)) {
+        n_error("%s: v_beginjoints_i: %d joints is outside 0 to %d; the old joints stay\n", GetFullName().c_str(), n,
+                nCharSkeleton::MaxJoints);
         return;
     }
-    // The table frees the old joints itself, once.
-    skeleton_.BeginJoints(n);
     begun_ = true;
 }
 

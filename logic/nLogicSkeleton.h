@@ -9,10 +9,6 @@ class nLogicSkeleton : public nLogicPhysik2 {
 public:
     static const nClassInfo classInfo;
 
-    // More joints than any skeleton needs: a count from a broken script must not take
-    // all memory.
-    static constexpr int MaxJoints = 4096;
-
     // Begin, one line per joint in index order, end; nothing without joints.
     bool SaveCmds(nPersistServer* ps) override;
     // Poses the joints, then the physics node's step.
@@ -23,8 +19,8 @@ public:
     // Every joint's matrix from its pose, times its parent's; the time is not used.
     virtual void EvaluateJoints(float time);
 
-    // Drops the joints and makes n fresh ones; a count outside 0 to MaxJoints is logged
-    // and keeps the old joints.
+    // Drops the joints and makes n fresh ones; a count outside 0 to the joint table's
+    // MaxJoints is logged and keeps the old joints.
     void BeginJoints(int n);
     // Refused with a log line, changing nothing: before BeginJoints, an index outside the
     // joints, or a parent that is neither -1 nor an earlier joint.
