@@ -56,6 +56,7 @@
 #include "collide/nXTriangleShape2.h"
 #include "game/nGamePackage.h"
 #include "game/nbwAction.h"
+#include "game/nbwItem.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
 #include "gfx/nD3D8Server.h"
@@ -321,6 +322,7 @@ const nClassInfo* const kTable[] = {
     &nModVectorAnimator::classInfo,
     &nModScriptAnimator::classInfo,
     &nbwAction::classInfo,
+    &nbwItem::classInfo,
     &nBinkPlayer::classInfo,
 };
 

@@ -3,6 +3,7 @@
 #include "game/nGamePackage.h"
 #include "game/nbwAction.h"
 #include "logic/nLogicEventServer.h"
+#include "collide/nCollideServer2.h"
 #include "scene/nChannelServer.h"
 
 const nClassInfo nTestActor::classInfo = nClassInfo::Make<nTestActor>("ntestactor", "nlogiccharacter");
@@ -51,6 +52,8 @@ bool nTestActor::Trigger(nLogicGraph* graph) {
 
 void GameTestKernel::SetUp() {
     GraphFixture::SetUp();
+    // Items keep their damage zones in this context.
+    collide->NewContext("damage");
     nGamePackage(kernel);
     kernel->AddClass(nTestActor::classInfo);
     persist = kernel->New("nroot", "/usr/persist");

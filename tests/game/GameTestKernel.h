@@ -1,8 +1,9 @@
 #pragma once
-// The logic graph fixture with the game's classes: the game package, the persistent
-// root "/usr/persist", a frame run as the game's observer runs one without a display,
-// and a test actor ("ntestactor") that drives its queue of actions the way the game's
-// actors do. The graph fixture's recording nodes and modules serve as test objects.
+// The logic graph fixture with the game's classes: the game package, the collide
+// context "damage", the persistent root "/usr/persist", a frame run as the game's
+// observer runs one without a display, and a test actor ("ntestactor") that drives its
+// queue of actions the way the game's actors do. The graph fixture's recording nodes and
+// modules serve as test objects.
 #include <string>
 #include <vector>
 

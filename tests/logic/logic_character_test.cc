@@ -14,35 +14,9 @@
 #include "logic/nVariableContext.h"
 #include "scene/nChannelServer.h"
 #include "tests/logic/GraphFixture.h"
+#include "tests/logic/nRecordingVisualizer.h"
 
 namespace {
-
-// A visualizer module that keeps, by name, the variables it was last given.
-class nRecordingVisualizer : public nModTransformer {
-public:
-    static const nClassInfo classInfo;
-    int GetType() const override { return Visualizer; }
-    void Visualize(const matrix44&, nSceneGraph2*, nVariableContext* vars) override {
-        auto* vs = static_cast<nVariableServer*>(nKernelServer::ks->Lookup("/sys/servers/variable"));
-        floats.clear();
-        texts.clear();
-        order.clear();
-        for (int i = 0; vars && i < vars->Size(); i++) {
-            const nVariable& v = vars->Get(i);
-            const char* name = vs->GetVariableName(int(v.GetHandle()));
-            order.push_back(name ? name : "?");
-            if (v.GetType() == nVariable::Float) floats[order.back()] = v.GetF();
-            if (v.GetType() == nVariable::String) texts[order.back()] = v.GetS();
-        }
-        shown++;
-    }
-    std::map<std::string, float> floats;
-    std::map<std::string, std::string> texts;
-    std::vector<std::string> order;
-    int shown = 0;
-};
-const nClassInfo nRecordingVisualizer::classInfo =
-    nClassInfo::Make<nRecordingVisualizer>("nrecordingvisualizer", "nmodtransformer");
 
 // An item that remembers whom it was used by.
 class nTestItem : public nLogicItem {

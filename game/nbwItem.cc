@@ -1,0 +1,461 @@
+#include "game/nbwItem.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "game/nbwHandlerPersist.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
+#include "logic/nLogicEventHandler.h"
+#include "logic/nModCollisionState.h"
+#include "logic/nModVisualizerState.h"
+#include "logic/nPersistLogic.h"
+
+static const nCmdDef<nbwItem> cmds[] = {
+    Bind<&nbwItem::GetVars>("s_getvars_v", "GVAR"),
+    Bind<&nbwItem::SetIntByName>("v_setint_si", "ISIN"),
+    Bind<&nbwItem::GetIntByName>("i_getint_s", "IGIN"),
+    Bind<&nbwItem::SetFloatByName>("v_setfloat_sf", "ISFL"),
+    Bind<&nbwItem::GetFloatByName>("f_getfloat_s", "IGFL"),
+    Bind<&nbwItem::SetStringByName>("v_setstring_ss", "ISST"),
+    Bind<&nbwItem::GetStringByName>("s_getstring_s", "IGST"),
+    Bind<&nbwItem::UseFor>("v_usefor_f", "IUFO"),
+    Bind<&nbwItem::PlaySound>("v_playsound_v", "IPSN"),
+    Bind<&nbwItem::SetUltrasonicTime>("v_setultrasonictime_f", "ISUT"),
+    Bind<&nbwItem::GetUltrasonicTime>("f_getultrasonictime_v", "IGUT"),
+};
+const nClassInfo nbwItem::classInfo = nClassInfo::Make<nbwItem>("nbwitem", "nlogicitem", cmds);
+
+namespace {
+
+const char* KindName(nVariable::Type type) {
+    switch (type) {
+    case nVariable::Int: return "an int";
+    case nVariable::Float: return "a float";
+    case nVariable::String: return "a text";
+    default: return "no value";
+    }
+}
+
+bool IsNumber(nVariable::Type type) {
+    return type == nVariable::Int || type == nVariable::Float;
+}
+
+}  // namespace
+
+nbwItem::nbwItem() {
+    vars_.reserve(32);
+    DefineVar(Skill, "skill", 0.0f);
+    DefineVar(DocValue, "docvalue", 0.0f);
+    DefineVar(Alteration, "alteration", 0.0f);
+    DefineVar(MaxEnergie, "maxenergie", 1.0f);
+    DefineVar(Energie, "energie", 1.0f);
+    DefineVar(EnergieLose, "energielose", 0.0f);
+    DefineVar(MaxHitpoints, "maxhitpoints", 1.0f);
+    DefineVar(Hitpoints, "hitpoints", 1.0f);
+    DefineVar(CollDamage, "colldamage", 0.0f);
+    DefineVar(AnimLength, "animlenght", 0.0f);
+    DefineVar(AnimName, "animname", "none");
+    DefineVar(CanDrop, "candrop", 1);
+    DefineVar(UseTime, "usetime", 0.0f);
+    DefineVar(UseItem, "useitem", 0.0f);
+    DefineVar(Type, "type", "none");
+    DefineVar(DamageType, "damagetype", 1);
+    DefineVar(Owner, "owner", "none");
+    DefineVar(Treasure, "treasure", 1);
+    DefineVar(Damage, "damage", 0.0f);
+    DefineVar(Weight, "weight", 0.0f);
+    DefineVar(Volume, "volume", 0.0f);
+    DefineVar(Armor, "armor", 0.0f);
+    DefineVar(User, "user", "everybody");
+    DefineVar(Group, "group", "item");
+    DefineVar(AlwaysVisible, "alwaysvisible", 0);
+
+    damageState_ = static_cast<nModCollisionState*>(CreateModuleState(nModuleState::Collision, "damage"));
+    damageState_->SetContext("damage");
+    itemState_ = static_cast<nModCollisionState*>(CreateModuleState(nModuleState::Collision, "item"));
+    itemState_->SetContext("physik");
+    packInHandler_ = AddHandler("onpackin");
+    deathHandler_ = AddHandler("ondeath");
+    ultrasonicState_ = static_cast<nModVisualizerState*>(CreateModuleState(nModuleState::Visualizer, "ultrasonic"));
+    ultrasonicState_->SetEnabled(false);
+}
+
+nbwItem::~nbwItem() = default;
+
+// -- the table ------------------------------------------------------------------------
+
+nbwItem::Slot& nbwItem::DefineSlot(int index, const char* name) {
+    if (index < 0) nKernelServer::FatalError("nbwitem: variable index %d below 0\n", index);
+    if (size_t(index) >= vars_.size()) vars_.resize(size_t(index) + 1);
+    Slot& s = vars_[size_t(index)];
+    s.value = nVariable();
+    s.name = name;
+    return s;
+}
+
+void nbwItem::DefineVar(int index, const char* name, int32_t value) {
+    DefineSlot(index, name).value.SetI(value);
+}
+
+void nbwItem::DefineVar(int index, const char* name, float value) {
+    DefineSlot(index, name).value.SetF(value);
+}
+
+void nbwItem::DefineVar(int index, const char* name, const char* text) {
+    DefineSlot(index, name).value.SetS(text);
+}
+
+nVariable* nbwItem::Entry(int index, const char* op) {
+    if (index < 0 || size_t(index) >= vars_.size()) {
+        n_error("%s: %s: variable %d is outside 0 to %d\n", GetFullName().c_str(), op, index, GetNumVars() - 1);
+        return nullptr;
+    }
+    return &vars_[size_t(index)].value;
+}
+
+nVariable::Type nbwItem::GetVarType(int index) const {
+    if (index < 0 || size_t(index) >= vars_.size()) return nVariable::Void;
+    return vars_[size_t(index)].value.GetType();
+}
+
+void nbwItem::Refuse(int index, const char* what) const {
+    n_error("%s: variable '%s' holds %s: %s refused\n", GetFullName().c_str(), GetVarName(index),
+            KindName(GetVarType(index)), what);
+}
+
+int32_t nbwItem::ToInt(float value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483648.0f) return std::numeric_limits<int32_t>::max();
+    if (value <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
+    return int32_t(value);
+}
+
+void nbwItem::SetString(int index, const char* text) {
+    nVariable* v = Entry(index, "SetString");
+    if (!v) return;
+    if (v->GetType() != nVariable::String) {
+        Refuse(index, "a text is");
+        return;
+    }
+    v->SetS(text);
+}
+
+void nbwItem::SetInt(int index, int32_t value) {
+    nVariable* v = Entry(index, "SetInt");
+    if (!v) return;
+    switch (v->GetType()) {
+    case nVariable::Int: v->SetI(value); break;
+    // Through SetFloat, so that the death rule and a subclass's checks apply.
+    case nVariable::Float: SetFloat(index, float(value)); break;
+    default: Refuse(index, "a number is"); break;
+    }
+}
+
+void nbwItem::SetFloat(int index, float value) {
+    nVariable* v = Entry(index, "SetFloat");
+    if (!v) return;
+    if (v->GetType() == nVariable::Int) {
+        SetInt(index, ToInt(value));
+        return;
+    }
+    if (v->GetType() != nVariable::Float) {
+        Refuse(index, "a number is");
+        return;
+    }
+    if (index == Hitpoints && value <= 0.0f && v->GetF() > 0.0f && deathHandler_ && deathHandler_->IsBound()) {
+        deathHandler_->Queue();
+    }
+    v->SetF(value);
+}
+
+float nbwItem::GetFloat(int index) {
+    nVariable* v = Entry(index, "GetFloat");
+    if (!v) return 0.0f;
+    switch (v->GetType()) {
+    case nVariable::Float: return v->GetF();
+    case nVariable::Int: return float(v->GetI());
+    default: Refuse(index, "reading a number is"); return 0.0f;
+    }
+}
+
+int32_t nbwItem::GetInt(int index) {
+    nVariable* v = Entry(index, "GetInt");
+    if (!v) return 0;
+    switch (v->GetType()) {
+    case nVariable::Int: return v->GetI();
+    case nVariable::Float: return ToInt(v->GetF());
+    default: Refuse(index, "reading a number is"); return 0;
+    }
+}
+
+const char* nbwItem::GetString(int index) {
+    nVariable* v = Entry(index, "GetString");
+    if (!v) return "";
+    if (v->GetType() != nVariable::String) {
+        Refuse(index, "reading a text is");
+        return "";
+    }
+    const char* s = v->GetS();
+    return s ? s : "";
+}
+
+int nbwItem::FindVar(const char* name) const {
+    if (!name) return -1;
+    for (size_t i = 0; i < vars_.size(); i++) {
+        if (vars_[i].name && std::strcmp(vars_[i].name, name) == 0) return int(i);
+    }
+    return -1;
+}
+
+const char* nbwItem::GetVarName(int index) const {
+    if (index < 0 || size_t(index) >= vars_.size()) return nullptr;
+    return vars_[size_t(index)].name;
+}
+
+// -- script commands ------------------------------------------------------------------
+
+int nbwItem::ScriptIndex(const char* name, const char* op) const {
+    int index = FindVar(name);
+    if (index < 0) {
+        n_error("%s: %s: Error : No variable '%s' exsist in nbwitem ...\n", GetFullName().c_str(), op,
+                name ? name : "");
+    }
+    return index;
+}
+
+void nbwItem::SetIntByName(const char* name, int32_t value) {
+    int i = ScriptIndex(name, "v_setint_si");
+    if (i >= 0) SetInt(i, value);
+}
+
+int32_t nbwItem::GetIntByName(const char* name) {
+    int i = ScriptIndex(name, "i_getint_s");
+    return i >= 0 ? GetInt(i) : 0;
+}
+
+void nbwItem::SetFloatByName(const char* name, float value) {
+    int i = ScriptIndex(name, "v_setfloat_sf");
+    if (i >= 0) SetFloat(i, value);
+}
+
+float nbwItem::GetFloatByName(const char* name) {
+    int i = ScriptIndex(name, "f_getfloat_s");
+    return i >= 0 ? GetFloat(i) : 0.0f;
+}
+
+void nbwItem::SetStringByName(const char* name, const char* text) {
+    int i = ScriptIndex(name, "v_setstring_ss");
+    if (i >= 0) SetString(i, text);
+}
+
+const char* nbwItem::GetStringByName(const char* name) {
+    int i = ScriptIndex(name, "s_getstring_s");
+    return i >= 0 ? GetString(i) : "";
+}
+
+void nbwItem::UseFor(float seconds) {
+    if (nVariable* v = Entry(UseTime, "v_usefor_f")) v->SetF(seconds);
+}
+
+void nbwItem::AppendInt(std::string& out, int32_t value) {
+    char buf[16];
+    auto r = std::to_chars(buf, buf + sizeof(buf), value);
+    out.append(buf, r.ptr);
+}
+
+void nbwItem::AppendFloat(std::string& out, float value) {
+    const double v = value;
+    if (std::isnan(v)) {
+        out += "nan";
+        return;
+    }
+    if (std::isinf(v)) {
+        out += v < 0 ? "-inf" : "inf";
+        return;
+    }
+    // Six significant digits decide the notation: the exponent after rounding.
+    char sci[32];
+    auto r = std::to_chars(sci, sci + sizeof(sci), v, std::chars_format::scientific, 5);
+    *r.ptr = 0;
+    const char* e = std::strchr(sci, 'e');
+    const int exponent = std::atoi(e + 1);
+    char buf[48];
+    char* end;
+    if (v == 0.0 || (exponent >= -1 && exponent < 6)) {
+        end = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::fixed, 5 - exponent).ptr;
+    } else {
+        // The mantissa as it is, the exponent with its sign and three digits.
+        const size_t mantissa = size_t(e - sci);
+        std::memcpy(buf, sci, mantissa);
+        end = buf + mantissa;
+    }
+    // Trailing zeros after the point go, the point stays.
+    if (std::memchr(buf, '.', size_t(end - buf))) {
+        while (end[-1] == '0') end--;
+    }
+    out.append(buf, end);
+    if (v != 0.0 && (exponent < -1 || exponent >= 6)) {
+        const int a = std::abs(exponent);
+        out += 'e';
+        out += exponent < 0 ? '-' : '+';
+        out += char('0' + a / 100 % 10);
+        out += char('0' + a / 10 % 10);
+        out += char('0' + a % 10);
+    }
+}
+
+std::string nbwItem::GetVars() {
+    std::string out;
+    for (const Slot& s : vars_) {
+        out += s.name ? s.name : "";
+        out += " [";
+        switch (s.value.GetType()) {
+        case nVariable::Int:
+            out += "int] = ";
+            AppendInt(out, s.value.GetI());
+            break;
+        case nVariable::Float:
+            out += "float] = ";
+            AppendFloat(out, s.value.GetF());
+            break;
+        case nVariable::String:
+            out += "string] = ";
+            out += s.value.GetS() ? s.value.GetS() : "";
+            break;
+        default: break;
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+// -- saving and the store -------------------------------------------------------------
+
+bool nbwItem::SaveCmds(nPersistServer* ps) {
+    if (!nLogicItem::SaveCmds(ps)) return false;
+    for (const Slot& s : vars_) {
+        bool ok = true;
+        switch (s.value.GetType()) {
+        case nVariable::Int: ok = ps->Put(this, nId("ISIN"), s.name, s.value.GetI()); break;
+        case nVariable::Float: ok = ps->Put(this, nId("ISFL"), s.name, s.value.GetF()); break;
+        case nVariable::String: ok = ps->Put(this, nId("ISST"), s.name, s.value.GetS()); break;
+        default: break;
+        }
+        if (!ok) return false;
+    }
+    return ps->Put(this, nId("ISUT"), ultrasonicTime_);
+}
+
+void nbwItem::StoreToPersist(nPersistLogic* store) {
+    if (!store) {
+        n_error("%s: StoreToPersist: no persistent store\n", GetFullName().c_str());
+        return;
+    }
+    nVariable v;
+    v.SetI(GetActive() ? 1 : 0);
+    nbwPutVar(store, "active", v);
+    v.SetI(GetVisible() ? 1 : 0);
+    nbwPutVar(store, "visible", v);
+    v.SetI(GetCollision() ? 1 : 0);
+    nbwPutVar(store, "collision", v);
+    const vector3& p = GetPosition();
+    const float t[4] = {p.x, p.y, p.z, 0.0f};
+    v.SetV4(t);
+    nbwPutVar(store, "txyz", v);
+    const quaternion& q = GetQuaternion();
+    const float r[4] = {q.x, q.y, q.z, q.w};
+    v.SetV4(r);
+    nbwPutVar(store, "qxyzw", v);
+    nbwStoreHandlers(this, store);
+    for (const Slot& s : vars_) {
+        if (s.name && s.value.GetType() != nVariable::Void) nbwPutVar(store, s.name, s.value);
+    }
+}
+
+void nbwItem::RestoreFromPersist(nPersistLogic* store) {
+    if (!store) {
+        n_error("%s: RestoreFromPersist: no persistent store\n", GetFullName().c_str());
+        return;
+    }
+    nLogicItem::RestoreFromPersist(store);
+    // A flag stored as either number counts.
+    auto flag = [store](const char* name, bool& out) {
+        const nVariable* v = store->GetVar(name);
+        if (!v) return false;
+        if (v->GetType() == nVariable::Int) out = v->GetI() > 0;
+        else if (v->GetType() == nVariable::Float) out = v->GetF() > 0.0f;
+        else return false;
+        return true;
+    };
+    bool on = false;
+    if (flag("active", on)) SetActive(on);
+    if (flag("visible", on)) SetVisible(on);
+    if (flag("collision", on)) SetCollision(on);
+    const nVariable* t = store->GetVar("txyz");
+    if (t && t->GetType() == nVariable::Vector4) {
+        SetPosition(vector3(t->GetV4()[0], t->GetV4()[1], t->GetV4()[2]));
+    }
+    const nVariable* q = store->GetVar("qxyzw");
+    if (q && q->GetType() == nVariable::Vector4) {
+        const float* f = q->GetV4();
+        SetQuaternion(quaternion(f[0], f[1], f[2], f[3]));
+    }
+    nbwRestoreHandlers(this, store);
+    for (size_t i = 0; i < vars_.size(); i++) {
+        Slot& s = vars_[i];
+        const nVariable* stored = s.name ? store->GetVar(s.name) : nullptr;
+        if (!stored) continue;
+        const nVariable::Type have = s.value.GetType();
+        const nVariable::Type got = stored->GetType();
+        // Copied as stored, without the death rule: a restore is no change of condition.
+        if (have == nVariable::String && got == nVariable::String) {
+            s.value.SetS(stored->GetS());
+        } else if (have == nVariable::Int && IsNumber(got)) {
+            s.value.SetI(got == nVariable::Int ? stored->GetI() : ToInt(stored->GetF()));
+        } else if (have == nVariable::Float && IsNumber(got)) {
+            s.value.SetF(got == nVariable::Float ? stored->GetF() : float(stored->GetI()));
+        } else {
+            n_error("%s: store variable '%s' holds %s, the item %s: skipped\n", GetFullName().c_str(), s.name,
+                    KindName(got), KindName(have));
+        }
+    }
+}
+
+// -- render variables -----------------------------------------------------------------
+
+void nbwItem::UpdateVariables() {
+    nLogicItem::UpdateVariables();
+    useItemVar_ = AddVariable(nullptr, "useitem", 0.0f);
+    hitpointsVar_ = AddVariable(nullptr, "hitpoints", 0.0f);
+    soundTriggerVar_ = AddVariable(nullptr, "soundtrigger", 0.0f);
+    timeVar_ = AddVariable(ultrasonicState_, "time", 0.0f);
+}
+
+void nbwItem::SetNodeVariables() {
+    nLogicItem::SetNodeVariables();
+    SetVariable(nullptr, useItemVar_, GetFloat(UseItem));
+    const float maxHp = GetFloat(MaxHitpoints);
+    SetVariable(nullptr, hitpointsVar_, maxHp > 0.0f ? GetFloat(Hitpoints) / maxHp : 0.0f);
+    if (ultrasonicState_->GetEnabled()) {
+        ultrasonicElapsed_ += GetFrameTime();
+        if (ultrasonicElapsed_ <= ultrasonicTime_) {
+            SetVariable(ultrasonicState_, timeVar_, ultrasonicElapsed_);
+        } else {
+            ultrasonicElapsed_ = 0.0f;
+            ultrasonicState_->SetEnabled(false);
+        }
+    }
+    SetVariable(nullptr, soundTriggerVar_, playSound_ ? 1.0f : 0.0f);
+    playSound_ = false;
+}
+
+void nbwItem::Visualize(nSceneGraph2* sceneGraph, const matrix44& world) {
+    DeclareVariables();
+    SetNodeVariables();
+    GetVisualizerState()->Visualize(world, sceneGraph);
+    if (ultrasonicState_->GetEnabled()) ultrasonicState_->Visualize(world, sceneGraph);
+}
