@@ -437,9 +437,10 @@ void nbwItem::UpdateVariables() {
 
 void nbwItem::SetNodeVariables() {
     nLogicItem::SetNodeVariables();
-    SetVariable(nullptr, useItemVar_, GetFloat(UseItem));
-    const float maxHp = GetFloat(MaxHitpoints);
-    SetVariable(nullptr, hitpointsVar_, maxHp > 0.0f ? GetFloat(Hitpoints) / maxHp : 0.0f);
+    // The fixed entries are floats for good (their type never changes): read in place.
+    SetVariable(nullptr, useItemVar_, vars_[UseItem].value.GetF());
+    const float maxHp = vars_[MaxHitpoints].value.GetF();
+    SetVariable(nullptr, hitpointsVar_, maxHp > 0.0f ? vars_[Hitpoints].value.GetF() / maxHp : 0.0f);
     if (ultrasonicState_->GetEnabled()) {
         ultrasonicElapsed_ += GetFrameTime();
         if (ultrasonicElapsed_ <= ultrasonicTime_) {

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "game/nbwItem.h"
+#include "kernel/nClass.h"
+#include "kernel/nCmdProto.h"
 #include "logic/nLogicEventRecord.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nModCollisionState.h"
@@ -82,6 +86,24 @@ TEST_F(ItemTest, AFreshItemListsItsTableInOrder) {
     EXPECT_NE(listing.find("\nowner [string] = /usr/logic/diver\ntreasure [int] = -12\n"), std::string::npos);
     EXPECT_NE(listing.find("\nweight [float] = 2.5e+006\n"), std::string::npos);
     EXPECT_EQ(item->GetVars(), kFreshListing);
+}
+
+TEST_F(ItemTest, RegistersItsElevenCommandsWithTheirIds) {
+    using Row = std::pair<std::string, std::string>;
+    const std::vector<Row> expected = {
+        {"s_getvars_v", "GVAR"},          {"v_setint_si", "ISIN"},    {"i_getint_s", "IGIN"},
+        {"v_setfloat_sf", "ISFL"},        {"f_getfloat_s", "IGFL"},   {"v_setstring_ss", "ISST"},
+        {"s_getstring_s", "IGST"},        {"v_usefor_f", "IUFO"},     {"v_playsound_v", "IPSN"},
+        {"v_setultrasonictime_f", "ISUT"}, {"f_getultrasonictime_v", "IGUT"}};
+    std::vector<Row> own;
+    for (nCmdProto* p = kernel->FindClass("nbwitem")->GetFirstCmd(); p; p = p->GetNextCmd()) {
+        std::string id = "?";
+        for (const Row& row : expected) {
+            if (nId(row.second.c_str()) == p->GetId()) id = row.second;
+        }
+        own.emplace_back(p->GetProtoText(), id);
+    }
+    EXPECT_EQ(own, expected);
 }
 
 TEST_F(ItemTest, ListingNumbersHaveSixDigitsAndAThreeDigitExponent) {
