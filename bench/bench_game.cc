@@ -12,27 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "anim/nAnimPackage.h"
 #include "bench/BenchAllocations.h"
-#include "bench/nBenchCamera.h"
-#include "collide/nCollidePackage.h"
+#include "bench/BenchLogicKernel.h"
 #include "collide/nCollideServer2.h"
 #include "game/nGamePackage.h"
-#include "gfx/nGfxPackage.h"
 #include "kernel/nFileServer2.h"
-#include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicItem.h"
-#include "logic/nLogicPackage.h"
 #include "logic/nModPhysik.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nModule.h"
 #include "logic/nVariableContext.h"
-#include "physics/nPhysikPackage.h"
 #include "scene/nChannelServer.h"
-#include "scene/nScenePackage.h"
-#include "script/nScriptPackage.h"
 
 namespace {
 
@@ -54,19 +46,9 @@ const nClassInfo nBenchVisualizer::classInfo = nClassInfo::Make<nBenchVisualizer
 class ItemBench {
 public:
     explicit ItemBench(const char* itemClass) {
-        kernel = new nKernelServer([](nKernelServer* ks) {
-            nKernelPackage(ks);
-            nGfxPackage(ks);
-            nScriptPackage(ks);
-            nScenePackage(ks);
-            nAnimPackage(ks);
-            nCollidePackage(ks);
-            nPhysikPackage(ks);
-            nLogicPackage(ks);
-            nGamePackage(ks);
-            ks->AddClass(nBenchCamera::classInfo);
-            ks->AddClass(nBenchVisualizer::classInfo);
-        });
+        kernel = bench::NewLogicKernel();
+        nGamePackage(kernel);
+        kernel->AddClass(nBenchVisualizer::classInfo);
         kernel->GetFileServer<nFileServer2>()->SetAssign("bin", BW_SOURCE_DIR "/data/bin/win32/");
         kernel->New("nluaserver2", "/sys/servers/script");
         kernel->New("ngfxserver", "/sys/servers/gfx");
