@@ -56,7 +56,9 @@
 #include "collide/nXTriangleShape2.h"
 #include "game/nGamePackage.h"
 #include "game/nbwAction.h"
+#include "game/nbwCamera.h"
 #include "game/nbwItem.h"
+#include "game/nbwStartPoint.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
 #include "gfx/nD3D8Server.h"
@@ -323,6 +325,8 @@ const nClassInfo* const kTable[] = {
     &nModScriptAnimator::classInfo,
     &nbwAction::classInfo,
     &nbwItem::classInfo,
+    &nbwStartPoint::classInfo,
+    &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,
 };
 

@@ -1,10 +1,14 @@
 #include "game/nGamePackage.h"
 
 #include "game/nbwAction.h"
+#include "game/nbwCamera.h"
 #include "game/nbwItem.h"
+#include "game/nbwStartPoint.h"
 #include "kernel/nKernelServer.h"
 
 void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwAction::classInfo);
     ks->AddClass(nbwItem::classInfo);
+    ks->AddClass(nbwStartPoint::classInfo);
+    ks->AddClass(nbwCamera::classInfo);
 }

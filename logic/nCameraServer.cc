@@ -21,6 +21,7 @@ std::string nCameraServer::GetCurrentCameraPath() const {
 void nCameraServer::ApplyView(nGfxServer* gfx, matrix44& view) {
     nLogicCamera* cam = current_.GetUnsafe();
     if (!cam) nKernelServer::FatalError("Aborting.");
+    cam->PlaceForView();
     // The world matrix the traversal is about to compute: the stored one is last frame's.
     matrix44 world = cam->GetMatrix();
     nClass* visual = nKernelServer::ks->FindClass("nlogicvisual2");

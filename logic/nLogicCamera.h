@@ -26,6 +26,9 @@ public:
     void UpdateModules(const matrix44& world) override;
     void AnalyseCollision() override;
     virtual bool AcceptPick(int /*mouseX*/, int /*mouseY*/) { return true; }
+    // Called by the camera server just before it takes the view from this current camera:
+    // a camera that places itself each frame does it here, so the view is this frame's.
+    virtual void PlaceForView() {}
 
     // Makes this the camera server's current camera.
     void SetCurrent();
