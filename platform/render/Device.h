@@ -86,6 +86,11 @@ public:
     // --- state
     bool SetViewport(const Viewport& viewport);
     const Viewport& GetViewport() const { return this->viewport; }
+    // Draws are clipped to the rectangle (pixels, rows from the top, clipped to the
+    // back buffer) while one is set; null sets none. Clears are never clipped by it.
+    bool SetScissorRect(const Rect* rect);
+    // False when no rectangle is set.
+    bool GetScissorRect(Rect& rect) const;
     bool SetTransform(TransformKind kind, const Matrix& matrix);
     const Matrix& GetTransform(TransformKind kind) const;
     bool SetRenderState(RenderState state, uint32_t value);
@@ -243,6 +248,9 @@ private:
     bool lightsDirty = true;
     bool viewportDirty = true;
     bool materialDirty = true;
+    bool scissorOn = false;
+    Rect scissor;
+    bool scissorDirty = true;
     int colorMaterialMode = -1;
 
     std::unique_ptr<StateBlock> recording;
