@@ -29,7 +29,7 @@ nMacroExec2::nMacroExec2() {
             window_->onCommand = [this](int button) { Press(button); };
             window_->onClose = [this] { SetActive(false); };
             // Shown as made, without the keyboard.
-            window_->Show();
+            window_->Show(false);
         }
     }
     nRoot* scripts = FindOrMakeScripts();

@@ -279,15 +279,21 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
         io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
         io.MousePos = ImVec2(static_cast<float>(this->pointerX), static_cast<float>(this->pointerY));
         ImGui::NewFrame();
-        this->toolFocused = false;
         // Only content builders run inside the frame, and they may not delete windows.
         for (size_t i = 0; i < this->windows.size(); ++i) {
             if (this->windows[i]->visible) this->BuildWindow(*this->windows[i]);
         }
-        this->takesKeyboard = io.WantCaptureKeyboard || this->toolFocused;
         ImGui::Render();
         this->drawData = ImGui::GetDrawData();
         this->takesPointer = io.WantCaptureMouse;
+        // A focused tool window has the keyboard, as a separate window would; a popup never.
+        const ImGuiWindow* focused = GImGui->NavWindow != nullptr ? GImGui->NavWindow->RootWindow : nullptr;
+        bool toolFocused = false;
+        for (const ToolWindow* w : this->windows) {
+            toolFocused = toolFocused || (focused != nullptr && w->visible && w->kind == ToolWindow::Kind::Tool &&
+                                          w->layerId == focused->ID);
+        }
+        this->takesKeyboard = io.WantCaptureKeyboard || toolFocused;
     }
     for (int b = 0; b < 3; ++b) {
         if (this->buttonReleaseLater[b]) io.MouseDown[b] = false;
@@ -333,15 +339,13 @@ void Host::BuildWindow(ToolWindow& w)
     if (w.focusNext) {
         ImGui::SetNextWindowFocus();
         w.focusNext = false;
+    } else if (w.quietNext) {
+        flags |= ImGuiWindowFlags_NoFocusOnAppearing;
     }
+    w.quietNext = false;
     bool open = true;
     const bool shown = ImGui::Begin(w.title.c_str(), popup ? nullptr : &open, flags);
-    if (popup) {
-        ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
-    } else if (ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows)) {
-        // A focused tool window has the keyboard, as a separate window would; a popup never.
-        this->toolFocused = true;
-    }
+    if (popup) ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
     const ImVec2 pos = ImGui::GetWindowPos();
     w.x = static_cast<int>(pos.x);
     w.y = static_cast<int>(pos.y);
@@ -351,7 +355,7 @@ void Host::BuildWindow(ToolWindow& w)
         w.width = static_cast<int>(size.x);
         w.height = static_cast<int>(size.y);
     }
-    w.drawnOnce = true;
+    w.layerId = ImGui::GetCurrentWindow()->ID;
     if (shown) {
         ImDrawList* list = ImGui::GetWindowDrawList();
         const ImVec2 origin = ImGui::GetCursorStartPos();

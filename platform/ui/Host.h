@@ -88,7 +88,6 @@ private:
     ImDrawData* drawData = nullptr;
     bool takesPointer = false;
     bool takesKeyboard = false;
-    bool toolFocused = false;
     int pointerX = 0;
     int pointerY = 0;
     // Presses that no frame has seen yet: their release waits for the next frame, so a

@@ -22,12 +22,12 @@ ToolWindow::~ToolWindow()
     }
 }
 
-void ToolWindow::Show()
+void ToolWindow::Show(bool activate)
 {
     if (!this->visible) {
-        this->drawnOnce = false;
         this->placeNext = true;
         this->sizeNext = true;
+        this->quietNext = !activate;
     }
     this->visible = true;
     if (this->minimised) {

@@ -29,8 +29,8 @@ public:
     // Null once the host is gone.
     Host* GetHost() const { return this->host; }
 
-    // Shows the window restored from minimised.
-    void Show();
+    // Shows the window restored from minimised, with the keyboard unless told otherwise.
+    void Show(bool activate = true);
     void Hide();
     void Minimise();
     bool IsVisible() const { return this->visible; }
@@ -101,7 +101,8 @@ private:
     bool sizeNext = true;    // size likewise
     bool collapseNext = false;
     bool focusNext = false;
-    bool drawnOnce = false;  // since last shown: its rectangle is known
+    bool quietNext = false;  // shown without taking the keyboard
+    unsigned layerId = 0;    // ImGui's id of the window, once built
     int x = 0, y = 0, width = 0, height = 0;
     void* userData = nullptr;
     std::vector<Button> buttons;
