@@ -2,6 +2,7 @@
 // at probe pixels, and what the pump's pushed events do with them.
 #include <SDL2/SDL.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "gfx/nD3D8Server.h"
@@ -11,6 +12,7 @@
 #include "tests/platform/SdlTestEnvironment.h"
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nContextMenu.h"
+#include "tools/nMacroExec2.h"
 
 namespace {
 
@@ -152,6 +154,39 @@ TEST_F(ToolDrawTest, KeysAndClicksTakenByAToolWindowNeverReachTheGame) {
     EXPECT_EQ(Count(N_INPUT_BUTTON_DOWN), 1);
     EXPECT_EQ(Count(N_INPUT_KEY_DOWN), 1);
     EXPECT_EQ(commands.size(), 1u);
+}
+
+TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
+    // The game's own start script and tools script, run from the test's "bin:".
+    for (const char* name : {"init_bw.n", "init_tools.n"}) {
+        std::filesystem::copy_file(SourceDir() + "/data/bin/win32/" + name, bin + name);
+    }
+    kernel->New("nlogicinputserver", "/sys/servers/logicinput");
+    ASSERT_TRUE(Run("dofile('bin:init_bw.n')"));
+    Frame();
+    EXPECT_EQ(Lookup("/sys/servers/plugin"), nullptr);
+    auto press = [this] {
+        Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_F12, SDLK_F12, true));
+        Frame();
+        Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_F12, SDLK_F12, false));
+        Frame();
+    };
+    press();
+    auto* macros = dynamic_cast<nMacroExec2*>(Lookup("/sys/servers/plugin/macros"));
+    ASSERT_NE(macros, nullptr);
+    EXPECT_TRUE(macros->GetActive());
+    EXPECT_TRUE(macros->GetWindow()->IsVisible());
+    press();
+    EXPECT_FALSE(macros->GetActive());
+    EXPECT_FALSE(macros->GetWindow()->IsVisible());
+    press();
+    EXPECT_TRUE(macros->GetActive());
+    // With the keyboard in a tool window F12 still reaches the game.
+    macros->GetWindow()->BringToFront();
+    Frame();
+    ASSERT_TRUE(gfxServer->GetUiHost()->TakesKeyboard());
+    press();
+    EXPECT_FALSE(macros->GetActive());
 }
 
 class MenuDrawTest : public ToolDrawTest {
