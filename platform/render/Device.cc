@@ -532,6 +532,11 @@ bool Device::SetScissorRect(const Rect* rect)
                      rect->left, rect->top, rect->right, rect->bottom);
         return false;
     }
+    const Rect& r = this->scissor;
+    if (this->scissorOn && r.left == rect->left && r.top == rect->top && r.right == rect->right &&
+        r.bottom == rect->bottom) {
+        return true;
+    }
     this->scissorOn = true;
     this->scissor = *rect;
     this->scissorDirty = true;
@@ -1184,7 +1189,7 @@ void Device::ApplyColorMaterial(unsigned vertexFormat)
         return rs[static_cast<int>(s)] == MaterialSource::Color1;
     };
     // Unlit drawing takes the vertex colour as it is: no tracking needed.
-    if ((vertexFormat & kVertexDiffuse) != 0 && rs[static_cast<int>(RenderState::ColorVertex)] != 0 &&
+    if ((vertexFormat & (kVertexDiffuse | kVertexDiffuseRgba)) != 0 && rs[static_cast<int>(RenderState::ColorVertex)] != 0 &&
         rs[static_cast<int>(RenderState::Lighting)] != 0) {
         const bool diffuse = fromVertex(RenderState::DiffuseMaterialSource);
         const bool ambient = fromVertex(RenderState::AmbientMaterialSource);

@@ -147,6 +147,13 @@ public:
     bool DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned vertexFormat,
                             const void* vertices, int stride);
 
+    // Draws primitives from 16-bit indices in memory over vertices in memory (layout:
+    // VertexFormatFlags with untransformed positions); index i reaches vertex i, and the
+    // indices lie in minIndex .. minIndex + numVertices - 1. Only inside a scene.
+    bool DrawIndexedUserPrimitives(PrimitiveType type, int minIndex, int numVertices, int primitiveCount,
+                                   const uint16_t* indices, unsigned vertexFormat, const void* vertices,
+                                   int stride);
+
     // --- vertex and index buffers, indexed drawing (DeviceBuffers.cc)
     // Null (and a log line) for a size of 0 or beyond reason.
     std::unique_ptr<DeviceBuffer> CreateVertexBuffer(size_t bytes, BufferUsage usage);

@@ -380,11 +380,12 @@ void Host::BuildWindow(ToolWindow& w)
                                                   : Colors::Button;
             list->AddRectFilled(p0, p1, Packed(face));
             list->AddRect(p0, p1, Packed(Colors::Border));
-            // The text drawn as it is: no format, no "##" cut.
-            list->PushClipRect(p0, p1, true);
-            list->AddText(ImVec2(p0.x + 4.0f, p0.y + std::floor((p1.y - p0.y - fontSize) * 0.5f)),
-                          Packed(Colors::Text), b.label.data(), b.label.data() + b.label.size());
-            list->PopClipRect();
+            // The text drawn as it is (no format, no "##" cut), its glyphs clipped to the
+            // button as they are made, so that buttons need no draw command of their own.
+            const ImVec4 clip(p0.x, p0.y, p1.x, p1.y);
+            list->AddText(ImGui::GetFont(), fontSize,
+                          ImVec2(p0.x + 4.0f, p0.y + std::floor((p1.y - p0.y - fontSize) * 0.5f)),
+                          Packed(Colors::Text), b.label.data(), b.label.data() + b.label.size(), 0.0f, &clip);
             if (clicked) {
                 const int windowId = w.id;
                 const int buttonId = b.id;

@@ -1,7 +1,6 @@
 #include "platform/ui/Renderer.h"
 
 #include "platform/render/Device.h"
-#include "platform/render/DeviceBuffer.h"
 #include "platform/render/RenderState.h"
 #include "platform/render/Texture.h"
 #include "platform/ui/Host.h"
@@ -21,15 +20,10 @@ namespace {
 using render::RenderState;
 using render::StageState;
 
-constexpr unsigned kFormat = render::kVertexPosition | render::kVertexDiffuse | render::VertexTexSets(1);
+constexpr unsigned kFormat = render::kVertexPosition | render::kVertexDiffuseRgba | render::VertexTexSets(1);
 constexpr int kStride = render::VertexSize(kFormat);
+static_assert(sizeof(Renderer::Vertex) == kStride);
 
-struct Vertex {
-    float x, y, z;
-    uint32_t argb;
-    float u, v;
-};
-static_assert(sizeof(Vertex) == kStride);
 
 // The render states the windows draw with; the game's values are put back afterwards.
 constexpr std::pair<RenderState, uint32_t> kStates[] = {
@@ -59,11 +53,13 @@ constexpr std::pair<StageState, uint32_t> kStage0[] = {
     {StageState::AlphaArg1, render::TextureArg::Texture},
     {StageState::AlphaArg2, render::TextureArg::Diffuse},
     {StageState::TexCoordIndex, 0},
-    {StageState::AddressU, render::TextureAddress::Clamp},
-    {StageState::AddressV, render::TextureAddress::Clamp},
+    {StageState::AddressU, render::TextureAddress::Wrap},
+    {StageState::AddressV, render::TextureAddress::Wrap},
     {StageState::MagFilter, render::TextureFilter::Point},
     {StageState::MinFilter, render::TextureFilter::Point},
     {StageState::MipFilter, render::TextureFilter::None},
+    {StageState::MipMapLodBias, 0},
+    {StageState::MaxMipLevel, 0},
     {StageState::TextureTransformFlags, render::TextureTransform::Disable},
 };
 
@@ -100,50 +96,18 @@ bool Renderer::MakeFontTexture(Host& host)
     return true;
 }
 
-bool Renderer::Upload(const ImDrawData& data)
+void Renderer::Convert(const ImDrawData& data)
 {
-    const size_t vertexCount = static_cast<size_t>(data.TotalVtxCount);
-    const size_t indexCount = static_cast<size_t>(data.TotalIdxCount);
-    // Room for a whole 16-bit index range past the last base vertex: the device bounds
-    // a draw by the largest index in the buffer.
-    const size_t neededVertices = vertexCount + 65536;
-    if (this->vertices == nullptr || this->vertexCapacity < neededVertices) {
-        this->vertexCapacity = std::max(neededVertices, this->vertexCapacity * 2);
-        this->vertices = this->device.CreateVertexBuffer(this->vertexCapacity * kStride, render::BufferUsage::Dynamic);
+    // Grows only: no allocation once the windows exist.
+    if (this->vertices.size() < static_cast<size_t>(data.TotalVtxCount)) {
+        this->vertices.resize(static_cast<size_t>(data.TotalVtxCount));
     }
-    if (this->indices == nullptr || this->indexCapacity < indexCount) {
-        this->indexCapacity = std::max(indexCount, this->indexCapacity * 2);
-        this->indices = this->device.CreateIndexBuffer(this->indexCapacity, render::BufferUsage::Dynamic);
-    }
-    if (this->vertices == nullptr || this->indices == nullptr) {
-        this->vertexCapacity = this->indexCapacity = 0;
-        return false;
-    }
-    auto* vout = static_cast<Vertex*>(this->vertices->Lock(0, vertexCount * kStride, render::kLockDiscard));
-    auto* iout = static_cast<uint16_t*>(
-        this->indices->Lock(0, this->indexCapacity * 2, render::kLockDiscard | render::kLockWriteAll));
-    if (vout == nullptr || iout == nullptr) {
-        if (vout != nullptr) this->vertices->Unlock();
-        if (iout != nullptr) this->indices->Unlock();
-        return false;
-    }
-    uint16_t largest = 0;
+    Vertex* out = this->vertices.data();
     for (int n = 0; n < data.CmdListsCount; ++n) {
-        const ImDrawList& list = *data.CmdLists[n];
-        for (const ImDrawVert& v : list.VtxBuffer) {
-            const uint32_t c = v.col;
-            *vout++ = Vertex{v.pos.x, v.pos.y, 0.0f, (c & 0xFF00FF00u) | ((c & 0xFFu) << 16) | ((c >> 16) & 0xFFu),
-                             v.uv.x, v.uv.y};
+        for (const ImDrawVert& v : data.CmdLists[n]->VtxBuffer) {
+            *out++ = Vertex{v.pos.x, v.pos.y, 0.0f, v.col, v.uv.x, v.uv.y};
         }
-        for (const ImDrawIdx i : list.IdxBuffer) largest = std::max(largest, i);
-        std::memcpy(iout, list.IdxBuffer.Data, static_cast<size_t>(list.IdxBuffer.Size) * sizeof(ImDrawIdx));
-        iout += list.IdxBuffer.Size;
     }
-    // The rest of the index buffer stays within the largest index.
-    std::fill(iout, iout + (this->indexCapacity - indexCount), uint16_t{0});
-    this->vertices->Unlock();
-    this->indices->UnlockIndices(largest);
-    return true;
 }
 
 bool Renderer::Draw(Host& host)
@@ -151,7 +115,7 @@ bool Renderer::Draw(Host& host)
     ImDrawData* data = host.GetDrawData();
     if (data == nullptr || data->TotalVtxCount == 0 || data->TotalIdxCount == 0) return true;
     if (this->font == nullptr && !this->MakeFontTexture(host)) return false;
-    if (!this->Upload(*data)) return false;
+    this->Convert(*data);
 
     render::Device& d = this->device;
     // Remember what the game set.
@@ -185,13 +149,9 @@ bool Renderer::Draw(Host& host)
     d.SetTransform(render::TransformKind::World, render::IdentityMatrix());
     d.SetTransform(render::TransformKind::View, render::IdentityMatrix());
     d.SetTransform(render::TransformKind::Projection, ortho);
-    d.SetVertexFormat(kFormat);
-    d.SetStreamSource(this->vertices.get(), kStride);
 
     this->DrawLists(*data);
 
-    d.SetIndices(nullptr, 0);
-    d.SetStreamSource(nullptr, 0);
     d.SetScissorRect(hadScissor ? &scissor : nullptr);
     d.SetTexture(0, texture0);
     d.SetViewport(viewport);
@@ -212,7 +172,6 @@ void Renderer::DrawLists(const ImDrawData& data)
     const int maxX = static_cast<int>(mode.width);
     const int maxY = static_cast<int>(mode.height);
     int listVertex = 0;
-    int listIndex = 0;
     render::Texture* bound = nullptr;
     bool anyBound = false;
     for (int n = 0; n < data.CmdListsCount; ++n) {
@@ -234,13 +193,21 @@ void Renderer::DrawLists(const ImDrawData& data)
                 bound = texture;
                 anyBound = true;
             }
-            const int base = listVertex + static_cast<int>(cmd.VtxOffset);
-            d.SetIndices(this->indices.get(), base);
-            d.DrawIndexedPrimitive(render::PrimitiveType::TriangleList, 0, list.VtxBuffer.Size - static_cast<int>(cmd.VtxOffset),
-                                   listIndex + static_cast<int>(cmd.IdxOffset), static_cast<int>(cmd.ElemCount / 3));
+            // The vertices the command reaches: a software rasterizer transforms the whole
+            // range a draw names.
+            const ImDrawIdx* first = list.IdxBuffer.Data + cmd.IdxOffset;
+            ImDrawIdx lowest = first[0];
+            ImDrawIdx highest = first[0];
+            for (unsigned i = 1; i < cmd.ElemCount; ++i) {
+                lowest = std::min(lowest, first[i]);
+                highest = std::max(highest, first[i]);
+            }
+            // Indices count from the command's vertex offset.
+            const Vertex* base = this->vertices.data() + listVertex + cmd.VtxOffset;
+            d.DrawIndexedUserPrimitives(render::PrimitiveType::TriangleList, lowest, highest - lowest + 1,
+                                        static_cast<int>(cmd.ElemCount / 3), first, kFormat, base, kStride);
         }
         listVertex += list.VtxBuffer.Size;
-        listIndex += list.IdxBuffer.Size;
     }
 }
 

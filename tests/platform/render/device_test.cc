@@ -715,3 +715,33 @@ TEST_F(DeviceTest, TheScissorRectangleClipsDrawsButNotClears)
     EXPECT_TRUE(ColorNear(this->Presented(4, 4), kGreen));
     EXPECT_TRUE(ColorNear(this->Presented(4, 60), kRed));
 }
+
+TEST_F(DeviceTest, IndexedDrawsFromMemoryReachOnlyTheirVertices)
+{
+    ASSERT_TRUE(this->Open(Parameters(32, 32)));
+    this->device->SetRenderState(RenderState::Lighting, 0);
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    // Vertex 0 is never named; the triangle lies on the right half.
+    const ColorVertex vertices[4] = {{-1.0f, -1.0f, 0.5f, kRed},
+                                     {0.0f, -1.0f, 0.5f, kGreen},
+                                     {1.0f, -1.0f, 0.5f, kGreen},
+                                     {0.5f, 1.0f, 0.5f, kGreen}};
+    const uint16_t indices[3] = {1, 2, 3};
+    const unsigned layout = kVertexPosition | kVertexDiffuse;
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices, layout,
+                                                         vertices, sizeof(ColorVertex)))
+        << "outside a scene";
+    this->BeginCleared(kBlue);
+    EXPECT_TRUE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices, layout,
+                                                        vertices, sizeof(ColorVertex)));
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, nullptr, layout,
+                                                         vertices, sizeof(ColorVertex)));
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices,
+                                                         kVertexPositionRhw | kVertexDiffuse, vertices,
+                                                         sizeof(ColorVertex)));
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices, layout,
+                                                         vertices, 4));
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(24, 24), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(8, 24), kBlue));
+}
