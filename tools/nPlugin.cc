@@ -1,6 +1,5 @@
 #include "tools/nPlugin.h"
 
-#include "kernel/nArg.h"
 #include "kernel/nKernelServer.h"
 #include "tools/nPluginServer.h"
 
@@ -58,20 +57,7 @@ void nPlugin::RemoveEventFunction(const char* event, const char* function) {
 
 std::string nPlugin::GetEvents() const {
     std::string text;
-    for (const auto& e : events_) {
-        text += e->GetName();
-        text += '_';
-        for (int i = 0; i < e->GetNumArgs(); i++) {
-            switch (e->GetArg(i).GetType()) {
-                case nArg::Int:
-                case nArg::Bool: text += 'd'; break;
-                case nArg::Float: text += 'f'; break;
-                case nArg::String: text += 's'; break;
-                default: text += 'v'; break;
-            }
-        }
-        text += '\n';
-    }
+    for (const auto& e : events_) e->AppendListing(text);
     return text;
 }
 
