@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 namespace ui {
@@ -50,6 +51,8 @@ void AddFont(ImFontAtlas& fonts, const char* family)
 
 Host::Host()
 {
+    std::fill(std::begin(this->keyToGame), std::end(this->keyToGame), true);
+    std::fill(std::begin(this->buttonToGame), std::end(this->buttonToGame), true);
     ImGuiContext* previous = ImGui::GetCurrentContext();
     this->context = ImGui::CreateContext();
     ImGui::SetCurrentContext(this->context);
@@ -208,16 +211,22 @@ bool Host::HandleMessage(const window::Message& message)
         io.MouseDown[message.button] = true;
         this->buttonUnseen[message.button] = true;
         this->buttonReleaseLater[message.button] = false;
-        return this->OverShownWindow(message.x, message.y);
+        const bool taken = this->OverShownWindow(message.x, message.y);
+        this->buttonToGame[message.button] = !taken;
+        return taken;
     }
-    case window::MessageKind::ButtonUp:
+    case window::MessageKind::ButtonUp: {
         if (message.button < 0 || message.button > 2) return false;
         if (this->buttonUnseen[message.button]) {
             this->buttonReleaseLater[message.button] = true;
         } else {
             io.MouseDown[message.button] = false;
         }
-        return false;
+        // A release goes where its press went.
+        const bool toGame = this->buttonToGame[message.button];
+        this->buttonToGame[message.button] = true;
+        return !toGame;
+    }
     case window::MessageKind::Wheel:
         io.MouseWheel += static_cast<float>(message.wheelDelta) / 120.0f;
         return this->OverShownWindow(this->pointerX, this->pointerY);
@@ -230,7 +239,9 @@ bool Host::HandleMessage(const window::Message& message)
         io.KeyShift = io.KeysDown[16];
         io.KeyCtrl = io.KeysDown[17];
         io.KeyAlt = io.KeysDown[18];
-        return this->takesKeyboard && vk != kF12 && this->HasShownWindows();
+        const bool taken = this->takesKeyboard && vk != kF12 && this->HasShownWindows();
+        this->keyToGame[vk] = !taken;
+        return taken;
     }
     case window::MessageKind::KeyUp: {
         const int vk = message.virtualKey;
@@ -243,7 +254,9 @@ bool Host::HandleMessage(const window::Message& message)
         io.KeyShift = io.KeysDown[16];
         io.KeyCtrl = io.KeysDown[17];
         io.KeyAlt = io.KeysDown[18];
-        return false;
+        const bool toGame = this->keyToGame[vk];
+        this->keyToGame[vk] = true;
+        return !toGame;
     }
     case window::MessageKind::Char: {
         if (!this->takesKeyboard || !this->HasShownWindows()) return false;
@@ -255,6 +268,8 @@ bool Host::HandleMessage(const window::Message& message)
         for (bool& down : io.KeysDown) down = false;
         for (bool& down : io.MouseDown) down = false;
         io.KeyShift = io.KeyCtrl = io.KeyAlt = false;
+        std::fill(std::begin(this->keyToGame), std::end(this->keyToGame), true);
+        std::fill(std::begin(this->buttonToGame), std::end(this->buttonToGame), true);
         return false;
     default:
         return false;

@@ -52,7 +52,7 @@ public:
     ToolWindow* FindWindow(int id) const;
 
     // A message of the window pump; true when a tool window takes it, so that the game's
-    // input must not see it. Releases always reach the game; F12 is never taken.
+    // input must not see it. A release goes where its press went; F12 is never taken.
     bool HandleMessage(const window::Message& message);
     // Where the pointer was last seen, in game-window pixels.
     void GetPointerPosition(int& x, int& y) const;
@@ -96,6 +96,10 @@ private:
     bool buttonReleaseLater[3] = {};
     bool keyUnseen[256] = {};
     bool keyReleaseLater[256] = {};
+    // Whether the game saw the last press: its release follows it there, so the game
+    // neither keeps a key held nor sees a release without its press.
+    bool keyToGame[256];
+    bool buttonToGame[3];
     struct Work {
         int windowId;
         std::function<void()> work;

@@ -139,6 +139,7 @@ TEST_F(ToolDrawTest, KeysAndClicksTakenByAToolWindowNeverReachTheGame) {
     Frame();
     EXPECT_EQ(commands, std::vector<int>{ok});
     EXPECT_EQ(Count(N_INPUT_BUTTON_DOWN), 0);
+    EXPECT_EQ(Count(N_INPUT_BUTTON_UP), 0);
     EXPECT_EQ(Count(N_INPUT_MOUSE_MOVE), 0);
     // F12 always reaches the game; other keys do not while the window has the keyboard.
     EXPECT_EQ(Count(N_INPUT_KEY_DOWN), 1);
@@ -152,8 +153,15 @@ TEST_F(ToolDrawTest, KeysAndClicksTakenByAToolWindowNeverReachTheGame) {
     Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_B, SDLK_b, true));
     Frame();
     EXPECT_EQ(Count(N_INPUT_BUTTON_DOWN), 1);
+    EXPECT_EQ(Count(N_INPUT_BUTTON_UP), 1);
+    // The release of a key the window took stays with it; the game's own key is the game's.
+    EXPECT_EQ(Count(N_INPUT_KEY_UP), 0);
     EXPECT_EQ(Count(N_INPUT_KEY_DOWN), 1);
     EXPECT_EQ(commands.size(), 1u);
+    events.clear();
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_B, SDLK_b, false));
+    Frame();
+    EXPECT_EQ(Count(N_INPUT_KEY_UP), 1);
 }
 
 TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
