@@ -165,6 +165,10 @@
 #include "script/nLuaServer2.h"
 #include "script/nScriptPackage.h"
 #include "script/nScriptlet.h"
+#include "tools/nMacroExec2.h"
+#include "tools/nPlugin.h"
+#include "tools/nPluginServer.h"
+#include "tools/nToolsPackage.h"
 #include "video/nAviPlayer.h"
 #include "video/nBinkPlayer.h"
 #include "video/nVideoPackage.h"
@@ -314,6 +318,9 @@ const nClassInfo* const kTable[] = {
     &nXTriangleShape2::classInfo,
     &nPhysikServer::classInfo,
     &nOdePhysikServer::classInfo,
+    &nPluginServer::classInfo,
+    &nPlugin::classInfo,
+    &nMacroExec2::classInfo,
     &nModule::classInfo,
     &nModTransformer::classInfo,
     &nModVisualizer::classInfo,
@@ -356,6 +363,7 @@ void RegisterPackage(nKernelServer* ks) {
     nPhysikPackage(ks);
     nLogicPackage(ks);
     nGamePackage(ks);
+    nToolsPackage(ks);
     for (nClass* c = last ? last->GetSucc() : ks->GetFirstClass(); c; c = c->GetSucc()) {
         ks->Print("RegisterPackage: class '%s' is missing from the package's table\n", c->GetName());
     }

@@ -22,6 +22,8 @@
 #include "kernel/nMath.h"
 #include "platform/render/Device.h"
 #include "platform/render/RenderSystem.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/Renderer.h"
 #include "platform/window/Window.h"
 
 const nClassInfo nD3D8Server::classInfo = nClassInfo::Make<nD3D8Server>("nd3d8server", "ngfxserver");
@@ -255,6 +257,7 @@ void nD3D8Server::winOpen() {
 }
 
 void nD3D8Server::winClose() {
+    uiRenderer.reset();
     device.reset();
     window.reset();
     windowOpen = false;
@@ -512,6 +515,7 @@ void nD3D8Server::devClose() {
     ReleaseResources();
     // The pools' device buffers go before the device.
     closePoolManagers();
+    uiRenderer.reset();
     device.reset();
     inScene = false;
     deviceCursorShown = false;
@@ -540,6 +544,7 @@ bool nD3D8Server::testResetDevice() {
     case render::DeviceState::NeedsReset:
         if (backBufferLocked) UnlockBackBuffer();
         ReleaseResources();
+        uiRenderer.reset();
         if (font) {
             font->InvalidateDeviceObjects();
             font->DeleteDeviceObjects();
@@ -604,6 +609,7 @@ bool nD3D8Server::WindowProc(const window::Message& msg) {
         refInput.Resolve();
         return false;
     case window::MessageKind::Deactivate:
+        if (uiHost) uiHost->HandleMessage(msg);
         if (nInputServer* input = refInput.Resolve()) input->ReleaseAll();
         return false;
     case window::MessageKind::Paint:
@@ -621,7 +627,7 @@ bool nD3D8Server::WindowProc(const window::Message& msg) {
         if (device) device->ShowCursor(false);
         return false;
     case window::MessageKind::MouseMove:
-        postInputEvent(msg);
+        if (!(uiHost && uiHost->HandleMessage(msg))) postInputEvent(msg);
         if (fullScreen && deviceCursorShown) {
             if (device) device->SetCursorPosition(msg.x, msg.y);
             return true;
@@ -629,17 +635,18 @@ bool nD3D8Server::WindowProc(const window::Message& msg) {
         return false;
     case window::MessageKind::ButtonDown:
         window->CaptureMouse(true);
-        postInputEvent(msg);
+        if (!(uiHost && uiHost->HandleMessage(msg))) postInputEvent(msg);
         return false;
     case window::MessageKind::ButtonUp:
         window->CaptureMouse(false);
-        postInputEvent(msg);
+        if (!(uiHost && uiHost->HandleMessage(msg))) postInputEvent(msg);
         return false;
     case window::MessageKind::KeyDown:
     case window::MessageKind::KeyUp:
     case window::MessageKind::Char:
     case window::MessageKind::Wheel:
-        postInputEvent(msg);
+        // What a tool window takes never reaches the game.
+        if (!(uiHost && uiHost->HandleMessage(msg))) postInputEvent(msg);
         return false;
     }
     return false;
@@ -730,6 +737,11 @@ void nD3D8Server::EndScene() {
         return;
     }
     drawTexts();
+    // The tool windows lie over everything the game drew.
+    if (uiHost && uiHost->GetDrawData()) {
+        if (!uiRenderer) uiRenderer = std::make_unique<ui::Renderer>(*device);
+        uiRenderer->Draw(*uiHost);
+    }
     if (!device->EndScene()) return;
     Present();
     inScene = false;

@@ -13,6 +13,10 @@
 #include "platform/render/RenderTypes.h"
 #include "platform/window/WindowMessage.h"
 
+namespace ui {
+class Renderer;
+}
+
 namespace window {
 class Window;
 }
@@ -172,6 +176,8 @@ private:
     std::unique_ptr<nPrimitiveBuilder> primBuilder;
     // The font and its device objects.
     std::unique_ptr<nD3D8Font> font;
+    // Draws the tool windows; made at their first frame, dropped before the device.
+    std::unique_ptr<ui::Renderer> uiRenderer;
     void makeFontObjects();
     void drawTexts();
     struct TextRecord {

@@ -18,6 +18,9 @@ class nVertexBuffer;
 struct nVertexRange;
 class nIndexBuffer;
 class nPixelFormat;
+namespace ui {
+class Host;
+}
 
 // Device-independent face of the renderer (script class "ngfxserver"): display-mode
 // description, view volume, matrices and their stacks, the per-frame light list, the
@@ -147,7 +150,14 @@ public:
     float GetNearFadeDistance() const { return nearFadeDistance; }
     float GetFarFadeDistance() const { return farFadeDistance; }
 
+    // The tools' widget layer (null: none): it sees the window's input first and is
+    // drawn over the frame. Its owner clears it before the host goes.
+    void SetUiHost(ui::Host* host) { uiHost = host; }
+    ui::Host* GetUiHost() const { return uiHost; }
+
 protected:
+    ui::Host* uiHost = nullptr;
+
     // Loads the cursor textures; also called after a device reset.
     void loadCursors();
     // Finds `name` among the children of `list`, counting one reference for the caller.

@@ -1,4 +1,5 @@
 #include "logic/nBaseObserver.h"
+#include "logic/nToolPass.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -159,6 +160,7 @@ bool nBaseObserver::RunFrame() {
     refEvent_.Get()->Trigger();
     refInput_.Get()->Trigger(gameTime_);
     ToggleChatInput();
+    if (auto* tools = dynamic_cast<nToolPass*>(refPlugin_.Resolve())) tools->RunTools(frameTime_);
     refGraph_.Get()->ReleaseQueued();
     Trigger();
     return keepRunning_ && !nFrameGuard::IsReleasePending(this);

@@ -137,6 +137,7 @@ protected:
     nPathRef<nLogicEventServer> refEvent_{"/sys/servers/event"};
     nPathRef<nLogicNode> refLogicRoot_{"/usr/logic"};
     nPathRef<nChatServer> refChat_{"/sys/servers/chat"};
+    nPathRef<nRoot> refPlugin_{"/sys/servers/plugin"};
 
 private:
     void TakeChannels();

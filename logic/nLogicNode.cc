@@ -537,20 +537,7 @@ void nLogicNode::RemoveEventFunction(const char* eventName, const char* funcName
 
 std::string nLogicNode::GetEvents() const {
     std::string text;
-    for (nScriptEvent* e : events_) {
-        text += e->GetName();
-        text += '_';
-        for (int i = 0; i < e->GetNumArgs(); i++) {
-            switch (e->GetArg(i).GetType()) {
-                case nArg::Int:
-                case nArg::Bool: text += 'd'; break;
-                case nArg::Float: text += 'f'; break;
-                case nArg::String: text += 's'; break;
-                default: text += 'v'; break;
-            }
-        }
-        text += '\n';
-    }
+    for (nScriptEvent* e : events_) e->AppendListing(text);
     return text;
 }
 

@@ -50,6 +50,21 @@ const char* nScriptEvent::GetFunction(int index) const {
     return functions_[index].Get();
 }
 
+void nScriptEvent::AppendListing(std::string& text) const {
+    text += name_.Get();
+    text += '_';
+    for (const nArg& arg : args_) {
+        switch (arg.GetType()) {
+            case nArg::Int:
+            case nArg::Bool: text += 'd'; break;
+            case nArg::Float: text += 'f'; break;
+            case nArg::String: text += 's'; break;
+            default: text += 'v'; break;
+        }
+    }
+    text += '\n';
+}
+
 nString nScriptEvent::ComposeCall(const char* funcName) const {
     nString call(funcName);
     call.Append("(");

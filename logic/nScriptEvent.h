@@ -3,6 +3,8 @@
 #include "kernel/nArray.h"
 #include "kernel/nString.h"
 
+#include <string>
+
 class nScriptServer;
 
 // A named event that scripts subscribe to by function name. Firing it calls every
@@ -28,6 +30,10 @@ public:
     void RemoveFunction(const char* funcName);
     int GetNumFunctions() const { return functions_.Size(); }
     const char* GetFunction(int index) const;
+
+    // The event's line in an event listing: its name, "_", one letter an argument (d for
+    // int and bool, f float, s text, v others) and a line feed, appended to `text`.
+    void AppendListing(std::string& text) const;
 
     // The call text for one bound function: name(arg,arg,...). Texts become quoted
     // script strings with quotes, backslashes and line breaks escaped, so an argument can never

@@ -52,6 +52,12 @@ std::string FindFile(const std::string& name, bool bold, bool italic, int& index
 
 }  // namespace
 
+std::string Face::FindFile(const std::string& name, bool bold, bool italic)
+{
+    int index = 0;
+    return font::FindFile(name, bold, italic, index);
+}
+
 uint32_t Face::ToUnicode(uint8_t code)
 {
     if (code >= 128 && code < 160) {
@@ -72,7 +78,7 @@ std::unique_ptr<Face> Face::Open(const std::string& name, int pixelHeight, bool 
         return nullptr;
     }
     int index = 0;
-    const std::string file = FindFile(name, bold, italic, index);
+    const std::string file = font::FindFile(name, bold, italic, index);
     if (file.empty()) {
         SDL_LogError(SDL_LOG_CATEGORY_APPLICATION, "font: no face for '%s'", name.c_str());
         return nullptr;

@@ -23,6 +23,9 @@ public:
     static int PixelHeight(int points);
     // The character a Windows-1252 code stands for (0 for the unused codes).
     static uint32_t ToUnicode(uint8_t code);
+    // The file fontconfig finds for a face (its substitute where the named face is
+    // missing); empty when it finds none.
+    static std::string FindFile(const std::string& name, bool bold, bool italic);
 
     // Height of a character cell: ascent plus descent.
     int GetCellHeight() const { return this->ascent + this->descent; }

@@ -339,6 +339,8 @@ void Device::ResetStates()
     this->lightsDirty = true;
     this->viewportDirty = true;
     this->materialDirty = true;
+    this->scissorOn = false;
+    this->scissorDirty = true;
     this->colorMaterialMode = -1;
     this->inScene = false;
     this->arrays->stream = nullptr;
@@ -481,6 +483,7 @@ bool Device::Clear(unsigned flags, uint32_t argb, float depth, uint32_t stencil)
     // Only a clear of part of the buffer needs the scissor test (which keeps
     // the driver from clearing the quick way).
     if (whole) {
+        glDisable(GL_SCISSOR_TEST);
         glClear(mask);
     } else {
         glEnable(GL_SCISSOR_TEST);
@@ -488,6 +491,8 @@ bool Device::Clear(unsigned flags, uint32_t argb, float depth, uint32_t stencil)
         glClear(mask);
         glDisable(GL_SCISSOR_TEST);
     }
+    // The draws' scissor rectangle is brought back at the next draw.
+    this->scissorDirty = true;
     this->dirtyGroups |= kGroupColorWrite | kGroupDepth | kGroupStencil;
     CheckGlErrors("Device::Clear");
     return true;
@@ -512,6 +517,38 @@ bool Device::SetViewport(const Viewport& value)
     }
     this->viewport = value;
     this->viewportDirty = true;
+    return true;
+}
+
+bool Device::SetScissorRect(const Rect* rect)
+{
+    if (rect == nullptr) {
+        this->scissorDirty = this->scissorDirty || this->scissorOn;
+        this->scissorOn = false;
+        return true;
+    }
+    if (rect->left > rect->right || rect->top > rect->bottom) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER, "Device::SetScissorRect: %d,%d..%d,%d is no rectangle",
+                     rect->left, rect->top, rect->right, rect->bottom);
+        return false;
+    }
+    const Rect& r = this->scissor;
+    if (this->scissorOn && r.left == rect->left && r.top == rect->top && r.right == rect->right &&
+        r.bottom == rect->bottom) {
+        return true;
+    }
+    this->scissorOn = true;
+    this->scissor = *rect;
+    this->scissorDirty = true;
+    return true;
+}
+
+bool Device::GetScissorRect(Rect& rect) const
+{
+    if (!this->scissorOn) {
+        return false;
+    }
+    rect = this->scissor;
     return true;
 }
 
@@ -887,6 +924,17 @@ bool Device::DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned
 void Device::FlushForDraw(unsigned vertexFormat)
 {
     this->buffers.BindBack();
+    if (this->scissorDirty) {
+        if (this->scissorOn) {
+            const int h = this->buffers.GetHeight();
+            const Rect& r = this->scissor;
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(r.left, h - r.bottom, r.right - r.left, r.bottom - r.top);
+        } else {
+            glDisable(GL_SCISSOR_TEST);
+        }
+        this->scissorDirty = false;
+    }
     if (this->dirtyGroups != 0) {
         this->ApplyRenderStateGroups(this->dirtyGroups);
         this->dirtyGroups = 0;
@@ -1141,7 +1189,7 @@ void Device::ApplyColorMaterial(unsigned vertexFormat)
         return rs[static_cast<int>(s)] == MaterialSource::Color1;
     };
     // Unlit drawing takes the vertex colour as it is: no tracking needed.
-    if ((vertexFormat & kVertexDiffuse) != 0 && rs[static_cast<int>(RenderState::ColorVertex)] != 0 &&
+    if ((vertexFormat & (kVertexDiffuse | kVertexDiffuseRgba)) != 0 && rs[static_cast<int>(RenderState::ColorVertex)] != 0 &&
         rs[static_cast<int>(RenderState::Lighting)] != 0) {
         const bool diffuse = fromVertex(RenderState::DiffuseMaterialSource);
         const bool ambient = fromVertex(RenderState::AmbientMaterialSource);

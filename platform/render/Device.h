@@ -86,6 +86,11 @@ public:
     // --- state
     bool SetViewport(const Viewport& viewport);
     const Viewport& GetViewport() const { return this->viewport; }
+    // Draws are clipped to the rectangle (pixels, rows from the top, clipped to the
+    // back buffer) while one is set; null sets none. Clears are never clipped by it.
+    bool SetScissorRect(const Rect* rect);
+    // False when no rectangle is set.
+    bool GetScissorRect(Rect& rect) const;
     bool SetTransform(TransformKind kind, const Matrix& matrix);
     const Matrix& GetTransform(TransformKind kind) const;
     bool SetRenderState(RenderState state, uint32_t value);
@@ -141,6 +146,13 @@ public:
     // states. Only inside BeginScene/EndScene.
     bool DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned vertexFormat,
                             const void* vertices, int stride);
+
+    // Draws primitives from 16-bit indices in memory over vertices in memory (layout:
+    // VertexFormatFlags with untransformed positions); index i reaches vertex i, and the
+    // indices lie in minIndex .. minIndex + numVertices - 1. Only inside a scene.
+    bool DrawIndexedUserPrimitives(PrimitiveType type, int minIndex, int numVertices, int primitiveCount,
+                                   const uint16_t* indices, unsigned vertexFormat, const void* vertices,
+                                   int stride);
 
     // --- vertex and index buffers, indexed drawing (DeviceBuffers.cc)
     // Null (and a log line) for a size of 0 or beyond reason.
@@ -243,6 +255,9 @@ private:
     bool lightsDirty = true;
     bool viewportDirty = true;
     bool materialDirty = true;
+    bool scissorOn = false;
+    Rect scissor;
+    bool scissorDirty = true;
     int colorMaterialMode = -1;
 
     std::unique_ptr<StateBlock> recording;

@@ -74,6 +74,7 @@ bool Device::SetIndices(DeviceBuffer* buffer, int baseVertex)
 bool Device::SetVertexFormat(unsigned format)
 {
     if ((format & kVertexPosition) == 0 || (format & kVertexPositionRhw) != 0 ||
+        (format & (kVertexDiffuse | kVertexDiffuseRgba)) == (kVertexDiffuse | kVertexDiffuseRgba) ||
         static_cast<int>(VertexTexSetCount(format)) > 4) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "Device::SetVertexFormat: layout 0x%x unusable",
                      format);
@@ -128,6 +129,41 @@ bool Device::DrawIndexedPrimitive(PrimitiveType type, int minIndex, int numVerti
                         static_cast<GLuint>(minIndex + numVertices - 1), count, GL_UNSIGNED_SHORT,
                         reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * 2));
     CheckGlErrors("Device::DrawIndexedPrimitive");
+    return true;
+}
+
+bool Device::DrawIndexedUserPrimitives(PrimitiveType type, int minIndex, int numVertices, int primitiveCount,
+                                       const uint16_t* indices, unsigned vertexFormat, const void* vertices,
+                                       int stride)
+{
+    const int count = PrimitiveVertexCount(type, primitiveCount);
+    if (indices == nullptr || vertices == nullptr || primitiveCount < 1 || count < 1 || minIndex < 0 ||
+        numVertices < 1 || minIndex + numVertices - 1 > 0xFFFF || (vertexFormat & kVertexPosition) == 0 ||
+        (vertexFormat & kVertexPositionRhw) != 0 ||
+        (vertexFormat & (kVertexDiffuse | kVertexDiffuseRgba)) == (kVertexDiffuse | kVertexDiffuseRgba) ||
+        stride < VertexSize(vertexFormat) ||
+        static_cast<int>(VertexTexSetCount(vertexFormat)) > this->caps.maxSimultaneousTextures) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER,
+                     "Device::DrawIndexedUserPrimitives: bad call (%d primitives over vertices %d+%d, layout "
+                     "0x%x, stride %d)",
+                     primitiveCount, minIndex, numVertices, vertexFormat, stride);
+        return false;
+    }
+    if (!this->inScene) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER, "Device::DrawIndexedUserPrimitives: outside a scene");
+        return false;
+    }
+    if (this->state != DeviceState::Ready) {
+        return false;
+    }
+    this->MakeCurrent();
+    this->FlushForDraw(vertexFormat);
+    // Client memory: no buffer object bound for either.
+    this->arrays->Apply(0, static_cast<const uint8_t*>(vertices), vertexFormat, stride);
+    this->arrays->BindIndices(0);
+    glDrawRangeElements(GlPrimitive(type), static_cast<GLuint>(minIndex),
+                        static_cast<GLuint>(minIndex + numVertices - 1), count, GL_UNSIGNED_SHORT, indices);
+    CheckGlErrors("Device::DrawIndexedUserPrimitives");
     return true;
 }
 

@@ -235,6 +235,9 @@ enum VertexFormatFlags : unsigned {
     kVertexPositionRhw = 0x2,  // already transformed: x, y in pixels, z 0..1, 1/w
     kVertexNormal = 0x4,
     kVertexDiffuse = 0x8,
+    // A diffuse colour of the bytes R, G, B, A instead (in place of kVertexDiffuse):
+    // the order software OpenGL reads without converting the vertices.
+    kVertexDiffuseRgba = 0x10,
 };
 constexpr unsigned VertexTexSets(unsigned count)
 {
@@ -251,7 +254,7 @@ constexpr int VertexSize(unsigned format)
     if (format & kVertexPosition) size += 12;
     if (format & kVertexPositionRhw) size += 16;
     if (format & kVertexNormal) size += 12;
-    if (format & kVertexDiffuse) size += 4;
+    if (format & (kVertexDiffuse | kVertexDiffuseRgba)) size += 4;
     size += static_cast<int>(VertexTexSetCount(format)) * 8;
     return size;
 }

@@ -182,7 +182,7 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
     const int texSets = static_cast<int>(VertexTexSetCount(layout));
     unsigned want = kArrayPosition;
     if ((layout & kVertexNormal) != 0) want |= kArrayNormal;
-    if ((layout & kVertexDiffuse) != 0) want |= kArrayColor;
+    if ((layout & (kVertexDiffuse | kVertexDiffuseRgba)) != 0) want |= kArrayColor;
     constexpr int kUnits = 4;
     for (int unit = 0; unit < kUnits; ++unit) {
         if (static_cast<int>((this->coordSets >> (unit * 4)) & 0xF) < texSets) want |= kArrayTexSet0 << unit;
@@ -205,7 +205,7 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
     }
     if ((want & kArrayColor) != 0) {
         // 0xAARRGGBB words are the bytes B, G, R, A.
-        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, stride, base + offset);
+        glColorPointer((layout & kVertexDiffuseRgba) != 0 ? 4 : GL_BGRA, GL_UNSIGNED_BYTE, stride, base + offset);
         offset += 4;
     }
     for (int unit = 0; unit < kUnits; ++unit) {

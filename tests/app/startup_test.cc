@@ -99,8 +99,9 @@ TEST(StartupTest, BuildsTheWorldShowsTheLoadingScreenAndShutsDownAroundDeletedOb
 
     // Bindings, collision world, window, physics and the observer's settings.
     auto* input = static_cast<nInputServer*>(ks->Lookup("/sys/servers/input"));
-    EXPECT_EQ(input->GetNumMappings(), 7);
-    for (const char* state : {"watch_on", "watch_off", "reset", "console", "orbit", "dolly", "pan"})
+    // The seven of start-up and the tools' key of "init_bw.n".
+    EXPECT_EQ(input->GetNumMappings(), 8);
+    for (const char* state : {"watch_on", "watch_off", "reset", "console", "orbit", "dolly", "pan", "f12"})
         EXPECT_NE(input->FindState(state), nullptr) << state;
     auto* collide = static_cast<nCollideServer2*>(ks->Lookup("/sys/servers/collide2"));
     EXPECT_EQ(collide->QueryCollClass("triggerzone"), 0);

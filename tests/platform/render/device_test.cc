@@ -687,3 +687,61 @@ TEST_F(DeviceTest, BuffersThatWentServeOnlyWholeFirstLocks)
 }
 
 }  // namespace
+
+TEST_F(DeviceTest, TheScissorRectangleClipsDrawsButNotClears)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 64)));
+    const Rect inner{16, 8, 48, 24};
+    Rect read;
+    EXPECT_FALSE(this->device->GetScissorRect(read));
+    const Rect backwards{10, 10, 5, 20};
+    EXPECT_FALSE(this->device->SetScissorRect(&backwards));
+    ASSERT_TRUE(this->device->SetScissorRect(&inner));
+    ASSERT_TRUE(this->device->GetScissorRect(read));
+    EXPECT_EQ(read.bottom, 24);
+    // Rows count from the top: the red lands in rows 8 to 23 only.
+    this->BeginCleared(kBlue, kClearTarget);
+    this->DrawScreenQuad(0, 0, 64, 64, kRed);
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(32, 16), kRed));
+    for (auto [x, y] : {std::pair{8, 16}, {56, 16}, {32, 4}, {32, 40}}) {
+        EXPECT_TRUE(ColorNear(this->Presented(x, y), kBlue)) << x << "," << y;
+    }
+    // The next frame's clear covers everything; without a rectangle draws do too.
+    this->BeginCleared(kGreen, kClearTarget);
+    ASSERT_TRUE(this->device->SetScissorRect(nullptr));
+    this->DrawScreenQuad(0, 32, 64, 64, kRed);
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(4, 4), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(4, 60), kRed));
+}
+
+TEST_F(DeviceTest, IndexedDrawsFromMemoryReachOnlyTheirVertices)
+{
+    ASSERT_TRUE(this->Open(Parameters(32, 32)));
+    this->device->SetRenderState(RenderState::Lighting, 0);
+    this->device->SetRenderState(RenderState::CullMode, Cull::None);
+    // Vertex 0 is never named; the triangle lies on the right half.
+    const ColorVertex vertices[4] = {{-1.0f, -1.0f, 0.5f, kRed},
+                                     {0.0f, -1.0f, 0.5f, kGreen},
+                                     {1.0f, -1.0f, 0.5f, kGreen},
+                                     {0.5f, 1.0f, 0.5f, kGreen}};
+    const uint16_t indices[3] = {1, 2, 3};
+    const unsigned layout = kVertexPosition | kVertexDiffuse;
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices, layout,
+                                                         vertices, sizeof(ColorVertex)))
+        << "outside a scene";
+    this->BeginCleared(kBlue);
+    EXPECT_TRUE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices, layout,
+                                                        vertices, sizeof(ColorVertex)));
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, nullptr, layout,
+                                                         vertices, sizeof(ColorVertex)));
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices,
+                                                         kVertexPositionRhw | kVertexDiffuse, vertices,
+                                                         sizeof(ColorVertex)));
+    EXPECT_FALSE(this->device->DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, indices, layout,
+                                                         vertices, 4));
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(24, 24), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(8, 24), kBlue));
+}

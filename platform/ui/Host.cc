@@ -1,0 +1,454 @@
+#include "platform/ui/Host.h"
+
+#include "platform/font/Face.h"
+#include "platform/ui/Resources.h"
+#include "platform/ui/ToolWindow.h"
+
+#include <SDL2/SDL_log.h>
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <utility>
+
+namespace ui {
+
+namespace {
+
+constexpr int kF12 = 123;
+constexpr float kFontPixels = 13.0f;
+
+// Latin-1 and what Windows-1252 adds above it.
+const ImWchar kGlyphs[] = {0x0020, 0x00FF, 0x0152, 0x0153, 0x0160, 0x0161, 0x0178, 0x0178,
+                           0x017D, 0x017E, 0x0192, 0x0192, 0x02C6, 0x02C6, 0x02DC, 0x02DC,
+                           0x2013, 0x2014, 0x2018, 0x201E, 0x2020, 0x2022, 0x2026, 0x2026,
+                           0x2030, 0x2030, 0x2039, 0x203A, 0x20AC, 0x20AC, 0x2122, 0x2122,
+                           0};
+
+// 0xAARRGGBB to ImGui's packing (red in the low byte).
+ImU32 Packed(unsigned argb)
+{
+    return (argb & 0xFF00FF00u) | ((argb & 0xFFu) << 16) | ((argb >> 16) & 0xFFu);
+}
+
+ImVec4 Color(unsigned argb)
+{
+    return ImGui::ColorConvertU32ToFloat4(Packed(argb));
+}
+
+void AddFont(ImFontAtlas& fonts, const char* family)
+{
+    const std::string file = font::Face::FindFile(family, false, false);
+    if (file.empty() || fonts.AddFontFromFileTTF(file.c_str(), kFontPixels, nullptr, kGlyphs) == nullptr) {
+        SDL_Log("ui::Host: no font file for \"%s\"; the built-in font stands in", family);
+        fonts.AddFontDefault();
+    }
+}
+
+}  // namespace
+
+Host::Host()
+{
+    std::fill(std::begin(this->keyToGame), std::end(this->keyToGame), true);
+    std::fill(std::begin(this->buttonToGame), std::end(this->buttonToGame), true);
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    this->context = ImGui::CreateContext();
+    ImGui::SetCurrentContext(this->context);
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+    io.BackendPlatformName = "window pump";
+    io.BackendRendererName = "render layer";
+    io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
+    io.ConfigWindowsMoveFromTitleBarOnly = true;
+    // Virtual-key numbers, as the pump hands them over.
+    const std::pair<ImGuiKey, int> keys[] = {
+        {ImGuiKey_Tab, 9},       {ImGuiKey_LeftArrow, 37}, {ImGuiKey_RightArrow, 39},
+        {ImGuiKey_UpArrow, 38},  {ImGuiKey_DownArrow, 40}, {ImGuiKey_PageUp, 33},
+        {ImGuiKey_PageDown, 34}, {ImGuiKey_Home, 36},      {ImGuiKey_End, 35},
+        {ImGuiKey_Insert, 45},   {ImGuiKey_Delete, 46},    {ImGuiKey_Backspace, 8},
+        {ImGuiKey_Space, 32},    {ImGuiKey_Enter, 13},     {ImGuiKey_Escape, 27},
+        {ImGuiKey_KeyPadEnter, 13}, {ImGuiKey_A, 'A'},     {ImGuiKey_C, 'C'},
+        {ImGuiKey_V, 'V'},       {ImGuiKey_X, 'X'},        {ImGuiKey_Y, 'Y'},
+        {ImGuiKey_Z, 'Z'},
+    };
+    for (const auto& [key, vk] : keys) io.KeyMap[key] = vk;
+
+    AddFont(*io.Fonts, "DejaVu Sans");
+    AddFont(*io.Fonts, "DejaVu Sans Mono");
+    io.Fonts->Build();
+    io.Fonts->SetTexID(kFontTexture);
+    this->ApplyStyle();
+    this->work.reserve(16);
+    this->running.reserve(16);
+    if (previous != nullptr) ImGui::SetCurrentContext(previous);
+}
+
+Host::~Host()
+{
+    for (ToolWindow* w : this->windows) w->host = nullptr;
+    ImGui::DestroyContext(this->context);
+}
+
+void Host::ApplyStyle()
+{
+    ImGuiStyle& style = ImGui::GetStyle();
+    ImGui::StyleColorsLight(&style);
+    style.WindowPadding = ImVec2(0.0f, 0.0f);
+    style.WindowRounding = 0.0f;
+    style.WindowBorderSize = 1.0f;
+    style.WindowMinSize = ImVec2(1.0f, 1.0f);
+    style.FrameRounding = 0.0f;
+    style.ScrollbarRounding = 0.0f;
+    style.GrabRounding = 0.0f;
+    style.PopupRounding = 0.0f;
+    ImVec4* c = style.Colors;
+    c[ImGuiCol_WindowBg] = Color(Colors::Window);
+    c[ImGuiCol_ChildBg] = Color(Colors::Window);
+    c[ImGuiCol_PopupBg] = Color(Colors::Window);
+    c[ImGuiCol_TitleBg] = Color(Colors::TitleInactive);
+    c[ImGuiCol_TitleBgCollapsed] = Color(Colors::TitleInactive);
+    c[ImGuiCol_TitleBgActive] = Color(Colors::Title);
+    c[ImGuiCol_Border] = Color(Colors::Border);
+    c[ImGuiCol_Text] = Color(Colors::Text);
+    c[ImGuiCol_Button] = Color(Colors::Button);
+    c[ImGuiCol_ButtonHovered] = Color(Colors::ButtonHovered);
+    c[ImGuiCol_ButtonActive] = Color(Colors::ButtonPressed);
+}
+
+std::unique_ptr<ToolWindow> Host::MakeDialog(int dialogId)
+{
+    const DialogResource* dialog = FindDialog(dialogId);
+    if (dialog == nullptr) {
+        SDL_Log("ui::Host: no dialog resource %d", dialogId);
+        return nullptr;
+    }
+    return this->MakeToolWindow(dialog->name, DialogUnitsToPixelsX(dialog->width),
+                                DialogUnitsToPixelsY(dialog->height));
+}
+
+std::unique_ptr<ToolWindow> Host::MakeToolWindow(const std::string& title, int width, int height)
+{
+    std::unique_ptr<ToolWindow> w(new ToolWindow(this, this->nextWindow++, ToolWindow::Kind::Tool, title,
+                                                 std::max(width, 1), std::max(height, 1)));
+    this->Register(w.get());
+    return w;
+}
+
+std::unique_ptr<ToolWindow> Host::MakePopup(const std::string& className, int width, int height)
+{
+    std::unique_ptr<ToolWindow> w(new ToolWindow(this, this->nextWindow++, ToolWindow::Kind::Popup,
+                                                 className, std::max(width, 1), std::max(height, 1)));
+    this->Register(w.get());
+    return w;
+}
+
+ToolWindow* Host::FindWindow(int id) const
+{
+    for (ToolWindow* w : this->windows) {
+        if (w->id == id) return w;
+    }
+    return nullptr;
+}
+
+void Host::Register(ToolWindow* window)
+{
+    this->windows.push_back(window);
+}
+
+void Host::Unregister(ToolWindow* window)
+{
+    this->windows.erase(std::remove(this->windows.begin(), this->windows.end(), window), this->windows.end());
+}
+
+bool Host::HasShownWindows() const
+{
+    for (const ToolWindow* w : this->windows) {
+        if (w->visible) return true;
+    }
+    return false;
+}
+
+bool Host::OverShownWindow(int x, int y) const
+{
+    for (const ToolWindow* w : this->windows) {
+        if (w->visible && x >= w->x && y >= w->y && x < w->x + w->width && y < w->y + w->height) return true;
+    }
+    return false;
+}
+
+void Host::HidePopupsAwayFrom(int x, int y)
+{
+    for (ToolWindow* w : this->windows) {
+        if (w->kind != ToolWindow::Kind::Popup || !w->visible) continue;
+        if (x < w->x || y < w->y || x >= w->x + w->width || y >= w->y + w->height) w->visible = false;
+    }
+}
+
+void Host::GetPointerPosition(int& x, int& y) const
+{
+    x = this->pointerX;
+    y = this->pointerY;
+}
+
+bool Host::HandleMessage(const window::Message& message)
+{
+    ImGui::SetCurrentContext(this->context);
+    ImGuiIO& io = ImGui::GetIO();
+    switch (message.kind) {
+    case window::MessageKind::MouseMove:
+        this->pointerX = message.x;
+        this->pointerY = message.y;
+        return this->OverShownWindow(message.x, message.y) || (this->takesPointer && io.MouseDown[0]);
+    case window::MessageKind::ButtonDown: {
+        if (message.button < 0 || message.button > 2) return false;
+        this->pointerX = message.x;
+        this->pointerY = message.y;
+        // A click outside a popup takes its activation away.
+        this->HidePopupsAwayFrom(message.x, message.y);
+        io.MouseDown[message.button] = true;
+        this->buttonUnseen[message.button] = true;
+        this->buttonReleaseLater[message.button] = false;
+        const bool taken = this->OverShownWindow(message.x, message.y);
+        this->buttonToGame[message.button] = !taken;
+        return taken;
+    }
+    case window::MessageKind::ButtonUp: {
+        if (message.button < 0 || message.button > 2) return false;
+        if (this->buttonUnseen[message.button]) {
+            this->buttonReleaseLater[message.button] = true;
+        } else {
+            io.MouseDown[message.button] = false;
+        }
+        // A release goes where its press went.
+        const bool toGame = this->buttonToGame[message.button];
+        this->buttonToGame[message.button] = true;
+        return !toGame;
+    }
+    case window::MessageKind::Wheel:
+        io.MouseWheel += static_cast<float>(message.wheelDelta) / 120.0f;
+        return this->OverShownWindow(this->pointerX, this->pointerY);
+    case window::MessageKind::KeyDown: {
+        const int vk = message.virtualKey;
+        if (vk < 0 || vk > 255) return false;
+        io.KeysDown[vk] = true;
+        this->keyUnseen[vk] = true;
+        this->keyReleaseLater[vk] = false;
+        io.KeyShift = io.KeysDown[16];
+        io.KeyCtrl = io.KeysDown[17];
+        io.KeyAlt = io.KeysDown[18];
+        const bool taken = this->takesKeyboard && vk != kF12 && this->HasShownWindows();
+        this->keyToGame[vk] = !taken;
+        return taken;
+    }
+    case window::MessageKind::KeyUp: {
+        const int vk = message.virtualKey;
+        if (vk < 0 || vk > 255) return false;
+        if (this->keyUnseen[vk]) {
+            this->keyReleaseLater[vk] = true;
+        } else {
+            io.KeysDown[vk] = false;
+        }
+        io.KeyShift = io.KeysDown[16];
+        io.KeyCtrl = io.KeysDown[17];
+        io.KeyAlt = io.KeysDown[18];
+        const bool toGame = this->keyToGame[vk];
+        this->keyToGame[vk] = true;
+        return !toGame;
+    }
+    case window::MessageKind::Char: {
+        if (!this->takesKeyboard || !this->HasShownWindows()) return false;
+        const unsigned c = font::Face::ToUnicode(static_cast<uint8_t>(message.character));
+        if (c != 0) io.AddInputCharacter(c);
+        return true;
+    }
+    case window::MessageKind::Deactivate:
+        for (bool& down : io.KeysDown) down = false;
+        for (bool& down : io.MouseDown) down = false;
+        io.KeyShift = io.KeyCtrl = io.KeyAlt = false;
+        std::fill(std::begin(this->keyToGame), std::end(this->keyToGame), true);
+        std::fill(std::begin(this->buttonToGame), std::end(this->buttonToGame), true);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void Host::Defer(int windowId, std::function<void()> job)
+{
+    this->work.push_back(Work{windowId, std::move(job)});
+}
+
+void Host::Frame(int displayWidth, int displayHeight, float seconds)
+{
+    ImGui::SetCurrentContext(this->context);
+    ImGuiIO& io = ImGui::GetIO();
+    if (!this->HasShownWindows() || displayWidth < 1 || displayHeight < 1) {
+        this->drawData = nullptr;
+        this->takesPointer = false;
+        this->takesKeyboard = false;
+    } else {
+        io.DisplaySize = ImVec2(static_cast<float>(displayWidth), static_cast<float>(displayHeight));
+        io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
+        io.MousePos = ImVec2(static_cast<float>(this->pointerX), static_cast<float>(this->pointerY));
+        ImGui::NewFrame();
+        // Only content builders run inside the frame, and they may not delete windows.
+        for (size_t i = 0; i < this->windows.size(); ++i) {
+            if (this->windows[i]->visible) this->BuildWindow(*this->windows[i]);
+        }
+        ImGui::Render();
+        this->drawData = ImGui::GetDrawData();
+        this->takesPointer = io.WantCaptureMouse;
+        // A focused tool window has the keyboard, as a separate window would; a popup never.
+        const ImGuiWindow* focused = GImGui->NavWindow != nullptr ? GImGui->NavWindow->RootWindow : nullptr;
+        bool toolFocused = false;
+        for (const ToolWindow* w : this->windows) {
+            toolFocused = toolFocused || (focused != nullptr && w->visible && w->kind == ToolWindow::Kind::Tool &&
+                                          w->layerId == focused->ID);
+        }
+        this->takesKeyboard = io.WantCaptureKeyboard || toolFocused;
+    }
+    for (int b = 0; b < 3; ++b) {
+        if (this->buttonReleaseLater[b]) io.MouseDown[b] = false;
+        this->buttonReleaseLater[b] = false;
+        this->buttonUnseen[b] = false;
+    }
+    for (int k = 0; k < 256; ++k) {
+        if (this->keyReleaseLater[k]) io.KeysDown[k] = false;
+        this->keyReleaseLater[k] = false;
+        this->keyUnseen[k] = false;
+    }
+    // Work queued meanwhile waits for the next frame.
+    this->running.swap(this->work);
+    for (Work& job : this->running) {
+        if (this->FindWindow(job.windowId) != nullptr) job.work();
+    }
+    this->running.clear();
+}
+
+void Host::BuildWindow(ToolWindow& w)
+{
+    const bool popup = w.kind == ToolWindow::Kind::Popup;
+    ImGuiWindowFlags flags = ImGuiWindowFlags_NoSavedSettings;
+    if (popup) {
+        flags |= ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                 ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse |
+                 ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoFocusOnAppearing |
+                 ImGuiWindowFlags_NoNavFocus;
+    }
+    if (w.placeNext) {
+        ImGui::SetNextWindowPos(ImVec2(static_cast<float>(w.x), static_cast<float>(w.y)), ImGuiCond_Always);
+        w.placeNext = false;
+    }
+    if (w.sizeNext) {
+        ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w.width), static_cast<float>(w.height)),
+                                 ImGuiCond_Always);
+        w.sizeNext = false;
+    }
+    if (w.collapseNext) {
+        ImGui::SetNextWindowCollapsed(w.minimised, ImGuiCond_Always);
+        w.collapseNext = false;
+    }
+    if (w.focusNext) {
+        ImGui::SetNextWindowFocus();
+        w.focusNext = false;
+    } else if (w.quietNext) {
+        flags |= ImGuiWindowFlags_NoFocusOnAppearing;
+    }
+    w.quietNext = false;
+    bool open = true;
+    const bool shown = ImGui::Begin(w.title.c_str(), popup ? nullptr : &open, flags);
+    if (popup) ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
+    const ImVec2 pos = ImGui::GetWindowPos();
+    w.x = static_cast<int>(pos.x);
+    w.y = static_cast<int>(pos.y);
+    w.minimised = ImGui::IsWindowCollapsed();
+    if (!w.minimised) {
+        const ImVec2 size = ImGui::GetWindowSize();
+        w.width = static_cast<int>(size.x);
+        w.height = static_cast<int>(size.y);
+    }
+    w.layerId = ImGui::GetCurrentWindow()->ID;
+    if (shown) {
+        ImDrawList* list = ImGui::GetWindowDrawList();
+        const ImVec2 origin = ImGui::GetCursorStartPos();
+        const float fontSize = ImGui::GetFontSize();
+        for (ToolWindow::Button& b : w.buttons) {
+            ImGui::SetCursorPos(ImVec2(origin.x + static_cast<float>(b.x), origin.y + static_cast<float>(b.y)));
+            ImGui::PushID(b.id);
+            const bool clicked = ImGui::InvisibleButton("button", ImVec2(static_cast<float>(b.width),
+                                                                         static_cast<float>(b.height)));
+            const bool hovered = ImGui::IsItemHovered();
+            const bool held = ImGui::IsItemActive();
+            ImGui::PopID();
+            const ImVec2 p0 = ImGui::GetItemRectMin();
+            const ImVec2 p1 = ImGui::GetItemRectMax();
+            b.left = p0.x;
+            b.top = p0.y;
+            b.right = p1.x;
+            b.bottom = p1.y;
+            b.drawn = true;
+            const unsigned face = held && hovered ? Colors::ButtonPressed
+                                  : hovered       ? Colors::ButtonHovered
+                                                  : Colors::Button;
+            list->AddRectFilled(p0, p1, Packed(face));
+            list->AddRect(p0, p1, Packed(Colors::Border));
+            // The text drawn as it is (no format, no "##" cut), its glyphs clipped to the
+            // button as they are made, so that buttons need no draw command of their own.
+            const ImVec4 clip(p0.x, p0.y, p1.x, p1.y);
+            list->AddText(ImGui::GetFont(), fontSize,
+                          ImVec2(p0.x + 4.0f, p0.y + std::floor((p1.y - p0.y - fontSize) * 0.5f)),
+                          Packed(Colors::Text), b.label.data(), b.label.data() + b.label.size(), 0.0f, &clip);
+            if (clicked) {
+                const int windowId = w.id;
+                const int buttonId = b.id;
+                this->Defer(windowId, [this, windowId, buttonId] {
+                    ToolWindow* target = this->FindWindow(windowId);
+                    if (target == nullptr || !target->onCommand) return;
+                    // A copy: the handler may delete the window that holds it.
+                    std::function<void(int)> handler = target->onCommand;
+                    handler(buttonId);
+                });
+            }
+        }
+        if (w.content) w.content(w);
+    }
+    ImGui::End();
+    if (!open) {
+        const int windowId = w.id;
+        this->Defer(windowId, [this, windowId] {
+            ToolWindow* target = this->FindWindow(windowId);
+            if (target == nullptr) return;
+            if (!target->onClose) {
+                target->Hide();
+                return;
+            }
+            std::function<void()> handler = target->onClose;
+            handler();
+        });
+    }
+}
+
+void Host::ToUtf8(const std::string& text, std::string& utf8)
+{
+    utf8.clear();
+    for (char ch : text) {
+        const unsigned c = font::Face::ToUnicode(static_cast<uint8_t>(ch));
+        if (c == 0) {
+            utf8 += '?';
+        } else if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+}  // namespace ui

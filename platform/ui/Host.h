@@ -1,0 +1,111 @@
+#pragma once
+// The tools' widget layer on one Dear ImGui context: it takes the pointer, wheel, key
+// and character messages of the window pump (deciding which the game must not see),
+// builds the shown tool windows once a frame into draw data for the Renderer, and
+// then runs the work their clicks asked for. No window shown: no frame, nothing drawn,
+// nothing taken from the game.
+#include "platform/window/WindowMessage.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ImGuiContext;
+struct ImDrawData;
+
+namespace ui {
+
+class ToolWindow;
+
+// Tool window colours, 0xAARRGGBB, opaque.
+namespace Colors {
+constexpr unsigned Window = 0xFFD4D0C8u;
+constexpr unsigned Title = 0xFF0A246Au;
+constexpr unsigned TitleInactive = 0xFF808080u;
+constexpr unsigned Button = 0xFFE4E2DCu;
+constexpr unsigned ButtonHovered = 0xFFF4F2ECu;
+constexpr unsigned ButtonPressed = 0xFFB0ACA4u;
+constexpr unsigned Border = 0xFF404040u;
+constexpr unsigned Text = 0xFF000000u;
+}  // namespace Colors
+
+// The texture id of the font atlas in draw commands; other ids are render textures.
+inline void* const kFontTexture = reinterpret_cast<void*>(uintptr_t{1});
+
+class Host {
+public:
+    Host();
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // A hidden tool window made from a dialog resource (its size in pixels, its name as
+    // title); null (logged) for an unknown id.
+    std::unique_ptr<ToolWindow> MakeDialog(int dialogId);
+    // A hidden tool window of a given title and size.
+    std::unique_ptr<ToolWindow> MakeToolWindow(const std::string& title, int width, int height);
+    // A hidden popup; any number may share a class name.
+    std::unique_ptr<ToolWindow> MakePopup(const std::string& className, int width, int height);
+    // The window of that id while it exists.
+    ToolWindow* FindWindow(int id) const;
+
+    // A message of the window pump; true when a tool window takes it, so that the game's
+    // input must not see it. A release goes where its press went; F12 is never taken.
+    bool HandleMessage(const window::Message& message);
+    // Where the pointer was last seen, in game-window pixels.
+    void GetPointerPosition(int& x, int& y) const;
+    bool TakesPointer() const { return this->takesPointer; }
+    bool TakesKeyboard() const { return this->takesKeyboard; }
+
+    // Builds the shown windows for a display of that size, `seconds` after the last
+    // frame, then runs what their clicks and close boxes asked for.
+    void Frame(int displayWidth, int displayHeight, float seconds);
+    // What the last frame built; null when it showed no window.
+    ImDrawData* GetDrawData() const { return this->drawData; }
+    ImGuiContext* GetContext() const { return this->context; }
+    bool HasShownWindows() const;
+
+    // Runs after this frame's windows are built, unless window `windowId` is gone by then.
+    void Defer(int windowId, std::function<void()> work);
+
+    // Text for drawing: Windows-1252 to UTF-8.
+    static void ToUtf8(const std::string& text, std::string& utf8);
+
+private:
+    friend class ToolWindow;
+    void Register(ToolWindow* window);
+    void Unregister(ToolWindow* window);
+    void BuildWindow(ToolWindow& window);
+    bool OverShownWindow(int x, int y) const;
+    void HidePopupsAwayFrom(int x, int y);
+    void ApplyStyle();
+
+    ImGuiContext* context = nullptr;
+    std::vector<ToolWindow*> windows;
+    int nextWindow = 1;
+    ImDrawData* drawData = nullptr;
+    bool takesPointer = false;
+    bool takesKeyboard = false;
+    int pointerX = 0;
+    int pointerY = 0;
+    // Presses that no frame has seen yet: their release waits for the next frame, so a
+    // press and release between two frames still make a click.
+    bool buttonUnseen[3] = {};
+    bool buttonReleaseLater[3] = {};
+    bool keyUnseen[256] = {};
+    bool keyReleaseLater[256] = {};
+    // Whether the game saw the last press: its release follows it there, so the game
+    // neither keeps a key held nor sees a release without its press.
+    bool keyToGame[256];
+    bool buttonToGame[3];
+    struct Work {
+        int windowId;
+        std::function<void()> work;
+    };
+    std::vector<Work> work;
+    std::vector<Work> running;
+};
+
+}  // namespace ui

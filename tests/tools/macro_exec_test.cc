@@ -1,0 +1,220 @@
+// The macro buttons: loading "bin:scripts.n" into "/scripts", one button a macro, a press
+// that saves and runs, the backup at destruction, and what scripts may do meanwhile.
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "kernel/nFileServer2.h"
+#include "tests/tools/ToolsFixture.h"
+#include "tools/nMacroExec2.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Five macros, written by hand as the object writer would save them.
+const char* const kScripts =
+    "-- macros\n"
+    "new('nscriptlet', 'hello')\n"
+    "sel('hello')\n"
+    "setscript(\"ran = (ran or '') .. 'hello;'\")\n"
+    "sel('..')\n"
+    "new('nscriptlet', 'grid')\n"
+    "sel('grid')\n"
+    "setscript(\"ran = (ran or '') .. 'grid;'\")\n"
+    "sel('..')\n"
+    "new('nscriptlet', 'a macro name of more than thirty-one characters')\n"
+    "sel('a macro name of more than thirty-one characters')\n"
+    "setscript(\"ran = (ran or '') .. 'long;'\")\n"
+    "sel('..')\n"
+    "new('nscriptlet', '100% ##sure')\n"
+    "sel('100% ##sure')\n"
+    "setscript(\"ran = (ran or '') .. 'percent;'\")\n"
+    "sel('..')\n"
+    "new('nscriptlet', 'quit')\n"
+    "sel('quit')\n"
+    "setscript(\"delete('/sys/servers/plugin/macros')\")\n"
+    "sel('..')\n";
+
+class MacroExecTest : public ToolsFixture {
+protected:
+    void SetUp() override {
+        ToolsFixture::SetUp();
+        MakePluginServer();
+        StartClock();
+    }
+    void WriteScripts(const std::string& text) {
+        std::ofstream(bin + "scripts.n") << text;
+    }
+    nMacroExec2* NewMacros() {
+        return static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The centre of a macro's button on the screen, after a layer frame drew it.
+    void Centre(nMacroExec2* m, int index, int& x, int& y) {
+        int l = 0, t = 0, r = 0, b = 0;
+        ASSERT_TRUE(m->GetWindow()->GetButtonScreenRect(m->GetButton(index)->GetButton(), l, t, r, b));
+        x = (l + r) / 2;
+        y = (t + b) / 2;
+    }
+};
+
+TEST_F(MacroExecTest, MacrosLoadUnderScriptsAndTheCurrentObjectStays) {
+    WriteScripts(kScripts);
+    nRoot* before = kernel->New("nroot", "/usr/here");
+    kernel->SetCwd(before);
+    testing::internal::CaptureStdout();
+    nMacroExec2* m = NewMacros();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kernel->GetCwd(), before);
+    nRoot* scripts = Lookup("/scripts");
+    ASSERT_NE(scripts, nullptr);
+    EXPECT_EQ(scripts->GetNumChildren(), 5);
+    EXPECT_EQ(m->GetScripts(), scripts);
+    EXPECT_FALSE(m->GetActive());
+    // The run's result text went to standard output on a line of its own.
+    EXPECT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), '\n');
+
+    // No buttons before the first Trigger; then five in rows of four.
+    EXPECT_EQ(m->GetNumButtons(), 0);
+    EXPECT_TRUE(m->Trigger());
+    ASSERT_EQ(m->GetNumButtons(), 5);
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(m->GetButton(i)->GetX(), float(i % 4) * 80.0f) << i;
+        EXPECT_EQ(m->GetButton(i)->GetY(), float(i / 4) * 25.0f) << i;
+        EXPECT_EQ(m->GetButton(i)->GetWidth(), 80.0f);
+        EXPECT_EQ(m->GetButton(i)->GetHeight(), 25.0f);
+    }
+    EXPECT_EQ(m->GetButton(2)->GetName(), "a macro name of more than thirty-one characters");
+    EXPECT_EQ(m->GetWindow()->GetWidth(), 325);
+    EXPECT_EQ(m->GetWindow()->GetHeight(), 75);
+}
+
+TEST_F(MacroExecTest, APressSavesTheMacrosAndRunsTheOnePressed) {
+    WriteScripts(kScripts);
+    nMacroExec2* m = NewMacros();
+    m->SetActive(true);
+    StartClock();
+    ASSERT_TRUE(FrameAt(0.03));
+    ASSERT_EQ(m->GetNumButtons(), 5);
+    LayerFrame();
+    fs::remove(bin + "scripts.n");
+    // The long name and the one with "%" and "##" find their macros by their buttons.
+    for (int index : {2, 3}) {
+        int x = 0, y = 0;
+        Centre(m, index, x, y);
+        Click(x, y);
+    }
+    EXPECT_EQ(Global("ran"), "long;percent;");
+    const std::string saved = Read(bin + "scripts.n");
+    EXPECT_NE(saved.find("a macro name of more than thirty-one characters"), std::string::npos);
+    EXPECT_NE(saved.find("100% ##sure"), std::string::npos);
+
+    // A macro that is no scriptlet is logged and not run.
+    kernel->New("nroot", "/scripts/plain");
+    clock.Set(10.0);
+    m->Trigger();
+    ASSERT_EQ(m->GetNumButtons(), 6);
+    EXPECT_TRUE(m->Press(m->GetButton(5)->GetButton()));
+    EXPECT_TRUE(LogHas("/scripts/plain")) << log.text;
+    EXPECT_FALSE(m->Press(9999));
+}
+
+TEST_F(MacroExecTest, DeletedMacrosLoseTheirButtonsAndScriptsIsMadeAgain) {
+    WriteScripts(kScripts);
+    nMacroExec2* m = NewMacros();
+    clock.Set(1.0);
+    m->Trigger();
+    ASSERT_EQ(m->GetNumButtons(), 5);
+    ASSERT_TRUE(Run("delete('/scripts/grid')"));
+    // Not before five seconds have passed.
+    clock.Set(4.0);
+    m->Trigger();
+    EXPECT_EQ(m->GetNumButtons(), 5);
+    clock.Set(6.5);
+    m->Trigger();
+    ASSERT_EQ(m->GetNumButtons(), 4);
+    EXPECT_EQ(m->GetButton(1)->GetName(), "a macro name of more than thirty-one characters");
+    EXPECT_EQ(m->GetWindow()->GetWidth(), 325);
+    EXPECT_EQ(m->GetWindow()->GetHeight(), 50);
+
+    ASSERT_TRUE(Run("delete('/scripts')"));
+    clock.Set(12.0);
+    m->Trigger();
+    EXPECT_NE(Lookup("/scripts"), nullptr);
+    EXPECT_TRUE(LogHas("made again")) << log.text;
+    EXPECT_EQ(m->GetNumButtons(), 0);
+}
+
+TEST_F(MacroExecTest, DestructionKeepsABackupAndSavesTheMacros) {
+    WriteScripts(kScripts);
+    NewMacros();
+    ASSERT_TRUE(Run("delete('/scripts/quit')"));
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    EXPECT_EQ(Read(bin + "scripts.bak"), kScripts);
+    const std::string saved = Read(bin + "scripts.n");
+    EXPECT_NE(saved.find("hello"), std::string::npos);
+    EXPECT_EQ(saved.find("'quit'"), std::string::npos);
+    EXPECT_EQ(Lookup("/scripts"), nullptr);
+
+    // With no macros only the backup is left.
+    NewMacros();
+    ASSERT_TRUE(Run("for _, n in ipairs({'hello', 'grid', 'a macro name of more than thirty-one characters', "
+                    "'100% ##sure'}) do delete('/scripts/' .. n) end"));
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    EXPECT_FALSE(fs::exists(bin + "scripts.n"));
+    EXPECT_NE(Read(bin + "scripts.bak").find("hello"), std::string::npos);
+}
+
+TEST_F(MacroExecTest, AnUnwritableBinKeepsTheMacrosInMemory) {
+    WriteScripts(kScripts);
+    nMacroExec2* m = NewMacros();
+    m->Trigger();
+    // Below a plain file nothing can be written, whoever runs the test.
+    std::ofstream(Path("file")) << "x";
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", (Path("file") + "/").c_str()));
+    EXPECT_TRUE(m->Press(m->GetButton(0)->GetButton()));
+    EXPECT_TRUE(LogHas("stay in memory")) << log.text;
+    EXPECT_EQ(Global("ran"), "hello;");
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    EXPECT_NE(Lookup("/scripts/hello"), nullptr);
+}
+
+TEST_F(MacroExecTest, AMacroThatDeletesItsToolsEndsTheToolPass) {
+    WriteScripts(kScripts);
+    nMacroExec2* m = NewMacros();
+    m->SetActive(true);
+    ASSERT_TRUE(FrameAt(0.03));
+    LayerFrame();
+    int x = 0, y = 0;
+    Centre(m, 4, x, y);
+    // The press and release reach the layer through the frame loop's tool pass.
+    Send(window::MessageKind::MouseMove, x, y);
+    Send(window::MessageKind::ButtonDown, x, y);
+    Send(window::MessageKind::ButtonUp, x, y);
+    ASSERT_TRUE(FrameAt(0.06));
+    ASSERT_TRUE(FrameAt(0.09));
+    EXPECT_EQ(Lookup("/sys/servers/plugin/macros"), nullptr);
+    ASSERT_TRUE(FrameAt(0.12));
+
+    // The same with the plugin server itself.
+    m = NewMacros();
+    ASSERT_TRUE(Run("obj('/scripts/quit').setscript(\"delete('/sys/servers/plugin')\")"));
+    m->SetActive(true);
+    ASSERT_TRUE(FrameAt(0.15));
+    ASSERT_TRUE(FrameAt(0.18));
+    Centre(m, 4, x, y);
+    Send(window::MessageKind::MouseMove, x, y);
+    Send(window::MessageKind::ButtonDown, x, y);
+    Send(window::MessageKind::ButtonUp, x, y);
+    ASSERT_TRUE(FrameAt(0.21));
+    ASSERT_TRUE(FrameAt(0.24));
+    EXPECT_EQ(Lookup("/sys/servers/plugin"), nullptr);
+    ASSERT_TRUE(FrameAt(0.27));
+}
+
+}  // namespace

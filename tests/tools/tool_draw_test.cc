@@ -1,0 +1,238 @@
+// Tool windows on the OpenGL device in a 320 x 240 window: what they draw, read back
+// at probe pixels, and what the pump's pushed events do with them.
+#include <SDL2/SDL.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "gfx/nD3D8Server.h"
+#include "input/nInputServer.h"
+#include "platform/window/Window.h"
+#include "tests/platform/SdlEvents.h"
+#include "tests/platform/SdlTestEnvironment.h"
+#include "tests/tools/ToolsFixture.h"
+#include "tools/nContextMenu.h"
+#include "tools/nMacroExec2.h"
+
+namespace {
+
+constexpr uint32_t kBlue = 0xFF0000FFu;
+
+class ToolDrawTest : public ToolsFixture {
+protected:
+    ToolDrawTest() { gfxClass = "nd3d8server"; }
+    static void SetUpTestSuite() { bwtest::LoadSdlVideo(); }
+
+    void SetUp() override {
+        ToolsFixture::SetUp();
+        d3d = static_cast<nD3D8Server*>(gfxServer);
+        ASSERT_TRUE(d3d->SetDisplayMode("w(320)-h(240)-zbuf(16)"));
+        ASSERT_TRUE(d3d->OpenDisplay());
+        d3d->SetClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        StartClock();
+        // What reached the game's input during each frame's logic.
+        oroot->onTrigger = [this] {
+            for (nInputEvent* e = input->FirstEvent(); e; e = nInputServer::NextEvent(e)) {
+                events.push_back({e->type, e->number});
+            }
+        };
+    }
+    void TearDown() override {
+        d3d->CloseDisplay();
+        ToolsFixture::TearDown();
+    }
+
+    uint32_t At(int x, int y) { return bwtest::Presented(*d3d->GetDevice(), x, y); }
+    void Frame() {
+        frameTime += 0.03;
+        ASSERT_TRUE(FrameAt(frameTime));
+    }
+    void Push(SDL_Event e) { SDL_PushEvent(&e); }
+    uint32_t Id() { return d3d->GetWindow()->GetId(); }
+    void PushClick(int x, int y) {
+        Push(bwtest::sdl::Motion(Id(), x, y, 0, 0));
+        Push(bwtest::sdl::Button(Id(), SDL_BUTTON_LEFT, true, x, y));
+        Push(bwtest::sdl::Button(Id(), SDL_BUTTON_LEFT, false, x, y));
+    }
+    int Count(int type, int number = -1) const {
+        int n = 0;
+        for (const auto& [t, num] : events) n += t == type && (number < 0 || num == number);
+        return n;
+    }
+
+    nD3D8Server* d3d = nullptr;
+    double frameTime = 0.0;
+    std::vector<std::pair<int, int>> events;
+};
+
+TEST_F(ToolDrawTest, AToolWindowDrawsItsFrameAndButtonsOverTheGame) {
+    MakePluginServer();
+    std::unique_ptr<ui::ToolWindow> w = Host()->MakeToolWindow("Probe", 160, 100);
+    w->SetPosition(20, 20);
+    const int ok = w->AddButton("OK", 10, 10, 80, 25);
+    Frame();
+    // Hidden: the frame is the game's.
+    EXPECT_TRUE(bwtest::ColorNear(At(100, 70), kBlue));
+    w->Show();
+    Frame();
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_TRUE(w->GetButtonScreenRect(ok, l, t, r, b));
+    EXPECT_EQ(r - l, 80);
+    EXPECT_EQ(b - t, 25);
+    EXPECT_EQ(l, 30);
+    EXPECT_GT(t, 30);
+    EXPECT_TRUE(bwtest::ColorNear(At(r - 6, t + 3), ui::Colors::Button));
+    EXPECT_TRUE(bwtest::ColorNear(At(150, 110), ui::Colors::Window));
+    EXPECT_TRUE(bwtest::ColorNear(At(120, 25), ui::Colors::Title));
+    EXPECT_TRUE(bwtest::ColorNear(At(200, 70), kBlue));
+    EXPECT_TRUE(bwtest::ColorNear(At(10, 10), kBlue));
+
+    // Minimised it keeps its title bar only.
+    w->Minimise();
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(150, 110), kBlue));
+    EXPECT_TRUE(w->IsMinimised());
+    w->Show();
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(150, 110), ui::Colors::Window));
+}
+
+TEST_F(ToolDrawTest, WithNoToolWindowShownTheFrameIsTheGamesAlone) {
+    obs->AddLineGroup(matrix44(), 1, 0, 0, 1);
+    obs->AddLinePoint(vector3(-0.5f, 0.0f, -0.5f));
+    obs->AddLinePoint(vector3(0.5f, 0.0f, -0.5f));
+    d3d->SetMatrix(nGfxServer::PROJECTION, matrix44());
+    Frame();
+    std::vector<uint32_t> without;
+    int w = 0, h = 0;
+    ASSERT_TRUE(d3d->GetDevice()->CopyFrontBuffer(without, w, h));
+
+    MakePluginServer();
+    std::unique_ptr<ui::ToolWindow> hidden = Host()->MakeToolWindow("Hidden", 100, 100);
+    obs->AddLineGroup(matrix44(), 1, 0, 0, 1);
+    obs->AddLinePoint(vector3(-0.5f, 0.0f, -0.5f));
+    obs->AddLinePoint(vector3(0.5f, 0.0f, -0.5f));
+    Frame();
+    std::vector<uint32_t> with;
+    ASSERT_TRUE(d3d->GetDevice()->CopyFrontBuffer(with, w, h));
+    EXPECT_TRUE(with == without);
+}
+
+TEST_F(ToolDrawTest, KeysAndClicksTakenByAToolWindowNeverReachTheGame) {
+    MakePluginServer();
+    std::unique_ptr<ui::ToolWindow> w = Host()->MakeToolWindow("Keys", 160, 100);
+    w->SetPosition(20, 20);
+    const int ok = w->AddButton("OK", 10, 10, 80, 25);
+    std::vector<int> commands;
+    w->onCommand = [&commands](int button) { commands.push_back(button); };
+    w->BringToFront();
+    Frame();
+    Frame();
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_TRUE(w->GetButtonScreenRect(ok, l, t, r, b));
+    events.clear();
+    PushClick((l + r) / 2, (t + b) / 2);
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_A, SDLK_a, true));
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_F12, SDLK_F12, true));
+    Frame();
+    Frame();
+    EXPECT_EQ(commands, std::vector<int>{ok});
+    EXPECT_EQ(Count(N_INPUT_BUTTON_DOWN), 0);
+    EXPECT_EQ(Count(N_INPUT_BUTTON_UP), 0);
+    EXPECT_EQ(Count(N_INPUT_MOUSE_MOVE), 0);
+    // F12 always reaches the game; other keys do not while the window has the keyboard.
+    EXPECT_EQ(Count(N_INPUT_KEY_DOWN), 1);
+    EXPECT_EQ(Count(N_INPUT_KEY_DOWN, nD3D8Server::TranslateKey(123)), 1);
+
+    // A click beside the window goes to the game and takes the keyboard from the window.
+    events.clear();
+    PushClick(250, 200);
+    Frame();
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_A, SDLK_a, false));
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_B, SDLK_b, true));
+    Frame();
+    EXPECT_EQ(Count(N_INPUT_BUTTON_DOWN), 1);
+    EXPECT_EQ(Count(N_INPUT_BUTTON_UP), 1);
+    // The release of a key the window took stays with it; the game's own key is the game's.
+    EXPECT_EQ(Count(N_INPUT_KEY_UP), 0);
+    EXPECT_EQ(Count(N_INPUT_KEY_DOWN), 1);
+    EXPECT_EQ(commands.size(), 1u);
+    events.clear();
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_B, SDLK_b, false));
+    Frame();
+    EXPECT_EQ(Count(N_INPUT_KEY_UP), 1);
+}
+
+TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
+    // The game's own start script and tools script, run from the test's "bin:".
+    for (const char* name : {"init_bw.n", "init_tools.n"}) {
+        std::filesystem::copy_file(SourceDir() + "/data/bin/win32/" + name, bin + name);
+    }
+    kernel->New("nlogicinputserver", "/sys/servers/logicinput");
+    ASSERT_TRUE(Run("dofile('bin:init_bw.n')"));
+    Frame();
+    EXPECT_EQ(Lookup("/sys/servers/plugin"), nullptr);
+    auto press = [this] {
+        Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_F12, SDLK_F12, true));
+        Frame();
+        Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_F12, SDLK_F12, false));
+        Frame();
+    };
+    press();
+    auto* macros = dynamic_cast<nMacroExec2*>(Lookup("/sys/servers/plugin/macros"));
+    ASSERT_NE(macros, nullptr);
+    EXPECT_TRUE(macros->GetActive());
+    EXPECT_TRUE(macros->GetWindow()->IsVisible());
+    press();
+    EXPECT_FALSE(macros->GetActive());
+    EXPECT_FALSE(macros->GetWindow()->IsVisible());
+    press();
+    EXPECT_TRUE(macros->GetActive());
+    // With the keyboard in a tool window F12 still reaches the game.
+    macros->GetWindow()->BringToFront();
+    Frame();
+    ASSERT_TRUE(gfxServer->GetUiHost()->TakesKeyboard());
+    press();
+    EXPECT_FALSE(macros->GetActive());
+}
+
+class MenuDrawTest : public ToolDrawTest {
+protected:
+    static void Picked(void* context, nContextMenuItem* entry) {
+        static_cast<MenuDrawTest*>(context)->picked.push_back(entry->GetName());
+    }
+    std::vector<std::string> picked;
+};
+
+TEST_F(MenuDrawTest, AMenuShownAtAPointIsPickedByAPushedClick) {
+    MakePluginServer();
+    nContextMenu menu(Host(), "contextmenu_treeview");
+    menu.callback = Picked;
+    menu.callbackContext = this;
+    for (const char* name : {"a", "b", "c"}) menu.AddItem(name);
+    menu.ShowAt(100, 100);
+    Frame();
+    for (int y : {110, 130, 150}) EXPECT_TRUE(bwtest::ColorNear(At(140, y), ui::Colors::Button)) << y;
+    EXPECT_TRUE(bwtest::ColorNear(At(140, 165), kBlue));
+    EXPECT_TRUE(bwtest::ColorNear(At(190, 130), kBlue));
+
+    PushClick(140, 130);
+    Frame();
+    Frame();
+    EXPECT_EQ(picked, std::vector<std::string>{"b"});
+    EXPECT_FALSE(menu.IsShown());
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(140, 130), kBlue));
+
+    menu.ShowAt(100, 100);
+    Frame();
+    PushClick(20, 20);
+    Frame();
+    EXPECT_FALSE(menu.IsShown());
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(140, 110), kBlue));
+    EXPECT_EQ(picked.size(), 1u);
+}
+
+}  // namespace

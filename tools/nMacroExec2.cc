@@ -1,0 +1,171 @@
+#include "tools/nMacroExec2.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nTimeServer.h"
+#include "platform/ui/Host.h"
+#include "platform/system/Disk.h"
+#include "platform/ui/ToolWindow.h"
+#include "script/nScriptlet.h"
+
+const nClassInfo nMacroExec2::classInfo = nClassInfo::Make<nMacroExec2>("nmacroexec2", "nplugin");
+
+namespace {
+constexpr int kDialog = 126;
+constexpr const char* kScriptsPath = "/scripts";
+}  // namespace
+
+nMacroExec2::nMacroExec2() {
+    nKernelServer* ks = nKernelServer::ks;
+    if (ui::Host* host = GetUiHost()) {
+        window_ = host->MakeDialog(kDialog);
+        if (window_) {
+            window_->SetUserData(this);
+            window_->onCommand = [this](int button) { Press(button); };
+            window_->onClose = [this] { SetActive(false); };
+            // Shown as made, without the keyboard.
+            window_->Show(false);
+        }
+    }
+    nRoot* scripts = FindOrMakeScripts();
+    if (!scripts) return;
+    // The file's objects land under "/scripts"; the creator's current object comes back.
+    ks->PushCwd(scripts);
+    nScriptServer* script = refScript_.Resolve();
+    const char* result = nullptr;
+    if (script) {
+        script->RunScript("bin:scripts.n", result);
+    } else {
+        ks->Print("nmacroexec2: no script server to load bin:scripts.n\n");
+    }
+    ks->PopCwd();
+    if (result) {
+        std::fputs(result, stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+}
+
+nMacroExec2::~nMacroExec2() {
+    const bool saved = Save();
+    buttons_.clear();
+    // Macros that could not be written stay in memory.
+    nRoot* scripts = scripts_.GetUnsafe();
+    if (scripts && saved) scripts->Release();
+}
+
+nRoot* nMacroExec2::FindOrMakeScripts() {
+    nRoot* scripts = nKernelServer::ks->NewNoFail("nroot", kScriptsPath);
+    if (!scripts) nKernelServer::ks->Print("nmacroexec2: '%s' cannot be made\n", kScriptsPath);
+    scripts_ = scripts;
+    return scripts;
+}
+
+nMacroButton* nMacroExec2::GetButton(int index) const {
+    if (index < 0 || index >= GetNumButtons()) return nullptr;
+    return buttons_[size_t(index)].get();
+}
+
+void nMacroExec2::SetActive(bool active) {
+    nPlugin::SetActive(active);
+    if (!window_) return;
+    if (active) {
+        window_->Show();
+    } else {
+        window_->Hide();
+    }
+}
+
+void nMacroExec2::Minimize() {
+    if (window_) window_->Minimise();
+}
+
+bool nMacroExec2::Trigger() {
+    nTimeServer* time = nKernelServer::ks->GetTimeServer();
+    const double now = time ? time->GetTime() : 0.0;
+    if (now - lastUpdate_ > 5.0 || lastUpdate_ == 0.0) {
+        Update();
+        Layout();
+        lastUpdate_ = now;
+    }
+    return true;
+}
+
+void nMacroExec2::Update() {
+    nRoot* scripts = scripts_.GetUnsafe();
+    if (!scripts) {
+        nKernelServer::ks->Print("nmacroexec2: '%s' was deleted; made again\n", kScriptsPath);
+        scripts = FindOrMakeScripts();
+        if (!scripts) return;
+    }
+    for (nRoot* macro = scripts->GetHead(); macro; macro = macro->GetSucc()) {
+        auto it = std::find_if(buttons_.begin(), buttons_.end(),
+                               [macro](const auto& b) { return b->GetMacro() == macro; });
+        if (it == buttons_.end()) {
+            buttons_.push_back(std::make_unique<nMacroButton>(window_.get(), macro));
+        } else if ((*it)->GetName() != (macro->GetName() ? macro->GetName() : "")) {
+            (*it)->SetName(macro->GetName());
+        }
+    }
+    std::erase_if(buttons_, [scripts](const auto& b) {
+        nRoot* macro = b->GetMacro();
+        return !macro || macro->GetParent() != scripts;
+    });
+}
+
+void nMacroExec2::Layout() {
+    int column = 0;
+    int row = 0;
+    for (const auto& b : buttons_) {
+        if (column == 4) {
+            column = 0;
+            row++;
+        }
+        b->Place(float(column * 80), float(row * 25), 80.0f, 25.0f);
+        column++;
+    }
+    if (!buttons_.empty() && window_) {
+        window_->SetSize(std::min(GetNumButtons(), 4) * 80 + 5, (row + 2) * 25);
+    }
+}
+
+bool nMacroExec2::Press(int button) {
+    auto it = std::find_if(buttons_.begin(), buttons_.end(), [button](const auto& b) { return b->GetButton() == button; });
+    if (it == buttons_.end()) return false;
+    nRoot* macro = (*it)->GetMacro();
+    nRoot* scripts = scripts_.GetUnsafe();
+    if (scripts && scripts->GetHead() && !scripts->SaveAs("bin:scripts")) {
+        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
+    }
+    if (!macro) return true;
+    auto* scriptlet = dynamic_cast<nScriptlet*>(macro);
+    if (!scriptlet) {
+        nKernelServer::ks->Print("nmacroexec2: '%s' is no nscriptlet and is not run\n", macro->GetFullName().c_str());
+        return true;
+    }
+    // The macro may delete this plugin, its window or the server: nothing follows it.
+    scriptlet->RunScriptlet();
+    return true;
+}
+
+bool nMacroExec2::Save() {
+    nFileServer2* fs = nKernelServer::ks->GetFileServer();
+    if (fs) {
+        const std::string file = sys::Disk::Resolve(fs->ManglePath("bin:scripts.n"));
+        const std::string backup = sys::Disk::Resolve(fs->ManglePath("bin:scripts.bak"));
+        std::error_code ignored;
+        std::filesystem::rename(file, backup, ignored);
+    }
+    nRoot* scripts = scripts_.GetUnsafe();
+    if (!scripts || !scripts->GetHead()) return true;
+    if (!scripts->SaveAs("bin:scripts")) {
+        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
+        return false;
+    }
+    return true;
+}
