@@ -90,8 +90,10 @@ void nLogicPersonCamera::AnalyseCollision() {
     correction_.Ident();
     nCollideContext2* ctx = cameraState_->GetContext();
     if (cameraState_->GetEnabled() && cameraState_->GetNumModules() > 0 && ctx) {
+        // The contacts first: they fill the list, and arguments have no fixed order.
         nCollideReport** list = nullptr;
-        AddCorrection(list, ctx->GetContacts(cameraState_, list));
+        const int n = ctx->GetContacts(cameraState_, list);
+        AddCorrection(list, n);
     }
     if (HasCollision()) nLogicPhysik2::AnalyseCollision();
     ApplyCollisionCorrection();

@@ -60,13 +60,13 @@ void nAviPlayer::SetFileName(const char* name) {
 }
 
 void nAviPlayer::SetPosition(int x, int y) {
-    posX = float(x);
-    posY = float(y);
+    posX = x;
+    posY = y;
 }
 
 void nAviPlayer::GetPosition(int& x, int& y) const {
-    x = int(posX);
-    y = int(posY);
+    x = posX;
+    y = posY;
 }
 
 void nAviPlayer::fail(const char* what, const std::string& why) {
@@ -127,7 +127,7 @@ void nAviPlayer::Compute(nSceneGraph2* sceneGraph) {
     }
     nGfxServer* gfx = refGfx.Get();
     VideoRect r;
-    if (!r.Clip(gfx, posX, posY, pic.width, pic.height)) return;
+    if (!r.Clip(gfx, float(posX), float(posY), pic.width, pic.height)) return;
     nPixelFormat* format = nullptr;
     int pitch = 0;
     auto* bits = static_cast<uint8_t*>(gfx->LockBackBufferForWrite(r.lock, &format, &pitch));

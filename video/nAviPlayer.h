@@ -44,8 +44,9 @@ private:
     void fail(const char* what, const std::string& why);
 
     nString fileName;
-    float posX = 0.0f;
-    float posY = 0.0f;
+    // Kept as given: a float would round large positions and overflow when read back.
+    int posX = 0;
+    int posY = 0;
     std::unique_ptr<video::Decoder> video;
     // Frames per second as the fraction rate / scale, and the frame count.
     int rate = 0;

@@ -60,13 +60,13 @@ void nBinkPlayer::SetFileName(const char* name) {
 }
 
 void nBinkPlayer::SetPosition(int x, int y) {
-    posX = float(x);
-    posY = float(y);
+    posX = x;
+    posY = y;
 }
 
 void nBinkPlayer::GetPosition(int& x, int& y) const {
-    x = int(posX);
-    y = int(posY);
+    x = posX;
+    y = posY;
 }
 
 void nBinkPlayer::fail(const char* what, const std::string& why) {
@@ -152,7 +152,7 @@ void nBinkPlayer::Compute(nSceneGraph2* sceneGraph) {
 void nBinkPlayer::draw() {
     nGfxServer* gfx = refGfx.Get();
     VideoRect r;
-    if (!r.Clip(gfx, posX, posY, video->Width(), video->Height())) return;
+    if (!r.Clip(gfx, float(posX), float(posY), video->Width(), video->Height())) return;
     nPixelFormat* format = nullptr;
     int pitch = 0;
     auto* bits = static_cast<uint8_t*>(gfx->LockBackBufferForWrite(r.lock, &format, &pitch));

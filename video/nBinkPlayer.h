@@ -54,8 +54,9 @@ private:
 
     nPathRef<nRoot> refAudio;
     nString fileName;
-    float posX = 0.0f;
-    float posY = 0.0f;
+    // Kept as given: a float would round large positions and overflow when read back.
+    int posX = 0;
+    int posY = 0;
     std::unique_ptr<video::Decoder> video;
     std::unique_ptr<video::Sound> sound;
     std::unique_ptr<video::Pacer> pacer;

@@ -5,6 +5,8 @@
 
 #include <SDL2/SDL_log.h>
 
+#include <cstdint>
+
 namespace render {
 
 namespace {
@@ -188,6 +190,11 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
         if (static_cast<int>((this->coordSets >> (unit * 4)) & 0xF) < texSets) want |= kArrayTexSet0 << unit;
     }
 
+    // With a buffer object bound, base is null and the pointers are offsets into it:
+    // formed as integers, since adding to a null pointer is undefined.
+    auto at = [base](int bytes) {
+        return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
+    };
     int offset = 0;
     if ((layout & kVertexPositionRhw) != 0 && screenPositions != nullptr) {
         // Screen positions live in client memory of their own.
@@ -200,19 +207,19 @@ void VertexArrays::Apply(unsigned glBuffer, const uint8_t* base, unsigned layout
         offset = (layout & kVertexPositionRhw) != 0 ? 16 : 12;
     }
     if ((want & kArrayNormal) != 0) {
-        glNormalPointer(GL_FLOAT, stride, base + offset);
+        glNormalPointer(GL_FLOAT, stride, at(offset));
         offset += 12;
     }
     if ((want & kArrayColor) != 0) {
         // 0xAARRGGBB words are the bytes B, G, R, A.
-        glColorPointer((layout & kVertexDiffuseRgba) != 0 ? 4 : GL_BGRA, GL_UNSIGNED_BYTE, stride, base + offset);
+        glColorPointer((layout & kVertexDiffuseRgba) != 0 ? 4 : GL_BGRA, GL_UNSIGNED_BYTE, stride, at(offset));
         offset += 4;
     }
     for (int unit = 0; unit < kUnits; ++unit) {
         if ((want & (kArrayTexSet0 << unit)) != 0) {
             const int set = static_cast<int>((this->coordSets >> (unit * 4)) & 0xF);
             glClientActiveTexture(GL_TEXTURE0 + unit);
-            glTexCoordPointer(2, GL_FLOAT, stride, base + offset + set * 8);
+            glTexCoordPointer(2, GL_FLOAT, stride, at(offset + set * 8));
         }
     }
 

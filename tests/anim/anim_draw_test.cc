@@ -13,7 +13,6 @@ namespace {
 
 using bwtest::ColorNear;
 
-constexpr uint32_t Red = 0xFFFF0000u;
 constexpr uint32_t Green = 0xFF00FF00u;
 constexpr uint32_t Blue = 0xFF0000FFu;
 constexpr uint32_t Black = 0xFF000000u;

@@ -289,8 +289,7 @@ TEST_F(ParticleEmitterTest, StaticMeshParticlesSitOnEveryVertex) {
         std::vector<nParticle> all = Read(e, 5.0f);
         ASSERT_EQ(all.size(), 3u);
         for (int i = 0; i < 3; i++) {
-            vector3 v;
-            (&v.x)[i] = float(i + 1);
+            const vector3 v(i == 0 ? 1.0f : 0.0f, i == 1 ? 2.0f : 0.0f, i == 2 ? 3.0f : 0.0f);
             EXPECT_TRUE(Near(all[size_t(i)].position, v)) << i;
             EXPECT_FLOAT_EQ(all[size_t(i)].birthTime, birth);
             EXPECT_NEAR(all[size_t(i)].sizeFactor, 1 + spread * (R(i) + 1) / 2, 1e-5f);

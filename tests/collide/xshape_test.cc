@@ -161,7 +161,7 @@ TEST_F(XShapeTest, ContactModeWritesNothing) {
         EXPECT_TRUE(c.a->Collide(m, c.b, ident, &buf, c.motion, vector3()));
         EXPECT_TRUE(c.a->LineCheck(m, line3(c.at + vector3(0, 20, 0.01f), c.at + vector3(0, -20, 0.01f)), &buf,
                                    vector3()));
-        EXPECT_EQ(std::memcmp(before.data(), &buf, sizeof(buf)), 0);
+        EXPECT_EQ(std::memcmp(before.data(), static_cast<const void*>(&buf), sizeof(buf)), 0);
     }
 }
 

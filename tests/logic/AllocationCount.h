@@ -5,7 +5,16 @@
 #include <atomic>
 #include <cstddef>
 
+// GCC says it is building for the address sanitizer with a macro, clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define BW_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BW_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifdef BW_ADDRESS_SANITIZER
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
                                                        void (*)(const volatile void*));
 #define BW_COUNTS_ALLOCATIONS 1

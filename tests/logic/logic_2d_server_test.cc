@@ -12,7 +12,7 @@ struct Served {
     bool down, up, owner;
 };
 
-class TestButton : public nLogic2DClient {
+class TestButton final : public nLogic2DClient {
 public:
     TestButton(nLogic2DServer* s, std::vector<Served>* log, int id, int priority, bool under)
         : server(s), log(log), id(id), priority(priority), under(under) {}
