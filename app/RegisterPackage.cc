@@ -56,6 +56,7 @@
 #include "collide/nXTriangleShape2.h"
 #include "game/nGamePackage.h"
 #include "game/nbwAction.h"
+#include "game/nbwActor.h"
 #include "game/nbwCamera.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
@@ -331,6 +332,7 @@ const nClassInfo* const kTable[] = {
     &nModVectorAnimator::classInfo,
     &nModScriptAnimator::classInfo,
     &nbwAction::classInfo,
+    &nbwActor::classInfo,
     &nbwItem::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,

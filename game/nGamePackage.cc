@@ -1,6 +1,7 @@
 #include "game/nGamePackage.h"
 
 #include "game/nbwAction.h"
+#include "game/nbwActor.h"
 #include "game/nbwCamera.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
@@ -8,6 +9,7 @@
 
 void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwAction::classInfo);
+    ks->AddClass(nbwActor::classInfo);
     ks->AddClass(nbwItem::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);

@@ -6,28 +6,47 @@
 #include "collide/nCollideServer2.h"
 #include "scene/nChannelServer.h"
 
-const nClassInfo nTestActor::classInfo = nClassInfo::Make<nTestActor>("ntestactor", "nlogiccharacter");
+const nClassInfo nTestActor::classInfo = nClassInfo::Make<nTestActor>("ntestactor", "nbwactor");
 
 void nTestActor::Initialize() {
-    nLogicCharacter::Initialize();
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    actions = ks->New("nroot", "actions");
-    ks->PopCwd();
+    nbwActor::Initialize();
     BeginAnims(3);
     SetAnimChannel(0, "idle", 0.0f, false);
     SetAnimChannel(1, "swim", 0.0f, false);
     SetAnimChannel(2, "walk", 0.0f, false);
 }
 
-nbwAction* nTestActor::CurrentAction() const {
-    nRoot* queue = actions.GetUnsafe();
-    nRoot* head = queue ? queue->GetHead() : nullptr;
+void nTestActor::PlayMove(int move, const char* text, float power) {
+    moves.push_back({move, text ? text : "", power});
+}
+
+const char* const* nTestActor::GetMoveNames() const {
+    static const char* const names[] = {"forward", "look right", nullptr};
+    return names;
+}
+
+const char* const* nTestActor::GetStatNames() const {
+    static const char* const names[] = {"energie", "speed", nullptr};
+    return names;
+}
+
+const char* const* nTestActor::GetPathNames() const {
+    static const char* const names[] = {"hand", "target", nullptr};
+    return names;
+}
+
+const char* const* nTestActor::GetFlagNames() const {
+    static const char* const names[] = {"headlight", nullptr};
+    return names;
+}
+
+nbwAction* nTestActor::CurrentAction() {
+    nRoot* head = GetCurrentAction();
     return head && head->IsA(nbwAction::classInfo.name) ? static_cast<nbwAction*>(head) : nullptr;
 }
 
 bool nTestActor::Trigger(nLogicGraph* graph) {
-    bool result = nLogicCharacter::Trigger(graph);
+    bool result = nbwActor::Trigger(graph);
     nbwAction* action = CurrentAction();
     if (!action) return result;
     // A timed script may delete the actor with its queue.
@@ -72,7 +91,7 @@ nTestActor* GameTestKernel::NewActor(const char* path) {
 }
 
 nbwAction* GameTestKernel::NewAction(nTestActor* actor, const char* name) {
-    kernel->PushCwd(actor->actions.Get());
+    kernel->PushCwd(actor->GetActions());
     auto* action = static_cast<nbwAction*>(kernel->New("nbwaction", name));
     kernel->PopCwd();
     return action;

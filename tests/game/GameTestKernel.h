@@ -8,26 +8,47 @@
 #include <vector>
 
 #include "kernel/nRef.h"
-#include "logic/nLogicCharacter.h"
+#include "game/nbwActor.h"
 #include "tests/logic/GraphFixture.h"
 
 class nbwAction;
 
-// A character with the animations "idle", "swim" and "walk" (indices 0 to 2) and the
-// child "actions". Each Trigger, after the character's own, it steps the first child of
-// "actions" with the frame time, takes the pose the action gives and releases the
-// action once it has run out, and keeps what the step gave for the tests to read.
-class nTestActor : public nLogicCharacter {
+// An actor with the animations "idle", "swim" and "walk" (indices 0 to 2) and small
+// name tables: stats "energie" and "speed", the flag "headlight", paths "hand" and
+// "target", moves "forward" and "look right". Its value operations keep the values as
+// the game's actors do and it records each PlayMove. Each Trigger, after the
+// character's own, it steps the first child of "actions" with the frame time, takes the
+// pose the action gives and releases the action once it has run out, and keeps what the
+// step gave for the tests to read.
+class nTestActor : public nbwActor {
 public:
     static const nClassInfo classInfo;
+    enum Path { Hand = 0, Target = 1 };
 
     void Initialize() override;
     bool Trigger(nLogicGraph* graph) override;
 
-    // The first queued action, null when the queue is empty or its head is no action.
-    nbwAction* CurrentAction() const;
+    void PlayMove(int move, const char* text, float power) override;
+    void SetStat(int index, float value) override { StoreStat(index, value); }
+    float GetStat(int index) override { return StoredStat(index); }
+    void SetFlag(int index, bool on) override { StoreFlag(index, on); }
+    bool GetFlag(int index) override { return StoredFlag(index); }
+    void SetPath(int index, const char* path) override { StorePath(index, path); }
+    nRoot* GetPath(int index) override { return LookupStoredPath(index); }
+    const char* const* GetMoveNames() const override;
+    const char* const* GetStatNames() const override;
+    const char* const* GetPathNames() const override;
+    const char* const* GetFlagNames() const override;
 
-    nRef<nRoot> actions;
+    // The first queued action, null when the queue is empty or its head is no action.
+    nbwAction* CurrentAction();
+
+    struct Move {
+        int index;
+        std::string text;
+        float power;
+    };
+    std::vector<Move> moves;
     // Of the last step: the animation weights right after it, what it added to the
     // weight sum, and the remaining time the action reported.
     std::vector<float> weights;

@@ -229,7 +229,7 @@ TEST_F(ActionTest, OffsetMovesAndTurnsTheActorOverTheActionAndEndsExactlyThere) 
     GameFrame(0.25f);
     EXPECT_EQ(actor->GetPosition().x, 1.0f);
     EXPECT_EQ(actor->GetPosition().z, 1.0f);
-    actor->actions->GetHead()->Release();
+    actor->GetActions()->GetHead()->Release();
 
     // The offset turn goes on top of the actor's own rotation, and its scale stays.
     const quaternion start(s, 0, 0, s), offset(0, s, 0, s);
@@ -272,7 +272,7 @@ TEST_F(ActionTest, SavesItsLinesInOrderAndALoadedActionStartsFromTheActorsPose) 
     // The actor stands half way now (z 2); the loaded action starts from there with its
     // saved runtime of 1: one step of 0.5 is three quarters of the way to z 0.
     ASSERT_NEAR(actor->GetPosition().z, 2.0f, 1e-5f);
-    kernel->SetCwd(actor->actions.Get());
+    kernel->SetCwd(actor->GetActions());
     auto* back = static_cast<nbwAction*>(kernel->Load(golden.c_str()));
     ASSERT_NE(back, nullptr) << log.text;
     EXPECT_FALSE(back->IsStarted());
