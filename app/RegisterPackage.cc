@@ -58,6 +58,7 @@
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwCamera.h"
+#include "game/nbwContainer.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
 #include "gfx/nD3D8IndexBuffer.h"
@@ -334,6 +335,7 @@ const nClassInfo* const kTable[] = {
     &nbwAction::classInfo,
     &nbwActor::classInfo,
     &nbwItem::classInfo,
+    &nbwContainer::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,

@@ -3,6 +3,7 @@
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwCamera.h"
+#include "game/nbwContainer.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
 #include "kernel/nKernelServer.h"
@@ -11,6 +12,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwAction::classInfo);
     ks->AddClass(nbwActor::classInfo);
     ks->AddClass(nbwItem::classInfo);
+    ks->AddClass(nbwContainer::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
 }
