@@ -224,25 +224,22 @@ bool nbwContainer::Consume(nRoot* holder, nbwItem* item) {
 
 // -- script commands ------------------------------------------------------------------
 
-void nbwContainer::PackInPath(const char* path) {
+nbwItem* nbwContainer::FindItem(const char* path, const char* op) {
     nRoot* obj = nKernelServer::ks->Lookup(path);
     nbwItem* item = AsItem(obj);
     if (!item) {
-        n_error("%s: v_packin_s: '%s' names %s\n", GetFullName().c_str(), path ? path : "",
-                obj ? "no item" : "nothing");
-        return;
+        n_error("%s: %s: '%s' names %s\n", GetFullName().c_str(), op, path ? path : "", obj ? "no item" : "nothing");
     }
-    PackIn(item);
+    return item;
+}
+
+void nbwContainer::PackInPath(const char* path) {
+    if (nbwItem* item = FindItem(path, "v_packin_s")) PackIn(item);
 }
 
 void nbwContainer::PackOutPaths(const char* itemPath, const char* targetPath) {
-    nRoot* obj = nKernelServer::ks->Lookup(itemPath);
-    nbwItem* item = AsItem(obj);
-    if (!item) {
-        n_error("%s: v_packout_ss: '%s' names %s\n", GetFullName().c_str(), itemPath ? itemPath : "",
-                obj ? "no item" : "nothing");
-        return;
-    }
+    nbwItem* item = FindItem(itemPath, "v_packout_ss");
+    if (!item) return;
     nRoot* target = nKernelServer::ks->Lookup(targetPath);
     if (!target) {
         n_error("%s: v_packout_ss: '%s' names nothing\n", GetFullName().c_str(), targetPath ? targetPath : "");
@@ -252,15 +249,8 @@ void nbwContainer::PackOutPaths(const char* itemPath, const char* targetPath) {
 }
 
 bool nbwContainer::CanHoldPath(const char* path) {
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = ks->Lookup(path);
-    ks->PopCwd();
-    nbwItem* item = AsItem(obj);
-    if (!item) {
-        n_error("%s: b_canhold_s: '%s' names %s\n", GetFullName().c_str(), path ? path : "",
-                obj ? "no item" : "nothing");
-        return false;
-    }
-    return CanHold(this, item);
+    nKernelServer::ks->PushCwd(this);
+    nbwItem* item = FindItem(path, "b_canhold_s");
+    nKernelServer::ks->PopCwd();
+    return item && CanHold(this, item);
 }

@@ -65,6 +65,9 @@ private:
     // Adds to "usedvolume" here and `weight` to "usedweight" here and in each
     // container enclosing this one.
     void Carry(float volume, float weight);
+    // The item a script's path names through the kernel; null (logged with `op`) when
+    // it names nothing or no item.
+    nbwItem* FindItem(const char* path, const char* op);
     float Used(int index) { return nbwItem::GetFloat(index); }
     void SetUsed(int index, float value);
 };

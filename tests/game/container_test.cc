@@ -279,8 +279,8 @@ TEST_F(ContainerTest, BadPathsObjectsAndStoresAreLoggedAndChangeNothing) {
     EXPECT_FALSE(inv->PackOut(bag, bag));
     nbwItem* crate = Item("crate", 1.0f, 1.0f);
     ASSERT_TRUE(inv->PackIn(crate));
-    ASSERT_TRUE(Run("new('npersistlogic', '/usr/persist/level/inv/crate/deep') new('nlogicnode', '/usr/logic/level/far')"
-                    " sel('/usr/logic/level/far') setpersist('/usr/persist/level/inv/crate/deep')"));
+    ASSERT_TRUE(Run("new('npersistlogic', '/usr/persist/level/inv/crate/deep')"
+                    " new('nlogicnode', '/usr/logic/level/far') sel('/usr/logic/level/far') setpersist('/usr/persist/level/inv/crate/deep')"));
     const std::string mid = Snapshot();
     EXPECT_FALSE(inv->PackOut(crate, Lookup("/usr/logic/level/far")));
     EXPECT_EQ(Snapshot(), mid);
