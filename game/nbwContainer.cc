@@ -1,6 +1,7 @@
 #include "game/nbwContainer.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
@@ -207,8 +208,10 @@ bool nbwContainer::Consume(nRoot* holder, nbwItem* item) {
         nRoot* hand = holder->FindChild("hand");
         nRoot* actor = holder->GetParent();
         if (hand && actor && actor->IsA("nbwactor")) {
-            nCmdProto* setPath = actor->GetClass()->FindCmdByName("v_setpath_ss");
-            if (!setPath || !actor->Call(setPath->GetId(), nullptr, "hand", hand->GetFullName().c_str())) {
+            // Through the actor's command table: the actor's own operation, by name.
+            nCmdProto* setPath = actor->GetClass()->FindCmdByName("setpath");
+            if (!setPath || std::strcmp(setPath->GetProtoText(), "v_setpath_ss") != 0 ||
+                !actor->Call(setPath->GetId(), nullptr, "hand", hand->GetFullName().c_str())) {
                 n_error("%s: Consume: the actor '%s' takes no hand path\n", PathOf(holder).c_str(),
                         PathOf(actor).c_str());
             }
