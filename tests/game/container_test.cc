@@ -214,6 +214,19 @@ TEST_F(ContainerTest, ConsumeUsesTheItemUpAndItsStoreAtOnceAndTheItemNextFrame) 
     EXPECT_FALSE(LogHas("Error")) << log.text;
 }
 
+TEST_F(ContainerTest, ConsumeInAnActorsContainerPointsTheActorsHandAtItsHand) {
+    nTestActor* diver = NewActor("/usr/logic/level/diver");
+    nbwContainer* inv = Container("diver/inv", 10.0f, 10.0f);
+    nbwItem* hand = Item("diver/inv/hand", 0.0f, 0.0f);
+    nbwItem* air = Item("air", 1.0f, 1.0f);
+    ASSERT_TRUE(inv->PackIn(air));
+    diver->SetPath(nTestActor::Hand, "/usr/logic/level/diver/inv/air");
+    EXPECT_TRUE(nbwContainer::Consume(inv, air));
+    EXPECT_EQ(diver->GetPath(nTestActor::Hand), hand);
+    EXPECT_EQ(Used(inv), 0.0f);
+    EXPECT_FALSE(LogHas("Error")) << log.text;
+}
+
 TEST_F(ContainerTest, ClonesAndTheUsedWeightCheckKeepTotalsTrue) {
     nbwContainer* inv = Container("inv", 10.0f, 10.0f, 1.0f);
     ASSERT_TRUE(inv->PackIn(Item("coin", 1.0f, 1.25f)));
