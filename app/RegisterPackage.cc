@@ -92,6 +92,7 @@
 #include "logic/nLogicAnim.h"
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
+#include "logic/nLogicCSprite.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCar.h"
 #include "logic/nLogicCharacter.h"
@@ -100,6 +101,8 @@
 #include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicFlashContainer.h"
 #include "logic/nLogicFlock.h"
 #include "logic/nLogicForce.h"
 #include "logic/nLogicGraph.h"
@@ -299,6 +302,9 @@ const nClassInfo* const kTable[] = {
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicCSprite::classInfo,
+    &nLogicFlash::classInfo,
+    &nLogicFlashContainer::classInfo,
     &nLogicIpol::classInfo,
     &nLogicAnim::classInfo,
     &nLogicBoid::classInfo,
