@@ -157,7 +157,6 @@ void nLogicCSprite::CreateQuad() {
     DropTiles();
     // Textures are made on the display; without one the tiles wait for it.
     if (!gfx->IsDisplayOpen()) return;
-    quadBuilt_ = true;
     imageW_ = PictureSide(w_);
     imageH_ = PictureSide(h_);
     if ((w_ >= 1.0f && imageW_ == 0) || (h_ >= 1.0f && imageH_ == 0)) {
@@ -166,6 +165,7 @@ void nLogicCSprite::CreateQuad() {
     }
     if (imageW_ == 0 || imageH_ == 0) {
         imageW_ = imageH_ = 0;
+        quadBuilt_ = true;
         return;
     }
     const int w16 = (imageW_ + 15) / 16 * 16;
@@ -206,7 +206,9 @@ void nLogicCSprite::CreateQuad() {
         tile->textureRequested = false;
         tiles_.push_back(std::move(tile));
     }
+    // A Flash node's movie, loaded here, sees the tiles as not built yet.
     LoadImage();
+    quadBuilt_ = true;
 }
 
 void nLogicCSprite::DrawQuad(nLogicSpriteQuad* /*quad*/) {
