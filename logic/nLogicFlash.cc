@@ -339,7 +339,11 @@ void nLogicFlash::SetActive(bool on) {
         ReleaseQuad();
         return;
     }
-    if (!module_) LoadFlash(false);
+    // A saved node is switched on before its movie and size load back: what is not
+    // there yet waits for the first Render.
+    if (!module_ && *GetTexture()) LoadFlash(false);
+    nGfxServer* gfx = gfxRef_.Resolve();
+    if (!gfx || !gfx->IsDisplayOpen()) return;
     if (!quadBuilt_) CreateQuad();
     Update();
 }
