@@ -25,7 +25,7 @@ bool PaletteHoldsEveryIndex(int w, int h) {
 
 }  // namespace
 
-bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error) {
+bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, unsigned type) {
     if (bytes.empty() || bytes.size() > 0x7FFFFFFF) {
         error = "empty or oversized file";
         return false;
@@ -37,7 +37,7 @@ bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error
     iluInit();
     const ILuint name = ilGenImage();
     ilBindImage(name);
-    bool ok = ilLoadL(IL_TYPE_UNKNOWN, bytes.data(), ILuint(bytes.size())) == IL_TRUE;
+    bool ok = ilLoadL(type ? ILenum(type) : ILenum(IL_TYPE_UNKNOWN), bytes.data(), ILuint(bytes.size())) == IL_TRUE;
     if (!ok) {
         error = std::string("not an image DevIL reads: ") + iluErrorString(ilGetError());
     }

@@ -52,6 +52,12 @@ std::vector<uint8_t> QuadrantNtx(uint32_t w, uint32_t h) {
     return ntx.Build();
 }
 
+std::vector<uint8_t> LyingBmp() {
+    std::vector<uint8_t> bytes = QuadrantBmp();
+    for (size_t i = 0; i < 4; i++) bytes[10 + i] = uint8_t(0xFFF70436u >> (8 * i));
+    return bytes;
+}
+
 class CSpriteTest : public SpriteFixture {
 protected:
     nLogicCSprite* Picture(const char* path, const std::string& file, float x = 100.0f, float y = 100.0f) {
@@ -193,6 +199,9 @@ TEST_F(CSpriteTest, PicturesThatCannotBeUsedLeaveTransparentTilesLoggedOnce) {
         // A block of another size than the sprite would run past the buffer.
         {"small", Write("small.ntx", QuadrantNtx(64, 64)), "texture block of 64 x 64"},
         {"broken", Write("broken.ntx", std::vector<uint8_t>(40, 7)), "not a readable NTX file"},
+        // DevIL would read the pixels from where the header points, past the file.
+        {"lying", Write("lying.bmp", LyingBmp()), "does not fit the file"},
+        {"tga", Write("pic.tga", imagebytes::Tga24(2, 2, {Red, Red, Red, Red})), "not a PNG, JPEG or BMP"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
