@@ -78,11 +78,6 @@ protected:
         EXPECT_TRUE(ColorNear(Shown(302, 10), Black));
         EXPECT_TRUE(ColorNear(Shown(10, 203), Black));
     }
-    int Errors(const char* part) const {
-        int n = 0;
-        for (const std::string& e : log.errors) n += e.find(part) != std::string::npos;
-        return n;
-    }
 };
 
 class CSpriteSizeTest : public CSpriteTest, public ::testing::WithParamInterface<std::pair<int, int>> {

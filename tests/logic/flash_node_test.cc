@@ -153,18 +153,6 @@ protected:
         Frame();
         input->FlushEvents();
     }
-    std::string Global(const char* name) {
-        lua_State* L = lua->GetState();
-        lua_getglobal(L, name);
-        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "nil";
-        lua_pop(L, 1);
-        return text;
-    }
-    int Errors(const char* part) const {
-        int n = 0;
-        for (const std::string& e : log.errors) n += e.find(part) != std::string::npos;
-        return n;
-    }
 
     Script script;
     nInputServer* input = nullptr;
