@@ -93,6 +93,7 @@
 #include "logic/nLogicAnim.h"
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
+#include "logic/nLogicCSprite.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCar.h"
 #include "logic/nLogicCharacter.h"
@@ -101,6 +102,8 @@
 #include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicFlashContainer.h"
 #include "logic/nLogicFlock.h"
 #include "logic/nLogicForce.h"
 #include "logic/nLogicGraph.h"
@@ -300,6 +303,9 @@ const nClassInfo* const kTable[] = {
     &nLogicObserverCamera::classInfo,
     &nLogicPersonCamera::classInfo,
     &nLogicSprite::classInfo,
+    &nLogicCSprite::classInfo,
+    &nLogicFlash::classInfo,
+    &nLogicFlashContainer::classInfo,
     &nLogicIpol::classInfo,
     &nLogicAnim::classInfo,
     &nLogicBoid::classInfo,

@@ -8,6 +8,7 @@
 #include "logic/nLogicAnim.h"
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicButton.h"
+#include "logic/nLogicCSprite.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nLogicCar.h"
 #include "logic/nLogicCharacter.h"
@@ -16,6 +17,8 @@
 #include "logic/nLogicElasticConnector.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventServer.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicFlashContainer.h"
 #include "logic/nLogicFlock.h"
 #include "logic/nLogicForce.h"
 #include "logic/nLogicGraph.h"
@@ -91,6 +94,9 @@ void nLogicPackage(nKernelServer* ks) {
     ks->AddClass(nLogicObserverCamera::classInfo);
     ks->AddClass(nLogicPersonCamera::classInfo);
     ks->AddClass(nLogicSprite::classInfo);
+    ks->AddClass(nLogicCSprite::classInfo);
+    ks->AddClass(nLogicFlash::classInfo);
+    ks->AddClass(nLogicFlashContainer::classInfo);
     ks->AddClass(nLogicIpol::classInfo);
     ks->AddClass(nLogicAnim::classInfo);
     ks->AddClass(nLogicButton::classInfo);

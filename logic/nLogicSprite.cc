@@ -117,6 +117,10 @@ void nLogicSpriteQuad::ComputeCorners() {
 }
 
 void nLogicSpriteQuad::RequestTexture(const nRoot* owner) {
+    if (textureMode == 1) {
+        MakeTexture();
+        return;
+    }
     // A texture that went with its display is loaded again; one that failed is not.
     if (textures.GetTexture(0) || (textureRequested && !textureLoaded)) return;
     textureRequested = true;
@@ -134,6 +138,33 @@ void nLogicSpriteQuad::RequestTexture(const nRoot* owner) {
                     owner ? owner->GetFullName().c_str() : "", name.c_str());
         }
     }
+    ComputeCorners();
+}
+
+void nLogicSpriteQuad::MakeTexture() {
+    if (textures.GetTexture(0)) return;
+    // Asked again after the texture went: the owner sees this and rebuilds its image.
+    textureRequested = true;
+    const int tw = int(textureW), th = int(textureH);
+    nGfxServer* gfx = refGfx.Get();
+    if (tw < 1 || th < 1 || !gfx->IsDisplayOpen()) return;
+    const std::string texName = name + "-" + std::to_string(tw) + "-" + std::to_string(th);
+    nTexture* tex = gfx->FindTexture(texName.c_str());
+    if (!tex) tex = gfx->NewTexture(texName.c_str());
+    if (!tex) return;
+    // Shared by name and size: one made already (or left unloaded by a reset) is kept
+    // only at this size and depth.
+    if (tex->GetWidth() != tw || tex->GetHeight() != th || tex->GetBytesPerPixel() != (bits32 ? 4 : 2)) {
+        tex->SetGenMipMaps(false);
+        tex->SetHighQuality(bits32);
+        if (!tex->Create(tw, th, true)) {
+            tex->Release();
+            return;
+        }
+    }
+    textures.SetTexture(0, tex);
+    tex->Release();
+    textureLoaded = true;
     ComputeCorners();
 }
 
@@ -307,7 +338,8 @@ void nLogicSprite::Setup() {
     if (!refPixelShader_.GetUnsafe()) CreatePixelShader();
     if (!vertexBuffer_.GetUnsafe() || !refIndexBuffer_.GetUnsafe()) CreateBuffers();
     CreateQuad();
-    quad_->RequestTexture(this);
+    // Image sprites have tiles in place of the one quad.
+    if (quad_) quad_->RequestTexture(this);
     nLogicVisual2::Setup();
 }
 

@@ -39,6 +39,10 @@ public:
     // this quad (the sprite then draws its colour).
     void RequestTexture(const nRoot* owner);
     nTexture* GetTexture() const { return textures.GetTexture(0); }
+    // Texture mode 1: the texture "<name>-<w>-<h>" at the texture size, with alpha, 32 or
+    // 16 bits by the 32-bit flag, found by name or made (nothing without a display). Sets
+    // the request flag, which the owner clears once it filled the texture.
+    void MakeTexture();
 
     int textureMode = 1;
     float x = 0.0f, y = 0.0f;

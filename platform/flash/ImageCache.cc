@@ -8,17 +8,36 @@
 
 namespace flash {
 
-bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error) {
+namespace {
+
+// DevIL's conversion looks up every index in the palette unchecked: a file whose pixels
+// index past a short palette would make it read past the palette.
+bool PaletteHoldsEveryIndex(int w, int h) {
+    const ILint colours = ilGetInteger(IL_PALETTE_NUM_COLS);
+    const ILubyte* index = ilGetData();
+    if (ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) != 1 || !index) return false;
+    const size_t count = size_t(w) * size_t(h);
+    for (size_t i = 0; i < count; ++i) {
+        if (ILint(index[i]) >= colours) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, unsigned type) {
     if (bytes.empty() || bytes.size() > 0x7FFFFFFF) {
         error = "empty or oversized file";
         return false;
     }
     // The graphics server starts DevIL too; starting it again keeps its read functions
-    // and settings, and makes this work before and after the server.
+    // and settings, and makes this work before and after the server. ILU's error texts
+    // are read below: without its start iluErrorString reads a table that is not there.
     ilInit();
+    iluInit();
     const ILuint name = ilGenImage();
     ilBindImage(name);
-    bool ok = ilLoadL(IL_TYPE_UNKNOWN, bytes.data(), ILuint(bytes.size())) == IL_TRUE;
+    bool ok = ilLoadL(type ? ILenum(type) : ILenum(IL_TYPE_UNKNOWN), bytes.data(), ILuint(bytes.size())) == IL_TRUE;
     if (!ok) {
         error = std::string("not an image DevIL reads: ") + iluErrorString(ilGetError());
     }
@@ -26,6 +45,10 @@ bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error
     const int h = ok ? ilGetInteger(IL_IMAGE_HEIGHT) : 0;
     if (ok && (w < 1 || h < 1 || w > MaxSide || h > MaxSide || ilGetInteger(IL_IMAGE_DEPTH) != 1)) {
         error = "image size " + std::to_string(w) + " x " + std::to_string(h) + " is out of range";
+        ok = false;
+    }
+    if (ok && ilGetInteger(IL_IMAGE_FORMAT) == IL_COLOUR_INDEX && !PaletteHoldsEveryIndex(w, h)) {
+        error = "a pixel indexes past the image's palette";
         ok = false;
     }
     if (ok && ilGetInteger(IL_IMAGE_ORIGIN) == IL_ORIGIN_LOWER_LEFT) ok = iluFlipImage() == IL_TRUE;

@@ -34,8 +34,9 @@ public:
     // null when it cannot be had, with the reason in `error`.
     const Image* Get(std::string_view name, int width, int height, std::string& error);
 
-    // DevIL decoding of a whole file's bytes; false with the reason.
-    static bool Decode(const std::string& bytes, Image& out, std::string& error);
+    // DevIL decoding of a whole file's bytes; false with the reason. `type` is DevIL's
+    // file type to read the bytes as (0: DevIL tells by content).
+    static bool Decode(const std::string& bytes, Image& out, std::string& error, unsigned type = 0);
     // Bilinear scaling over alpha-weighted colours, so transparent pixels do not bleed.
     static void Scale(const Image& source, int width, int height, Image& out);
 

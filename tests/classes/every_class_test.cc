@@ -46,6 +46,7 @@ struct SkipEntry {
 const std::vector<SkipEntry> kSkip = {
     {"nbaseobserver", "opendisplay", "opens the display through the graphics server, which this kernel lacks (fatal)"},
     {"nbaseobserver", "incloading", "draws a frame through the graphics server, which this kernel lacks (fatal)"},
+    {"nlogiccsprite", "preload", "builds its tiles' textures through the graphics server, which this kernel lacks (fatal)"},
     // Only one camera is current: a clone loading "setcurrent" takes it from the original.
     {"nlogiccamera", "setcurrent", "makes the camera the one current camera, which a clone then takes over"},
     {"nlogicobservercamera", "setcurrent", "makes the camera the one current camera, which a clone then takes over"},

@@ -4,6 +4,8 @@
 // fixture's camera server with its camera at the origin, the logic graph), the logic
 // root "/usr/logic" and a Lua server. Frame() runs the root's Trigger, the traversal and
 // the visual pass; Grab() reads the presented frame once for probing.
+#include <lua.hpp>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -95,6 +97,20 @@ protected:
         ASSERT_TRUE(gfx->GetDevice()->CopyFrontBuffer(frame, gw, gh));
         ASSERT_EQ(gw, w);
         ASSERT_EQ(gh, h);
+    }
+    // A Lua global as text ("nil" for anything but a number or a text).
+    std::string Global(const char* name) {
+        lua_State* L = lua->GetState();
+        lua_getglobal(L, name);
+        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "nil";
+        lua_pop(L, 1);
+        return text;
+    }
+    // How many logged errors contain `part`.
+    int Errors(const char* part) const {
+        int n = 0;
+        for (const std::string& e : log.errors) n += e.find(part) != std::string::npos;
+        return n;
     }
     // A pixel of the last grabbed frame, rows from the top (0xAARRGGBB).
     uint32_t At(int x, int y) const {

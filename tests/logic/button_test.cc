@@ -82,20 +82,7 @@ protected:
         nVariable* v = vars ? vars->Find(vs->GetVariableHandleByName("soundtrigger")) : nullptr;
         return v ? v->GetF() : -1.0f;
     }
-    // A Lua global as text ("nil" for anything but a number or a text).
-    std::string Global(const char* name) {
-        lua_State* L = lua->GetState();
-        lua_getglobal(L, name);
-        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "nil";
-        lua_pop(L, 1);
-        return text;
-    }
     std::string Eval(const std::string& expr) { return Run("__eval = " + expr) ? Global("__eval") : "<error>"; }
-    int Errors(const char* part) const {
-        int n = 0;
-        for (const std::string& e : log.errors) n += e.find(part) != std::string::npos;
-        return n;
-    }
 
     nLogicEventServer* events = nullptr;
     nInputServer* input = nullptr;

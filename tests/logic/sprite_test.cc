@@ -42,11 +42,6 @@ protected:
         s->SetDimension(sw, sh);
         return s;
     }
-    int Errors(const char* part) const {
-        int n = 0;
-        for (const std::string& e : log.errors) n += e.find(part) != std::string::npos;
-        return n;
-    }
 };
 
 class SpriteSizeTest : public SpriteTest, public ::testing::WithParamInterface<std::pair<int, int>> {

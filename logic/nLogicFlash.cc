@@ -1,0 +1,479 @@
+#include "logic/nLogicFlash.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "gfx/nD3D8Server.h"
+#include "gfx/nGfxServer.h"
+#include "input/nInputServer.h"
+#include "kernel/nEnv.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
+#include "kernel/nScriptServer.h"
+#include "platform/flash/FlashModule.h"
+#include "platform/flash/MovieHost.h"
+
+static const nCmdDef<nLogicFlash> cmds[] = {
+    {"v_setmovierect_iiii", "LFSR",
+     [](nLogicFlash* self, nCmd* c) {
+         int v[4];
+         for (int& i : v) i = c->In()->GetI();
+         self->SetMovieRect(v[0], v[1], v[2], v[3]);
+     }},
+    {"iiii_getmovierect_v", "LFGR",
+     [](nLogicFlash* self, nCmd* c) {
+         int v[4];
+         self->GetMovieRect(v[0], v[1], v[2], v[3]);
+         for (int i : v) c->Out()->SetI(i);
+     }},
+    Bind<&nLogicFlash::SetFps>("v_setfps_f", "LFSF"),
+    Bind<&nLogicFlash::GetFps>("f_getfps_v", "LFGF"),
+    Bind<&nLogicFlash::SetMessaging>("v_setmessaging_b", "LFSM"),
+    Bind<&nLogicFlash::GetMessaging>("b_getmessaging_v", "LFGM"),
+    Bind<&nLogicFlash::SetInputEvents>("v_setinputevents_b", "LFSI"),
+    Bind<&nLogicFlash::GetInputEvents>("b_getinputevents_v", "LFGI"),
+    {"v_setvalue_ss", "LFSV",
+     [](nLogicFlash* self, nCmd* c) {
+         const char* var = c->In()->GetS();
+         self->SetValue(var, c->In()->GetS());
+     }},
+    {"v_concatvalue_ss", "LFCV",
+     [](nLogicFlash* self, nCmd* c) {
+         const char* var = c->In()->GetS();
+         self->ConcatValue(var, c->In()->GetS());
+     }},
+    {"s_getvalue_s", "LFGV", [](nLogicFlash* self, nCmd* c) { c->Out()->SetS(self->GetValue(c->In()->GetS())); }},
+    Bind<&nLogicFlash::RequestUpdates>("v_update_v", "LFUP"),
+    Bind<&nLogicFlash::SetUnloadThreshold>("v_setunloadthreshold_f", "LFSU"),
+    Bind<&nLogicFlash::GetUnloadThreshold>("f_getunloadthreshold_v", "LFGU"),
+    {"v_loadflash_v", "LFMO", [](nLogicFlash* self, nCmd*) { self->LoadFlash(true); }},
+    {"f_unloadflash_v", "UFMO",
+     [](nLogicFlash* self, nCmd* c) {
+         self->UnloadFlash();
+         c->Out()->SetF(0.0f);
+     }},
+    Bind<&nLogicFlash::SetFrozen>("v_setfrozen_b", "FSFR"),
+    Bind<&nLogicFlash::SetFrozenRec>("v_setfrozenrec_b", "SFRR"),
+    Bind<&nLogicFlash::GetFrozen>("b_getfrozen_v", "FGFR"),
+    Bind<&nLogicFlash::SetCheckUpdate>("v_setcheckupdateflag_b", "FSCU"),
+    Bind<&nLogicFlash::SetNetworking>("v_setnetworking_b", "FSNW"),
+    Bind<&nLogicFlash::SetCursorTest>("v_setcursortest_b", "FSCT"),
+};
+const nClassInfo nLogicFlash::classInfo = nClassInfo::Make<nLogicFlash>("nlogicflash", "nlogiccsprite", cmds);
+
+bool nLogicFlash::cursorMode_ = false;
+
+namespace {
+
+// The Flash nodes by name, the first node of a name kept.
+std::unordered_map<std::string, nLogicFlash*>& Registry() {
+    static std::unordered_map<std::string, nLogicFlash*> table;
+    return table;
+}
+
+// Movies and their images are read through the engine's file server; the module's
+// problems go to the engine's log.
+void InstallMovieHost() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        flash::MovieHost host;
+        host.readFile = [](const std::string& path, std::string& bytes) {
+            nKernelServer* ks = nKernelServer::ks;
+            nFileServer2* fs = ks ? ks->GetFileServer() : nullptr;
+            return fs && fs->ReadFile(path.c_str(), bytes);
+        };
+        host.log = [](const std::string& message) { n_error("%s\n", message.c_str()); };
+        flash::MovieHost::SetDefault(std::move(host));
+    });
+}
+
+}  // namespace
+
+nLogicFlash::nLogicFlash() {
+    quadFlag_ = false;
+    bytesPerPixel_ = DisplayBytesPerPixel();
+    ReleaseQuad();
+}
+
+nLogicFlash::~nLogicFlash() {
+    UnloadFlash();
+    ReleaseQuad();
+    if (!registryName_.empty()) {
+        auto it = Registry().find(registryName_);
+        // Only its own entry: a later node of the same name was never entered.
+        if (it != Registry().end() && it->second == this) Registry().erase(it);
+    }
+}
+
+void nLogicFlash::Initialize() {
+    nLogicCSprite::Initialize();
+    const char* name = GetName();
+    if (!name || !*name) return;
+    if (Registry().emplace(name, this).second) registryName_ = name;
+}
+
+nLogicFlash* nLogicFlash::Find(const char* name) {
+    if (!name) return nullptr;
+    auto it = Registry().find(name);
+    return it == Registry().end() ? nullptr : it->second;
+}
+
+int nLogicFlash::TranslateKey(int code) {
+    // The inverse of the window's key translation: each engine key code to the first
+    // virtual key that gives it.
+    static const auto table = [] {
+        std::array<uint8_t, 146> t{};
+        for (int vk = 1; vk <= 220; vk++) {
+            const int c = nD3D8Server::TranslateKey(vk);
+            if (c > 0 && c < int(t.size()) && t[size_t(c)] == 0) t[size_t(c)] = uint8_t(vk);
+        }
+        return t;
+    }();
+    return code >= 1 && code < int(table.size()) ? table[size_t(code)] : 0;
+}
+
+bool nLogicFlash::SaveCmds(nPersistServer* ps) {
+    // The sprite's lines (the image sprite writes none of them).
+    if (!nLogicSprite::SaveCmds(ps)) return false;
+    return ps->Put(this, nId("LFSR"), movieLeft_, movieTop_, movieWidth_, movieHeight_) &&
+           ps->Put(this, nId("LFSM"), messaging_) && ps->Put(this, nId("LFSI"), inputEvents_) &&
+           ps->Put(this, nId("LFSF"), fps_) && ps->Put(this, nId("LFSU"), unloadThreshold_);
+}
+
+// -- the movie ----------------------------------------------------------------------
+
+void nLogicFlash::FailLoad(const char* fmt, const char* arg) {
+    n_error(fmt, arg);
+    flash::DeleteFlashModule(module_);
+    module_ = nullptr;
+    loadFailed_ = true;
+}
+
+void nLogicFlash::LoadFlash(bool explicitLoad) {
+    if (module_ || (loadFailed_ && !explicitLoad)) return;
+    loadFailed_ = false;
+    const char* movie = GetTexture();
+    if (!*movie) {
+        n_error("%s: no movie to load (v_settexture_s names it)\n", GetFullName().c_str());
+        loadFailed_ = true;
+        return;
+    }
+    InstallMovieHost();
+    module_ = flash::CreateFlashModule(flash::InterfaceId);
+    if (!module_) nKernelServer::FatalError("error: couldn't create flash module.\n");
+    uintptr_t window = 0;
+    if (nRoot* hwnd = nKernelServer::ks->Lookup("/sys/env/hwnd"); hwnd && hwnd->IsA("nenv")) {
+        window = uintptr_t(uint32_t(static_cast<nEnv*>(hwnd)->GetI()));
+    }
+    if (module_->AttachWindow(window) < 0) nKernelServer::FatalError("error: couldn't update hwnd in flash module.\n");
+    if (module_->Initialize(0, 1) < 0) {
+        nKernelServer::FatalError("warning: failed to init flash player for movie: %s.\n", movie);
+    }
+    // The native path as it is: Linux paths keep their "/".
+    nFileServer2* fs = nKernelServer::ks->GetFileServer();
+    const std::string path = fs ? fs->ManglePath(movie) : std::string(movie);
+    if (module_->LoadMovie(path.c_str()) < 0) return FailLoad("flash loader error: couldn't open file '%s'.\n", movie);
+    if (module_->Play() < 0) return FailLoad("error: failed to play flash movie '%s'.\n", movie);
+    for (int polls = 0;; polls++) {
+        const int32_t ready = module_->IsReady();
+        if (ready > 0) break;
+        if (ready < 0 || polls >= ReadyPolls) return FailLoad("error: flash movie '%s' did not get ready.\n", movie);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ReadyPollMs));
+    }
+    if (quadBuilt_) {
+        module_->SetMessaging(false);
+        updateRequests_ = 1;
+        Update();
+        unload_ = false;
+    }
+}
+
+void nLogicFlash::UnloadFlash() {
+    if (!module_) return;
+    module_->Stop();
+    module_->Unload();
+    flash::DeleteFlashModule(module_);
+    module_ = nullptr;
+}
+
+bool nLogicFlash::EnsureModule() {
+    if (!module_) LoadFlash(false);
+    return module_ != nullptr;
+}
+
+void nLogicFlash::ApplyMovieRect() {
+    if (nGfxServer* gfx = gfxRef_.Resolve()) {
+        int x0 = 0, y0 = 0, w = 0, h = 0;
+        if (gfx->GetDisplayDesc(x0, y0, w, h)) {
+            scaleX_ = float(w) / VirtualWidth;
+            scaleY_ = float(h) / VirtualHeight;
+        }
+    }
+    if (!module_) return;
+    // Without a rectangle the movie fills the buffer.
+    const bool set = movieWidth_ > 0 && movieHeight_ > 0;
+    if (set && module_->SetMovieRect(movieLeft_, movieTop_, movieLeft_ + movieWidth_, movieTop_ + movieHeight_) < 0) {
+        return;
+    }
+    module_->SetMessaging(false);
+    updateRequests_ = std::max(updateRequests_, 1);
+    unload_ = false;
+}
+
+void nLogicFlash::LoadImage() {
+    if (!module_) LoadFlash(false);
+    ApplyMovieRect();
+}
+
+void nLogicFlash::Update() {
+    if (!module_ || !quadBuilt_ || tiles_.empty()) return;
+    nGfxServer* gfx = gfxRef_.Get();
+    int x0 = 0, y0 = 0, w = 0, h = 0;
+    if (!gfx->GetDisplayDesc(x0, y0, w, h)) return;
+    if (x_ > float(w) || y_ > float(h)) return;
+    uint8_t* buffer = GetImageBuffer();
+    if (!buffer) return;
+    module_->Render(buffer, imageW_, imageH_, bytesPerPixel_);
+    if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
+    if (updateRequests_ > 0) updateRequests_--;
+    unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;
+    CommitImage(unload_);
+}
+
+void nLogicFlash::RequestUpdates() {
+    updateRequests_ = std::max(updateRequests_, UpdateBurst);
+    Update();
+}
+
+void nLogicFlash::SetTexture(const char* name) {
+    const std::string movie = name ? name : "";
+    // A new movie name may be tried again after a failed load.
+    if (movie != textureName_) loadFailed_ = false;
+    textureName_ = movie;
+}
+
+void nLogicFlash::SetMovieRect(int left, int top, int width, int height) {
+    movieLeft_ = left;
+    movieTop_ = top;
+    movieWidth_ = width;
+    movieHeight_ = height;
+    // A movie showing already takes the new rectangle at once.
+    if (module_ && quadBuilt_) ApplyMovieRect();
+}
+
+void nLogicFlash::GetMovieRect(int& left, int& top, int& width, int& height) const {
+    left = movieLeft_;
+    top = movieTop_;
+    width = movieWidth_;
+    height = movieHeight_;
+}
+
+void nLogicFlash::SetMessaging(bool on) {
+    messaging_ = on;
+    if (module_) module_->SetMessaging(on);
+}
+
+void nLogicFlash::SetFrozenRec(bool on) {
+    frozen_ = on;
+    for (nRoot* child = GetHead(); child; child = child->GetSucc()) {
+        if (child->IsA("nlogicflash")) static_cast<nLogicFlash*>(child)->SetFrozen(on);
+    }
+}
+
+// -- variables ----------------------------------------------------------------------
+
+bool nLogicFlash::SetValue(const char* var, const char* text) {
+    if (!var || !*var) {
+        n_error("%s: v_setvalue: no variable name\n", GetFullName().c_str());
+        return false;
+    }
+    return EnsureModule() && module_->SetVariable(var, text ? text : "") >= 0;
+}
+
+const char* nLogicFlash::GetValue(const char* var) {
+    if (!var || !*var) {
+        n_error("%s: s_getvalue: no variable name\n", GetFullName().c_str());
+        return nullptr;
+    }
+    if (!EnsureModule()) return nullptr;
+    const char* text = nullptr;
+    size_t length = 0;
+    if (module_->GetVariable(var, &text, &length) < 0 || length < 1 || !text) return nullptr;
+    value_.assign(text, length);
+    return value_.c_str();
+}
+
+void nLogicFlash::ConcatValue(const char* var, const char* text) {
+    if (!var || !*var) {
+        n_error("%s: v_concatvalue: no variable name\n", GetFullName().c_str());
+        return;
+    }
+    if (!EnsureModule()) return;
+    const std::string add = text ? text : "";
+    size_t length = 0;
+    module_->CopyVariable(var, &length, nullptr);
+    if (length < 1) {
+        module_->SetVariable(var, add.c_str());
+        return;
+    }
+    std::string joined(length + 1, '\0');
+    size_t room = joined.size();
+    module_->CopyVariable(var, &room, joined.data());
+    joined.resize(std::strlen(joined.c_str()));
+    joined += ';';
+    joined += add;
+    module_->SetVariable(var, joined.c_str());
+}
+
+// -- the frame ----------------------------------------------------------------------
+
+void nLogicFlash::SetActive(bool on) {
+    nLogicCSprite::SetActive(on);
+    if (!on) {
+        ReleaseQuad();
+        return;
+    }
+    // A saved node is switched on before its movie and size load back: what is not
+    // there yet waits for the first Render.
+    if (!module_ && *GetTexture()) LoadFlash(false);
+    nGfxServer* gfx = gfxRef_.Resolve();
+    if (!gfx || !gfx->IsDisplayOpen()) return;
+    if (!quadBuilt_) CreateQuad();
+    Update();
+}
+
+void nLogicFlash::Render() {
+    nGfxServer* gfx = gfxRef_.Get();
+    if (mouseOutPending_) {
+        mouseOutPending_ = false;
+        SetValue("input", "_root.mouseout()");
+    }
+    // The display size first, so that the tiles are built once for it.
+    UpdateProjection(gfx);
+    CreateQuad();
+    const float now = GetTime();
+    if (updateRequests_ > 0 || (fps_ > 0.0f && now - lastUpdate_ > 1.0f / fps_)) {
+        Update();
+        lastUpdate_ = now;
+    }
+    nLogicCSprite::Render();
+}
+
+bool nLogicFlash::Trigger(nLogicGraph* graph) {
+    nRef<nRoot> alive(this);
+    const bool on = nLogicCSprite::Trigger(graph);
+    // Scripts run below may release the node or unload its movie.
+    auto live = [&] { return alive.IsValid() && module_; };
+    if (!alive.IsValid() || !on || !GetActive() || !module_) return on;
+    if (checkUpdate_) {
+        const char* text = GetValue("_root.update_tex");
+        if (text && *text) updateRequests_++;
+    }
+    if (live() && messaging_) HandleMessages();
+    if (live() && inputEvents_) ForwardInput();
+    if (live() && networking_) HandleNetMessages();
+    if (live() && cursorTest_) HandleCursorMode();
+    return on;
+}
+
+void nLogicFlash::HandleMessages() {
+    if (!messaging_ || frozen_ || !module_) return;
+    const char* text = GetValue("Tessel_script");
+    if (!text || !*text) return;
+    const std::string line = text;
+    SetValue("Tessel_script", "");
+    const char* result = nullptr;
+    // The line may release this node: nothing of it is touched afterwards.
+    refScript_.Get()->Run(line.c_str(), result);
+}
+
+void nLogicFlash::HandleNetMessages() {
+    const char* text = GetValue("net_msg_output");
+    if (!text || !*text) return;
+    const std::string messages = text;
+    SetValue("net_msg_output", "");
+    std::vector<std::string> pieces;
+    for (size_t from = 0;;) {
+        const size_t at = messages.find('^', from);
+        pieces.push_back(messages.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos) break;
+        from = at + 1;
+    }
+    for (size_t i = 0; i + 1 < pieces.size(); i += 2) {
+        if (pieces[i + 1].empty()) continue;
+        if (nLogicFlash* target = Find(pieces[i].c_str())) target->SetValue("input", pieces[i + 1].c_str());
+    }
+}
+
+void nLogicFlash::HandleCursorMode() {
+    const char* text = GetValue("cursor_mode");
+    if (text && text[0] == '1') cursorMode_ = true;
+}
+
+void nLogicFlash::Mouse(unsigned message, int flags) {
+    if (module_) module_->MouseEvent(message, mouseX_, mouseY_, flags);
+}
+
+void nLogicFlash::ForwardInput() {
+    if (!inputEvents_ || frozen_ || !module_) return;
+    nInputServer* input = refInput_.Get();
+    nGfxServer* gfx = gfxRef_.Get();
+    int x0 = 0, y0 = 0, dw = 0, dh = 0;
+    if (!gfx->GetDisplayDesc(x0, y0, dw, dh)) dw = dh = 0;
+    const float sx = float(dw) / VirtualWidth, sy = float(dh) / VirtualHeight;
+    nRef<nRoot> alive(this);
+    for (nInputEvent* e = input->FirstEvent(); e; e = nInputServer::NextEvent(e)) {
+        if (!alive.IsValid() || !module_) return;
+        if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_MOUSE_MOVE) {
+            // The sprite's place in display pixels, as the pointer is given.
+            const float mw = w_ * sx, mh = h_ * sy;
+            const float x = mw > 0.0f ? (float(e->x) - x_ * sx) / mw : -1.0f;
+            const float y = mh > 0.0f ? (float(e->y) - y_ * sy) / mh : -1.0f;
+            mouseX_ = x;
+            mouseY_ = y;
+            if (!(x >= 0.0f && x < 1.0f && y >= 0.0f && y < 1.0f)) {
+                if (mouseInside_) {
+                    mouseInside_ = false;
+                    mouseOutPending_ = true;
+                    updateRequests_ = std::max(updateRequests_, 1);
+                    HandleMessages();
+                }
+                continue;
+            }
+            if (!mouseInside_) {
+                SetValue("input", "_root.mousein()");
+                mouseInside_ = true;
+            }
+            Mouse(flash::MouseMove, buttonFlags_);
+            HandleMessages();
+            if (alive.IsValid()) updateRequests_ = std::max(updateRequests_, 1);
+        } else if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_BUTTON_DOWN) {
+            buttonFlags_ |= 1;
+            if (e->number == 0 && mouseInside_) {
+                Mouse(flash::MouseDown, 1);
+                HandleMessages();
+            }
+        } else if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_BUTTON_UP && e->number == 0) {
+            buttonFlags_ &= ~1;
+            if (mouseInside_) {
+                Mouse(flash::MouseUp, 0);
+                HandleMessages();
+            }
+        } else if (e->deviceId == N_INPUT_DEV_KEYBOARD && (e->type == N_INPUT_KEY_DOWN || e->type == N_INPUT_KEY_UP) &&
+                   e->number != 0) {
+            module_->KeyEvent(e->type == N_INPUT_KEY_DOWN ? flash::KeyDown : flash::KeyUp, TranslateKey(e->number), 0);
+            HandleMessages();
+        } else if (e->deviceId == N_INPUT_DEV_KEYBOARD && e->type == N_INPUT_KEY_CHAR) {
+            module_->KeyEvent(flash::Character, e->number, 0);
+        }
+    }
+    if (!alive.IsValid() || !mouseInside_) return;
+    updateRequests_ = std::max(updateRequests_, 1);
+    if (gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
+}

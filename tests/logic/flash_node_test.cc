@@ -1,0 +1,410 @@
+// Flash nodes driven through a recording Flash module (the calls they make, in order,
+// with their arguments; a movie side the test scripts), and end to end through the
+// movie player with a movie the test writes: load and unload, the movie rectangle, update
+// pacing, messages, input, variables, freezing, containers and the table of nodes.
+#include <lua.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "input/nInputPackage.h"
+#include "input/nInputServer.h"
+#include "logic/nLogicFlash.h"
+#include "platform/flash/FlashModule.h"
+#include "tests/logic/SpriteFixture.h"
+
+namespace {
+
+using bwtest::ColorNear;
+
+// What every recording module shares with the test.
+struct Script {
+    std::vector<std::string> calls;
+    int notReady = 0;  // 23 answers 0 this many times
+    int failPlace = 0;
+};
+
+class RecordingModule : public flash::FlashModule {
+public:
+    explicit RecordingModule(Script& s) : script(s) {}
+    ~RecordingModule() override { Log("delete"); }
+
+    int32_t Play() override { return Step(3, "3"); }
+    int32_t Stop() override { return Step(4, "4"); }
+    int32_t AttachWindow(uintptr_t) override { return Step(5, "5"); }
+    int32_t Initialize(int32_t a, int32_t b) override { return Step(6, "6 " + std::to_string(a) + " " + std::to_string(b)); }
+    int32_t LoadMovie(const char* path) override {
+        movie = path;
+        return Step(7, "7");
+    }
+    int32_t Unload() override { return Step(8, "8"); }
+    int32_t SetMovieRect(int32_t l, int32_t t, int32_t r, int32_t b) override {
+        return Step(10, "10 " + std::to_string(l) + " " + std::to_string(t) + " " + std::to_string(r) + " " + std::to_string(b));
+    }
+    int32_t Render(uint8_t*, int32_t w, int32_t h, int32_t bpp) override {
+        return Step(15, "15 " + std::to_string(w) + " " + std::to_string(h) + " " + std::to_string(bpp));
+    }
+    int32_t CopyVariable(const char* name, size_t* length, char* buffer) override {
+        const std::string& v = vars[name];
+        if (buffer && *length > 0) {
+            const size_t n = std::min(*length - 1, v.size());
+            v.copy(buffer, n);
+            buffer[n] = '\0';
+        }
+        *length = v.size();
+        return 0;
+    }
+    int32_t GetVariable(const char* name, const char** text, size_t* length) override {
+        auto it = vars.find(name);
+        *text = it == vars.end() ? "" : it->second.c_str();
+        *length = it == vars.end() ? 0 : it->second.size();
+        return 0;
+    }
+    int32_t IsReady() override {
+        if (script.failPlace == 23) return Step(23, "23");
+        Log("23");
+        if (script.notReady > 0) {
+            script.notReady--;
+            return 0;
+        }
+        return 1;
+    }
+    int32_t SetVariable(const char* name, const char* text) override {
+        vars[name] = text;
+        return Step(27, "27 " + std::string(name) + "=" + text);
+    }
+    int32_t MouseEvent(uint32_t message, float x, float y, int32_t flags) override {
+        char line[96];
+        std::snprintf(line, sizeof(line), "37 0x%x %.3f %.3f %d", message, double(x), double(y), flags);
+        return Step(37, line);
+    }
+    int32_t KeyEvent(uint32_t message, int32_t code, int32_t extra) override {
+        char line[64];
+        std::snprintf(line, sizeof(line), "38 0x%x 0x%x %d", message, code, extra);
+        return Step(38, line);
+    }
+    int32_t SetMessaging(bool on) override { return Step(41, on ? "41 1" : "41 0"); }
+
+    std::map<std::string, std::string> vars;
+    std::string movie;
+
+private:
+    void Log(const std::string& line) { script.calls.push_back(line); }
+    int32_t Step(int place, const std::string& line) {
+        Log(line);
+        return script.failPlace == place ? flash::MovieFailed : flash::Ok;
+    }
+    Script& script;
+};
+
+using Calls = std::vector<std::string>;
+
+class FlashNodeTest : public SpriteFixture {
+protected:
+    void SetUp() override {
+        SpriteFixture::SetUp();
+        nInputPackage(kernel);
+        input = static_cast<nInputServer*>(kernel->New("ninputserver", "/sys/servers/input"));
+        Open(800, 600);
+        flash::SetModuleFactory([this] { return std::make_unique<RecordingModule>(script); });
+        nLogicFlash::ResetCursorMode();
+    }
+    void TearDown() override {
+        SpriteFixture::TearDown();
+        flash::SetModuleFactory(nullptr);
+    }
+
+    nLogicFlash* Node(const std::string& path, const char* movie = "menu.movie") {
+        auto* f = static_cast<nLogicFlash*>(kernel->New("nlogicflash", path.c_str()));
+        f->SetTexture(movie);
+        f->SetPosition(100.0f, 50.0f);
+        f->SetDimension(200.0f, 100.0f);
+        return f;
+    }
+    static RecordingModule* Module(nLogicFlash* f) { return static_cast<RecordingModule*>(f->GetModule()); }
+    // The calls since the last look.
+    Calls Take() {
+        Calls c;
+        c.swap(script.calls);
+        return c;
+    }
+    int Count(const Calls& calls, const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+    void Post(int device, int type, int number = 0, int x = 0, int y = 0) {
+        nInputEvent* e = input->NewEvent();
+        e->deviceId = device;
+        e->type = type;
+        e->number = number;
+        e->x = x;
+        e->y = y;
+        input->PostEvent(e);
+    }
+    void MoveTo(int x, int y) { Post(N_INPUT_DEV_MOUSE, N_INPUT_MOUSE_MOVE, 0, x, y); }
+    // One frame with the events posted since the last.
+    void Step() {
+        input->Trigger(0.0);
+        Frame();
+        input->FlushEvents();
+    }
+
+    Script script;
+    nInputServer* input = nullptr;
+};
+
+TEST_F(FlashNodeTest, LoadsInThePlayersOrderAppliesTheRectangleAndUnloads) {
+    script.notReady = 2;
+    nLogicFlash* f = Node("/usr/logic/menu");
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); setmovierect(100, 50, 200, 100); sel('/')"));
+    Frame();
+    // The first render builds the tiles, which loads the movie and applies its rectangle.
+    EXPECT_EQ(Take(), (Calls{"5", "6 0 1", "7", "3", "23", "23", "23", "10 100 50 300 150", "41 0", "15 200 100 4"}));
+    EXPECT_NE(Module(f)->movie.find("menu.movie"), std::string::npos);
+
+    // Loaded again with the tiles standing: messaging off and one update at once.
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); unloadflash(); loadflash(); sel('/')"));
+    EXPECT_EQ(Take(), (Calls{"4", "8", "delete", "5", "6 0 1", "7", "3", "23", "41 0", "15 200 100 4"}));
+    // A showing movie takes a new rectangle at once.
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); setmovierect(0, 0, 10, 20); sel('/')"));
+    EXPECT_EQ(Take(), (Calls{"10 0 0 10 20", "41 0"}));
+
+    f->Release();
+    EXPECT_EQ(Take(), (Calls{"4", "8", "delete"}));
+}
+
+TEST_F(FlashNodeTest, MovieFailuresAreLoggedOnceAndNotRetriedUntilAsked) {
+    const struct { int place; const char* text; } cases[] = {
+        {7, "flash loader error: couldn't open file 'menu.movie'"},
+        {3, "error: failed to play flash movie"},
+        {23, "did not get ready"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        script.failPlace = c.place;
+        nLogicFlash* f = Node("/usr/logic/menu");
+        Frame();
+        Frame();
+        EXPECT_EQ(f->GetModule(), nullptr);
+        EXPECT_EQ(Errors(c.text), 1);
+        // The node shows nothing and its variables read nil, without a new attempt.
+        Take();
+        ASSERT_TRUE(Run("sel('/usr/logic/menu'); v = getvalue('x'); setvalue('x', 'y'); sel('/')"));
+        EXPECT_EQ(Global("v"), "nil");
+        EXPECT_EQ(Count(Take(), "5"), 0);
+        ASSERT_TRUE(Run("sel('/usr/logic/menu'); loadflash(); sel('/')"));
+        EXPECT_EQ(Count(Take(), "5"), 1);
+        script.failPlace = 0;
+        // A new movie name may load again.
+        f->SetTexture("other.movie");
+        f->GetValue("x");
+        EXPECT_NE(f->GetModule(), nullptr);
+        f->Release();
+        log.errors.clear();
+    }
+    // Without a movie name variables answer nothing, logged once.
+    nLogicFlash* bare = Node("/usr/logic/bare", "");
+    ASSERT_TRUE(Run("sel('/usr/logic/bare'); a = getvalue('x'); b = getvalue('y'); sel('/')"));
+    EXPECT_EQ(Global("a"), "nil");
+    EXPECT_EQ(Errors("no movie"), 1);
+    EXPECT_EQ(bare->GetModule(), nullptr);
+}
+
+TEST_F(FlashNodeTest, WithoutFpsFramesUpdateOnlyWhenAskedTo) {
+    nLogicFlash* f = Node("/usr/logic/menu");
+    auto updates = [&](int frames) {
+        Take();
+        for (int i = 0; i < frames; i++) Step();
+        return Count(Take(), "15");
+    };
+    // The load asks for two.
+    EXPECT_EQ(updates(5), 2);
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); update(); sel('/')"));
+    EXPECT_EQ(Count(Take(), "15"), 1);
+    EXPECT_EQ(updates(30), 19);
+    EXPECT_EQ(updates(3), 0);
+    f->SetMovieRect(100, 50, 200, 100);
+    EXPECT_EQ(updates(3), 1);
+    // "_root.update_tex" adds one while it holds text (checked each frame).
+    f->SetCheckUpdate(true);
+    Module(f)->vars["_root.update_tex"] = "1";
+    EXPECT_EQ(updates(1), 1);
+    Module(f)->vars["_root.update_tex"] = "";
+    EXPECT_EQ(updates(3), 0);
+    // The pointer over the movie keeps it updating.
+    f->SetInputEvents(true);
+    MoveTo(200, 100);
+    EXPECT_EQ(updates(3), 3);
+    MoveTo(10, 10);
+    EXPECT_EQ(updates(3), 1);
+}
+
+TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode) {
+    nLogicFlash* src = Node("/usr/logic/src");
+    nLogicFlash* hud = Node("/usr/logic/hud");
+    nLogicFlash* menu = Node("/usr/logic/menu");
+    Frame();
+    src->SetMessaging(true);
+    src->SetNetworking(true);
+    src->SetCursorTest(true);
+    Module(src)->vars["Tessel_script"] = "flashran = (flashran or 0) + 1";
+    Module(src)->vars["net_msg_output"] = "hud^show()^menu^hide()^nobody^x()^hud";
+    Module(src)->vars["cursor_mode"] = "1 on";
+    Frame();
+    Frame();
+    EXPECT_EQ(Global("flashran"), "1");
+    EXPECT_EQ(Module(src)->vars["Tessel_script"], "");
+    EXPECT_EQ(Module(src)->vars["net_msg_output"], "");
+    EXPECT_EQ(Module(hud)->vars["input"], "show()");
+    EXPECT_EQ(Module(menu)->vars["input"], "hide()");
+    EXPECT_TRUE(nLogicFlash::GetCursorMode());
+    Module(src)->vars["cursor_mode"] = "0";
+    Frame();
+    EXPECT_TRUE(nLogicFlash::GetCursorMode()) << "once set it stays";
+
+    // Frozen: no script lines.
+    src->SetFrozen(true);
+    Module(src)->vars["Tessel_script"] = "flashran = 7";
+    Frame();
+    EXPECT_EQ(Global("flashran"), "1");
+    // A line may delete the node that runs it.
+    src->SetFrozen(false);
+    Module(src)->vars["Tessel_script"] = "delete('/usr/logic/src')";
+    Frame();
+    EXPECT_EQ(kernel->Lookup("/usr/logic/src"), nullptr);
+}
+
+TEST_F(FlashNodeTest, PointerAndKeysReachTheMovieRelativeToIt) {
+    nLogicFlash* f = Node("/usr/logic/menu");
+    f->SetInputEvents(true);
+    Step();
+    Take();
+    MoveTo(200, 100);
+    MoveTo(250, 75);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0);
+    Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_DOWN, 1);
+    Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_DOWN, 13);
+    Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_UP, 39);
+    Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_CHAR, 'a');
+    Step();
+    Calls calls = Take();
+    calls.erase(std::remove_if(calls.begin(), calls.end(), [](const std::string& c) { return c[0] == '1'; }), calls.end());
+    EXPECT_EQ(calls, (Calls{"27 input=_root.mousein()", "37 0x200 0.500 0.500 0", "37 0x200 0.750 0.250 0",
+                            "37 0x201 0.750 0.250 1", "37 0x202 0.750 0.250 0", "38 0x100 0x1 0", "38 0x100 0x20 0",
+                            "38 0x101 0x41 0", "38 0x102 0x61 0"}));
+    // The right edge is outside; the movie hears of it at the next render.
+    MoveTo(300, 75);
+    input->Trigger(0.0);
+    ASSERT_TRUE(BeginFrame());
+    root->Trigger(graph);
+    EXPECT_EQ(Count(Take(), "37"), 0);
+    graph->TraversePass(root);
+    graph->VisualPass();
+    gfx->EndScene();
+    input->FlushEvents();
+    EXPECT_EQ(Count(Take(), "27 input=_root.mouseout()"), 1);
+    EXPECT_FALSE(f->IsMouseInside());
+
+    // Frozen nodes forward nothing.
+    f->SetFrozen(true);
+    MoveTo(200, 100);
+    Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_DOWN, 1);
+    Step();
+    EXPECT_EQ(Count(Take(), "3"), 0);
+
+    // Codes outside the table give 0.
+    EXPECT_EQ(nLogicFlash::TranslateKey(146), 0);
+    EXPECT_EQ(nLogicFlash::TranslateKey(38), '0');
+    EXPECT_EQ(nLogicFlash::TranslateKey(6), 0x0D);
+
+    // At 1024 x 768 the pointer is scaled like the sprite.
+    f->SetFrozen(false);
+    Open(1024, 768);
+    Step();
+    Take();
+    MoveTo(256, 128);
+    Step();
+    EXPECT_EQ(Count(Take(), "37 0x200 0.500 0.500"), 1);
+}
+
+TEST_F(FlashNodeTest, VariablesJoinAndReadNilWhenTheMovieHasNone) {
+    Node("/usr/logic/menu");
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); setvalue('a', 'x'); concatvalue('a', 'y'); concatvalue('b', 'z');"
+                    " va = getvalue('a'); vb = getvalue('b'); vn = getvalue('none'); sel('/')"));
+    EXPECT_EQ(Global("va"), "x;y");
+    EXPECT_EQ(Global("vb"), "z");
+    EXPECT_EQ(Global("vn"), "nil");
+    // Messaging is handed on once a module exists.
+    Take();
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); setmessaging(true); sel('/')"));
+    EXPECT_EQ(Take(), (Calls{"41 1"}));
+}
+
+TEST_F(FlashNodeTest, FreezingContainersAndTheTableOfNodesReachOnlyWhatTheyShould) {
+    nLogicFlash* p = Node("/usr/logic/p");
+    nLogicFlash* c1 = Node("/usr/logic/p/c1");
+    nLogicFlash* c2 = Node("/usr/logic/p/c2");
+    auto* plain = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/p/n"));
+    nLogicFlash* grand = Node("/usr/logic/p/c1/g");
+    nLogicFlash* sibling = Node("/usr/logic/s");
+    ASSERT_TRUE(Run("sel('/usr/logic/p'); setfrozenrec(true); sel('/')"));
+    EXPECT_EQ((std::vector<bool>{p->GetFrozen(), c1->GetFrozen(), c2->GetFrozen(), grand->GetFrozen(), sibling->GetFrozen()}),
+              (std::vector<bool>{true, true, true, false, false}));
+    (void)plain;
+
+    kernel->New("nlogicflashcontainer", "/usr/logic/box");
+    nLogicFlash* inBox = Node("/usr/logic/box/f");
+    auto* other = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/box/n"));
+    nLogicFlash* deeper = Node("/usr/logic/box/n/f");
+    ASSERT_TRUE(Run("sel('/usr/logic/box'); setactive(false); sel('/')"));
+    EXPECT_EQ((std::vector<bool>{inBox->GetActive(), other->GetActive(), deeper->GetActive()}),
+              (std::vector<bool>{false, true, true}));
+    ASSERT_TRUE(Run("sel('/usr/logic/box'); setactive(true); sel('/')"));
+    EXPECT_TRUE(inBox->GetActive());
+    // Activation builds the tiles and shows the movie at once.
+    EXPECT_GT(inBox->GetNumTiles(), 0);
+
+    // The first node of a name stays entered; a later one of that name going changes nothing.
+    nLogicFlash* first = Node("/usr/logic/hud");
+    nLogicFlash* second = Node("/usr/logic/p/hud");
+    EXPECT_EQ(nLogicFlash::Find("hud"), first);
+    second->Release();
+    EXPECT_EQ(nLogicFlash::Find("hud"), first);
+    first->Release();
+    EXPECT_EQ(nLogicFlash::Find("hud"), nullptr);
+    nLogicFlash* third = Node("/usr/logic/hud");
+    EXPECT_EQ(nLogicFlash::Find("hud"), third);
+}
+
+TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) {
+    flash::SetModuleFactory(nullptr);
+    const std::string text =
+        "--tessel movie 1\n"
+        "stage(200, 100)\n"
+        "function draw() rect(0, 0, 100, 100, 1, 0, 0, 1) rect(100, 0, 100, 100, 0, 0, 1, 1) end\n"
+        "function on_mouse(kind, x, y) if kind == 'up' and x >= 100 then Tessel_script = 'clicked = x_of_click' end end\n";
+    const std::string movie = Write("menu.lua", std::vector<uint8_t>(text.begin(), text.end()));
+    nLogicFlash* f = Node("/usr/logic/menu", movie.c_str());
+    f->SetInputEvents(true);
+    f->SetMessaging(true);
+    ASSERT_TRUE(Run("x_of_click = 'button'"));
+    Step();
+    ASSERT_NE(f->GetModule(), nullptr);
+    EXPECT_TRUE(ColorNear(At(150, 100), 0xFFFF0000u));
+    EXPECT_TRUE(ColorNear(At(250, 100), 0xFF0000FFu));
+    EXPECT_TRUE(ColorNear(At(50, 100), Black));
+    MoveTo(250, 100);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0);
+    Step();
+    EXPECT_EQ(Global("clicked"), "button");
+    EXPECT_FALSE(TakeErrors());
+}
+
+}  // namespace
