@@ -44,36 +44,6 @@ uint32_t NtxWord(const uint8_t* p, uint32_t format) {
     }
 }
 
-uint32_t Le32(const std::string& b, size_t at) {
-    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-           uint32_t(uint8_t(b[at + 3])) << 24;
-}
-
-// DevIL's file type for a picture's bytes: PNG and JPEG by their signatures, and BMP
-// files whose header describes pixels inside the file (DevIL reads a BMP's pixels from
-// wherever its header points, past the file's end as well); 0 (with the reason) for
-// anything else, which DevIL's other readers do not read safely.
-unsigned PictureType(const std::string& b, std::string& error) {
-    if (b.size() >= 8 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) return IL_PNG;
-    if (b.size() >= 3 && b.compare(0, 3, "\xFF\xD8\xFF") == 0) return IL_JPG;
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') {
-        error = "not a PNG, JPEG or BMP picture";
-        return 0;
-    }
-    const uint64_t offset = Le32(b, 10), info = Le32(b, 14), compression = Le32(b, 30), colours = Le32(b, 46);
-    const int64_t w = int32_t(Le32(b, 18)), h = int32_t(Le32(b, 22));
-    const unsigned bits = uint8_t(b[28]) | uint8_t(b[29]) << 8;
-    const int64_t rows = h < 0 ? -h : h;
-    const uint64_t rowBytes = (uint64_t(w > 0 ? w : 0) * bits + 31) / 32 * 4;
-    const uint64_t palette = bits <= 8 ? 4 * (colours ? colours : (1u << bits)) : 0;
-    const bool ok = info >= 40 && info <= 124 && (compression == 0 || compression == 3) && w >= 1 &&
-                    w <= nLogicCSprite::MaxSide && rows >= 1 && rows <= nLogicCSprite::MaxSide &&
-                    (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
-                    offset >= 14 + info + palette && offset + rowBytes * uint64_t(rows) <= b.size();
-    if (!ok) error = "a BMP whose header does not fit the file";
-    return ok ? IL_BMP : 0;
-}
-
 bool ReadNtx(nKernelServer* ks, const char* file, std::vector<uint32_t>& words, int w, int h, bool bits32,
              std::string& error) {
     nNtxFile ntx(ks);
@@ -320,7 +290,7 @@ bool nLogicCSprite::ReadImage(nKernelServer* ks, const char* file, uint8_t* buff
             error = "cannot be read";
             return false;
         }
-        const unsigned type = PictureType(bytes, error);
+        const unsigned type = flash::ImageCache::PictureType(bytes, error, MaxSide);
         flash::ImageCache::Image image;
         if (!type || !flash::ImageCache::Decode(bytes, image, error, type)) return false;
         if (image.width == w && image.height == h) {

@@ -23,7 +23,33 @@ bool PaletteHoldsEveryIndex(int w, int h) {
     return true;
 }
 
+uint32_t Le32(const std::string& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+           uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
 }  // namespace
+
+unsigned ImageCache::PictureType(const std::string& b, std::string& error, int maxSide) {
+    if (b.size() >= 8 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) return IL_PNG;
+    if (b.size() >= 3 && b.compare(0, 3, "\xFF\xD8\xFF") == 0) return IL_JPG;
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') {
+        error = "not a PNG, JPEG or BMP picture";
+        return 0;
+    }
+    const uint64_t offset = Le32(b, 10), info = Le32(b, 14), compression = Le32(b, 30), colours = Le32(b, 46);
+    const int64_t w = int32_t(Le32(b, 18)), h = int32_t(Le32(b, 22));
+    const unsigned bits = uint8_t(b[28]) | uint8_t(b[29]) << 8;
+    const int64_t rows = h < 0 ? -h : h;
+    const uint64_t rowBytes = (uint64_t(w > 0 ? w : 0) * bits + 31) / 32 * 4;
+    const uint64_t palette = bits <= 8 ? 4 * (colours ? colours : (1u << bits)) : 0;
+    const bool ok = info >= 40 && info <= 124 && (compression == 0 || compression == 3) && w >= 1 &&
+                    w <= maxSide && rows >= 1 && rows <= maxSide &&
+                    (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
+                    offset >= 14 + info + palette && offset + rowBytes * uint64_t(rows) <= b.size();
+    if (!ok) error = "a BMP whose header does not fit the file";
+    return ok ? IL_BMP : 0;
+}
 
 bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, unsigned type) {
     if (bytes.empty() || bytes.size() > 0x7FFFFFFF) {
@@ -33,11 +59,13 @@ bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error
     // The graphics server starts DevIL too; starting it again keeps its read functions
     // and settings, and makes this work before and after the server. ILU's error texts
     // are read below: without its start iluErrorString reads a table that is not there.
+    if (!type) type = PictureType(bytes, error);
+    if (!type) return false;
     ilInit();
     iluInit();
     const ILuint name = ilGenImage();
     ilBindImage(name);
-    bool ok = ilLoadL(type ? ILenum(type) : ILenum(IL_TYPE_UNKNOWN), bytes.data(), ILuint(bytes.size())) == IL_TRUE;
+    bool ok = ilLoadL(ILenum(type), bytes.data(), ILuint(bytes.size())) == IL_TRUE;
     if (!ok) {
         error = std::string("not an image DevIL reads: ") + iluErrorString(ilGetError());
     }

@@ -34,8 +34,14 @@ public:
     // null when it cannot be had, with the reason in `error`.
     const Image* Get(std::string_view name, int width, int height, std::string& error);
 
+    // DevIL's file type for a picture's bytes: PNG and JPEG by their signatures, and BMP
+    // files whose header describes pixels inside the file (DevIL reads a BMP's pixels from
+    // wherever its header points, past the file's end as well) and at most `maxSide` on
+    // a side; 0 (with the reason) for anything else, which DevIL's other readers do not
+    // read safely.
+    static unsigned PictureType(const std::string& bytes, std::string& error, int maxSide = MaxSide);
     // DevIL decoding of a whole file's bytes; false with the reason. `type` is DevIL's
-    // file type to read the bytes as (0: DevIL tells by content).
+    // file type to read the bytes as (0: PictureType tells).
     static bool Decode(const std::string& bytes, Image& out, std::string& error, unsigned type = 0);
     // Bilinear scaling over alpha-weighted colours, so transparent pixels do not bleed.
     static void Scale(const Image& source, int width, int height, Image& out);

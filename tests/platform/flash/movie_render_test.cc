@@ -110,6 +110,34 @@ TEST_F(MovieRenderTest, ImagesAreReadRelativeToTheMovieDecodedAndScaled) {
     EXPECT_EQ(this->frame, first);
 }
 
+// Only PNG, JPEG and BMP files whose header fits the file reach the picture decoder: its
+// other readers, and its BMP reader following a header past the file's end, read outside
+// their input.
+TEST_F(MovieRenderTest, PicturesOfOtherKindsOrWithLyingHeadersAreRefused) {
+    BmpBytes bmp;
+    bmp.pixels = {0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,  0, 0, 0xFF, 0, 0xFF, 0, 0, 0};
+    std::vector<uint8_t> lying = bmp.Build();
+    lying[10] = 0xF0;  // pixels "start" far past the end
+    this->files["menus/lying.bmp"] = std::string(lying.begin(), lying.end());
+    // A targa header: DevIL would read it by content.
+    this->files["menus/pic.tga"] = std::string("\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\x20\0", 18) + std::string(16, '\xFF');
+    AddMovie("menus/main.lua", R"lua(
+        stage(8, 8)
+        function draw()
+            image("lying.bmp", 0, 0)
+            image("pic.tga", 0, 0)
+        end
+    )lua");
+    auto module = Start("menus/main.lua");
+    ASSERT_NE(module, nullptr);
+    Render(*module, 8, 8);
+    EXPECT_EQ(At(0, 0), 0u);
+    std::string all;
+    for (const std::string& l : this->logs) all += l;
+    EXPECT_NE(all.find("a BMP whose header does not fit the file"), std::string::npos) << all;
+    EXPECT_NE(all.find("not a PNG, JPEG or BMP picture"), std::string::npos) << all;
+}
+
 TEST_F(MovieRenderTest, TheStageScalesToTheMovieRectangleOrTheWholeBuffer) {
     auto module = StartMovie(R"lua(
         stage(10, 10)
