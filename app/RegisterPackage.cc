@@ -57,10 +57,12 @@
 #include "game/nGamePackage.h"
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
+#include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
 #include "game/nbwContainer.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
+#include "game/nbwWater.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
 #include "gfx/nD3D8Server.h"
@@ -345,6 +347,8 @@ const nClassInfo* const kTable[] = {
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,
+    &nbwWater::classInfo,
+    &nbwBoat::classInfo,
 };
 
 }  // namespace

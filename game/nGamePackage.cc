@@ -2,10 +2,12 @@
 
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
+#include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
 #include "game/nbwContainer.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
+#include "game/nbwWater.h"
 #include "kernel/nKernelServer.h"
 
 void nGamePackage(nKernelServer* ks) {
@@ -15,4 +17,6 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwContainer::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
+    ks->AddClass(nbwWater::classInfo);
+    ks->AddClass(nbwBoat::classInfo);
 }
