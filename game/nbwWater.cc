@@ -80,6 +80,12 @@ void nbwWater::FadeTo(float value, float time) {
     }
 }
 
+bool nbwWater::FadeToMovesLevel() const {
+    if (fadeTime_ > 0.0f) return false;
+    // Bit for bit: -0 saved as 0 would not load back the same.
+    return level_ != fadeValue_ || std::signbit(level_) != std::signbit(fadeValue_);
+}
+
 bool nbwWater::FadeOver() const {
     switch (direction_) {
     case Rising: return level_ >= fadeValue_;
@@ -110,8 +116,13 @@ bool nbwWater::Trigger(nLogicGraph* graph) {
 
 bool nbwWater::SaveCmds(nPersistServer* ps) {
     if (!nLogicPhysik2::SaveCmds(ps)) return false;
-    return ps->Put(this, nId("WSFA"), GetFading()) && ps->Put(this, nId("WSST"), level_) &&
-           ps->Put(this, nId("WFTO"), fadeValue_, fadeTime_);
+    if (!ps->Put(this, nId("WSFA"), GetFading()) || !ps->Put(this, nId("WSST"), level_) ||
+        !ps->Put(this, nId("WFTO"), fadeValue_, fadeTime_)) {
+        return false;
+    }
+    // A fade without time puts the level at its end value as the file loads: a level set
+    // since (or never faded to) would be lost, so it follows once more.
+    return !FadeToMovesLevel() || ps->Put(this, nId("WSST"), level_);
 }
 
 void nbwWater::StoreToPersist(nPersistLogic* store) {
@@ -141,5 +152,9 @@ void nbwWater::RestoreFromPersist(nPersistLogic* store) {
     if (StoredNumber(store, "fadetime", f) && std::isfinite(f)) fadeTime_ = f;
     if (StoredNumber(store, "fadevalue", f) && std::isfinite(f)) fadeValue_ = f;
     if (StoredNumber(store, "fadestate", f)) SetFading(f > 0.0f);
+    // As in a loaded file: a fade without time would replace the stored level.
+    const bool keepLevel = FadeToMovesLevel();
+    const float level = level_;
     FadeTo(fadeValue_, fadeTime_);
+    if (keepLevel) level_ = level;
 }

@@ -20,7 +20,8 @@ public:
     nbwWater();
     ~nbwWater() override;
     // The physics node's lines, then the fading flag, the level and the fade, so that a
-    // loaded fade starts again from the saved level with its full time.
+    // loaded fade starts again from the saved level with its full time; after a fade
+    // without time, the level once more when it is not the fade's end value.
     bool SaveCmds(nPersistServer* ps) override;
 
     // While fading: the level moves by the frame's share (never below 0), the "water"
@@ -31,7 +32,7 @@ public:
     // "waterstand", "fadetime", "fadevalue" (floats) and "fadestate" (int 0 or 1).
     void StoreToPersist(nPersistLogic* store) override;
     // Reads back whichever of those the store holds as numbers, then FadeTo with the
-    // stored target and time.
+    // stored target and time (one without time keeps the stored level).
     void RestoreFromPersist(nPersistLogic* store) override;
 
     // Fading is the "water" state's enabled flag: on starts the fade FadeTo set up.
@@ -56,6 +57,8 @@ public:
 private:
     // Whether the fade has reached its end with the level where it is now.
     bool FadeOver() const;
+    // Whether FadeTo with the fade's own target and time would put the level elsewhere.
+    bool FadeToMovesLevel() const;
 
     float level_ = 0.0f;
     float speed_ = 0.0f;

@@ -159,6 +159,22 @@ TEST_F(WaterTest, SavesItsFadeAfterThePhysicsLinesAndALoadedFadeStartsAgainFromT
     GameFrame(2.0f);
     GameFrame(0.1f);
     EXPECT_EQ(Eval("done"), "1");
+
+    // A level set without a fade (or after one without time) would be put at the fade's
+    // end value by the fade line: it follows once more.
+    nbwWater* still = NewWater("/usr/logic/loaded/still");
+    ASSERT_TRUE(Run("fadeto(5, 0) setwaterstand(3)"));
+    ASSERT_TRUE(still->SaveAs(Path("still").c_str()));
+    const std::string text = Slurp(Path("still.n"));
+    EXPECT_NE(text.find("setwaterstand( 3.00000000 )\nfadeto( 5.00000000, 0.00000000 )\n"
+                        "setwaterstand( 3.00000000 )\n"),
+              std::string::npos)
+        << text;
+    ASSERT_TRUE(still->Release());
+    auto* again = static_cast<nbwWater*>(kernel->Load(Path("still.n").c_str()));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->GetWaterstand(), 3.0f);
+    EXPECT_EQ(again->GetFadeEndValue(), 5.0f);
     EXPECT_FALSE(LogHas("Error")) << log.text;
 }
 
@@ -194,7 +210,9 @@ TEST_F(WaterTest, TheStoreKeepsLevelAndFadeAndRestoringEndsInFadeTo) {
                     " seti('waterstand', 2) sets('fadevalue', 'high') setf('fadetime', 0)"));
     nbwWater* odd = NewWater("/usr/logic/odd");
     ASSERT_TRUE(Run("setpersist('/usr/persist/odd')"));
-    EXPECT_EQ(odd->GetWaterstand(), 0.0f);  // FadeTo(0, 0) from the stored 2: at once
+    // FadeTo(0, 0) would put the level at 0 at once: the stored level stays.
+    EXPECT_EQ(odd->GetWaterstand(), 2.0f);
+    EXPECT_EQ(odd->GetDirection(), nbwWater::Falling);
     EXPECT_FALSE(odd->GetFading());
     EXPECT_TRUE(LogHas("/usr/persist/odd: store variable 'fadevalue' is no number: skipped"));
     log.text.clear();
