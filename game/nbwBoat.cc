@@ -53,40 +53,37 @@ const char* nbwBoat::MoveName(int i) {
 
 // -- the tables -----------------------------------------------------------------------
 
+namespace {
+
+// The number named exactly `name` in a boat table, null (logged for `op`) when the table
+// has no such name.
+template <int N>
+float* Named(const nbwBoat* boat, const char* const (&names)[N], float (&values)[N], const char* name,
+             const char* op, const char* kind) {
+    const int i = IndexOf(names, name);
+    if (i >= 0) return &values[i];
+    n_error("%s: %s: no %s '%s'\n", boat->GetFullName().c_str(), op, kind, name ? name : "");
+    return nullptr;
+}
+
+}  // namespace
+
 void nbwBoat::SetValue(const char* name, float value) {
-    const int i = IndexOf(kValues, name);
-    if (i < 0) {
-        n_error("%s: setvalue: no value '%s'\n", GetFullName().c_str(), name ? name : "");
-        return;
-    }
-    values_[i] = value;
+    if (float* v = Named(this, kValues, values_, name, "setvalue", "value")) *v = value;
 }
 
 float nbwBoat::GetValue(const char* name) {
-    const int i = IndexOf(kValues, name);
-    if (i < 0) {
-        n_error("%s: getvalue: no value '%s'\n", GetFullName().c_str(), name ? name : "");
-        return 0.0f;
-    }
-    return values_[i];
+    const float* v = Named(this, kValues, values_, name, "getvalue", "value");
+    return v ? *v : 0.0f;
 }
 
 void nbwBoat::SetStat(const char* name, float value) {
-    const int i = IndexOf(kStats, name);
-    if (i < 0) {
-        n_error("%s: setstat: no stat '%s'\n", GetFullName().c_str(), name ? name : "");
-        return;
-    }
-    stats_[i] = value;
+    if (float* v = Named(this, kStats, stats_, name, "setstat", "stat")) *v = value;
 }
 
 float nbwBoat::GetStat(const char* name) {
-    const int i = IndexOf(kStats, name);
-    if (i < 0) {
-        n_error("%s: getstat: no stat '%s'\n", GetFullName().c_str(), name ? name : "");
-        return 0.0f;
-    }
-    return stats_[i];
+    const float* v = Named(this, kStats, stats_, name, "getstat", "stat");
+    return v ? *v : 0.0f;
 }
 
 // -- moving ---------------------------------------------------------------------------
