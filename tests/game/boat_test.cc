@@ -114,29 +114,6 @@ TEST_F(BoatTest, MovesPushLikeTheSameForceOnARawOdeBody) {
     ExpectNear(Body(boat)->GetAngularVel(), wantAngular, 1e-6f, "angular");
 }
 
-TEST_F(BoatTest, EachMovePushesOneUnitAheadByTheMovementAcceleration) {
-    Hull();
-    GameFrame(0.0f);
-    nPhysikBody* body = Body(boat);
-    struct Case {
-        const char* move;
-        vector3 force, torque;
-    };
-    // At (0, 0, -1) of an unturned body: sideways pushes also turn it about y.
-    const Case cases[] = {{"forward", {0, 0, -30}, {0, 0, 0}},
-                          {"backward", {0, 0, 30}, {0, 0, 0}},
-                          {"left", {-15, 0, 0}, {0, 15, 0}},
-                          {"right", {15, 0, 0}, {0, -15, 0}}};
-    ASSERT_TRUE(Run("setvalue('movement_accel', 30) setvalue('rotation_accel', 99) setvalue('draft_accel', 99)"));
-    for (const Case& c : cases) {
-        body->SetForce(vector3());
-        body->SetTorque(vector3());
-        ASSERT_TRUE(Run(std::string("playmove('") + c.move + "', 0)"));
-        ExpectNear(body->GetForce(), c.force, 1e-5f, c.move);
-        ExpectNear(body->GetTorque(), c.torque, 1e-5f, c.move);
-    }
-}
-
 TEST_F(BoatTest, ALevelBoatStaysAsItIsAndARolledOneRightsItself) {
     // Level, however it is headed: nothing to right.
     matrix44 m;

