@@ -4,7 +4,9 @@
 #include "platform/ui/Resources.h"
 #include "platform/ui/ToolWindow.h"
 
+#include <SDL2/SDL_clipboard.h>
 #include <SDL2/SDL_log.h>
+#include <SDL2/SDL_stdinc.h>
 #include <imgui.h>
 #include <imgui_internal.h>
 
@@ -358,6 +360,7 @@ void Host::BuildWindow(ToolWindow& w)
         flags |= ImGuiWindowFlags_NoFocusOnAppearing;
     }
     w.quietNext = false;
+    if (w.menuBar) flags |= ImGuiWindowFlags_MenuBar;
     bool open = true;
     const bool shown = ImGui::Begin(w.title.c_str(), popup ? nullptr : &open, flags);
     if (popup) ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
@@ -371,6 +374,10 @@ void Host::BuildWindow(ToolWindow& w)
         w.height = static_cast<int>(size.y);
     }
     w.layerId = ImGui::GetCurrentWindow()->ID;
+    if (shown && w.menuBar && ImGui::BeginMenuBar()) {
+        w.menuBar(w);
+        ImGui::EndMenuBar();
+    }
     if (shown) {
         ImDrawList* list = ImGui::GetWindowDrawList();
         const ImVec2 origin = ImGui::GetCursorStartPos();
@@ -448,6 +455,30 @@ void Host::ToUtf8(const std::string& text, std::string& utf8)
             utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
             utf8 += static_cast<char>(0x80 | (c & 0x3F));
         }
+    }
+}
+
+void Host::SetClipboard(std::function<std::string()> get, std::function<void(const std::string&)> set)
+{
+    this->clipboardGet = std::move(get);
+    this->clipboardSet = std::move(set);
+}
+
+std::string Host::GetClipboardText() const
+{
+    if (this->clipboardGet) return this->clipboardGet();
+    char* text = SDL_GetClipboardText();
+    std::string result = text != nullptr ? text : "";
+    SDL_free(text);
+    return result;
+}
+
+void Host::SetClipboardText(const std::string& text)
+{
+    if (this->clipboardSet) {
+        this->clipboardSet(text);
+    } else {
+        SDL_SetClipboardText(text.c_str());
     }
 }
 

@@ -70,6 +70,11 @@ public:
     // Runs after this frame's windows are built, unless window `windowId` is gone by then.
     void Defer(int windowId, std::function<void()> work);
 
+    // The clipboard of the editor controls: SDL's unless replaced (tests inject their own).
+    void SetClipboard(std::function<std::string()> get, std::function<void(const std::string&)> set);
+    std::string GetClipboardText() const;
+    void SetClipboardText(const std::string& text);
+
     // Text for drawing: Windows-1252 to UTF-8.
     static void ToUtf8(const std::string& text, std::string& utf8);
 
@@ -106,6 +111,8 @@ private:
     };
     std::vector<Work> work;
     std::vector<Work> running;
+    std::function<std::string()> clipboardGet;
+    std::function<void(const std::string&)> clipboardSet;
 };
 
 }  // namespace ui

@@ -71,6 +71,8 @@ public:
     // Builds further controls inside the window during the frame (after the buttons); it
     // must not delete windows: work that may do so goes through Defer.
     std::function<void(ToolWindow&)> content;
+    // Builds the entries of the window's menu bar during the frame (none while unset).
+    std::function<void(ToolWindow&)> menuBar;
     // Runs `work` after this frame's windows are built, unless the window is gone by then.
     void Defer(std::function<void()> work);
 

@@ -1,0 +1,578 @@
+#include "platform/ui/EditorControl.h"
+
+#include <imgui.h>
+#include <imgui_internal.h>
+#include <imgui_stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cfloat>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "platform/ui/Host.h"
+#include "platform/ui/ToolWindow.h"
+
+namespace ui {
+
+namespace {
+
+bool IsWordByte(char c)
+{
+    const unsigned char u = static_cast<unsigned char>(c);
+    return std::isalnum(u) != 0 || c == '_' || u >= 0x80;
+}
+
+ImU32 ToColour(unsigned windowsColour)
+{
+    // 0x00BBGGRR is ImGui's packing already; only alpha is missing.
+    return (windowsColour & 0xFFFFFFu) | 0xFF000000u;
+}
+
+ImFont* MonoFont()
+{
+    ImFontAtlas* fonts = ImGui::GetIO().Fonts;
+    return fonts->Fonts.Size > 1 ? fonts->Fonts[1] : fonts->Fonts[0];
+}
+
+bool StartsWith(const std::string& entry, const std::string& word, bool ignoreCase)
+{
+    if (entry.size() < word.size()) return false;
+    for (size_t i = 0; i < word.size(); i++) {
+        const char a = entry[i];
+        const char b = word[i];
+        if (ignoreCase ? std::tolower(static_cast<unsigned char>(a)) != std::tolower(static_cast<unsigned char>(b))
+                       : a != b) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Keeps a key press from ImGui's own handling this frame without making it look new
+// in the next one.
+void SwallowKey(int key)
+{
+    ImGui::GetIO().KeysDownDuration[key] = 1e-4f;
+}
+
+}  // namespace
+
+EditorControl::EditorControl(Host* host) : host(host)
+{
+}
+
+void EditorControl::SetText(const std::string& newText)
+{
+    this->Edit(0, this->text.size(), newText);
+    this->SetSelection(0, 0);
+}
+
+std::string EditorControl::GetTextRange(size_t start, size_t end) const
+{
+    start = std::min(start, this->text.size());
+    end = std::min(std::max(end, start), this->text.size());
+    return this->text.substr(start, end - start);
+}
+
+void EditorControl::SetSelection(size_t newAnchor, size_t newCaret)
+{
+    this->anchor = std::min(newAnchor, this->text.size());
+    this->caret = std::min(newCaret, this->text.size());
+    this->pushText = true;
+}
+
+void EditorControl::TypeCharacter(char c, bool ctrl)
+{
+    this->ReplaceSelection(std::string(1, c));
+    this->Notify([this, c, ctrl] {
+        this->ctrlHeld = ctrl;
+        if (this->onCharAdded) this->onCharAdded(static_cast<unsigned char>(c));
+        this->ctrlHeld = false;
+    });
+}
+
+void EditorControl::ReplaceSelection(const std::string& inserted)
+{
+    this->Edit(std::min(this->anchor, this->caret), std::max(this->anchor, this->caret), inserted);
+}
+
+void EditorControl::DeleteBack()
+{
+    if (this->anchor != this->caret) {
+        this->ReplaceSelection("");
+    } else if (this->caret > 0) {
+        this->Edit(this->caret - 1, this->caret, "");
+    }
+}
+
+void EditorControl::Clear()
+{
+    if (this->anchor != this->caret) {
+        this->ReplaceSelection("");
+    } else if (this->caret < this->text.size()) {
+        this->Edit(this->caret, this->caret + 1, "");
+    }
+}
+
+void EditorControl::Edit(size_t start, size_t end, const std::string& inserted)
+{
+    start = std::min(start, this->text.size());
+    end = std::min(std::max(end, start), this->text.size());
+    if (start == end && inserted.empty()) return;
+    this->undo.push_back({start, this->text.substr(start, end - start), inserted, this->caret, this->anchor});
+    this->redo.clear();
+    this->Apply(start, end - start, inserted);
+    this->caret = this->anchor = start + inserted.size();
+    this->Modified();
+}
+
+void EditorControl::Apply(size_t start, size_t removedLength, const std::string& inserted)
+{
+    this->text.replace(start, removedLength, inserted);
+    this->stylerStale = true;
+    this->pushText = true;
+}
+
+void EditorControl::Undo()
+{
+    if (this->undo.empty()) return;
+    Step step = std::move(this->undo.back());
+    this->undo.pop_back();
+    this->Apply(step.position, step.inserted.size(), step.removed);
+    this->caret = step.caretBefore;
+    this->anchor = step.anchorBefore;
+    this->redo.push_back(std::move(step));
+    this->Modified();
+}
+
+void EditorControl::Redo()
+{
+    if (this->redo.empty()) return;
+    Step step = std::move(this->redo.back());
+    this->redo.pop_back();
+    this->Apply(step.position, step.removed.size(), step.inserted);
+    this->caret = this->anchor = step.position + step.inserted.size();
+    this->undo.push_back(std::move(step));
+    this->Modified();
+}
+
+void EditorControl::EmptyUndoBuffer()
+{
+    this->undo.clear();
+    this->redo.clear();
+}
+
+void EditorControl::Cut()
+{
+    if (this->anchor == this->caret) return;
+    this->Copy();
+    this->ReplaceSelection("");
+}
+
+void EditorControl::Copy()
+{
+    if (this->anchor == this->caret || this->host == nullptr) return;
+    const size_t start = std::min(this->anchor, this->caret);
+    this->host->SetClipboardText(this->text.substr(start, std::max(this->anchor, this->caret) - start));
+}
+
+void EditorControl::Paste()
+{
+    if (this->host == nullptr) return;
+    const std::string pasted = this->host->GetClipboardText();
+    if (!pasted.empty() || this->anchor != this->caret) this->ReplaceSelection(pasted);
+}
+
+size_t EditorControl::WordStartPosition(size_t position) const
+{
+    position = std::min(position, this->text.size());
+    while (position > 0 && IsWordByte(this->text[position - 1])) position--;
+    return position;
+}
+
+const LuaStyler& EditorControl::GetStyler()
+{
+    if (this->stylerStale) {
+        this->styler.Update(this->text);
+        this->stylerStale = false;
+    }
+    return this->styler;
+}
+
+int EditorControl::LineFromPosition(size_t position)
+{
+    return this->GetStyler().LineFromPosition(position);
+}
+
+size_t EditorControl::PositionFromLine(int line)
+{
+    return this->GetStyler().LineStart(line);
+}
+
+int EditorControl::GetLineCount()
+{
+    return this->GetStyler().GetLineCount();
+}
+
+void EditorControl::ShowCompletion(int typedLength, const std::string& list)
+{
+    this->completionEntries.clear();
+    // Entries are separated by single spaces, so two in a row make an empty entry.
+    size_t start = 0;
+    while (true) {
+        const size_t space = list.find(' ', start);
+        this->completionEntries.push_back(list.substr(start, space == std::string::npos ? std::string::npos
+                                                                                          : space - start));
+        if (space == std::string::npos) break;
+        start = space + 1;
+    }
+    this->completionTyped = std::clamp(typedLength, 0, static_cast<int>(this->caret));
+    this->completionSelection = 0;
+    this->completionActive = true;
+}
+
+void EditorControl::SelectCompletion(const std::string& word)
+{
+    for (size_t i = 0; i < this->completionEntries.size(); i++) {
+        if (StartsWith(this->completionEntries[i], word, this->completionIgnoreCase)) {
+            this->completionSelection = static_cast<int>(i);
+            return;
+        }
+    }
+}
+
+void EditorControl::PickCompletion(int entry)
+{
+    if (!this->completionActive || entry < 0 || entry >= static_cast<int>(this->completionEntries.size())) return;
+    this->completionActive = false;
+    const size_t start = this->caret - std::min(this->caret, static_cast<size_t>(this->completionTyped));
+    this->Edit(start, this->caret, this->completionEntries[static_cast<size_t>(entry)]);
+}
+
+void EditorControl::SetKeywords(int set, const std::string& words)
+{
+    this->keywords[set] = words;
+    if (set == 0) {
+        this->styler.SetKeywords(words);
+        this->stylerStale = true;
+    }
+}
+
+std::string EditorControl::GetKeywords(int set) const
+{
+    const auto it = this->keywords.find(set);
+    return it != this->keywords.end() ? it->second : std::string();
+}
+
+EditorControl::Style* EditorControl::GetStyle(int style)
+{
+    return style >= 0 && style < kStyles ? &this->styles[style] : nullptr;
+}
+
+const EditorControl::Style* EditorControl::GetStyle(int style) const
+{
+    return style >= 0 && style < kStyles ? &this->styles[style] : nullptr;
+}
+
+std::string EditorControl::GetProperty(const std::string& name) const
+{
+    const auto it = this->properties.find(name);
+    return it != this->properties.end() ? it->second : std::string();
+}
+
+EditorControl::Margin* EditorControl::GetMargin(int margin)
+{
+    return margin >= 0 && margin < kMargins ? &this->margins[margin] : nullptr;
+}
+
+EditorControl::Marker* EditorControl::GetMarker(int marker)
+{
+    return marker >= 0 && marker < kMarkers ? &this->markers[marker] : nullptr;
+}
+
+void EditorControl::MarginClick(int margin, size_t position)
+{
+    const Margin* m = this->GetMargin(margin);
+    if (m == nullptr || !m->sensitive) return;
+    this->Notify([this, margin, position] {
+        if (this->onMarginClick) this->onMarginClick(margin, position);
+    });
+}
+
+void EditorControl::Notify(std::function<void()> note)
+{
+    if (this->building) {
+        this->pending.push_back(std::move(note));
+    } else {
+        note();
+    }
+}
+
+void EditorControl::Modified()
+{
+    this->Notify([this] {
+        if (this->onModified) this->onModified();
+    });
+}
+
+bool EditorControl::GetScreenPosition(size_t position, float& x, float& y) const
+{
+    if (!this->drawn || this->host == nullptr) return false;
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    ImGui::SetCurrentContext(this->host->GetContext());
+    const LuaStyler& s = this->styler;
+    position = std::min(position, s.GetLength());
+    const int line = s.LineFromPosition(position);
+    const size_t start = s.LineStart(line);
+    ImFont* mono = MonoFont();
+    x = this->textX + mono->CalcTextSizeA(mono->FontSize, FLT_MAX, 0.0f, this->text.data() + start,
+                                          this->text.data() + position).x;
+    y = this->textY + static_cast<float>(line) * this->lineHeight;
+    ImGui::SetCurrentContext(previous);
+    return true;
+}
+
+bool EditorControl::GetCompletionScreenPosition(float& x, float& y) const
+{
+    if (!this->drawn || !this->completionActive) return false;
+    x = this->completionX;
+    y = this->completionY;
+    return true;
+}
+
+namespace {
+
+int Callback(ImGuiInputTextCallbackData* data)
+{
+    auto* control = static_cast<std::pair<EditorControl*, std::pair<size_t, size_t>*>*>(data->UserData);
+    std::pair<size_t, size_t>& selection = *control->second;
+    // Only the caret and selection come out: text changes are read from the buffer.
+    selection.first = static_cast<size_t>(data->SelectionStart == data->CursorPos ? data->SelectionEnd
+                                                                                  : data->SelectionStart);
+    selection.second = static_cast<size_t>(data->CursorPos);
+    return 0;
+}
+
+int PushCallback(ImGuiInputTextCallbackData* data)
+{
+    auto* pushed = static_cast<std::pair<const std::string*, std::pair<size_t, size_t>>*>(data->UserData);
+    data->DeleteChars(0, data->BufTextLen);
+    data->InsertChars(0, pushed->first->data(), pushed->first->data() + pushed->first->size());
+    data->SelectionStart = static_cast<int>(pushed->second.first);
+    data->CursorPos = data->SelectionEnd = static_cast<int>(pushed->second.second);
+    return 0;
+}
+
+}  // namespace
+
+void EditorControl::Build(ToolWindow& window, float width, float height)
+{
+    this->building = true;
+    ImGuiIO& io = ImGui::GetIO();
+    ImFont* mono = MonoFont();
+    ImGui::PushFont(mono);
+    ImGui::PushID(this);
+    this->lineHeight = mono->FontSize;
+    const LuaStyler& s = this->GetStyler();
+
+    // Margins left of the text: clicks in a sensitive one reach the owner with the line.
+    float marginWidth = 0.0f;
+    for (const Margin& m : this->margins) marginWidth += static_cast<float>(std::max(m.width, 0));
+    const ImVec2 topLeft = ImGui::GetCursorScreenPos();
+    width = std::max(width, marginWidth + 8.0f);
+    height = std::max(height, this->lineHeight + 8.0f);
+
+    // Keys the control answers itself while its input has the keyboard.
+    if (this->wasActive && io.KeyCtrl) {
+        if (ImGui::IsKeyPressed('Z')) this->Undo();
+        if (ImGui::IsKeyPressed('Y')) this->Redo();
+        if (ImGui::IsKeyPressed('X')) this->Cut();
+        if (ImGui::IsKeyPressed('C')) this->Copy();
+        if (ImGui::IsKeyPressed('V')) this->Paste();
+        if (ImGui::IsKeyPressed(' ')) this->TypeCharacter(' ', true);
+        for (int key : {'Z', 'Y', 'X', 'C', 'V', ' '}) SwallowKey(key);
+    }
+    if (this->completionActive && this->wasActive) {
+        const int count = static_cast<int>(this->completionEntries.size());
+        if (ImGui::IsKeyPressed(38)) this->completionSelection = std::max(0, this->completionSelection - 1);
+        if (ImGui::IsKeyPressed(40)) this->completionSelection = std::min(count - 1, this->completionSelection + 1);
+        if (ImGui::IsKeyPressed(27)) this->completionActive = false;
+        if (ImGui::IsKeyPressed(13) || ImGui::IsKeyPressed(9)) this->PickCompletion(this->completionSelection);
+        for (int key : {38, 40, 27, 13, 9}) SwallowKey(key);
+    }
+
+    // The input shows the model; an edit made while it has the keyboard is pushed in.
+    std::pair<const std::string*, std::pair<size_t, size_t>> pushed{&this->text, {this->anchor, this->caret}};
+    std::pair<size_t, size_t> selection{this->anchor, this->caret};
+    std::pair<EditorControl*, std::pair<size_t, size_t>*> mirror{this, &selection};
+    const bool push = this->pushText && this->wasActive;
+    if (!this->wasActive || this->pushText) this->buffer.assign(this->text);
+    this->pushText = false;
+
+    const Style& back = this->styles[32];
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, ToColour(back.back));
+    ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(0, 0, 0, 0));
+    ImGui::SetCursorScreenPos(ImVec2(topLeft.x + marginWidth, topLeft.y));
+    const ImGuiID inputId = ImGui::GetID("##text");
+    ImGui::InputTextMultiline("##text", &this->buffer, ImVec2(width - marginWidth, height),
+                              ImGuiInputTextFlags_AllowTabInput | ImGuiInputTextFlags_NoUndoRedo |
+                                  ImGuiInputTextFlags_CallbackAlways,
+                              push ? PushCallback : Callback, push ? static_cast<void*>(&pushed) : &mirror);
+    const bool active = ImGui::IsItemActive();
+    ImGui::PopStyleColor(2);
+    if (!push && active) {
+        if (this->buffer.size() != this->text.size() || this->buffer != this->text) {
+            // The input edited: one undo step for the changed span.
+            size_t head = 0;
+            const size_t common = std::min(this->buffer.size(), this->text.size());
+            while (head < common && this->buffer[head] == this->text[head]) head++;
+            size_t tail = 0;
+            while (tail < common - head &&
+                   this->buffer[this->buffer.size() - 1 - tail] == this->text[this->text.size() - 1 - tail]) {
+                tail++;
+            }
+            const std::string inserted = this->buffer.substr(head, this->buffer.size() - tail - head);
+            const bool typed = inserted.size() == 1 && this->text.size() + 1 == this->buffer.size();
+            this->Edit(head, this->text.size() - tail, inserted);
+            if (typed) {
+                const char c = inserted[0];
+                this->Notify([this, c] {
+                    if (this->onCharAdded) this->onCharAdded(static_cast<unsigned char>(c));
+                });
+            }
+            this->pushText = false;
+        }
+        this->anchor = std::min(selection.first, this->text.size());
+        this->caret = std::min(selection.second, this->text.size());
+    }
+    this->wasActive = active;
+
+    // The input's own scrolling child: our glyphs go over its text at its scroll offset.
+    ImGuiWindow* child = nullptr;
+    for (ImGuiWindow* w : GImGui->Windows) {
+        if (w->ChildId == inputId && (w->Flags & ImGuiWindowFlags_ChildWindow) != 0) child = w;
+    }
+    const ImGuiStyle& style = ImGui::GetStyle();
+    if (child != nullptr) {
+        this->textX = child->Pos.x + style.FramePadding.x - child->Scroll.x;
+        this->textY = child->Pos.y + style.FramePadding.y - child->Scroll.y;
+        this->DrawText(child, this->textX, this->textY);
+        ImDrawList* list = child->DrawList;
+        if (active) {
+            float cx = 0.0f, cy = 0.0f;
+            this->drawn = true;
+            this->GetScreenPosition(this->caret, cx, cy);
+            list->PushClipRect(child->InnerClipRect.Min, child->InnerClipRect.Max, true);
+            list->AddRectFilled(ImVec2(cx, cy), ImVec2(cx + 1.0f, cy + this->lineHeight), IM_COL32(0, 0, 0, 255));
+            list->PopClipRect();
+        }
+    }
+
+    // Margins: their background, line numbers in the number margins, click targets.
+    ImDrawList* list = ImGui::GetWindowDrawList();
+    float mx = topLeft.x;
+    for (int m = 0; m < kMargins; m++) {
+        const Margin& margin = this->margins[m];
+        if (margin.width <= 0) continue;
+        const float w = static_cast<float>(margin.width);
+        list->AddRectFilled(ImVec2(mx, topLeft.y), ImVec2(mx + w, topLeft.y + height), IM_COL32(224, 224, 224, 255));
+        ImGui::SetCursorScreenPos(ImVec2(mx, topLeft.y));
+        ImGui::PushID(m);
+        if (ImGui::InvisibleButton("margin", ImVec2(w, height)) && this->lineHeight > 0.0f) {
+            const int line = static_cast<int>((io.MousePos.y - this->textY) / this->lineHeight);
+            this->MarginClick(m, s.LineStart(std::clamp(line, 0, s.GetLineCount() - 1)));
+        }
+        ImGui::PopID();
+        if (margin.type == 1 && this->lineHeight > 0.0f) {
+            list->PushClipRect(ImVec2(mx, topLeft.y), ImVec2(mx + w, topLeft.y + height), true);
+            const int first = std::max(0, static_cast<int>((topLeft.y - this->textY) / this->lineHeight));
+            const int last = std::min(s.GetLineCount(),
+                                      static_cast<int>((topLeft.y + height - this->textY) / this->lineHeight) + 1);
+            char number[16];
+            for (int line = first; line < last; line++) {
+                const int n = std::snprintf(number, sizeof number, "%d", line + 1);
+                const float nw = mono->CalcTextSizeA(mono->FontSize, FLT_MAX, 0.0f, number, number + n).x;
+                list->AddText(mono, mono->FontSize,
+                              ImVec2(mx + w - nw - 2.0f, this->textY + static_cast<float>(line) * this->lineHeight),
+                              IM_COL32(0, 0, 0, 255), number, number + n);
+            }
+            list->PopClipRect();
+        }
+        mx += w;
+    }
+    ImGui::SetCursorScreenPos(ImVec2(topLeft.x, topLeft.y + height));
+    ImGui::Dummy(ImVec2(0.0f, 0.0f));
+    this->drawn = child != nullptr;
+
+    // The completion list below the caret, over everything; empty entries are blank lines.
+    if (this->completionActive && this->drawn) {
+        float cx = 0.0f, cy = 0.0f;
+        this->GetScreenPosition(this->caret, cx, cy);
+        this->completionX = cx;
+        this->completionY = cy + this->lineHeight;
+        ImGui::SetNextWindowPos(ImVec2(this->completionX, this->completionY), ImGuiCond_Always);
+        ImGui::SetNextWindowSizeConstraints(ImVec2(80.0f, 0.0f), ImVec2(400.0f, 10.0f * this->lineHeight + 8.0f));
+        const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
+                                       ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoNav |
+                                       ImGuiWindowFlags_NoSavedSettings;
+        char name[48];
+        std::snprintf(name, sizeof name, "##completion%d", window.GetId());
+        if (ImGui::Begin(name, nullptr, flags)) {
+            ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
+            for (size_t i = 0; i < this->completionEntries.size(); i++) {
+                ImGui::PushID(static_cast<int>(i));
+                const std::string& entry = this->completionEntries[i];
+                ImGui::Selectable("##entry", static_cast<int>(i) == this->completionSelection);
+                ImGui::SameLine(4.0f);
+                ImGui::TextUnformatted(entry.data(), entry.data() + entry.size());
+                if (ImGui::IsItemClicked()) this->completionSelection = static_cast<int>(i);
+                ImGui::PopID();
+            }
+        }
+        ImGui::End();
+    }
+
+    ImGui::PopID();
+    ImGui::PopFont();
+    this->building = false;
+    // One job each: a note that deletes the window drops the ones after it.
+    for (std::function<void()>& note : this->pending) window.Defer(std::move(note));
+    this->pending.clear();
+}
+
+void EditorControl::DrawText(ImGuiWindow* child, float originX, float originY)
+{
+    if (this->lineHeight <= 0.0f) return;
+    const LuaStyler& s = this->GetStyler();
+    const float left = child->InnerClipRect.Min.x;
+    const float right = child->InnerClipRect.Max.x;
+    const float clipTop = child->InnerClipRect.Min.y;
+    const float clipBottom = child->InnerClipRect.Max.y;
+    ImDrawList* list = child->DrawList;
+    ImFont* mono = MonoFont();
+    const float size = mono->FontSize;
+    list->PushClipRect(ImVec2(left, clipTop), ImVec2(right, clipBottom), true);
+    const int first = std::max(0, static_cast<int>((clipTop - originY) / this->lineHeight));
+    const int last = std::min(s.GetLineCount(), static_cast<int>((clipBottom - originY) / this->lineHeight) + 1);
+    const char* data = this->text.data();
+    const uint8_t* styles = s.GetStyles();
+    for (int line = first; line < last; line++) {
+        size_t i = s.LineStart(line);
+        const size_t end = s.LineEnd(line);
+        float x = originX;
+        const float y = originY + static_cast<float>(line) * this->lineHeight;
+        while (i < end && x < right) {
+            size_t j = i + 1;
+            while (j < end && styles[j] == styles[i]) j++;
+            const ImU32 colour = ToColour(this->styles[styles[i]].fore);
+            list->AddText(mono, size, ImVec2(x, y), colour, data + i, data + j);
+            x += mono->CalcTextSizeA(size, FLT_MAX, 0.0f, data + i, data + j).x;
+            i = j;
+        }
+    }
+    list->PopClipRect();
+}
+
+}  // namespace ui

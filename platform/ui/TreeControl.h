@@ -1,0 +1,84 @@
+#pragma once
+// A tree control for tool windows: items with a text, an image, a selected image and a
+// parameter, each inserted after its parent's last child; selection (drawn with the caret
+// mark), hit tests at the pointer, label editing that ends with a text or is cancelled,
+// and notifications for label-edit end, selection change, click, double click and right
+// click (run after the frame). Handles are never reused; 0 is the root (none).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class ToolWindow;
+
+class TreeControl {
+public:
+    using Handle = int;
+
+    // 0 when `parent` is no item (nor the root).
+    Handle Insert(Handle parent, const std::string& text, int image, int selectedImage, intptr_t parameter);
+    // Deletes the item and its subtree; false for no item.
+    bool Delete(Handle item);
+    bool SetText(Handle item, const std::string& text);
+    bool SetImages(Handle item, int image, int selectedImage);
+    const std::string* GetText(Handle item) const;
+    intptr_t GetParameter(Handle item) const;
+    Handle GetParent(Handle item) const;
+    // Children in order; empty for no item.
+    std::vector<Handle> GetChildren(Handle item) const;
+    bool Exists(Handle item) const { return this->Find(item) != nullptr; }
+    int GetCount() const { return static_cast<int>(this->items.size()); }
+
+    // Selects an item (0: none); the change is notified after the frame.
+    bool Select(Handle item);
+    Handle GetSelection() const { return this->selection; }
+    // The item drawn at a point in game-window pixels by the last frame; 0 for none.
+    Handle HitTest(float x, float y) const;
+
+    // Label editing: the edit ends with a text, or is cancelled (a null text).
+    bool EditLabel(Handle item);
+    void EndEditLabel(bool cancel);
+    Handle GetEditedItem() const { return this->editing; }
+    // The edit field's text while editing.
+    std::string& EditText() { return this->editText; }
+
+    void SetColours(unsigned back, unsigned text) { this->backColour = back, this->textColour = text; }
+
+    std::function<void(Handle item, const std::string* text)> onLabelEditEnd;
+    std::function<void(Handle item)> onSelectionChanged;
+    std::function<void(Handle item)> onClick;
+    std::function<void(Handle item)> onDoubleClick;
+    std::function<void(Handle item)> onRightClick;
+
+    void Build(ToolWindow& window, float width, float height);
+
+private:
+    struct Item {
+        Handle handle;
+        Handle parent;
+        std::string text;
+        std::string label;  // UTF-8
+        int image, selectedImage;
+        intptr_t parameter;
+        bool open = true;
+        float top = 0, bottom = 0, left = 0, right = 0;
+        bool drawn = false;
+    };
+    Item* Find(Handle item);
+    const Item* Find(Handle item) const;
+    void BuildItem(ToolWindow& window, Item& item);
+    void Post(ToolWindow& window, std::function<void()> note);
+
+    std::vector<Item> items;  // in insertion order: a child follows its parent
+    Handle next = 1;
+    Handle selection = 0;
+    Handle editing = 0;
+    std::string editText;
+    bool editFocus = false;
+    unsigned backColour = 0xFFFFFF;  // 0x00BBGGRR
+    unsigned textColour = 0x000000;
+};
+
+}  // namespace ui
