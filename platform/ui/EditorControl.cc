@@ -54,7 +54,8 @@ bool StartsWith(const std::string& entry, const std::string& word, bool ignoreCa
 // in the next one.
 void SwallowKey(int key)
 {
-    ImGui::GetIO().KeysDownDuration[key] = 1e-4f;
+    ImGuiIO& io = ImGui::GetIO();
+    if (io.KeysDown[key] && io.KeysDownDuration[key] == 0.0f) io.KeysDownDuration[key] = 1e-4f;
 }
 
 }  // namespace
@@ -228,7 +229,7 @@ void EditorControl::ShowCompletion(int typedLength, const std::string& list)
         if (space == std::string::npos) break;
         start = space + 1;
     }
-    this->completionTyped = std::clamp(typedLength, 0, static_cast<int>(this->caret));
+    this->completionStart = this->caret - static_cast<size_t>(std::clamp(typedLength, 0, static_cast<int>(this->caret)));
     this->completionSelection = 0;
     this->completionActive = true;
 }
@@ -247,7 +248,7 @@ void EditorControl::PickCompletion(int entry)
 {
     if (!this->completionActive || entry < 0 || entry >= static_cast<int>(this->completionEntries.size())) return;
     this->completionActive = false;
-    const size_t start = this->caret - std::min(this->caret, static_cast<size_t>(this->completionTyped));
+    const size_t start = std::min(this->completionStart, this->caret);
     this->Edit(start, this->caret, this->completionEntries[static_cast<size_t>(entry)]);
 }
 

@@ -91,7 +91,7 @@ public:
     bool IsCtrlHeld() const { return this->ctrlHeld; }
 
     // Completion: a list of space-separated entries for the `typedLength` bytes before
-    // the caret; picking one replaces those bytes.
+    // the caret; picking one replaces the text from there to the caret.
     void ShowCompletion(int typedLength, const std::string& list);
     bool IsCompletionActive() const { return this->completionActive; }
     // Selects the first entry starting with `word` (case as set); none: the selection stays.
@@ -173,7 +173,7 @@ private:
     bool completionActive = false;
     bool completionIgnoreCase = false;
     bool completionAutoHide = true;
-    int completionTyped = 0;
+    size_t completionStart = 0;  // where the typed word began
     int completionSelection = 0;
     std::vector<std::string> completionEntries;
 
