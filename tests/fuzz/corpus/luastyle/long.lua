@@ -1,0 +1,4 @@
+--[==[ long
+ comment ]] still
+]==] sel("a\"b") obj.x = [[s
+tr]]

@@ -1,0 +1,2 @@
+local a = 1 -- one
+function f(x) return x end
