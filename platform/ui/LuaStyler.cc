@@ -224,7 +224,8 @@ void LuaStyler::Update(const std::string& text)
         }
         this->entryStates[static_cast<size_t>(line)] = state;
         const size_t end = this->LineEnd(line);
-        state = this->StyleLine(text.data() + start, end - start, state, this->styles.data() + start);
+        // An empty line keeps the state it is entered in.
+        if (end > start) state = this->StyleLine(text.data() + start, end - start, state, this->styles.data() + start);
         if (end < newSize) this->styles[end] = Default;  // the line feed
         this->restyled++;
     }

@@ -13,6 +13,13 @@
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nContextMenu.h"
 #include "tools/nMacroExec2.h"
+#include "platform/ui/EditorControl.h"
+#include "platform/ui/ToolBar.h"
+#include "tools/nSciControl.h"
+#include "tools/nScriptEditDlg.h"
+#include "tools/nToolBar.h"
+#include "tools/nWinCommandEvent.h"
+#include "kernel/nFileServer2.h"
 
 namespace {
 
@@ -233,6 +240,108 @@ TEST_F(MenuDrawTest, AMenuShownAtAPointIsPickedByAPushedClick) {
     Frame();
     EXPECT_TRUE(bwtest::ColorNear(At(140, 110), kBlue));
     EXPECT_EQ(picked.size(), 1u);
+}
+
+// Whether a pixel of the presented frame inside [x0, x1) x [y0, y1) is within
+// `tolerance` of `colour` (0xAARRGGBB).
+bool AnyNear(render::Device& device, float x0, float y0, float x1, float y1, uint32_t colour, int tolerance) {
+    std::vector<uint32_t> pixels;
+    int w = 0, h = 0;
+    if (!device.CopyFrontBuffer(pixels, w, h)) return false;
+    for (int y = std::max(0, int(y0)); y < std::min(h, int(y1) + 1); y++) {
+        for (int x = std::max(0, int(x0)); x < std::min(w, int(x1) + 1); x++) {
+            if (bwtest::ColorNear(pixels[size_t(y) * size_t(w) + size_t(x)] | 0xFF000000u, colour, tolerance)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST_F(ToolDrawTest, TheScriptEditorShowsBarsLineNumbersAndColouredText) {
+    MakePluginServer();
+    auto dlg = std::make_unique<nScriptEditDlg>(Host(), kernel->GetFileServer(), "/usr/x");
+    std::string text = "end -- remark\n";
+    for (int i = 1; i < 40; i++) text += i == 30 ? "end -- later\n" : "x = 1\n";
+    dlg->GetEditor().SetText(text.c_str());
+    ui::ToolWindow* w = dlg->GetWindow();
+    w->SetPosition(0, 0);
+    w->SetSize(320, 240);
+    w->Show();
+    Frame();
+    Frame();
+    ui::EditorControl& c = *dlg->GetEditor().GetControl();
+    render::Device& device = *d3d->GetDevice();
+    const float lh = c.GetLineHeight();
+    ASSERT_GT(lh, 0.0f);
+    // Style 5 (keywords) is 0x00FF0000 as a Windows colour: pure blue; style 1 and 2
+    // (comments) 0x074F2D: red 0x2D, green 0x4F, blue 0x07.
+    const uint32_t keyword = 0xFF0000FFu;
+    const uint32_t comment = 0xFF2D4F07u;
+    float x = 0, y = 0, x2 = 0, y2 = 0;
+    ASSERT_TRUE(c.GetScreenPosition(0, x, y));
+    ASSERT_TRUE(c.GetScreenPosition(3, x2, y2));
+    EXPECT_TRUE(AnyNear(device, x, y, x2, y + lh, keyword, 40));
+    EXPECT_FALSE(AnyNear(device, x, y, x2, y + lh, comment, 20));
+    ASSERT_TRUE(c.GetScreenPosition(4, x, y));
+    ASSERT_TRUE(c.GetScreenPosition(13, x2, y2));
+    EXPECT_TRUE(AnyNear(device, x, y, x2, y + lh, comment, 20));
+    EXPECT_FALSE(AnyNear(device, x, y, x2, y + lh, keyword, 40));
+    // Line numbers in margin 1 (30 pixels, left of margin 2's 20), dark on the margin.
+    ASSERT_TRUE(c.GetScreenPosition(0, x, y));
+    EXPECT_TRUE(AnyNear(device, x - 50, y, x - 20, y + lh, 0xFF000000u, 60));
+    // The toolbar and menu bar are drawn above the text.
+    float bx = 0, by = 0;
+    ASSERT_TRUE(dlg->GetToolBar().GetBar().GetButtonScreenRect(32910, bx, by));
+    EXPECT_LT(by + 24.0f, y + 1.0f);
+    EXPECT_TRUE(AnyNear(device, bx, by, bx + 24, by + 24, 0xFFA0A0A0u, 8));
+    EXPECT_TRUE(AnyNear(device, 4, by - 18, 60, by - 2, 0xFF000000u, 60));
+
+    // Scrolled: line 30's keyword and comment keep their colours where the control says.
+    const size_t line30 = c.PositionFromLine(30);
+    Push(bwtest::sdl::Motion(Id(), int(x) + 60, int(y) + 40, 0, 0));
+    Push(bwtest::sdl::Wheel(Id(), -10));
+    Frame();
+    Frame();
+    ASSERT_TRUE(c.GetScreenPosition(line30, x, y));
+    ASSERT_GT(y, 40.0f);
+    ASSERT_LT(y + lh, 236.0f);
+    ASSERT_TRUE(c.GetScreenPosition(line30 + 3, x2, y2));
+    EXPECT_TRUE(AnyNear(device, x, y, x2, y + lh, keyword, 40));
+    ASSERT_TRUE(c.GetScreenPosition(line30 + 4, x, y));
+    ASSERT_TRUE(c.GetScreenPosition(line30 + 12, x2, y2));
+    EXPECT_TRUE(AnyNear(device, x, y, x2, y + lh, comment, 20));
+
+    // A click into the text puts the caret there, drawn where the control says.
+    ASSERT_TRUE(c.GetScreenPosition(line30 + 2, x, y));
+    PushClick(int(x) + 3, int(y + lh / 2));
+    Frame();
+    Frame();
+    EXPECT_EQ(c.GetCaret(), line30 + 2);
+    float cx = 0, cy = 0;
+    ASSERT_TRUE(c.GetScreenPosition(c.GetCaret(), cx, cy));
+    EXPECT_TRUE(AnyNear(device, cx - 1, cy + 2, cx + 1, cy + lh - 2, 0xFF000000u, 30));
+
+    // Ctrl+Space asks for completion; the list shows below the caret.
+    dlg->completionHandler = [&](nWinCommandEvent&, const std::string& word) { dlg->ShowCompletion(word, "endlich ende"); };
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_LCTRL, SDLK_LCTRL, true, KMOD_LCTRL));
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_SPACE, SDLK_SPACE, true, KMOD_LCTRL));
+    Frame();
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_SPACE, SDLK_SPACE, false, KMOD_LCTRL));
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_LCTRL, SDLK_LCTRL, false));
+    Frame();
+    Frame();
+    ASSERT_TRUE(c.IsCompletionActive());
+    EXPECT_EQ(c.GetText().substr(line30, 4), "end ");
+    float lx = 0, ly = 0;
+    ASSERT_TRUE(c.GetCompletionScreenPosition(lx, ly));
+    ASSERT_TRUE(c.GetScreenPosition(c.GetCaret(), cx, cy));
+    EXPECT_FLOAT_EQ(ly, cy + lh);
+    EXPECT_FLOAT_EQ(lx, cx);
+    // Its entries' text is drawn in the list.
+    EXPECT_TRUE(AnyNear(device, lx + 2, ly + 2, lx + 60, ly + 2 * lh, 0xFF000000u, 60));
+    dlg.reset();
+    Frame();
 }
 
 }  // namespace
