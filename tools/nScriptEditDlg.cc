@@ -69,7 +69,7 @@ const char* const kImageLabels[] = {"<", ">", "X", "C", "V", "!"};
 }  // namespace
 
 nScriptEditDlg::nScriptEditDlg(ui::Host* host, nFileServer2* fileServer, const char* name)
-    : nHashNode(name != nullptr ? name : ""), host(host) {
+    : nHashNode(name != nullptr ? name : "") {
     // 1. The window, hidden, with the record behind it.
     this->window = host != nullptr ? host->MakeDialog(kDialogId) : nullptr;
     if (this->window != nullptr) {
@@ -183,7 +183,8 @@ void nScriptEditDlg::OnCharAdded(int character) {
     c->DeleteBack();
     const size_t caret = c->GetCaret();
     const std::string word = c->GetTextRange(c->WordStartPosition(caret), caret);
-    nWinCommandEvent event(this->window.get(), nWinCommandEvent::kCommandMessage, 0);
+    // The request comes from the control, as its notification would.
+    nWinCommandEvent event(this->window.get(), nWinCommandEvent::kCommandMessage, this->editorId);
     std::function<void(nWinCommandEvent&, const std::string&)> handler = this->completionHandler;
     handler(event, word);
 }

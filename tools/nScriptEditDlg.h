@@ -74,7 +74,6 @@ private:
     void OnCharAdded(int character);
     void Build(ui::ToolWindow& window);
 
-    ui::Host* host;
     std::unique_ptr<ui::ToolWindow> window;
     std::unique_ptr<ui::EditorControl> control;
     std::unique_ptr<nSciControl> editor;

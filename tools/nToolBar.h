@@ -31,6 +31,8 @@ public:
     void SetInfo(int command, int image);
     nToolBarButton* Find(int command) const;
     int GetControlId() const { return this->controlId; }
+    ui::ToolWindow* GetParent() const { return this->parent; }
+    nImageList* GetImageList() const { return this->images; }
     ui::ToolBar& GetBar() { return *this->bar; }
     // The tooltip text a button's request gets: its string resource (empty for none).
     std::string GetTooltipText(int command) const;
