@@ -12,6 +12,7 @@
 #include "logic/nModAnimator.h"
 #include "logic/nModExactCollision.h"
 #include "logic/nModScriptAnimator.h"
+#include "platform/flash/MovieModule.h"
 #include "tests/logic/CommandTable.h"
 #include "tests/logic/PhysikFixture.h"
 
@@ -187,6 +188,22 @@ TEST_F(MediaModuleTablesTest, EachClassSavesTheFileItLoadsFrom) {
         ASSERT_TRUE(back->SaveAs(Path(std::string("back_") + f.cls).c_str()));
         EXPECT_EQ(Slurp(Path(std::string("back_") + f.cls + ".n")), Slurp(Golden(f.golden)));
     }
+}
+
+TEST_F(MediaModuleTablesTest, MovieVariablesJoinAndReadNilThroughTheMoviePlayer) {
+    // A movie of our own format whose variables are its globals.
+    const std::string movie = Write("menu.lua", std::string(flash::MovieModule::Marker) +
+                                                    "\nstage(100, 100)\nfunction draw() end\nold = 'a'\nempty = ''\n");
+    Make("nlogicflash", "/usr/f", "settexture('" + movie + "')");
+    ASSERT_TRUE(Run("sel('/usr/f') concatvalue('old', 'b') concatvalue('empty', 'b') concatvalue('fresh', 'c')"
+                    " concatvalue('old', '') a = getvalue('old') e = getvalue('empty') f = getvalue('fresh')"
+                    " n = getvalue('unknown') sel('/')"));
+    EXPECT_EQ(Global("a"), "a;b;");
+    EXPECT_EQ(Global("e"), "b");
+    EXPECT_EQ(Global("f"), "c");
+    EXPECT_EQ(Global("n"), "nil");
+    // A nil, not the text "nil".
+    EXPECT_EQ(Eval("obj('/usr/f').getvalue('unknown') == nil and 'no value' or 'text'"), "no value");
 }
 
 TEST_F(MediaModuleTablesTest, BadIndicesAndNamesAreLoggedAndChangeNothing) {
