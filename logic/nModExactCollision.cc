@@ -89,7 +89,12 @@ nCollideShape2* nModExactCollision::CreateShape() {
         }
         return shape;
     default:
-        nKernelServer::FatalError("Aborting!\n");
+        // "v_setradius_f" alone gives an exact module a shape to build but no kind: a
+        // level script's slip, so the module collides with nothing rather than stopping.
+        n_error("%s: no shape kind set (v_setsphere_f, v_setbox_fff, v_setmesh_s or v_setcylinder_ff); "
+                "the module collides with nothing\n",
+                GetFullName().c_str());
+        return nullptr;
     }
 }
 

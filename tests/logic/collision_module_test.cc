@@ -136,6 +136,18 @@ TEST_F(CollisionModuleTest, BadInputIsLoggedAndCollidesWithNothing) {
     ASSERT_TRUE(Run("sel('/usr/logic/holder/mesh') setsphere(1)"));
     CollideAt(matrix44(), 0.3f);
     EXPECT_EQ(ShapeName(mesh), "sphere_1");
+    // An exact module given only a radius has no kind to build: logged once, nothing
+    // registered, and the next shape setter makes it collide.
+    nModExactCollision* kindless = Exact("kindless", "setradius(0.5)");
+    log.text.clear();
+    CollideAt(matrix44(), 0.31f);
+    CollideAt(matrix44(), 0.32f);
+    EXPECT_EQ(Count(log.text, "kindless: no shape kind set"), 1) << log.text;
+    EXPECT_EQ(kindless->GetShape(), nullptr);
+    EXPECT_EQ(Context()->GetNumStatic() + Context()->GetNumDynamic(), 2);
+    ASSERT_TRUE(Run("sel('/usr/logic/holder/kindless') setbox(1, 1, 1)"));
+    CollideAt(matrix44(), 0.33f);
+    EXPECT_EQ(ShapeName(kindless), "box_1_1_1");
     // A state without context registers nothing and stops nothing.
     state->SetContext("nowhere");
     CollideAt(matrix44(), 0.4f);
