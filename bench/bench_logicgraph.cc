@@ -1,17 +1,22 @@
 // The logic graph's per-frame walk over 2,000 visual logic nodes with two animator
 // modules each: the traversal from the camera with its records and four lists, and the
 // nodes' animator states, against a hand loop making the same virtual calls over the
-// same nodes and modules into fixed arrays.
+// same nodes and modules into fixed arrays (the floor a flat layout gives), and against
+// the same work over a tree of objects of the engine's classes' sizes (the object model's
+// cost).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "bench/BenchObjectTree.h"
 #include "bench/nBenchCamera.h"
 #include "gfx/nGfxPackage.h"
+#include "gfx/nGfxServer.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nKernelServer.h"
+#include "logic/nCameraView.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicPackage.h"
@@ -142,5 +147,149 @@ void BM_HandLoop(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_HandLoop)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// The object model's baseline: nodes, modules and animator states made one by one in the
+// engine's order at its classes' sizes; a recursive walk through the children's links with
+// a virtual Traverse a node, records into a fixed array, the lists from the four virtual
+// questions, and the animator states calling their modules' GetType and Animate.
+namespace bench {
+
+struct GraphRecord {
+    TreeObject* node;
+    int parent;
+    bool moved;
+    matrix44 world;
+};
+
+struct GraphWalk {
+    static constexpr int MaxRecords = 4096;
+    GraphRecord records[MaxRecords];
+    int count = 0;
+    int parent = -1;
+    uint16_t visible[MaxRecords], collision[MaxRecords], physik[256], list2D[256];
+    int nv = 0, nc = 0, np = 0, n2 = 0;
+};
+
+class GraphObject : public TreeObject {
+public:
+    virtual void Traverse(GraphWalk& walk, const matrix44& parentMatrix);
+    virtual bool IsVisible() const { return false; }
+    virtual bool HasCollision() const { return false; }
+    virtual bool HasPhysik() const { return false; }
+    virtual bool Is2D() const { return false; }
+    bool active = true;
+};
+
+void GraphObject::Traverse(GraphWalk& walk, const matrix44& parentMatrix) {
+    for (TreeObject* c = firstChild; c; c = c->nextSibling) {
+        auto* child = static_cast<GraphObject*>(c);
+        if (child->active) child->Traverse(walk, parentMatrix);
+    }
+}
+
+class GraphLeaf : public GraphObject {
+public:
+    void Traverse(GraphWalk& walk, const matrix44& parentMatrix) override;
+    bool IsVisible() const override { return true; }
+    bool HasPhysik() const override { return physik; }
+    matrix44 local;
+    bool physik = false;
+};
+
+void GraphLeaf::Traverse(GraphWalk& walk, const matrix44& parentMatrix) {
+    if (walk.count >= GraphWalk::MaxRecords) return;
+    GraphRecord& r = walk.records[walk.count];
+    r.node = this;
+    r.parent = walk.parent;
+    r.moved = false;
+    r.world = local * parentMatrix;
+    const int outer = walk.parent;
+    walk.parent = walk.count++;
+    GraphObject::Traverse(walk, r.world);
+    walk.parent = outer;
+}
+
+class AnimModule {
+public:
+    virtual ~AnimModule() = default;
+    virtual int GetType() const { return nModule::Animator; }
+    virtual void Animate(TreeObject*, float time) { sum += time; }
+    float sum = 0.0f;
+};
+
+class AnimState {
+public:
+    virtual ~AnimState() = default;
+    void SetTime(float t) { time = t; }
+    virtual void Animate() {
+        if (!enabled) return;
+        for (AnimModule* m : modules) {
+            if (m->GetType() == nModule::Animator) m->Animate(owner, time);
+        }
+    }
+    TreeObject* owner = nullptr;
+    AnimModule* modules[2] = {};
+    float time = 0.0f;
+    bool enabled = true;
+};
+
+class GraphTree {
+public:
+    GraphTree() {
+        root = heap.New<GraphObject>(sizeof(nLogicNode));
+        for (int i = 0; i < kNodes; i++) {
+            auto* n = heap.New<GraphLeaf>(sizeof(nBenchNode));
+            n->local.SetTranslation(vector3(float(i), 0.0f, 0.0f));
+            n->physik = i % 8 == 0;
+            root->AddChild(n);
+            auto* state = heap.New<AnimState>(sizeof(nModAnimatorState));
+            state->owner = n;
+            for (AnimModule*& m : state->modules) m = heap.New<AnimModule>(sizeof(nBenchModule));
+            states.push_back(state);
+        }
+    }
+    ObjectHeap heap;
+    GraphObject* root;
+    std::vector<AnimState*> states;
+};
+
+}  // namespace bench
+
+namespace {
+
+// The same frame over the object tree, with the graph's camera calls.
+void BM_ObjectModel(benchmark::State& state) {
+    GraphBench b;
+    bench::GraphTree tree;
+    static bench::GraphWalk walk;
+    auto* camera = dynamic_cast<nCameraView*>(b.kernel->Lookup("/sys/servers/camera"));
+    nGfxServer* gfx = static_cast<nGfxServer*>(b.kernel->Lookup("/sys/servers/gfx"));
+    float t = 0.0f;
+    for (auto _ : state) {
+        walk.count = walk.nv = walk.nc = walk.np = walk.n2 = 0;
+        walk.parent = -1;
+        matrix44 view;
+        if (camera->HasCurrentCamera()) {
+            camera->ApplyView(gfx, view);
+            tree.root->Traverse(walk, matrix44());
+        }
+        for (int i = 0; i < walk.count; i++) {
+            auto* n = static_cast<bench::GraphObject*>(walk.records[i].node);
+            if (n->IsVisible()) walk.visible[walk.nv++] = uint16_t(i);
+            if (n->HasCollision()) walk.collision[walk.nc++] = uint16_t(i);
+            if (n->HasPhysik() && walk.np < 256) walk.physik[walk.np++] = uint16_t(i);
+            if (n->Is2D() && walk.n2 < 256) walk.list2D[walk.n2++] = uint16_t(i);
+        }
+        t += 0.01f;
+        for (bench::AnimState* s : tree.states) {
+            s->SetTime(t);
+            s->Animate();
+        }
+        benchmark::DoNotOptimize(walk.nv);
+    }
+}
+BENCHMARK(BM_ObjectModel)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -1,6 +1,8 @@
 // One frame of the base observer over 1,000 logic nodes with two timers each (no current
 // camera; null graphics, audio and input servers), against a hand loop making the same
-// server calls and the same timer arithmetic over plain arrays.
+// server calls and the same timer arithmetic over plain arrays (the floor a flat layout
+// gives), and against the same over a tree of objects of the node class's size (the
+// object model's cost).
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -9,6 +11,7 @@
 #include "anim/nAnimPackage.h"
 #include "audio/nAudioPackage.h"
 #include "audio/nAudioServer2.h"
+#include "bench/BenchObjectTree.h"
 #include "collide/nCollidePackage.h"
 #include "collide/nCollideServer2.h"
 #include "gfx/nGfxPackage.h"
@@ -119,8 +122,55 @@ void BM_ObserverFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ObserverFrame)->Unit(benchmark::kMicrosecond);
 
-// The same servers called by hand in the frame's order; the nodes' clocks and timers
-// are plain floats.
+// The servers called by hand in the frame's order, with `nodes(frameTime)` serving the
+// nodes where the logic root's Trigger runs.
+class HandFrame {
+public:
+    explicit HandFrame(ObserverBench& b)
+        : b_(b),
+          ts_(b.kernel->GetTimeServer()),
+          script_(static_cast<nScriptServer*>(b.kernel->Lookup("/sys/servers/script"))),
+          gameChannel_(b.channel->GenChannel("gametime")),
+          frameChannel_(b.channel->GenChannel("frametime")) {}
+    template <class Nodes>
+    void Run(Nodes&& nodes) {
+        b_.gfx->Trigger();
+        script_->Trigger();
+        ts_->Trigger();
+        double now = ts_->GetFrameTime();
+        float ft = float(now - prev_);
+        prev_ = now;
+        if (!(ft > 0.0f)) ft = 0.0f;
+        if (ft > 1.0f) ft = 1.0f;
+        b_.event->Trigger();
+        b_.input->Trigger(now);
+        b_.graph->ReleaseQueued();
+        nodes(ft);
+        b_.gfx2d->Trigger();
+        b_.graph->TraversePass(b_.root);
+        if (ft > 0.0f) {
+            b_.graph->AnalyseCollisions();
+            b_.graph->Step(ft);
+        }
+        b_.gfx->BeginScene();
+        b_.audio->BeginScene(now);
+        b_.channel->SetChannel1f(gameChannel_, float(now));
+        b_.channel->SetChannel1f(frameChannel_, ft);
+        b_.graph->VisualPass();
+        b_.audio->EndScene();
+        b_.gfx->EndScene();
+        b_.input->FlushEvents();
+    }
+
+private:
+    ObserverBench& b_;
+    nTimeServer* ts_;
+    nScriptServer* script_;
+    int gameChannel_, frameChannel_;
+    double prev_ = 0.0;
+};
+
+// The nodes' clocks and timers are plain floats.
 void BM_HandLoop(benchmark::State& state) {
     ObserverBench b;
     struct Timers {
@@ -129,47 +179,80 @@ void BM_HandLoop(benchmark::State& state) {
         float period[2] = {1e9f, 1e9f};
     };
     std::vector<Timers> timers(kNodes);
-    nTimeServer* ts = b.kernel->GetTimeServer();
-    nScriptServer* script = static_cast<nScriptServer*>(b.kernel->Lookup("/sys/servers/script"));
-    int gameChannel = b.channel->GenChannel("gametime");
-    int frameChannel = b.channel->GenChannel("frametime");
-    double prev = 0.0;
+    HandFrame frame(b);
     for (auto _ : state) {
-        b.gfx->Trigger();
-        script->Trigger();
-        ts->Trigger();
-        double now = ts->GetFrameTime();
-        float ft = float(now - prev);
-        prev = now;
-        if (!(ft > 0.0f)) ft = 0.0f;
-        if (ft > 1.0f) ft = 1.0f;
-        b.event->Trigger();
-        b.input->Trigger(now);
-        b.graph->ReleaseQueued();
-        for (Timers& t : timers) {
-            for (int j = 0; j < 2; j++) {
-                t.time[j] += ft;
-                if (t.time[j] >= t.period[j]) t.time[j] = 0.0f;
+        frame.Run([&](float ft) {
+            for (Timers& t : timers) {
+                for (int j = 0; j < 2; j++) {
+                    t.time[j] += ft;
+                    if (t.time[j] >= t.period[j]) t.time[j] = 0.0f;
+                }
+                t.clock += ft;
             }
-            t.clock += ft;
-        }
-        b.gfx2d->Trigger();
-        b.graph->TraversePass(b.root);
-        if (ft > 0.0f) {
-            b.graph->AnalyseCollisions();
-            b.graph->Step(ft);
-        }
-        b.gfx->BeginScene();
-        b.audio->BeginScene(now);
-        b.channel->SetChannel1f(gameChannel, float(now));
-        b.channel->SetChannel1f(frameChannel, ft);
-        b.graph->VisualPass();
-        b.audio->EndScene();
-        b.gfx->EndScene();
-        b.input->FlushEvents();
+        });
         benchmark::DoNotOptimize(timers[0].clock);
     }
 }
 BENCHMARK(BM_HandLoop)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// The object model's baseline: nodes made one by one in tree order at the node class's
+// size, each with its clock and two timers (time, period, repeat, script) in itself, served
+// by their parent's walk through the children's links and a virtual Trigger a node.
+namespace bench {
+
+class TimedObject : public TreeObject {
+public:
+    struct Timer {
+        float time = 0.0f;
+        float period = 1e9f;
+        int repeat = 0;
+        const char* script = nullptr;
+    };
+    virtual bool Trigger(float frameTime);
+    float clock = 0.0f;
+    bool active = true;
+    int numTimers = 0;
+    Timer timers[2];
+};
+
+bool TimedObject::Trigger(float frameTime) {
+    for (TreeObject* c = firstChild; c; c = c->nextSibling) {
+        auto* child = static_cast<TimedObject*>(c);
+        if (!child->active) continue;
+        for (int j = 0; j < child->numTimers; j++) {
+            Timer& t = child->timers[j];
+            t.time += frameTime;
+            if (t.time >= t.period) t.time = 0.0f;
+        }
+        child->clock += frameTime;
+        child->Trigger(frameTime);
+    }
+    return true;
+}
+
+}  // namespace bench
+
+namespace {
+
+void BM_ObjectModel(benchmark::State& state) {
+    ObserverBench b;
+    bench::ObjectHeap heap;
+    auto* root = heap.New<bench::TimedObject>(sizeof(nLogicNode));
+    for (int i = 0; i < kNodes; i++) {
+        auto* n = heap.New<bench::TimedObject>(sizeof(nLogicNode));
+        n->numTimers = 2;
+        n->timers[0].script = "x = 1";
+        n->timers[1] = {0.0f, 1e9f, 1, "x = 2"};
+        root->AddChild(n);
+    }
+    HandFrame frame(b);
+    for (auto _ : state) {
+        frame.Run([&](float ft) { root->Trigger(ft); });
+        benchmark::DoNotOptimize(root->firstChild);
+    }
+}
+BENCHMARK(BM_ObjectModel)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
