@@ -151,6 +151,7 @@ void nRoot::SetName(const char* name) {
 
 void nRoot::Linked(nRoot* child, Where where) {
     numChildren_++;
+    childrenVersion_++;
     if (!index_) {
         if (numChildren_ >= IndexThreshold) RebuildIndex();
         return;
@@ -168,6 +169,7 @@ void nRoot::Linked(nRoot* child, Where where) {
 
 void nRoot::Unlinked(nRoot* child) {
     numChildren_--;
+    childrenVersion_++;
     if (!index_) return;
     std::string_view name = child->node_.GetNameView();
     auto it = index_->byName.find(name);
@@ -300,6 +302,7 @@ void nRoot::Sort() {
         return std::strcmp(a->node_.GetName(), b->node_.GetName()) < 0;
     });
     for (nRoot* c : kids) children_.AddTail(&c->node_);
+    childrenVersion_++;
     // The first of children that share a name may have changed.
     if (index_) RebuildIndex();
 }

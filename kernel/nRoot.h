@@ -78,6 +78,9 @@ public:
     // The first child named exactly `name` ("." and ".." are plain names here).
     nRoot* FindChild(std::string_view name) const;
     int GetNumChildren() const { return numChildren_; }
+    // Changes whenever a child joins, leaves or the list is reordered: a copy of the list
+    // taken at one value still matches at the same value.
+    uint32_t GetChildrenVersion() const { return childrenVersion_; }
 
     // The absolute path ("/", "/usr", "/usr/logic"), cut to fit `size` (terminated).
     char* GetFullName(char* buf, size_t size) const;
@@ -154,6 +157,7 @@ private:
     int numChildren_ = 0;
     int refCount_ = 1;
     uint16_t saveFlags_ = 0;
+    uint32_t childrenVersion_ = 0;
 };
 
 // Stores a C++ value in `arg`, converted to the type the slot already has.

@@ -209,6 +209,8 @@ private:
     // node; the rest of the list walked link by link, from `from` on.
     void TriggerCached(nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
     void TriggerFrom(nRoot* from, nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
+    static constexpr int PrefetchAhead = 8;
+    static void Prefetch(const nLogicNode* child);
     // Makes the copy of the child list current; false when a child is no logic node.
     bool CacheChildren();
     void DropChildCache();
@@ -258,7 +260,10 @@ private:
     // The animator state of that name, made when missing.
     class nModAnimatorState* AnimatorState(const char* name);
 
-    // What the parent's walk reads of every child each frame, together.
+    // What the parent's walk reads of every child each frame, together after the kernel
+    // object's own data: the marks, flags and clock, the raised events' count, the timer
+    // list and the first two timers (each timer's time and period first), and the input
+    // list's head, so that a child without scripts due costs a few neighbouring cache lines.
     AliveMark* marks_ = nullptr;
     bool active_ = true;
     bool walkingTimers_ = false;
@@ -270,9 +275,8 @@ private:
     bool releaseQueued_ = false;
     uint8_t timerSlotUsed_ = 0;
     float time_ = 0.0f;
-    // In the order they were added. The list's first entries and the first two timers live
-    // in the node itself, so the frame's count of them stays near the node's other data.
-    TimerList timers_;
+    // The children list's version the copy below was taken at.
+    uint32_t cacheVersion_ = 0;
     // A raised event and where its arguments wait in pendingArgs_.
     struct PendingEvent {
         nScriptEvent* event = nullptr;
@@ -280,15 +284,19 @@ private:
         int numArgs = 0;
     };
     nArray<PendingEvent> pendingEvents_;
-    // Input nodes among the children; inputLink_ is this node's entry in its parent's.
-    nList inputList_;
+    // In the order they were added. The list's first entries and the first two timers live
+    // in the node itself, so the frame's count of them stays near the node's other data.
+    TimerList timers_;
     static constexpr int TimerSlots = 2;
     alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
+    // Input nodes among the children; inputLink_ is this node's entry in its parent's.
+    nList inputList_;
 
     // The children in list order, so that the frame's walks do not chase the list's links
     // from node to node. Every entry lives (a dying child nulls its entry through
-    // cachedBy_); whether the copy still matches the list is checked link by link as the
-    // walks go. Not rebuilt while a walk over it runs.
+    // cachedBy_); the copy matches the list while the list's version is cacheVersion_,
+    // which the walks check after each child they serve. Not rebuilt while a walk over it
+    // runs.
     nArray<nLogicNode*> childCache_{0, 16};
     nLogicNode* cachedBy_ = nullptr;
     int cacheIndex_ = -1;

@@ -429,4 +429,57 @@ TEST_F(LogicNodeTest, WalksFollowTheListWhenChildrenMoveOrJoinMidFrame) {
     EXPECT_EQ(a->GetNumTimers(), 2);
 }
 
+TEST_F(LogicNodeTest, TimersAndClocksCountOnceAFrameWhileTheChildListChanges) {
+    // A child's timers and clock live in the node; the walk serves each child at most once
+    // a frame whatever the list does meanwhile, and a list sorted between frames is walked
+    // in its new order.
+    nTestLogicNode* p = Node("/usr/logic/p");
+    nTestLogicNode* a = Node("/usr/logic/p/a");
+    nTestLogicNode* b = Node("/usr/logic/p/b");
+    nTestLogicNode* c = Node("/usr/logic/p/c");
+    for (nTestLogicNode* n : {a, b, c}) {
+        n->AddTimer("t", "loop", 0, 1e9f, "x = 1");
+        n->AddTimer("u", "oneshot", 0, 1e9f, "x = 2");
+    }
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger c.trigger ");
+
+    // a drops b, moves c in front of itself and adds d at the end: c waits, d is served.
+    nTestLogicNode* d = nullptr;
+    a->onTrigger = [&] {
+        b->Release();
+        p->AddHead(c);
+        d = Node("/usr/logic/p/d");
+        d->AddTimer("t", "loop", 0, 1e9f, "x = 3");
+    };
+    Frame(0.25f);
+    a->onTrigger = nullptr;
+    EXPECT_EQ(Trace(), "p.trigger a.trigger d.trigger ");
+    ASSERT_NE(d, nullptr);
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "p.trigger c.trigger a.trigger d.trigger ");
+
+    p->Sort();
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "p.trigger a.trigger c.trigger d.trigger ");
+    EXPECT_FLOAT_EQ(a->FindTimer("t")->time, 1.0f);
+    EXPECT_FLOAT_EQ(a->FindTimer("u")->time, 1.0f);
+    EXPECT_FLOAT_EQ(a->GetTime(), 1.0f);
+    EXPECT_FLOAT_EQ(c->FindTimer("t")->time, 0.75f);
+    EXPECT_FLOAT_EQ(c->FindTimer("u")->time, 0.75f);
+    EXPECT_FLOAT_EQ(c->GetTime(), 0.75f);
+    EXPECT_FLOAT_EQ(d->FindTimer("t")->time, 0.75f);
+    EXPECT_FLOAT_EQ(d->GetTime(), 0.75f);
+
+    // The traversal walks the sorted list too, and a child inactive this frame keeps its
+    // timers where they were.
+    root->Traverse(nullptr, matrix44());
+    EXPECT_EQ(Trace(), "p.traverse a.traverse c.traverse d.traverse ");
+    c->SetActive(false);
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "p.trigger a.trigger d.trigger ");
+    EXPECT_FLOAT_EQ(c->FindTimer("t")->time, 0.75f);
+    EXPECT_FLOAT_EQ(d->FindTimer("t")->time, 1.0f);
+}
+
 }  // namespace
