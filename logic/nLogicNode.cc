@@ -72,7 +72,7 @@ nLogicNode::~nLogicNode() {
     for (nScriptEvent* e : events_) delete e;
     events_.Clear();
     for (int i = 0; i < timerWalk_.Size(); i++) timerWalk_[i] = nullptr;
-    for (nLogicTimer* t : timers_) FreeTimer(t);
+    for (int i = 0; i < timers_.Size(); i++) FreeTimer(timers_[i]);
     timers_.Clear();
     inputLink_.Remove();
     while (inputList_.RemHead()) {
@@ -142,7 +142,6 @@ void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float 
     for (int i = 0; i < count; i++) {
         nLogicNode* child = childCache_[i];
         nLogicNode* next = i + 1 < count ? childCache_[i + 1] : nullptr;
-        if (i + PrefetchAhead < count && childCache_[i + PrefetchAhead]) Prefetch(childCache_[i + PrefetchAhead]);
         if (child->active_) {
             AliveMark childAlive(child);
             bool lives;
@@ -195,18 +194,6 @@ void nLogicNode::TriggerFrom(nRoot* c, nLogicGraph* graph, nScriptServer* script
         else if (nextLives && next->GetParent() == this) c = next;
         else c = nullptr;
     }
-}
-
-// The children's nodes lie scattered on the heap: loading the lines a walk reads of a
-// child a few children ahead overlaps their misses instead of waiting for each in turn.
-// A null entry is harmless (a prefetch never faults).
-inline void nLogicNode::Prefetch(const nLogicNode* child) {
-    const char* p = reinterpret_cast<const char*>(child);
-    __builtin_prefetch(p);
-    const char* hot = reinterpret_cast<const char*>(&child->marks_);
-    const char* end = reinterpret_cast<const char*>(&child->inputList_) + sizeof(void*);
-    for (const char* q = hot; q < end; q += 64) __builtin_prefetch(q);
-    __builtin_prefetch(end - 1);
 }
 
 bool nLogicNode::CacheChildren() {
@@ -573,8 +560,8 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
 
 nLogicTimer* nLogicNode::FindTimer(const char* name) const {
     const char* key = name ? name : "";
-    for (nLogicTimer* t : timers_) {
-        if (std::strcmp(t->GetName(), key) == 0) return t;
+    for (int i = 0; i < timers_.Size(); i++) {
+        if (std::strcmp(timers_[i]->GetName(), key) == 0) return timers_[i];
     }
     return nullptr;
 }
@@ -597,19 +584,20 @@ void nLogicNode::DeleteTimer(nLogicTimer* timer) {
 }
 
 nLogicTimer* nLogicNode::TimerList::Append(nLogicTimer* t) {
-    if (count_ == capacity_) {
-        auto** grown = new nLogicTimer*[size_t(capacity_) * 2];
-        for (int i = 0; i < count_; i++) grown[i] = data_[i];
-        if (data_ != inline_) delete[] data_;
-        data_ = grown;
-        capacity_ *= 2;
+    if (count_ >= InlineCount && count_ - InlineCount == moreCapacity_) {
+        int capacity = moreCapacity_ > 0 ? moreCapacity_ * 2 : 4;
+        auto** grown = new nLogicTimer*[size_t(capacity)];
+        for (int i = 0; i < moreCapacity_; i++) grown[i] = more_[i];
+        delete[] more_;
+        more_ = grown;
+        moreCapacity_ = capacity;
     }
-    return data_[count_++] = t;
+    return At(count_++) = t;
 }
 
 void nLogicNode::TimerList::Erase(int i) {
     if (i < 0 || i >= count_) return;
-    for (int j = i; j < count_ - 1; j++) data_[j] = data_[j + 1];
+    for (int j = i; j < count_ - 1; j++) At(j) = At(j + 1);
     count_--;
 }
 

@@ -28,27 +28,43 @@ class nScriptEvent;
 class nScriptServer;
 
 // One named timer of a node: runs its script each time `time` reaches `period`. What
-// the frame reads comes first, so a timer that does not fire costs one cache line.
+// the frame reads comes first and the texts live on the heap, so that a node's first two
+// timers share a cache line.
 class nLogicTimer {
 public:
     enum Repeat { Loop = 0, OneShot = 1 };
-    explicit nLogicTimer(const char* name) {
-        size_t n = std::strlen(name) + 1;
-        name_ = new char[n];
-        std::memcpy(name_, name, n);
-    }
-    ~nLogicTimer() { delete[] name_; }
+    // A text of the timer's own, read only when the timer fires or is looked up.
+    class Text {
+    public:
+        Text() = default;
+        ~Text() { delete[] text_; }
+        Text(const Text&) = delete;
+        Text& operator=(const Text&) = delete;
+        Text& operator=(const char* s) {
+            size_t n = std::strlen(s) + 1;
+            char* copy = new char[n];
+            std::memcpy(copy, s, n);
+            delete[] text_;
+            text_ = copy;
+            return *this;
+        }
+        const char* Get() const { return text_ ? text_ : ""; }
+
+    private:
+        char* text_ = nullptr;
+    };
+
+    explicit nLogicTimer(const char* name) { name_ = name; }
     nLogicTimer(const nLogicTimer&) = delete;
     nLogicTimer& operator=(const nLogicTimer&) = delete;
-    const char* GetName() const { return name_; }
+    const char* GetName() const { return name_.Get(); }
     float time = 0.0f;
     float period = 0.0f;
     int repeat = Loop;
-    nString script;
+    Text script;
 
 private:
-    // Held apart: only lookups read it.
-    char* name_;
+    Text name_;
 };
 
 class nLogicNode : public nRoot, public nPersistOwner {
@@ -209,35 +225,32 @@ private:
     // node; the rest of the list walked link by link, from `from` on.
     void TriggerCached(nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
     void TriggerFrom(nRoot* from, nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
-    static constexpr int PrefetchAhead = 8;
-    static void Prefetch(const nLogicNode* child);
     // Makes the copy of the child list current; false when a child is no logic node.
     bool CacheChildren();
     void DropChildCache();
     // A cached child died or is cached by another parent now.
     void ForgetCachedChild(nLogicNode* child);
-    // Timer pointers in order; the first two inside the list, more on the heap.
+    // Timer pointers in order: the first two inside the list (read without loading a
+    // pointer to them first), the rest on the heap.
     class TimerList {
     public:
         TimerList() = default;
-        ~TimerList() {
-            if (data_ != inline_) delete[] data_;
-        }
+        ~TimerList() { delete[] more_; }
         TimerList(const TimerList&) = delete;
         TimerList& operator=(const TimerList&) = delete;
         nLogicTimer* Append(nLogicTimer* t);
         void Erase(int i);
         void Clear() { count_ = 0; }
         int Size() const { return count_; }
-        nLogicTimer* operator[](int i) const { return data_[i]; }
-        nLogicTimer* const* begin() const { return data_; }
-        nLogicTimer* const* end() const { return data_ + count_; }
+        nLogicTimer* operator[](int i) const { return i < InlineCount ? inline_[i] : more_[i - InlineCount]; }
 
     private:
+        static constexpr int InlineCount = 2;
+        nLogicTimer*& At(int i) { return i < InlineCount ? inline_[i] : more_[i - InlineCount]; }
         int count_ = 0;
-        int capacity_ = 2;
-        nLogicTimer** data_ = inline_;
-        nLogicTimer* inline_[2] = {};
+        int moreCapacity_ = 0;
+        nLogicTimer** more_ = nullptr;
+        nLogicTimer* inline_[InlineCount] = {};
     };
 
     // False when the child died meanwhile.
@@ -261,8 +274,8 @@ private:
     class nModAnimatorState* AnimatorState(const char* name);
 
     // What the parent's walk reads of every child each frame, together after the kernel
-    // object's own data: the marks, flags and clock, the raised events' count, the timer
-    // list and the first two timers (each timer's time and period first), and the input
+    // object's own data: the marks, flags and clock, the timer list and the first two
+    // timers (each timer's time and period first), the raised events' count and the input
     // list's head, so that a child without scripts due costs a few neighbouring cache lines.
     AliveMark* marks_ = nullptr;
     bool active_ = true;
@@ -275,8 +288,11 @@ private:
     bool releaseQueued_ = false;
     uint8_t timerSlotUsed_ = 0;
     float time_ = 0.0f;
-    // The children list's version the copy below was taken at.
-    uint32_t cacheVersion_ = 0;
+    // In the order they were added. The list's first entries and the first two timers live
+    // in the node itself, so the frame's count of them stays near the node's other data.
+    TimerList timers_;
+    static constexpr int TimerSlots = 2;
+    alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
     // A raised event and where its arguments wait in pendingArgs_.
     struct PendingEvent {
         nScriptEvent* event = nullptr;
@@ -284,11 +300,6 @@ private:
         int numArgs = 0;
     };
     nArray<PendingEvent> pendingEvents_;
-    // In the order they were added. The list's first entries and the first two timers live
-    // in the node itself, so the frame's count of them stays near the node's other data.
-    TimerList timers_;
-    static constexpr int TimerSlots = 2;
-    alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
     // Input nodes among the children; inputLink_ is this node's entry in its parent's.
     nList inputList_;
 
@@ -300,6 +311,8 @@ private:
     nArray<nLogicNode*> childCache_{0, 16};
     nLogicNode* cachedBy_ = nullptr;
     int cacheIndex_ = -1;
+    // The children list's version the copy above was taken at.
+    uint32_t cacheVersion_ = 0;
     nClass* logicNodeClass_ = nullptr;
 
     nArray<nModuleState*> moduleStates_{0, 1};

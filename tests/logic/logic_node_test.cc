@@ -480,6 +480,24 @@ TEST_F(LogicNodeTest, TimersAndClocksCountOnceAFrameWhileTheChildListChanges) {
     EXPECT_EQ(Trace(), "p.trigger a.trigger d.trigger ");
     EXPECT_FLOAT_EQ(c->FindTimer("t")->time, 0.75f);
     EXPECT_FLOAT_EQ(d->FindTimer("t")->time, 1.0f);
+
+    // Timers deleted and added in another order than their room in the node, and a third
+    // one: each counts once a frame and fires in list order.
+    a->DeleteTimer("t");
+    a->AddTimer("v", "loop", 0, 1e9f, "x = 4");
+    a->AddTimer("w", "loop", 0.5f, 1e9f, "x = 5");
+    a->AddTimer("fire", "oneshot", 0, 0.25f, "obj('/usr/logic/p/a').mark('fire')");
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "p.trigger fire a.trigger d.trigger ");
+    EXPECT_FLOAT_EQ(a->FindTimer("u")->time, 1.5f);
+    EXPECT_FLOAT_EQ(a->FindTimer("v")->time, 0.25f);
+    EXPECT_FLOAT_EQ(a->FindTimer("w")->time, 0.75f);
+    EXPECT_EQ(a->FindTimer("fire"), nullptr);
+    a->DeleteTimer("u");
+    Frame(0.25f);
+    EXPECT_FLOAT_EQ(a->FindTimer("v")->time, 0.5f);
+    EXPECT_FLOAT_EQ(a->FindTimer("w")->time, 1.0f);
+    EXPECT_EQ(a->GetNumTimers(), 2);
 }
 
 }  // namespace
