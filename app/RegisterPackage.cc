@@ -60,7 +60,10 @@
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
 #include "game/nbwContainer.h"
+#include "game/nbwCutTool.h"
+#include "game/nbwDokuTool.h"
 #include "game/nbwItem.h"
+#include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
 #include "game/nbwWater.h"
 #include "gfx/nD3D8IndexBuffer.h"
@@ -344,6 +347,9 @@ const nClassInfo* const kTable[] = {
     &nbwActor::classInfo,
     &nbwItem::classInfo,
     &nbwContainer::classInfo,
+    &nbwCutTool::classInfo,
+    &nbwDokuTool::classInfo,
+    &nbwSandRemover::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,

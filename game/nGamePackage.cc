@@ -5,7 +5,10 @@
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
 #include "game/nbwContainer.h"
+#include "game/nbwCutTool.h"
+#include "game/nbwDokuTool.h"
 #include "game/nbwItem.h"
+#include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
 #include "game/nbwWater.h"
 #include "kernel/nKernelServer.h"
@@ -15,6 +18,9 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwActor::classInfo);
     ks->AddClass(nbwItem::classInfo);
     ks->AddClass(nbwContainer::classInfo);
+    ks->AddClass(nbwCutTool::classInfo);
+    ks->AddClass(nbwDokuTool::classInfo);
+    ks->AddClass(nbwSandRemover::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwWater::classInfo);

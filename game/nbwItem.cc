@@ -1,14 +1,25 @@
 #include "game/nbwItem.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 
+#include "collide/nCollideContext2.h"
+#include "collide/nCollideObject2.h"
+#include "collide/nCollideReport.h"
+#include "game/nbwActor.h"
+#include "game/nbwContainer.h"
 #include "game/nbwHandlerPersist.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
+#include "kernel/nRandom.h"
+#include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
+#include "script/nLuaWriter.h"
 #include "logic/nLogicEventHandler.h"
 #include "logic/nModCollisionState.h"
 #include "logic/nModVisualizerState.h"
@@ -459,4 +470,183 @@ void nbwItem::Visualize(nSceneGraph2* sceneGraph, const matrix44& world) {
     SetNodeVariables();
     GetVisualizerState()->Visualize(world, sceneGraph);
     if (ultrasonicState_->GetEnabled()) ultrasonicState_->Visualize(world, sceneGraph);
+}
+
+// -- use, wear and damage ---------------------------------------------------------------
+
+namespace {
+
+// The diver's stat, flag and path the item's use and damage zone reach.
+constexpr int kLifePoints = 0;
+constexpr int kChemicResist = 5;
+constexpr int kHarmfulDamageType = 1;
+
+// What a path names; "none" and "" name nothing (a child called "none" is not meant).
+nRoot* LookupPath(const char* path) {
+    if (!path || !*path || std::strcmp(path, "none") == 0) return nullptr;
+    return nKernelServer::ks->Lookup(path);
+}
+
+nLogicNode* OtherOf(const nCollidePair* pair, const nLogicNode* self) {
+    nLogicNode* other = pair->objB ? pair->objB->owner : nullptr;
+    if (other == self) other = pair->objA ? pair->objA->owner : nullptr;
+    return other == self ? nullptr : other;
+}
+
+}  // namespace
+
+void nbwItem::StartUltrasonic() {
+    ultrasonicElapsed_ = 0.0f;
+    ultrasonicState_->SetEnabled(true);
+}
+
+void nbwItem::Wear() {
+    const float r = float(nRandom::Next() % 1000) / 1000.0f;
+    const float hp = vars_[Hitpoints].value.GetF();
+    float worn;
+    if (hp < r) {
+        worn = std::clamp(hp - (r - hp) * GetFrameTime() * 0.005f, 0.0f, 1.0f);
+    } else {
+        worn = hp - vars_[MaxHitpoints].value.GetF() * vars_[Alteration].value.GetF();
+    }
+    vars_[Energie].value.SetF(vars_[Energie].value.GetF() - vars_[EnergieLose].value.GetF());
+    // Stored as it is: wear is no blow, so it never announces a death.
+    vars_[Hitpoints].value.SetF(worn);
+}
+
+bool nbwItem::Use(nRoot* tool) {
+    const std::string ownerPath = GetString(Owner);
+    nRoot* found = LookupPath(ownerPath.c_str());
+    if (!found) return false;
+    if (!found->IsA(nbwActor::classInfo.name)) {
+        n_error("%s: use: the owner '%s' is no actor\n", GetFullName().c_str(), ownerPath.c_str());
+        return false;
+    }
+    auto* owner = static_cast<nbwActor*>(found);
+    nbwItem* toolItem = nbwContainer::AsItem(tool);
+    if (toolItem) toolItem->Wear();
+
+    nLogicEventHandler* onUse = GetUseHandler();
+    if (onUse && onUse->IsBound()) {
+        onUse->Queue();
+        return false;
+    }
+    if (tool && std::strcmp(tool->GetName(), "hand") == 0) {
+        nbwContainer* inventory = nullptr;
+        const int slot = nbwActor::NameIndex(owner->GetPathNames(), "inventory");
+        if (slot >= 0) inventory = nbwContainer::AsContainer(owner->GetPath(slot));
+        if (!inventory) {
+            n_error("%s: use: the owner '%s' has no inventory container\n", GetFullName().c_str(),
+                    ownerPath.c_str());
+            return false;
+        }
+        // A full inventory is ordinary play: the item stays where it is.
+        if (!inventory->PackIn(this)) {
+            n_error("Can't packin object %s\n", GetFullName().c_str());
+            return false;
+        }
+        if (packInHandler_->IsBound()) packInHandler_->Queue();
+        SetString(Owner, "none");
+        return false;
+    }
+    if (toolItem && std::strcmp(toolItem->GetString(Type), "luftsack") == 0) {
+        LiftAway(toolItem);
+        return false;
+    }
+    return true;
+}
+
+void nbwItem::LiftAway(nbwItem* airBag) {
+    SetActive(false);
+    auto* script = dynamic_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"));
+    if (script) {
+        std::string statement = "delete(";
+        nLuaWriter::AppendQuoted(statement, GetFullName().c_str(), '\'');
+        statement += ")";
+        script->Enqueue(statement.c_str());
+    } else {
+        n_error("%s: use: no script server to delete the item\n", GetFullName().c_str());
+    }
+    nRoot* holder = airBag->GetParent();
+    if (nbwContainer::AsContainer(holder)) {
+        nbwContainer::Consume(holder, airBag);
+    } else {
+        n_error("%s: use: the air bag '%s' lies in no container and is not used up\n", GetFullName().c_str(),
+                airBag->GetFullName().c_str());
+    }
+    nRoot* camp = nKernelServer::ks->Lookup("/usr/persist/camp");
+    if (!camp) camp = nKernelServer::ks->New("nroot", "/usr/persist/camp");
+    SetString(Owner, "none");
+    nPersistLogic* store = GetPersist();
+    if (!store) {
+        n_error("%s: use: no persistent store to keep at the camp\n", GetFullName().c_str());
+        return;
+    }
+    StoreToPersist(store);
+    for (nRoot* o = camp; o; o = o->GetParent()) {
+        if (o == store) {
+            n_error("%s: use: the store '%s' cannot go below itself\n", GetFullName().c_str(),
+                    store->GetFullName().c_str());
+            return;
+        }
+    }
+    if (camp) camp->AddTail(store);
+}
+
+bool nbwItem::Trigger(nLogicGraph* graph) {
+    // A script the step runs may delete the item.
+    nRef<nRoot> self(this);
+    const bool result = nLogicItem::Trigger(graph);
+    if (!self.IsValid()) return false;
+    const float ft = GetFrameTime();
+    nVariable& useTime = vars_[UseTime].value;
+    nVariable& useItem = vars_[UseItem].value;
+    if (useTime.GetF() > 0.0f && vars_[Energie].value.GetF() > 0.0f && vars_[Hitpoints].value.GetF() > 0.0f) {
+        useItem.SetF(std::clamp(useItem.GetF() + ft, 0.0f, 1.0f));
+        useTime.SetF(useTime.GetF() - ft);
+    } else if (useItem.GetF() > 0.0f) {
+        useItem.SetF(std::clamp(useItem.GetF() - ft, 0.0f, 1.0f));
+    }
+    return result;
+}
+
+void nbwItem::UpdateModules(const matrix44& world) {
+    // The base registers every collision state, "damage" and "item" among them.
+    nLogicItem::UpdateModules(world);
+    const vector3 now = world.Translation();
+    if (prevMatrixValid_) velocity_ = prevMatrix_.Translation() - now;
+    prevMatrix_ = world;
+    prevMatrixValid_ = true;
+}
+
+void nbwItem::AnalyseCollision() {
+    nModCollisionState* physik = GetPhysikCollisionState();
+    if (physik->GetEnabled() && physik->GetNumModules() > 0) {
+        nCollideContext2* ctx = physik->GetContext();
+        nCollideReport** contacts = nullptr;
+        if (ctx && ctx->GetContacts(physik, contacts) > 0) {
+            const float hit = velocity_.Len() * vars_[CollDamage].value.GetF();
+            const float hp = vars_[Hitpoints].value.GetF() - hit;
+            // Through SetFloat: a blow that kills announces the death.
+            SetFloat(Hitpoints, std::clamp(hp, 0.0f, std::max(vars_[MaxHitpoints].value.GetF(), 0.0f)));
+        }
+    }
+    nLogicItem::AnalyseCollision();
+
+    if (!damageState_->GetEnabled() || damageState_->GetNumModules() == 0) return;
+    nCollideContext2* ctx = damageState_->GetContext();
+    if (!ctx) return;
+    nCollidePair** pairs = nullptr;
+    const int n = ctx->GetCollisions(damageState_, pairs);
+    const float ft = GetFrameTime();
+    const bool harmful = GetInt(DamageType) == kHarmfulDamageType;
+    const float rate = vars_[Damage].value.GetF();
+    for (int i = 0; i < n; i++) {
+        nLogicNode* other = OtherOf(pairs[i], this);
+        if (!other || !other->IsA("nbwdiver")) continue;
+        auto* diver = static_cast<nbwActor*>(other);
+        if (harmful && diver->GetFlag(kChemicResist)) continue;
+        const float life = diver->GetStat(kLifePoints);
+        diver->SetStat(kLifePoints, life - ft * rate * life);
+    }
 }

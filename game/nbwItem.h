@@ -71,6 +71,32 @@ public:
     // The default state, then "ultrasonic" while it is on.
     void Visualize(nSceneGraph2* sceneGraph, const matrix44& world) override;
 
+    // Using this item with `tool` (an object of the owner's, null when the script's path
+    // named nothing). False without an owning actor. Otherwise the tool is worn first;
+    // then a bound "onuse" is queued (false); a tool named "hand" packs this item into the
+    // owner's "inventory" (false; a refusal is logged and changes nothing); an air bag
+    // ("type" "luftsack") lifts this item away: deactivated, deleted next frame, its
+    // store moved under "/usr/persist/camp", the air bag used up (false). Any other tool:
+    // true.
+    bool Use(nRoot* tool) override;
+    // One use's wear: a condition below a random draw in [0, 1) decays with it and the
+    // frame time (kept in [0, 1]), else it falls by maxhitpoints x alteration; the
+    // energy falls by "energielose". Never announces "ondeath".
+    virtual void Wear();
+    // The physics node's step, then the use progress: while "usetime", "energie" and
+    // "hitpoints" are above 0, "useitem" climbs with the frame time (to at most 1) and
+    // "usetime" counts down; otherwise "useitem" falls back to 0.
+    bool Trigger(nLogicGraph* graph) override;
+    // The physics node's states at `world`, and the motion since the last frame.
+    void UpdateModules(const matrix44& world) override;
+    // Contact damage (the last frame's motion x "colldamage", through SetFloat), the
+    // physics node's contacts, then the damage zone draining the divers it touches.
+    void AnalyseCollision() override;
+    // Lights the item for its ultrasonic time from now.
+    void StartUltrasonic();
+    // Where the node was last frame minus where it is.
+    const vector3& GetVelocity() const { return velocity_; }
+
     // Variable access by index. An index outside the table is logged and ignored (the
     // getters give 0, 0.0 or ""). An entry keeps its type: an int into a float entry or a
     // float into an int entry is converted (float to int truncates), a text into a
@@ -143,6 +169,9 @@ protected:
     matrix44 prevMatrix_;
 
 private:
+    // The air bag's part of Use: this item is lifted out of the level for good.
+    void LiftAway(nbwItem* airBag);
+
     struct Slot {
         const char* name = nullptr;
         nVariable value;
