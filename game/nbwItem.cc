@@ -550,6 +550,11 @@ bool nbwItem::Use(nRoot* tool) {
         return false;
     }
     if (toolItem && std::strcmp(toolItem->GetString(Type), "luftsack") == 0) {
+        // An air bag cannot lift itself: it would be used up and deleted twice.
+        if (toolItem == this) {
+            n_error("%s: use: an air bag cannot lift itself\n", GetFullName().c_str());
+            return false;
+        }
         LiftAway(toolItem);
         return false;
     }

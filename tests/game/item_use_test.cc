@@ -141,6 +141,14 @@ TEST_F(ItemUseTest, AnAirBagLiftsTheItemAwayWithItsStoreAndIsUsedUp) {
     chest->SetFloat(nbwItem::Hitpoints, 0.5f);
     ASSERT_EQ(Lookup("/usr/persist/camp"), nullptr);
 
+    // An air bag used on itself lifts nothing.
+    bag->SetString(nbwItem::Owner, "/usr/logic/diver");
+    EXPECT_FALSE(bag->UseByPath("/usr/logic/diver/inventory/bag"));
+    EXPECT_TRUE(LogHas("/usr/logic/diver/inventory/bag: use: an air bag cannot lift itself")) << log.text;
+    EXPECT_TRUE(bag->GetActive());
+    EXPECT_EQ(Lookup("/usr/persist/camp"), nullptr);
+    log.text.clear();
+
     EXPECT_FALSE(chest->UseByPath("/usr/logic/diver/inventory/bag"));
     EXPECT_FALSE(chest->GetActive());
     EXPECT_STREQ(chest->GetString(nbwItem::Owner), "none");
