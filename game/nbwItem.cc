@@ -603,14 +603,15 @@ bool nbwItem::Trigger(nLogicGraph* graph) {
     nRef<nRoot> self(this);
     const bool result = nLogicItem::Trigger(graph);
     if (!self.IsValid()) return false;
-    const float ft = GetFrameTime();
     nVariable& useTime = vars_[UseTime].value;
     nVariable& useItem = vars_[UseItem].value;
+    // The frame time is looked up only for an item in use: most items are idle.
     if (useTime.GetF() > 0.0f && vars_[Energie].value.GetF() > 0.0f && vars_[Hitpoints].value.GetF() > 0.0f) {
+        const float ft = GetFrameTime();
         useItem.SetF(std::clamp(useItem.GetF() + ft, 0.0f, 1.0f));
         useTime.SetF(useTime.GetF() - ft);
     } else if (useItem.GetF() > 0.0f) {
-        useItem.SetF(std::clamp(useItem.GetF() - ft, 0.0f, 1.0f));
+        useItem.SetF(std::clamp(useItem.GetF() - GetFrameTime(), 0.0f, 1.0f));
     }
     return result;
 }
