@@ -59,6 +59,7 @@
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
+#include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
@@ -353,6 +354,7 @@ const nClassInfo* const kTable[] = {
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,
+    &nbwCharacter::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
 };

@@ -4,6 +4,7 @@
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
+#include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
@@ -23,6 +24,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwSandRemover::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
+    ks->AddClass(nbwCharacter::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);
 }

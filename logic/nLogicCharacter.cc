@@ -117,9 +117,13 @@ void nLogicCharacter::SetNodeVariables() {
     if (dumpTime_ <= 0.0f) dump_ = false;
     if (dump_) Dump();
     dumpTime_ -= GetFrameTime();
+    // Weights hold one frame: an animation no call names in the next frame shows 0 there.
+    ClearWeights();
+}
+
+void nLogicCharacter::ClearWeights() {
     currentAnim_ = 0.0f;
     weightSum_ = 0.0f;
-    // Weights hold one frame: an animation no call names in the next frame shows 0 there.
     for (AnimRecord& r : anims_) r.weight = 0.0f;
 }
 

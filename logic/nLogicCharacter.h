@@ -50,6 +50,8 @@ public:
     // Sets the record's weight, makes it the current animation and adds the weight to
     // the frame's sum; an index outside the records changes nothing (false).
     bool DoAnim(int index, float weight);
+    // Forgets the weights given so far this frame: no animation, a weight sum of 0.
+    void ClearWeights();
     // Declares the record's float variable and keeps its handle in the record.
     void DeclareAnimVariable(AnimRecord& record);
 
