@@ -59,11 +59,13 @@
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
+#include "game/nbwCavity.h"
 #include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwItem.h"
+#include "game/nbwRescue.h"
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
 #include "game/nbwWater.h"
@@ -357,6 +359,8 @@ const nClassInfo* const kTable[] = {
     &nbwCharacter::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
+    &nbwCavity::classInfo,
+    &nbwRescue::classInfo,
 };
 
 }  // namespace

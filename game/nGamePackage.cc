@@ -4,11 +4,13 @@
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
+#include "game/nbwCavity.h"
 #include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwItem.h"
+#include "game/nbwRescue.h"
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
 #include "game/nbwWater.h"
@@ -27,4 +29,6 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwCharacter::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);
+    ks->AddClass(nbwCavity::classInfo);
+    ks->AddClass(nbwRescue::classInfo);
 }

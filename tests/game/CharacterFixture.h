@@ -1,6 +1,6 @@
 #pragma once
 // The game test kernel with the exact collide server, so bodies touch a floor and a wall
-// through contact joints, and a land character "/usr/logic/hero" with the animations
+// through contact joints and ghosts (zones) meet them as pairs only, and a land character "/usr/logic/hero" with the animations
 // "idle", "walk", "turn", "jump_start" and "jump_landing" (indices 0 to 4) and a ball of
 // radius 0.5 for its body, standing on the floor.
 #include <string>
@@ -26,7 +26,7 @@ protected:
         collide->EndCollClasses();
         collide->BeginCollTypes();
         collide->AddCollType("solid", "solid", COLLTYPE_EXACT);
-        collide->AddCollType("ghost", "solid", COLLTYPE_EXACT);
+        collide->AddCollType("ghost", "solid", COLLTYPE_QUICK);
         collide->EndCollTypes();
         // A floor of 40 x 1 x 40 with its top at y = 0, and a wall whose face is x = 3.
         Static("/usr/logic/floor", "0, -0.5, 0", "40, 1, 40");

@@ -1,0 +1,3 @@
+#include "game/nbwRescue.h"
+
+const nClassInfo nbwRescue::classInfo = nClassInfo::Make<nbwRescue>("nbwrescue", "nbwitem");
