@@ -87,4 +87,93 @@ TEST_F(CavityTest, AHeldCharacterIsRescuedToTheFirstFreeZoneByAUsedRescueItem) {
     EXPECT_EQ(Eval("enters"), "/usr/logic/hero;");
     EXPECT_FALSE(hero->GetFlag(nbwCharacter::Freeze));
 }
+
+TEST_F(CavityTest, RequestsAreUsedUpByEachPassAndRescueOneCharacterEach) {
+    // Nobody held yet: the item is used up and the request dropped.
+    ASSERT_TRUE(Run("sel('/usr/logic/hero') txyz(-10, 0.5, -10)"));
+    GameFrame(kDt);
+    EXPECT_EQ(Eval("obj('/usr/logic/cavity').use('/usr/logic/inv/rope')"), "nil");
+    EXPECT_EQ(Lookup("/usr/persist/inv/rope"), nullptr);
+    GameFrame(kDt);
+    EXPECT_FALSE(cavity->IsRescueRequested());
+    ASSERT_TRUE(Run("sel('/usr/logic/hero') txyz(0, 0.5, 4)"));
+    nbwCharacter* second = NewCharacter("/usr/logic/second", 0.5f);
+    ASSERT_TRUE(Run("setgravity(false) txyz(0.5, 0.5, 3.5)"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_TRUE(hero->GetFlag(nbwCharacter::Freeze));
+    EXPECT_TRUE(second->GetFlag(nbwCharacter::Freeze));
+    EXPECT_EQ(Eval("rescues"), "nil");
+
+    // Two requests in one frame rescue one character.
+    ASSERT_TRUE(Run("sel('/usr/logic/cavity') rescue() rescue()"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    const bool heroOut = !hero->GetFlag(nbwCharacter::Freeze);
+    EXPECT_NE(heroOut, !second->GetFlag(nbwCharacter::Freeze));
+    nbwCharacter* out = heroOut ? hero : second;
+    EXPECT_TRUE(Near(out->GetPosition(), vector3(-3.0f, 0.5f, 2.0f), 0.01f)) << Str(out->GetPosition());
+    EXPECT_EQ(Count(Eval("rescues"), ";"), 1);
+
+    // No free zone: the request is dropped and the other stays held.
+    for (const char* zone : {"/usr/logic/exit1", "/usr/logic/exit2"}) {
+        ASSERT_TRUE(Run(std::string("sel('") + zone + "') new('nmodsimplecollision', 's') sel('s')"
+                        " setcollclass('ghost') setradius(10) setdynamic(true) sel('..') addcollision('startpoint', 's')"
+                        " setcollcontext('startpoint', 'physik')"));
+    }
+    // Touched from the next pass on.
+    GameFrame(kDt);
+    ASSERT_TRUE(Run("sel('/usr/logic/cavity') rescue()"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_FALSE(cavity->IsRescueRequested());
+    EXPECT_TRUE((heroOut ? second : hero)->GetFlag(nbwCharacter::Freeze));
+    EXPECT_EQ(Count(Eval("rescues"), ";"), 1);
+}
+
+TEST_F(CavityTest, OnlyCharactersAreHeldAndOnlyRescueItemsRescue) {
+    // A test actor (no "freeze" flag) and a plain body in the zone are not held, and do
+    // not keep the character behind them from being held.
+    ASSERT_TRUE(Run("sel('/usr/logic/hero') txyz(-10, 0.5, -10)"));
+    nTestActor* other = NewActor("/usr/logic/other");
+    ASSERT_TRUE(Run("sel('/usr/logic/other') txyz(0, 0.5, 4) new('nmodsimplecollision', 's') sel('s')"
+                    " setcollclass('solid') setradius(0.5) sel('..') addcollision('physik', 's')"
+                    " setcollcontext('physik', 'physik')"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_EQ(Eval("enters"), "nil");
+    EXPECT_FALSE(other->GetFlag(0));
+    ASSERT_TRUE(Run("sel('/usr/logic/hero') txyz(0.5, 0.5, 4)"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_EQ(Eval("enters"), "/usr/logic/hero;");
+
+    // Another item used on the cavity is left alone and asks for nothing.
+    auto* plain = static_cast<nbwItem*>(kernel->New("nbwitem", "/usr/logic/inv/plain"));
+    EXPECT_EQ(Eval("obj('/usr/logic/cavity').use('/usr/logic/inv/plain')"), "1");
+    EXPECT_FALSE(cavity->IsRescueRequested());
+    EXPECT_TRUE(plain->GetActive());
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_TRUE(hero->GetFlag(nbwCharacter::Freeze));
+}
+
+TEST_F(CavityTest, ASavedCavityLoadsItsZonesBackInOrder) {
+    ASSERT_TRUE(Run("sel('/usr/logic/cavity') addrescuezone('zone c') addrescuezone('/usr/logic/exit2')"));
+    ASSERT_TRUE(cavity->SaveAs(Path("cavity").c_str()));
+    const std::string text = Slurp(Path("cavity.n"));
+    const size_t a = text.find("addrescuezone( \"../exit1\" )"),
+                 b = text.find("addrescuezone( \"/usr/logic/exit2\" )"), c = text.find("addrescuezone( \"zone c\" )");
+    ASSERT_NE(c, std::string::npos) << text;
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, c);
+    ASSERT_TRUE(Run("delete('/usr/logic/cavity')"));
+    kernel->SetCwd(Lookup("/usr/logic"));
+    auto* back = static_cast<nbwCavity*>(kernel->Load(Path("cavity.n").c_str()));
+    ASSERT_NE(back, nullptr) << log.text;
+    ASSERT_EQ(back->GetNumZones(), 3);
+    EXPECT_STREQ(back->GetZonePath(0), "../exit1");
+    EXPECT_STREQ(back->GetZonePath(1), "/usr/logic/exit2");
+    EXPECT_STREQ(back->GetZonePath(2), "zone c");
+    EXPECT_EQ(back->FindRescueZone("../exit1"), Lookup("/usr/logic/exit1"));
+    // A zone that names no start point is skipped, logged once.
+    EXPECT_EQ(back->FindRescueZone("zone c"), nullptr);
+    EXPECT_EQ(back->FindRescueZone("zone c"), nullptr);
+    EXPECT_EQ(Count(log.text, "rescue zone 'zone c' names no nbwstartpoint"), 1);
+}
+
 }  // namespace
