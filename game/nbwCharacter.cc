@@ -419,8 +419,9 @@ void nbwCharacter::FindNearestItem() {
     nearItem_ = nullptr;
     if (itemZone_->GetEnabled() && itemZone_->GetNumModules() > 0) {
         if (nCollideContext2* ctx = itemZone_->GetContext()) {
-            nCollideReport** list = nullptr;
-            const int n = ctx->GetContacts(itemZone_, list);
+            // Quick hits count: the zone is usually a ghost.
+            nCollidePair** list = nullptr;
+            const int n = ctx->GetCollisions(itemZone_, list);
             const vector3 own = GetMatrix().Translation();
             float best = 1000000.0f;
             for (int i = 0; i < n; i++) {

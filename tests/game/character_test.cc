@@ -285,6 +285,56 @@ TEST_F(CharacterTest, ContactsGetWallOrGroundFrictionAndTheNodeKeepsItsRotation)
     EXPECT_EQ(hero->GetPhysikState()->GetBody()->GetContactParam(nPhysikBody::MU), mu);
 }
 
+TEST_F(CharacterTest, UnderAMovedParentTheNodeTakesTheBodysPlaceRelativeToIt) {
+    ASSERT_TRUE(Run("new('nlogicvisual2', '/usr/logic/deck') sel('/usr/logic/deck') txyz(10, 0, 0)"));
+    nbwCharacter* c = NewCharacter("/usr/logic/deck/sailor", 0.5f);
+    ASSERT_TRUE(Run("setgravity(false) setflag('flying', false) rxyz(0, 0.5, 0)"));
+    const float facing = c->GetMatrix().m[2][0];
+    GameFrame(kDt);
+    // Its body stands at the parent's place plus its own; the node stays relative.
+    EXPECT_TRUE(Near(Body(c)->GetMatrix().Translation(), vector3(10.0f, 0.5f, 0.0f), 1e-5f))
+        << Str(Body(c)->GetMatrix().Translation());
+    GameFrame(kDt);
+    EXPECT_TRUE(Near(c->GetPosition(), vector3(0.0f, 0.5f, 0.0f), 1e-5f)) << Str(c->GetPosition());
+    EXPECT_NEAR(c->GetMatrix().m[2][0], facing, 1e-5f);
+}
+
+TEST_F(CharacterTest, EnergyDrainsTwiceInTheFrameAfterAMoveAndTheNearestItemIsAnnouncedOnChange) {
+    Stand();
+    ASSERT_TRUE(OnHero("setstat('energielose', 1) setstat('lifelose', 0.5)"));
+    hero->PlayMove(nbwCharacter::Forward, "walk", 1.0f);
+    GameFrame(0.125f);
+    EXPECT_FLOAT_EQ(hero->GetStat(nbwCharacter::Energie), 1.0f - 0.125f);
+    EXPECT_TRUE(hero->GetFlag(nbwCharacter::IsMoving));
+    GameFrame(0.125f);
+    EXPECT_FLOAT_EQ(hero->GetStat(nbwCharacter::Energie), 1.0f - 0.375f);
+    EXPECT_FLOAT_EQ(hero->GetStat(nbwCharacter::LifePoints), 1.0f - 0.125f);
+    EXPECT_FALSE(hero->GetFlag(nbwCharacter::IsMoving));
+
+    // Two items in reach of the item zone, and a body that is no item nearer still.
+    ASSERT_TRUE(Run("function near(c) nears = (nears or 0) + 1 end"));
+    ASSERT_TRUE(OnHero("new('nmodsimplecollision', 'reach') sel('reach') setcollclass('ghost') setradius(3)"
+                       " setdynamic(true) sel('..') addcollision('itemzone', 'reach') setcollcontext('itemzone', 'physik')"
+                       " addeventfunction('onnearestitemchange', 'near')"));
+    for (const char* item : {"far 2.5", "near 1.5"}) {
+        const std::string name(item, std::string(item).find(' '));
+        const std::string x(std::string(item).substr(name.size() + 1));
+        ASSERT_TRUE(Run("new('nbwitem', '/usr/logic/" + name + "') sel('/usr/logic/" + name + "') txyz(" + x +
+                        ", 0.5, -1) new('nmodsimplecollision', 's') sel('s') setcollclass('solid') setradius(0.25)"
+                        " sel('..') addcollision('item', 's')"));
+    }
+    ASSERT_TRUE(Run("new('nlogiccollision2', '/usr/logic/post') sel('/usr/logic/post') txyz(0.5, 0.5, -0.5)"
+                    " new('nmodsimplecollision', 's') sel('s') setcollclass('solid') setradius(0.25) sel('..')"
+                    " addcollision('physik', 's') setcollcontext('physik', 'physik')"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_EQ(HeroEval("getnearitem()"), "/usr/logic/near");
+    EXPECT_EQ(Eval("nears"), "1");
+    ASSERT_TRUE(Run("delete('/usr/logic/near')"));
+    for (int i = 0; i < 3; i++) GameFrame(kDt);
+    EXPECT_EQ(HeroEval("getnearitem()"), "/usr/logic/far");
+    EXPECT_EQ(Eval("nears"), "2");
+}
+
 TEST_F(CharacterTest, WithoutAPhysicsModuleTheCharacterStaysWhereItIs) {
     auto* still = static_cast<nbwCharacter*>(kernel->New("nbwcharacter", "/usr/logic/still"));
     ASSERT_TRUE(Run("sel('/usr/logic/still') txyz(5, 7, 1)"));
