@@ -62,9 +62,12 @@
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwDoor.h"
 #include "game/nbwItem.h"
+#include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
+#include "game/nbwSwitch.h"
 #include "game/nbwWater.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
@@ -348,13 +351,16 @@ const nClassInfo* const kTable[] = {
     &nbwItem::classInfo,
     &nbwContainer::classInfo,
     &nbwCutTool::classInfo,
+    &nbwDoor::classInfo,
     &nbwDokuTool::classInfo,
     &nbwSandRemover::classInfo,
+    &nbwSandHeap::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
+    &nbwSwitch::classInfo,
 };
 
 }  // namespace

@@ -7,9 +7,12 @@
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwDoor.h"
 #include "game/nbwItem.h"
+#include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
+#include "game/nbwSwitch.h"
 #include "game/nbwWater.h"
 #include "kernel/nKernelServer.h"
 
@@ -19,10 +22,13 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwItem::classInfo);
     ks->AddClass(nbwContainer::classInfo);
     ks->AddClass(nbwCutTool::classInfo);
+    ks->AddClass(nbwDoor::classInfo);
     ks->AddClass(nbwDokuTool::classInfo);
     ks->AddClass(nbwSandRemover::classInfo);
+    ks->AddClass(nbwSandHeap::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);
+    ks->AddClass(nbwSwitch::classInfo);
 }
