@@ -59,7 +59,8 @@ protected:
     }
     // A use as a diver makes it: the diver is the item's owner first.
     bool UseOn(nbwItem* target, nRoot* user) {
-        target->SetString(nbwItem::Owner, "/usr/logic");
+        if (!diver) diver = NewActor("/usr/logic/diver");
+        target->SetString(nbwItem::Owner, "/usr/logic/diver");
         return target->Use(user);
     }
     // A frame and the animators' runs in it.
@@ -68,6 +69,8 @@ protected:
         GameFrame(dt);
         return Events("animate");
     }
+
+    nTestActor* diver = nullptr;
 };
 
 TEST_F(DoorTest, RegisterTheirCommandsInOrder) {
@@ -172,11 +175,11 @@ TEST_F(DoorTest, TheCuttingToolTakesWhatItsDamageExceedsTheArmorAndOpensTheDoorA
     ASSERT_TRUE(Run("setfloat('maxhitpoints', 5) setfloat('hitpoints', 5) setfloat('armor', 1)"));
     nbwItem* cutter = Tool("nbwcuttool", "/usr/logic/cutter", "schneidgeraet", 3.0f);
     nbwItem* blunt = Tool("nbwcuttool", "/usr/logic/blunt", "schneidgeraet", 1.0f);
-    nbwItem* hand = Tool("nbwitem", "/usr/logic/hand", "hand", 9.0f);
+    nbwItem* stone = Tool("nbwitem", "/usr/logic/stone", "stein", 9.0f);
 
     // Not a cutting tool: nothing happens, the owner stays.
-    EXPECT_TRUE(UseOn(door, hand));
-    EXPECT_STREQ(door->GetString(nbwItem::Owner), "/usr/logic");
+    EXPECT_TRUE(UseOn(door, stone));
+    EXPECT_STREQ(door->GetString(nbwItem::Owner), "/usr/logic/diver");
     EXPECT_EQ(door->GetFloat(nbwItem::Hitpoints), 5.0f);
     // Damage not above the armor: no hitpoints lost, but the owner goes.
     EXPECT_FALSE(UseOn(door, blunt));
