@@ -19,19 +19,12 @@
 
 namespace {
 
-// Stand-ins for the tool classes where the game does not register them (yet): items
-// that the doors recognise by class name.
-const nClassInfo kCutToolStandIn = nClassInfo::Make<nbwItem>("nbwcuttool", "nbwitem");
-const nClassInfo kSandRemoverStandIn = nClassInfo::Make<nbwItem>("nbwsandremover", "nbwitem");
-
 using Runs = std::vector<std::string>;
 
 class DoorTest : public GameTestKernel {
 protected:
     void SetUp() override {
         GameTestKernel::SetUp();
-        if (!kernel->FindClass("nbwcuttool")) kernel->AddClass(kCutToolStandIn);
-        if (!kernel->FindClass("nbwsandremover")) kernel->AddClass(kSandRemoverStandIn);
         // Recording animators: each logs the time it runs at.
         NewModule("/usr/modules/opening", nModule::Animator);
         NewModule("/usr/modules/closing", nModule::Animator);
@@ -187,6 +180,9 @@ TEST_F(DoorTest, TheCuttingToolTakesWhatItsDamageExceedsTheArmorAndOpensTheDoorA
     EXPECT_STREQ(door->GetString(nbwItem::Owner), "none");
 
     EXPECT_FALSE(UseOn(door, cutter));
+    EXPECT_EQ(door->GetFloat(nbwItem::Hitpoints), 3.0f);
+    // Without an owning diver the item's use refuses before any cut.
+    EXPECT_FALSE(door->Use(cutter));
     EXPECT_EQ(door->GetFloat(nbwItem::Hitpoints), 3.0f);
     EXPECT_FALSE(UseOn(door, cutter));
     EXPECT_FALSE(UseOn(door, cutter));
