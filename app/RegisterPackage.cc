@@ -64,10 +64,13 @@
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwRescue.h"
+#include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
+#include "game/nbwSwitch.h"
 #include "game/nbwWater.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
@@ -351,8 +354,10 @@ const nClassInfo* const kTable[] = {
     &nbwItem::classInfo,
     &nbwContainer::classInfo,
     &nbwCutTool::classInfo,
+    &nbwDoor::classInfo,
     &nbwDokuTool::classInfo,
     &nbwSandRemover::classInfo,
+    &nbwSandHeap::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,
@@ -360,6 +365,7 @@ const nClassInfo* const kTable[] = {
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
     &nbwCavity::classInfo,
+    &nbwSwitch::classInfo,
     &nbwRescue::classInfo,
 };
 

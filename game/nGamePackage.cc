@@ -9,10 +9,13 @@
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwRescue.h"
+#include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
+#include "game/nbwSwitch.h"
 #include "game/nbwWater.h"
 #include "kernel/nKernelServer.h"
 
@@ -22,8 +25,10 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwItem::classInfo);
     ks->AddClass(nbwContainer::classInfo);
     ks->AddClass(nbwCutTool::classInfo);
+    ks->AddClass(nbwDoor::classInfo);
     ks->AddClass(nbwDokuTool::classInfo);
     ks->AddClass(nbwSandRemover::classInfo);
+    ks->AddClass(nbwSandHeap::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwCharacter::classInfo);
@@ -31,4 +36,5 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwBoat::classInfo);
     ks->AddClass(nbwCavity::classInfo);
     ks->AddClass(nbwRescue::classInfo);
+    ks->AddClass(nbwSwitch::classInfo);
 }

@@ -53,3 +53,17 @@ void nbwRestoreHandlers(nLogicNode* node, nPersist* store) {
         }
     }
 }
+
+bool nbwGetNumber(nPersist* store, const char* name, float& out) {
+    const nVariable* v = store->GetVar(name);
+    if (!v) return false;
+    if (v->GetType() == nVariable::Float) {
+        out = v->GetF();
+    } else if (v->GetType() == nVariable::Int) {
+        out = float(v->GetI());
+    } else {
+        n_error("%s: store variable '%s' is no number: skipped\n", store->GetFullName().c_str(), name);
+        return false;
+    }
+    return true;
+}

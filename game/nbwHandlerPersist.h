@@ -15,3 +15,6 @@ void nbwRestoreHandlers(nLogicNode* node, nPersist* store);
 // another type (a script set it) takes the value's type in its place, logged, so the
 // store keeps its order and never stops the program.
 void nbwPutVar(nPersist* store, const char* name, const nVariable& value);
+// The store's variable `name` as a number of either type; false when the store lacks
+// it or holds another kind there (logged).
+bool nbwGetNumber(nPersist* store, const char* name, float& out);
