@@ -63,6 +63,7 @@
 #include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
+#include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
@@ -351,6 +352,7 @@ const nClassInfo* const kTable[] = {
     &nModScriptAnimator::classInfo,
     &nbwAction::classInfo,
     &nbwActor::classInfo,
+    &nbwDiver::classInfo,
     &nbwItem::classInfo,
     &nbwContainer::classInfo,
     &nbwCutTool::classInfo,

@@ -8,6 +8,7 @@
 #include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
 #include "game/nbwCutTool.h"
+#include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
@@ -22,6 +23,7 @@
 void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwAction::classInfo);
     ks->AddClass(nbwActor::classInfo);
+    ks->AddClass(nbwDiver::classInfo);
     ks->AddClass(nbwItem::classInfo);
     ks->AddClass(nbwContainer::classInfo);
     ks->AddClass(nbwCutTool::classInfo);

@@ -142,6 +142,7 @@ void nLogicPhysik2::JoinContacts(nCollideReport* const* kept, int n, const nModu
         const nCollideReport& r = *kept[i];
         if (!r.objA || (own ? r.objA->state != own : r.objA->owner != this)) continue;
         nLogicNode* partner = r.objB ? r.objB->owner : nullptr;
+        if (partner && !JoinsPartner(partner)) continue;
         if (!partner || !partner->IsA(physik2Class_)) {
             server->AddCollisionJoint(body, r);
             continue;
@@ -188,20 +189,7 @@ bool nLogicPhysik2::StepPhysik(const matrix44& recordWorld) {
     // Without a physics module nothing moves the body: the node stays where it is.
     if (!physikState_->GetEnabled() || physikState_->GetNumModules() == 0) return false;
     restTime_ += GetFrameTime();
-    const matrix44 body = NormalisedMatrix(physikState_->GetBody());
-    if (hadContacts_ && HasCollision()) physikCollisionState_->SetMatrix(body);
-
-    // The node's world matrix becomes the body's: under a moved parent the local matrix
-    // takes the parent's world matrix of this frame out again.
-    const matrix44& local = GetMatrix();
-    if (recordWorld == local) {
-        SetMatrix(body);
-    } else {
-        matrix44 toParent = recordWorld;
-        toParent.Invert();
-        SetMatrix(body * toParent * local);
-    }
-    motion_ = body.Translation() - recordWorld.Translation();
+    const matrix44 body = FollowBody(recordWorld);
 
     // Stillness is measured from where the body was when the rest clock last started,
     // so a body creeping a little every frame never counts as still.
@@ -218,6 +206,24 @@ bool nLogicPhysik2::StepPhysik(const matrix44& recordWorld) {
         physik_ = false;
     }
     return false;
+}
+
+matrix44 nLogicPhysik2::FollowBody(const matrix44& recordWorld) {
+    const matrix44 body = NormalisedMatrix(physikState_->GetBody());
+    if (hadContacts_ && HasCollision()) physikCollisionState_->SetMatrix(body);
+
+    // The node's world matrix becomes the body's: under a moved parent the local matrix
+    // takes the parent's world matrix of this frame out again.
+    const matrix44& local = GetMatrix();
+    if (recordWorld == local) {
+        SetMatrix(body);
+    } else {
+        matrix44 toParent = recordWorld;
+        toParent.Invert();
+        SetMatrix(body * toParent * local);
+    }
+    motion_ = body.Translation() - recordWorld.Translation();
+    return body;
 }
 
 int nLogicPhysik2::ContactParamIndex(const char* name, const char* command) const {

@@ -83,6 +83,14 @@ public:
     const vector3& GetMotion() const { return motion_; }
     bool HadContacts() const { return hadContacts_; }
 
+protected:
+    // Whether a contact with `partner` becomes a contact joint; every partner does here.
+    virtual bool JoinsPartner(const nLogicNode* /*partner*/) const { return true; }
+    // The node takes the body's matrix (normalised rows; under a moved parent the
+    // parent's world matrix taken out again) and keeps how far the body is from
+    // `recordWorld` as the motion; returns the body's matrix.
+    matrix44 FollowBody(const matrix44& recordWorld);
+
 private:
     // The index of a contact parameter's name; -1 (logged for `command`) for another.
     int ContactParamIndex(const char* name, const char* command) const;

@@ -1,0 +1,528 @@
+#include "game/nbwDiver.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "collide/nCollideContext2.h"
+#include "collide/nCollideObject2.h"
+#include "collide/nCollideReport.h"
+#include "game/nbwAction.h"
+#include "game/nbwItem.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nTimeServer.h"
+#include "logic/nModCollisionState.h"
+#include "logic/nModPhysikState.h"
+#include "logic/nScriptEvent.h"
+#include "physics/nPhysikBody.h"
+
+namespace {
+
+const char* const kStatNames[] = {"lifepoints",   "lifelose",     "energie",       "energielose",   "maxload",
+                                  "speed",        "cuttoolskill", "sandremoverskill", "dokutoolskill", "baseskill",
+                                  "transparency", "transparency2", "tank",          "fadeincr",      "fadeincr2",
+                                  "fadetime",     "zoomstate",    "zoomscale",     "forwardaccel",  "rotationaccel",
+                                  "draftaccel",   "bankingaccel", nullptr};
+const char* const kFlagNames[] = {"follow",      "human",    "showhand", "singleplayer", "ismoving",
+                                  "chemicresist", "lowenergy", "lowlife", "headlight",    "headcamera", nullptr};
+const char* const kPathNames[] = {"hand", "inventory", "target", "leader", nullptr};
+const char* const kMoveNames[] = {"forward", "backward", "left", "right", "up", "down", "top", "bottom", nullptr};
+const char* const kStateNames[] = {"itemzone", "item", "diver", "trigger", "damage"};
+// The game's collide contexts the states meet their partners in.
+const char* const kStateContexts[] = {"physik", "physik", "physik", "trigger", "damage"};
+
+// Water drag on one velocity: d = mass / share x s² x 0.715 against the motion; a drag
+// at least as large as the speed stops it.
+vector3 Dragged(const vector3& v, float massShare) {
+    const float s = v.Len();
+    if (s <= 0.0f) return v;
+    const float d = massShare * s * s * 1.43f * 0.5f;
+    if (d >= s) return vector3();
+    return v - v * (d / s);
+}
+
+}  // namespace
+
+static const nCmdDef<nbwDiver> cmds[] = {
+    Bind<&nbwDiver::AddFlock>("v_addflock_s", "DAFL"),
+    Bind<&nbwDiver::AddFollower>("v_addfollower_s", "DAFO"),
+    Bind<&nbwDiver::ClearFollowers>("v_clearfollowers_v", "DCFL"),
+    Bind<&nbwDiver::MoveTo>("v_moveto_fff", "DMOT"),
+    Bind<&nbwDiver::FadeTo>("v_fadeto_ff", "DFAT"),
+};
+const nClassInfo nbwDiver::classInfo = nClassInfo::Make<nbwDiver>("nbwdiver", "nbwactor", cmds);
+
+nbwDiver::nbwDiver() {
+    deathEvent_ = DeclareEvent("ondeath", "s");
+    lowEnergyEvent_ = DeclareEvent("onlowenergy", "s");
+    lowLifeEvent_ = DeclareEvent("onlowlife", "s");
+    itemChangedEvent_ = DeclareEvent("onitemchanged", "sss");
+    nearestEvent_ = DeclareEvent("onnearestitemchange", "s");
+    stopFollowingEvent_ = DeclareEvent("onstopfollowing", "s");
+    fishAttackEvent_ = DeclareEvent("onfishattack", "sb");
+    for (int i = 0; i < 5; i++) {
+        states_[i] = static_cast<nModCollisionState*>(CreateModuleState(nModuleState::Collision, kStateNames[i]));
+        states_[i]->SetContext(kStateContexts[i]);
+    }
+    const float stats[NumStats] = {1.0f, 0.0f, 1.0f, 0.001f, 40.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.9f, 1.0f,
+                                   1.0f, 0.0f, 0.0f, 0.0f,   0.0f,  1.0f, 1.0f, 60.0f, 32.0f, 22.0f, 0.0f};
+    for (int i = 0; i < NumStats; i++) StoreStat(i, stats[i]);
+    for (int i = 0; i < NumFlags; i++) StoreFlag(i, i == Human);
+    for (int i = 0; i < NumPaths; i++) StorePath(i, "");
+}
+
+nbwDiver::~nbwDiver() = default;
+
+// -- names and values -----------------------------------------------------------------
+
+const char* const* nbwDiver::GetMoveNames() const {
+    return kMoveNames;
+}
+const char* const* nbwDiver::GetStatNames() const {
+    return kStatNames;
+}
+const char* const* nbwDiver::GetPathNames() const {
+    return kPathNames;
+}
+const char* const* nbwDiver::GetFlagNames() const {
+    return kFlagNames;
+}
+
+float nbwDiver::GetStat(int index) {
+    return StoredStat(index);
+}
+
+bool nbwDiver::GetFlag(int index) {
+    return StoredFlag(index);
+}
+
+nRoot* nbwDiver::GetPath(int index) {
+    return LookupStoredPath(index);
+}
+
+nRoot* nbwDiver::GetNearItem() {
+    return nearItem_.GetUnsafe();
+}
+
+nRoot* nbwDiver::GetFollower(int slot) const {
+    return slot >= 0 && slot < MaxFollowers ? followers_[slot].follower.GetUnsafe() : nullptr;
+}
+
+void nbwDiver::Raise(nScriptEvent* event) {
+    if (event->GetNumFunctions() == 0) return;
+    event->GetArg(0).SetS(GetFullName().c_str());
+    AddPendingEvent(event);
+}
+
+nRoot* nbwDiver::PathAs(int index, const char* className, const char* op) {
+    nRoot* obj = GetPath(index);
+    if (!obj || obj->IsA(className)) return obj;
+    const std::string name = obj->GetFullName();
+    if (refused_[index] != name) {
+        refused_[index] = name;
+        n_error("%s: %s: '%s' (%s) is no %s: skipped\n", GetFullName().c_str(), op, name.c_str(), kPathNames[index],
+                className);
+    }
+    return nullptr;
+}
+
+nbwDiver* nbwDiver::DiverAt(const char* path, const char* op) {
+    nKernelServer* ks = nKernelServer::ks;
+    ks->PushCwd(this);
+    nRoot* obj = path && path[0] ? ks->Lookup(path) : nullptr;
+    ks->PopCwd();
+    if (obj && obj->IsA(classInfo.name)) return static_cast<nbwDiver*>(obj);
+    n_error("%s: %s: '%s' %s: ignored\n", GetFullName().c_str(), op, path ? path : "",
+            obj ? "is no nbwdiver" : "names nothing");
+    return nullptr;
+}
+
+void nbwDiver::SetStat(int index, float value) {
+    StoreStat(index, value);
+    if (index == LifePoints) {
+        if (value >= DeathLevel && value < LowLifeLevel) {
+            if (!GetFlag(LowLife)) {
+                Raise(lowLifeEvent_);
+                StoreFlag(LowLife, true);
+            }
+        } else if (value > LowLifeLevel) {
+            StoreFlag(LowLife, false);
+        } else if (value < DeathLevel) {
+            Raise(deathEvent_);
+        }
+    } else if (index == Energie) {
+        if (value >= LowEnergyLevel) {
+            StoreFlag(LowEnergy, false);
+        } else if (lowEnergyEvent_->GetNumFunctions() > 0 && !GetFlag(LowEnergy)) {
+            Raise(lowEnergyEvent_);
+            StoreFlag(LowEnergy, true);
+        }
+    }
+}
+
+void nbwDiver::ShowHandObject(nRoot* hand) {
+    if (!hand) return;
+    bool alwaysVisible = false;
+    if (hand->IsA(nbwItem::classInfo.name)) alwaysVisible = static_cast<nbwItem*>(hand)->GetInt(nbwItem::AlwaysVisible) == 1;
+    if (!GetFlag(ShowHand) && !alwaysVisible) {
+        rightHand_.clear();
+        return;
+    }
+    rightHand_ = hand->GetFullName();
+    handRef_ = hand;
+}
+
+void nbwDiver::SetFlag(int index, bool on) {
+    StoreFlag(index, on);
+    if (index == ShowHand) ShowHandObject(PathAs(Hand, nbwItem::classInfo.name, "showhand"));
+    else if (index == SinglePlayer) SetStat(ZoomState, on ? 0.0f : 1.0f);
+}
+
+void nbwDiver::SetPath(int index, const char* path) {
+    nRoot* before = index == Hand || index == Target ? PathAs(index, nbwItem::classInfo.name, kPathNames[index]) : nullptr;
+    const std::string beforeName = before ? before->GetFullName() : "none";
+    StorePath(index, path);
+    if (index == Hand) {
+        nRoot* hand = PathAs(Hand, nbwItem::classInfo.name, "hand");
+        if (!hand) return;
+        if (itemChangedEvent_->GetNumFunctions() > 0) {
+            itemChangedEvent_->GetArg(1).SetS(beforeName.c_str());
+            itemChangedEvent_->GetArg(2).SetS(hand->GetFullName().c_str());
+            Raise(itemChangedEvent_);
+        }
+        if (GetFlag(ShowHand)) ShowHandObject(hand);
+    } else if (index == Target) {
+        if (before) static_cast<nbwItem*>(before)->SetString(nbwItem::Owner, "none");
+        if (nRoot* target = PathAs(Target, nbwItem::classInfo.name, "target")) {
+            static_cast<nbwItem*>(target)->SetString(nbwItem::Owner, GetFullName().c_str());
+        }
+    }
+}
+
+// -- moves ----------------------------------------------------------------------------
+
+void nbwDiver::PlayMove(int move, const char*, float power) {
+    nRoot* actions = GetActions();
+    if (actions && actions->GetHead()) return;
+    nPhysikBody* body = GetPhysikState()->GetBody();
+    auto couple = [body](const vector3& f) {
+        if (!body) return;
+        body->AddRelForceAtRelPos(f, vector3(0.0f, 0.0f, 1.0f));
+        body->AddRelForceAtRelPos(-f, vector3(0.0f, 0.0f, -1.0f));
+    };
+    auto request = [this](int i, float value) {
+        moves_[i].requested = true;
+        moves_[i].value = value;
+    };
+    const float forward = GetStat(ForwardAccel);
+    const float turn = 0.5f * GetStat(RotationAccel);
+    const float draft = 0.5f * GetStat(DraftAccel);
+    // Nose up or down: the y of the z row, which points backwards.
+    const float zy = GetMatrix().m[2][1];
+    switch (move) {
+    case Forward:
+        if (moves_[Backward].value != 0.0f) return;
+        moves_[Forward].requested = true;
+        if (body) body->AddRelForceAtRelPos(vector3(0.0f, 0.0f, -forward), vector3(0.0f, 0.0f, -1.0f));
+        break;
+    case Backward:
+        if (moves_[Forward].value != 0.0f) return;
+        moves_[Backward].requested = true;
+        if (body) body->AddRelForceAtRelPos(vector3(0.0f, 0.0f, forward), vector3(0.0f, 0.0f, 1.0f));
+        break;
+    case Left:
+        request(Left, power);
+        couple(vector3(turn, 0.0f, 0.0f));
+        break;
+    case Right:
+        request(Right, power);
+        couple(vector3(-turn, 0.0f, 0.0f));
+        break;
+    case Up:
+        if (zy >= 0.9f) return;
+        request(Up, power);
+        couple(vector3(0.0f, draft, 0.0f));
+        break;
+    case Down:
+        if (-zy >= 0.9f) return;
+        request(Down, power);
+        couple(vector3(0.0f, -draft, 0.0f));
+        break;
+    default: break;
+    }
+}
+
+void nbwDiver::MoveTo(float x, float y, float z) {
+    const matrix44& m = GetMatrix();
+    const vector3 p = m.Translation();
+    const vector3 d = vector3(x, y, z) - p;
+    const float dist = d.Len();
+    if (!(dist >= 1.0f)) return;
+    if (dist > 16.0f) {
+        nRoot* leader = PathAs(Leader, classInfo.name, "leader");
+        if (leader) {
+            auto* l = static_cast<nbwDiver*>(leader);
+            for (FollowerSlot& slot : l->followers_) {
+                if (slot.follower.GetUnsafe() != this) continue;
+                slot.follower.Invalidate();
+                Raise(stopFollowingEvent_);
+            }
+        }
+    }
+    const vector3 u = d * (-1.0f / dist);
+    const vector3 zRow(m.m[2][0], m.m[2][1], m.m[2][2]);
+    if (u % zRow > 0.0f) {
+        const vector3 e = u - zRow;
+        if (e.x > 0.1f) PlayMove(Left, "none", 1.0f);
+        else if (e.x < -0.1f) PlayMove(Right, "none", 1.0f);
+        if (e.y > 0.1f) PlayMove(Up, "none", 1.0f);
+        else if (e.y < -0.1f) PlayMove(Down, "none", 1.0f);
+        PlayMove(Forward, "none", 1.0f);
+        return;
+    }
+    const float h = p.y - y;
+    if (h > 0.2f) PlayMove(Up, "none", h / 10.0f);
+    else if (h < -0.2f) PlayMove(Down, "none", h / -10.0f);
+    PlayMove(Left, "none", 1.0f);
+}
+
+// -- followers, flocks, fades, attacks ------------------------------------------------
+
+void nbwDiver::AddFlock(const char* path) {
+    const std::string p = path ? path : "";
+    for (const std::string& f : flocks_) {
+        if (f == p) return;
+    }
+    flocks_.push_back(p);
+}
+
+void nbwDiver::AddFollower(const char* path) {
+    nbwDiver* follower = DiverAt(path, "v_addfollower_s");
+    if (!follower) return;
+    if (follower == this) {
+        n_error("%s: v_addfollower_s: a diver cannot follow itself: ignored\n", GetFullName().c_str());
+        return;
+    }
+    for (FollowerSlot& slot : followers_) {
+        if (slot.follower.IsValid()) continue;
+        follower->SetPath(Leader, GetFullName().c_str());
+        vector3 offset = follower->GetMatrix().Translation() - GetMatrix().Translation();
+        const float len = offset.Len();
+        if (len > 1e-7f) offset = offset * (1.0f / len);
+        slot.offset = offset * 3.0f;
+        slot.follower = follower;
+        return;
+    }
+    n_error("%s: v_addfollower_s: all %d follower slots are taken: '%s' not added\n", GetFullName().c_str(),
+            MaxFollowers, path);
+}
+
+void nbwDiver::ClearFollowers() {
+    for (FollowerSlot& slot : followers_) {
+        nRoot* f = slot.follower.GetUnsafe();
+        if (!f) continue;
+        slot.follower.Invalidate();
+        static_cast<nbwDiver*>(f)->SetPath(Leader, "none");
+    }
+}
+
+void nbwDiver::FadeTo(float target, float time) {
+    SetStat(FadeTime, time);
+    if (time <= 0.0f) {
+        SetStat(FadeTime, 0.0f);
+        SetStat(FadeIncr, 0.0f);
+        SetStat(FadeIncr2, 0.0f);
+        SetStat(Transparency, target);
+        SetStat(Transparency2, target);
+        return;
+    }
+    SetStat(FadeIncr, (target - GetStat(Transparency)) / time);
+    SetStat(FadeIncr2, (target - GetStat(Transparency2)) / time);
+}
+
+void nbwDiver::FishAttack() {
+    bool hit = true;
+    if (nRoot* hand = PathAs(Hand, nbwItem::classInfo.name, "fishattack")) {
+        auto* item = static_cast<nbwItem*>(hand);
+        if (std::strcmp(item->GetString(nbwItem::Type), "schockstab") == 0) {
+            defendTimer_ = 0.0f;
+            SetFlag(ShowHand, true);
+            item->SetFloat(nbwItem::UseTime, 2.5f);
+            hit = false;
+        }
+    }
+    if (hit) attackTimer_ = 0.0f;
+    if (fishAttackEvent_->GetNumFunctions() == 0) return;
+    fishAttackEvent_->GetArg(1).SetB(hit);
+    Raise(fishAttackEvent_);
+}
+
+// -- the frame ------------------------------------------------------------------------
+
+void nbwDiver::Drag() {
+    if (!HasPhysik()) return;
+    nPhysikBody* body = GetPhysikState()->GetBody();
+    if (!body) return;
+    const float mass = body->GetMassSum();
+    body->SetLinearVel(Dragged(body->GetLinearVel(), mass / 6.0f));
+    body->SetAngularVel(Dragged(body->GetAngularVel(), mass / 4.0f));
+}
+
+void nbwDiver::Bank() {
+    if (!HasPhysik()) return;
+    nPhysikBody* body = GetPhysikState()->GetBody();
+    if (!body) return;
+    const matrix44& m = GetMatrix();
+    // World up crossed with the z row: where the x row of an upright body points.
+    vector3 n(m.m[2][2], 0.0f, -m.m[2][0]);
+    const float len = n.Len();
+    if (len > 1e-7f) n = n * (1.0f / len);
+    const vector3 e = n - vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
+    if (e % e <= 0.0f) return;
+    const float bank = GetStat(BankingAccel);
+    body->AddRelForceAtRelPos(e * bank, vector3(1.0f, 0.0f, 0.0f));
+    body->AddRelForceAtRelPos(e * -bank, vector3(-1.0f, 0.0f, 0.0f));
+}
+
+bool nbwDiver::Trigger(nLogicGraph* graph) {
+    // Timed scripts of the action and the followers may delete the diver.
+    nRef<nRoot> self(this);
+    const float ft = GetFrameTime();
+    ClearWeights();
+
+    SetStat(LifePoints, GetStat(LifePoints) - ft * GetStat(LifeLose));
+    SetStat(Energie, GetStat(Energie) - ft * GetStat(EnergieLose));
+    // Moving doubles the energy use.
+    if (GetFlag(IsMoving)) SetStat(Energie, GetStat(Energie) - ft * GetStat(EnergieLose));
+    StoreFlag(IsMoving, false);
+
+    bool moving = false;
+    for (int i = 0; i < NumMoves; i++) {
+        MoveRecord& r = moves_[i];
+        if (i < 2 && r.value < 1.0f && r.requested) {
+            r.value += ft * r.fadeIn;
+            if (r.value > 1.0f || r.fadeIn <= 0.0f) r.value = 1.0f;
+        } else if (r.value > 0.0f && !r.requested) {
+            r.value -= ft * r.fadeOut;
+            if (r.value < 0.0f || r.fadeOut <= 0.0f) r.value = 0.0f;
+        }
+        if (i < 2 && r.value > 0.0f) DoAnim(i + 1, r.value);
+        moving = moving || r.requested;
+        r.requested = false;
+    }
+    StoreFlag(IsMoving, moving);
+
+    if (ft > 0.0f) {
+        Drag();
+        Bank();
+    }
+
+    const vector3 here = GetMatrix().Translation();
+    for (FollowerSlot& slot : followers_) {
+        nRoot* f = slot.follower.GetUnsafe();
+        if (!f) continue;
+        const vector3 to = here + slot.offset;
+        static_cast<nbwDiver*>(f)->MoveTo(to.x, to.y, to.z);
+        if (!self.IsValid()) return false;
+    }
+
+    if (GetWeightSum() == 0.0f) {
+        if (nRoot* head = GetCurrentAction()) {
+            if (head->IsA(nbwAction::classInfo.name)) {
+                auto* action = static_cast<nbwAction*>(head);
+                matrix44 m = GetMatrix();
+                float remaining = 0.0f;
+                const bool lives = action->Update(m, this, ft, remaining);
+                if (!self.IsValid()) return false;
+                SetMatrix(m);
+                if (lives && remaining > 0.0f) action->Release();
+            }
+        }
+    }
+
+    if (GetStat(FadeTime) > 0.0f) {
+        StoreStat(Transparency, GetStat(Transparency) + ft * GetStat(FadeIncr));
+        StoreStat(Transparency2, GetStat(Transparency2) + ft * GetStat(FadeIncr2));
+        StoreStat(FadeTime, GetStat(FadeTime) - ft);
+    }
+    StoreStat(Transparency, std::fmin(1.0f, std::fmax(0.0f, GetStat(Transparency))));
+    StoreStat(Transparency2, std::fmin(1.0f, std::fmax(0.0f, GetStat(Transparency2))));
+
+    if (attackTimer_ < TimerLimit) attackTimer_ += ft;
+    if (defendTimer_ < TimerLimit) defendTimer_ += ft;
+
+    return nbwActor::Trigger(graph);
+}
+
+void nbwDiver::UpdateVariables() {
+    nbwActor::UpdateVariables();
+    fxTimeVar_ = AddVariable(nullptr, "fxtime", 0.0f);
+    rightHandVar_ = AddVariable(nullptr, "right_hand", "none");
+    tankVar_ = AddVariable(nullptr, "tank", 0.0f);
+    transparencyVar_ = AddVariable(nullptr, "transparency", 0.0f);
+    transparency2Var_ = AddVariable(nullptr, "transparency2", 0.0f);
+    headlightVar_ = AddVariable(nullptr, "headlight", 0.0f);
+    headcameraVar_ = AddVariable(nullptr, "headcamera", 0.0f);
+    attackVar_ = AddVariable(nullptr, "attack", -1.0f);
+    defendVar_ = AddVariable(nullptr, "defend", -1.0f);
+}
+
+void nbwDiver::SetNodeVariables() {
+    nbwActor::SetNodeVariables();
+    SetVariable(nullptr, tankVar_, GetStat(Tank));
+    SetVariable(nullptr, rightHandVar_, rightHand_.empty() ? "none" : rightHand_.c_str());
+    nTimeServer* time = timeRef_.Get();
+    SetVariable(nullptr, fxTimeVar_, float(time->GetTime()));
+    SetVariable(nullptr, transparencyVar_, GetStat(Transparency));
+    SetVariable(nullptr, transparency2Var_, GetStat(Transparency2));
+    SetVariable(nullptr, headlightVar_, GetFlag(HeadLight) ? 1.0f : 0.0f);
+    SetVariable(nullptr, headcameraVar_, GetFlag(HeadCamera) ? 1.0f : 0.0f);
+    SetVariable(nullptr, attackVar_, attackTimer_);
+    SetVariable(nullptr, defendVar_, defendTimer_);
+}
+
+// -- contacts and the body ------------------------------------------------------------
+
+bool nbwDiver::JoinsPartner(const nLogicNode* partner) const {
+    // Looked up by name: fish swim through the diver.
+    return !partner->IsA("nlogicboid");
+}
+
+void nbwDiver::AnalyseCollision() {
+    nearItem_.Invalidate();
+    nModCollisionState* zone = states_[0];
+    nCollideContext2* ctx = zone->GetEnabled() && zone->GetNumModules() > 0 ? zone->GetContext() : nullptr;
+    if (ctx) {
+        const vector3 here = GetMatrix().Translation();
+        float best = 1000000.0f;
+        nLogicNode* nearest = nullptr;
+        auto consider = [&](const nCollideObject2* a, const nCollideObject2* b) {
+            const nCollideObject2* other = a && a->owner == this ? b : a;
+            nLogicNode* partner = other ? other->owner : nullptr;
+            if (!partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) return;
+            const float dist = (static_cast<nbwItem*>(partner)->GetMatrix().Translation() - here).Len();
+            if (dist < best) {
+                best = dist;
+                nearest = partner;
+            }
+        };
+        nCollidePair** pairs = nullptr;
+        const int numPairs = ctx->GetCollisions(zone, pairs);
+        for (int i = 0; i < numPairs; i++) consider(pairs[i]->objA, pairs[i]->objB);
+        nCollideReport** reports = nullptr;
+        const int numReports = ctx->GetContacts(zone, reports);
+        for (int i = 0; i < numReports; i++) consider(reports[i]->objA, reports[i]->objB);
+        if (nearest) nearItem_ = nearest;
+    }
+    if (nearItem_.GetUnsafe() != lastNearItem_.GetUnsafe()) {
+        lastNearItem_ = nearItem_.GetUnsafe();
+        Raise(nearestEvent_);
+    }
+    nbwActor::AnalyseCollision();
+}
+
+bool nbwDiver::StepPhysik(const matrix44& recordWorld) {
+    nModPhysikState* st = GetPhysikState();
+    if (!st->GetEnabled() || st->GetNumModules() == 0) return false;
+    FollowBody(recordWorld);
+    return true;
+}

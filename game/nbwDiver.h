@@ -1,0 +1,181 @@
+#pragma once
+// The swimming actor the player steers and scripts send around (script class
+// "nbwdiver"): a rigid body in the water pushed by swimming, turning and pitching forces,
+// slowed by a quadratic drag and kept upright by a banking couple, animated by blending
+// swimming forward and backward (animations 1 and 2). Each frame it loses life and
+// energy at the rates scripts set and warns before it dies, finds the nearest item in
+// its item zone, leads up to eight followers, fades its two transparencies and hands its
+// state to its visual through nine render variables.
+#include <string>
+#include <vector>
+
+#include "game/nbwActor.h"
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "kernel/vector3.h"
+
+class nModCollisionState;
+class nScriptEvent;
+class nTimeServer;
+
+class nbwDiver : public nbwActor {
+public:
+    static const nClassInfo classInfo;
+
+    enum Stat {
+        LifePoints = 0,
+        LifeLose,
+        Energie,
+        EnergieLose,
+        MaxLoad,
+        Speed,
+        CutToolSkill,
+        SandRemoverSkill,
+        DokuToolSkill,
+        BaseSkill,
+        Transparency,
+        Transparency2,
+        Tank,
+        FadeIncr,
+        FadeIncr2,
+        FadeTime,
+        ZoomState,
+        ZoomScale,
+        ForwardAccel,
+        RotationAccel,
+        DraftAccel,
+        BankingAccel,
+        NumStats
+    };
+    enum Flag {
+        Follow = 0,
+        Human,
+        ShowHand,
+        SinglePlayer,
+        IsMoving,
+        ChemicResist,
+        LowEnergy,
+        LowLife,
+        HeadLight,
+        HeadCamera,
+        NumFlags
+    };
+    enum PathIndex { Hand = 0, Inventory, Target, Leader, NumPaths };
+    enum Move { Forward = 0, Backward, Left, Right, Up, Down, Top, Bottom, NumMoves };
+
+    static constexpr int MaxFollowers = 8;
+    // Below this life the diver dies (every frame again), below LowLifeLevel it is warned.
+    static constexpr float DeathLevel = 0.1f;
+    static constexpr float LowLifeLevel = 0.3f;
+    static constexpr float LowEnergyLevel = 0.05f;
+    // The timers count up to this and stay.
+    static constexpr float TimerLimit = 10000.0f;
+
+    nbwDiver();
+    ~nbwDiver() override;
+
+    // The per-frame update: life and energy, move fades and swimming animation, drag and
+    // banking, followers, the current action (only while no swimming animation shows),
+    // fading and the timers.
+    bool Trigger(nLogicGraph* graph) override;
+    void UpdateVariables() override;
+    void SetNodeVariables() override;
+    // The nearest item of the item zone, then the physics contacts (the 12 deepest; no
+    // joint with a boid).
+    void AnalyseCollision() override;
+    // The node takes the body's matrix; a diver without a physics module stays put.
+    bool StepPhysik(const matrix44& recordWorld) override;
+
+    void PlayMove(int move, const char* text, float power) override;
+    void SetStat(int index, float value) override;
+    float GetStat(int index) override;
+    void SetFlag(int index, bool on) override;
+    bool GetFlag(int index) override;
+    void SetPath(int index, const char* path) override;
+    nRoot* GetPath(int index) override;
+    const char* const* GetMoveNames() const override;
+    const char* const* GetStatNames() const override;
+    const char* const* GetPathNames() const override;
+    const char* const* GetFlagNames() const override;
+    nRoot* GetNearItem() override;
+
+    // Remembers a flock's path once.
+    void AddFlock(const char* path);
+    // Links the diver named by `path` as a follower in the first free slot, offset three
+    // units from the leader in its present direction, and sets its "leader". Anything but
+    // a diver, or no free slot, is logged and ignored.
+    void AddFollower(const char* path);
+    void ClearFollowers();
+    // Swims towards the point: turns and pitches towards it and swims when it lies
+    // ahead, turns when it lies behind. Arrived within 1; beyond 16 the diver stops
+    // following its leader.
+    void MoveTo(float x, float y, float z);
+    // Fades both transparencies to `target` over `time` seconds (at once for 0 or less).
+    void FadeTo(float target, float time);
+    // Called by attacking fauna: a shock stick in the hand defends, else the diver is hit.
+    void FishAttack();
+
+    // Read access for game code and tests.
+    nRoot* GetFollower(int slot) const;
+    const vector3& GetFollowerOffset(int slot) const { return followers_[size_t(slot)].offset; }
+    int GetNumFlocks() const { return int(flocks_.size()); }
+    const std::string& GetRightHand() const { return rightHand_; }
+    float GetAttackTimer() const { return attackTimer_; }
+    float GetDefendTimer() const { return defendTimer_; }
+    float GetMoveValue(int move) const { return moves_[size_t(move)].value; }
+    nModCollisionState* GetItemZoneState() const { return states_[0]; }
+
+protected:
+    bool JoinsPartner(const nLogicNode* partner) const override;
+
+private:
+    struct MoveRecord {
+        float fadeIn = 1.0f;
+        float fadeOut = 1.0f;
+        float value = 0.0f;
+        bool requested = false;
+        int anim = -1;
+    };
+    struct FollowerSlot {
+        nRef<nRoot> follower;
+        vector3 offset;
+    };
+
+    // Queues the event with the diver's path as its first argument, when bound.
+    void Raise(nScriptEvent* event);
+    // The object under path `index` when it is of `className`; another object is logged
+    // (once per path and object) and counts as none.
+    nRoot* PathAs(int index, const char* className, const char* op);
+    // The diver under the script's path, null (logged) for nothing or another class.
+    nbwDiver* DiverAt(const char* path, const char* op);
+    // The right hand follows the hand object by the "showhand" rules.
+    void ShowHandObject(nRoot* hand);
+    void Drag();
+    void Bank();
+
+    nScriptEvent* deathEvent_ = nullptr;
+    nScriptEvent* lowEnergyEvent_ = nullptr;
+    nScriptEvent* lowLifeEvent_ = nullptr;
+    nScriptEvent* itemChangedEvent_ = nullptr;
+    nScriptEvent* nearestEvent_ = nullptr;
+    nScriptEvent* stopFollowingEvent_ = nullptr;
+    nScriptEvent* fishAttackEvent_ = nullptr;
+    // "itemzone", "item", "diver", "trigger", "damage".
+    nModCollisionState* states_[5] = {};
+
+    FollowerSlot followers_[MaxFollowers];
+    nRef<nRoot> nearItem_;
+    nRef<nRoot> lastNearItem_;
+    nRef<nRoot> handRef_;
+    std::string rightHand_;
+    float attackTimer_ = TimerLimit;
+    float defendTimer_ = TimerLimit;
+    std::vector<std::string> flocks_;
+    MoveRecord moves_[NumMoves];
+    // The render variables, -1 until declared.
+    int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
+        headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;
+    // What was last logged about a path's object of another class, by path index.
+    std::string refused_[NumPaths];
+    nPathRef<nTimeServer> timeRef_{"/sys/servers/time"};
+};
