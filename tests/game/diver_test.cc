@@ -1,0 +1,412 @@
+// Divers: tables and saving, life and energy warnings, swimming moves on an ODE body in
+// weightless water, drag, steering towards points, followers, the side effects of
+// values, fish attacks, fades, render variables, and the nearest item and contacts on
+// the exact collide server.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "game/nGamePackage.h"
+#include "game/nbwAction.h"
+#include "game/nbwDiver.h"
+#include "game/nbwItem.h"
+#include "kernel/nPersistServer.h"
+#include "kernel/nString.h"
+#include "logic/nModPhysikState.h"
+#include "physics/nPhysikBody.h"
+#include "physics/nPhysikServer.h"
+#include "tests/game/GameTestKernel.h"
+#include "tests/logic/CommandTable.h"
+#include "tests/logic/PhysikFixture.h"
+
+namespace {
+
+const CommandTable kDiverCmds = {
+    {"v_addflock_s", "DAFL"}, {"v_addfollower_s", "DAFO"}, {"v_clearfollowers_v", "DCFL"},
+    {"v_moveto_fff", "DMOT"}, {"v_fadeto_ff", "DFAT"},
+};
+
+// A diver with animations 0 to 2 and a unit box body (mass sum 6), and counters for its
+// events.
+const char* kDiverScript = R"lua(
+    function diver(path, x, y, z)
+        new('nbwdiver', path) sel(path) txyz(x, y, z)
+        beginanims(3) setanimchn(0, 'idle', 0, false) setanimchn(1, 'swim', 0, false)
+        setanimchn(2, 'back', 0, false)
+        new('nmodphysik', 'mass') sel('mass') setbox(1, 1, 1) sel('..') addphysik('physik', 'mass')
+    end
+    calls = {}
+    function count(name) return function(...) calls[name] = (calls[name] or 0) + 1; last = {...} end end
+    ondeath = count('ondeath') onlowlife = count('onlowlife') onlowenergy = count('onlowenergy')
+    onitem = count('onitem') onstop = count('onstop') onfish = count('onfish') onnear = count('onnear')
+)lua";
+
+class DiverTest : public GameTestKernel {
+protected:
+    void SetUp() override {
+        GameTestKernel::SetUp();
+        physik->SetGravity(vector3(0.0f, 0.0f, 0.0f));
+        ASSERT_TRUE(Run(kDiverScript));
+        d = NewDiver("/usr/logic/d", 0, 0, 0);
+    }
+    nbwDiver* NewDiver(const char* path, float x, float y, float z) {
+        EXPECT_TRUE(Run("diver('" + std::string(path) + "', " + std::to_string(x) + ", " + std::to_string(y) + ", " +
+                        std::to_string(z) + ")"));
+        return static_cast<nbwDiver*>(Lookup(path));
+    }
+    nbwItem* NewItem(const char* path, const char* type = "none") {
+        auto* item = static_cast<nbwItem*>(kernel->New("nbwitem", path));
+        item->SetString(nbwItem::Type, type);
+        return item;
+    }
+    bool On(const char* path, const std::string& text) { return Run(std::string("sel('") + path + "') " + text); }
+    std::string EvalOn(const char* path, const std::string& expr) {
+        return On(path, "__eval = " + expr) ? Global("__eval") : "<error>";
+    }
+    int Calls(const char* name) {
+        const std::string n = Eval(std::string("calls['") + name + "'] or 0");
+        return std::stoi(n);
+    }
+    nPhysikBody* Body(nbwDiver* diver) { return diver->GetPhysikState()->GetBody(); }
+
+    nbwDiver* d = nullptr;
+};
+
+TEST_F(DiverTest, TablesDefaultsAndSavedLines) {
+    EXPECT_EQ(OwnCommands(kernel, "nbwdiver", kDiverCmds), kDiverCmds);
+    EXPECT_EQ(EvalOn("/usr/logic/d", "getstat('forwardaccel')"), "60.0");
+    EXPECT_EQ(EvalOn("/usr/logic/d", "getstat('bankingaccel')"), "0.0");
+    EXPECT_NEAR(std::stof(EvalOn("/usr/logic/d", "getstat('energielose')")), 0.001f, 1e-7f);
+    EXPECT_TRUE(d->GetFlag(nbwDiver::Human));
+    EXPECT_FALSE(d->GetFlag(nbwDiver::HeadLight));
+    EXPECT_FALSE(d->GetFlag(nbwDiver::HeadCamera));
+    EXPECT_EQ(EvalOn("/usr/logic/d", "getpath('leader')"), "none");
+    ASSERT_TRUE(On("/usr/logic/d", "addflock('/usr/f') addflock('/usr/f') addflock('/usr/g') fadeto(0.5, 2)"));
+    EXPECT_EQ(d->GetNumFlocks(), 2);
+
+    nString text;
+    ASSERT_TRUE(kernel->GetPersistServer()->CaptureCmds(d, text));
+    const std::string lines = text.Get();
+    EXPECT_NE(lines.find("setstat( \"bankingaccel\", 0.0"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("setpath( \"leader\", \"none\" )"), std::string::npos) << lines;
+    for (const char* own : {"addflock", "addfollower", "clearfollowers", "moveto", "fadeto"}) {
+        EXPECT_EQ(lines.find(own), std::string::npos) << own;
+    }
+    // Bad input is logged and changes nothing.
+    ASSERT_TRUE(On("/usr/logic/d", "use('/usr/logic/d') setstat('nothing', 1)"));
+    EXPECT_TRUE(LogHas("v_use: a plain actor uses nothing"));
+    EXPECT_TRUE(LogHas("no name 'nothing'"));
+}
+
+TEST_F(DiverTest, LifeWarnsOnceThenDiesEveryFrameAndEnergyWarnsOnlyWhenBound) {
+    ASSERT_TRUE(On("/usr/logic/d", "setstat('lifelose', 0.05) setstat('energielose', 0)"
+                                   " addeventfunction('ondeath', 'ondeath') addeventfunction('onlowlife', 'onlowlife')"));
+    int belowDeath = 0;
+    bool warnedAt = false;
+    for (int frame = 0; frame < 200; frame++) {
+        GameFrame(0.1f);
+        const float life = d->GetStat(nbwDiver::LifePoints);
+        if (life < 0.3f && !warnedAt) {
+            warnedAt = true;
+            EXPECT_TRUE(d->GetFlag(nbwDiver::LowLife));
+        }
+        if (life < 0.1f) belowDeath++;
+    }
+    GameFrame(0.0f);
+    EXPECT_EQ(Calls("ondeath"), belowDeath);
+    EXPECT_GT(belowDeath, 15);
+    EXPECT_EQ(Calls("onlowlife"), 1);
+    EXPECT_EQ(Eval("last[1]"), "/usr/logic/d");
+    // Restored life clears the warning.
+    ASSERT_TRUE(On("/usr/logic/d", "setstat('lifelose', 0) setstat('lifepoints', 1)"));
+    EXPECT_FALSE(d->GetFlag(nbwDiver::LowLife));
+
+    ASSERT_TRUE(On("/usr/logic/d", "setstat('energie', 0.06) setstat('energielose', 0.5)"));
+    for (int i = 0; i < 3; i++) GameFrame(0.1f);
+    EXPECT_LT(d->GetStat(nbwDiver::Energie), 0.05f);
+    EXPECT_FALSE(d->GetFlag(nbwDiver::LowEnergy));
+    ASSERT_TRUE(On("/usr/logic/d", "addeventfunction('onlowenergy', 'onlowenergy')"));
+    for (int i = 0; i < 3; i++) GameFrame(0.1f);
+    EXPECT_TRUE(d->GetFlag(nbwDiver::LowEnergy));
+    EXPECT_EQ(Calls("onlowenergy"), 1);
+}
+
+TEST_F(DiverTest, MovesPushTurnPitchAndExcludeEachOther) {
+    GameFrame(0.0f);
+    ASSERT_TRUE(On("/usr/logic/d", "playmove('forward', 'x', 1)"));
+    GameFrame(0.1f);
+    EXPECT_LT(d->GetPosition().z, 0.0f);
+    EXPECT_NEAR(d->GetPosition().x, 0.0f, 1e-4f);
+    EXPECT_NEAR(d->GetMoveValue(nbwDiver::Forward), 0.1f, 1e-6f);
+    EXPECT_TRUE(d->GetFlag(nbwDiver::IsMoving));
+    // Swimming forward shows animation 1.
+    EXPECT_EQ(d->GetCurrentAnim(), 1.0f);
+
+    // Backward waits until forward has faded out to exactly 0, and the other way round.
+    int frames = 0;
+    while (d->GetMoveValue(nbwDiver::Forward) > 0.0f && frames < 50) {
+        ASSERT_TRUE(On("/usr/logic/d", "playmove('backward', 'x', 1)"));
+        GameFrame(0.02f);
+        EXPECT_EQ(d->GetMoveValue(nbwDiver::Backward), 0.0f);
+        frames++;
+    }
+    EXPECT_EQ(frames, 5);
+    ASSERT_TRUE(On("/usr/logic/d", "playmove('backward', 'x', 1)"));
+    GameFrame(0.1f);
+    EXPECT_GT(d->GetMoveValue(nbwDiver::Backward), 0.0f);
+    ASSERT_TRUE(On("/usr/logic/d", "playmove('forward', 'x', 1)"));
+    GameFrame(0.1f);
+    EXPECT_EQ(d->GetMoveValue(nbwDiver::Forward), 0.0f);
+
+    // "left" turns the nose (-z) towards -x, "right" towards +x.
+    for (const char* move : {"left", "right"}) {
+        nbwDiver* t = NewDiver((std::string("/usr/logic/turn_") + move).c_str(), 5, 0, 0);
+        GameFrame(0.0f);
+        for (int i = 0; i < 5; i++) {
+            ASSERT_TRUE(On(t->GetFullName().c_str(), std::string("playmove('") + move + "', 'x', 0.5)"));
+            GameFrame(0.1f);
+        }
+        const float noseX = -t->GetMatrix().m[2][0];
+        if (std::string(move) == "left") EXPECT_LT(noseX, -0.01f);
+        else EXPECT_GT(noseX, 0.01f);
+    }
+    // Pitching stops at a z-row y of 0.9: the move is not even requested.
+    nbwDiver* p = NewDiver("/usr/logic/pitch", -5, 0, 0);
+    matrix44 nose;
+    nose.m[1][1] = nose.m[2][2] = std::sqrt(1.0f - 0.95f * 0.95f);
+    nose.m[1][2] = -0.95f;
+    nose.m[2][1] = 0.95f;
+    p->SetMatrix(nose);
+    ASSERT_GE(p->GetMatrix().m[2][1], 0.9f);
+    ASSERT_TRUE(On("/usr/logic/pitch", "playmove('up', 'x', 0.7)"));
+    EXPECT_EQ(p->GetMoveValue(nbwDiver::Up), 0.0f);
+    ASSERT_TRUE(On("/usr/logic/pitch", "playmove('down', 'x', 0.7)"));
+    EXPECT_EQ(p->GetMoveValue(nbwDiver::Down), 0.7f);
+}
+
+TEST_F(DiverTest, ActionsAndSwimmingTakeTurns) {
+    nbwDiver* a = NewDiver("/usr/logic/act", 0, 0, 5);
+    GameFrame(0.0f);
+    ASSERT_TRUE(On("/usr/logic/act", "playmove('forward', 'x', 1)"));
+    GameFrame(0.1f);
+    kernel->PushCwd(a->GetActions());
+    ASSERT_TRUE(Run("new('nbwaction', 'w') sel('w') setanimation('idle') setduration(5)"));
+    kernel->PopCwd();
+    auto* w = static_cast<nbwAction*>(Lookup("/usr/logic/act/actions/w"));
+    ASSERT_NE(w, nullptr);
+    // While an action waits, moves do nothing; while forward fades out, the action waits.
+    ASSERT_TRUE(On("/usr/logic/act", "playmove('left', 'x', 1)"));
+    EXPECT_EQ(a->GetMoveValue(nbwDiver::Left), 0.0f);
+    GameFrame(0.05f);
+    EXPECT_GT(a->GetMoveValue(nbwDiver::Forward), 0.0f);
+    EXPECT_EQ(w->GetRuntime(), 0.0f);
+    GameFrame(0.05f);
+    EXPECT_EQ(a->GetMoveValue(nbwDiver::Forward), 0.0f);
+    GameFrame(0.1f);
+    EXPECT_GT(w->GetRuntime(), 0.0f);
+}
+
+TEST_F(DiverTest, WaterDragSlowsQuadraticallyAndStopsWhatItOvertakes) {
+    GameFrame(0.0f);
+    nPhysikBody* body = Body(d);
+    ASSERT_FLOAT_EQ(body->GetMassSum(), 6.0f);
+    channels->SetChannel1f(channels->GenChannel("frametime"), 0.1f);
+    body->SetLinearVel(vector3(0.0f, 0.6f, -0.8f));
+    body->SetAngularVel(vector3(0.0f, 0.5f, 0.0f));
+    d->Trigger(graph);
+    EXPECT_NEAR(body->GetLinearVel().Len(), 0.285f, 1e-5f);
+    EXPECT_NEAR(body->GetLinearVel().y / body->GetLinearVel().z, -0.75f, 1e-5f);
+    // Angular: 1.5 x 0.25 x 0.715 = 0.268125 off 0.5.
+    EXPECT_NEAR(body->GetAngularVel().y, 0.5f - 0.268125f, 1e-5f);
+    body->SetLinearVel(vector3(2.0f, 0.0f, 0.0f));
+    d->Trigger(graph);
+    EXPECT_EQ(body->GetLinearVel().Len(), 0.0f);
+}
+
+TEST_F(DiverTest, MoveToSwimsTurnsArrivesAndLeavesALeaderFarAway) {
+    GameFrame(0.0f);
+    ASSERT_TRUE(On("/usr/logic/d", "moveto(0, 0, 0.5)"));
+    GameFrame(0.1f);
+    EXPECT_FALSE(d->GetFlag(nbwDiver::IsMoving));
+    ASSERT_TRUE(On("/usr/logic/d", "moveto(0, 0, -5)"));
+    GameFrame(0.1f);
+    EXPECT_GT(d->GetMoveValue(nbwDiver::Forward), 0.0f);
+    GameFrame(0.5f);
+    ASSERT_TRUE(On("/usr/logic/d", "moveto(0, -3, 8)"));
+    // Behind: turn, and pitch by a tenth of the height difference.
+    EXPECT_EQ(d->GetMoveValue(nbwDiver::Left), 1.0f);
+    EXPECT_NEAR(d->GetMoveValue(nbwDiver::Up), 0.3f, 1e-3f);
+    EXPECT_EQ(d->GetMoveValue(nbwDiver::Forward), 0.0f);
+
+    nbwDiver* f = NewDiver("/usr/logic/f", 3, 0, 0);
+    ASSERT_TRUE(On("/usr/logic/d", "addfollower('../f')"));
+    ASSERT_EQ(d->GetFollower(0), f);
+    ASSERT_TRUE(On("/usr/logic/f", "addeventfunction('onstopfollowing', 'onstop') moveto(20, 0, 0)"));
+    EXPECT_EQ(d->GetFollower(0), nullptr);
+    GameFrame(0.0f);
+    EXPECT_EQ(Calls("onstop"), 1);
+    EXPECT_EQ(Eval("last[1]"), "/usr/logic/f");
+}
+
+TEST_F(DiverTest, FollowersTakeSlotsSteerAndAreFreed) {
+    GameFrame(0.0f);
+    nbwDiver* fs[9];
+    for (int i = 0; i < 9; i++) {
+        const std::string path = "/usr/logic/f" + std::to_string(i);
+        fs[i] = NewDiver(path.c_str(), 0, 0, 4);
+        ASSERT_TRUE(On("/usr/logic/d", "addfollower('" + path + "')"));
+    }
+    EXPECT_EQ(EvalOn("/usr/logic/f0", "getpath('leader')"), "/usr/logic/d");
+    for (int i = 0; i < 8; i++) EXPECT_EQ(d->GetFollower(i), fs[i]);
+    EXPECT_NEAR(d->GetFollowerOffset(0).z, 3.0f, 1e-5f);
+    EXPECT_EQ(fs[8]->GetPath(nbwDiver::Leader), nullptr);
+    EXPECT_TRUE(LogHas("all 8 follower slots are taken"));
+
+    // Each frame the leader steers them to their places: 1 ahead of them, so they swim.
+    ASSERT_TRUE(Run("sel('/usr/logic/d') txyz(0, 0, -2)"));
+    GameFrame(0.1f);
+    EXPECT_GT(fs[0]->GetMoveValue(nbwDiver::Forward), 0.0f);
+    EXPECT_EQ(fs[8]->GetMoveValue(nbwDiver::Forward), 0.0f);
+
+    fs[3]->Release();
+    EXPECT_EQ(d->GetFollower(3), nullptr);
+    ASSERT_TRUE(On("/usr/logic/d", "addfollower('/usr/logic/f8')"));
+    EXPECT_EQ(d->GetFollower(3), fs[8]);
+    ASSERT_TRUE(On("/usr/logic/d", "clearfollowers()"));
+    for (int i = 0; i < 8; i++) EXPECT_EQ(d->GetFollower(i), nullptr);
+    EXPECT_EQ(fs[0]->GetPath(nbwDiver::Leader), nullptr);
+
+    // Only divers follow.
+    NewItem("/usr/logic/box");
+    ASSERT_TRUE(On("/usr/logic/d", "addfollower('/usr/logic/box') addfollower('/usr/logic/nobody')"));
+    EXPECT_TRUE(LogHas("'/usr/logic/box' is no nbwdiver: ignored"));
+    EXPECT_TRUE(LogHas("'/usr/logic/nobody' names nothing: ignored"));
+    EXPECT_EQ(d->GetFollower(0), nullptr);
+}
+
+TEST_F(DiverTest, ValuesDriveHandTargetZoomAndTheirEvents) {
+    nbwItem* knife = NewItem("/usr/logic/knife");
+    nbwItem* lamp = NewItem("/usr/logic/lamp");
+    ASSERT_TRUE(On("/usr/logic/d", "addeventfunction('onitemchanged', 'onitem') setpath('hand', '/usr/logic/knife')"));
+    EXPECT_EQ(d->GetRightHand(), "");
+    ASSERT_TRUE(On("/usr/logic/d", "setflag('showhand', true)"));
+    EXPECT_EQ(d->GetRightHand(), "/usr/logic/knife");
+    ASSERT_TRUE(On("/usr/logic/d", "setpath('hand', '/usr/logic/lamp')"));
+    EXPECT_EQ(d->GetRightHand(), "/usr/logic/lamp");
+    GameFrame(0.0f);
+    EXPECT_EQ(Calls("onitem"), 2);
+    EXPECT_EQ(Eval("last[1] .. ' ' .. last[2] .. ' ' .. last[3]"), "/usr/logic/d /usr/logic/knife /usr/logic/lamp");
+    ASSERT_TRUE(On("/usr/logic/d", "setflag('showhand', false)"));
+    EXPECT_EQ(d->GetRightHand(), "");
+    lamp->SetInt(nbwItem::AlwaysVisible, 1);
+    ASSERT_TRUE(On("/usr/logic/d", "setflag('showhand', false)"));
+    EXPECT_EQ(d->GetRightHand(), "/usr/logic/lamp");
+
+    ASSERT_TRUE(On("/usr/logic/d", "setpath('target', '/usr/logic/knife')"));
+    EXPECT_STREQ(knife->GetString(nbwItem::Owner), "/usr/logic/d");
+    ASSERT_TRUE(On("/usr/logic/d", "setpath('target', '/usr/logic/lamp')"));
+    EXPECT_STREQ(knife->GetString(nbwItem::Owner), "none");
+    EXPECT_STREQ(lamp->GetString(nbwItem::Owner), "/usr/logic/d");
+
+    ASSERT_TRUE(On("/usr/logic/d", "setflag('singleplayer', true)"));
+    EXPECT_EQ(d->GetStat(nbwDiver::ZoomState), 0.0f);
+    ASSERT_TRUE(On("/usr/logic/d", "setflag('singleplayer', false)"));
+    EXPECT_EQ(d->GetStat(nbwDiver::ZoomState), 1.0f);
+
+    // A hand or target of another class is skipped and logged once.
+    nbwDiver* other = NewDiver("/usr/logic/other", 9, 0, 0);
+    ASSERT_TRUE(On("/usr/logic/d", "setpath('hand', '/usr/logic/other') setflag('showhand', true)"));
+    EXPECT_EQ(Calls("onitem"), 2);
+    EXPECT_TRUE(LogHas("'/usr/logic/other' (hand) is no nbwitem: skipped"));
+    ASSERT_TRUE(On("/usr/logic/d", "setpath('target', '/usr/logic/other')"));
+    EXPECT_EQ(other->GetPath(nbwDiver::Hand), nullptr);
+}
+
+TEST_F(DiverTest, FishAttacksAreDefendedOnlyWithAShockStick) {
+    ASSERT_TRUE(On("/usr/logic/d", "addeventfunction('onfishattack', 'onfish')"));
+    GameFrame(0.5f);
+    d->FishAttack();
+    EXPECT_EQ(d->GetAttackTimer(), 0.0f);
+    EXPECT_EQ(d->GetDefendTimer(), nbwDiver::TimerLimit);
+    GameFrame(0.5f);
+    EXPECT_EQ(Eval("last[2]"), "1");
+    EXPECT_FLOAT_EQ(d->GetAttackTimer(), 0.5f);
+
+    nbwItem* stick = NewItem("/usr/logic/stick", "schockstab");
+    ASSERT_TRUE(On("/usr/logic/d", "setpath('hand', '/usr/logic/stick')"));
+    d->FishAttack();
+    EXPECT_EQ(d->GetDefendTimer(), 0.0f);
+    EXPECT_TRUE(d->GetFlag(nbwDiver::ShowHand));
+    EXPECT_EQ(d->GetRightHand(), "/usr/logic/stick");
+    EXPECT_FLOAT_EQ(stick->GetFloat(nbwItem::UseTime), 2.5f);
+    GameFrame(0.1f);
+    EXPECT_EQ(Eval("last[2]"), "0");
+    EXPECT_EQ(Calls("onfish"), 2);
+}
+
+TEST_F(DiverTest, FadesReachTheirTargetAndClamp) {
+    ASSERT_TRUE(On("/usr/logic/d", "fadeto(0.0, 0)"));
+    EXPECT_EQ(d->GetStat(nbwDiver::Transparency), 0.0f);
+    EXPECT_EQ(d->GetStat(nbwDiver::Transparency2), 0.0f);
+    ASSERT_TRUE(On("/usr/logic/d", "fadeto(0.5, 2)"));
+    for (int i = 0; i < 20; i++) GameFrame(0.1f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::Transparency), 0.5f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::Transparency2), 0.5f, 1e-5f);
+    for (int i = 0; i < 5; i++) GameFrame(0.1f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::Transparency), 0.5f, 0.05f + 1e-5f);
+    ASSERT_TRUE(On("/usr/logic/d", "fadeto(3, 0.5)"));
+    for (int i = 0; i < 10; i++) GameFrame(0.1f);
+    EXPECT_EQ(d->GetStat(nbwDiver::Transparency), 1.0f);
+}
+
+// The item zone and the body's contacts on the exact collide server.
+class DiverContactTest : public PhysikFixture {
+protected:
+    void SetUp() override {
+        PhysikFixture::SetUp();
+        GhostsMeetSolids();
+        collide->NewContext("damage");
+        nGamePackage(kernel);
+        physik->SetGravity(vector3(0.0f, 0.0f, 0.0f));
+        ASSERT_TRUE(Run(kDiverScript));
+        ASSERT_TRUE(Run(R"lua(
+            diver('/usr/logic/d', 0, 0, 0)
+            new('nmodsimplecollision', 'zone') sel('zone') setradius(2) setcollclass('ghost') setdynamic(true)
+            sel('..') addcollision('itemzone', 'zone') addeventfunction('onnearestitemchange', 'onnear')
+            function item(path, x)
+                new('nbwitem', path) sel(path) txyz(x, 0, 0)
+                new('nmodsimplecollision', 's') sel('s') setradius(0.3) setcollclass('solid') sel('..')
+                addcollision('item', 's')
+            end
+        )lua"));
+        d = static_cast<nbwDiver*>(Lookup("/usr/logic/d"));
+    }
+    int Calls(const char* name) { return std::stoi(Eval(std::string("calls['") + name + "'] or 0")); }
+    std::string EvalOn(const char* path, const std::string& expr) {
+        return Run(std::string("sel('") + path + "') __eval = " + expr) ? Global("__eval") : "<error>";
+    }
+    nbwDiver* d = nullptr;
+};
+
+TEST_F(DiverContactTest, TheNearestItemIsAnnouncedWhenItChanges) {
+    EXPECT_EQ(EvalOn("/usr/logic/d", "getcollcontext('itemzone')"), "physik");
+    ASSERT_TRUE(Run("item('/usr/logic/far', 1.5) item('/usr/logic/near', -1)"));
+    Frame(0.1f);
+    EXPECT_EQ(d->GetNearItem(), Lookup("/usr/logic/near"));
+    for (int i = 0; i < 3; i++) Frame(0.1f);
+    EXPECT_EQ(Calls("onnear"), 1);
+    ASSERT_TRUE(Run("sel('/usr/logic/near') txyz(10, 0, 0)"));
+    Frame(0.1f);
+    Frame(0.1f);
+    EXPECT_EQ(d->GetNearItem(), Lookup("/usr/logic/far"));
+    EXPECT_EQ(Calls("onnear"), 2);
+    ASSERT_TRUE(Run("sel('/usr/logic/far') txyz(10, 5, 0)"));
+    Frame(0.1f);
+    Frame(0.1f);
+    EXPECT_EQ(d->GetNearItem(), nullptr);
+    EXPECT_EQ(Calls("onnear"), 3);
+    EXPECT_EQ(EvalOn("/usr/logic/d", "getnearitem()"), "none");
+}
+
+}  // namespace
