@@ -13,6 +13,7 @@
 #include "game/nbwItem.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nString.h"
+#include "logic/nPersistLogic.h"
 #include "logic/nModPhysikState.h"
 #include "physics/nPhysikBody.h"
 #include "physics/nPhysikServer.h"
@@ -358,6 +359,41 @@ TEST_F(DiverTest, FadesReachTheirTargetAndClamp) {
     ASSERT_TRUE(On("/usr/logic/d", "fadeto(3, 0.5)"));
     for (int i = 0; i < 10; i++) GameFrame(0.1f);
     EXPECT_EQ(d->GetStat(nbwDiver::Transparency), 1.0f);
+}
+
+TEST_F(DiverTest, TheNodeFollowsItsBodyUnderAMovedParentAndStaysWithoutOne) {
+    ASSERT_TRUE(Run("new('nlogicvisual2', '/usr/logic/raft') sel('/usr/logic/raft') txyz(10, 0, 0)"));
+    nbwDiver* r = NewDiver("/usr/logic/raft/r", 0, 0, 0);
+    GameFrame(0.0f);
+    ASSERT_TRUE(On("/usr/logic/raft/r", "playmove('forward', 'x', 1)"));
+    GameFrame(0.1f);
+    // The body swims in the world; the node keeps the raft's offset out of its own matrix.
+    EXPECT_NEAR(Body(r)->GetMatrix().m[3][0], 10.0f, 1e-4f);
+    EXPECT_NEAR(r->GetPosition().x, 0.0f, 1e-4f);
+    EXPECT_LT(r->GetPosition().z, 0.0f);
+    EXPECT_NEAR(r->GetMotion().z, r->GetPosition().z, 1e-5f);
+    EXPECT_NEAR(r->GetMotion().x, 0.0f, 1e-5f);
+
+    ASSERT_TRUE(Run("new('nbwdiver', '/usr/logic/bare') sel('/usr/logic/bare') txyz(1, 2, 3)"));
+    auto* bare = static_cast<nbwDiver*>(Lookup("/usr/logic/bare"));
+    GameFrame(0.1f);
+    EXPECT_EQ(bare->GetPosition(), vector3(1.0f, 2.0f, 3.0f));
+    EXPECT_FALSE(bare->StepPhysik(bare->GetMatrix()));
+}
+
+TEST_F(DiverTest, TheStoreBringsBackValuesAndPaths) {
+    NewItem("/usr/logic/knife");
+    ASSERT_TRUE(On("/usr/logic/d", "setstat('lifepoints', 0.5) setstat('tank', 0.25) setflag('headlight', true)"
+                                   " setpath('hand', '/usr/logic/knife') setflag('showhand', true)"));
+    auto* store = static_cast<nPersistLogic*>(kernel->New("npersistlogic", "/usr/persist/d"));
+    d->StoreToPersist(store);
+    nbwDiver* back = NewDiver("/usr/logic/back", 0, 0, 0);
+    back->RestoreFromPersist(store);
+    EXPECT_EQ(back->GetStat(nbwDiver::LifePoints), 0.5f);
+    EXPECT_EQ(back->GetStat(nbwDiver::Tank), 0.25f);
+    EXPECT_TRUE(back->GetFlag(nbwDiver::HeadLight));
+    EXPECT_EQ(back->GetPath(nbwDiver::Hand), Lookup("/usr/logic/knife"));
+    EXPECT_EQ(back->GetRightHand(), "/usr/logic/knife");
 }
 
 // The item zone and the body's contacts on the exact collide server.
