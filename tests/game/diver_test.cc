@@ -7,12 +7,15 @@
 #include <cmath>
 #include <string>
 
+#include "collide/nCollideObject2.h"
+#include "collide/nCollideReport.h"
 #include "game/nGamePackage.h"
 #include "game/nbwAction.h"
 #include "game/nbwDiver.h"
 #include "game/nbwItem.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nString.h"
+#include "logic/nLogicGraph.h"
 #include "logic/nPersistLogic.h"
 #include "logic/nModPhysikState.h"
 #include "physics/nPhysikBody.h"
@@ -394,6 +397,32 @@ TEST_F(DiverTest, TheStoreBringsBackValuesAndPaths) {
     EXPECT_TRUE(back->GetFlag(nbwDiver::HeadLight));
     EXPECT_EQ(back->GetPath(nbwDiver::Hand), Lookup("/usr/logic/knife"));
     EXPECT_EQ(back->GetRightHand(), "/usr/logic/knife");
+}
+
+TEST_F(DiverTest, ContactsPushTheBodyButFishSwimThrough) {
+    nCollideObject2 mine, theirs;
+    mine.owner = d;
+    nCollideReport hit;
+    hit.objA = &mine;
+    hit.objB = &theirs;
+    hit.depth = 0.3f;
+    hit.normal1 = hit.normal2 = vector3(0.0f, 1.0f, 0.0f);
+    nCollideReport* one[] = {&hit};
+    auto speedAfterContactWith = [&](nLogicNode* partner) {
+        Body(d)->SetLinearVel(vector3());
+        theirs.owner = partner;
+        root->Trigger(graph);
+        graph->TraversePass(root);
+        d->JoinContacts(one, 1);
+        graph->Step(0.05f);
+        return Body(d)->GetLinearVel().Len();
+    };
+    // A body takes part in contact joints once it has been stepped.
+    GameFrame(0.05f);
+    auto* fish = static_cast<nLogicNode*>(kernel->New("nlogicboid", "/usr/logic/fish"));
+    auto* rock = static_cast<nLogicNode*>(kernel->New("nlogiccollision2", "/usr/logic/rock"));
+    EXPECT_EQ(speedAfterContactWith(fish), 0.0f);
+    EXPECT_GT(speedAfterContactWith(rock), 0.0f);
 }
 
 // The item zone and the body's contacts on the exact collide server.
