@@ -22,6 +22,7 @@
 #include "physics/nPhysikServer.h"
 #include "tests/game/GameTestKernel.h"
 #include "tests/logic/CommandTable.h"
+#include "tests/logic/nRecordingVisualizer.h"
 #include "tests/logic/PhysikFixture.h"
 
 namespace {
@@ -423,6 +424,31 @@ TEST_F(DiverTest, ContactsPushTheBodyButFishSwimThrough) {
     auto* rock = static_cast<nLogicNode*>(kernel->New("nlogiccollision2", "/usr/logic/rock"));
     EXPECT_EQ(speedAfterContactWith(fish), 0.0f);
     EXPECT_GT(speedAfterContactWith(rock), 0.0f);
+}
+
+TEST_F(DiverTest, TheVisualGetsTheNineVariables) {
+    kernel->AddClass(nRecordingVisualizer::classInfo);
+    auto* rec = static_cast<nRecordingVisualizer*>(kernel->New("nrecordingvisualizer", "/usr/modules/rec"));
+    ASSERT_NE(rec, nullptr);
+    ASSERT_TRUE(On("/usr/logic/d", "addvisualizer('default', '/usr/modules/rec') setstat('tank', 0.75)"
+                                   " setflag('headcamera', true) fadeto(0.25, 0)"));
+    GameFrame(0.25f);
+    const std::vector<std::string> own(rec->order.end() - 9, rec->order.end());
+    EXPECT_EQ(own, (std::vector<std::string>{"fxtime", "right_hand", "tank", "transparency", "transparency2",
+                                             "headlight", "headcamera", "attack", "defend"}));
+    EXPECT_EQ(rec->texts["right_hand"], "none");
+    EXPECT_EQ(rec->floats["tank"], 0.75f);
+    EXPECT_EQ(rec->floats["transparency"], 0.25f);
+    EXPECT_EQ(rec->floats["transparency2"], 0.25f);
+    EXPECT_EQ(rec->floats["headlight"], 0.0f);
+    EXPECT_EQ(rec->floats["headcamera"], 1.0f);
+    EXPECT_EQ(rec->floats["attack"], nbwDiver::TimerLimit);
+    d->FishAttack();
+    NewItem("/usr/logic/lamp");
+    ASSERT_TRUE(On("/usr/logic/d", "setflag('showhand', true) setpath('hand', '/usr/logic/lamp')"));
+    GameFrame(0.25f);
+    EXPECT_EQ(rec->floats["attack"], 0.25f);
+    EXPECT_EQ(rec->texts["right_hand"], "/usr/logic/lamp");
 }
 
 // The item zone and the body's contacts on the exact collide server.
