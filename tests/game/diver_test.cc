@@ -9,7 +9,6 @@
 
 #include "collide/nCollideObject2.h"
 #include "collide/nCollideReport.h"
-#include "game/nGamePackage.h"
 #include "game/nbwAction.h"
 #include "game/nbwDiver.h"
 #include "game/nbwItem.h"
@@ -21,9 +20,9 @@
 #include "physics/nPhysikBody.h"
 #include "physics/nPhysikServer.h"
 #include "tests/game/GameTestKernel.h"
+#include "tests/game/GameZoneFixture.h"
 #include "tests/logic/CommandTable.h"
 #include "tests/logic/nRecordingVisualizer.h"
-#include "tests/logic/PhysikFixture.h"
 
 namespace {
 
@@ -452,13 +451,10 @@ TEST_F(DiverTest, TheVisualGetsTheNineVariables) {
 }
 
 // The item zone and the body's contacts on the exact collide server.
-class DiverContactTest : public PhysikFixture {
+class DiverContactTest : public GameZoneFixture {
 protected:
     void SetUp() override {
-        PhysikFixture::SetUp();
-        GhostsMeetSolids();
-        collide->NewContext("damage");
-        nGamePackage(kernel);
+        GameZoneFixture::SetUp();
         physik->SetGravity(vector3(0.0f, 0.0f, 0.0f));
         ASSERT_TRUE(Run(kDiverScript));
         ASSERT_TRUE(Run(R"lua(

@@ -2,22 +2,18 @@
 // server: what touches a start point, and what a damage zone drains.
 #include <gtest/gtest.h>
 
-#include "game/nGamePackage.h"
 #include "game/nbwStartPoint.h"
 #include "scene/nChannelServer.h"
-#include "tests/logic/PhysikFixture.h"
+#include "tests/game/GameZoneFixture.h"
 
 namespace {
 
-class ZoneTest : public PhysikFixture {
+class ZoneTest : public GameZoneFixture {
 protected:
     void SetUp() override {
-        PhysikFixture::SetUp();
-        // Zones ("ghost") see bodies ("solid") by their spheres; a zone's shape is dynamic,
-        // so resting bodies are checked against it where they stand.
-        GhostsMeetSolids();
-        collide->NewContext("damage");
-        nGamePackage(kernel);
+        // A zone's shape is dynamic, so resting bodies are checked against it where they
+        // stand.
+        GameZoneFixture::SetUp();
         ASSERT_TRUE(Run(R"lua(
             function zone(cls, path, state, x)
                 new(cls, path) sel(path) txyz(x, 0, 0)
