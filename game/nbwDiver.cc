@@ -252,6 +252,10 @@ void nbwDiver::PlayMove(int move, const char*, float power) {
 }
 
 void nbwDiver::MoveTo(float x, float y, float z) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        n_error("%s: v_moveto_fff: (%g, %g, %g) is no point: ignored\n", GetFullName().c_str(), x, y, z);
+        return;
+    }
     const matrix44& m = GetMatrix();
     const vector3 p = m.Translation();
     const vector3 d = vector3(x, y, z) - p;

@@ -230,7 +230,8 @@ TEST_F(DiverTest, WaterDragSlowsQuadraticallyAndStopsWhatItOvertakes) {
 
 TEST_F(DiverTest, MoveToSwimsTurnsArrivesAndLeavesALeaderFarAway) {
     GameFrame(0.0f);
-    ASSERT_TRUE(On("/usr/logic/d", "moveto(0, 0, 0.5)"));
+    ASSERT_TRUE(On("/usr/logic/d", "moveto(0, 0, 0.5) moveto(0, 1/0, 0)"));
+    EXPECT_TRUE(LogHas("v_moveto_fff: (0, inf, 0) is no point: ignored"));
     GameFrame(0.1f);
     EXPECT_FALSE(d->GetFlag(nbwDiver::IsMoving));
     ASSERT_TRUE(On("/usr/logic/d", "moveto(0, 0, -5)"));
