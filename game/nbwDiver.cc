@@ -7,6 +7,7 @@
 #include "collide/nCollideObject2.h"
 #include "collide/nCollideReport.h"
 #include "game/nbwAction.h"
+#include "game/nbwDokuTool.h"
 #include "game/nbwItem.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nTimeServer.h"
@@ -491,7 +492,20 @@ bool nbwDiver::JoinsPartner(const nLogicNode* partner) const {
     return !partner->IsA("nlogicboid");
 }
 
+nbwDokuTool* nbwDiver::ShownTool() const {
+    nRoot* hand = handRef_.GetUnsafe();
+    return hand && hand->IsA(nbwDokuTool::classInfo.name) ? static_cast<nbwDokuTool*>(hand) : nullptr;
+}
+
+void nbwDiver::UpdateModules(const matrix44& world) {
+    nbwActor::UpdateModules(world);
+    if (nbwDokuTool* tool = ShownTool()) tool->UpdateCamera(tool->GetMatrix() * world);
+}
+
 void nbwDiver::AnalyseCollision() {
+    if (nbwDokuTool* tool = ShownTool()) {
+        if (tool->HasCollision()) tool->AnalyseCollision();
+    }
     nearItem_.Invalidate();
     nModCollisionState* zone = states_[0];
     nCollideContext2* ctx = zone->GetEnabled() && zone->GetNumModules() > 0 ? zone->GetContext() : nullptr;

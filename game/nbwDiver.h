@@ -14,6 +14,7 @@
 #include "kernel/nRef.h"
 #include "kernel/vector3.h"
 
+class nbwDokuTool;
 class nModCollisionState;
 class nScriptEvent;
 class nTimeServer;
@@ -80,7 +81,9 @@ public:
     bool Trigger(nLogicGraph* graph) override;
     void UpdateVariables() override;
     void SetNodeVariables() override;
-    // The nearest item of the item zone, then the physics contacts (the 12 deepest; no
+    // The collision states, and the documentation tool shown in the hand places its view.
+    void UpdateModules(const matrix44& world) override;
+    // The documentation tool shown in the hand scores its view first, then the nearest item of the item zone, then the physics contacts (the 12 deepest; no
     // joint with a boid).
     void AnalyseCollision() override;
     // The node takes the body's matrix; a diver without a physics module stays put.
@@ -127,6 +130,8 @@ public:
 
 protected:
     bool JoinsPartner(const nLogicNode* partner) const override;
+    // The hand object shown in the hand when it is a documentation tool, else null.
+    nbwDokuTool* ShownTool() const;
 
 private:
     struct MoveRecord {

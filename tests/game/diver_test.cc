@@ -11,6 +11,7 @@
 #include "collide/nCollideReport.h"
 #include "game/nbwAction.h"
 #include "game/nbwDiver.h"
+#include "game/nbwDokuTool.h"
 #include "game/nbwItem.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nString.h"
@@ -495,6 +496,46 @@ TEST_F(DiverContactTest, TheNearestItemIsAnnouncedWhenItChanges) {
     EXPECT_EQ(d->GetNearItem(), nullptr);
     EXPECT_EQ(Calls("onnear"), 3);
     EXPECT_EQ(EvalOn("/usr/logic/d", "getnearitem()"), "none");
+}
+
+TEST_F(DiverContactTest, AnItemsDamageZoneDrainsLifeUnlessResisted) {
+    ASSERT_TRUE(Run(R"lua(
+        sel('/usr/logic/d') new('nmodsimplecollision', 'skin') sel('skin') setradius(0.5) setcollclass('solid')
+        sel('..') addcollision('damage', 'skin')
+        new('nbwitem', '/usr/logic/jelly') sel('/usr/logic/jelly') txyz(1, 0, 0) setfloat('damage', 0.5)
+        setint('damagetype', 1)
+        new('nmodsimplecollision', 'sting') sel('sting') setradius(1) setcollclass('ghost') setdynamic(true)
+        sel('..') addcollision('damage', 'sting')
+    )lua"));
+    EXPECT_EQ(EvalOn("/usr/logic/d", "getcollcontext('damage')"), "damage");
+    Frame(0.1f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f, 1e-5f);
+    d->SetFlag(nbwDiver::ChemicResist, true);
+    Frame(0.1f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f, 1e-5f);
+    ASSERT_TRUE(Run("sel('/usr/logic/jelly') setint('damagetype', 0)"));
+    Frame(0.1f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f * 0.95f, 1e-5f);
+}
+
+TEST_F(DiverContactTest, ADocumentationToolShownInTheHandLooksWhereTheHandIs) {
+    ASSERT_TRUE(Run(R"lua(
+        new('nbwdokutool', '/usr/logic/cam') sel('/usr/logic/cam') setstring('type', 'fotoapparat') txyz(0, 0, -1)
+        new('nmodsimplecollision', 'view') sel('view') setradius(1) setcollclass('ghost') setdynamic(true)
+        sel('..') addcollision('camera', 'view')
+        item('/usr/logic/wreck', -1) sel('/usr/logic/wreck') txyz(0, 0, -20) setfloat('docvalue', 4)
+        sel('/usr/logic/d') setpath('hand', '/usr/logic/cam') setflag('showhand', true)
+    )lua"));
+    auto* cam = static_cast<nbwDokuTool*>(Lookup("/usr/logic/cam"));
+    ASSERT_NE(cam, nullptr);
+    Frame(0.1f);
+    cam->MakeDokumentation(0.0f);
+    const float before = cam->GetDokumentation();
+    // The diver moves the view to the hand's place in its frame: 1 ahead of a diver at -19.
+    ASSERT_TRUE(Run("sel('/usr/logic/d') txyz(0, 0, -19)"));
+    Frame(0.1f);
+    Frame(0.1f);
+    EXPECT_GT(cam->GetDokumentation(), before);
 }
 
 }  // namespace
