@@ -16,7 +16,6 @@
 #include "kernel/nPersistServer.h"
 #include "kernel/nString.h"
 #include "logic/nLogicGraph.h"
-#include "logic/nPersistLogic.h"
 #include "logic/nModPhysikState.h"
 #include "physics/nPhysikBody.h"
 #include "physics/nPhysikServer.h"
@@ -384,21 +383,6 @@ TEST_F(DiverTest, TheNodeFollowsItsBodyUnderAMovedParentAndStaysWithoutOne) {
     GameFrame(0.1f);
     EXPECT_EQ(bare->GetPosition(), vector3(1.0f, 2.0f, 3.0f));
     EXPECT_FALSE(bare->StepPhysik(bare->GetMatrix()));
-}
-
-TEST_F(DiverTest, TheStoreBringsBackValuesAndPaths) {
-    NewItem("/usr/logic/knife");
-    ASSERT_TRUE(On("/usr/logic/d", "setstat('lifepoints', 0.5) setstat('tank', 0.25) setflag('headlight', true)"
-                                   " setpath('hand', '/usr/logic/knife') setflag('showhand', true)"));
-    auto* store = static_cast<nPersistLogic*>(kernel->New("npersistlogic", "/usr/persist/d"));
-    d->StoreToPersist(store);
-    nbwDiver* back = NewDiver("/usr/logic/back", 0, 0, 0);
-    back->RestoreFromPersist(store);
-    EXPECT_EQ(back->GetStat(nbwDiver::LifePoints), 0.5f);
-    EXPECT_EQ(back->GetStat(nbwDiver::Tank), 0.25f);
-    EXPECT_TRUE(back->GetFlag(nbwDiver::HeadLight));
-    EXPECT_EQ(back->GetPath(nbwDiver::Hand), Lookup("/usr/logic/knife"));
-    EXPECT_EQ(back->GetRightHand(), "/usr/logic/knife");
 }
 
 TEST_F(DiverTest, ContactsPushTheBodyButFishSwimThrough) {
