@@ -59,6 +59,7 @@
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
+#include "game/nbwDamageZone.h"
 #include "game/nbwCavity.h"
 #include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
@@ -360,6 +361,7 @@ const nClassInfo* const kTable[] = {
     &nbwDokuTool::classInfo,
     &nbwSandRemover::classInfo,
     &nbwSandHeap::classInfo,
+    &nbwDamageZone::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,

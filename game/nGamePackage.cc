@@ -4,6 +4,7 @@
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
 #include "game/nbwCamera.h"
+#include "game/nbwDamageZone.h"
 #include "game/nbwCavity.h"
 #include "game/nbwCharacter.h"
 #include "game/nbwContainer.h"
@@ -31,6 +32,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwDokuTool::classInfo);
     ks->AddClass(nbwSandRemover::classInfo);
     ks->AddClass(nbwSandHeap::classInfo);
+    ks->AddClass(nbwDamageZone::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwCharacter::classInfo);

@@ -2,7 +2,11 @@
 // server: what touches a start point, and what a damage zone drains.
 #include <gtest/gtest.h>
 
+#include "game/nbwActor.h"
+#include "game/nbwDamageZone.h"
 #include "game/nbwStartPoint.h"
+#include "kernel/nMathServer.h"
+#include "kernel/nRandom.h"
 #include "scene/nChannelServer.h"
 #include "tests/game/GameZoneFixture.h"
 
@@ -65,6 +69,61 @@ TEST_F(ZoneTest, AStartPointIsTakenInTheFramesSomethingTouchesIt) {
     const std::string text = Slurp(Path("start.n"));
     EXPECT_EQ(text.find("setemptystatus"), std::string::npos);
     EXPECT_NE(text.find("setcollcontext( \"startpoint\", \"trigger\" )"), std::string::npos) << text;
+}
+
+// Divers touching a damage zone lose a share of their life each frame, once per contact;
+// nothing else is drained.
+TEST_F(ZoneTest, ADamageZoneDrainsTheDiversTouchingItAndNothingElse) {
+    nRandom::Seed(3);
+    auto* math = static_cast<nMathServer*>(kernel->New("nmathserver", "/sys/servers/math"));
+    math->Fill();
+    ASSERT_TRUE(Run("zone('nbwdamagezone', '/usr/logic/zone', 'damage', 0)"
+                    " sel('/usr/logic/zone') setmindamage(0.5) setmaxdamage(0.5)"
+                    " body('nbwdiver', '/usr/logic/diver', 'damage', 1)"
+                    " body('nbwitem', '/usr/logic/crate', 'damage', -1)"
+                    " body('nlogiccollision2', '/usr/logic/rock', 'damage', 0)"));
+    EXPECT_EQ(Eval("obj('/usr/logic/zone').getcollcontext('damage')"), "damage");
+    auto* diver = static_cast<nbwActor*>(Lookup("/usr/logic/diver"));
+    // The diver's own life use is switched off to see the zone's alone.
+    diver->SetStatByName("lifelose", 0.0f);
+    diver->SetStat(0, 100.0f);
+    float life = 100.0f;
+    for (int i = 0; i < 3; i++) {
+        Frame(0.1f);
+        life *= 0.95f;
+        EXPECT_NEAR(diver->GetStat(0), life, 1e-3f) << i;
+    }
+    // Between minimum and maximum the rate comes from the random table, one entry a contact.
+    ASSERT_TRUE(Run("sel('/usr/logic/zone') setmindamage(0) setmaxdamage(1)"));
+    int counter = 0;
+    for (int i = 0; i < 3; i++) {
+        Frame(0.1f);
+        const float rate = (math->GetRandom(counter++ & 1023) + 1.0f) / 2.0f;
+        life -= 0.1f * rate * life;
+    }
+    EXPECT_NEAR(diver->GetStat(0), life, 1e-3f);
+
+    // A second shape of the diver in the zone: drained twice a frame.
+    ASSERT_TRUE(Run("sel('/usr/logic/zone') setmindamage(0.5) setmaxdamage(0.5)"
+                    " sel('/usr/logic/diver') new('nmodsimplecollision', 's2') sel('s2') setradius(0.5)"
+                    " setcollclass('solid') sel('..') addcollision('body', 's2')"));
+    Frame(0.1f);
+    life *= 0.95f * 0.95f;
+    EXPECT_NEAR(diver->GetStat(0), life, 1e-3f);
+
+    // Both limits 0: nothing changes.
+    ASSERT_TRUE(Run("sel('/usr/logic/zone') setmindamage(0) setmaxdamage(0)"));
+    Frame(0.1f);
+    EXPECT_NEAR(diver->GetStat(0), life, 1e-3f);
+
+    // Saved: the collision node's lines, then minimum and maximum.
+    ASSERT_TRUE(Run("sel('/usr/logic/zone') setmindamage(0.25) setmaxdamage(0.75)"));
+    ASSERT_TRUE(Lookup("/usr/logic/zone")->SaveAs(Path("zone").c_str()));
+    const std::string text = Slurp(Path("zone.n"));
+    EXPECT_NE(text.find("setcollcontext( \"damage\", \"damage\" )\nsetmindamage( 0.25000000 )\n"
+                        "setmaxdamage( 0.75000000 )\n"),
+              std::string::npos)
+        << text;
 }
 
 }  // namespace
