@@ -186,7 +186,10 @@
 #include "tools/nMacroExec2.h"
 #include "tools/nPlugin.h"
 #include "tools/nPluginServer.h"
+#include "tools/nRootEdit.h"
+#include "tools/nScriptEdit.h"
 #include "tools/nToolsPackage.h"
+#include "tools/nTreeView.h"
 #include "video/nAviPlayer.h"
 #include "video/nBinkPlayer.h"
 #include "video/nVideoPackage.h"
@@ -341,6 +344,9 @@ const nClassInfo* const kTable[] = {
     &nOdePhysikServer::classInfo,
     &nPluginServer::classInfo,
     &nPlugin::classInfo,
+    &nTreeView::classInfo,
+    &nScriptEdit::classInfo,
+    &nRootEdit::classInfo,
     &nMacroExec2::classInfo,
     &nModule::classInfo,
     &nModTransformer::classInfo,

@@ -1,0 +1,343 @@
+// The object tree view: its window, colours, events and icons; items following the
+// objects; the console's current object both ways; the context menu's actions and what
+// it refuses.
+#include <string>
+
+#include "kernel/nRef.h"
+#include "kernel/nTimeServer.h"
+#include "platform/ui/TreeControl.h"
+#include "script/nConServer.h"
+#include "tests/tools/ToolsFixture.h"
+#include "tools/nContextMenu.h"
+#include "tools/nImageList.h"
+#include "tools/nTreeItem.h"
+#include "tools/nTreeView.h"
+
+namespace {
+
+class TreeViewTest : public ToolsFixture {
+protected:
+    void SetUp() override {
+        ToolsFixture::SetUp();
+        MakePluginServer();
+        StartClock();
+    }
+    nTreeView* NewTreeView(const char* root = nullptr) {
+        auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
+        if (root) tv->SetRootNode(root);
+        return tv;
+    }
+    // The texts of an item's children, in order.
+    static std::string Children(const nTreeItem* item) {
+        std::string s;
+        for (const nTreeItem* c = item ? item->GetFirstChild() : nullptr; c; c = c->GetNextSibling()) {
+            s += std::string(s.empty() ? "" : ",") + c->GetText();
+        }
+        return s;
+    }
+    int Item(nTreeView* tv, const char* path) {
+        const int item = tv->FindItem(path);
+        EXPECT_NE(item, 0) << path;
+        return item;
+    }
+    std::string Menu(nTreeView* tv) {
+        std::string s;
+        for (int i = 0; i < tv->GetContextMenu()->GetNumItems(); i++) {
+            s += std::string(s.empty() ? "" : ",") + tv->GetContextMenu()->GetItem(i)->GetName();
+        }
+        return s;
+    }
+    // A right click on the object's item, then the entry picked.
+    void Pick(nTreeView* tv, const char* path, const char* entry) {
+        tv->OnRightClick(Item(tv, path));
+        tv->MenuPicked(entry);
+    }
+};
+
+TEST_F(TreeViewTest, WindowColoursEventsAndCommands) {
+    nTreeView* tv = NewTreeView();
+    ASSERT_NE(tv->GetWindow(), nullptr);
+    EXPECT_EQ(tv->GetWindow()->GetName(), "TreeView");
+    EXPECT_FALSE(tv->GetWindow()->IsVisible());
+    EXPECT_EQ(tv->GetContextMenu()->GetClassName(), "contextmenu_treeview");
+    EXPECT_EQ(tv->GetEvents(), "nm_rclick_s\nnm_click_s\nnm_dbclick_s\nwm_close_\ntvn_endlabeledit_s\ntvn_selchanged_s\n");
+    ASSERT_TRUE(Run("t = obj('/sys/servers/plugin/treeview') function rgb(r, g, b) return r .. ',' .. g .. ',' .. b end"));
+    EXPECT_EQ(Eval("rgb(t.gettextcolor())"), "80,80,80");
+    EXPECT_EQ(Eval("rgb(t.getbackcolor())"), "220,220,220");
+    ASSERT_TRUE(Run("t.setbackcolor(1, 2, 3) t.settextcolor(255, 0, 128)"));
+    EXPECT_EQ(tv->GetBackColor(), 0x030201u);
+    EXPECT_EQ(tv->GetTextColor(), 0x8000FFu);
+    EXPECT_EQ(Eval("rgb(t.getbackcolor())"), "1,2,3");
+    EXPECT_EQ(Eval("t.getrootnode()"), "/");
+
+    ASSERT_TRUE(Run("t.setactive(true)"));
+    EXPECT_TRUE(tv->GetWindow()->IsVisible());
+    tv->Minimize();
+    EXPECT_TRUE(tv->GetWindow()->IsMinimised());
+    // The close box hides the window; the plugin stays.
+    tv->GetWindow()->onClose();
+    EXPECT_FALSE(tv->GetActive());
+    EXPECT_FALSE(tv->GetWindow()->IsVisible());
+    EXPECT_EQ(Lookup("/sys/servers/plugin/treeview"), tv);
+}
+
+TEST_F(TreeViewTest, EveryIconRowGivesItsClassesItsImageOnce) {
+    nTreeView* tv = NewTreeView();
+    // Rows whose bitmap is in the list already add no image; "nroot" shares the default's.
+    int expected = -1;
+    std::string bitmaps = ";";
+    for (int r = 0; r < nTreeView::kNumIconRows; r++) {
+        const nTreeView::IconRow& row = nTreeView::kIconRows[r];
+        const std::string key = ";" + std::to_string(row.bitmap) + ";";
+        const bool added = bitmaps.find(key) == std::string::npos;
+        if (added) bitmaps += std::to_string(row.bitmap) + ";", expected++;
+        std::string names = row.classes;
+        for (size_t p = 0; p <= names.size();) {
+            size_t e = names.find(';', p);
+            if (e == std::string::npos) e = names.size();
+            const std::string name = names.substr(p, e - p);
+            p = e + 1;
+            if (name == "null") continue;
+            EXPECT_EQ(tv->GetClassImage(name.c_str()), added ? expected : 0) << name;
+        }
+    }
+    EXPECT_EQ(tv->GetImageList()->GetCount(), expected + 1);
+    EXPECT_EQ(tv->GetClassImage("nroot"), 0);
+    EXPECT_EQ(tv->GetClassImage("nmeshcluster"), 13);
+    EXPECT_EQ(tv->GetClassImage("nosuchclass"), 0);
+    // Superclasses do not count: a scriptlet subclass not in the table gets the default.
+    EXPECT_EQ(tv->GetClassImage("nobsgfx"), 0);
+}
+
+TEST_F(TreeViewTest, ItemPathsFromEachKindOfRoot) {
+    kernel->New("nroot", "/usr/logic/a/b");
+    nTreeView* tv = NewTreeView();
+    EXPECT_STREQ(tv->GetRootItem()->GetText(), "/");
+    EXPECT_EQ(tv->GetItemPath(tv->GetRootItem()->GetHandle()), "/");
+    EXPECT_EQ(tv->GetItemPath(Item(tv, "/usr/logic/a/b")), "/usr/logic/a/b");
+    EXPECT_EQ(tv->GetRootItem()->FindById(Item(tv, "/usr"))->GetParent(), tv->GetRootItem());
+
+    tv->SetRootNode("/usr");
+    EXPECT_STREQ(tv->GetRootItem()->GetText(), "usr");
+    EXPECT_EQ(tv->GetItemPath(Item(tv, "/usr/logic/a")), "/usr/logic/a");
+    EXPECT_EQ(tv->FindItem("/sys"), 0);
+
+    tv->SetRootNode("/usr/logic");
+    EXPECT_EQ(tv->GetItemPath(tv->GetRootItem()->GetHandle()), "/usr/logic");
+    EXPECT_EQ(tv->GetItemPath(Item(tv, "/usr/logic/a/b")), "/usr/logic/a/b");
+    EXPECT_EQ(tv->GetTreeControl()->GetCount(), 3);
+    // The same path keeps the items; a path that names nothing leaves none.
+    const int root = tv->GetRootItem()->GetHandle();
+    ASSERT_TRUE(Run("obj('/sys/servers/plugin/treeview').setrootnode('/usr/logic')"));
+    EXPECT_EQ(tv->GetRootItem()->GetHandle(), root);
+    tv->SetRootNode("/nothing/here");
+    EXPECT_EQ(tv->GetRootItem(), nullptr);
+    EXPECT_EQ(tv->GetTreeControl()->GetCount(), 0);
+    tv->Refresh();
+    EXPECT_EQ(tv->GetTreeControl()->GetCount(), 0);
+}
+
+TEST_F(TreeViewTest, RefreshFollowsAddedRenamedAndDeletedObjects) {
+    kernel->New("nroot", "/usr/logic/a/b");
+    kernel->New("nroot", "/usr/logic/c");
+    nTreeView* tv = NewTreeView("/usr/logic");
+    EXPECT_EQ(Children(tv->GetRootItem()), "a,c");
+    ASSERT_TRUE(Run("new('nscriptlet', '/usr/logic/d') new('nroot', '/usr/logic/a/b/deep') "
+                    "obj('/usr/logic/c').setname('renamed') delete('/usr/logic/a/b')"));
+    tv->Refresh();
+    // New items follow the items kept.
+    EXPECT_EQ(Children(tv->GetRootItem()), "a,renamed,d");
+    EXPECT_EQ(Children(tv->GetRootItem()->FindChild("a")), "");
+    EXPECT_EQ(tv->GetTreeControl()->GetCount(), 4);
+    const int d = Item(tv, "/usr/logic/d");
+    EXPECT_EQ(tv->GetRootItem()->FindById(d)->GetText(), std::string("d"));
+
+    // The root renamed by a script: a new root item, for the object at the path again.
+    ASSERT_TRUE(Run("obj('/usr/logic').setname('other') new('nroot', '/usr/logic/x')"));
+    tv->Refresh();
+    ASSERT_NE(tv->GetRootItem(), nullptr);
+    EXPECT_STREQ(tv->GetRootItem()->GetText(), "logic");
+    EXPECT_EQ(Children(tv->GetRootItem()), "x");
+    EXPECT_EQ(tv->GetTreeControl()->GetCount(), 2);
+}
+
+TEST_F(TreeViewTest, TriggerRefreshesEveryTwoSecondsAndFollowsTheConsole) {
+    auto* console = static_cast<nConServer*>(kernel->New("nconserver", "/sys/servers/console"));
+    kernel->New("nroot", "/usr/a/b");
+    nTreeView* tv = NewTreeView("/usr");
+    kernel->New("nroot", "/usr/late");
+    clock.Set(1.0);
+    tv->Trigger();
+    EXPECT_EQ(tv->FindItem("/usr/late"), 0);
+    clock.Set(2.5);
+    EXPECT_TRUE(tv->Trigger());
+    EXPECT_NE(tv->FindItem("/usr/late"), 0);
+
+    // A selection makes the object the console's; the console's moves select.
+    ASSERT_TRUE(Run("sel_paths = '' function onsel(p) sel_paths = sel_paths .. p .. ';' end "
+                    "obj('/sys/servers/plugin/treeview').addeventfunction('tvn_selchanged', 'onsel')"));
+    tv->GetTreeControl()->Select(Item(tv, "/usr/a"));
+    EXPECT_EQ(console->GetCwd(), Lookup("/usr/a"));
+    EXPECT_EQ(tv->GetSelectedPath(), "/usr/a");
+    console->SetCwd(Lookup("/usr/a/b"));
+    tv->Trigger();
+    EXPECT_EQ(tv->GetTreeControl()->GetSelection(), Item(tv, "/usr/a/b"));
+    EXPECT_EQ(Global("sel_paths"), "/usr/a;/usr/a/b;");
+    EXPECT_EQ(tv->FindItem("/usr/a/./b/.."), Item(tv, "/usr/a"));
+    // An object the items lack yet: refreshed at once, selected at the next call.
+    kernel->New("nroot", "/usr/a/new");
+    console->SetCwd(Lookup("/usr/a/new"));
+    tv->Trigger();
+    EXPECT_NE(tv->FindItem("/usr/a/new"), 0);
+    tv->Trigger();
+    EXPECT_EQ(tv->GetSelectedPath(), "/usr/a/new");
+}
+
+TEST_F(TreeViewTest, WithoutAConsoleSelectingAndFollowingDoNothingLoggedOnce) {
+    kernel->New("nroot", "/usr/a");
+    nTreeView* tv = NewTreeView("/usr");
+    nRoot* cwd = kernel->GetCwd();
+    tv->GetTreeControl()->Select(Item(tv, "/usr/a"));
+    tv->Trigger();
+    tv->Trigger();
+    EXPECT_EQ(kernel->GetCwd(), cwd);
+    const std::string line = "no console at /sys/servers/console";
+    const size_t first = log.text.find(line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.text.find(line, first + 1), std::string::npos);
+}
+
+TEST_F(TreeViewTest, ClicksAndRenamesFireWithTheObjectsPath) {
+    kernel->New("nroot", "/usr/a");
+    kernel->New("nroot", "/usr/b");
+    nTreeView* tv = NewTreeView("/usr");
+    ASSERT_TRUE(Run("got = '' function note(p) got = got .. p .. ';' end t = obj('/sys/servers/plugin/treeview') "
+                    "t.addeventfunction('nm_click', 'note') t.addeventfunction('nm_dbclick', 'note') "
+                    "t.addeventfunction('tvn_endlabeledit', 'note')"));
+    tv->OnClick(Item(tv, "/usr/a"), false);
+    tv->OnClick(Item(tv, "/usr/b"), true);
+    EXPECT_EQ(Global("got"), "/usr/a;/usr/b;");
+
+    ui::TreeControl* tree = tv->GetTreeControl();
+    const int a = Item(tv, "/usr/a");
+    tree->EditLabel(a);
+    tree->EditText() = "alpha";
+    tree->EndEditLabel(false);
+    EXPECT_NE(Lookup("/usr/alpha"), nullptr);
+    EXPECT_EQ(*tree->GetText(a), "alpha");
+    EXPECT_EQ(tv->GetSelectedPath(), "/usr/alpha");
+    EXPECT_EQ(Global("got"), "/usr/a;/usr/b;/usr/alpha;");
+    // Cancelled, empty, with "/" or a sibling's name: nothing changes, the text comes back.
+    for (const char* bad : {"alpha-cancelled", "", "x/y", "b", ".."}) {
+        tree->EditLabel(a);
+        tree->EditText() = bad;
+        tree->SetText(a, bad);
+        tree->EndEditLabel(std::string(bad) == "alpha-cancelled");
+        if (std::string(bad) != "alpha-cancelled") EXPECT_EQ(*tree->GetText(a), "alpha") << bad;
+    }
+    EXPECT_NE(Lookup("/usr/alpha"), nullptr);
+    EXPECT_NE(Lookup("/usr/b"), nullptr);
+    EXPECT_EQ(Children(tv->GetRootItem()), "logic,alpha,b");
+    EXPECT_TRUE(LogHas("a sibling's name"));
+    EXPECT_EQ(Global("got"), "/usr/a;/usr/b;/usr/alpha;");
+}
+
+TEST_F(TreeViewTest, RightClickRebuildsTheMenuBeforeItsEventAndShowsIt) {
+    kernel->New("nroot", "/usr/a");
+    nTreeView* tv = NewTreeView("/usr");
+    ASSERT_TRUE(Run("seen = '' function onr(p) seen = seen .. p .. ':' .. "
+                    "obj('/sys/servers/plugin/treeview').getevents():len() .. ';' "
+                    "obj('/sys/servers/plugin/treeview').contextadd('mine', 120, 30, 'mine') end "
+                    "function mine(p) seen = seen .. 'mine ' .. p .. ';' end "
+                    "obj('/sys/servers/plugin/treeview').addeventfunction('nm_rclick', 'onr')"));
+    tv->GetContextMenu()->AddItem("stale");
+    tv->OnRightClick(Item(tv, "/usr/a"));
+    EXPECT_EQ(Menu(tv), "delete,copy,cut,mine");
+    EXPECT_TRUE(tv->GetContextMenu()->IsShown());
+    nContextMenuItem* mine = tv->GetContextMenu()->FindItem("mine");
+    EXPECT_EQ(mine->GetWidth(), 120);
+    EXPECT_EQ(mine->GetHeight(), 30);
+    EXPECT_EQ(tv->GetEvents().substr(tv->GetEvents().size() - 7), "mine_s\n");
+    // Picked: its event first, with the object's path.
+    tv->MenuPicked("mine");
+    EXPECT_NE(Global("seen").find("mine /usr/a;"), std::string::npos);
+    // "paste" only while something is copied.
+    Pick(tv, "/usr/a", "copy");
+    tv->OnRightClick(Item(tv, "/usr/a"));
+    EXPECT_EQ(Menu(tv).substr(0, 26), "delete,paste,copy,cut,mine");
+    ASSERT_TRUE(Run("obj('/sys/servers/plugin/treeview').contextdel('mine')"));
+    EXPECT_EQ(tv->GetContextMenu()->FindItem("mine"), nullptr);
+}
+
+TEST_F(TreeViewTest, DeleteCutCopyAndPaste) {
+    kernel->New("nroot", "/usr/src/obj/inner");
+    kernel->New("nroot", "/usr/dst");
+    nTreeView* tv = NewTreeView("/usr");
+
+    // Copies: the name, then the counter's name; onto the copied object itself nothing.
+    Pick(tv, "/usr/src/obj", "copy");
+    Pick(tv, "/usr/dst", "paste");
+    EXPECT_NE(Lookup("/usr/dst/obj/inner"), nullptr);
+    Pick(tv, "/usr/dst", "paste");
+    nRoot* dst = Lookup("/usr/dst");
+    ASSERT_EQ(dst->GetNumChildren(), 2);
+    const std::string second = dst->GetTail()->GetName();
+    EXPECT_EQ(second.rfind("obj_copy", 0), 0u) << second;
+    EXPECT_NE(tv->FindItem(("/usr/dst/" + second).c_str()), 0);
+    Pick(tv, "/usr/src/obj", "paste");
+    EXPECT_EQ(Lookup("/usr/src/obj")->GetNumChildren(), 1);
+    // Into its own subtree: refused.
+    Pick(tv, "/usr/src/obj/inner", "paste");
+    EXPECT_EQ(Lookup("/usr/src/obj/inner")->GetNumChildren(), 0);
+    EXPECT_TRUE(LogHas("not pasted into its own subtree"));
+
+    // A cut leaves the tree and comes back where pasted, under a "_copy" name where taken.
+    nRef<nRoot> cut;
+    cut = Lookup("/usr/src/obj");
+    Pick(tv, "/usr/src/obj", "cut");
+    EXPECT_EQ(Lookup("/usr/src/obj"), nullptr);
+    EXPECT_EQ(tv->FindItem("/usr/src/obj"), 0);
+    EXPECT_EQ(tv->GetCutObject(), cut.GetUnsafe());
+    Pick(tv, "/usr/dst", "paste");
+    EXPECT_EQ(cut->GetParent(), dst);
+    EXPECT_EQ(std::string(cut->GetName()).rfind("obj_copy", 0), 0u);
+    EXPECT_EQ(tv->GetCutObject(), nullptr);
+
+    // Delete: the parent becomes current, the object goes.
+    Pick(tv, "/usr/dst/obj", "delete");
+    EXPECT_EQ(Lookup("/usr/dst/obj"), nullptr);
+    EXPECT_EQ(kernel->GetCwd(), dst);
+    EXPECT_EQ(tv->FindItem("/usr/dst/obj"), 0);
+
+    // "/" and the view's own ancestors are neither deleted nor cut.
+    tv->SetRootNode("/");
+    for (const char* entry : {"delete", "cut"}) {
+        for (const char* path : {"/", "/sys", "/sys/servers/plugin", "/sys/servers/plugin/treeview"}) {
+            Pick(tv, path, entry);
+            EXPECT_NE(Lookup(path), nullptr) << entry << " " << path;
+        }
+    }
+    EXPECT_EQ(tv->GetCutObject(), nullptr);
+}
+
+TEST_F(TreeViewTest, ACutObjectStillHeldDiesWithTheView) {
+    kernel->New("nroot", "/usr/held/child");
+    nTreeView* tv = NewTreeView("/usr");
+    nRef<nRoot> held;
+    held = Lookup("/usr/held");
+    Pick(tv, "/usr/held", "cut");
+    ASSERT_TRUE(held.IsValid());
+    // A copy drops the cut object.
+    Pick(tv, "/usr", "copy");
+    EXPECT_FALSE(held.IsValid());
+
+    kernel->New("nroot", "/usr/again");
+    tv->Refresh();
+    held = Lookup("/usr/again");
+    Pick(tv, "/usr/again", "cut");
+    ASSERT_TRUE(held.IsValid());
+    tv->Release();
+    EXPECT_FALSE(held.IsValid());
+}
+
+}  // namespace
