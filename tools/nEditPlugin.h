@@ -14,6 +14,8 @@ class nEditPlugin : public nPlugin {
 public:
     static constexpr const char* kTreeViewPath = "/sys/servers/plugin/treeview";
 
+    // `entry`: the menu entry, "editroot" or "editscript".
+    explicit nEditPlugin(const char* entry) : entry_(entry) {}
     ~nEditPlugin() override;
 
     void Initialize() override;
@@ -31,8 +33,8 @@ public:
     bool IsRegistered() const { return registered_; }
 
 protected:
-    // The menu entry: "editroot" or "editscript".
-    virtual const char* EntryName() const = 0;
+    // Not virtual: the destructor takes the hooks down by it.
+    const char* EntryName() const { return entry_; }
     virtual bool Edits(nRoot* object) const = 0;
     // The editor's text for the object.
     virtual std::string TextOf(nRoot* object) = 0;
@@ -48,6 +50,7 @@ private:
     void Hooks(bool on);
     void ShowDialogs(bool show);
 
+    const char* entry_;
     nHashList dialogs_{16};
     bool shown_ = false;
     bool registered_ = false;

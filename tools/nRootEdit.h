@@ -8,13 +8,14 @@ class nRootEdit : public nEditPlugin {
 public:
     static const nClassInfo classInfo;
 
+    nRootEdit() : nEditPlugin("editroot") {}
+
     // The header and the object's captured commands.
     static std::string ObjectText(nRoot* object);
     // "name(int,string)" per command of the class and its superclasses, space-separated.
     static std::string Commands(nRoot* object);
 
 protected:
-    const char* EntryName() const override { return "editroot"; }
     bool Edits(nRoot*) const override { return true; }
     std::string TextOf(nRoot* object) override { return ObjectText(object); }
     void Run(nScriptEditDlg* dialog, nRoot* object) override;

@@ -8,8 +8,9 @@ class nScriptEdit : public nEditPlugin {
 public:
     static const nClassInfo classInfo;
 
+    nScriptEdit() : nEditPlugin("editscript") {}
+
 protected:
-    const char* EntryName() const override { return "editscript"; }
     bool Edits(nRoot* object) const override { return object->IsA("nscriptlet"); }
     std::string TextOf(nRoot* object) override;
     void Run(nScriptEditDlg* dialog, nRoot* object) override;
