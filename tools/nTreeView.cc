@@ -109,6 +109,7 @@ nTreeView::nTreeView() : treeControl_(std::make_unique<ui::TreeControl>()) {
     for (const IconRow& row : kIconRows) imageList_->AddBitmap(row.bitmap, row.classes);
     imageList_->Build();
     tree->SetColours(backColour_, textColour_);
+    tree->imagePixels = [this](int image) { return imageList_->GetImage(image); };
     Build(nullptr, ks->Lookup(rootPath_.c_str()));
     contextMenu_ = std::make_unique<nContextMenu>(host, "contextmenu_treeview");
     contextMenu_->callback = MenuCallback;

@@ -140,6 +140,24 @@ void TreeControl::Post(ToolWindow& window, std::function<void()> note)
     window.Defer(std::move(note));
 }
 
+void TreeControl::DrawImage(const uint32_t* pixels, float x, float y)
+{
+    // One rectangle a run of equal pixels in a row.
+    ImDrawList* list = ImGui::GetWindowDrawList();
+    for (int row = 0; row < kImageSize; row++) {
+        const uint32_t* line = pixels + row * kImageSize;
+        for (int col = 0; col < kImageSize;) {
+            int end = col + 1;
+            while (end < kImageSize && line[end] == line[col]) end++;
+            if ((line[col] >> 24) != 0) {
+                list->AddRectFilled(ImVec2(x + float(col), y + float(row)), ImVec2(x + float(end), y + float(row + 1)),
+                                    line[col]);
+            }
+            col = end;
+        }
+    }
+}
+
 void TreeControl::Build(ToolWindow& window, float width, float height)
 {
     for (Item& item : this->items) item.drawn = false;
@@ -183,7 +201,12 @@ void TreeControl::BuildItem(ToolWindow& window, Item& item)
         // The text drawn as it is, never as a format nor cut at "##".
         open = ImGui::TreeNodeEx("##node", flags);
         const ImVec2 p = ImGui::GetItemRectMin();
-        ImGui::GetWindowDrawList()->AddText(ImVec2(p.x + ImGui::GetTreeNodeToLabelSpacing(), p.y),
+        float textX = p.x + ImGui::GetTreeNodeToLabelSpacing();
+        if (const uint32_t* pixels = this->imagePixels ? this->imagePixels(item.image) : nullptr) {
+            this->DrawImage(pixels, textX, p.y + (ImGui::GetItemRectSize().y - kImageSize) * 0.5f);
+            textX += kImageSize + 2.0f;
+        }
+        ImGui::GetWindowDrawList()->AddText(ImVec2(textX, p.y),
                                             ImGui::GetColorU32(ImGuiCol_Text), item.label.data(),
                                             item.label.data() + item.label.size());
     }

@@ -51,6 +51,10 @@ public:
     std::function<void(Handle item)> onClick;
     std::function<void(Handle item)> onDoubleClick;
     std::function<void(Handle item)> onRightClick;
+    // An item's image as 16 x 16 pixels (ImGui's colour packing, alpha 0 transparent),
+    // drawn before its text; null or unset: text only.
+    std::function<const uint32_t*(int image)> imagePixels;
+    static constexpr int kImageSize = 16;
 
     void Build(ToolWindow& window, float width, float height);
 
@@ -69,6 +73,7 @@ private:
     Item* Find(Handle item);
     const Item* Find(Handle item) const;
     void BuildItem(ToolWindow& window, Item& item);
+    void DrawImage(const uint32_t* pixels, float x, float y);
     void Post(ToolWindow& window, std::function<void()> note);
 
     std::vector<Item> items;  // in insertion order: a child follows its parent

@@ -18,6 +18,9 @@
 #include "tools/nSciControl.h"
 #include "tools/nScriptEditDlg.h"
 #include "tools/nToolBar.h"
+#include "tools/nTreeView.h"
+#include "tools/nImageList.h"
+#include "platform/ui/TreeControl.h"
 #include "tools/nWinCommandEvent.h"
 #include "kernel/nFileServer2.h"
 
@@ -191,8 +194,17 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
     ASSERT_NE(macros, nullptr);
     EXPECT_TRUE(macros->GetActive());
     EXPECT_TRUE(macros->GetWindow()->IsVisible());
+    // The tree view and both editors, active and hooked into its menu, and the console.
+    auto* tv = dynamic_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+    ASSERT_NE(tv, nullptr);
+    EXPECT_TRUE(tv->GetWindow()->IsVisible());
+    EXPECT_NE(tv->FindEvent("editroot"), nullptr);
+    EXPECT_NE(tv->FindEvent("editscript"), nullptr);
+    EXPECT_NE(Lookup("/sys/servers/console"), nullptr);
     press();
     EXPECT_FALSE(macros->GetActive());
+    EXPECT_FALSE(tv->GetActive());
+    EXPECT_EQ(tv->FindEvent("editroot"), nullptr);
     EXPECT_FALSE(macros->GetWindow()->IsVisible());
     press();
     EXPECT_TRUE(macros->GetActive());
@@ -342,6 +354,93 @@ TEST_F(ToolDrawTest, TheScriptEditorShowsBarsLineNumbersAndColouredText) {
     EXPECT_TRUE(AnyNear(device, lx + 2, ly + 2, lx + 60, ly + 2 * lh, 0xFF000000u, 60));
     dlg.reset();
     Frame();
+}
+
+}  // namespace
+
+namespace {
+
+class TreeDrawTest : public ToolDrawTest {
+protected:
+    // The screen rectangle the last frame drew an item in.
+    bool ItemRect(nTreeView* tv, int item, int& l, int& t, int& r, int& b) {
+        l = t = 10000, r = b = -1;
+        for (int y = 0; y < 240; y++) {
+            for (int x = 0; x < 320; x++) {
+                if (tv->GetTreeControl()->HitTest(float(x), float(y)) != item) continue;
+                l = std::min(l, x), t = std::min(t, y), r = std::max(r, x), b = std::max(b, y);
+            }
+        }
+        return r >= 0;
+    }
+    void PushRightClick(int x, int y) {
+        Push(bwtest::sdl::Motion(Id(), x, y, 0, 0));
+        Push(bwtest::sdl::Button(Id(), SDL_BUTTON_RIGHT, true, x, y));
+        Push(bwtest::sdl::Button(Id(), SDL_BUTTON_RIGHT, false, x, y));
+    }
+    void ClickEntry(nTreeView* tv, const char* entry) {
+        int l = 0, t = 0, r = 0, b = 0;
+        nContextMenu* menu = tv->GetContextMenu();
+        ASSERT_NE(menu->FindItem(entry), nullptr) << entry;
+        ASSERT_TRUE(menu->GetWindow()->GetButtonScreenRect(menu->FindItem(entry)->GetButton(), l, t, r, b));
+        PushClick((l + r) / 2, (t + b) / 2);
+        Frame();
+        Frame();
+    }
+};
+
+TEST_F(TreeDrawTest, ItemsShowWithIconsAndAPushedRightClickCopiesAndPastes) {
+    MakePluginServer();
+    kernel->New("nscriptlet", "/usr/src");
+    kernel->New("nroot", "/usr/dst");
+    auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
+    tv->SetRootNode("/usr");
+    tv->GetWindow()->SetPosition(0, 0);
+    tv->SetActive(true);
+    Frame();
+    Frame();
+    int l = 0, t = 0, r = 0, b = 0;
+    const int src = tv->FindItem("/usr/src");
+    ASSERT_TRUE(ItemRect(tv, src, l, t, r, b));
+
+    // The scriptlet's icon: an opaque pixel of it shows in its row, in its colour.
+    const uint32_t* icon = tv->GetImageList()->GetImage(tv->GetClassImage("nscriptlet"));
+    ASSERT_NE(icon, nullptr);
+    uint32_t colour = 0;
+    for (int i = 0; i < 256 && !colour; i++) {
+        if (icon[i] >> 24) colour = icon[i];
+    }
+    ASSERT_NE(colour, 0u);
+    const uint32_t argb = 0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu);
+    bool seen = false;
+    for (int y = t; y <= b && !seen; y++) {
+        for (int x = l; x <= r && !seen; x++) seen = bwtest::ColorNear(At(x, y), argb);
+    }
+    EXPECT_TRUE(seen);
+
+    // A pushed right click shows the menu at the pointer; "copy", then "paste" on another item.
+    PushRightClick((l + r) / 2, (t + b) / 2);
+    Frame();
+    Frame();
+    ASSERT_TRUE(tv->GetContextMenu()->IsShown());
+    EXPECT_EQ(tv->GetContextMenu()->GetNumItems(), 3);
+    ClickEntry(tv, "copy");
+    EXPECT_FALSE(tv->GetContextMenu()->IsShown());
+    ASSERT_TRUE(ItemRect(tv, tv->FindItem("/usr/dst"), l, t, r, b));
+    // The pointer comes over the item first: where the menu was drawn last, the layer
+    // still sees the menu for one frame.
+    Push(bwtest::sdl::Motion(Id(), (l + r) / 2, (t + b) / 2, 0, 0));
+    Frame();
+    PushRightClick((l + r) / 2, (t + b) / 2);
+    Frame();
+    Frame();
+    EXPECT_EQ(tv->GetContextMenu()->GetNumItems(), 4);
+    ClickEntry(tv, "paste");
+    EXPECT_NE(Lookup("/usr/dst/src"), nullptr);
+    const int pasted = tv->FindItem("/usr/dst/src");
+    ASSERT_NE(pasted, 0);
+    Frame();
+    EXPECT_TRUE(ItemRect(tv, pasted, l, t, r, b));
 }
 
 }  // namespace
