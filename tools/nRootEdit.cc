@@ -3,6 +3,7 @@
 #include "kernel/nCmdProto.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
+#include "kernel/nRef.h"
 #include "tools/nSciControl.h"
 #include "tools/nScriptEditDlg.h"
 
@@ -71,8 +72,12 @@ void nRootEdit::Run(nScriptEditDlg* dialog, nRoot* object) {
         // The object gone meanwhile: the text runs at the root.
         ks->PushCwd(object ? object : ks->GetRoot());
         const char* result = nullptr;
+        // The text may delete this editor, and with it the dialog.
+        nRef<nRoot> self;
+        self = this;
         script->Run(text.c_str(), result);
         ks->PopCwd();
+        if (!self.IsValid()) return;
     } else if (!script) {
         ks->Print("%s: no script server to run the text\n", GetFullName().c_str());
     }

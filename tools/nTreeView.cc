@@ -200,13 +200,23 @@ void nTreeView::Build(nTreeItem* parent, nRoot* object) {
 }
 
 void nTreeView::Sync(nTreeItem* item, nRoot* object) {
+    // Unchanged children come in the same order: matched pairwise, without lookups.
+    nTreeItem* firstItem = item->GetFirstChild();
+    nRoot* firstObject = object->GetHead();
+    while (firstItem && firstObject && firstObject->GetName() &&
+           std::strcmp(firstItem->GetText(), firstObject->GetName()) == 0) {
+        Sync(firstItem, firstObject);
+        firstItem = firstItem->GetNextSibling();
+        firstObject = firstObject->GetSucc();
+    }
+    if (!firstItem && !firstObject) return;
     // Items whose object is gone (or was renamed) go with their subtrees.
-    for (nTreeItem* child = item->GetFirstChild(); child;) {
+    for (nTreeItem* child = firstItem; child;) {
         nTreeItem* next = child->GetNextSibling();
         if (!object->FindChild(child->GetText())) delete child;
         child = next;
     }
-    for (nRoot* child = object->GetHead(); child; child = child->GetSucc()) {
+    for (nRoot* child = firstObject; child; child = child->GetSucc()) {
         const char* name = child->GetName();
         nTreeItem* childItem = name ? item->FindChild(name) : nullptr;
         if (childItem) Sync(childItem, child);
@@ -359,9 +369,11 @@ void nTreeView::OnRightClick(int handle) {
         nContextMenuItem* e = contextMenu_->AddItem(entry);
         e->Place(e->GetX(), e->GetY(), 100, 20);
     }
-    // The editors add their entries here.
+    // The editors add their entries here; a bound function may delete this view.
+    nRef<nRoot> self;
+    self = this;
     Fire("nm_rclick", path);
-    contextMenu_->ShowAtPointer();
+    if (self.IsValid()) contextMenu_->ShowAtPointer();
 }
 
 void nTreeView::OnClick(int handle, bool twice) {

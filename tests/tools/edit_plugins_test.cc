@@ -174,6 +174,14 @@ TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsAtTheRoot) {
     EXPECT_EQ(kernel->GetCwd(), cwd);
     // The text stays when there is no object to show.
     EXPECT_EQ(Text(d), "new('nroot', 'made_at_root')");
+
+    // A text that deletes the editor itself: its dialogs go with it, nothing dangles.
+    ASSERT_TRUE(rootEdit->Open("/made_at_root"));
+    d = rootEdit->FindDialog("/made_at_root");
+    d->GetEditor().SetText("delete('/sys/servers/plugin/rootedit')");
+    d->Command(nScriptEditDlg::Run);
+    EXPECT_EQ(Lookup("/sys/servers/plugin/rootedit"), nullptr);
+    EXPECT_EQ(kernel->GetCwd(), cwd);
 }
 
 TEST_F(EditPluginsTest, TheScriptEditorKeepsTheTextAsWrittenAndAutorunRunsIt) {

@@ -267,6 +267,12 @@ TEST_F(TreeViewTest, RightClickRebuildsTheMenuBeforeItsEventAndShowsIt) {
     EXPECT_EQ(Menu(tv).substr(0, 26), "delete,paste,copy,cut,mine");
     ASSERT_TRUE(Run("obj('/sys/servers/plugin/treeview').contextdel('mine')"));
     EXPECT_EQ(tv->GetContextMenu()->FindItem("mine"), nullptr);
+
+    // A bound function that deletes the view: no menu is shown by a view that is gone.
+    ASSERT_TRUE(Run("function bye(p) delete('/sys/servers/plugin/treeview') end "
+                    "obj('/sys/servers/plugin/treeview').addeventfunction('nm_rclick', 'bye')"));
+    tv->OnRightClick(Item(tv, "/usr/a"));
+    EXPECT_EQ(Lookup("/sys/servers/plugin/treeview"), nullptr);
 }
 
 TEST_F(TreeViewTest, DeleteCutCopyAndPaste) {
