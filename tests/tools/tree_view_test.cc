@@ -6,6 +6,7 @@
 #include "kernel/nRef.h"
 #include "kernel/nTimeServer.h"
 #include "platform/ui/TreeControl.h"
+#include "scene/nVisNode.h"
 #include "script/nConServer.h"
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nContextMenu.h"
@@ -324,6 +325,23 @@ TEST_F(TreeViewTest, DeleteCutCopyAndPaste) {
         }
     }
     EXPECT_EQ(tv->GetCutObject(), nullptr);
+}
+
+TEST_F(TreeViewTest, ACutVisualNodePastedMarksItsNewParentsChanged) {
+    auto* dst = static_cast<nVisNode*>(kernel->New("n3dnode", "/usr/dst"));
+    auto* inner = static_cast<nVisNode*>(kernel->New("n3dnode", "/usr/dst/inner"));
+    kernel->New("n3dnode", "/usr/src/vis");
+    nTreeView* tv = NewTreeView("/usr");
+    // Both parents hold collected channel sets.
+    ASSERT_NE(dst->GetChannelSet(), nullptr);
+    ASSERT_NE(inner->GetChannelSet(), nullptr);
+    ASSERT_FALSE(dst->ChannelsChanged());
+    ASSERT_FALSE(inner->ChannelsChanged());
+    Pick(tv, "/usr/src/vis", "cut");
+    Pick(tv, "/usr/dst/inner", "paste");
+    EXPECT_NE(Lookup("/usr/dst/inner/vis"), nullptr);
+    EXPECT_TRUE(inner->ChannelsChanged());
+    EXPECT_TRUE(dst->ChannelsChanged());
 }
 
 TEST_F(TreeViewTest, ACutObjectStillHeldDiesWithTheView) {
