@@ -12,7 +12,6 @@
 #include "game/nbwLevel.h"
 #include "game/nbwStartPoint.h"
 #include "collide/nCollideServer2.h"
-#include "input/nInputPackage.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
 #include "logic/nModAnimatorState.h"
@@ -44,12 +43,7 @@ class GameLevelTest : public GameTestKernel {
 protected:
     void SetUp() override {
         GameTestKernel::SetUp();
-        // The camera needs the real camera server and the input servers.
-        camera->Release();
-        camera = nullptr;
-        kernel->New("ncameraserver", "/sys/servers/camera");
-        nInputPackage(kernel);
-        kernel->New("ninputserver", "/sys/servers/input");
+        UseRealCameraServer();
         inputs = static_cast<nLogicInputServer*>(kernel->New("nlogicinputserver", "/sys/servers/logicinput"));
         kernel->New("nbaseobserver", "/sys/servers/observer");
         collide->NewContext("trigger");
