@@ -61,6 +61,10 @@ nbwLevel::nbwLevel() {
     active_.SetCwd(this);
     camera_.SetCwd(this);
     divers_.reserve(8);
+    nKernelServer* ks = nKernelServer::ks;
+    actorClass_ = ks->FindClass(kActor);
+    itemClass_ = ks->FindClass(nbwItem::classInfo.name);
+    persistClass_ = ks->FindClass("npersist");
 }
 
 nbwLevel::~nbwLevel() = default;
@@ -154,59 +158,86 @@ void nbwLevel::UpdateLevel() {
                 GetPersistPath().c_str());
         return;
     }
+    Build(store);
+}
+
+void nbwLevel::Build(nRoot* store) {
     nKernelServer* ks = nKernelServer::ks;
+    lastProto_ = nullptr;
     ks->PushCwd(this);
     BuildFromPersist(store);
     ks->PopCwd();
+    lastProto_ = nullptr;
 }
 
 void nbwLevel::BuildFromPersist(nRoot* store) {
     nKernelServer* ks = nKernelServer::ks;
     nRoot* cur = ks->GetCwd();
-    // Restoring and setting up may run scripts that change the store tree.
-    std::vector<nRef<nRoot>> stores;
-    for (nRoot* s = store->GetHead(); s; s = s->GetSucc()) stores.emplace_back(s);
     nRef<nRoot> curAlive(cur);
-    for (nRef<nRoot>& ref : stores) {
-        if (!ref.IsValid() || !curAlive.IsValid()) continue;
-        nRoot* s = ref.Get();
-        const char* name = s->GetName();
-        nRoot* obj = cur->FindChild(name ? name : "");
+    // Restoring and setting up may run scripts that change the store tree: the walk
+    // holds the store it is at and ends when that one died.
+    for (nRoot* s = store->GetHead(); s && curAlive.IsValid();) {
+        nRef<nRoot> ref(s);
+        const char* name = s->GetName() ? s->GetName() : "";
+        nRoot* obj = cur->FindChild(name);
         if (!obj) {
-            const nVariable* proto = s->IsA("npersist") ? static_cast<nPersist*>(s)->GetVar("prototype") : nullptr;
-            if (!proto || proto->GetType() != nVariable::String) {
-                n_error("%s: store '%s' names no prototype text; skipped\n", GetFullName().c_str(),
-                        s->GetFullName().c_str());
-                continue;
-            }
-            nRoot* protos = prototypes_.Resolve();
-            if (!protos) {
-                n_error("%s: '/usr/prototypes' does not exist; '%s' is not built\n", GetFullName().c_str(),
-                        s->GetFullName().c_str());
-                continue;
-            }
-            ks->PushCwd(protos);
-            nRoot* p = ks->Lookup(proto->GetS());
-            ks->PopCwd();
-            if (!p) {
-                n_error("%s: no prototype '%s' for the store '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
-                        s->GetFullName().c_str());
-                continue;
-            }
-            obj = p->Clone(name);
+            obj = CloneFor(s);
+            if (!ref.IsValid()) return;
             if (!obj) {
-                n_error("%s: prototype '%s' did not clone as '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
-                        name);
+                s = s->GetSucc();
                 continue;
             }
             nRef<nRoot> objAlive(obj);
             Built(obj, s);
-            if (!objAlive.IsValid() || !ref.IsValid()) continue;
+            if (!ref.IsValid()) return;
+            if (!objAlive.IsValid()) {
+                s = s->GetSucc();
+                continue;
+            }
         }
-        ks->PushCwd(obj);
-        BuildFromPersist(s);
-        ks->PopCwd();
+        if (s->GetHead()) {
+            ks->PushCwd(obj);
+            BuildFromPersist(s);
+            ks->PopCwd();
+            if (!ref.IsValid()) return;
+        }
+        s = s->GetSucc();
     }
+}
+
+nRoot* nbwLevel::CloneFor(nRoot* s) {
+    const nVariable* proto = s->IsA(persistClass_) ? static_cast<nPersist*>(s)->GetVar("prototype") : nullptr;
+    if (!proto || proto->GetType() != nVariable::String) {
+        n_error("%s: store '%s' names no prototype text; skipped\n", GetFullName().c_str(), s->GetFullName().c_str());
+        return nullptr;
+    }
+    nRoot* protos = prototypes_.Resolve();
+    if (!protos) {
+        n_error("%s: '/usr/prototypes' does not exist; '%s' is not built\n", GetFullName().c_str(),
+                s->GetFullName().c_str());
+        return nullptr;
+    }
+    // Level stores name few prototypes many times over.
+    nRoot* p = lastProto_.GetUnsafe();
+    if (!p || lastProtoText_ != proto->GetS()) {
+        nKernelServer* ks = nKernelServer::ks;
+        ks->PushCwd(protos);
+        p = ks->Lookup(proto->GetS());
+        ks->PopCwd();
+        lastProto_ = p;
+        lastProtoText_ = proto->GetS();
+    }
+    if (!p) {
+        n_error("%s: no prototype '%s' for the store '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
+                s->GetFullName().c_str());
+        return nullptr;
+    }
+    nRoot* obj = p->Clone(s->GetName());
+    if (!obj) {
+        n_error("%s: prototype '%s' did not clone as '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
+                s->GetName());
+    }
+    return obj;
 }
 
 void nbwLevel::Built(nRoot* clone, nRoot* store) {
@@ -219,7 +250,7 @@ void nbwLevel::Built(nRoot* clone, nRoot* store) {
     node->SetTime(0.0f);
     node->SetPersist(store->GetFullName().c_str());
     nRef<nRoot> alive(clone);
-    if (clone->IsA(kActor)) {
+    if (clone->IsA(actorClass_)) {
         auto* actor = static_cast<nbwActor*>(clone);
         nLogicEventHandler* h = handlers_[OnAddDiver];
         if (h->IsBound()) {
@@ -235,7 +266,7 @@ void nbwLevel::Built(nRoot* clone, nRoot* store) {
         const Indices& ix = IndicesOf(actor);
         if (ix.singleplayer >= 0) actor->SetFlag(ix.singleplayer, false);
         if (ix.zoomstate >= 0) actor->SetStat(ix.zoomstate, 1.0f);
-    } else if (clone->IsA(nbwItem::classInfo.name)) {
+    } else if (clone->IsA(itemClass_)) {
         static_cast<nbwItem*>(clone)->SetString(nbwItem::Owner, "none");
     }
     if (!alive.IsValid()) return;
@@ -393,9 +424,7 @@ void nbwLevel::InsertDiver(const char* name) {
     nVariable v;
     v.SetV4(xyzw);
     nbwPutVar(static_cast<nPersist*>(kept), "txyz", v);
-    nKernelServer::ks->PushCwd(this);
-    BuildFromPersist(levelStore);
-    nKernelServer::ks->PopCwd();
+    Build(levelStore);
     if (startAlive.IsValid()) start->SetEmptyStatus(false);
 }
 

@@ -95,6 +95,11 @@ private:
     // Sets the event's text variable "diver".
     void SetDiverVar(nLogicEventHandler* h, const char* name);
     nRoot* PersistRoot(const char* op);
+    // BuildFromPersist from the level with the level current.
+    void Build(nRoot* store);
+    // The clone of the store's prototype under the current object; null (logged) when
+    // the store names none or it does not clone.
+    nRoot* CloneFor(nRoot* store);
 
     nRef<nbwActor> pending_;
     nPathRef<nRoot> active_;
@@ -104,6 +109,12 @@ private:
     nLogicEventHandler* handlers_[NumEvents] = {};
     nString zoomAnim_[2];
     nPathRef<nRoot> prototypes_{"/usr/prototypes"};
+    // The last prototype looked up in this build, by its text.
+    nRef<nRoot> lastProto_;
+    std::string lastProtoText_;
+    nClass* actorClass_ = nullptr;
+    nClass* itemClass_ = nullptr;
+    nClass* persistClass_ = nullptr;
     nPathRef<nRoot> persistRoot_{"/usr/persist"};
     nPathRef<nEnvelopeServer> envelopeServer_{"/sys/servers/envelope"};
     // The camera path logged as unusable, so a frame loop logs it once.
