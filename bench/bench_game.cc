@@ -132,6 +132,7 @@ public:
     LevelBench() {
         kernel = bench::NewLogicKernel();
         nGamePackage(kernel);
+        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", BW_SOURCE_DIR "/data/bin/win32/");
         kernel->New("nluaserver2", "/sys/servers/script");
         kernel->New("nchannelserver", "/sys/servers/channel");
         kernel->New("nvariableserver", "/sys/servers/variable");
