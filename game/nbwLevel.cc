@@ -458,6 +458,7 @@ void nbwLevel::RemoveDiver(const char* name) {
     if (hand >= 0) actor->SetPath(hand, "inventory/hand");
     nPersistLogic* store = actor->GetPersist();
     if (store) actor->StoreToPersist(store);
+    else n_error("%s: v_removediver: '%s' has no store; nothing of it is kept\n", GetFullName().c_str(), key);
     if (!self.IsValid()) return;
     if (actor.IsValid() && store) {
         if (nRoot* root = PersistRoot("v_removediver")) {
