@@ -456,3 +456,33 @@ TEST_F(GameLevelTest, SavesCameraAndActiveDiverWhenTheyResolve) {
 }
 
 }  // namespace
+
+namespace {
+
+// A land character keeps its values in another order than a diver: the level must reach
+// its zoom, not its head, and must not fade it.
+TEST_F(GameLevelTest, ALandCharacterIsZoomedByNameAndItsHeadLeftAlone) {
+    auto* proto = static_cast<nbwActor*>(kernel->New("nbwcharacter", "/usr/prototypes/walker"));
+    const char* const* stats = proto->GetStatNames();
+    const int zoomstate = nbwActor::NameIndex(stats, "zoomstate");
+    const int heading = nbwActor::NameIndex(stats, "heading");
+    const int transparency = nbwActor::NameIndex(stats, "transparency");
+    ASSERT_GE(zoomstate, 0);
+    ASSERT_GE(heading, 0);
+    proto->SetStat(zoomstate, 0.0f);
+    proto->SetStat(heading, 0.25f);
+    Store("lvl/walker", "walker");
+    level->UpdateLevel();
+    auto* walker = static_cast<nbwActor*>(Child("walker"));
+    ASSERT_NE(walker, nullptr);
+    EXPECT_EQ(level->GetPendingDiver(), walker);
+    EXPECT_EQ(walker->GetStat(zoomstate), 1.0f);
+    EXPECT_EQ(walker->GetStat(heading), 0.25f);
+    walker->SetStat(zoomstate, 0.1f);
+    GameFrame(0.1f);
+    EXPECT_EQ(level->GetActiveDiver(), walker);
+    EXPECT_NEAR(walker->GetStat(transparency), 0.5f, 1e-6f);
+    EXPECT_EQ(walker->GetStat(heading), 0.25f);
+}
+
+}  // namespace
