@@ -9,6 +9,7 @@
 #include "anim/nEnvelopeServer.h"
 #include "game/nbwActor.h"
 #include "game/nbwCamera.h"
+#include "game/nbwDiver.h"
 #include "game/nbwHandlerPersist.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
@@ -262,7 +263,7 @@ void nbwLevel::Built(nRoot* clone, nRoot* store) {
         actor->Setup();
         if (!alive.IsValid()) return;
         // A land character has no fade.
-        if (actor->IsA(kDiver)) actor->Call(nId("DFAT"), nullptr, 1.0f, 0.0f);
+        if (actor->IsA(kDiver)) static_cast<nbwDiver*>(actor)->FadeTo(1.0f, 0.0f);
         const Indices& ix = IndicesOf(actor);
         if (ix.singleplayer >= 0) actor->SetFlag(ix.singleplayer, false);
         if (ix.zoomstate >= 0) actor->SetStat(ix.zoomstate, 1.0f);

@@ -8,6 +8,7 @@
 
 #include "anim/nEnvelope.h"
 #include "game/nbwCamera.h"
+#include "game/nbwDiver.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
 #include "game/nbwStartPoint.h"
@@ -483,6 +484,35 @@ TEST_F(GameLevelTest, ALandCharacterIsZoomedByNameAndItsHeadLeftAlone) {
     EXPECT_EQ(level->GetActiveDiver(), walker);
     EXPECT_NEAR(walker->GetStat(transparency), 0.5f, 1e-6f);
     EXPECT_EQ(walker->GetStat(heading), 0.25f);
+}
+
+}  // namespace
+
+namespace {
+
+// Only a diver is faded in as it is built, and only a diver's camera offset scales with
+// its zoom.
+TEST_F(GameLevelTest, ADiverIsFadedInAndScalesTheCameraOffset) {
+    auto* proto = static_cast<nbwDiver*>(kernel->New("nbwdiver", "/usr/prototypes/frogman"));
+    proto->FadeTo(0.0f, 0.0f);
+    Store("lvl/frogman", "frogman");
+    level->UpdateLevel();
+    auto* diver = static_cast<nbwDiver*>(Child("frogman"));
+    ASSERT_NE(diver, nullptr);
+    EXPECT_EQ(diver->GetStat(nbwDiver::Transparency), 1.0f);
+    EXPECT_EQ(diver->GetStat(nbwDiver::Transparency2), 1.0f);
+    EXPECT_EQ(diver->GetStat(nbwDiver::ZoomState), 1.0f);
+    EXPECT_FALSE(diver->GetFlag(nbwDiver::SinglePlayer));
+    // The test actors have no fade: their transparency stays as their prototype's.
+    EXPECT_EQ(Actor("bob")->GetStat(nLevelActor::Transparency), 0.0f);
+
+    GameFrame(0.1f);
+    ASSERT_EQ(level->GetActiveDiver(), diver);
+    diver->SetStat(nbwDiver::ZoomScale, 2.0f);
+    Cam()->SetLookAt("");
+    level->SetCamPos(1, -2, 3);
+    EXPECT_EQ(Cam()->GetOffsetPos(), vector3(2, -4, 6));
+    EXPECT_NE(Cam()->GetLookAt(), "/usr/logic/level/frogman");
 }
 
 }  // namespace
