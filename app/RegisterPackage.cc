@@ -68,6 +68,7 @@
 #include "game/nbwDokuTool.h"
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
+#include "game/nbwLevel.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
@@ -368,6 +369,7 @@ const nClassInfo* const kTable[] = {
     &nbwSandRemover::classInfo,
     &nbwSandHeap::classInfo,
     &nbwDamageZone::classInfo,
+    &nbwLevel::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,

@@ -13,6 +13,7 @@
 #include "game/nbwDokuTool.h"
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
+#include "game/nbwLevel.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
@@ -33,6 +34,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwSandRemover::classInfo);
     ks->AddClass(nbwSandHeap::classInfo);
     ks->AddClass(nbwDamageZone::classInfo);
+    ks->AddClass(nbwLevel::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwCharacter::classInfo);

@@ -185,6 +185,8 @@ public:
     void DeleteTimers();
     nLogicTimer* FindTimer(const char* name) const;
     int GetNumTimers() const;
+    // In the order they were added; i from 0 to GetNumTimers() - 1.
+    nLogicTimer* GetTimerAt(int i) const { return timers_[i]; }
 
     // Links the store and restores from it at once. A path that names nothing or no
     // "npersistlogic" is logged and keeps the former link.

@@ -4,6 +4,7 @@
 #include "game/nbwAction.h"
 #include "logic/nLogicEventServer.h"
 #include "collide/nCollideServer2.h"
+#include "input/nInputPackage.h"
 #include "scene/nChannelServer.h"
 
 const nClassInfo nTestActor::classInfo = nClassInfo::Make<nTestActor>("ntestactor", "nbwactor");
@@ -84,6 +85,14 @@ void GameTestKernel::GameFrame(float dt) {
     channels->SetChannel1f(channels->GenChannel("frametime"), dt);
     static_cast<nLogicEventServer*>(Lookup("/sys/servers/event"))->Trigger();
     LogicFrame(dt);
+}
+
+void GameTestKernel::UseRealCameraServer() {
+    camera->Release();
+    camera = nullptr;
+    kernel->New("ncameraserver", "/sys/servers/camera");
+    nInputPackage(kernel);
+    kernel->New("ninputserver", "/sys/servers/input");
 }
 
 nTestActor* GameTestKernel::NewActor(const char* path) {

@@ -66,6 +66,9 @@ protected:
     // game clock advances, "gametime" and "frametime" are written, the events queued in
     // the last frame fire, then the logic frame runs (LogicFrame).
     void GameFrame(float dt);
+    // Logic cameras work through the real camera server, and they and input nodes read
+    // the input server: replaces the graph fixture's recording camera server with them.
+    void UseRealCameraServer();
     // A test actor at `path` (made active under its parent).
     nTestActor* NewActor(const char* path);
     // An action named `name` queued last in the actor's "actions".

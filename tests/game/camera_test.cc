@@ -8,7 +8,6 @@
 
 #include "game/nbwCamera.h"
 #include "gfx/nGfxServer.h"
-#include "input/nInputPackage.h"
 #include "logic/nLogicVisual2.h"
 #include "tests/game/GameTestKernel.h"
 
@@ -20,11 +19,7 @@ protected:
         GameTestKernel::SetUp();
         // Logic cameras work through the real camera server; the graph traverses only
         // while a camera is current.
-        camera->Release();
-        camera = nullptr;
-        kernel->New("ncameraserver", "/sys/servers/camera");
-        nInputPackage(kernel);
-        kernel->New("ninputserver", "/sys/servers/input");
+        UseRealCameraServer();
         target = static_cast<nLogicVisual2*>(kernel->New("nlogicvisual2", "/usr/logic/diver"));
         cam = static_cast<nbwCamera*>(kernel->New("nbwcamera", "/usr/logic/cam"));
         cam->SetCurrent();

@@ -1,0 +1,664 @@
+#include "game/nbwLevel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "anim/nEnvelope.h"
+#include "anim/nEnvelopeServer.h"
+#include "game/nbwActor.h"
+#include "game/nbwCamera.h"
+#include "game/nbwDiver.h"
+#include "game/nbwHandlerPersist.h"
+#include "game/nbwItem.h"
+#include "game/nbwStartPoint.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nPersistServer.h"
+#include "logic/nLogicEvent.h"
+#include "logic/nLogicEventHandler.h"
+#include "logic/nLogicInput.h"
+#include "logic/nModAnimatorState.h"
+#include "logic/nPersistLogic.h"
+
+static const nCmdDef<nbwLevel> cmds[] = {
+    Bind<&nbwLevel::UpdateLevel>("v_updatelevel_v", "LULV"),
+    Bind<&nbwLevel::SetCamera>("v_setcamera_s", "LSCC"),
+    Bind<&nbwLevel::GetCameraPath>("s_getcamera_v", "LGCC"),
+    Bind<&nbwLevel::NextDiver>("v_nextdiver_v", "LNDI"),
+    Bind<&nbwLevel::PrevDiver>("v_prevdiver_v", "LPDI"),
+    Bind<&nbwLevel::ActivateDiverByPath>("v_activatediver_s", "LADI"),
+    Bind<&nbwLevel::SetActiveDiver>("v_setactivediver_s", "LSAD"),
+    Bind<&nbwLevel::GetActiveDiverPath>("s_getactivediver_v", "LGAD"),
+    Bind<&nbwLevel::GetFreeStartPath>("s_getfreestart_v", "LGFS"),
+    Bind<&nbwLevel::InsertDiver>("v_insertdiver_s", "LISD"),
+    Bind<&nbwLevel::RemoveDiver>("v_removediver_s", "LRMD"),
+    Bind<&nbwLevel::GetDiverCount>("i_getdivercount_v", "LGDC"),
+    Bind<&nbwLevel::GetDiverPath>("s_getdiver_i", "LGDA"),
+    Bind<&nbwLevel::SetZoomAnim>("v_setzoomanim_ss", "LSZA"),
+    Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
+    Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
+};
+const nClassInfo nbwLevel::classInfo = nClassInfo::Make<nbwLevel>("nbwlevel", "nlogiclevel", cmds);
+
+namespace {
+
+const char* const kEventNames[] = {"onstartup", "onshutdown", "onadddiver", "onbeforeremovediver"};
+
+// Class tests by script name: a class that is not registered matches nothing.
+constexpr const char* kActor = "nbwactor";
+constexpr const char* kDiver = "nbwdiver";
+
+float StatOr(nbwActor* a, int index, float otherwise) {
+    return index >= 0 ? a->GetStat(index) : otherwise;
+}
+
+}  // namespace
+
+nbwLevel::nbwLevel() {
+    zoomState_ = static_cast<nModAnimatorState*>(CreateModuleState(nModuleState::Animation, "zoom_camera"));
+    for (int i = 0; i < NumEvents; i++) handlers_[i] = AddHandler(kEventNames[i]);
+    for (int i : {OnAddDiver, OnBeforeRemoveDiver}) SetDiverVar(handlers_[i], "");
+    active_.SetCwd(this);
+    camera_.SetCwd(this);
+    divers_.reserve(8);
+    nKernelServer* ks = nKernelServer::ks;
+    actorClass_ = ks->FindClass(kActor);
+    itemClass_ = ks->FindClass(nbwItem::classInfo.name);
+    persistClass_ = ks->FindClass("npersist");
+}
+
+nbwLevel::~nbwLevel() = default;
+
+// -- saving and the store -----------------------------------------------------------
+
+bool nbwLevel::SaveCmds(nPersistServer* ps) {
+    if (!nLogicLevel::SaveCmds(ps)) return false;
+    if (camera_.GetPath()) {
+        nRoot* cam = camera_.Resolve();
+        if (cam && cam->IsA(nbwCamera::classInfo.name) && !ps->Put(this, nId("LSCC"), cam->GetFullName().c_str())) {
+            return false;
+        }
+    }
+    if (nbwActor* a = GetActiveDiver()) {
+        if (!ps->Put(this, nId("LSAD"), a->GetFullName().c_str())) return false;
+    }
+    return true;
+}
+
+void nbwLevel::StoreToPersist(nPersistLogic* store) {
+    if (!store) {
+        n_error("%s: StoreToPersist: no persistent store\n", GetFullName().c_str());
+        return;
+    }
+    nLogicLevel::StoreToPersist(store);
+    nVariable v;
+    v.SetI(GetActive() ? 1 : 0);
+    nbwPutVar(store, "active", v);
+    nbwStoreHandlers(this, store);
+    const int n = GetNumTimers();
+    char key[64];
+    for (int i = 0; i < n; i++) {
+        const nLogicTimer* t = GetTimerAt(i);
+        std::snprintf(key, sizeof(key), "timer_%d_name", i);
+        v.SetS(t->GetName());
+        nbwPutVar(store, key, v);
+        std::snprintf(key, sizeof(key), "timer_%d_type", i);
+        v.SetS(t->repeat == nLogicTimer::Loop ? "loop" : "oneshot");
+        nbwPutVar(store, key, v);
+        std::snprintf(key, sizeof(key), "timer_%d_script", i);
+        v.SetS(t->script.Get());
+        nbwPutVar(store, key, v);
+        std::snprintf(key, sizeof(key), "timer_%d_time", i);
+        v.SetF(t->period);
+        nbwPutVar(store, key, v);
+        std::snprintf(key, sizeof(key), "timer_%d_starttime", i);
+        v.SetF(t->time);
+        nbwPutVar(store, key, v);
+    }
+    v.SetI(n);
+    nbwPutVar(store, "timercount", v);
+}
+
+void nbwLevel::RestoreFromPersist(nPersistLogic* store) {
+    nLogicLevel::RestoreFromPersist(store);
+    if (!store) return;
+    nbwRestoreHandlers(this, store);
+    const nVariable* count = store->GetVar("timercount");
+    if (!count || count->GetType() != nVariable::Int) return;
+    char key[64];
+    for (int i = 0; i < count->GetI(); i++) {
+        const nVariable* vars[5];
+        static const char* const names[5] = {"name", "type", "script", "time", "starttime"};
+        static const nVariable::Type types[5] = {nVariable::String, nVariable::String, nVariable::String,
+                                                 nVariable::Float, nVariable::Float};
+        bool ok = true;
+        for (int k = 0; k < 5; k++) {
+            std::snprintf(key, sizeof(key), "timer_%d_%s", i, names[k]);
+            vars[k] = store->GetVar(key);
+            if (!vars[k] || vars[k]->GetType() != types[k]) {
+                n_error("%s: timer %d of '%s': '%s' is missing or of another type, the timer is not restored\n",
+                        GetFullName().c_str(), i, store->GetFullName().c_str(), key);
+                ok = false;
+                break;
+            }
+        }
+        if (!ok) continue;
+        // Only "loop" repeats: any other stored text is a one-shot timer.
+        const char* repeat = std::strcmp(vars[1]->GetS(), "loop") == 0 ? "loop" : "oneshot";
+        AddTimer(vars[0]->GetS(), repeat, vars[4]->GetF(), vars[3]->GetF(), vars[2]->GetS());
+    }
+}
+
+// -- building from the stores -------------------------------------------------------
+
+void nbwLevel::UpdateLevel() {
+    nPersistLogic* store = GetPersist();
+    if (!store) {
+        n_error("%s: v_updatelevel: the level's store '%s' does not resolve; nothing built\n", GetFullName().c_str(),
+                GetPersistPath().c_str());
+        return;
+    }
+    Build(store);
+}
+
+void nbwLevel::Build(nRoot* store) {
+    nKernelServer* ks = nKernelServer::ks;
+    lastProto_ = nullptr;
+    ks->PushCwd(this);
+    BuildFromPersist(store);
+    ks->PopCwd();
+    lastProto_ = nullptr;
+}
+
+void nbwLevel::BuildFromPersist(nRoot* store) {
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* cur = ks->GetCwd();
+    nRef<nRoot> curAlive(cur);
+    // Restoring and setting up may run scripts that change the store tree: the walk
+    // holds the store it is at and ends when that one died.
+    for (nRoot* s = store->GetHead(); s && curAlive.IsValid();) {
+        nRef<nRoot> ref(s);
+        const char* name = s->GetName() ? s->GetName() : "";
+        nRoot* obj = cur->FindChild(name);
+        if (!obj) {
+            obj = CloneFor(s);
+            if (!ref.IsValid()) return;
+            if (!obj) {
+                s = s->GetSucc();
+                continue;
+            }
+            nRef<nRoot> objAlive(obj);
+            Built(obj, s);
+            if (!ref.IsValid()) return;
+            if (!objAlive.IsValid()) {
+                s = s->GetSucc();
+                continue;
+            }
+        }
+        if (s->GetHead()) {
+            ks->PushCwd(obj);
+            BuildFromPersist(s);
+            ks->PopCwd();
+            if (!ref.IsValid()) return;
+        }
+        s = s->GetSucc();
+    }
+}
+
+nRoot* nbwLevel::CloneFor(nRoot* s) {
+    const nVariable* proto = s->IsA(persistClass_) ? static_cast<nPersist*>(s)->GetVar("prototype") : nullptr;
+    if (!proto || proto->GetType() != nVariable::String) {
+        n_error("%s: store '%s' names no prototype text; skipped\n", GetFullName().c_str(), s->GetFullName().c_str());
+        return nullptr;
+    }
+    nRoot* protos = prototypes_.Resolve();
+    if (!protos) {
+        n_error("%s: '/usr/prototypes' does not exist; '%s' is not built\n", GetFullName().c_str(),
+                s->GetFullName().c_str());
+        return nullptr;
+    }
+    // Level stores name few prototypes many times over.
+    nRoot* p = lastProto_.GetUnsafe();
+    if (!p || lastProtoText_ != proto->GetS()) {
+        nKernelServer* ks = nKernelServer::ks;
+        ks->PushCwd(protos);
+        p = ks->Lookup(proto->GetS());
+        ks->PopCwd();
+        lastProto_ = p;
+        lastProtoText_ = proto->GetS();
+    }
+    if (!p) {
+        n_error("%s: no prototype '%s' for the store '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
+                s->GetFullName().c_str());
+        return nullptr;
+    }
+    nRoot* obj = p->Clone(s->GetName());
+    if (!obj) {
+        n_error("%s: prototype '%s' did not clone as '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
+                s->GetName());
+    }
+    return obj;
+}
+
+void nbwLevel::Built(nRoot* clone, nRoot* store) {
+    if (!IsLogicNode(clone)) {
+        n_error("%s: the clone '%s' is no logic node; it keeps no store\n", GetFullName().c_str(),
+                clone->GetFullName().c_str());
+        return;
+    }
+    auto* node = static_cast<nLogicNode*>(clone);
+    node->SetTime(0.0f);
+    node->SetPersist(store->GetFullName().c_str());
+    nRef<nRoot> alive(clone);
+    if (clone->IsA(actorClass_)) {
+        auto* actor = static_cast<nbwActor*>(clone);
+        nLogicEventHandler* h = handlers_[OnAddDiver];
+        if (h->IsBound()) {
+            SetDiverVar(h, actor->GetName());
+            h->Queue();
+        }
+        AddDiverEntry(actor);
+        pending_ = actor;
+        actor->Setup();
+        if (!alive.IsValid()) return;
+        // A land character has no fade.
+        if (actor->IsA(kDiver)) static_cast<nbwDiver*>(actor)->FadeTo(1.0f, 0.0f);
+        const Indices& ix = IndicesOf(actor);
+        if (ix.singleplayer >= 0) actor->SetFlag(ix.singleplayer, false);
+        if (ix.zoomstate >= 0) actor->SetStat(ix.zoomstate, 1.0f);
+    } else if (clone->IsA(itemClass_)) {
+        static_cast<nbwItem*>(clone)->SetString(nbwItem::Owner, "none");
+    }
+    if (!alive.IsValid()) return;
+    if (nPersistLogic* own = node->GetPersist()) node->StoreToPersist(own);
+}
+
+// -- divers ---------------------------------------------------------------------------
+
+void nbwLevel::AddDiverEntry(nbwActor* actor) {
+    for (nPathRef<nRoot>& e : divers_) {
+        if (e.Resolve() == actor) return;
+    }
+    divers_.emplace_back(actor->GetName());
+    divers_.back().SetCwd(this);
+}
+
+void nbwLevel::Prune() {
+    for (size_t i = 0; i < divers_.size();) {
+        nRoot* obj = divers_[i].Resolve();
+        if (obj && obj->IsA(kActor)) {
+            i++;
+            continue;
+        }
+        n_error("%s: the diver '%s' is gone or no nbwactor; dropped from the list\n", GetFullName().c_str(),
+                divers_[i].GetPath() ? divers_[i].GetPath() : "");
+        divers_.erase(divers_.begin() + long(i));
+    }
+}
+
+nbwActor* nbwLevel::Entry(int index) {
+    if (index < 0 || index >= int(divers_.size())) return nullptr;
+    nRoot* obj = divers_[size_t(index)].Resolve();
+    return obj && obj->IsA(kActor) ? static_cast<nbwActor*>(obj) : nullptr;
+}
+
+int nbwLevel::GetDiverCount() {
+    Prune();
+    return int(divers_.size());
+}
+
+nbwActor* nbwLevel::GetDiver(int index) {
+    Prune();
+    return Entry(index);
+}
+
+std::string nbwLevel::GetDiverPath(int index) {
+    nbwActor* a = GetDiver(index);
+    return a ? a->GetFullName() : std::string("none");
+}
+
+int nbwLevel::IndexOfActive() {
+    Prune();
+    nbwActor* a = GetActiveDiver();
+    if (!a) return -1;
+    for (int i = 0; i < int(divers_.size()); i++) {
+        if (Entry(i) == a) return i;
+    }
+    return -1;
+}
+
+void nbwLevel::NextDiver() {
+    int i = IndexOfActive();
+    if (i < 0) return;
+    pending_ = Entry((i + 1) % int(divers_.size()));
+}
+
+void nbwLevel::PrevDiver() {
+    int i = IndexOfActive();
+    if (i < 0) return;
+    const int n = int(divers_.size());
+    pending_ = Entry((i + n - 1) % n);
+}
+
+void nbwLevel::ActivateDiver(nbwActor* actor) {
+    pending_ = actor;
+}
+
+void nbwLevel::ActivateDiverByPath(const char* path) {
+    nRoot* obj = path ? nKernelServer::ks->Lookup(path) : nullptr;
+    if (obj && !obj->IsA(kActor)) {
+        n_error("%s: v_activatediver: '%s' is no nbwactor\n", GetFullName().c_str(), path);
+        obj = nullptr;
+    }
+    ActivateDiver(static_cast<nbwActor*>(obj));
+}
+
+void nbwLevel::SetActiveDiver(const char* path) {
+    active_.SetPath(path && path[0] ? path : nullptr);
+}
+
+nbwActor* nbwLevel::GetActiveDiver() {
+    if (!active_.GetPath()) return nullptr;
+    nRoot* obj = active_.Resolve();
+    return obj && obj->IsA(kActor) ? static_cast<nbwActor*>(obj) : nullptr;
+}
+
+std::string nbwLevel::GetActiveDiverPath() {
+    nbwActor* a = GetActiveDiver();
+    return a ? a->GetFullName() : std::string("none");
+}
+
+nRoot* nbwLevel::PersistRoot(const char* op) {
+    nRoot* root = persistRoot_.Resolve();
+    if (!root) n_error("%s: %s: '/usr/persist' does not exist\n", GetFullName().c_str(), op);
+    return root;
+}
+
+nRoot* nbwLevel::GetFreeStart() {
+    for (nRoot* c = GetTail(); c; c = c->GetPred()) {
+        if (c->IsA(nbwStartPoint::classInfo.name) && static_cast<nbwStartPoint*>(c)->GetEmptyStatus()) return c;
+    }
+    return nullptr;
+}
+
+std::string nbwLevel::GetFreeStartPath() {
+    nRoot* s = GetFreeStart();
+    return s ? s->GetFullName() : std::string("none");
+}
+
+void nbwLevel::InsertDiver(const char* name) {
+    const char* key = name ? name : "";
+    nRoot* root = PersistRoot("v_insertdiver");
+    if (!root) return;
+    nRoot* kept = root->FindChild(key);
+    if (!kept) {
+        n_error("%s: v_insertdiver: no kept store '%s' under '/usr/persist'\n", GetFullName().c_str(), key);
+        return;
+    }
+    auto* start = static_cast<nbwStartPoint*>(GetFreeStart());
+    if (!start) {
+        n_error("%s: v_insertdiver: no free start point for '%s'; it stays kept\n", GetFullName().c_str(), key);
+        return;
+    }
+    nPersistLogic* levelStore = GetPersist();
+    if (!levelStore) {
+        n_error("%s: v_insertdiver: the level's store does not resolve; '%s' stays kept\n", GetFullName().c_str(),
+                key);
+        return;
+    }
+    if (levelStore->FindChild(key)) {
+        // Two stores of one name would leave one of them unreachable.
+        n_error("%s: v_insertdiver: the level's store already holds '%s'; it stays kept\n", GetFullName().c_str(),
+                key);
+        return;
+    }
+    if (!kept->IsA("npersist")) {
+        n_error("%s: v_insertdiver: '%s' is no store; it stays kept\n", GetFullName().c_str(),
+                kept->GetFullName().c_str());
+        return;
+    }
+    nRef<nRoot> startAlive(start);
+    levelStore->AddTail(kept);
+    const vector3& p = start->GetPosition();
+    const float xyzw[4] = {p.x, p.y, p.z, 0.0f};
+    nVariable v;
+    v.SetV4(xyzw);
+    nbwPutVar(static_cast<nPersist*>(kept), "txyz", v);
+    Build(levelStore);
+    if (startAlive.IsValid()) start->SetEmptyStatus(false);
+}
+
+void nbwLevel::RemoveDiver(const char* name) {
+    const char* key = name ? name : "";
+    nRef<nRoot> self(this);
+    nLogicEventHandler* h = handlers_[OnBeforeRemoveDiver];
+    if (h->IsBound()) {
+        SetDiverVar(h, key);
+        h->Fire();
+        if (!self.IsValid()) return;
+    }
+    Prune();
+    int index = -1;
+    for (int i = 0; i < int(divers_.size()); i++) {
+        nbwActor* a = Entry(i);
+        if (a && a->GetName() && std::strcmp(a->GetName(), key) == 0) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0) return;
+    nRef<nbwActor> actor(Entry(index));
+    if (GetActiveDiver() == actor.Get()) {
+        NextDiver();
+        // The path would name the diver again once it is back, and its return would
+        // then switch nothing: no camera target, no input focus.
+        active_.SetPath(nullptr);
+    }
+    const int hand = nbwActor::NameIndex(actor->GetPathNames(), "hand");
+    if (hand >= 0) actor->SetPath(hand, "inventory/hand");
+    nPersistLogic* store = actor->GetPersist();
+    if (store) actor->StoreToPersist(store);
+    else n_error("%s: v_removediver: '%s' has no store; nothing of it is kept\n", GetFullName().c_str(), key);
+    if (!self.IsValid()) return;
+    if (actor.IsValid() && store) {
+        if (nRoot* root = PersistRoot("v_removediver")) {
+            const char* storeName = store->GetName() ? store->GetName() : "";
+            if (nRoot* old = root->FindChild(storeName); old && old != store) {
+                n_error("%s: v_removediver: the older kept store '%s' gives way to the one of '%s'\n",
+                        GetFullName().c_str(), old->GetFullName().c_str(), actor->GetFullName().c_str());
+                old->Release();
+            }
+            root->AddTail(store);
+        }
+    }
+    // The list may have changed while the store hooks ran.
+    for (size_t i = 0; i < divers_.size(); i++) {
+        if (divers_[i].Resolve() == actor.GetUnsafe()) {
+            divers_.erase(divers_.begin() + long(i));
+            break;
+        }
+    }
+    if (actor.IsValid()) actor->Release();
+}
+
+void nbwLevel::RemoveAllDivers() {
+    nRef<nRoot> self(this);
+    Prune();
+    while (!divers_.empty() && self.IsValid()) {
+        const size_t before = divers_.size();
+        nbwActor* a = Entry(0);
+        const std::string name = a && a->GetName() ? a->GetName() : "";
+        RemoveDiver(name.c_str());
+        if (!self.IsValid()) return;
+        Prune();
+        // An event script that put the diver back must not keep this loop going.
+        if (divers_.size() >= before) divers_.erase(divers_.begin());
+    }
+}
+
+void nbwLevel::SetDiverVar(nLogicEventHandler* h, const char* name) {
+    nLogicEvent* obj = h ? h->GetEventObject() : nullptr;
+    if (!obj) return;
+    nVariable v;
+    v.SetS(name);
+    nbwPutVar(obj, "diver", v);
+}
+
+// -- camera -------------------------------------------------------------------------
+
+void nbwLevel::SetCamera(const char* path) {
+    camera_.SetPath(path && path[0] ? path : nullptr);
+    cameraLogged_ = false;
+}
+
+nbwCamera* nbwLevel::GetCamera() {
+    nRoot* obj = camera_.GetPath() ? camera_.Resolve() : nullptr;
+    if (obj && obj->IsA(nbwCamera::classInfo.name)) return static_cast<nbwCamera*>(obj);
+    const std::string path = camera_.GetPath() ? camera_.GetPath() : "";
+    // Once per path: the frame asks every time.
+    if (!cameraLogged_ || cameraLoggedPath_ != path) {
+        n_error("%s: the camera '%s' names %s\n", GetFullName().c_str(), path.c_str(),
+                obj ? "no nbwcamera" : "nothing");
+        cameraLogged_ = true;
+        cameraLoggedPath_ = path;
+    }
+    return nullptr;
+}
+
+std::string nbwLevel::GetCameraPath() {
+    nRoot* obj = camera_.GetPath() ? camera_.Resolve() : nullptr;
+    return obj && obj->IsA(nbwCamera::classInfo.name) ? obj->GetFullName() : std::string("none");
+}
+
+void nbwLevel::SetZoomAnim(const char* a, const char* b) {
+    zoomAnim_[0] = a ? a : "";
+    zoomAnim_[1] = b ? b : "";
+}
+
+void nbwLevel::SetCamPos(float x, float y, float z) {
+    nbwActor* a = GetActiveDiver();
+    if (!a) return;
+    nbwCamera* cam = GetCamera();
+    if (!cam) return;
+    const Indices& ix = IndicesOf(a);
+    if (a->IsA(kDiver)) {
+        const float s = StatOr(a, ix.zoomscale, 1.0f);
+        cam->SetOffsetPos(vector3(x * s, y * s, z * s));
+    } else {
+        const float h = StatOr(a, ix.heading, 0.0f) - 1.0f;
+        const float p = StatOr(a, ix.pitch, 0.0f) - 1.0f;
+        cam->SetOffsetPos(vector3(x - h, y - p, z));
+        cam->SetLookAt(a->GetFullName().c_str());
+    }
+}
+
+void nbwLevel::SetCamRot(float x, float y, float z) {
+    nbwCamera* cam = GetCamera();
+    if (!cam) return;
+    const quaternion qx(std::sin(x * 0.5f), 0.0f, 0.0f, std::cos(x * 0.5f));
+    const quaternion qy(0.0f, std::sin(y * 0.5f), 0.0f, std::cos(y * 0.5f));
+    const quaternion qz(0.0f, 0.0f, std::sin(z * 0.5f), std::cos(z * 0.5f));
+    cam->SetOffsetQuat(qx * qy * qz);
+}
+
+nEnvelope* nbwLevel::FindZoomEnvelope(const char* name) {
+    const char* key = name ? name : "";
+    nEnvelopeServer* server = envelopeServer_.Get();
+    if (nEnvelope* env = server->FindEnvelope(key)) return env;
+    if (!std::strstr(key, ".nea")) {
+        n_error("%s: no zoom envelope '%s'\n", GetFullName().c_str(), key);
+        return nullptr;
+    }
+    nEnvelope* env = server->NewEnvelope(key);
+    if (!env) return nullptr;
+    if (!env->LoadKeys(key)) {
+        n_error("%s: the zoom envelope's key file '%s' did not load\n", GetFullName().c_str(), key);
+        env->Release();
+        return nullptr;
+    }
+    return env;
+}
+
+// -- per frame ----------------------------------------------------------------------
+
+const nbwLevel::Indices& nbwLevel::IndicesOf(nbwActor* actor) {
+    if (indices_.cls != actor->GetClass()) {
+        const char* const* stats = actor->GetStatNames();
+        indices_.cls = actor->GetClass();
+        indices_.transparency = nbwActor::NameIndex(stats, "transparency");
+        indices_.fadetime = nbwActor::NameIndex(stats, "fadetime");
+        indices_.zoomstate = nbwActor::NameIndex(stats, "zoomstate");
+        indices_.zoomscale = nbwActor::NameIndex(stats, "zoomscale");
+        indices_.heading = nbwActor::NameIndex(stats, "heading");
+        indices_.pitch = nbwActor::NameIndex(stats, "pitch");
+        indices_.singleplayer = nbwActor::NameIndex(actor->GetFlagNames(), "singleplayer");
+    }
+    return indices_;
+}
+
+void nbwLevel::Switch() {
+    nRef<nbwActor> next(pending_.GetUnsafe());
+    if (nbwCamera* cam = GetCamera()) cam->SetTarget(next->GetFullName().c_str());
+    if (!next.IsValid()) return;
+    nRoot* input = next->FindChild("input");
+    if (input && input->IsA(nLogicInput::classInfo.name)) {
+        static_cast<nLogicInput*>(input)->SetFocus(true);
+    } else {
+        n_error("%s: the diver '%s' has no nlogicinput 'input'; switched without the input focus\n",
+                GetFullName().c_str(), next->GetFullName().c_str());
+    }
+    if (!next.IsValid()) return;
+    if (nbwActor* old = GetActiveDiver()) {
+        const Indices& ix = IndicesOf(old);
+        if (ix.transparency >= 0) old->SetStat(ix.transparency, 1.0f);
+    }
+    if (!next.IsValid()) return;
+    active_.SetPath(next->GetFullName().c_str());
+    pending_ = nullptr;
+}
+
+void nbwLevel::FollowZoom(nbwActor* diver) {
+    const Indices& ix = IndicesOf(diver);
+    if (ix.zoomstate < 0) return;
+    const float z = diver->GetStat(ix.zoomstate);
+    zoomState_->SetEnabled(true);
+    zoomState_->SetTime(z);
+    const float t = std::clamp(z / 0.2f, 0.0f, 1.0f);
+    if (nbwCamera* cam = GetCamera()) cam->SetElasticity(z * 0.1f, z * 0.9f);
+    if (ix.transparency >= 0 && StatOr(diver, ix.fadetime, 0.0f) <= 0.0f) diver->SetStat(ix.transparency, t);
+}
+
+bool nbwLevel::Trigger(nLogicGraph* graph) {
+    nRef<nRoot> self(this);
+    if (nbwActor* next = pending_.GetUnsafe(); next && GetActiveDiver() != next) Switch();
+    if (nbwActor* a = GetActiveDiver()) FollowZoom(a);
+    // An animator's script may release the level.
+    zoomState_->Animate();
+    if (!self.IsValid()) return true;
+    return nLogicLevel::Trigger(graph);
+}
+
+// -- unloading ----------------------------------------------------------------------
+
+void nbwLevel::UnloadLevel() {
+    nRef<nRoot> self(this);
+    if (handlers_[OnShutdown]->IsBound()) {
+        handlers_[OnShutdown]->Fire();
+        if (!self.IsValid()) return;
+    }
+    pending_ = nullptr;
+    active_.SetPath(nullptr);
+    RemoveAllDivers();
+    if (!self.IsValid()) return;
+    if (nPersistLogic* store = GetPersist()) StoreToPersist(store);
+    std::vector<nRef<nRoot>> children;
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) children.emplace_back(c);
+    for (nRef<nRoot>& c : children) {
+        if (!c.IsValid() || !IsLogicNode(c.Get())) continue;
+        auto* node = static_cast<nLogicNode*>(c.Get());
+        if (nPersistLogic* store = node->GetPersist()) node->StoreToPersist(store);
+        if (!self.IsValid()) return;
+    }
+    nLogicLevel::UnloadLevel();
+}

@@ -1,0 +1,131 @@
+#pragma once
+// One playable level (script class "nbwlevel"): builds its persistent objects from the
+// prototypes along its store tree, keeps the divers the player switches between, lets
+// divers leave (their stores wait under "/usr/persist") and come back at a free start
+// point, drives the follow camera's zoom and keeps its timers through saves.
+#include <string>
+#include <vector>
+
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "kernel/nString.h"
+#include "logic/nLogicLevel.h"
+
+class nbwActor;
+class nbwCamera;
+class nEnvelope;
+class nEnvelopeServer;
+class nLogicEventHandler;
+class nModAnimatorState;
+class nPersist;
+
+class nbwLevel : public nLogicLevel {
+public:
+    static const nClassInfo classInfo;
+
+    nbwLevel();
+    ~nbwLevel() override;
+    bool SaveCmds(nPersistServer* ps) override;
+    void StoreToPersist(nPersistLogic* store) override;
+    void RestoreFromPersist(nPersistLogic* store) override;
+    // Switches to a pending diver, follows the active diver's zoom, then the level's own.
+    bool Trigger(nLogicGraph* graph) override;
+    // "onshutdown", the divers' stores to "/usr/persist", everything stored, then the
+    // level's own unload.
+    void UnloadLevel() override;
+
+    // Builds what the level's store tree names and the level lacks; a missing store,
+    // prototype or "/usr/prototypes" is logged and that part skipped.
+    void UpdateLevel();
+    void BuildFromPersist(nRoot* store);
+
+    void SetCamera(const char* path);
+    // Null (logged once per path) when the path names nothing or no "nbwcamera".
+    nbwCamera* GetCamera();
+    std::string GetCameraPath();
+
+    void NextDiver();
+    void PrevDiver();
+    // Becomes the active diver at the next Trigger; null cancels a pending switch.
+    void ActivateDiver(nbwActor* actor);
+    void ActivateDiverByPath(const char* path);
+    nbwActor* GetPendingDiver() const { return pending_.GetUnsafe(); }
+    // No switch runs.
+    void SetActiveDiver(const char* path);
+    // Null when the reference does not resolve to an "nbwactor".
+    nbwActor* GetActiveDiver();
+    std::string GetActiveDiverPath();
+
+    // The last child that is an "nbwstartpoint" with its empty status set; null when none.
+    nRoot* GetFreeStart();
+    std::string GetFreeStartPath();
+    void InsertDiver(const char* name);
+    void RemoveDiver(const char* name);
+    void RemoveAllDivers();
+    // Entries whose actor is gone or no "nbwactor" are dropped first.
+    int GetDiverCount();
+    // Null for an index outside the list.
+    nbwActor* GetDiver(int index);
+    std::string GetDiverPath(int index);
+
+    void SetZoomAnim(const char* a, const char* b);
+    const char* GetZoomAnim(int i) const { return zoomAnim_[i & 1].Get(); }
+    void SetCamPos(float x, float y, float z);
+    void SetCamRot(float x, float y, float z);
+
+    // The envelope of that name with one reference for the caller; one that does not
+    // exist yet is made and loaded when the name is a ".nea" key file. Null (logged) for
+    // another name that names no envelope or a key file that does not load.
+    nEnvelope* FindZoomEnvelope(const char* name);
+
+    nModAnimatorState* GetZoomState() const { return zoomState_; }
+    nLogicEventHandler* GetHandler(int i) const { return handlers_[i]; }
+    enum Event { OnStartup = 0, OnShutdown, OnAddDiver, OnBeforeRemoveDiver, NumEvents };
+
+private:
+    // The entry's actor, null (and the entry dropped by Prune) when gone or no actor.
+    nbwActor* Entry(int index);
+    // Drops the entries that no longer resolve to an "nbwactor", logged.
+    void Prune();
+    int IndexOfActive();
+    void AddDiverEntry(nbwActor* actor);
+    void Switch();
+    void FollowZoom(nbwActor* diver);
+    void Built(nRoot* clone, nRoot* store);
+    // Sets the event's text variable "diver".
+    void SetDiverVar(nLogicEventHandler* h, const char* name);
+    nRoot* PersistRoot(const char* op);
+    // BuildFromPersist from the level with the level current.
+    void Build(nRoot* store);
+    // The clone of the store's prototype under the current object; null (logged) when
+    // the store names none or it does not clone.
+    nRoot* CloneFor(nRoot* store);
+
+    nRef<nbwActor> pending_;
+    nPathRef<nRoot> active_;
+    nPathRef<nRoot> camera_;
+    std::vector<nPathRef<nRoot>> divers_;
+    nModAnimatorState* zoomState_ = nullptr;
+    nLogicEventHandler* handlers_[NumEvents] = {};
+    nString zoomAnim_[2];
+    nPathRef<nRoot> prototypes_{"/usr/prototypes"};
+    // The last prototype looked up in this build, by its text.
+    nRef<nRoot> lastProto_;
+    std::string lastProtoText_;
+    nClass* actorClass_ = nullptr;
+    nClass* itemClass_ = nullptr;
+    nClass* persistClass_ = nullptr;
+    nPathRef<nRoot> persistRoot_{"/usr/persist"};
+    nPathRef<nEnvelopeServer> envelopeServer_{"/sys/servers/envelope"};
+    // The camera path logged as unusable, so a frame loop logs it once.
+    bool cameraLogged_ = false;
+    std::string cameraLoggedPath_;
+    // The actor class and its value indices, looked up once per class.
+    struct Indices {
+        const nClass* cls = nullptr;
+        int transparency = -1, fadetime = -1, zoomstate = -1, zoomscale = -1, heading = -1, pitch = -1;
+        int singleplayer = -1;
+    };
+    const Indices& IndicesOf(nbwActor* actor);
+    Indices indices_;
+};
