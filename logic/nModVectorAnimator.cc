@@ -151,9 +151,9 @@ void nModVectorAnimator::Animate(nLogicNode* node, float t) {
     for (int i = 0;;) {
         nEnvelope* env = h->envelope;
         if (h->command.proto && (env || (!h->failed && (env = LoadEnvelope(i))))) {
-            // Oneshot animations send nothing after their last key.
-            const int last = env->GetNumKeys() - 1;
-            if (loop || (last >= 0 && t <= env->GetKey(last)->time)) {
+            // Oneshot animations send nothing after their last key; looping ones need
+            // not look at the keys here.
+            if (loop || (env->GetNumKeys() > 0 && t <= env->GetKey(env->GetNumKeys() - 1)->time)) {
                 float v[4];
                 env->Sample(h->cursor, v, t, 1.0f, loop);
                 h->command.Send(node, v);
