@@ -83,8 +83,9 @@ public:
     void SetNodeVariables() override;
     // The collision states, and the documentation tool shown in the hand places its view.
     void UpdateModules(const matrix44& world) override;
-    // The documentation tool shown in the hand scores its view first, then the nearest item of the item zone, then the physics contacts (the 12 deepest; no
-    // joint with a boid).
+    // The documentation tool shown in the hand scores its view first, then the nearest
+    // item of the item zone, then the physics contacts (the 12 deepest; no joint with a
+    // boid).
     void AnalyseCollision() override;
     // The node takes the body's matrix; a diver without a physics module stays put.
     bool StepPhysik(const matrix44& recordWorld) override;
