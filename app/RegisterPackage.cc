@@ -66,6 +66,7 @@
 #include "game/nbwCutTool.h"
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwElevator.h"
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
@@ -372,6 +373,7 @@ const nClassInfo* const kTable[] = {
     &nbwLevel::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
+    &nbwElevator::classInfo,
     &nBinkPlayer::classInfo,
     &nbwCharacter::classInfo,
     &nbwWater::classInfo,

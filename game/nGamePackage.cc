@@ -11,6 +11,7 @@
 #include "game/nbwCutTool.h"
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwElevator.h"
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
@@ -37,6 +38,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwLevel::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
+    ks->AddClass(nbwElevator::classInfo);
     ks->AddClass(nbwCharacter::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);
