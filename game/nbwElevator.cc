@@ -193,8 +193,10 @@ void nbwElevator::CloseInventory() {
     for (nRoot* c = back ? back->GetHead() : nullptr; c; c = c->GetSucc()) {
         if (c->GetName() && std::strcmp(c->GetName(), "input") == 0) in = c;
     }
-    if (in && in->IsA(nLogicInput::classInfo.name)) static_cast<nLogicInput*>(in)->SetFocus(true);
+    // The menu lets go first: in a shared focus group its letting go would take the
+    // focus from the diver again.
     if (nLogicInput* menu = MenuInput()) menu->SetFocus(false);
+    if (in && in->IsA(nLogicInput::classInfo.name)) static_cast<nLogicInput*>(in)->SetFocus(true);
     user_ = nullptr;
     open_ = false;
     needsRefresh_ = true;
