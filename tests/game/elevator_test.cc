@@ -327,6 +327,24 @@ TEST_F(ElevatorTest, ADeadUserClosesTheScreenAndTheLevelsDiverGetsTheFocus) {
     Frame();
     EXPECT_FALSE(basket->IsOpen());
     EXPECT_FALSE(menu->GetFocus());
+
+    // In a game level the focus goes to the level's current diver.
+    ASSERT_TRUE(Run("new('nbwlevel', '/usr/logic/lv') new('nbwelevator', '/usr/logic/lv/b') "
+                    "new('nlogicinput', '/usr/logic/lv/b/menuinput') new('ntestdiver', '/usr/logic/lv/d2') "
+                    "new('ntestdiver', '/usr/logic/lv/d3') new('nlogicinput', '/usr/logic/lv/d2/input') "
+                    "new('nbwcontainer', '/usr/logic/lv/d3/inventory') "
+                    "new('nbwitem', '/usr/logic/lv/d3/inventory/hand') "
+                    "sel('/usr/logic/lv/d3/inventory/hand') setstring('type', 'hand') "
+                    "sel('/usr/logic/lv') setactivediver('/usr/logic/lv/d2')"));
+    auto* other = static_cast<nbwElevator*>(Lookup("/usr/logic/lv/b"));
+    other->SetPath(nbwDiver::Inventory, "/usr/logic/level/basket/inventory");
+    other->Use(Lookup("/usr/logic/lv/d3/inventory/hand"));
+    ASSERT_TRUE(other->IsOpen());
+    for (int i = 0; i < 5; i++) Frame();
+    Lookup("/usr/logic/lv/d3")->Release();
+    Frame();
+    EXPECT_FALSE(other->IsOpen());
+    EXPECT_TRUE(static_cast<nLogicInput*>(Lookup("/usr/logic/lv/d2/input"))->GetFocus());
     // Closing unloads the movie; opening loads it afresh.
     EXPECT_EQ(selection->GetModule(), nullptr);
     EXPECT_FALSE(selection->GetActive());
