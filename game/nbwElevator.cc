@@ -37,6 +37,15 @@ bool IsIdentifier(const char* s) {
     return true;
 }
 
+// The actor's child "input" when it is a logic input node.
+nLogicInput* InputOf(nRoot* actor) {
+    nRoot* in = nullptr;
+    for (nRoot* c = actor ? actor->GetHead() : nullptr; c; c = c->GetSucc()) {
+        if (c->GetName() && std::strcmp(c->GetName(), "input") == 0) in = c;
+    }
+    return in && in->IsA(nLogicInput::classInfo.name) ? static_cast<nLogicInput*>(in) : nullptr;
+}
+
 }  // namespace
 
 nbwElevator::nbwElevator() = default;
@@ -171,11 +180,7 @@ void nbwElevator::OpenInventory(nbwActor* user) {
     if (needsSetup_) SetupScreen();
     user_ = user;
     countdown_ = 4;
-    nRoot* in = nullptr;
-    for (nRoot* c = user->GetHead(); c; c = c->GetSucc()) {
-        if (c->GetName() && std::strcmp(c->GetName(), "input") == 0) in = c;
-    }
-    if (in && in->IsA(nLogicInput::classInfo.name)) static_cast<nLogicInput*>(in)->SetFocus(false);
+    if (nLogicInput* in = InputOf(user)) in->SetFocus(false);
     if (nLogicInput* menu = MenuInput()) menu->SetFocus(true);
     open_ = true;
     needsRefresh_ = true;
@@ -189,14 +194,10 @@ void nbwElevator::CloseInventory() {
         nRoot* parent = GetParent();
         if (parent && parent->IsA(nbwLevel::classInfo.name)) back = static_cast<nbwLevel*>(parent)->GetActiveDiver();
     }
-    nRoot* in = nullptr;
-    for (nRoot* c = back ? back->GetHead() : nullptr; c; c = c->GetSucc()) {
-        if (c->GetName() && std::strcmp(c->GetName(), "input") == 0) in = c;
-    }
     // The menu lets go first: in a shared focus group its letting go would take the
     // focus from the diver again.
     if (nLogicInput* menu = MenuInput()) menu->SetFocus(false);
-    if (in && in->IsA(nLogicInput::classInfo.name)) static_cast<nLogicInput*>(in)->SetFocus(true);
+    if (nLogicInput* in = InputOf(back)) in->SetFocus(true);
     user_ = nullptr;
     open_ = false;
     needsRefresh_ = true;
