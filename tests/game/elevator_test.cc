@@ -246,6 +246,21 @@ TEST_F(ElevatorTest, AFullDiverGetsTheOverloadedMessageWithItsNameQuoted) {
     EXPECT_EQ(Children(basketInv), "a ");
     EXPECT_EQ(Global("shown"), "full:d|2.0|2;");
     EXPECT_FALSE(basket->IsOpen());
+
+    // A user name is pasted as a quoted text, never as code.
+    auto* odd = static_cast<nTestDiver*>(Stored("ntestdiver", "/usr/logic/level/o'x", "/usr/persist/level/o'x"));
+    Container("/usr/logic/level/o'x/inventory", "/usr/persist/level/o'x/inventory", 1.0f);
+    nbwItem* oddHand =
+        Thing("/usr/logic/level/o'x/inventory/hand", "/usr/persist/level/o'x/inventory/hand", "hand", 0.0f);
+    odd->SetPath(nTestDiver::Inventory, "/usr/logic/level/o'x/inventory");
+    for (int i = 0; i < 3; i++) Frame();
+    ASSERT_TRUE(Run("shown = ''"));
+    basket->Use(oddHand);
+    ASSERT_TRUE(basket->IsOpen());
+    for (int i = 0; i < 5; i++) Frame();
+    selector->SetPosition(101.0f, 499.0f);
+    Frame(0.1f);
+    EXPECT_EQ(Global("shown"), "full:o'x|2.0|2;");
 }
 
 TEST_F(ElevatorTest, ClicksNudgeTheSelectorOrCloseTheScreenAndTheLocksHold) {
