@@ -25,7 +25,6 @@ const CommandTable kBasketCmds = {
     {"s_getitem_v", "KMGI"},
 };
 
-const char* kLevel = "/usr/logic/level";
 const char* kBasket = "/usr/logic/level/basket";
 
 class ElevatorTest : public ItemUseFixture {
