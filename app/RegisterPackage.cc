@@ -55,6 +55,7 @@
 #include "collide/nXTriangleShape.h"
 #include "collide/nXTriangleShape2.h"
 #include "game/nGamePackage.h"
+#include "game/nbw2Observer.h"
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
@@ -69,6 +70,7 @@
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
+#include "game/nbwObserver.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
@@ -358,6 +360,7 @@ const nClassInfo* const kTable[] = {
     &nModAnimator::classInfo,
     &nModVectorAnimator::classInfo,
     &nModScriptAnimator::classInfo,
+    &nbwObserver::classInfo,
     &nbwAction::classInfo,
     &nbwActor::classInfo,
     &nbwDiver::classInfo,
@@ -373,6 +376,7 @@ const nClassInfo* const kTable[] = {
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nBinkPlayer::classInfo,
+    &nbw2Observer::classInfo,
     &nbwCharacter::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
