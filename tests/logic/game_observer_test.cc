@@ -292,3 +292,22 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     EXPECT_EQ(kernel->Lookup("/usr/persist/store"), nullptr);
     fs::remove_all(dir);
 }
+
+TEST_F(GameObserverTest, LoadResetsTheMenuManagerAndClearsTheLoadBits) {
+    fs::path dir = SaveDir();
+    kernel->New("nlogicnode", "/usr/logic/menu");
+    auto* menu = static_cast<nLogicNode*>(kernel->New("nlogicflash", "/usr/logic/menu/menu_manager"));
+    menu->SetActive(false);
+    status->SetI("gamestate", 0x4 | 0x80 | 0x800 | 0x1000 | 0x2 | 0x200);
+    game->SaveGame("m");
+    game->SetGameState(0x4, true);
+    ASSERT_TRUE(ClockStopped());
+    log.text.clear();
+    game->LoadGame("m");
+    EXPECT_FALSE(LogHas("menu manager"));
+    EXPECT_TRUE(menu->GetActive());
+    EXPECT_EQ(game->GetGameStateWord(), 0x2u | 0x200u);
+    EXPECT_FALSE(ClockStopped());
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);  // 0x200 keeps the running sleep off
+    fs::remove_all(dir);
+}
