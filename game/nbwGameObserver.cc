@@ -120,47 +120,37 @@ void nbwGameObserver::Focus(nLogicInputServer* lis, const char* group, bool on) 
     lis->SetGroupFocus(group, on);
 }
 
+void nbwGameObserver::SetGroups(nLogicInputServer* lis, const int8_t (&want)[NumGroups]) {
+    static const char* const names[NumGroups] = {"flash", "video", "diver", "mainmenu", "inventory"};
+    for (int i = 0; i < NumGroups; i++) {
+        if (want[i] >= 0) Focus(lis, names[i], want[i] != 0);
+    }
+}
+
 void nbwGameObserver::ApplyFocus(nLogicInputServer* lis) {
+    // Per group (flash, video, diver, mainmenu, inventory): 1 on, 0 off, -1 untouched.
+    // "mainmenu" is only ever switched on here; the scripts switch it off.
     const uint32_t s = gameState_;
     if (twin_ && debugMode_) {
-        Focus(lis, "diver", true);
+        SetGroups(lis, {-1, -1, 1, -1, -1});
     } else if (s & MainMenu) {
-        Focus(lis, "flash", false);
-        Focus(lis, "video", false);
-        Focus(lis, "diver", false);
-        Focus(lis, "mainmenu", true);
-        Focus(lis, "inventory", false);
+        SetGroups(lis, {0, 0, 0, 1, 0});
     } else if (s & Video) {
-        Focus(lis, "video", true);
-        Focus(lis, "flash", false);
-        Focus(lis, "diver", false);
-        Focus(lis, "inventory", false);
+        SetGroups(lis, {0, 1, 0, -1, 0});
     } else if (s & Inventory) {
-        Focus(lis, "flash", false);
-        Focus(lis, "video", false);
-        Focus(lis, "diver", false);
-        Focus(lis, "inventory", true);
+        SetGroups(lis, {0, 0, 0, -1, 1});
     } else if ((s & Running) && !(s & FlashKeepsDiver)) {
-        Focus(lis, "flash", false);
-        Focus(lis, "video", false);
-        Focus(lis, "inventory", false);
-        bool diver = true;
+        int8_t diver = 1;
         if (twin_) {
             // The twin hands the diver the keys only once the level has faded in.
             nbwLevel* level = level_.GetUnsafe();
-            diver = level && level->GetTransparency() >= 1.0f;
+            diver = (level && level->GetTransparency() >= 1.0f) ? 1 : 0;
         }
-        Focus(lis, "diver", diver);
+        SetGroups(lis, {0, 0, diver, -1, 0});
     } else if (s & FlashMenus) {
-        Focus(lis, "flash", true);
-        Focus(lis, "video", false);
-        Focus(lis, "diver", false);
-        Focus(lis, "inventory", false);
+        SetGroups(lis, {1, 0, 0, -1, 0});
     } else if (s & NoInput) {
-        Focus(lis, "flash", false);
-        Focus(lis, "video", false);
-        Focus(lis, "diver", false);
-        Focus(lis, "inventory", false);
+        SetGroups(lis, {0, 0, 0, -1, 0});
     }
 }
 
@@ -279,33 +269,30 @@ std::string nbwGameObserver::SaveFile(const char* name) {
     return std::string("save:") + name + ".n";
 }
 
-void nbwGameObserver::SaveGame(const char* name) {
-    std::string file = SaveFile(name);
+nRoot* nbwGameObserver::SaveTarget(const char* op, const char* name, std::string& file) {
+    file = SaveFile(name);
     if (file.empty()) {
-        n_error("nbwObserver: refused save name '%s'\n", name ? name : "");
-        return;
+        n_error("nbwObserver: %s: refused save name '%s'\n", op, name ? name : "");
+        return nullptr;
     }
     nRoot* root = refPersist_.Resolve();
-    if (!root) {
-        n_error("nbwObserver: SaveGame without '/usr/persist'\n");
-        return;
-    }
+    if (!root) n_error("nbwObserver: %s without '/usr/persist'\n", op);
+    return root;
+}
+
+void nbwGameObserver::SaveGame(const char* name) {
+    std::string file;
+    nRoot* root = SaveTarget("SaveGame", name, file);
+    if (!root) return;
     // SaveAs appends the ".n" itself.
     std::string base = file.substr(0, file.size() - 2);
     if (!root->SaveAs(base.c_str())) n_error("nbwObserver: could not save '%s'\n", file.c_str());
 }
 
 void nbwGameObserver::LoadGame(const char* name) {
-    std::string file = SaveFile(name);
-    if (file.empty()) {
-        n_error("nbwObserver: refused save name '%s'\n", name ? name : "");
-        return;
-    }
-    nRoot* root = refPersist_.Resolve();
-    if (!root) {
-        n_error("nbwObserver: LoadGame without '/usr/persist'\n");
-        return;
-    }
+    std::string file;
+    nRoot* root = SaveTarget("LoadGame", name, file);
+    if (!root) return;
     // Run the file into a scratch object first, so a missing or broken save leaves the
     // running game as it was.
     nKernelServer* ks = nKernelServer::ks;

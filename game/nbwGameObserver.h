@@ -61,9 +61,14 @@ protected:
     // The focus groups, cursor and audio of one frame by the game state.
     void ApplyFocus(nLogicInputServer* lis);
     void Focus(nLogicInputServer* lis, const char* group, bool on);
+    static constexpr int NumGroups = 5;
+    void SetGroups(nLogicInputServer* lis, const int8_t (&want)[NumGroups]);
     // "gamestatus" under the persist root, made (logged once) when `make` and missing.
     nPersist* GameStatus(bool make) const;
     void SetCurrLevel(const char* name);
+    // The persist root for a save or load of `name`, with its file; null (logged) for a
+    // refused name or without the root.
+    nRoot* SaveTarget(const char* op, const char* name, std::string& file);
     void StopClock();
     void StartClock();
 
