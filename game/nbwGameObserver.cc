@@ -115,8 +115,10 @@ void nbwGameObserver::Focus(nLogicInputServer* lis, const char* group, bool on) 
         }
         return;
     }
-    std::string key = std::string(",") + group + ",";
-    if (size_t at = missingGroups_.find(key); at != std::string::npos) missingGroups_.erase(at, key.size() - 1);
+    if (!missingGroups_.empty()) {
+        std::string key = std::string(",") + group + ",";
+        if (size_t at = missingGroups_.find(key); at != std::string::npos) missingGroups_.erase(at, key.size() - 1);
+    }
     lis->SetGroupFocus(group, on);
 }
 
