@@ -115,12 +115,13 @@ void AppMain::Build() {
     archives += files->ParseDirectory("home:");
     kernel_->Print("AppMain: file server nnpkfileserver at /sys/servers/file2, %d archives\n", archives);
 
+    constexpr bool kGameObserverStarts = false;
     for (const ServerRow& row : ServerRows) {
         const char* cls = row.className;
-        // The game observer is made by its own class once it exists; until then the
-        // engine's observer stands in for it.
-        if (std::strcmp(cls, "nbwobserver") == 0 && !kernel_->FindClass(cls)) {
-            kernel_->Print("AppMain: no class nbwobserver yet, nbaseobserver stands in\n");
+        // The engine's observer stands in for the game observer until the start
+        // scripts make the persist tree that the game observer keeps its state in.
+        if (std::strcmp(cls, "nbwobserver") == 0 && (!kGameObserverStarts || !kernel_->FindClass(cls))) {
+            kernel_->Print("AppMain: nbwobserver not started yet, nbaseobserver stands in\n");
             cls = "nbaseobserver";
         }
         kernel_->New(cls, row.path);

@@ -55,6 +55,7 @@
 #include "collide/nXTriangleShape.h"
 #include "collide/nXTriangleShape2.h"
 #include "game/nGamePackage.h"
+#include "game/nbw2Observer.h"
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
@@ -70,6 +71,7 @@
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
+#include "game/nbwObserver.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
@@ -359,6 +361,7 @@ const nClassInfo* const kTable[] = {
     &nModAnimator::classInfo,
     &nModVectorAnimator::classInfo,
     &nModScriptAnimator::classInfo,
+    &nbwObserver::classInfo,
     &nbwAction::classInfo,
     &nbwActor::classInfo,
     &nbwDiver::classInfo,
@@ -375,6 +378,7 @@ const nClassInfo* const kTable[] = {
     &nbwCamera::classInfo,
     &nbwElevator::classInfo,
     &nBinkPlayer::classInfo,
+    &nbw2Observer::classInfo,
     &nbwCharacter::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,

@@ -1,5 +1,6 @@
 #include "game/nGamePackage.h"
 
+#include "game/nbw2Observer.h"
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
@@ -15,6 +16,7 @@
 #include "game/nbwDoor.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
+#include "game/nbwObserver.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
 #include "game/nbwSandRemover.h"
@@ -24,6 +26,7 @@
 #include "kernel/nKernelServer.h"
 
 void nGamePackage(nKernelServer* ks) {
+    ks->AddClass(nbwObserver::classInfo);
     ks->AddClass(nbwAction::classInfo);
     ks->AddClass(nbwActor::classInfo);
     ks->AddClass(nbwDiver::classInfo);
@@ -39,6 +42,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwElevator::classInfo);
+    ks->AddClass(nbw2Observer::classInfo);
     ks->AddClass(nbwCharacter::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);

@@ -1,0 +1,340 @@
+#include "game/nbwGameObserver.h"
+
+#include <cstring>
+
+#include "audio/nAudioServer2.h"
+#include "game/nbwCamera.h"
+#include "game/nbwLevel.h"
+#include "gfx/nGfxServer.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
+#include "kernel/nTimeServer.h"
+#include "logic/nChatServer.h"
+#include "logic/nLogicButton.h"
+#include "logic/nLogicEventHandler.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicInputServer.h"
+#include "logic/nPersist.h"
+#include "scene/nVariableServer.h"
+
+nbwGameObserver::~nbwGameObserver() = default;
+
+// ---- game state
+
+nPersist* nbwGameObserver::GameStatus(bool make) const {
+    nRoot* root = refPersist_.Resolve();
+    if (!root) return nullptr;
+    nRoot* status = root->Find("gamestatus");
+    if (status && !status->IsA("npersist")) {
+        n_error("nbwObserver: '/usr/persist/gamestatus' is no npersist\n");
+        return nullptr;
+    }
+    if (!status && make) {
+        // Scripts make the store with the persist root; one deleted later is remade.
+        if (!statusMadeLogged_) n_error("nbwObserver: making missing '/usr/persist/gamestatus'\n");
+        statusMadeLogged_ = true;
+        nKernelServer::ks->PushCwd(root);
+        status = nKernelServer::ks->New("npersist", "gamestatus");
+        nKernelServer::ks->PopCwd();
+    }
+    return static_cast<nPersist*>(status);
+}
+
+bool nbwGameObserver::GetGameState(uint32_t mask) const {
+    if (!refPersist_.Resolve()) return false;
+    // Re-read each time: scripts may set "gamestate" directly.
+    if (nPersist* status = GameStatus(false)) {
+        const nVariable* v = status->GetVar("gamestate");
+        if (v && v->GetType() == nVariable::Int) const_cast<nbwGameObserver*>(this)->gameState_ = uint32_t(v->GetI());
+    }
+    return (gameState_ & mask) != 0;
+}
+
+void nbwGameObserver::SetGameState(uint32_t mask, bool on) {
+    if (refPersist_.Resolve()) {
+        nBaseObserver::SetGameState(mask, on);
+        if (nPersist* status = GameStatus(true)) {
+            const nVariable* v = status->GetVar("gamestate");
+            if (!v || v->GetType() == nVariable::Int) {
+                status->SetI("gamestate", int32_t(gameState_));
+            } else {
+                n_error("nbwObserver: 'gamestate' is no int, left alone\n");
+            }
+        }
+    }
+    nChatServer* chat = refChat_.Resolve();
+    if (mask == Running && on) {
+        if (chat) chat->Open();
+        // HUD: shown here once the heads-up display exists.
+    } else if (mask == Running && !on && (gameState_ & NoInput)) {
+        if (chat && chat->IsOpen()) chat->Close();
+        // HUD: inventory closed, hidden and deactivated here once it exists.
+    } else if (mask == MainMenu) {
+        if (on) {
+            StopClock();
+        } else {
+            StartClock();
+        }
+    }
+    if (twin_) {
+        if (mask == Running && on) {
+            SetSleep(TwinRunSleep);
+        } else if (mask == Video) {
+            if (on) SetSleep(0.0f);
+        } else {
+            SetSleep(IdleSleep);
+        }
+    } else if ((gameState_ & Running) && !(gameState_ & (NoRunSleep | MainMenu))) {
+        SetSleep(RunSleep);
+    } else if (mask == Video && on) {
+        SetSleep(0.0f);
+    } else {
+        SetSleep(IdleSleep);
+    }
+}
+
+void nbwGameObserver::StopClock() {
+    nTimeServer* ts = nKernelServer::ks->GetTimeServer();
+    if (!ts->IsStopped()) ts->StopTime();
+}
+
+void nbwGameObserver::StartClock() {
+    nTimeServer* ts = nKernelServer::ks->GetTimeServer();
+    if (ts->IsStopped()) ts->StartTime();
+}
+
+// ---- frame
+
+void nbwGameObserver::Focus(nLogicInputServer* lis, const char* group, bool on) {
+    if (!lis->FindGroup(group)) {
+        // Log each missing group once until it exists again, not every frame.
+        std::string key = std::string(",") + group + ",";
+        if (missingGroups_.find(key) == std::string::npos) {
+            n_error("nbwObserver: no input focus group '%s'\n", group);
+            missingGroups_ += key;
+        }
+        return;
+    }
+    if (!missingGroups_.empty()) {
+        std::string key = std::string(",") + group + ",";
+        if (size_t at = missingGroups_.find(key); at != std::string::npos) missingGroups_.erase(at, key.size() - 1);
+    }
+    lis->SetGroupFocus(group, on);
+}
+
+void nbwGameObserver::SetGroups(nLogicInputServer* lis, const int8_t (&want)[NumGroups]) {
+    static const char* const names[NumGroups] = {"flash", "video", "diver", "mainmenu", "inventory"};
+    for (int i = 0; i < NumGroups; i++) {
+        if (want[i] >= 0) Focus(lis, names[i], want[i] != 0);
+    }
+}
+
+void nbwGameObserver::ApplyFocus(nLogicInputServer* lis) {
+    // Per group (flash, video, diver, mainmenu, inventory): 1 on, 0 off, -1 untouched.
+    // "mainmenu" is only ever switched on here; the scripts switch it off.
+    const uint32_t s = gameState_;
+    if (twin_ && debugMode_) {
+        SetGroups(lis, {-1, -1, 1, -1, -1});
+    } else if (s & MainMenu) {
+        SetGroups(lis, {0, 0, 0, 1, 0});
+    } else if (s & Video) {
+        SetGroups(lis, {0, 1, 0, -1, 0});
+    } else if (s & Inventory) {
+        SetGroups(lis, {0, 0, 0, -1, 1});
+    } else if ((s & Running) && !(s & FlashKeepsDiver)) {
+        int8_t diver = 1;
+        if (twin_) {
+            // The twin hands the diver the keys only once the level has faded in.
+            nbwLevel* level = level_.GetUnsafe();
+            diver = (level && level->GetTransparency() >= 1.0f) ? 1 : 0;
+        }
+        SetGroups(lis, {0, 0, diver, -1, 0});
+    } else if (s & FlashMenus) {
+        SetGroups(lis, {1, 0, 0, -1, 0});
+    } else if (s & NoInput) {
+        SetGroups(lis, {0, 0, 0, -1, 0});
+    }
+}
+
+void nbwGameObserver::Trigger() {
+    nGfxServer* gfx = refGfx_.Get();
+    if (gfx->GetNumCursors() > 0) {
+        bool flash = nLogicFlash::GetCursorMode();
+        bool button = nLogicButton::GetPointerOverButton();
+        gfx->SetCurrentCursor((rotateCursor_ || flash || button) ? 1 : 0);
+        if (flash) nLogicFlash::ResetCursorMode();
+        if (button) nLogicButton::ClearPointerOverButton();
+    }
+    GetGameState(0);  // refresh the word from "gamestate"
+    if ((twin_ && debugMode_) || (gameState_ & CursorShown)) {
+        gfx->ShowCursor();
+    } else {
+        gfx->HideCursor();
+    }
+    ApplyFocus(refLogicInput_.Get());
+    const uint32_t s = gameState_;
+    bool audio = twin_ ? ((s & Running) && !(s & MainMenu))
+                       : (((s & Running) && !(s & (NoRunSleep | MainMenu))) || (s & Video));
+    nAudioServer2* audioServer = refAudio_.Get();
+    if (audio) {
+        audioServer->OpenAudio();
+    } else {
+        audioServer->CloseAudio();
+    }
+    nBaseObserver::Trigger();
+}
+
+// ---- levels
+
+void nbwGameObserver::SetCurrLevel(const char* name) {
+    if (nPersist* status = GameStatus(true)) {
+        const nVariable* v = status->GetVar("currlevel");
+        if (!v || v->GetType() == nVariable::String) {
+            status->SetS("currlevel", name);
+        } else {
+            n_error("nbwObserver: 'currlevel' is no text, left alone\n");
+        }
+    }
+}
+
+void nbwGameObserver::StartLevel(const char* name) {
+    nRoot* tree = refLevels_.Resolve();
+    if (!tree) {
+        n_error("nbwObserver: StartLevel without the level tree '/usr/logic'\n");
+        return;
+    }
+    nRoot* found = nullptr;
+    if (!name || !*name) {
+        found = nullptr;
+    } else if (std::strcmp(name, ".") == 0) {
+        found = tree;
+    } else if (std::strcmp(name, "..") == 0) {
+        found = tree->GetParent();
+    } else {
+        found = tree->Find(name);
+    }
+    if (!found || !found->IsA("nbwlevel")) {
+        n_error("nbwObserver: StartLevel: no level '%s'\n", name ? name : "");
+        return;
+    }
+    auto* level = static_cast<nbwLevel*>(found);
+    if (nbwLevel* old = level_.GetUnsafe()) old->SetActive(false);
+    StopClock();
+    level_.Set(level);
+    level->LoadLevel();
+    level->UpdateLevel();
+    if (nbwCamera* cam = level->GetCamera()) cam->SetCurrent();
+    level->SetTime(0.0f);
+    level->FadeTo(1.0f, 4.0f);
+    level->SetActive(true);
+    // HUD: its level reference is pointed here once the heads-up display exists.
+    StartClock();
+    SetCurrLevel(level->GetName() ? level->GetName() : "");
+    SetGameState(LevelRunning, true);
+    level->Setup();
+    // HUD: shown, redrawn and activated here once the heads-up display exists.
+    nLogicEventHandler* h = level->GetHandler(nbwLevel::OnStartup);
+    if (h && h->IsBound()) h->Fire();
+}
+
+const char* nbwGameObserver::GetLevel() {
+    nbwLevel* level = level_.GetUnsafe();
+    return (level && level->GetName()) ? level->GetName() : "none";
+}
+
+void nbwGameObserver::EndLevel() {
+    nbwLevel* level = level_.GetUnsafe();
+    if (!level) {
+        n_error("nbwObserver: EndLevel without a level\n");
+        return;
+    }
+    level->SetActive(false);
+    level->UnloadLevel();
+    level_.Set(nullptr);
+    SetCurrLevel("none");
+    SetGameState(LevelRunning, false);
+    // HUD: hidden, redrawn and deactivated here once the heads-up display exists.
+}
+
+// ---- save games
+
+std::string nbwGameObserver::SaveFile(const char* name) {
+    if (!name) return {};
+    if (std::strncmp(name, "save:", 5) == 0) name += 5;
+    size_t n = std::strlen(name);
+    if (n < 1 || n > size_t(MaxSaveNameLength)) return {};
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return {};
+    for (const char* p = name; *p; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return {};
+    }
+    return std::string("save:") + name + ".n";
+}
+
+nRoot* nbwGameObserver::SaveTarget(const char* op, const char* name, std::string& file) {
+    file = SaveFile(name);
+    if (file.empty()) {
+        n_error("nbwObserver: %s: refused save name '%s'\n", op, name ? name : "");
+        return nullptr;
+    }
+    nRoot* root = refPersist_.Resolve();
+    if (!root) n_error("nbwObserver: %s without '/usr/persist'\n", op);
+    return root;
+}
+
+void nbwGameObserver::SaveGame(const char* name) {
+    std::string file;
+    nRoot* root = SaveTarget("SaveGame", name, file);
+    if (!root) return;
+    // SaveAs appends the ".n" itself.
+    std::string base = file.substr(0, file.size() - 2);
+    if (!root->SaveAs(base.c_str())) n_error("nbwObserver: could not save '%s'\n", file.c_str());
+}
+
+void nbwGameObserver::LoadGame(const char* name) {
+    std::string file;
+    nRoot* root = SaveTarget("LoadGame", name, file);
+    if (!root) return;
+    // Run the file into a scratch object first, so a missing or broken save leaves the
+    // running game as it was.
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* scratch = ks->NewUnnamed("nroot");
+    ks->PushCwd(scratch);
+    const char* result = nullptr;
+    bool ran = refScript_.Get()->RunScript(file.c_str(), result);
+    ks->PopCwd();
+    nRoot* status = scratch->Find("gamestatus");
+    const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
+    if (!ran || !word || word->GetType() != nVariable::Int) {
+        n_error("nbwObserver: could not load '%s'%s\n", file.c_str(), ran ? ": no game status in it" : "");
+        scratch->Release();
+        return;
+    }
+    if (nChatServer* chat = refChat_.Resolve()) {
+        if (chat->IsOpen()) chat->Close();
+        chat->Open();
+    }
+    // The running level stores into the old stores, not the loaded ones.
+    if (level_.GetUnsafe()) EndLevel();
+    while (nRoot* child = root->GetHead()) {
+        child->Remove();
+        child->Release();
+    }
+    while (nRoot* child = scratch->GetHead()) {
+        child->Remove();
+        root->AddTail(child);
+    }
+    scratch->Release();
+    GetGameState(0);
+    for (uint32_t bit : {uint32_t(Inventory), uint32_t(MainMenu), 0x800u, uint32_t(Video)}) SetGameState(bit, false);
+    nLogicNode* menu = refMenuManager_.Resolve();
+    if (!menu || !menu->IsA("nlogicflash")) {
+        n_error("nbwObserver: LoadGame: no menu manager '/usr/logic/menu/menu_manager'\n");
+        return;
+    }
+    StopClock();
+    menu->SetActive(false);
+    static_cast<nLogicFlash*>(menu)->UnloadFlash();
+    menu->SetActive(true);
+    StartClock();
+}

@@ -1,0 +1,86 @@
+#pragma once
+// What the game's two observers ("nbwobserver" and "nbw2observer") share: the game-state
+// word mirrored into "/usr/persist/gamestatus", the per-frame choice of input focus
+// groups, cursor and audio, the frame sleep and game clock by state, starting and ending
+// levels, and saving and loading games. The twin differs only where `twin_` is asked;
+// both register under "nbaseobserver", so neither is the other's kind.
+#include <cstdint>
+#include <string>
+
+#include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
+#include "logic/nBaseObserver.h"
+
+class nbwLevel;
+class nLogicInputServer;
+class nLogicNode;
+class nPersist;
+
+class nbwGameObserver : public nBaseObserver {
+public:
+    // Game-state bits the observer itself acts on.
+    enum : uint32_t {
+        Running = 0x2,
+        MainMenu = 0x4,
+        NoInput = 0x20,
+        LevelRunning = 0x40,
+        Video = 0x80,
+        FlashMenus = 0x2B00,
+        NoRunSleep = 0x600,
+        Inventory = 0x1000,
+        FlashKeepsDiver = 0x2000,
+        CursorShown = 0x3706,
+    };
+    static constexpr float RunSleep = 0.02f;
+    static constexpr float IdleSleep = 0.05f;
+    static constexpr float TwinRunSleep = 1.0f / 35.0f;
+
+    explicit nbwGameObserver(bool twin) : twin_(twin) {}
+    ~nbwGameObserver() override;
+
+    void Trigger() override;
+    bool GetGameState(uint32_t mask) const override;
+    void SetGameState(uint32_t mask, bool on) override;
+
+    void StartLevel(const char* name);
+    // The current level's object name, "none" without one.
+    const char* GetLevel();
+    void EndLevel();
+    // Both take "name" or "save:name" (see SaveName); a refused name changes nothing.
+    void SaveGame(const char* name);
+    void LoadGame(const char* name);
+    void SetRotateCursor(bool on) { rotateCursor_ = on; }
+    bool GetRotateCursor() const { return rotateCursor_; }
+    nbwLevel* GetCurrentLevel() const { return level_.GetUnsafe(); }
+
+    // "save:<name>.n" for an acceptable save name (a leading "save:" dropped), "" for
+    // one that could not be listed and loaded again by its name.
+    static std::string SaveFile(const char* name);
+
+protected:
+    // The focus groups, cursor and audio of one frame by the game state.
+    void ApplyFocus(nLogicInputServer* lis);
+    void Focus(nLogicInputServer* lis, const char* group, bool on);
+    static constexpr int NumGroups = 5;
+    void SetGroups(nLogicInputServer* lis, const int8_t (&want)[NumGroups]);
+    // "gamestatus" under the persist root, made (logged once) when `make` and missing.
+    nPersist* GameStatus(bool make) const;
+    void SetCurrLevel(const char* name);
+    // The persist root for a save or load of `name`, with its file; null (logged) for a
+    // refused name or without the root.
+    nRoot* SaveTarget(const char* op, const char* name, std::string& file);
+    void StopClock();
+    void StartClock();
+
+    bool twin_;
+    bool debugMode_ = false;
+    bool rotateCursor_ = false;
+    mutable bool statusMadeLogged_ = false;
+    mutable nPathRef<nRoot> refPersist_{"/usr/persist"};
+    nPathRef<nRoot> refLevels_{"/usr/logic"};
+    nPathRef<nLogicInputServer> refLogicInput_{"/sys/servers/logicinput"};
+    nPathRef<nLogicNode> refMenuManager_{"/usr/logic/menu/menu_manager"};
+    nRef<nbwLevel> level_;
+    // Focus groups already logged as missing, so a frame loop logs each once.
+    std::string missingGroups_;
+};

@@ -1,0 +1,15 @@
+#include "game/nbwObserver.h"
+
+#include "kernel/nCmdDef.h"
+
+static const nCmdDef<nbwObserver> cmds[] = {
+    Bind<&nbwGameObserver::StartLevel>("v_startlevel_s", "LOSL"),
+    Bind<&nbwGameObserver::GetLevel>("s_getlevel_v", "LOGL"),
+    Bind<&nbwGameObserver::EndLevel>("v_endlevel_v", "LOEL"),
+    Bind<&nbwGameObserver::LoadGame>("v_loadgame_s", "LOLG"),
+    Bind<&nbwGameObserver::SaveGame>("v_savegame_s", "LOSG"),
+    Bind<&nbwGameObserver::SetRotateCursor>("v_setrotatecursor_b", "LOSR"),
+    Bind<&nbwGameObserver::GetGameState>("b_getgamestate_i", "BWIR"),
+    Bind<&nbwGameObserver::SetGameState>("v_setgamestate_ib", "BWGR"),
+};
+const nClassInfo nbwObserver::classInfo = nClassInfo::Make<nbwObserver>("nbwobserver", "nbaseobserver", cmds);

@@ -1,0 +1,313 @@
+// The game observers on the observer fixture: the game-state word and what it decides
+// each frame, starting and ending levels, saving and loading games.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "game/nGamePackage.h"
+#include "game/nbw2Observer.h"
+#include "game/nbwLevel.h"
+#include "game/nbwObserver.h"
+#include "gfx/nGfxServer.h"
+#include "kernel/nClass.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nTimeServer.h"
+#include "logic/nChatServer.h"
+#include "logic/nLogicButton.h"
+#include "logic/nLogicInput.h"
+#include "logic/nLogicInputServer.h"
+#include "logic/nPersist.h"
+#include "tests/logic/ObserverFixture.h"
+
+namespace fs = std::filesystem;
+
+class GameObserverTest : public ObserverFixture {
+protected:
+    void SetUp() override {
+        ObserverFixture::SetUp();
+        nGamePackage(kernel);
+        obs->Release();
+        lis = static_cast<nLogicInputServer*>(kernel->New("nlogicinputserver", "/sys/servers/logicinput"));
+        for (const char* g : {"flash", "video", "diver", "mainmenu", "inventory"}) {
+            auto* in = static_cast<nLogicInput*>(kernel->New("nlogicinput", (std::string("/usr/logic/in_") + g).c_str()));
+            in->SetGroup(g);
+            in->SetFocus(true);
+        }
+        kernel->New("nroot", "/usr/persist");
+        status = static_cast<nPersist*>(kernel->New("npersist", "/usr/persist/gamestatus"));
+        status->SetI("gamestate", 0);
+        status->SetS("currlevel", "none");
+        Make("nbwobserver");
+    }
+    void Make(const char* cls) {
+        if (nRoot* old = kernel->Lookup("/sys/servers/observer")) old->Release();
+        game = static_cast<nbwGameObserver*>(kernel->New(cls, "/sys/servers/observer"));
+        obs = game;
+    }
+    std::string Live() {
+        std::string out;
+        for (const char* g : {"flash", "video", "diver", "mainmenu", "inventory"}) {
+            if (lis->GetGroupFocus(g)) out += std::string(out.empty() ? "" : ",") + g;
+        }
+        return out;
+    }
+    nAudioServer2* Audio() { return static_cast<nAudioServer2*>(kernel->Lookup("/sys/servers/audio")); }
+    bool ClockStopped() { return kernel->GetTimeServer()->IsStopped(); }
+    nbwLevel* Level(const char* name) {
+        return static_cast<nbwLevel*>(kernel->New("nbwlevel", (std::string("/usr/logic/") + name).c_str()));
+    }
+    fs::path SaveDir() {
+        fs::path dir = Path("save");
+        fs::create_directories(dir);
+        EXPECT_TRUE(kernel->GetFileServer<nFileServer2>()->SetAssign("save", (dir.string() + "/").c_str()));
+        return dir;
+    }
+
+    nLogicInputServer* lis = nullptr;
+    nPersist* status = nullptr;
+    nbwGameObserver* game = nullptr;
+};
+
+TEST_F(GameObserverTest, CommandsAndClasses) {
+    const std::vector<std::string> common = {"v_startlevel_s", "s_getlevel_v",      "v_endlevel_v",
+                                             "v_loadgame_s",   "v_savegame_s",      "v_setrotatecursor_b",
+                                             "b_getgamestate_i", "v_setgamestate_ib"};
+    for (const char* cls : {"nbwobserver", "nbw2observer"}) {
+        nClass* c = kernel->FindClass(cls);
+        ASSERT_NE(c, nullptr);
+        EXPECT_STREQ(c->GetSuperClass()->GetName(), "nbaseobserver");
+        std::vector<std::string> names;
+        for (nCmdProto* p = c->GetFirstCmd(); p; p = p->GetNextCmd()) names.push_back(p->GetProtoText());
+        std::vector<std::string> want = common;
+        if (std::string(cls) == "nbw2observer") {
+            want.push_back("b_getdbgmode_v");
+            want.push_back("v_setdbgmode_b");
+        }
+        EXPECT_EQ(names, want) << cls;
+    }
+    Make("nbw2observer");
+    EXPECT_FALSE(game->IsA("nbwobserver"));
+    EXPECT_STREQ(game->GetType(), "bw2observer");
+    // A script writing "gamestate" directly changes the next query.
+    ASSERT_TRUE(Run("obj('/usr/persist/gamestatus').seti('gamestate', 4)\n"
+                    "r = obj('/sys/servers/observer').getgamestate(4)"));
+    EXPECT_EQ(Global("r"), "1");
+    EXPECT_EQ(Eval("obj('/sys/servers/observer').getlevel()"), "none");
+}
+
+TEST_F(GameObserverTest, SetGameStateMirrorsAndSwitchesChatClockAndSleep) {
+    game->SetGameState(0x2, true);
+    EXPECT_EQ(status->GetI("gamestate"), 0x2);
+    EXPECT_TRUE(chat->IsOpen());
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.02f);
+    game->SetGameState(0x400, true);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);
+    game->SetGameState(0x400, false);
+    game->SetGameState(0x80, true);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.02f);  // the running rule comes first
+    game->SetGameState(0x2, false);  // without 0x20 the chat stays
+    EXPECT_TRUE(chat->IsOpen());
+    game->SetGameState(0x80, true);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.0f);
+    game->SetGameState(0x80, false);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);
+    game->SetGameState(0x20, true);
+    game->SetGameState(0x2, false);
+    EXPECT_FALSE(chat->IsOpen());
+    game->SetGameState(0x4, true);
+    EXPECT_TRUE(ClockStopped());
+    game->SetGameState(0x4, false);
+    EXPECT_FALSE(ClockStopped());
+
+    // The twin: its own running sleep; clearing 0x80 leaves the sleep alone.
+    Make("nbw2observer");
+    game->SetGameState(0x2, true);
+    EXPECT_NEAR(game->GetSleep(), 1.0f / 35.0f, 1e-6);
+    game->SetGameState(0x80, true);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.0f);
+    game->SetGameState(0x80, false);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.0f);
+
+    // Without the store it is made again; without the persist root the word stays.
+    status->Release();
+    game->SetGameState(0x8, true);
+    auto* again = static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(uint32_t(again->GetI("gamestate")), game->GetGameStateWord());
+    kernel->Lookup("/usr/persist")->Release();
+    uint32_t word = game->GetGameStateWord();
+    game->SetGameState(0x100, true);
+    EXPECT_EQ(game->GetGameStateWord(), word);
+    EXPECT_FALSE(game->GetGameState(0xffffffff));
+}
+
+TEST_F(GameObserverTest, TriggerPicksGroupsCursorAndAudio) {
+    StartClock();
+    status->SetI("gamestate", 0x4 | 0x2);
+    FrameAt(0.1);
+    EXPECT_EQ(Live(), "mainmenu");
+    EXPECT_FALSE(Audio()->IsOpen());
+    EXPECT_TRUE(gfxServer->IsCursorVisible());
+
+    status->SetI("gamestate", 0x2);
+    FrameAt(0.2);
+    EXPECT_EQ(Live(), "diver,mainmenu");  // the scripts switch the main menu off
+    EXPECT_TRUE(Audio()->IsOpen());
+    lis->SetGroupFocus("mainmenu", false);
+    status->SetI("gamestate", 0x2 | 0x2000);
+    FrameAt(0.3);
+    EXPECT_EQ(Live(), "flash");
+    status->SetI("gamestate", 0x1000 | 0x100);
+    FrameAt(0.4);
+    EXPECT_EQ(Live(), "inventory");
+    status->SetI("gamestate", 0x80 | 0x2 | 0x400);
+    FrameAt(0.5);
+    EXPECT_EQ(Live(), "video");
+    EXPECT_TRUE(Audio()->IsOpen());
+    status->SetI("gamestate", 0x20);
+    FrameAt(0.6);
+    EXPECT_EQ(Live(), "");
+    EXPECT_FALSE(Audio()->IsOpen());
+    EXPECT_FALSE(gfxServer->IsCursorVisible());
+
+    // Cursor image: the button's request is used once and cleared.
+    gfxServer->BeginCursors(2);
+    gfxServer->EndCursors();
+    nLogicButton::ClearPointerOverButton();
+    FrameAt(0.7);
+    EXPECT_EQ(gfxServer->GetCurrentCursor(), 0);
+    game->SetRotateCursor(true);
+    FrameAt(0.8);
+    EXPECT_EQ(gfxServer->GetCurrentCursor(), 1);
+
+    // A missing group is logged once, not every frame.
+    kernel->Lookup("/usr/logic/in_video")->Release();
+    log.text.clear();
+    FrameAt(0.9);
+    FrameAt(1.0);
+    size_t first = log.text.find("'video'");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.text.find("'video'", first + 1), std::string::npos);
+}
+
+TEST_F(GameObserverTest, TwinDebugModeAndFadedInDiver) {
+    Make("nbw2observer");
+    StartClock();
+    status->SetI("gamestate", 0x2 | 0x400);
+    lis->SetGroupFocus("diver", true);
+    FrameAt(0.1);
+    EXPECT_FALSE(lis->GetGroupFocus("diver"));  // no level yet
+    EXPECT_TRUE(Audio()->IsOpen());             // 0x400 plays no part here
+    Level("lv");
+    game->StartLevel("lv");
+    FrameAt(0.2);
+    EXPECT_FALSE(lis->GetGroupFocus("diver"));
+    game->GetCurrentLevel()->FadeTo(1.0f, 0.0f);
+    FrameAt(0.3);
+    EXPECT_TRUE(lis->GetGroupFocus("diver"));
+    static_cast<nbw2Observer*>(game)->SetDbgMode(true);
+    status->SetI("gamestate", 0x4);
+    lis->SetGroupFocus("flash", true);
+    FrameAt(0.4);
+    EXPECT_EQ(Live(), "flash,diver,mainmenu");  // nothing but "diver" is switched
+    EXPECT_TRUE(gfxServer->IsCursorVisible());
+}
+
+TEST_F(GameObserverTest, StartAndEndLevels) {
+    EXPECT_STREQ(game->GetLevel(), "none");
+    nbwLevel* a = Level("a");
+    nbwLevel* b = Level("b");
+    game->StartLevel("nothing");  // logged, nothing touched
+    EXPECT_STREQ(game->GetLevel(), "none");
+    game->EndLevel();  // logged no-op
+    game->StartLevel("a");
+    EXPECT_STREQ(game->GetLevel(), "a");
+    EXPECT_TRUE(a->GetActive());
+    EXPECT_FLOAT_EQ(a->GetFadeTime(), 4.0f);
+    EXPECT_FALSE(ClockStopped());
+    EXPECT_STREQ(status->GetS("currlevel"), "a");
+    EXPECT_TRUE(game->GetGameState(0x40));
+    game->StartLevel("b");
+    EXPECT_FALSE(a->GetActive());
+    EXPECT_EQ(kernel->Lookup("/usr/logic/a"), a);  // left loaded
+    game->EndLevel();
+    EXPECT_STREQ(game->GetLevel(), "none");
+    EXPECT_STREQ(status->GetS("currlevel"), "none");
+    EXPECT_FALSE(game->GetGameState(0x40));
+    EXPECT_FALSE(b->GetActive());
+}
+
+TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
+    fs::path dir = SaveDir();
+    status->SetI("gamestate", 0x4 | 0x80 | 0x1000 | 0x2 | 0x800);
+    auto* store = static_cast<nPersist*>(kernel->New("npersist", "/usr/persist/store"));
+    store->SetI("coins", 7);
+    ASSERT_TRUE(Run("obj('/sys/servers/observer').savegame('a')"));
+    game->SaveGame("save:a");
+    EXPECT_TRUE(fs::exists(dir / "a.n"));
+    EXPECT_EQ(std::string(game->GetSaveGames()), "a");
+
+    // Refused names write nothing.
+    const std::string tooLong(40, 'x');
+    for (const char* bad : {"", "save:", "../x", "a/b", ".", tooLong.c_str()}) game->SaveGame(bad);
+    EXPECT_EQ(std::string(game->GetSaveGames()), "a");
+
+    // The running game changes; a missing or broken save changes nothing.
+    store->SetI("coins", 9);
+    status->SetI("gamestate", 0x2);
+    std::ofstream(dir / "broken.n") << "this is no script (\n";
+    std::ofstream(dir / "empty.n") << "-- nothing\n";
+    for (const char* bad : {"missing", "broken", "empty", "../a"}) game->LoadGame(bad);
+    EXPECT_EQ(store->GetI("coins"), 9);
+    EXPECT_EQ(status->GetI("gamestate"), 0x2);
+
+    // A level running at the load is ended first and stores into the old stores.
+    Level("lv");
+    game->StartLevel("lv");
+    chat->Open();
+    chat->Add("hello", 1, 1, 1, 1);
+    game->LoadGame("a");
+    EXPECT_STREQ(game->GetLevel(), "none");
+    auto* loaded = static_cast<nPersist*>(kernel->Lookup("/usr/persist/store"));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetI("coins"), 7);
+    auto* st = static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"));
+    EXPECT_EQ(st->GetI("gamestate"), 0x2);
+    EXPECT_FALSE(ClockStopped());
+    EXPECT_TRUE(chat->IsOpen());
+    int text = 0;
+    for (int i = 0; i < nChatBuffer::NumLines; i++) text += chat->GetBuffer().GetLine(i).length;
+    EXPECT_EQ(text, 0);
+
+    // A save written by hand loads too.
+    std::ofstream(dir / "hand.n") << "new('npersist', 'gamestatus')\nsel('gamestatus')\n"
+                                     "seti('gamestate', 4)\nsets('currlevel', 'x')\nup()\n";
+    game->LoadGame("hand");
+    st = static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"));
+    ASSERT_NE(st, nullptr);
+    EXPECT_STREQ(st->GetS("currlevel"), "x");
+    EXPECT_EQ(game->GetGameStateWord(), 0u);
+    EXPECT_EQ(kernel->Lookup("/usr/persist/store"), nullptr);
+    fs::remove_all(dir);
+}
+
+TEST_F(GameObserverTest, LoadResetsTheMenuManagerAndClearsTheLoadBits) {
+    fs::path dir = SaveDir();
+    kernel->New("nlogicnode", "/usr/logic/menu");
+    auto* menu = static_cast<nLogicNode*>(kernel->New("nlogicflash", "/usr/logic/menu/menu_manager"));
+    menu->SetActive(false);
+    status->SetI("gamestate", 0x4 | 0x80 | 0x800 | 0x1000 | 0x2 | 0x200);
+    game->SaveGame("m");
+    game->SetGameState(0x4, true);
+    ASSERT_TRUE(ClockStopped());
+    log.text.clear();
+    game->LoadGame("m");
+    EXPECT_FALSE(LogHas("menu manager"));
+    EXPECT_TRUE(menu->GetActive());
+    EXPECT_EQ(game->GetGameStateWord(), 0x2u | 0x200u);
+    EXPECT_FALSE(ClockStopped());
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);  // 0x200 keeps the running sleep off
+    fs::remove_all(dir);
+}
