@@ -66,8 +66,11 @@
 #include "game/nbwCutTool.h"
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwDolpin.h"
 #include "game/nbwDoor.h"
+#include "game/nbwFish.h"
 #include "game/nbwItem.h"
+#include "game/nbwLeopard.h"
 #include "game/nbwLevel.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
@@ -372,11 +375,14 @@ const nClassInfo* const kTable[] = {
     &nbwLevel::classInfo,
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
+    &nbwFish::classInfo,
     &nBinkPlayer::classInfo,
     &nbwCharacter::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
     &nbwCavity::classInfo,
+    &nbwDolpin::classInfo,
+    &nbwLeopard::classInfo,
     &nbwSwitch::classInfo,
     &nbwRescue::classInfo,
 };

@@ -11,8 +11,11 @@
 #include "game/nbwCutTool.h"
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
+#include "game/nbwDolpin.h"
 #include "game/nbwDoor.h"
+#include "game/nbwFish.h"
 #include "game/nbwItem.h"
+#include "game/nbwLeopard.h"
 #include "game/nbwLevel.h"
 #include "game/nbwRescue.h"
 #include "game/nbwSandHeap.h"
@@ -37,10 +40,13 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwLevel::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
     ks->AddClass(nbwCamera::classInfo);
+    ks->AddClass(nbwFish::classInfo);
     ks->AddClass(nbwCharacter::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);
     ks->AddClass(nbwCavity::classInfo);
+    ks->AddClass(nbwDolpin::classInfo);
+    ks->AddClass(nbwLeopard::classInfo);
     ks->AddClass(nbwRescue::classInfo);
     ks->AddClass(nbwSwitch::classInfo);
 }
