@@ -6,6 +6,7 @@
 #include "collide/nCollideObject2.h"
 #include "collide/nCollideReport.h"
 #include "game/nbwActor.h"
+#include "game/nbwDiver.h"
 #include "gfx/nGfxServer.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nRandom.h"
@@ -84,7 +85,7 @@ bool nbwFish::Trigger(nLogicGraph* graph) {
     nRef<nRoot> alive(this);
     const bool on = nLogicCollision2::Trigger(graph);
     if (!alive.IsValid()) return false;
-    const float ft = GetFrameTime();
+    const float ft = FrameTime();
     fishTime_ += ft;
     SetTime(fishTime_);
     Steer(ft);
@@ -216,7 +217,9 @@ void nbwFish::Steer(float ft) {
     }
     if (state_ != Cruise) velocity_ = velocity_ * 1.5f;
 
-    SetQuaternion(EulerQuaternion(0.0f, kPi - std::atan2(velocity_.x, velocity_.z), 0.0f));
+    // The turn about y alone, as EulerQuaternion(0, heading, 0) gives it.
+    const float half = 0.5f * (kPi - std::atan2(velocity_.x, velocity_.z));
+    SetQuaternion(quaternion(0.0f, std::sin(half), 0.0f, std::cos(half)));
     vector3 next = pos + velocity_ * ft;
     next.x = std::fmin(std::fmax(next.x, -box_.x), box_.x);
     next.y = std::fmin(std::fmax(next.y, -box_.y), box_.y);
@@ -265,8 +268,9 @@ vector3 nbwFish::BoxCentre() const {
 }
 
 void nbwFish::Bite(nLogicNode* target) {
-    // Only an actor has the "human" flag to read.
-    if (!target->IsA(nbwActor::classInfo.name) || !static_cast<nbwActor*>(target)->GetFlag(1)) return;
+    // Only an actor has the "human" flag to read, and only a diver the hit reaction.
+    if (!target->IsA(nbwActor::classInfo.name) || !static_cast<nbwActor*>(target)->GetFlag(nbwDiver::Human)) return;
+    if (target->IsA(nbwDiver::classInfo.name)) static_cast<nbwDiver*>(target)->FishAttack();
     nScriptServer* script = scriptServer_.Get();
     const char* result = nullptr;
     if (!script->Run(AttackMessage, result)) {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string>
 
-#include "game/nGamePackage.h"
+#include "game/nbwDiver.h"
 #include "game/nbwDolpin.h"
 #include "game/nbwFish.h"
 #include "game/nbwLeopard.h"
@@ -16,28 +16,16 @@
 #include "logic/nPersistLogic.h"
 #include "tests/game/GameTestKernel.h"
 #include "tests/logic/CommandTable.h"
-#include "tests/logic/PhysikFixture.h"
+#include "tests/game/GameZoneFixture.h"
 
 namespace {
 
 constexpr float kPi = 3.1415927f;
 
-// A test actor whose flag 1 is "human", as a diver's is.
-class nHumanActor : public nTestActor {
-public:
-    static const nClassInfo classInfo;
-    const char* const* GetFlagNames() const override {
-        static const char* const names[] = {"headlight", "human", nullptr};
-        return names;
-    }
-};
-const nClassInfo nHumanActor::classInfo = nClassInfo::Make<nHumanActor>("nhumanactor", "ntestactor");
-
-class FaunaTest : public PhysikFixture {
+class FaunaTest : public GameZoneFixture {
 protected:
     void SetUp() override {
-        PhysikFixture::SetUp();
-        collide->NewContext("damage");
+        GameZoneFixture::SetUp();
         // Zones ("ghost") see bodies ("solid"); a fish's cruise zone ("reach") sees only
         // the water it may hunt in ("water").
         collide->BeginCollClasses();
@@ -48,9 +36,7 @@ protected:
         collide->AddCollType("ghost", "solid", COLLTYPE_QUICK);
         collide->AddCollType("reach", "water", COLLTYPE_QUICK);
         collide->EndCollTypes();
-        nGamePackage(kernel);
         kernel->AddClass(nTestActor::classInfo);
-        kernel->AddClass(nHumanActor::classInfo);
         nRandom::Seed(11);
         ASSERT_TRUE(Run(R"lua(
             FB_FISHATTACK = 4711
@@ -120,16 +106,19 @@ TEST_F(FaunaTest, AHumanInTheBoxIsAttackedBittenOnceWithTheMessageAndTheFishFlee
               "damagedamagedamage");
     EXPECT_EQ(Eval("getcollcontext('picking')"), "physik");
     Water();
-    ASSERT_TRUE(Run("body('nhumanactor', '/usr/logic/diver', 4) setflag('human', true)"));
+    ASSERT_TRUE(Run("body('nbwdiver', '/usr/logic/diver', 4) setflag('human', true)"));
+    auto* diver = static_cast<nbwDiver*>(Lookup("/usr/logic/diver"));
     Frame(0.02f);
     EXPECT_EQ(fish->GetState(), nbwFish::Attack);
-    EXPECT_EQ(fish->GetTarget(), Lookup("/usr/logic/diver"));
+    EXPECT_EQ(fish->GetTarget(), diver);
     // Aimed from the fish's zone to the diver's body.
     EXPECT_GT(fish->GetTargetDir().x, 3.0f);
 
     // The diver reaches the flee zone: one bite, then the fish flees.
     const vector3 at = fish->GetPosition();
+    EXPECT_EQ(diver->GetAttackTimer(), nbwDiver::TimerLimit);
     Move("/usr/logic/diver", at.x + 1.0f, at.y, at.z);
+    EXPECT_EQ(diver->GetAttackTimer(), 0.0f);
     EXPECT_EQ(Eval("shown"), "4711 3.0 3;");
     EXPECT_EQ(fish->GetState(), nbwFish::Flee);
     EXPECT_EQ(fish->GetTarget(), nullptr);
@@ -140,6 +129,7 @@ TEST_F(FaunaTest, AHumanInTheBoxIsAttackedBittenOnceWithTheMessageAndTheFishFlee
         EXPECT_EQ(fish->GetState(), nbwFish::Flee) << x;
     }
     EXPECT_EQ(Eval("shown"), "4711 3.0 3;");
+    EXPECT_GT(diver->GetAttackTimer(), 0.0f);
     // Out of the water the flight ends, and the diver still in the attack zone is
     // attacked again in the same frame.
     Move("/usr/logic/water", 500.0f, 0.0f, 0.0f);
@@ -155,27 +145,29 @@ TEST_F(FaunaTest, OnlyTargetsInsideTheBoxAreAttackedAndOnlyHumanActorsAreBitten)
     EXPECT_EQ(fish->GetBox(), vector3(3, 5, 3));
     Water();
     // In the attack zone, outside the box.
-    ASSERT_TRUE(Run("body('nhumanactor', '/usr/logic/diver', 4) setflag('human', true)"));
+    ASSERT_TRUE(Run("body('nbwdiver', '/usr/logic/diver', 4) setflag('human', true)"));
     Frame(0.02f);
     EXPECT_EQ(fish->GetState(), nbwFish::Cruise);
     EXPECT_EQ(fish->GetTarget(), nullptr);
     Move("/usr/logic/diver", 0.0f, 40.0f, 0.0f);
 
-    // An actor that is no human and a plain node are attacked, then bitten without hit
-    // or message, and the fish flees all the same.
-    float away = 60.0f;
-    for (const char* cls : {"ntestactor", "nlogiccollision2"}) {
+    // A diver that is no human (led by the computer), another actor and a plain node are
+    // attacked, then bitten without hit or message, and the fish flees all the same.
+    // Each sent away in its own direction, so that no later move sweeps through another.
+    const vector3 away[] = {{0.0f, 0.0f, 60.0f}, {0.0f, 0.0f, -60.0f}, {-60.0f, 0.0f, 0.0f}};
+    int sent = 0;
+    ASSERT_TRUE(Run("body('nbwdiver', '/usr/logic/nbwdiver', 80) setflag('human', false)"));
+    for (const char* cls : {"nbwdiver", "ntestactor", "nlogiccollision2"}) {
         const std::string path = std::string("/usr/logic/") + cls;
-        ASSERT_TRUE(Run("body('" + std::string(cls) + "', '" + path + "', 2.5)"));
-        Frame(0.02f);
+        if (!Lookup(path.c_str())) ASSERT_TRUE(Run("body('" + std::string(cls) + "', '" + path + "', 80)"));
+        Move(path.c_str(), 2.5f, 0.0f, 0.0f);
         EXPECT_EQ(fish->GetState(), nbwFish::Attack) << cls;
         Move(path.c_str(), fish->GetPosition().x + 1.0f, 0.0f, fish->GetPosition().z);
         EXPECT_EQ(fish->GetState(), nbwFish::Flee) << cls;
         EXPECT_EQ(Eval("shown"), "") << cls;
         // Away, and the water left once so the flight ends.
-        // Each away in its own direction, so no later move sweeps through another.
-        Place(path.c_str(), 0.0f, 0.0f, away);
-        away = -away;
+        Place(path.c_str(), away[sent].x, away[sent].y, away[sent].z);
+        sent++;
         Move("/usr/logic/water", 500.0f, 0.0f, 0.0f);
         EXPECT_EQ(fish->GetState(), nbwFish::Cruise) << cls;
         Move("/usr/logic/water", 0.0f, 0.0f, 0.0f);
@@ -194,7 +186,7 @@ TEST_F(FaunaTest, OnlyTargetsInsideTheBoxAreAttackedAndOnlyHumanActorsAreBitten)
 TEST_F(FaunaTest, TheTargetDiesWithItsObjectAndBadBoxesAreRefused) {
     nbwFish* fish = Fish();
     Water();
-    ASSERT_TRUE(Run("body('nhumanactor', '/usr/logic/diver', 4)"));
+    ASSERT_TRUE(Run("body('nbwdiver', '/usr/logic/diver', 4)"));
     Frame(0.02f);
     ASSERT_EQ(fish->GetTarget(), Lookup("/usr/logic/diver"));
     Lookup("/usr/logic/diver")->Release();
