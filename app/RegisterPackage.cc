@@ -68,8 +68,11 @@
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwElevator.h"
+#include "game/nbwDolpin.h"
 #include "game/nbwDoor.h"
+#include "game/nbwFish.h"
 #include "game/nbwItem.h"
+#include "game/nbwLeopard.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
 #include "game/nbwRescue.h"
@@ -377,12 +380,15 @@ const nClassInfo* const kTable[] = {
     &nbwStartPoint::classInfo,
     &nbwCamera::classInfo,
     &nbwElevator::classInfo,
+    &nbwFish::classInfo,
     &nBinkPlayer::classInfo,
     &nbw2Observer::classInfo,
     &nbwCharacter::classInfo,
     &nbwWater::classInfo,
     &nbwBoat::classInfo,
     &nbwCavity::classInfo,
+    &nbwDolpin::classInfo,
+    &nbwLeopard::classInfo,
     &nbwSwitch::classInfo,
     &nbwRescue::classInfo,
 };

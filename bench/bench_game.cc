@@ -11,20 +11,31 @@
 // Building a level: "v_updatelevel_v" over a store tree of 1,000 item stores, against a
 // plain loop that clones the same prototype under the same names (nRoot::Clone), links
 // each clone to its store and restores it. Both start from an empty level each time.
+//
+// Fish: 500 cruising fish ("nbwfish"), each frame calling every fish's Trigger and
+// AnalyseCollision directly, against a plain loop over 500 plain structs that does the
+// same steering arithmetic, the same draws of the engine's generator and the same
+// per-state queries of the collide contexts (which hold no contacts). One benchmark
+// iteration is one frame of 1/30 s; each runs 1,000 frames.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "bench/BenchAllocations.h"
 #include "bench/BenchLogicKernel.h"
+#include "collide/nCollideContext2.h"
 #include "collide/nCollideServer2.h"
 #include "game/nGamePackage.h"
+#include "game/nbwFish.h"
 #include "game/nbwLevel.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nRandom.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicItem.h"
+#include "logic/nModCollisionState.h"
 #include "logic/nModPhysik.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nModule.h"
@@ -49,30 +60,38 @@ public:
 };
 const nClassInfo nBenchVisualizer::classInfo = nClassInfo::Make<nBenchVisualizer>("nbenchvisualizer", "nmodule");
 
+// The game's classes and the servers a logic frame runs on; the frame time 1/30 s.
+nKernelServer* NewGameKernel() {
+    nKernelServer* kernel = bench::NewLogicKernel();
+    nGamePackage(kernel);
+    kernel->AddClass(nBenchVisualizer::classInfo);
+    kernel->GetFileServer<nFileServer2>()->SetAssign("bin", BW_SOURCE_DIR "/data/bin/win32/");
+    kernel->New("nluaserver2", "/sys/servers/script");
+    kernel->New("ngfxserver", "/sys/servers/gfx");
+    auto* channels = static_cast<nChannelServer*>(kernel->New("nchannelserver", "/sys/servers/channel"));
+    kernel->New("nvariableserver", "/sys/servers/variable");
+    kernel->New("nshadowserver", "/sys/servers/shadow");
+    kernel->New("nscenegraph2", "/sys/servers/sgraph2");
+    kernel->New("nlogiceventserver", "/sys/servers/event");
+    auto* collide = static_cast<nCollideServer2*>(kernel->New("ncollideserver2", "/sys/servers/collide2"));
+    for (const char* ctx : {"picking", "physik", "damage"}) collide->NewContext(ctx);
+    collide->BeginCollClasses();
+    collide->AddCollClass("solid");
+    collide->EndCollClasses();
+    kernel->New("nodephysikserver", "/sys/servers/physik");
+    kernel->New("nbenchcamera", "/sys/servers/camera");
+    kernel->New("nlogicgraph", "/sys/servers/lgraph");
+    kernel->New("nlogicnode", "/usr/logic");
+    channels->SetChannel1f(channels->GenChannel("frametime"), kFrame);
+    return kernel;
+}
+
 class ItemBench {
 public:
     explicit ItemBench(const char* itemClass) {
-        kernel = bench::NewLogicKernel();
-        nGamePackage(kernel);
-        kernel->AddClass(nBenchVisualizer::classInfo);
-        kernel->GetFileServer<nFileServer2>()->SetAssign("bin", BW_SOURCE_DIR "/data/bin/win32/");
-        kernel->New("nluaserver2", "/sys/servers/script");
-        kernel->New("ngfxserver", "/sys/servers/gfx");
-        auto* channels = static_cast<nChannelServer*>(kernel->New("nchannelserver", "/sys/servers/channel"));
-        kernel->New("nvariableserver", "/sys/servers/variable");
-        kernel->New("nshadowserver", "/sys/servers/shadow");
-        kernel->New("nscenegraph2", "/sys/servers/sgraph2");
-        kernel->New("nlogiceventserver", "/sys/servers/event");
-        auto* collide = static_cast<nCollideServer2*>(kernel->New("ncollideserver2", "/sys/servers/collide2"));
-        for (const char* ctx : {"picking", "physik", "damage"}) collide->NewContext(ctx);
-        collide->BeginCollClasses();
-        collide->AddCollClass("solid");
-        collide->EndCollClasses();
-        kernel->New("nodephysikserver", "/sys/servers/physik");
-        kernel->New("nbenchcamera", "/sys/servers/camera");
-        graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
-        root = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic"));
-        channels->SetChannel1f(channels->GenChannel("frametime"), kFrame);
+        kernel = NewGameKernel();
+        graph = static_cast<nLogicGraph*>(kernel->Lookup("/sys/servers/lgraph"));
+        root = static_cast<nLogicNode*>(kernel->Lookup("/usr/logic"));
         for (int i = 0; i < kItems; i++) {
             const std::string path = "/usr/logic/item" + std::to_string(i);
             auto* item = static_cast<nLogicItem*>(kernel->New(itemClass, path.c_str()));
@@ -197,5 +216,164 @@ void BM_LevelPlainClones(benchmark::State& state) {
     RunLevel(state, true);
 }
 BENCHMARK(BM_LevelPlainClones)->Unit(benchmark::kMillisecond);
+
+// -- fish -----------------------------------------------------------------------------
+
+constexpr int kFish = 500;
+constexpr int kFishFrames = 1000;
+
+// Every fish with one zone module in each of its four collision states, so that its
+// contact queries run; collision is off, so the contexts stay empty.
+class FishBench {
+public:
+    FishBench() {
+        kernel = NewGameKernel();
+        graph = static_cast<nLogicGraph*>(kernel->Lookup("/sys/servers/lgraph"));
+        for (int i = 0; i < kFish; i++) {
+            const std::string path = "/usr/logic/fish" + std::to_string(i);
+            auto* fish = static_cast<nbwFish*>(kernel->New("nbwfish", path.c_str()));
+            fish->SetPosition(vector3(float(i % 25) * 2.0f - 24.0f, 0.0f, float(i / 25) * 2.5f - 24.0f));
+            // Kept apart from the fish, as a level keeps its modules, so the fish has no
+            // children to serve.
+            const std::string zonePath = "/usr/zones/fish" + std::to_string(i);
+            auto* zone = static_cast<nModSimpleCollision*>(kernel->New("nmodsimplecollision", zonePath.c_str()));
+            zone->SetRadius(1.0f);
+            zone->SetCollClass("solid");
+            for (const char* state : {"picking", "attack", "flee", "cruise"}) fish->AddCollision(state, zonePath.c_str());
+            fish->SetCollision(false);
+            fishes.push_back(fish);
+        }
+        nRandom::Seed(1);
+    }
+    ~FishBench() { delete kernel; }
+
+    void Frame() {
+        for (nbwFish* f : fishes) {
+            f->Trigger(graph);
+            f->AnalyseCollision();
+        }
+    }
+
+    nKernelServer* kernel;
+    nLogicGraph* graph;
+    std::vector<nbwFish*> fishes;
+};
+
+// What a cruising fish keeps, and its zones to query.
+struct PlainFish {
+    vector3 box{25.0f, 5.0f, 25.0f};
+    vector3 pos, vel{0.1f, 0.02f, 0.1f}, steer, avoid;
+    float angle = 0.2f, timer = 0.0f, time = 0.0f;
+    int side = 0;
+    quaternion rot;
+    nModCollisionState* zones[4];
+};
+
+vector3 Turn(const vector3& v, float a) {
+    const float c = std::cos(a), s = std::sin(a);
+    return vector3(v.x * c + v.z * s, v.y, v.z * c - v.x * s);
+}
+
+// The cruise step of a fish written out flat.
+void PlainStep(PlainFish& f, float ft) {
+    f.time += ft;
+    float l = std::sqrt(f.vel.x * f.vel.x + f.vel.z * f.vel.z);
+    if (l > 1e-7f) {
+        f.vel.x /= l;
+        f.vel.z /= l;
+    }
+    f.timer -= ft;
+    if (f.timer < 0.0f) {
+        f.timer = 2.5f;
+        f.angle = 0.5f - float(nRandom::Next() % 1000) / 1000.0f;
+    }
+    vector3 force = Turn(f.vel, f.angle);
+    force.y *= 0.005f;
+    force += f.vel * 0.1f;
+    const float rx = f.pos.x / f.box.x, rz = f.pos.z / f.box.z;
+    if (std::fabs(rx) >= 0.75f || std::fabs(rz) >= 0.75f) {
+        vector3 t = f.vel;
+        if (f.side != 0) {
+            t = Turn(f.vel, float(f.side) * 1.5f);
+        } else {
+            const bool alongX = std::fabs(rx) > 0.75f;
+            const float p = alongX ? f.pos.x : f.pos.z, h = alongX ? f.box.x : f.box.z;
+            const vector3 a = Turn(f.vel, 1.5f), b = Turn(f.vel, -1.5f);
+            const float straight = std::fabs((p + (alongX ? f.vel.x : f.vel.z)) / h);
+            if (std::fabs((p + (alongX ? a.x : a.z)) / h) <= straight) {
+                t = a;
+                f.side = 1;
+            } else if (std::fabs((p + (alongX ? b.x : b.z)) / h) <= straight) {
+                t = b;
+                f.side = -1;
+            } else {
+                f.side = alongX ? 0 : -1;
+            }
+        }
+        force = vector3(t.x * 6000.0f, t.y * 6.0f, t.z * 6000.0f);
+    } else {
+        f.side = 0;
+    }
+    const float r = f.pos.y / f.box.y;
+    if (r < -0.7f || r > 0.7f) {
+        force.y -= ft * r * 180.0f;
+    } else {
+        force.y *= 0.9f;
+    }
+    f.steer = force;
+    l = f.steer.Len();
+    if (l > 1.0f) f.steer = f.steer * (1.0f / l);
+    f.vel += f.steer * ft;
+    const float speed = f.vel.Len();
+    if (speed < 0.5f) f.vel = f.vel * (0.5f / speed);
+    if (speed > 2.0f) f.vel = f.vel * (2.0f / speed);
+    const float heading = 3.1415927f - std::atan2(f.vel.x, f.vel.z);
+    f.rot = quaternion(0.0f, std::sin(heading * 0.5f), 0.0f, std::cos(heading * 0.5f));
+    f.pos += f.vel * ft;
+    f.pos.x = std::fmin(std::fmax(f.pos.x, -f.box.x), f.box.x);
+    f.pos.y = std::fmin(std::fmax(f.pos.y, -f.box.y), f.box.y);
+    f.pos.z = std::fmin(std::fmax(f.pos.z, -f.box.z), f.box.z);
+}
+
+void BM_Fish(benchmark::State& state) {
+    FishBench b;
+    long allocs = 0;
+    for (auto _ : state) {
+        const long before = bench::allocations.load();
+        b.Frame();
+        allocs = bench::allocations.load() - before;
+    }
+    benchmark::DoNotOptimize(b.fishes[0]->GetPosition());
+    state.counters["allocs"] = double(allocs);
+}
+BENCHMARK(BM_Fish)->Iterations(kFishFrames)->Unit(benchmark::kMicrosecond);
+
+void BM_PlainFish(benchmark::State& state) {
+    // The fish's own states serve as the query keys, so both sides ask the same contexts.
+    FishBench b;
+    std::vector<PlainFish> fishes(kFish);
+    for (int i = 0; i < kFish; i++) {
+        fishes[size_t(i)].pos = b.fishes[size_t(i)]->GetPosition();
+        fishes[size_t(i)].zones[0] = b.fishes[size_t(i)]->GetPickingState();
+        fishes[size_t(i)].zones[1] = b.fishes[size_t(i)]->GetCruiseState();
+        fishes[size_t(i)].zones[2] = b.fishes[size_t(i)]->GetAttackState();
+        fishes[size_t(i)].zones[3] = b.fishes[size_t(i)]->GetFleeState();
+    }
+    int found = 0;
+    for (auto _ : state) {
+        for (PlainFish& f : fishes) {
+            PlainStep(f, kFrame);
+            nCollideReport** contacts = nullptr;
+            found += f.zones[0]->GetContext()->GetContacts(f.zones[0], contacts);
+            for (int z = 1; z < 4; z++) {
+                nCollidePair** pairs = nullptr;
+                found += f.zones[z]->GetContext()->GetCollisions(f.zones[z], pairs);
+            }
+        }
+    }
+    benchmark::DoNotOptimize(found);
+    benchmark::DoNotOptimize(fishes[0].pos);
+}
+BENCHMARK(BM_PlainFish)->Iterations(kFishFrames)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -13,8 +13,11 @@
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwElevator.h"
+#include "game/nbwDolpin.h"
 #include "game/nbwDoor.h"
+#include "game/nbwFish.h"
 #include "game/nbwItem.h"
+#include "game/nbwLeopard.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
 #include "game/nbwRescue.h"
@@ -43,10 +46,13 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwElevator::classInfo);
     ks->AddClass(nbw2Observer::classInfo);
+    ks->AddClass(nbwFish::classInfo);
     ks->AddClass(nbwCharacter::classInfo);
     ks->AddClass(nbwWater::classInfo);
     ks->AddClass(nbwBoat::classInfo);
     ks->AddClass(nbwCavity::classInfo);
+    ks->AddClass(nbwDolpin::classInfo);
+    ks->AddClass(nbwLeopard::classInfo);
     ks->AddClass(nbwRescue::classInfo);
     ks->AddClass(nbwSwitch::classInfo);
 }

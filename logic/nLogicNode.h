@@ -267,7 +267,6 @@ private:
     void DeleteTimer(nLogicTimer* timer);
     nLogicTimer* NewTimer(const char* name);
     void FreeTimer(nLogicTimer* timer);
-    float FrameTime();
     bool SaveLogicChildren();
 
     // The state type of a script's type name; 0 (logged) for an unknown one.
@@ -338,6 +337,8 @@ private:
     int numPendingArgs_ = 0;
 
 protected:
+    // The "frametime" channel, its index looked up once per channel server.
+    float FrameTime();
     // Input nodes among the children enter their parent's list through their link.
     nList& GetInputList() { return inputList_; }
     nNode& GetInputLink() { return inputLink_; }
