@@ -80,6 +80,7 @@
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
 #include "game/nbwSwitch.h"
+#include "game/nbwUwMenu.h"
 #include "game/nbwWater.h"
 #include "gfx/nD3D8IndexBuffer.h"
 #include "gfx/nD3D8PixelShader.h"
@@ -378,6 +379,7 @@ const nClassInfo* const kTable[] = {
     &nbwDamageZone::classInfo,
     &nbwLevel::classInfo,
     &nbwStartPoint::classInfo,
+    &nbwUwMenu::classInfo,
     &nbwCamera::classInfo,
     &nbwElevator::classInfo,
     &nbwFish::classInfo,

@@ -25,6 +25,7 @@
 #include "game/nbwSandRemover.h"
 #include "game/nbwStartPoint.h"
 #include "game/nbwSwitch.h"
+#include "game/nbwUwMenu.h"
 #include "game/nbwWater.h"
 #include "kernel/nKernelServer.h"
 
@@ -43,6 +44,7 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwDamageZone::classInfo);
     ks->AddClass(nbwLevel::classInfo);
     ks->AddClass(nbwStartPoint::classInfo);
+    ks->AddClass(nbwUwMenu::classInfo);
     ks->AddClass(nbwCamera::classInfo);
     ks->AddClass(nbwElevator::classInfo);
     ks->AddClass(nbw2Observer::classInfo);

@@ -84,6 +84,8 @@ public:
 
     flash::FlashModule* GetModule() const { return module_; }
     int GetUpdateRequests() const { return updateRequests_; }
+    // Owes at least `n` updates.
+    void RaiseUpdateRequests(int n) { updateRequests_ = updateRequests_ < n ? n : updateRequests_; }
     bool IsMouseInside() const { return mouseInside_; }
     float GetMouseX() const { return mouseX_; }
     float GetMouseY() const { return mouseY_; }

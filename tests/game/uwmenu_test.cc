@@ -1,0 +1,373 @@
+// The heads-up display: its commands and saved line, the inventory bar sliding in and
+// out with the game-state bit, the selector taking a slot's item, the held item's bars,
+// the figures and the diver switch by a click on a figure.
+#include <gtest/gtest.h>
+
+#include "game/nbwContainer.h"
+#include "game/nbwLevel.h"
+#include "game/nbwUwMenu.h"
+#include "input/nInputServer.h"
+#include "logic/nBaseObserver.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicInput.h"
+#include "logic/nLogicInputServer.h"
+#include "logic/nLogicSprite.h"
+#include "logic/nPersistLogic.h"
+#include "tests/game/GameTestKernel.h"
+#include "tests/logic/CommandTable.h"
+
+namespace {
+
+// A diver as the display reads it: the names it looks up, values kept by index.
+class nHudDiver : public nTestActor {
+public:
+    static const nClassInfo classInfo;
+    enum { Lifepoints = 0, Energie = 1 };
+    enum { Human = 0, Follow = 1, Singleplayer = 2 };
+    enum { HandPath = 0, InventoryPath = 1 };
+    const char* const* GetStatNames() const override {
+        static const char* const n[] = {"lifepoints", "energie", nullptr};
+        return n;
+    }
+    const char* const* GetFlagNames() const override {
+        static const char* const n[] = {"human", "follow", "singleplayer", nullptr};
+        return n;
+    }
+    const char* const* GetPathNames() const override {
+        static const char* const n[] = {"hand", "inventory", nullptr};
+        return n;
+    }
+    void Abort() override { aborted++; }
+    int aborted = 0;
+};
+const nClassInfo nHudDiver::classInfo = nClassInfo::Make<nHudDiver>("nhudtestdiver", "ntestactor");
+
+const CommandTable kMenuCmds = {
+    {"v_openinventory_v", "UMOI"}, {"v_closeinventory_v", "UMCI"}, {"v_toggleinventory_v", "UMTI"},
+    {"v_showmenu_b", "UMSM"},      {"v_mousemove_v", "UMMM"},      {"b_mousedown_v", "UMMD"},
+    {"v_mouseup_v", "UMMU"},       {"v_registerlevel_s", "UMRL"},  {"v_settext_s", "UMST"},
+};
+
+// A movie that keeps whatever variables it is given.
+const char* kPlainMovie = "--tessel movie 1\nstage(64, 16)\n";
+
+class UwMenuTest : public GameTestKernel {
+protected:
+    void SetUp() override {
+        GameTestKernel::SetUp();
+        UseRealCameraServer();
+        kernel->New("nlogicinputserver", "/sys/servers/logicinput");
+        observer = static_cast<nBaseObserver*>(kernel->New("nbaseobserver", "/sys/servers/observer"));
+        kernel->AddClass(nHudDiver::classInfo);
+        ASSERT_TRUE(Run("shown = '' function settext(t) shown = t obj('.').settext(t) end "
+                        "FB_SAUERSTOFF_TAUCHER = 'Luft' FB_ZUSTAND_TAUCHER = 'Zustand' FB_lamp = 'Lampe'"));
+
+        kernel->New("nhudtestdiver", "/usr/prototypes/diver");
+        kernel->New("nhudtestdiver", "/usr/prototypes/robot");
+        kernel->New("npersistlogic", "/usr/persist/lvl");
+        for (const char* d : {"ann", "bob", "rob"}) {
+            auto* s = static_cast<nPersistLogic*>(kernel->New("npersistlogic", (std::string("/usr/persist/lvl/") + d).c_str()));
+            s->SetS("prototype", d[0] == 'r' ? "robot" : "diver");
+        }
+        level = static_cast<nbwLevel*>(kernel->New("nbwlevel", "/usr/logic/level"));
+        level->SetMapFile(Write("map.lua", "new('nbwstartpoint', 'start1')\n").c_str());
+        level->SetPersist("/usr/persist/lvl");
+        level->LoadLevel();
+        level->UpdateLevel();
+        ann = Diver("ann");
+        bob = Diver("bob");
+        rob = Diver("rob");
+        ASSERT_TRUE(ann && bob && rob);
+        for (nHudDiver* d : {ann, bob}) d->SetFlag(nHudDiver::Human, true);
+
+        // The hand and the inventory of ann.
+        kernel->New("nbwcontainer", "/usr/logic/level/ann/inventory");
+        hand = Thing("hand", "hand");
+        Thing("knife", "knife");
+        Thing("lamp", "lamp");
+        ann->SetPath(nHudDiver::InventoryPath, "inventory");
+        ann->SetPath(nHudDiver::HandPath, "inventory/hand");
+        level->ActivateDiver(ann);
+        GameFrame(0.01f);
+        ASSERT_EQ(level->GetActiveDiver(), ann);
+
+        movie = Write("plain.lua", kPlainMovie);
+        menu = static_cast<nbwUwMenu*>(kernel->New("nbwuwmenu", "/usr/logic/uwmenu"));
+        kernel->New("nlogicnode", "/usr/logic/uwmenu/static");
+        kernel->New("nlogicsprite", "/usr/logic/uwmenu/static/frame");
+        kernel->New("nlogicnode", "/usr/logic/uwmenu/selection_sprites");
+        back = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/selection_sprites/back"));
+        back->SetPosition(390.0f, 520.0f);
+        for (const char* f : {"statusbar", "inventory", "energy", "hitpoints", "taucher1", "taucher2", "taucher3",
+                              "geraet1", "geraet2", "geraet3", "geraet4"}) {
+            Flash(f)->SetTexture(movie.c_str());
+        }
+        selection = Flash("selection");
+        selection->SetTexture("home:flash/inventorybar.movie");
+        selection->SetPosition(400.0f, 522.0f);
+        selection->SetDimension(250.0f, 64.0f);
+        selector = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/selector"));
+        selector->SetDimension(40.0f, 66.0f);
+        selector->SetPosition(408.0f, 521.0f);
+        kernel->New("nlogicnode", "/usr/logic/uwmenu/button");
+        input = static_cast<nLogicInput*>(kernel->New("nlogicinput", "/usr/logic/uwmenu/input"));
+        input->SetGroup("hud");
+        input->SetFocus(true);
+        inputServer = static_cast<nInputServer*>(Lookup("/sys/servers/input"));
+        menu->RegisterLevel("/usr/logic/level");
+    }
+
+    nHudDiver* Diver(const char* name) {
+        nRoot* o = Lookup((std::string("/usr/logic/level/") + name).c_str());
+        return o && o->IsA("nhudtestdiver") ? static_cast<nHudDiver*>(o) : nullptr;
+    }
+    nbwItem* Thing(const char* name, const char* type) {
+        auto* i = static_cast<nbwItem*>(kernel->New("nbwitem", (std::string("/usr/logic/level/ann/inventory/") + name).c_str()));
+        i->SetString(nbwItem::Type, type);
+        return i;
+    }
+    nLogicFlash* Flash(const char* name) {
+        const std::string path = std::string("/usr/logic/uwmenu/") + name;
+        nRoot* o = Lookup(path.c_str());
+        return static_cast<nLogicFlash*>(o ? o : kernel->New("nlogicflash", path.c_str()));
+    }
+    std::string Value(const char* node, const char* var) {
+        const char* v = Flash(node)->GetValue(var);
+        return v ? v : "<null>";
+    }
+    float X(nLogicSprite* s) {
+        float x, y;
+        s->GetPosition(x, y);
+        return x;
+    }
+    void MouseTo(int x, int y) {
+        nInputEvent* e = inputServer->NewEvent();
+        e->deviceId = N_INPUT_DEV_MOUSE;
+        e->type = N_INPUT_MOUSE_MOVE;
+        e->x = x;
+        e->y = y;
+        inputServer->PostEvent(e);
+    }
+    // One game frame with the input read.
+    void Frame(float dt) {
+        inputTime += dt + 0.001;
+        inputServer->Trigger(inputTime);
+        GameFrame(dt);
+        inputServer->FlushEvents();
+    }
+    bool Active(const char* name) { return static_cast<nLogicNode*>(Lookup((std::string("/usr/logic/uwmenu/") + name).c_str()))->GetActive(); }
+
+    nBaseObserver* observer = nullptr;
+    nbwLevel* level = nullptr;
+    nHudDiver *ann = nullptr, *bob = nullptr, *rob = nullptr;
+    nbwItem* hand = nullptr;
+    std::string movie;
+    nbwUwMenu* menu = nullptr;
+    nLogicSprite* back = nullptr;
+    nLogicFlash* selection = nullptr;
+    nLogicSprite* selector = nullptr;
+    nLogicInput* input = nullptr;
+    nInputServer* inputServer = nullptr;
+    double inputTime = 0.0;
+};
+
+TEST_F(UwMenuTest, CommandsAndTheRegisteredLevelSavedAndLoadedBack) {
+    EXPECT_EQ(OwnCommands(kernel, "nbwuwmenu", kMenuCmds), kMenuCmds);
+    EXPECT_EQ(kernel->FindClass("nbwuwmenu")->GetSuperClass(), kernel->FindClass("nlogicnode"));
+    ASSERT_TRUE(menu->SaveAs(Path("hud").c_str()));
+    const std::string text = Slurp(Path("hud.n"));
+    EXPECT_NE(text.find("registerlevel( \"/usr/logic/level\" )"), std::string::npos) << text;
+    ASSERT_TRUE(Run("delete('/usr/logic/uwmenu')"));
+    kernel->SetCwd(Lookup("/usr/logic"));
+    auto* loaded = static_cast<nbwUwMenu*>(kernel->Load(Path("hud.n").c_str()));
+    ASSERT_NE(loaded, nullptr) << log.text;
+    EXPECT_EQ(loaded->GetLevel(), level);
+    // A path naming nothing clears the reference; one naming no level is refused.
+    loaded->RegisterLevel("/usr/logic/level/ann");
+    EXPECT_EQ(loaded->GetLevel(), nullptr);
+    EXPECT_TRUE(LogHas("is no level"));
+    loaded->RegisterLevel("/usr/logic/level");
+    loaded->RegisterLevel("/nothing/here");
+    EXPECT_EQ(loaded->GetLevel(), nullptr);
+}
+
+TEST_F(UwMenuTest, TheBarSlidesInWithTheGameStateBitAndOutAgain) {
+    GameFrame(0.01f);
+    // Not yet open: the bar's parts are off, the rest follows show.
+    EXPECT_FALSE(Active("selection"));
+    EXPECT_TRUE(Active("statusbar"));
+    menu->ToggleInventory();
+    EXPECT_EQ(ann->aborted, 1);
+    EXPECT_TRUE(menu->IsOpen());
+    EXPECT_TRUE(observer->GetGameState(nbwUwMenu::InventoryState));
+    EXPECT_EQ(Value("selection", "invname_pivot"), "hand");
+    EXPECT_EQ(Value("selection", "invtyp_list_string"), "hand,knife,lamp");
+    EXPECT_EQ(Value("selection", "invname_list_string"), "hand,knife,lamp");
+    // 0.001 + 4 × 0.12475 = 0.5: halfway, 150 units right of home.
+    GameFrame(0.12475f);
+    EXPECT_NEAR(menu->GetOpenness(), 0.5f, 1e-5f);
+    EXPECT_NEAR(X(selection), 550.0f, 0.01f);
+    EXPECT_NEAR(X(selector), 558.0f, 0.01f);
+    EXPECT_NEAR(X(back), 540.0f, 0.01f);
+    EXPECT_TRUE(Active("selection"));
+    // While sliding a toggle does nothing.
+    menu->ToggleInventory();
+    EXPECT_TRUE(menu->IsOpen());
+    EXPECT_EQ(ann->aborted, 1);
+    GameFrame(0.2f);
+    EXPECT_EQ(menu->GetOpenness(), 1.0f);
+    EXPECT_NEAR(X(selection), 400.0f, 0.01f);
+
+    menu->ToggleInventory();
+    EXPECT_FALSE(menu->IsOpen());
+    EXPECT_FALSE(observer->GetGameState(nbwUwMenu::InventoryState));
+    EXPECT_EQ(Global("shown"), " ");
+    GameFrame(0.3f);
+    EXPECT_EQ(menu->GetOpenness(), 0.0f);
+    EXPECT_FALSE(Active("selection"));
+    EXPECT_NEAR(X(selection), 700.0f, 0.01f);
+
+    // No opening for a basket or without a level; the toggle still aborts what is active.
+    menu->RegisterLevel("");
+    menu->ToggleInventory();
+    EXPECT_FALSE(menu->IsOpen());
+    EXPECT_FALSE(observer->GetGameState(nbwUwMenu::InventoryState));
+}
+
+TEST_F(UwMenuTest, AReleasedSelectorSkipsEmptySlotsAndPutsTheItemInTheHand) {
+    menu->OpenInventory();
+    Frame(0.3f);
+    ASSERT_EQ(menu->GetOpenness(), 1.0f);
+    Frame(0.01f);
+    // hand, knife, lamp, empty from slot 4 to slot 1.
+    ASSERT_EQ(Value("selection", "slot2_typ"), "lamp");
+    ASSERT_EQ(Value("selection", "slot1_typ"), "empty");
+    ASSERT_NEAR(X(selector), 408.0f, 0.01f);
+
+    // Grabbed, dragged over slot 2 (its help text), let go: it eases to 535 and takes the lamp.
+    MouseTo(420, 540);
+    Frame(0.0f);
+    EXPECT_FALSE(menu->MouseDown());
+    EXPECT_TRUE(menu->IsDragging());
+    MouseTo(540, 540);
+    Frame(0.0f);
+    EXPECT_NEAR(X(selector), 528.0f, 0.01f);
+    EXPECT_EQ(Global("shown"), "Lampe");
+    menu->MouseUp();
+    Frame(0.01f);
+    EXPECT_NEAR(X(selector), 535.0f, 0.01f);
+    EXPECT_EQ(ann->GetPath(nHudDiver::HandPath), Lookup("/usr/logic/level/ann/inventory/lamp"));
+    EXPECT_FALSE(menu->IsOpen());
+    EXPECT_FALSE(observer->GetGameState(nbwUwMenu::InventoryState));
+
+    // Without the lamp slots 2 and 1 are empty: the selector stops on slot 1 and takes nothing.
+    ann->SetPath(nHudDiver::HandPath, "inventory/hand");
+    Lookup("/usr/logic/level/ann/inventory/lamp")->Release();
+    Frame(0.3f);
+    menu->OpenInventory();
+    Frame(0.3f);
+    Frame(0.01f);
+    ASSERT_EQ(Value("selection", "slot2_typ"), "empty");
+    MouseTo(420, 540);
+    Frame(0.0f);
+    EXPECT_FALSE(menu->MouseDown());
+    MouseTo(540, 540);
+    Frame(0.0f);
+    // An empty slot clears the status line.
+    EXPECT_EQ(Value("statusbar", "text"), " ");
+    menu->MouseUp();
+    Frame(0.01f);
+    EXPECT_NEAR(X(selector), 600.0f, 0.01f);
+    EXPECT_TRUE(menu->IsOpen());
+    EXPECT_EQ(ann->GetPath(nHudDiver::HandPath), hand);
+    // A click in the bar's band places the selector on a slot without taking it.
+    MouseTo(471, 540);
+    Frame(0.0f);
+    EXPECT_FALSE(menu->MouseDown());
+    EXPECT_NEAR(X(selector), 407.9f, 0.01f);
+}
+
+TEST_F(UwMenuTest, AClickOnAFigurePicksItsDiverUnlessTheActiveOneIsSingleplayer) {
+    Frame(0.01f);
+    MouseTo(120, 550);
+    Frame(0.0f);
+    EXPECT_FALSE(menu->MouseDown());
+    Frame(0.01f);
+    EXPECT_EQ(level->GetActiveDiver(), bob);
+    // The first other diver's figure; x = 240 lies outside its range.
+    MouseTo(240, 550);
+    Frame(0.0f);
+    EXPECT_TRUE(menu->MouseDown());
+    MouseTo(239, 550);
+    Frame(0.0f);
+    bob->SetFlag(nHudDiver::Singleplayer, true);
+    EXPECT_TRUE(menu->MouseDown());
+    bob->SetFlag(nHudDiver::Singleplayer, false);
+    EXPECT_FALSE(menu->MouseDown());
+    Frame(0.01f);
+    EXPECT_EQ(level->GetActiveDiver(), rob);
+
+    // The help texts: an area, its edge, and leaving clears the line once.
+    MouseTo(90, 566);
+    Frame(0.0f);
+    EXPECT_EQ(Global("shown"), "Luft");
+    MouseTo(90, 569);
+    Frame(0.0f);
+    EXPECT_EQ(Global("shown"), " ");
+    ASSERT_TRUE(Run("shown = 'kept'"));
+    MouseTo(90, 590);
+    Frame(0.0f);
+    EXPECT_EQ(Global("shown"), "kept");
+}
+
+TEST_F(UwMenuTest, HeldItemBarsAndFigures) {
+    hand->SetFloat(nbwItem::MaxHitpoints, 200.0f);
+    hand->SetFloat(nbwItem::Hitpoints, 1.0f);
+    hand->SetFloat(nbwItem::MaxEnergie, 0.0f);
+    hand->SetFloat(nbwItem::Energie, 5.0f);
+    ann->SetStat(nHudDiver::Lifepoints, 1.0f);
+    ann->SetStat(nHudDiver::Energie, 0.555f);
+    bob->SetStat(nHudDiver::Lifepoints, 0.2f);
+    bob->SetFlag(nHudDiver::Follow, true);
+    rob->SetStat(nHudDiver::Lifepoints, 0.1f);
+    GameFrame(0.01f);
+    EXPECT_EQ(Value("hitpoints", "value"), "1");
+    EXPECT_EQ(Value("energy", "value"), "100");
+    EXPECT_EQ(Value("inventory", "_root.item_typ"), "hand");
+    hand->SetFloat(nbwItem::Hitpoints, 0.0f);
+    hand->SetFloat(nbwItem::MaxEnergie, 10.0f);
+    hand->SetFloat(nbwItem::Energie, 20.0f);
+    GameFrame(0.01f);
+    EXPECT_EQ(Value("hitpoints", "value"), "100");
+    EXPECT_EQ(Value("energy", "value"), "100");
+
+    EXPECT_EQ(Value("taucher1", "bild"), "ann_1");
+    EXPECT_EQ(Value("taucher1", "sauerstoff"), "55");
+    EXPECT_EQ(Value("taucher1", "gesundheit"), "100");
+    EXPECT_EQ(Value("taucher2", "bild"), "bob_G_0");
+    EXPECT_EQ(Value("geraet1", "bild"), "rob_2");
+    EXPECT_EQ(Value("geraet1", "zustand"), "10");
+    for (const char* off : {"taucher3", "geraet2", "geraet3", "geraet4"}) EXPECT_FALSE(Active(off)) << off;
+    EXPECT_TRUE(Active("taucher2"));
+    // A script switching one back on is overruled the next frame.
+    Flash("geraet2")->SetActive(true);
+    GameFrame(0.01f);
+    EXPECT_FALSE(Active("geraet2"));
+
+    // The movie asks for an update.
+    Flash("taucher1")->SetValue("doUpdate", "1");
+    GameFrame(0.01f);
+    EXPECT_EQ(Value("taucher1", "doUpdate"), "0");
+    EXPECT_GE(Flash("taucher1")->GetUpdateRequests(), 1);
+
+    // HideAll switches everything off; the next frame shows it again.
+    menu->HideAll();
+    EXPECT_FALSE(Active("taucher1"));
+    EXPECT_FALSE(Active("statusbar"));
+    EXPECT_EQ(Flash("taucher1")->GetModule(), nullptr);
+    GameFrame(0.01f);
+    EXPECT_TRUE(Active("taucher1"));
+    EXPECT_TRUE(Active("statusbar"));
+}
+
+}  // namespace
