@@ -287,6 +287,38 @@ TEST_F(UwMenuTest, AReleasedSelectorSkipsEmptySlotsAndPutsTheItemInTheHand) {
     EXPECT_NEAR(X(selector), 407.9f, 0.01f);
 }
 
+TEST_F(UwMenuTest, HeldAtTheRightEndTheListScrollsAtOnceThenAfterTheTimerRanDown) {
+    menu->OpenInventory();
+    Frame(0.3f);
+    MouseTo(420, 540);
+    Frame(0.0f);
+    ASSERT_FALSE(menu->MouseDown());
+    // A slot type that is no name is not pasted into a statement.
+    selection->SetValue("slot4_typ", "a) os.exit(");
+    MouseTo(421, 540);
+    Frame(0.0f);
+    EXPECT_TRUE(LogHas("'a) os.exit(' is no name for a help text"));
+    MouseTo(640, 540);
+    Frame(0.0f);
+    EXPECT_NEAR(X(selector), 605.0f, 0.01f);
+    EXPECT_EQ(Value("selection", "move_command"), "left");
+    selection->SetValue("move_command", "seen");
+    Frame(0.25f);
+    EXPECT_EQ(Value("selection", "move_command"), "seen");
+    Frame(0.25f);
+    EXPECT_EQ(Value("selection", "move_command"), "seen");
+    Frame(0.01f);
+    EXPECT_EQ(Value("selection", "move_command"), "left");
+    // MouseUp sets the timer back: the next grab at the end scrolls at once.
+    selection->SetValue("move_command", "seen");
+    menu->MouseUp();
+    MouseTo(620, 540);
+    Frame(0.0f);
+    ASSERT_FALSE(menu->MouseDown());
+    Frame(0.0f);
+    EXPECT_EQ(Value("selection", "move_command"), "left");
+}
+
 TEST_F(UwMenuTest, AClickOnAFigurePicksItsDiverUnlessTheActiveOneIsSingleplayer) {
     Frame(0.01f);
     MouseTo(120, 550);
