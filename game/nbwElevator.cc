@@ -28,15 +28,6 @@ const nClassInfo nbwElevator::classInfo = nClassInfo::Make<nbwElevator>("nbwelev
 
 namespace {
 
-// Texts pasted into statements as names must not run as code.
-bool IsIdentifier(const char* s) {
-    if (!s || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
-    for (const char* p = s; *p; p++) {
-        if (!(std::isalnum(static_cast<unsigned char>(*p)) || *p == '_')) return false;
-    }
-    return true;
-}
-
 // The actor's child "input" when it is a logic input node.
 nLogicInput* InputOf(nRoot* actor) {
     nRoot* in = nullptr;
@@ -158,7 +149,7 @@ void nbwElevator::Use(nRoot* obj) {
         name = GetName();
         statement = "displaymessage( format( FB_OVERLOADED, FB_" + std::string(name ? name : "") + "), 2.0, 2 )";
     }
-    if (!IsIdentifier(name)) {
+    if (!nLuaWriter::IsIdentifier(name)) {
         n_error("%s: use: '%s' is no name for a message: none shown\n", GetFullName().c_str(), name ? name : "");
         return;
     }
@@ -387,7 +378,7 @@ void nbwElevator::TakeSlot(int slot) {
             if (into && nbwContainer::CanHold(into, item)) {
                 const char* it = item->GetString(nbwItem::Type);
                 basket->PackOut(item, into);
-                if (IsIdentifier(it)) {
+                if (nLuaWriter::IsIdentifier(it)) {
                     RunMessage("displaymessage( format( FB_BASKETITEMREMOVED, FB_" + std::string(it) + ") , 2.0, 2 )");
                 } else {
                     n_error("%s: '%s' is no name for a message: none shown\n", GetFullName().c_str(), it ? it : "");

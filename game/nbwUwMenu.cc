@@ -18,6 +18,7 @@
 #include "logic/nLogicInput.h"
 #include "logic/nLogicSprite.h"
 #include "scene/nChannelServer.h"
+#include "script/nLuaWriter.h"
 
 static const nCmdDef<nbwUwMenu> cmds[] = {
     Bind<&nbwUwMenu::OpenInventory>("v_openinventory_v", "UMOI"),
@@ -95,15 +96,6 @@ nRoot* PathOf(nbwActor* a, const char* name) {
 int Percent(float value, float max, bool byValue) {
     if ((byValue ? value : max) <= 0.0f) return 100;
     return std::clamp(int(std::trunc(value * 100.0f / max)), 1, 100);
-}
-
-// Texts pasted into statements as names must not run as code.
-bool IsIdentifier(const char* s) {
-    if (!s || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
-    for (const char* p = s; *p; p++) {
-        if (!(std::isalnum(static_cast<unsigned char>(*p)) || *p == '_')) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -436,7 +428,7 @@ void nbwUwMenu::UpdateSlots(float t) {
     }
     const char* type = SlotValue(selection, number, "typ");
     if (type && std::strcmp(type, "empty") != 0) {
-        if (IsIdentifier(type)) {
+        if (nLuaWriter::IsIdentifier(type)) {
             text_ = "settext(FB_";
             text_ += type;
             text_ += ")";

@@ -1,5 +1,6 @@
 #include "script/nLuaWriter.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -53,6 +54,14 @@ void AppendEscaped(std::string& out, const char* text, char quote) {
 
 nLuaWriter::~nLuaWriter() {
     while (!open_.empty()) AbortWrite(open_.back().file);
+}
+
+bool nLuaWriter::IsIdentifier(const char* s) {
+    if (!s || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
+    for (const char* p = s; *p; p++) {
+        if (!(std::isalnum(static_cast<unsigned char>(*p)) || *p == '_')) return false;
+    }
+    return true;
 }
 
 void nLuaWriter::AppendQuoted(std::string& out, const char* text, char quote) {

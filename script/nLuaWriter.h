@@ -55,6 +55,9 @@ public:
 
     // Appends `text` between `quote` characters, escaped for a Lua string literal.
     static void AppendQuoted(std::string& out, const char* text, char quote);
+    // A Lua identifier: a letter or "_", then letters, digits or "_" (texts pasted into
+    // statements as names must not run as code).
+    static bool IsIdentifier(const char* s);
 
 private:
     struct OpenFile {
