@@ -241,18 +241,22 @@ void nbwUwMenu::HideAll() {
 
 // -- statements and the observer ---------------------------------------------------------
 
-void nbwUwMenu::Run(const char* statement) {
+bool nbwUwMenu::Run(const char* statement) {
     auto* script = dynamic_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"));
     if (!script) {
         n_error("%s: no script server for '%s'\n", GetFullName().c_str(), statement);
-        return;
+        return true;
     }
+    // The statement may delete the display.
+    nRef<nRoot> self(this);
     nKernelServer::ks->PushCwd(this);
     const char* result = nullptr;
     if (!script->Run(statement, result)) {
-        n_error("%s: '%s' failed: %s\n", GetFullName().c_str(), statement, result ? result : "");
+        n_error("%s: '%s' failed: %s\n", self.IsValid() ? GetFullName().c_str() : "the display", statement,
+                result ? result : "");
     }
     nKernelServer::ks->PopCwd();
+    return self.IsValid();
 }
 
 void nbwUwMenu::SetGameState(bool on) {
@@ -432,7 +436,7 @@ void nbwUwMenu::UpdateSlots(float t) {
             text_ = "settext(FB_";
             text_ += type;
             text_ += ")";
-            Run(text_.c_str());
+            if (!Run(text_.c_str())) return;
         } else {
             n_error("%s: slot type '%s' is no name for a help text: none shown\n", GetFullName().c_str(), type);
         }
@@ -630,11 +634,14 @@ void nbwUwMenu::UpdateFigures() {
 }
 
 bool nbwUwMenu::Trigger(nLogicGraph* graph) {
+    // Help texts and the status line run scripts, which may delete the display.
+    nRef<nRoot> self(this);
     if (rebuild_) {
         BuildReferences();
         rebuild_ = false;
     }
     MouseMove();
+    if (!self.IsValid()) return false;
     if (openness_ > 0.0f) {
         nChannelServer* channels = static_cast<nChannelServer*>(nKernelServer::ks->Lookup("/sys/servers/channel"));
         const int idx = channels ? channels->GenChannel("frametime") : -1;
@@ -644,6 +651,7 @@ bool nbwUwMenu::Trigger(nLogicGraph* graph) {
         } else {
             UpdateSlots(t);
         }
+        if (!self.IsValid()) return false;
     }
     if (redraw) {
         ApplyVisibility();

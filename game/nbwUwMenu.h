@@ -68,8 +68,8 @@ private:
     // The active diver when it is no basket, else null.
     nbwActor* HandDiver();
     void SlideTo(float openness);
-    // Runs the statement with the HUD as the current object.
-    void Run(const char* statement);
+    // Runs the statement with the HUD as the current object; false when it deleted the HUD.
+    bool Run(const char* statement);
     void SetGameState(bool on);
     nRoot* Child(const char* name);
     void Missing(const char* name);

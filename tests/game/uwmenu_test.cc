@@ -402,4 +402,13 @@ TEST_F(UwMenuTest, HeldItemBarsAndFigures) {
     EXPECT_TRUE(Active("statusbar"));
 }
 
+TEST_F(UwMenuTest, AHelpTextThatDeletesTheDisplayEndsItsFrame) {
+    Frame(0.01f);
+    ASSERT_TRUE(Run("function settext(t) delete('/usr/logic/uwmenu') end"));
+    MouseTo(90, 566);
+    Frame(0.01f);
+    EXPECT_EQ(Lookup("/usr/logic/uwmenu"), nullptr);
+    Frame(0.01f);
+}
+
 }  // namespace
