@@ -5,6 +5,7 @@
 #include "audio/nAudioServer2.h"
 #include "game/nbwCamera.h"
 #include "game/nbwLevel.h"
+#include "game/nbwUwMenu.h"
 #include "gfx/nGfxServer.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
@@ -65,10 +66,14 @@ void nbwGameObserver::SetGameState(uint32_t mask, bool on) {
     nChatServer* chat = refChat_.Resolve();
     if (mask == Running && on) {
         if (chat) chat->Open();
-        // HUD: shown here once the heads-up display exists.
+        if (nbwUwMenu* hud = Hud()) hud->SetActive(true);
     } else if (mask == Running && !on && (gameState_ & NoInput)) {
         if (chat && chat->IsOpen()) chat->Close();
-        // HUD: inventory closed, hidden and deactivated here once it exists.
+        if (nbwUwMenu* hud = Hud()) {
+            hud->CloseInventory();
+            hud->SetActive(false);
+            hud->HideAll();
+        }
     } else if (mask == MainMenu) {
         if (on) {
             StopClock();
@@ -91,6 +96,14 @@ void nbwGameObserver::SetGameState(uint32_t mask, bool on) {
     } else {
         SetSleep(IdleSleep);
     }
+}
+
+nbwUwMenu* nbwGameObserver::Hud() {
+    // Scripts make the HUD; without it (or with something else there) its steps are skipped.
+    nRoot* obj = refHud_.Resolve();
+    if (obj && obj->IsA(nbwUwMenu::classInfo.name)) return static_cast<nbwUwMenu*>(obj);
+    n_error("nbwObserver: no heads-up display 'nbwuwmenu' at '/usr/logic/uwmenu': its steps are skipped\n");
+    return nullptr;
 }
 
 void nbwGameObserver::StopClock() {
@@ -227,12 +240,18 @@ void nbwGameObserver::StartLevel(const char* name) {
     level->SetTime(0.0f);
     level->FadeTo(1.0f, 4.0f);
     level->SetActive(true);
-    // HUD: its level reference is pointed here once the heads-up display exists.
+    nbwUwMenu* hud = Hud();
+    if (hud) hud->RegisterLevel(level->GetFullName().c_str());
     StartClock();
     SetCurrLevel(level->GetName() ? level->GetName() : "");
     SetGameState(LevelRunning, true);
     level->Setup();
-    // HUD: shown, redrawn and activated here once the heads-up display exists.
+    // Looked up again: the level's set-up runs scripts that may replace the HUD.
+    if ((hud = Hud())) {
+        hud->show = true;
+        hud->redraw = true;
+        hud->SetActive(true);
+    }
     nLogicEventHandler* h = level->GetHandler(nbwLevel::OnStartup);
     if (h && h->IsBound()) h->Fire();
 }
@@ -253,7 +272,11 @@ void nbwGameObserver::EndLevel() {
     level_.Set(nullptr);
     SetCurrLevel("none");
     SetGameState(LevelRunning, false);
-    // HUD: hidden, redrawn and deactivated here once the heads-up display exists.
+    if (nbwUwMenu* hud = Hud()) {
+        hud->show = false;
+        hud->redraw = true;
+        hud->SetActive(false);
+    }
 }
 
 // ---- save games

@@ -12,6 +12,7 @@
 #include "logic/nBaseObserver.h"
 
 class nbwLevel;
+class nbwUwMenu;
 class nLogicInputServer;
 class nLogicNode;
 class nPersist;
@@ -71,6 +72,8 @@ protected:
     nRoot* SaveTarget(const char* op, const char* name, std::string& file);
     void StopClock();
     void StartClock();
+    // The heads-up display, null (logged) when it is missing.
+    nbwUwMenu* Hud();
 
     bool twin_;
     bool debugMode_ = false;
@@ -78,6 +81,7 @@ protected:
     mutable bool statusMadeLogged_ = false;
     mutable nPathRef<nRoot> refPersist_{"/usr/persist"};
     nPathRef<nRoot> refLevels_{"/usr/logic"};
+    nPathRef<nRoot> refHud_{"/usr/logic/uwmenu"};
     nPathRef<nLogicInputServer> refLogicInput_{"/sys/servers/logicinput"};
     nPathRef<nLogicNode> refMenuManager_{"/usr/logic/menu/menu_manager"};
     nRef<nbwLevel> level_;

@@ -9,6 +9,7 @@
 #include "game/nbw2Observer.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
+#include "game/nbwUwMenu.h"
 #include "gfx/nGfxServer.h"
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
@@ -310,4 +311,43 @@ TEST_F(GameObserverTest, LoadResetsTheMenuManagerAndClearsTheLoadBits) {
     EXPECT_FALSE(ClockStopped());
     EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);  // 0x200 keeps the running sleep off
     fs::remove_all(dir);
+}
+
+TEST_F(GameObserverTest, GameStateAndLevelsSwitchTheHeadsUpDisplay) {
+    auto* hud = static_cast<nbwUwMenu*>(kernel->New("nbwuwmenu", "/usr/logic/uwmenu"));
+    hud->SetActive(false);
+    game->SetGameState(0x2, true);
+    EXPECT_TRUE(hud->GetActive());
+    hud->redraw = false;
+    game->SetGameState(0x2, false);  // without 0x20 the display stays
+    EXPECT_TRUE(hud->GetActive());
+    game->SetGameState(0x20, true);
+    game->SetGameState(0x2, true);
+    game->SetGameState(0x2, false);
+    EXPECT_FALSE(hud->GetActive());
+    EXPECT_TRUE(hud->redraw);  // hidden, so the next running frame applies the show state again
+    EXPECT_FALSE(hud->IsOpen());
+
+    nbwLevel* a = Level("a");
+    hud->show = false;
+    hud->redraw = false;
+    game->StartLevel("a");
+    EXPECT_EQ(hud->GetLevel(), a);
+    EXPECT_TRUE(hud->show);
+    EXPECT_TRUE(hud->redraw);
+    EXPECT_TRUE(hud->GetActive());
+    hud->redraw = false;
+    game->EndLevel();
+    EXPECT_FALSE(hud->show);
+    EXPECT_TRUE(hud->redraw);
+    EXPECT_FALSE(hud->GetActive());
+
+    // Something else at the display's place is skipped, not taken for it.
+    hud->Release();
+    kernel->New("nroot", "/usr/logic/uwmenu");
+    game->SetGameState(0x2, true);
+    game->StartLevel("a");
+    EXPECT_STREQ(game->GetLevel(), "a");
+    game->EndLevel();
+    EXPECT_STREQ(game->GetLevel(), "none");
 }
