@@ -336,6 +336,18 @@ TEST_F(GameObserverTest, GameStateAndLevelsSwitchTheHeadsUpDisplay) {
     EXPECT_TRUE(hud->show);
     EXPECT_TRUE(hud->redraw);
     EXPECT_TRUE(hud->GetActive());
+    // Leaving the running game with 0x20 closes an open inventory bar and its state bit.
+    kernel->New("nbwdiver", "/usr/logic/a/ann");
+    a->SetActiveDiver("/usr/logic/a/ann");
+    hud->OpenInventory();
+    ASSERT_TRUE(hud->IsOpen());
+    EXPECT_TRUE(game->GetGameState(nbwUwMenu::InventoryState));
+    game->SetGameState(0x2, true);
+    game->SetGameState(0x2, false);
+    EXPECT_FALSE(hud->IsOpen());
+    EXPECT_FALSE(game->GetGameState(nbwUwMenu::InventoryState));
+    EXPECT_FALSE(hud->GetActive());
+    game->SetGameState(0x2, true);
     hud->redraw = false;
     game->EndLevel();
     EXPECT_FALSE(hud->show);
