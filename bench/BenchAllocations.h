@@ -8,6 +8,22 @@
 
 namespace bench {
 inline std::atomic<long> allocations{0};
+
+// Allocations per frame from the second frame on: the first frame may still make what
+// the frames draw with. Call FrameDone after each measured frame.
+class SteadyAllocations {
+public:
+    void FrameDone() {
+        if (++frames_ == 1) before_ = allocations.load();
+    }
+    double PerFrame() const {
+        return frames_ > 1 ? double(allocations.load() - before_) / double(frames_ - 1) : 0.0;
+    }
+
+private:
+    long frames_ = 0;
+    long before_ = 0;
+};
 }  // namespace bench
 
 #pragma GCC diagnostic push

@@ -144,15 +144,13 @@ Raw& raw() {
 void BM_FlashNodeUpdate_Ours(benchmark::State& state) {
     Ours& o = ours();
     o.Use();
-    long frames = 0;
-    long before = 0;
+    bench::SteadyAllocations allocs;
     for (auto _ : state) {
-        if (frames == 1) before = bench::allocations.load();
         o.node->Update();
         glFinish();
-        frames++;
+        allocs.FrameDone();
     }
-    state.counters["allocs"] = frames > 1 ? double(bench::allocations.load() - before) / double(frames - 1) : 0.0;
+    state.counters["allocs"] = allocs.PerFrame();
 }
 BENCHMARK(BM_FlashNodeUpdate_Ours)->Unit(benchmark::kMicrosecond);
 

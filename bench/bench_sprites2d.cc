@@ -223,17 +223,14 @@ Raw& raw() {
 void BM_Sprites200_Ours(benchmark::State& state) {
     Ours& o = ours();
     o.Use();
-    long frames = 0;
-    long before = 0;
+    bench::SteadyAllocations allocs;
     for (auto _ : state) {
-        if (frames == 1) before = bench::allocations.load();
         o.graph->TraversePass(o.root);
         o.graph->VisualPass();
         glFinish();
-        frames++;
+        allocs.FrameDone();
     }
-    // The first frame may still make what the sprites draw with.
-    state.counters["allocs"] = frames > 1 ? double(bench::allocations.load() - before) / double(frames - 1) : 0.0;
+    state.counters["allocs"] = allocs.PerFrame();
 }
 BENCHMARK(BM_Sprites200_Ours)->Unit(benchmark::kMicrosecond);
 
