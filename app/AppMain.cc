@@ -1,6 +1,5 @@
 #include "app/AppMain.h"
 
-#include <cstring>
 #include <string>
 
 #include "app/RegisterPackage.h"
@@ -115,16 +114,8 @@ void AppMain::Build() {
     archives += files->ParseDirectory("home:");
     kernel_->Print("AppMain: file server nnpkfileserver at /sys/servers/file2, %d archives\n", archives);
 
-    constexpr bool kGameObserverStarts = false;
     for (const ServerRow& row : ServerRows) {
-        const char* cls = row.className;
-        // The engine's observer stands in for the game observer until the start
-        // scripts make the persist tree that the game observer keeps its state in.
-        if (std::strcmp(cls, "nbwobserver") == 0 && (!kGameObserverStarts || !kernel_->FindClass(cls))) {
-            kernel_->Print("AppMain: nbwobserver not started yet, nbaseobserver stands in\n");
-            cls = "nbaseobserver";
-        }
-        kernel_->New(cls, row.path);
+        kernel_->New(row.className, row.path);
         kernel_->Print("AppMain: server %s at %s\n", row.className, row.path);
     }
 

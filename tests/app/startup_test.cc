@@ -10,11 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "collide/nCollideServer2.h"
+#include "game/nbwObserver.h"
 #include "gfx/nD3D8Server.h"
 #include "input/nInputServer.h"
 #include "kernel/nKernelServer.h"
@@ -22,6 +24,7 @@
 #include "logic/nBaseObserver.h"
 #include "logic/nCameraServer.h"
 #include "logic/nLogicObserverCamera.h"
+#include "logic/nPersist.h"
 #include "physics/nPhysikServer.h"
 #include "platform/render/Device.h"
 #include "platform/window/Window.h"
@@ -80,8 +83,6 @@ TEST(StartupTest, BuildsTheWorldShowsTheLoadingScreenAndShutsDownAroundDeletedOb
         ASSERT_NE(obj, nullptr) << row.path;
         std::string want = row.className;
         if (want == "nluaserver") want = "nluaserver2";
-        // The engine's observer still stands in for the game observer at start-up.
-        if (want == "nbwobserver") want = "nbaseobserver";
         EXPECT_STREQ(obj->GetClass()->GetName(), want.c_str()) << row.path;
     }
     ASSERT_NE(ks->Lookup("/sys/servers/logicinput"), nullptr);
@@ -116,6 +117,18 @@ TEST(StartupTest, BuildsTheWorldShowsTheLoadingScreenAndShutsDownAroundDeletedOb
     nBaseObserver* observer = app.GetObserver();
     EXPECT_FLOAT_EQ(observer->GetSleep(), 1.0f / 34.0f);
     EXPECT_TRUE(observer->GetGameState(0x4000));
+    // The persist tree of "init_bw.n" stands before the first game-state bit, which
+    // therefore lands in the stored word instead of a store made on demand.
+    ASSERT_NE(ks->Lookup("/usr/persist"), nullptr);
+    EXPECT_STREQ(ks->Lookup("/usr/persist")->GetClass()->GetName(), "nroot");
+    ASSERT_NE(ks->Lookup("/usr/persist/camp"), nullptr);
+    EXPECT_STREQ(ks->Lookup("/usr/persist/camp")->GetClass()->GetName(), "nroot");
+    auto* status = static_cast<nPersist*>(ks->Lookup("/usr/persist/gamestatus"));
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(status->IsA("npersist"));
+    EXPECT_EQ(status->GetI("gamestate"), 0x4000);
+    EXPECT_STREQ(status->GetS("currlevel"), "none");
+    EXPECT_STREQ(static_cast<nbwObserver*>(observer)->GetLevel(), "none");
     EXPECT_TRUE(observer->GetGrid());
     ASSERT_NE(ks->Lookup("/usr/repository"), nullptr);
 
@@ -189,20 +202,39 @@ protected:
 
 TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
     // The menu script counts frames through the script server's per-frame buffer, writes
-    // the count beside the game and ends the loop.
+    // the count beside the game and ends the loop. It opens the main menu and, halfway,
+    // runs the game, so the observer switches focus groups that no script has made.
+    constexpr int kFrames = 12;
     std::ofstream(bin / "init_menue.n") << "frames = 0\n"
+                                           "obj('/sys/servers/observer').setgamestate(4, true)\n"
                                            "function frame()\n"
                                            "  frames = frames + 1\n"
-                                           "  if frames < 5 then execbuf('frame()') return end\n"
+                                           "  if frames == " << kFrames / 2 << " then\n"
+                                           "    obj('/sys/servers/observer').setgamestate(4, false)\n"
+                                           "    obj('/sys/servers/observer').setgamestate(2, true)\n"
+                                           "  end\n"
+                                           "  if frames < " << kFrames << " then execbuf('frame()') return end\n"
                                            "  local f = io.open('frames.txt', 'w') f:write(frames) f:close()\n"
                                            "  exit()\n"
                                            "end\n"
                                            "execbuf('frame()')\n";
     ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
-    EXPECT_EQ(Slurp(home / "frames.txt"), "5");
+    EXPECT_EQ(Slurp(home / "frames.txt"), std::to_string(kFrames));
 
     std::string log = Slurp(bin / "Brinewick.log");
     EXPECT_EQ(log.find("stale line"), std::string::npos);
+    // The game observer runs from the start on the persist tree of "init_bw.n": nothing
+    // stands in, no store is made on demand, and nothing is logged frame after frame
+    // (a focus group the scripts have not made yet is named once).
+    EXPECT_EQ(log.find("stands in"), std::string::npos) << log;
+    EXPECT_EQ(log.find("making missing"), std::string::npos) << log;
+    std::map<std::string, int> seen;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LT(++seen[line], kFrames) << "logged every frame: " << line;
+    }
+    EXPECT_EQ(seen["nbwObserver: no input focus group 'mainmenu'"], 1) << log;
+    EXPECT_EQ(seen["nbwObserver: no input focus group 'diver'"], 1) << log;
     size_t at = 0;
     std::vector<std::string> order = {"kernel and log handler", "file server nnpkfileserver at /sys/servers/file2, 0 archives"};
     for (int i = 0; i < AppMain::NumServerRows; i++)
