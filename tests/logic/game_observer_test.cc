@@ -9,14 +9,17 @@
 #include "game/nbw2Observer.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
+#include "game/nbwCamera.h"
 #include "game/nbwUwMenu.h"
 #include "gfx/nGfxServer.h"
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nTimeServer.h"
+#include "logic/nCameraServer.h"
 #include "logic/nChatServer.h"
 #include "logic/nLogicButton.h"
+#include "logic/nLogicFlash.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
 #include "logic/nPersist.h"
@@ -58,6 +61,15 @@ protected:
     bool ClockStopped() { return kernel->GetTimeServer()->IsStopped(); }
     nbwLevel* Level(const char* name) {
         return static_cast<nbwLevel*>(kernel->New("nbwlevel", (std::string("/usr/logic/") + name).c_str()));
+    }
+    // A Flash node at `path` playing a tiny movie of the test's own, loaded now.
+    nLogicFlash* Movie(const char* path, const std::string& body = "") {
+        const std::string file = Write("movie.lua", "--tessel movie 1\nstage(16, 16)\n" + body);
+        auto* f = static_cast<nLogicFlash*>(kernel->New("nlogicflash", path));
+        f->SetTexture(file.c_str());
+        f->LoadFlash(true);
+        EXPECT_NE(f->GetModule(), nullptr) << log.text;
+        return f;
     }
     fs::path SaveDir() {
         fs::path dir = Path("save");
@@ -297,7 +309,8 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
 TEST_F(GameObserverTest, LoadResetsTheMenuManagerAndClearsTheLoadBits) {
     fs::path dir = SaveDir();
     kernel->New("nlogicnode", "/usr/logic/menu");
-    auto* menu = static_cast<nLogicNode*>(kernel->New("nlogicflash", "/usr/logic/menu/menu_manager"));
+    nLogicFlash* menu = Movie("/usr/logic/menu/menu_manager", "page = 'main'\n");
+    menu->SetValue("page", "options");  // where the player left the menu
     menu->SetActive(false);
     status->SetI("gamestate", 0x4 | 0x80 | 0x800 | 0x1000 | 0x2 | 0x200);
     game->SaveGame("m");
@@ -306,7 +319,10 @@ TEST_F(GameObserverTest, LoadResetsTheMenuManagerAndClearsTheLoadBits) {
     log.text.clear();
     game->LoadGame("m");
     EXPECT_FALSE(LogHas("menu manager"));
+    // The menu's movie was dropped, and the live node plays it afresh.
     EXPECT_TRUE(menu->GetActive());
+    ASSERT_NE(menu->GetModule(), nullptr);
+    EXPECT_STREQ(menu->GetValue("page"), "main");
     EXPECT_EQ(game->GetGameStateWord(), 0x2u | 0x200u);
     EXPECT_FALSE(ClockStopped());
     EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);  // 0x200 keeps the running sleep off
@@ -362,4 +378,80 @@ TEST_F(GameObserverTest, GameStateAndLevelsSwitchTheHeadsUpDisplay) {
     EXPECT_STREQ(game->GetLevel(), "a");
     game->EndLevel();
     EXPECT_STREQ(game->GetLevel(), "none");
+}
+
+TEST_F(GameObserverTest, CursorImageTakesAMoviesRequestOnce) {
+    StartClock();
+    gfxServer->BeginCursors(2);
+    gfxServer->EndCursors();
+    nLogicButton::ClearPointerOverButton();
+    nLogicFlash::ResetCursorMode();
+    // The movie asks for the second cursor while the node tests its cursor mode.
+    nLogicFlash* f = Movie("/usr/logic/menu", "cursor_mode = '1'\n");
+    f->SetCursorTest(true);
+    FrameAt(0.1);  // the request is made after this frame's cursor step
+    EXPECT_EQ(gfxServer->GetCurrentCursor(), 0);
+    ASSERT_TRUE(nLogicFlash::GetCursorMode());
+    f->SetValue("cursor_mode", "0");
+    FrameAt(0.2);
+    EXPECT_EQ(gfxServer->GetCurrentCursor(), 1);
+    EXPECT_FALSE(nLogicFlash::GetCursorMode()) << "a used request is cleared";
+    FrameAt(0.3);
+    EXPECT_EQ(gfxServer->GetCurrentCursor(), 0);
+    // Without cursors nothing is taken: the request waits for a frame that has them.
+    f->SetValue("cursor_mode", "1");
+    FrameAt(0.4);
+    f->SetCursorTest(false);
+    gfxServer->BeginCursors(0);
+    gfxServer->EndCursors();
+    FrameAt(0.5);
+    EXPECT_TRUE(nLogicFlash::GetCursorMode());
+}
+
+TEST_F(GameObserverTest, TheLevelTreeAsLevelItsCameraAndItsStartupEvent) {
+    // A level camera needs the real camera server.
+    kernel->Lookup("/sys/servers/camera")->Release();
+    auto* cameras = static_cast<nCameraServer*>(kernel->New("ncameraserver", "/sys/servers/camera"));
+    nbwLevel* a = Level("a");
+    auto* cam = static_cast<nbwCamera*>(kernel->New("nbwcamera", "/usr/logic/a/cam"));
+    a->SetCamera("cam");
+    a->SetEventScript("onstartup", "started = (started or 0) + 1");
+    StartClock();
+    game->StartLevel("a");
+    EXPECT_EQ(cameras->GetCurrentCamera(), cam);
+    FrameAt(0.1);
+    EXPECT_EQ(Global("started"), "1");
+    FrameAt(0.2);
+    EXPECT_EQ(Global("started"), "1");
+
+    // "." names the level tree itself: while it is no level nothing changes.
+    game->StartLevel(".");
+    EXPECT_STREQ(game->GetLevel(), "a");
+    EXPECT_TRUE(a->GetActive());
+    oroot->Release();
+    root = oroot = nullptr;
+    auto* tree = static_cast<nbwLevel*>(kernel->New("nbwlevel", "/usr/logic"));
+    game->StartLevel(".");
+    EXPECT_EQ(game->GetCurrentLevel(), tree);
+    EXPECT_STREQ(game->GetLevel(), "logic");
+    EXPECT_STREQ(status->GetS("currlevel"), "logic");
+}
+
+TEST_F(GameObserverTest, MissingChatServerAndMenuManagerSkipTheirSteps) {
+    fs::path dir = SaveDir();
+    game->SaveGame("c");
+    chat->Release();
+    chat = nullptr;
+    game->SetGameState(0x20, true);
+    game->SetGameState(0x2, true);
+    game->SetGameState(0x2, false);
+    EXPECT_FLOAT_EQ(game->GetSleep(), 0.05f);
+    status->SetI("gamestate", 0x4 | 0x2);
+    log.text.clear();
+    game->LoadGame("c");
+    EXPECT_TRUE(LogHas("menu manager")) << log.text;
+    // The load itself went through: the saved word, the load bits cleared.
+    EXPECT_EQ(game->GetGameStateWord(), 0u);
+    EXPECT_FALSE(ClockStopped());
+    fs::remove_all(dir);
 }
