@@ -12,6 +12,7 @@
 #include "anim/nAnimPackage.h"
 #include "audio/nAudioPackage.h"
 #include "audio/nAudioServer2.h"
+#include "bench/BenchAllocations.h"
 #include "bench/BenchObjectTree.h"
 #include "collide/nCollidePackage.h"
 #include "collide/nCollideServer2.h"
@@ -143,17 +144,21 @@ void BM_ObserverFrame(benchmark::State& state) {
 BENCHMARK(BM_ObserverFrame)->Unit(benchmark::kMicrosecond);
 
 // The game scene under the base observer and under "nbwobserver": their ratio is what
-// the game observer adds to a frame.
-void BM_BaseObserverGameScene(benchmark::State& state) {
-    ObserverBench b("nbaseobserver", true);
-    for (auto _ : state) benchmark::DoNotOptimize(b.obs->RunFrame());
+// the game observer adds to a frame; "allocs" counts allocations per frame.
+void GameSceneFrames(benchmark::State& state, const char* observerClass) {
+    ObserverBench b(observerClass, true);
+    bench::SteadyAllocations allocs;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(b.obs->RunFrame());
+        allocs.FrameDone();
+    }
+    state.counters["allocs"] = allocs.PerFrame();
 }
+
+void BM_BaseObserverGameScene(benchmark::State& state) { GameSceneFrames(state, "nbaseobserver"); }
 BENCHMARK(BM_BaseObserverGameScene)->Unit(benchmark::kMicrosecond);
 
-void BM_GameObserverFrame(benchmark::State& state) {
-    ObserverBench b("nbwobserver", true);
-    for (auto _ : state) benchmark::DoNotOptimize(b.obs->RunFrame());
-}
+void BM_GameObserverFrame(benchmark::State& state) { GameSceneFrames(state, "nbwobserver"); }
 BENCHMARK(BM_GameObserverFrame)->Unit(benchmark::kMicrosecond);
 
 // The servers called by hand in the frame's order, with `nodes(frameTime)` serving the
