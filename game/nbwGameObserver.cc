@@ -178,8 +178,9 @@ void nbwGameObserver::Trigger() {
         if (flash) nLogicFlash::ResetCursorMode();
         if (button) nLogicButton::ClearPointerOverButton();
     }
-    GetGameState(0);  // refresh the word from "gamestate"
-    if ((twin_ && debugMode_) || (gameState_ & CursorShown)) {
+    // Also refreshes the word from "gamestate"; without the persist root no bit counts.
+    const bool cursorState = GetGameState(CursorShown);
+    if ((twin_ && debugMode_) || cursorState) {
         gfx->ShowCursor();
     } else {
         gfx->HideCursor();

@@ -203,6 +203,14 @@ TEST_F(GameObserverTest, TriggerPicksGroupsCursorAndAudio) {
     size_t first = log.text.find("'video'");
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(log.text.find("'video'", first + 1), std::string::npos);
+
+    // Without the persist root the game state answers false: the cursor hides.
+    status->SetI("gamestate", 0x4);
+    FrameAt(1.1);
+    EXPECT_TRUE(gfxServer->IsCursorVisible());
+    kernel->Lookup("/usr/persist")->Release();
+    FrameAt(1.2);
+    EXPECT_FALSE(gfxServer->IsCursorVisible());
 }
 
 TEST_F(GameObserverTest, TwinDebugModeAndFadedInDiver) {
@@ -257,6 +265,8 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     status->SetI("gamestate", 0x4 | 0x80 | 0x1000 | 0x2 | 0x800);
     auto* store = static_cast<nPersist*>(kernel->New("npersist", "/usr/persist/store"));
     store->SetI("coins", 7);
+    auto* levelStore = static_cast<nPersist*>(kernel->New("npersistlogic", "/usr/persist/lv"));
+    levelStore->SetI("active", 7);
     ASSERT_TRUE(Run("obj('/sys/servers/observer').savegame('a')"));
     game->SaveGame("save:a");
     EXPECT_TRUE(fs::exists(dir / "a.n"));
@@ -277,7 +287,7 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     EXPECT_EQ(status->GetI("gamestate"), 0x2);
 
     // A level running at the load is ended first and stores into the old stores.
-    Level("lv");
+    Level("lv")->SetPersist("/usr/persist/lv");
     game->StartLevel("lv");
     chat->Open();
     chat->Add("hello", 1, 1, 1, 1);
@@ -286,6 +296,11 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     auto* loaded = static_cast<nPersist*>(kernel->Lookup("/usr/persist/store"));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->GetI("coins"), 7);
+    // The ended level wrote into the old stores; a later end writes nothing anywhere.
+    game->EndLevel();
+    auto* loadedLevel = static_cast<nPersist*>(kernel->Lookup("/usr/persist/lv"));
+    ASSERT_NE(loadedLevel, nullptr);
+    EXPECT_EQ(loadedLevel->GetI("active"), 7);
     auto* st = static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"));
     EXPECT_EQ(st->GetI("gamestate"), 0x2);
     EXPECT_FALSE(ClockStopped());
