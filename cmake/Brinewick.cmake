@@ -52,6 +52,8 @@ function(bw_add_tests name)
   endif()
   add_executable(test_${name} ${srcs})
   target_link_libraries(test_${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # Tests read the game's data from the build's archives ("home:<folder>/...").
+  add_dependencies(test_${name} bw_data_archives)
   # The test environment goes in through a launcher: a list-valued ENVIRONMENT
   # property does not survive test discovery intact. Each test process runs once.
   set_target_properties(test_${name} PROPERTIES

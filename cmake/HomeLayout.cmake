@@ -4,10 +4,12 @@
 # The file server derives home: from the executable's path by dropping the file
 # name and two directory levels, and bin: is home: followed by "bin/win32/". Test
 # programs sit at <build>/tests/<folder>/ and the game at <build>/bin/win32/, so
-# home: is <build>/ for both. data/ in the source tree holds the installation's
-# content: each of its top-level entries appears in <build>/ as a symbolic link,
-# except bin/, whose folders are made for real (programs are built into them)
-# and whose files are linked one by one.
+# home: is <build>/ for both. data/bin/ is mirrored there: its folders are made for
+# real (programs are built into them) and its files are linked one by one. Every
+# other top-level folder of data/ reaches <build>/ only as its npk archive (see
+# PackData.cmake): a link left from an older layout is removed, since a loose folder
+# would win over the archive. "save/" is made for the save games (writes never go to
+# an archive).
 #
 # Run in script mode: cmake -DBW_DATA_DIR=<data> -DBW_HOME_DIR=<build> -P HomeLayout.cmake
 
@@ -51,17 +53,18 @@ function(bw_home_mirror src dst)
 endfunction()
 
 file(MAKE_DIRECTORY "${BW_HOME_DIR}/bin/win32")
-file(GLOB top RELATIVE "${BW_DATA_DIR}" "${BW_DATA_DIR}/*")
-foreach(e IN LISTS top)
-  if(e STREQUAL "bin" AND IS_DIRECTORY "${BW_DATA_DIR}/bin")
-    bw_home_mirror("${BW_DATA_DIR}/bin" "${BW_HOME_DIR}/bin")
-  else()
-    bw_home_link("${BW_DATA_DIR}/${e}" "${BW_HOME_DIR}/${e}")
-  endif()
-endforeach()
+file(MAKE_DIRECTORY "${BW_HOME_DIR}/save")
+if(IS_DIRECTORY "${BW_DATA_DIR}/bin")
+  bw_home_mirror("${BW_DATA_DIR}/bin" "${BW_HOME_DIR}/bin")
+endif()
+# Links into data/ from the older layout, and links whose target is gone.
 file(GLOB links "${BW_HOME_DIR}/*")
 foreach(l IN LISTS links)
-  if(IS_SYMLINK "${l}" AND NOT EXISTS "${l}")
-    file(REMOVE "${l}")
+  if(IS_SYMLINK "${l}")
+    file(READ_SYMLINK "${l}" target)
+    string(FIND "${target}" "${BW_DATA_DIR}/" at)
+    if(NOT EXISTS "${l}" OR at EQUAL 0)
+      file(REMOVE "${l}")
+    endif()
   endif()
 endforeach()

@@ -2,7 +2,20 @@
 
 #include <cstring>
 
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+
+namespace {
+
+// Without a kernel (tools, fuzzers) images come from the disk as named.
+FILE* openForReading(const char* name, std::string& bytes) {
+    nFileServer2* fs = nKernelServer::ks ? nKernelServer::ks->GetFileServer() : nullptr;
+    if (!fs) return std::fopen(name, "rb");
+    if (!fs->ReadFile(name, bytes) || bytes.empty()) return nullptr;
+    return fmemopen(bytes.data(), bytes.size(), "rb");
+}
+
+}  // namespace
 
 nImageFile::nImageFile() : fp(nullptr), width(0), height(0), pixelFormat(nullptr), mode(CLOSED) {}
 
@@ -15,12 +28,14 @@ bool nImageFile::Open(const char* name, const char* m) {
     if (fp) Close();
     writeFailed = false;
     if (!name || !m) return false;
-    fp = std::fopen(name, m);
+    const bool writing = std::strchr(m, 'w') || std::strchr(m, 'a');
+    fp = writing ? std::fopen(name, m) : openForReading(name, fileBytes);
     if (!fp) {
+        fileBytes.clear();
         mode = CLOSED;
         return false;
     }
-    mode = std::strchr(m, 'w') ? WRITING : READING;
+    mode = writing ? WRITING : READING;
     return true;
 }
 
@@ -30,6 +45,7 @@ void nImageFile::Close() {
         if (std::fclose(fp) != 0 && mode == WRITING) writeFailed = true;
         fp = nullptr;
     }
+    fileBytes.clear();
     mode = CLOSED;
 }
 

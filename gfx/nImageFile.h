@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "gfx/nPixelFormat.h"
 
-// Abstract reader and writer of image files, row by row, through C streams.
+// Abstract reader and writer of image files, row by row, through C streams. Files are
+// read through the kernel's file server (so from npk archives too) into memory and
+// streamed from there; they are written to disk directly.
 class nImageFile {
 public:
     enum Mode { CLOSED = 0, READING = 1, WRITING = 2 };
@@ -35,6 +38,8 @@ protected:
     void replaceFormat(nPixelFormat* format);
 
     FILE* fp;
+    // What a read stream is opened on.
+    std::string fileBytes;
     int width;
     int height;
     nPixelFormat* pixelFormat;

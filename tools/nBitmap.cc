@@ -5,7 +5,6 @@
 #include "gfx/nBmpFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
-#include "platform/system/Disk.h"
 
 nBitmap::nBitmap(int resourceId, const char* label)
     : nHashNode(std::to_string(resourceId).c_str()), resourceId(resourceId), label(label != nullptr ? label : "") {}
@@ -13,9 +12,9 @@ nBitmap::nBitmap(int resourceId, const char* label)
 bool nBitmap::Load(nFileServer2* fileServer) {
     if (fileServer == nullptr) return false;
     const std::string name = "home:ui/icons/" + std::to_string(this->resourceId) + ".bmp";
-    const std::string path = sys::Disk::Resolve(fileServer->ManglePath(name.c_str()));
+    // Through the file server, so loose or from the "ui" archive.
     nBmpFile file;
-    if (!file.Open(path.c_str(), "rb")) {
+    if (!file.Open(name.c_str(), "rb")) {
         n_printf("nBitmap: cannot read bitmap %d (%s)\n", this->resourceId, name.c_str());
         return false;
     }

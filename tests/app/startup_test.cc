@@ -176,14 +176,17 @@ protected:
         home = fs::path(testing::TempDir()) / ("bw_game_" + std::to_string(::getpid()));
         fs::remove_all(home);
         bin = home / "bin" / "win32";
+        // As it ships: bin/win32 (the game, start scripts, icon), the data archives the
+        // build packed, and an empty folder for the save games; no loose data folder.
         fs::create_directories(bin);
-        fs::create_directories(home / "repository");
-        fs::create_directories(home / "textures");
+        fs::create_directories(home / "save");
         fs::copy_file(BW_GAME_EXE, bin / "brinewick");
-        fs::path data = fs::path(src) / "data";
-        for (const char* f : {"init_scriptserver.bs", "init_bw.n", "init_repository.n"})
-            fs::copy_file(data / "bin" / "win32" / f, bin / f);
-        fs::copy_file(data / "textures" / "loadingscreen.png", home / "textures" / "loadingscreen.png");
+        fs::copy(fs::path(src) / "data" / "bin" / "win32", bin, fs::copy_options::recursive);
+        for (const auto& e : fs::directory_iterator(BW_HOME_DIR)) {
+            if (e.path().extension() != ".npk") continue;
+            fs::copy_file(e.path(), home / e.path().filename());
+            archives.push_back(e.path().filename().string());
+        }
         // What an earlier run left in the log must go.
         std::ofstream(bin / "Brinewick.log") << "stale line of an earlier run\n";
     }
@@ -197,27 +200,32 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    fs::path home, bin;
-};
-
-TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
     // The menu script counts frames through the script server's per-frame buffer, writes
     // the count beside the game and ends the loop. It opens the main menu and, halfway,
     // runs the game, so the observer switches focus groups that no script has made.
-    constexpr int kFrames = 12;
-    std::ofstream(bin / "init_menue.n") << "frames = 0\n"
-                                           "obj('/sys/servers/observer').setgamestate(4, true)\n"
-                                           "function frame()\n"
-                                           "  frames = frames + 1\n"
-                                           "  if frames == " << kFrames / 2 << " then\n"
-                                           "    obj('/sys/servers/observer').setgamestate(4, false)\n"
-                                           "    obj('/sys/servers/observer').setgamestate(2, true)\n"
-                                           "  end\n"
-                                           "  if frames < " << kFrames << " then execbuf('frame()') return end\n"
-                                           "  local f = io.open('frames.txt', 'w') f:write(frames) f:close()\n"
-                                           "  exit()\n"
-                                           "end\n"
-                                           "execbuf('frame()')\n";
+    static constexpr int kFrames = 12;
+    void CountFramesAndExit() {
+        std::ofstream(bin / "init_menue.n") << "frames = 0\n"
+                                               "obj('/sys/servers/observer').setgamestate(4, true)\n"
+                                               "function frame()\n"
+                                               "  frames = frames + 1\n"
+                                               "  if frames == " << kFrames / 2 << " then\n"
+                                               "    obj('/sys/servers/observer').setgamestate(4, false)\n"
+                                               "    obj('/sys/servers/observer').setgamestate(2, true)\n"
+                                               "  end\n"
+                                               "  if frames < " << kFrames << " then execbuf('frame()') return end\n"
+                                               "  local f = io.open('frames.txt', 'w') f:write(frames) f:close()\n"
+                                               "  exit()\n"
+                                               "end\n"
+                                               "execbuf('frame()')\n";
+    }
+
+    fs::path home, bin;
+    std::vector<std::string> archives;
+};
+
+TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
+    CountFramesAndExit();
     ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
     EXPECT_EQ(Slurp(home / "frames.txt"), std::to_string(kFrames));
 
@@ -236,7 +244,9 @@ TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
     EXPECT_EQ(seen["nbwObserver: no input focus group 'mainmenu'"], 1) << log;
     EXPECT_EQ(seen["nbwObserver: no input focus group 'diver'"], 1) << log;
     size_t at = 0;
-    std::vector<std::string> order = {"kernel and log handler", "file server nnpkfileserver at /sys/servers/file2, 0 archives"};
+    ASSERT_FALSE(archives.empty());
+    std::vector<std::string> order = {"kernel and log handler", "file server nnpkfileserver at /sys/servers/file2, " +
+                                                                    std::to_string(archives.size()) + " archives"};
     for (int i = 0; i < AppMain::NumServerRows; i++)
         order.push_back(std::string("server ") + AppMain::ServerRows[i].className + " at " + AppMain::ServerRows[i].path);
     for (const char* s : {"input mappings", "collision contexts, classes and types", "logic root and observer camera",
@@ -252,6 +262,25 @@ TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
         ASSERT_NE(pos, std::string::npos) << "missing or out of order: " << line << "\n" << log;
         at = pos + 1;
     }
+}
+
+// An archive cut short is not mounted: what it held is missing, which is logged where
+// it is read, and the game still starts, runs and ends as usual.
+TEST_F(InstalledGameTest, AnArchiveCutShortIsNotMountedAndTheGameStillRuns) {
+    const fs::path textures = home / "textures.npk";
+    ASSERT_TRUE(fs::exists(textures));
+    fs::resize_file(textures, fs::file_size(textures) / 2);
+    CountFramesAndExit();
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    EXPECT_EQ(Slurp(home / "frames.txt"), std::to_string(kFrames));
+    const std::string log = Slurp(bin / "Brinewick.log");
+    EXPECT_NE(log.find("file server nnpkfileserver at /sys/servers/file2, " + std::to_string(archives.size() - 1) +
+                       " archives\n"),
+              std::string::npos)
+        << log;
+    // The loading screen's picture was in it.
+    EXPECT_NE(log.find("texture 'home:textures/loadingscreen.png' does not load"), std::string::npos) << log;
+    EXPECT_NE(log.find("AppMain: main loop ended"), std::string::npos);
 }
 
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {

@@ -7,6 +7,7 @@
 
 #include "FileServerFixture.h"
 #include "kernel/nEnv.h"
+#include "tests/kernel/GameArchives.h"
 #include "platform/system/Disk.h"
 #include "platform/system/System.h"
 
@@ -206,10 +207,12 @@ TEST_F(FileServerTest, CurrentDirectory) {
 }
 
 // The build directory is laid out as the installation: what data/ holds is
-// reachable through home: and bin: from the programs built there.
+// reachable through home: (from the archives) and bin: from the programs built there.
 TEST_F(FileServerTest, GameDataIsReachableThroughHomeAndBin) {
     const char* root = std::getenv("BW_SOURCE_DIR");  // set for every test process
     ASSERT_NE(root, nullptr);
+    ASSERT_GT(bwtest::MountGameArchives(kernel), 0);
+    fs = kernel->GetFileServer();
     std::string data = std::string(root) + "/data";
     std::vector<sys::Disk::Entry> entries;
     ASSERT_TRUE(sys::Disk::List(data, entries));

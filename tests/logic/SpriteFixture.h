@@ -23,6 +23,7 @@
 #include "script/nLuaServer2.h"
 #include "script/nScriptPackage.h"
 #include "tests/gfx/GfxTestKernel.h"
+#include "tests/kernel/GameArchives.h"
 #include "tests/logic/GraphFixture.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
@@ -41,6 +42,8 @@ protected:
         nPhysikPackage(kernel);
         nLogicPackage(kernel);
         kernel->AddClass(nTestCameraServer::classInfo);
+        // "home:<folder>/..." reads the game's data from the build's archives.
+        bwtest::MountGameArchives(kernel);
         const char* src = std::getenv("BW_SOURCE_DIR");
         ASSERT_NE(src, nullptr);
         kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (std::string(src) + "/data/bin/win32/").c_str());

@@ -11,6 +11,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelPackage.h"
 #include "script/nScriptPackage.h"
+#include "tests/kernel/GameArchives.h"
 
 namespace fs = std::filesystem;
 
@@ -68,6 +69,8 @@ void nScriptFixture::SetUp() {
         ks->AddClass(nTestValue::classInfo);
     });
     kernel->SetLogHandler(&log);
+    // "home:<folder>/..." reads the game's data from the build's archives.
+    bwtest::MountGameArchives(kernel);
     // The start-up script comes from the game's data in the source tree.
     kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (SourceDir() + "/data/bin/win32/").c_str());
     server = static_cast<nLuaServer2*>(kernel->New("nluaserver2", "/sys/servers/script"));

@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """Draws the tools' 16 x 16 icons, the resource bitmaps 110 to 115 (the script
 editor's toolbar) and 127 to 151 (the object tree's classes), and writes each as a
-24-bit BMP "<id>.bmp" into the folder given. Pure blue (0, 0, 255) is the mask
-colour that the tools show as transparent. Deterministic: no randomness.
+24-bit BMP "<id>.bmp" under ui/icons/ of the stage folder given. Pure blue (0, 0, 255)
+is the mask colour that the tools show as transparent. Deterministic: no randomness.
 
-    python3 tools/datagen/make_icons.py <build>/ui/icons
+    python3 tools/datagen/gen_icons.py <stage>   ->  <stage>/ui/icons/<id>.bmp
 """
-import os
 import struct
-import sys
+
+import datagen
 
 SIZE = 16
 MASK = (0, 0, 255)
@@ -107,16 +107,10 @@ def class_icon(ident):
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else '.'
-    os.makedirs(out, exist_ok=True)
+    stage = datagen.stage_dir()
     for ident in list(range(110, 116)) + list(range(127, 152)):
         pixels = toolbar_icon(ident) if ident < 116 else class_icon(ident)
-        path = os.path.join(out, '%d.bmp' % ident)
-        data = bmp(pixels)
-        # Only a changed picture is written, so the build does not see new files each time.
-        if not os.path.exists(path) or open(path, 'rb').read() != data:
-            with open(path, 'wb') as f:
-                f.write(data)
+        datagen.write(stage, 'ui/icons/%d.bmp' % ident, bmp(pixels))
 
 
 if __name__ == '__main__':
