@@ -12,6 +12,8 @@
 # BW_GEN_DIR holds one folder per generator (a stage of its own). With BW_GENERATORS
 # the generators are run into it first; the build runs them as steps of their own.
 
+cmake_minimum_required(VERSION 3.25)
+
 foreach(v BW_DATA_DIR BW_GEN_DIR BW_HOME_DIR BW_NPKPACK)
   if(NOT ${v})
     message(FATAL_ERROR "PackData.cmake: ${v} is not set")
