@@ -23,7 +23,9 @@
 #include "kernel/nDirectory.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "logic/nLogicFlash.h"
 #include "scene/nMeshNode.h"
+#include "tests/kernel/TestLog.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
 namespace {
@@ -187,13 +189,14 @@ TEST(GameDataTest, EveryCommittedDataFileIsTextButTheLoadingImageAndTheIcon) {
 }
 
 // The game's own servers, started as the game starts them (archives mounted from
-// "home:"), read every mesh, picture and sound of the archives.
+// "home:"), read every mesh, picture, sound and movie of the archives without an error.
 class GameAssetsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app.Build();
         app.OpenDisplay();
         ks = app.GetKernel();
+        ks->SetLogHandler(&log);
         files = ks->GetFileServer();
         gfx = static_cast<nGfxServer*>(ks->Lookup("/sys/servers/gfx"));
         ASSERT_NE(gfx, nullptr);
@@ -229,6 +232,7 @@ protected:
         return t;
     }
 
+    nTestLog log;  // outlives the game's shutdown
     AppMain app;
     nKernelServer* ks = nullptr;
     nFileServer2* files = nullptr;
@@ -236,10 +240,10 @@ protected:
     int made = 0;
 };
 
-TEST_F(GameAssetsTest, EveryMeshPictureAndSoundInTheArchivesLoadsThroughTheGamesLoaders) {
+TEST_F(GameAssetsTest, EveryMeshPictureSoundAndMovieInTheArchivesLoadsWithoutAnError) {
     std::vector<std::string> all;
     for (const char* folder : {"home:meshes", "home:textures", "home:sounds", "home:ui", "home:flash"}) List(folder, all);
-    int meshes = 0, pictures = 0, sounds = 0;
+    int meshes = 0, pictures = 0, sounds = 0, movies = 0;
     for (const std::string& f : all) {
         SCOPED_TRACE(f);
         const std::string ext = fs::path(f).extension().string();
@@ -257,11 +261,19 @@ TEST_F(GameAssetsTest, EveryMeshPictureAndSoundInTheArchivesLoadsThroughTheGames
             EXPECT_GT(s->GetSampleRate(), 0);
             s->Close();
             sounds++;
+        } else if (ext == ".movie") {
+            auto* m = static_cast<nLogicFlash*>(ks->New("nlogicflash", ("/usr/movies/m" + std::to_string(++made)).c_str()));
+            m->SetTexture(f.c_str());
+            m->LoadFlash();
+            movies++;
         }
+        for (const std::string& e : log.errors) ADD_FAILURE() << e;
+        log.TakeErrors();
     }
     EXPECT_GE(meshes, 3);
     EXPECT_GE(pictures, 3 + 31);  // the level's textures, the tools' icons
     EXPECT_GE(sounds, 2);
+    EXPECT_GE(movies, 4);
 }
 
 TEST_F(GameAssetsTest, TheLevelsAssetsHaveTheirSizesAndTheDiverItsOrangeSuit) {
@@ -299,6 +311,7 @@ TEST_F(GameAssetsTest, TheLevelsAssetsHaveTheirSizesAndTheDiverItsOrangeSuit) {
     EXPECT_EQ(hum->GetKind(), 1);
     EXPECT_EQ(hum->GetSampleRate(), 22050);
     hum->Close();
+    EXPECT_FALSE(log.TakeErrors());
 }
 
 }  // namespace
