@@ -18,13 +18,14 @@ protected:
         ASSERT_GT(bwtest::MountGameArchives(kernel), 0);
     }
     // One mesh at the view's centre, scaled, turned so that its +y (its top) faces the
-    // camera, unlit, with its texture.
+    // camera, unlit, with its texture repeated (the seabed's runs 25 times across).
     void Place(const std::string& name, float scale) {
         const std::string s = std::to_string(scale);
         ASSERT_TRUE(Run("new('n3dnode', '/scene'); sel('/scene'); new('n3dnode', 'm'); sel('m'); "
                         "txyz(0, 0, -0.5); rx(90); sxyz(" + s + ", " + s + ", " + s + "); "
                         "new('nshadernode', 'shader'); sel('shader'); setnumstages(1); "
-                        "setcolorop(0, 'replace tex'); setalphaop(0, 'nop'); setlightenable(false); sel('..'); "
+                        "setcolorop(0, 'replace tex'); setalphaop(0, 'nop'); setlightenable(false); "
+                        "begintunit(0); setaddress('wrap', 'wrap'); sel('..'); "
                         "new('ntexarraynode', 'tex'); sel('tex'); settexture(0, 'home:textures/" + name + ".png', 'none'); "
                         "sel('..'); new('nmeshnode', 'mesh'); sel('mesh'); setfilename('home:meshes/" + name + ".n3d'); sel('/')"));
         Frame("/scene");
