@@ -85,7 +85,7 @@ def diver():
     m.ellipsoid((0.0, 0.2, -0.22), (0.09, 0.09, 0.32), TANK, rings=8, segments=12)
     # Arms forward beside the head.
     for side in (-1, 1):
-        m.ellipsoid((side * 0.24, -0.02, -0.6), (0.05, 0.05, 0.22), SUIT, rings=6, segments=10)
+        m.ellipsoid((side * 0.19, -0.02, -0.58), (0.055, 0.055, 0.24), SUIT, rings=6, segments=10)
     # Legs and the fins behind them.
     for side in (-1, 1):
         m.ellipsoid((side * 0.09, 0.0, 0.45), (0.07, 0.07, 0.26), SUIT, rings=8, segments=10)
