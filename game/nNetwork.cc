@@ -1,0 +1,3 @@
+#include "game/nNetwork.h"
+
+const nClassInfo nNetwork::classInfo = nClassInfo::Make<nNetwork>("nnetwork", "nroot");
