@@ -55,7 +55,9 @@
 #include "collide/nXTriangleShape.h"
 #include "collide/nXTriangleShape2.h"
 #include "game/nGamePackage.h"
+#include "game/nNetwork.h"
 #include "game/nbw2Observer.h"
+#include "game/nbw2UwMenu.h"
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
@@ -393,6 +395,8 @@ const nClassInfo* const kTable[] = {
     &nbwLeopard::classInfo,
     &nbwSwitch::classInfo,
     &nbwRescue::classInfo,
+    &nbw2UwMenu::classInfo,
+    &nNetwork::classInfo,
 };
 
 }  // namespace

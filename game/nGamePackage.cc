@@ -1,6 +1,8 @@
 #include "game/nGamePackage.h"
 
+#include "game/nNetwork.h"
 #include "game/nbw2Observer.h"
+#include "game/nbw2UwMenu.h"
 #include "game/nbwAction.h"
 #include "game/nbwActor.h"
 #include "game/nbwBoat.h"
@@ -57,4 +59,6 @@ void nGamePackage(nKernelServer* ks) {
     ks->AddClass(nbwLeopard::classInfo);
     ks->AddClass(nbwRescue::classInfo);
     ks->AddClass(nbwSwitch::classInfo);
+    ks->AddClass(nbw2UwMenu::classInfo);
+    ks->AddClass(nNetwork::classInfo);
 }
