@@ -3,44 +3,11 @@
 // the figures and the diver switch by a click on a figure.
 #include <gtest/gtest.h>
 
-#include "game/nbwContainer.h"
-#include "game/nbwLevel.h"
 #include "game/nbwUwMenu.h"
-#include "input/nInputServer.h"
-#include "logic/nBaseObserver.h"
-#include "logic/nLogicFlash.h"
-#include "logic/nLogicInput.h"
-#include "logic/nLogicInputServer.h"
-#include "logic/nLogicSprite.h"
-#include "logic/nPersistLogic.h"
-#include "tests/game/GameTestKernel.h"
+#include "tests/game/UwMenuFixture.h"
 #include "tests/logic/CommandTable.h"
 
 namespace {
-
-// A diver as the display reads it: the names it looks up, values kept by index.
-class nHudDiver : public nTestActor {
-public:
-    static const nClassInfo classInfo;
-    enum { Lifepoints = 0, Energie = 1 };
-    enum { Human = 0, Follow = 1, Singleplayer = 2 };
-    enum { HandPath = 0, InventoryPath = 1 };
-    const char* const* GetStatNames() const override {
-        static const char* const n[] = {"lifepoints", "energie", nullptr};
-        return n;
-    }
-    const char* const* GetFlagNames() const override {
-        static const char* const n[] = {"human", "follow", "singleplayer", nullptr};
-        return n;
-    }
-    const char* const* GetPathNames() const override {
-        static const char* const n[] = {"hand", "inventory", nullptr};
-        return n;
-    }
-    void Abort() override { aborted++; }
-    int aborted = 0;
-};
-const nClassInfo nHudDiver::classInfo = nClassInfo::Make<nHudDiver>("nhudtestdiver", "ntestactor");
 
 const CommandTable kMenuCmds = {
     {"v_openinventory_v", "UMOI"}, {"v_closeinventory_v", "UMCI"}, {"v_toggleinventory_v", "UMTI"},
@@ -48,127 +15,12 @@ const CommandTable kMenuCmds = {
     {"v_mouseup_v", "UMMU"},       {"v_registerlevel_s", "UMRL"},  {"v_settext_s", "UMST"},
 };
 
-// A movie that keeps whatever variables it is given.
-const char* kPlainMovie = "--tessel movie 1\nstage(64, 16)\n";
-
-class UwMenuTest : public GameTestKernel {
+class UwMenuTest : public UwMenuFixture {
 protected:
     void SetUp() override {
         GameTestKernel::SetUp();
-        UseRealCameraServer();
-        kernel->New("nlogicinputserver", "/sys/servers/logicinput");
-        observer = static_cast<nBaseObserver*>(kernel->New("nbaseobserver", "/sys/servers/observer"));
-        kernel->AddClass(nHudDiver::classInfo);
-        ASSERT_TRUE(Run("shown = '' function settext(t) shown = t obj('.').settext(t) end "
-                        "FB_SAUERSTOFF_TAUCHER = 'Luft' FB_ZUSTAND_TAUCHER = 'Zustand' FB_lamp = 'Lampe'"));
-
-        kernel->New("nhudtestdiver", "/usr/prototypes/diver");
-        kernel->New("nhudtestdiver", "/usr/prototypes/robot");
-        kernel->New("npersistlogic", "/usr/persist/lvl");
-        for (const char* d : {"ann", "bob", "rob"}) {
-            auto* s = static_cast<nPersistLogic*>(kernel->New("npersistlogic", (std::string("/usr/persist/lvl/") + d).c_str()));
-            s->SetS("prototype", d[0] == 'r' ? "robot" : "diver");
-        }
-        level = static_cast<nbwLevel*>(kernel->New("nbwlevel", "/usr/logic/level"));
-        level->SetMapFile(Write("map.lua", "new('nbwstartpoint', 'start1')\n").c_str());
-        level->SetPersist("/usr/persist/lvl");
-        level->LoadLevel();
-        level->UpdateLevel();
-        ann = Diver("ann");
-        bob = Diver("bob");
-        rob = Diver("rob");
-        ASSERT_TRUE(ann && bob && rob);
-        for (nHudDiver* d : {ann, bob}) d->SetFlag(nHudDiver::Human, true);
-
-        // The hand and the inventory of ann.
-        kernel->New("nbwcontainer", "/usr/logic/level/ann/inventory");
-        hand = Thing("hand", "hand");
-        Thing("knife", "knife");
-        Thing("lamp", "lamp");
-        ann->SetPath(nHudDiver::InventoryPath, "inventory");
-        ann->SetPath(nHudDiver::HandPath, "inventory/hand");
-        level->ActivateDiver(ann);
-        GameFrame(0.01f);
-        ASSERT_EQ(level->GetActiveDiver(), ann);
-
-        movie = Write("plain.lua", kPlainMovie);
-        menu = static_cast<nbwUwMenu*>(kernel->New("nbwuwmenu", "/usr/logic/uwmenu"));
-        kernel->New("nlogicnode", "/usr/logic/uwmenu/static");
-        kernel->New("nlogicsprite", "/usr/logic/uwmenu/static/frame");
-        kernel->New("nlogicnode", "/usr/logic/uwmenu/selection_sprites");
-        back = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/selection_sprites/back"));
-        back->SetPosition(390.0f, 520.0f);
-        for (const char* f : {"statusbar", "inventory", "energy", "hitpoints", "taucher1", "taucher2", "taucher3",
-                              "geraet1", "geraet2", "geraet3", "geraet4"}) {
-            Flash(f)->SetTexture(movie.c_str());
-        }
-        selection = Flash("selection");
-        selection->SetTexture("home:flash/inventorybar.movie");
-        selection->SetPosition(400.0f, 522.0f);
-        selection->SetDimension(250.0f, 64.0f);
-        selector = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/selector"));
-        selector->SetDimension(40.0f, 66.0f);
-        selector->SetPosition(408.0f, 521.0f);
-        kernel->New("nlogicnode", "/usr/logic/uwmenu/button");
-        input = static_cast<nLogicInput*>(kernel->New("nlogicinput", "/usr/logic/uwmenu/input"));
-        input->SetGroup("hud");
-        input->SetFocus(true);
-        inputServer = static_cast<nInputServer*>(Lookup("/sys/servers/input"));
-        menu->RegisterLevel("/usr/logic/level");
+        Build("nbwuwmenu", {"taucher1", "taucher2", "taucher3", "geraet1", "geraet2", "geraet3", "geraet4"});
     }
-
-    nHudDiver* Diver(const char* name) {
-        nRoot* o = Lookup((std::string("/usr/logic/level/") + name).c_str());
-        return o && o->IsA("nhudtestdiver") ? static_cast<nHudDiver*>(o) : nullptr;
-    }
-    nbwItem* Thing(const char* name, const char* type) {
-        auto* i = static_cast<nbwItem*>(kernel->New("nbwitem", (std::string("/usr/logic/level/ann/inventory/") + name).c_str()));
-        i->SetString(nbwItem::Type, type);
-        return i;
-    }
-    nLogicFlash* Flash(const char* name) {
-        const std::string path = std::string("/usr/logic/uwmenu/") + name;
-        nRoot* o = Lookup(path.c_str());
-        return static_cast<nLogicFlash*>(o ? o : kernel->New("nlogicflash", path.c_str()));
-    }
-    std::string Value(const char* node, const char* var) {
-        const char* v = Flash(node)->GetValue(var);
-        return v ? v : "<null>";
-    }
-    float X(nLogicSprite* s) {
-        float x, y;
-        s->GetPosition(x, y);
-        return x;
-    }
-    void MouseTo(int x, int y) {
-        nInputEvent* e = inputServer->NewEvent();
-        e->deviceId = N_INPUT_DEV_MOUSE;
-        e->type = N_INPUT_MOUSE_MOVE;
-        e->x = x;
-        e->y = y;
-        inputServer->PostEvent(e);
-    }
-    // One game frame with the input read.
-    void Frame(float dt) {
-        inputTime += dt + 0.001;
-        inputServer->Trigger(inputTime);
-        GameFrame(dt);
-        inputServer->FlushEvents();
-    }
-    bool Active(const char* name) { return static_cast<nLogicNode*>(Lookup((std::string("/usr/logic/uwmenu/") + name).c_str()))->GetActive(); }
-
-    nBaseObserver* observer = nullptr;
-    nbwLevel* level = nullptr;
-    nHudDiver *ann = nullptr, *bob = nullptr, *rob = nullptr;
-    nbwItem* hand = nullptr;
-    std::string movie;
-    nbwUwMenu* menu = nullptr;
-    nLogicSprite* back = nullptr;
-    nLogicFlash* selection = nullptr;
-    nLogicSprite* selector = nullptr;
-    nLogicInput* input = nullptr;
-    nInputServer* inputServer = nullptr;
-    double inputTime = 0.0;
 };
 
 TEST_F(UwMenuTest, CommandsAndTheRegisteredLevelSavedAndLoadedBack) {
@@ -179,7 +31,7 @@ TEST_F(UwMenuTest, CommandsAndTheRegisteredLevelSavedAndLoadedBack) {
     EXPECT_NE(text.find("registerlevel( \"/usr/logic/level\" )"), std::string::npos) << text;
     ASSERT_TRUE(Run("delete('/usr/logic/uwmenu')"));
     kernel->SetCwd(Lookup("/usr/logic"));
-    auto* loaded = static_cast<nbwUwMenu*>(kernel->Load(Path("hud.n").c_str()));
+    auto* loaded = static_cast<nbwUwMenuBase*>(kernel->Load(Path("hud.n").c_str()));
     ASSERT_NE(loaded, nullptr) << log.text;
     EXPECT_EQ(loaded->GetLevel(), level);
     // A path naming nothing clears the reference; one naming no level is refused.
