@@ -1,6 +1,11 @@
-// The heads-up display's bar movies on the OpenGL device, read back at 800 x 600.
+// The heads-up display's movies on the OpenGL device, read back at 800 x 600: the bars,
+// the figures with the pictures our generator draws, and the display hiding its parts.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "game/nGamePackage.h"
+#include "game/nbwUwMenu.h"
 #include "logic/nLogicFlash.h"
 #include "tests/logic/SpriteFixture.h"
 
@@ -36,6 +41,120 @@ TEST_F(UwMenuDrawTest, TheEnergyBarFillsToItsValue) {
     const char* text = status->GetValue("text");
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "Hilfe");
+    EXPECT_FALSE(TakeErrors());
+}
+
+// The figure movies beside the pictures of tools/datagen/gen_hud.py, drawn into a stage
+// folder of the test's own as the build stages them.
+class HudFigureDrawTest : public SpriteFixture {
+protected:
+    void SetUp() override {
+        SpriteFixture::SetUp();
+        nGamePackage(kernel);
+        const std::string src = std::getenv("BW_SOURCE_DIR");
+        stage = Path("stage");
+        ASSERT_EQ(std::system(("python3 '" + src + "/tools/datagen/gen_hud.py' '" + stage + "'").c_str()), 0);
+        for (const char* m : {"taucher", "geraet", "maennel", "statusbar", "inventory"}) {
+            std::filesystem::copy_file(src + "/data/flash/" + m + ".movie", stage + "/flash/" + m + ".movie");
+        }
+        Open(800, 600);
+    }
+    nLogicFlash* Figure(const char* path, const char* movie, float x, float y, float w, float h) {
+        auto* f = static_cast<nLogicFlash*>(kernel->New("nlogicflash", path));
+        f->SetTexture((stage + "/flash/" + movie + ".movie").c_str());
+        f->SetPosition(x, y);
+        f->SetDimension(w, h);
+        return f;
+    }
+
+    std::string stage;
+};
+
+TEST_F(HudFigureDrawTest, FiguresShowThePictureOfTheirStateAndTheirRows) {
+    nLogicFlash* t = Figure("/usr/logic/taucher1", "taucher", 75.0f, 524.0f, 30.0f, 52.0f);
+    nLogicFlash* g = Figure("/usr/logic/geraet1", "geraet", 190.0f, 524.0f, 50.0f, 48.0f);
+    nLogicFlash* m = Figure("/usr/logic/maennel1", "maennel", 300.0f, 524.0f, 30.0f, 52.0f);
+    Frame();
+    ASSERT_TRUE(t->SetValue("bild", "ann_1") && t->SetValue("sauerstoff", "100") && t->SetValue("gesundheit", "0"));
+    ASSERT_TRUE(g->SetValue("bild", "rob_2") && g->SetValue("energie", "100"));
+    ASSERT_TRUE(m->SetValue("bild", "bob_G_0") && m->SetValue("sauerstoff", "50"));
+    // A changed value asks for a redraw; the same value again does not.
+    EXPECT_STREQ(t->GetValue("doUpdate"), "1");
+    ASSERT_TRUE(t->SetValue("doUpdate", "0") && t->SetValue("bild", "ann_1"));
+    EXPECT_STREQ(t->GetValue("doUpdate"), "0");
+    for (nLogicFlash* f : {t, g, m}) f->RequestUpdates();
+    Frame();
+    Frame();
+    // The active diver's picture has a white frame, its suit is orange, its air row full
+    // and its life row empty.
+    EXPECT_TRUE(bwtest::ColorNear(At(75, 524), 0xFFFFFFFFu)) << std::hex << At(75, 524);
+    EXPECT_TRUE(bwtest::ColorNear(At(85, 544), 0xFFF07814u, 8)) << std::hex << At(85, 544);
+    EXPECT_TRUE(bwtest::ColorNear(At(90, 565), 0xFF4DB3FFu, 8)) << std::hex << At(90, 565);
+    EXPECT_FALSE(bwtest::ColorNear(At(90, 572), 0xFF33E64Du, 40)) << std::hex << At(90, 572);
+    // A vehicle nearly broken is framed red; its energy row is full.
+    EXPECT_TRUE(bwtest::ColorNear(At(190, 524), 0xFFE61E1Eu, 8)) << std::hex << At(190, 524);
+    EXPECT_TRUE(bwtest::ColorNear(At(215, 562), 0xFFFFD91Au, 8)) << std::hex << At(215, 562);
+    // The second display's figure: the mark of a diver others follow, five of ten air
+    // segments lit.
+    EXPECT_TRUE(bwtest::ColorNear(At(304, 531), 0xFF50E65Au, 8)) << std::hex << At(304, 531);
+    EXPECT_TRUE(bwtest::ColorNear(At(312, 566), 0xFF4DB3FFu, 8)) << std::hex << At(312, 566);
+    EXPECT_FALSE(bwtest::ColorNear(At(315, 566), 0xFF4DB3FFu, 40)) << std::hex << At(315, 566);
+    EXPECT_FALSE(TakeErrors());
+
+    // The inventory panel's badge: the held type's colour, grey for an empty hand.
+    nLogicFlash* panel = Figure("/usr/logic/inventory", "inventory", 694.0f, 495.0f, 97.0f, 95.0f);
+    Frame();
+    ASSERT_TRUE(panel->SetValue("_root.item_typ", "lamp"));
+    panel->RequestUpdates();
+    Frame();
+    Frame();
+    const uint32_t lamp = At(742, 533);
+    ASSERT_TRUE(panel->SetValue("_root.item_typ", ""));
+    panel->RequestUpdates();
+    Frame();
+    Frame();
+    EXPECT_FALSE(bwtest::ColorNear(At(742, 533), lamp, 20)) << std::hex << lamp;
+    EXPECT_FALSE(bwtest::ColorNear(At(742, 533), Black)) << std::hex << At(742, 533);
+    EXPECT_FALSE(TakeErrors());
+}
+
+TEST_F(HudFigureDrawTest, HideAllReleasesQuadsAndUnloadsFiguresTillTheDisplaysNextFrame) {
+    auto* hud = static_cast<nbwUwMenu*>(kernel->New("nbwuwmenu", "/usr/logic/uwmenu"));
+    kernel->New("nlogicnode", "/usr/logic/uwmenu/static");
+    auto* frame = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/static/frame"));
+    frame->SetPosition(0.0f, 0.0f);
+    frame->SetDimension(40.0f, 40.0f);
+    frame->SetColor(1.0f, 0.0f, 0.0f, 1.0f);
+    nLogicFlash* figure = Figure("/usr/logic/uwmenu/taucher1", "taucher", 75.0f, 524.0f, 30.0f, 52.0f);
+    nLogicFlash* status = Figure("/usr/logic/uwmenu/statusbar", "statusbar", 100.0f, 0.0f, 512.0f, 24.0f);
+    Frame();
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(10, 10), 0xFFFF0000u)) << std::hex << At(10, 10);
+    // The figure's empty air row over the black clear colour.
+    EXPECT_FALSE(bwtest::ColorNear(At(90, 565), Black)) << std::hex << At(90, 565);
+    ASSERT_NE(frame->GetQuad(), nullptr);
+    ASSERT_NE(figure->GetModule(), nullptr);
+
+    hud->HideAll();
+    EXPECT_EQ(frame->GetQuad(), nullptr);
+    EXPECT_EQ(figure->GetQuad(), nullptr);
+    EXPECT_EQ(figure->GetModule(), nullptr);
+    EXPECT_EQ(status->GetModule(), nullptr);
+    EXPECT_FALSE(frame->GetActive() || figure->GetActive() || status->GetActive());
+    // While the display itself is off its parts stay hidden.
+    hud->SetActive(false);
+    Frame();
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(10, 10), Black)) << std::hex << At(10, 10);
+    EXPECT_TRUE(bwtest::ColorNear(At(90, 565), Black)) << std::hex << At(90, 565);
+    // Its next frame shows them again, the figure's movie loaded anew.
+    hud->SetActive(true);
+    Frame();
+    Frame();
+    EXPECT_TRUE(frame->GetActive() && figure->GetActive() && status->GetActive());
+    EXPECT_NE(figure->GetModule(), nullptr);
+    EXPECT_TRUE(bwtest::ColorNear(At(10, 10), 0xFFFF0000u)) << std::hex << At(10, 10);
+    EXPECT_FALSE(bwtest::ColorNear(At(90, 565), Black)) << std::hex << At(90, 565);
     EXPECT_FALSE(TakeErrors());
 }
 
