@@ -263,4 +263,84 @@ TEST_F(UwMenuTest, AHelpTextThatDeletesTheDisplayEndsItsFrame) {
     Frame(0.01f);
 }
 
+// Every bound of the mouse exactly on its edge: the selector's rectangle (inside), the
+// slot band's y and x ranges, the dragging and let-go bands, and the figures' columns.
+TEST_F(UwMenuTest, MouseBoundsOnTheirEdges) {
+    ASSERT_TRUE(Run("FB_hand = 'Hand' FB_knife = 'Messer'"));
+    auto clickAt = [this](int x, int y) {
+        MouseTo(x, y);
+        // A frame of no time: a let-go selector does not move.
+        Frame(0.0f);
+        return menu->MouseDown();
+    };
+    // The figures: humans 75 < x <= 105, others 190 < x < 240, both 524 < y < 576.
+    EXPECT_TRUE(clickAt(75, 550));
+    EXPECT_TRUE(clickAt(105, 524));
+    EXPECT_TRUE(clickAt(105, 576));
+    EXPECT_TRUE(clickAt(190, 550));
+    EXPECT_EQ(level->GetPendingDiver(), nullptr);
+    EXPECT_FALSE(clickAt(191, 575));
+    EXPECT_EQ(level->GetPendingDiver(), rob);
+    EXPECT_FALSE(clickAt(105, 525));
+    EXPECT_EQ(level->GetPendingDiver(), ann);
+    Frame(0.01f);
+
+    menu->OpenInventory();
+    Frame(0.3f);
+    Frame(0.0f);
+    ASSERT_EQ(menu->GetOpenness(), 1.0f);
+    // The selector (408, 521, 40 x 66) is grabbed on its edges and not beside them.
+    EXPECT_FALSE(clickAt(408, 521));
+    EXPECT_TRUE(menu->IsDragging());
+    menu->MouseUp();
+    EXPECT_FALSE(clickAt(448, 584));
+    EXPECT_TRUE(menu->IsDragging());
+    menu->MouseUp();
+    EXPECT_TRUE(clickAt(448, 588));
+    EXPECT_FALSE(menu->IsDragging());
+
+    // The slot band: 521 < y < 585; each slot's x range takes its upper edge.
+    EXPECT_TRUE(clickAt(500, 521));
+    EXPECT_TRUE(clickAt(500, 585));
+    EXPECT_NEAR(X(selector), 408.0f, 1e-4f);
+    const struct {
+        int x;
+        float to;
+    } clicks[] = {{471, 407.9f}, {472, 470.9f}, {534, 470.9f}, {535, 534.9f}, {599, 534.9f},
+                  {600, 599.9f}, {669, 599.9f}, {670, 599.9f}, {400, 599.9f}, {401, 407.9f}};
+    for (const auto& c : clicks) {
+        // A click in the band is the display's even where it hits no slot.
+        EXPECT_FALSE(clickAt(c.x, 584)) << c.x;
+        EXPECT_NEAR(X(selector), c.to, 1e-4f) << c.x;
+    }
+
+    // Dragging: the slot under the selector by x <= 440, <= 504, <= 567, above.
+    selector->SetPosition(408.0f, 521.0f);
+    ASSERT_FALSE(clickAt(420, 540));
+    const struct {
+        int mouse;
+        float x;
+        const char* shown;
+    } drags[] = {{452, 440.0f, "Hand"}, {453, 441.0f, "Messer"}, {516, 504.0f, "Messer"},
+                 {517, 505.0f, "Lampe"}, {579, 567.0f, "Lampe"}, {580, 568.0f, " "}};
+    for (const auto& d : drags) {
+        MouseTo(d.mouse, 540);
+        Frame(0.0f);
+        EXPECT_NEAR(X(selector), d.x, 1e-4f) << d.mouse;
+        EXPECT_EQ(Value("statusbar", "text"), d.shown) << d.mouse;
+    }
+    // Let go exactly on slot 4's limit, the selector belongs to slot 3: it eases right
+    // and takes the knife.
+    MouseTo(452, 540);
+    Frame(0.0f);
+    ASSERT_NEAR(X(selector), 440.0f, 1e-4f);
+    menu->MouseUp();
+    Frame(0.01f);
+    EXPECT_NEAR(X(selector), 450.0f, 1e-3f);
+    Frame(0.1f);
+    EXPECT_NEAR(X(selector), 471.0f, 1e-4f);
+    EXPECT_EQ(ann->GetPath(nHudDiver::HandPath), Lookup("/usr/logic/level/ann/inventory/knife"));
+    EXPECT_FALSE(menu->IsOpen());
+}
+
 }  // namespace
