@@ -17,6 +17,13 @@
 // same steering arithmetic, the same draws of the engine's generator and the same
 // per-state queries of the collide contexts (which hold no contacts). One benchmark
 // iteration is one frame of 1/30 s; each runs 1,000 frames.
+//
+// Heads-up display: the display's Trigger ("nbwuwmenu" with every child, our movies)
+// over a level of three human and four other divers ("nbwdiver") with the inventory bar
+// open, against a hand loop that makes the same Flash variable writes and reads through
+// the same nodes and their movie modules, the same sprite and activity calls, and runs
+// the same children's Trigger; both pay the movies' own cost, so the ratio is what the
+// display adds. The counter "allocs" is C++ allocations per frame from the second on.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -28,8 +35,15 @@
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideServer2.h"
 #include "game/nGamePackage.h"
+#include "game/nbwActor.h"
+#include "game/nbwContainer.h"
+#include "game/nbwItem.h"
 #include "game/nbwFish.h"
 #include "game/nbwLevel.h"
+#include "game/nbwUwMenu.h"
+#include "input/nInputPackage.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicSprite.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nRandom.h"
@@ -375,5 +389,154 @@ void BM_PlainFish(benchmark::State& state) {
     benchmark::DoNotOptimize(fishes[0].pos);
 }
 BENCHMARK(BM_PlainFish)->Iterations(kFishFrames)->Unit(benchmark::kMicrosecond);
+
+// -- heads-up display ---------------------------------------------------------------------
+
+constexpr int kHumans = 3;
+constexpr int kOthers = 4;
+const char* const kFigureNodes[kHumans + kOthers] = {"taucher1", "taucher2", "taucher3", "geraet1",
+                                                     "geraet2",  "geraet3",  "geraet4"};
+
+class HudBench {
+public:
+    HudBench() {
+        kernel = NewGameKernel();
+        nInputPackage(kernel);
+        kernel->New("ninputserver", "/sys/servers/input");
+        kernel->New("nlogicinputserver", "/sys/servers/logicinput");
+        kernel->New("nbaseobserver", "/sys/servers/observer");
+        graph = static_cast<nLogicGraph*>(kernel->Lookup("/sys/servers/lgraph"));
+
+        // The level: seven divers cloned from one prototype, the first three human; the
+        // first holds one of six items of its inventory.
+        kernel->New("nbwdiver", "/usr/prototypes/diver");
+        kernel->New("npersistlogic", "/usr/persist/lvl");
+        for (int i = 0; i < kHumans + kOthers; i++) {
+            auto* store = static_cast<nPersistLogic*>(
+                kernel->New("npersistlogic", ("/usr/persist/lvl/d" + std::to_string(i)).c_str()));
+            store->SetS("prototype", "diver");
+        }
+        level = static_cast<nbwLevel*>(kernel->New("nbwlevel", "/usr/logic/level"));
+        level->SetPersist("/usr/persist/lvl");
+        level->UpdateLevel();
+        if (level->GetDiverCount() != kHumans + kOthers) std::abort();
+        for (int i = 0; i < kHumans + kOthers; i++) {
+            nbwActor* d = level->GetDiver(i);
+            d->SetFlag(nbwActor::NameIndex(d->GetFlagNames(), "human"), i < kHumans);
+            d->SetStat(nbwActor::NameIndex(d->GetStatNames(), "lifepoints"), 0.1f + 0.1f * float(i));
+            d->SetStat(nbwActor::NameIndex(d->GetStatNames(), "energie"), 0.9f - 0.1f * float(i));
+        }
+        kernel->New("nbwcontainer", "/usr/logic/level/d0/inventory");
+        for (int i = 0; i < 6; i++) {
+            auto* item = static_cast<nbwItem*>(
+                kernel->New("nbwitem", ("/usr/logic/level/d0/inventory/i" + std::to_string(i)).c_str()));
+            item->SetString(nbwItem::Type, "lamp");
+            item->SetFloat(nbwItem::MaxHitpoints, 200.0f);
+            item->SetFloat(nbwItem::Hitpoints, 150.0f);
+            item->SetFloat(nbwItem::MaxEnergie, 10.0f);
+            item->SetFloat(nbwItem::Energie, 4.0f);
+        }
+        nbwActor* first = level->GetDiver(0);
+        first->SetPath(nbwActor::NameIndex(first->GetPathNames(), "inventory"), "inventory");
+        first->SetPath(nbwActor::NameIndex(first->GetPathNames(), "hand"), "inventory/i2");
+        level->SetActiveDiver("/usr/logic/level/d0");
+
+        // The display with every child and our movies.
+        hud = static_cast<nbwUwMenu*>(kernel->New("nbwuwmenu", "/usr/logic/uwmenu"));
+        kernel->New("nlogicnode", "/usr/logic/uwmenu/static");
+        static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/static/frame"))
+            ->SetDimension(800.0f, 80.0f);
+        kernel->New("nlogicnode", "/usr/logic/uwmenu/selection_sprites");
+        kernel->New("nlogicsprite", "/usr/logic/uwmenu/selection_sprites/back");
+        const struct {
+            const char* name;
+            const char* movie;
+        } flashes[] = {{"statusbar", "statusbar"}, {"inventory", "inventory"}, {"energy", "energy"},
+                       {"hitpoints", "hitpoints"}, {"selection", "inventorybar"}, {"taucher1", "taucher"},
+                       {"taucher2", "taucher"},    {"taucher3", "taucher"},       {"geraet1", "geraet"},
+                       {"geraet2", "geraet"},      {"geraet3", "geraet"},         {"geraet4", "geraet"}};
+        for (const auto& f : flashes) {
+            auto* node = static_cast<nLogicFlash*>(kernel->New("nlogicflash", (std::string("/usr/logic/uwmenu/") + f.name).c_str()));
+            node->SetTexture((std::string(BW_SOURCE_DIR "/data/flash/") + f.movie + ".movie").c_str());
+        }
+        selector = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/selector"));
+        selector->SetDimension(40.0f, 66.0f);
+        selector->SetPosition(408.0f, 521.0f);
+        kernel->New("nlogicnode", "/usr/logic/uwmenu/button");
+        kernel->New("nlogicinput", "/usr/logic/uwmenu/input");
+        hud->RegisterLevel("/usr/logic/level");
+        hud->OpenInventory();
+        for (int i = 0; i < 20 && hud->GetOpenness() < 1.0f; i++) hud->Trigger(graph);
+        if (hud->GetOpenness() != 1.0f) std::abort();
+        for (int i = 0; i < 3; i++) hud->Trigger(graph);
+
+        // What the hand loop writes: the values the display wrote last.
+        for (int i = 0; i < kHumans + kOthers; i++) {
+            figures[i] = static_cast<nLogicFlash*>(kernel->Lookup((std::string("/usr/logic/uwmenu/") + kFigureNodes[i]).c_str()));
+            const bool human = i < kHumans;
+            for (const char* var : {"bild", human ? "gesundheit" : "zustand", human ? "sauerstoff" : "energie"}) {
+                const char* v = figures[i]->GetValue(var);
+                if (!v) std::abort();
+                writes.push_back({figures[i], var, v});
+            }
+        }
+        for (const char* node : {"inventory", "hitpoints", "energy"}) {
+            auto* f = static_cast<nLogicFlash*>(kernel->Lookup((std::string("/usr/logic/uwmenu/") + node).c_str()));
+            const char* var = node[0] == 'i' ? "_root.item_typ" : "value";
+            const char* v = f->GetValue(var);
+            if (!v) std::abort();
+            writes.push_back({f, var, v});
+        }
+    }
+    ~HudBench() { delete kernel; }
+
+    void HudFrame() { hud->Trigger(graph); }
+
+    // The same writes, reads, sprite and activity calls by hand, then the children's frame.
+    void HandFrame() {
+        float x, y;
+        selector->GetPosition(x, y);
+        selector->SetPosition(x, y);
+        for (nLogicFlash* f : figures) f->SetActive(true);
+        for (const Write& w : writes) w.node->SetValue(w.var, w.value.c_str());
+        for (nLogicFlash* f : figures) benchmark::DoNotOptimize(f->GetValue("doUpdate"));
+        hud->nLogicNode::Trigger(graph);
+    }
+
+    struct Write {
+        nLogicFlash* node;
+        const char* var;
+        std::string value;
+    };
+    nKernelServer* kernel;
+    nLogicGraph* graph;
+    nbwLevel* level;
+    nbwUwMenu* hud;
+    nLogicSprite* selector;
+    nLogicFlash* figures[kHumans + kOthers] = {};
+    std::vector<Write> writes;
+};
+
+void BM_HudTrigger(benchmark::State& state) {
+    HudBench b;
+    bench::SteadyAllocations allocs;
+    for (auto _ : state) {
+        b.HudFrame();
+        allocs.FrameDone();
+    }
+    state.counters["allocs"] = allocs.PerFrame();
+}
+BENCHMARK(BM_HudTrigger)->Unit(benchmark::kMicrosecond);
+
+void BM_HudHandLoop(benchmark::State& state) {
+    HudBench b;
+    bench::SteadyAllocations allocs;
+    for (auto _ : state) {
+        b.HandFrame();
+        allocs.FrameDone();
+    }
+    state.counters["allocs"] = allocs.PerFrame();
+}
+BENCHMARK(BM_HudHandLoop)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

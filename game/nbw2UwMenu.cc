@@ -1,5 +1,7 @@
 #include "game/nbw2UwMenu.h"
 
+#include <algorithm>
+
 #include "game/nbwActor.h"
 #include "game/nbwLevel.h"
 #include "logic/nLogicSprite.h"
@@ -65,7 +67,7 @@ nbwActor* nbw2UwMenu::PickDiver(nbwLevel* level) {
     if (!(y < my && my < y + h)) return nullptr;
     // Figure i picks the diver at place i of the level's list, human or not; divers past
     // the fourth have no figure to be picked by.
-    for (int i = 0; i < FigureCount && i < level->GetDiverCount(); i++) {
+    for (int i = 0, count = std::min(FigureCount, level->GetDiverCount()); i < count; i++) {
         nLogicSprite* f = Sprite(figures_[i], kNames[i]);
         if (!f) continue;
         f->GetPosition(x, y);

@@ -287,7 +287,7 @@ void nbwLevel::AddDiverEntry(nbwActor* actor) {
 void nbwLevel::Prune() {
     for (size_t i = 0; i < divers_.size();) {
         nRoot* obj = divers_[i].Resolve();
-        if (obj && obj->IsA(kActor)) {
+        if (obj && obj->IsA(actorClass_)) {
             i++;
             continue;
         }
@@ -300,7 +300,7 @@ void nbwLevel::Prune() {
 nbwActor* nbwLevel::Entry(int index) {
     if (index < 0 || index >= int(divers_.size())) return nullptr;
     nRoot* obj = divers_[size_t(index)].Resolve();
-    return obj && obj->IsA(kActor) ? static_cast<nbwActor*>(obj) : nullptr;
+    return obj && obj->IsA(actorClass_) ? static_cast<nbwActor*>(obj) : nullptr;
 }
 
 int nbwLevel::GetDiverCount() {
@@ -361,7 +361,7 @@ void nbwLevel::SetActiveDiver(const char* path) {
 nbwActor* nbwLevel::GetActiveDiver() {
     if (!active_.GetPath()) return nullptr;
     nRoot* obj = active_.Resolve();
-    return obj && obj->IsA(kActor) ? static_cast<nbwActor*>(obj) : nullptr;
+    return obj && obj->IsA(actorClass_) ? static_cast<nbwActor*>(obj) : nullptr;
 }
 
 std::string nbwLevel::GetActiveDiverPath() {

@@ -74,7 +74,7 @@ nbwActor* nbwUwMenu::PickDiver(nbwLevel* level) {
     nbwActor* humans[Humans] = {};
     nbwActor* others[Others] = {};
     int nh = 0, no = 0;
-    for (int i = 0; i < level->GetDiverCount(); i++) {
+    for (int i = 0, count = level->GetDiverCount(); i < count; i++) {
         nbwActor* d = level->GetDiver(i);
         if (!d) continue;
         if (Flag(d, "human")) {

@@ -1,6 +1,7 @@
 #include "game/nbwUwMenuBase.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -34,14 +35,10 @@ const FixedArea kFixedAreas[] = {
     {-1, 64, 535, 1 << 30, "settext(FB_ONBOARD_WECHSEL)"},
 };
 
-double Stat(nbwActor* a, const char* name) {
-    const int i = nbwActor::NameIndex(a->GetStatNames(), name);
-    return i >= 0 ? double(a->GetStat(i)) : 0.0;
-}
-
-nRoot* PathOf(nbwActor* a, const char* name) {
-    const int i = nbwActor::NameIndex(a->GetPathNames(), name);
-    return i >= 0 ? a->GetPath(i) : nullptr;
+// `v` as decimal text in `out`.
+const char* Decimal(char (&out)[16], int v) {
+    *std::to_chars(out, out + sizeof out - 1, v).ptr = '\0';
+    return out;
 }
 
 // trunc(value × 100 / max) within 1 … 100; 100 when value or max is not above 0.
@@ -52,7 +49,37 @@ int Percent(float value, float max, bool byValue) {
 
 }  // namespace
 
+nbwUwMenuBase::nbwUwMenuBase() {
+    // The kinds the frame asks about, found once: asking by name compares texts.
+    nKernelServer* ks = nKernelServer::ks;
+    flashClass_ = ks->FindClass(nLogicFlash::classInfo.name);
+    spriteClass_ = ks->FindClass(nLogicSprite::classInfo.name);
+    nodeClass_ = ks->FindClass(nLogicNode::classInfo.name);
+    inputClass_ = ks->FindClass(nLogicInput::classInfo.name);
+    elevatorClass_ = ks->FindClass(nbwElevator::classInfo.name);
+    itemClass_ = ks->FindClass(nbwItem::classInfo.name);
+}
+
 nbwUwMenuBase::~nbwUwMenuBase() = default;
+
+const nbwUwMenuBase::Indices& nbwUwMenuBase::IndicesOf(nbwActor* a) {
+    Indices& c = indices_;
+    const char* const* flags = a->GetFlagNames();
+    const char* const* stats = a->GetStatNames();
+    const char* const* paths = a->GetPathNames();
+    if (flags != c.flags || stats != c.stats || paths != c.paths) {
+        c.flags = flags;
+        c.stats = stats;
+        c.paths = paths;
+        c.human = nbwActor::NameIndex(flags, "human");
+        c.follow = nbwActor::NameIndex(flags, "follow");
+        c.lifepoints = nbwActor::NameIndex(stats, "lifepoints");
+        c.energie = nbwActor::NameIndex(stats, "energie");
+        c.hand = nbwActor::NameIndex(paths, "hand");
+        c.inventory = nbwActor::NameIndex(paths, "inventory");
+    }
+    return c;
+}
 
 bool nbwUwMenuBase::Flag(nbwActor* a, const char* name) {
     const int i = nbwActor::NameIndex(a->GetFlagNames(), name);
@@ -63,6 +90,10 @@ bool nbwUwMenuBase::SaveCmds(nPersistServer* ps) {
     if (!nLogicNode::SaveCmds(ps)) return false;
     if (nRoot* level = level_.GetUnsafe()) ps->Put(this, RegisterLevelId(), level->GetFullName().c_str());
     return true;
+}
+
+nbwItem* nbwUwMenuBase::AsItem(nRoot* obj) const {
+    return obj && obj->IsA(itemClass_) ? static_cast<nbwItem*>(obj) : nullptr;
 }
 
 nbwLevel* nbwUwMenuBase::GetLevel() const {
@@ -102,14 +133,14 @@ nRoot* nbwUwMenuBase::Child(const char* name) {
 
 nLogicFlash* nbwUwMenuBase::Flash(const nRef<nRoot>& ref, const char* name) {
     nRoot* o = ref.GetUnsafe();
-    if (o && o->IsA(nLogicFlash::classInfo.name)) return static_cast<nLogicFlash*>(o);
+    if (o && o->IsA(flashClass_)) return static_cast<nLogicFlash*>(o);
     Missing(name);
     return nullptr;
 }
 
 nLogicSprite* nbwUwMenuBase::Sprite(const nRef<nRoot>& ref, const char* name) {
     nRoot* o = ref.GetUnsafe();
-    if (o && o->IsA(nLogicSprite::classInfo.name)) return static_cast<nLogicSprite*>(o);
+    if (o && o->IsA(spriteClass_)) return static_cast<nLogicSprite*>(o);
     Missing(name);
     return nullptr;
 }
@@ -117,20 +148,20 @@ nLogicSprite* nbwUwMenuBase::Sprite(const nRef<nRoot>& ref, const char* name) {
 nLogicNode* nbwUwMenuBase::FigureNode(int i) const {
     if (i < 0 || i >= MaxFigures) return nullptr;
     nRoot* o = figures_[i].GetUnsafe();
-    return o && o->IsA(nLogicNode::classInfo.name) ? static_cast<nLogicNode*>(o) : nullptr;
+    return o && o->IsA(nodeClass_) ? static_cast<nLogicNode*>(o) : nullptr;
 }
 
 void nbwUwMenuBase::BuildReferences() {
     statics_.clear();
     if (nRoot* s = Child("static")) {
         for (nRoot* c = s->GetHead(); c; c = c->GetSucc()) {
-            if (c->IsA(nLogicSprite::classInfo.name)) statics_.emplace_back(c);
+            if (c->IsA(spriteClass_)) statics_.emplace_back(c);
         }
     }
     selectionSprites_.clear();
     if (nRoot* s = Child("selection_sprites")) {
         for (nRoot* c = s->GetHead(); c; c = c->GetSucc()) {
-            if (!c->IsA(nLogicSprite::classInfo.name)) continue;
+            if (!c->IsA(spriteClass_)) continue;
             Home h;
             h.ref = c;
             static_cast<nLogicSprite*>(c)->GetPosition(h.x, h.y);
@@ -152,7 +183,7 @@ void nbwUwMenuBase::BuildReferences() {
         nRoot* o = Child(h == &selection_ ? "selection" : "selector");
         if (!o) continue;
         h->ref = o;
-        if (o->IsA(nLogicSprite::classInfo.name)) static_cast<nLogicSprite*>(o)->GetPosition(h->x, h->y);
+        if (o->IsA(spriteClass_)) static_cast<nLogicSprite*>(o)->GetPosition(h->x, h->y);
     }
 }
 
@@ -169,7 +200,7 @@ void nbwUwMenuBase::ApplyVisibility() {
     }
     for (nRef<nRoot>* r : {&statusbar_, &inventory_, &energy_, &hitpoints_, &button_}) {
         nRoot* o = r->GetUnsafe();
-        if (o && o->IsA(nLogicNode::classInfo.name)) static_cast<nLogicNode*>(o)->SetActive(show);
+        if (o && o->IsA(nodeClass_)) static_cast<nLogicNode*>(o)->SetActive(show);
     }
     for (int i = 0; i < MaxFigures; i++) {
         if (nLogicNode* n = FigureNode(i)) n->SetActive(show);
@@ -177,8 +208,8 @@ void nbwUwMenuBase::ApplyVisibility() {
 }
 
 void nbwUwMenuBase::HideAll() {
-    auto hide = [](nRoot* o) {
-        if (!o || !o->IsA(nLogicSprite::classInfo.name)) return;
+    auto hide = [this](nRoot* o) {
+        if (!o || !o->IsA(spriteClass_)) return;
         auto* s = static_cast<nLogicSprite*>(o);
         s->SetActive(false);
         s->ReleaseQuad();
@@ -187,8 +218,8 @@ void nbwUwMenuBase::HideAll() {
     hide(selection_.ref.GetUnsafe());
     hide(selector_.ref.GetUnsafe());
     for (nRef<nRoot>& r : statics_) hide(r.GetUnsafe());
-    auto unload = [](nRoot* o) {
-        if (!o || !o->IsA(nLogicFlash::classInfo.name)) return;
+    auto unload = [this](nRoot* o) {
+        if (!o || !o->IsA(flashClass_)) return;
         auto* f = static_cast<nLogicFlash*>(o);
         f->SetActive(false);
         f->UnloadFlash();
@@ -197,7 +228,7 @@ void nbwUwMenuBase::HideAll() {
     for (nRef<nRoot>* r : {&statusbar_, &inventory_, &energy_, &hitpoints_}) unload(r->GetUnsafe());
     for (nRef<nRoot>& r : figures_) unload(r.GetUnsafe());
     nRoot* b = button_.GetUnsafe();
-    if (b && b->IsA(nLogicNode::classInfo.name)) static_cast<nLogicNode*>(b)->SetActive(false);
+    if (b && b->IsA(nodeClass_)) static_cast<nLogicNode*>(b)->SetActive(false);
     redraw = true;
 }
 
@@ -239,7 +270,7 @@ void nbwUwMenuBase::SetText(const char* text) {
 nbwActor* nbwUwMenuBase::HandDiver() {
     nbwLevel* level = GetLevel();
     nbwActor* diver = level ? level->GetActiveDiver() : nullptr;
-    if (!diver || diver->IsA(nbwElevator::classInfo.name)) return nullptr;
+    if (!diver || diver->IsA(elevatorClass_)) return nullptr;
     return diver;
 }
 
@@ -284,12 +315,13 @@ void nbwUwMenuBase::FillInventoryLists() {
     nbwActor* diver = HandDiver();
     if (!diver) return;
     nLogicFlash* selection = Flash(selection_.ref, "selection");
-    nRoot* inv = PathOf(diver, "inventory");
+    const Indices& ix = IndicesOf(diver);
+    nRoot* inv = ix.inventory >= 0 ? diver->GetPath(ix.inventory) : nullptr;
     if (!selection) return;
     if (!inv) Missing("inventory path");
     std::string types, names;
     for (nRoot* c = inv ? inv->GetHead() : nullptr; c; c = c->GetSucc()) {
-        nbwItem* item = nbwContainer::AsItem(c);
+        nbwItem* item = AsItem(c);
         if (!item) continue;
         if (!names.empty() || !types.empty()) {
             types += ",";
@@ -299,7 +331,7 @@ void nbwUwMenuBase::FillInventoryLists() {
         types += t ? t : "";
         names += c->GetName() ? c->GetName() : "";
     }
-    nRoot* hand = PathOf(diver, "hand");
+    nRoot* hand = ix.hand >= 0 ? diver->GetPath(ix.hand) : nullptr;
     selection->SetValue("invname_pivot", hand && hand->GetName() ? hand->GetName() : "");
     selection->SetValue("invtyp_list_string", types.c_str());
     selection->SetValue("invname_list_string", names.c_str());
@@ -307,9 +339,9 @@ void nbwUwMenuBase::FillInventoryLists() {
 
 void nbwUwMenuBase::SlideTo(float openness) {
     const float off = (1.0f - openness) * SlideOffset;
-    auto place = [off](Home& h) {
+    auto place = [this, off](Home& h) {
         nRoot* o = h.ref.GetUnsafe();
-        if (o && o->IsA(nLogicSprite::classInfo.name)) static_cast<nLogicSprite*>(o)->SetPosition(h.x + off, h.y);
+        if (o && o->IsA(spriteClass_)) static_cast<nLogicSprite*>(o)->SetPosition(h.x + off, h.y);
     };
     for (Home& h : selectionSprites_) place(h);
     place(selection_);
@@ -436,7 +468,7 @@ void nbwUwMenuBase::UpdateSlots(float t) {
 void nbwUwMenuBase::MouseMove() {
     if (mouseHandled_) return;
     nRoot* o = input_.GetUnsafe();
-    if (!o || !o->IsA(nLogicInput::classInfo.name)) return;
+    if (!o || !o->IsA(inputClass_)) return;
     auto* in = static_cast<nLogicInput*>(o);
     mouseDx_ = mouseX_ - in->GetMouseX();
     mouseDy_ = mouseY_ - in->GetMouseY();
@@ -468,7 +500,7 @@ bool nbwUwMenuBase::MouseDown() {
     const float mx = float(mouseX_), my = float(mouseY_);
     if (show) {
         nRoot* o = selector_.ref.GetUnsafe();
-        auto* sel = o && o->IsA(nLogicSprite::classInfo.name) ? static_cast<nLogicSprite*>(o) : nullptr;
+        auto* sel = o && o->IsA(spriteClass_) ? static_cast<nLogicSprite*>(o) : nullptr;
         float x = 0, y = 0, w = 0, h = 0;
         if (sel) {
             sel->GetPosition(x, y);
@@ -509,7 +541,8 @@ void nbwUwMenuBase::MouseUp() {
 void nbwUwMenuBase::UpdateHandItem() {
     nbwActor* diver = HandDiver();
     if (!diver) return;
-    nbwItem* h = nbwContainer::AsItem(PathOf(diver, "hand"));
+    const Indices& ix = IndicesOf(diver);
+    nbwItem* h = AsItem(ix.hand >= 0 ? diver->GetPath(ix.hand) : nullptr);
     if (!h) return;
     if (nLogicFlash* inv = Flash(inventory_, "inventory")) {
         const char* t = h->GetString(nbwItem::Type);
@@ -517,14 +550,12 @@ void nbwUwMenuBase::UpdateHandItem() {
     }
     char text[16];
     if (nLogicFlash* bar = Flash(hitpoints_, "hitpoints")) {
-        std::snprintf(text, sizeof text, "%d",
-                      Percent(h->GetFloat(nbwItem::Hitpoints), h->GetFloat(nbwItem::MaxHitpoints), true));
-        bar->SetValue("value", text);
+        bar->SetValue("value",
+                      Decimal(text, Percent(h->GetFloat(nbwItem::Hitpoints), h->GetFloat(nbwItem::MaxHitpoints), true)));
     }
     if (nLogicFlash* bar = Flash(energy_, "energy")) {
-        std::snprintf(text, sizeof text, "%d",
-                      Percent(h->GetFloat(nbwItem::Energie), h->GetFloat(nbwItem::MaxEnergie), false));
-        bar->SetValue("value", text);
+        bar->SetValue("value",
+                      Decimal(text, Percent(h->GetFloat(nbwItem::Energie), h->GetFloat(nbwItem::MaxEnergie), false)));
     }
 }
 
@@ -535,10 +566,11 @@ void nbwUwMenuBase::UpdateFigures() {
     nbwActor* active = level->GetActiveDiver();
     int humans = 0, others = 0;
     char number[2][16];
-    for (int i = 0; i < level->GetDiverCount(); i++) {
+    for (int i = 0, count = level->GetDiverCount(); i < count; i++) {
         nbwActor* d = level->GetDiver(i);
         if (!d) continue;
-        const bool isHuman = Flag(d, "human");
+        const Indices& ix = IndicesOf(d);
+        const bool isHuman = ix.human >= 0 && d->GetFlag(ix.human);
         // Divers beyond the figures' places get none.
         int figure;
         if (isHuman) {
@@ -549,21 +581,22 @@ void nbwUwMenuBase::UpdateFigures() {
             figure = figs.humans + others++;
         }
         text_ = d->GetName() ? d->GetName() : "";
-        if (isHuman && Flag(d, "follow")) text_ += "_G";
-        const double life = Stat(d, "lifepoints");
+        if (isHuman && ix.follow >= 0 && d->GetFlag(ix.follow)) text_ += "_G";
+        const double life = ix.lifepoints >= 0 ? double(d->GetStat(ix.lifepoints)) : 0.0;
+        const double energie = ix.energie >= 0 ? double(d->GetStat(ix.energie)) : 0.0;
         text_ += d == active ? "_1" : life < 0.2 ? "_2" : "_0";
         nLogicFlash* f = Flash(figures_[figure], figs.names[figure]);
         if (!f) continue;
         f->SetActive(show);
         f->SetValue("bild", text_.c_str());
-        std::snprintf(number[0], sizeof number[0], "%d", int(std::trunc(life * 100.0)));
-        std::snprintf(number[1], sizeof number[1], "%d", int(std::trunc(Stat(d, "energie") * 100.0)));
-        f->SetValue(figure < figs.humans ? figs.humanLife : figs.otherLife, number[0]);
-        f->SetValue(figure < figs.humans ? figs.humanEnergy : figs.otherEnergy, number[1]);
+        f->SetValue(figure < figs.humans ? figs.humanLife : figs.otherLife,
+                    Decimal(number[0], int(std::trunc(life * 100.0))));
+        f->SetValue(figure < figs.humans ? figs.humanEnergy : figs.otherEnergy,
+                    Decimal(number[1], int(std::trunc(energie * 100.0))));
     }
     for (int i = 0; i < int(figs.names.size()); i++) {
         nRoot* o = figures_[i].GetUnsafe();
-        if (!o || !o->IsA(nLogicFlash::classInfo.name)) continue;
+        if (!o || !o->IsA(flashClass_)) continue;
         auto* f = static_cast<nLogicFlash*>(o);
         const bool used = i < figs.humans ? i < humans : i - figs.humans < others;
         if (!used) {

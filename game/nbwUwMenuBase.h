@@ -16,6 +16,8 @@
 #include "logic/nLogicNode.h"
 
 class nbwActor;
+class nbwItem;
+class nClass;
 class nbwLevel;
 class nLogicFlash;
 class nLogicNode;
@@ -75,7 +77,7 @@ public:
     };
 
 protected:
-    nbwUwMenuBase() = default;
+    nbwUwMenuBase();
 
     virtual const Figures& GetFigures() const = 0;
     // Checked before the fixed areas, first match.
@@ -96,6 +98,7 @@ protected:
 
     int mouseX_ = 0, mouseY_ = 0;
     nRef<nRoot> figures_[MaxFigures];
+    nClass *flashClass_ = nullptr, *spriteClass_ = nullptr, *nodeClass_ = nullptr;
 
 private:
     void BuildReferences();
@@ -107,6 +110,15 @@ private:
     void UpdateHandItem();
     void UpdateFigures();
     void FillInventoryLists();
+    // The name indices the frame reads of a diver, kept for the last name tables seen
+    // (divers of one class share them); -1 for a name the diver lacks.
+    struct Indices {
+        const char* const* flags = nullptr;
+        const char* const* stats = nullptr;
+        const char* const* paths = nullptr;
+        int human = -1, follow = -1, lifepoints = -1, energie = -1, hand = -1, inventory = -1;
+    };
+    const Indices& IndicesOf(nbwActor* a);
     // The active diver when it is no basket, else null.
     nbwActor* HandDiver();
     void SlideTo(float openness);
@@ -116,6 +128,7 @@ private:
     nRoot* Child(const char* name);
     void Missing(const char* name);
     nLogicFlash* Flash(const nRef<nRoot>& ref, const char* name);
+    nbwItem* AsItem(nRoot* obj) const;
 
     struct Home {
         nRef<nRoot> ref;
@@ -138,4 +151,6 @@ private:
     float scrollTimer_ = 0.0f;
     bool mouseHandled_ = false;
     int mouseDx_ = 0, mouseDy_ = 0;
+    nClass *inputClass_ = nullptr, *elevatorClass_ = nullptr, *itemClass_ = nullptr;
+    Indices indices_;
 };

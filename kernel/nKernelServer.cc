@@ -89,7 +89,8 @@ nKernelServer::~nKernelServer() {
         while (!root->Release()) {
         }
     }
-    while (nRef<nRoot>* ref = cwdStack_.Pop()) delete ref;
+    cwdStack_.clear();
+    cwdDepth_ = 0;
 
     // Free classes leaves first: a class is freed once nothing derives from it or
     // holds it open.
@@ -274,15 +275,20 @@ void nKernelServer::ObjectDying(nRoot* obj) {
 }
 
 void nKernelServer::PushCwd(nRoot* obj) {
-    cwdStack_.Push(new nRef<nRoot>(cwd_));
+    if (cwdDepth_ == cwdStack_.size()) cwdStack_.push_back(std::make_unique<nRef<nRoot>>());
+    *cwdStack_[cwdDepth_++] = cwd_;
     SetCwd(obj);
 }
 
 nRoot* nKernelServer::PopCwd() {
     nRoot* prev = cwd_;
-    nRef<nRoot>* saved = cwdStack_.Pop();
-    SetCwd(saved ? saved->GetUnsafe() : nullptr);
-    delete saved;
+    if (cwdDepth_ == 0) {
+        SetCwd(nullptr);
+        return prev;
+    }
+    nRef<nRoot>& saved = *cwdStack_[--cwdDepth_];
+    SetCwd(saved.GetUnsafe());
+    saved = nullptr;
     return prev;
 }
 

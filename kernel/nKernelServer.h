@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdarg>
 #include <cstddef>
+#include <memory>
+#include <vector>
 
 #include "kernel/nClass.h"
 #include "kernel/nHashList.h"
@@ -125,7 +127,10 @@ private:
     nHashList classList_;
     nRoot* root_ = nullptr;
     nRoot* cwd_ = nullptr;
-    nStack<nRef<nRoot>*> cwdStack_;
+    // Saved objects of PushCwd; entries above the depth are kept for reuse, so pushing and
+    // popping in a frame allocates nothing once the stack was that deep.
+    std::vector<std::unique_ptr<nRef<nRoot>>> cwdStack_;
+    size_t cwdDepth_ = 0;
     nDefaultLogHandler* defaultLogHandler_ = nullptr;
     nLogHandler* logHandler_ = nullptr;
     nRef<nRoot> fileServer_;
