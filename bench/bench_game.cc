@@ -517,25 +517,23 @@ public:
     std::vector<Write> writes;
 };
 
-void BM_HudTrigger(benchmark::State& state) {
+void RunHud(benchmark::State& state, void (HudBench::*frame)()) {
     HudBench b;
     bench::SteadyAllocations allocs;
     for (auto _ : state) {
-        b.HudFrame();
+        (b.*frame)();
         allocs.FrameDone();
     }
     state.counters["allocs"] = allocs.PerFrame();
 }
+
+void BM_HudTrigger(benchmark::State& state) {
+    RunHud(state, &HudBench::HudFrame);
+}
 BENCHMARK(BM_HudTrigger)->Unit(benchmark::kMicrosecond);
 
 void BM_HudHandLoop(benchmark::State& state) {
-    HudBench b;
-    bench::SteadyAllocations allocs;
-    for (auto _ : state) {
-        b.HandFrame();
-        allocs.FrameDone();
-    }
-    state.counters["allocs"] = allocs.PerFrame();
+    RunHud(state, &HudBench::HandFrame);
 }
 BENCHMARK(BM_HudHandLoop)->Unit(benchmark::kMicrosecond);
 

@@ -37,24 +37,22 @@ const nbwUwMenuBase::HelpArea kAreas[] = {
 // One flag for every display of this class, apart from the first display's.
 bool helpShown = false;
 
+// Four figures for human divers, none for the others.
+const nbwUwMenuBase::FigurePolicy kPolicy{.names = kNames,
+                                          .humans = nbw2UwMenu::FigureCount,
+                                          .others = 0,
+                                          .humanLife = "gesundheit",
+                                          .humanEnergy = "sauerstoff",
+                                          .otherLife = nullptr,
+                                          .otherEnergy = nullptr,
+                                          .areas = kAreas,
+                                          .helpShown = &helpShown,
+                                          .registerLevelId = nId("U2RL"),
+                                          .openNeedsHandDiver = false};
+
 }  // namespace
 
-const nbwUwMenuBase::Figures& nbw2UwMenu::GetFigures() const {
-    static const Figures figures{kNames, FigureCount, 0, "gesundheit", "sauerstoff", nullptr, nullptr};
-    return figures;
-}
-
-std::span<const nbwUwMenuBase::HelpArea> nbw2UwMenu::GetFigureAreas() const {
-    return kAreas;
-}
-
-bool& nbw2UwMenu::HelpShown() const {
-    return helpShown;
-}
-
-uint32_t nbw2UwMenu::RegisterLevelId() const {
-    return nId("U2RL");
-}
+nbw2UwMenu::nbw2UwMenu() : nbwUwMenuBase(kPolicy) {}
 
 nbwActor* nbw2UwMenu::PickDiver(nbwLevel* level) {
     // The band of the figures: the first figure's top and bottom, both outside.

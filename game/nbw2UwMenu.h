@@ -11,11 +11,8 @@ public:
     static const nClassInfo classInfo;
     static constexpr int FigureCount = 4;
 
+    nbw2UwMenu();
+
 protected:
-    const Figures& GetFigures() const override;
-    std::span<const HelpArea> GetFigureAreas() const override;
-    bool& HelpShown() const override;
-    uint32_t RegisterLevelId() const override;
-    bool OpenNeedsHandDiver() const override { return false; }
     nbwActor* PickDiver(nbwLevel* level) override;
 };

@@ -48,24 +48,22 @@ const ClickRange kOtherClicks[nbwUwMenu::Others] = {{190, 240}, {248, 298}, {306
 // One flag for every display of this class.
 bool helpShown = false;
 
+// Three diver figures, then four vehicles; the bar opens only for a diver's hand.
+const nbwUwMenuBase::FigurePolicy kPolicy{.names = kNames,
+                                          .humans = nbwUwMenu::Humans,
+                                          .others = nbwUwMenu::Others,
+                                          .humanLife = "gesundheit",
+                                          .humanEnergy = "sauerstoff",
+                                          .otherLife = "zustand",
+                                          .otherEnergy = "energie",
+                                          .areas = kAreas,
+                                          .helpShown = &helpShown,
+                                          .registerLevelId = nId("UMRL"),
+                                          .openNeedsHandDiver = true};
+
 }  // namespace
 
-const nbwUwMenuBase::Figures& nbwUwMenu::GetFigures() const {
-    static const Figures figures{kNames, Humans, Others, "gesundheit", "sauerstoff", "zustand", "energie"};
-    return figures;
-}
-
-std::span<const nbwUwMenuBase::HelpArea> nbwUwMenu::GetFigureAreas() const {
-    return kAreas;
-}
-
-bool& nbwUwMenu::HelpShown() const {
-    return helpShown;
-}
-
-uint32_t nbwUwMenu::RegisterLevelId() const {
-    return nId("UMRL");
-}
+nbwUwMenu::nbwUwMenu() : nbwUwMenuBase(kPolicy) {}
 
 nbwActor* nbwUwMenu::PickDiver(nbwLevel* level) {
     if (!(524 < mouseY_ && mouseY_ < 576)) return nullptr;

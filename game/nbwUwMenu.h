@@ -12,11 +12,8 @@ public:
     static constexpr int Humans = 3;
     static constexpr int Others = 4;
 
+    nbwUwMenu();
+
 protected:
-    const Figures& GetFigures() const override;
-    std::span<const HelpArea> GetFigureAreas() const override;
-    bool& HelpShown() const override;
-    uint32_t RegisterLevelId() const override;
-    bool OpenNeedsHandDiver() const override { return true; }
     nbwActor* PickDiver(nbwLevel* level) override;
 };

@@ -49,7 +49,7 @@ int Percent(float value, float max, bool byValue) {
 
 }  // namespace
 
-nbwUwMenuBase::nbwUwMenuBase() {
+nbwUwMenuBase::nbwUwMenuBase(const FigurePolicy& policy) : policy_(policy) {
     // The kinds the frame asks about, found once: asking by name compares texts.
     nKernelServer* ks = nKernelServer::ks;
     flashClass_ = ks->FindClass(nLogicFlash::classInfo.name);
@@ -88,7 +88,7 @@ bool nbwUwMenuBase::Flag(nbwActor* a, const char* name) {
 
 bool nbwUwMenuBase::SaveCmds(nPersistServer* ps) {
     if (!nLogicNode::SaveCmds(ps)) return false;
-    if (nRoot* level = level_.GetUnsafe()) ps->Put(this, RegisterLevelId(), level->GetFullName().c_str());
+    if (nRoot* level = level_.GetUnsafe()) ps->Put(this, policy_.registerLevelId, level->GetFullName().c_str());
     return true;
 }
 
@@ -177,7 +177,7 @@ void nbwUwMenuBase::BuildReferences() {
     set(hitpoints_, "hitpoints");
     set(button_, "button");
     set(input_, "input");
-    const Figures& figs = GetFigures();
+    const FigurePolicy& figs = policy_;
     for (size_t i = 0; i < figs.names.size(); i++) set(figures_[i], figs.names[i]);
     for (Home* h : {&selection_, &selector_}) {
         nRoot* o = Child(h == &selection_ ? "selection" : "selector");
@@ -276,7 +276,7 @@ nbwActor* nbwUwMenuBase::HandDiver() {
 
 void nbwUwMenuBase::OpenInventory() {
     if (!GetLevel() || open_) return;
-    if (OpenNeedsHandDiver() && !HandDiver()) return;
+    if (policy_.openNeedsHandDiver && !HandDiver()) return;
     // Scripts may open the bar before the display's first frame.
     if (rebuild_) {
         BuildReferences();
@@ -475,22 +475,22 @@ void nbwUwMenuBase::MouseMove() {
     mouseX_ = in->GetMouseX();
     mouseY_ = in->GetMouseY();
     mouseHandled_ = true;
-    for (const HelpArea& a : GetFigureAreas()) {
+    for (const HelpArea& a : policy_.areas) {
         if (!(a.x0 < mouseX_ && mouseX_ < a.x1 && a.y0 < mouseY_ && mouseY_ < a.y1)) continue;
         nLogicNode* f = FigureNode(a.figure);
         if (!f || !f->GetActive()) continue;
-        HelpShown() = true;
+        *policy_.helpShown = true;
         Run(a.text);
         return;
     }
     for (const FixedArea& a : kFixedAreas) {
         if (!(a.x0 < mouseX_ && mouseX_ < a.x1 && a.y0 < mouseY_ && mouseY_ < a.y1)) continue;
-        HelpShown() = true;
+        *policy_.helpShown = true;
         Run(a.text);
         return;
     }
-    if (HelpShown()) {
-        HelpShown() = false;
+    if (*policy_.helpShown) {
+        *policy_.helpShown = false;
         Run("settext(' ')");
     }
 }
@@ -562,7 +562,7 @@ void nbwUwMenuBase::UpdateHandItem() {
 void nbwUwMenuBase::UpdateFigures() {
     nbwLevel* level = GetLevel();
     if (!level) return;
-    const Figures& figs = GetFigures();
+    const FigurePolicy& figs = policy_;
     nbwActor* active = level->GetActiveDiver();
     int humans = 0, others = 0;
     char number[2][16];

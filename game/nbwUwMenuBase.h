@@ -63,10 +63,13 @@ public:
         int figure;
         const char* text;
     };
-    // The figure policy's tables: the figure nodes, the first `humans` for human divers
-    // in list order and the next `others` for the other divers, with the movie variables
-    // that take a figure's lifepoints and energy (human and other figures).
-    struct Figures {
+    // A display's figure policy: its figure nodes, the first `humans` for human divers in
+    // list order and the next `others` for the other divers, with the movie variables that
+    // take a figure's lifepoints and energy (human and other figures); the figures' help
+    // areas (checked before the fixed areas, first match); the class's one flag for all
+    // its displays that a help text stands in the status line; the id of its
+    // "v_registerlevel_s"; whether opening the bar needs an active diver that is no basket.
+    struct FigurePolicy {
         std::span<const char* const> names;
         int humans;
         int others;
@@ -74,20 +77,15 @@ public:
         const char* humanEnergy;
         const char* otherLife;
         const char* otherEnergy;
+        std::span<const HelpArea> areas;
+        bool* helpShown;
+        uint32_t registerLevelId;
+        bool openNeedsHandDiver;
     };
 
 protected:
-    nbwUwMenuBase();
+    explicit nbwUwMenuBase(const FigurePolicy& policy);
 
-    virtual const Figures& GetFigures() const = 0;
-    // Checked before the fixed areas, first match.
-    virtual std::span<const HelpArea> GetFigureAreas() const = 0;
-    // Each class keeps one flag for all its displays: a help text stands in the status line.
-    virtual bool& HelpShown() const = 0;
-    // The id of "v_registerlevel_s" in the class's table.
-    virtual uint32_t RegisterLevelId() const = 0;
-    // Whether opening the bar needs an active diver that is no basket.
-    virtual bool OpenNeedsHandDiver() const = 0;
     // The diver a click at the last mouse position picks (the level is registered), or null.
     virtual nbwActor* PickDiver(nbwLevel* level) = 0;
 
@@ -97,6 +95,7 @@ protected:
     static bool Flag(nbwActor* a, const char* name);
 
     int mouseX_ = 0, mouseY_ = 0;
+    const FigurePolicy& policy_;
     nRef<nRoot> figures_[MaxFigures];
     nClass *flashClass_ = nullptr, *spriteClass_ = nullptr, *nodeClass_ = nullptr;
 
