@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "game/nbwContainer.h"
-#include "game/nbwDiver.h"
 #include "game/nbwElevator.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
