@@ -2,8 +2,6 @@
 // the figures with the pictures our generator draws, and the display hiding its parts.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "game/nGamePackage.h"
 #include "game/nbwUwMenu.h"
 #include "logic/nLogicFlash.h"
@@ -44,30 +42,22 @@ TEST_F(UwMenuDrawTest, TheEnergyBarFillsToItsValue) {
     EXPECT_FALSE(TakeErrors());
 }
 
-// The figure movies beside the pictures of tools/datagen/gen_hud.py, drawn into a stage
-// folder of the test's own as the build stages them.
+// The figure movies with the pictures that tools/datagen/gen_hud.py draws, from the
+// archive the build packs.
 class HudFigureDrawTest : public SpriteFixture {
 protected:
     void SetUp() override {
         SpriteFixture::SetUp();
         nGamePackage(kernel);
-        const std::string src = std::getenv("BW_SOURCE_DIR");
-        stage = Path("stage");
-        ASSERT_EQ(std::system(("python3 '" + src + "/tools/datagen/gen_hud.py' '" + stage + "'").c_str()), 0);
-        for (const char* m : {"taucher", "geraet", "maennel", "statusbar", "inventory"}) {
-            std::filesystem::copy_file(src + "/data/flash/" + m + ".movie", stage + "/flash/" + m + ".movie");
-        }
         Open(800, 600);
     }
     nLogicFlash* Figure(const char* path, const char* movie, float x, float y, float w, float h) {
         auto* f = static_cast<nLogicFlash*>(kernel->New("nlogicflash", path));
-        f->SetTexture((stage + "/flash/" + movie + ".movie").c_str());
+        f->SetTexture((std::string("home:flash/") + movie + ".movie").c_str());
         f->SetPosition(x, y);
         f->SetDimension(w, h);
         return f;
     }
-
-    std::string stage;
 };
 
 TEST_F(HudFigureDrawTest, FiguresShowThePictureOfTheirStateAndTheirRows) {

@@ -81,19 +81,19 @@ def clamp8(v):
 
 # ---- PNG
 
-def png(width, height, pixel):
-    """An 8-bit RGB PNG; pixel(x, y) gives (r, g, b) with y = 0 the top row."""
+def png(width, height, pixel, alpha=False):
+    """An 8-bit RGB PNG, or RGBA with `alpha`; pixel(x, y) gives (r, g, b) or (r, g, b, a)
+    with y = 0 the top row."""
     raw = bytearray()
     for y in range(height):
         raw.append(0)  # no filter
         for x in range(width):
-            r, g, b = pixel(x, y)
-            raw += bytes((clamp8(r), clamp8(g), clamp8(b)))
+            raw += bytes(clamp8(c) for c in pixel(x, y)[:4 if alpha else 3])
 
     def chunk(kind, body):
         return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body) & 0xFFFFFFFF)
 
-    header = struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)
+    header = struct.pack('>IIBBBBB', width, height, 8, 6 if alpha else 2, 0, 0, 0)
     return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + \
         chunk(b'IEND', b'')
 

@@ -9,16 +9,17 @@ PNG files into "<stage>/flash/pics/":
 - "maennel_0.png" ... "maennel_2.png" (30 x 38): a diver of the second display;
 - "guide.png" (8 x 8): the mark of a diver that others follow.
 
+The pictures are RGBA: the figures' water is a little transparent, the mark's corners
+fully.
+
 The movies ("taucher.movie", "geraet.movie", "maennel.movie") pick the picture by the
 last letter of their "bild" variable. Deterministic: no randomness, no time stamps.
 
     python3 tools/datagen/gen_hud.py <stage>
 """
 import math
-import os
-import struct
-import sys
-import zlib
+
+import datagen
 
 CLEAR = (0, 0, 0, 0)
 WATER = (14, 40, 70, 220)
@@ -31,23 +32,6 @@ HULL_DARK = (150, 120, 20, 255)
 GLASS = (120, 200, 255, 255)
 ACTIVE = (255, 255, 255, 255)
 DANGER = (230, 30, 30, 255)
-
-
-def png(width, height, pixels):
-    """RGBA PNG bytes of `height` rows of `width` (r, g, b, a) tuples, top row first."""
-    raw = bytearray()
-    for row in pixels:
-        raw.append(0)
-        for r, g, b, a in row:
-            raw += bytes((r, g, b, a))
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack('>IIBBBBB', width, height, 8, 6, 0, 0, 0)
-    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(raw), 9))
-            + chunk(b'IEND', b''))
 
 
 class Canvas:
@@ -96,7 +80,7 @@ class Canvas:
                               round(b + (colour[2] - b) * weight), a)
 
     def bytes(self):
-        return png(self.width, self.height, self.rows)
+        return datagen.png(self.width, self.height, lambda x, y: self.rows[y][x], alpha=True)
 
 
 def diver(state):
@@ -163,22 +147,16 @@ def guide():
     return c
 
 
-def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write('usage: gen_hud.py <stage>\n')
-        return 2
-    folder = os.path.join(argv[1], 'flash', 'pics')
-    os.makedirs(folder, exist_ok=True)
+def main():
+    stage = datagen.stage_dir()
     pictures = {'guide.png': guide()}
     for state in (0, 1, 2):
         pictures['taucher_%d.png' % state] = diver(state)
         pictures['geraet_%d.png' % state] = vehicle(state)
         pictures['maennel_%d.png' % state] = little_man(state)
     for name in sorted(pictures):
-        with open(os.path.join(folder, name), 'wb') as f:
-            f.write(pictures[name].bytes())
-    return 0
+        datagen.write(stage, 'flash/pics/' + name, pictures[name].bytes())
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv))
+    main()
