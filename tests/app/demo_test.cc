@@ -1,0 +1,390 @@
+// The game on its own data, in process: start-up as the game does it, frames on a fixed
+// 1/30 s clock, keys and the pointer pushed as SDL events, so that they take the
+// player's path (window pump, input server, bindings, focus groups, movies, scripts).
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "app/AppMain.h"
+#include "game/nbwCamera.h"
+#include "game/nbwDiver.h"
+#include "game/nbwItem.h"
+#include "game/nbwLevel.h"
+#include "game/nbwObserver.h"
+#include "gfx/nD3D8Server.h"
+#include "input/nInputServer.h"
+#include "kernel/nFile.h"
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
+#include "kernel/nTimeServer.h"
+#include "logic/nCameraServer.h"
+#include "logic/nLogicFlash.h"
+#include "logic/nLogicInput.h"
+#include "logic/nLogicInputServer.h"
+#include "platform/system/Clock.h"
+#include "platform/window/Window.h"
+#include "tests/kernel/TestLog.h"
+#include "tests/platform/SdlEvents.h"
+#include "tests/platform/SdlTestEnvironment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new bwtest::SdlVideoEnvironment);
+
+// The game's clock: moved on by the test only, so every frame lasts 1/30 s and the
+// frame sleep costs nothing.
+class FrameClock : public sys::Clock {
+public:
+    int64_t Ticks() override { return ticks; }
+    int64_t Frequency() override { return 30; }
+    void Sleep(int) override {}
+    int64_t ticks = 0;
+};
+
+// The files the start scripts and level 1 name, as "home:" paths.
+const char* const kDataFiles[] = {
+    "home:flash/mainmenu.movie",  "home:flash/statusbar.movie", "home:flash/energy.movie",
+    "home:flash/hitpoints.movie", "home:flash/inventorybar.movie", "home:flash/inventory.movie",
+    "home:flash/taucher.movie",   "home:flash/geraet.movie",    "home:levels/level1/map.n",
+    "home:levels/level1/store.n", "home:meshes/seabed.n3d",     "home:meshes/rock.n3d",
+    "home:meshes/diver.n3d",      "home:textures/seabed.png",   "home:textures/rock.png",
+    "home:textures/diver.png",    "home:sounds/ambient.wav",
+};
+
+class DemoGameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app.Build();
+        ks = app.GetKernel();
+        ks->SetLogHandler(&log);
+        ks->GetTimeServer()->SetClock(&clock);
+        app.OpenDisplay();
+        app.RunStartScripts();
+        game = static_cast<nbwObserver*>(app.GetObserver());
+        ASSERT_TRUE(game->IsA("nbwobserver"));
+        gfx = static_cast<nD3D8Server*>(ks->Lookup("/sys/servers/gfx"));
+        window = gfx->GetWindow()->GetId();
+        // Save games go to a folder of the test's own.
+        auto* files = ks->GetFileServer<nFileServer2>();
+        homeSave = files->GetAssign("save");
+        saveDir = fs::path(testing::TempDir()) / ("bw_demo_save_" + std::to_string(::getpid()));
+        fs::remove_all(saveDir);
+        fs::create_directories(saveDir);
+        ASSERT_TRUE(files->SetAssign("save", (saveDir.string() + "/").c_str()));
+        game->ResetTime();
+        Push(bwtest::sdl::Focus(window, true));
+        Frames(2);
+    }
+    void TearDown() override {
+        if (ks) app.Shutdown();
+        fs::remove_all(saveDir);
+    }
+
+    nRoot* Lookup(const std::string& path) { return ks->Lookup(path.c_str()); }
+    std::string ClassOf(const std::string& path) {
+        nRoot* o = Lookup(path);
+        return o ? o->GetClass()->GetName() : "<none>";
+    }
+    bool Run(const std::string& text) {
+        const char* result = nullptr;
+        return static_cast<nScriptServer*>(Lookup("/sys/servers/script"))->Run(text.c_str(), result);
+    }
+    // One frame; false when the game asked to end.
+    bool Frame() {
+        clock.ticks++;
+        frames++;
+        return game->RunFrame();
+    }
+    void Frames(int n) {
+        for (int i = 0; i < n; i++) ASSERT_TRUE(Frame());
+    }
+    void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
+    // A key pressed for `frames` frames, then let go.
+    void Key(SDL_Scancode scancode, SDL_Keycode sym, int frames = 1) {
+        Push(bwtest::sdl::Key(window, scancode, sym, true));
+        Frames(frames);
+        Push(bwtest::sdl::Key(window, scancode, sym, false));
+        Frames(1);
+    }
+    void Click(int x, int y) {
+        Push(bwtest::sdl::Motion(window, x, y, 0, 0));
+        Frames(1);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, x, y));
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, x, y));
+    }
+
+    nLogicFlash* Menu() { return static_cast<nLogicFlash*>(Lookup("/usr/logic/menu/menu_manager")); }
+    std::string MenuValue(const char* var) {
+        const char* v = Menu()->GetValue(var);
+        return v ? v : "<null>";
+    }
+    nbwDiver* Diver() {
+        nRoot* o = Lookup("/usr/logic/level1/diver1");
+        return o && o->IsA("nbwdiver") ? static_cast<nbwDiver*>(o) : nullptr;
+    }
+    vector3 DiverAt() { return Diver()->GetPosition(); }
+    bool State(uint32_t bits) { return (game->GetGameStateWord() & bits) == bits; }
+    bool GroupFocus(const char* group) {
+        return static_cast<nLogicInputServer*>(Lookup("/sys/servers/logicinput"))->GetGroupFocus(group);
+    }
+    std::string StatusLine() {
+        const char* v = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/statusbar"))->GetValue("text");
+        return v ? v : "<null>";
+    }
+
+    // From the main menu at start-up: Return on the first entry, then the level's first
+    // frames.
+    void NewGame() {
+        ASSERT_TRUE(Menu()->GetActive());
+        Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+        Frames(3);
+        ASSERT_STREQ(game->GetLevel(), "level1") << log.text;
+        ASSERT_NE(Diver(), nullptr);
+    }
+
+    // A file of kDataFiles that the installation holds.
+    bool Installed(const char* file) {
+        nFile* f = ks->GetFileServer<nFileServer2>()->NewFileObject();
+        const bool there = f->Exists(file);
+        delete f;
+        return there;
+    }
+
+    // Constructed before the game and destroyed after it: the kernel logs and reads the
+    // clock to its end.
+    nTestLog log;
+    FrameClock clock;
+    AppMain app;
+    nKernelServer* ks = nullptr;
+    nbwObserver* game = nullptr;
+    nD3D8Server* gfx = nullptr;
+    uint32_t window = 0;
+    int frames = 0;
+    std::string homeSave;
+    fs::path saveDir;
+};
+
+TEST_F(DemoGameTest, StartScriptsBuildPrototypesDisplayMenuFocusGroupsTextsAndKeys) {
+    // The prototypes a level clones: the diver with its game keys, its inventory and hand.
+    EXPECT_EQ(ClassOf("/usr/prototypes/diver"), "nbwdiver");
+    EXPECT_EQ(ClassOf("/usr/prototypes/inventory"), "nbwcontainer");
+    ASSERT_EQ(ClassOf("/usr/prototypes/hand"), "nbwitem");
+    EXPECT_STREQ(static_cast<nbwItem*>(Lookup("/usr/prototypes/hand"))->GetString(nbwItem::Type), "hand");
+    ASSERT_EQ(ClassOf("/usr/prototypes/diver/input"), "nlogicinput");
+    auto* keys = static_cast<nLogicInput*>(Lookup("/usr/prototypes/diver/input"));
+    EXPECT_EQ(keys->GetGroup(), "diver");
+    EXPECT_FALSE(keys->GetFocus());
+    for (const char* input : {"forward", "backward", "left", "right", "up", "down", "quicksave", "quickload", "menu"})
+        EXPECT_NE(keys->GetInput(input), "") << input;
+
+    // The heads-up display with every part it looks up, off until a game runs.
+    ASSERT_EQ(ClassOf("/usr/logic/uwmenu"), "nbwuwmenu");
+    EXPECT_FALSE(static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu"))->GetActive());
+    for (const char* f : {"statusbar", "inventory", "energy", "hitpoints", "selection", "taucher1", "taucher2",
+                          "taucher3", "geraet1", "geraet2", "geraet3", "geraet4"}) {
+        EXPECT_EQ(ClassOf(std::string("/usr/logic/uwmenu/") + f), "nlogicflash") << f;
+    }
+    EXPECT_EQ(ClassOf("/usr/logic/uwmenu/static/frame"), "nlogicsprite");
+    EXPECT_EQ(ClassOf("/usr/logic/uwmenu/selection_sprites/back"), "nlogicsprite");
+    EXPECT_EQ(ClassOf("/usr/logic/uwmenu/selector"), "nlogicsprite");
+    EXPECT_NE(Lookup("/usr/logic/uwmenu/button"), nullptr);
+    EXPECT_EQ(ClassOf("/usr/logic/uwmenu/input"), "nlogicinput");
+
+    // The main menu is up: game state 0x4, its movie showing the entries that apply.
+    ASSERT_EQ(ClassOf("/usr/logic/menu/menu_manager"), "nlogicflash");
+    EXPECT_EQ(Menu()->GetTexture(), std::string("home:flash/mainmenu.movie"));
+    EXPECT_TRUE(Menu()->GetActive());
+    EXPECT_TRUE(State(0x4 | 0x4000));
+    EXPECT_EQ(MenuValue("running"), "0");
+    EXPECT_EQ(MenuValue("loadable"), "0");
+    EXPECT_TRUE(GroupFocus("mainmenu"));
+    EXPECT_FALSE(GroupFocus("diver"));
+
+    // Every group the game state switches has a node from the start, and F12 its own.
+    auto* lis = static_cast<nLogicInputServer*>(Lookup("/sys/servers/logicinput"));
+    for (const char* group : {"flash", "video", "diver", "mainmenu", "inventory", "tools"})
+        EXPECT_TRUE(lis->FindGroup(group) != nullptr) << group;
+    EXPECT_EQ(ClassOf("/usr/logic/tools/f12"), "nlogicinput");
+
+    EXPECT_EQ(ClassOf("/usr/logic/level1"), "nbwlevel");
+    EXPECT_EQ(static_cast<nbwLevel*>(Lookup("/usr/logic/level1"))->GetMapFile(),
+              std::string("home:levels/level1/map.n"));
+
+    // Texts, the message function and the save folder beside the installation's.
+    EXPECT_TRUE(Run("assert(FB_FISHATTACK ~= nil and FB_SAUERSTOFF_TAUCHER ~= nil and FB_hand ~= nil "
+                    "and FB_ONBOARD_WECHSEL ~= nil and FB_KEIN_SPIELSTAND == 'Kein Spielstand vorhanden.')"));
+    EXPECT_TRUE(Run("assert(type(displaymessage) == 'function')"));
+    const std::string home = ks->GetFileServer<nFileServer2>()->ManglePath("home:");
+    EXPECT_EQ(homeSave, home + "/save/");
+
+    // One mapping pass: the game's keys, no longer the engine viewer's.
+    auto* input = static_cast<nInputServer*>(Lookup("/sys/servers/input"));
+    for (const char* state : {"forward", "backward", "left", "right", "up", "down", "quicksave", "quickload", "menu",
+                              "menu_up", "menu_down", "menu_select", "menu_back", "f12"})
+        EXPECT_NE(input->FindState(state), nullptr) << state;
+    EXPECT_EQ(input->GetNumMappings(), 20);
+    EXPECT_EQ(input->FindState("orbit"), nullptr);
+    EXPECT_TRUE(log.errors.empty()) << log.text;
+}
+
+TEST_F(DemoGameTest, NewGameStartsLevelOneAndItsDataLoadsWithoutErrors) {
+    NewGame();
+    Frames(30);
+    nbwLevel* level = game->GetCurrentLevel();
+    ASSERT_NE(level, nullptr);
+    EXPECT_EQ(level->GetName(), std::string("level1"));
+    EXPECT_TRUE(State(0x2 | 0x40));
+    EXPECT_FALSE(State(0x4));
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_TRUE(static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu"))->GetActive());
+
+    // The map's world and the follow camera trailing the diver built from the store.
+    for (const char* node : {"start1", "start2"}) EXPECT_EQ(ClassOf(std::string("/usr/logic/level1/") + node), "nbwstartpoint");
+    for (const char* node : {"seabed", "rock1", "light", "fog", "ambient"})
+        EXPECT_EQ(ClassOf(std::string("/usr/logic/level1/") + node), "nlogicvisual2") << node;
+    ASSERT_EQ(ClassOf("/usr/logic/level1/cam"), "nbwcamera");
+    auto* cam = static_cast<nbwCamera*>(Lookup("/usr/logic/level1/cam"));
+    EXPECT_EQ(cam->GetTarget(), "/usr/logic/level1/diver1");
+    EXPECT_EQ(static_cast<nCameraServer*>(Lookup("/sys/servers/camera"))->GetCurrentCamera(), cam);
+    EXPECT_EQ(level->GetActiveDiver(), Diver());
+    EXPECT_TRUE(static_cast<nLogicInput*>(Lookup("/usr/logic/level1/diver1/input"))->GetFocus());
+    EXPECT_TRUE(GroupFocus("diver"));
+    EXPECT_FALSE(GroupFocus("mainmenu"));
+    EXPECT_NEAR(DiverAt().z, 30.0f, 0.01f);
+    EXPECT_EQ(ClassOf("/usr/persist/level1"), "npersistlogic");
+    EXPECT_EQ(ClassOf("/usr/logic/level1/diver1/inventory"), "nbwcontainer");
+    EXPECT_EQ(ClassOf("/usr/logic/level1/diver1/inventory/hand"), "nbwitem");
+    EXPECT_NE(Lookup("/usr/persist/level1/diver1/inventory/hand"), nullptr);
+
+    // Every installed file loaded without a logged error; the only errors allowed name a
+    // file the installation does not hold yet.
+    std::vector<std::string> missing;
+    for (const char* file : kDataFiles) {
+        if (!Installed(file)) missing.push_back(fs::path(file).filename().string());
+    }
+    for (const std::string& e : log.errors) {
+        bool named = false;
+        for (const std::string& m : missing) named = named || e.find(m) != std::string::npos;
+        EXPECT_TRUE(named) << e;
+    }
+
+    // A second new game from the menu starts over from fresh stores.
+    const vector3 start = DiverAt();
+    Key(SDL_SCANCODE_W, SDLK_w, 30);
+    ASSERT_GT(std::fabs(DiverAt().z - start.z), 0.5f);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_TRUE(Menu()->GetActive());
+    Key(SDL_SCANCODE_UP, SDLK_UP);
+    Key(SDL_SCANCODE_UP, SDLK_UP);
+    Key(SDL_SCANCODE_UP, SDLK_UP);  // round from "Beenden" back to "Neues Spiel"
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_NEAR(DiverAt().z, 30.0f, 0.01f);
+    EXPECT_EQ(Lookup("/usr/persist/diver1"), nullptr) << "no diver kept aside from the last game";
+
+    // Nothing is logged frame after frame.
+    std::map<std::string, int> seen;
+    for (const std::string& line : log.lines) seen[line]++;
+    for (const std::string& e : log.errors) seen[e]++;
+    for (const auto& [line, count] : seen) EXPECT_LT(count, frames / 4) << "logged every frame: " << line;
+}
+
+TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGoesOn) {
+    NewGame();
+    Frames(5);
+    // F9 before any save: the message, and the game goes on where it was.
+    const vector3 before = DiverAt();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Kein Spielstand vorhanden.");
+    EXPECT_STREQ(game->GetLevel(), "level1");
+    EXPECT_TRUE(State(0x2 | 0x40));
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_NEAR((DiverAt() - before).Len(), 0.0f, 0.05f);
+
+    // W swims forward (along -z), F5 saves there.
+    Key(SDL_SCANCODE_W, SDLK_w, 60);
+    Frames(20);
+    const vector3 saved = DiverAt();
+    EXPECT_LT(saved.z, before.z - 1.0f);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    const vector3 atSave = DiverAt();
+    ASSERT_TRUE(fs::exists(saveDir / "schnellspeicher.n"));
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    EXPECT_NE(text.str().find("\"currlevel\", \"level1\""), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("diver1"), std::string::npos);
+
+    // On with the arrow key, then F9: back where F5 saved, the game running.
+    Key(SDL_SCANCODE_UP, SDLK_UP, 60);
+    EXPECT_GT((DiverAt() - atSave).Len(), 1.0f);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    ASSERT_NE(Diver(), nullptr) << log.text;
+    EXPECT_STREQ(game->GetLevel(), "level1");
+    EXPECT_LT((DiverAt() - atSave).Len(), 0.05f);
+    EXPECT_TRUE(State(0x2 | 0x40));
+    EXPECT_FALSE(State(0x4));
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_TRUE(GroupFocus("diver"));
+    // The loaded diver swims again.
+    Key(SDL_SCANCODE_S, SDLK_s, 30);
+    EXPECT_GT((DiverAt() - atSave).Len(), 0.3f);
+}
+
+TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuits) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(1);
+    EXPECT_TRUE(Menu()->GetActive());
+    EXPECT_TRUE(State(0x4 | 0x2));
+    EXPECT_TRUE(GroupFocus("mainmenu"));
+    EXPECT_FALSE(GroupFocus("diver"));
+    EXPECT_EQ(MenuValue("running"), "1");
+    const double stopped = game->GetGameTime();
+    const vector3 at = DiverAt();
+    Key(SDL_SCANCODE_W, SDLK_w, 30);
+    EXPECT_EQ(game->GetGameTime(), stopped);
+    EXPECT_LT((DiverAt() - at).Len(), 0.01f) << "the diver's keys are off in the menu";
+
+    // Esc in the menu continues.
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_FALSE(State(0x4));
+    EXPECT_TRUE(GroupFocus("diver"));
+    EXPECT_GT(game->GetGameTime(), stopped);
+
+    // The pointer: "Weiterspielen" (second entry) clicked continues as well.
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_TRUE(Menu()->GetActive());
+    Click(400, 320);
+    Frames(3);
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_FALSE(State(0x4));
+
+    // And "Beenden" (last entry, third while no quick save exists) ends the game.
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    Click(400, 386);
+    bool running = true;
+    for (int i = 0; i < 5 && running; i++) running = Frame();
+    EXPECT_FALSE(running);
+}
+
+}  // namespace
