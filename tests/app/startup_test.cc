@@ -17,6 +17,7 @@
 
 #include "collide/nCollideServer2.h"
 #include "game/nbwObserver.h"
+#include "gfx/nBmpFile.h"
 #include "gfx/nD3D8Server.h"
 #include "input/nInputServer.h"
 #include "kernel/nKernelServer.h"
@@ -282,6 +283,70 @@ TEST_F(InstalledGameTest, AnArchiveCutShortIsNotMountedAndTheGameStillRuns) {
     // The loading screen's picture was in it.
     EXPECT_NE(log.find("texture 'home:textures/loadingscreen.png' does not load"), std::string::npos) << log;
     EXPECT_NE(log.find("AppMain: main loop ended"), std::string::npos);
+}
+
+// Level 1 without X: the installed game with the real main-menu script followed by an
+// autoplay of the game's own commands (a new game, the diver swimming, a screenshot,
+// exit) exits 0, and its picture shows the level.
+TEST_F(InstalledGameTest, AnAutoplayedLevelOneExitsCleanlyAndItsScreenshotShowsTheLevel) {
+    const fs::path src = fs::path(std::getenv("BW_SOURCE_DIR")) / "data";
+    std::ofstream menu(bin / "init_menue.n");
+    menu << Slurp(src / "bin" / "win32" / "init_menue.n")
+         << "\n-- autoplay\n"
+            "local o = obj('/sys/servers/observer')\n"
+            "frames = 0\n"
+            "function autoplay()\n"
+            "  frames = frames + 1\n"
+            "  if frames == 2 then\n"
+            "    dofile('home:levels/level1/store.n')\n"
+            "    obj('/usr/logic/menu/menu_manager').setactive(false)\n"
+            "    obj('/sys/servers/logicinput').setgroupfocus('mainmenu', false)\n"
+            "    o.setgamestate(4, false)\n"
+            "    o.setgamestate(2, true)\n"
+            "    o.startlevel('level1')\n"
+            "  elseif frames > 2 and frames < 30 then\n"
+            "    obj('/usr/logic/level1/diver1').playmove('forward', 'auto', 1)\n"
+            "  elseif frames == 40 then\n"
+            "    obj('/sys/servers/gfx').screenshot('autoplay.bmp')\n"
+            "    local f = io.open('level.txt', 'w') f:write(o.getlevel()) f:close()\n"
+            "  elseif frames == 41 then\n"
+            "    exit()\n"
+            "  end\n"
+            "  execbuf('autoplay()')\n"
+            "end\n"
+            "execbuf('autoplay()')\n";
+    menu.close();
+    ASSERT_EQ(Run("SDL_VIDEODRIVER=offscreen LIBGL_ALWAYS_SOFTWARE=1"), 0) << Slurp(home / "out.txt");
+    EXPECT_EQ(Slurp(home / "level.txt"), "level1");
+    EXPECT_EQ(Slurp(bin / "Brinewick.log").find("Aborting"), std::string::npos);
+
+    nBmpFile shot;
+    ASSERT_TRUE(shot.Open((home / "autoplay.bmp").string().c_str(), "rb"));
+    ASSERT_EQ(shot.GetWidth(), 800);
+    ASSERT_EQ(shot.GetHeight(), 600);
+    // Pixels as the file stores them (blue, green, red), rows from the top of the screen.
+    ASSERT_EQ(shot.GetPixelFormat()->bpp, 24);
+    std::vector<std::vector<Rgb>> rows(600);
+    int row = 0;
+    while (uint8_t* line = shot.ReadLine(row)) {
+        std::vector<Rgb>& r = rows[size_t(shot.IsBottomUp() ? 599 - row : row)];
+        for (int x = 0; x < 800; x++) r.push_back({line[3 * x + 2], line[3 * x + 1], line[3 * x]});
+    }
+    for (const std::vector<Rgb>& r : rows) ASSERT_EQ(r.size(), 800u);
+    // Blue-green water over the upper quarter, below the status line.
+    for (int x : {40, 400, 760}) ExpectNear(rows[100][size_t(x)], {15, 82, 92}, "water");
+    // The sand below the horizon, and the diver's orange suit in the middle where the
+    // camera follows it.
+    const Rgb sand = rows[470][200];
+    EXPECT_GT(sand.r, sand.b + 40) << "sand at the bottom left";
+    int orange = 0;
+    for (int y = 300; y < 500; y++) {
+        for (int x = 300; x < 500; x++) {
+            const Rgb p = rows[size_t(y)][size_t(x)];
+            if (p.r > 150 && p.g > 50 && p.g < 170 && p.b < 80) orange++;
+        }
+    }
+    EXPECT_GT(orange, 50) << "the diver's suit";
 }
 
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
