@@ -343,6 +343,22 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     // The loaded diver swims again.
     Key(SDL_SCANCODE_S, SDLK_s, 30);
     EXPECT_GT((DiverAt() - atSave).Len(), 0.3f);
+
+    // With the quick save listed the menu offers "Spiel laden" (third entry), which loads
+    // it as F9 does.
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(MenuValue("loadable"), "1");
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    ASSERT_NE(Diver(), nullptr) << log.text;
+    EXPECT_LT((DiverAt() - atSave).Len(), 0.05f);
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_FALSE(State(0x4));
+    EXPECT_TRUE(State(0x2 | 0x40));
 }
 
 TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuits) {
