@@ -29,8 +29,8 @@
 #include "logic/nLogicFlash.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
-#include "platform/system/Clock.h"
 #include "platform/window/Window.h"
+#include "tests/app/StepClock.h"
 #include "tests/kernel/TestLog.h"
 #include "tests/platform/SdlEvents.h"
 #include "tests/platform/SdlTestEnvironment.h"
@@ -40,16 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new bwtest::SdlVideoEnvironment);
-
-// The game's clock: moved on by the test only, so every frame lasts 1/30 s and the
-// frame sleep costs nothing.
-class FrameClock : public sys::Clock {
-public:
-    int64_t Ticks() override { return ticks; }
-    int64_t Frequency() override { return 30; }
-    void Sleep(int) override {}
-    int64_t ticks = 0;
-};
 
 // The files the start scripts and level 1 name, as "home:" paths.
 const char* const kDataFiles[] = {
@@ -99,9 +89,9 @@ protected:
         const char* result = nullptr;
         return static_cast<nScriptServer*>(Lookup("/sys/servers/script"))->Run(text.c_str(), result);
     }
-    // One frame; false when the game asked to end.
+    // One frame of 1/30 s; false when the game asked to end.
     bool Frame() {
-        clock.ticks++;
+        clock.ticks += 1000000 / 30;
         frames++;
         return game->RunFrame();
     }
@@ -163,7 +153,7 @@ protected:
     // Constructed before the game and destroyed after it: the kernel logs and reads the
     // clock to its end.
     nTestLog log;
-    FrameClock clock;
+    StepClock clock;
     AppMain app;
     nKernelServer* ks = nullptr;
     nbwObserver* game = nullptr;

@@ -8,19 +8,10 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nScriptEvent.h"
-#include "platform/system/Clock.h"
+#include "tests/app/StepClock.h"
 #include "tests/script/script_fixture.h"
 
 namespace {
-
-// Time moves only when a script says so.
-class StepClock : public sys::Clock {
-public:
-    int64_t Ticks() override { return ticks; }
-    int64_t Frequency() override { return 1000000; }
-    void Sleep(int) override {}
-    int64_t ticks = 0;
-};
 
 // "advance(seconds)" for the scripts: moves the step clock on.
 int Advance(lua_State* L) {
