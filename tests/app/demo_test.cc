@@ -303,6 +303,20 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     EXPECT_TRUE(State(0x2 | 0x40));
     ASSERT_NE(Diver(), nullptr);
     EXPECT_NEAR((DiverAt() - before).Len(), 0.0f, 0.05f);
+    // A quick save that does not run is logged and changes nothing: the level is neither
+    // ended nor started again (its clock runs on).
+    std::ofstream(saveDir / "schnellspeicher.n") << "new('npersist', 'gamestatus') this is no script (\n";
+    const int children = game->GetCurrentLevel()->GetNumChildren();
+    const float levelTime = game->GetCurrentLevel()->GetTime();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_FALSE(log.errors.empty());
+    EXPECT_STREQ(game->GetLevel(), "level1");
+    EXPECT_EQ(game->GetCurrentLevel()->GetNumChildren(), children);
+    EXPECT_GT(game->GetCurrentLevel()->GetTime(), levelTime);
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_NEAR((DiverAt() - before).Len(), 0.0f, 0.05f);
+    EXPECT_TRUE(State(0x2 | 0x40));
 
     // W swims forward (along -z), F5 saves there.
     Key(SDL_SCANCODE_W, SDLK_w, 60);
