@@ -1,15 +1,32 @@
 #include "kernel/nMathServer.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <ctime>
 
+#include "kernel/nKernelServer.h"
 #include "kernel/nMath.h"
 #include "kernel/nRandom.h"
 
 const nClassInfo nMathServer::classInfo = nClassInfo::Make<nMathServer>("nmathserver", "nroot");
 
 nMathServer::nMathServer() {
-    nRandom::Seed(uint32_t(std::time(nullptr)));
+    nRandom::Seed(StartSeed(std::getenv("BW_RANDOM_SEED"), std::time(nullptr)));
     Fill();
+}
+
+uint32_t nMathServer::StartSeed(const char* fixed, std::time_t now) {
+    if (!fixed) return uint32_t(now);
+    // Digits only: strtoul would take a sign or blanks, and a wrapped number would seed
+    // quietly with something else than asked.
+    char* end = nullptr;
+    errno = 0;
+    unsigned long v = (*fixed >= '0' && *fixed <= '9') ? std::strtoul(fixed, &end, 10) : 0;
+    if (!end || *end != '\0' || errno == ERANGE || v > 0xffffffffUL) {
+        n_error("nMathServer: BW_RANDOM_SEED '%s' is no number from 0 to 4294967295; seeded from the clock\n", fixed);
+        return uint32_t(now);
+    }
+    return uint32_t(v);
 }
 
 void nMathServer::Fill() {

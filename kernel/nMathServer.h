@@ -4,6 +4,9 @@
 // [-1, 1]. Particle emitters and logic nodes read it directly, either as
 // entries (index & 255) or as 1024 plain floats (index & 1023).
 
+#include <cstdint>
+#include <ctime>
+
 #include "kernel/nRoot.h"
 
 class nMathServer : public nRoot {
@@ -12,7 +15,13 @@ public:
     static constexpr int NumEntries = 256;
 
     // Seeds the engine's random generator with the current time and fills the table.
+    // The environment variable BW_RANDOM_SEED fixes the seed instead, so that a whole
+    // run of the game can be repeated frame for frame (the frame-replay benchmark).
     nMathServer();
+
+    // The start seed: `fixed` (the variable's text) when set and a number, else `now`
+    // (logged when the text is no number).
+    static uint32_t StartSeed(const char* fixed, std::time_t now);
 
     // Refills the table with the next draws of the engine's random generator.
     void Fill();

@@ -46,7 +46,8 @@ public:
     virtual float GetSleep() const { return sleep_; }
     virtual void SetGrid(bool on) { grid_ = on; }
     virtual bool GetGrid() const { return grid_; }
-    // The main loop; returns when the loop ends.
+    // The main loop; returns when the loop ends. It times each frame with the profiler
+    // "frame" (published as "/sys/var/prof_frame").
     virtual bool Run();
     // Restarts the clock and takes the channel indices, without looping.
     virtual void ResetTime();

@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nMathServer.h"
@@ -43,6 +45,26 @@ TEST(MathServer, TableHoldsUnitDirectionsFromTheEngineGenerator) {
         EXPECT_NEAR(e[2], z / len, 1e-5);
         EXPECT_NEAR(e[3], w, 1e-6);
     }
+}
+
+TEST(MathServer, FixedSeedFromTheEnvironmentRepeatsTheTable) {
+    nKernelServer kernel(MathPackage);
+    ::setenv("BW_RANDOM_SEED", "4711", 1);
+    auto* first = static_cast<nMathServer*>(kernel.New("nmathserver", "/sys/servers/math"));
+    uint32_t after = nRandom::GetState();
+    auto* second = static_cast<nMathServer*>(kernel.New("nmathserver", "/sys/servers/math2"));
+    ::unsetenv("BW_RANDOM_SEED");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(std::memcmp(first->GetTable(), second->GetTable(), sizeof(float) * 4 * nMathServer::NumEntries), 0);
+    EXPECT_EQ(nRandom::GetState(), after);
+
+    // Only a plain decimal number in range fixes the seed; anything else falls back to the clock.
+    EXPECT_EQ(nMathServer::StartSeed(nullptr, 99), 99u);
+    EXPECT_EQ(nMathServer::StartSeed("0", 99), 0u);
+    EXPECT_EQ(nMathServer::StartSeed("4294967295", 99), 4294967295u);
+    for (const char* bad : {"", "4294967296", "99999999999999999999999", "-1", "+5", " 7", "7 ", "7x", "0x10"})
+        EXPECT_EQ(nMathServer::StartSeed(bad, 99), 99u) << bad;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "input/nInputState.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nClass.h"
+#include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
@@ -113,6 +114,25 @@ TEST_F(ObserverTest, LoopEndsOnQuitGraphicsOrScript) {
     static_cast<nScriptServer*>(Lookup("/sys/servers/script"))->SetQuitRequested(true);
     EXPECT_FALSE(obs->RunFrame());
     EXPECT_EQ(FrameLog(), Calls{"gfx trigger"});
+}
+
+TEST_F(ObserverTest, LoopPublishesEachFrameTimeOneFrameLater) {
+    // Frame k takes k quarter seconds of wall time; its logic reads what the time server
+    // published at the frame's start.
+    std::vector<float> seen;
+    int frames = 0;
+    oroot->onTrigger = [&] {
+        frames++;
+        nRoot* var = Lookup("/sys/var/prof_frame");
+        seen.push_back(var ? static_cast<nEnv*>(var)->GetF() : -1.0f);
+        clock.Set(double(clock.ticks) / 1e6 + 0.25 * frames);
+        if (frames == 4) obs->Quit();
+    };
+    EXPECT_TRUE(obs->Run());
+    oroot->onTrigger = nullptr;
+    EXPECT_EQ(seen, (std::vector<float>{0.0f, 0.25f, 0.5f, 0.75f}));
+    // The loop's profiler goes with the loop, so a second loop starts its own.
+    EXPECT_EQ(kernel->GetTimeServer()->GetFirstProfiler(), nullptr);
 }
 
 TEST_F(ObserverTest, FrameTimeIsClampedAndGameTimeNeverRunsBack) {
