@@ -15,6 +15,7 @@ Exit code 0 when everything held, 1 on a failure, 77 (skipped) when Xvfb or xdot
 """
 
 import argparse
+import ctypes
 import math
 import os
 import select
@@ -149,6 +150,12 @@ execbuf('bwx_tick()')
 """
 
 
+def end_with_parent():
+    """Run in a child before exec: it gets SIGTERM when the test process dies, so a test
+    killed on its time limit leaves no X server or game behind."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 class Failure(Exception):
     pass
 
@@ -242,7 +249,8 @@ class Game:
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(wfd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp",
              "-noreset"],
-            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.work, "xvfb.txt"), "w"))
+            pass_fds=(wfd,), preexec_fn=end_with_parent, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(self.work, "xvfb.txt"), "w"))
         os.close(wfd)
         text = b""
         deadline = time.monotonic() + 60
@@ -261,7 +269,7 @@ class Game:
                     "SDL_AUDIODRIVER": "dummy", "ALSOFT_DRIVERS": "null"})
         self.log_out = open(os.path.join(self.work, "out.txt"), "w")
         self.game = subprocess.Popen([os.path.join(self.bin, "brinewick")], cwd=self.home, env=env,
-                                     stdout=self.log_out, stderr=subprocess.STDOUT)
+                                     preexec_fn=end_with_parent, stdout=self.log_out, stderr=subprocess.STDOUT)
 
     def stop(self):
         for proc in (self.game, self.xvfb):
@@ -300,6 +308,7 @@ class Game:
             if self.hook_failed():
                 raise Failure(f"dump {n} ({what}): the hook script failed: see the log")
             if time.monotonic() > deadline:
+                self.diagnose()
                 raise Failure(f"dump {n} ({what}) not written in time")
             time.sleep(0.05)
         values = {}
@@ -309,6 +318,17 @@ class Game:
         values["picture"] = Picture(os.path.join(self.dumps, f"shot_{n}.bmp"))
         print(f"dump {n} ({what}): " + ", ".join(f"{k} {v}" for k, v in values.items() if k not in ("picture", "end")))
         return values
+
+    def diagnose(self):
+        """Where a game that stopped answering stands: its threads' stacks, when gdb is there."""
+        if self.game.poll() is not None or shutil.which("gdb") is None:
+            return
+        try:
+            out = subprocess.run(["gdb", "-p", str(self.game.pid), "-batch", "-ex", "thread apply all bt 20"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120, text=True).stdout
+            print("---- the game's threads\n" + "\n".join(l for l in out.splitlines() if l.startswith(("#", "Thread"))))
+        except subprocess.TimeoutExpired:
+            print("---- gdb did not answer")
 
     def hook_failed(self):
         path = os.path.join(self.bin, "Brinewick.log")
@@ -333,12 +353,14 @@ class Game:
             if time.monotonic() > deadline:
                 raise Failure(f"{what}: not reached within {limit:.0f} s")
 
-    def click(self, x, y, what):
-        # Button down and up in frames of their own: a dump lies between them.
+    def click(self, x, y, what, last=False):
+        """Button down and up in frames of their own: a dump lies between them. The last
+        click of a run may end the game at the press, so nothing waits after it."""
         self.xdo("mousemove", str(x), str(y))
         self.dump(f"pointer on {what}")
         self.xdo("mousedown", "1")
-        self.dump(f"button down on {what}")
+        if not last:
+            self.dump(f"button down on {what}")
         self.xdo("mouseup", "1")
 
     def hold(self, key, seconds, what):
@@ -516,7 +538,7 @@ def play(game, checks):
                   f"gametime stands in the menu: {gametime_of(a)} -> {gametime_of(b)}")
 
     # "Beenden" ends the game.
-    game.click(*menu_entry(entries, "Beenden"), "Beenden")
+    game.click(*menu_entry(entries, "Beenden"), "Beenden", last=True)
     code = game.wait_exit()
     checks.expect(code == 0, f"the game exits with 0 after Beenden (exit code {code})")
 
