@@ -417,7 +417,7 @@ def saved_txyz(text, store):
 
 def check_menu(game, checks, what, entries):
     """The menu stands over its background, and the entry under the pointer is lit: the
-    pointer goes to the last entry (unlit until then), then back to the first."""
+    pointer rests on the first entry (the last one unlit), then moves to the last."""
     last, first = menu_entry(entries, entries[-1]), menu_entry(entries, entries[0])
     game.xdo("mousemove", str(first[0]), str(first[1]))
     before = game.wait_until(f"{what}: first entry lit", lambda d: near(d["picture"].at(*first), MENU_LIT, 24))
