@@ -4,7 +4,10 @@
 // of target.
 #include <SDL2/SDL.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/render/GlHeaders.h"
 
@@ -52,5 +55,32 @@ struct RawTarget {
     }
     void Use() const { SDL_GL_MakeCurrent(win, context); }
 };
+
+// `frames` frames of a window's own framebuffer cleared and presented, each waiting for
+// its GL work: the raw baseline of a game frame. The frame times in microseconds go to `us`.
+inline void RawClearPresentFrames(int frames, std::vector<double>& us) {
+    using Clock = std::chrono::steady_clock;
+    InitVideo();
+    SDL_Window* win = SDL_CreateWindow("raw", 0, 0, 800, 600, SDL_WINDOW_OPENGL);
+    SDL_GLContext ctx = SDL_GL_CreateContext(win);
+    SDL_GL_SetSwapInterval(0);
+    us.clear();
+    us.reserve(size_t(frames));
+    for (int i = 0; i < frames; i++) {
+        auto t0 = Clock::now();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        SDL_GL_SwapWindow(win);
+        glFinish();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    SDL_GL_DeleteContext(ctx);
+    SDL_DestroyWindow(win);
+}
+
+// The median of frame times (sorts them).
+inline double Median(std::vector<double>& us) {
+    std::sort(us.begin(), us.end());
+    return us.empty() ? 0.0 : us[us.size() / 2];
+}
 
 }  // namespace bench

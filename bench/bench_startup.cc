@@ -98,24 +98,9 @@ void BM_StartupSceneFrames(benchmark::State& state) {
 BENCHMARK(BM_StartupSceneFrames)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_RawClearPresentFrames(benchmark::State& state) {
-    SDL_Window* win = SDL_CreateWindow("raw", 0, 0, 800, 600, SDL_WINDOW_OPENGL);
-    SDL_GLContext ctx = SDL_GL_CreateContext(win);
-    SDL_GL_SetSwapInterval(0);
     std::vector<double> us;
-    us.reserve(kFrames);
-    for (auto _ : state) {
-        us.clear();
-        for (int i = 0; i < kFrames; i++) {
-            auto t0 = Clock::now();
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            SDL_GL_SwapWindow(win);
-            glFinish();
-            us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-        }
-    }
+    for (auto _ : state) bench::RawClearPresentFrames(kFrames, us);
     Report(state, us);
-    SDL_GL_DeleteContext(ctx);
-    SDL_DestroyWindow(win);
 }
 BENCHMARK(BM_RawClearPresentFrames)->Unit(benchmark::kMillisecond)->Iterations(1);
 

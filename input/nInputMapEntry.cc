@@ -100,23 +100,37 @@ void nInputMapEntry::BeginFrame(double time) {
 }
 
 void nInputMapEntry::Collect(const nInputEvent* event) {
+    // In queue order: a release followed by a new press in one frame (a quick second tap
+    // at a low frame rate) is a press that ends the frame held, not one lost to the held
+    // state the release has not cleared yet.
+    bool held = (stateBits & Held) && !(pending & ReleaseSeen);
     for (; event; event = event->GetSucc()) {
         if (!Matches(*pattern, *event)) continue;
         switch (event->type) {
             case N_INPUT_KEY_DOWN:
-            case N_INPUT_BUTTON_DOWN: pending |= PressSeen; break;
+            case N_INPUT_BUTTON_DOWN:
+                if (!held) pending |= PressSeen;
+                held = true;
+                break;
             case N_INPUT_KEY_UP:
-            case N_INPUT_BUTTON_UP: pending |= ReleaseSeen; break;
+            case N_INPUT_BUTTON_UP:
+                pending |= ReleaseSeen;
+                held = false;
+                break;
             case N_INPUT_MOUSE_MOVE:
             case N_INPUT_AXIS_MOVE: axisValue = event->value; break;
             default: break;
         }
     }
+    if (held)
+        pending |= HeldAtEnd;
+    else
+        pending &= ~uint32_t(HeldAtEnd);
 }
 
 void nInputMapEntry::EndFrame() {
-    if ((pending & PressSeen) && !(stateBits & Held)) {
-        stateBits |= Held | Pressed;
+    if (pending & PressSeen) {
+        stateBits |= Pressed;
         if (pressedBefore && (currentTime - lastPressTime) < doubleClickTime) stateBits |= Double;
         lastPressTime = currentTime;
         pressedBefore = true;
@@ -125,6 +139,7 @@ void nInputMapEntry::EndFrame() {
         stateBits &= ~uint32_t(Held | Long);
         stateBits |= Released;
     }
-    pending &= ~uint32_t(PressSeen | ReleaseSeen);
+    if (pending & HeldAtEnd) stateBits |= Held;
+    pending &= ~uint32_t(PressSeen | ReleaseSeen | HeldAtEnd);
     evaluated = true;
 }

@@ -27,6 +27,8 @@ public:
         Stale = 1,
         ReleaseSeen = 2,
         PressSeen = 4,
+        // Collect's last event left the channel pressed (or, with none, it was held).
+        HeldAtEnd = 8,
     };
 
     // Takes ownership of `pattern`, a pool event holding device id, type and number.

@@ -94,6 +94,50 @@ TEST_F(InputServerTest, DownUpAndPressedFireInTheirFrames) {
     EXPECT_EQ(Var("reset"), "false 0.000000");
 }
 
+// A quick second tap at a low frame rate: the first press's release and the next press
+// (and maybe its release) arrive in one frame, in queue order. The new press must fire and
+// decide the held state, not be swallowed by the hold the release has not ended yet.
+TEST_F(InputServerTest, AReleaseAndANewPressInOneFrameAreAPress) {
+    ASSERT_TRUE(input->Map("keyb0:space.down", "reset"));
+    ASSERT_TRUE(input->Map("keyb0:space.pressed", "hold"));
+    ASSERT_TRUE(input->Map("keyb0:space.up", "letgo"));
+    Key(Space, true);
+    Frame(1.0);
+    ASSERT_EQ(Var("hold"), "true 1.000000");
+
+    // Up, down: pressed again and still held.
+    Key(Space, false);
+    Key(Space, true);
+    Frame(1.1);
+    EXPECT_EQ(Var("reset"), "true 1.000000");
+    EXPECT_EQ(Var("letgo"), "true 1.000000");
+    EXPECT_EQ(Var("hold"), "true 1.000000");
+    Frame(1.2);
+    EXPECT_EQ(Var("reset"), "false 0.000000");
+    EXPECT_EQ(Var("hold"), "true 1.000000");
+
+    // Up, down, up: the tap fires and the key ends released.
+    Key(Space, false);
+    Key(Space, true);
+    Key(Space, false);
+    Frame(1.3);
+    EXPECT_EQ(Var("reset"), "true 1.000000");
+    EXPECT_EQ(Var("letgo"), "true 1.000000");
+    EXPECT_EQ(Var("hold"), "false 0.000000");
+    Frame(1.4);
+    EXPECT_EQ(Var("hold"), "false 0.000000");
+
+    // A lost focus releases the key; a press in the same frame holds it again.
+    Key(Space, true);
+    Frame(1.5);
+    input->ReleaseAll();
+    Key(Space, true);
+    Frame(1.6);
+    EXPECT_EQ(Var("letgo"), "true 1.000000");
+    EXPECT_EQ(Var("reset"), "true 1.000000");
+    EXPECT_EQ(Var("hold"), "true 1.000000");
+}
+
 TEST_F(InputServerTest, DoubleAndLongPressesFollowTheirTimes) {
     ASSERT_TRUE(input->Map("keyb0:a.double", "dbl"));
     ASSERT_TRUE(input->Map("keyb0:a.longdown", "ld"));
