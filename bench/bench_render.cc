@@ -119,9 +119,8 @@ Raw& raw() {
     return *r;
 }
 
-void BM_Frame_Ours(benchmark::State& state) {
-    bench::InitVideo();
-    render::Device& d = *ours().device;
+// Empty frames, cleared and presented.
+void PresentFrames(benchmark::State& state, render::Device& d) {
     for (auto _ : state) {
         d.BeginScene();
         d.Clear(render::kClearTarget | render::kClearDepth, 0xFF203040u, 1.0f, 0);
@@ -129,6 +128,11 @@ void BM_Frame_Ours(benchmark::State& state) {
         d.Present();
         glFinish();
     }
+}
+
+void BM_Frame_Ours(benchmark::State& state) {
+    bench::InitVideo();
+    PresentFrames(state, *ours().device);
 }
 
 void BM_Frame_Raw(benchmark::State& state) {
@@ -151,14 +155,7 @@ void BM_Frame_Raw(benchmark::State& state) {
 // back buffer cleared and swapped.
 void BM_Presented_Ours(benchmark::State& state) {
     bench::InitVideo();
-    render::Device& d = *oursSized().device;
-    for (auto _ : state) {
-        d.BeginScene();
-        d.Clear(render::kClearTarget | render::kClearDepth, 0xFF203040u, 1.0f, 0);
-        d.EndScene();
-        d.Present();
-        glFinish();
-    }
+    PresentFrames(state, *oursSized().device);
 }
 
 void BM_Presented_RawClearSwap(benchmark::State& state) {
