@@ -1,5 +1,6 @@
 // The render layer against raw SDL2 + OpenGL doing the same work, in the same run, on
-// an 800x600 frame: an empty frame (clear and present), a back-buffer lock and unlock,
+// an 800x600 frame: an empty frame (clear and present; and the same presented to a drawable
+// of the frame's size against the window cleared and swapped), a back-buffer lock and unlock,
 // and 2,000 one-triangle draws with a new world matrix each. Every iteration ends with
 // glFinish so that the software rasteriser cannot leave work undone. The raw side has a
 // window and context of its own, so neither side's cached state misleads the other.
@@ -40,8 +41,10 @@ struct Ours {
     std::unique_ptr<window::Window> win;
     std::unique_ptr<render::RenderSystem> system;
     std::unique_ptr<render::Device> device;
-    Ours() {
-        win = window::Window::Open("ours");
+    // sized: the window is made at the frame's size, so that (on SDL's offscreen driver,
+    // whose drawable keeps its first size) presenting copies the whole frame.
+    explicit Ours(bool sized = false) {
+        win = sized ? window::Window::Open("ours", W, H) : window::Window::Open("ours");
         system = render::RenderSystem::Open();
         render::PresentParameters p;
         p.backBufferWidth = W;
@@ -82,14 +85,42 @@ Ours& ours() {
     static Ours* o = new Ours;
     return *o;
 }
+Ours& oursSized() {
+    static Ours* o = new Ours(true);
+    return *o;
+}
+
+// The limit of a presented frame: a window of the frame's size and the device's depth
+// format, cleared and swapped, nothing else.
+struct RawWindow {
+    SDL_Window* win = nullptr;
+    SDL_GLContext context = nullptr;
+    RawWindow() {
+        bench::InitVideo();
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+        win = SDL_CreateWindow("raw", 0, 0, W, H, SDL_WINDOW_OPENGL);
+        context = SDL_GL_CreateContext(win);
+        SDL_GL_MakeCurrent(win, context);
+        SDL_GL_SetSwapInterval(0);
+        glViewport(0, 0, W, H);
+        glEnable(GL_DEPTH_TEST);
+    }
+};
+RawWindow& rawWindow() {
+    static RawWindow* r = new RawWindow;
+    return *r;
+}
 Raw& raw() {
     static Raw* r = new Raw;
     return *r;
 }
 
-void BM_Frame_Ours(benchmark::State& state) {
-    bench::InitVideo();
-    render::Device& d = *ours().device;
+// Empty frames, cleared and presented.
+void PresentFrames(benchmark::State& state, render::Device& d) {
     for (auto _ : state) {
         d.BeginScene();
         d.Clear(render::kClearTarget | render::kClearDepth, 0xFF203040u, 1.0f, 0);
@@ -97,6 +128,11 @@ void BM_Frame_Ours(benchmark::State& state) {
         d.Present();
         glFinish();
     }
+}
+
+void BM_Frame_Ours(benchmark::State& state) {
+    bench::InitVideo();
+    PresentFrames(state, *ours().device);
 }
 
 void BM_Frame_Raw(benchmark::State& state) {
@@ -110,6 +146,24 @@ void BM_Frame_Raw(benchmark::State& state) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, r.frame);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glBlitFramebuffer(0, 0, W, H, 0, 0, W, H, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        SDL_GL_SwapWindow(r.win);
+        glFinish();
+    }
+}
+
+// A whole presented frame on a drawable of the frame's size, against the window's own
+// back buffer cleared and swapped.
+void BM_Presented_Ours(benchmark::State& state) {
+    bench::InitVideo();
+    PresentFrames(state, *oursSized().device);
+}
+
+void BM_Presented_RawClearSwap(benchmark::State& state) {
+    RawWindow& r = rawWindow();
+    SDL_GL_MakeCurrent(r.win, r.context);
+    for (auto _ : state) {
+        glClearColor(0.125f, 0.19f, 0.25f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         SDL_GL_SwapWindow(r.win);
         glFinish();
     }
@@ -178,6 +232,8 @@ void BM_Draws_Raw(benchmark::State& state) {
 
 BENCHMARK(BM_Frame_Ours)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Frame_Raw)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Presented_Ours)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Presented_RawClearSwap)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Lock_Ours)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Lock_Raw)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Draws_Ours)->Unit(benchmark::kMicrosecond)->UseRealTime();

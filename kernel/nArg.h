@@ -52,8 +52,12 @@ public:
         value_.i = v;
     }
     void SetF(float v) {
-        Reset();
-        type_ = Float;
+        // A float stays a float: nothing to free (animated commands refill their floats
+        // every frame).
+        if (type_ != Float) {
+            Reset();
+            type_ = Float;
+        }
         value_.f = v;
     }
     void SetS(const char* text);  // stores a copy; null stays null

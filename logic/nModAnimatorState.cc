@@ -2,7 +2,7 @@
 
 #include "kernel/nKernelServer.h"
 #include "logic/nLogicNode.h"
-#include "logic/nModule.h"
+#include "logic/nModAnimator.h"
 
 void nModAnimatorState::Animate() {
     if (!GetEnabled()) return;
@@ -12,7 +12,8 @@ void nModAnimatorState::Animate() {
     WalkGuard guard(this);
     for (int i = 0; i < GetNumModules(); i++) {
         if (nModule* m = ModuleOfType(i, nModule::Animator)) {
-            m->Animate(owner, GetTime());
+            if (IsHotAnimator(i)) static_cast<nModAnimator*>(m)->AnimateHot(owner, GetTime());
+            else m->Animate(owner, GetTime());
             if (!guard.Alive()) return;
         }
     }

@@ -29,7 +29,9 @@ nModVectorAnimator::Anim::~Anim() {
     }
 }
 
-nModVectorAnimator::nModVectorAnimator() = default;
+nModVectorAnimator::nModVectorAnimator() {
+    SetHotAnimate(&AnimateVectors);
+}
 
 nModVectorAnimator::~nModVectorAnimator() = default;
 
@@ -138,19 +140,25 @@ nEnvelope* nModVectorAnimator::LoadEnvelope(int i) {
 }
 
 void nModVectorAnimator::Animate(nLogicNode* node, float t) {
+    AnimateVectors(this, node, t);
+}
+
+// Static, so that the animator state calls it straight from the animator's hot line.
+void nModVectorAnimator::AnimateVectors(nModAnimator* animator, nLogicNode* node, float t) {
+    nModVectorAnimator* self = static_cast<nModVectorAnimator*>(animator);
     // A node that died clears the reference, so a new node at its address binds anew.
-    if (hotClears_ != nRefBase::ClearCount()) RefreshHot();
-    if (node != hotNode_) {
-        if (!node || animCount_ == 0) return;
-        Bind(node);
+    if (self->hotClears_ != nRefBase::ClearCount()) self->RefreshHot();
+    if (node != self->hotNode_) {
+        if (!node || self->animCount_ == 0) return;
+        self->Bind(node);
     }
-    const bool loop = repType_ == Loop;
+    const bool loop = self->repType_ == Loop;
     // The commands are float setters of the node: they run no script that could
     // release this module or change its animations.
-    Hot* h = &first_;
+    Hot* h = &self->first_;
     for (int i = 0;;) {
         nEnvelope* env = h->envelope;
-        if (h->command.proto && (env || (!h->failed && (env = LoadEnvelope(i))))) {
+        if (h->command.proto && (env || (!h->failed && (env = self->LoadEnvelope(i))))) {
             // Oneshot animations send nothing after their last key; looping ones need
             // not look at the keys here.
             if (loop || (env->GetNumKeys() > 0 && t <= env->GetKey(env->GetNumKeys() - 1)->time)) {
@@ -159,7 +167,7 @@ void nModVectorAnimator::Animate(nLogicNode* node, float t) {
                 h->command.Send(node, v);
             }
         }
-        if (++i >= animCount_) break;
-        h = &moreHot_[i - 1];
+        if (++i >= self->animCount_) break;
+        h = &self->moreHot_[i - 1];
     }
 }

@@ -18,7 +18,7 @@ class nEnvelope;
 class nEnvelopeServer;
 class nFileServer2;
 
-class nModVectorAnimator : public nModAnimator {
+class nModVectorAnimator final : public nModAnimator {
 public:
     static const nClassInfo classInfo;
     // Larger counts are refused: no node has that many animated commands, and a wrong
@@ -61,6 +61,8 @@ private:
         nString cmdName;
         nString keyFile;
     };
+    // Animate, without the vtable (the animator's hot entry).
+    static void AnimateVectors(nModAnimator* animator, nLogicNode* owner, float time);
     Hot& HotAt(int i) { return i == 0 ? first_ : moreHot_[i - 1]; }
     // Copies the bound node and the envelopes from their references.
     void RefreshHot();

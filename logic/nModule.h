@@ -12,6 +12,7 @@ class nLogicNode;
 class nModCollisionState;
 class nPhysikMass;
 class nSceneGraph2;
+class nModAnimator;
 class nVariableContext;
 class nVariableServer;
 
@@ -26,6 +27,9 @@ public:
     ~nModule() override;
 
     virtual int GetType() const { return NoType; }
+    // This module as an nModAnimator, null for other classes: the animator state calls
+    // those through their own cache line (nModAnimator::AnimateHot).
+    virtual nModAnimator* AsAnimator() { return nullptr; }
     // When the owning node sets up.
     virtual void Attach() {}
     // Debug drawing.

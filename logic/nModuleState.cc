@@ -94,7 +94,13 @@ nModule* nModuleState::resolveSlow(int i) {
 
 void nModuleState::refreshHot() {
     hotOwner_ = owner_.GetUnsafe();
-    for (int i = 0; i < InlineRefs; i++) hotModules_[i] = inlineRefs_[i].GetUnsafe();
+    hotAnimators_ = 0;
+    for (int i = 0; i < InlineRefs; i++) {
+        nModule* m = inlineRefs_[i].GetUnsafe();
+        hotModules_[i] = m;
+        hotTypes_[i] = static_cast<signed char>(m ? m->GetType() : nModule::NoType);
+        if (m && m->AsAnimator()) hotAnimators_ |= static_cast<unsigned char>(1u << i);
+    }
     hotClears_ = nRefBase::ClearCount();
 }
 

@@ -11,7 +11,8 @@
 class nClass;
 class nLogicNode;
 
-class nModuleState {
+// Aligned so that what the frame reads of a state (its first 64 bytes) is one cache line.
+class alignas(64) nModuleState {
 public:
     // State types; the names scripts use are TypeName's.
     enum Type { Base = 0, Animation = 1, Collision = 2, Visualizer = 3, Physik = 4 };
@@ -60,9 +61,15 @@ protected:
     // The module at entry i when it is of `type`; null otherwise (also for one that does
     // not resolve). Every per-frame operation walks its list through this.
     nModule* ModuleOfType(int i, int type) {
+        if (hotClears_ != nRefBase::ClearCount()) refreshHot();
+        // The first modules' types are copied with them, so the walk does not touch a
+        // module of another type at all.
+        if (i < InlineRefs && hotModules_[i]) return hotTypes_[i] == type ? hotModules_[i] : nullptr;
         nModule* m = GetModule(i);
         return m && m->GetType() == type ? m : nullptr;
     }
+    // Whether the module ModuleOfType just returned for entry i is an nModAnimator.
+    bool IsHotAnimator(int i) const { return i < InlineRefs && (hotAnimators_ >> i & 1) != 0; }
     // GetOwner from the state's first cache line.
     nLogicNode* HotOwner() {
         if (hotClears_ != nRefBase::ClearCount()) refreshHot();
@@ -105,7 +112,7 @@ private:
     static constexpr int InlineRefs = 2;
     nRef<nModule>& RefAt(int i) { return i < InlineRefs ? inlineRefs_[i] : moreRefs_[i - InlineRefs]; }
     nModule* resolveSlow(int i);
-    // Copies the owner and the first modules from their references.
+    // Copies the owner and the first modules (and their types) from their references.
     void refreshHot();
     // Makes the next read copy the references again (after the state changed one).
     void staleHot() { hotClears_ = ~uint64_t(0); }
@@ -114,6 +121,8 @@ private:
     // copy the references' targets, trusted while no reference anywhere has been cleared
     // since they were copied and the state changed none of its own.
     bool enabled_ = true;
+    signed char hotTypes_[InlineRefs] = {};  // GetType of hotModules_
+    unsigned char hotAnimators_ = 0;         // bit i: hotModules_[i] is an nModAnimator
     int count_ = 0;  // modules_.Size()
     float time_ = 0.0f;
     bool* alive_ = nullptr;

@@ -5,6 +5,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
+
 namespace window {
 
 namespace {
@@ -40,7 +42,7 @@ bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
 
 }  // namespace
 
-std::unique_ptr<Window> Window::Open(const char* caption)
+std::unique_ptr<Window> Window::Open(const char* caption, int width, int height)
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no video: %s", SDL_GetError());
@@ -54,8 +56,9 @@ std::unique_ptr<Window> Window::Open(const char* caption)
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_Window* sdlWindow = SDL_CreateWindow(caption != nullptr ? caption : "", 0, 0, 1, 1,
-                                             SDL_WINDOW_OPENGL | SDL_WINDOW_MINIMIZED);
+    SDL_Window* sdlWindow =
+        SDL_CreateWindow(caption != nullptr ? caption : "", 0, 0, std::max(width, 1),
+                         std::max(height, 1), SDL_WINDOW_OPENGL | SDL_WINDOW_MINIMIZED);
     if (sdlWindow == nullptr) {
         SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: cannot create the window: %s",
                      SDL_GetError());

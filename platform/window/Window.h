@@ -32,8 +32,10 @@ enum class CursorMode {
 class Window {
 public:
     // Starts SDL's video subsystem when needed. Null (and a log line) when no
-    // video driver or window can be had.
-    static std::unique_ptr<Window> Open(const char* caption);
+    // video driver or window can be had. The window starts at the given client
+    // size; SDL's offscreen driver keeps the drawable it was made with through
+    // later resizes.
+    static std::unique_ptr<Window> Open(const char* caption, int width = 1, int height = 1);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;

@@ -78,6 +78,23 @@ TEST(nArgTest, TextsAreOwnedCopies) {
     EXPECT_EQ(b.GetS(), nullptr);
 }
 
+// A float set over a text frees the text (the leak check sees it otherwise); floats set
+// over floats keep their type.
+TEST(nArgTest, FloatsOverTextsAndFloats) {
+    nArg a;
+    a.SetS(std::string(60, 'x').c_str());
+    a.SetF(1.5f);
+    EXPECT_EQ(a.GetType(), nArg::Float);
+    EXPECT_EQ(a.GetF(), 1.5f);
+    a.SetF(-2.0f);
+    EXPECT_EQ(a.GetF(), -2.0f);
+    a.SetC("back to text");
+    EXPECT_STREQ(a.GetC(), "back to text");
+    a.SetF(0.25f);
+    EXPECT_EQ(a.GetType(), nArg::Float);
+    EXPECT_EQ(a.GetF(), 0.25f);
+}
+
 // Long texts are written over the old one when they fit: shrinking, growing past the
 // room, own texts, copies and the switch to the other text type must all stay exact.
 TEST(nArgTest, LongTextsWrittenOverEachOtherStayExact) {

@@ -203,6 +203,35 @@ TEST_F(AnimatorTest, ANodeOrEnvelopeThatDiesIsNotUsedAgain) {
     EXPECT_EQ(Envelopes()->GetNumChildren(), 1);  // loaded again
 }
 
+TEST_F(AnimatorTest, AStateRunsEveryKindOfAnimatorAndFollowsAModuleReplacedAtItsPath) {
+    // The state keeps its first modules, their types and whether they are vector
+    // animators between frames: a module that died and came back as another class at
+    // the same path must run as that class, or not at all.
+    auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
+    auto* ramp = "keybuffer 2 1\nkey 1 0 0\nkey 1 10 10\n";
+    nModVectorAnimator* v = Vector("/usr/m/first", c, "count", Write("ramp.nea", ramp), "loop");
+    nTestModule* other = NewModule("/usr/m/second", nModule::Animator);  // no nModAnimator
+    c->AddAnimator("default", "/usr/m/second");
+    At(c, 1.0f);
+    EXPECT_EQ(c->calls, 1);
+    EXPECT_EQ(other->calls, 1);
+
+    v->Release();
+    NewModule("/usr/m/first", nModule::Visualizer);
+    At(c, 2.0f);
+    EXPECT_EQ(c->calls, 1);
+    EXPECT_EQ(other->calls, 2);
+
+    Lookup("/usr/m/first")->Release();
+    nTestModule* now = NewModule("/usr/m/first", nModule::Animator);
+    other->Release();
+    Vector("/usr/m/second", nullptr, "count", Write("ramp.nea", ramp), "loop");
+    At(c, 3.0f);
+    EXPECT_EQ(now->calls, 1);
+    EXPECT_EQ(c->calls, 2);
+    EXPECT_FLOAT_EQ(c->last, 3.0f);
+}
+
 TEST_F(AnimatorTest, BadAnimatorInputIsLoggedAndChangesNothing) {
     auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
     ASSERT_TRUE(Run("new('nmodvectoranimator', '/usr/m/v') sel('/usr/m/v') setkeyfile('early.nea')"

@@ -179,6 +179,29 @@ TEST_F(WindowTest, PlacementFullScreenTitleAndIcon)
     EXPECT_FALSE(this->win->SetCursorImage(0, 0, 2, 2, nullptr));
 }
 
+// A window made at a size draws at that size from the start: the offscreen driver never
+// resizes a drawable, so a window made at 1 x 1 and placed keeps a 1 x 1 one.
+TEST(WindowSizeTest, AWindowMadeAtItsSizeHasADrawableOfThatSize)
+{
+    for (const auto& [asked, made] : {std::make_pair(320, 320), std::make_pair(0, 1)}) {
+        std::unique_ptr<Window> sized = Window::Open("sized", asked, 240);
+        ASSERT_NE(sized, nullptr);
+        int w = 0;
+        int h = 0;
+        sized->GetClientSize(w, h);
+        EXPECT_EQ(std::make_pair(w, h), std::make_pair(made, 240));
+        SDL_GLContext context = SDL_GL_CreateContext(sized->GetSdlWindow());
+        ASSERT_NE(context, nullptr) << SDL_GetError();
+        using GetIntegers = void (*)(unsigned, int*);
+        auto getIntegers = reinterpret_cast<GetIntegers>(SDL_GL_GetProcAddress("glGetIntegerv"));
+        ASSERT_NE(getIntegers, nullptr);
+        int viewport[4] = {0, 0, 0, 0};
+        getIntegers(0x0BA2 /* GL_VIEWPORT: the drawable's size at first use */, viewport);
+        EXPECT_EQ(std::make_pair(viewport[2], viewport[3]), std::make_pair(made, 240));
+        SDL_GL_DeleteContext(context);
+    }
+}
+
 TEST_F(WindowTest, GameIconLoadsByWindowIdAndBadIconFilesAreRefused)
 {
     const char* src = std::getenv("BW_SOURCE_DIR");
