@@ -222,7 +222,7 @@ TEST_F(DemoGameTest, StartScriptsBuildPrototypesDisplayMenuFocusGroupsTextsAndKe
     for (const char* state : {"forward", "backward", "left", "right", "up", "down", "quicksave", "quickload", "menu",
                               "menu_up", "menu_down", "menu_select", "menu_back", "f12"})
         EXPECT_NE(input->FindState(state), nullptr) << state;
-    EXPECT_EQ(input->GetNumMappings(), 20);
+    EXPECT_EQ(input->GetNumMappings(), 28);
     EXPECT_EQ(input->FindState("orbit"), nullptr);
     EXPECT_TRUE(log.errors.empty()) << log.text;
 }
