@@ -458,6 +458,15 @@ protected:
         return h ? h->GetFullName() : "none";
     }
     float Life(const char* diver) { return Get<nbwDiver>(diver)->GetStat(nbwDiver::LifePoints); }
+    // A press of the left button at (x, y), held for two frames.
+    void MouseClick(int x, int y) {
+        Push(bwtest::sdl::Motion(window, x, y, 0, 0));
+        Frames(1);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, x, y));
+        Frames(2);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, x, y));
+        Frames(2);
+    }
     // The only errors logged name files the installation does not hold yet.
     void ExpectOnlyMissingFilesLogged() {
         for (const std::string& e : log.errors) {
@@ -651,6 +660,53 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     // The level's sounds were opened from the archives.
     for (const char* sound : {"home_sounds_use_wav", "home_sounds_door_wav", "home_sounds_bite_wav"})
         EXPECT_NE(Lookup(std::string("/sys/share/audio/") + sound), nullptr) << sound;
+    ExpectOnlyMissingFilesLogged();
+}
+
+
+TEST_F(DemoItemsTest, TheMouseSwitchesDiversByTheirFiguresTakesFromTheInventoryBarAndFromTheBasket) {
+    NewGame();
+    Frames(5);
+    SwimTo("cutter");
+    E();
+    ASSERT_EQ(Hand(), L("diver1/inventory/cutter"));
+
+    // The human divers' figures in the level's order: the second diver's first.
+    MouseClick(90, 550);
+    Frames(2);
+    EXPECT_EQ(Active(), Get<nbwDiver>("diver2"));
+    MouseClick(125, 550);
+    Frames(2);
+    ASSERT_EQ(Active(), Diver());
+
+    // I slides the inventory bar in; the selector let go on the leftmost slot takes its
+    // entry, the bare hand, into the hand and closes the bar.
+    Key(SDL_SCANCODE_I, SDLK_i);
+    Frames(10);
+    EXPECT_TRUE(State(0x1000));
+    MouseClick(425, 550);
+    Frames(3);
+    EXPECT_EQ(Hand(), L("diver1/inventory/hand"));
+    EXPECT_FALSE(State(0x1000));
+
+    // The basket's screen: the cutter goes in, the bare hand opens the screen, and a
+    // click on the selector resting on the first slot takes the cutter back out.
+    ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/cutter')"));
+    SwimTo("basket");
+    E();
+    ASSERT_NE(Lookup(L("basket/inventory/cutter")), nullptr);
+    E();
+    Frames(5);
+    ASSERT_TRUE(Get<nbwElevator>("basket")->IsOpen());
+    EXPECT_FALSE(GroupFocus("diver") && static_cast<nLogicInput*>(Lookup(L("diver1/input")))->GetFocus());
+    MouseClick(300, 290);
+    Frames(5);
+    EXPECT_NE(Lookup(L("diver1/inventory/cutter")), nullptr) << log.text;
+    EXPECT_EQ(Lookup(L("basket/inventory/cutter")), nullptr);
+    EXPECT_EQ(StatusLine(), "Aus dem Korb genommen.");
+    EXPECT_FALSE(Get<nbwElevator>("basket")->IsOpen());
+    Frames(3);
+    EXPECT_TRUE(static_cast<nLogicInput*>(Lookup(L("diver1/input")))->GetFocus()) << "the keys are the diver's again";
     ExpectOnlyMissingFilesLogged();
 }
 
