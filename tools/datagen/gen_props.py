@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The level's props: the tools a diver carries, the things it works on, the fish and
-the hot vent, each a ".n3d" mesh with an RGB PNG texture of its own, and the sounds of
+the hot vent and the chamber's water, each a ".n3d" mesh with an RGB PNG texture of its own, and the sounds of
 using a tool, a door opening and a fish biting (mono 16-bit PCM WAV at 22050 Hz).
 
     python3 tools/datagen/gen_props.py <stage>
@@ -37,6 +37,7 @@ COLOURS = {
     'basket': [(120, 124, 130), (200, 120, 40), (60, 62, 66), (170, 172, 176)],
     'fish': [(60, 140, 200), (230, 230, 210), (240, 200, 40), (20, 20, 24)],
     'vent': [(50, 44, 40), (90, 80, 72), (240, 90, 20), (250, 200, 60)],
+    'water': [(30, 120, 170), (40, 140, 190), (30, 130, 180), (50, 150, 200)],
 }
 
 
@@ -101,16 +102,21 @@ def crate():
 
 def door():
     m = datagen.Mesh()
-    m.box((-1.5, 0.0, -0.1), (1.5, 3.0, 0.1), Q0)  # leaf
-    # A frame round it and rivets in rows, the hinge side at -x.
-    m.box((-1.7, 0.0, -0.2), (-1.5, 3.2, 0.2), Q1)
-    m.box((1.5, 0.0, -0.2), (1.7, 3.2, 0.2), Q1)
-    m.box((-1.7, 3.0, -0.2), (1.7, 3.2, 0.2), Q1)
-    m.box((0.9, 1.3, -0.16), (1.2, 1.5, 0.16), Q2)  # lock
+    # The leaf turns about its hinge on the y axis: it spans x from 0 to 3.
+    m.box((0.0, 0.0, -0.1), (3.0, 3.0, 0.1), Q0)
+    m.box((0.0, 0.0, -0.14), (0.12, 3.0, 0.14), Q1)  # hinge post
+    m.box((2.5, 1.3, -0.16), (2.8, 1.5, 0.16), Q2)  # lock
     for i in range(5):
-        x = -1.2 + 0.6 * i
+        x = 0.3 + 0.6 * i
         m.box((x - 0.04, 2.6, -0.13), (x + 0.04, 2.68, 0.13), Q3)
-    return m.n3d('door: 3.4 wide, 3.2 high, closing a passage along z')
+    return m.n3d('door: a leaf 3 wide and 3 high, its hinge on the y axis, closing a passage along z')
+
+
+def water():
+    # The chamber's water, 3 deep: scaled in y with its level.
+    m = datagen.Mesh()
+    m.box((-3.0, 0.0, -3.0), (3.0, 3.0, 3.0), (0.02, 0.02, 0.98, 0.98))
+    return m.n3d('water: 6 x 3 x 6 standing on y = 0')
 
 
 def heap():
@@ -172,6 +178,7 @@ def vent():
 MESHES = {
     'camera': camera, 'cutter': cutter, 'sandremover': sandremover, 'airbag': airbag, 'crate': crate,
     'door': door, 'heap': heap, 'switch': switch, 'basket': basket, 'fish': fish, 'vent': vent,
+    'water': water,
 }
 
 
