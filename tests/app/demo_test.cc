@@ -601,9 +601,12 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     Frames(5);
     EXPECT_TRUE(Get<nbwElevator>("basket")->IsOpen());
     EXPECT_TRUE(static_cast<nLogicNode*>(Lookup(L("basket/selection")))->GetActive());
-    ASSERT_TRUE(Run("obj('" + L("basket") + "').closeinventory()"));
+    // Esc closes the screen and gives the diver its keys back.
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     Frames(3);
     EXPECT_FALSE(Get<nbwElevator>("basket")->IsOpen());
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_TRUE(static_cast<nLogicInput*>(Lookup(L("diver1/input")))->GetFocus());
 
     // Tab: the second diver; it works the switch and the chamber's water runs out.
     Key(SDL_SCANCODE_TAB, SDLK_TAB);
@@ -685,8 +688,17 @@ TEST_F(DemoItemsTest, TheMouseSwitchesDiversByTheirFiguresTakesFromTheInventoryB
     Frames(2);
     ASSERT_EQ(Active(), Diver());
 
-    // I slides the inventory bar in; the selector let go on the leftmost slot takes its
-    // entry, the bare hand, into the hand and closes the bar.
+    // I slides the inventory bar in and out (the bar has the keys while it is open).
+    Key(SDL_SCANCODE_I, SDLK_i);
+    Frames(10);
+    ASSERT_TRUE(State(0x1000));
+    EXPECT_FALSE(GroupFocus("diver"));
+    Key(SDL_SCANCODE_I, SDLK_i);
+    Frames(10);
+    ASSERT_FALSE(State(0x1000));
+    EXPECT_TRUE(GroupFocus("diver"));
+    // The selector let go on the leftmost slot takes its entry, the bare hand, into the
+    // hand and closes the bar.
     Key(SDL_SCANCODE_I, SDLK_i);
     Frames(10);
     EXPECT_TRUE(State(0x1000));
