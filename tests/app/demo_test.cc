@@ -475,6 +475,8 @@ protected:
                 named = named || (!Installed(file) && e.find(fs::path(file).filename().string()) != std::string::npos);
             EXPECT_TRUE(named) << e;
         }
+        // A script that failed logs its traceback.
+        EXPECT_EQ(log.text.find("stack traceback"), std::string::npos) << log.text;
     }
     std::string SaveText() {
         std::stringstream text;
