@@ -730,4 +730,25 @@ TEST_F(DemoItemsTest, TheMouseSwitchesDiversByTheirFiguresTakesFromTheInventoryB
     ExpectOnlyMissingFilesLogged();
 }
 
+
+TEST_F(DemoItemsTest, AQuickSaveThatDoesNotLoadSwitchesNoDiver) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_TAB, SDLK_TAB);
+    Frames(3);
+    ASSERT_EQ(Active(), Get<nbwDiver>("diver2"));
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_NE(SaveText().find("activediver"), std::string::npos);
+    Key(SDL_SCANCODE_TAB, SDLK_TAB);
+    Frames(3);
+    ASSERT_EQ(Active(), Diver());
+    // A save cut short: the load fails, the level runs on with the diver the player has.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << "new('npersist', 'gamest";
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "level1");
+    EXPECT_EQ(Active(), Diver());
+}
+
 }  // namespace
