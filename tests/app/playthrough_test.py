@@ -84,9 +84,82 @@ HOOK = r"""-- Playthrough hook, added by the test to its own installation: F11 w
 bwx_dir = '@DIR@'
 bwx_count = 0
 bwx_frames = 0
+-- Level 1's things, in the order the test visits them with F8: the active diver is put
+-- just above the next one (above the fish in every frame while it is the fish's turn).
+bwx_route = {'fotoapparat', 'fish', 'cutter', 'door', 'sandremover', 'heap', 'kiste', 'luftsack', 'kiste',
+             'vent', 'basket', 'switch'}
+bwx_stop = 0
+bwx_chase = false
+local function bwx_l(name) return '/usr/logic/level1/' .. name end
+local function bwx_active()
+    local path = obj('/usr/logic/level1').getactivediver()
+    if not path or path == '' or path == 'none' then return nil end
+    return path
+end
+local function bwx_place(x, y, z)
+    local d = bwx_active()
+    if d then obj(d).txyz(x, y + 0.5, z) end
+end
+local function bwx_chase_fish()
+    local bx, by, bz = obj(bwx_l('fishbox')).gett()
+    local fx, fy, fz = obj(bwx_l('fishbox/fish')).gett()
+    bwx_place(bx + fx, by + fy, bz + fz)
+end
+function bwx_next()
+    bwx_stop = bwx_stop + 1
+    local name = bwx_route[bwx_stop]
+    bwx_chase = name == 'fish'
+    if bwx_chase then return end
+    if name and exists(bwx_l(name)) then bwx_place(obj(bwx_l(name)).gett()) end
+end
 function bwx_tick()
     bwx_frames = bwx_frames + 1
+    if bwx_chase then pcall(bwx_chase_fish) end
     execbuf('bwx_tick()')
+end
+-- The names of the items in a container, joined by ",".
+local function bwx_items(path)
+    if not exists(path) then return 'none' end
+    local names = ''
+    local child = obj(path).gethead()
+    while child ~= '' do
+        local o = obj(child)
+        if o.isa('nbwitem') then names = names .. (names == '' and '' or ',') .. o.getname() end
+        child = o.getsucc()
+    end
+    return names
+end
+local function bwx_things()
+    local lines = {}
+    local function add(key, f)
+        local ok, v = pcall(f)
+        lines[#lines + 1] = key .. ' ' .. (ok and v ~= nil and tostring(v) or 'none')
+    end
+    local d = bwx_active()
+    add('inventory', function() return bwx_items(d .. '/inventory') end)
+    add('hand', function() return obj(d).getpath('hand'):match('([^/]+)$') end)
+    add('basket', function() return bwx_items(bwx_l('basket/inventory')) end)
+    add('basketopen', function() return exists(bwx_l('basket/selection')) and obj(bwx_l('basket/selection')).getactive() and 1 or 0 end)
+    add('openstatus', function() return obj(bwx_l('door')).getopen() and 1 or 0 end)
+    add('sweepvalue', function() return string.format('%.4f', obj(bwx_l('heap')).getsweepvalue()) end)
+    add('docuvalue', function()
+        for _, p in ipairs({'diver1/inventory/fotoapparat', 'diver2/inventory/fotoapparat',
+                            'basket/inventory/fotoapparat', 'fotoapparat'}) do
+            if exists(bwx_l(p)) then return string.format('%.4f', obj(bwx_l(p)).getdokumentation()) end
+        end
+    end)
+    add('waterstand', function() return string.format('%.4f', obj(bwx_l('chamber/chamberwater')).getwaterstand()) end)
+    add('crate', function()
+        for _, p in ipairs({'/usr/persist/level1/kiste', '/usr/persist/camp/kiste'}) do
+            if exists(p) then return p end
+        end
+    end)
+    for _, n in ipairs({'diver1', 'diver2'}) do
+        add('life_' .. n, function() return string.format('%.4f', obj(bwx_l(n)).getstat('lifepoints')) end)
+        add('txyz_' .. n, function() return string.format('%.4f %.4f %.4f', obj(bwx_l(n)).gett()) end)
+    end
+    add('status', function() return obj('/usr/logic/uwmenu/statusbar').getvalue('text') end)
+    return lines
 end
 local function bwx_state()
     local o = obj('/sys/servers/observer')
@@ -124,6 +197,9 @@ function bwx_dump()
     if level ~= 'none' then name, txyz = bwx_try(bwx_diver, level) end
     lines[#lines + 1] = 'diver ' .. (name or 'none')
     lines[#lines + 1] = 'txyz ' .. (txyz or 'none')
+    if level == 'level1' then
+        for _, line in ipairs(bwx_things()) do lines[#lines + 1] = line end
+    end
     obj('/sys/servers/gfx').screenshot(bwx_dir .. 'shot_' .. n .. '.bmp')
     local f = io.open(bwx_dir .. 'dump_' .. n .. '.txt', 'w')
     for _, line in ipairs(lines) do f:write(line, '\n') end
@@ -132,6 +208,7 @@ function bwx_dump()
 end
 sel('/sys/servers/input')
 map('keyb0:f11.down', 'bwx_f11')
+map('keyb0:f8.down', 'bwx_f8')
 sel('/')
 new('nlogicnode', '/usr/logic/bwx')
 new('nlogicinput', '/usr/logic/bwx/f11')
@@ -139,6 +216,7 @@ sel('/usr/logic/bwx/f11')
 setgroup('bwx')
 setfocus(true)
 addinput('bwx_f11', 'bwx_dump()')
+addinput('bwx_f8', 'bwx_next()')
 sel('/')
 -- What the screen shows when the start scripts are done: the first dump, no key needed.
 bwx_dump()
@@ -514,6 +592,8 @@ def play(game, checks):
     checks.expect(s & STATE_RUNNING and s & STATE_LEVEL and not s & STATE_MENU,
                   f"after F9: state {s} has 0x2 and 0x40, not 0x4")
 
+    things(game, checks)
+
     # Esc: the menu over the paused game, whose clock stands.
     game.xdo("key", "Escape")
     game.wait_until("menu in play", lambda d: (state_of(d) or 0) & STATE_MENU)
@@ -529,6 +609,174 @@ def play(game, checks):
     game.click(*menu_entry(entries, "Beenden"), "Beenden", last=True)
     code = game.wait_exit()
     checks.expect(code == 0, f"the game exits with 0 after Beenden (exit code {code})")
+
+
+def num(d, key):
+    v = d.get(key, "none")
+    try:
+        return float(v)
+    except ValueError:
+        return None
+
+
+def names(d, key):
+    v = d.get(key, "none")
+    return [] if v in ("none", "") else v.split(",")
+
+
+def vec(d, key):
+    v = d.get(key, "none")
+    return tuple(float(p) for p in v.split()) if v != "none" else None
+
+
+# The texts the level's scripts show in the status line.
+FISH_ATTACK = "Ein Fisch greift an!"
+OVERLOADED = "Zu schwer beladen."
+LOW_LIFE = "Vorsicht: Die Gesundheit des Tauchers ist schwach!"
+IN_BASKET = "In den Korb gelegt."
+OUT_OF_BASKET = "Aus dem Korb genommen."
+WATER_OUT = "Das Wasser ist abgelaufen."
+
+# The basket's screen: its list of slots from (275, 260), 250 x 64, the selector resting on
+# the first slot; the heads-up display's inventory bar and its selector.
+BASKET_LIST = (280, 266, 520, 318)
+BASKET_SELECTOR = (300, 290)
+BAR_SELECTOR = (425, 550)
+
+
+def is_dark_panel(p):
+    r, g, b = p
+    return max(p) < 90 and b >= r
+
+
+def things(game, checks):
+    """Level 1's things with the game's keys: F8 (the hook) puts the active diver at the
+    next thing of its route, E takes or works it, Q uses what the hand holds."""
+    def at_next(what):
+        game.xdo("key", "F8")
+        return game.dump(f"at {what}")
+
+    at_next("the camera")
+    game.xdo("key", "e")
+    d = game.wait_until("the camera in the hand", lambda d: "fotoapparat" in names(d, "inventory"))
+    checks.expect(d["hand"] == "fotoapparat", f"E: the camera in the hand ({d['hand']})")
+    game.xdo("key", "q")
+    d = game.wait_until("Q photographs", lambda d: (num(d, "docuvalue") or 0) > 0)
+    checks.expect(num(d, "docuvalue") >= 0.5, f"Q: the documentation value grew to {d['docuvalue']}")
+
+    life = num(d, "life_diver1")
+    at_next("the fish")
+    d = game.wait_until("the fish bites", lambda d: d.get("status") == FISH_ATTACK, limit=120)
+    d = game.wait_until("the bite hurts", lambda d: (num(d, "life_diver1") or 1) < life)
+    checks.expect(num(d, "life_diver1") < life, f"the fish's bite: life {life} -> {d['life_diver1']}")
+
+    at_next("the cutter")
+    game.xdo("key", "e")
+    game.wait_until("the cutter in the hand", lambda d: d.get("hand") == "cutter")
+    at_next("the door")
+    game.xdo("key", "q")
+    d = game.wait_until("Q cuts the door open", lambda d: num(d, "openstatus") == 1)
+    d = game.wait_until("door_open's message", lambda d: d.get("status") == "Die Tür ist aufgeschnitten.")
+    checks.expect(True, "the door is open and announced it")
+
+    at_next("the sand remover")
+    game.xdo("key", "e")
+    game.wait_until("the sand remover in the hand", lambda d: d.get("hand") == "sandremover")
+    at_next("the heap")
+    game.xdo("key", "q")
+    d = game.wait_until("the heap swept away", lambda d: num(d, "sweepvalue") == 1)
+    checks.expect(True, f"Q: the sand remover swept the heap ({d['sweepvalue']})")
+
+    at_next("the crate")
+    game.xdo("key", "e")
+    d = game.wait_until("the crate does not fit", lambda d: d.get("status") == OVERLOADED)
+    checks.expect(d["crate"] == "/usr/persist/level1/kiste" and "kiste" not in names(d, "inventory"),
+                  f"E at the crate: '{OVERLOADED}' and it stays ({d['crate']})")
+    at_next("the air bag")
+    game.xdo("key", "e")
+    game.wait_until("the air bag in the hand", lambda d: d.get("hand") == "luftsack")
+    at_next("the crate again")
+    game.xdo("key", "q")
+    d = game.wait_until("the air bag lifts the crate", lambda d: d.get("crate") == "/usr/persist/camp/kiste")
+    checks.expect(d["hand"] == "hand" and "luftsack" not in names(d, "inventory"),
+                  f"the air bag is used up, the hand bare ({d['hand']})")
+
+    at_next("the vent")
+    first = game.dump("in the vent")
+    d = game.wait_until("the low-life warning", lambda d: d.get("status") == LOW_LIFE)
+    checks.expect(num(d, "life_diver1") < num(first, "life_diver1"),
+                  f"in the vent life falls: {first['life_diver1']} -> {d['life_diver1']}")
+
+    # Out to the basket; the camera into the hand from the inventory bar (the selector
+    # dragged onto the second slot from the left), then into the basket.
+    at_next("the basket")
+    game.xdo("key", "i")
+    opened = game.wait_until("the inventory bar open", lambda d: (state_of(d) or 0) & 0x1000)
+    # It slides in within 0.25 s of game time; the selector is grabbed where it rests.
+    game.wait_until("the inventory bar in place", lambda d: int(d["frames"]) > int(opened["frames"]) + 15)
+    game.xdo("mousemove", str(BAR_SELECTOR[0]), str(BAR_SELECTOR[1]))
+    game.dump("pointer on the bar's selector")
+    game.xdo("mousedown", "1")
+    game.dump("selector grabbed")
+    game.xdo("mousemove", str(BAR_SELECTOR[0] + 60), str(BAR_SELECTOR[1]))
+    game.dump("selector dragged")
+    game.xdo("mouseup", "1")
+    d = game.wait_until("the camera taken from the bar", lambda d: d.get("hand") == "fotoapparat")
+    checks.expect(not (state_of(d) or 0) & 0x1000, "taking from the bar closes it")
+    game.xdo("key", "e")
+    d = game.wait_until("the camera in the basket", lambda d: names(d, "basket") == ["fotoapparat"])
+    checks.expect(d["status"] == IN_BASKET, f"E at the basket: '{d['status']}'")
+    game.xdo("key", "e")
+    d = game.wait_until("the basket's screen open", lambda d: d.get("basketopen") == "1")
+    panel = d["picture"].count(BASKET_LIST, is_dark_panel)
+    checks.expect(panel >= 50, f"the basket's screen shows its list: {panel} probes")
+    game.xdo("mousemove", str(BASKET_SELECTOR[0]), str(BASKET_SELECTOR[1]))
+    game.dump("pointer on the basket's selector")
+    game.xdo("mousedown", "1")
+    game.dump("button down on the basket's selector")
+    game.xdo("mouseup", "1")
+    d = game.wait_until("the camera out of the basket", lambda d: "fotoapparat" in names(d, "inventory"))
+    checks.expect(names(d, "basket") == [] and d["status"] == OUT_OF_BASKET,
+                  f"the camera came back out: basket '{d['basket']}', '{d['status']}'")
+    game.wait_until("the basket's screen closed", lambda d: d.get("basketopen") == "0")
+    # Tab: the second diver; it works the switch, and the chamber's water runs out.
+    game.xdo("key", "Tab")
+    d = game.wait_until("Tab switched to diver2", lambda d: d.get("diver") == "diver2")
+    at_next("the switch")
+    game.xdo("key", "e")
+    d = game.wait_until("the water run out", lambda d: d.get("status") == WATER_OUT, limit=120)
+    checks.expect(num(d, "waterstand") <= 0.5, f"the water fell to its target: {d['waterstand']}")
+
+    # F5, then changes, then F9: everything as saved.
+    save_path = os.path.join(game.home, "save", "schnellspeicher.n")
+    before = os.path.getmtime(save_path) if os.path.exists(save_path) else None
+    saved = game.dump("before F5")
+    game.xdo("key", "F5")
+    game.wait_until("F5 saved level 1's things",
+                    lambda d: os.path.isfile(save_path) and os.path.getmtime(save_path) != before)
+    text = open(save_path, encoding="utf-8", errors="replace").read()
+    for what, needle in (("the door open", "openstatus"), ("the heap swept", "sweepvalue"),
+                         ("the water level", "waterstand"), ("the crate at the camp", "camp")):
+        checks.expect(needle in text, f"the save holds {what} ('{needle}')")
+    checks.expect(saved_txyz(text, "diver2") is not None and distance(saved_txyz(text, "diver2"),
+                                                                      vec(saved, "txyz_diver2")) <= 0.05,
+                  f"the save holds diver2's txyz {saved_txyz(text, 'diver2')} at {saved['txyz_diver2']}")
+    game.hold("w", 1.0, "diver2 swims away")
+    game.xdo("key", "Tab")
+    changed = game.wait_until("back to diver1", lambda d: d.get("diver") == "diver1")
+    checks.expect(distance(vec(changed, "txyz_diver2"), vec(saved, "txyz_diver2")) > 0.5,
+                  "diver2 moved away from its saved place")
+    game.xdo("key", "F9")
+    d = game.wait_until("F9 brought level 1 back", lambda d: d.get("diver") == "diver2"
+                        and (state_of(d) or 0) & STATE_LEVEL)
+    for key_, label in (("openstatus", "the door"), ("sweepvalue", "the heap"), ("crate", "the crate"),
+                        ("inventory", "diver2's inventory"), ("basket", "the basket"),
+                        ("waterstand", "the water level")):
+        checks.expect(d.get(key_) == saved.get(key_), f"F9: {label} as saved: {d.get(key_)} ({saved.get(key_)})")
+    for n in ("diver1", "diver2"):
+        got, want = vec(d, "txyz_" + n), vec(saved, "txyz_" + n)
+        checks.expect(got is not None and want is not None and distance(got, want) <= 0.05,
+                      f"F9: {n} at {got}, saved at {want}")
 
 
 def settled(d, last):
