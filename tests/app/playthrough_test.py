@@ -644,6 +644,19 @@ BASKET_SELECTOR = (300, 290)
 BAR_SELECTOR = (425, 550)
 
 
+# The human divers' figures on the heads-up display, in the level's order (the second diver's
+# first); the active diver's picture has a white frame.
+FIGURES = {"diver2": (75, 524, 105, 562), "diver1": (110, 524, 140, 562)}
+
+
+def is_white(p):
+    return min(p) >= 230
+
+
+def framed(d, diver):
+    return d["picture"].count(FIGURES[diver], is_white, step=1)
+
+
 def is_dark_panel(p):
     r, g, b = p
     return max(p) < 90 and b >= r
@@ -727,7 +740,9 @@ def things(game, checks):
     d = game.wait_until("the camera in the basket", lambda d: names(d, "basket") == ["fotoapparat"])
     checks.expect(d["status"] == IN_BASKET, f"E at the basket: '{d['status']}'")
     game.xdo("key", "e")
-    d = game.wait_until("the basket's screen open", lambda d: d.get("basketopen") == "1")
+    opened = game.wait_until("the basket's screen open", lambda d: d.get("basketopen") == "1")
+    # Its movie loads as it opens, and the screen takes no click in its first frames.
+    d = game.wait_until("the basket's screen in place", lambda d: int(d["frames"]) > int(opened["frames"]) + 10)
     panel = d["picture"].count(BASKET_LIST, is_dark_panel)
     checks.expect(panel >= 50, f"the basket's screen shows its list: {panel} probes")
     game.xdo("mousemove", str(BASKET_SELECTOR[0]), str(BASKET_SELECTOR[1]))
@@ -739,9 +754,15 @@ def things(game, checks):
     checks.expect(names(d, "basket") == [] and d["status"] == OUT_OF_BASKET,
                   f"the camera came back out: basket '{d['basket']}', '{d['status']}'")
     game.wait_until("the basket's screen closed", lambda d: d.get("basketopen") == "0")
-    # Tab: the second diver; it works the switch, and the chamber's water runs out.
+    # Tab: the second diver, whose figure takes the frame; it works the switch, and the
+    # chamber's water runs out.
+    d = game.dump("before Tab")
+    checks.expect(framed(d, "diver1") >= 20 and framed(d, "diver2") < 5,
+                  f"diver1's figure framed: {framed(d, 'diver1')}, diver2's {framed(d, 'diver2')}")
     game.xdo("key", "Tab")
-    d = game.wait_until("Tab switched to diver2", lambda d: d.get("diver") == "diver2")
+    game.wait_until("Tab switched to diver2", lambda d: d.get("diver") == "diver2")
+    d = game.wait_until("diver2's figure framed", lambda d: framed(d, "diver2") >= 20)
+    checks.expect(framed(d, "diver1") < 5, f"diver1's figure no longer framed: {framed(d, 'diver1')}")
     at_next("the switch")
     game.xdo("key", "e")
     d = game.wait_until("the water run out", lambda d: d.get("status") == WATER_OUT, limit=120)
