@@ -657,6 +657,16 @@ def framed(d, diver):
     return d["picture"].count(FIGURES[diver], is_white, step=1)
 
 
+# The sand remover's yellow, seen through the doorway in the middle of the picture once the
+# door is open.
+DOORWAY = (300, 250, 500, 450)
+
+
+def is_remover(p):
+    r, g, b = p
+    return r >= 150 and g >= 130 and b <= 80 and r - b >= 110
+
+
 def is_dark_panel(p):
     r, g, b = p
     return max(p) < 90 and b >= r
@@ -687,10 +697,17 @@ def things(game, checks):
     game.xdo("key", "e")
     game.wait_until("the cutter in the hand", lambda d: d.get("hand") == "cutter")
     at_next("the door")
+    # The camera trails the diver: the view through the doorway once it has caught up.
+    placed = game.dump("at the door")
+    closed = game.wait_until("the camera behind the diver at the door",
+                             lambda d: int(d["frames"]) > int(placed["frames"]) + 90)
     game.xdo("key", "q")
     d = game.wait_until("Q cuts the door open", lambda d: num(d, "openstatus") == 1)
     d = game.wait_until("door_open's message", lambda d: d.get("status") == "Die Tür ist aufgeschnitten.")
-    checks.expect(True, "the door is open and announced it")
+    opened = game.wait_until("the door swung open", lambda d: int(d["frames"]) > int(closed["frames"]) + 60)
+    before, after = closed["picture"].count(DOORWAY, is_remover), opened["picture"].count(DOORWAY, is_remover)
+    checks.expect(after >= 10 and after > 3 * before,
+                  f"through the doorway the room behind shows: {before} -> {after} probes of the sand remover")
 
     at_next("the sand remover")
     game.xdo("key", "e")
