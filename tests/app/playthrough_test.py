@@ -679,10 +679,14 @@ def things(game, checks):
         game.xdo("key", "F8")
         return game.dump(f"at {what}")
 
-    at_next("the camera")
-    game.xdo("key", "e")
-    d = game.wait_until("the camera in the hand", lambda d: "fotoapparat" in names(d, "inventory"))
-    checks.expect(d["hand"] == "fotoapparat", f"E: the camera in the hand ({d['hand']})")
+    def take(what, item):
+        """At the next thing, E takes it into the hand."""
+        at_next(what)
+        game.xdo("key", "e")
+        return game.wait_until(f"{what} in the hand", lambda d: d.get("hand") == item)
+
+    d = take("the camera", "fotoapparat")
+    checks.expect("fotoapparat" in names(d, "inventory"), f"E: the camera in the inventory ({d['inventory']})")
     game.xdo("key", "q")
     d = game.wait_until("Q photographs", lambda d: (num(d, "docuvalue") or 0) > 0)
     checks.expect(num(d, "docuvalue") >= 0.5, f"Q: the documentation value grew to {d['docuvalue']}")
@@ -693,9 +697,7 @@ def things(game, checks):
     d = game.wait_until("the bite hurts", lambda d: (num(d, "life_diver1") or 1) < life)
     checks.expect(num(d, "life_diver1") < life, f"the fish's bite: life {life} -> {d['life_diver1']}")
 
-    at_next("the cutter")
-    game.xdo("key", "e")
-    game.wait_until("the cutter in the hand", lambda d: d.get("hand") == "cutter")
+    take("the cutter", "cutter")
     at_next("the door")
     # The camera trails the diver: the view through the doorway once it has caught up.
     placed = game.dump("at the door")
@@ -709,9 +711,7 @@ def things(game, checks):
     checks.expect(after >= 10 and after > 3 * before,
                   f"through the doorway the room behind shows: {before} -> {after} probes of the sand remover")
 
-    at_next("the sand remover")
-    game.xdo("key", "e")
-    game.wait_until("the sand remover in the hand", lambda d: d.get("hand") == "sandremover")
+    take("the sand remover", "sandremover")
     at_next("the heap")
     game.xdo("key", "q")
     d = game.wait_until("the heap swept away", lambda d: num(d, "sweepvalue") == 1)
@@ -722,9 +722,7 @@ def things(game, checks):
     d = game.wait_until("the crate does not fit", lambda d: d.get("status") == OVERLOADED)
     checks.expect(d["crate"] == "/usr/persist/level1/kiste" and "kiste" not in names(d, "inventory"),
                   f"E at the crate: '{OVERLOADED}' and it stays ({d['crate']})")
-    at_next("the air bag")
-    game.xdo("key", "e")
-    game.wait_until("the air bag in the hand", lambda d: d.get("hand") == "luftsack")
+    take("the air bag", "luftsack")
     at_next("the crate again")
     game.xdo("key", "q")
     d = game.wait_until("the air bag lifts the crate", lambda d: d.get("crate") == "/usr/persist/camp/kiste")
