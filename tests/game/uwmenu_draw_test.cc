@@ -35,6 +35,12 @@ TEST_F(UwMenuDrawTest, TheEnergyBarFillsToItsValue) {
     Frame();
     EXPECT_FALSE(bwtest::ColorNear(At(674, 505), 0xFFFFD91Au)) << std::hex << At(674, 505);
     EXPECT_FALSE(bwtest::ColorNear(At(674, 505), Black));
+    // The text stands whole inside the line: white glyph pixels in its upper half, not
+    // only at its bottom edge.
+    int lit = 0;
+    for (int y = 2; y < 12; ++y)
+        for (int x = 100; x < 160; ++x) lit += bwtest::ColorNear(At(x, y), 0xFFFFFFFFu, 60) ? 1 : 0;
+    EXPECT_GT(lit, 5);
     // The status line keeps its text beside the drawing call of that name.
     const char* text = status->GetValue("text");
     ASSERT_NE(text, nullptr);
