@@ -43,9 +43,15 @@ public:
 
     void SetName(const std::string& name) { name_ = name; }
     const std::string& GetName() const { return name_; }
-    void SetIpolType(int t) { ipol_ = t; }
+    void SetIpolType(int t) {
+        ipol_ = t;
+        UpdateLinearLoop();
+    }
     int GetIpolType() const { return ipol_; }
-    void SetRepeatType(int r) { repeat_ = r; }
+    void SetRepeatType(int r) {
+        repeat_ = r;
+        UpdateLinearLoop();
+    }
     int GetRepeatType() const { return repeat_; }
     bool IsPacked() const { return packed_; }
     float GetKeysPerSecond() const { return keysPerSecond_; }
@@ -66,6 +72,16 @@ public:
 private:
     // Key position of `t` for a curve with keys: index in [0, K) and blend factor.
     void Locate(float t, int& i, float& f) const;
+    // GetValue for every kind of curve and time.
+    nAnimKey SampleAny(float t) const;
+    void UpdateLinearLoop() { linearLoop_ = numKeys_ > 0 && !packed_ && ipol_ == Linear && repeat_ != Oneshot; }
+    // a % numKeys_ for a >= 0 by two multiplications instead of a division: sampling
+    // wraps every call, and a hardware division would cost more than the whole blend.
+    uint32_t WrapKey(uint32_t a) const {
+        __extension__ using u128 = unsigned __int128;
+        uint64_t low = keyModMagic_ * a;
+        return static_cast<uint32_t>((static_cast<u128>(low) * static_cast<uint32_t>(numKeys_)) >> 64);
+    }
 
     std::string name_;
     int ipol_ = Linear;
@@ -79,6 +95,8 @@ private:
     float keyTime_ = 1.0f / 12.0f;
     float startTime_ = 0.0f;
     float endTime_ = 0.0f;
+    uint64_t keyModMagic_ = 0;  // 2^64 / numKeys_ rounded up, for WrapKey
+    bool linearLoop_ = false;   // GetValue's inline case applies
 };
 
 inline void nAnimCurve::Locate(float t, int& i, float& f) const {
@@ -86,7 +104,7 @@ inline void nAnimCurve::Locate(float t, int& i, float& f) const {
     if (k >= 0.0f && k < 2147483520.0f) {
         i = static_cast<int>(k);
         f = k - static_cast<float>(i);
-        i %= numKeys_;
+        i = static_cast<int>(WrapKey(static_cast<uint32_t>(i)));
         return;
     }
     // Negative, huge or not a number: wrap through floor so the index stays in range.
@@ -104,42 +122,22 @@ inline void nAnimCurve::Locate(float t, int& i, float& f) const {
 }
 
 inline nAnimKey nAnimCurve::GetValue(float t) const {
-    const int n = numKeys_;
-    if (n <= 0) {
-        nAnimKey zero;
-        if (ipol_ == Quat) zero.w = 1.0f;
-        return zero;
-    }
-    if (repeat_ == Oneshot) {
-        if (t < startTime_) return GetKey(0);
-        if (t >= endTime_) return GetKey(n - 1);
-    }
-    int i;
-    float f;
-    Locate(t, i, f);
-    if (ipol_ == Step) return GetKey(i);
-    int j = i + 1 == n ? 0 : i + 1;
-    nAnimKey a, b;
-    if (!packed_) {
-        const float* p = floatKeys_.data();
-        const float* ka = p + 4 * i;
-        const float* kb = p + 4 * j;
-        if (ipol_ == Linear) {
-            return nAnimKey{ka[0] + (kb[0] - ka[0]) * f, ka[1] + (kb[1] - ka[1]) * f, ka[2] + (kb[2] - ka[2]) * f,
-                            ka[3] + (kb[3] - ka[3]) * f};
-        }
-        a = nAnimKey{ka[0], ka[1], ka[2], ka[3]};
-        b = nAnimKey{kb[0], kb[1], kb[2], kb[3]};
-    } else {
-        a = GetKey(i);
-        b = GetKey(j);
-        if (ipol_ == Linear) {
-            return nAnimKey{a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f, a.w + (b.w - a.w) * f};
+    // The common case, float keys blended linearly in a loop, stays small enough to inline.
+    if (linearLoop_) {
+        float k = t / keyTime_;
+        if (k >= 0.0f && k < 2147483520.0f) {
+            int i = static_cast<int>(k);
+            float f = k - static_cast<float>(i);
+            i = static_cast<int>(WrapKey(static_cast<uint32_t>(i)));
+            int j = i + 1 == numKeys_ ? 0 : i + 1;
+            const float* ka = floatKeys_.data() + 4 * i;
+            const float* kb = floatKeys_.data() + 4 * j;
+            float v[4];
+            for (int c = 0; c < 4; c++) v[c] = ka[c] + (kb[c] - ka[c]) * f;  // one vector blend
+            return nAnimKey{v[0], v[1], v[2], v[3]};
         }
     }
-    quaternion q;
-    q.Slerp(quaternion(a.x, a.y, a.z, a.w), quaternion(b.x, b.y, b.z, b.w), f);
-    return nAnimKey{q.x, q.y, q.z, q.w};
+    return SampleAny(t);
 }
 
 inline nAnimKey nAnimCurve::GetKey(int index) const {

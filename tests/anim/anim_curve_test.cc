@@ -47,6 +47,43 @@ TEST(AnimCurve, LoopTimesWrapFromAbsoluteTimeAndNegativeTimesStayInRange) {
     ExpectKey(c.GetValue(0.49f), 1, 2, 0, 0);
 }
 
+// The key index wraps by a multiplication instead of a division and float linear loops take a
+// shorter route than the other curves: both must pick the same keys as a plain modulo for every
+// key count, far into the wraps, including times the fast route hands to the general one.
+TEST(AnimCurve, WrappedKeysMatchAPlainModuloForAnyKeyCountAndRoute) {
+    const float times[] = {0.0f,        0.5f,        6.75f,       239.5f,      240.0f,      1000000.25f,
+                           16777215.0f, 16777216.0f, 123456792.0f, 2147483392.0f, 2147483520.0f, 4294967040.0f};
+    for (int n : {1, 2, 3, 7, 10, 240, 4097, 65521}) {
+        for (int ipol : {int(nAnimCurve::Linear), int(nAnimCurve::Step)}) {
+            nAnimCurve c;
+            c.Init(1.0f, 0, n, false);
+            c.SetIpolType(ipol);
+            for (int k = 0; k < n; k++) c.SetKey(k, K(float(k), -float(k)));
+            for (float t : times) {
+                double fl = std::floor(double(t));
+                int i = int(std::fmod(fl, double(n)));
+                int j = i + 1 == n ? 0 : i + 1;
+                float f = float(double(t) - fl);
+                float x = ipol == nAnimCurve::Step ? float(i) : float(i) + (float(j) - float(i)) * f;
+                nAnimKey v = c.GetValue(t);
+                EXPECT_EQ(v.x, x) << "n " << n << " ipol " << ipol << " t " << t;
+                EXPECT_EQ(v.y, -x) << "n " << n << " ipol " << ipol << " t " << t;
+            }
+        }
+    }
+    // A packed curve and one switched to oneshot after its keys must leave the float loop route.
+    nAnimCurve p;
+    p.Init(1.0f, 0, 4, true);
+    for (int k = 0; k < 4; k++) p.SetKey(k, K(0.25f * k));
+    EXPECT_NEAR(p.GetValue(5.5f).x, 0.375f, 1e-4f);
+    nAnimCurve o = Ramp(nAnimCurve::Loop);
+    ExpectKey(o.GetValue(5.0f), 0, 0, 0, 0);
+    o.SetRepeatType(nAnimCurve::Oneshot);
+    ExpectKey(o.GetValue(5.0f), 9, 18, 0, 0);
+    o.SetRepeatType(nAnimCurve::Loop);
+    ExpectKey(o.GetValue(5.0f), 0, 0, 0, 0);
+}
+
 TEST(AnimCurve, OneshotHoldsItsEdgesAndItsLastIntervalBlendsTowardsKeyZero) {
     nAnimCurve c = Ramp(nAnimCurve::Oneshot);
     EXPECT_FLOAT_EQ(c.GetEndTime(), 2.5f);
