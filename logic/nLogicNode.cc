@@ -1,7 +1,6 @@
 #include "logic/nLogicNode.h"
 
 #include <cstring>
-#include <new>
 #include <optional>
 
 #include "kernel/nKernelServer.h"
@@ -69,11 +68,13 @@ nLogicNode::~nLogicNode() {
     for (nLogicEventHandler* h : handlers_) delete h;
     handlers_.Clear();
     pendingEvents_.Clear();
+    hasPendingEvents_ = false;
     for (nScriptEvent* e : events_) delete e;
     events_.Clear();
     for (int i = 0; i < timerWalk_.Size(); i++) timerWalk_[i] = nullptr;
     for (int i = 0; i < timers_.Size(); i++) FreeTimer(timers_[i]);
     timers_.Clear();
+    SyncTimerClocks();
     inputLink_.Remove();
     while (inputList_.RemHead()) {
     }
@@ -141,18 +142,29 @@ void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float 
     int count = childCache_.Size();
     for (int i = 0; i < count; i++) {
         nLogicNode* child = childCache_[i];
-        nLogicNode* next = i + 1 < count ? childCache_[i + 1] : nullptr;
+        if (i + 2 < count) {
+            // The children lie far apart: ask early for the two lines the walk reads of one.
+            if (const nLogicNode* ahead = childCache_[i + 2]) {
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(&ahead->marks_, 1);
+            }
+        }
         if (child->active_) {
-            AliveMark childAlive(child);
-            bool lives;
-            if (child->inputList_.IsEmpty() && child->pendingEvents_.Size() == 0 && !child->walkingTimers_) {
-                // Most children have nothing but clocks to serve: ServeChild's work inline.
+            bool lives = true;
+            if (child->inputList_.IsEmpty() && !child->hasPendingEvents_ && !child->walkingTimers_) {
+                // Most children have nothing but clocks to serve: ServeChild's work inline,
+                // and a mark only when a script is due (none runs before).
                 int due = child->CountTimers(frameTime);
-                lives = due == child->timers_.Size() || child->RunDueTimers(childAlive, script, frameTime, due);
+                if (due != child->numTimers_) {
+                    AliveMark childAlive(child);
+                    lives = child->RunDueTimers(childAlive, script, frameTime, due);
+                }
                 if (lives) child->time_ += frameTime;
             } else {
+                AliveMark childAlive(child);
                 lives = ServeChild(child, childAlive, script, frameTime);
             }
+            // The child's own walk needs no mark here: should it die, its entry is nulled.
             if (lives) child->Trigger(graph);
         }
         if (!self.Alive()) return;
@@ -161,7 +173,9 @@ void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float 
         // decides it. An entry nulled meanwhile died or belongs to another parent now.
         nRoot* after;
         if (childCache_[i] && child->GetParent() == this) after = child->GetSucc();
-        else if (next && childCache_[i + 1] && next->GetParent() == this) after = next;
+        // Entries are only ever nulled during the walk, so a live next entry is the next child.
+        else if (i + 1 < count && childCache_[i + 1] && childCache_[i + 1]->GetParent() == this)
+            after = childCache_[i + 1];
         else after = nullptr;
         walkingCache_ = false;
         childCacheValid_ = false;
@@ -269,22 +283,22 @@ bool nLogicNode::ServeChild(nLogicNode* child, const AliveMark& alive, nScriptSe
 }
 
 inline int nLogicNode::CountTimers(float frameTime) {
-    // Until a script is due nothing can change the list: count on it directly.
-    int count = timers_.Size();
-    int first = 0;
-    for (; first < count; first++) {
-        nLogicTimer* t = timers_[first];
-        t->time += frameTime;
-        if (t->time >= t->period) break;
+    // Until a script is due nothing can change the list: count on it directly, the first
+    // two timers on the clocks the node keeps at hand.
+    const int count = numTimers_;
+    for (int first = 0; first < count; first++) {
+        nLogicTimer::Clock& c = first < 2 ? *leadClock_[first] : timers_[first]->GetClock();
+        c.time += frameTime;
+        if (c.time >= c.period) return first;
     }
-    return first;
+    return count;
 }
 
 bool nLogicNode::RunTimers(const AliveMark& alive, nScriptServer* script, float frameTime) {
     // A nested walk (a timer script triggering by hand) leaves the timers to the outer one.
     if (walkingTimers_) return true;
     int first = CountTimers(frameTime);
-    return first == timers_.Size() || RunDueTimers(alive, script, frameTime, first);
+    return first == numTimers_ || RunDueTimers(alive, script, frameTime, first);
 }
 
 bool nLogicNode::RunDueTimers(const AliveMark& alive, nScriptServer* script, float frameTime, int first) {
@@ -474,6 +488,7 @@ void nLogicNode::AddPendingEvent(nScriptEvent* event) {
     p.numArgs = event->GetNumArgs();
     for (int k = 0; k < p.numArgs; k++) pendingArgs_.At(numPendingArgs_++) = event->GetArg(k);
     pendingEvents_.Append(p);
+    hasPendingEvents_ = true;
 }
 
 void nLogicNode::DropPendingEvents(int fired) {
@@ -489,6 +504,7 @@ void nLogicNode::DropPendingEvents(int fired) {
     }
     while (pendingEvents_.Size() > rest) pendingEvents_.Erase(pendingEvents_.Size() - 1);
     numPendingArgs_ = next;
+    hasPendingEvents_ = rest > 0;
 }
 
 nLogicEventHandler* nLogicNode::AddHandler(const char* eventName) {
@@ -551,7 +567,10 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
     }
     const char* key = name ? name : "";
     nLogicTimer* t = FindTimer(key);
-    if (!t) t = timers_.Append(NewTimer(key));
+    if (!t) {
+        t = timers_.Append(NewTimer(key));
+        SyncTimerClocks();
+    }
     t->repeat = type;
     t->time = time;
     t->period = period;
@@ -574,6 +593,7 @@ void nLogicNode::DeleteTimer(nLogicTimer* timer) {
     for (int i = 0; i < timers_.Size(); i++) {
         if (timers_[i] == timer) {
             timers_.Erase(i);
+            SyncTimerClocks();
             break;
         }
     }
@@ -601,11 +621,16 @@ void nLogicNode::TimerList::Erase(int i) {
     count_--;
 }
 
+void nLogicNode::SyncTimerClocks() {
+    numTimers_ = timers_.Size();
+    for (int k = 0; k < 2; k++) leadClock_[k] = k < numTimers_ ? &timers_[k]->GetClock() : nullptr;
+}
+
 nLogicTimer* nLogicNode::NewTimer(const char* name) {
     for (int i = 0; i < TimerSlots; i++) {
         if (!(timerSlotUsed_ & (1u << i))) {
             timerSlotUsed_ |= uint8_t(1u << i);
-            return new (timerSlots_[i]) nLogicTimer(name);
+            return new nLogicTimer(name, &slotClocks_[i]);
         }
     }
     return new nLogicTimer(name);
@@ -613,11 +638,7 @@ nLogicTimer* nLogicNode::NewTimer(const char* name) {
 
 void nLogicNode::FreeTimer(nLogicTimer* timer) {
     for (int i = 0; i < TimerSlots; i++) {
-        if (reinterpret_cast<unsigned char*>(timer) == timerSlots_[i]) {
-            timer->~nLogicTimer();
-            timerSlotUsed_ &= uint8_t(~(1u << i));
-            return;
-        }
+        if (&timer->GetClock() == &slotClocks_[i]) timerSlotUsed_ &= uint8_t(~(1u << i));
     }
     delete timer;
 }

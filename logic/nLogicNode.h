@@ -27,12 +27,16 @@ class nPersistLogic;
 class nScriptEvent;
 class nScriptServer;
 
-// One named timer of a node: runs its script each time `time` reaches `period`. What
-// the frame reads comes first and the texts live on the heap, so that a node's first two
-// timers share a cache line.
+// One named timer of a node: runs its script each time `time` reaches `period`. The
+// time and period live in a Clock, the timer's own or one its node keeps among the data
+// the frame reads, so that counting a node's first timers touches nothing else.
 class nLogicTimer {
 public:
     enum Repeat { Loop = 0, OneShot = 1 };
+    struct Clock {
+        float time = 0.0f;
+        float period = 0.0f;
+    };
     // A text of the timer's own, read only when the timer fires or is looked up.
     class Text {
     public:
@@ -54,12 +58,23 @@ public:
         char* text_ = nullptr;
     };
 
-    explicit nLogicTimer(const char* name) { name_ = name; }
+    // `clock`, when given, holds the time and period and outlives the timer.
+    explicit nLogicTimer(const char* name, Clock* clock = nullptr) : clock_(clock ? *clock : own_) {
+        clock_ = Clock();
+        name_ = name;
+    }
     nLogicTimer(const nLogicTimer&) = delete;
     nLogicTimer& operator=(const nLogicTimer&) = delete;
     const char* GetName() const { return name_.Get(); }
-    float time = 0.0f;
-    float period = 0.0f;
+    Clock& GetClock() const { return clock_; }
+
+private:
+    Clock own_;
+    Clock& clock_;
+
+public:
+    float& time = clock_.time;
+    float& period = clock_.period;
     int repeat = Loop;
     Text script;
 
@@ -232,8 +247,7 @@ private:
     void DropChildCache();
     // A cached child died or is cached by another parent now.
     void ForgetCachedChild(nLogicNode* child);
-    // Timer pointers in order: the first two inside the list (read without loading a
-    // pointer to them first), the rest on the heap.
+    // Timer pointers in order: the first two inside the list, the rest on the heap.
     class TimerList {
     public:
         TimerList() = default;
@@ -265,6 +279,8 @@ private:
     // Runs the scripts of the due timer `first` and the later ones that come due.
     bool RunDueTimers(const AliveMark& alive, nScriptServer* script, float frameTime, int first);
     void DeleteTimer(nLogicTimer* timer);
+    // Brings numTimers_ and leadSlot_ up to the timer list.
+    void SyncTimerClocks();
     nLogicTimer* NewTimer(const char* name);
     void FreeTimer(nLogicTimer* timer);
     bool SaveLogicChildren();
@@ -274,26 +290,34 @@ private:
     // The animator state of that name, made when missing.
     class nModAnimatorState* AnimatorState(const char* name);
 
-    // What the parent's walk reads of every child each frame, together after the kernel
-    // object's own data: the marks, flags and clock, the timer list and the first two
-    // timers (each timer's time and period first), the raised events' count and the input
-    // list's head, so that a child without scripts due costs a few neighbouring cache lines.
+    // What the parent's walk reads of every child each frame, together in 64 bytes right
+    // after the kernel object's own data: the marks, the flags and clock, the timers'
+    // count and where the first two keep their time and period, those two clocks, and the
+    // input list's head. A child without scripts due costs its first line and this block.
     AliveMark* marks_ = nullptr;
     bool active_ = true;
     bool walkingTimers_ = false;
-    bool childCacheValid_ = false;
+    bool hasPendingEvents_ = false;
     bool walkingCache_ = false;
+    float time_ = 0.0f;
+    // timers_.Size() and the clocks of the first and second timer (a slot's below or the
+    // timer's own); kept by SyncTimerClocks whenever the list changes.
+    int numTimers_ = 0;
+    nLogicTimer::Clock* leadClock_[2] = {};
+    static constexpr int TimerSlots = 2;
+    nLogicTimer::Clock slotClocks_[TimerSlots];
+    // Input nodes among the children; inputLink_ is this node's entry in its parent's.
+    nList inputList_;
+
+    bool childCacheValid_ = false;
     // Frames to wait before trying again to cache a list that holds other objects.
     uint8_t cacheRetry_ = 0;
     bool persistence_ = false;
     bool releaseQueued_ = false;
     uint8_t timerSlotUsed_ = 0;
-    float time_ = 0.0f;
-    // In the order they were added. The list's first entries and the first two timers live
-    // in the node itself, so the frame's count of them stays near the node's other data.
+    // In the order they were added; the timers themselves live on the heap, the clocks of
+    // the first two made (while they live) in slotClocks_.
     TimerList timers_;
-    static constexpr int TimerSlots = 2;
-    alignas(nLogicTimer) unsigned char timerSlots_[TimerSlots][sizeof(nLogicTimer)];
     // A raised event and where its arguments wait in pendingArgs_.
     struct PendingEvent {
         nScriptEvent* event = nullptr;
@@ -301,8 +325,6 @@ private:
         int numArgs = 0;
     };
     nArray<PendingEvent> pendingEvents_;
-    // Input nodes among the children; inputLink_ is this node's entry in its parent's.
-    nList inputList_;
 
     // The children in list order, so that the frame's walks do not chase the list's links
     // from node to node. Every entry lives (a dying child nulls its entry through

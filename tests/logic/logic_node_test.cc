@@ -58,6 +58,7 @@ public:
 };
 const nCmdDef<nTestLogicNode> testCmds[] = {
     {"v_mark_s", "TMRK", [](nTestLogicNode*, nCmd* c) { gTrace.push_back(c->In()->GetS()); }},
+    {"v_raise_s", "TRAI", [](nTestLogicNode* self, nCmd* c) { self->AddPendingEvent(self->FindEvent(c->In()->GetS())); }},
 };
 const nClassInfo nTestLogicNode::classInfo =
     nClassInfo::Make<nTestLogicNode>("ntestlogicnode", "nlogicnode", testCmds);
@@ -498,6 +499,55 @@ TEST_F(LogicNodeTest, TimersAndClocksCountOnceAFrameWhileTheChildListChanges) {
     EXPECT_FLOAT_EQ(a->FindTimer("v")->time, 0.5f);
     EXPECT_FLOAT_EQ(a->FindTimer("w")->time, 1.0f);
     EXPECT_EQ(a->GetNumTimers(), 2);
+}
+
+TEST_F(LogicNodeTest, RaisedEventsFireAtTheChildsNextServingAndDeathsInAChildsWalkLeaveTheRest) {
+    // Whether a child has raised events is kept apart from the events themselves: one raised
+    // while another fires, one raised on a child the walk has yet to reach and one on a child
+    // it has passed must each fire exactly once, at the right frame.
+    Node("/usr/logic/p");
+    nTestLogicNode* a = Node("/usr/logic/p/a");
+    nTestLogicNode* b = Node("/usr/logic/p/b");
+    nTestLogicNode* c = Node("/usr/logic/p/c");
+    nTestLogicNode* d = Node("/usr/logic/p/d");
+    Frame();
+    Trace();
+    ASSERT_TRUE(Run("function go() obj('/usr/logic/p/b').mark('go') end"
+                    " function again() obj('/usr/logic/p/b').mark('again') obj('/usr/logic/p/b').raise('go') end"
+                    " function hit() obj('/usr/logic/p/a').mark('hit') end"));
+    b->DeclareEvent("go", "v");
+    b->AddEventFunction("go", "go");
+    b->DeclareEvent("again", "v");
+    b->AddEventFunction("again", "again");
+    a->DeclareEvent("hit", "v");
+    a->AddEventFunction("hit", "hit");
+    b->AddPendingEvent(b->FindEvent("again"));
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger a.trigger again b.trigger c.trigger d.trigger ");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger a.trigger go b.trigger c.trigger d.trigger ");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger c.trigger d.trigger ");
+    a->onTrigger = [&] { b->AddPendingEvent(b->FindEvent("go")); };
+    c->onTrigger = [&] { a->AddPendingEvent(a->FindEvent("hit")); };
+    Frame();
+    a->onTrigger = nullptr;
+    c->onTrigger = nullptr;
+    EXPECT_EQ(Trace(), "p.trigger a.trigger go b.trigger c.trigger d.trigger ");
+    Frame();
+    EXPECT_EQ(Trace(), "p.trigger hit a.trigger b.trigger c.trigger d.trigger ");
+
+    // A grandchild's timer deletes its parent while the parent walks its children: the
+    // parent's siblings are still served, their clocks counted once.
+    Node("/usr/logic/p/c/e")->AddTimer("end", "oneshot", 0, 0.1f, "delete('/usr/logic/p/c')");
+    d->AddTimer("t", "loop", 0, 1e9f, "x = 1");
+    Frame(0.25f);
+    EXPECT_EQ(Lookup("/usr/logic/p/c"), nullptr);
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger c.trigger d.trigger ");
+    EXPECT_FLOAT_EQ(d->FindTimer("t")->time, 0.25f);
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "p.trigger a.trigger b.trigger d.trigger ");
+    EXPECT_FLOAT_EQ(d->FindTimer("t")->time, 0.5f);
 }
 
 }  // namespace
