@@ -155,7 +155,10 @@ void BM_Frame_Raw(benchmark::State& state) {
 // back buffer cleared and swapped.
 void BM_Presented_Ours(benchmark::State& state) {
     bench::InitVideo();
-    PresentFrames(state, *oursSized().device);
+    render::Device& d = *oursSized().device;
+    PresentFrames(state, d);
+    // 1 where the frames went straight into the window's buffer.
+    state.counters["into_window"] = d.IsDrawingIntoWindow() ? 1 : 0;
 }
 
 void BM_Presented_RawClearSwap(benchmark::State& state) {
