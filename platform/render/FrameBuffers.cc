@@ -193,14 +193,14 @@ void FrameBuffers::CreateUpload()
 bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeight)
 {
     this->direct = false;
-    this->touched = false;
-    this->leaveAtPresent = false;
     if (!this->CreateOwn()) {
         // Stay with the window's buffer; the request that wanted our own fails.
         this->DestroyOwn();
         this->direct = true;
         return false;
     }
+    this->touched = false;
+    this->leaveAtPresent = false;
     const int w = std::min(drawableWidth, this->width);
     const int h = std::min(drawableHeight, this->height);
     const int target = asFront ? 1 : 0;
