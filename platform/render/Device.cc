@@ -304,8 +304,11 @@ bool Device::ApplyParameters(const PresentParameters& requested)
     }
     this->MakeCurrent();
     const bool withAlpha = resolved.backBufferFormat == Format::A8R8G8B8;
+    int drawableWidth = 0;
+    int drawableHeight = 0;
+    SDL_GL_GetDrawableSize(this->window.GetSdlWindow(), &drawableWidth, &drawableHeight);
     if (!this->buffers.Create(resolved.backBufferWidth, resolved.backBufferHeight, withAlpha,
-                              resolved.depthStencilFormat)) {
+                              resolved.depthStencilFormat, drawableWidth, drawableHeight)) {
         return false;
     }
     // Vertical sync is a wish: drivers without it present immediately.
@@ -834,9 +837,14 @@ bool Device::CopyFrontBuffer(std::vector<uint32_t>& argb, int& width, int& heigh
     width = this->buffers.GetWidth();
     height = this->buffers.GetHeight();
     argb.assign(static_cast<size_t>(width) * height, 0);
-    this->buffers.ReadFront(argb.data());
+    const bool read = this->buffers.ReadFront(argb.data());
     CheckGlErrors("Device::CopyFrontBuffer");
-    return true;
+    if (!read) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER,
+                     "Device::CopyFrontBuffer: the presented frame is drawn over (frames go "
+                     "straight into the window; it is kept from the next present on)");
+    }
+    return read;
 }
 
 bool Device::SetCursorImage(int hotX, int hotY, int width, int height, const uint32_t* argb)

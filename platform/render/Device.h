@@ -8,7 +8,8 @@
 // remapped to OpenGL's -1..1 here. Screen rows count from the top.
 //
 // Frames are drawn into the device's own back buffer (see FrameBuffers) and
-// shown in the window by Present. Clear ignores the colour, depth and stencil
+// shown in the window by Present, or, where the window's own buffer matches
+// the back buffer, straight into the window. Clear ignores the colour, depth and stencil
 // write masks. State blocks record, apply and capture sets of states; while
 // one is being recorded, Set calls only record. The back buffer can be locked
 // for CPU access in the display format. Device loss never happens on OpenGL,
@@ -126,8 +127,12 @@ public:
     bool LockBackBuffer(const Rect& rect, LockedRect& locked, bool keepContents = true);
     bool UnlockBackBuffer();
     bool IsBackBufferLocked() const { return this->locked; }
-    // The last presented frame as 0xAARRGGBB words, top row first.
+    // The last presented frame as 0xAARRGGBB words, top row first. Fails
+    // (logged) only where frames go straight into the window and the next one
+    // has begun: from the next present on, presented frames are kept.
     bool CopyFrontBuffer(std::vector<uint32_t>& argb, int& width, int& height);
+    // Frames go straight into the window's own buffer.
+    bool IsDrawingIntoWindow() const { return this->buffers.IsDirect(); }
     // Something outside the device changed OpenGL's framebuffer or vertex
     // array bindings: bind again before the next use.
     void ForgetBindings();

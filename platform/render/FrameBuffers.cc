@@ -5,6 +5,7 @@
 #include <SDL2/SDL_log.h>
 #include <SDL2/SDL_video.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -46,19 +47,20 @@ FrameBuffers::~FrameBuffers()
     this->Destroy();
 }
 
-bool FrameBuffers::Create(int newWidth, int newHeight, bool withAlpha, Format depthFormat)
+bool FrameBuffers::Create(int newWidth, int newHeight, bool alpha, Format depthFormat,
+                          int drawableWidth, int drawableHeight)
 {
     this->Destroy();
-    GLenum depthInternal = 0;
-    GLenum depthAttachment = GL_DEPTH_ATTACHMENT;
+    GLenum internal = 0;
+    GLenum attachment = GL_DEPTH_ATTACHMENT;
     switch (depthFormat) {
     case Format::Unknown: break;
-    case Format::D16: depthInternal = GL_DEPTH_COMPONENT16; break;
-    case Format::D24X8: depthInternal = GL_DEPTH_COMPONENT24; break;
-    case Format::D32: depthInternal = GL_DEPTH_COMPONENT32; break;
+    case Format::D16: internal = GL_DEPTH_COMPONENT16; break;
+    case Format::D24X8: internal = GL_DEPTH_COMPONENT24; break;
+    case Format::D32: internal = GL_DEPTH_COMPONENT32; break;
     case Format::D24S8:
-        depthInternal = GL_DEPTH24_STENCIL8;
-        depthAttachment = GL_DEPTH_STENCIL_ATTACHMENT;
+        internal = GL_DEPTH24_STENCIL8;
+        attachment = GL_DEPTH_STENCIL_ATTACHMENT;
         break;
     default:
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "FrameBuffers::Create: depth format %d unsupported",
@@ -67,60 +69,98 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool withAlpha, Format de
     }
     this->width = newWidth;
     this->height = newHeight;
+    this->withAlpha = alpha;
+    this->depthInternal = internal;
+    this->depthAttachment = attachment;
     this->hasStencil = depthFormat == Format::D24S8;
     this->packInvert = SDL_GL_ExtensionSupported("GL_MESA_pack_invert") == SDL_TRUE;
-    const GLenum colorInternal = withAlpha ? GL_RGBA8 : GL_RGB8;
+    this->direct = this->WindowMatches(drawableWidth, drawableHeight, depthFormat);
+    this->touched = false;
+    this->leaveAtPresent = false;
+    this->CreateUpload();
+    if (this->direct) {
+        // New buffers start black, with depth 1 and stencil 0.
+        glClearColor(0.0f, 0.0f, 0.0f, alpha ? 0.0f : 1.0f);
+        glClearDepth(1.0);
+        glClearStencil(0);
+        const ScissorOff scissor;
+        this->Bind(0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | (internal != 0 ? GL_DEPTH_BUFFER_BIT : 0) |
+                (this->hasStencil ? GL_STENCIL_BUFFER_BIT : 0));
+        this->created = true;
+        return true;
+    }
+    this->created = this->CreateOwn();
+    if (!this->created) {
+        this->Destroy();
+    }
+    return this->created;
+}
 
-    if (depthInternal != 0) {
+bool FrameBuffers::WindowMatches(int drawableWidth, int drawableHeight, Format depthFormat) const
+{
+    if (drawableWidth != this->width || drawableHeight != this->height) {
+        return false;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    // A double-buffered window's back buffer is undefined after a swap: the
+    // presented picture could not be read again, nor kept by the next frame.
+    GLboolean doubleBuffered = GL_TRUE;
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+    GLint red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0, drawBuffer = 0;
+    glGetIntegerv(GL_RED_BITS, &red);
+    glGetIntegerv(GL_GREEN_BITS, &green);
+    glGetIntegerv(GL_BLUE_BITS, &blue);
+    glGetIntegerv(GL_ALPHA_BITS, &alpha);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_STENCIL_BITS, &stencil);
+    glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+    if (doubleBuffered != GL_FALSE || red != 8 || green != 8 || blue != 8 ||
+        alpha != (this->withAlpha ? 8 : 0) || depth != DepthBits(depthFormat) ||
+        stencil != StencilBits(depthFormat) || drawBuffer == GL_NONE) {
+        return false;
+    }
+    // Reads come from the buffer that is drawn into.
+    glReadBuffer(static_cast<GLenum>(drawBuffer));
+    return true;
+}
+
+bool FrameBuffers::CreateOwn()
+{
+    const GLenum colorInternal = this->withAlpha ? GL_RGBA8 : GL_RGB8;
+    if (this->depthInternal != 0) {
         glGenRenderbuffers(1, &this->depthBuffer);
         glBindRenderbuffer(GL_RENDERBUFFER, this->depthBuffer);
-        glRenderbufferStorage(GL_RENDERBUFFER, depthInternal, newWidth, newHeight);
+        glRenderbufferStorage(GL_RENDERBUFFER, this->depthInternal, this->width, this->height);
     }
     glGenFramebuffers(2, this->frames);
     glGenRenderbuffers(2, this->colors);
     GLenum status[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
         glBindRenderbuffer(GL_RENDERBUFFER, this->colors[i]);
-        glRenderbufferStorage(GL_RENDERBUFFER, colorInternal, newWidth, newHeight);
+        glRenderbufferStorage(GL_RENDERBUFFER, colorInternal, this->width, this->height);
         glBindFramebuffer(GL_FRAMEBUFFER, this->frames[i]);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
                                   this->colors[i]);
         if (this->depthBuffer != 0) {
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, depthAttachment, GL_RENDERBUFFER,
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, this->depthAttachment, GL_RENDERBUFFER,
                                       this->depthBuffer);
         }
         status[i] = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     }
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-
-    // Lock uploads go through a texture as large as the buffer, made once.
-    GLint boundTexture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
-    glGenTextures(1, &this->uploadTexture);
-    glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, newWidth, newHeight, 0, kPixelFormat, kPixelType,
-                 nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
-    glGenFramebuffers(1, &this->uploadFrame);
-    glBindFramebuffer(GL_FRAMEBUFFER, this->uploadFrame);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                           this->uploadTexture, 0);
     this->ForgetBindings();
-
     if (status[0] != GL_FRAMEBUFFER_COMPLETE || status[1] != GL_FRAMEBUFFER_COMPLETE) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER,
-                     "FrameBuffers::Create: %dx%d with depth format %d is incomplete (0x%x)",
-                     newWidth, newHeight, static_cast<int>(depthFormat), status[0]);
-        this->Destroy();
+                     "FrameBuffers::Create: %dx%d with depth 0x%x is incomplete (0x%x)",
+                     this->width, this->height, this->depthInternal, status[0]);
         return false;
     }
     // New buffers start black, with depth 1 and stencil 0.
-    glClearColor(0.0f, 0.0f, 0.0f, withAlpha ? 0.0f : 1.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, this->withAlpha ? 0.0f : 1.0f);
     glClearDepth(1.0);
     glClearStencil(0);
+    const ScissorOff scissor;
     for (int i = 1; i >= 0; --i) {
         this->Bind(this->frames[i], this->frames[i]);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -130,23 +170,86 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool withAlpha, Format de
     return true;
 }
 
-void FrameBuffers::Destroy()
+void FrameBuffers::CreateUpload()
 {
-    if (this->frames[0] == 0 && this->frames[1] == 0) {
-        return;
+    // Lock uploads go through a texture as large as the buffer, made once.
+    GLint boundTexture = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    glGenTextures(1, &this->uploadTexture);
+    glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, this->width, this->height, 0, kPixelFormat,
+                 kPixelType, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
+    glGenFramebuffers(1, &this->uploadFrame);
+    glBindFramebuffer(GL_FRAMEBUFFER, this->uploadFrame);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           this->uploadTexture, 0);
+    this->ForgetBindings();
+}
+
+bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeight)
+{
+    this->direct = false;
+    if (!this->CreateOwn()) {
+        // Stay with the window's buffer; the request that wanted our own fails.
+        this->DestroyOwn();
+        this->direct = true;
+        return false;
     }
+    this->touched = false;
+    this->leaveAtPresent = false;
+    const int w = std::min(drawableWidth, this->width);
+    const int h = std::min(drawableHeight, this->height);
+    const int target = asFront ? 1 : 0;
+    if (w > 0 && h > 0) {
+        const ScissorOff scissor;
+        this->Bind(this->frames[target], 0);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        if (this->depthInternal != 0 && w == this->width && h == this->height) {
+            // The next frame may test against the depth (and stencil) drawn so far.
+            glBlitFramebuffer(0, 0, w, h, 0, 0, w, h,
+                              GL_DEPTH_BUFFER_BIT | (this->hasStencil ? GL_STENCIL_BUFFER_BIT : 0),
+                              GL_NEAREST);
+        }
+    }
+    // The back buffer is frames[0]; as the front, the picture still has to be
+    // brought into it before a frame uses it without clearing.
+    this->back = 0;
+    this->stale = asFront;
+    return true;
+}
+
+void FrameBuffers::DestroyOwn()
+{
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    const GLuint allFrames[] = {this->frames[0], this->frames[1], this->uploadFrame};
-    glDeleteFramebuffers(3, allFrames);
+    glDeleteFramebuffers(2, this->frames);
     const GLuint buffers[] = {this->colors[0], this->colors[1], this->depthBuffer};
     glDeleteRenderbuffers(3, buffers);
-    glDeleteTextures(1, &this->uploadTexture);
     this->frames[0] = this->frames[1] = 0;
     this->colors[0] = this->colors[1] = 0;
     this->depthBuffer = 0;
+    this->ForgetBindings();
+}
+
+void FrameBuffers::Destroy()
+{
+    if (!this->created && this->frames[0] == 0 && this->uploadFrame == 0) {
+        return;
+    }
+    this->DestroyOwn();
+    glDeleteFramebuffers(1, &this->uploadFrame);
+    glDeleteTextures(1, &this->uploadTexture);
     this->uploadFrame = this->uploadTexture = 0;
     this->width = this->height = 0;
+    this->created = false;
+    this->depthInternal = 0;
     this->hasStencil = false;
+    this->direct = false;
+    this->touched = false;
+    this->leaveAtPresent = false;
     this->stale = false;
     this->ForgetBindings();
     this->staging.clear();
@@ -169,6 +272,12 @@ void FrameBuffers::Bind(unsigned draw, unsigned read)
 
 void FrameBuffers::BindBack(bool overwritten)
 {
+    if (this->direct) {
+        // One buffer: whatever the last frame left is still there.
+        this->touched = true;
+        this->Bind(0, 0);
+        return;
+    }
     const unsigned backFrame = this->frames[this->back];
     if (this->stale) {
         this->stale = false;
@@ -187,7 +296,12 @@ void FrameBuffers::ReadBack(const Rect& rect, Format format, uint8_t* bits, int 
 {
     const int w = rect.right - rect.left;
     const int h = rect.bottom - rect.top;
-    this->BindBack();
+    if (this->direct) {
+        // Reading leaves the presented picture as it is.
+        this->Bind(0, 0);
+    } else {
+        this->BindBack();
+    }
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     // GL counts rows from the bottom. Where the driver can hand the rows out
@@ -274,13 +388,28 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, const uint8_t* bit
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
     this->BindBack(rect.left == 0 && rect.top == 0 && w == this->width && h == this->height);
     const ScissorOff scissor;
-    this->Bind(this->frames[this->back], this->uploadFrame);
+    this->Bind(this->direct ? 0 : this->frames[this->back], this->uploadFrame);
     glBlitFramebuffer(0, 0, w, h, rect.left, this->height - rect.bottom, rect.right,
                       this->height - rect.top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
 void FrameBuffers::Present(int drawableWidth, int drawableHeight)
 {
+    if (this->direct) {
+        if (drawableWidth == this->width && drawableHeight == this->height) {
+            // The frame is in the window already.
+            this->touched = false;
+            if (this->leaveAtPresent) {
+                this->LeaveWindow(true, drawableWidth, drawableHeight);
+            }
+            return;
+        }
+        // The drawable changed size under the frame: from now on frames are
+        // drawn at their own size and stretched to the window's.
+        if (!this->LeaveWindow(false, drawableWidth, drawableHeight)) {
+            return;
+        }
+    }
     // Whatever the new back buffer holds is two frames old.
     this->BindBack();
     if (drawableWidth > 0 && drawableHeight > 0) {
@@ -294,9 +423,15 @@ void FrameBuffers::Present(int drawableWidth, int drawableHeight)
     this->stale = true;
 }
 
-void FrameBuffers::ReadFront(uint32_t* argb)
+bool FrameBuffers::ReadFront(uint32_t* argb)
 {
-    const unsigned front = this->frames[1 - this->back];
+    const bool fromWindow = this->direct;
+    if (fromWindow && this->touched) {
+        // The presented picture is drawn over; from the next present on it is kept.
+        this->leaveAtPresent = true;
+        return false;
+    }
+    const unsigned front = fromWindow ? 0 : this->frames[1 - this->back];
     this->Bind(this->boundDraw, front);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
@@ -304,9 +439,19 @@ void FrameBuffers::ReadFront(uint32_t* argb)
         glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
         glReadPixels(0, 0, this->width, this->height, kPixelFormat, kPixelType, argb);
         glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
-        return;
+    } else {
+        glReadPixels(0, 0, this->width, this->height, kPixelFormat, kPixelType, argb);
+        this->TurnOver(argb);
     }
-    glReadPixels(0, 0, this->width, this->height, kPixelFormat, kPixelType, argb);
+    if (fromWindow && !this->LeaveWindow(true, this->width, this->height)) {
+        // The picture is read; keeping it from now on is tried again at the next present.
+        this->leaveAtPresent = true;
+    }
+    return true;
+}
+
+void FrameBuffers::TurnOver(uint32_t* argb)
+{
     // Turn the rows over in place.
     const size_t w = static_cast<size_t>(this->width);
     if (this->staging.size() < w) {

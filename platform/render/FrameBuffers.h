@@ -9,6 +9,15 @@
 // copy, and one that does not still finds what the last frame left.
 // Framebuffer bindings change only when they have to. Every call needs the
 // device's GL context to be current.
+//
+// Where the window's own buffer can stand in for both (its drawable has the
+// buffers' size, colour, depth and stencil bits, and is single-buffered, so a
+// swap leaves the picture in it), frames are drawn straight into the window
+// and presenting copies nothing. The picture then stays readable only until
+// the next frame draws over it, so the first read of the front buffer moves
+// to buffers of our own for good (until the next Create): read right after a
+// present it gets the picture; read once the next frame has begun it fails,
+// and the move happens at the next present.
 
 #include "platform/render/RenderTypes.h"
 
@@ -24,13 +33,17 @@ public:
     FrameBuffers(const FrameBuffers&) = delete;
     FrameBuffers& operator=(const FrameBuffers&) = delete;
 
-    bool Create(int width, int height, bool withAlpha, Format depthFormat);
+    // drawableWidth/Height: the window's drawable now.
+    bool Create(int width, int height, bool withAlpha, Format depthFormat, int drawableWidth,
+                int drawableHeight);
     void Destroy();
-    bool IsCreated() const { return this->frames[0] != 0; }
+    bool IsCreated() const { return this->created; }
     int GetWidth() const { return this->width; }
     int GetHeight() const { return this->height; }
-    bool HasDepth() const { return this->depthBuffer != 0; }
+    bool HasDepth() const { return this->depthInternal != 0; }
     bool HasStencil() const { return this->hasStencil; }
+    // Frames go straight into the window's own buffer.
+    bool IsDirect() const { return this->direct; }
 
     // Binds the back buffer for drawing and reading. overwritten: the caller
     // is about to replace every colour pixel, so the last frame need not be
@@ -45,17 +58,37 @@ public:
     // Shows the back buffer in the window's drawable (stretched to its size
     // unless that is 0) and makes it the front buffer.
     void Present(int drawableWidth, int drawableHeight);
-    // The front buffer as 0xAARRGGBB words, top row first.
-    void ReadFront(uint32_t* argb);
+    // The front buffer as 0xAARRGGBB words, top row first. False when frames
+    // go into the window and the next one has drawn over the presented one.
+    bool ReadFront(uint32_t* argb);
     // Something else bound framebuffers: bind again before the next use.
     void ForgetBindings() { this->boundDraw = this->boundRead = ~0u; }
 
 private:
     void Bind(unsigned draw, unsigned read);
+    bool WindowMatches(int drawableWidth, int drawableHeight, Format depthFormat) const;
+    bool CreateOwn();
+    void DestroyOwn();
+    void CreateUpload();
+    // Moves from the window's buffer to buffers of our own, taking the
+    // window's picture along (depth and stencil too) as the front buffer
+    // (presented) or the back buffer (a frame drawn but not yet shown).
+    bool LeaveWindow(bool asFront, int drawableWidth, int drawableHeight);
+    // Turns a whole buffer's rows read bottom first over in place.
+    void TurnOver(uint32_t* argb);
 
     int width = 0;
     int height = 0;
+    bool created = false;
+    bool withAlpha = false;
+    unsigned depthInternal = 0;
+    unsigned depthAttachment = 0;
     bool hasStencil = false;
+    bool direct = false;
+    // Direct: the window's buffer no longer holds the presented frame.
+    bool touched = false;
+    // Direct: move to buffers of our own at the next present.
+    bool leaveAtPresent = false;
     // The driver reads rows top first on request (GL_MESA_pack_invert).
     bool packInvert = false;
     unsigned frames[2] = {0, 0};

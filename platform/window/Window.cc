@@ -42,19 +42,21 @@ bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
 
 }  // namespace
 
-std::unique_ptr<Window> Window::Open(const char* caption, int width, int height)
+std::unique_ptr<Window> Window::Open(const char* caption, int width, int height, int depthBits,
+                                     int stencilBits)
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no video: %s", SDL_GetError());
         return nullptr;
     }
-    // The device renders into buffers of its own; the window's drawable only
-    // receives finished frames, so it needs colour alone.
+    // Unless the device can draw straight into it, the window's drawable only
+    // receives finished frames and needs colour alone.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, std::max(depthBits, 0));
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, std::max(stencilBits, 0));
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_Window* sdlWindow =
         SDL_CreateWindow(caption != nullptr ? caption : "", 0, 0, std::max(width, 1),

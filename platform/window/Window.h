@@ -34,8 +34,11 @@ public:
     // Starts SDL's video subsystem when needed. Null (and a log line) when no
     // video driver or window can be had. The window starts at the given client
     // size; SDL's offscreen driver keeps the drawable it was made with through
-    // later resizes.
-    static std::unique_ptr<Window> Open(const char* caption, int width = 1, int height = 1);
+    // later resizes. The window's own buffer gets the depth and stencil bits
+    // given (the pixel format is fixed when the window is made): a render
+    // device whose buffers have the same bits and size can draw straight into it.
+    static std::unique_ptr<Window> Open(const char* caption, int width = 1, int height = 1,
+                                        int depthBits = 0, int stencilBits = 0);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;

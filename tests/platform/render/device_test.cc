@@ -40,7 +40,10 @@ const LitVertex kSquare[6] = {
     {-0.5f, 0.5f, 0, 0, 0, -1}, {0.5f, -0.5f, 0, 0, 0, -1}, {-0.5f, -0.5f, 0, 0, 0, -1},
 };
 
-class DeviceTest : public ::testing::Test {
+// Run twice: on a window made tiny (the device draws into buffers of its own and copies
+// each frame into the window) and on a window made at each device's size and depth
+// format (the device draws straight into the window's buffer).
+class DeviceTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
@@ -72,10 +75,22 @@ protected:
 
     bool Open(const PresentParameters& parameters)
     {
+        if (GetParam() && this->device == nullptr) {
+            this->win = window::Window::Open("Brinewick", parameters.backBufferWidth,
+                                             parameters.backBufferHeight,
+                                             DepthBits(parameters.depthStencilFormat),
+                                             StencilBits(parameters.depthStencilFormat));
+            if (this->win == nullptr) return false;
+        }
         this->device = this->system->OpenDevice(0, DeviceType::Hardware, *this->win,
                                                 VertexProcessing::Hardware, parameters);
         if (this->device != nullptr && parameters.windowed) {
             this->win->Place(0, 0, parameters.backBufferWidth, parameters.backBufferHeight);
+        }
+        if (this->device != nullptr) {
+            // A buffer with alpha never matches the window's (made without).
+            EXPECT_EQ(this->device->IsDrawingIntoWindow(),
+                      GetParam() && parameters.backBufferFormat != Format::A8R8G8B8);
         }
         return this->device != nullptr;
     }
@@ -113,12 +128,12 @@ protected:
         return projection;
     }
 
-    void DrawScreenQuad(float x0, float y0, float x1, float y1, uint32_t color)
+    void DrawScreenQuad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.5f)
     {
         // Clockwise on screen, as front faces are by default.
         const ScreenVertex quad[6] = {
-            {x0, y0, 0.5f, 1.0f, color}, {x1, y0, 0.5f, 1.0f, color}, {x1, y1, 0.5f, 1.0f, color},
-            {x0, y0, 0.5f, 1.0f, color}, {x1, y1, 0.5f, 1.0f, color}, {x0, y1, 0.5f, 1.0f, color},
+            {x0, y0, z, 1.0f, color}, {x1, y0, z, 1.0f, color}, {x1, y1, z, 1.0f, color},
+            {x0, y0, z, 1.0f, color}, {x1, y1, z, 1.0f, color}, {x0, y1, z, 1.0f, color},
         };
         ASSERT_TRUE(this->device->DrawUserPrimitives(PrimitiveType::TriangleList, 2, kScreenFormat,
                                                      quad, sizeof(ScreenVertex)));
@@ -129,7 +144,7 @@ protected:
     std::unique_ptr<Device> device;
 };
 
-TEST_F(DeviceTest, AdaptersListCommonModesAndTheChecksTheServerMakes)
+TEST_P(DeviceTest, AdaptersListCommonModesAndTheChecksTheServerMakes)
 {
     // The listed modes themselves are checked through the display server's mode tree.
     ASSERT_GE(this->system->GetAdapterCount(), 1);
@@ -155,7 +170,7 @@ TEST_F(DeviceTest, AdaptersListCommonModesAndTheChecksTheServerMakes)
               nullptr);
 }
 
-TEST_F(DeviceTest, ClearedFramesReadBackInAWindowAndFullScreen)
+TEST_P(DeviceTest, ClearedFramesReadBackInAWindowAndFullScreen)
 {
     const struct {
         bool windowed;
@@ -186,7 +201,73 @@ TEST_F(DeviceTest, ClearedFramesReadBackInAWindowAndFullScreen)
     }
 }
 
-TEST_F(DeviceTest, LockedBackBufferPatternComesBackUpright)
+TEST_P(DeviceTest, FramesWithoutAClearKeepColourAndDepthAcrossFrontBufferReads)
+{
+    ASSERT_TRUE(this->Open(Parameters(64, 48)));
+    this->BeginCleared(kRed);
+    this->DrawScreenQuad(8, 8, 24, 24, kBlue);
+    this->EndAndPresent();
+
+    ASSERT_TRUE(this->device->BeginScene());
+    this->DrawScreenQuad(40, 8, 56, 24, kGreen);
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(16, 16), kBlue));
+    EXPECT_TRUE(ColorNear(this->Presented(48, 16), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(4, 40), kRed));
+
+    // After the read: a quad behind the blue one shows only around it, so the depth
+    // drawn two frames ago is still there.
+    ASSERT_TRUE(this->device->BeginScene());
+    this->DrawScreenQuad(0, 0, 32, 32, 0xFFFFFF00u, 0.7f);
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(16, 16), kBlue));
+    EXPECT_TRUE(ColorNear(this->Presented(4, 4), 0xFFFFFF00u));
+    EXPECT_TRUE(ColorNear(this->Presented(48, 16), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(4, 40), kRed));
+
+    // A lock reads and writes the frame being drawn, not the presented one.
+    ASSERT_TRUE(this->device->BeginScene());
+    this->DrawScreenQuad(40, 30, 56, 46, kBlue);
+    LockedRect locked;
+    ASSERT_TRUE(this->device->LockBackBuffer(Rect{48, 38, 50, 40}, locked));
+    EXPECT_TRUE(ColorNear(static_cast<const uint32_t*>(locked.bits)[0], kBlue));
+    static_cast<uint32_t*>(locked.bits)[0] = kGreen;
+    ASSERT_TRUE(this->device->UnlockBackBuffer());
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(48, 38), kGreen));
+    EXPECT_TRUE(ColorNear(this->Presented(49, 38), kBlue));
+}
+
+TEST_P(DeviceTest, TheFrontBufferReadMidFrameFailsOnlyWhileFramesGoIntoTheWindow)
+{
+    const bool intoWindow = GetParam();
+    ASSERT_TRUE(this->Open(Parameters(64, 48)));
+    this->BeginCleared(kRed);
+    this->EndAndPresent();
+    this->BeginCleared(kGreen);
+    std::vector<uint32_t> pixels;
+    int w = 0;
+    int h = 0;
+    // The window's buffer holds the half-drawn frame: no picture rather than a wrong one.
+    EXPECT_EQ(this->device->CopyFrontBuffer(pixels, w, h), !intoWindow);
+    if (!intoWindow) {
+        EXPECT_TRUE(ColorNear(pixels[0] | 0xFF000000u, kRed));
+    }
+    this->EndAndPresent();
+    // From that present on the presented frame is kept, whenever it is asked for.
+    EXPECT_FALSE(this->device->IsDrawingIntoWindow());
+    this->BeginCleared(kBlue);
+    EXPECT_TRUE(ColorNear(this->Presented(10, 10), kGreen));
+    this->EndAndPresent();
+    EXPECT_TRUE(ColorNear(this->Presented(10, 10), kBlue));
+
+    // A reset looks at the window again.
+    ASSERT_TRUE(this->device->Reset(Parameters(64, 48)));
+    EXPECT_EQ(this->device->IsDrawingIntoWindow(), intoWindow);
+    EXPECT_TRUE(ColorNear(this->Presented(10, 10), 0xFF000000u));
+}
+
+TEST_P(DeviceTest, LockedBackBufferPatternComesBackUpright)
 {
     ASSERT_TRUE(this->Open(Parameters(320, 240)));
     ASSERT_TRUE(this->device->Clear(kClearTarget, kBlue, 1.0f, 0));
@@ -220,7 +301,7 @@ TEST_F(DeviceTest, LockedBackBufferPatternComesBackUpright)
     EXPECT_FALSE(this->device->LockBackBuffer(Rect{400, 0, 500, 10}, locked));
 }
 
-TEST_F(DeviceTest, ClearIgnoresWriteMasksThatDrawingObeys)
+TEST_P(DeviceTest, ClearIgnoresWriteMasksThatDrawingObeys)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     this->BeginCleared(kBlue, kClearTarget);
@@ -244,7 +325,7 @@ TEST_F(DeviceTest, ClearIgnoresWriteMasksThatDrawingObeys)
     EXPECT_TRUE(ColorNear(this->Presented(48, 32), kBlue));
 }
 
-TEST_F(DeviceTest, StencilMasksWhatIsDrawn)
+TEST_P(DeviceTest, StencilMasksWhatIsDrawn)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64, Format::X8R8G8B8, Format::D24S8)));
     this->BeginCleared(kBlue, kClearTarget | kClearDepth | kClearStencil);
@@ -265,7 +346,7 @@ TEST_F(DeviceTest, StencilMasksWhatIsDrawn)
     EXPECT_TRUE(ColorNear(this->Presented(54, 54), kBlue));
 }
 
-TEST_F(DeviceTest, TransformsLightsAndCullingFollowTheRowVectorConventions)
+TEST_P(DeviceTest, TransformsLightsAndCullingFollowTheRowVectorConventions)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     ASSERT_TRUE(this->device->SetTransform(TransformKind::Projection, Perspective(1.0f, 100.0f)));
@@ -307,7 +388,7 @@ TEST_F(DeviceTest, TransformsLightsAndCullingFollowTheRowVectorConventions)
     EXPECT_TRUE(ColorNear(this->Presented(22, 32), 0xFF000000u));
 }
 
-TEST_F(DeviceTest, ViewportCountsFromTheTopAndBlendingMixesColours)
+TEST_P(DeviceTest, ViewportCountsFromTheTopAndBlendingMixesColours)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     struct ColorVertex {
@@ -335,7 +416,7 @@ TEST_F(DeviceTest, ViewportCountsFromTheTopAndBlendingMixesColours)
     EXPECT_TRUE(ColorNear(this->Presented(48, 16), kBlue));
 }
 
-TEST_F(DeviceTest, LinearFogBlendsByViewDistance)
+TEST_P(DeviceTest, LinearFogBlendsByViewDistance)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     this->device->SetTransform(TransformKind::Projection, Perspective(1.0f, 100.0f));
@@ -355,7 +436,7 @@ TEST_F(DeviceTest, LinearFogBlendsByViewDistance)
     EXPECT_TRUE(ColorNear(this->Presented(32, 32), 0xFFFF8080u, 6));
 }
 
-TEST_F(DeviceTest, StateBlocksRecordApplyAndCapture)
+TEST_P(DeviceTest, StateBlocksRecordApplyAndCapture)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     Matrix moved = IdentityMatrix();
@@ -398,7 +479,7 @@ TEST_F(DeviceTest, StateBlocksRecordApplyAndCapture)
     EXPECT_FALSE(this->device->DeleteStateBlock(block));
 }
 
-TEST_F(DeviceTest, SimulatedLossFailsTheFrameUntilReset)
+TEST_P(DeviceTest, SimulatedLossFailsTheFrameUntilReset)
 {
     PresentParameters parameters = Parameters(64, 64);
     ASSERT_TRUE(this->Open(parameters));
@@ -425,7 +506,7 @@ TEST_F(DeviceTest, SimulatedLossFailsTheFrameUntilReset)
     EXPECT_TRUE(ColorNear(this->Presented(100, 10), kRed));
 }
 
-TEST_F(DeviceTest, BadRequestsAreRefused)
+TEST_P(DeviceTest, BadRequestsAreRefused)
 {
     EXPECT_FALSE(this->Open(Parameters(0, 64, Format::X8R8G8B8, Format::D16, false)));
     EXPECT_FALSE(this->Open(Parameters(64, 64, Format::A4R4G4B4)));
@@ -467,7 +548,7 @@ using bwtest::ColorNear;
 // A spot light's cone falls off linearly in the cosine of the angle from its axis, as
 // the engine's lights are set (falloff 1, no inner cone). OpenGL has only an exponent:
 // fitted at half the cone angle, the intensity there must match.
-TEST_F(DeviceTest, SpotConesMatchTheLinearFalloffAtHalfTheirAngle)
+TEST_P(DeviceTest, SpotConesMatchTheLinearFalloffAtHalfTheirAngle)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     this->device->SetRenderState(RenderState::CullMode, Cull::None);
@@ -522,7 +603,7 @@ TEST_F(DeviceTest, SpotConesMatchTheLinearFalloffAtHalfTheirAngle)
 }
 
 // Every OpenGL error reaches the handler, with the call named.
-TEST_F(DeviceTest, OpenGlErrorsReachTheHandler)
+TEST_P(DeviceTest, OpenGlErrorsReachTheHandler)
 {
 #ifdef BW_GL_ERROR_CHECK
     ASSERT_TRUE(this->Open(Parameters(16, 16)));
@@ -555,7 +636,7 @@ struct ColorVertex {
 
 // Buffers refuse what would reach outside them, nest their locks, and a draw whose
 // indices reach past the vertex buffer is refused instead of reading beyond it.
-TEST_F(DeviceTest, BuffersGuardTheirBoundsAndDrawAtTheBaseVertex)
+TEST_P(DeviceTest, BuffersGuardTheirBoundsAndDrawAtTheBaseVertex)
 {
     ASSERT_TRUE(this->Open(Parameters(32, 32)));
     this->device->SetRenderState(RenderState::Lighting, 0);
@@ -632,7 +713,7 @@ TEST_F(DeviceTest, BuffersGuardTheirBoundsAndDrawAtTheBaseVertex)
 // A buffer that went leaves its storage to the next one of its size that is locked whole,
 // and only to that: a partial first lock still reads zero where nothing was written.
 // Indices written whole may bring their largest with them; otherwise it is looked for.
-TEST_F(DeviceTest, BuffersThatWentServeOnlyWholeFirstLocks)
+TEST_P(DeviceTest, BuffersThatWentServeOnlyWholeFirstLocks)
 {
     ASSERT_TRUE(this->Open(Parameters(32, 32)));
     this->device->SetRenderState(RenderState::Lighting, 0);
@@ -688,7 +769,7 @@ TEST_F(DeviceTest, BuffersThatWentServeOnlyWholeFirstLocks)
 
 }  // namespace
 
-TEST_F(DeviceTest, TheScissorRectangleClipsDrawsButNotClears)
+TEST_P(DeviceTest, TheScissorRectangleClipsDrawsButNotClears)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
     const Rect inner{16, 8, 48, 24};
@@ -716,7 +797,7 @@ TEST_F(DeviceTest, TheScissorRectangleClipsDrawsButNotClears)
     EXPECT_TRUE(ColorNear(this->Presented(4, 60), kRed));
 }
 
-TEST_F(DeviceTest, IndexedDrawsFromMemoryReachOnlyTheirVertices)
+TEST_P(DeviceTest, IndexedDrawsFromMemoryReachOnlyTheirVertices)
 {
     ASSERT_TRUE(this->Open(Parameters(32, 32)));
     this->device->SetRenderState(RenderState::Lighting, 0);
@@ -745,3 +826,8 @@ TEST_F(DeviceTest, IndexedDrawsFromMemoryReachOnlyTheirVertices)
     EXPECT_TRUE(ColorNear(this->Presented(24, 24), kGreen));
     EXPECT_TRUE(ColorNear(this->Presented(8, 24), kBlue));
 }
+
+INSTANTIATE_TEST_SUITE_P(Window, DeviceTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("DrawnStraightIn") : std::string("CopiedIn");
+                         });
