@@ -478,6 +478,7 @@ bool nD3D8Server::devOpen() {
     render::VertexProcessing processing = render::VertexProcessing::Software;
     if (caps.hardwareTransformAndLight)
         processing = caps.pureDevice ? render::VertexProcessing::PureHardware : render::VertexProcessing::Hardware;
+    fitWindow(depthFormat);
     device = d3d->OpenDevice(adapter, devType, *window, processing, presentParams);
     if (!device) {
         n_error("nD3D8Server::OpenDisplay(): the device for '%s' cannot be created\n", displayMode);
@@ -488,6 +489,28 @@ bool nD3D8Server::devOpen() {
     font = std::make_unique<nD3D8Font>("Trebuchet MS", 10, nD3D8Font::BOLD);
     initDeviceState();
     return true;
+}
+
+void nD3D8Server::fitWindow(Format depthFormat) {
+    // The window is made before the mode is known. Where its drawable keeps the size it
+    // was made with (SDL's offscreen driver), it is made again at the mode's size with
+    // the depth format's bits, so frames can go straight into it instead of being copied
+    // there; elsewhere a resize is enough and the window stays.
+    if (window::Window::DrawableFollowsSize()) return;
+    int w = 0, h = 0;
+    window->GetClientSize(w, h);
+    const int depth = render::DepthBits(depthFormat);
+    const int stencil = render::StencilBits(depthFormat);
+    if (w == dispWidth && h == dispHeight && window->GetDepthBits() == depth && window->GetStencilBits() == stencil)
+        return;
+    if (!window->Remake(dispWidth, dispHeight, depth, stencil)) {
+        n_error("nD3D8Server::OpenDisplay(): the window cannot be made at %d x %d; frames are copied into it\n",
+                dispWidth, dispHeight);
+        return;
+    }
+    // The input and audio servers follow the handle.
+    if (nRoot* hwnd = nKernelServer::ks->Lookup("/sys/env/hwnd"); hwnd && hwnd->IsA("nenv"))
+        static_cast<nEnv*>(hwnd)->SetI(int32_t(window->GetId()));
 }
 
 void nD3D8Server::placeWindow() {

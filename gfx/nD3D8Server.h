@@ -203,6 +203,8 @@ private:
     bool testResetDevice();
     void initDeviceState();
     void placeWindow();
+    // Gives the device a window it can draw straight into where resizing cannot.
+    void fitWindow(render::Format depthFormat);
     void sendViewVolume();
     // Posts key, character, mouse position and mouse button events to the input
     // server when there is one.

@@ -117,6 +117,15 @@ void InputSystem::HandleEvent(const SDL_Event& event)
     }
 }
 
+void InputSystem::WindowRemade(uint32_t oldId, uint32_t newId)
+{
+    for (InputSystem* system : open) {
+        if (oldId != 0 && system->focusWindow == oldId) {
+            system->focusWindow = newId;
+        }
+    }
+}
+
 void InputSystem::AddJoystick(int deviceIndex)
 {
     // SDL announces the joysticks present at start as added too.

@@ -33,6 +33,8 @@ public:
 
     // Feeds one SDL event to every open system.
     static void HandleEvent(const SDL_Event& event);
+    // A window made again under a new id keeps the focus it had.
+    static void WindowRemade(uint32_t oldId, uint32_t newId);
 
 private:
     friend class InputDevice;

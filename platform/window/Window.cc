@@ -6,6 +6,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace window {
 
@@ -40,15 +41,14 @@ bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
     return true;
 }
 
+// Lets the free SetWindowIcon reach the Window behind an SDL window.
+const char* const kSelfKey = "window::Window";
+
 }  // namespace
 
-std::unique_ptr<Window> Window::Open(const char* caption, int width, int height, int depthBits,
-                                     int stencilBits)
+SDL_Window* Window::Create(const char* caption, int width, int height, int depthBits,
+                           int stencilBits, bool borderless)
 {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no video: %s", SDL_GetError());
-        return nullptr;
-    }
     // Unless the device can draw straight into it, the window's drawable only
     // receives finished frames and needs colour alone.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -60,20 +60,71 @@ std::unique_ptr<Window> Window::Open(const char* caption, int width, int height,
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_Window* sdlWindow =
         SDL_CreateWindow(caption != nullptr ? caption : "", 0, 0, std::max(width, 1),
-                         std::max(height, 1), SDL_WINDOW_OPENGL | SDL_WINDOW_MINIMIZED);
+                         std::max(height, 1),
+                         SDL_WINDOW_OPENGL | SDL_WINDOW_MINIMIZED |
+                             (borderless ? SDL_WINDOW_BORDERLESS : 0));
     if (sdlWindow == nullptr) {
-        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: cannot create the window: %s",
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window: cannot create the window: %s",
                      SDL_GetError());
+    }
+    return sdlWindow;
+}
+
+std::unique_ptr<Window> Window::Open(const char* caption, int width, int height, int depthBits,
+                                     int stencilBits)
+{
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no video: %s", SDL_GetError());
+        return nullptr;
+    }
+    SDL_Window* sdlWindow = Create(caption, width, height, depthBits, stencilBits, false);
+    if (sdlWindow == nullptr) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
-    return std::unique_ptr<Window>(new Window(sdlWindow));
+    return std::unique_ptr<Window>(new Window(sdlWindow, depthBits, stencilBits));
 }
 
-Window::Window(SDL_Window* sdlWindow) : window(sdlWindow)
+bool Window::DrawableFollowsSize()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver == nullptr || std::strcmp(driver, "offscreen") != 0;
+}
+
+bool Window::Remake(int width, int height, int newDepthBits, int newStencilBits)
+{
+    if (this->fullScreen) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Remake: not in full screen");
+        return false;
+    }
+    const std::string title = this->GetTitle();
+    SDL_Window* made = Create(title.c_str(), width, height, newDepthBits, newStencilBits,
+                              this->style == WindowStyle::FullScreen);
+    if (made == nullptr) {
+        return false;
+    }
+    if (!this->iconPath.empty()) {
+        SetIconFromFile(made, this->iconPath.c_str());
+    }
+    SDL_SetWindowData(made, kSelfKey, this);
+    SDL_CaptureMouse(SDL_FALSE);
+    const uint32_t oldId = this->GetId();
+    SDL_SetWindowData(this->window, kSelfKey, nullptr);
+    SDL_DestroyWindow(this->window);
+    this->window = made;
+    input::InputSystem::WindowRemade(oldId, this->GetId());
+    this->depthBits = newDepthBits;
+    this->stencilBits = newStencilBits;
+    this->ApplyCursor();
+    return true;
+}
+
+Window::Window(SDL_Window* sdlWindow, int depth, int stencil)
+    : window(sdlWindow), depthBits(depth), stencilBits(stencil)
 {
     // Some drivers (offscreen) have no system pointers; every use is guarded.
     this->arrowCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+    SDL_SetWindowData(sdlWindow, kSelfKey, this);
 }
 
 Window::~Window()
@@ -118,7 +169,11 @@ std::string Window::GetTitle() const
 
 bool Window::SetIcon(const char* bmpPath)
 {
-    return SetIconFromFile(this->window, bmpPath);
+    if (!SetIconFromFile(this->window, bmpPath)) {
+        return false;
+    }
+    this->iconPath = bmpPath;
+    return true;
 }
 
 bool SetWindowIcon(uint32_t windowId, const char* bmpPath)
@@ -127,6 +182,9 @@ bool SetWindowIcon(uint32_t windowId, const char* bmpPath)
     if (target == nullptr) {
         SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "SetWindowIcon: no window %u", windowId);
         return false;
+    }
+    if (auto* owner = static_cast<Window*>(SDL_GetWindowData(target, kSelfKey))) {
+        return owner->SetIcon(bmpPath);
     }
     return SetIconFromFile(target, bmpPath);
 }

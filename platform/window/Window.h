@@ -39,11 +39,22 @@ public:
     // device whose buffers have the same bits and size can draw straight into it.
     static std::unique_ptr<Window> Open(const char* caption, int width = 1, int height = 1,
                                         int depthBits = 0, int stencilBits = 0);
+    // False where the drawable keeps the size the window was made with (SDL's
+    // offscreen driver): only a window made again gets a drawable of another size.
+    static bool DrawableFollowsSize();
+    // Makes the window again with a drawable of that size and those depth and
+    // stencil bits, keeping its caption, icon, style, pointer and input focus. Its id
+    // changes.
+    // Only while no render device uses it and it is not in full screen; on
+    // failure (logged) the window stays as it was.
+    bool Remake(int width, int height, int depthBits, int stencilBits);
+    int GetDepthBits() const { return this->depthBits; }
+    int GetStencilBits() const { return this->stencilBits; }
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // Stable for the window's life: what the engine stores as its window handle.
+    // What the engine stores as its window handle; stable until the window is made again.
     uint32_t GetId() const;
     SDL_Window* GetSdlWindow() const { return this->window; }
 
@@ -84,7 +95,9 @@ public:
     bool RequestClose();
 
 private:
-    explicit Window(SDL_Window* window);
+    explicit Window(SDL_Window* window, int depthBits, int stencilBits);
+    static SDL_Window* Create(const char* caption, int width, int height, int depthBits,
+                              int stencilBits, bool borderless);
     void Dispatch(const SDL_Event& event, const MessageHandler& handler);
     void ApplyCursor();
 
@@ -94,6 +107,10 @@ private:
     WindowStyle style = WindowStyle::Windowed;
     CursorMode cursorMode = CursorMode::Arrow;
     bool fullScreen = false;
+    int depthBits = 0;
+    int stencilBits = 0;
+    // Given again to a remade window.
+    std::string iconPath;
 };
 
 // Sets the icon of the window with that id (what the engine stores as its window handle)

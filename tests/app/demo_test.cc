@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +25,11 @@
 #include "game/nbwWater.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
+#include "gfx/nBmpFile.h"
 #include "gfx/nD3D8Server.h"
 #include "input/nInputServer.h"
 #include "kernel/nFile.h"
+#include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
@@ -35,6 +38,7 @@
 #include "logic/nLogicFlash.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "platform/render/Device.h"
 #include "platform/window/Window.h"
 #include "tests/app/StepClock.h"
 #include "tests/kernel/TestLog.h"
@@ -299,6 +303,76 @@ TEST_F(DemoGameTest, NewGameStartsLevelOneAndItsDataLoadsWithoutErrors) {
     for (const std::string& line : log.lines) seen[line]++;
     for (const std::string& e : log.errors) seen[e]++;
     for (const auto& [line, count] : seen) EXPECT_LT(count, frames / 4) << "logged every frame: " << line;
+}
+
+// A screenshot as rows of r, g, b from the top of the screen; empty when it cannot be read.
+std::vector<std::vector<std::array<int, 3>>> ReadShot(const fs::path& file) {
+    std::vector<std::vector<std::array<int, 3>>> rows;
+    nBmpFile shot;
+    if (!shot.Open(file.string().c_str(), "rb") || shot.GetPixelFormat()->bpp != 24) return rows;
+    const int w = shot.GetWidth(), h = shot.GetHeight();
+    rows.resize(size_t(h));
+    int row = 0;
+    while (uint8_t* line = shot.ReadLine(row)) {
+        auto& r = rows[size_t(shot.IsBottomUp() ? h - 1 - row : row)];
+        for (int x = 0; x < w; x++) r.push_back({line[3 * x + 2], line[3 * x + 1], line[3 * x]});
+    }
+    return rows;
+}
+
+// Headless the window is made at the mode's size with its depth bits, so the game's frames
+// go straight into it. A screenshot that a logic script takes on a key (in the frame's logic
+// step, before the scene begins) gets the level's picture and moves the frames to buffers of
+// the device's own; the frames after it still show the level, and keys still reach the game.
+TEST_F(DemoGameTest, HeadlessFramesGoIntoTheWindowAndAScriptedScreenshotShowsTheLevel) {
+    render::Device* device = gfx->GetDevice();
+    ASSERT_NE(device, nullptr);
+    EXPECT_TRUE(device->IsDrawingIntoWindow());
+    int w = 0, h = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    gfx->GetWindow()->GetClientSize(w, h);
+    ASSERT_TRUE(gfx->GetDisplayDesc(x0, y0, x1, y1));
+    EXPECT_EQ(w, x1);
+    EXPECT_EQ(h, y1);
+    nRoot* hwnd = Lookup("/sys/env/hwnd");
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(uint32_t(static_cast<nEnv*>(hwnd)->GetI()), window) << "the handle names the window made again";
+
+    NewGame();
+    Frames(20);
+    EXPECT_TRUE(device->IsDrawingIntoWindow());
+    const std::string dir = saveDir.string() + "/";
+    ASSERT_TRUE(Run("shots = 0\n"
+                    "function shot() shots = shots + 1 obj('/sys/servers/gfx').screenshot('" + dir +
+                    "shot' .. shots .. '.bmp') end\n"
+                    "sel('/sys/servers/input') map('keyb0:f11.down', 'test_shot') sel('/')\n"
+                    "new('nlogicnode', '/usr/logic/testshot')\n"
+                    "new('nlogicinput', '/usr/logic/testshot/f11')\n"
+                    "sel('/usr/logic/testshot/f11') setgroup('testshot') setfocus(true)\n"
+                    "addinput('test_shot', 'shot()') sel('/')\n"));
+    const size_t errorsBefore = log.errors.size();
+    Key(SDL_SCANCODE_F11, SDLK_F11);
+    EXPECT_FALSE(device->IsDrawingIntoWindow()) << "a read of the presented frame keeps buffers of our own";
+    const vector3 before = DiverAt();
+    Key(SDL_SCANCODE_W, SDLK_w, 15);
+    EXPECT_GT(std::fabs(DiverAt().z - before.z), 0.2f) << "keys reach the game through the window made again";
+    Frames(5);
+    Key(SDL_SCANCODE_F11, SDLK_F11);
+    for (size_t i = errorsBefore; i < log.errors.size(); i++) ADD_FAILURE() << log.errors[i];
+
+    for (const char* name : {"shot1.bmp", "shot2.bmp"}) {
+        SCOPED_TRACE(name);
+        const auto rows = ReadShot(saveDir / name);
+        ASSERT_EQ(rows.size(), size_t(y1));
+        ASSERT_EQ(rows[0].size(), size_t(x1));
+        // Blue-green water below the status line, sand at the bottom left.
+        for (int x : {x1 / 20, x1 / 2, x1 - x1 / 20}) {
+            const auto& p = rows[size_t(y1 / 6)][size_t(x)];
+            EXPECT_GE(p[2] - p[0], 25) << "water at " << x;
+            EXPECT_GE(p[1] - p[0], 15) << "water at " << x;
+        }
+        const auto& sand = rows[size_t(y1 * 47 / 60)][size_t(x1 / 4)];
+        EXPECT_GT(sand[0], sand[2] + 40) << "sand";
+    }
 }
 
 TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGoesOn) {

@@ -156,6 +156,8 @@ TEST_F(DI8ServerTest, WindowPostsCharactersAndMousePositions) {
 
     ASSERT_TRUE(gfx->SetDisplayMode("w(800)-h(600)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(hal)"));
     ASSERT_TRUE(gfx->OpenDisplay());
+    // Headless the display's window is made again at the mode's size, under a new id.
+    windowId = gfx->GetWindow()->GetId();
     Pump();
     Motion(40, 30, 0, 0);
     events = Pump();

@@ -1,3 +1,4 @@
+#include "platform/input/InputSystem.h"
 #include "platform/window/KeyInput.h"
 #include "platform/window/Window.h"
 #include "tests/platform/SdlEvents.h"
@@ -200,6 +201,64 @@ TEST(WindowSizeTest, AWindowMadeAtItsSizeHasADrawableOfThatSize)
         EXPECT_EQ(std::make_pair(viewport[2], viewport[3]), std::make_pair(made, 240));
         SDL_GL_DeleteContext(context);
     }
+}
+
+// Where the drawable keeps its size (the offscreen driver the tests run on), a window made
+// again gets the new size and depth bits; it keeps its caption, style and focus, its messages come
+// under the new id, and the old id names no window any more. Full screen refuses it.
+TEST_F(WindowTest, AWindowMadeAgainHasTheNewDrawableAndKeepsCaptionStyleAndMessages)
+{
+    ASSERT_FALSE(Window::DrawableFollowsSize());
+    this->win->SetTitle("Brinewick");
+    this->win->SetStyle(window::WindowStyle::FullScreen);
+    const uint32_t oldId = this->win->GetId();
+    std::unique_ptr<input::InputSystem> input = input::InputSystem::Open();
+    ASSERT_NE(input, nullptr);
+    this->Push(bwtest::sdl::Focus(oldId, true));
+    this->Pump();
+    ASSERT_EQ(input->GetFocusWindow(), oldId);
+    ASSERT_TRUE(this->win->Remake(320, 200, 24, 8));
+    const uint32_t id = this->win->GetId();
+    EXPECT_NE(id, oldId);
+    EXPECT_EQ(input->GetFocusWindow(), id) << "the focus follows the window";
+    EXPECT_EQ(SDL_GetWindowFromID(oldId), nullptr);
+    EXPECT_EQ(SDL_GetWindowFromID(id), this->win->GetSdlWindow());
+    EXPECT_EQ(this->win->GetTitle(), "Brinewick");
+    EXPECT_EQ(this->win->GetStyle(), window::WindowStyle::FullScreen);
+    EXPECT_NE(SDL_GetWindowFlags(this->win->GetSdlWindow()) & SDL_WINDOW_BORDERLESS, 0u);
+    EXPECT_EQ(std::make_pair(this->win->GetDepthBits(), this->win->GetStencilBits()), std::make_pair(24, 8));
+    int w = 0;
+    int h = 0;
+    this->win->GetClientSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(320, 200));
+    SDL_GLContext context = SDL_GL_CreateContext(this->win->GetSdlWindow());
+    ASSERT_NE(context, nullptr) << SDL_GetError();
+    using GetIntegers = void (*)(unsigned, int*);
+    auto getIntegers = reinterpret_cast<GetIntegers>(SDL_GL_GetProcAddress("glGetIntegerv"));
+    ASSERT_NE(getIntegers, nullptr);
+    int depth = 0;
+    int stencil = 0;
+    getIntegers(0x0D56 /* GL_DEPTH_BITS */, &depth);
+    getIntegers(0x0D57 /* GL_STENCIL_BITS */, &stencil);
+    EXPECT_EQ(std::make_pair(depth, stencil), std::make_pair(24, 8));
+    SDL_GL_DeleteContext(context);
+
+    this->Pump();
+    this->Push(bwtest::sdl::Key(oldId, SDL_SCANCODE_A, SDLK_a, true));
+    this->Push(bwtest::sdl::Key(id, SDL_SCANCODE_B, SDLK_b, true));
+    EXPECT_EQ(this->Pump(), std::vector<std::string>{"down 66"});
+
+    // The icon given by id reaches the window object, which gives it to the next window.
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    EXPECT_TRUE(window::SetWindowIcon(id, (std::string(src) + "/data/bin/win32/brinewick.bmp").c_str()));
+    ASSERT_TRUE(this->win->EnterFullScreen(800, 600));
+    EXPECT_FALSE(this->win->Remake(800, 600, 16, 0));
+    EXPECT_EQ(this->win->GetId(), id);
+    this->win->LeaveFullScreen();
+    ASSERT_TRUE(this->win->Remake(640, 480, 16, 0));
+    this->win->GetClientSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(640, 480));
 }
 
 TEST_F(WindowTest, GameIconLoadsByWindowIdAndBadIconFilesAreRefused)
