@@ -3,8 +3,9 @@
 // menu's "Neues Spiel" begins it, then 300 frames through the observer's RunFrame (sleep 0,
 // a fixed 1/30 s clock, the heads-up display on), each waiting for its GL work; against 300
 // frames of a raw window cleared and presented, in the same run. Reports both medians and
-// their ratio. Built into bench/demo/ so that its home: is the build directory, as the
-// game's is.
+// their ratio. Also the game's own display presenting empty frames (the graphics server's
+// begin and end of a scene: a clear and a present) against the same raw window cleared and
+// presented. Built into bench/demo/ so that its home: is the build directory, as the game's is.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -14,10 +15,12 @@
 
 #include "BenchGl.h"
 #include "app/AppMain.h"
+#include "gfx/nD3D8Server.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nBaseObserver.h"
+#include "platform/render/Device.h"
 
 namespace {
 
@@ -40,6 +43,30 @@ bool RunLua(nKernelServer* ks, const char* text, const char*& result) {
     return static_cast<nScriptServer*>(ks->Lookup("/sys/servers/script"))->Run(text, result);
 }
 
+// `frames` frames of `frame` (false ends them early), each waiting for its GL work; their
+// times in microseconds go to `us`. False when a frame failed.
+template <typename Frame>
+bool TimeFrames(int frames, std::vector<double>& us, Frame frame) {
+    us.clear();
+    us.reserve(size_t(frames));
+    for (int i = 0; i < frames; i++) {
+        auto t0 = Clock::now();
+        if (!frame()) return false;
+        glFinish();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    return true;
+}
+
+// Both medians and their ratio.
+void Report(benchmark::State& state, std::vector<double>& game, std::vector<double>& raw) {
+    if (game.empty() || raw.empty()) return;
+    const double gameMedian = bench::Median(game), rawMedian = bench::Median(raw);
+    state.counters["median_us"] = gameMedian;
+    state.counters["raw_median_us"] = rawMedian;
+    state.counters["median_per_raw"] = gameMedian / rawMedian;
+}
+
 void BM_Level1Frames(benchmark::State& state) {
     std::vector<double> raw, game;
     for (auto _ : state) {
@@ -60,28 +87,47 @@ void BM_Level1Frames(benchmark::State& state) {
         for (int i = 0; i < kFadeFrames; i++) observer->RunFrame();
         // Starting the level set the game's frame sleep.
         observer->SetSleep(0.0f);
-        game.clear();
-        game.reserve(kFrames);
-        for (int i = 0; i < kFrames; i++) {
-            auto t0 = Clock::now();
-            if (!observer->RunFrame()) {
-                state.SkipWithError("the frame loop ended");
-                break;
-            }
-            glFinish();
-            game.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-        }
+        if (!TimeFrames(kFrames, game, [observer] { return observer->RunFrame(); }))
+            state.SkipWithError("the frame loop ended");
         ks->GetTimeServer()->LockDeltaT(0.0);
         state.PauseTiming();
         app.Shutdown();
         state.ResumeTiming();
     }
-    if (game.empty() || raw.empty()) return;
-    const double gameMedian = bench::Median(game), rawMedian = bench::Median(raw);
-    state.counters["median_us"] = gameMedian;
-    state.counters["raw_median_us"] = rawMedian;
-    state.counters["median_per_raw"] = gameMedian / rawMedian;
+    Report(state, game, raw);
 }
 BENCHMARK(BM_Level1Frames)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The game started as the game starts, its display as the game opens it; then empty frames
+// through the graphics server, each waiting for its GL work.
+void BM_GamePresentedFrame(benchmark::State& state) {
+    constexpr int kEmptyFrames = 2000;
+    std::vector<double> raw, game;
+    bool intoWindow = false;
+    for (auto _ : state) {
+        bench::RawClearPresentFrames(kEmptyFrames, raw);
+        AppMain app;
+        app.Start();
+        auto* gfx = static_cast<nD3D8Server*>(app.GetKernel()->Lookup("/sys/servers/gfx"));
+        if (!gfx || !gfx->GetDevice()) {
+            state.SkipWithError("the game's display did not open");
+            break;
+        }
+        const bool began = TimeFrames(kEmptyFrames, game, [gfx] {
+            if (!gfx->BeginScene()) return false;
+            gfx->EndScene();
+            return true;
+        });
+        if (!began) state.SkipWithError("the scene did not begin");
+        intoWindow = gfx->GetDevice()->IsDrawingIntoWindow();
+        state.PauseTiming();
+        app.Shutdown();
+        state.ResumeTiming();
+    }
+    Report(state, game, raw);
+    // 1 where the frames went straight into the game's window.
+    state.counters["into_window"] = intoWindow ? 1 : 0;
+}
+BENCHMARK(BM_GamePresentedFrame)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
