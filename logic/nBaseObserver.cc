@@ -238,10 +238,7 @@ void nBaseObserver::ToggleChatInput() {
 // ---- display, scripts, save games
 
 bool nBaseObserver::OpenDisplay(bool fullScreen, nGfxServer* gfx) {
-    // The first full-screen mode has a stencil buffer: without one the sun casts no
-    // shadows (the levels ask for them); a device without it falls back to the rest.
     static const char* const fullModes[] = {
-        "type(full)-w(800)-h(600)-bpp(32)-zbuf(24)-sbuf(8)-bbuf(1)-rtype(hal)",
         "type(full)-w(800)-h(600)-bpp(32)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(hal)",
         "type(full)-w(800)-h(600)-bpp(16)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(hal)",
         "type(full)-w(800)-h(600)-bpp(16)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(sw)",
