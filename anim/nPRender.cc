@@ -73,9 +73,19 @@ nPRender::~nPRender() {
 }
 
 bool nPRender::MakeBuffers(const char* name, const uint16_t (&pattern)[6]) {
-    if (!holder_.GetBuffer()) holder_.Create(N_VT_COORD | N_VT_RGBA | N_VT_UV0, 0);
-    nVertexBuffer* vb = holder_.GetBuffer();
-    const int quads = vb ? std::min(vb->GetNumVertices() / 4, 65536 / 4) : 0;
+    // A dynamic buffer is the graphics server's, shared with every other dynamic user
+    // (the shadow server's volumes, other renderers) and sized for whoever fetched it
+    // last: only right after our own fetch does it tell how many of our quads fit. Sized
+    // from another user's coordinates-only vertices, the index buffer would outgrow our
+    // buffers and the device would refuse every draw.
+    if (!holder_.GetBuffer()) {
+        holder_.Create(N_VT_COORD | N_VT_RGBA | N_VT_UV0, 0);
+        nVertexBuffer* own = holder_.GetBuffer();
+        bufferQuads_ = own ? std::min(own->GetNumVertices() / 4, 65536 / 4) : 0;
+    } else if (holder_.IsPrivate()) {
+        bufferQuads_ = std::min(holder_.GetBuffer()->GetNumVertices() / 4, 65536 / 4);
+    }
+    const int quads = bufferQuads_;
     nIndexBuffer* ib = refIndex_.GetUnsafe();
     if (!ib) {
         nGfxServer* gfx = refGfx.Get();

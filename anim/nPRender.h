@@ -159,6 +159,8 @@ protected:
     nVertexBufferHolder holder_;
     nRef<nIndexBuffer> refIndex_;
     int quadsPerBuffer_ = 0;
+    // Quads of this renderer's own vertex layout that one of its buffers holds.
+    int bufferQuads_ = 0;
 
 private:
     void renewBuffer();

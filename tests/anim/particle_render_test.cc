@@ -11,6 +11,7 @@
 #include "anim/nSpriteRender.h"
 #include "anim/nTrailRender.h"
 #include "gfx/nIndexBuffer.h"
+#include "gfx/nVertexBufferHolder.h"
 #include "kernel/nMathServer.h"
 #include "kernel/nRandom.h"
 #include "scene/n3DNode.h"
@@ -373,6 +374,18 @@ TEST_F(ParticleRenderTest, ParticlesShowOnScreen) {
     EXPECT_TRUE(ColorNear(Presented(36, 28), Red));
     EXPECT_TRUE(ColorNear(Presented(5, 5), Clear));
     EXPECT_TRUE(ColorNear(Presented(32, 42), Clear));
+    // Another user of the graphics server's dynamic buffers, with more of its smaller
+    // vertices than ours fit (the shadow volumes' 4096 coordinates alone), fetched one
+    // last, every frame: the sprites still draw, their index buffer never outgrowing
+    // their own buffers.
+    nVertexBufferHolder volumes;
+    for (float t : {0.56f, 0.57f}) {
+        // Both of the server's alternating buffers.
+        volumes.Create(N_VT_COORD, 4096);
+        volumes.Create(N_VT_COORD, 4096);
+        Frame(t);
+    }
+    EXPECT_TRUE(ColorNear(Presented(32, 32), Red));
     ASSERT_TRUE(Run("sel('/scene/p/r'); setmaxviewdist(-1); sel('/')"));
     Frame(0.6f);
     EXPECT_TRUE(ColorNear(Presented(32, 32), Clear));

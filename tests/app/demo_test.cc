@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "anim/nPServEmitter.h"
 #include "app/AppMain.h"
 #include "game/nbwCamera.h"
 #include "game/nbwDiver.h"
@@ -40,6 +41,8 @@
 #include "logic/nLogicInputServer.h"
 #include "platform/render/Device.h"
 #include "platform/window/Window.h"
+#include "scene/nSBufShadowServer.h"
+#include "scene/nShadowCaster.h"
 #include "tests/app/StepClock.h"
 #include "tests/kernel/TestLog.h"
 #include "tests/platform/SdlEvents.h"
@@ -596,6 +599,46 @@ TEST_F(DemoItemsTest, StartUpAndNewGameBuildThePrototypesStoresAndTheMapsThings)
     EXPECT_FALSE(Get<nbwDiver>("basket")->GetFlag(nbwDiver::Human));
     EXPECT_EQ(Get<nbwWater>("chamber/chamberwater")->GetWaterstand(), 3.0f);
     EXPECT_FALSE(Get<nbwItem>("luftsack")->GetVisible()) << "buried in the heap";
+    ExpectOnlyMissingFilesLogged();
+}
+
+// Level 1's bubbles and shadows: the vent's and the divers' emitters run, the divers, the
+// fish, the vent and the crate cast from their meshes' edges, the sun's shadows fall on
+// a display with a stencil buffer in the shadow control's colour, and the frames log no
+// error.
+TEST_F(DemoItemsTest, NewGameBubblesAtTheVentAndTheSunsShadowsDrawWithoutAnError) {
+    NewGame();
+    Frames(30);
+    // The looks as the visualizers show them (each its copy of the template).
+    const std::string vent = "/usr/modules/vent/ref_vent/bubbles/", breath = L("diver1/look/ref_look/breath/");
+    for (const auto& [path, cls] : std::map<std::string, std::string>{{vent + "emitter", "nareaemitter"},
+                                                                      {vent + "sprites", "nspriterender"},
+                                                                      {breath + "emitter", "npointemitter"},
+                                                                      {breath + "sprites", "nspriterender"}}) {
+        ASSERT_EQ(ClassOf(path), cls) << path;
+    }
+    // Drawn: an emitter takes its particle buffer the first frame it is computed.
+    for (const std::string& e : {vent + "emitter", breath + "emitter"})
+        EXPECT_NE(static_cast<nPServEmitter*>(Lookup(e))->GetEmitterId(), 0u) << e;
+
+    auto* shadow = static_cast<nSBufShadowServer*>(Lookup("/sys/servers/shadow"));
+    ASSERT_TRUE(shadow->IsA("nsbufshadowserver"));
+    EXPECT_TRUE(shadow->GetCastShadows());
+    EXPECT_GT(gfx->GetStencilBits(), 0);
+    for (const char* mesh : {"diver", "fish", "vent", "crate"}) {
+        const std::string name = std::string("home:meshes/") + mesh + ".n3d_rw";
+        nShadowCaster* caster = shadow->FindCaster(name.c_str());
+        ASSERT_NE(caster, nullptr) << name;
+        EXPECT_GT(caster->GetNumEdges(), 0) << name;
+    }
+    EXPECT_EQ(shadow->FindCaster("home:meshes/seabed.n3d_rw"), nullptr) << "the seabed only receives";
+    Frames(1);
+    EXPECT_TRUE(shadow->IsLightSet());
+    EXPECT_GT(shadow->GetNumEdges(), 0);
+    float r, g, b, a;
+    shadow->GetShadowColor(r, g, b, a);
+    EXPECT_NEAR(a, 0.45f, 1e-4f);
+    EXPECT_EQ(log.text.find("no stencil buffer"), std::string::npos);
     ExpectOnlyMissingFilesLogged();
 }
 

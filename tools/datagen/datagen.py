@@ -191,12 +191,36 @@ class Mesh:
             self.tri(ids[0], ids[1], ids[2])
             self.tri(ids[0], ids[2], ids[3])
 
-    def n3d(self, comment):
+    def edges(self):
+        """The shadow edges (a, b, c, d): a and b the edge's ends, c the third corner of the
+        triangle (a, b, c), d that of its neighbour (b, a, d). Corners at the same place are
+        one (parts are seamed at their texture borders and sides); an edge with no
+        neighbour, or more than one, is left out."""
+        first = {}
+        weld = [first.setdefault(tuple(_num(c) for c in p), i) for i, p in enumerate(self.pos)]
+        half = {}
+        for tri in self.tris:
+            a, b, c = (weld[i] for i in tri)
+            if a == b or b == c or c == a:
+                continue
+            for u, v, w in ((a, b, c), (b, c, a), (c, a, b)):
+                half.setdefault((u, v), []).append(w)
+        out = []
+        for (u, v), third in sorted(half.items()):
+            other = half.get((v, u), [])
+            if u < v and len(third) == 1 and len(other) == 1:
+                out.append((u, v, third[0], other[0]))
+        return out
+
+    def n3d(self, comment, edges=False):
+        """The mesh as .n3d text; with `edges` it carries the edges a shadow is cast from."""
         if len(self.pos) > self.MAX_VERTICES:
             raise ValueError('%d vertices do not fit 16-bit indices' % len(self.pos))
         lines = ['# ' + comment]
         lines += ['v %s %s %s' % tuple(_num(c) for c in p) for p in self.pos]
         lines += ['vn %s %s %s' % tuple(_num(c) for c in n) for n in self.nrm]
         lines += ['vt %s %s' % tuple(_num(c) for c in t) for t in self.uv]
+        if edges:
+            lines += ['we %d %d %d %d' % e for e in self.edges()]
         lines += ['f %d %d %d' % (a + 1, b + 1, c + 1) for a, b, c in self.tris]
         return ('\n'.join(lines) + '\n').encode('ascii')

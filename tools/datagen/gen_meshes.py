@@ -90,7 +90,7 @@ def diver():
     for side in (-1, 1):
         m.ellipsoid((side * 0.09, 0.0, 0.45), (0.07, 0.07, 0.26), SUIT, rings=8, segments=10)
         m.box((side * 0.09 - 0.09, -0.015, 0.66), (side * 0.09 + 0.09, 0.015, 0.9), BLACK)
-    return m.n3d('diver: 1.8 units long, swims along -z, back up')
+    return m.n3d('diver: 1.8 units long, swims along -z, back up', edges=True)
 
 
 def main():

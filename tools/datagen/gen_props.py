@@ -97,7 +97,7 @@ def crate():
         m.box((-0.62, 0.12, z), (0.62, 0.22, z + 0.02), Q1)
         m.box((-0.62, 0.68, z), (0.62, 0.78, z + 0.02), Q1)
     m.box((-0.1, 0.9, -0.1), (0.1, 1.0, 0.1), Q2)
-    return m.n3d('crate: 1.2 x 0.9 x 0.9, standing on y = 0')
+    return m.n3d('crate: 1.2 x 0.9 x 0.9, standing on y = 0', edges=True)
 
 
 def door():
@@ -163,7 +163,7 @@ def fish():
     m.box((-0.01, 0.18, -0.1), (0.01, 0.34, 0.2), Q2)  # back fin
     for side in (-1, 1):
         m.ellipsoid((side * 0.09, 0.06, -0.34), (0.03, 0.03, 0.03), Q3, rings=4, segments=6)  # eyes
-    return m.n3d('fish: 1.2 long, the head along -z')
+    return m.n3d('fish: 1.2 long, the head along -z', edges=True)
 
 
 def vent():
@@ -172,7 +172,7 @@ def vent():
     m.ellipsoid((0.0, 1.0, 0.0), (0.7, 0.9, 0.7), Q1, rings=8, segments=14)  # chimney
     m.ellipsoid((0.0, 1.85, 0.0), (0.35, 0.12, 0.35), Q2, rings=5, segments=12)  # glowing mouth
     m.ellipsoid((0.0, 2.1, 0.0), (0.25, 0.3, 0.25), Q3, rings=5, segments=10)  # hot water
-    return m.n3d('vent: a hot chimney 2.4 high on a mound 2.8 across')
+    return m.n3d('vent: a hot chimney 2.4 high on a mound 2.8 across', edges=True)
 
 
 MESHES = {

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Textures of the demo level's meshes as RGB PNG files.
+"""Textures of the demo level's meshes as RGB PNG files, and its bubble sprite (RGBA).
 
-    python3 tools/datagen/gen_textures.py <stage>  ->  <stage>/textures/{seabed,rock,diver}.png
+    python3 tools/datagen/gen_textures.py <stage>  ->  <stage>/textures/{seabed,rock,diver,bubble}.png
 
 The seabed's sand and the rock's stone tile seamlessly. The diver's texture holds four
 quarters that gen_meshes.py maps its parts onto; its suit is a strong orange (about
-RGB 240, 120, 20) so that a picture of the game shows where the diver is.
+RGB 240, 120, 20) so that a picture of the game shows where the diver is. The bubble is
+an RGBA sprite of the level's rising bubbles.
 """
 import math
 
@@ -61,11 +62,31 @@ def diver(size=64):
     return datagen.png(size, size, pixel)
 
 
+def bubble(size=32):
+    # An air bubble seen against the water: a clear middle, a bright rim and a glint up
+    # to the left; outside the rim fully transparent, so the sprite's square never shows.
+    half = size / 2
+
+    def pixel(x, y):
+        dx, dy = (x + 0.5 - half) / half, (y + 0.5 - half) / half
+        r = math.sqrt(dx * dx + dy * dy)
+        if r >= 1.0:
+            return (255, 255, 255, 0)
+        rim = max(0.0, 1.0 - abs(r - 0.82) / 0.18)
+        gx, gy = dx + 0.38, dy + 0.38
+        glint = max(0.0, 1.0 - math.sqrt(gx * gx + gy * gy) / 0.22)
+        alpha = 0.22 + 0.7 * rim + 0.8 * glint
+        return (200 + 55 * glint, 235 + 20 * glint, 255, 255 * min(1.0, alpha))
+
+    return datagen.png(size, size, pixel, alpha=True)
+
+
 def main():
     stage = datagen.stage_dir()
     datagen.write(stage, 'textures/seabed.png', seabed())
     datagen.write(stage, 'textures/rock.png', rock())
     datagen.write(stage, 'textures/diver.png', diver())
+    datagen.write(stage, 'textures/bubble.png', bubble())
 
 
 if __name__ == '__main__':
