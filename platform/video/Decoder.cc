@@ -406,7 +406,8 @@ bool Decoder::GetPicture(Picture& out) {
 }
 
 bool Decoder::SetAudioOutput(int outputRate, int channels) {
-    if (!audioCodec || outputRate <= 0 || channels < 1 || channels > 2) return false;
+    if (!audioCodec || outputRate <= 0 || outputRate > MaxSampleRate || channels < 1 || channels > 2) return false;
+    if (audioCodec->sample_rate <= 0 || audioCodec->sample_rate > MaxSampleRate) return false;
     AVChannelLayout in = {};
     if (audioCodec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         av_channel_layout_default(&in, audioCodec->ch_layout.nb_channels);

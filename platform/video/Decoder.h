@@ -49,6 +49,9 @@ class Decoder {
 public:
     // Largest width or height accepted.
     static constexpr int MaxSide = 8192;
+    // Highest sound rate accepted, read or asked for: the resampler's filter tables grow
+    // with the rates' ratio, and a broken header's rate of millions takes gigabytes.
+    static constexpr int MaxSampleRate = 384000;
 
     // Null, with `error` saying why, for what is no video libavformat reads, a video
     // stream without a decoder here, a size or frame rate of 0, no frame at all, or a

@@ -193,6 +193,8 @@ TEST_F(DecoderTest, TheSoundTrackDecodesToSixteenBitsAtTheAskedRate) {
     ASSERT_NE(silent, nullptr);
     EXPECT_FALSE(silent->HasAudio());
     EXPECT_FALSE(silent->SetAudioOutput(44100, 2));
+    // Rates past any sound card's are refused before the resampler is built.
+    EXPECT_FALSE(d->SetAudioOutput(video::Decoder::MaxSampleRate + 1, 2));
 }
 
 TEST_F(DecoderTest, WhatIsNoPlayableVideoIsRefusedWithAReason) {
