@@ -9,9 +9,9 @@ import unittest
 from pathlib import Path
 
 SCRIPT = Path(__file__).resolve().parents[2] / "bench" / "bench_frame_replay.py"
-spec = importlib.util.spec_from_file_location("bench_frame_replay", SCRIPT)
-bench = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(bench)
+module_spec = importlib.util.spec_from_file_location("bench_frame_replay", SCRIPT)
+bench = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(bench)
 
 
 def bmp(rows, bpp, top_down=False):
