@@ -130,10 +130,7 @@ void nBoneAnimState::SetTransTarget(const char* path) {
     target_.Set(nullptr);
     lastTransferKey_ = -1;
     if (!path || !*path) return;
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = ks->Lookup(path);
-    ks->PopCwd();
+    nRoot* obj = nKernelServer::ks->LookupFrom(this, path);
     if (!obj || !obj->IsA(n3DNode::classInfo.name)) {
         n_error("%s: settranstarget: '%s' is no n3dnode\n", GetFullName().c_str(), path);
         return;

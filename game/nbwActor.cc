@@ -131,10 +131,7 @@ void nbwActor::Use(nRoot* obj) {
 }
 
 void nbwActor::UseByPath(const char* path) {
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = path && path[0] ? ks->Lookup(path) : nullptr;
-    ks->PopCwd();
+    nRoot* obj = nKernelServer::ks->LookupFrom(this, path);
     Use(obj);
 }
 
@@ -230,11 +227,7 @@ const char* nbwActor::StoredPath(int index) const {
 nRoot* nbwActor::LookupStoredPath(int index) {
     const char* path = StoredPath(index);
     if (!path[0]) return nullptr;
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = ks->Lookup(path);
-    ks->PopCwd();
-    return obj;
+    return nKernelServer::ks->LookupFrom(this, path);
 }
 
 // -- saving and the store -------------------------------------------------------------

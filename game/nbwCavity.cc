@@ -41,10 +41,7 @@ nbwStartPoint* nbwCavity::ZoneAt(int i) {
     Zone& z = zones_[size_t(i)];
     nRoot* obj = z.ref.GetUnsafe();
     if (!obj && !z.path.empty()) {
-        nKernelServer* ks = nKernelServer::ks;
-        ks->PushCwd(this);
-        obj = ks->Lookup(z.path.c_str());
-        ks->PopCwd();
+        obj = nKernelServer::ks->LookupFrom(this, z.path.c_str());
         if (obj && obj->IsA(nbwStartPoint::classInfo.name)) z.ref = obj;
     }
     if (obj && obj->IsA(nbwStartPoint::classInfo.name)) return static_cast<nbwStartPoint*>(obj);

@@ -127,10 +127,7 @@ nRoot* nbwDiver::PathAs(int index, const char* className, const char* op) {
 }
 
 nbwDiver* nbwDiver::DiverAt(const char* path, const char* op) {
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = path && path[0] ? ks->Lookup(path) : nullptr;
-    ks->PopCwd();
+    nRoot* obj = nKernelServer::ks->LookupFrom(this, path);
     if (obj && obj->IsA(classInfo.name)) return static_cast<nbwDiver*>(obj);
     n_error("%s: %s: '%s' %s: ignored\n", GetFullName().c_str(), op, path ? path : "",
             obj ? "is no nbwdiver" : "names nothing");

@@ -62,11 +62,7 @@ void nbwElevator::Missing(const char* name) {
 }
 
 nRoot* nbwElevator::Named(const char* name) {
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = ks->Lookup(name);
-    ks->PopCwd();
-    return obj;
+    return nKernelServer::ks->LookupFrom(this, name);
 }
 
 void nbwElevator::SetupScreen() {

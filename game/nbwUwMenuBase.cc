@@ -122,11 +122,7 @@ void nbwUwMenuBase::Missing(const char* name) {
 }
 
 nRoot* nbwUwMenuBase::Child(const char* name) {
-    nKernelServer* ks = nKernelServer::ks;
-    ks->PushCwd(this);
-    nRoot* obj = ks->Lookup(name);
-    ks->PopCwd();
-    return obj;
+    return nKernelServer::ks->LookupFrom(this, name);
 }
 
 nLogicFlash* nbwUwMenuBase::Flash(const nRef<nRoot>& ref, const char* name) {

@@ -247,12 +247,14 @@ nRoot* nKernelServer::NewUnnamed(const char* className) {
     return cls ? cls->NewObject() : nullptr;
 }
 
-nRoot* nKernelServer::Lookup(const char* path) const {
+nRoot* nKernelServer::Lookup(const char* path) const { return LookupFrom(cwd_, path); }
+
+nRoot* nKernelServer::LookupFrom(const nRoot* from, const char* path) const {
     if (!path || !path[0]) return nullptr;
     // Walks the path in place: lookups run often and make no text.
     std::string_view text = path;
     bool absolute = text[0] == '/';
-    nRoot* cur = absolute ? root_ : cwd_;
+    nRoot* cur = absolute ? root_ : const_cast<nRoot*>(from);
     size_t pos = absolute ? 1 : 0;
     while (cur && pos < text.size()) {
         std::string_view part = NextComponent(text, pos);

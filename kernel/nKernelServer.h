@@ -54,6 +54,9 @@ public:
     // The object at `path` (absolute, or relative to the current object, with "." and
     // ".."); null when there is none or the path is malformed.
     nRoot* Lookup(const char* path) const;
+    // As Lookup, with relative paths starting at `from` rather than the current object,
+    // which stays as it is.
+    nRoot* LookupFrom(const nRoot* from, const char* path) const;
     nRoot* GetRoot() const { return root_; }
 
     nRoot* GetCwd() const { return cwd_; }

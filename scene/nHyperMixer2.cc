@@ -149,9 +149,7 @@ bool nHyperMixer2::ResolveConnect(int ci) {
     nKernelServer* ks = nKernelServer::ks;
     Connect& c = connects_[ci];
     c.setterProto = nullptr;
-    ks->PushCwd(this);
-    nRoot* target = ks->Lookup(c.target.c_str());
-    ks->PopCwd();
+    nRoot* target = ks->LookupFrom(this, c.target.c_str());
     c.targetObj = target;
     if (!target) {
         LogOnce("connect " + std::to_string(ci) + ": target '" + c.target + "' not found");
@@ -171,12 +169,7 @@ bool nHyperMixer2::ResolveConnect(int ci) {
         Slot& slot = SlotAt(ci, s);
         slot.getter = nullptr;
         nRoot* src = SourceNode(s);
-        nRoot* obj = nullptr;
-        if (src) {
-            ks->PushCwd(src);
-            obj = ks->Lookup(c.object.c_str());
-            ks->PopCwd();
-        }
+        nRoot* obj = src ? ks->LookupFrom(src, c.object.c_str()) : nullptr;
         slot.obj = obj;
         if (!obj) {
             if (src)

@@ -63,6 +63,12 @@ TEST_F(KernelTest, RelativeAndBadPaths) {
     EXPECT_EQ(kernel->Lookup("c/"), c);  // one trailing slash is fine
     nRoot* e = kernel->New("ntestnode", "e");
     EXPECT_EQ(e, kernel->Lookup("/usr/a/b/e"));
+    // From another object: relative paths start there, absolute ones at the root, and the
+    // current object stays.
+    EXPECT_EQ(kernel->LookupFrom(d, "../b/c"), c);
+    EXPECT_EQ(kernel->LookupFrom(d, "/usr/a/d"), d);
+    EXPECT_EQ(kernel->LookupFrom(d, ""), nullptr);
+    EXPECT_EQ(kernel->GetCwd(), kernel->Lookup("/usr/a/b"));
     kernel->SetCwd(nullptr);
     EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
 
