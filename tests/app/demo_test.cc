@@ -590,8 +590,9 @@ TEST_F(DemoItemsTest, StartUpAndNewGameBuildThePrototypesStoresAndTheMapsThings)
         {"diver2/inventory/hand", "nbwitem"}, {"fishbox/fish", "nbwfish"}, {"vent", "nbwdamagezone"}};
     for (const auto& [name, cls] : placed) {
         EXPECT_EQ(ClassOf(L(name.c_str())), cls) << name;
-        if (name.find("fish") == std::string::npos && name != "vent")
+        if (name.find("fish") == std::string::npos && name != "vent") {
             EXPECT_EQ(ClassOf("/usr/persist/level1/" + name), "npersistlogic") << name;
+        }
     }
     // The level starts with the first diver; the basket counts among its divers but the
     // display shows it as a device.

@@ -19,8 +19,9 @@ inline void Put32(Bytes& b, uint32_t v) {
     Put16(b, v & 0xffff);
     Put16(b, v >> 16);
 }
+// Byte by byte: GCC 12 takes a ranged insert into an empty vector for an overflow.
 inline void PutTag(Bytes& b, const char* tag) {
-    b.insert(b.end(), tag, tag + 4);
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(tag[i]));
 }
 
 // A chunk with its header and pad byte; `declared` overrides the size written.

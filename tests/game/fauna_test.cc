@@ -159,7 +159,9 @@ TEST_F(FaunaTest, OnlyTargetsInsideTheBoxAreAttackedAndOnlyHumanActorsAreBitten)
     ASSERT_TRUE(Run("body('nbwdiver', '/usr/logic/nbwdiver', 80) setflag('human', false)"));
     for (const char* cls : {"nbwdiver", "ntestactor", "nlogiccollision2"}) {
         const std::string path = std::string("/usr/logic/") + cls;
-        if (!Lookup(path.c_str())) ASSERT_TRUE(Run("body('" + std::string(cls) + "', '" + path + "', 80)"));
+        if (!Lookup(path.c_str())) {
+            ASSERT_TRUE(Run("body('" + std::string(cls) + "', '" + path + "', 80)"));
+        }
         Move(path.c_str(), 2.5f, 0.0f, 0.0f);
         EXPECT_EQ(fish->GetState(), nbwFish::Attack) << cls;
         Move(path.c_str(), fish->GetPosition().x + 1.0f, 0.0f, fish->GetPosition().z);
@@ -410,7 +412,9 @@ TEST_F(LeopardTest, ItRestsHiddenWalksAtItsSpeedArrivesOnThePointAndRestsAgain) 
         Frame(0.1f);
         frames++;
         // The node time moves on before the node is served.
-        if (cat->GetCurrentTarget() < 0) EXPECT_FLOAT_EQ(cat->GetRestUntil(), now + 0.1f + float(rest));
+        if (cat->GetCurrentTarget() < 0) {
+            EXPECT_FLOAT_EQ(cat->GetRestUntil(), now + 0.1f + float(rest));
+        }
     }
     // sqrt(20) = 4.47 at 0.2 a frame: 23 steps, the last one short, then the arrival.
     EXPECT_EQ(frames, 24);

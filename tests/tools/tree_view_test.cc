@@ -234,7 +234,9 @@ TEST_F(TreeViewTest, ClicksAndRenamesFireWithTheObjectsPath) {
         tree->EditText() = bad;
         tree->SetText(a, bad);
         tree->EndEditLabel(std::string(bad) == "alpha-cancelled");
-        if (std::string(bad) != "alpha-cancelled") EXPECT_EQ(*tree->GetText(a), "alpha") << bad;
+        if (std::string(bad) != "alpha-cancelled") {
+            EXPECT_EQ(*tree->GetText(a), "alpha") << bad;
+        }
     }
     EXPECT_NE(Lookup("/usr/alpha"), nullptr);
     EXPECT_NE(Lookup("/usr/b"), nullptr);
