@@ -290,11 +290,12 @@ private:
     // The animator state of that name, made when missing.
     class nModAnimatorState* AnimatorState(const char* name);
 
-    // What the parent's walk reads of every child each frame, together in 64 bytes right
-    // after the kernel object's own data: the marks, the flags and clock, the timers'
-    // count and where the first two keep their time and period, those two clocks, and the
-    // input list's head. A child without scripts due costs its first line and this block.
-    AliveMark* marks_ = nullptr;
+    // What the parent's walk reads of every child each frame, together in one cache line
+    // (the node is made on a line's start, the block starts on one): the marks, the flags
+    // and clock, the timers' count and where the first two keep their time and period,
+    // those two clocks, and the input list's head. A child without scripts due costs its
+    // first line (its class and children) and this one.
+    alignas(64) AliveMark* marks_ = nullptr;
     bool active_ = true;
     bool walkingTimers_ = false;
     bool hasPendingEvents_ = false;
