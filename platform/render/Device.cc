@@ -824,7 +824,7 @@ bool Device::UnlockBackBuffer()
     }
     this->MakeCurrent();
     this->buffers.WriteBack(this->lockInfo.rect, this->lockInfo.format,
-                            static_cast<const uint8_t*>(this->lockInfo.bits), this->lockInfo.pitch);
+                            static_cast<uint8_t*>(this->lockInfo.bits), this->lockInfo.pitch);
     this->locked = false;
     this->lockInfo = LockedRect{};
     CheckGlErrors("Device::UnlockBackBuffer");

@@ -341,15 +341,33 @@ void FrameBuffers::ReadBack(const Rect& rect, Format format, uint8_t* bits, int 
     }
 }
 
-void FrameBuffers::WriteBack(const Rect& rect, Format format, const uint8_t* bits, int pitch)
+void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int pitch)
 {
     const int w = rect.right - rect.left;
     const int h = rect.bottom - rect.top;
+    const size_t rowBytes = static_cast<size_t>(w) * 4;
+    if (IsWordFormat(format) && pitch == w * 4) {
+        // Packed words top row first: turned over where they lie (a copy to another
+        // buffer would take twice the memory through the caches), then they go up as
+        // bottom-up rows.
+        if (this->staging.size() < static_cast<size_t>(w)) {
+            this->staging.resize(static_cast<size_t>(w));
+        }
+        for (int y = 0; y < h / 2; ++y) {
+            uint8_t* top = bits + static_cast<size_t>(y) * rowBytes;
+            uint8_t* bottom = bits + static_cast<size_t>(h - 1 - y) * rowBytes;
+            std::memcpy(this->staging.data(), top, rowBytes);
+            std::memcpy(top, bottom, rowBytes);
+            std::memcpy(bottom, this->staging.data(), rowBytes);
+        }
+        bits += static_cast<size_t>(h - 1) * rowBytes;
+        pitch = -pitch;
+    }
     const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
-    if (this->staging.size() < count) {
+    const bool bottomUp = IsWordFormat(format) && pitch == -w * 4;
+    if (!bottomUp && this->staging.size() < count) {
         this->staging.resize(count);
     }
-    const bool bottomUp = IsWordFormat(format) && pitch == -w * 4;
     const void* upload = bottomUp ? static_cast<const void*>(bits + static_cast<std::ptrdiff_t>(h - 1) * pitch)
                                   : static_cast<const void*>(this->staging.data());
     // One pass turns the rows over into words (a mirrored blit is far slower

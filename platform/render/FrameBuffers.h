@@ -54,7 +54,9 @@ public:
     void ReadBack(const Rect& rect, Format format, uint8_t* bits, int pitch);
     // Writes such pixels back. A negative pitch means the rows lie bottom row
     // first in memory, as GL takes them: 32-bit words then go up unturned.
-    void WriteBack(const Rect& rect, Format format, const uint8_t* bits, int pitch);
+    // Packed 32-bit rows top row first are turned over in `bits`, which the
+    // caller no longer reads.
+    void WriteBack(const Rect& rect, Format format, uint8_t* bits, int pitch);
     // Shows the back buffer in the window's drawable (stretched to its size
     // unless that is 0) and makes it the front buffer.
     void Present(int drawableWidth, int drawableHeight);

@@ -299,6 +299,23 @@ TEST_P(DeviceTest, LockedBackBufferPatternComesBackUpright)
     EXPECT_TRUE(ColorNear(static_cast<const uint32_t*>(locked.bits)[0], kGreen));
     ASSERT_TRUE(this->device->UnlockBackBuffer());
     EXPECT_FALSE(this->device->LockBackBuffer(Rect{400, 0, 500, 10}, locked));
+
+    // An odd number of rows, each its own colour, lands in its own row (the middle
+    // one too), and nothing outside the rectangle changes.
+    ASSERT_TRUE(this->device->LockBackBuffer(Rect{10, 100, 14, 103}, locked));
+    const uint32_t rows[3] = {kRed, kBlue, kRed | kBlue};
+    for (int y = 0; y < 3; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) + y * locked.pitch);
+        std::fill(row, row + 4, rows[y]);
+    }
+    ASSERT_TRUE(this->device->UnlockBackBuffer());
+    ASSERT_TRUE(this->device->Present());
+    for (int y = 0; y < 3; ++y) {
+        EXPECT_TRUE(ColorNear(this->Presented(12, 100 + y), rows[y])) << "row " << y;
+    }
+    EXPECT_TRUE(ColorNear(this->Presented(12, 99), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(12, 103), kRed));
+    EXPECT_TRUE(ColorNear(this->Presented(14, 101), kRed));
 }
 
 TEST_P(DeviceTest, ClearIgnoresWriteMasksThatDrawingObeys)
