@@ -251,9 +251,11 @@ bool ToLocal(const matrix44& world, Frame& toLocal) {
     return toLocal.Invert();
 }
 
-// A ray prepared for slab tests: reciprocal direction, and the axes it runs parallel to.
+// A ray prepared for slab tests: reciprocal direction, which bound of a node it meets
+// first on each axis, and the axes it runs parallel to.
 struct SlabRay {
     float o[3], inv[3];
+    bool maxFirst[3];
     bool parallel[3];
     float reach;
     SlabRay(const vector3& origin, const vector3& dir, float maxDistance) : reach(maxDistance) {
@@ -262,22 +264,24 @@ struct SlabRay {
             const float d = Comp(dir, j);
             parallel[j] = std::fabs(d) < 1e-30f;
             inv[j] = parallel[j] ? 0.0f : 1.0f / d;
+            maxFirst[j] = inv[j] < 0.0f;
         }
     }
+    // Without a branch an axis: the walk asks it of every node it reaches, and which way
+    // the answer goes is anybody's guess.
     bool Hits(const TriMesh::Node& n) const {
         float tmin = 0.0f, tmax = reach;
+        bool inside = true;
         for (int j = 0; j < 3; j++) {
-            if (parallel[j]) {
-                if (o[j] < n.min[j] || o[j] > n.max[j]) return false;
-                continue;
-            }
-            float t1 = (n.min[j] - o[j]) * inv[j], t2 = (n.max[j] - o[j]) * inv[j];
-            if (t1 > t2) std::swap(t1, t2);
-            tmin = std::max(tmin, t1);
-            tmax = std::min(tmax, t2);
-            if (tmin > tmax) return false;
+            const float tNear = ((maxFirst[j] ? n.max[j] : n.min[j]) - o[j]) * inv[j];
+            const float tFar = ((maxFirst[j] ? n.min[j] : n.max[j]) - o[j]) * inv[j];
+            // A parallel axis leaves the range alone and asks only whether the origin
+            // lies between the bounds.
+            tmin = parallel[j] ? tmin : std::max(tmin, tNear);
+            tmax = parallel[j] ? tmax : std::min(tmax, tFar);
+            inside &= (!parallel[j]) | ((o[j] >= n.min[j]) & (o[j] <= n.max[j]));
         }
-        return true;
+        return inside & (tmin <= tmax);
     }
 };
 

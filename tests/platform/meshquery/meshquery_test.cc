@@ -144,6 +144,14 @@ TEST_F(MeshQueryTest, RaysAndSpheresAgreeWithTheFullLoop) {
             // Mostly aimed into the mesh, so that many rays pass several faces.
             vector3 o = Point(9.0f), d = q % 4 ? world * Point(3.0f) - o : UnitDir();
             d.Norm();
+            if (q % 10 == 5) {
+                // Along one of the mesh's own axes, through it: parallel to two slabs.
+                const float sign = q % 20 == 5 ? 1.0f : -1.0f;
+                const vector3 axes[3] = {vector3(sign, 0, 0), vector3(0, sign, 0), vector3(0, 0, sign)};
+                const vector3 local = axes[(q / 10) % 3];
+                d = world * local - world * vector3();
+                o = world * (Point(3.0f) - local * 10.0f);
+            }
             std::vector<StabbedFace> faces;
             bool hit = RayStab(mesh, world, o, d, s, &faces);
             std::vector<StabbedFace> want = BruteRay(mesh, world, o, d, s);
