@@ -356,6 +356,12 @@ void nLogicNode::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
         int i = 0;
         for (; i < count; i++) {
             nLogicNode* child = childCache_[i];
+            if (i + PrefetchAhead < count) {
+                if (const nLogicNode* ahead = childCache_[i + PrefetchAhead]) {
+                    __builtin_prefetch(ahead);
+                    __builtin_prefetch(&ahead->marks_);
+                }
+            }
             if (child->active_) child->Traverse(graph, parentMatrix);
             if (GetChildrenVersion() != version || !childCacheValid_) break;
         }
