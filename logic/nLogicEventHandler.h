@@ -39,6 +39,12 @@ public:
     // The event object, found again or made at its path when a script deleted it;
     // null (logged) when the path holds an object of another class or the record is gone.
     virtual nLogicEvent* GetEventObject();
+    // The same without a call while the object lives: queuing and firing ask it of every
+    // firing.
+    nLogicEvent* EventObject() {
+        nLogicEvent* obj = eventObject_.GetUnsafe();
+        return obj ? obj : GetEventObject();
+    }
 
     // The operations of the kinds. One that a kind lacks is a program error (no script
     // command reaches them): fatal "pure virtual function call!\n".

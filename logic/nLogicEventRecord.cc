@@ -29,7 +29,7 @@ void nLogicEventRecord::Forget(nLogicEventHandler* handler) {
 }
 
 bool nLogicEventRecord::AddHandler(nLogicEventHandler* handler) {
-    nLogicEvent* obj = handler->GetEventObject();
+    nLogicEvent* obj = handler->EventObject();
     if (!obj) {
         n_error("nLogicEventRecord '%s': event '%s' has no event object, not queued\n", groupPath_.c_str(),
                 handler->GetEventName());
@@ -52,7 +52,7 @@ bool nLogicEventRecord::AddHandler(nLogicEventHandler* handler) {
 bool nLogicEventRecord::WriteBack(int i) {
     const nLogicEventSlot& slot = slots_[i];
     const nVariable* values = values_.data() + slot.firstValue;
-    nLogicEvent* obj = slot.handler->GetEventObject();
+    nLogicEvent* obj = slot.handler->EventObject();
     if (!obj) {
         n_error("nLogicEventRecord '%s': event '%s' lost its event object, firing skipped\n", groupPath_.c_str(),
                 slot.handler->GetEventName());

@@ -6,7 +6,7 @@
 
 const nClassInfo nVariableServer::classInfo = nClassInfo::Make<nVariableServer>("nvariableserver", "nroot");
 
-nVariable& nVariable::operator=(const nVariable& other) {
+nVariable& nVariable::assignText(const nVariable& other) {
     if (this == &other) return *this;
     handle_ = other.handle_;
     if (other.type_ == String) {
@@ -23,18 +23,6 @@ void nVariable::clearText() {
     if (type_ == String) nKernelServer::Free(value_.t.s);
     std::memset(&value_, 0, sizeof(value_));
     type_ = Void;
-}
-
-void nVariable::SetI(int32_t v) {
-    clearText();
-    type_ = Int;
-    value_.i[0] = v;
-}
-
-void nVariable::SetF(float v) {
-    clearText();
-    type_ = Float;
-    value_.f[0] = v;
 }
 
 void nVariable::SetV4(const float v[4]) {

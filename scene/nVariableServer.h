@@ -23,15 +23,32 @@ public:
 
     nVariable() = default;
     nVariable(const nVariable& other) { *this = other; }
-    nVariable& operator=(const nVariable& other);
+    // Values without text copy inline: events and channels copy them by the thousand.
+    nVariable& operator=(const nVariable& other) {
+        if (type_ == String || other.type_ == String) return assignText(other);
+        handle_ = other.handle_;
+        type_ = other.type_;
+        value_ = other.value_;
+        return *this;
+    }
     ~nVariable() { clearText(); }
 
     uint32_t GetHandle() const { return handle_; }
     void SetHandle(uint32_t h) { handle_ = h; }
     Type GetType() const { return type_; }
 
-    void SetI(int32_t v);
-    void SetF(float v);
+    void SetI(int32_t v) {
+        if (type_ == String) clearText();
+        type_ = Int;
+        value_ = {};
+        value_.i[0] = v;
+    }
+    void SetF(float v) {
+        if (type_ == String) clearText();
+        type_ = Float;
+        value_ = {};
+        value_.f[0] = v;
+    }
     void SetV4(const float v[4]);
     void SetS(const char* text);  // a copy; null stores the empty text
     void SetRaw(uint32_t word);
@@ -42,6 +59,7 @@ public:
     uint32_t GetRaw() const { return value_.u[0]; }
 
 private:
+    nVariable& assignText(const nVariable& other);
     void clearText();
 
     uint32_t handle_ = NoHandle;
