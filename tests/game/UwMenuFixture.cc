@@ -1,5 +1,7 @@
 #include "tests/game/UwMenuFixture.h"
 
+#include "tests/input/PostMouse.h"
+
 const nClassInfo nHudDiver::classInfo = nClassInfo::Make<nHudDiver>("nhudtestdiver", "ntestactor");
 
 namespace {
@@ -95,12 +97,7 @@ float UwMenuFixture::X(nLogicSprite* s) {
     return x;
 }
 void UwMenuFixture::MouseTo(int x, int y) {
-    nInputEvent* e = inputServer->NewEvent();
-    e->deviceId = N_INPUT_DEV_MOUSE;
-    e->type = N_INPUT_MOUSE_MOVE;
-    e->x = x;
-    e->y = y;
-    inputServer->PostEvent(e);
+    PostMouse(inputServer, N_INPUT_MOUSE_MOVE, x, y);
 }
 void UwMenuFixture::Frame(float dt) {
     inputTime += dt + 0.001;

@@ -15,6 +15,7 @@
 #include "logic/nLogicInput.h"
 #include "logic/nLogicSprite.h"
 #include "tests/game/ItemUseFixture.h"
+#include "tests/input/PostMouse.h"
 #include "tests/logic/CommandTable.h"
 
 namespace {
@@ -99,14 +100,7 @@ protected:
         return Thing(std::string(kBasket) + "/inventory/" + name,
                      std::string("/usr/persist/level/basket/inventory/") + name, type, weight);
     }
-    void MouseTo(int x, int y) {
-        nInputEvent* e = input->NewEvent();
-        e->deviceId = N_INPUT_DEV_MOUSE;
-        e->type = N_INPUT_MOUSE_MOVE;
-        e->x = x;
-        e->y = y;
-        input->PostEvent(e);
-    }
+    void MouseTo(int x, int y) { PostMouse(input, N_INPUT_MOUSE_MOVE, x, y); }
     // One game frame with the input read.
     void Frame(float dt = 0.01f) {
         inputTime += dt;

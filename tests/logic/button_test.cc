@@ -17,6 +17,7 @@
 #include "logic/nVariableContext.h"
 #include "scene/nVariableServer.h"
 #include "tests/gfx/ImageBytes.h"
+#include "tests/input/PostMouse.h"
 #include "tests/logic/SpriteFixture.h"
 
 namespace {
@@ -49,14 +50,7 @@ protected:
         EXPECT_TRUE(Run(text));
         return static_cast<nLogicButton*>(kernel->Lookup(("/usr/logic/" + std::string(name)).c_str()));
     }
-    void Mouse(int type, int x = 0, int y = 0) {
-        nInputEvent* e = input->NewEvent();
-        e->type = type;
-        e->deviceId = N_INPUT_DEV_MOUSE;
-        e->x = x;
-        e->y = y;
-        input->PostEvent(e);
-    }
+    void Mouse(int type, int x = 0, int y = 0) { PostMouse(input, type, x, y); }
     void MoveTo(int x, int y) { Mouse(N_INPUT_MOUSE_MOVE, x, y); }
     // One frame in the observer's order, with the events queued since the last one.
     void Step() {
