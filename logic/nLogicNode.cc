@@ -134,9 +134,21 @@ bool nLogicNode::Trigger(nLogicGraph* graph) {
     return true;
 }
 
-// How many children ahead the cached walk asks for a child's lines: far enough that they
+// How many children ahead the cached walks ask for a child's lines: far enough that they
 // arrive from the outer caches before the walk reaches the child.
 static constexpr int PrefetchAhead = 4;
+
+template <int ForWrite>
+void nLogicNode::PrefetchCachedChild(int i) const {
+    // The children lie far apart: ask early for the two lines a walk reads of one (its
+    // class and children, and its per-frame block).
+    if (i < childCache_.Size()) {
+        if (const nLogicNode* ahead = childCache_[i]) {
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(&ahead->marks_, ForWrite);
+        }
+    }
+}
 
 void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self) {
     walkingCache_ = true;
@@ -146,13 +158,7 @@ void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float 
     int count = childCache_.Size();
     for (int i = 0; i < count; i++) {
         nLogicNode* child = childCache_[i];
-        if (i + PrefetchAhead < count) {
-            // The children lie far apart: ask early for the two lines the walk reads of one.
-            if (const nLogicNode* ahead = childCache_[i + PrefetchAhead]) {
-                __builtin_prefetch(ahead);
-                __builtin_prefetch(&ahead->marks_, 1);
-            }
-        }
+        PrefetchCachedChild<1>(i + PrefetchAhead);
         if (child->active_) {
             bool lives = true;
             if (child->inputList_.IsEmpty() && !child->hasPendingEvents_ && !child->walkingTimers_) {
@@ -356,12 +362,7 @@ void nLogicNode::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
         int i = 0;
         for (; i < count; i++) {
             nLogicNode* child = childCache_[i];
-            if (i + PrefetchAhead < count) {
-                if (const nLogicNode* ahead = childCache_[i + PrefetchAhead]) {
-                    __builtin_prefetch(ahead);
-                    __builtin_prefetch(&ahead->marks_);
-                }
-            }
+            PrefetchCachedChild<0>(i + PrefetchAhead);
             if (child->active_) child->Traverse(graph, parentMatrix);
             if (GetChildrenVersion() != version || !childCacheValid_) break;
         }

@@ -244,6 +244,10 @@ private:
     void TriggerFrom(nRoot* from, nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
     // Makes the copy of the child list current; false when a child is no logic node.
     bool CacheChildren();
+    // Asks for the lines of cached child i, if there is one; ForWrite when the walk
+    // changes its per-frame block.
+    template <int ForWrite>
+    void PrefetchCachedChild(int i) const;
     void DropChildCache();
     // A cached child died or is cached by another parent now.
     void ForgetCachedChild(nLogicNode* child);
