@@ -7,7 +7,10 @@ PNG files into "<stage>/flash/pics/":
 - "geraet_0.png" ... "geraet_2.png" (50 x 34): another diver of the first display, a
   small underwater vehicle, in the same three states;
 - "maennel_0.png" ... "maennel_2.png" (30 x 38): a diver of the second display;
-- "guide.png" (8 x 8): the mark of a diver that others follow.
+- "guide.png" (8 x 8): the mark of a diver that others follow;
+- "zeiger_0.png" and "zeiger_1.png" (32 x 32): the game's mouse pointers, an arrow with
+  its tip at (1, 1) and, over things that take a click or a drag, the same arrow with a
+  ring about its tip.
 
 The pictures are RGBA: the figures' water is a little transparent, the mark's corners
 fully.
@@ -147,9 +150,33 @@ def guide():
     return c
 
 
+def pointer(ring):
+    """A white arrow with a dark outline, its tip at (1, 1); a gold ring about the tip when
+    the pointer is over something that takes it."""
+    c = Canvas(32, 32, CLEAR)
+    outline = (10, 25, 40, 255)
+    if ring:
+        for y in range(32):
+            for x in range(32):
+                d = math.hypot(x + 0.5 - 2, y + 0.5 - 2)
+                if 7.5 <= d <= 10.0:
+                    c.put(x, y, (250, 190, 40, 255))
+    # The arrow: rows widening to the right below its tip, then the tail.
+    for y in range(1, 18):
+        for x in range(1, 1 + (y * 2) // 3 + 1):
+            c.put(x, y, outline)
+    for y in range(2, 16):
+        for x in range(2, 1 + (y * 2) // 3):
+            c.put(x, y, (255, 255, 255, 255))
+    for y in range(14, 24):
+        c.rect(5 + (y - 14) // 3, y, 8 + (y - 14) // 3, y, outline)
+        c.rect(6 + (y - 14) // 3, y, 7 + (y - 14) // 3, y, (255, 255, 255, 255))
+    return c
+
+
 def main():
     stage = datagen.stage_dir()
-    pictures = {'guide.png': guide()}
+    pictures = {'guide.png': guide(), 'zeiger_0.png': pointer(False), 'zeiger_1.png': pointer(True)}
     for state in (0, 1, 2):
         pictures['taucher_%d.png' % state] = diver(state)
         pictures['geraet_%d.png' % state] = vehicle(state)
