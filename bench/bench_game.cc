@@ -458,6 +458,9 @@ public:
         for (const auto& f : flashes) {
             auto* node = static_cast<nLogicFlash*>(kernel->New("nlogicflash", (std::string("/usr/logic/uwmenu/") + f.name).c_str()));
             node->SetTexture((std::string(BW_SOURCE_DIR "/data/flash/") + f.movie + ".movie").c_str());
+            // As the game's scripts set them: the held item's panel and bars check their movies.
+            const std::string name = f.name;
+            if (name == "inventory" || name == "energy" || name == "hitpoints") node->SetCheckUpdate(true);
         }
         selector = static_cast<nLogicSprite*>(kernel->New("nlogicsprite", "/usr/logic/uwmenu/selector"));
         selector->SetDimension(40.0f, 66.0f);

@@ -1055,6 +1055,12 @@ bool nD3D8Server::EndText() { return true; }
 // ---- cursor
 
 void nD3D8Server::ShowCursor() {
+    if (deviceCursorShown && device && numCursors > 0 && imageCursor == curCursor &&
+        imageTexture == cursors[curCursor].texture.GetUnsafe() && imageTexture != nullptr &&
+        imageFile == cursors[curCursor].file.Get()) {
+        nGfxServer::ShowCursor();
+        return;
+    }
     bool image = false;
     if (numCursors > 0 && device) {
         nTexture* tex = cursors[curCursor].texture.GetUnsafe();
@@ -1072,6 +1078,9 @@ void nD3D8Server::ShowCursor() {
             tex->Unlock();
             const nMouseCursor& c = cursors[curCursor];
             image = device->SetCursorImage(c.hotX, c.hotY, w, h, pixels.data());
+            imageCursor = curCursor;
+            imageTexture = tex;
+            imageFile = c.file.Get();
         } else {
             if (bits) tex->Unlock();
             n_error("nD3D8Server::ShowCursor(): cursor %d has no image, showing the arrow\n", curCursor);

@@ -229,6 +229,11 @@ private:
     bool modeValid;
     bool systemCursorShown;
     bool deviceCursorShown;
+    // The cursor whose image the device shows (index, texture and file), so that showing
+    // it again, as the observer does every frame, makes no new image.
+    int imageCursor = -1;
+    const void* imageTexture = nullptr;
+    std::string imageFile;
     nPixelFormat* lockFormat;
     render::PresentParameters presentParams;
     render::DeviceType devType;

@@ -11,6 +11,7 @@
 #include <imgui_internal.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <iterator>
 #include <utility>
@@ -135,6 +136,18 @@ std::unique_ptr<ToolWindow> Host::MakeToolWindow(const std::string& title, int w
 {
     std::unique_ptr<ToolWindow> w(new ToolWindow(this, this->nextWindow++, ToolWindow::Kind::Tool, title,
                                                  std::max(width, 1), std::max(height, 1)));
+    // The title's room is measured in the frame; this guess keeps the next window clear.
+    const int wide = std::max(w->width, TitleWidthGuess(title));
+    constexpr int gap = 8;
+    if (this->placeX > gap && this->placeX + wide > this->lastDisplayWidth) {
+        this->placeX = gap;
+        this->placeY += this->placeRow + gap;
+        this->placeRow = 0;
+    }
+    w->x = this->placeX;
+    w->y = this->placeY;
+    this->placeX += wide + gap;
+    this->placeRow = std::max(this->placeRow, w->height);
     this->Register(w.get());
     return w;
 }
@@ -293,6 +306,7 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
         this->takesKeyboard = false;
     } else {
         io.DisplaySize = ImVec2(static_cast<float>(displayWidth), static_cast<float>(displayHeight));
+        this->lastDisplayWidth = displayWidth;
         io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
         io.MousePos = ImVec2(static_cast<float>(this->pointerX), static_cast<float>(this->pointerY));
         ImGui::NewFrame();
@@ -330,6 +344,13 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
     this->running.clear();
 }
 
+// A title's width in pixels, before a frame can measure it: the font's letters are at
+// most about 7 pixels wide; the close box and the padding take about 40.
+int Host::TitleWidthGuess(const std::string& title)
+{
+    return static_cast<int>(title.size()) * 7 + 40;
+}
+
 void Host::BuildWindow(ToolWindow& w)
 {
     const bool popup = w.kind == ToolWindow::Kind::Popup;
@@ -348,6 +369,14 @@ void Host::BuildWindow(ToolWindow& w)
         ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w.width), static_cast<float>(w.height)),
                                  ImGuiCond_Always);
         w.sizeNext = false;
+    }
+    if (!popup) {
+        // The whole title fits beside the collapse arrow and the close box.
+        const ImGuiStyle& style = ImGui::GetStyle();
+        const float title = ImGui::CalcTextSize(w.title.c_str(), nullptr, true).x;
+        const float boxes = 2.0f * (ImGui::GetFontSize() + style.FramePadding.x * 2.0f + style.ItemInnerSpacing.x);
+        ImGui::SetNextWindowSizeConstraints(ImVec2(title + boxes + style.FramePadding.x * 2.0f, 0.0f),
+                                            ImVec2(FLT_MAX, FLT_MAX));
     }
     if (w.collapseNext) {
         ImGui::SetNextWindowCollapsed(w.minimised, ImGuiCond_Always);

@@ -44,7 +44,8 @@ public:
     // A hidden tool window made from a dialog resource (its size in pixels, its name as
     // title); null (logged) for an unknown id.
     std::unique_ptr<ToolWindow> MakeDialog(int dialogId);
-    // A hidden tool window of a given title and size.
+    // A hidden tool window of a given title and size, placed beside the tool windows made
+    // before it, at least as wide as its title.
     std::unique_ptr<ToolWindow> MakeToolWindow(const std::string& title, int width, int height);
     // A hidden popup; any number may share a class name.
     std::unique_ptr<ToolWindow> MakePopup(const std::string& className, int width, int height);
@@ -83,6 +84,7 @@ private:
     void Register(ToolWindow* window);
     void Unregister(ToolWindow* window);
     void BuildWindow(ToolWindow& window);
+    static int TitleWidthGuess(const std::string& title);
     bool OverShownWindow(int x, int y) const;
     void HidePopupsAwayFrom(int x, int y);
     void ApplyStyle();
@@ -90,6 +92,9 @@ private:
     ImGuiContext* context = nullptr;
     std::vector<ToolWindow*> windows;
     int nextWindow = 1;
+    // Where the next tool window opens: side by side from the top-left corner, a row
+    // further down once the display's width (as last seen) is used up.
+    int placeX = 8, placeY = 8, placeRow = 0, lastDisplayWidth = 800;
     ImDrawData* drawData = nullptr;
     bool takesPointer = false;
     bool takesKeyboard = false;
