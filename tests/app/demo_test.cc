@@ -651,6 +651,10 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     E();
     ASSERT_EQ(Hand(), L("diver1/inventory/fotoapparat")) << log.text;
     EXPECT_EQ(StatusLine(), "Fotoapparat genommen.");
+    // The held-item panel draws the new thing's German name in the next frame.
+    Frames(1);
+    const char* shown = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/inventory"))->GetValue("_root.shown");
+    EXPECT_STREQ(shown ? shown : "<null>", "Fotoapparat");
     auto* camera = Get<nbwDokuTool>("diver1/inventory/fotoapparat");
     EXPECT_FALSE(camera->GetVisible());
     Q();
@@ -686,6 +690,13 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     E();
     ASSERT_EQ(Hand(), L("diver1/inventory/sandremover"));
     SwimTo("heap");
+    // The heap takes the cutter as a door does: its armor must hold the cut off.
+    ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/cutter')"));
+    Q();
+    Frames(75);
+    EXPECT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 0.0f);
+    EXPECT_FALSE(Get<nbwItem>("luftsack")->GetVisible());
+    ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/sandremover')"));
     Q();
     Frames(75);
     EXPECT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 1.0f);
@@ -695,7 +706,7 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     // The crate is too heavy to carry: the message, and it stays.
     SwimTo("kiste");
     E();
-    EXPECT_EQ(StatusLine(), "Zu schwer beladen.");
+    EXPECT_EQ(StatusLine(), "Das lässt sich nicht tragen.");
     EXPECT_EQ(ClassOf(L("kiste")), "nbwitem");
     // The air bag lifts it away to the camp.
     SwimTo("luftsack");
@@ -707,6 +718,10 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     EXPECT_EQ(Lookup(L("kiste")), nullptr);
     EXPECT_EQ(Lookup("/usr/persist/level1/kiste"), nullptr);
     EXPECT_EQ(ClassOf("/usr/persist/camp/kiste"), "npersistlogic");
+    // Its look rises for two seconds, then goes.
+    EXPECT_EQ(ClassOf(L("aufstieg1")), "nlogicvisual2");
+    Frames(75);
+    EXPECT_EQ(Lookup(L("aufstieg1")), nullptr);
     EXPECT_EQ(Lookup(L("diver1/inventory/luftsack")), nullptr) << "used up";
     EXPECT_EQ(Hand(), L("diver1/inventory/hand"));
 
@@ -729,6 +744,15 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     EXPECT_TRUE(static_cast<nLogicInput*>(Lookup(L("diver1/input")))->GetFocus());
 
     // Tab: the second diver; it works the switch and the chamber's water runs out.
+    Key(SDL_SCANCODE_TAB, SDLK_TAB);
+    Frames(3);
+    ASSERT_EQ(Active(), Get<nbwDiver>("diver2"));
+    EXPECT_EQ(StatusLine(), "Taucher 2");
+    // A click on diver1's figure switches back with the same message; Tab again.
+    Click(125, 540);
+    Frames(4);
+    EXPECT_EQ(Active(), Get<nbwDiver>("diver1"));
+    EXPECT_EQ(StatusLine(), "Taucher 1");
     Key(SDL_SCANCODE_TAB, SDLK_TAB);
     Frames(3);
     ASSERT_EQ(Active(), Get<nbwDiver>("diver2"));

@@ -224,6 +224,127 @@ execbuf('bwx_tick()')
 """
 
 
+# ---- Probes of the held-item panel, the heap, the Esc menu and the headlight ----------
+# Their hook lines follow the test's hook: F11 also writes "probe_<n>.txt" (what the
+# panel drew last, the heap's hitpoints); F7 and F6 put the cutter or the sand remover
+# into the active diver's hand.
+PROBE_HOOK = r"""
+local bwx_probe_dump = bwx_dump
+function bwx_dump()
+    local lines = {}
+    local function add(key, f)
+        local ok, v = pcall(f)
+        lines[#lines + 1] = key .. ' ' .. (ok and v ~= nil and v ~= '' and tostring(v) or 'none')
+    end
+    add('panel', function() return obj('/usr/logic/uwmenu/inventory').getvalue('_root.shown') end)
+    add('heaphp', function() return string.format('%.4f', obj('/usr/logic/level1/heap').getfloat('hitpoints')) end)
+    local f = io.open(bwx_dir .. 'probe_' .. bwx_count .. '.txt', 'w')
+    for _, line in ipairs(lines) do f:write(line, '\n') end
+    f:close()
+    bwx_probe_dump()
+end
+function bwx_hand(name)
+    local d = obj('/usr/logic/level1').getactivediver()
+    if exists(d .. '/inventory/' .. name) then obj(d).setpath('hand', 'inventory/' .. name) end
+end
+sel('/sys/servers/input')
+map('keyb0:f7.down', 'bwx_f7')
+map('keyb0:f6.down', 'bwx_f6')
+sel('/usr/logic/bwx/f11')
+addinput('bwx_f7', "bwx_hand('cutter')")
+addinput('bwx_f6', "bwx_hand('sandremover')")
+sel('/')
+"""
+HOOK += PROBE_HOOK
+
+# The held-item panel's badge (its middle) in the type's own colour, as its movie makes it.
+PANEL_BADGE = (742, 533)
+
+
+def badge_colour(typ):
+    h = 0
+    for c in typ:
+        h = (h * 31 + ord(c)) % 997
+    return tuple(round(255 * v) for v in (0.3 + (h % 7) / 10, 0.3 + (h % 5) / 8, 0.3 + (h % 3) / 4))
+
+
+def probe(game, d):
+    """The probe lines written with dump `d`."""
+    values = {}
+    path = os.path.join(game.dumps, f"probe_{d['n']}.txt")
+    if os.path.exists(path):
+        for line in open(path):
+            key, _, value = line.strip().partition(" ")
+            values[key] = value
+    return values
+
+
+def check_panel_follows_hand(game, checks, taken):
+    """The camera just came into the hand (dump `taken`): within a second of game time the
+    panel has drawn its German name and its badge colour."""
+    want = badge_colour("fotoapparat")
+    d = game.wait_until("the panel shows the camera",
+                        lambda d: probe(game, d).get("panel") == "Fotoapparat"
+                        and near(d["picture"].at(*PANEL_BADGE), want, 24), limit=30)
+    late = gametime_of(d) - gametime_of(taken)
+    checks.expect(late <= 1.0, f"the panel named 'Fotoapparat' {late:.2f} s of game time after the hand took the camera")
+
+
+def check_heap_resists_cutter(game, checks):
+    """At the heap with the cutter in hand (F7), Q leaves the heap as it was; the sand
+    remover (F6) goes back into the hand for the test's own sweep."""
+    game.xdo("key", "F7")
+    game.wait_until("the cutter in the hand at the heap", lambda d: d.get("hand") == "cutter")
+    game.xdo("key", "q")
+    before = game.dump("Q with the cutter at the heap")
+    d = game.wait_until("a second of frames after the cut",
+                        lambda d: int(d["frames"]) > int(before["frames"]) + 40)
+    checks.expect(num(d, "sweepvalue") == 0 and probe(game, d).get("heaphp") == "1.0000",
+                  f"the cutter leaves the heap: sweep {d.get('sweepvalue')}, hitpoints {probe(game, d).get('heaphp')}")
+    game.xdo("key", "F6")
+    game.wait_until("the sand remover back in the hand", lambda d: d.get("hand") == "sandremover")
+
+
+def esc_menu_lights_continue(game, checks):
+    """Esc in play, the pointer away from the entries: "Weiterspielen" is lit, "Neues
+    Spiel" is not."""
+    entries = ["Neues Spiel", "Weiterspielen", "Spiel laden", "Beenden"]
+    game.xdo("mousemove", "60", "560")
+    game.xdo("key", "Escape")
+    cont, new = menu_entry(entries, "Weiterspielen"), menu_entry(entries, "Neues Spiel")
+    d = game.wait_until("menu in play", lambda d: (state_of(d) or 0) & STATE_MENU
+                        and near(d["picture"].at(*cont), MENU_LIT, 24))
+    checks.expect(not near(d["picture"].at(*new), MENU_LIT, 24),
+                  f"Esc in play: 'Weiterspielen' lit first, 'Neues Spiel' unlit ({d['picture'].at(*new)})")
+
+
+# The seabed ahead of the diver as the camera frames it at the start, clear of the HUD.
+SEABED_AHEAD = (200, 390, 600, 515)
+
+
+def brightness(d, box):
+    pic = d["picture"]
+    pixels = [pic.at(x, y) for y in range(box[1], box[3], 4) for x in range(box[0], box[2], 4)]
+    pixels = [p for p in pixels if not is_suit(p)]
+    return sum(sum(p) for p in pixels) / max(1, len(pixels)) / 3
+
+
+def check_headlight(game, checks):
+    """L switches the diver's headlight on: the seabed ahead gets brighter; L again
+    switches it off."""
+    dark = game.dump("headlight off")
+    game.xdo("key", "l")
+    lit = game.wait_until("the headlight on", lambda d: brightness(d, SEABED_AHEAD) >= brightness(dark, SEABED_AHEAD) + 6,
+                          limit=30)
+    checks.expect(True, f"L: the seabed ahead brightened from {brightness(dark, SEABED_AHEAD):.1f} "
+                        f"to {brightness(lit, SEABED_AHEAD):.1f}")
+    game.xdo("key", "l")
+    game.wait_until("the headlight off", lambda d: brightness(d, SEABED_AHEAD) <= brightness(dark, SEABED_AHEAD) + 3,
+                    limit=30)
+
+# ---- end of the panel, heap, Esc menu and headlight probes ----------------------------
+
+
 def end_with_parent():
     """Run in a child before exec: it gets SIGTERM when the test process dies, so a test
     killed on its time limit leaves no X server or game behind."""
@@ -566,6 +687,7 @@ def play(game, checks):
     checks.expect(suit >= 20, f"the diver's suit where the camera frames it: {suit} orange probes")
     air = pic.count(AIR_BAR, is_air, step=1)
     checks.expect(air >= 10, f"the air bar of the HUD's diver figure: {air} probes in {AIR_BAR}")
+    check_headlight(game, checks)
 
     here = swim(game, checks, "forward")
 
@@ -595,8 +717,7 @@ def play(game, checks):
     things(game, checks)
 
     # Esc: the menu over the paused game, whose clock stands.
-    game.xdo("key", "Escape")
-    game.wait_until("menu in play", lambda d: (state_of(d) or 0) & STATE_MENU)
+    esc_menu_lights_continue(game, checks)
     entries = ["Neues Spiel", "Weiterspielen", "Spiel laden", "Beenden"]
     check_menu(game, checks, "menu in play", entries)
     a = game.dump("game clock")
@@ -631,7 +752,7 @@ def vec(d, key):
 
 # The texts the level's scripts show in the status line.
 FISH_ATTACK = "Ein Fisch greift an!"
-OVERLOADED = "Zu schwer beladen."
+NOT_CARRIABLE = "Das lässt sich nicht tragen."
 LOW_LIFE = "Vorsicht: Die Gesundheit des Tauchers ist schwach!"
 IN_BASKET = "In den Korb gelegt."
 OUT_OF_BASKET = "Aus dem Korb genommen."
@@ -686,6 +807,7 @@ def things(game, checks):
         return game.wait_until(f"{what} in the hand", lambda d: d.get("hand") == item)
 
     d = take("the camera", "fotoapparat")
+    check_panel_follows_hand(game, checks, d)
     checks.expect("fotoapparat" in names(d, "inventory"), f"E: the camera in the inventory ({d['inventory']})")
     game.xdo("key", "q")
     d = game.wait_until("Q photographs", lambda d: (num(d, "docuvalue") or 0) > 0)
@@ -713,15 +835,16 @@ def things(game, checks):
 
     take("the sand remover", "sandremover")
     at_next("the heap")
+    check_heap_resists_cutter(game, checks)
     game.xdo("key", "q")
     d = game.wait_until("the heap swept away", lambda d: num(d, "sweepvalue") == 1)
     checks.expect(True, f"Q: the sand remover swept the heap ({d['sweepvalue']})")
 
     at_next("the crate")
     game.xdo("key", "e")
-    d = game.wait_until("the crate does not fit", lambda d: d.get("status") == OVERLOADED)
+    d = game.wait_until("the crate cannot be carried", lambda d: d.get("status") == NOT_CARRIABLE)
     checks.expect(d["crate"] == "/usr/persist/level1/kiste" and "kiste" not in names(d, "inventory"),
-                  f"E at the crate: '{OVERLOADED}' and it stays ({d['crate']})")
+                  f"E at the crate: '{NOT_CARRIABLE}' and it stays ({d['crate']})")
     take("the air bag", "luftsack")
     at_next("the crate again")
     game.xdo("key", "q")
