@@ -292,9 +292,7 @@ TEST_F(DemoGameTest, NewGameStartsLevelOneAndItsDataLoadsWithoutErrors) {
     Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     Frames(2);
     ASSERT_TRUE(Menu()->GetActive());
-    Key(SDL_SCANCODE_UP, SDLK_UP);
-    Key(SDL_SCANCODE_UP, SDLK_UP);
-    Key(SDL_SCANCODE_UP, SDLK_UP);  // round from "Beenden" back to "Neues Spiel"
+    Key(SDL_SCANCODE_UP, SDLK_UP);  // from "Weiterspielen", lit first while a level runs
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
     Frames(3);
     ASSERT_NE(Diver(), nullptr);
@@ -441,8 +439,7 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     Frames(2);
     ASSERT_TRUE(Menu()->GetActive());
     EXPECT_EQ(MenuValue("loadable"), "1");
-    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
-    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);  // from "Weiterspielen", lit first while a level runs
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
     Frames(3);
     ASSERT_NE(Diver(), nullptr) << log.text;

@@ -111,6 +111,15 @@ TEST_F(HudFigureDrawTest, FiguresShowThePictureOfTheirStateAndTheirRows) {
     Frame();
     EXPECT_FALSE(bwtest::ColorNear(At(742, 533), lamp, 20)) << std::hex << lamp;
     EXPECT_FALSE(bwtest::ColorNear(At(742, 533), Black)) << std::hex << At(742, 533);
+    // Checking "_root.update_tex", as the game's scripts have it, the node redraws a new
+    // type in the next frame without being asked: the panel at frame rate 0 went stale.
+    panel->SetCheckUpdate(true);
+    ASSERT_TRUE(panel->SetValue("_root.item_typ", "lamp"));
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(742, 533), lamp, 8)) << std::hex << At(742, 533);
+    ASSERT_TRUE(panel->SetValue("_root.item_typ", "lamp"));
+    const char* drawn = panel->GetValue("_root.update_tex");
+    EXPECT_EQ(drawn, nullptr) << "an unchanged type asks for no drawing";
     EXPECT_FALSE(TakeErrors());
 }
 

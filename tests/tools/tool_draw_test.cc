@@ -1,6 +1,7 @@
 // Tool windows on the OpenGL device in a 320 x 240 window: what they draw, read back
 // at probe pixels, and what the pump's pushed events do with them.
 #include <SDL2/SDL.h>
+#include <imgui.h>
 
 #include <filesystem>
 #include <vector>
@@ -201,6 +202,15 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
     EXPECT_NE(tv->FindEvent("editroot"), nullptr);
     EXPECT_NE(tv->FindEvent("editscript"), nullptr);
     EXPECT_NE(Lookup("/sys/servers/console"), nullptr);
+    // They open apart, not stacked in a corner, and the macros window's title shows whole.
+    const ui::ToolWindow* t = tv->GetWindow();
+    const ui::ToolWindow* m = macros->GetWindow();
+    EXPECT_TRUE(t->GetX() + t->GetWidth() <= m->GetX() || m->GetX() + m->GetWidth() <= t->GetX() ||
+                t->GetY() + t->GetHeight() <= m->GetY() || m->GetY() + m->GetHeight() <= t->GetY())
+        << t->GetX() << "," << t->GetY() << " " << t->GetWidth() << "x" << t->GetHeight() << " and " << m->GetX()
+        << "," << m->GetY() << " " << m->GetWidth() << "x" << m->GetHeight();
+    ImGui::SetCurrentContext(gfxServer->GetUiHost()->GetContext());
+    EXPECT_GE(float(m->GetWidth()), ImGui::CalcTextSize("Scripts-Macros").x + 2.0f * ImGui::GetFontSize());
     press();
     EXPECT_FALSE(macros->GetActive());
     EXPECT_FALSE(tv->GetActive());
