@@ -37,6 +37,7 @@
 #include "kernel/nTimeServer.h"
 #include "logic/nCameraServer.h"
 #include "logic/nLogicFlash.h"
+#include "logic/nLogicVisual2.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
 #include "platform/render/Device.h"
@@ -716,8 +717,12 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     EXPECT_EQ(Lookup("/usr/persist/level1/kiste"), nullptr);
     EXPECT_EQ(ClassOf("/usr/persist/camp/kiste"), "npersistlogic");
     // Its look rises for two seconds, then goes.
-    EXPECT_EQ(ClassOf(L("aufstieg1")), "nlogicvisual2");
-    Frames(75);
+    EXPECT_EQ(ClassOf(L("aufstieg1/ding")), "nlogicvisual2");
+    Frames(30);
+    if (auto* rising = Get<nLogicVisual2>("aufstieg1/ding")) {
+        EXPECT_GT(rising->GetPosition().y, 2.0f) << "risen after a second";
+    }
+    Frames(45);
     EXPECT_EQ(Lookup(L("aufstieg1")), nullptr);
     EXPECT_EQ(Lookup(L("diver1/inventory/luftsack")), nullptr) << "used up";
     EXPECT_EQ(Hand(), L("diver1/inventory/hand"));
