@@ -1055,9 +1055,12 @@ bool nD3D8Server::EndText() { return true; }
 // ---- cursor
 
 void nD3D8Server::ShowCursor() {
+    // The observer shows the cursor every frame: only another cursor or texture makes a
+    // new image (a texture lock, a conversion and a system cursor each).
     if (deviceCursorShown && device && numCursors > 0 && imageCursor == curCursor &&
         imageTexture == cursors[curCursor].texture.GetUnsafe() && imageTexture != nullptr &&
         imageFile == cursors[curCursor].file.Get()) {
+        device->ShowCursor(true);
         nGfxServer::ShowCursor();
         return;
     }
