@@ -34,7 +34,10 @@ void BM_DisplayReopen_Ours(benchmark::State& state) {
         p.backBufferWidth = size[0];
         p.backBufferHeight = size[1];
         p.waitForVerticalSync = false;
-        if (win) device = system->OpenDevice(0, render::DeviceType::Hardware, *win, render::VertexProcessing::Hardware, p);
+        if (win) {
+            device = system->OpenDevice(0, render::DeviceType::Hardware, *win,
+                                        render::VertexProcessing::Hardware, p);
+        }
         if (!device) std::abort();
     }
     device.reset();
