@@ -1,8 +1,8 @@
 // A display closed and opened again: the device and its window closed, then a window and
 // device made anew at the other of two sizes, as a server made again or a mode fallback
 // does. The raw baseline makes an SDL2 window and OpenGL context anew with SDL's OpenGL
-// library held, which is the least a re-open costs. Ours runs first, so that nothing the
-// baseline holds can help it.
+// library held, the least a re-open costs; it lets the library go at its end, so that in
+// any order it never holds the driver for ours.
 #include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 
