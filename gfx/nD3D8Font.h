@@ -34,9 +34,9 @@ public:
     // Screen text at pixel (x, y) in an 0xAARRGGBB colour.
     void DrawText(float x, float y, uint32_t color, const char* text, uint32_t flags = 0);
     // Screen text placed across the current viewport, (-1, -1) its top-left and (1, 1)
-    // its bottom-right corner, at depth z (0..1). A line is scaleY viewport heights high;
-    // a glyph is scaleX viewport heights wide per line height of its own width, so equal
-    // scales keep the font's proportions.
+    // its bottom-right corner, at depth z (0..1). A line is scaleY viewport heights high,
+    // and widths grow by that factor times scaleX / scaleY, so equal scales keep the
+    // font's proportions.
     void DrawTextScaled(float x, float y, float z, float scaleX, float scaleY, uint32_t color, const char* text,
                         uint32_t flags = 0);
     // Text in the plane z = 0 of object space under the current transforms, one unit per
