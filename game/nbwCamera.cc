@@ -2,8 +2,17 @@
 
 #include <cstring>
 
+#include "collide/nCollideContext2.h"
+#include "collide/nCollideObject2.h"
+#include "collide/nCollideReport.h"
+#include "collide/nCollideReportBuffer.h"
+#include "collide/nCollideServer2.h"
+#include "kernel/line3.h"
 #include "kernel/nCmdVector.h"
 #include "kernel/nPersistServer.h"
+#include "logic/nLogicPhysik2.h"
+#include "logic/nModCollisionState.h"
+#include "logic/nModSimpleCollision.h"
 
 static const nCmdDef<nbwCamera> cmds[] = {
     Bind<&nbwCamera::SetTarget>("v_settarget_s", "STRG"),
@@ -103,17 +112,93 @@ void nbwCamera::Place() {
         history_.Smooth(delay + 0.1f);
         t = history_.Get(now - delay);
     }
-    SetMatrix(OffsetMatrix() * t);
+    matrix44 m = OffsetMatrix() * t;
+    KeepClear(m, t.Translation(), obj);
+    SetMatrix(m);
 }
 
-void nbwCamera::PlaceForView() {
+void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
+    if (!target->IsA("nlogicphysik2")) return;
+    nModCollisionState* state = static_cast<nLogicPhysik2*>(target)->GetPhysikCollisionState();
+    nCollideContext2* ctx = state ? state->GetContext() : nullptr;
+    if (!ctx || !state->GetEnabled()) return;
+    // The way is looked at with the target's class: it meets what the target meets.
+    int classIndex = -1;
+    for (int i = 0; i < state->GetNumModules() && classIndex < 0; i++) {
+        nModule* module = state->GetModule(i);
+        if (module && module->IsA("nmodsimplecollision")) {
+            classIndex = static_cast<nModSimpleCollision*>(module)->GetCollObject().classIndex;
+        }
+    }
+    if (classIndex < 0) return;
+    const vector3 want = m.Translation();
+    vector3 dir = want - from;
+    const float len = dir.Len();
+    if (!(len > 1e-4f)) return;
+    dir = dir * (1.0f / len);
+    // A surface just behind the camera would cut into the near part of the view as well.
+    const line3 line(from, want + dir * ClearMargin);
+
+    // Only shapes the target meets exactly can stop it, and only they answer a line: the
+    // context's own line check would log the radius-only shapes of other pairs. The
+    // objects are those of the last collision pass (the target's own aside).
+    nCollideServer2* server = ctx->GetServer();
+    nCollideReportBuffer& buffer = ctx->GetCheckBuffer();
+    bool found = false;
+    float nearestDist = 0.0f;
+    vector3 nearestPos, nearestNormal;
+    const int numStatic = ctx->GetNumStatic();
+    const int total = numStatic + ctx->GetNumDynamic();
+    for (int i = 0; i < total; i++) {
+        nCollideObject2* obj = i < numStatic ? ctx->GetStatic(i) : ctx->GetDynamic(i - numStatic);
+        if (obj->owner == target || server->GetCollType(classIndex, obj->classIndex) != COLLTYPE_EXACT) continue;
+        nCollideShape2* shape = obj->shape.GetUnsafe();
+        if (!shape || shape->GetType() == nCollideShape2::QUICK) continue;
+        float t0, t1;
+        if (!nCollideContext2::SweepSpheres(line.b, 0.01f, line.m, obj->curMatrix.Translation(), shape->GetRadius(),
+                                            obj->motion, t0, t1)) {
+            continue;
+        }
+        buffer.Begin(COLLTYPE_EXACT);
+        if (shape->LineCheck(obj->curMatrix, line, &buffer, obj->motion)) {
+            for (int h = 0; h < buffer.numLineHits; h++) {
+                const nCollideLineHit& hit = buffer.lineHits[h];
+                const float d = (hit.position - from).Len();
+                if (!found || d < nearestDist) {
+                    found = true;
+                    nearestDist = d;
+                    nearestPos = hit.position;
+                    nearestNormal = hit.normal;
+                }
+            }
+        }
+        buffer.busy = false;
+    }
+    if (!found) return;
+    const vector3 p = nearestPos - dir * ClearMargin + nearestNormal * ClearMargin;
+    m.m[3][0] = p.x;
+    m.m[3][1] = p.y;
+    m.m[3][2] = p.z;
+}
+
+void nbwCamera::PlaceOnce() {
+    if (placed_ && placedAt_ == GetTime()) return;
     Place();
     placed_ = true;
     placedAt_ = GetTime();
 }
 
+bool nbwCamera::Trigger(nLogicGraph* graph) {
+    PlaceOnce();
+    return nLogicCamera::Trigger(graph);
+}
+
+void nbwCamera::PlaceForView() {
+    PlaceOnce();
+}
+
 void nbwCamera::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
-    if (!(placed_ && placedAt_ == GetTime())) Place();
+    PlaceOnce();
     placed_ = false;
     nLogicCamera::Traverse(graph, parentMatrix);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The game's follow camera (script class "nbwcamera"): every frame it stands at a fixed
 // offset in its target's frame, and with a follow delay above 0.6 s it trails the target
-// through a matrix history, so that the view follows fast turns smoothly.
+// through a matrix history, so that the view follows fast turns smoothly. It keeps out of
+// what its target cannot pass (the seabed, rocks, a closed door): where such a shape lies
+// between the target and the offset, the camera stands in front of it.
 #include <string>
 
 #include "kernel/matrix44.h"
@@ -19,8 +21,12 @@ public:
     ~nbwCamera() override;
     bool SaveCmds(nPersistServer* ps) override;
 
-    // While current, the camera server has it placed before it takes the view; then the
-    // traversal does not place it again in that frame.
+    // The camera places itself here, before the traversal opens the collide frame: the
+    // collide contexts still hold the shapes of the last frame, which the camera keeps
+    // out of. Then the camera server's view and the traversal find it placed.
+    bool Trigger(nLogicGraph* graph) override;
+    // A camera not triggered in this frame places itself when the camera server takes
+    // the view, or else in its traversal.
     void PlaceForView() override;
     void Traverse(nLogicGraph* graph, const matrix44& parentMatrix) override;
 
@@ -42,7 +48,16 @@ private:
     // Puts the target's matrix into the history and stands at the offset from it (or
     // from its pose `delay` ago); nothing without a target.
     void Place();
+    // Placed at this node time already, else placed now.
+    void PlaceOnce();
     const matrix44& OffsetMatrix();
+    // Moves the place of `m` back towards `from` to in front of the nearest shape on the
+    // way that the class of the target's collision state "physik" meets exactly in that
+    // state's context (the target's own shapes aside), and off its surface by the margin.
+    void KeepClear(matrix44& m, const vector3& from, nRoot* target);
+
+    // How far the camera keeps off a surface it would be behind.
+    static constexpr float ClearMargin = 0.4f;
 
     nMatrixHistory history_{5.0f, 0.1f};
     float elasticity_[2] = {0.8f, 0.8f};

@@ -12,12 +12,16 @@ namespace {
 using render::RenderState;
 using render::StageState;
 constexpr unsigned ScreenLayout = render::kVertexPositionRhw | render::kVertexDiffuse | render::VertexTexSets(1);
+constexpr unsigned ObjectLayout = render::kVertexPosition | render::kVertexNormal | render::VertexTexSets(1);
+// Object-space text: glyph pixels per unit.
+constexpr float PixelsPerUnit = 10.0f;
 }  // namespace
 
 nD3D8Font::nD3D8Font(const char* name, uint32_t h, uint32_t f) : height(h), flags(f) {
     std::strncpy(faceName, name ? name : "", sizeof(faceName) - 1);
     faceName[sizeof(faceName) - 1] = 0;
     vertices.resize(BatchVertices);
+    vertices3d.resize(BatchVertices);
 }
 
 nD3D8Font::~nD3D8Font() {
@@ -126,64 +130,65 @@ void nD3D8Font::InvalidateDeviceObjects() {
 
 void nD3D8Font::DeleteDeviceObjects() { texture.reset(); }
 
-void nD3D8Font::GetTextExtent(const char* text, int& width, int& height) const {
-    width = height = 0;
-    if (!text || !texture) return;
-    const float lineHeight = (coords[0][3] - coords[0][1]) * float(texHeight);
-    float row = 0.0f, widest = 0.0f, total = lineHeight;
+void nD3D8Font::measure(const char* text, float& width, float& height) const {
+    float row = 0.0f;
+    width = 0.0f;
+    height = lineHeight();
     for (const auto* p = reinterpret_cast<const uint8_t*>(text); *p; ++p) {
         if (*p == '\n') {
             row = 0.0f;
-            total += lineHeight;
+            height += lineHeight();
         }
         if (*p < 32) continue;
         row += (coords[*p - 32][2] - coords[*p - 32][0]) * float(texWidth);
-        widest = std::max(widest, row);
+        width = std::max(width, row);
     }
-    width = int(widest);
-    height = int(total);
 }
 
-void nD3D8Font::flush(int count) {
-    if (count <= 0) return;
-    device->DrawUserPrimitives(render::PrimitiveType::TriangleList, count / 3, ScreenLayout, vertices.data(),
-                               int(sizeof(Vertex)));
-    ++batches;
+void nD3D8Font::GetTextExtent(const char* text, int& width, int& height) const {
+    width = height = 0;
+    if (!text || !texture) return;
+    float w = 0.0f, h = 0.0f;
+    measure(text, w, h);
+    width = int(w);
+    height = int(h);
 }
 
-void nD3D8Font::DrawText(float sx, float sy, uint32_t color, const char* text, uint32_t drawFlags) {
-    if (!device || !text || !HasDeviceObjects()) return;
+bool nD3D8Font::begin(const char* text, uint32_t drawFlags) {
+    if (!device || !text || !HasDeviceObjects()) return false;
     device->CaptureStateBlock(savedBlock);
     device->ApplyStateBlock(drawBlock);
     if (drawFlags & FILTERED) {
         device->SetTextureStageState(0, StageState::MinFilter, render::TextureFilter::Linear);
         device->SetTextureStageState(0, StageState::MagFilter, render::TextureFilter::Linear);
     }
-    const float startX = sx;
+    return true;
+}
+
+template <typename V, typename Place>
+void nD3D8Font::drawGlyphs(const char* text, V* quads, unsigned layout, float x, float y, float scaleW,
+                           float scaleH, float lineStep, Place place) {
+    auto flush = [&](int count) {
+        if (count <= 0) return;
+        device->DrawUserPrimitives(render::PrimitiveType::TriangleList, count / 3, layout, quads, int(sizeof(V)));
+        ++batches;
+    };
+    const float startX = x;
     int n = 0;
     for (const auto* p = reinterpret_cast<const uint8_t*>(text); *p; ++p) {
         const uint8_t c = *p;
         if (c == '\n') {
-            sx = startX;
-            sy += (coords[0][3] - coords[0][1]) * float(texHeight);
+            x = startX;
+            y += lineStep;
         }
         // The last code has no glyph.
         if (c < 32 || c == 255) continue;
         const float* t = coords[c - 32];
-        const float w = (t[2] - t[0]) * float(texWidth) / textScale;
-        const float h = (t[3] - t[1]) * float(texHeight) / textScale;
-        const float x0 = sx - 0.5f, y0 = sy - 0.5f, x1 = sx + w - 0.5f, y1 = sy + h - 0.5f;
-        const Vertex bl{x0, y1, 0.9f, 1.0f, color, t[0], t[3]};
-        const Vertex tl{x0, y0, 0.9f, 1.0f, color, t[0], t[1]};
-        const Vertex br{x1, y1, 0.9f, 1.0f, color, t[2], t[3]};
-        const Vertex tr{x1, y0, 0.9f, 1.0f, color, t[2], t[1]};
-        vertices[size_t(n++)] = bl;
-        vertices[size_t(n++)] = tl;
-        vertices[size_t(n++)] = br;
-        vertices[size_t(n++)] = tr;
-        vertices[size_t(n++)] = br;
-        vertices[size_t(n++)] = tl;
-        sx += w;
+        const float w = (t[2] - t[0]) * float(texWidth) * scaleW;
+        const float h = (t[3] - t[1]) * float(texHeight) * scaleH;
+        place(quads + n, x, y, w, h, t);
+        n += 6;
+        x += w;
         if (n > BatchLimit) {
             flush(n);
             n = 0;
@@ -191,4 +196,66 @@ void nD3D8Font::DrawText(float sx, float sy, uint32_t color, const char* text, u
     }
     flush(n);
     device->ApplyStateBlock(savedBlock);
+}
+
+namespace {
+// Two triangles of a screen glyph from its top-left corner (rows grow downwards), offset
+// by half a pixel so that texels land on pixels.
+struct ScreenQuad {
+    float z;
+    uint32_t color;
+    template <typename V>
+    void operator()(V* q, float x, float y, float w, float h, const float* t) const {
+        const float x0 = x - 0.5f, y0 = y - 0.5f, x1 = x + w - 0.5f, y1 = y + h - 0.5f;
+        q[0] = V{x0, y1, z, 1.0f, color, t[0], t[3]};
+        q[1] = V{x0, y0, z, 1.0f, color, t[0], t[1]};
+        q[2] = V{x1, y1, z, 1.0f, color, t[2], t[3]};
+        q[3] = V{x1, y0, z, 1.0f, color, t[2], t[1]};
+        q[4] = q[2];
+        q[5] = q[1];
+    }
+};
+}  // namespace
+
+void nD3D8Font::DrawText(float sx, float sy, uint32_t color, const char* text, uint32_t drawFlags) {
+    if (!begin(text, drawFlags)) return;
+    const float scale = 1.0f / textScale;
+    drawGlyphs(text, vertices.data(), ScreenLayout, sx, sy, scale, scale, lineHeight() * scale,
+               ScreenQuad{0.9f, color});
+}
+
+void nD3D8Font::DrawTextScaled(float x, float y, float z, float scaleX, float scaleY, uint32_t color,
+                               const char* text, uint32_t drawFlags) {
+    if (!begin(text, drawFlags)) return;
+    const render::Viewport& vp = device->GetViewport();
+    const float line = scaleY * float(vp.height);
+    const float perTexel = float(vp.height) / lineHeight();
+    drawGlyphs(text, vertices.data(), ScreenLayout, float(vp.x) + (x + 1.0f) * 0.5f * float(vp.width),
+               float(vp.y) + (y + 1.0f) * 0.5f * float(vp.height), scaleX * perTexel, scaleY * perTexel, line,
+               ScreenQuad{z, color});
+}
+
+void nD3D8Font::Render3DText(const char* text, uint32_t drawFlags) {
+    if (!begin(text, drawFlags)) return;
+    const float scale = 1.0f / (PixelsPerUnit * textScale);
+    const float line = lineHeight() * scale;
+    float x = 0.0f, y = 0.0f;
+    if (drawFlags & CENTERED) {
+        // The whole block of lines around the origin; the first line at its top.
+        float w = 0.0f, h = 0.0f;
+        measure(text, w, h);
+        x = -0.5f * w * scale;
+        y = 0.5f * h * scale - line;
+    }
+    if (drawFlags & TWOSIDED) device->SetRenderState(RenderState::CullMode, render::Cull::None);
+    // Rows grow upwards here, and the text faces the camera looking along +z.
+    drawGlyphs(text, vertices3d.data(), ObjectLayout, x, y, scale, scale, -line,
+               [](Vertex3D* q, float gx, float gy, float w, float h, const float* t) {
+                   q[0] = Vertex3D{gx, gy, 0.0f, 0.0f, 0.0f, -1.0f, t[0], t[3]};
+                   q[1] = Vertex3D{gx, gy + h, 0.0f, 0.0f, 0.0f, -1.0f, t[0], t[1]};
+                   q[2] = Vertex3D{gx + w, gy, 0.0f, 0.0f, 0.0f, -1.0f, t[2], t[3]};
+                   q[3] = Vertex3D{gx + w, gy + h, 0.0f, 0.0f, 0.0f, -1.0f, t[2], t[1]};
+                   q[4] = q[2];
+                   q[5] = q[1];
+               });
 }

@@ -136,15 +136,22 @@ bool nOdePhysikServer::addContact(const nContactParams& surface, const nCollideR
         }
         return true;
     }
+    // A contact joint pushes along a unit normal (ODE stops fatally on one of no length).
+    // A mean of touched triangles' normals (the sphere-mesh test) is shorter than that, and
+    // the faces of both sides of a thin wall cancel out to nothing, along which no push
+    // exists: such a contact is passed over, as a touch without a direction.
+    const float normalLen = r.normal2.Len();
+    if (!(normalLen > 1e-7f)) return true;
+    const vector3 normal = r.normal2 * (1.0f / normalLen);
     dContact c;
     std::memset(&c, 0, sizeof(c));
     ode::FillSurface(c.surface, surface);
     c.geom.pos[0] = r.point2.x;
     c.geom.pos[1] = r.point2.y;
     c.geom.pos[2] = r.point2.z;
-    c.geom.normal[0] = r.normal2.x;
-    c.geom.normal[1] = r.normal2.y;
-    c.geom.normal[2] = r.normal2.z;
+    c.geom.normal[0] = normal.x;
+    c.geom.normal[1] = normal.y;
+    c.geom.normal[2] = normal.z;
     c.geom.depth = r.depth;
     c.fdir1[0] = r.frictionDir.x;
     c.fdir1[1] = r.frictionDir.y;

@@ -44,6 +44,32 @@ bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
 // Lets the free SetWindowIcon reach the Window behind an SDL window.
 const char* const kSelfKey = "window::Window";
 
+// From the first window on, SDL's video and its OpenGL library are held for the process's
+// life, so closing and opening displays never unloads and reloads the driver, and what the
+// driver allocates is still attributed to it by the leak check at exit. SDL's own load is
+// held rather than libGL or libEGL opened with RTLD_NODELETE: the driver is not that
+// library but one Mesa's EGL or GLX opens itself with the display connection and closes
+// with it, under a name of its own; only a connection that never ends keeps it, whichever
+// driver it is.
+bool HoldOpenGl()
+{
+    static bool held = false;
+    if (held) {
+        return true;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no video: %s", SDL_GetError());
+        return false;
+    }
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no OpenGL library: %s", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    held = true;
+    return true;
+}
+
 }  // namespace
 
 SDL_Window* Window::Create(const char* caption, int width, int height, int depthBits,
@@ -75,6 +101,10 @@ std::unique_ptr<Window> Window::Open(const char* caption, int width, int height,
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         SDL_LogError(SDL_LOG_CATEGORY_VIDEO, "Window::Open: no video: %s", SDL_GetError());
+        return nullptr;
+    }
+    if (!HoldOpenGl()) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
     SDL_Window* sdlWindow = Create(caption, width, height, depthBits, stencilBits, false);

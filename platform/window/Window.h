@@ -31,8 +31,9 @@ enum class CursorMode {
 
 class Window {
 public:
-    // Starts SDL's video subsystem when needed. Null (and a log line) when no
-    // video driver or window can be had. The window starts at the given client
+    // Starts SDL's video subsystem when needed; the first window loads OpenGL, and
+    // video and OpenGL then stay loaded until the process ends. Null (and a log line)
+    // when no video driver, OpenGL library or window can be had. The window starts at the given client
     // size; SDL's offscreen driver keeps the drawable it was made with through
     // later resizes. The window's own buffer gets the depth and stencil bits
     // given (the pixel format is fixed when the window is made): a render

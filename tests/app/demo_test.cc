@@ -40,6 +40,7 @@
 #include "logic/nLogicVisual2.h"
 #include "logic/nLogicInput.h"
 #include "logic/nLogicInputServer.h"
+#include "logic/nModSimpleCollision.h"
 #include "platform/render/Device.h"
 #include "platform/window/Window.h"
 #include "scene/nSBufShadowServer.h"
@@ -508,10 +509,22 @@ protected:
     }
     nbwDiver* Active() { return static_cast<nbwDiver*>(game->GetCurrentLevel()->GetActiveDiver()); }
     // The active diver just above `x, y, z`, still, then a frame for its reach to look.
+    // Its body's shapes rest for the frame it is put there: as they move, they are tested
+    // along the way from the last frame, and a jump across the level would meet the rocks
+    // and the door on that way.
     void SwimTo(float x, float y, float z) {
         nbwDiver* d = Active();
         ASSERT_NE(d, nullptr);
+        std::vector<nModSimpleCollision*> body;
+        for (const char* name : {"body1", "body2"}) {
+            nRoot* m = Lookup(d->GetFullName() + "/" + name);
+            ASSERT_NE(m, nullptr) << name;
+            body.push_back(static_cast<nModSimpleCollision*>(m));
+        }
+        for (nModSimpleCollision* m : body) m->SetDynamic(false);
         d->SetPosition(vector3(x, y + 0.5f, z));
+        Frames(1);
+        for (nModSimpleCollision* m : body) m->SetDynamic(true);
         Frames(2);
     }
     void SwimTo(const char* thing) {

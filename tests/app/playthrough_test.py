@@ -98,7 +98,10 @@ local function bwx_active()
 end
 local function bwx_place(x, y, z)
     local d = bwx_active()
-    if d then obj(d).txyz(x, y + 0.5, z) end
+    if d then
+        bwx_rest(d)
+        obj(d).txyz(x, y + 0.5, z)
+    end
 end
 local function bwx_chase_fish()
     local bx, by, bz = obj(bwx_l('fishbox')).gett()
@@ -110,10 +113,15 @@ function bwx_next()
     local name = bwx_route[bwx_stop]
     bwx_chase = name == 'fish'
     if bwx_chase then return end
-    if name and exists(bwx_l(name)) then bwx_place(obj(bwx_l(name)).gett()) end
+    if name and exists(bwx_l(name)) then
+        local x, y, z = obj(bwx_l(name)).gett()
+        local o = bwx_before[name] or {0, 0, 0}
+        bwx_place(x + o[1], y + o[2], z + o[3])
+    end
 end
 function bwx_tick()
     bwx_frames = bwx_frames + 1
+    bwx_rest_tick()
     if bwx_chase then pcall(bwx_chase_fish) end
     execbuf('bwx_tick()')
 end
@@ -159,6 +167,7 @@ local function bwx_things()
         add('txyz_' .. n, function() return string.format('%.4f %.4f %.4f', obj(bwx_l(n)).gett()) end)
     end
     add('status', function() return obj('/usr/logic/uwmenu/statusbar').getvalue('text') end)
+    add('camera', bwx_camera)
     return lines
 end
 local function bwx_state()
@@ -206,9 +215,49 @@ function bwx_dump()
     f:write('end\n')
     f:close()
 end
+-- ---- The solid level and the rising and sinking keys: F7 puts the active diver at the
+-- next place of its own route, level and facing -z; the dump adds the follow camera's place.
+bwx_solid_route = {{0, 2, 30}, {-6, 1.2, 26}, {0, 1.5, 11.5}, {0, 1.5, 11.5}}
+-- F8 puts the diver in front of what is solid rather than at its place: before the middle
+-- of the door's leaf (its hinge at the door's place, the leaf 3 wide along x).
+bwx_before = {door = {1.5, 0.5, 1.6}}
+bwx_solid_stop = 0
+function bwx_solid_next()
+    bwx_solid_stop = bwx_solid_stop + 1
+    local p, d = bwx_solid_route[bwx_solid_stop], bwx_active()
+    if p and d then
+        bwx_rest(d)
+        obj(d).txyz(p[1], p[2], p[3])
+        obj(d).rxyz(0, 0, 0)
+    end
+end
+-- A diver put somewhere by F7 or F8 has its body's shapes rest for two frames: moving, they
+-- are tested along the way from where it was, and a jump would meet rocks and the door.
+bwx_resting = nil
+bwx_rest_frames = 0
+function bwx_body(d, dynamic)
+    for _, m in ipairs({'body1', 'body2'}) do
+        if exists(d .. '/' .. m) then obj(d .. '/' .. m).setdynamic(dynamic) end
+    end
+end
+function bwx_rest(d)
+    bwx_body(d, false)
+    bwx_resting = d
+    bwx_rest_frames = 2
+end
+function bwx_rest_tick()
+    if bwx_rest_frames <= 0 then return end
+    bwx_rest_frames = bwx_rest_frames - 1
+    if bwx_rest_frames == 0 and bwx_resting and exists(bwx_resting) then bwx_body(bwx_resting, true) end
+end
+function bwx_camera()
+    return string.format('%.4f %.4f %.4f', obj(bwx_l('cam')).gett())
+end
+-- ---- end of the solid level's part
 sel('/sys/servers/input')
 map('keyb0:f11.down', 'bwx_f11')
 map('keyb0:f8.down', 'bwx_f8')
+map('keyb0:f7.down', 'bwx_f7')
 sel('/')
 new('nlogicnode', '/usr/logic/bwx')
 new('nlogicinput', '/usr/logic/bwx/f11')
@@ -217,6 +266,7 @@ setgroup('bwx')
 setfocus(true)
 addinput('bwx_f11', 'bwx_dump()')
 addinput('bwx_f8', 'bwx_next()')
+addinput('bwx_f7', 'bwx_solid_next()')
 sel('/')
 -- What the screen shows when the start scripts are done: the first dump, no key needed.
 bwx_dump()
@@ -226,7 +276,7 @@ execbuf('bwx_tick()')
 
 # ---- Probes of the held-item panel, the heap, the Esc menu and the headlight ----------
 # Their hook lines follow the test's hook: F11 also writes "probe_<n>.txt" (what the
-# panel drew last, the heap's hitpoints); F7 and F6 put the cutter or the sand remover
+# panel drew last, the heap's hitpoints); F3 and F4 put the cutter or the sand remover
 # into the active diver's hand.
 PROBE_HOOK = r"""
 local bwx_probe_dump = bwx_dump
@@ -248,11 +298,11 @@ function bwx_hand(name)
     if exists(d .. '/inventory/' .. name) then obj(d).setpath('hand', 'inventory/' .. name) end
 end
 sel('/sys/servers/input')
-map('keyb0:f7.down', 'bwx_f7')
-map('keyb0:f6.down', 'bwx_f6')
+map('keyb0:f3.down', 'bwx_f3')
+map('keyb0:f4.down', 'bwx_f4')
 sel('/usr/logic/bwx/f11')
-addinput('bwx_f7', "bwx_hand('cutter')")
-addinput('bwx_f6', "bwx_hand('sandremover')")
+addinput('bwx_f3', "bwx_hand('cutter')")
+addinput('bwx_f4', "bwx_hand('sandremover')")
 sel('/')
 """
 HOOK += PROBE_HOOK
@@ -291,9 +341,9 @@ def check_panel_follows_hand(game, checks, taken):
 
 
 def check_heap_resists_cutter(game, checks):
-    """At the heap with the cutter in hand (F7), Q leaves the heap as it was; the sand
-    remover (F6) goes back into the hand for the test's own sweep."""
-    game.xdo("key", "F7")
+    """At the heap with the cutter in hand (F3), Q leaves the heap as it was; the sand
+    remover (F4) goes back into the hand for the test's own sweep."""
+    game.xdo("key", "F3")
     game.wait_until("the cutter in the hand at the heap", lambda d: d.get("hand") == "cutter")
     game.xdo("key", "q")
     before = game.dump("Q with the cutter at the heap")
@@ -301,7 +351,7 @@ def check_heap_resists_cutter(game, checks):
                         lambda d: int(d["frames"]) > int(before["frames"]) + 40)
     checks.expect(num(d, "sweepvalue") == 0 and probe(game, d).get("heaphp") == "1.0000",
                   f"the cutter leaves the heap: sweep {d.get('sweepvalue')}, hitpoints {probe(game, d).get('heaphp')}")
-    game.xdo("key", "F6")
+    game.xdo("key", "F4")
     game.wait_until("the sand remover back in the hand", lambda d: d.get("hand") == "sandremover")
 
 
@@ -714,7 +764,10 @@ def play(game, checks):
     checks.expect(s & STATE_RUNNING and s & STATE_LEVEL and not s & STATE_MENU,
                   f"after F9: state {s} has 0x2 and 0x40, not 0x4")
 
+    solid_level(game, checks)
     things(game, checks)
+
+    door_cut_open(game, checks)
 
     # Esc: the menu over the paused game, whose clock stands.
     esc_menu_lights_continue(game, checks)
@@ -936,6 +989,102 @@ def things(game, checks):
         got, want = vec(d, "txyz_" + n), vec(saved, "txyz_" + n)
         checks.expect(got is not None and want is not None and distance(got, want) <= 0.05,
                       f"F9: {n} at {got}, saved at {want}")
+
+
+# ---- The solid level and the rising and sinking keys. The hook's F7 puts the active diver
+# at the places of its own route, level and facing -z: above the seabed, before a rock and
+# twice before the door.
+
+def seabed_height(x, z, heights=[]):
+    """The seabed's height at x, z as its collision tiles have it: the generator's grid,
+    each cell split along the diagonal from its +x corner to its +z corner."""
+    if not heights:
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "datagen"))
+        import gen_meshes
+        heights.extend(gen_meshes.seabed_heights())
+    n = len(heights) - 1
+    step = 200.0 / n
+    u, v = (x + 100.0) / step, (z + 100.0) / step
+    i, j = max(0, min(n - 1, int(u))), max(0, min(n - 1, int(v)))
+    u, v = u - i, v - j
+    h00, h10, h01, h11 = heights[j][i], heights[j][i + 1], heights[j + 1][i], heights[j + 1][i + 1]
+    if u + v <= 1.0:
+        return h00 + u * (h10 - h00) + v * (h01 - h00)
+    return h11 + (1.0 - u) * (h01 - h11) + (1.0 - v) * (h10 - h11)
+
+
+def at_rest(game, what):
+    last = [None]
+    return game.wait_until(f"{what}: the diver at rest", lambda d: settled(d, last))
+
+
+def solid_place(game, what):
+    game.xdo("key", "F7")
+    game.dump(f"{what}: placed")
+    return at_rest(game, what)
+
+
+def above_seabed(p, margin):
+    return p is not None and p[1] - seabed_height(p[0], p[2]) > margin
+
+
+def solid_level(game, checks):
+    """R lifts the diver's nose and F lowers it, W swims that way; the seabed, a rock and the
+    closed door stop the diver; the follow camera stays above the seabed."""
+    start = txyz_of(solid_place(game, "rise and sink"))
+    game.hold("r", 1.0, "nose up")
+    game.hold("w", 2.0, "swim up")
+    risen = txyz_of(at_rest(game, "swum up"))
+    checks.expect(risen[1] - start[1] >= 0.3, f"R then W raised the diver: y {start[1]} -> {risen[1]}")
+    game.hold("f", 2.0, "nose down")
+    game.hold("w", 2.0, "swim down")
+    sunk = txyz_of(at_rest(game, "swum down"))
+    checks.expect(risen[1] - sunk[1] >= 0.3, f"F then W lowered the diver: y {risen[1]} -> {sunk[1]}")
+
+    # Down onto the seabed: it stops the diver with the body above it.
+    game.hold("f", 1.5, "nose further down")
+    game.hold("w", 4.0, "swim into the seabed")
+    d = at_rest(game, "on the seabed")
+    p = txyz_of(d)
+    floor = seabed_height(p[0], p[2])
+    checks.expect(above_seabed(p, 0.25) and p[1] - floor < 1.5,
+                  f"the seabed stopped the diver: at {p}, the seabed at y {floor:.3f}")
+
+    # Nose up and nose down for 3 s each at the seabed: the camera stays above it.
+    for key, what in (("r", "nose up"), ("f", "nose down")):
+        game.hold(key, 3.0, f"{what} at the seabed")
+        for i in range(3):
+            d = game.dump(f"{what} at the seabed: the camera")
+            cam = vec(d, "camera")
+            checks.expect(above_seabed(cam, 0.1),
+                          f"{key.upper()} held 3 s: the camera at {cam} above the seabed "
+                          f"(y {seabed_height(cam[0], cam[2]) if cam else None})")
+            if cam is None or not above_seabed(cam, 0.1):
+                break
+
+    # Before a rock (its near side at z 21.5): W does not take the diver through it.
+    start = txyz_of(solid_place(game, "before a rock"))
+    game.hold("w", 4.0, "swim into the rock")
+    p = txyz_of(at_rest(game, "at the rock"))
+    checks.expect(start[2] - p[2] >= 1.0 and p[2] > 21.5,
+                  f"the rock stopped the diver: z {start[2]} -> {p[2]} (the rock from z 21.5 to 18.5)")
+
+    # Before the closed door (its leaf at z 8): the passage is shut.
+    start = txyz_of(solid_place(game, "before the closed door"))
+    game.hold("w", 4.0, "swim into the closed door")
+    p = txyz_of(at_rest(game, "at the closed door"))
+    checks.expect(start[2] - p[2] >= 1.0 and p[2] > 8.3,
+                  f"the closed door stopped the diver: z {start[2]} -> {p[2]}")
+
+
+def door_cut_open(game, checks):
+    """The door cut open lets the diver through its passage."""
+    start = txyz_of(solid_place(game, "before the open door"))
+    game.hold("w", 4.0, "swim through the open door")
+    p = txyz_of(at_rest(game, "through the open door"))
+    checks.expect(p[2] < 7.0, f"through the open door: z {start[2]} -> {p[2]}")
+
+# ---- end of the solid level's part
 
 
 def settled(d, last):

@@ -336,9 +336,17 @@ TEST_F(InstalledGameTest, AnAutoplayedLevelOneExitsCleanlyAndItsScreenshotShowsT
     // Blue-green water over the upper quarter, below the status line.
     for (int x : {40, 400, 760}) ExpectNear(rows[100][size_t(x)], {15, 82, 92}, "water");
     // The sand below the horizon, and the diver's orange suit in the middle where the
-    // camera follows it.
-    const Rgb sand = rows[470][200];
-    EXPECT_GT(sand.r, sand.b + 40) << "sand at the bottom left";
+    // camera follows it. The game runs on real frame times, so how far the diver swam,
+    // and which rock stands where, follows the machine's load: the sand is counted over
+    // the bottom band rather than read at one pixel a rock may cover.
+    int sand = 0;
+    for (int y = 440; y < 600; y += 4) {
+        for (int x = 0; x < 800; x += 4) {
+            const Rgb p = rows[size_t(y)][size_t(x)];
+            if (p.r > p.b + 40) sand++;
+        }
+    }
+    EXPECT_GT(sand, 40 * 200 / 4) << "sand over a quarter of the bottom band: " << sand;
     int orange = 0;
     for (int y = 300; y < 500; y++) {
         for (int x = 300; x < 500; x++) {

@@ -1,11 +1,13 @@
 // The game's follow camera: the offset in the target's frame, the delayed and smoothed
 // follow through the matrix history, targets that do not resolve, the view of the frame
-// it is placed in, and saving.
+// it is placed in, keeping out of what the target cannot pass, and saving.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 
+#include "collide/nCollideServer2.h"
+#include "collide/nCollideSetup.h"
 #include "game/nbwCamera.h"
 #include "gfx/nGfxServer.h"
 #include "logic/nLogicVisual2.h"
@@ -122,6 +124,46 @@ TEST_F(CameraTest, TheViewIsThisFramesPlacement) {
     target->SetPosition(vector3(-3.0f, 0.0f, 0.0f));
     GameFrame(0.1f);
     ExpectNear(second->GetMatrix(), target->GetMatrix(), 1e-5f);
+}
+
+TEST_F(CameraTest, TheCameraStandsInFrontOfWhatItsTargetCannotPass) {
+    // The game's collide classes: a floor of class "static" in "physik" with its top at
+    // y = 0, and a body of class "diver" there, which meets it.
+    collide->Release();
+    collide = static_cast<nCollideServer2*>(kernel->New("nxcollideserver", "/sys/servers/collide2"));
+    nCollideDefaultSetup(collide);
+    ASSERT_TRUE(Run("new('nlogiccollision2', '/usr/logic/floor') sel('/usr/logic/floor') txyz(0, -0.5, 0)"
+                    " new('nmodexactcollision', 'shape') sel('shape') setcollclass('static') setbox(40, 1, 40)"
+                    " sel('..') addcollision('solid', 'shape') setcollcontext('solid', 'physik')"
+                    " new('nlogicphysik2', '/usr/logic/body') sel('/usr/logic/body') txyz(0, 1, 0)"
+                    " new('nmodexactcollision', 'sphere') sel('sphere') setcollclass('diver') setsphere(0.45)"
+                    " sel('..') addcollision('physik', 'sphere')"
+                    " sel('/usr/logic/cam') settarget('/usr/logic/body') setoffsetpos(0, -3, 5)"
+                    " setelasticity(0.8, 0.5)"));
+    auto* body = static_cast<nLogicVisual2*>(Lookup("/usr/logic/body"));
+    // The offset lies under the floor: the camera stands above it, on the way from the
+    // body, and the view is that place (not the body's own sphere, which the way starts in).
+    GameFrame(0.1f);
+    GameFrame(0.1f);
+    const vector3 at = cam->GetMatrix().Translation();
+    EXPECT_GT(at.y, 0.2f);
+    EXPECT_LT(at.y, 1.0f);
+    EXPECT_NEAR(at.x, 0.0f, 1e-4f);
+    EXPECT_GT(at.z, 0.5f);
+    EXPECT_LT(at.z, 5.0f);
+    ExpectNear(gfx->GetMatrix(nGfxServer::VIEWER), cam->GetMatrix(), 1e-5f);
+
+    // Nothing in the way: the offset as it is.
+    ASSERT_TRUE(Run("sel('/usr/logic/cam') setoffsetpos(0, 2, 5)"));
+    GameFrame(0.1f);
+    ExpectNear(cam->GetMatrix(), Expected(body->GetMatrix()), 1e-4f);
+
+    // A body whose class the floor does not stop does not stop the camera either.
+    ASSERT_TRUE(Run("sel('/usr/logic/body/sphere') setcollclass('diverview')"
+                    " sel('/usr/logic/cam') setoffsetpos(0, -3, 5)"));
+    GameFrame(0.1f);
+    GameFrame(0.1f);
+    ExpectNear(cam->GetMatrix(), Expected(body->GetMatrix()), 1e-4f);
 }
 
 TEST_F(CameraTest, SavingWritesOffsetsOnlyOffTheirDefaultsAndLoadsBackEqual) {

@@ -187,6 +187,7 @@ TEST_F(CarTest, WheelContactsJoinTheStaticWorldOrTheOtherBody) {
     otherBody.state = other->GetPhysikCollisionState();
     nCollideReport r;
     r.objA = &mine;
+    r.normal2 = vector3(0.0f, 1.0f, 0.0f);
     nCollideReport* one[] = {&r};
     auto join = [&](nCollideObject2* a, nCollideObject2* b) {
         r.objA = a;

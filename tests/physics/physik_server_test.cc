@@ -1,3 +1,4 @@
+#include <cmath>
 #include <limits>
 
 #include "tests/physics/PhysicsFixture.h"
@@ -107,6 +108,27 @@ TEST_F(PhysikServer, ContactJointsLastOneStepEvenWithAnEmptyTable) {
     EXPECT_EQ(dBodyGetNumJoints(Id(a)), 1);
     Step({}, 0.02f);
     EXPECT_EQ(dBodyGetNumJoints(Id(a)), 0);
+}
+
+TEST_F(PhysikServer, ContactNormalsGoToOdeAsUnitVectorsAndANormalOfNoLengthMakesNoJoint) {
+    // The sphere-mesh test reports the mean of the touched triangles' normals: shorter
+    // than a unit, or nothing where a thin wall's two faces cancel out. ODE pushes along
+    // what it is given and stops fatally on a normal of no length.
+    nOdePhysikBody* a = BoxBody(vector3(0, 0.4f, 0), vector3(1, 1, 1));
+    Step({a}, 0.02f);
+    nCollideReport r;
+    r.normal2 = vector3(0, 0.3f, 0.4f);
+    r.depth = 0.1f;
+    ASSERT_TRUE(physik->AddCollisionJoint(a, r));
+    ASSERT_EQ(physik->joints.size(), 1u);
+    EXPECT_NEAR(physik->joints[0].contact.geom.normal[1], 0.6, 1e-6);
+    EXPECT_NEAR(physik->joints[0].contact.geom.normal[2], 0.8, 1e-6);
+    r.normal2 = vector3(0, 0, 0);
+    EXPECT_TRUE(physik->AddCollisionJoint(a, r));
+    EXPECT_EQ(physik->joints.size(), 1u);
+    Step({a}, 0.02f);
+    const vector3 p = a->GetMatrix().Translation();
+    EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
 }
 
 TEST_F(PhysikServer, ContactHandedToOdeCarriesTheReportAndTheMergedSurface) {

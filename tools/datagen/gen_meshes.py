@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Meshes of the demo level as ".n3d" text: the seabed, a rock and the diver.
+"""Meshes of the demo level as ".n3d" text: the seabed, a rock and the diver, and the
+shapes the level collides with: the seabed in tiles and the rock at each size it is put.
 
-    python3 tools/datagen/gen_meshes.py <stage>   ->  <stage>/meshes/{seabed,rock,diver}.n3d
+    python3 tools/datagen/gen_meshes.py <stage>   ->  <stage>/meshes/{seabed,rock,diver}.n3d,
+        <stage>/meshes/seabed_<i>_<j>.n3d, <stage>/meshes/rock_<size x 10>.n3d
 
 Axes: y is up. The seabed spans x and z from -100 to 100 with gentle hills around
 y = 0. The rock is about 2 units across, resting on y = 0. The diver is 1.8 units
@@ -25,12 +27,18 @@ def seabed_height(x, z, noise):
     return h
 
 
-def seabed():
+def seabed_heights():
     noise = datagen.Noise2(8901, period=16)
+    n = SEABED_CELLS
+    step = SEABED_SIZE / n
+    return [[seabed_height(-100 + i * step, -100 + j * step, noise) for i in range(n + 1)] for j in range(n + 1)]
+
+
+def seabed():
     m = datagen.Mesh()
     n = SEABED_CELLS
     step = SEABED_SIZE / n
-    heights = [[seabed_height(-100 + i * step, -100 + j * step, noise) for i in range(n + 1)] for j in range(n + 1)]
+    heights = seabed_heights()
     for j in range(n + 1):
         for i in range(n + 1):
             x, z = -100 + i * step, -100 + j * step
@@ -51,7 +59,42 @@ def seabed():
     return m.n3d('seabed: 200 x 200 units, y up, hills around y = 0')
 
 
-def rock():
+# The seabed's collision shapes: TILES x TILES tiles of the drawn seabed's own cells, each
+# centred on its own origin, so that a shape's bounding sphere stays small and a diver is
+# tested against the few tiles near it only. Tile (i, j) lies at x = -100 + (i + 0.5) *
+# TILE_SIZE, z likewise with j; the level places them there.
+TILES = 8
+TILE_SIZE = SEABED_SIZE / TILES
+
+
+def seabed_tiles():
+    heights = seabed_heights()
+    cells = SEABED_CELLS // TILES
+    step = SEABED_SIZE / SEABED_CELLS
+    for tj in range(TILES):
+        for ti in range(TILES):
+            cx, cz = -100 + (ti + 0.5) * TILE_SIZE, -100 + (tj + 0.5) * TILE_SIZE
+            m = datagen.Mesh()
+            for j in range(cells + 1):
+                for i in range(cells + 1):
+                    gi, gj = ti * cells + i, tj * cells + j
+                    x, z = -100 + gi * step, -100 + gj * step
+                    m.vertex((x - cx, heights[gj][gi], z - cz), (0.0, 1.0, 0.0), (0.0, 0.0))
+            row = cells + 1
+            for j in range(cells):
+                for i in range(cells):
+                    a = j * row + i
+                    m.tri(a, a + row, a + 1)
+                    m.tri(a + 1, a + row, a + row + 1)
+            name = 'meshes/seabed_%d_%d.n3d' % (ti, tj)
+            yield name, m.n3d('seabed tile %d, %d: centred on x %g, z %g' % (ti, tj, cx, cz))
+
+
+# The sizes the level puts rocks at; its rocks collide with the rock scaled to each.
+ROCK_SIZES = (1.2, 1.5, 1.8, 2.2, 2.4, 2.6, 3.0)
+
+
+def rock(scale=1.0):
     noise = datagen.Noise2(4417, period=8)
 
     def bump(dx, dy, dz):
@@ -60,8 +103,9 @@ def rock():
         return k * (0.8 if dy < -0.3 else 1.0)
 
     m = datagen.Mesh()
-    m.ellipsoid((0.0, 0.7, 0.0), (1.0, 0.8, 0.9), (0.0, 0.0, 2.0, 1.0), rings=12, segments=20, bump=bump)
-    return m.n3d('rock: about 2 units across, resting on y = 0')
+    m.ellipsoid((0.0, 0.7 * scale, 0.0), (scale, 0.8 * scale, 0.9 * scale), (0.0, 0.0, 2.0, 1.0), rings=12,
+                segments=20, bump=bump)
+    return m.n3d('rock: about %g units across, resting on y = 0' % (2 * scale))
 
 
 # The diver's texture (see gen_textures.py) has four quarters: the orange suit at the
@@ -98,6 +142,10 @@ def main():
     datagen.write(stage, 'meshes/seabed.n3d', seabed())
     datagen.write(stage, 'meshes/rock.n3d', rock())
     datagen.write(stage, 'meshes/diver.n3d', diver())
+    for name, text in seabed_tiles():
+        datagen.write(stage, name, text)
+    for size in ROCK_SIZES:
+        datagen.write(stage, 'meshes/rock_%d.n3d' % round(size * 10), rock(size))
 
 
 if __name__ == '__main__':
