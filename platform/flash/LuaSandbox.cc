@@ -241,6 +241,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
     }
     const int top = lua_gettop(this->L);
     StartBudget();
+    this->overBudget = false;
     lua_pushcfunction(this->L, fn);
     lua_pushlightuserdata(this->L, data);
     const int status = lua_pcall(this->L, 1, 0, 0);
@@ -255,6 +256,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
         }
         if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
     }
+    if (this->remaining == 0 || status == LUA_ERRMEM) this->overBudget = true;
     lua_settop(this->L, top);
     return status == LUA_OK;
 }

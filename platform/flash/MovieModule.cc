@@ -122,6 +122,7 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->stageHeight = 600;
     this->framesPerSecond = 12;
     this->frames = 0;
+    this->overBudget = false;
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     std::string error;
     if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error) ||
@@ -296,9 +297,16 @@ int32_t MovieModule::KeyEvent(uint32_t message, int32_t code, int32_t) {
 }
 
 bool MovieModule::CallMovie(lua_CFunction fn) {
-    if (!this->sandbox) return false;
+    if (!this->sandbox || this->overBudget) return false;
     std::string error;
     if (this->sandbox->Call(fn, this, error)) return true;
+    if (this->sandbox->WasOverBudget()) {
+        // A movie that spends its time in C functions would otherwise take its whole
+        // budget again on every frame.
+        this->overBudget = true;
+        Report(error + "; the movie is stopped until it is loaded again");
+        return false;
+    }
     Report(error);
     return false;
 }

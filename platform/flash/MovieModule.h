@@ -98,6 +98,9 @@ private:
     MovieHost host;
     LuaSandbox::Limits limits;
     std::unique_ptr<LuaSandbox> sandbox;
+    // Set when a call ran over its budget (instructions, time or memory): the movie is
+    // not called again until it is loaded again.
+    bool overBudget = false;
     State state = State::Created;
     uintptr_t window = 0;
     bool messaging = false;
