@@ -218,7 +218,10 @@ void nLogicFlash::ApplyMovieRect() {
     if (!module_) return;
     // Without a rectangle the movie fills the buffer.
     const bool set = movieWidth_ > 0 && movieHeight_ > 0;
-    if (set && module_->SetMovieRect(movieLeft_, movieTop_, movieLeft_ + movieWidth_, movieTop_ + movieHeight_) < 0) {
+    // Script values summed in 64 bits and held to the int range; the module refuses a
+    // rectangle past its own limits.
+    auto end = [](int32_t a, int32_t b) { return int32_t(std::clamp<int64_t>(int64_t(a) + b, INT32_MIN, INT32_MAX)); };
+    if (set && module_->SetMovieRect(movieLeft_, movieTop_, end(movieLeft_, movieWidth_), end(movieTop_, movieHeight_)) < 0) {
         return;
     }
     module_->SetMessaging(false);

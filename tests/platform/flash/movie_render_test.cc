@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -138,6 +141,37 @@ TEST_F(MovieRenderTest, PicturesOfOtherKindsOrWithLyingHeadersAreRefused) {
     for (const std::string& l : this->logs) all += l;
     EXPECT_NE(all.find("a BMP whose header does not fit the file"), std::string::npos) << all;
     EXPECT_NE(all.find("not a PNG, JPEG or BMP picture"), std::string::npos) << all;
+}
+
+// The hostile files of the picture fuzzer's seeds (DevIL crashed on them, took gigabytes
+// or never returned; the JPEG hung under any name) drawn by a movie: each refused, logged.
+TEST_F(MovieRenderTest, HostilePictureFilesAreRefusedAndLogged) {
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    std::string draws;
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(src) + "/tests/fuzz/corpus/picture")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("_bytes") == std::string::npos && name.find("header_only") == std::string::npos) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 3u);
+        this->files["menus/" + name] = bytes.substr(3);  // past the fuzzer's sprite size
+        draws += "image('" + name + "', 0, 0) image('" + name + "', 0, 0, 2, 2) ";
+        ++seen;
+    }
+    EXPECT_EQ(seen, 8);
+    AddMovie("menus/main.lua", "stage(4, 4)\nfunction draw() " + draws + "rect(0, 0, 1, 1, 1, 1, 1, 1) end\n");
+    auto module = Start("menus/main.lua");
+    ASSERT_NE(module, nullptr);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(Render(*module, 4, 4), flash::Ok);
+    EXPECT_EQ(At(0, 0), 0xFFFFFFFFu);
+    // One line a reason.
+    EXPECT_EQ(Logged("image: not a PNG, JPEG or BMP picture"), 1);
+    EXPECT_EQ(Logged("image: broken JPEG"), 1);
+    EXPECT_EQ(Logged("image: picture of 8192 x 8192 is larger than"), 1);
+    EXPECT_EQ(this->logs.size(), 3u);
+    for (const auto& [path, count] : this->reads) EXPECT_EQ(count, 1) << path;  // refusals are remembered
 }
 
 // One picture under several names that reach the same file is read and decoded once
