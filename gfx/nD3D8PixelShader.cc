@@ -96,7 +96,7 @@ nD3D8Server* nD3D8PixelShader::server() {
 }
 
 uint32_t nD3D8PixelShader::PackColor(const float c[4]) {
-    auto channel = [](float v) { return uint32_t(std::clamp(v, 0.0f, 1.0f) * 255.0f) & 0xFF; };
+    auto channel = [](float v) { return n_unit_byte(v); };
     return channel(c[3]) << 24 | channel(c[0]) << 16 | channel(c[1]) << 8 | channel(c[2]);
 }
 
