@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "gfx/nD3D8Server.h"
+#include "gfx/nD3D8Texture.h"
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
 #include "kernel/nEnv.h"
@@ -84,9 +85,9 @@ void InstallMovieHost() {
     std::call_once(once, [] {
         flash::MovieHost host;
         host.readFile = [](const std::string& path, std::string& bytes) {
-            nKernelServer* ks = nKernelServer::ks;
-            nFileServer2* fs = ks ? ks->GetFileServer() : nullptr;
-            return fs && fs->ReadFile(path.c_str(), bytes);
+            // Held to the picture files' size limit: no file of a movie is larger.
+            std::string error;
+            return nD3D8Texture::ReadPictureFile(nKernelServer::ks, path.c_str(), bytes, error);
         };
         host.log = [](const std::string& message) { n_error("%s\n", message.c_str()); };
         flash::MovieHost::SetDefault(std::move(host));
