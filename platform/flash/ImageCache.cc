@@ -127,6 +127,7 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         entry.loaded = this->read(key, bytes, error) && Decode(bytes, entry.image, error);
         bytes = std::string();
         if (entry.loaded) {
+            this->worked += entry.image.pixels.size();
             MakeRoom(entry.image.Bytes(), nullptr);
             this->held += entry.image.Bytes();
         }
@@ -165,6 +166,7 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
     }
     Sized& slot = entry.sizes.emplace_back();
     Scale(entry.image, width, height, slot.image);
+    this->worked += slot.image.pixels.size();
     slot.lastUse = this->uses;
     this->held += slot.image.Bytes();
     return &slot.image;

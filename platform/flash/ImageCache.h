@@ -53,6 +53,8 @@ public:
 
     // Bytes of pixels held now.
     size_t BytesHeld() const { return held; }
+    // Pixels decoded and scaled so far, for charging the work to the movie.
+    uint64_t PixelsWorked() const { return worked; }
 
 private:
     struct Sized {
@@ -73,6 +75,7 @@ private:
     std::map<std::string, Entry, std::less<>> entries;
     uint64_t uses = 0;
     size_t held = 0;
+    uint64_t worked = 0;
 };
 
 }  // namespace flash

@@ -82,6 +82,8 @@ private:
     static int ApiClear(lua_State* L);
     static int ApiRect(lua_State* L);
     static int ApiImage(lua_State* L);
+    // image()'s work; the pixels it decoded, scaled and drew.
+    uint64_t DrawImage(lua_State* L);
     static int ApiText(lua_State* L);
     static int ApiTime(lua_State* L);
     static int ApiMessaging(lua_State* L);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
 
 namespace {
@@ -101,6 +102,29 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
     compare.Initialize(0, 1);
     EXPECT_EQ(compare.LoadMovie("compare.lua"), flash::MovieFailed);
     EXPECT_EQ(Logged("'compare.lua': instruction budget exhausted"), 1);
+}
+
+// Pixels drawn, decoded and scaled in C are charged to the budget: a draw() that loops
+// over pictures ends as one that loops in Lua does, instead of running for seconds.
+TEST_F(MovieSandboxTest, PixelWorkInCIsChargedToTheBudget) {
+    BmpBytes bmp;
+    bmp.width = bmp.height = 64;
+    bmp.pixels.assign(64 * 64 * 3, 0x80);
+    const std::vector<uint8_t> bytes = bmp.Build();
+    this->files["movies/pic.bmp"] = std::string(bytes.begin(), bytes.end());
+    AddMovie("movies/pics.lua", R"lua(
+        stage(64, 64)
+        function draw()
+            for i = 1, 1000 do image("pic.bmp", 0, 0, 64, 64) rect(0, 0, 64, 64, 1, 1, 1, 0.5) end
+        end
+    )lua");
+    flash::LuaSandbox::Limits small;
+    small.instructions = 100000;  // the loop's own instructions fit ten times over
+    auto module = Start("movies/pics.lua", small);
+    ASSERT_NE(module, nullptr);
+    std::vector<uint8_t> frame(64 * 64 * 4);
+    EXPECT_EQ(module->Render(frame.data(), 64, 64, 4), flash::MovieFailed);
+    EXPECT_EQ(Logged("instruction budget exhausted; the movie is stopped"), 1);
 }
 
 TEST_F(MovieSandboxTest, MoviesReachNoFilesProcessOrOtherMovie) {
