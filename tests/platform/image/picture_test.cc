@@ -4,9 +4,6 @@
 #include <jpeglib.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -171,26 +168,6 @@ TEST(PictureTest, FilesCutAtAnyLengthEndDecodedOrRefused) {
             }
         }
     }
-}
-
-// The hostile files of the texture fuzzer's seeds (named by their extension there) are
-// refused: DevIL crashed on them, took gigabytes or never returned.
-TEST(PictureTest, TheHostileSeedsAreRefused) {
-    const char* src = std::getenv("BW_SOURCE_DIR");
-    ASSERT_NE(src, nullptr);
-    int seen = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(src) + "/tests/fuzz/corpus/texture")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find("_bytes") == std::string::npos && name.find("header_only") == std::string::npos) continue;
-        SCOPED_TRACE(name);
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ASSERT_FALSE(bytes.empty());
-        bytes.erase(bytes.begin());  // the fuzzer's mode byte
-        EXPECT_NE(Refusal(bytes), "<decoded>");
-        ++seen;
-    }
-    EXPECT_EQ(seen, 8);
 }
 
 }  // namespace
