@@ -193,7 +193,8 @@ bool nMeshIpol::blend(nSceneGraph2* sceneGraph, float t) {
     if (const uint32_t* ca = a->GetColorPtr(); ca && b->GetColorPtr() && out->GetColorPtr()) {
         const uint32_t* cb = b->GetColorPtr();
         uint32_t* co = out->GetColorPtr();
-        const int k = int(l * 256.0f);
+        // Key times come from scripts: a weight past 0..1 (or NaN) is held at the ends.
+        const int k = l > 0.0f ? (l < 1.0f ? int(l * 256.0f) : 256) : 0;
         for (int v = 0; v < count; v++, ca += sa, cb += sb, co += so) {
             uint32_t c = 0;
             for (int shift = 0; shift < 32; shift += 8) {

@@ -156,13 +156,21 @@ nVertexBuffer* nPEmitter::TakeMesh(nSceneGraph2* sceneGraph, nPathRef<nRoot>& re
         ref.Invalidate();
         return nullptr;
     }
+    // A mesh node that is this emitter, or reaches back to it, would compute forever.
+    if (takingMesh_) {
+        if (!logged) n_error("%s: mesh node '%s' leads back to the emitter\n", GetFullName().c_str(), ref.GetPath());
+        logged = true;
+        return nullptr;
+    }
     nSceneNodeRecord* rec = sceneGraph->GetCurrentNode();
     if (!rec) return nullptr;
     nVertexBuffer* vb = rec->vertexBuffer;
     nIndexBuffer* ib = rec->indexBuffer;
     nShadowCaster* caster = rec->shadowCaster;
     rec->vertexBuffer = nullptr;
+    takingMesh_ = true;
     static_cast<nVisNode*>(obj)->Compute(sceneGraph);
+    takingMesh_ = false;
     nVertexBuffer* taken = rec->vertexBuffer;
     rec->vertexBuffer = vb;
     rec->indexBuffer = ib;

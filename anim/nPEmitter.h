@@ -66,9 +66,10 @@ public:
 protected:
     // Computes the visual node `ref` names in the scene graph's current node and gives
     // the vertex buffer it puts there, leaving the node's own mesh as it was (the mesh is
-    // not drawn there). Null when the path is unset or names no visual node (logged
-    // once until the path changes: `logged`).
+    // not drawn there). Null when the path is unset, names no visual node or leads back
+    // to this emitter (logged once until the path changes: `logged`).
     nVertexBuffer* TakeMesh(nSceneGraph2* sceneGraph, nPathRef<nRoot>& ref, bool& logged);
+    bool takingMesh_ = false;
 
     float startTime_ = 0.0f;
     float stopTime_ = 0.0f;

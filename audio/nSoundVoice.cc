@@ -110,7 +110,8 @@ void nSoundVoice::Apply(float setGain, const vector3& listenerPos, const vector3
     }
     // Linear in hundredths of a decibel: the sound's volume times the set's gain.
     float mB = desc.volume * gain * 10000.0f - 10000.0f;
-    buffer->SetVolume(int(std::clamp(mB, -10000.0f, 0.0f)));
+    // Held to -10000 .. 0 before the conversion; NaN (a script's volume) is silence.
+    buffer->SetVolume(mB > -10000.0f ? (mB < 0.0f ? int(mB) : 0) : -10000);
 
     if (desc.state == nSoundDesc::Start) {
         desc.streamPos = 0;

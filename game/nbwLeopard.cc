@@ -22,6 +22,11 @@ nbwLeopard::nbwLeopard() {
 nbwLeopard::~nbwLeopard() = default;
 
 void nbwLeopard::BeginTargets(int count) {
+    if (count > MaxTargets) {
+        n_error("%s: v_begintargets_i: %d points is more than %d; the path is kept\n", GetFullName().c_str(), count,
+                MaxTargets);
+        return;
+    }
     points_.assign(size_t(count > 0 ? count : 0), vector3());
     if (current_ >= int(points_.size())) current_ = -1;
 }

@@ -25,8 +25,11 @@ public:
 
     void SetDebugMode(bool on) { debug_ = on; }
     bool GetDebugMode() const { return debug_; }
+    // Most points a path holds.
+    static constexpr int MaxTargets = 65536;
     // Room for `count` points, all at the origin; a count of 0 or less leaves none (and
-    // the leopard at rest). A walk to a point that no longer exists ends at once.
+    // the leopard at rest); more than MaxTargets is logged and keeps the path. A walk to
+    // a point that no longer exists ends at once.
     void BeginTargets(int count);
     // Point `index` (0 <= index < count; others logged and ignored). Point 0 also puts
     // the leopard there, hidden.

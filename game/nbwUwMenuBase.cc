@@ -10,6 +10,7 @@
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nScriptServer.h"
 #include "logic/nBaseObserver.h"
@@ -42,7 +43,7 @@ const char* Decimal(char (&out)[16], int v) {
 // trunc(value × 100 / max) within 1 … 100; 100 when value or max is not above 0.
 int Percent(float value, float max, bool byValue) {
     if ((byValue ? value : max) <= 0.0f) return 100;
-    return std::clamp(int(std::trunc(value * 100.0f / max)), 1, 100);
+    return std::clamp(n_saturate_int(value * 100.0f / max), 1, 100);
 }
 
 }  // namespace
@@ -584,9 +585,9 @@ void nbwUwMenuBase::UpdateFigures() {
         f->SetActive(show);
         f->SetValue("bild", text_.c_str());
         f->SetValue(figure < figs.humans ? figs.humanLife : figs.otherLife,
-                    Decimal(number[0], int(std::trunc(life * 100.0))));
+                    Decimal(number[0], n_saturate_int(life * 100.0)));
         f->SetValue(figure < figs.humans ? figs.humanEnergy : figs.otherEnergy,
-                    Decimal(number[1], int(std::trunc(energie * 100.0))));
+                    Decimal(number[1], n_saturate_int(energie * 100.0)));
     }
     for (int i = 0; i < int(figs.names.size()); i++) {
         nRoot* o = figures_[i].GetUnsafe();

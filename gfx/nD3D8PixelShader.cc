@@ -7,6 +7,7 @@
 #include "gfx/nPixelShaderDesc.h"
 #include "gfx/nTexArray.h"
 #include "gfx/nTexture.h"
+#include "kernel/nColorByte.h"
 #include "platform/render/Device.h"
 
 const nClassInfo nD3D8PixelShader::classInfo = nClassInfo::Make<nD3D8PixelShader>("nd3d8pixelshader", "npixelshader");
@@ -95,7 +96,7 @@ nD3D8Server* nD3D8PixelShader::server() {
 }
 
 uint32_t nD3D8PixelShader::PackColor(const float c[4]) {
-    auto channel = [](float v) { return uint32_t(std::clamp(v, 0.0f, 1.0f) * 255.0f) & 0xFF; };
+    auto channel = [](float v) { return n_unit_byte(v); };
     return channel(c[3]) << 24 | channel(c[0]) << 16 | channel(c[1]) << 8 | channel(c[2]);
 }
 
@@ -186,7 +187,7 @@ void nD3D8PixelShader::recordPass(int pass) {
         if (d.alphaTestEnable) {
             rs(RenderState::AlphaTestEnable, 1);
             rs(RenderState::AlphaFunc, mapCompare(d.alphaFunc));
-            rs(RenderState::AlphaRef, uint32_t(int((1.0f - d.alphaRef) * 255.0f)) & 0xFF);
+            rs(RenderState::AlphaRef, n_unit_byte(1.0f - d.alphaRef));
         } else {
             rs(RenderState::AlphaTestEnable, 0);
         }

@@ -233,7 +233,6 @@ nD3D8Server::nD3D8Server()
     // The input and audio servers find the window through this.
     nEnv* hwnd = static_cast<nEnv*>(nKernelServer::ks->New("nenv", "/sys/env/hwnd"));
     hwnd->SetI(int32_t(window->GetId()));
-    openImageLibrary();
 }
 
 nD3D8Server::~nD3D8Server() {
@@ -241,7 +240,6 @@ nD3D8Server::~nD3D8Server() {
     primBuilder.reset();
     // Textures reach back to this server when they go.
     ReleaseResources();
-    closeImageLibrary();
     winClose();
     d3d.reset();
 }

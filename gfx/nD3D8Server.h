@@ -167,9 +167,6 @@ public:
 private:
     // Both locks; without `keepContents` the frame's pixels are not read back.
     void* lockBackBuffer(const float* rect, nPixelFormat** format, int* pitch, bool keepContents);
-    // DevIL, its reads going through /sys/servers/file2.
-    void openImageLibrary();
-    void closeImageLibrary();
     nTexture* stageTextures[MaxTextureStages] = {};
     int maxTexturesOverride = 0;
     nPixelShader* lastPixelShader = nullptr;

@@ -2,10 +2,11 @@
 #include "gfx/nD3D8Server.h"
 #include "gfx/nPrimitiveBuilder.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nColorByte.h"
 
 namespace {
 uint32_t packColor(float r, float g, float b, float a) {
-    auto channel = [](float v) { return uint32_t(int(v * 255.0f)) & 0xFF; };
+    auto channel = [](float v) { return n_unit_byte(v); };
     return channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
 }
 }  // namespace

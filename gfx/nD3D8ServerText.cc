@@ -1,11 +1,12 @@
 // The graphics server's queued screen text.
 #include "gfx/nD3D8Font.h"
 #include "gfx/nD3D8Server.h"
+#include "kernel/nColorByte.h"
 #include "platform/render/Device.h"
 
 namespace {
 uint32_t packColor(const float c[4]) {
-    auto channel = [](float v) { return uint32_t(int(v * 255.0f)) & 0xFF; };
+    auto channel = [](float v) { return n_unit_byte(v); };
     return channel(c[3]) << 24 | channel(c[0]) << 16 | channel(c[1]) << 8 | channel(c[2]);
 }
 }  // namespace

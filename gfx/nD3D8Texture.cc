@@ -1,8 +1,5 @@
 #include "gfx/nD3D8Texture.h"
 
-#include <IL/il.h>
-#include <IL/ilu.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -10,7 +7,10 @@
 #include "gfx/nD3D8Server.h"
 #include "gfx/nNtxFile.h"
 #include "gfx/nPixelFormat.h"
+#include "kernel/nFile.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "platform/image/Picture.h"
 #include "platform/render/Device.h"
 #include "platform/render/Texture.h"
 #include "platform/render/TextureLoading.h"
@@ -151,62 +151,86 @@ bool nD3D8Texture::loadNtx(render::Device* device, int maxSize) {
     return true;
 }
 
+bool nD3D8Texture::ReadPictureFile(nKernelServer* ks, const char* name, std::string& bytes, std::string& error) {
+    nFileServer2* fs = ks ? ks->GetFileServer() : nullptr;
+    if (!fs || !name) {
+        error = "cannot be read";
+        return false;
+    }
+    std::unique_ptr<nFile> file(fs->NewFileObject());
+    if (!file->Open(name, "rb")) {
+        error = "cannot be read";
+        return false;
+    }
+    const size_t size = file->GetSize();
+    bool ok = size <= image::MaxFileBytes;
+    if (!ok) error = "file of " + std::to_string(size) + " bytes is larger than " + std::to_string(image::MaxFileBytes);
+    if (ok) {
+        bytes.assign(size, '\0');
+        ok = size == 0 || file->Read(bytes.data(), size) == size;
+        if (!ok) error = "cannot be read";
+    }
+    file->Close();
+    return ok;
+}
+
+namespace {
+
+// The next mip-map level of straight-alpha words: each texel the mean of the (up to)
+// four it covers.
+void Halve(const std::vector<uint32_t>& in, int w, int h, std::vector<uint32_t>& out, int& ow, int& oh) {
+    ow = std::max(1, w / 2);
+    oh = std::max(1, h / 2);
+    out.assign(size_t(ow) * size_t(oh), 0);
+    for (int y = 0; y < oh; ++y) {
+        for (int x = 0; x < ow; ++x) {
+            const int x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+            const int y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+            const uint32_t p[4] = {in[size_t(y0) * w + x0], in[size_t(y0) * w + x1], in[size_t(y1) * w + x0],
+                                   in[size_t(y1) * w + x1]};
+            uint32_t word = 0;
+            for (int c = 0; c < 32; c += 8) {
+                const uint32_t sum = ((p[0] >> c) & 0xFF) + ((p[1] >> c) & 0xFF) + ((p[2] >> c) & 0xFF) + ((p[3] >> c) & 0xFF);
+                word |= ((sum + 2) / 4) << c;
+            }
+            out[size_t(y) * ow + x] = word;
+        }
+    }
+}
+
+}  // namespace
+
 bool nD3D8Texture::loadImage(render::Device* device) {
-    const ILuint image = ilGenImage();
-    ilBindImage(image);
-    if (!ilLoadImage(fileName.Get())) {
-        n_error("nD3D8Texture: cannot load the image '%s': %s\n", fileName.Get(), iluErrorString(ilGetError()));
-        ilDeleteImage(image);
+    std::string bytes, error;
+    image::Picture picture;
+    if (!ReadPictureFile(nKernelServer::ks, fileName.Get(), bytes, error) || !image::Decode(bytes.data(), bytes.size(), picture, error)) {
+        n_error("nD3D8Texture: cannot load the image '%s': %s\n", fileName.Get(), error.c_str());
         return false;
     }
-    // Images go to the device as B, G, R or B, G, R, A bytes.
-    const ILint ilFormat = ilGetInteger(IL_IMAGE_FORMAT);
-    const bool alpha = ilFormat == IL_RGBA || ilFormat == IL_BGRA || ilFormat == IL_LUMINANCE_ALPHA;
-    const ILenum wanted = alpha ? IL_BGRA : IL_BGR;
-    if ((ilFormat != ILint(wanted) || ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE) &&
-        !ilConvertImage(wanted, IL_UNSIGNED_BYTE)) {
-        n_error("nD3D8Texture: cannot convert the image '%s': %s\n", fileName.Get(), iluErrorString(ilGetError()));
-        ilDeleteImage(image);
-        return false;
-    }
-    const Format source = alpha ? Format::A8R8G8B8 : Format::R8G8B8;
-    const int sourceBytes = alpha ? 4 : 3;
+    bytes = std::string();
+    const bool alpha = picture.alpha;
     const Format target = alpha ? (highQuality ? Format::A8R8G8B8 : Format::A4R4G4B4)
                                 : (highQuality ? Format::R8G8B8 : Format::R5G6B5);
-    int levels = 1;
-    if (genMipMaps) {
-        if (!iluBuildMipmaps()) {
-            n_error("nD3D8Texture: no mip-maps for '%s': %s\n", fileName.Get(), iluErrorString(ilGetError()));
-            ilDeleteImage(image);
-            return false;
-        }
-        levels = ilGetInteger(IL_NUM_MIPMAPS) + 1;
-    }
     std::unique_ptr<render::Texture> made =
-        device->CreateTexture(ilGetInteger(IL_IMAGE_WIDTH), ilGetInteger(IL_IMAGE_HEIGHT), levels, target);
+        device->CreateTexture(picture.width, picture.height, genMipMaps ? 0 : 1, target);
     if (!made) {
         n_error("nD3D8Texture: no texture for the image '%s'\n", fileName.Get());
-        ilDeleteImage(image);
         return false;
     }
     takeTexture(std::move(made));
-    for (int level = 0; level < numLevels; ++level) {
-        // Mip-map selection counts from the bound image, so bind it again for each.
-        ilBindImage(image);
-        if (level > 0 && !ilActiveMipmap(ILuint(level))) {
-            n_error("nD3D8Texture: '%s' has no mip-map %d\n", fileName.Get(), level);
-            ilDeleteImage(image);
-            return false;
+    std::vector<uint32_t> level = std::move(picture.pixels), next;
+    int w = picture.width, h = picture.height;
+    for (int i = 0; i < numLevels; ++i) {
+        if (i > 0) {
+            Halve(level, w, h, next, w, h);
+            level.swap(next);
         }
-        const int w = ilGetInteger(IL_IMAGE_WIDTH), h = ilGetInteger(IL_IMAGE_HEIGHT);
-        if (!render::LoadLevelFromMemory(*texture, level, ilGetData(), source, w * sourceBytes,
-                                         render::Rect{0, 0, w, h}, render::LevelFilter::None)) {
-            ilDeleteImage(image);
+        // The words are the bytes B, G, R, A in memory.
+        if (!render::LoadLevelFromMemory(*texture, i, level.data(), Format::A8R8G8B8, w * 4,
+                                         render::Rect{0, 0, w, h}, render::LevelFilter::None))
             return false;
-        }
         memSize += uint32_t(w) * uint32_t(h) * bytesPerPixel;
     }
-    ilDeleteImage(image);
     return true;
 }
 

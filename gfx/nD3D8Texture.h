@@ -2,21 +2,24 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "gfx/nTexture.h"
 #include "kernel/nPathRef.h"
 #include "platform/render/RenderTypes.h"
 
 class nD3D8Server;
+class nKernelServer;
 namespace render {
 class Device;
 class Texture;
 }  // namespace render
 
 // The device texture (script class "nd3d8texture", no commands): loads NTX files
-// (names containing ".ntx"), a pixel image with a separate alpha image, or any image
-// file through DevIL; makes blank textures that code draws into; locks level 0 for
-// per-pixel access. Loading needs an open display.
+// (names containing ".ntx"), a pixel image with a separate alpha image, or a PNG, JPEG
+// or BMP picture known by its content (platform/image, with its limits); makes blank
+// textures that code draws into; locks level 0 for per-pixel access. Loading needs an
+// open display.
 class nD3D8Texture : public nTexture {
 public:
     static const nClassInfo classInfo;
@@ -39,6 +42,10 @@ public:
     // outside the rectangle nothing is written and GetPixel reads 0.
     void SetPixel(int x, int y, int r, int g, int b, int a) override;
     void GetPixel(int x, int y, int& r, int& g, int& b, int& a) override;
+
+    // A whole picture file through the file server, refused past image::MaxFileBytes;
+    // false with the reason.
+    static bool ReadPictureFile(nKernelServer* ks, const char* name, std::string& bytes, std::string& error);
 
     render::Texture* GetDeviceTexture() const { return texture.get(); }
     // The mask format a lock reports for a surface format (a new object).

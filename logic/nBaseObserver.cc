@@ -223,7 +223,8 @@ void nBaseObserver::Trigger() {
     input->FlushEvents();
 
     if (sleep_ > 0.0f && !skipSleep_) {
-        int ms = int(double(sleep_) * 1000.0);
+        // A script's sleep is held to a second a frame: more would stop the game.
+        const int ms = int(std::min(double(sleep_), 1.0) * 1000.0);
         nKernelServer::ks->GetTimeServer()->GetClock()->Sleep(ms);
     }
     skipSleep_ = false;

@@ -6,6 +6,7 @@
 #include "gfx/nPixelFormat.h"
 #include "gfx/nTexture.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
 #include "logic/nLogicEventHandler.h"
 #include "logic/nLogicGraph.h"
@@ -135,9 +136,11 @@ float nLogicButton::TexelAlpha(int x, int y) {
     nTexture* tex = quad_ ? quad_->GetTexture() : nullptr;
     // Without a texture the sprite shows its colour over the whole rectangle.
     if (!tex) return 1.0f;
-    const int col = int(float(tex->GetWidth()) * uleft_) - int(x_) + x;
-    const int row = int(float(tex->GetHeight()) * vtop_) - int(y_) + y;
-    if (col < 0 || row < 0 || col >= tex->GetWidth() || row >= tex->GetHeight()) return -1.0f;
+    // Script values: converted saturating and summed in 64 bits.
+    const int64_t col64 = int64_t(n_saturate_int(double(tex->GetWidth()) * uleft_)) - n_saturate_int(x_) + x;
+    const int64_t row64 = int64_t(n_saturate_int(double(tex->GetHeight()) * vtop_)) - n_saturate_int(y_) + y;
+    if (col64 < 0 || row64 < 0 || col64 >= tex->GetWidth() || row64 >= tex->GetHeight()) return -1.0f;
+    const int col = int(col64), row = int(row64);
     int pitch = 0;
     nPixelFormat* format = nullptr;
     const auto* bits = static_cast<const uint8_t*>(tex->Lock(col, row, 1, 1, &pitch, &format));

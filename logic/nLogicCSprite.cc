@@ -1,10 +1,9 @@
 #include "logic/nLogicCSprite.h"
 
-#include <IL/il.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "gfx/nD3D8Texture.h"
 #include "gfx/nGfxServer.h"
 #include "gfx/nNtxFile.h"
 #include "gfx/nTexture.h"
@@ -285,14 +284,10 @@ bool nLogicCSprite::ReadImage(nKernelServer* ks, const char* file, uint8_t* buff
         if (!ReadNtx(ks, file, words, w, h, bytesPerPixel == 4, error)) return false;
     } else {
         std::string bytes;
-        nFileServer2* fs = ks->GetFileServer();
-        if (!fs || !fs->ReadFile(file, bytes)) {
-            error = "cannot be read";
-            return false;
-        }
-        const unsigned type = flash::ImageCache::PictureType(bytes, error, MaxSide);
+        if (!nD3D8Texture::ReadPictureFile(ks, file, bytes, error)) return false;
         flash::ImageCache::Image image;
-        if (!type || !flash::ImageCache::Decode(bytes, image, error, type)) return false;
+        if (!flash::ImageCache::Decode(bytes, image, error, MaxSide)) return false;
+        bytes = std::string();
         if (image.width == w && image.height == h) {
             words.swap(image.pixels);
         } else {

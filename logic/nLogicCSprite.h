@@ -1,6 +1,6 @@
 #pragma once
 // A sprite whose picture is composed in memory (script class "nlogiccsprite"): read from
-// a picture file (any format DevIL reads, scaled to the sprite's size) or an NTX file, or
+// a picture file (PNG, JPEG or BMP by content, scaled to the sprite's size) or an NTX file, or
 // drawn by a subclass (the Flash node), then copied into textures of its own. Textures
 // hold at most 256 x 256 texels, so the picture is cut into square tiles of 256, 128, 64,
 // 32 and 16 units, each drawn as a quad of its own.
@@ -59,7 +59,7 @@ public:
     static void Tile(int w, int h, std::vector<TileRect>& out);
     // Reads `file` into `buffer` of w x h pixels at 4 bytes (B, G, R, A) or 2 bytes
     // (A4R4G4B4): an NTX file (a name containing ".ntx") whose texture block has exactly
-    // that size, or a picture DevIL reads, scaled to it. False, with the reason in
+    // that size, or a PNG, JPEG or BMP picture, scaled to it. False, with the reason in
     // `error`, when the file cannot be used; the buffer is then unchanged.
     static bool ReadImage(nKernelServer* ks, const char* file, uint8_t* buffer, int w, int h, int bytesPerPixel,
                           std::string& error);

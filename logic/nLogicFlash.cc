@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "gfx/nD3D8Server.h"
+#include "gfx/nD3D8Texture.h"
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
 #include "kernel/nEnv.h"
@@ -84,9 +85,9 @@ void InstallMovieHost() {
     std::call_once(once, [] {
         flash::MovieHost host;
         host.readFile = [](const std::string& path, std::string& bytes) {
-            nKernelServer* ks = nKernelServer::ks;
-            nFileServer2* fs = ks ? ks->GetFileServer() : nullptr;
-            return fs && fs->ReadFile(path.c_str(), bytes);
+            // Held to the picture files' size limit: no file of a movie is larger.
+            std::string error;
+            return nD3D8Texture::ReadPictureFile(nKernelServer::ks, path.c_str(), bytes, error);
         };
         host.log = [](const std::string& message) { n_error("%s\n", message.c_str()); };
         flash::MovieHost::SetDefault(std::move(host));
@@ -218,7 +219,10 @@ void nLogicFlash::ApplyMovieRect() {
     if (!module_) return;
     // Without a rectangle the movie fills the buffer.
     const bool set = movieWidth_ > 0 && movieHeight_ > 0;
-    if (set && module_->SetMovieRect(movieLeft_, movieTop_, movieLeft_ + movieWidth_, movieTop_ + movieHeight_) < 0) {
+    // Script values summed in 64 bits and held to the int range; the module refuses a
+    // rectangle past its own limits.
+    auto end = [](int32_t a, int32_t b) { return int32_t(std::clamp<int64_t>(int64_t(a) + b, INT32_MIN, INT32_MAX)); };
+    if (set && module_->SetMovieRect(movieLeft_, movieTop_, end(movieLeft_, movieWidth_), end(movieTop_, movieHeight_)) < 0) {
         return;
     }
     module_->SetMessaging(false);

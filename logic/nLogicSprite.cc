@@ -10,6 +10,7 @@
 #include "gfx/nVertexBuffer.h"
 #include "gfx/nVertexPool.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
 
 // Whole virtual units as the int commands give and save them: past the int range (a
@@ -145,7 +146,7 @@ void nLogicSpriteQuad::MakeTexture() {
     if (textures.GetTexture(0)) return;
     // Asked again after the texture went: the owner sees this and rebuilds its image.
     textureRequested = true;
-    const int tw = int(textureW), th = int(textureH);
+    const int tw = n_saturate_int(textureW), th = n_saturate_int(textureH);
     nGfxServer* gfx = refGfx.Get();
     if (tw < 1 || th < 1 || !gfx->IsDisplayOpen()) return;
     const std::string texName = name + "-" + std::to_string(tw) + "-" + std::to_string(th);

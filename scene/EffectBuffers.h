@@ -8,13 +8,14 @@
 #include "gfx/nGfxServer.h"
 #include "gfx/nIndexBuffer.h"
 #include "kernel/matrix44.h"
+#include "kernel/nColorByte.h"
 
 namespace effect {
 
-// Each channel times 255, truncated: a<<24 | r<<16 | g<<8 | b for BGRA, a<<24 | b<<16 |
-// g<<8 | r otherwise.
+// Each channel times 255, truncated and held to 0..255 (NaN 0): a<<24 | r<<16 | g<<8 | b
+// for BGRA, a<<24 | b<<16 | g<<8 | r otherwise.
 inline uint32_t PackColor(int format, float r, float g, float b, float a) {
-    auto ch = [](float v) { return uint32_t(int(v * 255.0f)) & 0xFFu; };
+    auto ch = [](float v) { return n_unit_byte(v); };
     return format == nGfxServer::BGRA ? ch(a) << 24 | ch(r) << 16 | ch(g) << 8 | ch(b)
                                       : ch(a) << 24 | ch(b) << 16 | ch(g) << 8 | ch(r);
 }

@@ -85,7 +85,7 @@ void nHalo::Compute(nSceneGraph2* sceneGraph) {
 
     float h, b;
     SizeAt(-mv.m[3][2], h, b);
-    const uint32_t color = uint32_t(int(b * 255.0f)) << 24 | 0xFFFFFFu;
+    const uint32_t color = n_unit_byte(b) << 24 | 0xFFFFFFu;
     nSceneNodeRecord* rec = sceneGraph->GetCurrentNode();
     nVertexBuffer* vb = holder_.Begin(refIndices_.GetUnsafe(), rec ? rec->pixelShader : nullptr,
                                       rec ? rec->texArray : nullptr);

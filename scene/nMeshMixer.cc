@@ -6,6 +6,7 @@
 #include "gfx/nVertexBuffer.h"
 #include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
 #include "scene/MeshOutput.h"
 #include "scene/nChannelServer.h"
@@ -187,7 +188,9 @@ void nMeshMixer::Compute(nSceneGraph2* sceneGraph) {
     int stride[MaxSources], k[MaxSources];
     for (int i = 0; i < kept; i++) {
         stride[i] = buf[i]->GetStride();
-        k[i] = int(w[i] * 256.0f);
+        // Weights come from channels scripts set: held to +-256 (NaN 0) so that the
+        // colour sums below stay in range.
+        k[i] = std::clamp(n_saturate_int(w[i] * 256.0f), -65536, 65536);
     }
 
     // Floats: the weighted sum where the flag is set, the first source's values where not.
@@ -227,8 +230,8 @@ void nMeshMixer::Compute(nSceneGraph2* sceneGraph) {
                 int acc = 0;
                 for (int i = 0; i < kept; i++)
                     acc += int(buf[i]->GetColorPtr()[size_t(v) * size_t(stride[i])] >> shift & 0xFF) * k[i] >> 8;
-                // Clamped: a sum above 255 would carry into the next channel.
-                c |= uint32_t(std::min(acc, 255)) << shift;
+                // Clamped: a sum past 0 .. 255 would carry into the next channel.
+                c |= uint32_t(std::clamp(acc, 0, 255)) << shift;
             }
             *o = c;
         }

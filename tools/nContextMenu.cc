@@ -51,11 +51,14 @@ void nContextMenu::DeleteAll() {
 }
 
 void nContextMenu::Layout() {
-    int y = 0;
+    // Entries stack in 64 bits; a menu taller than the int range stops growing there.
+    int64_t sum = 0;
     for (const auto& e : entries_) {
+        const int y = int(std::min<int64_t>(sum, INT32_MAX));
         if (e->GetX() != 0 || e->GetY() != y || e->GetWidth() != width_) e->Place(0, y, width_, e->GetHeight());
-        y += e->GetHeight();
+        sum += e->GetHeight();
     }
+    const int y = int(std::min<int64_t>(sum, INT32_MAX));
     if (y != height_) {
         height_ = y;
         if (window_) window_->SetSize(width_, height_);

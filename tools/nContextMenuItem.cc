@@ -1,5 +1,7 @@
 #include "tools/nContextMenuItem.h"
 
+#include <algorithm>
+
 #include "platform/ui/ToolWindow.h"
 #include "tools/nContextMenu.h"
 
@@ -11,6 +13,9 @@ nContextMenuItem::~nContextMenuItem() {
 }
 
 void nContextMenuItem::Place(int x, int y, int width, int height) {
+    // Sizes come from scripts: held where the menu's sums of them stay in range.
+    width = std::clamp(width, 0, MaxSide);
+    height = std::clamp(height, 0, MaxSide);
     x_ = x;
     y_ = y;
     width_ = width;

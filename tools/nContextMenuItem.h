@@ -21,7 +21,10 @@ public:
     int GetY() const { return y_; }
     int GetWidth() const { return width_; }
     int GetHeight() const { return height_; }
-    // Moves and sizes the entry and its button (pixels inside the menu).
+    // Largest width and height of an entry.
+    static constexpr int MaxSide = 4096;
+    // Moves and sizes the entry and its button (pixels inside the menu); the size is held
+    // to 0 .. MaxSide.
     void Place(int x, int y, int width, int height);
 
 private:

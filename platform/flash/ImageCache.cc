@@ -1,98 +1,38 @@
 #include "platform/flash/ImageCache.h"
 
-#include <IL/il.h>
-#include <IL/ilu.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "platform/image/Picture.h"
+
 namespace flash {
 
-namespace {
-
-// DevIL's conversion looks up every index in the palette unchecked: a file whose pixels
-// index past a short palette would make it read past the palette.
-bool PaletteHoldsEveryIndex(int w, int h) {
-    const ILint colours = ilGetInteger(IL_PALETTE_NUM_COLS);
-    const ILubyte* index = ilGetData();
-    if (ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) != 1 || !index) return false;
-    const size_t count = size_t(w) * size_t(h);
-    for (size_t i = 0; i < count; ++i) {
-        if (ILint(index[i]) >= colours) return false;
+std::string ImageCache::Key(std::string_view name) {
+    std::string key;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) end = name.size();
+        const std::string_view step = name.substr(start, end - start);
+        if (!step.empty() && step != ".") {
+            if (!key.empty()) key += '/';
+            for (const char c : step) key += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        start = end + 1;
     }
+    return key;
+}
+
+bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, int maxSide) {
+    image::Limits limits;
+    limits.maxSide = maxSide;
+    limits.maxPixels = MaxScaledPixels;
+    image::Picture picture;
+    if (!image::Decode(bytes.data(), bytes.size(), picture, error, limits)) return false;
+    out.width = picture.width;
+    out.height = picture.height;
+    out.pixels = std::move(picture.pixels);
     return true;
-}
-
-uint32_t Le32(const std::string& b, size_t at) {
-    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-           uint32_t(uint8_t(b[at + 3])) << 24;
-}
-
-}  // namespace
-
-unsigned ImageCache::PictureType(const std::string& b, std::string& error, int maxSide) {
-    if (b.size() >= 8 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) return IL_PNG;
-    if (b.size() >= 3 && b.compare(0, 3, "\xFF\xD8\xFF") == 0) return IL_JPG;
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') {
-        error = "not a PNG, JPEG or BMP picture";
-        return 0;
-    }
-    const uint64_t offset = Le32(b, 10), info = Le32(b, 14), compression = Le32(b, 30), colours = Le32(b, 46);
-    const int64_t w = int32_t(Le32(b, 18)), h = int32_t(Le32(b, 22));
-    const unsigned bits = uint8_t(b[28]) | uint8_t(b[29]) << 8;
-    const int64_t rows = h < 0 ? -h : h;
-    const uint64_t rowBytes = (uint64_t(w > 0 ? w : 0) * bits + 31) / 32 * 4;
-    const uint64_t palette = bits <= 8 ? 4 * (colours ? colours : (1u << bits)) : 0;
-    const bool ok = info >= 40 && info <= 124 && (compression == 0 || compression == 3) && w >= 1 &&
-                    w <= maxSide && rows >= 1 && rows <= maxSide &&
-                    (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
-                    offset >= 14 + info + palette && offset + rowBytes * uint64_t(rows) <= b.size();
-    if (!ok) error = "a BMP whose header does not fit the file";
-    return ok ? IL_BMP : 0;
-}
-
-bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, unsigned type) {
-    if (bytes.empty() || bytes.size() > 0x7FFFFFFF) {
-        error = "empty or oversized file";
-        return false;
-    }
-    // The graphics server starts DevIL too; starting it again keeps its read functions
-    // and settings, and makes this work before and after the server. ILU's error texts
-    // are read below: without its start iluErrorString reads a table that is not there.
-    if (!type) type = PictureType(bytes, error);
-    if (!type) return false;
-    ilInit();
-    iluInit();
-    const ILuint name = ilGenImage();
-    ilBindImage(name);
-    bool ok = ilLoadL(ILenum(type), bytes.data(), ILuint(bytes.size())) == IL_TRUE;
-    if (!ok) {
-        error = std::string("not an image DevIL reads: ") + iluErrorString(ilGetError());
-    }
-    const int w = ok ? ilGetInteger(IL_IMAGE_WIDTH) : 0;
-    const int h = ok ? ilGetInteger(IL_IMAGE_HEIGHT) : 0;
-    if (ok && (w < 1 || h < 1 || w > MaxSide || h > MaxSide || ilGetInteger(IL_IMAGE_DEPTH) != 1)) {
-        error = "image size " + std::to_string(w) + " x " + std::to_string(h) + " is out of range";
-        ok = false;
-    }
-    if (ok && ilGetInteger(IL_IMAGE_FORMAT) == IL_COLOUR_INDEX && !PaletteHoldsEveryIndex(w, h)) {
-        error = "a pixel indexes past the image's palette";
-        ok = false;
-    }
-    if (ok && ilGetInteger(IL_IMAGE_ORIGIN) == IL_ORIGIN_LOWER_LEFT) ok = iluFlipImage() == IL_TRUE;
-    if (ok && !ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE)) {
-        error = std::string("cannot convert the image: ") + iluErrorString(ilGetError());
-        ok = false;
-    }
-    if (ok) {
-        out.width = w;
-        out.height = h;
-        out.pixels.assign(size_t(w) * size_t(h), 0);
-        ok = ilCopyPixels(0, 0, 0, ILuint(w), ILuint(h), 1, IL_BGRA, IL_UNSIGNED_BYTE, out.pixels.data()) != 0;
-        if (!ok) error = "cannot copy the image's pixels";
-    }
-    ilDeleteImage(name);
-    return ok;
 }
 
 void ImageCache::Scale(const Image& source, int width, int height, Image& out) {
@@ -131,21 +71,72 @@ void ImageCache::Scale(const Image& source, int width, int height, Image& out) {
     }
 }
 
+void ImageCache::MakeRoom(size_t extra, const Entry* keep) {
+    while (this->held + extra > MaxBytes) {
+        // The least recently used piece: a scaled copy, or an image with its copies.
+        Entry* oldestEntry = nullptr;
+        std::list<Sized>::iterator oldestSize;
+        bool isCopy = false;
+        uint64_t oldest = UINT64_MAX;
+        for (auto& [key, entry] : this->entries) {
+            if (!entry.loaded) continue;
+            for (auto it = entry.sizes.begin(); it != entry.sizes.end(); ++it) {
+                if (&entry != keep && it->lastUse < oldest) {
+                    oldest = it->lastUse, oldestEntry = &entry, oldestSize = it, isCopy = true;
+                }
+            }
+            if (&entry != keep && entry.lastUse < oldest) oldest = entry.lastUse, oldestEntry = &entry, isCopy = false;
+        }
+        if (oldestEntry == nullptr) return;
+        if (isCopy) {
+            this->held -= oldestSize->image.Bytes();
+            oldestEntry->sizes.erase(oldestSize);
+            continue;
+        }
+        for (const Sized& sized : oldestEntry->sizes) this->held -= sized.image.Bytes();
+        this->held -= oldestEntry->image.Bytes();
+        for (auto it = this->entries.begin(); it != this->entries.end(); ++it) {
+            if (&it->second == oldestEntry) {
+                this->entries.erase(it);
+                break;
+            }
+        }
+    }
+}
+
 const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int height, std::string& error) {
-    auto found = this->entries.find(name);
+    const std::string key = Key(name);
+    auto found = this->entries.find(key);
+    ++this->uses;
     if (found == this->entries.end()) {
         if (this->entries.size() >= MaxImages) {
-            error = "more than " + std::to_string(MaxImages) + " images";
-            return nullptr;
+            // The least recently used file leaves, failed ones first.
+            auto oldest = this->entries.begin();
+            for (auto it = this->entries.begin(); it != this->entries.end(); ++it) {
+                if ((!it->second.loaded && oldest->second.loaded) ||
+                    (it->second.loaded == oldest->second.loaded && it->second.lastUse < oldest->second.lastUse)) {
+                    oldest = it;
+                }
+            }
+            for (const Sized& sized : oldest->second.sizes) this->held -= sized.image.Bytes();
+            this->held -= oldest->second.image.Bytes();
+            this->entries.erase(oldest);
         }
         Entry entry;
         std::string bytes;
-        entry.loaded = this->read(std::string(name), bytes, error) && Decode(bytes, entry.image, error);
-        found = this->entries.emplace(std::string(name), std::move(entry)).first;
+        entry.loaded = this->read(key, bytes, error) && Decode(bytes, entry.image, error);
+        bytes = std::string();
+        if (entry.loaded) {
+            this->worked += entry.image.pixels.size();
+            MakeRoom(entry.image.Bytes(), nullptr);
+            this->held += entry.image.Bytes();
+        }
+        found = this->entries.emplace(key, std::move(entry)).first;
         if (!found->second.loaded) return nullptr;
     }
     Entry& entry = found->second;
     if (!entry.loaded) return nullptr;
+    entry.lastUse = this->uses;
     if (width == 0 || height == 0 || (width == entry.image.width && height == entry.image.height)) {
         return &entry.image;
     }
@@ -154,23 +145,31 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         error = "a drawn size of " + std::to_string(width) + " x " + std::to_string(height) + " is out of range";
         return nullptr;
     }
-    ++this->uses;
     for (Sized& sized : entry.sizes) {
         if (sized.image.width == width && sized.image.height == height) {
             sized.lastUse = this->uses;
             return &sized.image;
         }
     }
-    Sized* slot = nullptr;
-    if (entry.sizes.size() < MaxSizes) {
-        slot = &entry.sizes.emplace_back();
-    } else {
-        slot = &*std::min_element(entry.sizes.begin(), entry.sizes.end(),
-                                  [](const Sized& a, const Sized& b) { return a.lastUse < b.lastUse; });
+    if (entry.sizes.size() >= MaxSizes) {
+        auto oldest = std::min_element(entry.sizes.begin(), entry.sizes.end(),
+                                       [](const Sized& a, const Sized& b) { return a.lastUse < b.lastUse; });
+        this->held -= oldest->image.Bytes();
+        entry.sizes.erase(oldest);
     }
-    Scale(entry.image, width, height, slot->image);
-    slot->lastUse = this->uses;
-    return &slot->image;
+    const size_t bytes = size_t(width) * size_t(height) * sizeof(uint32_t);
+    MakeRoom(bytes, &entry);
+    // Still too much with every other image gone: this entry's own copies go too.
+    while (this->held + bytes > MaxBytes && !entry.sizes.empty()) {
+        this->held -= entry.sizes.front().image.Bytes();
+        entry.sizes.pop_front();
+    }
+    Sized& slot = entry.sizes.emplace_back();
+    Scale(entry.image, width, height, slot.image);
+    this->worked += slot.image.pixels.size();
+    slot.lastUse = this->uses;
+    this->held += slot.image.Bytes();
+    return &slot.image;
 }
 
 }  // namespace flash

@@ -1,10 +1,14 @@
 #pragma once
-// A movie's images: read once through the movie's file reader, decoded by DevIL (by
-// content, whatever the extension) into straight-alpha B, G, R, A words, and kept with
-// up to a few scaled copies each, so that drawing a frame decodes and scales nothing
-// after the first. A file that does not load is remembered and not read again.
+// A movie's images: read once through the movie's file reader, decoded (PNG, JPEG or BMP
+// by content, whatever the extension: platform/image) into straight-alpha B, G, R, A
+// words, and kept with up to a few scaled copies each, so that drawing a frame decodes
+// and scales nothing after the first. Images are keyed by the file they resolve to
+// ("a.png", "./a.png" and "x//a.png" are one), and the pixels held stay under a byte cap:
+// the least recently drawn images and copies leave first. A file that does not load is
+// remembered and not read again.
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -18,33 +22,39 @@ public:
         int width = 0;
         int height = 0;
         std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows top-down
+
+        size_t Bytes() const { return pixels.size() * sizeof(uint32_t); }
     };
 
-    // Largest side of a decoded or scaled image, and most pixels of a scaled one.
+    // Largest side of a decoded or scaled image, and most pixels of either (64 MB).
     static constexpr int MaxSide = 8192;
-    static constexpr int64_t MaxScaledPixels = 16 << 20;
-    // Images a movie may hold, and scaled copies kept of each.
+    static constexpr int64_t MaxScaledPixels = int64_t(16) << 20;
+    // Files a movie's cache remembers, scaled copies kept of each, and the bytes of
+    // pixels it holds in all.
     static constexpr size_t MaxImages = 64;
     static constexpr size_t MaxSizes = 4;
+    static constexpr size_t MaxBytes = size_t(160) << 20;
 
     using Reader = std::function<bool(const std::string& name, std::string& bytes, std::string& error)>;
     explicit ImageCache(Reader reader) : read(std::move(reader)) {}
 
     // The image `name` at `width` × `height` pixels (its own size when either is 0);
-    // null when it cannot be had, with the reason in `error`.
+    // null when it cannot be had, with the reason in `error`. The image stays valid until
+    // the next call.
     const Image* Get(std::string_view name, int width, int height, std::string& error);
 
-    // DevIL's file type for a picture's bytes: PNG and JPEG by their signatures, and BMP
-    // files whose header describes pixels inside the file (DevIL reads a BMP's pixels from
-    // wherever its header points, past the file's end as well) and at most `maxSide` on
-    // a side; 0 (with the reason) for anything else, which DevIL's other readers do not
-    // read safely.
-    static unsigned PictureType(const std::string& bytes, std::string& error, int maxSide = MaxSide);
-    // DevIL decoding of a whole file's bytes; false with the reason. `type` is DevIL's
-    // file type to read the bytes as (0: PictureType tells).
-    static bool Decode(const std::string& bytes, Image& out, std::string& error, unsigned type = 0);
+    // The file a movie's image name stands for: its steps without empty and "." ones,
+    // lower case (the file layer resolves names without regard to case).
+    static std::string Key(std::string_view name);
+    // Decoding of a whole file's bytes, at most `maxSide` on a side; false with the reason.
+    static bool Decode(const std::string& bytes, Image& out, std::string& error, int maxSide = MaxSide);
     // Bilinear scaling over alpha-weighted colours, so transparent pixels do not bleed.
     static void Scale(const Image& source, int width, int height, Image& out);
+
+    // Bytes of pixels held now.
+    size_t BytesHeld() const { return held; }
+    // Pixels decoded and scaled so far, for charging the work to the movie.
+    uint64_t PixelsWorked() const { return worked; }
 
 private:
     struct Sized {
@@ -54,12 +64,18 @@ private:
     struct Entry {
         bool loaded = false;
         Image image;
-        std::vector<Sized> sizes;
+        uint64_t lastUse = 0;
+        std::list<Sized> sizes;  // a list: copies leave without moving the others
     };
+    // Drops least recently used images and copies until `extra` more bytes fit; never
+    // `keep` (the entry being drawn) itself.
+    void MakeRoom(size_t extra, const Entry* keep);
 
     Reader read;
     std::map<std::string, Entry, std::less<>> entries;
     uint64_t uses = 0;
+    size_t held = 0;
+    uint64_t worked = 0;
 };
 
 }  // namespace flash

@@ -223,7 +223,8 @@ void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
 
 void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     LuaSandbox* self = Of(L);
-    if (cost < self->remaining) {
+    // Costly C work looks at the clock as well: it runs between the hook's looks.
+    if (cost < self->remaining && (cost < Step || std::chrono::steady_clock::now() < self->deadline)) {
         self->remaining -= cost;
         return;
     }
@@ -241,6 +242,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
     }
     const int top = lua_gettop(this->L);
     StartBudget();
+    this->overBudget = false;
     lua_pushcfunction(this->L, fn);
     lua_pushlightuserdata(this->L, data);
     const int status = lua_pcall(this->L, 1, 0, 0);
@@ -255,6 +257,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
         }
         if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
     }
+    if (this->remaining == 0 || status == LUA_ERRMEM) this->overBudget = true;
     lua_settop(this->L, top);
     return status == LUA_OK;
 }

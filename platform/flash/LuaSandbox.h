@@ -50,6 +50,8 @@ public:
     static LuaSandbox* Of(lua_State* L);
 
     size_t MemoryInUse() const { return this->used; }
+    // The last Call ran out of instructions or time, or failed for want of memory.
+    bool WasOverBudget() const { return this->overBudget; }
 
 private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
@@ -61,6 +63,7 @@ private:
     lua_State* L = nullptr;
     size_t used = 0;
     uint64_t remaining = 0;
+    bool overBudget = false;
     std::chrono::steady_clock::time_point deadline;
 };
 

@@ -52,6 +52,16 @@ constexpr double PixelLimit = double(1 << 29);
 
 int PixelAt(double v) { return int(std::ceil(std::clamp(v - 0.5, -PixelLimit, PixelLimit))); }
 
+// Pixels drawn, decoded or scaled in C that cost one instruction of the movie's budget:
+// a draw() that loops over large pictures ends as one that loops in Lua.
+constexpr uint64_t PixelsAnInstruction = 16;
+
+// The pixels of x0..x1 x y0..y1 that lie inside a w x h buffer.
+uint64_t PixelsInside(int x0, int y0, int x1, int y1, int w, int h) {
+    const int64_t cw = std::min<int64_t>(x1, w) - std::max(x0, 0), ch = std::min<int64_t>(y1, h) - std::max(y0, 0);
+    return cw > 0 && ch > 0 ? uint64_t(cw) * uint64_t(ch) : 0;
+}
+
 }  // namespace
 
 MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
@@ -122,6 +132,7 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->stageHeight = 600;
     this->framesPerSecond = 12;
     this->frames = 0;
+    this->overBudget = false;
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     std::string error;
     if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error) ||
@@ -296,9 +307,16 @@ int32_t MovieModule::KeyEvent(uint32_t message, int32_t code, int32_t) {
 }
 
 bool MovieModule::CallMovie(lua_CFunction fn) {
-    if (!this->sandbox) return false;
+    if (!this->sandbox || this->overBudget) return false;
     std::string error;
     if (this->sandbox->Call(fn, this, error)) return true;
+    if (this->sandbox->WasOverBudget()) {
+        // A movie that spends its time in C functions would otherwise take its whole
+        // budget again on every frame.
+        this->overBudget = true;
+        Report(error + "; the movie is stopped until it is loaded again");
+        return false;
+    }
     Report(error);
     return false;
 }
@@ -506,13 +524,14 @@ int MovieModule::ApiRect(lua_State* L) {
     double v[8];
     if (!self->Numbers(L, "rect", 1, 8, v) || !self->Drawing("rect")) return 0;
     if (v[2] <= 0 || v[3] <= 0) return 0;
-    self->canvas.Fill(self->PixelX(v[0]), self->PixelY(v[1]), self->PixelX(v[0] + v[2]), self->PixelY(v[1] + v[3]),
-                      self->ColorAt(v + 4));
+    const int x0 = self->PixelX(v[0]), y0 = self->PixelY(v[1]), x1 = self->PixelX(v[0] + v[2]), y1 = self->PixelY(v[1] + v[3]);
+    LuaSandbox::Charge(L, PixelsInside(x0, y0, x1, y1, self->canvas.Width(), self->canvas.Height()) / PixelsAnInstruction);
+    self->canvas.Fill(x0, y0, x1, y1, self->ColorAt(v + 4));
     return 0;
 }
 
-int MovieModule::ApiImage(lua_State* L) {
-    MovieModule* self = Self(L);
+uint64_t MovieModule::DrawImage(lua_State* L) {
+    MovieModule* self = this;
     if (lua_type(L, 1) != LUA_TSTRING) {
         self->Report("image: argument 1 must be a file name");
         return 0;
@@ -528,17 +547,30 @@ int MovieModule::ApiImage(lua_State* L) {
         return 0;
     }
     std::string error;
+    const uint64_t workBefore = self->images.PixelsWorked();
+    uint64_t drawn = 0;
     const ImageCache::Image* image = self->images.Get(file, 0, 0, error);
     if (image != nullptr) {
         const double w = count == 4 ? v[2] : image->width, h = count == 4 ? v[3] : image->height;
-        if (w <= 0 || h <= 0) return 0;
+        if (w <= 0 || h <= 0) return self->images.PixelsWorked() - workBefore;
         const int x0 = self->PixelX(v[0]), y0 = self->PixelY(v[1]);
         const int x1 = self->PixelX(v[0] + w), y1 = self->PixelY(v[1] + h);
-        if (x1 <= x0 || y1 <= y0) return 0;
+        if (x1 <= x0 || y1 <= y0) return self->images.PixelsWorked() - workBefore;
         image = self->images.Get(file, x1 - x0, y1 - y0, error);
-        if (image != nullptr) self->canvas.Blit(image->pixels.data(), image->width, image->height, x0, y0);
+        if (image != nullptr) {
+            drawn = PixelsInside(x0, y0, x1, y1, self->canvas.Width(), self->canvas.Height());
+            self->canvas.Blit(image->pixels.data(), image->width, image->height, x0, y0);
+        }
     }
     if (image == nullptr && !error.empty()) self->Report("image: " + error);
+    return self->images.PixelsWorked() - workBefore + drawn;
+}
+
+int MovieModule::ApiImage(lua_State* L) {
+    const uint64_t work = Self(L)->DrawImage(L);
+    // Charged here, where no string of the call is alive: a budget error leaves by a
+    // long jump.
+    LuaSandbox::Charge(L, work / PixelsAnInstruction);
     return 0;
 }
 

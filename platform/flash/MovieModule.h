@@ -82,6 +82,8 @@ private:
     static int ApiClear(lua_State* L);
     static int ApiRect(lua_State* L);
     static int ApiImage(lua_State* L);
+    // image()'s work; the pixels it decoded, scaled and drew.
+    uint64_t DrawImage(lua_State* L);
     static int ApiText(lua_State* L);
     static int ApiTime(lua_State* L);
     static int ApiMessaging(lua_State* L);
@@ -98,6 +100,9 @@ private:
     MovieHost host;
     LuaSandbox::Limits limits;
     std::unique_ptr<LuaSandbox> sandbox;
+    // Set when a call ran over its budget (instructions, time or memory): the movie is
+    // not called again until it is loaded again.
+    bool overBudget = false;
     State state = State::Created;
     uintptr_t window = 0;
     bool messaging = false;

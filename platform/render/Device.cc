@@ -1039,7 +1039,9 @@ void Device::ApplyRenderStateGroups(uint32_t groups)
         glFogfv(GL_FOG_COLOR, color);
         glFogf(GL_FOG_START, BitsFloat(get(RenderState::FogStart)));
         glFogf(GL_FOG_END, BitsFloat(get(RenderState::FogEnd)));
-        glFogf(GL_FOG_DENSITY, BitsFloat(get(RenderState::FogDensity)));
+        // OpenGL refuses a negative density (NaN fails the test too): no fog then.
+        const float density = BitsFloat(get(RenderState::FogDensity));
+        glFogf(GL_FOG_DENSITY, density > 0.0f ? density : 0.0f);
         glHint(GL_FOG_HINT, table != FogMode::None ? GL_NICEST : GL_FASTEST);
     }
     if (groups & kGroupSpecular) {

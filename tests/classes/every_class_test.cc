@@ -5,7 +5,8 @@
 // must agree. A SaveCmds that fills a command against its prototype fails here. Then each
 // class's setters are called with edge values (the ends of the int range, infinities, NaN,
 // the largest floats, empty, long and quoted texts, the object itself and its parent), and
-// what it saves must load back and save the same again.
+// what it saves must load back and save the same again; each class that draws is then
+// drawn on the OpenGL device after them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "gfx/nGfxServer.h"
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nFileServer2.h"
@@ -29,6 +31,12 @@
 #include "kernel/nLogHandler.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
+#include "logic/nChatServer.h"
+#include "logic/nLogicSprite.h"
+#include "scene/nSceneGraph2.h"
+#include "scene/nVisNode.h"
+#include "tests/platform/SdlTestEnvironment.h"
 
 void AllPackages(nKernelServer* ks);
 
@@ -84,6 +92,30 @@ std::string Slurp(const std::string& path) {
     return ss.str();
 }
 
+// One round of values for every input of every setter: edge values, and plain fractions
+// that a conversion on the way (degrees to radians and back) must not change.
+struct EdgeValues {
+    int32_t i;
+    float f;
+    const char* s;
+    bool b;
+    int o;  // 0 null, 1 the object itself, 2 its parent
+};
+
+std::vector<EdgeValues> EdgeRounds() {
+    static const std::string longText(10000, 'x');
+    return {
+        {INT32_MIN, -INFINITY, "", false, 0},
+        {INT32_MAX, INFINITY, longText.c_str(), true, 1},
+        {-1, NAN, "a \"b\"\n\\c'", true, 2},
+        {65536, -FLT_MAX, ".", false, 1},
+        {0, FLT_MAX, "..", true, 2},
+        {1, -0.0f, "/", true, 0},
+        {7, 33.37f, "abc", true, 0},
+        {-3, -0.123456789f, "a b", false, 0},
+    };
+}
+
 class EveryClassTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -118,6 +150,60 @@ protected:
         std::string path = (dir / file).string();
         if (!obj->SaveAs(path.c_str())) return "<not saved>";
         return Slurp(path + ".n");
+    }
+
+    // Calls each command of `ref` (its own and those it inherits, base class first) whose
+    // name starts with `prefix` and that has inputs, every input given the round's value;
+    // servers keep their names.
+    void CallSetters(nRef<nRoot>& ref, nRoot* home, const EdgeValues& v, const char* prefix, bool keepName = false) {
+        if (!ref.IsValid()) return;
+        const std::string name = ref->GetClass()->GetName();
+        std::vector<nCmdProto*> setters;
+        for (nClass* c = ref->GetClass(); c; c = c->GetSuperClass()) {
+            std::vector<nCmdProto*> own;
+            for (nCmdProto* proto = c->GetFirstCmd(); proto; proto = proto->GetNextCmd()) own.push_back(proto);
+            setters.insert(setters.begin(), own.begin(), own.end());
+        }
+        for (nCmdProto* proto : setters) {
+            if (!ref.IsValid()) break;
+            const char* cmdName = proto->GetName();
+            if (std::strncmp(cmdName, prefix, std::strlen(prefix)) != 0 || proto->GetNumInArgs() == 0) continue;
+            if (FindSkip(name.c_str(), cmdName) || (keepName && std::strcmp(cmdName, "setname") == 0)) continue;
+            nCmd* cmd = proto->NewCmd();
+            for (int a = 0; a < proto->GetNumInArgs(); a++) {
+                nArg* arg = cmd->In();
+                switch (arg->GetType()) {
+                    case nArg::Int: arg->SetI(v.i); break;
+                    case nArg::Float: arg->SetF(v.f); break;
+                    case nArg::String: arg->SetS(v.s); break;
+                    case nArg::Code: arg->SetC(v.s); break;
+                    case nArg::Bool: arg->SetB(v.b); break;
+                    case nArg::Object: arg->SetO(v.o == 1 ? ref.Get() : v.o == 2 ? home : nullptr); break;
+                    default: break;
+                }
+            }
+            cmd->Rewind();
+            ref->Dispatch(cmd);
+            proto->RelCmd(cmd);
+            kernel->SetCwd(home);
+        }
+    }
+
+    // The servers the start-up makes, which setters given real values reach; a missing
+    // one would be the fatal "Aborting.".
+    void MakeServers() {
+        const char* const servers[][2] = {
+            {"nd3d8server", "/sys/servers/gfx"},          {"nlogic2dserver", "/sys/servers/gfx2d"},
+            {"ndi8server", "/sys/servers/input"},         {"nscenegraph2", "/sys/servers/sgraph2"},
+            {"nsbufshadowserver", "/sys/servers/shadow"}, {"nvariableserver", "/sys/servers/variable"},
+            {"nchannelserver", "/sys/servers/channel"},   {"nmathserver", "/sys/servers/math"},
+            {"nparticleserver", "/sys/servers/particle"}, {"ndsoundserver2", "/sys/servers/audio"},
+            {"nanimserver", "/sys/servers/anim"},         {"ncharacterserver", "/sys/servers/character"},
+            {"nspecialfxserver", "/sys/servers/specialfx"}, {"ncollideserver", "/sys/servers/collide"},
+            {"nenvelopeserver", "/sys/servers/envelope"}, {"nlogicgraph", "/sys/servers/lgraph"},
+            {"nchatserver", "/sys/servers/chat"},
+        };
+        for (const auto& row : servers) ASSERT_NE(kernel->NewNoFail(row[0], row[1]), nullptr) << row[0];
     }
 
     KeepLog log;
@@ -180,42 +266,9 @@ TEST_F(EveryClassTest, EachClassRunsItsCommandsAndSavesLoadsAndClonesAlike) {
     EXPECT_GT(made, 10);
 }
 
-// One round of values for every input of every setter: edge values, and plain fractions
-// that a conversion on the way (degrees to radians and back) must not change.
-struct EdgeValues {
-    int32_t i;
-    float f;
-    const char* s;
-    bool b;
-    int o;  // 0 null, 1 the object itself, 2 its parent
-};
-
 TEST_F(EveryClassTest, SettersGivenEdgeValuesSaveWhatLoadsBackTheSame) {
-    const std::string longText(10000, 'x');
-    const EdgeValues rounds[] = {
-        {INT32_MIN, -INFINITY, "", false, 0},
-        {INT32_MAX, INFINITY, longText.c_str(), true, 1},
-        {-1, NAN, "a \"b\"\n\\c'", true, 2},
-        {65536, -FLT_MAX, ".", false, 1},
-        {0, FLT_MAX, "..", true, 2},
-        {1, -0.0f, "/", true, 0},
-        {7, 33.37f, "abc", true, 0},
-        {-3, -0.123456789f, "a b", false, 0},
-    };
-    // Setters given real values reach the servers the start-up makes; a missing one
-    // would be the fatal "Aborting.".
-    const char* const servers[][2] = {
-        {"nd3d8server", "/sys/servers/gfx"},          {"nlogic2dserver", "/sys/servers/gfx2d"},
-        {"ndi8server", "/sys/servers/input"},         {"nscenegraph2", "/sys/servers/sgraph2"},
-        {"nsbufshadowserver", "/sys/servers/shadow"}, {"nvariableserver", "/sys/servers/variable"},
-        {"nchannelserver", "/sys/servers/channel"},   {"nmathserver", "/sys/servers/math"},
-        {"nparticleserver", "/sys/servers/particle"}, {"ndsoundserver2", "/sys/servers/audio"},
-        {"nanimserver", "/sys/servers/anim"},         {"ncharacterserver", "/sys/servers/character"},
-        {"nspecialfxserver", "/sys/servers/specialfx"}, {"ncollideserver", "/sys/servers/collide"},
-        {"nenvelopeserver", "/sys/servers/envelope"}, {"nlogicgraph", "/sys/servers/lgraph"},
-        {"nchatserver", "/sys/servers/chat"},
-    };
-    for (const auto& row : servers) ASSERT_NE(kernel->NewNoFail(row[0], row[1]), nullptr) << row[0];
+    const std::vector<EdgeValues> rounds = EdgeRounds();
+    MakeServers();
     // A second server shares the first one's folders under /sys/share and takes them when
     // it goes: the server classes and their relatives are left to the test above.
     auto serverKin = [&](nClass* c) {
@@ -233,7 +286,7 @@ TEST_F(EveryClassTest, SettersGivenEdgeValuesSaveWhatLoadsBackTheSame) {
     for (const std::string& name : names) {
         const SkipEntry* skipClass = FindSkip(name.c_str(), nullptr);
         if (skipClass && !skipClass->command) continue;
-        for (size_t r = 0; r < std::size(rounds); r++) {
+        for (size_t r = 0; r < rounds.size(); r++) {
             SCOPED_TRACE("class " + name + ", round " + std::to_string(r));
             const EdgeValues& v = rounds[r];
             nRoot* home = kernel->New("nroot", "/test");
@@ -243,36 +296,7 @@ TEST_F(EveryClassTest, SettersGivenEdgeValuesSaveWhatLoadsBackTheSame) {
                 home->Release();
                 break;  // abstract
             }
-            // Its own setters and those it inherits, base class first.
-            std::vector<nCmdProto*> setters;
-            for (nClass* c = ref->GetClass(); c; c = c->GetSuperClass()) {
-                std::vector<nCmdProto*> own;
-                for (nCmdProto* proto = c->GetFirstCmd(); proto; proto = proto->GetNextCmd()) own.push_back(proto);
-                setters.insert(setters.begin(), own.begin(), own.end());
-            }
-            for (nCmdProto* proto : setters) {
-                if (!ref.IsValid()) break;
-                const char* cmdName = proto->GetName();
-                if (std::strncmp(cmdName, "set", 3) != 0 || proto->GetNumInArgs() == 0) continue;
-                if (FindSkip(name.c_str(), cmdName)) continue;
-                nCmd* cmd = proto->NewCmd();
-                for (int a = 0; a < proto->GetNumInArgs(); a++) {
-                    nArg* arg = cmd->In();
-                    switch (arg->GetType()) {
-                        case nArg::Int: arg->SetI(v.i); break;
-                        case nArg::Float: arg->SetF(v.f); break;
-                        case nArg::String: arg->SetS(v.s); break;
-                        case nArg::Code: arg->SetC(v.s); break;
-                        case nArg::Bool: arg->SetB(v.b); break;
-                        case nArg::Object: arg->SetO(v.o == 1 ? ref.Get() : v.o == 2 ? home : nullptr); break;
-                        default: break;
-                    }
-                }
-                cmd->Rewind();
-                ref->Dispatch(cmd);
-                proto->RelCmd(cmd);
-                kernel->SetCwd(home);
-            }
+            CallSetters(ref, home, v, "set");
             if (ref.IsValid()) {
                 std::string saved = SaveText(ref.Get(), "a_" + name);
                 ASSERT_NE(saved, "<not saved>") << log.text;
@@ -287,6 +311,116 @@ TEST_F(EveryClassTest, SettersGivenEdgeValuesSaveWhatLoadsBackTheSame) {
             }
         }
     }
+}
+
+// A cube with its shadow edges ("we a b c d": c the third corner of the face (a, b, c),
+// d that of (b, a, d)), so the stencil shadow server draws its shadow and colour.
+std::string ShadowCube() {
+    const int faces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+                              {3, 6, 2}, {3, 7, 6}, {0, 7, 3}, {0, 4, 7}, {1, 2, 6}, {1, 6, 5}};
+    std::string s =
+        "v -0.25 -0.25 -0.25\nv 0.25 -0.25 -0.25\nv 0.25 0.25 -0.25\nv -0.25 0.25 -0.25\n"
+        "v -0.25 -0.25 0.25\nv 0.25 -0.25 0.25\nv 0.25 0.25 0.25\nv -0.25 0.25 0.25\n";
+    auto third = [&](int a, int b) {
+        for (const auto& f : faces)
+            for (int k = 0; k < 3; k++)
+                if (f[k] == a && f[(k + 1) % 3] == b) return f[(k + 2) % 3];
+        return -1;
+    };
+    for (const auto& f : faces) {
+        s += "f " + std::to_string(f[0] + 1) + " " + std::to_string(f[1] + 1) + " " + std::to_string(f[2] + 1) + "\n";
+        for (int k = 0; k < 3; k++) {
+            const int a = f[k], b = f[(k + 1) % 3];
+            if (a < b) {
+                s += "we " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(f[(k + 2) % 3]) + " " +
+                     std::to_string(third(b, a)) + "\n";
+            }
+        }
+    }
+    return s;
+}
+
+// Every class that draws (the scene's visuals, the 2D sprites, buttons, picture sprites
+// and Flash nodes) and the servers' colours (chat, stencil shadow) given each round of
+// edge values, then drawn for two frames on the OpenGL device: a colour, size or position
+// turned into an integer without a clamp stops the sanitizer build here. The visuals
+// stand on a lit stage with a shadow-casting cube; lens flares are given flares first.
+TEST_F(EveryClassTest, VisualClassesDrawFramesOnTheDeviceAfterEdgeValues) {
+    bwtest::LoadSdlVideo();
+    MakeServers();
+    ASSERT_FALSE(HasFatalFailure());
+    auto* gfx = static_cast<nGfxServer*>(kernel->Lookup("/sys/servers/gfx"));
+    ASSERT_TRUE(gfx->SetDisplayMode("w(64)-h(64)-zbuf(16)"));
+    ASSERT_TRUE(gfx->OpenDisplay());
+    auto* sg = static_cast<nSceneGraph2*>(kernel->Lookup("/sys/servers/sgraph2"));
+    auto* script = static_cast<nScriptServer*>(kernel->Lookup("/sys/servers/script"));
+    const std::string cube = (dir / "cube.n3d").string();
+    {
+        std::ofstream out(cube, std::ios::binary);
+        out << ShadowCube();
+    }
+    nClass* visual = kernel->FindClass("nvisnode");
+    nClass* sprite = kernel->FindClass("nlogicsprite");
+    ASSERT_NE(visual, nullptr);
+    ASSERT_NE(sprite, nullptr);
+    std::vector<std::string> names;
+    for (nClass* c = kernel->GetFirstClass(); c; c = c->GetSucc()) {
+        if ((c->IsA(visual) || c->IsA(sprite)) && !FindSkip(c->GetName(), nullptr)) names.push_back(c->GetName());
+    }
+    ASSERT_GT(names.size(), 20u);
+    nRef<nRoot> chat(kernel->Lookup("/sys/servers/chat"));
+    nRef<nRoot> shadow(kernel->Lookup("/sys/servers/shadow"));
+
+    auto frames = [&](nRoot* stage, nRoot* drawn2d) {
+        for (int i = 0; i < 2; i++) {
+            ASSERT_TRUE(gfx->BeginScene());
+            sg->BeginScene(matrix44());
+            sg->SetRenderContext(0);
+            static_cast<nVisNode*>(stage)->Attach(sg);
+            sg->EndScene(true);
+            if (drawn2d) static_cast<nLogicSprite*>(drawn2d)->Render();
+            static_cast<nChatServer*>(chat.Get())->Render();
+            gfx->EndScene();
+        }
+    };
+    const std::vector<EdgeValues> rounds = EdgeRounds();
+    int drawn = 0;
+    for (const std::string& name : names) {
+        for (size_t r = 0; r < rounds.size(); r++) {
+            SCOPED_TRACE("class " + name + ", round " + std::to_string(r));
+            const EdgeValues& v = rounds[r];
+            const char* result = nullptr;
+            ASSERT_TRUE(script->Run(("new('n3dnode', '/test'); sel('/test'); new('n3dnode', 'sun'); sel('sun'); "
+                                     "ry(-45); new('nlightnode', 'l'); sel('l'); settype('directional'); "
+                                     "setcastshadows(true); sel('/test'); new('n3dnode', 'cube'); sel('cube'); "
+                                     "txyz(-0.3, 0, -0.4); new('nmeshnode', 'mesh'); sel('mesh'); "
+                                     "setcastshadow(true); setfilename('" + cube + "'); sel('/')").c_str(), result))
+                << log.text;
+            nRoot* home = kernel->Lookup("/test");
+            kernel->SetCwd(home);
+            nRef<nRoot> ref(kernel->NewNoFail(name.c_str(), name.c_str()));
+            if (!ref.IsValid()) {
+                home->Release();
+                break;  // abstract
+            }
+            if (name == "nlenseflare") {
+                ASSERT_TRUE(script->Run(("sel('/test/" + name + "'); beginflares(2); endflares(); sel('/')").c_str(),
+                                        result));
+            }
+            CallSetters(ref, home, v, "set");
+            CallSetters(chat, home, v, "set", true);
+            CallSetters(chat, home, v, "add", true);
+            CallSetters(shadow, home, v, "set", true);
+            ASSERT_TRUE(script->Run("sel('/sys/servers/chat'); open(); setinput(true); "
+                                    "sel('/sys/servers/shadow'); setcastshadows(true); sel('/')", result));
+            kernel->SetCwd(nullptr);
+            frames(home, ref.IsValid() && ref->IsA("nlogicsprite") ? ref.Get() : nullptr);
+            ASSERT_FALSE(HasFatalFailure());
+            drawn++;
+            if (nRoot* o = kernel->Lookup("/test")) o->Release();
+        }
+    }
+    EXPECT_GT(drawn, 100);
 }
 
 }  // namespace

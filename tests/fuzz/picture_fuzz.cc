@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the image sprite's picture reader, as an NTX file or as a
-// picture DevIL decodes, at a size and depth the input's first three bytes choose: an
+// PNG, JPEG or BMP picture, at a size and depth the input's first three bytes choose: an
 // accepted file fills the buffer exactly, a refused one leaves it untouched.
 #include <unistd.h>
 
@@ -24,21 +24,6 @@ std::string TempPath(bool ntx) {
 }
 
 }  // namespace
-
-// DevIL reserves what a picture's header promises (up to 4 GB) before it finds the data
-// missing; that address space is mostly never touched. The limits let such inputs run
-// to their refusal instead of counting as out of memory.
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    static std::vector<char*> args;
-    static char mallocLimit[] = "-malloc_limit_mb=8192";
-    static char rssLimit[] = "-rss_limit_mb=8192";
-    args.assign(*argv, *argv + *argc);
-    args.insert(args.begin() + 1, {mallocLimit, rssLimit});
-    args.push_back(nullptr);
-    *argc += 2;
-    *argv = args.data();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static nKernelServer* kernel = [] {

@@ -446,6 +446,10 @@ TEST_F(LeopardTest, WithoutSpeedItTurnsAndStandsAndBadPointsNeverReachTheWalk) {
     EXPECT_TRUE(LogHas("/usr/logic/cat: v_settarget_ifff: no point 2 (the leopard has 2)")) << log.text;
     ASSERT_TRUE(Run("sel('/usr/logic/cat') begintargets(1)"));
     EXPECT_LT(cat->GetCurrentTarget(), 1);
+    // A count past the bound is refused and keeps the path (300000000 took 3.6 GB).
+    ASSERT_TRUE(Run("sel('/usr/logic/cat') begintargets(300000000)"));
+    EXPECT_TRUE(LogHas("/usr/logic/cat: v_begintargets_i: 300000000 points is more than 65536")) << log.text;
+    EXPECT_EQ(cat->GetTargetCount(), 1);
     // No points at all (or a negative count): it rests for good.
     ASSERT_TRUE(Run("sel('/usr/logic/cat') begintargets(-3)"));
     EXPECT_EQ(cat->GetTargetCount(), 0);

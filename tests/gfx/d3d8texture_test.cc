@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,7 +131,7 @@ protected:
 };
 
 TEST_F(D3D8TextureTest, TexturesAreSharedByNameAndLoadersChosenByName) {
-    // A name with ".ntx" is read as NTX even when it holds a picture DevIL could read.
+    // A name with ".ntx" is read as NTX even when it holds a picture that could be read.
     const std::string bmp = Write("wall.bmp", Bmp24(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}));
     const std::string fake = Write("wall.ntx", ReadFileBytes(bmp));
     nD3D8Texture* t = Load("textures/wall.ntx", fake);
@@ -151,8 +153,8 @@ TEST_F(D3D8TextureTest, TexturesAreSharedByNameAndLoadersChosenByName) {
     EXPECT_EQ(withAlpha->GetDeviceTexture()->GetFormat(), Format::A4R4G4B4);
     EXPECT_EQ(Texel(withAlpha, 1, 1), (Rgba{240, 240, 240, 0x40}));
 
-    // Everything else goes to DevIL: the same picture without alpha, 16 bits. An empty
-    // alpha name means none.
+    // Everything else is a picture known by its content: the same picture without alpha,
+    // 16 bits. An empty alpha name means none.
     nD3D8Texture* plain = Load("plain", bmp, false, false, "");
     ASSERT_TRUE(loaded);
     EXPECT_EQ(plain->GetDeviceTexture()->GetFormat(), Format::R5G6B5);
@@ -291,12 +293,44 @@ TEST_F(D3D8TextureTest, ImageFilesLoadUprightWithMipMaps) {
     ASSERT_TRUE(loaded);
     EXPECT_EQ(Texel(png, 0, 0), (Rgba{240, 0, 0, 0x80}));
 
-    nD3D8Texture* tga = Load("tga", Write("a.tga", imagebytes::Tga24(2, 2, quad)), false, true);
+    // The content decides, not the name; formats other than PNG, JPEG and BMP are refused.
+    png = Load("named bmp", Write("b.bmp", imagebytes::Png(2, 2, quad, true)), false, true);
     ASSERT_TRUE(loaded);
-    EXPECT_EQ(tga->GetDeviceTexture()->GetFormat(), Format::R8G8B8);
-    EXPECT_EQ(Texel(tga, 1, 0), (Rgba{0, 255, 0, 255}));
-    EXPECT_EQ(Texel(tga, 0, 1), (Rgba{0, 0, 255, 255}));
+    EXPECT_EQ(Texel(png, 0, 0), (Rgba{255, 0, 0, 0x80}));
     EXPECT_FALSE(TakeErrors());
+    nD3D8Texture* tga = Load("tga", Write("a.tga", imagebytes::Tga24(2, 2, quad)), false, true);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(tga->GetDeviceTexture(), nullptr);
+    ASSERT_EQ(log.errors.size(), 1u);
+    EXPECT_NE(log.errors[0].find("not a PNG, JPEG or BMP picture"), std::string::npos) << log.errors[0];
+    TakeErrors();
+}
+
+// The hostile files of the texture fuzzer's seeds, named as the issue found them, load
+// through the texture path and are refused with a log line: DevIL crashed on them, took
+// gigabytes or never returned.
+TEST_F(D3D8TextureTest, HostilePictureFilesAreRefusedAndLogged) {
+    const char* const extensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".ntx", ".tga", ".dds", ".psd", ".wal", ".cut"};
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(src) + "/tests/fuzz/corpus/texture")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("_bytes") == std::string::npos && name.find("header_only") == std::string::npos) continue;
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> bytes = ReadFileBytes(entry.path().string());
+        ASSERT_GT(bytes.size(), 1u);
+        // The fuzzer's first byte names the extension.
+        const std::string file = Write((name + extensions[bytes[0] % 10]).c_str(), {bytes.begin() + 1, bytes.end()});
+        for (bool mips : {false, true}) {
+            nD3D8Texture* t = Load(name.c_str(), file, mips, true);
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(t->GetDeviceTexture(), nullptr);
+            EXPECT_TRUE(TakeErrors());
+        }
+        ++seen;
+    }
+    EXPECT_EQ(seen, 8);
 }
 
 TEST_F(D3D8TextureTest, PixelImageWithAlphaImageGivesItsTexelsOnEveryLevel) {

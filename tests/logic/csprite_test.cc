@@ -1,6 +1,8 @@
 // Image sprites: the tiling, pictures from BMP and NTX files read back at probe pixels at
 // 800 x 600 and 1024 x 768, the tiles' textures, unloading and rebuilding, and pictures
 // that cannot be used.
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
@@ -194,7 +196,7 @@ TEST_F(CSpriteTest, PicturesThatCannotBeUsedLeaveTransparentTilesLoggedOnce) {
         // A block of another size than the sprite would run past the buffer.
         {"small", Write("small.ntx", QuadrantNtx(64, 64)), "texture block of 64 x 64"},
         {"broken", Write("broken.ntx", std::vector<uint8_t>(40, 7)), "not a readable NTX file"},
-        // DevIL would read the pixels from where the header points, past the file.
+        // A reader following the header would read the pixels from past the file.
         {"lying", Write("lying.bmp", LyingBmp()), "does not fit the file"},
         {"tga", Write("pic.tga", imagebytes::Tga24(2, 2, {Red, Red, Red, Red})), "not a PNG, JPEG or BMP"},
     };
@@ -218,6 +220,30 @@ TEST_F(CSpriteTest, PicturesThatCannotBeUsedLeaveTransparentTilesLoggedOnce) {
     Frame();
     EXPECT_EQ(huge->GetNumTiles(), 0);
     EXPECT_EQ(Errors("is larger than"), 1);
+}
+
+// The hostile files of the picture fuzzer's seeds (DevIL crashed on them, took gigabytes
+// or never returned) are refused by the sprite's reader, the buffer left as it was.
+TEST_F(CSpriteTest, HostilePictureFilesAreRefused) {
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(src) + "/tests/fuzz/corpus/picture")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("_bytes") == std::string::npos && name.find("header_only") == std::string::npos) continue;
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> bytes = ReadFileBytes(entry.path().string());
+        ASSERT_GT(bytes.size(), 3u);
+        // The fuzzer's first three bytes are the sprite's size; the extension is the seed's.
+        const std::string file = Write((name + "." + name.substr(name.rfind('_') + 1)).c_str(), {bytes.begin() + 3, bytes.end()});
+        std::vector<uint8_t> buffer(16 * 16 * 4, 0x5A);
+        std::string error;
+        EXPECT_FALSE(nLogicCSprite::ReadImage(kernel, file.c_str(), buffer.data(), 16, 16, 4, error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(buffer, std::vector<uint8_t>(16 * 16 * 4, 0x5A));
+        ++seen;
+    }
+    EXPECT_EQ(seen, 8);
 }
 
 TEST_F(CSpriteTest, SixteenBitPicturesPackIntoA4R4G4B4) {

@@ -173,6 +173,9 @@ TEST_F(FlashNodeTest, LoadsInThePlayersOrderAppliesTheRectangleAndUnloads) {
     // A showing movie takes a new rectangle at once.
     ASSERT_TRUE(Run("sel('/usr/logic/menu'); setmovierect(0, 0, 10, 20); sel('/')"));
     EXPECT_EQ(Take(), (Calls{"10 0 0 10 20", "41 0"}));
+    // Left plus width past the int range is held at its end (it overflowed before).
+    ASSERT_TRUE(Run("sel('/usr/logic/menu'); setmovierect(2147483647, -2147483648, 2147483647, 2147483647); sel('/')"));
+    EXPECT_EQ(Take(), (Calls{"10 2147483647 -2147483648 2147483647 -1", "41 0"}));
 
     f->Release();
     EXPECT_EQ(Take(), (Calls{"4", "8", "delete"}));

@@ -270,6 +270,15 @@ TEST_F(TreeViewTest, RightClickRebuildsTheMenuBeforeItsEventAndShowsIt) {
     EXPECT_EQ(Menu(tv).substr(0, 26), "delete,paste,copy,cut,mine");
     ASSERT_TRUE(Run("obj('/sys/servers/plugin/treeview').contextdel('mine')"));
     EXPECT_EQ(tv->GetContextMenu()->FindItem("mine"), nullptr);
+    // Sizes past the ends are held where the menu's sums of them stay in range (the
+    // entries below one of INT_MIN or INT_MAX height overflowed their position).
+    ASSERT_TRUE(Run("local tv = obj('/sys/servers/plugin/treeview') tv.contextadd('low', -2147483648, -2147483648, 'mine') "
+                    "tv.contextadd('high', 2147483647, 2147483647, 'mine') tv.contextadd('next', 10, 10, 'mine')"));
+    nContextMenuItem* next = tv->GetContextMenu()->FindItem("next");
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(tv->GetContextMenu()->FindItem("low")->GetHeight(), 0);
+    EXPECT_EQ(tv->GetContextMenu()->FindItem("high")->GetHeight(), nContextMenuItem::MaxSide);
+    EXPECT_GE(next->GetY(), nContextMenuItem::MaxSide);
 
     // A bound function that deletes the view: no menu is shown by a view that is gone.
     ASSERT_TRUE(Run("function bye(p) delete('/sys/servers/plugin/treeview') end "

@@ -14,10 +14,12 @@ class MovieFixture : public ::testing::Test {
 protected:
     std::map<std::string, std::string> files;
     std::vector<std::string> logs;
+    std::map<std::string, int> reads;  // by path
 
     flash::MovieHost Host() {
         flash::MovieHost host;
         host.readFile = [this](const std::string& path, std::string& bytes) {
+            ++this->reads[path];
             auto found = this->files.find(path);
             if (found == this->files.end()) return false;
             bytes = found->second;

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/flash/Canvas.h"
+#include "platform/flash/ImageCache.h"
 #include "platform/font/Face.h"
 #include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
@@ -119,7 +124,7 @@ TEST_F(MovieRenderTest, PicturesOfOtherKindsOrWithLyingHeadersAreRefused) {
     std::vector<uint8_t> lying = bmp.Build();
     lying[10] = 0xF0;  // pixels "start" far past the end
     this->files["menus/lying.bmp"] = std::string(lying.begin(), lying.end());
-    // A targa header: DevIL would read it by content.
+    // A targa header: no reader of ours takes it.
     this->files["menus/pic.tga"] = std::string("\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\x20\0", 18) + std::string(16, '\xFF');
     AddMovie("menus/main.lua", R"lua(
         stage(8, 8)
@@ -136,6 +141,99 @@ TEST_F(MovieRenderTest, PicturesOfOtherKindsOrWithLyingHeadersAreRefused) {
     for (const std::string& l : this->logs) all += l;
     EXPECT_NE(all.find("a BMP whose header does not fit the file"), std::string::npos) << all;
     EXPECT_NE(all.find("not a PNG, JPEG or BMP picture"), std::string::npos) << all;
+}
+
+// The hostile files of the picture fuzzer's seeds (DevIL crashed on them, took gigabytes
+// or never returned; the JPEG hung under any name) drawn by a movie: each refused, logged.
+TEST_F(MovieRenderTest, HostilePictureFilesAreRefusedAndLogged) {
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    std::string draws;
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(src) + "/tests/fuzz/corpus/picture")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("_bytes") == std::string::npos && name.find("header_only") == std::string::npos) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 3u);
+        this->files["menus/" + name] = bytes.substr(3);  // past the fuzzer's sprite size
+        draws += "image('" + name + "', 0, 0) image('" + name + "', 0, 0, 2, 2) ";
+        ++seen;
+    }
+    EXPECT_EQ(seen, 8);
+    AddMovie("menus/main.lua", "stage(4, 4)\nfunction draw() " + draws + "rect(0, 0, 1, 1, 1, 1, 1, 1) end\n");
+    auto module = Start("menus/main.lua");
+    ASSERT_NE(module, nullptr);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(Render(*module, 4, 4), flash::Ok);
+    EXPECT_EQ(At(0, 0), 0xFFFFFFFFu);
+    // One line a reason.
+    EXPECT_EQ(Logged("image: not a PNG, JPEG or BMP picture"), 1);
+    EXPECT_EQ(Logged("image: broken JPEG"), 1);
+    EXPECT_EQ(Logged("image: picture of 8192 x 8192 is larger than"), 1);
+    EXPECT_EQ(this->logs.size(), 3u);
+    for (const auto& [path, count] : this->reads) EXPECT_EQ(count, 1) << path;  // refusals are remembered
+}
+
+// One picture under several names that reach the same file is read and decoded once
+// (each name took its own copy: four names of an 8192 x 8192 picture held 1.4 GB).
+TEST_F(MovieRenderTest, PicturesAreKeptOncePerFileTheirNamesReach) {
+    BmpBytes bmp;
+    bmp.pixels = {0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,  0, 0, 0xFF, 0, 0xFF, 0, 0, 0};
+    const std::vector<uint8_t> bytes = bmp.Build();
+    this->files["menus/pics/big.png"] = std::string(bytes.begin(), bytes.end());
+    AddMovie("menus/main.lua", R"lua(
+        stage(4, 4)
+        function draw()
+            for _, name in ipairs({"pics/big.png", "./pics/big.png", "././pics/big.png", "pics//big.png",
+                                   "PICS/Big.png", "pics/./big.png"}) do
+                image(name, 0, 0) image(name, 0, 0, 4, 4)
+            end
+        end
+    )lua");
+    auto module = Start("menus/main.lua");
+    ASSERT_NE(module, nullptr);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(Render(*module, 4, 4), flash::Ok);
+    EXPECT_EQ(this->reads["menus/pics/big.png"], 1);
+    EXPECT_EQ(this->reads.size(), 2u);  // and the movie
+    EXPECT_EQ(At(0, 0), 0xFFFF0000u);
+    EXPECT_TRUE(this->logs.empty());
+}
+
+// The pixels a movie keeps stay under the cache's cap: the least recently drawn
+// pictures leave, and come back from their file when drawn again.
+TEST(ImageCacheTest, PixelsHeldStayUnderTheCapLeastRecentlyUsedLeaveFirst) {
+    // 2048 x 2048 at 32 bits: 16 MB of pixels each.
+    BmpBytes bmp;
+    bmp.width = bmp.height = 2048;
+    bmp.bpp = 32;
+    bmp.pixels.assign(size_t(2048) * 2048 * 4, 0x40);
+    const std::vector<uint8_t> built = bmp.Build();
+    const std::string bytes(built.begin(), built.end());
+    std::map<std::string, int> reads;
+    flash::ImageCache cache([&](const std::string& name, std::string& out, std::string&) {
+        ++reads[name];
+        out = bytes;
+        return true;
+    });
+    std::string error;
+    const size_t one = size_t(2048) * 2048 * 4;
+    ASSERT_NE(cache.Get("p0.png", 0, 0, error), nullptr) << error;
+    for (int i = 1; i < 14; ++i) {
+        ASSERT_NE(cache.Get("p" + std::to_string(i) + ".png", 0, 0, error), nullptr) << error;
+        ASSERT_NE(cache.Get("p1.png", 0, 0, error), nullptr);  // p1 stays in use
+        EXPECT_LE(cache.BytesHeld(), flash::ImageCache::MaxBytes);
+    }
+    EXPECT_EQ(cache.BytesHeld() / one, flash::ImageCache::MaxBytes / one);
+    ASSERT_NE(cache.Get("p1.png", 0, 0, error), nullptr);
+    ASSERT_NE(cache.Get("p13.png", 0, 0, error), nullptr);
+    EXPECT_EQ(reads["p1.png"], 1);
+    EXPECT_EQ(reads["p13.png"], 1);
+    ASSERT_NE(cache.Get("p0.png", 0, 0, error), nullptr);
+    EXPECT_EQ(reads["p0.png"], 2);
+    // Scaled copies count as well.
+    ASSERT_NE(cache.Get("p0.png", 4096, 2048, error), nullptr) << error;
+    EXPECT_LE(cache.BytesHeld(), flash::ImageCache::MaxBytes);
+    EXPECT_EQ(reads["p13.png"], 1);
 }
 
 TEST_F(MovieRenderTest, TheStageScalesToTheMovieRectangleOrTheWholeBuffer) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
 
 namespace {
@@ -11,29 +12,41 @@ using flash::MovieModule;
 
 class MovieSandboxTest : public MovieFixture {};
 
-TEST_F(MovieSandboxTest, EndlessMoviesFailTheirCallAndAreLoggedOnce) {
-    auto module = StartMovie(R"lua(
+// A movie over its budget is stopped: it would otherwise take its whole budget again on
+// every frame (0.2 frames a second for a menu whose draw() runs into the clock).
+TEST_F(MovieSandboxTest, EndlessMoviesAreStoppedUntilLoadedAgainAndLoggedOnce) {
+    const char* const movie = R"lua(
         stage(4, 4)
-        function draw() rect(0, 0, 4, 4, 1, 1, 1, 1) while true do end end
+        function draw() rect(0, 0, 4, 4, 1, 1, 1, 1) while stuck do end end
         function on_value(name, text)
+            if name == "stuck" then stuck = true end
             if text == "swallow" then
                 -- a movie that catches the end of its budget still ends
                 while true do pcall(function() while true do end end) end
             end
         end
-    )lua");
+    )lua";
+    auto module = StartMovie(movie);
     ASSERT_NE(module, nullptr);
+    ASSERT_EQ(module->SetVariable("stuck", "1"), flash::Ok);
     std::vector<uint8_t> frame(4 * 4 * 4);
     for (int i = 0; i < 3; ++i) {
         frame.assign(frame.size(), 0x77);
         EXPECT_EQ(module->Render(frame.data(), 4, 4, 4), flash::MovieFailed);
         for (uint8_t b : frame) ASSERT_EQ(b, 0);  // left transparent
     }
-    EXPECT_EQ(Logged("instruction budget exhausted"), 1);
+    EXPECT_EQ(Logged("instruction budget exhausted; the movie is stopped until it is loaded again"), 1);
+    EXPECT_EQ(this->logs.size(), 1u);
+    // Not called again: its variables stay out of reach as well.
+    EXPECT_EQ(module->SetVariable("a", "fine"), flash::MovieFailed);
+    // Loaded again, it runs.
+    module = StartMovie(movie);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module->Render(frame.data(), 4, 4, 4), flash::Ok);
+    EXPECT_EQ(frame[0], 0xFF);
     EXPECT_EQ(module->SetVariable("a", "swallow"), flash::MovieFailed);
-    // The movie is still there for the next call.
-    EXPECT_EQ(module->SetVariable("a", "fine"), flash::Ok);
-    EXPECT_EQ(Get(*module, "a"), "fine");
+    EXPECT_EQ(Logged("instruction budget exhausted"), 2);
+    EXPECT_EQ(module->Render(frame.data(), 4, 4, 4), flash::MovieFailed);
 
     AddMovie("loops.lua", "while true do end\n");
     MovieModule loader(Host());
@@ -63,11 +76,17 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
     )lua");
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Get(*module, "ok"), "4a;b");  // ordinary uses still work
+    const std::string text = this->files["movies/test.lua"].substr(std::string(MovieModule::Marker).size() + 1);
     for (const char* name :
          {"rep", "method", "move", "pattern", "gsub", "len", "memory", "big", "deep", "upper", "concat"}) {
+        // Each case on a movie of its own: one over its budget is stopped.
+        module = StartMovie(text);
+        ASSERT_NE(module, nullptr);
         EXPECT_EQ(module->SetVariable(name, ""), flash::MovieFailed) << name;
     }
-    EXPECT_EQ(Logged("not enough memory"), 1);
+    EXPECT_EQ(Logged("not enough memory"), 2);
+    EXPECT_EQ(module->SetVariable("after", "still here"), flash::MovieFailed);  // stopped
+    module = StartMovie(text);
     EXPECT_EQ(module->SetVariable("after", "still here"), flash::MovieFailed);  // no case: an error
     EXPECT_EQ(Get(*module, "after"), "still here");
 
@@ -83,6 +102,29 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
     compare.Initialize(0, 1);
     EXPECT_EQ(compare.LoadMovie("compare.lua"), flash::MovieFailed);
     EXPECT_EQ(Logged("'compare.lua': instruction budget exhausted"), 1);
+}
+
+// Pixels drawn, decoded and scaled in C are charged to the budget: a draw() that loops
+// over pictures ends as one that loops in Lua does, instead of running for seconds.
+TEST_F(MovieSandboxTest, PixelWorkInCIsChargedToTheBudget) {
+    BmpBytes bmp;
+    bmp.width = bmp.height = 64;
+    bmp.pixels.assign(64 * 64 * 3, 0x80);
+    const std::vector<uint8_t> bytes = bmp.Build();
+    this->files["movies/pic.bmp"] = std::string(bytes.begin(), bytes.end());
+    AddMovie("movies/pics.lua", R"lua(
+        stage(64, 64)
+        function draw()
+            for i = 1, 1000 do image("pic.bmp", 0, 0, 64, 64) rect(0, 0, 64, 64, 1, 1, 1, 0.5) end
+        end
+    )lua");
+    flash::LuaSandbox::Limits small;
+    small.instructions = 100000;  // the loop's own instructions fit ten times over
+    auto module = Start("movies/pics.lua", small);
+    ASSERT_NE(module, nullptr);
+    std::vector<uint8_t> frame(64 * 64 * 4);
+    EXPECT_EQ(module->Render(frame.data(), 64, 64, 4), flash::MovieFailed);
+    EXPECT_EQ(Logged("instruction budget exhausted; the movie is stopped"), 1);
 }
 
 TEST_F(MovieSandboxTest, MoviesReachNoFilesProcessOrOtherMovie) {
