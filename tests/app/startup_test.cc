@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -347,6 +348,32 @@ TEST_F(InstalledGameTest, AnAutoplayedLevelOneExitsCleanlyAndItsScreenshotShowsT
         }
     }
     EXPECT_GT(orange, 50) << "the diver's suit";
+}
+
+// SIGTERM ends the game cleanly while a start script loops for good.
+TEST_F(InstalledGameTest, SigtermEndsTheGameWhileAScriptLoops) {
+    std::ofstream(bin / "init_menue.n") << "local f = io.open('looping.txt', 'w') f:close()\nwhile true do end\n";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(home.c_str()) == 0) execl((bin / "brinewick").c_str(), "brinewick", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Bounded only as a guard: the game signals that the loop has begun.
+    for (int i = 0; i < 60000 && !fs::exists(home / "looping.txt"); i++) usleep(1000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 60000 && waitpid(pid, &status, WNOHANG) == 0; i++) usleep(1000);
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "SIGTERM did not end the looping game";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::string log = Slurp(bin / "Brinewick.log");
+    EXPECT_NE(log.find("stopped: the program is ending"), std::string::npos) << log;
+    EXPECT_NE(log.find("AppMain: main loop ended"), std::string::npos) << log;
 }
 
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
