@@ -496,7 +496,6 @@ TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
     EXPECT_NE(kernel->Lookup("/sys/servers/gfx"), nullptr);
     game->LoadGame("good");
     EXPECT_TRUE(game->GetLastSaveOk());
-    EXPECT_EQ(static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"))->GetI("gamestate"), 0x2);
 
     nLogicFlash* f = Movie("/usr/logic/mod", "Tessel_script = \"io.popen('touch " + marker + "')\"\n");
     f->SetMessaging(true);
@@ -504,5 +503,4 @@ TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
     EXPECT_TRUE(LogHas("'io' is not open to this line")) << log.text;
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_EQ(Slurp(victim), "kept");
-    fs::remove_all(dir);
 }
