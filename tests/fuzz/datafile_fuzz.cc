@@ -8,6 +8,7 @@
 
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelPackage.h"
+#include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
 #include "script/nLuaServer2.h"
 #include "script/nScriptPackage.h"
