@@ -364,7 +364,10 @@ TEST_F(InstalledGameTest, SigtermEndsTheGameWhileAScriptLoops) {
     kill(pid, SIGTERM);
     int status = 0, done = 0;
     for (int i = 0; i < 60000 && !(done = waitpid(pid, &status, WNOHANG)); i++) usleep(1000);
-    if (!done) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+    if (!done) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string log = Slurp(bin / "Brinewick.log");
     EXPECT_NE(log.find("stopped: the program is ending"), std::string::npos) << log;
