@@ -120,8 +120,9 @@ void AppMain::Build() {
         kernel_->Print("AppMain: server %s at %s\n", row.className, row.path);
     }
 
-    // SIGINT and SIGTERM end the game cleanly, also while a script loops.
-    nLuaServer2::CatchStopSignals(dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script")));
+    // SIGINT, SIGTERM and a closed window end the game cleanly, also while a script loops.
+    nLuaServer2::CatchStopSignals(dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script")),
+                                  window::Window::CloseWaiting);
     Phase("stop signals");
 
     auto* input = static_cast<nInputServer*>(kernel_->Lookup("/sys/servers/input"));

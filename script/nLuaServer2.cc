@@ -1,10 +1,15 @@
 #include "script/nLuaServer2.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
@@ -21,6 +26,34 @@ const nClassInfo nLuaServer2::classInfo = nClassInfo::Make<nLuaServer2>("nluaser
 int nLuaServer2::objTag = 0;
 int nLuaServer2::cmdTag = 0;
 std::string nLuaServer2::result;
+
+namespace {
+struct sigaction previousInt, previousTerm;
+
+// The watch over long runs of the signals' target: a thread that, while such a run goes
+// on, has its hook ask the window every quarter second.
+struct Watch {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool quit = false;
+    std::thread thread;
+};
+Watch* watch = nullptr;
+bool (*windowClosed)() = nullptr;
+std::atomic<bool> askWindow{false};
+std::atomic<int> targetRuns{0};
+
+// Counts the runs of the signals' target while they go on.
+struct TargetRun {
+    explicit TargetRun(bool counts) : counts_(counts) {
+        if (counts_) targetRuns++;
+    }
+    ~TargetRun() {
+        if (counts_) targetRuns--;
+    }
+    bool counts_;
+};
+}  // namespace
 
 nLuaServer2::nLuaServer2() {
     L = lua_newstate(Allocate, this);
@@ -73,7 +106,7 @@ nLuaServer2::nLuaServer2() {
 nLuaServer2::~nLuaServer2() {
     // A text result waiting as a value may be a string of this state.
     ResultText();
-    if (stopState_ == L) stopState_ = nullptr;
+    if (stopState_ == L) CatchStopSignals(nullptr);
     // Closing first lets the values' finalizers unhook their references.
     lua_close(L);
     L = nullptr;
@@ -141,6 +174,7 @@ void nLuaServer2::ReportError(const char* msg) {
 
 bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error) {
     RunningGuard running(this);
+    TargetRun watched(L == stopState_);
     // A data file's budget is its own; a line's covers the lines it runs; a trusted run
     // inside either spends none of it.
     const Trust outerTrust = trust_;
@@ -338,9 +372,6 @@ bool nLuaServer2::Trigger() {
 volatile std::sig_atomic_t nLuaServer2::stopRequested_ = 0;
 lua_State* volatile nLuaServer2::stopState_ = nullptr;
 
-namespace {
-struct sigaction previousInt, previousTerm;
-}
 
 void nLuaServer2::SetHook(bool budgeted) {
     // A stop asked for keeps its hook: every run ends at once.
@@ -353,11 +384,16 @@ void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
     void* ud = nullptr;
     lua_getallocf(L, &ud);
     auto* self = static_cast<nLuaServer2*>(ud);
+    if (askWindow.exchange(false) && windowClosed && windowClosed()) stopRequested_ = 1;
     if (stopRequested_) {
         lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
         luaL_error(L, "stopped: the program is ending");
     }
-    if (self->trust_ == Trust::Full) return;
+    if (self->trust_ == Trust::Full) {
+        // Only the watch set this hook: a trusted run has no budget.
+        lua_sethook(L, nullptr, 0, 0);
+        return;
+    }
     self->budgetLeft_ -= HookStep;
     if (self->budgetLeft_ > 0) return;
     self->budgetLeft_ = 0;
@@ -379,8 +415,39 @@ void nLuaServer2::OnStopSignal(int sig) {
     }
 }
 
-void nLuaServer2::CatchStopSignals(nLuaServer2* server) {
+void nLuaServer2::StartWatch() {
+    if (watch) return;
+    watch = new Watch;
+    watch->thread = std::thread([] {
+        std::unique_lock<std::mutex> lock(watch->mutex);
+        while (!watch->quit) {
+            watch->wake.wait_for(lock, std::chrono::milliseconds(250));
+            lua_State* state = stopState_;
+            if (watch->quit || !state || targetRuns == 0) continue;
+            askWindow = true;
+            // Set from outside the running thread, as a signal handler may.
+            lua_sethook(state, Hook, LUA_MASKCOUNT, HookStep);
+        }
+    });
+}
+
+void nLuaServer2::StopWatch() {
+    if (!watch) return;
+    {
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        watch->quit = true;
+    }
+    watch->wake.notify_all();
+    watch->thread.join();
+    delete watch;
+    watch = nullptr;
+}
+
+void nLuaServer2::CatchStopSignals(nLuaServer2* server, bool (*closed)()) {
+    StopWatch();
     stopState_ = server ? server->L : nullptr;
+    windowClosed = server ? closed : nullptr;
+    if (server && closed) StartWatch();
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);

@@ -48,7 +48,10 @@ public:
     // From now on SIGINT and SIGTERM stop the script that `server` runs at its next
     // instructions and make its next Trigger end the main loop; a handler installed
     // before (the window layer's) is called as well.
-    static void CatchStopSignals(nLuaServer2* server);
+    // A script of that server that runs for long is asked every quarter second whether
+    // `closed` (when set) says the window was closed; then it stops the same way. Null
+    // `server` lets go of the signals' target and ends that watch.
+    static void CatchStopSignals(nLuaServer2* server, bool (*closed)() = nullptr);
     static bool StopRequested() { return stopRequested_ != 0; }
     bool Trigger() override;
     char* Prompt(char* buf, int size) override;
@@ -111,6 +114,8 @@ private:
     void SetHook(bool budgeted);
     static void Hook(lua_State* L, lua_Debug* ar);
     static void OnStopSignal(int sig);
+    static void StartWatch();
+    static void StopWatch();
     bool InsideDataRoot(const nRoot* obj) const;
     void PushDataEnv();
     void PushLineEnv();

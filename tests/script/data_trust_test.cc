@@ -100,4 +100,22 @@ TEST_F(DataTrustTest, LinesReachTheGameButNoFilesAndStayBounded) {
     EXPECT_EQ(Global("z"), "<userdata>");
 }
 
+// A closed window ends a looping script as a stop signal does: the watch asks it while the
+// run goes on. (SIGTERM is shown on the installed game.)
+bool closedWindow = false;
+
+TEST_F(DataTrustTest, AClosedWindowEndsALoopingScript) {
+    nLuaServer2::CatchStopSignals(server, [] { return closedWindow; });
+    lua_register(server->GetState(), "closewindow", [](lua_State*) {
+        closedWindow = true;
+        return 0;
+    });
+    EXPECT_FALSE(Run("closewindow() while true do end"));
+    EXPECT_TRUE(LogHas("stopped: the program is ending"));
+    EXPECT_FALSE(server->Trigger());  // the main loop ends
+    closedWindow = false;
+    EXPECT_TRUE(Run("after = 1"));  // shutdown may run scripts
+    nLuaServer2::CatchStopSignals(nullptr);
+}
+
 }  // namespace
