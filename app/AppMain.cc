@@ -19,6 +19,7 @@
 #include "platform/system/System.h"
 #include "platform/window/DisplayProbe.h"
 #include "platform/window/Window.h"
+#include "script/nLuaServer2.h"
 
 namespace {
 
@@ -118,6 +119,11 @@ void AppMain::Build() {
         kernel_->New(row.className, row.path);
         kernel_->Print("AppMain: server %s at %s\n", row.className, row.path);
     }
+
+    // SIGINT, SIGTERM and a closed window end the game cleanly, also while a script loops.
+    nLuaServer2::CatchStopSignals(dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script")),
+                                  window::Window::CloseWaiting);
+    Phase("stop signals");
 
     auto* input = static_cast<nInputServer*>(kernel_->Lookup("/sys/servers/input"));
     input->BeginMap();

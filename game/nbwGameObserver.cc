@@ -308,25 +308,27 @@ nRoot* nbwGameObserver::SaveTarget(const char* op, const char* name, std::string
 
 void nbwGameObserver::SaveGame(const char* name) {
     std::string file;
+    lastSaveOk_ = false;
     nRoot* root = SaveTarget("SaveGame", name, file);
     if (!root) return;
     // SaveAs appends the ".n" itself.
     std::string base = file.substr(0, file.size() - 2);
-    if (!root->SaveAs(base.c_str())) n_error("nbwObserver: could not save '%s'\n", file.c_str());
+    lastSaveOk_ = root->SaveAs(base.c_str());
+    if (!lastSaveOk_) n_error("nbwObserver: could not save '%s'\n", file.c_str());
 }
 
 void nbwGameObserver::LoadGame(const char* name) {
     std::string file;
+    lastSaveOk_ = false;
     nRoot* root = SaveTarget("LoadGame", name, file);
     if (!root) return;
     // Run the file into a scratch object first, so a missing or broken save leaves the
     // running game as it was.
+    // A save is data: it may only build objects below the scratch object.
     nKernelServer* ks = nKernelServer::ks;
     nRoot* scratch = ks->NewUnnamed("nroot");
-    ks->PushCwd(scratch);
     const char* result = nullptr;
-    bool ran = refScript_.Get()->RunScript(file.c_str(), result);
-    ks->PopCwd();
+    bool ran = refScript_.Get()->RunDataFile(file.c_str(), scratch, result);
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
     if (!ran || !word || word->GetType() != nVariable::Int) {
@@ -349,6 +351,7 @@ void nbwGameObserver::LoadGame(const char* name) {
         root->AddTail(child);
     }
     scratch->Release();
+    lastSaveOk_ = true;
     GetGameState(0);
     for (uint32_t bit : {uint32_t(Inventory), uint32_t(MainMenu), 0x800u, uint32_t(Video)}) SetGameState(bit, false);
     nLogicNode* menu = refMenuManager_.Resolve();

@@ -50,6 +50,9 @@ public:
     // Both take "name" or "save:name" (see SaveName); a refused name changes nothing.
     void SaveGame(const char* name);
     void LoadGame(const char* name);
+    // Whether the last SaveGame wrote its file, or the last LoadGame loaded one: the
+    // scripts tell the player.
+    bool GetLastSaveOk() const { return lastSaveOk_; }
     void SetRotateCursor(bool on) { rotateCursor_ = on; }
     bool GetRotateCursor() const { return rotateCursor_; }
     nbwLevel* GetCurrentLevel() const { return level_.GetUnsafe(); }
@@ -78,6 +81,7 @@ protected:
     bool twin_;
     bool debugMode_ = false;
     bool rotateCursor_ = false;
+    bool lastSaveOk_ = false;
     mutable bool statusMadeLogged_ = false;
     mutable nPathRef<nRoot> refPersist_{"/usr/persist"};
     nPathRef<nRoot> refLevels_{"/usr/logic"};

@@ -8,6 +8,7 @@ static const nCmdDef<nbwObserver> cmds[] = {
     Bind<&nbwGameObserver::EndLevel>("v_endlevel_v", "LOEL"),
     Bind<&nbwGameObserver::LoadGame>("v_loadgame_s", "LOLG"),
     Bind<&nbwGameObserver::SaveGame>("v_savegame_s", "LOSG"),
+    Bind<&nbwGameObserver::GetLastSaveOk>("b_getlastsaveok_v", "LOLO"),
     Bind<&nbwGameObserver::SetRotateCursor>("v_setrotatecursor_b", "LOSR"),
     Bind<&nbwGameObserver::GetGameState>("b_getgamestate_i", "BWIR"),
     Bind<&nbwGameObserver::SetGameState>("v_setgamestate_ib", "BWGR"),

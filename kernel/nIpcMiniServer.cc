@@ -1,8 +1,10 @@
 #include "kernel/nIpcMiniServer.h"
 
 #include "kernel/nIpcServer.h"
+#include "kernel/nKernelServer.h"
 #include "platform/net/nThreadSafeList.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,6 +37,11 @@ void nIpcMiniServer::Poll(nThreadSafeList& queue) {
 // MaxLineLength is answered as an error once (an empty message) and dropped whole, so
 // no tail of it ever runs as a line of its own.
 void nIpcMiniServer::Take(const char* data, size_t size, nThreadSafeList& queue) {
+    if (OpensWithHttp(data, size)) {
+        n_printf("nIpcMiniServer: client %d opened with an HTTP request; connection closed\n", clientId_);
+        Close();
+        return;
+    }
     while (size > 0) {
         const char* nul = static_cast<const char*>(memchr(data, 0, size));
         size_t part = nul ? size_t(nul - data) : size;
@@ -50,6 +57,8 @@ void nIpcMiniServer::Take(const char* data, size_t size, nThreadSafeList& queue)
                 pending_.push_back('\0');
                 if (pending_[0] == '~') {
                     HandleControl(pending_.data(), pending_.size());
+                } else if (!greeted_) {
+                    Answer("### no handshake!");
                 } else {
                     queue.PutMsg(std::make_unique<nMsgNode>(clientId_, pending_.data(), pending_.size()));
                 }
@@ -78,10 +87,27 @@ void nIpcMiniServer::HandleControl(const char* data, size_t size) {
     if (words[0] == "handshake") {
         // A handshake without a name cannot match: it is refused, the connection stays.
         bool match = count == 2 && words[1] == server_->GetPortName();
+        if (match) greeted_ = true;
         Answer(match ? "~true" : "~false");
     } else if (words[0] == "close") {
         Answer("~ok");
     }
+}
+
+bool nIpcMiniServer::OpensWithHttp(const char* data, size_t size) {
+    if (startChecked_) return false;
+    static const char* const methods[] = {"GET ",    "POST ",    "PUT ",     "HEAD ", "DELETE ",
+                                          "OPTIONS ", "PATCH ", "CONNECT ", "TRACE "};
+    constexpr size_t longest = 8;
+    start_.append(data, std::min(size, longest - start_.size()));
+    bool maybe = false;
+    for (const char* m : methods) {
+        const size_t len = strlen(m);
+        if (start_.size() >= len && start_.compare(0, len, m) == 0) return true;
+        if (start_.size() < len && std::string(m, start_.size()) == start_) maybe = true;
+    }
+    startChecked_ = !maybe;
+    return false;
 }
 
 void nIpcMiniServer::Answer(const char* text) { Send(text, strlen(text) + 1); }

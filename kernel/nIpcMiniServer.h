@@ -9,7 +9,10 @@ class nThreadSafeList;
 
 // The server side of one accepted connection. The main thread reads it once per poll:
 // control lines (a leading '~') are answered at once, every other NUL-ended line is
-// queued for the remote server as one message.
+// queued for the remote server as one message once the connection has sent the
+// server's handshake (before it, lines are answered "### no handshake!" and dropped). A
+// connection that opens with an HTTP request line (a web page's request to a local
+// port) is closed.
 class nIpcMiniServer {
 public:
     static constexpr size_t RecvBufSize = 4096;
@@ -37,6 +40,9 @@ private:
     void Take(const char* data, size_t size, nThreadSafeList& queue);
     void HandleControl(const char* data, size_t size);
     void Answer(const char* text);
+    // Whether the first bytes are an HTTP request line; the connection is closed if so.
+    // False also while too few bytes have come to tell.
+    bool OpensWithHttp(const char* data, size_t size);
 
     nIpcServer* server_;
     int clientId_;
@@ -45,4 +51,8 @@ private:
     // The line received so far, and whether the rest of an overlong line is skipped.
     std::string pending_;
     bool dropping_ = false;
+    bool greeted_ = false;
+    // The connection's first bytes until they tell whether it speaks HTTP.
+    std::string start_;
+    bool startChecked_ = false;
 };

@@ -66,7 +66,7 @@ bool nRemoteServer::HandleMsg(int clientId, const char* data, size_t size, const
         size_t len = strlen(line);
         ks->PushCwd(ctx.cwd.GetUnsafe());
         const char* result = nullptr;
-        script->Run(line, result);
+        script->RunLine(line, result);
         if (!alive.IsValid()) {
             ks->PopCwd();
             return false;

@@ -37,6 +37,16 @@ bool nScriptServer::RunScript(const char*, const char*& result) {
 
 void nScriptServer::Enqueue(const char*) {}
 
+bool nScriptServer::RunDataFile(const char*, nRoot*, const char*& result) {
+    result = "";
+    return false;
+}
+
+bool nScriptServer::RunLine(const char*, const char*& result) {
+    result = "";
+    return false;
+}
+
 nFile* nScriptServer::BeginWrite(const char*, nRoot*) { return nullptr; }
 bool nScriptServer::WriteBeginNewObject(nFile*, nRoot*, nRoot*) { return false; }
 bool nScriptServer::WriteBeginObjectCmd(nFile*, nRoot*, nRoot*, nCmd*) { return false; }

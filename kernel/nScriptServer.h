@@ -24,6 +24,15 @@ public:
     virtual bool RunScript(const char* fileName, const char*& result);
     // Keeps text to be run by the next Trigger.
     virtual void Enqueue(const char* text);
+    // Runs a file that arrived as data (a save game, the macros file) with `root`
+    // current: it may only make, select and set up objects at or below `root`. A file
+    // that reaches further, runs past its budget or is too big is refused (logged with
+    // the file and what it tried); what it made below `root` is the caller's to drop.
+    // `result` receives the output text of the last command it called.
+    virtual bool RunDataFile(const char* fileName, nRoot* root, const char*& result);
+    // Runs a line from outside the program (a movie's script line, a remote line): the
+    // game's functions, but nothing that reaches files or processes, under a budget.
+    virtual bool RunLine(const char* text, const char*& result);
 
     // Writing objects as scripts; the persistence server drives these.
     virtual nFile* BeginWrite(const char* fileName, nRoot* obj);

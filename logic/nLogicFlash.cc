@@ -393,8 +393,9 @@ void nLogicFlash::HandleMessages() {
     const std::string line = text;
     SetValue("Tessel_script", "");
     const char* result = nullptr;
-    // The line may release this node: nothing of it is touched afterwards.
-    refScript_.Get()->Run(line.c_str(), result);
+    // The line may release this node: nothing of it is touched afterwards. It comes from
+    // the movie, which is data: it runs without the libraries that reach files.
+    refScript_.Get()->RunLine(line.c_str(), result);
 }
 
 void nLogicFlash::HandleNetMessages() {

@@ -1,10 +1,19 @@
 #include "script/nLuaServer2.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
 
+#include "kernel/nClass.h"
+#include "kernel/nCmdProto.h"
+#include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -17,6 +26,34 @@ const nClassInfo nLuaServer2::classInfo = nClassInfo::Make<nLuaServer2>("nluaser
 int nLuaServer2::objTag = 0;
 int nLuaServer2::cmdTag = 0;
 std::string nLuaServer2::result;
+
+namespace {
+struct sigaction previousInt, previousTerm;
+
+// The watch over long runs of the signals' target: a thread that, while such a run goes
+// on, has its hook ask the window every quarter second.
+struct Watch {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool quit = false;
+    std::thread thread;
+};
+Watch* watch = nullptr;
+bool (*windowClosed)() = nullptr;
+std::atomic<bool> askWindow{false};
+std::atomic<int> targetRuns{0};
+
+// Counts the runs of the signals' target while they go on.
+struct TargetRun {
+    explicit TargetRun(bool counts) : counts_(counts) {
+        if (counts_) targetRuns++;
+    }
+    ~TargetRun() {
+        if (counts_) targetRuns--;
+    }
+    bool counts_;
+};
+}  // namespace
 
 nLuaServer2::nLuaServer2() {
     L = lua_newstate(Allocate, this);
@@ -69,6 +106,7 @@ nLuaServer2::nLuaServer2() {
 nLuaServer2::~nLuaServer2() {
     // A text result waiting as a value may be a string of this state.
     ResultText();
+    if (stopState_ == L) CatchStopSignals(nullptr);
     // Closing first lets the values' finalizers unhook their references.
     lua_close(L);
     L = nullptr;
@@ -134,25 +172,59 @@ void nLuaServer2::ReportError(const char* msg) {
     n_printf("nLuaServer2: %s\n", msg);
 }
 
-bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName) {
+bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error) {
     RunningGuard running(this);
+    TargetRun watched(L == stopState_);
+    // A data file's budget is its own; a line's covers the lines it runs; a trusted run
+    // inside either spends none of it.
+    const Trust outerTrust = trust_;
+    const long long outerBudget = budgetLeft_;
+    const bool continues = mode == Trust::Line && outerTrust == Trust::Line;
+    if (mode == Trust::Data) budgetLeft_ = DataBudget;
+    else if (mode == Trust::Line && !continues) budgetLeft_ = LineBudget;
+    trust_ = mode;
+    SetHook(mode != Trust::Full);
+    auto restore = [&] {
+        trust_ = outerTrust;
+        if (!continues) budgetLeft_ = outerBudget;
+        SetHook(outerTrust != Trust::Full);
+    };
+
     int top = lua_gettop(L);
     lua_pushcfunction(L, MessageHandler);
     // Text only: a precompiled chunk could crash the interpreter.
     int status = luaL_loadbufferx(L, buf, size, chunkName, "t");
+    if (status == LUA_OK && mode != Trust::Full) {
+        // The chunk's only upvalue is its _ENV.
+        if (mode == Trust::Data) PushDataEnv();
+        else PushLineEnv();
+        lua_setupvalue(L, -2, 1);
+    }
     if (status == LUA_OK) status = lua_pcall(L, 0, 0, top + 1);
+    restore();
     if (status != LUA_OK) {
         const char* msg = lua_tostring(L, -1);
         std::string text = msg ? msg : "unknown error";
         lua_settop(L, top);
-        ReportError(text.c_str());
+        if (error) *error = text.substr(0, text.find('\n'));
+        else ReportError(text.c_str());
         return false;
     }
     lua_settop(L, top);
     return true;
 }
 
+bool nLuaServer2::RefuseInData(const std::string& what) {
+    if (refusal_.empty()) refusal_ = what;
+    n_printf("nLuaServer2: refused while a data file loads: %s\n", what.c_str());
+    return false;
+}
+
 bool nLuaServer2::Run(const char* text, const char*& res) {
+    if (trust_ == Trust::Data) {
+        res = "";
+        return RefuseInData("running script text");
+    }
     // The text may be the last result itself (a console running it again).
     std::string copy;
     std::less_equal<const char*> le;
@@ -161,7 +233,20 @@ bool nLuaServer2::Run(const char* text, const char*& res) {
         text = copy.c_str();
     }
     ClearResult();
-    bool ok = text && RunChunk(text, std::strlen(text), text);
+    bool ok = text && RunChunk(text, std::strlen(text), text, TextTrust());
+    if (!ok) ClearResult();
+    res = ResultText().c_str();
+    return ok;
+}
+
+bool nLuaServer2::RunLine(const char* text, const char*& res) {
+    if (trust_ == Trust::Data) {
+        res = "";
+        return RefuseInData("running script text");
+    }
+    std::string copy = text ? text : "";
+    ClearResult();
+    bool ok = text && RunChunk(copy.data(), copy.size(), copy.c_str(), Trust::Line);
     if (!ok) ClearResult();
     res = ResultText().c_str();
     return ok;
@@ -169,12 +254,16 @@ bool nLuaServer2::Run(const char* text, const char*& res) {
 
 const char* nLuaServer2::RunBuffer(const char* buf, size_t size, const char* chunkName) {
     ClearResult();
-    if (!RunChunk(buf, size, chunkName)) ClearResult();
+    if (trust_ == Trust::Data) RefuseInData("running script text");
+    else if (!RunChunk(buf, size, chunkName, TextTrust())) ClearResult();
     return ResultText().c_str();
 }
 
 bool nLuaServer2::RunScript(const char* fileName, const char*& res) {
     res = "";
+    if (trust_ == Trust::Data) {
+        return RefuseInData(std::string("running the script '") + (fileName ? fileName : "") + "'");
+    }
     std::string text;
     if (!fileName || !GetFileServer()->ReadFile(fileName, text)) {
         n_printf("nLuaServer2: cannot read script '%s'\n", fileName ? fileName : "(null)");
@@ -183,16 +272,75 @@ bool nLuaServer2::RunScript(const char* fileName, const char*& res) {
     // "@name" makes error messages name the file and line.
     std::string chunkName = std::string("@") + fileName;
     ClearResult();
-    bool ok = RunChunk(text.data(), text.size(), chunkName.c_str());
+    bool ok = RunChunk(text.data(), text.size(), chunkName.c_str(), Trust::Full);
     if (!ok) ClearResult();
     res = ResultText().c_str();
     return ok;
 }
 
+bool nLuaServer2::RunDataFile(const char* fileName, nRoot* root, const char*& res) {
+    res = "";
+    if (!fileName || !root) {
+        n_printf("nLuaServer2: a data file needs a name and an object to load into\n");
+        return false;
+    }
+    if (trust_ == Trust::Data) return RefuseInData(std::string("loading '") + fileName + "'");
+    // The size is known before anything is read: a huge file costs nothing.
+    std::string text;
+    nFile* file = GetFileServer()->NewFileObject();
+    if (!file->Open(fileName, "r")) {
+        delete file;
+        n_printf("nLuaServer2: cannot read '%s'\n", fileName);
+        return false;
+    }
+    const size_t size = file->GetSize();
+    bool read = size <= MaxDataFileSize;
+    if (read) {
+        text.resize(size);
+        read = file->Read(text.data(), size) == size;
+    }
+    file->Close();
+    delete file;
+    if (size > MaxDataFileSize) {
+        n_printf("nLuaServer2: '%s' refused: %zu bytes, more than the %zu a data file may have\n", fileName, size,
+                 MaxDataFileSize);
+        return false;
+    }
+    if (!read) {
+        n_printf("nLuaServer2: cannot read '%s'\n", fileName);
+        return false;
+    }
+    nRef<nRoot> outerRoot(dataRoot_.GetUnsafe());
+    dataRoot_.Set(root);
+    refusal_.clear();
+    nKernelServer* ks = nKernelServer::ks;
+    ks->PushCwd(root);
+    std::string error;
+    const std::string chunkName = std::string("@") + fileName;
+    ClearResult();
+    bool ok = RunChunk(text.data(), text.size(), chunkName.c_str(), Trust::Data, &error);
+    ks->PopCwd();
+    dataRoot_.Set(outerRoot.GetUnsafe());
+    if (!refusal_.empty()) error = refusal_;
+    refusal_.clear();
+    if (ok && error.empty()) {
+        res = ResultText().c_str();
+        return true;
+    }
+    ClearResult();
+    n_printf("nLuaServer2: '%s' refused: %s\n", fileName, error.c_str());
+    return false;
+}
+
 void nLuaServer2::Enqueue(const char* text) {
     if (!text) return;
-    pending += text;
-    pending += '\n';
+    if (trust_ == Trust::Data) {
+        RefuseInData("queueing script text");
+        return;
+    }
+    std::string& queue = trust_ == Trust::Line ? pendingLines : pending;
+    queue += text;
+    queue += '\n';
 }
 
 bool nLuaServer2::Trigger() {
@@ -203,8 +351,309 @@ bool nLuaServer2::Trigger() {
         const char* res = nullptr;
         Run(chunk.c_str(), res);
     }
+    if (!pendingLines.empty()) {
+        std::string chunk;
+        chunk.swap(pendingLines);
+        const char* res = nullptr;
+        RunLine(chunk.c_str(), res);
+    }
     PublishMemory();
+    if (stopRequested_) {
+        // The stop has reached the loop, which now ends; scripts run on shutdown.
+        stopRequested_ = 0;
+        SetHook(trust_ != Trust::Full);
+        SetQuitRequested(true);
+    }
     return nScriptServer::Trigger();
+}
+
+// ---- budgets and stop signals
+
+volatile std::sig_atomic_t nLuaServer2::stopRequested_ = 0;
+lua_State* volatile nLuaServer2::stopState_ = nullptr;
+
+
+void nLuaServer2::SetHook(bool budgeted) {
+    // A stop asked for keeps its hook: every run ends at once.
+    if (stopRequested_) lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
+    else if (budgeted) lua_sethook(L, Hook, LUA_MASKCOUNT, HookStep);
+    else lua_sethook(L, nullptr, 0, 0);
+}
+
+void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
+    void* ud = nullptr;
+    lua_getallocf(L, &ud);
+    auto* self = static_cast<nLuaServer2*>(ud);
+    if (askWindow.exchange(false) && windowClosed && windowClosed()) stopRequested_ = 1;
+    if (stopRequested_) {
+        lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
+        luaL_error(L, "stopped: the program is ending");
+    }
+    if (self->trust_ == Trust::Full) {
+        // Only the watch set this hook: a trusted run has no budget.
+        lua_sethook(L, nullptr, 0, 0);
+        return;
+    }
+    self->budgetLeft_ -= HookStep;
+    if (self->budgetLeft_ > 0) return;
+    self->budgetLeft_ = 0;
+    // From here every instruction fails, so a pcall cannot catch the end and go on.
+    lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
+    luaL_error(L, "ran past its budget of %I instructions",
+               static_cast<lua_Integer>(self->trust_ == Trust::Data ? DataBudget : LineBudget));
+}
+
+void nLuaServer2::OnStopSignal(int sig) {
+    stopRequested_ = 1;
+    // lua_sethook may be called from a signal handler.
+    if (lua_State* state = stopState_) lua_sethook(state, Hook, LUA_MASKCOUNT, 1);
+    const struct sigaction& previous = sig == SIGINT ? previousInt : previousTerm;
+    if (previous.sa_flags & SA_SIGINFO) {
+        if (previous.sa_sigaction) previous.sa_sigaction(sig, nullptr, nullptr);
+    } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN && previous.sa_handler) {
+        previous.sa_handler(sig);
+    }
+}
+
+void nLuaServer2::StartWatch() {
+    if (watch) return;
+    watch = new Watch;
+    watch->thread = std::thread([] {
+        std::unique_lock<std::mutex> lock(watch->mutex);
+        while (!watch->quit) {
+            watch->wake.wait_for(lock, std::chrono::milliseconds(250));
+            lua_State* state = stopState_;
+            if (watch->quit || !state || targetRuns == 0) continue;
+            askWindow = true;
+            // Set from outside the running thread, as a signal handler may.
+            lua_sethook(state, Hook, LUA_MASKCOUNT, HookStep);
+        }
+    });
+}
+
+void nLuaServer2::StopWatch() {
+    if (!watch) return;
+    {
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        watch->quit = true;
+    }
+    watch->wake.notify_all();
+    watch->thread.join();
+    delete watch;
+    watch = nullptr;
+}
+
+void nLuaServer2::CatchStopSignals(nLuaServer2* server, bool (*closed)()) {
+    StopWatch();
+    stopState_ = server ? server->L : nullptr;
+    windowClosed = server ? closed : nullptr;
+    if (server && closed) StartWatch();
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    struct sigaction current = {};
+    // Installed once: the previous handler is the one from before us.
+    if (sigaction(SIGINT, nullptr, &current) == 0 && current.sa_handler != OnStopSignal) {
+        sigaction(SIGINT, &action, &previousInt);
+    }
+    if (sigaction(SIGTERM, nullptr, &current) == 0 && current.sa_handler != OnStopSignal) {
+        sigaction(SIGTERM, &action, &previousTerm);
+    }
+}
+
+// ---- the environments of data files and lines
+
+nLuaServer2* nLuaServer2::UpServer(lua_State* L) {
+    return static_cast<nLuaServer2*>(lua_touserdata(L, lua_upvalueindex(1)));
+}
+
+bool nLuaServer2::InsideDataRoot(const nRoot* obj) const {
+    const nRoot* root = dataRoot_.GetUnsafe();
+    for (const nRoot* o = obj; root && o; o = o->GetParent()) {
+        if (o == root) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Kinds of object that act on the whole program; a data file makes none of them.
+bool ClosedToData(nClass* cls) {
+    for (nClass* c = cls; c; c = c->GetSuperClass()) {
+        const std::string name = c->GetName();
+        if (name.size() >= 6 && name.compare(name.size() - 6, 6, "server") == 0) return true;
+        if (name.size() >= 8 && name.compare(name.size() - 8, 8, "observer") == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void nLuaServer2::PushDataEnv() {
+    lua_newtable(L);
+    const luaL_Reg fns[] = {{"new", DataNew}, {"sel", DataSel}, {"up", DataUp}};
+    for (const luaL_Reg& f : fns) {
+        lua_pushlightuserdata(L, this);
+        lua_pushcclosure(L, f.func, 1);
+        lua_setfield(L, -2, f.name);
+    }
+    lua_newtable(L);
+    lua_pushlightuserdata(L, this);
+    lua_pushcclosure(L, DataIndex, 1);
+    lua_setfield(L, -2, "__index");
+    lua_pushcfunction(L, DataNewIndex);
+    lua_setfield(L, -2, "__newindex");
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
+    lua_setmetatable(L, -2);
+}
+
+int nLuaServer2::DataNew(lua_State* L) {
+    nLuaServer2* self = UpServer(L);
+    if (lua_gettop(L) != 2 || lua_type(L, 1) != LUA_TSTRING || lua_type(L, 2) != LUA_TSTRING) {
+        return luaL_error(L, "'new' without a class name and an object name");
+    }
+    const char* cls = lua_tostring(L, 1);
+    const std::string name = lua_tostring(L, 2);
+    nKernelServer* ks = nKernelServer::ks;
+    if (!self->InsideDataRoot(ks->GetCwd())) return luaL_error(L, "making an object outside the loaded objects");
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+        return luaL_error(L, "making the object '%s' (a path, not a name)", name.c_str());
+    }
+    nClass* c = ks->FindClass(cls);
+    if (c && ClosedToData(c)) return luaL_error(L, "making an object of class '%s'", cls);
+    nRoot* obj = ks->NewNoFail(cls, name.c_str());
+    lua_settop(L, 0);
+    if (!obj) {
+        n_printf("nLuaServer2: 'new': could not create '%s' of class '%s'\n", name.c_str(), cls);
+        return 0;
+    }
+    nLuaBinding::PushFullName(L, obj);
+    return 1;
+}
+
+int nLuaServer2::DataSel(lua_State* L) {
+    nLuaServer2* self = UpServer(L);
+    if (lua_gettop(L) != 1 || lua_type(L, 1) != LUA_TSTRING) return luaL_error(L, "'sel' without a path");
+    const std::string path = lua_tostring(L, 1);
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* obj = ks->Lookup(path.c_str());
+    if (obj && !self->InsideDataRoot(obj)) return luaL_error(L, "selecting '%s', outside the loaded objects", path.c_str());
+    lua_settop(L, 0);
+    if (!obj) {
+        n_printf("nLuaServer2: 'sel': no object at '%s'\n", path.c_str());
+        return 0;
+    }
+    ks->SetCwd(obj);
+    nLuaBinding::PushFullName(L, obj);
+    return 1;
+}
+
+int nLuaServer2::DataUp(lua_State* L) {
+    nLuaServer2* self = UpServer(L);
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* cwd = ks->GetCwd();
+    if (!cwd || cwd == self->dataRoot_.GetUnsafe() || !self->InsideDataRoot(cwd)) {
+        return luaL_error(L, "'up' above the loaded objects");
+    }
+    ks->SetCwd(cwd->GetParent());
+    lua_settop(L, 0);
+    nLuaBinding::PushFullName(L, cwd->GetParent());
+    return 1;
+}
+
+int nLuaServer2::DataIndex(lua_State* L) {
+    nLuaServer2* self = UpServer(L);
+    const char* name = lua_type(L, 2) == LUA_TSTRING ? lua_tostring(L, 2) : "?";
+    nRoot* cwd = nKernelServer::ks->GetCwd();
+    if (!self->InsideDataRoot(cwd)) return luaL_error(L, "'%s' outside the loaded objects", name);
+    nCmdProto* proto = cwd->GetClass()->FindCmdByName(name);
+    if (!proto) return luaL_error(L, "'%s', which is no command of class '%s'", name, cwd->GetClass()->GetName());
+    if (proto->GetNumOutArgs() > 0) return luaL_error(L, "the command '%s', which gives values back", name);
+    lua_pushlightuserdata(L, self);
+    nLuaBinding::PushCommand(L, cwd, proto);
+    lua_pushcclosure(L, DataCall, 2);
+    return 1;
+}
+
+int nLuaServer2::DataCall(lua_State* L) {
+    nLuaServer2* self = UpServer(L);
+    nRoot* obj = nullptr;
+    nCmdProto* proto = nullptr;
+    nLuaBinding::ToCommand(L, lua_upvalueindex(2), obj, proto);
+    if (obj && !self->InsideDataRoot(obj)) return luaL_error(L, "a command of an object now outside the loaded objects");
+    if (obj && proto) {
+        // An object argument names an object the command may change.
+        const int count = std::min(lua_gettop(L), proto->GetNumInArgs());
+        for (int i = 0; i < count; i++) {
+            if (proto->GetInType(i) != nArg::Object || lua_isnil(L, i + 1)) continue;
+            nRoot* target = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, i + 1));
+            if (target && !self->InsideDataRoot(target)) {
+                return luaL_error(L, "'%s' on '%s', outside the loaded objects", proto->GetName(),
+                                  target->GetFullName().c_str());
+            }
+        }
+    }
+    lua_pushvalue(L, lua_upvalueindex(2));
+    lua_insert(L, 1);
+    return nLuaBinding::TagFunction(L);
+}
+
+int nLuaServer2::DataNewIndex(lua_State* L) {
+    return luaL_error(L, "setting the global '%s'", lua_type(L, 2) == LUA_TSTRING ? lua_tostring(L, 2) : "?");
+}
+
+bool nLuaServer2::IsClosedToLines(const char* name) {
+    static const char* const closed[] = {
+        "io", "os", "load", "loadfile", "dofile", "require", "package", "debug", "_G", "__bdofile", "get",
+        "cd", "ls", "pwd", "getfilename", "getmetatable", "setmetatable", "rawget", "rawset", "rawequal",
+        "rawlen", "collectgarbage", "newtag", "tag", "settag", "settagmethod", "gettagmethod",
+        "__tag_function", "__tag_getglobal", "__tag_gettable", "__scriptserver",
+    };
+    for (const char* c : closed) {
+        if (std::strcmp(c, name) == 0) return true;
+    }
+    return false;
+}
+
+void nLuaServer2::PushLineEnv() {
+    if (lineEnvRef_ != LUA_NOREF) {
+        lua_rawgeti(L, LUA_REGISTRYINDEX, lineEnvRef_);
+        return;
+    }
+    lua_newtable(L);
+    lua_newtable(L);
+    lua_pushcfunction(L, LineIndex);
+    lua_setfield(L, -2, "__index");
+    lua_pushcfunction(L, LineNewIndex);
+    lua_setfield(L, -2, "__newindex");
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
+    lua_setmetatable(L, -2);
+    lua_pushvalue(L, -1);
+    lineEnvRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
+}
+
+int nLuaServer2::LineIndex(lua_State* L) {
+    if (lua_type(L, 2) == LUA_TSTRING && IsClosedToLines(lua_tostring(L, 2))) {
+        return luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
+    }
+    // The globals' own lookup finds the current object's commands too.
+    lua_pushglobaltable(L);
+    lua_pushvalue(L, 2);
+    lua_gettable(L, -2);
+    return 1;
+}
+
+int nLuaServer2::LineNewIndex(lua_State* L) {
+    if (lua_type(L, 2) == LUA_TSTRING && IsClosedToLines(lua_tostring(L, 2))) {
+        return luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
+    }
+    lua_pushglobaltable(L);
+    lua_replace(L, 1);
+    lua_rawset(L, 1);
+    return 0;
 }
 
 void nLuaServer2::PublishMemory() {

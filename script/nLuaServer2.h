@@ -1,6 +1,7 @@
 #pragma once
 #include <lua.hpp>
 
+#include <csignal>
 #include <string>
 
 #include "kernel/nRef.h"
@@ -25,6 +26,33 @@ public:
     bool Run(const char* text, const char*& result) override;
     bool RunScript(const char* fileName, const char*& result) override;
     void Enqueue(const char* text) override;
+    // The file runs in an environment of "new", "sel", "up" and the commands of the
+    // current object, which must stay at or below `root`; commands that give values back,
+    // script servers, observers and other servers, object arguments outside `root`, and
+    // any script text or file run while it loads are refused.
+    bool RunDataFile(const char* fileName, nRoot* root, const char*& result) override;
+    // The line sees the globals but those below; what it queues runs the same way, and
+    // script text it runs through a command too. A script file run on its behalf (a
+    // level's map) runs as a start script does.
+    bool RunLine(const char* text, const char*& result) override;
+
+    // A data file bigger than this is refused before a byte of it is read.
+    static constexpr size_t MaxDataFileSize = size_t(64) << 20;
+    // Lua instructions a data file, and a line with the lines it runs, may take.
+    static constexpr long long DataBudget = 100'000'000;
+    static constexpr long long LineBudget = 10'000'000;
+    // Globals a line may not read or set: the libraries and functions that reach files,
+    // processes or the bindings' own machinery.
+    static bool IsClosedToLines(const char* name);
+
+    // From now on SIGINT and SIGTERM stop the script that `server` runs at its next
+    // instructions and make its next Trigger end the main loop; a handler installed
+    // before (the window layer's) is called as well.
+    // A script of that server that runs for long is asked every quarter second whether
+    // `closed` (when set) says the window was closed; then it stops the same way. Null
+    // `server` lets go of the signals' target and ends that watch.
+    static void CatchStopSignals(nLuaServer2* server, bool (*closed)() = nullptr);
+    static bool StopRequested() { return stopRequested_ != 0; }
     bool Trigger() override;
     char* Prompt(char* buf, int size) override;
 
@@ -73,8 +101,33 @@ public:
 private:
     friend class nLuaBinding;
 
-    // Loads and runs one text chunk; logs the error and returns false on failure.
-    bool RunChunk(const char* buf, size_t size, const char* chunkName);
+    // How far a chunk is trusted: a start script, a line from outside, or a data file.
+    enum class Trust { Full, Line, Data };
+
+    // Loads and runs one text chunk; logs the error and returns false on failure (a data
+    // file's error goes to `error` instead).
+    bool RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error = nullptr);
+    // Text run from inside a line runs as a line.
+    Trust TextTrust() const { return trust_ == Trust::Line ? Trust::Line : Trust::Full; }
+    // While a data file runs nothing else may: the first such try is kept and refuses it.
+    bool RefuseInData(const std::string& what);
+    void SetHook(bool budgeted);
+    static void Hook(lua_State* L, lua_Debug* ar);
+    static void OnStopSignal(int sig);
+    static void StartWatch();
+    static void StopWatch();
+    bool InsideDataRoot(const nRoot* obj) const;
+    void PushDataEnv();
+    void PushLineEnv();
+    static nLuaServer2* UpServer(lua_State* L);
+    static int DataNew(lua_State* L);
+    static int DataSel(lua_State* L);
+    static int DataUp(lua_State* L);
+    static int DataIndex(lua_State* L);
+    static int DataCall(lua_State* L);
+    static int DataNewIndex(lua_State* L);
+    static int LineIndex(lua_State* L);
+    static int LineNewIndex(lua_State* L);
     void ReportError(const char* msg);
     // The kernel's file server; fatal when there is none.
     static nFileServer2* GetFileServer();
@@ -100,6 +153,17 @@ private:
     size_t memoryUsed = 0;
     int gcThreshold = GcThresholdKb;
     std::string pending;  // text queued for the next Trigger
+    std::string pendingLines;  // text a line queued: it runs as a line
+
+    Trust trust_ = Trust::Full;
+    long long budgetLeft_ = 0;
+    nRef<nRoot> dataRoot_;
+    std::string refusal_;
+    int lineEnvRef_ = LUA_NOREF;
+    // Instructions between two budget checks.
+    static constexpr int HookStep = 1000;
+    static volatile std::sig_atomic_t stopRequested_;
+    static lua_State* volatile stopState_;
     // The variable at `path`, found or made; true when this server made it.
     static bool MakeVariable(const char* path, nRef<nRoot>& ref);
 

@@ -21,7 +21,6 @@ constexpr const char* kScriptsPath = "/scripts";
 }  // namespace
 
 nMacroExec2::nMacroExec2() {
-    nKernelServer* ks = nKernelServer::ks;
     if (ui::Host* host = GetUiHost()) {
         window_ = host->MakeDialog(kDialog);
         if (window_) {
@@ -34,21 +33,38 @@ nMacroExec2::nMacroExec2() {
     }
     nRoot* scripts = FindOrMakeScripts();
     if (!scripts) return;
-    // The file's objects land under "/scripts"; the creator's current object comes back.
-    ks->PushCwd(scripts);
+    Load(scripts);
+}
+
+void nMacroExec2::Load(nRoot* scripts) {
+    nKernelServer* ks = nKernelServer::ks;
+    // No macros yet is the first state of every installation: nothing to say.
+    nFileServer2* fs = ks->GetFileServer();
+    if (!fs) return;
+    std::error_code ignored;
+    if (!std::filesystem::exists(sys::Disk::Resolve(fs->ManglePath("bin:scripts.n")), ignored)) return;
     nScriptServer* script = refScript_.Resolve();
-    const char* result = nullptr;
-    if (script) {
-        script->RunScript("bin:scripts.n", result);
-    } else {
+    if (!script) {
         ks->Print("nmacroexec2: no script server to load bin:scripts.n\n");
+        return;
     }
-    ks->PopCwd();
-    if (result) {
+    // The file is data: it builds into a scratch object, and its macros join "/scripts"
+    // only when all of it loaded.
+    nRoot* scratch = ks->NewUnnamed("nroot");
+    const char* result = nullptr;
+    if (script->RunDataFile("bin:scripts.n", scratch, result)) {
         std::fputs(result, stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
+        while (nRoot* macro = scratch->GetHead()) {
+            macro->Remove();
+            if (nRoot* clash = scripts->Find(macro->GetName())) clash->Release();
+            scripts->AddTail(macro);
+        }
+    } else {
+        ks->Print("nmacroexec2: bin:scripts.n not loaded; no macros from it\n");
     }
+    scratch->Release();
 }
 
 nMacroExec2::~nMacroExec2() {

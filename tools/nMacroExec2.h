@@ -46,6 +46,8 @@ public:
 
 private:
     nRoot* FindOrMakeScripts();
+    // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`.
+    void Load(nRoot* scripts);
 
     std::unique_ptr<ui::ToolWindow> window_;
     double lastUpdate_ = 0.0;

@@ -393,6 +393,22 @@ bool Window::RequestClose()
     return true;
 }
 
+bool Window::CloseWaiting()
+{
+    SDL_PumpEvents();
+    SDL_Event events[16];
+    if (SDL_PeepEvents(events, 1, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) {
+        return true;
+    }
+    const int count = SDL_PeepEvents(events, 16, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    for (int i = 0; i < count; i++) {
+        if (events[i].window.event == SDL_WINDOWEVENT_CLOSE) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Window::PumpMessages(const MessageHandler& handler)
 {
     SDL_Event event;

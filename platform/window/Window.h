@@ -94,6 +94,9 @@ public:
     void PumpMessages(const MessageHandler& handler);
     // Queues a close request as if the user had closed the window.
     bool RequestClose();
+    // Whether a quit or a window's close waits in the queue, after taking in the system's
+    // events; nothing is taken out. For a loop that cannot pump messages now.
+    static bool CloseWaiting();
 
 private:
     explicit Window(SDL_Window* window, int depthBits, int stencilBits);

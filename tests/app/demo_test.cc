@@ -413,6 +413,7 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     Key(SDL_SCANCODE_F5, SDLK_F5);
     Frames(2);
     const vector3 atSave = DiverAt();
+    EXPECT_EQ(StatusLine(), "Spiel gespeichert.");
     ASSERT_TRUE(fs::exists(saveDir / "schnellspeicher.n"));
     std::stringstream text;
     text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
@@ -427,6 +428,7 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     ASSERT_NE(Diver(), nullptr) << log.text;
     EXPECT_STREQ(game->GetLevel(), "level1");
     EXPECT_LT((DiverAt() - atSave).Len(), 0.05f);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.");
     EXPECT_TRUE(State(0x2 | 0x40));
     EXPECT_FALSE(State(0x4));
     EXPECT_FALSE(Menu()->GetActive());
@@ -434,6 +436,14 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     // The loaded diver swims again.
     Key(SDL_SCANCODE_S, SDLK_s, 30);
     EXPECT_GT((DiverAt() - atSave).Len(), 0.3f);
+    // A save that cannot be written (below a plain file) tells the player.
+    auto* files = ks->GetFileServer<nFileServer2>();
+    std::ofstream(saveDir / "file") << "x";
+    ASSERT_TRUE(files->SetAssign("save", (saveDir / "file").string().append("/").c_str()));
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Speichern fehlgeschlagen.");
+    ASSERT_TRUE(files->SetAssign("save", (saveDir.string() + "/").c_str()));
 
     // With the quick save listed the menu offers "Spiel laden" (third entry), which loads
     // it as F9 does.

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -355,6 +356,30 @@ TEST_F(InstalledGameTest, AnAutoplayedLevelOneExitsCleanlyAndItsScreenshotShowsT
         }
     }
     EXPECT_GT(orange, 50) << "the diver's suit";
+}
+
+// SIGTERM ends the game cleanly while a start script loops for good.
+TEST_F(InstalledGameTest, SigtermEndsTheGameWhileAScriptLoops) {
+    std::ofstream(bin / "init_menue.n") << "local f = io.open('looping.txt', 'w') f:close()\nwhile true do end\n";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(home.c_str()) == 0) execl((bin / "brinewick").c_str(), "brinewick", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The game tells when its loop has begun; the waits are bounded only as a guard.
+    for (int i = 0; i < 60000 && !fs::exists(home / "looping.txt"); i++) usleep(1000);
+    kill(pid, SIGTERM);
+    int status = 0, done = 0;
+    for (int i = 0; i < 60000 && !(done = waitpid(pid, &status, WNOHANG)); i++) usleep(1000);
+    if (!done) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string log = Slurp(bin / "Brinewick.log");
+    EXPECT_NE(log.find("stopped: the program is ending"), std::string::npos) << log;
+    EXPECT_NE(log.find("AppMain: main loop ended"), std::string::npos) << log;
 }
 
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {

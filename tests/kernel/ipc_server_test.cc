@@ -38,6 +38,11 @@ TEST(nIpcServer, QueuesMessagesAndAnswersControlLines) {
     ASSERT_TRUE(client.Connect(server.GetPort()));
     auto pump = [&] { server.Poll(); };
 
+    // lines are queued only once the connection has sent the server's handshake
+    ASSERT_TRUE(client.SendLine("print('early')"));
+    EXPECT_EQ(client.Receive(pump), "### no handshake!");
+    client.SendLine("~handshake bw_ipc_queue");
+    EXPECT_EQ(client.Receive(pump), "~true");
     ASSERT_TRUE(client.SendLine("print('x')"));
     ASSERT_TRUE(PollUntil(server, [&] { return server.Poll(); }));
     int id = -2;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "kernel/nFileServer2.h"
@@ -47,7 +48,11 @@ protected:
             if (kernel->GetRemoteServer<nRemoteServer>()) remote->Trigger();
         });
     }
-    bool Connect(IpcTestClient& client) { return client.Connect(port); }
+    // Connects and sends the server's handshake, without which no line runs.
+    bool Connect(IpcTestClient& client) {
+        const std::string hello = std::string("~handshake ") + remote->GetIpcServer()->GetPortName();
+        return client.Connect(port) && Ask(client, hello) == "~true";
+    }
 
     nKernelServer* kernel = nullptr;
     nRemoteServer* remote = nullptr;
@@ -172,7 +177,8 @@ TEST_F(RemoteServerTest, CloseStopsListeningAndReopens) {
     EXPECT_FALSE(remote->Open(""));
     ASSERT_TRUE(remote->Open("bw_remote_close"));
     IpcTestClient again;
-    ASSERT_TRUE(again.Connect(remote->GetIpcServer()->GetPort()));
+    port = remote->GetIpcServer()->GetPort();
+    ASSERT_TRUE(Connect(again));
     EXPECT_EQ(Ask(again, "getfullname()"), "/");
     // the kernel closes an open server when it goes
 }
@@ -196,4 +202,27 @@ TEST_F(RemoteServerTest, ALineMayDeleteAnObjectAboveTheServer) {
     EXPECT_EQ(Get(c), "<closed>");
     EXPECT_EQ(kernel->Lookup("/usr"), nullptr);
     EXPECT_EQ(kernel->Lookup("/after"), nullptr);
+}
+
+// A web page can make a browser send to a local port; lines that are not our client's
+// (no handshake, an HTTP request) never run, and no remote line reaches files.
+TEST_F(RemoteServerTest, OnlyGreetedConnectionsRunLinesAndNoneReachFiles) {
+    IpcTestClient raw;
+    ASSERT_TRUE(raw.Connect(port));
+    EXPECT_EQ(Ask(raw, "~handshake other"), "~false");
+    EXPECT_EQ(Ask(raw, "new('nroot', '/early')"), "### no handshake!");
+    EXPECT_EQ(kernel->Lookup("/early"), nullptr);
+
+    IpcTestClient web;
+    ASSERT_TRUE(web.Connect(port));
+    const char http[] = "POST / HTTP/1.1\r\nContent-Length: 46\r\n\r\n~handshake bw_remote_test\0new('nroot', '/web')\0";
+    web.SendRaw(std::string(http, sizeof(http) - 1));
+    EXPECT_EQ(Get(web), "<closed>");
+    EXPECT_EQ(kernel->Lookup("/web"), nullptr);
+
+    IpcTestClient c;
+    ASSERT_TRUE(Connect(c));
+    EXPECT_EQ(Ask(c, "io.open('/tmp/bw_remote_never', 'w')"), "");
+    EXPECT_FALSE(std::filesystem::exists("/tmp/bw_remote_never"));
+    EXPECT_EQ(Ask(c, "getfullname()"), "/");
 }

@@ -172,6 +172,7 @@ TEST_F(EngineObserverTest, TheGridIsALineListInTheViewAndTheConsoleAndRemoteLine
     ASSERT_TRUE(remote->Open("bw_viewer_test"));
     IpcTestClient client;
     ASSERT_TRUE(client.Connect(remote->GetIpcServer()->GetPort()));
+    client.SendLine("~handshake bw_viewer_test");
     client.SendLine("new('nroot', '/remote')");
     ASSERT_TRUE(Run("frames = 0"));
     RunLoop("frames = frames + 1 if exists('/remote') and frames >= 2 then obj('/sys/servers/observer').stop() return end");

@@ -85,7 +85,7 @@ protected:
 
 TEST_F(GameObserverTest, CommandsAndClasses) {
     const std::vector<std::string> common = {"v_startlevel_s", "s_getlevel_v",      "v_endlevel_v",
-                                             "v_loadgame_s",   "v_savegame_s",      "v_setrotatecursor_b",
+                                             "v_loadgame_s",   "v_savegame_s",      "b_getlastsaveok_v", "v_setrotatecursor_b",
                                              "b_getgamestate_i", "v_setgamestate_ib"};
     for (const char* cls : {"nbwobserver", "nbw2observer"}) {
         nClass* c = kernel->FindClass(cls);
@@ -469,4 +469,38 @@ TEST_F(GameObserverTest, MissingChatServerAndMenuManagerSkipTheirSteps) {
     EXPECT_EQ(game->GetGameStateWord(), 0u);
     EXPECT_FALSE(ClockStopped());
     fs::remove_all(dir);
+}
+
+// A downloaded save and a mod's menu movie are data: through F9's load and a movie's script
+// line they reach no file and no process, and a refused save leaves the game as it was.
+TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
+    fs::path dir = SaveDir();
+    const std::string marker = Path("ran"), victim = Write("victim.txt", "kept");
+    status->SetI("gamestate", 0x2);
+    game->SaveGame("good");
+    ASSERT_TRUE(game->GetLastSaveOk());
+    std::ifstream in(dir / "good.n");
+    const std::string genuine((std::istreambuf_iterator<char>(in)), {});
+    status->SetI("gamestate", 0x8);
+    for (const std::string& head : std::vector<std::string>{
+             "io.popen('touch " + marker + "')\n", "io.open('" + victim + "', 'w')\n", "delete('/sys/servers/gfx')\n",
+             "sel('/usr/persist') delete('gamestatus')\n", "while true do end\n"}) {
+        std::ofstream(dir / "bad.n") << head << genuine;
+        log.text.clear();
+        game->LoadGame("bad");
+        EXPECT_FALSE(game->GetLastSaveOk()) << head;
+        EXPECT_TRUE(LogHas("bad.n' refused: ")) << head << log.text;
+    }
+    EXPECT_EQ(kernel->Lookup("/usr/persist/gamestatus"), status);
+    EXPECT_EQ(status->GetI("gamestate"), 0x8);
+    EXPECT_NE(kernel->Lookup("/sys/servers/gfx"), nullptr);
+    game->LoadGame("good");
+    EXPECT_TRUE(game->GetLastSaveOk());
+
+    nLogicFlash* f = Movie("/usr/logic/mod", "Tessel_script = \"io.popen('touch " + marker + "')\"\n");
+    f->SetMessaging(true);
+    FrameAt(0.1);
+    EXPECT_TRUE(LogHas("'io' is not open to this line")) << log.text;
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_EQ(Slurp(victim), "kept");
 }

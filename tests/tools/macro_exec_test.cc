@@ -218,3 +218,22 @@ TEST_F(MacroExecTest, AMacroThatDeletesItsToolsEndsTheToolPass) {
 }
 
 }  // namespace
+
+// The macros file is data: a crafted one runs nothing at the first F12 and brings no
+// macros; with no file at all nothing is said.
+TEST_F(MacroExecTest, ACraftedMacrosFileRunsNothingAndNoFileSaysNothing) {
+    const std::string marker = Path("ran");
+    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'x')\nsel('x')\nsetautorun(true)\n"
+                                         "setscript(\"io.popen('touch " + marker + "')\")\nsel('..')\n");
+    log.text.clear();
+    nMacroExec2* m = NewMacros();
+    EXPECT_TRUE(LogHas("scripts.n' refused: running script text")) << log.text;
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_EQ(m->GetScripts()->GetNumChildren(), 0);
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+
+    fs::remove(bin + "scripts.n");
+    log.text.clear();
+    NewMacros();
+    EXPECT_EQ(log.text.find("scripts.n"), std::string::npos) << log.text;
+}

@@ -1,0 +1,121 @@
+// Files and lines that arrive as data: what they may reach and their budgets.
+#include <filesystem>
+#include <vector>
+
+#include "kernel/nEnv.h"
+#include "tests/script/script_fixture.h"
+
+namespace {
+
+class DataTrustTest : public nScriptFixture {
+protected:
+    // Runs `text` as a data file into a fresh "/load"; false when it was refused.
+    bool LoadData(const std::string& text) {
+        if (nRoot* old = Lookup("/load")) old->Release();
+        nRoot* root = kernel->New("nroot", "/load");
+        const char* result = nullptr;
+        return server->RunDataFile(Write("data.n", text).c_str(), root, result);
+    }
+};
+
+TEST_F(DataTrustTest, ObjectFilesLoadAsDataAndReachNothingElse) {
+    // A file in the object-file format, written out by hand: header, nested objects,
+    // every kind of value, the trailer.
+    ASSERT_TRUE(LoadData("-- ---- $parser:nluaserver2$ $class:nroot$-- ---\n\n-- a\nnew('nenv', 'a')\n"
+                         "  sel('a')\n  setf( 0/0 )\n  setf( -1/0 )\n  sets( \"x\\\"y\\\\\\n\" )\n  up()\n\n"
+                         "-- b\nnew('nroot', 'b')\n  sel('b')\n\n  -- m\n  new('nluascriptlet', 'm')\n"
+                         "    sel('m')\n    setautorun( false )\n    setscript( \"io.write('hi')\" )\n"
+                         "  sel('..')\nup()\nsel('b/m')\nsel('../..')\n\n-- ----- EOF\n"))
+        << log.text;
+    EXPECT_STREQ(static_cast<nEnv*>(Lookup("/load/a"))->GetS(), "x\"y\\\n");
+    ASSERT_NE(Lookup("/load/b/m"), nullptr);
+    EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+
+    // Our own writer's file of the same objects loads back the same.
+    const char* result = nullptr;
+    ASSERT_TRUE(Lookup("/load")->SaveAs(Path("copy").c_str()));
+    ASSERT_TRUE(server->RunDataFile(Path("copy.n").c_str(), kernel->New("nroot", "/copy"), result)) << log.text;
+    EXPECT_NE(Lookup("/copy/b/m"), nullptr);
+
+    // Each of these is refused, named in the log, and changes nothing outside "/load".
+    const std::string marker = Path("ran");
+    const std::string victim = Write("victim.txt", "kept");
+    const std::pair<std::string, std::string> hostile[] = {
+        {"io.popen('touch " + marker + "')", "'io'"},
+        {"os.execute('touch " + marker + "')", "'os'"},
+        {"load('x = 1')()", "'load'"},
+        {"dofile('" + victim + "')", "'dofile'"},
+        {"delete('/sys/servers/script')", "'delete'"},
+        {"sel('/sys/servers')", "selecting '/sys/servers'"},
+        {"sel('..')", "selecting '..'"},
+        {"up()", "'up' above"},
+        {"new('nroot', '/evil')", "a path"},
+        {"new('nluaserver2', 's')", "class 'nluaserver2'"},
+        {"new('nenv', 'e') sel('e') getclass()", "gives values back"},
+        {"new('nenv', 'e') sel('e') seto('/sys/servers')", "outside the loaded"},
+        {"x = 1", "setting the global 'x'"},
+        {"new('nluascriptlet', 'm') sel('m') setautorun(true) setscript(\"io.open('" + victim + "', 'w')\")",
+         "running script text"},
+        {"while true do end", "budget"},
+    };
+    for (const auto& [text, why] : hostile) {
+        log.text.clear();
+        EXPECT_FALSE(LoadData(text)) << text;
+        EXPECT_TRUE(LogHas("data.n' refused: ") && LogHas(why)) << text << "\n" << log.text;
+        EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
+    }
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    EXPECT_EQ(Slurp(victim), "kept");
+    EXPECT_EQ(Lookup("/evil"), nullptr);
+    EXPECT_EQ(Lookup("/sys/servers/script"), server);
+    EXPECT_EQ(Global("x"), "nil");
+
+    // A file too big is refused before it is read.
+    const std::string big = Write("big.n", "");
+    std::filesystem::resize_file(big, nLuaServer2::MaxDataFileSize + 1);
+    EXPECT_FALSE(server->RunDataFile(big.c_str(), Lookup("/load"), result));
+    EXPECT_TRUE(LogHas("bytes, more than"));
+}
+
+TEST_F(DataTrustTest, LinesReachTheGameButNoFilesAndStayBounded) {
+    const std::string victim = Write("victim.txt", "kept");
+    const char* result = nullptr;
+    ASSERT_TRUE(Run("function menuaction(e) picked = e end"));
+    EXPECT_TRUE(server->RunLine("menuaction('neu'); new('nroot', '/made')", result)) << log.text;
+    EXPECT_EQ(Global("picked"), "neu");
+    EXPECT_NE(Lookup("/made"), nullptr);
+    for (const std::string& line : std::vector<std::string>{
+             "io.open('" + victim + "', 'w')", "_G.io.open('" + victim + "', 'w')", "getmetatable(_ENV)",
+             "while true do pcall(function() while true do end end) end"}) {
+        log.text.clear();
+        EXPECT_FALSE(server->RunLine(line.c_str(), result)) << line;
+        EXPECT_TRUE(LogHas("not open to this line") || LogHas("budget")) << line << "\n" << log.text;
+    }
+    // Text that a line runs or queues runs as a line too; the start scripts keep io.
+    ASSERT_TRUE(Run("new('nluascriptlet', '/s') obj('/s').setscript('z = io.stdout')"));
+    server->RunLine("obj('/s').run() execbuf('q = io.stdout')", result);
+    server->Trigger();
+    EXPECT_EQ(Global("z") + Global("q"), "nilnil");
+    ASSERT_TRUE(Run("obj('/s').run()"));
+    EXPECT_EQ(Global("z"), "<userdata>");
+}
+
+// A closed window ends a looping script as a stop signal does: the watch asks it while the
+// run goes on. (SIGTERM is shown on the installed game.)
+bool closedWindow = false;
+
+TEST_F(DataTrustTest, AClosedWindowEndsALoopingScript) {
+    nLuaServer2::CatchStopSignals(server, [] { return closedWindow; });
+    lua_register(server->GetState(), "closewindow", [](lua_State*) {
+        closedWindow = true;
+        return 0;
+    });
+    EXPECT_FALSE(Run("closewindow() while true do end"));
+    EXPECT_TRUE(LogHas("stopped: the program is ending"));
+    EXPECT_FALSE(server->Trigger());  // the main loop ends
+    closedWindow = false;
+    EXPECT_TRUE(Run("after = 1"));  // shutdown may run scripts
+    nLuaServer2::CatchStopSignals(nullptr);
+}
+
+}  // namespace
