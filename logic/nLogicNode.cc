@@ -136,10 +136,12 @@ bool nLogicNode::Trigger(nLogicGraph* graph) {
 
 // How many children ahead the cached walks ask for a child's lines: far enough that they
 // arrive from the outer caches before the walk reaches the child.
-static constexpr int PrefetchAhead = 4;
+static constexpr int PrefetchAhead = 8;
 
+// Always inlined: GCC takes a function that only prefetches for one without effects and
+// drops every call to it.
 template <int ForWrite>
-void nLogicNode::PrefetchCachedChild(int i) const {
+[[gnu::always_inline]] inline void nLogicNode::PrefetchCachedChild(int i) const {
     // The children lie far apart: ask early for the two lines a walk reads of one (its
     // class and children, and its per-frame block).
     if (i < childCache_.Size()) {
@@ -228,6 +230,7 @@ bool nLogicNode::CacheChildren() {
         cacheRetry_--;
         return false;
     }
+    childCache_.Reserve(GetNumChildren());
     for (nRoot* c = head; c; c = c->GetSucc()) {
         if (!IsLogicNode(c)) {
             DropChildCache();
