@@ -1,4 +1,5 @@
-// One frame of the base observer over 1,000 logic nodes with two timers each (no current
+// One frame of the base observer over logic nodes with two timers each (1,000, or as many
+// as the argument of the runs that take one, to show the frame stays linear; no current
 // camera; null graphics, audio and input servers), against a hand loop making the same
 // server calls and the same timer arithmetic over plain arrays (the floor a flat layout
 // gives), and against the same over a tree of objects of the node class's size (the
@@ -63,7 +64,7 @@ const nClassInfo nNullGfx::classInfo = nClassInfo::Make<nNullGfx>("nnullgfx", "n
 
 class ObserverBench {
 public:
-    explicit ObserverBench(const char* observerClass = "nbaseobserver", bool gameScene = false) {
+    explicit ObserverBench(const char* observerClass = "nbaseobserver", bool gameScene = false, int nodes = kNodes) {
         kernel = new nKernelServer([](nKernelServer* ks) {
             nKernelPackage(ks);
             nScriptPackage(ks);
@@ -97,7 +98,7 @@ public:
         gfx2d = static_cast<nLogic2DServer*>(kernel->New("nlogic2dserver", "/sys/servers/gfx2d"));
         graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
         root = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic"));
-        for (int i = 0; i < kNodes; i++) {
+        for (int i = 0; i < nodes; i++) {
             std::string path = "/usr/logic/n" + std::to_string(i);
             auto* n = static_cast<nLogicNode*>(kernel->New("nlogicnode", path.c_str()));
             // Periods no frame reaches: the timers count, their scripts never run.
@@ -138,10 +139,10 @@ public:
 };
 
 void BM_ObserverFrame(benchmark::State& state) {
-    ObserverBench b;
+    ObserverBench b("nbaseobserver", false, int(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(b.obs->RunFrame());
 }
-BENCHMARK(BM_ObserverFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ObserverFrame)->Arg(100)->Arg(kNodes)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 // The game scene under the base observer and under "nbwobserver": their ratio is what
 // the game observer adds to a frame; "allocs" counts allocations per frame.
@@ -276,10 +277,11 @@ bool TimedObject::Trigger(float frameTime) {
 namespace {
 
 void BM_ObjectModel(benchmark::State& state) {
-    ObserverBench b;
+    const int nodes = int(state.range(0));
+    ObserverBench b("nbaseobserver", false, nodes);
     bench::ObjectHeap heap;
     auto* root = heap.New<bench::TimedObject>(sizeof(nLogicNode));
-    for (int i = 0; i < kNodes; i++) {
+    for (int i = 0; i < nodes; i++) {
         auto* n = heap.New<bench::TimedObject>(sizeof(nLogicNode));
         n->numTimers = 2;
         n->timers[0].script = "x = 1";
@@ -292,6 +294,6 @@ void BM_ObjectModel(benchmark::State& state) {
         benchmark::DoNotOptimize(root->firstChild);
     }
 }
-BENCHMARK(BM_ObjectModel)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ObjectModel)->Arg(100)->Arg(kNodes)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -16,8 +16,14 @@ from pathlib import Path
 ROWS = [
     ("logic graph vs object model", "bench_logicgraph", "LogicGraphFrame|ObjectModel",
      "BM_LogicGraphFrame", "BM_ObjectModel", 1.3),
-    ("observer RunFrame vs object model", "bench_observer", "BM_ObserverFrame|ObjectModel",
-     "BM_ObserverFrame", "BM_ObjectModel", 1.3),
+    ("observer RunFrame vs object model", "bench_observer", "(BM_ObserverFrame|ObjectModel)/1000$",
+     "BM_ObserverFrame/1000", "BM_ObjectModel/1000", 1.3),
+    ("observer, 100 nodes", "bench_observer", "(BM_ObserverFrame|ObjectModel)/100$",
+     "BM_ObserverFrame/100", "BM_ObjectModel/100", 1.3),
+    ("observer, 10,000 nodes", "bench_observer", "(BM_ObserverFrame|ObjectModel)/10000$",
+     "BM_ObserverFrame/10000", "BM_ObjectModel/10000", 1.3),
+    ("observer, 100,000 nodes", "bench_observer", "(BM_ObserverFrame|ObjectModel)/100000$",
+     "BM_ObserverFrame/100000", "BM_ObjectModel/100000", 1.3),
     ("curve sampling vs plain loop", "bench_anim", "CurveGetValue|RawLoopCurve",
      "BM_CurveGetValue", "BM_RawLoopCurve", 1.2),
     ("back-buffer lock vs raw GL", "bench_render", "Lock_",
@@ -32,11 +38,18 @@ ROWS = [
      "BM_RayStab_Tree", "BM_RayStab_Ode", 1.5),
     ("animator states vs plain loop", "bench_animator", "AnimatorStates|PlainLoop",
      "BM_AnimatorStates", "BM_PlainLoop", 1.5),
+    ("particles vs hand loop", "bench_particles", "BM_Ours|BM_Raw",
+     "BM_Ours", "BM_Raw", 1.3),
+    # raw read / ours >= 0.5, as ours / raw <= 2
+    (".nvx load vs raw read", "bench_scene", "LoadNvx60k_Ours|ReadNvx60k_Raw",
+     "BM_LoadNvx60k_Ours/real_time", "BM_ReadNvx60k_Raw/real_time", 2.0),
+    ("video frame vs raw decode + upload", "bench_video", "VideoFrame_",
+     "BM_VideoFrame_Ours/real_time", "BM_VideoFrame_Raw/real_time", 1.2),
 ]
 
 
 def repetitions(program, pattern, count, cpu):
-    """Each benchmark's per-repetition real times (ns) from one interleaved run."""
+    """Each benchmark's per-repetition times (ns) from one interleaved run."""
     cmd = [str(program), f"--benchmark_filter={pattern}", "--benchmark_format=json",
            "--benchmark_enable_random_interleaving=true", f"--benchmark_repetitions={count}"]
     if cpu is not None:
@@ -45,7 +58,11 @@ def repetitions(program, pattern, count, cpu):
     times = {}
     for b in json.loads(out)["benchmarks"]:
         if b.get("run_type") == "iteration":
-            times.setdefault(b["run_name"], []).append(b["real_time"])
+            # Benchmarks that wait on other threads (the GL ones) are timed by the clock
+            # on the wall; the others by their own thread's time, which a busy machine's
+            # preemptions leave out.
+            clock = "real_time" if b["run_name"].endswith("/real_time") else "cpu_time"
+            times.setdefault(b["run_name"], []).append(b[clock])
     return times
 
 
@@ -70,8 +87,9 @@ def main():
             continue
         lo = min(t[ours]) / min(t[base])
         med = statistics.median(t[ours]) / statistics.median(t[base])
-        flag = "" if med <= goal else "  missed"
-        missed += bool(flag)
+        # Within the goal but without a tenth of it to spare: likely to miss elsewhere.
+        flag = "" if med <= 0.9 * goal else "  tight" if med <= goal else "  missed"
+        missed += flag == "  missed"
         print(f"{name:36} {goal:5.2f} {lo:6.2f} {med:7.2f}{flag}")
     return 1 if missed else 0
 

@@ -53,6 +53,11 @@ public:
 
     int Size() const { return count_; }
     int Capacity() const { return allocated_; }
+    // Makes room for `capacity` elements at once, so that filling a large array does not
+    // copy it again every growBy elements.
+    void Reserve(int capacity) {
+        if (capacity > allocated_) Grow(capacity);
+    }
     bool Empty() const { return count_ == 0; }
 
     // Removes the element at `index`, moving the later ones down.

@@ -13,18 +13,19 @@ nPathRefBase& nPathRefBase::operator=(const nPathRefBase& other) {
 }
 
 void nPathRefBase::SetPath(const char* path) {
-    ref_.Invalidate();
+    Invalidate();
     path_.Set(path);
 }
 
 void nPathRefBase::SetCwd(nRoot* obj) {
-    ref_.Invalidate();
+    Invalidate();
     cwd_.Set(obj);
     hasCwd_ = obj != nullptr;
 }
 
 nRoot* nPathRefBase::Resolve() {
     if (ref_.IsValid()) return ref_.GetUnsafe();
+    if (missedAt_ == nRoot::GetNamesVersion()) return nullptr;
     nKernelServer* ks = nKernelServer::ks;
     if (!ks || path_.IsEmpty()) return nullptr;
     nRoot* found = nullptr;
@@ -40,6 +41,9 @@ nRoot* nPathRefBase::Resolve() {
     }
     if (found && requiredClass_ && !found->IsA(requiredClass_)) nKernelServer::FatalError("Aborting\n");
     ref_.Set(found);
+    // A path relative to the kernel's current object may name something else from the
+    // next one; the others depend on the tree alone.
+    if (!found && (hasCwd_ || path_.Get()[0] == '/')) missedAt_ = nRoot::GetNamesVersion();
     return found;
 }
 

@@ -38,10 +38,17 @@ public:
     // True when resolved now (never resolves).
     bool IsResolved() const { return ref_.IsValid(); }
     // Drops the target, keeping the path; the next use resolves again.
-    void Invalidate() { ref_.Invalidate(); }
+    void Invalidate() {
+        ref_.Invalidate();
+        missedAt_ = NoMiss;
+    }
 
 private:
+    static constexpr uint64_t NoMiss = ~uint64_t(0);
     nRefBase ref_;
+    // nRoot::GetNamesVersion when the path last named nothing: until it changes the path
+    // still names nothing, and optional servers a frame asks for cost no lookup.
+    uint64_t missedAt_ = NoMiss;
     nString path_;
     nRefBase cwd_;
     bool hasCwd_ = false;

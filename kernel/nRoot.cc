@@ -143,6 +143,7 @@ void nRoot::Remove() {
 }
 
 void nRoot::SetName(const char* name) {
+    namesVersion_++;
     nRoot* parent = parent_;
     if (parent && parent->index_) parent->Unlinked(this);
     node_.SetName(name);
@@ -152,6 +153,7 @@ void nRoot::SetName(const char* name) {
 void nRoot::Linked(nRoot* child, Where where) {
     numChildren_++;
     childrenVersion_++;
+    namesVersion_++;
     if (!index_) {
         if (numChildren_ >= IndexThreshold) RebuildIndex();
         return;

@@ -81,6 +81,9 @@ public:
     // Changes whenever a child joins, leaves or the list is reordered: a copy of the list
     // taken at one value still matches at the same value.
     uint32_t GetChildrenVersion() const { return childrenVersion_; }
+    // Changes whenever any object joins a parent or is renamed: a path that named nothing
+    // at one value names nothing at the same value (removals never make one resolve).
+    static uint64_t GetNamesVersion() { return namesVersion_; }
 
     // The absolute path ("/", "/usr", "/usr/logic"), cut to fit `size` (terminated).
     char* GetFullName(char* buf, size_t size) const;
@@ -158,6 +161,7 @@ private:
     int refCount_ = 1;
     uint16_t saveFlags_ = 0;
     uint32_t childrenVersion_ = 0;
+    static inline uint64_t namesVersion_ = 0;
 };
 
 // Stores a C++ value in `arg`, converted to the type the slot already has.

@@ -136,10 +136,12 @@ bool nLogicNode::Trigger(nLogicGraph* graph) {
 
 // How many children ahead the cached walks ask for a child's lines: far enough that they
 // arrive from the outer caches before the walk reaches the child.
-static constexpr int PrefetchAhead = 4;
+static constexpr int PrefetchAhead = 8;
 
+// Always inlined: GCC takes a function that only prefetches for one without effects and
+// drops every call to it.
 template <int ForWrite>
-void nLogicNode::PrefetchCachedChild(int i) const {
+[[gnu::always_inline]] inline void nLogicNode::PrefetchCachedChild(int i) const {
     // The children lie far apart: ask early for the two lines a walk reads of one (its
     // class and children, and its per-frame block).
     if (i < childCache_.Size()) {
@@ -228,6 +230,7 @@ bool nLogicNode::CacheChildren() {
         cacheRetry_--;
         return false;
     }
+    childCache_.Reserve(GetNumChildren());
     for (nRoot* c = head; c; c = c->GetSucc()) {
         if (!IsLogicNode(c)) {
             DropChildCache();
@@ -298,11 +301,12 @@ inline int nLogicNode::CountTimers(float frameTime) {
     // no more; the loop's branches cost a walk over many nodes a tenth of its time).
     const int count = numTimers_;
     if (count == 0) return 0;
-    nLogicTimer::Clock& c0 = *leadClock_[0];
+    // A load less on the way to each clock, when the clocks lie in the node itself.
+    nLogicTimer::Clock& c0 = leadInSlots_ ? slotClocks_[0] : *leadClock_[0];
     c0.time += frameTime;
     if (c0.time >= c0.period) return 0;
     if (count == 1) return 1;
-    nLogicTimer::Clock& c1 = *leadClock_[1];
+    nLogicTimer::Clock& c1 = leadInSlots_ ? slotClocks_[1] : *leadClock_[1];
     c1.time += frameTime;
     if (c1.time >= c1.period) return 1;
     for (int first = 2; first < count; first++) {
@@ -643,7 +647,11 @@ void nLogicNode::TimerList::Erase(int i) {
 
 void nLogicNode::SyncTimerClocks() {
     numTimers_ = timers_.Size();
-    for (int k = 0; k < 2; k++) leadClock_[k] = k < numTimers_ ? &timers_[k]->GetClock() : nullptr;
+    leadInSlots_ = true;
+    for (int k = 0; k < 2; k++) {
+        leadClock_[k] = k < numTimers_ ? &timers_[k]->GetClock() : nullptr;
+        if (leadClock_[k] && leadClock_[k] != &slotClocks_[k]) leadInSlots_ = false;
+    }
 }
 
 nLogicTimer* nLogicNode::NewTimer(const char* name) {

@@ -308,6 +308,9 @@ private:
     // timers_.Size() and the clocks of the first and second timer (a slot's below or the
     // timer's own); kept by SyncTimerClocks whenever the list changes.
     int numTimers_ = 0;
+    // The first two timers' clocks are slotClocks_[0] and [1] in that order (or there are
+    // fewer timers): the walk then reads them without going through leadClock_.
+    bool leadInSlots_ = true;
     nLogicTimer::Clock* leadClock_[2] = {};
     static constexpr int TimerSlots = 2;
     nLogicTimer::Clock slotClocks_[TimerSlots];

@@ -85,6 +85,39 @@ TEST_F(RefTest, PathRefWithCwdObjectLeavesTheKernelCwdAlone) {
     EXPECT_TRUE(ref.IsValid());
 }
 
+// A path that named nothing is not looked up again until the tree changes: each way a
+// name can appear (made, renamed in a small parent, moved in, or relative to a cwd
+// object) must still resolve it at once.
+TEST_F(RefTest, PathRefThatMissedResolvesAsSoonAsTheNameAppears) {
+    nRoot* folder = kernel->New("nroot", "/usr/folder");
+    nPathRef<> made("/usr/folder/made");
+    nPathRef<> renamed("/usr/folder/renamed");
+    nPathRef<> moved("/usr/folder/moved");
+    nPathRef<> relative("inner");
+    relative.SetCwd(folder);
+    for (nPathRef<>* r : {&made, &renamed, &moved, &relative}) {
+        EXPECT_EQ(r->Resolve(), nullptr);
+        EXPECT_EQ(r->Resolve(), nullptr);  // the remembered miss
+    }
+    nRoot* a = kernel->New("nroot", "/usr/folder/made");
+    EXPECT_EQ(made.Resolve(), a);
+    nRoot* b = kernel->New("nroot", "/usr/folder/old");
+    EXPECT_EQ(renamed.Resolve(), nullptr);
+    b->Rename("renamed");
+    EXPECT_EQ(renamed.Resolve(), b);
+    nRoot* c = kernel->New("nroot", "/usr/moved");
+    EXPECT_EQ(moved.Resolve(), nullptr);
+    folder->AddTail(c);
+    EXPECT_EQ(moved.Resolve(), c);
+    nRoot* d = kernel->New("nroot", "/usr/folder/inner");
+    EXPECT_EQ(relative.Resolve(), d);
+    // A new path forgets the miss of the old one.
+    nPathRef<> changed("/usr/none");
+    EXPECT_EQ(changed.Resolve(), nullptr);
+    changed.SetPath("/usr/folder/made");
+    EXPECT_EQ(changed.Resolve(), a);
+}
+
 TEST_F(RefTest, NamedRefKeepsItsPathUntilResolved) {
     nNamedRef ref("/a/b");
     char buf[64];
