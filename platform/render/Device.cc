@@ -1,7 +1,7 @@
 #include "platform/render/Device.h"
 
 #include "platform/render/GlDebug.h"
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 #include "platform/render/StateBlock.h"
 #include "platform/render/VertexArrays.h"
 #include "platform/window/Window.h"
@@ -439,7 +439,11 @@ bool Device::Present()
     SDL_GL_GetDrawableSize(this->window.GetSdlWindow(), &width, &height);
     this->buffers.Present(width, height);
     if (width > 0 && height > 0) {
-        SDL_GL_SwapWindow(this->window.GetSdlWindow());
+        if (glRecording) {
+            glrec::SwapWindow(this->window.GetSdlWindow());
+        } else {
+            SDL_GL_SwapWindow(this->window.GetSdlWindow());
+        }
     }
     CheckGlErrors("Device::Present");
     return true;
