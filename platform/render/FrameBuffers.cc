@@ -66,6 +66,19 @@ bool SwapKeepsBackBuffer()
     return (pixel & 0xFFFFFFu) == 0x000010u;
 }
 
+// The renderbuffer format of a depth format (0 for none or one unsupported).
+GLenum DepthInternal(Format depthFormat, GLenum& attachment)
+{
+    attachment = GL_DEPTH_ATTACHMENT;
+    switch (depthFormat) {
+    case Format::D16: return GL_DEPTH_COMPONENT16;
+    case Format::D24X8: return GL_DEPTH_COMPONENT24;
+    case Format::D32: return GL_DEPTH_COMPONENT32;
+    case Format::D24S8: attachment = GL_DEPTH_STENCIL_ATTACHMENT; return GL_DEPTH24_STENCIL8;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 FrameBuffers::~FrameBuffers()
@@ -77,22 +90,15 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool alpha, Format depthF
                           int drawableWidth, int drawableHeight)
 {
     this->Destroy();
-    GLenum internal = 0;
     GLenum attachment = GL_DEPTH_ATTACHMENT;
-    switch (depthFormat) {
-    case Format::Unknown: break;
-    case Format::D16: internal = GL_DEPTH_COMPONENT16; break;
-    case Format::D24X8: internal = GL_DEPTH_COMPONENT24; break;
-    case Format::D32: internal = GL_DEPTH_COMPONENT32; break;
-    case Format::D24S8:
-        internal = GL_DEPTH24_STENCIL8;
-        attachment = GL_DEPTH_STENCIL_ATTACHMENT;
-        break;
-    default:
+    const GLenum internal = DepthInternal(depthFormat, attachment);
+    if (internal == 0 && depthFormat != Format::Unknown) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "FrameBuffers::Create: depth format %d unsupported",
                      static_cast<int>(depthFormat));
         return false;
     }
+    this->depthFormat = depthFormat;
+    this->keepDepth = true;
     this->width = newWidth;
     this->height = newHeight;
     this->withAlpha = alpha;
@@ -148,6 +154,7 @@ bool FrameBuffers::WindowMatches(int drawableWidth, int drawableHeight, Format d
     // Reads come from the buffer that is drawn into.
     glReadBuffer(static_cast<GLenum>(drawBuffer));
     this->windowDepthBits = depth;
+    this->windowStencilBits = stencil;
     return true;
 }
 
@@ -219,6 +226,26 @@ void FrameBuffers::CreateUpload()
 bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeight)
 {
     this->direct = false;
+    if (this->depthInternal != 0 &&
+        (this->extraDepthBits != 0 || this->windowStencilBits != (this->hasStencil ? 8 : 0))) {
+        // Depth and stencil are blitted along only between equal formats: ours take the
+        // window's bits (the bias stays scaled to them).
+        const int bits = this->windowDepthBits;
+        const bool stencil = this->windowStencilBits > 0;
+        this->depthInternal = stencil ? (bits == 24 ? GL_DEPTH24_STENCIL8 : 0)
+                              : bits == 16 ? GL_DEPTH_COMPONENT16
+                              : bits == 24 ? GL_DEPTH_COMPONENT24
+                              : bits == 32 ? GL_DEPTH_COMPONENT32
+                                           : 0;
+        this->depthAttachment = stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+        if (this->depthInternal == 0) {
+            // No renderbuffer of those bits: ours keep the format's, and frames lose
+            // the depth drawn before the move.
+            this->depthInternal = DepthInternal(this->depthFormat, this->depthAttachment);
+            this->extraDepthBits = 0;
+            this->keepDepth = false;
+        }
+    }
     if (!this->CreateOwn()) {
         // Stay with the window's buffer; the request that wanted our own fails.
         this->DestroyOwn();
@@ -227,8 +254,8 @@ bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeig
     }
     this->touched = false;
     this->leaveAtPresent = false;
-    const bool sameDepth = this->extraDepthBits == 0;
-    this->extraDepthBits = 0;
+    const bool sameDepth = this->keepDepth;
+    this->keepDepth = true;
     const int w = std::min(drawableWidth, this->width);
     const int h = std::min(drawableHeight, this->height);
     const int target = asFront ? 1 : 0;
@@ -236,7 +263,6 @@ bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeig
         const ScissorOff scissor;
         this->Bind(this->frames[target], 0);
         glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        // Depth of other bits than ours cannot be blitted; frames clear it anyway.
         if (this->depthInternal != 0 && sameDepth && w == this->width && h == this->height) {
             // The next frame may test against the depth (and stencil) drawn so far.
             glBlitFramebuffer(0, 0, w, h, 0, 0, w, h,

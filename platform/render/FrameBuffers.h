@@ -95,6 +95,10 @@ private:
     int extraDepthBits = 0;
     // What the last WindowMatches found the window's buffer to have.
     int windowDepthBits = 0;
+    int windowStencilBits = 0;
+    Format depthFormat = Format::Unknown;
+    // Leaving the window takes its depth along (ours are made with its bits).
+    bool keepDepth = true;
     // Direct: the window's buffer no longer holds the presented frame.
     bool touched = false;
     // Direct: move to buffers of our own at the next present.

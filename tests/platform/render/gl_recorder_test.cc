@@ -89,41 +89,47 @@ TEST_F(GlRecorderTest, AReplayedFrameDrawsWhatItsUploadsAndClientArraysHeld)
     d.SetRenderState(RenderState::Lighting, 0);
     d.SetRenderState(RenderState::CullMode, Cull::None);
 
+    std::vector<ScreenVertex> quad;
+    // Drawn once before it is recorded, so that what the device makes at first use is made.
+    auto frame = [&] {
+        ASSERT_TRUE(d.BeginScene());
+        ASSERT_TRUE(d.Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
+        // A red triangle over the left half, written into a mapped buffer in the frame.
+        auto* v = static_cast<ColorVertex*>(vb->Lock(0, 3 * sizeof(ColorVertex), kLockDiscard));
+        ASSERT_NE(v, nullptr);
+        v[0] = {-1.0f, -1.0f, 0.5f, kRed};
+        v[1] = {0.0f, -1.0f, 0.5f, kRed};
+        v[2] = {-1.0f, 1.0f, 0.5f, kRed};
+        ASSERT_TRUE(vb->Unlock());
+        ASSERT_TRUE(d.SetStreamSource(vb.get(), sizeof(ColorVertex)));
+        ASSERT_TRUE(d.SetVertexFormat(kVertexPosition | kVertexDiffuse));
+        ASSERT_TRUE(d.SetIndices(ib.get(), 0));
+        ASSERT_TRUE(d.DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 1));
+        // A green texture uploaded in the frame, on a quad from client memory at the right.
+        LockedRect locked;
+        ASSERT_TRUE(texture->LockRect(0, nullptr, locked));
+        for (int y = 0; y < 4; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) + y * locked.pitch);
+            for (int x = 0; x < 4; ++x) row[x] = kGreen;
+        }
+        ASSERT_TRUE(texture->UnlockRect(0));
+        ASSERT_TRUE(d.SetTexture(0, texture.get()));
+        quad = {
+            {40, 8, 0.5f, 1, 0xFFFFFFFFu, 0, 0},  {60, 8, 0.5f, 1, 0xFFFFFFFFu, 1, 0},
+            {60, 40, 0.5f, 1, 0xFFFFFFFFu, 1, 1}, {40, 8, 0.5f, 1, 0xFFFFFFFFu, 0, 0},
+            {60, 40, 0.5f, 1, 0xFFFFFFFFu, 1, 1}, {40, 40, 0.5f, 1, 0xFFFFFFFFu, 0, 1},
+        };
+        ASSERT_TRUE(d.DrawUserPrimitives(PrimitiveType::TriangleList, 2,
+                                         kVertexPositionRhw | kVertexDiffuse | VertexTexSets(1), quad.data(),
+                                         sizeof(ScreenVertex)));
+        ASSERT_TRUE(d.SetTexture(0, nullptr));
+        ASSERT_TRUE(d.EndScene());
+        ASSERT_TRUE(d.Present());
+    };
+    frame();
     GlRecording recording;
     GlRecorder::Begin(recording);
-    ASSERT_TRUE(d.BeginScene());
-    ASSERT_TRUE(d.Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
-    // A red triangle over the left half, written into a mapped buffer in the frame.
-    auto* v = static_cast<ColorVertex*>(vb->Lock(0, 3 * sizeof(ColorVertex), kLockDiscard));
-    ASSERT_NE(v, nullptr);
-    v[0] = {-1.0f, -1.0f, 0.5f, kRed};
-    v[1] = {0.0f, -1.0f, 0.5f, kRed};
-    v[2] = {-1.0f, 1.0f, 0.5f, kRed};
-    ASSERT_TRUE(vb->Unlock());
-    ASSERT_TRUE(d.SetStreamSource(vb.get(), sizeof(ColorVertex)));
-    ASSERT_TRUE(d.SetVertexFormat(kVertexPosition | kVertexDiffuse));
-    ASSERT_TRUE(d.SetIndices(ib.get(), 0));
-    ASSERT_TRUE(d.DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 3, 0, 1));
-    // A green texture uploaded in the frame, on a quad from client memory at the right.
-    LockedRect locked;
-    ASSERT_TRUE(texture->LockRect(0, nullptr, locked));
-    for (int y = 0; y < 4; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) + y * locked.pitch);
-        for (int x = 0; x < 4; ++x) row[x] = kGreen;
-    }
-    ASSERT_TRUE(texture->UnlockRect(0));
-    ASSERT_TRUE(d.SetTexture(0, texture.get()));
-    std::vector<ScreenVertex> quad = {
-        {40, 8, 0.5f, 1, 0xFFFFFFFFu, 0, 0},  {60, 8, 0.5f, 1, 0xFFFFFFFFu, 1, 0},
-        {60, 40, 0.5f, 1, 0xFFFFFFFFu, 1, 1}, {40, 8, 0.5f, 1, 0xFFFFFFFFu, 0, 0},
-        {60, 40, 0.5f, 1, 0xFFFFFFFFu, 1, 1}, {40, 40, 0.5f, 1, 0xFFFFFFFFu, 0, 1},
-    };
-    ASSERT_TRUE(d.DrawUserPrimitives(PrimitiveType::TriangleList, 2,
-                                     kVertexPositionRhw | kVertexDiffuse | VertexTexSets(1), quad.data(),
-                                     sizeof(ScreenVertex)));
-    ASSERT_TRUE(d.SetTexture(0, nullptr));
-    ASSERT_TRUE(d.EndScene());
-    ASSERT_TRUE(d.Present());
+    frame();
     ASSERT_TRUE(GlRecorder::End()) << recording.GetRefusal();
     EXPECT_FALSE(glRecording);
 
@@ -135,9 +141,9 @@ TEST_F(GlRecorderTest, AReplayedFrameDrawsWhatItsUploadsAndClientArraysHeld)
     std::memset(quad.data(), 0, quad.size() * sizeof(ScreenVertex));
     ASSERT_TRUE(d.BeginScene());
     ASSERT_TRUE(d.Clear(kClearTarget | kClearDepth, 0xFF000000u, 1.0f, 0));
-    v = static_cast<ColorVertex*>(vb->Lock(0, 3 * sizeof(ColorVertex), kLockDiscard));
-    ASSERT_NE(v, nullptr);
-    std::memset(v, 0, 3 * sizeof(ColorVertex));
+    void* bytes = vb->Lock(0, 3 * sizeof(ColorVertex), kLockDiscard);
+    ASSERT_NE(bytes, nullptr);
+    std::memset(bytes, 0, 3 * sizeof(ColorVertex));
     ASSERT_TRUE(vb->Unlock());
     ASSERT_TRUE(d.EndScene());
     ASSERT_TRUE(d.Present());
