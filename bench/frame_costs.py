@@ -17,6 +17,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 # (row, program, filter, ours, baseline, goal)
@@ -64,8 +65,12 @@ def run(program, pattern, count, cpu, xvfb):
     key = (str(program), pattern, count, cpu, xvfb)
     if key in RUNS:
         return RUNS[key]
-    cmd = [str(program), f"--benchmark_filter={pattern}", "--benchmark_format=json",
-           "--benchmark_enable_random_interleaving=true", f"--benchmark_repetitions={count}"]
+    # The JSON goes to a file of its own: programs that play the game log to the output.
+    out_file = tempfile.NamedTemporaryFile(suffix=".json", delete=False)
+    out_file.close()
+    cmd = [str(program), f"--benchmark_filter={pattern}", f"--benchmark_out={out_file.name}",
+           "--benchmark_out_format=json", "--benchmark_enable_random_interleaving=true",
+           f"--benchmark_repetitions={count}"]
     if cpu is not None:
         cmd = ["taskset", "-c", str(cpu)] + cmd
     env = None
@@ -73,7 +78,11 @@ def run(program, pattern, count, cpu, xvfb):
         cmd = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24"] + cmd
         env = dict(os.environ, SDL_VIDEODRIVER="x11", LIBGL_ALWAYS_SOFTWARE="1")
     # Programs that play the game find its home: beside themselves.
-    out = subprocess.run(cmd, check=True, capture_output=True, text=True, env=env, cwd=Path(program).parent).stdout
+    try:
+        subprocess.run(cmd, check=True, capture_output=True, text=True, env=env, cwd=Path(program).parent)
+        out = Path(out_file.name).read_text()
+    finally:
+        os.unlink(out_file.name)
     RUNS[key] = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
     return RUNS[key]
 
@@ -114,10 +123,13 @@ def main():
     ap.add_argument("--bench", default=str(Path(__file__).resolve().parent.parent / "build/release/bench"))
     ap.add_argument("--cpu", type=int, default=None, help="pin to this core")
     ap.add_argument("--repetitions", type=int, default=5)
+    ap.add_argument("--rows", default="", help="only the rows whose name holds this text")
     args = ap.parse_args()
     print(f"{'row':40} {'goal':>5} {'min':>6} {'median':>7}")
     missed = 0
     for name, prog, pattern, ours, base, goal in ROWS:
+        if args.rows not in name:
+            continue
         prog, _, where = prog.partition("@")
         program = Path(args.bench) / prog
         if not program.exists() or (where == "xvfb" and not shutil.which("xvfb-run")):
