@@ -42,17 +42,17 @@ ROWS = [
      "BM_AnimatorStates", "BM_PlainLoop", 1.5),
     ("presented frame, X11 double-buffered", "bench_render@xvfb", "Presented_",
      "BM_Presented_Ours/real_time", "BM_Presented_RawClearSwap/real_time", 1.2),
-    ("level 1 vs its GL replay, start", "demo/bench_demo", "FrameReplay/0$",
+    ("level 1 vs its GL replay, start", "demo/bench_demo", "FrameReplay/0/",
      "BM_FrameReplay/0", None, 1.3),
-    ("level 1 vs its GL replay, busy", "demo/bench_demo", "FrameReplay/1$",
+    ("level 1 vs its GL replay, busy", "demo/bench_demo", "FrameReplay/1/",
      "BM_FrameReplay/1", None, 1.3),
-    ("level 1 vs its GL replay, inventory", "demo/bench_demo", "FrameReplay/2$",
+    ("level 1 vs its GL replay, inventory", "demo/bench_demo", "FrameReplay/2/",
      "BM_FrameReplay/2", None, 1.3),
-    ("level 1 allocations a frame, start", "demo/bench_demo", "FrameReplay/0$",
+    ("level 1 allocations a frame, start", "demo/bench_demo", "FrameReplay/0/",
      "BM_FrameReplay/0#allocs_per_frame", None, 0.0),
-    ("level 1 allocations a frame, busy", "demo/bench_demo", "FrameReplay/1$",
+    ("level 1 allocations a frame, busy", "demo/bench_demo", "FrameReplay/1/",
      "BM_FrameReplay/1#allocs_per_frame", None, 0.0),
-    ("level 1 allocations a frame, inventory", "demo/bench_demo", "FrameReplay/2$",
+    ("level 1 allocations a frame, inventory", "demo/bench_demo", "FrameReplay/2/",
      "BM_FrameReplay/2#allocs_per_frame", None, 0.0),
 ]
 
@@ -99,7 +99,7 @@ def measured(records, name, base, goal):
     """(min, median, missed) of a row, or a text saying what did not run."""
     if base is None:
         name, _, counter = name.partition("#")
-        found = [b for b in records if b["run_name"] == name]
+        found = [b for b in records if b["run_name"] == name or b["run_name"].startswith(name + "/")]
         if not found or "error_message" in found[0]:
             return f"({name} did not run{': ' + found[0]['error_message'] if found else ''})"
         b = found[0]

@@ -146,9 +146,13 @@ bool FrameBuffers::WindowMatches(int drawableWidth, int drawableHeight, Format d
     glGetIntegerv(GL_DEPTH_BITS, &depth);
     glGetIntegerv(GL_STENCIL_BITS, &stencil);
     glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
-    if (red != 8 || green != 8 || blue != 8 || alpha != (this->withAlpha ? 8 : 0) ||
-        depth < DepthBits(depthFormat) || stencil < StencilBits(depthFormat) || drawBuffer == GL_NONE ||
-        (doubleBuffered != GL_FALSE && !SwapKeepsBackBuffer())) {
+    // X11 visuals may carry more depth and stencil bits than were asked for; elsewhere
+    // the window is made with exactly the format's.
+    const bool moreBits = doubleBuffered != GL_FALSE;
+    const bool depthFits = moreBits ? depth >= DepthBits(depthFormat) && stencil >= StencilBits(depthFormat)
+                                    : depth == DepthBits(depthFormat) && stencil == StencilBits(depthFormat);
+    if (red != 8 || green != 8 || blue != 8 || alpha != (this->withAlpha ? 8 : 0) || !depthFits ||
+        drawBuffer == GL_NONE || (doubleBuffered != GL_FALSE && !SwapKeepsBackBuffer())) {
         return false;
     }
     // Reads come from the buffer that is drawn into.
