@@ -151,7 +151,8 @@ def main():
             continue
         lo, med, miss = result
         missed += miss
-        print(f"{name:40} {goal:5.2f} {lo:6.2f} {med:7.2f}{'  missed' if miss else ''}")
+        digits = 3 if "#" in ours else 2
+        print(f"{name:40} {goal:5.2f} {lo:6.{digits}f} {med:7.{digits}f}{'  missed' if miss else ''}")
         sys.stdout.flush()
     return 1 if missed else 0
 
