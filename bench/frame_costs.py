@@ -71,12 +71,13 @@ def run(program, pattern, count, cpu, xvfb):
     cmd = [str(program), f"--benchmark_filter={pattern}", f"--benchmark_out={out_file.name}",
            "--benchmark_out_format=json", "--benchmark_enable_random_interleaving=true",
            f"--benchmark_repetitions={count}"]
-    if cpu is not None:
-        cmd = ["taskset", "-c", str(cpu)] + cmd
     env = None
     if xvfb:
         cmd = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24"] + cmd
         env = dict(os.environ, SDL_VIDEODRIVER="x11", LIBGL_ALWAYS_SOFTWARE="1")
+    # Pinned as a whole: the X server that takes each swap shares the core.
+    if cpu is not None:
+        cmd = ["taskset", "-c", str(cpu)] + cmd
     # Programs that play the game find its home: beside themselves.
     try:
         subprocess.run(cmd, check=True, capture_output=True, text=True, env=env, cwd=Path(program).parent)
