@@ -158,6 +158,65 @@ TEST_F(GlRecorderTest, AReplayedFrameDrawsWhatItsUploadsAndClientArraysHeld)
     }
 }
 
+// The copies cover exactly what the calls read: vertices from the lowest index on (not
+// from vertex 0) with indices in memory, and a texture rectangle's rows out of the whole
+// level's width.
+TEST_F(GlRecorderTest, CopiesCoverIndexedVerticesFromTheirLowestIndexAndRectanglesOfRows)
+{
+    Device& d = *this->device;
+    std::unique_ptr<Texture> texture = d.CreateTexture(8, 8, 1, Format::A8R8G8B8);
+    ASSERT_NE(texture, nullptr);
+    d.SetRenderState(RenderState::Lighting, 0);
+    d.SetRenderState(RenderState::CullMode, Cull::None);
+    // Vertex 0 is never named; the triangle covers the right half.
+    std::vector<ScreenVertex> vertices = {{0, 0, 0.5f, 1, kRed, 0, 0},
+                                          {32, 0, 0.5f, 1, 0xFFFFFFFFu, 0.9f, 0.9f},
+                                          {64, 0, 0.5f, 1, 0xFFFFFFFFu, 0.9f, 0.9f},
+                                          {64, 48, 0.5f, 1, 0xFFFFFFFFu, 0.9f, 0.9f},
+                                          {32, 48, 0.5f, 1, 0xFFFFFFFFu, 0.9f, 0.9f}};
+    std::vector<uint16_t> indices = {1, 2, 3, 1, 3, 4};
+    auto frame = [&](uint32_t color) {
+        ASSERT_TRUE(d.BeginScene());
+        ASSERT_TRUE(d.Clear(kClearTarget | kClearDepth, kBlue, 1.0f, 0));
+        // The lower right quarter of the texture, locked alone.
+        const Rect quarter{4, 4, 8, 8};
+        LockedRect locked;
+        ASSERT_TRUE(texture->LockRect(0, &quarter, locked));
+        for (int y = 0; y < 4; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) + y * locked.pitch);
+            for (int x = 0; x < 4; ++x) row[x] = color;
+        }
+        ASSERT_TRUE(texture->UnlockRect(0));
+        ASSERT_TRUE(d.SetTexture(0, texture.get()));
+        // Screen-space vertices cannot be indexed from memory: the texture shows through a
+        // plain draw of the two triangles the indices name, copied out here.
+        std::vector<ScreenVertex> named;
+        for (uint16_t i : indices) named.push_back(vertices[i]);
+        ASSERT_TRUE(d.DrawUserPrimitives(PrimitiveType::TriangleList, 2,
+                                         kVertexPositionRhw | kVertexDiffuse | VertexTexSets(1), named.data(),
+                                         sizeof(ScreenVertex)));
+        ASSERT_TRUE(d.SetTexture(0, nullptr));
+        // A red triangle over the left half from indices in memory, vertex 0 unnamed.
+        const ColorVertex left[4] = {{9, 9, 9, 0}, {-1, -1, 0.5f, kRed}, {0, -1, 0.5f, kRed}, {-1, 1, 0.5f, kRed}};
+        const uint16_t leftIndices[3] = {1, 2, 3};
+        ASSERT_TRUE(d.DrawIndexedUserPrimitives(PrimitiveType::TriangleList, 1, 3, 1, leftIndices,
+                                                kVertexPosition | kVertexDiffuse, left, sizeof(ColorVertex)));
+        ASSERT_TRUE(d.EndScene());
+        ASSERT_TRUE(d.Present());
+    };
+    frame(kGreen);
+    GlRecording recording;
+    GlRecorder::Begin(recording);
+    frame(kGreen);
+    ASSERT_TRUE(GlRecorder::End()) << recording.GetRefusal();
+    frame(kBlue | 0xFF000000u);
+    EXPECT_TRUE(ColorNear(this->Pixel(50, 24), kBlue));
+    recording.Replay();
+    glFinish();
+    EXPECT_TRUE(ColorNear(this->Pixel(50, 24), kGreen));
+    EXPECT_TRUE(ColorNear(this->Pixel(4, 40), kRed));
+}
+
 TEST_F(GlRecorderTest, AFrameThatMakesObjectsIsRefused)
 {
     GlRecording recording;
