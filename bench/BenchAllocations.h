@@ -8,6 +8,9 @@
 
 namespace bench {
 inline std::atomic<long> allocations{0};
+// The allocations of the thread that reads it (drivers and the sound mixer allocate on
+// threads of their own).
+inline thread_local long threadAllocations = 0;
 
 // Allocations per frame from the second frame on: the first frame may still make what
 // the frames draw with. Call FrameDone after each measured frame.
@@ -30,6 +33,7 @@ private:
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t n) {
     bench::allocations.fetch_add(1, std::memory_order_relaxed);
+    ++bench::threadAllocations;
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }

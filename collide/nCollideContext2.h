@@ -25,7 +25,9 @@ class nCollideReportTable {
 public:
     static constexpr int MaxQueryResults = 255;
 
-    nCollideReportTable() : pairs(0, 32), reports(0, 32) {}
+    // Room for a level's contacts from the start: a frame that meets more pairs than any
+    // before it would otherwise allocate.
+    nCollideReportTable() : pairs(256, 64), reports(256, 64) {}
 
     bool busy = false;
     nKeyArray<nCollidePair> pairs;

@@ -490,17 +490,16 @@ bool nD3D8Server::devOpen() {
 }
 
 void nD3D8Server::fitWindow(Format depthFormat) {
-    // The window is made before the mode is known. Where its drawable keeps the size it
-    // was made with (SDL's offscreen driver), it is made again at the mode's size with
-    // the depth format's bits, so frames can go straight into it instead of being copied
-    // there; elsewhere a resize is enough and the window stays.
-    if (window::Window::DrawableFollowsSize()) return;
+    // The window is made before the mode is known. It is made again with the depth
+    // format's bits (and, where its drawable keeps the size it was made with, as SDL's
+    // offscreen driver's does, at the mode's size), so frames can go straight into it
+    // instead of being copied there; where only the size differs, a resize is enough.
     int w = 0, h = 0;
     window->GetClientSize(w, h);
     const int depth = render::DepthBits(depthFormat);
     const int stencil = render::StencilBits(depthFormat);
-    if (w == dispWidth && h == dispHeight && window->GetDepthBits() == depth && window->GetStencilBits() == stencil)
-        return;
+    const bool sized = window::Window::DrawableFollowsSize() || (w == dispWidth && h == dispHeight);
+    if (sized && window->GetDepthBits() == depth && window->GetStencilBits() == stencil) return;
     if (!window->Remake(dispWidth, dispHeight, depth, stencil)) {
         n_error("nD3D8Server::OpenDisplay(): the window cannot be made at %d x %d; frames are copied into it\n",
                 dispWidth, dispHeight);

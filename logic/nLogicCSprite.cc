@@ -98,7 +98,21 @@ void nLogicCSprite::DropTiles() {
     tiles_.clear();
     image_.clear();
     image_.shrink_to_fit();
+    spare_.clear();
+    spare_.shrink_to_fit();
+    spareFresh_ = false;
     imageDirty_ = false;
+}
+
+void nLogicCSprite::Render() {
+    if (!spare_.empty()) {
+        if (!spareFresh_) {
+            spare_.clear();
+            spare_.shrink_to_fit();
+        }
+        spareFresh_ = false;
+    }
+    nLogicSprite::Render();
 }
 
 void nLogicCSprite::ReleaseQuad() {
@@ -225,7 +239,15 @@ void nLogicCSprite::SetPosition(float x, float y) {
 uint8_t* nLogicCSprite::GetImageBuffer() {
     if (imageW_ <= 0 || imageH_ <= 0) return nullptr;
     imageDirty_ = true;
-    if (image_.empty()) image_.assign(size_t(imageW_) * size_t(imageH_) * size_t(bytesPerPixel_), 0);
+    if (image_.empty()) {
+        const size_t bytes = size_t(imageW_) * size_t(imageH_) * size_t(bytesPerPixel_);
+        if (spare_.size() == bytes) {
+            image_.swap(spare_);
+            std::memset(image_.data(), 0, bytes);
+        } else {
+            image_.assign(bytes, 0);
+        }
+    }
     return image_.data();
 }
 
@@ -250,8 +272,10 @@ void nLogicCSprite::CommitImage(bool free) {
         tex->Unlock();
     }
     if (free) {
+        image_.swap(spare_);
         image_.clear();
         image_.shrink_to_fit();
+        spareFresh_ = true;
     }
 }
 

@@ -53,7 +53,11 @@ public:
     // and marked dirty; null when the sprite has no size.
     uint8_t* GetImageBuffer();
     // Copies each tile's part of the buffer into its texture; `free` drops the buffer.
+    // Its memory is kept until a Render finds no commit since the last one, so that a
+    // picture redrawn every frame (the heads-up display's figures) allocates nothing.
     void CommitImage(bool free);
+    // Releases the memory of a buffer dropped before the last Render, then draws.
+    void Render() override;
 
     // Squares of 256 down to 16 covering w x h (multiples of 16) without gap or overlap.
     static void Tile(int w, int h, std::vector<TileRect>& out);
@@ -80,6 +84,9 @@ protected:
 
     bool imageDirty_ = false;
     std::vector<uint8_t> image_;
+    // The memory of a dropped buffer, and whether a commit dropped it since the last Render.
+    std::vector<uint8_t> spare_;
+    bool spareFresh_ = false;
     int bytesPerPixel_ = 4;
     int imageW_ = 0, imageH_ = 0;
     std::vector<std::unique_ptr<nLogicSpriteQuad>> tiles_;

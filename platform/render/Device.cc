@@ -1,7 +1,7 @@
 #include "platform/render/Device.h"
 
 #include "platform/render/GlDebug.h"
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 #include "platform/render/StateBlock.h"
 #include "platform/render/VertexArrays.h"
 #include "platform/window/Window.h"
@@ -439,7 +439,11 @@ bool Device::Present()
     SDL_GL_GetDrawableSize(this->window.GetSdlWindow(), &width, &height);
     this->buffers.Present(width, height);
     if (width > 0 && height > 0) {
-        SDL_GL_SwapWindow(this->window.GetSdlWindow());
+        if (glRecording) {
+            glrec::SwapWindow(this->window.GetSdlWindow());
+        } else {
+            SDL_GL_SwapWindow(this->window.GetSdlWindow());
+        }
     }
     CheckGlErrors("Device::Present");
     return true;
@@ -932,6 +936,11 @@ bool Device::DrawUserPrimitives(PrimitiveType type, int primitiveCount, unsigned
 void Device::FlushForDraw(unsigned vertexFormat)
 {
     this->buffers.BindBack();
+    if (this->buffers.GetExtraDepthBits() != this->biasDepthBits) {
+        // The bias is in steps of the depth buffer drawn into.
+        this->biasDepthBits = this->buffers.GetExtraDepthBits();
+        this->dirtyGroups |= kGroupZBias;
+    }
     if (this->scissorDirty) {
         if (this->scissorOn) {
             const int h = this->buffers.GetHeight();
@@ -1054,8 +1063,9 @@ void Device::ApplyRenderStateGroups(uint32_t groups)
         enable(GL_POLYGON_OFFSET_FILL, bias != 0.0f);
         enable(GL_POLYGON_OFFSET_LINE, bias != 0.0f);
         enable(GL_POLYGON_OFFSET_POINT, bias != 0.0f);
-        // A higher bias draws nearer.
-        glPolygonOffset(-bias, -bias);
+        // A higher bias draws nearer, by steps of the depth format's resolution even
+        // where the window's depth buffer, drawn into, has more bits.
+        glPolygonOffset(-bias, -std::ldexp(bias, this->biasDepthBits));
     }
     if (groups & kGroupStencil) {
         enable(GL_STENCIL_TEST, get(RenderState::StencilEnable) != 0);

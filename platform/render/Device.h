@@ -260,6 +260,8 @@ private:
     bool lightsDirty = true;
     bool viewportDirty = true;
     bool materialDirty = true;
+    // The extra depth bits the bias was last applied for.
+    int biasDepthBits = 0;
     bool scissorOn = false;
     Rect scissor;
     bool scissorDirty = true;

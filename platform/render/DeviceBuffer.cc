@@ -1,7 +1,7 @@
 #include "platform/render/DeviceBuffer.h"
 
 #include "platform/render/GlDebug.h"
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 #include "platform/render/VertexArrays.h"
 
 #include <SDL2/SDL_log.h>

@@ -2,7 +2,7 @@
 #include "platform/render/Device.h"
 
 #include "platform/render/GlDebug.h"
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 #include "platform/render/VertexArrays.h"
 
 #include <SDL2/SDL_log.h>

@@ -1,7 +1,7 @@
 // The device's textures: creation, the stages that hold them, and bringing
 // them to OpenGL's texture units before a draw.
 #include "platform/render/Device.h"
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 #include "platform/render/StateBlock.h"
 #include "platform/render/Texture.h"
 #include "platform/render/VertexArrays.h"

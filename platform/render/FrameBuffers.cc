@@ -1,6 +1,6 @@
 #include "platform/render/FrameBuffers.h"
 
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 
 #include <SDL2/SDL_log.h>
 #include <SDL2/SDL_video.h>
@@ -40,6 +40,45 @@ private:
     bool on;
 };
 
+// A double-buffered window's back buffer is undefined after a swap in general, but
+// where swaps copy it out and leave it as it was (software GL on X does), it serves as
+// one buffer would: the presented picture stays readable and the next frame finds it.
+// Two swaps of different near-black colours tell copying swaps from flipping ones.
+bool SwapKeepsBackBuffer()
+{
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    if (window == nullptr) {
+        return false;
+    }
+    const ScissorOff scissor;
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDrawBuffer(GL_BACK);
+    glReadBuffer(GL_BACK);
+    uint32_t pixel = 0;
+    for (const float blue : {8.0f / 255.0f, 16.0f / 255.0f}) {
+        glClearColor(0.0f, 0.0f, blue, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        SDL_GL_SwapWindow(window);
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, 1, 1, kPixelFormat, kPixelType, &pixel);
+    return (pixel & 0xFFFFFFu) == 0x000010u;
+}
+
+// The renderbuffer format of a depth format (0 for none or one unsupported).
+GLenum DepthInternal(Format depthFormat, GLenum& attachment)
+{
+    attachment = GL_DEPTH_ATTACHMENT;
+    switch (depthFormat) {
+    case Format::D16: return GL_DEPTH_COMPONENT16;
+    case Format::D24X8: return GL_DEPTH_COMPONENT24;
+    case Format::D32: return GL_DEPTH_COMPONENT32;
+    case Format::D24S8: attachment = GL_DEPTH_STENCIL_ATTACHMENT; return GL_DEPTH24_STENCIL8;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 FrameBuffers::~FrameBuffers()
@@ -51,22 +90,15 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool alpha, Format depthF
                           int drawableWidth, int drawableHeight)
 {
     this->Destroy();
-    GLenum internal = 0;
     GLenum attachment = GL_DEPTH_ATTACHMENT;
-    switch (depthFormat) {
-    case Format::Unknown: break;
-    case Format::D16: internal = GL_DEPTH_COMPONENT16; break;
-    case Format::D24X8: internal = GL_DEPTH_COMPONENT24; break;
-    case Format::D32: internal = GL_DEPTH_COMPONENT32; break;
-    case Format::D24S8:
-        internal = GL_DEPTH24_STENCIL8;
-        attachment = GL_DEPTH_STENCIL_ATTACHMENT;
-        break;
-    default:
+    const GLenum internal = DepthInternal(depthFormat, attachment);
+    if (internal == 0 && depthFormat != Format::Unknown) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "FrameBuffers::Create: depth format %d unsupported",
                      static_cast<int>(depthFormat));
         return false;
     }
+    this->depthFormat = depthFormat;
+    this->keepDepth = true;
     this->width = newWidth;
     this->height = newHeight;
     this->withAlpha = alpha;
@@ -75,6 +107,7 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool alpha, Format depthF
     this->hasStencil = depthFormat == Format::D24S8;
     this->packInvert = SDL_GL_ExtensionSupported("GL_MESA_pack_invert") == SDL_TRUE;
     this->direct = this->WindowMatches(drawableWidth, drawableHeight, depthFormat);
+    this->extraDepthBits = this->direct && internal != 0 ? this->windowDepthBits - DepthBits(depthFormat) : 0;
     this->touched = false;
     this->leaveAtPresent = false;
     this->CreateUpload();
@@ -97,14 +130,12 @@ bool FrameBuffers::Create(int newWidth, int newHeight, bool alpha, Format depthF
     return this->created;
 }
 
-bool FrameBuffers::WindowMatches(int drawableWidth, int drawableHeight, Format depthFormat) const
+bool FrameBuffers::WindowMatches(int drawableWidth, int drawableHeight, Format depthFormat)
 {
     if (drawableWidth != this->width || drawableHeight != this->height) {
         return false;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    // A double-buffered window's back buffer is undefined after a swap: the
-    // presented picture could not be read again, nor kept by the next frame.
     GLboolean doubleBuffered = GL_TRUE;
     glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
     GLint red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0, drawBuffer = 0;
@@ -115,13 +146,19 @@ bool FrameBuffers::WindowMatches(int drawableWidth, int drawableHeight, Format d
     glGetIntegerv(GL_DEPTH_BITS, &depth);
     glGetIntegerv(GL_STENCIL_BITS, &stencil);
     glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
-    if (doubleBuffered != GL_FALSE || red != 8 || green != 8 || blue != 8 ||
-        alpha != (this->withAlpha ? 8 : 0) || depth != DepthBits(depthFormat) ||
-        stencil != StencilBits(depthFormat) || drawBuffer == GL_NONE) {
+    // X11 visuals may carry more depth and stencil bits than were asked for; elsewhere
+    // the window is made with exactly the format's.
+    const bool moreBits = doubleBuffered != GL_FALSE;
+    const bool depthFits = moreBits ? depth >= DepthBits(depthFormat) && stencil >= StencilBits(depthFormat)
+                                    : depth == DepthBits(depthFormat) && stencil == StencilBits(depthFormat);
+    if (red != 8 || green != 8 || blue != 8 || alpha != (this->withAlpha ? 8 : 0) || !depthFits ||
+        drawBuffer == GL_NONE || (doubleBuffered != GL_FALSE && !SwapKeepsBackBuffer())) {
         return false;
     }
     // Reads come from the buffer that is drawn into.
     glReadBuffer(static_cast<GLenum>(drawBuffer));
+    this->windowDepthBits = depth;
+    this->windowStencilBits = stencil;
     return true;
 }
 
@@ -193,6 +230,26 @@ void FrameBuffers::CreateUpload()
 bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeight)
 {
     this->direct = false;
+    if (this->depthInternal != 0 &&
+        (this->extraDepthBits != 0 || this->windowStencilBits != (this->hasStencil ? 8 : 0))) {
+        // Depth and stencil are blitted along only between equal formats: ours take the
+        // window's bits (the bias stays scaled to them).
+        const int bits = this->windowDepthBits;
+        const bool stencil = this->windowStencilBits > 0;
+        this->depthInternal = stencil ? (bits == 24 ? GL_DEPTH24_STENCIL8 : 0)
+                              : bits == 16 ? GL_DEPTH_COMPONENT16
+                              : bits == 24 ? GL_DEPTH_COMPONENT24
+                              : bits == 32 ? GL_DEPTH_COMPONENT32
+                                           : 0;
+        this->depthAttachment = stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+        if (this->depthInternal == 0) {
+            // No renderbuffer of those bits: ours keep the format's, and frames lose
+            // the depth drawn before the move.
+            this->depthInternal = DepthInternal(this->depthFormat, this->depthAttachment);
+            this->extraDepthBits = 0;
+            this->keepDepth = false;
+        }
+    }
     if (!this->CreateOwn()) {
         // Stay with the window's buffer; the request that wanted our own fails.
         this->DestroyOwn();
@@ -201,6 +258,8 @@ bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeig
     }
     this->touched = false;
     this->leaveAtPresent = false;
+    const bool sameDepth = this->keepDepth;
+    this->keepDepth = true;
     const int w = std::min(drawableWidth, this->width);
     const int h = std::min(drawableHeight, this->height);
     const int target = asFront ? 1 : 0;
@@ -208,7 +267,7 @@ bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeig
         const ScissorOff scissor;
         this->Bind(this->frames[target], 0);
         glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        if (this->depthInternal != 0 && w == this->width && h == this->height) {
+        if (this->depthInternal != 0 && sameDepth && w == this->width && h == this->height) {
             // The next frame may test against the depth (and stencil) drawn so far.
             glBlitFramebuffer(0, 0, w, h, 0, 0, w, h,
                               GL_DEPTH_BUFFER_BIT | (this->hasStencil ? GL_STENCIL_BUFFER_BIT : 0),
@@ -248,6 +307,7 @@ void FrameBuffers::Destroy()
     this->depthInternal = 0;
     this->hasStencil = false;
     this->direct = false;
+    this->extraDepthBits = 0;
     this->touched = false;
     this->leaveAtPresent = false;
     this->stale = false;

@@ -11,8 +11,10 @@
 // device's GL context to be current.
 //
 // Where the window's own buffer can stand in for both (its drawable has the
-// buffers' size, colour, depth and stencil bits, and is single-buffered, so a
-// swap leaves the picture in it), frames are drawn straight into the window
+// buffers' size and colour bits, at least their depth and stencil bits (X11
+// visuals may have more than asked for), and a swap leaves the picture
+// in it: single-buffered, or double-buffered with swaps that copy the back
+// buffer out, as software GL on X does), frames are drawn straight into the window
 // and presenting copies nothing. The picture then stays readable only until
 // the next frame draws over it, so the first read of the front buffer moves
 // to buffers of our own for good (until the next Create): read right after a
@@ -44,6 +46,9 @@ public:
     bool HasStencil() const { return this->hasStencil; }
     // Frames go straight into the window's own buffer.
     bool IsDirect() const { return this->direct; }
+    // Depth bits that the buffer drawn into has beyond the depth format's (a window's
+    // buffer may have more).
+    int GetExtraDepthBits() const { return this->extraDepthBits; }
 
     // Binds the back buffer for drawing and reading. overwritten: the caller
     // is about to replace every colour pixel, so the last frame need not be
@@ -68,7 +73,7 @@ public:
 
 private:
     void Bind(unsigned draw, unsigned read);
-    bool WindowMatches(int drawableWidth, int drawableHeight, Format depthFormat) const;
+    bool WindowMatches(int drawableWidth, int drawableHeight, Format depthFormat);
     bool CreateOwn();
     void DestroyOwn();
     void CreateUpload();
@@ -87,6 +92,13 @@ private:
     unsigned depthAttachment = 0;
     bool hasStencil = false;
     bool direct = false;
+    int extraDepthBits = 0;
+    // What the last WindowMatches found the window's buffer to have.
+    int windowDepthBits = 0;
+    int windowStencilBits = 0;
+    Format depthFormat = Format::Unknown;
+    // Leaving the window takes its depth along (ours are made with its bits).
+    bool keepDepth = true;
     // Direct: the window's buffer no longer holds the presented frame.
     bool touched = false;
     // Direct: move to buffers of our own at the next present.

@@ -1,7 +1,7 @@
 #include "platform/render/Texture.h"
 
 #include "platform/render/Device.h"
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 
 #include <SDL2/SDL.h>
 

@@ -1,6 +1,6 @@
 #include "platform/render/VertexArrays.h"
 
-#include "platform/render/GlHeaders.h"
+#include "platform/render/GlCalls.h"
 #include "platform/render/RenderTypes.h"
 
 #include <SDL2/SDL_log.h>

@@ -1,7 +1,9 @@
 // Image sprites: the tiling, pictures from BMP and NTX files read back at probe pixels at
 // 800 x 600 and 1024 x 768, the tiles' textures, unloading and rebuilding, and pictures
 // that cannot be used.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -171,6 +173,29 @@ TEST_F(CSpriteTest, UnloadDropsTilesAndBufferAndTheNextRenderBuildsThemAgain) {
     const std::string text(saved.begin(), saved.end());
     EXPECT_EQ(text.find("settexture"), std::string::npos);
     EXPECT_EQ(text.find("setposition"), std::string::npos);
+}
+
+// A picture redrawn every frame gets its dropped buffer back instead of a new one: it
+// must come back zeroed, as a new one would, or a picture that fails to read would show
+// the last one. Committing it again still shows what was drawn into it.
+TEST_F(CSpriteTest, ABufferDroppedAndTakenAgainComesBackZeroed) {
+    Open(800, 600);
+    nLogicCSprite* s = Picture("/usr/logic/pic", "");
+    Frame();
+    const size_t bytes = size_t(s->GetImageWidth()) * size_t(s->GetImageHeight()) * 4;
+    ASSERT_GT(bytes, 0u);
+    for (int frame = 0; frame < 2; frame++) {
+        uint8_t* buffer = s->GetImageBuffer();
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(std::count(buffer, buffer + bytes, uint8_t(0)), std::ptrdiff_t(bytes)) << "frame " << frame;
+        for (int y = 0; y < PicH; y++) {
+            for (int x = 0; x < PicW; x++) std::memcpy(buffer + (size_t(y) * PicW + size_t(x)) * 4, &White, 4);
+        }
+        s->CommitImage(true);
+        EXPECT_FALSE(s->HasImageBuffer());
+        Frame();
+        EXPECT_TRUE(ColorNear(Shown(150, 100), White));
+    }
 }
 
 TEST_F(CSpriteTest, EquallyNamedPicturesUnderOtherParentsKeepTheirOwnTextures) {
