@@ -109,6 +109,9 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
         ++this->lockCount;
         return this->mapBase + (offset - this->mapOffset);
     }
+    if (this->usage == BufferUsage::Static && !this->index && !this->copy && this->lockCount == 0) {
+        return this->MapStatic(offset, bytes);
+    }
     const bool direct = this->usage == BufferUsage::Dynamic &&
                         (flags & (kLockDiscard | kLockNoOverwrite)) != 0;
     if (direct && this->lockCount == 0) {
@@ -158,6 +161,36 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
     }
     ++this->lockCount;
     return this->copy.get() + offset;
+}
+
+void* DeviceBuffer::MapStatic(size_t offset, size_t bytes)
+{
+    const GLenum target = GL_ARRAY_BUFFER;
+    if (!this->hasStorage && (offset != 0 || bytes != this->size || !this->owner->TakeSpare(*this))) {
+        this->owner->BindForUpdate(*this);
+        if (offset == 0 && bytes == this->size) {
+            // Every byte is about to be written.
+            glBufferData(target, static_cast<GLsizeiptr>(this->size), nullptr, GL_STATIC_DRAW);
+        } else {
+            // Bytes no lock has covered read as zero; GL leaves new storage undefined.
+            const std::unique_ptr<uint8_t[]> zeros = std::make_unique<uint8_t[]>(this->size);
+            glBufferData(target, static_cast<GLsizeiptr>(this->size), zeros.get(), GL_STATIC_DRAW);
+        }
+        this->hasStorage = true;
+    }
+    this->owner->BindForUpdate(*this);
+    // All of it, so that locks of other ranges can nest in this one.
+    void* bits = glMapBufferRange(target, 0, static_cast<GLsizeiptr>(this->size), GL_MAP_READ_BIT | GL_MAP_WRITE_BIT);
+    if (bits == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER, "DeviceBuffer::Lock: OpenGL refused to map");
+        return nullptr;
+    }
+    this->mapped = true;
+    this->mapBase = static_cast<uint8_t*>(bits);
+    this->mapOffset = 0;
+    this->mapBytes = this->size;
+    this->lockCount = 1;
+    return this->mapBase + offset;
 }
 
 bool DeviceBuffer::UnlockIndices(uint16_t largest)

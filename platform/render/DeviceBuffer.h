@@ -1,7 +1,9 @@
 #pragma once
-// A vertex or index buffer of the device: an OpenGL buffer object. Static
-// buffers keep a CPU copy behind their lock and upload the bytes that a lock
-// covered when it is unlocked. Dynamic buffers locked with kLockDiscard or
+// A vertex or index buffer of the device: an OpenGL buffer object. A static
+// vertex buffer's lock maps GL's storage for reading and writing, so what is
+// written goes in once (a mesh load reads its file straight into it). Static
+// index buffers keep a CPU copy behind their lock (their largest index is taken
+// from it) and upload the bytes that a lock covered when it is unlocked. Dynamic buffers locked with kLockDiscard or
 // kLockNoOverwrite are written straight into GL's memory (a discard lock hands
 // out fresh storage, a no-overwrite lock does not wait for draws in flight);
 // other locks of a dynamic buffer go through the CPU copy as a static one's do.
@@ -58,6 +60,8 @@ public:
 private:
     friend class VertexArrays;
     DeviceBuffer(VertexArrays& owner, bool index, size_t size, BufferUsage usage);
+    // A static vertex buffer's outermost lock: maps all of it for reading and writing.
+    void* MapStatic(size_t offset, size_t bytes);
     // The device goes first: forget GL (its context is going).
     void Detach();
 
