@@ -64,7 +64,7 @@ bool VertexArrays::KeepSpare(DeviceBuffer& buffer)
 {
     // A static vertex buffer keeps no copy: its lock maps GL's storage.
     const bool mapsStorage = buffer.usage == BufferUsage::Static && !buffer.index;
-    if (!buffer.hasStorage || (!buffer.copy && !mapsStorage) || buffer.size > kMaxSpareBytes) {
+    if (!buffer.hasStorage || (!buffer.copy && !mapsStorage && !buffer.copyInGl) || buffer.size > kMaxSpareBytes) {
         return false;
     }
     // A kept name must not stay bound: the caches will say nothing is.
