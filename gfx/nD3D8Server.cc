@@ -223,7 +223,7 @@ bool writeScreenshot(const char* file, const std::vector<uint32_t>& src, int src
 nD3D8Server::nD3D8Server()
     : refInput("/sys/servers/input"), numAdapters(0), selAdapter(0), windowOpen(false), windowMinimised(false),
       fullScreen(false), quitRequested(false), adaptersEnumerated(false), adapterSelected(false), modeValid(false),
-      systemCursorShown(true), deviceCursorShown(false), lockFormat(nullptr), devType(DeviceType::Hardware),
+      systemCursorShown(true), deviceCursorShown(false), devType(DeviceType::Hardware),
       dispWidth(0), dispHeight(0), clearColorPacked(0), displayOpen(false), inScene(false), fogEnabled(false),
       stencilClear(0), devModelviewDepth(0), devProjectionDepth(0) {
     winOpen();
@@ -996,12 +996,12 @@ void* nD3D8Server::lockBackBuffer(const float* rect, nPixelFormat** format, int*
     }
     switch (device->GetDisplayMode().format) {
     case Format::A8R8G8B8:
-    case Format::X8R8G8B8: lockFormat = new nPixelFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000); break;
-    case Format::R8G8B8: lockFormat = new nPixelFormat(24, 0xFF0000, 0xFF00, 0xFF, 0); break;
-    case Format::R5G6B5: lockFormat = new nPixelFormat(16, 0xF800, 0x7E0, 0x1F, 0); break;
+    case Format::X8R8G8B8: lockFormat = nPixelFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000); break;
+    case Format::R8G8B8: lockFormat = nPixelFormat(24, 0xFF0000, 0xFF00, 0xFF, 0); break;
+    case Format::R5G6B5: lockFormat = nPixelFormat(16, 0xF800, 0x7E0, 0x1F, 0); break;
     default: nKernelServer::FatalError("nD3D8Server::LockBackBuffer():Error on surface format!");
     }
-    *format = lockFormat;
+    *format = &lockFormat;
     *pitch = locked.pitch;
     backBufferLocked = true;
     return locked.bits;
@@ -1013,8 +1013,6 @@ void nD3D8Server::UnlockBackBuffer() {
         return;
     }
     if (device && !device->UnlockBackBuffer()) nKernelServer::FatalError("Aborting.\n");
-    delete lockFormat;
-    lockFormat = nullptr;
     backBufferLocked = false;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gfx/nGfxServer.h"
+#include "gfx/nPixelFormat.h"
 #include "gfx/nVertexBuffer.h"
 #include "gfx/nVertexPoolManager.h"
 #include "kernel/nPathRef.h"
@@ -231,7 +232,8 @@ private:
     int imageCursor = -1;
     const void* imageTexture = nullptr;
     std::string imageFile;
-    nPixelFormat* lockFormat;
+    // The back buffer lock's format, kept here so that a lock every frame makes none.
+    nPixelFormat lockFormat{32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000};
     render::PresentParameters presentParams;
     render::DeviceType devType;
     int dispWidth;

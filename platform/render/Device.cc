@@ -806,8 +806,8 @@ bool Device::LockBackBuffer(const Rect& rect, LockedRect& out, bool keepContents
 
     this->lockInfo.bits = this->lockBytes.data();
     this->lockInfo.pitch = pitch;
-    if (!keepContents && BytesPerPixel(format) == 4) {
-        // Rows kept bottom row first, as GL takes them: the unlock uploads
+    if (!keepContents && BytesPerPixel(format) == 4 && !this->buffers.TakesTopRowFirst()) {
+        // Rows kept bottom row first, as the buffers take them: the unlock uploads
         // them as they are. The caller walks them top-down with a negative pitch.
         this->lockInfo.bits = this->lockBytes.data() + static_cast<size_t>(height - 1) * static_cast<size_t>(pitch);
         this->lockInfo.pitch = -pitch;

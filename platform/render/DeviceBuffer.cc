@@ -109,6 +109,32 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
         ++this->lockCount;
         return this->mapBase + (offset - this->mapOffset);
     }
+    if (this->usage == BufferUsage::Static && !this->index && !this->copy && this->lockCount == 0) {
+        return this->MapStatic(offset, bytes);
+    }
+    if (this->usage == BufferUsage::Static && this->index && (flags & kLockWriteAll) != 0 && offset == 0 &&
+        bytes == this->size && this->lockCount == 0) {
+        // Every index is about to be written, its largest told at the unlock: straight into
+        // GL's storage, no copy to upload again.
+        if (!this->hasStorage && !this->owner->TakeSpare(*this)) {
+            this->EnsureStorage();
+        }
+        this->owner->BindForUpdate(*this);
+        void* bits = glMapBufferRange(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(this->size),
+                                      GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+        if (bits == nullptr) {
+            SDL_LogError(SDL_LOG_CATEGORY_RENDER, "DeviceBuffer::Lock: OpenGL refused to map");
+            return nullptr;
+        }
+        this->copy.reset();
+        this->copyInGl = true;
+        this->mapped = true;
+        this->mapBase = static_cast<uint8_t*>(bits);
+        this->mapOffset = 0;
+        this->mapBytes = this->size;
+        this->lockCount = 1;
+        return bits;
+    }
     const bool direct = this->usage == BufferUsage::Dynamic &&
                         (flags & (kLockDiscard | kLockNoOverwrite)) != 0;
     if (direct && this->lockCount == 0) {
@@ -139,6 +165,14 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
         this->lockCount = 1;
         return this->mapBase + (offset - mapAt);
     }
+    if (!this->copy && this->copyInGl) {
+        // The bytes were written straight into GL's storage: read them back once.
+        this->copy.reset(new uint8_t[this->size]);
+        this->owner->BindForUpdate(*this);
+        glGetBufferSubData(this->index ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER, 0,
+                           static_cast<GLsizeiptr>(this->size), this->copy.get());
+        this->copyInGl = false;
+    }
     if (!this->copy) {
         if ((!this->index || (flags & kLockWriteAll) != 0) && offset == 0 && bytes == this->size) {
             // Every byte is about to be written.
@@ -160,11 +194,42 @@ void* DeviceBuffer::Lock(size_t offset, size_t bytes, unsigned flags)
     return this->copy.get() + offset;
 }
 
+void* DeviceBuffer::MapStatic(size_t offset, size_t bytes)
+{
+    const GLenum target = GL_ARRAY_BUFFER;
+    if (!this->hasStorage && (offset != 0 || bytes != this->size || !this->owner->TakeSpare(*this))) {
+        this->owner->BindForUpdate(*this);
+        if (offset == 0 && bytes == this->size) {
+            // Every byte is about to be written.
+            glBufferData(target, static_cast<GLsizeiptr>(this->size), nullptr, GL_STATIC_DRAW);
+        } else {
+            // Bytes no lock has covered read as zero; GL leaves new storage undefined.
+            const std::unique_ptr<uint8_t[]> zeros = std::make_unique<uint8_t[]>(this->size);
+            glBufferData(target, static_cast<GLsizeiptr>(this->size), zeros.get(), GL_STATIC_DRAW);
+        }
+        this->hasStorage = true;
+    }
+    this->owner->BindForUpdate(*this);
+    // All of it, so that locks of other ranges can nest in this one.
+    void* bits = glMapBufferRange(target, 0, static_cast<GLsizeiptr>(this->size), GL_MAP_READ_BIT | GL_MAP_WRITE_BIT);
+    if (bits == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_RENDER, "DeviceBuffer::Lock: OpenGL refused to map");
+        return nullptr;
+    }
+    this->mapped = true;
+    this->mapBase = static_cast<uint8_t*>(bits);
+    this->mapOffset = 0;
+    this->mapBytes = this->size;
+    this->lockCount = 1;
+    return this->mapBase + offset;
+}
+
 bool DeviceBuffer::UnlockIndices(uint16_t largest)
 {
     // Only an upload of the whole buffer gets its largest index from the caller.
-    this->maxKnown = this->index && this->lockCount == 1 && !this->mapped && this->dirtyBegin == 0 &&
-                     this->dirtyEnd == this->size;
+    this->maxKnown = this->index && this->lockCount == 1 &&
+                     (this->mapped ? this->mapOffset == 0 && this->mapBytes == this->size
+                                   : this->dirtyBegin == 0 && this->dirtyEnd == this->size);
     this->knownMax = largest;
     const bool done = this->Unlock();
     this->maxKnown = false;
@@ -200,9 +265,10 @@ bool DeviceBuffer::Unlock()
     if (this->mapped) {
         this->mapped = false;
         this->mapBase = nullptr;
-        // What was written cannot be read back: any index may be there.
+        // What was written cannot be read back: any index may be there, unless the
+        // caller told the largest.
         if (this->index) {
-            this->maxIndex = 0xFFFF;
+            this->maxIndex = this->maxKnown ? this->knownMax : 0xFFFF;
         }
         const bool kept = glUnmapBuffer(target) == GL_TRUE;
         CheckGlErrors("DeviceBuffer::Unlock");

@@ -1,7 +1,10 @@
 #pragma once
-// A vertex or index buffer of the device: an OpenGL buffer object. Static
-// buffers keep a CPU copy behind their lock and upload the bytes that a lock
-// covered when it is unlocked. Dynamic buffers locked with kLockDiscard or
+// A vertex or index buffer of the device: an OpenGL buffer object. A static
+// vertex buffer's lock maps GL's storage for reading and writing, so what is
+// written goes in once (a mesh load reads its file straight into it). Static
+// index buffers keep a CPU copy behind their lock (their largest index is taken
+// from it, or from the caller when it writes them all) and upload the bytes
+// that a lock covered when it is unlocked. Dynamic buffers locked with kLockDiscard or
 // kLockNoOverwrite are written straight into GL's memory (a discard lock hands
 // out fresh storage, a no-overwrite lock does not wait for draws in flight);
 // other locks of a dynamic buffer go through the CPU copy as a static one's do.
@@ -58,6 +61,8 @@ public:
 private:
     friend class VertexArrays;
     DeviceBuffer(VertexArrays& owner, bool index, size_t size, BufferUsage usage);
+    // A static vertex buffer's outermost lock: maps all of it for reading and writing.
+    void* MapStatic(size_t offset, size_t bytes);
     // The device goes first: forget GL (its context is going).
     void Detach();
 
@@ -76,6 +81,9 @@ private:
     // went, when the device kept one. Index buffers stay cleared, as their
     // largest index bounds every draw, unless locked whole with kLockWriteAll.
     std::unique_ptr<uint8_t[]> copy;
+    // A static index buffer locked whole for writing every index is written straight into
+    // GL's storage; the copy is read back from there when a later lock needs it.
+    bool copyInGl = false;
     int lockCount = 0;
     // What the locks since the last upload cover.
     size_t dirtyBegin = 0;

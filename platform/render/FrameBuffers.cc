@@ -406,7 +406,13 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
     const int w = rect.right - rect.left;
     const int h = rect.bottom - rect.top;
     const size_t rowBytes = static_cast<size_t>(w) * 4;
-    if (IsWordFormat(format) && pitch == w * 4) {
+    // The window keeps its rows top row first (Mesa's software drivers do), so into the
+    // window rows go up top row first and a mirrored blit copies them straight; into
+    // our own buffers they go up bottom row first for a straight blit. Either way the
+    // driver copies memory instead of drawing a textured quad.
+    const bool topDown = this->direct;
+    const int uploadPitch = topDown ? w * 4 : -w * 4;
+    if (IsWordFormat(format) && !topDown && pitch == w * 4) {
         // Packed words top row first: turned over where they lie (a copy to another
         // buffer would take twice the memory through the caches), then they go up as
         // bottom-up rows.
@@ -424,17 +430,17 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
         pitch = -pitch;
     }
     const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
-    const bool bottomUp = IsWordFormat(format) && pitch == -w * 4;
-    if (!bottomUp && this->staging.size() < count) {
+    const bool asTheyAre = IsWordFormat(format) && pitch == uploadPitch;
+    if (!asTheyAre && this->staging.size() < count) {
         this->staging.resize(count);
     }
-    const void* upload = bottomUp ? static_cast<const void*>(bits + static_cast<std::ptrdiff_t>(h - 1) * pitch)
-                                  : static_cast<const void*>(this->staging.data());
-    // One pass turns the rows over into words (a mirrored blit is far slower
-    // than a straight one); full intensity stays full.
-    for (int y = 0; y < (bottomUp ? 0 : h); ++y) {
+    // The lowest address of the rows, the first row GL takes.
+    const void* upload = asTheyAre ? static_cast<const void*>(pitch < 0 ? bits + static_cast<std::ptrdiff_t>(h - 1) * pitch : bits)
+                                   : static_cast<const void*>(this->staging.data());
+    // One pass puts the rows in upload order as words; full intensity stays full.
+    for (int y = 0; y < (asTheyAre ? 0 : h); ++y) {
         const uint8_t* in = bits + static_cast<std::ptrdiff_t>(y) * pitch;
-        uint32_t* out = this->staging.data() + static_cast<size_t>(h - 1 - y) * w;
+        uint32_t* out = this->staging.data() + static_cast<size_t>(topDown ? y : h - 1 - y) * w;
         if (IsWordFormat(format)) {
             std::memcpy(out, in, static_cast<size_t>(w) * 4);
             continue;
@@ -467,8 +473,14 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
     this->BindBack(rect.left == 0 && rect.top == 0 && w == this->width && h == this->height);
     const ScissorOff scissor;
     this->Bind(this->direct ? 0 : this->frames[this->back], this->uploadFrame);
-    glBlitFramebuffer(0, 0, w, h, rect.left, this->height - rect.bottom, rect.right,
+    glBlitFramebuffer(0, topDown ? h : 0, w, topDown ? 0 : h, rect.left, this->height - rect.bottom, rect.right,
                       this->height - rect.top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+// Rows in the order WriteBack uploads them as they are (see there).
+bool FrameBuffers::TakesTopRowFirst() const
+{
+    return this->direct;
 }
 
 void FrameBuffers::Present(int drawableWidth, int drawableHeight)

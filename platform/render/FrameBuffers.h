@@ -58,10 +58,13 @@ public:
     // first, rows `pitch` bytes apart.
     void ReadBack(const Rect& rect, Format format, uint8_t* bits, int pitch);
     // Writes such pixels back. A negative pitch means the rows lie bottom row
-    // first in memory, as GL takes them: 32-bit words then go up unturned.
-    // Packed 32-bit rows top row first are turned over in `bits`, which the
-    // caller no longer reads.
+    // first in memory. 32-bit words in the row order TakesTopRowFirst names go up
+    // unturned; packed 32-bit rows in the other order may be turned over in `bits`,
+    // which the caller no longer reads.
     void WriteBack(const Rect& rect, Format format, uint8_t* bits, int pitch);
+    // True when WriteBack takes 32-bit rows top row first (positive pitch) without
+    // turning them, false when bottom row first (negative pitch).
+    bool TakesTopRowFirst() const;
     // Shows the back buffer in the window's drawable (stretched to its size
     // unless that is 0) and makes it the front buffer.
     void Present(int drawableWidth, int drawableHeight);

@@ -62,7 +62,9 @@ void VertexArrays::Forget(DeviceBuffer& buffer)
 
 bool VertexArrays::KeepSpare(DeviceBuffer& buffer)
 {
-    if (!buffer.hasStorage || !buffer.copy || buffer.size > kMaxSpareBytes) {
+    // A static vertex buffer keeps no copy: its lock maps GL's storage.
+    const bool mapsStorage = buffer.usage == BufferUsage::Static && !buffer.index;
+    if (!buffer.hasStorage || (!buffer.copy && !mapsStorage && !buffer.copyInGl) || buffer.size > kMaxSpareBytes) {
         return false;
     }
     // A kept name must not stay bound: the caches will say nothing is.

@@ -767,6 +767,14 @@ TEST_P(DeviceTest, BuffersThatWentServeOnlyWholeFirstLocks)
     idx[2] = 2;
     ASSERT_TRUE(told->UnlockIndices(2));
     EXPECT_EQ(told->GetMaxIndex(), 2);
+    // Indices written whole went straight to GL: a later lock still finds them.
+    const auto* again = static_cast<const uint16_t*>(told->Lock(0, 6, 0));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again[0], 0);
+    EXPECT_EQ(again[1], 1);
+    EXPECT_EQ(again[2], 2);
+    ASSERT_TRUE(told->Unlock());
+    EXPECT_EQ(told->GetMaxIndex(), 2);
     std::unique_ptr<DeviceBuffer> part = this->device->CreateIndexBuffer(3, BufferUsage::Static);
     idx = static_cast<uint16_t*>(part->Lock(2, 2, 0));
     ASSERT_NE(idx, nullptr);
