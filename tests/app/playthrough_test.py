@@ -85,7 +85,7 @@ bwx_dir = '@DIR@'
 bwx_count = 0
 bwx_frames = 0
 -- Level 1's things, in the order the test visits them with F8: the active diver is put
--- just above the next one (above the fish in every frame while it is the fish's turn).
+-- just above the next one (by the fish in every frame while it is the fish's turn).
 bwx_route = {'fotoapparat', 'fish', 'cutter', 'door', 'sandremover', 'heap', 'kiste', 'luftsack', 'kiste',
              'vent', 'basket', 'switch'}
 bwx_stop = 0
@@ -103,10 +103,13 @@ local function bwx_place(x, y, z)
         obj(d).txyz(x, y + 0.5, z)
     end
 end
+-- The fish goes only for a diver inside its box (2 up or down): in its upper half the
+-- diver is put half a unit below it, else above it. A diver above a fish at the box's top
+-- would be outside; the fish would flee it and, chased, never bite.
 local function bwx_chase_fish()
     local bx, by, bz = obj(bwx_l('fishbox')).gett()
     local fx, fy, fz = obj(bwx_l('fishbox/fish')).gett()
-    bwx_place(bx + fx, by + fy, bz + fz)
+    bwx_place(bx + fx, by + fy + (fy > 0 and -1 or 0), bz + fz)
 end
 function bwx_next()
     bwx_stop = bwx_stop + 1

@@ -112,6 +112,15 @@ def door():
     return m.n3d('door: a leaf 3 wide and 3 high, its hinge on the y axis, closing a passage along z')
 
 
+def door_solid():
+    # What a diver meets of the door, never drawn: the leaf thickened to a slab 1 thick. A
+    # diver's sphere (radius 0.45) moving a long step into the thin leaf would touch both its
+    # faces, and their opposite normals would cancel; it cannot reach through this slab.
+    m = datagen.Mesh()
+    m.box((0.0, 0.0, -0.5), (3.0, 3.0, 0.5), Q0)
+    return m.n3d('door_solid: the door leaf\'s collision slab, 3 x 3 x 1 centred on the leaf')
+
+
 def water():
     # The chamber's water, 3 deep: scaled in y with its level.
     m = datagen.Mesh()
@@ -232,6 +241,7 @@ def main():
     for name, make in MESHES.items():
         datagen.write(stage, 'meshes/%s.n3d' % name, make())
         datagen.write(stage, 'textures/%s.png' % name, texture(name))
+    datagen.write(stage, 'meshes/door_solid.n3d', door_solid())
     datagen.write(stage, 'sounds/use.wav', use_sound())
     datagen.write(stage, 'sounds/door.wav', door_sound())
     datagen.write(stage, 'sounds/bite.wav', bite_sound())
