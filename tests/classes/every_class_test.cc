@@ -37,6 +37,7 @@
 #include "scene/nSceneGraph2.h"
 #include "scene/nVisNode.h"
 #include "tests/platform/SdlTestEnvironment.h"
+#include "tests/scene/ShadowCubeN3d.h"
 
 void AllPackages(nKernelServer* ks);
 
@@ -313,33 +314,6 @@ TEST_F(EveryClassTest, SettersGivenEdgeValuesSaveWhatLoadsBackTheSame) {
     }
 }
 
-// A cube with its shadow edges ("we a b c d": c the third corner of the face (a, b, c),
-// d that of (b, a, d)), so the stencil shadow server draws its shadow and colour.
-std::string ShadowCube() {
-    const int faces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                              {3, 6, 2}, {3, 7, 6}, {0, 7, 3}, {0, 4, 7}, {1, 2, 6}, {1, 6, 5}};
-    std::string s =
-        "v -0.25 -0.25 -0.25\nv 0.25 -0.25 -0.25\nv 0.25 0.25 -0.25\nv -0.25 0.25 -0.25\n"
-        "v -0.25 -0.25 0.25\nv 0.25 -0.25 0.25\nv 0.25 0.25 0.25\nv -0.25 0.25 0.25\n";
-    auto third = [&](int a, int b) {
-        for (const auto& f : faces)
-            for (int k = 0; k < 3; k++)
-                if (f[k] == a && f[(k + 1) % 3] == b) return f[(k + 2) % 3];
-        return -1;
-    };
-    for (const auto& f : faces) {
-        s += "f " + std::to_string(f[0] + 1) + " " + std::to_string(f[1] + 1) + " " + std::to_string(f[2] + 1) + "\n";
-        for (int k = 0; k < 3; k++) {
-            const int a = f[k], b = f[(k + 1) % 3];
-            if (a < b) {
-                s += "we " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(f[(k + 2) % 3]) + " " +
-                     std::to_string(third(b, a)) + "\n";
-            }
-        }
-    }
-    return s;
-}
-
 // Every class that draws (the scene's visuals, the 2D sprites, buttons, picture sprites
 // and Flash nodes) and the servers' colours (chat, stencil shadow) given each round of
 // edge values, then drawn for two frames on the OpenGL device: a colour, size or position
@@ -357,7 +331,7 @@ TEST_F(EveryClassTest, VisualClassesDrawFramesOnTheDeviceAfterEdgeValues) {
     const std::string cube = (dir / "cube.n3d").string();
     {
         std::ofstream out(cube, std::ios::binary);
-        out << ShadowCube();
+        out << ShadowCubeN3d();
     }
     nClass* visual = kernel->FindClass("nvisnode");
     nClass* sprite = kernel->FindClass("nlogicsprite");

@@ -8,36 +8,10 @@
 #include "scene/nSBufShadowServer.h"
 #include "scene/nShadowCaster.h"
 #include "tests/scene/DrawFixture.h"
+#include "tests/scene/ShadowCubeN3d.h"
 
 namespace {
 
-// Eight shared corners and the edges between the faces ("we a b c d": c is the third
-// corner of the triangle (a, b, c), d that of (b, a, d)), found from the faces.
-std::string CubeN3d() {
-    const int faces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                              {3, 6, 2}, {3, 7, 6}, {0, 7, 3}, {0, 4, 7}, {1, 2, 6}, {1, 6, 5}};
-    std::string s =
-        "v -0.25 -0.25 -0.25\nv 0.25 -0.25 -0.25\nv 0.25 0.25 -0.25\nv -0.25 0.25 -0.25\n"
-        "v -0.25 -0.25 0.25\nv 0.25 -0.25 0.25\nv 0.25 0.25 0.25\nv -0.25 0.25 0.25\n";
-    for (int i = 0; i < 8; i++) s += "rgba 1 0 0 1\n";
-    auto third = [&](int a, int b) {
-        for (const auto& f : faces)
-            for (int k = 0; k < 3; k++)
-                if (f[k] == a && f[(k + 1) % 3] == b) return f[(k + 2) % 3];
-        return -1;
-    };
-    for (const auto& f : faces) {
-        s += "f " + std::to_string(f[0] + 1) + " " + std::to_string(f[1] + 1) + " " + std::to_string(f[2] + 1) + "\n";
-        for (int k = 0; k < 3; k++) {
-            const int a = f[k], b = f[(k + 1) % 3];
-            if (a < b) {
-                s += "we " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(f[(k + 2) % 3]) + " " +
-                     std::to_string(third(b, a)) + "\n";
-            }
-        }
-    }
-    return s;
-}
 const char* const PlaneN3d =
     "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\n"
     "rgba 1 1 1 1\nrgba 1 1 1 1\nrgba 1 1 1 1\nrgba 1 1 1 1\n"
@@ -77,7 +51,7 @@ protected:
     // A red cube casting a shadow onto a white plane behind it; the sun shines along
     // (1, 0, -1), so the shadow falls to the cube's right.
     void ShadowScene() {
-        const std::string text = CubeN3d();
+        const std::string text = ShadowCubeN3d(true);
         const std::string cube = Write("cube.n3d", std::vector<uint8_t>(text.begin(), text.end()));
         const std::string plane = Write("plane.n3d", std::vector<uint8_t>(PlaneN3d, PlaneN3d + std::strlen(PlaneN3d)));
         auto visual = [](const char* name, const char* place, const std::string& file, bool casts) {
