@@ -7,8 +7,8 @@
 
 namespace flash {
 
-std::string ImageCache::Key(std::string_view name) {
-    std::string key;
+void ImageCache::Key(std::string_view name, std::string& key) {
+    key.clear();
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = name.find_first_of("/\\", start);
@@ -20,7 +20,6 @@ std::string ImageCache::Key(std::string_view name) {
         }
         start = end + 1;
     }
-    return key;
 }
 
 bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, int maxSide) {
@@ -105,7 +104,8 @@ void ImageCache::MakeRoom(size_t extra, const Entry* keep) {
 }
 
 const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int height, std::string& error) {
-    const std::string key = Key(name);
+    Key(name, this->key);
+    const std::string& key = this->key;
     auto found = this->entries.find(key);
     ++this->uses;
     if (found == this->entries.end()) {

@@ -44,8 +44,9 @@ public:
     const Image* Get(std::string_view name, int width, int height, std::string& error);
 
     // The file a movie's image name stands for: its steps without empty and "." ones,
-    // lower case (the file layer resolves names without regard to case).
-    static std::string Key(std::string_view name);
+    // lower case (the file layer resolves names without regard to case). Written into
+    // `key`, whose room is reused: a frame's draws allocate nothing.
+    static void Key(std::string_view name, std::string& key);
     // Decoding of a whole file's bytes, at most `maxSide` on a side; false with the reason.
     static bool Decode(const std::string& bytes, Image& out, std::string& error, int maxSide = MaxSide);
     // Bilinear scaling over alpha-weighted colours, so transparent pixels do not bleed.
@@ -73,6 +74,7 @@ private:
 
     Reader read;
     std::map<std::string, Entry, std::less<>> entries;
+    std::string key;  // the last name's key
     uint64_t uses = 0;
     size_t held = 0;
     uint64_t worked = 0;
