@@ -539,6 +539,7 @@ void nD3D8Server::devClose() {
     device.reset();
     inScene = false;
     deviceCursorShown = false;
+    imageCursor = -1;  // the next device makes its own image
     window->Minimise();
     windowMinimised = true;
 }
@@ -1051,16 +1052,14 @@ bool nD3D8Server::EndText() { return true; }
 
 void nD3D8Server::ShowCursor() {
     // The observer shows the cursor every frame: only another cursor or texture makes a
-    // new image (a texture lock, a conversion and a system cursor each).
-    if (deviceCursorShown && device && numCursors > 0 && imageCursor == curCursor &&
+    // new image (a texture lock, a conversion and a system cursor each); a driver that
+    // could not make a cursor's image is not asked again for it.
+    bool image = false;
+    if (device && numCursors > 0 && imageCursor == curCursor &&
         imageTexture == cursors[curCursor].texture.GetUnsafe() && imageTexture != nullptr &&
         imageFile == cursors[curCursor].file.Get()) {
-        device->ShowCursor(true);
-        nGfxServer::ShowCursor();
-        return;
-    }
-    bool image = false;
-    if (numCursors > 0 && device) {
+        image = imageMade;
+    } else if (numCursors > 0 && device) {
         nTexture* tex = cursors[curCursor].texture.GetUnsafe();
         int pitch = 0;
         nPixelFormat* format = nullptr;
@@ -1076,6 +1075,7 @@ void nD3D8Server::ShowCursor() {
             tex->Unlock();
             const nMouseCursor& c = cursors[curCursor];
             image = device->SetCursorImage(c.hotX, c.hotY, w, h, pixels.data());
+            imageMade = image;
             imageCursor = curCursor;
             imageTexture = tex;
             imageFile = c.file.Get();

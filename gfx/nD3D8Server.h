@@ -230,6 +230,7 @@ private:
     // The cursor whose image the device shows (index, texture and file), so that showing
     // it again, as the observer does every frame, makes no new image.
     int imageCursor = -1;
+    bool imageMade = false;  // whether the driver took that cursor's image
     const void* imageTexture = nullptr;
     std::string imageFile;
     // The back buffer lock's format, kept here so that a lock every frame makes none.
