@@ -514,21 +514,24 @@ int nLuaServer2::DataNew(lua_State* L) {
     if (lua_gettop(L) != 2 || lua_type(L, 1) != LUA_TSTRING || lua_type(L, 2) != LUA_TSTRING) {
         return luaL_error(L, "'new' without a class name and an object name");
     }
+    // Lua's errors jump past C++ destructors: nothing here owns memory while one may be
+    // raised. The texts stay on the stack until the return.
     const char* cls = lua_tostring(L, 1);
-    const std::string name = lua_tostring(L, 2);
+    const char* name = lua_tostring(L, 2);
     nKernelServer* ks = nKernelServer::ks;
     if (!self->InsideDataRoot(ks->GetCwd())) return luaL_error(L, "making an object outside the loaded objects");
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-        return luaL_error(L, "making the object '%s' (a path, not a name)", name.c_str());
+    if (!*name || !strcmp(name, ".") || !strcmp(name, "..") || strchr(name, '/')) {
+        return luaL_error(L, "making the object '%s' (a path, not a name)", name);
     }
     nClass* c = ks->FindClass(cls);
     if (c && ClosedToData(c)) return luaL_error(L, "making an object of class '%s'", cls);
-    nRoot* obj = ks->NewNoFail(cls, name.c_str());
-    lua_settop(L, 0);
+    nRoot* obj = ks->NewNoFail(cls, name);
     if (!obj) {
-        n_printf("nLuaServer2: 'new': could not create '%s' of class '%s'\n", name.c_str(), cls);
+        n_printf("nLuaServer2: 'new': could not create '%s' of class '%s'\n", name, cls);
+        lua_settop(L, 0);
         return 0;
     }
+    lua_settop(L, 0);
     nLuaBinding::PushFullName(L, obj);
     return 1;
 }
@@ -536,15 +539,16 @@ int nLuaServer2::DataNew(lua_State* L) {
 int nLuaServer2::DataSel(lua_State* L) {
     nLuaServer2* self = UpServer(L);
     if (lua_gettop(L) != 1 || lua_type(L, 1) != LUA_TSTRING) return luaL_error(L, "'sel' without a path");
-    const std::string path = lua_tostring(L, 1);
+    const char* path = lua_tostring(L, 1);  // no C++ object lives across a Lua error
     nKernelServer* ks = nKernelServer::ks;
-    nRoot* obj = ks->Lookup(path.c_str());
-    if (obj && !self->InsideDataRoot(obj)) return luaL_error(L, "selecting '%s', outside the loaded objects", path.c_str());
-    lua_settop(L, 0);
+    nRoot* obj = ks->Lookup(path);
+    if (obj && !self->InsideDataRoot(obj)) return luaL_error(L, "selecting '%s', outside the loaded objects", path);
     if (!obj) {
-        n_printf("nLuaServer2: 'sel': no object at '%s'\n", path.c_str());
+        n_printf("nLuaServer2: 'sel': no object at '%s'\n", path);
+        lua_settop(L, 0);
         return 0;
     }
+    lua_settop(L, 0);
     ks->SetCwd(obj);
     nLuaBinding::PushFullName(L, obj);
     return 1;
@@ -590,8 +594,8 @@ int nLuaServer2::DataCall(lua_State* L) {
             if (proto->GetInType(i) != nArg::Object || lua_isnil(L, i + 1)) continue;
             nRoot* target = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, i + 1));
             if (target && !self->InsideDataRoot(target)) {
-                return luaL_error(L, "'%s' on '%s', outside the loaded objects", proto->GetName(),
-                                  target->GetFullName().c_str());
+                lua_pushstring(L, target->GetFullName().c_str());  // the name's text dies here, not in the jump
+                return luaL_error(L, "'%s' on '%s', outside the loaded objects", proto->GetName(), lua_tostring(L, -1));
             }
         }
     }
