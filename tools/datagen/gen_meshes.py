@@ -49,6 +49,12 @@ def seabed():
             hu = heights[min(j + 1, n)][i]
             normal = (hl - hr, 2 * step, hd - hu)
             m.vertex((x, heights[j][i], z), normal, (i / n * TEXTURE_REPEATS, j / n * TEXTURE_REPEATS))
+    grid_triangles(m, n)
+    return m.n3d('seabed: 200 x 200 units, y up, hills around y = 0')
+
+
+def grid_triangles(m, n):
+    """Two triangles a cell over an (n + 1) x (n + 1) grid of vertices made row by row."""
     row = n + 1
     for j in range(n):
         for i in range(n):
@@ -56,7 +62,6 @@ def seabed():
             # a, its +z neighbour, its +x neighbour: counter-clockwise seen from above.
             m.tri(a, a + row, a + 1)
             m.tri(a + 1, a + row, a + row + 1)
-    return m.n3d('seabed: 200 x 200 units, y up, hills around y = 0')
 
 
 # The seabed's collision shapes: TILES x TILES tiles of the drawn seabed's own cells, each
@@ -80,12 +85,7 @@ def seabed_tiles():
                     gi, gj = ti * cells + i, tj * cells + j
                     x, z = -100 + gi * step, -100 + gj * step
                     m.vertex((x - cx, heights[gj][gi], z - cz), (0.0, 1.0, 0.0), (0.0, 0.0))
-            row = cells + 1
-            for j in range(cells):
-                for i in range(cells):
-                    a = j * row + i
-                    m.tri(a, a + row, a + 1)
-                    m.tri(a + 1, a + row, a + row + 1)
+            grid_triangles(m, cells)
             name = 'meshes/seabed_%d_%d.n3d' % (ti, tj)
             yield name, m.n3d('seabed tile %d, %d: centred on x %g, z %g' % (ti, tj, cx, cz))
 
