@@ -69,19 +69,45 @@ public:
 
     // The keys at relative age `x` (age / lifetime): the floats blended linearly, the
     // colour packed A-R-G-B (`argb`) or A-B-G-R blended byte by byte. Needs a key.
-    void Lookup(float x, bool argb, Sample& out) const {
-        const int last = int(keys_.size()) - 1;
-        const float p = (numKeysF_ - 1.0f) * x;
-        const float fl = std::floor(p);
-        const float f = p - fl;
-        const int i0 = fl < 0.0f ? 0 : (fl > float(last) ? last : int(fl));
-        const int i1 = fl < 0.0f ? 0 : (i0 < last ? i0 + 1 : last);
-        const Key& k0 = keys_[size_t(i0)];
-        const Key& k1 = keys_[size_t(i1)];
-        out.size = (1.0f - f) * k0.size + f * k1.size;
-        out.jitter = (1.0f - f) * k0.jitter + f * k1.jitter;
-        out.color = argb ? BlendBytes(k0.argb, k1.argb, int(f * 256.0f)) : BlendBytes(k0.abgr, k1.abgr, int(f * 256.0f));
-    }
+    void Lookup(float x, bool argb, Sample& out) const { KeyReader(*this, argb).Read(x, out); }
+
+    // Lookup for a whole draw: the table's bounds are read once, and the last blended
+    // colour is kept, since neighbouring particles mostly fall in the same key segment
+    // at the same blend weight. Valid while the keys do not change.
+    class KeyReader {
+    public:
+        KeyReader(const nPRender& r, bool argb)
+            : keys_(r.keys_.data()), last_(int(r.keys_.size()) - 1), scale_(r.numKeysF_ - 1.0f), argb_(argb) {}
+        void Read(float x, Sample& out) {
+            const float p = scale_ * x;
+            const float fl = std::floor(p);
+            const float f = p - fl;
+            // NaN (an age of minus infinity) reads the first key at weight 0.
+            const int i0 = !(fl >= 0.0f) ? 0 : (fl > float(last_) ? last_ : int(fl));
+            const int i1 = !(fl >= 0.0f) ? 0 : (i0 < last_ ? i0 + 1 : last_);
+            const Key& k0 = keys_[i0];
+            const Key& k1 = keys_[i1];
+            out.size = (1.0f - f) * k0.size + f * k1.size;
+            out.jitter = (1.0f - f) * k0.jitter + f * k1.jitter;
+            const int w = f >= 0.0f ? int(f * 256.0f) : 0;
+            if (i0 != i0_ || i1 != i1_ || w != w_) {
+                i0_ = i0;
+                i1_ = i1;
+                w_ = w;
+                color_ = argb_ ? BlendBytes(k0.argb, k1.argb, w) : BlendBytes(k0.abgr, k1.abgr, w);
+            }
+            out.color = color_;
+        }
+
+    private:
+        const Key* keys_;
+        int last_;
+        float scale_;
+        bool argb_;
+        int i0_ = -1, i1_ = -1, w_ = -1;
+        uint32_t color_ = 0;
+    };
+
     // Each byte of c0 moved towards c1's by w/256 of their signed difference.
     static uint32_t BlendBytes(uint32_t c0, uint32_t c1, int w) {
         uint32_t out = 0;

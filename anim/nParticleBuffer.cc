@@ -19,27 +19,39 @@ nParticle* nParticleBuffer::Push() {
     return p;
 }
 
+namespace {
+
+// One stretch of the ring, the loop-invariant products in registers: the particle
+// stores could alias the buffer's members, which the compiler would reload each time.
+template <bool Aligned>
+void Advance(nParticle* p, nParticle* end, float dt, const vector3& dv, float a) {
+    for (; p != end; ++p) {
+        p->velocity.x += dv.x * p->accelFactor;
+        p->velocity.y += dv.y * p->accelFactor;
+        p->velocity.z += dv.z * p->accelFactor;
+        float s = dt;
+        if (Aligned) {
+            p->speedScale += a;
+            s = p->speedScale * dt;
+        }
+        p->position.x += s * p->velocity.x;
+        p->position.y += s * p->velocity.y;
+        p->position.z += s * p->velocity.z;
+    }
+}
+
+}  // namespace
+
 void nParticleBuffer::Update(float t) {
-    float dt = t - lastUpdate;
+    const float dt = t - lastUpdate;
     touched = true;
     lastUpdate = t;
-    float a = dt * alignedAccel;
-    int num = static_cast<int>(slots_.size());
-    for (int i = head_; i != tail_; i = (i + 1 == num) ? 0 : i + 1) {
-        nParticle& p = slots_[static_cast<size_t>(i)];
-        p.velocity.x += dt * accel.x * p.accelFactor;
-        p.velocity.y += dt * accel.y * p.accelFactor;
-        p.velocity.z += dt * accel.z * p.accelFactor;
-        if (a == 0.0f) {
-            p.position.x += dt * p.velocity.x;
-            p.position.y += dt * p.velocity.y;
-            p.position.z += dt * p.velocity.z;
-        } else {
-            p.speedScale += a;
-            float s = p.speedScale * dt;
-            p.position.x += s * p.velocity.x;
-            p.position.y += s * p.velocity.y;
-            p.position.z += s * p.velocity.z;
-        }
-    }
+    const float a = dt * alignedAccel;
+    const vector3 dv(dt * accel.x, dt * accel.y, dt * accel.z);
+    // The live range [head, tail) is one stretch, or two when it wraps.
+    nParticle* slots = slots_.data();
+    nParticle* end = slots + (tail_ < head_ ? slots_.size() : size_t(tail_));
+    auto advance = a == 0.0f ? &Advance<false> : &Advance<true>;
+    advance(slots + head_, end, dt, dv, a);
+    if (tail_ < head_) advance(slots, slots + tail_, dt, dv, a);
 }

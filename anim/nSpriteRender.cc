@@ -99,34 +99,43 @@ void nSpriteRender::draw(nSceneGraph2*, nSceneNodeRecord* rec, nPEmitter* emitte
     gfx->PushMatrix(nGfxServer::MODELVIEW);
     gfx->SetMatrix(nGfxServer::MODELVIEW, view);
 
-    const bool argb = ArgbColors();
+    // The settings in locals: the vertex writes go through float pointers, through
+    // which the compiler would otherwise reload every member after each store.
+    KeyReader keys(*this, ArgbColors());
+    const bool newestFirst = drawOrder_;
+    const float maxViewDist = maxViewDist_;
     Writer out = GetWriter();
     Sample key;
     nParticle* run = nullptr;
     while (int n = emitter->GetParticles(run)) {
         for (int j = 0; j < n; j++) {
-            const nParticle& p = run[drawOrder_ ? n - 1 - j : j];
+            const nParticle& p = run[newestFirst ? n - 1 - j : j];
             const float age = t - p.birthTime;
             if (!(age < lifetime)) continue;
-            Lookup(age * invLifetime, argb, key);
+            keys.Read(age * invLifetime, key);
             vector3 pos = p.position;
             if (key.jitter > 0.0f) {
                 const float* d = math->GetEntry(int(randomIndex_++ & 255));
                 pos += vector3(d[0], d[1], d[2]) * key.jitter;
             }
-            if (maxViewDist_ != 0.0f) {
-                if (maxViewDist_ < 0.0f) continue;
-                if (!((view * pos).Len() < maxViewDist_)) continue;
+            if (maxViewDist != 0.0f) {
+                if (maxViewDist < 0.0f) continue;
+                if (!((view * pos).Len() < maxViewDist)) continue;
             }
             float a = 0.0f;
             if (spinSteps != 0.0f) a = age * spinSteps;
             if (p.spin != 0.0f) a += p.spin;
             if (spinAccelSteps != 0.0f) a += spinAccelSteps * age * age * 0.5f;
             if (p.reverseSpin) a = -a;
-            const int step = TableStep(a);
+            const vector3* corner = frameTable[TableStep(a)];
             const float size = key.size * p.sizeFactor;
-            const vector3* corner = frameTable[step];
-            for (int k = 0; k < 4; k++) out.Put(pos + corner[k] * size, key.color, CornerUv[k][0], CornerUv[k][1]);
+            // All four corners are computed before the first store for the same reason.
+            const vector3 c0 = pos + corner[0] * size, c1 = pos + corner[1] * size;
+            const vector3 c2 = pos + corner[2] * size, c3 = pos + corner[3] * size;
+            out.Put(c0, key.color, CornerUv[0][0], CornerUv[0][1]);
+            out.Put(c1, key.color, CornerUv[1][0], CornerUv[1][1]);
+            out.Put(c2, key.color, CornerUv[2][0], CornerUv[2][1]);
+            out.Put(c3, key.color, CornerUv[3][0], CornerUv[3][1]);
             EndQuad(out);
         }
     }

@@ -262,6 +262,25 @@ TEST_F(ParticleRenderTest, SpritesWriteOneTurnedQuadPerLiveParticle) {
     ASSERT_FALSE(TakeErrors());
 }
 
+// Sprites of one draw each take the colour of their own age, whether a neighbour is in
+// another key segment at the same blend weight, at another weight, or back at an earlier
+// one (ARGB keys: red, half-alpha green, transparent blue; weights 128 and 64).
+TEST_F(ParticleRenderTest, EachSpriteTakesTheColourOfItsOwnAge) {
+    nTestEmitter* e = Emitter("/scene/e", 4);
+    const struct {
+        float age;
+        uint32_t color;
+    } sprites[] = {{1, 0xBF7F7F00u}, {3, 0x3F007F7Fu}, {3, 0x3F007F7Fu}, {0.5f, 0xDFBF3F00u}, {1, 0xBF7F7F00u}};
+    for (const auto& s : sprites) e->Add(10 - s.age, vector3(0, 0, -0.5f));
+    auto* r = Renderer<nSpriteRender>("nspriterender", "/scene/r", "../e",
+                                      {{1, 0, 1, 0, 0, 1}, {1, 0, 0, 1, 0, 0.5f}, {1, 0, 0, 0, 1, 0}}, 40);
+    Frame(10);
+    std::vector<Vertex> v = Written(r, 20);
+    ASSERT_EQ(v.size(), 20u);
+    for (size_t i = 0; i < v.size(); i++) EXPECT_EQ(v[i].color, sprites[i / 4].color) << "vertex " << i;
+    ASSERT_FALSE(TakeErrors());
+}
+
 // A full buffer is drawn and renewed; a second renderer with a larger buffer grows the
 // shared index buffer instead of indexing past it; draw order, view distance and jitter.
 TEST_F(ParticleRenderTest, SpriteBuffersOrderDistanceAndJitter) {
@@ -451,6 +470,11 @@ TEST_F(ParticleRenderTest, BadSettingsDrawNothing) {
     EXPECT_EQ(quads(), std::make_pair(1, 0));  // read, nothing drawn
     e->SetLifetime(2.0e6f);
     EXPECT_EQ(quads(), std::make_pair(1, 1));  // a million seconds of spin still draws
+    // A time of minus infinity gives every age minus infinity: the first key is read,
+    // not one outside the table.
+    Frame(-INFINITY);
+    ASSERT_EQ(Written(r, 1).size(), 1u);
+    EXPECT_EQ(Written(r, 1)[0].color, 0xFFFFFFFFu);
     ASSERT_FALSE(TakeErrors());
     r->SetEmitter("/scene");
     EXPECT_EQ(quads(), std::make_pair(0, 0));

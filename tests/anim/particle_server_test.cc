@@ -52,6 +52,21 @@ TEST(ParticleBuffer, UpdateIsSemiImplicitEuler) {
     EXPECT_FLOAT_EQ(p->position.x, x + 2.0f * 0.5f * 1.0f);
 }
 
+// A wrapped ring moves every live particle, in both stretches, and no free slot.
+TEST(ParticleBuffer, UpdateMovesEveryLiveParticleOfAWrappedRing) {
+    nParticleBuffer b(1, 0.0f, 3);
+    for (int i = 0; i < 5; i++) b.Push()->velocity = vector3(1, 0, 0);
+    ASSERT_GT(b.GetHead(), b.GetTail());
+    const int free = b.GetTail();
+    b.Begin()[free].velocity = vector3(1, 0, 0);
+    for (float aligned : {0.0f, 1.0f}) {
+        b.alignedAccel = aligned;
+        b.Update(b.lastUpdate + 1.0f);
+    }
+    for (int i = 0; i < b.GetCount(); i++) EXPECT_FLOAT_EQ(b.At(i).position.x, 1.0f + 1.0f) << i;
+    EXPECT_EQ(b.Begin()[free].position.x, 0.0f);
+}
+
 TEST_F(ParticleServerTest, SweepFreesUntouchedBuffersThenEmptyContexts) {
     EXPECT_EQ(server->NewEmitterId(), 1u);
     EXPECT_EQ(server->NewEmitterId(), 2u);
