@@ -214,8 +214,7 @@ void FrameBuffers::CreateUpload()
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
     glGenTextures(1, &this->uploadTexture);
     glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, this->width, this->height, 0, kPixelFormat,
-                 kPixelType, nullptr);
+    this->ShapeUpload();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
@@ -225,6 +224,20 @@ void FrameBuffers::CreateUpload()
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                            this->uploadTexture, 0);
     this->ForgetBindings();
+}
+
+void FrameBuffers::ShapeUpload()
+{
+    // Software GL copies a blit as memory only between buffers of one byte order, and
+    // draws it through a shader (many times the cost) otherwise; an upload whose bytes
+    // are not in the texture's order is turned on the way in, too. The window's buffer
+    // holds B, G, R, X bytes, which an unsized RGBA texture given BGRA bytes gets as
+    // well; our own RGB8 renderbuffers hold R, G, B, X, as a sized RGBA8 texture does.
+    // Either way every pixel arrives the same.
+    const GLint internal = this->direct ? GL_RGBA : GL_RGBA8;
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, this->width, this->height, 0, kPixelFormat, kPixelType,
+                 nullptr);
+    this->uploadIntoWindow = this->direct;
 }
 
 bool FrameBuffers::LeaveWindow(bool asFront, int drawableWidth, int drawableHeight)
@@ -466,6 +479,10 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
     GLint boundTexture = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
     glBindTexture(GL_TEXTURE_2D, this->uploadTexture);
+    if (this->uploadIntoWindow != this->direct) {
+        // The frames left the window since the texture was made.
+        this->ShapeUpload();
+    }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, kPixelFormat, kPixelType, upload);

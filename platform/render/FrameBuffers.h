@@ -80,6 +80,8 @@ private:
     bool CreateOwn();
     void DestroyOwn();
     void CreateUpload();
+    // Gives the bound upload texture the byte order of the buffer it is blitted into.
+    void ShapeUpload();
     // Moves from the window's buffer to buffers of our own, taking the
     // window's picture along (depth and stencil too) as the front buffer
     // (presented) or the back buffer (a frame drawn but not yet shown).
@@ -116,6 +118,8 @@ private:
     bool stale = false;
     unsigned uploadFrame = 0;
     unsigned uploadTexture = 0;
+    // The upload texture has the window buffer's byte order.
+    bool uploadIntoWindow = false;
     unsigned boundDraw = ~0u;
     unsigned boundRead = ~0u;
     // Reused between locks.
