@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <typeinfo>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -129,7 +130,7 @@ bool nLogicNode::Trigger(nLogicGraph* graph) {
     // Scripts run below may release this node, the child, its siblings or an ancestor:
     // the marks tell what is left, and the walk goes on with that.
     AliveMark self(this);
-    if (!walkingCache_ && CacheChildren()) TriggerCached(graph, script, frameTime, self);
+    if (!walkingCache_ && (CacheCurrent() || CacheChildren())) TriggerCached(graph, script, frameTime, self);
     else TriggerFrom(first, graph, script, frameTime, self);
     return true;
 }
@@ -145,10 +146,12 @@ template <int ForWrite>
     // The children lie far apart: ask early for the two lines a walk reads of one (its
     // class and children, and its per-frame block).
     if (i < childCache_.Size()) {
-        if (const nLogicNode* ahead = childCache_[i]) {
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(&ahead->marks_, ForWrite);
-        }
+        // A nulled entry asks for lines near 0, which costs nothing: prefetches never
+        // fault. The block's place in a child is where it is in this node.
+        auto ahead = reinterpret_cast<uintptr_t>(childCache_[i]);
+        auto block = reinterpret_cast<uintptr_t>(&marks_) - reinterpret_cast<uintptr_t>(this);
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead));
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead + block), ForWrite);
     }
 }
 
@@ -157,30 +160,64 @@ void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float 
     // The copy matches the list while the list's version stays; only then does the walk
     // skip the children's links.
     const uint32_t version = GetChildrenVersion();
-    int count = childCache_.Size();
-    for (int i = 0; i < count; i++) {
-        nLogicNode* child = childCache_[i];
-        PrefetchCachedChild<1>(i + PrefetchAhead);
-        if (child->active_) {
-            bool lives = true;
-            if (child->inputList_.IsEmpty() && !child->hasPendingEvents_ && !child->walkingTimers_) {
-                // Most children have nothing but clocks to serve: ServeChild's work inline,
-                // and a mark only when a script is due (none runs before).
-                int due = child->CountTimers(frameTime);
-                if (due != child->numTimers_) {
-                    AliveMark childAlive(child);
-                    lives = child->RunDueTimers(childAlive, script, frameTime, due);
-                }
-                if (lives) child->time_ += frameTime;
-            } else {
-                AliveMark childAlive(child);
-                lives = ServeChild(child, childAlive, script, frameTime);
+    const int count = childCache_.Size();
+    int i = 0;
+    for (;;) {
+        // Most children have nothing but clocks to count and no children, and their Trigger
+        // is this class's own: ServeChild's work inline, and no call. No script runs in this
+        // run, so nothing can change under it. It stops at the first child that needs more:
+        // `due` is -1 when ServeChild must serve it, below its timers' count when a timer
+        // came due (the clocks counted up to it), and the count when only its Trigger is
+        // left (its clocks counted).
+        nLogicNode* child = nullptr;
+        int due = -1;
+        for (; i < count; i++) {
+            child = childCache_[i];
+            PrefetchCachedChild<1>(i + PrefetchAhead);
+            if (!child->active_) continue;
+            if (!child->inputList_.IsEmpty() || child->hasPendingEvents_ || child->walkingTimers_) {
+                due = -1;
+                break;
             }
-            // The child's own walk needs no mark here: should it die, its entry is nulled.
-            if (lives) child->Trigger(graph);
+            if (child->slotClocksOnly_) {
+                // CountTimers for at most two timers in the slots: a free slot never comes due.
+                nLogicTimer::Clock* c = child->slotClocks_;
+                c[0].time += frameTime;
+                if (c[0].time >= c[0].period) {
+                    due = 0;
+                    break;
+                }
+                c[1].time += frameTime;
+                if (c[1].time >= c[1].period) {
+                    due = 1;
+                    break;
+                }
+                due = child->numTimers_;
+            } else {
+                due = child->CountTimers(frameTime);
+                if (due != child->numTimers_) break;
+            }
+            child->time_ += frameTime;
+            if (!child->plainTrigger_ || child->GetHead()) break;
         }
+        if (i == count) break;
+        bool lives = true;
+        if (due < 0) {
+            AliveMark childAlive(child);
+            lives = ServeChild(child, childAlive, script, frameTime);
+        } else if (due != child->numTimers_) {
+            // A mark only now that a script is due.
+            AliveMark childAlive(child);
+            lives = child->RunDueTimers(childAlive, script, frameTime, due);
+            if (lives) child->time_ += frameTime;
+        }
+        // The child's own walk needs no mark here: should it die, its entry is nulled.
+        if (lives) child->Trigger(graph);
         if (!self.Alive()) return;
-        if (GetChildrenVersion() == version && childCacheValid_) continue;
+        if (GetChildrenVersion() == version && childCacheValid_) {
+            i++;
+            continue;
+        }
         // The list changed meanwhile: where the walk goes on, as the walk along the list
         // decides it. An entry nulled meanwhile died or belongs to another parent now.
         nRoot* after;
@@ -224,7 +261,7 @@ void nLogicNode::TriggerFrom(nRoot* c, nLogicGraph* graph, nScriptServer* script
 
 bool nLogicNode::CacheChildren() {
     nRoot* head = GetHead();
-    if (childCacheValid_ && cacheVersion_ == GetChildrenVersion()) return true;
+    if (CacheCurrent()) return true;
     DropChildCache();
     if (cacheRetry_ > 0) {
         cacheRetry_--;
@@ -238,6 +275,7 @@ bool nLogicNode::CacheChildren() {
             return false;
         }
         auto* child = static_cast<nLogicNode*>(c);
+        child->plainTrigger_ = typeid(*child) == typeid(nLogicNode);
         if (child->cachedBy_) child->cachedBy_->ForgetCachedChild(child);
         child->cachedBy_ = this;
         child->cacheIndex_ = childCache_.Size();
@@ -300,15 +338,24 @@ inline int nLogicNode::CountTimers(float frameTime) {
     // two timers on the clocks the node keeps at hand and without a loop (most nodes have
     // no more; the loop's branches cost a walk over many nodes a tenth of its time).
     const int count = numTimers_;
-    if (count == 0) return 0;
-    // A load less on the way to each clock, when the clocks lie in the node itself.
-    nLogicTimer::Clock& c0 = leadInSlots_ ? slotClocks_[0] : *leadClock_[0];
-    c0.time += frameTime;
-    if (c0.time >= c0.period) return 0;
-    if (count == 1) return 1;
-    nLogicTimer::Clock& c1 = leadInSlots_ ? slotClocks_[1] : *leadClock_[1];
-    c1.time += frameTime;
-    if (c1.time >= c1.period) return 1;
+    if (leadInSlots_) {
+        // Both slots are counted without asking how many timers there are: a free slot
+        // never comes due.
+        slotClocks_[0].time += frameTime;
+        if (slotClocks_[0].time >= slotClocks_[0].period) return 0;
+        slotClocks_[1].time += frameTime;
+        if (slotClocks_[1].time >= slotClocks_[1].period) return 1;
+        if (count <= 2) return count;
+    } else {
+        if (count == 0) return 0;
+        nLogicTimer::Clock& c0 = *leadClock_[0];
+        c0.time += frameTime;
+        if (c0.time >= c0.period) return 0;
+        if (count == 1) return 1;
+        nLogicTimer::Clock& c1 = *leadClock_[1];
+        c1.time += frameTime;
+        if (c1.time >= c1.period) return 1;
+    }
     for (int first = 2; first < count; first++) {
         nLogicTimer::Clock& c = timers_[first]->GetClock();
         c.time += frameTime;
@@ -652,6 +699,7 @@ void nLogicNode::SyncTimerClocks() {
         leadClock_[k] = k < numTimers_ ? &timers_[k]->GetClock() : nullptr;
         if (leadClock_[k] && leadClock_[k] != &slotClocks_[k]) leadInSlots_ = false;
     }
+    slotClocksOnly_ = leadInSlots_ && numTimers_ <= TimerSlots;
 }
 
 nLogicTimer* nLogicNode::NewTimer(const char* name) {
@@ -666,7 +714,10 @@ nLogicTimer* nLogicNode::NewTimer(const char* name) {
 
 void nLogicNode::FreeTimer(nLogicTimer* timer) {
     for (int i = 0; i < TimerSlots; i++) {
-        if (&timer->GetClock() == &slotClocks_[i]) timerSlotUsed_ &= uint8_t(~(1u << i));
+        if (&timer->GetClock() == &slotClocks_[i]) {
+            timerSlotUsed_ &= uint8_t(~(1u << i));
+            slotClocks_[i] = FreeSlot;
+        }
     }
     delete timer;
 }

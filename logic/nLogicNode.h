@@ -6,6 +6,7 @@
 // its state while the node is destroyed and rebuilt.
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "kernel/matrix44.h"
@@ -244,6 +245,7 @@ private:
     void TriggerFrom(nRoot* from, nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
     // Makes the copy of the child list current; false when a child is no logic node.
     bool CacheChildren();
+    bool CacheCurrent() const { return childCacheValid_ && cacheVersion_ == GetChildrenVersion(); }
     // Asks for the lines of cached child i, if there is one; ForWrite when the walk
     // changes its per-frame block.
     template <int ForWrite>
@@ -311,9 +313,16 @@ private:
     // The first two timers' clocks are slotClocks_[0] and [1] in that order (or there are
     // fewer timers): the walk then reads them without going through leadClock_.
     bool leadInSlots_ = true;
+    // And there are no more than the two.
+    bool slotClocksOnly_ = true;
+    // The node's class is this one, whose Trigger only serves children: set by the
+    // parent's copy of its list, for the walks over that copy.
+    bool plainTrigger_ = false;
     nLogicTimer::Clock* leadClock_[2] = {};
     static constexpr int TimerSlots = 2;
-    nLogicTimer::Clock slotClocks_[TimerSlots];
+    // A free slot's clock: a period no time reaches (every comparison with NaN is false).
+    static constexpr nLogicTimer::Clock FreeSlot{0.0f, std::numeric_limits<float>::quiet_NaN()};
+    nLogicTimer::Clock slotClocks_[TimerSlots] = {FreeSlot, FreeSlot};
     // Input nodes among the children; inputLink_ is this node's entry in its parent's.
     nList inputList_;
 

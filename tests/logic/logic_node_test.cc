@@ -550,4 +550,50 @@ TEST_F(LogicNodeTest, RaisedEventsFireAtTheChildsNextServingAndDeathsInAChildsWa
     EXPECT_FLOAT_EQ(d->FindTimer("t")->time, 0.5f);
 }
 
+TEST_F(LogicNodeTest, ChildrenOfTheBaseClassAreServedLikeAnyOther) {
+    // Children of the base class itself, whose Trigger only walks their own children: their
+    // clocks and timers count, a due timer runs, a child that gains children mid-frame
+    // walks them in that frame, and timer clocks keep their own times however timers come
+    // and go.
+    auto* p = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/p"));
+    auto* a = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/p/a"));
+    auto* b = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/p/b"));
+    auto* c = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/p/c"));
+    Node("/usr/logic/p/z");
+    a->AddTimer("t", "loop", 0, 0.5f, "obj('/usr/logic/p/z').mark('a.t')");
+    a->AddTimer("u", "loop", 0.1f, 1e9f, "x = 1");
+    c->AddTimer("grow", "oneshot", 0, 0.5f, "x = 1");
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "z.trigger ");
+    EXPECT_FLOAT_EQ(a->GetTime(), 0.25f);
+    EXPECT_FLOAT_EQ(b->GetTime(), 0.25f);
+    EXPECT_FLOAT_EQ(a->FindTimer("u")->time, 0.35f);
+    EXPECT_FLOAT_EQ(p->GetTime(), 0.25f);
+
+    // a's timer fires and gives b a child before the walk reaches b; c's one-shot gives
+    // itself one: both are walked at once.
+    a->FindTimer("t")->script = "obj('/usr/logic/p/z').mark('a.t') new('ntestlogicnode', '/usr/logic/p/b/x')";
+    c->FindTimer("grow")->script = "new('ntestlogicnode', '/usr/logic/p/c/y')";
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "a.t x.trigger y.trigger z.trigger ");
+    EXPECT_FLOAT_EQ(a->FindTimer("t")->time, 0.0f);
+    EXPECT_EQ(c->GetNumTimers(), 0);
+    EXPECT_FLOAT_EQ(c->GetTime(), 0.5f);
+    a->FindTimer("t")->script = "x = 2";
+
+    // The first timer goes, the second stays in its place, and a new one takes the first
+    // one's room: each starts where it was set and comes due at its own period.
+    a->DeleteTimer("t");
+    Frame(0.25f);
+    EXPECT_FLOAT_EQ(a->FindTimer("u")->time, 0.85f);
+    a->AddTimer("n", "oneshot", 0.125f, 0.5f, "obj('/usr/logic/p/z').mark('a.n')");
+    a->DeleteTimer("u");
+    Frame(0.25f);
+    EXPECT_FLOAT_EQ(a->FindTimer("n")->time, 0.375f);
+    EXPECT_EQ(Trace(), "x.trigger y.trigger z.trigger x.trigger y.trigger z.trigger ");
+    Frame(0.25f);
+    EXPECT_EQ(Trace(), "a.n x.trigger y.trigger z.trigger ");
+    EXPECT_EQ(a->GetNumTimers(), 0);
+}
+
 }  // namespace
