@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "logic/nModAnimatorState.h"
 #include "logic/nModCollisionState.h"
@@ -16,11 +17,41 @@
 
 namespace {
 
+// An animator that logs its name, notes the object it ran on and runs a hook; as the
+// second base of a class, its Animate needs the object adjusted from that base.
+class nHookModule : public nModule {
+public:
+    static const nClassInfo classInfo;
+    int GetType() const override { return Animator; }
+    void Animate(nLogicNode*, float) override {
+        logicEvents.push_back(std::string("hook ") + GetName());
+        self = this;
+        if (hook) hook();
+    }
+    std::function<void()> hook;
+    const nHookModule* self = nullptr;
+};
+const nClassInfo nHookModule::classInfo = nClassInfo::Make<nHookModule>("nhookmodule", "nmodule");
+struct FirstBase {
+    virtual ~FirstBase() = default;
+    int mark = 42;
+};
+class nSecondBaseModule : public FirstBase, public nHookModule {
+public:
+    static const nClassInfo classInfo;
+};
+const nClassInfo nSecondBaseModule::classInfo = nClassInfo::Make<nSecondBaseModule>("nsecondbase", "nhookmodule");
+
 class ModuleTest : public GraphFixture {
 protected:
     void SetUp() override {
         GraphFixture::SetUp();
+        kernel->AddClass(nHookModule::classInfo);
+        kernel->AddClass(nSecondBaseModule::classInfo);
         node = NewNode("/usr/logic/n", "");
+    }
+    nHookModule* Hook(const char* name, const char* cls = "nhookmodule") {
+        return static_cast<nHookModule*>(kernel->New(cls, (std::string("/usr/logic/n/") + name).c_str()));
     }
     nModAnimatorState* Anim(const char* name) {
         return static_cast<nModAnimatorState*>(node->FindModuleState(nModuleState::Animation, name));
@@ -103,6 +134,36 @@ TEST_F(ModuleTest, ResolvedModulesAreKeptUntilTheyDie) {
     EXPECT_EQ(b->calls, 4);
     EXPECT_EQ(c->calls, 1);
     EXPECT_EQ(d->calls, 1);
+}
+
+TEST_F(ModuleTest, AnimatorsRunOnThemselvesWhereverTheirModulePartLies) {
+    auto* second = static_cast<nSecondBaseModule*>(Hook("second", "nsecondbase"));
+    nHookModule* plain = Hook("plain");
+    node->AddModule(1, "walk", "second");
+    node->AddModule(1, "walk", "plain");
+    for (int frame = 0; frame < 2; frame++) Anim("walk")->Animate();
+    EXPECT_EQ(Events("hook"), (std::vector<std::string>{"hook second", "hook plain", "hook second", "hook plain"}));
+    EXPECT_EQ(second->self, static_cast<nHookModule*>(second));
+    EXPECT_EQ(static_cast<const nSecondBaseModule*>(second->self)->mark, 42);
+    EXPECT_EQ(plain->self, plain);
+}
+
+TEST_F(ModuleTest, AnAnimatorMayChangeTheStateItRunsIn) {
+    // The walk would call a module that died or left the list, or miss one listed meanwhile.
+    nHookModule* a = Hook("a");
+    nHookModule* b = Hook("b");
+    Hook("c");
+    node->AddModule(1, "walk", "a");
+    node->AddModule(1, "walk", "b");
+    Anim("walk")->Animate();
+    a->hook = [&] { b->Release(); };
+    Anim("walk")->Animate();
+    a->hook = [&] {
+        node->RemoveModule(1, "walk", "b");
+        node->AddModule(1, "walk", "c");
+    };
+    Anim("walk")->Animate();
+    EXPECT_EQ(Events("hook"), (std::vector<std::string>{"hook a", "hook b", "hook a", "hook a", "hook c"}));
 }
 
 TEST_F(ModuleTest, BadPathsAndNamesAreLoggedAndChangeNothing) {
