@@ -129,6 +129,7 @@ void nModuleState::refreshHot() {
         if (hotTypes_[i] != nModule::Animator || !(hotAnimators_ >> i & 1 || hotAnimateFns_[i])) break;
         hotAnimatorRun_++;
     }
+    hotAnimatePair_ = count_ == 2 && hotAnimatorRun_ == 2 && (hotAnimators_ & 3) == 0;
     hotClears_ = nRefBase::ClearCount();
 }
 

@@ -84,6 +84,9 @@ protected:
     // HotOwner): each resolved, of type Animator, and IsHotAnimator(i) or with a
     // HotAnimate(i).
     int HotAnimatorRun() const { return hotAnimatorRun_; }
+    // Under the same condition: the state lists exactly two entries, both in that run and
+    // both called through HotAnimate.
+    bool HotAnimatePair() const { return hotAnimatePair_; }
     bool HotCurrent() const { return hotClears_ == nRefBase::ClearCount(); }
     nModule* HotModule(int i) const { return hotModules_[i]; }
     // GetOwner from the state's first cache line.
@@ -140,6 +143,7 @@ private:
     signed char hotTypes_[InlineRefs] = {};  // GetType of hotModules_
     unsigned char hotAnimators_ = 0;         // bit i: hotModules_[i] is an nModAnimator
     unsigned char hotAnimatorRun_ = 0;       // HotAnimatorRun()
+    bool hotAnimatePair_ = false;            // HotAnimatePair()
     int count_ = 0;  // modules_.Size()
     float time_ = 0.0f;
     bool* alive_ = nullptr;
