@@ -401,27 +401,33 @@ bool nLogicNode::RunDueTimers(const AliveMark& alive, nScriptServer* script, flo
     return true;
 }
 
-void nLogicNode::Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
+void nLogicNode::TraverseChildren(nRoot* head, nLogicGraph* graph, const matrix44& parentMatrix) {
     // The traversal runs no scripts (it computes matrices and registers collide objects),
     // so the children are walked directly: this walk is the hottest of the frame.
-    nRoot* c = GetHead();
-    if (!c) return;
+    nRoot* c = head;
     if (!walkingCache_ && CacheChildren()) {
         walkingCache_ = true;
         const uint32_t version = GetChildrenVersion();
-        int count = childCache_.Size();
-        int i = 0;
-        for (; i < count; i++) {
-            nLogicNode* child = childCache_[i];
-            PrefetchCachedChild<0>(i + PrefetchAhead);
+        // The copy is neither rebuilt nor moved while the walk runs, and a change to its
+        // entries ends the walk before it reads another.
+        nLogicNode* const* at = childCache_.begin();
+        nLogicNode* const* const end = childCache_.end();
+        for (; at != end; at++) {
+            nLogicNode* child = *at;
+            if (end - at > PrefetchAhead) {
+                if (const nLogicNode* ahead = at[PrefetchAhead]) {
+                    __builtin_prefetch(ahead);
+                    __builtin_prefetch(&ahead->marks_);
+                }
+            }
             if (child->active_) child->Traverse(graph, parentMatrix);
             if (GetChildrenVersion() != version || !childCacheValid_) break;
         }
         walkingCache_ = false;
-        if (i == count) return;
+        if (at == end) return;
         // The list changed under a child's traversal: the rest along the list.
         childCacheValid_ = false;
-        nLogicNode* child = childCache_[i];
+        nLogicNode* child = *at;
         c = child && child->GetParent() == this ? child->GetSucc() : nullptr;
     }
     for (; c; c = c->GetSucc()) {

@@ -113,7 +113,11 @@ public:
     // its Trigger. Scripts run here may delete timers or release any node: the walk
     // goes on with what is left. Returns true.
     virtual bool Trigger(nLogicGraph* graph);
-    virtual void Traverse(nLogicGraph* graph, const matrix44& parentMatrix);
+    // Traverses the active logic children; inline so that a leaf, the usual node, costs
+    // its caller one test.
+    virtual void Traverse(nLogicGraph* graph, const matrix44& parentMatrix) {
+        if (nRoot* first = GetHead()) TraverseChildren(first, graph, parentMatrix);
+    }
     virtual bool IsVisible() const { return false; }
     virtual bool HasCollision() const { return false; }
     virtual bool HasPhysik() const { return false; }
@@ -242,6 +246,8 @@ private:
     // The children walked from the parent's copy of its list when every child is a logic
     // node; the rest of the list walked link by link, from `from` on.
     void TriggerCached(nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
+    // Traverse's walk over the children, `first` the head of the list.
+    void TraverseChildren(nRoot* first, nLogicGraph* graph, const matrix44& parentMatrix);
     void TriggerFrom(nRoot* from, nLogicGraph* graph, nScriptServer* script, float frameTime, const AliveMark& self);
     // Makes the copy of the child list current; false when a child is no logic node.
     bool CacheChildren();

@@ -14,5 +14,9 @@ public:
     void Animate();
 
 private:
+    void AnimateHotEntry(int i, nLogicNode* owner);
+    // Animate's walk from entry i on, module by module.
+    [[gnu::noinline]] void AnimateFrom(int i, nLogicNode* owner, const WalkGuard& guard);
+
     float length_ = 0.0f;
 };

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "logic/nModAnimatorState.h"
 #include "logic/nModCollisionState.h"
@@ -16,11 +17,39 @@
 
 namespace {
 
+// An animator that logs its name and hands itself to a hook; as the second base of a
+// class, its Animate needs the object adjusted from that base.
+class nHookModule : public nModule {
+public:
+    static const nClassInfo classInfo;
+    int GetType() const override { return Animator; }
+    void Animate(nLogicNode*, float) override {
+        logicEvents.push_back(std::string("hook ") + GetName());
+        if (hook) hook(this);
+    }
+    std::function<void(nHookModule*)> hook;
+};
+const nClassInfo nHookModule::classInfo = nClassInfo::Make<nHookModule>("nhookmodule", "nmodule");
+struct FirstBase {
+    virtual ~FirstBase() = default;
+    int mark = 42;
+};
+class nSecondBaseModule : public FirstBase, public nHookModule {
+public:
+    static const nClassInfo classInfo;
+};
+const nClassInfo nSecondBaseModule::classInfo = nClassInfo::Make<nSecondBaseModule>("nsecondbase", "nhookmodule");
+
 class ModuleTest : public GraphFixture {
 protected:
     void SetUp() override {
         GraphFixture::SetUp();
+        kernel->AddClass(nHookModule::classInfo);
+        kernel->AddClass(nSecondBaseModule::classInfo);
         node = NewNode("/usr/logic/n", "");
+    }
+    nHookModule* Hook(const char* name, const char* cls = "nhookmodule") {
+        return static_cast<nHookModule*>(kernel->New(cls, (std::string("/usr/logic/n/") + name).c_str()));
     }
     nModAnimatorState* Anim(const char* name) {
         return static_cast<nModAnimatorState*>(node->FindModuleState(nModuleState::Animation, name));
@@ -103,6 +132,30 @@ TEST_F(ModuleTest, ResolvedModulesAreKeptUntilTheyDie) {
     EXPECT_EQ(b->calls, 4);
     EXPECT_EQ(c->calls, 1);
     EXPECT_EQ(d->calls, 1);
+}
+
+TEST_F(ModuleTest, AnimatorsRunOnThemselvesAndFollowTheListTheyChange) {
+    // The walk would call a module on the wrong object, call one that died or left the
+    // list, or miss one listed meanwhile.
+    auto* a = static_cast<nSecondBaseModule*>(Hook("a", "nsecondbase"));
+    nHookModule* b = Hook("b");
+    Hook("c");
+    node->AddModule(1, "walk", "a");
+    node->AddModule(1, "walk", "b");
+    Anim("walk")->Animate();
+    int mark = 0;
+    a->hook = [&](nHookModule* self) { mark = static_cast<nSecondBaseModule*>(self)->mark; };
+    Anim("walk")->Animate();
+    EXPECT_EQ(mark, 42);
+    a->hook = [&](nHookModule*) { b->Release(); };
+    Anim("walk")->Animate();
+    a->hook = [&](nHookModule*) {
+        node->RemoveModule(1, "walk", "b");
+        node->AddModule(1, "walk", "c");
+    };
+    Anim("walk")->Animate();
+    EXPECT_EQ(Events("hook"),
+              (std::vector<std::string>{"hook a", "hook b", "hook a", "hook b", "hook a", "hook a", "hook c"}));
 }
 
 TEST_F(ModuleTest, BadPathsAndNamesAreLoggedAndChangeNothing) {
