@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 namespace meshquery {
 
@@ -22,7 +24,7 @@ template <class Leaf, class Enter>
 bool Walk(const TriMesh& mesh, bool firstContact, Enter enter, Leaf leaf) {
     const std::vector<TriMesh::Node>& nodes = mesh.GetNodes();
     if (nodes.empty()) return false;
-    const uint32_t* order = mesh.GetOrder().data();
+    const TriMesh::LeafTriangle* tris = mesh.GetLeafTriangles().data();
     uint32_t stack[kStack];
     int top = 0;
     stack[top++] = 0;
@@ -37,7 +39,7 @@ bool Walk(const TriMesh& mesh, bool firstContact, Enter enter, Leaf leaf) {
             continue;
         }
         for (uint32_t i = n.first; i < n.first + n.count; i++) {
-            if (leaf(order[i])) {
+            if (leaf(tris[i])) {
                 any = true;
                 if (firstContact) return true;
             }
@@ -257,6 +259,10 @@ struct SlabRay {
     float o[3], inv[3];
     bool maxFirst[3];
     bool parallel[3];
+    bool anyParallel;
+    // Where in a node the bound met first and last on each axis lies (offsets in bytes),
+    // so that the common test reads it without choosing.
+    size_t nearAt[3], farAt[3];
     float reach;
     SlabRay(const vector3& origin, const vector3& dir, float maxDistance) : reach(maxDistance) {
         for (int j = 0; j < 3; j++) {
@@ -265,11 +271,33 @@ struct SlabRay {
             parallel[j] = std::fabs(d) < 1e-30f;
             inv[j] = parallel[j] ? 0.0f : 1.0f / d;
             maxFirst[j] = inv[j] < 0.0f;
+            const size_t minAt = offsetof(TriMesh::Node, min) + sizeof(float) * size_t(j);
+            const size_t maxAt = offsetof(TriMesh::Node, max) + sizeof(float) * size_t(j);
+            nearAt[j] = maxFirst[j] ? maxAt : minAt;
+            farAt[j] = maxFirst[j] ? minAt : maxAt;
         }
+        anyParallel = parallel[0] || parallel[1] || parallel[2];
+    }
+    static float Bound(const TriMesh::Node& n, size_t at) {
+        float v;
+        std::memcpy(&v, reinterpret_cast<const char*>(&n) + at, sizeof v);
+        return v;
     }
     // Without a branch an axis: the walk asks it of every node it reaches, and which way
     // the answer goes is anybody's guess.
     bool Hits(const TriMesh::Node& n) const {
+        if (!anyParallel) {
+            // The same steps as below for a ray along no axis, with the bounds found
+            // by offset.
+            float tmin = 0.0f, tmax = reach;
+            tmin = std::max(tmin, (Bound(n, nearAt[0]) - o[0]) * inv[0]);
+            tmax = std::min(tmax, (Bound(n, farAt[0]) - o[0]) * inv[0]);
+            tmin = std::max(tmin, (Bound(n, nearAt[1]) - o[1]) * inv[1]);
+            tmax = std::min(tmax, (Bound(n, farAt[1]) - o[1]) * inv[1]);
+            tmin = std::max(tmin, (Bound(n, nearAt[2]) - o[2]) * inv[2]);
+            tmax = std::min(tmax, (Bound(n, farAt[2]) - o[2]) * inv[2]);
+            return tmin <= tmax;
+        }
         float tmin = 0.0f, tmax = reach;
         bool inside = true;
         for (int j = 0; j < 3; j++) {
@@ -329,12 +357,12 @@ bool RayStab(const TriMesh& mesh, const matrix44& world, const vector3& origin, 
     const SlabRay slab(o, d, settings.maxDistance * 1.00001f + 1e-6f);
     bool any = Walk(
         mesh, settings.firstContact, [&](const TriMesh::Node& n) { return slab.Hits(n); },
-        [&](uint32_t tri) {
-            vector3 a, b, c;
-            mesh.GetTriangle(int(tri), a, b, c);
+        [&](const TriMesh::LeafTriangle& tri) {
             float t, u, v;
-            if (!RayTriangle(o, d, a, b, c, settings.cull, settings.maxDistance, t, u, v)) return false;
-            if (faces && !settings.firstContact) faces->push_back({tri, t, u, v});
+            if (!RayTriangle(o, d, tri.corner[0], tri.corner[1], tri.corner[2], settings.cull, settings.maxDistance, t,
+                             u, v))
+                return false;
+            if (faces && !settings.firstContact) faces->push_back({tri.index, t, u, v});
             return true;
         });
     if (faces && !settings.firstContact)
@@ -361,11 +389,9 @@ bool SphereTouched(const TriMesh& mesh, const matrix44& world, const vector3& ce
             }
             return !(d2 > reach2);
         },
-        [&](uint32_t tri) {
-            vector3 a, b, cc;
-            mesh.GetTriangle(int(tri), a, b, cc);
-            if (!(PointTriangleDistSq(c, a, b, cc) <= r2)) return false;
-            if (touched && !firstContact) touched->push_back(tri);
+        [&](const TriMesh::LeafTriangle& tri) {
+            if (!(PointTriangleDistSq(c, tri.corner[0], tri.corner[1], tri.corner[2]) <= r2)) return false;
+            if (touched && !firstContact) touched->push_back(tri.index);
             return true;
         });
     if (!firstContact) SortIndices(touched);
@@ -385,11 +411,9 @@ bool BoxTouched(const TriMesh& mesh, const matrix44& world, const matrix44& box,
     for (vector3& ax : grown.axis) ax *= 1.00001f;
     bool any = Walk(
         mesh, firstContact, [&](const TriMesh::Node& n) { return BoxMeetsNode(n, grown, normals); },
-        [&](uint32_t tri) {
-            vector3 p, q, r;
-            mesh.GetTriangle(int(tri), p, q, r);
-            if (!BoxTriangle(b, p, q, r)) return false;
-            if (touched && !firstContact) touched->push_back(tri);
+        [&](const TriMesh::LeafTriangle& tri) {
+            if (!BoxTriangle(b, tri.corner[0], tri.corner[1], tri.corner[2])) return false;
+            if (touched && !firstContact) touched->push_back(tri.index);
             return true;
         });
     if (!firstContact) SortIndices(touched);

@@ -9,6 +9,7 @@ namespace meshquery {
 bool TriMesh::Begin(int numVertices, int numTriangles) {
     nodes_.clear();
     order_.clear();
+    leafTriangles_.clear();
     depth_ = 0;
     built_ = false;
     const bool ok = numVertices >= 0 && numVertices <= MaxCount && numTriangles >= 0 && numTriangles <= MaxCount;
@@ -37,6 +38,7 @@ bool TriMesh::SetTriangle(int index, uint32_t a, uint32_t b, uint32_t c) {
 bool TriMesh::Build(std::string* error) {
     nodes_.clear();
     order_.clear();
+    leafTriangles_.clear();
     depth_ = 0;
     built_ = false;
     const int numTris = GetNumTriangles();
@@ -67,6 +69,12 @@ bool TriMesh::Build(std::string* error) {
         for (int i = 0; i < numTris; i++) order_[size_t(i)] = uint32_t(i);
         nodes_.reserve(2 * (static_cast<size_t>(numTris) / LeafSize + 1));
         BuildNode(0, uint32_t(numTris), 1, keys);
+        leafTriangles_.resize(order_.size());
+        for (size_t i = 0; i < order_.size(); i++) {
+            LeafTriangle& t = leafTriangles_[i];
+            GetTriangle(int(order_[i]), t.corner[0], t.corner[1], t.corner[2]);
+            t.index = order_[i];
+        }
     }
     built_ = true;
     return true;

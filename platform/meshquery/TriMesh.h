@@ -13,7 +13,8 @@ class TriMesh {
 public:
     // One tree node: its box, and either two children (count 0: the left child follows
     // the node, the right one is at `first`) or `count` triangles of order_ from `first`.
-    struct Node {
+    // Aligned so that no node straddles two cache lines, wherever the allocator puts them.
+    struct alignas(32) Node {
         float min[3];
         float max[3];
         uint32_t first;
@@ -51,6 +52,14 @@ public:
     const std::vector<Node>& GetNodes() const { return nodes_; }
     // Triangle indices in leaf order.
     const std::vector<uint32_t>& GetOrder() const { return order_; }
+    // A triangle of a leaf with its corners in stored order. Kept in leaf order beside
+    // order_, so a walk that reaches a leaf reads one run of memory instead of following
+    // order, indices and vertices one after another.
+    struct LeafTriangle {
+        vector3 corner[3];
+        uint32_t index;
+    };
+    const std::vector<LeafTriangle>& GetLeafTriangles() const { return leafTriangles_; }
     // Deepest path from the root, in nodes.
     int GetDepth() const { return depth_; }
 
@@ -64,6 +73,7 @@ private:
     std::vector<uint32_t> triangles_;
     std::vector<Node> nodes_;
     std::vector<uint32_t> order_;
+    std::vector<LeafTriangle> leafTriangles_;
     int depth_ = 0;
     bool built_ = false;
 };
