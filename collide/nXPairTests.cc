@@ -209,7 +209,9 @@ int EdgesAlong(const vector3 c[8], const vector3& dir, bool dropPerpendicular, E
                                         _mm_mul_ps(d[2], dirs[2]));
         const __m128 back = _mm_cmplt_ps(along, zero);
         const __m128 keep = dropPerpendicular ? _mm_cmpneq_ps(along, zero) : _mm_castsi128_ps(_mm_set1_epi32(-1));
-        dropped += __builtin_popcount(unsigned(_mm_movemask_ps(keep)) ^ 15u);
+        // Counted by table: without a popcnt target the builtin is a library call.
+        static const int kDropped[16] = {4, 3, 3, 2, 3, 2, 2, 1, 3, 2, 2, 1, 2, 1, 1, 0};
+        dropped += kDropped[_mm_movemask_ps(keep)];
         for (int k = 0; k < 3; k++) {
             // Turned: start at the end (start + disp, as the edge is stored), run back.
             const __m128 turnedStart = _mm_add_ps(s[k], d[k]);
