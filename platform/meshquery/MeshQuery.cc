@@ -22,7 +22,7 @@ constexpr int kPairStack = 192;
 
 template <class Leaf, class Enter>
 bool Walk(const TriMesh& mesh, bool firstContact, Enter enter, Leaf leaf) {
-    const std::vector<TriMesh::Node>& nodes = mesh.GetNodes();
+    const TriMesh::NodeList& nodes = mesh.GetNodes();
     if (nodes.empty()) return false;
     const TriMesh::LeafTriangle* tris = mesh.GetLeafTriangles().data();
     uint32_t stack[kStack];
@@ -33,9 +33,8 @@ bool Walk(const TriMesh& mesh, bool firstContact, Enter enter, Leaf leaf) {
         const TriMesh::Node& n = nodes[stack[--top]];
         if (!enter(n)) continue;
         if (n.count == 0) {
-            const uint32_t self = uint32_t(&n - nodes.data());
+            stack[top++] = n.first + 1;
             stack[top++] = n.first;
-            stack[top++] = self + 1;
             continue;
         }
         for (uint32_t i = n.first; i < n.first + n.count; i++) {
@@ -425,8 +424,8 @@ bool MeshTouched(const TriMesh& meshA, const matrix44& worldA, const TriMesh& me
     if (pairs && !firstContact) pairs->clear();
     Frame toA;
     if (!meshA.IsBuilt() || !meshB.IsBuilt() || !ToLocal(worldA, toA)) return false;
-    const std::vector<TriMesh::Node>& na = meshA.GetNodes();
-    const std::vector<TriMesh::Node>& nb = meshB.GetNodes();
+    const TriMesh::NodeList& na = meshA.GetNodes();
+    const TriMesh::NodeList& nb = meshB.GetNodes();
     if (na.empty() || nb.empty()) return false;
     // B's frame into A's: every test runs in A's frame.
     const Frame bToA = Frame::FromMatrix(worldB).Then(toA);
@@ -455,13 +454,13 @@ bool MeshTouched(const TriMesh& meshA, const matrix44& worldA, const TriMesh& me
             if (a.count == 0 && (b.count != 0 || !(sb > sa))) {
                 stack[top][0] = a.first;
                 stack[top][1] = ib;
-                stack[top + 1][0] = ia + 1;
+                stack[top + 1][0] = a.first + 1;
                 stack[top + 1][1] = ib;
             } else {
                 stack[top][0] = ia;
                 stack[top][1] = b.first;
                 stack[top + 1][0] = ia;
-                stack[top + 1][1] = ib + 1;
+                stack[top + 1][1] = b.first + 1;
             }
             top += 2;
             continue;
