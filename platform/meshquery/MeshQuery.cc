@@ -25,16 +25,35 @@ bool Walk(const TriMesh& mesh, bool firstContact, Enter enter, Leaf leaf) {
     const TriMesh::NodeList& nodes = mesh.GetNodes();
     if (nodes.empty()) return false;
     const TriMesh::LeafTriangle* tris = mesh.GetLeafTriangles().data();
+    // What a node leads to, asked for ahead of the walk reaching it: the two children
+    // come from one line, and the sibling walked later then waits on nothing.
+    auto ahead = [&](const TriMesh::Node& n) {
+        if (n.count == 0) {
+            __builtin_prefetch(&nodes[n.first]);
+        } else {
+            __builtin_prefetch(&tris[n.first]);
+            __builtin_prefetch(&tris[n.first + n.count - 1]);
+        }
+    };
     uint32_t stack[kStack];
     int top = 0;
-    stack[top++] = 0;
+    // Each node's box is tested where its parent is taken apart, both children together.
+    if (enter(nodes[0])) stack[top++] = 0;
     bool any = false;
     while (top > 0) {
         const TriMesh::Node& n = nodes[stack[--top]];
-        if (!enter(n)) continue;
         if (n.count == 0) {
-            stack[top++] = n.first + 1;
-            stack[top++] = n.first;
+            const TriMesh::Node& left = nodes[n.first];
+            const TriMesh::Node& right = nodes[n.first + 1];
+            const bool goLeft = enter(left), goRight = enter(right);
+            if (goRight) {
+                ahead(right);
+                stack[top++] = n.first + 1;
+            }
+            if (goLeft) {
+                ahead(left);
+                stack[top++] = n.first;
+            }
             continue;
         }
         for (uint32_t i = n.first; i < n.first + n.count; i++) {
