@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 namespace meshquery {
 
@@ -20,24 +22,42 @@ constexpr int kPairStack = 192;
 
 template <class Leaf, class Enter>
 bool Walk(const TriMesh& mesh, bool firstContact, Enter enter, Leaf leaf) {
-    const std::vector<TriMesh::Node>& nodes = mesh.GetNodes();
+    const TriMesh::NodeList& nodes = mesh.GetNodes();
     if (nodes.empty()) return false;
-    const uint32_t* order = mesh.GetOrder().data();
+    const TriMesh::LeafTriangle* tris = mesh.GetLeafTriangles().data();
+    // What a node leads to, asked for ahead of the walk reaching it: the two children
+    // come from one line, and the sibling walked later then waits on nothing.
+    auto ahead = [&](const TriMesh::Node& n) {
+        if (n.count == 0) {
+            __builtin_prefetch(&nodes[n.first]);
+        } else {
+            __builtin_prefetch(&tris[n.first]);
+            __builtin_prefetch(&tris[n.first + n.count - 1]);
+        }
+    };
     uint32_t stack[kStack];
     int top = 0;
-    stack[top++] = 0;
+    // Each node's box is tested where its parent is taken apart, both children together.
+    if (enter(nodes[0])) stack[top++] = 0;
     bool any = false;
     while (top > 0) {
         const TriMesh::Node& n = nodes[stack[--top]];
-        if (!enter(n)) continue;
         if (n.count == 0) {
-            const uint32_t self = uint32_t(&n - nodes.data());
-            stack[top++] = n.first;
-            stack[top++] = self + 1;
+            const TriMesh::Node& left = nodes[n.first];
+            const TriMesh::Node& right = nodes[n.first + 1];
+            const bool goLeft = enter(left), goRight = enter(right);
+            if (goRight) {
+                ahead(right);
+                stack[top++] = n.first + 1;
+            }
+            if (goLeft) {
+                ahead(left);
+                stack[top++] = n.first;
+            }
             continue;
         }
         for (uint32_t i = n.first; i < n.first + n.count; i++) {
-            if (leaf(order[i])) {
+            if (leaf(tris[i])) {
                 any = true;
                 if (firstContact) return true;
             }
@@ -257,6 +277,10 @@ struct SlabRay {
     float o[3], inv[3];
     bool maxFirst[3];
     bool parallel[3];
+    bool anyParallel;
+    // Where in a node the bound met first and last on each axis lies (offsets in bytes),
+    // so that the common test reads it without choosing.
+    size_t nearAt[3], farAt[3];
     float reach;
     SlabRay(const vector3& origin, const vector3& dir, float maxDistance) : reach(maxDistance) {
         for (int j = 0; j < 3; j++) {
@@ -265,11 +289,33 @@ struct SlabRay {
             parallel[j] = std::fabs(d) < 1e-30f;
             inv[j] = parallel[j] ? 0.0f : 1.0f / d;
             maxFirst[j] = inv[j] < 0.0f;
+            const size_t minAt = offsetof(TriMesh::Node, min) + sizeof(float) * size_t(j);
+            const size_t maxAt = offsetof(TriMesh::Node, max) + sizeof(float) * size_t(j);
+            nearAt[j] = maxFirst[j] ? maxAt : minAt;
+            farAt[j] = maxFirst[j] ? minAt : maxAt;
         }
+        anyParallel = parallel[0] || parallel[1] || parallel[2];
+    }
+    static float Bound(const TriMesh::Node& n, size_t at) {
+        float v;
+        std::memcpy(&v, reinterpret_cast<const char*>(&n) + at, sizeof v);
+        return v;
     }
     // Without a branch an axis: the walk asks it of every node it reaches, and which way
     // the answer goes is anybody's guess.
     bool Hits(const TriMesh::Node& n) const {
+        if (!anyParallel) {
+            // The same steps as below for a ray along no axis, with the bounds found
+            // by offset.
+            float tmin = 0.0f, tmax = reach;
+            tmin = std::max(tmin, (Bound(n, nearAt[0]) - o[0]) * inv[0]);
+            tmax = std::min(tmax, (Bound(n, farAt[0]) - o[0]) * inv[0]);
+            tmin = std::max(tmin, (Bound(n, nearAt[1]) - o[1]) * inv[1]);
+            tmax = std::min(tmax, (Bound(n, farAt[1]) - o[1]) * inv[1]);
+            tmin = std::max(tmin, (Bound(n, nearAt[2]) - o[2]) * inv[2]);
+            tmax = std::min(tmax, (Bound(n, farAt[2]) - o[2]) * inv[2]);
+            return tmin <= tmax;
+        }
         float tmin = 0.0f, tmax = reach;
         bool inside = true;
         for (int j = 0; j < 3; j++) {
@@ -329,12 +375,12 @@ bool RayStab(const TriMesh& mesh, const matrix44& world, const vector3& origin, 
     const SlabRay slab(o, d, settings.maxDistance * 1.00001f + 1e-6f);
     bool any = Walk(
         mesh, settings.firstContact, [&](const TriMesh::Node& n) { return slab.Hits(n); },
-        [&](uint32_t tri) {
-            vector3 a, b, c;
-            mesh.GetTriangle(int(tri), a, b, c);
+        [&](const TriMesh::LeafTriangle& tri) {
             float t, u, v;
-            if (!RayTriangle(o, d, a, b, c, settings.cull, settings.maxDistance, t, u, v)) return false;
-            if (faces && !settings.firstContact) faces->push_back({tri, t, u, v});
+            if (!RayTriangle(o, d, tri.corner[0], tri.corner[1], tri.corner[2], settings.cull, settings.maxDistance, t,
+                             u, v))
+                return false;
+            if (faces && !settings.firstContact) faces->push_back({tri.index, t, u, v});
             return true;
         });
     if (faces && !settings.firstContact)
@@ -361,11 +407,9 @@ bool SphereTouched(const TriMesh& mesh, const matrix44& world, const vector3& ce
             }
             return !(d2 > reach2);
         },
-        [&](uint32_t tri) {
-            vector3 a, b, cc;
-            mesh.GetTriangle(int(tri), a, b, cc);
-            if (!(PointTriangleDistSq(c, a, b, cc) <= r2)) return false;
-            if (touched && !firstContact) touched->push_back(tri);
+        [&](const TriMesh::LeafTriangle& tri) {
+            if (!(PointTriangleDistSq(c, tri.corner[0], tri.corner[1], tri.corner[2]) <= r2)) return false;
+            if (touched && !firstContact) touched->push_back(tri.index);
             return true;
         });
     if (!firstContact) SortIndices(touched);
@@ -385,11 +429,9 @@ bool BoxTouched(const TriMesh& mesh, const matrix44& world, const matrix44& box,
     for (vector3& ax : grown.axis) ax *= 1.00001f;
     bool any = Walk(
         mesh, firstContact, [&](const TriMesh::Node& n) { return BoxMeetsNode(n, grown, normals); },
-        [&](uint32_t tri) {
-            vector3 p, q, r;
-            mesh.GetTriangle(int(tri), p, q, r);
-            if (!BoxTriangle(b, p, q, r)) return false;
-            if (touched && !firstContact) touched->push_back(tri);
+        [&](const TriMesh::LeafTriangle& tri) {
+            if (!BoxTriangle(b, tri.corner[0], tri.corner[1], tri.corner[2])) return false;
+            if (touched && !firstContact) touched->push_back(tri.index);
             return true;
         });
     if (!firstContact) SortIndices(touched);
@@ -401,8 +443,8 @@ bool MeshTouched(const TriMesh& meshA, const matrix44& worldA, const TriMesh& me
     if (pairs && !firstContact) pairs->clear();
     Frame toA;
     if (!meshA.IsBuilt() || !meshB.IsBuilt() || !ToLocal(worldA, toA)) return false;
-    const std::vector<TriMesh::Node>& na = meshA.GetNodes();
-    const std::vector<TriMesh::Node>& nb = meshB.GetNodes();
+    const TriMesh::NodeList& na = meshA.GetNodes();
+    const TriMesh::NodeList& nb = meshB.GetNodes();
     if (na.empty() || nb.empty()) return false;
     // B's frame into A's: every test runs in A's frame.
     const Frame bToA = Frame::FromMatrix(worldB).Then(toA);
@@ -431,13 +473,13 @@ bool MeshTouched(const TriMesh& meshA, const matrix44& worldA, const TriMesh& me
             if (a.count == 0 && (b.count != 0 || !(sb > sa))) {
                 stack[top][0] = a.first;
                 stack[top][1] = ib;
-                stack[top + 1][0] = ia + 1;
+                stack[top + 1][0] = a.first + 1;
                 stack[top + 1][1] = ib;
             } else {
                 stack[top][0] = ia;
                 stack[top][1] = b.first;
                 stack[top + 1][0] = ia;
-                stack[top + 1][1] = ib + 1;
+                stack[top + 1][1] = b.first + 1;
             }
             top += 2;
             continue;

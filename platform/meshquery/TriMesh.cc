@@ -9,6 +9,7 @@ namespace meshquery {
 bool TriMesh::Begin(int numVertices, int numTriangles) {
     nodes_.clear();
     order_.clear();
+    leafTriangles_.clear();
     depth_ = 0;
     built_ = false;
     const bool ok = numVertices >= 0 && numVertices <= MaxCount && numTriangles >= 0 && numTriangles <= MaxCount;
@@ -37,6 +38,7 @@ bool TriMesh::SetTriangle(int index, uint32_t a, uint32_t b, uint32_t c) {
 bool TriMesh::Build(std::string* error) {
     nodes_.clear();
     order_.clear();
+    leafTriangles_.clear();
     depth_ = 0;
     built_ = false;
     const int numTris = GetNumTriangles();
@@ -65,17 +67,28 @@ bool TriMesh::Build(std::string* error) {
         }
         order_.resize(static_cast<size_t>(numTris));
         for (int i = 0; i < numTris; i++) order_[size_t(i)] = uint32_t(i);
-        nodes_.reserve(2 * (static_cast<size_t>(numTris) / LeafSize + 1));
-        BuildNode(0, uint32_t(numTris), 1, keys);
+        nodes_.reserve(2 * (static_cast<size_t>(numTris) / LeafSize + 1) + 1);
+        // The root and an unused node with an empty box: the pairs of children come
+        // after, at even indices.
+        nodes_.resize(2);
+        for (int j = 0; j < 3; j++) {
+            nodes_[1].min[j] = INFINITY;
+            nodes_[1].max[j] = -INFINITY;
+        }
+        BuildNode(0, 0, uint32_t(numTris), 1, keys);
+        leafTriangles_.resize(order_.size());
+        for (size_t i = 0; i < order_.size(); i++) {
+            LeafTriangle& t = leafTriangles_[i];
+            GetTriangle(int(order_[i]), t.corner[0], t.corner[1], t.corner[2]);
+            t.index = order_[i];
+        }
     }
     built_ = true;
     return true;
 }
 
-uint32_t TriMesh::BuildNode(uint32_t first, uint32_t count, int depth, std::vector<float>& keys) {
+void TriMesh::BuildNode(uint32_t index, uint32_t first, uint32_t count, int depth, std::vector<float>& keys) {
     depth_ = std::max(depth_, depth);
-    const uint32_t index = static_cast<uint32_t>(nodes_.size());
-    nodes_.push_back(Node());
     Node node;
     float cmin[3], cmax[3];
     for (int j = 0; j < 3; j++) {
@@ -111,7 +124,7 @@ uint32_t TriMesh::BuildNode(uint32_t first, uint32_t count, int depth, std::vect
         node.first = first;
         node.count = count;
         nodes_[index] = node;
-        return index;
+        return;
     }
     int axis = 0;
     for (int j = 1; j < 3; j++)
@@ -122,11 +135,13 @@ uint32_t TriMesh::BuildNode(uint32_t first, uint32_t count, int depth, std::vect
     std::nth_element(begin, begin + half, begin + count, [&](uint32_t a, uint32_t b) {
         return keys[3 * size_t(a) + size_t(axis)] < keys[3 * size_t(b) + size_t(axis)];
     });
-    BuildNode(first, half, depth + 1, keys);
-    node.first = BuildNode(first + half, count - half, depth + 1, keys);
+    const uint32_t children = static_cast<uint32_t>(nodes_.size());
+    nodes_.resize(nodes_.size() + 2);
+    node.first = children;
     node.count = 0;
     nodes_[index] = node;
-    return index;
+    BuildNode(children, first, half, depth + 1, keys);
+    BuildNode(children + 1, first + half, count - half, depth + 1, keys);
 }
 
 }  // namespace meshquery

@@ -1,7 +1,9 @@
 #pragma once
 // A triangle mesh with an axis-aligned bounding-box tree over its triangles, built once
 // when the mesh is complete; the queries of MeshQuery.h walk the tree. Float32 throughout.
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,14 +13,28 @@ namespace meshquery {
 
 class TriMesh {
 public:
-    // One tree node: its box, and either two children (count 0: the left child follows
-    // the node, the right one is at `first`) or `count` triangles of order_ from `first`.
-    struct Node {
+    // One tree node: its box, and either two children (count 0: side by side at `first`
+    // and `first + 1`) or `count` triangles of order_ from `first`.
+    struct alignas(32) Node {
         float min[3];
         float max[3];
         uint32_t first;
         uint32_t count;
     };
+    // Nodes start on a 64-byte boundary and every pair of children at an even index, so
+    // a walk finds both children's boxes in one cache line.
+    template <class T>
+    struct CacheLineAllocator {
+        using value_type = T;
+        CacheLineAllocator() = default;
+        template <class U>
+        CacheLineAllocator(const CacheLineAllocator<U>&) {}
+        T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+        void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(64)); }
+        template <class U>
+        bool operator==(const CacheLineAllocator<U>&) const { return true; }
+    };
+    using NodeList = std::vector<Node, CacheLineAllocator<Node>>;
 
     // Drops everything and sizes the mesh; vertices start at the origin, triangles at
     // (0, 0, 0). The tree is gone until Build. Negative counts or counts above MaxCount
@@ -47,10 +63,18 @@ public:
         c = vertices_[t[2]];
     }
 
-    // The tree: node 0 is the root; empty for a mesh without triangles.
-    const std::vector<Node>& GetNodes() const { return nodes_; }
+    // The tree: node 0 is the root (node 1 is unused); empty for a mesh without triangles.
+    const NodeList& GetNodes() const { return nodes_; }
     // Triangle indices in leaf order.
     const std::vector<uint32_t>& GetOrder() const { return order_; }
+    // A triangle of a leaf with its corners in stored order. Kept in leaf order beside
+    // order_, so a walk that reaches a leaf reads one run of memory instead of following
+    // order, indices and vertices one after another.
+    struct LeafTriangle {
+        vector3 corner[3];
+        uint32_t index;
+    };
+    const std::vector<LeafTriangle>& GetLeafTriangles() const { return leafTriangles_; }
     // Deepest path from the root, in nodes.
     int GetDepth() const { return depth_; }
 
@@ -58,12 +82,14 @@ public:
     static constexpr uint32_t LeafSize = 4;
 
 private:
-    uint32_t BuildNode(uint32_t first, uint32_t count, int depth, std::vector<float>& keys);
+    // Fills node `index` and the nodes below it.
+    void BuildNode(uint32_t index, uint32_t first, uint32_t count, int depth, std::vector<float>& keys);
 
     std::vector<vector3> vertices_;
     std::vector<uint32_t> triangles_;
-    std::vector<Node> nodes_;
+    NodeList nodes_;
     std::vector<uint32_t> order_;
+    std::vector<LeafTriangle> leafTriangles_;
     int depth_ = 0;
     bool built_ = false;
 };

@@ -374,6 +374,26 @@ TEST_F(MeshQueryTest, HostileMeshesNeverCrashOrLoop) {
     }
 }
 
+TEST_F(MeshQueryTest, ARebuiltMeshIsQueriedWhereItsVerticesNowAre) {
+    // The leaves keep copies of their triangles' corners: moved vertices and a second
+    // build must leave no query answering from the old places.
+    TriMesh m;
+    RandomMesh(m, 40, 6);
+    for (int i = 0; i < m.GetNumVertices(); i++) m.SetVertex(i, m.GetVertex(i) + vector3(0, 5.0f, 0));
+    ASSERT_TRUE(m.Build());
+    RaySettings s;
+    s.cull = false;
+    int hits = 0;
+    for (int q = 0; q < 100; q++) {
+        const vector3 o(Uniform(-4, 4), 20.0f, Uniform(-4, 4)), down(0, -1, 0);
+        std::vector<StabbedFace> faces;
+        RayStab(m, matrix44(), o, down, s, &faces);
+        ExpectSameFaces(faces, BruteRay(m, matrix44(), o, down, s));
+        hits += int(faces.size());
+    }
+    EXPECT_GT(hits, 50);
+}
+
 TEST_F(MeshQueryTest, TreesStayShallowOnLargeMeshes) {
     TriMesh m;
     RandomMesh(m, 0, 100);  // 20,000 triangles
