@@ -120,6 +120,12 @@ public:
             proto->SetGetter(def.getter);
             proto->SetTextGetter(def.textGetter);
         }
+        if (def.floatSetter && proto->IsValid() && proto->GetNumOutArgs() == 0 && proto->GetNumInArgs() >= 1 &&
+            proto->GetNumInArgs() <= 4) {
+            bool floats = true;
+            for (int i = 0; i < proto->GetNumInArgs(); i++) floats = floats && proto->GetInType(i) == nArg::Float;
+            if (floats) proto->SetFloatSetter(def.floatSetter);
+        }
         AddProto(proto);
     }
     // Builds the id table over this class's and its superclasses' commands.

@@ -14,5 +14,8 @@ public:
     void Animate();
 
 private:
+    // Animate's walk over the modules, guarded against a module releasing the state.
+    void AnimateEach(nLogicNode* owner);
+
     float length_ = 0.0f;
 };
