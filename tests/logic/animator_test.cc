@@ -275,6 +275,25 @@ TEST_F(AnimatorTest, OneAnimatorFollowsAModuleReplacedAtItsPathAndSendsCommandsO
     EXPECT_FALSE(LogHas("not animated")) << log.text;
 }
 
+TEST_F(AnimatorTest, AStateReleasedBetweenFramesIsNotWrittenByTheNextOne) {
+    // A state notes which state animated after it, to fetch that one ahead next frame:
+    // the state animated last must not be written to after its node is gone.
+    nTestAnim* nodes[3];
+    for (int i = 0; i < 3; i++) {
+        std::string n = std::to_string(i);
+        nodes[i] = static_cast<nTestAnim*>(Anim(("/usr/logic/n" + n).c_str(), "ntestanim"));
+        Vector(("/usr/m/v" + n).c_str(), nodes[i], "count", door, "loop");
+    }
+    for (int frame = 0; frame < 2; frame++) {
+        for (nTestAnim* n : nodes) n->GetAnimatorState()->Animate();
+    }
+    nodes[2]->Release();
+    nodes[0]->GetAnimatorState()->Animate();
+    nodes[1]->Release();
+    nodes[0]->GetAnimatorState()->Animate();
+    EXPECT_EQ(nodes[0]->calls, 4);
+}
+
 TEST_F(AnimatorTest, BadAnimatorInputIsLoggedAndChangesNothing) {
     auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
     ASSERT_TRUE(Run("new('nmodvectoranimator', '/usr/m/v') sel('/usr/m/v') setkeyfile('early.nea')"
