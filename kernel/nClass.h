@@ -49,6 +49,10 @@
 //   'o' a pointer to a tree object; void and 'v' for none). A mismatch stops the build
 //   with "PrototypeLettersDoNotMatchTheFunction". Overloaded functions and commands with
 //   several outputs or other work get a hand-written row.
+// - BindVector3<&nFoo::SetPosition>(proto, id) (kernel/nCmdVector.h): the same for a
+//   function of one vector3 taking the three inputs of an "fff" prototype. Bind rows of
+//   one to four float inputs and no result, and these, also give the command a float
+//   setter (nCmdProto::GetFloatSetter), which animations call instead of the command.
 // - {proto, id, handler}: a lambda typed on the class. It reads exactly its inputs with
 //   In() and writes exactly its outputs with Out(), each in prototype order, with the
 //   setter of the letter's type (texts are copied by SetS). Inputs were checked against
@@ -119,6 +123,12 @@ public:
         if (def.getter && proto->IsValid() && proto->GetNumInArgs() == 0 && proto->GetNumOutArgs() == 1) {
             proto->SetGetter(def.getter);
             proto->SetTextGetter(def.textGetter);
+        }
+        if (def.floatSetter && proto->IsValid() && proto->GetNumOutArgs() == 0 && proto->GetNumInArgs() >= 1 &&
+            proto->GetNumInArgs() <= 4) {
+            bool floats = true;
+            for (int i = 0; i < proto->GetNumInArgs(); i++) floats = floats && proto->GetInType(i) == nArg::Float;
+            if (floats) proto->SetFloatSetter(def.floatSetter);
         }
         AddProto(proto);
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "kernel/nArg.h"
 #include "kernel/nCmd.h"
@@ -24,6 +25,8 @@ struct nCmdDef {
     constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h, nCmdProto::Getter g,
                       nCmdProto::TextGetter tg = nullptr)
         : proto(protoText), id(fourCC), handler(h), getter(g), textGetter(tg) {}
+    constexpr nCmdDef(const char* protoText, uint32_t fourCC, Handler h, nCmdProto::FloatSetter fs)
+        : proto(protoText), id(fourCC), handler(h), floatSetter(fs) {}
 
     const char* proto;
     uint32_t id;
@@ -31,6 +34,8 @@ struct nCmdDef {
     // The handler's work without a command, for rows that are a getter (see nCmdProto).
     nCmdProto::Getter getter = nullptr;
     nCmdProto::TextGetter textGetter = nullptr;
+    // The handler's work with its float inputs from an array (see nCmdProto).
+    nCmdProto::FloatSetter floatSetter = nullptr;
 
     // Adapts the typed handler to the proto's untyped call: the function pointer is
     // stored as a plain RawFn and cast back to its own type here.
@@ -139,6 +144,13 @@ namespace nCmdBindDetail {
 template <class R>
 constexpr bool isBorrowedText = std::is_same_v<R, const char*> || std::is_same_v<R, char*>;
 
+// A function of one to four float (or double) values and no result.
+template <class R, class... A>
+constexpr bool IsFloatSetter() {
+    return std::is_void_v<R> && sizeof...(A) >= 1 && sizeof...(A) <= 4 &&
+           (std::is_floating_point_v<std::remove_cvref_t<A>> && ...);
+}
+
 // Reads the inputs in order (a braced list runs left to right), calls, writes the result.
 template <class R, class... A, class Fn>
 void Call(nCmd* cmd, Fn&& fn) {
@@ -176,6 +188,15 @@ struct nCmdCall<F> {
         if constexpr (sizeof...(A) == 0 && nCmdBindDetail::isBorrowedText<R>) return (static_cast<T*>(obj)->*F)();
         else return nullptr;
     }
+    static constexpr bool isFloatSetter = nCmdBindDetail::IsFloatSetter<R, A...>();
+    template <class T>
+    static void SetFloats([[maybe_unused]] nRoot* obj, [[maybe_unused]] const float* in) {
+        if constexpr (isFloatSetter) {
+            [&]<size_t... I>(std::index_sequence<I...>) {
+                (static_cast<T*>(obj)->*F)(static_cast<std::remove_cvref_t<A>>(in[I])...);
+            }(std::index_sequence_for<A...>{});
+        }
+    }
 };
 
 template <class C, class R, class... A, R (C::*F)(A...) const>
@@ -198,6 +219,15 @@ struct nCmdCall<F> {
     static const char* GetText([[maybe_unused]] nRoot* obj) {
         if constexpr (sizeof...(A) == 0 && nCmdBindDetail::isBorrowedText<R>) return (static_cast<T*>(obj)->*F)();
         else return nullptr;
+    }
+    static constexpr bool isFloatSetter = nCmdBindDetail::IsFloatSetter<R, A...>();
+    template <class T>
+    static void SetFloats([[maybe_unused]] nRoot* obj, [[maybe_unused]] const float* in) {
+        if constexpr (isFloatSetter) {
+            [&]<size_t... I>(std::index_sequence<I...>) {
+                (static_cast<T*>(obj)->*F)(static_cast<std::remove_cvref_t<A>>(in[I])...);
+            }(std::index_sequence_for<A...>{});
+        }
     }
 };
 
@@ -259,6 +289,8 @@ struct nBoundCmd {
                               &Call::template GetText<T>);
         } else if constexpr (Call::numArgs == 0 && (r == 'i' || r == 'f' || r == 'b' || r == 's')) {
             return nCmdDef<T>(proto, id, &Call::template Run<T>, &Call::template Get<T>);
+        } else if constexpr (Call::isFloatSetter) {
+            return nCmdDef<T>(proto, id, &Call::template Run<T>, &Call::template SetFloats<T>);
         } else {
             return nCmdDef<T>(proto, id, &Call::template Run<T>);
         }

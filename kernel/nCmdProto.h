@@ -40,6 +40,10 @@ public:
     // A getter whose function returns a text the object keeps (a const char*): it gives
     // that text itself (or null), with no argument to write.
     using TextGetter = const char* (*)(nRoot* obj);
+    // Runs a command that takes one to four floats and returns nothing with its inputs
+    // read from `in`: the same work as the handler, without a command to fill, for
+    // callers that send sampled values every frame (nFloatCommand).
+    using FloatSetter = void (*)(nRoot* obj, const float* in);
 
     nCmdProto(const char* protoText, uint32_t id, nCmdHandler handler);
     nCmdProto(const char* protoText, uint32_t id, RawFn fn, Invoker invoke);
@@ -91,6 +95,10 @@ public:
     // Set beside the getter for the rows whose function returns a const char*.
     TextGetter GetTextGetter() const { return textGetter_; }
     void SetTextGetter(TextGetter getter) { textGetter_ = getter; }
+    // Set for the rows made by Bind over a function of one to four floats and for the
+    // vector rows (BindVector3); null for every other command.
+    FloatSetter GetFloatSetter() const { return floatSetter_; }
+    void SetFloatSetter(FloatSetter setter) { floatSetter_ = setter; }
 
     // The next command of the same class, in registration order.
     nCmdProto* GetNextCmd() const { return static_cast<nCmdProto*>(GetSucc()); }
@@ -104,6 +112,7 @@ private:
     Invoker invoke_;
     Getter getter_ = nullptr;
     TextGetter textGetter_ = nullptr;
+    FloatSetter floatSetter_ = nullptr;
     bool valid_ = false;
     uint8_t numIn_ = 0;
     uint8_t numOut_ = 0;

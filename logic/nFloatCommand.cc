@@ -38,3 +38,21 @@ bool nFloatCommand::Bind(nCmdProto* p) {
     numOut = p->GetNumOutArgs();
     return true;
 }
+
+void nFloatCommand::SendCommand(nRoot* target, const float v[4]) const {
+    // The prototype's own command, filled in place, unless a call of the same command is
+    // running or the command has results to reset.
+    nCmd* cmd = numOut == 0 ? proto->TakeTemplate() : nullptr;
+    const bool shared = cmd != nullptr;
+    if (!shared) cmd = proto->NewFilledCmd();
+    nArg* in = cmd->GetArg(numOut);
+    switch (numIn) {
+        case 4: in[3].SetF(v[3]); [[fallthrough]];
+        case 3: in[2].SetF(v[2]); [[fallthrough]];
+        case 2: in[1].SetF(v[1]); [[fallthrough]];
+        default: in[0].SetF(v[0]);
+    }
+    target->DispatchFilled(cmd);
+    if (shared) proto->ReleaseTemplate();
+    else proto->RelCmd(cmd);
+}

@@ -16,18 +16,14 @@
 static const nCmdDef<nLogicVisual2> cmds[] = {
     Bind<&nLogicVisual2::SetVisible>("v_setvisible_b", "VSVI"),
     Bind<&nLogicVisual2::GetVisible>("b_getvisible_v", "VGVI"),
-    {"v_txyz_fff", "VSTR", [](nLogicVisual2* self, nCmd* c) { self->SetPosition(GetVector3(c)); }},
+    BindVector3<&nLogicVisual2::SetPosition>("v_txyz_fff", "VSTR"),
     {"fff_gett_v", "VGTR", [](nLogicVisual2* self, nCmd* c) { PutVector3(c, self->GetPosition()); }},
     {"v_qxyzw_ffff", "VSQA",
      [](nLogicVisual2* self, nCmd* c) {
          vector3 v = GetVector3(c);
          self->SetQuaternion(quaternion(v.x, v.y, v.z, c->In()->GetF()));
      }},
-    {"v_rxyz_fff", "VSRO",
-     [](nLogicVisual2* self, nCmd* c) {
-         vector3 a = GetVector3(c);
-         self->SetRotation(a.x, a.y, a.z);
-     }},
+    Bind<&nLogicVisual2::SetRotation>("v_rxyz_fff", "VSRO"),
     {"ffff_getq_v", "VGQA",
      [](nLogicVisual2* self, nCmd* c) {
          const quaternion& q = self->GetQuaternion();
@@ -36,7 +32,7 @@ static const nCmdDef<nLogicVisual2> cmds[] = {
          c->Out()->SetF(q.z);
          c->Out()->SetF(q.w);
      }},
-    {"v_sxyz_fff", "VSSI", [](nLogicVisual2* self, nCmd* c) { self->SetScale(GetVector3(c)); }},
+    BindVector3<&nLogicVisual2::SetScale>("v_sxyz_fff", "VSSI"),
     {"fff_gets_v", "VGSI", [](nLogicVisual2* self, nCmd* c) { PutVector3(c, self->GetScale()); }},
     Bind<&nLogicVisual2::SetLookAt>("v_lookat_s", "VSLA"),
     Bind<&nLogicVisual2::GetLookAt>("s_getlookat_v", "VGLA"),

@@ -143,31 +143,45 @@ void nModVectorAnimator::Animate(nLogicNode* node, float t) {
     AnimateVectors(this, node, t);
 }
 
+inline void nModVectorAnimator::Play(Hot& h, nEnvelope* env, nLogicNode* node, float t) {
+    const bool loop = repType_ == Loop;
+    // Oneshot animations send nothing after their last key; looping ones need not look
+    // at the keys here.
+    if (loop || (env->GetNumKeys() > 0 && t <= env->GetKey(env->GetNumKeys() - 1)->time)) {
+        float v[4];
+        env->Sample(h.cursor, v, t, 1.0f, loop);
+        h.command.Send(node, v);
+    }
+}
+
 // Static, so that the animator state calls it straight from the animator's hot line.
 void nModVectorAnimator::AnimateVectors(nModAnimator* animator, nLogicNode* node, float t) {
     nModVectorAnimator* self = static_cast<nModVectorAnimator*>(animator);
-    // A node that died clears the reference, so a new node at its address binds anew.
-    if (self->hotClears_ != nRefBase::ClearCount()) self->RefreshHot();
-    if (node != self->hotNode_) {
-        if (!node || self->animCount_ == 0) return;
-        self->Bind(node);
+    // Most animators play one animation into the node they are bound to: that frame
+    // takes this short road, everything else (binding, loading, several animations) the
+    // whole walk.
+    nEnvelope* env = self->first_.envelope;
+    if (self->hotClears_ != nRefBase::ClearCount() || node != self->hotNode_ || self->animCount_ != 1 || !env) {
+        self->AnimateAll(node, t);
+        return;
     }
-    const bool loop = self->repType_ == Loop;
+    if (self->first_.command.proto) self->Play(self->first_, env, node, t);
+}
+
+void nModVectorAnimator::AnimateAll(nLogicNode* node, float t) {
+    // A node that died clears the reference, so a new node at its address binds anew.
+    if (hotClears_ != nRefBase::ClearCount()) RefreshHot();
+    if (node != hotNode_) {
+        if (!node || animCount_ == 0) return;
+        Bind(node);
+    }
     // The commands are float setters of the node: they run no script that could
     // release this module or change its animations.
-    Hot* h = &self->first_;
+    Hot* h = &first_;
     for (int i = 0;;) {
         nEnvelope* env = h->envelope;
-        if (h->command.proto && (env || (!h->failed && (env = self->LoadEnvelope(i))))) {
-            // Oneshot animations send nothing after their last key; looping ones need
-            // not look at the keys here.
-            if (loop || (env->GetNumKeys() > 0 && t <= env->GetKey(env->GetNumKeys() - 1)->time)) {
-                float v[4];
-                env->Sample(h->cursor, v, t, 1.0f, loop);
-                h->command.Send(node, v);
-            }
-        }
-        if (++i >= self->animCount_) break;
-        h = &self->moreHot_[i - 1];
+        if (h->command.proto && (env || (!h->failed && (env = LoadEnvelope(i))))) Play(*h, env, node, t);
+        if (++i >= animCount_) break;
+        h = &moreHot_[i - 1];
     }
 }

@@ -63,6 +63,10 @@ private:
     };
     // Animate, without the vtable (the animator's hot entry).
     static void AnimateVectors(nModAnimator* animator, nLogicNode* owner, float time);
+    // Every animation, binding to `owner` and loading envelopes first where needed.
+    void AnimateAll(nLogicNode* owner, float time);
+    // Samples one animation's envelope and sends the values.
+    void Play(Hot& h, nEnvelope* env, nLogicNode* owner, float time);
     Hot& HotAt(int i) { return i == 0 ? first_ : moreHot_[i - 1]; }
     // Copies the bound node and the envelopes from their references.
     void RefreshHot();

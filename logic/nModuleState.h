@@ -89,6 +89,14 @@ protected:
     bool HotAnimatePair() const { return hotAnimatePair_; }
     bool HotCurrent() const { return hotClears_ == nRefBase::ClearCount(); }
     nModule* HotModule(int i) const { return hotModules_[i]; }
+    // The state's only module when it is an nModAnimator of the animator type whose copy
+    // in the first cache line is current; null otherwise (then walk with ModuleOfType).
+    nModule* SoleHotAnimator() const {
+        return count_ == 1 && (hotAnimators_ & 1) != 0 && hotTypes_[0] == nModule::Animator &&
+                       hotClears_ == nRefBase::ClearCount()
+                   ? hotModules_[0]
+                   : nullptr;
+    }
     // GetOwner from the state's first cache line.
     nLogicNode* HotOwner() {
         if (hotClears_ != nRefBase::ClearCount()) refreshHot();

@@ -7,6 +7,7 @@
 #include "KernelTestClasses.h"
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
+#include "kernel/nCmdVector.h"
 #include "kernel/nKernelServer.h"
 #include "tests/kernel/TestLog.h"
 #include "kernel/nPersistServer.h"
@@ -178,6 +179,50 @@ TEST_F(CmdCheckTest, CommandsNamedLikeLuaGlobalsAreReported) {
     kernel->AddClass(nTestGlobalName::classInfo);
     EXPECT_NE(log.text.find("'v_print_v' of class 'ntestglobalname' has the name of a Lua global"), std::string::npos);
     EXPECT_EQ(log.text.find("v_load_s"), std::string::npos);
+}
+
+// Commands of float inputs, which animations send through the float setter of their row.
+class nTestFloats : public nRoot {
+public:
+    static const nClassInfo classInfo;
+    void SetRange(float lo, double hi) { range = {lo, float(hi), range.z + 1.0f}; }
+    void SetSpot(const vector3& v) { spot = v; }
+    float Half(float f) const { return f * 0.5f; }
+    void SetCount(int) {}
+    vector3 range, spot;
+};
+const nCmdDef<nTestFloats> floatCmds[] = {
+    Bind<&nTestFloats::SetRange>("v_setrange_ff", "SRNG"),
+    BindVector3<&nTestFloats::SetSpot>("v_setspot_fff", "SSPT"),
+    Bind<&nTestFloats::Half>("f_half_f", "HALF"),
+    {"v_scale_f", "SCAL", [](nTestFloats* self, nCmd* c) { self->Half(c->In()->GetF()); }},
+    // A setter handed in for a prototype that takes no floats: never installed.
+    {"v_setint_i", nId("SINT"), [](nTestFloats* self, nCmd* c) { self->SetCount(c->In()->GetI()); },
+     [](nRoot* obj, const float* in) { static_cast<nTestFloats*>(obj)->SetCount(int(in[0])); }},
+};
+const nClassInfo nTestFloats::classInfo = nClassInfo::Make<nTestFloats>("ntestfloats", "nroot", floatCmds);
+
+TEST_F(CmdCheckTest, FloatRowsHaveASetterThatDoesWhatTheirCommandDoes) {
+    kernel->AddClass(nTestFloats::classInfo);
+    auto* byCmd = static_cast<nTestFloats*>(kernel->New("ntestfloats", "/f1"));
+    auto* bySetter = static_cast<nTestFloats*>(kernel->New("ntestfloats", "/f2"));
+    nClass* cls = kernel->FindClass("ntestfloats");
+    const float in[4] = {1.5f, -2.0f, 3.25f, 9.0f};
+    ASSERT_TRUE(byCmd->Call(nId("SRNG"), nullptr, 1.5f, -2.0f));
+    ASSERT_TRUE(byCmd->Call(nId("SSPT"), nullptr, 1.5f, -2.0f, 3.25f));
+    for (const char* name : {"setrange", "setspot"}) {
+        nCmdProto::FloatSetter set = cls->FindCmdByName(name)->GetFloatSetter();
+        ASSERT_NE(set, nullptr) << name;
+        set(bySetter, in);
+    }
+    for (nTestFloats* f : {byCmd, bySetter}) {
+        EXPECT_EQ(f->range, vector3(1.5f, -2.0f, 1.0f));  // called once, with its own inputs
+        EXPECT_EQ(f->spot, vector3(1.5f, -2.0f, 3.25f));
+    }
+    // Rows with a result, inputs of another type or a handler of their own keep to the
+    // command, even when a setter was handed in.
+    for (const char* name : {"half", "scale", "setint", "getname"})
+        EXPECT_EQ(cls->FindCmdByName(name)->GetFloatSetter(), nullptr) << name;
 }
 
 #ifdef N_CMD_CHECKS

@@ -27,10 +27,13 @@ public:
     void Mixed(float, int) { calls += 100; }
     int calls = 0;
     float last = 0.0f;
+    float pushed[2] = {0.0f, 0.0f};
 };
 const nCmdDef<nTestAnim> testAnimCmds[] = {
     Bind<&nTestAnim::Count>("v_count_f", "TCNT"),
     Bind<&nTestAnim::Mixed>("v_mixed_fi", "TMIX"),
+    // A row with a handler of its own: animations send it as a command.
+    {"v_push_ff", "TPSH", [](nTestAnim* self, nCmd* c) { for (float& p : self->pushed) p = c->In()->GetF(); }},
 };
 const nClassInfo nTestAnim::classInfo = nClassInfo::Make<nTestAnim>("ntestanim", "nlogicanim", testAnimCmds);
 
@@ -230,6 +233,58 @@ TEST_F(AnimatorTest, AStateRunsEveryKindOfAnimatorAndFollowsAModuleReplacedAtIts
     EXPECT_EQ(now->calls, 1);
     EXPECT_EQ(c->calls, 2);
     EXPECT_FLOAT_EQ(c->last, 3.0f);
+}
+
+TEST_F(AnimatorTest, OneAnimatorFollowsAModuleReplacedAtItsPathAndSendsCommandsOfEveryRow) {
+    // A state of one module calls it without a walk: a module that died and came back as
+    // another type at the same path must run as that, or not at all.
+    auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
+    auto* ramp = "keybuffer 2 2\nkey 1 0 0 0\nkey 1 10 10 -10\n";
+    Vector("/usr/m/only", c, "count", Write("ramp.nea", ramp), "loop")->Release();
+    NewModule("/usr/m/only", nModule::Visualizer);
+    At(c, 1.0f);
+    At(c, 1.5f);  // the second frame reads the state's copies
+    EXPECT_EQ(c->calls, 0);
+    Lookup("/usr/m/only")->Release();
+    nTestModule* plain = NewModule("/usr/m/only", nModule::Animator);
+    At(c, 2.0f);
+    At(c, 2.0f);
+    EXPECT_EQ(plain->calls, 2);
+    plain->Release();
+
+    // Two animations in one module, one into a bound setter, one into a hand-written
+    // handler: both get the sampled values.
+    auto* m = static_cast<nModVectorAnimator*>(kernel->New("nmodvectoranimator", "/usr/m/only"));
+    m->SetRepType("loop");
+    m->BeginAnims(2);
+    for (const char* command : {"count", "push"}) {
+        m->BeginAnim(command);
+        m->SetKeyFile(Write("ramp.nea", ramp).c_str());
+        m->EndAnim();
+    }
+    m->EndAnims();
+    At(c, 2.5f);
+    EXPECT_EQ(c->calls, 1);
+    EXPECT_FLOAT_EQ(c->last, 2.5f);
+    EXPECT_EQ(std::to_string(c->pushed[0]) + " " + std::to_string(c->pushed[1]), "2.500000 -2.500000");
+}
+
+TEST_F(AnimatorTest, AStateReleasedBetweenFramesIsNotWrittenByTheNextOne) {
+    // A state notes which state animated after it, to fetch that one ahead next frame:
+    // the state animated last must not be written to after its node is gone.
+    nTestAnim* nodes[3];
+    for (int i = 0; i < 3; i++) {
+        std::string n = std::to_string(i);
+        nodes[i] = static_cast<nTestAnim*>(Anim(("/usr/logic/n" + n).c_str(), "ntestanim"));
+        Vector(("/usr/m/v" + n).c_str(), nodes[i], "count", door, "loop");
+    }
+    for (int frame = 0; frame < 2; frame++)
+        for (nTestAnim* n : nodes) n->GetAnimatorState()->Animate();
+    nodes[2]->Release();
+    nodes[0]->GetAnimatorState()->Animate();
+    nodes[1]->Release();
+    nodes[0]->GetAnimatorState()->Animate();
+    EXPECT_EQ(nodes[0]->calls, 4);
 }
 
 TEST_F(AnimatorTest, BadAnimatorInputIsLoggedAndChangesNothing) {
