@@ -40,14 +40,14 @@ void nModAnimatorState::Animate() {
     nLogicNode* owner = HotOwner();
     if (!owner) nKernelServer::FatalError("Aborting.");
     // One animator, as most nodes have: nothing runs after it, so the walk needs no
-    // guard and the call is the last thing done.
+    // guard and the call is the last thing done. Only these states fetch ahead: a walk of
+    // several animators per state is longer than the fetch and only paid its bookkeeping.
     if (nModule* m = SoleHotAnimator()) {
         auto* animator = static_cast<nModAnimator*>(m);
         FollowWalk(animator->HotLine());
         animator->AnimateHot(owner, GetTime());
         return;
     }
-    FollowWalk(nullptr);
     AnimateEach(owner);
 }
 
