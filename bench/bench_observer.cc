@@ -278,10 +278,8 @@ bool TimedObject::Trigger(float frameTime) {
 
 namespace {
 
-void BM_ObjectModel(benchmark::State& state) {
-    const int nodes = int(state.range(0));
-    ObserverBench b("nbaseobserver", false, nodes);
-    bench::ObjectHeap heap;
+// The object model's tree: a root and `nodes` children made one by one, two timers each.
+bench::TimedObject* TimedTree(bench::ObjectHeap& heap, int nodes) {
     auto* root = heap.New<bench::TimedObject>(sizeof(nLogicNode));
     for (int i = 0; i < nodes; i++) {
         auto* n = heap.New<bench::TimedObject>(sizeof(nLogicNode));
@@ -290,6 +288,14 @@ void BM_ObjectModel(benchmark::State& state) {
         n->timers[1] = {0.0f, 1e9f, 1, "x = 2"};
         root->AddChild(n);
     }
+    return root;
+}
+
+void BM_ObjectModel(benchmark::State& state) {
+    const int nodes = int(state.range(0));
+    ObserverBench b("nbaseobserver", false, nodes);
+    bench::ObjectHeap heap;
+    bench::TimedObject* root = TimedTree(heap, nodes);
     HandFrame frame(b);
     for (auto _ : state) {
         frame.Run([&](float ft) { root->Trigger(ft); });
@@ -306,14 +312,7 @@ void BM_ObserverVsObjectModel(benchmark::State& state) {
     const int nodes = int(state.range(0));
     ObserverBench b("nbaseobserver", false, nodes);
     bench::ObjectHeap heap;
-    auto* root = heap.New<bench::TimedObject>(sizeof(nLogicNode));
-    for (int i = 0; i < nodes; i++) {
-        auto* n = heap.New<bench::TimedObject>(sizeof(nLogicNode));
-        n->numTimers = 2;
-        n->timers[0].script = "x = 1";
-        n->timers[1] = {0.0f, 1e9f, 1, "x = 2"};
-        root->AddChild(n);
-    }
+    bench::TimedObject* root = TimedTree(heap, nodes);
     HandFrame frame(b);
     using Clock = std::chrono::steady_clock;
     const int perBlock = std::max(4, 300000 / std::max(nodes, 1));
