@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace render {
 
 namespace {
@@ -20,6 +24,28 @@ constexpr GLenum kPixelType = GL_UNSIGNED_BYTE;
 bool IsWordFormat(Format format)
 {
     return format == Format::X8R8G8B8 || format == Format::A8R8G8B8;
+}
+
+// Copies a row of pixels, swapping their red and blue bytes (BGRA <-> RGBA).
+void CopySwappingRedBlue(const uint8_t* in, uint8_t* out, int count)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i redBlue = _mm_set1_epi32(0x00FF00FF);
+    for (; x + 4 <= count; x += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x * 4));
+        const __m128i rb = _mm_and_si128(p, redBlue);
+        const __m128i swapped = _mm_or_si128(_mm_slli_epi32(rb, 16), _mm_srli_epi32(rb, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * 4),
+                         _mm_or_si128(_mm_andnot_si128(redBlue, p), swapped));
+    }
+#endif
+    for (; x < count; ++x) {
+        uint32_t p;
+        std::memcpy(&p, in + x * 4, 4);
+        p = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
+        std::memcpy(out + x * 4, &p, 4);
+    }
 }
 
 // Blits draw through the scissor test; it is off while they run.
@@ -380,6 +406,21 @@ void FrameBuffers::ReadBack(const Rect& rect, Format format, uint8_t* bits, int 
     // GL counts rows from the bottom. Where the driver can hand the rows out
     // top first, words go straight to the caller; otherwise one pass turns
     // them over (and packs).
+    if (IsWordFormat(format) && !this->direct) {
+        // Our buffers hold R, G, B, X bytes: the driver reads them out as they are
+        // (turning them into B, G, R, A costs it several times a copy), and one pass
+        // here turns the rows over and swaps red and blue.
+        const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+        if (this->staging.size() < count) {
+            this->staging.resize(count);
+        }
+        glReadPixels(rect.left, this->height - rect.bottom, w, h, GL_RGBA, kPixelType, this->staging.data());
+        for (int y = 0; y < h; ++y) {
+            const uint32_t* src = this->staging.data() + static_cast<size_t>(h - 1 - y) * w;
+            CopySwappingRedBlue(reinterpret_cast<const uint8_t*>(src), bits + static_cast<std::ptrdiff_t>(y) * pitch, w);
+        }
+        return;
+    }
     if (IsWordFormat(format) && this->packInvert && pitch == w * 4) {
         glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
         glReadPixels(rect.left, this->height - rect.bottom, w, h, kPixelFormat, kPixelType, bits);
@@ -418,32 +459,28 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
 {
     const int w = rect.right - rect.left;
     const int h = rect.bottom - rect.top;
-    const size_t rowBytes = static_cast<size_t>(w) * 4;
     // The window keeps its rows top row first (Mesa's software drivers do), so into the
     // window rows go up top row first and a mirrored blit copies them straight; into
     // our own buffers they go up bottom row first for a straight blit. Either way the
     // driver copies memory instead of drawing a textured quad.
     const bool topDown = this->direct;
     const int uploadPitch = topDown ? w * 4 : -w * 4;
-    if (IsWordFormat(format) && !topDown && pitch == w * 4) {
-        // Packed words top row first: turned over where they lie (a copy to another
-        // buffer would take twice the memory through the caches), then they go up as
-        // bottom-up rows.
-        if (this->staging.size() < static_cast<size_t>(w)) {
-            this->staging.resize(static_cast<size_t>(w));
+    // Our buffers and the texture hold R, G, B, A bytes; given those the driver copies
+    // memory, given B, G, R, A it converts every pixel (many times the cost).
+    const bool swapRedBlue = IsWordFormat(format) && !this->direct;
+    if (swapRedBlue) {
+        const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+        if (this->staging.size() < count) {
+            this->staging.resize(count);
         }
-        for (int y = 0; y < h / 2; ++y) {
-            uint8_t* top = bits + static_cast<size_t>(y) * rowBytes;
-            uint8_t* bottom = bits + static_cast<size_t>(h - 1 - y) * rowBytes;
-            std::memcpy(this->staging.data(), top, rowBytes);
-            std::memcpy(top, bottom, rowBytes);
-            std::memcpy(bottom, this->staging.data(), rowBytes);
+        // One pass swaps red and blue and puts the rows bottom row first.
+        for (int y = 0; y < h; ++y) {
+            uint32_t* out = this->staging.data() + static_cast<size_t>(h - 1 - y) * w;
+            CopySwappingRedBlue(bits + static_cast<std::ptrdiff_t>(y) * pitch, reinterpret_cast<uint8_t*>(out), w);
         }
-        bits += static_cast<size_t>(h - 1) * rowBytes;
-        pitch = -pitch;
     }
     const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
-    const bool asTheyAre = IsWordFormat(format) && pitch == uploadPitch;
+    const bool asTheyAre = IsWordFormat(format) && pitch == uploadPitch && !swapRedBlue;
     if (!asTheyAre && this->staging.size() < count) {
         this->staging.resize(count);
     }
@@ -451,7 +488,7 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
     const void* upload = asTheyAre ? static_cast<const void*>(pitch < 0 ? bits + static_cast<std::ptrdiff_t>(h - 1) * pitch : bits)
                                    : static_cast<const void*>(this->staging.data());
     // One pass puts the rows in upload order as words; full intensity stays full.
-    for (int y = 0; y < (asTheyAre ? 0 : h); ++y) {
+    for (int y = 0; y < (asTheyAre || swapRedBlue ? 0 : h); ++y) {
         const uint8_t* in = bits + static_cast<std::ptrdiff_t>(y) * pitch;
         uint32_t* out = this->staging.data() + static_cast<size_t>(topDown ? y : h - 1 - y) * w;
         if (IsWordFormat(format)) {
@@ -485,7 +522,7 @@ void FrameBuffers::WriteBack(const Rect& rect, Format format, uint8_t* bits, int
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, kPixelFormat, kPixelType, upload);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, swapRedBlue ? GL_RGBA : kPixelFormat, kPixelType, upload);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
     this->BindBack(rect.left == 0 && rect.top == 0 && w == this->width && h == this->height);
     const ScissorOff scissor;

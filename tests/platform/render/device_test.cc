@@ -318,6 +318,42 @@ TEST_P(DeviceTest, LockedBackBufferPatternComesBackUpright)
     EXPECT_TRUE(ColorNear(this->Presented(14, 101), kRed));
 }
 
+TEST_P(DeviceTest, LockedPixelsComeBackByteForByte)
+{
+    // Every byte of every word keeps its place through an unlock and the next lock,
+    // at a width that is no multiple of four, whether or not the lock kept the contents.
+    for (const Format format : {Format::X8R8G8B8, Format::A8R8G8B8}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        this->device.reset();
+        ASSERT_TRUE(this->Open(Parameters(64, 48, format)));
+        const uint32_t noAlpha = format == Format::X8R8G8B8 ? 0xFF000000u : 0u;
+        for (const bool keepContents : {true, false}) {
+            const Rect rect{5, 9, 12, 12};
+            auto word = [&](int x, int y) {
+                return 0x10203040u + 0x01030507u * static_cast<uint32_t>(x + 7 * y + keepContents);
+            };
+            LockedRect locked;
+            ASSERT_TRUE(this->device->LockBackBuffer(rect, locked, keepContents));
+            for (int y = 0; y < 3; ++y) {
+                auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) + y * locked.pitch);
+                for (int x = 0; x < 7; ++x) row[x] = word(x, y);
+            }
+            ASSERT_TRUE(this->device->UnlockBackBuffer());
+            ASSERT_TRUE(this->device->LockBackBuffer(Rect{4, 8, 13, 13}, locked));
+            for (int y = 0; y < 5; ++y) {
+                const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.bits) + y * locked.pitch);
+                for (int x = 0; x < 9; ++x) {
+                    const bool inside = x >= 1 && x <= 7 && y >= 1 && y <= 3;
+                    // Around the rectangle the cleared black stays.
+                    const uint32_t expected = inside ? word(x - 1, y - 1) | noAlpha : 0xFF000000u;
+                    EXPECT_EQ(inside ? row[x] : row[x] | 0xFF000000u, expected) << x << "," << y;
+                }
+            }
+            ASSERT_TRUE(this->device->UnlockBackBuffer());
+        }
+    }
+}
+
 TEST_P(DeviceTest, ClearIgnoresWriteMasksThatDrawingObeys)
 {
     ASSERT_TRUE(this->Open(Parameters(64, 64)));
