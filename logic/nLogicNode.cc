@@ -268,6 +268,7 @@ bool nLogicNode::CacheChildren() {
         return false;
     }
     childCache_.Reserve(GetNumChildren());
+    childActive_.Reserve(GetNumChildren());
     for (nRoot* c = head; c; c = c->GetSucc()) {
         if (!IsLogicNode(c)) {
             DropChildCache();
@@ -280,6 +281,7 @@ bool nLogicNode::CacheChildren() {
         child->cachedBy_ = this;
         child->cacheIndex_ = childCache_.Size();
         childCache_.Append(child);
+        childActive_.Append(child->active_);
     }
     childCacheValid_ = childCache_.Size() > 0;
     cacheVersion_ = GetChildrenVersion();
@@ -291,6 +293,7 @@ void nLogicNode::DropChildCache() {
         if (c) c->cachedBy_ = nullptr;
     }
     childCache_.Clear();
+    childActive_.Clear();
     childCacheValid_ = false;
 }
 
@@ -412,15 +415,12 @@ void nLogicNode::TraverseChildren(nRoot* head, nLogicGraph* graph, const matrix4
         // entries ends the walk before it reads another.
         nLogicNode* const* at = childCache_.begin();
         nLogicNode* const* const end = childCache_.end();
-        for (; at != end; at++) {
+        const bool* active = childActive_.begin();
+        for (; at != end; at++, active++) {
             nLogicNode* child = *at;
-            if (end - at > PrefetchAhead) {
-                if (const nLogicNode* ahead = at[PrefetchAhead]) {
-                    __builtin_prefetch(ahead);
-                    __builtin_prefetch(&ahead->marks_);
-                }
-            }
-            if (child->active_) child->Traverse(graph, parentMatrix);
+            // A child's first line (its class and children) is all this walk reads of it.
+            if (end - at > PrefetchAhead) __builtin_prefetch(at[PrefetchAhead]);
+            if (*active) child->Traverse(graph, parentMatrix);
             if (GetChildrenVersion() != version || !childCacheValid_) break;
         }
         walkingCache_ = false;
