@@ -397,4 +397,11 @@ protected:
 
     nPathRef<nRoot> fileRef_{"/sys/servers/file2"};
     nPathRef<nRoot> mathRef_{"/sys/servers/math"};
+
+private:
+    // Ends the node's data on a cache line, so that a subclass's first members (what its
+    // Traverse reads, its matrix as a rule) begin a line instead of straddling the node's
+    // last one.
+    struct alignas(64) LineEnd {};
+    [[maybe_unused]] LineEnd lineEnd_;
 };
