@@ -601,7 +601,7 @@ TEST_F(LogicNodeTest, TraversalFollowsActiveChangesOfChildrenItWalkedBefore) {
     // The traversal walks a copy of the child list it keeps between frames: switching a
     // child off or on (by command or by call, before or after a move to another parent)
     // counts from the next traversal on.
-    nTestLogicNode* p = Node("/usr/logic/p");
+    Node("/usr/logic/p");
     nTestLogicNode* a = Node("/usr/logic/p/a");
     nTestLogicNode* b = Node("/usr/logic/p/b");
     nTestLogicNode* c = Node("/usr/logic/p/c");
