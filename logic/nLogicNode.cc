@@ -410,18 +410,19 @@ void nLogicNode::TraverseChildren(nRoot* head, nLogicGraph* graph, const matrix4
     nRoot* c = head;
     if (!walkingCache_ && CacheChildren()) {
         walkingCache_ = true;
-        const uint32_t version = GetChildrenVersion();
-        // The copy is neither rebuilt nor moved while the walk runs, and a change to its
-        // entries ends the walk before it reads another.
+        // The copy is neither rebuilt nor moved while the walk runs (so it stays current
+        // until the list changes), and a change to its entries ends the walk before it
+        // reads another.
         nLogicNode* const* at = childCache_.begin();
         nLogicNode* const* const end = childCache_.end();
+        nLogicNode* const* const lastAhead = end - at > PrefetchAhead ? end - PrefetchAhead : at;
         const bool* active = childActive_.begin();
         for (; at != end; at++, active++) {
             nLogicNode* child = *at;
             // A child's first line (its class and children) is all this walk reads of it.
-            if (end - at > PrefetchAhead) __builtin_prefetch(at[PrefetchAhead]);
+            if (at < lastAhead) __builtin_prefetch(at[PrefetchAhead]);
             if (*active) child->Traverse(graph, parentMatrix);
-            if (GetChildrenVersion() != version || !childCacheValid_) break;
+            if (!CacheCurrent()) break;
         }
         walkingCache_ = false;
         if (at == end) return;
