@@ -268,6 +268,7 @@ bool nLogicNode::CacheChildren() {
         return false;
     }
     childCache_.Reserve(GetNumChildren());
+    childActive_.Reserve(GetNumChildren());
     for (nRoot* c = head; c; c = c->GetSucc()) {
         if (!IsLogicNode(c)) {
             DropChildCache();
@@ -280,6 +281,7 @@ bool nLogicNode::CacheChildren() {
         child->cachedBy_ = this;
         child->cacheIndex_ = childCache_.Size();
         childCache_.Append(child);
+        childActive_.Append(child->active_);
     }
     childCacheValid_ = childCache_.Size() > 0;
     cacheVersion_ = GetChildrenVersion();
@@ -291,6 +293,7 @@ void nLogicNode::DropChildCache() {
         if (c) c->cachedBy_ = nullptr;
     }
     childCache_.Clear();
+    childActive_.Clear();
     childCacheValid_ = false;
 }
 
@@ -407,21 +410,19 @@ void nLogicNode::TraverseChildren(nRoot* head, nLogicGraph* graph, const matrix4
     nRoot* c = head;
     if (!walkingCache_ && CacheChildren()) {
         walkingCache_ = true;
-        const uint32_t version = GetChildrenVersion();
-        // The copy is neither rebuilt nor moved while the walk runs, and a change to its
-        // entries ends the walk before it reads another.
+        // The copy is neither rebuilt nor moved while the walk runs (so it stays current
+        // until the list changes), and a change to its entries ends the walk before it
+        // reads another.
         nLogicNode* const* at = childCache_.begin();
         nLogicNode* const* const end = childCache_.end();
-        for (; at != end; at++) {
+        nLogicNode* const* const lastAhead = end - at > PrefetchAhead ? end - PrefetchAhead : at;
+        const bool* active = childActive_.begin();
+        for (; at != end; at++, active++) {
             nLogicNode* child = *at;
-            if (end - at > PrefetchAhead) {
-                if (const nLogicNode* ahead = at[PrefetchAhead]) {
-                    __builtin_prefetch(ahead);
-                    __builtin_prefetch(&ahead->marks_);
-                }
-            }
-            if (child->active_) child->Traverse(graph, parentMatrix);
-            if (GetChildrenVersion() != version || !childCacheValid_) break;
+            // A child's first line (its class and children) is all this walk reads of it.
+            if (at < lastAhead) __builtin_prefetch(at[PrefetchAhead]);
+            if (*active) child->Traverse(graph, parentMatrix);
+            if (!CacheCurrent()) break;
         }
         walkingCache_ = false;
         if (at == end) return;

@@ -122,7 +122,11 @@ public:
     virtual bool HasCollision() const { return false; }
     virtual bool HasPhysik() const { return false; }
     virtual bool Is2D() const { return false; }
-    virtual void SetActive(bool on) { active_ = on; }
+    virtual void SetActive(bool on) {
+        active_ = on;
+        // The parent's traversal reads the flag from its copy of the list.
+        if (cachedBy_) cachedBy_->childActive_[cacheIndex_] = on;
+    }
 
     // The state of that type and name; a missing animator state (type 1) is made. Any
     // other missing type is a program error: fatal "Aborting!\n". Subclasses add theirs.
@@ -355,6 +359,9 @@ private:
     // which the walks check after each child they serve. Not rebuilt while a walk over it
     // runs.
     nArray<nLogicNode*> childCache_{0, 16};
+    // The cached children's active flags, kept by SetActive: the traversal reads them here
+    // and not from each child's per-frame block, a line it would read for nothing else.
+    nArray<bool> childActive_{0, 16};
     nLogicNode* cachedBy_ = nullptr;
     int cacheIndex_ = -1;
     // The children list's version the copy above was taken at.
@@ -390,4 +397,11 @@ protected:
 
     nPathRef<nRoot> fileRef_{"/sys/servers/file2"};
     nPathRef<nRoot> mathRef_{"/sys/servers/math"};
+
+private:
+    // Ends the node's data on a cache line, so that a subclass's first members (what its
+    // Traverse reads, its matrix as a rule) begin a line instead of straddling the node's
+    // last one.
+    struct alignas(64) LineEnd {};
+    [[maybe_unused]] LineEnd lineEnd_;
 };

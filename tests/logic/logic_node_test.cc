@@ -596,4 +596,22 @@ TEST_F(LogicNodeTest, ChildrenOfTheBaseClassAreServedLikeAnyOther) {
     EXPECT_EQ(a->GetNumTimers(), 0);
 }
 
+TEST_F(LogicNodeTest, TraversalFollowsActiveChangesOfChildrenItWalkedBefore) {
+    // The traversal walks a copy of the child list kept between frames: a child switched
+    // off or on (by command or call, before the copy is made or after a move) counts at once.
+    Node("/usr/logic/p");
+    nTestLogicNode* a = Node("/usr/logic/p/a");
+    nTestLogicNode* b = Node("/usr/logic/p/b");
+    b->SetActive(false);
+    root->Traverse(nullptr, matrix44());
+    EXPECT_EQ(Trace(), "p.traverse a.traverse ");
+    ASSERT_TRUE(Run("obj('/usr/logic/p/a').setactive(false) obj('/usr/logic/p/b').setactive(true)"));
+    Node("/usr/logic/q")->AddTail(b);
+    root->Traverse(nullptr, matrix44());
+    b->SetActive(false);
+    a->SetActive(true);
+    root->Traverse(nullptr, matrix44());
+    EXPECT_EQ(Trace(), "p.traverse q.traverse b.traverse p.traverse a.traverse q.traverse ");
+}
+
 }  // namespace
