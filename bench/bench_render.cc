@@ -102,7 +102,9 @@ struct RawWindow {
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        win = SDL_CreateWindow("raw", 0, 0, W, H, SDL_WINDOW_OPENGL);
+        // Beside our windows, not over them: on an X server a covered window's swap copies
+        // only what shows, so stacked windows made whichever lay below the faster one.
+        win = SDL_CreateWindow("raw", W + 16, 0, W, H, SDL_WINDOW_OPENGL);
         context = SDL_GL_CreateContext(win);
         SDL_GL_MakeCurrent(win, context);
         SDL_GL_SetSwapInterval(0);

@@ -92,7 +92,8 @@ def run(program, pattern, count, cpu, xvfb):
            f"--benchmark_repetitions={count}"]
     env = None
     if xvfb:
-        cmd = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24"] + cmd
+        # Wide enough for two 800 x 600 windows side by side.
+        cmd = ["xvfb-run", "-a", "-s", "-screen 0 1664x768x24"] + cmd
         env = dict(os.environ, SDL_VIDEODRIVER="x11", LIBGL_ALWAYS_SOFTWARE="1")
     # Pinned as a whole: the X server that takes each swap shares the core.
     if cpu is not None:
