@@ -167,11 +167,11 @@ void Call(nCmd* cmd, Fn&& fn) {
 template <auto F>
 struct nCmdCall;
 
-template <class C, class R, class... A, R (C::*F)(A...)>
-struct nCmdCall<F> {
+// What both member-function forms share: F is called the same way whether it is const.
+template <auto F, class C, class R, class... A>
+struct nCmdCallOf {
     using Class = C;
     using Result = R;
-    static constexpr bool isConst = false;
     static constexpr char resultLetter = std::is_void_v<R> ? 'v' : nArgLetterOf<R>();
     static constexpr char argLetters[sizeof...(A) + 1] = {nArgLetterOf<A>()..., 0};
     static constexpr int numArgs = sizeof...(A);
@@ -199,36 +199,14 @@ struct nCmdCall<F> {
     }
 };
 
+template <class C, class R, class... A, R (C::*F)(A...)>
+struct nCmdCall<F> : nCmdCallOf<F, C, R, A...> {
+    static constexpr bool isConst = false;
+};
+
 template <class C, class R, class... A, R (C::*F)(A...) const>
-struct nCmdCall<F> {
-    using Class = C;
-    using Result = R;
+struct nCmdCall<F> : nCmdCallOf<F, C, R, A...> {
     static constexpr bool isConst = true;
-    static constexpr char resultLetter = std::is_void_v<R> ? 'v' : nArgLetterOf<R>();
-    static constexpr char argLetters[sizeof...(A) + 1] = {nArgLetterOf<A>()..., 0};
-    static constexpr int numArgs = sizeof...(A);
-    template <class T>
-    static void Run(T* self, nCmd* cmd) {
-        nCmdBindDetail::Call<R, A...>(cmd, [self](auto&&... args) -> R { return (self->*F)(args...); });
-    }
-    template <class T>
-    static void Get([[maybe_unused]] nRoot* obj, [[maybe_unused]] nArg* out) {
-        if constexpr (sizeof...(A) == 0 && !std::is_void_v<R>) nArgWriteResult(out, (static_cast<T*>(obj)->*F)());
-    }
-    template <class T>
-    static const char* GetText([[maybe_unused]] nRoot* obj) {
-        if constexpr (sizeof...(A) == 0 && nCmdBindDetail::isBorrowedText<R>) return (static_cast<T*>(obj)->*F)();
-        else return nullptr;
-    }
-    static constexpr bool isFloatSetter = nCmdBindDetail::IsFloatSetter<R, A...>();
-    template <class T>
-    static void SetFloats([[maybe_unused]] nRoot* obj, [[maybe_unused]] const float* in) {
-        if constexpr (isFloatSetter) {
-            [&]<size_t... I>(std::index_sequence<I...>) {
-                (static_cast<T*>(obj)->*F)(static_cast<std::remove_cvref_t<A>>(in[I])...);
-            }(std::index_sequence_for<A...>{});
-        }
-    }
 };
 
 namespace nCmdBindDetail {
