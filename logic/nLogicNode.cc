@@ -179,24 +179,8 @@ void nLogicNode::TriggerCached(nLogicGraph* graph, nScriptServer* script, float 
                 due = -1;
                 break;
             }
-            if (child->slotClocksOnly_) {
-                // CountTimers for at most two timers in the slots: a free slot never comes due.
-                nLogicTimer::Clock* c = child->slotClocks_;
-                c[0].time += frameTime;
-                if (c[0].time >= c[0].period) {
-                    due = 0;
-                    break;
-                }
-                c[1].time += frameTime;
-                if (c[1].time >= c[1].period) {
-                    due = 1;
-                    break;
-                }
-                due = child->numTimers_;
-            } else {
-                due = child->CountTimers(frameTime);
-                if (due != child->numTimers_) break;
-            }
+            due = child->CountTimers(frameTime);
+            if (due != child->numTimers_) break;
             child->time_ += frameTime;
             if (!child->plainTrigger_ || child->GetHead()) break;
         }
@@ -706,7 +690,6 @@ void nLogicNode::SyncTimerClocks() {
         leadClock_[k] = k < numTimers_ ? &timers_[k]->GetClock() : nullptr;
         if (leadClock_[k] && leadClock_[k] != &slotClocks_[k]) leadInSlots_ = false;
     }
-    slotClocksOnly_ = leadInSlots_ && numTimers_ <= TimerSlots;
 }
 
 nLogicTimer* nLogicNode::NewTimer(const char* name) {

@@ -323,8 +323,6 @@ private:
     // The first two timers' clocks are slotClocks_[0] and [1] in that order (or there are
     // fewer timers): the walk then reads them without going through leadClock_.
     bool leadInSlots_ = true;
-    // And there are no more than the two.
-    bool slotClocksOnly_ = true;
     // The node's class is this one, whose Trigger only serves children: set by the
     // parent's copy of its list, for the walks over that copy.
     bool plainTrigger_ = false;
