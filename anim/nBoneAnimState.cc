@@ -143,7 +143,10 @@ void nBoneAnimState::SetTransMode(bool tx, bool ty, bool tz, bool rx, bool ry, b
                  unsigned(rz) << 5;
 }
 
-void nBoneAnimState::SetCallback(const char* script) { endCallback_ = script ? script : ""; }
+void nBoneAnimState::SetCallback(const char* script) {
+    endCallback_ = script ? script : "";
+    NoteCallbackOrigin();
+}
 
 void nBoneAnimState::SetKeyCallback(int key, const char* script) {
     if (!loaded_ && !loadFailed_) LoadKeys();
@@ -153,6 +156,7 @@ void nBoneAnimState::SetKeyCallback(int key, const char* script) {
     }
     if (keyCallbacks_.empty()) keyCallbacks_.resize(size_t(keys_.numKeys));
     keyCallbacks_[size_t(key)] = script ? script : "";
+    NoteCallbackOrigin();
 }
 
 const char* nBoneAnimState::GetKeyCallback(int key) const {
@@ -160,10 +164,15 @@ const char* nBoneAnimState::GetKeyCallback(int key) const {
     return keyCallbacks_[size_t(key)].c_str();
 }
 
+void nBoneAnimState::NoteCallbackOrigin() {
+    // Once data's text set a callback, every callback runs as data's.
+    if (nScriptServer::DataRunning()) callbackOrigin_ = nScriptServer::Origin::Data;
+}
+
 void nBoneAnimState::runScript(const std::string& text) {
     if (text.empty()) return;
     const char* result = nullptr;
-    refScript_->Run(text.c_str(), result);
+    refScript_->RunStored(text.c_str(), callbackOrigin_, result);
 }
 
 // ---- per frame

@@ -11,6 +11,7 @@
 #include "anim/nBoneKeys.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 
 class n3DNode;
 class nScriptServer;
@@ -77,6 +78,7 @@ private:
     static const nCmdDef<nBoneAnimState> cmds[];
 
     void runScript(const std::string& text);
+    void NoteCallbackOrigin();
     void transfer(int k, float frac, float w);
 
     nPathRef<nScriptServer> refScript_;
@@ -94,6 +96,7 @@ private:
     bool endFired_ = false;
     bool capture_ = false;
     std::vector<std::string> keyCallbacks_;
+    nScriptServer::Origin callbackOrigin_ = nScriptServer::Origin::Person;
     bool freeze_ = false;
     int weightChannelHandle_ = -1;
     nRef<n3DNode> target_;

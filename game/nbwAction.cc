@@ -158,7 +158,14 @@ void nbwAction::SetScript(int index, float time, const char* text) {
         n_error("%s: v_setscript_ifs: time %g of script %d is not finite\n", GetFullName().c_str(), time, index);
         return;
     }
-    scripts_[size_t(index)] = {text ? text : "", time};
+    scripts_[size_t(index)] = {text ? text : "", time, nScriptServer::CurrentOrigin()};
+}
+
+nScriptServer::Origin nbwAction::GetOrigin() const {
+    for (const TimedScript& s : scripts_) {
+        if (s.origin == nScriptServer::Origin::Data) return s.origin;
+    }
+    return nScriptServer::Origin::Person;
 }
 
 void nbwAction::EndScripts() {
@@ -176,8 +183,9 @@ bool nbwAction::RunDueScripts(nLogicCharacter* actor) {
     while (nextScript_ >= 0 && nextScript_ < GetNumScripts() && runtime_ > scripts_[size_t(nextScript_)].time) {
         const int index = nextScript_++;
         const std::string text = scripts_[size_t(index)].text;
+        const nScriptServer::Origin origin = scripts_[size_t(index)].origin;
         const char* result = nullptr;
-        const bool ok = script->Run(text.c_str(), result);
+        const bool ok = script->RunStored(text.c_str(), origin, result);
         if (!self.IsValid()) {
             alive = false;
             break;
@@ -302,6 +310,7 @@ bool nbwAction::SaveCmds(nPersistServer* ps) {
     if (!ok || scripts_.empty()) return ok;
     ok = ps->Put(this, nId("ACBS"), GetNumScripts());
     for (int i = 0; ok && i < GetNumScripts(); i++) {
+        nScriptServer::OriginScope origin(scripts_[size_t(i)].origin);
         ok = ps->Put(this, nId("ACSS"), i, scripts_[size_t(i)].time, scripts_[size_t(i)].text.c_str());
     }
     return ok && ps->Put(this, nId("ACES"));

@@ -10,6 +10,7 @@
 #include "kernel/matrix44.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/quaternion.h"
 #include "kernel/vector3.h"
 
@@ -28,6 +29,7 @@ public:
     struct TimedScript {
         std::string text;
         float time = 0.0f;
+        nScriptServer::Origin origin = nScriptServer::Origin::Person;
     };
 
     bool SaveCmds(nPersistServer* ps) override;
@@ -82,6 +84,8 @@ public:
     int GetPlayDir() const { return playDir_; }
     int GetBlocking() const { return blocking_; }
     int GetNumScripts() const { return int(scripts_.size()); }
+    // Data's when data's text set any of the scripts: the action's text is then data's.
+    nScriptServer::Origin GetOrigin() const;
     const TimedScript& GetScript(int index) const { return scripts_[size_t(index)]; }
     bool IsStarted() const { return started_; }
     bool IsAborting() const { return aborting_; }

@@ -340,6 +340,12 @@ void nbwActor::StoreToPersist(nPersistLogic* store) {
         }
     }
     v.SetS(ActionText().c_str());
+    // The stored text runs later with the origin of the action it was written from.
+    nRoot* current = GetCurrentAction();
+    const bool fromData = nScriptServer::DataRunning() || (current && current->IsA(nbwAction::classInfo.name) &&
+                                                           static_cast<nbwAction*>(current)->GetOrigin() ==
+                                                               nScriptServer::Origin::Data);
+    nScriptServer::OriginScope origin(fromData ? nScriptServer::Origin::Data : nScriptServer::Origin::Person);
     nbwPutVar(store, "action", v);
 }
 
@@ -403,7 +409,7 @@ void nbwActor::RestoreFromPersist(nPersistLogic* store) {
     nKernelServer* ks = nKernelServer::ks;
     ks->PushCwd(actions);
     const char* result = nullptr;
-    const bool ok = script->Run(text.c_str(), result);
+    const bool ok = script->RunStored(text.c_str(), store->FindVar("action")->origin, result);
     ks->PopCwd();
     if (ok) return;
     n_error("%s: the stored action did not run (%s): the actor goes on without it\n",

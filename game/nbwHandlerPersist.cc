@@ -30,7 +30,9 @@ const char* Key(const nModuleState* st, char (&buf)[96], std::string& spill) {
 }  // namespace
 
 void nbwPutVar(nPersist* store, const char* name, const nVariable& value) {
-    nVariable* var = store->GetVar(name);
+    nPersistVar* pv = store->FindVar(name);
+    nVariable* var = pv ? &pv->Get() : nullptr;
+    if (pv) pv->origin = nScriptServer::CurrentOrigin();
     if (var && var->GetType() != value.GetType()) {
         const char* had = nPersist::TypeName(var->GetType());
         const char* now = nPersist::TypeName(value.GetType());

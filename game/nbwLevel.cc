@@ -108,7 +108,10 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
         nbwPutVar(store, key, v);
         std::snprintf(key, sizeof(key), "timer_%d_script", i);
         v.SetS(t->script.Get());
-        nbwPutVar(store, key, v);
+        {
+            nScriptServer::OriginScope origin(t->origin);
+            nbwPutVar(store, key, v);
+        }
         std::snprintf(key, sizeof(key), "timer_%d_time", i);
         v.SetF(t->period);
         nbwPutVar(store, key, v);
@@ -146,6 +149,8 @@ void nbwLevel::RestoreFromPersist(nPersistLogic* store) {
         if (!ok) continue;
         // Only "loop" repeats: any other stored text is a one-shot timer.
         const char* repeat = std::strcmp(vars[1]->GetS(), "loop") == 0 ? "loop" : "oneshot";
+        std::snprintf(key, sizeof(key), "timer_%d_script", i);
+        nScriptServer::OriginScope origin(store->FindVar(key)->origin);
         AddTimer(vars[0]->GetS(), repeat, vars[4]->GetF(), vars[3]->GetF(), vars[2]->GetS());
     }
 }
@@ -223,8 +228,12 @@ nRoot* nbwLevel::CloneFor(nRoot* s) {
     if (!p || lastProtoText_ != proto->GetS()) {
         nKernelServer* ks = nKernelServer::ks;
         ks->PushCwd(protos);
+        // A store's text names a template, never another object of the game.
+        ks->SetLookupFence(protos);
         p = ks->Lookup(proto->GetS());
+        ks->SetLookupFence(nullptr);
         ks->PopCwd();
+        if (p == protos) p = nullptr;
         lastProto_ = p;
         lastProtoText_ = proto->GetS();
     }

@@ -4,6 +4,7 @@
 
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ bool nImageFile::Open(const char* name, const char* m) {
     writeFailed = false;
     if (!name || !m) return false;
     const bool writing = std::strchr(m, 'w') || std::strchr(m, 'a');
+    if (writing && !nScriptServer::PersonOnly("writing a picture")) return false;
     fp = writing ? std::fopen(name, m) : openForReading(name, fileBytes);
     if (!fp) {
         fileBytes.clear();

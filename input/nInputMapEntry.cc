@@ -64,6 +64,7 @@ void nInputMapEntry::SetTarget(const char* target) {
     if (!target) target = "";
     if (std::strncmp(target, prefix, prefixLen) == 0) {
         script = target + prefixLen;
+        origin = nScriptServer::CurrentOrigin();
         hasScript = true;
         ReleaseState();
         return;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kernel/nHashNode.h"
+#include "kernel/nScriptServer.h"
 
 class nInputEvent;
 class nInputServer;
@@ -61,6 +62,7 @@ public:
     nInputState* GetState() const { return state; }
     bool HasScript() const { return hasScript; }
     const std::string& GetScript() const { return script; }
+    nScriptServer::Origin GetOrigin() const { return origin; }
     uint32_t GetStateBits() const { return stateBits; }
     uint32_t GetWantedBits() const { return wantedBits; }
     float GetAxisValue() const { return axisValue; }
@@ -78,6 +80,8 @@ private:
     nInputState* state = nullptr;
     bool hasScript = false;
     std::string script;
+    // The origin of the text that mapped the script: it runs with it.
+    nScriptServer::Origin origin = nScriptServer::Origin::Person;
     // No press yet: the first press is never a double press.
     bool pressedBefore = false;
     double lastPressTime = 0.0;

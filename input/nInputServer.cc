@@ -328,7 +328,10 @@ void nInputServer::Trigger(double time) {
 
     for (nInputMapEntry* m = head; m; m = m->GetSucc()) {
         const bool fires = m->Fires();
-        if (m->HasScript() && fires && numScripts < MaxScripts) scripts[numScripts++] = m->GetScript();
+        if (m->HasScript() && fires && numScripts < MaxScripts) {
+            scriptOrigins[numScripts] = m->GetOrigin();
+            scripts[numScripts++] = m->GetScript();
+        }
         if (nInputState* state = m->GetState()) {
             auto clamp = [](float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); };
             if (fires) {
@@ -345,7 +348,7 @@ void nInputServer::Trigger(double time) {
         AddRef();
         for (int i = 0; i < numScripts; i++) {
             const char* result = nullptr;
-            script->Run(scripts[i].c_str(), result);
+            script->RunStored(scripts[i].c_str(), scriptOrigins[i], result);
         }
         numScripts = 0;
         if (Release()) return;

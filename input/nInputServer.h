@@ -14,6 +14,7 @@
 #include "kernel/nHashList.h"
 #include "kernel/nList.h"
 #include "kernel/nPathRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
 
@@ -106,6 +107,7 @@ private:
     nHashList states;
     int numScripts = 0;
     std::string scripts[MaxScripts];
+    nScriptServer::Origin scriptOrigins[MaxScripts] = {};
     double longPressTime = 1.0;
     double doubleClickTime = 0.5;
     float mouseFactor = 1.0f;

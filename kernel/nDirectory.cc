@@ -8,6 +8,7 @@ nDirectory::~nDirectory() = default;
 
 bool nDirectory::Open(const char* path) {
     nDirectory::Close();
+    if (!server_->MayOpen(path, false)) return false;
     std::string mangled = server_->ManglePath(path);
     if (mangled.empty() || !sys::Disk::IsDirectory(mangled)) return false;
     path_ = mangled;

@@ -1,6 +1,9 @@
 #include "kernel/nEnv.h"
 
+#include <cstring>
+
 #include "kernel/nPersistServer.h"
+#include "kernel/nScriptServer.h"
 
 // Rows that are a plain call of one member function name it (Bind); the rest have a
 // short handler of their own.
@@ -37,32 +40,51 @@ const char* nEnv::GetTypeName() const {
     }
 }
 
+bool nEnv::Writable() const {
+    // An assign is a path the file server trusts: data's text changes none.
+    if (!nScriptServer::DataRunning()) return true;
+    const nRoot* dir = GetParent();
+    const nRoot* share = dir ? dir->GetParent() : nullptr;
+    const nRoot* sys = share ? share->GetParent() : nullptr;
+    const auto named = [](const nRoot* o, const char* name) { return o && o->GetName() && std::strcmp(o->GetName(), name) == 0; };
+    if (!(named(dir, "assigns") && named(share, "share") && named(sys, "sys") && sys->GetParent() && !sys->GetParent()->GetParent())) {
+        return true;
+    }
+    return nScriptServer::PersonOnly("changing an assign");
+}
+
 void nEnv::SetI(int32_t v) {
+    if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetI(v);
 }
 
 void nEnv::SetF(float v) {
+    if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetF(v);
 }
 
 void nEnv::SetB(bool v) {
+    if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetB(v);
 }
 
 void nEnv::SetS(const char* text) {
+    if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetS(text ? text : "");
 }
 
 void nEnv::SetO(nRoot* obj) {
+    if (!Writable()) return;
     value_.SetType(nArg::Object);
     object_.Set(obj);
 }
 
 void nEnv::Clear() {
+    if (!Writable()) return;
     object_.Set(nullptr);
     value_.Reset();
 }

@@ -42,6 +42,8 @@ public:
     nRoot* GetO() const;
 
 private:
+    // False (logged) while data's text runs and this is an assign.
+    bool Writable() const;
     // The object slot of value_ stays null; object_ holds the object.
     nArg value_;
     nRef<nRoot> object_;

@@ -23,6 +23,7 @@ bool nFile::Open(const char* name, const char* mode) {
         case 'a': case 'A': access = sys::Disk::Access::Append; break;
         default: return false;
     }
+    if (!server_->MayOpen(name, access != sys::Disk::Access::Read)) return false;
     std::string path = server_->ManglePath(name);
     if (path.empty()) return false;
     fd_ = sys::Disk::Open(path, access);

@@ -6,6 +6,7 @@
 #include "kernel/nEnv.h"
 #include "kernel/nFile.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
 #include "platform/system/Disk.h"
 #include "platform/system/System.h"
 
@@ -84,7 +85,39 @@ void nFileServer2::Normalize(std::string& path) {
     if (!path.empty() && path.back() == '/') path.pop_back();
 }
 
+bool nFileServer2::MayOpen(const char* path, bool write) {
+    if (!nScriptServer::DataRunning()) return true;
+    const char* name = path ? path : "";
+    if (write) {
+        n_printf("nFileServer2: refused to script text that data brought: writing '%s'\n", name);
+        return false;
+    }
+    // The assign's own folder is the floor that ".." may not go below.
+    const char* colon = std::strchr(name, ':');
+    bool inside = colon && colon - name >= 2;
+    int depth = 0;
+    for (const char* p = inside ? colon + 1 : name; inside && *p;) {
+        const char* end = p + std::strcspn(p, "/\\");
+        const size_t n = size_t(end - p);
+        if (n == 2 && p[0] == '.' && p[1] == '.') inside = --depth >= 0;
+        else if (n > 0 && !(n == 1 && p[0] == '.')) depth++;
+        p = *end ? end + 1 : end;
+    }
+    if (inside) {
+        std::string home, mangled;
+        inside = Mangle("home:", home) && Mangle(name, mangled) && !home.empty() &&
+                 mangled.compare(0, home.size(), home) == 0 &&
+                 (mangled.size() == home.size() || mangled[home.size()] == '/');
+    }
+    if (!inside) {
+        n_printf("nFileServer2: refused to script text that data brought: reading '%s', outside the installation\n",
+                 name);
+    }
+    return inside;
+}
+
 bool nFileServer2::SetAssign(const char* name, const char* path) {
+    if (!nScriptServer::PersonOnly("changing an assign")) return false;
     if (!IsAssignName(name)) {
         n_error("nFileServer2::SetAssign(): invalid assign name '%s'\n", name ? name : "");
         return false;
@@ -167,7 +200,7 @@ char* nFileServer2::MakeAbsolutePath(const char* path, char* buf, size_t size) {
 }
 
 bool nFileServer2::ChangeDir(const char* path) {
-    return path && sys::Disk::ChangeDir(path);
+    return path && nScriptServer::PersonOnly("changing the current folder") && sys::Disk::ChangeDir(path);
 }
 
 const char* nFileServer2::GetCwd() {

@@ -38,7 +38,12 @@ public:
     // opened or not every byte arrived (logged): callers never see half a file.
     bool ReadFile(const char* fileName, std::string& out);
 
-    // Creates or updates the assign `name` (without colon). The path must end in
+    // Whether the script text running now may open `path`: a person's anything; data's
+    // reads only inside the installation ("home:") by an assign, without climbing above the
+    // assign with "..", and writes nothing. A refusal is logged.
+    bool MayOpen(const char* path, bool write);
+
+    // Creates or updates the assign `name` (without colon); refused to data's text. The path must end in
     // '/'; false (logged) for such a path and for names that are no plain names.
     bool SetAssign(const char* name, const char* path);
     // The assign's path, or null.

@@ -261,7 +261,15 @@ nRoot* nKernelServer::LookupFrom(const nRoot* from, const char* path) const {
         if (part.empty()) return nullptr;  // empty component: "a//b"
         cur = part == "." ? cur : part == ".." ? cur->GetParent() : cur->FindChild(part);
     }
-    return cur;
+    return fenced_ && cur && !InsideFence(cur) ? nullptr : cur;
+}
+
+bool nKernelServer::InsideFence(const nRoot* obj) const {
+    // Pointers are only compared: a fence root that died matches nothing.
+    for (const nRoot* o = obj; o; o = o->GetParent()) {
+        if (o == fence_[0] || o == fence_[1] || o == fence_[2]) return true;
+    }
+    return false;
 }
 
 void nKernelServer::SetCwd(nRoot* obj) { cwd_ = obj ? obj : root_; }

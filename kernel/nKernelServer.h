@@ -57,6 +57,15 @@ public:
     // As Lookup, with relative paths starting at `from` rather than the current object,
     // which stays as it is.
     nRoot* LookupFrom(const nRoot* from, const char* path) const;
+    // While fenced, lookups find only objects at or below `a`, `b` or `c` (the objects a
+    // data file loads, the game's templates and the servers: names a data file's commands
+    // pass resolve no further). Nulls for all lift the fence.
+    void SetLookupFence(const nRoot* a, const nRoot* b = nullptr, const nRoot* c = nullptr) {
+        fence_[0] = a;
+        fence_[1] = b;
+        fence_[2] = c;
+        fenced_ = a || b || c;
+    }
     nRoot* GetRoot() const { return root_; }
 
     nRoot* GetCwd() const { return cwd_; }
@@ -126,6 +135,7 @@ private:
     void ObjectDying(nRoot* obj);
     nRoot* NewObject(const char* className, const char* path, bool dieOnError);
     void ReleaseServer(nRef<nRoot>& server);
+    bool InsideFence(const nRoot* obj) const;
 
     nHashList classList_;
     nRoot* root_ = nullptr;
@@ -140,6 +150,8 @@ private:
     nRef<nRoot> persistServer_;
     nRef<nRoot> timeServer_;
     nRef<nRoot> remoteServer_;
+    const nRoot* fence_[3] = {nullptr, nullptr, nullptr};
+    bool fenced_ = false;
 };
 
 // Log through the kernel when one exists, else to standard error.

@@ -12,9 +12,12 @@ nNpkFile::~nNpkFile() {
 
 bool nNpkFile::Open(const char* name, const char* mode) {
     nNpkFile::Close();
+    if (!name || !mode) return false;
+    const bool reading = mode[0] == 'r' || mode[0] == 'R';
+    if (!npkServer_->MayOpen(name, !reading)) return false;
     // The disk comes first.
     if (nFile::Open(name, mode)) return true;
-    if (!name || !mode || (mode[0] != 'r' && mode[0] != 'R')) return false;
+    if (!reading) return false;
     std::string path = npkServer_->ManglePath(name);
     if (path.empty()) return false;
     nNpkTocEntry* entry = npkServer_->ResolveInArchives(path);

@@ -14,6 +14,7 @@ nRemoteServer::~nRemoteServer() {
 }
 
 bool nRemoteServer::Open(const char* portName) {
+    if (!nScriptServer::PersonOnly("opening a socket")) return false;
     if (isOpen_) Close();
     if (!portName || !*portName) {
         n_error("nRemoteServer::Open(): a port name is needed\n");

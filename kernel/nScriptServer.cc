@@ -1,8 +1,33 @@
 #include "kernel/nScriptServer.h"
 
+#include "kernel/nKernelServer.h"
+
 const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nscriptserver", "nroot");
 
 std::vector<nScriptServer*> nScriptServer::running_;
+nScriptServer::Origin nScriptServer::origin_ = nScriptServer::Origin::Person;
+
+bool nScriptServer::InDataTrees(const nRoot* obj) {
+    const nRoot* persist = nKernelServer::ks->Lookup("/usr/persist");
+    for (const nRoot* o = obj; o; o = o->GetParent()) {
+        if (o == persist || o->IsA("nlogiclevel")) return true;
+    }
+    return false;
+}
+
+bool nScriptServer::MayRelease(const nRoot* obj, const nRoot* into, const char* what) {
+    if (origin_ == Origin::Person || !obj) return true;
+    if (InDataTrees(obj->GetParent()) && (!into || InDataTrees(into))) return true;
+    n_printf("refused to script text that data brought: %s '%s', outside the level and persist trees\n", what,
+             obj->GetFullName().c_str());
+    return false;
+}
+
+bool nScriptServer::PersonOnly(const char* what) {
+    if (origin_ == Origin::Person) return true;
+    n_printf("refused to script text that data brought: %s\n", what);
+    return false;
+}
 
 nScriptServer::RunningGuard::RunningGuard(nScriptServer* server) : server_(server) { running_.push_back(server); }
 
@@ -43,6 +68,11 @@ bool nScriptServer::RunDataFile(const char*, nRoot*, const char*& result) {
 }
 
 bool nScriptServer::RunLine(const char*, const char*& result) {
+    result = "";
+    return false;
+}
+
+bool nScriptServer::RunMapFile(const char*, Origin, const char*& result) {
     result = "";
     return false;
 }

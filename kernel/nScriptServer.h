@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <vector>
 
 #include "kernel/nRoot.h"
@@ -13,6 +14,37 @@ class nString;
 class nScriptServer : public nRoot {
 public:
     static const nClassInfo classInfo;
+
+    // Where script text came from. A person's text (start scripts, the console, the tools,
+    // files they name) has the engine's commands and the file server's reach. Data's text (a
+    // data file, a save, a movie line, a remote line, the macros file), and whatever such
+    // text stores or runs in turn, runs at the data level: the line environment, budgets,
+    // files read only inside the installation, no file written, no assign changed, no
+    // socket opened, nothing released outside the level and persist trees.
+    enum class Origin : uint8_t { Person, Data };
+    // The origin of the text running now (a person's when none runs): what it stores keeps it.
+    static Origin CurrentOrigin() { return origin_; }
+    static bool DataRunning() { return origin_ == Origin::Data; }
+    // False, with one log line naming `what`, while data's text runs.
+    static bool PersonOnly(const char* what);
+    // True when the text running now may release `obj` (or move it into `into`, when
+    // given): anything for a person's text; for data's, only objects below a level
+    // ("nlogiclevel") or below "/usr/persist", into the same trees (logged with `what`
+    // otherwise).
+    static bool MayRelease(const nRoot* obj, const nRoot* into, const char* what);
+    // `obj` is a level, "/usr/persist", or below one of them.
+    static bool InDataTrees(const nRoot* obj);
+    // Sets the origin of the text running now for as long as it lives.
+    class OriginScope {
+    public:
+        explicit OriginScope(Origin origin) : outer_(origin_) { origin_ = origin; }
+        ~OriginScope() { origin_ = outer_; }
+        OriginScope(const OriginScope&) = delete;
+        OriginScope& operator=(const OriginScope&) = delete;
+
+    private:
+        Origin outer_;
+    };
 
     nScriptServer() = default;
     ~nScriptServer() override = default;
@@ -33,6 +65,15 @@ public:
     // Runs a line from outside the program (a movie's script line, a remote line): the
     // game's functions, but nothing that reaches files or processes, under a budget.
     virtual bool RunLine(const char* text, const char*& result);
+    // Runs text that was stored to run later (an action, a timer, an event, a binding) at
+    // the origin it was stored with; a person's text run from inside data's runs as data.
+    bool RunStored(const char* text, Origin origin, const char*& result) {
+        return origin == Origin::Data ? RunLine(text, result) : Run(text, result);
+    }
+    // A level's map file, at the origin of its name: a person's map runs as a start script
+    // does (also when data's text loads the level); a map that data named runs at the data
+    // level and only from inside the installation, as any script file that data's text runs.
+    virtual bool RunMapFile(const char* fileName, Origin origin, const char*& result);
 
     // Writing objects as scripts; the persistence server drives these.
     virtual nFile* BeginWrite(const char* fileName, nRoot* obj);
@@ -81,4 +122,5 @@ protected:
 private:
     // Servers running script text now, innermost last.
     static std::vector<nScriptServer*> running_;
+    static Origin origin_;
 };

@@ -259,9 +259,9 @@ bool nBaseObserver::OpenDisplay(bool fullScreen, nGfxServer* gfx) {
     return false;
 }
 
-bool nBaseObserver::RunScript(const char* fileName) {
+bool nBaseObserver::RunScript(const char* fileName, nScriptServer::Origin origin) {
     const char* result = nullptr;
-    return refScript_.Get()->RunScript(fileName, result);
+    return refScript_.Get()->RunMapFile(fileName, origin, result);
 }
 
 namespace {

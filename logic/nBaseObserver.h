@@ -12,6 +12,7 @@
 #include "kernel/nArray.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 #include "kernel/vector3.h"
 #include "script/nMainLoop.h"
@@ -64,7 +65,8 @@ public:
     virtual void AddLinePoint(const vector3& p);
     // The first mode of the fallback list that the server takes and opens wins.
     virtual bool OpenDisplay(bool fullScreen, nGfxServer* gfx);
-    virtual bool RunScript(const char* fileName);
+    // `origin` is that of the file's name: a map file that data named runs at the data level.
+    virtual bool RunScript(const char* fileName, nScriptServer::Origin origin = nScriptServer::Origin::Person);
     // Save games in "save:", newest first, joined by ","; "" without the folder.
     virtual const char* GetSaveGames();
     virtual void SetSkipSleep(bool on) { skipSleep_ = on; }

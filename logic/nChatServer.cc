@@ -64,6 +64,7 @@ void nChatServer::RegisterCallback(const char* name) {
     if (!name) name = "";
     std::strncpy(callback_, name, CallbackSize - 1);
     callback_[CallbackSize - 1] = 0;
+    callbackOrigin_ = nScriptServer::CurrentOrigin();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -118,7 +119,7 @@ void nChatServer::Submit() {
         nLuaWriter::AppendQuoted(line, input_.GetText(), '\'');
         line += ')';
         const char* result = nullptr;
-        refScript_.Get()->Run(line.c_str(), result);
+        refScript_.Get()->RunStored(line.c_str(), callbackOrigin_, result);
     }
     input_.Clear();
 }

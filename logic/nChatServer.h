@@ -7,6 +7,7 @@
 
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
 #include "input/nEditLine.h"
 #include "logic/nChatBuffer.h"
 
@@ -73,6 +74,7 @@ private:
     nEditLine input_;
     bool ctrlHeld_ = false;
     char callback_[CallbackSize] = {};
+    nScriptServer::Origin callbackOrigin_ = nScriptServer::Origin::Person;
     float offsetX_ = -0.9f;
     float offsetY_ = -0.9f;
     // Render's line texts, kept so drawing allocates nothing once grown.

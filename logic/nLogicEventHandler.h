@@ -4,6 +4,7 @@
 // script text, kind 2 a list of script lines, kind 3 a native function; all read the
 // firing's arguments from the shared event object "/sys/events/<group>/<event>".
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 
 class nLogicEvent;
@@ -53,6 +54,8 @@ public:
     virtual void SetScript(const char* text);
     virtual const char* GetFunction(int index);
     virtual const char* GetScript() const;
+    // The origin of the text that set the script.
+    virtual nScriptServer::Origin GetScriptOrigin() const { return nScriptServer::Origin::Data; }
     virtual void AddFunction(const char* line);
     virtual void RemoveFunction(const char* line);
     virtual int FindFunction(const char* line) const;

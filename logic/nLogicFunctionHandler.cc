@@ -17,7 +17,9 @@ void nLogicFunctionHandler::Fire() {
     FiringMark mark(this);
     for (int i = 0; !mark.died && i < lines_.Size(); i++) {
         const char* result = nullptr;
-        server->Run(lines_[i].Get(), result);
+        // A line that GetFunction made by reading past the end has no origin: data's.
+        const auto origin = size_t(i) < origins_.size() ? origins_[size_t(i)] : nScriptServer::Origin::Data;
+        server->RunStored(lines_[i].Get(), origin, result);
     }
     ks->PopCwd();
 }
@@ -33,11 +35,15 @@ const char* nLogicFunctionHandler::GetFunction(int index) {
 
 void nLogicFunctionHandler::AddFunction(const char* line) {
     lines_.Append(nString(line ? line : ""));
+    origins_.push_back(nScriptServer::CurrentOrigin());
 }
 
 void nLogicFunctionHandler::RemoveFunction(const char* line) {
     int i = FindFunction(line);
-    if (i >= 0) lines_.Erase(i);
+    if (i >= 0) {
+        lines_.Erase(i);
+        if (size_t(i) < origins_.size()) origins_.erase(origins_.begin() + i);
+    }
 }
 
 int nLogicFunctionHandler::FindFunction(const char* line) const {

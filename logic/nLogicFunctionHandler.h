@@ -1,6 +1,8 @@
 #pragma once
 // Kind 2: runs a list of script lines, unchanged and in order of addition, with the
 // owning node as the kernel's current object. The lines read the event object.
+#include <vector>
+
 #include "kernel/nArray.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nScriptServer.h"
@@ -26,5 +28,7 @@ public:
 
 private:
     nArray<nString> lines_;
+    // The origin of the text that added each line, in step with lines_.
+    std::vector<nScriptServer::Origin> origins_;
     nPathRef<nScriptServer> scriptServer_;
 };

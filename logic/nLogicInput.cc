@@ -61,7 +61,10 @@ bool nLogicInput::SaveCmds(nPersistServer* ps) {
     if (groupName_ != "default" && !ps->Put(this, nId("LISG"), groupName_.c_str())) return false;
     if (focus_ && !ps->Put(this, nId("LISF"), true)) return false;
     for (nHashNode* e = entries_.GetHead(); e; e = e->GetSucc()) {
-        if (!ps->Put(this, nId("LIAI"), e->GetName(), static_cast<nLogicInputEntry*>(e)->line.c_str())) return false;
+        auto* entry = static_cast<nLogicInputEntry*>(e);
+        // A clone's binding keeps the origin of the original's.
+        nScriptServer::OriginScope origin(entry->origin);
+        if (!ps->Put(this, nId("LIAI"), e->GetName(), entry->line.c_str())) return false;
     }
     return true;
 }
@@ -155,7 +158,7 @@ void nLogicInput::HandleInput() {
         // The line may remove its own entry while it runs.
         std::string line = e->line;
         const char* result = nullptr;
-        if (!script->Run(line.c_str(), result))
+        if (!script->RunStored(line.c_str(), e->origin, result))
             n_error("nLogicInput: the line '%s' failed: %s\n", line.c_str(), result ? result : "");
         if (!self.IsValid()) break;
     }

@@ -15,13 +15,15 @@
 class nLogicInputGroup;
 class nLogicInputServer;
 class nInputServer;
-class nScriptServer;
 
 class nLogicInputEntry : public nHashNode {
 public:
-    nLogicInputEntry(const char* name, const char* cmd) : nHashNode(name), line(cmd ? cmd : "") {}
+    nLogicInputEntry(const char* name, const char* cmd)
+        : nHashNode(name), line(cmd ? cmd : ""), origin(nScriptServer::CurrentOrigin()) {}
     ~nLogicInputEntry() override = default;
     std::string line;
+    // The origin of the text that bound the line: it runs with it.
+    nScriptServer::Origin origin;
 };
 
 class nLogicInput : public nLogicNode {

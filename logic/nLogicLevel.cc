@@ -47,7 +47,7 @@ void nLogicLevel::LoadLevel() {
     const std::string map = mapFile_.Get();
     nRef<nRoot> alive(this);
     loading_ = true;
-    bool ok = observer->RunScript(map.c_str());
+    bool ok = observer->RunScript(map.c_str(), mapOrigin_);
     if (!alive.IsValid()) {
         ks->PopCwd();
         return;

@@ -5,6 +5,7 @@
 // hands its modules the render variables "time" and "transparenz". The game's level
 // class overrides LoadLevel and UnloadLevel and calls these.
 #include "kernel/nPathRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 #include "logic/nLogicVisual2.h"
 
@@ -36,7 +37,11 @@ public:
     // of the children runs.
     virtual void UnloadLevel();
 
-    void SetMapFile(const char* name) { mapFile_ = name; }
+    // The name keeps the origin of the text that set it: data's map runs as data.
+    void SetMapFile(const char* name) {
+        mapFile_ = name;
+        mapOrigin_ = nScriptServer::CurrentOrigin();
+    }
     const char* GetMapFile() const { return mapFile_.Get(); }
     // Over `time` seconds to `target`; at once when `time` <= 0.
     void FadeTo(float target, float time);
@@ -50,6 +55,7 @@ public:
 
 private:
     nString mapFile_;
+    nScriptServer::Origin mapOrigin_ = nScriptServer::Origin::Person;
     int timeVar_ = -1;
     int transparenzVar_ = -1;
     nPathRef<nBaseObserver> observerRef_{"/sys/servers/observer"};

@@ -373,7 +373,7 @@ bool nLogicNode::RunDueTimers(const AliveMark& alive, nScriptServer* script, flo
             if (t->time < t->period) continue;
         }
         const char* result = nullptr;
-        if (!script->Run(t->script.Get(), result)) {
+        if (!script->RunStored(t->script.Get(), t->origin, result)) {
             n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
         }
         if (!alive.Alive()) return false;
@@ -637,6 +637,7 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
     t->time = time;
     t->period = period;
     t->script = script ? script : "";
+    t->origin = nScriptServer::CurrentOrigin();
 }
 
 nLogicTimer* nLogicNode::FindTimer(const char* name) const {
@@ -769,15 +770,18 @@ bool nLogicNode::SaveCmds(nPersistServer* ps) {
         auto* anim = static_cast<nModAnimatorState*>(st);
         ok = ps->Put(this, nId("LSAN"), st->GetName(), anim->GetTime(), anim->GetLength());
     }
-    // Every bound function, so that a node loads back with all of them.
+    // Every bound function, so that a node loads back with all of them. A clone's texts
+    // keep the origins of the original's.
     for (nScriptEvent* e : events_) {
         for (int i = 0; ok && i < e->GetNumFunctions(); i++) {
             const char* fn = e->GetFunction(i);
+            nScriptServer::OriginScope origin(e->GetOrigin(i));
             if (fn && fn[0]) ok = ps->Put(this, nId("LAEF"), e->GetName(), fn);
         }
     }
     for (int i = 0; ok && i < timers_.Size(); i++) {
         nLogicTimer* t = timers_[i];
+        nScriptServer::OriginScope origin(t->origin);
         ok = ps->Put(this, nId("LADT"), t->GetName(), t->repeat == nLogicTimer::OneShot ? "oneshot" : "loop", t->time,
                      t->period, t->script.Get());
     }
@@ -785,6 +789,7 @@ bool nLogicNode::SaveCmds(nPersistServer* ps) {
         if (!ok) break;
         if (h->GetKind() != nLogicEventHandler::Script) continue;
         const char* script = h->GetScript();
+        nScriptServer::OriginScope origin(h->GetScriptOrigin());
         if (script && script[0]) ok = ps->Put(this, nId("LSES"), h->GetEventName(), script);
     }
     if (ok) {

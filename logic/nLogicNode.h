@@ -15,6 +15,7 @@
 #include "kernel/nString.h"
 #include "kernel/nList.h"
 #include "kernel/nPathRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nRoot.h"
 #include "logic/nPersistOwner.h"
 
@@ -78,6 +79,8 @@ public:
     float& period = clock_.period;
     int repeat = Loop;
     Text script;
+    // The origin of the text that set the script: it runs with it.
+    nScriptServer::Origin origin = nScriptServer::Origin::Person;
 
 private:
     Text name_;

@@ -16,7 +16,7 @@ void nLogicScriptHandler::Fire() {
     ks->SetCwd(owner ? owner : ks->GetRoot());
     const char* result = nullptr;
     // The script may destroy this handler: nothing of it is touched after the run.
-    server->Run(script_.Get(), result);
+    server->RunStored(script_.Get(), origin_, result);
     ks->SetCwd(previous.GetUnsafe());
 }
 
@@ -26,6 +26,7 @@ bool nLogicScriptHandler::IsBound() const {
 
 void nLogicScriptHandler::SetScript(const char* text) {
     script_ = text ? text : "";
+    origin_ = nScriptServer::CurrentOrigin();
 }
 
 const char* nLogicScriptHandler::GetScript() const {

@@ -17,8 +17,10 @@ public:
     void SetScript(const char* text) override;
     // "" when unset.
     const char* GetScript() const override;
+    nScriptServer::Origin GetScriptOrigin() const override { return origin_; }
 
 private:
     nString script_;
+    nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
     nPathRef<nScriptServer> scriptServer_;
 };

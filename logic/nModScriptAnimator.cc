@@ -38,6 +38,7 @@ void nModScriptAnimator::SetAnim(int index, float time, const char* script) {
     Entry& e = entries_[index];
     e.time = time;
     e.script = script ? script : "";
+    e.origin = nScriptServer::CurrentOrigin();
     e.fired = false;
     e.firedAt = 0.0f;
 }
@@ -47,6 +48,7 @@ bool nModScriptAnimator::SaveCmds(nPersistServer* ps) {
     if (entryCount_ == 0) return true;
     bool ok = ps->Put(this, nId("BGAS"), entryCount_);
     for (int i = 0; ok && i < entryCount_; i++) {
+        nScriptServer::OriginScope origin(entries_[i].origin);
         ok = ps->Put(this, nId("STAN"), i, entries_[i].time, entries_[i].script.Get());
     }
     return ok && ps->Put(this, nId("ENAS"));
@@ -92,9 +94,10 @@ bool nModScriptAnimator::RunDue(nLogicNode* owner, float t, bool all) {
         e.fired = true;
         e.firedAt = t;
         nString script = e.script;
+        const nScriptServer::Origin origin = e.origin;
         const char* result = nullptr;
         ks->PushCwd(owner);
-        bool ok = server->Run(script.Get(), result);
+        bool ok = server->RunStored(script.Get(), origin, result);
         ks->PopCwd();
         if (!self.IsValid()) return false;
         if (!ok) n_error("%s: the script of entry %d failed: %s\n", GetFullName().c_str(), i, result ? result : "");

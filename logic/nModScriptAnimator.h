@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "kernel/nPathRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 #include "logic/nModAnimator.h"
 
@@ -38,6 +39,7 @@ public:
 private:
     struct Entry {
         nString script;
+        nScriptServer::Origin origin = nScriptServer::Origin::Person;
         bool fired = false;
         float time = 0.0f;
         float firedAt = 0.0f;

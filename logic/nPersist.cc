@@ -42,21 +42,25 @@ const char* nPersist::TypeName(nVariable::Type type) {
 
 nVariable* nPersist::SetVar(const char* name, const nVariable& value) {
     if (!name) name = "";
-    nVariable* var = GetVar(name);
-    if (!var) {
-        auto* pv = new nPersistVar(name);
+    nPersistVar* pv = FindVar(name);
+    if (!pv) {
+        pv = new nPersistVar(name);
         vars_.AddTail(pv);
         numVars_++;
-        var = &pv->Get();
-    } else if (var->GetType() != value.GetType()) {
+    } else if (pv->Get().GetType() != value.GetType()) {
         nKernelServer::FatalError("Aborting!\n");
     }
-    *var = value;
-    return var;
+    pv->Get() = value;
+    pv->origin = nScriptServer::CurrentOrigin();
+    return &pv->Get();
+}
+
+nPersistVar* nPersist::FindVar(const char* name) const {
+    return static_cast<nPersistVar*>(vars_.Find(name ? name : ""));
 }
 
 nVariable* nPersist::GetVar(const char* name) const {
-    nPersistVar* pv = static_cast<nPersistVar*>(vars_.Find(name ? name : ""));
+    nPersistVar* pv = FindVar(name);
     return pv ? &pv->Get() : nullptr;
 }
 
@@ -77,12 +81,14 @@ nPersistVar* nPersist::GetVarAt(int index) const {
 
 nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Type type) {
     if (!name) name = "";
-    nVariable* var = GetVar(name);
+    nPersistVar* pv = FindVar(name);
+    nVariable* var = pv ? &pv->Get() : nullptr;
     if (var && var->GetType() != type) {
         n_error("%s: %s: variable '%s' holds a %s, not a %s; unchanged\n", GetFullName().c_str(), cmd, name,
                 TypeName(var->GetType()), TypeName(type));
         return nullptr;
     }
+    if (pv) pv->origin = nScriptServer::CurrentOrigin();
     if (!var) {
         nVariable fresh;
         switch (type) {
@@ -177,6 +183,8 @@ bool nPersist::SaveCmds(nPersistServer* ps) {
     for (nPersistVar* pv = GetFirstVar(); pv; pv = pv->GetSucc()) {
         const nVariable& v = pv->Get();
         const char* name = pv->GetName() ? pv->GetName() : "";
+        // A clone's variable keeps the origin of the original's.
+        nScriptServer::OriginScope origin(pv->origin);
         bool ok = false;
         switch (v.GetType()) {
             case nVariable::Int: ok = ps->Put(this, nId("PSIT"), name, v.GetI()); break;

@@ -32,6 +32,7 @@ public:
     // The variable at `index` in creation order, null past the end (or below 0).
     nPersistVar* GetVarAt(int index) const;
     nPersistVar* GetFirstVar() const { return static_cast<nPersistVar*>(vars_.GetHead()); }
+    nPersistVar* FindVar(const char* name) const;
     // "int", "float", "vector" or "string"; null for any other type.
     static const char* TypeName(nVariable::Type type);
 

@@ -2,6 +2,7 @@
 // One named variable of a typed store (nPersist): a hash node carrying the name, and
 // the typed value. The list it sits in keeps the order of creation.
 #include "kernel/nHashNode.h"
+#include "kernel/nScriptServer.h"
 #include "scene/nVariableServer.h"
 
 class nPersistVar : public nHashNode {
@@ -12,6 +13,8 @@ public:
     nVariable& Get() { return var_; }
     const nVariable& Get() const { return var_; }
     nPersistVar* GetSucc() const { return static_cast<nPersistVar*>(nHashNode::GetSucc()); }
+    // The origin of the text that set the value last: a store's script text runs with it.
+    nScriptServer::Origin origin = nScriptServer::Origin::Person;
 
 private:
     nVariable var_;

@@ -33,6 +33,7 @@ void nScriptEvent::AddFunction(const char* funcName) {
         if (f == funcName) return;
     }
     functions_.Append(nString(funcName));
+    origins_.push_back(nScriptServer::CurrentOrigin());
 }
 
 void nScriptEvent::RemoveFunction(const char* funcName) {
@@ -40,6 +41,7 @@ void nScriptEvent::RemoveFunction(const char* funcName) {
     for (int i = 0; i < functions_.Size(); i++) {
         if (functions_[i] == funcName) {
             functions_.Erase(i);
+            origins_.erase(origins_.begin() + i);
             return;
         }
     }
@@ -112,10 +114,11 @@ bool nScriptEvent::Fire(nScriptServer* server) {
     // the event or destroy the object that owns it.
     nArray<nString> calls(functions_.Size());
     for (const nString& f : functions_) calls.Append(ComposeCall(f.Get()));
+    const std::vector<nScriptServer::Origin> origins = origins_;
     bool ok = true;
-    for (const nString& call : calls) {
+    for (int i = 0; i < calls.Size(); i++) {
         const char* result = nullptr;
-        if (!server->Run(call.Get(), result)) ok = false;
+        if (!server->RunStored(calls[i].Get(), origins[size_t(i)], result)) ok = false;
     }
     return ok;
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include "kernel/nArg.h"
 #include "kernel/nArray.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 
 #include <string>
+#include <vector>
 
 class nScriptServer;
 
@@ -30,6 +32,10 @@ public:
     void RemoveFunction(const char* funcName);
     int GetNumFunctions() const { return functions_.Size(); }
     const char* GetFunction(int index) const;
+    // The origin of the text that bound function `index` (data's when there is none).
+    nScriptServer::Origin GetOrigin(int index) const {
+        return index >= 0 && size_t(index) < origins_.size() ? origins_[size_t(index)] : nScriptServer::Origin::Data;
+    }
 
     // The event's line in an event listing: its name, "_", one letter an argument (d for
     // int and bool, f float, s text, v others) and a line feed, appended to `text`.
@@ -46,5 +52,7 @@ public:
 private:
     nArray<nArg> args_;
     nArray<nString> functions_;
+    // The origin of the text that bound each function, in step with functions_.
+    std::vector<nScriptServer::Origin> origins_;
     nString name_;
 };

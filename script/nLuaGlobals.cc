@@ -99,6 +99,7 @@ int nLuaGlobals::Delete(lua_State* L) {
     if (nScriptServer::HoldsRunningServer(obj)) {
         return BadArg(L, "delete", (std::string("refusing to delete '") + path + "', a running script server").c_str());
     }
+    if (!nScriptServer::MayRelease(obj, nullptr, "'delete' of")) return BadArg(L, "delete", "refused");
     lua_settop(L, 0);
     obj->Release();
     return 0;
@@ -112,6 +113,8 @@ int nLuaGlobals::Move(lua_State* L) {
     // A running interpreter moved below an object could be freed with it later in the
     // same chunk ("greset", "delete"), and one check covers every such road.
     if (nScriptServer::HoldsRunningServer(src)) return BadArg(L, "move", "refusing to move a running script server");
+    // Data's text moves nothing out of the trees it may release in.
+    if (!nScriptServer::MayRelease(src, dst, "'move' of")) return BadArg(L, "move", "refused");
     // The root is an ancestor of every target, so this refuses moving it too.
     for (nRoot* o = dst; o; o = o->GetParent()) {
         if (o == src) return BadArg(L, "move", "an object cannot move into its own subtree");
@@ -231,6 +234,7 @@ int nLuaGlobals::Mangle(lua_State* L) {
 
 int nLuaGlobals::GReset(lua_State* L) {
     if (!ArgCount(L, "greset", 0)) return 0;
+    if (!nScriptServer::PersonOnly("'greset'")) return BadArg(L, "greset", "refused");
     nRoot* dir = nKernelServer::ks->Lookup("/sys/share/gen_fcts");
     if (!dir) return 0;
     nRoot* next = nullptr;

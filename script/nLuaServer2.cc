@@ -69,9 +69,10 @@ nLuaServer2::nLuaServer2() {
         cmdTag = cmd;
     }
 
+    // No io, os, package or debug library for any text: data's text left behind runs in
+    // this same state, and our scripts reach files through the file server only.
     static const luaL_Reg libs[] = {
         {LUA_GNAME, luaopen_base},
-        {LUA_IOLIBNAME, luaopen_io},
         {LUA_STRLIBNAME, luaopen_string},
         {LUA_MATHLIBNAME, luaopen_math},
     };
@@ -80,9 +81,11 @@ nLuaServer2::nLuaServer2() {
         lua_pop(L, 1);
     }
     // Base functions the old interpreter did not have: "load" would hide the
-    // repository's command of that name when scripts call it bare, and "loadfile"
-    // takes precompiled chunks and reads around the file server (archives).
-    for (const char* name : {"load", "loadfile"}) {
+    // repository's command of that name when scripts call it bare; "loadfile" and the
+    // plain "dofile" read around the file server (archives, the installation's bounds)
+    // and take precompiled chunks. The start-up script gives "dofile" through the file
+    // server.
+    for (const char* name : {"load", "loadfile", "dofile"}) {
         lua_pushnil(L);
         lua_setglobal(L, name);
     }
@@ -174,6 +177,7 @@ void nLuaServer2::ReportError(const char* msg) {
 
 bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error) {
     RunningGuard running(this);
+    OriginScope origin(mode == Trust::Full ? Origin::Person : Origin::Data);
     TargetRun watched(L == stopState_);
     // A data file's budget is its own; a line's covers the lines it runs; a trusted run
     // inside either spends none of it.
@@ -264,15 +268,34 @@ bool nLuaServer2::RunScript(const char* fileName, const char*& res) {
     if (trust_ == Trust::Data) {
         return RefuseInData(std::string("running the script '") + (fileName ? fileName : "") + "'");
     }
+    // Data's text runs a script file only from inside the installation, and as data.
+    return RunFile(fileName, trust_ == Trust::Line ? Trust::Line : Trust::Full, res);
+}
+
+bool nLuaServer2::RunMapFile(const char* fileName, Origin origin, const char*& res) {
+    res = "";
+    if (trust_ == Trust::Data) {
+        return RefuseInData(std::string("running the map '") + (fileName ? fileName : "") + "'");
+    }
+    return RunFile(fileName, origin == Origin::Person ? Trust::Full : Trust::Line, res);
+}
+
+bool nLuaServer2::RunFile(const char* fileName, Trust mode, const char*& res) {
     std::string text;
-    if (!fileName || !GetFileServer()->ReadFile(fileName, text)) {
+    bool read = false;
+    {
+        // Data's map is read as data reads: from inside the installation only.
+        OriginScope origin(mode == Trust::Full ? Origin::Person : Origin::Data);
+        read = fileName && GetFileServer()->ReadFile(fileName, text);
+    }
+    if (!read) {
         n_printf("nLuaServer2: cannot read script '%s'\n", fileName ? fileName : "(null)");
         return false;
     }
     // "@name" makes error messages name the file and line.
     std::string chunkName = std::string("@") + fileName;
     ClearResult();
-    bool ok = RunChunk(text.data(), text.size(), chunkName.c_str(), Trust::Full);
+    bool ok = RunChunk(text.data(), text.size(), chunkName.c_str(), mode);
     if (!ok) ClearResult();
     res = ResultText().c_str();
     return ok;
@@ -319,6 +342,7 @@ bool nLuaServer2::RunDataFile(const char* fileName, nRoot* root, const char*& re
     const std::string chunkName = std::string("@") + fileName;
     ClearResult();
     bool ok = RunChunk(text.data(), text.size(), chunkName.c_str(), Trust::Data, &error);
+    ks->SetLookupFence(nullptr);
     ks->PopCwd();
     dataRoot_.Set(outerRoot.GetUnsafe());
     if (!refusal_.empty()) error = refusal_;
@@ -601,7 +625,14 @@ int nLuaServer2::DataCall(lua_State* L) {
     }
     lua_pushvalue(L, lua_upvalueindex(2));
     lua_insert(L, 1);
-    return nLuaBinding::TagFunction(L);
+    // Names the command takes as text (a diver to insert, a target) find only the loaded
+    // objects, the game's templates and the servers (which handlers look up themselves).
+    // RunDataFile lifts the fence too, should a memory error jump out of the call.
+    nKernelServer* ks = nKernelServer::ks;
+    ks->SetLookupFence(self->dataRoot_.GetUnsafe(), ks->Lookup("/usr/prototypes"), ks->Lookup("/sys"));
+    const int results = nLuaBinding::TagFunction(L);
+    ks->SetLookupFence(nullptr);
+    return results;
 }
 
 int nLuaServer2::DataNewIndex(lua_State* L) {
@@ -621,6 +652,10 @@ bool nLuaServer2::IsClosedToLines(const char* name) {
     return false;
 }
 
+// Data's text reads the game's globals but never changes what a person's text sees: the
+// globals it sets go into a table of its own, so a function a start script defined cannot be
+// replaced by one that then runs with the start script's reach, and the tables it reads come
+// as read-only views (a line cannot put its own function into the string library).
 void nLuaServer2::PushLineEnv() {
     if (lineEnvRef_ != LUA_NOREF) {
         lua_rawgeti(L, LUA_REGISTRYINDEX, lineEnvRef_);
@@ -628,9 +663,11 @@ void nLuaServer2::PushLineEnv() {
     }
     lua_newtable(L);
     lua_newtable(L);
-    lua_pushcfunction(L, LineIndex);
-    lua_setfield(L, -2, "__index");
-    lua_pushcfunction(L, LineNewIndex);
+    lua_newtable(L);  // data's own globals, shared by every line and stored text
+    lua_pushvalue(L, -1);
+    lua_pushcclosure(L, LineIndex, 1);
+    lua_setfield(L, -3, "__index");
+    lua_pushcclosure(L, LineNewIndex, 1);
     lua_setfield(L, -2, "__newindex");
     lua_pushboolean(L, 0);
     lua_setfield(L, -2, "__metatable");
@@ -639,14 +676,100 @@ void nLuaServer2::PushLineEnv() {
     lineEnvRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
 }
 
+namespace {
+
+// Registry key of the views, weak by the table they show.
+char kViews;
+
+int ViewIndex(lua_State* L);
+int ViewNewIndex(lua_State* L) {
+    return luaL_error(L, "'%s' is in a table that this line may only read",
+                      lua_type(L, 2) == LUA_TSTRING ? lua_tostring(L, 2) : "?");
+}
+int ViewLen(lua_State* L) {
+    lua_len(L, lua_upvalueindex(1));
+    return 1;
+}
+
+// Pushes the read-only view of the table at `index`.
+void PushView(lua_State* L, int index) {
+    index = lua_absindex(L, index);
+    if (lua_rawgetp(L, LUA_REGISTRYINDEX, &kViews) != LUA_TTABLE) {
+        lua_pop(L, 1);
+        lua_newtable(L);
+        lua_newtable(L);
+        lua_pushstring(L, "k");
+        lua_setfield(L, -2, "__mode");
+        lua_setmetatable(L, -2);
+        lua_pushvalue(L, -1);
+        lua_rawsetp(L, LUA_REGISTRYINDEX, &kViews);
+    }
+    lua_pushvalue(L, index);
+    if (lua_rawget(L, -2) == LUA_TTABLE) {
+        lua_remove(L, -2);
+        return;
+    }
+    lua_pop(L, 1);
+    lua_newtable(L);
+    lua_newtable(L);
+    const lua_CFunction shown[] = {ViewIndex, ViewLen};
+    const char* const names[] = {"__index", "__len"};
+    for (int i = 0; i < 2; i++) {
+        lua_pushvalue(L, index);
+        lua_pushcclosure(L, shown[i], 1);
+        lua_setfield(L, -2, names[i]);
+    }
+    lua_pushvalue(L, index);
+    lua_pushcclosure(L, [](lua_State* L) {
+        // pairs over a view: the shown table's entries, tables among them as views.
+        lua_pushvalue(L, lua_upvalueindex(1));
+        lua_pushcclosure(L, [](lua_State* L) {
+            lua_settop(L, 2);
+            if (!lua_next(L, lua_upvalueindex(1))) return 0;
+            if (lua_type(L, -1) == LUA_TTABLE) {
+                PushView(L, -1);
+                lua_replace(L, -2);
+            }
+            return 2;
+        }, 1);
+        lua_pushvalue(L, 1);
+        lua_pushnil(L);
+        return 3;
+    }, 1);
+    lua_setfield(L, -2, "__pairs");
+    lua_pushcfunction(L, ViewNewIndex);
+    lua_setfield(L, -2, "__newindex");
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
+    lua_setmetatable(L, -2);
+    lua_pushvalue(L, index);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, -4);
+    lua_remove(L, -2);
+}
+
+int ViewIndex(lua_State* L) {
+    lua_settop(L, 2);
+    lua_gettable(L, lua_upvalueindex(1));
+    if (lua_type(L, -1) == LUA_TTABLE) PushView(L, -1);
+    return 1;
+}
+
+}  // namespace
+
 int nLuaServer2::LineIndex(lua_State* L) {
     if (lua_type(L, 2) == LUA_TSTRING && IsClosedToLines(lua_tostring(L, 2))) {
         return luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
     }
+    lua_settop(L, 2);
+    lua_pushvalue(L, 2);
+    if (lua_rawget(L, lua_upvalueindex(1)) != LUA_TNIL) return 1;
+    lua_pop(L, 1);
     // The globals' own lookup finds the current object's commands too.
     lua_pushglobaltable(L);
     lua_pushvalue(L, 2);
     lua_gettable(L, -2);
+    if (lua_type(L, -1) == LUA_TTABLE) PushView(L, -1);
     return 1;
 }
 
@@ -654,9 +777,8 @@ int nLuaServer2::LineNewIndex(lua_State* L) {
     if (lua_type(L, 2) == LUA_TSTRING && IsClosedToLines(lua_tostring(L, 2))) {
         return luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
     }
-    lua_pushglobaltable(L);
-    lua_replace(L, 1);
-    lua_rawset(L, 1);
+    lua_settop(L, 3);
+    lua_rawset(L, lua_upvalueindex(1));
     return 0;
 }
 

@@ -35,6 +35,7 @@ public:
     // script text it runs through a command too. A script file run on its behalf (a
     // level's map) runs as a start script does.
     bool RunLine(const char* text, const char*& result) override;
+    bool RunMapFile(const char* fileName, Origin origin, const char*& result) override;
 
     // A data file bigger than this is refused before a byte of it is read.
     static constexpr size_t MaxDataFileSize = size_t(64) << 20;
@@ -107,6 +108,8 @@ private:
     // Loads and runs one text chunk; logs the error and returns false on failure (a data
     // file's error goes to `error` instead).
     bool RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error = nullptr);
+    // Reads a script file through the file server and runs it at `mode`.
+    bool RunFile(const char* fileName, Trust mode, const char*& result);
     // Text run from inside a line runs as a line.
     Trust TextTrust() const { return trust_ == Trust::Line ? Trust::Line : Trust::Full; }
     // While a data file runs nothing else may: the first such try is kept and refuses it.

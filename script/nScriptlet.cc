@@ -22,6 +22,7 @@ nScriptlet::~nScriptlet() = default;
 
 void nScriptlet::SetScriptText(const char* text, size_t len) {
     hasScript_ = text != nullptr;
+    origin_ = nScriptServer::CurrentOrigin();
     if (text) {
         script_.Set(text, len);
     } else {
@@ -44,7 +45,7 @@ const char* nScriptlet::RunScriptlet() {
     // which the reference tells.
     nRef<nRoot> alive(this);
     AddRef();
-    refScriptServer_.Get()->Run(text.Get(), result);
+    refScriptServer_.Get()->RunStored(text.Get(), origin_, result);
     nString out(result ? result : "");
     if (!alive.IsValid() || Release()) {
         static nString orphanResult;
@@ -66,5 +67,7 @@ bool nScriptlet::ParseFile(const char* fileName) {
 bool nScriptlet::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
     if (!ps->Put(this, nId("SARN"), autoRun_)) return false;
+    // A clone's text keeps the origin of the original's.
+    nScriptServer::OriginScope origin(origin_);
     return !hasScript_ || ps->Put(this, nId("SSCR"), script_.Get());
 }

@@ -39,6 +39,8 @@ protected:
 
 private:
     nString script_;
+    // The origin of the text that set the script: it runs with it.
+    nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
     bool hasScript_ = false;
     bool autoRun_ = false;
     nString result_;
