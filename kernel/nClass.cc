@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nRoot.h"
 
 nClass::nClass(const char* name, nKernelServer* kernel, nRoot* (*newObject)())
@@ -28,6 +29,7 @@ nRoot* nClass::NewObject() {
     if (!newObject_) return nullptr;
     nRoot* obj = newObject_();
     if (obj) obj->SetClass(this);
+    nObjectCount::Add();
     return obj;
 }
 

@@ -532,6 +532,8 @@ int nLuaBinding::TagFunction(lua_State* L) {
         lua_settop(L, 0);
         return 0;
     }
+    // A run from data pays for what the command may keep; raised before anything is held.
+    nLuaServer2::ChargeCommand(L, 2, numArgs);
     // A handler that throws (most often an allocation it could not make) fails its call,
     // never the game. It may have released the object: only the class name is kept.
     const char* className = obj->GetClass()->GetName();

@@ -73,6 +73,7 @@ int nLuaGlobals::BadArg(lua_State* L, const char* name, const char* what) {
 }
 
 int nLuaGlobals::New(lua_State* L) {
+    nLuaServer2::ChargePaths(L, lua_gettop(L), true);
     if (!ArgCount(L, "new", 2)) return 0;
     if (lua_type(L, 1) != LUA_TSTRING || !lua_isstring(L, 2)) {
         return BadArg(L, "new", "expects a class name and an object name");
@@ -90,6 +91,7 @@ int nLuaGlobals::New(lua_State* L) {
 }
 
 int nLuaGlobals::Delete(lua_State* L) {
+    nLuaServer2::ChargePaths(L, lua_gettop(L), false);
     if (!ArgCount(L, "delete", 1)) return 0;
     const char* path = nLuaBinding::ToPath(L, 1);
     nRoot* obj = nKernelServer::ks->Lookup(path);
@@ -106,6 +108,7 @@ int nLuaGlobals::Delete(lua_State* L) {
 }
 
 int nLuaGlobals::Move(lua_State* L) {
+    nLuaServer2::ChargePaths(L, lua_gettop(L), false);
     if (!ArgCount(L, "move", 2)) return 0;
     nRoot* src = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 1));
     nRoot* dst = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 2));
@@ -128,6 +131,7 @@ int nLuaGlobals::Move(lua_State* L) {
 }
 
 int nLuaGlobals::Sel(lua_State* L) {
+    nLuaServer2::ChargePaths(L, lua_gettop(L), false);
     if (!ArgCount(L, "sel", 1)) return 0;
     const char* path = nLuaBinding::ToPath(L, 1);
     nRoot* obj = nKernelServer::ks->Lookup(path);
@@ -164,6 +168,7 @@ int nLuaGlobals::FullCwd(lua_State* L) {
 }
 
 int nLuaGlobals::Exists(lua_State* L) {
+    nLuaServer2::ChargePaths(L, lua_gettop(L), false);
     if (!ArgCount(L, "exists", 1)) return 0;
     nRoot* obj = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, 1));
     lua_settop(L, 0);
@@ -261,6 +266,7 @@ int nLuaGlobals::GReset(lua_State* L) {
 }
 
 int nLuaGlobals::Obj(lua_State* L) {
+    nLuaServer2::ChargePaths(L, lua_gettop(L), false);
     if (!ArgCount(L, "obj", 1)) return 0;
     if (!lua_isstring(L, 1)) return BadArg(L, "obj", "expects a path");
     nRoot* obj = nKernelServer::ks->Lookup(lua_tostring(L, 1));
@@ -314,6 +320,7 @@ int nLuaGlobals::Ls(lua_State* L) {
 }
 
 int nLuaGlobals::ExecBuf(lua_State* L) {
+    nLuaServer2::ChargeCommand(L, 1, lua_gettop(L));
     if (!ArgCount(L, "execbuf", 1)) return 0;
     if (!lua_isstring(L, 1)) return BadArg(L, "execbuf", "expects a text");
     Server(L)->Enqueue(lua_tostring(L, 1));

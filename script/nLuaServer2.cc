@@ -16,7 +16,10 @@
 #include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
+#include "platform/luaguard/LuaGuards.h"
+#include "platform/system/StopWatchdog.h"
 #include "script/nLuaBinding.h"
 #include "script/nLuaCompat.h"
 #include "script/nLuaGlobals.h"
@@ -98,6 +101,9 @@ nLuaServer2::nLuaServer2() {
     lua_pushinteger(L, objTag);
     lua_setglobal(L, "__tagval_nobjtag");
 
+    // Before any script keeps a library function of its own ("format").
+    luaguard::LuaGuards::Install(L, Charge);
+
     const char* res = nullptr;
     if (!RunScript("bin:init_scriptserver.bs", res)) {
         n_printf("nLuaServer2: could not run 'bin:init_scriptserver.bs'; objects are not bound\n");
@@ -141,6 +147,11 @@ void* nLuaServer2::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
         return nullptr;
     }
     if (nsize > old && self->memoryUsed - old + nsize > MemoryLimit) return nullptr;
+    // A budgeted run pays for what it allocates: long strings are copied in single
+    // instructions. The run ends at its next instruction, not in the middle of this.
+    if (nsize > old && self->bounds_.Active() && self->bounds_.SpendAllocation(nsize - old)) {
+        lua_sethook(self->L, Hook, LUA_MASKCOUNT, 1);
+    }
     void* p = std::realloc(ptr, nsize);
     if (p) self->memoryUsed = self->memoryUsed - old + nsize;
     return p;
@@ -182,15 +193,20 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     // A data file's budget is its own; a line's covers the lines it runs; a trusted run
     // inside either spends none of it.
     const Trust outerTrust = trust_;
-    const long long outerBudget = budgetLeft_;
+    const nLuaRunBounds outerBounds = bounds_;
+    const auto started = std::chrono::steady_clock::now();
+    const uint64_t objectsBefore = nObjectCount::Made();
     const bool continues = mode == Trust::Line && outerTrust == Trust::Line;
-    if (mode == Trust::Data) budgetLeft_ = DataBudget;
-    else if (mode == Trust::Line && !continues) budgetLeft_ = LineBudget;
+    if (mode == Trust::Data) bounds_.Start({DataBudget, DataTime, RunCommandBytes, RunObjects});
+    else if (mode == Trust::Line && !continues) bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
+    else if (mode == Trust::Full) bounds_.Clear();
     trust_ = mode;
     SetHook(mode != Trust::Full);
     auto restore = [&] {
         trust_ = outerTrust;
-        if (!continues) budgetLeft_ = outerBudget;
+        if (!continues) {
+            bounds_.Resume(outerBounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objectsBefore);
+        }
         SetHook(outerTrust != Trust::Full);
     };
 
@@ -385,6 +401,7 @@ bool nLuaServer2::Trigger() {
     if (stopRequested_) {
         // The stop has reached the loop, which now ends; scripts run on shutdown.
         stopRequested_ = 0;
+        sys::StopWatchdog::Answered();
         SetHook(trust_ != Trust::Full);
         SetQuitRequested(true);
     }
@@ -404,31 +421,70 @@ void nLuaServer2::SetHook(bool budgeted) {
     else lua_sethook(L, nullptr, 0, 0);
 }
 
-void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
+nLuaServer2* nLuaServer2::Of(lua_State* L) {
     void* ud = nullptr;
     lua_getallocf(L, &ud);
-    auto* self = static_cast<nLuaServer2*>(ud);
-    if (askWindow.exchange(false) && windowClosed && windowClosed()) stopRequested_ = 1;
-    if (stopRequested_) {
-        lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
-        luaL_error(L, "stopped: the program is ending");
+    return static_cast<nLuaServer2*>(ud);
+}
+
+int nLuaServer2::OverBounds(lua_State* L, const char* why) {
+    // From here every instruction fails, so a pcall cannot catch the end and go on.
+    lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
+    return luaL_error(L, "%s", why);
+}
+
+void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
+    nLuaServer2* self = Of(L);
+    if (askWindow.exchange(false) && windowClosed && windowClosed()) {
+        stopRequested_ = 1;
+        sys::StopWatchdog::Requested();
     }
-    if (self->trust_ == Trust::Full) {
+    if (stopRequested_) OverBounds(L, "stopped: the program is ending");
+    if (!self->bounds_.Active()) {
         // Only the watch set this hook: a trusted run has no budget.
         lua_sethook(L, nullptr, 0, 0);
         return;
     }
-    self->budgetLeft_ -= HookStep;
-    if (self->budgetLeft_ > 0) return;
-    self->budgetLeft_ = 0;
-    // From here every instruction fails, so a pcall cannot catch the end and go on.
-    lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
-    luaL_error(L, "ran past its budget of %I instructions",
-               static_cast<lua_Integer>(self->trust_ == Trust::Data ? DataBudget : LineBudget));
+    if (const char* why = self->bounds_.Spend(HookStep)) OverBounds(L, why);
+}
+
+void nLuaServer2::Charge(lua_State* L, uint64_t cost) {
+    nLuaServer2* self = Of(L);
+    // Long C work runs between the hook's looks: it answers a stop too.
+    if (stopRequested_ && self->L == stopState_) OverBounds(L, "stopped: the program is ending");
+    if (!self->bounds_.Active()) return;
+    if (const char* why = self->bounds_.Spend(cost)) OverBounds(L, why);
+}
+
+void nLuaServer2::ChargeCommand(lua_State* L, int first, int count) {
+    nLuaServer2* self = Of(L);
+    if (!self->bounds_.Active()) return;
+    uint64_t bytes = 0;
+    for (int i = first; i < first + count; i++) {
+        if (lua_type(L, i) == LUA_TSTRING) bytes += lua_rawlen(L, i);
+    }
+    if (const char* why = self->bounds_.SpendCommand(bytes)) OverBounds(L, why);
+}
+
+void nLuaServer2::ChargePaths(lua_State* L, int count, bool makes) {
+    nLuaServer2* self = Of(L);
+    if (!self->bounds_.Active()) return;
+    uint64_t bytes = 0, components = 0;
+    for (int i = 1; i <= count; i++) {
+        if (lua_type(L, i) != LUA_TSTRING) continue;
+        size_t length = 0;
+        const char* path = lua_tolstring(L, i, &length);
+        bytes += length;
+        components += 1 + uint64_t(std::count(path, path + length, '/'));
+    }
+    const char* why = self->bounds_.Spend(1 + bytes);
+    if (!why && makes) why = self->bounds_.SpendObjects(components);
+    if (why) OverBounds(L, why);
 }
 
 void nLuaServer2::OnStopSignal(int sig) {
     stopRequested_ = 1;
+    sys::StopWatchdog::Requested();
     // lua_sethook may be called from a signal handler.
     if (lua_State* state = stopState_) lua_sethook(state, Hook, LUA_MASKCOUNT, 1);
     const struct sigaction& previous = sig == SIGINT ? previousInt : previousTerm;
@@ -472,6 +528,8 @@ void nLuaServer2::CatchStopSignals(nLuaServer2* server, bool (*closed)()) {
     stopState_ = server ? server->L : nullptr;
     windowClosed = server ? closed : nullptr;
     if (server && closed) StartWatch();
+    if (server) sys::StopWatchdog::Start();
+    else sys::StopWatchdog::Stop();
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -492,12 +550,13 @@ nLuaServer2* nLuaServer2::UpServer(lua_State* L) {
     return static_cast<nLuaServer2*>(lua_touserdata(L, lua_upvalueindex(1)));
 }
 
-bool nLuaServer2::InsideDataRoot(const nRoot* obj) const {
+int nLuaServer2::DataDepth(const nRoot* obj) const {
     const nRoot* root = dataRoot_.GetUnsafe();
-    for (const nRoot* o = obj; root && o; o = o->GetParent()) {
-        if (o == root) return true;
+    int depth = 0;
+    for (const nRoot* o = obj; root && o && depth <= MaxDataDepth; o = o->GetParent(), depth++) {
+        if (o == root) return depth;
     }
-    return false;
+    return -1;
 }
 
 namespace {
@@ -543,7 +602,11 @@ int nLuaServer2::DataNew(lua_State* L) {
     const char* cls = lua_tostring(L, 1);
     const char* name = lua_tostring(L, 2);
     nKernelServer* ks = nKernelServer::ks;
-    if (!self->InsideDataRoot(ks->GetCwd())) return luaL_error(L, "making an object outside the loaded objects");
+    const int depth = self->DataDepth(ks->GetCwd());
+    if (depth < 0) return luaL_error(L, "making an object outside the loaded objects");
+    // Each level deeper makes every walk up to the root longer: a chain is quadratic.
+    if (depth >= MaxDataDepth) return luaL_error(L, "making an object more than %d levels deep", MaxDataDepth);
+    ChargeCommand(L, 1, 2);
     if (!*name || !strcmp(name, ".") || !strcmp(name, "..") || strchr(name, '/')) {
         return luaL_error(L, "making the object '%s' (a path, not a name)", name);
     }
@@ -563,6 +626,7 @@ int nLuaServer2::DataNew(lua_State* L) {
 int nLuaServer2::DataSel(lua_State* L) {
     nLuaServer2* self = UpServer(L);
     if (lua_gettop(L) != 1 || lua_type(L, 1) != LUA_TSTRING) return luaL_error(L, "'sel' without a path");
+    ChargePaths(L, 1, false);
     const char* path = lua_tostring(L, 1);  // no C++ object lives across a Lua error
     nKernelServer* ks = nKernelServer::ks;
     nRoot* obj = ks->Lookup(path);
@@ -616,6 +680,7 @@ int nLuaServer2::DataCall(lua_State* L) {
         const int count = std::min(lua_gettop(L), proto->GetNumInArgs());
         for (int i = 0; i < count; i++) {
             if (proto->GetInType(i) != nArg::Object || lua_isnil(L, i + 1)) continue;
+            if (lua_type(L, i + 1) == LUA_TSTRING) Charge(L, 1 + lua_rawlen(L, i + 1));  // the walk
             nRoot* target = nKernelServer::ks->Lookup(nLuaBinding::ToPath(L, i + 1));
             if (target && !self->InsideDataRoot(target)) {
                 lua_pushstring(L, target->GetFullName().c_str());  // the name's text dies here, not in the jump

@@ -1,12 +1,15 @@
 #pragma once
 #include <lua.hpp>
 
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <string>
 
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
 #include "script/nLuaBinding.h"
+#include "script/nLuaRunBounds.h"
 #include "script/nLuaWriter.h"
 
 class nFileServer2;
@@ -40,8 +43,20 @@ public:
     // A data file bigger than this is refused before a byte of it is read.
     static constexpr size_t MaxDataFileSize = size_t(64) << 20;
     // Lua instructions a data file, and a line with the lines it runs, may take.
+    // C work in the string, table and utf8 libraries and allocation (LuaGuards' rates)
+    // are charged as instructions too.
     static constexpr long long DataBudget = 100'000'000;
     static constexpr long long LineBudget = 10'000'000;
+    // Wall-clock time they may take, not counting runs nested in them that have bounds of
+    // their own or none (a level's map file that a line loads).
+    static constexpr std::chrono::seconds DataTime{10};
+    static constexpr std::chrono::seconds LineTime{5};
+    // Bytes either may hand to commands (text arguments, and nLuaRunBounds::BytesACommand
+    // a call), C++ memory the interpreter does not count, and objects either may make.
+    static constexpr uint64_t RunCommandBytes = MaxDataFileSize;
+    static constexpr uint64_t RunObjects = 100'000;
+    // Levels below the object a data file loads into that its objects may lie.
+    static constexpr int MaxDataDepth = 256;
     // Globals a line may not read or set: the libraries and functions that reach files,
     // processes or the bindings' own machinery.
     static bool IsClosedToLines(const char* name);
@@ -52,6 +67,8 @@ public:
     // A script of that server that runs for long is asked every quarter second whether
     // `closed` (when set) says the window was closed; then it stops the same way. Null
     // `server` lets go of the signals' target and ends that watch.
+    // A stop that has not reached the main loop within sys::StopWatchdog::Grace (C code that
+    // does not return) ends the process with exit code 0.
     static void CatchStopSignals(nLuaServer2* server, bool (*closed)() = nullptr);
     static bool StopRequested() { return stopRequested_ != 0; }
     bool Trigger() override;
@@ -86,6 +103,19 @@ public:
     nRoot* LoadObject(const char* fileName);
 
     lua_State* GetState() const { return L; }
+
+    // Takes `cost` instructions from the budget of the run going on (nothing in a trusted
+    // run); past a bound of the run it raises a Lua error, after which every instruction
+    // fails. Only from C functions the interpreter runs.
+    static void Charge(lua_State* L, uint64_t cost);
+    // Charges a command call from a budgeted run with the `count` values from `first` as
+    // its arguments: their text's bytes and the call itself (see RunCommandBytes). It
+    // raises as Charge does; call it before the command holds anything of its own.
+    static void ChargeCommand(lua_State* L, int first, int count);
+    // Charges a global of a budgeted run that walks the object paths among its first `count`
+    // arguments: an instruction a byte; with `makes`, an object a path component as
+    // well, refused before the first is made. It raises as Charge does.
+    static void ChargePaths(lua_State* L, int count, bool makes);
     // The output text of the last command called from Lua.
     static const char* GetResult() { return ResultText().c_str(); }
 
@@ -116,10 +146,15 @@ private:
     bool RefuseInData(const std::string& what);
     void SetHook(bool budgeted);
     static void Hook(lua_State* L, lua_Debug* ar);
+    static nLuaServer2* Of(lua_State* L);
+    static int OverBounds(lua_State* L, const char* why);
     static void OnStopSignal(int sig);
     static void StartWatch();
     static void StopWatch();
-    bool InsideDataRoot(const nRoot* obj) const;
+    // Levels of `obj` below the data root; -1 when it is not inside it, or deeper than
+    // MaxDataDepth (so every walk here stays short).
+    int DataDepth(const nRoot* obj) const;
+    bool InsideDataRoot(const nRoot* obj) const { return DataDepth(obj) >= 0; }
     void PushDataEnv();
     void PushLineEnv();
     static nLuaServer2* UpServer(lua_State* L);
@@ -159,7 +194,7 @@ private:
     std::string pendingLines;  // text a line queued: it runs as a line
 
     Trust trust_ = Trust::Full;
-    long long budgetLeft_ = 0;
+    nLuaRunBounds bounds_;  // of the budgeted run going on
     nRef<nRoot> dataRoot_;
     std::string refusal_;
     int lineEnvRef_ = LUA_NOREF;

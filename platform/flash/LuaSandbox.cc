@@ -1,108 +1,28 @@
 #include "platform/flash/LuaSandbox.h"
 
+#include "platform/luaguard/LuaGuards.h"
+
 #include <lua5.4/lauxlib.h>
 #include <lua5.4/lua.h>
 #include <lua5.4/lualib.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 namespace flash {
 
 namespace {
 
-uint64_t Times(uint64_t a, uint64_t b) {
-    if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
-    return a * b;
-}
-
-enum Guard { Find, Match, Gmatch, Gsub, Rep, Move, Shift, SetMetatable };
-
-// Backtracking patterns cost up to (subject length)^(quantifiers + 1) steps inside C,
-// where the instruction hook does not reach: charge that bound before matching.
-uint64_t PatternCost(lua_State* L, bool plain) {
-    size_t ls = 0, lp = 0;
-    const char* s = lua_type(L, 1) == LUA_TSTRING ? lua_tolstring(L, 1, &ls) : nullptr;
-    const char* p = lua_type(L, 2) == LUA_TSTRING ? lua_tolstring(L, 2, &lp) : nullptr;
-    if (s == nullptr || p == nullptr) return 1;  // the library raises its own error
-    if (plain) return ls + lp + 1;
-    bool special = false;
-    int quantifiers = 0;
-    for (size_t i = 0; i < lp; ++i) {
-        const char c = p[i];
-        if (c == '%') {
-            special = true;
-            if (i + 1 < lp && p[i + 1] == 'b') ++quantifiers;
-            ++i;
-        } else if (std::strchr("*+-?", c) != nullptr) {
-            special = true;
-            ++quantifiers;
-        } else if (std::strchr("^$.([", c) != nullptr) {
-            special = true;
-        }
+// Finalizers run with the instruction hook off: a looping one would hang the game.
+int GuardedSetMetatable(lua_State* L) {
+    if (lua_type(L, 2) == LUA_TTABLE && lua_getfield(L, 2, "__gc") != LUA_TNIL) {
+        return luaL_error(L, "finalizers (__gc) are not allowed in movies");
     }
-    if (!special) return ls + lp + 1;
-    uint64_t cost = Times(ls + 1, lp + 1);
-    for (int q = 0; q < quantifiers && cost != UINT64_MAX; ++q) cost = Times(cost, ls + 1);
-    return cost / 4 + 1;
-}
-
-int Guarded(lua_State* L) {
-    const auto guard = Guard(lua_tointeger(L, lua_upvalueindex(2)));
-    uint64_t cost = 1;
-    switch (guard) {
-    case Find: cost = PatternCost(L, lua_toboolean(L, 4) != 0); break;
-    case Match:
-    case Gmatch:
-    case Gsub: cost = PatternCost(L, false); break;
-    case Rep: {
-        int isNumber = 0;
-        const lua_Integer n = lua_tointegerx(L, 2, &isNumber);
-        if (isNumber && n > 0) cost = uint64_t(n);
-        break;
-    }
-    case Move: {
-        int okFrom = 0, okTo = 0;
-        const lua_Integer from = lua_tointegerx(L, 2, &okFrom);
-        const lua_Integer to = lua_tointegerx(L, 3, &okTo);
-        if (okFrom && okTo && to >= from) cost = uint64_t(to) - uint64_t(from) + 1;
-        break;
-    }
-    case Shift:
-        // A __len of its own would let the library shift any number of slots in C.
-        if (lua_type(L, 1) == LUA_TTABLE && lua_getmetatable(L, 1)) {
-            return luaL_error(L, "table.insert and table.remove take tables without metatables here");
-        }
-        if (lua_type(L, 1) == LUA_TTABLE) cost = lua_rawlen(L, 1) + 1;
-        break;
-    case SetMetatable:
-        // Finalizers run with the instruction hook off: a looping one would hang the game.
-        if (lua_type(L, 2) == LUA_TTABLE && lua_getfield(L, 2, "__gc") != LUA_TNIL) {
-            return luaL_error(L, "finalizers (__gc) are not allowed in movies");
-        }
-        lua_settop(L, 2);
-        break;
-    }
-    LuaSandbox::Charge(L, cost);
+    lua_settop(L, 2);
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 1);
-    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
-    return lua_gettop(L);
-}
-
-// Replaces library.name (a global when library is null) by a guarded call of itself.
-void Wrap(lua_State* L, const char* library, const char* name, Guard guard) {
-    if (library == nullptr) {
-        lua_pushglobaltable(L);
-    } else {
-        lua_getglobal(L, library);
-    }
-    lua_getfield(L, -1, name);
-    lua_pushinteger(L, guard);
-    lua_pushcclosure(L, Guarded, 2);
-    lua_setfield(L, -2, name);
-    lua_pop(L, 1);
+    lua_call(L, 2, 1);
+    return 1;
 }
 
 int OpenLibraries(lua_State* L) {
@@ -118,15 +38,10 @@ int OpenLibraries(lua_State* L) {
         lua_pushnil(L);
         lua_setglobal(L, name);
     }
-    Wrap(L, LUA_STRLIBNAME, "find", Find);
-    Wrap(L, LUA_STRLIBNAME, "match", Match);
-    Wrap(L, LUA_STRLIBNAME, "gmatch", Gmatch);
-    Wrap(L, LUA_STRLIBNAME, "gsub", Gsub);
-    Wrap(L, LUA_STRLIBNAME, "rep", Rep);
-    Wrap(L, LUA_TABLIBNAME, "move", Move);
-    Wrap(L, LUA_TABLIBNAME, "insert", Shift);
-    Wrap(L, LUA_TABLIBNAME, "remove", Shift);
-    Wrap(L, nullptr, "setmetatable", SetMetatable);
+    luaguard::LuaGuards::Install(L, LuaSandbox::Charge);
+    lua_getglobal(L, "setmetatable");
+    lua_pushcclosure(L, GuardedSetMetatable, 1);
+    lua_setglobal(L, "setmetatable");
     return 0;
 }
 
@@ -145,8 +60,6 @@ int RunChunk(lua_State* L) {
 
 // Instructions between two looks at the budget.
 constexpr uint64_t Step = 1000;
-// Bytes allocated that cost one instruction.
-constexpr size_t BytesAnInstruction = 64;
 const char* const OutOfBudget = "instruction budget exhausted";
 
 }  // namespace
@@ -172,7 +85,7 @@ void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
     if (nsize > osize) {
         if (nsize - osize > self->limits.memoryBytes - self->used) return nullptr;
         // Copies cost what they allocate; the hook raises the error at its next look.
-        const uint64_t cost = (nsize - osize) / BytesAnInstruction;
+        const uint64_t cost = (nsize - osize) / luaguard::LuaGuards::AllocatedBytesAnInstruction;
         if (cost >= self->remaining) {
             self->remaining = 0;
             return nullptr;
@@ -223,8 +136,8 @@ void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
 
 void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     LuaSandbox* self = Of(L);
-    // Costly C work looks at the clock as well: it runs between the hook's looks.
-    if (cost < self->remaining && (cost < Step || std::chrono::steady_clock::now() < self->deadline)) {
+    // C work looks at the clock as well: it runs between the hook's looks.
+    if (cost < self->remaining && std::chrono::steady_clock::now() < self->deadline) {
         self->remaining -= cost;
         return;
     }

@@ -3,11 +3,11 @@
 // loadfile, load, require), string, table, math and utf8; text chunks only; a memory
 // cap on the state and an instruction budget on every call into it, so a broken or
 // endless movie fails its call instead of hanging or exhausting the process. The C
-// functions of those libraries that loop without running Lua code (patterns, rep,
-// move, insert/remove on tables with metatables) are charged against the budget or
-// refused, as are finalizers, which Lua runs with the hook off. Allocation is charged by
-// the byte (copies of long strings run in single instructions), and a call that still
-// outlasts its time limit (long string comparisons) is stopped as if out of budget.
+// functions of those libraries that loop without running Lua code (patterns, rep, sort,
+// case changes, ...) are charged against the budget or refused (platform/luaguard), as
+// are finalizers, which Lua runs with the hook off. Allocation is charged by the byte
+// (copies of long strings run in single instructions), and a call that still outlasts
+// its time limit (long string comparisons) is stopped as if out of budget.
 #include <cstddef>
 #include <chrono>
 #include <cstdint>
@@ -57,7 +57,6 @@ private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
     static void Hook(lua_State* L, lua_Debug* ar);
     void StartBudget();
-    void InstallGuards();
 
     Limits limits;
     lua_State* L = nullptr;

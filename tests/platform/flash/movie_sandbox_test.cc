@@ -104,6 +104,37 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
     EXPECT_EQ(Logged("'compare.lua': instruction budget exhausted"), 1);
 }
 
+// table.sort compares in C: n log n comparisons are charged up front and each one as it
+// runs, a comparison of long strings by its bytes. The clock is kept out of it.
+TEST_F(MovieSandboxTest, SortsAreChargedByTheirComparisons) {
+    AddMovie("sort.lua", R"lua(
+        local t = {3, 1, 2}
+        table.sort(t)
+        up = table.concat(t, ",")
+        table.sort(t, function(a, b) return a > b end)
+        down = table.concat(t, ",")
+        function on_value(name)
+            local t = {}
+            if name == "many" then
+                for i = 1, 1e6 do t[i] = -i end
+            else
+                local s = string.rep("x", 8000)
+                for i = 1, 3000 do t[i] = s .. (3000 - i) end
+            end
+            table.sort(t)
+        end
+    )lua");
+    flash::LuaSandbox::Limits slow;
+    slow.seconds = 600;
+    for (const char* name : {"many", "long"}) {
+        auto module = Start("sort.lua", slow);
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(Get(*module, "up") + " " + Get(*module, "down"), "1,2,3 3,2,1");
+        EXPECT_EQ(module->SetVariable(name, ""), flash::MovieFailed) << name;
+    }
+    EXPECT_EQ(Logged("instruction budget exhausted"), 2);
+}
+
 // Pixels drawn, decoded and scaled in C are charged to the budget: a draw() that loops
 // over pictures ends as one that loops in Lua does, instead of running for seconds.
 TEST_F(MovieSandboxTest, PixelWorkInCIsChargedToTheBudget) {

@@ -1,0 +1,245 @@
+#include "platform/luaguard/LuaGuards.h"
+
+#include <lua5.4/lauxlib.h>
+#include <lua5.4/lua.h>
+#include <lua5.4/lualib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace luaguard {
+
+namespace {
+
+uint64_t Times(uint64_t a, uint64_t b) {
+    if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
+    return a * b;
+}
+
+uint64_t Plus(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
+uint64_t Bytes(uint64_t n) { return n / LuaGuards::BytesAnInstruction; }
+
+size_t Length(lua_State* L, int index) { return lua_type(L, index) == LUA_TSTRING ? lua_rawlen(L, index) : 0; }
+
+// An integer argument, `fallback` when it is absent; false for anything else (the
+// library raises its own error then).
+bool Integer(lua_State* L, int index, lua_Integer fallback, lua_Integer& out) {
+    if (lua_isnoneornil(L, index)) {
+        out = fallback;
+        return true;
+    }
+    int ok = 0;
+    out = lua_tointegerx(L, index, &ok);
+    return ok != 0;
+}
+
+// The values string.byte and utf8.codepoint give for positions i..j of the string at 1,
+// with Lua's reading of negative and out-of-range positions.
+uint64_t Slice(lua_State* L) {
+    const auto length = lua_Integer(Length(L, 1));
+    lua_Integer i = 0, j = 0;
+    if (!Integer(L, 2, 1, i)) return 1;
+    if (i == 0 || i < -length) i = 1;
+    else if (i < 0) i = length + i + 1;
+    if (!Integer(L, 3, i, j)) return 1;
+    if (j > length) j = length;
+    else if (j < -length) j = 0;
+    else if (j < 0) j = length + j + 1;
+    return j >= i ? uint64_t(j - i) + 1 : 0;
+}
+
+// Slots i..j of the table at 1 as table.concat (i at 3) and table.unpack (i at 2) read them.
+uint64_t Slots(lua_State* L, int first) {
+    lua_Integer i = 0, j = 0;
+    if (!Integer(L, first, 1, i)) return 1;
+    if (lua_isnoneornil(L, first + 1)) {
+        if (lua_type(L, 1) != LUA_TTABLE) return 1;
+        j = luaL_len(L, 1);
+    } else if (!Integer(L, first + 1, 0, j)) {
+        return 1;
+    }
+    return j >= i ? uint64_t(j) - uint64_t(i) + 1 : 0;
+}
+
+uint64_t Pattern(lua_State* L, bool plain) {
+    if (lua_type(L, 1) != LUA_TSTRING || lua_type(L, 2) != LUA_TSTRING) return 1;
+    size_t lp = 0;
+    const char* p = lua_tolstring(L, 2, &lp);
+    return LuaGuards::PatternCost(lua_rawlen(L, 1), p, lp, plain);
+}
+
+uint64_t StringArguments(lua_State* L) {
+    uint64_t bytes = 0;
+    for (int i = 1, n = lua_gettop(L); i <= n; ++i) bytes += Length(L, i);
+    return Plus(uint64_t(lua_gettop(L)), Bytes(bytes));
+}
+
+// A scan or copy of the string at 1.
+uint64_t Scan(lua_State* L) { return 1 + Bytes(Length(L, 1)); }
+
+uint64_t Arguments(lua_State* L) { return uint64_t(1 + lua_gettop(L)); }
+
+uint64_t Shift(lua_State* L) {
+    // A __len of its own would let the library shift any number of slots in C.
+    if (lua_type(L, 1) == LUA_TTABLE && lua_getmetatable(L, 1)) {
+        return uint64_t(luaL_error(L, "table.insert and table.remove take tables without metatables here"));
+    }
+    return lua_type(L, 1) == LUA_TTABLE ? lua_rawlen(L, 1) + 1 : 1;
+}
+
+using Cost = uint64_t (*)(lua_State* L);
+
+struct Guard {
+    const char* library;
+    const char* name;
+    Cost cost;  // null for table.sort, which is charged by comparison
+};
+
+const Guard guards[] = {
+    {LUA_STRLIBNAME, "find", [](lua_State* L) { return Pattern(L, lua_toboolean(L, 4) != 0); }},
+    {LUA_STRLIBNAME, "match", [](lua_State* L) { return Pattern(L, false); }},
+    {LUA_STRLIBNAME, "gmatch", [](lua_State* L) { return Pattern(L, false); }},
+    {LUA_STRLIBNAME, "gsub",
+     [](lua_State* L) {
+         // Every match may copy the replacement.
+         return Plus(Pattern(L, false), Times(Length(L, 1) + 1, 1 + Bytes(Length(L, 3))));
+     }},
+    {LUA_STRLIBNAME, "rep",
+     [](lua_State* L) -> uint64_t {
+         // An empty string repeated loops n times without copying a byte.
+         int isNumber = 0;
+         const lua_Integer n = lua_tointegerx(L, 2, &isNumber);
+         if (!isNumber || n <= 0) return 1;
+         return Plus(uint64_t(n), Bytes(Times(uint64_t(n), Length(L, 1) + Length(L, 3))));
+     }},
+    {LUA_STRLIBNAME, "upper", Scan},
+    {LUA_STRLIBNAME, "lower", Scan},
+    {LUA_STRLIBNAME, "reverse", Scan},
+    {LUA_STRLIBNAME, "sub", Scan},
+    {LUA_STRLIBNAME, "byte", [](lua_State* L) { return 1 + Slice(L); }},
+    {LUA_STRLIBNAME, "char", Arguments},
+    {LUA_STRLIBNAME, "format", [](lua_State* L) { return 1 + StringArguments(L); }},
+    {LUA_STRLIBNAME, "pack", [](lua_State* L) { return Plus(1 + Length(L, 1), StringArguments(L)); }},
+    {LUA_STRLIBNAME, "unpack", [](lua_State* L) { return 1 + Length(L, 1) + Bytes(Length(L, 2)); }},
+    {LUA_STRLIBNAME, "packsize", [](lua_State* L) { return uint64_t(1 + Length(L, 1)); }},
+    {LUA_TABLIBNAME, "concat",
+     [](lua_State* L) { return Plus(1, Times(Slots(L, 3), 1 + Bytes(Length(L, 2)))); }},
+    {LUA_TABLIBNAME, "unpack", [](lua_State* L) { return Plus(1, Slots(L, 2)); }},
+    {LUA_TABLIBNAME, "pack", Arguments},
+    {LUA_TABLIBNAME, "move",
+     [](lua_State* L) -> uint64_t {
+         int okFrom = 0, okTo = 0;
+         const lua_Integer from = lua_tointegerx(L, 2, &okFrom);
+         const lua_Integer to = lua_tointegerx(L, 3, &okTo);
+         return okFrom && okTo && to >= from ? uint64_t(to) - uint64_t(from) + 1 : 1;
+     }},
+    {LUA_TABLIBNAME, "insert", Shift},
+    {LUA_TABLIBNAME, "remove", Shift},
+    {LUA_TABLIBNAME, "sort", nullptr},
+    {LUA_UTF8LIBNAME, "char", Arguments},
+    {LUA_UTF8LIBNAME, "codepoint", [](lua_State* L) { return 1 + Slice(L); }},
+    {LUA_UTF8LIBNAME, "len", Scan},
+    {LUA_UTF8LIBNAME, "offset", Scan},
+};
+
+void ChargeFrom(lua_State* L, int box, uint64_t cost) {
+    (*static_cast<LuaGuards::Charge*>(lua_touserdata(L, box)))(L, cost);
+}
+
+// Upvalues: the library's function, its Guard, the charge.
+int Guarded(lua_State* L) {
+    const auto* guard = static_cast<const Guard*>(lua_touserdata(L, lua_upvalueindex(2)));
+    ChargeFrom(L, lua_upvalueindex(3), guard->cost(L));
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// table.sort's comparison: each one is charged, a long string's by its bytes, which the
+// library compares in C. Upvalues: the script's comparator (or nil), the charge.
+int Compare(lua_State* L) {
+    uint64_t cost = 1;
+    if (lua_type(L, 1) == LUA_TSTRING && lua_type(L, 2) == LUA_TSTRING) {
+        cost += Bytes(std::min(lua_rawlen(L, 1), lua_rawlen(L, 2)));
+    }
+    ChargeFrom(L, lua_upvalueindex(2), cost);
+    if (lua_isnil(L, lua_upvalueindex(1))) {
+        lua_pushboolean(L, lua_compare(L, 1, 2, LUA_OPLT));
+        return 1;
+    }
+    lua_settop(L, 2);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, 2, 1);
+    return 1;
+}
+
+// n log n comparisons up front, then each as it happens: a comparator, a metamethod or
+// long strings may make one comparison cost much more than an instruction.
+int GuardedSort(lua_State* L) {
+    const bool sortable = lua_type(L, 1) == LUA_TTABLE && (lua_isnoneornil(L, 2) || lua_isfunction(L, 2));
+    if (sortable) {
+        const lua_Integer length = luaL_len(L, 1);
+        const uint64_t n = length > 0 ? uint64_t(length) : 0;
+        uint64_t log = 1;
+        while (log < 63 && (uint64_t(1) << log) < n) ++log;
+        ChargeFrom(L, lua_upvalueindex(3), Plus(1, Times(n, log)));
+        lua_settop(L, 2);
+        lua_pushvalue(L, lua_upvalueindex(3));
+        lua_pushcclosure(L, Compare, 2);
+    }
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, 0);
+    return 0;
+}
+
+}  // namespace
+
+uint64_t LuaGuards::PatternCost(size_t subject, const char* p, size_t length, bool plain) {
+    if (plain) return subject + length + 1;
+    bool special = false;
+    int quantifiers = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = p[i];
+        if (c == '%') {
+            special = true;
+            if (i + 1 < length && p[i + 1] == 'b') ++quantifiers;
+            ++i;
+        } else if (std::strchr("*+-?", c) != nullptr) {
+            special = true;
+            ++quantifiers;
+        } else if (std::strchr("^$.([", c) != nullptr) {
+            special = true;
+        }
+    }
+    if (!special) return subject + length + 1;
+    uint64_t cost = Times(subject + 1, length + 1);
+    for (int q = 0; q < quantifiers && cost != UINT64_MAX; ++q) cost = Times(cost, subject + 1);
+    return cost / 4 + 1;
+}
+
+void LuaGuards::Install(lua_State* L, Charge charge) {
+    *static_cast<Charge*>(lua_newuserdatauv(L, sizeof(Charge), 0)) = charge;
+    luaL_getsubtable(L, LUA_REGISTRYINDEX, LUA_LOADED_TABLE);
+    for (const Guard& guard : guards) {
+        if (lua_getfield(L, -1, guard.library) != LUA_TTABLE) {
+            lua_pop(L, 1);
+            continue;
+        }
+        if (lua_getfield(L, -1, guard.name) != LUA_TFUNCTION) {
+            lua_pop(L, 2);
+            continue;
+        }
+        lua_pushlightuserdata(L, const_cast<Guard*>(&guard));
+        lua_pushvalue(L, -5);
+        lua_pushcclosure(L, guard.cost ? Guarded : GuardedSort, 3);
+        lua_setfield(L, -2, guard.name);
+        lua_pop(L, 1);
+    }
+    lua_pop(L, 2);
+}
+
+}  // namespace luaguard

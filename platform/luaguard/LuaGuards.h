@@ -1,0 +1,36 @@
+#pragma once
+// Charges for the C functions of Lua's string, table and utf8 libraries that work in C
+// without running a VM instruction (patterns that backtrack, copies, sorts, long loops),
+// so an instruction budget bounds them too. Each is wrapped in place in its library table,
+// which for strings is also the string metatable's __index: ("x"):find(p) is guarded as
+// string.find is. The state's owner decides what a charge means (a movie's budget, a data
+// run's budget, nothing for a trusted run).
+#include <cstddef>
+#include <cstdint>
+
+struct lua_State;
+
+namespace luaguard {
+
+class LuaGuards {
+public:
+    // Takes `cost` instructions from the running budget or raises a Lua error. It is
+    // called from C functions the state runs and may look at the clock.
+    using Charge = void (*)(lua_State* L, uint64_t cost);
+
+    // Bytes of C work over a string (a case change, a copy, a scan) that cost one
+    // instruction, and bytes allocated that do.
+    static constexpr uint64_t BytesAnInstruction = 16;
+    static constexpr uint64_t AllocatedBytesAnInstruction = 64;
+
+    // Wraps the functions of those libraries that the state has opened (package.loaded's
+    // entries); libraries it lacks are skipped. Call it once, before any script copies a
+    // library function into a variable of its own.
+    static void Install(lua_State* L, Charge charge);
+
+    // The worst-case steps of matching `pattern` against a subject of `subject` bytes:
+    // backtracking costs up to subject^(quantifiers + 1).
+    static uint64_t PatternCost(size_t subject, const char* pattern, size_t length, bool plain);
+};
+
+}  // namespace luaguard

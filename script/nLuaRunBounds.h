@@ -1,0 +1,52 @@
+#pragma once
+// What one budgeted run of the Lua server (a data file; a line with the lines it runs)
+// may still spend: VM instructions, in which C library work and allocation are charged
+// as well; wall-clock time; bytes handed to engine commands, the C++ memory that the Lua
+// allocator does not see; and objects made. A trusted run has no bounds.
+#include <chrono>
+#include <cstdint>
+
+class nLuaRunBounds {
+public:
+    struct Limits {
+        long long instructions;
+        std::chrono::milliseconds time;
+        uint64_t commandBytes;
+        uint64_t objects;
+    };
+    // What a command call costs besides the bytes of its text arguments: a command keeps
+    // C++ memory for a call (a store variable, a list node) even without text.
+    static constexpr uint64_t BytesACommand = 64;
+    // An allocation this big looks at the clock as well.
+    static constexpr uint64_t BigAllocation = 64 << 10;
+
+    // Bounds of `limits` from now.
+    void Start(const Limits& limits);
+    // No bounds: a trusted run.
+    void Clear() { active_ = false; }
+    bool Active() const { return active_; }
+    // Back to the bounds of an outer run after a nested run with bounds of its own (or
+    // none) that took `elapsed` and made `objects`: they are not the outer run's.
+    void Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed, uint64_t objects);
+
+    // Each spends from the bounds and looks at the clock and at the objects made; it gives
+    // the bound passed (null while none is). Once one is passed every later call gives it.
+    const char* Spend(uint64_t instructions);
+    const char* SpendCommand(uint64_t textBytes);
+    // Objects about to be made: refused before they are.
+    const char* SpendObjects(uint64_t objects);
+    // True once a bound is passed; only a big allocation looks at the clock.
+    bool SpendAllocation(uint64_t bytes);
+
+private:
+    const char* Check();
+    const char* Pass(const char* format, unsigned long long number);
+
+    Limits limits_{};
+    long long instructionsLeft_ = 0;
+    uint64_t bytesLeft_ = 0;
+    uint64_t objectsEnd_ = 0;
+    std::chrono::steady_clock::time_point deadline_;
+    bool active_ = false;
+    char why_[80] = "";  // the bound passed
+};

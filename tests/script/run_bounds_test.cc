@@ -1,0 +1,91 @@
+// What a data file or a line may cost: library work in C, time, depth, objects and the
+// bytes it hands to commands, each bounded with a logged refusal.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/script/script_fixture.h"
+
+namespace {
+
+class RunBoundsTest : public nScriptFixture {
+protected:
+    // Runs `text` as a data file into a fresh "/load"; false when it was refused.
+    bool LoadData(const std::string& text) {
+        if (nRoot* old = Lookup("/load")) old->Release();
+        nRoot* root = kernel->New("nroot", "/load");
+        const char* result = nullptr;
+        return server->RunDataFile(Write("data.n", text).c_str(), root, result);
+    }
+    bool RunLine(const std::string& text) {
+        const char* result = nullptr;
+        return server->RunLine(text.c_str(), result);
+    }
+    // The refusal was logged with `why`, and the state still runs text as before.
+    void ExpectRefusedAndIntact(const std::string& text, const std::string& why) {
+        EXPECT_TRUE(LogHas(why)) << text << "\n" << log.text;
+        EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot()) << text;
+        EXPECT_EQ(Lookup("/sys/servers/script"), server);
+        EXPECT_EQ(Eval("('a,b'):gsub(',', ';')"), "a;b") << text;
+        log.text.clear();
+    }
+};
+
+TEST_F(RunBoundsTest, LibraryWorkInCCountsAgainstTheBudgetOfDataAndLinesOnly) {
+    // Twelve quantifiers over forty characters backtrack for ages inside one C call.
+    const std::string pattern = "('a'):rep(40):find(('a*'):rep(12) .. 'b')";
+    for (const std::string& text : std::vector<std::string>{
+             pattern, "(''):rep(1e15)", "local s = ('a'):rep(40) s:gsub('a-a-a-a-a-a-a-a-b', '')"}) {
+        EXPECT_FALSE(LoadData(text)) << text;
+        EXPECT_TRUE(LogHas("data.n' refused: ")) << text;
+        ExpectRefusedAndIntact(text, "ran past its budget of 100000000 instructions");
+    }
+    const std::pair<std::string, std::string> lines[] = {
+        {"string.find(string.rep('a', 40), string.rep('a*', 12) .. 'b')", "budget of 10000000"},
+        {pattern, "budget of 10000000"},
+        {"local s = string.rep('x', 1e6) for i = 1, 1e6 do s:upper() end", "budget of 10000000"},
+        // Each comparison of two long strings is one instruction: the clock ends it.
+        {"local s = string.rep('x', 4e6) local t = s:sub(1, -2) .. 'x' while true do local same = s == t end",
+         "ran past its time of 5 s"},
+    };
+    for (const auto& [text, why] : lines) {
+        EXPECT_FALSE(RunLine(text)) << text;
+        ExpectRefusedAndIntact(text, why);
+    }
+    // Ordinary uses stay free, and a trusted run is charged nothing.
+    ASSERT_TRUE(RunLine("r = ('a,b'):gsub(',', ';') m = string.match('FB_item', '^FB_(%l[%w_]*)$')")) << log.text;
+    EXPECT_EQ(Global("r") + Global("m"), "a;bitem");
+    const std::string costly = "string.find(string.rep('a', 100), string.rep('a*', 3) .. 'b')";
+    EXPECT_FALSE(RunLine(costly));
+    EXPECT_TRUE(Run("found = " + costly + " or 'none'")) << log.text;
+    EXPECT_EQ(Global("found"), "none");
+}
+
+TEST_F(RunBoundsTest, DeepChainsObjectsAndTextForCommandsAreBounded) {
+    // A chain thousands deep cost the square of its depth in walks to the root.
+    EXPECT_FALSE(LoadData("for i = 1, 5000 do new('nroot', 'n') sel('n') end"));
+    std::string path = "/load";
+    for (int i = 0; i < nLuaServer2::MaxDataDepth; i++) path += "/n";
+    EXPECT_NE(Lookup(path.c_str()), nullptr);
+    EXPECT_EQ(Lookup((path + "/n").c_str()), nullptr);
+    ExpectRefusedAndIntact("deep", "making an object more than 256 levels deep");
+
+    EXPECT_FALSE(LoadData("for i = 1, 2e5 do new('nroot', 'o' .. i) end"));
+    ExpectRefusedAndIntact("objects", "made more than 100000 objects");
+
+    // A store keeps what it is handed, which the interpreter does not count.
+    EXPECT_FALSE(LoadData("new('ntestvalue', 'v') sel('v') local s = ('x'):rep(1e6) for i = 1, 1e4 do sets(s) end"));
+    EXPECT_LT(static_cast<nTestValue*>(Lookup("/load/v"))->calls, 100);
+    ExpectRefusedAndIntact("data bytes", "handed commands more than 67108864 bytes");
+
+    nTestValue* v = NewValue("/v");
+    const std::string line = "local s = string.rep('x', 1e6) for i = 1, 100 do obj('/v').sets(s) end";
+    EXPECT_FALSE(RunLine(line));
+    const int calls = v->calls;
+    EXPECT_LT(calls, 100);
+    ExpectRefusedAndIntact("line bytes", "handed commands more than 67108864 bytes");
+    EXPECT_TRUE(Run(line)) << log.text;
+    EXPECT_EQ(v->calls, calls + 100);
+}
+
+}  // namespace
