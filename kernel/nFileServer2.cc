@@ -92,18 +92,20 @@ bool nFileServer2::MayOpen(const char* path, bool write) {
         n_printf("nFileServer2: refused to script text that data brought: writing '%s'\n", name);
         return false;
     }
-    // The assign's own folder is the floor that ".." may not go below.
+    // The assign's own folder is the floor that ".." may not go below; a full path (the
+    // engine's own, mangled) has no ".." at all.
     const char* colon = std::strchr(name, ':');
-    bool inside = colon && colon - name >= 2;
+    const bool assigned = colon && colon - name >= 2 && GetAssign(std::string(name, colon).c_str());
+    bool inside = assigned || name[0] == '/';
     int depth = 0;
-    for (const char* p = inside ? colon + 1 : name; inside && *p;) {
+    for (const char* p = assigned ? colon + 1 : name; inside && *p;) {
         const char* end = p + std::strcspn(p, "/\\");
         const size_t n = size_t(end - p);
-        if (n == 2 && p[0] == '.' && p[1] == '.') inside = --depth >= 0;
+        if (n == 2 && p[0] == '.' && p[1] == '.') inside = assigned && --depth >= 0;
         else if (n > 0 && !(n == 1 && p[0] == '.')) depth++;
         p = *end ? end + 1 : end;
     }
-    if (inside) {
+    if (inside && !assigned) {
         std::string home, mangled;
         inside = Mangle("home:", home) && Mangle(name, mangled) && !home.empty() &&
                  mangled.compare(0, home.size(), home) == 0 &&

@@ -39,8 +39,9 @@ public:
     bool ReadFile(const char* fileName, std::string& out);
 
     // Whether the script text running now may open `path`: a person's anything; data's
-    // reads only inside the installation ("home:") by an assign, without climbing above the
-    // assign with "..", and writes nothing. A refusal is logged.
+    // reads only inside the folders a person gave: by an assign (which only a person sets)
+    // without climbing above it with "..", or by a full path inside "home:" without "..";
+    // it writes nothing. A refusal is logged.
     bool MayOpen(const char* path, bool write);
 
     // Creates or updates the assign `name` (without colon); refused to data's text. The path must end in

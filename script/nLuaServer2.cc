@@ -706,7 +706,7 @@ int nLuaServer2::DataNewIndex(lua_State* L) {
 
 bool nLuaServer2::IsClosedToLines(const char* name) {
     static const char* const closed[] = {
-        "io", "os", "load", "loadfile", "dofile", "require", "package", "debug", "_G", "__bdofile", "get",
+        "io", "os", "load", "loadfile", "require", "package", "debug", "_G", "get",
         "cd", "ls", "pwd", "getfilename", "getmetatable", "setmetatable", "rawget", "rawset", "rawequal",
         "rawlen", "collectgarbage", "newtag", "tag", "settag", "settagmethod", "gettagmethod",
         "__tag_function", "__tag_getglobal", "__tag_gettable", "__scriptserver",

@@ -158,7 +158,7 @@ protected:
         Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
         Frames(3);
         ASSERT_STREQ(game->GetLevel(), "level1") << log.text;
-        ASSERT_NE(Diver(), nullptr);
+        ASSERT_NE(Diver(), nullptr) << log.text;
     }
 
     // A file of kDataFiles that the installation holds.

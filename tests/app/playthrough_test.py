@@ -191,6 +191,11 @@ local function bwx_diver(level)
     local x, y, z = obj(path).gett()
     return path:match('([^/]+)$'), string.format('%.4f %.4f %.4f', x, y, z)
 end
+-- The game has no file library: the test reads what the hook prints, each line under
+-- the name of what it belongs to.
+function bwx_print(name, lines)
+    for _, line in ipairs(lines) do print('bwx ' .. name .. ' ' .. line) end
+end
 local function bwx_try(f, ...)
     local ok, a, b = pcall(f, ...)
     if ok then return a, b end
@@ -213,10 +218,8 @@ function bwx_dump()
         for _, line in ipairs(bwx_things()) do lines[#lines + 1] = line end
     end
     obj('/sys/servers/gfx').screenshot(bwx_dir .. 'shot_' .. n .. '.bmp')
-    local f = io.open(bwx_dir .. 'dump_' .. n .. '.txt', 'w')
-    for _, line in ipairs(lines) do f:write(line, '\n') end
-    f:write('end\n')
-    f:close()
+    lines[#lines + 1] = 'end'
+    bwx_print('dump_' .. n, lines)
 end
 -- ---- The solid level and the rising and sinking keys: F7 puts the active diver at the
 -- next place of its own route, level and facing -z; the dump adds the follow camera's place.
@@ -291,9 +294,7 @@ function bwx_dump()
     end
     add('panel', function() return obj('/usr/logic/uwmenu/inventory').getvalue('_root.shown') end)
     add('heaphp', function() return string.format('%.4f', obj('/usr/logic/level1/heap').getfloat('hitpoints')) end)
-    local f = io.open(bwx_dir .. 'probe_' .. bwx_count .. '.txt', 'w')
-    for _, line in ipairs(lines) do f:write(line, '\n') end
-    f:close()
+    bwx_print('probe_' .. bwx_count, lines)
     bwx_probe_dump()
 end
 function bwx_hand(name)
@@ -324,11 +325,9 @@ def badge_colour(typ):
 def probe(game, d):
     """The probe lines written with dump `d`."""
     values = {}
-    path = os.path.join(game.dumps, f"probe_{d['n']}.txt")
-    if os.path.exists(path):
-        for line in open(path):
-            key, _, value = line.strip().partition(" ")
-            values[key] = value
+    for line in game.printed(f"probe_{d['n']}").splitlines():
+        key, _, value = line.strip().partition(" ")
+        values[key] = value
     return values
 
 
@@ -543,13 +542,9 @@ class Game:
     # ---- dumps
 
     def wait_dump(self, n, what):
-        path = os.path.join(self.dumps, f"dump_{n}.txt")
         deadline = time.monotonic() + (START_LIMIT if n == 0 else DUMP_LIMIT)
         while True:
-            text = ""
-            if os.path.exists(path):
-                with open(path) as f:
-                    text = f.read()
+            text = self.printed(f"dump_{n}")
             if text.endswith("end\n"):
                 break
             self.alive()
@@ -566,6 +561,15 @@ class Game:
         values["picture"] = Picture(os.path.join(self.dumps, f"shot_{n}.bmp"))
         print(f"dump {n} ({what}): " + ", ".join(f"{k} {v}" for k, v in values.items() if k not in ("picture", "end")))
         return values
+
+    def printed(self, name):
+        """The lines the hook printed under `name` (the game has no file library)."""
+        prefix = f"bwx {name}" if name.endswith("_") else f"bwx {name} "
+        path = os.path.join(self.work, "out.txt")
+        if not os.path.exists(path):
+            return ""
+        with open(path, errors="replace") as f:
+            return "".join(line[len(prefix):] for line in f if line.startswith(prefix))
 
     def diagnose(self):
         """Where a game that stopped answering stands: its threads' stacks, when gdb is there."""
@@ -1104,11 +1108,11 @@ def check_log(game, checks):
     checks.expect("Aborting" not in log, "the log has no 'Aborting'")
     # The run spans hundreds of frames: a line as frequent as that is written every frame.
     frames = 0
-    for name in os.listdir(game.dumps):
-        if name.startswith("dump_"):
-            for line in open(os.path.join(game.dumps, name)):
-                if line.startswith("frames "):
-                    frames = max(frames, int(line.split()[1]))
+    for line in game.printed("dump_").splitlines():
+        # "dump_<n>" lines: the name's number, then the dump's own line.
+        _, _, rest = line.partition(" ")
+        if rest.startswith("frames "):
+            frames = max(frames, int(rest.split()[1]))
     limit = max(30, frames // 4)
     lines = Counter(line for line in log.splitlines() if line.strip())
     often = [(n, line) for line, n in lines.items() if n > limit]

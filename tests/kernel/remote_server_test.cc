@@ -74,10 +74,11 @@ TEST_F(RemoteServerTest, EachClientKeepsItsOwnCurrentObject) {
     // the kernel's own current object is left as it was
     EXPECT_EQ(kernel->GetCwd(), kernel->GetRoot());
 
-    // a client whose current object is deleted by another continues at the root
-    Ask(a, "new('nroot', '/gone'); sel('/gone')");
-    EXPECT_EQ(Ask(a, "getfullname()"), "/gone");
-    Ask(b, "delete('/gone')");
+    // a client whose current object is deleted by another continues at the root (a line
+    // deletes only below a level or "/usr/persist")
+    Ask(a, "new('nroot', '/usr/persist/gone'); sel('/usr/persist/gone')");
+    EXPECT_EQ(Ask(a, "getfullname()"), "/usr/persist/gone");
+    Ask(b, "delete('/usr/persist/gone')");
     EXPECT_EQ(Ask(a, "getfullname()"), "/");
 
     // two lines sent together are both run and answered
@@ -183,25 +184,26 @@ TEST_F(RemoteServerTest, CloseStopsListeningAndReopens) {
     // the kernel closes an open server when it goes
 }
 
-TEST_F(RemoteServerTest, ALineMayDeleteTheServerItself) {
+// A remote line is data: it deletes and moves nothing outside the level and persist trees,
+// so the server that runs it stays, and so does the connection.
+TEST_F(RemoteServerTest, ALineMayNotDeleteTheServerItself) {
     IpcTestClient c;
     ASSERT_TRUE(Connect(c));
     EXPECT_EQ(Ask(c, "delete('/sys/servers/remote')"), "");
-    // the server went once the frame's lines were done, and took the connection along
-    EXPECT_EQ(kernel->GetRemoteServer<nRemoteServer>(), nullptr);
-    EXPECT_EQ(kernel->Lookup("/sys/servers/remote"), nullptr);
-    EXPECT_EQ(c.Receive([] {}), "<closed>");
+    EXPECT_EQ(kernel->GetRemoteServer<nRemoteServer>(), remote);
+    EXPECT_EQ(Ask(c, "getfullname()"), "/");
 }
 
-TEST_F(RemoteServerTest, ALineMayDeleteAnObjectAboveTheServer) {
+TEST_F(RemoteServerTest, ALineMayNotMoveOrDeleteAnObjectAboveTheServer) {
     IpcTestClient c;
     ASSERT_TRUE(Connect(c));
     Ask(c, "new('nroot', '/usr'); move('/sys/servers/remote', '/usr')");
-    // The server goes at once with its parent; the next line of the message is not run.
-    c.SendRaw(std::string("delete('/usr')\0new('nroot', '/after')\0", 38));
-    EXPECT_EQ(Get(c), "<closed>");
-    EXPECT_EQ(kernel->Lookup("/usr"), nullptr);
-    EXPECT_EQ(kernel->Lookup("/after"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/usr/remote"), nullptr);
+    c.SendRaw(std::string("delete('/sys')\0new('nroot', '/after')\0", 38));
+    EXPECT_EQ(Get(c), "");
+    EXPECT_EQ(Get(c), "");
+    EXPECT_NE(kernel->Lookup("/after"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/sys/servers/remote"), remote);
 }
 
 // A web page can make a browser send to a local port; lines that are not our client's

@@ -255,7 +255,9 @@ TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode)
     src->SetMessaging(true);
     src->SetNetworking(true);
     src->SetCursorTest(true);
-    Module(src)->vars["Tessel_script"] = "flashran = (flashran or 0) + 1";
+    // A line's own globals stay its own: it counts through a start script's function.
+    ASSERT_TRUE(Run("function ran(n) flashran = n end"));
+    Module(src)->vars["Tessel_script"] = "ran((flashran or 0) + 1)";
     Module(src)->vars["net_msg_output"] = "hud^show()^menu^hide()^nobody^x()^hud";
     Module(src)->vars["cursor_mode"] = "1 on";
     Frame();
@@ -272,14 +274,15 @@ TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode)
 
     // Frozen: no script lines.
     src->SetFrozen(true);
-    Module(src)->vars["Tessel_script"] = "flashran = 7";
+    Module(src)->vars["Tessel_script"] = "ran(7)";
     Frame();
     EXPECT_EQ(Global("flashran"), "1");
-    // A line may delete the node that runs it.
+    // A line deletes nothing outside the level and persist trees, not even its own node.
     src->SetFrozen(false);
     Module(src)->vars["Tessel_script"] = "delete('/usr/logic/src')";
     Frame();
-    EXPECT_EQ(kernel->Lookup("/usr/logic/src"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/usr/logic/src"), src);
+    EXPECT_NE(log.text.find("outside the level and persist trees"), std::string::npos);
 }
 
 TEST_F(FlashNodeTest, PointerAndKeysReachTheMovieRelativeToIt) {
@@ -391,12 +394,12 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
         "--tessel movie 1\n"
         "stage(200, 100)\n"
         "function draw() rect(0, 0, 100, 100, 1, 0, 0, 1) rect(100, 0, 100, 100, 0, 0, 1, 1) end\n"
-        "function on_mouse(kind, x, y) if kind == 'up' and x >= 100 then Tessel_script = 'clicked = x_of_click' end end\n";
+        "function on_mouse(kind, x, y) if kind == 'up' and x >= 100 then Tessel_script = 'click(x_of_click)' end end\n";
     const std::string movie = Write("menu.lua", std::vector<uint8_t>(text.begin(), text.end()));
     nLogicFlash* f = Node("/usr/logic/menu", movie.c_str());
     f->SetInputEvents(true);
     f->SetMessaging(true);
-    ASSERT_TRUE(Run("x_of_click = 'button'"));
+    ASSERT_TRUE(Run("x_of_click = 'button' function click(v) clicked = v end"));
     Step();
     ASSERT_NE(f->GetModule(), nullptr);
     EXPECT_TRUE(ColorNear(At(150, 100), 0xFFFF0000u));
