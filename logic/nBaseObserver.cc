@@ -146,7 +146,9 @@ bool nBaseObserver::Run() {
 }
 
 void nBaseObserver::ShowInChat(void* self, const char* text) {
-    if (nChatServer* chat = static_cast<nBaseObserver*>(self)->refChat_.Resolve()) chat->Add(text, 1.0f, 0.4f, 0.3f, 1.0f);
+    // A warm red, so that it reads as an error.
+    nChatServer* chat = static_cast<nBaseObserver*>(self)->refChat_.Resolve();
+    if (chat) chat->Add(text, 1.0f, 0.4f, 0.3f, 1.0f);
 }
 
 void nBaseObserver::ResetTime() {
