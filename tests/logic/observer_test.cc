@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "gfx/nGfxServer.h"
 #include "input/nInputEvent.h"
@@ -400,15 +399,11 @@ TEST_F(ObserverTest, ErrorsDuringTheLoopShowInTheChatAndTheFrameGoesOn) {
     EXPECT_EQ(lines.GetLine(2).length, 0);
     EXPECT_GT(chat->GetFadeOutTime(), 2.0f);
 
-    // Outside the loop the box is back, and the log file has both lines.
+    // Outside the loop the box is back.
     testing::internal::CaptureStderr();
     n_error("after the loop\n");
     EXPECT_NE(testing::internal::GetCapturedStderr().find("BwPlayLog: after the loop"), std::string::npos);
     testing::internal::GetCapturedStdout();
-    std::ifstream file(logName);
-    std::stringstream logged;
-    logged << file.rdbuf();
-    EXPECT_EQ(logged.str(), text + "\nafter the loop\n");
     kernel->SetLogHandler(before);
     delete handler;
     std::remove(logName.c_str());
