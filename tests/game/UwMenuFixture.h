@@ -1,10 +1,11 @@
 #pragma once
 // The heads-up displays' fixture: a registered level whose divers are test divers with
 // the names the displays read (the first human divers "ann" and "bob" with their keys,
-// the other "rob" without; ann holds "hand" and carries a knife and a lamp), a display of the class under test at
-// "/usr/logic/uwmenu" with every child a script makes (the figures named by the test,
-// movies that keep their variables, the inventory bar's own movie), the base observer at
-// "/sys/servers/observer", and mouse input through the input server.
+// the other "rob" without; ann holds "hand" and carries a knife and a lamp), a display
+// of the class under test at "/usr/logic/uwmenu" with every child a script makes (the
+// figures named by the test, movies that keep their variables, the inventory bar's own
+// movie), the base observer at "/sys/servers/observer", and mouse input through the
+// input server.
 #include <initializer_list>
 #include <string>
 #include <vector>

@@ -235,7 +235,6 @@ TEST_F(GameLevelTest, TriggerSwitchesAndNextPrevWrap) {
     ASSERT_TRUE(Run("sel('/usr/logic/level') activatediver('box') sel('/')"));
     EXPECT_TRUE(LogHas("'box' is no nbwactor"));
     EXPECT_EQ(level->GetPendingDiver(), nullptr);
-
 }
 
 TEST_F(GameLevelTest, OnlyADiverWithItsKeysIsSwitchedTo) {
