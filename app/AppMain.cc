@@ -31,7 +31,8 @@ void SetWindowIcon(nKernelServer* ks) {
         ks->Print("AppMain: no window handle at /sys/env/hwnd, no icon\n");
         return;
     }
-    std::string icon = ks->GetFileServer()->ManglePath("bin:brinewick.bmp");
+    // Read by its name on disk: the installation's folders may have capitals.
+    std::string icon = ks->GetFileServer()->DiskPath("bin:brinewick.bmp");
     if (!window::SetWindowIcon(uint32_t(static_cast<nEnv*>(hwnd)->GetI()), icon.c_str())) {
         ks->Print("AppMain: no window icon from '%s'\n", icon.c_str());
     }

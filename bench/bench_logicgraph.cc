@@ -20,6 +20,7 @@
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicPackage.h"
+#include "logic/nModAnimator.h"
 #include "logic/nModAnimatorState.h"
 #include "logic/nModule.h"
 #include "scene/nScenePackage.h"
@@ -45,14 +46,21 @@ public:
 };
 const nClassInfo nBenchNode::classInfo = nClassInfo::Make<nBenchNode>("nbenchnode", "nlogicnode");
 
-class nBenchModule : public nModule {
+// An animator as the game's are made: it hands the state a function of its own that
+// runs its Animate without the class table.
+class nBenchModule final : public nModAnimator {
 public:
     static const nClassInfo classInfo;
-    int GetType() const override { return Animator; }
+    nBenchModule() { SetHotAnimate(&AnimateSum); }
     void Animate(nLogicNode*, float time) override { sum += time; }
     float sum = 0.0f;
+
+private:
+    static void AnimateSum(nModAnimator* self, nLogicNode* owner, float time) {
+        static_cast<nBenchModule*>(self)->nBenchModule::Animate(owner, time);
+    }
 };
-const nClassInfo nBenchModule::classInfo = nClassInfo::Make<nBenchModule>("nbenchmodule", "nmodule");
+const nClassInfo nBenchModule::classInfo = nClassInfo::Make<nBenchModule>("nbenchmodule", "nmodanimator");
 
 class GraphBench {
 public:

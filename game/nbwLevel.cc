@@ -268,7 +268,7 @@ void nbwLevel::Built(nRoot* clone, nRoot* store) {
             h->Queue();
         }
         AddDiverEntry(actor);
-        pending_ = actor;
+        if (IsSteerable(actor)) pending_ = actor;
         actor->Setup();
         if (!alive.IsValid()) return;
         // A land character has no fade.
@@ -337,17 +337,21 @@ int nbwLevel::IndexOfActive() {
     return -1;
 }
 
-void nbwLevel::NextDiver() {
-    int i = IndexOfActive();
-    if (i < 0) return;
-    pending_ = Entry((i + 1) % int(divers_.size()));
-}
+void nbwLevel::NextDiver() { StepDiver(1); }
 
-void nbwLevel::PrevDiver() {
+void nbwLevel::PrevDiver() { StepDiver(-1); }
+
+void nbwLevel::StepDiver(int step) {
     int i = IndexOfActive();
     if (i < 0) return;
     const int n = int(divers_.size());
-    pending_ = Entry((i + n - 1) % n);
+    for (int k = 1; k < n; k++) {
+        nbwActor* a = Entry(((i + step * k) % n + n) % n);
+        if (IsSteerable(a)) {
+            pending_ = a;
+            return;
+        }
+    }
 }
 
 void nbwLevel::ActivateDiver(nbwActor* actor) {
@@ -606,17 +610,25 @@ const nbwLevel::Indices& nbwLevel::IndicesOf(nbwActor* actor) {
     return indices_;
 }
 
+bool nbwLevel::IsSteerable(nRoot* actor) {
+    if (!actor || !actor->IsA(kDiver)) return false;
+    nRoot* input = actor->FindChild("input");
+    return input && input->IsA(nLogicInput::classInfo.name);
+}
+
 void nbwLevel::Switch() {
     nRef<nbwActor> next(pending_.GetUnsafe());
+    pending_ = nullptr;
+    if (!next.IsValid()) return;
+    if (!IsSteerable(next.Get())) {
+        // The player could not steer it (the basket has no keys of its own).
+        n_error("%s: the diver '%s' is no nbwdiver with an nlogicinput 'input'; the active diver stays\n",
+                GetFullName().c_str(), next->GetFullName().c_str());
+        return;
+    }
     if (nbwCamera* cam = GetCamera()) cam->SetTarget(next->GetFullName().c_str());
     if (!next.IsValid()) return;
-    nRoot* input = next->FindChild("input");
-    if (input && input->IsA(nLogicInput::classInfo.name)) {
-        static_cast<nLogicInput*>(input)->SetFocus(true);
-    } else {
-        n_error("%s: the diver '%s' has no nlogicinput 'input'; switched without the input focus\n",
-                GetFullName().c_str(), next->GetFullName().c_str());
-    }
+    static_cast<nLogicInput*>(next->FindChild("input"))->SetFocus(true);
     if (!next.IsValid()) return;
     if (nbwActor* old = GetActiveDiver()) {
         const Indices& ix = IndicesOf(old);
@@ -624,7 +636,6 @@ void nbwLevel::Switch() {
     }
     if (!next.IsValid()) return;
     active_.SetPath(next->GetFullName().c_str());
-    pending_ = nullptr;
 }
 
 void nbwLevel::FollowZoom(nbwActor* diver) {

@@ -44,9 +44,11 @@ public:
     nbwCamera* GetCamera();
     std::string GetCameraPath();
 
+    // The next or previous diver in the list that the player can steer.
     void NextDiver();
     void PrevDiver();
-    // Becomes the active diver at the next Trigger; null cancels a pending switch.
+    // Becomes the active diver at the next Trigger, when it is steerable (else that
+    // Trigger logs and drops it); null cancels a pending switch.
     void ActivateDiver(nbwActor* actor);
     void ActivateDiverByPath(const char* path);
     nbwActor* GetPendingDiver() const { return pending_.GetUnsafe(); }
@@ -54,6 +56,8 @@ public:
     void SetActiveDiver(const char* path);
     // Null when the reference does not resolve to an "nbwactor".
     nbwActor* GetActiveDiver();
+    // True for what the player can steer: an "nbwdiver" with its "nlogicinput" "input".
+    static bool IsSteerable(nRoot* actor);
     std::string GetActiveDiverPath();
 
     // The last child that is an "nbwstartpoint" with its empty status set; null when none.
@@ -88,6 +92,8 @@ private:
     // Drops the entries that no longer resolve to an "nbwactor", logged.
     void Prune();
     int IndexOfActive();
+    // Makes the first steerable entry `step` (1 or -1) places on from the active one pending.
+    void StepDiver(int step);
     void AddDiverEntry(nbwActor* actor);
     void Switch();
     void FollowZoom(nbwActor* diver);

@@ -517,7 +517,8 @@ bool nbwUwMenuBase::MouseDown() {
         }
     }
     if (nbwLevel* level = GetLevel()) {
-        if (nbwActor* pick = PickDiver(level)) {
+        // A device's figure (the basket's) shows its state only: it is nothing to steer.
+        if (nbwActor* pick = PickDiver(level); pick && nbwLevel::IsSteerable(pick)) {
             level->ActivateDiver(pick);
             result = false;
         }

@@ -513,7 +513,7 @@ void nD3D8Server::fitWindow(Format depthFormat) {
 void nD3D8Server::placeWindow() {
     if (!iconName.IsEmpty()) {
         nFileServer2* fs = nKernelServer::ks->GetFileServer();
-        std::string path = fs ? fs->ManglePath(iconName.Get()) : std::string(iconName.Get());
+        std::string path = fs ? fs->DiskPath(iconName.Get()) : std::string(iconName.Get());
         if (!window->SetIcon(path.c_str())) n_error("nD3D8Server: cannot load the window icon '%s'\n", path.c_str());
     }
     if (!windowTitle.IsEmpty()) window->SetTitle(windowTitle.Get());

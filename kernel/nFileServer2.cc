@@ -186,6 +186,11 @@ std::string nFileServer2::ManglePath(const char* path) {
     return ManglePath(path, buf, sizeof(buf));
 }
 
+std::string nFileServer2::DiskPath(const char* path) {
+    std::string mangled = ManglePath(path);
+    return mangled.empty() ? mangled : sys::Disk::Resolve(mangled);
+}
+
 char* nFileServer2::MakeAbsolutePath(const char* path, char* buf, size_t size) {
     if (!buf || size == 0) return buf;
     std::string p = path ? path : "";

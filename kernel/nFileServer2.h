@@ -54,6 +54,9 @@ public:
     // A result that does not fit `size` (or MAXPATH) is refused: an empty text.
     char* ManglePath(const char* path, char* buf, size_t size);
     std::string ManglePath(const char* path);
+    // ManglePath's result in the letter case the disk has, as the file objects find it:
+    // for libraries that open a file by its name themselves. Empty when ManglePath is.
+    std::string DiskPath(const char* path);
 
     // In-place normalisation as used by ManglePath.
     static void Normalize(std::string& path);

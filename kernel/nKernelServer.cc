@@ -346,7 +346,7 @@ void nKernelServer::FatalError(const char* fmt, ...) {
         if (handler) {
             va_list copy;
             va_copy(copy, args);
-            handler->Error(fmt, copy);
+            handler->Fatal(fmt, copy);
             va_end(copy);
         }
         // The default handler writes to standard output only; a fatal text must also

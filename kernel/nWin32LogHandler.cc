@@ -1,5 +1,7 @@
 #include "kernel/nWin32LogHandler.h"
 
+#include <cstring>
+
 #include "platform/system/System.h"
 
 nWin32LogHandler::nWin32LogHandler(const char* appName) : appName_(appName) {
@@ -31,6 +33,17 @@ void nWin32LogHandler::ToBox(const char* fmt, va_list args, bool isError) {
     sys::ShowMessageBox(appName_.Get(), buf, isError);
 }
 
+bool nWin32LogHandler::ToGame(const char* fmt, va_list args) {
+    PlayDisplay show = GetPlayDisplay();
+    if (!show) return false;
+    char buf[BoxBufferSize];
+    FormatCut(buf, BoxBufferSize, fmt, args);
+    size_t n = std::strlen(buf);
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) buf[--n] = 0;
+    show(GetPlayContext(), buf);
+    return true;
+}
+
 void nWin32LogHandler::Print(const char* fmt, va_list args) {
     ToFile(fmt, args);
     Output(fmt, args);
@@ -39,10 +52,16 @@ void nWin32LogHandler::Print(const char* fmt, va_list args) {
 void nWin32LogHandler::Message(const char* fmt, va_list args) {
     ToFile(fmt, args);
     Output(fmt, args);
-    ToBox(fmt, args, false);
+    if (!ToGame(fmt, args)) ToBox(fmt, args, false);
 }
 
 void nWin32LogHandler::Error(const char* fmt, va_list args) {
+    ToFile(fmt, args);
+    Output(fmt, args);
+    if (!ToGame(fmt, args)) ToBox(fmt, args, true);
+}
+
+void nWin32LogHandler::Fatal(const char* fmt, va_list args) {
     ToFile(fmt, args);
     Output(fmt, args);
     ToBox(fmt, args, true);

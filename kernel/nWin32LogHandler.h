@@ -6,8 +6,9 @@
 
 // The application's handler: everything the default handler does, plus the log file
 // "<appName>.log" beside the executable (emptied at start, flushed after every text,
-// nothing cut), and message boxes captioned with the application name for Message and
-// Error (standard error where no display exists).
+// nothing cut), and message boxes captioned with the application name for Message,
+// Error and Fatal (standard error where no display exists). While the frame loop runs
+// Message and Error go to its play display instead: a box would stop the game.
 class nWin32LogHandler : public nDefaultLogHandler {
 public:
     static constexpr int BoxBufferSize = 2048;
@@ -18,6 +19,7 @@ public:
     void Print(const char* fmt, va_list args) override;
     void Message(const char* fmt, va_list args) override;
     void Error(const char* fmt, va_list args) override;
+    void Fatal(const char* fmt, va_list args) override;
 
     const char* GetAppName() const { return appName_.Get(); }
     // Full name of the log file ("" when it could not be opened).
@@ -26,6 +28,9 @@ public:
 private:
     void ToFile(const char* fmt, va_list args);
     void ToBox(const char* fmt, va_list args, bool isError);
+    // Hands the text, without its final line feeds, to the play display; false when the
+    // frame loop does not run.
+    bool ToGame(const char* fmt, va_list args);
 
     nString appName_;
     nString logFileName_;

@@ -19,6 +19,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nLogHandler.h"
 #include "kernel/nProfiler.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
@@ -127,14 +128,27 @@ bool nBaseObserver::Run() {
     // A script that deletes the observer ends the loop after that frame; the observer
     // is freed when Run returns.
     nFrameGuard running(this);
+    // Error reports show in the chat overlay while the game runs: a message box waiting
+    // for a click would stop it (and may not even show above a full-screen window).
+    nLogHandler* log = nKernelServer::ks->GetLogHandler();
+    const nLogHandler::PlayDisplay shownBefore = log->GetPlayDisplay();
+    void* const contextBefore = log->GetPlayContext();
+    log->SetPlayDisplay(&nBaseObserver::ShowInChat, this);
     bool more = true;
     while (more) {
         frame->Start();
         more = RunFrame();
         frame->Stop();
     }
+    log->SetPlayDisplay(shownBefore, contextBefore);
     ts->ReleaseProfiler(frame);
     return true;
+}
+
+void nBaseObserver::ShowInChat(void* self, const char* text) {
+    // A warm red, so that it reads as an error.
+    nChatServer* chat = static_cast<nBaseObserver*>(self)->refChat_.Resolve();
+    if (chat) chat->Add(text, 1.0f, 0.4f, 0.3f, 1.0f);
 }
 
 void nBaseObserver::ResetTime() {

@@ -48,7 +48,8 @@ public:
     virtual void SetGrid(bool on) { grid_ = on; }
     virtual bool GetGrid() const { return grid_; }
     // The main loop; returns when the loop ends. It times each frame with the profiler
-    // "frame" (published as "/sys/var/prof_frame").
+    // "frame" (published as "/sys/var/prof_frame"), and while it runs the log handler's
+    // error texts show in the chat overlay for its fade-out time, without a box.
     virtual bool Run();
     // Restarts the clock and takes the channel indices, without looping.
     virtual void ResetTime();
@@ -143,6 +144,8 @@ protected:
     nPathRef<nRoot> refPlugin_{"/sys/servers/plugin"};
 
 private:
+    // The log handler's play display: adds `text` to the chat overlay (none: log only).
+    static void ShowInChat(void* self, const char* text);
     void TakeChannels();
     // The logic root, or null (logged once until it resolves again).
     nLogicNode* FindLogicRoot();

@@ -8,28 +8,6 @@
 
 namespace {
 const char* const kTypeNames[] = {nullptr, "animation", "collision", "visualizer", "physik"};
-
-// The function a virtual Animate call on `m` runs, read from the class table `m` points
-// to. Only where a pointer to a virtual member holds one plus the entry's byte offset in
-// that table (the Itanium C++ ABI of GCC and clang); null elsewhere, and the frame then
-// calls virtually.
-nModuleState::AnimateFn ResolveAnimate(nModule* m) {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    auto member = &nModule::Animate;
-    struct {
-        uintptr_t ptr;
-        ptrdiff_t adj;
-    } rep;
-    static_assert(sizeof member == sizeof rep);
-    std::memcpy(&rep, &member, sizeof rep);
-    if ((rep.ptr & 1) == 0 || rep.adj != 0) return nullptr;
-    void* const* table = *reinterpret_cast<void* const* const*>(m);
-    return reinterpret_cast<nModuleState::AnimateFn>(table[(rep.ptr - 1) / sizeof(void*)]);
-#else
-    (void)m;
-    return nullptr;
-#endif
-}
 }  // namespace
 
 nModuleState::nModuleState(const char* name, nLogicNode* owner) : name_(name ? name : "") {
@@ -122,14 +100,12 @@ void nModuleState::refreshHot() {
         hotModules_[i] = m;
         hotTypes_[i] = static_cast<signed char>(m ? m->GetType() : nModule::NoType);
         if (m && m->AsAnimator()) hotAnimators_ |= static_cast<unsigned char>(1u << i);
-        hotAnimateFns_[i] = m && hotTypes_[i] == nModule::Animator ? ResolveAnimate(m) : nullptr;
     }
     hotAnimatorRun_ = 0;
     for (int i = 0; i < InlineRefs && i < count_; i++) {
-        if (hotTypes_[i] != nModule::Animator || !(hotAnimators_ >> i & 1 || hotAnimateFns_[i])) break;
+        if (hotTypes_[i] != nModule::Animator || !(hotAnimators_ >> i & 1)) break;
         hotAnimatorRun_++;
     }
-    hotAnimatePair_ = count_ == 2 && hotAnimatorRun_ == 2 && (hotAnimators_ & 3) == 0;
     hotClears_ = nRefBase::ClearCount();
 }
 

@@ -11,8 +11,8 @@
 class nClass;
 class nLogicNode;
 
-// Aligned so that what the frame reads of a state (its first 64 bytes, and for animator
-// modules the two calls that start the next 64) lies in whole cache lines.
+// Aligned so that what the frame reads of a state (its first 64 bytes) lies in one
+// cache line.
 class alignas(64) nModuleState {
 public:
     // State types; the names scripts use are TypeName's.
@@ -58,9 +58,6 @@ public:
     // Every module's Render, whatever its type and whether the state is enabled.
     void RenderAll();
 
-    // An animator module's Animate as a plain function, the module its first argument.
-    using AnimateFn = void (*)(nModule* module, nLogicNode* owner, float time);
-
 protected:
     // The module at entry i when it is of `type`; null otherwise (also for one that does
     // not resolve). Every per-frame operation walks its list through this.
@@ -74,19 +71,10 @@ protected:
     }
     // Whether the module ModuleOfType just returned for entry i is an nModAnimator.
     bool IsHotAnimator(int i) const { return i < InlineRefs && (hotAnimators_ >> i & 1) != 0; }
-    // What a virtual Animate on the module ModuleOfType just returned for entry i runs,
-    // called with the module as its first argument; null when not known (then call it
-    // virtually). Taken from the module's class table when the module was copied, so the
-    // frame's call does not read the module's first cache line.
-    AnimateFn HotAnimate(int i) const { return i < InlineRefs ? hotAnimateFns_[i] : nullptr; }
-    // Entries 0 .. HotAnimatorRun() - 1 are animators that a frame may run straight from
-    // the copies, module HotModule(i), while HotCurrent() holds (as it does right after
-    // HotOwner): each resolved, of type Animator, and IsHotAnimator(i) or with a
-    // HotAnimate(i).
+    // Entries 0 .. HotAnimatorRun() - 1 are nModAnimators of the animator type that a
+    // frame may run straight from the copies, module HotModule(i), while HotCurrent()
+    // holds (as it does right after HotOwner).
     int HotAnimatorRun() const { return hotAnimatorRun_; }
-    // Under the same condition: the state lists exactly two entries, both in that run and
-    // both called through HotAnimate.
-    bool HotAnimatePair() const { return hotAnimatePair_; }
     bool HotCurrent() const { return hotClears_ == nRefBase::ClearCount(); }
     nModule* HotModule(int i) const { return hotModules_[i]; }
     // The state's only module when it is an nModAnimator of the animator type whose copy
@@ -151,15 +139,12 @@ private:
     signed char hotTypes_[InlineRefs] = {};  // GetType of hotModules_
     unsigned char hotAnimators_ = 0;         // bit i: hotModules_[i] is an nModAnimator
     unsigned char hotAnimatorRun_ = 0;       // HotAnimatorRun()
-    bool hotAnimatePair_ = false;            // HotAnimatePair()
     int count_ = 0;  // modules_.Size()
     float time_ = 0.0f;
     bool* alive_ = nullptr;
     uint64_t hotClears_ = ~uint64_t(0);
     nLogicNode* hotOwner_ = nullptr;
     nModule* hotModules_[InlineRefs] = {};
-    // The second line starts with the rest of the frame's copies.
-    AnimateFn hotAnimateFns_[InlineRefs] = {};
     nRef<nLogicNode> owner_;
     nRef<nModule> inlineRefs_[InlineRefs];
     nArray<nRef<nModule>> moreRefs_{0, 2};

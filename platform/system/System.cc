@@ -4,10 +4,12 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 namespace sys {
 
@@ -27,12 +29,93 @@ bool HasDisplay() {
     return true;
 }
 
+namespace {
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+size_t Columns(std::string_view s) {
+    size_t n = 0;
+    for (char c : s) n += IsContinuation(c) ? 0 : 1;
+    return n;
+}
+
+// Bytes of the first `columns` characters of `s`.
+size_t BytesOf(std::string_view s, size_t columns) {
+    size_t i = 0;
+    for (size_t seen = 0; i < s.size(); i++) {
+        if (!IsContinuation(s[i]) && seen++ == columns) break;
+    }
+    return i;
+}
+
+void WrapLine(std::string_view line, size_t width, std::string& out) {
+    size_t used = 0;
+    while (!line.empty()) {
+        const size_t spaces = std::min(line.find_first_not_of(' '), line.size());
+        std::string_view gap = line.substr(0, spaces);
+        line.remove_prefix(spaces);
+        std::string_view word = line.substr(0, line.find(' '));
+        line.remove_prefix(word.size());
+        if (word.empty()) break;  // spaces at the end of the line
+        size_t w = Columns(word);
+        if (used > 0 && used + gap.size() + w > width) {
+            out += '\n';
+            used = 0;
+        } else {
+            out += gap;
+            used += gap.size();
+        }
+        while (used + w > width) {
+            if (used >= width) {
+                out += '\n';
+                used = 0;
+                continue;
+            }
+            const size_t bytes = BytesOf(word, width - used);
+            out += word.substr(0, bytes);
+            out += '\n';
+            used = 0;
+            word.remove_prefix(bytes);
+            w = Columns(word);
+        }
+        out += word;
+        used += w;
+    }
+}
+
+// Characters a box line may hold: SDL's boxes draw about 8 pixels a character, and a
+// quarter of the screen is left for the box's frame. 80 when the screen is unknown.
+int BoxColumns() {
+    SDL_DisplayMode mode;
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 || SDL_GetDesktopDisplayMode(0, &mode) != 0 || mode.w <= 0) return 80;
+    return std::clamp(mode.w * 3 / 4 / 8, 30, 120);
+}
+
+}  // namespace
+
+std::string WrapText(const char* text, int columns) {
+    std::string out;
+    if (!text) return out;
+    const size_t width = size_t(std::max(columns, 1));
+    std::string_view rest(text);
+    for (;;) {
+        const size_t feed = rest.find('\n');
+        WrapLine(rest.substr(0, feed), width, out);
+        if (feed == std::string_view::npos) break;
+        out += '\n';
+        rest.remove_prefix(feed + 1);
+    }
+    return out;
+}
+
 void ShowMessageBox(const char* caption, const char* text, bool isError) {
     if (!caption) caption = "";
     if (!text) text = "";
     if (HasDisplay()) {
         Uint32 flags = isError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) return;
+        // SDL sizes the box to its longest line, which may be wider than the screen.
+        const std::string wrapped = WrapText(text, BoxColumns());
+        if (SDL_ShowSimpleMessageBox(flags, caption, wrapped.c_str(), nullptr) == 0) return;
     }
     std::fprintf(stderr, "%s: %s", caption, text);
     std::fflush(stderr);

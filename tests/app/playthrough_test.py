@@ -622,6 +622,13 @@ class Game:
         self.xdo("keyup", key)
         return self.dump(f"{what}: {key} up")
 
+    def windows(self):
+        """The X windows that show, by id: a message box would add one."""
+        env = dict(os.environ, DISPLAY=self.display)
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", ""], env=env, timeout=60,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+        return set(out.split())
+
     def wait_exit(self):
         try:
             return self.game.wait(EXIT_LIMIT)
@@ -771,6 +778,7 @@ def play(game, checks):
     checks.expect(s & STATE_RUNNING and s & STATE_LEVEL and not s & STATE_MENU,
                   f"after F9: state {s} has 0x2 and 0x40, not 0x4")
 
+    click_basket_figure(game, checks)
     solid_level(game, checks)
     things(game, checks)
 
@@ -790,6 +798,34 @@ def play(game, checks):
     game.click(*menu_entry(entries, "Beenden"), "Beenden", last=True)
     code = game.wait_exit()
     checks.expect(code == 0, f"the game exits with 0 after Beenden (exit code {code})")
+
+
+# The basket's figure on the heads-up display, right of the divers' figures.
+BASKET_FIGURE = (215, 548)
+
+
+def click_basket_figure(game, checks):
+    """A click on the basket's figure switches to nothing and stops nothing: frames go on,
+    W swims diver1 ("Taucher 1") and F5 saves. A box waiting for OK would keep the dumps
+    that follow the press from being written."""
+    shown = game.windows()
+    game.click(*BASKET_FIGURE, "the basket's figure")
+    a = game.dump("after the click on the basket's figure")
+    b = game.wait_until("frames go on after the click", lambda d: int(d["frames"]) > int(a["frames"]) + 10)
+    checks.expect(b["diver"] == "diver1", f"after the click on the basket's figure the active diver is diver1 "
+                                          f"({b['diver']})")
+    checks.expect(game.windows() == shown, "no message box came up over the game")
+    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+    here = swim(game, checks, "W after the click on the basket's figure")
+    save_path = os.path.join(game.home, "save", "schnellspeicher.n")
+    before = os.path.getmtime(save_path)
+    game.xdo("key", "F5")
+    d = game.wait_until("F5 after the click on the basket's figure", lambda d: os.path.getmtime(save_path) != before)
+    saved = saved_txyz(open(save_path, encoding="utf-8", errors="replace").read(), "diver1")
+    checks.expect(saved is not None and distance(saved, here) <= 0.05,
+                  f"F5 saved diver1 at {saved}, where W brought it ({here})")
+    checks.expect(d["diver"] == "diver1" and game.windows() == shown,
+                  f"after W and F5 still diver1 ({d['diver']}) and no box")
 
 
 def num(d, key):
@@ -1106,6 +1142,8 @@ def check_log(game, checks):
     log = open(path, encoding="utf-8", errors="replace").read() if os.path.exists(path) else ""
     checks.expect(log != "", "the log was written")
     checks.expect("Aborting" not in log, "the log has no 'Aborting'")
+    checks.expect("is no nbwdiver" not in log and "without the input focus" not in log,
+                  "the log has no switch to what cannot be steered")
     # The run spans hundreds of frames: a line as frequent as that is written every frame.
     frames = 0
     for line in game.printed("dump_").splitlines():

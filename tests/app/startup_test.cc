@@ -176,8 +176,9 @@ protected:
     void SetUp() override {
         const char* src = std::getenv("BW_SOURCE_DIR");
         ASSERT_NE(src, nullptr);
-        home = fs::path(testing::TempDir()) / ("bw_game_" + std::to_string(::getpid()));
-        fs::remove_all(home);
+        top = fs::path(testing::TempDir()) / ("bw_game_" + std::to_string(::getpid()));
+        fs::remove_all(top);
+        home = top / within;
         bin = home / "bin" / "win32";
         // As it ships: bin/win32 (the game, start scripts, icon), the data archives the
         // build packed, and an empty folder for the save games; no loose data folder.
@@ -193,7 +194,7 @@ protected:
         // What an earlier run left in the log must go.
         std::ofstream(bin / "Brinewick.log") << "stale line of an earlier run\n";
     }
-    void TearDown() override { fs::remove_all(home); }
+    void TearDown() override { fs::remove_all(top); }
 
     // Runs the game with `env` in front; its exit code (-1 when it did not exit).
     int Run(const std::string& env) {
@@ -223,8 +224,16 @@ protected:
                                                "execbuf('frame()')\n";
     }
 
-    fs::path home, bin;
+    // The installation's folder below the temporary one `top`.
+    std::string within = "game";
+    fs::path top, home, bin;
     std::vector<std::string> archives;
+};
+
+// Installed where the user chose, with capitals in the path.
+class InstalledUnderCapitalsTest : public InstalledGameTest {
+protected:
+    InstalledUnderCapitalsTest() { within = "MyGames/Brinewick"; }
 };
 
 TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
@@ -265,6 +274,17 @@ TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
         ASSERT_NE(pos, std::string::npos) << "missing or out of order: " << line << "\n" << log;
         at = pos + 1;
     }
+}
+
+TEST_F(InstalledUnderCapitalsTest, TheWindowIconLoads) {
+    // The engine's paths are lower-cased: read by that path, the icon is not found.
+    CountFramesAndExit();
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    EXPECT_EQ(Slurp(home / "frames.txt"), std::to_string(kFrames));
+    const std::string log = Slurp(bin / "Brinewick.log");
+    EXPECT_NE(log.find("AppMain: window icon\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("no window icon"), std::string::npos) << log;
+    EXPECT_EQ(Slurp(home / "out.txt").find("SetIcon"), std::string::npos) << Slurp(home / "out.txt");
 }
 
 // An archive cut short is not mounted: what it held is missing, which is logged where

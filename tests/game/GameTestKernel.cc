@@ -9,6 +9,14 @@
 
 const nClassInfo nTestActor::classInfo = nClassInfo::Make<nTestActor>("ntestactor", "nbwactor");
 
+const nClassInfo nTestSwimmer::classInfo = nClassInfo::Make<nTestSwimmer>("ntestswimmer", "nbwdiver");
+
+nTestSwimmer::nTestSwimmer() {
+    // The diver's own start values would sit at the subclass's indices.
+    for (int i = 0; i < NumStats; i++) StoreStat(i, 0.0f);
+    for (int i = 0; i < NumFlags; i++) StoreFlag(i, false);
+}
+
 void nTestActor::Initialize() {
     nbwActor::Initialize();
     BeginAnims(3);
@@ -76,6 +84,7 @@ void GameTestKernel::SetUp() {
     collide->NewContext("damage");
     nGamePackage(kernel);
     kernel->AddClass(nTestActor::classInfo);
+    kernel->AddClass(nTestSwimmer::classInfo);
     persist = kernel->New("nroot", "/usr/persist");
 }
 

@@ -9,6 +9,7 @@
 
 #include "kernel/nRef.h"
 #include "game/nbwActor.h"
+#include "game/nbwDiver.h"
 #include "tests/logic/GraphFixture.h"
 
 class nbwAction;
@@ -56,6 +57,21 @@ public:
     float remaining = 0.0f;
     int steps = 0;
     int released = 0;
+};
+
+// A diver the level can switch to (script class "ntestswimmer", an "nbwdiver"; it still
+// needs its "input" node) that keeps its values as the test actor does, starting from
+// none, and does not swim: each Trigger is only the actor's own. Subclasses give it name
+// tables of their own.
+class nTestSwimmer : public nbwDiver {
+public:
+    static const nClassInfo classInfo;
+    nTestSwimmer();
+    bool Trigger(nLogicGraph* graph) override { return nbwActor::Trigger(graph); }
+    void SetStat(int index, float value) override { StoreStat(index, value); }
+    float GetStat(int index) override { return StoredStat(index); }
+    void SetFlag(int index, bool on) override { StoreFlag(index, on); }
+    bool GetFlag(int index) override { return StoredFlag(index); }
 };
 
 class GameTestKernel : public GraphFixture {

@@ -2,7 +2,7 @@
 
 #include "tests/input/PostMouse.h"
 
-const nClassInfo nHudDiver::classInfo = nClassInfo::Make<nHudDiver>("nhudtestdiver", "ntestactor");
+const nClassInfo nHudDiver::classInfo = nClassInfo::Make<nHudDiver>("nhudtestdiver", "ntestswimmer");
 
 namespace {
 // A movie that keeps whatever variables it is given.
@@ -19,7 +19,9 @@ void UwMenuFixture::Build(const char* cls, std::initializer_list<const char*> fi
                     "FB_SAUERSTOFF_TAUCHER = 'Luft' FB_ZUSTAND_TAUCHER = 'Zustand' FB_lamp = 'Lampe' "
                     "FB_ONBOARD_WECHSEL = 'Wechsel'"));
 
+    // A diver has its keys; the robot, a device, has none and is nothing to steer.
     kernel->New("nhudtestdiver", "/usr/prototypes/diver");
+    static_cast<nLogicInput*>(kernel->New("nlogicinput", "/usr/prototypes/diver/input"))->SetGroup("diver");
     kernel->New("nhudtestdiver", "/usr/prototypes/robot");
     kernel->New("npersistlogic", "/usr/persist/lvl");
     for (const char* d : divers) {

@@ -1,10 +1,11 @@
 #pragma once
-// The heads-up displays' fixture: a registered level whose divers are test actors with
-// the names the displays read (the first human divers "ann" and "bob", the other "rob";
-// ann holds "hand" and carries a knife and a lamp), a display of the class under test at
-// "/usr/logic/uwmenu" with every child a script makes (the figures named by the test,
-// movies that keep their variables, the inventory bar's own movie), the base observer at
-// "/sys/servers/observer", and mouse input through the input server.
+// The heads-up displays' fixture: a registered level whose divers are test divers with
+// the names the displays read (the first human divers "ann" and "bob" with their keys,
+// the other "rob" without; ann holds "hand" and carries a knife and a lamp), a display
+// of the class under test at "/usr/logic/uwmenu" with every child a script makes (the
+// figures named by the test, movies that keep their variables, the inventory bar's own
+// movie), the base observer at "/sys/servers/observer", and mouse input through the
+// input server.
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@
 #include "tests/game/GameTestKernel.h"
 
 // A diver as the display reads it: the names it looks up, values kept by index.
-class nHudDiver : public nTestActor {
+class nHudDiver : public nTestSwimmer {
 public:
     static const nClassInfo classInfo;
     enum { Lifepoints = 0, Energie = 1 };

@@ -22,9 +22,9 @@
 
 namespace {
 
-// An actor whose tables order the level's values unlike a diver's, so that reading them
-// by a diver's index would hit other values.
-class nLevelActor : public nTestActor {
+// A diver whose tables order the level's values unlike the game's diver, so that reading
+// them by the game's indices would hit other values.
+class nLevelActor : public nTestSwimmer {
 public:
     static const nClassInfo classInfo;
     enum Stat { Speed, ZoomScale, FadeTime, Heading, Transparency, Pitch, ZoomState };
@@ -38,7 +38,7 @@ public:
         return names;
     }
 };
-const nClassInfo nLevelActor::classInfo = nClassInfo::Make<nLevelActor>("nleveltestactor", "ntestactor");
+const nClassInfo nLevelActor::classInfo = nClassInfo::Make<nLevelActor>("nleveltestactor", "ntestswimmer");
 
 class GameLevelTest : public GameTestKernel {
 protected:
@@ -235,13 +235,48 @@ TEST_F(GameLevelTest, TriggerSwitchesAndNextPrevWrap) {
     ASSERT_TRUE(Run("sel('/usr/logic/level') activatediver('box') sel('/')"));
     EXPECT_TRUE(LogHas("'box' is no nbwactor"));
     EXPECT_EQ(level->GetPendingDiver(), nullptr);
+}
 
-    // A diver without "input" is switched to all the same.
-    ann->FindChild("input")->Release();
-    level->ActivateDiver(ann);
+TEST_F(GameLevelTest, OnlyADiverWithItsKeysIsSwitchedTo) {
+    // The basket: an "nbwdiver" without keys of its own, last in the list.
+    kernel->New("nbwelevator", "/usr/prototypes/basket");
+    Store("lvl/basket", "basket");
+    level->UpdateLevel();
+    nRoot* basket = Child("basket");
+    ASSERT_NE(basket, nullptr);
+    EXPECT_EQ(level->GetDiverCount(), 3);
+    EXPECT_EQ(level->GetPendingDiver(), Actor("ann"));  // the last one built that can be steered
+    GameFrame(0.1f);
+    nLevelActor* ann = Actor("ann");
+    nLevelActor* bob = Actor("bob");
+    ASSERT_EQ(level->GetActiveDiver(), ann);
+
+    // Next and previous pass over it.
+    level->NextDiver();
+    GameFrame(0.1f);
+    EXPECT_EQ(level->GetActiveDiver(), bob);
+    level->PrevDiver();
     GameFrame(0.1f);
     EXPECT_EQ(level->GetActiveDiver(), ann);
-    EXPECT_TRUE(LogHas("no nlogicinput 'input'"));
+
+    // Asked for by a click or a script, it is refused with one line and nothing changes.
+    ASSERT_TRUE(Run("obj('/usr/logic/level').activatediver('/usr/logic/level/basket')"));
+    GameFrame(0.1f);
+    GameFrame(0.1f);
+    EXPECT_EQ(level->GetActiveDiver(), ann);
+    EXPECT_EQ(level->GetPendingDiver(), nullptr);
+    EXPECT_EQ(Cam()->GetTarget(), "/usr/logic/level/ann");
+    EXPECT_TRUE(Focused("ann"));
+    EXPECT_EQ(Count(log.text, "is no nbwdiver"), 1);
+    EXPECT_TRUE(LogHas("/usr/logic/level: the diver '/usr/logic/level/basket' is no nbwdiver with an nlogicinput "
+                       "'input'; the active diver stays\n"));
+
+    // A diver that lost its keys is refused the same way.
+    bob->FindChild("input")->Release();
+    level->ActivateDiver(bob);
+    GameFrame(0.1f);
+    EXPECT_EQ(level->GetActiveDiver(), ann);
+    EXPECT_EQ(Count(log.text, "is no nbwdiver"), 2);
 }
 
 TEST_F(GameLevelTest, ZoomDrivesTransparencyElasticityAndTheZoomAnimators) {
@@ -269,17 +304,24 @@ TEST_F(GameLevelTest, ZoomDrivesTransparencyElasticityAndTheZoomAnimators) {
 }
 
 TEST_F(GameLevelTest, CameraOffsetsForAnActorThatIsNoDiver) {
+    // A land character is switched to by no one, but a script may set it active.
+    kernel->New("nbwcharacter", "/usr/prototypes/walker");
+    Store("lvl/walker", "walker");
+    level->UpdateLevel();
     GameFrame(0.1f);
-    nLevelActor* ann = Actor("ann");
-    ann->SetStat(nLevelActor::Heading, 3.0f);
-    ann->SetStat(nLevelActor::Pitch, 0.5f);
-    ann->SetStat(nLevelActor::ZoomScale, 10.0f);
+    level->SetActiveDiver("walker");
+    auto* walker = static_cast<nbwActor*>(Child("walker"));
+    ASSERT_EQ(level->GetActiveDiver(), walker);
+    const char* const* stats = walker->GetStatNames();
+    walker->SetStat(nbwActor::NameIndex(stats, "heading"), 3.0f);
+    walker->SetStat(nbwActor::NameIndex(stats, "pitch"), 0.5f);
+    walker->SetStat(nbwActor::NameIndex(stats, "zoomscale"), 10.0f);
     ASSERT_TRUE(Run("obj('/usr/logic/level').setcampos(1, 2, 3)"));
     const vector3& p = Cam()->GetOffsetPos();
     EXPECT_FLOAT_EQ(p.x, 1.0f - 2.0f);
     EXPECT_FLOAT_EQ(p.y, 2.0f + 0.5f);
     EXPECT_FLOAT_EQ(p.z, 3.0f);
-    EXPECT_EQ(Cam()->GetLookAt(), "/usr/logic/level/ann");
+    EXPECT_EQ(Cam()->GetLookAt(), "/usr/logic/level/walker");
 
     level->SetCamRot(0.3f, -0.7f, 1.1f);
     quaternion qx(std::sin(0.15f), 0, 0, std::cos(0.15f));
@@ -476,9 +518,12 @@ TEST_F(GameLevelTest, ALandCharacterIsZoomedByNameAndItsHeadLeftAlone) {
     level->UpdateLevel();
     auto* walker = static_cast<nbwActor*>(Child("walker"));
     ASSERT_NE(walker, nullptr);
-    EXPECT_EQ(level->GetPendingDiver(), walker);
+    // No diver to switch to: a script makes it the active one.
+    EXPECT_EQ(level->GetPendingDiver(), Actor("ann"));
     EXPECT_EQ(walker->GetStat(zoomstate), 1.0f);
     EXPECT_EQ(walker->GetStat(heading), 0.25f);
+    GameFrame(0.1f);
+    level->SetActiveDiver("walker");
     walker->SetStat(zoomstate, 0.1f);
     GameFrame(0.1f);
     EXPECT_EQ(level->GetActiveDiver(), walker);
@@ -494,6 +539,7 @@ namespace {
 // its zoom.
 TEST_F(GameLevelTest, ADiverIsFadedInAndScalesTheCameraOffset) {
     auto* proto = static_cast<nbwDiver*>(kernel->New("nbwdiver", "/usr/prototypes/frogman"));
+    kernel->New("nlogicinput", "/usr/prototypes/frogman/input");
     proto->FadeTo(0.0f, 0.0f);
     Store("lvl/frogman", "frogman");
     level->UpdateLevel();

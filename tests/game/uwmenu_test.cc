@@ -178,12 +178,18 @@ TEST_F(UwMenuTest, AClickOnAFigurePicksItsDiverUnlessTheActiveOneIsSingleplayer)
     EXPECT_FALSE(menu->MouseDown());
     Frame(0.01f);
     EXPECT_EQ(level->GetActiveDiver(), bob);
-    // The first other diver's figure; x = 240 lies outside its range.
+    // The first other diver's figure; x = 240 lies outside its range. Without keys of its
+    // own (the basket's case) a click on it picks nothing.
     MouseTo(240, 550);
     Frame(0.0f);
     EXPECT_TRUE(menu->MouseDown());
     MouseTo(239, 550);
     Frame(0.0f);
+    EXPECT_TRUE(menu->MouseDown());
+    EXPECT_EQ(level->GetPendingDiver(), nullptr);
+    Frame(0.01f);
+    EXPECT_EQ(level->GetActiveDiver(), bob);
+    kernel->New("nlogicinput", "/usr/logic/level/rob/input");
     bob->SetFlag(nHudDiver::Singleplayer, true);
     EXPECT_TRUE(menu->MouseDown());
     bob->SetFlag(nHudDiver::Singleplayer, false);
@@ -273,7 +279,9 @@ TEST_F(UwMenuTest, MouseBoundsOnTheirEdges) {
         Frame(0.0f);
         return menu->MouseDown();
     };
-    // The figures: humans 75 < x <= 105, others 190 < x < 240, both 524 < y < 576.
+    // The figures: humans 75 < x <= 105, others 190 < x < 240, both 524 < y < 576 (rob
+    // given keys, so that a click may pick it).
+    kernel->New("nlogicinput", "/usr/logic/level/rob/input");
     EXPECT_TRUE(clickAt(75, 550));
     EXPECT_TRUE(clickAt(105, 524));
     EXPECT_TRUE(clickAt(105, 576));

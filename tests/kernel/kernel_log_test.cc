@@ -111,6 +111,21 @@ TEST(FatalErrorDeathTest, LogsAndExitsWithCodeThree) {
     std::remove(logName.c_str());
 }
 
+TEST(FatalErrorDeathTest, ShowsItsBoxAlsoWhileTheGameRuns) {
+    // Errors go to the game's screen while the frame loop runs; a fatal stop must not.
+    const std::string logName = ExeDir() + "/BwFatalPlayTest.log";
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            nWin32LogHandler* handler = new nWin32LogHandler("BwFatalPlayTest");
+            k.SetLogHandler(handler);
+            handler->SetPlayDisplay([](void*, const char*) {}, nullptr);
+            nKernelServer::FatalError("Aborting.");
+        },
+        ::testing::ExitedWithCode(3), "BwFatalPlayTest: Aborting\\.");
+    std::remove(logName.c_str());
+}
+
 TEST(FatalErrorDeathTest, WorksWithoutAKernel) {
     ASSERT_EQ(nKernelServer::ks, nullptr);
     EXPECT_EXIT(nKernelServer::FatalError("no kernel %d\n", 1), ::testing::ExitedWithCode(3), "no kernel 1");

@@ -16,7 +16,9 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
+#include "kernel/nWin32LogHandler.h"
 #include "logic/nChatServer.h"
+#include "platform/system/System.h"
 #include "script/nConServer.h"
 #include "tests/logic/ObserverFixture.h"
 
@@ -367,6 +369,44 @@ TEST_F(ObserverTest, ChatTogglesWhileItsStateIsPressed) {
     EXPECT_EQ(chat->GetBuffer().GetNewest(), 0);
     chat->Release();
     obs->ToggleChatInput();
+}
+
+TEST_F(ObserverTest, ErrorsDuringTheLoopShowInTheChatAndTheFrameGoesOn) {
+    // The application's handler as start-up installs it. Without a display its box writes
+    // "<name>: <text>" to standard error: that is how a box shows here.
+    const std::string logName = sys::ExecutablePath().substr(0, sys::ExecutablePath().rfind('/')) + "/BwPlayLog.log";
+    nLogHandler* before = kernel->GetLogHandler();
+    auto* handler = new nWin32LogHandler("BwPlayLog");
+    kernel->SetLogHandler(handler);
+    const std::string text = "/usr/logic/level1: the diver '/usr/logic/level1/basket' is no nbwdiver with an "
+                             "nlogicinput 'input'; the active diver stays";
+    int frames = 0;
+    oroot->onTrigger = [&] {
+        if (++frames == 2) n_error("%s\n", text.c_str());
+        if (frames == 4) obs->Quit();
+    };
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(obs->Run());
+    const std::string boxes = testing::internal::GetCapturedStderr();
+    oroot->onTrigger = nullptr;
+    EXPECT_EQ(frames, 4);
+    EXPECT_EQ(Events("gfx end").size(), 4u);
+    EXPECT_EQ(boxes.find("BwPlayLog:"), std::string::npos) << boxes;
+    // Split at 79 characters into two lines, drawn by the chat for its fade-out time.
+    const nChatBuffer& lines = chat->GetBuffer();
+    EXPECT_EQ(std::string(lines.GetLine(1).text) + lines.GetLine(0).text, text);
+    EXPECT_EQ(lines.GetLine(2).length, 0);
+    EXPECT_GT(chat->GetFadeOutTime(), 2.0f);
+
+    // Outside the loop the box is back.
+    testing::internal::CaptureStderr();
+    n_error("after the loop\n");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("BwPlayLog: after the loop"), std::string::npos);
+    testing::internal::GetCapturedStdout();
+    kernel->SetLogHandler(before);
+    delete handler;
+    std::remove(logName.c_str());
 }
 
 TEST_F(ObserverTest, MissingServersStopTheFrameExceptParticleAndChat) {
