@@ -1,0 +1,169 @@
+// Feeds any bytes as a save game, then lets what it left behind run as the game would: the
+// loaded stores join "/usr/persist", their texts run as a diver's stored action does, and
+// the logic tree's frames fire their timers and events. Data's text must never write a
+// file (the only file is the input in the temporary "save:"), change an assign or the
+// current folder, reach a name closed to it, or take objects outside the trees it may use.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+
+#include "kernel/nFileServer2.h"
+#include "kernel/nKernelPackage.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nLogHandler.h"
+#include "logic/nLogicEventServer.h"
+#include "logic/nLogicNode.h"
+#include "logic/nLogicPackage.h"
+#include "logic/nPersist.h"
+#include "scene/nChannelServer.h"
+#include "scene/nScenePackage.h"
+#include "script/nLuaServer2.h"
+#include "script/nScriptPackage.h"
+#include "script/nScriptlet.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+class nSilentLog : public nLogHandler {};
+
+// A name closed to data's text, in the person's globals: reaching it ends the run.
+int Trap(lua_State*) { std::abort(); }
+
+int Count(nRoot* o) {
+    int n = 1;
+    for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) n += Count(c);
+    return n;
+}
+
+// Runs every store text and scriptlet below `o` as the game runs stored texts.
+void RunStored(nScriptServer* script, nRoot* o) {
+    const char* result = nullptr;
+    if (o->IsA("npersist")) {
+        for (nPersistVar* v = static_cast<nPersist*>(o)->GetFirstVar(); v; v = v->GetSucc()) {
+            if (v->Get().GetType() == nVariable::String) script->RunStored(v->Get().GetS(), v->origin, result);
+        }
+    }
+    if (o->IsA("nscriptlet")) static_cast<nScriptlet*>(o)->RunScriptlet();
+    nRef<nRoot> alive(o);
+    for (nRoot* c = o->GetHead(); c && alive.IsValid();) {
+        nRef<nRoot> next(c->GetSucc());
+        RunStored(script, c);
+        c = next.GetUnsafe();
+    }
+}
+
+// What data's text made where a test world keeps its fixed objects goes after each input.
+void Prune(nKernelServer* ks, const std::map<std::string, std::set<std::string>>& kept) {
+    for (const auto& [path, names] : kept) {
+        nRoot* dir = ks->Lookup(path.c_str());
+        for (nRoot* c = dir ? dir->GetHead() : nullptr; c;) {
+            nRoot* next = c->GetSucc();
+            if (!names.count(c->GetName() ? c->GetName() : "")) c->Release();
+            c = next;
+        }
+    }
+}
+
+struct World {
+    std::map<std::string, std::set<std::string>> kept;
+    nKernelServer* ks = nullptr;
+    nLuaServer2* script = nullptr;
+    nChannelServer* channels = nullptr;
+    nLogicEventServer* events = nullptr;
+    int frameTime = -1;
+    fs::path top;
+    std::string home, save, cwd;
+};
+
+World& Make() {
+    static World w;
+    w.top = fs::path("/tmp") / ("bw_storedscript_fuzz_" + std::to_string(getpid()));
+    fs::create_directories(w.top / "save");
+    w.ks = new nKernelServer([](nKernelServer* s) {
+        nKernelPackage(s);
+        nScriptPackage(s);
+        nScenePackage(s);
+        nLogicPackage(s);
+    });
+    static nSilentLog silent;
+    w.ks->SetLogHandler(&silent);
+    auto* files = w.ks->GetFileServer<nFileServer2>();
+    const std::string src = std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/"));
+    files->SetAssign("bin", (src + "/data/bin/win32/").c_str());
+    files->SetAssign("home", (w.top.string() + "/").c_str());
+    files->SetAssign("save", (w.top.string() + "/save/").c_str());
+    w.home = files->GetAssign("home");
+    w.save = files->GetAssign("save");
+    w.cwd = files->GetCwd();
+    w.script = static_cast<nLuaServer2*>(w.ks->New("nluaserver2", "/sys/servers/script"));
+    w.channels = static_cast<nChannelServer*>(w.ks->New("nchannelserver", "/sys/servers/channel"));
+    w.events = static_cast<nLogicEventServer*>(w.ks->New("nlogiceventserver", "/sys/servers/event"));
+    w.frameTime = w.channels->GenChannel("frametime");
+    w.ks->New("nlogicnode", "/usr/logic");
+    w.ks->New("nroot", "/usr/persist");
+    for (const char* path : {"/", "/sys", "/sys/servers", "/sys/share", "/usr"}) {
+        for (nRoot* c = w.ks->Lookup(path)->GetHead(); c; c = c->GetSucc()) w.kept[path].insert(c->GetName());
+    }
+    lua_State* L = w.script->GetState();
+    for (const char* name : {"io", "os", "require", "package", "debug", "loadfile", "load", "get", "cd", "ls",
+                             "pwd", "getfilename", "getmetatable", "setmetatable", "rawget", "rawset", "rawequal",
+                             "rawlen", "collectgarbage", "settagmethod", "gettagmethod", "newtag", "settag"}) {
+        lua_pushcfunction(L, Trap);
+        lua_setglobal(L, name);
+    }
+    return w;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static World& w = Make();
+    nKernelServer* ks = w.ks;
+    const fs::path input = w.top / "save" / "fuzz.n";
+    if (FILE* f = std::fopen(input.c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+    nRoot* persist = ks->Lookup("/usr/persist");
+    const int outside = Count(ks->GetRoot()) - Count(persist);
+    // As a quick load does: into a scratch object, then into the persist tree.
+    nRoot* scratch = ks->NewUnnamed("nroot");
+    const char* result = nullptr;
+    if (w.script->RunDataFile("save:fuzz.n", scratch, result)) {
+        while (nRoot* child = scratch->GetHead()) {
+            child->Remove();
+            persist->AddTail(child);
+        }
+    }
+    scratch->Release();
+    for (int frame = 0; frame < 3; frame++) {
+        RunStored(w.script, persist);
+        w.channels->SetChannel1f(w.frameTime, 0.5f);
+        w.events->Trigger();
+        if (nRoot* logic = ks->Lookup("/usr/logic")) static_cast<nLogicNode*>(logic)->Trigger(nullptr);
+        w.script->Trigger();
+    }
+    // Nothing written, nothing moved, nothing outside the persist tree gone or added
+    // (data's text may make objects, but only the persist tree keeps what it takes in).
+    for (const auto& e : fs::recursive_directory_iterator(w.top)) {
+        if (e.path() != input && e.path() != w.top / "save") std::abort();
+    }
+    auto* files = ks->GetFileServer<nFileServer2>();
+    if (files->GetBytesWritten() != 0 || w.home != files->GetAssign("home") || w.save != files->GetAssign("save") ||
+        w.cwd != files->GetCwd() || ks->Lookup("/sys/servers/script") != w.script) {
+        std::abort();
+    }
+    if (Count(ks->GetRoot()) - Count(ks->Lookup("/usr/persist")) < outside) std::abort();
+    while (nRoot* child = ks->Lookup("/usr/persist")->GetHead()) child->Release();
+    if (nRoot* logic = ks->Lookup("/usr/logic")) {
+        while (nRoot* child = logic->GetHead()) child->Release();
+    }
+    Prune(ks, w.kept);
+    ks->SetCwd(nullptr);
+    return 0;
+}
