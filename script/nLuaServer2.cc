@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
@@ -20,6 +17,7 @@
 #include "kernel/nPersistServer.h"
 #include "platform/luaguard/LuaGuards.h"
 #include "platform/system/StopWatchdog.h"
+#include "platform/system/Ticker.h"
 #include "script/nLuaBinding.h"
 #include "script/nLuaCompat.h"
 #include "script/nLuaGlobals.h"
@@ -35,13 +33,7 @@ struct sigaction previousInt, previousTerm;
 
 // The watch over long runs of the signals' target: a thread that, while such a run goes
 // on, has its hook ask the window every quarter second.
-struct Watch {
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool quit = false;
-    std::thread thread;
-};
-Watch* watch = nullptr;
+sys::Ticker* watch = nullptr;
 bool (*windowClosed)() = nullptr;
 std::atomic<bool> askWindow{false};
 std::atomic<int> targetRuns{0};
@@ -497,28 +489,16 @@ void nLuaServer2::OnStopSignal(int sig) {
 
 void nLuaServer2::StartWatch() {
     if (watch) return;
-    watch = new Watch;
-    watch->thread = std::thread([] {
-        std::unique_lock<std::mutex> lock(watch->mutex);
-        while (!watch->quit) {
-            watch->wake.wait_for(lock, std::chrono::milliseconds(250));
-            lua_State* state = stopState_;
-            if (watch->quit || !state || targetRuns == 0) continue;
-            askWindow = true;
-            // Set from outside the running thread, as a signal handler may.
-            lua_sethook(state, Hook, LUA_MASKCOUNT, HookStep);
-        }
+    watch = new sys::Ticker(std::chrono::milliseconds(250), [] {
+        lua_State* state = stopState_;
+        if (!state || targetRuns == 0) return;
+        askWindow = true;
+        // Set from outside the running thread, as a signal handler may.
+        lua_sethook(state, Hook, LUA_MASKCOUNT, HookStep);
     });
 }
 
 void nLuaServer2::StopWatch() {
-    if (!watch) return;
-    {
-        std::lock_guard<std::mutex> lock(watch->mutex);
-        watch->quit = true;
-    }
-    watch->wake.notify_all();
-    watch->thread.join();
     delete watch;
     watch = nullptr;
 }

@@ -3,10 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <thread>
+
+#include "platform/system/Ticker.h"
 
 namespace sys {
 
@@ -15,13 +14,10 @@ namespace {
 std::atomic<bool> requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-struct Watch {
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool quit = false;
-    std::thread thread;
-};
-Watch* watch = nullptr;
+Ticker* watch = nullptr;
+// Since when an unanswered stop has been seen, as the watch's ticks keep it.
+bool watching = false;
+std::chrono::steady_clock::time_point since;
 
 [[noreturn]] void EndProcess() {
     static const char message[] = "StopWatchdog: a stop was not answered in time; the program ends\n";
@@ -36,22 +32,14 @@ Watch* watch = nullptr;
     _exit(0);
 }
 
-void Run() {
-    using Clock = std::chrono::steady_clock;
-    std::unique_lock<std::mutex> lock(watch->mutex);
-    bool watching = false;
-    Clock::time_point since;
-    while (!watch->quit) {
-        watch->wake.wait_for(lock, std::chrono::milliseconds(100));
-        if (watch->quit) break;
-        if (!requested) {
-            watching = false;
-        } else if (!watching) {
-            watching = true;
-            since = Clock::now();
-        } else if (Clock::now() - since >= StopWatchdog::Grace) {
-            EndProcess();
-        }
+void Tick() {
+    if (!requested) {
+        watching = false;
+    } else if (!watching) {
+        watching = true;
+        since = std::chrono::steady_clock::now();
+    } else if (std::chrono::steady_clock::now() - since >= StopWatchdog::Grace) {
+        EndProcess();
     }
 }
 
@@ -59,18 +47,11 @@ void Run() {
 
 void StopWatchdog::Start() {
     if (watch) return;
-    watch = new Watch;
-    watch->thread = std::thread(Run);
+    watching = false;
+    watch = new Ticker(std::chrono::milliseconds(100), Tick);
 }
 
 void StopWatchdog::Stop() {
-    if (!watch) return;
-    {
-        std::lock_guard<std::mutex> lock(watch->mutex);
-        watch->quit = true;
-    }
-    watch->wake.notify_all();
-    watch->thread.join();
     delete watch;
     watch = nullptr;
     requested = false;
