@@ -802,10 +802,15 @@ int ViewIndex(lua_State* L) {
 
 }  // namespace
 
-int nLuaServer2::LineIndex(lua_State* L) {
-    if (lua_type(L, 2) == LUA_TSTRING && IsClosedToLines(lua_tostring(L, 2))) {
-        return luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
+// Raises the error for a global name closed to lines (the key at index 2).
+static void RefuseClosedName(lua_State* L) {
+    if (lua_type(L, 2) == LUA_TSTRING && nLuaServer2::IsClosedToLines(lua_tostring(L, 2))) {
+        luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
     }
+}
+
+int nLuaServer2::LineIndex(lua_State* L) {
+    RefuseClosedName(L);
     lua_settop(L, 2);
     lua_pushvalue(L, 2);
     if (lua_rawget(L, lua_upvalueindex(1)) != LUA_TNIL) return 1;
@@ -819,9 +824,7 @@ int nLuaServer2::LineIndex(lua_State* L) {
 }
 
 int nLuaServer2::LineNewIndex(lua_State* L) {
-    if (lua_type(L, 2) == LUA_TSTRING && IsClosedToLines(lua_tostring(L, 2))) {
-        return luaL_error(L, "'%s' is not open to this line", lua_tostring(L, 2));
-    }
+    RefuseClosedName(L);
     lua_settop(L, 3);
     lua_rawset(L, lua_upvalueindex(1));
     return 0;

@@ -196,6 +196,27 @@ protected:
     }
     void TearDown() override { fs::remove_all(top); }
 
+    // Starts the game, sends it SIGTERM once its log holds `ready` and gives its wait
+    // status (its stderr in "err.txt"); the waits are bounded only as a guard.
+    int TermOnceLogged(const char* ready) {
+        const pid_t pid = fork();
+        if (pid < 0) return -1;
+        if (pid == 0) {
+            if (!std::freopen((home / "err.txt").c_str(), "w", stderr) || chdir(home.c_str()) != 0) _exit(127);
+            execl((bin / "brinewick").c_str(), "brinewick", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 6000 && Slurp(bin / "Brinewick.log").find(ready) == std::string::npos; i++) usleep(10000);
+        kill(pid, SIGTERM);
+        int status = 0, done = 0;
+        for (int i = 0; i < 60000 && !(done = waitpid(pid, &status, WNOHANG)); i++) usleep(1000);
+        if (!done) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        return status;
+    }
+
     // Runs the game with `env` in front; its exit code (-1 when it did not exit).
     int Run(const std::string& env) {
         std::string cmd = "cd '" + home.string() + "' && " + env + " timeout 120 '" + (bin / "brinewick").string() +
@@ -382,23 +403,7 @@ TEST_F(InstalledGameTest, AnAutoplayedLevelOneExitsCleanlyAndItsScreenshotShowsT
 TEST_F(InstalledGameTest, SigtermEndsTheGameWhileAScriptLoops) {
     // log() without its argument puts a line in the log as the loop begins.
     std::ofstream(bin / "init_menue.n") << "log()\nwhile true do end\n";
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(home.c_str()) == 0) execl((bin / "brinewick").c_str(), "brinewick", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // The game tells when its loop has begun; the waits are bounded only as a guard.
-    for (int i = 0; i < 6000 && Slurp(bin / "Brinewick.log").find("'log' takes 1") == std::string::npos; i++) {
-        usleep(10000);
-    }
-    kill(pid, SIGTERM);
-    int status = 0, done = 0;
-    for (int i = 0; i < 60000 && !(done = waitpid(pid, &status, WNOHANG)); i++) usleep(1000);
-    if (!done) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    const int status = TermOnceLogged("'log' takes 1");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string log = Slurp(bin / "Brinewick.log");
     EXPECT_NE(log.find("stopped: the program is ending"), std::string::npos) << log;
@@ -412,24 +417,7 @@ TEST_F(InstalledGameTest, SigtermEndsTheGameWhileCCodeDoesNotReturn) {
     // that comes before it ends the script through the hook: exit 0 all the same).
     std::ofstream(bin / "init_menue.n") << "local s, p = string.rep('a', 60), string.rep('a*', 12) .. 'b'\n"
                                            "log()\nstring.find(s, p)\n";
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (!std::freopen((home / "err.txt").c_str(), "w", stderr) || chdir(home.c_str()) != 0) _exit(127);
-        execl((bin / "brinewick").c_str(), "brinewick", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // The waits are bounded only as a guard.
-    for (int i = 0; i < 6000 && Slurp(bin / "Brinewick.log").find("'log' takes 1") == std::string::npos; i++) {
-        usleep(10000);
-    }
-    kill(pid, SIGTERM);
-    int status = 0, done = 0;
-    for (int i = 0; i < 60000 && !(done = waitpid(pid, &status, WNOHANG)); i++) usleep(1000);
-    if (!done) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    const int status = TermOnceLogged("'log' takes 1");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << Slurp(home / "err.txt");
 }
 

@@ -7,16 +7,7 @@
 
 namespace {
 
-class DataTrustTest : public nScriptFixture {
-protected:
-    // Runs `text` as a data file into a fresh "/load"; false when it was refused.
-    bool LoadData(const std::string& text) {
-        if (nRoot* old = Lookup("/load")) old->Release();
-        nRoot* root = kernel->New("nroot", "/load");
-        const char* result = nullptr;
-        return server->RunDataFile(Write("data.n", text).c_str(), root, result);
-    }
-};
+using DataTrustTest = nScriptFixture;
 
 TEST_F(DataTrustTest, ObjectFilesLoadAsDataAndReachNothingElse) {
     // A file in the object-file format, written out by hand: header, nested objects,

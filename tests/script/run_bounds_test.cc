@@ -10,13 +10,6 @@ namespace {
 
 class RunBoundsTest : public nScriptFixture {
 protected:
-    // Runs `text` as a data file into a fresh "/load"; false when it was refused.
-    bool LoadData(const std::string& text) {
-        if (nRoot* old = Lookup("/load")) old->Release();
-        nRoot* root = kernel->New("nroot", "/load");
-        const char* result = nullptr;
-        return server->RunDataFile(Write("data.n", text).c_str(), root, result);
-    }
     bool RunLine(const std::string& text) {
         const char* result = nullptr;
         return server->RunLine(text.c_str(), result);

@@ -62,6 +62,13 @@ protected:
     // Writes `text` to Path(name), making folders on the way; returns the path.
     std::string Write(const std::string& name, const std::string& text);
     static std::string Slurp(const std::string& path);
+    // Runs `text` as a data file into a fresh "/load"; false when it was refused.
+    bool LoadData(const std::string& text) {
+        if (nRoot* old = Lookup("/load")) old->Release();
+        nRoot* root = kernel->New("nroot", "/load");
+        const char* result = nullptr;
+        return server->RunDataFile(Write("data.n", text).c_str(), root, result);
+    }
     static std::string SourceDir();
 
     CaptureLog log;
