@@ -58,14 +58,6 @@ int open64(const char* path, int flags, ...) {
     va_end(args);
     return Real<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
 }
-int openat(int dir, const char* path, int flags, ...) {
-    Refuse("openat", path);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeOf(flags, args);
-    va_end(args);
-    return Real<int (*)(int, const char*, int, ...)>("openat")(dir, path, flags, mode);
-}
 int socket(int domain, int type, int protocol) {
     Refuse("socket", nullptr);
     return Real<int (*)(int, int, int)>("socket")(domain, type, protocol);
