@@ -148,7 +148,7 @@ bool nBaseObserver::Run() {
 void nBaseObserver::ShowInChat(void* self, const char* text) {
     // A warm red, so that it reads as an error.
     nChatServer* chat = static_cast<nBaseObserver*>(self)->refChat_.Resolve();
-    if (chat) chat->Add(text, 1.0f, 0.4f, 0.3f, 1.0f);
+    if (chat) chat->AddReport(text, 1.0f, 0.4f, 0.3f, 1.0f);
 }
 
 void nBaseObserver::ResetTime() {

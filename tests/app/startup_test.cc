@@ -272,7 +272,14 @@ TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
     std::map<std::string, int> seen;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
-        EXPECT_LT(++seen[line], kFrames) << "logged every frame: " << line;
+        // A line that came again soon is written once with its count.
+        int times = 1;
+        const size_t counted = line.rfind(" (repeated ");
+        if (counted != std::string::npos && line.back() == ')') {
+            times = std::atoi(line.c_str() + counted + 11);
+            line.erase(counted);
+        }
+        EXPECT_LT(seen[line] += times, kFrames) << "logged every frame: " << line;
     }
     EXPECT_EQ(seen["nbwObserver: no input focus group 'mainmenu'"], 0) << log;
     EXPECT_EQ(seen["nbwObserver: no input focus group 'diver'"], 0) << log;

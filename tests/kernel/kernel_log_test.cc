@@ -9,7 +9,9 @@
 #include "kernel/nDefaultLogHandler.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLineBuffer.h"
+#include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
+#include "platform/system/Clock.h"
 #include "platform/system/System.h"
 
 namespace {
@@ -93,6 +95,37 @@ TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
         k.SetLogHandler(nullptr);
     }
     EXPECT_EQ(k.GetLogHandler(), k.GetDefaultLogHandler());
+    std::remove(logName.c_str());
+}
+
+TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLater) {
+    struct StepClock : sys::Clock {
+        int64_t Ticks() override { return ticks; }
+        int64_t Frequency() override { return 1000; }
+        void Sleep(int) override {}
+        int64_t ticks = 0;
+    } clock;
+    const std::string logName = ExeDir() + "/BwRepeatTest.log";
+    nKernelServer k(TestPackage);
+    k.GetTimeServer()->SetClock(&clock);
+    testing::internal::CaptureStdout();
+    {
+        nWin32LogHandler handler("BwRepeatTest");
+        k.SetLogHandler(&handler);
+        for (int i = 0; i < 3; i++) k.Print("same\n");
+        k.Print("other\n");
+        // After a pause the line is written as it is, then counted again.
+        clock.ticks = 10000;
+        for (int i = 0; i < 3; i++) k.Print("same\n");
+        // Its time is up at the next text: the count so far, and this one counted anew.
+        clock.ticks = 16000;
+        k.Print("same\n");
+        k.SetLogHandler(nullptr);
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ReadFile(logName), "same\nsame (repeated 2 times)\nother\n"
+                                 "same\nsame (repeated 2 times)\nsame (repeated 1 time)\n");
+    k.GetTimeServer()->SetClock(nullptr);
     std::remove(logName.c_str());
 }
 
