@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -230,17 +231,11 @@ protected:
 
     // CPU time in clock ticks that the game's main thread has used (-1 once it is gone).
     static long MainThreadTicks(pid_t pid) {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
-        std::string line;
-        if (!std::getline(in, line) || line.rfind(')') == std::string::npos) return -1;
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        long utime = 0, stime = 0;
-        // State is field 3 of the line; utime and stime are fields 14 and 15.
-        for (int i = 3; i <= 13 && fields >> field; i++) {
-        }
-        fields >> utime >> stime;
-        return fields ? utime + stime : -1;
+        std::string stat = Slurp("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
+        // After the name: state, then utime and stime as the 12th and 13th fields.
+        std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
+        std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+        return f.size() > 12 ? std::stol(f[11]) + std::stol(f[12]) : -1;
     }
 
     // Starts the game, sends it SIGTERM once its log holds `ready` (and, when `busyTicks`

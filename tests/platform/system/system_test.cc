@@ -1,10 +1,7 @@
 // The clock and the display detection the log handlers rely on.
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include "platform/system/MonotonicClock.h"
-#include "platform/system/StopWatchdog.h"
 #include "platform/system/System.h"
 
 namespace {
@@ -50,26 +47,6 @@ TEST(SystemTest, BoxTextWrapsAtSpacesWithinTheWidth) {
         joined += (joined.empty() ? "" : " ") + line;
     }
     EXPECT_EQ(joined, text);
-}
-
-TEST(StopWatchdogDeathTest, AStopItForcesExitsNonZero) {
-    // The shutdown did not run, so exit code 0 would report success: a closed window's
-    // stop ends with 3, a signal's with 128 + its number.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            sys::StopWatchdog::Start();
-            sys::StopWatchdog::Requested();
-            for (;;) sys::SleepMs(100);
-        },
-        ::testing::ExitedWithCode(3), "not answered in time");
-    EXPECT_EXIT(
-        {
-            sys::StopWatchdog::Start();
-            sys::StopWatchdog::Requested(SIGINT);
-            for (;;) sys::SleepMs(100);
-        },
-        ::testing::ExitedWithCode(128 + SIGINT), "not answered in time");
 }
 
 }  // namespace
