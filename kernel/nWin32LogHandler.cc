@@ -118,10 +118,11 @@ void nWin32LogHandler::ToFile(const char* fmt, va_list args, bool countRepeats) 
     Write(text_.data(), text_.size());
 }
 
-void nWin32LogHandler::ToBox(const char* fmt, va_list args, bool isError) {
+void nWin32LogHandler::ToBox(const char* fmt, va_list args, bool isError, bool fatal) {
     char buf[BoxBufferSize];
     FormatCut(buf, BoxBufferSize, fmt, args);
-    sys::ShowMessageBox(appName_.Get(), buf, isError);
+    if (fatal) sys::ShowFatalBox(appName_.Get(), buf);
+    else sys::ShowMessageBox(appName_.Get(), buf, isError);
 }
 
 bool nWin32LogHandler::ToGame(const char* fmt, va_list args) {
@@ -155,5 +156,5 @@ void nWin32LogHandler::Error(const char* fmt, va_list args) {
 void nWin32LogHandler::Fatal(const char* fmt, va_list args) {
     ToFile(fmt, args, false);
     Output(fmt, args);
-    ToBox(fmt, args, true);
+    ToBox(fmt, args, true, true);
 }

@@ -47,7 +47,8 @@ private:
     void Write(const char* text, size_t length);
     // Writes the counts of the repeats that are due at `now`, or all of them (`all`).
     void WriteCounts(bool all, double now);
-    void ToBox(const char* fmt, va_list args, bool isError);
+    // A fatal box first takes the game's window out of full screen and out of sight.
+    void ToBox(const char* fmt, va_list args, bool isError, bool fatal = false);
     // Hands the text, without its final line feeds, to the play display; false when the
     // frame loop does not run.
     bool ToGame(const char* fmt, va_list args);
