@@ -30,6 +30,10 @@ public:
     // Only sets the flag; nothing runs now.
     void SetAutoRun(bool on) { autoRun_ = on; }
     bool GetAutoRun() const { return autoRun_; }
+    // The origin that the text runs with. Only a loader that knows its file to be a
+    // person's sets it (the macro executor, for the macros file); no script command does.
+    nScriptServer::Origin GetOrigin() const { return origin_; }
+    void SetOrigin(nScriptServer::Origin origin) { origin_ = origin; }
 
 protected:
     // Stores the text without running it.

@@ -33,7 +33,7 @@ public:
     // Rows of four 80 x 25 buttons; the window fits them.
     void Layout();
     // What a press does: save the macros (when there are any), then run the macro
-    // (only an "nscriptlet"). False for an unknown button.
+    // (only an "nscriptlet") with the origin of its text. False for an unknown button.
     bool Press(int button);
     // Moves "bin:scripts.n" to "bin:scripts.bak" (replacing it) and saves the macros
     // there when there are any; false (logged) when that save fails.
@@ -46,8 +46,12 @@ public:
 
 private:
     nRoot* FindOrMakeScripts();
-    // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`.
+    // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`; their text
+    // runs as the person's.
     void Load(nRoot* scripts);
+    // Saves the macros as "bin:scripts" when there are any, leaving out the scriptlets
+    // whose text data planted or edited; false when the save fails.
+    bool WriteMacros(nRoot* scripts);
 
     std::unique_ptr<ui::ToolWindow> window_;
     double lastUpdate_ = 0.0;
