@@ -104,7 +104,9 @@ void nMacroExec2::Load(nRoot* scripts) {
     // of it loaded.
     nRoot* scratch = ks->NewUnnamed("nroot");
     const char* result = nullptr;
+    nScriptlet::HoldAutoRun hold;
     if (script->RunDataFile("bin:scripts.n", scratch, result)) {
+        autoRuns_ = std::move(hold.held);
         std::fputs(result, stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
@@ -161,6 +163,16 @@ bool nMacroExec2::Trigger() {
         Update();
         Layout();
         lastUpdate_ = now;
+    }
+    // The file's auto-run macros run once, as the person's, at the tools' first pass: not
+    // while the plugin is made, since a macro may delete the server that is adding it.
+    // They may delete this plugin too: nothing of it is used after them.
+    if (!autoRuns_.empty()) {
+        std::vector<nRef<nRoot>> runs;
+        runs.swap(autoRuns_);
+        for (const nRef<nRoot>& ref : runs) {
+            if (auto* scriptlet = dynamic_cast<nScriptlet*>(ref.GetUnsafe())) scriptlet->RunScriptlet();
+        }
     }
     return true;
 }

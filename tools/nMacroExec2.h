@@ -24,7 +24,8 @@ public:
 
     void SetActive(bool active) override;
     void Minimize() override;
-    // Every 5 s (and at the first call): Update and Layout.
+    // Every 5 s (and at the first call): Update and Layout. The first call also runs the
+    // auto-run macros that bin:scripts.n brought.
     bool Trigger() override;
 
     // One button per macro, in the order they appeared; buttons of macros gone go.
@@ -57,4 +58,6 @@ private:
     double lastUpdate_ = 0.0;
     nRef<nRoot> scripts_;
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
+    // The macros of bin:scripts.n that were to run as the file loaded, in its order.
+    std::vector<nRef<nRoot>> autoRuns_;
 };

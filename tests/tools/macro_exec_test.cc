@@ -272,17 +272,32 @@ TEST_F(MacroExecTest, AMacroThatDataPlantsOrEditsStaysData) {
     EXPECT_STREQ(Lookup("/scripts/shot")->GetSucc()->GetName(), "planted");
 }
 
+// An auto-run macro of the file waits for the load to end (nothing may run then) and runs
+// once, as the person's, at the tools' first pass.
+TEST_F(MacroExecTest, TheFilesAutoRunMacrosRunOnceAfterTheLoad) {
+    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'auto')\nsel('auto')\nsetautorun(true)\n"
+                                         "setscript(\"auto_runs = (auto_runs or 0) + 1\")\nsel('..')\n");
+    nMacroExec2* m = NewMacros();
+    EXPECT_EQ(m->GetScripts()->GetNumChildren(), 6) << log.text;
+    EXPECT_EQ(Global("auto_runs"), "nil");
+    m->Trigger();
+    EXPECT_EQ(Global("auto_runs"), "1") << log.text;
+    clock.Set(10.0);
+    m->Trigger();
+    EXPECT_EQ(Global("auto_runs"), "1");
+}
+
 }  // namespace
 
-// The macros file loads as a data file: a crafted one runs nothing at the first F12 and brings no
-// macros; with no file at all nothing is said.
+// The macros file loads as a data file: a file that runs text while it loads runs nothing
+// at the first F12 and brings no macros; with no file at all nothing is said.
 TEST_F(MacroExecTest, ACraftedMacrosFileRunsNothingAndNoFileSaysNothing) {
     const std::string marker = Path("ran");
-    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'x')\nsel('x')\nsetautorun(true)\n"
-                                         "setscript(\"io.popen('touch " + marker + "')\")\nsel('..')\n");
+    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'x')\nsel('x')\n"
+                                         "setscript(\"io.popen('touch " + marker + "')\")\nrun()\nsel('..')\n");
     log.text.clear();
     nMacroExec2* m = NewMacros();
-    EXPECT_TRUE(LogHas("scripts.n' refused: running script text")) << log.text;
+    EXPECT_TRUE(LogHas("scripts.n' refused: ")) << log.text;
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_EQ(m->GetScripts()->GetNumChildren(), 0);
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
