@@ -57,6 +57,7 @@ public:
     // The frame's phases after its timing.
     virtual void Trigger();
     void Quit() override { keepRunning_ = false; }
+    // Refuses (logged; the root stays) a path that names no logic node now.
     virtual void SetLogicRoot(const char* path);
     // Fatal "Aborting." when the root does not resolve.
     virtual nLogicNode* GetLogicRoot();

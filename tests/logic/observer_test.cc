@@ -182,12 +182,12 @@ TEST_F(ObserverTest, ScriptCommandsAndState) {
                     "o.setsleep(0.25)\n o.setgrid(true)\n"
                     "t, s, g = o.gettype(), o.getsleep(), o.getgrid()\n"
                     "r = o.getlogicroot()\n"
-                    "o.setlogicroot('/nothing')\n none = o.getlogicroot()\n"));
+                    "o.setlogicroot('/nothing')\n kept = o.getlogicroot()\n"));
     EXPECT_EQ(Global("t"), "baseobserver");
     EXPECT_EQ(Global("s"), "0.25");
     EXPECT_TRUE(obs->GetGrid());
     EXPECT_EQ(Global("r"), "/usr/logic");
-    EXPECT_EQ(Global("none"), "");
+    EXPECT_EQ(Global("kept"), "/usr/logic");  // a root that names nothing is refused
     int cmds = 0;
     for (nCmdProto* p = kernel->FindClass("nbaseobserver")->GetFirstCmd(); p; p = p->GetNextCmd()) cmds++;
     EXPECT_EQ(cmds, 10);
@@ -223,9 +223,24 @@ TEST_F(ObserverTest, MissingLogicRootIsLoggedOnceAndSkipsTheLogic) {
     logicEvents.clear();
     FrameAt(0.12);
     EXPECT_EQ(Events("root").size(), 1u);
-    obs->SetLogicRoot("/sys/servers/input");
-    FrameAt(0.15);
-    EXPECT_EQ(Count(log.text, "logic root '/sys/servers/input'"), 1);
+}
+
+TEST_F(ObserverTest, ARootThatIsNoLogicNodeIsRefusedAndTheLogicRunsOn) {
+    // A script's root of '/sys/servers' took the logic off every frame for good.
+    FrameAt(0.03);
+    ASSERT_TRUE(Run("o = obj('/sys/servers/observer')\n"
+                    "o.setlogicroot('/sys/servers')\n o.setlogicroot('/nothing')\n o.setlogicroot('')\n"));
+    EXPECT_EQ(Count(log.text, "is no logic node; the root stays '/usr/logic'"), 3);
+    EXPECT_STREQ(obs->GetLogicRootPath(), "/usr/logic");
+    logicEvents.clear();
+    FrameAt(0.06);
+    EXPECT_EQ(Events("root").size(), 1u);
+
+    // Another logic node is taken.
+    kernel->New("nobsroot", "/usr/other");
+    obs->SetLogicRoot("/usr/other");
+    EXPECT_STREQ(obs->GetLogicRootPath(), "/usr/other");
+    EXPECT_EQ(Count(log.text, "is no logic node"), 3);
 }
 
 TEST_F(ObserverTest, OpenDisplayFallsBackThroughItsModeList) {
