@@ -504,6 +504,44 @@ TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuit
 }
 
 
+// A quick load starts the menu's movie afresh; Esc then shows the entries of the game as it
+// is (the frames are short: the picture made as the menu comes up is the one that stays).
+TEST_F(DemoGameTest, EscAfterAQuickLoadShowsEveryEntryWithWeiterspielenLit) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.");
+    const std::string dir = saveDir.string() + "/";
+    ASSERT_TRUE(Run("function shot() obj('/sys/servers/gfx').screenshot('" + dir + "menu.bmp') end\n"
+                    "sel('/sys/servers/input') map('keyb0:f11.down', 'test_shot') sel('/')\n"
+                    "new('nlogicnode', '/usr/logic/testshot')\n"
+                    "new('nlogicinput', '/usr/logic/testshot/f11')\n"
+                    "sel('/usr/logic/testshot/f11') setgroup('testshot') setfocus(true)\n"
+                    "addinput('test_shot', 'shot()') sel('/')\n"));
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(3);
+    ASSERT_TRUE(Menu()->GetActive());
+    Key(SDL_SCANCODE_F11, SDLK_F11);
+    const auto rows = ReadShot(saveDir / "menu.bmp");
+    ASSERT_FALSE(rows.empty());
+    const size_t w = rows[0].size(), h = rows.size();
+    // Each entry's box at its right end: lit orange, unlit blue-green, or none.
+    std::string shown;
+    for (int i = 0; i < 4; i++) {
+        const auto& p = rows[size_t(236 + 66 * i) * h / 600][510 * w / 800];
+        shown += p[0] > 200 && p[1] > 120 && p[2] < 80 ? 'L' : p[0] < 50 && p[1] > 60 && p[2] > 90 ? 'u' : '-';
+    }
+    EXPECT_EQ(shown, "uLuu") << "Neues Spiel, Weiterspielen (lit), Spiel laden, Beenden";
+    // Return chooses what is lit.
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(2);
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_TRUE(State(0x2 | 0x40));
+}
+
 // Level 1's things, played with the game's keys: E takes the nearest thing or works the
 // basket and the switch, Q uses what the hand holds. The diver is put beside each thing
 // as the player would swim there.
