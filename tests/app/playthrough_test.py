@@ -493,13 +493,10 @@ class Game:
 
     # ---- processes
 
-    def start(self, away=False):
-        """The X server and the game. `away`: the pointer rests on a second screen of the
-        server, outside the game's window for good, and the window is given the keyboard."""
+    def start(self):
         rfd, wfd = os.pipe()
-        second = ["-screen", "1", "64x64x24"] if away else []
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24", *second, "-nolisten", "tcp",
+            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp",
              "-noreset"],
             pass_fds=(wfd,), preexec_fn=end_with_parent, stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(self.work, "xvfb.txt"), "w"))
@@ -516,8 +513,6 @@ class Game:
             text += chunk
         os.close(rfd)
         self.display = ":" + text.decode().strip()
-        if away:
-            self.xdo("mousemove", "--screen", "1", "10", "10")
         env = dict(os.environ)
         env.update({"DISPLAY": self.display, "SDL_VIDEODRIVER": "x11", "LIBGL_ALWAYS_SOFTWARE": "1",
                     "SDL_AUDIODRIVER": "dummy", "ALSOFT_DRIVERS": "null"})
@@ -541,15 +536,6 @@ class Game:
         env = dict(os.environ, DISPLAY=self.display)
         subprocess.run(["xdotool", *args], env=env, check=True, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-
-    def focus(self):
-        """Gives the game's window the keyboard (the pointer is not over it)."""
-        env = dict(os.environ, DISPLAY=self.display + ".0")
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", ""], env=env, timeout=60,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
-        for window in out:
-            subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env, timeout=60,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def alive(self):
         if self.game.poll() is not None:
@@ -1239,7 +1225,7 @@ def menu_clicks(game, checks):
     # The menu last sees the pointer on "Weiterspielen".
     game.xdo("key", "Escape")
     menu_settled(game, "Esc before the clicks")
-    game.xdo("mousemove", "--screen", "0", str(weiter[0]), str(weiter[1]))
+    game.xdo("mousemove", str(weiter[0]), str(weiter[1]))
     game.dump("pointer on 'Weiterspielen'")
     game.xdo("key", "Return")
     in_play(game, "Return")
@@ -1308,7 +1294,7 @@ def menu_sessions(game, checks):
         game.out = f"menu_{n}.txt"
         game.count = 0
         try:
-            game.start(away=session is menu_new_game)
+            game.start()
             session(game, checks)
         except Failure as e:
             checks.expect(False, str(e))
@@ -1320,13 +1306,11 @@ def menu_sessions(game, checks):
 
 
 def menu_new_game(game, checks):
-    """Played with the keys, the pointer away from the window (as a player's may be), so
-    the menu never sees it until the clicks."""
     game.wait_dump(0, "start scripts done")
     game.count = 1
-    game.focus()
-    game.wait_until("the first menu", lambda d: menu_shown(d) == ["lit", "unlit"])
-    game.xdo("key", "Return")
+    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+    game.wait_until("the first menu", lambda d: len(menu_shown(d)) == 2)
+    game.click(*menu_entry(["Neues Spiel", "Beenden"], "Neues Spiel"), "Neues Spiel")
     in_play(game, "a new game")
     menu_rounds(game, checks)
     menu_clicks(game, checks)
