@@ -1158,6 +1158,7 @@ def check_log(game, checks):
     often = [(n, line) for line, n in lines.items() if n > limit]
     checks.expect(not often, f"no log line repeated every frame ({frames} frames; above {limit}: {often[:3]})")
 
+
 # ---- The main menu as a player meets it, in runs of the game of their own: the entries the
 # game's state gives after quick loads, a click acting where it is made, and a load from the
 # menu as a session's first action, with its message in the status line.
