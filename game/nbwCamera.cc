@@ -117,6 +117,16 @@ void nbwCamera::Place() {
     SetMatrix(m);
 }
 
+bool nbwCamera::Near(const line3& line, const vector3& centre, float radius) {
+    // The segment's point nearest the centre: a way that ends inside a shape's sphere
+    // counts as well as one that passes through it.
+    const float len2 = line.m % line.m;
+    float t = len2 > 0.0f ? ((centre - line.b) % line.m) / len2 : 0.0f;
+    t = t < 0.0f ? 0.0f : t > 1.0f ? 1.0f : t;
+    const vector3 d = line.ipol(t) - centre;
+    return d % d <= radius * radius;
+}
+
 void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
     if (!target->IsA("nlogicphysik2")) return;
     nModCollisionState* state = static_cast<nLogicPhysik2*>(target)->GetPhysikCollisionState();
@@ -146,7 +156,7 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
     nCollideReportBuffer& buffer = ctx->GetCheckBuffer();
     bool found = false;
     float nearestDist = 0.0f;
-    vector3 nearestPos, nearestNormal;
+    vector3 nearestNormal;
     const int numStatic = ctx->GetNumStatic();
     const int total = numStatic + ctx->GetNumDynamic();
     for (int i = 0; i < total; i++) {
@@ -154,28 +164,36 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
         if (obj->owner == target || server->GetCollType(classIndex, obj->classIndex) != COLLTYPE_EXACT) continue;
         nCollideShape2* shape = obj->shape.GetUnsafe();
         if (!shape || shape->GetType() == nCollideShape2::QUICK) continue;
-        float t0, t1;
-        if (!nCollideContext2::SweepSpheres(line.b, 0.01f, line.m, obj->curMatrix.Translation(), shape->GetRadius(),
-                                            obj->motion, t0, t1)) {
-            continue;
-        }
-        buffer.Begin(COLLTYPE_EXACT);
-        if (shape->LineCheck(obj->curMatrix, line, &buffer, obj->motion)) {
-            for (int h = 0; h < buffer.numLineHits; h++) {
+        if (!Near(line, obj->curMatrix.Translation(), shape->GetRadius())) continue;
+        // A mesh answers with the first of its faces the line crosses, which may be the
+        // far side of a rock: the way is shortened to each hit until none is nearer.
+        line3 way = line;
+        for (int tries = 0; tries < MaxNearerHits; tries++) {
+            buffer.Begin(COLLTYPE_EXACT);
+            const bool hitSome = shape->LineCheck(obj->curMatrix, way, &buffer, obj->motion);
+            bool nearer = false;
+            for (int h = 0; hitSome && h < buffer.numLineHits; h++) {
                 const nCollideLineHit& hit = buffer.lineHits[h];
                 const float d = (hit.position - from).Len();
                 if (!found || d < nearestDist) {
-                    found = true;
+                    found = nearer = true;
                     nearestDist = d;
-                    nearestPos = hit.position;
                     nearestNormal = hit.normal;
                 }
             }
+            buffer.busy = false;
+            if (!nearer || !(nearestDist > 1e-3f)) break;
+            way = line3(from, from + dir * (nearestDist - 1e-3f));
         }
-        buffer.busy = false;
     }
     if (!found) return;
-    const vector3 p = nearestPos - dir * ClearMargin + nearestNormal * ClearMargin;
+    // Back along the free way far enough to stand the margin off the surface, further the
+    // more slanting the face (whichever way it is wound), but never behind the target.
+    float facing = nearestNormal % dir;
+    facing = facing < 0.0f ? -facing : facing;
+    const float back = ClearMargin / (facing > 0.25f ? facing : 0.25f);
+    const float along = nearestDist > back ? nearestDist - back : 0.0f;
+    const vector3 p = from + dir * along;
     m.m[3][0] = p.x;
     m.m[3][1] = p.y;
     m.m[3][2] = p.z;

@@ -6,6 +6,7 @@
 // between the target and the offset, the camera stands in front of it.
 #include <string>
 
+#include "kernel/line3.h"
 #include "kernel/matrix44.h"
 #include "kernel/nPathRef.h"
 #include "kernel/quaternion.h"
@@ -55,9 +56,13 @@ private:
     // way that the class of the target's collision state "physik" meets exactly in that
     // state's context (the target's own shapes aside), and off its surface by the margin.
     void KeepClear(matrix44& m, const vector3& from, nRoot* target);
+    // Whether the segment comes within `radius` of `centre`.
+    static bool Near(const line3& line, const vector3& centre, float radius);
 
     // How far the camera keeps off a surface it would be behind.
     static constexpr float ClearMargin = 0.4f;
+    // How often one shape's line check is repeated on the shortened way.
+    static constexpr int MaxNearerHits = 16;
 
     nMatrixHistory history_{5.0f, 0.1f};
     float elasticity_[2] = {0.8f, 0.8f};

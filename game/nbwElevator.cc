@@ -195,6 +195,9 @@ void nbwElevator::FillLists() {
     nLogicFlash* selection = Selection();
     nbwContainer* basket = BasketInventory();
     if (!selection || !basket) return;
+    // A screen loaded afresh has lost the German names the game handed its movie.
+    const char* labels = selection->GetValue(LabelsValue);
+    if ((!labels || !*labels) && !labels_.empty()) selection->SetValue(LabelsValue, labels_.c_str());
     std::string types, names;
     bool first = true;
     for (nRoot* c = basket->GetHead(); c; c = c->GetSucc()) {
@@ -224,6 +227,8 @@ void nbwElevator::ShowScreen() {
     if (open_) {
         selection->LoadFlash();
     } else {
+        // Kept for the next opening: unloading forgets them.
+        if (const char* labels = selection->GetValue(LabelsValue)) labels_ = labels;
         selection->UnloadFlash();
     }
 }

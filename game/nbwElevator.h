@@ -25,6 +25,9 @@ public:
     static constexpr float ZoneEnd[4] = {40.0f, 104.0f, 167.0f, 209.0f};
     static constexpr float SlideSpeed = 1000.0f;
     static constexpr float ScrollRepeat = 0.4f;
+    // The movie's variable holding the items' German names ("type=Name;..."), which the
+    // game's scripts set and the basket hands on across its screen's reloads.
+    static constexpr const char* LabelsValue = "typnamen";
 
     nbwElevator();
     ~nbwElevator() override;
@@ -75,6 +78,7 @@ private:
     nRef<nRoot> menuInput_;
     nRef<nRoot> user_;
     std::vector<std::string> logged_;
+    std::string labels_;
     bool needsSetup_ = true;
     bool needsRefresh_ = false;
     bool open_ = false;

@@ -104,7 +104,7 @@ local function bwx_place(x, y, z)
         obj(d).txyz(x, y + 0.5, z)
     end
 end
--- The fish goes only for a diver inside its box (2 up or down): in its upper half the
+-- The fish goes only for a diver inside its box (1 up or down): in its upper half the
 -- diver is put half a unit below it, else above it. A diver above a fish at the box's top
 -- would be outside; the fish would flee it and, chased, never bite.
 local function bwx_chase_fish()

@@ -358,6 +358,26 @@ TEST_F(ElevatorTest, ADeadUserClosesTheScreenAndTheLevelsDiverGetsTheFocus) {
     EXPECT_FALSE(selection->GetActive());
 }
 
+TEST_F(ElevatorTest, TheScreenShowsTheGermanNamesItWasGivenAtEveryOpening) {
+    Loaded("k1", "knife", 1.0f);
+    selection->SetValue("typnamen", "knife=Messer;lamp=Lampe");
+    auto names = [this] {
+        const char* n = selection->GetValue("typnamen");
+        return std::string(n ? n : "<null>");
+    };
+    for (int round = 0; round < 3; round++) {
+        OpenScreen();
+        EXPECT_EQ(names(), "knife=Messer;lamp=Lampe") << "opening " << round;
+        basket->CloseInventory();
+        for (int i = 0; i < 3; i++) Frame();
+        ASSERT_EQ(selection->GetModule(), nullptr);
+    }
+    // Names handed in while the screen is shut (a level starting) win over the kept ones.
+    selection->SetValue("typnamen", "knife=Klinge");
+    OpenScreen();
+    EXPECT_EQ(names(), "knife=Klinge");
+}
+
 TEST_F(ElevatorTest, MissingScreenNodesAreLoggedOnceAndTheStepsSkipped) {
     Lookup("/usr/logic/level/basket/selector")->Release();
     Lookup("/usr/logic/level/basket/menuinput")->Release();
