@@ -31,9 +31,10 @@ TARGET_SPREAD = 2.0
 # A grid of probes over the 800 x 600 picture.
 PROBE_COLUMNS, PROBE_ROWS = 8, 6
 
-HOOK = """-- The frame-replay benchmark's hook, run after the game's own start scripts.
+HOOK = """-- The frame-replay benchmark's hook, run after the game's own start scripts. The game
+-- has no file library: the script reads what the hook prints.
 local function fail(err)
-    local f = io.open('bench_error.txt', 'w') f:write(tostring(err)) f:close()
+    print('bench_error ' .. string.gsub(tostring(err), '\\n', ' | '))
     exit()
 end
 local ok, err = pcall(dofile, 'bin:bench_place.n')
@@ -52,9 +53,8 @@ local function step()
     if frame > warmup + 2 then times[#times + 1] = obj('/sys/var/prof_frame').getf() end
     if frame < warmup + count + 2 then execbuf('bench_frame()') return end
     obj('/sys/servers/gfx').screenshot('bench_last.bmp')
-    local f = io.open('bench_times.txt', 'w')
-    for _, t in ipairs(times) do f:write(string.format('%.9f\\n', t)) end
-    f:close()
+    for _, t in ipairs(times) do print(string.format('bench_time %.9f', t)) end
+    print('bench_end')
     exit()
 end
 function bench_frame()
@@ -211,25 +211,37 @@ def run(command, cwd, env, what, capture=True, timeout=900):
     return proc.stdout if capture else b""
 
 
-def run_game(home, env, pin, tracer=None):
+def hook_output(out):
+    """The frame times and the error that the hook printed among the game's output lines;
+    the times are None unless the hook finished."""
+    times, error, ended = [], None, False
+    for line in out.decode(errors="replace").splitlines():
+        if line.startswith("bench_time "):
+            times.append(float(line.split()[1]))
+        elif line.startswith("bench_error "):
+            error = line[len("bench_error "):]
+        elif line == "bench_end":
+            ended = True
+    return (times if ended else None), error
+
+
+def run_game(home, env, pin, tracer=None, timeout=300):
     """Runs the installed game (under `tracer`, a command prefix, when given) and returns
-    its measured frame times and last picture; both files are removed for the next run."""
+    its measured frame times and last picture; the picture is removed for the next run."""
     cmd = pin + (tracer or []) + [str(home / "bin" / "win32" / "brinewick")]
+    log = home / "bin" / "win32" / "Brinewick.log"
     try:
-        run(cmd, home, env, "the traced game" if tracer else "the game", timeout=300)
+        out = run(cmd, home, env, "the traced game" if tracer else "the game", timeout=timeout)
     except BenchError as e:
-        log = home / "bin" / "win32" / "Brinewick.log"
         raise BenchError(f"{e}; log tail:\n" + (log.read_text(errors="replace")[-1500:] if log.exists() else "")) from None
-    times_file, shot, error = home / "bench_times.txt", home / "bench_last.bmp", home / "bench_error.txt"
-    if error.exists():
-        raise BenchError(f"the place script failed: {error.read_text(errors='replace')}")
-    if not times_file.exists() or not shot.exists():
-        log = home / "bin" / "win32" / "Brinewick.log"
+    times, error = hook_output(out)
+    if error is not None:
+        raise BenchError(f"the place script failed: {error}")
+    shot = home / "bench_last.bmp"
+    if times is None or not shot.exists():
         raise BenchError("the game ended without its frame times or screenshot; log tail:\n"
                          + (log.read_text(errors="replace")[-2000:] if log.exists() else "(no log)"))
-    times = [float(t) for t in times_file.read_text().split()]
     picture = read_bmp(shot.read_bytes())
-    times_file.unlink()
     shot.unlink()
     return times, picture
 

@@ -138,7 +138,12 @@ struct Raw {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, uploadFrame);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, uploadTexture, 0);
 
-        avformat_open_input(&format, VideoPath().c_str(), nullptr, nullptr);
+        // The clip this program wrote, read as NUT only, as the players would read it.
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        av_dict_set(&options, "format_whitelist", "nut", 0);
+        avformat_open_input(&format, VideoPath().c_str(), av_find_input_format("nut"), &options);
+        av_dict_free(&options);
         avformat_find_stream_info(format, nullptr);
         stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
         const AVCodec* c = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);

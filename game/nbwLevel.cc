@@ -228,10 +228,12 @@ nRoot* nbwLevel::CloneFor(nRoot* s) {
     if (!p || lastProtoText_ != proto->GetS()) {
         nKernelServer* ks = nKernelServer::ks;
         ks->PushCwd(protos);
-        // A store's text names a template, never another object of the game.
-        ks->SetLookupFence(protos);
-        p = ks->Lookup(proto->GetS());
-        ks->SetLookupFence(nullptr);
+        {
+            // A store's text names a template, never another object of the game. A data
+            // file's command may have come here through its own fence, which stays.
+            nKernelServer::ScopedLookupFence fence(ks, protos);
+            p = ks->Lookup(proto->GetS());
+        }
         ks->PopCwd();
         if (p == protos) p = nullptr;
         lastProto_ = p;

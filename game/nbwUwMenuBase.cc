@@ -126,7 +126,15 @@ nRoot* nbwUwMenuBase::Child(const char* name) {
     return nKernelServer::ks->LookupFrom(this, name);
 }
 
+void nbwUwMenuBase::EnsureReferences() {
+    if (!rebuild_) return;
+    BuildReferences();
+    rebuild_ = false;
+}
+
 nLogicFlash* nbwUwMenuBase::Flash(const nRef<nRoot>& ref, const char* name) {
+    // Scripts may write to the display (a status text) before its first frame.
+    EnsureReferences();
     nRoot* o = ref.GetUnsafe();
     if (o && o->IsA(flashClass_)) return static_cast<nLogicFlash*>(o);
     Missing(name);
@@ -134,6 +142,7 @@ nLogicFlash* nbwUwMenuBase::Flash(const nRef<nRoot>& ref, const char* name) {
 }
 
 nLogicSprite* nbwUwMenuBase::Sprite(const nRef<nRoot>& ref, const char* name) {
+    EnsureReferences();
     nRoot* o = ref.GetUnsafe();
     if (o && o->IsA(spriteClass_)) return static_cast<nLogicSprite*>(o);
     Missing(name);
@@ -273,10 +282,7 @@ void nbwUwMenuBase::OpenInventory() {
     if (!GetLevel() || open_) return;
     if (policy_.openNeedsHandDiver && !HandDiver()) return;
     // Scripts may open the bar before the display's first frame.
-    if (rebuild_) {
-        BuildReferences();
-        rebuild_ = false;
-    }
+    EnsureReferences();
     armed_ = false;
     FillInventoryLists();
     open_ = true;
@@ -611,10 +617,7 @@ void nbwUwMenuBase::UpdateFigures() {
 bool nbwUwMenuBase::Trigger(nLogicGraph* graph) {
     // Help texts and the status line run scripts, which may delete the display.
     nRef<nRoot> self(this);
-    if (rebuild_) {
-        BuildReferences();
-        rebuild_ = false;
-    }
+    EnsureReferences();
     MouseMove();
     if (!self.IsValid()) return false;
     if (openness_ > 0.0f) {

@@ -101,6 +101,8 @@ protected:
 
 private:
     void BuildReferences();
+    // The references built once, at the first use or frame.
+    void EnsureReferences();
     void ApplyVisibility();
     void UpdateFade(float t);
     void UpdateSlots(float t);

@@ -377,12 +377,41 @@ bool nD3D8Server::SetDisplayMode(const char* mode) {
         n_error("nD3D8Server::SetDisplayMode(): '%s' is no display mode: %s\n", mode ? mode : "", why.c_str());
         return false;
     }
-    if (!nGfxServer::SetDisplayMode(mode)) return false;
+    // A refused mode leaves the fields as they were, which may describe the open display
+    // (its depth is what sprites copy their pixels by); it is not opened afterwards all
+    // the same.
+    const std::string before[4] = {displayMode, dev, type, rtype};
+    const int numbers[6] = {width, height, bpp, zbuf, sbuf, bbuf};
+    const int adapterBefore = selAdapter;
+    nRoot* const adapterNodeBefore = refAdapter.GetUnsafe();
+    auto refuse = [&] {
+        nKernelServer::StrCopy(displayMode, before[0].c_str(), sizeof(displayMode));
+        nKernelServer::StrCopy(dev, before[1].c_str(), sizeof(dev));
+        nKernelServer::StrCopy(type, before[2].c_str(), sizeof(type));
+        nKernelServer::StrCopy(rtype, before[3].c_str(), sizeof(rtype));
+        width = numbers[0];
+        height = numbers[1];
+        bpp = numbers[2];
+        zbuf = numbers[3];
+        sbuf = numbers[4];
+        bbuf = numbers[5];
+        selAdapter = adapterBefore;
+        refAdapter.Set(adapterNodeBefore);
+        adapterSelected = adapterNodeBefore != nullptr;
+        return false;
+    };
+    if (!nGfxServer::SetDisplayMode(mode)) return refuse();
+    // A window no device can be made at would be made first, at that size.
+    if (width > render::Device::MaxBackBufferSize || height > render::Device::MaxBackBufferSize) {
+        n_error("nD3D8Server::SetDisplayMode(): '%s' is larger than a device can be (%d x %d at most)\n",
+                displayMode, render::Device::MaxBackBufferSize, render::Device::MaxBackBufferSize);
+        return refuse();
+    }
     selectAdapter(std::atoi(dev));
     nRoot* adapter = refAdapter.GetUnsafe();
     if (!adapter) {
         n_error("nD3D8Server::SetDisplayMode(): no display adapter for '%s'\n", displayMode);
-        return false;
+        return refuse();
     }
     if (std::strcmp(type, "full") != 0) {
         modeValid = true;
@@ -399,16 +428,38 @@ bool nD3D8Server::SetDisplayMode(const char* mode) {
         }
     }
     n_error("nD3D8Server::SetDisplayMode(): adapter %d offers no mode '%s'\n", selAdapter, displayMode);
-    return false;
+    return refuse();
 }
 
 // ---- device open, close and reset
 
 bool nD3D8Server::OpenDisplay() {
+    if (!displayOpen) {
+        displayOpen = devOpen();
+        if (displayOpen) openMode = displayMode;
+        return displayOpen;
+    }
+    // A mode the device cannot make leaves the open display as it was: a refused mode
+    // does not even close it, and one whose device cannot be made is replaced by the
+    // mode that was open.
+    if (!modeValid || !refAdapter.GetUnsafe()) {
+        n_error("nD3D8Server::OpenDisplay(): no display mode that can be opened is set; the display stays at '%s'\n",
+                openMode.c_str());
+        return false;
+    }
     // A second open replaces the device rather than leaking the first.
-    if (displayOpen) CloseDisplay();
+    CloseDisplay();
     displayOpen = devOpen();
-    return displayOpen;
+    if (displayOpen) {
+        openMode = displayMode;
+        return true;
+    }
+    const std::string failed = displayMode;
+    const std::string before = openMode;
+    displayOpen = SetDisplayMode(before.c_str()) && devOpen();
+    n_error("nD3D8Server::OpenDisplay(): '%s' cannot be made; %s '%s'\n", failed.c_str(),
+            displayOpen ? "the display stays at" : "the display is closed, it cannot be opened again at", before.c_str());
+    return false;
 }
 
 bool nD3D8Server::devOpen() {

@@ -44,6 +44,8 @@ public:
 
     // ---- display
     bool SetDisplayMode(const char* mode) override;
+    // While a display is open, a mode that cannot be made returns false and leaves the
+    // display open at the mode it had.
     bool OpenDisplay() override;
     void CloseDisplay() override;
     bool IsDisplayOpen() override;
@@ -198,6 +200,8 @@ private:
     int adapterOrdinal() const;
     bool devOpen();
     void devClose();
+    // The mode text of the open display, which a failed replacement opens again.
+    std::string openMode;
     bool testResetDevice();
     void initDeviceState();
     void placeWindow();

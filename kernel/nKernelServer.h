@@ -69,6 +69,22 @@ public:
         fence_[2] = c;
         fenced_ = a || b || c;
     }
+    // Sets the lookup fence for its lifetime and then puts back the fence it found, so
+    // a fence set inside a fenced call does not lift the caller's.
+    class ScopedLookupFence {
+    public:
+        ScopedLookupFence(nKernelServer* ks, const nRoot* a, const nRoot* b = nullptr, const nRoot* c = nullptr)
+            : ks_(ks), before_{ks->fence_[0], ks->fence_[1], ks->fence_[2]} {
+            ks->SetLookupFence(a, b, c);
+        }
+        ~ScopedLookupFence() { ks_->SetLookupFence(before_[0], before_[1], before_[2]); }
+        ScopedLookupFence(const ScopedLookupFence&) = delete;
+        ScopedLookupFence& operator=(const ScopedLookupFence&) = delete;
+
+    private:
+        nKernelServer* ks_;
+        const nRoot* before_[3];
+    };
     nRoot* GetRoot() const { return root_; }
 
     nRoot* GetCwd() const { return cwd_; }

@@ -18,11 +18,11 @@ public:
     static const nClassInfo classInfo;
 
     // Where script text came from. A person's text (start scripts, the console, the tools,
-    // files they name) has the engine's commands and the file server's reach. Data's text (a
-    // data file, a save, a movie line, a remote line, the macros file), and whatever such
-    // text stores or runs in turn, runs at the data level: the line environment, budgets,
-    // files read only inside the installation, no file written, no assign changed, no
-    // socket opened, nothing released outside the level and persist trees.
+    // files they name, the macros file's macros) has the engine's commands and the file
+    // server's reach. Data's text (a data file, a save, a movie line, a remote line), and
+    // whatever such text stores or runs in turn, runs at the data level: the line
+    // environment, budgets, files read only inside the installation, no file written, no
+    // assign changed, no socket opened, nothing released outside the level and persist trees.
     enum class Origin : uint8_t { Person, Data };
     // The origin of the text running now (a person's when none runs): what it stores keeps it.
     static Origin CurrentOrigin() { return origin_; }

@@ -1,6 +1,6 @@
 #include "kernel/nTimeServer.h"
 
-#include <climits>
+#include <algorithm>
 #include <cmath>
 
 #include "kernel/nKernelServer.h"
@@ -93,6 +93,11 @@ void nTimeServer::SetTime(double t) {
 }
 
 void nTimeServer::LockDeltaT(double dt) {
+    // An endless step would make every later time infinite, a negative one meaningless.
+    if (!std::isfinite(dt) || dt < 0.0) {
+        n_error("nTimeServer::LockDeltaT(): step %g refused; it must be finite and not negative\n", dt);
+        return;
+    }
     if (dt != 0.0) {
         lockTime_ = GetTime();
         lockDeltaT_ = dt;
@@ -101,6 +106,23 @@ void nTimeServer::LockDeltaT(double dt) {
         SetTime(lockTime_);
         lockDeltaT_ = 0.0;
     }
+}
+
+void nTimeServer::WaitDeltaT(double dt) {
+    if (std::isnan(dt)) {
+        n_error("nTimeServer::WaitDeltaT(): wait %g refused\n", dt);
+        return;
+    }
+    waitDeltaT_ = dt;
+}
+
+void nTimeServer::SetTimeScale(float s) {
+    // Not a number would make every later time one; a negative scale runs the clock backwards.
+    if (!std::isfinite(s) || s < 0.0f) {
+        n_error("nTimeServer::SetTimeScale(): scale %g refused; it must be finite and not negative\n", double(s));
+        return;
+    }
+    timeScale_ = s;
 }
 
 void nTimeServer::EnableFrameTime() {
@@ -113,9 +135,8 @@ double nTimeServer::GetFrameTime() const { return frameTimeEnabled_ ? frameTime_
 void nTimeServer::Trigger() {
     if (lockDeltaT_ > 0.0 && !stopped_) lockTime_ += lockDeltaT_;
     if (waitDeltaT_ > 0.0) {
-        // Whole milliseconds; a step too large for an int sleeps as long as one can.
-        double ms = waitDeltaT_ * 1000.0;
-        clock_->Sleep(ms >= double(INT_MAX) ? INT_MAX : int(ms));
+        // Whole milliseconds, held to the frame's longest sleep: a longer wait would stop the game.
+        clock_->Sleep(int(std::min(waitDeltaT_, MaxFrameSleep) * 1000.0));
     }
     if (frameTimeEnabled_) frameTime_ = GetTime();
     // A profiler that lost its variable is skipped; the others still publish.

@@ -19,6 +19,9 @@ class nProfiler;
 class nTimeServer : public nRoot {
 public:
     static const nClassInfo classInfo;
+    // The longest a frame may sleep, in seconds: any more would stop the game. The
+    // wait delta-t and the observer's frame sleep are both held to it.
+    static constexpr double MaxFrameSleep = 1.0;
 
     nTimeServer();
     // Deletes the profilers still listed.
@@ -45,8 +48,11 @@ public:
     // while stopped.
     void SetTime(double t);
 
+    // Refuses a step that is not a number, infinite or negative (logged; the lock
+    // stays as it was).
     void LockDeltaT(double dt);
-    void WaitDeltaT(double dt) { waitDeltaT_ = dt; }
+    // Not a number is refused (logged); a wait longer than MaxFrameSleep sleeps that long.
+    void WaitDeltaT(double dt);
     double GetLockDeltaT() const { return lockDeltaT_; }
     double GetWaitDeltaT() const { return waitDeltaT_; }
 
@@ -55,7 +61,9 @@ public:
     // The time sampled by the last Trigger while frame time is enabled, else GetTime.
     double GetFrameTime() const;
 
-    void SetTimeScale(float s) { timeScale_ = s; }
+    // Refuses a scale that is not a number, infinite or negative (logged; the scale
+    // stays as it was).
+    void SetTimeScale(float s);
     float GetTimeScale() const { return timeScale_; }
 
     // Once per frame: advance the locked time, sleep the wait delta-t, sample

@@ -73,6 +73,13 @@ void nBaseObserver::SetGameState(uint32_t mask, bool on) {
 }
 
 void nBaseObserver::SetLogicRoot(const char* path) {
+    // A root that is no logic node would take the logic off every frame for good.
+    nRoot* obj = path && *path ? nKernelServer::ks->Lookup(path) : nullptr;
+    if (!obj || !obj->IsA("nlogicnode")) {
+        nKernelServer::ks->Error("nBaseObserver: logic root '%s' is no logic node; the root stays '%s'\n",
+                                 path ? path : "", GetLogicRootPath());
+        return;
+    }
     refLogicRoot_.SetPath(path);
     rootMissingLogged_ = false;
 }
@@ -150,7 +157,7 @@ bool nBaseObserver::Run() {
 void nBaseObserver::ShowInChat(void* self, const char* text) {
     // A warm red, so that it reads as an error.
     nChatServer* chat = static_cast<nBaseObserver*>(self)->refChat_.Resolve();
-    if (chat) chat->Add(text, 1.0f, 0.4f, 0.3f, 1.0f);
+    if (chat) chat->AddReport(text, 1.0f, 0.4f, 0.3f, 1.0f);
 }
 
 void nBaseObserver::ResetTime() {
@@ -239,8 +246,8 @@ void nBaseObserver::Trigger() {
     input->FlushEvents();
 
     if (sleep_ > 0.0f && !skipSleep_) {
-        // A script's sleep is held to a second a frame: more would stop the game.
-        const int ms = int(std::min(double(sleep_), 1.0) * 1000.0);
+        // A script's sleep is held to the frame's longest: more would stop the game.
+        const int ms = int(std::min(double(sleep_), nTimeServer::MaxFrameSleep) * 1000.0);
         nKernelServer::ks->GetTimeServer()->GetClock()->Sleep(ms);
     }
     skipSleep_ = false;

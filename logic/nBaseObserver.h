@@ -57,6 +57,7 @@ public:
     // The frame's phases after its timing.
     virtual void Trigger();
     void Quit() override { keepRunning_ = false; }
+    // Refuses (logged; the root stays) a path that names no logic node now.
     virtual void SetLogicRoot(const char* path);
     // Fatal "Aborting." when the root does not resolve.
     virtual nLogicNode* GetLogicRoot();
@@ -144,7 +145,8 @@ protected:
     nPathRef<nRoot> refPlugin_{"/sys/servers/plugin"};
 
 private:
-    // The log handler's play display: adds `text` to the chat overlay (none: log only).
+    // The log handler's play display: adds `text` to the chat overlay as a report (at most
+    // two rows; a repeat while it shows counts on its line), or nothing without a chat.
     static void ShowInChat(void* self, const char* text);
     void TakeChannels();
     // The logic root, or null (logged once until it resolves again).

@@ -1,6 +1,8 @@
 #include "logic/nChatServer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "gfx/nGfxServer.h"
@@ -51,6 +53,99 @@ void nChatServer::Add(const char* text, float r, float g, float b, float a) {
     const float t = float(Now());
     buffer_.Append(text, r, g, b, a, t);
     buffer_.Append("\n", r, g, b, a, t);
+}
+
+namespace {
+constexpr size_t RowWidth = nChatBuffer::LineCapacity - 1;
+constexpr size_t LastRowWidth = RowWidth - nChatServer::CountWidth;
+constexpr char CutMark[] = "[...]";
+constexpr size_t CutMarkLength = sizeof(CutMark) - 1;
+constexpr size_t ReportSize = nChatServer::MaxReportRows * nChatBuffer::LineCapacity + 1;
+
+uint64_t HashText(const char* text) {
+    uint64_t h = 14695981039346656037ull;
+    for (const char* p = text; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
+    return h;
+}
+
+// Writes `text` into `out` as the rows of a report, as the ring will split them: a row ends
+// at a line feed or when full, the last row keeps room for the count, and a text that
+// needs more rows is cut with the mark. Returns where the last row starts in `out`.
+size_t LayOutReport(const char* text, char (&out)[ReportSize]) {
+    size_t n = 0;
+    // The ring drops carriage returns; a space keeps the row as long as counted.
+    auto put = [&](const char* from, size_t count) {
+        for (size_t i = 0; i < count; i++) out[n++] = from[i] == '\r' ? ' ' : from[i];
+    };
+    const char* p = text;
+    size_t last = 0;
+    for (int row = 0;; row++) {
+        const size_t line = std::strcspn(p, "\n");
+        // Line feeds that end the text make no rows.
+        const bool lastLine = p[line + std::strspn(p + line, "\r\n")] == 0;
+        last = n;
+        if (lastLine && line <= LastRowWidth) {
+            put(p, line);
+            break;
+        }
+        if (row == nChatServer::MaxReportRows - 1) {
+            put(p, std::min(line, LastRowWidth - CutMarkLength));
+            put(CutMark, CutMarkLength);
+            break;
+        }
+        size_t take = std::min(line, RowWidth);
+        // All that is left fits one full row but not the last row's room: split it.
+        if (lastLine && take == line) take = LastRowWidth;
+        put(p, take);
+        p += take;
+        if (take == line && *p == '\n') p++;
+        // A full row ends by itself in the ring; a line feed after it would add an empty one.
+        if (take < RowWidth) out[n++] = '\n';
+    }
+    out[n] = 0;
+    return last;
+}
+}  // namespace
+
+void nChatServer::AddReport(const char* text, float r, float g, float b, float a) {
+    if (!text) return;
+    const uint64_t hash = HashText(text);
+    for (Report& report : reports_) {
+        if (report.count == 0 || report.hash != hash) continue;
+        nChatBuffer::Line* row = ShownRow(report);
+        if (!row) continue;
+        if (report.count < 999999) report.count++;
+        const size_t base = std::strlen(report.row);
+        std::snprintf(row->text + base, sizeof(row->text) - base, " (x%d)", report.count);
+        row->length = int(std::strlen(row->text));
+        return;
+    }
+    char rows[ReportSize];
+    const size_t last = LayOutReport(text, rows);
+    Add(rows, r, g, b, a);
+    Report& report = reports_[nextReport_];
+    nextReport_ = (nextReport_ + 1) % NumReports;
+    report.hash = hash;
+    report.index = buffer_.GetNewest();
+    report.time = buffer_.GetLine(0).time;
+    report.count = 1;
+    nKernelServer::StrCopy(report.row, rows + last, sizeof(report.row));
+}
+
+nChatBuffer::Line* nChatServer::ShownRow(const Report& report) {
+    const int newest = buffer_.GetNewest();
+    const int age = (newest - report.index + nChatBuffer::NumLines) % nChatBuffer::NumLines;
+    nChatBuffer::Line& line = buffer_.GetLine(age);
+    if (line.length == 0 || line.time != report.time) return nullptr;
+    if (float(Now()) - line.time > fadeOutTime_ + 1.0f) return nullptr;
+    const size_t base = std::strlen(report.row);
+    if (std::strncmp(line.text, report.row, base) != 0) return nullptr;
+    if (line.text[base] != 0 && std::strncmp(line.text + base, " (x", 3) != 0) return nullptr;
+    int newer = 0;
+    for (int i = 0; i < age; i++) {
+        if (buffer_.GetLine(i).length > 0 && ++newer >= MaxShown) return nullptr;
+    }
+    return &line;
 }
 
 void nChatServer::SetInputColor(float r, float g, float b, float a) {
@@ -137,8 +232,7 @@ void nChatServer::Render() {
     if (rows <= 0) return;
     const double now = Now();
 
-    // Up to 20 non-empty lines, newest first, by their age in the ring.
-    constexpr int MaxShown = 20;
+    // Up to MaxShown non-empty lines, newest first, by their age in the ring.
     int shown[MaxShown];
     int collected = 0;
     for (int age = 0; age < nChatBuffer::NumLines && collected < MaxShown; ++age) {

@@ -3,6 +3,7 @@
 // lines that fade in, stay for the fade-out time, then slide up and fade out, and an
 // optional input line whose text return hands to a script function as "name('text')".
 // The frame calls HandleInput after the physics step and Render after the visual pass.
+#include <cstdint>
 #include <string>
 
 #include "kernel/nPathRef.h"
@@ -25,6 +26,11 @@ public:
     static constexpr int InputSize = nEditLine::Size;
     static constexpr int CallbackSize = 256;
     static constexpr int FontSize = 10;
+    // Rows Render draws at most, newest first.
+    static constexpr int MaxShown = 20;
+    static constexpr int MaxReportRows = 2;
+    // Room a report's last row keeps for its count: " (x999999)".
+    static constexpr int CountWidth = 10;
 
     nChatServer();
 
@@ -34,6 +40,10 @@ public:
     void Toggle();
     // The text and then a line feed, so every message starts its own line.
     void Add(const char* text, float r, float g, float b, float a);
+    // As Add, for reports such as errors: at most MaxReportRows rows (a longer text ends in
+    // "[...]"), and the same text again while its rows are still in the ring adds nothing
+    // but counts on its last row (" (x2)", " (x3)", ...).
+    void AddReport(const char* text, float r, float g, float b, float a);
     void SetInputColor(float r, float g, float b, float a);
     // Cut to 255 characters.
     void RegisterCallback(const char* name);
@@ -59,7 +69,20 @@ public:
     nChatBuffer& GetBuffer() { return buffer_; }
 
 private:
+    // A report whose last row may still be in the ring.
+    struct Report {
+        uint64_t hash = 0;
+        int index = -1;  // ring index of its last row
+        float time = 0.0f;
+        int count = 0;
+        char row[nChatBuffer::LineCapacity] = {};  // that row as first written
+    };
+    static constexpr int NumReports = nChatBuffer::NumLines;
+
     double Now() const;
+    // The report's last row while it is drawn (among the newest shown rows, not faded
+    // out) and holds what the report wrote, else null.
+    nChatBuffer::Line* ShownRow(const Report& report);
     void KeyDown(int code);
     void Submit();
 
@@ -79,4 +102,6 @@ private:
     float offsetY_ = -0.9f;
     // Render's line texts, kept so drawing allocates nothing once grown.
     std::string scratch_;
+    Report reports_[NumReports];
+    int nextReport_ = 0;
 };

@@ -425,6 +425,30 @@ void nLogicFlash::Mouse(unsigned message, int flags) {
     if (module_) module_->MouseEvent(message, mouseX_, mouseY_, flags);
 }
 
+bool nLogicFlash::MovePointer(float x, float y) {
+    nRef<nRoot> alive(this);
+    mouseX_ = x;
+    mouseY_ = y;
+    if (!(x >= 0.0f && x < 1.0f && y >= 0.0f && y < 1.0f)) {
+        if (mouseInside_) {
+            mouseInside_ = false;
+            mouseOutPending_ = true;
+            updateRequests_ = std::max(updateRequests_, 1);
+            HandleMessages();
+        }
+        return alive.IsValid();
+    }
+    if (!mouseInside_) {
+        SetValue("input", "_root.mousein()");
+        mouseInside_ = true;
+    }
+    Mouse(flash::MouseMove, buttonFlags_);
+    HandleMessages();
+    if (!alive.IsValid()) return false;
+    updateRequests_ = std::max(updateRequests_, 1);
+    return true;
+}
+
 void nLogicFlash::ForwardInput() {
     if (!inputEvents_ || frozen_ || !module_) return;
     nInputServer* input = refInput_.Get();
@@ -435,30 +459,19 @@ void nLogicFlash::ForwardInput() {
     nRef<nRoot> alive(this);
     for (nInputEvent* e = input->FirstEvent(); e; e = nInputServer::NextEvent(e)) {
         if (!alive.IsValid() || !module_) return;
-        if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_MOUSE_MOVE) {
-            // The sprite's place in display pixels, as the pointer is given.
+        const bool button = e->type == N_INPUT_BUTTON_DOWN || e->type == N_INPUT_BUTTON_UP;
+        if (e->deviceId == N_INPUT_DEV_MOUSE && (e->type == N_INPUT_MOUSE_MOVE || button)) {
+            // A button acts where it was pressed: the pointer may have moved while the
+            // node was off and saw no moves, so the press moves it there first.
             const float mw = w_ * sx, mh = h_ * sy;
             const float x = mw > 0.0f ? (float(e->x) - x_ * sx) / mw : -1.0f;
             const float y = mh > 0.0f ? (float(e->y) - y_ * sy) / mh : -1.0f;
-            mouseX_ = x;
-            mouseY_ = y;
-            if (!(x >= 0.0f && x < 1.0f && y >= 0.0f && y < 1.0f)) {
-                if (mouseInside_) {
-                    mouseInside_ = false;
-                    mouseOutPending_ = true;
-                    updateRequests_ = std::max(updateRequests_, 1);
-                    HandleMessages();
-                }
-                continue;
+            if (e->type == N_INPUT_MOUSE_MOVE || x != mouseX_ || y != mouseY_) {
+                if (!MovePointer(x, y)) return;
             }
-            if (!mouseInside_) {
-                SetValue("input", "_root.mousein()");
-                mouseInside_ = true;
-            }
-            Mouse(flash::MouseMove, buttonFlags_);
-            HandleMessages();
-            if (alive.IsValid()) updateRequests_ = std::max(updateRequests_, 1);
-        } else if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_BUTTON_DOWN) {
+        }
+        if (!alive.IsValid() || !module_) return;
+        if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_BUTTON_DOWN) {
             buttonFlags_ |= 1;
             if (e->number == 0 && mouseInside_) {
                 Mouse(flash::MouseDown, 1);

@@ -106,6 +106,9 @@ private:
     // messaging off and one update.
     void ApplyMovieRect();
     void Mouse(unsigned message, int flags);
+    // The pointer at (x, y), relative to the sprite: in, out or moved, as the movie hears
+    // it. False when the movie's script released the node.
+    bool MovePointer(float x, float y);
 
     flash::FlashModule* module_ = nullptr;
     int movieLeft_ = -1, movieHeight_ = -1, movieTop_ = -1, movieWidth_ = -1;

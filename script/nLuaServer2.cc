@@ -507,7 +507,7 @@ void nLuaServer2::ChargePaths(lua_State* L, int count, bool makes) {
 
 void nLuaServer2::OnStopSignal(int sig) {
     stopRequested_ = 1;
-    sys::StopWatchdog::Requested();
+    sys::StopWatchdog::Requested(sig);
     // lua_sethook may be called from a signal handler.
     if (lua_State* state = stopState_) lua_sethook(state, Hook, LUA_MASKCOUNT, 1);
     const struct sigaction& previous = sig == SIGINT ? previousInt : previousTerm;

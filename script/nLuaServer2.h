@@ -68,7 +68,7 @@ public:
     // `closed` (when set) says the window was closed; then it stops the same way. Null
     // `server` lets go of the signals' target and ends that watch.
     // A stop that has not reached the main loop within sys::StopWatchdog::Grace (C code that
-    // does not return) ends the process with exit code 0.
+    // does not return) ends the process with 128 + the signal's number (3 for a closed window).
     static void CatchStopSignals(nLuaServer2* server, bool (*closed)() = nullptr);
     static bool StopRequested() { return stopRequested_ != 0; }
     bool Trigger() override;

@@ -30,9 +30,16 @@ void nScriptlet::SetScriptText(const char* text, size_t len) {
     }
 }
 
+nScriptlet::HoldAutoRun* nScriptlet::hold_ = nullptr;
+
 void nScriptlet::SetScript(const char* text) {
     SetScriptText(text, text ? strlen(text) : 0);
-    if (autoRun_) RunScriptlet();
+    if (!autoRun_) return;
+    if (hold_) {
+        hold_->held.emplace_back(this);
+    } else {
+        RunScriptlet();
+    }
 }
 
 const char* nScriptlet::RunScriptlet() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
 #include "kernel/nRoot.h"
 #include "kernel/nString.h"
 #include "kernel/nScriptServer.h"
@@ -23,13 +26,34 @@ public:
     // Runs the text; its result text, or null when there is no text.
     virtual const char* RunScriptlet();
 
-    // Stores the text (null: none) and runs it when auto-run is on.
+    // Stores the text (null: none) and runs it when auto-run is on (or keeps the scriptlet
+    // in the innermost HoldAutoRun).
     void SetScript(const char* text);
     // The text, null when there is none.
     const char* GetScript() const { return hasScript_ ? script_.Get() : nullptr; }
     // Only sets the flag; nothing runs now.
     void SetAutoRun(bool on) { autoRun_ = on; }
     bool GetAutoRun() const { return autoRun_; }
+    // The origin that the text runs with. Only a loader that knows its file to be a
+    // person's sets it (the macro executor, for the macros file); no script command does.
+    nScriptServer::Origin GetOrigin() const { return origin_; }
+    void SetOrigin(nScriptServer::Origin origin) { origin_ = origin; }
+
+    // While one lives, a text set with auto-run on is stored, not run, and its scriptlet
+    // kept in `held` in order: a loader that may run no text (the macros file under a data
+    // file's bounds) runs them once it is done.
+    class HoldAutoRun {
+    public:
+        HoldAutoRun() : outer_(hold_) { hold_ = this; }
+        ~HoldAutoRun() { hold_ = outer_; }
+        HoldAutoRun(const HoldAutoRun&) = delete;
+        HoldAutoRun& operator=(const HoldAutoRun&) = delete;
+
+        std::vector<nRef<nRoot>> held;
+
+    private:
+        HoldAutoRun* outer_;
+    };
 
 protected:
     // Stores the text without running it.
@@ -38,6 +62,8 @@ protected:
     nPathRef<nScriptServer> refScriptServer_;
 
 private:
+    static HoldAutoRun* hold_;
+
     nString script_;
     // The origin of the text that set the script: it runs with it.
     nScriptServer::Origin origin_ = nScriptServer::Origin::Person;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 #include <system_error>
+#include <vector>
 
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
@@ -18,6 +20,55 @@ const nClassInfo nMacroExec2::classInfo = nClassInfo::Make<nMacroExec2>("nmacroe
 namespace {
 constexpr int kDialog = 126;
 constexpr const char* kScriptsPath = "/scripts";
+
+bool IsDataText(const nRoot* obj) {
+    auto* scriptlet = dynamic_cast<const nScriptlet*>(obj);
+    return scriptlet && scriptlet->GetOrigin() == nScriptServer::Origin::Data;
+}
+
+// The macros file is the person's, as the start scripts beside it are: the text of
+// every scriptlet it made runs with the person's reach.
+void TrustAsPerson(nRoot* obj) {
+    if (auto* scriptlet = dynamic_cast<nScriptlet*>(obj)) scriptlet->SetOrigin(nScriptServer::Origin::Person);
+    for (nRoot* child = obj->GetHead(); child; child = child->GetSucc()) TrustAsPerson(child);
+}
+
+// Takes the scriptlets that data's text planted or edited out of the tree below `root`
+// for as long as it lives, and then puts them back in their places: the macros file
+// may not carry them, since what it holds runs as the person's when loaded again.
+class LeaveOutDataText {
+public:
+    explicit LeaveOutDataText(nRoot* root) { Walk(root); }
+    ~LeaveOutDataText() {
+        for (auto& [parent, children] : parents_) {
+            for (nRoot* child : children) parent->AddTail(child);
+        }
+    }
+    LeaveOutDataText(const LeaveOutDataText&) = delete;
+    LeaveOutDataText& operator=(const LeaveOutDataText&) = delete;
+
+private:
+    void Walk(nRoot* obj) {
+        std::vector<nRoot*> children;
+        bool any = false;
+        for (nRoot* child = obj->GetHead(); child; child = child->GetSucc()) {
+            children.push_back(child);
+            any = any || IsDataText(child);
+        }
+        for (nRoot* child : children) {
+            if (!IsDataText(child)) {
+                Walk(child);
+                continue;
+            }
+            nKernelServer::ks->Print("nmacroexec2: '%s' holds text of data and is not written to bin:scripts.n\n",
+                                     child->GetFullName().c_str());
+            child->Remove();
+        }
+        if (any) parents_.emplace_back(obj, std::move(children));
+    }
+
+    std::vector<std::pair<nRoot*, std::vector<nRoot*>>> parents_;
+};
 }  // namespace
 
 nMacroExec2::nMacroExec2() {
@@ -48,14 +99,18 @@ void nMacroExec2::Load(nRoot* scripts) {
         ks->Print("nmacroexec2: no script server to load bin:scripts.n\n");
         return;
     }
-    // The file is data: it builds into a scratch object, and its macros join "/scripts"
-    // only when all of it loaded.
+    // The file loads under a data file's bounds, so that a broken one cannot take the game
+    // down: it builds into a scratch object, and its macros join "/scripts" only when all
+    // of it loaded.
     nRoot* scratch = ks->NewUnnamed("nroot");
     const char* result = nullptr;
+    nScriptlet::HoldAutoRun hold;
     if (script->RunDataFile("bin:scripts.n", scratch, result)) {
+        autoRuns_ = std::move(hold.held);
         std::fputs(result, stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
+        TrustAsPerson(scratch);
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
             if (nRoot* clash = scripts->Find(macro->GetName())) clash->Release();
@@ -109,6 +164,16 @@ bool nMacroExec2::Trigger() {
         Layout();
         lastUpdate_ = now;
     }
+    // The file's auto-run macros run once, as the person's, at the tools' first pass: not
+    // while the plugin is made, since a macro may delete the server that is adding it.
+    // They may delete this plugin too: nothing of it is used after them.
+    if (!autoRuns_.empty()) {
+        std::vector<nRef<nRoot>> runs;
+        runs.swap(autoRuns_);
+        for (const nRef<nRoot>& ref : runs) {
+            if (auto* scriptlet = dynamic_cast<nScriptlet*>(ref.GetUnsafe())) scriptlet->RunScriptlet();
+        }
+    }
     return true;
 }
 
@@ -155,7 +220,7 @@ bool nMacroExec2::Press(int button) {
     if (it == buttons_.end()) return false;
     nRoot* macro = (*it)->GetMacro();
     nRoot* scripts = scripts_.GetUnsafe();
-    if (scripts && scripts->GetHead() && !scripts->SaveAs("bin:scripts")) {
+    if (scripts && !WriteMacros(scripts)) {
         nKernelServer::ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
     }
     if (!macro) return true;
@@ -178,10 +243,14 @@ bool nMacroExec2::Save() {
         std::filesystem::rename(file, backup, ignored);
     }
     nRoot* scripts = scripts_.GetUnsafe();
-    if (!scripts || !scripts->GetHead()) return true;
-    if (!scripts->SaveAs("bin:scripts")) {
+    if (scripts && !WriteMacros(scripts)) {
         nKernelServer::ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
         return false;
     }
     return true;
+}
+
+bool nMacroExec2::WriteMacros(nRoot* scripts) {
+    LeaveOutDataText personsOnly(scripts);
+    return !scripts->GetHead() || scripts->SaveAs("bin:scripts");
 }

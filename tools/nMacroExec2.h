@@ -24,7 +24,8 @@ public:
 
     void SetActive(bool active) override;
     void Minimize() override;
-    // Every 5 s (and at the first call): Update and Layout.
+    // Every 5 s (and at the first call): Update and Layout. The first call also runs the
+    // auto-run macros that bin:scripts.n brought.
     bool Trigger() override;
 
     // One button per macro, in the order they appeared; buttons of macros gone go.
@@ -33,7 +34,7 @@ public:
     // Rows of four 80 x 25 buttons; the window fits them.
     void Layout();
     // What a press does: save the macros (when there are any), then run the macro
-    // (only an "nscriptlet"). False for an unknown button.
+    // (only an "nscriptlet") with the origin of its text. False for an unknown button.
     bool Press(int button);
     // Moves "bin:scripts.n" to "bin:scripts.bak" (replacing it) and saves the macros
     // there when there are any; false (logged) when that save fails.
@@ -46,11 +47,17 @@ public:
 
 private:
     nRoot* FindOrMakeScripts();
-    // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`.
+    // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`; their text
+    // runs as the person's.
     void Load(nRoot* scripts);
+    // Saves the macros as "bin:scripts" when there are any, leaving out the scriptlets
+    // whose text data planted or edited; false when the save fails.
+    bool WriteMacros(nRoot* scripts);
 
     std::unique_ptr<ui::ToolWindow> window_;
     double lastUpdate_ = 0.0;
     nRef<nRoot> scripts_;
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
+    // The macros of bin:scripts.n that were to run as the file loaded, in its order.
+    std::vector<nRef<nRoot>> autoRuns_;
 };

@@ -105,10 +105,13 @@ nScriptEditDlg::nScriptEditDlg(ui::Host* host, nFileServer2* fileServer, const c
     this->editorWidth = ui::DialogUnitsToPixelsX(408);
     this->editorHeight = ui::DialogUnitsToPixelsY(206);
     if (this->window != nullptr && dialog != nullptr) {
-        this->marginX = this->window->GetWidth() - this->editorWidth + 25;
-        this->marginY = this->window->GetHeight() - this->editorHeight + 25;
-        this->seenWidth = this->window->GetWidth();
-        this->seenHeight = this->window->GetHeight();
+        // From the dialog's own size: a window made smaller to fit the display has the
+        // editor fitted at its first frame.
+        const int width = ui::DialogUnitsToPixelsX(dialog->width), height = ui::DialogUnitsToPixelsY(dialog->height);
+        this->marginX = width - this->editorWidth + 25;
+        this->marginY = height - this->editorHeight + 25;
+        this->seenWidth = width;
+        this->seenHeight = height;
     }
 
     if (this->window != nullptr) {

@@ -409,6 +409,23 @@ bool nTreeView::Protected(nRoot* object, const char* action) {
         nKernelServer::ks->Print("%s: '%s' refused for '/'\n", GetFullName().c_str(), action);
         return true;
     }
+    // The engine's servers, what they hold and what holds them: without one the game stops.
+    if (nRoot* servers = nKernelServer::ks->Lookup("/sys/servers")) {
+        for (nRoot* o = servers; o; o = o->GetParent()) {
+            if (o == object) {
+                nKernelServer::ks->Print("%s: '%s' refused for '%s', which holds the engine's servers\n",
+                                         GetFullName().c_str(), action, object->GetFullName().c_str());
+                return true;
+            }
+        }
+        for (nRoot* o = object->GetParent(); o; o = o->GetParent()) {
+            if (o == servers) {
+                nKernelServer::ks->Print("%s: '%s' refused for '%s': the engine's servers are not to be removed\n",
+                                         GetFullName().c_str(), action, object->GetFullName().c_str());
+                return true;
+            }
+        }
+    }
     return false;
 }
 

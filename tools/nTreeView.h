@@ -90,7 +90,8 @@ private:
     nRoot* ObjectOf(int handle) const;
     bool Fire(const char* event, const std::string& path);
     nConServer* Console();
-    // True (logged) when deleting or moving `object` would take "/" or the view itself.
+    // True (logged) when deleting or moving `object` would take "/", the view itself or
+    // an engine server (anything under "/sys/servers", or what holds it).
     bool Protected(nRoot* object, const char* action);
     void Paste(nRoot* target);
 

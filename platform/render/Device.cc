@@ -15,8 +15,6 @@ namespace render {
 
 namespace {
 
-constexpr int kMaxBackBufferSize = 8192;
-
 // Render states are brought to OpenGL in groups: a change marks its group.
 enum Group : uint32_t {
     kGroupDepth = 1u << 0,
@@ -273,8 +271,8 @@ bool Device::ApplyParameters(const PresentParameters& requested)
         this->window.GetClientSize(resolved.backBufferWidth, resolved.backBufferHeight);
     }
     if (resolved.backBufferWidth < 1 || resolved.backBufferHeight < 1 ||
-        resolved.backBufferWidth > kMaxBackBufferSize ||
-        resolved.backBufferHeight > kMaxBackBufferSize) {
+        resolved.backBufferWidth > MaxBackBufferSize ||
+        resolved.backBufferHeight > MaxBackBufferSize) {
         SDL_LogError(SDL_LOG_CATEGORY_RENDER, "Device: bad back-buffer size %dx%d",
                      resolved.backBufferWidth, resolved.backBufferHeight);
         return false;

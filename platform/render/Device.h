@@ -48,6 +48,9 @@ class Texture;
 
 class Device {
 public:
+    // The widest and tallest back buffer a device is made with.
+    static constexpr int MaxBackBufferSize = 8192;
+
     // Used by RenderSystem::OpenDevice.
     static std::unique_ptr<Device> Create(window::Window& window, DeviceType type,
                                           VertexProcessing processing, const Caps& caps,

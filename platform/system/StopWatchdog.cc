@@ -12,7 +12,9 @@ namespace sys {
 namespace {
 
 std::atomic<bool> requested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+std::atomic<int> requestedBy{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "set from a signal handler");
 
 Ticker* watch = nullptr;
 // Since when an unanswered stop has been seen, as the watch's ticks keep it.
@@ -29,7 +31,8 @@ std::chrono::steady_clock::time_point since;
             funlockfile(stream);
         }
     }
-    _exit(0);
+    // A message box's process (SDL forks one) gets SIGKILL when this process ends.
+    _exit(StopWatchdog::ForcedExitCode());
 }
 
 void Tick() {
@@ -57,7 +60,17 @@ void StopWatchdog::Stop() {
     requested = false;
 }
 
-void StopWatchdog::Requested() { requested = true; }
+void StopWatchdog::Requested(int signal) {
+    requestedBy = signal;
+    requested = true;
+}
+
+bool StopWatchdog::Pending() { return requested; }
+
+int StopWatchdog::ForcedExitCode() {
+    const int signal = requestedBy;
+    return signal > 0 ? 128 + signal : 3;
+}
 
 void StopWatchdog::Answered() { requested = false; }
 

@@ -1,15 +1,22 @@
 #include "platform/system/System.h"
 
 #include <SDL.h>
+#include <pthread.h>
 #include <strings.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <string_view>
+
+#include "platform/system/StopWatchdog.h"
 
 namespace sys {
 
@@ -91,6 +98,42 @@ int BoxColumns() {
     return std::clamp(mode.w * 3 / 4 / 8, 30, 120);
 }
 
+// This process while it waits for a box, else 0. SDL shows an X11 box from a forked child;
+// the child must not outlive the game, or it keeps the dead game's window on screen.
+std::atomic<pid_t> boxParent{0};
+void (*fatalBoxPrelude)() = nullptr;
+
+void OnForkedChild() {
+    const pid_t parent = boxParent;
+    if (parent == 0) return;
+    // The kernel kills the box when the thread that forked it ends, the process with it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);  // the game ended before the line above
+}
+
+void OnSignalInBox(int sig) {
+    // The waiting thread is inside SDL: the stop cannot reach the main loop, so it ends here.
+    static const char message[] = "a stop signal came while a message box waited; the program ends\n";
+    (void)!write(STDERR_FILENO, message, sizeof(message) - 1);
+    _exit(128 + sig);
+}
+
+bool ShowBox(Uint32 flags, const char* caption, const char* text) {
+    static std::once_flag atFork;
+    std::call_once(atFork, [] { pthread_atfork(nullptr, nullptr, OnForkedChild); });
+    struct sigaction end = {}, term = {}, interrupt = {};
+    end.sa_handler = OnSignalInBox;
+    sigemptyset(&end.sa_mask);
+    sigaction(SIGTERM, &end, &term);
+    sigaction(SIGINT, &end, &interrupt);
+    boxParent = getpid();
+    const bool shown = SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
+    boxParent = 0;
+    sigaction(SIGTERM, &term, nullptr);
+    sigaction(SIGINT, &interrupt, nullptr);
+    return shown;
+}
+
 }  // namespace
 
 std::string WrapText(const char* text, int columns) {
@@ -111,15 +154,23 @@ std::string WrapText(const char* text, int columns) {
 void ShowMessageBox(const char* caption, const char* text, bool isError) {
     if (!caption) caption = "";
     if (!text) text = "";
-    if (HasDisplay()) {
+    // A box would hold up a stop under way until someone clicks it.
+    if (HasDisplay() && !StopWatchdog::Pending()) {
         Uint32 flags = isError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
         // SDL sizes the box to its longest line, which may be wider than the screen.
         const std::string wrapped = WrapText(text, BoxColumns());
-        if (SDL_ShowSimpleMessageBox(flags, caption, wrapped.c_str(), nullptr) == 0) return;
+        if (ShowBox(flags, caption, wrapped.c_str())) return;
     }
     std::fprintf(stderr, "%s: %s", caption, text);
     std::fflush(stderr);
 }
+
+void ShowFatalBox(const char* caption, const char* text) {
+    if (fatalBoxPrelude) fatalBoxPrelude();
+    ShowMessageBox(caption, text, true);
+}
+
+void SetFatalBoxPrelude(void (*prelude)()) { fatalBoxPrelude = prelude; }
 
 void Exit(int code) {
     std::fflush(nullptr);

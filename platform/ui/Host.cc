@@ -146,6 +146,12 @@ std::unique_ptr<ToolWindow> Host::MakeToolWindow(const std::string& title, int w
     }
     w->x = this->placeX;
     w->y = this->placeY;
+    // The window stays on the display: rows that run past its bottom put it as low as it
+    // fits, and one larger than the display is made as large as the display.
+    w->width = std::min(w->width, std::max(1, this->lastDisplayWidth));
+    w->height = std::min(w->height, std::max(1, this->lastDisplayHeight));
+    w->x = std::max(0, std::min(w->x, this->lastDisplayWidth - w->width));
+    w->y = std::max(0, std::min(w->y, this->lastDisplayHeight - w->height));
     this->placeX += wide + gap;
     this->placeRow = std::max(this->placeRow, w->height);
     this->Register(w.get());
@@ -307,6 +313,7 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
     } else {
         io.DisplaySize = ImVec2(static_cast<float>(displayWidth), static_cast<float>(displayHeight));
         this->lastDisplayWidth = displayWidth;
+        this->lastDisplayHeight = displayHeight;
         io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
         io.MousePos = ImVec2(static_cast<float>(this->pointerX), static_cast<float>(this->pointerY));
         ImGui::NewFrame();

@@ -93,8 +93,9 @@ private:
     std::vector<ToolWindow*> windows;
     int nextWindow = 1;
     // Where the next tool window opens: side by side from the top-left corner, a row
-    // further down once the display's width (as last seen) is used up.
-    int placeX = 8, placeY = 8, placeRow = 0, lastDisplayWidth = 800;
+    // further down once the display's width (as last seen) is used up; kept within its
+    // height.
+    int placeX = 8, placeY = 8, placeRow = 0, lastDisplayWidth = 800, lastDisplayHeight = 600;
     ImDrawData* drawData = nullptr;
     bool takesPointer = false;
     bool takesKeyboard = false;

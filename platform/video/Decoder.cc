@@ -40,6 +40,24 @@ void QuietFfmpeg() {
     (void)once;
 }
 
+// The containers the players read, and nothing else is probed: AVI (the AVI player's
+// files), Bink (the cut-scenes) and NUT (the clips tests and benchmarks encode). Each is
+// known by its first bytes, so a playlist or script under a video's name never reaches
+// a demuxer that opens further files or URLs.
+constexpr const char* ContainerList = "avi,bink,nut";
+constexpr size_t HeadSize = 32;
+
+// The demuxer for the container the first bytes name; null for any other.
+const char* ContainerOf(const uint8_t* head, size_t size) {
+    if (size >= 12 && !std::memcmp(head, "RIFF", 4) && !std::memcmp(head + 8, "AVI ", 4)) return "avi";
+    if (size >= 4 && (!std::memcmp(head, "BIK", 3) || !std::memcmp(head, "KB2", 3))) return "bink";
+    if (size >= 25 && !std::memcmp(head, "nut/multimedia container", 25)) return "nut";
+    return nullptr;
+}
+
+// A demuxer's request to open another file or URL: always refused.
+int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
 }  // namespace
 
 int Decoder::readIo(void* opaque, uint8_t* buf, int size) {
@@ -96,7 +114,20 @@ Decoder::~Decoder() {
 }
 
 bool Decoder::openFormat() {
-    source->Seek(0, 0);
+    uint8_t head[HeadSize];
+    size_t got = 0;
+    const bool atStart = source->Seek(0, 0) == 0;
+    while (atStart && got < HeadSize) {
+        const int n = source->Read(head + got, int(HeadSize - got));
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    const char* demuxer = ContainerOf(head, got);
+    const AVInputFormat* container = demuxer ? av_find_input_format(demuxer) : nullptr;
+    if (!container || source->Seek(0, 0) != 0) {
+        error = "not a video in a container the players read (AVI, Bink, NUT)";
+        return false;
+    }
     auto* buffer = static_cast<uint8_t*>(av_malloc(IoBufferSize));
     io = buffer ? avio_alloc_context(buffer, IoBufferSize, 0, this, &Decoder::readIo, nullptr, &Decoder::seekIo)
                 : nullptr;
@@ -112,7 +143,15 @@ bool Decoder::openFormat() {
     }
     format->pb = io;
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    const int r = avformat_open_input(&format, nullptr, nullptr, nullptr);
+    // The one file is `io`: whatever a demuxer would open besides it is refused, by
+    // its callback and by a protocol list naming none; a nested demuxer (a subtitle
+    // inside an AVI) inherits the container list.
+    format->io_open = &RefuseOpen;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "none", 0);
+    av_dict_set(&options, "format_whitelist", ContainerList, 0);
+    const int r = avformat_open_input(&format, nullptr, container, &options);
+    av_dict_free(&options);
     if (r < 0) {
         // The context is freed on failure.
         format = nullptr;

@@ -1,9 +1,10 @@
 #pragma once
-// A video file read by its content through libavformat (Bink 1, AVI and whatever else
-// FFmpeg reads): the first video stream's size, frame rate and frame count, frames in
-// order (wrapping to the first after the last) or by number, converted with libswscale
-// into the layouts the display's back buffer and the AVI copy need; and the first audio
-// stream decoded to 16-bit samples (libswresample) for the sound track.
+// A video file read through libavformat, as AVI, Bink 1 or NUT, known by their first
+// bytes; only the one file is read, never a second file or URL a demuxer asks for: the
+// first video stream's size, frame rate and frame count, frames in order (wrapping to
+// the first after the last) or by number, converted with libswscale into the layouts
+// the display's back buffer and the AVI copy need; and the first audio stream decoded
+// to 16-bit samples (libswresample) for the sound track.
 //
 // Opening decodes the first frame, so a file that opens can be shown.
 #include <cstdint>
@@ -53,7 +54,7 @@ public:
     // with the rates' ratio, and a broken header's rate of millions takes gigabytes.
     static constexpr int MaxSampleRate = 384000;
 
-    // Null, with `error` saying why, for what is no video libavformat reads, a video
+    // Null, with `error` saying why, for what is no video in those containers, a video
     // stream without a decoder here, a size or frame rate of 0, no frame at all, or a
     // first frame that does not decode.
     static std::unique_ptr<Decoder> Open(std::unique_ptr<Source> source, std::string& error);

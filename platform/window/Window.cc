@@ -1,12 +1,14 @@
 #include "platform/window/Window.h"
 
 #include "platform/input/InputSystem.h"
+#include "platform/system/System.h"
 #include "platform/window/KeyInput.h"
 
 #include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace window {
 
@@ -68,6 +70,13 @@ bool HoldOpenGl()
     }
     held = true;
     return true;
+}
+
+// The windows that stand, for a fatal stop's box.
+std::vector<Window*>& Standing()
+{
+    static std::vector<Window*> windows;
+    return windows;
 }
 
 }  // namespace
@@ -155,10 +164,27 @@ Window::Window(SDL_Window* sdlWindow, int depth, int stencil)
     // Some drivers (offscreen) have no system pointers; every use is guarded.
     this->arrowCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
     SDL_SetWindowData(sdlWindow, kSelfKey, this);
+    Standing().push_back(this);
+    sys::SetFatalBoxPrelude(HideForFatalBox);
+}
+
+void Window::HideForFatalBox()
+{
+    // A full-screen window stays above the box, and a game that has stopped shows
+    // nothing worth seeing: the box stands alone. Hiding also gives back the desktop's
+    // display mode.
+    for (Window* owner : Standing()) {
+        if ((SDL_GetWindowFlags(owner->window) & SDL_WINDOW_FULLSCREEN) != 0) {
+            SDL_SetWindowFullscreen(owner->window, 0);
+        }
+        SDL_HideWindow(owner->window);
+    }
 }
 
 Window::~Window()
 {
+    std::vector<Window*>& standing = Standing();
+    standing.erase(std::remove(standing.begin(), standing.end(), this), standing.end());
     if (this->fullScreen) {
         this->LeaveFullScreen();
     }

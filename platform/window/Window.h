@@ -102,6 +102,8 @@ private:
     explicit Window(SDL_Window* window, int depthBits, int stencilBits);
     static SDL_Window* Create(const char* caption, int width, int height, int depthBits,
                               int stencilBits, bool borderless);
+    // Before a fatal stop's box: every window that stands leaves full screen and hides.
+    static void HideForFatalBox();
     void Dispatch(const SDL_Event& event, const MessageHandler& handler);
     void ApplyCursor();
 

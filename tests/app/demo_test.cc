@@ -504,6 +504,57 @@ TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuit
 }
 
 
+// The menu's picture follows its entries: after a quick load (which starts the movie
+// afresh) Esc shows all four with "Weiterspielen" lit, and the arrow keys move the light
+// that Return follows, though the pointer never moves.
+TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.");
+    const std::string dir = saveDir.string() + "/";
+    ASSERT_TRUE(Run("shots = 0\n"
+                    "function shot() shots = shots + 1 obj('/sys/servers/gfx').screenshot('" + dir +
+                    "menu' .. shots .. '.bmp') end\n"
+                    "sel('/sys/servers/input') map('keyb0:f11.down', 'test_shot') sel('/')\n"
+                    "new('nlogicnode', '/usr/logic/testshot')\n"
+                    "new('nlogicinput', '/usr/logic/testshot/f11')\n"
+                    "sel('/usr/logic/testshot/f11') setgroup('testshot') setfocus(true)\n"
+                    "addinput('test_shot', 'shot()') sel('/')\n"));
+    // Each entry's box at its right end: lit orange, unlit blue-green, or none.
+    auto shown = [&](int n) {
+        Key(SDL_SCANCODE_F11, SDLK_F11);
+        Frames(2);
+        const auto rows = ReadShot(saveDir / ("menu" + std::to_string(n) + ".bmp"));
+        std::string s;
+        if (rows.empty()) return s;
+        const size_t w = rows[0].size(), h = rows.size();
+        for (int i = 0; i < 4; i++) {
+            const auto& p = rows[size_t(236 + 66 * i) * h / 600][510 * w / 800];
+            s += p[0] > 200 && p[1] > 120 && p[2] < 80 ? 'L' : p[0] < 50 && p[1] > 60 && p[2] > 90 ? 'u' : '-';
+        }
+        return s;
+    };
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(3);
+    ASSERT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(shown(1), "uLuu") << "Neues Spiel, Weiterspielen (lit), Spiel laden, Beenden";
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Frames(2);
+    EXPECT_EQ(shown(2), "uuLu") << "Down lights 'Spiel laden'";
+    Key(SDL_SCANCODE_UP, SDLK_UP);
+    Frames(2);
+    EXPECT_EQ(shown(3), "uLuu") << "Up lights 'Weiterspielen' again";
+    // Return chooses what is lit.
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(2);
+    EXPECT_FALSE(Menu()->GetActive());
+    EXPECT_TRUE(State(0x2 | 0x40));
+}
+
 // Level 1's things, played with the game's keys: E takes the nearest thing or works the
 // basket and the switch, Q uses what the hand holds. The diver is put beside each thing
 // as the player would swim there.

@@ -18,6 +18,7 @@ import argparse
 import ctypes
 import math
 import os
+import re
 import select
 import shutil
 import signal
@@ -459,6 +460,8 @@ class Game:
         self.display = None
         self.count = 0
         self.log_out = None
+        # What the game prints: the hook's dumps among it.
+        self.out = "out.txt"
 
     # ---- installation
 
@@ -514,7 +517,7 @@ class Game:
         env = dict(os.environ)
         env.update({"DISPLAY": self.display, "SDL_VIDEODRIVER": "x11", "LIBGL_ALWAYS_SOFTWARE": "1",
                     "SDL_AUDIODRIVER": "dummy", "ALSOFT_DRIVERS": "null"})
-        self.log_out = open(os.path.join(self.work, "out.txt"), "w")
+        self.log_out = open(os.path.join(self.work, self.out), "w")
         self.game = subprocess.Popen([os.path.join(self.bin, "brinewick")], cwd=self.home, env=env,
                                      preexec_fn=end_with_parent, stdout=self.log_out, stderr=subprocess.STDOUT)
 
@@ -565,7 +568,7 @@ class Game:
     def printed(self, name):
         """The lines the hook printed under `name` (the game has no file library)."""
         prefix = f"bwx {name}" if name.endswith("_") else f"bwx {name} "
-        path = os.path.join(self.work, "out.txt")
+        path = os.path.join(self.work, self.out)
         if not os.path.exists(path):
             return ""
         with open(path, errors="replace") as f:
@@ -1152,9 +1155,174 @@ def check_log(game, checks):
         if rest.startswith("frames "):
             frames = max(frames, int(rest.split()[1]))
     limit = max(30, frames // 4)
-    lines = Counter(line for line in log.splitlines() if line.strip())
+    # A line that came again soon is written once with its count.
+    lines = Counter()
+    for line in log.splitlines():
+        counted = re.fullmatch(r"(.*) \(repeated (\d+) times?\)", line)
+        if counted:
+            lines[counted.group(1)] += int(counted.group(2))
+        elif line.strip():
+            lines[line] += 1
     often = [(n, line) for line, n in lines.items() if n > limit]
     checks.expect(not often, f"no log line repeated every frame ({frames} frames; above {limit}: {often[:3]})")
+
+
+# ---- The main menu as a player meets it, in runs of the game of their own: the entries the
+# game's state gives after quick loads, a click acting where it is made, and a load from the
+# menu as a session's first action, with its message in the status line.
+
+def menu_shown(d):
+    """The entries the menu's picture shows, top down, as "lit" or "unlit"; the first place
+    in neither colour ends them."""
+    out = []
+    for i in range(4):
+        p = d["picture"].at(MENU_LEFT + MENU_W - 10, MENU_TOP + i * MENU_STEP + 6)
+        if near(p, MENU_LIT, 24):
+            out.append("lit")
+        elif near(p, MENU_UNLIT, 24):
+            out.append("unlit")
+        else:
+            break
+    return out
+
+
+def menu_settled(game, what):
+    """The menu up (state 0x4), dumped once some frames have shown it."""
+    up = game.wait_until(f"{what}: the menu up", lambda d: (state_of(d) or 0) & STATE_MENU)
+    return game.wait_until(f"{what}: the menu shown", lambda d: int(d["frames"]) > int(up["frames"]) + 3)
+
+
+def in_play(game, what):
+    return game.wait_until(f"{what}: in play", lambda d: d["level"] == "level1" and (state_of(d) or 0) & STATE_LEVEL
+                           and not (state_of(d) or 0) & STATE_MENU)
+
+
+def press_without_moving(game, what):
+    """Button down and up where the pointer stands: no motion reaches the game."""
+    game.xdo("mousedown", "1")
+    game.dump(f"button down: {what}")
+    game.xdo("mouseup", "1")
+
+
+def menu_rounds(game, checks):
+    """A level runs and a quick save exists: every Esc, after quick loads too, shows all four
+    entries with "Weiterspielen" lit, and Return goes back to the game."""
+    save_path = os.path.join(game.home, "save", "schnellspeicher.n")
+    game.xdo("key", "F5")
+    game.wait_until("F5 for the menu's rounds", lambda d: os.path.isfile(save_path))
+    for n in range(3):
+        game.xdo("key", "Escape")
+        d = menu_settled(game, f"round {n}: Esc")
+        shown = menu_shown(d)
+        checks.expect(shown == ["unlit", "lit", "unlit", "unlit"],
+                      f"round {n}: Esc shows four entries, 'Weiterspielen' lit: {shown}")
+        game.xdo("key", "Return")
+        d = in_play(game, f"round {n}: Return")
+        # The last load's message has had its time before the next load shows its own.
+        game.wait_until(f"round {n}: the status line clear", lambda d: d.get("status") != "Spiel geladen.")
+        game.xdo("key", "F9")
+        game.wait_until(f"round {n}: F9 loaded", lambda d: d.get("status") == "Spiel geladen.")
+
+
+def menu_clicks(game, checks):
+    """The pointer moved in the game, a click in the menu without moving acts where it is
+    made: on no entry nothing, on "Beenden" the game ends."""
+    weiter, beenden = menu_entry(MENU_ALL, "Weiterspielen"), menu_entry(MENU_ALL, "Beenden")
+    below = (SCREEN_W // 2, MENU_TOP + 4 * MENU_STEP + 40)
+    # The menu last sees the pointer on "Weiterspielen".
+    game.xdo("key", "Escape")
+    menu_settled(game, "Esc before the clicks")
+    game.xdo("mousemove", str(weiter[0]), str(weiter[1]))
+    game.dump("pointer on 'Weiterspielen'")
+    game.xdo("key", "Return")
+    in_play(game, "Return")
+    game.xdo("mousemove", str(below[0]), str(below[1]))
+    game.dump("pointer below the entries, in play")
+    game.xdo("key", "Escape")
+    d = menu_settled(game, "Esc with the pointer below the entries")
+    press_without_moving(game, "below the entries")
+    d = game.wait_until("frames after the click below the entries", lambda e: int(e["frames"]) > int(d["frames"]) + 10)
+    checks.expect((state_of(d) or 0) & STATE_MENU,
+                  f"a click below the entries does nothing: the menu stays (state {state_of(d)})")
+    if not (state_of(d) or 0) & STATE_MENU:
+        game.xdo("key", "Escape")
+        menu_settled(game, "Esc again")
+    game.xdo("key", "Return")
+    in_play(game, "Return after the click below")
+    game.xdo("mousemove", str(beenden[0]), str(beenden[1]))
+    game.dump("pointer on the place of 'Beenden', in play")
+    game.xdo("key", "Escape")
+    menu_settled(game, "Esc with the pointer on 'Beenden'")
+    game.xdo("mousedown", "1")
+    game.xdo("mouseup", "1")
+    code = game.wait_exit()
+    checks.expect(code == 0, f"a click on 'Beenden' without moving ends the game with 0 (exit code {code})")
+
+
+def load_first(game, checks):
+    """"Spiel laden" as the session's first action: level 1 from the quick save, "Spiel
+    geladen." in the status line and no error about the display."""
+    game.wait_dump(0, "start scripts done")
+    game.count = 1
+    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+    entries = ["Neues Spiel", "Spiel laden", "Beenden"]
+    laden = menu_entry(entries, "Spiel laden")
+    game.wait_until("the menu with 'Spiel laden'", lambda d: len(menu_shown(d)) == 3)
+    game.click(*laden, "Spiel laden")
+    d = game.wait_until("level 1 loaded", lambda d: d["level"] == "level1" and (state_of(d) or 0) & STATE_LEVEL)
+    try:
+        d = game.wait_until("'Spiel geladen.' in the status line", lambda d: d.get("status") == "Spiel geladen.",
+                            limit=30)
+        checks.expect(True, "'Spiel laden' first: 'Spiel geladen.' in the status line")
+    except Failure as e:
+        checks.expect(False, f"'Spiel laden' first: {e} (status '{d.get('status')}')")
+    log = open(os.path.join(game.bin, "Brinewick.log"), encoding="utf-8", errors="replace").read()
+    checks.expect("no usable" not in log, "'Spiel laden' first: no error about the display's parts in the log")
+    game.xdo("key", "Escape")
+    menu_settled(game, "Esc after the load")
+    game.click(*menu_entry(MENU_ALL, "Beenden"), "Beenden", last=True)
+    checks.expect(game.wait_exit() == 0, "the loaded session ends with 0")
+
+
+MENU_ALL = ["Neues Spiel", "Weiterspielen", "Spiel laden", "Beenden"]
+
+
+def menu_sessions(game, checks):
+    """Two runs of the game in the installation, each with an X server and output of its
+    own: a new game with Esc, Return and F9 in rounds and then the clicks; a run whose first
+    action is "Spiel laden"."""
+    save = os.path.join(game.home, "save", "schnellspeicher.n")
+    if os.path.exists(save):
+        os.remove(save)
+    log = os.path.join(game.bin, "Brinewick.log")
+    for n, session in enumerate((menu_new_game, load_first)):
+        if os.path.exists(log):
+            os.replace(log, os.path.join(game.work, f"Brinewick-{game.out}.log"))
+        game.out = f"menu_{n}.txt"
+        game.count = 0
+        try:
+            game.start()
+            session(game, checks)
+        except Failure as e:
+            checks.expect(False, str(e))
+        except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as e:
+            checks.expect(False, f"xdotool: {e}")
+        finally:
+            game.stop()
+        check_log(game, checks)
+
+
+def menu_new_game(game, checks):
+    game.wait_dump(0, "start scripts done")
+    game.count = 1
+    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+    game.wait_until("the first menu", lambda d: len(menu_shown(d)) == 2)
+    game.click(*menu_entry(["Neues Spiel", "Beenden"], "Neues Spiel"), "Neues Spiel")
+    in_play(game, "a new game")
+    menu_rounds(game, checks)
+    menu_clicks(game, checks)
+
+# ---- end of the main menu's runs
 
 
 def main():
@@ -1181,8 +1349,9 @@ def main():
     finally:
         game.stop()
     check_log(game, checks)
+    menu_sessions(game, checks)
     if checks.failed:
-        out = os.path.join(work, "out.txt")
+        out = os.path.join(work, game.out)
         if os.path.exists(out):
             print("---- game output (last lines)")
             print("".join(open(out, errors="replace").readlines()[-40:]))

@@ -3,6 +3,7 @@
 // (exit codes, the log beside the executable).
 #include "app/AppMain.h"
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,11 +12,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/RegisterPackage.h"
 #include "collide/nCollideServer2.h"
 #include "game/nbwObserver.h"
 #include "gfx/nBmpFile.h"
@@ -23,12 +26,14 @@
 #include "input/nInputServer.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
+#include "kernel/nWin32LogHandler.h"
 #include "logic/nBaseObserver.h"
 #include "logic/nCameraServer.h"
 #include "logic/nLogicObserverCamera.h"
 #include "logic/nPersist.h"
 #include "physics/nPhysikServer.h"
 #include "platform/render/Device.h"
+#include "platform/system/System.h"
 #include "platform/window/Window.h"
 #include "tests/platform/SdlTestEnvironment.h"
 
@@ -161,6 +166,34 @@ TEST(StartupTest, NoDisplayModeIsFatalWithTheGermanText) {
         "fen sie ob ihre Grafikkarte den Systemvorraussetzungen entspricht!");
 }
 
+TEST(StartupTest, AFatalStopTakesTheWindowOutOfFullScreenAndSightBeforeItsBox) {
+    // A full-screen window stays above a box, which the player then never sees. SDL tells
+    // when the window hides; the box (standard error here) must come after.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            nKernelServer k(RegisterPackage);
+            k.SetLogHandler(new nWin32LogHandler("BwFatalWindowTest"));
+            std::unique_ptr<window::Window> win = window::Window::Open("fatal", 64, 48);
+            SDL_Window* sdl = win->GetSdlWindow();
+            SDL_ShowWindow(sdl);
+            SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            if (!(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN)) std::_Exit(1);
+            SDL_AddEventWatch(
+                [](void* target, SDL_Event* e) {
+                    if (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_HIDDEN) {
+                        const bool full = SDL_GetWindowFlags(static_cast<SDL_Window*>(target)) & SDL_WINDOW_FULLSCREEN;
+                        std::fprintf(stderr, "hidden, %s\n", full ? "full screen" : "windowed");
+                    }
+                    return 0;
+                },
+                sdl);
+            nKernelServer::FatalError("Aborting.");
+        },
+        ::testing::ExitedWithCode(3), "hidden, windowed\n.*BwFatalWindowTest: Aborting\\.");
+    std::remove((fs::path(sys::ExecutablePath()).parent_path() / "BwFatalWindowTest.log").c_str());
+}
+
 // ---- the installed program
 
 std::string Slurp(const fs::path& p) {
@@ -196,9 +229,19 @@ protected:
     }
     void TearDown() override { fs::remove_all(top); }
 
-    // Starts the game, sends it SIGTERM once its log holds `ready` and gives its wait
-    // status (its stderr in "err.txt"); the waits are bounded only as a guard.
-    int TermOnceLogged(const char* ready) {
+    // CPU time in clock ticks that the game's main thread has used (-1 once it is gone).
+    static long MainThreadTicks(pid_t pid) {
+        std::string stat = Slurp("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
+        // After the name: state, then utime and stime as the 12th and 13th fields.
+        std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
+        std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+        return f.size() > 12 ? std::stol(f[11]) + std::stol(f[12]) : -1;
+    }
+
+    // Starts the game, sends it SIGTERM once its log holds `ready` (and, when `busyTicks`
+    // is given, once its main thread has run that much CPU time after it) and gives its
+    // wait status (its stderr in "err.txt"); the waits are bounded only as a guard.
+    int TermOnceLogged(const char* ready, long busyTicks = 0) {
         const pid_t pid = fork();
         if (pid < 0) return -1;
         if (pid == 0) {
@@ -207,6 +250,10 @@ protected:
             _exit(127);
         }
         for (int i = 0; i < 6000 && Slurp(bin / "Brinewick.log").find(ready) == std::string::npos; i++) usleep(10000);
+        const long start = MainThreadTicks(pid);
+        for (int i = 0; i < 6000 && busyTicks > 0 && start >= 0 && MainThreadTicks(pid) < start + busyTicks; i++) {
+            usleep(10000);
+        }
         kill(pid, SIGTERM);
         int status = 0, done = 0;
         for (int i = 0; i < 60000 && !(done = waitpid(pid, &status, WNOHANG)); i++) usleep(1000);
@@ -272,7 +319,14 @@ TEST_F(InstalledGameTest, RunsFramesUntilAScriptExitsAndLogsTheStartupInOrder) {
     std::map<std::string, int> seen;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
-        EXPECT_LT(++seen[line], kFrames) << "logged every frame: " << line;
+        // A line that came again soon is written once with its count.
+        int times = 1;
+        const size_t counted = line.rfind(" (repeated ");
+        if (counted != std::string::npos && line.back() == ')') {
+            times = std::atoi(line.c_str() + counted + 11);
+            line.erase(counted);
+        }
+        EXPECT_LT(seen[line] += times, kFrames) << "logged every frame: " << line;
     }
     EXPECT_EQ(seen["nbwObserver: no input focus group 'mainmenu'"], 0) << log;
     EXPECT_EQ(seen["nbwObserver: no input focus group 'diver'"], 0) << log;
@@ -399,7 +453,8 @@ TEST_F(InstalledGameTest, AnAutoplayedLevelOneExitsCleanlyAndItsScreenshotShowsT
     EXPECT_GT(orange, 50) << "the diver's suit";
 }
 
-// SIGTERM ends the game cleanly while a start script loops for good.
+// SIGTERM ends the game cleanly while a start script loops for good: the shutdown runs to
+// its end, and only then is the exit code 0.
 TEST_F(InstalledGameTest, SigtermEndsTheGameWhileAScriptLoops) {
     // log() without its argument puts a line in the log as the loop begins.
     std::ofstream(bin / "init_menue.n") << "log()\nwhile true do end\n";
@@ -408,17 +463,20 @@ TEST_F(InstalledGameTest, SigtermEndsTheGameWhileAScriptLoops) {
     const std::string log = Slurp(bin / "Brinewick.log");
     EXPECT_NE(log.find("stopped: the program is ending"), std::string::npos) << log;
     EXPECT_NE(log.find("AppMain: main loop ended"), std::string::npos) << log;
+    EXPECT_NE(log.find("AppMain: release /sys/servers/script\nAppMain: kernel\n"), std::string::npos) << log;
 }
 
 // A start script stuck in one C call, where no hook reaches (a pattern that backtracks for
-// ages; trusted text is not charged): the game still ends with exit code 0 after SIGTERM.
+// ages; trusted text is not charged): the watchdog ends the game after SIGTERM, and as the
+// shutdown did not run, the exit code says so (128 + SIGTERM).
 TEST_F(InstalledGameTest, SigtermEndsTheGameWhileCCodeDoesNotReturn) {
-    // log() without its argument puts a line in the log just before the C call (a signal
-    // that comes before it ends the script through the hook: exit 0 all the same).
+    // log() without its argument puts a line in the log just before the C call; the signal
+    // comes once the main thread has spent half a second in it.
     std::ofstream(bin / "init_menue.n") << "local s, p = string.rep('a', 60), string.rep('a*', 12) .. 'b'\n"
                                            "log()\nstring.find(s, p)\n";
-    const int status = TermOnceLogged("'log' takes 1");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << Slurp(home / "err.txt");
+    const int status = TermOnceLogged("'log' takes 1", sysconf(_SC_CLK_TCK) / 2);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status << Slurp(home / "err.txt");
+    EXPECT_EQ(Slurp(bin / "Brinewick.log").find("AppMain: shutdown"), std::string::npos);
 }
 
 // What data leaves behind runs later with the trust of data: a quick save's timer and

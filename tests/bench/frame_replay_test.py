@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """The frame-replay benchmark's own reading: which replayed frames match the game's,
-which calls present, the pictures it compares, and its skip without apitrace."""
+which calls present, the pictures it compares, its skip without apitrace, and its game
+part (the hook in the installed game) on a few frames of the game that CTest names."""
+import argparse
 import importlib.util
 import os
 import subprocess
 import sys
+import tempfile
 import unittest
 from pathlib import Path
 
@@ -125,6 +128,35 @@ class SkipTest(unittest.TestCase):
         proc = subprocess.run([sys.executable, str(SCRIPT)], env=env, capture_output=True, text=True, timeout=60)
         self.assertEqual(proc.returncode, 0, proc.stderr)
         self.assertIn("bench_frame_replay: skipped: apitrace and eglretrace not installed", proc.stdout)
+
+
+@unittest.skipUnless(os.environ.get("BW_GAME_BUILD"), "BW_GAME_BUILD names no build of the game")
+class GamePartTest(unittest.TestCase):
+    """The game's own run, as the benchmark makes it: a hook that cannot finish (no file
+    library, a failing call) ran on until the time limit and left no figures."""
+    # Long enough for a sanitized build on a busy machine; a hook that does not end takes it all.
+    TIMEOUT = 240
+
+    def run_place(self, place, frames=3):
+        args = argparse.Namespace(step=1.0 / 30.0, warmup=2, frames=frames, seed=4711)
+        with tempfile.TemporaryDirectory(prefix="frame_replay_test_") as work:
+            home = Path(work) / "home"
+            home.mkdir()
+            bench.install(Path(os.environ["BW_GAME_BUILD"]), home, place, args)
+            return bench.run_game(home, bench.environment(args), [], timeout=self.TIMEOUT)
+
+    def test_the_hook_hands_out_each_measured_frame_and_the_last_picture(self):
+        times, (w, h, _) = self.run_place(bench.PLACES / "start.n", frames=4)
+        self.assertEqual(len(times), 4)
+        self.assertTrue(all(t > 0 for t in times), times)
+        self.assertGreater(w * h, 0)
+
+    def test_a_failing_place_script_ends_the_game_with_its_error(self):
+        with tempfile.TemporaryDirectory() as d:
+            place = Path(d) / "broken.n"
+            place.write_text("function bench_place_frame(frame) if frame == 2 then error('no such place') end end\n")
+            with self.assertRaisesRegex(bench.BenchError, "the place script failed: .*no such place"):
+                self.run_place(place)
 
 
 if __name__ == "__main__":

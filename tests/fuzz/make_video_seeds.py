@@ -3,7 +3,9 @@
 do not come from FFmpeg's writers: RIFF 'AVI ' with an 'avih' header, one 'strl' per
 stream ('strh' + 'strf': a BITMAPINFOHEADER, with 256 colours for 8 bits, or a
 WAVEFORMATEX for 16-bit PCM), a 'movi' list of '00db' frames (DIB rows bottom-up, padded
-to 4 bytes) and '01wb' sound, and an 'idx1' index; plus a Bink signature followed by junk."""
+to 4 bytes) and '01wb' sound, and an 'idx1' index; plus a Bink signature followed by junk,
+and text files under video names that would make a demuxer open a URL, a socket or a
+second file (playlists, a concat script, a session description, a streaming manifest)."""
 import os
 import struct
 import sys
@@ -60,6 +62,16 @@ seeds = {
     "pal8.avi": avi(5, 3, 8, [frame(5, 3, 8, k) for k in range(2)], rate=30000, scale=1001),
     "sound.avi": avi(4, 2, 24, [frame(4, 2, 24, k) for k in range(2)], audio=True),
     "junk.bik": b"BIKi" + struct.pack("<I", 120) + bytes((i * 37 + 11) & 255 for i in range(120)),
+    "variant.m3u8": b"#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1000\nhttp://127.0.0.1:9/intro.m3u8\n",
+    "playlist.avi": b"#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1000\nfile:/nonexistent/bw_outside.m3u8\n",
+    "concat.avi": b"ffconcat version 1.0\nfile intro.avi\nfile intro.nut\n",
+    "session.avi": b"v=0\no=- 0 0 IN IP4 127.0.0.1\ns=-\nc=IN IP4 127.0.0.1\nt=0 0\n"
+                   b"m=video 9 RTP/AVP 96\na=rtpmap:96 H264/90000\n",
+    "manifest.bik": b'<?xml version="1.0"?>\n<MPD xmlns="urn:mpeg:dash:schema:mpd:2011" type="static" '
+                    b'profiles="urn:mpeg:dash:profile:isoff-on-demand:2011" mediaPresentationDuration="PT1S">'
+                    b'<BaseURL>http://127.0.0.1:9/</BaseURL><Period><AdaptationSet mimeType="video/mp4">'
+                    b'<Representation id="1" bandwidth="1000"><BaseURL>v.mp4</BaseURL></Representation>'
+                    b'</AdaptationSet></Period></MPD>\n',
 }
 for name, data in seeds.items():
     with open(os.path.join(out, name), "wb") as f:

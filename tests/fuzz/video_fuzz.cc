@@ -1,15 +1,83 @@
 // Feeds arbitrary bytes to the video layer as the players open files, and plays what
 // opens as they do: frames in order through the wrap, frames by number, conversions of
 // the whole frame and of a part into both back-buffer layouts, the picture for the AVI
-// copy, and the sound track. Whatever opens must describe itself sanely.
+// copy, and the sound track. Whatever opens must describe itself sanely, and nothing
+// else is opened: a playlist or script as input must not reach a file or a socket.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/video/Decoder.h"
 
+namespace {
+
+// Set while the decoder runs: the input is in memory, so any file or socket it makes
+// was asked for by the input.
+bool decoding = false;
+
+template <typename F>
+F Real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+void Refuse(const char* call, const char* what) {
+    if (!decoding) return;
+    std::fprintf(stderr, "video_fuzz: the decoder called %s(%s)\n", call, what ? what : "");
+    std::abort();
+}
+
+mode_t ModeOf(int flags, va_list args) {
+    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(args, int)) : 0;
+}
+
+}  // namespace
+
+// Libavformat opens files with open (open64 under 64-bit offsets) and sockets with
+// socket and connect; these stand in front of the C library's.
+extern "C" {
+int open(const char* path, int flags, ...) {
+    Refuse("open", path);
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = ModeOf(flags, args);
+    va_end(args);
+    return Real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+}
+int open64(const char* path, int flags, ...) {
+    Refuse("open64", path);
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = ModeOf(flags, args);
+    va_end(args);
+    return Real<int (*)(const char*, int, ...)>("open64")(path, flags, mode);
+}
+int socket(int domain, int type, int protocol) {
+    Refuse("socket", nullptr);
+    return Real<int (*)(int, int, int)>("socket")(domain, type, protocol);
+}
+int connect(int fd, const sockaddr* address, socklen_t length) {
+    Refuse("connect", nullptr);
+    return Real<int (*)(int, const sockaddr*, socklen_t)>("connect")(fd, address, length);
+}
+}
+
+static int Decode(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    decoding = true;
+    const int r = Decode(data, size);
+    decoding = false;
+    return r;
+}
+
+static int Decode(const uint8_t* data, size_t size) {
     std::string error;
     auto d = video::Decoder::Open(std::make_unique<video::MemorySource>(data, size), error);
     if (!d) {

@@ -150,6 +150,19 @@ TEST_F(GameLevelTest, StoresBecomeRestoredClonesAndActorsBecomeDivers) {
     EXPECT_EQ(Lookup("/usr/logic/level")->GetNumChildren(), 7);
 }
 
+TEST_F(GameLevelTest, BuildingInsideAFencedCallLeavesTheCallersFence) {
+    // A data file's command that built a clone lifted its fence for the rest of the command.
+    nRoot* outside = kernel->New("nroot", "/outside");
+    Store("lvl/late", "item");
+    kernel->SetLookupFence(Lookup("/usr"), Lookup("/sys"));
+    level->UpdateLevel();
+    nRoot* found = kernel->Lookup("/outside");
+    kernel->SetLookupFence(nullptr);
+    EXPECT_NE(Child("late"), nullptr);
+    EXPECT_EQ(found, nullptr);
+    EXPECT_EQ(kernel->Lookup("/outside"), outside);
+}
+
 TEST_F(GameLevelTest, MissingDataIsLoggedAndOnlyThatPartSkipped) {
     // A prototype that does not exist skips the store's subtree; the rest is built.
     Store("lvl/ghost", "nosuch");

@@ -43,6 +43,13 @@ TEST_F(UwMenuTest, CommandsAndTheRegisteredLevelSavedAndLoadedBack) {
     EXPECT_EQ(loaded->GetLevel(), nullptr);
 }
 
+TEST_F(UwMenuTest, AStatusTextBeforeTheFirstFrameReachesTheStatusLine) {
+    // A load from the main menu writes its message before the display ever ran a frame.
+    ASSERT_TRUE(Run("obj('/usr/logic/uwmenu').settext('Spiel geladen.')"));
+    EXPECT_EQ(Value("statusbar", "text"), "Spiel geladen.");
+    EXPECT_FALSE(LogHas("no usable")) << log.text;
+}
+
 TEST_F(UwMenuTest, TheBarSlidesInWithTheGameStateBitAndOutAgain) {
     GameFrame(0.01f);
     // Not yet open: the bar's parts are off, the rest follows show.

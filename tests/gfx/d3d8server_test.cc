@@ -165,12 +165,14 @@ TEST_F(D3D8ServerTest, ModeStringsOpenOrAreRefusedWithAReason) {
     EXPECT_FALSE(TakeErrors());
 
     // A refused string returns false, so the start-up tries its next one.
+    gfx->CloseDisplay();
     const char* bad[] = {
         "type(full)-w(801)-h(600)",   // no adapter offers it
         "type(full)-w(800)-h(600)-bpp(16)-zbuf(16)-sbuf(0)-bbuf(1)-rtype(sw)",  // no software renderer
         "w(abc)-h(600)",              // not a number
         "type(tv)-w(800)-h(600)",     // no such type
         "w(0)-h(600)",                // empty window
+        "w(9000)-h(9000)",            // larger than any device
         "hello",                      // nothing a mode has
     };
     for (const char* mode : bad) {
@@ -181,8 +183,8 @@ TEST_F(D3D8ServerTest, ModeStringsOpenOrAreRefusedWithAReason) {
         EXPECT_TRUE(TakeErrors()) << mode;
         EXPECT_FALSE(gfx->IsDisplayOpen());
     }
-    // The mode exists, but the device refuses five back buffers or a giant window.
-    for (const char* mode : {"type(full)-w(800)-h(600)-bpp(32)-bbuf(5)", "w(9000)-h(9000)"}) {
+    // The mode exists, but the device refuses five back buffers.
+    for (const char* mode : {"type(full)-w(800)-h(600)-bpp(32)-bbuf(5)"}) {
         ASSERT_TRUE(gfx->SetDisplayMode(mode)) << mode;
         EXPECT_FALSE(gfx->OpenDisplay()) << mode;
         EXPECT_TRUE(TakeErrors()) << mode;
@@ -193,6 +195,32 @@ TEST_F(D3D8ServerTest, ModeStringsOpenOrAreRefusedWithAReason) {
     EXPECT_FALSE(gfx->Screenshot(Path("unused.bmp").c_str()));
     TakeErrors();
     EXPECT_TRUE(Open(FullHal32));
+    EXPECT_FALSE(TakeErrors());
+}
+
+TEST_F(D3D8ServerTest, AModeTheDeviceCannotMakeLeavesTheOpenDisplayAsItWas) {
+    // A script's 100000 x 100000 mode and an open closed the display for good.
+    for (const char* open : {WinHal, FullHal32}) {
+        ASSERT_TRUE(Open(open));
+        const std::string mode = gfx->GetDisplayMode();
+        const bool full = gfx->IsFullScreen();
+        const int bpp = gfx->GetBpp();
+        for (const char* impossible : {"w(100000)-h(100000)", "type(full)-w(100000)-h(100000)-bpp(32)", "w(0)-h(0)",
+                                       "w(800)-h(600)-bpp(-16)", "type(full)-w(800)-h(600)-bpp(32)-bbuf(5)"}) {
+            gfx->SetDisplayMode(impossible);  // refused here, or when its device cannot be made
+            EXPECT_FALSE(gfx->OpenDisplay()) << impossible;
+            EXPECT_TRUE(TakeErrors()) << impossible;
+            ASSERT_TRUE(gfx->IsDisplayOpen()) << impossible;
+            EXPECT_EQ(gfx->IsFullScreen(), full) << impossible;
+            EXPECT_EQ(gfx->GetPresentParameters().backBufferWidth, 800) << impossible;
+            EXPECT_EQ(gfx->GetPresentParameters().backBufferHeight, 600) << impossible;
+            // The mode read back is the one open: sprites copy their pixels by its depth.
+            EXPECT_EQ(gfx->GetDisplayMode(), mode) << impossible;
+            EXPECT_EQ(gfx->GetBpp(), bpp) << impossible;
+            ASSERT_TRUE(gfx->BeginScene()) << impossible;
+            gfx->EndScene();
+        }
+    }
     EXPECT_FALSE(TakeErrors());
 }
 

@@ -1,15 +1,21 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "KernelTestClasses.h"
 #include "kernel/nDefaultLogHandler.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLineBuffer.h"
+#include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
+#include "platform/system/Clock.h"
 #include "platform/system/System.h"
 
 namespace {
@@ -96,6 +102,37 @@ TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
     std::remove(logName.c_str());
 }
 
+TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLater) {
+    struct StepClock : sys::Clock {
+        int64_t Ticks() override { return ticks; }
+        int64_t Frequency() override { return 1000; }
+        void Sleep(int) override {}
+        int64_t ticks = 0;
+    } clock;
+    const std::string logName = ExeDir() + "/BwRepeatTest.log";
+    nKernelServer k(TestPackage);
+    k.GetTimeServer()->SetClock(&clock);
+    testing::internal::CaptureStdout();
+    {
+        nWin32LogHandler handler("BwRepeatTest");
+        k.SetLogHandler(&handler);
+        for (int i = 0; i < 3; i++) k.Print("same\n");
+        k.Print("other\n");
+        // After a pause the line is written as it is, then counted again.
+        clock.ticks = 10000;
+        for (int i = 0; i < 3; i++) k.Print("same\n");
+        // Its time is up at the next text: the count so far, and this one counted anew.
+        clock.ticks = 16000;
+        k.Print("same\n");
+        k.SetLogHandler(nullptr);
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ReadFile(logName), "same\nsame (repeated 2 times)\nother\n"
+                                 "same\nsame (repeated 2 times)\nsame (repeated 1 time)\n");
+    k.GetTimeServer()->SetClock(nullptr);
+    std::remove(logName.c_str());
+}
+
 TEST(FatalErrorDeathTest, LogsAndExitsWithCodeThree) {
     const std::string logName = ExeDir() + "/BwFatalTest.log";
     std::remove(logName.c_str());
@@ -124,6 +161,60 @@ TEST(FatalErrorDeathTest, ShowsItsBoxAlsoWhileTheGameRuns) {
         },
         ::testing::ExitedWithCode(3), "BwFatalPlayTest: Aborting\\.");
     std::remove(logName.c_str());
+}
+
+// A child of this process (of any of its threads), 0 while there is none.
+pid_t AChild() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks) return 0;
+    pid_t child = 0;
+    while (dirent* e = readdir(tasks)) {
+        if (e->d_name[0] == '.') continue;
+        std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/children");
+        if (in >> child) break;
+        child = 0;
+    }
+    closedir(tasks);
+    return child;
+}
+
+// The process is gone or a zombie (its windows and connections are closed).
+bool Ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const size_t close = line.rfind(')');
+    return close == std::string::npos || line.substr(close + 2, 1) == "Z";
+}
+
+// Needs a display: the FatalBoxOnX11 test runs it under Xvfb.
+TEST(FatalErrorDeathTest, SigtermWhileItsBoxIsUpEndsTheGameAndTheBox) {
+    if (!sys::HasDisplay()) GTEST_SKIP() << "no display";
+    const std::string pidFile = ExeDir() + "/BwFatalBox.pid";
+    std::remove(pidFile.c_str());
+    EXPECT_EXIT(
+        {
+            nKernelServer k(TestPackage);
+            k.SetLogHandler(new nWin32LogHandler("BwFatalBoxTest"));
+            // Once the box's process stands, its pid is noted and the stop signal comes.
+            std::thread([pidFile] {
+                pid_t box = 0;
+                while (!(box = AChild())) usleep(10000);
+                std::ofstream(pidFile) << box;
+                kill(getpid(), SIGTERM);
+            }).detach();
+            nKernelServer::FatalError("Aborting.");
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "");
+    pid_t box = 0;
+    std::ifstream(pidFile) >> box;
+    ASSERT_GT(box, 0);
+    // The box ends with the game; the limit only guards a hang.
+    for (int i = 0; i < 3000 && !Ended(box); i++) usleep(10000);
+    EXPECT_TRUE(Ended(box)) << "the box's process " << box << " outlived the game";
+    if (!Ended(box)) kill(box, SIGKILL);
+    std::remove(pidFile.c_str());
+    std::remove((ExeDir() + "/BwFatalBoxTest.log").c_str());
 }
 
 TEST(FatalErrorDeathTest, WorksWithoutAKernel) {

@@ -2,7 +2,6 @@
 // delta-t, frame time, the script commands and the profiler list.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -123,19 +122,41 @@ TEST_F(TimeServerTest, LockedDeltaAdvancesPerTriggerOnly) {
     EXPECT_NEAR(ts->GetTime(), locked + 0.3, 1e-6);
 }
 
-TEST_F(TimeServerTest, WaitDeltaSleepsWholeMilliseconds) {
+TEST_F(TimeServerTest, WaitDeltaSleepsWholeMillisecondsAndNeverLongerThanTheFrameBound) {
     ts->WaitDeltaT(0.0005);
     ts->Trigger();
     ts->WaitDeltaT(0.0259);
     ts->Trigger();
     ts->WaitDeltaT(-1.0);
     ts->Trigger();  // off: no sleep at all
-    ts->WaitDeltaT(1e12);  // far beyond an int of milliseconds: clamped, not undefined
+    // A script's endless wait stopped the frame loop for good: held to the bound.
+    ASSERT_TRUE(ts->Call(nId("WTDT"), nullptr, 1000000.0f));
     ts->Trigger();
-    ASSERT_EQ(clock.sleeps.size(), 3u);
-    EXPECT_EQ(clock.sleeps[0], 0);
-    EXPECT_EQ(clock.sleeps[1], 25);
-    EXPECT_EQ(clock.sleeps[2], INT_MAX);
+    ts->WaitDeltaT(INFINITY);
+    ts->Trigger();
+    ts->WaitDeltaT(NAN);  // refused: the last wait stays
+    ts->Trigger();
+    const int bound = int(nTimeServer::MaxFrameSleep * 1000.0);
+    EXPECT_EQ(clock.sleeps, (std::vector<int>{0, 25, bound, bound, bound}));
+}
+
+TEST_F(TimeServerTest, ScaleAndLockedStepMustBeFiniteAndNotNegative) {
+    clock.Advance(2.0);
+    ts->SetTimeScale(0.5f);
+    // From a script: 0/0, endless and negative scales are refused and the clock reads on.
+    for (float s : {NAN, INFINITY, -1.0f}) EXPECT_TRUE(ts->Call(nId("STSC"), nullptr, s));
+    EXPECT_EQ(ts->GetTimeScale(), 0.5f);
+    clock.Advance(2.0);
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 2.0);
+    ts->SetTimeScale(0.0f);  // a still clock is a clock
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 0.0);
+    ts->SetTimeScale(1.0f);
+
+    ts->LockDeltaT(0.5);
+    for (double dt : {double(NAN), double(INFINITY), -0.5}) ts->LockDeltaT(dt);
+    EXPECT_EQ(ts->GetLockDeltaT(), 0.5);
+    ts->Trigger();
+    EXPECT_DOUBLE_EQ(ts->GetTime(), 4.5);
 }
 
 TEST_F(TimeServerTest, FrameTimeIsSampledByTrigger) {

@@ -292,8 +292,8 @@ TEST_F(FlashNodeTest, PointerAndKeysReachTheMovieRelativeToIt) {
     Take();
     MoveTo(200, 100);
     MoveTo(250, 75);
-    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0);
-    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0, 250, 75);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0, 250, 75);
     Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_DOWN, 1);
     Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_DOWN, 13);
     Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_UP, 39);
@@ -406,11 +406,23 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
     EXPECT_TRUE(ColorNear(At(250, 100), 0xFF0000FFu));
     EXPECT_TRUE(ColorNear(At(50, 100), Black));
     MoveTo(250, 100);
-    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0);
-    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0, 250, 100);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0, 250, 100);
     Step();
     EXPECT_EQ(Global("clicked"), "button");
     EXPECT_FALSE(TakeErrors());
+
+    // A click acts where it is made, not where the node last saw the pointer move (it
+    // sees no moves while it is off): on the red half nothing, on the blue one the line.
+    ASSERT_TRUE(Run("clicked = nil"));
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0, 150, 100);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0, 150, 100);
+    Step();
+    EXPECT_EQ(Global("clicked"), "nil");
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_DOWN, 0, 250, 100);
+    Post(N_INPUT_DEV_MOUSE, N_INPUT_BUTTON_UP, 0, 250, 100);
+    Step();
+    EXPECT_EQ(Global("clicked"), "button");
 }
 
 }  // namespace

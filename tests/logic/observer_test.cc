@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -181,12 +182,12 @@ TEST_F(ObserverTest, ScriptCommandsAndState) {
                     "o.setsleep(0.25)\n o.setgrid(true)\n"
                     "t, s, g = o.gettype(), o.getsleep(), o.getgrid()\n"
                     "r = o.getlogicroot()\n"
-                    "o.setlogicroot('/nothing')\n none = o.getlogicroot()\n"));
+                    "o.setlogicroot('/nothing')\n kept = o.getlogicroot()\n"));
     EXPECT_EQ(Global("t"), "baseobserver");
     EXPECT_EQ(Global("s"), "0.25");
     EXPECT_TRUE(obs->GetGrid());
     EXPECT_EQ(Global("r"), "/usr/logic");
-    EXPECT_EQ(Global("none"), "");
+    EXPECT_EQ(Global("kept"), "/usr/logic");  // a root that names nothing is refused
     int cmds = 0;
     for (nCmdProto* p = kernel->FindClass("nbaseobserver")->GetFirstCmd(); p; p = p->GetNextCmd()) cmds++;
     EXPECT_EQ(cmds, 10);
@@ -222,9 +223,24 @@ TEST_F(ObserverTest, MissingLogicRootIsLoggedOnceAndSkipsTheLogic) {
     logicEvents.clear();
     FrameAt(0.12);
     EXPECT_EQ(Events("root").size(), 1u);
-    obs->SetLogicRoot("/sys/servers/input");
-    FrameAt(0.15);
-    EXPECT_EQ(Count(log.text, "logic root '/sys/servers/input'"), 1);
+}
+
+TEST_F(ObserverTest, ARootThatIsNoLogicNodeIsRefusedAndTheLogicRunsOn) {
+    // A script's root of '/sys/servers' took the logic off every frame for good.
+    FrameAt(0.03);
+    ASSERT_TRUE(Run("o = obj('/sys/servers/observer')\n"
+                    "o.setlogicroot('/sys/servers')\n o.setlogicroot('/nothing')\n o.setlogicroot('')\n"));
+    EXPECT_EQ(Count(log.text, "is no logic node; the root stays '/usr/logic'"), 3);
+    EXPECT_STREQ(obs->GetLogicRootPath(), "/usr/logic");
+    logicEvents.clear();
+    FrameAt(0.06);
+    EXPECT_EQ(Events("root").size(), 1u);
+
+    // Another logic node is taken.
+    kernel->New("nobsroot", "/usr/other");
+    obs->SetLogicRoot("/usr/other");
+    EXPECT_STREQ(obs->GetLogicRootPath(), "/usr/other");
+    EXPECT_EQ(Count(log.text, "is no logic node"), 3);
 }
 
 TEST_F(ObserverTest, OpenDisplayFallsBackThroughItsModeList) {
@@ -406,6 +422,63 @@ TEST_F(ObserverTest, ErrorsDuringTheLoopShowInTheChatAndTheFrameGoesOn) {
     testing::internal::GetCapturedStdout();
     kernel->SetLogHandler(before);
     delete handler;
+    std::remove(logName.c_str());
+}
+
+TEST_F(ObserverTest, AnErrorOfEveryFrameShowsOneCountedLineAndIsLoggedWithCounts) {
+    // A timer whose script fails every frame, on the real timer path, and a long error once.
+    const std::string logName = sys::ExecutablePath().substr(0, sys::ExecutablePath().rfind('/')) + "/BwRepeatLog.log";
+    nLogHandler* before = kernel->GetLogHandler();
+    auto* handler = new nWin32LogHandler("BwRepeatLog");
+    kernel->SetLogHandler(handler);
+    NewNode("/usr/logic/t", "");
+    ASSERT_TRUE(Run("obj('/usr/logic/t').addtimer('tick', 'loop', 0, 0, \"error('kaputt')\")"));
+    const std::string longText = "long: " + std::string(400, 'x');
+    int frames = 0;
+    oroot->onTrigger = [&] {
+        clock.Set(++frames / 30.0);
+        if (frames == 5) n_error("%s\n", longText.c_str());
+        if (frames == 200) obs->Quit();
+    };
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(obs->Run());
+    testing::internal::GetCapturedStdout();
+    oroot->onTrigger = nullptr;
+    kernel->SetLogHandler(before);
+    delete handler;
+
+    std::vector<std::string> shown;
+    const nChatBuffer& lines = chat->GetBuffer();
+    for (int age = nChatBuffer::NumLines - 1; age >= 0; age--) {
+        if (lines.GetLine(age).length > 0) shown.push_back(lines.GetLine(age).text);
+    }
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], "/usr/logic/t: script of timer 'tick' failed (x200)");
+    // The long error in two rows, cut where the count would go.
+    EXPECT_EQ(shown[1], "long: " + std::string(73, 'x'));
+    EXPECT_EQ(shown[2], std::string(64, 'x') + "[...]");
+
+    // The log has each line of every frame once, then its counts; the last ones written at close.
+    std::ifstream in(logName);
+    std::string line, last;
+    int timerLines = 0, timerTimes = 0, luaLines = 0, luaTimes = 0;
+    auto tally = [&line](const std::string& part, int& lines, int& times) {
+        if (line.find(part) == std::string::npos) return;
+        lines++;
+        const size_t at = line.find(" (repeated ");
+        times += at == std::string::npos ? 1 : std::atoi(line.c_str() + at + 11);
+    };
+    while (std::getline(in, line)) {
+        tally("script of timer 'tick' failed", timerLines, timerTimes);
+        tally(": kaputt", luaLines, luaTimes);
+        if (line == longText) EXPECT_EQ(timerLines, 2) << "the count so far comes before a new line";
+        last = line;
+    }
+    EXPECT_EQ(timerTimes, 200);
+    EXPECT_EQ(luaTimes, 200);
+    EXPECT_LE(timerLines, 4);
+    EXPECT_LE(luaLines, 4);
+    EXPECT_NE(last.find(" (repeated "), std::string::npos) << last;
     std::remove(logName.c_str());
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kernel/nFileServer2.h"
+#include "kernel/nScriptServer.h"
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nMacroExec2.h"
 
@@ -42,7 +43,6 @@ protected:
         ToolsFixture::SetUp();
         MakePluginServer();
         StartClock();
-        // The macros file is data: its macros keep their own globals and mark through ours.
         ASSERT_TRUE(Run("function mark(s) ran = (ran or '') .. s end"));
     }
     void WriteScripts(const std::string& text) {
@@ -191,8 +191,7 @@ TEST_F(MacroExecTest, AMacroThatDeletesItsToolsEndsTheToolPass) {
     nMacroExec2* m = NewMacros();
     m->SetActive(true);
     ASSERT_TRUE(FrameAt(0.03));
-    // The file's own macro may delete nothing outside the level and persist trees; one a
-    // person writes may.
+    // A macro whose text a person set meanwhile runs as the person's, as the file's own do.
     ASSERT_TRUE(Run("obj('/scripts/quit').setscript(\"delete('/sys/servers/plugin/macros')\")"));
     LayerFrame();
     int x = 0, y = 0;
@@ -222,17 +221,83 @@ TEST_F(MacroExecTest, AMacroThatDeletesItsToolsEndsTheToolPass) {
     ASSERT_TRUE(FrameAt(0.27));
 }
 
+// The macros file is the person's, as the start scripts beside it: a pressed macro sets the
+// globals the start scripts read, takes a screenshot and deletes outside the level trees.
+TEST_F(MacroExecTest, TheFilesMacrosRunAsThePersonsWhenPressed) {
+    const std::string shot = Path("shot.bmp");
+    WriteScripts("new('nscriptlet', 'shot')\nsel('shot')\n"
+                 "setscript(\"macro_flag = 'set' obj('/sys/servers/gfx').screenshot('" + shot + "') "
+                 "delete('/usr/victim')\")\nsel('..')\n");
+    kernel->New("nroot", "/usr/victim");
+    nMacroExec2* m = NewMacros();
+    m->Trigger();
+    ASSERT_EQ(m->GetNumButtons(), 1);
+    EXPECT_TRUE(m->Press(m->GetButton(0)->GetButton()));
+    EXPECT_EQ(Global("macro_flag"), "set") << log.text;
+    EXPECT_TRUE(fs::exists(shot)) << log.text;
+    EXPECT_EQ(Lookup("/usr/victim"), nullptr);
+}
+
+// A macro that a movie or remote line plants or edits runs as data when pressed, and the
+// macros file does not take it: loaded again it would run as the person's.
+TEST_F(MacroExecTest, AMacroThatDataPlantsOrEditsStaysData) {
+    const std::string shot = Path("shot.bmp");
+    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'shot')\nsel('shot')\nsetscript(\"mark('shot;')\")\n"
+                                         "sel('..')\n");
+    nMacroExec2* m = NewMacros();
+    auto* script = static_cast<nScriptServer*>(Lookup("/sys/servers/script"));
+    const char* result = nullptr;
+    const std::string text = "macro_flag = 'data' obj('/sys/servers/gfx').screenshot('" + shot + "')";
+    ASSERT_TRUE(script->RunLine(("obj('/scripts/shot').setscript(\"" + text + "\") "
+                                 "new('nscriptlet', '/scripts/planted') obj('/scripts/planted').setscript(\"" +
+                                 text + "\")").c_str(),
+                                result))
+        << log.text;
+    m->Trigger();
+    ASSERT_EQ(m->GetNumButtons(), 7);
+    for (int index : {5, 6}) {
+        log.text.clear();
+        EXPECT_TRUE(m->Press(m->GetButton(index)->GetButton()));
+        EXPECT_EQ(Global("macro_flag"), "nil");
+        EXPECT_FALSE(fs::exists(shot));
+        EXPECT_TRUE(LogHas("writing a picture")) << log.text;
+    }
+    const std::string saved = Read(bin + "scripts.n");
+    EXPECT_NE(saved.find("'hello'"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("shot"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("planted"), std::string::npos) << saved;
+    // Left out of the file, they stay in their places in memory.
+    EXPECT_EQ(m->GetScripts()->GetNumChildren(), 7);
+    EXPECT_STREQ(Lookup("/scripts/quit")->GetSucc()->GetName(), "shot");
+    EXPECT_STREQ(Lookup("/scripts/shot")->GetSucc()->GetName(), "planted");
+}
+
+// An auto-run macro of the file waits for the load to end (nothing may run then) and runs
+// once, as the person's, at the tools' first pass.
+TEST_F(MacroExecTest, TheFilesAutoRunMacrosRunOnceAfterTheLoad) {
+    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'auto')\nsel('auto')\nsetautorun(true)\n"
+                                         "setscript(\"auto_runs = (auto_runs or 0) + 1\")\nsel('..')\n");
+    nMacroExec2* m = NewMacros();
+    EXPECT_EQ(m->GetScripts()->GetNumChildren(), 6) << log.text;
+    EXPECT_EQ(Global("auto_runs"), "nil");
+    m->Trigger();
+    EXPECT_EQ(Global("auto_runs"), "1") << log.text;
+    clock.Set(10.0);
+    m->Trigger();
+    EXPECT_EQ(Global("auto_runs"), "1");
+}
+
 }  // namespace
 
-// The macros file is data: a crafted one runs nothing at the first F12 and brings no
-// macros; with no file at all nothing is said.
+// The macros file loads as a data file: a file that runs text while it loads runs nothing
+// at the first F12 and brings no macros; with no file at all nothing is said.
 TEST_F(MacroExecTest, ACraftedMacrosFileRunsNothingAndNoFileSaysNothing) {
     const std::string marker = Path("ran");
-    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'x')\nsel('x')\nsetautorun(true)\n"
-                                         "setscript(\"io.popen('touch " + marker + "')\")\nsel('..')\n");
+    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'x')\nsel('x')\n"
+                                         "setscript(\"io.popen('touch " + marker + "')\")\nrun()\nsel('..')\n");
     log.text.clear();
     nMacroExec2* m = NewMacros();
-    EXPECT_TRUE(LogHas("scripts.n' refused: running script text")) << log.text;
+    EXPECT_TRUE(LogHas("scripts.n' refused: ")) << log.text;
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_EQ(m->GetScripts()->GetNumChildren(), 0);
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));

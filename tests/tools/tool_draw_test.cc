@@ -13,6 +13,7 @@
 #include "tests/platform/SdlTestEnvironment.h"
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nContextMenu.h"
+#include "tools/nEditPlugin.h"
 #include "tools/nMacroExec2.h"
 #include "platform/ui/EditorControl.h"
 #include "platform/ui/ToolBar.h"
@@ -224,6 +225,31 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
     ASSERT_TRUE(gfxServer->GetUiHost()->TakesKeyboard());
     press();
     EXPECT_FALSE(macros->GetActive());
+}
+
+TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
+    for (const char* name : {"init_bw.n", "init_tools.n"}) {
+        std::filesystem::copy_file(SourceDir() + "/data/bin/win32/" + name, bin + name);
+    }
+    kernel->New("nlogicinputserver", "/sys/servers/logicinput");
+    ASSERT_TRUE(Run("dofile('bin:init_bw.n')"));
+    Frame();
+    Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_F12, SDLK_F12, true));
+    Frame();
+    Frame();
+    auto* edit = dynamic_cast<nEditPlugin*>(Lookup("/sys/servers/plugin/rootedit"));
+    ASSERT_NE(edit, nullptr);
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    ASSERT_TRUE(d3d->GetDisplayDesc(x0, y0, x1, y1));
+    // The tools' windows fill the first row; the editors open below them, whole.
+    for (const char* path : {"/usr", "/sys"}) {
+        ASSERT_TRUE(edit->Open(path));
+        Frame();
+        const ui::ToolWindow* w = edit->FindDialog(path)->GetWindow();
+        EXPECT_TRUE(w->GetX() >= 0 && w->GetY() >= 0 && w->GetX() + w->GetWidth() <= x1 - x0 &&
+                    w->GetY() + w->GetHeight() <= y1 - y0)
+            << path << ": " << w->GetX() << "," << w->GetY() << " " << w->GetWidth() << "x" << w->GetHeight();
+    }
 }
 
 class MenuDrawTest : public ToolDrawTest {

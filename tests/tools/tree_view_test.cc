@@ -338,6 +338,24 @@ TEST_F(TreeViewTest, DeleteCutCopyAndPaste) {
     EXPECT_EQ(tv->GetCutObject(), nullptr);
 }
 
+TEST_F(TreeViewTest, TheEnginesServersAreNeitherDeletedNorCut) {
+    kernel->New("nroot", "/sys/servers/engine/part");
+    kernel->New("nroot", "/usr/loose");
+    nTreeView* tv = NewTreeView("/");
+    for (const char* entry : {"delete", "cut"}) {
+        for (const char* path : {"/sys/servers/engine", "/sys/servers/engine/part"}) {
+            log.text.clear();
+            Pick(tv, path, entry);
+            EXPECT_NE(Lookup(path), nullptr) << entry << " " << path;
+            EXPECT_TRUE(LogHas("engine's servers")) << entry << " " << path << ": " << log.text;
+        }
+    }
+    EXPECT_EQ(tv->GetCutObject(), nullptr);
+    // Others go as before.
+    Pick(tv, "/usr/loose", "delete");
+    EXPECT_EQ(Lookup("/usr/loose"), nullptr);
+}
+
 TEST_F(TreeViewTest, ACutVisualNodePastedMarksItsNewParentsChanged) {
     auto* dst = static_cast<nVisNode*>(kernel->New("n3dnode", "/usr/dst"));
     auto* inner = static_cast<nVisNode*>(kernel->New("n3dnode", "/usr/dst/inner"));
