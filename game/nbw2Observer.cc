@@ -15,4 +15,9 @@ static const nCmdDef<nbw2Observer> cmds[] = {
     Bind<&nbw2Observer::GetDbgMode>("b_getdbgmode_v", "BWGD"),
     Bind<&nbw2Observer::SetDbgMode>("v_setdbgmode_b", "BWSD"),
 };
-const nClassInfo nbw2Observer::classInfo = nClassInfo::Make<nbw2Observer>("nbw2observer", "nbaseobserver", cmds);
+// Open to data's text: as the game observer's (game/nbwObserver.cc).
+static const char* const dataSafe[] = {
+    "getlevel", "getlastsaveok", "getgamestate", "startlevel", "endlevel", "loadgame", "setgamestate",
+};
+const nClassInfo nbw2Observer::classInfo =
+    nClassInfo::Make<nbw2Observer>("nbw2observer", "nbaseobserver", cmds, dataSafe);

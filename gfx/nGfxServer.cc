@@ -82,7 +82,9 @@ static const nCmdDef<nGfxServer> gfxCmds[] = {
     {"i_getcurrentcursor_v", "GCCR", [](nGfxServer* self, nCmd* c) { c->Out()->SetI(self->GetCurrentCursor()); }},
     {"v_setwindowtitle_s", "GSWT", [](nGfxServer* self, nCmd* c) { self->SetWindowTitle(textOf(c)); }},
 };
-const nClassInfo nGfxServer::classInfo = nClassInfo::Make<nGfxServer>("ngfxserver", "nroot", gfxCmds);
+// Open to data's text: reads of the display.
+static const char* const gfxDataSafe[] = {"getdisplaymode", "isdisplayopen"};
+const nClassInfo nGfxServer::classInfo = nClassInfo::Make<nGfxServer>("ngfxserver", "nroot", gfxCmds, gfxDataSafe);
 
 namespace {
 

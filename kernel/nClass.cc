@@ -1,6 +1,7 @@
 #include "kernel/nClass.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
@@ -30,6 +31,10 @@ nRoot* nClass::NewObject() {
     nRoot* obj = newObject_();
     if (obj) obj->SetClass(this);
     nObjectCount::Add();
+    // Made while a run of data's text goes on: charged to data while it lives.
+    if (obj && nObjectCount::DataRun()) {
+        obj->ChargeToData(nObjectCount::DataRun(), uint32_t(instanceSize_) + uint32_t(nObjectCount::ObjectOverhead));
+    }
     return obj;
 }
 
@@ -94,6 +99,16 @@ void nClass::EndCmds() {
                 static_cast<unsigned long>(cmdIdArray_->GetKeyAt(i)));
         }
     }
+}
+
+bool nClass::IsServerKind() const {
+    for (const nClass* c = this; c; c = c->superClass_) {
+        std::string_view name = c->GetName();
+        for (std::string_view end : {"server", "server2", "observer"}) {
+            if (name.size() >= end.size() && name.substr(name.size() - end.size()) == end) return true;
+        }
+    }
+    return false;
 }
 
 nCmdProto* nClass::FindCmdByName(const char* name) const {

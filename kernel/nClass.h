@@ -110,6 +110,10 @@ public:
     // True when this class is `other` or derives from it.
     bool IsA(const nClass* other) const;
 
+    // A server or an observer, or a class derived from one ("...server", "...server2",
+    // "...observer"): such an object acts on the whole program, and data makes none.
+    bool IsServerKind() const;
+
     // A new object of this class with its class set; null when it cannot be made.
     nRoot* NewObject();
 

@@ -99,6 +99,10 @@ public:
     // vector rows (BindVector3); null for every other command.
     FloatSetter GetFloatSetter() const { return floatSetter_; }
     void SetFloatSetter(FloatSetter setter) { floatSetter_ = setter; }
+    // Set for the commands that their class declares open to data's text on objects under
+    // "/sys" (nClassInfo's data-safe list); every other such call from data is refused.
+    bool IsDataSafe() const { return dataSafe_; }
+    void SetDataSafe() { dataSafe_ = true; }
 
     // The next command of the same class, in registration order.
     nCmdProto* GetNextCmd() const { return static_cast<nCmdProto*>(GetSucc()); }
@@ -119,6 +123,7 @@ private:
     nArg::Type inTypes_[16] = {};
     nArg::Type outTypes_[16] = {};
     bool templateBusy_ = false;
+    bool dataSafe_ = false;
     nCmd* template_ = nullptr;
     nClass* owner_ = nullptr;
 };

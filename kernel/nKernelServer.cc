@@ -156,6 +156,16 @@ nClass* nKernelServer::AddClass(const nClassInfo& info) {
         info.addCmds(cls, info.cmds, info.numCmds);
         cls->EndCmds();
     }
+    for (int i = 0; i < info.numDataSafe; i++) {
+        nCmdProto* proto = cls->FindCmdByName(info.dataSafe[i]);
+        // A misspelt or inherited name would open nothing, or open the superclass's command
+        // to every class: it stops the program here, where every test sees it.
+        if (!proto || proto->GetOwner() != cls) {
+            FatalError("nKernelServer::AddClass(): '%s' is open to data but no command of class '%s'\n",
+                       info.dataSafe[i], info.name);
+        }
+        proto->SetDataSafe();
+    }
     classList_.AddTail(cls);
     return cls;
 }
@@ -233,6 +243,25 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
             if (dieOnError) FatalError("nKernelServer: Couldn't create object '%s' of class '%s'.\n", path, className);
             return nullptr;
         }
+        cur = next;
+    }
+    return cur;
+}
+
+nRoot* nKernelServer::DeepestOnPath(nRoot* from, const char* path) const {
+    nRoot* cur = path[0] == '/' ? root_ : from;
+    std::string rest = path;
+    size_t last = rest.find_last_of('/');
+    rest = last == std::string::npos ? std::string() : rest.substr(0, last);
+    size_t pos = 0;
+    while (cur && pos < rest.size()) {
+        size_t end = rest.find('/', pos);
+        if (end == std::string::npos) end = rest.size();
+        std::string comp = rest.substr(pos, end - pos);
+        pos = end + 1;
+        if (comp.empty()) continue;
+        nRoot* next = cur->Find(comp.c_str());
+        if (!next) break;
         cur = next;
     }
     return cur;

@@ -48,6 +48,9 @@ public:
     // name is empty or the class is missing.
     nRoot* New(const char* className, const char* path);
     // As New, null instead of fatal.
+    // The deepest object on `path` (from `from` when relative) before its last part: where
+    // New would put the object the path names.
+    nRoot* DeepestOnPath(nRoot* from, const char* path) const;
     nRoot* NewNoFail(const char* className, const char* path);
     // An object outside the tree; null when the class is missing.
     nRoot* NewUnnamed(const char* className);

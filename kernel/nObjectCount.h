@@ -1,14 +1,50 @@
 #pragma once
 // The objects made by every class so far (nClass::NewObject counts them): a script run
-// from data is bounded in the objects it makes, whichever command makes them.
+// from data is bounded in the objects it makes, whichever command makes them. Objects
+// made while a run of data's text goes on are charged to it by the memory they take and
+// counted while they live (nRoot gives them back as it dies), so that what data leaves
+// behind is bounded across its runs too.
 #include <atomic>
 #include <cstdint>
 
 class nObjectCount {
 public:
+    // What an object costs besides its instance and its name: the name's node and hash
+    // entry, the children's index, the allocator's own bytes.
+    static constexpr uint64_t ObjectOverhead = 256;
+
     static uint64_t Made() { return made_.load(std::memory_order_relaxed); }
     static void Add() { made_.fetch_add(1, std::memory_order_relaxed); }
 
+    // The run of data's text going on now (0 while none is): objects made now are its.
+    static uint32_t DataRun() { return dataRun_; }
+    static void SetDataRun(uint32_t run) { dataRun_ = run; }
+    // A new number for a run of data's text.
+    static uint32_t NextDataRun() { return ++lastDataRun_ ? lastDataRun_ : ++lastDataRun_; }
+    // Objects that data's runs made and that live, and the bytes they were charged.
+    static uint64_t DataLive() { return dataLive_; }
+    static uint64_t DataLiveBytes() { return dataLiveBytes_; }
+    // Every byte charged to data's runs so far (never decreases).
+    static uint64_t DataBytesMade() { return dataBytesMade_; }
+    static void AddData(uint64_t bytes) {
+        dataLive_++;
+        Charge(int64_t(bytes));
+    }
+    static void Charge(int64_t bytes) {
+        dataLiveBytes_ += uint64_t(bytes);
+        if (bytes > 0) dataBytesMade_ += uint64_t(bytes);
+    }
+    static void RemoveData(uint64_t bytes) {
+        dataLive_--;
+        dataLiveBytes_ -= bytes;
+    }
+
 private:
     static inline std::atomic<uint64_t> made_{0};
+    // Scripts run on the main thread only.
+    static inline uint32_t dataRun_ = 0;
+    static inline uint32_t lastDataRun_ = 0;
+    static inline uint64_t dataLive_ = 0;
+    static inline uint64_t dataLiveBytes_ = 0;
+    static inline uint64_t dataBytesMade_ = 0;
 };

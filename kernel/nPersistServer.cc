@@ -134,25 +134,6 @@ bool nPersistServer::EndSave() {
 
 // The deepest existing object on the way to the parent of `path` (relative to `from`):
 // the object a new object at `path` will be made in, or below.
-static nRoot* DeepestOnPath(nRoot* from, const char* path) {
-    nRoot* cur = path[0] == '/' ? nKernelServer::ks->GetRoot() : from;
-    std::string rest = path;
-    size_t last = rest.find_last_of('/');
-    rest = last == std::string::npos ? std::string() : rest.substr(0, last);
-    size_t pos = 0;
-    while (cur && pos < rest.size()) {
-        size_t end = rest.find('/', pos);
-        if (end == std::string::npos) end = rest.size();
-        std::string comp = rest.substr(pos, end - pos);
-        pos = end + 1;
-        if (comp.empty()) continue;
-        nRoot* next = cur->Find(comp.c_str());
-        if (!next) break;
-        cur = next;
-    }
-    return cur;
-}
-
 bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
     nKernelServer* ks = nKernelServer::ks;
     nRoot* cwd = ks->GetCwd();
@@ -184,7 +165,7 @@ bool nPersistServer::BeginClone(nRoot* obj, const char* name) {
         // A copy made inside its own source would be copied again by the same walk,
         // without end. A name that is a path puts the copy below the current object.
         if (!(obj->GetSaveFlags() & nRoot::SaveShallow)) {
-            for (nRoot* o = DeepestOnPath(cwd, name); o; o = o->GetParent()) {
+            for (nRoot* o = ks->DeepestOnPath(cwd, name); o; o = o->GetParent()) {
                 if (o == obj) {
                     n_error("nPersistServer: cannot clone '%s' into its own subtree\n", obj->GetFullName().c_str());
                     open_.failed = true;

@@ -9,8 +9,10 @@
 
 #include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRefBase.h"
+#include "kernel/nScriptServer.h"
 
 // The nroot script commands: a row naming a member function (Bind) where the command
 // is a plain call of it, a short handler where it is not.
@@ -48,7 +50,12 @@ static const nCmdDef<nRoot> rootCmds[] = {
     Bind<&nRoot::GetInstanceSize>("i_getinstancesize_v", "GISZ"),
     Bind<&nRoot::GetTreeSize>("i_gettreesize_v", "GTSZ"),
 };
-const nClassInfo nRoot::classInfo = nClassInfo::Make<nRoot>("nroot", nullptr, rootCmds);
+// Open to data's text on the engine's objects: reads of the tree, which change nothing.
+static const char* const rootDataSafe[] = {
+    "getrefcount", "getclass", "isa", "isinstanceof", "getcmds", "getparent", "gethead", "gettail",
+    "getsucc", "getpred", "getname", "getfullname", "getrelpath", "find", "getinstancesize", "gettreesize",
+};
+const nClassInfo nRoot::classInfo = nClassInfo::Make<nRoot>("nroot", nullptr, rootCmds, rootDataSafe);
 
 struct nRoot::ChildIndex {
     // Looked up by string_view: no text is made to find a name.
@@ -78,6 +85,15 @@ nRoot::~nRoot() {
     }
     while (nNode* link = refList_.GetHead()) static_cast<nRefBase*>(link->GetPtr())->Clear();
     Remove();
+    if (dataRun_) nObjectCount::RemoveData(dataBytes_);
+}
+
+void nRoot::ChargeToData(uint32_t run, uint32_t bytes) {
+    if (dataRun_ || !run) return;
+    dataRun_ = run;
+    const char* name = GetName();
+    dataBytes_ = bytes + uint32_t(name ? std::strlen(name) : 0);
+    nObjectCount::AddData(dataBytes_);
 }
 
 bool nRoot::Release() {
@@ -144,6 +160,14 @@ void nRoot::Remove() {
 
 void nRoot::SetName(const char* name) {
     namesVersion_++;
+    if (dataRun_) {
+        // Data's object pays for its name: a long name is memory as an instance is.
+        const char* old = GetName();
+        const int64_t delta = int64_t(name ? std::strlen(name) : 0) - int64_t(old ? std::strlen(old) : 0);
+        const int64_t floor = -int64_t(dataBytes_);
+        nObjectCount::Charge(delta < floor ? floor : delta);
+        dataBytes_ = uint32_t(int64_t(dataBytes_) + (delta < floor ? floor : delta));
+    }
     nRoot* parent = parent_;
     if (parent && parent->index_) parent->Unlinked(this);
     node_.SetName(name);
@@ -395,6 +419,12 @@ bool nRoot::CallFinish(nCmdProto* proto, nCmd* cmd, nArg* outs) {
 }
 
 nRoot* nRoot::Clone(const char* name) {
+    // Data's text copies no server, nothing of the engine's and nothing into it.
+    if (nScriptServer::DataRunning()) {
+        nKernelServer* ks = nKernelServer::ks;
+        const nRoot* into = name && name[0] && ks ? ks->DeepestOnPath(ks->GetCwd(), name) : nullptr;
+        if (!nScriptServer::MayMake(class_, nScriptServer::InEngine(this) ? this : into, "'clone' of")) return nullptr;
+    }
     nPersistServer* ps = nKernelServer::ks ? nKernelServer::ks->GetPersistServer() : nullptr;
     if (!ps) {
         n_error("nRoot::Clone(): no persistence server, '%s' not cloned\n", GetFullName().c_str());

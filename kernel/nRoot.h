@@ -126,6 +126,11 @@ public:
     void SetSaveFlags(uint16_t flags) { saveFlags_ = flags; }
     uint16_t GetSaveFlags() const { return saveFlags_; }
 
+    // The run of data's text that made this object (0 for a person's): its memory is
+    // charged to data while it lives (kernel/nObjectCount.h).
+    uint32_t GetDataRun() const { return dataRun_; }
+    void ChargeToData(uint32_t run, uint32_t bytes);
+
     // Used by nRefBase: links a reference into this object's reference list.
     void AddObjectRef(nNode* link) { refList_.AddTail(link); }
 
@@ -161,6 +166,8 @@ private:
     int refCount_ = 1;
     uint16_t saveFlags_ = 0;
     uint32_t childrenVersion_ = 0;
+    uint32_t dataRun_ = 0;
+    uint32_t dataBytes_ = 0;
     static inline uint64_t namesVersion_ = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "kernel/nScriptServer.h"
 
+#include <cstring>
+
+#include "kernel/nClass.h"
 #include "kernel/nKernelServer.h"
 
 const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nscriptserver", "nroot");
@@ -21,6 +24,37 @@ bool nScriptServer::MayRelease(const nRoot* obj, const nRoot* into, const char* 
     n_printf("refused to script text that data brought: %s '%s', outside the level and persist trees\n", what,
              obj->GetFullName().c_str());
     return false;
+}
+
+bool nScriptServer::InEngine(const nRoot* obj) {
+    // The child of the root that holds `obj` is "/sys".
+    const nRoot* top = obj;
+    while (top && top->GetParent() && top->GetParent()->GetParent()) top = top->GetParent();
+    if (!top || !top->GetParent()) return false;
+    const char* name = top->GetName();
+    return name && std::strcmp(name, "sys") == 0;
+}
+
+bool nScriptServer::MayCallEngine(const nRoot* obj, const nCmdProto* proto) {
+    if (!obj || !InEngine(obj)) return true;
+    n_printf("refused to script text that data brought: '%s' of '%s', a command of the engine\n", proto->GetName(),
+             obj->GetFullName().c_str());
+    return false;
+}
+
+bool nScriptServer::MayMake(const nClass* cls, const nRoot* parent, const char* what) {
+    if (origin_ == Origin::Person) return true;
+    if (cls && cls->IsServerKind()) {
+        n_printf("refused to script text that data brought: %s an object of class '%s', a server\n", what,
+                 cls->GetName());
+        return false;
+    }
+    if (parent && InEngine(parent)) {
+        n_printf("refused to script text that data brought: %s an object below '%s', in the engine\n", what,
+                 parent->GetFullName().c_str());
+        return false;
+    }
+    return true;
 }
 
 bool nScriptServer::PersonOnly(const char* what) {

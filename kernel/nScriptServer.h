@@ -2,9 +2,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "kernel/nCmdProto.h"
 #include "kernel/nRoot.h"
 
 class nFile;
+class nClass;
 class nCmd;
 class nString;
 
@@ -32,6 +34,18 @@ public:
     // ("nlogiclevel") or below "/usr/persist", into the same trees (logged with `what`
     // otherwise).
     static bool MayRelease(const nRoot* obj, const nRoot* into, const char* what);
+    // True when the text running now may call `proto` on `obj`: anything for a person's
+    // text; for data's, a command of an object under "/sys" only when its class declares
+    // it open to data (nClassInfo's data-safe list). A refusal is logged.
+    static bool MayCall(const nRoot* obj, const nCmdProto* proto) {
+        return origin_ == Origin::Person || proto->IsDataSafe() || MayCallEngine(obj, proto);
+    }
+    // True when the text running now may make (new, clone) an object of class `cls` below
+    // `parent`: anything for a person's text; for data's, no server kind and nothing under
+    // "/sys" (logged with `what` otherwise).
+    static bool MayMake(const nClass* cls, const nRoot* parent, const char* what);
+    // `obj` is "/sys" or below it: the engine's servers, variables and shared resources.
+    static bool InEngine(const nRoot* obj);
     // `obj` is a level, "/usr/persist", or below one of them.
     static bool InDataTrees(const nRoot* obj);
     // Sets the origin of the text running now for as long as it lives.
@@ -120,6 +134,7 @@ protected:
     bool quitRequested = false;
 
 private:
+    static bool MayCallEngine(const nRoot* obj, const nCmdProto* proto);
     // Servers running script text now, innermost last.
     static std::vector<nScriptServer*> running_;
     static Origin origin_;

@@ -22,7 +22,10 @@ static const nCmdDef<nTimeServer> timeCmds[] = {
     Bind<&nTimeServer::GetFrameTime>("f_getframetime_v", "GTFT"),
     Bind<&nTimeServer::SetTimeScale>("v_settimescale_f", "STSC"),
 };
-const nClassInfo nTimeServer::classInfo = nClassInfo::Make<nTimeServer>("ntimeserver", "nroot", timeCmds);
+// Open to data's text: reads of the clock.
+static const char* const timeDataSafe[] = {"gettime", "getframetime", "getlockdeltat", "getwaitdeltat"};
+const nClassInfo nTimeServer::classInfo =
+    nClassInfo::Make<nTimeServer>("ntimeserver", "nroot", timeCmds, timeDataSafe);
 
 nTimeServer::nTimeServer() : clock_(sys::MonotonicClock::Instance()) {
     baseTicks_ = clock_->Ticks();

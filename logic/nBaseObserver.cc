@@ -50,7 +50,9 @@ static const nCmdDef<nBaseObserver> cmds[] = {
     Bind<&nBaseObserver::GetSaveGames>("s_getsavegames_v", "BOGS"),
     {"v_incloading_v", "BILO", [](nBaseObserver* self, nCmd*) { self->IncLoading(self->NextLoadingCounter()); }},
 };
-const nClassInfo nBaseObserver::classInfo = nClassInfo::Make<nBaseObserver>("nbaseobserver", "nroot", cmds);
+// Open to data's text: the names of the save games (the menu's line asks for the quick save).
+static const char* const dataSafe[] = {"getsavegames"};
+const nClassInfo nBaseObserver::classInfo = nClassInfo::Make<nBaseObserver>("nbaseobserver", "nroot", cmds, dataSafe);
 
 nBaseObserver::nBaseObserver() = default;
 

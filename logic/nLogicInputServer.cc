@@ -12,8 +12,10 @@ static const nCmdDef<nLogicInputServer> cmds[] = {
      }},
     Bind<&nLogicInputServer::GetGroupFocus>("b_getgroupfocus_s", "IGGF"),
 };
+// Open to data's text: the menu's line takes the keys from the main menu as it closes.
+static const char* const dataSafe[] = {"setgroupfocus", "getgroupfocus"};
 const nClassInfo nLogicInputServer::classInfo =
-    nClassInfo::Make<nLogicInputServer>("nlogicinputserver", "nroot", cmds);
+    nClassInfo::Make<nLogicInputServer>("nlogicinputserver", "nroot", cmds, dataSafe);
 
 nLogicInputServer::~nLogicInputServer() {
     while (nHashNode* n = groups_.RemHead()) {

@@ -17,6 +17,7 @@
 #include "kernel/nMath.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
 #include "script/nLuaCompat.h"
 #include "script/nLuaServer2.h"
 
@@ -529,6 +530,11 @@ int nLuaBinding::TagFunction(lua_State* L) {
     if (numArgs != proto->GetNumInArgs()) {
         n_printf("nLuaServer2: '%s' of class '%s' takes %d argument(s), got %d\n", proto->GetName(),
                  obj->GetClass()->GetName(), proto->GetNumInArgs(), numArgs);
+        lua_settop(L, 0);
+        return 0;
+    }
+    // Data's text reaches the engine only through the commands its classes open to it.
+    if (!nScriptServer::MayCall(obj, proto)) {
         lua_settop(L, 0);
         return 0;
     }

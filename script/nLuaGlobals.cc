@@ -78,6 +78,12 @@ int nLuaGlobals::New(lua_State* L) {
     if (lua_type(L, 1) != LUA_TSTRING || !lua_isstring(L, 2)) {
         return BadArg(L, "new", "expects a class name and an object name");
     }
+    if (nScriptServer::DataRunning()) {
+        nKernelServer* ks = nKernelServer::ks;
+        if (!nScriptServer::MayMake(ks->FindClass(lua_tostring(L, 1)), ks->DeepestOnPath(ks->GetCwd(), lua_tostring(L, 2)), "'new' of")) {
+            return BadArg(L, "new", "refused");
+        }
+    }
     nRoot* obj = nKernelServer::ks->NewNoFail(lua_tostring(L, 1), lua_tostring(L, 2));
     if (!obj) {
         n_printf("nLuaServer2: 'new': could not create '%s' of class '%s'\n", lua_tostring(L, 2),

@@ -9,17 +9,51 @@ void nLuaRunBounds::Start(const Limits& limits) {
     limits_ = limits;
     instructionsLeft_ = limits.instructions;
     bytesLeft_ = limits.commandBytes;
-    objectsEnd_ = nObjectCount::Made() + limits.objects;
+    objectsStart_ = nObjectCount::Made();
+    objectsEnd_ = objectsStart_ + limits.objects;
+    madeBytesStart_ = nObjectCount::DataBytesMade();
     deadline_ = std::chrono::steady_clock::now() + limits.time;
     active_ = true;
+    drops_ = false;
+    run_ = nObjectCount::NextDataRun();
+    nObjectCount::SetDataRun(run_);
     why_[0] = 0;
 }
 
+void nLuaRunBounds::Clear() {
+    active_ = false;
+    nObjectCount::SetDataRun(0);
+}
+
 void nLuaRunBounds::Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed,
-                           uint64_t objects) {
+                           uint64_t objects, uint64_t bytes) {
     *this = outer;
     deadline_ += elapsed;
     objectsEnd_ += objects;
+    objectsStart_ += objects;
+    madeBytesStart_ += bytes;
+    nObjectCount::SetDataRun(active_ ? run_ : 0);
+}
+
+const char* nLuaRunBounds::Drop(const char* format, unsigned long long number) {
+    if (!why_[0]) drops_ = true;
+    return Pass(format, number);
+}
+
+const char* nLuaRunBounds::CheckMade(uint64_t objects) {
+    const uint64_t made = nObjectCount::Made() + objects;
+    if (made > objectsEnd_) return Drop("made more than %llu objects", limits_.objects);
+    // Only a run that makes something answers for the total: one that passed it is dropped.
+    if (made == objectsStart_) return nullptr;
+    if (nObjectCount::DataLive() + objects > LiveObjects) {
+        return Drop("would leave more than %llu objects that data made", LiveObjects);
+    }
+    if (nObjectCount::DataLiveBytes() > LiveBytes) {
+        return Drop("would leave objects of more than %llu bytes that data made", LiveBytes);
+    }
+    const uint64_t bytes = (limits_.commandBytes - bytesLeft_) + (nObjectCount::DataBytesMade() - madeBytesStart_);
+    if (bytes > limits_.commandBytes) return Drop("took more than %llu bytes", limits_.commandBytes);
+    return nullptr;
 }
 
 const char* nLuaRunBounds::Pass(const char* format, unsigned long long number) {
@@ -33,8 +67,7 @@ const char* nLuaRunBounds::Check() {
         return Pass("ran past its time of %llu s",
                     std::chrono::duration_cast<std::chrono::seconds>(limits_.time).count());
     }
-    if (nObjectCount::Made() > objectsEnd_) return Pass("made more than %llu objects", limits_.objects);
-    return nullptr;
+    return CheckMade(0);
 }
 
 const char* nLuaRunBounds::Spend(uint64_t instructions) {
@@ -60,7 +93,7 @@ const char* nLuaRunBounds::SpendCommand(uint64_t textBytes) {
 
 const char* nLuaRunBounds::SpendObjects(uint64_t objects) {
     if (why_[0]) return why_;
-    if (nObjectCount::Made() + objects > objectsEnd_) return Pass("made more than %llu objects", limits_.objects);
+    if (const char* why = CheckMade(objects)) return why;
     return Check();
 }
 

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
@@ -188,6 +190,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     const nLuaRunBounds outerBounds = bounds_;
     const auto started = std::chrono::steady_clock::now();
     const uint64_t objectsBefore = nObjectCount::Made();
+    const uint64_t bytesBefore = nObjectCount::DataBytesMade();
     const bool continues = mode == Trust::Line && outerTrust == Trust::Line;
     if (mode == Trust::Data) bounds_.Start({DataBudget, DataTime, RunCommandBytes, RunObjects});
     else if (mode == Trust::Line && !continues) bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
@@ -197,7 +200,8 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     auto restore = [&] {
         trust_ = outerTrust;
         if (!continues) {
-            bounds_.Resume(outerBounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objectsBefore);
+            bounds_.Resume(outerBounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objectsBefore,
+                           nObjectCount::DataBytesMade() - bytesBefore);
         }
         SetHook(outerTrust != Trust::Full);
     };
@@ -213,6 +217,14 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
         lua_setupvalue(L, -2, 1);
     }
     if (status == LUA_OK) status = lua_pcall(L, 0, 0, top + 1);
+    if (!continues && bounds_.Active()) {
+        // A single command may have made too much after the last look.
+        if (const char* why = status == LUA_OK ? bounds_.Finish() : nullptr) {
+            lua_pushstring(L, why);
+            status = LUA_ERRRUN;
+        }
+        if (bounds_.DropsMade()) DropMade(bounds_.Run());
+    }
     restore();
     if (status != LUA_OK) {
         const char* msg = lua_tostring(L, -1);
@@ -224,6 +236,25 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     }
     lua_settop(L, top);
     return true;
+}
+
+void nLuaServer2::DropMade(uint32_t run) {
+    // The objects the run made that live: the topmost of each subtree goes, its children
+    // with it. They are gathered first, as a release may take others along.
+    std::vector<std::unique_ptr<nRef<nRoot>>> made;
+    std::vector<nRoot*> walk{nKernelServer::ks->GetRoot()};
+    while (!walk.empty()) {
+        nRoot* o = walk.back();
+        walk.pop_back();
+        for (nRoot* c = o ? o->GetHead() : nullptr; c; c = c->GetSucc()) {
+            if (c->GetDataRun() == run) made.push_back(std::make_unique<nRef<nRoot>>(c));
+            else walk.push_back(c);
+        }
+    }
+    for (const auto& ref : made) {
+        nRoot* o = ref->GetUnsafe();
+        if (o && !HoldsRunningServer(o)) o->Release();
+    }
 }
 
 bool nLuaServer2::RefuseInData(const std::string& what) {
@@ -539,19 +570,6 @@ int nLuaServer2::DataDepth(const nRoot* obj) const {
     return -1;
 }
 
-namespace {
-
-// Kinds of object that act on the whole program; a data file makes none of them.
-bool ClosedToData(nClass* cls) {
-    for (nClass* c = cls; c; c = c->GetSuperClass()) {
-        const std::string name = c->GetName();
-        if (name.size() >= 6 && name.compare(name.size() - 6, 6, "server") == 0) return true;
-        if (name.size() >= 8 && name.compare(name.size() - 8, 8, "observer") == 0) return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 void nLuaServer2::PushDataEnv() {
     lua_newtable(L);
@@ -591,7 +609,7 @@ int nLuaServer2::DataNew(lua_State* L) {
         return luaL_error(L, "making the object '%s' (a path, not a name)", name);
     }
     nClass* c = ks->FindClass(cls);
-    if (c && ClosedToData(c)) return luaL_error(L, "making an object of class '%s'", cls);
+    if (c && c->IsServerKind()) return luaL_error(L, "making an object of class '%s'", cls);
     nRoot* obj = ks->NewNoFail(cls, name);
     if (!obj) {
         n_printf("nLuaServer2: 'new': could not create '%s' of class '%s'\n", name, cls);

@@ -144,6 +144,8 @@ private:
     Trust TextTrust() const { return trust_ == Trust::Line ? Trust::Line : Trust::Full; }
     // While a data file runs nothing else may: the first such try is kept and refuses it.
     bool RefuseInData(const std::string& what);
+    // Releases the living objects that the run numbered `run` made (one log line).
+    void DropMade(uint32_t run);
     void SetHook(bool budgeted);
     static void Hook(lua_State* L, lua_Debug* ar);
     static nLuaServer2* Of(lua_State* L);

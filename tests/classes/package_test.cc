@@ -157,4 +157,35 @@ TEST(PackageTest, ClassesRegisterBelowTheirSuperclassesInTheGameOrder) {
     }
 }
 
+// What data's text may call on the engine's objects: each class's declared commands, and
+// nothing else. A command added to a class stays closed to data until it is listed here
+// and beside its class's table; a misspelt or inherited name stops registration.
+TEST(PackageTest, TheCommandsOpenToDataAreTheDeclaredOnes) {
+    nKernelServer kernel(RegisterPackage);
+    std::string open;
+    for (nClass* c = kernel.GetFirstClass(); c; c = c->GetSucc()) {
+        for (nCmdProto* p = c->GetFirstCmd(); p; p = p->GetNextCmd()) {
+            if (p->IsDataSafe()) open += std::string(c->GetName()) + "." + p->GetName() + " ";
+        }
+    }
+    EXPECT_EQ(open,
+              "nroot.getrefcount nroot.getclass nroot.isa nroot.isinstanceof nroot.getcmds nroot.getparent "
+              "nroot.gethead nroot.gettail nroot.getsucc nroot.getpred nroot.getname nroot.getfullname "
+              "nroot.getrelpath nroot.find nroot.getinstancesize nroot.gettreesize "
+              "ntimeserver.gettime ntimeserver.getlockdeltat ntimeserver.getwaitdeltat ntimeserver.getframetime "
+              "ngfxserver.getdisplaymode ngfxserver.isdisplayopen "
+              "nbaseobserver.getsavegames "
+              "nlogicinputserver.setgroupfocus nlogicinputserver.getgroupfocus "
+              "nbwobserver.startlevel nbwobserver.getlevel nbwobserver.endlevel nbwobserver.loadgame "
+              "nbwobserver.getlastsaveok nbwobserver.getgamestate nbwobserver.setgamestate "
+              "nbw2observer.startlevel nbw2observer.getlevel nbw2observer.endlevel nbw2observer.loadgame "
+              "nbw2observer.getlastsaveok nbw2observer.getgamestate nbw2observer.setgamestate ");
+    // Inherited: a subclass of a server reaches what its superclass opened, and no more.
+    nClass* archives = kernel.FindClass("nnpkfileserver");
+    EXPECT_TRUE(archives->FindCmdByName("getname")->IsDataSafe());
+    EXPECT_FALSE(archives->FindCmdByName("parsedirectory")->IsDataSafe());
+    EXPECT_TRUE(archives->IsServerKind());
+    EXPECT_FALSE(kernel.FindClass("nlogicobservercamera")->IsServerKind());
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 // loaded stores join "/usr/persist", their texts run as a diver's stored action does, and
 // the logic tree's frames fire their timers and events. Data's text must never write a
 // file (the only file is the input in the temporary "save:"), change an assign or the
-// current folder, reach a name closed to it, or take objects outside the trees it may use.
+// current folder, reach a name closed to it, or take objects outside the trees it may use;
+// nor change the engine (the clock, the servers), make a server, or keep more objects than
+// data may keep.
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,8 +16,11 @@
 
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelPackage.h"
+#include "kernel/nClass.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
+#include "kernel/nObjectCount.h"
+#include "kernel/nTimeServer.h"
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicNode.h"
 #include "logic/nLogicPackage.h"
@@ -38,6 +43,15 @@ int Count(nRoot* o) {
     int n = 1;
     for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) n += Count(c);
     return n;
+}
+
+// A server made outside "/sys" (data makes none).
+bool MadeServer(nRoot* o) {
+    if (o->GetClass()->IsServerKind()) return true;
+    for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) {
+        if (MadeServer(c)) return true;
+    }
+    return false;
 }
 
 // Runs every store text and scriptlet below `o` as the game runs stored texts.
@@ -159,6 +173,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     if (Count(ks->GetRoot()) - Count(ks->Lookup("/usr/persist")) < outside) std::abort();
+    // The engine is the person's: its clock runs as it did, no server was added or made.
+    nTimeServer* time = ks->GetTimeServer();
+    if (time->GetTimeScale() != 1.0f || time->GetWaitDeltaT() != 0.0 || time->GetLockDeltaT() != 0.0) std::abort();
+    std::set<std::string> servers;
+    for (nRoot* c = ks->Lookup("/sys/servers")->GetHead(); c; c = c->GetSucc()) servers.insert(c->GetName());
+    if (servers != w.kept["/sys/servers"] || ks->Lookup("/sys")->GetHead() == nullptr) std::abort();
+    if (MadeServer(ks->Lookup("/usr"))) std::abort();
+    if (nObjectCount::DataLive() > nLuaRunBounds::LiveObjects) std::abort();
     while (nRoot* child = ks->Lookup("/usr/persist")->GetHead()) child->Release();
     if (nRoot* logic = ks->Lookup("/usr/logic")) {
         while (nRoot* child = logic->GetHead()) child->Release();

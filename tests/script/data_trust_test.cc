@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "kernel/nEnv.h"
+#include "kernel/nTimeServer.h"
 #include "tests/script/script_fixture.h"
 
 namespace {
@@ -90,6 +91,49 @@ TEST_F(DataTrustTest, LinesReachTheGameButNoFilesAndStayBounded) {
     EXPECT_EQ(Global("z") + Global("q"), "nilnil");
     ASSERT_TRUE(Run("obj('/s').run()"));
     EXPECT_EQ(Global("z"), "function");
+}
+
+// The engine is the person's: data's text calls no command of an object under "/sys" that
+// its class does not open to data, and makes or clones no server and nothing there. Each
+// refusal is one log line and the run goes on; a person's text keeps every command.
+TEST_F(DataTrustTest, DataReachesTheEngineOnlyThroughTheCommandsItsClassesOpen) {
+    const char* result = nullptr;
+    nTestValue* v = NewValue("/usr/v");
+    const std::string hostile[] = {
+        "obj('/sys/servers/time').waitdeltat(1000000)",
+        "obj('/sys/servers/time').settimescale(0/0)",
+        "sel('/sys/servers/time') stoptime() sel('/')",
+        "obj('/sys/servers/script').clone('/scriptclone')",
+        "obj('/sys/servers/file2').clone('/usr/fileclone')",
+        "obj('/sys/servers/file2').setassign('home', '/')",
+        "new('nluaserver2', '/usr/lua2_1')",
+        "new('nfileserver2', '/usr/files')",
+        "new('nroot', '/sys/servers/planted')",
+        "obj('/usr/v').clone('/sys/servers/copy')",
+    };
+    for (const std::string& line : hostile) {
+        log.text.clear();
+        EXPECT_TRUE(server->RunLine((line + " obj('/usr/v').seti(7)").c_str(), result)) << line << log.text;
+        EXPECT_EQ(v->i, 7) << line;  // the run went on
+        v->i = 0;
+        EXPECT_TRUE(LogHas("refused to script text that data brought")) << line << "\n" << log.text;
+    }
+    nTimeServer* time = kernel->GetTimeServer();
+    EXPECT_EQ(time->GetWaitDeltaT(), 0.0);
+    EXPECT_EQ(time->GetTimeScale(), 1.0);
+    for (const char* path : {"/scriptclone", "/usr/fileclone", "/usr/lua2_1", "/usr/files", "/sys/servers/planted",
+                             "/sys/servers/copy"}) {
+        EXPECT_EQ(Lookup(path), nullptr) << path;
+    }
+    // A harmless read stays open, and the game's own objects keep all their commands.
+    EXPECT_TRUE(server->RunLine("obj('/usr/v').sets(obj('/sys/servers/time').getclass())", result));
+    EXPECT_EQ(v->s, "ntimeserver") << log.text;
+    EXPECT_TRUE(server->RunLine("obj('/usr/v').clone('/usr/w')", result));
+    EXPECT_NE(Lookup("/usr/w"), nullptr);
+    // A person's text reaches the engine as before.
+    ASSERT_TRUE(Run("obj('/sys/servers/script').clone('/scriptclone') obj('/sys/servers/time').settimescale(2)"));
+    EXPECT_NE(Lookup("/scriptclone"), nullptr);
+    EXPECT_EQ(time->GetTimeScale(), 2.0);
 }
 
 // A closed window ends a looping script as a stop signal does: the watch asks it while the

@@ -65,7 +65,7 @@ TEST_F(RunBoundsTest, DeepChainsObjectsAndTextForCommandsAreBounded) {
     ExpectRefusedAndIntact("deep", "making an object more than 256 levels deep");
 
     EXPECT_FALSE(LoadData("for i = 1, 2e5 do new('nroot', 'o' .. i) end"));
-    ExpectRefusedAndIntact("objects", "made more than 100000 objects");
+    ExpectRefusedAndIntact("objects", "would leave more than 30000 objects that data made");
 
     // A store keeps what it is handed, which the interpreter does not count.
     EXPECT_FALSE(LoadData("new('ntestvalue', 'v') sel('v') local s = ('x'):rep(1e6) for i = 1, 1e4 do sets(s) end"));
@@ -80,6 +80,37 @@ TEST_F(RunBoundsTest, DeepChainsObjectsAndTextForCommandsAreBounded) {
     ExpectRefusedAndIntact("line bytes", "handed commands more than 67108864 bytes");
     EXPECT_TRUE(Run(line)) << log.text;
     EXPECT_EQ(v->calls, calls + 100);
+}
+
+// What data's text makes is charged by its memory, and what all its runs made and that
+// still lives is bounded: a line that would pass either is refused and what it made is
+// dropped, so a line or a timer every frame cannot grow the game without end.
+TEST_F(RunBoundsTest, WhatDataMakesIsChargedByItsMemoryAndBoundedAcrossRuns) {
+    auto children = [&](const char* path) {
+        int n = 0;
+        for (nRoot* c = Lookup(path)->GetHead(); c; c = c->GetSucc()) n++;
+        return n;
+    };
+    // Forty objects named by a megabyte each: the names handed over and the objects' memory
+    // together pass a run's 64 MB.
+    EXPECT_FALSE(LoadData("local s = ('x'):rep(1e6) for i = 1, 40 do new('nroot', 'd' .. i) sel('d' .. i) "
+                          "new('nroot', s) up() end"));
+    ExpectRefusedAndIntact("memory", "took more than 67108864 bytes");
+    EXPECT_EQ(children("/load"), 0);
+    kernel->New("nroot", "/usr/made");
+    // Each line keeps 12,000 objects; the third would pass what data may keep.
+    for (int run = 0; run < 3; run++) {
+        const std::string line = "for i = 1, 12000 do new('nroot', '/usr/made/r" + std::to_string(run) + "_' .. i) end";
+        EXPECT_EQ(RunLine(line), run < 2) << run;
+    }
+    ExpectRefusedAndIntact("kept", "would leave more than 30000 objects that data made");
+    EXPECT_EQ(children("/usr/made"), 24000);
+    EXPECT_EQ(Lookup("/usr/made/r2_1"), nullptr);
+    // What data made and the game let go no longer counts.
+    ASSERT_TRUE(Run("delete('/usr/made/r0_1') for i = 2, 12000 do delete('/usr/made/r0_' .. i) end"));
+    EXPECT_TRUE(RunLine("for i = 1, 12000 do new('nroot', '/usr/made/r3_' .. i) end")) << log.text;
+    // A person's text is not charged.
+    EXPECT_TRUE(Run("for i = 1, 12000 do new('nroot', '/usr/made/p' .. i) end"));
 }
 
 }  // namespace

@@ -260,7 +260,7 @@ TEST_F(MacroExecTest, AMacroThatDataPlantsOrEditsStaysData) {
         EXPECT_TRUE(m->Press(m->GetButton(index)->GetButton()));
         EXPECT_EQ(Global("macro_flag"), "nil");
         EXPECT_FALSE(fs::exists(shot));
-        EXPECT_TRUE(LogHas("writing a picture")) << log.text;
+        EXPECT_TRUE(LogHas("'screenshot' of '/sys/servers/gfx', a command of the engine")) << log.text;
     }
     const std::string saved = Read(bin + "scripts.n");
     EXPECT_NE(saved.find("'hello'"), std::string::npos) << saved;
