@@ -171,6 +171,8 @@ nCurveConnect* nCurveArrayNode::ConnectAt(int index, const char* what) {
     nCurveConnect& c = connects_[static_cast<size_t>(index)];
     c.proto = nullptr;
     c.logged = 0;
+    c.origin = nScriptServer::CurrentOrigin();
+    c.refused = false;
     return &c;
 }
 
@@ -282,6 +284,7 @@ void nCurveArrayNode::LogOnce(nCurveConnect& c, int reason, const char* fmt, con
 }
 
 void nCurveArrayNode::Deliver(nCurveConnect& c, const nAnimKey& value) {
+    if (c.refused) return;
     nRoot* target = c.target.Resolve();
     if (!target) {
         LogOnce(c, NoTarget, "%s: connect target '%s' not found; skipped\n", orEmpty(c.target.GetPath()));
@@ -300,6 +303,11 @@ void nCurveArrayNode::Deliver(nCurveConnect& c, const nAnimKey& value) {
                 LogOnce(c, NotFloats, "%s: '%s' takes other inputs than floats; skipped\n", proto->GetProtoText());
                 return;
             }
+        }
+        nScriptServer::OriginScope scope(c.origin);
+        if (!nScriptServer::MayCall(target, proto)) {
+            c.refused = true;
+            return;
         }
         c.proto = proto;
     }

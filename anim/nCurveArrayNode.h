@@ -11,6 +11,7 @@
 #include "anim/nAnimNode.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 
 class nAnimCurveArray;
 class nAnimServer;
@@ -43,6 +44,11 @@ struct nCurveConnect {
     nCmdProto* proto = nullptr;
     // What was last logged about this connect, so a broken one logs once.
     int logged = 0;
+    // The origin of the text that set it: data's connect may only reach the engine
+    // through the commands open to data.
+    nScriptServer::Origin origin = nScriptServer::Origin::Person;
+    // Refused (logged once) for reaching the engine; skipped until it is set again.
+    bool refused = false;
 };
 
 class nCurveArrayNode : public nAnimNode {

@@ -96,6 +96,8 @@ void nHyperMixer2::SetConnect(int index, const char* target, const char* setter,
     c.object = orEmpty(object);
     c.getter = orEmpty(getter);
     c.usable = false;
+    c.origin = nScriptServer::CurrentOrigin();
+    c.refused = false;
     needsResolve_ = true;
 }
 
@@ -143,6 +145,13 @@ void nHyperMixer2::CollectChannels(nChannelSet* set) {
     nVisNode::CollectChannels(set);
 }
 
+bool nHyperMixer2::MayDrive(Connect& c, const nRoot* obj, const nCmdProto* proto) {
+    if (c.refused) return false;
+    nScriptServer::OriginScope scope(c.origin);
+    c.refused = !nScriptServer::MayCall(obj, proto);
+    return !c.refused;
+}
+
 // True when every path and command of connect `c` was found; a missing path keeps
 // needsResolve_ set so the next frame looks again.
 bool nHyperMixer2::ResolveConnect(int ci) {
@@ -163,6 +172,7 @@ bool nHyperMixer2::ResolveConnect(int ci) {
         LogOnce("connect " + std::to_string(ci) + ": the target has no setter '" + c.setter + "' taking floats");
         return false;
     }
+    if (!MayDrive(c, target, setter)) return false;
     c.setterProto = setter;
     c.numValues = setter->GetNumInArgs();
     for (int s = 0; s < sources_.Count(); s++) {
@@ -186,6 +196,7 @@ bool nHyperMixer2::ResolveConnect(int ci) {
                     "' giving " + std::to_string(c.numValues) + " floats");
             return false;
         }
+        if (!MayDrive(c, obj, getter)) return false;
         slot.getter = getter;
     }
     return true;

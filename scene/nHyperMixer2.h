@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 #include "scene/nMixSources.h"
 #include "scene/nVisNode.h"
 
@@ -54,6 +55,11 @@ private:
         int numValues = 0;
         // Not usable until its paths and commands are found again.
         bool usable = false;
+        // The origin of the text that set it: data's connect may only reach the engine
+        // through the commands open to data.
+        nScriptServer::Origin origin = nScriptServer::Origin::Person;
+        // Refused (logged once) for reaching the engine; dropped until it is set again.
+        bool refused = false;
     };
     // Per connect and source: the object below the source and the getter of its class.
     struct Slot {
@@ -66,6 +72,8 @@ private:
     // leaves its connect unused. Missing paths are looked for again in the next frame.
     void Resolve();
     bool ResolveConnect(int c);
+    // False, logged once per connect, when the text that set `c` may not call `proto` on `obj`.
+    static bool MayDrive(Connect& c, const nRoot* obj, const nCmdProto* proto);
     void LogOnce(const std::string& what);
     Slot& SlotAt(int c, int s) { return slots_[static_cast<size_t>(c * MaxSources + s)]; }
 

@@ -5,6 +5,7 @@
 #include "anim/nAnimPackage.h"
 #include "anim/nCurveArrayNode.h"
 #include "anim/nExternalAnimServer.h"
+#include "kernel/nTimeServer.h"
 #include "scene/n3DNode.h"
 #include "tests/scene/SceneFixture.h"
 
@@ -211,6 +212,30 @@ TEST_F(CurveArrayNodeTest, AnimationNamesGoToTheExternalServerWhenThereIsOne) {
     ExpectT(obj, 0.75f, 7, 0);
     a->Release();
     EXPECT_EQ(server->closes, 1);
+}
+
+// A connect that data's line sets on the person's node drives no engine command its class
+// keeps from data: refused once, logged, skipped; the person's same connect drives it.
+TEST_F(CurveArrayNodeTest, DataConnectsReachNoEngineCommand) {
+    ASSERT_TRUE(Run("sel('/scene/obj'); new('ncurvearraynode', 'can'); sel('can'); setfilename('" + file +
+                    "'); beginconnects(1); setcurveconnect(0, 'ramp', '/scene/other', 'tx'); endconnects(); sel('/')"));
+    const char* result = nullptr;
+    const std::string line =
+        "sel('/scene/obj/can') beginconnects(1) setcurveconnect(0, 'ramp', '/sys/servers/time', 'settimescale') "
+        "endconnects() sel('/')";
+    ASSERT_TRUE(server->RunLine(line.c_str(), result)) << log.text;
+    Set("time", 0.5f);
+    Frame(root);
+    Frame(root);
+    nTimeServer* time = kernel->GetTimeServer();
+    EXPECT_EQ(time->GetTimeScale(), 1.0);
+    const std::string refused = "refused to script text that data brought: 'settimescale' of '/sys/servers/time'";
+    size_t first = log.text.find(refused);
+    EXPECT_NE(first, std::string::npos) << log.text;
+    EXPECT_EQ(log.text.find(refused, first + 1), std::string::npos) << log.text;
+    ASSERT_TRUE(Run(line));
+    Frame(root);
+    EXPECT_EQ(time->GetTimeScale(), 5.0);
 }
 
 }  // namespace

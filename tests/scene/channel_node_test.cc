@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "kernel/nCmd.h"
+#include "kernel/nTimeServer.h"
 #include "scene/n3DNode.h"
 #include "scene/nChnModulator.h"
 #include "scene/nChnReader.h"
@@ -309,6 +310,32 @@ TEST_F(HyperMixerTest, BadTablesPathsAndCommandsAreLoggedOnceAndDropped) {
     Frame(root);
     ExpectLoggedOnce({"'/nowhere' not found", "setter 'setname'", "getter 'getname'"});
     ExpectT("/scene/target/bone", 1, 0, 0);
+}
+
+// A connect that data's line sets drives no engine command its class keeps from data: it
+// is refused once, logged, and skipped every frame; the person's same connect drives it.
+TEST_F(HyperMixerTest, DataConnectsReachNoEngineCommand) {
+    const char* result = nullptr;
+    const std::string line =
+        "sel('/scene/hm') beginconnects(1) setconnect(0, '/sys/servers/time', 'settimescale', 'bone', 'gett') "
+        "endconnects() sel('/')";
+    ASSERT_TRUE(server->RunLine(line.c_str(), result)) << log.text;
+    Set("wa", 0.5f);
+    Frame(root);
+    Frame(root);
+    nTimeServer* time = kernel->GetTimeServer();
+    EXPECT_EQ(time->GetTimeScale(), 1.0);
+    ExpectLoggedOnce({"refused to script text that data brought: 'settimescale' of '/sys/servers/time'"});
+    // Nor does it read the engine through a getter its class keeps from data.
+    ASSERT_TRUE(server->RunLine("sel('/scene/hm') beginconnects(1) setconnect(0, '../target', 'txyz', "
+                                "'/sys/servers/gfx', 'getclearcolor') endconnects() sel('/')",
+                                result));
+    Frame(root);
+    ExpectT("/scene/target", 0, 0, 0);
+    ExpectLoggedOnce({"'getclearcolor' of '/sys/servers/gfx'"});
+    ASSERT_TRUE(Run(line));
+    Frame(root);
+    EXPECT_EQ(time->GetTimeScale(), 0.5);
 }
 
 }  // namespace
