@@ -557,22 +557,18 @@ TEST_F(InstalledGameTest, WhatDataLeavesBehindRunsAsDataAfterF9AndFromAMovie) {
     fs::remove_all(outside);
 }
 
-// The engine is the person's: a quick save's timer and a loose movie's lines that call the
-// servers' commands (freeze the frame loop, break the clock, take the logic off the frame,
-// close the display, wipe the key map, mount the archives again), make or clone servers or
-// fill memory with objects are each refused with a log line, and the game plays on.
+// A quick save's timer and a loose movie's lines that would freeze the frame loop, break the
+// clock, take the logic off the frame, close the display, make or clone servers or fill
+// memory with objects are each refused with a log line, and the game plays on. (Which
+// commands data may call is listed by the package test.)
 TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMovie) {
     const std::vector<std::string> vectors = {
         "obj('/sys/servers/time').waitdeltat(1000000)",
         "for i = 1, 1000 do new('nluaserver2', '/usr/lua2_' .. i) end",
         "obj('/sys/servers/script').clone('/scriptclone')",
-        "obj('/sys/servers/file2').clone('/fileclone')",
         "obj('/sys/servers/time').settimescale(0/0)",
         "obj('/sys/servers/observer').setlogicroot('/sys/servers')",
-        "obj('/sys/servers/gfx').setdisplaymode('w(100000)-h(100000)')",
         "obj('/sys/servers/gfx').closedisplay()",
-        "obj('/sys/servers/input').beginmap() obj('/sys/servers/input').endmap()",
-        "obj('/sys/servers/file2').parsedirectory('home:')",
         "for i = 1, 90000 do new('nroot', '/usr/m' .. i) end",
     };
     std::string all;
@@ -593,28 +589,20 @@ TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMov
     for (const std::string& v : vectors) movie << "  [[" << v << "]],\n";
     movie << "}\nlocal n = 0\nfunction draw() n = n + 1 if lines[n] then Tessel_script = lines[n] end end\n";
     movie.close();
-    // F9's own function once the movie has said its lines, then frames for the timer.
-    std::ofstream menu(bin / "init_menue.n", std::ios::app);
-    menu << "\nbwx_frames = 0\n"
-            "function bwx_tick()\n"
-            "  bwx_frames = bwx_frames + 1\n"
-            "  if bwx_frames == 40 then schnellladen() end\n"
-            "  if bwx_frames == 100 then\n"
-            "    local t = obj('/sys/servers/time').gettime()\n"
-            "    print('clock ' .. ((t == t and t < 1e9) and 'finite' or 'broken'))\n"
-            "    print('root ' .. obj('/sys/servers/observer').getlogicroot())\n"
-            "    print('display ' .. (obj('/sys/servers/gfx').isdisplayopen() and 'open' or 'closed'))\n"
-            "    for _, p in ipairs({'/scriptclone', '/fileclone', '/usr/lua2_1', '/usr/m1'}) do\n"
-            "      if exists(p) then print('made ' .. p) end\n"
-            "    end\n"
-            "    print('diver ' .. (exists('/usr/logic/level1/diver1') and 'built' or 'none'))\n"
-            "    exit() return\n"
-            "  end\n"
-            "  execbuf('bwx_tick()')\n"
-            "end\n"
-            "execbuf('bwx_tick()')\n";
-    menu.close();
-    // A frozen frame loop would not reach frame 100 before the guard's timeout.
+    // F9 once the movie has said its lines, then frames for the timer; a frozen frame loop
+    // would not reach frame 100 before the guard's timeout.
+    std::ofstream(bin / "init_menue.n", std::ios::app)
+        << "\nbwx_frames = 0\nfunction bwx_tick()\n  bwx_frames = bwx_frames + 1\n"
+           "  if bwx_frames == 40 then schnellladen() end\n"
+           "  if bwx_frames == 100 then\n"
+           "    local t = obj('/sys/servers/time').gettime()\n"
+           "    print('clock ' .. ((t == t and t < 1e9) and 'finite' or 'broken'))\n"
+           "    print('root ' .. obj('/sys/servers/observer').getlogicroot())\n"
+           "    print('display ' .. (obj('/sys/servers/gfx').isdisplayopen() and 'open' or 'closed'))\n"
+           "    for _, p in ipairs({'/scriptclone', '/usr/lua2_1', '/usr/m1'}) do\n"
+           "      if exists(p) then print('made ' .. p) end\n    end\n"
+           "    print('diver ' .. (exists('/usr/logic/level1/diver1') and 'built' or 'none'))\n"
+           "    exit() return\n  end\n  execbuf('bwx_tick()')\nend\nexecbuf('bwx_tick()')\n";
     ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
     const std::string printed = Slurp(home / "out.txt");
     for (const char* line : {"clock finite\n", "root /usr/logic\n", "display open\n", "diver built\n"}) {
@@ -623,19 +611,13 @@ TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMov
     EXPECT_EQ(printed.find("made "), std::string::npos) << printed;
     // Each was refused from the save's timer and from the movie.
     const std::string log = Slurp(bin / "Brinewick.log");
-    auto count = [&](const std::string& part) {
-        size_t n = 0;
-        for (size_t at = log.find(part); at != std::string::npos; at = log.find(part, at + 1)) n++;
-        return n;
-    };
     for (const char* part : {"'waitdeltat' of '/sys/servers/time'", "'settimescale' of '/sys/servers/time'",
-                             "'clone' of '/sys/servers/script'", "'clone' of '/sys/servers/file2'",
-                             "'setlogicroot' of '/sys/servers/observer'", "'setdisplaymode' of '/sys/servers/gfx'",
-                             "'closedisplay' of '/sys/servers/gfx'", "'beginmap' of '/sys/servers/input'",
-                             "'endmap' of '/sys/servers/input'", "'parsedirectory' of '/sys/servers/file2'",
-                             "an object of class 'nluaserver2', a server",
+                             "'clone' of '/sys/servers/script'", "'setlogicroot' of '/sys/servers/observer'",
+                             "'closedisplay' of '/sys/servers/gfx'", "an object of class 'nluaserver2', a server",
                              "would leave more than 30000 objects that data made"}) {
-        EXPECT_GE(count(part), 2u) << part << "\n" << log.substr(0, 20000);
+        const size_t first = log.find(part);
+        EXPECT_TRUE(first != std::string::npos && log.find(part, first + 1) != std::string::npos)
+            << part << "\n" << log.substr(0, 20000);
     }
 }
 

@@ -1,9 +1,9 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -165,17 +165,11 @@ TEST(FatalErrorDeathTest, ShowsItsBoxAlsoWhileTheGameRuns) {
 
 // A child of this process (of any of its threads), 0 while there is none.
 pid_t AChild() {
-    DIR* tasks = opendir("/proc/self/task");
-    if (!tasks) return 0;
-    pid_t child = 0;
-    while (dirent* e = readdir(tasks)) {
-        if (e->d_name[0] == '.') continue;
-        std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/children");
-        if (in >> child) break;
-        child = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        pid_t child = 0;
+        if (std::ifstream(task.path() / "children") >> child) return child;
     }
-    closedir(tasks);
-    return child;
+    return 0;
 }
 
 // The process is gone or a zombie (its windows and connections are closed).
