@@ -15,8 +15,8 @@
 #include "kernel/nLineBuffer.h"
 #include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
-#include "platform/system/Clock.h"
 #include "platform/system/System.h"
+#include "tests/app/StepClock.h"
 
 namespace {
 
@@ -103,12 +103,7 @@ TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
 }
 
 TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLater) {
-    struct StepClock : sys::Clock {
-        int64_t Ticks() override { return ticks; }
-        int64_t Frequency() override { return 1000; }
-        void Sleep(int) override {}
-        int64_t ticks = 0;
-    } clock;
+    StepClock clock;
     const std::string logName = ExeDir() + "/BwRepeatTest.log";
     nKernelServer k(TestPackage);
     k.GetTimeServer()->SetClock(&clock);
@@ -119,10 +114,10 @@ TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLat
         for (int i = 0; i < 3; i++) k.Print("same\n");
         k.Print("other\n");
         // After a pause the line is written as it is, then counted again.
-        clock.ticks = 10000;
+        clock.ticks = 10000000;
         for (int i = 0; i < 3; i++) k.Print("same\n");
         // Its time is up at the next text: the count so far, and this one counted anew.
-        clock.ticks = 16000;
+        clock.ticks = 16000000;
         k.Print("same\n");
         k.SetLogHandler(nullptr);
     }
