@@ -510,9 +510,8 @@ TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuit
 }
 
 
-// The menu's picture follows its entries: after a quick load (which starts the movie
-// afresh) Esc shows all four with "Weiterspielen" lit, and the arrow keys move the light
-// that Return follows, though the pointer never moves.
+// After a quick load (which starts the movie afresh) Esc shows all four entries with
+// "Weiterspielen" lit; the arrow keys move the light that Return follows.
 TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
     NewGame();
     Frames(5);
@@ -531,7 +530,9 @@ TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
                     "sel('/usr/logic/testshot/f11') setgroup('testshot') setfocus(true)\n"
                     "addinput('test_shot', 'shot()') sel('/')\n"));
     // Each entry's box at its right end: lit orange, unlit blue-green, or none.
-    auto shown = [&](int n) {
+    auto shown = [&](SDL_Scancode scancode, SDL_Keycode sym, int n) {
+        Key(scancode, sym);
+        Frames(3);
         Key(SDL_SCANCODE_F11, SDLK_F11);
         Frames(2);
         const auto rows = ReadShot(saveDir / ("menu" + std::to_string(n) + ".bmp"));
@@ -544,17 +545,10 @@ TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
         }
         return s;
     };
-    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
-    Frames(3);
+    EXPECT_EQ(shown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, 1), "uLuu");
     ASSERT_TRUE(Menu()->GetActive());
-    EXPECT_EQ(shown(1), "uLuu") << "Neues Spiel, Weiterspielen (lit), Spiel laden, Beenden";
-    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
-    Frames(2);
-    EXPECT_EQ(shown(2), "uuLu") << "Down lights 'Spiel laden'";
-    Key(SDL_SCANCODE_UP, SDLK_UP);
-    Frames(2);
-    EXPECT_EQ(shown(3), "uLuu") << "Up lights 'Weiterspielen' again";
-    // Return chooses what is lit.
+    EXPECT_EQ(shown(SDL_SCANCODE_DOWN, SDLK_DOWN, 2), "uuLu");
+    EXPECT_EQ(shown(SDL_SCANCODE_UP, SDLK_UP, 3), "uLuu");
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
     Frames(2);
     EXPECT_FALSE(Menu()->GetActive());
@@ -975,12 +969,11 @@ TEST_F(DemoItemsTest, AQuickSaveThatDoesNotLoadSwitchesNoDiver) {
     EXPECT_EQ(Active(), Diver());
 }
 
-// ---- level 1 as a player meets it: the camera, passing out, air, the fish, the door and
-// the selectors
+// ---- level 1 as a player meets it
 
 class DemoLevelTest : public DemoItemsTest {
 protected:
-    // The rocks of level 1, each drawn by a node and made solid by "<name>_solid".
+    // The rocks of level 1, each made solid by "<name>_solid".
     std::vector<std::string> Rocks() {
         std::vector<std::string> out;
         for (nRoot* c = Lookup(kLevel)->GetHead(); c; c = c->GetSucc()) {
@@ -989,13 +982,11 @@ protected:
         }
         return out;
     }
-    // A rock's middle: its mesh is a lumpy ball about its size across, whose middle stands
-    // 0.7 of the size above its foot.
+    // A rock's mesh is a lumpy ball about its size across, its middle 0.7 of it above its foot.
     vector3 Middle(const std::string& rock) {
         auto* r = Get<nLogicVisual2>(rock.c_str());
         return r->GetPosition() + vector3(0.0f, 0.7f * r->GetScale().x, 0.0f);
     }
-    // Whether the way from `a` to `b` crosses a shape of the solid node `solid`.
     bool Crosses(const std::string& solid, const vector3& a, const vector3& b) {
         for (nRoot* m = Lookup(L(solid.c_str()))->GetHead(); m; m = m->GetSucc()) {
             if (!m->IsA("nmodsimplecollision")) continue;
@@ -1007,8 +998,8 @@ protected:
         }
         return false;
     }
-    // What solid `p` lies in: a rock (no way out to its middle crosses its skin) or the
-    // seabed (the way up crosses it); "" for open water.
+    // The rock `p` lies in (no way out to its middle crosses its skin), "seabed" below the
+    // seabed, "" in open water.
     std::string SolidAt(const vector3& p) {
         for (const std::string& rock : Rocks()) {
             const vector3 mid = Middle(rock);
@@ -1017,21 +1008,22 @@ protected:
                 return rock;
             }
         }
-        if (Crosses("seabed_solid", p, p + vector3(0.0f, 100.0f, 0.0f))) return "seabed";
-        return "";
+        return Crosses("seabed_solid", p, p + vector3(0.0f, 100.0f, 0.0f)) ? "seabed" : "";
     }
-    vector3 CameraAt() { return Get<nbwCamera>("cam")->GetMatrix().Translation(); }
+    // The camera in open water, with the diver's place and heading for the message.
+    void ExpectCameraFree(const std::string& where) {
+        const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation();
+        EXPECT_EQ(SolidAt(c), "") << where << ", camera at " << c.x << " " << c.y << " " << c.z;
+    }
     // The active diver at `p` turned `heading` radians about y (0 faces -z), for `frames`.
     void Park(const vector3& p, float heading, int frames) {
         Active()->SetRotation(0.0f, heading, 0.0f);
         SwimTo(p.x, p.y - 0.5f, p.z);
         Frames(frames);
     }
-    float Distance(const vector3& a, const vector3& b) { return (a - b).Len(); }
-    // The nearest start point's distance from `p`.
     float FromStart(const vector3& p) {
-        return std::min(Distance(p, Get<nLogicVisual2>("start1")->GetPosition()),
-                        Distance(p, Get<nLogicVisual2>("start2")->GetPosition()));
+        return std::min((p - Get<nLogicVisual2>("start1")->GetPosition()).Len(),
+                        (p - Get<nLogicVisual2>("start2")->GetPosition()).Len());
     }
 };
 
@@ -1039,35 +1031,30 @@ TEST_F(DemoLevelTest, TheFollowCameraKeepsOutOfEveryRockAndTheSeabed) {
     NewGame();
     Frames(5);
     ASSERT_EQ(Rocks().size(), 12u);
-    // Where the player found the screen all rock and staying so: by the basket, turned a
-    // little either way, the camera trailing at its own delay and then at rest.
-    for (int h = -4; h <= 4; h++) {
+    // Where the screen went all rock for good: by the basket, turned a little either way,
+    // the camera trailing at its own delay and then at rest.
+    for (int h = -4; h <= 4; h += 2) {
         Park(vector3(1.4f, 0.9f, -13.6f), 0.2f * float(h), 35);
         for (int i = 0; i < 3; i++) {
             ASSERT_TRUE(Frame());
-            const vector3 c = CameraAt();
-            ASSERT_EQ(SolidAt(c), "") << "heading " << 0.2f * float(h) << ", camera at " << c.x << " " << c.y << " "
-                                      << c.z;
+            ExpectCameraFree("heading " + std::to_string(0.2f * float(h)));
         }
     }
-    // Around every rock, the camera behind the diver towards the rock and beside it: without
-    // the zoom's delay, so that it stands at the diver's pose of the frame.
+    // Around every rock, the camera (6 behind, +z at heading 0) towards the rock and beside
+    // it; without the zoom's delay it stands at the diver's pose of the frame.
     Active()->SetStat(nbwDiver::ZoomState, 0.0f);
     for (const std::string& rock : Rocks()) {
         const vector3 mid = Middle(rock);
         const float size = Get<nLogicVisual2>(rock.c_str())->GetScale().x;
-        for (int a = 0; a < 8; a++) {
-            const float angle = float(a) * 0.785398f;
+        for (int a = 0; a < 4; a++) {
+            const float angle = float(a) * 1.570796f;
             const vector3 p(mid.x + std::cos(angle) * (1.35f * size + 0.9f), std::max(0.9f, mid.y - 0.3f * size),
                             mid.z + std::sin(angle) * (1.35f * size + 0.9f));
             if (!SolidAt(p).empty() || !SolidAt(p + vector3(0.0f, -0.5f, 0.0f)).empty()) continue;
-            // The camera stands 6 behind (+z at heading 0), here towards the rock.
-            const float towards = std::atan2(mid.x - p.x, mid.z - p.z);
             for (float turn : {-0.6f, 0.0f, 0.6f}) {
-                Park(p, towards + turn, 2);
-                const vector3 c = CameraAt();
-                EXPECT_EQ(SolidAt(c), "") << "by " << rock << " at " << p.x << " " << p.y << " " << p.z << " turned "
-                                          << turn << ", camera at " << c.x << " " << c.y << " " << c.z;
+                Park(p, std::atan2(mid.x - p.x, mid.z - p.z) + turn, 2);
+                ExpectCameraFree(rock + " at " + std::to_string(p.x) + " " + std::to_string(p.z) + " turned " +
+                                 std::to_string(turn));
             }
         }
     }
@@ -1076,8 +1063,7 @@ TEST_F(DemoLevelTest, TheFollowCameraKeepsOutOfEveryRockAndTheSeabed) {
 TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAirRunsOut) {
     NewGame();
     Frames(5);
-    const std::string passedOut = "Der Taucher ist bewusstlos und wird geborgen.";
-    // By the hot vent: health falls until the diver passes out, once in 12 s.
+    // By the hot vent health falls until the diver passes out, once in 12 s.
     SwimTo("vent");
     const vector3 vent = Get<nLogicVisual2>("vent")->GetPosition();
     int broughtRound = 0;
@@ -1088,11 +1074,11 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
         life = Life("diver1");
     }
     EXPECT_EQ(broughtRound, 1);
-    EXPECT_GT(Distance(DiverAt(), vent), 10.0f);
+    EXPECT_GT((DiverAt() - vent).Len(), 10.0f);
     EXPECT_LT(FromStart(DiverAt()), 2.0f);
     EXPECT_GT(Life("diver1"), 0.9f);
 
-    // Air that runs out: the warning, then the diver passes out the same way.
+    // Air that runs out: the warning, then the same rescue.
     SwimTo("basket");
     nbwDiver* d = Diver();
     d->SetStat(nbwDiver::EnergieLose, 0.02f);
@@ -1101,7 +1087,7 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     for (int i = 0; i < 10 * 30 && !rescued; i++) {
         ASSERT_TRUE(Frame());
         warned = warned || StatusLine() == "Die Luft wird knapp!";
-        rescued = StatusLine() == passedOut;
+        rescued = StatusLine() == "Der Taucher ist bewusstlos und wird geborgen.";
     }
     EXPECT_TRUE(warned);
     ASSERT_TRUE(rescued) << "air " << d->GetStat(nbwDiver::Energie);
@@ -1109,9 +1095,9 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     EXPECT_GT(d->GetStat(nbwDiver::Energie), 0.9f);
     EXPECT_GT(Life("diver1"), 0.9f);
     EXPECT_LT(FromStart(DiverAt()), 2.0f);
-    // It swims off the start point again: its body moves.
+    // It swims off the start point again.
     Key(SDL_SCANCODE_W, SDLK_w, 20);
-    EXPECT_GT(Distance(DiverAt(), Get<nLogicVisual2>("start1")->GetPosition()), 0.2f);
+    EXPECT_GT((DiverAt() - Get<nLogicVisual2>("start1")->GetPosition()).Len(), 0.2f);
 }
 
 TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {
@@ -1119,8 +1105,7 @@ TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {
     Frames(5);
     const vector3 box = Get<nLogicVisual2>("fishbox")->GetPosition();
     auto* fish = Get<nbwFish>("fishbox/fish");
-    // A diver stopped within 3.5 units of the fish, low, in the middle or high in the place
-    // it swims, is bitten within 15 s.
+    // Stopped 3.5 from the fish, low, level or high in its box: bitten within 15 s.
     for (float height : {-0.9f, 0.0f, 0.9f}) {
         SwimTo("basket");
         Diver()->SetStat(nbwDiver::LifePoints, 1.0f);
@@ -1130,7 +1115,7 @@ TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {
         way = way.Len() > 0.5f ? way * (3.5f / way.Len()) : vector3(3.5f, 0.0f, 0.0f);
         const vector3 at = box + vector3(f.x + way.x, height, f.z + way.z);
         SwimTo(at.x, at.y - 0.5f, at.z);
-        // Put there, the diver's skin swept the way it jumped: the fish starts afresh.
+        // The diver's jump there swept its skin past the fish: the fish starts afresh.
         fish->SetState(nbwFish::Cruise);
         bool bitten = false;
         for (int i = 0; i < 15 * 30 && !bitten; i++) {
@@ -1147,17 +1132,15 @@ TEST_F(DemoLevelTest, TheDoorIsInReachWhereverTheDiverTouchesItsLeaf) {
     SwimTo("cutter");
     E();
     ASSERT_EQ(Hand(), L("diver1/inventory/cutter"));
-    // In front of the leaf (3 x 3 from its hinge at x -1.5, a slab to z 8.5): the diver's
-    // head 0.9 ahead of its middle touches it.
+    // The leaf is 3 x 3 from its hinge; the diver's head, 0.9 ahead of its middle, touches
+    // it near each corner.
     auto* door = Get<nbwItem>("door");
-    const vector3 hinge = door->GetPosition();
-    for (float x : {0.2f, 1.5f, 2.9f}) {
-        for (float y : {0.4f, 1.5f, 3.0f}) {
-            Park(hinge + vector3(x, y, 1.45f), 0.0f, 1);
+    for (float x : {0.2f, 2.9f}) {
+        for (float y : {0.4f, 3.0f}) {
+            Park(door->GetPosition() + vector3(x, y, 1.45f), 0.0f, 1);
             EXPECT_EQ(Active()->GetNearItem(), door) << "at " << x << " " << y;
         }
     }
-    // Q at the top far corner cuts it open.
     Q();
     EXPECT_NE(StatusLine(), "Damit lässt sich hier nichts tun.");
     EXPECT_LE(door->GetFloat(nbwItem::Hitpoints), 0.0f);
@@ -1168,14 +1151,12 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
     Frames(5);
     for (const std::string& at : {std::string("/usr/logic/uwmenu/"), L("basket/")}) {
         auto* selection = static_cast<nLogicFlash*>(Lookup(at + "selection"));
-        auto* selector = static_cast<nLogicSprite*>(Lookup(at + "selector"));
         selection->GetValue("move_command");  // loads the movie when it is not
         ASSERT_NE(selection->GetModule(), nullptr) << at;
         std::vector<uint8_t> image(250 * 64 * 4);
         ASSERT_GE(selection->GetModule()->Render(image.data(), 250, 64, 4), 0);
-        float sx, sy, w, h;
-        selection->GetPosition(sx, sy);
-        selector->GetDimension(w, h);
+        float w, h;
+        static_cast<nLogicSprite*>(Lookup(at + "selector"))->GetDimension(w, h);
         // A column of a slot's picture differs from the bar's ground at the left edge.
         auto picture = [&](int x) {
             for (int c = 0; c < 3; c++) {
@@ -1184,18 +1165,19 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
             return false;
         };
         for (int i = 0; i < 4; i++) {
+            SCOPED_TRACE(at + " slot " + std::to_string(i));
             const int rest = int(nbwElevator::RestX[i]);
             int left = -1, right = -1;
-            for (int x = rest - 8; x < std::min(250, rest + 60); x++) {
-                if (x < 0 || !picture(x)) continue;
+            for (int x = std::max(0, rest - 8); x < std::min(250, rest + 60); x++) {
+                if (!picture(x)) continue;
                 if (left < 0) left = x;
                 right = x;
             }
-            ASSERT_GE(left, 0) << at << " slot " << i;
+            ASSERT_GE(left, 0);
             // The selector resting there covers the picture with a like margin either side.
-            EXPECT_GE(left, rest) << at << " slot " << i;
-            EXPECT_LT(right, rest + int(w)) << at << " slot " << i;
-            EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1) << at << " slot " << i;
+            EXPECT_GE(left, rest);
+            EXPECT_LT(right, rest + int(w));
+            EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1);
         }
     }
 }

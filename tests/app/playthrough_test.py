@@ -1181,13 +1181,15 @@ def check_log(game, checks):
     checks.expect(not often, f"no log line repeated every frame ({frames} frames; above {limit}: {often[:3]})")
 
 
-# ---- The main menu as a player meets it, in runs of the game of their own: the entries the
-# game's state gives after quick loads, a click acting where it is made, and a load from the
-# menu as a session's first action, with its message in the status line.
+# ---- The main menu as a player meets it, in runs of the game of their own: the entries
+# after quick loads, a click acting where it is made, and a load as a session's first action.
+
+MENU_ALL = ["Neues Spiel", "Weiterspielen", "Spiel laden", "Beenden"]
+
 
 def menu_shown(d):
-    """The entries the menu's picture shows, top down, as "lit" or "unlit"; the first place
-    in neither colour ends them."""
+    """The entries the menu's picture shows, top down, as "lit" or "unlit", up to the first
+    place in neither colour."""
     out = []
     for i in range(4):
         p = d["picture"].at(MENU_LEFT + MENU_W - 10, MENU_TOP + i * MENU_STEP + 6)
@@ -1211,64 +1213,67 @@ def in_play(game, what):
                            and not (state_of(d) or 0) & STATE_MENU)
 
 
-def press_without_moving(game, what):
-    """Button down and up where the pointer stands: no motion reaches the game."""
+def click_in_menu(game, at, what, last=False):
+    """In play the pointer moves to `at`; Esc, then a click there without moving."""
+    game.xdo("mousemove", str(at[0]), str(at[1]))
+    game.dump(f"pointer {what}, in play")
+    game.xdo("key", "Escape")
+    d = menu_settled(game, f"Esc with the pointer {what}")
     game.xdo("mousedown", "1")
-    game.dump(f"button down: {what}")
+    if not last:
+        game.dump(f"button down {what}")
     game.xdo("mouseup", "1")
+    return d
 
 
-def menu_rounds(game, checks):
-    """A level runs and a quick save exists: every Esc, after quick loads too, shows all four
-    entries with "Weiterspielen" lit, and Return goes back to the game."""
+def first_menu(game, entries):
+    """The session's first menu shows `entries`; the pointer is in the window."""
+    game.wait_dump(0, "start scripts done")
+    game.count = 1
+    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+    game.wait_until(f"the first menu with {entries}", lambda d: len(menu_shown(d)) == len(entries))
+
+
+def menu_new_game(game, checks):
+    """A new game and its quick save: every Esc, after quick loads too, shows all four
+    entries with "Weiterspielen" lit and Return goes back; then a click in the menu, the
+    pointer moved in the game, acts where it is made: on no entry nothing, on "Beenden" the
+    game ends."""
+    first_menu(game, ["Neues Spiel", "Beenden"])
+    game.click(*menu_entry(["Neues Spiel", "Beenden"], "Neues Spiel"), "Neues Spiel")
+    in_play(game, "a new game")
     save_path = os.path.join(game.home, "save", "schnellspeicher.n")
     game.xdo("key", "F5")
     game.wait_until("F5 for the menu's rounds", lambda d: os.path.isfile(save_path))
     for n in range(3):
         game.xdo("key", "Escape")
-        d = menu_settled(game, f"round {n}: Esc")
-        shown = menu_shown(d)
+        shown = menu_shown(menu_settled(game, f"round {n}: Esc"))
         checks.expect(shown == ["unlit", "lit", "unlit", "unlit"],
                       f"round {n}: Esc shows four entries, 'Weiterspielen' lit: {shown}")
         game.xdo("key", "Return")
-        d = in_play(game, f"round {n}: Return")
+        in_play(game, f"round {n}: Return")
         # The last load's message has had its time before the next load shows its own.
         game.wait_until(f"round {n}: the status line clear", lambda d: d.get("status") != "Spiel geladen.")
         game.xdo("key", "F9")
         game.wait_until(f"round {n}: F9 loaded", lambda d: d.get("status") == "Spiel geladen.")
 
-
-def menu_clicks(game, checks):
-    """The pointer moved in the game, a click in the menu without moving acts where it is
-    made: on no entry nothing, on "Beenden" the game ends."""
-    weiter, beenden = menu_entry(MENU_ALL, "Weiterspielen"), menu_entry(MENU_ALL, "Beenden")
-    below = (SCREEN_W // 2, MENU_TOP + 4 * MENU_STEP + 40)
     # The menu last sees the pointer on "Weiterspielen".
+    weiter = menu_entry(MENU_ALL, "Weiterspielen")
     game.xdo("key", "Escape")
     menu_settled(game, "Esc before the clicks")
     game.xdo("mousemove", str(weiter[0]), str(weiter[1]))
     game.dump("pointer on 'Weiterspielen'")
     game.xdo("key", "Return")
     in_play(game, "Return")
-    game.xdo("mousemove", str(below[0]), str(below[1]))
-    game.dump("pointer below the entries, in play")
-    game.xdo("key", "Escape")
-    d = menu_settled(game, "Esc with the pointer below the entries")
-    press_without_moving(game, "below the entries")
+    d = click_in_menu(game, (SCREEN_W // 2, MENU_TOP + 4 * MENU_STEP + 40), "below the entries")
     d = game.wait_until("frames after the click below the entries", lambda e: int(e["frames"]) > int(d["frames"]) + 10)
-    checks.expect((state_of(d) or 0) & STATE_MENU,
-                  f"a click below the entries does nothing: the menu stays (state {state_of(d)})")
-    if not (state_of(d) or 0) & STATE_MENU:
-        game.xdo("key", "Escape")
-        menu_settled(game, "Esc again")
+    stays = (state_of(d) or 0) & STATE_MENU
+    checks.expect(stays, f"a click below the entries does nothing: the menu stays (state {state_of(d)})")
+    if not stays:
+        return
     game.xdo("key", "Return")
     in_play(game, "Return after the click below")
-    game.xdo("mousemove", str(beenden[0]), str(beenden[1]))
-    game.dump("pointer on the place of 'Beenden', in play")
-    game.xdo("key", "Escape")
-    menu_settled(game, "Esc with the pointer on 'Beenden'")
-    game.xdo("mousedown", "1")
-    game.xdo("mouseup", "1")
+    click_in_menu(game, menu_entry(MENU_ALL, "Beenden"), "on the place of 'Beenden'", last=True)
     code = game.wait_exit()
     checks.expect(code == 0, f"a click on 'Beenden' without moving ends the game with 0 (exit code {code})")
 
@@ -1276,20 +1281,12 @@ def menu_clicks(game, checks):
 def load_first(game, checks):
     """"Spiel laden" as the session's first action: level 1 from the quick save, "Spiel
     geladen." in the status line and no error about the display."""
-    game.wait_dump(0, "start scripts done")
-    game.count = 1
-    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
     entries = ["Neues Spiel", "Spiel laden", "Beenden"]
-    laden = menu_entry(entries, "Spiel laden")
-    game.wait_until("the menu with 'Spiel laden'", lambda d: len(menu_shown(d)) == 3)
-    game.click(*laden, "Spiel laden")
-    d = game.wait_until("level 1 loaded", lambda d: d["level"] == "level1" and (state_of(d) or 0) & STATE_LEVEL)
-    try:
-        d = game.wait_until("'Spiel geladen.' in the status line", lambda d: d.get("status") == "Spiel geladen.",
-                            limit=30)
-        checks.expect(True, "'Spiel laden' first: 'Spiel geladen.' in the status line")
-    except Failure as e:
-        checks.expect(False, f"'Spiel laden' first: {e} (status '{d.get('status')}')")
+    first_menu(game, entries)
+    game.click(*menu_entry(entries, "Spiel laden"), "Spiel laden")
+    game.wait_until("level 1 loaded", lambda d: d["level"] == "level1" and (state_of(d) or 0) & STATE_LEVEL)
+    game.wait_until("'Spiel laden' first: 'Spiel geladen.' in the status line",
+                    lambda d: d.get("status") == "Spiel geladen.", limit=30)
     log = open(os.path.join(game.bin, "Brinewick.log"), encoding="utf-8", errors="replace").read()
     checks.expect("no usable" not in log, "'Spiel laden' first: no error about the display's parts in the log")
     game.xdo("key", "Escape")
@@ -1298,13 +1295,9 @@ def load_first(game, checks):
     checks.expect(game.wait_exit() == 0, "the loaded session ends with 0")
 
 
-MENU_ALL = ["Neues Spiel", "Weiterspielen", "Spiel laden", "Beenden"]
-
-
 def menu_sessions(game, checks):
     """Two runs of the game in the installation, each with an X server and output of its
-    own: a new game with Esc, Return and F9 in rounds and then the clicks; a run whose first
-    action is "Spiel laden"."""
+    own: a new game, then one whose first action is "Spiel laden"."""
     save = os.path.join(game.home, "save", "schnellspeicher.n")
     if os.path.exists(save):
         os.remove(save)
@@ -1324,18 +1317,6 @@ def menu_sessions(game, checks):
         finally:
             game.stop()
         check_log(game, checks)
-
-
-def menu_new_game(game, checks):
-    game.wait_dump(0, "start scripts done")
-    game.count = 1
-    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
-    game.wait_until("the first menu", lambda d: len(menu_shown(d)) == 2)
-    game.click(*menu_entry(["Neues Spiel", "Beenden"], "Neues Spiel"), "Neues Spiel")
-    in_play(game, "a new game")
-    menu_rounds(game, checks)
-    menu_clicks(game, checks)
-
 # ---- end of the main menu's runs
 
 

@@ -1,9 +1,9 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,8 +15,8 @@
 #include "kernel/nLineBuffer.h"
 #include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
-#include "platform/system/Clock.h"
 #include "platform/system/System.h"
+#include "tests/app/StepClock.h"
 
 namespace {
 
@@ -103,12 +103,7 @@ TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
 }
 
 TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLater) {
-    struct StepClock : sys::Clock {
-        int64_t Ticks() override { return ticks; }
-        int64_t Frequency() override { return 1000; }
-        void Sleep(int) override {}
-        int64_t ticks = 0;
-    } clock;
+    StepClock clock;
     const std::string logName = ExeDir() + "/BwRepeatTest.log";
     nKernelServer k(TestPackage);
     k.GetTimeServer()->SetClock(&clock);
@@ -119,10 +114,10 @@ TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLat
         for (int i = 0; i < 3; i++) k.Print("same\n");
         k.Print("other\n");
         // After a pause the line is written as it is, then counted again.
-        clock.ticks = 10000;
+        clock.ticks = 10000000;
         for (int i = 0; i < 3; i++) k.Print("same\n");
         // Its time is up at the next text: the count so far, and this one counted anew.
-        clock.ticks = 16000;
+        clock.ticks = 16000000;
         k.Print("same\n");
         k.SetLogHandler(nullptr);
     }
@@ -165,17 +160,11 @@ TEST(FatalErrorDeathTest, ShowsItsBoxAlsoWhileTheGameRuns) {
 
 // A child of this process (of any of its threads), 0 while there is none.
 pid_t AChild() {
-    DIR* tasks = opendir("/proc/self/task");
-    if (!tasks) return 0;
-    pid_t child = 0;
-    while (dirent* e = readdir(tasks)) {
-        if (e->d_name[0] == '.') continue;
-        std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/children");
-        if (in >> child) break;
-        child = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        pid_t child = 0;
+        if (std::ifstream(task.path() / "children") >> child) return child;
     }
-    closedir(tasks);
-    return child;
+    return 0;
 }
 
 // The process is gone or a zombie (its windows and connections are closed).

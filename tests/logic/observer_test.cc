@@ -426,7 +426,7 @@ TEST_F(ObserverTest, ErrorsDuringTheLoopShowInTheChatAndTheFrameGoesOn) {
 }
 
 TEST_F(ObserverTest, AnErrorOfEveryFrameShowsOneCountedLineAndIsLoggedWithCounts) {
-    // A timer whose script fails every frame, on the real timer path, and a long error once.
+    // A timer's script that fails every frame, and a long error once.
     const std::string logName = sys::ExecutablePath().substr(0, sys::ExecutablePath().rfind('/')) + "/BwRepeatLog.log";
     nLogHandler* before = kernel->GetLogHandler();
     auto* handler = new nWin32LogHandler("BwRepeatLog");
@@ -448,15 +448,12 @@ TEST_F(ObserverTest, AnErrorOfEveryFrameShowsOneCountedLineAndIsLoggedWithCounts
     delete handler;
 
     std::vector<std::string> shown;
-    const nChatBuffer& lines = chat->GetBuffer();
     for (int age = nChatBuffer::NumLines - 1; age >= 0; age--) {
-        if (lines.GetLine(age).length > 0) shown.push_back(lines.GetLine(age).text);
+        if (chat->GetBuffer().GetLine(age).length > 0) shown.push_back(chat->GetBuffer().GetLine(age).text);
     }
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0], "/usr/logic/t: script of timer 'tick' failed (x200)");
     // The long error in two rows, cut where the count would go.
-    EXPECT_EQ(shown[1], "long: " + std::string(73, 'x'));
-    EXPECT_EQ(shown[2], std::string(64, 'x') + "[...]");
+    EXPECT_EQ(shown, (std::vector<std::string>{"/usr/logic/t: script of timer 'tick' failed (x200)",
+                                               "long: " + std::string(73, 'x'), std::string(64, 'x') + "[...]"}));
 
     // The log has each line of every frame once, then its counts; the last ones written at close.
     std::ifstream in(logName);
@@ -474,10 +471,8 @@ TEST_F(ObserverTest, AnErrorOfEveryFrameShowsOneCountedLineAndIsLoggedWithCounts
         if (line == longText) EXPECT_EQ(timerLines, 2) << "the count so far comes before a new line";
         last = line;
     }
-    EXPECT_EQ(timerTimes, 200);
-    EXPECT_EQ(luaTimes, 200);
-    EXPECT_LE(timerLines, 4);
-    EXPECT_LE(luaLines, 4);
+    EXPECT_TRUE(timerTimes == 200 && luaTimes == 200 && timerLines <= 4 && luaLines <= 4)
+        << timerTimes << " " << luaTimes << " " << timerLines << " " << luaLines;
     EXPECT_NE(last.find(" (repeated "), std::string::npos) << last;
     std::remove(logName.c_str());
 }

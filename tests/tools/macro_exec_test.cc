@@ -221,29 +221,17 @@ TEST_F(MacroExecTest, AMacroThatDeletesItsToolsEndsTheToolPass) {
     ASSERT_TRUE(FrameAt(0.27));
 }
 
-// The macros file is the person's, as the start scripts beside it: a pressed macro sets the
-// globals the start scripts read, takes a screenshot and deletes outside the level trees.
-TEST_F(MacroExecTest, TheFilesMacrosRunAsThePersonsWhenPressed) {
-    const std::string shot = Path("shot.bmp");
-    WriteScripts("new('nscriptlet', 'shot')\nsel('shot')\n"
-                 "setscript(\"macro_flag = 'set' obj('/sys/servers/gfx').screenshot('" + shot + "') "
-                 "delete('/usr/victim')\")\nsel('..')\n");
+// The file's macros run as the person's, as the start scripts beside it: one sets the
+// globals they read, takes a screenshot and deletes outside the level trees. One that a
+// movie or remote line plants or edits runs as data, and the file does not take it: loaded
+// again it would run as the person's.
+TEST_F(MacroExecTest, TheFilesMacrosRunAsThePersonsAndOnesDataPlantsOrEditsStayData) {
+    const std::string mine = Path("mine.bmp"), shot = Path("shot.bmp");
+    WriteScripts(std::string(kScripts) +
+                 "new('nscriptlet', 'mine')\nsel('mine')\nsetscript(\"macro_flag = 'set' "
+                 "obj('/sys/servers/gfx').screenshot('" + mine + "') delete('/usr/victim')\")\nsel('..')\n"
+                 "new('nscriptlet', 'shot')\nsel('shot')\nsetscript(\"mark('shot;')\")\nsel('..')\n");
     kernel->New("nroot", "/usr/victim");
-    nMacroExec2* m = NewMacros();
-    m->Trigger();
-    ASSERT_EQ(m->GetNumButtons(), 1);
-    EXPECT_TRUE(m->Press(m->GetButton(0)->GetButton()));
-    EXPECT_EQ(Global("macro_flag"), "set") << log.text;
-    EXPECT_TRUE(fs::exists(shot)) << log.text;
-    EXPECT_EQ(Lookup("/usr/victim"), nullptr);
-}
-
-// A macro that a movie or remote line plants or edits runs as data when pressed, and the
-// macros file does not take it: loaded again it would run as the person's.
-TEST_F(MacroExecTest, AMacroThatDataPlantsOrEditsStaysData) {
-    const std::string shot = Path("shot.bmp");
-    WriteScripts(std::string(kScripts) + "new('nscriptlet', 'shot')\nsel('shot')\nsetscript(\"mark('shot;')\")\n"
-                                         "sel('..')\n");
     nMacroExec2* m = NewMacros();
     auto* script = static_cast<nScriptServer*>(Lookup("/sys/servers/script"));
     const char* result = nullptr;
@@ -254,21 +242,25 @@ TEST_F(MacroExecTest, AMacroThatDataPlantsOrEditsStaysData) {
                                 result))
         << log.text;
     m->Trigger();
-    ASSERT_EQ(m->GetNumButtons(), 7);
-    for (int index : {5, 6}) {
+    ASSERT_EQ(m->GetNumButtons(), 8);
+    for (int index : {6, 7}) {
         log.text.clear();
         EXPECT_TRUE(m->Press(m->GetButton(index)->GetButton()));
         EXPECT_EQ(Global("macro_flag"), "nil");
         EXPECT_FALSE(fs::exists(shot));
         EXPECT_TRUE(LogHas("'screenshot' of '/sys/servers/gfx', a command of the engine")) << log.text;
     }
+    EXPECT_TRUE(m->Press(m->GetButton(5)->GetButton()));
+    EXPECT_EQ(Global("macro_flag"), "set") << log.text;
+    EXPECT_TRUE(fs::exists(mine)) << log.text;
+    EXPECT_EQ(Lookup("/usr/victim"), nullptr);
     const std::string saved = Read(bin + "scripts.n");
-    EXPECT_NE(saved.find("'hello'"), std::string::npos) << saved;
-    EXPECT_EQ(saved.find("shot"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("'mine'"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("'shot'"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("planted"), std::string::npos) << saved;
     // Left out of the file, they stay in their places in memory.
-    EXPECT_EQ(m->GetScripts()->GetNumChildren(), 7);
-    EXPECT_STREQ(Lookup("/scripts/quit")->GetSucc()->GetName(), "shot");
+    EXPECT_EQ(m->GetScripts()->GetNumChildren(), 8);
+    EXPECT_STREQ(Lookup("/scripts/mine")->GetSucc()->GetName(), "shot");
     EXPECT_STREQ(Lookup("/scripts/shot")->GetSucc()->GetName(), "planted");
 }
 

@@ -5,12 +5,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -32,37 +32,34 @@ public:
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof(a);
         if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, 8) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0 || ::pipe2(stop, O_CLOEXEC) != 0) {
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
             ADD_FAILURE() << "no listener";
             return;
         }
         port = ntohs(a.sin_port);
         thread = std::thread([this] {
-            pollfd p[2] = {{fd, POLLIN, 0}, {stop[0], POLLIN, 0}};
-            while (::poll(p, 2, -1) >= 0 && !(p[1].revents & POLLIN)) {
-                if (!(p[0].revents & POLLIN)) continue;
+            for (;;) {
                 const int c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
                 if (c >= 0) {
                     connections++;
                     ::close(c);
+                } else if (errno == EINVAL || errno == EBADF) {
+                    return;  // shut down
                 }
             }
         });
     }
     ~Listener() {
-        if (thread.joinable()) {
-            (void)!::write(stop[1], "x", 1);
-            thread.join();
-        }
-        for (int f : {fd, stop[0], stop[1]})
-            if (f >= 0) ::close(f);
+        if (fd < 0) return;
+        ::shutdown(fd, SHUT_RDWR);  // wakes the accept
+        if (thread.joinable()) thread.join();
+        ::close(fd);
     }
     int port = 0;
     std::atomic<int> connections{0};
 
 private:
     int fd = -1;
-    int stop[2] = {-1, -1};
     std::thread thread;
 };
 
@@ -78,9 +75,6 @@ protected:
         std::filesystem::remove_all(outside);
         VideoFixture::TearDown();
     }
-    void Put(const std::filesystem::path& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
     std::filesystem::path outside;
     std::filesystem::path cwd;
 };
@@ -89,13 +83,11 @@ TEST_F(NestedOpenTest, PlaylistsAndScriptsUnderVideoNamesOpenNothingFurther) {
     Listener listener;
     ASSERT_GT(listener.port, 0);
     const std::string url = "http://127.0.0.1:" + std::to_string(listener.port) + "/";
-    // Files outside that a nested open could reach: a playlist naming the listener, and a
-    // video that would play if a script could name it.
-    Put(outside / "outside.m3u8", "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1000\n" + url + "v.m3u8\n");
+    // Outside, where a nested open could reach: a playlist naming the listener, and videos.
+    std::ofstream(outside / "outside.m3u8") << "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1000\n" + url + "v.m3u8\n";
     testvideo::Clip clip;
     clip.container = "avi";
     clip.codec = "rawvideo";
-    clip.frames = 3;
     const std::string good = Video("good.avi", clip);
     std::filesystem::copy_file(good, outside / "clip.avi");
     std::filesystem::copy_file(good, outside / "clip.nut");
@@ -132,10 +124,6 @@ TEST_F(NestedOpenTest, PlaylistsAndScriptsUnderVideoNamesOpenNothingFurther) {
         EXPECT_EQ(listener.connections.load(), before) << "the listener was reached";
     }
     ::close(watch);
-    // Our own videos still play.
-    nAviPlayer* avi = Avi("avi", good);
-    avi->Preload();
-    EXPECT_TRUE(avi->IsOpen());
 }
 
 }  // namespace
