@@ -479,6 +479,33 @@ TEST_F(InstalledGameTest, SigtermEndsTheGameWhileCCodeDoesNotReturn) {
     EXPECT_EQ(Slurp(bin / "Brinewick.log").find("AppMain: shutdown"), std::string::npos);
 }
 
+// A quick save as the object writer writes one, by hand: the game status and level 1's
+// store with one timer running `timer`, then `stores` inside the level's store.
+static std::string QuickSave(const std::string& timer, const std::string& stores) {
+    return "-- ----- $parser:nluaserver2$ $class:nroot$-- ---\n"
+           "new('npersist', 'gamestatus')\n  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n"
+           "  sets( \"currlevel\", \"level1\" )\nup()\n"
+           "new('npersistlogic', 'level1')\n  sel('level1')\n  sets( \"activediver\", \"diver1\" )\n"
+           "  seti( \"timercount\", 1 )\n  sets( \"timer_0_name\", \"t\" )\n  sets( \"timer_0_type\", \"oneshot\" )\n"
+           "  sets( \"timer_0_script\", \"" + timer + "\" )\n"
+           "  setf( \"timer_0_time\", 0.1 )\n  setf( \"timer_0_starttime\", 0 )\n" + stores + "up()\n";
+}
+
+// F9's own function at frame 40, once a loose movie has said its lines, then frames for
+// the timers; at frame 100 `report` prints what the test reads and the game exits.
+static void AppendF9Hook(const fs::path& bin, const std::string& report) {
+    std::ofstream(bin / "init_menue.n", std::ios::app)
+        << "\nbwx_frames = 0\n"
+           "function bwx_tick()\n"
+           "  bwx_frames = bwx_frames + 1\n"
+           "  if bwx_frames == 40 then schnellladen() end\n"
+           "  if bwx_frames == 100 then\n" << report << "    exit() return\n"
+           "  end\n"
+           "  execbuf('bwx_tick()')\n"
+           "end\n"
+           "execbuf('bwx_tick()')\n";
+}
+
 // What data leaves behind runs later with the trust of data: a quick save's timer and
 // diver's action, a loose movie's lines, the timer one of them plants and the map file
 // another names, none of which may write a file, reach a live object by name or replace a
@@ -489,24 +516,18 @@ TEST_F(InstalledGameTest, WhatDataLeavesBehindRunsAsDataAfterF9AndFromAMovie) {
     fs::create_directories(outside);
     const std::string out = outside.string() + "/";
     auto save = [&](const std::string& name) { return "obj('/usr').saveas('" + out + name + "')"; };
-    // A quick save as the object writer writes one, by hand: the game status, the level's
-    // store with a timer, a store whose prototype names a server, the diver with a stored
-    // action (its quotes in the action's own encoding), and a level told to insert the
-    // live game status.
+    // The level's store also holds a store whose prototype names a server, the diver with
+    // a stored action (its quotes in the action's own encoding), and a level told to
+    // insert the live game status.
     std::string action = save("pwn_action");
     for (char& c : action) c = c == '\'' ? '\xA7' : c;
     std::ofstream(home / "save" / "schnellspeicher.n")
-        << "-- ----- $parser:nluaserver2$ $class:nroot$-- ---\n"
-           "new('npersist', 'gamestatus')\n  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n"
-           "  sets( \"currlevel\", \"level1\" )\nup()\n"
-           "new('npersistlogic', 'level1')\n  sel('level1')\n  sets( \"activediver\", \"diver1\" )\n"
-           "  seti( \"timercount\", 1 )\n  sets( \"timer_0_name\", \"t\" )\n  sets( \"timer_0_type\", \"oneshot\" )\n"
-           "  sets( \"timer_0_script\", \"" << save("pwn_timer") << "\" )\n"
-           "  setf( \"timer_0_time\", 0.1 )\n  setf( \"timer_0_starttime\", 0 )\n"
-           "  new('npersistlogic', 'evil')\n    sel('evil')\n    sets( \"prototype\", \"/sys/servers/gfx\" )\n  up()\n"
-           "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
-           "    setv( \"txyz\", 0, 4, 30, 0 )\n    sets( \"action\", \"" << action << "\" )\n  up()\n"
-           "  new('nbwlevel', 'trick')\n    sel('trick')\n    insertdiver( \"gamestatus\" )\n  up()\nup()\n";
+        << QuickSave(save("pwn_timer"),
+                     "  new('npersistlogic', 'evil')\n    sel('evil')\n    sets( \"prototype\", \"/sys/servers/gfx\" )\n"
+                     "  up()\n"
+                     "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+                     "    setv( \"txyz\", 0, 4, 30, 0 )\n    sets( \"action\", \"" + action + "\" )\n  up()\n"
+                     "  new('nbwlevel', 'trick')\n    sel('trick')\n    insertdiver( \"gamestatus\" )\n  up()\n");
     // A loose main menu beside the archives: one line a draw; run as a map it writes too.
     fs::create_directories(home / "flash");
     std::ofstream(home / "flash" / "mainmenu.movie")
@@ -523,23 +544,10 @@ TEST_F(InstalledGameTest, WhatDataLeavesBehindRunsAsDataAfterF9AndFromAMovie) {
            "}\n"
            "local n = 0\n"
            "function draw() n = n + 1 if lines[n] then Tessel_script = lines[n] end end\n";
-    // F9's own function once the movie has said its lines, then frames for the timers.
-    std::ofstream menu(bin / "init_menue.n", std::ios::app);
-    menu << "\nbwx_frames = 0\n"
-            "function bwx_tick()\n"
-            "  bwx_frames = bwx_frames + 1\n"
-            "  if bwx_frames == 40 then schnellladen() end\n"
-            "  if bwx_frames == 100 then\n"
-            "    print('status ' .. (exists('/usr/persist/gamestatus') and 'kept' or 'gone'))\n"
-            "    print('diver ' .. (exists('/usr/logic/level1/diver1') and 'built' or 'none'))\n"
-            "    print('clone ' .. (exists('/usr/logic/level1/evil') and 'made' or 'none'))\n"
-            "    print('format ' .. string.format('%d', 7))\n"
-            "    exit() return\n"
-            "  end\n"
-            "  execbuf('bwx_tick()')\n"
-            "end\n"
-            "execbuf('bwx_tick()')\n";
-    menu.close();
+    AppendF9Hook(bin, "    print('status ' .. (exists('/usr/persist/gamestatus') and 'kept' or 'gone'))\n"
+                      "    print('diver ' .. (exists('/usr/logic/level1/diver1') and 'built' or 'none'))\n"
+                      "    print('clone ' .. (exists('/usr/logic/level1/evil') and 'made' or 'none'))\n"
+                      "    print('format ' .. string.format('%d', 7))\n");
     ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
     const std::string printed = Slurp(home / "out.txt");
     for (const char* line : {"status kept\n", "diver built\n", "clone none\n", "format 7\n"}) {
@@ -555,6 +563,68 @@ TEST_F(InstalledGameTest, WhatDataLeavesBehindRunsAsDataAfterF9AndFromAMovie) {
     }
     EXPECT_NE(log.find("writing 'home:../pwn_up"), std::string::npos) << log;
     fs::remove_all(outside);
+}
+
+// The engine is the person's: a quick save's timer and a loose movie's lines that call the
+// servers' commands (freeze the frame loop, break the clock, take the logic off the frame,
+// close the display, wipe the key map, mount the archives again), make or clone servers or
+// fill memory with objects are each refused with a log line, and the game plays on.
+TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMovie) {
+    const std::vector<std::string> vectors = {
+        "obj('/sys/servers/time').waitdeltat(1000000)",
+        "for i = 1, 1000 do new('nluaserver2', '/usr/lua2_' .. i) end",
+        "obj('/sys/servers/script').clone('/scriptclone')",
+        "obj('/sys/servers/file2').clone('/fileclone')",
+        "obj('/sys/servers/time').settimescale(0/0)",
+        "obj('/sys/servers/observer').setlogicroot('/sys/servers')",
+        "obj('/sys/servers/gfx').setdisplaymode('w(100000)-h(100000)')",
+        "obj('/sys/servers/gfx').closedisplay()",
+        "obj('/sys/servers/input').beginmap() obj('/sys/servers/input').endmap()",
+        "obj('/sys/servers/file2').parsedirectory('home:')",
+        "for i = 1, 90000 do new('nroot', '/usr/m' .. i) end",
+    };
+    std::string all;
+    for (const std::string& v : vectors) all += v + " ";
+    std::ofstream(home / "save" / "schnellspeicher.n")
+        << QuickSave(all, "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+                          "    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\n");
+    fs::create_directories(home / "flash");
+    std::ofstream movie(home / "flash" / "mainmenu.movie");
+    movie << "--tessel movie 1\nstage(800, 600)\nlocal lines = {\n";
+    for (const std::string& v : vectors) movie << "  [[" << v << "]],\n";
+    movie << "}\nlocal n = 0\nfunction draw() n = n + 1 if lines[n] then Tessel_script = lines[n] end end\n";
+    movie.close();
+    AppendF9Hook(bin, "    local t = obj('/sys/servers/time').gettime()\n"
+                      "    print('clock ' .. ((t == t and t < 1e9) and 'finite' or 'broken'))\n"
+                      "    print('root ' .. obj('/sys/servers/observer').getlogicroot())\n"
+                      "    print('display ' .. (obj('/sys/servers/gfx').isdisplayopen() and 'open' or 'closed'))\n"
+                      "    for _, p in ipairs({'/scriptclone', '/fileclone', '/usr/lua2_1', '/usr/m1'}) do\n"
+                      "      if exists(p) then print('made ' .. p) end\n"
+                      "    end\n"
+                      "    print('diver ' .. (exists('/usr/logic/level1/diver1') and 'built' or 'none'))\n");
+    // A frozen frame loop would not reach frame 100 before the guard's timeout.
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    const std::string printed = Slurp(home / "out.txt");
+    for (const char* line : {"clock finite\n", "root /usr/logic\n", "display open\n", "diver built\n"}) {
+        EXPECT_NE(printed.find(line), std::string::npos) << line << printed;
+    }
+    EXPECT_EQ(printed.find("made "), std::string::npos) << printed;
+    // Each was refused from the save's timer and from the movie.
+    const std::string log = Slurp(bin / "Brinewick.log");
+    auto count = [&](const std::string& part) {
+        size_t n = 0;
+        for (size_t at = log.find(part); at != std::string::npos; at = log.find(part, at + 1)) n++;
+        return n;
+    };
+    for (const char* part : {"'waitdeltat' of '/sys/servers/time'", "'settimescale' of '/sys/servers/time'",
+                             "'clone' of '/sys/servers/script'", "'clone' of '/sys/servers/file2'",
+                             "'setlogicroot' of '/sys/servers/observer'", "'setdisplaymode' of '/sys/servers/gfx'",
+                             "'closedisplay' of '/sys/servers/gfx'", "'beginmap' of '/sys/servers/input'",
+                             "'endmap' of '/sys/servers/input'", "'parsedirectory' of '/sys/servers/file2'",
+                             "an object of class 'nluaserver2', a server",
+                             "would leave more than 30000 objects that data made"}) {
+        EXPECT_GE(count(part), 2u) << part << "\n" << log.substr(0, 20000);
+    }
 }
 
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
