@@ -1307,17 +1307,22 @@ def menu_sessions(game, checks):
             os.replace(log, os.path.join(game.work, f"Brinewick-{game.out}.log"))
         game.out = f"menu_{n}.txt"
         game.count = 0
-        try:
-            game.start()
-            session(game, checks)
-        except Failure as e:
-            checks.expect(False, str(e))
-        except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as e:
-            checks.expect(False, f"xdotool: {e}")
-        finally:
-            game.stop()
-        check_log(game, checks)
+        guarded_run(game, checks, lambda: (game.start(), session(game, checks)))
 # ---- end of the main menu's runs
+
+
+def guarded_run(game, checks, run):
+    """Runs one game session: a failure is a check that failed, and the game is stopped
+    and its log checked whatever happened."""
+    try:
+        run()
+    except Failure as e:
+        checks.expect(False, str(e))
+    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as e:
+        checks.expect(False, f"xdotool: {e}")
+    finally:
+        game.stop()
+    check_log(game, checks)
 
 
 def main():
@@ -1335,15 +1340,7 @@ def main():
     checks = Checks()
     # A terminated test still ends its processes.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    try:
-        play(game, checks)
-    except Failure as e:
-        checks.expect(False, str(e))
-    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as e:
-        checks.expect(False, f"xdotool: {e}")
-    finally:
-        game.stop()
-    check_log(game, checks)
+    guarded_run(game, checks, lambda: play(game, checks))
     menu_sessions(game, checks)
     if checks.failed:
         out = os.path.join(work, game.out)
