@@ -15,9 +15,5 @@ static const nCmdDef<nbw2Observer> cmds[] = {
     Bind<&nbw2Observer::GetDbgMode>("b_getdbgmode_v", "BWGD"),
     Bind<&nbw2Observer::SetDbgMode>("v_setdbgmode_b", "BWSD"),
 };
-// Open to data's text: as the game observer's (game/nbwObserver.cc).
-static const char* const dataSafe[] = {
-    "getlevel", "getlastsaveok", "getgamestate", "startlevel", "endlevel", "loadgame", "setgamestate",
-};
 const nClassInfo nbw2Observer::classInfo =
-    nClassInfo::Make<nbw2Observer>("nbw2observer", "nbaseobserver", cmds, dataSafe);
+    nClassInfo::Make<nbw2Observer>("nbw2observer", "nbaseobserver", cmds, nbwGameObserver::DataSafe);

@@ -19,6 +19,13 @@ class nPersist;
 
 class nbwGameObserver : public nBaseObserver {
 public:
+    // The commands both observers open to data's text: the reads of the game's state, and
+    // what the main menu's line runs (a new game ends the level and starts level 1; "Spiel
+    // laden" loads the quick save and starts its level; both set the game state as the
+    // menu closes).
+    static constexpr const char* DataSafe[] = {
+        "getlevel", "getlastsaveok", "getgamestate", "startlevel", "endlevel", "loadgame", "setgamestate",
+    };
     // Game-state bits the observer itself acts on.
     enum : uint32_t {
         Running = 0x2,
