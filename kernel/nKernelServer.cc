@@ -14,6 +14,7 @@
 #include "kernel/nRemoteServer.h"
 #include "kernel/nRoot.h"
 #include "kernel/nTimeServer.h"
+#include "platform/system/StopWatchdog.h"
 #include "platform/system/System.h"
 
 nKernelServer* nKernelServer::ks = nullptr;
@@ -383,7 +384,9 @@ void nKernelServer::FatalError(const char* fmt, ...) {
         if (!handler || handler == ks->defaultLogHandler_) std::vfprintf(stderr, fmt, args);
         va_end(args);
     }
-    sys::Exit(3);
+    // Reached while a stop signal waits for the main loop, the end is still that stop's:
+    // its shutdown did not run either.
+    sys::Exit(sys::StopWatchdog::Pending() ? sys::StopWatchdog::ForcedExitCode() : 3);
 }
 
 // ---- memory and helpers

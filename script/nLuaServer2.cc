@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -506,6 +507,7 @@ void nLuaServer2::ChargePaths(lua_State* L, int count, bool makes) {
 }
 
 void nLuaServer2::OnStopSignal(int sig) {
+    const int savedErrno = errno;
     stopRequested_ = 1;
     sys::StopWatchdog::Requested(sig);
     // lua_sethook may be called from a signal handler.
@@ -516,6 +518,15 @@ void nLuaServer2::OnStopSignal(int sig) {
     } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN && previous.sa_handler) {
         previous.sa_handler(sig);
     }
+    // SDL's handler puts itself back in place when called, and resets the signal to its
+    // default once video closes: a later signal would then pass us by or kill the game
+    // mid-shutdown. This handler stays.
+    struct sigaction again = {};
+    again.sa_handler = OnStopSignal;
+    sigemptyset(&again.sa_mask);
+    again.sa_flags = SA_RESTART;
+    sigaction(sig, &again, nullptr);
+    errno = savedErrno;
 }
 
 void nLuaServer2::StartWatch() {

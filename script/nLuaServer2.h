@@ -63,7 +63,7 @@ public:
 
     // From now on SIGINT and SIGTERM stop the script that `server` runs at its next
     // instructions and make its next Trigger end the main loop; a handler installed
-    // before (the window layer's) is called as well.
+    // before (the window layer's) is called as well, and may not take the signal over.
     // A script of that server that runs for long is asked every quarter second whether
     // `closed` (when set) says the window was closed; then it stops the same way. Null
     // `server` lets go of the signals' target and ends that watch.

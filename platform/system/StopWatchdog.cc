@@ -58,10 +58,13 @@ void StopWatchdog::Stop() {
     delete watch;
     watch = nullptr;
     requested = false;
+    requestedBy = 0;
 }
 
 void StopWatchdog::Requested(int signal) {
-    requestedBy = signal;
+    // A signal is not forgotten: the window layer turns SIGTERM into a close of its own,
+    // which may be reported later, also after the stop was answered.
+    if (signal > 0) requestedBy = signal;
     requested = true;
 }
 

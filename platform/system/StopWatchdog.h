@@ -16,11 +16,11 @@ public:
     static void Start();
     static void Stop();
     // A stop was asked for, by `signal` (0: a closed window): from now the grace time runs.
-    // Safe in a signal handler.
+    // Once a signal asked, the exit code stays its own until Stop. Safe in a signal handler.
     static void Requested(int signal = 0);
     // A stop was asked for and has not reached the main loop yet.
     static bool Pending();
-    // The exit code of a stop that the watch ends.
+    // The exit code of a stop that the watch ends, or that a fatal error ends while pending.
     static int ForcedExitCode();
     // The stop reached the main loop, which now ends: the watch is over.
     static void Answered();

@@ -15,6 +15,7 @@
 #include "kernel/nLineBuffer.h"
 #include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
+#include "platform/system/StopWatchdog.h"
 #include "platform/system/System.h"
 #include "tests/app/StepClock.h"
 
@@ -204,6 +205,15 @@ TEST(FatalErrorDeathTest, SigtermWhileItsBoxIsUpEndsTheGameAndTheBox) {
     if (!Ended(box)) kill(box, SIGKILL);
     std::remove(pidFile.c_str());
     std::remove((ExeDir() + "/BwFatalBoxTest.log").c_str());
+}
+
+TEST(FatalErrorDeathTest, ExitsWithTheStopSignalsCodeWhileThatStopIsPending) {
+    EXPECT_EXIT(
+        {
+            sys::StopWatchdog::Requested(SIGTERM);
+            nKernelServer::FatalError("Aborting.\n");
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "Aborting");
 }
 
 TEST(FatalErrorDeathTest, WorksWithoutAKernel) {

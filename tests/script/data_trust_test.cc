@@ -1,4 +1,6 @@
 // Files and lines that arrive as data: what they may reach and their budgets.
+#include <signal.h>
+
 #include <filesystem>
 #include <vector>
 
@@ -152,6 +154,56 @@ TEST_F(DataTrustTest, AClosedWindowEndsALoopingScript) {
     closedWindow = false;
     EXPECT_TRUE(Run("after = 1"));  // shutdown may run scripts
     nLuaServer2::CatchStopSignals(nullptr);
+}
+
+// As SDL's handler does: it puts itself back when called and reports a closed window.
+volatile sig_atomic_t windowLayerQuit = 0;
+void WindowLayerHandler(int sig) {
+    signal(sig, WindowLayerHandler);
+    windowLayerQuit = 1;
+}
+
+void CatchUnderTheWindowLayer(nLuaServer2* server) {
+    windowLayerQuit = 0;
+    signal(SIGTERM, WindowLayerHandler);
+    nLuaServer2::CatchStopSignals(server, [] { return windowLayerQuit != 0; });
+    lua_register(server->GetState(), "term", [](lua_State*) {
+        raise(SIGTERM);
+        return 0;
+    });
+}
+
+TEST_F(DataTrustTest, ASecondSigtermStopsTheShutdownsScriptsAfterTheWindowLayersHandlerRan) {
+    CatchUnderTheWindowLayer(server);
+    EXPECT_FALSE(Run("term() while true do end"));
+    EXPECT_EQ(windowLayerQuit, 1);
+    windowLayerQuit = 0;
+    server->Trigger();
+    EXPECT_TRUE(Run("after = 1"));
+    EXPECT_FALSE(Run("term() for i = 1, 1e7 do end"));
+    windowLayerQuit = 0;
+    server->Trigger();
+    nLuaServer2::CatchStopSignals(nullptr);
+    signal(SIGTERM, SIG_DFL);
+}
+
+// The frame is stuck in C code that keeps running short scripts after SIGTERM; their hook
+// also hears of the window layer's close. The watchdog's end is still the signal's.
+TEST_F(DataTrustTest, AForcedStopAfterSigtermExitsWith128PlusItAlsoWhenTheWindowClosedToo) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CatchUnderTheWindowLayer(server);
+            lua_register(server->GetState(), "stuck", [](lua_State* L) -> int {
+                raise(SIGTERM);
+                for (;;) {
+                    (void)luaL_dostring(L, "local x = 1");
+                    lua_settop(L, 0);
+                }
+            });
+            Run("stuck()");
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "");
 }
 
 }  // namespace
