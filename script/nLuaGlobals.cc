@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nLogLimiter.h"
 #include "kernel/nRoot.h"
 #include "platform/system/Disk.h"
 #include "script/nFileDialog.h"
@@ -32,6 +34,7 @@ void nLuaGlobals::Register(lua_State* L, nLuaServer2* server) {
         {"get", Get},
         {"exit", Exit},
         {"log", Log},
+        {"print", Print},
         {"mangle", Mangle},
         {"greset", GReset},
         {"__getstringval", nLuaBinding::GetStringVal},
@@ -226,6 +229,25 @@ int nLuaGlobals::Exit(lua_State* L) {
 int nLuaGlobals::Log(lua_State* L) {
     ArgCount(L, "log", 1);
     lua_settop(L, 0);
+    return 0;
+}
+
+int nLuaGlobals::Print(lua_State* L) {
+    // Lua's own print writes to standard output around the log and its bounds. Only what
+    // the log keeps of a text is gathered; one character more has it cut and marked.
+    char text[nLogLimiter::MaxText + 2];
+    size_t used = 0;
+    const int n = lua_gettop(L);
+    for (int i = 1; i <= n && used < sizeof(text); i++) {
+        size_t length = 0;
+        const char* s = luaL_tolstring(L, i, &length);
+        if (i > 1) text[used++] = '\t';
+        const size_t take = std::min(length, sizeof(text) - used);
+        std::memcpy(text + used, s, take);
+        used += take;
+        lua_pop(L, 1);
+    }
+    n_printf("%.*s\n", int(used), text);
     return 0;
 }
 

@@ -24,6 +24,8 @@ public:
     static int Get(lua_State* L);
     static int Exit(lua_State* L);
     static int Log(lua_State* L);
+    // Lua's print, through the log.
+    static int Print(lua_State* L);
     static int Mangle(lua_State* L);
     static int GReset(lua_State* L);
     static int NPrint(lua_State* L);

@@ -13,6 +13,7 @@
 #include "kernel/nDefaultLogHandler.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLineBuffer.h"
+#include "kernel/nLogLimiter.h"
 #include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
 #include "platform/system/StopWatchdog.h"
@@ -71,7 +72,7 @@ TEST(nDefaultLogHandlerTest, LongTextsAreCutInTheLineBuffer) {
     EXPECT_EQ(stored, std::string(1017, 'a') + "[...]");
 }
 
-TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
+TEST(nWin32LogHandlerTest, WritesEachTextToTheLogFileBesideTheExecutable) {
     const std::string logName = ExeDir() + "/BwLogTest.log";
     {
         std::ofstream old(logName);
@@ -90,13 +91,15 @@ TEST(nWin32LogHandlerTest, WritesTheWholeTextToTheLogFileBesideTheExecutable) {
         EXPECT_EQ(ReadFile(logName), "value 5\n");
         k.Message("%s\n", longText.c_str());
         n_error("bad %s\n", "thing");
-        testing::internal::GetCapturedStdout();
+        const std::string printed = testing::internal::GetCapturedStdout();
         std::string boxes = testing::internal::GetCapturedStderr();
         // No display: the boxes go to standard error, cut at 2041 characters.
         EXPECT_NE(boxes.find("BwLogTest: " + std::string(2041, 'm') + "[...]\n"), std::string::npos);
         EXPECT_EQ(boxes.find(std::string(2042, 'm')), std::string::npos);
         EXPECT_NE(boxes.find("BwLogTest: bad thing\n"), std::string::npos);
-        EXPECT_EQ(ReadFile(logName), "value 5\n" + longText + "\nbad thing\n");
+        // The file and standard output are one stream; a long line is cut there.
+        EXPECT_EQ(ReadFile(logName), "value 5\n" + std::string(507, 'm') + "[...]\nbad thing\n");
+        EXPECT_EQ(printed, ReadFile(logName));
         k.SetLogHandler(nullptr);
     }
     EXPECT_EQ(k.GetLogHandler(), k.GetDefaultLogHandler());
@@ -113,19 +116,98 @@ TEST(nWin32LogHandlerTest, ALineThatComesAgainSoonIsCountedAndItsCountWrittenLat
         nWin32LogHandler handler("BwRepeatTest");
         k.SetLogHandler(&handler);
         for (int i = 0; i < 3; i++) k.Print("same\n");
+        // A different line does not end the count.
         k.Print("other\n");
-        // After a pause the line is written as it is, then counted again.
+        // Its time is up at the next text: the count so far, and this one counted anew.
         clock.ticks = 10000000;
         for (int i = 0; i < 3; i++) k.Print("same\n");
-        // Its time is up at the next text: the count so far, and this one counted anew.
         clock.ticks = 16000000;
         k.Print("same\n");
         k.SetLogHandler(nullptr);
     }
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(ReadFile(logName), "same\nsame (repeated 2 times)\nother\n"
-                                 "same\nsame (repeated 2 times)\nsame (repeated 1 time)\n");
+    EXPECT_EQ(ReadFile(logName), "same\nother\nsame (repeated 2 times)\nsame (repeated 3 times)\n"
+                                 "same (repeated 1 time)\n");
     k.GetTimeServer()->SetClock(nullptr);
+    std::remove(logName.c_str());
+}
+
+// Errors of data's text: names of any length, with escape sequences and German letters.
+TEST(nWin32LogHandlerTest, LinesAreCutForTheFileStandardOutputAndTheGame) {
+    const std::string logName = ExeDir() + "/BwCutTest.log";
+    nKernelServer k(TestPackage);
+    std::string shown;
+    {
+        nWin32LogHandler handler("BwCutTest");
+        k.SetLogHandler(&handler);
+        handler.SetPlayDisplay([](void* to, const char* text) { *static_cast<std::string*>(to) = text; }, &shown);
+        testing::internal::CaptureStdout();
+        k.Error("'%s' refused\n", std::string(1 << 20, 'n').c_str());
+        k.Print("a\x1b]0;title\x07" "b\n%s\n", (std::string(506, 'x') + "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4").c_str());
+        k.Print("%s\n", std::string(512, 'y').c_str());
+        k.SetLogHandler(nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), ReadFile(logName));
+    }
+    const std::string cut = "'" + std::string(506, 'n') + "[...]";
+    EXPECT_EQ(shown, cut);
+    // The cut does not split the UTF-8 of "\xC3\xA4"; a line of 512 stays whole.
+    EXPECT_EQ(ReadFile(logName), cut + "\na?]0;title?b\n" + std::string(506, 'x') + "[...]\n" + std::string(512, 'y') +
+                                     "\n");
+    std::remove(logName.c_str());
+}
+
+// Ten timers that fail every frame, each with its own line, among lines that come once.
+TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
+    StepClock clock;
+    const std::string logName = ExeDir() + "/BwManyRepeatsTest.log";
+    nKernelServer k(TestPackage);
+    k.GetTimeServer()->SetClock(&clock);
+    testing::internal::CaptureStdout();
+    {
+        nWin32LogHandler handler("BwManyRepeatsTest");
+        k.SetLogHandler(&handler);
+        for (int frame = 0; frame < 300; frame++) {
+            clock.ticks = frame * 1000000 / 30;
+            for (int timer = 0; timer < 10; timer++) k.Print("timer %d failed\n", timer);
+            k.Print("frame %d\n", frame);
+        }
+        k.SetLogHandler(nullptr);
+    }
+    testing::internal::GetCapturedStdout();
+    k.GetTimeServer()->SetClock(nullptr);
+    std::ifstream in(logName);
+    int lines = 0, times[10] = {};
+    for (std::string line; std::getline(in, line);) {
+        int timer = -1, count = 1;
+        if (std::sscanf(line.c_str(), "timer %d failed (repeated %d", &timer, &count) < 1) continue;
+        lines++;
+        times[timer] += count;
+    }
+    // Each written once and counted every five seconds (and once at close) over ten seconds.
+    EXPECT_LE(lines, 40);
+    for (int n : times) EXPECT_EQ(n, 300);
+    std::remove(logName.c_str());
+}
+
+TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
+    const std::string logName = ExeDir() + "/BwCapTest.log";
+    nKernelServer k(TestPackage);
+    const int lines = int(nLogLimiter::MaxBytes / 256) + 1000;
+    const std::string text(246, 'z');
+    testing::internal::CaptureStdout();
+    {
+        nWin32LogHandler handler("BwCapTest");
+        k.SetLogHandler(&handler);
+        for (int i = 0; i < lines; i++) k.Print("%08d %s\n", i, text.c_str());
+        k.SetLogHandler(nullptr);
+    }
+    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string log = ReadFile(logName);
+    EXPECT_TRUE(printed == log);
+    EXPECT_LE(log.size(), nLogLimiter::MaxBytes + 200);
+    const size_t kept = nLogLimiter::MaxBytes / 256;
+    EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1),
+              "... " + std::to_string(lines - kept) + " lines dropped\n");
     std::remove(logName.c_str());
 }
 

@@ -63,6 +63,17 @@ TEST_F(LuaServerTest, BadInputIsLoggedAndReportedAsFailure) {
     EXPECT_NE(Lookup("/c"), nullptr);
 }
 
+// Standard output is the log's: what print writes has the log's bounds.
+TEST_F(LuaServerTest, PrintWritesThroughTheLog) {
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(Run("print('a', 1, nil, true)"));
+    const char* result = nullptr;
+    EXPECT_TRUE(server->RunLine("print(string.rep('x', 1 << 20))", result));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_EQ(log.text.substr(0, 13), "a\t1\tnil\ttrue\n");
+    EXPECT_EQ(log.text.size(), 13u + 1026u + 1u);
+}
+
 // Scripts are read through the file server, so archives work too; a failing one
 // is false with its file and line in the log.
 TEST_F(LuaServerTest, RunScriptFromAnArchiveNamesTheFileAndLineOfAnError) {
