@@ -384,9 +384,8 @@ void nKernelServer::FatalError(const char* fmt, ...) {
         if (!handler || handler == ks->defaultLogHandler_) std::vfprintf(stderr, fmt, args);
         va_end(args);
     }
-    // Reached while a stop signal waits for the main loop, the end is still that stop's:
-    // its shutdown did not run either.
-    sys::Exit(sys::StopWatchdog::Pending() ? sys::StopWatchdog::ForcedExitCode() : 3);
+    // After a stop signal, also in the shutdown it started, the end is still that stop's.
+    sys::Exit(sys::StopWatchdog::ForcedExitCode());
 }
 
 // ---- memory and helpers

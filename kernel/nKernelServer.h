@@ -128,7 +128,7 @@ public:
     nLogHandler* GetDefaultLogHandler() const;
 
     // Reports through the current handler (stderr without a kernel) and ends the
-    // process with exit code 3, or with 128 + the signal while a stop signal is pending.
+    // process with exit code 3, or with 128 + the signal once a stop signal came.
     [[noreturn]] static void FatalError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
     // ---- memory and helpers

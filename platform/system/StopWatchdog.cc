@@ -51,6 +51,7 @@ void Tick() {
 void StopWatchdog::Start() {
     if (watch) return;
     watching = false;
+    requestedBy = 0;
     watch = new Ticker(std::chrono::milliseconds(100), Tick);
 }
 
@@ -58,7 +59,6 @@ void StopWatchdog::Stop() {
     delete watch;
     watch = nullptr;
     requested = false;
-    requestedBy = 0;
 }
 
 void StopWatchdog::Requested(int signal) {

@@ -12,15 +12,17 @@ class StopWatchdog {
 public:
     static constexpr std::chrono::milliseconds Grace{3000};
 
-    // Starts the watching thread once; Stop ends it (and any watch with it).
+    // Starts the watching thread once, forgetting earlier signals; Stop ends it (and any
+    // watch with it).
     static void Start();
     static void Stop();
     // A stop was asked for, by `signal` (0: a closed window): from now the grace time runs.
-    // Once a signal asked, the exit code stays its own until Stop. Safe in a signal handler.
+    // Once a signal asked, the exit code stays its own. Safe in a signal handler.
     static void Requested(int signal = 0);
     // A stop was asked for and has not reached the main loop yet.
     static bool Pending();
-    // The exit code of a stop that the watch ends, or that a fatal error ends while pending.
+    // The exit code of an end whose shutdown did not run: one that the watch forces, or a
+    // fatal error. 128 + the signal's number once a stop signal came, else 3.
     static int ForcedExitCode();
     // The stop reached the main loop, which now ends: the watch is over.
     static void Answered();

@@ -289,10 +289,12 @@ TEST(FatalErrorDeathTest, SigtermWhileItsBoxIsUpEndsTheGameAndTheBox) {
     std::remove((ExeDir() + "/BwFatalBoxTest.log").c_str());
 }
 
-TEST(FatalErrorDeathTest, ExitsWithTheStopSignalsCodeWhileThatStopIsPending) {
+// A fatal error in the shutdown that SIGTERM started, or before it.
+TEST(FatalErrorDeathTest, ExitsWithTheStopSignalsCodeOnceAStopSignalCame) {
     EXPECT_EXIT(
         {
             sys::StopWatchdog::Requested(SIGTERM);
+            sys::StopWatchdog::Answered();
             nKernelServer::FatalError("Aborting.\n");
         },
         ::testing::ExitedWithCode(128 + SIGTERM), "Aborting");
