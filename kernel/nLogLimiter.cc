@@ -74,8 +74,14 @@ const char* nLogLimiter::Cut(const char* fmt, va_list args) {
                 continue;
             }
         }
-        // Control characters would act on a terminal that shows standard output.
-        text_[length_++] = (c < 0x20 && c != '\t') || c == 0x7F ? '?' : char(c);
+        // Control characters would act on a terminal that shows standard output, also
+        // those of UTF-8 (U+0080 to U+009F).
+        char shown = (c < 0x20 && c != '\t') || c == 0x7F ? '?' : char(c);
+        if (c == 0xC2 && i + 1 < length && uint8_t(raw_[i + 1]) >= 0x80 && uint8_t(raw_[i + 1]) < 0xA0) {
+            shown = '?';
+            i++;
+        }
+        text_[length_++] = shown;
         column_++;
     }
     if (textCut) {

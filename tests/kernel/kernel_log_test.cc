@@ -143,7 +143,7 @@ TEST(nWin32LogHandlerTest, LinesAreCutForTheFileStandardOutputAndTheGame) {
         handler.SetPlayDisplay([](void* to, const char* text) { *static_cast<std::string*>(to) = text; }, &shown);
         testing::internal::CaptureStdout();
         k.Error("'%s' refused\n", std::string(1 << 20, 'n').c_str());
-        k.Print("a\x1b]0;title\x07" "b\n%s\n", (std::string(506, 'x') + "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4").c_str());
+        k.Print("a\x1b]0;title\x07" "b\xC2\x9B" "2J\n%s\n", (std::string(506, 'x') + "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4").c_str());
         k.Print("%s\n", std::string(512, 'y').c_str());
         k.SetLogHandler(nullptr);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), ReadFile(logName));
@@ -151,7 +151,7 @@ TEST(nWin32LogHandlerTest, LinesAreCutForTheFileStandardOutputAndTheGame) {
     const std::string cut = "'" + std::string(506, 'n') + "[...]";
     EXPECT_EQ(shown, cut);
     // The cut does not split the UTF-8 of "\xC3\xA4"; a line of 512 stays whole.
-    EXPECT_EQ(ReadFile(logName), cut + "\na?]0;title?b\n" + std::string(506, 'x') + "[...]\n" + std::string(512, 'y') +
+    EXPECT_EQ(ReadFile(logName), cut + "\na?]0;title?b?2J\n" + std::string(506, 'x') + "[...]\n" + std::string(512, 'y') +
                                      "\n");
     std::remove(logName.c_str());
 }
