@@ -181,7 +181,6 @@ TEST_F(DataTrustTest, ASecondSigtermStopsTheShutdownsScriptsAfterTheWindowLayers
     server->Trigger();
     EXPECT_TRUE(Run("after = 1"));
     EXPECT_FALSE(Run("term() for i = 1, 1e7 do end"));
-    windowLayerQuit = 0;
     server->Trigger();
     nLuaServer2::CatchStopSignals(nullptr);
     signal(SIGTERM, SIG_DFL);
