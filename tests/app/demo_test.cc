@@ -741,7 +741,7 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     for (int i = 0; i < 120 && !bitten; i++) {
         Active()->SetPosition(Get<nbwFish>("fishbox/fish")->GetPosition() + Get<nLogicVisual2>("fishbox")->GetPosition());
         ASSERT_TRUE(Frame());
-        bitten = StatusLine() == "Ein Fisch greift an!";
+        bitten = StatusLine() == "Taucher 1: Ein Fisch greift an!";
     }
     EXPECT_TRUE(bitten);
     Frames(2);

@@ -887,7 +887,7 @@ def vec(d, key):
 
 
 # The texts the level's scripts show in the status line.
-FISH_ATTACK = "Ein Fisch greift an!"
+FISH_ATTACK = "Taucher 1: Ein Fisch greift an!"
 NOT_CARRIABLE = "Das lässt sich nicht tragen."
 LOW_LIFE = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!"
 IN_BASKET = "In den Korb gelegt."
