@@ -1111,8 +1111,9 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
 
 // Every action shows one message, and a true one. Q with the cutter at the heap (its
 // armor holds) and with the air bag at the switch (worked by hand) say they do nothing and
-// change nothing; E opens the valve once, then says it is open; the messages about the
-// diver the player does not steer, whose air runs out, name it.
+// change nothing; E opens the valve once, then says it is open; the air bag names what it
+// lifts; the messages about the diver the player does not steer, whose air runs out, name
+// it.
 TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     NewGame();
     Frames(5);
@@ -1156,6 +1157,10 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     E();
     Frames(2);
     EXPECT_EQ(said(), "Das Ventil ist schon offen.|");
+    // The air bag lifts the camera, not a crate.
+    SwimTo("fotoapparat");
+    Q();
+    EXPECT_EQ(said(), "Fotoapparat: vom Luftsack zum Lager gehoben.|");
 
     // The second diver, parked at its start, runs out of air.
     auto* parked = Get<nbwDiver>("diver2");
