@@ -24,12 +24,16 @@ namespace {
 const char* const kNames[nbw2UwMenu::FigureCount] = {"maennel1", "maennel2", "maennel3", "maennel4"};
 
 const nbwUwMenuBase::HelpArea kAreas[] = {
+    {75, 105, 524, 563, 0, "settext(FB_ONBOARD_WECHSEL)"},
     {75, 105, 563, 569, 0, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {75, 105, 570, 576, 0, "settext(FB_ZUSTAND_TAUCHER)"},
+    {110, 140, 524, 563, 1, "settext(FB_ONBOARD_WECHSEL)"},
     {110, 140, 563, 569, 1, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {110, 140, 570, 576, 1, "settext(FB_ZUSTAND_TAUCHER)"},
+    {145, 175, 524, 563, 2, "settext(FB_ONBOARD_WECHSEL)"},
     {145, 175, 563, 569, 2, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {145, 175, 570, 576, 2, "settext(FB_ZUSTAND_TAUCHER)"},
+    {180, 210, 524, 563, 3, "settext(FB_ONBOARD_WECHSEL)"},
     {180, 210, 563, 569, 3, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {180, 210, 570, 576, 3, "settext(FB_ZUSTAND_TAUCHER)"},
 };

@@ -22,10 +22,13 @@ const char* const kNames[] = {"taucher1", "taucher2", "taucher3", "geraet1", "ge
 static_assert(std::size(kNames) == nbwUwMenu::Humans + nbwUwMenu::Others);
 
 const nbwUwMenuBase::HelpArea kAreas[] = {
+    {75, 105, 524, 563, 0, "settext(FB_ONBOARD_WECHSEL)"},
     {75, 105, 563, 569, 0, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {75, 105, 570, 576, 0, "settext(FB_ZUSTAND_TAUCHER)"},
+    {110, 140, 524, 563, 1, "settext(FB_ONBOARD_WECHSEL)"},
     {110, 140, 563, 569, 1, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {110, 140, 570, 576, 1, "settext(FB_ZUSTAND_TAUCHER)"},
+    {145, 175, 524, 563, 2, "settext(FB_ONBOARD_WECHSEL)"},
     {145, 175, 563, 569, 2, "settext(FB_SAUERSTOFF_TAUCHER)"},
     {145, 175, 570, 576, 2, "settext(FB_ZUSTAND_TAUCHER)"},
     {190, 240, 559, 565, 3, "settext(FB_ENERGIE_SPEZIALGERAET)"},

@@ -22,7 +22,8 @@
 
 namespace {
 
-// The areas every display has, after its figures' areas.
+// The areas every display has, after its figures' areas: the held item's panel and bar.
+// The help to switch divers stands over each diver's figure, where the click is.
 struct FixedArea {
     int x0, x1, y0, y1;
     const char* text;
@@ -30,8 +31,6 @@ struct FixedArea {
 const FixedArea kFixedAreas[] = {
     {694, 791, 459, 490, "settext(FB_ZUSTAND_GERAET)"},
     {660, 688, 495, 590, "settext(FB_ENERGIE_GERAET)"},
-    // 0 <= x < 64, y > 535.
-    {-1, 64, 535, 1 << 30, "settext(FB_ONBOARD_WECHSEL)"},
 };
 
 // `v` as decimal text in `out`.
@@ -480,20 +479,28 @@ void nbwUwMenuBase::MouseMove() {
         if (!(a.x0 < mouseX_ && mouseX_ < a.x1 && a.y0 < mouseY_ && mouseY_ < a.y1)) continue;
         nLogicNode* f = FigureNode(a.figure);
         if (!f || !f->GetActive()) continue;
-        *policy_.helpShown = true;
-        Run(a.text);
+        ShowHelp(&a, a.text);
         return;
     }
     for (const FixedArea& a : kFixedAreas) {
         if (!(a.x0 < mouseX_ && mouseX_ < a.x1 && a.y0 < mouseY_ && mouseY_ < a.y1)) continue;
-        *policy_.helpShown = true;
-        Run(a.text);
+        ShowHelp(&a, a.text);
         return;
     }
+    helpArea_ = nullptr;
     if (*policy_.helpShown) {
         *policy_.helpShown = false;
         Run("settext(' ')");
     }
+}
+
+void nbwUwMenuBase::ShowHelp(const void* area, const char* text) {
+    *policy_.helpShown = true;
+    // A pointer resting on its area shows the help once: a message that comes meanwhile
+    // (the switch that a click on a figure makes) stays in the status line.
+    if (area == helpArea_ && mouseDx_ == 0 && mouseDy_ == 0) return;
+    helpArea_ = area;
+    Run(text);
 }
 
 bool nbwUwMenuBase::MouseDown() {

@@ -108,6 +108,7 @@ private:
     void UpdateSlots(float t);
     // The selection movie's "slot<n>_<what>", null when it does not report it.
     const char* SlotValue(nLogicFlash* selection, int slot, const char* what);
+    void ShowHelp(const void* area, const char* text);
     void UpdateHandItem();
     void UpdateFigures();
     void FillInventoryLists();
@@ -151,6 +152,8 @@ private:
     bool armed_ = false;
     float scrollTimer_ = 0.0f;
     bool mouseHandled_ = false;
+    // The help area whose text the pointer showed last; null off every area.
+    const void* helpArea_ = nullptr;
     int mouseDx_ = 0, mouseDy_ = 0;
     nClass *inputClass_ = nullptr, *elevatorClass_ = nullptr, *itemClass_ = nullptr;
     Indices indices_;

@@ -316,6 +316,16 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
         this->lastDisplayHeight = displayHeight;
         io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
         io.MousePos = ImVec2(static_cast<float>(this->pointerX), static_cast<float>(this->pointerY));
+        // A popup that a click focused gives the keyboard back to the window that had it
+        // once it hides; ImGui would hand it to its top-most window instead.
+        if (const ImGuiWindow* nav = GImGui->NavWindow; nav != nullptr && nav != this->keyboardWindow) {
+            for (const ToolWindow* w : this->windows) {
+                if (w->kind != ToolWindow::Kind::Popup || w->visible || w->layerId != nav->RootWindow->ID) continue;
+                const bool back = this->keyboardWindow != nullptr && this->keyboardWindow->Active;
+                ImGui::FocusWindow(back ? this->keyboardWindow : nullptr);
+                break;
+            }
+        }
         ImGui::NewFrame();
         // Only content builders run inside the frame, and they may not delete windows.
         for (size_t i = 0; i < this->windows.size(); ++i) {
@@ -325,12 +335,14 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
         this->drawData = ImGui::GetDrawData();
         this->takesPointer = io.WantCaptureMouse;
         // A focused tool window has the keyboard, as a separate window would; a popup never.
-        const ImGuiWindow* focused = GImGui->NavWindow != nullptr ? GImGui->NavWindow->RootWindow : nullptr;
-        bool toolFocused = false;
+        ImGuiWindow* focused = GImGui->NavWindow != nullptr ? GImGui->NavWindow->RootWindow : nullptr;
+        bool toolFocused = false, popupFocused = false;
         for (const ToolWindow* w : this->windows) {
-            toolFocused = toolFocused || (focused != nullptr && w->visible && w->kind == ToolWindow::Kind::Tool &&
-                                          w->layerId == focused->ID);
+            const bool it = focused != nullptr && w->visible && w->layerId == focused->ID;
+            toolFocused = toolFocused || (it && w->kind == ToolWindow::Kind::Tool);
+            popupFocused = popupFocused || (it && w->kind == ToolWindow::Kind::Popup);
         }
+        if (!popupFocused) this->keyboardWindow = focused;
         this->takesKeyboard = io.WantCaptureKeyboard || toolFocused;
     }
     for (int b = 0; b < 3; ++b) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 struct ImGuiContext;
+struct ImGuiWindow;
 struct ImDrawData;
 
 namespace ui {
@@ -99,6 +100,8 @@ private:
     ImDrawData* drawData = nullptr;
     bool takesPointer = false;
     bool takesKeyboard = false;
+    // The window that had the keyboard before a popup took it (null for none).
+    ImGuiWindow* keyboardWindow = nullptr;
     int pointerX = 0;
     int pointerY = 0;
     // Presses that no frame has seen yet: their release waits for the next frame, so a

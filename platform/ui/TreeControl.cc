@@ -184,9 +184,15 @@ void TreeControl::BuildItem(ToolWindow& window, Item& item)
     if (!hasChildren) flags |= ImGuiTreeNodeFlags_Leaf;
     if (this->selection == handle) flags |= ImGuiTreeNodeFlags_Selected;
     ImGui::SetNextItemOpen(item.open, ImGuiCond_Always);
+    // Only the selection lights a row, as in a tree view of the desktop: the row that a
+    // closing menu leaves under the pointer would look picked by the menu's click.
+    const ImU32 lit = this->selection == handle ? ImGui::GetColorU32(ImGuiCol_Header) : 0;
+    ImGui::PushStyleColor(ImGuiCol_HeaderHovered, lit);
+    ImGui::PushStyleColor(ImGuiCol_HeaderActive, lit);
     bool open = false;
     if (this->editing == handle) {
         open = ImGui::TreeNodeEx("##node", flags | ImGuiTreeNodeFlags_AllowItemOverlap);
+        ImGui::PopStyleColor(2);
         ImGui::SameLine();
         if (this->editFocus) {
             ImGui::SetKeyboardFocusHere();
@@ -200,6 +206,7 @@ void TreeControl::BuildItem(ToolWindow& window, Item& item)
     } else {
         // The text drawn as it is, never as a format nor cut at "##".
         open = ImGui::TreeNodeEx("##node", flags);
+        ImGui::PopStyleColor(2);
         const ImVec2 p = ImGui::GetItemRectMin();
         float textX = p.x + ImGui::GetTreeNodeToLabelSpacing();
         if (const uint32_t* pixels = this->imagePixels ? this->imagePixels(item.image) : nullptr) {

@@ -3,6 +3,7 @@
 // player's path (window pump, input server, bindings, focus groups, movies, scripts).
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
+#include <lua.hpp>
 #include <unistd.h>
 
 #include <array>
@@ -34,6 +35,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
+#include "script/nLuaServer2.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nCameraServer.h"
 #include "logic/nLogicFlash.h"
@@ -739,7 +741,7 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     for (int i = 0; i < 120 && !bitten; i++) {
         Active()->SetPosition(Get<nbwFish>("fishbox/fish")->GetPosition() + Get<nLogicVisual2>("fishbox")->GetPosition());
         ASSERT_TRUE(Frame());
-        bitten = StatusLine() == "Ein Fisch greift an!";
+        bitten = StatusLine() == "Taucher 1: Ein Fisch greift an!";
     }
     EXPECT_TRUE(bitten);
     Frames(2);
@@ -825,7 +827,7 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     ASSERT_EQ(Active(), Get<nbwDiver>("diver2"));
     EXPECT_EQ(StatusLine(), "Taucher 2");
     // A click on diver1's figure switches back with the same message; Tab again.
-    Click(125, 540);
+    Click(90, 540);
     Frames(4);
     EXPECT_EQ(Active(), Get<nbwDiver>("diver1"));
     EXPECT_EQ(StatusLine(), "Taucher 1");
@@ -849,7 +851,7 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
         ASSERT_TRUE(Frame());
         EXPECT_LT(Life("diver2"), life);
         life = Life("diver2");
-        warned = warned || StatusLine() == "Vorsicht: Die Gesundheit des Tauchers ist schwach!";
+        warned = warned || StatusLine() == "Taucher 2: Vorsicht: Die Gesundheit des Tauchers ist schwach!";
         if (warned) break;
     }
     EXPECT_TRUE(warned);
@@ -900,11 +902,18 @@ TEST_F(DemoItemsTest, TheMouseSwitchesDiversByTheirFiguresTakesFromTheInventoryB
     E();
     ASSERT_EQ(Hand(), L("diver1/inventory/cutter"));
 
-    // The human divers' figures in the level's order: the second diver's first.
-    MouseClick(90, 550);
+    // The human divers' figures in the divers' order: the first diver's first, each with
+    // the help to switch over it.
+    Push(bwtest::sdl::Motion(window, 125, 535, 0, 0));
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Taucher wechseln");
+    Push(bwtest::sdl::Motion(window, 30, 560, 0, 0));
+    Frames(2);
+    EXPECT_EQ(StatusLine(), " ") << "the seabed left of the figures";
+    MouseClick(125, 550);
     Frames(2);
     EXPECT_EQ(Active(), Get<nbwDiver>("diver2"));
-    MouseClick(125, 550);
+    MouseClick(90, 550);
     Frames(2);
     ASSERT_EQ(Active(), Diver());
 
@@ -1086,8 +1095,8 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     bool warned = false, rescued = false;
     for (int i = 0; i < 10 * 30 && !rescued; i++) {
         ASSERT_TRUE(Frame());
-        warned = warned || StatusLine() == "Die Luft wird knapp!";
-        rescued = StatusLine() == "Der Taucher ist bewusstlos und wird geborgen.";
+        warned = warned || StatusLine() == "Taucher 1: Die Luft wird knapp!";
+        rescued = StatusLine() == "Taucher 1: Der Taucher ist bewusstlos und wird geborgen.";
     }
     EXPECT_TRUE(warned);
     ASSERT_TRUE(rescued) << "air " << d->GetStat(nbwDiver::Energie);
@@ -1098,6 +1107,73 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     // It swims off the start point again.
     Key(SDL_SCANCODE_W, SDLK_w, 20);
     EXPECT_GT((DiverAt() - Get<nLogicVisual2>("start1")->GetPosition()).Len(), 0.2f);
+}
+
+// Every action shows one message, and a true one. Q with the cutter at the heap (its
+// armor holds) and with the air bag at the switch (worked by hand) say they do nothing and
+// change nothing; E opens the valve once, then says it is open; the air bag names what it
+// lifts; the messages about the diver the player does not steer, whose air runs out, name
+// it.
+TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
+    NewGame();
+    Frames(5);
+    ASSERT_TRUE(Run("said = '' local show = displaymessage "
+                    "function displaymessage(t, s, k) said = said .. tostring(t) .. '|' show(t, s, k) end"));
+    // What the status line was given since the last call, each message followed by "|".
+    auto said = [this] {
+        lua_State* L = static_cast<nLuaServer2*>(Lookup("/sys/servers/script"))->GetState();
+        lua_getglobal(L, "said");
+        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "<none>";
+        lua_pop(L, 1);
+        EXPECT_TRUE(Run("said = ''"));
+        return text;
+    };
+    const std::string nothing = "Damit lässt sich hier nichts tun.|";
+    SwimTo("cutter");
+    E();
+    ASSERT_EQ(said(), "Schneidbrenner genommen.|");
+    SwimTo("heap");
+    Q();
+    EXPECT_EQ(said(), nothing);
+    EXPECT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 0.0f);
+
+    // The air bag, dug out and laid where the cutter lay.
+    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) "
+                    "b.sethandleractive('collision', 'item', true) b.txyz(3, 3, 20)"));
+    SwimTo("luftsack");
+    E();
+    ASSERT_EQ(said(), "Luftsack genommen.|");
+    SwimTo("switch");
+    Q();
+    Frames(5);
+    auto* water = Get<nbwWater>("chamber/chamberwater");
+    EXPECT_EQ(said(), nothing);
+    EXPECT_FALSE(water->GetFading());
+    EXPECT_EQ(Hand(), L("diver1/inventory/luftsack"));
+    E();
+    Frames(2);
+    EXPECT_EQ(said(), "Der Schalter öffnet das Ventil.|");
+    EXPECT_TRUE(water->GetFading());
+    E();
+    Frames(2);
+    EXPECT_EQ(said(), "Das Ventil ist schon offen.|");
+    // The air bag lifts the camera, not a crate.
+    SwimTo("fotoapparat");
+    Q();
+    EXPECT_EQ(said(), "Fotoapparat: vom Luftsack zum Lager gehoben.|");
+
+    // The second diver, parked at its start, runs out of air.
+    auto* parked = Get<nbwDiver>("diver2");
+    parked->SetStat(nbwDiver::EnergieLose, 0.5f);
+    parked->SetStat(nbwDiver::Energie, 0.06f);
+    std::string text;
+    for (int i = 0; i < 60 && text.find("bewusstlos") == std::string::npos; i++) {
+        ASSERT_TRUE(Frame());
+        text += said();
+    }
+    EXPECT_EQ(Active(), Diver());
+    EXPECT_NE(text.find("Taucher 2: Die Luft wird knapp!|"), std::string::npos) << text;
+    EXPECT_NE(text.find("Taucher 2: Der Taucher ist bewusstlos und wird geborgen.|"), std::string::npos) << text;
 }
 
 TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {

@@ -791,6 +791,7 @@ def play(game, checks):
                   f"after F9: state {s} has 0x2 and 0x40, not 0x4")
 
     click_basket_figure(game, checks)
+    figures_help(game, checks)
     solid_level(game, checks)
     things(game, checks)
 
@@ -840,6 +841,33 @@ def click_basket_figure(game, checks):
                   f"after W and F5 still diver1 ({d['diver']}) and no box")
 
 
+def figures_help(game, checks):
+    """The pointer over each diver's figure shows the help to switch divers, and over the
+    seabed left of the figures nothing; the figures stand in the divers' order: a click on
+    the right one switches to diver2, whose name then stays in the status line under the
+    resting pointer, and the left one back to diver1."""
+    def centre(diver):
+        x0, y0, x1, y1 = FIGURES[diver]
+        return (x0 + x1) // 2, (y0 + y1) // 2
+
+    for diver in ("diver1", "diver2"):
+        game.xdo("mousemove", *map(str, centre(diver)))
+        d = game.wait_until(f"the help over {diver}'s figure", lambda d: d.get("status") == SWITCH_HELP)
+        game.xdo("mousemove", "30", "560")
+        d = game.wait_until("the help gone over the seabed", lambda d: d.get("status") != SWITCH_HELP)
+        checks.expect(d.get("status") == " ", f"nothing over the seabed left of the figures: '{d.get('status')}'")
+    checks.expect(framed(d, "diver1") >= 20 and framed(d, "diver2") < 5,
+                  f"the left figure is diver1's, framed: {framed(d, 'diver1')}, diver2's {framed(d, 'diver2')}")
+    game.click(*centre("diver2"), "diver2's figure")
+    d = game.wait_until("a click on the right figure switched to diver2",
+                        lambda d: d.get("diver") == "diver2" and d.get("status") == "Taucher 2")
+    d = game.wait_until("diver2's figure framed", lambda d: framed(d, "diver2") >= 20)
+    checks.expect(d.get("status") == "Taucher 2", f"the switch's message stays under the pointer: '{d.get('status')}'")
+    game.click(*centre("diver1"), "diver1's figure")
+    game.wait_until("a click on the left figure switched back", lambda d: d.get("diver") == "diver1")
+    game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+
+
 def num(d, key):
     v = d.get(key, "none")
     try:
@@ -859,9 +887,9 @@ def vec(d, key):
 
 
 # The texts the level's scripts show in the status line.
-FISH_ATTACK = "Ein Fisch greift an!"
+FISH_ATTACK = "Taucher 1: Ein Fisch greift an!"
 NOT_CARRIABLE = "Das lässt sich nicht tragen."
-LOW_LIFE = "Vorsicht: Die Gesundheit des Tauchers ist schwach!"
+LOW_LIFE = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!"
 IN_BASKET = "In den Korb gelegt."
 OUT_OF_BASKET = "Aus dem Korb genommen."
 WATER_OUT = "Das Wasser ist abgelaufen."
@@ -873,9 +901,10 @@ BASKET_SELECTOR = (300, 290)
 BAR_SELECTOR = (425, 550)
 
 
-# The human divers' figures on the heads-up display, in the level's order (the second diver's
-# first); the active diver's picture has a white frame.
-FIGURES = {"diver2": (75, 524, 105, 562), "diver1": (110, 524, 140, 562)}
+# The human divers' figures on the heads-up display, in the divers' order; the active diver's
+# picture has a white frame.
+FIGURES = {"diver1": (75, 524, 105, 562), "diver2": (110, 524, 140, 562)}
+SWITCH_HELP = "Taucher wechseln"
 
 
 def is_white(p):

@@ -66,17 +66,18 @@ TEST_F(UwMenu2Test, ItsHelpTextFlagIsNotTheFirstDisplaysOne) {
     ASSERT_TRUE(Run("new('nbwuwmenu', '/usr/logic/hud1') new('nlogicinput', '/usr/logic/hud1/input') "
                     "sel('/usr/logic/hud1/input') setgroup('hud') setfocus(true)"));
     auto* first = static_cast<nbwUwMenu*>(Lookup("/usr/logic/hud1"));
-    // The first display shows a help text.
+    // The first display shows a help text (the held item's).
+    ASSERT_TRUE(Run("FB_ZUSTAND_GERAET = 'Gerät'"));
     menu->SetActive(false);
-    MouseTo(10, 550);
+    MouseTo(700, 470);
     Frame(0.0f);
-    EXPECT_EQ(Global("shown"), "Wechsel");
+    EXPECT_EQ(Global("shown"), "Gerät");
     // Away from every area, this display has shown nothing, so it clears nothing.
     menu->SetActive(true);
     first->SetActive(false);
     MouseTo(300, 300);
     Frame(0.0f);
-    EXPECT_EQ(Global("shown"), "Wechsel");
+    EXPECT_EQ(Global("shown"), "Gerät");
     // The first display clears its own text.
     first->SetActive(true);
     MouseTo(301, 300);
@@ -176,6 +177,9 @@ TEST_F(UwMenu2Test, DiversBeyondTheFourthGetNoFigureAndCannotBePicked) {
     MouseTo(195, 573);
     Frame(0.0f);
     EXPECT_EQ(Global("shown"), "Zustand");
+    MouseTo(195, 540);
+    Frame(0.0f);
+    EXPECT_EQ(Global("shown"), "Wechsel");
     for (nHudDiver* d : {cy, dan}) d->SetFlag(nHudDiver::Human, false);
     Frame(0.0f);
     EXPECT_FALSE(Active("maennel4"));

@@ -217,6 +217,24 @@ TEST_F(UwMenuTest, AClickOnAFigurePicksItsDiverUnlessTheActiveOneIsSingleplayer)
     EXPECT_EQ(Global("shown"), "kept");
 }
 
+// The help to switch divers shows over each human figure's picture, where the click that
+// switches lies (edges inside), and nowhere else: not on the empty seabed left of the
+// figures, not over the third figure's unused place or the robot's figure.
+TEST_F(UwMenuTest, TheSwitchHelpStandsOverEachDiversFigure) {
+    Frame(0.01f);
+    const struct {
+        int x, y;
+        bool help;
+    } points[] = {{76, 525, true}, {104, 562, true}, {125, 540, true}, {30, 560, false},
+                  {5, 580, false}, {160, 540, false}, {215, 540, false}};
+    for (const auto& p : points) {
+        ASSERT_TRUE(Run("shown = ''"));
+        MouseTo(p.x, p.y);
+        Frame(0.0f);
+        EXPECT_EQ(Global("shown") == "Wechsel", p.help) << p.x << " " << p.y;
+    }
+}
+
 TEST_F(UwMenuTest, HeldItemBarsAndFigures) {
     hand->SetFloat(nbwItem::MaxHitpoints, 200.0f);
     hand->SetFloat(nbwItem::Hitpoints, 1.0f);

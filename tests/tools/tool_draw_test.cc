@@ -479,4 +479,48 @@ TEST_F(TreeDrawTest, ItemsShowWithIconsAndAPushedRightClickCopiesAndPastes) {
     EXPECT_TRUE(ItemRect(tv, pasted, l, t, r, b));
 }
 
+// Right click, then a click on the menu's "copy": the row that comes out from under the
+// entry, with the pointer still on it, is drawn as before, not lit as if picked; only a
+// click on a row lights it. The tree window keeps the keyboard.
+TEST_F(TreeDrawTest, AClickOnAMenuEntryLightsNoRowUnderIt) {
+    MakePluginServer();
+    for (const char* name : {"a", "b", "c", "d", "e", "f"}) kernel->New("nroot", (std::string("/usr/") + name).c_str());
+    auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
+    tv->SetRootNode("/usr");
+    tv->GetWindow()->SetPosition(0, 0);
+    tv->SetActive(true);
+    // A tool window opened after it, as the tools' other windows are.
+    std::unique_ptr<ui::ToolWindow> other = Host()->MakeToolWindow("Other", 100, 60);
+    other->SetPosition(220, 150);
+    other->Show(false);
+    Frame();
+    Frame();
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_TRUE(ItemRect(tv, tv->FindItem("/usr/a"), l, t, r, b));
+    PushClick(l + 30, (t + b) / 2);
+    Frame();
+    Frame();
+    const uint32_t back = 0xFF000000u | nTreeView::kBackColour;
+    PushRightClick(l + 30, (t + b) / 2);
+    Frame();
+    Frame();
+    ASSERT_TRUE(tv->GetContextMenu()->IsShown());
+    int el = 0, et = 0, er = 0, eb = 0;
+    nContextMenu* menu = tv->GetContextMenu();
+    ASSERT_TRUE(menu->GetWindow()->GetButtonScreenRect(menu->FindItem("copy")->GetButton(), el, et, er, eb));
+    ClickEntry(tv, "copy");
+    Frame();
+    Frame();
+    Frame();
+    ASSERT_FALSE(menu->IsShown());
+    const int under = tv->GetTreeControl()->HitTest(float(el + 20), float((et + eb) / 2));
+    ASSERT_NE(under, 0);
+    ASSERT_TRUE(ItemRect(tv, under, l, t, r, b));
+    EXPECT_TRUE(bwtest::ColorNear(At(r - 4, (t + b) / 2), back));
+    EXPECT_TRUE(bwtest::ColorNear(At(100, 4), ui::Colors::Title)) << "the tree's title bar, focused";
+    // The row of "a", clicked before, stays lit.
+    ASSERT_TRUE(ItemRect(tv, tv->FindItem("/usr/a"), l, t, r, b));
+    EXPECT_FALSE(bwtest::ColorNear(At(r - 4, (t + b) / 2), back));
+}
+
 }  // namespace
