@@ -1109,13 +1109,22 @@ TEST_F(DemoLevelTest, NoNameFromDataOrTheGameRunsAsCodeInTheAirCheckRestDiverSwi
     ASSERT_TRUE(Run(R"(pwn = "');bwxran=1--" odd = "d\\\n]]\"[[(\r" .. pwn)"));
     Key(SDL_SCANCODE_F5, SDLK_F5);
     Frames(2);
-    std::string save = SaveText();  // its active diver named with script text: refused whole
+    const std::string good = SaveText();
+    std::string save = good;  // its active diver named with script text: refused whole
     for (const std::string from : {"'diver1'", "\"diver1\""})
         for (size_t at; (at = save.find(from)) != std::string::npos;) save.replace(at, 8, "\"diver1');bwxran=1--\"");
     std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save;
     Key(SDL_SCANCODE_F9, SDLK_F9);
     Frames(3);
     ASSERT_EQ(Active(), Diver()) << log.text;
+    save = good;  // its item types and active diver as such texts: loaded, and only values
+    for (const std::string key : {"\"type\", \"", "\"activediver\", \""})
+        for (size_t at = 0; (at = save.find(key, at)) != std::string::npos; at++)
+            save.insert(at + key.size(), R"(x\\\n]]\"[[');bwxran=1--)");
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text;
     log.text.clear();
     const char* result = nullptr;
     static_cast<nScriptServer*>(Lookup("/sys/servers/script"))
