@@ -60,7 +60,7 @@ bool nScriptServer::MayMake(const nClass* cls, const nRoot* parent, const char* 
     return true;
 }
 
-bool nScriptServer::MayNameIn(const nRoot* parent, std::string_view path) {
+bool nScriptServer::MayNameIn(const nRoot* parent, std::string_view path, bool logged) {
     if (origin_ == Origin::Person || personNames_ || InEngine(parent)) return true;
     auto nameChar = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
@@ -71,6 +71,7 @@ bool nScriptServer::MayNameIn(const nRoot* parent, std::string_view path) {
         const std::string_view part = path.substr(pos, end - pos);
         pos = end + 1;
         if (std::all_of(part.begin(), part.end(), nameChar)) continue;
+        if (!logged) return false;
         // Shown on one line and cut short: the name is data's.
         std::string shown(part.substr(0, 60));
         for (char& c : shown) c = (unsigned char)c < 0x20 || c == 0x7f ? '?' : c;

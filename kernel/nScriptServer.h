@@ -48,8 +48,9 @@ public:
     // True when the text running now may give the objects it makes below `parent` the names
     // of `path` (its parts between '/', "." and ".." aside): any name for a person's text;
     // for data's, outside "/sys", only letters, digits, '_', '-' and '.', so that no name can
-    // end a quoted text or start a line in a script that pastes an object's path (logged).
-    static bool MayNameIn(const nRoot* parent, std::string_view path);
+    // end a quoted text or start a line in a script that pastes an object's path (logged
+    // when `logged`).
+    static bool MayNameIn(const nRoot* parent, std::string_view path, bool logged = true);
     // While it lives, data's text names objects by the person's rules: for a file that is the
     // person's but loads under a data file's bounds (the macros file).
     class PersonNamesScope {
