@@ -1134,7 +1134,8 @@ TEST_F(DemoLevelTest, NoNameFromDataOrTheGameRunsAsCodeInTheAirCheckRestDiverSwi
     for (size_t at = 0; (at = log.text.find("brought: the name", at + 1)) != std::string::npos;) refused++;
     EXPECT_EQ(refused, 8u) << log.text;
     EXPECT_TRUE(Lookup(L("diver2")) && !Lookup("/usr/x"));
-
+    // The player's own text may name so: the air check, the body's rest, the switch by the
+    // figure and the lift's end still find their objects and run nothing else.
     ASSERT_TRUE(Run("obj('" + L("diver1") + "').setname('d' .. pwn)"));
     nbwDiver* d = Active();
     d->SetStat(nbwDiver::EnergieLose, 0.5f);
