@@ -13,6 +13,7 @@
 #include "kernel/nPersistServer.h"
 #include "kernel/nRemoteServer.h"
 #include "kernel/nRoot.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
 #include "platform/system/StopWatchdog.h"
 #include "platform/system/System.h"
@@ -225,7 +226,9 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
     };
 
     size_t pos = absolute ? 1 : 0;
+    bool named = false;
     while (pos < text.size()) {
+        const size_t at = pos;
         std::string_view part = NextComponent(text, pos);
         bool last = pos >= text.size();
         nRoot* next = part == "." ? cur : part == ".." ? cur->GetParent() : cur->FindChild(part);
@@ -237,6 +240,10 @@ nRoot* nKernelServer::NewObject(const char* className, const char* path, bool di
             cur = next;
             continue;
         }
+        // Every name from here on is given by the text running now: checked before the first
+        // object is made, so that a refused path leaves nothing behind.
+        if (!named && !nScriptServer::MayNameIn(cur, text.substr(at))) return nullptr;
+        named = true;
         name.assign(part);
         next = make(last ? className : "nroot", cur);
         if (!next) {

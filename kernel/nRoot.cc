@@ -234,6 +234,7 @@ bool nRoot::Rename(const char* name) {
         n_error("%s: '%s' is no object name, not renamed\n", GetFullName().c_str(), name ? name : "");
         return false;
     }
+    if (!nScriptServer::MayNameIn(parent_, name)) return false;
     SetName(name);
     return true;
 }

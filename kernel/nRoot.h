@@ -50,7 +50,7 @@ public:
     const char* GetName() const { return node_.HasName() ? node_.GetName() : nullptr; }
     void SetName(const char* name);
     // SetName for names from scripts: false (logged) for a name that is no plain object
-    // name (empty, "." or "..", or holding '/').
+    // name (empty, "." or "..", or holding '/'), or that data's text may not give.
     bool Rename(const char* name);
 
     nClass* GetClass() const { return class_; }

@@ -1,6 +1,8 @@
 #include "kernel/nScriptServer.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "kernel/nClass.h"
 #include "kernel/nKernelServer.h"
@@ -9,6 +11,7 @@ const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nsc
 
 std::vector<nScriptServer*> nScriptServer::running_;
 nScriptServer::Origin nScriptServer::origin_ = nScriptServer::Origin::Person;
+bool nScriptServer::personNames_ = false;
 
 bool nScriptServer::InDataTrees(const nRoot* obj) {
     const nRoot* persist = nKernelServer::ks->Lookup("/usr/persist");
@@ -52,6 +55,29 @@ bool nScriptServer::MayMake(const nClass* cls, const nRoot* parent, const char* 
     if (parent && InEngine(parent)) {
         n_printf("refused to script text that data brought: %s an object below '%s', in the engine\n", what,
                  parent->GetFullName().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool nScriptServer::MayNameIn(const nRoot* parent, std::string_view path, bool logged) {
+    if (origin_ == Origin::Person || personNames_ || InEngine(parent)) return true;
+    auto nameChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+               c == '.';
+    };
+    for (size_t pos = 0; pos <= path.size();) {
+        size_t end = std::min(path.find('/', pos), path.size());
+        const std::string_view part = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (std::all_of(part.begin(), part.end(), nameChar)) continue;
+        if (!logged) return false;
+        // Shown on one line and cut short: the name is data's.
+        std::string shown(part.substr(0, 60));
+        for (char& c : shown) c = (unsigned char)c < 0x20 || c == 0x7f ? '?' : c;
+        n_printf("refused to script text that data brought: the name '%s%s' below '%s' (a name holds only letters, "
+                 "digits, '_', '-' and '.')\n",
+                 shown.c_str(), part.size() > shown.size() ? "..." : "", parent ? parent->GetFullName().c_str() : "");
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "kernel/nCmdProto.h"
@@ -44,6 +45,24 @@ public:
     // `parent`: anything for a person's text; for data's, no server kind and nothing under
     // "/sys" (logged with `what` otherwise).
     static bool MayMake(const nClass* cls, const nRoot* parent, const char* what);
+    // True when the text running now may give the objects it makes below `parent` the names
+    // of `path` (its parts between '/', "." and ".." aside): any name for a person's text;
+    // for data's, outside "/sys", only letters, digits, '_', '-' and '.', so that no name can
+    // end a quoted text or start a line in a script that pastes an object's path (logged
+    // when `logged`).
+    static bool MayNameIn(const nRoot* parent, std::string_view path, bool logged = true);
+    // While it lives, data's text names objects by the person's rules: for a file that is the
+    // person's but loads under a data file's bounds (the macros file).
+    class PersonNamesScope {
+    public:
+        PersonNamesScope() : outer_(personNames_) { personNames_ = true; }
+        ~PersonNamesScope() { personNames_ = outer_; }
+        PersonNamesScope(const PersonNamesScope&) = delete;
+        PersonNamesScope& operator=(const PersonNamesScope&) = delete;
+
+    private:
+        bool outer_;
+    };
     // `obj` is "/sys" or below it: the engine's servers, variables and shared resources.
     static bool InEngine(const nRoot* obj);
     // `obj` is a level, "/usr/persist", or below one of them.
@@ -138,4 +157,5 @@ private:
     // Servers running script text now, innermost last.
     static std::vector<nScriptServer*> running_;
     static Origin origin_;
+    static bool personNames_;
 };

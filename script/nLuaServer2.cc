@@ -621,6 +621,10 @@ int nLuaServer2::DataNew(lua_State* L) {
     }
     nClass* c = ks->FindClass(cls);
     if (c && c->IsServerKind()) return luaL_error(L, "making an object of class '%s'", cls);
+    // A store the game builds a level object from gives that object its name.
+    if (!MayNameIn(ks->GetCwd(), name, false)) {
+        return luaL_error(L, "naming an object with other than letters, digits, '_', '-' and '.'");
+    }
     nRoot* obj = ks->NewNoFail(cls, name);
     if (!obj) {
         n_printf("nLuaServer2: 'new': could not create '%s' of class '%s'\n", name, cls);

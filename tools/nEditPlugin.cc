@@ -2,6 +2,7 @@
 
 #include "kernel/nKernelServer.h"
 #include "platform/ui/ToolWindow.h"
+#include "script/nLuaWriter.h"
 #include "tools/nContextMenuItem.h"
 #include "tools/nSciControl.h"
 #include "tools/nScriptEditDlg.h"
@@ -25,9 +26,10 @@ nTreeView* nEditPlugin::TreeView() const {
 void nEditPlugin::Hooks(bool on) {
     nTreeView* tv = TreeView();
     if (!tv || on == registered_) return;
-    const std::string self = GetFullName();
-    const std::string open = "obj('" + self + "').open";
-    const std::string addContext = "obj('" + self + "').addcontext";
+    std::string self = "obj(";
+    nLuaWriter::AppendQuoted(self, GetFullName().c_str(), '\'');
+    const std::string open = self + ").open";
+    const std::string addContext = self + ").addcontext";
     if (on) {
         tv->FindOrCreateEvent(EntryName(), "s");
         tv->AddEventFunction(EntryName(), open.c_str());

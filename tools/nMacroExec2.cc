@@ -105,6 +105,8 @@ void nMacroExec2::Load(nRoot* scripts) {
     nRoot* scratch = ks->NewUnnamed("nroot");
     const char* result = nullptr;
     nScriptlet::HoldAutoRun hold;
+    // The macros are the person's, and so are their names, as the tools gave them.
+    nScriptServer::PersonNamesScope names;
     if (script->RunDataFile("bin:scripts.n", scratch, result)) {
         autoRuns_ = std::move(hold.held);
         std::fputs(result, stdout);

@@ -1176,6 +1176,64 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     EXPECT_NE(text.find("Taucher 2: Der Taucher ist bewusstlos und wird geborgen.|"), std::string::npos) << text;
 }
 
+// Names from a save or a movie's line never run as the player's code: data gives no name
+// that could end a quoted path, and the game's scripts pass on a path that the player's
+// own text named so (quotes, brackets, a backslash, line breaks) as a quoted text.
+TEST_F(DemoLevelTest, NoNameFromDataOrTheGameRunsAsCodeInTheAirCheckRestDiverSwitchOrLift) {
+    NewGame();
+    Frames(5);
+    ASSERT_TRUE(Run(R"(pwn = "');bwxran=1--" odd = "d\\\n]]\"[[(\r" .. pwn)"));
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    const std::string good = SaveText();
+    std::string save = good;  // its active diver named with script text: refused whole
+    for (const std::string from : {"'diver1'", "\"diver1\""})
+        for (size_t at; (at = save.find(from)) != std::string::npos;) save.replace(at, 8, "\"diver1');bwxran=1--\"");
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(Active(), Diver()) << log.text;
+    save = good;  // its item types and active diver as such texts: loaded, and only values
+    for (const std::string key : {"\"type\", \"", "\"activediver\", \""})
+        for (size_t at = 0; (at = save.find(key, at)) != std::string::npos; at++)
+            save.insert(at + key.size(), R"(x\\\n]]\"[[');bwxran=1--)");
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text;
+    log.text.clear();
+    const char* result = nullptr;
+    static_cast<nScriptServer*>(Lookup("/sys/servers/script"))
+        ->RunLine(("local d = obj('" + L("diver2") + "') for _, n in ipairs({'d' .. pwn, odd}) do d.setname(n) "
+                   "new('nroot', '/usr/x/' .. n) d.clone(n) d.clone('/usr/logic/' .. n) end").c_str(), result);
+    size_t refused = 0;
+    for (size_t at = 0; (at = log.text.find("brought: the name", at + 1)) != std::string::npos;) refused++;
+    EXPECT_EQ(refused, 8u) << log.text;
+    EXPECT_TRUE(Lookup(L("diver2")) && !Lookup("/usr/x"));
+    // The player's own text may name so: the air check, the body's rest, the switch by the
+    // figure and the lift's end still find their objects and run nothing else.
+    ASSERT_TRUE(Run("obj('" + L("diver1") + "').setname('d' .. pwn)"));
+    nbwDiver* d = Active();
+    d->SetStat(nbwDiver::EnergieLose, 0.5f);
+    d->SetStat(nbwDiver::Energie, 0.08f);
+    bool rescued = false;
+    for (int i = 0; i < 90 && !rescued; i++) {
+        ASSERT_TRUE(Frame());
+        rescued = StatusLine().find("Der Taucher ist bewusstlos und wird geborgen.") != std::string::npos;
+    }
+    ASSERT_TRUE(rescued) << log.text;
+    Frames(3);
+    MouseClick(125, 550);
+    EXPECT_EQ(StatusLine(), "Taucher 2");
+    nbwLevel* level = game->GetCurrentLevel();
+    ASSERT_TRUE(Run("obj('/usr/logic/level1').setname(odd) aufstieg('/usr/templates/crate', 0, 0, 0)"));
+    ASSERT_NE(level->Find("aufstieg1"), nullptr);
+    Frames(70);
+    EXPECT_EQ(level->Find("aufstieg1"), nullptr);
+    level->SetName("level1");
+    EXPECT_TRUE(Run("assert(bwxran == nil)")) << log.text;
+}
+
 TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {
     NewGame();
     Frames(5);

@@ -44,6 +44,7 @@ TEST_F(DataTrustTest, ObjectFilesLoadAsDataAndReachNothingElse) {
         {"sel('..')", "selecting '..'"},
         {"up()", "'up' above"},
         {"new('nroot', '/evil')", "a path"},
+        {"new('nroot', \"a');b=('\\\\\\n\")", "naming an object"},
         {"new('nluaserver2', 's')", "class 'nluaserver2'"},
         {"new('nenv', 'e') sel('e') getclass()", "gives values back"},
         {"new('nenv', 'e') sel('e') seto('/sys/servers')", "outside the loaded"},
