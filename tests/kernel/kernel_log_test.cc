@@ -189,6 +189,24 @@ TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
     std::remove(logName.c_str());
 }
 
+// An 8-bit terminal takes the bare bytes 0x80 to 0x9F as controls (0x9B opens a sequence
+// as ESC [ does): what is no whole UTF-8 character shows as '?', whole ones stay.
+TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
+    std::string out;
+    nLogLimiter limiter([](void* to, const char* text, size_t n) { static_cast<std::string*>(to)->append(text, n); },
+                        &out);
+    auto put = [&limiter](const char* fmt, ...) {
+        va_list args;
+        va_start(args, fmt);
+        limiter.Cut(fmt, args);
+        va_end(args);
+        limiter.Put(0.0, false);
+    };
+    put("a\x9B" "2J b\xC0\x9B c\xE0\x80\x9B d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xC3 %s\n", "\xE2\x82");
+    put("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? ??\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+}
+
 TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
     const std::string logName = ExeDir() + "/BwCapTest.log";
     nKernelServer k(TestPackage);
