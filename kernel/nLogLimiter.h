@@ -6,9 +6,10 @@
 
 // Bounds what a log stream costs, however much and however long a text is logged: each
 // text is cut (a line to MaxLine characters, a text to MaxText) and its control characters,
-// UTF-8's too, show as '?'; a whole line that comes again within RepeatSeconds of being
-// written is counted instead, whatever comes between, among the last RepeatSlots distinct
-// lines; past MaxBytes the stream only counts what it drops. It goes to a sink in order.
+// UTF-8's too, and bytes that start no whole UTF-8 character show as '?'; a whole line
+// that comes again within RepeatSeconds of being written is counted instead, whatever
+// comes between, among the last RepeatSlots distinct lines; past MaxBytes the stream only
+// counts what it drops. It goes to a sink in order.
 class nLogLimiter {
 public:
     using Sink = void (*)(void* context, const char* text, size_t length);

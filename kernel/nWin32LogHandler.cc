@@ -1,5 +1,6 @@
 #include "kernel/nWin32LogHandler.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "kernel/nKernelServer.h"
@@ -54,9 +55,11 @@ const char* nWin32LogHandler::Log(const char* fmt, va_list args, bool last) {
     return text;
 }
 
-void nWin32LogHandler::ToBox(const char* fmt, va_list args, bool isError, bool fatal) {
-    char buf[BoxBufferSize];
-    FormatCut(buf, BoxBufferSize, fmt, args);
+void nWin32LogHandler::ToBox(const char* text, bool isError, bool fatal) {
+    // The box's text is the log's: without a display it goes to standard error, where
+    // control characters would act on the terminal.
+    char buf[nLogLimiter::MaxText + 64];
+    std::snprintf(buf, sizeof(buf), "%s", text);
     if (fatal) sys::ShowFatalBox(appName_.Get(), buf);
     else sys::ShowMessageBox(appName_.Get(), buf, isError);
 }
@@ -77,14 +80,13 @@ bool nWin32LogHandler::ToGame(const char* text) {
 void nWin32LogHandler::Print(const char* fmt, va_list args) { Log(fmt, args); }
 
 void nWin32LogHandler::Message(const char* fmt, va_list args) {
-    if (!ToGame(Log(fmt, args))) ToBox(fmt, args, false);
+    const char* text = Log(fmt, args);
+    if (!ToGame(text)) ToBox(text, false);
 }
 
 void nWin32LogHandler::Error(const char* fmt, va_list args) {
-    if (!ToGame(Log(fmt, args))) ToBox(fmt, args, true);
+    const char* text = Log(fmt, args);
+    if (!ToGame(text)) ToBox(text, true);
 }
 
-void nWin32LogHandler::Fatal(const char* fmt, va_list args) {
-    Log(fmt, args, true);
-    ToBox(fmt, args, true, true);
-}
+void nWin32LogHandler::Fatal(const char* fmt, va_list args) { ToBox(Log(fmt, args, true), true, true); }

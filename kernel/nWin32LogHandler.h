@@ -10,13 +10,11 @@
 // one stream that nLogLimiter bounds: lines cut, repeats counted (by the time server's
 // clock) as "<first line> (repeated N times)", a size cap that the file's last line
 // accounts for. The line buffer gets each text as cut. Message, Error and Fatal also
-// show in message boxes captioned with the application name (standard error where no
-// display exists); while the frame loop runs Message and Error go to its play display
-// instead, since a box would stop the game.
+// show, as cut, in message boxes captioned with the application name (standard error
+// where no display exists); while the frame loop runs Message and Error go to its play
+// display instead, since a box would stop the game.
 class nWin32LogHandler : public nDefaultLogHandler {
 public:
-    static constexpr int BoxBufferSize = 2048;
-
     explicit nWin32LogHandler(const char* appName);
     ~nWin32LogHandler() override;
 
@@ -34,8 +32,9 @@ private:
     // Cuts the text, hands it to the line buffer and the stream; `last` writes it past
     // the stream's bounds (a fatal stop's last words). Returns the cut text.
     const char* Log(const char* fmt, va_list args, bool last = false);
-    // A fatal box first takes the game's window out of full screen and out of sight.
-    void ToBox(const char* fmt, va_list args, bool isError, bool fatal = false);
+    // Shows a cut text in a box; a fatal box first takes the game's window out of full
+    // screen and out of sight.
+    void ToBox(const char* text, bool isError, bool fatal = false);
     // Hands the cut text, without its final line feeds, to the play display; false when
     // the frame loop does not run.
     bool ToGame(const char* text);

@@ -62,7 +62,7 @@ bool nLogicEventRecord::WriteBack(int i) {
     nPersistVar* pv = obj->GetFirstVar();
     for (int k = 0; k < slot.numValues; k++) {
         if (!pv) {
-            n_error("%s: found no persist var on index!\n ", obj->GetFullName().c_str());
+            n_error("%s: found no persist var on index!\n", obj->GetFullName().c_str());
             return false;
         }
         if (pv->Get().GetType() != values[k].GetType()) {

@@ -1,5 +1,7 @@
 #include "script/nLuaServer2.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -507,6 +509,13 @@ void nLuaServer2::ChargePaths(lua_State* L, int count, bool makes) {
 }
 
 void nLuaServer2::OnStopSignal(int sig) {
+    if (!stopState_) {
+        // The script server is gone (the shutdown released it): nothing carries the stop
+        // to a main loop, and no watch ends a shutdown that hangs. The stop ends it here.
+        static const char message[] = "a stop signal came after the script server ended; the program ends\n";
+        (void)!write(STDERR_FILENO, message, sizeof(message) - 1);
+        _exit(128 + sig);
+    }
     const int savedErrno = errno;
     stopRequested_ = 1;
     sys::StopWatchdog::Requested(sig);

@@ -66,7 +66,8 @@ public:
     // before (the window layer's) is called as well, and may not take the signal over.
     // A script of that server that runs for long is asked every quarter second whether
     // `closed` (when set) says the window was closed; then it stops the same way. Null
-    // `server` lets go of the signals' target and ends that watch.
+    // `server` lets go of the signals' target and ends that watch: a stop signal after
+    // that ends the process at once with 128 + its number.
     // A stop that has not reached the main loop within sys::StopWatchdog::Grace (C code that
     // does not return) ends the process with 128 + the signal's number (3 for a closed window).
     static void CatchStopSignals(nLuaServer2* server, bool (*closed)() = nullptr);

@@ -79,8 +79,15 @@ MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
 
 MovieModule::~MovieModule() = default;
 
-void MovieModule::Report(const std::string& problem) {
+void MovieModule::Report(std::string problem) {
     if (this->reports.size() > MaxReports) return;
+    if (problem.size() > MaxProblem) {
+        // Never through a character's UTF-8 bytes.
+        size_t end = MaxProblem;
+        while (end > 0 && (uint8_t(problem[end]) & 0xC0) == 0x80) end--;
+        problem.resize(end);
+        problem += "[...]";
+    }
     if (std::find(this->reports.begin(), this->reports.end(), problem) != this->reports.end()) return;
     this->reports.push_back(problem);
     if (!this->host.log) return;
@@ -497,13 +504,15 @@ int MovieModule::ApiMessaging(lua_State* L) {
 }
 
 int MovieModule::ApiPrint(lua_State* L) {
+    // Gathered only as far as the report keeps it: copies of one long string cost nothing.
     std::string line;
     const int count = lua_gettop(L);
-    for (int i = 1; i <= count; ++i) {
+    for (int i = 1; i <= count && line.size() <= MaxProblem; ++i) {
         size_t size = 0;
         const char* text = luaL_tolstring(L, i, &size);
         if (i > 1) line += '\t';
-        line.append(text, size);
+        const size_t room = MaxProblem + 1 > line.size() ? MaxProblem + 1 - line.size() : 0;
+        line.append(text, std::min(size, room));
         lua_pop(L, 1);
     }
     Self(L)->Report("print: " + line);

@@ -29,6 +29,8 @@ public:
     static constexpr int32_t MaxSide = 16384;
     // Distinct problems logged for one movie; later ones are dropped.
     static constexpr size_t MaxReports = 16;
+    // Bytes of a problem kept and logged: the log cuts a text to as many.
+    static constexpr size_t MaxProblem = 1024;
 
     explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
     ~MovieModule() override;
@@ -59,8 +61,8 @@ private:
         double left = 0, top = 0, right = 0, bottom = 0;
     };
 
-    // Logs a problem of this movie unless it was logged before.
-    void Report(const std::string& problem);
+    // Logs a problem of this movie (cut to MaxProblem bytes) unless it was logged before.
+    void Report(std::string problem);
     bool CanReadVariables() const { return this->state == State::Loaded || this->state == State::Playing; }
     // Calls a movie function under the sandbox; false (logged) when the movie fails.
     bool CallMovie(lua_CFunction fn);

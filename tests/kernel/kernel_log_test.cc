@@ -93,9 +93,9 @@ TEST(nWin32LogHandlerTest, WritesEachTextToTheLogFileBesideTheExecutable) {
         n_error("bad %s\n", "thing");
         const std::string printed = testing::internal::GetCapturedStdout();
         std::string boxes = testing::internal::GetCapturedStderr();
-        // No display: the boxes go to standard error, cut at 2041 characters.
-        EXPECT_NE(boxes.find("BwLogTest: " + std::string(2041, 'm') + "[...]\n"), std::string::npos);
-        EXPECT_EQ(boxes.find(std::string(2042, 'm')), std::string::npos);
+        // No display: the boxes go to standard error, cut as the log cuts them.
+        EXPECT_NE(boxes.find("BwLogTest: " + std::string(507, 'm') + "[...]\n"), std::string::npos);
+        EXPECT_EQ(boxes.find(std::string(508, 'm')), std::string::npos);
         EXPECT_NE(boxes.find("BwLogTest: bad thing\n"), std::string::npos);
         // The file and standard output are one stream; a long line is cut there.
         EXPECT_EQ(ReadFile(logName), "value 5\n" + std::string(507, 'm') + "[...]\nbad thing\n");
@@ -189,6 +189,24 @@ TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
     std::remove(logName.c_str());
 }
 
+// An 8-bit terminal takes the bare bytes 0x80 to 0x9F as controls (0x9B opens a sequence
+// as ESC [ does): what is no whole UTF-8 character shows as '?', whole ones stay.
+TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
+    std::string out;
+    nLogLimiter limiter([](void* to, const char* text, size_t n) { static_cast<std::string*>(to)->append(text, n); },
+                        &out);
+    auto put = [&limiter](const char* fmt, ...) {
+        va_list args;
+        va_start(args, fmt);
+        limiter.Cut(fmt, args);
+        va_end(args);
+        limiter.Put(0.0, false);
+    };
+    put("a\x9B" "2J b\xC0\x9B c\xE0\x80\x9B d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xC3 %s\n", "\xE2\x82");
+    put("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? ??\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+}
+
 TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
     const std::string logName = ExeDir() + "/BwCapTest.log";
     nKernelServer k(TestPackage);
@@ -208,6 +226,24 @@ TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
     const size_t kept = nLogLimiter::MaxBytes / 256;
     EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1),
               "... " + std::to_string(lines - kept) + " lines dropped\n");
+    std::remove(logName.c_str());
+}
+
+// A loose movie that fails as the start scripts load it, before the frame loop: without a
+// display its box's text goes to standard error, cut and its controls shown as '?'.
+TEST(nWin32LogHandlerTest, ABoxWithoutADisplayShowsTheTextAsTheLogCutIt) {
+    if (sys::HasDisplay()) GTEST_SKIP() << "the box would wait for a click";
+    const std::string logName = ExeDir() + "/BwBoxTest.log";
+    nKernelServer k(TestPackage);
+    testing::internal::CaptureStderr();
+    {
+        nWin32LogHandler handler("BwBoxTest");
+        k.SetLogHandler(&handler);
+        k.Error("movie: %s\n", ("\x1b[2J \x1b]0;title\x07 " + std::string(3000, 'm')).c_str());
+        k.SetLogHandler(nullptr);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "BwBoxTest: movie: ?[2J ?]0;title? " + std::string(484, 'm') + "[...]\n");
     std::remove(logName.c_str());
 }
 

@@ -206,4 +206,18 @@ TEST_F(DataTrustTest, AForcedStopAfterSigtermExitsWith128PlusItAlsoWhenTheWindow
         ::testing::ExitedWithCode(128 + SIGTERM), "");
 }
 
+// The shutdown released the script server: nothing carries a stop to the main loop any
+// more, and no watch would end a shutdown that hangs. A stop signal ends the game at once.
+TEST_F(DataTrustTest, AStopSignalAfterTheScriptServerWentEndsTheGameWith128PlusIt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            nLuaServer2::CatchStopSignals(server);
+            server->Release();
+            raise(SIGINT);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(128 + SIGINT), "after the script server ended");
+}
+
 }  // namespace

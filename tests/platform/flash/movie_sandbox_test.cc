@@ -243,4 +243,19 @@ TEST_F(MovieSandboxTest, AMovieLogsAtMostAFewDistinctProblems) {
     EXPECT_EQ(Logged("further problems are not logged"), 1);
 }
 
+// Many copies of one long string in a print, or one long error, cost no more than the
+// few hundred characters of the log line they make.
+TEST_F(MovieSandboxTest, APrintOrAnErrorIsKeptOnlyAsFarAsItIsLogged) {
+    auto module = StartMovie(R"lua(
+        local s = ("x"):rep(1 << 20)
+        local t = {} for i = 1, 200 do t[i] = s end
+        function draw() print(table.unpack(t)) error(s, 0) end
+    )lua");
+    ASSERT_NE(module, nullptr);
+    std::vector<uint8_t> frame(4);
+    module->Render(frame.data(), 1, 1, 4);
+    ASSERT_EQ(this->logs.size(), 2u);
+    for (const std::string& line : this->logs) EXPECT_LE(line.size(), 2u * MovieModule::MaxProblem) << line.size();
+}
+
 }  // namespace
