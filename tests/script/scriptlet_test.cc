@@ -1,6 +1,7 @@
 // Scriptlets: script text held by an object, run on request or as it is set.
 #include "script/nScriptlet.h"
 
+#include <filesystem>
 #include <string>
 
 #include "tests/script/script_fixture.h"
@@ -47,6 +48,40 @@ TEST_F(ScriptletTest, AutoRunRunsOnlyWhenTheTextIsSet) {
     ASSERT_TRUE(Run("new('nscriptlet', '/usr/t'); p = obj('/usr/t').parsefile('x.lua')"));
     EXPECT_EQ(Global("p"), "nil");
     EXPECT_TRUE(LogHas("Pure virtual function called!"));
+}
+
+// A scriptlet that data's line made stays data's when the person saves it and runs the
+// file as a script of their own, or clones it: its text never writes a file.
+TEST_F(ScriptletTest, DataTextStaysDataThroughTheWriterAndAPersonsLoad) {
+    kernel->New("nroot", "/usr/w");
+    const std::string text = "obj('/usr/w').saveas('" + Path("w") + "')";
+    const char* result = nullptr;
+    ASSERT_TRUE(server->RunLine(("new('nluascriptlet', '/usr/s') sel('/usr/s') setautorun(true) setscript([[" +
+                                 text + "]]) sel('/')").c_str(),
+                                result))
+        << log.text;
+    auto* s = static_cast<nScriptlet*>(Lookup("/usr/s"));
+    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(s->SaveAs(Path("s").c_str()));
+    s->Release();
+    // The person's own script loads the file into a scriptlet of theirs, and auto-run runs
+    // its text: as data's.
+    log.text.clear();
+    ASSERT_TRUE(Run("new('nluascriptlet', '/usr/s') sel('/usr/s')"));
+    ASSERT_TRUE(server->RunScript(Path("s.n").c_str(), result)) << log.text;
+    ASSERT_TRUE(Run("sel('/')"));
+    EXPECT_TRUE(LogHas("refused to script text that data brought: writing")) << log.text;
+    EXPECT_FALSE(std::filesystem::exists(Path("w.n")));
+    s = static_cast<nScriptlet*>(Lookup("/usr/s"));
+    ASSERT_NE(s, nullptr);
+    // A loader that trusts its file cannot make that text the person's, nor can a clone.
+    s->SetOrigin(nScriptServer::Origin::Person);
+    EXPECT_EQ(s->GetOrigin(), nScriptServer::Origin::Data);
+    auto* copy = static_cast<nScriptlet*>(s->Clone("/usr/copy"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetOrigin(), nScriptServer::Origin::Data);
+    copy->RunScriptlet();
+    EXPECT_FALSE(std::filesystem::exists(Path("w.n")));
 }
 
 TEST_F(ScriptletTest, ParseFileReadsTheWholeFileWithoutRunningIt) {
