@@ -19,18 +19,11 @@ public:
         Compute(sg);
         return nVisNode::Attach(sg);
     }
-    void Set3(float a, float b, float c) {
-        v = {a, b, c, 0, 0};
-        origin = nScriptServer::CurrentOrigin();
-    }
-    void Poke() { pokes++; }
+    void Set3(float a, float b, float c) { v = {a, b, c, 0, 0}; }
     std::vector<float> v;
-    nScriptServer::Origin origin = nScriptServer::Origin::Person;
-    int pokes = 0;
 };
 const nCmdDef<nFakeTarget> fakeCmds[] = {
     Bind<&nFakeTarget::Set3>("v_txyz_fff", "TXYZ"),
-    Bind<&nFakeTarget::Poke>("v_poke_v", "POKE"),
     {"v_five_fffff", "FIVE",
      [](nFakeTarget* self, nCmd* c) {
          self->v.clear();
@@ -180,23 +173,6 @@ TEST_F(IpolTest, BadConnectsAndNamesAreLoggedAndChangeNothing) {
     Frame(root);
     EXPECT_FLOAT_EQ(X(), 3.0f);
     EXPECT_EQ(std::count(log.text.begin(), log.text.end(), '\n'), 1) << log.text;
-}
-
-// An interpolator that data's line connects drives its command as data's when the
-// person's frame computes it, and takes no command that receives no value (save, exit).
-TEST_F(IpolTest, DataConnectsDriveAsDataAndNoCommandWithoutAValue) {
-    auto* t = static_cast<nFakeTarget*>(kernel->New("nfaketarget", "/scene/t"));
-    const char* result = nullptr;
-    ASSERT_TRUE(server->RunLine("sel('/scene/t') new('nipol', 'ip') sel('ip') addkey3f(0, 1, 2, 3) "
-                                "addkey3f(2, 1, 2, 3) connect('txyz') connect('poke') sel('/')",
-                                result))
-        << log.text;
-    EXPECT_TRUE(LogHas("'v_poke_v' takes no value"));
-    Time(1.0f);
-    Frame(root);
-    EXPECT_EQ(t->pokes, 0);
-    EXPECT_EQ(t->v, (std::vector<float>{1, 2, 3, 0, 0}));
-    EXPECT_EQ(t->origin, nScriptServer::Origin::Data);
 }
 
 TEST_F(IpolTest, BeginKeysMakesAFixedTableThatSetKeyGrows) {

@@ -243,9 +243,9 @@ TEST_F(ChannelNodeTest, WeightTreeBalancesIntoTheContextAsTheNodesAllow) {
     }
 }
 
-// What data's line sets up in a reader and both mixers, the person's frame calls as
-// data's: the commands of their targets and the getters of their sources.
-TEST_F(ChannelNodeTest, CallsThatDataSetUpRunAsDataWhenThePersonsFrameMakesThem) {
+// What data's line sets up in a reader and both mixers, the person's frame calls as data's;
+// a command that receives no value (save, exit) is no slot's target and is never called.
+TEST_F(ChannelNodeTest, CallsThatDataSetUpRunAsDataAndNeverReachACommandWithoutAValue) {
     nProbe* read = Probe("/scene/r");
     nProbe* mixed = Probe("/scene/m");
     nProbe* hyper = Probe("/scene/h");
@@ -253,42 +253,26 @@ TEST_F(ChannelNodeTest, CallsThatDataSetUpRunAsDataWhenThePersonsFrameMakesThem)
     nProbe* source = Probe("/poses/a/bone", 1, 2, 3);
     const char* result = nullptr;
     ASSERT_TRUE(server->RunLine(
-        "sel('/scene/r') new('nchnreader', 'c') sel('c') beginconnects(1) setconnect(0, 'set2', 'w') endconnects() "
-        "sel('/scene/m') new('nmixer', 'x') sel('x') beginsources(1) setsource(0, '/poses/a/bone', 'w') "
-        "beginconnects(1) setconnect(0, 'set2', 'gett') sel('/scene') new('nhypermixer2', 'hm') sel('hm') "
-        "beginsources(1) setsource(0, '/poses/a', 'w') beginconnects(1) "
-        "setconnect(0, '/scene/h', 'set2', 'bone', 'gett') sel('/')",
+        "sel('/scene/r') new('nchnreader', 'c') sel('c') beginconnects(2) setconnect(0, 'set2', 'w') "
+        "setconnect(1, 'poke', 'w') endconnects() sel('/scene/m') new('nmixer', 'x') sel('x') beginsources(1) "
+        "setsource(0, '/poses/a/bone', 'w') beginconnects(2) setconnect(0, 'set2', 'gett') "
+        "setconnect(1, 'poke', 'poke') sel('/scene') new('nhypermixer2', 'hm') sel('hm') beginsources(1) "
+        "setsource(0, '/poses/a', 'w') beginconnects(2) setconnect(0, '/scene/h', 'set2', 'bone', 'gett') "
+        "setconnect(1, '/scene/h', 'poke', 'bone', 'poke') sel('/')",
         result))
         << log.text;
+    for (const char* line : {"'v_poke_v' takes other inputs", "/scene/m/x: setconnect: 'v_poke_v' takes no value",
+                             "/scene/hm: setconnect: 'v_poke_v' takes no value"}) {
+        EXPECT_TRUE(LogHas(line)) << line;
+    }
     Set("w", 1.0f);
     Frame(root);
     for (nProbe* p : {read, mixed, hyper, source}) {
         EXPECT_FALSE(p->origins.empty()) << p->GetFullName();
         for (nScriptServer::Origin o : p->origins) EXPECT_EQ(o, nScriptServer::Origin::Data) << p->GetFullName();
+        EXPECT_EQ(p->pokes, 0) << p->GetFullName();
     }
-    EXPECT_EQ(mixed->got, (std::vector<float>{1, 2}));
     EXPECT_EQ(hyper->got, (std::vector<float>{1, 2}));
-}
-
-// A command that receives no value (save, exit) is no target of a reader or a mixer, nor
-// one that gives none a getter of a mixer: each is refused with a line and never called.
-TEST_F(ChannelNodeTest, SlotsTakeNoCommandThatReceivesOrGivesNoValue) {
-    nProbe* p = Probe("/scene/p");
-    kernel->New("nvisnode", "/poses/a");
-    nProbe* source = Probe("/poses/a/bone");
-    ASSERT_TRUE(Run("sel('/scene/p') new('nchnreader', 'c') sel('c') beginconnects(1) setconnect(0, 'poke', 'w') "
-                    "endconnects() sel('/scene/p') new('nmixer', 'x') sel('x') beginsources(1) "
-                    "setsource(0, '/poses/a/bone', 'w') beginconnects(1) setconnect(0, 'poke', 'poke') "
-                    "sel('/scene') new('nhypermixer2', 'hm') sel('hm') beginsources(1) setsource(0, '/poses/a', 'w') "
-                    "beginconnects(1) setconnect(0, '/scene/p', 'poke', 'bone', 'poke') sel('/')"));
-    EXPECT_TRUE(LogHas("endconnects: 'v_poke_v' takes other inputs than one to four floats"));
-    EXPECT_TRUE(LogHas("/scene/p/x: setconnect: 'v_poke_v' takes no value; connect 0 refused"));
-    EXPECT_TRUE(LogHas("/scene/hm: setconnect: 'v_poke_v' takes no value; connect 0 refused"));
-    Set("w", 1.0f);
-    Frame(root);
-    Frame(root);
-    EXPECT_EQ(p->pokes, 0);
-    EXPECT_EQ(source->pokes, 0);
 }
 
 class HyperMixerTest : public ChannelNodeTest {
