@@ -11,9 +11,9 @@ static const nCmdDef<nScriptlet> scriptletCmds[] = {
     Bind<&nScriptlet::GetAutoRun>("b_getautorun_v", "GARN"),
     Bind<&nScriptlet::ParseFile>("b_parsefile_s", "PRSF"),
     Bind<&nScriptlet::SetScript>("v_setscript_s", "SSCR"),
-    Bind<&nScriptlet::SetDataScript>("v_setdatascript_s", "SDSC"),
     Bind<&nScriptlet::GetScript>("s_getscript_v", "GSCR"),
     Bind<&nScriptlet::RunScriptlet>("s_run_v", "RUN_"),
+    Bind<&nScriptlet::SetDataScript>("v_setdatascript_s", "SDSC"),
 };
 const nClassInfo nScriptlet::classInfo = nClassInfo::Make<nScriptlet>("nscriptlet", "nroot", scriptletCmds);
 

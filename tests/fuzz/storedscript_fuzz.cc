@@ -53,6 +53,7 @@ public:
 };
 void AsDataOnly(nFuzzProbe*, nCmd* c) {
     if (!nScriptServer::DataRunning()) std::abort();
+    for (int i = 0; i < c->GetProto()->GetNumInArgs(); i++) (void)c->In()->GetF();
     for (int i = 0; i < c->GetProto()->GetNumOutArgs(); i++) c->Out()->SetF(0.0f);
 }
 const nCmdDef<nFuzzProbe> probeCmds[] = {
@@ -150,7 +151,9 @@ World& Make() {
     static nSilentLog silent;
     w.ks->SetLogHandler(&silent);
     auto* files = w.ks->GetFileServer<nFileServer2>();
-    const std::string src = std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/"));
+    // The source folder by its full path: __FILE__ is relative to the build folder, which
+    // is not where the pass runs, and the start-up script that binds objects lives there.
+    const std::string src = BW_SOURCE_DIR;
     files->SetAssign("bin", (src + "/data/bin/win32/").c_str());
     files->SetAssign("home", (w.top.string() + "/").c_str());
     files->SetAssign("save", (w.top.string() + "/save/").c_str());
