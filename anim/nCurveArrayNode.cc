@@ -298,15 +298,9 @@ void nCurveArrayNode::Deliver(nCurveConnect& c, const nAnimKey& value) {
             LogOnce(c, NoCommand, "%s: the connect target has no command '%s'; skipped\n", c.command.c_str());
             return;
         }
-        for (int i = 0; i < proto->GetNumInArgs(); i++) {
-            if (proto->GetInType(i) != nArg::Float) {
-                LogOnce(c, NotFloats, "%s: '%s' takes other inputs than floats; skipped\n", proto->GetProtoText());
-                return;
-            }
-        }
-        nScriptServer::OriginScope scope(c.origin);
-        if (!nScriptServer::MayCall(target, proto)) {
-            c.refused = true;
+        // One without inputs takes no value (save, exit): no curve drives it.
+        if (!proto->TakesFloats()) {
+            LogOnce(c, NotFloats, "%s: '%s' takes other inputs than floats; skipped\n", proto->GetProtoText());
             return;
         }
         c.proto = proto;
@@ -315,7 +309,7 @@ void nCurveArrayNode::Deliver(nCurveConnect& c, const nAnimKey& value) {
     nCmd* cmd = c.proto->NewCmd();
     // Inputs past the fourth get 0: a value has four components.
     for (int i = 0; i < c.proto->GetNumInArgs(); i++) cmd->In()->SetF(i < 4 ? v[i] : 0.0f);
-    target->Dispatch(cmd);
+    nScriptServer::DispatchKept(target, cmd, c.origin, c.refused);
     c.proto->RelCmd(cmd);
     c.logged = 0;
 }
@@ -375,6 +369,8 @@ bool nCurveArrayNode::SaveCmds(nPersistServer* ps) {
     for (int i = 0; i < GetNumConnects(); i++) {
         nCurveConnect& c = connects_[static_cast<size_t>(i)];
         const char* path = orEmpty(c.target.GetPath());
+        // A copy made by clone keeps the connect's origin.
+        nScriptServer::OriginScope origin(c.origin);
         bool ok = true;
         if (c.kind == nCurveConnect::Curve || c.kind == nCurveConnect::External)
             ok = ps->Put(this, nId("SCC2"), i, c.sourceName.c_str(), path, c.command.c_str(), c.channel.c_str());

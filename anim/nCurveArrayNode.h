@@ -44,10 +44,10 @@ struct nCurveConnect {
     nCmdProto* proto = nullptr;
     // What was last logged about this connect, so a broken one logs once.
     int logged = 0;
-    // The origin of the text that set it: data's connect may only reach the engine
-    // through the commands open to data.
+    // The origin of the text that set it: its command runs under it, so data's connect
+    // reaches the engine only through the commands open to data.
     nScriptServer::Origin origin = nScriptServer::Origin::Person;
-    // Refused (logged once) for reaching the engine; skipped until it is set again.
+    // Refused (logged once); skipped until it is set again.
     bool refused = false;
 };
 

@@ -101,14 +101,14 @@ bool nIpol::Connect(const char* name) {
         n_error("%s: connect: the parent has no command '%s'\n", GetFullName().c_str(), name ? name : "");
         return false;
     }
-    for (int i = 0; i < proto->GetNumInArgs(); i++) {
-        if (proto->GetInType(i) != nArg::Float) {
-            n_error("%s: connect: '%s' takes other inputs than floats\n", GetFullName().c_str(),
-                    proto->GetProtoText());
-            return false;
-        }
+    if (!proto->TakesFloats()) {
+        n_error("%s: connect: '%s' takes %s\n", GetFullName().c_str(), proto->GetProtoText(),
+                proto->GetNumInArgs() == 0 ? "no value" : "other inputs than floats");
+        return false;
     }
     targetCmd_ = proto;
+    origin_ = nScriptServer::CurrentOrigin();
+    refused_ = false;
     deliverLogged_ = false;
     nClass* node3d = nKernelServer::ks->FindClass("n3dnode");
     if (node3d && parent->IsA(node3d)) {
@@ -234,6 +234,7 @@ void nIpol::Compute(nSceneGraph2* sceneGraph) {
     if (targetKind_ != ByCommand) {
         nClass* node3d = nKernelServer::ks->FindClass("n3dnode");
         if (node3d && parent->IsA(node3d)) {
+            if (!nScriptServer::MayRunKept(parent, targetCmd_, origin_, refused_)) return;
             auto* p = static_cast<n3DNode*>(parent);
             const float* v = value_;
             switch (targetKind_) {
@@ -261,13 +262,17 @@ void nIpol::Compute(nSceneGraph2* sceneGraph) {
     nCmd* cmd = targetCmd_->NewCmd();
     // Inputs past the fourth get 0: the value has four components.
     for (int i = 0; i < targetCmd_->GetNumInArgs(); i++) cmd->In()->SetF(i < 4 ? value_[i] : 0.0f);
-    parent->Dispatch(cmd);
+    nScriptServer::DispatchKept(parent, cmd, origin_, refused_);
     targetCmd_->RelCmd(cmd);
 }
 
 bool nIpol::SaveCmds(nPersistServer* ps) {
     if (!nAnimNode::SaveCmds(ps)) return false;
-    if (targetCmd_ && !ps->Put(this, nId("CNCT"), targetCmd_->GetName())) return false;
+    if (targetCmd_) {
+        // A copy made by clone keeps the command's origin.
+        nScriptServer::OriginScope origin(origin_);
+        if (!ps->Put(this, nId("CNCT"), targetCmd_->GetName())) return false;
+    }
     if (ipolType_ != Linear && !ps->Put(this, nId("SIPT"), GetIpolType())) return false;
     if (keys_.empty()) return true;
     if (!ps->Put(this, nId("BGKS"), GetNumKeys(), keySize_)) return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "anim/nAnimNode.h"
+#include "kernel/nScriptServer.h"
 
 class nCmdProto;
 
@@ -35,8 +36,9 @@ public:
     int GetInstanceSize() const override;
     void Compute(nSceneGraph2* sceneGraph) override;
 
-    // Finds `name` among the parent's commands. False (logged) without a parent, for an
-    // unknown name, and for a command whose inputs are not all floats; the earlier
+    // Finds `name` among the parent's commands; the command runs under the origin of the
+    // text running now. False (logged) without a parent, for an unknown name, and for a
+    // command without inputs (save, exit) or with other inputs than floats; the earlier
     // target then stays.
     bool Connect(const char* name);
     // The connected command's name; empty when not connected.
@@ -66,6 +68,9 @@ private:
 
     int targetKind_ = ByCommand;
     nCmdProto* targetCmd_ = nullptr;
+    nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
+    // The command was refused (logged once) until the next connect.
+    bool refused_ = false;
     std::vector<nIpolKey> keys_;
     int ipolType_ = Linear;
     int keySize_ = 0;

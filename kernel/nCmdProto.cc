@@ -74,6 +74,22 @@ nCmd* nCmdProto::NewFilledCmd() {
     return template_;
 }
 
+bool nCmdProto::TakesFloats() const {
+    if (numIn_ < 1) return false;
+    for (int i = 0; i < numIn_; i++) {
+        if (inTypes_[i] != nArg::Float) return false;
+    }
+    return true;
+}
+
+bool nCmdProto::GivesFloats(int n) const {
+    if (numIn_ != 0 || numOut_ < 1 || numOut_ < n) return false;
+    for (int i = 0; i < numOut_; i++) {
+        if (outTypes_[i] != nArg::Float) return false;
+    }
+    return true;
+}
+
 void nCmdProto::RelCmd(nCmd* cmd) {
     if (!cmd) return;
     if (cmd == template_)

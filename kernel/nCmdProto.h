@@ -62,6 +62,13 @@ public:
     nArg::Type GetInType(int i) const { return inTypes_[i]; }
     nArg::Type GetOutType(int i) const { return outTypes_[i]; }
 
+    // One input or more, all floats: a command that a slot sending sampled values may
+    // drive. One without inputs receives no value (save, exit, closedisplay) and is none.
+    bool TakesFloats() const;
+    // No inputs, and `n` results or more (one at least), all floats: a command that a
+    // getter slot may read. save's truth value, or a command without results, is none.
+    bool GivesFloats(int n) const;
+
     // A command ready to be filled: the template when free, else a new copy.
     nCmd* NewCmd();
     // As NewCmd, for a caller that fills every input itself (the script binding on

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kernel/nClass.h"
+#include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
 
 const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nscriptserver", "nroot");
@@ -43,6 +44,19 @@ bool nScriptServer::MayCallEngine(const nRoot* obj, const nCmdProto* proto) {
     n_printf("refused to script text that data brought: '%s' of '%s', a command of the engine\n", proto->GetName(),
              obj->GetFullName().c_str());
     return false;
+}
+
+bool nScriptServer::MayRunKept(const nRoot* obj, const nCmdProto* proto, Origin origin, bool& refused) {
+    if (refused) return false;
+    OriginScope scope(origin);
+    refused = !MayCall(obj, proto);
+    return !refused;
+}
+
+bool nScriptServer::DispatchKept(nRoot* obj, nCmd* cmd, Origin origin, bool& refused) {
+    if (!MayRunKept(obj, cmd->GetProto(), origin, refused)) return false;
+    OriginScope scope(origin);
+    return obj->Dispatch(cmd);
 }
 
 bool nScriptServer::MayMake(const nClass* cls, const nRoot* parent, const char* what) {

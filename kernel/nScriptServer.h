@@ -41,6 +41,17 @@ public:
     static bool MayCall(const nRoot* obj, const nCmdProto* proto) {
         return origin_ == Origin::Person || proto->IsDataSafe() || MayCallEngine(obj, proto);
     }
+    // The weaker of two origins: data's when either is (a call that a person's and data's
+    // text set up together, such as a mixer's getter on a source that data named).
+    static Origin Weaker(Origin a, Origin b) { return a == Origin::Data ? a : b; }
+    // True when a call that text of `origin` set up earlier (a mixer's getter, an
+    // interpolator's command) may run `proto` on `obj` now, as MayCall for that origin. A
+    // refusal is logged once: it sets `refused`, and a refused call is not tried again
+    // until it is set up anew (its owner clears the flag then).
+    static bool MayRunKept(const nRoot* obj, const nCmdProto* proto, Origin origin, bool& refused);
+    // Runs `cmd` on `obj` for such a call, when MayRunKept allows it, under `origin`: the
+    // command and whatever it reaches see data's call as data's. False when not run.
+    static bool DispatchKept(nRoot* obj, nCmd* cmd, Origin origin, bool& refused);
     // True when the text running now may make (new, clone) an object of class `cls` below
     // `parent`: anything for a person's text; for data's, no server kind and nothing under
     // "/sys" (logged with `what` otherwise).

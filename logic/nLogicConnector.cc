@@ -33,12 +33,20 @@ nLogicConnector::~nLogicConnector() = default;
 void nLogicConnector::SetEnd(End& end, const char* path) {
     end.ref.SetPath(path && std::strcmp(path, "none") != 0 ? path : nullptr);
     end.logged = false;
+    end.origin = nScriptServer::CurrentOrigin();
 }
 
 nLogicVisual2* nLogicConnector::Resolve(End& end, const char* what) {
     if (!end.ref.GetPath()) return nullptr;
     nRoot* obj = end.ref.Resolve();
     if (!obj) return nullptr;
+    if (end.origin == nScriptServer::Origin::Data && nScriptServer::InEngine(obj)) {
+        if (!end.logged)
+            n_error("%s: refused to script text that data brought: %s '%s', in the engine\n",
+                    GetFullName().c_str(), what, end.ref.GetPath());
+        end.logged = true;
+        return nullptr;
+    }
     if (obj->IsA(nLogicVisual2::classInfo.name)) {
         end.logged = false;
         return static_cast<nLogicVisual2*>(obj);
@@ -117,9 +125,12 @@ bool nLogicConnector::SaveCmds(nPersistServer* ps) {
     if (ok && (r.x != 0.0f || r.y != 0.0f || r.z != 0.0f)) ok = ps->Put(this, nId("CSRO"), r.x, r.y, r.z);
     // The target before the source, the order saved files have.
     if (ok) {
+        // A copy made by clone keeps each end's origin.
+        nScriptServer::OriginScope origin(target_.origin);
         if (nLogicVisual2* t = Resolve(target_, "target")) ok = ps->Put(this, nId("STRG"), t->GetFullName().c_str());
     }
     if (ok) {
+        nScriptServer::OriginScope origin(source_.origin);
         if (nLogicVisual2* s = Resolve(source_, "source")) ok = ps->Put(this, nId("SSRC"), s->GetFullName().c_str());
     }
     return ok;

@@ -8,6 +8,7 @@
 
 #include "kernel/matrix44.h"
 #include "kernel/nPathRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/vector3.h"
 #include "logic/nLogicNode.h"
 
@@ -28,7 +29,8 @@ public:
     virtual const matrix44& GetOffsetMatrix();
     // "none" clears the reference; any other path is resolved from the connector when
     // needed and must name an "nlogicvisual2" (else it is logged once and nothing is
-    // placed until the path changes).
+    // placed until the path changes). A path that data's text set reaches nothing in the
+    // engine ("/sys"), as data's own calls do not.
     virtual void SetSource(const char* path);
     // The source's full path, "none" when it does not resolve to a visual logic node.
     virtual std::string GetSource();
@@ -50,6 +52,7 @@ private:
     struct End {
         nPathRef<nRoot> ref;
         bool logged = false;
+        nScriptServer::Origin origin = nScriptServer::Origin::Person;
     };
     void SetEnd(End& end, const char* path);
     nLogicVisual2* Resolve(End& end, const char* what);

@@ -81,6 +81,8 @@ void nLogicIpol::Connect(const char* name) {
     }
     target_ = parent;
     command_.Bind(proto);
+    origin_ = nScriptServer::CurrentOrigin();
+    refused_ = false;
     SetActive(true);
 }
 
@@ -182,7 +184,8 @@ bool nLogicIpol::Trigger(nLogicGraph* graph) {
     nRoot* target = target_.GetUnsafe();
     nEnvelope* env = envelope_.GetUnsafe();
     const int keys = env ? env->GetNumKeys() : 0;
-    if (target && command_.proto && keys > 0) {
+    if (target && command_.proto && keys > 0 &&
+        nScriptServer::MayRunKept(target, command_.proto, origin_, refused_)) {
         float v[4];
         // One key has no segment: its values hold at every time.
         if (keys > 1) {
@@ -191,6 +194,7 @@ bool nLogicIpol::Trigger(nLogicGraph* graph) {
             const nEnvelope::Key* k = env->GetKey(0);
             for (int i = 0; i < 4; i++) v[i] = k->v[i];
         }
+        nScriptServer::OriginScope origin(origin_);
         command_.Send(target, v);
     }
     return nLogicNode::Trigger(graph);
@@ -198,7 +202,11 @@ bool nLogicIpol::Trigger(nLogicGraph* graph) {
 
 bool nLogicIpol::SaveCmds(nPersistServer* ps) {
     if (!nLogicNode::SaveCmds(ps)) return false;
-    if (command_.proto && target_.IsValid() && !ps->Put(this, nId("CNCT"), command_.proto->GetName())) return false;
+    if (command_.proto && target_.IsValid()) {
+        // A copy made by clone keeps the command's origin.
+        nScriptServer::OriginScope origin(origin_);
+        if (!ps->Put(this, nId("CNCT"), command_.proto->GetName())) return false;
+    }
     if (repType_ == Loop && !ps->Put(this, nId("SRPT"), "loop")) return false;
     if (!keyFile_.IsEmpty()) return ps->Put(this, nId("SKFI"), keyFile_.Get());
     nEnvelope* env = envelope_.GetUnsafe();

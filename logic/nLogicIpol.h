@@ -6,6 +6,7 @@
 // shared by every node naming the same key file.
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 #include "logic/nFloatCommand.h"
 #include "logic/nLogicNode.h"
@@ -29,7 +30,8 @@ public:
     // children. Nothing is sent without a target, a command or keys.
     bool Trigger(nLogicGraph* graph) override;
 
-    // Connects to the parent's command of that name and activates the node. A command
+    // Connects to the parent's command of that name and activates the node; the command
+    // runs under the origin of the text running now. A command
     // whose inputs are not one to four floats is refused (logged; nothing changes); a
     // name the parent's class does not know leaves the node unconnected (logged).
     void Connect(const char* name);
@@ -65,6 +67,9 @@ private:
 
     nRef<nRoot> target_;
     nFloatCommand command_;
+    nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
+    // The command was refused (logged once) until the next connect.
+    bool refused_ = false;
     nString keyFile_;
     bool keyDefinition_ = false;
     float timeScale_ = 1.0f;

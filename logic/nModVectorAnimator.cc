@@ -45,6 +45,7 @@ void nModVectorAnimator::BeginAnims(int count) {
     first_ = Hot();
     animCount_ = count;
     animsOpen_ = true;
+    origin_ = nScriptServer::CurrentOrigin();
     current_ = -1;
     Unbind();
 }
@@ -59,6 +60,7 @@ void nModVectorAnimator::BeginAnim(const char* name) {
     }
     current_++;
     anims_[current_].cmdName = name ? name : "";
+    origin_ = nScriptServer::Weaker(origin_, nScriptServer::CurrentOrigin());
     animOpen_ = true;
     Unbind();
 }
@@ -70,6 +72,7 @@ void nModVectorAnimator::SetKeyFile(const char* file) {
     }
     Anim& a = anims_[current_];
     a.keyFile = file ? file : "";
+    origin_ = nScriptServer::Weaker(origin_, nScriptServer::CurrentOrigin());
     if (nEnvelope* e = a.envelope.GetUnsafe()) {
         a.envelope.Invalidate();
         e->Release();
@@ -83,6 +86,8 @@ void nModVectorAnimator::SetKeyFile(const char* file) {
 bool nModVectorAnimator::SaveCmds(nPersistServer* ps) {
     if (!nModAnimator::SaveCmds(ps)) return false;
     if (animCount_ == 0) return true;
+    // A copy made by clone keeps the table's origin.
+    nScriptServer::OriginScope origin(origin_);
     bool ok = ps->Put(this, nId("BGAS"), animCount_);
     for (int i = 0; ok && i < animCount_; i++) {
         ok = ps->Put(this, nId("BGAN"), anims_[i].cmdName.Get()) && ps->Put(this, nId("SKFI"), anims_[i].keyFile.Get()) &&
@@ -103,7 +108,11 @@ void nModVectorAnimator::Bind(nLogicNode* node) {
         Hot& h = HotAt(i);
         const char* name = anims_[i].cmdName.Get();
         nCmdProto* proto = nFloatCommand::FindByNameOrProto(cls, name);
-        if (h.command.Bind(proto)) continue;
+        if (h.command.Bind(proto)) {
+            bool refused = false;
+            if (!nScriptServer::MayRunKept(node, proto, origin_, refused)) h.command.Unbind();
+            continue;
+        }
         n_error("%s: animation %d on '%s': %s '%s'%s; not animated\n", GetFullName().c_str(), i,
                 node->GetFullName().c_str(), proto ? "the command" : "its class has no command", name,
                 proto ? " does not take one to four floats" : "");
@@ -157,6 +166,7 @@ inline void nModVectorAnimator::Play(Hot& h, nEnvelope* env, nLogicNode* node, f
 // Static, so that the animator state calls it straight from the animator's hot line.
 void nModVectorAnimator::AnimateVectors(nModAnimator* animator, nLogicNode* node, float t) {
     nModVectorAnimator* self = static_cast<nModVectorAnimator*>(animator);
+    nScriptServer::OriginScope origin(self->origin_);
     // Most animators play one animation into the node they are bound to: that frame
     // takes this short road, everything else (binding, loading, several animations) the
     // whole walk.

@@ -9,6 +9,7 @@
 
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 #include "logic/nFloatCommand.h"
 #include "logic/nModAnimator.h"
@@ -92,6 +93,9 @@ private:
     int current_ = -1;
     bool animsOpen_ = false, animOpen_ = false;
     nRef<nLogicNode> boundNode_;
+    // Data's once data's text began the table or named a command or key file in it: the
+    // commands run, and the key files load, under it.
+    nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
     nPathRef<nEnvelopeServer> refEnvelopeServer_{"/sys/servers/envelope"};
     nPathRef<nFileServer2> refFileServer_{"/sys/servers/file2"};
 };

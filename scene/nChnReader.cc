@@ -53,6 +53,8 @@ void nChnReader::SetConnect(int index, const char* command, const char* channel)
     c.channel = cut31(channel);
     c.proto = nullptr;
     c.channelIndex = -1;
+    c.origin = nScriptServer::CurrentOrigin();
+    c.refused = false;
     NotifyParents();
 }
 
@@ -67,10 +69,8 @@ void nChnReader::EndConnects() {
             n_error("%s: endconnects: the parent has no command '%s'\n", GetFullName().c_str(), c.command.c_str());
             continue;
         }
-        bool floats = proto->GetNumInArgs() <= 4;
-        for (int i = 0; i < proto->GetNumInArgs(); i++) floats = floats && proto->GetInType(i) == nArg::Float;
-        if (!floats) {
-            n_error("%s: endconnects: '%s' takes other inputs than up to four floats\n", GetFullName().c_str(),
+        if (!proto->TakesFloats() || proto->GetNumInArgs() > 4) {
+            n_error("%s: endconnects: '%s' takes other inputs than one to four floats\n", GetFullName().c_str(),
                     proto->GetProtoText());
             continue;
         }
@@ -116,7 +116,7 @@ void nChnReader::Compute(nSceneGraph2* sceneGraph) {
         const nChannelSlot& v = nChannelContext::Read(ctx, c.channelIndex);
         nCmd* cmd = c.proto->NewCmd();
         for (int i = 0; i < c.numArgs; i++) cmd->In()->SetF(v.f[i]);
-        parent->Dispatch(cmd);
+        nScriptServer::DispatchKept(parent, cmd, c.origin, c.refused);
         c.proto->RelCmd(cmd);
     }
 }
@@ -126,6 +126,8 @@ bool nChnReader::SaveCmds(nPersistServer* ps) {
     if (connects_.empty()) return true;
     if (!ps->Put(this, nId("BCNC"), GetNumConnects())) return false;
     for (int i = 0; i < GetNumConnects(); i++) {
+        // A copy made by clone keeps the connect's origin.
+        nScriptServer::OriginScope origin(connects_[static_cast<size_t>(i)].origin);
         if (!ps->Put(this, nId("SCNC"), i, GetCommand(i), GetChannel(i))) return false;
     }
     return ps->Put(this, nId("ECNC"));

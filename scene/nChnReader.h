@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/nScriptServer.h"
 #include "scene/nVisNode.h"
 
 class nCmdProto;
@@ -26,11 +27,12 @@ public:
     // `n` empty connects; a count outside 0 to MaxConnects is logged and changes nothing.
     void BeginConnects(int n);
     // Connect `index` reads `channel` into the parent's command `command` (names cut to 31
-    // characters); an index outside the connects is logged and ignored.
+    // characters), with the origin of the text running now: the command runs under it. An
+    // index outside the connects is logged and ignored.
     void SetConnect(int index, const char* command, const char* channel);
     // Finds every connect's command among the parent's commands. A name the parent does
-    // not know, or a command that takes other inputs than one to four floats, is logged
-    // and leaves that connect driving nothing.
+    // not know, or a command that takes other inputs than one to four floats (none: save,
+    // exit), is logged and leaves that connect driving nothing.
     void EndConnects();
 
     int GetNumConnects() const { return static_cast<int>(connects_.size()); }
@@ -47,6 +49,9 @@ private:
         nCmdProto* proto = nullptr;
         int channelIndex = -1;
         int numArgs = 0;
+        nScriptServer::Origin origin = nScriptServer::Origin::Person;
+        // Refused (logged once) until it is set again.
+        bool refused = false;
     };
 
     std::vector<Connect> connects_;

@@ -99,6 +99,13 @@ void nHyperMixer2::SetConnect(int index, const char* target, const char* setter,
     c.origin = nScriptServer::CurrentOrigin();
     c.refused = false;
     needsResolve_ = true;
+    nRoot* obj = nKernelServer::ks->LookupFrom(this, c.target.c_str());
+    nCmdProto* proto = obj ? obj->GetClass()->FindCmdByName(c.setter.c_str()) : nullptr;
+    if (proto && proto->GetNumInArgs() == 0) {
+        n_error("%s: setconnect: '%s' takes no value; connect %d refused\n", GetFullName().c_str(),
+                proto->GetProtoText(), index);
+        c.refused = true;
+    }
 }
 
 void nHyperMixer2::EndConnects() {
@@ -145,19 +152,13 @@ void nHyperMixer2::CollectChannels(nChannelSet* set) {
     nVisNode::CollectChannels(set);
 }
 
-bool nHyperMixer2::MayDrive(Connect& c, const nRoot* obj, const nCmdProto* proto) {
-    if (c.refused) return false;
-    nScriptServer::OriginScope scope(c.origin);
-    c.refused = !nScriptServer::MayCall(obj, proto);
-    return !c.refused;
-}
-
 // True when every path and command of connect `c` was found; a missing path keeps
 // needsResolve_ set so the next frame looks again.
 bool nHyperMixer2::ResolveConnect(int ci) {
     nKernelServer* ks = nKernelServer::ks;
     Connect& c = connects_[ci];
     c.setterProto = nullptr;
+    if (c.refused) return false;
     nRoot* target = ks->LookupFrom(this, c.target.c_str());
     c.targetObj = target;
     if (!target) {
@@ -166,13 +167,11 @@ bool nHyperMixer2::ResolveConnect(int ci) {
         return false;
     }
     nCmdProto* setter = target->GetClass()->FindCmdByName(c.setter.c_str());
-    bool floats = setter != nullptr;
-    for (int k = 0; floats && k < setter->GetNumInArgs(); k++) floats = setter->GetInType(k) == nArg::Float;
-    if (!floats) {
+    if (!setter || !setter->TakesFloats()) {
         LogOnce("connect " + std::to_string(ci) + ": the target has no setter '" + c.setter + "' taking floats");
         return false;
     }
-    if (!MayDrive(c, target, setter)) return false;
+    if (!nScriptServer::MayRunKept(target, setter, c.origin, c.refused)) return false;
     c.setterProto = setter;
     c.numValues = setter->GetNumInArgs();
     for (int s = 0; s < sources_.Count(); s++) {
@@ -189,14 +188,13 @@ bool nHyperMixer2::ResolveConnect(int ci) {
         }
         // Each object's own class answers: the sources may hold objects of other classes.
         nCmdProto* getter = obj->GetClass()->FindCmdByName(c.getter.c_str());
-        bool fits = getter && getter->GetNumInArgs() == 0 && getter->GetNumOutArgs() >= c.numValues;
-        for (int k = 0; fits && k < c.numValues; k++) fits = getter->GetOutType(k) == nArg::Float;
-        if (!fits) {
+        if (!getter || !getter->GivesFloats(c.numValues)) {
             LogOnce("connect " + std::to_string(ci) + ": " + obj->GetFullName() + " has no getter '" + c.getter +
                     "' giving " + std::to_string(c.numValues) + " floats");
             return false;
         }
-        if (!MayDrive(c, obj, getter)) return false;
+        if (!nScriptServer::MayRunKept(obj, getter, nScriptServer::Weaker(c.origin, sources_.Origin(s)), c.refused))
+            return false;
         slot.getter = getter;
     }
     return true;
@@ -232,11 +230,19 @@ void nHyperMixer2::Compute(nSceneGraph2* sceneGraph) {
                 alive = false;
                 break;
             }
-            if (IsVisual(obj)) static_cast<nVisNode*>(obj)->Compute(sceneGraph);
+            const nScriptServer::Origin origin = nScriptServer::Weaker(c.origin, sources_.Origin(s));
+            if (IsVisual(obj)) {
+                nScriptServer::OriginScope scope(origin);
+                static_cast<nVisNode*>(obj)->Compute(sceneGraph);
+            }
             nCmd* cmd = slot.getter->NewCmd();
-            obj->Dispatch(cmd);
-            for (int k = 0; k < c.numValues; k++) sums[k] += w * cmd->GetArg(k)->GetF();
+            const bool ran = nScriptServer::DispatchKept(obj, cmd, origin, c.refused);
+            for (int k = 0; ran && k < c.numValues; k++) sums[k] += w * cmd->GetArg(k)->GetF();
             slot.getter->RelCmd(cmd);
+            if (!ran) {
+                alive = false;
+                break;
+            }
         }
         // An object that died since it was found: look the paths up again next frame.
         if (!alive) {
@@ -246,7 +252,7 @@ void nHyperMixer2::Compute(nSceneGraph2* sceneGraph) {
         }
         nCmd* cmd = c.setterProto->NewCmd();
         for (int k = 0; k < c.numValues; k++) cmd->In()->SetF(sums[k]);
-        target->Dispatch(cmd);
+        nScriptServer::DispatchKept(target, cmd, c.origin, c.refused);
         c.setterProto->RelCmd(cmd);
     }
 }
@@ -258,6 +264,8 @@ bool nHyperMixer2::SaveCmds(nPersistServer* ps) {
         if (!ps->Put(this, nId("BCNC"), numConnects_)) return false;
         for (int i = 0; i < numConnects_; i++) {
             const Connect& c = connects_[i];
+            // A copy made by clone keeps the connect's origin.
+            nScriptServer::OriginScope origin(c.origin);
             if (!ps->Put(this, nId("SCNC"), i, c.target.c_str(), c.setter.c_str(), c.object.c_str(),
                          c.getter.c_str()))
                 return false;

@@ -40,6 +40,9 @@ public:
     void GetSource(int index, const char*& path, const char*& channel) const;
 
     void BeginConnects(int n);
+    // Connect `index` sets `target`'s `setter` from the `getter` of the `object` below each
+    // source, with the origin of the text running now. A setter without inputs (which no
+    // value can drive: save, exit) is refused and logged when the target is found.
     void SetConnect(int index, const char* target, const char* setter, const char* object, const char* getter);
     void EndConnects();
     int GetNumConnects() const { return numConnects_; }
@@ -55,10 +58,11 @@ private:
         int numValues = 0;
         // Not usable until its paths and commands are found again.
         bool usable = false;
-        // The origin of the text that set it: data's connect may only reach the engine
-        // through the commands open to data.
+        // The origin of the text that set it: every call it makes runs under it (a getter
+        // under the weaker of it and its source's), so data's connect reaches the engine
+        // only through the commands open to data.
         nScriptServer::Origin origin = nScriptServer::Origin::Person;
-        // Refused (logged once) for reaching the engine; dropped until it is set again.
+        // Refused (logged once); dropped until it is set again.
         bool refused = false;
     };
     // Per connect and source: the object below the source and the getter of its class.
@@ -72,8 +76,6 @@ private:
     // leaves its connect unused. Missing paths are looked for again in the next frame.
     void Resolve();
     bool ResolveConnect(int c);
-    // False, logged once per connect, when the text that set `c` may not call `proto` on `obj`.
-    static bool MayDrive(Connect& c, const nRoot* obj, const nCmdProto* proto);
     void LogOnce(const std::string& what);
     Slot& SlotAt(int c, int s) { return slots_[static_cast<size_t>(c * MaxSources + s)]; }
 

@@ -24,6 +24,7 @@ bool nMixSources::Set(nRoot* owner, int index, const char* path, const char* cha
     s.channel = channel ? channel : "";
     if (s.channel.size() > 31) s.channel.resize(31);
     s.channelIndex = -1;
+    s.origin = nScriptServer::CurrentOrigin();
     return true;
 }
 
@@ -49,6 +50,7 @@ bool nMixSources::Save(nPersistServer* ps, nRoot* owner) const {
     for (int i = 0; i < count_; i++) {
         const char *path, *channel;
         Get(i, path, channel);
+        nScriptServer::OriginScope origin(sources_[i].origin);
         if (!ps->Put(owner, nId("SSRC"), i, path, channel)) return false;
     }
     return ps->Put(owner, nId("ESRC"));

@@ -91,7 +91,16 @@ void nMixer::SetConnect(int index, const char* target, const char* source) {
     Connect& c = connects_[index];
     c.target = target ? target : "";
     c.source = source ? source : "";
+    c.origin = nScriptServer::CurrentOrigin();
+    c.refused = false;
     resolved_ = false;
+    nRoot* parent = GetParent();
+    nCmdProto* proto = parent ? parent->GetClass()->FindCmdByName(c.target.c_str()) : nullptr;
+    if (proto && proto->GetNumInArgs() == 0) {
+        n_error("%s: setconnect: '%s' takes no value; connect %d refused\n", GetFullName().c_str(),
+                proto->GetProtoText(), index);
+        c.refused = true;
+    }
 }
 
 void nMixer::EndConnects() {}
@@ -130,16 +139,15 @@ void nMixer::Resolve() {
     }
     for (int i = 0; i < numConnects_; i++) {
         Connect& c = connects_[i];
+        if (c.refused) continue;
         nCmdProto* proto = cls ? cls->FindCmdByName(c.target.c_str()) : nullptr;
         if (!proto) {
             n_error("%s: the parent has no command '%s'; connect %d dropped\n", GetFullName().c_str(),
                     c.target.c_str(), i);
             continue;
         }
-        bool floats = proto->GetNumInArgs() <= MaxValues;
-        for (int k = 0; k < proto->GetNumInArgs(); k++) floats = floats && proto->GetInType(k) == nArg::Float;
-        if (!floats) {
-            n_error("%s: '%s' takes other inputs than up to %d floats; connect %d dropped\n", GetFullName().c_str(),
+        if (!proto->TakesFloats() || proto->GetNumInArgs() > MaxValues) {
+            n_error("%s: '%s' takes other inputs than one to %d floats; connect %d dropped\n", GetFullName().c_str(),
                     proto->GetProtoText(), MaxValues, i);
             continue;
         }
@@ -163,9 +171,7 @@ bool nMixer::Gather(Connect& c, float* acc) {
         if (proto && proto->GetOwner() && !obj->IsA(proto->GetOwner())) proto = nullptr;
         if (!proto) {
             nCmdProto* p = obj->GetClass()->FindCmdByName(c.source.c_str());
-            bool fits = p && p->GetNumInArgs() == 0 && p->GetNumOutArgs() >= c.numValues;
-            for (int k = 0; fits && k < c.numValues; k++) fits = p->GetOutType(k) == nArg::Float;
-            if (!fits) {
+            if (!p || !p->GivesFloats(c.numValues)) {
                 LogOnce(c, NoGetter, "%s: a source has no getter '%s' giving enough floats; connect skipped\n",
                         c.source.c_str());
                 return false;
@@ -173,9 +179,11 @@ bool nMixer::Gather(Connect& c, float* acc) {
             proto = p;
         }
         nCmd* cmd = proto->NewCmd();
-        obj->Dispatch(cmd);
-        for (int k = 0; k < c.numValues; k++) acc[k] += w * cmd->GetArg(k)->GetF();
+        const bool ran = nScriptServer::DispatchKept(obj, cmd, nScriptServer::Weaker(c.origin, sources_.Origin(s)),
+                                                     c.refused);
+        for (int k = 0; ran && k < c.numValues; k++) acc[k] += w * cmd->GetArg(k)->GetF();
         proto->RelCmd(cmd);
+        if (!ran) return false;
     }
     return true;
 }
@@ -195,7 +203,7 @@ void nMixer::Compute(nSceneGraph2* sceneGraph) {
     nRoot* parent = GetParent();
     for (int i = 0; i < numConnects_; i++) {
         Connect& c = connects_[i];
-        if (!c.targetProto || !parent) continue;
+        if (!c.targetProto || !parent || c.refused) continue;
         if (c.targetProto->GetOwner() && !parent->IsA(c.targetProto->GetOwner())) {
             LogOnce(c, Moved, "%s: the parent has no command '%s'; connect skipped\n", c.target.c_str());
             continue;
@@ -205,7 +213,7 @@ void nMixer::Compute(nSceneGraph2* sceneGraph) {
         c.logged = None;
         nCmd* cmd = c.targetProto->NewCmd();
         for (int k = 0; k < c.numValues; k++) cmd->In()->SetF(acc[k]);
-        parent->Dispatch(cmd);
+        nScriptServer::DispatchKept(parent, cmd, c.origin, c.refused);
         c.targetProto->RelCmd(cmd);
     }
 }
@@ -214,6 +222,8 @@ bool nMixer::SaveCmds(nPersistServer* ps) {
     if (!nVisNode::SaveCmds(ps)) return false;
     if (!sources_.Save(ps, this) || !ps->Put(this, nId("BCNC"), numConnects_)) return false;
     for (int i = 0; i < numConnects_; i++) {
+        // A copy made by clone keeps the connect's origin.
+        nScriptServer::OriginScope origin(connects_[i].origin);
         if (!ps->Put(this, nId("SCNC"), i, connects_[i].target.c_str(), connects_[i].source.c_str())) return false;
     }
     return ps->Put(this, nId("ECNC")) && ps->Put(this, nId("SNRM"), normalize_);

@@ -38,7 +38,9 @@ public:
 
     // Connects are looked up again at the next Compute.
     void BeginConnects(int n);
-    // Connect `index` sets the parent's `target` from the sources' `source` getters.
+    // Connect `index` sets the parent's `target` from the sources' `source` getters, with
+    // the origin of the text running now. A target without inputs (which no value can
+    // drive: save, exit) is refused and logged; the connect then drives nothing.
     void SetConnect(int index, const char* target, const char* source);
     void EndConnects();
     int GetNumConnects() const { return numConnects_; }
@@ -60,6 +62,11 @@ private:
         int numValues = 0;
         // Why the connect was last dropped, so a broken one logs once.
         int logged = 0;
+        // The origin of the text that set it; every call it makes runs under it (a getter
+        // under the weaker of it and its source's).
+        nScriptServer::Origin origin = nScriptServer::Origin::Person;
+        // Refused (logged once) until it is set again.
+        bool refused = false;
     };
 
     void Resolve();

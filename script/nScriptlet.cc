@@ -13,6 +13,7 @@ static const nCmdDef<nScriptlet> scriptletCmds[] = {
     Bind<&nScriptlet::SetScript>("v_setscript_s", "SSCR"),
     Bind<&nScriptlet::GetScript>("s_getscript_v", "GSCR"),
     Bind<&nScriptlet::RunScriptlet>("s_run_v", "RUN_"),
+    Bind<&nScriptlet::SetDataScript>("v_setdatascript_s", "SDSC"),
 };
 const nClassInfo nScriptlet::classInfo = nClassInfo::Make<nScriptlet>("nscriptlet", "nroot", scriptletCmds);
 
@@ -20,9 +21,10 @@ nScriptlet::nScriptlet() : refScriptServer_("/sys/servers/script") {}
 
 nScriptlet::~nScriptlet() = default;
 
-void nScriptlet::SetScriptText(const char* text, size_t len) {
+void nScriptlet::SetScriptText(const char* text, size_t len, bool asData) {
     hasScript_ = text != nullptr;
-    origin_ = nScriptServer::CurrentOrigin();
+    dataText_ = asData;
+    origin_ = asData ? nScriptServer::Origin::Data : nScriptServer::CurrentOrigin();
     if (text) {
         script_.Set(text, len);
     } else {
@@ -34,6 +36,15 @@ nScriptlet::HoldAutoRun* nScriptlet::hold_ = nullptr;
 
 void nScriptlet::SetScript(const char* text) {
     SetScriptText(text, text ? strlen(text) : 0);
+    RunIfAuto();
+}
+
+void nScriptlet::SetDataScript(const char* text) {
+    SetScriptText(text, text ? strlen(text) : 0, true);
+    RunIfAuto();
+}
+
+void nScriptlet::RunIfAuto() {
     if (!autoRun_) return;
     if (hold_) {
         hold_->held.emplace_back(this);
@@ -74,7 +85,9 @@ bool nScriptlet::ParseFile(const char* fileName) {
 bool nScriptlet::SaveCmds(nPersistServer* ps) {
     if (!nRoot::SaveCmds(ps)) return false;
     if (!ps->Put(this, nId("SARN"), autoRun_)) return false;
-    // A clone's text keeps the origin of the original's.
+    // A copy keeps the origin of the original's text: a clone through the scope, a file
+    // through the command, whoever loads it.
     nScriptServer::OriginScope origin(origin_);
-    return !hasScript_ || ps->Put(this, nId("SSCR"), script_.Get());
+    const bool data = origin_ == nScriptServer::Origin::Data;
+    return !hasScript_ || ps->Put(this, nId(data ? "SDSC" : "SSCR"), script_.Get());
 }

@@ -29,6 +29,9 @@ public:
     // Stores the text (null: none) and runs it when auto-run is on (or keeps the scriptlet
     // in the innermost HoldAutoRun).
     void SetScript(const char* text);
+    // As SetScript, for text that runs as data's whoever sets it: a data-made scriptlet
+    // is written with it, so that it stays data's in any file that loads it again.
+    void SetDataScript(const char* text);
     // The text, null when there is none.
     const char* GetScript() const { return hasScript_ ? script_.Get() : nullptr; }
     // Only sets the flag; nothing runs now.
@@ -36,8 +39,11 @@ public:
     bool GetAutoRun() const { return autoRun_; }
     // The origin that the text runs with. Only a loader that knows its file to be a
     // person's sets it (the macro executor, for the macros file); no script command does.
+    // Text that came as data's (SetDataScript) stays data's.
     nScriptServer::Origin GetOrigin() const { return origin_; }
-    void SetOrigin(nScriptServer::Origin origin) { origin_ = origin; }
+    void SetOrigin(nScriptServer::Origin origin) {
+        if (!dataText_) origin_ = origin;
+    }
 
     // While one lives, a text set with auto-run on is stored, not run, and its scriptlet
     // kept in `held` in order: a loader that may run no text (the macros file under a data
@@ -56,17 +62,23 @@ public:
     };
 
 protected:
-    // Stores the text without running it.
-    void SetScriptText(const char* text, size_t len);
+    // Stores the text without running it, with the origin of the text running now, or
+    // data's when `asData`.
+    void SetScriptText(const char* text, size_t len, bool asData = false);
 
     nPathRef<nScriptServer> refScriptServer_;
 
 private:
+    // Runs the text now when auto-run is on (or holds it, see HoldAutoRun).
+    void RunIfAuto();
+
     static HoldAutoRun* hold_;
 
     nString script_;
     // The origin of the text that set the script: it runs with it.
     nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
+    // The text was set as data's (SetDataScript).
+    bool dataText_ = false;
     bool hasScript_ = false;
     bool autoRun_ = false;
     nString result_;

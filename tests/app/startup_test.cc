@@ -627,6 +627,42 @@ TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMov
     }
 }
 
+// What a quick save's timer sets up for draw time runs as data's and takes no command
+// that receives no value: mixers whose getters close the display, stop the clock or save
+// a start script's namesake, a hyper mixer's and an interpolator's save, drawn through a
+// visualizer of the level. The game plays on, the clock runs, the start scripts stay.
+TEST_F(InstalledGameTest, CallsThatASaveSetsUpForDrawTimeRunAsDataAndTakeNoCommandWithoutAValue) {
+    const std::string timer =
+        "local L = '/usr/logic/level1/' new('n3dnode', L .. 'pwnscene') sel(L .. 'pwnscene') "
+        "new('nroot', 'init_menue') sel('init_menue') new('nluascriptlet', 'run') sel('run') setautorun(true) "
+        "setscript('print(1)') sel('../..') new('n3dnode', 'init_tools') "
+        "local function mix(name, source, getter) new('nmixer', name) sel(name) beginsources(1) "
+        "setsource(0, source, 'time') beginconnects(1) setconnect(0, 'sort', getter) sel('..') end "
+        "mix('m1', '/sys/servers/gfx', 'closedisplay') mix('m2', '../init_menue', 'save') "
+        "mix('m3', '/sys/servers/time', 'stoptime') new('nhypermixer2', 'hm') sel('hm') beginsources(1) "
+        "setsource(0, '..', 'time') beginconnects(1) setconnect(0, '..', 'sort', 'init_tools', 'save') sel('..') "
+        "new('nipol', 'init_tools/ip') sel('init_tools/ip') addkey1f(0, 0) addkey1f(100, 1) connect('save') "
+        "sel(L) new('nlogicvisual2', 'pwnvis') sel('pwnvis') new('nmodvisualizer', 'look') sel('look') "
+        "setvisual(L .. 'pwnscene') sel('..') addvisualizer('default', 'look')";
+    std::ofstream(home / "save" / "schnellspeicher.n") << QuickSave(timer, "");
+    std::ofstream(bin / "init_menue.n", std::ios::app)
+        << "\nfunction bwx_clock()\n  bwx_n = (bwx_n or 0) + 1\n"
+           "  if bwx_n == 70 then bwx_t70 = obj('/sys/servers/time').gettime() end\n"
+           "  execbuf('bwx_clock()')\nend\nexecbuf('bwx_clock()')\n";
+    AppendF9Hook(bin, "    print('clock ' .. (obj('/sys/servers/time').gettime() > bwx_t70 and 'runs' or 'stands'))\n"
+                      "    print('scene ' .. (exists('/usr/logic/level1/pwnscene/m1') and 'planted' or 'none'))\n");
+    const std::string menu = Slurp(bin / "init_menue.n"), tools = Slurp(bin / "init_tools.n");
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    EXPECT_NE(Slurp(home / "out.txt").find("clock runs\nscene planted\n"), std::string::npos) << Slurp(home / "out.txt");
+    EXPECT_EQ(Slurp(bin / "init_menue.n"), menu);
+    EXPECT_EQ(Slurp(bin / "init_tools.n"), tools);
+    const std::string log = Slurp(bin / "Brinewick.log");
+    for (const char* part : {"m1: setconnect: 'v_sort_v' takes no value", "hm: setconnect: 'v_sort_v' takes no value",
+                             "ip: connect: 'b_save_v' takes no value"}) {
+        EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log.substr(0, 20000);
+    }
+}
+
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
     fs::remove(bin / "Brinewick.log");
     ASSERT_EQ(Run("SDL_VIDEODRIVER=nosuchdriver"), 1);

@@ -1,6 +1,9 @@
 // Feeds any bytes as a save game, then lets what it left behind run as the game would: the
-// loaded stores join "/usr/persist", their texts run as a diver's stored action does, and
-// the logic tree's frames fire their timers and events. Data's text must never write a
+// loaded stores join "/usr/persist", their texts run as a diver's stored action does, the
+// logic tree's frames fire their timers and events, and the mixers, readers and
+// interpolators it holds are computed as a frame draws them. A call that data set up
+// there runs as data's, whoever makes it: a probe class aborts when its commands run with
+// the person's origin, which no code of this run gives them. Data's text must never write a
 // file (the only file is the input in the temporary "save:"), change an assign or the
 // current folder, reach a name closed to it, or take objects outside the trees it may use;
 // nor change the engine (the clock, the servers), make a server, or keep more objects than
@@ -14,6 +17,8 @@
 #include <set>
 #include <string>
 
+#include "anim/nAnimPackage.h"
+#include "kernel/nCmd.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelPackage.h"
 #include "kernel/nClass.h"
@@ -27,6 +32,7 @@
 #include "logic/nPersist.h"
 #include "scene/nChannelServer.h"
 #include "scene/nScenePackage.h"
+#include "scene/nVisNode.h"
 #include "script/nLuaServer2.h"
 #include "script/nScriptPackage.h"
 #include "script/nScriptlet.h"
@@ -38,6 +44,42 @@ class nSilentLog : public nLogHandler {};
 
 // A name closed to data's text, in the person's globals: reaching it ends the run.
 int Trap(lua_State*) { std::abort(); }
+
+// A visual node that only data's text drives here: a value setter, a getter and a command
+// without a value, each ending the run when it runs with the person's origin.
+class nFuzzProbe : public nVisNode {
+public:
+    static const nClassInfo classInfo;
+};
+void AsDataOnly(nFuzzProbe*, nCmd* c) {
+    if (!nScriptServer::DataRunning()) std::abort();
+    for (int i = 0; i < c->GetProto()->GetNumInArgs(); i++) (void)c->In()->GetF();
+    for (int i = 0; i < c->GetProto()->GetNumOutArgs(); i++) c->Out()->SetF(0.0f);
+}
+const nCmdDef<nFuzzProbe> probeCmds[] = {
+    {"v_probe_f", "PRB1", AsDataOnly},
+    {"v_probe3_fff", "PRB3", AsDataOnly},
+    {"fff_getprobe_v", "GPRB", AsDataOnly},
+    {"v_poke_v", "POKE", AsDataOnly},
+};
+const nClassInfo nFuzzProbe::classInfo = nClassInfo::Make<nFuzzProbe>("nfuzzprobe", "nvisnode", probeCmds);
+
+// Computes every mixer, reader and interpolator below `o` as a drawn frame does (without a
+// scene graph: their weights and channels read zero).
+void Draw(nRoot* o) {
+    for (const char* cls : {"nmixer", "nhypermixer2", "nchnreader", "nipol", "ncurvearraynode"}) {
+        if (o->IsA(cls)) {
+            static_cast<nVisNode*>(o)->Compute(nullptr);
+            break;
+        }
+    }
+    nRef<nRoot> alive(o);
+    for (nRoot* c = o->GetHead(); c && alive.IsValid();) {
+        nRef<nRoot> next(c->GetSucc());
+        Draw(c);
+        c = next.GetUnsafe();
+    }
+}
 
 int Count(nRoot* o) {
     int n = 1;
@@ -102,12 +144,16 @@ World& Make() {
         nKernelPackage(s);
         nScriptPackage(s);
         nScenePackage(s);
+        nAnimPackage(s);
         nLogicPackage(s);
+        s->AddClass(nFuzzProbe::classInfo);
     });
     static nSilentLog silent;
     w.ks->SetLogHandler(&silent);
     auto* files = w.ks->GetFileServer<nFileServer2>();
-    const std::string src = std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/"));
+    // The source folder by its full path: __FILE__ is relative to the build folder, which
+    // is not where the pass runs, and the start-up script that binds objects lives there.
+    const std::string src = BW_SOURCE_DIR;
     files->SetAssign("bin", (src + "/data/bin/win32/").c_str());
     files->SetAssign("home", (w.top.string() + "/").c_str());
     files->SetAssign("save", (w.top.string() + "/save/").c_str());
@@ -157,6 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scratch->Release();
     for (int frame = 0; frame < 3; frame++) {
         RunStored(w.script, persist);
+        Draw(persist);
         w.channels->SetChannel1f(w.frameTime, 0.5f);
         w.events->Trigger();
         if (nRoot* logic = ks->Lookup("/usr/logic")) static_cast<nLogicNode*>(logic)->Trigger(nullptr);

@@ -28,26 +28,35 @@ public:
         computes++;
         nVisNode::Compute(sg);
     }
-    void Set2(float a, float b) { got = {a, b}; }
+    void Set2(float a, float b) {
+        got = {a, b};
+        origins.push_back(nScriptServer::CurrentOrigin());
+    }
     void SetPos(float x, float y, float z) {
         pos[0] = x;
         pos[1] = y;
         pos[2] = z;
     }
+    void Poke() { pokes++; }
     std::vector<float> got;
     float pos[3] = {};
     int gets = 0;
     int computes = 0;
+    int pokes = 0;
+    // The origin of each set2 and gett call.
+    std::vector<nScriptServer::Origin> origins;
 };
 const nCmdDef<nProbe> probeCmds[] = {
     Bind<&nProbe::Set2>("v_set2_ff", "SET2"),
     Bind<&nProbe::SetPos>("v_setpos_fff", "SPOS"),
+    Bind<&nProbe::Poke>("v_poke_v", "POKE"),
     {"v_five_fffff", "FIVE", [](nProbe*, nCmd* c) {
          for (int i = 0; i < 5; i++) (void)c->In()->GetF();
      }},
     {"fff_gett_v", "GETT",
      [](nProbe* self, nCmd* c) {
          self->gets++;
+         self->origins.push_back(nScriptServer::CurrentOrigin());
          for (float v : self->pos) c->Out()->SetF(v);
      }},
 };
@@ -232,6 +241,38 @@ TEST_F(ChannelNodeTest, WeightTreeBalancesIntoTheContextAsTheNodesAllow) {
         }
         child = static_cast<nTestVisNode*>(Lookup("/scene/wt/child"));
     }
+}
+
+// What data's line sets up in a reader and both mixers, the person's frame calls as data's;
+// a command that receives no value (save, exit) is no slot's target and is never called.
+TEST_F(ChannelNodeTest, CallsThatDataSetUpRunAsDataAndNeverReachACommandWithoutAValue) {
+    nProbe* read = Probe("/scene/r");
+    nProbe* mixed = Probe("/scene/m");
+    nProbe* hyper = Probe("/scene/h");
+    kernel->New("nvisnode", "/poses/a");
+    nProbe* source = Probe("/poses/a/bone", 1, 2, 3);
+    const char* result = nullptr;
+    ASSERT_TRUE(server->RunLine(
+        "sel('/scene/r') new('nchnreader', 'c') sel('c') beginconnects(2) setconnect(0, 'set2', 'w') "
+        "setconnect(1, 'poke', 'w') endconnects() sel('/scene/m') new('nmixer', 'x') sel('x') beginsources(1) "
+        "setsource(0, '/poses/a/bone', 'w') beginconnects(2) setconnect(0, 'set2', 'gett') "
+        "setconnect(1, 'poke', 'poke') sel('/scene') new('nhypermixer2', 'hm') sel('hm') beginsources(1) "
+        "setsource(0, '/poses/a', 'w') beginconnects(2) setconnect(0, '/scene/h', 'set2', 'bone', 'gett') "
+        "setconnect(1, '/scene/h', 'poke', 'bone', 'poke') sel('/')",
+        result))
+        << log.text;
+    for (const char* line : {"'v_poke_v' takes other inputs", "/scene/m/x: setconnect: 'v_poke_v' takes no value",
+                             "/scene/hm: setconnect: 'v_poke_v' takes no value"}) {
+        EXPECT_TRUE(LogHas(line)) << line;
+    }
+    Set("w", 1.0f);
+    Frame(root);
+    for (nProbe* p : {read, mixed, hyper, source}) {
+        EXPECT_FALSE(p->origins.empty()) << p->GetFullName();
+        for (nScriptServer::Origin o : p->origins) EXPECT_EQ(o, nScriptServer::Origin::Data) << p->GetFullName();
+        EXPECT_EQ(p->pokes, 0) << p->GetFullName();
+    }
+    EXPECT_EQ(hyper->got, (std::vector<float>{1, 2}));
 }
 
 class HyperMixerTest : public ChannelNodeTest {

@@ -1,6 +1,7 @@
 // Scriptlets: script text held by an object, run on request or as it is set.
 #include "script/nScriptlet.h"
 
+#include <filesystem>
 #include <string>
 
 #include "tests/script/script_fixture.h"
@@ -47,6 +48,26 @@ TEST_F(ScriptletTest, AutoRunRunsOnlyWhenTheTextIsSet) {
     ASSERT_TRUE(Run("new('nscriptlet', '/usr/t'); p = obj('/usr/t').parsefile('x.lua')"));
     EXPECT_EQ(Global("p"), "nil");
     EXPECT_TRUE(LogHas("Pure virtual function called!"));
+}
+
+// A scriptlet that data's line made stays data's when the person saves it and loads the
+// file with a script of their own, or clones it: its text never writes a file.
+TEST_F(ScriptletTest, DataTextStaysDataThroughTheWriterAndAPersonsLoad) {
+    kernel->New("nroot", "/usr/w");
+    const std::string line = "new('nluascriptlet', '/usr/s') sel('/usr/s') setautorun(true) "
+                             "setscript([[obj('/usr/w').saveas('" + Path("w") + "')]]) sel('/')";
+    const char* result = nullptr;
+    ASSERT_TRUE(server->RunLine(line.c_str(), result)) << log.text;
+    ASSERT_TRUE(Lookup("/usr/s")->SaveAs(Path("s").c_str()));
+    Lookup("/usr/s")->Release();
+    ASSERT_TRUE(Run("new('nluascriptlet', '/usr/s') sel('/usr/s')"));
+    ASSERT_TRUE(server->RunScript(Path("s.n").c_str(), result)) << log.text;
+    auto* s = static_cast<nScriptlet*>(Lookup("/usr/s"));
+    // A loader that trusts its file cannot make that text the person's, nor can a clone.
+    s->SetOrigin(nScriptServer::Origin::Person);
+    static_cast<nScriptlet*>(s->Clone("/usr/copy"))->RunScriptlet();
+    EXPECT_EQ(s->GetOrigin(), nScriptServer::Origin::Data);
+    EXPECT_FALSE(std::filesystem::exists(Path("w.n")));
 }
 
 TEST_F(ScriptletTest, ParseFileReadsTheWholeFileWithoutRunningIt) {
