@@ -144,13 +144,13 @@ void nWin32LogHandler::Print(const char* fmt, va_list args) {
 void nWin32LogHandler::Message(const char* fmt, va_list args) {
     ToFile(fmt, args);
     Output(fmt, args);
-    if (!ToGame(fmt, args)) ToBox(fmt, args, false);
+    if (!IsOffScreen() && !ToGame(fmt, args)) ToBox(fmt, args, false);
 }
 
 void nWin32LogHandler::Error(const char* fmt, va_list args) {
     ToFile(fmt, args);
     Output(fmt, args);
-    if (!ToGame(fmt, args)) ToBox(fmt, args, true);
+    if (!IsOffScreen() && !ToGame(fmt, args)) ToBox(fmt, args, true);
 }
 
 void nWin32LogHandler::Fatal(const char* fmt, va_list args) {
