@@ -11,7 +11,9 @@ static const nCmdDef<nbw2Observer> cmds[] = {
     Bind<&nbwGameObserver::GetLastSaveOk>("b_getlastsaveok_v", "LOLO"),
     Bind<&nbwGameObserver::SetRotateCursor>("v_setrotatecursor_b", "LOSR"),
     Bind<&nbwGameObserver::GetGameState>("b_getgamestate_i", "BWIR"),
-    Bind<&nbwGameObserver::SetGameState>("v_setgamestate_ib", "BWGR"),
+    Bind<&nbwGameObserver::SetGameStateCmd>("v_setgamestate_ib", "BWGR"),
+    Bind<&nbwGameObserver::BindKey>("v_bindkey_ss", "BWBK"),
+    Bind<&nbwGameObserver::GetKey>("s_getkey_s", "BWGK"),
     Bind<&nbw2Observer::GetDbgMode>("b_getdbgmode_v", "BWGD"),
     Bind<&nbw2Observer::SetDbgMode>("v_setdbgmode_b", "BWSD"),
 };

@@ -21,6 +21,7 @@ static const nCmdDef<nbwElevator> cmds[] = {
     Bind<&nbwElevator::MouseUp>("v_mouseup_v", "KMMU"),
     Bind<&nbwElevator::OpenInventoryCmd>("v_openinventory_v", "KMOI"),
     Bind<&nbwElevator::CloseInventory>("v_closeinventory_v", "KMCI"),
+    Bind<&nbwElevator::IsOpen>("b_isopen_v", "KMIO"),
     // The basket hands out no item; the checked call still wants its one result.
     {"s_getitem_v", "KMGI", [](nbwElevator*, nCmd* c) { c->Out()->SetS(""); }},
 };

@@ -1,5 +1,6 @@
 #include "game/nbwGameObserver.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "audio/nAudioServer2.h"
@@ -7,7 +8,12 @@
 #include "game/nbwLevel.h"
 #include "game/nbwUwMenu.h"
 #include "gfx/nGfxServer.h"
+#include "input/nInputServer.h"
+#include "input/nInputState.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nLogHandler.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
 #include "logic/nChatServer.h"
@@ -98,6 +104,17 @@ void nbwGameObserver::SetGameState(uint32_t mask, bool on) {
     }
 }
 
+void nbwGameObserver::SetGameStateCmd(int mask, bool on) {
+    if (nScriptServer::DataRunning()) {
+        bool declared = false;
+        for (const StateValue& v : DataStates) declared = declared || (uint32_t(mask) == v.mask && on == v.on);
+        char what[64];
+        std::snprintf(what, sizeof(what), "the game state 0x%x set %s", unsigned(mask), on ? "on" : "off");
+        if (!declared && !nScriptServer::PersonOnly(what)) return;
+    }
+    SetGameState(uint32_t(mask), on);
+}
+
 nbwUwMenu* nbwGameObserver::Hud() {
     // Scripts make the HUD; without it (or with something else there) its steps are skipped.
     nRoot* obj = refHud_.Resolve();
@@ -114,6 +131,52 @@ void nbwGameObserver::StopClock() {
 void nbwGameObserver::StartClock() {
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     if (ts->IsStopped()) ts->StartTime();
+}
+
+// ---- the person's keys
+
+void nbwGameObserver::BindKey(const char* input, const char* line) {
+    if (!input || !*input) {
+        n_error("nbwObserver: bindkey: a key needs an input name\n");
+        return;
+    }
+    for (size_t i = 0; i < keys_.size(); i++) {
+        if (keys_[i].input != input) continue;
+        if (line && *line) {
+            keys_[i].line = line;
+        } else {
+            keys_.erase(keys_.begin() + long(i));
+        }
+        return;
+    }
+    if (!line || !*line) return;
+    if (keys_.size() >= size_t(MaxKeys)) {
+        n_error("nbwObserver: bindkey: more than %d keys; '%s' not bound\n", MaxKeys, input);
+        return;
+    }
+    keys_.push_back({input, line});
+}
+
+std::string nbwGameObserver::GetKey(const char* input) const {
+    for (const Key& k : keys_) {
+        if (input && k.input == input) return k.line;
+    }
+    return {};
+}
+
+void nbwGameObserver::RunKeys() {
+    nInputServer* input = refInput_.Resolve();
+    nScriptServer* script = refScript_.Resolve();
+    if (!input || !script || keys_.empty()) return;
+    // A line may bind or unbind keys: the walk goes by index over what is there.
+    for (size_t i = 0; i < keys_.size(); i++) {
+        nInputState* state = input->FindState(keys_[i].input.c_str());
+        if (!state || !(state->value > 0.0f)) continue;
+        const std::string line = keys_[i].line;
+        const char* result = nullptr;
+        if (!script->RunStored(line.c_str(), nScriptServer::Origin::Person, result))
+            n_error("nbwObserver: the key line '%s' failed: %s\n", line.c_str(), result ? result : "");
+    }
 }
 
 // ---- frame
@@ -185,6 +248,7 @@ void nbwGameObserver::Trigger() {
     } else {
         gfx->HideCursor();
     }
+    RunKeys();
     ApplyFocus(refLogicInput_.Get());
     const uint32_t s = gameState_;
     bool audio = twin_ ? ((s & Running) && !(s & MainMenu))
@@ -287,7 +351,8 @@ std::string nbwGameObserver::SaveFile(const char* name) {
     if (std::strncmp(name, "save:", 5) == 0) name += 5;
     size_t n = std::strlen(name);
     if (n < 1 || n > size_t(MaxSaveNameLength)) return {};
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return {};
+    // A leading "." names the file a save is written to before it takes its place.
+    if (name[0] == '.') return {};
     for (const char* p = name; *p; p++) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return {};
@@ -309,33 +374,78 @@ nRoot* nbwGameObserver::SaveTarget(const char* op, const char* name, std::string
 void nbwGameObserver::SaveGame(const char* name) {
     std::string file;
     lastSaveOk_ = false;
+    // The scripts tell the player in German; the engine's lines on the way go to the log.
+    nLogHandler::OffScreen quiet(nKernelServer::ks->GetLogHandler());
     nRoot* root = SaveTarget("SaveGame", name, file);
     if (!root) return;
-    // SaveAs appends the ".n" itself.
-    std::string base = file.substr(0, file.size() - 2);
-    lastSaveOk_ = root->SaveAs(base.c_str());
-    if (!lastSaveOk_) n_error("nbwObserver: could not save '%s'\n", file.c_str());
+    // Written first beside the save under a name that no listing shows, and put in its place
+    // only once it loads by the load's own rules: a save that would not load never replaces
+    // a good one. SaveAs appends the ".n" itself.
+    const std::string trial = "save:." + file.substr(5, file.size() - 7);
+    const std::string trialFile = trial + ".n";
+    nFileServer2* fs = nKernelServer::ks->GetFileServer<nFileServer2>();
+    bool ok = root->SaveAs(trial.c_str());
+    if (ok) {
+        nRoot* loaded = ReadSave(trialFile, "SaveGame");
+        ok = loaded != nullptr;
+        if (loaded) loaded->Release();
+    }
+    const std::string from = fs->DiskPath(trialFile.c_str());
+    const std::string to = fs->DiskPath(file.c_str());
+    if (ok && (from.empty() || to.empty() || std::rename(from.c_str(), to.c_str()) != 0)) {
+        n_error("nbwObserver: cannot put the new save in the place of '%s'\n", file.c_str());
+        ok = false;
+    }
+    if (!ok && !from.empty()) std::remove(from.c_str());
+    lastSaveOk_ = ok;
+    if (!ok) n_error("nbwObserver: could not save '%s'; the save there stays as it was\n", file.c_str());
 }
 
-void nbwGameObserver::LoadGame(const char* name) {
-    std::string file;
-    lastSaveOk_ = false;
-    nRoot* root = SaveTarget("LoadGame", name, file);
-    if (!root) return;
-    // Run the file into a scratch object first, so a missing or broken save leaves the
-    // running game as it was.
-    // A save is data: it may only build objects below the scratch object.
-    nKernelServer* ks = nKernelServer::ks;
-    nRoot* scratch = ks->NewUnnamed("nroot");
+uint64_t nbwGameObserver::DataMadeIn(nRoot* tree) {
+    uint64_t n = 0;
+    std::vector<nRoot*> walk;
+    if (tree) walk.push_back(tree);
+    while (!walk.empty()) {
+        nRoot* o = walk.back();
+        walk.pop_back();
+        if (o->GetDataRun()) n++;
+        for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
+    }
+    return n;
+}
+
+nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
+    // A save is data: it may only build objects below the scratch object. What data made in
+    // the stores and the level that a load replaces does not count against the bound on
+    // data's leftovers: the person's load is not refused for what it replaces.
+    nObjectCount::CreditScope replaced(DataMadeIn(refPersist_.Resolve()) + DataMadeIn(level_.GetUnsafe()));
+    nRoot* scratch = nKernelServer::ks->NewUnnamed("nroot");
     const char* result = nullptr;
     bool ran = refScript_.Get()->RunDataFile(file.c_str(), scratch, result);
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
     if (!ran || !word || word->GetType() != nVariable::Int) {
-        n_error("nbwObserver: could not load '%s'%s\n", file.c_str(), ran ? ": no game status in it" : "");
+        n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(), ran ? ": no game status in it" : "");
         scratch->Release();
-        return;
+        return nullptr;
     }
+    return scratch;
+}
+
+void nbwGameObserver::LoadGame(const char* name) {
+    std::string file;
+    lastSaveOk_ = false;
+    nRoot* root = nullptr;
+    nRoot* scratch = nullptr;
+    {
+        // The scripts tell the player of a refused load in German; the lines go to the log.
+        nLogHandler::OffScreen quiet(nKernelServer::ks->GetLogHandler());
+        root = SaveTarget("LoadGame", name, file);
+        // Run the file into a scratch object first, so a missing or broken save leaves the
+        // running game as it was.
+        if (root) scratch = ReadSave(file, "LoadGame");
+    }
+    if (!scratch) return;
     if (nChatServer* chat = refChat_.Resolve()) {
         if (chat->IsOpen()) chat->Close();
         chat->Open();

@@ -6,6 +6,7 @@
 // both register under "nbaseobserver", so neither is the other's kind.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
@@ -39,6 +40,15 @@ public:
         FlashKeepsDiver = 0x2000,
         CursorShown = 0x3706,
     };
+    // The game-state values data's text may set (the menu's line: the menu closes, a level
+    // runs). Any other would let data take the keys from the person (video, inventory, no
+    // input) or hold the clock; it stays the person's.
+    struct StateValue {
+        uint32_t mask;
+        bool on;
+    };
+    static constexpr StateValue DataStates[] = {{MainMenu, false}, {Running, true}};
+    static constexpr int MaxKeys = 16;
     static constexpr float RunSleep = 0.02f;
     static constexpr float IdleSleep = 0.05f;
     static constexpr float TwinRunSleep = 1.0f / 35.0f;
@@ -49,6 +59,16 @@ public:
     void Trigger() override;
     bool GetGameState(uint32_t mask) const override;
     void SetGameState(uint32_t mask, bool on) override;
+    // The script command: as SetGameState, but data's text only with a value of DataStates
+    // (others refused, logged).
+    void SetGameStateCmd(int mask, bool on);
+    // The person's keys: while the input `input` is active, `line` runs as the person's text
+    // in every frame, whatever the game state and the focus groups are. Bound by the start
+    // scripts; the observer lives under "/sys", so data's text can neither bind nor unbind
+    // them. A second binding of an input replaces its line; an empty line unbinds it. At
+    // most MaxKeys inputs (more are refused, logged).
+    void BindKey(const char* input, const char* line);
+    std::string GetKey(const char* input) const;
 
     void StartLevel(const char* name);
     // The current level's object name, "none" without one.
@@ -80,6 +100,11 @@ protected:
     // The persist root for a save or load of `name`, with its file; null (logged) for a
     // refused name or without the root.
     nRoot* SaveTarget(const char* op, const char* name, std::string& file);
+    // Runs the save `file` into a scratch object as a load does; the scratch (the caller's
+    // to release) when it holds a game status with its word, else null (logged with `op`).
+    nRoot* ReadSave(const std::string& file, const char* op);
+    // The objects below `tree` (and itself) that data's text made.
+    static uint64_t DataMadeIn(nRoot* tree);
     void StopClock();
     void StartClock();
     // The heads-up display, null (logged) when it is missing.
@@ -98,4 +123,11 @@ protected:
     nRef<nbwLevel> level_;
     // Focus groups already logged as missing, so a frame loop logs each once.
     std::string missingGroups_;
+    struct Key {
+        std::string input;
+        std::string line;
+    };
+    std::vector<Key> keys_;
+    // Runs the lines of the person's keys active in this frame.
+    void RunKeys();
 };

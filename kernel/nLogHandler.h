@@ -29,7 +29,26 @@ public:
     PlayDisplay GetPlayDisplay() const { return playDisplay_; }
     void* GetPlayContext() const { return playContext_; }
 
+    // While one lives, errors and messages go to the log only, neither to the game's screen
+    // nor to a box: its owner tells the player itself (a failed save says so in German).
+    class OffScreen {
+    public:
+        explicit OffScreen(nLogHandler* log) : log_(log) {
+            if (log_) log_->offScreen_++;
+        }
+        ~OffScreen() {
+            if (log_) log_->offScreen_--;
+        }
+        OffScreen(const OffScreen&) = delete;
+        OffScreen& operator=(const OffScreen&) = delete;
+
+    private:
+        nLogHandler* log_;
+    };
+    bool IsOffScreen() const { return offScreen_ > 0; }
+
 private:
     PlayDisplay playDisplay_ = nullptr;
     void* playContext_ = nullptr;
+    int offScreen_ = 0;
 };

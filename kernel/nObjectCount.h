@@ -38,6 +38,22 @@ public:
         dataLive_--;
         dataLiveBytes_ -= bytes;
     }
+    // The live objects that the bound on data's leftovers counts: those that a load now
+    // running replaces (see CreditScope) do not.
+    static uint64_t DataLiveCounted() { return dataLive_ > dataLiveCredit_ ? dataLive_ - dataLiveCredit_ : 0; }
+    // While it lives, `objects` of data's live objects are not counted against the bound: a
+    // person's load that will replace them (the stores and the level it ends) is not refused
+    // for what it replaces.
+    class CreditScope {
+    public:
+        explicit CreditScope(uint64_t objects) : before_(dataLiveCredit_) { dataLiveCredit_ += objects; }
+        ~CreditScope() { dataLiveCredit_ = before_; }
+        CreditScope(const CreditScope&) = delete;
+        CreditScope& operator=(const CreditScope&) = delete;
+
+    private:
+        uint64_t before_;
+    };
 
 private:
     static inline std::atomic<uint64_t> made_{0};
@@ -47,4 +63,5 @@ private:
     static inline uint64_t dataLive_ = 0;
     static inline uint64_t dataLiveBytes_ = 0;
     static inline uint64_t dataBytesMade_ = 0;
+    static inline uint64_t dataLiveCredit_ = 0;
 };

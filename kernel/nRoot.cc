@@ -33,7 +33,15 @@ static const nCmdDef<nRoot> rootCmds[] = {
      }},
     Bind<&nRoot::Save>("b_save_v", "SAVE"),
     Bind<&nRoot::SaveAs>("b_saveas_s", "SVAS"),
-    Bind<&nRoot::Clone>("o_clone_s", "CLON"),
+    // Data's text copies only into the trees it may release in; the engine's own copies
+    // (a visualizer's template, a level's prototypes) go where the engine puts them.
+    {"o_clone_s", "CLON",
+     [](nRoot* self, nCmd* c) {
+         const char* name = c->In()->GetS();
+         nKernelServer* ks = nKernelServer::ks;
+         const nRoot* into = name && name[0] && ks ? ks->DeepestOnPath(ks->GetCwd(), name) : nullptr;
+         c->Out()->SetO(nScriptServer::MayPlace(into, "'clone' of") ? self->Clone(name) : nullptr);
+     }},
     Bind<&nRoot::GetParent>("o_getparent_v", "GPRT"),
     Bind<&nRoot::GetHead>("o_gethead_v", "GHED"),
     Bind<&nRoot::GetTail>("o_gettail_v", "GTAL"),

@@ -74,6 +74,10 @@ public:
     private:
         bool outer_;
     };
+    // True when data's text may put an object it makes itself ("new", "clone") below
+    // `parent`: only below a level or "/usr/persist", or in a tree that hangs from no root (a
+    // loader's scratch); logged with `what` otherwise. Anything for a person's text.
+    static bool MayPlace(const nRoot* parent, const char* what);
     // `obj` is "/sys" or below it: the engine's servers, variables and shared resources.
     static bool InEngine(const nRoot* obj);
     // `obj` is a level, "/usr/persist", or below one of them.

@@ -81,12 +81,12 @@ void nWin32LogHandler::Print(const char* fmt, va_list args) { Log(fmt, args); }
 
 void nWin32LogHandler::Message(const char* fmt, va_list args) {
     const char* text = Log(fmt, args);
-    if (!ToGame(text)) ToBox(text, false);
+    if (!IsOffScreen() && !ToGame(text)) ToBox(text, false);
 }
 
 void nWin32LogHandler::Error(const char* fmt, va_list args) {
     const char* text = Log(fmt, args);
-    if (!ToGame(text)) ToBox(text, true);
+    if (!IsOffScreen() && !ToGame(text)) ToBox(text, true);
 }
 
 void nWin32LogHandler::Fatal(const char* fmt, va_list args) { ToBox(Log(fmt, args, true), true, true); }

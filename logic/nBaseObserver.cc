@@ -326,11 +326,13 @@ const char* nBaseObserver::GetSaveGames() {
             std::string lower = full;
             for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
             if (!HasExtension(lower.c_str(), "n")) continue;
+            size_t slash = lower.find_last_of('/');
+            std::string base = lower.substr(slash == std::string::npos ? 0 : slash + 1);
+            // A save being written and checked, not yet in its place.
+            if (base[0] == '.') continue;
 
             SaveSlot entry;
             FileTimes(full.c_str(), entry);
-            size_t slash = lower.find_last_of('/');
-            std::string base = lower.substr(slash == std::string::npos ? 0 : slash + 1);
             base.erase(base.find_last_of('.'));
             nKernelServer::StrCopy(entry.name, base.c_str(), sizeof(entry.name));
 

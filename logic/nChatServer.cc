@@ -96,6 +96,18 @@ size_t LayOutReport(const char* text, char (&out)[ReportSize]) {
         size_t take = std::min(line, RowWidth);
         // All that is left fits one full row but not the last row's room: split it.
         if (lastLine && take == line) take = LastRowWidth;
+        if (take < line) {
+            // A row breaks after a word (its space ends the row) where one ends in its second
+            // half, so that the next row does not start with a word's tail; without one, it
+            // still leaves no lone character (a closing quote) to a row of its own.
+            size_t space = std::min(take, RowWidth - 1);
+            while (space > take / 2 && p[space] != ' ') space--;
+            if (p[space] == ' ' && space > take / 2) {
+                take = space + 1;
+            } else if (line - take == 1) {
+                take--;
+            }
+        }
         put(p, take);
         p += take;
         if (take == line && *p == '\n') p++;

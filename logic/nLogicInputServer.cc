@@ -1,18 +1,40 @@
 #include "logic/nLogicInputServer.h"
 
+#include <cstring>
+#include <string>
+
 #include "input/nInputServer.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
 #include "logic/nLogicInput.h"
+
+// The focus values data's text may set: the menu's line takes the keys from the main menu
+// as it closes (a new game, "Weiterspielen", "Spiel laden"). Any other value would let data
+// take the person's keys; it stays the person's.
+static const struct {
+    const char* group;
+    bool on;
+} dataFocus[] = {{"mainmenu", false}};
+
+static bool DataMaySetFocus(const char* group, bool on) {
+    if (!nScriptServer::DataRunning()) return true;
+    for (const auto& f : dataFocus) {
+        if (group && std::strcmp(group, f.group) == 0 && on == f.on) return true;
+    }
+    return nScriptServer::PersonOnly((std::string("the focus of the group '") + (group ? group : "") + "' set " +
+                                      (on ? "on" : "off")).c_str());
+}
 
 static const nCmdDef<nLogicInputServer> cmds[] = {
     {"v_setgroupfocus_sb", "ISGF",
      [](nLogicInputServer* self, nCmd* c) {
          const char* group = c->In()->GetS();
-         self->SetGroupFocus(group, c->In()->GetB());
+         const bool on = c->In()->GetB();
+         if (DataMaySetFocus(group, on)) self->SetGroupFocus(group, on);
      }},
     Bind<&nLogicInputServer::GetGroupFocus>("b_getgroupfocus_s", "IGGF"),
 };
-// Open to data's text: the menu's line takes the keys from the main menu as it closes.
+// Open to data's text: the focus reads, and the values of dataFocus.
 static const char* const dataSafe[] = {"setgroupfocus", "getgroupfocus"};
 const nClassInfo nLogicInputServer::classInfo =
     nClassInfo::Make<nLogicInputServer>("nlogicinputserver", "nroot", cmds, dataSafe);

@@ -84,7 +84,8 @@ int nLuaGlobals::New(lua_State* L) {
     if (nScriptServer::DataRunning()) {
         nKernelServer* ks = nKernelServer::ks;
         nRoot* into = ks->DeepestOnPath(ks->GetCwd(), lua_tostring(L, 2));
-        if (!nScriptServer::MayMake(ks->FindClass(lua_tostring(L, 1)), into, "'new' of")) {
+        if (!nScriptServer::MayMake(ks->FindClass(lua_tostring(L, 1)), into, "'new' of") ||
+            !nScriptServer::MayPlace(into, "'new' of")) {
             return BadArg(L, "new", "refused");
         }
     }

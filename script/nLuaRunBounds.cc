@@ -45,7 +45,7 @@ const char* nLuaRunBounds::CheckMade(uint64_t objects) {
     if (made > objectsEnd_) return Drop("made more than %llu objects", limits_.objects);
     // Only a run that makes something answers for the total: one that passed it is dropped.
     if (made == objectsStart_) return nullptr;
-    if (nObjectCount::DataLive() + objects > LiveObjects) {
+    if (nObjectCount::DataLiveCounted() + objects > LiveObjects) {
         return Drop("would leave more than %llu objects that data made", LiveObjects);
     }
     if (nObjectCount::DataLiveBytes() > LiveBytes) {

@@ -6,6 +6,7 @@
 #include <lua.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -34,6 +35,7 @@
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nScriptServer.h"
 #include "script/nLuaServer2.h"
 #include "kernel/nTimeServer.h"
@@ -51,6 +53,7 @@
 #include "platform/flash/FlashModule.h"
 #include "platform/render/Device.h"
 #include "platform/window/Window.h"
+#include "script/nLuaRunBounds.h"
 #include "scene/nSBufShadowServer.h"
 #include "scene/nShadowCaster.h"
 #include "tests/app/StepClock.h"
@@ -201,8 +204,10 @@ TEST_F(DemoGameTest, StartScriptsBuildPrototypesDisplayMenuFocusGroupsTextsAndKe
     auto* keys = static_cast<nLogicInput*>(Lookup("/usr/prototypes/diver/input"));
     EXPECT_EQ(keys->GetGroup(), "diver");
     EXPECT_FALSE(keys->GetFocus());
-    for (const char* input : {"forward", "backward", "left", "right", "up", "down", "quicksave", "quickload", "menu"})
+    for (const char* input : {"forward", "backward", "left", "right", "up", "down"})
         EXPECT_NE(keys->GetInput(input), "") << input;
+    // Esc, F5, F9 and F12 are the person's keys, on the observer.
+    for (const char* input : {"menu", "quicksave", "quickload", "f12"}) EXPECT_NE(game->GetKey(input), "") << input;
 
     // The heads-up display with every part it looks up, off until a game runs.
     ASSERT_EQ(ClassOf("/usr/logic/uwmenu"), "nbwuwmenu");
@@ -227,11 +232,10 @@ TEST_F(DemoGameTest, StartScriptsBuildPrototypesDisplayMenuFocusGroupsTextsAndKe
     EXPECT_TRUE(GroupFocus("mainmenu"));
     EXPECT_FALSE(GroupFocus("diver"));
 
-    // Every group the game state switches has a node from the start, and F12 its own.
+    // Every group the game state switches has a node from the start.
     auto* lis = static_cast<nLogicInputServer*>(Lookup("/sys/servers/logicinput"));
-    for (const char* group : {"flash", "video", "diver", "mainmenu", "inventory", "tools"})
+    for (const char* group : {"flash", "video", "diver", "mainmenu", "inventory"})
         EXPECT_TRUE(lis->FindGroup(group) != nullptr) << group;
-    EXPECT_EQ(ClassOf("/usr/logic/tools/f12"), "nlogicinput");
 
     EXPECT_EQ(ClassOf("/usr/logic/level1"), "nbwlevel");
     EXPECT_EQ(static_cast<nbwLevel*>(Lookup("/usr/logic/level1"))->GetMapFile(),
@@ -511,6 +515,115 @@ TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuit
     EXPECT_FALSE(running);
 }
 
+
+// Data's text (a loose line, a timer it plants in the level) switches every focus group
+// off and sets the video, inventory and no-input states in every frame: Esc still opens
+// the menu and closes it, F12 the tools, F5 saves.
+TEST_F(DemoGameTest, NoFocusOrStateThatDataSetsTakesThePersonsKeys) {
+    NewGame();
+    Frames(5);
+    const std::string grab =
+        "for _, g in ipairs({'flash', 'video', 'diver', 'mainmenu', 'inventory', 'tools', 'hud'}) do "
+        "obj('/sys/servers/logicinput').setgroupfocus(g, false) end "
+        "local o = obj('/sys/servers/observer') o.setgamestate(128, true) o.setgamestate(4128, true)";
+    auto* script = static_cast<nScriptServer*>(Lookup("/sys/servers/script"));
+    const char* result = nullptr;
+    script->RunLine(grab.c_str(), result);
+    script->RunLine(("obj('/usr/logic/level1').addtimer('grab', 'loop', 0, 0.01, \"" + grab + "\")").c_str(), result);
+    Frames(3);
+    EXPECT_FALSE(State(0x80) || State(0x1000) || State(0x20));
+    EXPECT_TRUE(GroupFocus("diver"));
+    EXPECT_NE(log.printed.find("the focus of the group 'tools' set off"), std::string::npos) << log.printed;
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    EXPECT_TRUE(Menu()->GetActive());
+    EXPECT_TRUE(State(0x4));
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    EXPECT_FALSE(Menu()->GetActive());
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Spiel gespeichert.");
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    Frames(2);
+    EXPECT_NE(Lookup("/sys/servers/plugin/treeview"), nullptr);
+}
+
+// F5 keeps a good quick save when the new one would not load (data deleted the game status,
+// or nested stores past the load's depth), and says so in German only: the engine's lines go
+// to the log. A refused load says so too.
+TEST_F(DemoGameTest, AQuickSaveThatWouldNotLoadNeverReplacesAGoodOne) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    auto slurp = [&] {
+        std::stringstream text;
+        text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+        return text.str();
+    };
+    const std::string good = slurp();
+    auto* script = static_cast<nScriptServer*>(Lookup("/sys/servers/script"));
+    const char* result = nullptr;
+    for (const char* spoil : {"local p = '/usr/persist/level1' for i = 1, 300 do p = p .. '/n' new('nroot', p) end",
+                              "delete('/usr/persist/level1/n') delete('/usr/persist/gamestatus')"}) {
+        ASSERT_TRUE(script->RunLine(spoil, result)) << log.text;
+        log.shown.clear();
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), "Speichern fehlgeschlagen.") << spoil;
+        EXPECT_EQ(slurp(), good) << spoil;
+        EXPECT_TRUE(log.shown.empty()) << log.shown.front();
+    }
+    EXPECT_EQ(std::string(game->GetSaveGames()), "schnellspeicher");
+    // The save folder replaced by a file: the engine's lines reach only the log.
+    auto* files = ks->GetFileServer<nFileServer2>();
+    std::ofstream(saveDir / "file") << "x";
+    ASSERT_TRUE(files->SetAssign("save", (saveDir / "file").string().append("/").c_str()));
+    log.errors.clear();
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Speichern fehlgeschlagen.");
+    EXPECT_FALSE(log.errors.empty());
+    EXPECT_TRUE(log.shown.empty()) << log.shown.front();
+    ASSERT_TRUE(files->SetAssign("save", (saveDir.string() + "/").c_str()));
+    // A quick save that does not load.
+    std::ofstream(saveDir / "schnellspeicher.n") << "new('nroot', 'x')\n";
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.");
+    EXPECT_TRUE(log.shown.empty()) << log.shown.front();
+}
+
+// What data makes lives only in the level and persist trees; what it leaves there does not
+// make the person's F9 refuse, though it fills the bound on data's leftovers.
+TEST_F(DemoGameTest, DataMakesOnlyInItsTreesAndItsLeftoversDoNotBlockTheLoad) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    auto* script = static_cast<nScriptServer*>(Lookup("/sys/servers/script"));
+    const char* result = nullptr;
+    script->RunLine("new('nroot', '/usr/junk')", result);
+    EXPECT_EQ(Lookup("/usr/junk"), nullptr);
+    EXPECT_NE(log.printed.find("'new' of an object below '/usr', outside the level and persist trees"),
+              std::string::npos) << log.printed;
+    // Data's leftovers up to a few objects short of the bound: the save holds more.
+    for (int i = 0; i < 10 && nObjectCount::DataLive() + 5 < nLuaRunBounds::LiveObjects; i++) {
+        const uint64_t n = std::min<uint64_t>(nLuaRunBounds::LiveObjects - nObjectCount::DataLive() - 5, 5000);
+        const std::string fill = "for i = 1, " + std::to_string(n) + " do new('nroot', '/usr/persist/level1/f" +
+                                 std::to_string(i) + "_' .. i) end";
+        ASSERT_TRUE(script->RunLine(fill.c_str(), result)) << log.text;
+    }
+    ASSERT_NE(Lookup("/usr/persist/level1/f0_1"), nullptr);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(log.text.size() > 4000 ? log.text.size() - 4000 : 0);
+    EXPECT_EQ(Lookup("/usr/persist/level1/f0_1"), nullptr);
+    ASSERT_NE(Diver(), nullptr);
+}
 
 // After a quick load (which starts the movie afresh) Esc shows all four entries with
 // "Weiterspielen" lit; the arrow keys move the light that Return follows.
@@ -1205,11 +1318,11 @@ TEST_F(DemoLevelTest, NoNameFromDataOrTheGameRunsAsCodeInTheAirCheckRestDiverSwi
     const char* result = nullptr;
     static_cast<nScriptServer*>(Lookup("/sys/servers/script"))
         ->RunLine(("local d = obj('" + L("diver2") + "') for _, n in ipairs({'d' .. pwn, odd}) do d.setname(n) "
-                   "new('nroot', '/usr/x/' .. n) d.clone(n) d.clone('/usr/logic/' .. n) end").c_str(), result);
+                   "new('nroot', '/usr/persist/x/' .. n) d.clone('/usr/persist/' .. n) d.clone('/usr/logic/level1/' .. n) end").c_str(), result);
     size_t refused = 0;
     for (size_t at = 0; (at = log.text.find("brought: the name", at + 1)) != std::string::npos;) refused++;
     EXPECT_EQ(refused, 8u) << log.text;
-    EXPECT_TRUE(Lookup(L("diver2")) && !Lookup("/usr/x"));
+    EXPECT_TRUE(Lookup(L("diver2")) && !Lookup("/usr/persist/x"));
     // The player's own text may name so: the air check, the body's rest, the switch by the
     // figure and the lift's end still find their objects and run nothing else.
     ASSERT_TRUE(Run("obj('" + L("diver1") + "').setname('d' .. pwn)"));

@@ -1340,6 +1340,58 @@ def menu_sessions(game, checks):
 # ---- end of the main menu's runs
 
 
+# ---- A failed quick save, in a run of the game of its own: the save folder replaced by a
+# file, F5 says "Speichern fehlgeschlagen." and the screen shows no line of the engine's.
+
+def is_report_red(p):
+    """The warm red in which the overlay shows the engine's error lines."""
+    r, g, b = p
+    return r >= 150 and r - g >= 60 and r - b >= 70 and g - b >= 0
+
+
+def failed_save(game, checks):
+    first_menu(game, ["Neues Spiel", "Beenden"])
+    game.click(*menu_entry(["Neues Spiel", "Beenden"], "Neues Spiel"), "Neues Spiel")
+    d = in_play(game, "a new game")
+    before = game.wait_until("frames in play", lambda e: int(e["frames"]) > int(d["frames"]) + 30)
+    folder = os.path.join(game.home, "save")
+    shutil.rmtree(folder)
+    with open(folder, "w") as f:
+        f.write("no folder\n")
+    try:
+        game.xdo("key", "F5")
+        d = game.wait_until("F5 into a file", lambda e: e.get("status") == "Speichern fehlgeschlagen.", limit=30)
+        # The overlay's lines fade in over half a second; the message stands for three.
+        after = game.wait_until("frames after the failed F5", lambda e: int(e["frames"]) > int(d["frames"]) + 20)
+    finally:
+        os.remove(folder)
+        os.makedirs(folder)
+    checks.expect(after.get("status") == "Speichern fehlgeschlagen.",
+                  f"the status line still says 'Speichern fehlgeschlagen.' ({after.get('status')})")
+    box = (0, 26, SCREEN_W, 200)
+    red = [x["picture"].count(box, is_report_red) for x in (before, after)]
+    checks.expect(red[1] <= red[0] + 20, f"no engine line on the screen after the failed F5: red pixels {red}")
+    log = open(os.path.join(game.bin, "Brinewick.log"), encoding="utf-8", errors="replace").read()
+    checks.expect("nbwObserver: could not save" in log, "the engine's line of the failed save is in the log")
+    game.xdo("key", "Escape")
+    menu_settled(game, "Esc after the failed save")
+    game.click(*menu_entry(MENU_ALL[:2] + MENU_ALL[3:], "Beenden"), "Beenden", last=True)
+    checks.expect(game.wait_exit() == 0, "the session of the failed save ends with 0")
+
+
+def failed_save_session(game, checks):
+    save = os.path.join(game.home, "save", "schnellspeicher.n")
+    if os.path.exists(save):
+        os.remove(save)
+    log = os.path.join(game.bin, "Brinewick.log")
+    if os.path.exists(log):
+        os.replace(log, os.path.join(game.work, f"Brinewick-{game.out}.log"))
+    game.out = "failed_save.txt"
+    game.count = 0
+    guarded_run(game, checks, lambda: (game.start(), failed_save(game, checks)))
+# ---- end of the failed save's run
+
+
 def guarded_run(game, checks, run):
     """Runs one game session: a failure is a check that failed, and the game is stopped
     and its log checked whatever happened."""
@@ -1371,6 +1423,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     guarded_run(game, checks, lambda: play(game, checks))
     menu_sessions(game, checks)
+    failed_save_session(game, checks)
     if checks.failed:
         out = os.path.join(work, game.out)
         if os.path.exists(out):

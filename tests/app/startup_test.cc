@@ -538,8 +538,8 @@ TEST_F(InstalledGameTest, WhatDataLeavesBehindRunsAsDataAfterF9AndFromAMovie) {
            "  [[obj('/usr/logic/menu/menu_manager').addtimer('p', 'oneshot', 0, 0.1, \"" << save("pwn_planted") << "\")]],\n"
            "  [[" << save("pwn_line") << "]],\n"
            "  [[obj('/usr').saveas('home:../pwn_up')]],\n"
-           "  [[new('nlogiclevel', '/usr/logic/evil') obj('/usr/logic/evil').setmapfile('home:flash/mainmenu.movie') "
-           "obj('/usr/logic/evil').loadlevel()]],\n"
+           "  [[new('nlogiclevel', '/usr/persist/evil') obj('/usr/persist/evil').setmapfile('home:flash/mainmenu.movie') "
+           "obj('/usr/persist/evil').loadlevel()]],\n"
            "  [[function schnellladen() " << save("pwn_global") << " end string.format = schnellladen]],\n"
            "}\n"
            "local n = 0\n"
@@ -582,6 +582,7 @@ TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMov
         "obj('/sys/servers/input').beginmap() obj('/sys/servers/input').endmap()",
         "obj('/sys/servers/file2').parsedirectory('home:')",
         "for i = 1, 90000 do new('nroot', '/usr/m' .. i) end",
+        "for i = 1, 90000 do new('nroot', '/usr/persist/m' .. i) end",
     };
     std::string all;
     for (const std::string& v : vectors) all += v + " ";
@@ -622,6 +623,7 @@ TEST_F(InstalledGameTest, DataReachesOnlyTheGameNeverTheEngineAfterF9AndFromAMov
                              "'closedisplay' of '/sys/servers/gfx'", "'beginmap' of '/sys/servers/input'",
                              "'endmap' of '/sys/servers/input'", "'parsedirectory' of '/sys/servers/file2'",
                              "an object of class 'nluaserver2', a server",
+                             "'new' of an object below '/usr', outside the level and persist trees",
                              "would leave more than 30000 objects that data made"}) {
         EXPECT_GE(count(part), 2u) << part << "\n" << log.substr(0, 20000);
     }

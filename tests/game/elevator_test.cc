@@ -23,7 +23,7 @@ namespace {
 const CommandTable kBasketCmds = {
     {"v_move_sf", "EMOV"},         {"v_mousemove_v", "KMMM"},     {"v_mousedown_v", "KMMD"},
     {"v_mouseup_v", "KMMU"},       {"v_openinventory_v", "KMOI"}, {"v_closeinventory_v", "KMCI"},
-    {"s_getitem_v", "KMGI"},
+    {"b_isopen_v", "KMIO"},        {"s_getitem_v", "KMGI"},
 };
 
 const char* kBasket = "/usr/logic/level/basket";

@@ -18,6 +18,7 @@ public:
     void Error(const char* fmt, va_list args) override {
         errors.push_back(Format(fmt, args));
         text += errors.back();
+        if (!IsOffScreen()) shown.push_back(errors.back());
     }
     // True when an error was logged since the last call; forgets the errors.
     bool TakeErrors() {
@@ -37,6 +38,7 @@ public:
 
     std::vector<std::string> lines;   // each Print
     std::vector<std::string> errors;  // each Error
+    std::vector<std::string> shown;   // each Error that a game's screen would show
     std::string printed;              // the Print texts run together
     std::string text;                 // every text run together
 };

@@ -31,6 +31,8 @@ protected:
         });
         kernel->GetFileServer<nFileServer2>()->SetAssign("bin", (SourceDir() + "/data/bin/win32/").c_str());
         kernel->New("nluaserver2", "/sys/servers/script");
+        // Remote lines are data: what they make lives in the persist tree.
+        kernel->New("nroot", "/usr/persist");
         remote = kernel->GetRemoteServer<nRemoteServer>();
         ASSERT_NE(remote, nullptr);
         ASSERT_TRUE(remote->IsA("nremoteserver"));
@@ -110,13 +112,14 @@ TEST_F(RemoteServerTest, LinesAreRunWholeHoweverTheyArrive) {
         }
     };
     // three parts with pauses between them run once, as one line
-    c.SendRaw("runs = (runs or 0) + 1; new('nroot', '/par");
+    c.SendRaw("runs = (runs or 0) + 1; new('nroot', '/usr/persist/par");
     pause();
-    c.SendRaw("ts'); sel('/pa");
+    c.SendRaw("ts'); sel('/usr/persist/pa");
     pause();
     c.SendLine("rts'); getfullname()");
-    EXPECT_EQ(Get(c), "/parts");
-    EXPECT_EQ(Ask(c, "new('nenv', '/runs'); obj('/runs').seti(runs); obj('/runs').geti()"), "1");
+    EXPECT_EQ(Get(c), "/usr/persist/parts");
+    EXPECT_EQ(Ask(c, "new('nenv', '/usr/persist/runs'); obj('/usr/persist/runs').seti(runs); "
+                     "obj('/usr/persist/runs').geti()"), "1");
 
     // A comment longer than one receive stays a comment: no tail of it runs.
     std::string comment = "--[==[" + std::string(4090, 'a') + " new('nroot','/pwn') --]==]";
@@ -128,7 +131,7 @@ TEST_F(RemoteServerTest, LinesAreRunWholeHoweverTheyArrive) {
     std::string huge = "x = 1 --" + std::string(66000, 'b') + "\nnew('nroot', '/tail')";
     c.SendLine(huge);
     EXPECT_EQ(Get(c), "### comm error!");
-    EXPECT_EQ(Ask(c, "getfullname()"), "/parts");
+    EXPECT_EQ(Ask(c, "getfullname()"), "/usr/persist/parts");
     EXPECT_EQ(kernel->Lookup("/tail"), nullptr);
     EXPECT_EQ(Ask(c, "sel('/'); getfullname()"), "/");
 }
@@ -199,10 +202,10 @@ TEST_F(RemoteServerTest, ALineMayNotMoveOrDeleteAnObjectAboveTheServer) {
     ASSERT_TRUE(Connect(c));
     Ask(c, "new('nroot', '/usr'); move('/sys/servers/remote', '/usr')");
     EXPECT_EQ(kernel->Lookup("/usr/remote"), nullptr);
-    c.SendRaw(std::string("delete('/sys')\0new('nroot', '/after')\0", 38));
+    c.SendRaw(std::string("delete('/sys')\0new('nroot', '/usr/persist/after')\0", 50));
     EXPECT_EQ(Get(c), "");
     EXPECT_EQ(Get(c), "");
-    EXPECT_NE(kernel->Lookup("/after"), nullptr);
+    EXPECT_NE(kernel->Lookup("/usr/persist/after"), nullptr);
     EXPECT_EQ(kernel->Lookup("/sys/servers/remote"), remote);
 }
 

@@ -162,6 +162,25 @@ TEST_F(ChatTest, CommandsFromScriptsAndClosingEmptiesTheLines) {
     EXPECT_EQ(std::string(chat->GetCallback()).size(), 255u);
 }
 
+// A report too long for its last row breaks after a word; one without a space to break
+// at still leaves no lone character (the closing quote of a path) on a row.
+TEST_F(ChatTest, AReportBreaksBetweenWordsAndLeavesNoLoneCharacter) {
+    const std::string words = "nPersistServer: cannot save '/usr/persist' as 'save:schnellspeicher.n'";
+    const std::string solid = "'" + std::string(68, 'x') + "'";
+    for (const std::string& text : {words, solid}) {
+        chat->Open();
+        chat->Close();
+        chat->AddReport(text.c_str(), 1, 0, 0, 1);
+        const std::string first = LineText(chat->GetBuffer(), 1), second = LineText(chat->GetBuffer(), 0);
+        EXPECT_GT(second.size(), 1u) << first << "|" << second;
+        EXPECT_EQ(first + second, text);
+    }
+    chat->Open();
+    chat->Close();
+    chat->AddReport(words.c_str(), 1, 0, 0, 1);
+    EXPECT_EQ(LineText(chat->GetBuffer(), 0), "'save:schnellspeicher.n'");
+}
+
 TEST_F(ChatTest, RowsFollowTheDisplayHeight) {
     for (int i = 0; i < 15; ++i) chat->Add(("m" + std::to_string(i)).c_str(), 1, 1, 1, 1);
     chat->SetInput(true);

@@ -169,15 +169,17 @@ TEST_F(EngineObserverTest, TheGridIsALineListInTheViewAndTheConsoleAndRemoteLine
     Hold("return");
     // A remote line sent before the start runs in a frame of the loop; the loop waits for it.
     auto* remote = kernel->GetRemoteServer<nRemoteServer>();
+    kernel->New("nroot", "/usr/persist");
     ASSERT_TRUE(remote->Open("bw_viewer_test"));
     IpcTestClient client;
     ASSERT_TRUE(client.Connect(remote->GetIpcServer()->GetPort()));
     client.SendLine("~handshake bw_viewer_test");
-    client.SendLine("new('nroot', '/remote')");
+    client.SendLine("new('nroot', '/usr/persist/remote')");
     ASSERT_TRUE(Run("frames = 0"));
-    RunLoop("frames = frames + 1 if exists('/remote') and frames >= 2 then obj('/sys/servers/observer').stop() return end");
+    RunLoop("frames = frames + 1 if exists('/usr/persist/remote') and frames >= 2 then "
+            "obj('/sys/servers/observer').stop() return end");
     EXPECT_NE(Lookup("/typed"), nullptr);
-    EXPECT_NE(Lookup("/remote"), nullptr);
+    EXPECT_NE(Lookup("/usr/persist/remote"), nullptr);
 
     // 51 lines each way, two points a line, in the grid's colour.
     ASSERT_EQ(ogfx->points.size() % 204, 0u);

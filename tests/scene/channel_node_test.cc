@@ -251,12 +251,16 @@ TEST_F(ChannelNodeTest, CallsThatDataSetUpRunAsDataAndNeverReachACommandWithoutA
     nProbe* hyper = Probe("/scene/h");
     kernel->New("nvisnode", "/poses/a");
     nProbe* source = Probe("/poses/a/bone", 1, 2, 3);
+    // The person's scene holds the nodes; data's line sets them up.
+    kernel->New("nchnreader", "/scene/r/c");
+    kernel->New("nmixer", "/scene/m/x");
+    kernel->New("nhypermixer2", "/scene/hm");
     const char* result = nullptr;
     ASSERT_TRUE(server->RunLine(
-        "sel('/scene/r') new('nchnreader', 'c') sel('c') beginconnects(2) setconnect(0, 'set2', 'w') "
-        "setconnect(1, 'poke', 'w') endconnects() sel('/scene/m') new('nmixer', 'x') sel('x') beginsources(1) "
+        "sel('/scene/r/c') beginconnects(2) setconnect(0, 'set2', 'w') "
+        "setconnect(1, 'poke', 'w') endconnects() sel('/scene/m/x') beginsources(1) "
         "setsource(0, '/poses/a/bone', 'w') beginconnects(2) setconnect(0, 'set2', 'gett') "
-        "setconnect(1, 'poke', 'poke') sel('/scene') new('nhypermixer2', 'hm') sel('hm') beginsources(1) "
+        "setconnect(1, 'poke', 'poke') sel('/scene/hm') beginsources(1) "
         "setsource(0, '/poses/a', 'w') beginconnects(2) setconnect(0, '/scene/h', 'set2', 'bone', 'gett') "
         "setconnect(1, '/scene/h', 'poke', 'bone', 'poke') sel('/')",
         result))

@@ -76,9 +76,10 @@ TEST_F(DataTrustTest, LinesReachTheGameButNoFilesAndStayBounded) {
     const std::string victim = Write("victim.txt", "kept");
     const char* result = nullptr;
     ASSERT_TRUE(Run("function menuaction(e) picked = e end"));
-    EXPECT_TRUE(server->RunLine("menuaction('neu'); new('nroot', '/made')", result)) << log.text;
+    kernel->New("nroot", "/usr/persist");
+    EXPECT_TRUE(server->RunLine("menuaction('neu'); new('nroot', '/usr/persist/made')", result)) << log.text;
     EXPECT_EQ(Global("picked"), "neu");
-    EXPECT_NE(Lookup("/made"), nullptr);
+    EXPECT_NE(Lookup("/usr/persist/made"), nullptr);
     for (const std::string& line : std::vector<std::string>{
              "io.open('" + victim + "', 'w')", "_G.io.open('" + victim + "', 'w')", "getmetatable(_ENV)",
              "while true do pcall(function() while true do end end) end"}) {
@@ -131,8 +132,9 @@ TEST_F(DataTrustTest, DataReachesTheEngineOnlyThroughTheCommandsItsClassesOpen) 
     // A harmless read stays open, and the game's own objects keep all their commands.
     EXPECT_TRUE(server->RunLine("obj('/usr/v').sets(obj('/sys/servers/time').getclass())", result));
     EXPECT_EQ(v->s, "ntimeserver") << log.text;
-    EXPECT_TRUE(server->RunLine("obj('/usr/v').clone('/usr/w')", result));
-    EXPECT_NE(Lookup("/usr/w"), nullptr);
+    kernel->New("nroot", "/usr/persist");
+    EXPECT_TRUE(server->RunLine("obj('/usr/v').clone('/usr/persist/w')", result));
+    EXPECT_NE(Lookup("/usr/persist/w"), nullptr);
     // A person's text reaches the engine as before.
     ASSERT_TRUE(Run("obj('/sys/servers/script').clone('/scriptclone') obj('/sys/servers/time').settimescale(2)"));
     EXPECT_NE(Lookup("/scriptclone"), nullptr);

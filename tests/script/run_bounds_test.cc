@@ -97,20 +97,20 @@ TEST_F(RunBoundsTest, WhatDataMakesIsChargedByItsMemoryAndBoundedAcrossRuns) {
                           "new('nroot', s) up() end"));
     ExpectRefusedAndIntact("memory", "took more than 67108864 bytes");
     EXPECT_EQ(children("/load"), 0);
-    kernel->New("nroot", "/usr/made");
+    kernel->New("nroot", "/usr/persist/made");
     // Each line keeps 12,000 objects; the third would pass what data may keep.
     for (int run = 0; run < 3; run++) {
-        const std::string line = "for i = 1, 12000 do new('nroot', '/usr/made/r" + std::to_string(run) + "_' .. i) end";
+        const std::string line = "for i = 1, 12000 do new('nroot', '/usr/persist/made/r" + std::to_string(run) + "_' .. i) end";
         EXPECT_EQ(RunLine(line), run < 2) << run;
     }
     ExpectRefusedAndIntact("kept", "would leave more than 30000 objects that data made");
-    EXPECT_EQ(children("/usr/made"), 24000);
-    EXPECT_EQ(Lookup("/usr/made/r2_1"), nullptr);
+    EXPECT_EQ(children("/usr/persist/made"), 24000);
+    EXPECT_EQ(Lookup("/usr/persist/made/r2_1"), nullptr);
     // What data made and the game let go no longer counts.
-    ASSERT_TRUE(Run("delete('/usr/made/r0_1') for i = 2, 12000 do delete('/usr/made/r0_' .. i) end"));
-    EXPECT_TRUE(RunLine("for i = 1, 12000 do new('nroot', '/usr/made/r3_' .. i) end")) << log.text;
+    ASSERT_TRUE(Run("delete('/usr/persist/made/r0_1') for i = 2, 12000 do delete('/usr/persist/made/r0_' .. i) end"));
+    EXPECT_TRUE(RunLine("for i = 1, 12000 do new('nroot', '/usr/persist/made/r3_' .. i) end")) << log.text;
     // A person's text is not charged.
-    EXPECT_TRUE(Run("for i = 1, 12000 do new('nroot', '/usr/made/p' .. i) end"));
+    EXPECT_TRUE(Run("for i = 1, 12000 do new('nroot', '/usr/persist/made/p' .. i) end"));
 }
 
 }  // namespace

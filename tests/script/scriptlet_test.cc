@@ -54,12 +54,13 @@ TEST_F(ScriptletTest, AutoRunRunsOnlyWhenTheTextIsSet) {
 // file with a script of their own, or clones it: its text never writes a file.
 TEST_F(ScriptletTest, DataTextStaysDataThroughTheWriterAndAPersonsLoad) {
     kernel->New("nroot", "/usr/w");
-    const std::string line = "new('nluascriptlet', '/usr/s') sel('/usr/s') setautorun(true) "
+    kernel->New("nroot", "/usr/persist");
+    const std::string line = "new('nluascriptlet', '/usr/persist/s') sel('/usr/persist/s') setautorun(true) "
                              "setscript([[obj('/usr/w').saveas('" + Path("w") + "')]]) sel('/')";
     const char* result = nullptr;
     ASSERT_TRUE(server->RunLine(line.c_str(), result)) << log.text;
-    ASSERT_TRUE(Lookup("/usr/s")->SaveAs(Path("s").c_str()));
-    Lookup("/usr/s")->Release();
+    ASSERT_TRUE(Lookup("/usr/persist/s")->SaveAs(Path("s").c_str()));
+    Lookup("/usr/persist/s")->Release();
     ASSERT_TRUE(Run("new('nluascriptlet', '/usr/s') sel('/usr/s')"));
     ASSERT_TRUE(server->RunScript(Path("s.n").c_str(), result)) << log.text;
     auto* s = static_cast<nScriptlet*>(Lookup("/usr/s"));
