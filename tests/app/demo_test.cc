@@ -1015,6 +1015,15 @@ protected:
         const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation();
         EXPECT_EQ(SolidAt(c), "") << where << ", camera at " << c.x << " " << c.y << " " << c.z;
     }
+    // The camera in open water, at least `near` off the active diver and facing it.
+    void ExpectDiverInView(const std::string& where, float near) {
+        ExpectCameraFree(where);
+        const matrix44& c = Get<nbwCamera>("cam")->GetMatrix();
+        const vector3 toDiver = Active()->GetPosition() - c.Translation();
+        const vector3 ahead(-c.m[2][0], -c.m[2][1], -c.m[2][2]);
+        EXPECT_GE(toDiver.Len(), near) << where;
+        EXPECT_GT(toDiver % ahead, 0.8f * toDiver.Len() * ahead.Len()) << where;
+    }
     // The active diver at `p` turned `heading` radians about y (0 faces -z), for `frames`.
     void Park(const vector3& p, float heading, int frames) {
         Active()->SetRotation(0.0f, heading, 0.0f);
@@ -1056,6 +1065,27 @@ TEST_F(DemoLevelTest, TheFollowCameraKeepsOutOfEveryRockAndTheSeabed) {
                 ExpectCameraFree(rock + " at " + std::to_string(p.x) + " " + std::to_string(p.z) + " turned " +
                                  std::to_string(turn));
             }
+        }
+    }
+}
+
+TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingItsDiverInView) {
+    NewGame();
+    Frames(5);
+    SwimTo("cutter");
+    E();
+    auto* door = Get<nbwItem>("door");
+    Park(door->GetPosition() + vector3(1.5f, 1.5f, 1.45f), 0.0f, 1);
+    Q();
+    Frames(60);
+    ASSERT_LE(door->GetFloat(nbwItem::Hitpoints), 0.0f);
+    Active()->SetStat(nbwDiver::ZoomState, 0.0f);
+    // Where the view was filled by the diver's legs, turned every way; and in the open doorway.
+    for (const vector3& p : {vector3(2.34f, 2.36f, 5.16f), vector3(0.0f, 1.6f, 8.0f)}) {
+        for (int h = 0; h < 8; h++) {
+            Park(p, 0.785398f * float(h), 2);
+            const std::string where = std::to_string(p.x) + " " + std::to_string(p.z) + " heading " + std::to_string(h);
+            ExpectDiverInView(where, 2.4f);
         }
     }
 }
