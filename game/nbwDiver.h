@@ -69,6 +69,8 @@ public:
     static constexpr float DeathLevel = 0.1f;
     static constexpr float LowLifeLevel = 0.3f;
     static constexpr float LowEnergyLevel = 0.05f;
+    // The pitching moves stop when the y of the z row reaches this either way.
+    static constexpr float PitchLimit = 0.9f;
     // The timers count up to this and stay.
     static constexpr float TimerLimit = 10000.0f;
 
@@ -158,6 +160,7 @@ private:
     void ShowHandObject(nRoot* hand);
     void Drag();
     void Bank();
+    void HoldPitch();
 
     nScriptEvent* deathEvent_ = nullptr;
     nScriptEvent* lowEnergyEvent_ = nullptr;

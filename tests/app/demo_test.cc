@@ -12,6 +12,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "anim/nPServEmitter.h"
 #include "app/AppMain.h"
@@ -1064,6 +1065,44 @@ TEST_F(DemoLevelTest, TheFollowCameraKeepsOutOfEveryRockAndTheSeabed) {
                 Park(p, std::atan2(mid.x - p.x, mid.z - p.z) + turn, 2);
                 ExpectCameraFree(rock + " at " + std::to_string(p.x) + " " + std::to_string(p.z) + " turned " +
                                  std::to_string(turn));
+            }
+        }
+    }
+}
+
+TEST_F(DemoLevelTest, OnTheSeabedWSwimsOnAlongItAndRAndFTurnTheDiverNoFurtherThanTheirLimit) {
+    NewGame();
+    Frames(5);
+    auto hold = [&](SDL_Scancode code, SDL_Keycode sym, bool down) { Push(bwtest::sdl::Key(window, code, sym, down)); };
+    Key(SDL_SCANCODE_A, SDLK_a, 10);
+    Key(SDL_SCANCODE_F, SDLK_f, 9);
+    hold(SDL_SCANCODE_W, SDLK_w, true);
+    Frames(210);
+    const vector3 down = DiverAt();
+    ASSERT_TRUE(Crosses("seabed_solid", down, down - vector3(0.0f, 1.2f, 0.0f))) << "not down yet";
+    for (int i = 0; i < 9; i++) {
+        Frames(10);
+        ExpectDiverInView("W at the seabed", 2.4f);
+    }
+    hold(SDL_SCANCODE_W, SDLK_w, false);
+    const vector3 on = DiverAt();
+    EXPECT_GT(vector3(on.x - down.x, 0.0f, on.z - down.z).Len(), 2.0f);
+    EXPECT_FALSE(Crosses("seabed_solid", on, on - vector3(0.0f, 0.45f, 0.0f)));
+    EXPECT_TRUE(Crosses("seabed_solid", on, on - vector3(0.0f, 1.2f, 0.0f)));
+    // Taps of R, then each key held: the nose stops at the moves' limit and the diver stays
+    // upright (no roll, so no swing of the view).
+    for (const auto& [code, sym, presses, frames] :
+         {std::tuple{SDL_SCANCODE_R, SDLK_r, 6, 3}, std::tuple{SDL_SCANCODE_R, SDLK_r, 1, 60},
+          std::tuple{SDL_SCANCODE_F, SDLK_f, 1, 90}}) {
+        for (int k = 0; k < presses; k++) {
+            hold(code, sym, true);
+            for (int i = 0; i < frames + 10; i++) {
+                if (i == frames) hold(code, sym, false);
+                ASSERT_TRUE(Frame());
+                const matrix44& m = Active()->GetMatrix();
+                EXPECT_LE(std::fabs(m.m[2][1]), nbwDiver::PitchLimit + 0.01f) << "frame " << i;
+                EXPECT_LT(std::fabs(m.m[0][1]), 0.1f) << "frame " << i;
+                if (i % 5 == 4) ExpectDiverInView(std::string("pitched by ") + SDL_GetKeyName(sym), 2.4f);
             }
         }
     }
