@@ -574,8 +574,8 @@ protected:
     // Its body's shapes rest for the frame it is put there: as they move, they are tested
     // along the way from the last frame, and a jump across the level would meet the rocks
     // and the door on that way.
-    void SwimTo(float x, float y, float z) {
-        nbwDiver* d = Active();
+    void SwimTo(float x, float y, float z) { Put(Active(), vector3(x, y + 0.5f, z)); }
+    void Put(nbwDiver* d, const vector3& p) {
         ASSERT_NE(d, nullptr);
         std::vector<nModSimpleCollision*> body;
         for (const char* name : {"body1", "body2"}) {
@@ -584,7 +584,7 @@ protected:
             body.push_back(static_cast<nModSimpleCollision*>(m));
         }
         for (nModSimpleCollision* m : body) m->SetDynamic(false);
-        d->SetPosition(vector3(x, y + 0.5f, z));
+        d->SetPosition(p);
         Frames(1);
         for (nModSimpleCollision* m : body) m->SetDynamic(true);
         Frames(2);
@@ -1126,6 +1126,35 @@ TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingI
             const std::string where = std::to_string(p.x) + " " + std::to_string(p.z) + " heading " + std::to_string(h);
             ExpectDiverInView(where, 2.4f);
         }
+    }
+}
+
+TEST_F(DemoLevelTest, ARevivedDiverComesBackLevelAtAStartPointNoOtherDiverTakes) {
+    NewGame();
+    Frames(5);
+    nbwDiver* other = Get<nbwDiver>("diver2");
+    // The second diver floats at the second start point from the level's start; then it
+    // floats at the first.
+    for (const char* taken : {"start2", "start1"}) {
+        const vector3 at = Get<nLogicVisual2>(taken)->GetPosition();
+        Put(other, at);
+        // Pitched up, turned and rolled, in the vent until it passes out.
+        Active()->SetRotation(-1.0f, 2.0f, 0.4f);
+        SwimTo("vent");
+        float life = Life("diver1");
+        for (int i = 0; i < 12 * 30 && Life("diver1") <= life + 0.3f; i++) {
+            life = Life("diver1");
+            ASSERT_TRUE(Frame());
+        }
+        ASSERT_GT(Life("diver1"), life + 0.3f) << "not brought round";
+        Frames(30);
+        const vector3 p = DiverAt();
+        const std::string free = std::string(taken) == "start2" ? "start1" : "start2";
+        EXPECT_LT((p - Get<nLogicVisual2>(free.c_str())->GetPosition()).Len(), 0.5f) << taken << " taken";
+        EXPECT_GT((p - other->GetPosition()).Len(), 2.8f) << taken << " taken";
+        const matrix44& m = Active()->GetMatrix();
+        EXPECT_LT(std::fabs(m.m[2][1]), 0.05f) << "pitch";
+        EXPECT_LT(std::fabs(m.m[0][1]), 0.05f) << "roll";
     }
 }
 
