@@ -312,6 +312,34 @@ sel('/')
 """
 HOOK += PROBE_HOOK
 
+# ---- The revival. Its hook lines follow the test's hook: F2 puts the active diver into the
+# hot vent; F11 also prints each diver's pitch and roll (the y of its z and x rows) as
+# "revival_<n>" lines.
+REVIVAL_HOOK = r"""
+local bwx_revival_dump = bwx_dump
+function bwx_dump()
+    local lines = {}
+    for _, n in ipairs({'diver1', 'diver2'}) do
+        for key, axis in pairs({pitch = 'z', roll = 'x'}) do
+            local ok, _, y = pcall(function() return obj(bwx_l(n)).getaxis(axis) end)
+            lines[#lines + 1] = key .. '_' .. n .. ' ' .. (ok and string.format('%.4f', y) or 'none')
+        end
+    end
+    bwx_print('revival_' .. bwx_count, lines)
+    bwx_revival_dump()
+end
+function bwx_vent()
+    local x, y, z = obj(bwx_l('vent')).gett()
+    bwx_place(x, y, z)
+end
+sel('/sys/servers/input')
+map('keyb0:f2.down', 'bwx_f2')
+sel('/usr/logic/bwx/f11')
+addinput('bwx_f2', 'bwx_vent()')
+sel('/')
+"""
+HOOK += REVIVAL_HOOK
+
 # The held-item panel's badge (its middle) in the type's own colour, as its movie makes it.
 PANEL_BADGE = (742, 533)
 
@@ -792,6 +820,7 @@ def play(game, checks):
 
     click_basket_figure(game, checks)
     solid_level(game, checks)
+    revival(game, checks)
     things(game, checks)
 
     door_cut_open(game, checks)
@@ -1044,6 +1073,36 @@ def things(game, checks):
         got, want = vec(d, "txyz_" + n), vec(saved, "txyz_" + n)
         checks.expect(got is not None and want is not None and distance(got, want) <= 0.05,
                       f"F9: {n} at {got}, saved at {want}")
+
+
+# ---- The revival: the active diver, put into the hot vent with F2 and pitched up with R,
+# passes out and comes back level at the start point that no other diver takes.
+
+VENT = (-8.0, 0.0, -12.0)
+START1 = (0.0, 4.0, 30.0)
+
+
+def revival(game, checks):
+    """diver1 passes out in the vent and comes back at the first start point, clear of
+    diver2, which floats at the second since the level's start; level, though R pitched it."""
+    game.xdo("key", "F2")
+    game.dump("in the vent")
+    game.hold("r", 1.0, "nose up in the vent")
+    game.wait_until("diver1 brought round", lambda d: vec(d, "txyz_diver1") is not None
+                    and distance(vec(d, "txyz_diver1"), VENT) > 10)
+    d = at_rest(game, "brought round")
+    one, two = vec(d, "txyz_diver1"), vec(d, "txyz_diver2")
+    checks.expect(distance(one, START1) <= 1.0, f"diver1 brought round to the first start point: {one}")
+    checks.expect(distance(one, two) >= 2.8, f"diver1 brought round clear of diver2: {one}, {two}")
+    turned = {}
+    for line in game.printed(f"revival_{d['n']}").splitlines():
+        key, _, value = line.partition(" ")
+        turned[key] = float(value) if value != "none" else None
+    for key in ("pitch_diver1", "roll_diver1"):
+        checks.expect(turned.get(key) is not None and abs(turned[key]) <= 0.05,
+                      f"diver1 brought round level: {key} {turned.get(key)}")
+
+# ---- end of the revival
 
 
 # ---- The solid level and the rising and sinking keys. The hook's F7 puts the active diver
