@@ -373,16 +373,18 @@ void nbwDiver::HoldPitch() {
     if (!HasPhysik()) return;
     nPhysikBody* body = GetPhysikState()->GetBody();
     if (!body) return;
-    // Past the pitch at which the pitching moves stop, the nose turns no further that way:
-    // nearer the vertical the banking has no up to hold to and rolls the diver over. A turn
-    // about the x row lifts the nose and so lowers the y of the z row.
+    // Past the pitch at which the pitching moves stop (a contact may push it there) the nose
+    // turns no further and back to that pitch: nearer the vertical the banking has no up to
+    // hold to and rolls the diver over. A turn about the x row lifts the nose.
     const matrix44& m = GetMatrix();
     const float zy = m.m[2][1];
     if (std::fabs(zy) <= PitchLimit) return;
+    const float excess = std::asin(std::fmin(1.0f, std::fabs(zy))) - std::asin(PitchLimit);
+    const float back = (zy > 0.0f ? excess : -excess) / PitchReturnTime;
     const vector3 x(m.m[0][0], m.m[0][1], m.m[0][2]);
     const vector3 w = body->GetAngularVel();
     const float pitch = w % x;
-    if ((zy > 0.0f && pitch < 0.0f) || (zy < 0.0f && pitch > 0.0f)) body->SetAngularVel(w - x * pitch);
+    if (zy > 0.0f ? pitch < back : pitch > back) body->SetAngularVel(w + x * (back - pitch));
 }
 
 void nbwDiver::Bank() {

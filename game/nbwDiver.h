@@ -69,8 +69,10 @@ public:
     static constexpr float DeathLevel = 0.1f;
     static constexpr float LowLifeLevel = 0.3f;
     static constexpr float LowEnergyLevel = 0.05f;
-    // The pitching moves stop when the y of the z row reaches this either way.
+    // The pitching moves stop when the y of the z row reaches this either way; a diver
+    // pushed past it turns back within about this many seconds.
     static constexpr float PitchLimit = 0.9f;
+    static constexpr float PitchReturnTime = 0.2f;
     // The timers count up to this and stay.
     static constexpr float TimerLimit = 10000.0f;
 
