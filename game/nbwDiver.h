@@ -1,11 +1,11 @@
 #pragma once
 // The swimming actor the player steers and scripts send around (script class
 // "nbwdiver"): a rigid body in the water pushed by swimming, turning and pitching forces,
-// slowed by a quadratic drag and kept upright by a banking couple, animated by blending
-// swimming forward and backward (animations 1 and 2). Each frame it loses life and
-// energy at the rates scripts set and warns before it dies, finds the nearest item in
-// its item zone, leads up to eight followers, fades its two transparencies and hands its
-// state to its visual through nine render variables.
+// slowed by a quadratic drag, kept upright by a banking couple and within the pitch its
+// pitching moves stop at, animated by blending swimming forward and backward (animations
+// 1 and 2). Each frame it loses life and energy at the rates scripts set and warns before
+// it dies, finds the nearest item in its item zone, leads up to eight followers, fades its
+// two transparencies and hands its state to its visual through nine render variables.
 #include <string>
 #include <vector>
 
