@@ -1,5 +1,6 @@
 #include "game/nbwCamera.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "collide/nCollideContext2.h"
@@ -127,27 +128,18 @@ bool nbwCamera::Near(const line3& line, const vector3& centre, float radius) {
     return d % d <= radius * radius;
 }
 
-void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
-    if (!target->IsA("nlogicphysik2")) return;
-    nModCollisionState* state = static_cast<nLogicPhysik2*>(target)->GetPhysikCollisionState();
-    nCollideContext2* ctx = state ? state->GetContext() : nullptr;
-    if (!ctx || !state->GetEnabled()) return;
-    // The way is looked at with the target's class: it meets what the target meets.
-    int classIndex = -1;
-    for (int i = 0; i < state->GetNumModules() && classIndex < 0; i++) {
-        nModule* module = state->GetModule(i);
-        if (module && module->IsA("nmodsimplecollision")) {
-            classIndex = static_cast<nModSimpleCollision*>(module)->GetCollObject().classIndex;
-        }
-    }
-    if (classIndex < 0) return;
-    const vector3 want = m.Translation();
-    vector3 dir = want - from;
-    const float len = dir.Len();
-    if (!(len > 1e-4f)) return;
-    dir = dir * (1.0f / len);
+namespace {
+// `v` turned by `angle` about the unit axis `k`.
+vector3 Turned(const vector3& v, const vector3& k, float angle) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    return v * c + (k * v) * s + k * ((k % v) * (1.0f - c));
+}
+}  // namespace
+
+float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
+                         const vector3& dir, float len) {
     // A surface just behind the camera would cut into the near part of the view as well.
-    const line3 line(from, want + dir * ClearMargin);
+    const line3 line(from, from + dir * (len + ClearMargin));
 
     // Only shapes the target meets exactly can stop it, and only they answer a line: the
     // context's own line check would log the radius-only shapes of other pairs. The
@@ -186,13 +178,83 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
             way = line3(from, from + dir * (nearestDist - 1e-3f));
         }
     }
-    if (!found) return;
+    if (!found) return len;
     // Back along the free way far enough to stand the margin off the surface, further the
     // more slanting the face (whichever way it is wound), but never behind the target.
     float facing = nearestNormal % dir;
     facing = facing < 0.0f ? -facing : facing;
     const float back = ClearMargin / (facing > 0.25f ? facing : 0.25f);
     const float along = nearestDist > back ? nearestDist - back : 0.0f;
+    return along < len ? along : len;
+}
+
+void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
+    if (!target->IsA("nlogicphysik2")) return;
+    nModCollisionState* state = static_cast<nLogicPhysik2*>(target)->GetPhysikCollisionState();
+    nCollideContext2* ctx = state ? state->GetContext() : nullptr;
+    if (!ctx || !state->GetEnabled()) return;
+    // The way is looked at with the target's class: it meets what the target meets.
+    int classIndex = -1;
+    for (int i = 0; i < state->GetNumModules() && classIndex < 0; i++) {
+        nModule* module = state->GetModule(i);
+        if (module && module->IsA("nmodsimplecollision")) {
+            classIndex = static_cast<nModSimpleCollision*>(module)->GetCollObject().classIndex;
+        }
+    }
+    if (classIndex < 0) return;
+    const vector3 want = m.Translation();
+    vector3 dir = want - from;
+    const float len = dir.Len();
+    if (!(len > 1e-4f)) return;
+    dir = dir * (1.0f / len);
+    float along = FreeWay(ctx, classIndex, target, from, dir, len);
+    if (along >= len) return;
+
+    // Closer than a sane distance the view would be filled by the target: the camera swings
+    // up over what is in the way, about the target and with its view, so that the target
+    // stays where the view had it: by the least swing that stands far enough off, else by
+    // the one that stands furthest.
+    const float enough = len < MinDistance ? len : MinDistance;
+    const vector3 up(0.0f, 1.0f, 0.0f);
+    float swing = 0.0f;
+    vector3 axis;
+    if (along < enough) {
+        axis = dir * up;
+        if (axis.Len() < 1e-3f) axis = vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
+        axis = axis * (1.0f / axis.Len());
+        if ((axis * dir) % up < 0.0f) axis = -axis;
+        const float toUp = std::acos(dir.y < -1.0f ? -1.0f : dir.y > 1.0f ? 1.0f : dir.y);
+        float low = 0.0f;
+        for (int step = 1; step <= SwingSteps && along < enough; step++) {
+            const float angle = toUp * float(step) / float(SwingSteps);
+            const float a = FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len);
+            if (a > along) {
+                along = a;
+                swing = angle;
+            }
+            if (a < enough) low = angle;
+        }
+        // Between the last step too near and the first far enough, the least swing that is;
+        // there the camera stands just far enough off, so that it moves on smoothly as what is
+        // in the way moves (further along the way would leap as the swing crosses an edge).
+        if (along >= enough) {
+            for (int i = 0; i < SwingRefines; i++) {
+                const float angle = 0.5f * (low + swing);
+                if (FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len) >= enough) swing = angle;
+                else low = angle;
+            }
+            along = enough;
+        }
+    }
+    if (swing > 0.0f) {
+        dir = Turned(dir, axis, swing);
+        for (int row = 0; row < 3; row++) {
+            const vector3 r = Turned(vector3(m.m[row][0], m.m[row][1], m.m[row][2]), axis, swing);
+            m.m[row][0] = r.x;
+            m.m[row][1] = r.y;
+            m.m[row][2] = r.z;
+        }
+    }
     const vector3 p = from + dir * along;
     m.m[3][0] = p.x;
     m.m[3][1] = p.y;

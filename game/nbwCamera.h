@@ -3,7 +3,8 @@
 // offset in its target's frame, and with a follow delay above 0.6 s it trails the target
 // through a matrix history, so that the view follows fast turns smoothly. It keeps out of
 // what its target cannot pass (the seabed, rocks, a closed door): where such a shape lies
-// between the target and the offset, the camera stands in front of it.
+// between the target and the offset, the camera stands in front of it, and swings up over
+// it rather than come too near the target.
 #include <string>
 
 #include "kernel/line3.h"
@@ -13,6 +14,8 @@
 #include "kernel/vector3.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nMatrixHistory.h"
+
+class nCollideContext2;
 
 class nbwCamera : public nLogicCamera {
 public:
@@ -54,8 +57,13 @@ private:
     const matrix44& OffsetMatrix();
     // Moves the place of `m` back towards `from` to in front of the nearest shape on the
     // way that the class of the target's collision state "physik" meets exactly in that
-    // state's context (the target's own shapes aside), and off its surface by the margin.
+    // state's context (the target's own shapes aside), and off its surface by the margin;
+    // where that leaves it nearer than MinDistance, swings it up about `from`.
     void KeepClear(matrix44& m, const vector3& from, nRoot* target);
+    // How far from `from` along the unit `dir`, at most `len`, the camera stands clear of
+    // what the target's class meets in `ctx`.
+    float FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,
+                  float len);
     // Whether the segment comes within `radius` of `centre`.
     static bool Near(const line3& line, const vector3& centre, float radius);
 
@@ -63,6 +71,12 @@ private:
     static constexpr float ClearMargin = 0.4f;
     // How often one shape's line check is repeated on the shortened way.
     static constexpr int MaxNearerHits = 16;
+    // Kept off the target at least this far where a way up allows it...
+    static constexpr float MinDistance = 2.5f;
+    // ...looked for in this many steps up to straight above the target, and the first
+    // step far enough halved this often towards the last one too near.
+    static constexpr int SwingSteps = 8;
+    static constexpr int SwingRefines = 5;
 
     nMatrixHistory history_{5.0f, 0.1f};
     float elasticity_[2] = {0.8f, 0.8f};

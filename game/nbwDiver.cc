@@ -236,12 +236,12 @@ void nbwDiver::PlayMove(int move, const char*, float power) {
         couple(vector3(-turn, 0.0f, 0.0f));
         break;
     case Up:
-        if (zy >= 0.9f) return;
+        if (zy >= PitchLimit) return;
         request(Up, power);
         couple(vector3(0.0f, draft, 0.0f));
         break;
     case Down:
-        if (-zy >= 0.9f) return;
+        if (-zy >= PitchLimit) return;
         request(Down, power);
         couple(vector3(0.0f, -draft, 0.0f));
         break;
@@ -369,6 +369,24 @@ void nbwDiver::Drag() {
     body->SetAngularVel(Dragged(body->GetAngularVel(), mass / 4.0f));
 }
 
+void nbwDiver::HoldPitch() {
+    if (!HasPhysik()) return;
+    nPhysikBody* body = GetPhysikState()->GetBody();
+    if (!body) return;
+    // Past the pitch at which the pitching moves stop (a contact may push it there) the nose
+    // turns no further and back to that pitch: nearer the vertical the banking has no up to
+    // hold to and rolls the diver over. A turn about the x row lifts the nose.
+    const matrix44& m = GetMatrix();
+    const float zy = m.m[2][1];
+    if (std::fabs(zy) <= PitchLimit) return;
+    const float excess = std::asin(std::fmin(1.0f, std::fabs(zy))) - std::asin(PitchLimit);
+    const float back = (zy > 0.0f ? excess : -excess) / PitchReturnTime;
+    const vector3 x(m.m[0][0], m.m[0][1], m.m[0][2]);
+    const vector3 w = body->GetAngularVel();
+    const float pitch = w % x;
+    if (zy > 0.0f ? pitch < back : pitch > back) body->SetAngularVel(w + x * (back - pitch));
+}
+
 void nbwDiver::Bank() {
     if (!HasPhysik()) return;
     nPhysikBody* body = GetPhysikState()->GetBody();
@@ -416,6 +434,7 @@ bool nbwDiver::Trigger(nLogicGraph* graph) {
     if (ft > 0.0f) {
         Drag();
         Bank();
+        HoldPitch();
     }
 
     const vector3 here = GetMatrix().Translation();

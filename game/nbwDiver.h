@@ -1,11 +1,11 @@
 #pragma once
 // The swimming actor the player steers and scripts send around (script class
 // "nbwdiver"): a rigid body in the water pushed by swimming, turning and pitching forces,
-// slowed by a quadratic drag and kept upright by a banking couple, animated by blending
-// swimming forward and backward (animations 1 and 2). Each frame it loses life and
-// energy at the rates scripts set and warns before it dies, finds the nearest item in
-// its item zone, leads up to eight followers, fades its two transparencies and hands its
-// state to its visual through nine render variables.
+// slowed by a quadratic drag, kept upright by a banking couple and within the pitch its
+// pitching moves stop at, animated by blending swimming forward and backward (animations
+// 1 and 2). Each frame it loses life and energy at the rates scripts set and warns before
+// it dies, finds the nearest item in its item zone, leads up to eight followers, fades its
+// two transparencies and hands its state to its visual through nine render variables.
 #include <string>
 #include <vector>
 
@@ -69,6 +69,10 @@ public:
     static constexpr float DeathLevel = 0.1f;
     static constexpr float LowLifeLevel = 0.3f;
     static constexpr float LowEnergyLevel = 0.05f;
+    // The pitching moves stop when the y of the z row reaches this either way; a diver
+    // pushed past it turns back within about this many seconds.
+    static constexpr float PitchLimit = 0.9f;
+    static constexpr float PitchReturnTime = 0.2f;
     // The timers count up to this and stay.
     static constexpr float TimerLimit = 10000.0f;
 
@@ -158,6 +162,7 @@ private:
     void ShowHandObject(nRoot* hand);
     void Drag();
     void Bank();
+    void HoldPitch();
 
     nScriptEvent* deathEvent_ = nullptr;
     nScriptEvent* lowEnergyEvent_ = nullptr;

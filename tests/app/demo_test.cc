@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "anim/nPServEmitter.h"
 #include "app/AppMain.h"
@@ -688,8 +689,8 @@ protected:
     // Its body's shapes rest for the frame it is put there: as they move, they are tested
     // along the way from the last frame, and a jump across the level would meet the rocks
     // and the door on that way.
-    void SwimTo(float x, float y, float z) {
-        nbwDiver* d = Active();
+    void SwimTo(float x, float y, float z) { Put(Active(), vector3(x, y + 0.5f, z)); }
+    void Put(nbwDiver* d, const vector3& p) {
         ASSERT_NE(d, nullptr);
         std::vector<nModSimpleCollision*> body;
         for (const char* name : {"body1", "body2"}) {
@@ -698,7 +699,7 @@ protected:
             body.push_back(static_cast<nModSimpleCollision*>(m));
         }
         for (nModSimpleCollision* m : body) m->SetDynamic(false);
-        d->SetPosition(vector3(x, y + 0.5f, z));
+        d->SetPosition(p);
         Frames(1);
         for (nModSimpleCollision* m : body) m->SetDynamic(true);
         Frames(2);
@@ -1137,6 +1138,15 @@ protected:
         const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation();
         EXPECT_EQ(SolidAt(c), "") << where << ", camera at " << c.x << " " << c.y << " " << c.z;
     }
+    // The camera in open water, at least `near` off the active diver and facing it.
+    void ExpectDiverInView(const std::string& where, float near) {
+        ExpectCameraFree(where);
+        const matrix44& c = Get<nbwCamera>("cam")->GetMatrix();
+        const vector3 toDiver = Active()->GetPosition() - c.Translation();
+        const vector3 ahead(-c.m[2][0], -c.m[2][1], -c.m[2][2]);
+        EXPECT_GE(toDiver.Len(), near) << where;
+        EXPECT_GT(toDiver % ahead, 0.8f * toDiver.Len() * ahead.Len()) << where;
+    }
     // The active diver at `p` turned `heading` radians about y (0 faces -z), for `frames`.
     void Park(const vector3& p, float heading, int frames) {
         Active()->SetRotation(0.0f, heading, 0.0f);
@@ -1179,6 +1189,78 @@ TEST_F(DemoLevelTest, TheFollowCameraKeepsOutOfEveryRockAndTheSeabed) {
                                  std::to_string(turn));
             }
         }
+    }
+}
+
+TEST_F(DemoLevelTest, OnTheSeabedWSwimsOnAlongItAndRAndFTurnTheDiverNoFurtherThanTheirLimit) {
+    NewGame();
+    Frames(5);
+    // Turned a little, F for 0.3 s, then W held: down onto the seabed and on along it.
+    Key(SDL_SCANCODE_A, SDLK_a, 10);
+    Key(SDL_SCANCODE_F, SDLK_f, 9);
+    Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+    Frames(210);
+    const vector3 down = DiverAt();
+    ASSERT_TRUE(Crosses("seabed_solid", down, down - vector3(0.0f, 1.2f, 0.0f))) << "not down yet";
+    Frames(90);
+    Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+    const vector3 on = DiverAt();
+    EXPECT_GT(vector3(on.x - down.x, 0.0f, on.z - down.z).Len(), 2.0f);
+    // Taps of R, then R and F held: the nose stops at the moves' limit, the diver stays
+    // upright, and the camera above the seabed, off the diver and facing it.
+    for (const auto& [code, sym, frames] : {std::tuple{SDL_SCANCODE_R, SDLK_r, 3}, {SDL_SCANCODE_R, SDLK_r, 3},
+                                            {SDL_SCANCODE_R, SDLK_r, 60}, {SDL_SCANCODE_F, SDLK_f, 90}}) {
+        Key(code, sym, frames);
+        Frames(10);
+        const matrix44& m = Active()->GetMatrix();
+        EXPECT_LE(std::fabs(m.m[2][1]), nbwDiver::PitchLimit + 0.01f) << SDL_GetKeyName(sym) << frames;
+        EXPECT_LT(std::fabs(m.m[0][1]), 0.1f) << SDL_GetKeyName(sym) << frames;
+        ExpectDiverInView(std::string("pitched by ") + SDL_GetKeyName(sym), 2.4f);
+    }
+}
+
+TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingItsDiverInView) {
+    NewGame();
+    Frames(5);
+    SwimTo("cutter");
+    E();
+    auto* door = Get<nbwItem>("door");
+    Park(door->GetPosition() + vector3(1.5f, 1.5f, 1.45f), 0.0f, 1);
+    Q();
+    Frames(60);
+    ASSERT_LE(door->GetFloat(nbwItem::Hitpoints), 0.0f);
+    Active()->SetStat(nbwDiver::ZoomState, 0.0f);
+    // Where the view was filled by the diver's legs, turned every way; and in the open doorway.
+    for (const vector3& p : {vector3(2.34f, 2.36f, 5.16f), vector3(0.0f, 1.6f, 8.0f)}) {
+        for (int h = 0; h < 8; h++) {
+            Park(p, 0.785398f * float(h), 2);
+            const std::string where = std::to_string(p.x) + " " + std::to_string(p.z) + " heading " + std::to_string(h);
+            ExpectDiverInView(where, 2.4f);
+        }
+    }
+}
+
+TEST_F(DemoLevelTest, ARevivedDiverComesBackLevelAtAStartPointNoOtherDiverTakes) {
+    NewGame();
+    Frames(5);
+    // The second diver floats at the second start point from the level's start, then at the
+    // first; the first diver passes out in the vent, pitched up, turned and rolled.
+    nbwDiver* other = Get<nbwDiver>("diver2");
+    for (const auto& [taken, free] : {std::pair{"start2", "start1"}, {"start1", "start2"}}) {
+        Put(other, Get<nLogicVisual2>(taken)->GetPosition());
+        Active()->SetRotation(-1.0f, 2.0f, 0.4f);
+        SwimTo("vent");
+        float life = Life("diver1");
+        for (int i = 0; i < 12 * 30 && Life("diver1") <= life + 0.3f; i++) {
+            life = Life("diver1");
+            ASSERT_TRUE(Frame());
+        }
+        ASSERT_GT(Life("diver1"), life + 0.3f) << "not brought round";
+        Frames(30);
+        EXPECT_LT((DiverAt() - Get<nLogicVisual2>(free)->GetPosition()).Len(), 0.5f) << taken << " taken";
+        EXPECT_GT((DiverAt() - other->GetPosition()).Len(), 2.8f) << taken << " taken";
+        const matrix44& m = Active()->GetMatrix();
+        EXPECT_LT(std::fabs(m.m[2][1]) + std::fabs(m.m[0][1]), 0.05f) << "pitch and roll";
     }
 }
 

@@ -226,8 +226,9 @@ end
 -- next place of its own route, level and facing -z; the dump adds the follow camera's place.
 bwx_solid_route = {{0, 2, 30}, {-6, 1.2, 26}, {0, 1.5, 11.5}, {0, 1.5, 11.5}}
 -- F8 puts the diver in front of what is solid rather than at its place: before the middle
--- of the door's leaf (its hinge at the door's place, the leaf 3 wide along x).
-bwx_before = {door = {1.5, 0.5, 1.6}}
+-- of the door's leaf (its hinge at the door's place, the leaf 3 wide along x), its body clear
+-- of the seabed (0.7 high there), which would push it up and turn it.
+bwx_before = {door = {1.5, 1.0, 1.6}}
 bwx_solid_stop = 0
 function bwx_solid_next()
     bwx_solid_stop = bwx_solid_stop + 1
@@ -311,6 +312,27 @@ addinput('bwx_f4', "bwx_hand('sandremover')")
 sel('/')
 """
 HOOK += PROBE_HOOK
+
+# ---- The revival's hook lines: F2 puts the active diver into the hot vent; F11 also prints
+# diver1's pitch and roll (the y of its z and x rows) as "revival_<n>".
+HOOK += r"""
+local bwx_revival_dump = bwx_dump
+function bwx_dump()
+    local ok, text = pcall(function()
+        local _, pitch = obj(bwx_l('diver1')).getaxis('z')
+        local _, roll = obj(bwx_l('diver1')).getaxis('x')
+        return string.format('%.4f %.4f', pitch, roll)
+    end)
+    bwx_print('revival_' .. bwx_count, {ok and text or 'nan nan'})
+    bwx_revival_dump()
+end
+function bwx_vent() bwx_place(obj(bwx_l('vent')).gett()) end
+sel('/sys/servers/input')
+map('keyb0:f2.down', 'bwx_f2')
+sel('/usr/logic/bwx/f11')
+addinput('bwx_f2', 'bwx_vent()')
+sel('/')
+"""
 
 # The held-item panel's badge (its middle) in the type's own colour, as its movie makes it.
 PANEL_BADGE = (742, 533)
@@ -793,6 +815,7 @@ def play(game, checks):
     click_basket_figure(game, checks)
     figures_help(game, checks)
     solid_level(game, checks)
+    revival(game, checks)
     things(game, checks)
 
     door_cut_open(game, checks)
@@ -1075,6 +1098,26 @@ def things(game, checks):
                       f"F9: {n} at {got}, saved at {want}")
 
 
+# ---- The revival: diver1, put into the hot vent with F2 and pitched up with R, passes out
+# and comes back level at the first start point, clear of diver2 at the second.
+
+def revival(game, checks):
+    vent, start1 = (-8.0, 0.0, -12.0), (0.0, 4.0, 30.0)
+    game.xdo("key", "F2")
+    game.dump("in the vent")
+    game.hold("r", 1.0, "nose up in the vent")
+    game.wait_until("diver1 brought round", lambda d: vec(d, "txyz_diver1") is not None
+                    and distance(vec(d, "txyz_diver1"), vent) > 10)
+    d = at_rest(game, "brought round")
+    one, two = vec(d, "txyz_diver1"), vec(d, "txyz_diver2")
+    pitch, roll = (float(v) for v in game.printed(f"revival_{d['n']}").split())
+    checks.expect(distance(one, start1) <= 1.0 and distance(one, two) >= 2.8 and abs(pitch) + abs(roll) <= 0.05,
+                  f"diver1 brought round to the first start point {one}, clear of diver2 {two}, level: "
+                  f"pitch {pitch}, roll {roll}")
+
+# ---- end of the revival
+
+
 # ---- The solid level and the rising and sinking keys. The hook's F7 puts the active diver
 # at the places of its own route, level and facing -z: above the seabed, before a rock and
 # twice before the door.
@@ -1146,12 +1189,14 @@ def solid_level(game, checks):
             if cam is None or not above_seabed(cam, 0.1):
                 break
 
-    # Before a rock (its near side at z 21.5): W does not take the diver through it.
+    # Before a rock (a ball of radius 1.5 round (-6, 1.45, 20)): W does not take the diver
+    # through it. It stops before it, or slides up its slanting face, outside it.
     start = txyz_of(solid_place(game, "before a rock"))
     game.hold("w", 4.0, "swim into the rock")
     p = txyz_of(at_rest(game, "at the rock"))
-    checks.expect(start[2] - p[2] >= 1.0 and p[2] > 21.5,
-                  f"the rock stopped the diver: z {start[2]} -> {p[2]} (the rock from z 21.5 to 18.5)")
+    over = p[1] - start[1] >= 0.5 and distance(p, (-6.0, 1.45, 20.0)) >= 1.8
+    checks.expect(start[2] - p[2] >= 1.0 and (p[2] > 21.5 or over),
+                  f"the rock stopped the diver: {start} -> {p} (the rock from z 21.5 to 18.5)")
 
     # Before the closed door (its leaf at z 8): the passage is shut.
     start = txyz_of(solid_place(game, "before the closed door"))
