@@ -32,6 +32,9 @@ public:
     // No bounds: a trusted run.
     void Clear();
     bool Active() const { return active_; }
+    // Instructions spent since Start; all of them once the budget is passed.
+    long long Spent() const { return limits_.instructions - instructionsLeft_; }
+    bool PassedInstructions() const { return active_ && instructionsLeft_ == 0; }
     // Back to the bounds of an outer run after a nested run with bounds of its own (or
     // none) that took `elapsed`, made `objects` and was charged `bytes` for them: they
     // are not the outer run's.
