@@ -198,7 +198,8 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     const char* unstarted = nullptr;
     if (mode == Trust::Data) bounds_.Start({DataBudget, DataTime, RunCommandBytes, RunObjects});
     else if (mode == Trust::Line && !continues) {
-        bounds_.Start({framed ? std::min(LineBudget, FrameBudget) : LineBudget, LineTime, RunCommandBytes, RunObjects});
+        if (framed) bounds_.Start({std::min(LineBudget, FrameBudget), FrameRunTime, RunCommandBytes, RunObjects});
+        else bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
         passedFrame_ = false;
         // Thousands of short lines a frame cost their setting up and compiling.
         if (framed) unstarted = bounds_.Spend(uint64_t(InstructionsARun) + size);
@@ -238,7 +239,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     if (framed) {
         frameSpent_ += bounds_.Spent();
         frameTime_ += std::chrono::steady_clock::now() - started;
-        passedFrame_ = mode == Trust::Line && bounds_.PassedInstructions();
+        passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= FrameRunTime);
     }
     restore();
     if (status != LUA_OK) {

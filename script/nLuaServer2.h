@@ -61,10 +61,14 @@ public:
     // their own budgets. A line that begins while some of the share is left may take up to
     // a whole share, so a frame's data text never takes more than FrameCeiling; once the
     // share is spent, a line waits for a later frame (timers wait themselves, DataWaits).
-    // The share is counted in instructions; the clock only makes data wait sooner.
-    static constexpr long long FrameBudget = 2'000'000;
+    // The share is counted in instructions; the clock makes data wait sooner (FrameTime)
+    // and stops a line that takes too long alone (FrameRunTime).
+    static constexpr long long FrameBudget = 1'000'000;
     static constexpr long long FrameCeiling = 2 * FrameBudget;
-    static constexpr std::chrono::milliseconds FrameTime{8};
+    static constexpr std::chrono::milliseconds FrameTime{5};
+    // The time a line may take within a frame, not counting runs nested in it that have
+    // bounds of their own: an engine command costs far more than its call's instructions.
+    static constexpr std::chrono::milliseconds FrameRunTime{1000};
     // What every line costs besides its instructions: compiling it (an instruction a byte
     // as well), setting it up and its engine call.
     static constexpr long long InstructionsARun = 2'000;

@@ -121,7 +121,7 @@ TEST_F(RunBoundsTest, WhatDataMakesIsChargedByItsMemoryAndBoundedAcrossRuns) {
 // is stopped. Before the first frame a line keeps its own budget.
 TEST_F(RunBoundsTest, LinesShareOneBudgetAFrameAndWhatDoesNotFitWaits) {
     nTestValue* v = NewValue("/v");
-    const std::string busy = "for i = 1, 1500000 do end obj('/v').seti(";
+    const std::string busy = "for i = 1, 600000 do end obj('/v').seti(";
     EXPECT_TRUE(RunLine("for i = 1, 3000000 do end")) << log.text;
     server->Trigger();
     for (int k = 1; k <= 6; k++) EXPECT_TRUE(RunLine(busy + std::to_string(k) + ")")) << log.text;
@@ -142,7 +142,7 @@ TEST_F(RunBoundsTest, LinesShareOneBudgetAFrameAndWhatDoesNotFitWaits) {
     EXPECT_FALSE(RunLine("while true do end"));
     EXPECT_TRUE(server->LastRunPassedFrame());
     EXPECT_LE(server->FrameSpent(), nLuaServer2::FrameCeiling);
-    ExpectRefusedAndIntact("share", "ran past its budget of 2000000 instructions");
+    ExpectRefusedAndIntact("share", "ran past its budget of 1000000 instructions");
     // Thousands of short lines cost a share too.
     server->Trigger();
     for (int k = 0; k < 3000; k++) RunLine("obj('/v').seti(0)");
