@@ -378,8 +378,9 @@ bool nLogicNode::RunDueTimers(const AliveMark& alive, nScriptServer* script, flo
         const char* result = nullptr;
         bool overran = false;
         if (!script->RunStored(t->script.Get(), t->origin, result)) {
+            // An overrun is told once, when the timer is stopped; the server logged its cause.
             overran = script->LastRunPassedFrame();
-            n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
+            if (!overran) n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
         }
         if (!alive.Alive()) return false;
         t = timerWalk_[i];
