@@ -305,10 +305,11 @@ bool nLuaServer2::RunLine(const char* text, const char*& res) {
     }
     std::string copy = text ? text : "";
     ClearResult();
+    // Only a line of its own can pass the frame's share: one inside another spends from it.
+    passedFrame_ = false;
     if (text && trust_ == Trust::Full && DataWaits()) {
         // This frame's share is spent: the line runs in a later frame, where it would have.
         res = "";
-        passedFrame_ = false;
         if (waiting_.size() >= MaxWaiting || waitingBytes_ + copy.size() > MaxWaitingBytes) {
             if (!waitingFullLogged_) {
                 n_printf("nLuaServer2: a line of data's text refused: %zu lines wait for later frames already\n",
