@@ -60,7 +60,7 @@ public:
     // data file that it loads. Frames begin with Trigger; before the first, runs keep only
     // their own budgets. A line that begins while some of the share is left may take up to
     // a whole share, so a frame's data text never takes more than FrameCeiling; once the
-    // share is spent, a line waits for a later frame (timers wait themselves, DataWaits).
+    // share is spent, a line waits for a later frame (a timer waits itself, TimerWaits).
     // The share is counted in instructions; the clock makes data wait sooner (FrameTime)
     // and stops a line that takes too long alone (FrameRunTime).
     static constexpr long long FrameBudget = 1'000'000;
