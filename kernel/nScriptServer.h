@@ -118,6 +118,22 @@ public:
     bool RunStored(const char* text, Origin origin, const char*& result) {
         return origin == Origin::Data ? RunLine(text, result) : Run(text, result);
     }
+    // Data's text shares one budget a frame across its timers, handlers and lines (the
+    // frames begin with Trigger; the base has no budget). True while this frame's share is
+    // spent.
+    virtual bool DataWaits() const { return false; }
+    // Data's timers take turns: true when one that last ran in data's frame `lastRan` (see
+    // DataFrame) waits for a later frame, keeping its time: the share is spent, or timers
+    // that have waited longer go first.
+    virtual bool TimerWaits(uint32_t lastRan) {
+        (void)lastRan;
+        return false;
+    }
+    // The number of the frame that data's text spends in now.
+    virtual uint32_t DataFrame() const { return 0; }
+    // True when the last run of data's stored text was stopped for taking a whole frame's
+    // share on its own: a timer that does so again and again never fits.
+    virtual bool LastRunPassedFrame() const { return false; }
     // A level's map file, at the origin of its name: a person's map runs as a start script
     // does (also when data's text loads the level); a map that data named runs at the data
     // level and only from inside the installation, as any script file that data's text runs.

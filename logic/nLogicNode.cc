@@ -372,13 +372,26 @@ bool nLogicNode::RunDueTimers(const AliveMark& alive, nScriptServer* script, flo
             t->time += frameTime;
             if (t->time < t->period) continue;
         }
+        // Data's share of this frame is spent: the timer stays due for the next.
+        if (t->origin == nScriptServer::Origin::Data && script->TimerWaits(t->lastRan)) continue;
+        t->lastRan = script->DataFrame();
         const char* result = nullptr;
+        bool overran = false;
         if (!script->RunStored(t->script.Get(), t->origin, result)) {
-            n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
+            // An overrun is told once, when the timer is stopped; the server logged its cause.
+            overran = script->LastRunPassedFrame();
+            if (!overran) n_error("%s: script of timer '%s' failed\n", GetFullName().c_str(), t->GetName());
         }
         if (!alive.Alive()) return false;
         t = timerWalk_[i];
         if (!t) continue;
+        t->overruns = overran ? t->overruns + 1 : 0;
+        if (t->overruns >= MaxTimerOverruns) {
+            n_error("%s: timer '%s' stopped: its script took a whole frame's share of data's time %d times in a "
+                    "row\n", GetFullName().c_str(), t->GetName(), MaxTimerOverruns);
+            DeleteTimer(t);
+            continue;
+        }
         // A one-shot timer that re-armed itself below its period stays.
         if (t->repeat == nLogicTimer::OneShot && t->time >= t->period) DeleteTimer(t);
         else t->time = 0.0f;

@@ -81,6 +81,10 @@ public:
     Text script;
     // The origin of the text that set the script: it runs with it.
     nScriptServer::Origin origin = nScriptServer::Origin::Person;
+    // Runs in a row that were stopped for taking a frame's whole share of data's time.
+    int overruns = 0;
+    // The script server's data frame of its last run.
+    uint32_t lastRan = 0;
 
 private:
     Text name_;
@@ -204,6 +208,9 @@ public:
     // One line per declared event: name, '_', one letter per argument.
     std::string GetEvents() const;
 
+    // A timer of data's whose runs take a frame's whole share of data's time this many
+    // times in a row never fits: it is deleted, with one log line.
+    static constexpr int MaxTimerOverruns = 3;
     // Makes the timer or updates the one of that name; a repeat type other than
     // "loop" and "oneshot" is logged and changes nothing.
     void AddTimer(const char* name, const char* repeat, float time, float period, const char* script);

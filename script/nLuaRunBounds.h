@@ -32,6 +32,13 @@ public:
     // No bounds: a trusted run.
     void Clear();
     bool Active() const { return active_; }
+    // Instructions spent since Start; all of them once the budget is passed.
+    long long Spent() const { return limits_.instructions - instructionsLeft_; }
+    bool PassedInstructions() const { return active_ && instructionsLeft_ == 0; }
+    // Time taken since Start, not counting nested runs with bounds of their own.
+    std::chrono::steady_clock::duration Elapsed() const {
+        return limits_.time - (deadline_ - std::chrono::steady_clock::now());
+    }
     // Back to the bounds of an outer run after a nested run with bounds of its own (or
     // none) that took `elapsed`, made `objects` and was charged `bytes` for them: they
     // are not the outer run's.

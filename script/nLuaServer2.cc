@@ -195,8 +195,18 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     const uint64_t objectsBefore = nObjectCount::Made();
     const uint64_t bytesBefore = nObjectCount::DataBytesMade();
     const bool continues = mode == Trust::Line && outerTrust == Trust::Line;
+    // Within a frame a line spends from data's share, and so does a data file that a line loads.
+    const bool framed = framed_ && !continues &&
+                        (mode == Trust::Line || (mode == Trust::Data && outerTrust == Trust::Line));
+    const char* unstarted = nullptr;
     if (mode == Trust::Data) bounds_.Start({DataBudget, DataTime, RunCommandBytes, RunObjects});
-    else if (mode == Trust::Line && !continues) bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
+    else if (mode == Trust::Line && !continues) {
+        if (framed) bounds_.Start({std::min(LineBudget, FrameBudget), FrameRunTime, RunCommandBytes, RunObjects});
+        else bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
+        passedFrame_ = false;
+        // Thousands of short lines a frame cost their setting up and compiling.
+        if (framed) unstarted = bounds_.Spend(uint64_t(InstructionsARun) + size);
+    }
     else if (mode == Trust::Full) bounds_.Clear();
     trust_ = mode;
     SetHook(mode != Trust::Full);
@@ -212,7 +222,8 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     int top = lua_gettop(L);
     lua_pushcfunction(L, MessageHandler);
     // Text only: a precompiled chunk could crash the interpreter.
-    int status = luaL_loadbufferx(L, buf, size, chunkName, "t");
+    int status = unstarted ? LUA_ERRRUN : luaL_loadbufferx(L, buf, size, chunkName, "t");
+    if (unstarted) lua_pushstring(L, unstarted);
     if (status == LUA_OK && mode != Trust::Full) {
         // The chunk's only upvalue is its _ENV.
         if (mode == Trust::Data) PushDataEnv();
@@ -227,6 +238,11 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
             status = LUA_ERRRUN;
         }
         if (bounds_.DropsMade()) DropMade(bounds_.Run());
+    }
+    if (framed) {
+        frameSpent_ += bounds_.Spent();
+        frameTime_ += std::chrono::steady_clock::now() - started;
+        passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= FrameRunTime);
     }
     restore();
     if (status != LUA_OK) {
@@ -292,6 +308,23 @@ bool nLuaServer2::RunLine(const char* text, const char*& res) {
     }
     std::string copy = text ? text : "";
     ClearResult();
+    // Only a line of its own can pass the frame's share: one inside another spends from it.
+    passedFrame_ = false;
+    if (text && trust_ == Trust::Full && DataWaits()) {
+        // This frame's share is spent: the line runs in a later frame, where it would have.
+        res = "";
+        if (waiting_.size() >= MaxWaiting || waitingBytes_ + copy.size() > MaxWaitingBytes) {
+            if (!waitingFullLogged_) {
+                n_printf("nLuaServer2: a line of data's text refused: %zu lines wait for later frames already\n",
+                         waiting_.size());
+            }
+            waitingFullLogged_ = true;
+            return false;
+        }
+        waitingBytes_ += copy.size();
+        waiting_.push_back({std::move(copy), nRef<nRoot>(nKernelServer::ks->GetCwd())});
+        return true;
+    }
     bool ok = text && RunChunk(copy.data(), copy.size(), copy.c_str(), Trust::Line);
     if (!ok) ClearResult();
     res = ResultText().c_str();
@@ -409,7 +442,49 @@ void nLuaServer2::Enqueue(const char* text) {
     queue += '\n';
 }
 
+bool nLuaServer2::DataWaits() const {
+    return framed_ && (frameSpent_ >= FrameBudget || frameTime_ >= FrameTime);
+}
+
+bool nLuaServer2::TimerWaits(uint32_t lastRan) {
+    if (!framed_ || (!DataWaits() && lastRan <= turn_)) return false;
+    nextTurn_ = std::min(nextTurn_, lastRan);
+    return true;
+}
+
+void nLuaServer2::RunWaiting() {
+    std::vector<Waiting> lines;
+    lines.swap(waiting_);
+    waitingBytes_ = 0;
+    size_t next = 0;
+    for (; next < lines.size() && !DataWaits(); next++) {
+        nRoot* cwd = lines[next].cwd.GetUnsafe();
+        if (!cwd) {
+            n_printf("nLuaServer2: a waiting line of data's text dropped: its current object is gone\n");
+            continue;
+        }
+        nKernelServer::ks->PushCwd(cwd);
+        const char* res = nullptr;
+        RunLine(lines[next].text.c_str(), res);
+        nKernelServer::ks->PopCwd();
+    }
+    // What did not fit waits on, ahead of lines that waited meanwhile.
+    lines.erase(lines.begin(), lines.begin() + std::ptrdiff_t(next));
+    for (Waiting& w : waiting_) lines.push_back(std::move(w));
+    waiting_.swap(lines);
+    for (const Waiting& w : waiting_) waitingBytes_ += w.text.size();
+    if (waiting_.empty()) waitingFullLogged_ = false;
+}
+
 bool nLuaServer2::Trigger() {
+    // A new frame, with a new share for data's text.
+    framed_ = true;
+    frame_++;
+    turn_ = nextTurn_;
+    nextTurn_ = UINT32_MAX;
+    frameSpent_ = 0;
+    frameTime_ = {};
+    if (!waiting_.empty()) RunWaiting();
     if (!pending.empty()) {
         // Text queued while this runs stays for the next frame.
         std::string chunk;
@@ -489,7 +564,9 @@ void nLuaServer2::ChargeCommand(lua_State* L, int first, int count) {
     for (int i = first; i < first + count; i++) {
         if (lua_type(L, i) == LUA_TSTRING) bytes += lua_rawlen(L, i);
     }
-    if (const char* why = self->bounds_.SpendCommand(bytes)) OverBounds(L, why);
+    const char* why = self->bounds_.Spend(InstructionsACommand);
+    if (!why) why = self->bounds_.SpendCommand(bytes);
+    if (why) OverBounds(L, why);
 }
 
 void nLuaServer2::ChargePaths(lua_State* L, int count, bool makes) {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
@@ -55,6 +56,33 @@ public:
     // a call), C++ memory the interpreter does not count, and objects either may make.
     static constexpr uint64_t RunCommandBytes = MaxDataFileSize;
     static constexpr uint64_t RunObjects = 100'000;
+    // What data's text may spend a frame, together: its timers, handlers and lines, and a
+    // data file that it loads. Frames begin with Trigger; before the first, runs keep only
+    // their own budgets. A line that begins while some of the share is left may take up to
+    // a whole share, so a frame's data text never takes more than FrameCeiling; once the
+    // share is spent, a line waits for a later frame (a timer waits itself, TimerWaits).
+    // The share is counted in instructions; the clock makes data wait sooner (FrameTime)
+    // and stops a line that takes too long alone (FrameRunTime).
+    static constexpr long long FrameBudget = 1'000'000;
+    static constexpr long long FrameCeiling = 2 * FrameBudget;
+    static constexpr std::chrono::milliseconds FrameTime{5};
+    // The time a line may take within a frame, not counting runs nested in it that have
+    // bounds of their own: an engine command costs far more than its call's instructions.
+    static constexpr std::chrono::milliseconds FrameRunTime{1000};
+    // What every line costs besides its instructions: compiling it (an instruction a byte
+    // as well), setting it up and its engine call.
+    static constexpr long long InstructionsARun = 2'000;
+    // The engine's work in a command call, which the interpreter does not count.
+    static constexpr long long InstructionsACommand = 100;
+    // Lines that wait for a later frame, and their bytes; more are refused (logged).
+    static constexpr size_t MaxWaiting = 1'000;
+    static constexpr size_t MaxWaitingBytes = size_t(1) << 20;
+    bool DataWaits() const override;
+    bool TimerWaits(uint32_t lastRan) override;
+    uint32_t DataFrame() const override { return frame_; }
+    bool LastRunPassedFrame() const override { return passedFrame_; }
+    // Instructions data's text has spent in this frame so far.
+    long long FrameSpent() const { return frameSpent_; }
     // Levels below the object a data file loads into that its objects may lie.
     static constexpr int MaxDataDepth = 256;
     // Globals a line may not read or set: the libraries and functions that reach files,
@@ -195,6 +223,26 @@ private:
     int gcThreshold = GcThresholdKb;
     std::string pending;  // text queued for the next Trigger
     std::string pendingLines;  // text a line queued: it runs as a line
+
+    // Data's share of the frame.
+    struct Waiting {
+        std::string text;
+        nRef<nRoot> cwd;  // the current object it was to run with
+    };
+    // Runs the lines that wait, oldest first, while the frame's share lasts.
+    void RunWaiting();
+    bool framed_ = false;  // a frame has begun
+    uint32_t frame_ = 0;
+    // Timers that ran after this frame (of data's) wait for those that waited; the next
+    // frame's turn is the oldest last run among the timers that wait in this one.
+    uint32_t turn_ = UINT32_MAX;
+    uint32_t nextTurn_ = UINT32_MAX;
+    long long frameSpent_ = 0;
+    std::chrono::steady_clock::duration frameTime_{};
+    bool passedFrame_ = false;
+    std::vector<Waiting> waiting_;
+    size_t waitingBytes_ = 0;
+    bool waitingFullLogged_ = false;
 
     Trust trust_ = Trust::Full;
     nLuaRunBounds bounds_;  // of the budgeted run going on

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -57,6 +58,7 @@
 #include "script/nLuaRunBounds.h"
 #include "scene/nSBufShadowServer.h"
 #include "scene/nShadowCaster.h"
+#include "script/nLuaServer2.h"
 #include "tests/app/StepClock.h"
 #include "tests/kernel/TestLog.h"
 #include "tests/platform/SdlEvents.h"
@@ -472,6 +474,56 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     EXPECT_FALSE(Menu()->GetActive());
     EXPECT_FALSE(State(0x4));
     EXPECT_TRUE(State(0x2 | 0x40));
+}
+
+// A quick save whose level holds twenty busy timers and one that never ends: F9 loads it,
+// and from then on data's text takes no more than its ceiling in any frame; the endless
+// timer is stopped once, every busy one still gets its turns, and the game goes on.
+TEST_F(DemoGameTest, AQuickSavesBusyTimersShareOneBudgetAFrameAndOneThatNeverFitsIsStopped) {
+    NewGame();
+    constexpr int kBusy = 20;
+    std::string timers = "  seti( \"timercount\", " + std::to_string(kBusy + 1) + " )\n";
+    for (int i = 0; i <= kBusy; i++) {
+        const std::string key = "  sets( \"timer_" + std::to_string(i) + "_";
+        timers += key + "name\", \"" + (i ? "busy" + std::to_string(i) : std::string("eater")) + "\" )\n" + key +
+                  "type\", \"loop\" )\n" + key + "script\", \"" +
+                  (i ? "for i = 1, 500000 do end" : "while true do end") + "\" )\n" +
+                  "  setf( \"timer_" + std::to_string(i) + "_time\", 0.01 )\n  setf( \"timer_" + std::to_string(i) +
+                  "_starttime\", 0 )\n";
+    }
+    std::ofstream(saveDir / "schnellspeicher.n")
+        << "new('npersist', 'gamestatus')\n  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n"
+           "  sets( \"currlevel\", \"level1\" )\nup()\n"
+           "new('npersistlogic', 'level1')\n  sel('level1')\n  sets( \"activediver\", \"diver1\" )\n"
+        << timers
+        << "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+           "    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\nup()\n";
+    auto* script = static_cast<nLuaServer2*>(Lookup("/sys/servers/script"));
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    ASSERT_NE(Diver(), nullptr) << log.text;
+    nbwLevel* level = game->GetCurrentLevel();
+    ASSERT_NE(level, nullptr);
+    ASSERT_NE(level->FindTimer("busy1"), nullptr) << log.text;
+    std::set<int> ran;
+    for (int frame = 0; frame < 5 * kBusy; frame++) {
+        ASSERT_TRUE(Frame());
+        EXPECT_LE(script->FrameSpent(), nLuaServer2::FrameCeiling) << frame;
+        // A timer that ran this frame starts its period again.
+        for (int i = 1; i <= kBusy; i++) {
+            const nLogicTimer* t = level->FindTimer(("busy" + std::to_string(i)).c_str());
+            ASSERT_NE(t, nullptr) << i;
+            if (t->time == 0.0f) ran.insert(i);
+        }
+    }
+    EXPECT_EQ(level->FindTimer("eater"), nullptr);
+    size_t stops = 0;
+    for (size_t at = log.text.find("timer 'eater' stopped"); at != std::string::npos;
+         at = log.text.find("timer 'eater' stopped", at + 1)) {
+        stops++;
+    }
+    EXPECT_EQ(stops, 1u) << log.text.substr(0, 4000);
+    EXPECT_EQ(ran.size(), size_t(kBusy));
+    EXPECT_STREQ(game->GetLevel(), "level1");
 }
 
 TEST_F(DemoGameTest, EscOpensTheMenuInPlayStopsTheClockAndTheMenuContinuesOrQuits) {

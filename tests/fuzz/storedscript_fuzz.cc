@@ -7,7 +7,7 @@
 // file (the only file is the input in the temporary "save:"), change an assign or the
 // current folder, reach a name closed to it, or take objects outside the trees it may use;
 // nor change the engine (the clock, the servers), make a server, or keep more objects than
-// data may keep.
+// data may keep, nor take more than its ceiling of a frame's time.
 #include <unistd.h>
 
 #include <cstdio>
@@ -207,6 +207,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         w.channels->SetChannel1f(w.frameTime, 0.5f);
         w.events->Trigger();
         if (nRoot* logic = ks->Lookup("/usr/logic")) static_cast<nLogicNode*>(logic)->Trigger(nullptr);
+        // Whatever the input left, data's text keeps to its share of the frame.
+        if (w.script->FrameSpent() > nLuaServer2::FrameCeiling) std::abort();
         w.script->Trigger();
     }
     // Nothing written, nothing moved, nothing outside the persist tree gone or added

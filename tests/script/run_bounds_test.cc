@@ -1,5 +1,6 @@
 // What a data file or a line may cost: library work in C, time, depth, objects and the
 // bytes it hands to commands, each bounded with a logged refusal.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -114,3 +115,37 @@ TEST_F(RunBoundsTest, WhatDataMakesIsChargedByItsMemoryAndBoundedAcrossRuns) {
 }
 
 }  // namespace
+
+// Data's lines share one budget a frame: once it is spent the next line waits for a later
+// frame, in the order it came, and a line that would take more than a whole share alone
+// is stopped. Before the first frame a line keeps its own budget.
+TEST_F(RunBoundsTest, LinesShareOneBudgetAFrameAndWhatDoesNotFitWaits) {
+    nTestValue* v = NewValue("/v");
+    const std::string busy = "for i = 1, 600000 do end obj('/v').seti(";
+    EXPECT_TRUE(RunLine("for i = 1, 3000000 do end")) << log.text;
+    server->Trigger();
+    for (int k = 1; k <= 6; k++) EXPECT_TRUE(RunLine(busy + std::to_string(k) + ")")) << log.text;
+    EXPECT_LE(server->FrameSpent(), nLuaServer2::FrameCeiling);
+    EXPECT_LT(v->calls, 6);
+    std::vector<int> order;
+    for (int frame = 0; frame < 8 && v->calls < 6; frame++) {
+        const int before = v->calls;
+        server->Trigger();
+        EXPECT_LE(server->FrameSpent(), nLuaServer2::FrameCeiling) << frame;
+        if (v->calls > before) order.push_back(v->i);
+    }
+    EXPECT_EQ(v->calls, 6) << log.text;
+    EXPECT_EQ(v->i, 6);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    // Alone past a whole share: stopped, and the frame stays within its ceiling.
+    server->Trigger();
+    EXPECT_FALSE(RunLine("while true do end"));
+    EXPECT_TRUE(server->LastRunPassedFrame());
+    EXPECT_LE(server->FrameSpent(), nLuaServer2::FrameCeiling);
+    ExpectRefusedAndIntact("share", "ran past its budget of 1000000 instructions");
+    // Thousands of short lines cost a share too.
+    server->Trigger();
+    for (int k = 0; k < 3000; k++) RunLine("obj('/v').seti(0)");
+    EXPECT_LT(v->calls, 6 + 3000);
+    EXPECT_TRUE(server->DataWaits());
+}
