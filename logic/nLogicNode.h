@@ -12,6 +12,7 @@
 #include "kernel/matrix44.h"
 #include "kernel/nArg.h"
 #include "kernel/nArray.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nString.h"
 #include "kernel/nList.h"
 #include "kernel/nPathRef.h"
@@ -81,6 +82,8 @@ public:
     Text script;
     // The origin of the text that set the script: it runs with it.
     nScriptServer::Origin origin = nScriptServer::Origin::Person;
+    // The timer and its texts, while data set them.
+    nDataCharge charge;
 
 private:
     Text name_;

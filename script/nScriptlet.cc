@@ -21,6 +21,7 @@ nScriptlet::nScriptlet() : refScriptServer_("/sys/servers/script") {}
 nScriptlet::~nScriptlet() = default;
 
 void nScriptlet::SetScriptText(const char* text, size_t len) {
+    if (!charge_.Hold(text ? len + 1 : 0, this, "setting the script")) return;
     hasScript_ = text != nullptr;
     origin_ = nScriptServer::CurrentOrigin();
     if (text) {

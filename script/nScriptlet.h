@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
@@ -68,6 +69,7 @@ private:
     // The origin of the text that set the script: it runs with it.
     nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
     bool hasScript_ = false;
+    nDataCharge charge_;
     bool autoRun_ = false;
     nString result_;
 };
