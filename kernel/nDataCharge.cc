@@ -26,19 +26,19 @@ bool nDataCharge::Hold(uint64_t bytes, const nRoot* owner, const char* what) {
 
 bool nDataCharge::Set(uint64_t bytes, const nRoot* owner, const char* what) {
     if (bytes > bytes_ && !Fits(bytes - bytes_, owner, what)) return false;
-    nObjectCount::Charge(int64_t(bytes) - int64_t(bytes_));
+    nObjectCount::ChargeKept(int64_t(bytes) - int64_t(bytes_));
     bytes_ = bytes;
     return true;
 }
 
 void nDataCharge::Keep(uint64_t bytes) {
     if (!nScriptServer::DataRunning()) bytes = 0;
-    nObjectCount::Charge(int64_t(bytes) - int64_t(bytes_));
+    nObjectCount::ChargeKept(int64_t(bytes) - int64_t(bytes_));
     bytes_ = bytes;
 }
 
 void nDataCharge::Drop() {
     if (!bytes_) return;
-    nObjectCount::Charge(-int64_t(bytes_));
+    nObjectCount::ChargeKept(-int64_t(bytes_));
     bytes_ = 0;
 }

@@ -42,6 +42,9 @@ public:
         dataLiveBytes_ += uint64_t(bytes);
         if (bytes > 0) dataBytesMade_ += uint64_t(bytes);
     }
+    // What data keeps besides its objects (kernel/nDataCharge.h): live, but not made by a
+    // run, whose text handed to commands already counted it.
+    static void ChargeKept(int64_t bytes) { dataLiveBytes_ += uint64_t(bytes); }
     static void RemoveData(uint64_t bytes) {
         dataLive_--;
         dataLiveBytes_ -= bytes;

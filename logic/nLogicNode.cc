@@ -631,8 +631,8 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
     if (!script) script = "";
     const uint64_t cost = sizeof(nLogicTimer) + 64 + std::strlen(key) + std::strlen(script);
     nLogicTimer* t = FindTimer(key);
-    if (t ? !t->charge.Hold(cost, this, "v_addtimer")
-          : nScriptServer::DataRunning() && !nDataCharge::Fits(cost, this, "v_addtimer")) {
+    if (t ? !t->charge.Hold(cost, this, "v_addtimer_ssffs")
+          : nScriptServer::DataRunning() && !nDataCharge::Fits(cost, this, "v_addtimer_ssffs")) {
         return;
     }
     if (!t) {

@@ -656,7 +656,7 @@ TEST_F(InstalledGameTest, WhatAQuickSaveKeepsIsBoundedAfterF9) {
     EXPECT_LT(std::atoi(printed.c_str() + at + 7), 40) << printed;
     const std::string log = Slurp(bin / "Brinewick.log");
     for (const char* part : {"/usr/persist/level1: v_sets_ss refused: data would keep more than 268435456 bytes",
-                             "/usr/logic/level1: v_addtimer refused: data would keep more than 268435456 bytes",
+                             "/usr/logic/level1: v_addtimer_ssffs refused: data would keep more than 268435456 bytes",
                              "and the stores after it are not built: what data brought would keep more than"}) {
         EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log.substr(0, 20000);
     }

@@ -46,10 +46,12 @@ TEST_F(DataKeepsTest, ValuesTimersTextsTexturesAndRingsCountUntilTheyGo) {
     // Each of these would pass the bound: refused with a line, the old value kept.
     const std::pair<std::string, std::string> refused[] = {
         {"obj('/usr/s').sets('b', string.rep('x', 2e6))", "/usr/s: v_sets_ss refused"},
-        {"obj('/usr/n').addtimer('t', 'oneshot', 0, 1e9, string.rep('-', 2e6))", "/usr/n: v_addtimer refused"},
+        {"obj('/usr/n').addtimer('t', 'oneshot', 0, 1e9, string.rep('-', 2e6))", "/usr/n: v_addtimer_ssffs refused"},
         {"obj('/usr/e').sets(string.rep('x', 2e6))", "/usr/e: v_sets_s refused"},
         {"obj('/usr/c').setdimension(4096, 4096)", "/usr/c: v_setdimension_ii refused"},
         {"obj('/usr/p').setlifetime(60) obj('/usr/p').setfreq(1e6)", "/usr/p: v_setfreq_f refused"},
+        // A text a node keeps, which no setter of its own charges.
+        {"obj('/usr/c').settexture(string.rep('x', 2e6))", "/usr/c: v_settexture_s refused"},
     };
     for (const auto& [line, why] : refused) {
         RunLine(line);
@@ -62,6 +64,7 @@ TEST_F(DataKeepsTest, ValuesTimersTextsTexturesAndRingsCountUntilTheyGo) {
     sprite->GetDimension(w, h);
     EXPECT_LT(w, 4096.0f);
     EXPECT_EQ(emitter->GetFreq(), 1.0f);
+    EXPECT_STREQ(sprite->GetTexture(), "");
 
     // Data's own smaller value, or a person's, gives the room back.
     ASSERT_TRUE(RunLine("obj('/usr/s').sets('a', 'short') obj('/usr/e').sets(string.rep('x', 2e6))")) << log.text;
