@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "anim/nParticleBuffer.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
@@ -98,9 +99,21 @@ void nPEmitter::EndParticles() {
 }
 
 void nPEmitter::SetTimes(float start, float stop, float loop) {
+    const float old[3] = {startTime_, stopTime_, loopTime_};
     startTime_ = start;
     stopTime_ = stop;
     loopTime_ = loop;
+    if (!HoldRing("v_settimes_fff")) {
+        startTime_ = old[0];
+        stopTime_ = old[1];
+        loopTime_ = old[2];
+    }
+}
+
+bool nPEmitter::HoldRing(const char* cmd) {
+    const int capacity = GetCapacity();
+    const uint64_t particles = uint64_t(capacity < nParticleBuffer::MaxCapacity ? capacity : nParticleBuffer::MaxCapacity);
+    return ringCharge_.Hold((particles + 1) * sizeof(nParticle), this, cmd);
 }
 
 void nPEmitter::GetTimes(float& start, float& stop, float& loop) const {
@@ -110,13 +123,23 @@ void nPEmitter::GetTimes(float& start, float& stop, float& loop) const {
 }
 
 void nPEmitter::SetLifetime(float t) {
-    if (t != lifetime_) lifetimeChanged_ = true;
+    const float old = lifetime_;
     lifetime_ = t;
+    if (!HoldRing("v_setlifetime_f")) {
+        lifetime_ = old;
+        return;
+    }
+    if (t != old) lifetimeChanged_ = true;
 }
 
 void nPEmitter::SetFreq(float f) {
-    if (f != freq_) freqChanged_ = true;
+    const float old = freq_;
     freq_ = f;
+    if (!HoldRing("v_setfreq_f")) {
+        freq_ = old;
+        return;
+    }
+    if (f != old) freqChanged_ = true;
     interval_ = 1.0f / f;
 }
 

@@ -7,6 +7,7 @@
 
 #include "anim/nAnimNode.h"
 #include "anim/nParticle.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/vector3.h"
 
@@ -93,4 +94,10 @@ protected:
     float outerNeg_;
     bool lifetimeChanged_ = false;
     bool freqChanged_ = true;
+
+private:
+    // The ring that the settings now make, charged to data while data set them; false
+    // (logged with `cmd`) when data would keep more than it may.
+    bool HoldRing(const char* cmd);
+    nDataCharge ringCharge_;
 };

@@ -145,6 +145,7 @@ float nbwAction::BeginScripts(int n) {
         return float(n);
     }
     scripts_.assign(size_t(n), TimedScript());
+    charge_.Drop();
     return float(n);
 }
 
@@ -158,7 +159,14 @@ void nbwAction::SetScript(int index, float time, const char* text) {
         n_error("%s: v_setscript_ifs: time %g of script %d is not finite\n", GetFullName().c_str(), time, index);
         return;
     }
-    scripts_[size_t(index)] = {text ? text : "", time, nScriptServer::CurrentOrigin()};
+    if (!text) text = "";
+    // The scripts that data set, with this one in place of the one it replaces.
+    uint64_t bytes = nScriptServer::DataRunning() ? std::strlen(text) + 32 : 0;
+    for (size_t i = 0; i < scripts_.size(); i++) {
+        if (i != size_t(index) && scripts_[i].origin == nScriptServer::Origin::Data) bytes += scripts_[i].text.size() + 32;
+    }
+    if (!charge_.Set(bytes, this, "v_setscript_ifs")) return;
+    scripts_[size_t(index)] = {text, time, nScriptServer::CurrentOrigin()};
 }
 
 nScriptServer::Origin nbwAction::GetOrigin() const {

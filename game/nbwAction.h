@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kernel/matrix44.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRoot.h"
 #include "kernel/nScriptServer.h"
@@ -118,6 +119,7 @@ private:
     int playDir_ = Forward;
     int blocking_ = BlockMovement;
     std::vector<TimedScript> scripts_;
+    nDataCharge charge_;  // the scripts that data set
     int nextScript_ = -1;
     bool aborting_ = false;
     float abortFade_ = 0.0f;

@@ -39,11 +39,16 @@ void nbwPutVar(nPersist* store, const char* name, const nVariable& value) {
         n_error("%s: store variable '%s' held type %s, takes %s\n", store->GetFullName().c_str(), name,
                 had ? had : "value of no type", now ? now : "value of no type");
         *var = value;
+        pv->charge.Keep(pv->Cost());
         return;
     }
     // One lookup for a variable that is there already (a store is written at every release).
-    if (var) *var = value;
-    else store->SetVar(name, value);
+    if (var) {
+        *var = value;
+        pv->charge.Keep(pv->Cost());
+    } else {
+        store->SetVar(name, value);
+    }
 }
 
 void nbwStoreHandlers(nLogicNode* node, nPersist* store) {

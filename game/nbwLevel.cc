@@ -14,6 +14,7 @@
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventHandler.h"
@@ -170,10 +171,12 @@ void nbwLevel::UpdateLevel() {
 void nbwLevel::Build(nRoot* store) {
     nKernelServer* ks = nKernelServer::ks;
     lastProto_ = nullptr;
+    notBuilt_ = 0;
     ks->PushCwd(this);
     BuildFromPersist(store);
     ks->PopCwd();
     lastProto_ = nullptr;
+    notBuilt_ = 0;
 }
 
 void nbwLevel::BuildFromPersist(nRoot* store) {
@@ -244,12 +247,38 @@ nRoot* nbwLevel::CloneFor(nRoot* s) {
                 s->GetFullName().c_str());
         return nullptr;
     }
-    nRoot* obj = p->Clone(s->GetName());
+    // What the store of a loaded file makes is data's: charged and bounded as data's own.
+    const uint32_t run = s->GetDataRun();
+    if (run && !nObjectCount::DataWithinBounds()) {
+        RefuseBuild(s);
+        return nullptr;
+    }
+    nRoot* obj = nullptr;
+    {
+        nObjectCount::ChargeScope charged(run);
+        obj = p->Clone(s->GetName());
+    }
+    if (obj && run && !nObjectCount::DataWithinBounds()) {
+        obj->Release();
+        RefuseBuild(s);
+        return nullptr;
+    }
     if (!obj) {
         n_error("%s: prototype '%s' did not clone as '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
                 s->GetName());
     }
     return obj;
+}
+
+void nbwLevel::RefuseBuild(nRoot* store) {
+    // One line a build: a file may name thousands.
+    if (notBuilt_++ == 0) {
+        n_error("%s: '%s' and the stores after it are not built: what data brought would keep more than %llu objects "
+                "or %llu bytes\n",
+                GetFullName().c_str(), store->GetFullName().c_str(),
+                static_cast<unsigned long long>(nObjectCount::LiveObjects),
+                static_cast<unsigned long long>(nObjectCount::LiveBytesBound()));
+    }
 }
 
 void nbwLevel::Built(nRoot* clone, nRoot* store) {

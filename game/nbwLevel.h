@@ -106,6 +106,8 @@ private:
     // The clone of the store's prototype under the current object; null (logged) when
     // the store names none or it does not clone.
     nRoot* CloneFor(nRoot* store);
+    // Logs the first store of a build that data's bounds leave unbuilt.
+    void RefuseBuild(nRoot* store);
 
     nRef<nbwActor> pending_;
     nPathRef<nRoot> active_;
@@ -118,6 +120,7 @@ private:
     // The last prototype looked up in this build, by its text.
     nRef<nRoot> lastProto_;
     std::string lastProtoText_;
+    int notBuilt_ = 0;  // stores of this build refused by data's bounds
     nClass* actorClass_ = nullptr;
     nClass* itemClass_ = nullptr;
     nClass* persistClass_ = nullptr;

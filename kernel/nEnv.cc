@@ -57,36 +57,43 @@ void nEnv::SetI(int32_t v) {
     if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetI(v);
+    charge_.Drop();
 }
 
 void nEnv::SetF(float v) {
     if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetF(v);
+    charge_.Drop();
 }
 
 void nEnv::SetB(bool v) {
     if (!Writable()) return;
     object_.Set(nullptr);
     value_.SetB(v);
+    charge_.Drop();
 }
 
 void nEnv::SetS(const char* text) {
     if (!Writable()) return;
     object_.Set(nullptr);
-    value_.SetS(text ? text : "");
+    if (!text) text = "";
+    if (!charge_.Hold(std::strlen(text) + 1, this, "v_sets_s")) return;
+    value_.SetS(text);
 }
 
 void nEnv::SetO(nRoot* obj) {
     if (!Writable()) return;
     value_.SetType(nArg::Object);
     object_.Set(obj);
+    charge_.Drop();
 }
 
 void nEnv::Clear() {
     if (!Writable()) return;
     object_.Set(nullptr);
     value_.Reset();
+    charge_.Drop();
 }
 
 int32_t nEnv::GetI() const {

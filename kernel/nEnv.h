@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "kernel/nArg.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
 
@@ -47,4 +48,5 @@ private:
     // The object slot of value_ stays null; object_ holds the object.
     nArg value_;
     nRef<nRoot> object_;
+    nDataCharge charge_;  // a text that data set
 };

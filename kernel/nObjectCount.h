@@ -12,6 +12,14 @@ public:
     // What an object costs besides its instance and its name: the name's node and hash
     // entry, the children's index, the allocator's own bytes.
     static constexpr uint64_t ObjectOverhead = 256;
+    // What data's runs may have made and still live, together, and the bytes they and what
+    // data keeps on any object (kernel/nDataCharge.h) may take: a line or a timer every
+    // frame cannot grow the game without end.
+    static constexpr uint64_t LiveObjects = 30'000;
+    static constexpr uint64_t LiveBytes = uint64_t(256) << 20;
+    static uint64_t LiveBytesBound() { return liveBytesBound_; }
+    // A test's smaller bound, so that passing it costs little (LiveBytes again after).
+    static void SetLiveBytesBound(uint64_t bytes) { liveBytesBound_ = bytes; }
 
     static uint64_t Made() { return made_.load(std::memory_order_relaxed); }
     static void Add() { made_.fetch_add(1, std::memory_order_relaxed); }
@@ -34,6 +42,9 @@ public:
         dataLiveBytes_ += uint64_t(bytes);
         if (bytes > 0) dataBytesMade_ += uint64_t(bytes);
     }
+    // What data keeps besides its objects (kernel/nDataCharge.h): live, but not made by a
+    // run, whose text handed to commands already counted it.
+    static void ChargeKept(int64_t bytes) { dataLiveBytes_ += uint64_t(bytes); }
     static void RemoveData(uint64_t bytes) {
         dataLive_--;
         dataLiveBytes_ -= bytes;
@@ -55,6 +66,25 @@ public:
         uint64_t before_;
     };
 
+    // True while what data made and keeps is within its bounds.
+    static bool DataWithinBounds() { return dataLive_ <= LiveObjects && dataLiveBytes_ <= liveBytesBound_; }
+
+    // Objects made while one lives are charged to data's run `run`, as if that run made
+    // them: the game's own flow building what data's file named. Nothing changes while a
+    // run of data's text goes on already, or for run 0.
+    class ChargeScope {
+    public:
+        explicit ChargeScope(uint32_t run) : outer_(dataRun_) {
+            if (!dataRun_ && run) dataRun_ = run;
+        }
+        ~ChargeScope() { dataRun_ = outer_; }
+        ChargeScope(const ChargeScope&) = delete;
+        ChargeScope& operator=(const ChargeScope&) = delete;
+
+    private:
+        uint32_t outer_;
+    };
+
 private:
     static inline std::atomic<uint64_t> made_{0};
     // Scripts run on the main thread only.
@@ -64,4 +94,5 @@ private:
     static inline uint64_t dataLiveBytes_ = 0;
     static inline uint64_t dataBytesMade_ = 0;
     static inline uint64_t dataLiveCredit_ = 0;
+    static inline uint64_t liveBytesBound_ = LiveBytes;
 };

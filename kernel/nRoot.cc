@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kernel/nDataTexts.h"
 #include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
@@ -102,6 +103,11 @@ void nRoot::ChargeToData(uint32_t run, uint32_t bytes) {
     const char* name = GetName();
     dataBytes_ = bytes + uint32_t(name ? std::strlen(name) : 0);
     nObjectCount::AddData(dataBytes_);
+}
+
+bool nRoot::ChargeDataTexts(const nCmdProto* proto, uint64_t key, uint64_t bytes) {
+    if (!dataTexts_) dataTexts_ = std::make_unique<nDataTexts>();
+    return dataTexts_->Charge(this, proto, key, bytes);
 }
 
 bool nRoot::Release() {

@@ -13,6 +13,7 @@
 #include "kernel/nNamedList.h"
 #include "kernel/nNamedNode.h"
 
+class nDataTexts;
 class nPersistServer;
 
 // Base of every object of the tree (script class "nroot"): a named node with a class,
@@ -130,6 +131,10 @@ public:
     // charged to data while it lives (kernel/nObjectCount.h).
     uint32_t GetDataRun() const { return dataRun_; }
     void ChargeToData(uint32_t run, uint32_t bytes);
+    // Charges the texts of a command call that the object may keep, while data's text
+    // calls it or after data did (kernel/nDataTexts.h); false (logged) refuses the call.
+    bool ChargeDataTexts(const nCmdProto* proto, uint64_t key, uint64_t bytes);
+    bool HasDataTexts() const { return dataTexts_ != nullptr; }
 
     // Used by nRefBase: links a reference into this object's reference list.
     void AddObjectRef(nNode* link) { refList_.AddTail(link); }
@@ -162,6 +167,7 @@ private:
     nClass* class_ = nullptr;
     nRoot* parent_ = nullptr;
     std::unique_ptr<ChildIndex> index_;
+    std::unique_ptr<nDataTexts> dataTexts_;
     int numChildren_ = 0;
     int refCount_ = 1;
     uint16_t saveFlags_ = 0;

@@ -122,6 +122,13 @@ void nLogicCSprite::ReleaseQuad() {
 
 void nLogicCSprite::Preload() { CreateQuad(); }
 
+void nLogicCSprite::SetDimension(float w, float h) {
+    // The buffer, the one dropped beside it and the tiles' textures, at 4 bytes a pixel.
+    const uint64_t pixels = uint64_t((PictureSide(w) + 15) / 16 * 16) * uint64_t((PictureSide(h) + 15) / 16 * 16);
+    if (!pictureCharge_.Hold(3 * 4 * pixels, this, "v_setdimension_ii")) return;
+    nLogicSprite::SetDimension(w, h);
+}
+
 void nLogicCSprite::Setup() {
     CreateQuad();
     for (auto& tile : tiles_) tile->RequestTexture(this);

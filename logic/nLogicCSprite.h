@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "logic/nLogicSprite.h"
 
 class nKernelServer;
@@ -41,6 +42,9 @@ public:
     void DrawQuad(nLogicSpriteQuad* quad) override;
     // Tiles keep their offsets from the position.
     void SetPosition(float x, float y) override;
+    // The picture's buffer and textures that the size makes are charged to data while data
+    // set it; refused (logged) when data would keep more than it may.
+    void SetDimension(float w, float h) override;
     // Drops the tiles and the picture buffer; the next Render builds them again.
     void ReleaseQuad() override;
     // Builds the tiles and loads the picture now.
@@ -92,4 +96,5 @@ protected:
     std::vector<std::unique_ptr<nLogicSpriteQuad>> tiles_;
     // The picture that last failed to load, logged once.
     std::string failedImage_;
+    nDataCharge pictureCharge_;
 };

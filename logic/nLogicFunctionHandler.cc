@@ -34,13 +34,22 @@ const char* nLogicFunctionHandler::GetFunction(int index) {
 }
 
 void nLogicFunctionHandler::AddFunction(const char* line) {
-    lines_.Append(nString(line ? line : ""));
+    if (!line) line = "";
+    if (nScriptServer::DataRunning() &&
+        !charge_.Set(charge_.Bytes() + std::strlen(line) + 32, nullptr, "adding a line to an event handler")) {
+        return;
+    }
+    lines_.Append(nString(line));
     origins_.push_back(nScriptServer::CurrentOrigin());
 }
 
 void nLogicFunctionHandler::RemoveFunction(const char* line) {
     int i = FindFunction(line);
     if (i >= 0) {
+        if (size_t(i) < origins_.size() && origins_[size_t(i)] == nScriptServer::Origin::Data) {
+            const uint64_t bytes = std::strlen(lines_[i].Get()) + 32;
+            charge_.Set(charge_.Bytes() > bytes ? charge_.Bytes() - bytes : 0, nullptr, nullptr);
+        }
         lines_.Erase(i);
         if (size_t(i) < origins_.size()) origins_.erase(origins_.begin() + i);
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "kernel/nArray.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nScriptServer.h"
 #include "logic/nLogicEventHandler.h"
@@ -30,5 +31,7 @@ private:
     nArray<nString> lines_;
     // The origin of the text that added each line, in step with lines_.
     std::vector<nScriptServer::Origin> origins_;
+    // The lines that data added.
+    nDataCharge charge_;
     nPathRef<nScriptServer> scriptServer_;
 };

@@ -641,15 +641,22 @@ void nLogicNode::AddTimer(const char* name, const char* repeat, float time, floa
         return;
     }
     const char* key = name ? name : "";
+    if (!script) script = "";
+    const uint64_t cost = sizeof(nLogicTimer) + 64 + std::strlen(key) + std::strlen(script);
     nLogicTimer* t = FindTimer(key);
+    if (t ? !t->charge.Hold(cost, this, "v_addtimer_ssffs")
+          : nScriptServer::DataRunning() && !nDataCharge::Fits(cost, this, "v_addtimer_ssffs")) {
+        return;
+    }
     if (!t) {
         t = timers_.Append(NewTimer(key));
         SyncTimerClocks();
+        t->charge.Keep(cost);
     }
     t->repeat = type;
     t->time = time;
     t->period = period;
-    t->script = script ? script : "";
+    t->script = script;
     t->origin = nScriptServer::CurrentOrigin();
 }
 

@@ -12,6 +12,7 @@
 #include "kernel/matrix44.h"
 #include "kernel/nArg.h"
 #include "kernel/nArray.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nString.h"
 #include "kernel/nList.h"
 #include "kernel/nPathRef.h"
@@ -85,6 +86,8 @@ public:
     int overruns = 0;
     // The script server's data frame of its last run.
     uint32_t lastRan = 0;
+    // The timer and its texts, while data set them.
+    nDataCharge charge;
 
 private:
     Text name_;

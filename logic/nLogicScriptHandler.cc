@@ -1,5 +1,7 @@
 #include "logic/nLogicScriptHandler.h"
 
+#include <cstring>
+
 #include "kernel/nKernelServer.h"
 
 nLogicScriptHandler::nLogicScriptHandler(nRoot* owner, const char* eventName, nLogicEventRecord* record)
@@ -25,7 +27,9 @@ bool nLogicScriptHandler::IsBound() const {
 }
 
 void nLogicScriptHandler::SetScript(const char* text) {
-    script_ = text ? text : "";
+    if (!text) text = "";
+    if (!charge_.Hold(std::strlen(text) + 1, nullptr, "setting an event handler's script")) return;
+    script_ = text;
     origin_ = nScriptServer::CurrentOrigin();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Kind 1: runs one script text with the owning node as the kernel's current object.
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nScriptServer.h"
 #include "logic/nLogicEventHandler.h"
@@ -22,5 +23,6 @@ public:
 private:
     nString script_;
     nScriptServer::Origin origin_ = nScriptServer::Origin::Person;
+    nDataCharge charge_;
     nPathRef<nScriptServer> scriptServer_;
 };

@@ -1,5 +1,7 @@
 #include "logic/nPersist.h"
 
+#include <cstring>
+
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 
@@ -52,6 +54,7 @@ nVariable* nPersist::SetVar(const char* name, const nVariable& value) {
     }
     pv->Get() = value;
     pv->origin = nScriptServer::CurrentOrigin();
+    pv->charge.Keep(pv->Cost());
     return &pv->Get();
 }
 
@@ -79,7 +82,7 @@ nPersistVar* nPersist::GetVarAt(int index) const {
     return pv;
 }
 
-nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Type type) {
+nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Type type, size_t textBytes) {
     if (!name) name = "";
     nPersistVar* pv = FindVar(name);
     nVariable* var = pv ? &pv->Get() : nullptr;
@@ -88,7 +91,13 @@ nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Ty
                 TypeName(var->GetType()), TypeName(type));
         return nullptr;
     }
-    if (pv) pv->origin = nScriptServer::CurrentOrigin();
+    if (pv) {
+        if (!pv->charge.Hold(pv->Cost(textBytes), this, cmd)) return nullptr;
+        pv->origin = nScriptServer::CurrentOrigin();
+    } else if (nScriptServer::DataRunning() &&
+               !nDataCharge::Fits(sizeof(nPersistVar) + std::strlen(name) + textBytes, this, cmd)) {
+        return nullptr;
+    }
     if (!var) {
         nVariable fresh;
         switch (type) {
@@ -101,6 +110,7 @@ nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Ty
             }
         }
         var = SetVar(name, fresh);
+        FindVar(name)->charge.Keep(FindVar(name)->Cost(textBytes));
     }
     return var;
 }
@@ -121,20 +131,20 @@ const nVariable* nPersist::ScriptRead(const char* cmd, const char* name, nVariab
 }
 
 void nPersist::SetI(const char* name, int32_t v) {
-    if (nVariable* var = ScriptSlot("v_seti_si", name, nVariable::Int)) var->SetI(v);
+    if (nVariable* var = ScriptSlot("v_seti_si", name, nVariable::Int, 0)) var->SetI(v);
 }
 
 void nPersist::SetF(const char* name, float v) {
-    if (nVariable* var = ScriptSlot("v_setf_sf", name, nVariable::Float)) var->SetF(v);
+    if (nVariable* var = ScriptSlot("v_setf_sf", name, nVariable::Float, 0)) var->SetF(v);
 }
 
 void nPersist::SetS(const char* name, const char* v) {
-    if (nVariable* var = ScriptSlot("v_sets_ss", name, nVariable::String)) var->SetS(v);
+    if (nVariable* var = ScriptSlot("v_sets_ss", name, nVariable::String, v ? std::strlen(v) + 1 : 1)) var->SetS(v);
 }
 
 void nPersist::SetV(const char* name, float x, float y, float z, float w) {
     const float v[4] = {x, y, z, w};
-    if (nVariable* var = ScriptSlot("v_setv_sffff", name, nVariable::Vector4)) var->SetV4(v);
+    if (nVariable* var = ScriptSlot("v_setv_sffff", name, nVariable::Vector4, 0)) var->SetV4(v);
 }
 
 int32_t nPersist::GetI(const char* name) const {

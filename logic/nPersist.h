@@ -52,9 +52,9 @@ public:
     const char* GetVarNameAt(int index) const;
 
 private:
-    // The variable for a script setter: found or made, or null (logged) when it holds
-    // another type.
-    nVariable* ScriptSlot(const char* cmd, const char* name, nVariable::Type type);
+    // The variable for a script setter of a value of `textBytes`: found or made, or null
+    // (logged) when it holds another type or data would keep more than it may.
+    nVariable* ScriptSlot(const char* cmd, const char* name, nVariable::Type type, size_t textBytes);
     // The variable for a script getter, or null (logged) when missing or of another type.
     const nVariable* ScriptRead(const char* cmd, const char* name, nVariable::Type type) const;
 

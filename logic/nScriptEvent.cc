@@ -32,6 +32,10 @@ void nScriptEvent::AddFunction(const char* funcName) {
     for (const nString& f : functions_) {
         if (f == funcName) return;
     }
+    if (nScriptServer::DataRunning() && !charge_.Set(charge_.Bytes() + std::strlen(funcName) + 32, nullptr,
+                                                     ("binding a function to the event '" + std::string(name_.Get()) + "'").c_str())) {
+        return;
+    }
     functions_.Append(nString(funcName));
     origins_.push_back(nScriptServer::CurrentOrigin());
 }
@@ -40,6 +44,10 @@ void nScriptEvent::RemoveFunction(const char* funcName) {
     if (!funcName) return;
     for (int i = 0; i < functions_.Size(); i++) {
         if (functions_[i] == funcName) {
+            if (origins_[size_t(i)] == nScriptServer::Origin::Data) {
+                const uint64_t bytes = std::strlen(funcName) + 32;
+                charge_.Set(charge_.Bytes() > bytes ? charge_.Bytes() - bytes : 0, nullptr, nullptr);
+            }
             functions_.Erase(i);
             origins_.erase(origins_.begin() + i);
             return;

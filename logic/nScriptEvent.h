@@ -1,6 +1,7 @@
 #pragma once
 #include "kernel/nArg.h"
 #include "kernel/nArray.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
 
@@ -54,5 +55,7 @@ private:
     nArray<nString> functions_;
     // The origin of the text that bound each function, in step with functions_.
     std::vector<nScriptServer::Origin> origins_;
+    // The functions that data bound.
+    nDataCharge charge_;
     nString name_;
 };

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <new>
+#include <string_view>
 
 #include "kernel/nArg.h"
 #include "kernel/nClass.h"
@@ -514,6 +516,31 @@ int nLuaBinding::TagGetglobal(lua_State* L) {
     return 1;
 }
 
+bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* proto, int numArgs) {
+    // Setters that charge what they keep themselves, by the class that declares them.
+    static const std::pair<const char*, const char*> selfCharged[] = {
+        {"npersist", "v_sets_ss"}, {"nenv", "v_sets_s"}, {"nlogicnode", "v_addtimer_ssffs"},
+        {"nbwaction", "v_setscript_ifs"}, {"nscriptlet", "v_setscript_s"},
+    };
+    for (const auto& [cls, text] : selfCharged) {
+        if (std::strcmp(proto->GetProtoText(), text) == 0 && obj->IsA(cls)) return true;
+    }
+    uint64_t bytes = 0;
+    for (int i = 0; i < numArgs; i++) {
+        const nArg::Type type = proto->GetInType(i);
+        if ((type == nArg::String || type == nArg::Code) && lua_type(L, 2 + i) == LUA_TSTRING) bytes += lua_rawlen(L, 2 + i);
+    }
+    if (!bytes && !obj->HasDataTexts()) return true;
+    // A setter whose first text names what it sets keeps one text a name.
+    uint64_t key = uint64_t(proto->GetId()) << 32;
+    if (numArgs >= 2 && proto->GetInType(0) == nArg::String && lua_type(L, 2) == LUA_TSTRING) {
+        size_t length = 0;
+        const char* name = lua_tolstring(L, 2, &length);
+        key ^= uint64_t(std::hash<std::string_view>{}(std::string_view(name, length)));
+    }
+    return obj->ChargeDataTexts(proto, key, bytes);
+}
+
 int nLuaBinding::TagFunction(lua_State* L) {
     // This runs for every command call from a script: the tag test, the reset and the
     // dispatch are done here inline rather than through the general helpers.
@@ -540,6 +567,13 @@ int nLuaBinding::TagFunction(lua_State* L) {
     }
     // A run from data pays for what the command may keep; raised before anything is held.
     nLuaServer2::ChargeCommand(L, 2, numArgs);
+    // What data hands a setter, the object may keep beyond the run: charged to data while
+    // it lives.
+    if (proto->GetNumOutArgs() == 0 && (nScriptServer::DataRunning() || obj->HasDataTexts()) &&
+        !ChargeKeptTexts(L, obj, proto, numArgs)) {
+        lua_settop(L, 0);
+        return 0;
+    }
     // A handler that throws (most often an allocation it could not make) fails its call,
     // never the game. It may have released the object: only the class name is kept.
     const char* className = obj->GetClass()->GetName();

@@ -53,6 +53,9 @@ public:
     static int GetStringVal(lua_State* L);
 
 private:
+    // Charges the texts among the `numArgs` arguments from index 2 that `proto` of `obj`
+    // may keep (kernel/nDataTexts.h); false (logged) refuses the call.
+    static bool ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* proto, int numArgs);
     static int CacheMiss(lua_State* L);
     static int ObjectGc(lua_State* L);
     static int CommandGc(lua_State* L);

@@ -48,8 +48,8 @@ const char* nLuaRunBounds::CheckMade(uint64_t objects) {
     if (nObjectCount::DataLiveCounted() + objects > LiveObjects) {
         return Drop("would leave more than %llu objects that data made", LiveObjects);
     }
-    if (nObjectCount::DataLiveBytes() > LiveBytes) {
-        return Drop("would leave objects of more than %llu bytes that data made", LiveBytes);
+    if (nObjectCount::DataLiveBytes() > nObjectCount::LiveBytesBound()) {
+        return Drop("would leave objects of more than %llu bytes that data made", nObjectCount::LiveBytesBound());
     }
     const uint64_t bytes = (limits_.commandBytes - bytesLeft_) + (nObjectCount::DataBytesMade() - madeBytesStart_);
     if (bytes > limits_.commandBytes) return Drop("took more than %llu bytes", limits_.commandBytes);

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "kernel/nObjectCount.h"
+
 class nLuaRunBounds {
 public:
     struct Limits {
@@ -20,10 +22,9 @@ public:
     // What a command call costs besides the bytes of its text arguments: a command keeps
     // C++ memory for a call (a store variable, a list node) even without text.
     static constexpr uint64_t BytesACommand = 64;
-    // What data's runs may have made and still live, together: a line or a timer every
-    // frame cannot grow the game without end.
-    static constexpr uint64_t LiveObjects = 30'000;
-    static constexpr uint64_t LiveBytes = uint64_t(256) << 20;
+    // What data's runs may have made and still live, together (kernel/nObjectCount.h).
+    static constexpr uint64_t LiveObjects = nObjectCount::LiveObjects;
+    static constexpr uint64_t LiveBytes = nObjectCount::LiveBytes;
     // An allocation this big looks at the clock as well.
     static constexpr uint64_t BigAllocation = 64 << 10;
 

@@ -18,6 +18,7 @@
 #include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nMemoryGuard.h"
 #include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "platform/luaguard/LuaGuards.h"
@@ -35,6 +36,8 @@ std::string nLuaServer2::result;
 
 namespace {
 struct sigaction previousInt, previousTerm;
+
+const char* const MemoryStop = "stopped: the game's memory passed its ceiling";
 
 // The watch over long runs of the signals' target: a thread that, while such a run goes
 // on, has its hook ask the window every quarter second.
@@ -144,6 +147,10 @@ void* nLuaServer2::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
         return nullptr;
     }
     if (nsize > old && self->memoryUsed - old + nsize > MemoryLimit) return nullptr;
+    // Data's text keeps values in globals of its own across its runs: it grows the heap
+    // only to its share, so that the game's own scripts keep theirs. Lua collects in full
+    // and tries once more before the run gets its memory error.
+    if (nsize > old && self->bounds_.Active() && self->memoryUsed - old + nsize > DataMemoryLimit) return nullptr;
     // A budgeted run pays for what it allocates: long strings are copied in single
     // instructions. The run ends at its next instruction, not in the middle of this.
     if (nsize > old && self->bounds_.Active() && self->bounds_.SpendAllocation(nsize - old)) {
@@ -184,6 +191,11 @@ void nLuaServer2::ReportError(const char* msg) {
 }
 
 bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error) {
+    // Past the memory's ceiling data's text does not start (the guard logged it once).
+    if (mode != Trust::Full && !nMemoryGuard::Allows()) {
+        if (error) *error = MemoryStop;
+        return false;
+    }
     RunningGuard running(this);
     OriginScope origin(mode == Trust::Full ? Origin::Person : Origin::Data);
     TargetRun watched(L == stopState_);
@@ -547,6 +559,7 @@ void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
         return;
     }
     if (const char* why = self->bounds_.Spend(HookStep)) OverBounds(L, why);
+    if (!nMemoryGuard::Allows()) OverBounds(L, MemoryStop);
 }
 
 void nLuaServer2::Charge(lua_State* L, uint64_t cost) {

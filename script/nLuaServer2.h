@@ -155,6 +155,8 @@ public:
     // A script that grows the interpreter's heap past this gets a memory
     // error instead of taking the machine's memory.
     static constexpr size_t MemoryLimit = size_t(512) << 20;
+    // What data's text may grow it to.
+    static constexpr size_t DataMemoryLimit = size_t(128) << 20;
     // The collector threshold that every frame sets, in kilobytes.
     static constexpr int GcThresholdKb = 700;
 

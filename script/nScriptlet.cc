@@ -22,6 +22,7 @@ nScriptlet::nScriptlet() : refScriptServer_("/sys/servers/script") {}
 nScriptlet::~nScriptlet() = default;
 
 void nScriptlet::SetScriptText(const char* text, size_t len, bool asData) {
+    if (!charge_.Hold(text ? len + 1 : 0, this, "setting the script")) return;
     hasScript_ = text != nullptr;
     dataText_ = asData;
     origin_ = asData ? nScriptServer::Origin::Data : nScriptServer::CurrentOrigin();

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
@@ -80,6 +81,7 @@ private:
     // The text was set as data's (SetDataScript).
     bool dataText_ = false;
     bool hasScript_ = false;
+    nDataCharge charge_;
     bool autoRun_ = false;
     nString result_;
 };

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <strings.h>
 #include <sys/prctl.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string_view>
@@ -175,6 +177,27 @@ void SetFatalBoxPrelude(void (*prelude)()) { fatalBoxPrelude = prelude; }
 void Exit(int code) {
     std::fflush(nullptr);
     std::_Exit(code);
+}
+
+uint64_t ResidentBytes() {
+    // Not through stdio: no allocation, and a single read.
+    const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char buf[128];
+    const ssize_t n = read(fd, buf, sizeof(buf) - 1);
+    close(fd);
+    if (n <= 0) return 0;
+    buf[n] = 0;
+    // "size resident shared ...", in pages.
+    const char* p = std::strchr(buf, ' ');
+    if (!p) return 0;
+    const long page = sysconf(_SC_PAGESIZE);
+    return std::strtoull(p + 1, nullptr, 10) * uint64_t(page > 0 ? page : 4096);
+}
+
+uint64_t PhysicalBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    return pages > 0 && page > 0 ? uint64_t(pages) * uint64_t(page) : 0;
 }
 
 void SleepMs(unsigned milliseconds) {

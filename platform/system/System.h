@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 // The few operating-system services the kernel needs, on POSIX and SDL.
@@ -33,5 +34,11 @@ std::string WrapText(const char* text, int columns);
 [[noreturn]] void Exit(int code);
 
 void SleepMs(unsigned milliseconds);
+
+// The process's resident memory in bytes, read from /proc/self/statm (0 when unreadable):
+// one read of a short file, cheap but no call for every step.
+uint64_t ResidentBytes();
+// The machine's physical memory in bytes (0 when unknown).
+uint64_t PhysicalBytes();
 
 }  // namespace sys

@@ -6,8 +6,8 @@
 // the person's origin, which no code of this run gives them. Data's text must never write a
 // file (the only file is the input in the temporary "save:"), change an assign or the
 // current folder, reach a name closed to it, or take objects outside the trees it may use;
-// nor change the engine (the clock, the servers), make a server, or keep more objects than
-// data may keep, nor take more than its ceiling of a frame's time.
+// nor change the engine (the clock, the servers), make a server, keep more objects or bytes
+// than data may keep, or take more than its ceiling of a frame's time.
 #include <unistd.h>
 
 #include <cstdio>
@@ -148,6 +148,8 @@ World& Make() {
         nLogicPackage(s);
         s->AddClass(nFuzzProbe::classInfo);
     });
+    // A bound a short input can pass: what data keeps on any object must stay below it.
+    nObjectCount::SetLiveBytesBound(16 << 20);
     static nSilentLog silent;
     w.ks->SetLogHandler(&silent);
     auto* files = w.ks->GetFileServer<nFileServer2>();
@@ -230,6 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (servers != w.kept["/sys/servers"] || ks->Lookup("/sys")->GetHead() == nullptr) std::abort();
     if (MadeServer(ks->Lookup("/usr"))) std::abort();
     if (nObjectCount::DataLive() > nLuaRunBounds::LiveObjects) std::abort();
+    // Nor keep more bytes than it may, on objects of its own or of the game's.
+    if (nObjectCount::DataLiveBytes() > nObjectCount::LiveBytesBound()) std::abort();
     while (nRoot* child = ks->Lookup("/usr/persist")->GetHead()) child->Release();
     if (nRoot* logic = ks->Lookup("/usr/logic")) {
         while (nRoot* child = logic->GetHead()) child->Release();

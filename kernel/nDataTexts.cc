@@ -1,0 +1,20 @@
+#include "kernel/nDataTexts.h"
+
+#include "kernel/nCmdProto.h"
+#include "kernel/nScriptServer.h"
+
+bool nDataTexts::Charge(const nRoot* owner, const nCmdProto* proto, uint64_t key, uint64_t bytes) {
+    const bool data = nScriptServer::DataRunning();
+    auto it = texts_.find(key);
+    const uint64_t had = it == texts_.end() ? 0 : it->second + EntryBytes;
+    const uint64_t now = data ? bytes + EntryBytes : 0;
+    if (!charge_.Set(charge_.Bytes() - had + now, owner, proto->GetProtoText())) return false;
+    if (!data) {
+        if (it != texts_.end()) texts_.erase(it);
+    } else if (it != texts_.end()) {
+        it->second = bytes;
+    } else {
+        texts_.emplace(key, bytes);
+    }
+    return true;
+}
