@@ -1,5 +1,6 @@
 #include "kernel/nLogLimiter.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -35,8 +36,8 @@ size_t CharLength(const char* s, size_t avail) {
     return n;
 }
 
-uint64_t Hash(const char* text, size_t length) {
-    uint64_t h = 14695981039346656037ull;
+uint64_t Hash(uint64_t seed, const char* text, size_t length) {
+    uint64_t h = 14695981039346656037ull ^ seed;
     for (size_t i = 0; i < length; i++) h = (h ^ uint8_t(text[i])) * 1099511628211ull;
     return h;
 }
@@ -48,7 +49,9 @@ nLogLimiter::nLogLimiter(Sink sink, void* context, size_t maxBytes)
       context_(context),
       maxBytes_(maxBytes),
       slots_(new Slot[RepeatSlots]),
-      index_(new uint16_t[IndexSize]()) {}
+      index_(new uint16_t[IndexSize]()),
+      seed_(uint64_t(reinterpret_cast<uintptr_t>(this)) ^
+            uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15ull) {}
 
 int nLogLimiter::Find(uint64_t hash) const {
     const size_t compare = length_ < ShownBytes ? length_ : ShownBytes;
@@ -290,11 +293,10 @@ void nLogLimiter::Put(double now, bool timed) {
         Emit(text_, length_);
         return;
     }
-    const uint64_t hash = Hash(text_, length_);
+    const uint64_t hash = Hash(seed_, text_, length_);
     int i = Find(hash);
     if (i >= 0) {
         Slot& slot = slots_[i];
-        slot.seen = now;
         Unlink(seenList_, i, true);
         Link(seenList_, i, true);
         if (slot.listed && !Due(slot.written, now)) {
@@ -314,7 +316,6 @@ void nLogLimiter::Put(double now, bool timed) {
         slot.length = length_;
         std::memcpy(slot.shown, text_, length_ < ShownBytes ? length_ : ShownBytes);
         slot.count = 0;
-        slot.seen = now;
         Index(i);
         Link(seenList_, i, true);
     }

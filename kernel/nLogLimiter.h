@@ -52,7 +52,6 @@ private:
         size_t length = 0;  // 0: free
         int count = 0;      // times seen since it or its count was last written
         double written = 0.0;
-        double seen = 0.0;
         // Two lists through the slots: by time seen (the oldest goes first when a line
         // needs a slot) and by time written (whose count is due first).
         uint16_t seenPrev = None, seenNext = None;
@@ -97,7 +96,7 @@ private:
     List seenList_, writtenList_;
     double windowStart_ = 0.0;
     bool windowOpen_ = false;
-    int newLines_ = 0;         // lines not seen lately written in this window
-    uint64_t unwritten_ = 0;   // and those past MaxNewLines
-
+    int newLines_ = 0;        // lines not seen lately written in this window
+    uint64_t unwritten_ = 0;  // and those past MaxNewLines
+    uint64_t seed_;           // data cannot aim at one hash it does not know
 };
