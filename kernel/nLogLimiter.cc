@@ -268,7 +268,7 @@ void nLogLimiter::StartWindow(double now) {
     WriteUnwritten();
     windowStart_ = now;
     windowOpen_ = true;
-    newLines_ = 0;
+    newBytes_ = 0;
 }
 
 int nLogLimiter::TakeSlot(double now) {
@@ -305,11 +305,11 @@ void nLogLimiter::Put(double now, bool timed) {
         }
     } else {
         // Ever new lines (a counter in each) would fill the file within seconds.
-        if (newLines_ >= MaxNewLines) {
+        if (newBytes_ + length_ > MaxNewBytes) {
             unwritten_++;
             return;
         }
-        newLines_++;
+        newBytes_ += length_;
         i = TakeSlot(now);
         Slot& slot = slots_[i];
         slot.hash = hash;

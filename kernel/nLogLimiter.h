@@ -9,9 +9,9 @@
 // UTF-8's too, and bytes that start no whole UTF-8 character show as '?'; a whole line
 // that comes again within RepeatSeconds of being written is counted instead, whatever
 // comes between, among the RepeatSlots distinct lines seen last (found through a hash
-// index: memory is fixed and a look-up costs the same however many lines there are); at
-// most MaxNewLines lines not seen lately are written in RepeatSeconds, the rest counted in
-// one line; past MaxBytes the stream only counts what it drops. It goes to a sink in order.
+// index: memory is fixed and a look-up costs the same however many lines there are); of
+// lines not seen lately at most MaxNewBytes are written in RepeatSeconds, the rest counted
+// in one line; past MaxBytes the stream only counts what it drops. It goes to a sink in order.
 class nLogLimiter {
 public:
     using Sink = void (*)(void* context, const char* text, size_t length);
@@ -20,7 +20,7 @@ public:
     static constexpr int MaxText = 1024;
     static constexpr int RepeatSlots = 4096;
     static constexpr double RepeatSeconds = 5.0;
-    static constexpr int MaxNewLines = 200;
+    static constexpr size_t MaxNewBytes = size_t(64) << 10;
     static constexpr size_t MaxBytes = size_t(4) << 20;
 
     nLogLimiter(Sink sink, void* context, size_t maxBytes = MaxBytes);
@@ -96,7 +96,7 @@ private:
     List seenList_, writtenList_;
     double windowStart_ = 0.0;
     bool windowOpen_ = false;
-    int newLines_ = 0;        // lines not seen lately written in this window
-    uint64_t unwritten_ = 0;  // and those past MaxNewLines
+    size_t newBytes_ = 0;     // of lines not seen lately written in this window
+    uint64_t unwritten_ = 0;  // lines past MaxNewBytes
     uint64_t seed_;           // data cannot aim at one hash it does not know
 };

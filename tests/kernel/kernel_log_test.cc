@@ -255,7 +255,7 @@ TEST(nLogLimiterTest, ThousandsOfRepeatingLinesAreEachWrittenOnce) {
     EXPECT_LE(lines, timers * (frames / 50 + 2) + 20);
 }
 
-// A line with a counter in it is new each time: past MaxNewLines in RepeatSeconds the
+// A line with a counter in it is new each time: past MaxNewBytes in RepeatSeconds the
 // rest is only counted.
 TEST(nLogLimiterTest, EverNewLinesAreWrittenAtABoundedRate) {
     std::string out;
@@ -270,7 +270,7 @@ TEST(nLogLimiterTest, EverNewLinesAreWrittenAtABoundedRate) {
                 limiter.Cut(fmt, args);
                 va_end(args);
             };
-            cut("value %d out of range\n", value++);
+            cut("value %05d out of range\n", value++);
             limiter.Put(frame * 0.1, true);
         }
     }
@@ -283,8 +283,10 @@ TEST(nLogLimiterTest, EverNewLinesAreWrittenAtABoundedRate) {
         if (std::sscanf(line.c_str(), "... %lld other lines not written", &n) == 1) notes.push_back(n);
         else written++;
     }
-    EXPECT_EQ(written, 3 * nLogLimiter::MaxNewLines);
-    EXPECT_EQ(notes, (std::vector<long long>{4800, 4800, 1800}));
+    // Five seconds of 5000 lines of 25 bytes each, twice, then two seconds within the bound.
+    const int perWindow = int(nLogLimiter::MaxNewBytes / 25);
+    EXPECT_EQ(written, 2 * perWindow + 2000);
+    EXPECT_EQ(notes, (std::vector<long long>{5000 - perWindow, 5000 - perWindow}));
 }
 
 TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
@@ -300,7 +302,8 @@ TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
         k.SetLogHandler(&handler);
         // New lines no faster than the stream writes them.
         for (int i = 0; i < lines; i++) {
-            clock.ticks = int64_t(i / nLogLimiter::MaxNewLines) * int64_t(nLogLimiter::RepeatSeconds * 1000000);
+            const int64_t perWindow = int64_t(nLogLimiter::MaxNewBytes / 256);
+            clock.ticks = i / perWindow * int64_t(nLogLimiter::RepeatSeconds * 1000000);
             k.Print("%08d %s\n", i, text.c_str());
         }
         k.SetLogHandler(nullptr);
