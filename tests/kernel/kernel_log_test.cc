@@ -35,6 +35,14 @@ std::string ExeDir() {
     return exe.substr(0, exe.rfind('/'));
 }
 
+void PutAt(nLogLimiter& limiter, double now, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    limiter.Cut(fmt, args);
+    va_end(args);
+    limiter.Put(now, true);
+}
+
 TEST(nLineBufferTest, SplitsLinesWrapsAndDropsTheOldest) {
     nLineBuffer lb;
     lb.Put("one\ntw");
@@ -218,14 +226,7 @@ TEST(nLogLimiterTest, ThousandsOfRepeatingLinesAreEachWrittenOnce) {
     const int timers = 1000, frames = 400;  // forty seconds at ten frames a second
     for (int frame = 0; frame < frames; frame++) {
         for (int timer = 0; timer < timers; timer++) {
-            auto cut = [&limiter](const char* fmt, ...) {
-                va_list args;
-                va_start(args, fmt);
-                limiter.Cut(fmt, args);
-                va_end(args);
-            };
-            cut("timer %04d failed %s\n", timer, tail.c_str());
-            limiter.Put(frame * 0.1, true);
+            PutAt(limiter, frame * 0.1, "timer %04d failed %s\n", timer, tail.c_str());
         }
     }
     limiter.Close();
@@ -264,14 +265,7 @@ TEST(nLogLimiterTest, EverNewLinesAreWrittenAtABoundedRate) {
     int value = 0;
     for (int frame = 0; frame < 120; frame++) {
         for (int i = 0; i < 100; i++) {
-            auto cut = [&limiter](const char* fmt, ...) {
-                va_list args;
-                va_start(args, fmt);
-                limiter.Cut(fmt, args);
-                va_end(args);
-            };
-            cut("value %05d out of range\n", value++);
-            limiter.Put(frame * 0.1, true);
+            PutAt(limiter, frame * 0.1, "value %05d out of range\n", value++);
         }
     }
     limiter.Close();
