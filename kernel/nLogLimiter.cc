@@ -1,5 +1,6 @@
 #include "kernel/nLogLimiter.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -35,8 +36,8 @@ size_t CharLength(const char* s, size_t avail) {
     return n;
 }
 
-uint64_t Hash(const char* text, size_t length) {
-    uint64_t h = 14695981039346656037ull;
+uint64_t Hash(uint64_t seed, const char* text, size_t length) {
+    uint64_t h = 14695981039346656037ull ^ seed;
     for (size_t i = 0; i < length; i++) h = (h ^ uint8_t(text[i])) * 1099511628211ull;
     return h;
 }
@@ -44,7 +45,62 @@ uint64_t Hash(const char* text, size_t length) {
 }  // namespace
 
 nLogLimiter::nLogLimiter(Sink sink, void* context, size_t maxBytes)
-    : sink_(sink), context_(context), maxBytes_(maxBytes), slots_(new Slot[RepeatSlots]) {}
+    : sink_(sink),
+      context_(context),
+      maxBytes_(maxBytes),
+      slots_(new Slot[RepeatSlots]),
+      index_(new uint16_t[IndexSize]()),
+      seed_(uint64_t(reinterpret_cast<uintptr_t>(this)) ^
+            uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15ull) {}
+
+int nLogLimiter::Find(uint64_t hash) const {
+    const size_t compare = length_ < ShownBytes ? length_ : ShownBytes;
+    for (int at = int(hash & (IndexSize - 1));; at = (at + 1) & (IndexSize - 1)) {
+        const int slot = int(index_[at]) - 1;
+        if (slot < 0) return -1;
+        const Slot& s = slots_[slot];
+        if (s.hash == hash && s.length == length_ && std::memcmp(s.shown, text_, compare) == 0) return slot;
+    }
+}
+
+void nLogLimiter::Index(int slot) {
+    int at = int(slots_[slot].hash & (IndexSize - 1));
+    while (index_[at] != 0) at = (at + 1) & (IndexSize - 1);
+    index_[at] = uint16_t(slot + 1);
+}
+
+void nLogLimiter::Unindex(int slot) {
+    int at = int(slots_[slot].hash & (IndexSize - 1));
+    while (index_[at] != slot + 1) at = (at + 1) & (IndexSize - 1);
+    // Entries after the hole move back into it where their probe would pass it.
+    for (int next = (at + 1) & (IndexSize - 1); index_[next] != 0; next = (next + 1) & (IndexSize - 1)) {
+        const int home = int(slots_[index_[next] - 1].hash & (IndexSize - 1));
+        if (((next - home) & (IndexSize - 1)) >= ((next - at) & (IndexSize - 1))) {
+            index_[at] = index_[next];
+            at = next;
+        }
+    }
+    index_[at] = 0;
+}
+
+void nLogLimiter::Link(List& list, int slot, bool seen) {
+    Slot& s = slots_[slot];
+    (seen ? s.seenPrev : s.writtenPrev) = list.tail;
+    (seen ? s.seenNext : s.writtenNext) = None;
+    if (list.tail == None) list.head = uint16_t(slot);
+    else (seen ? slots_[list.tail].seenNext : slots_[list.tail].writtenNext) = uint16_t(slot);
+    list.tail = uint16_t(slot);
+}
+
+void nLogLimiter::Unlink(List& list, int slot, bool seen) {
+    Slot& s = slots_[slot];
+    const uint16_t prev = seen ? s.seenPrev : s.writtenPrev;
+    const uint16_t next = seen ? s.seenNext : s.writtenNext;
+    if (prev == None) list.head = next;
+    else (seen ? slots_[prev].seenNext : slots_[prev].writtenNext) = next;
+    if (next == None) list.tail = prev;
+    else (seen ? slots_[next].seenPrev : slots_[next].writtenPrev) = prev;
+}
 
 void nLogLimiter::CutLine(size_t lineStart) {
     // Back to MaxLine - 5 characters, as far as this text holds the line ...
@@ -154,21 +210,24 @@ void nLogLimiter::WriteCount(Slot& slot, double now) {
     char suffix[48];
     const int suffixLength =
         std::snprintf(suffix, sizeof(suffix), " (repeated %d %s)\n", slot.count, slot.count == 1 ? "time" : "times");
-    const char* feed = static_cast<const char*>(std::memchr(slot.text, '\n', slot.length));
-    size_t line = feed ? size_t(feed - slot.text) : slot.length;
-    // The count's line keeps to MaxLine as well.
-    const size_t room = size_t(MaxLine - (suffixLength - 1));
-    char out[MaxLine + 64];
+    // The first line as far as the slot keeps it: the count's line stays within MaxLine.
+    const size_t kept = slot.length < ShownBytes ? slot.length : ShownBytes;
+    const char* feed = static_cast<const char*>(std::memchr(slot.shown, '\n', kept));
+    char out[ShownBytes + EllipsisLength + 48];
     size_t n = 0;
-    if (line > room) {
-        line = room - EllipsisLength;
-        while (line > 0 && (uint8_t(slot.text[line]) & 0xC0) == 0x80) line--;
-        std::memcpy(out, slot.text, line);
-        std::memcpy(out + line, Ellipsis, EllipsisLength);
-        n = line + EllipsisLength;
+    if (feed) {
+        n = size_t(feed - slot.shown);
+        std::memcpy(out, slot.shown, n);
     } else {
-        std::memcpy(out, slot.text, line);
-        n = line;
+        // Never through a character's UTF-8 bytes.
+        size_t lead = kept - 1;
+        while (lead > 0 && (uint8_t(slot.shown[lead]) & 0xC0) == 0x80) lead--;
+        const uint8_t c = uint8_t(slot.shown[lead]);
+        const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        n = lead + need > kept ? lead : kept;
+        std::memcpy(out, slot.shown, n);
+        std::memcpy(out + n, Ellipsis, EllipsisLength);
+        n += EllipsisLength;
     }
     std::memcpy(out + n, suffix, size_t(suffixLength));
     Emit(out, n + size_t(suffixLength));
@@ -179,64 +238,107 @@ void nLogLimiter::WriteCount(Slot& slot, double now) {
 void nLogLimiter::WriteCounts(bool all, double now) {
     // Mid-line (a text without its line feed came last) the counts wait.
     if (!atLineStart_) return;
-    for (int i = 0; i < RepeatSlots; i++) {
+    // Oldest written first: past the first that is not due, none is.
+    while (writtenList_.head != None) {
+        const int i = writtenList_.head;
         Slot& slot = slots_[i];
-        if (slot.count > 0 && (all || Due(slot.written, now))) WriteCount(slot, now);
+        if (!all && !Due(slot.written, now)) break;
+        Unlink(writtenList_, i, false);
+        slot.listed = false;
+        if (slot.count > 0) {
+            WriteCount(slot, now);
+            if (!all) {
+                Link(writtenList_, i, false);
+                slot.listed = true;
+            }
+        }
     }
+}
+
+void nLogLimiter::WriteUnwritten() {
+    if (unwritten_ == 0 || !atLineStart_) return;
+    char note[64];
+    const int k = std::snprintf(note, sizeof(note), "... %llu other lines not written\n", (unsigned long long)unwritten_);
+    Emit(note, size_t(k));
+    unwritten_ = 0;
+}
+
+void nLogLimiter::StartWindow(double now) {
+    if (!atLineStart_ || (windowOpen_ && !Due(windowStart_, now))) return;
+    WriteUnwritten();
+    windowStart_ = now;
+    windowOpen_ = true;
+    newBytes_ = 0;
+}
+
+int nLogLimiter::TakeSlot(double now) {
+    if (used_ < RepeatSlots) return used_++;
+    const int i = seenList_.head;
+    Slot& slot = slots_[i];
+    if (slot.count > 0) WriteCount(slot, now);
+    if (slot.listed) Unlink(writtenList_, i, false);
+    slot.listed = false;
+    Unlink(seenList_, i, true);
+    Unindex(i);
+    return i;
 }
 
 void nLogLimiter::Put(double now, bool timed) {
     if (length_ == 0) return;
-    if (timed) WriteCounts(false, now);
+    if (timed) {
+        WriteCounts(false, now);
+        StartWindow(now);
+    }
     if (!timed || !atLineStart_ || text_[length_ - 1] != '\n') {
         Emit(text_, length_);
         return;
     }
-    const uint64_t hash = Hash(text_, length_);
-    Slot* slot = nullptr;
-    for (int i = 0; i < RepeatSlots && !slot; i++) {
-        Slot& s = slots_[i];
-        if (s.length == length_ && s.hash == hash && std::memcmp(s.text, text_, length_) == 0) slot = &s;
-    }
-    if (slot) {
-        slot->seen = now;
-        if (!Due(slot->written, now)) {
-            slot->count++;
+    const uint64_t hash = Hash(seed_, text_, length_);
+    int i = Find(hash);
+    if (i >= 0) {
+        Slot& slot = slots_[i];
+        Unlink(seenList_, i, true);
+        Link(seenList_, i, true);
+        if (slot.listed && !Due(slot.written, now)) {
+            slot.count++;
             return;
         }
     } else {
-        // A line not seen lately takes a free slot or the one seen longest ago, whose
-        // count is written first.
-        slot = &slots_[0];
-        for (int i = 0; i < RepeatSlots; i++) {
-            Slot& s = slots_[i];
-            if (s.length == 0) {
-                slot = &s;
-                break;
-            }
-            if (s.seen < slot->seen) slot = &s;
+        // Ever new lines (a counter in each) would fill the file within seconds.
+        if (newBytes_ + length_ > MaxNewBytes) {
+            unwritten_++;
+            return;
         }
-        if (slot->count > 0) WriteCount(*slot, now);
-        slot->hash = hash;
-        slot->length = length_;
-        std::memcpy(slot->text, text_, length_);
-        slot->count = 0;
-        slot->seen = now;
+        newBytes_ += length_;
+        i = TakeSlot(now);
+        Slot& slot = slots_[i];
+        slot.hash = hash;
+        slot.length = length_;
+        std::memcpy(slot.shown, text_, length_ < ShownBytes ? length_ : ShownBytes);
+        slot.count = 0;
+        Index(i);
+        Link(seenList_, i, true);
     }
-    slot->written = now;
+    Slot& slot = slots_[i];
+    if (slot.listed) Unlink(writtenList_, i, false);
+    slot.written = now;
+    Link(writtenList_, i, false);
+    slot.listed = true;
     Emit(text_, length_);
 }
 
 void nLogLimiter::PutLast() {
     WriteCounts(true, 0.0);
+    WriteUnwritten();
     Emit(text_, length_, true);
 }
 
 void nLogLimiter::Close() {
-    bool pending = false;
-    for (int i = 0; i < RepeatSlots; i++) pending = pending || slots_[i].count > 0;
+    bool pending = unwritten_ > 0;
+    for (uint16_t i = writtenList_.head; i != None && !pending; i = slots_[i].writtenNext) pending = slots_[i].count > 0;
     if (pending && !atLineStart_) Emit("\n", 1);
     WriteCounts(true, 0.0);
+    WriteUnwritten();
     if (dropped_ > 0) {
         char note[64];
         const int k = std::snprintf(note, sizeof(note), "... %llu lines dropped\n", (unsigned long long)dropped_);

@@ -8,16 +8,19 @@
 // text is cut (a line to MaxLine characters, a text to MaxText) and its control characters,
 // UTF-8's too, and bytes that start no whole UTF-8 character show as '?'; a whole line
 // that comes again within RepeatSeconds of being written is counted instead, whatever
-// comes between, among the last RepeatSlots distinct lines; past MaxBytes the stream only
-// counts what it drops. It goes to a sink in order.
+// comes between, among the RepeatSlots distinct lines seen last (found through a hash
+// index: memory is fixed and a look-up costs the same however many lines there are); of
+// lines not seen lately at most MaxNewBytes are written in RepeatSeconds, the rest counted
+// in one line; past MaxBytes the stream only counts what it drops. It goes to a sink in order.
 class nLogLimiter {
 public:
     using Sink = void (*)(void* context, const char* text, size_t length);
 
     static constexpr int MaxLine = 512;  // "[...]" at its end included
     static constexpr int MaxText = 1024;
-    static constexpr int RepeatSlots = 256;
+    static constexpr int RepeatSlots = 4096;
     static constexpr double RepeatSeconds = 5.0;
+    static constexpr size_t MaxNewBytes = size_t(64) << 10;
     static constexpr size_t MaxBytes = size_t(4) << 20;
 
     nLogLimiter(Sink sink, void* context, size_t maxBytes = MaxBytes);
@@ -38,15 +41,37 @@ private:
     // A cut text's room: a few "[...]" more than MaxText.
     static constexpr size_t TextRoom = MaxText + 64;
 
+    // A line is matched by its hash, its length and its first ShownBytes bytes, which are
+    // all its count's line shows of it.
+    static constexpr size_t ShownBytes = 192;
+    static constexpr int IndexSize = RepeatSlots * 2;  // open addressing, at most half full
+    static constexpr uint16_t None = 0xFFFF;
+
     struct Slot {
         uint64_t hash = 0;
         size_t length = 0;  // 0: free
         int count = 0;      // times seen since it or its count was last written
         double written = 0.0;
-        double seen = 0.0;
-        char text[TextRoom];
+        // Two lists through the slots: by time seen (the oldest goes first when a line
+        // needs a slot) and by time written (whose count is due first).
+        uint16_t seenPrev = None, seenNext = None;
+        uint16_t writtenPrev = None, writtenNext = None;
+        bool listed = false;  // in the written list: not yet due
+        char shown[ShownBytes];
+    };
+    struct List {
+        uint16_t head = None, tail = None;
     };
 
+    int Find(uint64_t hash) const;
+    void Index(int slot);
+    void Unindex(int slot);
+    void Link(List& list, int slot, bool seen);
+    void Unlink(List& list, int slot, bool seen);
+    // A slot for a line not seen lately: a free one or the one seen longest ago.
+    int TakeSlot(double now);
+    void WriteUnwritten();
+    void StartWindow(double now);
     void Emit(const char* text, size_t length, bool pastCap = false);
     void WriteCount(Slot& slot, double now);
     void WriteCounts(bool all, double now);
@@ -66,4 +91,12 @@ private:
     char text_[TextRoom];
     size_t length_ = 0;
     std::unique_ptr<Slot[]> slots_;
+    std::unique_ptr<uint16_t[]> index_;  // slot + 1, 0: empty
+    int used_ = 0;                       // slots taken so far, in order
+    List seenList_, writtenList_;
+    double windowStart_ = 0.0;
+    bool windowOpen_ = false;
+    size_t newBytes_ = 0;     // of lines not seen lately written in this window
+    uint64_t unwritten_ = 0;  // lines past MaxNewBytes
+    uint64_t seed_;           // data cannot aim at one hash it does not know
 };

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "KernelTestClasses.h"
 #include "kernel/nDefaultLogHandler.h"
@@ -32,6 +33,14 @@ std::string ReadFile(const std::string& name) {
 std::string ExeDir() {
     std::string exe = sys::ExecutablePath();
     return exe.substr(0, exe.rfind('/'));
+}
+
+void PutAt(nLogLimiter& limiter, double now, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    limiter.Cut(fmt, args);
+    va_end(args);
+    limiter.Put(now, true);
 }
 
 TEST(nLineBufferTest, SplitsLinesWrapsAndDropsTheOldest) {
@@ -207,18 +216,93 @@ TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
     EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? ??\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
 }
 
+// A thousand timers that fail every frame, each with its own long line: each line is
+// written once and then only counted, its count's line cut.
+TEST(nLogLimiterTest, ThousandsOfRepeatingLinesAreEachWrittenOnce) {
+    std::string out;
+    nLogLimiter limiter([](void* to, const char* text, size_t n) { static_cast<std::string*>(to)->append(text, n); },
+                        &out);
+    const std::string tail(300, 'x');
+    const int timers = 1000, frames = 400;  // forty seconds at ten frames a second
+    for (int frame = 0; frame < frames; frame++) {
+        for (int timer = 0; timer < timers; timer++) {
+            PutAt(limiter, frame * 0.1, "timer %04d failed %s\n", timer, tail.c_str());
+        }
+    }
+    limiter.Close();
+    std::vector<int> written(timers), counted(timers);
+    long long unwritten = 0, lines = 0;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line); lines++) {
+        int timer = -1, n = 0;
+        long long u = 0;
+        if (std::sscanf(line.c_str(), "... %lld other lines not written", &u) == 1) unwritten += u;
+        ASSERT_LE(line.size(), size_t(nLogLimiter::MaxLine));
+        if (std::sscanf(line.c_str(), "timer %d failed", &timer) != 1) continue;
+        const size_t at = line.find("[...] (repeated ");
+        if (at == std::string::npos) {
+            written[timer]++;
+        } else if (std::sscanf(line.c_str() + at, "[...] (repeated %d", &n) == 1) {
+            counted[timer] += n;
+        }
+    }
+    long long total = unwritten;
+    for (int timer = 0; timer < timers; timer++) {
+        EXPECT_EQ(written[timer], 1) << timer;
+        total += written[timer] + counted[timer];
+    }
+    EXPECT_EQ(total, (long long)timers * frames);
+    // A count every five seconds at most, beside the lines themselves.
+    EXPECT_LE(lines, timers * (frames / 50 + 2) + 20);
+}
+
+// A line with a counter in it is new each time: past MaxNewBytes in RepeatSeconds the
+// rest is only counted.
+TEST(nLogLimiterTest, EverNewLinesAreWrittenAtABoundedRate) {
+    std::string out;
+    nLogLimiter limiter([](void* to, const char* text, size_t n) { static_cast<std::string*>(to)->append(text, n); },
+                        &out);
+    int value = 0;
+    for (int frame = 0; frame < 120; frame++) {
+        for (int i = 0; i < 100; i++) {
+            PutAt(limiter, frame * 0.1, "value %05d out of range\n", value++);
+        }
+    }
+    limiter.Close();
+    std::vector<long long> notes;
+    int written = 0;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        long long n = 0;
+        if (std::sscanf(line.c_str(), "... %lld other lines not written", &n) == 1) notes.push_back(n);
+        else written++;
+    }
+    // Five seconds of 5000 lines of 25 bytes each, twice, then two seconds within the bound.
+    const int perWindow = int(nLogLimiter::MaxNewBytes / 25);
+    EXPECT_EQ(written, 2 * perWindow + 2000);
+    EXPECT_EQ(notes, (std::vector<long long>{5000 - perWindow, 5000 - perWindow}));
+}
+
 TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
+    StepClock clock;
     const std::string logName = ExeDir() + "/BwCapTest.log";
     nKernelServer k(TestPackage);
+    k.GetTimeServer()->SetClock(&clock);
     const int lines = int(nLogLimiter::MaxBytes / 256) + 1000;
     const std::string text(246, 'z');
     testing::internal::CaptureStdout();
     {
         nWin32LogHandler handler("BwCapTest");
         k.SetLogHandler(&handler);
-        for (int i = 0; i < lines; i++) k.Print("%08d %s\n", i, text.c_str());
+        // New lines no faster than the stream writes them.
+        for (int i = 0; i < lines; i++) {
+            const int64_t perWindow = int64_t(nLogLimiter::MaxNewBytes / 256);
+            clock.ticks = i / perWindow * int64_t(nLogLimiter::RepeatSeconds * 1000000);
+            k.Print("%08d %s\n", i, text.c_str());
+        }
         k.SetLogHandler(nullptr);
     }
+    k.GetTimeServer()->SetClock(nullptr);
     const std::string printed = testing::internal::GetCapturedStdout();
     const std::string log = ReadFile(logName);
     EXPECT_TRUE(printed == log);
