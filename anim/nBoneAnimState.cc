@@ -85,6 +85,7 @@ void nBoneAnimState::SetWeightChannel(const char* name) {
 }
 
 void nBoneAnimState::SetKeyFileName(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     const std::string n = name ? name : "";
     if (n == keyFile_) return;
     UnloadKeys();

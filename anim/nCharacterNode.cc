@@ -11,6 +11,7 @@
 #include "gfx/nRenderState.h"
 #include "gfx/nVertexBuffer.h"
 #include "kernel/nCmd.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "scene/n3DNode.h"
@@ -177,6 +178,7 @@ void nCharacterNode::SetStateChannel(const char* name) {
 }
 
 void nCharacterNode::SetAnimFile(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     animFile_ = name ? name : "";
     releaseCurves();
     if (animFile_.empty()) return;

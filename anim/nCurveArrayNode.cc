@@ -7,6 +7,7 @@
 #include "anim/nAnimServer.h"
 #include "anim/nExternalAnimServer.h"
 #include "kernel/nCmd.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "scene/nChannelServer.h"
@@ -74,6 +75,7 @@ void nCurveArrayNode::Initialize() {
 }
 
 void nCurveArrayNode::SetFileName(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     DropSource();
     fullName_ = orEmpty(name);
     fileName_.clear();

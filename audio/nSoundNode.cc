@@ -4,6 +4,7 @@
 #include "audio/nStream.h"
 #include "gfx/nGfxServer.h"
 #include "kernel/nCmd.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "scene/nChannelServer.h"
@@ -84,6 +85,7 @@ void nSoundNode::SetTriggerChannel(const char* name) {
 }
 
 void nSoundNode::SetFile(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     fileName = name ? name : "";
     streamFailed = false;
     // Stopped here, while the stream still exists: the voice would otherwise go on with

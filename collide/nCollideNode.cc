@@ -44,6 +44,7 @@ void nCollideNode::dropDeadServer() {
 }
 
 void nCollideNode::SetFileName(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     fileName_ = name ? name : "";
     fileChanged_ = true;
 }

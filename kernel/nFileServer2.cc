@@ -118,6 +118,12 @@ bool nFileServer2::MayOpen(const char* path, bool write) {
     return inside;
 }
 
+bool nFileServer2::MayKeepPath(const char* path) {
+    if (!nScriptServer::DataRunning() || !path || !*path) return true;
+    nFileServer2* server = nKernelServer::ks ? nKernelServer::ks->GetFileServer() : nullptr;
+    return server && server->MayOpen(path, false);
+}
+
 bool nFileServer2::SetAssign(const char* name, const char* path) {
     if (!nScriptServer::PersonOnly("changing an assign")) return false;
     if (!IsAssignName(name)) {

@@ -43,6 +43,11 @@ public:
     // without climbing above it with "..", or by a full path inside "home:" without "..";
     // it writes nothing. A refusal is logged.
     bool MayOpen(const char* path, bool write);
+    // Whether the script text running now may set `path` as a file that an object reads
+    // later (at draw time, or in whoever's flow needs it): the read then runs under no
+    // data origin, so data's text may set only what it could read now. No file ("", null)
+    // always. A refusal is logged.
+    static bool MayKeepPath(const char* path);
 
     // Creates or updates the assign `name` (without colon); refused to data's text. The path must end in
     // '/'; false (logged) for such a path and for names that are no plain names.

@@ -256,6 +256,7 @@ void nLogicFlash::RequestUpdates() {
 }
 
 void nLogicFlash::SetTexture(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     const std::string movie = name ? name : "";
     // A new movie name may be tried again after a failed load.
     if (movie != textureName_) loadFailed_ = false;

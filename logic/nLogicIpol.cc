@@ -152,6 +152,7 @@ const char* nLogicIpol::GetRepType() const {
 }
 
 void nLogicIpol::SetKeyFile(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     keyFile_ = name ? name : "";
     ReleaseEnvelope();
     if (keyFile_.IsEmpty()) return;

@@ -9,6 +9,7 @@
 #include "gfx/nTexture.h"
 #include "gfx/nVertexBuffer.h"
 #include "gfx/nVertexPool.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nMath.h"
 #include "kernel/nPersistServer.h"
@@ -242,6 +243,7 @@ void nLogicSprite::GetPosition(float& x, float& y) const {
 }
 
 void nLogicSprite::SetTexture(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     textureName_ = name ? name : "";
     ReleaseQuad();
 }

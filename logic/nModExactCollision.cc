@@ -4,6 +4,7 @@
 
 #include "collide/nCollideServer2.h"
 #include "collide/nCollideShape2.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nPersistServer.h"
 
 static const nCmdDef<nModExactCollision> cmds[] = {
@@ -48,6 +49,7 @@ void nModExactCollision::SetBox(float x, float y, float z) {
 }
 
 void nModExactCollision::SetMesh(const char* fileName) {
+    if (!nFileServer2::MayKeepPath(fileName)) return;
     BeginShape(Mesh);
     mesh_.Set(fileName ? fileName : "");
 }

@@ -66,6 +66,7 @@ void nModVectorAnimator::BeginAnim(const char* name) {
 }
 
 void nModVectorAnimator::SetKeyFile(const char* file) {
+    if (!nFileServer2::MayKeepPath(file)) return;
     if (current_ < 0 || current_ >= animCount_) {
         n_error("%s: setkeyfile '%s' without an animation begun, ignored\n", GetFullName().c_str(), file ? file : "");
         return;

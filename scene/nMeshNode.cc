@@ -5,6 +5,7 @@
 #include "gfx/nGfxServer.h"
 #include "gfx/nIndexBuffer.h"
 #include "gfx/nVertexBuffer.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "scene/MeshLoader.h"
@@ -47,6 +48,7 @@ void nMeshNode::releaseResources() {
 }
 
 void nMeshNode::SetFileName(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     releaseResources();
     fileName_ = name ? name : "";
     loadFailed_ = false;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gfx/nGfxServer.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nPersistServer.h"
 #include "scene/nSceneGraph2.h"
 
@@ -36,6 +37,9 @@ void nTexArrayNode::SetTexture(int stage, const char* file, const char* alphaFil
         n_error("%s: settexture: stage %d is not 0..3\n", GetFullName().c_str(), stage);
         return;
     }
+    if ((!isNone(file) && !nFileServer2::MayKeepPath(file)) ||
+        (!isNone(alphaFile) && !nFileServer2::MayKeepPath(alphaFile)))
+        return;
     const uint8_t bit = uint8_t(1u << stage);
     file_[stage] = isNone(file) ? "" : file;
     alphaFile_[stage] = isNone(alphaFile) ? "" : alphaFile;

@@ -8,6 +8,7 @@
 #include "gfx/nGfxServer.h"
 #include "gfx/nPixelFormat.h"
 #include "kernel/nCmd.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "platform/video/Decoder.h"
@@ -52,6 +53,7 @@ bool nAviPlayer::SaveCmds(nPersistServer* ps) {
 }
 
 void nAviPlayer::SetFileName(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     const char* n = name ? name : "";
     if (fileName == n) return;
     close();

@@ -6,6 +6,7 @@
 #include "gfx/nGfxServer.h"
 #include "gfx/nPixelFormat.h"
 #include "kernel/nCmd.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nTimeServer.h"
@@ -50,6 +51,7 @@ bool nBinkPlayer::SaveCmds(nPersistServer* ps) {
 }
 
 void nBinkPlayer::SetFileName(const char* name) {
+    if (!nFileServer2::MayKeepPath(name)) return;
     const char* n = name ? name : "";
     if (fileName == n) return;
     close();

@@ -4,12 +4,16 @@
 
 #include "anim/nAnimPackage.h"
 #include "anim/nPEmitter.h"
+#include "collide/nCollidePackage.h"
 #include "kernel/nEnv.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nMemoryGuard.h"
 #include "kernel/nObjectCount.h"
 #include "logic/nLogicCSprite.h"
 #include "logic/nPersist.h"
+#include "scene/nScenePackage.h"
 #include "tests/logic/LogicFixture.h"
+#include "video/nVideoPackage.h"
 
 namespace {
 
@@ -104,6 +108,42 @@ TEST_F(DataKeepsTest, PastTheMemoryCeilingDataStopsAndAPersonGoesOn) {
     nMemoryGuard::SetCeiling(0);
     EXPECT_TRUE(RunLine("new('nroot', '/usr/persist/ran3')")) << log.text;
     EXPECT_NE(Lookup("/usr/persist/ran3"), nullptr);
+}
+
+// A file that an object reads later (at draw time, in the person's flow) is read under no
+// data origin: data's text may set only a file it could read now, inside the installation.
+TEST_F(DataKeepsTest, FilesThatDataSetsForLaterStayInsideTheInstallation) {
+    nScenePackage(kernel);
+    nVideoPackage(kernel);
+    nCollidePackage(kernel);
+    nFileServer2* files = kernel->GetFileServer();
+    if (!files->GetAssign("home")) ASSERT_TRUE(files->SetAssign("home", "/opt/bw/"));
+    const std::pair<const char*, const char*> kinds[] = {
+        {"nmeshnode", "setfilename"},  {"ncurvearraynode", "setfilename"}, {"naviplayer", "setfilename"},
+        {"nbinkplayer", "setfilename"}, {"ncollidenode", "setfilename"},   {"nlogicipol", "setkeyfile"},
+        {"nboneanimstate", "setkeyfilename"},
+    };
+    for (const auto& [cls, setter] : kinds) {
+        const std::string path = std::string("/usr/") + cls, set = "obj('" + path + "')." + setter;
+        const std::string get = "obj('" + path + "').get" + std::string(setter).substr(3) + "()";
+        ASSERT_NE(kernel->New(cls, path.c_str()), nullptr) << cls;
+        for (const char* outside : {"/etc/hostname", "home:../../etc/hostname", "meshes/x.n3d"}) {
+            RunLine(set + "('" + outside + "')");
+            ASSERT_TRUE(Run("got = " + get)) << cls;
+            EXPECT_NE(Global("got"), outside) << cls << " kept " << outside;
+        }
+    }
+    auto* sprite = static_cast<nLogicCSprite*>(kernel->New("nlogiccsprite", "/usr/c"));
+    kernel->New("ntexarraynode", "/usr/t");
+    RunLine("obj('/usr/c').settexture('/etc/hostname') obj('/usr/t').settexture(0, 'home:x.png', '/etc/hostname')");
+    EXPECT_STREQ(sprite->GetTexture(), "");
+    ASSERT_TRUE(Run("got = obj('/usr/t').gettexture(0)"));
+    EXPECT_EQ(Global("got"), "none");
+    // Inside the installation, as our own flows set them, the files are kept.
+    ASSERT_TRUE(RunLine("obj('/usr/c').settexture('home:textures/a.png') obj('/usr/nmeshnode').setfilename('home:m.n3d')"));
+    EXPECT_STREQ(sprite->GetTexture(), "home:textures/a.png");
+    ASSERT_TRUE(Run("got = obj('/usr/nmeshnode').getfilename()"));
+    EXPECT_EQ(Global("got"), "home:m.n3d");
 }
 
 }  // namespace
