@@ -6,6 +6,7 @@
 
 #include "gfx/nGfxServer.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "logic/nVariableContext.h"
 #include "scene/n3DNode.h"
@@ -53,6 +54,8 @@ void nModVisualizer::SetVisual(const char* path) {
     clone_ = nullptr;
     visual_.SetPath(path && path[0] ? path : nullptr);
     visualLogged_ = false;
+    visualRun_ = nObjectCount::DataRun();
+    copyRefused_ = false;
 }
 
 std::string nModVisualizer::GetVisual() {
@@ -79,16 +82,36 @@ nRoot* nModVisualizer::resolveTemplate() {
 }
 
 void nModVisualizer::createVisual() {
+    if (copyRefused_) return;
     nRoot* tmpl = resolveTemplate();
     if (!tmpl) return;
+    // The copy of a template that data chose, or that a data-made visualizer shows, is
+    // data's: made and counted as data's own, within its bound, whenever it is drawn.
+    const uint32_t run = visualRun_ ? visualRun_ : GetDataRun();
+    auto refuse = [&] {
+        copyRefused_ = true;
+        n_error("%s: no copy of '%s': what data brought would keep more than %llu objects or %llu bytes\n",
+                GetFullName().c_str(), tmpl->GetFullName().c_str(),
+                static_cast<unsigned long long>(nObjectCount::LiveObjects),
+                static_cast<unsigned long long>(nObjectCount::LiveBytesBound()));
+    };
+    if (run && !nObjectCount::DataWithinBounds()) return refuse();
     char name[512];
     std::snprintf(name, sizeof(name), "ref_%s", GetName() ? GetName() : "");
     nKernelServer* ks = nKernelServer::ks;
     // A copy left from a loaded file would stand in the new one's way.
     if (nRoot* stale = Find(name)) stale->Release();
     ks->PushCwd(this);
-    nRoot* copy = tmpl->Clone(name);
+    nRoot* copy = nullptr;
+    {
+        nObjectCount::ChargeScope charged(run);
+        copy = tmpl->Clone(name);
+    }
     ks->PopCwd();
+    if (copy && run && !nObjectCount::DataWithinBounds()) {
+        copy->Release();
+        return refuse();
+    }
     if (copy && copy->IsA(n3DNode::classInfo.name)) {
         clone_ = static_cast<n3DNode*>(copy);
         clone_->NotifyParents();

@@ -64,6 +64,10 @@ private:
     nRef<n3DNode> clone_;
     nPathRef<nRoot> visual_;
     bool visualLogged_ = false;
+    // The data run that named the template (0: a person's text); its copy is charged to it.
+    uint32_t visualRun_ = 0;
+    // The copy would pass data's bound: not tried again until the template changes.
+    bool copyRefused_ = false;
     vector3 viewExtents_{0.5f, 0.5f, 0.5f};
     bool hasExtents_ = false;
     nPathRef<nChannelServer> refChannelServer_{"/sys/servers/channel"};

@@ -10,6 +10,7 @@
 #include "kernel/nMemoryGuard.h"
 #include "kernel/nObjectCount.h"
 #include "logic/nLogicCSprite.h"
+#include "logic/nModVisualizer.h"
 #include "logic/nPersist.h"
 #include "scene/nScenePackage.h"
 #include "tests/logic/LogicFixture.h"
@@ -144,6 +145,27 @@ TEST_F(DataKeepsTest, FilesThatDataSetsForLaterStayInsideTheInstallation) {
     EXPECT_STREQ(sprite->GetTexture(), "home:textures/a.png");
     ASSERT_TRUE(Run("got = obj('/usr/nmeshnode').getfilename()"));
     EXPECT_EQ(Global("got"), "home:m.n3d");
+}
+
+// A visualizer that data points at a template copies it when it is next drawn: the copy is
+// data's, counted and bounded as what data makes itself.
+TEST_F(DataKeepsTest, TheCopyOfATemplateThatDataChoseCountsAsDatas) {
+    nScenePackage(kernel);
+    kernel->New("nroot", "/usr/persist");
+    ASSERT_TRUE(Run("new('n3dnode', '/usr/big') for i = 1, 200 do new('n3dnode', '/usr/big/n' .. i) end"));
+    ASSERT_TRUE(RunLine("new('nmodvisualizer', '/usr/persist/v') obj('/usr/persist/v').setvisual('/usr/big')"))
+        << log.text;
+    auto* vis = static_cast<nModVisualizer*>(Lookup("/usr/persist/v"));
+    const uint64_t before = nObjectCount::DataLive();
+    vis->Attach();
+    ASSERT_NE(vis->GetClone(), nullptr);
+    EXPECT_GE(nObjectCount::DataLive(), before + 200);
+    // Past the bound the copy is not made.
+    ASSERT_TRUE(RunLine("obj('/usr/persist/v').setvisual('/usr/big/n1') obj('/usr/persist/v').setvisual('/usr/big')"));
+    nObjectCount::SetLiveBytesBound(nObjectCount::DataLiveBytes() + 1000);
+    vis->Attach();
+    EXPECT_EQ(vis->GetClone(), nullptr);
+    EXPECT_LE(nObjectCount::DataLiveBytes(), nObjectCount::LiveBytesBound());
 }
 
 }  // namespace
