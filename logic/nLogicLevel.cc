@@ -122,5 +122,7 @@ void nLogicLevel::Visualize(nSceneGraph2* sceneGraph, const matrix44& world) {
 bool nLogicLevel::SaveCmds(nPersistServer* ps) {
     if (!nLogicVisual2::SaveCmds(ps)) return false;
     if (mapFile_.IsEmpty()) return true;
+    // A copy's map keeps the origin of the text that named it.
+    nScriptServer::OriginScope origin(mapOrigin_);
     return ps->Put(this, nId("LSMF"), mapFile_.Get());
 }

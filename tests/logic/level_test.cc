@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/nFileServer2.h"
 #include "logic/nLogicLevel.h"
 #include "logic/nModule.h"
 #include "logic/nScriptEvent.h"
@@ -274,6 +275,21 @@ TEST_F(LevelTest, MissingOrFailingMapsAreLoggedAndTheLoadFinishes) {
     EXPECT_EQ(Lookup("/usr/logic/level"), nullptr);
     EXPECT_EQ(kernel->GetCwd(), kernel->Lookup("/usr"));
     kernel->SetCwd(nullptr);
+}
+
+// A copy that a person's flow makes of a level whose map file data named keeps the map as
+// data's: the copy's map runs with data's reach, not the person's.
+TEST_F(LevelTest, ACopyOfALevelThatDataSetUpRunsItsMapAsDatas) {
+    Write("map.n", "new('nroot', '/usr/escaped')");
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("maps", (dir.string() + "/").c_str()));
+    kernel->New("nroot", "/usr/persist");
+    const char* result = nullptr;
+    ASSERT_TRUE(server->RunLine("new('nlogiclevel', '/usr/persist/l') obj('/usr/persist/l').setmapfile('maps:map.n')",
+                                result))
+        << log.text;
+    ASSERT_TRUE(Run("sel('/usr/logic') obj('/usr/persist/l').clone('copy') sel('/') obj('/usr/logic/copy').loadlevel()"));
+    EXPECT_EQ(Lookup("/usr/escaped"), nullptr);
+    EXPECT_TRUE(LogHas("outside the level and persist trees")) << log.text;
 }
 
 }  // namespace
