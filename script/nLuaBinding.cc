@@ -521,6 +521,7 @@ bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* pro
     static const std::pair<const char*, const char*> selfCharged[] = {
         {"npersist", "v_sets_ss"}, {"nenv", "v_sets_s"}, {"nlogicnode", "v_addtimer_ssffs"},
         {"nbwaction", "v_setscript_ifs"}, {"nscriptlet", "v_setscript_s"},
+        {"ncurvearraynode", "v_setbundlecurve_iss"},
     };
     for (const auto& [cls, text] : selfCharged) {
         if (std::strcmp(proto->GetProtoText(), text) == 0 && obj->IsA(cls)) return true;
@@ -531,12 +532,17 @@ bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* pro
         if ((type == nArg::String || type == nArg::Code) && lua_type(L, 2 + i) == LUA_TSTRING) bytes += lua_rawlen(L, 2 + i);
     }
     if (!bytes && !obj->HasDataTexts()) return true;
-    // A setter whose first text names what it sets keeps one text a name.
+    // A setter whose first text names what it sets keeps one text a name, and one whose
+    // first value is a number keeps one a number (a table's entry at an index).
     uint64_t key = uint64_t(proto->GetId()) << 32;
     if (numArgs >= 2 && proto->GetInType(0) == nArg::String && lua_type(L, 2) == LUA_TSTRING) {
         size_t length = 0;
         const char* name = lua_tolstring(L, 2, &length);
         key ^= uint64_t(std::hash<std::string_view>{}(std::string_view(name, length)));
+    } else if (numArgs >= 2 && proto->GetInType(0) == nArg::Int && lua_type(L, 2) == LUA_TNUMBER) {
+        // Two numbers that name one index only count twice, never too little.
+        key ^= lua_isinteger(L, 2) ? uint64_t(std::hash<lua_Integer>{}(lua_tointeger(L, 2)))
+                                   : uint64_t(std::hash<lua_Number>{}(lua_tonumber(L, 2)));
     }
     return obj->ChargeDataTexts(proto, key, bytes);
 }

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "anim/nAnimPackage.h"
+#include "anim/nCurveArrayNode.h"
+#include "anim/nIpol.h"
 #include "anim/nPEmitter.h"
 #include "kernel/nEnv.h"
 #include "kernel/nMemoryGuard.h"
@@ -74,6 +76,35 @@ TEST_F(DataKeepsTest, ValuesTimersTextsTexturesAndRingsCountUntilTheyGo) {
     EXPECT_EQ(node->GetNumTimers(), 1);
     // What goes with its object, or its timer, no longer counts.
     ASSERT_TRUE(Run("obj('/usr/n').deletetimer('t') delete('/usr/s') delete('/usr/e') delete('/usr/p')"));
+    EXPECT_EQ(nObjectCount::DataLiveBytes(), before);
+}
+
+// Tables that data's counts size are charged as their texts are: a few calls cannot make
+// one object keep hundreds of megabytes.
+TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
+    const uint64_t before = nObjectCount::DataLiveBytes();
+    auto* ipol = static_cast<nIpol*>(kernel->New("nipol", "/usr/i"));
+    auto* curves = static_cast<nCurveArrayNode*>(kernel->New("ncurvearraynode", "/usr/a"));
+    ASSERT_TRUE(ipol && curves);
+    const std::pair<std::string, std::string> refused[] = {
+        {"obj('/usr/i').beginkeys(1048576, 4)", "/usr/i: v_beginkeys_ii refused"},
+        {"obj('/usr/i').setkey1f(1048575, 0, 0)", "/usr/i: v_setkey1f_iff refused"},
+        {"obj('/usr/a').begincurvebundles(1) obj('/usr/a').beginbundle(0, 'b', 65536)",
+         "/usr/a: v_beginbundle_isi refused"},
+        // Each entry keeps its own text.
+        {"obj('/usr/a').beginbundle(0, 'b', 16) "
+         "for i = 0, 15 do obj('/usr/a').setbundlecurve(i, string.rep('x', 5e5), 'c') end",
+         "/usr/a: v_setbundlecurve_iss refused"},
+    };
+    for (const auto& [line, why] : refused) {
+        RunLine(line);
+        EXPECT_TRUE(LogHas(why + ": data would keep more than")) << line << "\n" << log.text;
+    }
+    EXPECT_EQ(ipol->GetNumKeys(), 0);
+    ASSERT_TRUE(RunLine("obj('/usr/i').beginkeys(65536, 4) obj('/usr/a').beginconnects(4096)")) << log.text;
+    EXPECT_GT(nObjectCount::DataLiveBytes(), before + 65536 * sizeof(nIpolKey));
+    // A person's table, or the object's end, gives the room back.
+    ASSERT_TRUE(Run("obj('/usr/i').beginkeys(2, 1) delete('/usr/a')"));
     EXPECT_EQ(nObjectCount::DataLiveBytes(), before);
 }
 
