@@ -533,16 +533,18 @@ bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* pro
     }
     if (!bytes && !obj->HasDataTexts()) return true;
     // A setter whose first text names what it sets keeps one text a name, and one whose
-    // first value is a number keeps one a number (a table's entry at an index).
+    // first values are whole numbers keeps one for each (a table's entry at an index).
     uint64_t key = uint64_t(proto->GetId()) << 32;
     if (numArgs >= 2 && proto->GetInType(0) == nArg::String && lua_type(L, 2) == LUA_TSTRING) {
         size_t length = 0;
         const char* name = lua_tolstring(L, 2, &length);
         key ^= uint64_t(std::hash<std::string_view>{}(std::string_view(name, length)));
-    } else if (numArgs >= 2 && proto->GetInType(0) == nArg::Int && lua_type(L, 2) == LUA_TNUMBER) {
+    }
+    for (int i = 0; i + 1 < numArgs && proto->GetInType(i) == nArg::Int && lua_type(L, 2 + i) == LUA_TNUMBER; i++) {
         // Two numbers that name one index only count twice, never too little.
-        key ^= lua_isinteger(L, 2) ? uint64_t(std::hash<lua_Integer>{}(lua_tointeger(L, 2)))
-                                   : uint64_t(std::hash<lua_Number>{}(lua_tonumber(L, 2)));
+        const uint64_t h = lua_isinteger(L, 2 + i) ? uint64_t(std::hash<lua_Integer>{}(lua_tointeger(L, 2 + i)))
+                                                   : uint64_t(std::hash<lua_Number>{}(lua_tonumber(L, 2 + i)));
+        key = (key ^ h) * 0x100000001b3ull;
     }
     return obj->ChargeDataTexts(proto, key, bytes);
 }

@@ -86,11 +86,16 @@ TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
     auto* ipol = static_cast<nIpol*>(kernel->New("nipol", "/usr/i"));
     auto* curves = static_cast<nCurveArrayNode*>(kernel->New("ncurvearraynode", "/usr/a"));
     ASSERT_TRUE(ipol && curves);
+    for (const char* cls : {"nmeshipol", "ncharacternode", "nboneanim"})
+        ASSERT_NE(kernel->New(cls, (std::string("/usr/") + cls).c_str()), nullptr);
     const std::pair<std::string, std::string> refused[] = {
         {"obj('/usr/i').beginkeys(1048576, 4)", "/usr/i: v_beginkeys_ii refused"},
         {"obj('/usr/i').setkey1f(1048575, 0, 0)", "/usr/i: v_setkey1f_iff refused"},
         {"obj('/usr/a').begincurvebundles(1) obj('/usr/a').beginbundle(0, 'b', 65536)",
          "/usr/a: v_beginbundle_isi refused"},
+        {"obj('/usr/nmeshipol').beginkeys(65535)", "/usr/nmeshipol: v_beginkeys_i refused"},
+        {"obj('/usr/ncharacternode').beginjoints(32768)", "/usr/ncharacternode: v_beginjoints_i refused"},
+        {"obj('/usr/nboneanim').beginbones(65536)", "/usr/nboneanim: v_beginbones_i refused"},
         // Each entry keeps its own text.
         {"obj('/usr/a').beginbundle(0, 'b', 16) "
          "for i = 0, 15 do obj('/usr/a').setbundlecurve(i, string.rep('x', 5e5), 'c') end",
