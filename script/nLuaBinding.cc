@@ -521,7 +521,7 @@ bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* pro
     static const std::pair<const char*, const char*> selfCharged[] = {
         {"npersist", "v_sets_ss"}, {"nenv", "v_sets_s"}, {"nlogicnode", "v_addtimer_ssffs"},
         {"nbwaction", "v_setscript_ifs"}, {"nscriptlet", "v_setscript_s"},
-        {"ncurvearraynode", "v_setbundlecurve_iss"},
+        {"ncurvearraynode", "v_setbundlecurve_iss"}, {"nchnsplitter", "v_setkey_ifs"}, {"nchnsplitter", "v_addkey_fs"},
     };
     for (const auto& [cls, text] : selfCharged) {
         if (std::strcmp(proto->GetProtoText(), text) == 0 && obj->IsA(cls)) return true;

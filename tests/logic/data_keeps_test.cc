@@ -86,7 +86,7 @@ TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
     auto* ipol = static_cast<nIpol*>(kernel->New("nipol", "/usr/i"));
     auto* curves = static_cast<nCurveArrayNode*>(kernel->New("ncurvearraynode", "/usr/a"));
     ASSERT_TRUE(ipol && curves);
-    for (const char* cls : {"nmeshipol", "ncharacternode", "nboneanim"})
+    for (const char* cls : {"nmeshipol", "ncharacternode", "nboneanim", "nchnsplitter"})
         ASSERT_NE(kernel->New(cls, (std::string("/usr/") + cls).c_str()), nullptr);
     const std::pair<std::string, std::string> refused[] = {
         {"obj('/usr/i').beginkeys(1048576, 4)", "/usr/i: v_beginkeys_ii refused"},
@@ -96,6 +96,8 @@ TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
         {"obj('/usr/nmeshipol').beginkeys(65535)", "/usr/nmeshipol: v_beginkeys_i refused"},
         {"obj('/usr/ncharacternode').beginjoints(32768)", "/usr/ncharacternode: v_beginjoints_i refused"},
         {"obj('/usr/nboneanim').beginbones(65536)", "/usr/nboneanim: v_beginbones_i refused"},
+        {"for i = 1, 16 do obj('/usr/nchnsplitter').addkey(i, string.rep('x', 5e5)) end",
+         "/usr/nchnsplitter: v_addkey_fs refused"},
         // Each entry keeps its own text.
         {"obj('/usr/a').beginbundle(0, 'b', 16) "
          "for i = 0, 15 do obj('/usr/a').setbundlecurve(i, string.rep('x', 5e5), 'c') end",
@@ -109,7 +111,7 @@ TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
     ASSERT_TRUE(RunLine("obj('/usr/i').beginkeys(65536, 4) obj('/usr/a').beginconnects(4096)")) << log.text;
     EXPECT_GT(nObjectCount::DataLiveBytes(), before + 65536 * sizeof(nIpolKey));
     // A person's table, or the object's end, gives the room back.
-    ASSERT_TRUE(Run("obj('/usr/i').beginkeys(2, 1) delete('/usr/a')"));
+    ASSERT_TRUE(Run("obj('/usr/i').beginkeys(2, 1) delete('/usr/a') delete('/usr/nchnsplitter')"));
     EXPECT_EQ(nObjectCount::DataLiveBytes(), before);
 }
 
