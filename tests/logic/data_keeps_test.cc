@@ -86,8 +86,13 @@ TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
     auto* ipol = static_cast<nIpol*>(kernel->New("nipol", "/usr/i"));
     auto* curves = static_cast<nCurveArrayNode*>(kernel->New("ncurvearraynode", "/usr/a"));
     ASSERT_TRUE(ipol && curves);
-    for (const char* cls : {"nmeshipol", "ncharacternode", "nboneanim", "nchnsplitter"})
+    for (const char* cls : {"nmeshipol", "ncharacternode", "nboneanim", "nchnsplitter", "nlogicinput"})
         ASSERT_NE(kernel->New(cls, (std::string("/usr/") + cls).c_str()), nullptr);
+    // A call the object ignores leaves the text it keeps charged.
+    RunLine("obj('/usr/nlogicinput').addinput('a', string.rep('x', 2e6)) obj('/usr/nlogicinput').addinput('a', 'x') "
+            "obj('/usr/nlogicinput').addinput('b', string.rep('x', 2.5e6))");
+    EXPECT_TRUE(LogHas("/usr/nlogicinput: v_addinput_ss refused")) << log.text;
+    ASSERT_TRUE(Run("delete('/usr/nlogicinput')"));
     const std::pair<std::string, std::string> refused[] = {
         {"obj('/usr/i').beginkeys(1048576, 4)", "/usr/i: v_beginkeys_ii refused"},
         {"obj('/usr/i').setkey1f(1048575, 0, 0)", "/usr/i: v_setkey1f_iff refused"},
