@@ -113,10 +113,15 @@ TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
         EXPECT_TRUE(LogHas(why + ": data would keep more than")) << line << "\n" << log.text;
     }
     EXPECT_EQ(ipol->GetNumKeys(), 0);
+    // Keys without text, at ever new indices, keep no entry of their own.
+    const uint64_t keysBefore = nObjectCount::DataLiveBytes();
+    ASSERT_TRUE(RunLine("obj('/usr/i').setipoltype('step') for i = 0, 9999 do obj('/usr/i').setkey1f(i, i, 0) end"));
+    EXPECT_LT(nObjectCount::DataLiveBytes(), keysBefore + 10000 * sizeof(nIpolKey) + 4096);
     ASSERT_TRUE(RunLine("obj('/usr/i').beginkeys(65536, 4) obj('/usr/a').beginconnects(4096)")) << log.text;
     EXPECT_GT(nObjectCount::DataLiveBytes(), before + 65536 * sizeof(nIpolKey));
     // A person's table, or the object's end, gives the room back.
-    ASSERT_TRUE(Run("obj('/usr/i').beginkeys(2, 1) delete('/usr/a') delete('/usr/nchnsplitter')"));
+    ASSERT_TRUE(Run("obj('/usr/i').beginkeys(2, 1) obj('/usr/i').setipoltype('linear') delete('/usr/a') "
+                    "delete('/usr/nchnsplitter')"));
     EXPECT_EQ(nObjectCount::DataLiveBytes(), before);
 }
 
