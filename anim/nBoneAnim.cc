@@ -56,6 +56,8 @@ void nBoneAnim::BeginBones(int n) {
         n_error("%s: beginbones: %d bones is outside 0 to %lld\n", GetFullName().c_str(), n, nBoneKeyTable::MaxBones);
         return;
     }
+    const uint64_t each = sizeof(nRef<nBone>) + sizeof(std::string) + sizeof(vector3) + sizeof(quaternion);
+    if (!bonesCharge_.Hold(uint64_t(n) * each, this, "v_beginbones_i")) return;
     bones_.assign(size_t(n), nRef<nBone>());
     names_.assign(size_t(n), std::string());
     trans_.assign(size_t(n), vector3());

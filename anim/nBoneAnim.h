@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/nRef.h"
 #include "kernel/quaternion.h"
 #include "kernel/vector3.h"
@@ -49,6 +50,7 @@ private:
     nBone* baseBone();
 
     std::vector<nRef<nBone>> bones_;
+    nDataCharge bonesCharge_;  // the tables that data sized
     // Names as set, for saving.
     std::vector<std::string> names_;
     bool open_ = false;

@@ -201,7 +201,30 @@ void nCharacterNode::SetAnimFile(const char* name) {
 static constexpr int MaxHardpoints = nSceneGraph2::MaxNodes;
 static constexpr int MaxStates = nAnimCurveArray::MaxTextCurves;
 
+bool nCharacterNode::chargeTables(uint64_t joints, uint64_t states, uint64_t hardpoints, const char* what) {
+    if (!tablesCharge_.Hold(joints + states + hardpoints, this, what)) return false;
+    jointBytes_ = joints;
+    stateBytes_ = states;
+    hardpointBytes_ = hardpoints;
+    return true;
+}
+
+namespace {
+
+// An animation's curve tables: two pointers a joint.
+uint64_t curveTableBytes(const nCharStateAnim& a) {
+    return (a.transCurves.size() + a.rotCurves.size()) * sizeof(const nAnimCurve*);
+}
+
+}  // namespace
+
 void nCharacterNode::BeginJoints(int n) {
+    // A joint, its skin matrix and what its name takes in the skeleton's index.
+    constexpr uint64_t jointBytes = sizeof(nCharJoint) + sizeof(matrix44) + sizeof(void*) + 64;
+    if (n >= 0 && n <= nCharSkeleton::MaxJoints &&
+        !chargeTables(uint64_t(n) * jointBytes, stateBytes_, hardpointBytes_, "v_beginjoints_i")) {
+        return;
+    }
     if (!skeleton_.BeginJoints(n)) {
         n_error("%s: beginjoints: %d joints is outside 0 to %d\n", GetFullName().c_str(), n, nCharSkeleton::MaxJoints);
     }
@@ -224,6 +247,7 @@ bool nCharacterNode::BeginStates(int n) {
         n_error("%s: beginstates: %d states is outside 0 to %d\n", GetFullName().c_str(), n, MaxStates);
         return false;
     }
+    if (!chargeTables(jointBytes_, uint64_t(n) * sizeof(nCharState), hardpointBytes_, "v_beginstates_i")) return false;
     stateSet_.Begin(curves, n);
     NotifyParents();
     return true;
@@ -255,6 +279,9 @@ void nCharacterNode::BeginStateAnims(int state, int n) {
         return;
     }
     nCharState* s = stateSet_.GetState(state);
+    uint64_t states = stateBytes_ + uint64_t(n) * sizeof(nCharStateAnim);
+    for (const nCharStateAnim& a : s->anims) states -= sizeof(nCharStateAnim) + curveTableBytes(a);
+    if (!chargeTables(jointBytes_, states, hardpointBytes_, "v_beginstateanims_ii")) return;
     s->anims.assign(size_t(n), nCharStateAnim());
     s->open = true;
     NotifyParents();
@@ -269,11 +296,13 @@ void nCharacterNode::AddStateAnim(int state, int i, const char* name, const char
         return;
     }
     nCharStateAnim& a = s->anims[size_t(i)];
+    const int n = skeleton_.GetNumJoints();
+    const uint64_t states = stateBytes_ - curveTableBytes(a) + 2 * uint64_t(n) * sizeof(const nAnimCurve*);
+    if (!chargeTables(jointBytes_, states, hardpointBytes_, "v_addstateanim_iiss")) return;
     a.curves = s->curves;
     a.name = name ? name : "";
     a.weightChannel = weightChannel ? weightChannel : "";
     a.weightChannelHandle = -1;
-    const int n = skeleton_.GetNumJoints();
     a.transCurves.assign(size_t(n), nullptr);
     a.rotCurves.assign(size_t(n), nullptr);
     if (a.curves) {
@@ -309,6 +338,7 @@ void nCharacterNode::BeginHardpoints(int n) {
         n_error("%s: beginhardpoints: %d hardpoints is outside 0 to %d\n", GetFullName().c_str(), n, MaxHardpoints);
         return;
     }
+    if (!chargeTables(jointBytes_, stateBytes_, uint64_t(n) * sizeof(nCharHardpoint), "v_beginhardpoints_i")) return;
     hardpoints_.assign(size_t(n), nCharHardpoint());
     for (nCharHardpoint& h : hardpoints_) h.node.SetCwd(this);
 }

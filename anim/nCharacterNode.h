@@ -12,6 +12,7 @@
 #include "anim/nCharSkeleton.h"
 #include "anim/nCharSkin.h"
 #include "anim/nCharStateSet.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 
@@ -108,6 +109,11 @@ private:
     bool castShadow_ = false;
     bool renderSkeleton_ = false;
     std::vector<nCharHardpoint> hardpoints_;
+    // What the joints, the states with their animations' curve tables and the hardpoints
+    // take; held for data (false, logged, when data would keep more than it may).
+    bool chargeTables(uint64_t joints, uint64_t states, uint64_t hardpoints, const char* what);
+    uint64_t jointBytes_ = 0, stateBytes_ = 0, hardpointBytes_ = 0;
+    nDataCharge tablesCharge_;
     // Joint skin matrices handed to the skin pass; grows with the skeleton only.
     std::vector<const matrix44*> jointMatrices_;
     bool skinLogged_ = false;

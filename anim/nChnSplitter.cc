@@ -1,6 +1,7 @@
 #include "anim/nChnSplitter.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
@@ -34,11 +35,18 @@ nChnSplitter::nChnSplitter() {
     keys_.reserve(8);
 }
 
+bool nChnSplitter::chargeKeys(size_t keys, size_t texts, const char* what) {
+    if (!keysCharge_.Hold(keys * sizeof(Key) + texts, this, what)) return false;
+    keyTexts_ = texts;
+    return true;
+}
+
 void nChnSplitter::BeginKeys(int n) {
     if (n < 0 || n > MaxKeys) {
         n_error("%s: beginkeys: %d keys is outside 0 to %d\n", GetFullName().c_str(), n, MaxKeys);
         return;
     }
+    if (!chargeKeys(size_t(n), 0, "v_beginkeys_i")) return;
     keys_.assign(static_cast<size_t>(n), Key());
     earlyKeyLogged_ = false;
     NotifyParents();
@@ -50,8 +58,10 @@ void nChnSplitter::SetKey(int index, float time, const char* channel) {
         return;
     }
     Key& k = keys_[static_cast<size_t>(index)];
+    if (!channel) channel = "";
+    if (!chargeKeys(keys_.capacity(), keyTexts_ - k.channel.size() + std::strlen(channel), "v_setkey_ifs")) return;
     k.time = time;
-    k.channel = channel ? channel : "";
+    k.channel = channel;
     k.channelIndex = -1;
     earlyKeyLogged_ = false;
     NotifyParents();
@@ -66,10 +76,13 @@ void nChnSplitter::AddKey(float time, const char* channel) {
         n_error("%s: addkey: more than %d keys\n", GetFullName().c_str(), MaxKeys);
         return;
     }
+    if (!channel) channel = "";
+    const size_t capacity = keys_.size() == keys_.capacity() ? keys_.size() * 2 + 1 : keys_.capacity();
+    if (!chargeKeys(capacity, keyTexts_ + std::strlen(channel), "v_addkey_fs")) return;
     Key k;
     k.time = time;
-    k.channel = channel ? channel : "";
-    if (keys_.size() == keys_.capacity()) keys_.reserve(keys_.size() * 2);
+    k.channel = channel;
+    if (keys_.size() == keys_.capacity()) keys_.reserve(capacity);
     keys_.push_back(k);
     earlyKeyLogged_ = false;
     NotifyParents();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "anim/nAnimNode.h"
+#include "kernel/nDataCharge.h"
 
 class nChnSplitter : public nAnimNode {
 public:
@@ -48,6 +49,12 @@ private:
         float weight = 0.0f;
     };
 
+    // Holds the table of `keys` with `texts` bytes of channel names for data; false
+    // (logged) when data would keep more than it may.
+    bool chargeKeys(size_t keys, size_t texts, const char* what);
+
     std::vector<Key> keys_;
+    size_t keyTexts_ = 0;  // the bytes of the keys' channel names
+    nDataCharge keysCharge_;
     bool earlyKeyLogged_ = false;
 };

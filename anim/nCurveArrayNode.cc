@@ -107,13 +107,23 @@ void nCurveArrayNode::SetFileName(const char* name) {
     if (arr) curveArray_.Set(arr);
 }
 
+bool nCurveArrayNode::ChargeTables(size_t bundles, size_t entries, size_t texts, size_t connects,
+                                   const char* what) {
+    return tablesCharge_.Hold(bundles * sizeof(nCurveBundle) + entries * sizeof(nCurveBundleEntry) + texts +
+                                  connects * sizeof(nCurveConnect),
+                              this, what);
+}
+
 void nCurveArrayNode::BeginCurveBundles(int n) {
     bundles_.clear();
+    entries_ = 0;
+    entryTexts_ = 0;
     currentBundle_ = -1;
     if (n < 0 || n > MaxItems) {
         n_error("%s: begincurvebundles: %d bundles is outside 0 to %d\n", GetFullName().c_str(), n, MaxItems);
         n = 0;
     }
+    if (!ChargeTables(size_t(n), 0, 0, connects_.size(), "v_begincurvebundles_i")) n = 0;
     bundles_.resize(static_cast<size_t>(n));
     NotifyParents();
 }
@@ -125,10 +135,20 @@ void nCurveArrayNode::BeginBundle(int index, const char* name, int numCurves) {
         currentBundle_ = -1;
         return;
     }
-    currentBundle_ = index;
     nCurveBundle& b = bundles_[static_cast<size_t>(index)];
+    const size_t entries = entries_ - b.entries.size() + size_t(numCurves);
+    size_t texts = entryTexts_;
+    for (const nCurveBundleEntry& e : b.entries) texts -= e.curveName.size() + e.channel.size();
+    if (!ChargeTables(bundles_.size(), entries, texts, connects_.size(), "v_beginbundle_isi")) {
+        currentBundle_ = -1;
+        return;
+    }
+    currentBundle_ = index;
     b.name = orEmpty(name);
     b.entries.assign(static_cast<size_t>(numCurves), nCurveBundleEntry());
+    b.entries.shrink_to_fit();
+    entries_ = entries;
+    entryTexts_ = texts;
     NotifyParents();
 }
 
@@ -143,6 +163,10 @@ void nCurveArrayNode::SetBundleCurve(int entry, const char* curveName, const cha
         return;
     }
     nCurveBundleEntry& e = b.entries[static_cast<size_t>(entry)];
+    const size_t texts = entryTexts_ - e.curveName.size() - e.channel.size() + std::strlen(orEmpty(curveName)) +
+                         std::strlen(orEmpty(channel));
+    if (!ChargeTables(bundles_.size(), entries_, texts, connects_.size(), "v_setbundlecurve_iss")) return;
+    entryTexts_ = texts;
     e.curveName = orEmpty(curveName);
     e.channel = orEmpty(channel);
     e.channelIndex = -1;
@@ -161,6 +185,7 @@ void nCurveArrayNode::BeginConnects(int n) {
         n_error("%s: beginconnects: %d connects is outside 0 to %d\n", GetFullName().c_str(), n, MaxItems);
         n = 0;
     }
+    if (!ChargeTables(bundles_.size(), entries_, entryTexts_, size_t(n), "v_beginconnects_i")) n = 0;
     connects_ = std::vector<nCurveConnect>(static_cast<size_t>(n));
     NotifyParents();
 }

@@ -9,6 +9,7 @@
 
 #include "anim/nAnimCurve.h"
 #include "anim/nAnimNode.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
@@ -112,7 +113,14 @@ private:
     nRef<nAnimCurveArray> curveArray_;
     nExternalAnim* external_ = nullptr;
     nRef<nRoot> externalServer_;  // the object `external_` came from
+    // False (logged) when data's bundles, their `entries` with the entries' `texts` and its
+    // connects would keep more than data may.
+    bool ChargeTables(size_t bundles, size_t entries, size_t texts, size_t connects, const char* what);
+
     std::vector<nCurveBundle> bundles_;
+    size_t entries_ = 0;  // in all bundles
+    size_t entryTexts_ = 0;  // the bytes of their curve and channel names
+    nDataCharge tablesCharge_;  // the tables that data sized
     int currentBundle_ = -1;
     std::string fileName_;
     // The name as set, '#' part included, for saving.

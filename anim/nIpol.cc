@@ -148,6 +148,9 @@ void nIpol::AddKey(float time, const float* v, int size) {
         n_error("%s: addkey: more than %d keys\n", GetFullName().c_str(), MaxKeys);
         return;
     }
+    const size_t capacity = keys_.size() == keys_.capacity() ? keys_.size() + 4 : keys_.capacity();
+    static const char* const adders[] = {"v_addkey1f_ff", "v_addkey2f_fff", "v_addkey3f_ffff", "v_addkey4f_fffff"};
+    if (!ChargeKeys(capacity, adders[size >= 1 && size <= 4 ? size - 1 : 0])) return;
     nIpolKey k;
     k.time = time;
     for (int i = 0; i < size; i++) k.value[i] = v[i];
@@ -162,6 +165,7 @@ void nIpol::BeginKeys(int n, int size) {
         n_error("%s: beginkeys: %d keys is outside 0 to %d\n", GetFullName().c_str(), n, MaxKeys);
         return;
     }
+    if (!ChargeKeys(size_t(n), "v_beginkeys_ii")) return;
     keys_.assign(static_cast<size_t>(n), nIpolKey());
     keys_.shrink_to_fit();
     keySize_ = size;
@@ -172,7 +176,11 @@ void nIpol::SetKey(int index, float time, const float* v, int size) {
         n_error("%s: setkey: key index %d is outside 0 to %d\n", GetFullName().c_str(), index, MaxKeys - 1);
         return;
     }
-    if (index >= GetNumKeys()) keys_.resize(static_cast<size_t>(index) + 1);
+    static const char* const setters[] = {"v_setkey1f_iff", "v_setkey2f_ifff", "v_setkey3f_iffff", "v_setkey4f_ifffff"};
+    if (index >= GetNumKeys()) {
+        if (!ChargeKeys(size_t(index) + 1, setters[size >= 1 && size <= 4 ? size - 1 : 0])) return;
+        keys_.resize(static_cast<size_t>(index) + 1);
+    }
     nIpolKey& k = keys_[static_cast<size_t>(index)];
     k = nIpolKey();
     k.time = time;

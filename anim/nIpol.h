@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "anim/nAnimNode.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nScriptServer.h"
 
 class nCmdProto;
@@ -72,6 +73,9 @@ private:
     // The command was refused (logged once) until the next connect.
     bool refused_ = false;
     std::vector<nIpolKey> keys_;
+    // False (logged) when data's table of `keys` would keep more than data may.
+    bool ChargeKeys(size_t keys, const char* what) { return keysCharge_.Hold(keys * sizeof(nIpolKey), this, what); }
+    nDataCharge keysCharge_;  // the table that data sized
     int ipolType_ = Linear;
     int keySize_ = 0;
     float value_[4] = {0.0f, 0.0f, 0.0f, 0.0f};

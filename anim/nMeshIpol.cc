@@ -79,6 +79,7 @@ void nMeshIpol::BeginKeys(int n) {
         n_error("%s: beginkeys: %d keys is outside 0 to %d\n", GetFullName().c_str(), n, MaxKeys);
         return;
     }
+    if (!keysCharge_.Hold(uint64_t(n) * sizeof(nMeshIpolKey), this, "v_beginkeys_i")) return;
     keys_.assign(size_t(n), nMeshIpolKey());
     keysLogged_ = false;
     mismatchLogged_ = false;

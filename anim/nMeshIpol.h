@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "anim/nAnimNode.h"
+#include "kernel/nDataCharge.h"
 #include "scene/MeshSource.h"
 
 class MeshOutput;
@@ -65,5 +66,6 @@ private:
     bool mismatchLogged_ = false;
     bool keysLogged_ = false;
     std::vector<nMeshIpolKey> keys_;
+    nDataCharge keysCharge_;  // the table that data sized
     std::unique_ptr<MeshOutput> output_;
 };

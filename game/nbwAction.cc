@@ -144,6 +144,7 @@ float nbwAction::BeginScripts(int n) {
         n_error("%s: f_beginscripts_i: %d scripts (0 to %d)\n", GetFullName().c_str(), n, MaxScripts);
         return float(n);
     }
+    if (!tableCharge_.Hold(uint64_t(n) * sizeof(TimedScript), this, "f_beginscripts_i")) return float(n);
     scripts_.assign(size_t(n), TimedScript());
     charge_.Drop();
     return float(n);

@@ -120,6 +120,7 @@ private:
     int blocking_ = BlockMovement;
     std::vector<TimedScript> scripts_;
     nDataCharge charge_;  // the scripts that data set
+    nDataCharge tableCharge_;  // the table that data sized
     int nextScript_ = -1;
     bool aborting_ = false;
     float abortFade_ = 0.0f;

@@ -27,6 +27,7 @@ void nbwLeopard::BeginTargets(int count) {
                 MaxTargets);
         return;
     }
+    if (!pointsCharge_.Hold(uint64_t(count > 0 ? count : 0) * sizeof(vector3), this, "v_begintargets_i")) return;
     points_.assign(size_t(count > 0 ? count : 0), vector3());
     if (current_ >= int(points_.size())) current_ = -1;
 }

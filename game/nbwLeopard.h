@@ -5,6 +5,7 @@
 // level's scripts every time; they are not saved.
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/vector3.h"
 #include "logic/nLogicCollision2.h"
 
@@ -45,6 +46,7 @@ public:
 
 private:
     std::vector<vector3> points_;
+    nDataCharge pointsCharge_;  // the path that data sized
     int current_ = -1;
     float speed_ = 0.0f;
     float restUntil_ = 0.0f;

@@ -1,6 +1,6 @@
 #pragma once
 // The texts that data's text handed an object's setters, which the object may keep: each
-// setter's (and each key's, for a setter whose first text names what it sets) last text
+// setter's (and each key's, for a setter whose first text names what it sets) longest text
 // is charged to data's live total until the object dies or a person sets it again.
 #include <cstdint>
 #include <unordered_map>

@@ -63,6 +63,7 @@ void nLogicButton::BeginStates(int n) {
         n_error("%s: v_beginstates: %d states (0 to %d)\n", GetFullName().c_str(), n, MaxStates);
         return;
     }
+    if (!statesCharge_.Hold(uint64_t(n) * sizeof(State), this, "v_beginstates_i")) return;
     states_.assign(size_t(n), State());
     inStateBlock_ = true;
 }

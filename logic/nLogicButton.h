@@ -7,6 +7,7 @@
 // ("/sys/servers/gfx2d") every frame, which hands it the mouse in priority order.
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "logic/nLogic2DServer.h"
 #include "logic/nLogicSprite.h"
@@ -117,6 +118,7 @@ private:
     SoundTrigger pressSound_;
     int currentState_ = -1;
     std::vector<State> states_;
+    nDataCharge statesCharge_;  // the table that data sized
     int normalState_ = -2;
     int pressedState_ = -2;
     int overState_ = -2;

@@ -29,6 +29,7 @@ void nLogicCharacter::BeginAnims(int n) {
         n_error("%s: v_beginanims_i: %d animations (0 to %d)\n", GetFullName().c_str(), n, MaxAnims);
         return;
     }
+    if (!animsCharge_.Hold(uint64_t(n) * sizeof(AnimRecord), this, "v_beginanims_i")) return;
     anims_.assign(size_t(n), AnimRecord());
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/nDataCharge.h"
 #include "logic/nLogicPhysik2.h"
 
 class nLogicCharacter : public nLogicPhysik2 {
@@ -68,6 +69,7 @@ private:
     void Dump();
 
     std::vector<AnimRecord> anims_;
+    nDataCharge animsCharge_;  // the table that data sized
     int animVar_ = -1;
     float currentAnim_ = 0.0f;
     float weightSum_ = 0.0f;

@@ -12,6 +12,11 @@ static const nCmdDef<nLogicSkeleton> cmds[] = {
 const nClassInfo nLogicSkeleton::classInfo = nClassInfo::Make<nLogicSkeleton>("nlogicskeleton", "nlogicphysik2", cmds);
 
 void nLogicSkeleton::BeginJoints(int n) {
+    // A joint, its matrices and what its name takes in the skeleton's index.
+    constexpr uint64_t jointBytes = sizeof(nCharJoint) + sizeof(matrix44) + sizeof(void*) + 64;
+    const bool fits = n < 0 || n > nCharSkeleton::MaxJoints ||
+                      jointsCharge_.Hold(uint64_t(n) * jointBytes, this, "v_beginjoints_i");
+    if (!fits) return;
     // The table frees the old joints itself, once.
     if (!skeleton_.BeginJoints(n)) {
         n_error("%s: v_beginjoints_i: %d joints is outside 0 to %d; the old joints stay\n", GetFullName().c_str(), n,

@@ -3,6 +3,7 @@
 // scripts describe the joints once, each frame the node poses them, and the debug pass
 // draws its bones as red lines from each joint's parent to the joint.
 #include "anim/nCharSkeleton.h"
+#include "kernel/nDataCharge.h"
 #include "logic/nLogicPhysik2.h"
 
 class nLogicSkeleton : public nLogicPhysik2 {
@@ -33,6 +34,7 @@ public:
 
 private:
     nCharSkeleton skeleton_;
+    nDataCharge jointsCharge_;  // the table that data sized
     // Set by BeginJoints: joints are added only into a table a script opened.
     bool begun_ = false;
 };

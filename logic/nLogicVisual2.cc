@@ -238,6 +238,7 @@ nVariable* nLogicVisual2::DeclareVariable(nModVisualizerState* state, const char
         return nullptr;
     }
     handle = vs->GetVariableHandleByName(name);
+    if (handle == nVariableServer::NoHandle) return nullptr;
     return &(state ? state : visualizerState_)->MakeVariables()->Add(handle);
 }
 

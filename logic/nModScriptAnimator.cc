@@ -25,6 +25,7 @@ void nModScriptAnimator::BeginAnims(int count) {
         n_error("%s: beginanims: %d entries (0 to %d), unchanged\n", GetFullName().c_str(), count, MaxEntries);
         return;
     }
+    if (!entriesCharge_.Hold(uint64_t(count) * sizeof(Entry), this, "v_beginanims_i")) return;
     entries_.reset(count > 0 ? new Entry[size_t(count)] : nullptr);
     entryCount_ = count;
     open_ = true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
@@ -49,6 +50,7 @@ private:
     bool RunDue(nLogicNode* owner, float t, bool all);
 
     std::unique_ptr<Entry[]> entries_;
+    nDataCharge entriesCharge_;  // the table that data sized
     int entryCount_ = 0;
     bool open_ = false;
     bool periodLogged_ = false;

@@ -40,6 +40,7 @@ void nModVectorAnimator::BeginAnims(int count) {
         n_error("%s: beginanims: %d animations (0 to %d), unchanged\n", GetFullName().c_str(), count, MaxAnims);
         return;
     }
+    if (!animsCharge_.Hold(uint64_t(count) * (sizeof(Anim) + sizeof(Hot)), this, "v_beginanims_i")) return;
     anims_.reset(count > 0 ? new Anim[size_t(count)] : nullptr);
     moreHot_.reset(count > 1 ? new Hot[size_t(count - 1)] : nullptr);
     first_ = Hot();

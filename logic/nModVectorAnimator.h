@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "kernel/nDataCharge.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
@@ -90,6 +91,7 @@ private:
     Hot first_;
     std::unique_ptr<Hot[]> moreHot_;
     std::unique_ptr<Anim[]> anims_;
+    nDataCharge animsCharge_;  // the tables that data sized
     int current_ = -1;
     bool animsOpen_ = false, animOpen_ = false;
     nRef<nLogicNode> boundNode_;

@@ -122,6 +122,10 @@ int nChannelServer::GenChannel(const char* name) {
         n_error("nChannelServer: '%s' is no channel name\n", name ? name : "");
         return -1;
     }
+    if (std::strlen(name) > MaxNameLength) {
+        n_error("nChannelServer: a channel name longer than %zu bytes is refused\n", MaxNameLength);
+        return -1;
+    }
     nRoot* dir = channelDir_.GetUnsafe();
     if (!dir) nKernelServer::FatalError("Aborting.");
     if (nRoot* found = dir->Find(name)) {

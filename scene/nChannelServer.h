@@ -39,6 +39,8 @@ public:
     static const nClassInfo classInfo;
 
     static constexpr int MaxChannels = 2048;
+    // Channels never go, and their names come from what data set up too.
+    static constexpr size_t MaxNameLength = 255;
     static constexpr int MaxSlots = 2048;
     static constexpr int MaxContexts = 1024;
 

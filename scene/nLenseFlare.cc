@@ -58,6 +58,9 @@ void nLenseFlare::BeginFlares(int n) {
         n_error("%s: beginflares %d: 0 to %d flares\n", GetFullName().c_str(), n, MaxFlares);
         return;
     }
+    // A flare draws a quad: four vertices of position, colour and uv, and six indices.
+    constexpr uint64_t flareBytes = sizeof(Flare) + 4 * 36 + 6 * sizeof(uint16_t);
+    if (!flaresCharge_.Hold(uint64_t(n) * flareBytes, this, "v_beginflares_i")) return;
     flares_.assign(size_t(n), Flare());
     // The shared index buffer may be too short for the new count: made again on use.
     if (holderMade_) {

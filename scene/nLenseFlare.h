@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gfx/nVertexBufferHolder.h"
+#include "kernel/nDataCharge.h"
 #include "kernel/nRef.h"
 #include "scene/nVisNode.h"
 
@@ -53,6 +54,7 @@ private:
     bool holderMade_ = false;
     nRef<nIndexBuffer> refIndices_;
     std::vector<Flare> flares_;
+    nDataCharge flaresCharge_;  // the flares that data counted, with their vertices
     float lightPos_[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     bool active_ = false;
     bool visible_ = false;

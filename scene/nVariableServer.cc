@@ -65,11 +65,9 @@ int nVariableServer::FindVariableByFourCC(uint32_t code) const {
 }
 
 int nVariableServer::FindVariableByName(const char* name) const {
-    if (!name) name = "";
-    for (int h = 0; h < decls_.Size(); h++) {
-        if (decls_[h].name == name) return h;
-    }
-    return NoHandle;
+    if (!name || !*name) return NoHandle;
+    auto it = byName_.find(std::string_view(name));
+    return it == byName_.end() ? NoHandle : it->second;
 }
 
 uint32_t nVariableServer::GetFourCC(int handle) const {
@@ -102,6 +100,12 @@ int nVariableServer::GetVariableHandleByFourCC(uint32_t code) {
     return h != NoHandle ? h : DeclareVariable("", code);
 }
 
+bool nVariableServer::nameFits(const char* name) {
+    if (std::strlen(name) <= MaxNameLength) return true;
+    n_error("nVariableServer: a variable name longer than %zu bytes is refused\n", MaxNameLength);
+    return false;
+}
+
 int nVariableServer::DeclareVariable(const char* name, uint32_t code) {
     if (!name) name = "";
     int hn = *name ? FindVariableByName(name) : NoHandle;
@@ -112,9 +116,16 @@ int nVariableServer::DeclareVariable(const char* name, uint32_t code) {
             n_error("nVariableServer: a variable needs a name or a code\n");
             return NoHandle;
         }
+        if (!nameFits(name)) return NoHandle;
+        if (decls_.Size() >= MaxDeclarations) {
+            if (!fullLogged_) n_error("nVariableServer: more than %d variables: no new one is declared\n", MaxDeclarations);
+            fullLogged_ = true;
+            return NoHandle;
+        }
         nVariableDecl& d = decls_.Append(nVariableDecl());
         d.name = name;
         d.code = code;
+        if (*name) byName_.emplace(name, decls_.Size() - 1);
         return decls_.Size() - 1;
     }
     if (hn == hc) return hn;
@@ -125,7 +136,11 @@ int nVariableServer::DeclareVariable(const char* name, uint32_t code) {
         return hn;
     }
     if (hn == NoHandle && (!*name || decls_[hc].name.IsEmpty())) {
-        if (*name) decls_[hc].name = name;
+        if (*name) {
+            if (!nameFits(name)) return NoHandle;
+            decls_[hc].name = name;
+            byName_.emplace(name, hc);
+        }
         return hc;
     }
     char fourcc[5] = {char(code & 0xff), char((code >> 8) & 0xff), char((code >> 16) & 0xff),

@@ -4,6 +4,9 @@
 // four-character code and gets a handle, its index in the declaration table. The server
 // also keeps one global context of variable values keyed by handle.
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "kernel/nArray.h"
 #include "kernel/nRoot.h"
@@ -79,6 +82,10 @@ class nVariableServer : public nRoot {
 public:
     static const nClassInfo classInfo;
     static constexpr int NoHandle = -1;
+    // Declarations never go, and names come from what data set up too (a character's
+    // animation channels): beyond these a new one is refused (logged once) with NoHandle.
+    static constexpr int MaxDeclarations = 16384;
+    static constexpr size_t MaxNameLength = 255;
 
     nVariableServer();
     ~nVariableServer() override;
@@ -109,7 +116,18 @@ public:
 
 private:
     nVariable& globalSlot(int handle);
+    // False (logged) for a name longer than MaxNameLength.
+    static bool nameFits(const char* name);
+
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
 
     nArray<nVariable> globals_;
     nArray<nVariableDecl> decls_;
+    // The handle of each name declared, so that finding a name costs the same however many
+    // there are.
+    std::unordered_map<std::string, int, NameHash, std::equal_to<>> byName_;
+    bool fullLogged_ = false;
 };

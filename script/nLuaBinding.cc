@@ -521,6 +521,7 @@ bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* pro
     static const std::pair<const char*, const char*> selfCharged[] = {
         {"npersist", "v_sets_ss"}, {"nenv", "v_sets_s"}, {"nlogicnode", "v_addtimer_ssffs"},
         {"nbwaction", "v_setscript_ifs"}, {"nscriptlet", "v_setscript_s"},
+        {"ncurvearraynode", "v_setbundlecurve_iss"}, {"nchnsplitter", "v_setkey_ifs"}, {"nchnsplitter", "v_addkey_fs"},
     };
     for (const auto& [cls, text] : selfCharged) {
         if (std::strcmp(proto->GetProtoText(), text) == 0 && obj->IsA(cls)) return true;
@@ -531,12 +532,19 @@ bool nLuaBinding::ChargeKeptTexts(lua_State* L, nRoot* obj, const nCmdProto* pro
         if ((type == nArg::String || type == nArg::Code) && lua_type(L, 2 + i) == LUA_TSTRING) bytes += lua_rawlen(L, 2 + i);
     }
     if (!bytes && !obj->HasDataTexts()) return true;
-    // A setter whose first text names what it sets keeps one text a name.
+    // A setter whose first text names what it sets keeps one text a name, and one whose
+    // first values are whole numbers keeps one for each (a table's entry at an index).
     uint64_t key = uint64_t(proto->GetId()) << 32;
     if (numArgs >= 2 && proto->GetInType(0) == nArg::String && lua_type(L, 2) == LUA_TSTRING) {
         size_t length = 0;
         const char* name = lua_tolstring(L, 2, &length);
         key ^= uint64_t(std::hash<std::string_view>{}(std::string_view(name, length)));
+    }
+    for (int i = 0; i + 1 < numArgs && proto->GetInType(i) == nArg::Int && lua_type(L, 2 + i) == LUA_TNUMBER; i++) {
+        // Two numbers that name one index only count twice, never too little.
+        const uint64_t h = lua_isinteger(L, 2 + i) ? uint64_t(std::hash<lua_Integer>{}(lua_tointeger(L, 2 + i)))
+                                                   : uint64_t(std::hash<lua_Number>{}(lua_tonumber(L, 2 + i)));
+        key = (key ^ h) * 0x100000001b3ull;
     }
     return obj->ChargeDataTexts(proto, key, bytes);
 }

@@ -11,6 +11,7 @@
 #include "game/nbwDolpin.h"
 #include "game/nbwFish.h"
 #include "game/nbwLeopard.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nRandom.h"
 #include "logic/nModAnimatorState.h"
 #include "logic/nPersistLogic.h"
@@ -456,6 +457,16 @@ TEST_F(LeopardTest, WithoutSpeedItTurnsAndStandsAndBadPointsNeverReachTheWalk) {
     EXPECT_EQ(cat->GetCurrentTarget(), -1);
     for (int i = 0; i < 200; i++) Frame(0.1f);
     EXPECT_EQ(cat->GetCurrentTarget(), -1);
+}
+
+// A path that data sizes counts against what data may keep: past it the path is kept.
+TEST_F(LeopardTest, APathThatDataSizesIsChargedToData) {
+    nObjectCount::SetLiveBytesBound(nObjectCount::DataLiveBytes() + (256 << 10));
+    const char* result = nullptr;
+    server->RunLine("obj('/usr/logic/cat').begintargets(65536)", result);
+    nObjectCount::SetLiveBytesBound(nObjectCount::LiveBytes);
+    EXPECT_TRUE(LogHas("/usr/logic/cat: v_begintargets_i refused")) << log.text;
+    EXPECT_EQ(cat->GetTargetCount(), 2);
 }
 
 // -- the dolphin ----------------------------------------------------------------------

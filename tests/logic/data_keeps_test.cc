@@ -3,6 +3,8 @@
 #include <string>
 
 #include "anim/nAnimPackage.h"
+#include "anim/nCurveArrayNode.h"
+#include "anim/nIpol.h"
 #include "anim/nPEmitter.h"
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
@@ -78,6 +80,52 @@ TEST_F(DataKeepsTest, ValuesTimersTextsTexturesAndRingsCountUntilTheyGo) {
     EXPECT_EQ(node->GetNumTimers(), 1);
     // What goes with its object, or its timer, no longer counts.
     ASSERT_TRUE(Run("obj('/usr/n').deletetimer('t') delete('/usr/s') delete('/usr/e') delete('/usr/p')"));
+    EXPECT_EQ(nObjectCount::DataLiveBytes(), before);
+}
+
+// Tables that data's counts size are charged as their texts are: a few calls cannot make
+// one object keep hundreds of megabytes.
+TEST_F(DataKeepsTest, TablesSizedByDataCountUntilTheyGo) {
+    const uint64_t before = nObjectCount::DataLiveBytes();
+    auto* ipol = static_cast<nIpol*>(kernel->New("nipol", "/usr/i"));
+    auto* curves = static_cast<nCurveArrayNode*>(kernel->New("ncurvearraynode", "/usr/a"));
+    ASSERT_TRUE(ipol && curves);
+    for (const char* cls : {"nmeshipol", "ncharacternode", "nboneanim", "nchnsplitter", "nlogicinput"})
+        ASSERT_NE(kernel->New(cls, (std::string("/usr/") + cls).c_str()), nullptr);
+    // A call the object ignores leaves the text it keeps charged.
+    RunLine("obj('/usr/nlogicinput').addinput('a', string.rep('x', 2e6)) obj('/usr/nlogicinput').addinput('a', 'x') "
+            "obj('/usr/nlogicinput').addinput('b', string.rep('x', 2.5e6))");
+    EXPECT_TRUE(LogHas("/usr/nlogicinput: v_addinput_ss refused")) << log.text;
+    ASSERT_TRUE(Run("delete('/usr/nlogicinput')"));
+    const std::pair<std::string, std::string> refused[] = {
+        {"obj('/usr/i').beginkeys(1048576, 4)", "/usr/i: v_beginkeys_ii refused"},
+        {"obj('/usr/i').setkey1f(1048575, 0, 0)", "/usr/i: v_setkey1f_iff refused"},
+        {"obj('/usr/a').begincurvebundles(1) obj('/usr/a').beginbundle(0, 'b', 65536)",
+         "/usr/a: v_beginbundle_isi refused"},
+        {"obj('/usr/nmeshipol').beginkeys(65535)", "/usr/nmeshipol: v_beginkeys_i refused"},
+        {"obj('/usr/ncharacternode').beginjoints(32768)", "/usr/ncharacternode: v_beginjoints_i refused"},
+        {"obj('/usr/nboneanim').beginbones(65536)", "/usr/nboneanim: v_beginbones_i refused"},
+        {"for i = 1, 16 do obj('/usr/nchnsplitter').addkey(i, string.rep('x', 5e5)) end",
+         "/usr/nchnsplitter: v_addkey_fs refused"},
+        // Each entry keeps its own text.
+        {"obj('/usr/a').beginbundle(0, 'b', 16) "
+         "for i = 0, 15 do obj('/usr/a').setbundlecurve(i, string.rep('x', 5e5), 'c') end",
+         "/usr/a: v_setbundlecurve_iss refused"},
+    };
+    for (const auto& [line, why] : refused) {
+        RunLine(line);
+        EXPECT_TRUE(LogHas(why + ": data would keep more than")) << line << "\n" << log.text;
+    }
+    EXPECT_EQ(ipol->GetNumKeys(), 0);
+    // Keys without text, at ever new indices, keep no entry of their own.
+    const uint64_t keysBefore = nObjectCount::DataLiveBytes();
+    ASSERT_TRUE(RunLine("obj('/usr/i').setipoltype('step') for i = 0, 9999 do obj('/usr/i').setkey1f(i, i, 0) end"));
+    EXPECT_LT(nObjectCount::DataLiveBytes(), keysBefore + 10000 * sizeof(nIpolKey) + 4096);
+    ASSERT_TRUE(RunLine("obj('/usr/i').beginkeys(65536, 4) obj('/usr/a').beginconnects(4096)")) << log.text;
+    EXPECT_GT(nObjectCount::DataLiveBytes(), before + 65536 * sizeof(nIpolKey));
+    // A person's table, or the object's end, gives the room back.
+    ASSERT_TRUE(Run("obj('/usr/i').beginkeys(2, 1) obj('/usr/i').setipoltype('linear') delete('/usr/a') "
+                    "delete('/usr/nchnsplitter')"));
     EXPECT_EQ(nObjectCount::DataLiveBytes(), before);
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "kernel/nObjectCount.h"
 #include "logic/nLogicSkeleton.h"
 #include "tests/logic/ObserverFixture.h"
 
@@ -123,6 +124,19 @@ TEST_F(SkeletonTest, BadJointTablesAreLoggedAndChangeNothing) {
     ASSERT_TRUE(Run("beginjoints(2)"));
     EXPECT_EQ(Names(s), ":-1 :-1 ");
     LogicFrame(0.0f);
+}
+
+// A table that data sizes counts against what data may keep: refused past it, the old
+// joints stay.
+TEST_F(SkeletonTest, AJointTableThatDataSizesIsChargedToData) {
+    nLogicSkeleton* s = Arm("/usr/logic/arm");
+    ASSERT_NE(s, nullptr);
+    nObjectCount::SetLiveBytesBound(nObjectCount::DataLiveBytes() + (4 << 20));
+    const char* result = nullptr;
+    server->RunLine("obj('/usr/logic/arm').beginjoints(32768)", result);
+    nObjectCount::SetLiveBytesBound(nObjectCount::LiveBytes);
+    EXPECT_TRUE(LogHas("/usr/logic/arm: v_beginjoints_i refused")) << log.text;
+    EXPECT_EQ(s->GetSkeleton().GetNumJoints(), 3);
 }
 
 TEST_F(SkeletonTest, TheSavedJointTableMatchesTheHandWrittenFileAndLoadsBack) {

@@ -97,6 +97,14 @@ TEST_F(ChannelServerTest, ChannelsMissingFromASetReadZeroAndAreLoggedOnce) {
     EXPECT_EQ(log.text.find("not in set", first + 1), std::string::npos);
 }
 
+// Channels never go: a name that could hold megabytes is refused, one at the bound is not.
+TEST_F(ChannelServerTest, LongNamesAreRefused) {
+    EXPECT_EQ(channels->GenChannel(std::string(nChannelServer::MaxNameLength + 1, 'x').c_str()), -1);
+    EXPECT_TRUE(LogHas("longer than"));
+    EXPECT_EQ(channels->GetNumChannels(), 0);
+    EXPECT_GE(channels->GenChannel(std::string(nChannelServer::MaxNameLength, 'x').c_str()), 0);
+}
+
 TEST_F(ChannelServerTest, BadNamesAreRefusedAndChangeNothing) {
     for (const char* bad : {"", ".", "..", "a/b"}) {
         log.text.clear();

@@ -32,6 +32,22 @@ TEST_F(VariableServerTest, HandlesAreStableAndDeclarationsConsistent) {
     EXPECT_FALSE(variables->GetVariableInfo(999, name, code));
 }
 
+// Names come from what data sets up as well, and declarations never go: the table stays
+// bounded, and those declared before keep their handles.
+TEST_F(VariableServerTest, DeclarationsAreBoundedInNumberAndLength) {
+    const int time = variables->GetVariableHandleByName("time");
+    EXPECT_EQ(variables->GetVariableHandleByName(std::string(4096, 'x').c_str()), nVariableServer::NoHandle);
+    EXPECT_TRUE(LogHas("longer than"));
+    for (int i = variables->GetNumDeclarations(); i < nVariableServer::MaxDeclarations + 100; i++)
+        variables->GetVariableHandleByName(("name" + std::to_string(i)).c_str());
+    EXPECT_EQ(variables->GetNumDeclarations(), nVariableServer::MaxDeclarations);
+    EXPECT_EQ(variables->GetVariableHandleByName("one more"), nVariableServer::NoHandle);
+    EXPECT_EQ(variables->GetVariableHandleByName("time"), time);
+    size_t lines = 0;
+    for (size_t at = 0; (at = log.text.find("no new one", at)) != std::string::npos; at++) lines++;
+    EXPECT_EQ(lines, 1u);
+}
+
 TEST_F(VariableServerTest, NameOnlyAndCodeOnlyDeclarationsNeverCollide) {
     // A declaration without code or without name must not match every other one that
     // lacks the same part.
