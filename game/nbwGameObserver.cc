@@ -384,6 +384,8 @@ void nbwGameObserver::SaveGame(const char* name) {
     const std::string trial = "save:." + file.substr(5, file.size() - 7);
     const std::string trialFile = trial + ".n";
     nFileServer2* fs = nKernelServer::ks->GetFileServer<nFileServer2>();
+    // The save names the level that runs, whatever a level's text has set in the status.
+    if (level_.GetUnsafe()) SetCurrLevel(GetLevel());
     bool ok = root->SaveAs(trial.c_str());
     if (ok) {
         nRoot* loaded = ReadSave(trialFile, "SaveGame");
@@ -424,8 +426,15 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     bool ran = refScript_.Get()->RunDataFile(file.c_str(), scratch, result);
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
-    if (!ran || !word || word->GetType() != nVariable::Int) {
-        n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(), ran ? ": no game status in it" : "");
+    // The level a save names is text, and names no object of the level tree but a level:
+    // a load must not leave the game without one where the save says there is one.
+    const nVariable* at = word ? static_cast<nPersist*>(status)->GetVar("currlevel") : nullptr;
+    const nRoot* levels = refLevels_.Resolve();
+    const nRoot* named = at && at->GetS() && levels ? levels->Find(at->GetS()) : nullptr;
+    const bool levelOk = !at || (at->GetS() && (!named || named->IsA("nbwlevel")));
+    if (!ran || !word || word->GetType() != nVariable::Int || !levelOk) {
+        n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(),
+                !ran ? "" : (levelOk ? ": no game status in it" : ": its level is none of the game's"));
         scratch->Release();
         return nullptr;
     }

@@ -504,3 +504,23 @@ TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_EQ(Slurp(victim), "kept");
 }
+
+// A save names the running level, whatever text set the status, and one whose level is no
+// text or names an object of the level tree that is no level does not load.
+TEST_F(GameObserverTest, ASaveNamesARunningLevelOrDoesNotLoad) {
+    fs::path dir = SaveDir();
+    Level("lv");
+    game->StartLevel("lv");
+    status->SetS("currlevel", "in_flash");
+    game->SaveGame("good");
+    ASSERT_TRUE(game->GetLastSaveOk()) << log.text;
+    EXPECT_NE(Slurp((dir / "good.n").string()).find("\"currlevel\", \"lv\""), std::string::npos);
+    for (const char* level : {"sets('currlevel', 'in_flash')", "sets('currlevel', '..')", "seti('currlevel', 3)"}) {
+        std::ofstream(dir / "bad.n") << "new('npersist', 'gamestatus')\nsel('gamestatus')\nseti('gamestate', 4)\n"
+                                     << level << "\nup()\n";
+        game->LoadGame("bad");
+        EXPECT_FALSE(game->GetLastSaveOk()) << level;
+        EXPECT_STREQ(game->GetLevel(), "lv") << level;
+    }
+    fs::remove_all(dir);
+}
