@@ -262,6 +262,19 @@ void nbwGameObserver::Trigger() {
     nBaseObserver::Trigger();
 }
 
+// While the game state says the main menu shows, it shows and takes the keys and the
+// clicks, whatever a level's, a save's or a movie's text set on its node this frame: the
+// person keeps the way back to the game and to "Beenden".
+void nbwGameObserver::LogicRan() {
+    if (!(gameState_ & MainMenu)) return;
+    nLogicNode* menu = refMenuManager_.Resolve();
+    if (!menu || !menu->IsA("nlogicflash")) return;
+    auto* flash = static_cast<nLogicFlash*>(menu);
+    if (!flash->GetActive()) flash->SetActive(true);
+    flash->SetInputEvents(true);
+    if (!flash->GetMessaging()) flash->SetMessaging(true);
+}
+
 // ---- levels
 
 void nbwGameObserver::SetCurrLevel(const char* name) {
