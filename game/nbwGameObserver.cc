@@ -309,6 +309,8 @@ void nbwGameObserver::StartLevel(const char* name) {
         return;
     }
     auto* level = static_cast<nbwLevel*>(found);
+    // What data planted on the game's own nodes goes with the level it came with.
+    nLogicNode::DeleteDataTimers(tree);
     if (nbwLevel* old = level_.GetUnsafe()) old->SetActive(false);
     StopClock();
     level_.Set(level);
@@ -348,6 +350,7 @@ void nbwGameObserver::EndLevel() {
     level->SetActive(false);
     level->UnloadLevel();
     level_.Set(nullptr);
+    if (nRoot* tree = refLevels_.Resolve()) nLogicNode::DeleteDataTimers(tree);
     SetCurrLevel("none");
     SetGameState(LevelRunning, false);
     if (nbwUwMenu* hud = Hud()) {

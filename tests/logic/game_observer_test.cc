@@ -524,3 +524,24 @@ TEST_F(GameObserverTest, ASaveNamesARunningLevelOrDoesNotLoad) {
     }
     fs::remove_all(dir);
 }
+
+// Timers that data planted on the game's own nodes go when a level starts or ends; the
+// person's timers there stay, and a starting level keeps its own.
+TEST_F(GameObserverTest, DataTimersOnTheGamesNodesGoWithTheLevel) {
+    auto* hud = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/hud"));
+    nbwLevel* lv = Level("lv");
+    auto plant = [&](nLogicNode* node, const char* name, nScriptServer::Origin origin) {
+        nScriptServer::OriginScope scope(origin);
+        node->AddTimer(name, "loop", 0, 1, "x = 1");
+    };
+    for (bool start : {true, false}) {
+        plant(hud, "data", nScriptServer::Origin::Data);
+        plant(hud, "own", nScriptServer::Origin::Person);
+        plant(lv, "data", nScriptServer::Origin::Data);
+        if (start) game->StartLevel("lv");
+        else game->EndLevel();
+        EXPECT_EQ(hud->FindTimer("data"), nullptr) << start;
+        EXPECT_NE(hud->FindTimer("own"), nullptr) << start;
+        if (start) EXPECT_NE(lv->FindTimer("data"), nullptr);
+    }
+}
