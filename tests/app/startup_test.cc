@@ -743,6 +743,28 @@ TEST_F(InstalledGameTest, WhatASaveChangesLeavesThePersonsSaveMenuAndNewGame) {
     EXPECT_EQ(printed.find("attempt to"), std::string::npos) << printed;
 }
 
+// A save's timer that puts a plain object in the game status's place leaves the person a
+// new game that saves again.
+TEST_F(InstalledGameTest, ANewGameAfterASaveThatReplacedTheGameStatusSavesAgain) {
+    std::ofstream(home / "save" / "schnellspeicher.n")
+        << QuickSave("delete('/usr/persist/gamestatus') new('nroot', '/usr/persist/gamestatus')",
+                     "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+                     "    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\n");
+    std::ofstream(bin / "init_menue.n", std::ios::app)
+        << "\nlocal steps = {[40] = schnellladen, [100] = neuesspiel, [150] = schnellspeichern}\n"
+           "local n = 0\n"
+           "function bwx_tick()\n"
+           "  n = n + 1\n"
+           "  if steps[n] then pcall(steps[n]) end\n"
+           "  if n == 160 then exit() return end\n"
+           "  execbuf('bwx_tick()')\n"
+           "end\n"
+           "execbuf('bwx_tick()')\n";
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    EXPECT_NE(Slurp(home / "out.txt").find("displaymessage 0: Spiel gespeichert.\n"), std::string::npos)
+        << Slurp(home / "out.txt");
+}
+
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
     fs::remove(bin / "Brinewick.log");
     ASSERT_EQ(Run("SDL_VIDEODRIVER=nosuchdriver"), 1);
