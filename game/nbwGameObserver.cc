@@ -262,6 +262,19 @@ void nbwGameObserver::Trigger() {
     nBaseObserver::Trigger();
 }
 
+// While the game state says the main menu shows, it shows and takes the keys and the
+// clicks, whatever a level's, a save's or a movie's text set on its node this frame: the
+// person keeps the way back to the game and to "Beenden".
+void nbwGameObserver::LogicRan() {
+    if (!(gameState_ & MainMenu)) return;
+    nLogicNode* menu = refMenuManager_.Resolve();
+    if (!menu || !menu->IsA("nlogicflash")) return;
+    auto* flash = static_cast<nLogicFlash*>(menu);
+    if (!flash->GetActive()) flash->SetActive(true);
+    flash->SetInputEvents(true);
+    if (!flash->GetMessaging()) flash->SetMessaging(true);
+}
+
 // ---- levels
 
 void nbwGameObserver::SetCurrLevel(const char* name) {
@@ -296,6 +309,8 @@ void nbwGameObserver::StartLevel(const char* name) {
         return;
     }
     auto* level = static_cast<nbwLevel*>(found);
+    // What data planted on the game's own nodes goes with the level it came with.
+    nLogicNode::DeleteDataTimers(tree);
     if (nbwLevel* old = level_.GetUnsafe()) old->SetActive(false);
     StopClock();
     level_.Set(level);
@@ -335,6 +350,7 @@ void nbwGameObserver::EndLevel() {
     level->SetActive(false);
     level->UnloadLevel();
     level_.Set(nullptr);
+    if (nRoot* tree = refLevels_.Resolve()) nLogicNode::DeleteDataTimers(tree);
     SetCurrLevel("none");
     SetGameState(LevelRunning, false);
     if (nbwUwMenu* hud = Hud()) {
@@ -384,6 +400,8 @@ void nbwGameObserver::SaveGame(const char* name) {
     const std::string trial = "save:." + file.substr(5, file.size() - 7);
     const std::string trialFile = trial + ".n";
     nFileServer2* fs = nKernelServer::ks->GetFileServer<nFileServer2>();
+    // The save names the level that runs, whatever a level's text has set in the status.
+    if (level_.GetUnsafe()) SetCurrLevel(GetLevel());
     bool ok = root->SaveAs(trial.c_str());
     if (ok) {
         nRoot* loaded = ReadSave(trialFile, "SaveGame");
@@ -424,8 +442,15 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     bool ran = refScript_.Get()->RunDataFile(file.c_str(), scratch, result);
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
-    if (!ran || !word || word->GetType() != nVariable::Int) {
-        n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(), ran ? ": no game status in it" : "");
+    // The level a save names is text, and names no object of the level tree but a level:
+    // a load must not leave the game without one where the save says there is one.
+    const nVariable* at = word ? static_cast<nPersist*>(status)->GetVar("currlevel") : nullptr;
+    const nRoot* levels = refLevels_.Resolve();
+    const nRoot* named = at && at->GetS() && levels ? levels->Find(at->GetS()) : nullptr;
+    const bool levelOk = !at || (at->GetS() && (!named || named->IsA("nbwlevel")));
+    if (!ran || !word || word->GetType() != nVariable::Int || !levelOk) {
+        n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(),
+                !ran ? "" : (levelOk ? ": no game status in it" : ": its level is none of the game's"));
         scratch->Release();
         return nullptr;
     }

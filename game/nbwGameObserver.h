@@ -57,6 +57,7 @@ public:
     ~nbwGameObserver() override;
 
     void Trigger() override;
+    void LogicRan() override;
     bool GetGameState(uint32_t mask) const override;
     void SetGameState(uint32_t mask, bool on) override;
     // The script command: as SetGameState, but data's text only with a value of DataStates

@@ -206,6 +206,7 @@ void nBaseObserver::Trigger() {
     nFrameGuard graphRunning(graph);
     nFrameGuard rootRunning(root);
     if (root) root->Trigger(graph);
+    LogicRan();
     refGfx2d_.Get()->Trigger();
     // Without a root the pass still runs: it empties the lists, whose records would
     // otherwise name last frame's nodes, which may be gone with the root.

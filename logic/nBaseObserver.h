@@ -56,6 +56,8 @@ public:
     virtual bool Step() { return RunFrame(); }
     // The frame's phases after its timing.
     virtual void Trigger();
+    // Called each frame once the logic's timers and scripts have run, before the frame draws.
+    virtual void LogicRan() {}
     void Quit() override { keepRunning_ = false; }
     // Refuses (logged; the root stays) a path that names no logic node now.
     virtual void SetLogicRoot(const char* path);

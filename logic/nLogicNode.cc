@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <vector>
 #include <typeinfo>
 
 #include "kernel/nKernelServer.h"
@@ -739,6 +740,23 @@ void nLogicNode::DeleteTimer(const char* name) {
 
 void nLogicNode::DeleteTimers() {
     while (timers_.Size() > 0) DeleteTimer(timers_[0]);
+}
+
+void nLogicNode::DeleteDataTimers(nRoot* tree) {
+    std::vector<nRoot*> walk;
+    if (tree) walk.push_back(tree);
+    while (!walk.empty()) {
+        nRoot* o = walk.back();
+        walk.pop_back();
+        if (nScriptServer::InDataTrees(o)) continue;
+        if (o->IsA("nlogicnode")) {
+            auto* node = static_cast<nLogicNode*>(o);
+            for (int i = node->timers_.Size(); i-- > 0;) {
+                if (node->timers_[i]->origin != nScriptServer::Origin::Person) node->DeleteTimer(node->timers_[i]);
+            }
+        }
+        for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
+    }
 }
 
 // -- persistence -------------------------------------------------------------------

@@ -220,6 +220,9 @@ public:
     // An unknown name does nothing.
     void DeleteTimer(const char* name);
     void DeleteTimers();
+    // Deletes the timers whose text data set, here and in the children, but not in the
+    // trees data may release in (a level, the persist tree), whose timers go with them.
+    static void DeleteDataTimers(nRoot* tree);
     nLogicTimer* FindTimer(const char* name) const;
     int GetNumTimers() const;
     // In the order they were added; i from 0 to GetNumTimers() - 1.

@@ -703,6 +703,61 @@ TEST_F(InstalledGameTest, WhatAQuickSaveKeepsIsBoundedAfterF9) {
     }
 }
 
+// The person's own functions at the frames that `steps` (a Lua table of frame = function)
+// names, once the menu is up; the game exits at frame `last`.
+static void AppendSteps(const fs::path& bin, const std::string& steps, int last) {
+    std::ofstream(bin / "init_menue.n", std::ios::app)
+        << "\nlocal steps = " << steps << "\nlocal n = 0\nfunction bwx_tick()\n  n = n + 1\n"
+        << "  if steps[n] then pcall(steps[n]) end\n  if n == " << last << " then exit() return end\n"
+        << "  execbuf('bwx_tick()')\nend\nexecbuf('bwx_tick()')\n";
+}
+
+// What a quick save's timer changes in the person's objects spoils neither the person's
+// save nor the menu nor a new game: it drops the camp's store, renames the level and the
+// menu, names the menu's node as the running level and switches the menu off every frame.
+// F5, F9, Esc and "Neues Spiel" after it each still do what they say.
+TEST_F(InstalledGameTest, WhatASaveChangesLeavesThePersonsSaveMenuAndNewGame) {
+    std::ofstream(home / "save" / "schnellspeicher.n")
+        << QuickSave("delete('/usr/persist/camp') obj('/usr/logic/level1').setname('lx') "
+                     "obj('/usr/logic/menu/menu_manager').setname('mx') "
+                     "obj('/usr/persist/gamestatus').sets('currlevel', 'uwmenu') "
+                     "obj('/usr/logic/level1').addtimer('off', 'loop', 0, 0.01, \\\"local m = "
+                     "obj('/usr/logic/menu/menu_manager') m.setactive(false) m.setinputevents(false) "
+                     "m.setmessaging(false)\\\")",
+                     "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+                     "    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\n")
+        << "new('nroot', 'camp')\n";
+    auto level = [](const char* tag) {
+        return std::string("print('") + tag + " ' .. obj('/sys/servers/observer').getlevel())";
+    };
+    AppendSteps(bin,
+                "{[40] = schnellladen, [90] = schnellspeichern, [120] = schnellladen, [125] = function() " +
+                    level("loaded") + " end, [130] = esctaste,\n"
+                    "  [131] = function() local m = obj('/usr/logic/menu/menu_manager') print('menu ' .. "
+                    "tostring(m.getactive()) .. tostring(m.getinputevents()) .. tostring(m.getmessaging())) end,\n"
+                    "  [150] = neuesspiel, [180] = function() " + level("new") + " end}",
+                190);
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    const std::string printed = Slurp(home / "out.txt");
+    for (const char* line : {"displaymessage 0: Spiel gespeichert.\n", "loaded level1\n", "menu 111\n", "new level1\n"}) {
+        EXPECT_NE(printed.find(line), std::string::npos) << line << printed;
+    }
+    EXPECT_EQ(printed.find("attempt to"), std::string::npos) << printed;
+}
+
+// A save's timer that puts a plain object in the game status's place leaves the person a
+// new game that saves again.
+TEST_F(InstalledGameTest, ANewGameAfterASaveThatReplacedTheGameStatusSavesAgain) {
+    std::ofstream(home / "save" / "schnellspeicher.n")
+        << QuickSave("delete('/usr/persist/gamestatus') new('nroot', '/usr/persist/gamestatus')",
+                     "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+                     "    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\n");
+    AppendSteps(bin, "{[40] = schnellladen, [100] = neuesspiel, [150] = schnellspeichern}", 160);
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    EXPECT_NE(Slurp(home / "out.txt").find("displaymessage 0: Spiel gespeichert.\n"), std::string::npos)
+        << Slurp(home / "out.txt");
+}
+
 TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne) {
     fs::remove(bin / "Brinewick.log");
     ASSERT_EQ(Run("SDL_VIDEODRIVER=nosuchdriver"), 1);

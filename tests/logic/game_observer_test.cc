@@ -504,3 +504,44 @@ TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_EQ(Slurp(victim), "kept");
 }
+
+// A save names the running level, whatever text set the status, and one whose level is no
+// text or names an object of the level tree that is no level does not load.
+TEST_F(GameObserverTest, ASaveNamesARunningLevelOrDoesNotLoad) {
+    fs::path dir = SaveDir();
+    Level("lv");
+    game->StartLevel("lv");
+    status->SetS("currlevel", "in_flash");
+    game->SaveGame("good");
+    ASSERT_TRUE(game->GetLastSaveOk()) << log.text;
+    EXPECT_NE(Slurp((dir / "good.n").string()).find("\"currlevel\", \"lv\""), std::string::npos);
+    for (const char* level : {"sets('currlevel', 'in_flash')", "sets('currlevel', '..')", "seti('currlevel', 3)"}) {
+        std::ofstream(dir / "bad.n") << "new('npersist', 'gamestatus')\nsel('gamestatus')\nseti('gamestate', 4)\n"
+                                     << level << "\nup()\n";
+        game->LoadGame("bad");
+        EXPECT_FALSE(game->GetLastSaveOk()) << level;
+        EXPECT_STREQ(game->GetLevel(), "lv") << level;
+    }
+    fs::remove_all(dir);
+}
+
+// Timers that data planted on the game's own nodes go when a level starts or ends; the
+// person's timers there stay, and a starting level keeps its own.
+TEST_F(GameObserverTest, DataTimersOnTheGamesNodesGoWithTheLevel) {
+    auto* hud = static_cast<nLogicNode*>(kernel->New("nlogicnode", "/usr/logic/hud"));
+    nbwLevel* lv = Level("lv");
+    auto plant = [&](nLogicNode* node, const char* name, nScriptServer::Origin origin) {
+        nScriptServer::OriginScope scope(origin);
+        node->AddTimer(name, "loop", 0, 1, "x = 1");
+    };
+    for (bool start : {true, false}) {
+        plant(hud, "data", nScriptServer::Origin::Data);
+        plant(hud, "own", nScriptServer::Origin::Person);
+        plant(lv, "data", nScriptServer::Origin::Data);
+        if (start) game->StartLevel("lv");
+        else game->EndLevel();
+        EXPECT_EQ(hud->FindTimer("data"), nullptr) << start;
+        EXPECT_NE(hud->FindTimer("own"), nullptr) << start;
+        if (start) EXPECT_NE(lv->FindTimer("data"), nullptr);
+    }
+}
