@@ -90,6 +90,19 @@ void InstallMovieHost() {
             return nD3D8Texture::ReadPictureFile(nKernelServer::ks, path.c_str(), bytes, error);
         };
         host.log = [](const std::string& message) { n_error("%s\n", message.c_str()); };
+        // A movie's code is data's text: it shares a frame's time with the rest of it.
+        auto script = [] {
+            return nKernelServer::ks ? static_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"))
+                                     : nullptr;
+        };
+        host.share = [script](flash::MovieHost::Call call, uint32_t& lastDrawn) {
+            nScriptServer* s = script();
+            using Call = flash::MovieHost::Call;
+            return s ? s->ForeignShare(call == Call::Draw, call != Call::Load, lastDrawn) : UINT64_MAX;
+        };
+        host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken) {
+            if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken);
+        };
         flash::MovieHost::SetDefault(std::move(host));
     });
 }
@@ -243,7 +256,8 @@ void nLogicFlash::Update() {
     if (x_ > float(w) || y_ > float(h)) return;
     uint8_t* buffer = GetImageBuffer();
     if (!buffer) return;
-    module_->Render(buffer, imageW_, imageH_, bytesPerPixel_);
+    // A frame that waits leaves the picture and the requests as they are.
+    if (module_->Render(buffer, imageW_, imageH_, bytesPerPixel_) == flash::Waits) return;
     if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
     if (updateRequests_ > 0) updateRequests_--;
     unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;
