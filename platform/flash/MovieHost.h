@@ -15,10 +15,11 @@ struct MovieHost {
     std::function<bool(const std::string& path, std::string& bytes)> readFile;
     std::function<void(const std::string& message)> log;
 
-    // What a call into the movie's code is about. A load runs once; a draw may wait for
-    // a later frame, taking turns by the frame it last ran in; an event or a variable's
-    // handler runs now unless the frame is far past its share.
-    enum class Call { Load, Draw, Event };
+    // What a call into the movie's code is about. A load runs once, and a variable's read
+    // runs none of the movie's code: neither waits. A draw may wait for a later frame,
+    // taking turns by the frame it last ran in; an event or a variable's handler runs now
+    // unless the frame is far past its share.
+    enum class Call { Load, Read, Draw, Event };
     // Before a call: the instructions it may take, 0 when it does not run now. `lastDrawn`
     // (draws only) is the frame the movie last drew in, updated when it draws now.
     std::function<uint64_t(Call call, uint32_t& lastDrawn)> share;

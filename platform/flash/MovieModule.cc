@@ -257,7 +257,7 @@ bool MovieModule::ValidName(const char* name) const {
 bool MovieModule::ReadVariable(const char* name) {
     this->value.clear();
     this->argName = name;
-    return CallMovie(ReadGlobal);
+    return CallMovie(ReadGlobal, MovieHost::Call::Read);
 }
 
 int32_t MovieModule::CopyVariable(const char* name, size_t* length, char* buffer) {

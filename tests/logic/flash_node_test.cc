@@ -467,4 +467,29 @@ TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
     EXPECT_TRUE(TakeErrors());
 }
 
+// A movie's messages to other nodes cost the frame's time for data as well: one draw that
+// sends a hundred thousand of them does not buy a hundred thousand calls into movies.
+TEST_F(FlashNodeTest, AFramesMessagesBetweenMoviesStopWhenItsTimeForDataIsSpent) {
+    flash::SetModuleFactory(nullptr);
+    const std::string text =
+        "--tessel movie 1\nheard = 0\n"
+        "function draw() net_msg_output = string.rep('chatter^x^', 50000) end\n"
+        "function on_value(name) if name == 'input' then heard = heard + 1 end end\n";
+    nLogicFlash* f = Node("/usr/logic/chatter", Write("chatter.lua", std::vector<uint8_t>(text.begin(), text.end())).c_str());
+    f->RaiseUpdateRequests(1000);
+    f->SetNetworking(true);
+    int before = 0;
+    for (int frame = 0; frame < 3; frame++) {
+        lua->Trigger();
+        Step();
+        const char* heard = f->GetValue("heard");
+        ASSERT_NE(heard, nullptr) << (log.errors.empty() ? "" : log.errors.back());
+        const int now = std::stoi(heard);
+        EXPECT_LT(now - before, 20'000) << "frame " << frame;
+        EXPECT_LE(lua->FrameSpent(), nLuaServer2::FrameCeiling) << "frame " << frame;
+        before = now;
+    }
+    EXPECT_GT(before, 0);
+}
+
 }  // namespace
