@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -128,6 +129,20 @@ public:
     virtual bool TimerWaits(uint32_t lastRan) {
         (void)lastRan;
         return false;
+    }
+    // Data's code that runs outside this server (a movie's) spends from the same share.
+    // Before a call: the instructions it may take, 0 when it does not run now. A call in a
+    // run of data's text spends from that run. Otherwise, once frames began: a draw that
+    // last ran in data's frame `lastRan` takes its turn as a timer does (and `lastRan`
+    // becomes this frame when it runs); another call waits only once the frame passed its
+    // ceiling; `mayWait` false (a load) never waits. Each may take up to a line's share.
+    virtual uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
+        (void)draw, (void)mayWait, (void)lastRan;
+        return UINT64_MAX;
+    }
+    // What such a call spent, after it ran.
+    virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
+        (void)instructions, (void)taken;
     }
     // The number of the frame that data's text spends in now.
     virtual uint32_t DataFrame() const { return 0; }

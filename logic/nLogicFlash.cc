@@ -90,6 +90,20 @@ void InstallMovieHost() {
             return nD3D8Texture::ReadPictureFile(nKernelServer::ks, path.c_str(), bytes, error);
         };
         host.log = [](const std::string& message) { n_error("%s\n", message.c_str()); };
+        // A movie's code is data's text: it shares a frame's time with the rest of it.
+        auto script = [] {
+            return nKernelServer::ks ? static_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"))
+                                     : nullptr;
+        };
+        host.share = [script](flash::MovieHost::Call call, uint32_t& lastDrawn) {
+            nScriptServer* s = script();
+            using Call = flash::MovieHost::Call;
+            return s ? s->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn)
+                     : UINT64_MAX;
+        };
+        host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken) {
+            if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken);
+        };
         flash::MovieHost::SetDefault(std::move(host));
     });
 }
@@ -243,7 +257,8 @@ void nLogicFlash::Update() {
     if (x_ > float(w) || y_ > float(h)) return;
     uint8_t* buffer = GetImageBuffer();
     if (!buffer) return;
-    module_->Render(buffer, imageW_, imageH_, bytesPerPixel_);
+    // A frame that waits leaves the picture and the requests as they are.
+    if (module_->Render(buffer, imageW_, imageH_, bytesPerPixel_) == flash::Waits) return;
     if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
     if (updateRequests_ > 0) updateRequests_--;
     unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;
@@ -404,16 +419,25 @@ void nLogicFlash::HandleNetMessages() {
     if (!text || !*text) return;
     const std::string messages = text;
     SetValue("net_msg_output", "");
-    std::vector<std::string> pieces;
-    for (size_t from = 0;;) {
-        const size_t at = messages.find('^', from);
-        pieces.push_back(messages.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos) break;
-        from = at + 1;
-    }
-    for (size_t i = 0; i + 1 < pieces.size(); i += 2) {
-        if (pieces[i + 1].empty()) continue;
-        if (nLogicFlash* target = Find(pieces[i].c_str())) target->SetValue("input", pieces[i + 1].c_str());
+    // Pairs of a node's name and a message, '^' between all; a trailing name without a
+    // message is ignored. Each message runs the target's code, which is data's: once this
+    // frame's share of data's time is spent, the rest is dropped.
+    nScriptServer* script = refScript_.Get();
+    std::string name, message;
+    for (size_t from = 0; from < messages.size();) {
+        const size_t nameEnd = messages.find('^', from);
+        if (nameEnd == std::string::npos) break;
+        const size_t end = std::min(messages.find('^', nameEnd + 1), messages.size());
+        name.assign(messages, from, nameEnd - from);
+        message.assign(messages, nameEnd + 1, end - nameEnd - 1);
+        from = end + 1;
+        if (message.empty()) continue;
+        if (script->DataWaits()) {
+            n_error("%s: messages to other movies dropped: this frame's time for data is spent\n",
+                    GetFullName().c_str());
+            break;
+        }
+        if (nLogicFlash* target = Find(name.c_str())) target->SetValue("input", message.c_str());
     }
 }
 

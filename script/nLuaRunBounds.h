@@ -36,6 +36,7 @@ public:
     // Instructions spent since Start; all of them once the budget is passed.
     long long Spent() const { return limits_.instructions - instructionsLeft_; }
     bool PassedInstructions() const { return active_ && instructionsLeft_ == 0; }
+    long long InstructionsLeft() const { return instructionsLeft_; }
     // Time taken since Start, not counting nested runs with bounds of their own.
     std::chrono::steady_clock::duration Elapsed() const {
         return limits_.time - (deadline_ - std::chrono::steady_clock::now());

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -462,6 +463,31 @@ bool nLuaServer2::TimerWaits(uint32_t lastRan) {
     if (!framed_ || (!DataWaits() && lastRan <= turn_)) return false;
     nextTurn_ = std::min(nextTurn_, lastRan);
     return true;
+}
+
+uint64_t nLuaServer2::ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
+    if (trust_ != Trust::Full && bounds_.Active()) {
+        return uint64_t(std::max(0LL, std::min(bounds_.InstructionsLeft(), FrameBudget)));
+    }
+    if (!framed_ || !mayWait) return UINT64_MAX;
+    if (draw) {
+        if (TimerWaits(lastRan)) return 0;
+        lastRan = frame_;
+    } else if (frameSpent_ >= FrameCeiling) {
+        return 0;
+    }
+    return FrameBudget;
+}
+
+void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
+    const uint64_t cost = instructions + InstructionsACommand;
+    if (trust_ != Trust::Full && bounds_.Active()) {
+        // The run's account reaches the frame's when the run ends.
+        bounds_.Spend(cost);
+    } else if (framed_) {
+        frameSpent_ += (long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2));
+        frameTime_ += taken;
+    }
 }
 
 void nLuaServer2::RunWaiting() {

@@ -81,6 +81,8 @@ public:
     bool TimerWaits(uint32_t lastRan) override;
     uint32_t DataFrame() const override { return frame_; }
     bool LastRunPassedFrame() const override { return passedFrame_; }
+    uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) override;
+    void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) override;
     // Instructions data's text has spent in this frame so far.
     long long FrameSpent() const { return frameSpent_; }
     // Levels below the object a data file loads into that its objects may lie.

@@ -15,6 +15,7 @@ inline constexpr const char* InterfaceId = "{00000000-0000-0000-C000-00000000004
 
 // Status values. Everything >= 0 is success.
 inline constexpr int32_t Ok = 0;
+inline constexpr int32_t Waits = 1;  // 15: the movie's frame waits for a later one; the buffer is kept
 inline constexpr int32_t OutOfOrder = -1;   // the call does not fit the module's state
 inline constexpr int32_t BadArgument = -2;  // null pointers, sizes, unknown message codes
 inline constexpr int32_t MovieFailed = -3;  // the movie could not be read or its code failed
@@ -49,7 +50,8 @@ public:
     virtual int32_t SetMovieRect(int32_t left, int32_t top, int32_t right, int32_t bottom) = 0;
     // 15: draws the current frame into `buffer` (width × height pixels of 4 bytes, B, G,
     // R, A, or of 2 bytes, A4R4G4B4 little-endian; rows top-down, no padding) and
-    // advances the movie by one frame. Drawing is clipped to the buffer.
+    // advances the movie by one frame. Drawing is clipped to the buffer. Waits, with the
+    // buffer untouched, while the host gives the movie no time in this frame.
     virtual int32_t Render(uint8_t* buffer, int32_t width, int32_t height, int32_t bytesPerPixel) = 0;
     // 21: a variable's text into `buffer` of `*length` bytes: as much as fits with a
     // terminating zero; `*length` becomes the full length (0 for a missing variable).

@@ -64,7 +64,7 @@ const char* const OutOfBudget = "instruction budget exhausted";
 
 }  // namespace
 
-LuaSandbox::LuaSandbox(Limits limits) : limits(limits), remaining(limits.instructions) {}
+LuaSandbox::LuaSandbox(Limits limits) : limits(limits), budget(limits.instructions), remaining(limits.instructions) {}
 
 LuaSandbox::~LuaSandbox() {
     if (this->L == nullptr) return;
@@ -116,17 +116,18 @@ bool LuaSandbox::Open(std::string& error) {
 
 LuaSandbox* LuaSandbox::Of(lua_State* L) { return *static_cast<LuaSandbox**>(lua_getextraspace(L)); }
 
-void LuaSandbox::StartBudget() {
-    this->remaining = this->limits.instructions;
+void LuaSandbox::StartBudget(uint64_t instructions) {
+    this->budget = std::min(instructions, this->limits.instructions);
+    this->remaining = this->budget;
     this->deadline = std::chrono::steady_clock::now() +
                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                          std::chrono::duration<double>(this->limits.seconds));
-    lua_sethook(this->L, Hook, LUA_MASKCOUNT, int(std::clamp<uint64_t>(this->limits.instructions, 1, Step)));
+    lua_sethook(this->L, Hook, LUA_MASKCOUNT, int(std::clamp<uint64_t>(this->budget, 1, Step)));
 }
 
 void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
     LuaSandbox* self = Of(L);
-    const uint64_t step = std::clamp<uint64_t>(self->limits.instructions, 1, Step);
+    const uint64_t step = std::clamp<uint64_t>(self->budget, 1, Step);
     if (self->remaining > step && std::chrono::steady_clock::now() < self->deadline) {
         self->remaining -= step;
         return;
@@ -148,13 +149,13 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     luaL_error(L, "%s", OutOfBudget);
 }
 
-bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
+bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions) {
     if (this->L == nullptr) {
         error = "the movie has no Lua state";
         return false;
     }
     const int top = lua_gettop(this->L);
-    StartBudget();
+    StartBudget(instructions);
     this->overBudget = false;
     lua_pushcfunction(this->L, fn);
     lua_pushlightuserdata(this->L, data);
@@ -175,9 +176,10 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error) {
     return status == LUA_OK;
 }
 
-bool LuaSandbox::Run(const char* text, size_t size, const std::string& chunkName, std::string& error) {
+bool LuaSandbox::Run(const char* text, size_t size, const std::string& chunkName, std::string& error,
+                     uint64_t instructions) {
     Chunk chunk{text, size, chunkName.c_str()};
-    return Call(RunChunk, &chunk, error);
+    return Call(RunChunk, &chunk, error, instructions);
 }
 
 }  // namespace flash

@@ -38,10 +38,12 @@ public:
     lua_State* State() const { return this->L; }
 
     // Compiles and runs a text chunk named `chunkName` under a fresh budget.
-    bool Run(const char* text, size_t size, const std::string& chunkName, std::string& error);
-    // Calls `fn` with `data` as a light userdata, protected and under a fresh budget; the
-    // stack is left as it was. False with the error message otherwise.
-    bool Call(lua_CFunction fn, void* data, std::string& error);
+    bool Run(const char* text, size_t size, const std::string& chunkName, std::string& error,
+             uint64_t instructions = UINT64_MAX);
+    // Calls `fn` with `data` as a light userdata, protected and under a fresh budget (of
+    // at most `instructions`); the stack is left as it was. False with the error message
+    // otherwise.
+    bool Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions = UINT64_MAX);
 
     // Takes `cost` instructions from the running call's budget; raises a Lua error when
     // it runs out (only from C functions the state is running).
@@ -52,15 +54,18 @@ public:
     size_t MemoryInUse() const { return this->used; }
     // The last Call ran out of instructions or time, or failed for want of memory.
     bool WasOverBudget() const { return this->overBudget; }
+    // Instructions the last Call or Run spent (its whole budget when it ran out).
+    uint64_t LastSpent() const { return this->budget - this->remaining; }
 
 private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
     static void Hook(lua_State* L, lua_Debug* ar);
-    void StartBudget();
+    void StartBudget(uint64_t instructions);
 
     Limits limits;
     lua_State* L = nullptr;
     size_t used = 0;
+    uint64_t budget = 0;  // of the call going on
     uint64_t remaining = 0;
     bool overBudget = false;
     std::chrono::steady_clock::time_point deadline;

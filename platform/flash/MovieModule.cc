@@ -142,8 +142,15 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->overBudget = false;
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     std::string error;
-    if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error) ||
-        !this->sandbox->Run(bytes.data() + start, bytes.size() - start, "@" + this->path, error)) {
+    bool ran = this->sandbox->Open(error) && this->sandbox->Call(RegisterApi, this, error);
+    if (ran) {
+        const uint64_t budget = Share(MovieHost::Call::Load);
+        const auto started = std::chrono::steady_clock::now();
+        ran = budget > 0 && this->sandbox->Run(bytes.data() + start, bytes.size() - start, "@" + this->path, error, budget);
+        if (budget == 0) error = "no time is left for the movie's code";
+        else Spent(started);
+    }
+    if (!ran) {
         Report(error);
         this->sandbox.reset();
         return MovieFailed;
@@ -209,6 +216,9 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
         (bytesPerPixel != 2 && bytesPerPixel != 4)) {
         return BadArgument;
     }
+    // A frame that waits keeps the buffer as it is.
+    this->drawBudget = this->sandbox && !this->overBudget ? Share(MovieHost::Call::Draw) : UINT64_MAX;
+    if (this->drawBudget == 0) return Waits;
     const size_t pixels = size_t(width) * size_t(height);
     uint8_t* target = buffer;
     if (bytesPerPixel == 2) {
@@ -221,7 +231,7 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
     this->scaleX = (this->area.right - this->area.left) / this->stageWidth;
     this->scaleY = (this->area.bottom - this->area.top) / this->stageHeight;
     this->drawing = true;
-    const bool drawn = CallMovie(CallDraw);
+    const bool drawn = CallMovie(CallDraw, MovieHost::Call::Draw);
     this->drawing = false;
     this->canvas.Attach(nullptr, 0, 0);
     ++this->frames;
@@ -247,7 +257,7 @@ bool MovieModule::ValidName(const char* name) const {
 bool MovieModule::ReadVariable(const char* name) {
     this->value.clear();
     this->argName = name;
-    return CallMovie(ReadGlobal);
+    return CallMovie(ReadGlobal, MovieHost::Call::Read);
 }
 
 int32_t MovieModule::CopyVariable(const char* name, size_t* length, char* buffer) {
@@ -277,7 +287,17 @@ int32_t MovieModule::SetVariable(const char* name, const char* text) {
     if (!ValidName(name) || text == nullptr) return BadArgument;
     this->argName = name;
     this->argText = text;
-    return CallMovie(WriteGlobal) ? Ok : MovieFailed;
+    if (CallMovie(WriteGlobal)) return Ok;
+    if (!this->waited) return MovieFailed;
+    // The value is kept; only the movie's handler does not hear of it.
+    this->silentWrite = true;
+    std::string error;
+    const auto started = std::chrono::steady_clock::now();
+    const bool set = this->sandbox->Call(WriteGlobal, this, error);
+    Spent(started);
+    this->silentWrite = false;
+    if (!set) Report(error);
+    return set ? Ok : MovieFailed;
 }
 
 int32_t MovieModule::MouseEvent(uint32_t message, float x, float y, int32_t flags) {
@@ -313,10 +333,29 @@ int32_t MovieModule::KeyEvent(uint32_t message, int32_t code, int32_t) {
     return ok ? Ok : MovieFailed;
 }
 
-bool MovieModule::CallMovie(lua_CFunction fn) {
+uint64_t MovieModule::Share(MovieHost::Call kind) {
+    return this->host.share ? this->host.share(kind, this->lastDrawn) : UINT64_MAX;
+}
+
+void MovieModule::Spent(std::chrono::steady_clock::time_point started) {
+    if (this->host.spent) this->host.spent(this->sandbox->LastSpent(), std::chrono::steady_clock::now() - started);
+}
+
+bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
+    this->waited = false;
     if (!this->sandbox || this->overBudget) return false;
+    // A draw asked the host before it cleared the buffer.
+    const uint64_t budget = kind == MovieHost::Call::Draw ? this->drawBudget : Share(kind);
+    if (budget == 0) {
+        this->waited = true;
+        Report("events and handlers were not passed on: the frame is far past its share of time for data");
+        return false;
+    }
     std::string error;
-    if (this->sandbox->Call(fn, this, error)) return true;
+    const auto started = std::chrono::steady_clock::now();
+    const bool ok = this->sandbox->Call(fn, this, error, budget);
+    Spent(started);
+    if (ok) return true;
     if (this->sandbox->WasOverBudget()) {
         // A movie that spends its time in C functions would otherwise take its whole
         // budget again on every frame.
@@ -430,7 +469,7 @@ int MovieModule::WriteGlobal(lua_State* L) {
     lua_pushstring(L, self->argText);
     lua_rawset(L, -3);
     lua_pop(L, 1);
-    if (PushHandler(L, "on_value")) {
+    if (!self->silentWrite && PushHandler(L, "on_value")) {
         lua_pushstring(L, self->argName);
         lua_pushstring(L, self->argText);
         lua_call(L, 2, 0);

@@ -64,8 +64,12 @@ private:
     // Logs a problem of this movie (cut to MaxProblem bytes) unless it was logged before.
     void Report(std::string problem);
     bool CanReadVariables() const { return this->state == State::Loaded || this->state == State::Playing; }
-    // Calls a movie function under the sandbox; false (logged) when the movie fails.
-    bool CallMovie(lua_CFunction fn);
+    // Calls a movie function under the sandbox, within what the host shares with it;
+    // false (logged) when the movie fails, false with `waited` set when it is not to run now.
+    bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event);
+    // The host's share for a call (the module's own budget without one); what it spent.
+    uint64_t Share(MovieHost::Call kind);
+    void Spent(std::chrono::steady_clock::time_point started);
     bool ReadVariable(const char* name);
     bool ValidName(const char* name) const;
 
@@ -105,6 +109,11 @@ private:
     // Set when a call ran over its budget (instructions, time or memory): the movie is
     // not called again until it is loaded again.
     bool overBudget = false;
+    bool waited = false;
+    // A value set while handlers wait: on_value is not called.
+    bool silentWrite = false;
+    uint32_t lastDrawn = 0;  // the host's frame of the last draw
+    uint64_t drawBudget = UINT64_MAX;
     State state = State::Created;
     uintptr_t window = 0;
     bool messaging = false;

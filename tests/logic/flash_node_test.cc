@@ -425,4 +425,71 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
     EXPECT_EQ(Global("clicked"), "button");
 }
 
+// A movie's code is data's: its draws share a frame's time with data's other text and take
+// turns, and a draw that needs more than a whole share is stopped.
+TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
+    flash::SetModuleFactory(nullptr);
+    constexpr long long Steps = 600'000;  // about as many instructions a draw
+    auto movie = [&](const std::string& name, long long steps) {
+        const std::string text = "--tessel movie 1\ndraws = 0\nfunction draw() for i = 1, " + std::to_string(steps) +
+                                 " do end draws = draws + 1 end\n";
+        nLogicFlash* f = Node("/usr/logic/" + name, Write((name + ".lua").c_str(), std::vector<uint8_t>(text.begin(), text.end())).c_str());
+        f->RaiseUpdateRequests(1000);
+        return f;
+    };
+    std::vector<nLogicFlash*> movies;
+    for (int i = 0; i < 4; i++) movies.push_back(movie("m" + std::to_string(i), Steps));
+    auto draws = [](nLogicFlash* f) {
+        const char* text = f->GetValue("draws");
+        return text ? std::stoi(text) : -1;
+    };
+    std::vector<int> before(movies.size(), 0);
+    for (int frame = 0; frame < 12; frame++) {
+        lua->Trigger();
+        Step();
+        int drawn = 0;
+        for (size_t i = 0; i < movies.size(); i++) {
+            const int now = draws(movies[i]);
+            drawn += now - before[i];
+            before[i] = now;
+        }
+        EXPECT_LE(drawn * Steps, nLuaServer2::FrameCeiling) << "frame " << frame;
+    }
+    for (size_t i = 0; i < movies.size(); i++) EXPECT_GE(before[i], 4) << "movie " << i << " starved";
+    EXPECT_FALSE(TakeErrors());
+
+    nLogicFlash* greedy = movie("greedy", 3 * nLuaServer2::FrameBudget / 2);
+    for (int frame = 0; frame < 3; frame++) {
+        lua->Trigger();
+        Step();
+    }
+    EXPECT_EQ(draws(greedy), -1) << "a stopped movie answers nothing";
+    EXPECT_TRUE(TakeErrors());
+}
+
+// A movie's messages to other nodes cost the frame's time for data as well: one draw that
+// sends a hundred thousand of them does not buy a hundred thousand calls into movies.
+TEST_F(FlashNodeTest, AFramesMessagesBetweenMoviesStopWhenItsTimeForDataIsSpent) {
+    flash::SetModuleFactory(nullptr);
+    const std::string text =
+        "--tessel movie 1\nheard = 0\n"
+        "function draw() net_msg_output = string.rep('chatter^x^', 50000) end\n"
+        "function on_value(name) if name == 'input' then heard = heard + 1 end end\n";
+    nLogicFlash* f = Node("/usr/logic/chatter", Write("chatter.lua", std::vector<uint8_t>(text.begin(), text.end())).c_str());
+    f->RaiseUpdateRequests(1000);
+    f->SetNetworking(true);
+    int before = 0;
+    for (int frame = 0; frame < 3; frame++) {
+        lua->Trigger();
+        Step();
+        const char* heard = f->GetValue("heard");
+        ASSERT_NE(heard, nullptr) << (log.errors.empty() ? "" : log.errors.back());
+        const int now = std::stoi(heard);
+        EXPECT_LT(now - before, 20'000) << "frame " << frame;
+        EXPECT_LE(lua->FrameSpent(), nLuaServer2::FrameCeiling) << "frame " << frame;
+        before = now;
+    }
+    EXPECT_GT(before, 0);
+}
+
 }  // namespace
