@@ -9,6 +9,7 @@
 #include "gfx/nTexture.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
 #include "platform/flash/Canvas.h"
 #include "platform/flash/ImageCache.h"
 
@@ -120,7 +121,10 @@ void nLogicCSprite::ReleaseQuad() {
     DropTiles();
 }
 
-void nLogicCSprite::Preload() { CreateQuad(); }
+void nLogicCSprite::Preload() {
+    // For data's text the frame's draw builds the tiles, once a frame however often it asks.
+    if (!nScriptServer::DataRunning()) CreateQuad();
+}
 
 void nLogicCSprite::SetDimension(float w, float h) {
     // The buffer, the one dropped beside it and the tiles' textures, at 4 bytes a pixel.

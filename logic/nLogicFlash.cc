@@ -362,6 +362,9 @@ void nLogicFlash::SetActive(bool on) {
     // A saved node is switched on before its movie and size load back: what is not
     // there yet waits for the first Render.
     if (!module_ && *GetTexture()) LoadFlash(false);
+    // Data's switch leaves the tiles to the frame's draw, which builds them once however
+    // often data's text switched the node in between.
+    if (nScriptServer::DataRunning()) return;
     nGfxServer* gfx = gfxRef_.Resolve();
     if (!gfx || !gfx->IsDisplayOpen()) return;
     if (!quadBuilt_) CreateQuad();

@@ -467,6 +467,24 @@ TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
     EXPECT_TRUE(TakeErrors());
 }
 
+// Data's switches of a movie off and on leave its tiles to the frame's draw: a line that
+// switches it a hundred times does not build and draw it a hundred times.
+TEST_F(FlashNodeTest, DataSwitchingAMovieOffAndOnLeavesItsDrawToTheFrame) {
+    flash::SetModuleFactory(nullptr);
+    const std::string text = "--tessel movie 1\ndraws = 0\nfunction draw() draws = draws + 1 end\n";
+    nLogicFlash* f = Node("/usr/logic/sw", Write("sw.lua", std::vector<uint8_t>(text.begin(), text.end())).c_str());
+    f->RaiseUpdateRequests(1000);
+    lua->Trigger();
+    Step();
+    const int before = std::stoi(f->GetValue("draws"));
+    const char* result = nullptr;
+    ASSERT_TRUE(lua->RunLine("local n = obj('/usr/logic/sw') for i = 1, 100 do n.setactive(false) n.setactive(true) end",
+                             result));
+    lua->Trigger();
+    Step();
+    EXPECT_LE(std::stoi(f->GetValue("draws")) - before, 2);
+}
+
 // A movie's messages to other nodes cost the frame's time for data as well: one draw that
 // sends a hundred thousand of them does not buy a hundred thousand calls into movies.
 TEST_F(FlashNodeTest, AFramesMessagesBetweenMoviesStopWhenItsTimeForDataIsSpent) {
