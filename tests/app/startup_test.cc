@@ -674,7 +674,7 @@ TEST_F(InstalledGameTest, CallsThatASaveSetsUpForDrawTimeRunAsDataAndTakeNoComma
 TEST_F(InstalledGameTest, WhatAQuickSaveKeepsIsBoundedAfterF9) {
     const std::string grow =
         "function grow() big = big or string.rep(string.rep('x', 1000), 8000) "
-        "long = long or string.rep(string.rep('-', 1000), 100) k = (k or 0) + 1 "
+        "long = long or string.rep(string.rep('-', 1000), 1000) k = (k or 0) + 1 "
         "obj('/usr/persist/level1').sets('v' .. k, big) "
         "for i = 1, 10 do obj('/usr/logic/level1').addtimer('t' .. k .. '_' .. i, 'oneshot', 0, 1e9, long) end end "
         "obj('/usr/logic/level1').addtimer('g', 'loop', 0, 0.01, 'grow()')";
