@@ -251,10 +251,7 @@ bool nRoot::Rename(const char* name) {
     if (!nScriptServer::MayNameIn(parent_, name)) return false;
     // A new name takes an object off the path the game finds it by: data renames only what
     // it may also release, or what a loader builds in a scratch tree of its own.
-    const nRoot* top = this;
-    while (top->GetParent()) top = top->GetParent();
-    if (nKernelServer::ks && top == nKernelServer::ks->GetRoot() &&
-        !nScriptServer::MayRelease(this, nullptr, "'setname' of")) {
+    if (!nScriptServer::InScratch(this) && !nScriptServer::MayRelease(this, nullptr, "'setname' of")) {
         return false;
     }
     SetName(name);

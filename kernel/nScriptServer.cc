@@ -97,13 +97,17 @@ bool nScriptServer::MayNameIn(const nRoot* parent, std::string_view path, bool l
     return true;
 }
 
+bool nScriptServer::InScratch(const nRoot* obj) {
+    const nRoot* top = obj;
+    while (top && top->GetParent()) top = top->GetParent();
+    return top && nKernelServer::ks && top != nKernelServer::ks->GetRoot();
+}
+
 bool nScriptServer::MayPlace(const nRoot* parent, const char* what) {
     if (origin_ == Origin::Person) return true;
     // What data makes lives only where data may release it again and where it goes with the
     // level or the next load; a tree not (yet) in the object tree is a loader's scratch.
-    const nRoot* top = parent;
-    while (top && top->GetParent()) top = top->GetParent();
-    if (parent && (top != nKernelServer::ks->GetRoot() || InDataTrees(parent))) return true;
+    if (parent && (InScratch(parent) || InDataTrees(parent))) return true;
     n_printf("refused to script text that data brought: %s an object below '%s', outside the level and "
              "persist trees\n",
              what, parent ? parent->GetFullName().c_str() : "");

@@ -79,6 +79,8 @@ public:
     // `parent`: only below a level or "/usr/persist", or in a tree that hangs from no root (a
     // loader's scratch); logged with `what` otherwise. Anything for a person's text.
     static bool MayPlace(const nRoot* parent, const char* what);
+    // `obj` hangs from no root of the object tree: a tree a loader builds aside (a scratch).
+    static bool InScratch(const nRoot* obj);
     // `obj` is "/sys" or below it: the engine's servers, variables and shared resources.
     static bool InEngine(const nRoot* obj);
     // `obj` is a level, "/usr/persist", or below one of them.
