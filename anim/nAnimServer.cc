@@ -4,6 +4,7 @@
 
 #include "anim/nAnimCurveArray.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nFileServer2.h"
 
 const nClassInfo nAnimServer::classInfo = nClassInfo::Make<nAnimServer>("nanimserver", "nroot");
 
@@ -35,7 +36,7 @@ nRoot* nAnimServer::ShareDir() {
 
 nAnimCurveArray* nAnimServer::FindAnimCurveArray(const char* fileName) {
     nRoot* dir = ShareDir();
-    std::string name = MakeArrayName(fileName);
+    std::string name = MakeArrayName(nFileServer2::Share(fileName).c_str());
     nRoot* obj = nullptr;
     if (name == ".") obj = dir;
     else if (name == "..") obj = dir->GetParent();
@@ -51,7 +52,7 @@ nAnimCurveArray* nAnimServer::FindAnimCurveArray(const char* fileName) {
 
 nAnimCurveArray* nAnimServer::NewAnimCurveArray(const char* fileName) {
     nRoot* dir = ShareDir();
-    std::string name = MakeArrayName(fileName);
+    std::string name = MakeArrayName(nFileServer2::Share(fileName).c_str());
     if (name.empty() || name == "." || name == "..") {
         n_error("nAnimServer: no curve array can be named after '%s'\n", fileName ? fileName : "");
         return nullptr;

@@ -4,6 +4,7 @@
 
 #include "anim/nEnvelope.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nFileServer2.h"
 
 const nClassInfo nEnvelopeServer::classInfo = nClassInfo::Make<nEnvelopeServer>("nenvelopeserver", "nroot");
 
@@ -35,7 +36,7 @@ nRoot* nEnvelopeServer::ShareRoot() {
 
 nEnvelope* nEnvelopeServer::FindEnvelope(const char* keyFile) {
     nRoot* root = ShareRoot();
-    std::string name = MakeEnvelopeName(keyFile);
+    std::string name = MakeEnvelopeName(nFileServer2::Share(keyFile).c_str());
     nRoot* obj = name.empty() ? nullptr : root->Find(name.c_str());
     if (!obj) return nullptr;
     if (!obj->IsA(nEnvelope::classInfo.name)) {
@@ -48,7 +49,7 @@ nEnvelope* nEnvelopeServer::FindEnvelope(const char* keyFile) {
 
 nEnvelope* nEnvelopeServer::NewEnvelope(const char* keyFile) {
     nRoot* root = ShareRoot();
-    std::string name = MakeEnvelopeName(keyFile);
+    std::string name = MakeEnvelopeName(nFileServer2::Share(keyFile).c_str());
     if (name.empty()) {
         n_error("nEnvelopeServer: no envelope can be named after '%s'\n", keyFile ? keyFile : "");
         return nullptr;

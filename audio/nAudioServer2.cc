@@ -6,6 +6,7 @@
 
 #include "audio/nStream.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nFileServer2.h"
 
 static const nCmdDef<nAudioServer2> audioCmds[] = {
     Bind<&nAudioServer2::SetMode>("v_setmode_s", "SMOD"),
@@ -184,7 +185,8 @@ nStream* nAudioServer2::NewStream(const char* fileName, bool looping) {
         if (std::strstr(fileName, ".ogg")) n_error("nAudioServer2::NewStream(): '%s': Ogg Vorbis is not supported\n", fileName);
         return nullptr;
     }
-    const std::string name = MakeStreamName(fileName);
+    // Every spelling of one file shares one stream.
+    const std::string name = MakeStreamName(nFileServer2::Share(fileName).c_str());
     nRoot* root = GetStreamRoot();
     if (nRoot* found = root->Find(name.c_str())) {
         if (!found->IsA(nStream::classInfo.name)) {

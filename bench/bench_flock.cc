@@ -3,9 +3,12 @@
 // walk) against a hand loop doing the same view tests, steering and integration over
 // plain arrays of the same positions, velocities and parameters. Both start from the same
 // seeded positions; the set-up checks once that they move alike.
+// Then a school that a script grows by 100 boids a frame up to 1,500: a frame that makes
+// 100 boids and rebuilds the table, against a frame of the finished school of 1,500.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,10 +39,10 @@ struct Start {
     std::vector<vector3> pos;
 };
 
-Start Seeded() {
+Start Seeded(int count = kBoids) {
     nRandom::Seed(11);
     Start s;
-    for (int i = 0; i < kBoids; i++) {
+    for (int i = 0; i < count; i++) {
         const float x = float(nRandom::Next() % 1600) / 100.0f - 8.0f;
         const float y = float(nRandom::Next() % 500) / 100.0f + 1.0f;
         const float z = float(nRandom::Next() % 1600) / 100.0f - 8.0f;
@@ -69,16 +72,26 @@ public:
         collide->NewContext("physik");
         graph = static_cast<nLogicGraph*>(kernel->New("nlogicgraph", "/sys/servers/lgraph"));
         flock = static_cast<nLogicFlock*>(kernel->New("nlogicflock", "/usr/logic/flock"));
-        for (int i = 0; i < kBoids; i++) {
-            auto* b = static_cast<nLogicBoid*>(kernel->New("nlogicboid", ("/usr/logic/flock/b" + std::to_string(i)).c_str()));
-            b->SetPosition(start.pos[size_t(i)]);
-        }
+        Add(start, 0, int(start.pos.size()));
         channels->SetChannel1f(channels->GenChannel("frametime"), kDt);
         // The first frame builds the table; the measured ones only use it.
         Frame();
     }
     ~FlockBench() { delete kernel; }
     void Frame() { flock->Trigger(graph); }
+    // Boids `from` to `from + count - 1`, at their seeded places, as a script makes them.
+    void Add(const Start& start, int from, int count) {
+        for (int i = from; i < from + count; i++) {
+            auto* b = static_cast<nLogicBoid*>(kernel->New("nlogicboid", ("/usr/logic/flock/b" + std::to_string(i)).c_str()));
+            b->SetPosition(start.pos[size_t(i)]);
+        }
+    }
+    // Releases boids `from` to `from + count - 1`.
+    void Remove(int from, int count) {
+        for (int i = from; i < from + count; i++) {
+            if (nRoot* b = kernel->Lookup(("/usr/logic/flock/b" + std::to_string(i)).c_str())) b->Release();
+        }
+    }
 
     nKernelServer* kernel;
     nChannelServer* channels;
@@ -266,5 +279,56 @@ void BM_PlainLoop(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMicrosecond);
+
+constexpr int kGrowStep = 100;
+constexpr int kGrown = 1500;
+
+// The baseline: a frame of the finished school, whose table stays.
+void BM_FinishedFlockFrame(benchmark::State& state) {
+    FlockBench b(Seeded(kGrown));
+    for (auto _ : state) {
+        b.Frame();
+        benchmark::DoNotOptimize(b.flock->GetBoids().At(0)->GetPosition());
+    }
+}
+BENCHMARK(BM_FinishedFlockFrame)->Unit(benchmark::kMillisecond);
+
+// The frames of a school growing by 100 boids a frame from 100 to 1,500, averaged: each
+// makes its 100 boids and rebuilds the table. Starting again from an empty school is not
+// measured.
+void BM_GrowingFlockFrame(benchmark::State& state) {
+    const Start start = Seeded(kGrown);
+    auto b = std::make_unique<FlockBench>(Start{});
+    int size = 0;
+    for (auto _ : state) {
+        if (size == kGrown) {
+            state.PauseTiming();
+            b = std::make_unique<FlockBench>(Start{});
+            size = 0;
+            state.ResumeTiming();
+        }
+        b->Add(start, size, kGrowStep);
+        size += kGrowStep;
+        b->Frame();
+        benchmark::DoNotOptimize(b->flock->GetTableSize());
+    }
+}
+BENCHMARK(BM_GrowingFlockFrame)->Unit(benchmark::kMillisecond);
+
+// The dearest growing frame: 100 boids join a school of 1,400.
+void BM_GrowingFlockLastFrame(benchmark::State& state) {
+    const Start start = Seeded(kGrown);
+    FlockBench b(start);
+    for (auto _ : state) {
+        state.PauseTiming();
+        b.Remove(kGrown - kGrowStep, kGrowStep);
+        b.Frame();
+        state.ResumeTiming();
+        b.Add(start, kGrown - kGrowStep, kGrowStep);
+        b.Frame();
+        benchmark::DoNotOptimize(b.flock->GetTableSize());
+    }
+}
+BENCHMARK(BM_GrowingFlockLastFrame)->Unit(benchmark::kMillisecond);
 
 }  // namespace

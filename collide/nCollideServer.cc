@@ -8,6 +8,7 @@
 #include "collide/nCollideShape.h"
 #include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nFileServer2.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ void nCollideServer::MakeResourceName(const char* name, char* buf, size_t size) 
         std::snprintf(buf, size, "res%d", uniqueCounter_++);
         return;
     }
-    nCollideServer2::MakeShapeName(name, buf, size);
+    nCollideServer2::MakeShapeName(nFileServer2::Share(name).c_str(), buf, size);
 }
 
 nCollideShape* nCollideServer::FindShape(const char* resourceName) const {

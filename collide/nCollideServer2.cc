@@ -7,6 +7,7 @@
 #include "collide/nCollideShape2.h"
 #include "kernel/nCmd.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nFileServer2.h"
 
 namespace {
 
@@ -109,7 +110,8 @@ void nCollideServer2::MakeShapeName(const char* name, char* buf, size_t size) {
 
 nCollideShape2* nCollideServer2::NewShape(int, const char* name) {
     char objName[512];
-    MakeShapeName(name, objName, sizeof(objName));
+    // A mesh file's every spelling shares one shape.
+    MakeShapeName(nFileServer2::Share(name).c_str(), objName, sizeof(objName));
     nRoot* root = shapesRoot_.GetUnsafe();
     if (!root) nKernelServer::FatalError("Aborting.");
     if (nRoot* found = root->Find(objName)) {

@@ -2,6 +2,7 @@
 
 #include "collide/nCollideShape2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nFileServer2.h"
 
 const nClassInfo nXCollideServer::classInfo = nClassInfo::Make<nXCollideServer>("nxcollideserver", "ncollideserver2");
 
@@ -9,7 +10,7 @@ nCollideShape2* nXCollideServer::NewShape(int shapeType, const char* name) {
     if (shapeType == nCollideShape2::QUICK) return nCollideServer2::NewShape(shapeType, name);
     static const char* const classes[] = {"nxboxshape", "nxsphereshape", "nxcylindershape", "nxtriangleshape2"};
     char objName[512];
-    MakeShapeName(name, objName, sizeof(objName));
+    MakeShapeName(nFileServer2::Share(name).c_str(), objName, sizeof(objName));
     nRoot* root = GetShapesRoot();
     if (!root) nKernelServer::FatalError("Aborting.");
     if (nRoot* found = root->Find(objName)) {

@@ -6,6 +6,7 @@
 
 #include "gfx/nGfxServer.h"
 #include "gfx/nTexture.h"
+#include "kernel/nFileServer2.h"
 
 nTexArray::~nTexArray() {
     for (int s = 0; s < MaxStages; s++) release(s);
@@ -34,7 +35,10 @@ bool nTexArray::Load(int stage, nGfxServer* gfx, const char* file, const char* a
     release(stage);
     if (!file || !*file) return true;
     const bool withAlpha = alphaFile && *alphaFile;
-    std::string name = file;
+    // Every spelling of one file shares one texture.
+    const std::string shared = nFileServer2::Share(file);
+    const std::string sharedAlpha = withAlpha ? nFileServer2::Share(alphaFile) : std::string();
+    std::string name = shared;
     if (withAlpha) name += "_a";
     // A colour file shared with two different alpha files must not share one texture:
     // the later alpha file gets the next free "_a<n>" name (or the one made with it).
@@ -43,12 +47,12 @@ bool nTexArray::Load(int stage, nGfxServer* gfx, const char* file, const char* a
         if (!found) break;
         const char *foundFile, *foundAlpha;
         found->GetFileNames(foundFile, foundAlpha);
-        if (!withAlpha || (foundAlpha && std::strcmp(foundAlpha, alphaFile) == 0)) {
+        if (!withAlpha || (foundAlpha && nFileServer2::Share(foundAlpha) == sharedAlpha)) {
             slots_[stage].Set(found);
             return true;
         }
         found->Release();
-        name = std::string(file) + "_a" + std::to_string(n);
+        name = shared + "_a" + std::to_string(n);
     }
     nTexture* tex = gfx->NewTexture(name.c_str());
     if (!tex) return false;

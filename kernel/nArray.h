@@ -1,9 +1,13 @@
 #pragma once
+#include <climits>
 #include <utility>
 
 // Growable array of constructed elements. `At` past the end grows the array and extends
 // the count, leaving the new slots default-constructed. Growing copies elements with
 // their own copy operation (so references re-set their paths, texts are duplicated).
+// A growth adds at least the grow step and at least doubles the room, so filling an
+// array one element at a time copies each element a bounded number of times however
+// small the step.
 template <class T>
 class nArray {
 public:
@@ -32,7 +36,7 @@ public:
 
     // Appends a copy of `element` and returns the stored element.
     T& Append(const T& element) {
-        if (count_ == allocated_) Grow(allocated_ + growBy_);
+        if (count_ == allocated_) Grow(grownCapacity(allocated_ + growBy_));
         elements_[count_] = element;
         return elements_[count_++];
     }
@@ -42,7 +46,7 @@ public:
     T& At(int index) {
         if (index < 0) index = 0;
         if (index >= count_) {
-            if (index >= allocated_) Grow(index + growBy_);
+            if (index >= allocated_) Grow(grownCapacity(index + growBy_));
             count_ = index + 1;
         }
         return elements_[index];
@@ -80,6 +84,11 @@ public:
     const T* end() const { return elements_ + count_; }
 
 private:
+    // The room for a growth that needs `wanted`: never less than twice the present room.
+    int grownCapacity(int wanted) const {
+        const int doubled = allocated_ > INT_MAX / 2 ? INT_MAX : 2 * allocated_;
+        return doubled > wanted ? doubled : wanted;
+    }
     void Grow(int newCapacity) {
         T* block = new T[newCapacity];
         for (int i = 0; i < count_; i++) block[i] = elements_[i];

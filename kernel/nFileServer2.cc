@@ -197,6 +197,25 @@ std::string nFileServer2::DiskPath(const char* path) {
     return mangled.empty() ? mangled : sys::Disk::Resolve(mangled);
 }
 
+std::string nFileServer2::FileIdentity(const std::string& mangledPath) {
+    return sys::Disk::FileIdentity(mangledPath);
+}
+
+std::string nFileServer2::ShareName(const char* name) {
+    if (!name || !*name) return name ? name : "";
+    std::string mangled;
+    if (!Mangle(name, mangled) || mangled.empty()) return name;
+    std::string identity = FileIdentity(mangled);
+    if (identity.empty()) return name;
+    return shareNames_.try_emplace(std::move(identity), name).first->second;
+}
+
+std::string nFileServer2::Share(const char* name) {
+    nFileServer2* server = nKernelServer::ks ? nKernelServer::ks->GetFileServer() : nullptr;
+    if (server) return server->ShareName(name);
+    return name ? name : "";
+}
+
 char* nFileServer2::MakeAbsolutePath(const char* path, char* buf, size_t size) {
     if (!buf || size == 0) return buf;
     std::string p = path ? path : "";

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "kernel/nRef.h"
 #include "kernel/nRoot.h"
@@ -63,6 +64,14 @@ public:
     // for libraries that open a file by its name themselves. Empty when ManglePath is.
     std::string DiskPath(const char* path);
 
+    // The spelling under which resources made from the file `name` are shared (textures,
+    // meshes, sounds, curves, key files, collide shapes): the first spelling that named
+    // the same file, so that every spelling of one file finds one resource under one
+    // name. A name that opens no file comes back as it is.
+    std::string ShareName(const char* name);
+    // ShareName through the kernel's file server; the name itself without one.
+    static std::string Share(const char* name);
+
     // In-place normalisation as used by ManglePath.
     static void Normalize(std::string& path);
 
@@ -78,6 +87,11 @@ public:
     // '/' three times (file name and two directory levels), with a '/' appended.
     static std::string HomeFromExecutable(const std::string& exePath);
 
+protected:
+    // What makes two names one file: one text per file that a mangled path opens, empty
+    // when it opens none. Here the disk's own name of the file.
+    virtual std::string FileIdentity(const std::string& mangledPath);
+
 private:
     // "/sys/share/assigns", made again when a script has released it.
     nRoot* GetAssignsDir();
@@ -88,4 +102,6 @@ private:
     uint64_t bytesWritten_ = 0;
     uint64_t numSeeks_ = 0;
     std::string cwd_;
+    // File identity -> the first spelling seen; one entry per file, however spelled.
+    std::unordered_map<std::string, std::string> shareNames_;
 };

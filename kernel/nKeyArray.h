@@ -1,9 +1,11 @@
 #pragma once
+#include <climits>
 #include <cstdint>
 
 // Key/value pairs kept in ascending key order, found by binary search behind a
 // one-entry cache of the last hit. A key equal to existing keys is stored after them.
-// Values are of any type (pointer-sized where pointers are kept).
+// Values are of any type (pointer-sized where pointers are kept). A growth at least
+// doubles the room, so a table refilled every frame does not copy itself per grow step.
 template <class T>
 class nKeyArray {
 public:
@@ -21,7 +23,10 @@ public:
     nKeyArray& operator=(const nKeyArray&) = delete;
 
     void Add(uint32_t key, const T& value) {
-        if (count_ == allocated_) Grow(allocated_ + growBy_);
+        if (count_ == allocated_) {
+            const int doubled = allocated_ > INT_MAX / 2 ? INT_MAX : 2 * allocated_;
+            Grow(doubled > allocated_ + growBy_ ? doubled : allocated_ + growBy_);
+        }
         // First position whose key is strictly greater: equal keys keep their order.
         int pos = UpperBound(key);
         for (int i = count_; i > pos; i--) elements_[i] = elements_[i - 1];

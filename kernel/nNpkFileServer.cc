@@ -63,3 +63,12 @@ nNpkTocEntry* nNpkFileServer::ResolveInArchives(const std::string& mangledPath) 
     }
     return nullptr;
 }
+
+std::string nNpkFileServer::FileIdentity(const std::string& mangledPath) {
+    std::string onDisk = nFileServer2::FileIdentity(mangledPath);
+    if (!onDisk.empty()) return onDisk;
+    const nNpkTocEntry* entry = ResolveInArchives(mangledPath);
+    if (!entry || entry->IsDirectory()) return std::string();
+    // A '|' cannot start a disk name, so no entry passes for a loose file.
+    return "|" + entry->GetArchive()->GetFileName() + "|" + entry->GetFullName();
+}

@@ -33,6 +33,10 @@ public:
     nNpkTocEntry* ResolveInArchives(const std::string& mangledPath) const;
     size_t GetNumArchives() const { return archives_.size(); }
 
+protected:
+    // A file on disk first, as the file objects open it; else the archive entry.
+    std::string FileIdentity(const std::string& mangledPath) override;
+
 private:
     std::vector<std::unique_ptr<nNpkArchive>> archives_;
 };

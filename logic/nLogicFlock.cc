@@ -61,9 +61,13 @@ void nLogicFlock::SetBox(const vector3& min, const vector3& max) {
 
 void nLogicFlock::rebuildTable() {
     const int n = boids_.Size();
+    // Sized once for the whole table: a flock that grows every frame rebuilds in time
+    // proportional to the table, not to its square.
     table_.Clear();
+    table_.Reserve(n * n);
     for (int i = 0; i < n * n; i++) table_.Append(-1);
     members_.Clear();
+    members_.Reserve(n);
     for (int i = 0; i < n; i++) {
         nLogicBoid* b = boids_.At(i);
         b->SetTableIndex(i);

@@ -150,7 +150,7 @@ void nLogicSpriteQuad::MakeTexture() {
     const int tw = n_saturate_int(textureW), th = n_saturate_int(textureH);
     nGfxServer* gfx = refGfx.Get();
     if (tw < 1 || th < 1 || !gfx->IsDisplayOpen()) return;
-    const std::string texName = name + "-" + std::to_string(tw) + "-" + std::to_string(th);
+    const std::string texName = nFileServer2::Share(name.c_str()) + "-" + std::to_string(tw) + "-" + std::to_string(th);
     nTexture* tex = gfx->FindTexture(texName.c_str());
     if (!tex) tex = gfx->NewTexture(texName.c_str());
     if (!tex) return;

@@ -72,7 +72,8 @@ bool nMeshNode::LoadMesh() {
     releaseResources();
     nGfxServer* gfx = refGfx.Get();
     nShadowServer* shadow = refShadow_.Get();
-    nString name = fileName_;
+    // Every spelling of one file shares one set of buffers and one caster.
+    nString name = nFileServer2::Share(fileName_.Get()).c_str();
     name += readOnly_ ? "_ro" : "_rw";
 
     // Loaded before: share what the first load made. Find counts a reference for us.

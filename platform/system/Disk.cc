@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -164,6 +165,15 @@ bool Disk::IsFile(const std::string& path) {
     if (path.empty()) return false;
     struct stat st;
     return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string Disk::FileIdentity(const std::string& path) {
+    if (path.empty()) return std::string();
+    char buf[PATH_MAX];
+    struct stat st;
+    const std::string real = Resolve(path);
+    if (!::realpath(real.c_str(), buf) || ::stat(buf, &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
+    return std::string(buf);
 }
 
 bool Disk::List(const std::string& path, std::vector<Entry>& entries) {

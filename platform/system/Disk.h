@@ -41,6 +41,10 @@ public:
 
     static bool IsDirectory(const std::string& path);
     static bool IsFile(const std::string& path);
+    // The one absolute name of the regular file that `path` opens (letter case as on
+    // disk, ".", ".." and links resolved), whatever way `path` spells it; empty when
+    // `path` opens no regular file.
+    static std::string FileIdentity(const std::string& path);
 
     // The entries of a directory without "." and "..", sorted by name (ignoring
     // ASCII case, ties by byte value) so that listings are the same on every disk.

@@ -7,6 +7,7 @@
 #include "anim/nAnimServer.h"
 #include "kernel/nFileServer2.h"
 #include "tests/anim/AnimTestKernel.h"
+#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -332,4 +333,22 @@ TEST_F(AnimServerTest, ArraysAreSharedByTheirMangledNameAndFindAddsAReference) {
     EXPECT_EQ(server->NewAnimCurveArray("odd"), nullptr);
     EXPECT_EQ(server->NewAnimCurveArray(""), nullptr);
     EXPECT_NE(TakeErrors(), "");
+}
+
+// Curve arrays of one file in any spelling are one shared array, named after the first
+// spelling; another file is another array.
+TEST_F(AnimServerTest, EverySpellingOfOneFileFindsOneArray) {
+    const std::string file = Write("Swim.nax", "x");
+    const std::string other = Write("turn.nax", "x");
+    nAnimCurveArray* a = server->NewAnimCurveArray(file.c_str());
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetName(), nAnimServer::MakeArrayName(file.c_str()));
+    EXPECT_EQ(server->FindAnimCurveArray(Respelled(file).c_str()), a);
+    EXPECT_EQ(server->FindAnimCurveArray(other.c_str()), nullptr);
+    nAnimCurveArray* b = server->NewAnimCurveArray(other.c_str());
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a, b);
+    a->Release();
+    a->Release();
+    b->Release();
 }

@@ -7,6 +7,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/quaternion.h"
 #include "tests/anim/AnimTestKernel.h"
+#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -299,6 +300,19 @@ TEST_F(EnvelopeTest, FilesThatCannotBeOpenedOrKindsThatCannotBeWrittenFail) {
     }
     std::ifstream probe(path);
     EXPECT_FALSE(probe.good());
+}
+
+TEST_F(EnvelopeTest, EverySpellingOfOneKeyFileSharesOneEnvelope) {
+    const std::string file = Write("Door.nea", kLinear);
+    const std::string other = Write("lid.nea", kLinear);
+    nEnvelope* door = server->NewEnvelope(file.c_str());
+    ASSERT_NE(door, nullptr);
+    EXPECT_EQ(server->FindEnvelope(Respelled(file).c_str()), door);
+    EXPECT_EQ(server->NewEnvelope(Respelled(file).c_str()), door);
+    EXPECT_EQ(door->GetName(), nEnvelopeServer::MakeEnvelopeName(file.c_str()));
+    EXPECT_EQ(server->FindEnvelope(other.c_str()), nullptr);
+    door->Release();
+    door->Release();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "audio/nAudioServer2.h"
 #include "script/nLuaServer2.h"
 #include "tests/audio/AudioTestKernel.h"
+#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -120,6 +121,29 @@ TEST_F(AudioServerTest, StreamsAreSharedByFileName) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->GetParent(), kernel->Lookup("/sys/share/audio"));
     EXPECT_TRUE(c->IsLooping());
+    c->Release();
+}
+
+// Sound nodes naming one file in any spelling share its stream, named after the first
+// spelling; another file opens another stream.
+TEST_F(AudioServerTest, EverySpellingOfOneFileSharesOneStream) {
+    OpenServer();
+    const std::string file = Write("Swell.wav", wav::File(1, 22050, wav::Tone(500, 22050, 0.1)));
+    const std::string other = Write("gull.wav", wav::File(1, 22050, wav::Tone(700, 22050, 0.1)));
+    nStream* a = audio->NewStream(file.c_str(), false);
+    nStream* b = audio->NewStream(Respelled(file).c_str(), false);
+    nStream* c = audio->NewStream(other.c_str(), false);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a->GetRefCount(), 2);
+    EXPECT_EQ(std::string(a->GetName()), nAudioServer2::MakeStreamName(file.c_str()));
+    EXPECT_NE(a, c);
+    // A file that is not there opens nothing, however spelled.
+    EXPECT_EQ(audio->NewStream(Respelled(file + ".gone.wav").c_str(), false), nullptr);
+    TakeErrors();
+    a->Release();
+    b->Release();
     c->Release();
 }
 

@@ -3,6 +3,7 @@
 
 #include "collide/nCollideSetup.h"
 #include "tests/collide/CollideFixture.h"
+#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -136,6 +137,23 @@ TEST_F(CollideServerTest, ServerDiesWithItsContextsAndShapes) {
     }
     EXPECT_EQ(Lookup("/sys/servers/collide2"), nullptr);
     EXPECT_EQ(Lookup("/sys/share/collideshapes"), nullptr);
+}
+
+// Modules naming one mesh file in any spelling share its shape, named after the first
+// spelling; another file is another shape.
+TEST_F(CollideServerTest, EverySpellingOfOneMeshFileSharesOneShape) {
+    const std::string file = Write("Reef.n3d", "v 0 0 0\n");
+    const std::string other = Write("wall.n3d", "v 0 0 0\n");
+    nCollideShape2* a = collide->NewShape(nCollideShape2::MESH, file.c_str());
+    nCollideShape2* b = collide->NewShape(nCollideShape2::MESH, Respelled(file).c_str());
+    nCollideShape2* c = collide->NewShape(nCollideShape2::MESH, other.c_str());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a->GetRefCount(), 2);
+    EXPECT_NE(a, c);
+    char name[600];
+    nCollideServer2::MakeShapeName(file.c_str(), name, sizeof(name));
+    EXPECT_STREQ(a->GetName(), name);
+    for (nCollideShape2* s : {a, b, c}) s->Release();
 }
 
 }  // namespace

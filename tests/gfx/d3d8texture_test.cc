@@ -10,6 +10,7 @@
 #include "gfx/nD3D8Server.h"
 #include "gfx/nD3D8Texture.h"
 #include "gfx/nPixelFormat.h"
+#include "gfx/nTexArray.h"
 #include "kernel/nNpkFileServer.h"
 #include "kernel/nNpkWriter.h"
 #include "platform/render/Device.h"
@@ -19,6 +20,7 @@
 #include "tests/gfx/ImageBytes.h"
 #include "tests/gfx/NtxBytes.h"
 #include "tests/platform/SdlTestEnvironment.h"
+#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -408,6 +410,60 @@ TEST_F(D3D8TextureTest, FilesAreReadThroughTheFileServerFromArchivesToo) {
     nD3D8Texture* packed = Load("packed.ntx", "pics:pics.npk/a.ntx", false, true);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(Texel(packed, 0, 0), (Rgba{0x5A, 0x5A, 0x5A, 0x5A}));
+    EXPECT_FALSE(TakeErrors());
+}
+
+// Stages naming one file in any spelling that the file layer finds as that file (letter
+// case, "./", a full path against an assign) share one texture, named after the first
+// spelling; another file, or the same file with an alpha file, is another texture.
+TEST_F(D3D8TextureTest, EverySpellingOfOneFileSharesOneTexture) {
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("pics", (Path("") + "/").c_str()));
+    const std::string seabed = Write("Seabed.bmp", Bmp24(1, 1, {0x102030}));
+    Write("rock.bmp", Bmp24(1, 1, {0x405060}));
+    Write("mask.bmp", Alpha8(1, 1, {0x80}));
+    const std::string shouted = Respelled(seabed);
+    const char* spellings[] = {"pics:Seabed.bmp", "pics:SEABED.bmp", "pics:./SeaBed.bmp", shouted.c_str(),
+                               seabed.c_str()};
+    nTexArray stages[5];
+    for (int i = 0; i < 5; i++) ASSERT_TRUE(stages[i].Load(0, gfx, spellings[i], nullptr, false, false)) << spellings[i];
+    nTexture* t = stages[0].GetTexture(0);
+    for (auto& s : stages) EXPECT_EQ(s.GetTexture(0), t);
+    EXPECT_EQ(t->GetRefCount(), 5);
+    EXPECT_EQ(kernel->Lookup("/sys/share/tex/pics_Seabed_bmp"), t);
+
+    nTexArray rock, masked, maskedAgain, missing, missingAgain;
+    ASSERT_TRUE(rock.Load(0, gfx, "pics:rock.bmp", nullptr, false, false));
+    EXPECT_NE(rock.GetTexture(0), t);
+    ASSERT_TRUE(masked.Load(0, gfx, "pics:seabed.bmp", "pics:mask.bmp", false, false));
+    ASSERT_TRUE(maskedAgain.Load(0, gfx, "pics:SEABED.bmp", "pics:MASK.bmp", false, false));
+    EXPECT_NE(masked.GetTexture(0), t);
+    EXPECT_EQ(masked.GetTexture(0), maskedAgain.GetTexture(0));
+    EXPECT_FALSE(TakeErrors());
+
+    // A file that is not there loads nothing under any spelling, as before.
+    EXPECT_FALSE(missing.Load(0, gfx, "pics:none.bmp", nullptr, false, false));
+    EXPECT_FALSE(missingAgain.Load(0, gfx, "pics:NONE.bmp", nullptr, false, false));
+    EXPECT_EQ(missing.GetTexture(0), nullptr);
+    TakeErrors();
+
+    // Entries of an archive are files too.
+    kernel->ReplaceFileServer("nnpkfileserver");
+    auto* npk = kernel->GetFileServer<nNpkFileServer>();
+    ASSERT_TRUE(npk->SetAssign("pics", (Path("") + "/").c_str()));
+    const std::vector<uint8_t> png = imagebytes::Png(1, 1, {0xFF00FF00}, false);
+    nNpkWriter w;
+    w.BeginDir("pack.npk");
+    w.AddFile("Kelp.png", png.data(), png.size());
+    w.AddFile("other.png", png.data(), png.size());
+    w.EndDir();
+    ASSERT_TRUE(w.Save(Path("pack.npk"))) << w.GetError();
+    ASSERT_EQ(npk->ParseDirectory("pics:"), 1);
+    nTexArray kelp, kelpAgain, other;
+    ASSERT_TRUE(kelp.Load(0, gfx, "pics:pack.npk/Kelp.png", nullptr, false, false));
+    ASSERT_TRUE(kelpAgain.Load(0, gfx, "pics:PACK.npk/./kelp.png", nullptr, false, false));
+    ASSERT_TRUE(other.Load(0, gfx, "pics:pack.npk/other.png", nullptr, false, false));
+    EXPECT_EQ(kelp.GetTexture(0), kelpAgain.GetTexture(0));
+    EXPECT_NE(kelp.GetTexture(0), other.GetTexture(0));
     EXPECT_FALSE(TakeErrors());
 }
 

@@ -131,6 +131,37 @@ TEST(nArrayTest, AppendAtAndGrowth) {
     EXPECT_STREQ(copy[19].Get(), "v9");
 }
 
+// Filled one element at a time, arrays grow their room geometrically whatever the grow
+// step: a table refilled every frame must not copy itself once per step.
+TEST(nArrayTest, GrowthAtLeastDoublesTheRoom) {
+    nArray<int> arr(0, 1);
+    int growths = 0, last = 0;
+    for (int i = 0; i < 100000; i++) {
+        arr.Append(i);
+        if (arr.Capacity() != last) {
+            growths++;
+            last = arr.Capacity();
+        }
+    }
+    EXPECT_LE(growths, 18);
+    EXPECT_EQ(arr.Size(), 100000);
+    EXPECT_EQ(arr[99999], 99999);
+    nKeyArray<int> keys(0, 1);
+    for (int i = 0; i < 5000; i++) keys.Add(uint32_t(i), i);
+    EXPECT_EQ(keys.Size(), 5000);
+    EXPECT_EQ(keys.Find(4321)->value, 4321);
+
+    // Past the end, the step still counts when it asks for more.
+    nArray<int> stepped(0, 4);
+    stepped.At(10);
+    EXPECT_EQ(stepped.Capacity(), 14);
+    stepped.At(14);
+    EXPECT_EQ(stepped.Capacity(), 28);
+    stepped.At(40);
+    EXPECT_EQ(stepped.Capacity(), 56);
+    EXPECT_EQ(stepped.Size(), 41);
+}
+
 TEST(nKeyArrayTest, EqualKeysAfterExistingOnesAndFind) {
     nKeyArray<const char*> arr(2, 2);
     arr.Add(5, "first5");

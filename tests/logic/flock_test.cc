@@ -1,6 +1,7 @@
 // Flocks and boids through the logic graph's passes: the box and the visibility table,
 // the view cone, saving; the boids' speed band, the boundary's returning flag, the flee
-// push of a contact, a school that stays together; joining, leaving and destruction.
+// push of a contact, a school that stays together; joining, leaving and destruction; a
+// school that grows every frame.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include "logic/nLogicBoid.h"
 #include "logic/nLogicFlock.h"
 #include "scene/nChannelServer.h"
+#include "tests/logic/AllocationCount.h"
 #include "tests/logic/PhysikFixture.h"
 
 namespace {
@@ -235,6 +237,33 @@ TEST_F(FlockTest, ADyingFlockReleasesHeldBoidsOnceAndAStrayBoidNeitherJoinsNorSt
         lines++;
     }
     EXPECT_EQ(lines, 1);
+}
+
+// A school that gains 100 boids every frame rebuilds its table in each of those frames.
+// The rebuild must allocate the same few blocks at 600 boids as at 200: a table grown by
+// a fixed step copies itself n^2/step times per rebuild, and the frames stop.
+TEST_F(FlockTest, AFlockGrowingEveryFrameRebuildsItsTableWithoutGrowingAllocations) {
+    if (!AllocationCount::Available()) GTEST_SKIP() << "allocations are counted in the sanitizer build";
+    nLogicFlock* f = Flock();
+    long atTwoHundred = -1, atSixHundred = -1;
+    for (int step = 1; step <= 6; step++) {
+        for (int i = 0; i < 100; i++) {
+            const int k = (step - 1) * 100 + i;
+            Boid(("/usr/logic/flock/g" + std::to_string(k)).c_str(), float(k % 17) - 8.0f, 1.0f + float(k % 5),
+                 float(k % 13) - 6.0f);
+        }
+        ASSERT_TRUE(f->IsTableDirty());
+        AllocationCount::Start();
+        Frame(1.0f / 30.0f);
+        const long allocations = AllocationCount::Stop();
+        ASSERT_FALSE(f->IsTableDirty());
+        ASSERT_EQ(f->GetTableSize(), step * 100);
+        if (step == 2) atTwoHundred = allocations;
+        if (step == 6) atSixHundred = allocations;
+    }
+    // 600 boids in a 64-entry step would be over 5,000 copies of the table.
+    EXPECT_LE(atSixHundred, atTwoHundred + 16);
+    EXPECT_LT(atSixHundred, 1000);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "scene/MeshLoader.h"
 #include "scene/nShadowCaster.h"
 #include "tests/scene/MeshFixture.h"
+#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -218,6 +219,41 @@ TEST_F(MeshNodeTest, BuffersAreSharedByFileNameAndReadOnlyFlag) {
     ASSERT_NE(two->GetVertexBuffer(), nullptr);
     EXPECT_NE(one->GetVertexBuffer(), two->GetVertexBuffer());
     EXPECT_EQ(ReadBack(two->GetVertexBuffer())[0].coord[0], 5.0f);
+}
+
+// Nodes naming one mesh file in any spelling that the file layer finds as that file share
+// its vertex buffer, index buffer and shadow caster, under the first spelling's names;
+// another file is another mesh.
+TEST_F(MeshNodeTest, EverySpellingOfOneFileSharesItsBuffersAndCaster) {
+    const std::string quad = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3\nf 1 3 4\nwe 0 2 1 3\n";
+    const std::string file = Write("Wreck.n3d", quad);
+    Write("hull.n3d", quad);
+    const std::string shouted = Respelled(file);
+    nMeshNode* a = Mesh("/a", file);
+    nMeshNode* b = Mesh("/b", shouted);
+    nMeshNode* c = Mesh("/c", Path("wreck.n3d"));
+    ASSERT_TRUE(a->LoadMesh());
+    ASSERT_TRUE(b->LoadMesh());
+    ASSERT_TRUE(c->LoadMesh());
+    for (nMeshNode* m : {b, c}) {
+        EXPECT_EQ(m->GetVertexBuffer(), a->GetVertexBuffer());
+        EXPECT_EQ(m->GetIndexBuffer(), a->GetIndexBuffer());
+        EXPECT_EQ(m->GetShadowCaster(), a->GetShadowCaster());
+    }
+    EXPECT_EQ(a->GetShadowCaster()->GetRefCount(), 3);
+    EXPECT_EQ(NumVertexBuffers(), 1);
+    EXPECT_EQ(NumIndexBuffers(), 1);
+    EXPECT_EQ(NumCasters(), 1);
+    EXPECT_STREQ(a->GetVertexBuffer()->GetName(), mem->MakeResourceName((file + "_rw").c_str()).Get());
+
+    nMeshNode* hull = Mesh("/hull", Path("HULL.n3d"));
+    ASSERT_TRUE(hull->LoadMesh());
+    EXPECT_NE(hull->GetVertexBuffer(), a->GetVertexBuffer());
+    EXPECT_NE(hull->GetShadowCaster(), a->GetShadowCaster());
+    EXPECT_EQ(NumVertexBuffers(), 2);
+    for (nMeshNode* m : {a, b, c, hull}) m->Release();
+    EXPECT_EQ(NumVertexBuffers(), 0);
+    EXPECT_EQ(NumCasters(), 0);
 }
 
 TEST_F(MeshNodeTest, BinaryMeshLoadsAsTheFormatSays) {
