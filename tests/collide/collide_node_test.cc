@@ -8,7 +8,6 @@
 #include "collide/nCollideShape.h"
 #include "scene/n3DNode.h"
 #include "tests/scene/SceneFixture.h"
-#include "tests/kernel/Respelled.h"
 
 namespace {
 
@@ -136,20 +135,6 @@ TEST_F(CollideNodeTest, ClasslessNodesWaitAndMissingServersAreMade) {
     EXPECT_EQ(node->GetCollideObject()->GetContext(), Server()->GetDefaultContext());
     Server()->Release();
     node->Release();
-}
-
-TEST_F(CollideNodeTest, EverySpellingOfOneMeshFileSharesOneShape) {
-    Classes();
-    const std::string file = Write("Reef.n3d", "v 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\n");
-    nCollideShape* a = Server()->NewShape(0, file.c_str());
-    nCollideShape* b = Server()->NewShape(0, Respelled(file).c_str());
-    nCollideShape* c = Server()->NewShape(0, Write("wall.n3d", "v 1 0 0\n").c_str());
-    EXPECT_EQ(a, b);
-    EXPECT_NE(a, c);
-    for (nCollideShape* s : {a, b, c}) Server()->ReleaseShape(s);
-    char name[512];
-    Server()->MakeResourceName(file.c_str(), name, sizeof(name));
-    EXPECT_EQ(Server()->FindShape(name), nullptr);
 }
 
 }  // namespace

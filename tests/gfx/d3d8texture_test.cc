@@ -431,7 +431,7 @@ TEST_F(D3D8TextureTest, EverySpellingOfOneFileSharesOneTexture) {
     EXPECT_EQ(t->GetRefCount(), 5);
     EXPECT_EQ(kernel->Lookup("/sys/share/tex/pics_Seabed_bmp"), t);
 
-    nTexArray rock, masked, maskedAgain, missing, missingAgain;
+    nTexArray rock, masked, maskedAgain;
     ASSERT_TRUE(rock.Load(0, gfx, "pics:rock.bmp", nullptr, false, false));
     EXPECT_NE(rock.GetTexture(0), t);
     ASSERT_TRUE(masked.Load(0, gfx, "pics:seabed.bmp", "pics:mask.bmp", false, false));
@@ -439,12 +439,6 @@ TEST_F(D3D8TextureTest, EverySpellingOfOneFileSharesOneTexture) {
     EXPECT_NE(masked.GetTexture(0), t);
     EXPECT_EQ(masked.GetTexture(0), maskedAgain.GetTexture(0));
     EXPECT_FALSE(TakeErrors());
-
-    // A file that is not there loads nothing under any spelling, as before.
-    EXPECT_FALSE(missing.Load(0, gfx, "pics:none.bmp", nullptr, false, false));
-    EXPECT_FALSE(missingAgain.Load(0, gfx, "pics:NONE.bmp", nullptr, false, false));
-    EXPECT_EQ(missing.GetTexture(0), nullptr);
-    TakeErrors();
 
     // Entries of an archive are files too.
     kernel->ReplaceFileServer("nnpkfileserver");
