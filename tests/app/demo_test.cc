@@ -723,6 +723,72 @@ TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
     EXPECT_TRUE(State(0x2 | 0x40));
 }
 
+// What "Spiel laden" and F9 report while the main menu stands over the game shows on the
+// menu itself, below its entries, until an entry is chosen or the menu opens anew.
+TEST_F(DemoGameTest, TheMenuShowsOverItselfWhatSpielLadenAndF9Report) {
+    const std::string dir = saveDir.string() + "/";
+    ASSERT_TRUE(Run("shots = 0\n"
+                    "function shot() shots = shots + 1 obj('/sys/servers/gfx').screenshot('" + dir +
+                    "report' .. shots .. '.bmp') end\n"
+                    "sel('/sys/servers/input') map('keyb0:f11.down', 'test_shot') sel('/')\n"
+                    "new('nlogicnode', '/usr/logic/testshot')\n"
+                    "new('nlogicinput', '/usr/logic/testshot/f11')\n"
+                    "sel('/usr/logic/testshot/f11') setgroup('testshot') setfocus(true)\n"
+                    "addinput('test_shot', 'shot()') sel('/')\n"));
+    int shots = 0;
+    // The pixels of the report's light text in the band below the entries.
+    auto reported = [&] {
+        Key(SDL_SCANCODE_F11, SDLK_F11);
+        Frames(2);
+        const auto rows = ReadShot(saveDir / ("report" + std::to_string(++shots) + ".bmp"));
+        int lit = 0;
+        if (rows.empty()) return -1;
+        const size_t w = rows[0].size(), h = rows.size();
+        for (size_t y = 512 * h / 600; y < 552 * h / 600; y++)
+            for (size_t x = 170 * w / 800; x < 630 * w / 800; x++)
+                lit += rows[y][x][0] > 180 && rows[y][x][1] > 140 && rows[y][x][2] < 140;
+        return lit;
+    };
+    // At start-up, no quick save: F9 in the menu.
+    ASSERT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(reported(), 0);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(MenuValue("meldung"), "Kein Spielstand vorhanden.");
+    EXPECT_GT(reported(), 30);
+
+    // A quick save cut short, chosen with "Spiel laden": the menu stays and says so.
+    NewGame();
+    Frames(5);
+    EXPECT_NE(MenuValue("meldung"), "Kein Spielstand vorhanden.") << "gone with the chosen entry";
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << "new('npersist', 'gamest";
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_TRUE(Menu()->GetActive());
+    ASSERT_EQ(MenuValue("loadable"), "1");
+    EXPECT_EQ(reported(), 0);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    EXPECT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(MenuValue("meldung"), "Laden fehlgeschlagen.");
+    EXPECT_GT(reported(), 30);
+    // F9 over the menu reports the same; back in the game and in the menu again, it is gone.
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_EQ(MenuValue("meldung"), "Laden fehlgeschlagen.");
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_FALSE(Menu()->GetActive());
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(reported(), 0);
+}
+
 // Level 1's things, played with the game's keys: E takes the nearest thing or works the
 // basket and the switch, Q uses what the hand holds. The diver is put beside each thing
 // as the player would swim there.
@@ -756,11 +822,21 @@ protected:
         for (nModSimpleCollision* m : body) m->SetDynamic(true);
         Frames(2);
     }
+    // Beside a thing, as the player swims there: what is solid is met from +z (or the
+    // basket from above), still within the diver's reach, the basket's and the vent's heat.
     void SwimTo(const char* thing) {
         nRoot* o = Lookup(L(thing));
         ASSERT_NE(o, nullptr) << thing;
-        const vector3 p = static_cast<nLogicVisual2*>(o)->GetPosition();
+        const vector3 p = static_cast<nLogicVisual2*>(o)->GetPosition() + Beside(thing);
         SwimTo(p.x, p.y, p.z);
+    }
+    static vector3 Beside(const std::string& thing) {
+        static const std::map<std::string, vector3> beside = {
+            {"heap", vector3(0.0f, 0.0f, 3.1f)},  {"kiste", vector3(0.0f, 0.6f, 1.6f)},
+            {"switch", vector3(0.0f, 0.0f, 1.3f)}, {"basket", vector3(0.0f, 1.3f, 0.0f)},
+            {"vent", vector3(0.0f, 0.5f, 2.2f)}};
+        const auto at = beside.find(thing);
+        return at == beside.end() ? vector3() : at->second;
     }
     void E() {
         Key(SDL_SCANCODE_E, SDLK_e);
@@ -1013,7 +1089,7 @@ TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBri
     SwimTo("vent");
     float life = Life("diver2");
     bool warned = false;
-    for (int i = 0; i < 90; i++) {
+    for (int i = 0; i < 8 * 30; i++) {
         ASSERT_TRUE(Frame());
         EXPECT_LT(Life("diver2"), life);
         life = Life("diver2");
@@ -1205,6 +1281,46 @@ protected:
         SwimTo(p.x, p.y - 0.5f, p.z);
         Frames(frames);
     }
+    // The line a-b crosses the surface of the collision module at `module` (a level path).
+    bool CrossesModule(const std::string& module, const vector3& a, const vector3& b) {
+        nRoot* m = Lookup(L(module.c_str()));
+        if (!m || !m->IsA("nmodsimplecollision")) return false;
+        const nCollideObject2& o = static_cast<nModSimpleCollision*>(m)->GetCollObject();
+        nCollideShape2* shape = o.shape.GetUnsafe();
+        nCollideReportBuffer buffer;
+        buffer.Begin(COLLTYPE_CONTACT);
+        return shape && shape->LineCheck(o.curMatrix, line3(a, b), &buffer, vector3());
+    }
+    // The things that look solid besides the rocks: each its solid's module, a point inside
+    // it (from the thing's place), the side it is met from (clear of the seabed's hills), the
+    // height it is met at, and how far from the inside point a diver is clear of it.
+    struct Solid {
+        const char* thing;
+        const char* module;
+        vector3 inside;
+        vector3 side;
+        float height;
+        float clear;
+    };
+    static std::vector<Solid> Solids() {
+        return {{"heap", "heap/solid", vector3(0.0f, 0.3f, 0.0f), vector3(0.0f, 0.0f, 1.0f), 0.3f, 3.4f},
+                {"kiste", "kiste/solid", vector3(0.0f, 0.5f, 0.0f), vector3(-1.0f, 0.0f, 0.0f), 0.6f, 2.2f},
+                {"switch", "switch/solid", vector3(0.0f, 0.4f, -0.1f), vector3(0.0f, 0.0f, 1.0f), 0.4f, 2.0f},
+                {"basket", "basket/solid", vector3(0.0f, 0.6f, 0.0f), vector3(0.0f, 0.0f, 1.0f), 0.6f, 2.6f},
+                {"vent", "vent/solid", vector3(0.0f, 0.6f, 0.0f), vector3(0.0f, 0.0f, 1.0f), 1.0f, 2.4f}};
+    }
+    // The heading that faces a thing met from `side`.
+    static float Facing(const vector3& side) { return std::atan2(-side.x, side.z); }
+    vector3 Inside(const Solid& s) { return Get<nLogicVisual2>(s.thing)->GetPosition() + s.inside; }
+    // Both spheres of the active diver's body lie outside the solid `s`.
+    bool BodyOutside(const Solid& s) {
+        const matrix44& m = Active()->GetMatrix();
+        const vector3 ahead(m.m[2][0], m.m[2][1], m.m[2][2]);
+        for (float along : {-0.45f, 0.45f}) {
+            if (!CrossesModule(s.module, m.Translation() + ahead * along, Inside(s))) return false;
+        }
+        return true;
+    }
     float FromStart(const vector3& p) {
         return std::min((p - Get<nLogicVisual2>("start1")->GetPosition()).Len(),
                         (p - Get<nLogicVisual2>("start2")->GetPosition()).Len());
@@ -1241,6 +1357,206 @@ TEST_F(DemoLevelTest, TheFollowCameraKeepsOutOfEveryRockAndTheSeabed) {
                                  std::to_string(turn));
             }
         }
+    }
+}
+
+// The sand heap, the crate, the switch, the basket and the vent are met as a rock is: W
+// held head on does not take the diver into one, at a slant it slides along, and the
+// follow camera behind the diver keeps out of it with the diver in view.
+TEST_F(DemoLevelTest, WhatLooksSolidStopsTheDiverHeadOnSlidesItAlongAtASlantAndKeepsOutTheCamera) {
+    NewGame();
+    Frames(5);
+    for (const Solid& s : Solids()) {
+        SCOPED_TRACE(s.thing);
+        ASSERT_NE(Lookup(L(s.module)), nullptr);
+        const vector3 in = Inside(s);
+        const vector3 level = Get<nLogicVisual2>(s.thing)->GetPosition() + vector3(0.0f, s.height, 0.0f);
+        // Level, 3.5 off on its side, facing it head on and then at a slant.
+        const float facing = Facing(s.side);
+        for (float turn : {0.0f, 0.6f}) {
+            const vector3 from = vector3(in.x, level.y, in.z) + s.side * 3.5f;
+            Park(from, facing + turn, 2);
+            ASSERT_TRUE(BodyOutside(s)) << "placed inside";
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+            bool outside = true;
+            for (int i = 0; i < 90 && outside; i++) {
+                ASSERT_TRUE(Frame());
+                outside = BodyOutside(s);
+            }
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+            Frames(2);
+            const vector3 at = DiverAt();
+            EXPECT_TRUE(outside) << "turned " << turn << ": the diver went in, at " << at.x << " " << at.y << " "
+                                 << at.z;
+            if (turn == 0.0f) {
+                EXPECT_GT((at - in) % s.side, 0.5f) << "head on: not through it, at " << at.x << " " << at.y << " " << at.z;
+                EXPECT_LT((at - in) % s.side, 3.0f) << "head on: it swam towards it";
+            } else {
+                EXPECT_GT((at - from).Len(), 1.0f) << "at a slant: slid along";
+            }
+        }
+        // The camera 6 behind a diver on the far side of the thing, its zoom without delay.
+        const float zoom = Active()->GetStat(nbwDiver::ZoomState);
+        Active()->SetStat(nbwDiver::ZoomState, 0.0f);
+        for (float turn : {-0.3f, 0.0f, 0.3f}) {
+            Park(vector3(in.x, level.y + 0.3f, in.z) - s.side * s.clear, facing + turn, 2);
+            const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation();
+            EXPECT_TRUE(CrossesModule(s.module, c, in)) << "turned " << turn << ": camera inside, at " << c.x << " "
+                                                         << c.y << " " << c.z;
+            EXPECT_FALSE(CrossesModule(s.module, c, DiverAt())) << "turned " << turn << ": the view blocked";
+        }
+        Active()->SetStat(nbwDiver::ZoomState, zoom);
+        Active()->SetStat(nbwDiver::LifePoints, 1.0f);
+    }
+}
+
+// The heap's solid goes once it is swept away, and stays gone after a quick save and load;
+// the crate's goes with the crate when the air bag lifts it: the diver swims through where
+// they stood.
+TEST_F(DemoLevelTest, TheSweptHeapAndTheLiftedCrateAreNoLongerSolidAlsoAfterALoad) {
+    NewGame();
+    Frames(5);
+    auto* heap = Get<nbwItem>("heap");
+    ASSERT_TRUE(heap->GetHandlerActive("collision", "physik"));
+    // Swims level from 4 off the thing's side towards its middle for 5 s: whether its body
+    // went into the thing's solid on the way, and how far short of the middle it ended (less
+    // than 0 beyond it).
+    auto through = [&](const char* thing) {
+        for (const Solid& s : Solids()) {
+            if (std::string(s.thing) != thing) continue;
+            const vector3 at = Get<nLogicVisual2>(thing)->GetPosition();
+            Park(at + vector3(0.0f, s.height, 0.0f) + s.side * 4.0f, Facing(s.side), 2);
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+            bool in = false;
+            for (int i = 0; i < 150; i++) {
+                EXPECT_TRUE(Frame());
+                in = in || !BodyOutside(s);
+            }
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+            Frames(2);
+            return std::pair{in, (DiverAt() - at) % s.side};
+        }
+        ADD_FAILURE() << thing;
+        return std::pair{false, 0.0f};
+    };
+    EXPECT_FALSE(through("heap").first) << "the heap keeps the diver out before it is swept";
+    SwimTo("sandremover");
+    E();
+    ASSERT_EQ(Hand(), L("diver1/inventory/sandremover"));
+    SwimTo("heap");
+    Q();
+    Frames(75);
+    ASSERT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 1.0f);
+    EXPECT_FALSE(heap->GetHandlerActive("collision", "physik"));
+    auto [in, beyond] = through("heap");
+    EXPECT_TRUE(in && beyond < -1.0f) << "swept, it lets the diver through: " << in << " " << beyond;
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text;
+    ASSERT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 1.0f);
+    EXPECT_FALSE(Get<nbwItem>("heap")->GetHandlerActive("collision", "physik"));
+    std::tie(in, beyond) = through("heap");
+    EXPECT_TRUE(in && beyond < -1.0f) << "a loaded swept heap lets the diver through: " << in << " " << beyond;
+
+    // The crate holds the diver off until the air bag lifts it.
+    EXPECT_FALSE(through("kiste").first);
+    const vector3 crate = Get<nLogicVisual2>("kiste")->GetPosition();
+    SwimTo("luftsack");
+    E();
+    ASSERT_EQ(Hand(), L("diver1/inventory/luftsack"));
+    SwimTo("kiste");
+    Q();
+    Frames(3);
+    ASSERT_EQ(Lookup(L("kiste")), nullptr);
+    Park(crate + vector3(-4.0f, 0.6f, 0.0f), Facing(vector3(-1.0f, 0.0f, 0.0f)), 2);
+    Key(SDL_SCANCODE_W, SDLK_w, 150);
+    EXPECT_GT(DiverAt().x, crate.x + 1.0f) << "lifted, it lets the diver through";
+}
+
+// The air bag lifts the crate, and what a diver can carry once no crate waits for it; at a
+// door, the heap, the switch, the basket, the vent, a rock, the fish or a diver Q says so,
+// and the air bag stays in the hand. Nothing it is used on leaves the level unfinished.
+TEST_F(DemoLevelTest, TheAirBagLiftsOnlyTheCrateAndWhatCanBeCarriedAndElseStaysInTheHand) {
+    NewGame();
+    Frames(5);
+    ASSERT_TRUE(Run("said = '' local show = displaymessage "
+                    "function displaymessage(t, s, k) said = said .. tostring(t) .. '|' show(t, s, k) end"));
+    auto said = [this] {
+        lua_State* L = static_cast<nLuaServer2*>(Lookup("/sys/servers/script"))->GetState();
+        lua_getglobal(L, "said");
+        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "<none>";
+        lua_pop(L, 1);
+        EXPECT_TRUE(Run("said = ''"));
+        return text;
+    };
+    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) "
+                    "b.sethandleractive('collision', 'item', true) b.txyz(0, 3, 16)"));
+    SwimTo("luftsack");
+    E();
+    ASSERT_EQ(said(), "Luftsack genommen.|");
+    const std::string bag = L("diver1/inventory/luftsack");
+    auto* door = Get<nbwItem>("door");
+    const vector3 fish = Get<nbwFish>("fishbox/fish")->GetPosition() + Get<nLogicVisual2>("fishbox")->GetPosition();
+    const std::vector<std::pair<std::string, vector3>> places = {
+        {"door", door->GetPosition() + vector3(1.5f, 1.0f, 1.6f)},
+        {"heap", Get<nLogicVisual2>("heap")->GetPosition() + Beside("heap") + vector3(0.0f, 0.5f, 0.0f)},
+        {"switch", Get<nLogicVisual2>("switch")->GetPosition() + Beside("switch") + vector3(0.0f, 0.5f, 0.0f)},
+        {"basket", Get<nLogicVisual2>("basket")->GetPosition() + Beside("basket") + vector3(0.0f, 0.5f, 0.0f)},
+        {"vent", Get<nLogicVisual2>("vent")->GetPosition() + Beside("vent") + vector3(0.0f, 0.5f, 0.0f)},
+        {"rock1", Middle("rock1") + vector3(0.0f, 0.0f, 2.6f)},
+        {"fishbox/fish", fish + vector3(0.0f, 0.0f, 1.2f)},
+        {"diver2", Get<nbwDiver>("diver2")->GetPosition() + vector3(0.0f, 0.0f, -2.0f)}};
+    for (const auto& [thing, at] : places) {
+        Park(at, 0.0f, 1);
+        said();  // the fish may say that it bites
+        Q();
+        const std::string text = said();
+        EXPECT_NE(text.find("Damit lässt sich hier nichts tun.|"), std::string::npos) << thing << ": " << text;
+        EXPECT_EQ(text.find("gehoben"), std::string::npos) << thing << ": " << text;
+        EXPECT_EQ(Hand(), bag) << thing;
+        EXPECT_NE(Lookup(L(thing.c_str())), nullptr) << thing;
+        Active()->SetStat(nbwDiver::LifePoints, 1.0f);
+    }
+    EXPECT_EQ(door->GetFloat(nbwItem::Hitpoints), door->GetFloat(nbwItem::MaxHitpoints));
+    EXPECT_NE(Lookup("/usr/persist/level1/door"), nullptr);
+    EXPECT_EQ(Lookup("/usr/persist/camp/door"), nullptr);
+    // The camera could be carried, but the crate waits for the level's one air bag.
+    SwimTo("fotoapparat");
+    Q();
+    EXPECT_EQ(said(), "Den Luftsack braucht die Kiste.|");
+    EXPECT_EQ(Hand(), bag);
+    EXPECT_NE(Lookup(L("fotoapparat")), nullptr);
+    // The crate rises to the camp, and the level can be finished.
+    SwimTo("kiste");
+    Q();
+    Frames(2);
+    EXPECT_EQ(said(), "Der Luftsack hebt die Kiste zum Lager.|");
+    EXPECT_EQ(ClassOf("/usr/persist/camp/kiste"), "npersistlogic");
+    EXPECT_EQ(Hand(), L("diver1/inventory/hand"));
+}
+
+// The vent's heat drains a diver who stays beside it: the warning comes, and at least three
+// seconds later the diver passes out; so each time it comes back.
+TEST_F(DemoLevelTest, TheVentWarnsADiverWhoStaysAtLeastThreeSecondsBeforeItPassesOut) {
+    NewGame();
+    Frames(5);
+    const std::string warning = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!";
+    for (int round = 0; round < 3; round++) {
+        SCOPED_TRACE(round);
+        SwimTo("vent");
+        int warned = -1, passedOut = -1;
+        for (int i = 0; i < 30 * 30 && passedOut < 0; i++) {
+            const float life = Life("diver1");
+            ASSERT_TRUE(Frame());
+            if (warned < 0 && StatusLine() == warning) warned = i;
+            if (Life("diver1") > life + 0.3f) passedOut = i;
+        }
+        ASSERT_GE(warned, 0) << "no warning";
+        ASSERT_GE(passedOut, 0) << "not passed out in 30 s";
+        EXPECT_GE(passedOut - warned, 3 * 30) << "warned " << warned << ", passed out " << passedOut;
+        Frames(30);
     }
 }
 
@@ -1334,7 +1650,9 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     EXPECT_LT(FromStart(DiverAt()), 2.0f);
     EXPECT_GT(Life("diver1"), 0.9f);
 
-    // Air that runs out: the warning, then the same rescue.
+    // Air that runs out: the warning, then the same rescue (once the last rescue's message
+    // has gone).
+    Frames(4 * 30);
     SwimTo("basket");
     nbwDiver* d = Diver();
     d->SetStat(nbwDiver::EnergieLose, 0.02f);
@@ -1404,8 +1722,13 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     E();
     Frames(2);
     EXPECT_EQ(said(), "Das Ventil ist schon offen.|");
-    // The air bag lifts the camera, not a crate.
+    // The air bag names what it lifts: not the camera while the crate waits for it, the
+    // camera once no crate is left.
     SwimTo("fotoapparat");
+    Q();
+    EXPECT_EQ(said(), "Den Luftsack braucht die Kiste.|");
+    ASSERT_TRUE(Run("delete('" + L("kiste") + "')"));
+    Frames(2);
     Q();
     EXPECT_EQ(said(), "Fotoapparat: vom Luftsack zum Lager gehoben.|");
 

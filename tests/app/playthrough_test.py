@@ -224,11 +224,13 @@ function bwx_dump()
 end
 -- ---- The solid level and the rising and sinking keys: F7 puts the active diver at the
 -- next place of its own route, level and facing -z; the dump adds the follow camera's place.
-bwx_solid_route = {{0, 2, 30}, {-6, 1.2, 26}, {0, 1.5, 11.5}, {0, 1.5, 11.5}}
+bwx_solid_route = {{0, 2, 30}, {-6, 1.2, 26}, {0, 1.5, 11.5}, {-6, 0.1, 1.6}, {0, 1.5, 11.5}}
 -- F8 puts the diver in front of what is solid rather than at its place: before the middle
 -- of the door's leaf (its hinge at the door's place, the leaf 3 wide along x), its body clear
--- of the seabed (0.7 high there), which would push it up and turn it.
-bwx_before = {door = {1.5, 1.0, 1.6}}
+-- of the seabed (0.7 high there), which would push it up and turn it; beside the heap, the
+-- crate, the switch and the vent, and above the basket.
+bwx_before = {door = {1.5, 1.0, 1.6}, heap = {0, 0, 3.1}, kiste = {0, 0.6, 1.6}, switch = {0, 0, 1.3},
+              basket = {0, 1.3, 0}, vent = {0, 0.5, 2.2}}
 bwx_solid_stop = 0
 function bwx_solid_next()
     bwx_solid_stop = bwx_solid_stop + 1
@@ -326,11 +328,27 @@ function bwx_dump()
     bwx_print('revival_' .. bwx_count, {ok and text or 'nan nan'})
     bwx_revival_dump()
 end
-function bwx_vent() bwx_place(obj(bwx_l('vent')).gett()) end
+-- F6: the air bag dug out of the heap and laid before the closed door's leaf, the active
+-- diver put at it.
+function bwx_bag_at_door()
+    local bag = obj(bwx_l('luftsack'))
+    local x, y, z = obj(bwx_l('door')).gett()
+    bag.setvisible(true)
+    bag.sethandleractive('collision', 'item', true)
+    bag.txyz(x + 1.5, y + 1.0, z + 1.6)
+    bwx_place(x + 1.5, y + 0.5, z + 1.6)
+end
+function bwx_vent()
+    local x, y, z = obj(bwx_l('vent')).gett()
+    local o = bwx_before.vent
+    bwx_place(x + o[1], y + o[2], z + o[3])
+end
 sel('/sys/servers/input')
 map('keyb0:f2.down', 'bwx_f2')
+map('keyb0:f6.down', 'bwx_f6')
 sel('/usr/logic/bwx/f11')
 addinput('bwx_f2', 'bwx_vent()')
+addinput('bwx_f6', 'bwx_bag_at_door()')
 sel('/')
 """
 
@@ -1080,7 +1098,8 @@ def things(game, checks):
     checks.expect(saved_txyz(text, "diver2") is not None and distance(saved_txyz(text, "diver2"),
                                                                       vec(saved, "txyz_diver2")) <= 0.05,
                   f"the save holds diver2's txyz {saved_txyz(text, 'diver2')} at {saved['txyz_diver2']}")
-    game.hold("w", 1.0, "diver2 swims away")
+    # Backwards: before it stands the switch, solid.
+    game.hold("s", 1.5, "diver2 swims away")
     game.xdo("key", "Tab")
     changed = game.wait_until("back to diver1", lambda d: d.get("diver") == "diver1")
     checks.expect(distance(vec(changed, "txyz_diver2"), vec(saved, "txyz_diver2")) > 0.5,
@@ -1204,6 +1223,15 @@ def solid_level(game, checks):
     p = txyz_of(at_rest(game, "at the closed door"))
     checks.expect(start[2] - p[2] >= 1.0 and p[2] > 8.3,
                   f"the closed door stopped the diver: z {start[2]} -> {p[2]}")
+
+    # Before the sand heap, not swept yet (its sand 1.5 to 2.1 round (-6, 0, -2) at the
+    # diver's height): met head on, it stops the diver outside it, the diver's head (0.9 ahead
+    # of its middle) still before its sand.
+    start = txyz_of(solid_place(game, "before the heap"))
+    game.hold("w", 4.0, "swim into the heap")
+    p = txyz_of(at_rest(game, "at the heap"))
+    checks.expect(start[2] - p[2] >= 0.3 and p[2] > -2.0 + 1.4 + 0.9 and p[1] < 1.2,
+                  f"the heap stopped the diver outside it: {start} -> {p}")
 
 
 def door_cut_open(game, checks):
@@ -1387,6 +1415,7 @@ def menu_sessions(game, checks):
 
 # ---- A failed quick save, in a run of the game of its own: the save folder replaced by a
 # file, F5 says "Speichern fehlgeschlagen." and the screen shows no line of the engine's.
+# The new game first takes the air bag to the closed door.
 
 def is_report_red(p):
     """The warm red in which the overlay shows the engine's error lines."""
@@ -1394,10 +1423,30 @@ def is_report_red(p):
     return r >= 150 and r - g >= 60 and r - b >= 70 and g - b >= 0
 
 
+NOTHING_TO_DO = "Damit lässt sich hier nichts tun."
+
+
+def airbag_at_closed_door(game, checks):
+    """The air bag (the hook's F6 lays it before the closed door) taken with E; Q there says
+    that it does nothing, and the bag stays in the hand and the door closed in the level."""
+    game.xdo("key", "F6")
+    game.dump("the air bag before the closed door")
+    game.xdo("key", "e")
+    game.wait_until("the air bag in the hand at the door", lambda d: d.get("hand") == "luftsack")
+    game.xdo("key", "q")
+    d = game.wait_until("Q with the air bag at the closed door", lambda d: d.get("status") == NOTHING_TO_DO,
+                        limit=30)
+    d = game.wait_until("frames after Q at the door", lambda e: int(e["frames"]) > int(d["frames"]) + 30)
+    checks.expect(d.get("hand") == "luftsack" and "luftsack" in names(d, "inventory"),
+                  f"Q at the closed door: the air bag stays in the hand ({d.get('hand')}, {d.get('inventory')})")
+    checks.expect(d.get("openstatus") == "0", f"the door stays closed in the level ({d.get('openstatus')})")
+
+
 def failed_save(game, checks):
     first_menu(game, ["Neues Spiel", "Beenden"])
     game.click(*menu_entry(["Neues Spiel", "Beenden"], "Neues Spiel"), "Neues Spiel")
     d = in_play(game, "a new game")
+    airbag_at_closed_door(game, checks)
     before = game.wait_until("frames in play", lambda e: int(e["frames"]) > int(d["frames"]) + 30)
     folder = os.path.join(game.home, "save")
     shutil.rmtree(folder)

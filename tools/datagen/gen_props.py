@@ -121,6 +121,42 @@ def door_solid():
     return m.n3d('door_solid: the door leaf\'s collision slab, 3 x 3 x 1 centred on the leaf')
 
 
+# What divers and the follow camera meet of the crate, the switch, the lift basket and the
+# vent, never drawn: each a closed body round what is drawn, thick enough that a diver's
+# sphere (radius 0.45) taking a long step cannot touch two opposite faces at once. The heap
+# is solid as drawn (its own mesh).
+def crate_solid():
+    m = datagen.Mesh()
+    m.box((-0.62, 0.0, -0.47), (0.62, 1.0, 0.47), Q0)
+    return m.n3d('crate_solid: the crate with its slats and ring, 1.24 x 1.0 x 0.94')
+
+
+def switch_solid():
+    # The plate with the lever and knob in front of it, thickened behind.
+    m = datagen.Mesh()
+    m.box((-0.3, 0.0, -0.52), (0.3, 0.8, 0.3), Q0)
+    return m.n3d('switch_solid: the plate and its lever, 0.6 x 0.8 x 0.82')
+
+
+def basket_solid():
+    # The cage closed all round: what is inside is reached through the basket's screen.
+    m = datagen.Mesh()
+    m.box((-1.05, 0.0, -1.05), (1.05, 1.24, 1.05), Q0)
+    return m.n3d('basket_solid: the cage, 2.1 x 1.24 x 2.1, standing on y = 0')
+
+
+def vent_solid():
+    # The mound and the chimney up to its glowing mouth; the hot water above stays open.
+    m = datagen.Mesh()
+    m.ellipsoid((0.0, 0.3, 0.0), (1.4, 0.5, 1.4), Q0, rings=8, segments=16)
+    m.ellipsoid((0.0, 1.0, 0.0), (0.7, 0.9, 0.7), Q1, rings=8, segments=14)
+    return m.n3d('vent_solid: the mound and the chimney of the vent')
+
+
+SOLIDS = {'door': door_solid, 'crate': crate_solid, 'switch': switch_solid, 'basket': basket_solid,
+          'vent': vent_solid}
+
+
 def water():
     # The chamber's water, 3 deep: scaled in y with its level.
     m = datagen.Mesh()
@@ -241,7 +277,8 @@ def main():
     for name, make in MESHES.items():
         datagen.write(stage, 'meshes/%s.n3d' % name, make())
         datagen.write(stage, 'textures/%s.png' % name, texture(name))
-    datagen.write(stage, 'meshes/door_solid.n3d', door_solid())
+    for name, make in SOLIDS.items():
+        datagen.write(stage, 'meshes/%s_solid.n3d' % name, make())
     datagen.write(stage, 'sounds/use.wav', use_sound())
     datagen.write(stage, 'sounds/door.wav', door_sound())
     datagen.write(stage, 'sounds/bite.wav', bite_sound())
