@@ -1135,6 +1135,12 @@ int nLuaServer2::DataTextIndex(lua_State* L) {
              "declared entry\n",
              name);
     lua_pushvalue(L, lua_upvalueindex(3));
+    // Once a run: the run's own globals keep the refused value under that name.
+    if (!lua_isnil(L, 2) && !(lua_type(L, 2) == LUA_TNUMBER && lua_tonumber(L, 2) != lua_tonumber(L, 2))) {
+        lua_pushvalue(L, 2);
+        lua_pushvalue(L, -2);
+        lua_rawset(L, 1);
+    }
     return 1;
 }
 
