@@ -768,3 +768,49 @@ TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne)
 }
 
 }  // namespace
+
+// A loose main-menu movie whose lines also quit the game, leave the level a handler that
+// ends every later game, make a flock, an emitter and a tree view, or call the menu's entry
+// with a value it does not take: its text reaches only the declared entry. "Neues Spiel"
+// from its own line starts the game, F5 and F9 work, a later new game keeps running, and
+// the game ends only at the person's own exit.
+TEST_F(InstalledGameTest, ALooseMenuMovieReachesOnlyTheMenusEntryAndTheGameStaysPlayable) {
+    fs::create_directories(home / "flash");
+    std::ofstream(home / "flash" / "mainmenu.movie")
+        << "--tessel movie 1\n"
+           "stage(800, 600)\n"
+           "local lines = {\n"
+           "  [[exit()]],\n"
+           "  [[obj('/usr/logic/level1').seteventscript('onstartup', 'endlevel()')]],\n"
+           "  [[new('nlogicflock', '/usr/logic/level1/flock')]],\n"
+           "  [[new('npservemitter', '/usr/logic/level1/emitter')]],\n"
+           "  [[new('ntreeview', '/usr/logic/level1/tree')]],\n"
+           "  [[menuaction('beenden ') menuaction('neu', 'beenden')]],\n"
+           "  [[menuaction('neu') exit()]],\n"
+           "}\n"
+           "local n = 0\n"
+           "function draw() n = n + 1 if lines[n] then Tessel_script = lines[n] end end\n";
+    auto level = [](const char* tag) {
+        return std::string("function() print('") + tag + " ' .. obj('/sys/servers/observer').getlevel()) end";
+    };
+    AppendSteps(bin,
+                "{[60] = " + level("started") + ", [70] = schnellspeichern, [90] = schnellladen, [110] = " +
+                    level("loaded") + ", [120] = neuesspiel, [150] = " + level("new") +
+                    ",\n  [151] = function() for _, p in ipairs({'flock', 'emitter', 'tree'}) do "
+                    "if exists('/usr/logic/level1/' .. p) then print('made ' .. p) end end end, "
+                    "[152] = function() print('last frame') end}",
+                155);
+    ASSERT_EQ(Run(""), 0) << Slurp(home / "out.txt");
+    const std::string printed = Slurp(home / "out.txt");
+    for (const char* line : {"started level1\n", "displaymessage 0: Spiel gespeichert.\n", "loaded level1\n",
+                             "new level1\n", "last frame\n"}) {
+        EXPECT_NE(printed.find(line), std::string::npos) << line << printed;
+    }
+    EXPECT_EQ(printed.find("made "), std::string::npos) << printed;
+    const std::string log = Slurp(bin / "Brinewick.log");
+    for (const char* part : {"the global 'exit', neither", "the global 'obj', neither", "the global 'new', neither",
+                             "'menuaction' does not take 'beenden ' as its value 1",
+                             "'menuaction' takes 1 value(s), got 2"}) {
+        EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log.substr(0, 20000);
+    }
+}
