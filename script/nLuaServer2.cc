@@ -1127,8 +1127,8 @@ int nLuaServer2::DataTextIndex(lua_State* L) {
         if (lua_rawget(L, lua_upvalueindex(2)) != LUA_TNIL) return 1;
         lua_pop(L, 1);
     }
-    // Each refusal costs the run what a command call does: a loop of them stays bounded.
-    Charge(L, InstructionsACommand);
+    // A loop of refusals stays bounded, its log lines too.
+    Charge(L, InstructionsARefusal);
     char name[80];
     ShownKey(L, 2, name, sizeof(name));
     n_printf("refused to script text that data brought: the global '%s', neither a pure function, print nor a "

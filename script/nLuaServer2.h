@@ -99,6 +99,9 @@ public:
     static constexpr long long InstructionsARun = 2'000;
     // The engine's work in a command call, which the interpreter does not count.
     static constexpr long long InstructionsACommand = 100;
+    // What a global refused to data's text costs it (its log line): a run that asks for new
+    // names in a loop logs no more than a thousand of them with a frame's share.
+    static constexpr long long InstructionsARefusal = 1'000;
     // Lines that wait for a later frame, and their bytes; more are refused (logged).
     static constexpr size_t MaxWaiting = 1'000;
     static constexpr size_t MaxWaitingBytes = size_t(1) << 20;

@@ -62,6 +62,11 @@ TEST_F(DataTextTest, HoldsThePureFunctionsPrintAndItsOwnGlobalsOnly) {
         EXPECT_EQ(Global("kept"), name);
         EXPECT_EQ(Count(log.text, std::string("the global '") + name + "', neither"), 1u) << log.text;
     }
+    // New names in a loop: each costs the run, so its budget ends the loop and the log.
+    log.text.clear();
+    EXPECT_FALSE(server->RunDataText("for i = 1, 1e9 do local _ = _ENV['n' .. i] end", result));
+    EXPECT_TRUE(LogHas("budget")) << log.text.substr(0, 2000);
+    EXPECT_LE(Count(log.text, "the global 'n"), size_t(nLuaServer2::LineBudget / nLuaServer2::InstructionsARefusal));
     ASSERT_TRUE(server->RunDataText("sel('/usr/v') seti(9)", result));
     EXPECT_EQ(v->i, 0);
     EXPECT_EQ(v->calls, 0);
