@@ -106,11 +106,9 @@ void nbwGameObserver::SetGameState(uint32_t mask, bool on) {
 
 void nbwGameObserver::SetGameStateCmd(int mask, bool on) {
     if (nScriptServer::DataRunning()) {
-        bool declared = false;
-        for (const StateValue& v : DataStates) declared = declared || (uint32_t(mask) == v.mask && on == v.on);
         char what[64];
         std::snprintf(what, sizeof(what), "the game state 0x%x set %s", unsigned(mask), on ? "on" : "off");
-        if (!declared && !nScriptServer::PersonOnly(what)) return;
+        if (!nScriptServer::PersonOnly(what)) return;
     }
     SetGameState(uint32_t(mask), on);
 }

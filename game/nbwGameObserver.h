@@ -20,13 +20,9 @@ class nPersist;
 
 class nbwGameObserver : public nBaseObserver {
 public:
-    // The commands both observers open to data's text: the reads of the game's state, and
-    // what the main menu's line runs (a new game ends the level and starts level 1; "Spiel
-    // laden" loads the quick save and starts its level; both set the game state as the
-    // menu closes).
-    static constexpr const char* DataSafe[] = {
-        "getlevel", "getlastsaveok", "getgamestate", "startlevel", "endlevel", "loadgame", "setgamestate",
-    };
+    // The commands both observers open to data's text: the reads of the game's state. What
+    // the main menu's line asks for runs as the game's own declared entry.
+    static constexpr const char* DataSafe[] = {"getlevel", "getlastsaveok", "getgamestate"};
     // Game-state bits the observer itself acts on.
     enum : uint32_t {
         Running = 0x2,
@@ -40,14 +36,6 @@ public:
         FlashKeepsDiver = 0x2000,
         CursorShown = 0x3706,
     };
-    // The game-state values data's text may set (the menu's line: the menu closes, a level
-    // runs). Any other would let data take the keys from the person (video, inventory, no
-    // input) or hold the clock; it stays the person's.
-    struct StateValue {
-        uint32_t mask;
-        bool on;
-    };
-    static constexpr StateValue DataStates[] = {{MainMenu, false}, {Running, true}};
     static constexpr int MaxKeys = 16;
     static constexpr float RunSleep = 0.02f;
     static constexpr float IdleSleep = 0.05f;
@@ -60,8 +48,9 @@ public:
     void LogicRan() override;
     bool GetGameState(uint32_t mask) const override;
     void SetGameState(uint32_t mask, bool on) override;
-    // The script command: as SetGameState, but data's text only with a value of DataStates
-    // (others refused, logged).
+    // The script command: as SetGameState, for a person's text only (data's refused, logged):
+    // a state would let data take the keys from the person (video, inventory, no input) or
+    // hold the clock.
     void SetGameStateCmd(int mask, bool on);
     // The person's keys: while the input `input` is active, `line` runs as the person's text
     // in every frame, whatever the game state and the focus groups are. Bound by the start

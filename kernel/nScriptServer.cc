@@ -13,6 +13,15 @@ const nClassInfo nScriptServer::classInfo = nClassInfo::Make<nScriptServer>("nsc
 std::vector<nScriptServer*> nScriptServer::running_;
 nScriptServer::Origin nScriptServer::origin_ = nScriptServer::Origin::Person;
 bool nScriptServer::personNames_ = false;
+bool nScriptServer::dataText_ = false;
+uint64_t nScriptServer::dataTextBreaches_ = 0;
+
+bool nScriptServer::RefuseInDataText(const char* what, const char* name, const nRoot* obj) {
+    dataTextBreaches_++;
+    n_printf("refused to script text that data brought: %s%s%s%s%s, beyond the game's declared entries\n", what,
+             name ? " '" : "", name ? name : "", name ? "'" : "", obj ? (" of '" + obj->GetFullName() + "'").c_str() : "");
+    return false;
+}
 
 bool nScriptServer::InDataTrees(const nRoot* obj) {
     const nRoot* persist = nKernelServer::ks->Lookup("/usr/persist");
@@ -24,6 +33,7 @@ bool nScriptServer::InDataTrees(const nRoot* obj) {
 
 bool nScriptServer::MayRelease(const nRoot* obj, const nRoot* into, const char* what) {
     if (origin_ == Origin::Person || !obj) return true;
+    if (dataText_) return RefuseInDataText(what, nullptr, obj);
     if (InDataTrees(obj->GetParent()) && (!into || InDataTrees(into))) return true;
     n_printf("refused to script text that data brought: %s '%s', outside the level and persist trees\n", what,
              obj->GetFullName().c_str());
@@ -61,6 +71,7 @@ bool nScriptServer::DispatchKept(nRoot* obj, nCmd* cmd, Origin origin, bool& ref
 
 bool nScriptServer::MayMake(const nClass* cls, const nRoot* parent, const char* what) {
     if (origin_ == Origin::Person) return true;
+    if (dataText_) return RefuseInDataText(what, cls ? cls->GetName() : nullptr, parent);
     if (cls && cls->IsServerKind()) {
         n_printf("refused to script text that data brought: %s an object of class '%s', a server\n", what,
                  cls->GetName());
@@ -105,6 +116,7 @@ bool nScriptServer::InScratch(const nRoot* obj) {
 
 bool nScriptServer::MayPlace(const nRoot* parent, const char* what) {
     if (origin_ == Origin::Person) return true;
+    if (dataText_) return RefuseInDataText(what, nullptr, parent);
     // What data makes lives only where data may release it again and where it goes with the
     // level or the next load; a tree not (yet) in the object tree is a loader's scratch.
     if (parent && (InScratch(parent) || InDataTrees(parent))) return true;
@@ -116,6 +128,7 @@ bool nScriptServer::MayPlace(const nRoot* parent, const char* what) {
 
 bool nScriptServer::PersonOnly(const char* what) {
     if (origin_ == Origin::Person) return true;
+    if (dataText_) return RefuseInDataText(what, nullptr, nullptr);
     n_printf("refused to script text that data brought: %s\n", what);
     return false;
 }
@@ -159,6 +172,11 @@ bool nScriptServer::RunDataFile(const char*, nRoot*, const char*& result) {
 }
 
 bool nScriptServer::RunLine(const char*, const char*& result) {
+    result = "";
+    return false;
+}
+
+bool nScriptServer::RunDataText(const char*, const char*& result) {
     result = "";
     return false;
 }

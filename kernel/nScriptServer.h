@@ -40,8 +40,30 @@ public:
     // text; for data's, a command of an object under "/sys" only when its class declares
     // it open to data (nClassInfo's data-safe list). A refusal is logged.
     static bool MayCall(const nRoot* obj, const nCmdProto* proto) {
-        return origin_ == Origin::Person || proto->IsDataSafe() || MayCallEngine(obj, proto);
+        if (origin_ == Origin::Person) return true;
+        if (dataText_) return RefuseInDataText("a command", proto->GetName(), obj);
+        return proto->IsDataSafe() || MayCallEngine(obj, proto);
     }
+    // Data's text (a movie's line, a stored text of data's) runs in an environment that holds
+    // only Lua's pure functions, "print" and the game's declared entries: nothing in it
+    // reaches an object. True while such text runs and no declared entry runs for it; the
+    // checks below then refuse whatever is asked (one log line each), as a floor beneath
+    // that environment.
+    static bool DataTextRunning() { return dataText_; }
+    // How many times something beyond the declared entries was asked for while data's text
+    // ran: none, unless that environment leaks.
+    static uint64_t DataTextBreaches() { return dataTextBreaches_; }
+    // Sets whether data's text runs in its own environment for as long as it lives.
+    class DataTextScope {
+    public:
+        explicit DataTextScope(bool on) : outer_(dataText_) { dataText_ = on; }
+        ~DataTextScope() { dataText_ = outer_; }
+        DataTextScope(const DataTextScope&) = delete;
+        DataTextScope& operator=(const DataTextScope&) = delete;
+
+    private:
+        bool outer_;
+    };
     // The weaker of two origins: data's when either is (a call that a person's and data's
     // text set up together, such as a mixer's getter on a source that data named).
     static Origin Weaker(Origin a, Origin b) { return a == Origin::Data ? a : b; }
@@ -113,13 +135,17 @@ public:
     // the file and what it tried); what it made below `root` is the caller's to drop.
     // `result` receives the output text of the last command it called.
     virtual bool RunDataFile(const char* fileName, nRoot* root, const char*& result);
-    // Runs a line from outside the program (a movie's script line, a remote line): the
+    // Runs a line from outside the program that a person let in (a remote line): the
     // game's functions, but nothing that reaches files or processes, under a budget.
     virtual bool RunLine(const char* text, const char*& result);
+    // Runs text that data brought or left behind (a movie's line, a store's action, a saved
+    // timer's or event's text) under a line's budgets, where it reaches only Lua's pure
+    // functions, "print" and the entries the start scripts declare for data.
+    virtual bool RunDataText(const char* text, const char*& result);
     // Runs text that was stored to run later (an action, a timer, an event, a binding) at
     // the origin it was stored with; a person's text run from inside data's runs as data.
     bool RunStored(const char* text, Origin origin, const char*& result) {
-        return origin == Origin::Data ? RunLine(text, result) : Run(text, result);
+        return origin == Origin::Data ? RunDataText(text, result) : Run(text, result);
     }
     // Data's text shares one budget a frame across its timers, handlers and lines (the
     // frames begin with Trigger; the base has no budget). True while this frame's share is
@@ -202,6 +228,10 @@ protected:
 
 private:
     static bool MayCallEngine(const nRoot* obj, const nCmdProto* proto);
+    // Logs `what` (`name` of `obj`, when given) refused to data's text and counts it.
+    static bool RefuseInDataText(const char* what, const char* name, const nRoot* obj);
+    static bool dataText_;
+    static uint64_t dataTextBreaches_;
     // Servers running script text now, innermost last.
     static std::vector<nScriptServer*> running_;
     static Origin origin_;

@@ -413,8 +413,8 @@ void nLogicFlash::HandleMessages() {
     SetValue("Tessel_script", "");
     const char* result = nullptr;
     // The line may release this node: nothing of it is touched afterwards. It comes from
-    // the movie, which is data: it runs without the libraries that reach files.
-    refScript_.Get()->RunLine(line.c_str(), result);
+    // the movie, which is data: it reaches only the game's declared entries.
+    refScript_.Get()->RunDataText(line.c_str(), result);
 }
 
 void nLogicFlash::HandleNetMessages() {

@@ -1,6 +1,5 @@
 #include "logic/nLogicInputServer.h"
 
-#include <cstring>
 #include <string>
 
 #include "input/nInputServer.h"
@@ -8,19 +7,9 @@
 #include "kernel/nScriptServer.h"
 #include "logic/nLogicInput.h"
 
-// The focus values data's text may set: the menu's line takes the keys from the main menu
-// as it closes (a new game, "Weiterspielen", "Spiel laden"). Any other value would let data
-// take the person's keys; it stays the person's.
-static const struct {
-    const char* group;
-    bool on;
-} dataFocus[] = {{"mainmenu", false}};
-
+// A focus is the person's: data's text would take the person's keys with it.
 static bool DataMaySetFocus(const char* group, bool on) {
     if (!nScriptServer::DataRunning()) return true;
-    for (const auto& f : dataFocus) {
-        if (group && std::strcmp(group, f.group) == 0 && on == f.on) return true;
-    }
     return nScriptServer::PersonOnly((std::string("the focus of the group '") + (group ? group : "") + "' set " +
                                       (on ? "on" : "off")).c_str());
 }
@@ -34,8 +23,8 @@ static const nCmdDef<nLogicInputServer> cmds[] = {
      }},
     Bind<&nLogicInputServer::GetGroupFocus>("b_getgroupfocus_s", "IGGF"),
 };
-// Open to data's text: the focus reads, and the values of dataFocus.
-static const char* const dataSafe[] = {"setgroupfocus", "getgroupfocus"};
+// Open to data's text: the focus read.
+static const char* const dataSafe[] = {"getgroupfocus"};
 const nClassInfo nLogicInputServer::classInfo =
     nClassInfo::Make<nLogicInputServer>("nlogicinputserver", "nroot", cmds, dataSafe);
 

@@ -84,6 +84,10 @@ nLuaServer2::nLuaServer2() {
         luaL_requiref(L, lib.name, lib.func, 1);
         lua_pop(L, 1);
     }
+    // The table library for data's text only (the game's scripts never had it): loaded,
+    // so that the guards below wrap it, but no global.
+    luaL_requiref(L, LUA_TABLIBNAME, luaopen_table, 0);
+    lua_pop(L, 1);
     // Base functions the old interpreter did not have: "load" would hide the
     // repository's command of that name when scripts call it bare; "loadfile" and the
     // plain "dofile" read around the file server (archives, the installation's bounds)
@@ -104,6 +108,12 @@ nLuaServer2::nLuaServer2() {
 
     // Before any script keeps a library function of its own ("format").
     luaguard::LuaGuards::Install(L, Charge);
+    // What data's text reads: the base functions as Lua made them, before a script of ours
+    // could replace one with a function of its own.
+    MakePureTable();
+    lua_pushlightuserdata(L, this);
+    lua_pushcclosure(L, DeclareEntryGlobal, 1);
+    lua_setglobal(L, "dataentry");
 
     const char* res = nullptr;
     if (!RunScript("bin:init_scriptserver.bs", res)) {
@@ -191,7 +201,8 @@ void nLuaServer2::ReportError(const char* msg) {
     n_printf("nLuaServer2: %s\n", msg);
 }
 
-bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error) {
+bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error,
+                           bool dataText) {
     // Past the memory's ceiling data's text does not start (the guard logged it once).
     if (mode != Trust::Full && !nMemoryGuard::Allows()) {
         if (error) *error = MemoryStop;
@@ -199,6 +210,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     }
     RunningGuard running(this);
     OriginScope origin(mode == Trust::Full ? Origin::Person : Origin::Data);
+    DataTextScope textScope(dataText && mode == Trust::Line);
     TargetRun watched(L == stopState_);
     // A data file's budget is its own; a line's covers the lines it runs; a trusted run
     // inside either spends none of it.
@@ -240,6 +252,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     if (status == LUA_OK && mode != Trust::Full) {
         // The chunk's only upvalue is its _ENV.
         if (mode == Trust::Data) PushDataEnv();
+        else if (dataText) PushDataTextEnv();
         else PushLineEnv();
         lua_setupvalue(L, -2, 1);
     }
@@ -314,7 +327,11 @@ bool nLuaServer2::Run(const char* text, const char*& res) {
     return ok;
 }
 
-bool nLuaServer2::RunLine(const char* text, const char*& res) {
+bool nLuaServer2::RunLine(const char* text, const char*& res) { return RunBudgetedLine(text, false, res); }
+
+bool nLuaServer2::RunDataText(const char* text, const char*& res) { return RunBudgetedLine(text, true, res); }
+
+bool nLuaServer2::RunBudgetedLine(const char* text, bool dataText, const char*& res) {
     if (trust_ == Trust::Data) {
         res = "";
         return RefuseInData("running script text");
@@ -335,10 +352,10 @@ bool nLuaServer2::RunLine(const char* text, const char*& res) {
             return false;
         }
         waitingBytes_ += copy.size();
-        waiting_.push_back({std::move(copy), nRef<nRoot>(nKernelServer::ks->GetCwd())});
+        waiting_.push_back({std::move(copy), nRef<nRoot>(nKernelServer::ks->GetCwd()), dataText});
         return true;
     }
-    bool ok = text && RunChunk(copy.data(), copy.size(), copy.c_str(), Trust::Line);
+    bool ok = text && RunChunk(copy.data(), copy.size(), copy.c_str(), Trust::Line, nullptr, dataText);
     if (!ok) ClearResult();
     res = ResultText().c_str();
     return ok;
@@ -503,7 +520,7 @@ void nLuaServer2::RunWaiting() {
         }
         nKernelServer::ks->PushCwd(cwd);
         const char* res = nullptr;
-        RunLine(lines[next].text.c_str(), res);
+        RunBudgetedLine(lines[next].text.c_str(), lines[next].dataText, res);
         nKernelServer::ks->PopCwd();
     }
     // What did not fit waits on, ahead of lines that waited meanwhile.
@@ -986,6 +1003,331 @@ int nLuaServer2::LineNewIndex(lua_State* L) {
     lua_settop(L, 3);
     lua_rawset(L, lua_upvalueindex(1));
     return 0;
+}
+
+// ---- data's text: the pure functions, print and the declared entries
+
+namespace {
+
+// A name or value of data's, shown on one line and cut short.
+void Shown(char* out, size_t size, const char* text, size_t length) {
+    size_t used = 0;
+    for (size_t i = 0; i < length && used + 4 < size; i++) {
+        const unsigned char c = (unsigned char)text[i];
+        out[used++] = c < 0x20 || c == 0x7f ? '?' : char(c);
+    }
+    if (used < length && used + 3 < size) {
+        std::memcpy(out + used, "...", 3);
+        used += 3;
+    }
+    out[used] = 0;
+}
+
+// The key at `index` as shown in a log line.
+void ShownKey(lua_State* L, int index, char* out, size_t size) {
+    if (lua_type(L, index) == LUA_TSTRING) {
+        size_t length = 0;
+        const char* text = lua_tolstring(L, index, &length);
+        Shown(out, size, text, std::min<size_t>(length, 60));
+        if (length > 60) std::snprintf(out + std::strlen(out), size - std::strlen(out), "...");
+    } else if (lua_type(L, index) == LUA_TNUMBER || lua_type(L, index) == LUA_TBOOLEAN) {
+        lua_pushvalue(L, index);
+        const char* text = lua_type(L, -1) == LUA_TBOOLEAN ? (lua_toboolean(L, -1) ? "true" : "false")
+                                                            : lua_tostring(L, -1);
+        std::snprintf(out, size, "%s", text ? text : "?");
+        lua_pop(L, 1);
+    } else {
+        std::snprintf(out, size, "a %s value", luaL_typename(L, index));
+    }
+}
+
+// What a global of data's text that is not open to it reads as: itself, whatever it is
+// called with or asked for, so that the text goes on after the one refusal.
+int RefusedNothing(lua_State*) { return 0; }
+int RefusedSelf(lua_State* L) {
+    lua_pushvalue(L, lua_upvalueindex(1));
+    return 1;
+}
+
+const char* const EntryTypes[] = {"string", "number", "boolean"};
+
+}  // namespace
+
+void nLuaServer2::MakePureTable() {
+    lua_newtable(L);
+    const int pure = lua_gettop(L);
+    for (const char* name : PureNames) {
+        lua_getglobal(L, name);
+        lua_setfield(L, pure, name);
+    }
+    lua_pushcfunction(L, nLuaGlobals::Print);
+    lua_setfield(L, pure, "print");
+    // Copies of the libraries as they are now, shown read-only: a script of ours that adds to
+    // a library later does not add to what data reads.
+    luaL_getsubtable(L, LUA_REGISTRYINDEX, LUA_LOADED_TABLE);
+    for (const char* lib : {LUA_STRLIBNAME, LUA_MATHLIBNAME, LUA_TABLIBNAME}) {
+        lua_newtable(L);
+        if (lua_getfield(L, -2, lib) == LUA_TTABLE) {
+            lua_pushnil(L);
+            while (lua_next(L, -2)) {
+                lua_pushvalue(L, -2);
+                lua_insert(L, -2);
+                lua_rawset(L, -5);
+            }
+        }
+        lua_pop(L, 1);
+        PushView(L, -1);
+        lua_setfield(L, pure, lib);
+        lua_pop(L, 1);
+    }
+    lua_pop(L, 1);
+    pureRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
+
+    lua_newtable(L);
+    entriesRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
+
+    // The metatable of each run's globals: reads fall back to the pure table, then to the
+    // declared entries, then to the refusal.
+    lua_newtable(L);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, pureRef_);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, entriesRef_);
+    lua_newuserdatauv(L, 0, 0);
+    lua_newtable(L);
+    lua_pushcfunction(L, RefusedNothing);
+    lua_setfield(L, -2, "__newindex");
+    for (const char* event : {"__index", "__call"}) {
+        lua_pushvalue(L, -2);
+        lua_pushcclosure(L, RefusedSelf, 1);
+        lua_setfield(L, -2, event);
+    }
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
+    lua_setmetatable(L, -2);
+    lua_pushcclosure(L, DataTextIndex, 3);
+    lua_setfield(L, -2, "__index");
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
+    dataTextMetaRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
+}
+
+void nLuaServer2::PushDataTextEnv() {
+    // The run's own globals: what it sets is gone when it ends, and no person's text sees it.
+    lua_createtable(L, 0, 4);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, dataTextMetaRef_);
+    lua_setmetatable(L, -2);
+}
+
+int nLuaServer2::DataTextIndex(lua_State* L) {
+    lua_settop(L, 2);
+    if (lua_type(L, 2) == LUA_TSTRING) {
+        lua_pushvalue(L, 2);
+        if (lua_rawget(L, lua_upvalueindex(1)) != LUA_TNIL) return 1;
+        lua_pop(L, 1);
+        lua_pushvalue(L, 2);
+        if (lua_rawget(L, lua_upvalueindex(2)) != LUA_TNIL) return 1;
+        lua_pop(L, 1);
+    }
+    // A loop of refusals stays bounded, its log lines too.
+    Charge(L, InstructionsARefusal);
+    char name[80];
+    ShownKey(L, 2, name, sizeof(name));
+    n_printf("refused to script text that data brought: the global '%s', neither a pure function, print nor a "
+             "declared entry\n",
+             name);
+    lua_pushvalue(L, lua_upvalueindex(3));
+    // Once a run: the run's own globals keep the refused value under that name.
+    if (!lua_isnil(L, 2) && !(lua_type(L, 2) == LUA_TNUMBER && lua_tonumber(L, 2) != lua_tonumber(L, 2))) {
+        lua_pushvalue(L, 2);
+        lua_pushvalue(L, -2);
+        lua_rawset(L, 1);
+    }
+    return 1;
+}
+
+int nLuaServer2::DeclareEntryGlobal(lua_State* L) {
+    UpServer(L)->DeclareDataEntry(1, 2);
+    return 0;
+}
+
+bool nLuaServer2::DeclareDataEntry(int nameIndex, int valuesIndex) {
+    nameIndex = lua_absindex(L, nameIndex);
+    valuesIndex = lua_absindex(L, valuesIndex);
+    if (trust_ != Trust::Full || DataRunning()) {
+        n_printf("refused to script text that data brought: 'dataentry', which only the game's own scripts call\n");
+        return false;
+    }
+    const char* name = lua_type(L, nameIndex) == LUA_TSTRING ? lua_tostring(L, nameIndex) : nullptr;
+    bool named = name && *name && std::strlen(name) <= 60 && !(*name >= '0' && *name <= '9');
+    for (const char* c = name; named && *c; c++) {
+        named = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '_';
+    }
+    if (named) {
+        lua_rawgeti(L, LUA_REGISTRYINDEX, pureRef_);
+        named = lua_getfield(L, -1, name) == LUA_TNIL;
+        lua_pop(L, 2);
+    }
+    if (!named) {
+        n_printf("nLuaServer2: 'dataentry': the entry needs a name of letters, digits and '_' that no pure "
+                 "function has\n");
+        return false;
+    }
+    if (lua_type(L, valuesIndex) != LUA_TTABLE) {
+        n_printf("nLuaServer2: 'dataentry': '%s' needs a table of the values it takes\n", name);
+        return false;
+    }
+    const lua_Integer count = lua_Integer(lua_rawlen(L, valuesIndex));
+    if (count > MaxEntryValues) {
+        n_printf("nLuaServer2: 'dataentry': '%s' takes at most %d values\n", name, MaxEntryValues);
+        return false;
+    }
+    // A copy: the declaration holds whatever the table held when it was made.
+    const int top = lua_gettop(L);
+    lua_createtable(L, int(count), 0);
+    for (lua_Integer i = 1; i <= count; i++) {
+        const int kind = lua_rawgeti(L, valuesIndex, i);
+        bool ok = false;
+        if (kind == LUA_TSTRING) {
+            for (const char* t : EntryTypes) ok = ok || std::strcmp(lua_tostring(L, -1), t) == 0;
+        } else if (kind == LUA_TTABLE) {
+            const lua_Integer allowed = lua_Integer(lua_rawlen(L, -1));
+            ok = allowed > 0 && allowed <= 256;
+            lua_createtable(L, int(allowed), 0);
+            for (lua_Integer j = 1; ok && j <= allowed; j++) {
+                const int t = lua_rawgeti(L, -2, j);
+                ok = t == LUA_TSTRING || t == LUA_TNUMBER || t == LUA_TBOOLEAN;
+                lua_rawseti(L, -2, j);
+            }
+            lua_remove(L, -2);
+        }
+        if (!ok) {
+            n_printf("nLuaServer2: 'dataentry': value %d of '%s' is neither a type name (string, number, "
+                     "boolean) nor a list of up to 256 values\n",
+                     int(i), name);
+            lua_settop(L, top);
+            return false;
+        }
+        lua_rawseti(L, -2, i);
+    }
+    size_t index = 0;
+    while (index < entries_.size() && entries_[index].name != name) index++;
+    if (index == entries_.size()) {
+        if (entries_.size() >= MaxDataEntries) {
+            n_printf("nLuaServer2: 'dataentry': '%s' refused: %zu entries are declared already\n", name,
+                     entries_.size());
+            lua_settop(L, top);
+            return false;
+        }
+        entries_.push_back({name, LUA_NOREF, 0});
+    }
+    luaL_unref(L, LUA_REGISTRYINDEX, entries_[index].valuesRef);
+    entries_[index].valuesRef = luaL_ref(L, LUA_REGISTRYINDEX);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, entriesRef_);
+    lua_pushlightuserdata(L, this);
+    lua_pushinteger(L, lua_Integer(index));
+    lua_pushcclosure(L, EntryCall, 2);
+    lua_setfield(L, -2, name);
+    lua_settop(L, top);
+    return true;
+}
+
+int nLuaServer2::EntryCall(lua_State* L) {
+    nLuaServer2* self = UpServer(L);
+    // A call costs what a command call does; nothing here is held while this may raise.
+    ChargeCommand(L, 1, lua_gettop(L));
+    const size_t index = size_t(lua_tointeger(L, lua_upvalueindex(2)));
+    if (index >= self->entries_.size()) return 0;
+    const int count = lua_gettop(L);
+    // The name on the stack: a declaration made while the entry runs may move the list.
+    lua_pushstring(L, self->entries_[index].name.c_str());
+    const char* name = lua_tostring(L, -1);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, self->entries_[index].valuesRef);
+    const int values = lua_gettop(L);
+    const int wanted = int(lua_rawlen(L, values));
+    if (count != wanted) {
+        n_printf("refused to script text that data brought: '%s' takes %d value(s), got %d\n", name, wanted, count);
+        lua_settop(L, 0);
+        return 0;
+    }
+    for (int i = 1; i <= count; i++) {
+        bool ok = false;
+        if (lua_rawgeti(L, values, i) == LUA_TSTRING) {
+            ok = std::strcmp(lua_tostring(L, -1), lua_typename(L, lua_type(L, i))) == 0;
+        } else {
+            const lua_Integer allowed = lua_Integer(lua_rawlen(L, -1));
+            for (lua_Integer j = 1; !ok && j <= allowed; j++) {
+                lua_rawgeti(L, -1, j);
+                ok = lua_rawequal(L, -1, i);
+                lua_pop(L, 1);
+            }
+        }
+        lua_pop(L, 1);
+        if (!ok) {
+            char shown[80];
+            ShownKey(L, i, shown, sizeof(shown));
+            n_printf("refused to script text that data brought: '%s' does not take '%s' as its value %d\n", name,
+                     shown, i);
+            lua_settop(L, 0);
+            return 0;
+        }
+    }
+    // Once a frame, as a person's click or key would (once frames began: before, as the
+    // frame's share, runs keep only their own budgets).
+    DataEntry& entry = self->entries_[index];
+    if (self->framed_ && entry.ranInFrame == self->frame_ + 1) {
+        n_printf("refused to script text that data brought: '%s' ran in this frame already\n", name);
+        lua_settop(L, 0);
+        return 0;
+    }
+    entry.ranInFrame = self->frame_ + 1;
+    // The game's own function of that name, as a start script defined it.
+    lua_pushglobaltable(L);
+    lua_pushvalue(L, values - 1);
+    if (lua_rawget(L, -2) != LUA_TFUNCTION) {
+        n_printf("nLuaServer2: the declared entry '%s' has no function of the game's: nothing runs\n", name);
+        lua_settop(L, 0);
+        return 0;
+    }
+    for (int i = 1; i <= count; i++) lua_pushvalue(L, i);
+    self->CallAsPerson(count, name);
+    lua_settop(L, 0);
+    return 0;
+}
+
+bool nLuaServer2::CallAsPerson(int count, const char* what) {
+    // As RunChunk runs a start script inside a budgeted run: the budgets are the outer run's
+    // again afterwards, without what this took.
+    const int function = lua_gettop(L) - count;
+    lua_pushcfunction(L, MessageHandler);
+    lua_insert(L, function);
+    int status = LUA_OK;
+    {
+        RunningGuard running(this);
+        OriginScope origin(Origin::Person);
+        DataTextScope textScope(false);
+        TargetRun watched(L == stopState_);
+        const Trust outerTrust = trust_;
+        const nLuaRunBounds outerBounds = bounds_;
+        const auto started = std::chrono::steady_clock::now();
+        const uint64_t objectsBefore = nObjectCount::Made();
+        const uint64_t bytesBefore = nObjectCount::DataBytesMade();
+        bounds_.Clear();
+        trust_ = Trust::Full;
+        SetHook(false);
+        status = lua_pcall(L, count, 0, function);
+        trust_ = outerTrust;
+        bounds_.Resume(outerBounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objectsBefore,
+                       nObjectCount::DataBytesMade() - bytesBefore);
+        SetHook(outerTrust != Trust::Full);
+    }
+    if (status != LUA_OK) {
+        const char* msg = lua_tostring(L, -1);
+        std::string text = std::string(what) + ": " + (msg ? msg : "unknown error");
+        lua_settop(L, function - 1);
+        ReportError(text.c_str());
+        return false;
+    }
+    lua_settop(L, function - 1);
+    return true;
 }
 
 void nLuaServer2::PublishMemory() {

@@ -39,6 +39,31 @@ public:
     // script text it runs through a command too. A script file run on its behalf (a
     // level's map) runs as a start script does.
     bool RunLine(const char* text, const char*& result) override;
+    // Data's text runs under a line's budgets and its share of the frame, in an environment
+    // of its own: read-only views of the string, math and table libraries, the pure base
+    // functions (PureNames), "print", and the entries that a person's text declared with
+    // "dataentry". The globals it sets live only for its run. Any other global it reads is
+    // refused with one log line and reads as a value that does nothing and gives itself
+    // when called or indexed, so the text goes on.
+    bool RunDataText(const char* text, const char*& result) override;
+    // Lua's base functions that data's text has: none reaches an object, a file, a
+    // metatable or the collector.
+    static constexpr const char* PureNames[] = {
+        "type", "tostring", "tonumber", "pairs", "ipairs", "next", "select", "assert", "error", "pcall", "xpcall",
+    };
+    // Declares `name` as an entry that data's text may call, with `values` the values it
+    // takes: one per argument, each a list of the values allowed or the name of a type
+    // ("string", "number", "boolean"). Called, the entry checks its values (their count,
+    // types, allowed values) and then calls the person's global function of that name as a
+    // start script would; once frames began, at most once a frame (later calls refused).
+    // False (logged) when a person's text does not declare it or the declaration is
+    // malformed. The script global "dataentry(name, values)" does this for a person's text.
+    bool DeclareDataEntry(int nameIndex, int valuesIndex);
+    // The entries declared so far.
+    size_t DataEntryCount() const { return entries_.size(); }
+    // Most entries and values an entry may declare.
+    static constexpr size_t MaxDataEntries = 64;
+    static constexpr int MaxEntryValues = 16;
     bool RunMapFile(const char* fileName, Origin origin, const char*& result) override;
 
     // A data file bigger than this is refused before a byte of it is read.
@@ -74,6 +99,9 @@ public:
     static constexpr long long InstructionsARun = 2'000;
     // The engine's work in a command call, which the interpreter does not count.
     static constexpr long long InstructionsACommand = 100;
+    // What a global refused to data's text costs it (its log line): a run that asks for new
+    // names in a loop logs no more than a thousand of them with a frame's share.
+    static constexpr long long InstructionsARefusal = 1'000;
     // Lines that wait for a later frame, and their bytes; more are refused (logged).
     static constexpr size_t MaxWaiting = 1'000;
     static constexpr size_t MaxWaitingBytes = size_t(1) << 20;
@@ -170,7 +198,14 @@ private:
 
     // Loads and runs one text chunk; logs the error and returns false on failure (a data
     // file's error goes to `error` instead).
-    bool RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error = nullptr);
+    // `dataText`: a line's run in data's own environment (RunDataText) instead of the line's.
+    bool RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error = nullptr,
+                  bool dataText = false);
+    // RunLine and RunDataText: a line of its own waits when the frame's share is spent.
+    bool RunBudgetedLine(const char* text, bool dataText, const char*& result);
+    // Calls the function below the `count` values on top of the stack as a person's text
+    // runs (no budget, a person's origin), and pops them. False (logged) when it failed.
+    bool CallAsPerson(int count, const char* what);
     // Reads a script file through the file server and runs it at `mode`.
     bool RunFile(const char* fileName, Trust mode, const char*& result);
     // Text run from inside a line runs as a line.
@@ -192,6 +227,13 @@ private:
     bool InsideDataRoot(const nRoot* obj) const { return DataDepth(obj) >= 0; }
     void PushDataEnv();
     void PushLineEnv();
+    // A fresh environment for one run of data's text.
+    void PushDataTextEnv();
+    // Builds the table of what data's text reads (the pure functions and library views).
+    void MakePureTable();
+    static int DataTextIndex(lua_State* L);
+    static int DeclareEntryGlobal(lua_State* L);
+    static int EntryCall(lua_State* L);
     static nLuaServer2* UpServer(lua_State* L);
     static int DataNew(lua_State* L);
     static int DataSel(lua_State* L);
@@ -232,6 +274,7 @@ private:
     struct Waiting {
         std::string text;
         nRef<nRoot> cwd;  // the current object it was to run with
+        bool dataText;  // RunDataText's, not RunLine's
     };
     // Runs the lines that wait, oldest first, while the frame's share lasts.
     void RunWaiting();
@@ -253,6 +296,17 @@ private:
     nRef<nRoot> dataRoot_;
     std::string refusal_;
     int lineEnvRef_ = LUA_NOREF;
+    // Data's text: what it reads (the pure table), the metatable of its run's globals, and
+    // the declared entries' wrappers by name.
+    int pureRef_ = LUA_NOREF;
+    int dataTextMetaRef_ = LUA_NOREF;
+    int entriesRef_ = LUA_NOREF;
+    struct DataEntry {
+        std::string name;
+        int valuesRef;  // the declared values, a table in the registry
+        uint32_t ranInFrame;  // DataFrame() + 1 of its last run, 0 before
+    };
+    std::vector<DataEntry> entries_;
     // Instructions between two budget checks.
     static constexpr int HookStep = 1000;
     static volatile std::sig_atomic_t stopRequested_;

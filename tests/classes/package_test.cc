@@ -157,8 +157,8 @@ TEST(PackageTest, ClassesRegisterBelowTheirSuperclassesInTheGameOrder) {
     }
 }
 
-// What data's text may call on the engine's objects: each class's declared commands, and
-// nothing else. A command added to a class stays closed to data until it is listed here
+// What data's text may call on the engine's objects: each class's declared commands, only
+// reads now that the menu's line runs through the game's declared entry, and nothing else. A command added to a class stays closed to data until it is listed here
 // and beside its class's table; a misspelt or inherited name stops registration.
 TEST(PackageTest, TheCommandsOpenToDataAreTheDeclaredOnes) {
     nKernelServer kernel(RegisterPackage);
@@ -175,11 +175,9 @@ TEST(PackageTest, TheCommandsOpenToDataAreTheDeclaredOnes) {
               "ntimeserver.gettime ntimeserver.getlockdeltat ntimeserver.getwaitdeltat ntimeserver.getframetime "
               "ngfxserver.getdisplaymode ngfxserver.isdisplayopen "
               "nbaseobserver.getsavegames "
-              "nlogicinputserver.setgroupfocus nlogicinputserver.getgroupfocus "
-              "nbwobserver.startlevel nbwobserver.getlevel nbwobserver.endlevel nbwobserver.loadgame "
-              "nbwobserver.getlastsaveok nbwobserver.getgamestate nbwobserver.setgamestate "
-              "nbw2observer.startlevel nbw2observer.getlevel nbw2observer.endlevel nbw2observer.loadgame "
-              "nbw2observer.getlastsaveok nbw2observer.getgamestate nbw2observer.setgamestate ");
+              "nlogicinputserver.getgroupfocus "
+              "nbwobserver.getlevel nbwobserver.getlastsaveok nbwobserver.getgamestate "
+              "nbw2observer.getlevel nbw2observer.getlastsaveok nbw2observer.getgamestate ");
     // Inherited: a subclass of a server reaches what its superclass opened, and no more.
     nClass* archives = kernel.FindClass("nnpkfileserver");
     EXPECT_TRUE(archives->FindCmdByName("getname")->IsDataSafe());

@@ -7,7 +7,10 @@
 // file (the only file is the input in the temporary "save:"), change an assign or the
 // current folder, reach a name closed to it, or take objects outside the trees it may use;
 // nor change the engine (the clock, the servers), make a server, keep more objects or bytes
-// than data may keep, or take more than its ceiling of a frame's time.
+// than data may keep, or take more than its ceiling of a frame's time. Data's text reaches
+// only Lua's pure functions, print and the declared entries: anything the engine is asked for
+// while it runs outside an entry's own run ends the pass, and an entry runs at most once a
+// frame, only with the values it takes.
 #include <unistd.h>
 
 #include <cstdio>
@@ -42,7 +45,8 @@ namespace fs = std::filesystem;
 
 class nSilentLog : public nLogHandler {};
 
-// A name closed to data's text, in the person's globals: reaching it ends the run.
+// A name closed to data's text, in the person's globals (none of which data's text sees):
+// reaching it ends the run.
 int Trap(lua_State*) { std::abort(); }
 
 // A visual node that only data's text drives here: a value setter, a getter and a command
@@ -171,10 +175,24 @@ World& Make() {
     for (const char* path : {"/", "/sys", "/sys/servers", "/sys/share", "/usr"}) {
         for (nRoot* c = w.ks->Lookup(path)->GetHead(); c; c = c->GetSucc()) w.kept[path].insert(c->GetName());
     }
+    // The game's declared entry: the person's function counts its runs and reaches the
+    // engine as the person (which is no breach), refusing any value but those declared.
+    const char* result = nullptr;
+    if (!w.script->Run("fuzz_entry_runs = 0 local getobj = obj function fuzzentry(v) "
+                       "if v ~= 'a' and v ~= 'b' then fuzz_entry_bad = true return end "
+                       "fuzz_entry_runs = fuzz_entry_runs + 1 getobj('/usr/logic').getname() end "
+                       "dataentry('fuzzentry', {{'a', 'b'}})",
+                       result)) {
+        std::abort();
+    }
     lua_State* L = w.script->GetState();
     for (const char* name : {"io", "os", "require", "package", "debug", "loadfile", "load", "get", "cd", "ls",
                              "pwd", "getfilename", "getmetatable", "setmetatable", "rawget", "rawset", "rawequal",
-                             "rawlen", "collectgarbage", "settagmethod", "gettagmethod", "newtag", "settag"}) {
+                             "rawlen", "collectgarbage", "settagmethod", "gettagmethod", "newtag", "settag",
+                             // The game's own globals: data's text has its own print and reaches no
+                             // object.
+                             "obj", "sel", "new", "delete", "move", "up", "exists", "exit", "execbuf", "dofile",
+                             "print", "dataentry", "mangle", "greset", "format"}) {
         lua_pushcfunction(L, Trap);
         lua_setglobal(L, name);
     }
@@ -193,6 +211,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     nRoot* persist = ks->Lookup("/usr/persist");
     const int outside = Count(ks->GetRoot()) - Count(persist);
+    const uint64_t breaches = nScriptServer::DataTextBreaches();
+    lua_State* L = w.script->GetState();
+    auto entryRuns = [&] {
+        lua_getglobal(L, "fuzz_entry_runs");
+        const lua_Integer runs = lua_tointeger(L, -1);
+        lua_pop(L, 1);
+        return runs;
+    };
+    const lua_Integer runsBefore = entryRuns();
     // As a quick load does: into a scratch object, then into the persist tree.
     nRoot* scratch = ks->NewUnnamed("nroot");
     const char* result = nullptr;
@@ -213,6 +240,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (w.script->FrameSpent() > nLuaServer2::FrameCeiling) std::abort();
         w.script->Trigger();
     }
+    // Nothing beyond the declared interface was reached; the entry ran once a frame at most
+    // (three frames, and what ran before the first), only with its values.
+    if (nScriptServer::DataTextBreaches() != breaches || nScriptServer::DataTextRunning()) std::abort();
+    if (entryRuns() > runsBefore + 4) std::abort();
+    lua_getglobal(L, "fuzz_entry_bad");
+    if (lua_toboolean(L, -1)) std::abort();
+    lua_pop(L, 1);
     // Nothing written, nothing moved, nothing outside the persist tree gone or added
     // (data's text may make objects, but only the persist tree keeps what it takes in).
     for (const auto& e : fs::recursive_directory_iterator(w.top)) {

@@ -255,14 +255,16 @@ TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode)
     src->SetMessaging(true);
     src->SetNetworking(true);
     src->SetCursorTest(true);
-    // A line's own globals stay its own: it counts through a start script's function.
-    ASSERT_TRUE(Run("function ran(n) flashran = n end"));
-    Module(src)->vars["Tessel_script"] = "ran((flashran or 0) + 1)";
+    // A line reaches a start script's function only as an entry declared for data, and its
+    // own globals stay its own.
+    ASSERT_TRUE(Run("function ran(n) flashran = n end dataentry('ran', {'number'})"));
+    Module(src)->vars["Tessel_script"] = "n = 1 ran(n)";
     Module(src)->vars["net_msg_output"] = "hud^show()^menu^hide()^nobody^x()^hud";
     Module(src)->vars["cursor_mode"] = "1 on";
     Frame();
     Frame();
     EXPECT_EQ(Global("flashran"), "1");
+    EXPECT_EQ(Global("n"), "nil");
     EXPECT_EQ(Module(src)->vars["Tessel_script"], "");
     EXPECT_EQ(Module(src)->vars["net_msg_output"], "");
     EXPECT_EQ(Module(hud)->vars["input"], "show()");
@@ -277,12 +279,12 @@ TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode)
     Module(src)->vars["Tessel_script"] = "ran(7)";
     Frame();
     EXPECT_EQ(Global("flashran"), "1");
-    // A line deletes nothing outside the level and persist trees, not even its own node.
+    // A line deletes nothing, not even its own node.
     src->SetFrozen(false);
     Module(src)->vars["Tessel_script"] = "delete('/usr/logic/src')";
     Frame();
     EXPECT_EQ(kernel->Lookup("/usr/logic/src"), src);
-    EXPECT_NE(log.text.find("outside the level and persist trees"), std::string::npos);
+    EXPECT_NE(log.text.find("the global 'delete'"), std::string::npos) << log.text;
 }
 
 TEST_F(FlashNodeTest, PointerAndKeysReachTheMovieRelativeToIt) {
@@ -394,12 +396,12 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
         "--tessel movie 1\n"
         "stage(200, 100)\n"
         "function draw() rect(0, 0, 100, 100, 1, 0, 0, 1) rect(100, 0, 100, 100, 0, 0, 1, 1) end\n"
-        "function on_mouse(kind, x, y) if kind == 'up' and x >= 100 then Tessel_script = 'click(x_of_click)' end end\n";
+        "function on_mouse(kind, x, y) if kind == 'up' and x >= 100 then Tessel_script = 'click(\"button\")' end end\n";
     const std::string movie = Write("menu.lua", std::vector<uint8_t>(text.begin(), text.end()));
     nLogicFlash* f = Node("/usr/logic/menu", movie.c_str());
     f->SetInputEvents(true);
     f->SetMessaging(true);
-    ASSERT_TRUE(Run("x_of_click = 'button' function click(v) clicked = v end"));
+    ASSERT_TRUE(Run("function click(v) clicked = v end dataentry('click', {{'button'}})"));
     Step();
     ASSERT_NE(f->GetModule(), nullptr);
     EXPECT_TRUE(ColorNear(At(150, 100), 0xFFFF0000u));

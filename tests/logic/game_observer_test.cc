@@ -500,7 +500,7 @@ TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
     nLogicFlash* f = Movie("/usr/logic/mod", "Tessel_script = \"io.popen('touch " + marker + "')\"\n");
     f->SetMessaging(true);
     FrameAt(0.1);
-    EXPECT_TRUE(LogHas("'io' is not open to this line")) << log.text;
+    EXPECT_TRUE(LogHas("the global 'io', neither a pure function")) << log.text;
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_EQ(Slurp(victim), "kept");
 }
