@@ -457,7 +457,11 @@ TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
         }
         EXPECT_LE(drawn * Steps, nLuaServer2::FrameCeiling) << "frame " << frame;
     }
-    for (size_t i = 0; i < movies.size(); i++) EXPECT_GE(before[i], 4) << "movie " << i << " starved";
+    // Turns, whatever the machine's load: a busy machine's clock lets fewer draws into a frame
+    // (at least one a frame), but every movie gets as many as the others, give or take one.
+    const auto [fewest, most] = std::minmax_element(before.begin(), before.end());
+    EXPECT_GE(*fewest, 3) << "a movie starved";
+    EXPECT_LE(*most - *fewest, 1) << "the movies took no turns";
     EXPECT_FALSE(TakeErrors());
 
     nLogicFlash* greedy = movie("greedy", 3 * nLuaServer2::FrameBudget / 2);
