@@ -15,6 +15,7 @@ nScriptServer::Origin nScriptServer::origin_ = nScriptServer::Origin::Person;
 bool nScriptServer::personNames_ = false;
 bool nScriptServer::dataText_ = false;
 uint64_t nScriptServer::dataTextBreaches_ = 0;
+uint32_t nScriptServer::framesSinceInput_ = UINT32_MAX;
 
 bool nScriptServer::RefuseInDataText(const char* what, const char* name, const nRoot* obj) {
     dataTextBreaches_++;

@@ -53,6 +53,14 @@ public:
     // How many times something beyond the declared entries was asked for while data's text
     // ran: none, unless that environment leaks.
     static uint64_t DataTextBreaches() { return dataTextBreaches_; }
+    // The person pressed a key or a button now (the input layer tells): what data's text may
+    // do only in answer to the person's input (a menu's entry) may run for a few frames.
+    static void PersonInput() { framesSinceInput_ = 0; }
+    // A frame began: the person's last key or click is one frame older.
+    static void PersonInputAged() {
+        if (framesSinceInput_ < UINT32_MAX) framesSinceInput_++;
+    }
+    static uint32_t FramesSincePersonInput() { return framesSinceInput_; }
     // Sets whether data's text runs in its own environment for as long as it lives.
     class DataTextScope {
     public:
@@ -232,6 +240,7 @@ private:
     static bool RefuseInDataText(const char* what, const char* name, const nRoot* obj);
     static bool dataText_;
     static uint64_t dataTextBreaches_;
+    static uint32_t framesSinceInput_;
     // Servers running script text now, innermost last.
     static std::vector<nScriptServer*> running_;
     static Origin origin_;

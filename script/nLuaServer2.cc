@@ -535,6 +535,7 @@ bool nLuaServer2::Trigger() {
     // A new frame, with a new share for data's text.
     framed_ = true;
     frame_++;
+    PersonInputAged();
     turn_ = nextTurn_;
     nextTurn_ = UINT32_MAX;
     frameSpent_ = 0;
@@ -1145,15 +1146,21 @@ int nLuaServer2::DataTextIndex(lua_State* L) {
 }
 
 int nLuaServer2::DeclareEntryGlobal(lua_State* L) {
-    UpServer(L)->DeclareDataEntry(1, 2);
+    UpServer(L)->DeclareDataEntry(1, 2, lua_isnoneornil(L, 3) ? 0 : 3);
     return 0;
 }
 
-bool nLuaServer2::DeclareDataEntry(int nameIndex, int valuesIndex) {
+bool nLuaServer2::DeclareDataEntry(int nameIndex, int valuesIndex, int whenIndex) {
     nameIndex = lua_absindex(L, nameIndex);
     valuesIndex = lua_absindex(L, valuesIndex);
     if (trust_ != Trust::Full || DataRunning()) {
         n_printf("refused to script text that data brought: 'dataentry', which only the game's own scripts call\n");
+        return false;
+    }
+    const char* when = whenIndex ? lua_tostring(L, whenIndex) : nullptr;
+    if (whenIndex && (!when || std::strcmp(when, "input") != 0)) {
+        n_printf("nLuaServer2: 'dataentry': its third value may only be 'input' (the entry answers the person's "
+                 "key or click)\n");
         return false;
     }
     const char* name = lua_type(L, nameIndex) == LUA_TSTRING ? lua_tostring(L, nameIndex) : nullptr;
@@ -1217,8 +1224,9 @@ bool nLuaServer2::DeclareDataEntry(int nameIndex, int valuesIndex) {
             lua_settop(L, top);
             return false;
         }
-        entries_.push_back({name, LUA_NOREF, 0});
+        entries_.push_back({name, LUA_NOREF, 0, false});
     }
+    entries_[index].answersInput = when != nullptr;
     luaL_unref(L, LUA_REGISTRYINDEX, entries_[index].valuesRef);
     entries_[index].valuesRef = luaL_ref(L, LUA_REGISTRYINDEX);
     lua_rawgeti(L, LUA_REGISTRYINDEX, entriesRef_);
@@ -1275,6 +1283,14 @@ int nLuaServer2::EntryCall(lua_State* L) {
     DataEntry& entry = self->entries_[index];
     if (self->framed_ && entry.ranInFrame == self->frame_ + 1) {
         n_printf("refused to script text that data brought: '%s' ran in this frame already\n", name);
+        lua_settop(L, 0);
+        return 0;
+    }
+    // An entry that answers the person's key or click runs only right after one, as the
+    // click would: a movie cannot choose "Beenden" on its own at every start.
+    if (self->framed_ && entry.answersInput && FramesSincePersonInput() > InputAnswerFrames) {
+        n_printf("refused to script text that data brought: '%s' answers the person's key or click, and none came\n",
+                 name);
         lua_settop(L, 0);
         return 0;
     }

@@ -57,8 +57,13 @@ public:
     // types, allowed values) and then calls the person's global function of that name as a
     // start script would; once frames began, at most once a frame (later calls refused).
     // False (logged) when a person's text does not declare it or the declaration is
-    // malformed. The script global "dataentry(name, values)" does this for a person's text.
-    bool DeclareDataEntry(int nameIndex, int valuesIndex);
+    // malformed. The script global "dataentry(name, values[, 'input'])" does this for a
+    // person's text.
+    // With `whenIndex` (not 0) at the text "input", the entry answers the person's key or
+    // click: once frames began, it runs only within InputAnswerFrames frames after one (a
+    // key or a click reaches a movie's line a frame or two later).
+    bool DeclareDataEntry(int nameIndex, int valuesIndex, int whenIndex = 0);
+    static constexpr uint32_t InputAnswerFrames = 3;
     // The entries declared so far.
     size_t DataEntryCount() const { return entries_.size(); }
     // Most entries and values an entry may declare.
@@ -305,6 +310,7 @@ private:
         std::string name;
         int valuesRef;  // the declared values, a table in the registry
         uint32_t ranInFrame;  // DataFrame() + 1 of its last run, 0 before
+        bool answersInput;  // runs only right after the person's key or click
     };
     std::vector<DataEntry> entries_;
     // Instructions between two budget checks.

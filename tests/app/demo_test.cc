@@ -625,8 +625,17 @@ TEST_F(DemoGameTest, TheMenusLineCallsItsEntryOnlyWithItsFourValuesOnceAFrame) {
         EXPECT_STREQ(game->GetLevel(), "none") << line;
         EXPECT_TRUE(Menu()->GetActive()) << line;
     }
-    // Twice in one frame: the first starts the game, the second is refused, so the game
-    // does not end.
+    // Unasked: the entry answers the person's key or click, so a movie cannot start, load or
+    // quit on its own.
+    log.text.clear();
+    ASSERT_TRUE(Menu()->SetValue("Tessel_script", "menuaction('neu')"));
+    Frames(3);
+    EXPECT_NE(log.text.find("'menuaction' answers the person's key or click, and none came"), std::string::npos)
+        << log.text;
+    EXPECT_STREQ(game->GetLevel(), "none");
+    // Twice in one frame right after a key: the first starts the game, the second is
+    // refused, so the game does not end.
+    Key(SDL_SCANCODE_X, SDLK_x);
     log.text.clear();
     ASSERT_TRUE(Menu()->SetValue("Tessel_script", "menuaction('neu') menuaction('beenden')"));
     Frames(3);

@@ -771,9 +771,10 @@ TEST_F(InstalledGameTest, AMachineThatCannotShowTheGameGetsTheBoxAndExitCodeOne)
 
 // A loose main-menu movie whose lines also quit the game, leave the level a handler that
 // ends every later game, make a flock, an emitter and a tree view, or call the menu's entry
-// with a value it does not take: its text reaches only the declared entry. "Neues Spiel"
-// from its own line starts the game, F5 and F9 work, a later new game keeps running, and
-// the game ends only at the person's own exit.
+// with a value it does not take, or choose "Beenden" unasked: its text reaches only the
+// declared entry, and that only in answer to the person's key or click. The person's new
+// game starts, F5 and F9 work, a later new game keeps running, and the game ends only at the
+// person's own exit.
 TEST_F(InstalledGameTest, ALooseMenuMovieReachesOnlyTheMenusEntryAndTheGameStaysPlayable) {
     fs::create_directories(home / "flash");
     std::ofstream(home / "flash" / "mainmenu.movie")
@@ -786,7 +787,7 @@ TEST_F(InstalledGameTest, ALooseMenuMovieReachesOnlyTheMenusEntryAndTheGameStays
            "  [[new('npservemitter', '/usr/logic/level1/emitter')]],\n"
            "  [[new('ntreeview', '/usr/logic/level1/tree')]],\n"
            "  [[menuaction('beenden ') menuaction('neu', 'beenden')]],\n"
-           "  [[menuaction('neu') exit()]],\n"
+           "  [[menuaction('beenden') exit()]],\n"
            "}\n"
            "local n = 0\n"
            "function draw() n = n + 1 if lines[n] then Tessel_script = lines[n] end end\n";
@@ -794,7 +795,7 @@ TEST_F(InstalledGameTest, ALooseMenuMovieReachesOnlyTheMenusEntryAndTheGameStays
         return std::string("function() print('") + tag + " ' .. obj('/sys/servers/observer').getlevel()) end";
     };
     AppendSteps(bin,
-                "{[60] = " + level("started") + ", [70] = schnellspeichern, [90] = schnellladen, [110] = " +
+                "{[50] = neuesspiel, [60] = " + level("started") + ", [70] = schnellspeichern, [90] = schnellladen, [110] = " +
                     level("loaded") + ", [120] = neuesspiel, [150] = " + level("new") +
                     ",\n  [151] = function() for _, p in ipairs({'flock', 'emitter', 'tree'}) do "
                     "if exists('/usr/logic/level1/' .. p) then print('made ' .. p) end end end, "
@@ -810,7 +811,8 @@ TEST_F(InstalledGameTest, ALooseMenuMovieReachesOnlyTheMenusEntryAndTheGameStays
     const std::string log = Slurp(bin / "Brinewick.log");
     for (const char* part : {"the global 'exit', neither", "the global 'obj', neither", "the global 'new', neither",
                              "'menuaction' does not take 'beenden ' as its value 1",
-                             "'menuaction' takes 1 value(s), got 2"}) {
+                             "'menuaction' takes 1 value(s), got 2",
+                             "'menuaction' answers the person's key or click, and none came"}) {
         EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log.substr(0, 20000);
     }
 }
