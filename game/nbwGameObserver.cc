@@ -438,8 +438,11 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     // data's leftovers: the person's load is not refused for what it replaces.
     nObjectCount::CreditScope replaced(DataMadeIn(refPersist_.Resolve()) + DataMadeIn(level_.GetUnsafe()));
     nRoot* scratch = nKernelServer::ks->NewUnnamed("nroot");
-    const char* result = nullptr;
-    bool ran = refScript_.Get()->RunDataFile(file.c_str(), scratch, result);
+    // A save is values: read, never run. What a load keeps stays well below what a save of
+    // the running game may hold, so that F5 after any save that loaded saves again.
+    nObjectFileReader reader(nPersist::SaveFormat(std::strcmp(op, "LoadGame") == 0 ? nPersist::MaxLoadedBytes
+                                                                                   : nPersist::MaxSaveBytes));
+    bool ran = reader.Read(file.c_str(), scratch);
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
     // The level a save names is text, and names no object of the level tree but a level:

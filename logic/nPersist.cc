@@ -1,5 +1,6 @@
 #include "logic/nPersist.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "kernel/nKernelServer.h"
@@ -210,4 +211,68 @@ bool nPersist::SaveCmds(nPersistServer* ps) {
         if (!ok) return false;
     }
     return true;
+}
+
+namespace {
+
+nVariable::Type TypeOfSetter(const char* inputs) {
+    switch (inputs[1]) {
+        case 'i': return nVariable::Int;
+        case 's': return nVariable::String;
+        default: return inputs[2] ? nVariable::Vector4 : nVariable::Float;
+    }
+}
+
+// A save's setter on a variable of another type would be refused by the store as a script's
+// is; the save is refused instead, before the store sees it.
+template <const char* Inputs>
+bool SetterFits(nRoot* obj, const nArg* args, int, std::string& why) {
+    const char* name = args[0].GetS() ? args[0].GetS() : "";
+    const nVariable* v = static_cast<nPersist*>(obj)->GetVar(name);
+    const nVariable::Type want = TypeOfSetter(Inputs);
+    if (!v || v->GetType() == want) return true;
+    why = std::string("the variable '") + name + "' holds a " + nPersist::TypeName(v->GetType()) + ", not a " +
+          nPersist::TypeName(want);
+    return false;
+}
+
+bool SameFloat(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// The store took the value (data's bounds on what it keeps may refuse it).
+template <const char* Inputs>
+bool SetterTook(nRoot* obj, const nArg* args, int count, std::string& why) {
+    const char* name = args[0].GetS() ? args[0].GetS() : "";
+    const nVariable* v = static_cast<nPersist*>(obj)->GetVar(name);
+    bool took = v && v->GetType() == TypeOfSetter(Inputs);
+    if (took) {
+        switch (v->GetType()) {
+            case nVariable::Int: took = v->GetI() == args[1].GetI(); break;
+            case nVariable::Float: took = SameFloat(v->GetF(), args[1].GetF()); break;
+            case nVariable::String: took = std::strcmp(v->GetS() ? v->GetS() : "", args[1].GetS() ? args[1].GetS() : "") == 0; break;
+            default:
+                for (int i = 0; i < 4 && i + 1 < count; i++) took = took && SameFloat(v->GetV4()[i], args[i + 1].GetF());
+        }
+    }
+    if (!took) why = std::string("the store did not take the value of '") + name + "'";
+    return took;
+}
+
+constexpr char kSetI[] = "si";
+constexpr char kSetF[] = "sf";
+constexpr char kSetS[] = "ss";
+constexpr char kSetV[] = "sffff";
+
+}  // namespace
+
+nObjectFileReader::Format nPersist::SaveFormat(uint64_t keptBytes) {
+    nObjectFileReader::Format f;
+    f.classes = {"nroot", "npersist", "npersistlogic"};
+    f.commands = {
+        {"seti", kSetI, SetterFits<kSetI>, SetterTook<kSetI>},
+        {"setf", kSetF, SetterFits<kSetF>, SetterTook<kSetF>},
+        {"sets", kSetS, SetterFits<kSetS>, SetterTook<kSetS>},
+        {"setv", kSetV, SetterFits<kSetV>, SetterTook<kSetV>},
+    };
+    f.limits = {MaxSaveBytes, MaxSaveObjects, MaxSaveDepth, MaxSaveValuesAStore, keptBytes};
+    return f;
 }

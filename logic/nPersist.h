@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "kernel/nHashList.h"
+#include "kernel/nObjectFileReader.h"
 #include "kernel/nRoot.h"
 #include "logic/nPersistVar.h"
 
@@ -18,6 +19,19 @@ public:
     ~nPersist() override;
 
     bool SaveCmds(nPersistServer* ps) override;
+
+    // What a save game may hold, read as values (kernel/nObjectFileReader.h): the classes
+    // the save writes ("nroot", "npersist", "npersistlogic") and the stores' value setters.
+    // A setter of a variable that holds another type is refused, and so is one the store
+    // did not take. A load keeps at most MaxLoadedBytes (as the object writer would write
+    // it again, at the most); a save of the running game, at most MaxSaveBytes, so that
+    // what play adds to a loaded save still saves. Both read files of up to MaxSaveBytes.
+    static constexpr uint64_t MaxSaveBytes = uint64_t(4) << 20;
+    static constexpr uint64_t MaxLoadedBytes = uint64_t(1) << 20;
+    static constexpr uint64_t MaxSaveObjects = 4096;
+    static constexpr int MaxSaveDepth = 16;
+    static constexpr uint64_t MaxSaveValuesAStore = 1024;
+    static nObjectFileReader::Format SaveFormat(uint64_t keptBytes);
 
     // Finds the variable `name` or appends it with the value's type, then copies the
     // value in (a text is copied). A value of another type than the stored variable's
