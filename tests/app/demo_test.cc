@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -38,6 +39,8 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
+#include "kernel/nObjectFileReader.h"
+#include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
 #include "script/nLuaServer2.h"
 #include "kernel/nTimeServer.h"
@@ -1561,6 +1564,159 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
             EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1);
         }
     }
+}
+
+// ---- a save is values
+
+// A quick save that F5 wrote, with `extra` in the level's store: the save as text.
+std::string WithInLevelStore(const std::string& save, const std::string& extra) {
+    const size_t at = save.find("  sel('level1')\n");
+    if (at == std::string::npos) return save;
+    std::string out = save;
+    out.insert(at + std::strlen("  sel('level1')\n"), extra);
+    return out;
+}
+
+// A save that makes the macro plugin, or a level node with its start-up handler and a timer,
+// is refused whole: the person's macros file stays where it is, and the game runs on.
+TEST_F(DemoGameTest, ASaveThatMakesAnyOtherClassOrCallsAnyOtherCommandIsRefusedWhole) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    // The person's macros, and a backup of older ones, in a folder of the test's own.
+    auto* files = ks->GetFileServer<nFileServer2>();
+    const std::string homeBin = files->GetAssign("bin");
+    const fs::path bin = saveDir / "bin";
+    fs::create_directories(bin);
+    std::ofstream(bin / "scripts.n") << "-- the person's macros\n";
+    std::ofstream(bin / "scripts.bak") << "-- older macros\n";
+    ASSERT_TRUE(files->SetAssign("bin", (bin.string() + "/").c_str()));
+    const vector3 at = DiverAt();
+    for (const std::string& extra :
+         {std::string("  new('nmacroexec2', 'macros')\n"),
+          std::string("  new('nbwlevel', 'trick')\n  sel('trick')\n  seteventscript( \"onstartup\", \"endlevel()\" )\n"
+                      "  addtimer( \"t\", \"loop\", 0, 0.01, \"exit()\" )\n  up()\n"),
+          std::string("  setowner( \"/usr/logic/level1\" )\n")}) {
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << WithInLevelStore(good, extra);
+        log.printed.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.") << extra;
+        EXPECT_NE(log.printed.find("schnellspeicher.n' refused: line "), std::string::npos) << log.printed;
+        EXPECT_STREQ(game->GetLevel(), "level1");
+        ASSERT_NE(Diver(), nullptr);
+        EXPECT_LT((DiverAt() - at).Len(), 0.05f);
+        EXPECT_EQ(Lookup("/usr/persist/level1/macros"), nullptr);
+        EXPECT_EQ(Lookup("/usr/persist/level1/trick"), nullptr);
+    }
+    std::stringstream macros, backup;
+    macros << std::ifstream(bin / "scripts.n").rdbuf();
+    backup << std::ifstream(bin / "scripts.bak").rdbuf();
+    EXPECT_EQ(macros.str(), "-- the person's macros\n");
+    EXPECT_EQ(backup.str(), "-- older macros\n");
+    ASSERT_TRUE(files->SetAssign("bin", homeBin.c_str()));
+    // The good save loads as before.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << good;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text;
+}
+
+// 2,000 divers at one spot in a save: the level builds as many divers as a new game has.
+TEST_F(DemoGameTest, ASaveThatNames2000DiversAtOneSpotBuildsTwo) {
+    NewGame();
+    Frames(5);
+    std::string divers;
+    for (int i = 0; i < 2000; i++) {
+        const std::string name = "d" + std::to_string(i);
+        divers += "  new('npersistlogic', '" + name + "')\n    sel('" + name +
+                  "')\n    sets( \"prototype\", \"diver\" )\n    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\n";
+    }
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc)
+        << "new('npersist', 'gamestatus')\n  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n"
+           "  sets( \"currlevel\", \"level1\" )\nup()\n"
+           "new('npersistlogic', 'level1')\n  sel('level1')\n  sets( \"activediver\", \"diver1\" )\n"
+           "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+           "    setv( \"txyz\", 1e30, 0/0, 30, 0 )\n  up()\n"
+        << divers << "up()\n";
+    log.errors.clear();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 4000);
+    int built = 0;
+    for (nRoot* c = game->GetCurrentLevel()->GetHead(); c; c = c->GetSucc()) built += c->IsA("nbwdiver") ? 1 : 0;
+    EXPECT_EQ(built, 2);
+    // diver1's place is not finite: not built, and the two are the first two of the rest.
+    EXPECT_EQ(Diver(), nullptr);
+    EXPECT_NE(Lookup("/usr/logic/level1/d0"), nullptr);
+    EXPECT_NE(Lookup("/usr/logic/level1/d1"), nullptr);
+    size_t lines = 0;
+    for (const std::string& e : log.errors) lines += e.find("the level builds it at most 2 times") != std::string::npos;
+    EXPECT_EQ(lines, 1u) << log.text.substr(0, 4000);
+    Frames(10);
+    EXPECT_STREQ(game->GetLevel(), "level1");
+}
+
+// The biggest save a load takes, its texts all of bytes the writer escapes to two: a few
+// frames of play after it, F5 saves, and F9 loads that save again.
+TEST_F(DemoGameTest, F5AfterTheBiggestSaveALoadTakesWritesASaveThatLoads) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    // Padding in a store of its own, as long as a load keeps.
+    auto padded = [&](size_t bytes) {
+        std::string pad = "\nnew('npersist', 'pad')\n  sel('pad')\n";
+        for (size_t i = 0; bytes > 0; i++) {
+            const size_t n = std::min<size_t>(bytes, 60000);
+            bytes -= n;
+            std::string value;
+            for (size_t k = 0; k < n; k++) value += k % 3 == 0 ? "\\\\" : k % 3 == 1 ? "\\n" : "\\\"";
+            pad += "  sets( \"p" + std::to_string(i) + "\", \"" + value + "\" )\n";
+        }
+        return good + pad + "up()\n";
+    };
+    auto kept = [&](const std::string& save) {
+        nRoot* scratch = ks->NewUnnamed("nroot");
+        nObjectFileReader reader(nPersist::SaveFormat(nPersist::MaxSaveBytes));
+        EXPECT_TRUE(reader.ReadText(save, "t.n", scratch)) << reader.GetError();
+        scratch->Release();
+        return reader.GetKeptBytes();
+    };
+    size_t lo = 0, hi = nPersist::MaxLoadedBytes;
+    while (lo + 1 < hi) {
+        const size_t mid = (lo + hi) / 2;
+        (kept(padded(mid)) <= nPersist::MaxLoadedBytes ? lo : hi) = mid;
+    }
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << padded(hi);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.");
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << padded(lo);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 4000);
+    Key(SDL_SCANCODE_W, SDLK_w, 20);
+    Frames(10);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 4000);
+    const vector3 saved = DiverAt();
+    Key(SDL_SCANCODE_W, SDLK_w, 20);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 4000);
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_LT((DiverAt() - saved).Len(), 0.05f);
+    ASSERT_NE(Lookup("/usr/persist/pad"), nullptr);
 }
 
 }  // namespace
