@@ -588,6 +588,11 @@ void nbwLevel::InsertDiver(const char* name) {
                 kept->GetFullName().c_str());
         return;
     }
+    if (!nPersist::FitsBelow(kept, levelStore)) {
+        n_error("%s: v_insertdiver: '%s' would lie more than %d levels deep in a save; it stays kept\n",
+                GetFullName().c_str(), kept->GetFullName().c_str(), nPersist::MaxSaveDepth);
+        return;
+    }
     nRef<nRoot> startAlive(start);
     levelStore->AddTail(kept);
     const vector3& p = start->GetPosition();

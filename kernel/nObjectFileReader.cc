@@ -313,10 +313,10 @@ private:
 // The longest text the object writer gives an argument of this kind.
 uint64_t WrittenArgBytes(const nArg& a) {
     switch (a.GetType()) {
-        case nArg::Int: return 11;
-        case nArg::Float: return 49;  // the largest float, fixed with 8 decimals, and its sign
+        case nArg::Int: return nObjectFileReader::WrittenIntBytes;
+        case nArg::Float: return nObjectFileReader::WrittenFloatBytes;
         case nArg::String:
-        case nArg::Code: return 2 + 2 * uint64_t(a.GetS() ? std::strlen(a.GetS()) : 0);
+        case nArg::Code: return nObjectFileReader::WrittenTextBytes(a.GetS() ? std::strlen(a.GetS()) : 0);
         case nArg::Bool: return 5;
         default: return 3;
     }
@@ -337,14 +337,9 @@ private:
 }  // namespace
 
 uint64_t nObjectFileReader::WrittenCommandBytes(const char* name, const nArg* args, int count, int depth) {
-    uint64_t n = 2 * uint64_t(depth) + std::strlen(name) + 5;
-    for (int i = 0; i < count; i++) n += WrittenArgBytes(args[i]) + (i ? 2 : 0);
-    return n;
-}
-
-uint64_t nObjectFileReader::WrittenObjectBytes(std::string_view cls, std::string_view name, int depth) {
-    // The name comment, "new", "sel" and "up" lines, each at its indent.
-    return 6 * uint64_t(name.size()) + 2 * uint64_t(cls.size()) + 10 * uint64_t(depth) + 40;
+    uint64_t values = 0;
+    for (int i = 0; i < count; i++) values += WrittenArgBytes(args[i]);
+    return WrittenLineBytes(std::strlen(name), values, count, depth);
 }
 
 bool nObjectFileReader::Fail(int line, std::string why) {
@@ -358,6 +353,7 @@ bool nObjectFileReader::Fail(int line, std::string why) {
 bool nObjectFileReader::Read(const char* fileName, nRoot* root) {
     error_.clear();
     kept_ = 0;
+    objects_ = 0;
     const char* name = fileName ? fileName : "";
     nFileServer2* fs = nKernelServer::ks ? nKernelServer::ks->GetFileServer<nFileServer2>() : nullptr;
     if (!fs || !root || !*name) {
@@ -398,6 +394,7 @@ bool nObjectFileReader::ReadText(std::string_view text, const char* name, nRoot*
     error_.clear();
     errorLine_ = 0;
     kept_ = 0;
+    objects_ = 0;
     if (!name) name = "";
     bool ok = root != nullptr;
     if (!ok) Fail(0, "nothing to load into");
@@ -453,6 +450,9 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
                 if (c == '\'' || c == '"' || c == '[') {
                     v.kind = Value::String;
                     if (!lx.String(v.s)) return lexFail();
+                    if (v.s.size() > format_.limits.textBytes) {
+                        return Fail(lx.Line(), "a text of more than " + std::to_string(format_.limits.textBytes) + " bytes");
+                    }
                 } else if (IsNameStart(c)) {
                     const std::string_view word = lx.Name();
                     if (word == "true" || word == "false") {
@@ -583,10 +583,8 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
     DataRunScope run;
     nRoot* cwd = root;
     int depth = 0;
-    uint64_t objects = 0;
     std::unordered_map<const nRoot*, uint64_t> commands;
-    // The header and trailer lines.
-    kept_ = 128;
+    kept_ = HeaderBytes;
     for (size_t n = 0; n < statements.size(); n++) {
         const Statement& st = statements[n];
         if ((n & 1023) == 0 && !nMemoryGuard::Allows()) return Fail(st.line, "the game's memory is short");
@@ -595,6 +593,9 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
             const std::string name = st.args[1].s.c_str();
             if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
                 return Fail(st.line, "'new' of '" + Shown(name) + "', a path, not a name");
+            }
+            if (name.size() > lim.nameBytes) {
+                return Fail(st.line, "the name '" + Shown(name) + "' of more than " + std::to_string(lim.nameBytes) + " bytes");
             }
             if (depth + 1 > lim.depth) return Fail(st.line, "an object more than " + std::to_string(lim.depth) + " levels deep");
             if (!nScriptServer::MayNameIn(cwd, name, false)) {
@@ -607,7 +608,7 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
                 }
                 continue;
             }
-            if (++objects > lim.objects) return Fail(st.line, "more than " + std::to_string(lim.objects) + " objects");
+            if (++objects_ > lim.objects) return Fail(st.line, "more than " + std::to_string(lim.objects) + " objects");
             const nClass* c = ks->FindClass(cls.c_str());
             if (!c || c->IsServerKind()) return Fail(st.line, "the class '" + cls + "' is not there to make");
             ks->PushCwd(cwd);

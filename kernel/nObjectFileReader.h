@@ -38,6 +38,9 @@ public:
         // What the objects it builds would take when the object writer writes them again,
         // at the most (every text byte escaped to two, every number at its longest).
         uint64_t keptBytes;
+        // An object's name, and any text value, at the most.
+        uint64_t nameBytes = UINT64_MAX;
+        uint64_t textBytes = UINT64_MAX;
     };
     struct Format {
         std::vector<std::string> classes;
@@ -59,10 +62,29 @@ public:
     uint64_t GetKeptBytes() const { return kept_; }
     const Format& GetFormat() const { return format_; }
 
+    // The objects the last read made.
+    uint64_t GetObjects() const { return objects_; }
+
     // The most that the object writer writes for these: a command line at `depth`, and an
     // object of class `cls` named `name` with its parent at `depth`.
     static uint64_t WrittenCommandBytes(const char* name, const nArg* args, int count, int depth);
-    static uint64_t WrittenObjectBytes(std::string_view cls, std::string_view name, int depth);
+    static constexpr uint64_t WrittenObjectBytes(std::string_view cls, std::string_view name, int depth) {
+        return WrittenObjectBytes(cls.size(), name.size(), depth);
+    }
+    // The same by sizes, and its parts, for bounds computed ahead: the header and trailer
+    // lines, a value of each kind, and a command line of `count` values that take
+    // `valueBytes` together.
+    static constexpr uint64_t HeaderBytes = 128;
+    static constexpr uint64_t WrittenIntBytes = 11;
+    static constexpr uint64_t WrittenFloatBytes = 49;  // the largest float, fixed with 8 decimals, and its sign
+    static constexpr uint64_t WrittenTextBytes(uint64_t bytes) { return 2 + 2 * bytes; }
+    static constexpr uint64_t WrittenLineBytes(uint64_t nameBytes, uint64_t valueBytes, int count, int depth) {
+        return 2 * uint64_t(depth) + nameBytes + 5 + valueBytes + (count > 1 ? 2 * uint64_t(count - 1) : 0);
+    }
+    static constexpr uint64_t WrittenObjectBytes(uint64_t clsBytes, uint64_t nameBytes, int depth) {
+        // The name comment, "new", "sel" and "up" lines, each at its indent.
+        return 6 * nameBytes + 2 * clsBytes + 10 * uint64_t(depth) + 40;
+    }
 
 private:
     struct Value {
@@ -91,4 +113,5 @@ private:
     std::string error_;
     int errorLine_ = 0;
     uint64_t kept_ = 0;
+    uint64_t objects_ = 0;
 };

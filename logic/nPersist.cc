@@ -1,7 +1,11 @@
 #include "logic/nPersist.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -46,6 +50,15 @@ const char* nPersist::TypeName(nVariable::Type type) {
 nVariable* nPersist::SetVar(const char* name, const nVariable& value) {
     if (!name) name = "";
     nPersistVar* pv = FindVar(name);
+    if (!pv && numVars_ >= MaxSaveValuesAStore) {
+        // A store fuller than a save may be would make every later save fail to load.
+        if (!fullLogged_) {
+            n_error("%s: holds %d values, the most a store keeps: '%s' and any other new one are not kept\n",
+                    GetFullName().c_str(), numVars_, name);
+        }
+        fullLogged_ = true;
+        return nullptr;
+    }
     if (!pv) {
         pv = new nPersistVar(name);
         vars_.AddTail(pv);
@@ -111,6 +124,7 @@ nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Ty
             }
         }
         var = SetVar(name, fresh);
+        if (!var) return nullptr;
         FindVar(name)->charge.Keep(FindVar(name)->Cost(textBytes));
     }
     return var;
@@ -228,6 +242,10 @@ nVariable::Type TypeOfSetter(const char* inputs) {
 template <const char* Inputs>
 bool SetterFits(nRoot* obj, const nArg* args, int, std::string& why) {
     const char* name = args[0].GetS() ? args[0].GetS() : "";
+    if (std::strlen(name) > nPersist::MaxSaveNameBytes) {
+        why = "a value's name of more than " + std::to_string(nPersist::MaxSaveNameBytes) + " bytes";
+        return false;
+    }
     const nVariable* v = static_cast<nPersist*>(obj)->GetVar(name);
     const nVariable::Type want = TypeOfSetter(Inputs);
     if (!v || v->GetType() == want) return true;
@@ -264,7 +282,9 @@ constexpr char kSetV[] = "sffff";
 
 }  // namespace
 
-nObjectFileReader::Format nPersist::SaveFormat(uint64_t keptBytes) {
+nObjectFileReader::Format nPersist::SaveFormat() {
+    // "/usr/logic" and a name a level, each with its '/': a path play writes is a text.
+    static_assert(10 + MaxSaveDepth * (MaxSaveNameBytes + 1) <= MaxSaveTextBytes);
     nObjectFileReader::Format f;
     f.classes = {"nroot", "npersist", "npersistlogic"};
     f.commands = {
@@ -273,6 +293,26 @@ nObjectFileReader::Format nPersist::SaveFormat(uint64_t keptBytes) {
         {"sets", kSetS, SetterFits<kSetS>, SetterTook<kSetS>},
         {"setv", kSetV, SetterFits<kSetV>, SetterTook<kSetV>},
     };
-    f.limits = {MaxSaveBytes, MaxSaveObjects, MaxSaveDepth, MaxSaveValuesAStore, keptBytes};
+    f.limits = {MaxSaveBytes,       MaxSaveObjects,   MaxSaveDepth,    uint64_t(MaxSaveValuesAStore),
+                MaxSaveBytes,       MaxSaveNameBytes, MaxSaveTextBytes};
     return f;
+}
+
+bool nPersist::FitsBelow(const nRoot* tree, const nRoot* parent) {
+    const nRoot* root = nKernelServer::ks ? nKernelServer::ks->Lookup("/usr/persist") : nullptr;
+    int depth = 0;
+    const nRoot* at = parent;
+    for (; at && at != root; at = at->GetParent()) depth++;
+    if (!root || !at || !tree) return true;
+    // The levels of the tree, itself the first, walked without recursion.
+    int height = 0;
+    std::vector<std::pair<const nRoot*, int>> walk{{tree, 1}};
+    while (!walk.empty()) {
+        auto [o, level] = walk.back();
+        walk.pop_back();
+        height = std::max(height, level);
+        if (depth + height > MaxSaveDepth) return false;
+        for (const nRoot* c = o->GetHead(); c; c = c->GetSucc()) walk.emplace_back(c, level + 1);
+    }
+    return true;
 }

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int outside = Count(k->GetRoot());
     nRoot* cwd = k->GetCwd();
     nRoot* scratch = k->NewUnnamed("nroot");
-    nObjectFileReader reader(nPersist::SaveFormat(nPersist::MaxSaveBytes));
+    nObjectFileReader reader(nPersist::SaveFormat());
     const bool ok = reader.ReadText(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.n", scratch);
     if (k->GetCwd() != cwd || Count(k->GetRoot()) != outside) std::abort();
     CheckBuilt(scratch);

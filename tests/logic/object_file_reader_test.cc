@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "kernel/nObjectCount.h"
 #include "kernel/nObjectFileReader.h"
@@ -19,10 +20,10 @@ namespace {
 class ObjectFileReaderTest : public nLogicFixture {
 protected:
     // Reads `text` into a fresh scratch object; the scratch stays for the test to look at.
-    bool Read(const std::string& text, uint64_t kept = nPersist::MaxSaveBytes) {
+    bool Read(const std::string& text) {
         Drop();
         scratch = kernel->NewUnnamed("nroot");
-        nObjectFileReader reader(nPersist::SaveFormat(kept));
+        nObjectFileReader reader(nPersist::SaveFormat());
         const bool ok = reader.ReadText(text, "save:t.n", scratch);
         error = reader.GetError();
         keptBytes = reader.GetKeptBytes();
@@ -79,11 +80,16 @@ protected:
 };
 
 // The values the writer finds hardest: every byte but NUL, quotes and backslashes beside
-// line ends, NaN and the infinities, the largest and smallest floats, long names.
+// line ends, NaN and the infinities, the largest and smallest floats, the longest names.
 TEST_F(ObjectFileReaderTest, EverySaveTheWriterWritesReadsBackAsLuaReadsIt) {
     std::string bytes;
     for (int c = 1; c < 256; c++) bytes += char(c);
-    const std::string longName(200, 'n');
+    const std::string longName(nPersist::MaxSaveNameBytes, 'n');
+    // Every byte in the names of values, each name as long as a save takes.
+    std::vector<std::string> byteNames;
+    for (size_t at = 0; at < bytes.size(); at += nPersist::MaxSaveNameBytes) {
+        byteNames.push_back(bytes.substr(at, nPersist::MaxSaveNameBytes));
+    }
     kernel->New("nroot", "/usr/persist");
     auto* a = static_cast<nPersist*>(kernel->New("npersist", "/usr/persist/gamestatus"));
     auto* b = static_cast<nPersist*>(kernel->New("npersistlogic", ("/usr/persist/" + longName).c_str()));
@@ -93,7 +99,7 @@ TEST_F(ObjectFileReaderTest, EverySaveTheWriterWritesReadsBackAsLuaReadsIt) {
     a->SetI("max", INT32_MAX);
     a->SetS("all", bytes.c_str());
     a->SetS("quotes", "'\"\\\r\n\\\\\"'--[[ ]]");
-    a->SetS(bytes.c_str(), "");
+    for (const std::string& n : byteNames) a->SetS(n.c_str(), "");
     const float inf = std::numeric_limits<float>::infinity();
     for (float f : {std::nanf(""), inf, -inf, FLT_MAX, -FLT_MAX, FLT_MIN, FLT_TRUE_MIN, -0.0f, 0.1f}) {
         b->SetF(("f" + std::to_string(b->GetNumVars())).c_str(), f);
@@ -111,7 +117,7 @@ TEST_F(ObjectFileReaderTest, EverySaveTheWriterWritesReadsBackAsLuaReadsIt) {
     ASSERT_NE(gs, nullptr);
     EXPECT_EQ(std::string(gs->GetS("all")), bytes);
     EXPECT_STREQ(gs->GetS("quotes"), a->GetS("quotes"));
-    EXPECT_NE(gs->GetVar(bytes.c_str()), nullptr);
+    for (const std::string& n : byteNames) EXPECT_NE(gs->GetVar(n.c_str()), nullptr);
     nPersist* lb = At(longName.c_str());
     ASSERT_NE(lb, nullptr);
     EXPECT_TRUE(std::isnan(lb->GetF("f0")));
@@ -223,7 +229,7 @@ TEST_F(ObjectFileReaderTest, TheBoundsOnSizeObjectsDepthValuesAndKeptBytesEachRe
     auto reads = [&](const nObjectFileReader::Limits& lim, const std::string& text) {
         Drop();
         scratch = kernel->NewUnnamed("nroot");
-        nObjectFileReader::Format f = nPersist::SaveFormat(0);
+        nObjectFileReader::Format f = nPersist::SaveFormat();
         f.limits = lim;
         nObjectFileReader reader(f);
         const bool ok = reader.ReadText(text, "b.n", scratch);
@@ -257,6 +263,105 @@ TEST_F(ObjectFileReaderTest, TheBoundsOnSizeObjectsDepthValuesAndKeptBytesEachRe
     EXPECT_TRUE(reads(lim, big)) << error;
     EXPECT_FALSE(reads(lim, "new('npersist', 'a') sel('a') sets('x', '" + std::string(1001, 'y') + "')"));
     EXPECT_NE(error.find("would be written again as more than"), std::string::npos) << error;
+    // A name and a text, each at its bound and one past it.
+    lim = wide;
+    lim.nameBytes = 3;
+    lim.textBytes = 8;  // "npersist" is a text too
+    EXPECT_TRUE(reads(lim, "new('npersist', 'abc') sel('abc') sets('x', 'yyyyyyyy')")) << error;
+    EXPECT_FALSE(reads(lim, "new('npersist', 'abcd')"));
+    EXPECT_NE(error.find("of more than 3 bytes"), std::string::npos) << error;
+    EXPECT_FALSE(reads(lim, "new('npersist', 'abc') sel('abc') sets('x', 'yyyyyyyyy')"));
+    EXPECT_NE(error.find("a text of more than 8 bytes"), std::string::npos) << error;
+}
+
+// A save's own bounds: each at its limit loads, one past it is refused; the file's bound
+// is what the object writer writes at most within the others, below what a data file may be.
+TEST_F(ObjectFileReaderTest, ASavesBoundsTakeTheirLimitAndRefuseOnePast) {
+    const size_t name = nPersist::MaxSaveNameBytes;
+    auto objects = [](uint64_t n) {
+        std::string text;
+        for (uint64_t i = 0; i < n; i++) text += "new('nroot', 'o" + std::to_string(i) + "')\n";
+        return text;
+    };
+    auto deep = [](int depth) {
+        std::string text;
+        for (int d = 0; d < depth; d++) text += "new('nroot', 'd') sel('d')\n";
+        return text;
+    };
+    auto values = [](int n) {
+        std::string text = "new('npersist', 's') sel('s')\n";
+        for (int i = 0; i < n; i++) text += "seti('v" + std::to_string(i) + "', 1)\n";
+        return text;
+    };
+    const std::string text(nPersist::MaxSaveTextBytes, '\\');
+    std::string escaped;
+    for (char c : text) escaped += std::string("\\") + c;
+    const struct {
+        std::string at, past;
+        const char* why;
+    } cases[] = {
+        {objects(nPersist::MaxSaveObjects), objects(nPersist::MaxSaveObjects + 1), "more than 128 objects"},
+        {deep(nPersist::MaxSaveDepth), deep(nPersist::MaxSaveDepth + 1), "more than 16 levels deep"},
+        {values(nPersist::MaxSaveValuesAStore), values(nPersist::MaxSaveValuesAStore + 1), "more than 64 commands"},
+        {"new('nroot', '" + std::string(name, 'n') + "')", "new('nroot', '" + std::string(name + 1, 'n') + "')",
+         "of more than 32 bytes"},
+        {"new('npersist', 's') sel('s') seti('" + std::string(name, 'n') + "', 1)",
+         "new('npersist', 's') sel('s') seti('" + std::string(name + 1, 'n') + "', 1)",
+         "a value's name of more than 32 bytes"},
+        {"new('npersist', 's') sel('s') sets('t', '" + escaped + "')",
+         "new('npersist', 's') sel('s') sets('t', '" + escaped + "x')", "a text of more than 1024 bytes"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(Read(c.at)) << c.why << ": " << error;
+        EXPECT_FALSE(Read(c.past)) << c.why;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    }
+    EXPECT_TRUE(Read(objects(nPersist::MaxSaveObjects)));
+    EXPECT_EQ(nObjectFileReader(nPersist::SaveFormat()).GetFormat().limits.fileBytes, nPersist::MaxSaveBytes);
+    EXPECT_LT(nPersist::MaxSaveBytes, uint64_t(64) << 20);
+    // A full store at the deepest with the longest names and texts: the writer stays
+    // within its share of the bound.
+    kernel->New("nroot", "/usr/persist");
+    std::string path = "/usr/persist";
+    for (int d = 1; d <= nPersist::MaxSaveDepth; d++) {
+        path += "/" + std::string(name - 2, 'a') + (d < 10 ? "0" : "") + std::to_string(d);
+        kernel->New("npersistlogic", path.c_str());
+    }
+    auto* full = static_cast<nPersist*>(Lookup(path.c_str()));
+    std::string crlf;
+    for (size_t k = 0; k < nPersist::MaxSaveTextBytes; k++) crlf += k % 2 ? '\r' : '\n';
+    for (int i = 0; full->GetNumVars() < nPersist::MaxSaveValuesAStore; i++) {
+        full->SetS((std::string(name - 3, 'v') + std::to_string(100 + i)).c_str(), crlf.c_str());
+    }
+    ASSERT_TRUE(Lookup("/usr/persist")->SaveAs(Path("deep").c_str())) << log.text;
+    const std::string written = Slurp(Path("deep.n"));
+    EXPECT_LE(written.size(), nObjectFileReader::HeaderBytes + nPersist::MaxSaveDepth * (nPersist::MaxSaveBytes -
+                                                                                         nObjectFileReader::HeaderBytes) /
+                                                                   nPersist::MaxSaveObjects);
+    ASSERT_TRUE(Read(written)) << error;
+    EXPECT_EQ(At(path.substr(std::strlen("/usr/persist/")).c_str())->GetNumVars(), nPersist::MaxSaveValuesAStore);
+}
+
+// A store keeps at most as many values as a save holds: a new name past them is not kept,
+// logged once; what it holds still changes.
+TEST_F(ObjectFileReaderTest, AStoreKeepsNoMoreValuesThanASaveHolds) {
+    auto* p = static_cast<nPersist*>(kernel->New("npersist", "/full"));
+    for (int i = 0; i < nPersist::MaxSaveValuesAStore; i++) p->SetI(("v" + std::to_string(i)).c_str(), i);
+    log.text.clear();
+    p->SetI("more", 1);
+    nVariable v;
+    v.SetS("x");
+    EXPECT_EQ(p->SetVar("andmore", v), nullptr);
+    EXPECT_EQ(p->GetNumVars(), nPersist::MaxSaveValuesAStore);
+    EXPECT_EQ(p->GetVar("more"), nullptr);
+    EXPECT_EQ(log.text.find('\n'), log.text.size() - 1) << "one line: " << log.text;
+    EXPECT_NE(log.text.find("/full: holds 64 values, the most a store keeps: 'more'"), std::string::npos) << log.text;
+    p->SetI("v3", 33);
+    EXPECT_EQ(p->GetI("v3"), 33);
+    p->RemoveVar("v0");
+    p->SetI("more", 1);
+    EXPECT_EQ(p->GetI("more"), 1);
+    p->Release();
 }
 
 }  // namespace
