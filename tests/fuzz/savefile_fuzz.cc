@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "anim/nAnimPackage.h"
@@ -28,17 +29,25 @@ int Count(nRoot* o) {
     return n;
 }
 
-// Only the save's classes, each value data's.
-void CheckBuilt(nRoot* o) {
+// Only the save's classes, each value data's, within a save's shape: its depth, names,
+// values a store and texts.
+void CheckBuilt(nRoot* o, int depth = 1) {
+    if (depth > nPersist::MaxSaveDepth && o->GetHead()) std::abort();
     for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) {
         const std::string cls = c->GetClass()->GetName();
         if (cls != "nroot" && cls != "npersist" && cls != "npersistlogic") std::abort();
+        if (std::strlen(c->GetName()) > nPersist::MaxSaveNameBytes) std::abort();
         if (c->IsA("npersist")) {
-            for (nPersistVar* pv = static_cast<nPersist*>(c)->GetFirstVar(); pv; pv = pv->GetSucc()) {
+            auto* p = static_cast<nPersist*>(c);
+            if (p->GetNumVars() > nPersist::MaxSaveValuesAStore) std::abort();
+            for (nPersistVar* pv = p->GetFirstVar(); pv; pv = pv->GetSucc()) {
                 if (pv->origin != nScriptServer::Origin::Data) std::abort();
+                if (std::strlen(pv->GetName()) > nPersist::MaxSaveNameBytes) std::abort();
+                const nVariable& v = pv->Get();
+                if (v.GetType() == nVariable::String && std::strlen(v.GetS()) > nPersist::MaxSaveTextBytes) std::abort();
             }
         }
-        CheckBuilt(c);
+        CheckBuilt(c, depth + 1);
     }
 }
 }  // namespace
@@ -64,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     nObjectFileReader reader(nPersist::SaveFormat());
     const bool ok = reader.ReadText(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.n", scratch);
     if (k->GetCwd() != cwd || Count(k->GetRoot()) != outside) std::abort();
+    if (ok && uint64_t(Count(scratch) - 1) > nPersist::MaxSaveObjects) std::abort();
     CheckBuilt(scratch);
     if (ok) {
         // What loaded saves again, within what the reader counted, and loads again.
@@ -73,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         char buf[65536];
         for (size_t n; f && (n = std::fread(buf, 1, sizeof(buf), f)) > 0;) text.append(buf, n);
         if (f) std::fclose(f);
-        if (text.size() > reader.GetKeptBytes()) std::abort();
+        if (text.size() > reader.GetKeptBytes() || text.size() > nPersist::MaxSaveBytes) std::abort();
         nRoot* again = k->NewUnnamed("nroot");
         if (!reader.ReadText(text, "again.n", again) || Count(again) != Count(scratch)) std::abort();
         again->Release();
