@@ -62,6 +62,12 @@ bool MayMove(nbwItem* item, nLogicNode* target, nPersistLogic*& itemStore, nPers
                 PathOf(itemStore).c_str());
         return false;
     }
+    // The game's next save must still load.
+    if (!nPersist::FitsBelow(itemStore, targetStore)) {
+        n_error("%s: %s: the store '%s' would lie more than %d levels deep in a save\n", PathOf(target).c_str(), op,
+                PathOf(itemStore).c_str(), nPersist::MaxSaveDepth);
+        return false;
+    }
     return true;
 }
 

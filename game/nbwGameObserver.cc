@@ -23,6 +23,7 @@
 #include "logic/nLogicInputServer.h"
 #include "logic/nPersist.h"
 #include "scene/nVariableServer.h"
+#include "script/nLuaServer2.h"
 
 nbwGameObserver::~nbwGameObserver() = default;
 
@@ -436,8 +437,15 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     // data's leftovers: the person's load is not refused for what it replaces.
     nObjectCount::CreditScope replaced(DataMadeIn(refPersist_.Resolve()) + DataMadeIn(level_.GetUnsafe()));
     nRoot* scratch = nKernelServer::ks->NewUnnamed("nroot");
-    const char* result = nullptr;
-    bool ran = refScript_.Get()->RunDataFile(file.c_str(), scratch, result);
+    // A save is values: read, never run, by one rule for a load and for the check of a
+    // save just written, so that a save F5 keeps loads and F5 after any save that loaded
+    // saves again. What a load keeps (its texts at their size) stays well below the file
+    // that may hold it (its texts escaped to two bytes).
+    static_assert(nPersist::MaxSaveBytes < nLuaServer2::MaxDataFileSize);
+    nObjectFileReader reader(nPersist::SaveFormat());
+    bool ran = reader.Read(file.c_str(), scratch);
+    // A lift that finds no camp makes one: a save keeps its room.
+    const bool room = !ran || scratch->FindChild("camp") || reader.GetObjects() < nPersist::MaxSaveObjects;
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
     // The level a save names is text, and names no object of the level tree but a level:
@@ -446,9 +454,12 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     const nRoot* levels = refLevels_.Resolve();
     const nRoot* named = at && at->GetS() && levels ? levels->Find(at->GetS()) : nullptr;
     const bool levelOk = !at || (at->GetS() && (!named || named->IsA("nbwlevel")));
-    if (!ran || !word || word->GetType() != nVariable::Int || !levelOk) {
+    if (!ran || !room || !word || word->GetType() != nVariable::Int || !levelOk) {
         n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(),
-                !ran ? "" : (levelOk ? ": no game status in it" : ": its level is none of the game's"));
+                !ran    ? ""
+                : !room ? ": it holds as many objects as a save may, and no camp, which play may add"
+                : levelOk ? ": no game status in it"
+                          : ": its level is none of the game's");
         scratch->Release();
         return nullptr;
     }

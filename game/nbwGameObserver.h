@@ -90,8 +90,9 @@ protected:
     // The persist root for a save or load of `name`, with its file; null (logged) for a
     // refused name or without the root.
     nRoot* SaveTarget(const char* op, const char* name, std::string& file);
-    // Runs the save `file` into a scratch object as a load does; the scratch (the caller's
-    // to release) when it holds a game status with its word, else null (logged with `op`).
+    // Reads the save `file` into a scratch object by the one rule for every save (a load
+    // and the check of a save just written); the scratch (the caller's to release) when it
+    // holds a game status with its word, else null (logged with `op`).
     nRoot* ReadSave(const std::string& file, const char* op);
     // The objects below `tree` (and itself) that data's text made.
     static uint64_t DataMadeIn(nRoot* tree);

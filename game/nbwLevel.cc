@@ -37,6 +37,9 @@ static const nCmdDef<nbwLevel> cmds[] = {
     Bind<&nbwLevel::GetDiverCount>("i_getdivercount_v", "LGDC"),
     Bind<&nbwLevel::GetDiverPath>("s_getdiver_i", "LGDA"),
     Bind<&nbwLevel::SetZoomAnim>("v_setzoomanim_ss", "LSZA"),
+    Bind<&nbwLevel::SetBuildBound>("v_setbuildbound_si", "LSBB"),
+    Bind<&nbwLevel::GetBuildBound>("i_getbuildbound_s", "LGBB"),
+    Bind<&nbwLevel::SetBuildRange>("v_setbuildrange_sff", "LSBR"),
     Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
     Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
 };
@@ -168,10 +171,147 @@ void nbwLevel::UpdateLevel() {
     Build(store);
 }
 
+void nbwLevel::SetBuildBound(const char* prototype, int count) {
+    if (!nScriptServer::PersonOnly("a level's bound on what it builds")) return;
+    if (!prototype || !*prototype || count < 0) {
+        n_error("%s: v_setbuildbound_si: '%s' %d is no prototype and count\n", GetFullName().c_str(),
+                prototype ? prototype : "", count);
+        return;
+    }
+    for (BuildBound& b : buildBounds_) {
+        if (b.prototype == prototype) {
+            b.count = count;
+            return;
+        }
+    }
+    buildBounds_.push_back({prototype, count});
+}
+
+int nbwLevel::GetBuildBound(const char* prototype) const {
+    for (const BuildBound& b : buildBounds_) {
+        if (prototype && b.prototype == prototype) return b.count;
+    }
+    return 0;
+}
+
+void nbwLevel::SetBuildRange(const char* name, float lo, float hi) {
+    if (!nScriptServer::PersonOnly("a level's range of what it builds")) return;
+    if (!name || !*name || !(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) {
+        n_error("%s: v_setbuildrange_sff: '%s' [%f, %f] is no name and range\n", GetFullName().c_str(),
+                name ? name : "", double(lo), double(hi));
+        return;
+    }
+    for (BuildRange& r : buildRanges_) {
+        if (r.name == name) {
+            r.lo = lo;
+            r.hi = hi;
+            return;
+        }
+    }
+    buildRanges_.push_back({name, lo, hi});
+}
+
+nRoot* nbwLevel::PrototypeOf(nRoot* s) {
+    const nVariable* proto = s->IsA(persistClass_) ? static_cast<nPersist*>(s)->GetVar("prototype") : nullptr;
+    nRoot* protos = prototypes_.Resolve();
+    if (!proto || proto->GetType() != nVariable::String || !proto->GetS() || !protos) return nullptr;
+    nRoot* p = lastProto_.GetUnsafe();
+    if (!p || lastProtoText_ != proto->GetS()) {
+        nKernelServer* ks = nKernelServer::ks;
+        ks->PushCwd(protos);
+        {
+            // A store's text names a template, never another object of the game. A data
+            // file's command may have come here through its own fence, which stays.
+            nKernelServer::ScopedLookupFence fence(ks, protos);
+            p = ks->Lookup(proto->GetS());
+        }
+        ks->PopCwd();
+        if (p == protos) p = nullptr;
+        lastProto_ = p;
+        lastProtoText_ = proto->GetS();
+    }
+    return p;
+}
+
+bool nbwLevel::MayBuildFromData(nRoot* s, nRoot* p) {
+    // The bound the level declares for this prototype, by the template its name finds.
+    int bound = -1;
+    if (nRoot* protos = prototypes_.Resolve()) {
+        for (const BuildBound& b : buildBounds_) {
+            if (protos->Find(b.prototype.c_str()) == p) bound = b.count;
+        }
+    }
+    int* count = nullptr;
+    for (auto& c : built_) {
+        if (c.first == p) count = &c.second;
+    }
+    if (bound < 0 || (count && *count >= bound)) {
+        if (!boundLogged_) {
+            n_error("%s: '%s' and the stores after it that name '%s' are not built: the level builds it at most %d "
+                    "times\n",
+                    GetFullName().c_str(), s->GetFullName().c_str(), p->GetName() ? p->GetName() : "",
+                    bound < 0 ? 0 : bound);
+        }
+        boundLogged_ = true;
+        return false;
+    }
+    // Values play never sets: nothing that is not finite, and what the level bounds within
+    // its range.
+    auto* store = static_cast<nPersist*>(s);
+    for (nPersistVar* pv = store->GetFirstVar(); pv; pv = pv->GetSucc()) {
+        nVariable& v = pv->Get();
+        const int n = v.GetType() == nVariable::Float ? 1 : v.GetType() == nVariable::Vector4 ? 4 : 0;
+        float f[4] = {0, 0, 0, 0};
+        for (int i = 0; i < n; i++) f[i] = n == 1 ? v.GetF() : v.GetV4()[i];
+        bool finite = true;
+        for (int i = 0; i < n; i++) finite = finite && std::isfinite(f[i]);
+        if (!finite) {
+            if (!valueLogged_) {
+                n_error("%s: '%s' is not built: its value '%s' is not finite\n", GetFullName().c_str(),
+                        s->GetFullName().c_str(), pv->GetName() ? pv->GetName() : "");
+            }
+            valueLogged_ = true;
+            return false;
+        }
+        for (const BuildRange& r : buildRanges_) {
+            if (!pv->GetName() || r.name != pv->GetName()) continue;
+            if (v.GetType() == nVariable::Int) {
+                v.SetI(int32_t(std::clamp(double(v.GetI()), double(r.lo), double(r.hi))));
+            } else if (n > 0) {
+                for (int i = 0; i < n; i++) f[i] = std::clamp(f[i], r.lo, r.hi);
+                if (n == 1) v.SetF(f[0]);
+                else v.SetV4(f);
+            }
+        }
+    }
+    if (count) ++*count;
+    else built_.emplace_back(p, 1);
+    return true;
+}
+
+void nbwLevel::CountBuilt(nRoot* store, nRoot* node) {
+    // What stands already counts against the bound on what a save may add.
+    for (nRoot* s = store->GetHead(); s; s = s->GetSucc()) {
+        nRoot* obj = node->FindChild(s->GetName() ? s->GetName() : "");
+        if (!obj) continue;
+        if (nRoot* p = PrototypeOf(s)) {
+            bool counted = false;
+            for (auto& c : built_) {
+                if (c.first == p) counted = ++c.second > 0;
+            }
+            if (!counted) built_.emplace_back(p, 1);
+        }
+        CountBuilt(s, obj);
+    }
+}
+
 void nbwLevel::Build(nRoot* store) {
     nKernelServer* ks = nKernelServer::ks;
     lastProto_ = nullptr;
     notBuilt_ = 0;
+    built_.clear();
+    boundLogged_ = valueLogged_ = false;
+    CountBuilt(store, this);
     ks->PushCwd(this);
     BuildFromPersist(store);
     ks->PopCwd();
@@ -220,33 +360,19 @@ nRoot* nbwLevel::CloneFor(nRoot* s) {
         n_error("%s: store '%s' names no prototype text; skipped\n", GetFullName().c_str(), s->GetFullName().c_str());
         return nullptr;
     }
-    nRoot* protos = prototypes_.Resolve();
-    if (!protos) {
+    if (!prototypes_.Resolve()) {
         n_error("%s: '/usr/prototypes' does not exist; '%s' is not built\n", GetFullName().c_str(),
                 s->GetFullName().c_str());
         return nullptr;
     }
-    // Level stores name few prototypes many times over.
-    nRoot* p = lastProto_.GetUnsafe();
-    if (!p || lastProtoText_ != proto->GetS()) {
-        nKernelServer* ks = nKernelServer::ks;
-        ks->PushCwd(protos);
-        {
-            // A store's text names a template, never another object of the game. A data
-            // file's command may have come here through its own fence, which stays.
-            nKernelServer::ScopedLookupFence fence(ks, protos);
-            p = ks->Lookup(proto->GetS());
-        }
-        ks->PopCwd();
-        if (p == protos) p = nullptr;
-        lastProto_ = p;
-        lastProtoText_ = proto->GetS();
-    }
+    nRoot* p = PrototypeOf(s);
     if (!p) {
         n_error("%s: no prototype '%s' for the store '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
                 s->GetFullName().c_str());
         return nullptr;
     }
+    // A store that data brought builds only what play makes, as the level declares it.
+    if (s->GetDataRun() && !MayBuildFromData(s, p)) return nullptr;
     // What the store of a loaded file makes is data's: charged and bounded as data's own.
     const uint32_t run = s->GetDataRun();
     if (run && !nObjectCount::DataWithinBounds()) {
@@ -460,6 +586,11 @@ void nbwLevel::InsertDiver(const char* name) {
     if (!kept->IsA("npersist")) {
         n_error("%s: v_insertdiver: '%s' is no store; it stays kept\n", GetFullName().c_str(),
                 kept->GetFullName().c_str());
+        return;
+    }
+    if (!nPersist::FitsBelow(kept, levelStore)) {
+        n_error("%s: v_insertdiver: '%s' would lie more than %d levels deep in a save; it stays kept\n",
+                GetFullName().c_str(), kept->GetFullName().c_str(), nPersist::MaxSaveDepth);
         return;
     }
     nRef<nRoot> startAlive(start);

@@ -72,6 +72,15 @@ public:
     nbwActor* GetDiver(int index);
     std::string GetDiverPath(int index);
 
+    // What a level builds from stores that data brought (a loaded save): a prototype at most
+    // `count` times in the level's store tree, counting what stands already, and none that
+    // the level does not bound; the value `name` of such a store within [lo, hi] (each
+    // component of a vector), brought into it before the build. A store with a value that is
+    // not finite is not built. The level's own map declares both; data's text may not.
+    void SetBuildBound(const char* prototype, int count);
+    void SetBuildRange(const char* name, float lo, float hi);
+    int GetBuildBound(const char* prototype) const;
+
     void SetZoomAnim(const char* a, const char* b);
     const char* GetZoomAnim(int i) const { return zoomAnim_[i & 1].Get(); }
     void SetCamPos(float x, float y, float z);
@@ -108,6 +117,29 @@ private:
     nRoot* CloneFor(nRoot* store);
     // Logs the first store of a build that data's bounds leave unbuilt.
     void RefuseBuild(nRoot* store);
+    // Counts the prototypes of the stores below `store` whose objects stand below `node`.
+    void CountBuilt(nRoot* store, nRoot* node);
+    // The prototype that the store's text names, null when none (not logged).
+    nRoot* PrototypeOf(nRoot* store);
+    // True when a store that data brought may have `proto` built once more in this build
+    // (counted then), its values brought into the level's ranges; false (logged once a
+    // build) when not.
+    bool MayBuildFromData(nRoot* store, nRoot* proto);
+
+    struct BuildBound {
+        std::string prototype;
+        int count;
+    };
+    struct BuildRange {
+        std::string name;
+        float lo, hi;
+    };
+    std::vector<BuildBound> buildBounds_;
+    std::vector<BuildRange> buildRanges_;
+    // Stores of this build's walk per prototype, and whether the walk logged a refusal.
+    std::vector<std::pair<const nRoot*, int>> built_;
+    bool boundLogged_ = false;
+    bool valueLogged_ = false;
 
     nRef<nbwActor> pending_;
     nPathRef<nRoot> active_;

@@ -1,6 +1,11 @@
 #include "logic/nPersist.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
@@ -45,6 +50,15 @@ const char* nPersist::TypeName(nVariable::Type type) {
 nVariable* nPersist::SetVar(const char* name, const nVariable& value) {
     if (!name) name = "";
     nPersistVar* pv = FindVar(name);
+    if (!pv && numVars_ >= MaxSaveValuesAStore) {
+        // A store fuller than a save may be would make every later save fail to load.
+        if (!fullLogged_) {
+            n_error("%s: holds %d values, the most a store keeps: '%s' and any other new one are not kept\n",
+                    GetFullName().c_str(), numVars_, name);
+        }
+        fullLogged_ = true;
+        return nullptr;
+    }
     if (!pv) {
         pv = new nPersistVar(name);
         vars_.AddTail(pv);
@@ -110,6 +124,7 @@ nVariable* nPersist::ScriptSlot(const char* cmd, const char* name, nVariable::Ty
             }
         }
         var = SetVar(name, fresh);
+        if (!var) return nullptr;
         FindVar(name)->charge.Keep(FindVar(name)->Cost(textBytes));
     }
     return var;
@@ -208,6 +223,96 @@ bool nPersist::SaveCmds(nPersistServer* ps) {
             default: nKernelServer::FatalError("unknown variable type !\n");
         }
         if (!ok) return false;
+    }
+    return true;
+}
+
+namespace {
+
+nVariable::Type TypeOfSetter(const char* inputs) {
+    switch (inputs[1]) {
+        case 'i': return nVariable::Int;
+        case 's': return nVariable::String;
+        default: return inputs[2] ? nVariable::Vector4 : nVariable::Float;
+    }
+}
+
+// A save's setter on a variable of another type would be refused by the store as a script's
+// is; the save is refused instead, before the store sees it.
+template <const char* Inputs>
+bool SetterFits(nRoot* obj, const nArg* args, int, std::string& why) {
+    const char* name = args[0].GetS() ? args[0].GetS() : "";
+    if (std::strlen(name) > nPersist::MaxSaveNameBytes) {
+        why = "a value's name of more than " + std::to_string(nPersist::MaxSaveNameBytes) + " bytes";
+        return false;
+    }
+    const nVariable* v = static_cast<nPersist*>(obj)->GetVar(name);
+    const nVariable::Type want = TypeOfSetter(Inputs);
+    if (!v || v->GetType() == want) return true;
+    why = std::string("the variable '") + name + "' holds a " + nPersist::TypeName(v->GetType()) + ", not a " +
+          nPersist::TypeName(want);
+    return false;
+}
+
+bool SameFloat(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// The store took the value (data's bounds on what it keeps may refuse it).
+template <const char* Inputs>
+bool SetterTook(nRoot* obj, const nArg* args, int count, std::string& why) {
+    const char* name = args[0].GetS() ? args[0].GetS() : "";
+    const nVariable* v = static_cast<nPersist*>(obj)->GetVar(name);
+    bool took = v && v->GetType() == TypeOfSetter(Inputs);
+    if (took) {
+        switch (v->GetType()) {
+            case nVariable::Int: took = v->GetI() == args[1].GetI(); break;
+            case nVariable::Float: took = SameFloat(v->GetF(), args[1].GetF()); break;
+            case nVariable::String: took = std::strcmp(v->GetS() ? v->GetS() : "", args[1].GetS() ? args[1].GetS() : "") == 0; break;
+            default:
+                for (int i = 0; i < 4 && i + 1 < count; i++) took = took && SameFloat(v->GetV4()[i], args[i + 1].GetF());
+        }
+    }
+    if (!took) why = std::string("the store did not take the value of '") + name + "'";
+    return took;
+}
+
+constexpr char kSetI[] = "si";
+constexpr char kSetF[] = "sf";
+constexpr char kSetS[] = "ss";
+constexpr char kSetV[] = "sffff";
+
+}  // namespace
+
+nObjectFileReader::Format nPersist::SaveFormat() {
+    // "/usr/logic" and a name a level, each with its '/': a path play writes is a text.
+    static_assert(10 + MaxSaveDepth * (MaxSaveNameBytes + 1) <= MaxSaveTextBytes);
+    nObjectFileReader::Format f;
+    f.classes = {"nroot", "npersist", "npersistlogic"};
+    f.commands = {
+        {"seti", kSetI, SetterFits<kSetI>, SetterTook<kSetI>},
+        {"setf", kSetF, SetterFits<kSetF>, SetterTook<kSetF>},
+        {"sets", kSetS, SetterFits<kSetS>, SetterTook<kSetS>},
+        {"setv", kSetV, SetterFits<kSetV>, SetterTook<kSetV>},
+    };
+    f.limits = {MaxSaveBytes,       MaxSaveObjects,   MaxSaveDepth,    uint64_t(MaxSaveValuesAStore),
+                MaxSaveBytes,       MaxSaveNameBytes, MaxSaveTextBytes};
+    return f;
+}
+
+bool nPersist::FitsBelow(const nRoot* tree, const nRoot* parent) {
+    const nRoot* root = nKernelServer::ks ? nKernelServer::ks->Lookup("/usr/persist") : nullptr;
+    int depth = 0;
+    const nRoot* at = parent;
+    for (; at && at != root; at = at->GetParent()) depth++;
+    if (!root || !at || !tree) return true;
+    // The levels of the tree, itself the first, walked without recursion.
+    int height = 0;
+    std::vector<std::pair<const nRoot*, int>> walk{{tree, 1}};
+    while (!walk.empty()) {
+        auto [o, level] = walk.back();
+        walk.pop_back();
+        height = std::max(height, level);
+        if (depth + height > MaxSaveDepth) return false;
+        for (const nRoot* c = o->GetHead(); c; c = c->GetSucc()) walk.emplace_back(c, level + 1);
     }
     return true;
 }

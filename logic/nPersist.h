@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "kernel/nHashList.h"
+#include "kernel/nObjectFileReader.h"
 #include "kernel/nRoot.h"
 #include "logic/nPersistVar.h"
 
@@ -19,9 +20,40 @@ public:
 
     bool SaveCmds(nPersistServer* ps) override;
 
+    // What a save game may hold, read as values (kernel/nObjectFileReader.h): the classes
+    // the save writes ("nroot", "npersist", "npersistlogic") and the stores' value setters.
+    // A setter of a variable that holds another type is refused, and so is one the store
+    // did not take. One rule for a load and for the check of a save just written. Its
+    // bounds are on the save's shape, which play keeps: play writes short values into the
+    // stores the level built, a store never holds more values than a save may (below),
+    // moves keep stores within the depth (FitsBelow), and the one store play may make, a
+    // missing "camp", has its room kept (the game observer). A path that play writes from
+    // names stays within a text: "/usr/logic" and 16 names of 32 bytes with their '/'.
+    static constexpr uint64_t MaxSaveObjects = 128;
+    static constexpr int MaxSaveDepth = 16;
+    static constexpr int MaxSaveValuesAStore = 64;
+    static constexpr uint64_t MaxSaveNameBytes = 32;
+    static constexpr uint64_t MaxSaveTextBytes = 1024;
+    // The file's size: the most the object writer writes within the bounds above, every
+    // object at the deepest with its longest class name and every value the longest text.
+    static constexpr uint64_t MaxSaveBytes =
+        nObjectFileReader::HeaderBytes +
+        MaxSaveObjects * (nObjectFileReader::WrittenObjectBytes(13, MaxSaveNameBytes, MaxSaveDepth - 1) +
+                          uint64_t(MaxSaveValuesAStore) *
+                              nObjectFileReader::WrittenLineBytes(4,
+                                                                  nObjectFileReader::WrittenTextBytes(MaxSaveNameBytes) +
+                                                                      nObjectFileReader::WrittenTextBytes(MaxSaveTextBytes),
+                                                                  2, MaxSaveDepth));
+    static nObjectFileReader::Format SaveFormat();
+    // Whether the store tree `tree` stays within a save's depth below `parent` (true for a
+    // `parent` outside "/usr/persist").
+    static bool FitsBelow(const nRoot* tree, const nRoot* parent);
+
     // Finds the variable `name` or appends it with the value's type, then copies the
     // value in (a text is copied). A value of another type than the stored variable's
     // is a program error: fatal "Aborting!\n". Scripts go through the checked commands.
+    // A store holds at most MaxSaveValuesAStore values, as a save does: a new name past
+    // them is not kept (null, logged once a store).
     nVariable* SetVar(const char* name, const nVariable& value);
     // The variable of exactly this name (case matters), null when there is none.
     nVariable* GetVar(const char* name) const;
@@ -60,4 +92,5 @@ private:
 
     nHashList vars_;
     int numVars_ = 0;
+    bool fullLogged_ = false;
 };

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -38,6 +40,8 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
+#include "kernel/nObjectFileReader.h"
+#include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
 #include "script/nLuaServer2.h"
 #include "kernel/nTimeServer.h"
@@ -476,12 +480,14 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     EXPECT_TRUE(State(0x2 | 0x40));
 }
 
-// A quick save whose level holds twenty busy timers and one that never ends: F9 loads it,
-// and from then on data's text takes no more than its ceiling in any frame; the endless
-// timer is stopped once, every busy one still gets its turns, and the game goes on.
+// A quick save whose level holds busy timers, as many as its store holds beside one that
+// never ends: F9 loads it, and from then on data's text takes no more than its ceiling in
+// any frame; the endless timer is stopped once, every busy one still gets its turns, and
+// the game goes on.
 TEST_F(DemoGameTest, AQuickSavesBusyTimersShareOneBudgetAFrameAndOneThatNeverFitsIsStopped) {
     NewGame();
-    constexpr int kBusy = 20;
+    // Five values a timer, beside the count and the active diver.
+    constexpr int kBusy = (nPersist::MaxSaveValuesAStore - 2) / 5 - 1;
     std::string timers = "  seti( \"timercount\", " + std::to_string(kBusy + 1) + " )\n";
     for (int i = 0; i <= kBusy; i++) {
         const std::string key = "  sets( \"timer_" + std::to_string(i) + "_";
@@ -2016,6 +2022,374 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
             EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1);
         }
     }
+}
+
+// ---- a save is values
+
+// A quick save that F5 wrote, with `extra` in the level's store: the save as text.
+std::string WithInLevelStore(const std::string& save, const std::string& extra) {
+    const size_t at = save.find("  sel('level1')\n");
+    if (at == std::string::npos) return save;
+    std::string out = save;
+    out.insert(at + std::strlen("  sel('level1')\n"), extra);
+    return out;
+}
+
+// A save that makes the macro plugin, or a level node with its start-up handler and a timer,
+// is refused whole: the person's macros file stays where it is, and the game runs on.
+TEST_F(DemoGameTest, ASaveThatMakesAnyOtherClassOrCallsAnyOtherCommandIsRefusedWhole) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    // The person's macros, and a backup of older ones, in a folder of the test's own.
+    auto* files = ks->GetFileServer<nFileServer2>();
+    const std::string homeBin = files->GetAssign("bin");
+    const fs::path bin = saveDir / "bin";
+    fs::create_directories(bin);
+    std::ofstream(bin / "scripts.n") << "-- the person's macros\n";
+    std::ofstream(bin / "scripts.bak") << "-- older macros\n";
+    ASSERT_TRUE(files->SetAssign("bin", (bin.string() + "/").c_str()));
+    const vector3 at = DiverAt();
+    for (const std::string& extra :
+         {std::string("  new('nmacroexec2', 'macros')\n"),
+          std::string("  new('nbwlevel', 'trick')\n  sel('trick')\n  seteventscript( \"onstartup\", \"endlevel()\" )\n"
+                      "  addtimer( \"t\", \"loop\", 0, 0.01, \"exit()\" )\n  up()\n"),
+          std::string("  setowner( \"/usr/logic/level1\" )\n")}) {
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << WithInLevelStore(good, extra);
+        log.printed.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.") << extra;
+        EXPECT_NE(log.printed.find("schnellspeicher.n' refused: line "), std::string::npos) << log.printed;
+        EXPECT_STREQ(game->GetLevel(), "level1");
+        ASSERT_NE(Diver(), nullptr);
+        EXPECT_LT((DiverAt() - at).Len(), 0.05f);
+        EXPECT_EQ(Lookup("/usr/persist/level1/macros"), nullptr);
+        EXPECT_EQ(Lookup("/usr/persist/level1/trick"), nullptr);
+    }
+    std::stringstream macros, backup;
+    macros << std::ifstream(bin / "scripts.n").rdbuf();
+    backup << std::ifstream(bin / "scripts.bak").rdbuf();
+    EXPECT_EQ(macros.str(), "-- the person's macros\n");
+    EXPECT_EQ(backup.str(), "-- older macros\n");
+    ASSERT_TRUE(files->SetAssign("bin", homeBin.c_str()));
+    // The good save loads as before.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << good;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text;
+}
+
+// A name of `bytes` bytes that begins with `stem`.
+std::string NameOf(const std::string& stem, size_t bytes) {
+    std::string s = stem;
+    s.resize(bytes, 'x');
+    return s;
+}
+
+// A text of `bytes` bytes, each of which the object writer escapes to two.
+std::string Escaped(size_t bytes) {
+    std::string s;
+    for (size_t k = 0; k < bytes; k++) s += "\\\n\"\r"[k % 4];
+    return s;
+}
+
+// The objects below `o`.
+size_t CountBelow(nRoot* o) {
+    size_t n = 0;
+    for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) n += 1 + CountBelow(c);
+    return n;
+}
+
+// A store of `cls` named `name` below `parent`.
+nRoot* MakeIn(nRoot* parent, const char* cls, const std::string& name) {
+    nKernelServer::ks->PushCwd(parent);
+    nRoot* o = nKernelServer::ks->New(cls, name.c_str());
+    nKernelServer::ks->PopCwd();
+    return o;
+}
+
+// `count` values of the longest name and text, none of which play writes.
+void FillStore(nRoot* store, int count) {
+    auto* p = static_cast<nPersist*>(store);
+    for (int i = 0; p->GetNumVars() < count; i++) {
+        p->SetS(NameOf("v" + std::to_string(i) + "_", nPersist::MaxSaveNameBytes).c_str(),
+                Escaped(nPersist::MaxSaveTextBytes).c_str());
+    }
+}
+
+// 2,000 divers at one spot are more objects than a save holds: refused whole. As many as a
+// save holds build as many divers as a new game has.
+TEST_F(DemoGameTest, ASaveThatNames2000DiversAtOneSpotBuildsTwo) {
+    NewGame();
+    Frames(5);
+    auto save = [](int count) {
+        std::string divers;
+        for (int i = 0; i < count; i++) {
+            const std::string name = "d" + std::to_string(i);
+            divers += "  new('npersistlogic', '" + name + "')\n    sel('" + name +
+                      "')\n    sets( \"prototype\", \"diver\" )\n    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\n";
+        }
+        return "new('npersist', 'gamestatus')\n  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n"
+               "  sets( \"currlevel\", \"level1\" )\nup()\nnew('nroot', 'camp')\n"
+               "new('npersistlogic', 'level1')\n  sel('level1')\n  sets( \"activediver\", \"diver1\" )\n"
+               "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+               "    setv( \"txyz\", 1e30, 0/0, 30, 0 )\n  up()\n" +
+               divers + "up()\n";
+    };
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save(2000);
+    log.printed.clear();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.");
+    EXPECT_NE(log.printed.find("more than 128 objects"), std::string::npos) << log.printed.substr(0, 4000);
+    EXPECT_NE(Diver(), nullptr);
+    // gamestatus, camp, level1 and diver1 beside them.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save(int(nPersist::MaxSaveObjects) - 4);
+    log.errors.clear();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 4000);
+    int built = 0;
+    for (nRoot* c = game->GetCurrentLevel()->GetHead(); c; c = c->GetSucc()) built += c->IsA("nbwdiver") ? 1 : 0;
+    EXPECT_EQ(built, 2);
+    // diver1's place is not finite: not built, and the two are the first two of the rest.
+    EXPECT_EQ(Diver(), nullptr);
+    EXPECT_NE(Lookup("/usr/logic/level1/d0"), nullptr);
+    EXPECT_NE(Lookup("/usr/logic/level1/d1"), nullptr);
+    size_t lines = 0;
+    for (const std::string& e : log.errors) lines += e.find("the level builds it at most 2 times") != std::string::npos;
+    EXPECT_EQ(lines, 1u) << log.text.substr(0, 4000);
+    Frames(10);
+    EXPECT_STREQ(game->GetLevel(), "level1");
+}
+
+// The biggest save a load takes: as many objects as a save holds, one as deep as it goes,
+// every store full of the longest names and texts, all of bytes the writer escapes to two,
+// and the stores the level builds lacking every value play writes. A few frames of play
+// after it, F5 saves, and F9 loads that save again.
+TEST_F(DemoGameTest, F5AfterTheBiggestSaveALoadTakesWritesASaveThatLoads) {
+    NewGame();
+    Frames(5);
+    const int word = static_cast<nPersist*>(Lookup("/usr/persist/gamestatus"))->GetI("gamestate");
+    nRoot* top = ks->New("nroot", "/bigsave");
+    nRoot* status = MakeIn(top, "npersist", "gamestatus");
+    static_cast<nPersist*>(status)->SetI("gamestate", word);
+    static_cast<nPersist*>(status)->SetS("currlevel", "level1");
+    FillStore(status, nPersist::MaxSaveValuesAStore);
+    nRoot* camp = MakeIn(top, "nroot", "camp");
+    nRoot* level = MakeIn(top, "npersistlogic", "level1");
+    FillStore(level, nPersist::MaxSaveValuesAStore);
+    nRoot* at = level;
+    for (const char* proto : {"diver", "inventory", "hand"}) {
+        at = MakeIn(at, "npersistlogic", proto == std::string("diver") ? "diver1" : proto);
+        static_cast<nPersist*>(at)->SetS("prototype", proto);
+        FillStore(at, nPersist::MaxSaveValuesAStore);
+    }
+    at = camp;
+    for (int d = 2; d <= nPersist::MaxSaveDepth; d++) {
+        at = MakeIn(at, "npersist", NameOf("deep" + std::to_string(d) + "_", nPersist::MaxSaveNameBytes));
+        FillStore(at, nPersist::MaxSaveValuesAStore);
+    }
+    for (int i = 0; CountBelow(top) < nPersist::MaxSaveObjects; i++) {
+        FillStore(MakeIn(top, "npersist", NameOf("pad" + std::to_string(i) + "_", nPersist::MaxSaveNameBytes)),
+                  nPersist::MaxSaveValuesAStore);
+    }
+    ASSERT_TRUE(top->SaveAs("save:schnellspeicher"));
+    top->Release();
+    const uint64_t size = fs::file_size(saveDir / "schnellspeicher.n");
+    EXPECT_LE(size, nPersist::MaxSaveBytes);
+    // The bound on the file is what these bounds let the writer write, not far above it.
+    EXPECT_GT(size, nPersist::MaxSaveBytes / 10 * 9);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 4000);
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_EQ(CountBelow(Lookup("/usr/persist")), nPersist::MaxSaveObjects);
+    Key(SDL_SCANCODE_W, SDLK_w, 20);
+    Frames(10);
+    log.text.clear();
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 4000);
+    // What play would have added to the full stores is not kept, and said so.
+    EXPECT_NE(log.text.find("the most a store keeps"), std::string::npos) << log.text.substr(0, 4000);
+    EXPECT_LE(fs::file_size(saveDir / "schnellspeicher.n"), nPersist::MaxSaveBytes);
+    Key(SDL_SCANCODE_W, SDLK_w, 20);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 4000);
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_NE(Lookup("/usr/persist/pad0_" + std::string(nPersist::MaxSaveNameBytes - 5, 'x')), nullptr);
+}
+
+// Each bound of a save: a save at it loads, one past it is refused whole with one line.
+TEST_F(DemoGameTest, ASaveAtEachBoundLoadsAndOnePastItIsRefused) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    size_t objects = 0;
+    for (size_t at = good.find("new("); at != std::string::npos; at = good.find("new(", at + 1)) objects++;
+    ASSERT_LT(objects, nPersist::MaxSaveObjects);
+    const int name = int(nPersist::MaxSaveNameBytes);
+    // The save with objects added at its top; a chain below the camp to `depth`; a store of
+    // `values` values; a text, an object's name and a value's name of these sizes.
+    auto withObjects = [&](size_t total, bool camp) {
+        std::string out = good;
+        // The camp under another name: one object all the same.
+        for (size_t at; !camp && (at = out.find("'camp'")) != std::string::npos;) out.replace(at, 6, "'kamp'");
+        for (size_t i = objects; i < total; i++) out += "new('nroot', 'p" + std::to_string(i) + "')\n";
+        return out;
+    };
+    auto withDepth = [&](int depth) {
+        std::string out = good + "sel('camp')\n";
+        for (int d = 2; d <= depth; d++) out += "new('nroot', 'd')\nsel('d')\n";
+        return out;
+    };
+    auto withValues = [&](int values) {
+        std::string out = good + "new('npersist', 'full')\nsel('full')\n";
+        for (int i = 0; i < values; i++) out += "seti('v" + std::to_string(i) + "', 1)\n";
+        return out + "up()\n";
+    };
+    std::string escaped;
+    for (size_t k = 0; k < nPersist::MaxSaveTextBytes; k++) escaped += k % 2 ? "\\n" : "\\\"";
+    const struct {
+        const char* bound;
+        std::string at, past;
+    } cases[] = {
+        {"objects", withObjects(nPersist::MaxSaveObjects, true), withObjects(nPersist::MaxSaveObjects + 1, true)},
+        {"objects and no camp", withObjects(nPersist::MaxSaveObjects - 1, false),
+         withObjects(nPersist::MaxSaveObjects, false)},
+        {"depth", withDepth(nPersist::MaxSaveDepth), withDepth(nPersist::MaxSaveDepth + 1)},
+        {"values a store", withValues(nPersist::MaxSaveValuesAStore), withValues(nPersist::MaxSaveValuesAStore + 1)},
+        {"a text", good + "sel('gamestatus')\nsets('t', \"" + escaped + "\")\n",
+         good + "sel('gamestatus')\nsets('t', \"" + escaped + "x\")\n"},
+        {"an object's name", good + "new('nroot', '" + NameOf("n", size_t(name)) + "')\n",
+         good + "new('nroot', '" + NameOf("n", size_t(name) + 1) + "')\n"},
+        {"a value's name", good + "sel('gamestatus')\nseti('" + NameOf("n", size_t(name)) + "', 1)\n",
+         good + "sel('gamestatus')\nseti('" + NameOf("n", size_t(name) + 1) + "', 1)\n"},
+    };
+    nLogicFlash* bar = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/statusbar"));
+    for (const auto& c : cases) {
+        for (bool past : {false, true}) {
+            std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << (past ? c.past : c.at);
+            bar->SetValue("text", "");
+            log.text.clear();
+            Key(SDL_SCANCODE_F9, SDLK_F9);
+            Frames(3);
+            EXPECT_EQ(StatusLine(), past ? "Laden fehlgeschlagen." : "Spiel geladen.") << c.bound << log.text;
+            if (past) {
+                // The reader names the line; the camp's room is the observer's to say.
+                const bool room = std::strcmp(c.bound, "objects and no camp") == 0;
+                EXPECT_NE(log.text.find(room ? "and no camp, which play may add" : "schnellspeicher.n' refused: "),
+                          std::string::npos)
+                    << c.bound << log.text;
+            }
+            ASSERT_NE(Diver(), nullptr) << c.bound;
+        }
+    }
+}
+
+// One rule for F5's check and for F9: a save of the running game that F5 keeps loads, and
+// one it refuses (the save there stays) is refused by F9 too. A store keeps no more values
+// than a save holds, so what the person adds beyond them does not cost F5.
+TEST_F(DemoGameTest, F5AndF9TakeTheSameSaves) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    nLogicFlash* bar = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/statusbar"));
+    auto press = [&](SDL_Scancode code, SDL_Keycode sym) {
+        bar->SetValue("text", "");
+        Key(code, sym);
+        Frames(3);
+        return StatusLine();
+    };
+    auto saved = [&] {
+        std::stringstream text;
+        text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+        return text.str();
+    };
+    const int name = int(nPersist::MaxSaveNameBytes);
+    // Each shape, made by the person in the running game, at a bound or one past it; its
+    // undoing takes away what it added.
+    struct Shape {
+        const char* bound;
+        std::function<void(bool past)> make;
+        std::function<void()> undo;
+    };
+    auto persist = [&] { return Lookup("/usr/persist"); };
+    auto status = [&] { return static_cast<nPersist*>(Lookup("/usr/persist/gamestatus")); };
+    const Shape shapes[] = {
+        {"objects",
+         [&](bool past) {
+             nRoot* camp = Lookup("/usr/persist/camp");
+             for (int i = 0; CountBelow(persist()) < nPersist::MaxSaveObjects + (past ? 1 : 0); i++) {
+                 MakeIn(camp, "nroot", "o" + std::to_string(i));
+             }
+         },
+         [&] {
+             nRoot* camp = Lookup("/usr/persist/camp");
+             while (nRoot* c = camp->GetHead()) c->Release();
+         }},
+        {"depth",
+         [&](bool past) {
+             nRoot* at = Lookup("/usr/persist/camp");
+             for (int d = 2; d <= nPersist::MaxSaveDepth + (past ? 1 : 0); d++) at = MakeIn(at, "nroot", "d");
+         },
+         [&] {
+             if (nRoot* d = Lookup("/usr/persist/camp/d")) d->Release();
+         }},
+        {"a text", [&](bool past) { status()->SetS("t", Escaped(nPersist::MaxSaveTextBytes + (past ? 1 : 0)).c_str()); },
+         [&] { status()->RemoveVar("t"); }},
+        {"an object's name",
+         [&](bool past) { MakeIn(Lookup("/usr/persist/camp"), "nroot", NameOf("n", size_t(name + (past ? 1 : 0)))); },
+         [&] {
+             nRoot* camp = Lookup("/usr/persist/camp");
+             while (nRoot* c = camp->GetHead()) c->Release();
+         }},
+        {"a value's name", [&](bool past) { status()->SetI(NameOf("n", size_t(name + (past ? 1 : 0))).c_str(), 1); },
+         [&] {
+             status()->RemoveVar(NameOf("n", size_t(name)).c_str());
+             status()->RemoveVar(NameOf("n", size_t(name + 1)).c_str());
+         }},
+    };
+    for (const Shape& shape : shapes) {
+        for (bool past : {false, true}) {
+            const std::string before = saved();
+            shape.make(past);
+            const std::string f5 = press(SDL_SCANCODE_F5, SDLK_F5);
+            EXPECT_EQ(f5, past ? "Speichern fehlgeschlagen." : "Spiel gespeichert.") << shape.bound << past;
+            if (past) {
+                EXPECT_EQ(saved(), before) << shape.bound;
+                // The same game written as F5 writes it: F9 refuses it as F5 did.
+                ASSERT_TRUE(persist()->SaveAs("save:schnellspeicher"));
+            }
+            EXPECT_EQ(press(SDL_SCANCODE_F9, SDLK_F9), past ? "Laden fehlgeschlagen." : "Spiel geladen.")
+                << shape.bound << past;
+            ASSERT_NE(Diver(), nullptr) << shape.bound;
+            shape.undo();
+        }
+    }
+    // The person's own values past what a store holds are not kept, logged once; F5 saves.
+    log.text.clear();
+    for (int i = status()->GetNumVars(); i <= nPersist::MaxSaveValuesAStore; i++) {
+        status()->SetI(("v" + std::to_string(i)).c_str(), i);
+    }
+    EXPECT_EQ(status()->GetNumVars(), nPersist::MaxSaveValuesAStore);
+    EXPECT_NE(log.text.find("the most a store keeps"), std::string::npos) << log.text;
+    EXPECT_EQ(press(SDL_SCANCODE_F5, SDLK_F5), "Spiel gespeichert.");
+    EXPECT_EQ(press(SDL_SCANCODE_F9, SDLK_F9), "Spiel geladen.");
 }
 
 }  // namespace

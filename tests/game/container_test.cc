@@ -143,6 +143,32 @@ TEST_F(ContainerTest, ItemsMoveInAndOutWithTheirStoresAndRefusalsChangeNothing) 
     EXPECT_FALSE(LogHas("Error")) << log.text;
 }
 
+// A move never leaves a store deeper than a save holds, so that the next save loads: the
+// store goes with all that lies below it.
+TEST_F(ContainerTest, AMoveThatWouldLeaveAStoreDeeperThanASaveHoldsChangesNothing) {
+    nbwContainer* inv = Container("inv", 10.0f, 10.0f);
+    nbwItem* coin = Item("coin", 1.0f, 1.0f);
+    // Below the coin's store (two deep), down to as deep as a save holds.
+    std::string chain = "/usr/persist/level/coin";
+    for (int d = 3; d <= nPersist::MaxSaveDepth; d++) {
+        chain += "/c";
+        ASSERT_TRUE(Run("new('nroot', '" + chain + "')"));
+    }
+    const std::string before = Snapshot();
+    ASSERT_TRUE(Run("sel('/usr/logic/level/inv') packin('../coin')"));
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(LogHas("/usr/logic/level/inv: PackIn: the store '/usr/persist/level/coin' would lie more than 16 "
+                       "levels deep in a save"))
+        << log.text;
+    // One level less, and it moves.
+    Lookup(chain.c_str())->Release();
+    ASSERT_TRUE(Run("packin('../coin')"));
+    EXPECT_EQ(coin->GetParent(), inv);
+    EXPECT_NE(Lookup("/usr/persist/level/inv/coin/c/c"), nullptr);
+    // Outside the persist tree no save is at stake.
+    EXPECT_TRUE(nPersist::FitsBelow(Lookup("/usr/persist/level/inv/coin"), Lookup("/usr/logic")));
+}
+
 TEST_F(ContainerTest, NestedContainersCarryWeightToEveryEnclosingOne) {
     nbwContainer* inv = Container("inv", 20.0f, 10.0f, 0.5f);
     nbwContainer* bag = Container("bag", 5.0f, 6.0f, 1.0f);

@@ -3,6 +3,8 @@
 // the store, unloading and loading again, saving, and data that names nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <string>
 
@@ -416,6 +418,31 @@ TEST_F(GameLevelTest, TheOnlyDiverRemovedAndBroughtBackIsSwitchedToAgain) {
     EXPECT_EQ(level->GetActiveDiver(), Actor("ann"));
     EXPECT_EQ(Cam()->GetTarget(), "/usr/logic/level/ann");
     EXPECT_TRUE(Focused("ann"));
+}
+
+// A kept diver whose store would lie deeper than a save holds below the level's store
+// stays kept: the next save must load. One level less, and it comes back.
+TEST_F(GameLevelTest, AKeptDiverWhoseStoreWouldLieTooDeepStaysKept) {
+    level->RemoveDiver("ann");
+    nRoot* at = Lookup("/usr/persist/ann");
+    ASSERT_NE(at, nullptr);
+    while (at->GetHead()) at = at->GetHead();
+    std::string deepest = at->GetFullName();
+    for (int d = int(std::count(deepest.begin(), deepest.end(), '/')) - 2; d < nPersist::MaxSaveDepth; d++) {
+        deepest += "/d";
+        kernel->New("nroot", deepest.c_str());
+    }
+    level->InsertDiver("ann");
+    EXPECT_NE(Lookup("/usr/persist/ann"), nullptr);
+    EXPECT_EQ(Actor("ann"), nullptr);
+    EXPECT_TRUE(LogHas("v_insertdiver: '/usr/persist/ann' would lie more than 16 levels deep in a save; it stays kept"))
+        << log.text;
+    Lookup(deepest.c_str())->Release();
+    level->InsertDiver("ann");
+    EXPECT_NE(Actor("ann"), nullptr);
+    // What lay below it came along, as deep as a save holds.
+    const size_t root = std::string("/usr/persist").size();
+    EXPECT_NE(Lookup(("/usr/persist/lvl" + deepest.substr(root, deepest.size() - root - 2)).c_str()), nullptr);
 }
 
 TEST_F(GameLevelTest, TimersAndStateFlagsGoThroughTheStore) {
