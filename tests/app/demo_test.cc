@@ -1362,6 +1362,20 @@ TEST_F(DemoItemsTest, AQuickSaveThatDoesNotLoadSwitchesNoDiver) {
 
 class DemoLevelTest : public DemoItemsTest {
 protected:
+    // From now on Said() gives what the status line was given since its last call, each
+    // message followed by "|".
+    void ListenToStatusLine() {
+        ASSERT_TRUE(Run("said = '' local show = displaymessage "
+                        "function displaymessage(t, s, k) said = said .. tostring(t) .. '|' show(t, s, k) end"));
+    }
+    std::string Said() {
+        lua_State* L = static_cast<nLuaServer2*>(Lookup("/sys/servers/script"))->GetState();
+        lua_getglobal(L, "said");
+        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "<none>";
+        lua_pop(L, 1);
+        EXPECT_TRUE(Run("said = ''"));
+        return text;
+    }
     // The rocks of level 1, each made solid by "<name>_solid".
     std::vector<std::string> Rocks() {
         std::vector<std::string> out;
@@ -1619,16 +1633,8 @@ TEST_F(DemoLevelTest, TheSweptHeapAndTheLiftedCrateAreNoLongerSolidAlsoAfterALoa
 TEST_F(DemoLevelTest, TheAirBagLiftsOnlyTheCrateAndWhatCanBeCarriedAndElseStaysInTheHand) {
     NewGame();
     Frames(5);
-    ASSERT_TRUE(Run("said = '' local show = displaymessage "
-                    "function displaymessage(t, s, k) said = said .. tostring(t) .. '|' show(t, s, k) end"));
-    auto said = [this] {
-        lua_State* L = static_cast<nLuaServer2*>(Lookup("/sys/servers/script"))->GetState();
-        lua_getglobal(L, "said");
-        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "<none>";
-        lua_pop(L, 1);
-        EXPECT_TRUE(Run("said = ''"));
-        return text;
-    };
+    ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
+    auto said = [this] { return Said(); };
     ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) "
                     "b.sethandleractive('collision', 'item', true) b.txyz(0, 3, 16)"));
     SwimTo("luftsack");
@@ -1820,17 +1826,8 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
 TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     NewGame();
     Frames(5);
-    ASSERT_TRUE(Run("said = '' local show = displaymessage "
-                    "function displaymessage(t, s, k) said = said .. tostring(t) .. '|' show(t, s, k) end"));
-    // What the status line was given since the last call, each message followed by "|".
-    auto said = [this] {
-        lua_State* L = static_cast<nLuaServer2*>(Lookup("/sys/servers/script"))->GetState();
-        lua_getglobal(L, "said");
-        std::string text = lua_isstring(L, -1) ? lua_tostring(L, -1) : "<none>";
-        lua_pop(L, 1);
-        EXPECT_TRUE(Run("said = ''"));
-        return text;
-    };
+    ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
+    auto said = [this] { return Said(); };
     const std::string nothing = "Damit lässt sich hier nichts tun.|";
     SwimTo("cutter");
     E();
