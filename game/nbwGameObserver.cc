@@ -448,12 +448,17 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     const bool room = !ran || scratch->FindChild("camp") || reader.GetObjects() < nPersist::MaxSaveObjects;
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
-    // The level a save names is text, and names no object of the level tree but a level:
-    // a load must not leave the game without one where the save says there is one.
+    // The level a save names is the text of one of the game's levels (F5 saves only while
+    // one runs): the person's load starts it by that name, and a load that ends the running
+    // game must not leave it without a level, on a node that is none, or with a menu that
+    // nothing opened.
     const nVariable* at = word ? static_cast<nPersist*>(status)->GetVar("currlevel") : nullptr;
     const nRoot* levels = refLevels_.Resolve();
-    const nRoot* named = at && at->GetS() && levels ? levels->Find(at->GetS()) : nullptr;
-    const bool levelOk = !at || (at->GetS() && (!named || named->IsA("nbwlevel")));
+    const char* levelName = at ? at->GetS() : nullptr;
+    const nRoot* named = levelName && levels && std::strcmp(levelName, ".") != 0 && std::strcmp(levelName, "..") != 0
+                             ? levels->FindChild(levelName)
+                             : nullptr;
+    const bool levelOk = named && named->IsA("nbwlevel");
     if (!ran || !room || !word || word->GetType() != nVariable::Int || !levelOk) {
         n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(),
                 !ran    ? ""
