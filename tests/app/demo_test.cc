@@ -2423,7 +2423,7 @@ TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
         "", "  sets( \"currlevel\", \"\" )\n", "  sets( \"currlevel\", \"level2\" )\n",
         "  sets( \"currlevel\", \"menu/menu_manager\" )\n", "  sets( \"currlevel\", \"uwmenu/statusbar\" )\n",
         "  sets( \"currlevel\", \"level1/diver1\" )\n", "  sets( \"currlevel\", \"menu\" )\n",
-        "  seti( \"currlevel\", 1 )\n", "  sets( \"currlevel\", \"none\" )\n", "  sets( \"currlevel\", \".\" )\n",
+        "  seti( \"currlevel\", 1 )\n", "  sets( \"currlevel\", \".\" )\n",
         "  sets( \"currlevel\", \"..\" )\n",
     };
     nLogicFlash* bar = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/statusbar"));
@@ -2444,6 +2444,16 @@ TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
         Frames(2);
         EXPECT_FALSE(Menu()->GetActive()) << c;
     }
+    // A save of no running level loads into the menu, whose keys start a new game.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << with("  sets( \"currlevel\", \"none\" )\n");
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "none");
+    EXPECT_TRUE(Menu()->GetActive());
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "level1") << log.text.substr(0, 3000);
+    ASSERT_NE(Diver(), nullptr);
     // The save F5 wrote loads.
     std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << good;
     Key(SDL_SCANCODE_F9, SDLK_F9);
@@ -2499,6 +2509,53 @@ TEST_F(DemoGameTest, AMenuMovieCannotTakeThePersonsOtherKeysForAnEntry) {
     EXPECT_FALSE(Menu()->GetActive());
     ASSERT_NE(Diver(), nullptr);
     EXPECT_LT((DiverAt() - start).Len(), 0.05f) << "a new game starts afresh";
+}
+
+}  // namespace
+
+namespace {
+
+// A save's game-state word with bits that no flow of the game sets (the one that keeps the
+// diver from its keys among them): after F9 the diver swims, Esc opens the menu, and F5
+// writes only what play sets.
+TEST_F(DemoGameTest, ASavesGameStateKeepsOnlyWhatPlaySets) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    const std::string line = "seti( \"gamestate\", 16450 )";
+    const size_t at = good.find(line);
+    ASSERT_NE(at, std::string::npos) << good;
+    for (int word : {16450 | 0x2000, -1}) {
+        std::string out = good;
+        out.replace(at, line.size(), "seti( \"gamestate\", " + std::to_string(word) + " )");
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << out;
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << word;
+        EXPECT_NE(log.text.find("are none that play sets; dropped"), std::string::npos) << log.text.substr(0, 3000);
+        EXPECT_EQ(game->GetGameStateWord(), 16450u) << word;
+        ASSERT_NE(Diver(), nullptr);
+        const vector3 a = DiverAt();
+        Key(SDL_SCANCODE_W, SDLK_w, 15);
+        Frames(2);
+        EXPECT_GT((DiverAt() - a).Len(), 0.3f) << word;
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_TRUE(Menu()->GetActive()) << word;
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), "Spiel gespeichert.");
+        std::stringstream again;
+        again << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+        EXPECT_NE(again.str().find(line), std::string::npos) << word;
+    }
 }
 
 }  // namespace
