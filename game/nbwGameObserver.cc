@@ -448,12 +448,16 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
     const bool room = !ran || scratch->FindChild("camp") || reader.GetObjects() < nPersist::MaxSaveObjects;
     nRoot* status = scratch->Find("gamestatus");
     const nVariable* word = (status && status->IsA("npersist")) ? static_cast<nPersist*>(status)->GetVar("gamestate") : nullptr;
-    // The level a save names is text, and names no object of the level tree but a level:
-    // a load must not leave the game without one where the save says there is one.
+    // The level a save names is the text of one of the game's levels, or "none" where none
+    // ran: the person's load starts it by that name, and a load that ends the running game
+    // must not leave it without a level, or on a node that is none.
     const nVariable* at = word ? static_cast<nPersist*>(status)->GetVar("currlevel") : nullptr;
     const nRoot* levels = refLevels_.Resolve();
-    const nRoot* named = at && at->GetS() && levels ? levels->Find(at->GetS()) : nullptr;
-    const bool levelOk = !at || (at->GetS() && (!named || named->IsA("nbwlevel")));
+    const char* levelName = at ? at->GetS() : nullptr;
+    const nRoot* named = levelName && levels && std::strcmp(levelName, ".") != 0 && std::strcmp(levelName, "..") != 0
+                             ? levels->FindChild(levelName)
+                             : nullptr;
+    const bool levelOk = (named && named->IsA("nbwlevel")) || (levelName && std::strcmp(levelName, "none") == 0);
     if (!ran || !room || !word || word->GetType() != nVariable::Int || !levelOk) {
         n_error("nbwObserver: %s: '%s' does not load%s\n", op, file.c_str(),
                 !ran    ? ""
@@ -498,6 +502,14 @@ void nbwGameObserver::LoadGame(const char* name) {
     lastSaveOk_ = true;
     GetGameState(0);
     for (uint32_t bit : {uint32_t(Inventory), uint32_t(MainMenu), 0x800u, uint32_t(Video)}) SetGameState(bit, false);
+    // A save's word keeps only what a running game's play sets: a bit that no flow of the
+    // game sets (one that keeps the diver from its keys) is not the save's to set.
+    GetGameState(0);
+    if (const uint32_t stray = gameState_ & ~LoadKeeps) {
+        n_printf("nbwObserver: LoadGame: '%s': game-state bits 0x%x are none that play sets; dropped\n", file.c_str(),
+                 stray);
+        SetGameState(stray, false);
+    }
     nLogicNode* menu = refMenuManager_.Resolve();
     if (!menu || !menu->IsA("nlogicflash")) {
         n_error("nbwObserver: LoadGame: no menu manager '/usr/logic/menu/menu_manager'\n");

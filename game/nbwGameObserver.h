@@ -35,6 +35,9 @@ public:
         Inventory = 0x1000,
         FlashKeepsDiver = 0x2000,
         CursorShown = 0x3706,
+        // What a running game's play sets and a save brings back: start-up's bit, a level
+        // that runs, the game on.
+        LoadKeeps = 0x4000 | LevelRunning | Running,
     };
     static constexpr int MaxKeys = 16;
     static constexpr float RunSleep = 0.02f;

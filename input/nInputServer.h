@@ -44,12 +44,8 @@ public:
 
     // A cleared event from the pool; fill it and PostEvent it.
     nInputEvent* NewEvent() { return pool.Take(); }
-    // A key or button pressed is the person's input (nScriptServer::PersonInput): events
-    // come only from the devices and the window.
-    void PostEvent(nInputEvent* event) {
-        if (event->type == N_INPUT_KEY_DOWN || event->type == N_INPUT_BUTTON_DOWN) nScriptServer::PersonInput();
-        events.AddTail(&event->node);
-    }
+    // Queues an event of the devices or the window.
+    void PostEvent(nInputEvent* event) { events.AddTail(&event->node); }
     nInputEvent* FirstEvent() const;
     static nInputEvent* NextEvent(const nInputEvent* event) { return event->GetSucc(); }
     // Returns every queued event to the pool.

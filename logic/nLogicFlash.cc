@@ -354,6 +354,9 @@ void nLogicFlash::ConcatValue(const char* var, const char* text) {
 // -- the frame ----------------------------------------------------------------------
 
 void nLogicFlash::SetActive(bool on) {
+    // A key pressed before this movie showed (the Esc that opened the menu) was no answer
+    // to it.
+    if (on && messaging_ && !GetActive()) nScriptServer::ForgetPersonInput();
     nLogicCSprite::SetActive(on);
     if (!on) {
         ReleaseQuad();
@@ -502,6 +505,8 @@ void nLogicFlash::ForwardInput() {
         if (e->deviceId == N_INPUT_DEV_MOUSE && e->type == N_INPUT_BUTTON_DOWN) {
             buttonFlags_ |= 1;
             if (e->number == 0 && mouseInside_) {
+                // A click on a movie that reports lines answers it.
+                if (messaging_) nScriptServer::PersonInput();
                 Mouse(flash::MouseDown, 1);
                 HandleMessages();
             }

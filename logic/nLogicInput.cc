@@ -158,6 +158,9 @@ void nLogicInput::HandleInput() {
         // The line may remove its own entry while it runs.
         std::string line = e->line;
         const char* result = nullptr;
+        // A key the game binds here, in a group that has the focus: the person's answer to
+        // what shows (the menu's keys hand it their entry).
+        if (e->origin == nScriptServer::Origin::Person) nScriptServer::PersonInput();
         if (!script->RunStored(line.c_str(), e->origin, result))
             n_error("nLogicInput: the line '%s' failed: %s\n", line.c_str(), result ? result : "");
         if (!self.IsValid()) break;

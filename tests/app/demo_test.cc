@@ -639,9 +639,17 @@ TEST_F(DemoGameTest, TheMenusLineCallsItsEntryOnlyWithItsFourValuesOnceAFrame) {
     EXPECT_NE(log.text.find("'menuaction' answers the person's key or click, and none came"), std::string::npos)
         << log.text;
     EXPECT_STREQ(game->GetLevel(), "none");
-    // Twice in one frame right after a key: the first starts the game, the second is
-    // refused, so the game does not end.
+    // A key the menu does not bind is no answer to it.
     Key(SDL_SCANCODE_X, SDLK_x);
+    log.text.clear();
+    ASSERT_TRUE(Menu()->SetValue("Tessel_script", "menuaction('beenden')"));
+    ASSERT_TRUE(Frame());
+    EXPECT_NE(log.text.find("'menuaction' answers the person's key or click, and none came"), std::string::npos)
+        << log.text;
+    // Twice in one frame right after a click on the menu (beside its entries): the first
+    // starts the game, the second is refused, so the game does not end.
+    Click(40, 40);
+    ASSERT_TRUE(Frame());
     log.text.clear();
     ASSERT_TRUE(Menu()->SetValue("Tessel_script", "menuaction('neu') menuaction('beenden')"));
     Frames(3);
@@ -2387,6 +2395,164 @@ TEST_F(DemoGameTest, F5AndF9TakeTheSameSaves) {
     EXPECT_NE(log.text.find("the most a store keeps"), std::string::npos) << log.text;
     EXPECT_EQ(press(SDL_SCANCODE_F5, SDLK_F5), "Spiel gespeichert.");
     EXPECT_EQ(press(SDL_SCANCODE_F9, SDLK_F9), "Spiel geladen.");
+}
+
+// The level a save names, as the person's F9 and the menu's "Spiel laden" read it: a text
+// that is no level of the game (missing, empty, another node, a path below one) is refused
+// whole, and the game runs on as it was: its level, its diver, Esc's menu.
+TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    const std::string line = "  sets( \"currlevel\", \"level1\" )\n";
+    ASSERT_NE(good.find(line), std::string::npos) << good;
+    auto with = [&](const std::string& replaced) {
+        std::string out = good;
+        out.replace(out.find(line), line.size(), replaced);
+        return out;
+    };
+    const std::string cases[] = {
+        "", "  sets( \"currlevel\", \"\" )\n", "  sets( \"currlevel\", \"level2\" )\n",
+        "  sets( \"currlevel\", \"menu/menu_manager\" )\n", "  sets( \"currlevel\", \"uwmenu/statusbar\" )\n",
+        "  sets( \"currlevel\", \"level1/diver1\" )\n", "  sets( \"currlevel\", \"menu\" )\n",
+        "  seti( \"currlevel\", 1 )\n", "  sets( \"currlevel\", \".\" )\n",
+        "  sets( \"currlevel\", \"..\" )\n",
+    };
+    nLogicFlash* bar = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/statusbar"));
+    for (const std::string& c : cases) {
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << with(c);
+        bar->SetValue("text", "");
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.") << c << log.text.substr(0, 3000);
+        EXPECT_STREQ(game->GetLevel(), "level1") << c;
+        EXPECT_NE(Diver(), nullptr) << c;
+        EXPECT_TRUE(State(0x2 | 0x40)) << c;
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_TRUE(Menu()->GetActive()) << c;
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_FALSE(Menu()->GetActive()) << c;
+    }
+    // A save of no running level loads into the menu, whose keys start a new game.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << with("  sets( \"currlevel\", \"none\" )\n");
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "none");
+    EXPECT_TRUE(Menu()->GetActive());
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "level1") << log.text.substr(0, 3000);
+    ASSERT_NE(Diver(), nullptr);
+    // The save F5 wrote loads.
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << good;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.");
+    EXPECT_NE(Diver(), nullptr);
+}
+
+
+// A menu movie that answers every key with an entry of its own: the person's keys that are
+// no key of the menu (Esc opening it, F5, F12, a letter) are no answer, so Esc still shows
+// the menu, the game runs on, and only the menu's own keys and clicks choose.
+TEST_F(DemoGameTest, AMenuMovieCannotTakeThePersonsOtherKeysForAnEntry) {
+    NewGame();
+    Frames(5);
+    std::ofstream(saveDir / "answer.movie")
+        << "--tessel movie 1\nstage(800, 600)\nTessel_script = ''\n"
+           "function draw() rect(0, 0, 800, 600, 0, 0, 0, 1) Tessel_script = \"menuaction('neu')\" end\n"
+           "function on_key() Tessel_script = \"menuaction('neu')\" end\n";
+    ASSERT_TRUE(Run("obj('/usr/logic/menu/menu_manager').settexture('save:answer.movie')"));
+    Menu()->UnloadFlash();
+    const vector3 start = DiverAt();
+    Key(SDL_SCANCODE_W, SDLK_w, 20);
+    Frames(2);
+    const vector3 swum = DiverAt();
+    ASSERT_GT((swum - start).Len(), 0.5f);
+    for (auto [code, sym] : {std::pair{SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}, std::pair{SDL_SCANCODE_F5, SDLK_F5},
+                             std::pair{SDL_SCANCODE_X, SDLK_x}, std::pair{SDL_SCANCODE_F12, SDLK_F12},
+                             std::pair{SDL_SCANCODE_F12, SDLK_F12}}) {
+        log.text.clear();
+        Key(code, sym);
+        Frames(4);
+        EXPECT_TRUE(Menu()->GetActive()) << sym;
+        ASSERT_NE(Diver(), nullptr) << sym;
+        EXPECT_LT((DiverAt() - swum).Len(), 0.05f) << sym << " the game was not thrown away\n" << log.text.substr(0, 3000);
+    }
+    // Nor is the diver's key held while Esc opens the menu.
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_FALSE(Menu()->GetActive());
+    Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+    Frames(5);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(4);
+    Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+    Frames(2);
+    EXPECT_TRUE(Menu()->GetActive());
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_GT((DiverAt() - start).Len(), 0.5f) << log.text.substr(0, 3000);
+    // The menu's own key chooses.
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(4);
+    EXPECT_FALSE(Menu()->GetActive());
+    ASSERT_NE(Diver(), nullptr);
+    EXPECT_LT((DiverAt() - start).Len(), 0.05f) << "a new game starts afresh";
+}
+
+}  // namespace
+
+namespace {
+
+// A save's game-state word with bits that no flow of the game sets (the one that keeps the
+// diver from its keys among them): after F9 the diver swims, Esc opens the menu, and F5
+// writes only what play sets.
+TEST_F(DemoGameTest, ASavesGameStateKeepsOnlyWhatPlaySets) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string good = text.str();
+    const std::string line = "seti( \"gamestate\", 16450 )";
+    const size_t at = good.find(line);
+    ASSERT_NE(at, std::string::npos) << good;
+    for (int word : {16450 | 0x2000, -1}) {
+        std::string out = good;
+        out.replace(at, line.size(), "seti( \"gamestate\", " + std::to_string(word) + " )");
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << out;
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << word;
+        EXPECT_NE(log.text.find("are none that play sets; dropped"), std::string::npos) << log.text.substr(0, 3000);
+        EXPECT_EQ(game->GetGameStateWord(), 16450u) << word;
+        ASSERT_NE(Diver(), nullptr);
+        const vector3 a = DiverAt();
+        Key(SDL_SCANCODE_W, SDLK_w, 15);
+        Frames(2);
+        EXPECT_GT((DiverAt() - a).Len(), 0.3f) << word;
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_TRUE(Menu()->GetActive()) << word;
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), "Spiel gespeichert.");
+        std::stringstream again;
+        again << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+        EXPECT_NE(again.str().find(line), std::string::npos) << word;
+    }
 }
 
 }  // namespace
