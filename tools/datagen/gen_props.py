@@ -123,8 +123,7 @@ def door_solid():
 
 # What divers and the follow camera meet of the crate, the switch, the lift basket and the
 # vent, never drawn: each a closed body round what is drawn, thick enough that a diver's
-# sphere (radius 0.45) taking a long step cannot touch two opposite faces at once. The heap
-# is solid as drawn (its own mesh).
+# sphere (radius 0.45) taking a long step cannot touch two opposite faces at once.
 def crate_solid():
     m = datagen.Mesh()
     m.box((-0.62, 0.0, -0.47), (0.62, 1.0, 0.47), Q0)
@@ -153,8 +152,16 @@ def vent_solid():
     return m.n3d('vent_solid: the mound and the chimney of the vent')
 
 
+def heap_solid():
+    # The heap's mound without its lumps: met head on, a diver meets a face turned back at it
+    # and stops, where the drawn sand's lumps would turn it aside.
+    m = datagen.Mesh()
+    m.ellipsoid((0.0, 0.0, 0.0), (2.0, 1.1, 1.8), Q0, rings=10, segments=18)
+    return m.n3d('heap_solid: the sand heap\'s smooth mound, 4 across, 1.1 high, its foot at y = 0')
+
+
 SOLIDS = {'door': door_solid, 'crate': crate_solid, 'switch': switch_solid, 'basket': basket_solid,
-          'vent': vent_solid}
+          'vent': vent_solid, 'heap': heap_solid}
 
 
 def water():
