@@ -422,6 +422,9 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
     const Limits& lim = format_.limits;
     const uint64_t perObject = lim.commandsAnObject > UINT64_MAX / 2 ? UINT64_MAX / 2 : lim.commandsAnObject + 3;
     const uint64_t maxCalls = lim.objects >= UINT64_MAX / perObject - 1 ? UINT64_MAX : (lim.objects + 1) * perObject;
+    // The writer writes one "new" an object.
+    uint64_t news = 0;
+    int newLine = 0;
     for (;;) {
         if (!lx.SkipSpace()) return lexFail();
         if (lx.AtEnd()) return true;
@@ -430,6 +433,7 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
             continue;
         }
         if (out.size() >= maxCalls) return Fail(lx.Line(), "more than " + std::to_string(maxCalls) + " calls");
+        if (news > lim.objects) return Fail(newLine, "more than " + std::to_string(lim.objects) + " objects");
         Statement st;
         st.line = lx.Line();
         if (!IsNameStart(lx.Peek())) {
@@ -540,6 +544,8 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
             }
         }
         if (st.name == "new") {
+            news++;
+            newLine = st.line;
             bool known = false;
             for (const std::string& c : format_.classes) known = known || c == st.args[0].s;
             if (!known) return Fail(st.line, "'new' of the class '" + Shown(st.args[0].s) + "', which a save may not make");
