@@ -133,8 +133,17 @@ void nbwLevel::RestoreFromPersist(nPersistLogic* store) {
     nbwRestoreHandlers(this, store);
     const nVariable* count = store->GetVar("timercount");
     if (!count || count->GetType() != nVariable::Int) return;
+    // Each timer takes five of the store's values: a count past them names timers that are
+    // not there, and walking to it would hold the frame for as long as the count is large.
+    const int holds = store->GetNumVars() / 5;
+    int timers = count->GetI();
+    if (timers > holds) {
+        n_error("%s: '%s' counts %d timers, more than its %d values hold; the timers past %d are not there\n",
+                GetFullName().c_str(), store->GetFullName().c_str(), timers, store->GetNumVars(), holds);
+        timers = holds;
+    }
     char key[64];
-    for (int i = 0; i < count->GetI(); i++) {
+    for (int i = 0; i < timers; i++) {
         const nVariable* vars[5];
         static const char* const names[5] = {"name", "type", "script", "time", "starttime"};
         static const nVariable::Type types[5] = {nVariable::String, nVariable::String, nVariable::String,

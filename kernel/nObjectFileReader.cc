@@ -416,6 +416,15 @@ bool nObjectFileReader::ReadText(std::string_view text, const char* name, nRoot*
 bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out) {
     Lexer lx(text);
     auto lexFail = [&] { return Fail(lx.Line(), lx.Error().empty() ? "a broken text" : lx.Error()); };
+    // The writer writes an object as "new", "sel", its commands and "up": a file of more
+    // calls than that is none of its files, and is refused before the calls take more memory
+    // than the objects they could make.
+    const Limits& lim = format_.limits;
+    const uint64_t perObject = lim.commandsAnObject > UINT64_MAX / 2 ? UINT64_MAX / 2 : lim.commandsAnObject + 3;
+    const uint64_t maxCalls = lim.objects >= UINT64_MAX / perObject - 1 ? UINT64_MAX : (lim.objects + 1) * perObject;
+    // The writer writes one "new" an object.
+    uint64_t news = 0;
+    int newLine = 0;
     for (;;) {
         if (!lx.SkipSpace()) return lexFail();
         if (lx.AtEnd()) return true;
@@ -423,6 +432,8 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
             lx.Skip();
             continue;
         }
+        if (out.size() >= maxCalls) return Fail(lx.Line(), "more than " + std::to_string(maxCalls) + " calls");
+        if (news > lim.objects) return Fail(newLine, "more than " + std::to_string(lim.objects) + " objects");
         Statement st;
         st.line = lx.Line();
         if (!IsNameStart(lx.Peek())) {
@@ -436,6 +447,9 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
         }
         const bool statement = st.name == "new" || st.name == "sel" || st.name == "up";
         if (!statement && !declared) return Fail(st.line, "'" + Shown(st.name) + "', which a save may not call");
+        // Each takes the values it is declared with, and no other.
+        const char* inputs = st.name == "new" ? "ss" : st.name == "sel" ? "s" : st.name == "up" ? "" : declared->inputs;
+        const size_t count = std::strlen(inputs);
         if (!lx.SkipSpace()) return lexFail();
         if (lx.Peek() != '(') return Fail(lx.Line(), "'" + Shown(st.name) + "' without its '('");
         lx.Skip();
@@ -501,6 +515,11 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
                     v.i = i;
                     v.f = integral ? double(i) : f;
                 }
+                // A value past the declared ones refuses the call at once: a call of millions
+                // of values would take many times the file's size before its count is seen.
+                if (st.args.size() >= count) {
+                    return Fail(st.line, "'" + st.name + "' with more than " + std::to_string(count) + " values");
+                }
                 st.args.push_back(std::move(v));
                 if (!lx.SkipSpace()) return lexFail();
                 if (lx.Peek() == ',') {
@@ -514,9 +533,6 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
                 return Fail(lx.Line(), "'" + Shown(st.name) + "' with something other than values between its '(' and ')'");
             }
         }
-        // Each takes the values it is declared with, and no other.
-        const char* inputs = st.name == "new" ? "ss" : st.name == "sel" ? "s" : st.name == "up" ? "" : declared->inputs;
-        const size_t count = std::strlen(inputs);
         if (st.args.size() != count) {
             return Fail(st.line, "'" + st.name + "' with " + std::to_string(st.args.size()) + " values, not " +
                                      std::to_string(count));
@@ -528,6 +544,8 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
             }
         }
         if (st.name == "new") {
+            news++;
+            newLine = st.line;
             bool known = false;
             for (const std::string& c : format_.classes) known = known || c == st.args[0].s;
             if (!known) return Fail(st.line, "'new' of the class '" + Shown(st.args[0].s) + "', which a save may not make");

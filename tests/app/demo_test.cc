@@ -2555,4 +2555,37 @@ TEST_F(DemoGameTest, ASavesGameStateKeepsOnlyWhatPlaySets) {
     }
 }
 
+// A quick save whose level counts two billion timers beside the one it holds: F9 restores
+// the one, says once that the rest are not there, and the game plays on with F5 and F9
+// (walking the count held the load for minutes).
+TEST_F(DemoGameTest, AQuickSavesTimerCountPastItsValuesRestoresWhatItHolds) {
+    NewGame();
+    std::ofstream(saveDir / "schnellspeicher.n")
+        << "new('npersist', 'gamestatus')\n  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n"
+           "  sets( \"currlevel\", \"level1\" )\nup()\n"
+           "new('npersistlogic', 'level1')\n  sel('level1')\n  sets( \"activediver\", \"diver1\" )\n"
+           "  seti( \"timercount\", 2147483647 )\n  sets( \"timer_0_name\", \"t\" )\n"
+           "  sets( \"timer_0_type\", \"loop\" )\n  sets( \"timer_0_script\", \"print('tick')\" )\n"
+           "  setf( \"timer_0_time\", 10 )\n  setf( \"timer_0_starttime\", 0 )\n"
+           "  new('npersistlogic', 'diver1')\n    sel('diver1')\n    sets( \"prototype\", \"diver\" )\n"
+           "    setv( \"txyz\", 0, 4, 30, 0 )\n  up()\nup()\n";
+    log.text.clear();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+    ASSERT_NE(game->GetCurrentLevel(), nullptr);
+    EXPECT_NE(game->GetCurrentLevel()->FindTimer("t"), nullptr);
+    const std::string said = "counts 2147483647 timers, more than its";
+    const size_t first = log.text.find(said);
+    EXPECT_NE(first, std::string::npos) << log.text.substr(0, 3000);
+    EXPECT_EQ(log.text.find(said, first + 1), std::string::npos);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Spiel gespeichert.");
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    EXPECT_EQ(StatusLine(), "Spiel geladen.");
+    EXPECT_NE(game->GetCurrentLevel()->FindTimer("t"), nullptr);
+}
+
 }  // namespace

@@ -333,3 +333,34 @@ TEST_F(ObjectFileReaderTest, AStoreKeepsNoMoreValuesThanASaveHolds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file within the size bound that holds far more calls or values than the objects it
+// may make is refused at the first one past them, before it takes memory many times its
+// size (a call of eight million values took over a gigabyte to learn that it had too many).
+TEST_F(ObjectFileReaderTest, CallsAndValuesPastWhatTheObjectsTakeAreRefusedAtTheFirst) {
+    const size_t bound = nPersist::MaxSaveBytes;
+    std::string values = "new('npersist', 'a') sel('a') seti('x'";
+    while (values.size() + 3 < bound) values += ",0";
+    values += ")";
+    EXPECT_FALSE(Read(values));
+    EXPECT_NE(error.find("'seti' with more than 2 values"), std::string::npos) << error;
+    EXPECT_EQ(scratch->GetHead(), nullptr);
+    // The writer writes "new", "sel", the commands and "up" for each object: one call more
+    // than the most that many objects take is refused, however small each call is.
+    const uint64_t calls = (nPersist::MaxSaveObjects + 1) * (nPersist::MaxSaveValuesAStore + 3);
+    std::string ups = "new('nroot', 'a')";
+    for (uint64_t i = 1; i < calls; i++) ups += i % 2 ? "sel('a')" : "up()";
+    EXPECT_TRUE(Read(ups)) << error;
+    EXPECT_FALSE(Read(ups + "up()"));
+    EXPECT_NE(error.find("more than " + std::to_string(calls) + " calls"), std::string::npos) << error;
+    std::string many;
+    while (many.size() + 4 < bound) many += "up()";
+    EXPECT_FALSE(Read(many));
+    EXPECT_NE(error.find("calls"), std::string::npos) << error;
+    // Semicolons between calls are no calls.
+    EXPECT_TRUE(Read("new('nroot', 'a')" + std::string(100000, ';'))) << error;
+}
+
+}  // namespace
