@@ -151,6 +151,19 @@ protected:
     }
 
     nLogicFlash* Menu() { return static_cast<nLogicFlash*>(Lookup("/usr/logic/menu/menu_manager")); }
+    // A new game, quick-saved after a few frames: the save's text ("" when F5 did not say it
+    // saved).
+    std::string NewGameSaved() {
+        NewGame();
+        Frames(5);
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), "Spiel gespeichert.");
+        if (StatusLine() != "Spiel gespeichert.") return "";
+        std::stringstream text;
+        text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+        return text.str();
+    }
     std::string MenuValue(const char* var) {
         const char* v = Menu()->GetValue(var);
         return v ? v : "<null>";
@@ -2043,14 +2056,8 @@ std::string WithInLevelStore(const std::string& save, const std::string& extra) 
 // A save that makes the macro plugin, or a level node with its start-up handler and a timer,
 // is refused whole: the person's macros file stays where it is, and the game runs on.
 TEST_F(DemoGameTest, ASaveThatMakesAnyOtherClassOrCallsAnyOtherCommandIsRefusedWhole) {
-    NewGame();
-    Frames(5);
-    Key(SDL_SCANCODE_F5, SDLK_F5);
-    Frames(2);
-    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
-    std::stringstream text;
-    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
-    const std::string good = text.str();
+    const std::string good = NewGameSaved();
+    ASSERT_FALSE(good.empty());
     // The person's macros, and a backup of older ones, in a folder of the test's own.
     auto* files = ks->GetFileServer<nFileServer2>();
     const std::string homeBin = files->GetAssign("bin");
@@ -2235,13 +2242,7 @@ TEST_F(DemoGameTest, F5AfterTheBiggestSaveALoadTakesWritesASaveThatLoads) {
 
 // Each bound of a save: a save at it loads, one past it is refused whole with one line.
 TEST_F(DemoGameTest, ASaveAtEachBoundLoadsAndOnePastItIsRefused) {
-    NewGame();
-    Frames(5);
-    Key(SDL_SCANCODE_F5, SDLK_F5);
-    Frames(2);
-    std::stringstream text;
-    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
-    const std::string good = text.str();
+    const std::string good = NewGameSaved();
     size_t objects = 0;
     for (size_t at = good.find("new("); at != std::string::npos; at = good.find("new(", at + 1)) objects++;
     ASSERT_LT(objects, nPersist::MaxSaveObjects);
@@ -2401,14 +2402,8 @@ TEST_F(DemoGameTest, F5AndF9TakeTheSameSaves) {
 // that is no level of the game (missing, empty, another node, a path below one) is refused
 // whole, and the game runs on as it was: its level, its diver, Esc's menu.
 TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
-    NewGame();
-    Frames(5);
-    Key(SDL_SCANCODE_F5, SDLK_F5);
-    Frames(2);
-    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
-    std::stringstream text;
-    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
-    const std::string good = text.str();
+    const std::string good = NewGameSaved();
+    ASSERT_FALSE(good.empty());
     const std::string line = "  sets( \"currlevel\", \"level1\" )\n";
     ASSERT_NE(good.find(line), std::string::npos) << good;
     auto with = [&](const std::string& replaced) {
@@ -2516,13 +2511,7 @@ namespace {
 // diver from its keys among them): after F9 the diver swims, Esc opens the menu, and F5
 // writes only what play sets.
 TEST_F(DemoGameTest, ASavesGameStateKeepsOnlyWhatPlaySets) {
-    NewGame();
-    Frames(5);
-    Key(SDL_SCANCODE_F5, SDLK_F5);
-    Frames(2);
-    std::stringstream text;
-    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
-    const std::string good = text.str();
+    const std::string good = NewGameSaved();
     const std::string line = "seti( \"gamestate\", 16450 )";
     const size_t at = good.find(line);
     ASSERT_NE(at, std::string::npos) << good;
