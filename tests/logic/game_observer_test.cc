@@ -552,6 +552,8 @@ TEST_F(GameObserverTest, DataTimersOnTheGamesNodesGoWithTheLevel) {
         else game->EndLevel();
         EXPECT_EQ(hud->FindTimer("data"), nullptr) << start;
         EXPECT_NE(hud->FindTimer("own"), nullptr) << start;
-        if (start) EXPECT_NE(lv->FindTimer("data"), nullptr);
+        if (start) {
+            EXPECT_NE(lv->FindTimer("data"), nullptr);
+        }
     }
 }

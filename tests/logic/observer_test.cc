@@ -468,7 +468,9 @@ TEST_F(ObserverTest, AnErrorOfEveryFrameShowsOneCountedLineAndIsLoggedWithCounts
     while (std::getline(in, line)) {
         tally("script of timer 'tick' failed", timerLines, timerTimes);
         tally(": kaputt", luaLines, luaTimes);
-        if (line == longText) EXPECT_EQ(timerLines, 1) << "a new line does not end the count so far";
+        if (line == longText) {
+            EXPECT_EQ(timerLines, 1) << "a new line does not end the count so far";
+        }
         last = line;
     }
     EXPECT_TRUE(timerTimes == 200 && luaTimes == 200 && timerLines <= 4 && luaLines <= 4)
