@@ -201,6 +201,22 @@ void nLuaServer2::ReportError(const char* msg) {
     n_printf("nLuaServer2: %s\n", msg);
 }
 
+nLuaServer2::OuterRun::OuterRun(const nLuaServer2& server)
+    : trust(server.trust_),
+      bounds(server.bounds_),
+      started(std::chrono::steady_clock::now()),
+      objects(nObjectCount::Made()),
+      bytes(nObjectCount::DataBytesMade()) {}
+
+void nLuaServer2::OuterRun::Restore(nLuaServer2& server, bool resume) const {
+    server.trust_ = trust;
+    if (resume) {
+        server.bounds_.Resume(bounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objects,
+                              nObjectCount::DataBytesMade() - bytes);
+    }
+    server.SetHook(trust != Trust::Full);
+}
+
 bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error,
                            bool dataText) {
     // Past the memory's ceiling data's text does not start (the guard logged it once).
@@ -214,11 +230,8 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     TargetRun watched(L == stopState_);
     // A data file's budget is its own; a line's covers the lines it runs; a trusted run
     // inside either spends none of it.
-    const Trust outerTrust = trust_;
-    const nLuaRunBounds outerBounds = bounds_;
-    const auto started = std::chrono::steady_clock::now();
-    const uint64_t objectsBefore = nObjectCount::Made();
-    const uint64_t bytesBefore = nObjectCount::DataBytesMade();
+    const OuterRun outer(*this);
+    const Trust outerTrust = outer.trust;
     const bool continues = mode == Trust::Line && outerTrust == Trust::Line;
     // Within a frame a line spends from data's share, and so does a data file that a line loads.
     const bool framed = framed_ && !continues &&
@@ -235,14 +248,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     else if (mode == Trust::Full) bounds_.Clear();
     trust_ = mode;
     SetHook(mode != Trust::Full);
-    auto restore = [&] {
-        trust_ = outerTrust;
-        if (!continues) {
-            bounds_.Resume(outerBounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objectsBefore,
-                           nObjectCount::DataBytesMade() - bytesBefore);
-        }
-        SetHook(outerTrust != Trust::Full);
-    };
+    auto restore = [&] { outer.Restore(*this, !continues); };
 
     int top = lua_gettop(L);
     lua_pushcfunction(L, MessageHandler);
@@ -267,7 +273,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     }
     if (framed) {
         frameSpent_ += bounds_.Spent();
-        frameTime_ += std::chrono::steady_clock::now() - started;
+        frameTime_ += std::chrono::steady_clock::now() - outer.started;
         passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= FrameRunTime);
     }
     restore();
@@ -1321,19 +1327,12 @@ bool nLuaServer2::CallAsPerson(int count, const char* what) {
         OriginScope origin(Origin::Person);
         DataTextScope textScope(false);
         TargetRun watched(L == stopState_);
-        const Trust outerTrust = trust_;
-        const nLuaRunBounds outerBounds = bounds_;
-        const auto started = std::chrono::steady_clock::now();
-        const uint64_t objectsBefore = nObjectCount::Made();
-        const uint64_t bytesBefore = nObjectCount::DataBytesMade();
+        const OuterRun outer(*this);
         bounds_.Clear();
         trust_ = Trust::Full;
         SetHook(false);
         status = lua_pcall(L, count, 0, function);
-        trust_ = outerTrust;
-        bounds_.Resume(outerBounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objectsBefore,
-                       nObjectCount::DataBytesMade() - bytesBefore);
-        SetHook(outerTrust != Trust::Full);
+        outer.Restore(*this, true);
     }
     if (status != LUA_OK) {
         const char* msg = lua_tostring(L, -1);

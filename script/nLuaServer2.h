@@ -200,6 +200,17 @@ private:
 
     // How far a chunk is trusted: a start script, a line from outside, or a data file.
     enum class Trust { Full, Line, Data };
+    // What a run nested in another takes from the run around it, given back by Restore: its
+    // trust, and its bounds less what the nested run spent (when `resume`).
+    struct OuterRun {
+        explicit OuterRun(const nLuaServer2& server);
+        void Restore(nLuaServer2& server, bool resume) const;
+        Trust trust;
+        nLuaRunBounds bounds;
+        std::chrono::steady_clock::time_point started;
+        uint64_t objects;
+        uint64_t bytes;
+    };
 
     // Loads and runs one text chunk; logs the error and returns false on failure (a data
     // file's error goes to `error` instead).
