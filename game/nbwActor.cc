@@ -31,7 +31,6 @@ bool StoredNumber(const nVariable* v, float& out) {
 }
 
 constexpr char Section = '\xA7';
-constexpr const char* NoActionText = "print(\xA7no action while loading\xA7)";
 
 }  // namespace
 

@@ -20,6 +20,8 @@ public:
 
     // The queue entry that counts as no action when the actor is stored.
     static constexpr const char* IdleAction = "idle action";
+    // The "action" a store holds for no action: nothing to rebuild.
+    static constexpr const char* NoActionText = "print(\xA7no action while loading\xA7)";
 
     nbwActor();
     ~nbwActor() override;
