@@ -282,6 +282,14 @@ void nbwGameObserver::LogicRan() {
 
 void nbwGameObserver::SetCurrLevel(const char* name) {
     if (nPersist* status = GameStatus(true)) {
+        // The status holds the game's word and level; anything else there came from
+        // elsewhere and would go into every later save.
+        for (nPersistVar* pv = status->GetFirstVar(); pv;) {
+            nPersistVar* next = pv->GetSucc();
+            const char* n = pv->GetName() ? pv->GetName() : "";
+            if (std::strcmp(n, "gamestate") != 0 && std::strcmp(n, "currlevel") != 0) status->RemoveVar(n);
+            pv = next;
+        }
         const nVariable* v = status->GetVar("currlevel");
         if (!v || v->GetType() == nVariable::String) {
             status->SetS("currlevel", name);

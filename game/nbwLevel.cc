@@ -104,10 +104,16 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
     v.SetI(GetActive() ? 1 : 0);
     nbwPutVar(store, "active", v);
     nbwStoreHandlers(this, store);
-    const int n = GetNumTimers();
+    // Only the person's timers: a store goes into saves, and text that data planted never
+    // comes back from one.
+    const nVariable* before = store->GetVar("timercount");
+    const int had = before && before->GetType() == nVariable::Int ? before->GetI() : 0;
+    int n = 0;
     char key[64];
-    for (int i = 0; i < n; i++) {
-        const nLogicTimer* t = GetTimerAt(i);
+    for (int k = 0; k < GetNumTimers(); k++) {
+        const nLogicTimer* t = GetTimerAt(k);
+        if (t->origin == nScriptServer::Origin::Data) continue;
+        const int i = n++;
         std::snprintf(key, sizeof(key), "timer_%d_name", i);
         v.SetS(t->GetName());
         nbwPutVar(store, key, v);
@@ -126,6 +132,13 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
         std::snprintf(key, sizeof(key), "timer_%d_starttime", i);
         v.SetF(t->time);
         nbwPutVar(store, key, v);
+    }
+    // What an earlier store held past these goes.
+    for (int i = n; i < had && i < store->GetNumVars(); i++) {
+        for (const char* part : {"name", "type", "script", "time", "starttime"}) {
+            std::snprintf(key, sizeof(key), "timer_%d_%s", i, part);
+            store->RemoveVar(key);
+        }
     }
     v.SetI(n);
     nbwPutVar(store, "timercount", v);

@@ -2,7 +2,8 @@
 // One playable level (script class "nbwlevel"): builds its persistent objects from the
 // prototypes along its store tree, keeps the divers the player switches between, lets
 // divers leave (their stores wait under "/usr/persist") and come back at a free start
-// point, drives the follow camera's zoom and keeps its timers through saves.
+// point, drives the follow camera's zoom, keeps the person's timers in its store (never
+// data's) and declares what a save of it may hold.
 #include <string>
 #include <vector>
 

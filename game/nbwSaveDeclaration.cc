@@ -181,6 +181,13 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
         return false;
     }
     if (!CheckValues(store, *p, why)) return false;
+    // A second store of a name would lead the build into what the first one built.
+    for (nRoot* s = store->GetPred(); s; s = s->GetPred()) {
+        if (name == NameOf(s)) {
+            why = "two stores are named '" + name + "' in one place";
+            return false;
+        }
+    }
     const std::string below = place == LevelStore ? proto : place + "/" + proto;
     for (nRoot* s = store->GetHead(); s; s = s->GetSucc()) {
         if (!CheckStore(s, below, why)) return false;

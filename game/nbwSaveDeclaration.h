@@ -41,7 +41,8 @@ public:
 
     // Checks the save read into `root` for the level named `level`: its "gamestatus"
     // (the game's word and level), its "camp" and the level's store, nothing else. True
-    // when every store, value and reference is declared, with the fixed values dropped and
+    // when every store, value and reference is declared (no two stores of a name in one
+    // place), with the fixed values dropped and
     // an action text that an older game wrote replaced by the no-action text (logged once);
     // else false with why.
     bool Check(nRoot* root, const char* level, std::string& why);
