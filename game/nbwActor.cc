@@ -31,7 +31,9 @@ bool StoredNumber(const nVariable* v, float& out) {
 }
 
 constexpr char Section = '\xA7';
-constexpr const char* NoActionText = "print(\xA7no action while loading\xA7)";
+// What a store holds of the current action.
+constexpr const char* kActionValues[] = {"actionname",    "actionanim",   "actionplaydir", "actionduration",
+                                         "actionruntime", "actionfadein", "actionfadeout"};
 
 }  // namespace
 
@@ -339,14 +341,61 @@ void nbwActor::StoreToPersist(nPersistLogic* store) {
             nbwPutVar(store, names[i], v);
         }
     }
-    v.SetS(ActionText().c_str());
-    // The stored text runs later with the origin of the action it was written from.
+    // The current action as the values that rebuild it, never as text to run: a store goes
+    // into saves, and a save holds no text to run.
     nRoot* current = GetCurrentAction();
-    const bool fromData = nScriptServer::DataRunning() || (current && current->IsA(nbwAction::classInfo.name) &&
-                                                           static_cast<nbwAction*>(current)->GetOrigin() ==
-                                                               nScriptServer::Origin::Data);
-    nScriptServer::OriginScope origin(fromData ? nScriptServer::Origin::Data : nScriptServer::Origin::Person);
+    const char* name = current ? current->GetName() : nullptr;
+    if (current && name && std::strcmp(name, IdleAction) != 0 && current->IsA(nbwAction::classInfo.name)) {
+        auto* a = static_cast<nbwAction*>(current);
+        const std::pair<const char*, const char*> texts[] = {
+            {"actionname", name}, {"actionanim", a->GetAnimation()}, {"actionplaydir", a->GetPlayDirName()}};
+        for (const auto& [key, text] : texts) {
+            v.SetS(text);
+            nbwPutVar(store, key, v);
+        }
+        const std::pair<const char*, float> numbers[] = {{"actionduration", a->GetDuration()},
+                                                         {"actionruntime", a->GetRuntime()},
+                                                         {"actionfadein", a->GetFadeIn()},
+                                                         {"actionfadeout", a->GetFadeOut()}};
+        for (const auto& [key, f] : numbers) {
+            v.SetF(f);
+            nbwPutVar(store, key, v);
+        }
+    } else {
+        for (const char* key : kActionValues) store->RemoveVar(key);
+    }
+    v.SetS(NoActionText);
     nbwPutVar(store, "action", v);
+}
+
+void nbwActor::RestoreAction(nPersistLogic* store) {
+    const nVariable* name = store->GetVar("actionname");
+    if (!name || name->GetType() != nVariable::String || !name->GetS() || !*name->GetS()) return;
+    nRoot* actions = GetActions();
+    if (!actions) return;
+    nKernelServer* ks = nKernelServer::ks;
+    ks->PushCwd(actions);
+    nRoot* obj = ks->New(nbwAction::classInfo.name, name->GetS());
+    ks->PopCwd();
+    if (!obj || !obj->IsA(nbwAction::classInfo.name)) {
+        n_error("%s: the stored action '%s' could not be made again: the actor goes on without it\n",
+                GetFullName().c_str(), name->GetS());
+        return;
+    }
+    auto* a = static_cast<nbwAction*>(obj);
+    const nVariable* anim = store->GetVar("actionanim");
+    if (anim && anim->GetType() == nVariable::String && anim->GetS()) a->SetAnimation(anim->GetS());
+    const nVariable* dir = store->GetVar("actionplaydir");
+    if (dir && dir->GetType() == nVariable::String && dir->GetS()) a->SetPlayDir(dir->GetS());
+    float f[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const char* const keys[4] = {"actionduration", "actionfadein", "actionfadeout", "actionruntime"};
+    for (int i = 0; i < 4; i++) {
+        const nVariable* var = store->GetVar(keys[i]);
+        if (var && var->GetType() == nVariable::Float) f[i] = var->GetF();
+    }
+    a->SetDuration(f[0]);
+    a->SetFade(f[1], f[2]);
+    a->SetRuntime(f[3]);
 }
 
 void nbwActor::RestoreFromPersist(nPersistLogic* store) {
@@ -392,9 +441,19 @@ void nbwActor::RestoreFromPersist(nPersistLogic* store) {
     }
     if (!alive.IsValid()) return;
     const nVariable* action = store->GetVar("action");
-    if (!action) return;
-    if (action->GetType() != nVariable::String || !action->GetS()) {
+    if (action && (action->GetType() != nVariable::String || !action->GetS())) {
         skip("action");
+        action = nullptr;
+    }
+    const nScriptServer::Origin origin = action ? store->FindVar("action")->origin : nScriptServer::Origin::Person;
+    if (!action || std::strcmp(action->GetS(), NoActionText) == 0 || origin == nScriptServer::Origin::Data) {
+        // Text that data brought (a save an older game wrote) is never run: the actor starts
+        // idle, or with the action its values rebuild.
+        if (action && std::strcmp(action->GetS(), NoActionText) != 0) {
+            n_printf("%s: the stored action is text of an older game, not run: the actor starts idle\n",
+                     GetFullName().c_str());
+        }
+        RestoreAction(store);
         return;
     }
     nRoot* actions = GetActions();
@@ -409,7 +468,7 @@ void nbwActor::RestoreFromPersist(nPersistLogic* store) {
     nKernelServer* ks = nKernelServer::ks;
     ks->PushCwd(actions);
     const char* result = nullptr;
-    const bool ok = script->RunStored(text.c_str(), store->FindVar("action")->origin, result);
+    const bool ok = script->RunStored(text.c_str(), origin, result);
     ks->PopCwd();
     if (ok) return;
     n_error("%s: the stored action did not run (%s): the actor goes on without it\n",

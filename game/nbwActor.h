@@ -20,6 +20,8 @@ public:
 
     // The queue entry that counts as no action when the actor is stored.
     static constexpr const char* IdleAction = "idle action";
+    // The "action" a store holds for no action: nothing to rebuild.
+    static constexpr const char* NoActionText = "print(\xA7no action while loading\xA7)";
 
     nbwActor();
     ~nbwActor() override;
@@ -29,11 +31,14 @@ public:
     // The character's lines, then one line per stat, flag and path name in table order.
     bool SaveCmds(nPersistServer* ps) override;
     // Position and rotation (only where the store has them already), every stat, path
-    // and flag under its name, and "action": the script that makes the current action
-    // again. No store: logged, nothing written.
+    // and flag under its name, the current action's name, animation, play direction,
+    // duration, runtime and fades ("actionname" and on; none without an action) and
+    // "action", the no-action text. No store: logged, nothing written.
     void StoreToPersist(nPersistLogic* store) override;
-    // Reads back what StoreToPersist wrote and runs "action" with "actions" current. A
-    // stored action that fails to run is logged and leaves no half-made action behind.
+    // Reads back what StoreToPersist wrote and queues the action its values name. An
+    // "action" text of the person's own (an older store) runs with "actions" current; one
+    // that fails to run is logged and leaves no half-made action behind. Data's is never
+    // run (logged).
     void RestoreFromPersist(nPersistLogic* store) override;
 
     // The value operations by index; here they do nothing (0, false, null).
@@ -79,7 +84,9 @@ public:
     // The path looked up with the actor current.
     void UseByPath(const char* path);
 
-    // The stored action text for the current action ("print(\xA7no action while
+    // Makes the action that the store's action values name, when they name one.
+    void RestoreAction(nPersistLogic* store);
+    // The older stored action text for the current action ("print(\xA7no action while
     // loading\xA7)" when there is none), as StoreToPersist writes it.
     std::string ActionText();
     // The reversible stored form of a script text and back: line feeds become ";", "'"

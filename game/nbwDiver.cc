@@ -135,6 +135,11 @@ nbwDiver* nbwDiver::DiverAt(const char* path, const char* op) {
 }
 
 void nbwDiver::SetStat(int index, float value) {
+    // A value that is not finite would send the diver off to infinity and out of any save.
+    if (!std::isfinite(value)) {
+        n_error("%s: v_setstat: %f is not finite: the value stays\n", GetFullName().c_str(), double(value));
+        return;
+    }
     StoreStat(index, value);
     if (index == LifePoints) {
         if (value >= DeathLevel && value < LowLifeLevel) {

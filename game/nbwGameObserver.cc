@@ -1,7 +1,11 @@
 #include "game/nbwGameObserver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "audio/nAudioServer2.h"
 #include "game/nbwCamera.h"
@@ -278,6 +282,14 @@ void nbwGameObserver::LogicRan() {
 
 void nbwGameObserver::SetCurrLevel(const char* name) {
     if (nPersist* status = GameStatus(true)) {
+        // The status holds the game's word and level; anything else there came from
+        // elsewhere and would go into every later save.
+        for (nPersistVar* pv = status->GetFirstVar(); pv;) {
+            nPersistVar* next = pv->GetSucc();
+            const char* n = pv->GetName() ? pv->GetName() : "";
+            if (std::strcmp(n, "gamestate") != 0 && std::strcmp(n, "currlevel") != 0) status->RemoveVar(n);
+            pv = next;
+        }
         const nVariable* v = status->GetVar("currlevel");
         if (!v || v->GetType() == nVariable::String) {
             status->SetS("currlevel", name);
@@ -409,13 +421,30 @@ void nbwGameObserver::SaveGame(const char* name) {
     }
     const std::string from = fs->DiskPath(trialFile.c_str());
     const std::string to = fs->DiskPath(file.c_str());
-    if (ok && (from.empty() || to.empty() || std::rename(from.c_str(), to.c_str()) != 0)) {
+    // On the disk before it takes the old one's name, and the name on the disk after: a
+    // power loss leaves the old save or the new one, never an empty file.
+    if (ok && (from.empty() || !SyncPath(from.c_str()))) {
+        n_error("nbwObserver: the new save '%s' did not reach the disk\n", trialFile.c_str());
+        ok = false;
+    }
+    if (ok && (to.empty() || std::rename(from.c_str(), to.c_str()) != 0)) {
         n_error("nbwObserver: cannot put the new save in the place of '%s'\n", file.c_str());
+        ok = false;
+    }
+    if (ok && !SyncPath(std::filesystem::path(to).parent_path().c_str())) {
+        n_error("nbwObserver: the save folder of '%s' did not reach the disk\n", file.c_str());
         ok = false;
     }
     if (!ok && !from.empty()) std::remove(from.c_str());
     lastSaveOk_ = ok;
     if (!ok) n_error("nbwObserver: could not save '%s'; the save there stays as it was\n", file.c_str());
+}
+
+bool nbwGameObserver::SyncPath(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
 }
 
 uint64_t nbwGameObserver::DataMadeIn(nRoot* tree) {
@@ -464,6 +493,23 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
                 : !room ? ": it holds as many objects as a save may, and no camp, which play may add"
                 : levelOk ? ": no game status in it"
                           : ": its level is none of the game's");
+        scratch->Release();
+        return nullptr;
+    }
+    // What the stores hold is what the level declares; a save of no running level holds
+    // at most a level's store beside the status and the camp.
+    nRoot* declaring = named && named->IsA("nbwlevel") ? const_cast<nRoot*>(named) : nullptr;
+    std::string why;
+    for (nRoot* c = scratch->GetHead(); c && !declaring && why.empty(); c = c->GetSucc()) {
+        const char* n = c->GetName() ? c->GetName() : "";
+        if (std::strcmp(n, "gamestatus") == 0 || std::strcmp(n, "camp") == 0) continue;
+        nRoot* l = levels ? const_cast<nRoot*>(levels)->FindChild(n) : nullptr;
+        if (l && l->IsA("nbwlevel")) declaring = l;
+        else why = std::string("'") + n + "' is no store of the game's";
+    }
+    if (declaring && why.empty()) static_cast<nbwLevel*>(declaring)->CheckSave(scratch, why);
+    if (!why.empty()) {
+        n_error("nbwObserver: %s: '%s' does not load: %s\n", op, file.c_str(), why.c_str());
         scratch->Release();
         return nullptr;
     }

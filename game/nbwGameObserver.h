@@ -97,6 +97,8 @@ protected:
     // and the check of a save just written); the scratch (the caller's to release) when it
     // holds a game status with its word, else null (logged with `op`).
     nRoot* ReadSave(const std::string& file, const char* op);
+    // Flushes the file or folder at the disk path to the disk; false when it cannot.
+    static bool SyncPath(const char* path);
     // The objects below `tree` (and itself) that data's text made.
     static uint64_t DataMadeIn(nRoot* tree);
     void StopClock();

@@ -40,6 +40,10 @@ static const nCmdDef<nbwLevel> cmds[] = {
     Bind<&nbwLevel::SetBuildBound>("v_setbuildbound_si", "LSBB"),
     Bind<&nbwLevel::GetBuildBound>("i_getbuildbound_s", "LGBB"),
     Bind<&nbwLevel::SetBuildRange>("v_setbuildrange_sff", "LSBR"),
+    Bind<&nbwLevel::SaveStore>("v_savestore_sss", "LDST"),
+    Bind<&nbwLevel::SaveNumber>("v_savenumber_sssff", "LDNU"),
+    Bind<&nbwLevel::SaveText>("v_savetext_sss", "LDTX"),
+    Bind<&nbwLevel::SaveFixed>("v_savefixed_ss", "LDFX"),
     Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
     Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
 };
@@ -100,10 +104,16 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
     v.SetI(GetActive() ? 1 : 0);
     nbwPutVar(store, "active", v);
     nbwStoreHandlers(this, store);
-    const int n = GetNumTimers();
+    // Only the person's timers: a store goes into saves, and text that data planted never
+    // comes back from one.
+    const nVariable* before = store->GetVar("timercount");
+    const int had = before && before->GetType() == nVariable::Int ? before->GetI() : 0;
+    int n = 0;
     char key[64];
-    for (int i = 0; i < n; i++) {
-        const nLogicTimer* t = GetTimerAt(i);
+    for (int k = 0; k < GetNumTimers(); k++) {
+        const nLogicTimer* t = GetTimerAt(k);
+        if (t->origin == nScriptServer::Origin::Data) continue;
+        const int i = n++;
         std::snprintf(key, sizeof(key), "timer_%d_name", i);
         v.SetS(t->GetName());
         nbwPutVar(store, key, v);
@@ -122,6 +132,13 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
         std::snprintf(key, sizeof(key), "timer_%d_starttime", i);
         v.SetF(t->time);
         nbwPutVar(store, key, v);
+    }
+    // What an earlier store held past these goes.
+    for (int i = n; i < had && i < store->GetNumVars(); i++) {
+        for (const char* part : {"name", "type", "script", "time", "starttime"}) {
+            std::snprintf(key, sizeof(key), "timer_%d_%s", i, part);
+            store->RemoveVar(key);
+        }
     }
     v.SetI(n);
     nbwPutVar(store, "timercount", v);
@@ -218,6 +235,48 @@ void nbwLevel::SetBuildRange(const char* name, float lo, float hi) {
         }
     }
     buildRanges_.push_back({name, lo, hi});
+}
+
+bool nbwLevel::Declares(const char* what, bool ok, const std::string& why) {
+    if (!ok) n_error("%s: %s: %s; not declared\n", GetFullName().c_str(), what, why.c_str());
+    return ok;
+}
+
+void nbwLevel::SaveStore(const char* prototype, const char* places, const char* names) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    Declares("v_savestore_sss", saveDecl_.DeclareStore(prototype, places, names, why), why);
+}
+
+void nbwLevel::SaveNumber(const char* prototype, const char* name, const char* type, float lo, float hi) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    Declares("v_savenumber_sssff", saveDecl_.DeclareNumber(prototype, name, type, lo, hi, why), why);
+}
+
+void nbwLevel::SaveText(const char* prototype, const char* name, const char* texts) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    Declares("v_savetext_sss", saveDecl_.DeclareText(prototype, name, texts, why), why);
+}
+
+void nbwLevel::SaveFixed(const char* prototype, const char* names) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    Declares("v_savefixed_ss", saveDecl_.DeclareFixed(prototype, names, why), why);
+}
+
+bool nbwLevel::CheckSave(nRoot* root, std::string& why) {
+    if (saveDecl_.IsEmpty() && !IsLoaded()) {
+        // The map declares the save: run it once for that, and leave nothing of it standing.
+        LoadLevel();
+        nLogicLevel::UnloadLevel();
+    }
+    if (saveDecl_.IsEmpty()) {
+        why = "the level '" + std::string(GetName() ? GetName() : "") + "' declares no save";
+        return false;
+    }
+    return saveDecl_.Check(root, GetName(), why);
 }
 
 nRoot* nbwLevel::PrototypeOf(nRoot* s) {

@@ -2,10 +2,12 @@
 // One playable level (script class "nbwlevel"): builds its persistent objects from the
 // prototypes along its store tree, keeps the divers the player switches between, lets
 // divers leave (their stores wait under "/usr/persist") and come back at a free start
-// point, drives the follow camera's zoom and keeps its timers through saves.
+// point, drives the follow camera's zoom, keeps the person's timers in its store (never
+// data's) and declares what a save of it may hold.
 #include <string>
 #include <vector>
 
+#include "game/nbwSaveDeclaration.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "kernel/nString.h"
@@ -80,6 +82,16 @@ public:
     void SetBuildBound(const char* prototype, int count);
     void SetBuildRange(const char* name, float lo, float hi);
     int GetBuildBound(const char* prototype) const;
+    // The level's declaration of what a save holds (game/nbwSaveDeclaration.h), from its map
+    // only: a bad declaration is logged and changes nothing.
+    void SaveStore(const char* prototype, const char* places, const char* names);
+    void SaveNumber(const char* prototype, const char* name, const char* type, float lo, float hi);
+    void SaveText(const char* prototype, const char* name, const char* texts);
+    void SaveFixed(const char* prototype, const char* names);
+    // Whether the save read into `root` holds only what the declaration takes (its fixed
+    // values dropped); false with why. A level whose map never ran runs it once for the
+    // declaration and unloads again.
+    bool CheckSave(nRoot* root, std::string& why);
 
     void SetZoomAnim(const char* a, const char* b);
     const char* GetZoomAnim(int i) const { return zoomAnim_[i & 1].Get(); }
@@ -134,6 +146,8 @@ private:
         std::string name;
         float lo, hi;
     };
+    bool Declares(const char* what, bool ok, const std::string& why);
+    nbwSaveDeclaration saveDecl_;
     std::vector<BuildBound> buildBounds_;
     std::vector<BuildRange> buildRanges_;
     // Stores of this build's walk per prototype, and whether the walk logged a refusal.

@@ -542,6 +542,10 @@ bool nObjectFileReader::Parse(std::string_view text, std::vector<Statement>& out
             if (statement ? st.args[k].kind != Value::String : !ToArg(st.args[k], inputs[k], a)) {
                 return Fail(st.line, "'" + st.name + "' with a value of another type at place " + std::to_string(k + 1));
             }
+            // A command takes its text up to the first NUL: the rest would be lost unseen.
+            if (st.args[k].kind == Value::String && st.args[k].s.find('\0') != std::string::npos) {
+                return Fail(st.line, "'" + st.name + "' with a text holding a NUL byte at place " + std::to_string(k + 1));
+            }
         }
         if (st.name == "new") {
             news++;
@@ -581,7 +585,6 @@ bool nObjectFileReader::ToArg(const Value& v, char letter, nArg& arg) {
             } else {
                 return false;
             }
-            // A text ends at its first NUL byte, as every command's text does.
             if (letter == 'c') arg.SetC(text.c_str());
             else arg.SetS(text.c_str());
             return true;

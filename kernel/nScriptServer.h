@@ -53,10 +53,10 @@ public:
     // How many times something beyond the declared entries was asked for while data's text
     // ran: none, unless that environment leaks.
     static uint64_t DataTextBreaches() { return dataTextBreaches_; }
-    // The person's key or click reached the game's own input now (a key that a focused input
-    // node binds, a click inside a movie that reports lines): what data's text may do only in
-    // answer to it (a menu's entry) may run for a few frames. Keys that mean something else
-    // (Esc, F5, F9, F12, a key the game does not bind there) are no answer.
+    // The person's key or click answered what shows now (a key of the input node that answers
+    // it, the menu's, or a click inside a movie that reports lines): what data's text may do
+    // only in answer to it (a menu's entry) may run for a few frames. Keys that mean something
+    // else (the diver's, Esc, F5, F9, F12, a key the game does not bind there) are no answer.
     static void PersonInput() { framesSinceInput_ = 0; }
     // What the person pressed before a movie that reports lines showed was meant for what
     // was shown then: it answers nothing of the movie.

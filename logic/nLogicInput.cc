@@ -16,6 +16,8 @@ static const nCmdDef<nLogicInput> cmds[] = {
     Bind<&nLogicInput::GetFocus>("b_getfocus_v", "LIGF"),
     Bind<&nLogicInput::SetGroup>("v_setgroup_s", "LISG"),
     Bind<&nLogicInput::GetGroup>("s_getgroup_v", "LIGG"),
+    Bind<&nLogicInput::SetAnswers>("v_setanswers_b", "LISA"),
+    Bind<&nLogicInput::GetAnswers>("b_getanswers_v", "LIGA"),
     {"ii_getmousecoord_v", "LIGM",
      [](nLogicInput* self, nCmd* c) {
          c->Out()->SetI(self->GetMouseX());
@@ -110,6 +112,11 @@ void nLogicInput::SetFocus(bool on) {
     s->SetFocus(this, on);
 }
 
+void nLogicInput::SetAnswers(bool on) {
+    if (!nScriptServer::PersonOnly("whether an input node's keys answer what shows")) return;
+    answers_ = on;
+}
+
 void nLogicInput::SetGroup(const char* name) {
     if (!name || !name[0]) {
         n_error("nLogicInput: '%s': a focus group needs a name\n", GetFullName().c_str());
@@ -158,9 +165,10 @@ void nLogicInput::HandleInput() {
         // The line may remove its own entry while it runs.
         std::string line = e->line;
         const char* result = nullptr;
-        // A key the game binds here, in a group that has the focus: the person's answer to
-        // what shows (the menu's keys hand it their entry).
-        if (e->origin == nScriptServer::Origin::Person) nScriptServer::PersonInput();
+        // A key that the node of what shows binds, in a group that has the focus: the
+        // person's answer to it (the menu's keys hand it their entry). The diver's keys
+        // answer no menu.
+        if (answers_ && e->origin == nScriptServer::Origin::Person) nScriptServer::PersonInput();
         if (!script->RunStored(line.c_str(), e->origin, result))
             n_error("nLogicInput: the line '%s' failed: %s\n", line.c_str(), result ? result : "");
         if (!self.IsValid()) break;

@@ -51,6 +51,11 @@ public:
     bool GetFocus() const { return focus_; }
     void SetGroup(const char* name);
     std::string GetGroup() const { return groupName_; }
+    // Whether this node's keys answer what shows (the menu's own keys), so that a declared
+    // entry that answers the person's input may run after one of them; no other key is an
+    // answer. The person's text only (data's refused, logged).
+    void SetAnswers(bool on);
+    bool GetAnswers() const { return answers_; }
     int GetMouseX() const { return mouseX_; }
     int GetMouseY() const { return mouseY_; }
 
@@ -62,6 +67,7 @@ private:
     bool IsActive(nInputServer* input, const char* name) const;
 
     bool focus_ = false;
+    bool answers_ = false;
     std::string groupName_ = "default";
     int mouseX_ = 0;
     int mouseY_ = 0;

@@ -59,8 +59,11 @@ protected:
     }
     nAudioServer2* Audio() { return static_cast<nAudioServer2*>(kernel->Lookup("/sys/servers/audio")); }
     bool ClockStopped() { return kernel->GetTimeServer()->IsStopped(); }
+    // A level whose save holds its own store's "active" and "coins".
     nbwLevel* Level(const char* name) {
-        return static_cast<nbwLevel*>(kernel->New("nbwlevel", (std::string("/usr/logic/") + name).c_str()));
+        auto* l = static_cast<nbwLevel*>(kernel->New("nbwlevel", (std::string("/usr/logic/") + name).c_str()));
+        for (const char* value : {"active", "coins", "timercount"}) l->SaveNumber(".", value, "i", 0, 10);
+        return l;
     }
     // A Flash node at `path` playing a tiny movie of the test's own, loaded now.
     nLogicFlash* Movie(const char* path, const std::string& body = "") {
@@ -263,10 +266,10 @@ TEST_F(GameObserverTest, StartAndEndLevels) {
 TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     fs::path dir = SaveDir();
     status->SetI("gamestate", 0x4 | 0x80 | 0x1000 | 0x2 | 0x800);
-    auto* store = static_cast<nPersist*>(kernel->New("npersist", "/usr/persist/store"));
+    auto* store = static_cast<nPersist*>(kernel->New("npersistlogic", "/usr/persist/lv"));
     store->SetI("coins", 7);
-    auto* levelStore = static_cast<nPersist*>(kernel->New("npersistlogic", "/usr/persist/lv"));
-    levelStore->SetI("active", 7);
+    store->SetI("active", 7);
+    Level("lv");
     ASSERT_TRUE(Run("obj('/sys/servers/observer').savegame('a')"));
     game->SaveGame("save:a");
     EXPECT_TRUE(fs::exists(dir / "a.n"));
@@ -287,13 +290,13 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     EXPECT_EQ(status->GetI("gamestate"), 0x2);
 
     // A level running at the load is ended first and stores into the old stores.
-    Level("lv")->SetPersist("/usr/persist/lv");
+    static_cast<nbwLevel*>(kernel->Lookup("/usr/logic/lv"))->SetPersist("/usr/persist/lv");
     game->StartLevel("lv");
     chat->Open();
     chat->Add("hello", 1, 1, 1, 1);
     game->LoadGame("a");
     EXPECT_STREQ(game->GetLevel(), "none");
-    auto* loaded = static_cast<nPersist*>(kernel->Lookup("/usr/persist/store"));
+    auto* loaded = static_cast<nPersist*>(kernel->Lookup("/usr/persist/lv"));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->GetI("coins"), 7);
     // The ended level wrote into the old stores; a later end writes nothing anywhere.
@@ -312,7 +315,7 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     // A save written by hand loads too, when it names a level of the game or none; one that
     // names another or no level changes nothing.
     std::ofstream(dir / "hand.n") << "new('npersist', 'gamestatus')\nsel('gamestatus')\n"
-                                     "seti('gamestate', 4)\nsets('currlevel', 'x')\nup()\n";
+                                     "seti('gamestate', 4)\nsets('currlevel', 'x')\nup()\nnew('npersistlogic', 'x')\n";
     for (const char* bad : {"sets('currlevel', 'x')", "sets('currlevel', '..')", ""}) {
         std::ofstream(dir / "nolevel.n") << "new('npersist', 'gamestatus')\nsel('gamestatus')\n"
                                             "seti('gamestate', 4)\n" << bad << "\nup()\n";
@@ -326,7 +329,7 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     ASSERT_NE(st, nullptr);
     EXPECT_STREQ(st->GetS("currlevel"), "x");
     EXPECT_EQ(game->GetGameStateWord(), 0u);
-    EXPECT_EQ(kernel->Lookup("/usr/persist/store"), nullptr);
+    EXPECT_EQ(kernel->Lookup("/usr/persist/lv"), nullptr);
     fs::remove_all(dir);
 }
 
@@ -520,6 +523,7 @@ TEST_F(GameObserverTest, HostileSavesAndMovieLinesChangeNothing) {
 TEST_F(GameObserverTest, ASaveNamesARunningLevelOrDoesNotLoad) {
     fs::path dir = SaveDir();
     Level("lv");
+    kernel->New("npersistlogic", "/usr/persist/lv");
     game->StartLevel("lv");
     status->SetS("currlevel", "in_flash");
     game->SaveGame("good");

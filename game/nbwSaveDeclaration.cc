@@ -1,0 +1,280 @@
+#include "game/nbwSaveDeclaration.h"
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include "game/nbwActor.h"
+#include "kernel/nKernelServer.h"
+#include "logic/nPersist.h"
+
+namespace {
+
+std::vector<std::string> Words(const char* text) {
+    std::vector<std::string> out;
+    std::istringstream in(text ? text : "");
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+const char* NameOf(const nRoot* o) { return o->GetName() ? o->GetName() : ""; }
+
+// The store's "prototype" text, "" when it has none.
+std::string PrototypeText(nRoot* store) {
+    if (!store->IsA("npersist")) return {};
+    const nVariable* v = static_cast<nPersist*>(store)->GetVar("prototype");
+    return v && v->GetType() == nVariable::String && v->GetS() ? v->GetS() : "";
+}
+
+// A child store of that name, null when none.
+nRoot* ChildStore(nRoot* store, const std::string& name) {
+    nRoot* c = name.empty() ? nullptr : store->FindChild(name.c_str());
+    return c && c->IsA("npersist") ? c : nullptr;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& word) {
+    for (const std::string& w : list) {
+        if (w == word) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+nbwSaveDeclaration::Proto& nbwSaveDeclaration::Declared(const char* prototype) {
+    for (Proto& p : protos_) {
+        if (p.name == prototype) return p;
+    }
+    protos_.push_back({prototype, {}, {}, {}});
+    return protos_.back();
+}
+
+const nbwSaveDeclaration::Proto* nbwSaveDeclaration::Find(const std::string& prototype) const {
+    for (const Proto& p : protos_) {
+        if (p.name == prototype) return &p;
+    }
+    return nullptr;
+}
+
+nbwSaveDeclaration::Value& nbwSaveDeclaration::ValueOf(Proto& p, const char* name) {
+    for (Value& v : p.values) {
+        if (v.name == name) return v;
+    }
+    p.values.push_back({name, 0, 0.0f, 0.0f, {}});
+    return p.values.back();
+}
+
+bool nbwSaveDeclaration::DeclareStore(const char* prototype, const char* places, const char* names,
+                                      std::string& why) {
+    std::vector<std::string> at = Words(places);
+    if (!prototype || !*prototype || at.empty()) {
+        why = "a store takes a prototype and at least one place";
+        return false;
+    }
+    Proto& p = Declared(prototype);
+    p.places = std::move(at);
+    p.names = Words(names);
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareNumber(const char* prototype, const char* name, const char* type, float lo,
+                                       float hi, std::string& why) {
+    const char t = type && std::strlen(type) == 1 ? type[0] : 0;
+    if (!prototype || !*prototype || !name || !*name || (t != 'i' && t != 'f' && t != 'v') ||
+        !std::isfinite(lo) || !std::isfinite(hi) || !(lo <= hi)) {
+        why = "a number takes a prototype, a name, the type 'i', 'f' or 'v' and a finite range";
+        return false;
+    }
+    Value& v = ValueOf(Declared(prototype), name);
+    v.type = t;
+    v.lo = lo;
+    v.hi = hi;
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareText(const char* prototype, const char* name, const char* texts,
+                                     std::string& why) {
+    std::vector<std::string> set = Words(texts);
+    if (!prototype || !*prototype || !name || !*name || set.empty()) {
+        why = "a text takes a prototype, a name and at least one text";
+        return false;
+    }
+    Value& v = ValueOf(Declared(prototype), name);
+    v.type = 's';
+    v.texts = std::move(set);
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareFixed(const char* prototype, const char* names, std::string& why) {
+    const std::vector<std::string> list = Words(names);
+    if (!prototype || !*prototype || list.empty()) {
+        why = "fixed values take a prototype and at least one name";
+        return false;
+    }
+    Proto& p = Declared(prototype);
+    for (const std::string& n : list) ValueOf(p, n.c_str()) = {n, 0, 0.0f, 0.0f, {}};
+    return true;
+}
+
+bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why) {
+    level_ = level ? level : "";
+    levelStore_ = root->FindChild(level_.c_str());
+    actionLogged_ = false;
+    for (nRoot* c = root->GetHead(); c; c = c->GetSucc()) {
+        const std::string name = NameOf(c);
+        if (name == "gamestatus") {
+            // The observer has checked the word and the level; nothing else is the game's.
+            if (c->GetHead()) {
+                why = "'gamestatus' holds '" + std::string(NameOf(c->GetHead())) + "'";
+                return false;
+            }
+            for (nPersistVar* v = static_cast<nPersist*>(c)->GetFirstVar(); v; v = v->GetSucc()) {
+                const char* n = v->GetName() ? v->GetName() : "";
+                if (std::strcmp(n, "gamestate") != 0 && std::strcmp(n, "currlevel") != 0) {
+                    why = "'gamestatus' holds '" + std::string(n) + "', which the game does not know";
+                    return false;
+                }
+            }
+        } else if (name == Camp) {
+            if (c->IsA("npersist") && static_cast<nPersist*>(c)->GetNumVars() > 0) {
+                why = "the camp holds values";
+                return false;
+            }
+            for (nRoot* s = c->GetHead(); s; s = s->GetSucc()) {
+                if (!CheckStore(s, Camp, why)) return false;
+            }
+        } else if (c != levelStore_) {
+            why = "'" + name + "' is no store of the level '" + level_ + "'";
+            return false;
+        }
+    }
+    if (!levelStore_ || !levelStore_->IsA("npersistlogic")) {
+        why = "it holds no store of the level '" + level_ + "'";
+        return false;
+    }
+    const Proto* own = Find(LevelStore);
+    if (!own) {
+        why = "the level declares no store of its own";
+        return false;
+    }
+    if (!CheckValues(levelStore_, *own, why)) return false;
+    for (nRoot* s = levelStore_->GetHead(); s; s = s->GetSucc()) {
+        if (!CheckStore(s, LevelStore, why)) return false;
+    }
+    return true;
+}
+
+bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std::string& why) {
+    const std::string name = NameOf(store);
+    const std::string proto = PrototypeText(store);
+    const Proto* p = proto.empty() || proto == LevelStore ? nullptr : Find(proto);
+    if (!p) {
+        why = "the store '" + name + "' names no prototype that a save may build";
+        return false;
+    }
+    if (!Contains(p->places, place) || (!p->names.empty() && !Contains(p->names, name))) {
+        why = "the store '" + name + "' of '" + proto + "' lies where play puts none (" + place + ")";
+        return false;
+    }
+    if (!store->IsA("npersistlogic")) {
+        why = "the store '" + name + "' is of another class than play makes";
+        return false;
+    }
+    if (!CheckValues(store, *p, why)) return false;
+    // A second store of a name would lead the build into what the first one built.
+    for (nRoot* s = store->GetPred(); s; s = s->GetPred()) {
+        if (name == NameOf(s)) {
+            why = "two stores are named '" + name + "' in one place";
+            return false;
+        }
+    }
+    const std::string below = place == LevelStore ? proto : place + "/" + proto;
+    for (nRoot* s = store->GetHead(); s; s = s->GetSucc()) {
+        if (!CheckStore(s, below, why)) return false;
+    }
+    return true;
+}
+
+bool nbwSaveDeclaration::CheckValues(nRoot* obj, const Proto& p, std::string& why) {
+    auto* store = static_cast<nPersist*>(obj);
+    std::vector<std::string> fixed;
+    for (nPersistVar* pv = store->GetFirstVar(); pv; pv = pv->GetSucc()) {
+        const std::string name = pv->GetName() ? pv->GetName() : "";
+        nVariable& v = pv->Get();
+        if (name == "prototype" && p.name != LevelStore) continue;
+        const Value* d = nullptr;
+        for (const Value& dv : p.values) {
+            if (dv.name == name) d = &dv;
+        }
+        const std::string at = "'" + name + "' of the store '" + NameOf(obj) + "'";
+        if (!d) {
+            why = at + " is no value that '" + p.name + "' holds in play";
+            return false;
+        }
+        if (d->type == 0) {
+            fixed.push_back(name);
+            continue;
+        }
+        const nVariable::Type want = d->type == 'i'   ? nVariable::Int
+                                     : d->type == 'f' ? nVariable::Float
+                                     : d->type == 'v' ? nVariable::Vector4
+                                                      : nVariable::String;
+        if (v.GetType() != want) {
+            why = at + " is of another type than play gives it";
+            return false;
+        }
+        bool ok = true;
+        if (d->type == 'i') {
+            ok = v.GetI() >= d->lo && v.GetI() <= d->hi;
+        } else if (d->type == 'f') {
+            ok = std::isfinite(v.GetF()) && v.GetF() >= d->lo && v.GetF() <= d->hi;
+        } else if (d->type == 'v') {
+            for (int i = 0; i < 4; i++) ok = ok && std::isfinite(v.GetV4()[i]) && v.GetV4()[i] >= d->lo && v.GetV4()[i] <= d->hi;
+        } else {
+            const std::string text = v.GetS() ? v.GetS() : "";
+            ok = false;
+            for (const std::string& kind : d->texts) ok = ok || Names(kind, text, obj);
+            if (!ok && Contains(d->texts, "@noaction")) {
+                // An older game wrote the action that ran as text to run: never run now, the
+                // actor starts idle.
+                if (!actionLogged_) {
+                    n_printf("nbwSaveDeclaration: the action of the store '%s' is text of an older game; the actor "
+                             "starts idle\n",
+                             NameOf(obj));
+                }
+                actionLogged_ = true;
+                v.SetS(nbwActor::NoActionText);
+                ok = true;
+            }
+        }
+        if (!ok) {
+            why = at + " lies outside what play gives it";
+            return false;
+        }
+    }
+    for (const std::string& name : fixed) store->RemoveVar(name.c_str());
+    return true;
+}
+
+bool nbwSaveDeclaration::Names(const std::string& kind, const std::string& text, nRoot* store) const {
+    if (kind[0] != '@') return kind == text;
+    if (kind == "@empty") return text.empty();
+    if (kind == "@noaction") return text == nbwActor::NoActionText;
+    if (kind == "@child") return ChildStore(store, text) != nullptr;
+    if (kind == "@own") {
+        const size_t slash = text.find('/');
+        if (slash == std::string::npos) return false;
+        nRoot* a = ChildStore(store, text.substr(0, slash));
+        return a && ChildStore(a, text.substr(slash + 1)) != nullptr;
+    }
+    if (kind.rfind("@level", 0) == 0 && levelStore_) {
+        // By name, or by the full path of the object the level built from it.
+        const std::string prefix = "/usr/logic/" + level_ + "/";
+        const std::string name = text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+        nRoot* s = name.find('/') == std::string::npos ? ChildStore(levelStore_, name) : nullptr;
+        if (!s) return false;
+        if (kind.size() == 6) return true;
+        return kind[6] == ':' && PrototypeText(s) == kind.substr(7);
+    }
+    return false;
+}

@@ -1,0 +1,75 @@
+#pragma once
+// What a save may hold for one level, as the level's map declares it beside its build
+// bounds: for each prototype that a store may name, the places its store may sit in, the
+// values it may hold (numbers and vectors within a range, texts within a set or naming
+// what play names there) and the values that play never changes, which a load leaves to
+// the prototype. Check walks a save read into memory and refuses it whole at the first
+// store, value or reference outside the declaration.
+#include <string>
+#include <vector>
+
+class nRoot;
+class nPersist;
+
+class nbwSaveDeclaration {
+public:
+    // The key under which the level's own store is declared, and the place of a store
+    // directly below it.
+    static constexpr const char* LevelStore = ".";
+    // The place of a store in the save's camp (what an air bag lifted).
+    static constexpr const char* Camp = "camp";
+
+    // `places`: space-separated chains of prototypes from the level's store down to the
+    // store's parent ("." directly below the level's store, "diver/inventory" below the
+    // inventory of a diver there, "camp" in the camp). `names`: the names the store may
+    // have, space-separated, "" for any. False (with why) for a declaration that says
+    // nothing.
+    bool DeclareStore(const char* prototype, const char* places, const char* names, std::string& why);
+    // A number ("i", "f") or a four-float vector ("v", each component) within [lo, hi].
+    bool DeclareNumber(const char* prototype, const char* name, const char* type, float lo, float hi,
+                       std::string& why);
+    // A text among `texts` (space-separated): a literal, or "@empty" (""), "@noaction"
+    // (the game's no-action text), "@child" (the name of a store below this one), "@own"
+    // ("a/b": store b below store a below this one), "@level" (a store directly below the
+    // level's, by name or by its object's full path) or "@level:<prototype>" (the same,
+    // of that prototype).
+    bool DeclareText(const char* prototype, const char* name, const char* texts, std::string& why);
+    // Values (space-separated names) that play never changes: a save may hold them, but
+    // a load drops them and the prototype's stay.
+    bool DeclareFixed(const char* prototype, const char* names, std::string& why);
+    bool IsEmpty() const { return protos_.empty(); }
+
+    // Checks the save read into `root` for the level named `level`: its "gamestatus"
+    // (the game's word and level), its "camp" and the level's store, nothing else. True
+    // when every store, value and reference is declared (no two stores of a name in one
+    // place), with the fixed values dropped and
+    // an action text that an older game wrote replaced by the no-action text (logged once);
+    // else false with why.
+    bool Check(nRoot* root, const char* level, std::string& why);
+
+private:
+    struct Value {
+        std::string name;
+        char type = 0;  // 'i', 'f', 'v', 's', or 0 for a fixed value
+        float lo = 0.0f, hi = 0.0f;
+        std::vector<std::string> texts;
+    };
+    struct Proto {
+        std::string name;
+        std::vector<std::string> places;
+        std::vector<std::string> names;
+        std::vector<Value> values;
+    };
+    Proto& Declared(const char* prototype);
+    const Proto* Find(const std::string& prototype) const;
+    Value& ValueOf(Proto& p, const char* name);
+    bool CheckStore(nRoot* store, const std::string& place, std::string& why);
+    bool CheckValues(nRoot* store, const Proto& p, std::string& why);
+    bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
+
+    std::vector<Proto> protos_;
+    // The walk's level store and name.
+    nRoot* levelStore_ = nullptr;
+    std::string level_;
+    bool actionLogged_ = false;
+};
