@@ -1602,8 +1602,7 @@ TEST_F(DemoLevelTest, ASolidMetHeadOnStopsTheDiverAtEveryFrameStep) {
         Frames(fps);
         const vector3 at = DiverAt();
         EXPECT_TRUE(start.z - at.z > 0.3f && at.z > heap.z + 2.3f && std::fabs(at.x - start.x) < 0.3f && at.y < 1.0f)
-            << fps << " frames a second: from " << start.x << " " << start.y << " " << start.z << " to " << at.x << " "
-            << at.y << " " << at.z;
+            << fps << " a second: from z " << start.z << " to " << at.x << " " << at.y << " " << at.z;
     }
 }
 
@@ -1629,9 +1628,8 @@ TEST_F(DemoLevelTest, TheChambersWaterKeepsTheDiverInView) {
             rows[visible] = ReadShot(shot);
         }
         int n = 0;
-        for (size_t y = 0; y < rows[0].size() && rows[0].size() == rows[1].size(); y++) {
+        for (size_t y = 0; y < rows[0].size() && rows[0].size() == rows[1].size(); y++)
             for (size_t x = 0; x < rows[0][y].size(); x++) n += rows[0][y][x] != rows[1][y][x];
-        }
         return n;
     };
     EXPECT_GT(diverPixels(), 1000) << "swum in";
