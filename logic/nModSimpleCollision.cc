@@ -112,6 +112,8 @@ void nModSimpleCollision::Collide(nLogicNode* owner, nModCollisionState* state, 
     obj.curMatrix = w;
     curTime_ = t;
     obj.ClearCounts();
+    const bool handedOver = handedOver_ && dynamic_;
+    handedOver_ = false;
 
     nCollideShape2* shape = shape_.GetUnsafe();
     if (!shape) {
@@ -129,7 +131,10 @@ void nModSimpleCollision::Collide(nLogicNode* owner, nModCollisionState* state, 
         obj.prevMatrix = w;
         obj.curMatrix.SetTranslation(w.Translation() + debugMove_);
         obj.motion = debugMove_;
-    } else if (NeedsUpdate()) {
+    } else if (NeedsUpdate() || handedOver) {
+        // A body in touch with something was handed its place after the step, so that its
+        // motion starts there: at rest in that frame, it still counts as moving, or it
+        // would meet nothing resting and sink a whole step into what it touched.
         moved_ = true;
         obj.motion = obj.curMatrix.Translation() - obj.prevMatrix.Translation();
     } else {
@@ -147,7 +152,9 @@ void nModSimpleCollision::Collide(nLogicNode* owner, nModCollisionState* state, 
 }
 
 void nModSimpleCollision::SetMatrix(const matrix44& world) {
-    if (hasShape_ && dynamic_) collObject_.curMatrix = WorldMatrix(world);
+    if (!hasShape_ || !dynamic_) return;
+    collObject_.curMatrix = WorldMatrix(world);
+    handedOver_ = true;
 }
 
 bool nModSimpleCollision::SaveCmds(nPersistServer* ps) {

@@ -68,6 +68,8 @@ private:
     // The shape could not be built: nothing registers until a setter gives a new one.
     bool shapeFailed_ = false;
     bool moved_ = false;
+    // Handed the body's matrix after a physics step (SetMatrix) since the last frame.
+    bool handedOver_ = false;
     float radius_ = 0.0f;
     float motionRatio_ = 0.0f;
     double prevTime_ = 0.0;

@@ -126,9 +126,10 @@ protected:
         const char* result = nullptr;
         return static_cast<nScriptServer*>(Lookup("/sys/servers/script"))->Run(text.c_str(), result);
     }
-    // One frame of 1/30 s; false when the game asked to end.
+    // One frame of `frameStep` (1/30 s unless a test sets another); false when the game
+    // asked to end.
     bool Frame() {
-        clock.ticks += 1000000 / 30;
+        clock.ticks += frameStep;
         frames++;
         return game->RunFrame();
     }
@@ -210,6 +211,7 @@ protected:
     nD3D8Server* gfx = nullptr;
     uint32_t window = 0;
     int frames = 0;
+    int64_t frameStep = 1000000 / 30;
     std::string homeSave;
     fs::path saveDir;
 };
@@ -1564,6 +1566,63 @@ TEST_F(DemoLevelTest, WhatLooksSolidStopsTheDiverHeadOnSlidesItAlongAtASlantAndK
         Active()->SetStat(nbwDiver::ZoomState, zoom);
         Active()->SetStat(nbwDiver::LifePoints, 1.0f);
     }
+}
+
+// W held straight at the sand heap's middle, from where a diver rests on the seabed before
+// it, stops the diver before the heap at every frame rate from 10 to 60 a second: it neither
+// turns aside nor climbs over.
+TEST_F(DemoLevelTest, ASolidMetHeadOnStopsTheDiverAtEveryFrameStep) {
+    NewGame();
+    Frames(5);
+    const vector3 heap = Get<nLogicVisual2>("heap")->GetPosition();
+    for (int fps : {10, 15, 20, 24, 30, 60}) {
+        frameStep = 1000000 / fps;
+        Active()->SetRotation(0.0f, 0.0f, 0.0f);
+        Put(Active(), heap + vector3(0.0f, 0.1f, 3.6f));
+        Frames(fps * 4);
+        const vector3 start = DiverAt();
+        Key(SDL_SCANCODE_W, SDLK_w, fps * 4);
+        Frames(fps);
+        const vector3 at = DiverAt();
+        EXPECT_TRUE(start.z - at.z > 0.3f && at.z > heap.z + 2.3f && std::fabs(at.x - start.x) < 0.3f && at.y < 1.0f)
+            << fps << " a second: from z " << start.z << " to " << at.x << " " << at.y << " " << at.z;
+    }
+}
+
+// The chamber's water is seen through: a diver in it stays in view of the follow camera
+// outside it, also after a quick save made there is loaded.
+TEST_F(DemoLevelTest, TheChambersWaterKeepsTheDiverInView) {
+    NewGame();
+    Frames(5);
+    const vector3 chamber = Get<nLogicVisual2>("chamber")->GetPosition();
+    Active()->SetStat(nbwDiver::ZoomState, 0.0f);
+    Park(chamber + vector3(0.0f, 1.5f, 0.0f), 0.0f, 30);
+    const fs::path shot = saveDir / "shot.bmp";
+    ASSERT_TRUE(gfx->Screenshot(shot.string().c_str()));
+    // How many pixels the diver changes, seen from a camera outside the water's block.
+    auto diverPixels = [&] {
+        const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation() - chamber;
+        EXPECT_TRUE(std::fabs(c.x) > 3.0f || std::fabs(c.z) > 3.0f || c.y > 3.0f) << "the camera in the water";
+        std::vector<std::vector<std::array<int, 3>>> rows[2];
+        for (bool visible : {true, false}) {
+            Active()->SetVisible(visible);
+            Frames(1);
+            EXPECT_TRUE(gfx->Screenshot(shot.string().c_str()));
+            rows[visible] = ReadShot(shot);
+        }
+        int n = 0;
+        for (size_t y = 0; y < rows[0].size() && rows[0].size() == rows[1].size(); y++)
+            for (size_t x = 0; x < rows[0][y].size(); x++) n += rows[0][y][x] != rows[1][y][x];
+        return n;
+    };
+    EXPECT_GT(diverPixels(), 1000) << "swum in";
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Park(chamber + vector3(0.0f, 1.5f, 12.0f), 0.0f, 2);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.");
+    Frames(30);
+    EXPECT_GT(diverPixels(), 1000) << "loaded";
 }
 
 // The heap's solid goes once it is swept away, and stays gone after a quick save and load;

@@ -117,6 +117,12 @@ TEST_F(CollisionModuleTest, MotionOverTheFrame) {
     state->SetMatrix(At(7, 0, 0));
     EXPECT_EQ(exact->GetCollObject().curMatrix.Translation(), vector3(7, 0, 0));
     EXPECT_EQ(still->GetCollObject().curMatrix.Translation(), vector3(3, 0.1f, 0));
+    // Handed its place, the exact module is still looked at in the next frame, with no
+    // motion, so that what it touches is found again; in the frame after, it rests.
+    CollideAt(At(7, 0, 0), 0.6f);
+    EXPECT_TRUE(exact->GetMoved() && exact->GetCollObject().motion == vector3());
+    CollideAt(At(7, 0, 0), 0.7f);
+    EXPECT_FALSE(exact->GetMoved());
 }
 
 TEST_F(CollisionModuleTest, BadInputIsLoggedAndCollidesWithNothing) {
