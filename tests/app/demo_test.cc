@@ -29,6 +29,7 @@
 #include "game/nbwItem.h"
 #include "game/nbwOpenable.h"
 #include "game/nbwSandHeap.h"
+#include "game/nbwUwMenu.h"
 #include "game/nbwWater.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
@@ -2039,6 +2040,112 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
             EXPECT_LT(right, rest + int(w));
             EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1);
         }
+    }
+}
+
+// The inventory bar shows only while it has the keys: whatever takes them from it (a load,
+// the main menu, another diver) closes it, and a bar opened afterwards has them again.
+TEST_F(DemoLevelTest, TheInventoryBarGoesWithItsKeysAtF9F5EscAndADiverSwitch) {
+    ASSERT_FALSE(NewGameSaved().empty());
+    auto* hud = static_cast<nbwUwMenu*>(Lookup("/usr/logic/uwmenu"));
+    auto barShown = [&] { return static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu/selection"))->GetActive(); };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } rows[] = {
+        {"F9", [&] { Key(SDL_SCANCODE_F9, SDLK_F9); }},
+        {"F5", [&] { Key(SDL_SCANCODE_F5, SDLK_F5); }},
+        {"Esc", [&] { Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE); }},
+        {"a click on diver2's figure", [&] { MouseClick(125, 550); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        ASSERT_TRUE(barShown());
+        row.act();
+        Frames(10);
+        if (Menu()->GetActive()) {
+            EXPECT_FALSE(hud->IsOpen()) << "the menu took the keys";
+            Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+            Frames(10);
+        }
+        const bool keys = State(0x1000) && GroupFocus("inventory") && !GroupFocus("diver");
+        EXPECT_EQ(barShown(), keys) << "the bar on the screen, the keys " << (keys ? "its" : "the diver's");
+        // Where the bar has gone, I brings it back with the keys; I closes it again.
+        if (!hud->IsOpen()) Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        EXPECT_TRUE(barShown() && State(0x1000) && !GroupFocus("diver"));
+        Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        EXPECT_FALSE(barShown());
+        EXPECT_TRUE(GroupFocus("diver"));
+    }
+}
+
+// With five things carried, each one can be taken from the bar, whatever is in the hand:
+// the selector dragged to an end of the bar scrolls it.
+TEST_F(DemoLevelTest, EachOfFiveCarriedThingsCanBeTakenFromTheInventoryBar) {
+    NewGame();
+    Frames(5);
+    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) b.sethandleractive('collision', 'item', true)"));
+    for (const char* thing : {"fotoapparat", "cutter", "sandremover", "luftsack"}) {
+        SwimTo(thing);
+        E();
+        ASSERT_EQ(Hand(), L((std::string("diver1/inventory/") + thing).c_str())) << thing;
+    }
+    auto* selection = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/selection"));
+    auto* selector = static_cast<nLogicSprite*>(Lookup("/usr/logic/uwmenu/selector"));
+    int px = 0;
+    const int py = 550;
+    auto at = [&] {
+        float x, y;
+        selector->GetPosition(x, y);
+        return x;
+    };
+    // The held selector moved by the pointer in steps of 3 pixels a frame, left past the
+    // bar's end or right until it reaches `x`, then held there for `hold` frames.
+    auto move = [&](float x, int hold) {
+        for (int i = 0; i < 200 && (x < 400.0f ? px > int(x) : at() < x); i++) {
+            const int step = x < 400.0f ? -3 : 3;
+            px += step;
+            Push(bwtest::sdl::Motion(window, px, py, step, 0));
+            Frames(1);
+        }
+        Frames(hold);
+    };
+    // The carried things in the bar's order, and which one each row holds and then takes.
+    const char* const things[] = {"hand", "fotoapparat", "cutter", "sandremover", "luftsack"};
+    const struct {
+        int held, wanted;
+    } rows[] = {{4, 0}, {0, 4}, {1, 3}, {3, 2}, {2, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(things[row.held]) + " held, " + things[row.wanted] + " wanted");
+        ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/" + things[row.held] + "')"));
+        Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        ASSERT_TRUE(State(0x1000));
+        float x, y;
+        selector->GetPosition(x, y);
+        px = int(x) + 20;
+        Push(bwtest::sdl::Motion(window, px, py, 0, 0));
+        Frames(1);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, px, py));
+        Frames(1);
+        // Past the left end and held there: the window scrolls back to the list's start.
+        move(380.0f, 75);
+        const char* first = selection->GetValue("slot4_name");
+        EXPECT_STREQ(first ? first : "<null>", "hand");
+        // Onto the wanted thing's slot; the last one lies beyond the window's right end.
+        if (row.wanted < 4) {
+            move(400.0f + nbwElevator::RestX[row.wanted] + 2.0f, 2);
+        } else {
+            move(605.0f, 15);
+        }
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, px, py));
+        Frames(15);
+        EXPECT_EQ(Hand(), L((std::string("diver1/inventory/") + things[row.wanted]).c_str()));
+        EXPECT_FALSE(State(0x1000)) << "taking closes the bar";
     }
 }
 
