@@ -1436,9 +1436,12 @@ protected:
         return Crosses("seabed_solid", p, p + vector3(0.0f, 100.0f, 0.0f)) ? "seabed" : "";
     }
     // The camera in open water, with the diver's place and heading for the message.
+    // Nor beyond a wall of the basin from its diver.
     void ExpectCameraFree(const std::string& where) {
         const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation();
         EXPECT_EQ(SolidAt(c), "") << where << ", camera at " << c.x << " " << c.y << " " << c.z;
+        EXPECT_FALSE(Crosses("basin_solid", Active()->GetPosition(), c))
+            << where << ", camera beyond the basin's walls, at " << c.x << " " << c.y << " " << c.z;
     }
     // The camera in open water, at least `near` off the active diver and facing it.
     void ExpectDiverInView(const std::string& where, float near) {
@@ -1764,12 +1767,15 @@ TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingI
     Frames(60);
     ASSERT_LE(door->GetFloat(nbwItem::Hitpoints), 0.0f);
     Active()->SetStat(nbwDiver::ZoomState, 0.0f);
-    // Where the view was filled by the diver's legs, turned every way; and in the open doorway.
+    // Where the view was filled by the diver's legs, turned every way; and in the open doorway,
+    // where the reef's wall either side and above leaves the camera of a diver turned across
+    // the passage no room behind it (the doorway is 3 wide).
     for (const vector3& p : {vector3(2.34f, 2.36f, 5.16f), vector3(0.0f, 1.6f, 8.0f)}) {
         for (int h = 0; h < 8; h++) {
             Park(p, 0.785398f * float(h), 2);
             const std::string where = std::to_string(p.x) + " " + std::to_string(p.z) + " heading " + std::to_string(h);
-            ExpectDiverInView(where, 2.4f);
+            const bool across = p.z == 8.0f && h % 4 == 2;
+            ExpectDiverInView(where, across ? 1.2f : 2.4f);
         }
     }
 }
@@ -2040,6 +2046,105 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
             EXPECT_LT(right, rest + int(w));
             EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1);
         }
+    }
+}
+
+// The level is a closed basin: W held at the reef, the walls at its edges and the surface,
+// from either side of the reef and at several heights, stops the diver as a rock does, the
+// camera stays inside with it, and F5 then F9 give back the place it was stopped at.
+TEST_F(DemoLevelTest, TheReefTheEdgesAndTheSurfaceStopTheDiverAndF5F9GiveBackWhereItStopped) {
+    NewGame();
+    Frames(5);
+    // Where the diver starts, 3 off a wall's face; the way from the face to the diver.
+    const struct {
+        const char* where;
+        vector3 from;
+        vector3 side;
+    } rows[] = {
+        {"the reef over the door", vector3(0.0f, 4.5f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
+        {"the reef at the surface", vector3(0.0f, 10.0f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
+        {"the reef beside the gate rocks", vector3(-7.5f, 2.0f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
+        {"the reef far from the door", vector3(50.0f, 5.0f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
+        {"the reef from behind", vector3(20.0f, 4.0f, 4.5f), vector3(0.0f, 0.0f, -1.0f)},
+        {"the reef over the door from behind", vector3(-1.0f, 6.0f, 4.5f), vector3(0.0f, 0.0f, -1.0f)},
+        {"the edge at +x", vector3(93.0f, 4.0f, -40.0f), vector3(-1.0f, 0.0f, 0.0f)},
+        {"the edge at -x", vector3(-93.0f, 8.0f, 40.0f), vector3(1.0f, 0.0f, 0.0f)},
+        {"the edge at +z", vector3(30.0f, 3.0f, 93.0f), vector3(0.0f, 0.0f, -1.0f)},
+        {"the edge at -z", vector3(-30.0f, 6.0f, -93.0f), vector3(0.0f, 0.0f, 1.0f)},
+        {"the surface", vector3(0.0f, 9.0f, 40.0f), vector3(0.0f, -1.0f, 0.0f)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.where);
+        const vector3 face = row.from - row.side * 3.0f;
+        Park(row.from, row.side.y == 0.0f ? Facing(row.side) : 0.0f, 2);
+        // Up at the surface: the nose raised as far as it goes.
+        if (row.side.y != 0.0f) Key(SDL_SCANCODE_R, SDLK_r, 60);
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+        float nearest = 3.0f;
+        for (int i = 0; i < 150; i++) {
+            ASSERT_TRUE(Frame());
+            nearest = std::min(nearest, (DiverAt() - face) % row.side);
+        }
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+        Frames(2);
+        // Its middle never came nearer than its head's reach: the head stayed out.
+        EXPECT_GT(nearest, 0.45f) << "it went in";
+        const vector3 at = DiverAt();
+        EXPECT_LT((at - face) % row.side, 1.5f) << "it swam at the wall, to " << at.x << " " << at.y << " " << at.z;
+        ExpectCameraFree(row.where);
+        // The place is one that a save holds: after a swim elsewhere F9 brings it back.
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+        SwimTo(0.0f, 4.0f, 30.0f);
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        ASSERT_STREQ(game->GetLevel(), "level1") << log.text;
+        EXPECT_LT((DiverAt() - at).Len(), 0.05f) << "loaded at " << DiverAt().x << " " << DiverAt().y << " " << DiverAt().z;
+        for (float v : {at.x, at.y, at.z}) EXPECT_LE(std::fabs(v), 100.0f) << "outside the save's range";
+        ExpectCameraFree(std::string(row.where) + " after F9");
+    }
+}
+
+// The door's passage is the reef's only opening: every way across the reef's line, from the
+// seabed to the surface and from edge to edge, meets the reef or the closed door; once the
+// door is open, the passage is free. The things the README has a diver use after the door
+// lie behind it, the rest and the divers' start before it.
+TEST_F(DemoLevelTest, TheDoorsPassageIsTheReefsOnlyOpeningAndWhatComesAfterTheDoorLiesBehindIt) {
+    NewGame();
+    Frames(5);
+    const struct {
+        const char* thing;
+        bool behind;
+    } things[] = {{"fotoapparat", false}, {"cutter", false},     {"start1", false}, {"start2", false},
+                  {"diver2", false},      {"sandremover", true}, {"heap", true},    {"luftsack", true},
+                  {"kiste", true},        {"basket", true},      {"switch", true},  {"chamber", true},
+                  {"vent", true}};
+    for (const auto& t : things) {
+        auto* thing = Get<nLogicVisual2>(t.thing);
+        ASSERT_NE(thing, nullptr) << t.thing;
+        const float z = thing->GetPosition().z;
+        EXPECT_EQ(z < 7.5f, t.behind) << t.thing << " at z " << z;
+        EXPECT_TRUE(z < 7.5f || z > 8.5f) << t.thing << " in the reef";
+    }
+    int open = 0;
+    for (int ix = -190; ix <= 190; ix++) {
+        for (int iy = 0; iy <= 23; iy++) {
+            const float x = 0.5f * float(ix), y = 0.5f * float(iy);
+            const vector3 a(x, y, 12.0f), b(x, y, 4.0f);
+            if (!Crosses("basin_solid", a, b) && !CrossesModule("door/solid", a, b)) open++;
+        }
+    }
+    EXPECT_EQ(open, 0) << "ways across the reef past the closed door";
+    SwimTo("cutter");
+    E();
+    Park(Get<nbwItem>("door")->GetPosition() + vector3(1.5f, 1.5f, 1.45f), 0.0f, 1);
+    Q();
+    Frames(60);
+    ASSERT_EQ(Get<nbwOpenable>("door")->GetOpenStatus(), 1.0f);
+    for (const vector3& p : {vector3(-0.8f, 1.2f, 0.0f), vector3(0.8f, 2.6f, 0.0f), vector3(0.0f, 2.0f, 0.0f)}) {
+        EXPECT_FALSE(Crosses("basin_solid", p + vector3(0.0f, 0.0f, 12.0f), p + vector3(0.0f, 0.0f, 4.0f))) << p.x;
+        EXPECT_FALSE(CrossesModule("door/solid", p + vector3(0.0f, 0.0f, 12.0f), p + vector3(0.0f, 0.0f, 4.0f))) << p.x;
     }
 }
 
