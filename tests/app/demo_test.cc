@@ -2049,207 +2049,116 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
     }
 }
 
-// The level is a closed basin: W held at the reef, the walls at its edges and the surface,
-// from either side of the reef and at several heights, stops the diver as a rock does, the
-// camera stays inside with it, and F5 then F9 give back the place it was stopped at.
+// Level 1 is a closed basin. No way across the reef's line passes the closed door. W held
+// at the reef from either side, at the edges and at the surface stops the diver as a rock
+// does, its camera inside; F5 and F9 there give back the place.
 TEST_F(DemoLevelTest, TheReefTheEdgesAndTheSurfaceStopTheDiverAndF5F9GiveBackWhereItStopped) {
     NewGame();
     Frames(5);
-    // Where the diver starts, 3 off a wall's face; the way from the face to the diver.
-    const struct {
-        const char* where;
-        vector3 from;
-        vector3 side;
-    } rows[] = {
-        {"the reef over the door", vector3(0.0f, 4.5f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
-        {"the reef at the surface", vector3(0.0f, 10.0f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
-        {"the reef beside the gate rocks", vector3(-7.5f, 2.0f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
-        {"the reef far from the door", vector3(50.0f, 5.0f, 11.5f), vector3(0.0f, 0.0f, 1.0f)},
-        {"the reef from behind", vector3(20.0f, 4.0f, 4.5f), vector3(0.0f, 0.0f, -1.0f)},
-        {"the reef over the door from behind", vector3(-1.0f, 6.0f, 4.5f), vector3(0.0f, 0.0f, -1.0f)},
-        {"the edge at +x", vector3(93.0f, 4.0f, -40.0f), vector3(-1.0f, 0.0f, 0.0f)},
-        {"the edge at -x", vector3(-93.0f, 8.0f, 40.0f), vector3(1.0f, 0.0f, 0.0f)},
-        {"the edge at +z", vector3(30.0f, 3.0f, 93.0f), vector3(0.0f, 0.0f, -1.0f)},
-        {"the edge at -z", vector3(-30.0f, 6.0f, -93.0f), vector3(0.0f, 0.0f, 1.0f)},
-        {"the surface", vector3(0.0f, 9.0f, 40.0f), vector3(0.0f, -1.0f, 0.0f)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.where);
-        const vector3 face = row.from - row.side * 3.0f;
-        Park(row.from, row.side.y == 0.0f ? Facing(row.side) : 0.0f, 2);
-        // Up at the surface: the nose raised as far as it goes.
-        if (row.side.y != 0.0f) Key(SDL_SCANCODE_R, SDLK_r, 60);
+    for (float x = -95.0f; x <= 95.0f; x += 0.5f) {
+        for (float y = 0.0f; y < 12.0f; y += 0.5f) {
+            const vector3 a(x, y, 12.0f), b(x, y, 4.0f);
+            ASSERT_TRUE(Crosses("basin_solid", a, b) || CrossesModule("door/solid", a, b)) << x << " " << y;
+        }
+    }
+    // Where the diver starts, 3 off a face, and the way from the face to the diver.
+    const std::pair<vector3, vector3> rows[] = {
+        {{0, 4.5f, 11.5f}, {0, 0, 1}}, {{0, 10, 11.5f}, {0, 0, 1}},    {{-7.5f, 2, 11.5f}, {0, 0, 1}},
+        {{-1, 6, 4.5f}, {0, 0, -1}},   {{93, 4, -40}, {-1, 0, 0}},     {{-93, 8, 40}, {1, 0, 0}},
+        {{30, 3, 93}, {0, 0, -1}},     {{-30, 6, -93}, {0, 0, 1}},     {{0, 9, 40}, {0, -1, 0}}};
+    for (const auto& [from, side] : rows) {
+        const std::string where = std::to_string(from.x) + " " + std::to_string(from.y) + " " + std::to_string(from.z);
+        SCOPED_TRACE(where);
+        Park(from, Facing(side), 2);
+        // At the surface with the nose raised as far as it goes.
+        if (side.y != 0.0f) Key(SDL_SCANCODE_R, SDLK_r, 60);
         Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
         float nearest = 3.0f;
         for (int i = 0; i < 150; i++) {
             ASSERT_TRUE(Frame());
-            nearest = std::min(nearest, (DiverAt() - face) % row.side);
+            nearest = std::min(nearest, (DiverAt() - from) % side + 3.0f);
         }
         Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
         Frames(2);
-        // Its middle never came nearer than its head's reach: the head stayed out.
-        EXPECT_GT(nearest, 0.45f) << "it went in";
         const vector3 at = DiverAt();
-        EXPECT_LT((at - face) % row.side, 1.5f) << "it swam at the wall, to " << at.x << " " << at.y << " " << at.z;
-        ExpectCameraFree(row.where);
-        // The place is one that a save holds: after a swim elsewhere F9 brings it back.
+        EXPECT_GT(nearest, 0.45f) << "its head went in";
+        EXPECT_LT((at - from) % side + 3.0f, 1.5f) << "it did not reach the wall";
+        ExpectCameraFree(where);
         Key(SDL_SCANCODE_F5, SDLK_F5);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
         SwimTo(0.0f, 4.0f, 30.0f);
         Key(SDL_SCANCODE_F9, SDLK_F9);
         Frames(3);
-        ASSERT_STREQ(game->GetLevel(), "level1") << log.text;
         EXPECT_LT((DiverAt() - at).Len(), 0.05f) << "loaded at " << DiverAt().x << " " << DiverAt().y << " " << DiverAt().z;
-        for (float v : {at.x, at.y, at.z}) EXPECT_LE(std::fabs(v), 100.0f) << "outside the save's range";
-        ExpectCameraFree(std::string(row.where) + " after F9");
+        ExpectCameraFree(where + " after F9");
     }
 }
 
-// The door's passage is the reef's only opening: every way across the reef's line, from the
-// seabed to the surface and from edge to edge, meets the reef or the closed door; once the
-// door is open, the passage is free. The things the README has a diver use after the door
-// lie behind it, the rest and the divers' start before it.
-TEST_F(DemoLevelTest, TheDoorsPassageIsTheReefsOnlyOpeningAndWhatComesAfterTheDoorLiesBehindIt) {
-    NewGame();
-    Frames(5);
-    const struct {
-        const char* thing;
-        bool behind;
-    } things[] = {{"fotoapparat", false}, {"cutter", false},     {"start1", false}, {"start2", false},
-                  {"diver2", false},      {"sandremover", true}, {"heap", true},    {"luftsack", true},
-                  {"kiste", true},        {"basket", true},      {"switch", true},  {"chamber", true},
-                  {"vent", true}};
-    for (const auto& t : things) {
-        auto* thing = Get<nLogicVisual2>(t.thing);
-        ASSERT_NE(thing, nullptr) << t.thing;
-        const float z = thing->GetPosition().z;
-        EXPECT_EQ(z < 7.5f, t.behind) << t.thing << " at z " << z;
-        EXPECT_TRUE(z < 7.5f || z > 8.5f) << t.thing << " in the reef";
-    }
-    int open = 0;
-    for (int ix = -190; ix <= 190; ix++) {
-        for (int iy = 0; iy <= 23; iy++) {
-            const float x = 0.5f * float(ix), y = 0.5f * float(iy);
-            const vector3 a(x, y, 12.0f), b(x, y, 4.0f);
-            if (!Crosses("basin_solid", a, b) && !CrossesModule("door/solid", a, b)) open++;
-        }
-    }
-    EXPECT_EQ(open, 0) << "ways across the reef past the closed door";
-    SwimTo("cutter");
-    E();
-    Park(Get<nbwItem>("door")->GetPosition() + vector3(1.5f, 1.5f, 1.45f), 0.0f, 1);
-    Q();
-    Frames(60);
-    ASSERT_EQ(Get<nbwOpenable>("door")->GetOpenStatus(), 1.0f);
-    for (const vector3& p : {vector3(-0.8f, 1.2f, 0.0f), vector3(0.8f, 2.6f, 0.0f), vector3(0.0f, 2.0f, 0.0f)}) {
-        EXPECT_FALSE(Crosses("basin_solid", p + vector3(0.0f, 0.0f, 12.0f), p + vector3(0.0f, 0.0f, 4.0f))) << p.x;
-        EXPECT_FALSE(CrossesModule("door/solid", p + vector3(0.0f, 0.0f, 12.0f), p + vector3(0.0f, 0.0f, 4.0f))) << p.x;
-    }
-}
-
-// The inventory bar shows only while it has the keys: whatever takes them from it (a load,
-// the main menu, another diver) closes it, and a bar opened afterwards has them again.
+// The inventory bar shows only while it has the keys: what takes them (a load, the menu,
+// another diver) closes it, and I opens it with the keys again.
 TEST_F(DemoLevelTest, TheInventoryBarGoesWithItsKeysAtF9F5EscAndADiverSwitch) {
     ASSERT_FALSE(NewGameSaved().empty());
-    auto* hud = static_cast<nbwUwMenu*>(Lookup("/usr/logic/uwmenu"));
-    auto barShown = [&] { return static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu/selection"))->GetActive(); };
-    const struct {
-        const char* what;
-        std::function<void()> act;
-    } rows[] = {
-        {"F9", [&] { Key(SDL_SCANCODE_F9, SDLK_F9); }},
-        {"F5", [&] { Key(SDL_SCANCODE_F5, SDLK_F5); }},
-        {"Esc", [&] { Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE); }},
-        {"a click on diver2's figure", [&] { MouseClick(125, 550); }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+    auto shown = [&] { return static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu/selection"))->GetActive(); };
+    const std::pair<SDL_Scancode, SDL_Keycode> keys[] = {
+        {SDL_SCANCODE_F9, SDLK_F9}, {SDL_SCANCODE_F5, SDLK_F5}, {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}, {}};
+    for (const auto& [code, sym] : keys) {
+        SCOPED_TRACE(sym ? SDL_GetKeyName(sym) : "a click on diver2's figure");
         Key(SDL_SCANCODE_I, SDLK_i);
         Frames(10);
-        ASSERT_TRUE(barShown());
-        row.act();
+        ASSERT_TRUE(shown());
+        if (sym) Key(code, sym);
+        else MouseClick(125, 550);
         Frames(10);
-        if (Menu()->GetActive()) {
-            EXPECT_FALSE(hud->IsOpen()) << "the menu took the keys";
-            Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
-            Frames(10);
-        }
-        const bool keys = State(0x1000) && GroupFocus("inventory") && !GroupFocus("diver");
-        EXPECT_EQ(barShown(), keys) << "the bar on the screen, the keys " << (keys ? "its" : "the diver's");
-        // Where the bar has gone, I brings it back with the keys; I closes it again.
-        if (!hud->IsOpen()) Key(SDL_SCANCODE_I, SDLK_i);
+        if (Menu()->GetActive()) Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
         Frames(10);
-        EXPECT_TRUE(barShown() && State(0x1000) && !GroupFocus("diver"));
+        EXPECT_EQ(shown(), State(0x1000) && GroupFocus("inventory") && !GroupFocus("diver"));
+        if (!shown()) Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        EXPECT_TRUE(shown() && !GroupFocus("diver"));
         Key(SDL_SCANCODE_I, SDLK_i);
         Frames(10);
-        EXPECT_FALSE(barShown());
-        EXPECT_TRUE(GroupFocus("diver"));
+        EXPECT_TRUE(!shown() && GroupFocus("diver"));
     }
 }
 
-// With five things carried, each one can be taken from the bar, whatever is in the hand:
-// the selector dragged to an end of the bar scrolls it.
+// Five things carried: whatever is in the hand, the selector held past the bar's left end
+// scrolls back to the first thing, and past its right end on to the last.
 TEST_F(DemoLevelTest, EachOfFiveCarriedThingsCanBeTakenFromTheInventoryBar) {
     NewGame();
     Frames(5);
     ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) b.sethandleractive('collision', 'item', true)"));
-    for (const char* thing : {"fotoapparat", "cutter", "sandremover", "luftsack"}) {
-        SwimTo(thing);
+    const char* const things[] = {"hand", "fotoapparat", "cutter", "sandremover", "luftsack"};
+    for (int i = 1; i < 5; i++) {
+        SwimTo(things[i]);
         E();
-        ASSERT_EQ(Hand(), L((std::string("diver1/inventory/") + thing).c_str())) << thing;
     }
-    auto* selection = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/selection"));
     auto* selector = static_cast<nLogicSprite*>(Lookup("/usr/logic/uwmenu/selector"));
+    float x, y;
     int px = 0;
-    const int py = 550;
-    auto at = [&] {
-        float x, y;
-        selector->GetPosition(x, y);
-        return x;
-    };
-    // The held selector moved by the pointer in steps of 3 pixels a frame, left past the
-    // bar's end or right until it reaches `x`, then held there for `hold` frames.
-    auto move = [&](float x, int hold) {
-        for (int i = 0; i < 200 && (x < 400.0f ? px > int(x) : at() < x); i++) {
-            const int step = x < 400.0f ? -3 : 3;
-            px += step;
-            Push(bwtest::sdl::Motion(window, px, py, step, 0));
+    // The pointer on the held selector, 3 pixels a frame, until it (or, left of the bar,
+    // the pointer) reaches `to`; then held there for `hold` frames.
+    auto move = [&](float to, int hold) {
+        for (int i = 0; i < 200 && (to < 400.0f ? px > to : (selector->GetPosition(x, y), x < to)); i++) {
+            px += to < 400.0f ? -3 : 3;
+            Push(bwtest::sdl::Motion(window, px, 550, to < 400.0f ? -3 : 3, 0));
             Frames(1);
         }
         Frames(hold);
     };
-    // The carried things in the bar's order, and which one each row holds and then takes.
-    const char* const things[] = {"hand", "fotoapparat", "cutter", "sandremover", "luftsack"};
-    const struct {
-        int held, wanted;
-    } rows[] = {{4, 0}, {0, 4}, {1, 3}, {3, 2}, {2, 1}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(things[row.held]) + " held, " + things[row.wanted] + " wanted");
-        ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/" + things[row.held] + "')"));
+    for (const auto& [held, wanted] : {std::pair{4, 0}, {0, 4}, {1, 3}, {3, 2}, {2, 1}}) {
+        SCOPED_TRACE(std::string(things[held]) + " held, " + things[wanted] + " wanted");
+        ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/" + things[held] + "')"));
         Key(SDL_SCANCODE_I, SDLK_i);
         Frames(10);
-        ASSERT_TRUE(State(0x1000));
-        float x, y;
         selector->GetPosition(x, y);
         px = int(x) + 20;
-        Push(bwtest::sdl::Motion(window, px, py, 0, 0));
+        Push(bwtest::sdl::Motion(window, px, 550, 0, 0));
         Frames(1);
-        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, px, py));
-        Frames(1);
-        // Past the left end and held there: the window scrolls back to the list's start.
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, px, 550));
         move(380.0f, 75);
-        const char* first = selection->GetValue("slot4_name");
-        EXPECT_STREQ(first ? first : "<null>", "hand");
-        // Onto the wanted thing's slot; the last one lies beyond the window's right end.
-        if (row.wanted < 4) {
-            move(400.0f + nbwElevator::RestX[row.wanted] + 2.0f, 2);
-        } else {
-            move(605.0f, 15);
-        }
-        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, px, py));
+        move(wanted < 4 ? 402.0f + nbwElevator::RestX[wanted] : 605.0f, wanted < 4 ? 2 : 15);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, px, 550));
         Frames(15);
-        EXPECT_EQ(Hand(), L((std::string("diver1/inventory/") + things[row.wanted]).c_str()));
+        EXPECT_EQ(Hand(), L((std::string("diver1/inventory/") + things[wanted]).c_str()));
         EXPECT_FALSE(State(0x1000)) << "taking closes the bar";
     }
 }
