@@ -2088,7 +2088,8 @@ TEST_F(DemoLevelTest, TheReefTheEdgesAndTheSurfaceStopTheDiverAndF5F9GiveBackWhe
         SwimTo(0.0f, 4.0f, 30.0f);
         Key(SDL_SCANCODE_F9, SDLK_F9);
         Frames(3);
-        EXPECT_LT((DiverAt() - at).Len(), 0.05f) << "loaded at " << DiverAt().x << " " << DiverAt().y << " " << DiverAt().z;
+        const vector3 back = DiverAt();
+        EXPECT_LT((back - at).Len(), 0.05f) << "loaded at " << back.x << " " << back.y << " " << back.z;
         ExpectCameraFree(where + " after F9");
     }
 }
@@ -2125,7 +2126,8 @@ TEST_F(DemoLevelTest, TheInventoryBarGoesWithItsKeysAtF9F5EscAndADiverSwitch) {
 TEST_F(DemoLevelTest, EachOfFiveCarriedThingsCanBeTakenFromTheInventoryBar) {
     NewGame();
     Frames(5);
-    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) b.sethandleractive('collision', 'item', true)"));
+    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") +
+                    "') b.setvisible(true) b.sethandleractive('collision', 'item', true)"));
     const char* const things[] = {"hand", "fotoapparat", "cutter", "sandremover", "luftsack"};
     for (int i = 1; i < 5; i++) {
         SwimTo(things[i]);
