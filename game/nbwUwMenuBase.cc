@@ -300,11 +300,15 @@ void nbwUwMenuBase::OpenInventory() {
 
 void nbwUwMenuBase::CloseInventory() {
     if (!GetLevel() || !open_) return;
+    SlideOut();
+    Run("settext(' ')");
+    SetGameState(false);
+}
+
+void nbwUwMenuBase::SlideOut() {
     armed_ = false;
     open_ = false;
     if (openness_ == 1.0f) openness_ = 0.999f;
-    Run("settext(' ')");
-    SetGameState(false);
 }
 
 bool nbwUwMenuBase::KeysGone() {
@@ -644,10 +648,11 @@ bool nbwUwMenuBase::Trigger(nLogicGraph* graph) {
     EnsureReferences();
     MouseMove();
     if (!self.IsValid()) return false;
-    // A bar without the keys would show what the player cannot act on.
+    // A bar without the keys would show what the player cannot act on. What took them
+    // keeps the status line (the load's or the diver switch's message).
     if (open_ && KeysGone()) {
-        CloseInventory();
-        if (!self.IsValid()) return false;
+        SlideOut();
+        SetGameState(false);
     }
     if (openness_ > 0.0f) {
         nChannelServer* channels = static_cast<nChannelServer*>(nKernelServer::ks->Lookup("/sys/servers/channel"));

@@ -130,6 +130,8 @@ private:
     // a video took them) or lists what is no longer the active diver's.
     bool KeysGone();
     void SlideTo(float openness);
+    // Closes the bar: it slides out with its selector let go.
+    void SlideOut();
     // Runs the statement with the display as the current object; false when it deleted it.
     bool Run(const char* statement);
     void SetGameState(bool on);

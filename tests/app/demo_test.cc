@@ -2099,9 +2099,13 @@ TEST_F(DemoLevelTest, TheReefTheEdgesAndTheSurfaceStopTheDiverAndF5F9GiveBackWhe
 TEST_F(DemoLevelTest, TheInventoryBarGoesWithItsKeysAtF9F5EscAndADiverSwitch) {
     ASSERT_FALSE(NewGameSaved().empty());
     auto shown = [&] { return static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu/selection"))->GetActive(); };
-    const std::pair<SDL_Scancode, SDL_Keycode> keys[] = {
-        {SDL_SCANCODE_F9, SDLK_F9}, {SDL_SCANCODE_F5, SDLK_F5}, {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}, {}};
-    for (const auto& [code, sym] : keys) {
+    // Each key (none: a click on diver2's figure) and what the status line says after it.
+    const std::tuple<SDL_Scancode, SDL_Keycode, const char*> keys[] = {
+        {SDL_SCANCODE_F9, SDLK_F9, "Spiel geladen."},
+        {SDL_SCANCODE_F5, SDLK_F5, "Spiel gespeichert."},
+        {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, " "},
+        {{}, {}, "Taucher 2"}};
+    for (const auto& [code, sym, said] : keys) {
         SCOPED_TRACE(sym ? SDL_GetKeyName(sym) : "a click on diver2's figure");
         Key(SDL_SCANCODE_I, SDLK_i);
         Frames(10);
@@ -2112,6 +2116,7 @@ TEST_F(DemoLevelTest, TheInventoryBarGoesWithItsKeysAtF9F5EscAndADiverSwitch) {
         if (Menu()->GetActive()) Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
         Frames(10);
         EXPECT_EQ(shown(), State(0x1000) && GroupFocus("inventory") && !GroupFocus("diver"));
+        EXPECT_EQ(StatusLine(), said);
         if (!shown()) Key(SDL_SCANCODE_I, SDLK_i);
         Frames(10);
         EXPECT_TRUE(shown() && !GroupFocus("diver"));
