@@ -329,6 +329,8 @@ void nbwElevator::UpdateSelector(float ft) {
         if (command) {
             if (scrollTimer_ == 0.0f) {
                 selection->SetValue("move_command", command);
+                // Its movie moves the window when it draws, which a resting pointer does not ask.
+                selection->RaiseUpdateRequests(1);
                 scrollTimer_ = ScrollRepeat;
             } else {
                 scrollTimer_ -= ft;

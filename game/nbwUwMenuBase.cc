@@ -56,6 +56,7 @@ nbwUwMenuBase::nbwUwMenuBase(const FigurePolicy& policy) : policy_(policy) {
     inputClass_ = ks->FindClass(nLogicInput::classInfo.name);
     elevatorClass_ = ks->FindClass(nbwElevator::classInfo.name);
     itemClass_ = ks->FindClass(nbwItem::classInfo.name);
+    observerClass_ = ks->FindClass(nBaseObserver::classInfo.name);
 }
 
 nbwUwMenuBase::~nbwUwMenuBase() = default;
@@ -255,9 +256,13 @@ bool nbwUwMenuBase::Run(const char* statement) {
     return self.IsValid();
 }
 
-void nbwUwMenuBase::SetGameState(bool on) {
+nBaseObserver* nbwUwMenuBase::Observer() {
     nRoot* o = nKernelServer::ks->Lookup("/sys/servers/observer");
-    if (o && o->IsA(nBaseObserver::classInfo.name)) static_cast<nBaseObserver*>(o)->SetGameState(InventoryState, on);
+    return o && o->IsA(observerClass_) ? static_cast<nBaseObserver*>(o) : nullptr;
+}
+
+void nbwUwMenuBase::SetGameState(bool on) {
+    if (nBaseObserver* observer = Observer()) observer->SetGameState(InventoryState, on);
 }
 
 void nbwUwMenuBase::SetText(const char* text) {
@@ -284,6 +289,7 @@ void nbwUwMenuBase::OpenInventory() {
     EnsureReferences();
     armed_ = false;
     FillInventoryLists();
+    openedFor_ = GetLevel()->GetActiveDiver();
     open_ = true;
     if (openness_ == 0.0f) {
         openness_ = 0.001f;
@@ -294,11 +300,23 @@ void nbwUwMenuBase::OpenInventory() {
 
 void nbwUwMenuBase::CloseInventory() {
     if (!GetLevel() || !open_) return;
+    SlideOut();
+    Run("settext(' ')");
+    SetGameState(false);
+}
+
+void nbwUwMenuBase::SlideOut() {
     armed_ = false;
     open_ = false;
     if (openness_ == 1.0f) openness_ = 0.999f;
-    Run("settext(' ')");
-    SetGameState(false);
+}
+
+bool nbwUwMenuBase::KeysGone() {
+    if (nBaseObserver* observer = Observer()) {
+        if (!observer->GetGameState(InventoryState) || observer->GetGameState(KeysTakenStates)) return true;
+    }
+    nbwLevel* level = GetLevel();
+    return !level || level->GetActiveDiver() != openedFor_.GetUnsafe();
 }
 
 void nbwUwMenuBase::ToggleInventory() {
@@ -454,6 +472,9 @@ void nbwUwMenuBase::UpdateSlots(float t) {
     if (right || left) {
         if (scrollTimer_ == 0.0f) {
             selection->SetValue("move_command", right ? "left" : "right");
+            // The movie moves its window when it draws, which a held pointer or one past
+            // the bar's end would not ask for.
+            selection->RaiseUpdateRequests(1);
             scrollTimer_ = 0.4f;
         } else {
             scrollTimer_ -= t;
@@ -627,6 +648,12 @@ bool nbwUwMenuBase::Trigger(nLogicGraph* graph) {
     EnsureReferences();
     MouseMove();
     if (!self.IsValid()) return false;
+    // A bar without the keys would show what the player cannot act on. What took them
+    // keeps the status line (the load's or the diver switch's message).
+    if (open_ && KeysGone()) {
+        SlideOut();
+        SetGameState(false);
+    }
     if (openness_ > 0.0f) {
         nChannelServer* channels = static_cast<nChannelServer*>(nKernelServer::ks->Lookup("/sys/servers/channel"));
         const int idx = channels ? channels->GenChannel("frametime") : -1;

@@ -16,6 +16,7 @@
 #include "logic/nLogicNode.h"
 
 class nbwActor;
+class nBaseObserver;
 class nbwItem;
 class nClass;
 class nbwLevel;
@@ -29,6 +30,8 @@ public:
     static constexpr float SlideOffset = 300.0f;
     static constexpr float FadeSpeed = 4.0f;
     static constexpr uint32_t InventoryState = 0x1000;
+    // The game states that take the keys before the bar: the main menu, a video.
+    static constexpr uint32_t KeysTakenStates = 0x4 | 0x80;
     static constexpr int MaxFigures = 7;
 
     ~nbwUwMenuBase() override;
@@ -123,10 +126,16 @@ private:
     const Indices& IndicesOf(nbwActor* a);
     // The active diver when it is no basket, else null.
     nbwActor* HandDiver();
+    // Whether the open bar lost the keys (a load cleared its game state, the main menu or
+    // a video took them) or lists what is no longer the active diver's.
+    bool KeysGone();
     void SlideTo(float openness);
+    // Closes the bar: it slides out with its selector let go.
+    void SlideOut();
     // Runs the statement with the display as the current object; false when it deleted it.
     bool Run(const char* statement);
     void SetGameState(bool on);
+    nBaseObserver* Observer();
     nRoot* Child(const char* name);
     void Missing(const char* name);
     nLogicFlash* Flash(const nRef<nRoot>& ref, const char* name);
@@ -142,6 +151,8 @@ private:
     Home selection_, selector_;
     nRef<nRoot> button_, input_;
     nRef<nRoot> level_;
+    // The diver whose things the open bar lists.
+    nRef<nRoot> openedFor_;
     std::vector<std::string> logged_;
     std::string text_;
     char key_[32] = {};
@@ -155,6 +166,6 @@ private:
     // The help area whose text the pointer showed last; null off every area.
     const void* helpArea_ = nullptr;
     int mouseDx_ = 0, mouseDy_ = 0;
-    nClass *inputClass_ = nullptr, *elevatorClass_ = nullptr, *itemClass_ = nullptr;
+    nClass *inputClass_ = nullptr, *elevatorClass_ = nullptr, *itemClass_ = nullptr, *observerClass_ = nullptr;
     Indices indices_;
 };

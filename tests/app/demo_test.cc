@@ -29,6 +29,7 @@
 #include "game/nbwItem.h"
 #include "game/nbwOpenable.h"
 #include "game/nbwSandHeap.h"
+#include "game/nbwUwMenu.h"
 #include "game/nbwWater.h"
 #include "game/nbwLevel.h"
 #include "game/nbwObserver.h"
@@ -1420,9 +1421,12 @@ protected:
         return Crosses("seabed_solid", p, p + vector3(0.0f, 100.0f, 0.0f)) ? "seabed" : "";
     }
     // The camera in open water, with the diver's place and heading for the message.
+    // Nor beyond a wall of the basin from its diver.
     void ExpectCameraFree(const std::string& where) {
         const vector3 c = Get<nbwCamera>("cam")->GetMatrix().Translation();
         EXPECT_EQ(SolidAt(c), "") << where << ", camera at " << c.x << " " << c.y << " " << c.z;
+        EXPECT_FALSE(Crosses("basin_solid", Active()->GetPosition(), c))
+            << where << ", camera beyond the basin's walls, at " << c.x << " " << c.y << " " << c.z;
     }
     // The camera in open water, at least `near` off the active diver and facing it.
     void ExpectDiverInView(const std::string& where, float near) {
@@ -1805,12 +1809,15 @@ TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingI
     Frames(60);
     ASSERT_LE(door->GetFloat(nbwItem::Hitpoints), 0.0f);
     Active()->SetStat(nbwDiver::ZoomState, 0.0f);
-    // Where the view was filled by the diver's legs, turned every way; and in the open doorway.
+    // Where the view was filled by the diver's legs, turned every way; and in the open doorway,
+    // where the reef's wall either side and above leaves the camera of a diver turned across
+    // the passage no room behind it (the doorway is 3 wide).
     for (const vector3& p : {vector3(2.34f, 2.36f, 5.16f), vector3(0.0f, 1.6f, 8.0f)}) {
         for (int h = 0; h < 8; h++) {
             Park(p, 0.785398f * float(h), 2);
             const std::string where = std::to_string(p.x) + " " + std::to_string(p.z) + " heading " + std::to_string(h);
-            ExpectDiverInView(where, 2.4f);
+            const bool across = p.z == 8.0f && h % 4 == 2;
+            ExpectDiverInView(where, across ? 1.2f : 2.4f);
         }
     }
 }
@@ -2085,6 +2092,127 @@ TEST_F(DemoLevelTest, TheSelectorsFrameTheSlotsOfTheInventoryBarAndTheBasket) {
             EXPECT_LT(right, rest + int(w));
             EXPECT_LE(std::abs((left - rest) - (rest + int(w) - 1 - right)), 1);
         }
+    }
+}
+
+// Level 1 is a closed basin. No way across the reef's line passes the closed door. W held
+// at the reef from either side, at the edges and at the surface stops the diver as a rock
+// does, its camera inside; F5 and F9 there give back the place.
+TEST_F(DemoLevelTest, TheReefTheEdgesAndTheSurfaceStopTheDiverAndF5F9GiveBackWhereItStopped) {
+    NewGame();
+    Frames(5);
+    for (float x = -95.0f; x <= 95.0f; x += 0.5f) {
+        for (float y = 0.0f; y < 12.0f; y += 0.5f) {
+            const vector3 a(x, y, 12.0f), b(x, y, 4.0f);
+            ASSERT_TRUE(Crosses("basin_solid", a, b) || CrossesModule("door/solid", a, b)) << x << " " << y;
+        }
+    }
+    // Where the diver starts, 3 off a face, and the way from the face to the diver.
+    const std::pair<vector3, vector3> rows[] = {
+        {{0, 4.5f, 11.5f}, {0, 0, 1}}, {{0, 10, 11.5f}, {0, 0, 1}},    {{-7.5f, 2, 11.5f}, {0, 0, 1}},
+        {{-1, 6, 4.5f}, {0, 0, -1}},   {{93, 4, -40}, {-1, 0, 0}},     {{-93, 8, 40}, {1, 0, 0}},
+        {{30, 3, 93}, {0, 0, -1}},     {{-30, 6, -93}, {0, 0, 1}},     {{0, 9, 40}, {0, -1, 0}}};
+    for (const auto& [from, side] : rows) {
+        const std::string where = std::to_string(from.x) + " " + std::to_string(from.y) + " " + std::to_string(from.z);
+        SCOPED_TRACE(where);
+        Park(from, Facing(side), 2);
+        // At the surface with the nose raised as far as it goes.
+        if (side.y != 0.0f) Key(SDL_SCANCODE_R, SDLK_r, 60);
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+        float nearest = 3.0f;
+        for (int i = 0; i < 150; i++) {
+            ASSERT_TRUE(Frame());
+            nearest = std::min(nearest, (DiverAt() - from) % side + 3.0f);
+        }
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+        Frames(2);
+        const vector3 at = DiverAt();
+        EXPECT_GT(nearest, 0.45f) << "its head went in";
+        EXPECT_LT((at - from) % side + 3.0f, 1.5f) << "it did not reach the wall";
+        ExpectCameraFree(where);
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        SwimTo(0.0f, 4.0f, 30.0f);
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        const vector3 back = DiverAt();
+        EXPECT_LT((back - at).Len(), 0.05f) << "loaded at " << back.x << " " << back.y << " " << back.z;
+        ExpectCameraFree(where + " after F9");
+    }
+}
+
+// The inventory bar shows only while it has the keys: what takes them (a load, the menu,
+// another diver) closes it, and I opens it with the keys again.
+TEST_F(DemoLevelTest, TheInventoryBarGoesWithItsKeysAtF9F5EscAndADiverSwitch) {
+    ASSERT_FALSE(NewGameSaved().empty());
+    auto shown = [&] { return static_cast<nLogicNode*>(Lookup("/usr/logic/uwmenu/selection"))->GetActive(); };
+    // Each key (none: a click on diver2's figure) and what the status line says after it.
+    const std::tuple<SDL_Scancode, SDL_Keycode, const char*> keys[] = {
+        {SDL_SCANCODE_F9, SDLK_F9, "Spiel geladen."},
+        {SDL_SCANCODE_F5, SDLK_F5, "Spiel gespeichert."},
+        {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, " "},
+        {{}, {}, "Taucher 2"}};
+    for (const auto& [code, sym, said] : keys) {
+        SCOPED_TRACE(sym ? SDL_GetKeyName(sym) : "a click on diver2's figure");
+        Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        ASSERT_TRUE(shown());
+        if (sym) Key(code, sym);
+        else MouseClick(125, 550);
+        Frames(10);
+        if (Menu()->GetActive()) Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+        Frames(10);
+        EXPECT_EQ(shown(), State(0x1000) && GroupFocus("inventory") && !GroupFocus("diver"));
+        EXPECT_EQ(StatusLine(), said);
+        if (!shown()) Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        EXPECT_TRUE(shown() && !GroupFocus("diver"));
+        Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        EXPECT_TRUE(!shown() && GroupFocus("diver"));
+    }
+}
+
+// Five things carried: whatever is in the hand, the selector held past the bar's left end
+// scrolls back to the first thing, and past its right end on to the last.
+TEST_F(DemoLevelTest, EachOfFiveCarriedThingsCanBeTakenFromTheInventoryBar) {
+    NewGame();
+    Frames(5);
+    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") +
+                    "') b.setvisible(true) b.sethandleractive('collision', 'item', true)"));
+    const char* const things[] = {"hand", "fotoapparat", "cutter", "sandremover", "luftsack"};
+    for (int i = 1; i < 5; i++) {
+        SwimTo(things[i]);
+        E();
+    }
+    auto* selector = static_cast<nLogicSprite*>(Lookup("/usr/logic/uwmenu/selector"));
+    float x, y;
+    int px = 0;
+    // The pointer on the held selector, 3 pixels a frame, until it (or, left of the bar,
+    // the pointer) reaches `to`; then held there for `hold` frames.
+    auto move = [&](float to, int hold) {
+        for (int i = 0; i < 200 && (to < 400.0f ? px > to : (selector->GetPosition(x, y), x < to)); i++) {
+            px += to < 400.0f ? -3 : 3;
+            Push(bwtest::sdl::Motion(window, px, 550, to < 400.0f ? -3 : 3, 0));
+            Frames(1);
+        }
+        Frames(hold);
+    };
+    for (const auto& [held, wanted] : {std::pair{4, 0}, {0, 4}, {1, 3}, {3, 2}, {2, 1}}) {
+        SCOPED_TRACE(std::string(things[held]) + " held, " + things[wanted] + " wanted");
+        ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/" + things[held] + "')"));
+        Key(SDL_SCANCODE_I, SDLK_i);
+        Frames(10);
+        selector->GetPosition(x, y);
+        px = int(x) + 20;
+        Push(bwtest::sdl::Motion(window, px, 550, 0, 0));
+        Frames(1);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, px, 550));
+        move(380.0f, 75);
+        move(wanted < 4 ? 402.0f + nbwElevator::RestX[wanted] : 605.0f, wanted < 4 ? 2 : 15);
+        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, px, 550));
+        Frames(15);
+        EXPECT_EQ(Hand(), L((std::string("diver1/inventory/") + things[wanted]).c_str()));
+        EXPECT_FALSE(State(0x1000)) << "taking closes the bar";
     }
 }
 

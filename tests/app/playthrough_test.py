@@ -224,7 +224,8 @@ function bwx_dump()
 end
 -- ---- The solid level and the rising and sinking keys: F7 puts the active diver at the
 -- next place of its own route, level and facing -z; the dump adds the follow camera's place.
-bwx_solid_route = {{0, 2, 30}, {-6, 1.2, 26}, {0, 1.5, 11.5}, {-6, 0.1, 1.6}, {0, 1.5, 11.5}}
+bwx_solid_route = {{0, 2, 30}, {-6, 1.2, 26}, {0, 1.5, 11.5}, {-6, 0.1, 1.6}, {0, 4.5, 11.5}, {-7.5, 2, 11.5},
+                   {0, 7, 12}, {0, 1.5, 11.5}}
 -- F8 puts the diver in front of what is solid rather than at its place: before the middle
 -- of the door's leaf (its hinge at the door's place, the leaf 3 wide along x), its body clear
 -- of the seabed (0.7 high there), which would push it up and turn it; beside the heap, the
@@ -1232,6 +1233,16 @@ def solid_level(game, checks):
     p = txyz_of(at_rest(game, "at the heap"))
     checks.expect(start[2] - p[2] >= 0.3 and p[2] > -2.0 + 1.4 + 0.9 and p[1] < 1.2,
                   f"the heap stopped the diver outside it: {start} -> {p}")
+
+    # The closed door's reef rises to the surface: W held over the door, beside its rocks and
+    # nose down from above leaves the diver before the reef's face (z 8.5), its head out.
+    for what, nose_down in (("over the closed door", 0), ("beside the gate rocks", 0), ("down from above", 1)):
+        start = txyz_of(solid_place(game, what))
+        if nose_down:
+            game.hold("f", nose_down, f"{what}: nose down")
+        game.hold("w", 3.0, f"{what}: swim")
+        p = txyz_of(at_rest(game, what))
+        checks.expect(distance(start, p) >= 0.8 and p[2] > 8.95, f"{what}: the reef kept the diver: {start} -> {p}")
 
 
 def door_cut_open(game, checks):

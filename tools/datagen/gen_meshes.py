@@ -3,7 +3,8 @@
 shapes the level collides with: the seabed in tiles and the rock at each size it is put.
 
     python3 tools/datagen/gen_meshes.py <stage>   ->  <stage>/meshes/{seabed,rock,diver}.n3d,
-        <stage>/meshes/seabed_<i>_<j>.n3d, <stage>/meshes/rock_<size x 10>.n3d
+        <stage>/meshes/seabed_<i>_<j>.n3d, <stage>/meshes/rock_<size x 10>.n3d,
+        <stage>/meshes/{reef,edges,surface}.n3d and their <name>_solid.n3d
 
 Axes: y is up. The seabed spans x and z from -100 to 100 with gentle hills around
 y = 0. The rock is about 2 units across, resting on y = 0. The diver is 1.8 units
@@ -108,6 +109,98 @@ def rock(scale=1.0):
     return m.n3d('rock: about %g units across, resting on y = 0' % (2 * scale))
 
 
+# The basin that closes the level: a reef wall across the seabed whose one opening is the
+# door's passage (the door's leaf, 3 wide and 3 high, hinged at x = -1.5 on the reef's
+# line), walls at the edges and the water's surface above. What divers meet are plain
+# boxes; what is drawn is the same in panels of at most PANEL units, so that light and fog
+# vary across a wall as they do across the seabed. The walls reach below the lowest seabed
+# and a little above the surface, whose underside hides their tops.
+SURFACE_Y = 12.0
+BASIN_INNER = 96.0
+BASIN_OUTER = 100.0
+WALL_FOOT = -6.0
+WALL_TOP = SURFACE_Y + 0.5
+REEF_Z = 8.0
+REEF_HALF = 0.5
+DOOR_HALF = 1.5
+DOOR_TOP = 3.0
+PANEL = 8.0
+# World units a texture repeat spans on the walls and the surface.
+TEXTURE_SPAN = 4.0
+
+
+def panel(m, corner, u, v, normal, cell):
+    """A rectangle from `corner` along the edges `u` and `v` (u x v along `normal`, so it is
+    counter-clockwise seen from there), cut into cells of at most `cell` units, textured by
+    its size in the world."""
+    def length(a):
+        return math.sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2])
+
+    lu, lv = length(u), length(v)
+    nu, nv = max(1, math.ceil(lu / cell - 1e-9)), max(1, math.ceil(lv / cell - 1e-9))
+    first = len(m.pos)
+    for j in range(nv + 1):
+        for i in range(nu + 1):
+            p = tuple(corner[k] + u[k] * i / nu + v[k] * j / nv for k in range(3))
+            m.vertex(p, normal, (lu * i / nu / TEXTURE_SPAN, lv * j / nv / TEXTURE_SPAN))
+    row = nu + 1
+    for j in range(nv):
+        for i in range(nu):
+            a = first + j * row + i
+            m.tri(a, a + 1, a + row + 1)
+            m.tri(a, a + row + 1, a + row)
+
+
+def blocks(parts, comment, cell):
+    """Closed boxes, each from its lowest to its highest corner, their sides facing out."""
+    m = datagen.Mesh()
+    for (x0, y0, z0), (x1, y1, z1) in parts:
+        dx, dy, dz = x1 - x0, y1 - y0, z1 - z0
+        panel(m, (x1, y0, z1), (0, 0, -dz), (0, dy, 0), (1, 0, 0), cell)
+        panel(m, (x0, y0, z0), (0, 0, dz), (0, dy, 0), (-1, 0, 0), cell)
+        panel(m, (x0, y1, z1), (dx, 0, 0), (0, 0, -dz), (0, 1, 0), cell)
+        panel(m, (x0, y0, z0), (dx, 0, 0), (0, 0, dz), (0, -1, 0), cell)
+        panel(m, (x0, y0, z1), (dx, 0, 0), (0, dy, 0), (0, 0, 1), cell)
+        panel(m, (x1, y0, z0), (-dx, 0, 0), (0, dy, 0), (0, 0, -1), cell)
+    return m.n3d(comment)
+
+
+def reef_blocks():
+    z0, z1 = REEF_Z - REEF_HALF, REEF_Z + REEF_HALF
+    return [((-BASIN_INNER, WALL_FOOT, z0), (-DOOR_HALF, WALL_TOP, z1)),
+            ((DOOR_HALF, WALL_FOOT, z0), (BASIN_INNER, WALL_TOP, z1)),
+            # Above the door's passage.
+            ((-DOOR_HALF, DOOR_TOP, z0), (DOOR_HALF, WALL_TOP, z1))]
+
+
+def edge_blocks():
+    i, o = BASIN_INNER, BASIN_OUTER
+    return [((-o, WALL_FOOT, -o), (-i, WALL_TOP, o)), ((i, WALL_FOOT, -o), (o, WALL_TOP, o)),
+            ((-i, WALL_FOOT, -o), (i, WALL_TOP, -i)), ((-i, WALL_FOOT, i), (i, WALL_TOP, o))]
+
+
+def surface():
+    # Seen from below only: it faces down.
+    o = BASIN_OUTER
+    m = datagen.Mesh()
+    panel(m, (-o, SURFACE_Y, -o), (2 * o, 0, 0), (0, 0, 2 * o), (0, -1, 0), PANEL)
+    return m.n3d('surface: the water\'s surface at y = %g, seen from below' % SURFACE_Y)
+
+
+def basin_meshes():
+    """The basin's meshes by file name: drawn, and the plain bodies divers meet."""
+    o, whole = BASIN_OUTER, 1e9
+    return {
+        'meshes/reef.n3d': blocks(reef_blocks(), 'reef: the wall across the seabed at z = %g' % REEF_Z, PANEL),
+        'meshes/reef_solid.n3d': blocks(reef_blocks(), 'reef_solid: what divers meet of the reef', whole),
+        'meshes/edges.n3d': blocks(edge_blocks(), 'edges: the walls at the level\'s edges', PANEL),
+        'meshes/edges_solid.n3d': blocks(edge_blocks(), 'edges_solid: what divers meet of the edges', whole),
+        'meshes/surface.n3d': surface(),
+        'meshes/surface_solid.n3d': blocks([((-o, SURFACE_Y, -o), (o, SURFACE_Y + 2.0, o))],
+                                           'surface_solid: a slab above the water', whole),
+    }
+
+
 # The diver's texture (see gen_textures.py) has four quarters: the orange suit at the
 # top left, the grey tank at the top right, the black fins and hood at the bottom
 # left, the mask's glass at the bottom right.
@@ -146,6 +239,8 @@ def main():
         datagen.write(stage, name, text)
     for size in ROCK_SIZES:
         datagen.write(stage, 'meshes/rock_%d.n3d' % round(size * 10), rock(size))
+    for name, text in basin_meshes().items():
+        datagen.write(stage, name, text)
 
 
 if __name__ == '__main__':

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Textures of the demo level's meshes as RGB PNG files, and its bubble sprite (RGBA).
 
-    python3 tools/datagen/gen_textures.py <stage>  ->  <stage>/textures/{seabed,rock,diver,bubble}.png
+    python3 tools/datagen/gen_textures.py <stage>  ->  <stage>/textures/{seabed,rock,diver,bubble,surface}.png
 
 The seabed's sand and the rock's stone tile seamlessly. The diver's texture holds four
 quarters that gen_meshes.py maps its parts onto; its suit is a strong orange (about
 RGB 240, 120, 20) so that a picture of the game shows where the diver is. The bubble is
-an RGBA sprite of the level's rising bubbles.
+an RGBA sprite of the level's rising bubbles. The water's surface, seen from below, is a
+bright blue-green with the light's wavering net on it; it tiles too.
 """
 import math
 
@@ -81,12 +82,27 @@ def bubble(size=32):
     return datagen.png(size, size, pixel, alpha=True)
 
 
+def surface(size=128):
+    noise = datagen.Noise2(3301, period=8)
+
+    def pixel(x, y):
+        u, v = x / size, y / size
+        # The net of light that the waves focus: bright where two bent waves meet.
+        a = abs(math.sin(2 * math.pi * (2 * u + 0.8 * noise.fractal(u * 4, v * 4, 3))))
+        b = abs(math.sin(2 * math.pi * (2 * v + 0.8 * noise.fractal(4 + u * 4, 4 + v * 4, 3))))
+        glow = max(0.0, 1.0 - min(a, b) * 4.0)
+        return (120 + 70 * glow, 215 + 35 * glow, 225 + 30 * glow)
+
+    return datagen.png(size, size, pixel)
+
+
 def main():
     stage = datagen.stage_dir()
     datagen.write(stage, 'textures/seabed.png', seabed())
     datagen.write(stage, 'textures/rock.png', rock())
     datagen.write(stage, 'textures/diver.png', diver())
     datagen.write(stage, 'textures/bubble.png', bubble())
+    datagen.write(stage, 'textures/surface.png', surface())
 
 
 if __name__ == '__main__':
