@@ -181,6 +181,10 @@ public:
         (void)draw, (void)mayWait, (void)lastRan;
         return UINT64_MAX;
     }
+    // The time such a call may take now (as ForeignShare's instructions); no bound here.
+    virtual std::chrono::steady_clock::duration ForeignTime() const {
+        return std::chrono::steady_clock::duration::max();
+    }
     // What such a call spent, after it ran.
     virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
         (void)instructions, (void)taken;
