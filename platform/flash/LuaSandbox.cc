@@ -149,6 +149,7 @@ void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
         if (const int next = self->HookStep(); next != self->armed) lua_sethook(L, Hook, LUA_MASKCOUNT, self->armed = next);
         return;
     }
+    self->overTime = self->overTime || (self->remaining > ran && self->shortDeadline);
     Charge(L, UINT64_MAX);
 }
 
@@ -161,7 +162,7 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     }
     // Every instruction from here on fails as well, so a pcall in the movie cannot
     // swallow the end of its budget.
-    self->overTime = cost < self->remaining && self->shortDeadline;
+    self->overTime = self->overTime || (cost < self->remaining && self->shortDeadline);
     self->remaining = 0;
     lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
     luaL_error(L, "%s", OutOfBudget);

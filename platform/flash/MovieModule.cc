@@ -358,7 +358,8 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     const bool ok = this->sandbox->Call(fn, this, error, budget, time);
     Spent(started);
     if (ok) {
-        this->overTime = 0;
+        // A draw that fits ends a row of calls past their time; a cheap event does not.
+        if (kind == MovieHost::Call::Draw) this->overTime = 0;
         return true;
     }
     if (this->sandbox->WasOverTime() && ++this->overTime < MaxOverTime) return false;
