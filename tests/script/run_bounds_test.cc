@@ -121,7 +121,8 @@ TEST_F(RunBoundsTest, WhatDataMakesIsChargedByItsMemoryAndBoundedAcrossRuns) {
 // is stopped. Before the first frame a line keeps its own budget.
 TEST_F(RunBoundsTest, LinesShareOneBudgetAFrameAndWhatDoesNotFitWaits) {
     nTestValue* v = NewValue("/v");
-    const std::string busy = "for i = 1, 600000 do end obj('/v').seti(";
+    // Well within a frame's time for data, also on a busy machine.
+    const std::string busy = "for i = 1, 300000 do end obj('/v').seti(";
     EXPECT_TRUE(RunLine("for i = 1, 3000000 do end")) << log.text;
     server->Trigger();
     for (int k = 1; k <= 6; k++) EXPECT_TRUE(RunLine(busy + std::to_string(k) + ")")) << log.text;
@@ -142,7 +143,8 @@ TEST_F(RunBoundsTest, LinesShareOneBudgetAFrameAndWhatDoesNotFitWaits) {
     EXPECT_FALSE(RunLine("while true do end"));
     EXPECT_TRUE(server->LastRunPassedFrame());
     EXPECT_LE(server->FrameSpent(), nLuaServer2::FrameCeiling);
-    ExpectRefusedAndIntact("share", "ran past its budget of 1000000 instructions");
+    // Its share's instructions or its share of the frame's time, whichever comes first.
+    ExpectRefusedAndIntact("share", "ran past its ");
     // Thousands of short lines cost a share too.
     server->Trigger();
     for (int k = 0; k < 3000; k++) RunLine("obj('/v').seti(0)");
