@@ -56,7 +56,7 @@ std::unique_ptr<flash::MovieModule> GreedyMovie(nScriptServer* script) {
         using Call = flash::MovieHost::Call;
         return script->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn);
     };
-    host.time = [script](flash::MovieHost::Call) { return script->ForeignTime(); };
+    host.time = [script](flash::MovieHost::Call call) { return script->ForeignTime(call == flash::MovieHost::Call::Draw); };
     host.spent = [script](uint64_t n, Clock::duration taken) { script->ForeignSpent(n, taken); };
     auto movie = std::make_unique<flash::MovieModule>(host);
     if (movie->AttachWindow(0) < 0 || movie->Initialize(0, 1) < 0 || movie->LoadMovie("mainmenu.movie") < 0 ||
@@ -66,9 +66,9 @@ std::unique_ptr<flash::MovieModule> GreedyMovie(nScriptServer* script) {
     return movie;
 }
 
-// `frames` frames, each with `perFrame` after the observer's: microseconds each.
+// kFrames frames, each with `perFrame` after the observer's: their median in microseconds.
 template <typename F>
-std::vector<double> Frames(nBaseObserver* observer, F perFrame) {
+double MedianFrame(nBaseObserver* observer, F perFrame) {
     std::vector<double> us;
     for (int i = 0; i < kFrames; i++) {
         const auto t0 = Clock::now();
@@ -77,7 +77,7 @@ std::vector<double> Frames(nBaseObserver* observer, F perFrame) {
         glFinish();
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
-    return us;
+    return bench::Median(us);
 }
 
 void BM_DataTextFrames(benchmark::State& state) {
@@ -109,15 +109,15 @@ void BM_DataTextFrames(benchmark::State& state) {
         }
         for (int i = 0; i < kSettle; i++) observer->RunFrame();
         observer->SetSleep(0.0f);
-        const double plain = bench::Median(Frames(observer, [] {}));
+        const double plain = MedianFrame(observer, [] {});
         state.counters["plain_median_us"] = plain;
         for (const Vector& v : vectors) {
             std::unique_ptr<flash::MovieModule> movie = v.text.empty() ? GreedyMovie(script) : nullptr;
             std::vector<uint8_t> picture(800 * 600 * 4);
-            const double median = bench::Median(Frames(observer, [&] {
+            const double median = MedianFrame(observer, [&] {
                 if (movie) movie->Render(picture.data(), 800, 600, 4);
                 else script->RunDataText(v.text.c_str(), result);
-            }));
+            });
             state.counters[v.name] = plain / median;
         }
         ks->GetTimeServer()->LockDeltaT(0.0);

@@ -181,8 +181,9 @@ public:
         (void)draw, (void)mayWait, (void)lastRan;
         return UINT64_MAX;
     }
-    // The time such a call may take now (as ForeignShare's instructions); no bound here.
-    virtual std::chrono::steady_clock::duration ForeignTime() const {
+    // The time such a call (a draw or not) may take now; no bound here.
+    virtual std::chrono::steady_clock::duration ForeignTime(bool draw) const {
+        (void)draw;
         return std::chrono::steady_clock::duration::max();
     }
     // What such a call spent, after it ran.

@@ -242,9 +242,8 @@ void nDataText::BeginFrame() {
     const Clock::time_point now = Clock::now();
     if (framed_) {
         // The game's own part of the last frame: a frame that loaded a level counts as a long one.
-        const Clock::duration plain = std::clamp<Clock::duration>(now - begun_ - time_, Clock::duration::zero(),
-                                                                  LongestFrame);
-        plain_ += (plain - plain_) / 8;
+        const Clock::duration plain = std::min<Clock::duration>(now - begun_ - time_, LongestFrame);
+        if (plain >= ShortestFrame) plain_ += (plain - plain_) / 8;
     }
     begun_ = now;
     framed_ = true;
@@ -256,7 +255,7 @@ void nDataText::BeginFrame() {
 }
 
 nDataText::Clock::duration nDataText::TimeShare() const {
-    return std::clamp<Clock::duration>(plain_ / 4, MinTimeShare, MaxTimeShare);
+    return std::clamp<Clock::duration>(plain_ / FrameParts, MinTimeShare, MaxTimeShare);
 }
 
 nDataText::Clock::duration nDataText::RunTime() const {
@@ -277,10 +276,15 @@ uint64_t nDataText::ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
     if (draw) {
         if (TimerWaits(lastRan)) return 0;
         lastRan = frame_;
-    } else if (spent_ >= FrameCeiling || time_ >= 2 * TimeShare()) {
+    } else if (spent_ >= FrameCeiling) {
         return 0;
     }
     return FrameBudget;
+}
+
+nDataText::Clock::duration nDataText::ForeignTime(bool draw) const {
+    if (!framed_) return Clock::duration::max();
+    return draw ? RunTime() : std::max<Clock::duration>(RunTime(), EventTime);
 }
 
 void nDataText::Spent(long long instructions, Clock::duration taken) {

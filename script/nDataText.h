@@ -18,10 +18,10 @@
 // The person's own text (start scripts, console, tools, macros) is not charged.
 //
 // The frame's share: all of data's text in a frame, together, may spend FrameBudget
-// instructions and a share of the frame's time (TimeShare, a quarter of the frame that the
+// instructions and a share of the frame's time (TimeShare, a fifth of the frame that the
 // game takes without data's text, within MinTimeShare..MaxTimeShare). Once the share is
 // spent, what comes waits for a later frame; a run that began within it may go on to twice
-// the share (RunTime), then it is stopped. Text that is stopped so again and again never
+// the share (RunTime), then it is stopped: the game keeps 1 / 1.4 of its frames a second. Text that is stopped so again and again never
 // fits: a timer is stopped (logic/nLogicNode), and so is a movie, whose draw keeps its last
 // picture meanwhile (platform/flash/MovieModule).
 #include <chrono>
@@ -62,10 +62,13 @@ public:
 
     static constexpr long long FrameBudget = 1'000'000;
     static constexpr long long FrameCeiling = 2 * FrameBudget;
-    static constexpr std::chrono::milliseconds MinTimeShare{8};
+    static constexpr int FrameParts = 5;
+    static constexpr std::chrono::milliseconds MinTimeShare{4};
     static constexpr std::chrono::milliseconds MaxTimeShare{40};
-    // The frame assumed until frames were measured, and the longest one that counts.
+    // The frame assumed until frames were measured, and the shortest and longest that
+    // count: frames that draw nothing (a server's own loop, tests) leave the estimate.
     static constexpr std::chrono::milliseconds AssumedFrame{33};
+    static constexpr std::chrono::milliseconds ShortestFrame{1};
     static constexpr std::chrono::milliseconds LongestFrame{250};
 
     // A new frame: measures the last one and gives data a new share.
@@ -80,6 +83,10 @@ public:
     // What a call of data's code outside the server (a movie's) may take now, when no run of
     // data's text is going on (see nScriptServer::ForeignShare).
     uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan);
+    // The time such a call may take: a draw, which data's code asks for every frame, what is
+    // left of the frame's; an event, which answers the game or the person, up to EventTime.
+    Clock::duration ForeignTime(bool draw) const;
+    static constexpr std::chrono::milliseconds EventTime{250};
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;

@@ -496,9 +496,9 @@ uint64_t nLuaServer2::ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
     return data_.ForeignShare(draw, mayWait, lastRan);
 }
 
-std::chrono::steady_clock::duration nLuaServer2::ForeignTime() const {
+std::chrono::steady_clock::duration nLuaServer2::ForeignTime(bool draw) const {
     if (trust_ != Trust::Full && bounds_.Active()) return bounds_.TimeLeft();
-    return data_.Framed() ? data_.RunTime() : std::chrono::steady_clock::duration::max();
+    return data_.ForeignTime(draw);
 }
 
 void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {

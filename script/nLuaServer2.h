@@ -104,7 +104,7 @@ public:
     uint32_t DataFrame() const override { return data_.Frame(); }
     bool LastRunPassedFrame() const override { return passedFrame_; }
     uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) override;
-    std::chrono::steady_clock::duration ForeignTime() const override;
+    std::chrono::steady_clock::duration ForeignTime(bool draw) const override;
     void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) override;
     // Instructions data's text has spent in this frame so far.
     long long FrameSpent() const { return data_.FrameSpent(); }
@@ -302,7 +302,7 @@ private:
     // Instructions between two budget checks; fewer once a budgeted run was given blocks
     // so long that one instruction may take long over them (a comparison, a copy).
     static constexpr int HookStep = 1000;
-    static constexpr uint64_t BytesBetweenLooks = uint64_t(64) << 20;
+    static constexpr uint64_t BytesBetweenLooks = uint64_t(16) << 20;
     int StepNow() const;
     size_t biggest_ = 0;  // the biggest block the budgeted run going on was given
     int armed_ = HookStep;  // the hook's count as last set

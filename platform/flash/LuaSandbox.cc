@@ -61,7 +61,7 @@ int RunChunk(lua_State* L) {
 // Instructions between two looks at the budget, and bytes of strings that the
 // instructions between two looks may scan at most.
 constexpr uint64_t Step = 1000;
-constexpr uint64_t BytesBetweenLooks = uint64_t(64) << 20;
+constexpr uint64_t BytesBetweenLooks = uint64_t(16) << 20;
 const char* const OutOfBudget = "instruction budget exhausted";
 
 }  // namespace

@@ -33,7 +33,7 @@ public:
     static constexpr size_t MaxProblem = 1024;
     // Calls in a row stopped at the host's time before the movie is stopped for good: one
     // that never fits the frame's time.
-    static constexpr int MaxOverTime = 3;
+    static constexpr int MaxOverTime = 10;
 
     explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
     ~MovieModule() override;

@@ -62,6 +62,9 @@ uint64_t Slots(lua_State* L, int first) {
     return j >= i ? uint64_t(j) - uint64_t(i) + 1 : 0;
 }
 
+// table.concat's slots whose texts are summed before; more cost more than any budget.
+constexpr uint64_t MaxSlotsSummed = 1u << 20;
+
 uint64_t Pattern(lua_State* L, bool plain) {
     if (lua_type(L, 1) != LUA_TSTRING || lua_type(L, 2) != LUA_TSTRING) return 1;
     size_t lp = 0;
@@ -127,7 +130,20 @@ const Guard guards[] = {
     {LUA_STRLIBNAME, "unpack", [](lua_State* L) { return 1 + Length(L, 1) + Bytes(Length(L, 2)); }},
     {LUA_STRLIBNAME, "packsize", [](lua_State* L) { return uint64_t(1 + Length(L, 1)); }},
     {LUA_TABLIBNAME, "concat",
-     [](lua_State* L) { return Plus(1, Times(Slots(L, 3), 1 + Bytes(Length(L, 2)))); }},
+     [](lua_State* L) {
+         // The bytes it copies are known before: those of the slots' texts.
+         const uint64_t slots = Slots(L, 3);
+         uint64_t bytes = 0;
+         lua_Integer i = 1;
+         if (slots <= MaxSlotsSummed && lua_type(L, 1) == LUA_TTABLE && Integer(L, 3, 1, i)) {
+             for (uint64_t k = 0; k < slots; ++k) {
+                 lua_rawgeti(L, 1, i + lua_Integer(k));
+                 bytes += Length(L, -1);
+                 lua_pop(L, 1);
+             }
+         }
+         return Plus(Plus(1, Bytes(bytes)), Times(slots, 1 + Bytes(Length(L, 2))));
+     }},
     {LUA_TABLIBNAME, "unpack", [](lua_State* L) { return Plus(1, Slots(L, 2)); }, false, true},
     {LUA_TABLIBNAME, "pack", Arguments, false, true},
     {LUA_TABLIBNAME, "move",
@@ -284,9 +300,10 @@ uint64_t LuaGuards::PatternCost(size_t subject, const char* p, size_t length, bo
         }
     }
     if (!special) return subject + length + 1;
-    uint64_t cost = Times(subject + 1, length + 1);
+    // A step of the matcher (a call into it at a subject byte) takes a few instructions' time.
+    uint64_t cost = Times(Times(subject + 1, length + 1), InstructionsAStep);
     for (int q = 0; q < quantifiers && cost != UINT64_MAX; ++q) cost = Times(cost, subject + 1);
-    return cost / 4 + 1;
+    return cost;
 }
 
 void LuaGuards::Install(lua_State* L, Charge charge, Charging charging) {

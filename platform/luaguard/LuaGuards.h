@@ -28,6 +28,8 @@ public:
     // instruction, and bytes allocated that do.
     static constexpr uint64_t BytesAnInstruction = 16;
     static constexpr uint64_t AllocatedBytesAnInstruction = 64;
+    // What one step of the pattern matcher costs, in instructions.
+    static constexpr uint64_t InstructionsAStep = 4;
 
     // Wraps the functions of those libraries that the state has opened (package.loaded's
     // entries); libraries it lacks are skipped. Call it once, before any script copies a

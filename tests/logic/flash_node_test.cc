@@ -432,7 +432,7 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
 // turns, and a draw that needs more than a whole share is stopped.
 TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
     flash::SetModuleFactory(nullptr);
-    constexpr long long Steps = 400'000;  // about as many instructions a draw, well within the frame's time
+    constexpr long long Steps = 150'000;  // about as many instructions a draw, well within the frame's time
     auto movie = [&](const std::string& name, long long steps) {
         const std::string text = "--tessel movie 1\ndraws = 0\nfunction draw() for i = 1, " + std::to_string(steps) +
                                  " do end draws = draws + 1 end\n";
@@ -441,7 +441,7 @@ TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
         return f;
     };
     std::vector<nLogicFlash*> movies;
-    for (int i = 0; i < 4; i++) movies.push_back(movie("m" + std::to_string(i), Steps));
+    for (int i = 0; i < 8; i++) movies.push_back(movie("m" + std::to_string(i), Steps));
     auto draws = [](nLogicFlash* f) {
         const char* text = f->GetValue("draws");
         return text ? std::stoi(text) : -1;
