@@ -292,7 +292,9 @@ TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsI
     for (const auto& f : frames) {
         ASSERT_EQ(module.SetVariable("slow", f.slow), flash::Ok);
         EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), f.rendered) << f.slow;
-        if (f.rendered == flash::Waits) EXPECT_EQ(frame, drawn);
+        if (f.rendered == flash::Waits) {
+            EXPECT_EQ(frame, drawn);
+        }
     }
     for (int row = 2; row < MovieModule::MaxOverTime; row++) EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), flash::Waits);
     EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), flash::MovieFailed);
