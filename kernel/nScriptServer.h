@@ -181,6 +181,11 @@ public:
         (void)draw, (void)mayWait, (void)lastRan;
         return UINT64_MAX;
     }
+    // The time such a call (a draw or not) may take now; no bound here.
+    virtual std::chrono::steady_clock::duration ForeignTime(bool draw) const {
+        (void)draw;
+        return std::chrono::steady_clock::duration::max();
+    }
     // What such a call spent, after it ran.
     virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
         (void)instructions, (void)taken;

@@ -101,6 +101,10 @@ void InstallMovieHost() {
             return s ? s->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn)
                      : UINT64_MAX;
         };
+        host.time = [script](flash::MovieHost::Call call) {
+            nScriptServer* s = script();
+            return s ? s->ForeignTime(call == flash::MovieHost::Call::Draw) : std::chrono::steady_clock::duration::max();
+        };
         host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken) {
             if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken);
         };

@@ -64,6 +64,7 @@ const char* nLuaRunBounds::Pass(const char* format, unsigned long long number) {
 const char* nLuaRunBounds::Check() {
     if (why_[0]) return why_;
     if (std::chrono::steady_clock::now() >= deadline_) {
+        if (limits_.time < std::chrono::seconds(1)) return Pass("ran past its time of %llu ms", limits_.time.count());
         return Pass("ran past its time of %llu s",
                     std::chrono::duration_cast<std::chrono::seconds>(limits_.time).count());
     }

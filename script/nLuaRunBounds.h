@@ -6,6 +6,7 @@
 // runs of data's text made and still lives is bounded as well (LiveObjects, LiveBytes): a
 // run that makes too much is refused and what it made is dropped. A trusted run has no
 // bounds.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -40,6 +41,10 @@ public:
     // Time taken since Start, not counting nested runs with bounds of their own.
     std::chrono::steady_clock::duration Elapsed() const {
         return limits_.time - (deadline_ - std::chrono::steady_clock::now());
+    }
+    // Time left before the time limit (none once it is passed).
+    std::chrono::steady_clock::duration TimeLeft() const {
+        return std::max(deadline_ - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
     }
     // Back to the bounds of an outer run after a nested run with bounds of its own (or
     // none) that took `elapsed`, made `objects` and was charged `bytes` for them: they

@@ -107,10 +107,10 @@ nLuaServer2::nLuaServer2() {
     lua_setglobal(L, "__tagval_nobjtag");
 
     // Before any script keeps a library function of its own ("format").
-    luaguard::LuaGuards::Install(L, Charge);
+    luaguard::LuaGuards::Install(L, Charge, Charging);
     // What data's text reads: the base functions as Lua made them, before a script of ours
     // could replace one with a function of its own.
-    MakePureTable();
+    data_.Make(L);
     lua_pushlightuserdata(L, this);
     lua_pushcclosure(L, DeclareEntryGlobal, 1);
     lua_setglobal(L, "dataentry");
@@ -166,6 +166,10 @@ void* nLuaServer2::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
     // instructions. The run ends at its next instruction, not in the middle of this.
     if (nsize > old && self->bounds_.Active() && self->bounds_.SpendAllocation(nsize - old)) {
         lua_sethook(self->L, Hook, LUA_MASKCOUNT, 1);
+    } else if (nsize > self->biggest_ && self->bounds_.Active()) {
+        // Looks come sooner from the next instruction on (StepNow).
+        self->biggest_ = nsize;
+        if (self->StepNow() < self->armed_) lua_sethook(self->L, Hook, LUA_MASKCOUNT, self->armed_ = 1);
     }
     void* p = std::realloc(ptr, nsize);
     if (p) self->memoryUsed = self->memoryUsed - old + nsize;
@@ -234,12 +238,15 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     const Trust outerTrust = outer.trust;
     const bool continues = mode == Trust::Line && outerTrust == Trust::Line;
     // Within a frame a line spends from data's share, and so does a data file that a line loads.
-    const bool framed = framed_ && !continues &&
+    const bool framed = data_.Framed() && !continues &&
                         (mode == Trust::Line || (mode == Trust::Data && outerTrust == Trust::Line));
     const char* unstarted = nullptr;
+    // The time a line may take within the frame, not counting runs nested in it that have
+    // bounds of their own: an engine command costs far more than its call's instructions.
+    const auto runTime = std::chrono::duration_cast<std::chrono::milliseconds>(data_.RunTime());
     if (mode == Trust::Data) bounds_.Start({DataBudget, DataTime, RunCommandBytes, RunObjects});
     else if (mode == Trust::Line && !continues) {
-        if (framed) bounds_.Start({std::min(LineBudget, FrameBudget), FrameRunTime, RunCommandBytes, RunObjects});
+        if (framed) bounds_.Start({std::min(LineBudget, FrameBudget), runTime, RunCommandBytes, RunObjects});
         else bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
         passedFrame_ = false;
         // Thousands of short lines a frame cost their setting up and compiling.
@@ -247,6 +254,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     }
     else if (mode == Trust::Full) bounds_.Clear();
     trust_ = mode;
+    if (mode != Trust::Full && !continues) biggest_ = 0;
     SetHook(mode != Trust::Full);
     auto restore = [&] { outer.Restore(*this, !continues); };
 
@@ -258,7 +266,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     if (status == LUA_OK && mode != Trust::Full) {
         // The chunk's only upvalue is its _ENV.
         if (mode == Trust::Data) PushDataEnv();
-        else if (dataText) PushDataTextEnv();
+        else if (dataText) data_.PushEnv(L);
         else PushLineEnv();
         lua_setupvalue(L, -2, 1);
     }
@@ -272,9 +280,8 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
         if (bounds_.DropsMade()) DropMade(bounds_.Run());
     }
     if (framed) {
-        frameSpent_ += bounds_.Spent();
-        frameTime_ += std::chrono::steady_clock::now() - outer.started;
-        passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= FrameRunTime);
+        data_.Spent(bounds_.Spent(), std::chrono::steady_clock::now() - outer.started);
+        passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= runTime);
     }
     restore();
     if (status != LUA_OK) {
@@ -478,28 +485,20 @@ void nLuaServer2::Enqueue(const char* text) {
     queue += '\n';
 }
 
-bool nLuaServer2::DataWaits() const {
-    return framed_ && (frameSpent_ >= FrameBudget || frameTime_ >= FrameTime);
-}
+bool nLuaServer2::DataWaits() const { return data_.Waits(); }
 
-bool nLuaServer2::TimerWaits(uint32_t lastRan) {
-    if (!framed_ || (!DataWaits() && lastRan <= turn_)) return false;
-    nextTurn_ = std::min(nextTurn_, lastRan);
-    return true;
-}
+bool nLuaServer2::TimerWaits(uint32_t lastRan) { return data_.TimerWaits(lastRan); }
 
 uint64_t nLuaServer2::ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
     if (trust_ != Trust::Full && bounds_.Active()) {
         return uint64_t(std::max(0LL, std::min(bounds_.InstructionsLeft(), FrameBudget)));
     }
-    if (!framed_ || !mayWait) return UINT64_MAX;
-    if (draw) {
-        if (TimerWaits(lastRan)) return 0;
-        lastRan = frame_;
-    } else if (frameSpent_ >= FrameCeiling) {
-        return 0;
-    }
-    return FrameBudget;
+    return data_.ForeignShare(draw, mayWait, lastRan);
+}
+
+std::chrono::steady_clock::duration nLuaServer2::ForeignTime(bool draw) const {
+    if (trust_ != Trust::Full && bounds_.Active()) return bounds_.TimeLeft();
+    return data_.ForeignTime(draw);
 }
 
 void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
@@ -507,9 +506,8 @@ void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock:
     if (trust_ != Trust::Full && bounds_.Active()) {
         // The run's account reaches the frame's when the run ends.
         bounds_.Spend(cost);
-    } else if (framed_) {
-        frameSpent_ += (long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2));
-        frameTime_ += taken;
+    } else if (data_.Framed()) {
+        data_.Spent((long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2)), taken);
     }
 }
 
@@ -539,13 +537,8 @@ void nLuaServer2::RunWaiting() {
 
 bool nLuaServer2::Trigger() {
     // A new frame, with a new share for data's text.
-    framed_ = true;
-    frame_++;
+    data_.BeginFrame();
     PersonInputAged();
-    turn_ = nextTurn_;
-    nextTurn_ = UINT32_MAX;
-    frameSpent_ = 0;
-    frameTime_ = {};
     if (!waiting_.empty()) RunWaiting();
     if (!pending.empty()) {
         // Text queued while this runs stays for the next frame.
@@ -580,8 +573,14 @@ lua_State* volatile nLuaServer2::stopState_ = nullptr;
 void nLuaServer2::SetHook(bool budgeted) {
     // A stop asked for keeps its hook: every run ends at once.
     if (stopRequested_) lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
-    else if (budgeted) lua_sethook(L, Hook, LUA_MASKCOUNT, HookStep);
+    else if (budgeted) lua_sethook(L, Hook, LUA_MASKCOUNT, armed_ = StepNow());
     else lua_sethook(L, nullptr, 0, 0);
+}
+
+int nLuaServer2::StepNow() const {
+    // Between two looks the instructions scan at most BytesBetweenLooks, were each to
+    // compare or copy the run's biggest block whole.
+    return int(std::clamp<uint64_t>(BytesBetweenLooks / std::max<size_t>(biggest_, 1), 1, HookStep));
 }
 
 nLuaServer2* nLuaServer2::Of(lua_State* L) {
@@ -598,7 +597,10 @@ int nLuaServer2::OverBounds(lua_State* L, const char* why) {
 
 void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
     nLuaServer2* self = Of(L);
-    if (askWindow.exchange(false) && windowClosed && windowClosed()) {
+    // The watch makes the hook come at the next instruction: not a whole step ran since
+    // the last look, and none is charged.
+    const bool watched = askWindow.exchange(false);
+    if (watched && windowClosed && windowClosed()) {
         stopRequested_ = 1;
         sys::StopWatchdog::Requested();
     }
@@ -608,8 +610,18 @@ void nLuaServer2::Hook(lua_State* L, lua_Debug*) {
         lua_sethook(L, nullptr, 0, 0);
         return;
     }
-    if (const char* why = self->bounds_.Spend(HookStep)) OverBounds(L, why);
+    if (const char* why = self->bounds_.Spend(watched ? 1 : uint64_t(self->armed_))) OverBounds(L, why);
     if (!nMemoryGuard::Allows()) OverBounds(L, MemoryStop);
+    // The next step from now, as long as the run's blocks allow. Setting a hook walks the
+    // whole call stack: only when the count changes.
+    if (const int next = self->StepNow(); watched || next != self->armed_) {
+        lua_sethook(L, Hook, LUA_MASKCOUNT, self->armed_ = next);
+    }
+}
+
+bool nLuaServer2::Charging(lua_State* L) {
+    nLuaServer2* self = Of(L);
+    return self->bounds_.Active() || (stopRequested_ && self->L == stopState_);
 }
 
 void nLuaServer2::Charge(lua_State* L, uint64_t cost) {
@@ -684,8 +696,10 @@ void nLuaServer2::StartWatch() {
         lua_State* state = stopState_;
         if (!state || targetRuns == 0) return;
         askWindow = true;
-        // Set from outside the running thread, as a signal handler may.
-        lua_sethook(state, Hook, LUA_MASKCOUNT, HookStep);
+        // Set from outside the running thread, as a signal handler may. The hook comes at
+        // the next instruction: a count set anew would put off a budgeted run's next look,
+        // and a run whose steps outlast the tick would never be looked at.
+        lua_sethook(state, Hook, LUA_MASKCOUNT, 1);
     });
 }
 
@@ -903,87 +917,6 @@ void nLuaServer2::PushLineEnv() {
     lineEnvRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
 }
 
-namespace {
-
-// Registry key of the views, weak by the table they show.
-char kViews;
-
-int ViewIndex(lua_State* L);
-int ViewNewIndex(lua_State* L) {
-    return luaL_error(L, "'%s' is in a table that this line may only read",
-                      lua_type(L, 2) == LUA_TSTRING ? lua_tostring(L, 2) : "?");
-}
-int ViewLen(lua_State* L) {
-    lua_len(L, lua_upvalueindex(1));
-    return 1;
-}
-
-// Pushes the read-only view of the table at `index`.
-void PushView(lua_State* L, int index) {
-    index = lua_absindex(L, index);
-    if (lua_rawgetp(L, LUA_REGISTRYINDEX, &kViews) != LUA_TTABLE) {
-        lua_pop(L, 1);
-        lua_newtable(L);
-        lua_newtable(L);
-        lua_pushstring(L, "k");
-        lua_setfield(L, -2, "__mode");
-        lua_setmetatable(L, -2);
-        lua_pushvalue(L, -1);
-        lua_rawsetp(L, LUA_REGISTRYINDEX, &kViews);
-    }
-    lua_pushvalue(L, index);
-    if (lua_rawget(L, -2) == LUA_TTABLE) {
-        lua_remove(L, -2);
-        return;
-    }
-    lua_pop(L, 1);
-    lua_newtable(L);
-    lua_newtable(L);
-    const lua_CFunction shown[] = {ViewIndex, ViewLen};
-    const char* const names[] = {"__index", "__len"};
-    for (int i = 0; i < 2; i++) {
-        lua_pushvalue(L, index);
-        lua_pushcclosure(L, shown[i], 1);
-        lua_setfield(L, -2, names[i]);
-    }
-    lua_pushvalue(L, index);
-    lua_pushcclosure(L, [](lua_State* L) {
-        // pairs over a view: the shown table's entries, tables among them as views.
-        lua_pushvalue(L, lua_upvalueindex(1));
-        lua_pushcclosure(L, [](lua_State* L) {
-            lua_settop(L, 2);
-            if (!lua_next(L, lua_upvalueindex(1))) return 0;
-            if (lua_type(L, -1) == LUA_TTABLE) {
-                PushView(L, -1);
-                lua_replace(L, -2);
-            }
-            return 2;
-        }, 1);
-        lua_pushvalue(L, 1);
-        lua_pushnil(L);
-        return 3;
-    }, 1);
-    lua_setfield(L, -2, "__pairs");
-    lua_pushcfunction(L, ViewNewIndex);
-    lua_setfield(L, -2, "__newindex");
-    lua_pushboolean(L, 0);
-    lua_setfield(L, -2, "__metatable");
-    lua_setmetatable(L, -2);
-    lua_pushvalue(L, index);
-    lua_pushvalue(L, -2);
-    lua_rawset(L, -4);
-    lua_remove(L, -2);
-}
-
-int ViewIndex(lua_State* L) {
-    lua_settop(L, 2);
-    lua_gettable(L, lua_upvalueindex(1));
-    if (lua_type(L, -1) == LUA_TTABLE) PushView(L, -1);
-    return 1;
-}
-
-}  // namespace
-
 // Raises the error for a global name closed to lines (the key at index 2).
 static void RefuseClosedName(lua_State* L) {
     if (lua_type(L, 2) == LUA_TSTRING && nLuaServer2::IsClosedToLines(lua_tostring(L, 2))) {
@@ -1001,7 +934,7 @@ int nLuaServer2::LineIndex(lua_State* L) {
     lua_pushglobaltable(L);
     lua_pushvalue(L, 2);
     lua_gettable(L, -2);
-    if (lua_type(L, -1) == LUA_TTABLE) PushView(L, -1);
+    if (lua_type(L, -1) == LUA_TTABLE) nDataText::PushView(L, -1);
     return 1;
 }
 
@@ -1012,144 +945,11 @@ int nLuaServer2::LineNewIndex(lua_State* L) {
     return 0;
 }
 
-// ---- data's text: the pure functions, print and the declared entries
+// ---- data's text: the declared entries
 
 namespace {
-
-// A name or value of data's, shown on one line and cut short.
-void Shown(char* out, size_t size, const char* text, size_t length) {
-    size_t used = 0;
-    for (size_t i = 0; i < length && used + 4 < size; i++) {
-        const unsigned char c = (unsigned char)text[i];
-        out[used++] = c < 0x20 || c == 0x7f ? '?' : char(c);
-    }
-    if (used < length && used + 3 < size) {
-        std::memcpy(out + used, "...", 3);
-        used += 3;
-    }
-    out[used] = 0;
-}
-
-// The key at `index` as shown in a log line.
-void ShownKey(lua_State* L, int index, char* out, size_t size) {
-    if (lua_type(L, index) == LUA_TSTRING) {
-        size_t length = 0;
-        const char* text = lua_tolstring(L, index, &length);
-        Shown(out, size, text, std::min<size_t>(length, 60));
-        if (length > 60) std::snprintf(out + std::strlen(out), size - std::strlen(out), "...");
-    } else if (lua_type(L, index) == LUA_TNUMBER || lua_type(L, index) == LUA_TBOOLEAN) {
-        lua_pushvalue(L, index);
-        const char* text = lua_type(L, -1) == LUA_TBOOLEAN ? (lua_toboolean(L, -1) ? "true" : "false")
-                                                            : lua_tostring(L, -1);
-        std::snprintf(out, size, "%s", text ? text : "?");
-        lua_pop(L, 1);
-    } else {
-        std::snprintf(out, size, "a %s value", luaL_typename(L, index));
-    }
-}
-
-// What a global of data's text that is not open to it reads as: itself, whatever it is
-// called with or asked for, so that the text goes on after the one refusal.
-int RefusedNothing(lua_State*) { return 0; }
-int RefusedSelf(lua_State* L) {
-    lua_pushvalue(L, lua_upvalueindex(1));
-    return 1;
-}
-
 const char* const EntryTypes[] = {"string", "number", "boolean"};
-
 }  // namespace
-
-void nLuaServer2::MakePureTable() {
-    lua_newtable(L);
-    const int pure = lua_gettop(L);
-    for (const char* name : PureNames) {
-        lua_getglobal(L, name);
-        lua_setfield(L, pure, name);
-    }
-    lua_pushcfunction(L, nLuaGlobals::Print);
-    lua_setfield(L, pure, "print");
-    // Copies of the libraries as they are now, shown read-only: a script of ours that adds to
-    // a library later does not add to what data reads.
-    luaL_getsubtable(L, LUA_REGISTRYINDEX, LUA_LOADED_TABLE);
-    for (const char* lib : {LUA_STRLIBNAME, LUA_MATHLIBNAME, LUA_TABLIBNAME}) {
-        lua_newtable(L);
-        if (lua_getfield(L, -2, lib) == LUA_TTABLE) {
-            lua_pushnil(L);
-            while (lua_next(L, -2)) {
-                lua_pushvalue(L, -2);
-                lua_insert(L, -2);
-                lua_rawset(L, -5);
-            }
-        }
-        lua_pop(L, 1);
-        PushView(L, -1);
-        lua_setfield(L, pure, lib);
-        lua_pop(L, 1);
-    }
-    lua_pop(L, 1);
-    pureRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
-
-    lua_newtable(L);
-    entriesRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
-
-    // The metatable of each run's globals: reads fall back to the pure table, then to the
-    // declared entries, then to the refusal.
-    lua_newtable(L);
-    lua_rawgeti(L, LUA_REGISTRYINDEX, pureRef_);
-    lua_rawgeti(L, LUA_REGISTRYINDEX, entriesRef_);
-    lua_newuserdatauv(L, 0, 0);
-    lua_newtable(L);
-    lua_pushcfunction(L, RefusedNothing);
-    lua_setfield(L, -2, "__newindex");
-    for (const char* event : {"__index", "__call"}) {
-        lua_pushvalue(L, -2);
-        lua_pushcclosure(L, RefusedSelf, 1);
-        lua_setfield(L, -2, event);
-    }
-    lua_pushboolean(L, 0);
-    lua_setfield(L, -2, "__metatable");
-    lua_setmetatable(L, -2);
-    lua_pushcclosure(L, DataTextIndex, 3);
-    lua_setfield(L, -2, "__index");
-    lua_pushboolean(L, 0);
-    lua_setfield(L, -2, "__metatable");
-    dataTextMetaRef_ = luaL_ref(L, LUA_REGISTRYINDEX);
-}
-
-void nLuaServer2::PushDataTextEnv() {
-    // The run's own globals: what it sets is gone when it ends, and no person's text sees it.
-    lua_createtable(L, 0, 4);
-    lua_rawgeti(L, LUA_REGISTRYINDEX, dataTextMetaRef_);
-    lua_setmetatable(L, -2);
-}
-
-int nLuaServer2::DataTextIndex(lua_State* L) {
-    lua_settop(L, 2);
-    if (lua_type(L, 2) == LUA_TSTRING) {
-        lua_pushvalue(L, 2);
-        if (lua_rawget(L, lua_upvalueindex(1)) != LUA_TNIL) return 1;
-        lua_pop(L, 1);
-        lua_pushvalue(L, 2);
-        if (lua_rawget(L, lua_upvalueindex(2)) != LUA_TNIL) return 1;
-        lua_pop(L, 1);
-    }
-    // A loop of refusals stays bounded, its log lines too.
-    Charge(L, InstructionsARefusal);
-    char name[80];
-    ShownKey(L, 2, name, sizeof(name));
-    n_printf("refused to script text that data brought: the global '%s', neither a pure function, print nor a "
-             "declared entry\n",
-             name);
-    lua_pushvalue(L, lua_upvalueindex(3));
-    // Once a run: the run's own globals keep the refused value under that name.
-    if (!lua_isnil(L, 2) && !(lua_type(L, 2) == LUA_TNUMBER && lua_tonumber(L, 2) != lua_tonumber(L, 2))) {
-        lua_pushvalue(L, 2);
-        lua_pushvalue(L, -2);
-        lua_rawset(L, 1);
-    }
-    return 1;
-}
 
 int nLuaServer2::DeclareEntryGlobal(lua_State* L) {
     UpServer(L)->DeclareDataEntry(1, 2, lua_isnoneornil(L, 3) ? 0 : 3);
@@ -1175,7 +975,7 @@ bool nLuaServer2::DeclareDataEntry(int nameIndex, int valuesIndex, int whenIndex
         named = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '_';
     }
     if (named) {
-        lua_rawgeti(L, LUA_REGISTRYINDEX, pureRef_);
+        lua_rawgeti(L, LUA_REGISTRYINDEX, data_.PureRef());
         named = lua_getfield(L, -1, name) == LUA_TNIL;
         lua_pop(L, 2);
     }
@@ -1235,7 +1035,7 @@ bool nLuaServer2::DeclareDataEntry(int nameIndex, int valuesIndex, int whenIndex
     entries_[index].answersInput = when != nullptr;
     luaL_unref(L, LUA_REGISTRYINDEX, entries_[index].valuesRef);
     entries_[index].valuesRef = luaL_ref(L, LUA_REGISTRYINDEX);
-    lua_rawgeti(L, LUA_REGISTRYINDEX, entriesRef_);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, data_.EntriesRef());
     lua_pushlightuserdata(L, this);
     lua_pushinteger(L, lua_Integer(index));
     lua_pushcclosure(L, EntryCall, 2);
@@ -1277,7 +1077,7 @@ int nLuaServer2::EntryCall(lua_State* L) {
         lua_pop(L, 1);
         if (!ok) {
             char shown[80];
-            ShownKey(L, i, shown, sizeof(shown));
+            nDataText::ShownKey(L, i, shown, sizeof(shown));
             n_printf("refused to script text that data brought: '%s' does not take '%s' as its value %d\n", name,
                      shown, i);
             lua_settop(L, 0);
@@ -1287,20 +1087,20 @@ int nLuaServer2::EntryCall(lua_State* L) {
     // Once a frame, as a person's click or key would (once frames began: before, as the
     // frame's share, runs keep only their own budgets).
     DataEntry& entry = self->entries_[index];
-    if (self->framed_ && entry.ranInFrame == self->frame_ + 1) {
+    if (self->data_.Framed() && entry.ranInFrame == self->data_.Frame() + 1) {
         n_printf("refused to script text that data brought: '%s' ran in this frame already\n", name);
         lua_settop(L, 0);
         return 0;
     }
     // An entry that answers the person's key or click runs only right after one, as the
     // click would: a movie cannot choose "Beenden" on its own at every start.
-    if (self->framed_ && entry.answersInput && FramesSincePersonInput() > InputAnswerFrames) {
+    if (self->data_.Framed() && entry.answersInput && FramesSincePersonInput() > InputAnswerFrames) {
         n_printf("refused to script text that data brought: '%s' answers the person's key or click, and none came\n",
                  name);
         lua_settop(L, 0);
         return 0;
     }
-    entry.ranInFrame = self->frame_ + 1;
+    entry.ranInFrame = self->data_.Frame() + 1;
     // The game's own function of that name, as a start script defined it.
     lua_pushglobaltable(L);
     lua_pushvalue(L, values - 1);

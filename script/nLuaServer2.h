@@ -9,6 +9,7 @@
 
 #include "kernel/nRef.h"
 #include "kernel/nScriptServer.h"
+#include "script/nDataText.h"
 #include "script/nLuaBinding.h"
 #include "script/nLuaRunBounds.h"
 #include "script/nLuaWriter.h"
@@ -40,17 +41,11 @@ public:
     // level's map) runs as a start script does.
     bool RunLine(const char* text, const char*& result) override;
     // Data's text runs under a line's budgets and its share of the frame, in an environment
-    // of its own: read-only views of the string, math and table libraries, the pure base
-    // functions (PureNames), "print", and the entries that a person's text declared with
-    // "dataentry". The globals it sets live only for its run. Any other global it reads is
-    // refused with one log line and reads as a value that does nothing and gives itself
-    // when called or indexed, so the text goes on.
+    // of its own (script/nDataText.h says what it reaches and costs). The globals it sets
+    // live only for its run. Any other global it reads is refused with one log line and
+    // reads as a value that does nothing and gives itself when called or indexed, so the
+    // text goes on.
     bool RunDataText(const char* text, const char*& result) override;
-    // Lua's base functions that data's text has: none reaches an object, a file, a
-    // metatable or the collector.
-    static constexpr const char* PureNames[] = {
-        "type", "tostring", "tonumber", "pairs", "ipairs", "next", "select", "assert", "error", "pcall", "xpcall",
-    };
     // Declares `name` as an entry that data's text may call, with `values` the values it
     // takes: one per argument, each a list of the values allowed or the name of a type
     // ("string", "number", "boolean"). Called, the entry checks its values (their count,
@@ -86,38 +81,33 @@ public:
     // a call), C++ memory the interpreter does not count, and objects either may make.
     static constexpr uint64_t RunCommandBytes = MaxDataFileSize;
     static constexpr uint64_t RunObjects = 100'000;
-    // What data's text may spend a frame, together: its timers, handlers and lines, and a
-    // data file that it loads. Frames begin with Trigger; before the first, runs keep only
-    // their own budgets. A line that begins while some of the share is left may take up to
-    // a whole share, so a frame's data text never takes more than FrameCeiling; once the
-    // share is spent, a line waits for a later frame (a timer waits itself, TimerWaits).
-    // The share is counted in instructions; the clock makes data wait sooner (FrameTime)
-    // and stops a line that takes too long alone (FrameRunTime).
-    static constexpr long long FrameBudget = 1'000'000;
-    static constexpr long long FrameCeiling = 2 * FrameBudget;
-    static constexpr std::chrono::milliseconds FrameTime{5};
-    // The time a line may take within a frame, not counting runs nested in it that have
-    // bounds of their own: an engine command costs far more than its call's instructions.
-    static constexpr std::chrono::milliseconds FrameRunTime{1000};
+    // What data's text may spend a frame, together: its timers, handlers and lines, a data
+    // file that it loads, and movies' code (nDataText). Frames begin with Trigger; before
+    // the first, runs keep only their own budgets. A line that begins while some of the
+    // share is left may take up to a whole share, so a frame's data text never takes more
+    // than FrameCeiling instructions, nor more than twice the share of the frame's time
+    // (not counting runs nested in it that have bounds of their own); once the share is
+    // spent, a line waits for a later frame (a timer waits itself, TimerWaits).
+    static constexpr long long FrameBudget = nDataText::FrameBudget;
+    static constexpr long long FrameCeiling = nDataText::FrameCeiling;
     // What every line costs besides its instructions: compiling it (an instruction a byte
     // as well), setting it up and its engine call.
     static constexpr long long InstructionsARun = 2'000;
     // The engine's work in a command call, which the interpreter does not count.
     static constexpr long long InstructionsACommand = 100;
-    // What a global refused to data's text costs it (its log line): a run that asks for new
-    // names in a loop logs no more than a thousand of them with a frame's share.
-    static constexpr long long InstructionsARefusal = 1'000;
+    static constexpr long long InstructionsARefusal = nDataText::InstructionsARefusal;
     // Lines that wait for a later frame, and their bytes; more are refused (logged).
     static constexpr size_t MaxWaiting = 1'000;
     static constexpr size_t MaxWaitingBytes = size_t(1) << 20;
     bool DataWaits() const override;
     bool TimerWaits(uint32_t lastRan) override;
-    uint32_t DataFrame() const override { return frame_; }
+    uint32_t DataFrame() const override { return data_.Frame(); }
     bool LastRunPassedFrame() const override { return passedFrame_; }
     uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) override;
+    std::chrono::steady_clock::duration ForeignTime(bool draw) const override;
     void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) override;
     // Instructions data's text has spent in this frame so far.
-    long long FrameSpent() const { return frameSpent_; }
+    long long FrameSpent() const { return data_.FrameSpent(); }
     // Levels below the object a data file loads into that its objects may lie.
     static constexpr int MaxDataDepth = 256;
     // Globals a line may not read or set: the libraries and functions that reach files,
@@ -169,9 +159,11 @@ public:
     lua_State* GetState() const { return L; }
 
     // Takes `cost` instructions from the budget of the run going on (nothing in a trusted
-    // run); past a bound of the run it raises a Lua error, after which every instruction
-    // fails. Only from C functions the interpreter runs.
+    // run) and looks at its clock; past a bound of the run it raises a Lua error, after
+    // which every instruction fails. Only from C functions the interpreter runs.
     static void Charge(lua_State* L, uint64_t cost);
+    // True while Charge charges (or answers a stop): the library guards' quick way past.
+    static bool Charging(lua_State* L);
     // Charges a command call from a budgeted run with the `count` values from `first` as
     // its arguments: their text's bytes and the call itself (see RunCommandBytes). It
     // raises as Charge does; call it before the command holds anything of its own.
@@ -243,11 +235,6 @@ private:
     bool InsideDataRoot(const nRoot* obj) const { return DataDepth(obj) >= 0; }
     void PushDataEnv();
     void PushLineEnv();
-    // A fresh environment for one run of data's text.
-    void PushDataTextEnv();
-    // Builds the table of what data's text reads (the pure functions and library views).
-    void MakePureTable();
-    static int DataTextIndex(lua_State* L);
     static int DeclareEntryGlobal(lua_State* L);
     static int EntryCall(lua_State* L);
     static nLuaServer2* UpServer(lua_State* L);
@@ -294,14 +281,7 @@ private:
     };
     // Runs the lines that wait, oldest first, while the frame's share lasts.
     void RunWaiting();
-    bool framed_ = false;  // a frame has begun
-    uint32_t frame_ = 0;
-    // Timers that ran after this frame (of data's) wait for those that waited; the next
-    // frame's turn is the oldest last run among the timers that wait in this one.
-    uint32_t turn_ = UINT32_MAX;
-    uint32_t nextTurn_ = UINT32_MAX;
-    long long frameSpent_ = 0;
-    std::chrono::steady_clock::duration frameTime_{};
+    nDataText data_;  // what data's text reads, and its frame's share
     bool passedFrame_ = false;
     std::vector<Waiting> waiting_;
     size_t waitingBytes_ = 0;
@@ -312,11 +292,6 @@ private:
     nRef<nRoot> dataRoot_;
     std::string refusal_;
     int lineEnvRef_ = LUA_NOREF;
-    // Data's text: what it reads (the pure table), the metatable of its run's globals, and
-    // the declared entries' wrappers by name.
-    int pureRef_ = LUA_NOREF;
-    int dataTextMetaRef_ = LUA_NOREF;
-    int entriesRef_ = LUA_NOREF;
     struct DataEntry {
         std::string name;
         int valuesRef;  // the declared values, a table in the registry
@@ -324,8 +299,13 @@ private:
         bool answersInput;  // runs only right after the person's key or click
     };
     std::vector<DataEntry> entries_;
-    // Instructions between two budget checks.
+    // Instructions between two budget checks; fewer once a budgeted run was given blocks
+    // so long that one instruction may take long over them (a comparison, a copy).
     static constexpr int HookStep = 1000;
+    static constexpr uint64_t BytesBetweenLooks = uint64_t(16) << 20;
+    int StepNow() const;
+    size_t biggest_ = 0;  // the biggest block the budgeted run going on was given
+    int armed_ = HookStep;  // the hook's count as last set
     static volatile std::sig_atomic_t stopRequested_;
     static lua_State* volatile stopState_;
     // The variable at `path`, found or made; true when this server made it.

@@ -38,7 +38,7 @@ int OpenLibraries(lua_State* L) {
         lua_pushnil(L);
         lua_setglobal(L, name);
     }
-    luaguard::LuaGuards::Install(L, LuaSandbox::Charge);
+    luaguard::LuaGuards::Install(L, LuaSandbox::Charge, [](lua_State*) { return true; });
     lua_getglobal(L, "setmetatable");
     lua_pushcclosure(L, GuardedSetMetatable, 1);
     lua_setglobal(L, "setmetatable");
@@ -58,8 +58,10 @@ int RunChunk(lua_State* L) {
     return 0;
 }
 
-// Instructions between two looks at the budget.
+// Instructions between two looks at the budget, and bytes of strings that the
+// instructions between two looks may scan at most.
 constexpr uint64_t Step = 1000;
+constexpr uint64_t BytesBetweenLooks = uint64_t(16) << 20;
 const char* const OutOfBudget = "instruction budget exhausted";
 
 }  // namespace
@@ -91,6 +93,11 @@ void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
             return nullptr;
         }
         self->remaining -= cost;
+        if (nsize > self->biggest && self->L != nullptr) {
+            self->biggest = nsize;
+            // Looks come sooner from now on; the hook takes the new step at its next look.
+            if (self->HookStep() < self->armed) lua_sethook(self->L, Hook, LUA_MASKCOUNT, self->armed = 1);
+        }
     }
     void* block = std::realloc(ptr, nsize);
     if (block == nullptr) return nullptr;
@@ -116,22 +123,33 @@ bool LuaSandbox::Open(std::string& error) {
 
 LuaSandbox* LuaSandbox::Of(lua_State* L) { return *static_cast<LuaSandbox**>(lua_getextraspace(L)); }
 
-void LuaSandbox::StartBudget(uint64_t instructions) {
+void LuaSandbox::StartBudget(uint64_t instructions, Duration time) {
     this->budget = std::min(instructions, this->limits.instructions);
     this->remaining = this->budget;
-    this->deadline = std::chrono::steady_clock::now() +
-                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                         std::chrono::duration<double>(this->limits.seconds));
-    lua_sethook(this->L, Hook, LUA_MASKCOUNT, int(std::clamp<uint64_t>(this->budget, 1, Step)));
+    const auto now = std::chrono::steady_clock::now();
+    this->deadline = now + std::chrono::duration_cast<Duration>(std::chrono::duration<double>(this->limits.seconds));
+    this->shortDeadline = time < this->deadline - now;
+    if (this->shortDeadline) this->deadline = now + time;
+    this->armed = HookStep();
+    lua_sethook(this->L, Hook, LUA_MASKCOUNT, this->armed);
+}
+
+int LuaSandbox::HookStep() const {
+    // A look a millisecond or so apart even when every instruction compares two strings.
+    const uint64_t byBlock = BytesBetweenLooks / std::max<size_t>(this->biggest, 1);
+    return int(std::clamp<uint64_t>(std::min(this->budget, byBlock), 1, Step));
 }
 
 void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
     LuaSandbox* self = Of(L);
-    const uint64_t step = std::clamp<uint64_t>(self->budget, 1, Step);
-    if (self->remaining > step && std::chrono::steady_clock::now() < self->deadline) {
-        self->remaining -= step;
+    const auto ran = uint64_t(self->armed);
+    if (self->remaining > ran && std::chrono::steady_clock::now() < self->deadline) {
+        self->remaining -= ran;
+        // Setting a hook walks the whole call stack: only when the step changes.
+        if (const int next = self->HookStep(); next != self->armed) lua_sethook(L, Hook, LUA_MASKCOUNT, self->armed = next);
         return;
     }
+    self->overTime = self->overTime || (self->remaining > ran && self->shortDeadline);
     Charge(L, UINT64_MAX);
 }
 
@@ -144,19 +162,21 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     }
     // Every instruction from here on fails as well, so a pcall in the movie cannot
     // swallow the end of its budget.
+    self->overTime = self->overTime || (cost < self->remaining && self->shortDeadline);
     self->remaining = 0;
     lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
     luaL_error(L, "%s", OutOfBudget);
 }
 
-bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions) {
+bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions, Duration time) {
     if (this->L == nullptr) {
         error = "the movie has no Lua state";
         return false;
     }
     const int top = lua_gettop(this->L);
-    StartBudget(instructions);
+    StartBudget(instructions, time);
     this->overBudget = false;
+    this->overTime = false;
     lua_pushcfunction(this->L, fn);
     lua_pushlightuserdata(this->L, data);
     const int status = lua_pcall(this->L, 1, 0, 0);
@@ -177,9 +197,9 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t
 }
 
 bool LuaSandbox::Run(const char* text, size_t size, const std::string& chunkName, std::string& error,
-                     uint64_t instructions) {
+                     uint64_t instructions, Duration time) {
     Chunk chunk{text, size, chunkName.c_str()};
-    return Call(RunChunk, &chunk, error, instructions);
+    return Call(RunChunk, &chunk, error, instructions, time);
 }
 
 }  // namespace flash

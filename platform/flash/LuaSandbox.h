@@ -37,13 +37,16 @@ public:
     bool IsOpen() const { return this->L != nullptr; }
     lua_State* State() const { return this->L; }
 
+    using Duration = std::chrono::steady_clock::duration;
+    static constexpr Duration NoTime = Duration::max();
     // Compiles and runs a text chunk named `chunkName` under a fresh budget.
     bool Run(const char* text, size_t size, const std::string& chunkName, std::string& error,
-             uint64_t instructions = UINT64_MAX);
+             uint64_t instructions = UINT64_MAX, Duration time = NoTime);
     // Calls `fn` with `data` as a light userdata, protected and under a fresh budget (of
-    // at most `instructions`); the stack is left as it was. False with the error message
-    // otherwise.
-    bool Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions = UINT64_MAX);
+    // at most `instructions`, and at most `time` besides the limits' seconds); the stack is
+    // left as it was. False with the error message otherwise.
+    bool Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions = UINT64_MAX,
+              Duration time = NoTime);
 
     // Takes `cost` instructions from the running call's budget; raises a Lua error when
     // it runs out (only from C functions the state is running).
@@ -54,13 +57,18 @@ public:
     size_t MemoryInUse() const { return this->used; }
     // The last Call ran out of instructions or time, or failed for want of memory.
     bool WasOverBudget() const { return this->overBudget; }
+    // The last Call was stopped at the `time` it was given, short of the limits' own.
+    bool WasOverTime() const { return this->overTime; }
     // Instructions the last Call or Run spent (its whole budget when it ran out).
     uint64_t LastSpent() const { return this->budget - this->remaining; }
 
 private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
     static void Hook(lua_State* L, lua_Debug* ar);
-    void StartBudget(uint64_t instructions);
+    void StartBudget(uint64_t instructions, Duration time);
+    // Instructions between two looks at the budget and the clock: fewer once the state
+    // holds long strings, which one instruction may compare or copy whole.
+    int HookStep() const;
 
     Limits limits;
     lua_State* L = nullptr;
@@ -68,6 +76,10 @@ private:
     uint64_t budget = 0;  // of the call going on
     uint64_t remaining = 0;
     bool overBudget = false;
+    bool overTime = false;
+    bool shortDeadline = false;  // the call's `time` ends before the limits' seconds
+    size_t biggest = 0;  // the biggest block the state was given
+    int armed = 1;  // the hook's count as last set
     std::chrono::steady_clock::time_point deadline;
 };
 

@@ -23,6 +23,9 @@ struct MovieHost {
     // Before a call: the instructions it may take, 0 when it does not run now. `lastDrawn`
     // (draws only) is the frame the movie last drew in, updated when it draws now.
     std::function<uint64_t(Call call, uint32_t& lastDrawn)> share;
+    // Before a call that runs: the time it may take now (the module's own limit without
+    // one). A call stopped at it fails; a draw keeps the picture it drew last.
+    std::function<std::chrono::steady_clock::duration(Call call)> time;
     // After a call that ran: what it spent.
     std::function<void(uint64_t instructions, std::chrono::steady_clock::duration taken)> spent;
 

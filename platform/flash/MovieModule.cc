@@ -140,6 +140,7 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->framesPerSecond = 12;
     this->frames = 0;
     this->overBudget = false;
+    this->overTime = 0;
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     std::string error;
     bool ran = this->sandbox->Open(error) && this->sandbox->Call(RegisterApi, this, error);
@@ -220,11 +221,8 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
     this->drawBudget = this->sandbox && !this->overBudget ? Share(MovieHost::Call::Draw) : UINT64_MAX;
     if (this->drawBudget == 0) return Waits;
     const size_t pixels = size_t(width) * size_t(height);
-    uint8_t* target = buffer;
-    if (bytesPerPixel == 2) {
-        if (this->scratch.size() < pixels * 4) this->scratch.resize(pixels * 4);
-        target = this->scratch.data();
-    }
+    if (this->scratch.size() < pixels * 4) this->scratch.resize(pixels * 4);
+    uint8_t* target = this->scratch.data();
     std::memset(target, 0, pixels * 4);
     this->canvas.Attach(target, width, height);
     this->area = this->hasRect ? this->rect : Area{0, 0, double(width), double(height)};
@@ -235,11 +233,14 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
     this->drawing = false;
     this->canvas.Attach(nullptr, 0, 0);
     ++this->frames;
+    // A draw stopped at the frame's time leaves the last picture for this frame.
+    if (!drawn && !this->overBudget && this->sandbox && this->sandbox->WasOverTime()) return Waits;
     if (!drawn) {
         std::memset(buffer, 0, pixels * size_t(bytesPerPixel));
         return MovieFailed;
     }
     if (bytesPerPixel == 2) Canvas::PackA4R4G4B4(target, buffer, pixels);
+    else std::memcpy(buffer, target, pixels * 4);
     return Ok;
 }
 
@@ -352,10 +353,23 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
         return false;
     }
     std::string error;
+    const auto time = this->host.time ? this->host.time(kind) : LuaSandbox::NoTime;
     const auto started = std::chrono::steady_clock::now();
-    const bool ok = this->sandbox->Call(fn, this, error, budget);
+    const bool ok = this->sandbox->Call(fn, this, error, budget, time);
     Spent(started);
-    if (ok) return true;
+    if (ok) {
+        // A draw that fits ends a row of calls past their time; a cheap event does not.
+        if (kind == MovieHost::Call::Draw) this->overTime = 0;
+        return true;
+    }
+    if (this->sandbox->WasOverTime() && ++this->overTime < MaxOverTime) return false;
+    if (this->sandbox->WasOverTime()) {
+        this->overBudget = true;
+        Report("stopped: " + std::to_string(MaxOverTime) +
+               " calls in a row took more than the frame's time for data; the movie is stopped until it is "
+               "loaded again");
+        return false;
+    }
     if (this->sandbox->WasOverBudget()) {
         // A movie that spends its time in C functions would otherwise take its whole
         // budget again on every frame.

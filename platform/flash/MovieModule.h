@@ -31,6 +31,9 @@ public:
     static constexpr size_t MaxReports = 16;
     // Bytes of a problem kept and logged: the log cuts a text to as many.
     static constexpr size_t MaxProblem = 1024;
+    // Calls in a row stopped at the host's time before the movie is stopped for good: one
+    // that never fits the frame's time.
+    static constexpr int MaxOverTime = 10;
 
     explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
     ~MovieModule() override;
@@ -110,6 +113,7 @@ private:
     // not called again until it is loaded again.
     bool overBudget = false;
     bool waited = false;
+    int overTime = 0;  // calls in a row stopped at the host's time
     // A value set while handlers wait: on_value is not called.
     bool silentWrite = false;
     uint32_t lastDrawn = 0;  // the host's frame of the last draw
@@ -132,7 +136,7 @@ private:
     Area area;
     double scaleX = 1, scaleY = 1;
     Canvas canvas;
-    std::vector<uint8_t> scratch;  // the 32-bit frame of a 16-bit render
+    std::vector<uint8_t> scratch;  // the frame being drawn, 32-bit: the buffer keeps the last until it is whole
     ImageCache images;
     GlyphCache glyphs;
     std::string textBytes;

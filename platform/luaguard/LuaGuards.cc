@@ -62,6 +62,9 @@ uint64_t Slots(lua_State* L, int first) {
     return j >= i ? uint64_t(j) - uint64_t(i) + 1 : 0;
 }
 
+// table.concat's slots whose texts are summed before; more cost more than any budget.
+constexpr uint64_t MaxSlotsSummed = 1u << 20;
+
 uint64_t Pattern(lua_State* L, bool plain) {
     if (lua_type(L, 1) != LUA_TSTRING || lua_type(L, 2) != LUA_TSTRING) return 1;
     size_t lp = 0;
@@ -94,12 +97,15 @@ struct Guard {
     const char* library;
     const char* name;
     Cost cost;  // null for table.sort, which is charged by comparison
+    bool iterates = false;  // makes an iterator whose calls are charged
+    bool gives = false;  // gives back values it did not make: not charged after
 };
 
 const Guard guards[] = {
     {LUA_STRLIBNAME, "find", [](lua_State* L) { return Pattern(L, lua_toboolean(L, 4) != 0); }},
     {LUA_STRLIBNAME, "match", [](lua_State* L) { return Pattern(L, false); }},
-    {LUA_STRLIBNAME, "gmatch", [](lua_State* L) { return Pattern(L, false); }},
+    // Making the iterator scans nothing; each of its calls is charged (GuardedIterator).
+    {LUA_STRLIBNAME, "gmatch", [](lua_State*) -> uint64_t { return 1; }, true},
     {LUA_STRLIBNAME, "gsub",
      [](lua_State* L) {
          // Every match may copy the replacement.
@@ -124,9 +130,22 @@ const Guard guards[] = {
     {LUA_STRLIBNAME, "unpack", [](lua_State* L) { return 1 + Length(L, 1) + Bytes(Length(L, 2)); }},
     {LUA_STRLIBNAME, "packsize", [](lua_State* L) { return uint64_t(1 + Length(L, 1)); }},
     {LUA_TABLIBNAME, "concat",
-     [](lua_State* L) { return Plus(1, Times(Slots(L, 3), 1 + Bytes(Length(L, 2)))); }},
-    {LUA_TABLIBNAME, "unpack", [](lua_State* L) { return Plus(1, Slots(L, 2)); }},
-    {LUA_TABLIBNAME, "pack", Arguments},
+     [](lua_State* L) {
+         // The bytes it copies are known before: those of the slots' texts.
+         const uint64_t slots = Slots(L, 3);
+         uint64_t bytes = 0;
+         lua_Integer i = 1;
+         if (slots <= MaxSlotsSummed && lua_type(L, 1) == LUA_TTABLE && Integer(L, 3, 1, i)) {
+             for (uint64_t k = 0; k < slots; ++k) {
+                 lua_rawgeti(L, 1, i + lua_Integer(k));
+                 bytes += Length(L, -1);
+                 lua_pop(L, 1);
+             }
+         }
+         return Plus(Plus(1, Bytes(bytes)), Times(slots, 1 + Bytes(Length(L, 2))));
+     }},
+    {LUA_TABLIBNAME, "unpack", [](lua_State* L) { return Plus(1, Slots(L, 2)); }, false, true},
+    {LUA_TABLIBNAME, "pack", Arguments, false, true},
     {LUA_TABLIBNAME, "move",
      [](lua_State* L) -> uint64_t {
          int okFrom = 0, okTo = 0;
@@ -141,20 +160,84 @@ const Guard guards[] = {
     {LUA_UTF8LIBNAME, "codepoint", [](lua_State* L) { return 1 + Slice(L); }},
     {LUA_UTF8LIBNAME, "len", Scan},
     {LUA_UTF8LIBNAME, "offset", Scan},
+    // A number read from text scans the whole text.
+    {LUA_GNAME, "tonumber", Scan},
 };
 
-void ChargeFrom(lua_State* L, int box, uint64_t cost) {
-    (*static_cast<LuaGuards::Charge*>(lua_touserdata(L, box)))(L, cost);
+// What Install keeps for every guard: the owner's charge and whether a run is charged.
+struct Box {
+    LuaGuards::Charge charge;
+    LuaGuards::Charging charging;
+};
+
+void ChargeFrom(lua_State* L, int box, uint64_t cost) { static_cast<Box*>(lua_touserdata(L, box))->charge(L, cost); }
+
+bool ChargingAt(lua_State* L, int box) { return static_cast<Box*>(lua_touserdata(L, box))->charging(L); }
+
+// The bytes of the strings among the values from `first` to the top: what a call made.
+uint64_t Made(lua_State* L, int first) {
+    uint64_t bytes = 0;
+    for (int i = first, n = lua_gettop(L); i <= n; ++i) bytes += Length(L, i);
+    return Bytes(bytes);
 }
 
-// Upvalues: the library's function, its Guard, the charge.
-int Guarded(lua_State* L) {
-    const auto* guard = static_cast<const Guard*>(lua_touserdata(L, lua_upvalueindex(2)));
-    ChargeFrom(L, lua_upvalueindex(3), guard->cost(L));
-    lua_pushvalue(L, lua_upvalueindex(1));
+// Calls the function at `function` (an upvalue index) with the values on the stack in
+// place, and gives back what it returned.
+int CallThrough(lua_State* L, int function) {
+    lua_pushvalue(L, function);
     lua_insert(L, 1);
     lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
     return lua_gettop(L);
+}
+
+int GuardedIterator(lua_State* L);
+
+// Upvalues: the library's function, its Guard, the charge.
+int Guarded(lua_State* L) {
+    if (!ChargingAt(L, lua_upvalueindex(3))) return CallThrough(L, lua_upvalueindex(1));
+    const auto* guard = static_cast<const Guard*>(lua_touserdata(L, lua_upvalueindex(2)));
+    ChargeFrom(L, lua_upvalueindex(3), guard->cost(L));
+    if (guard->iterates) {
+        // The subject and the pattern stay with the iterator, which charges each call.
+        lua_settop(L, 3);
+        lua_pushvalue(L, lua_upvalueindex(1));
+        for (int i = 1; i <= 3; ++i) lua_pushvalue(L, i);
+        lua_call(L, 3, 1);
+        lua_pushvalue(L, 1);
+        lua_pushvalue(L, 2);
+        lua_pushinteger(L, 0);
+        lua_pushvalue(L, lua_upvalueindex(3));
+        lua_pushcclosure(L, GuardedIterator, 5);
+        return 1;
+    }
+    const int results = CallThrough(L, lua_upvalueindex(1));
+    if (!guard->gives) ChargeFrom(L, lua_upvalueindex(3), Made(L, 1));
+    return results;
+}
+
+// A gmatch iterator's call scans the subject from where the last match ended, up to its
+// end when nothing more matches: charged as a pattern call over what may be left. Where
+// the last match ended is not told; a string it gave back lies within the match, and a
+// position capture tells where the match reached, which bounds it from below.
+// Upvalues: the iterator, the subject, the pattern, that bound, the charge.
+int GuardedIterator(lua_State* L) {
+    if (!ChargingAt(L, lua_upvalueindex(5))) return CallThrough(L, lua_upvalueindex(1));
+    const size_t subject = lua_rawlen(L, lua_upvalueindex(2));
+    size_t length = 0;
+    const char* pattern = lua_tolstring(L, lua_upvalueindex(3), &length);
+    const auto from = size_t(lua_tointeger(L, lua_upvalueindex(4)));
+    ChargeFrom(L, lua_upvalueindex(5), LuaGuards::PatternCost(subject - std::min(from, subject), pattern, length, false));
+    lua_settop(L, 0);
+    const int results = CallThrough(L, lua_upvalueindex(1));
+    size_t reached = from, longest = 0;
+    for (int i = 1; i <= results; ++i) {
+        if (lua_type(L, i) == LUA_TSTRING) longest = std::max(longest, size_t(lua_rawlen(L, i)));
+        else if (lua_isinteger(L, i) && lua_tointeger(L, i) > 1) reached = std::max(reached, size_t(lua_tointeger(L, i) - 1));
+    }
+    lua_pushinteger(L, lua_Integer(std::min(subject, std::max(reached, from + longest))));
+    lua_replace(L, lua_upvalueindex(4));
+    ChargeFrom(L, lua_upvalueindex(5), Made(L, 1));
+    return results;
 }
 
 // table.sort's comparison: each one is charged, a long string's by its bytes, which the
@@ -179,6 +262,7 @@ int Compare(lua_State* L) {
 // n log n comparisons up front, then each as it happens: a comparator, a metamethod or
 // long strings may make one comparison cost much more than an instruction.
 int GuardedSort(lua_State* L) {
+    if (!ChargingAt(L, lua_upvalueindex(3))) return CallThrough(L, lua_upvalueindex(1)), 0;
     const bool sortable = lua_type(L, 1) == LUA_TTABLE && (lua_isnoneornil(L, 2) || lua_isfunction(L, 2));
     if (sortable) {
         const lua_Integer length = luaL_len(L, 1);
@@ -216,13 +300,14 @@ uint64_t LuaGuards::PatternCost(size_t subject, const char* p, size_t length, bo
         }
     }
     if (!special) return subject + length + 1;
-    uint64_t cost = Times(subject + 1, length + 1);
+    // A step of the matcher (a call into it at a subject byte) takes a few instructions' time.
+    uint64_t cost = Times(Times(subject + 1, length + 1), InstructionsAStep);
     for (int q = 0; q < quantifiers && cost != UINT64_MAX; ++q) cost = Times(cost, subject + 1);
-    return cost / 4 + 1;
+    return cost;
 }
 
-void LuaGuards::Install(lua_State* L, Charge charge) {
-    *static_cast<Charge*>(lua_newuserdatauv(L, sizeof(Charge), 0)) = charge;
+void LuaGuards::Install(lua_State* L, Charge charge, Charging charging) {
+    *static_cast<Box*>(lua_newuserdatauv(L, sizeof(Box), 0)) = Box{charge, charging};
     luaL_getsubtable(L, LUA_REGISTRYINDEX, LUA_LOADED_TABLE);
     for (const Guard& guard : guards) {
         if (lua_getfield(L, -1, guard.library) != LUA_TTABLE) {

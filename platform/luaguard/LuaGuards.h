@@ -3,8 +3,12 @@
 // without running a VM instruction (patterns that backtrack, copies, sorts, long loops),
 // so an instruction budget bounds them too. Each is wrapped in place in its library table,
 // which for strings is also the string metatable's __index: ("x"):find(p) is guarded as
-// string.find is. The state's owner decides what a charge means (a movie's budget, a data
-// run's budget, nothing for a trusted run).
+// string.find is. The iterator that string.gmatch makes is guarded as well: each of its
+// calls scans the subject again. A call is charged before its work by what it may scan or
+// make (a pattern by its worst case, string.rep by its result), and after it by the bytes
+// of the strings it gives back. The state's owner decides what a charge means (a movie's
+// budget, a data run's budget, nothing for a trusted run), and whether a run is charged at
+// all: an uncharged run calls the library at once.
 #include <cstddef>
 #include <cstdint>
 
@@ -17,16 +21,20 @@ public:
     // Takes `cost` instructions from the running budget or raises a Lua error. It is
     // called from C functions the state runs and may look at the clock.
     using Charge = void (*)(lua_State* L, uint64_t cost);
+    // True while the running text is charged (or must answer a stop at its next charge).
+    using Charging = bool (*)(lua_State* L);
 
     // Bytes of C work over a string (a case change, a copy, a scan) that cost one
     // instruction, and bytes allocated that do.
     static constexpr uint64_t BytesAnInstruction = 16;
     static constexpr uint64_t AllocatedBytesAnInstruction = 64;
+    // What one step of the pattern matcher costs, in instructions.
+    static constexpr uint64_t InstructionsAStep = 4;
 
     // Wraps the functions of those libraries that the state has opened (package.loaded's
     // entries); libraries it lacks are skipped. Call it once, before any script copies a
     // library function into a variable of its own.
-    static void Install(lua_State* L, Charge charge);
+    static void Install(lua_State* L, Charge charge, Charging charging);
 
     // The worst-case steps of matching `pattern` against a subject of `subject` bytes:
     // backtracking costs up to subject^(quantifiers + 1).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <string>
 #include <vector>
 
@@ -256,6 +258,48 @@ TEST_F(MovieSandboxTest, APrintOrAnErrorIsKeptOnlyAsFarAsItIsLogged) {
     module->Render(frame.data(), 1, 1, 4);
     ASSERT_EQ(this->logs.size(), 2u);
     for (const std::string& line : this->logs) EXPECT_LE(line.size(), 2u * MovieModule::MaxProblem) << line.size();
+}
+
+// A draw stopped at the host's time for it keeps the last picture for that frame; a movie
+// whose calls never fit is stopped with one log line.
+TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsIsStopped) {
+    AddMovie("slow.lua", R"lua(
+        slow = "no"
+        function draw()
+            if slow == "yes" then local x = 0 for i = 1, 3e7 do x = x + i end end
+            rect(0, 0, 800, 600, 1, 0, 0, 1)
+        end
+    )lua");
+    flash::MovieHost host = Host();
+    host.time = [](flash::MovieHost::Call call) {
+        return call == flash::MovieHost::Call::Draw ? std::chrono::steady_clock::duration(std::chrono::milliseconds(10))
+                                                    : std::chrono::steady_clock::duration::max();
+    };
+    flash::LuaSandbox::Limits limits;
+    limits.instructions = 1'000'000'000;
+    limits.seconds = 60;
+    MovieModule module(host, limits);
+    ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("slow.lua") >= 0 &&
+                module.Play() >= 0);
+    std::vector<uint8_t> frame(4 * 4 * 4, 0);
+    ASSERT_EQ(module.Render(frame.data(), 4, 4, 4), flash::Ok);
+    const std::vector<uint8_t> drawn = frame;
+    ASSERT_NE(drawn, std::vector<uint8_t>(frame.size(), 0));
+    const struct {
+        const char* slow;
+        int32_t rendered;
+    } frames[] = {{"yes", flash::Waits}, {"no", flash::Ok}, {"yes", flash::Waits}};
+    for (const auto& f : frames) {
+        ASSERT_EQ(module.SetVariable("slow", f.slow), flash::Ok);
+        EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), f.rendered) << f.slow;
+        if (f.rendered == flash::Waits) {
+            EXPECT_EQ(frame, drawn);
+        }
+    }
+    for (int row = 2; row < MovieModule::MaxOverTime; row++) EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), flash::Waits);
+    EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), flash::MovieFailed);
+    EXPECT_EQ(Logged("calls in a row took more than the frame's time"), 1);
+    EXPECT_EQ(module.SetVariable("slow", "no"), flash::MovieFailed);  // stopped
 }
 
 }  // namespace

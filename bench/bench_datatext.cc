@@ -1,0 +1,170 @@
+// What data's text costs a frame of level 1, started as "Neues Spiel" starts it: each of
+// the attack's vectors against the plain level in the same run, 200 frames each through
+// the observer's RunFrame (sleep 0, a fixed 1/30 s clock), each waiting for its GL work.
+// A timer's text runs once a frame in that frame's share, as a timer's does; the movie's
+// draw is a loose menu movie's, drawn once a frame through the host the game gives movies.
+// Reports the fps ratios (vector over plain). A second benchmark sets the person's own
+// library calls (not charged) against the guards' old way (every call priced, the charge
+// ignored) and against the bare library, in one run.
+// Built into bench/demo/ beside bench_demo, so that its home: is the build directory.
+#include <benchmark/benchmark.h>
+#include <lua.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchGl.h"
+#include "app/AppMain.h"
+#include "kernel/nKernelServer.h"
+#include "kernel/nScriptServer.h"
+#include "kernel/nTimeServer.h"
+#include "logic/nBaseObserver.h"
+#include "platform/flash/MovieModule.h"
+#include "platform/luaguard/LuaGuards.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFrames = 200;
+constexpr int kSettle = 30;
+
+struct VideoHeld {
+    VideoHeld() {
+        setenv("ALSOFT_DRIVERS", "null", 0);
+        bench::InitVideo();
+    }
+} videoHeld;
+
+const std::string Big = "local s = string.rep(string.rep('a', 1000), 1400) local it = string.gmatch(s, '^') ";
+
+nScriptServer* Script(nKernelServer* ks) { return static_cast<nScriptServer*>(ks->Lookup("/sys/servers/script")); }
+
+// A movie module drawn through the script server's share, as the game's host does.
+std::unique_ptr<flash::MovieModule> GreedyMovie(nScriptServer* script) {
+    flash::MovieHost host;
+    host.readFile = [](const std::string&, std::string& bytes) {
+        bytes = std::string(flash::MovieModule::Marker) +
+                "\nlocal s = string.rep(string.rep('a', 1000), 6000)\n"
+                "function draw() local it = string.gmatch(s, '^') for i = 1, 100 do it() end end\n";
+        return true;
+    };
+    host.log = [](const std::string&) {};
+    host.share = [script](flash::MovieHost::Call call, uint32_t& lastDrawn) {
+        using Call = flash::MovieHost::Call;
+        return script->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn);
+    };
+    host.time = [script](flash::MovieHost::Call call) { return script->ForeignTime(call == flash::MovieHost::Call::Draw); };
+    host.spent = [script](uint64_t n, Clock::duration taken) { script->ForeignSpent(n, taken); };
+    auto movie = std::make_unique<flash::MovieModule>(host);
+    if (movie->AttachWindow(0) < 0 || movie->Initialize(0, 1) < 0 || movie->LoadMovie("mainmenu.movie") < 0 ||
+        movie->Play() < 0) {
+        return nullptr;
+    }
+    return movie;
+}
+
+// kFrames frames, each with `perFrame` after the observer's: their median in microseconds.
+template <typename F>
+double MedianFrame(nBaseObserver* observer, F perFrame) {
+    std::vector<double> us;
+    for (int i = 0; i < kFrames; i++) {
+        const auto t0 = Clock::now();
+        observer->RunFrame();
+        perFrame();
+        glFinish();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    return bench::Median(us);
+}
+
+void BM_DataTextFrames(benchmark::State& state) {
+    struct Vector {
+        const char* name;
+        std::string text;  // a timer's text; empty for the movie
+    };
+    const Vector vectors[] = {
+        {"fps_endless_gmatch_per_plain", Big + "for i = 1, 10000000 do it() end"},
+        {"fps_200_gmatch_calls_per_plain", Big + "for i = 1, 200 do it() end"},
+        {"fps_capture_gmatch_per_plain", Big + "local c = s:gmatch('(b)') for i = 1, 10000000 do c() end"},
+        {"fps_concat_per_plain", Big + "local t = {} for i = 1, 10 do t[i] = s end for i = 1, 1e7 do table.concat(t) end"},
+        {"fps_long_compare_per_plain",
+         "local s = string.rep(string.rep('x', 1000), 2000) local t = s:sub(1, -2) .. 'x' "
+         "while true do local same = s == t end"},
+        {"fps_menu_movie_draw_per_plain", ""},
+    };
+    for (auto _ : state) {
+        AppMain app;
+        app.Start();
+        nKernelServer* ks = app.GetKernel();
+        nBaseObserver* observer = app.GetObserver();
+        nScriptServer* script = Script(ks);
+        ks->GetTimeServer()->LockDeltaT(1.0 / 30.0);
+        const char* result = nullptr;
+        if (!script->Run("neuesspiel()", result)) {
+            state.SkipWithError("level 1 did not start from the menu's function");
+            break;
+        }
+        for (int i = 0; i < kSettle; i++) observer->RunFrame();
+        observer->SetSleep(0.0f);
+        const double plain = MedianFrame(observer, [] {});
+        state.counters["plain_median_us"] = plain;
+        for (const Vector& v : vectors) {
+            std::unique_ptr<flash::MovieModule> movie = v.text.empty() ? GreedyMovie(script) : nullptr;
+            std::vector<uint8_t> picture(800 * 600 * 4);
+            const double median = MedianFrame(observer, [&] {
+                if (movie) movie->Render(picture.data(), 800, 600, 4);
+                else script->RunDataText(v.text.c_str(), result);
+            });
+            state.counters[v.name] = plain / median;
+        }
+        ks->GetTimeServer()->LockDeltaT(0.0);
+        state.PauseTiming();
+        app.Shutdown();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_DataTextFrames)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The person's own text: what the library guards cost it now, against their old way
+// (every call priced, the charge ignored) and the bare library. Loops of string calls.
+const char* const PersonText =
+    "local n = 0 for i = 1, 20000 do local s = ('item_' .. i):upper() n = n + #s:sub(2, 4) "
+    "for w in ('a,b,c'):gmatch('[^,]+') do n = n + #w end n = n + #string.format('%d', i) end return n";
+
+double PersonMicroseconds(lua_State* L) {
+    const auto t0 = Clock::now();
+    luaL_loadstring(L, PersonText);
+    lua_call(L, 0, 1);
+    lua_pop(L, 1);
+    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+}
+
+lua_State* PersonState(int guards) {
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    if (guards == 1) luaguard::LuaGuards::Install(L, [](lua_State*, uint64_t) {}, [](lua_State*) { return true; });
+    if (guards == 2) luaguard::LuaGuards::Install(L, [](lua_State*, uint64_t) {}, [](lua_State*) { return false; });
+    return L;
+}
+
+void BM_PersonsLuaCalls(benchmark::State& state) {
+    lua_State* bare = PersonState(0);
+    lua_State* old = PersonState(1);
+    lua_State* now = PersonState(2);
+    std::vector<double> bareUs, oldUs, nowUs;
+    for (auto _ : state) {
+        bareUs.push_back(PersonMicroseconds(bare));
+        oldUs.push_back(PersonMicroseconds(old));
+        nowUs.push_back(PersonMicroseconds(now));
+    }
+    state.counters["bare_median_us"] = bench::Median(bareUs);
+    state.counters["new_per_old"] = bench::Median(nowUs) / bench::Median(oldUs);
+    state.counters["new_per_bare"] = bench::Median(nowUs) / bench::Median(bareUs);
+    for (lua_State* L : {bare, old, now}) lua_close(L);
+}
+BENCHMARK(BM_PersonsLuaCalls)->Unit(benchmark::kMillisecond)->Iterations(30);
+
+}  // namespace

@@ -1,0 +1,114 @@
+#pragma once
+// What data's text (a movie's line and code, a store's action, a saved timer's or event's
+// text) may reach and what it may cost; the script server runs it.
+//
+// Reach: an environment of its own per run that reads Lua's pure base functions
+// (PureNames), "print", read-only views of the string, math and table libraries and the
+// entries that the game's scripts declared; any other global is refused with one log line.
+//
+// Cost: every VM instruction, and every C call of those libraries by the bytes it scans or
+// makes (platform/luaguard: a pattern call by its worst case over what it may scan, each
+// call of a gmatch iterator included; string.rep by its result before it is made;
+// table.concat, string.format, gsub and the rest by their arguments before and the strings
+// they give back after; table.sort by its comparisons; tonumber by its text), at
+// luaguard::LuaGuards::BytesAnInstruction bytes an instruction; memory at
+// AllocatedBytesAnInstruction bytes an instruction. Each charge looks at the run's clock,
+// so a run's time limit fires at its time however few instructions it runs, and the hook
+// looks more often once the run holds long strings (one instruction compares them whole).
+// The person's own text (start scripts, console, tools, macros) is not charged.
+//
+// The frame's share: all of data's text in a frame, together, may spend FrameBudget
+// instructions and a share of the frame's time (TimeShare, a fifth of the frame that the
+// game takes without data's text, within MinTimeShare..MaxTimeShare). Once the share is
+// spent, what comes waits for a later frame; a run that began within it may go on to twice
+// the share (RunTime), then it is stopped: the game keeps 1 / 1.4 of its frames a second. Text that is stopped so again and again never
+// fits: a timer is stopped (logic/nLogicNode), and so is a movie, whose draw keeps its last
+// picture meanwhile (platform/flash/MovieModule).
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+struct lua_State;
+
+class nDataText {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Lua's base functions that data's text has: none reaches an object, a file, a
+    // metatable or the collector.
+    static constexpr const char* PureNames[] = {
+        "type", "tostring", "tonumber", "pairs", "ipairs", "next", "select", "assert", "error", "pcall", "xpcall",
+    };
+
+    // Builds the table of what data's text reads (the pure functions and library views) from
+    // the state's globals and libraries as they are now, and the table of declared entries.
+    void Make(lua_State* L);
+    // Pushes a fresh environment for one run of data's text.
+    void PushEnv(lua_State* L) const;
+    // The registry references of the pure table and of the entries' wrappers by name.
+    int PureRef() const { return pureRef_; }
+    int EntriesRef() const { return entriesRef_; }
+
+    // Pushes the read-only view of the table at `index` (one per table, kept weakly).
+    static void PushView(lua_State* L, int index);
+    // The value at `index` as a log line shows it: on one line and cut short.
+    static void ShownKey(lua_State* L, int index, char* out, size_t size);
+
+    // What a global refused to data's text costs it (its log line): a run that asks for new
+    // names in a loop logs no more than a thousand of them with a frame's share.
+    static constexpr long long InstructionsARefusal = 1'000;
+
+    // ---- the frame's share
+
+    static constexpr long long FrameBudget = 1'000'000;
+    static constexpr long long FrameCeiling = 2 * FrameBudget;
+    static constexpr int FrameParts = 5;
+    static constexpr std::chrono::milliseconds MinTimeShare{4};
+    static constexpr std::chrono::milliseconds MaxTimeShare{40};
+    // The frame assumed until frames were measured, and the shortest and longest that
+    // count: frames that draw nothing (a server's own loop, tests) leave the estimate.
+    static constexpr std::chrono::milliseconds AssumedFrame{33};
+    static constexpr std::chrono::milliseconds ShortestFrame{1};
+    static constexpr std::chrono::milliseconds LongestFrame{250};
+
+    // A new frame: measures the last one and gives data a new share.
+    void BeginFrame();
+    bool Framed() const { return framed_; }
+    uint32_t Frame() const { return frame_; }
+    // True once this frame's share is spent.
+    bool Waits() const;
+    // Data's timers and draws take turns: true when one that last ran in frame `lastRan`
+    // waits for a later frame (the share is spent, or others waited longer).
+    bool TimerWaits(uint32_t lastRan);
+    // What a call of data's code outside the server (a movie's) may take now, when no run of
+    // data's text is going on (see nScriptServer::ForeignShare).
+    uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan);
+    // The time such a call may take: a draw, which data's code asks for every frame, what is
+    // left of the frame's; an event, which answers the game or the person, up to EventTime.
+    Clock::duration ForeignTime(bool draw) const;
+    static constexpr std::chrono::milliseconds EventTime{250};
+    // The share of the frame's time, and the time a run that begins now may take.
+    Clock::duration TimeShare() const;
+    Clock::duration RunTime() const;
+    // What a run or call of data's that ran in this frame spent.
+    void Spent(long long instructions, Clock::duration taken);
+    long long FrameSpent() const { return spent_; }
+    Clock::duration FrameTime() const { return time_; }
+
+private:
+    int pureRef_ = -2;  // LUA_NOREF
+    int metaRef_ = -2;
+    int entriesRef_ = -2;
+
+    bool framed_ = false;  // a frame has begun
+    uint32_t frame_ = 0;
+    // Timers that ran after this frame (of data's) wait for those that waited; the next
+    // frame's turn is the oldest last run among the timers that wait in this one.
+    uint32_t turn_ = UINT32_MAX;
+    uint32_t nextTurn_ = UINT32_MAX;
+    long long spent_ = 0;
+    Clock::duration time_{};
+    Clock::time_point begun_{};
+    // The game's frame without data's text, averaged over the last frames.
+    Clock::duration plain_ = AssumedFrame;
+};

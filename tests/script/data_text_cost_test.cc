@@ -1,0 +1,85 @@
+// What data's text costs: the C calls of the pure libraries by the bytes they scan or make,
+// and a run's time limit that fires however few instructions it runs.
+#include <string>
+
+#include "tests/script/script_fixture.h"
+
+namespace {
+
+using DataTextCostTest = nScriptFixture;
+
+// 1.4 MB of 'a', as a save's timer made it.
+const std::string Big = "local s = string.rep(string.rep('a', 1000), 1400) ";
+
+struct Vector {
+    const char* name;
+    std::string text;
+    const char* why;  // what ends it: its budget or its time
+};
+
+TEST_F(DataTextCostTest, EveryLibraryCallIsChargedAndTheRunEndsAtItsBounds) {
+    const Vector vectors[] = {
+        {"an endless loop over a gmatch iterator", Big + "local it = string.gmatch(s, '^') for i = 1, 1e7 do it() end",
+         "budget"},
+        {"two hundred calls of it", Big + "local it = string.gmatch(s, '^') for i = 1, 200 do it() end", "budget"},
+        {"a capture that never matches", Big + "local it = s:gmatch('(b)') for i = 1, 1e7 do it() end", "budget"},
+        {"a position capture", Big + "local it = s:gmatch('()b') for i = 1, 1e7 do it() end", "budget"},
+        {"find without a match", Big + "for i = 1, 1e7 do s:find('b', 1, true) end", "budget"},
+        {"match", Big + "for i = 1, 1e7 do s:match('a*b') end", "budget"},
+        {"gsub", Big + "for i = 1, 1e7 do s:gsub('b', 'c') end", "budget"},
+        {"format", Big + "for i = 1, 1e7 do string.format('%s', s) end", "budget"},
+        {"concat", Big + "local t = {} for i = 1, 10 do t[i] = s end for i = 1, 1e7 do table.concat(t) end",
+         "budget"},
+        {"tonumber", "local s = string.rep('1', 1e6) for i = 1, 1e7 do tonumber(s) end", "budget"},
+        {"rep, refused before it is made", "local s = string.rep('ab', 1e9)", "budget"},
+        {"sort", "local t = {string.byte(string.rep('a', 2e5), 1, -1)} for i = 1, 3 do table.sort(t) end", "budget"},
+        // Each comparison is one instruction over megabytes: the clock ends it.
+        {"long comparisons", "local s = string.rep('x', 4e6) local t = s:sub(1, -2) .. 'x' "
+                             "while true do local same = s == t end",
+         "time"},
+    };
+    ASSERT_TRUE(Run("function keep(a) kept = a end dataentry('keep', {'number'})"));
+    // Before the first frame a line's own budget, then within a frame's share.
+    for (const bool framed : {false, true}) {
+        for (const Vector& v : vectors) {
+            if (framed) server->Trigger();
+            else if (std::string(v.why) == "time") continue;  // its five seconds are the line's
+            log.text.clear();
+            const char* result = nullptr;
+            EXPECT_FALSE(server->RunDataText(v.text.c_str(), result)) << v.name;
+            // Within a frame the machine's speed decides which of the two comes first.
+            const bool ended = framed ? LogHas("ran past its budget") || LogHas("ran past its time")
+                                      : LogHas(std::string("ran past its ") + v.why);
+            EXPECT_TRUE(ended) << v.name << "\n" << log.text;
+            if (framed) {
+                EXPECT_TRUE(server->LastRunPassedFrame()) << v.name;
+                EXPECT_LE(server->FrameSpent(), nLuaServer2::FrameCeiling) << v.name;
+            }
+        }
+    }
+    // Ordinary uses fit, with the results of the libraries as before.
+    const char* result = nullptr;
+    server->Trigger();
+    EXPECT_TRUE(server->RunDataText("local n = 0 for w in ('a,bb,ccc'):gmatch('([^,]*)') do n = n + #w end "
+                                    "for p in ('abc'):gmatch('()') do n = n + p end keep(n)",
+                                    result))
+        << log.text;
+    EXPECT_EQ(Global("kept"), "16");
+    // The person's text is not charged.
+    EXPECT_TRUE(Run(Big + "local it = string.gmatch(string.sub(s, 1, 20000), '^') for i = 1, 300 do it() end"))
+        << log.text;
+}
+
+// A run in a frame ends at the frame's time, not its own seconds, however few
+// instructions it runs.
+TEST_F(DataTextCostTest, TheFramesTimeEndsARunWhoseInstructionsAreFewAndSlow) {
+    server->Trigger();
+    const char* result = nullptr;
+    EXPECT_FALSE(server->RunDataText("local s = string.rep(string.rep('x', 1000), 2000) local t = s:sub(1, -2) .. 'x' "
+                                     "for i = 1, 3000 do local same = s == t end",
+                                     result));
+    EXPECT_TRUE(LogHas("ran past its time of")) << log.text;
+    EXPECT_TRUE(server->LastRunPassedFrame());
+}
+
+}  // namespace
