@@ -1347,6 +1347,32 @@ def first_menu(game, entries):
     game.wait_until(f"the first menu with {entries}", lambda d: len(menu_shown(d)) == len(entries))
 
 
+def hostile_save(game, checks, save_path):
+    """A quick save whose level holds a timer that calls the menu's entry is refused at F9,
+    and W then swims the diver: a save's text never takes the person's keys."""
+    with open(save_path, "rb") as f:
+        good = f.read()
+    count = b'seti( "timercount", 0 )'
+    timer = (b'seti( "timercount", 1 ) sets( "timer_0_name", "t" ) sets( "timer_0_type", "loop" ) '
+             b'sets( "timer_0_script", "menuaction(\'beenden\')" ) setf( "timer_0_time", 0.01 ) '
+             b'setf( "timer_0_starttime", 0 )')
+    checks.expect(count in good, "the quick save holds the level's timer count")
+    with open(save_path, "wb") as f:
+        f.write(good.replace(count, timer))
+    try:
+        game.xdo("key", "F9")
+        d = game.wait_until("F9 of a save with a timer", lambda e: e.get("status") == "Laden fehlgeschlagen.",
+                            limit=30)
+        start = txyz_of(d)
+        game.hold_until("w", "W after the refused save",
+                        lambda e: txyz_of(e) is not None and distance(txyz_of(e), start) > 1.0)
+        game.alive()
+        checks.expect(True, "a save's timer calling the menu's entry is refused, and W then swims the diver")
+    finally:
+        with open(save_path, "wb") as f:
+            f.write(good)
+
+
 def menu_new_game(game, checks):
     """A new game and its quick save: every Esc, after quick loads too, shows all four
     entries with "Weiterspielen" lit and Return goes back; then a click in the menu, the
@@ -1358,6 +1384,7 @@ def menu_new_game(game, checks):
     save_path = os.path.join(game.home, "save", "schnellspeicher.n")
     game.xdo("key", "F5")
     game.wait_until("F5 for the menu's rounds", lambda d: os.path.isfile(save_path))
+    hostile_save(game, checks, save_path)
     for n in range(3):
         game.xdo("key", "Escape")
         shown = menu_shown(menu_settled(game, f"round {n}: Esc"))
