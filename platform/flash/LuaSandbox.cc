@@ -72,16 +72,11 @@ int GuardedSetMetatable(lua_State* L) {
 // allocation at the cap collects in full), is not a movie's to do.
 int GuardedCollectGarbage(lua_State* L) {
     const char* option = luaL_optstring(L, 1, "collect");
-    if (std::strcmp(option, "count") == 0 || std::strcmp(option, "isrunning") == 0) {
-        lua_pushvalue(L, lua_upvalueindex(1));
-        lua_insert(L, 1);
-        lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
-        return lua_gettop(L);
-    }
-    if (std::strcmp(option, "collect") != 0 && std::strcmp(option, "step") != 0) {
+    const bool full = std::strcmp(option, "collect") == 0 || std::strcmp(option, "step") == 0;
+    if (!full && std::strcmp(option, "count") != 0 && std::strcmp(option, "isrunning") != 0) {
         return luaL_error(L, "collectgarbage('%s') is not allowed in movies", option);
     }
-    LuaSandbox::Charge(L, LuaSandbox::Of(L)->MemoryInUse() / luaguard::LuaGuards::AllocatedBytesAnInstruction);
+    if (full) LuaSandbox::Charge(L, LuaSandbox::Of(L)->MemoryInUse() / luaguard::LuaGuards::AllocatedBytesAnInstruction);
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 1);
     lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
