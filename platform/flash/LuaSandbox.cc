@@ -76,7 +76,9 @@ int GuardedCollectGarbage(lua_State* L) {
     if (!full && std::strcmp(option, "count") != 0 && std::strcmp(option, "isrunning") != 0) {
         return luaL_error(L, "collectgarbage('%s') is not allowed in movies", option);
     }
-    if (full) LuaSandbox::Charge(L, LuaSandbox::Of(L)->MemoryInUse() / luaguard::LuaGuards::AllocatedBytesAnInstruction);
+    if (full) {
+        LuaSandbox::Charge(L, LuaSandbox::Of(L)->MemoryInUse() / luaguard::LuaGuards::AllocatedBytesAnInstruction);
+    }
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 1);
     lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
