@@ -8,21 +8,81 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace flash {
 
 namespace {
 
-// Finalizers run with the instruction hook off: a looping one would hang the game.
+// Finalizers run with the instruction hook off, and weak keys make the collector's atomic
+// step converge over their entries pass after pass (quadratic in a chain of them), where no
+// hook looks: a movie's table gets a sealed copy of the metatable it names, checked by its
+// own fields, so that neither can be added through __index or later through the metatable.
+// getmetatable still answers the movie's own table.
+constexpr char Sealed = 0;  // the registry's key of the set of sealed copies
+
 int GuardedSetMetatable(lua_State* L) {
-    if (lua_type(L, 2) == LUA_TTABLE && lua_getfield(L, 2, "__gc") != LUA_TNIL) {
-        return luaL_error(L, "finalizers (__gc) are not allowed in movies");
+    luaL_checktype(L, 1, LUA_TTABLE);
+    luaL_argexpected(L, lua_type(L, 2) == LUA_TNIL || lua_type(L, 2) == LUA_TTABLE, 2, "nil or table");
+    lua_settop(L, 2);
+    lua_rawgetp(L, LUA_REGISTRYINDEX, &Sealed);  // 3: the sealed copies
+    if (lua_getmetatable(L, 1)) {
+        lua_pushvalue(L, -1);
+        const bool ours = lua_rawget(L, 3) != LUA_TNIL;
+        if (!ours && luaL_getmetafield(L, 1, "__metatable") != LUA_TNIL) {
+            return luaL_error(L, "cannot change a protected metatable");
+        }
+        lua_settop(L, 3);
+    }
+    if (lua_type(L, 2) == LUA_TTABLE) {
+        lua_pushliteral(L, "__gc");
+        if (lua_rawget(L, 2) != LUA_TNIL) {
+            return luaL_error(L, "finalizers (__gc) are not allowed in movies");
+        }
+        lua_pushliteral(L, "__mode");
+        if (lua_rawget(L, 2) == LUA_TSTRING && std::strchr(lua_tostring(L, -1), 'k') != nullptr) {
+            return luaL_error(L, "weak keys (__mode 'k') are not allowed in movies");
+        }
+        lua_settop(L, 3);
+        lua_newtable(L);  // 4: the copy
+        for (lua_pushnil(L); lua_next(L, 2) != 0;) {
+            lua_pushvalue(L, -2);
+            lua_insert(L, -2);
+            lua_rawset(L, 4);
+        }
+        lua_pushliteral(L, "__metatable");
+        if (lua_rawget(L, 4) == LUA_TNIL) {
+            lua_pushliteral(L, "__metatable");
+            lua_pushvalue(L, 2);
+            lua_rawset(L, 4);
+        }
+        lua_pop(L, 1);
+        lua_pushvalue(L, 4);
+        lua_pushboolean(L, 1);
+        lua_rawset(L, 3);
+        lua_replace(L, 2);
     }
     lua_settop(L, 2);
+    lua_setmetatable(L, 1);
+    return 1;
+}
+
+// A full collection or a large step marks the whole state in one call: it is charged by the
+// bytes the state holds. Switching the collector's mode or pace, or stopping it (then every
+// allocation at the cap collects in full), is not a movie's to do.
+int GuardedCollectGarbage(lua_State* L) {
+    const char* option = luaL_optstring(L, 1, "collect");
+    const bool full = std::strcmp(option, "collect") == 0 || std::strcmp(option, "step") == 0;
+    if (!full && std::strcmp(option, "count") != 0 && std::strcmp(option, "isrunning") != 0) {
+        return luaL_error(L, "collectgarbage('%s') is not allowed in movies", option);
+    }
+    if (full) {
+        LuaSandbox::Charge(L, LuaSandbox::Of(L)->MemoryInUse() / luaguard::LuaGuards::AllocatedBytesAnInstruction);
+    }
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_insert(L, 1);
-    lua_call(L, 2, 1);
-    return 1;
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
 }
 
 int OpenLibraries(lua_State* L) {
@@ -39,9 +99,17 @@ int OpenLibraries(lua_State* L) {
         lua_setglobal(L, name);
     }
     luaguard::LuaGuards::Install(L, LuaSandbox::Charge, [](lua_State*) { return true; });
-    lua_getglobal(L, "setmetatable");
-    lua_pushcclosure(L, GuardedSetMetatable, 1);
+    lua_newtable(L);
+    lua_newtable(L);
+    lua_pushliteral(L, "k");
+    lua_setfield(L, -2, "__mode");
+    lua_setmetatable(L, -2);
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &Sealed);
+    lua_pushcfunction(L, GuardedSetMetatable);
     lua_setglobal(L, "setmetatable");
+    lua_getglobal(L, "collectgarbage");
+    lua_pushcclosure(L, GuardedCollectGarbage, 1);
+    lua_setglobal(L, "collectgarbage");
     return 0;
 }
 
