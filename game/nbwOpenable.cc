@@ -116,9 +116,9 @@ void nbwOpenable::RestoreFromPersist(nPersistLogic* store) {
 
 void nbwOpenable::Settle(nModAnimatorState* state) {
     if (state->GetNumModules() == 0) return;
-    // Frame by frame, as play moves it: a one-shot animation sends nothing past its last
-    // key, which may lie before the state's end.
-    constexpr float step = 1.0f / 30.0f;
+    // Step by step, as play moves it: a one-shot animation sends nothing past its last key,
+    // which may lie before the state's end, and the steps come within a millisecond of it.
+    constexpr float step = 1.0f / 1000.0f;
     const float length = state->GetLength();
     const int steps = int(std::ceil(std::clamp(length, 0.0f, 10.0f) / step));
     nRef<nRoot> alive(this);
