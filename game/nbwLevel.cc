@@ -44,6 +44,8 @@ static const nCmdDef<nbwLevel> cmds[] = {
     Bind<&nbwLevel::SaveNumber>("v_savenumber_sssff", "LDNU"),
     Bind<&nbwLevel::SaveText>("v_savetext_sss", "LDTX"),
     Bind<&nbwLevel::SaveFixed>("v_savefixed_ss", "LDFX"),
+    Bind<&nbwLevel::SaveBox>("v_savebox_ssffffff", "LDBX"),
+    Bind<&nbwLevel::SaveCount>("v_savecount_sii", "LDCO"),
     Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
     Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
 };
@@ -264,6 +266,20 @@ void nbwLevel::SaveFixed(const char* prototype, const char* names) {
     if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
     std::string why;
     Declares("v_savefixed_ss", saveDecl_.DeclareFixed(prototype, names, why), why);
+}
+
+void nbwLevel::SaveBox(const char* prototype, const char* name, float x0, float y0, float z0, float x1, float y1,
+                       float z1) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    const float lo[3] = {x0, y0, z0}, hi[3] = {x1, y1, z1};
+    Declares("v_savebox_ssffffff", saveDecl_.DeclareBox(prototype, name, lo, hi, why), why);
+}
+
+void nbwLevel::SaveCount(const char* prototype, int lo, int hi) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    Declares("v_savecount_sii", saveDecl_.DeclareCount(prototype, lo, hi, why), why);
 }
 
 bool nbwLevel::CheckSave(nRoot* root, std::string& why) {

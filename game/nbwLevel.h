@@ -88,6 +88,8 @@ public:
     void SaveNumber(const char* prototype, const char* name, const char* type, float lo, float hi);
     void SaveText(const char* prototype, const char* name, const char* texts);
     void SaveFixed(const char* prototype, const char* names);
+    void SaveBox(const char* prototype, const char* name, float x0, float y0, float z0, float x1, float y1, float z1);
+    void SaveCount(const char* prototype, int lo, int hi);
     // Whether the save read into `root` holds only what the declaration takes (its fixed
     // values dropped); false with why. A level whose map never ran runs it once for the
     // declaration and unloads again.

@@ -1,6 +1,7 @@
 #include "game/nbwOpenable.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "game/nbwHandlerPersist.h"
 #include "kernel/nKernelServer.h"
@@ -76,6 +77,11 @@ bool nbwOpenable::Trigger(nLogicGraph* graph) {
     nRef<nRoot> alive(this);
     const bool result = nbwItem::Trigger(graph);
     if (!alive.IsValid()) return result;
+    if (settle_) {
+        settle_ = false;
+        Settle(openStatus_ > 0.0f ? openingState_ : closingState_);
+        if (!alive.IsValid()) return result;
+    }
     OpenStep();
     return result;
 }
@@ -101,6 +107,28 @@ void nbwOpenable::RestoreFromPersist(nPersistLogic* store) {
     closingState_->SetEnabled(false);
     float open = 0.0f;
     if (nbwGetNumber(store, "openstatus", open)) openStatus_ = open > 0.0f ? 1.0f : 0.0f;
+    // The leaf stands where its status puts it, whatever turn the store gives: a turned
+    // leaf would open a closed door's passage, and a swing that the save stopped would
+    // leave an open one half shut. The animators move it in the next step, as they do in
+    // play.
+    settle_ = true;
+}
+
+void nbwOpenable::Settle(nModAnimatorState* state) {
+    if (state->GetNumModules() == 0) return;
+    // Step by step, as play moves it: a one-shot animation sends nothing past its last key,
+    // which may lie before the state's end, and the steps come within a millisecond of it.
+    constexpr float step = 1.0f / 1000.0f;
+    const float length = state->GetLength();
+    const int steps = int(std::ceil(std::clamp(length, 0.0f, 10.0f) / step));
+    nRef<nRoot> alive(this);
+    state->SetEnabled(true);
+    for (int i = 0; i <= steps; i++) {
+        state->SetTime(std::min(i * step, length));
+        state->Animate();
+        if (!alive.IsValid()) return;
+    }
+    state->SetEnabled(false);
 }
 
 void nbwOpenable::UpdateVariables() {

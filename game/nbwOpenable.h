@@ -57,6 +57,9 @@ protected:
 private:
     // One state's frame: `opening` tells which way the status runs.
     bool Advance(nModAnimatorState* state, bool opening);
+    // Puts what the animation moves where it ends, the state left stopped.
+    void Settle(nModAnimatorState* state);
+    bool settle_ = false;  // restored: the leaf goes where its status puts it in the next step
 
     int statusVar_ = -1;
     nLogicEventHandler* openHandler_ = nullptr;

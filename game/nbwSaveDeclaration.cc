@@ -45,7 +45,7 @@ nbwSaveDeclaration::Proto& nbwSaveDeclaration::Declared(const char* prototype) {
     for (Proto& p : protos_) {
         if (p.name == prototype) return p;
     }
-    protos_.push_back({prototype, {}, {}, {}});
+    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0});
     return protos_.back();
 }
 
@@ -60,7 +60,7 @@ nbwSaveDeclaration::Value& nbwSaveDeclaration::ValueOf(Proto& p, const char* nam
     for (Value& v : p.values) {
         if (v.name == name) return v;
     }
-    p.values.push_back({name, 0, 0.0f, 0.0f, {}});
+    p.values.push_back({name, 0, 0.0f, 0.0f, {}, false, {}, {}});
     return p.values.back();
 }
 
@@ -80,9 +80,9 @@ bool nbwSaveDeclaration::DeclareStore(const char* prototype, const char* places,
 bool nbwSaveDeclaration::DeclareNumber(const char* prototype, const char* name, const char* type, float lo,
                                        float hi, std::string& why) {
     const char t = type && std::strlen(type) == 1 ? type[0] : 0;
-    if (!prototype || !*prototype || !name || !*name || (t != 'i' && t != 'f' && t != 'v') ||
+    if (!prototype || !*prototype || !name || !*name || (t != 'i' && t != 'f' && t != 'v' && t != 'q') ||
         !std::isfinite(lo) || !std::isfinite(hi) || !(lo <= hi)) {
-        why = "a number takes a prototype, a name, the type 'i', 'f' or 'v' and a finite range";
+        why = "a number takes a prototype, a name, the type 'i', 'f', 'v' or 'q' and a finite range";
         return false;
     }
     Value& v = ValueOf(Declared(prototype), name);
@@ -112,7 +112,40 @@ bool nbwSaveDeclaration::DeclareFixed(const char* prototype, const char* names, 
         return false;
     }
     Proto& p = Declared(prototype);
-    for (const std::string& n : list) ValueOf(p, n.c_str()) = {n, 0, 0.0f, 0.0f, {}};
+    for (const std::string& n : list) ValueOf(p, n.c_str()) = {n, 0, 0.0f, 0.0f, {}, false, {}, {}};
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3],
+                                    std::string& why) {
+    Value* v = nullptr;
+    for (Proto& p : protos_) {
+        for (Value& dv : p.values) {
+            if (prototype && name && p.name == prototype && dv.name == name) v = &dv;
+        }
+    }
+    bool ok = v && (v->type == 'v' || v->type == 'q');
+    for (int i = 0; i < 3 && ok; i++) ok = std::isfinite(lo[i]) && std::isfinite(hi[i]) && lo[i] <= hi[i];
+    if (!ok) {
+        why = "a box takes a declared vector or rotation and three finite ranges";
+        return false;
+    }
+    v->boxed = true;
+    for (int i = 0; i < 3; i++) {
+        v->boxLo[i] = lo[i];
+        v->boxHi[i] = hi[i];
+    }
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareCount(const char* prototype, int lo, int hi, std::string& why) {
+    if (!prototype || !*prototype || lo < 0 || hi < lo) {
+        why = "a count takes a prototype and a range of counts";
+        return false;
+    }
+    Proto& p = Declared(prototype);
+    p.countLo = lo;
+    p.countHi = hi;
     return true;
 }
 
@@ -120,6 +153,7 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why)
     level_ = level ? level : "";
     levelStore_ = root->FindChild(level_.c_str());
     actionLogged_ = false;
+    for (Proto& p : protos_) p.seen = 0;
     for (nRoot* c = root->GetHead(); c; c = c->GetSucc()) {
         const std::string name = NameOf(c);
         if (name == "gamestatus") {
@@ -161,6 +195,13 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why)
     for (nRoot* s = levelStore_->GetHead(); s; s = s->GetSucc()) {
         if (!CheckStore(s, LevelStore, why)) return false;
     }
+    for (const Proto& p : protos_) {
+        if (p.countHi >= 0 && (p.seen < p.countLo || p.seen > p.countHi)) {
+            why = "it holds " + std::to_string(p.seen) + " stores of '" + p.name + "', where play keeps " +
+                  std::to_string(p.countLo) + " to " + std::to_string(p.countHi);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -181,6 +222,7 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
         return false;
     }
     if (!CheckValues(store, *p, why)) return false;
+    p->seen++;
     // A second store of a name would lead the build into what the first one built.
     for (nRoot* s = store->GetPred(); s; s = s->GetPred()) {
         if (name == NameOf(s)) {
@@ -217,19 +259,15 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, const Proto& p, std::string& wh
         }
         const nVariable::Type want = d->type == 'i'   ? nVariable::Int
                                      : d->type == 'f' ? nVariable::Float
-                                     : d->type == 'v' ? nVariable::Vector4
-                                                      : nVariable::String;
+                                     : d->type == 'v' || d->type == 'q' ? nVariable::Vector4
+                                                                         : nVariable::String;
         if (v.GetType() != want) {
             why = at + " is of another type than play gives it";
             return false;
         }
         bool ok = true;
-        if (d->type == 'i') {
-            ok = v.GetI() >= d->lo && v.GetI() <= d->hi;
-        } else if (d->type == 'f') {
-            ok = std::isfinite(v.GetF()) && v.GetF() >= d->lo && v.GetF() <= d->hi;
-        } else if (d->type == 'v') {
-            for (int i = 0; i < 4; i++) ok = ok && std::isfinite(v.GetV4()[i]) && v.GetV4()[i] >= d->lo && v.GetV4()[i] <= d->hi;
+        if (d->type != 's') {
+            ok = InRange(*d, v);
         } else {
             const std::string text = v.GetS() ? v.GetS() : "";
             ok = false;
@@ -253,6 +291,25 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, const Proto& p, std::string& wh
         }
     }
     for (const std::string& name : fixed) store->RemoveVar(name.c_str());
+    return true;
+}
+
+bool nbwSaveDeclaration::InRange(const Value& d, const nVariable& v) const {
+    if (d.type == 'i') return v.GetI() >= d.lo && v.GetI() <= d.hi;
+    if (d.type == 'f') return std::isfinite(v.GetF()) && v.GetF() >= d.lo && v.GetF() <= d.hi;
+    const float* c = v.GetV4();
+    double square = 0.0;
+    for (int i = 0; i < 4; i++) {
+        if (!std::isfinite(c[i]) || c[i] < d.lo || c[i] > d.hi) return false;
+        square += double(c[i]) * c[i];
+    }
+    // Play turns by unit rotations; another length scales or collapses what it turns.
+    if (d.type == 'q' && std::fabs(square - 1.0) > 0.01) return false;
+    // The written text of a float reads back within a few units of its last place.
+    constexpr float slack = 1e-4f;
+    for (int i = 0; i < 3 && d.boxed; i++) {
+        if (c[i] < d.boxLo[i] - slack || c[i] > d.boxHi[i] + slack) return false;
+    }
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 class nRoot;
 class nPersist;
+class nVariable;
 
 class nbwSaveDeclaration {
 public:
@@ -25,7 +26,8 @@ public:
     // have, space-separated, "" for any. False (with why) for a declaration that says
     // nothing.
     bool DeclareStore(const char* prototype, const char* places, const char* names, std::string& why);
-    // A number ("i", "f") or a four-float vector ("v", each component) within [lo, hi].
+    // A number ("i", "f"), a four-float vector ("v", each component) or a rotation ("q",
+    // each component, and of unit length) within [lo, hi].
     bool DeclareNumber(const char* prototype, const char* name, const char* type, float lo, float hi,
                        std::string& why);
     // A text among `texts` (space-separated): a literal, or "@empty" (""), "@noaction"
@@ -37,6 +39,12 @@ public:
     // Values (space-separated names) that play never changes: a save may hold them, but
     // a load drops them and the prototype's stay.
     bool DeclareFixed(const char* prototype, const char* names, std::string& why);
+    // Narrows a declared vector or rotation: its x, y and z within [lo, hi] each (lo == hi
+    // where play never moves it from the map's place).
+    bool DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3], std::string& why);
+    // How many stores of the prototype a save holds: play uses up only some things, and
+    // the others it keeps from a new game on.
+    bool DeclareCount(const char* prototype, int lo, int hi, std::string& why);
     bool IsEmpty() const { return protos_.empty(); }
 
     // Checks the save read into `root` for the level named `level`: its "gamestatus"
@@ -50,15 +58,19 @@ public:
 private:
     struct Value {
         std::string name;
-        char type = 0;  // 'i', 'f', 'v', 's', or 0 for a fixed value
+        char type = 0;  // 'i', 'f', 'v', 'q', 's', or 0 for a fixed value
         float lo = 0.0f, hi = 0.0f;
         std::vector<std::string> texts;
+        bool boxed = false;
+        float boxLo[3] = {0, 0, 0}, boxHi[3] = {0, 0, 0};
     };
     struct Proto {
         std::string name;
         std::vector<std::string> places;
         std::vector<std::string> names;
         std::vector<Value> values;
+        int countLo = 0, countHi = -1;  // -1: any number
+        mutable int seen = 0;  // stores of it in the save being checked
     };
     Proto& Declared(const char* prototype);
     const Proto* Find(const std::string& prototype) const;
@@ -66,6 +78,7 @@ private:
     bool CheckStore(nRoot* store, const std::string& place, std::string& why);
     bool CheckValues(nRoot* store, const Proto& p, std::string& why);
     bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
+    bool InRange(const Value& d, const nVariable& v) const;
 
     std::vector<Proto> protos_;
     // The walk's level store and name.

@@ -2792,10 +2792,26 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
         const std::string block = CutStore(text, name);
         return replace(text, into, into + "\n" + block);
     };
+    // `from` replaced by `to` in the store `name` (its "new" line on).
+    auto replaceIn = [&](const std::string& name, const std::string& from, const std::string& to) {
+        const size_t at = good.find("new('npersistlogic', '" + name + "')");
+        if (at == std::string::npos) return std::string("<no store '") + name + "'>";
+        return good.substr(0, at) + replace(good.substr(at), from, to);
+    };
+    auto without = [&](const std::string& name) {
+        std::string text = good;
+        CutStore(text, name);
+        return text;
+    };
     const std::string inventory = "sets( \"prototype\", \"inventory\" )";
     const std::string diver1 = "sets( \"prototype\", \"diver\" )";
     std::string noLevel = good;
     CutStore(noLevel, "level1");
+    // Air without end, no heat, a door that is not solid: values play never changes.
+    const std::string fixed = replace(
+        replace(replaceIn("door", "seti( \"handler_physik_physik\", 1 )", "seti( \"handler_physik_physik\", 0 )"),
+                "setf( \"energielose\", 0.00100000 )", "setf( \"energielose\", 0 )"),
+        "seti( \"chemicresist\", 0 )", "seti( \"chemicresist\", 1 )");
     // As the previous game wrote a diver in the middle of an action: text to run.
     std::string oldAction = good;
     const size_t action = oldAction.find("sets( \"action\", ");
@@ -2812,6 +2828,19 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
         {"place: the basket in an inventory", move("basket", inventory), "'basket' lies where play puts none"},
         {"place: the camera among diver1's parts", move("fotoapparat", diver1), "lies where play puts none"},
         {"place: no level store", noLevel, "holds no store of the level 'level1'"},
+        {"place: no door", without("door"), "holds 0 stores of 'door', where play keeps 1"},
+        {"place: no second diver", without("diver2"), "where play keeps"},
+        {"place: the camera in the camp", move("fotoapparat", "sel('camp')"), "lies where play puts none (camp)"},
+        {"place: the door moved aside", replaceIn("door", "setv( \"txyz\", -1.50000000", "setv( \"txyz\", 40"),
+         "'txyz' of the store 'door' lies outside"},
+        {"place: the crate before the start", replaceIn("kiste", "setv( \"txyz\", 5.00000000", "setv( \"txyz\", 0"),
+         "'txyz' of the store 'kiste' lies outside"},
+        {"place: a diver under the seabed", replace(good, "setv( \"txyz\", 0.00000000, 4.00000000",
+                                                    "setv( \"txyz\", 0, -50"),
+         "'txyz' of the store 'diver1' lies outside"},
+        {"range: a turn of another length", replaceIn("diver1", "setv( \"qxyzw\", 0.00000000, 0.00000000, 0.00000000, "
+                                                                "1.00000000 )", "setv( \"qxyzw\", 1, 1, 1, 1 )"),
+         "'qxyzw' of the store 'diver1' lies outside"},
         {"value: one play never writes", replace(good, diver1, diver1 + "\nseti( \"coins\", 1 )"),
          "'coins' of the store 'diver1' is no value"},
         {"value: the game status", replace(good, "sets( \"currlevel\", \"level1\" )",
@@ -2826,6 +2855,9 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
          replace(good, "sets( \"hand\", \"inventory/hand\" )",
                  "sets( \"hand\", \"/usr/logic/level1/diver2/inventory/hand\" )"),
          "'hand' of the store 'diver1' lies outside"},
+        {"reference: a thing's owner no diver", replaceIn("fotoapparat", "sets( \"owner\", \"none\" )",
+                                                         "sets( \"owner\", \"door\" )"),
+         "'owner' of the store 'fotoapparat' lies outside"},
         {"reference: the basket as the active diver",
          replace(good, "sets( \"activediver\", \"diver1\" )", "sets( \"activediver\", \"basket\" )"),
          "'activediver' of the store 'level1' lies outside"},
@@ -2839,6 +2871,11 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
          "a text holding a NUL byte"},
         {"fixed: a speed play never gives", replace(good, "setf( \"forwardaccel\", 60.00000000 )",
                                                     "setf( \"forwardaccel\", 3e38 )"),
+         nullptr},
+        {"fixed: endless air, no heat, a door not solid", fixed, nullptr},
+        {"turn: a closed door's leaf swung open",
+         replaceIn("door", "setv( \"qxyzw\", 0.00000000, 0.00000000, 0.00000000, 1.00000000 )",
+                   "setv( \"qxyzw\", 0, -0.76753771, 0, 0.64100379 )"),
          nullptr},
         {"action: an older game's text, mid-action", oldAction, nullptr},
     };
@@ -2859,6 +2896,11 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
         EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
         ASSERT_NE(Diver(), nullptr);
         EXPECT_EQ(Diver()->GetStat(nbwDiver::ForwardAccel), 60.0f);
+        EXPECT_GT(Diver()->GetStat(nbwDiver::EnergieLose), 0.0f);
+        EXPECT_FALSE(Diver()->GetFlag(nbwDiver::ChemicResist));
+        auto* door = static_cast<nbwItem*>(Lookup("/usr/logic/level1/door"));
+        EXPECT_TRUE(door->GetHandlerActive("physik", "physik"));
+        EXPECT_GT(door->GetQuaternion().w, 0.99f) << "the closed door's leaf stands shut";
         EXPECT_EQ(Diver()->GetCurrentAction(), nullptr);
     }
     // The older game's action text leaves the diver idle with one line.

@@ -226,6 +226,10 @@ TEST_F(DoorTest, TheStoreKeepsOpenOrClosedAndNoAnimationResumes) {
     EXPECT_EQ(fresh->GetOpenStatus(), 1.0f);
     EXPECT_FALSE(fresh->GetOpeningState()->GetEnabled());
     door->GetOpeningState()->SetEnabled(false);
+    // The next step puts the leaf where the opening ends, whatever turn was stored; then
+    // nothing runs.
+    EXPECT_FALSE(Frame(1.0f).empty());
+    EXPECT_FALSE(fresh->GetOpeningState()->GetEnabled());
     EXPECT_EQ(Frame(1.0f), Runs{});
     EXPECT_EQ(fresh->GetOpenStatus(), 1.0f);
 
