@@ -21,9 +21,10 @@
 // instructions and a share of the frame's time (TimeShare, a fifth of the frame that the
 // game takes without data's text, within MinTimeShare..MaxTimeShare). Once the share is
 // spent, what comes waits for a later frame; a run that began within it may go on to twice
-// the share (RunTime), then it is stopped: the game keeps 1 / 1.4 of its frames a second. Text that is stopped so again and again never
-// fits: a timer is stopped (logic/nLogicNode), and so is a movie, whose draw keeps its last
-// picture meanwhile (platform/flash/MovieModule).
+// the share (RunTime), then it is stopped: the game keeps 1 / 1.4 of its frames a second.
+// Text that is stopped so again and again never fits: a timer is stopped
+// (logic/nLogicNode), and so is a movie, whose draw keeps its last picture meanwhile
+// (platform/flash/MovieModule).
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

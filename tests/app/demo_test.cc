@@ -721,7 +721,8 @@ TEST_F(DemoGameTest, AQuickSaveThatWouldNotLoadNeverReplacesAGoodOne) {
     const char* result = nullptr;
     for (const char* spoil : {"local p = '/usr/persist/level1' for i = 1, 300 do p = p .. '/n' new('nroot', p) end",
                               "delete('/usr/persist/level1/n') delete('/usr/persist/gamestatus')"}) {
-        ASSERT_TRUE(script->RunLine(spoil, result)) << log.text;
+        // The console's text: a remote line may run out of its share of a busy frame first.
+        ASSERT_TRUE(script->Run(spoil, result)) << log.text;
         log.shown.clear();
         Key(SDL_SCANCODE_F5, SDLK_F5);
         Frames(2);
@@ -765,8 +766,8 @@ TEST_F(DemoGameTest, DataMakesOnlyInItsTreesAndItsLeftoversDoNotBlockTheLoad) {
               std::string::npos) << log.printed;
     // Data's leftovers up to a few objects short of the bound: the save holds more.
     // A line at a time that fits a frame's time for data on a busy machine.
-    for (int i = 0; i < 100 && nObjectCount::DataLive() + 5 < nLuaRunBounds::LiveObjects; i++) {
-        const uint64_t n = std::min<uint64_t>(nLuaRunBounds::LiveObjects - nObjectCount::DataLive() - 5, 500);
+    for (int i = 0; i < 400 && nObjectCount::DataLive() + 5 < nLuaRunBounds::LiveObjects; i++) {
+        const uint64_t n = std::min<uint64_t>(nLuaRunBounds::LiveObjects - nObjectCount::DataLive() - 5, 100);
         const std::string fill = "for i = 1, " + std::to_string(n) + " do new('nroot', '/usr/persist/level1/f" +
                                  std::to_string(i) + "_' .. i) end";
         ASSERT_TRUE(script->RunLine(fill.c_str(), result)) << log.text;
