@@ -18,10 +18,10 @@
 // The person's own text (start scripts, console, tools, macros) is not charged.
 //
 // The frame's share: all of data's text in a frame, together, may spend FrameBudget
-// instructions and a share of the frame's time (TimeShare, a fifth of the frame that the
+// instructions and a share of the frame's time (TimeShare, a sixth of the frame that the
 // game takes without data's text, within MinTimeShare..MaxTimeShare). Once the share is
 // spent, what comes waits for a later frame; a run that began within it may go on to twice
-// the share (RunTime), then it is stopped: the game keeps 1 / 1.4 of its frames a second.
+// the share (RunTime), then it is stopped: the game keeps 3 / 4 of its frames a second.
 // Text that is stopped so again and again never fits: a timer is stopped
 // (logic/nLogicNode), and so is a movie, whose draw keeps its last picture meanwhile
 // (platform/flash/MovieModule).
@@ -63,8 +63,10 @@ public:
 
     static constexpr long long FrameBudget = 1'000'000;
     static constexpr long long FrameCeiling = 2 * FrameBudget;
-    static constexpr int FrameParts = 5;
-    static constexpr std::chrono::milliseconds MinTimeShare{4};
+    // A short frame's share stays above what the shipped movies' draws take in it, and a
+    // run stopped at twice the share still leaves 0.6 of a frame that takes 15 ms.
+    static constexpr int FrameParts = 6;
+    static constexpr std::chrono::milliseconds MinTimeShare{3};
     static constexpr std::chrono::milliseconds MaxTimeShare{40};
     // The frame assumed until frames were measured, and the shortest and longest that
     // count: frames that draw nothing (a server's own loop, tests) leave the estimate.
