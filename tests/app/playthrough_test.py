@@ -1493,8 +1493,11 @@ def failed_save(game, checks):
     try:
         game.xdo("key", "F5")
         d = game.wait_until("F5 into a file", lambda e: e.get("status") == "Speichern fehlgeschlagen.", limit=30)
-        # The overlay's lines fade in over half a second; the message stands for three.
-        after = game.wait_until("frames after the failed F5", lambda e: int(e["frames"]) > int(d["frames"]) + 20)
+        # The overlay's lines fade in over half a second; the message stands for three, which
+        # a busy machine's slow frames may pass within 20 frames: the wait is in game time.
+        after = game.wait_until("a second after the failed F5",
+                                lambda e: int(e["frames"]) > int(d["frames"]) + 2 and
+                                gametime_of(e) > gametime_of(d) + 1.0)
     finally:
         os.remove(folder)
         os.makedirs(folder)
