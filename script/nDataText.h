@@ -96,7 +96,6 @@ public:
     // What a run or call of data's that ran in this frame spent.
     void Spent(long long instructions, Clock::duration taken);
     long long FrameSpent() const { return spent_; }
-    Clock::duration FrameTime() const { return time_; }
 
 private:
     int pureRef_ = -2;  // LUA_NOREF
