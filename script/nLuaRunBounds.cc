@@ -12,7 +12,7 @@ void nLuaRunBounds::Start(const Limits& limits) {
     objectsStart_ = nObjectCount::Made();
     objectsEnd_ = objectsStart_ + limits.objects;
     madeBytesStart_ = nObjectCount::DataBytesMade();
-    deadline_ = std::chrono::steady_clock::now() + limits.time;
+    clock_.Start(limits.time);
     active_ = true;
     drops_ = false;
     run_ = nObjectCount::NextDataRun();
@@ -28,7 +28,7 @@ void nLuaRunBounds::Clear() {
 void nLuaRunBounds::Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed,
                            uint64_t objects, uint64_t bytes) {
     *this = outer;
-    deadline_ += elapsed;
+    clock_.Exclude(elapsed);
     objectsEnd_ += objects;
     objectsStart_ += objects;
     madeBytesStart_ += bytes;
@@ -63,7 +63,7 @@ const char* nLuaRunBounds::Pass(const char* format, unsigned long long number) {
 
 const char* nLuaRunBounds::Check() {
     if (why_[0]) return why_;
-    if (std::chrono::steady_clock::now() >= deadline_) {
+    if (clock_.Passed()) {
         if (limits_.time < std::chrono::seconds(1)) return Pass("ran past its time of %llu ms", limits_.time.count());
         return Pass("ran past its time of %llu s",
                     std::chrono::duration_cast<std::chrono::seconds>(limits_.time).count());

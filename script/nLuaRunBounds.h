@@ -1,8 +1,9 @@
 #pragma once
 // What one budgeted run of the Lua server (a data file; a line with the lines it runs)
 // may still spend: VM instructions, in which C library work and allocation are charged
-// as well; wall-clock time; bytes handed to engine commands and the memory of the objects
-// it makes, the C++ memory that the Lua allocator does not see; and objects made. What all
+// as well; processor time (platform/system/RunClock); bytes handed to engine commands and
+// the memory of the objects it makes, the C++ memory that the Lua allocator does not see;
+// and objects made. What all
 // runs of data's text made and still lives is bounded as well (LiveObjects, LiveBytes): a
 // run that makes too much is refused and what it made is dropped. A trusted run has no
 // bounds.
@@ -11,6 +12,7 @@
 #include <cstdint>
 
 #include "kernel/nObjectCount.h"
+#include "platform/system/RunClock.h"
 
 class nLuaRunBounds {
 public:
@@ -38,17 +40,13 @@ public:
     long long Spent() const { return limits_.instructions - instructionsLeft_; }
     bool PassedInstructions() const { return active_ && instructionsLeft_ == 0; }
     long long InstructionsLeft() const { return instructionsLeft_; }
-    // Time taken since Start, not counting nested runs with bounds of their own.
-    std::chrono::steady_clock::duration Elapsed() const {
-        return limits_.time - (deadline_ - std::chrono::steady_clock::now());
-    }
+    // Processor time taken since Start, not counting nested runs with bounds of their own.
+    std::chrono::steady_clock::duration Elapsed() const { return clock_.Elapsed(); }
     // Time left before the time limit (none once it is passed).
-    std::chrono::steady_clock::duration TimeLeft() const {
-        return std::max(deadline_ - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
-    }
+    std::chrono::steady_clock::duration TimeLeft() const { return clock_.Left(); }
     // Back to the bounds of an outer run after a nested run with bounds of its own (or
-    // none) that took `elapsed`, made `objects` and was charged `bytes` for them: they
-    // are not the outer run's.
+    // none) that took `elapsed` of the processor, made `objects` and was charged `bytes` for
+    // them: they are not the outer run's.
     void Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed, uint64_t objects,
                 uint64_t bytes);
     // The number the objects this run makes carry (kernel/nObjectCount.h).
@@ -83,7 +81,7 @@ private:
     uint64_t madeBytesStart_ = 0;
     uint32_t run_ = 0;
     bool drops_ = false;
-    std::chrono::steady_clock::time_point deadline_;
+    sys::RunClock clock_;
     bool active_ = false;
     char why_[80] = "";  // the bound passed
 };

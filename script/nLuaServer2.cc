@@ -208,14 +208,14 @@ void nLuaServer2::ReportError(const char* msg) {
 nLuaServer2::OuterRun::OuterRun(const nLuaServer2& server)
     : trust(server.trust_),
       bounds(server.bounds_),
-      started(std::chrono::steady_clock::now()),
+      started(sys::RunClock::ThreadTime()),
       objects(nObjectCount::Made()),
       bytes(nObjectCount::DataBytesMade()) {}
 
 void nLuaServer2::OuterRun::Restore(nLuaServer2& server, bool resume) const {
     server.trust_ = trust;
     if (resume) {
-        server.bounds_.Resume(bounds, std::chrono::steady_clock::now() - started, nObjectCount::Made() - objects,
+        server.bounds_.Resume(bounds, sys::RunClock::ThreadTime() - started, nObjectCount::Made() - objects,
                               nObjectCount::DataBytesMade() - bytes);
     }
     server.SetHook(trust != Trust::Full);
@@ -280,7 +280,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
         if (bounds_.DropsMade()) DropMade(bounds_.Run());
     }
     if (framed) {
-        data_.Spent(bounds_.Spent(), std::chrono::steady_clock::now() - outer.started);
+        data_.Spent(bounds_.Spent(), sys::RunClock::ThreadTime() - outer.started);
         passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= runTime);
     }
     restore();

@@ -194,10 +194,9 @@ LuaSandbox* LuaSandbox::Of(lua_State* L) { return *static_cast<LuaSandbox**>(lua
 void LuaSandbox::StartBudget(uint64_t instructions, Duration time) {
     this->budget = std::min(instructions, this->limits.instructions);
     this->remaining = this->budget;
-    const auto now = std::chrono::steady_clock::now();
-    this->deadline = now + std::chrono::duration_cast<Duration>(std::chrono::duration<double>(this->limits.seconds));
-    this->shortDeadline = time < this->deadline - now;
-    if (this->shortDeadline) this->deadline = now + time;
+    const auto seconds = std::chrono::duration_cast<Duration>(std::chrono::duration<double>(this->limits.seconds));
+    this->shortDeadline = time < seconds;
+    this->clock.Start(std::min(time, seconds));
     this->armed = HookStep();
     lua_sethook(this->L, Hook, LUA_MASKCOUNT, this->armed);
 }
@@ -211,7 +210,7 @@ int LuaSandbox::HookStep() const {
 void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
     LuaSandbox* self = Of(L);
     const auto ran = uint64_t(self->armed);
-    if (self->remaining > ran && std::chrono::steady_clock::now() < self->deadline) {
+    if (self->remaining > ran && !self->clock.Passed()) {
         self->remaining -= ran;
         // Setting a hook walks the whole call stack: only when the step changes.
         if (const int next = self->HookStep(); next != self->armed) lua_sethook(L, Hook, LUA_MASKCOUNT, self->armed = next);
@@ -224,7 +223,7 @@ void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
 void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     LuaSandbox* self = Of(L);
     // C work looks at the clock as well: it runs between the hook's looks.
-    if (cost < self->remaining && std::chrono::steady_clock::now() < self->deadline) {
+    if (cost < self->remaining && !self->clock.Passed()) {
         self->remaining -= cost;
         return;
     }
@@ -237,6 +236,7 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
 }
 
 bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions, Duration time) {
+    this->lastTime = {};
     if (this->L == nullptr) {
         error = "the movie has no Lua state";
         return false;
@@ -260,6 +260,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t
         if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
     }
     if (this->remaining == 0 || status == LUA_ERRMEM) this->overBudget = true;
+    this->lastTime = this->clock.Elapsed();
     lua_settop(this->L, top);
     return status == LUA_OK;
 }

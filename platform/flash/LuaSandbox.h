@@ -7,11 +7,14 @@
 // case changes, ...) are charged against the budget or refused (platform/luaguard), as
 // are finalizers, which Lua runs with the hook off. Allocation is charged by the byte
 // (copies of long strings run in single instructions), and a call that still outlasts
-// its time limit (long string comparisons) is stopped as if out of budget.
+// its time limit (long string comparisons) is stopped as if out of budget. The time is
+// the processor's, as a run of data's text has it (platform/system/RunClock).
 #include <cstddef>
 #include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "platform/system/RunClock.h"
 
 struct lua_State;
 struct lua_Debug;
@@ -24,7 +27,7 @@ public:
     struct Limits {
         uint64_t instructions = 10'000'000;  // VM instructions a call
         size_t memoryBytes = 32u << 20;      // bytes the state may hold
-        double seconds = 5.0;                // wall-clock time a call, caches filled
+        double seconds = 5.0;                // processor time a call, caches filled
     };
 
     explicit LuaSandbox(Limits limits);
@@ -61,6 +64,8 @@ public:
     bool WasOverTime() const { return this->overTime; }
     // Instructions the last Call or Run spent (its whole budget when it ran out).
     uint64_t LastSpent() const { return this->budget - this->remaining; }
+    // The processor time the last Call or Run had (sys::RunClock).
+    Duration LastTime() const { return this->lastTime; }
 
 private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
@@ -80,7 +85,8 @@ private:
     bool shortDeadline = false;  // the call's `time` ends before the limits' seconds
     size_t biggest = 0;  // the biggest block the state was given
     int armed = 1;  // the hook's count as last set
-    std::chrono::steady_clock::time_point deadline;
+    sys::RunClock clock;  // of the call going on
+    Duration lastTime{};
 };
 
 }  // namespace flash

@@ -146,10 +146,9 @@ int32_t MovieModule::LoadMovie(const char* file) {
     bool ran = this->sandbox->Open(error) && this->sandbox->Call(RegisterApi, this, error);
     if (ran) {
         const uint64_t budget = Share(MovieHost::Call::Load);
-        const auto started = std::chrono::steady_clock::now();
         ran = budget > 0 && this->sandbox->Run(bytes.data() + start, bytes.size() - start, "@" + this->path, error, budget);
         if (budget == 0) error = "no time is left for the movie's code";
-        else Spent(started);
+        else Spent();
     }
     if (!ran) {
         Report(error);
@@ -293,9 +292,8 @@ int32_t MovieModule::SetVariable(const char* name, const char* text) {
     // The value is kept; only the movie's handler does not hear of it.
     this->silentWrite = true;
     std::string error;
-    const auto started = std::chrono::steady_clock::now();
     const bool set = this->sandbox->Call(WriteGlobal, this, error);
-    Spent(started);
+    Spent();
     this->silentWrite = false;
     if (!set) Report(error);
     return set ? Ok : MovieFailed;
@@ -338,8 +336,8 @@ uint64_t MovieModule::Share(MovieHost::Call kind) {
     return this->host.share ? this->host.share(kind, this->lastDrawn) : UINT64_MAX;
 }
 
-void MovieModule::Spent(std::chrono::steady_clock::time_point started) {
-    if (this->host.spent) this->host.spent(this->sandbox->LastSpent(), std::chrono::steady_clock::now() - started);
+void MovieModule::Spent() {
+    if (this->host.spent) this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime());
 }
 
 bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
@@ -354,9 +352,8 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     }
     std::string error;
     const auto time = this->host.time ? this->host.time(kind) : LuaSandbox::NoTime;
-    const auto started = std::chrono::steady_clock::now();
     const bool ok = this->sandbox->Call(fn, this, error, budget, time);
-    Spent(started);
+    Spent();
     if (ok) {
         // A draw that fits ends a row of calls past their time; a cheap event does not.
         if (kind == MovieHost::Call::Draw) this->overTime = 0;

@@ -72,7 +72,7 @@ private:
     bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event);
     // The host's share for a call (the module's own budget without one); what it spent.
     uint64_t Share(MovieHost::Call kind);
-    void Spent(std::chrono::steady_clock::time_point started);
+    void Spent();
     bool ReadVariable(const char* name);
     bool ValidName(const char* name) const;
 

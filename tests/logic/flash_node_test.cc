@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -433,50 +434,60 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
 TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
     flash::SetModuleFactory(nullptr);
     constexpr long long Steps = 150'000;  // about as many instructions a draw, well within the frame's time
+    // `tries` counts the turns, `draws` the draws that fit: a loaded machine's clock may cut a
+    // draw short late in a frame, and the movie has had its turn all the same.
     auto movie = [&](const std::string& name, long long steps) {
-        const std::string text = "--tessel movie 1\ndraws = 0\nfunction draw() for i = 1, " + std::to_string(steps) +
-                                 " do end draws = draws + 1 end\n";
+        const std::string text = "--tessel movie 1\ndraws = 0\ntries = 0\nfunction draw() tries = tries + 1 for i = 1, " +
+                                 std::to_string(steps) + " do end draws = draws + 1 end\n";
         nLogicFlash* f = Node("/usr/logic/" + name, Write((name + ".lua").c_str(), std::vector<uint8_t>(text.begin(), text.end())).c_str());
         f->RaiseUpdateRequests(1000);
         return f;
     };
     std::vector<nLogicFlash*> movies;
     for (int i = 0; i < 8; i++) movies.push_back(movie("m" + std::to_string(i), Steps));
-    auto draws = [](nLogicFlash* f) {
-        const char* text = f->GetValue("draws");
+    auto value = [](nLogicFlash* f, const char* name) {
+        const char* text = f->GetValue(name);
         return text ? std::stoi(text) : -1;
     };
     std::vector<int> before(movies.size(), 0);
-    for (int frame = 0; frame < 12; frame++) {
+    constexpr int Frames = 24;
+    for (int frame = 0; frame < Frames; frame++) {
         lua->Trigger();
         Step();
         int drawn = 0;
         for (size_t i = 0; i < movies.size(); i++) {
-            const int now = draws(movies[i]);
+            const int now = value(movies[i], "draws");
             drawn += now - before[i];
             before[i] = now;
         }
         EXPECT_LE(drawn * Steps, nLuaServer2::FrameCeiling) << "frame " << frame;
     }
+    EXPECT_GT(std::accumulate(before.begin(), before.end(), 0), 0) << "no draw fitted a frame";
     // Turns, whatever the machine's load: a busy machine's clock lets fewer draws into a frame
-    // (at least one a frame), but every movie gets as many as the others, give or take one.
-    const auto [fewest, most] = std::minmax_element(before.begin(), before.end());
-    EXPECT_GE(*fewest, 3) << "a movie starved";
+    // (one, after the frame that loads the movies), but every movie gets as many as the others,
+    // give or take one.
+    std::vector<int> turns;
+    for (nLogicFlash* f : movies) turns.push_back(value(f, "tries"));
+    const auto [fewest, most] = std::minmax_element(turns.begin(), turns.end());
+    EXPECT_GE(*fewest, Frames / int(movies.size()) - 1) << "a movie starved";
     EXPECT_LE(*most - *fewest, 1) << "the movies took no turns";
     EXPECT_FALSE(TakeErrors());
 
-    // Past the share's instructions, or its time a few frames in a row on a slow machine.
+    // Past the share's instructions, or its time a few frames in a row on a slow machine. Alone,
+    // so that its turn comes every frame however few draws the machine lets into one.
+    for (nLogicFlash* f : movies) f->Release();
     nLogicFlash* greedy = movie("greedy", 3 * nLuaServer2::FrameBudget / 2);
     for (int frame = 0; frame < 2 * flash::MovieModule::MaxOverTime; frame++) {
         lua->Trigger();
         Step();
     }
-    EXPECT_EQ(draws(greedy), -1) << "a stopped movie answers nothing";
+    EXPECT_EQ(value(greedy, "draws"), -1) << "a stopped movie answers nothing";
     EXPECT_TRUE(TakeErrors());
 }
 
-// Data's switches of a movie off and on leave its tiles to the frame's draw: a line that
-// switches it a hundred times does not build and draw it a hundred times.
+// Data's switches of a movie off and on leave its draw to the frame: a line that switches it
+// twenty times does not draw it twenty times. (Twenty, so that the line fits data's time on a
+// loaded machine too: each switch on builds the tiles again.)
 TEST_F(FlashNodeTest, DataSwitchingAMovieOffAndOnLeavesItsDrawToTheFrame) {
     flash::SetModuleFactory(nullptr);
     const std::string text = "--tessel movie 1\ndraws = 0\nfunction draw() draws = draws + 1 end\n";
@@ -486,8 +497,9 @@ TEST_F(FlashNodeTest, DataSwitchingAMovieOffAndOnLeavesItsDrawToTheFrame) {
     Step();
     const int before = std::stoi(f->GetValue("draws"));
     const char* result = nullptr;
-    ASSERT_TRUE(lua->RunLine("local n = obj('/usr/logic/sw') for i = 1, 100 do n.setactive(false) n.setactive(true) end",
-                             result));
+    ASSERT_TRUE(lua->RunLine("local n = obj('/usr/logic/sw') for i = 1, 20 do n.setactive(false) n.setactive(true) end",
+                             result))
+        << log.text;
     lua->Trigger();
     Step();
     EXPECT_LE(std::stoi(f->GetValue("draws")) - before, 2);

@@ -1,7 +1,9 @@
 // What data's text costs: the C calls of the pure libraries by the bytes they scan or make,
 // and a run's time limit that fires however few instructions it runs.
+#include <chrono>
 #include <string>
 
+#include "script/nDataText.h"
 #include "tests/script/script_fixture.h"
 
 namespace {
@@ -80,6 +82,28 @@ TEST_F(DataTextCostTest, TheFramesTimeEndsARunWhoseInstructionsAreFewAndSlow) {
                                      result));
     EXPECT_TRUE(LogHas("ran past its time of")) << log.text;
     EXPECT_TRUE(server->LastRunPassedFrame());
+}
+
+// The machine's other work may hold the game off its core in the middle of a run: the run is
+// charged the processor time it had, not the wait, so a loaded machine stops no text that a
+// quiet one runs, and the frame's data share is not spent by the wait either.
+TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
+    ASSERT_TRUE(Run("function keep(a) kept = a end dataentry('keep', {'number'}) "
+                    "function mark(a) marked = a end dataentry('mark', {'number'})"));
+    log.holdOn = "held";
+    log.hold = 2 * nDataText::MaxTimeShare + std::chrono::milliseconds(20);  // past any run's time on the wall clock
+    server->Trigger();
+    const char* result = nullptr;
+    EXPECT_TRUE(server->RunDataText("local n = 0 for i = 1, 1000 do n = n + i end print('held') "
+                                    "for i = 1, 1000 do n = n + 1 end keep(n)",
+                                    result))
+        << log.text;
+    EXPECT_EQ(Global("kept"), "501500");
+    EXPECT_FALSE(server->LastRunPassedFrame());
+    // The frame has room for more: the next line runs now rather than in a later frame.
+    log.holdOn.clear();
+    EXPECT_TRUE(server->RunDataText("mark(1)", result));
+    EXPECT_EQ(Global("marked"), "1");
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "kernel/nCmd.h"
 #include "kernel/nFileServer2.h"
@@ -50,6 +52,7 @@ void nScriptFixture::CaptureLog::Add(const char* fmt, va_list args) {
     text += buf;
     // Shown too, so a fatal stop explains itself.
     std::fputs(buf, stderr);
+    if (!holdOn.empty() && std::strstr(buf, holdOn.c_str())) std::this_thread::sleep_for(hold);
 }
 
 std::string nScriptFixture::SourceDir() {

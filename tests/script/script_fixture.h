@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <lua.hpp>
 
+#include <chrono>
 #include <cstdarg>
 #include <filesystem>
 #include <string>
@@ -37,6 +38,10 @@ protected:
         void Message(const char* fmt, va_list args) override { Add(fmt, args); }
         void Error(const char* fmt, va_list args) override { Add(fmt, args); }
         std::string text;
+        // A text holding `holdOn` keeps the thread off the processor for `hold`, as a loaded
+        // machine does now and then.
+        std::string holdOn;
+        std::chrono::milliseconds hold{};
 
     private:
         void Add(const char* fmt, va_list args);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/gfx/BmpBytes.h"
@@ -317,6 +317,32 @@ TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsI
     EXPECT_EQ(module.Render(frame.data(), 4, 4, 4), flash::MovieFailed);
     EXPECT_EQ(Logged("calls in a row took more than the frame's time"), 1);
     EXPECT_EQ(module.SetVariable("slow", "no"), flash::MovieFailed);  // stopped
+}
+
+// A draw that the machine holds off its core for longer than the draw's time is charged only
+// the processor time it had: on a loaded machine the menu still draws and is never stopped.
+TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
+    AddMovie("held.lua", R"lua(
+        function draw()
+            print("held")
+            local x = 0 for i = 1, 20000 do x = x + i end
+            rect(0, 0, 800, 600, 1, 0, 0, 1)
+        end
+    )lua");
+    flash::MovieHost host = Host();
+    host.log = [this](const std::string& line) {
+        this->logs.push_back(line);
+        if (line.find("held") != std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    };
+    host.time = [](flash::MovieHost::Call) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
+    MovieModule module(host, flash::LuaSandbox::Limits{});
+    ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("held.lua") >= 0 &&
+                module.Play() >= 0);
+    std::vector<uint8_t> frame(4 * 4 * 4, 0);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(module.Render(frame.data(), 4, 4, 4), flash::Ok);
+    ASSERT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(60));
+    EXPECT_EQ(frame[2], 0xFF);  // red, drawn to its end
 }
 
 }  // namespace
