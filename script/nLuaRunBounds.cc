@@ -26,9 +26,9 @@ void nLuaRunBounds::Clear() {
 }
 
 void nLuaRunBounds::Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed,
-                           uint64_t objects, uint64_t bytes) {
+                           std::chrono::steady_clock::duration waited, uint64_t objects, uint64_t bytes) {
     *this = outer;
-    clock_.Exclude(elapsed);
+    clock_.Exclude(elapsed, waited);
     objectsEnd_ += objects;
     objectsStart_ += objects;
     madeBytesStart_ += bytes;

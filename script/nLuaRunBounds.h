@@ -45,10 +45,10 @@ public:
     // Time left before the time limit (none once it is passed).
     std::chrono::steady_clock::duration TimeLeft() const { return clock_.Left(); }
     // Back to the bounds of an outer run after a nested run with bounds of its own (or
-    // none) that took `elapsed` of the processor, made `objects` and was charged `bytes` for
-    // them: they are not the outer run's.
-    void Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed, uint64_t objects,
-                uint64_t bytes);
+    // none) that took `elapsed` of the processor over `waited` on the wall clock, made
+    // `objects` and was charged `bytes` for them: they are not the outer run's.
+    void Resume(const nLuaRunBounds& outer, std::chrono::steady_clock::duration elapsed,
+                std::chrono::steady_clock::duration waited, uint64_t objects, uint64_t bytes);
     // The number the objects this run makes carry (kernel/nObjectCount.h).
     uint32_t Run() const { return run_; }
     // True once the run passed a bound on what it makes: what it made is to be dropped.

@@ -200,6 +200,7 @@ private:
         Trust trust;
         nLuaRunBounds bounds;
         std::chrono::steady_clock::duration started;  // the thread's processor time (sys::RunClock)
+        std::chrono::steady_clock::time_point begun;
         uint64_t objects;
         uint64_t bytes;
     };

@@ -28,10 +28,12 @@ TEST(RunClockTest, WaitingIsNotChargedWorkIsAndNestedWorkIsExcluded) {
     EXPECT_LT(clock.Elapsed(), 5ms);
     EXPECT_GT(clock.Left(), 0ms);
 
-    // A nested run's work is not this run's.
+    // A nested run's work is not this run's, nor its wait.
     const auto before = clock.Elapsed();
+    const auto begun = std::chrono::steady_clock::now();
     ASSERT_TRUE(Spin(clock, before + 3ms));
-    clock.Exclude(clock.Elapsed() - before);
+    std::this_thread::sleep_for(150ms);
+    clock.Exclude(clock.Elapsed() - before, std::chrono::steady_clock::now() - begun);
     EXPECT_FALSE(clock.Passed());
     EXPECT_LT(clock.Elapsed(), 4ms);
 
@@ -49,12 +51,21 @@ TEST(RunClockTest, LimitsAtTheEdgesNeitherOverflowNorWait) {
     sys::RunClock clock;
     clock.Start(sys::RunClock::duration::max());  // no limit
     EXPECT_FALSE(clock.Passed());
-    clock.Exclude(sys::RunClock::duration::max() / 2);
+    clock.Exclude(sys::RunClock::duration::max() / 2, sys::RunClock::duration::max() / 2);
     EXPECT_FALSE(clock.Passed());
     clock.Start(-1s);  // none left
     EXPECT_TRUE(clock.Passed());
     EXPECT_EQ(clock.Left(), 0ms);
     clock.Start(0ms);
+    EXPECT_TRUE(clock.Passed());
+}
+
+// Whatever kept the thread waiting, a run that has waited far past its limit ends.
+TEST(RunClockTest, AWaitFarPastTheLimitEndsTheRun) {
+    sys::RunClock clock;
+    clock.Start(1ms);
+    std::this_thread::sleep_for(sys::RunClock::WallLimit(1ms) + 5ms);
+    EXPECT_LT(clock.Elapsed(), 1ms);
     EXPECT_TRUE(clock.Passed());
 }
 
