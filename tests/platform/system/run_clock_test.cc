@@ -2,7 +2,6 @@
 // wall clock says the limit may have passed.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "platform/system/RunClock.h"
+#include "tests/platform/system/HeldOffTheCore.h"
 
 namespace {
 
@@ -79,32 +79,14 @@ TEST(RunClockTest, TheThreadsOwnWaitsAreCharged) {
 // machine runs is not stopped on a busy one.
 TEST(RunClockTest, WaitsForACoreAreNotCharged) {
     if (!sys::RunClock::SeesWaits()) GTEST_SKIP() << "the kernel does not report waits for a core";
-    cpu_set_t before, one;
-    ASSERT_EQ(sched_getaffinity(0, sizeof(before), &before), 0);
-    CPU_ZERO(&one);
-    CPU_SET(sched_getcpu(), &one);
-    ASSERT_EQ(sched_setaffinity(0, sizeof(one), &one), 0);
-    std::atomic<bool> stop{false};
-    std::thread rival([&] {
-        sched_setaffinity(0, sizeof(one), &one);
-        while (!stop) {
-        }
-    });
+    bwtest::CoreRival rival;
     sys::RunClock clock;
-    clock.Start(1h);
+    clock.Start(5ms);
     const auto cpu = ProcessorTime();
-    const auto begun = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - begun < 150ms) {
-    }
-    const auto charged = clock.Elapsed();
-    const auto worked = ProcessorTime() - cpu;
-    const auto wall = std::chrono::steady_clock::now() - begun;
-    stop = true;
-    rival.join();
-    sched_setaffinity(0, sizeof(before), &before);
-    // The rival had its share of the core, and the run was charged only its own.
-    EXPECT_GT(wall - worked, 30ms);
-    EXPECT_LT(charged, worked + 10ms);
+    rival.Hold(60ms);
+    EXPECT_FALSE(clock.Passed());
+    EXPECT_LT(clock.Elapsed(), ProcessorTime() - cpu + 3ms);
+    EXPECT_GT(clock.Left(), 0ms);
 }
 
 TEST(RunClockTest, NestedWorkIsExcludedOwnWorkIsNot) {
