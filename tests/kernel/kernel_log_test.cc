@@ -334,14 +334,19 @@ TEST(nWin32LogHandlerTest, AFullPipeOnStandardOutputHoldsNoWrite) {
     std::atomic<bool> done{false}, released{false};
     std::thread guard([&] {
         for (int i = 0; i < 3000 && !done; i++) usleep(10000);
-        if (done) return;
-        released = true;
-        char sink[4096];
+        released = !done;
         fcntl(ends[0], F_SETFL, O_NONBLOCK);
-        while (!done) (void)!read(ends[0], sink, sizeof(sink));
+        for (char sink[4096]; !done;) (void)!read(ends[0], sink, sizeof(sink));
     });
     const int lines = 100;
     std::string fitted, after;
+    auto drain = [&] {
+        std::string got;
+        char buf[4096];
+        fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = read(ends[0], buf, sizeof(buf))) > 0;) got.append(buf, size_t(n));
+        return got;
+    };
     {
         nWin32LogHandler handler("BwPipeTest");
         k.SetLogHandler(&handler);
@@ -349,13 +354,6 @@ TEST(nWin32LogHandlerTest, AFullPipeOnStandardOutputHoldsNoWrite) {
         done = true;
         guard.join();
         // Read again: the pipe is told what it missed, then takes lines as before.
-        auto drain = [&] {
-            std::string got;
-            char buf[4096];
-            fcntl(ends[0], F_SETFL, O_NONBLOCK);
-            for (ssize_t n; (n = read(ends[0], buf, sizeof(buf))) > 0;) got.append(buf, size_t(n));
-            return got;
-        };
         fitted = drain();
         k.Print("after\n");
         after = drain();
@@ -363,9 +361,7 @@ TEST(nWin32LogHandlerTest, AFullPipeOnStandardOutputHoldsNoWrite) {
     }
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);
-    close(saved);
-    close(ends[0]);
-    close(ends[1]);
+    for (int fd : {saved, ends[0], ends[1]}) close(fd);
     k.GetTimeServer()->SetClock(nullptr);
     EXPECT_FALSE(released);
     const size_t shown = size_t(std::count(fitted.begin(), fitted.end(), '\n'));
