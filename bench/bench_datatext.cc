@@ -5,10 +5,12 @@
 // draw is a loose menu movie's, drawn once a frame through the host the game gives movies.
 // Reports the fps ratios (vector over plain). A second benchmark sets the person's own
 // library calls (not charged) against the guards' old way (every call priced, the charge
-// ignored) and against the bare library, in one run.
+// ignored) and against the bare library, in one run; a third the run clock's read against
+// the raw read of the thread's processor time.
 // Built into bench/demo/ beside bench_demo, so that its home: is the build directory.
 #include <benchmark/benchmark.h>
 #include <lua.hpp>
+#include <time.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -23,6 +25,7 @@
 #include "logic/nBaseObserver.h"
 #include "platform/flash/MovieModule.h"
 #include "platform/luaguard/LuaGuards.h"
+#include "platform/system/RunClock.h"
 
 namespace {
 
@@ -166,5 +169,28 @@ void BM_PersonsLuaCalls(benchmark::State& state) {
     for (lua_State* L : {bare, old, now}) lua_close(L);
 }
 BENCHMARK(BM_PersonsLuaCalls)->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// A look at data's run clock (the wall clock less the thread's waits for a core) against the
+// raw read of the thread's processor time that the clock used to be.
+void BM_RunClockRead(benchmark::State& state) {
+    constexpr int Reads = 10000;
+    std::vector<double> rawNs, clockNs;
+    for (auto _ : state) {
+        timespec t{};
+        auto t0 = Clock::now();
+        for (int i = 0; i < Reads; i++) {
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            benchmark::DoNotOptimize(t);
+        }
+        rawNs.push_back(std::chrono::duration<double, std::nano>(Clock::now() - t0).count() / Reads);
+        t0 = Clock::now();
+        for (int i = 0; i < Reads; i++) benchmark::DoNotOptimize(sys::RunClock::ThreadTime());
+        clockNs.push_back(std::chrono::duration<double, std::nano>(Clock::now() - t0).count() / Reads);
+    }
+    state.counters["raw_ns"] = bench::Median(rawNs);
+    state.counters["clock_ns"] = bench::Median(clockNs);
+    state.counters["clock_per_raw"] = bench::Median(clockNs) / bench::Median(rawNs);
+}
+BENCHMARK(BM_RunClockRead)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "kernel/nWin32LogHandler.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -33,10 +36,29 @@ bool ClockNow(double& now) {
 }
 }  // namespace
 
+namespace {
+// True when `fd` takes a line now: a pipe that nobody reads, a stopped terminal or a closed
+// descriptor would hold the game's thread in the write for good.
+bool TakesALine(int fd) {
+    pollfd out{fd, POLLOUT, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) && !(out.revents & (POLLERR | POLLNVAL));
+}
+}  // namespace
+
 void nWin32LogHandler::ToStream(void* self, const char* text, size_t length) {
     auto* handler = static_cast<nWin32LogHandler*>(self);
-    std::fwrite(text, 1, length, stdout);
-    std::fflush(stdout);
+    // Standard output gets what it takes at once; the log file keeps every line, and standard
+    // output is told how many it missed once it takes lines again.
+    if (TakesALine(fileno(stdout))) {
+        if (handler->unwritten_ > 0) {
+            std::fprintf(stdout, "... %llu lines not written here (in the log file)\n", handler->unwritten_);
+            handler->unwritten_ = 0;
+        }
+        std::fwrite(text, 1, length, stdout);
+        std::fflush(stdout);
+    } else {
+        handler->unwritten_++;
+    }
     if (!handler->logFile_) return;
     std::fwrite(text, 1, length, handler->logFile_);
     std::fflush(handler->logFile_);

@@ -5,7 +5,8 @@
 #include "kernel/nLogLimiter.h"
 #include "kernel/nString.h"
 
-// The application's handler: every text goes to standard output and to the log file
+// The application's handler: every text goes to standard output (as far as it takes
+// texts without waiting) and to the log file
 // "<appName>.log" beside the executable (emptied at start, flushed after every text) as
 // one stream that nLogLimiter bounds: lines cut, repeats counted (by the time server's
 // clock) as "<first line> (repeated N times)", a size cap that the file's last line
@@ -42,5 +43,6 @@ private:
     nString appName_;
     nString logFileName_;
     FILE* logFile_ = nullptr;
+    unsigned long long unwritten_ = 0;  // lines that standard output did not take
     nLogLimiter limiter_;
 };

@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -310,6 +313,64 @@ TEST(nWin32LogHandlerTest, TheStreamStopsAtItsCapAndSaysWhatItDropped) {
     const size_t kept = nLogLimiter::MaxBytes / 256;
     EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1),
               "... " + std::to_string(lines - kept) + " lines dropped\n");
+    std::remove(logName.c_str());
+}
+
+// The game run with its standard output into a pipe that nobody reads: a data file that
+// prints keeps writing the log file, and the game's thread is never held in the write.
+TEST(nWin32LogHandlerTest, AFullPipeOnStandardOutputHoldsNoWrite) {
+    StepClock clock;
+    const std::string logName = ExeDir() + "/BwPipeTest.log";
+    nKernelServer k(TestPackage);
+    k.GetTimeServer()->SetClock(&clock);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    ASSERT_GE(saved, 0);
+    ASSERT_EQ(dup2(ends[1], STDOUT_FILENO), STDOUT_FILENO);
+    // A guard only: a write held for good is released by reading the pipe, and fails the test.
+    std::atomic<bool> done{false}, released{false};
+    std::thread guard([&] {
+        for (int i = 0; i < 3000 && !done; i++) usleep(10000);
+        released = !done;
+        fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        for (char sink[4096]; !done;) (void)!read(ends[0], sink, sizeof(sink));
+    });
+    const int lines = 100;
+    std::string fitted, after;
+    auto drain = [&] {
+        std::string got;
+        char buf[4096];
+        fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = read(ends[0], buf, sizeof(buf))) > 0;) got.append(buf, size_t(n));
+        return got;
+    };
+    {
+        nWin32LogHandler handler("BwPipeTest");
+        k.SetLogHandler(&handler);
+        for (int i = 0; i < lines; i++) k.Print("%04d %s\n", i, std::string(300, 'p').c_str());
+        done = true;
+        guard.join();
+        // Read again: the pipe is told what it missed, then takes lines as before.
+        fitted = drain();
+        k.Print("after\n");
+        after = drain();
+        k.SetLogHandler(nullptr);
+    }
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    for (int fd : {saved, ends[0], ends[1]}) close(fd);
+    k.GetTimeServer()->SetClock(nullptr);
+    EXPECT_FALSE(released);
+    const size_t shown = size_t(std::count(fitted.begin(), fitted.end(), '\n'));
+    EXPECT_GT(shown, 0u);
+    EXPECT_LT(shown, size_t(lines));
+    EXPECT_EQ(after, "... " + std::to_string(lines - shown) + " lines not written here (in the log file)\nafter\n");
+    const std::string log = ReadFile(logName);
+    EXPECT_EQ(size_t(std::count(log.begin(), log.end(), '\n')), size_t(lines) + 1);
+    EXPECT_EQ(log.substr(0, fitted.size()), fitted);
     std::remove(logName.c_str());
 }
 

@@ -84,27 +84,40 @@ TEST_F(DataTextCostTest, TheFramesTimeEndsARunWhoseInstructionsAreFewAndSlow) {
 }
 
 // The machine's other work may hold the game off its core in the middle of a run: the run is
-// charged the processor time it had, not the wait, so a loaded machine stops no text that a
-// quiet one runs, and the frame's data share is not spent by the wait either.
+// not charged that wait, so a loaded machine stops no text that a quiet one runs, and the
+// frame's data share is not spent by it either. A wait of the run's own (a print into a full
+// pipe) holds the frame as work does: it is charged, and the run is stopped at its time.
 TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
     ASSERT_TRUE(Run("function keep(a) kept = a end dataentry('keep', {'number'}) "
                     "function mark(a) marked = a end dataentry('mark', {'number'})"));
-    log.holdOn = "held";
-    // Several times the first frame's run time (a third of its assumed frame), well within the
-    // wall clock's last word on a run.
-    log.hold = std::chrono::milliseconds(60);
-    server->Trigger();
-    const char* result = nullptr;
-    EXPECT_TRUE(server->RunDataText("local n = 0 for i = 1, 1000 do n = n + i end print('held') "
-                                    "for i = 1, 1000 do n = n + 1 end keep(n)",
-                                    result))
-        << log.text;
-    EXPECT_EQ(Global("kept"), "501500");
-    EXPECT_FALSE(server->LastRunPassedFrame());
-    // The frame has room for more: the next line runs now rather than in a later frame.
-    log.holdOn.clear();
-    EXPECT_TRUE(server->RunDataText("mark(1)", result));
-    EXPECT_EQ(Global("marked"), "1");
+    const struct {
+        const char* how;
+        bool ownWait;
+    } cases[] = {{"held off its core", false}, {"waiting on its own account", true}};
+    bwtest::CoreRival rival;
+    log.rival = &rival;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Run("kept = nil marked = nil"));
+        log.holdOn = "held";
+        log.ownWait = c.ownWait;
+        // Several times the first frame's run time (a third of its assumed frame), well within
+        // the wall clock's last word on a run.
+        log.hold = std::chrono::milliseconds(60);
+        server->Trigger();
+        const char* result = nullptr;
+        EXPECT_EQ(server->RunDataText("local n = 0 for i = 1, 1000 do n = n + i end print('held') "
+                                      "for i = 1, 100000 do n = n + 1 end keep(n - 99000)",
+                                      result),
+                  !c.ownWait)
+            << c.how << log.text;
+        EXPECT_EQ(Global("kept"), c.ownWait ? "nil" : "501500") << c.how;
+        EXPECT_EQ(server->LastRunPassedFrame(), c.ownWait) << c.how;
+        // Whether the frame has room for more: the next line runs now or waits for a later frame.
+        log.holdOn.clear();
+        EXPECT_TRUE(server->RunDataText("mark(1)", result)) << c.how;
+        EXPECT_EQ(Global("marked"), c.ownWait ? "nil" : "1") << c.how;
+    }
+    log.rival = nullptr;
 }
 
 }  // namespace

@@ -52,7 +52,9 @@ void nScriptFixture::CaptureLog::Add(const char* fmt, va_list args) {
     text += buf;
     // Shown too, so a fatal stop explains itself.
     std::fputs(buf, stderr);
-    if (!holdOn.empty() && std::strstr(buf, holdOn.c_str())) std::this_thread::sleep_for(hold);
+    if (holdOn.empty() || !std::strstr(buf, holdOn.c_str())) return;
+    if (ownWait) std::this_thread::sleep_for(hold);
+    else if (rival) rival->Hold(hold);
 }
 
 std::string nScriptFixture::SourceDir() {

@@ -7,6 +7,7 @@
 
 #include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
+#include "tests/platform/system/HeldOffTheCore.h"
 
 namespace {
 
@@ -319,8 +320,10 @@ TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsI
     EXPECT_EQ(module.SetVariable("slow", "no"), flash::MovieFailed);  // stopped
 }
 
-// A draw that the machine holds off its core for longer than the draw's time is charged only
-// the processor time it had: on a loaded machine the menu still draws and is never stopped.
+// A draw that the machine holds off its core for longer than the draw's time is not charged
+// that wait: on a loaded machine the menu still draws and is never stopped. A draw that waits
+// as long on its own account (a print into a full pipe) holds the frame as work does: it is
+// stopped, and the frame keeps its last picture.
 TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
     AddMovie("held.lua", R"lua(
         function draw()
@@ -329,20 +332,25 @@ TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
             rect(0, 0, 800, 600, 1, 0, 0, 1)
         end
     )lua");
-    flash::MovieHost host = Host();
-    host.log = [this](const std::string& line) {
-        this->logs.push_back(line);
-        if (line.find("held") != std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    };
-    host.time = [](flash::MovieHost::Call) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
-    MovieModule module(host, flash::LuaSandbox::Limits{});
-    ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("held.lua") >= 0 &&
-                module.Play() >= 0);
-    std::vector<uint8_t> frame(4 * 4 * 4, 0);
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(module.Render(frame.data(), 4, 4, 4), flash::Ok);
-    ASSERT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(60));
-    EXPECT_EQ(frame[2], 0xFF);  // red, drawn to its end
+    bwtest::CoreRival rival;
+    for (const bool ownWait : {false, true}) {
+        flash::MovieHost host = Host();
+        host.log = [this, ownWait, &rival](const std::string& line) {
+            this->logs.push_back(line);
+            if (line.find("held") == std::string::npos) return;
+            if (ownWait) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            else rival.Hold(std::chrono::milliseconds(60));
+        };
+        host.time = [](flash::MovieHost::Call) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
+        MovieModule module(host, flash::LuaSandbox::Limits{});
+        ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("held.lua") >= 0 &&
+                    module.Play() >= 0);
+        std::vector<uint8_t> frame(4 * 4 * 4, 0);
+        const auto started = std::chrono::steady_clock::now();
+        module.Render(frame.data(), 4, 4, 4);
+        ASSERT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(60));
+        EXPECT_EQ(frame[2], ownWait ? 0x00 : 0xFF) << ownWait;  // red, drawn to its end
+    }
 }
 
 }  // namespace
