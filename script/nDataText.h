@@ -24,9 +24,9 @@
 // the share (RunTime), then it is stopped: the game keeps 3 / 4 of its frames a second.
 // Text that is stopped so again and again never fits: a timer is stopped
 // (logic/nLogicNode), and so is a movie, whose draw keeps its last picture meanwhile
-// (platform/flash/MovieModule). Data's time is the processor time its runs had on the
-// game's thread (platform/system/RunClock), so a loaded machine that holds the game off its
-// core stops no text that a quiet one runs; the frame is the player's, on the wall clock.
+// (platform/flash/MovieModule). Data's time is the time its runs took on the game's thread
+// less the machine's holding that thread off its core (platform/system/RunClock), so a loaded
+// machine stops no text that a quiet one runs; the frame is the player's, on the wall clock.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -95,7 +95,7 @@ public:
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;
-    // What a run or call of data's that ran in this frame spent (`taken`: processor time).
+    // What a run or call of data's that ran in this frame spent (`taken`: by sys::RunClock).
     void Spent(long long instructions, Clock::duration taken);
     long long FrameSpent() const { return spent_; }
 

@@ -1,7 +1,7 @@
 #pragma once
 // What one budgeted run of the Lua server (a data file; a line with the lines it runs)
 // may still spend: VM instructions, in which C library work and allocation are charged
-// as well; processor time (platform/system/RunClock); bytes handed to engine commands and
+// as well; time (platform/system/RunClock); bytes handed to engine commands and
 // the memory of the objects it makes, the C++ memory that the Lua allocator does not see;
 // and objects made. What all
 // runs of data's text made and still lives is bounded as well (LiveObjects, LiveBytes): a

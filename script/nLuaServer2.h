@@ -199,7 +199,7 @@ private:
         void Restore(nLuaServer2& server, bool resume) const;
         Trust trust;
         nLuaRunBounds bounds;
-        std::chrono::steady_clock::duration started;  // the thread's processor time (sys::RunClock)
+        std::chrono::steady_clock::duration started;  // the thread's run time (sys::RunClock)
         std::chrono::steady_clock::time_point begun;
         uint64_t objects;
         uint64_t bytes;

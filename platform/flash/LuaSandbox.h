@@ -8,7 +8,7 @@
 // are finalizers, which Lua runs with the hook off. Allocation is charged by the byte
 // (copies of long strings run in single instructions), and a call that still outlasts
 // its time limit (long string comparisons) is stopped as if out of budget. The time is
-// the processor's, as a run of data's text has it (platform/system/RunClock).
+// the run's own, as a run of data's text has it (platform/system/RunClock).
 #include <cstddef>
 #include <chrono>
 #include <cstdint>
@@ -27,7 +27,7 @@ public:
     struct Limits {
         uint64_t instructions = 10'000'000;  // VM instructions a call
         size_t memoryBytes = 32u << 20;      // bytes the state may hold
-        double seconds = 5.0;                // processor time a call, caches filled
+        double seconds = 5.0;                // run time a call (sys::RunClock), caches filled
     };
 
     explicit LuaSandbox(Limits limits);
@@ -64,7 +64,7 @@ public:
     bool WasOverTime() const { return this->overTime; }
     // Instructions the last Call or Run spent (its whole budget when it ran out).
     uint64_t LastSpent() const { return this->budget - this->remaining; }
-    // The processor time the last Call or Run had (sys::RunClock).
+    // The time the last Call or Run took (sys::RunClock).
     Duration LastTime() const { return this->lastTime; }
 
 private:

@@ -23,10 +23,10 @@ struct MovieHost {
     // Before a call: the instructions it may take, 0 when it does not run now. `lastDrawn`
     // (draws only) is the frame the movie last drew in, updated when it draws now.
     std::function<uint64_t(Call call, uint32_t& lastDrawn)> share;
-    // Before a call that runs: the processor time it may take now (the module's own limit
-    // without one). A call stopped at it fails; a draw keeps the picture it drew last.
+    // Before a call that runs: the time it may take now (sys::RunClock; the module's own
+    // limit without one). A call stopped at it fails; a draw keeps the picture it drew last.
     std::function<std::chrono::steady_clock::duration(Call call)> time;
-    // After a call that ran: what it spent, its processor time as `taken`.
+    // After a call that ran: what it spent, its time (sys::RunClock) as `taken`.
     std::function<void(uint64_t instructions, std::chrono::steady_clock::duration taken)> spent;
 
     // Reads the disk (letter case resolved) and logs through SDL.
