@@ -8,10 +8,8 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nScriptServer.h"
-#include "kernel/nString.h"
 #include "logic/nPersistLogic.h"
 #include "logic/nScriptEvent.h"
-#include "script/nLuaWriter.h"
 
 namespace {
 
@@ -278,29 +276,6 @@ std::string nbwActor::DecodeActionText(const std::string& text) {
         else if (ch == '$') ch = '"';
     }
     return out;
-}
-
-std::string nbwActor::ActionText() {
-    nRoot* current = GetCurrentAction();
-    const char* name = current ? current->GetName() : nullptr;
-    if (!current || !name || std::strcmp(name, IdleAction) == 0) return NoActionText;
-    if (!current->IsA(nbwAction::classInfo.name)) {
-        n_error("%s: the queued object '%s' is no nbwaction: stored as no action\n", GetFullName().c_str(),
-                current->GetFullName().c_str());
-        return NoActionText;
-    }
-    std::string head = "new(\"nbwaction\",";
-    nLuaWriter::AppendQuoted(head, name, '"');
-    head += ");sel(";
-    nLuaWriter::AppendQuoted(head, name, '"');
-    head += ");";
-    nPersistServer* ps = nKernelServer::ks->GetPersistServer();
-    nString lines;
-    if (!ps || !ps->CaptureCmds(current, lines)) {
-        n_error("%s: the action '%s' could not be written: stored as no action\n", GetFullName().c_str(), name);
-        return NoActionText;
-    }
-    return EncodeActionText(head + lines.Get());
 }
 
 void nbwActor::StoreToPersist(nPersistLogic* store) {

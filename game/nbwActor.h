@@ -86,9 +86,6 @@ public:
 
     // Makes the action that the store's action values name, when they name one.
     void RestoreAction(nPersistLogic* store);
-    // The older stored action text for the current action ("print(\xA7no action while
-    // loading\xA7)" when there is none), as StoreToPersist writes it.
-    std::string ActionText();
     // The reversible stored form of a script text and back: line feeds become ";", "'"
     // the byte 0xA7 and '"' "$"; a "$" or 0xA7 already there is written as the Lua
     // escape "\036" or "\167", which can only stand inside a quoted string.
