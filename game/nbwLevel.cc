@@ -239,47 +239,38 @@ void nbwLevel::SetBuildRange(const char* name, float lo, float hi) {
     buildRanges_.push_back({name, lo, hi});
 }
 
-bool nbwLevel::Declares(const char* what, bool ok, const std::string& why) {
-    if (!ok) n_error("%s: %s: %s; not declared\n", GetFullName().c_str(), what, why.c_str());
-    return ok;
+template <class Declare>
+void nbwLevel::Declares(const char* command, Declare declare) {
+    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
+    std::string why;
+    if (!declare(why)) n_error("%s: %s: %s; not declared\n", GetFullName().c_str(), command, why.c_str());
 }
 
 void nbwLevel::SaveStore(const char* prototype, const char* places, const char* names) {
-    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
-    std::string why;
-    Declares("v_savestore_sss", saveDecl_.DeclareStore(prototype, places, names, why), why);
+    Declares("v_savestore_sss", [&](std::string& why) { return saveDecl_.DeclareStore(prototype, places, names, why); });
 }
 
 void nbwLevel::SaveNumber(const char* prototype, const char* name, const char* type, float lo, float hi) {
-    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
-    std::string why;
-    Declares("v_savenumber_sssff", saveDecl_.DeclareNumber(prototype, name, type, lo, hi, why), why);
+    Declares("v_savenumber_sssff",
+             [&](std::string& why) { return saveDecl_.DeclareNumber(prototype, name, type, lo, hi, why); });
 }
 
 void nbwLevel::SaveText(const char* prototype, const char* name, const char* texts) {
-    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
-    std::string why;
-    Declares("v_savetext_sss", saveDecl_.DeclareText(prototype, name, texts, why), why);
+    Declares("v_savetext_sss", [&](std::string& why) { return saveDecl_.DeclareText(prototype, name, texts, why); });
 }
 
 void nbwLevel::SaveFixed(const char* prototype, const char* names) {
-    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
-    std::string why;
-    Declares("v_savefixed_ss", saveDecl_.DeclareFixed(prototype, names, why), why);
+    Declares("v_savefixed_ss", [&](std::string& why) { return saveDecl_.DeclareFixed(prototype, names, why); });
 }
 
 void nbwLevel::SaveBox(const char* prototype, const char* name, float x0, float y0, float z0, float x1, float y1,
                        float z1) {
-    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
-    std::string why;
     const float lo[3] = {x0, y0, z0}, hi[3] = {x1, y1, z1};
-    Declares("v_savebox_ssffffff", saveDecl_.DeclareBox(prototype, name, lo, hi, why), why);
+    Declares("v_savebox_ssffffff", [&](std::string& why) { return saveDecl_.DeclareBox(prototype, name, lo, hi, why); });
 }
 
 void nbwLevel::SaveCount(const char* prototype, int lo, int hi) {
-    if (!nScriptServer::PersonOnly("a level's declaration of its save")) return;
-    std::string why;
-    Declares("v_savecount_sii", saveDecl_.DeclareCount(prototype, lo, hi, why), why);
+    Declares("v_savecount_sii", [&](std::string& why) { return saveDecl_.DeclareCount(prototype, lo, hi, why); });
 }
 
 bool nbwLevel::CheckSave(nRoot* root, std::string& why) {

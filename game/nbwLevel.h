@@ -148,7 +148,9 @@ private:
         std::string name;
         float lo, hi;
     };
-    bool Declares(const char* what, bool ok, const std::string& why);
+    // Runs one declaration of the map's (the person's only); a refused one is logged.
+    template <class Declare>
+    void Declares(const char* command, Declare declare);
     nbwSaveDeclaration saveDecl_;
     std::vector<BuildBound> buildBounds_;
     std::vector<BuildRange> buildRanges_;
