@@ -10,6 +10,7 @@
 #include "audio/nAudioServer2.h"
 #include "game/nbwCamera.h"
 #include "game/nbwLevel.h"
+#include "game/nbwSaveDeclaration.h"
 #include "game/nbwUwMenu.h"
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
@@ -286,8 +287,7 @@ void nbwGameObserver::SetCurrLevel(const char* name) {
         // elsewhere and would go into every later save.
         for (nPersistVar* pv = status->GetFirstVar(); pv;) {
             nPersistVar* next = pv->GetSucc();
-            const char* n = pv->GetName() ? pv->GetName() : "";
-            if (std::strcmp(n, "gamestate") != 0 && std::strcmp(n, "currlevel") != 0) status->RemoveVar(n);
+            if (!nbwSaveDeclaration::IsStatusValue(pv->GetName())) status->RemoveVar(pv->GetName() ? pv->GetName() : "");
             pv = next;
         }
         const nVariable* v = status->GetVar("currlevel");

@@ -41,25 +41,32 @@ bool Contains(const std::vector<std::string>& list, const std::string& word) {
 
 }  // namespace
 
+bool nbwSaveDeclaration::IsStatusValue(const char* name) {
+    return name && (std::strcmp(name, "gamestate") == 0 || std::strcmp(name, "currlevel") == 0);
+}
+
 nbwSaveDeclaration::Proto& nbwSaveDeclaration::Declared(const char* prototype) {
-    for (Proto& p : protos_) {
-        if (p.name == prototype) return p;
-    }
+    if (Proto* p = Find(prototype)) return *p;
     protos_.push_back({prototype, {}, {}, {}, 0, -1, 0});
     return protos_.back();
 }
 
-const nbwSaveDeclaration::Proto* nbwSaveDeclaration::Find(const std::string& prototype) const {
-    for (const Proto& p : protos_) {
+nbwSaveDeclaration::Proto* nbwSaveDeclaration::Find(const std::string& prototype) {
+    for (Proto& p : protos_) {
         if (p.name == prototype) return &p;
     }
     return nullptr;
 }
 
-nbwSaveDeclaration::Value& nbwSaveDeclaration::ValueOf(Proto& p, const char* name) {
+nbwSaveDeclaration::Value* nbwSaveDeclaration::FindValue(Proto& p, const std::string& name) {
     for (Value& v : p.values) {
-        if (v.name == name) return v;
+        if (v.name == name) return &v;
     }
+    return nullptr;
+}
+
+nbwSaveDeclaration::Value& nbwSaveDeclaration::ValueOf(Proto& p, const char* name) {
+    if (Value* v = FindValue(p, name)) return *v;
     p.values.push_back({name, 0, 0.0f, 0.0f, {}, false, {}, {}});
     return p.values.back();
 }
@@ -118,12 +125,8 @@ bool nbwSaveDeclaration::DeclareFixed(const char* prototype, const char* names, 
 
 bool nbwSaveDeclaration::DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3],
                                     std::string& why) {
-    Value* v = nullptr;
-    for (Proto& p : protos_) {
-        for (Value& dv : p.values) {
-            if (prototype && name && p.name == prototype && dv.name == name) v = &dv;
-        }
-    }
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    Value* v = p && name ? FindValue(*p, name) : nullptr;
     bool ok = v && (v->type == 'v' || v->type == 'q');
     for (int i = 0; i < 3 && ok; i++) ok = std::isfinite(lo[i]) && std::isfinite(hi[i]) && lo[i] <= hi[i];
     if (!ok) {
@@ -163,9 +166,9 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why)
                 return false;
             }
             for (nPersistVar* v = static_cast<nPersist*>(c)->GetFirstVar(); v; v = v->GetSucc()) {
-                const char* n = v->GetName() ? v->GetName() : "";
-                if (std::strcmp(n, "gamestate") != 0 && std::strcmp(n, "currlevel") != 0) {
-                    why = "'gamestatus' holds '" + std::string(n) + "', which the game does not know";
+                if (!IsStatusValue(v->GetName())) {
+                    why = "'gamestatus' holds '" + std::string(v->GetName() ? v->GetName() : "") +
+                          "', which the game does not know";
                     return false;
                 }
             }
@@ -186,7 +189,7 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why)
         why = "it holds no store of the level '" + level_ + "'";
         return false;
     }
-    const Proto* own = Find(LevelStore);
+    Proto* own = Find(LevelStore);
     if (!own) {
         why = "the level declares no store of its own";
         return false;
@@ -208,7 +211,7 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why)
 bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std::string& why) {
     const std::string name = NameOf(store);
     const std::string proto = PrototypeText(store);
-    const Proto* p = proto.empty() || proto == LevelStore ? nullptr : Find(proto);
+    Proto* p = proto.empty() || proto == LevelStore ? nullptr : Find(proto);
     if (!p) {
         why = "the store '" + name + "' names no prototype that a save may build";
         return false;
@@ -237,17 +240,14 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
     return true;
 }
 
-bool nbwSaveDeclaration::CheckValues(nRoot* obj, const Proto& p, std::string& why) {
+bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, std::string& why) {
     auto* store = static_cast<nPersist*>(obj);
     std::vector<std::string> fixed;
     for (nPersistVar* pv = store->GetFirstVar(); pv; pv = pv->GetSucc()) {
         const std::string name = pv->GetName() ? pv->GetName() : "";
         nVariable& v = pv->Get();
         if (name == "prototype" && p.name != LevelStore) continue;
-        const Value* d = nullptr;
-        for (const Value& dv : p.values) {
-            if (dv.name == name) d = &dv;
-        }
+        const Value* d = FindValue(p, name);
         const std::string at = "'" + name + "' of the store '" + NameOf(obj) + "'";
         if (!d) {
             why = at + " is no value that '" + p.name + "' holds in play";

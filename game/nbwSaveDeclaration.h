@@ -19,6 +19,8 @@ public:
     static constexpr const char* LevelStore = ".";
     // The place of a store in the save's camp (what an air bag lifted).
     static constexpr const char* Camp = "camp";
+    // Whether `name` is a value of the game's status: its word and its level.
+    static bool IsStatusValue(const char* name);
 
     // `places`: space-separated chains of prototypes from the level's store down to the
     // store's parent ("." directly below the level's store, "diver/inventory" below the
@@ -70,13 +72,14 @@ private:
         std::vector<std::string> names;
         std::vector<Value> values;
         int countLo = 0, countHi = -1;  // -1: any number
-        mutable int seen = 0;  // stores of it in the save being checked
+        int seen = 0;  // stores of it in the save being checked
     };
     Proto& Declared(const char* prototype);
-    const Proto* Find(const std::string& prototype) const;
+    Proto* Find(const std::string& prototype);
+    static Value* FindValue(Proto& p, const std::string& name);
     Value& ValueOf(Proto& p, const char* name);
     bool CheckStore(nRoot* store, const std::string& place, std::string& why);
-    bool CheckValues(nRoot* store, const Proto& p, std::string& why);
+    bool CheckValues(nRoot* store, Proto& p, std::string& why);
     bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
     bool InRange(const Value& d, const nVariable& v) const;
 
