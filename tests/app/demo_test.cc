@@ -1920,7 +1920,8 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
 // A switch of diver by Tab or by a click on the figure, and a diver brought back from the
 // vent, put the camera to a diver on the reef's other side: it stands out of what is solid
 // and on its diver's side of the basin's walls in every frame, from the frame after the
-// diver it shows changed or was moved (in that one it still shows the last place).
+// diver it shows changed or was moved (in that one it still shows the last place). The
+// click comes in the frame of the pointer's move onto the figure: it counts where it came.
 TEST_F(DemoLevelTest, ASwitchOfDiverTakesTheCameraByNoWayThroughTheReef) {
     NewGame();
     Frames(5);
@@ -1993,23 +1994,6 @@ TEST_F(DemoLevelTest, TheVentsMoundStandsOnTheSeabed) {
         const vector3 sand(x, ground + 0.03f, z);
         EXPECT_TRUE(CrossesModule("vent/solid", sand + vector3(2.0f * dx, 0.0f, 2.0f * dz), sand))
             << "sand at " << x << " " << sand.y << " " << z << " outside the mound";
-    }
-}
-
-// A click that comes with the pointer's move onto a figure, in the same frame, counts
-// where it came: it switches to that diver, as one that comes later does.
-TEST_F(DemoLevelTest, AClickInTheFrameOfThePointersMoveCountsWhereItCame) {
-    NewGame();
-    Frames(5);
-    for (const auto& [x, diver] : {std::pair{125, "diver2"}, {90, "diver1"}, {125, "diver2"}}) {
-        SCOPED_TRACE(diver);
-        Push(bwtest::sdl::Motion(window, 400, 300, 0, 0));
-        Frames(2);
-        Push(bwtest::sdl::Motion(window, x, 545, 0, 0));
-        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, x, 545));
-        Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, x, 545));
-        Frames(4);
-        EXPECT_EQ(Active(), Get<nbwDiver>(diver));
     }
 }
 
