@@ -102,6 +102,14 @@ void nbwCamera::Place() {
     }
     matrix44 t = static_cast<nLogicVisual2*>(obj)->GetMatrix();
     const float now = GetTime();
+    // The trail the camera follows runs from one place of its target to the next. Where a
+    // solid lies between them the target did not swim there (another diver took over, or a
+    // diver was brought elsewhere): the trail would lead the camera through the solid, so
+    // it starts afresh there, and the camera cuts to the new place.
+    if (history_.GetPosition() >= 0 &&
+        Blocked(obj, history_.GetSlot(history_.GetPosition()).Translation(), t.Translation())) {
+        history_.Clear();
+    }
     history_.Put(t, now);
     const float b = elasticity_[1];
     if (b > 0.6f) {
@@ -136,24 +144,22 @@ vector3 Turned(const vector3& v, const vector3& k, float angle) {
 }
 }  // namespace
 
-float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
-                         const vector3& dir, float len) {
-    // A surface just behind the camera would cut into the near part of the view as well.
-    const line3 line(from, from + dir * (len + ClearMargin));
-
+bool nbwCamera::NearestHit(nCollideContext2* ctx, int classIndex, nRoot* target, const line3& line, bool fixedOnly,
+                           float& nearestDist, vector3& nearestNormal) {
     // Only shapes the target meets exactly can stop it, and only they answer a line: the
     // context's own line check would log the radius-only shapes of other pairs. The
     // objects are those of the last collision pass (the target's own aside).
+    const vector3& from = line.b;
+    const vector3 dir = line.m * (1.0f / line.m.Len());
     nCollideServer2* server = ctx->GetServer();
     nCollideReportBuffer& buffer = ctx->GetCheckBuffer();
     bool found = false;
-    float nearestDist = 0.0f;
-    vector3 nearestNormal;
     const int numStatic = ctx->GetNumStatic();
-    const int total = numStatic + ctx->GetNumDynamic();
+    const int total = numStatic + (fixedOnly ? 0 : ctx->GetNumDynamic());
     for (int i = 0; i < total; i++) {
         nCollideObject2* obj = i < numStatic ? ctx->GetStatic(i) : ctx->GetDynamic(i - numStatic);
         if (obj->owner == target || server->GetCollType(classIndex, obj->classIndex) != COLLTYPE_EXACT) continue;
+        if (fixedOnly && obj->owner && obj->owner->HasPhysik()) continue;
         nCollideShape2* shape = obj->shape.GetUnsafe();
         if (!shape || shape->GetType() == nCollideShape2::QUICK) continue;
         if (!Near(line, obj->curMatrix.Translation(), shape->GetRadius())) continue;
@@ -178,7 +184,18 @@ float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, c
             way = line3(from, from + dir * (nearestDist - 1e-3f));
         }
     }
-    if (!found) return len;
+    return found;
+}
+
+float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
+                         const vector3& dir, float len) {
+    // A surface just behind the camera would cut into the near part of the view as well.
+    float nearestDist = 0.0f;
+    vector3 nearestNormal;
+    if (!NearestHit(ctx, classIndex, target, line3(from, from + dir * (len + ClearMargin)), false, nearestDist,
+                    nearestNormal)) {
+        return len;
+    }
     // Back along the free way far enough to stand the margin off the surface, further the
     // more slanting the face (whichever way it is wound), but never behind the target.
     float facing = nearestNormal % dir;
@@ -188,20 +205,35 @@ float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, c
     return along < len ? along : len;
 }
 
-void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
-    if (!target->IsA("nlogicphysik2")) return;
+nCollideContext2* nbwCamera::WayOf(nRoot* target, int& classIndex) {
+    if (!target->IsA("nlogicphysik2")) return nullptr;
     nModCollisionState* state = static_cast<nLogicPhysik2*>(target)->GetPhysikCollisionState();
     nCollideContext2* ctx = state ? state->GetContext() : nullptr;
-    if (!ctx || !state->GetEnabled()) return;
+    if (!ctx || !state->GetEnabled()) return nullptr;
     // The way is looked at with the target's class: it meets what the target meets.
-    int classIndex = -1;
+    classIndex = -1;
     for (int i = 0; i < state->GetNumModules() && classIndex < 0; i++) {
         nModule* module = state->GetModule(i);
         if (module && module->IsA("nmodsimplecollision")) {
             classIndex = static_cast<nModSimpleCollision*>(module)->GetCollObject().classIndex;
         }
     }
-    if (classIndex < 0) return;
+    return classIndex < 0 ? nullptr : ctx;
+}
+
+bool nbwCamera::Blocked(nRoot* target, const vector3& from, const vector3& to) {
+    int classIndex = -1;
+    nCollideContext2* ctx = WayOf(target, classIndex);
+    if (!ctx || !((to - from).Len() > 1e-4f)) return false;
+    float dist = 0.0f;
+    vector3 normal;
+    return NearestHit(ctx, classIndex, target, line3(from, to), true, dist, normal);
+}
+
+void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
+    int classIndex = -1;
+    nCollideContext2* ctx = WayOf(target, classIndex);
+    if (!ctx) return;
     const vector3 want = m.Translation();
     vector3 dir = want - from;
     const float len = dir.Len();

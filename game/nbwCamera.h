@@ -4,7 +4,8 @@
 // through a matrix history, so that the view follows fast turns smoothly. It keeps out of
 // what its target cannot pass (the seabed, rocks, a closed door): where such a shape lies
 // between the target and the offset, the camera stands in front of it, and swings up over
-// it rather than come too near the target.
+// it rather than come too near the target. Where such a shape lies between the target's
+// last place and its new one (another target, or one put elsewhere), it cuts to the new one.
 #include <string>
 
 #include "kernel/line3.h"
@@ -60,6 +61,17 @@ private:
     // state's context (the target's own shapes aside), and off its surface by the margin;
     // where that leaves it nearer than MinDistance, swings it up about `from`.
     void KeepClear(matrix44& m, const vector3& from, nRoot* target);
+    // The collide context the target's way is looked at in (its physik collision state's)
+    // and the class it meets there with; null when the target has none.
+    nCollideContext2* WayOf(nRoot* target, int& classIndex);
+    // Whether a fixed shape that the target meets exactly lies on the segment.
+    bool Blocked(nRoot* target, const vector3& from, const vector3& to);
+    // The distance from the line's start to the nearest hit on it of a shape the class
+    // meets exactly in `ctx`, and the hit's normal; false when nothing is hit. With
+    // `fixedOnly` only shapes that stand fixed count: not what moves this frame nor a body
+    // the physics moves (another diver moves off the way).
+    bool NearestHit(nCollideContext2* ctx, int classIndex, nRoot* target, const line3& line, bool fixedOnly,
+                    float& nearestDist, vector3& nearestNormal);
     // How far from `from` along the unit `dir`, at most `len`, the camera stands clear of
     // what the target's class meets in `ctx`.
     float FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,

@@ -258,8 +258,9 @@ void nbwElevator::MouseDown() {
     float x, y, w, h;
     sel->GetPosition(x, y);
     sel->GetDimension(w, h);
-    mouseX_ = in->GetMouseX();
-    mouseY_ = in->GetMouseY();
+    // Where the press came, also in the frame the pointer came there.
+    mouseX_ = in->GetPressX();
+    mouseY_ = in->GetPressY();
     const float mx = float(mouseX_), my = float(mouseY_);
     if (x <= mx && mx < x + w && y <= my && my < y + h) {
         dragging_ = true;

@@ -526,6 +526,12 @@ void nbwUwMenuBase::ShowHelp(const void* area, const char* text) {
 
 bool nbwUwMenuBase::MouseDown() {
     bool result = true;
+    // A click counts where it came, also when the pointer came there in the click's own
+    // frame, after MouseMove last read it; the drag's moves count from there.
+    if (nRoot* o = input_.GetUnsafe(); o && o->IsA(inputClass_)) {
+        mouseX_ = static_cast<nLogicInput*>(o)->GetPressX();
+        mouseY_ = static_cast<nLogicInput*>(o)->GetPressY();
+    }
     const float mx = float(mouseX_), my = float(mouseY_);
     if (show) {
         nRoot* o = selector_.ref.GetUnsafe();

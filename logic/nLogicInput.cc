@@ -143,11 +143,25 @@ void nLogicInput::HandleInput() {
     nLogicInputServer* s = serverRef_.Get();
     if (!server_) s->Join(this, groupName_.c_str());
     nInputServer* input = s->GetInputServer();
+    // A button's event carries the pointer's place too: a press that comes in the frame of
+    // the move (or with none before it) counts where it came.
+    bool pressed = false;
     for (nInputEvent* ev = input->FirstEvent(); ev; ev = nInputServer::NextEvent(ev)) {
-        if (ev->deviceId == N_INPUT_DEV_MOUSE && ev->type == N_INPUT_MOUSE_MOVE) {
+        if (ev->deviceId != N_INPUT_DEV_MOUSE) continue;
+        const bool press = ev->type == N_INPUT_BUTTON_DOWN;
+        if (ev->type == N_INPUT_MOUSE_MOVE || press || ev->type == N_INPUT_BUTTON_UP) {
             mouseX_ = ev->x;
             mouseY_ = ev->y;
         }
+        if (press) {
+            pressX_ = ev->x;
+            pressY_ = ev->y;
+            pressed = true;
+        }
+    }
+    if (!pressed) {
+        pressX_ = mouseX_;
+        pressY_ = mouseY_;
     }
     if (!focus_ || !entries_.GetHead() || walking_) return;
 

@@ -56,8 +56,12 @@ public:
     // answer. The person's text only (data's refused, logged).
     void SetAnswers(bool on);
     bool GetAnswers() const { return answers_; }
+    // The pointer's place as the frame's last mouse event (a move or a button) left it.
     int GetMouseX() const { return mouseX_; }
     int GetMouseY() const { return mouseY_; }
+    // Where the frame's last press of a mouse button came; without one, the pointer's place.
+    int GetPressX() const { return pressX_; }
+    int GetPressY() const { return pressY_; }
 
 private:
     friend class nLogicInputServer;
@@ -71,6 +75,8 @@ private:
     std::string groupName_ = "default";
     int mouseX_ = 0;
     int mouseY_ = 0;
+    int pressX_ = 0;
+    int pressY_ = 0;
     nHashList entries_{16};
     // The entries of the run in progress; one removed meanwhile is nulled here.
     nArray<nLogicInputEntry*> walk_;

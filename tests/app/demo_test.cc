@@ -276,7 +276,7 @@ TEST_F(DemoGameTest, StartScriptsBuildPrototypesDisplayMenuFocusGroupsTextsAndKe
     for (const char* state : {"forward", "backward", "left", "right", "up", "down", "quicksave", "quickload", "menu",
                               "menu_up", "menu_down", "menu_select", "menu_back", "f12"})
         EXPECT_NE(input->FindState(state), nullptr) << state;
-    EXPECT_EQ(input->GetNumMappings(), 28);
+    EXPECT_EQ(input->GetNumMappings(), 30);
     EXPECT_EQ(input->FindState("orbit"), nullptr);
     EXPECT_TRUE(log.errors.empty()) << log.text;
 }
@@ -780,16 +780,10 @@ TEST_F(DemoGameTest, DataMakesOnlyInItsTreesAndItsLeftoversDoNotBlockTheLoad) {
     ASSERT_NE(Diver(), nullptr);
 }
 
-// After a quick load (which starts the movie afresh) Esc shows all four entries with
-// "Weiterspielen" lit; the arrow keys move the light that Return follows.
+// The start menu shows its two entries, and after a quick load (which starts the movie
+// afresh) Esc shows all four with "Weiterspielen" lit; in both W or Up lights the entry above
+// and S or Down the one below, as the README's Controls table says, and Return follows.
 TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
-    NewGame();
-    Frames(5);
-    Key(SDL_SCANCODE_F5, SDLK_F5);
-    Frames(2);
-    Key(SDL_SCANCODE_F9, SDLK_F9);
-    Frames(3);
-    ASSERT_EQ(StatusLine(), "Spiel geladen.");
     const std::string dir = saveDir.string() + "/";
     ASSERT_TRUE(Run("shots = 0\n"
                     "function shot() shots = shots + 1 obj('/sys/servers/gfx').screenshot('" + dir +
@@ -800,12 +794,13 @@ TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
                     "sel('/usr/logic/testshot/f11') setgroup('testshot') setfocus(true)\n"
                     "addinput('test_shot', 'shot()') sel('/')\n"));
     // Each entry's box at its right end: lit orange, unlit blue-green, or none.
-    auto shown = [&](SDL_Scancode scancode, SDL_Keycode sym, int n) {
+    int n = 0;
+    auto shown = [&](SDL_Scancode scancode, SDL_Keycode sym) {
         Key(scancode, sym);
         Frames(3);
         Key(SDL_SCANCODE_F11, SDLK_F11);
         Frames(2);
-        const auto rows = ReadShot(saveDir / ("menu" + std::to_string(n) + ".bmp"));
+        const auto rows = ReadShot(saveDir / ("menu" + std::to_string(++n) + ".bmp"));
         std::string s;
         if (rows.empty()) return s;
         const size_t w = rows[0].size(), h = rows.size();
@@ -815,10 +810,25 @@ TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
         }
         return s;
     };
-    EXPECT_EQ(shown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, 1), "uLuu");
+    // Each key and the entries it leaves lit: in the start menu, then over the game.
+    using Steps = std::vector<std::tuple<SDL_Scancode, SDL_Keycode, const char*>>;
+    auto walk = [&](const Steps& steps) {
+        for (const auto& [code, sym, lit] : steps) EXPECT_EQ(shown(code, sym), lit) << SDL_GetKeyName(sym);
+    };
+    walk({{SDL_SCANCODE_S, SDLK_s, "uL--"}, {SDL_SCANCODE_W, SDLK_w, "Lu--"}, {SDL_SCANCODE_W, SDLK_w, "uL--"},
+          {SDL_SCANCODE_S, SDLK_s, "Lu--"}, {SDL_SCANCODE_DOWN, SDLK_DOWN, "uL--"}, {SDL_SCANCODE_UP, SDLK_UP, "Lu--"}});
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(3);
+    ASSERT_EQ(StatusLine(), "Spiel geladen.");
+    EXPECT_EQ(shown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE), "uLuu");
     ASSERT_TRUE(Menu()->GetActive());
-    EXPECT_EQ(shown(SDL_SCANCODE_DOWN, SDLK_DOWN, 2), "uuLu");
-    EXPECT_EQ(shown(SDL_SCANCODE_UP, SDLK_UP, 3), "uLuu");
+    walk({{SDL_SCANCODE_DOWN, SDLK_DOWN, "uuLu"}, {SDL_SCANCODE_UP, SDLK_UP, "uLuu"}, {SDL_SCANCODE_S, SDLK_s, "uuLu"},
+          {SDL_SCANCODE_S, SDLK_s, "uuuL"}, {SDL_SCANCODE_S, SDLK_s, "Luuu"}, {SDL_SCANCODE_W, SDLK_w, "uuuL"},
+          {SDL_SCANCODE_W, SDLK_w, "uuLu"}, {SDL_SCANCODE_W, SDLK_w, "uLuu"}});
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
     Frames(2);
     EXPECT_FALSE(Menu()->GetActive());
@@ -860,9 +870,13 @@ TEST_F(DemoGameTest, TheMenuShowsOverItselfWhatSpielLadenAndF9Report) {
     EXPECT_EQ(MenuValue("meldung"), "Kein Spielstand vorhanden.");
     EXPECT_GT(reported(), 30);
 
-    // A quick save cut short, chosen with "Spiel laden": the menu stays and says so.
+    // A quick save cut short, chosen with "Spiel laden": the menu stays and says so. The
+    // report ends with the menu: the new game's status line never shows it.
     NewGame();
-    Frames(5);
+    for (int i = 0; i < 90; i++) {
+        ASSERT_NE(StatusLine(), "Kein Spielstand vorhanden.") << "frame " << i << " of the new game";
+        Frames(1);
+    }
     EXPECT_NE(MenuValue("meldung"), "Kein Spielstand vorhanden.") << "gone with the chosen entry";
     Key(SDL_SCANCODE_F5, SDLK_F5);
     Frames(2);
@@ -1852,25 +1866,32 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     NewGame();
     Frames(5);
     // By the hot vent health falls until the diver passes out, once in 12 s.
+    // It comes back whole: full health, and air short of full by one frame's breath; nothing
+    // of the vent it left is charged after the move, then or later.
     SwimTo("vent");
     const vector3 vent = Get<nLogicVisual2>("vent")->GetPosition();
+    nbwDiver* d = Diver();
+    const float breath = d->GetStat(nbwDiver::EnergieLose) / 30.0f + 1e-6f;
     int broughtRound = 0;
     float life = Life("diver1");
     for (int i = 0; i < 12 * 30; i++) {
         ASSERT_TRUE(Frame());
-        if (Life("diver1") > life + 0.3f) broughtRound++;
+        if (Life("diver1") > life + 0.3f) {
+            broughtRound++;
+            EXPECT_EQ(Life("diver1"), 1.0f) << "in the frame of the move";
+            EXPECT_GE(d->GetStat(nbwDiver::Energie), 1.0f - breath);
+        }
         life = Life("diver1");
     }
     EXPECT_EQ(broughtRound, 1);
     EXPECT_GT((DiverAt() - vent).Len(), 10.0f);
     EXPECT_LT(FromStart(DiverAt()), 2.0f);
-    EXPECT_GT(Life("diver1"), 0.9f);
+    EXPECT_EQ(Life("diver1"), 1.0f);
 
     // Air that runs out: the warning, then the same rescue (once the last rescue's message
     // has gone).
     Frames(4 * 30);
     SwimTo("basket");
-    nbwDiver* d = Diver();
     d->SetStat(nbwDiver::EnergieLose, 0.02f);
     d->SetStat(nbwDiver::Energie, 0.08f);
     bool warned = false, rescued = false;
@@ -1881,9 +1902,11 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     }
     EXPECT_TRUE(warned);
     ASSERT_TRUE(rescued) << "air " << d->GetStat(nbwDiver::Energie);
+    EXPECT_GE(d->GetStat(nbwDiver::Energie), 1.0f - 0.02f / 30.0f - 1e-6f);
+    EXPECT_EQ(Life("diver1"), 1.0f);
     Frames(3);
     EXPECT_GT(d->GetStat(nbwDiver::Energie), 0.9f);
-    EXPECT_GT(Life("diver1"), 0.9f);
+    EXPECT_EQ(Life("diver1"), 1.0f);
     EXPECT_LT(FromStart(DiverAt()), 2.0f);
     // It swims off the start point again, and what play left saves and loads.
     Key(SDL_SCANCODE_W, SDLK_w, 20);
@@ -1891,6 +1914,86 @@ TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAi
     for (auto [scancode, sym] : {std::pair{SDL_SCANCODE_F5, SDLK_F5}, std::pair{SDL_SCANCODE_F9, SDLK_F9}}) {
         Key(scancode, sym);
         EXPECT_TRUE(game->GetLastSaveOk()) << log.text.substr(0, 3000);
+    }
+}
+
+// A switch of diver by Tab or by a click on the figure, and a diver brought back from the
+// vent, put the camera to a diver on the reef's other side: it stands out of what is solid
+// and on its diver's side of the basin's walls in every frame, from the frame after the
+// diver it shows changed or was moved (in that one it still shows the last place). The
+// click comes in the frame of the pointer's move onto the figure: it counts where it came.
+TEST_F(DemoLevelTest, ASwitchOfDiverTakesTheCameraByNoWayThroughTheReef) {
+    NewGame();
+    Frames(5);
+    nbwDiver* one = Get<nbwDiver>("diver1");
+    nbwDiver* two = Get<nbwDiver>("diver2");
+    auto* cam = Get<nbwCamera>("cam");
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"Tab",
+         [&] {
+             Push(bwtest::sdl::Key(window, SDL_SCANCODE_TAB, SDLK_TAB, true));
+             Push(bwtest::sdl::Key(window, SDL_SCANCODE_TAB, SDLK_TAB, false));
+         }},
+        {"a click on diver1's figure",
+         [&] {
+             Push(bwtest::sdl::Motion(window, 90, 545, 0, 0));
+             Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, 90, 545));
+             Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, 90, 545));
+         }},
+        {"diver1 brought back from the vent", [&] { one->SetStat(nbwDiver::LifePoints, 0.11f); }}};
+    // Before each way: diver1 beside the vent for the last, else the active diver in front of
+    // the reef and the other behind it, the camera settled.
+    Put(two, vector3(-12.0f, 3.0f, 2.0f));
+    Put(one, vector3(-12.0f, 3.0f, 14.0f));
+    for (const auto& [what, go] : ways) {
+        SCOPED_TRACE(what);
+        if (what[0] == 'd') SwimTo("vent");
+        Frames(40);
+        go();
+        nbwDiver* shown = Active();
+        vector3 at = shown->GetPosition();
+        for (int i = 0; i < 60; i++) {
+            ASSERT_TRUE(Frame());
+            const vector3 c = cam->GetMatrix().Translation();
+            const std::string where = "frame " + std::to_string(i);
+            EXPECT_EQ(SolidAt(c), "") << where << ", camera at " << c.x << " " << c.y << " " << c.z;
+            const bool moved = Active() != shown || (Active()->GetPosition() - at).Len() > 2.0f;
+            shown = Active();
+            at = shown->GetPosition();
+            if (!moved) ExpectCameraFree(where);
+        }
+        EXPECT_EQ(at.z < 8.0f, what[0] == 'T') << "the diver on the reef's other side shown";
+        EXPECT_LT((cam->GetMatrix().Translation() - at).Len(), 8.0f);
+    }
+}
+
+// The vent stands on the seabed: all round its mound reaches into the sand, so that the
+// sand just above the seabed's surface under its rim lies inside it. A mound above the
+// seabed leaves a band of sand between it and its shadow.
+TEST_F(DemoLevelTest, TheVentsMoundStandsOnTheSeabed) {
+    NewGame();
+    Frames(2);
+    const vector3 vent = Get<nLogicVisual2>("vent")->GetPosition();
+    for (int i = 0; i < 16; i++) {
+        const float a = 0.3927f * float(i);
+        const float dx = std::cos(a), dz = std::sin(a);
+        // The seabed's height there, as a line from above meets it; the way in from outside
+        // to the sand just above it meets the mound's face (faces answer from outside).
+        const float x = vent.x + 1.3f * dx, z = vent.z + 1.3f * dz;
+        float ground = -100.0f;
+        for (nRoot* m = Lookup(L("seabed_solid"))->GetHead(); m; m = m->GetSucc()) {
+            const nCollideObject2& o = static_cast<nModSimpleCollision*>(m)->GetCollObject();
+            nCollideReportBuffer buffer;
+            buffer.Begin(COLLTYPE_EXACT);
+            if (!o.shape.GetUnsafe() ||
+                !o.shape->LineCheck(o.curMatrix, line3(vector3(x, 50.0f, z), vector3(x, -50.0f, z)), &buffer, vector3()))
+                continue;
+            for (int h = 0; h < buffer.numLineHits; h++) ground = std::max(ground, buffer.lineHits[h].position.y);
+        }
+        ASSERT_GT(ground, -5.0f);
+        const vector3 sand(x, ground + 0.03f, z);
+        EXPECT_TRUE(CrossesModule("vent/solid", sand + vector3(2.0f * dx, 0.0f, 2.0f * dz), sand))
+            << "sand at " << x << " " << sand.y << " " << z << " outside the mound";
     }
 }
 

@@ -751,6 +751,21 @@ def check_menu(game, checks, what, entries):
     return lit
 
 
+def menu_keys(game, checks, what, entries, lit):
+    """With the pointer away from the entries, W lights the entry above and S the one below
+    (round at either end), as the README's Controls table says; `lit` is lit at the start."""
+    game.xdo("mousemove", *map(str, MENU_BACKGROUND[0]))
+    i = entries.index(lit)
+    for key in ("s", "w", "w", "s"):
+        i = (i + (1 if key == "s" else -1)) % len(entries)
+        want = menu_entry(entries, entries[i])
+        game.xdo("key", key)
+        d = game.wait_until(f"{what}: {key.upper()} lit '{entries[i]}'", lambda d: near(d["picture"].at(*want), MENU_LIT, 24),
+                            limit=30)
+        others = [e for e in entries if e != entries[i] and near(d["picture"].at(*menu_entry(entries, e)), MENU_LIT, 24)]
+        checks.expect(not others, f"{what}: after {key.upper()} only '{entries[i]}' lit (also lit: {others})")
+
+
 def swim(game, checks, what):
     """W held for 2 s; the diver's place once it has come to rest."""
     start = txyz_of(game.dump(f"{what}: before"))
@@ -778,6 +793,7 @@ def play(game, checks):
     game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
     entries = ["Neues Spiel", "Beenden"]
     check_menu(game, checks, "main menu", entries)
+    menu_keys(game, checks, "main menu", entries, "Beenden")
 
     # A new game: level 1 fades in over 4 s of game time.
     game.click(*menu_entry(entries, "Neues Spiel"), "Neues Spiel")
@@ -842,6 +858,7 @@ def play(game, checks):
     # Esc: the menu over the paused game, whose clock stands.
     esc_menu_lights_continue(game, checks)
     entries = ["Neues Spiel", "Weiterspielen", "Spiel laden", "Beenden"]
+    menu_keys(game, checks, "menu in play", entries, "Weiterspielen")
     check_menu(game, checks, "menu in play", entries)
     a = game.dump("game clock")
     time.sleep(1.0)  # the clock must stand over real time; the frame count shows frames ran
@@ -907,6 +924,13 @@ def figures_help(game, checks):
     checks.expect(d.get("status") == "Taucher 2", f"the switch's message stays under the pointer: '{d.get('status')}'")
     game.click(*centre("diver1"), "diver1's figure")
     game.wait_until("a click on the left figure switched back", lambda d: d.get("diver") == "diver1")
+    # A click that comes in the same instant as the pointer's move onto a figure counts there.
+    for diver in ("diver2", "diver1"):
+        game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
+        game.dump(f"the pointer away from {diver}'s figure")
+        game.xdo("mousemove", *map(str, centre(diver)), "click", "1")
+        d = game.wait_until(f"a click with the move onto {diver}'s figure", lambda d: d.get("diver") == diver, limit=30)
+        checks.expect(d.get("diver") == diver, f"a click with the pointer's move onto {diver}'s figure switched to it")
     game.xdo("mousemove", str(SCREEN_W // 2), str(SCREEN_H // 2))
 
 
@@ -1134,6 +1158,7 @@ def revival(game, checks):
     checks.expect(distance(one, start1) <= 1.0 and distance(one, two) >= 2.8 and abs(pitch) + abs(roll) <= 0.05,
                   f"diver1 brought round to the first start point {one}, clear of diver2 {two}, level: "
                   f"pitch {pitch}, roll {roll}")
+    checks.expect(num(d, "life_diver1") == 1.0, f"diver1 brought round with full health ({d['life_diver1']})")
 
 # ---- end of the revival
 

@@ -126,6 +126,23 @@ TEST_F(LogicInputTest, BoundLinesRunWhileFocusedAndStateActive) {
     EXPECT_EQ(a->GetMouseY(), 40);
 }
 
+// A button's event carries the pointer's place: a press in the frame of a move counts where
+// it came, also when the pointer moves on within that frame; without a press the press's
+// place is the pointer's.
+TEST_F(LogicInputTest, AButtonsEventPlacesThePointerAndAPressCountsWhereItCame) {
+    nLogicInput* a = Node("/lg/p/a");
+    Post(N_INPUT_MOUSE_MOVE, N_INPUT_DEV_MOUSE, 0, 3, 4);
+    Post(N_INPUT_BUTTON_DOWN, N_INPUT_DEV_MOUSE, 0, 30, 40);
+    Post(N_INPUT_MOUSE_MOVE, N_INPUT_DEV_MOUSE, 0, 50, 60);
+    Frame();
+    EXPECT_EQ(std::pair(a->GetMouseX(), a->GetMouseY()), std::pair(50, 60));
+    EXPECT_EQ(std::pair(a->GetPressX(), a->GetPressY()), std::pair(30, 40));
+    Post(N_INPUT_BUTTON_UP, N_INPUT_DEV_MOUSE, 0, 70, 80);
+    Frame();
+    EXPECT_EQ(std::pair(a->GetMouseX(), a->GetMouseY()), std::pair(70, 80));
+    EXPECT_EQ(std::pair(a->GetPressX(), a->GetPressY()), std::pair(70, 80));
+}
+
 TEST_F(LogicInputTest, LinesMayReleaseTheirNode) {
     ASSERT_TRUE(input->Map("keyb0:space.down", "jump"));
     nLogicInput* a = Node("/lg/p/a");

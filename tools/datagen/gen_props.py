@@ -147,7 +147,7 @@ def basket_solid():
 def vent_solid():
     # The mound and the chimney up to its glowing mouth; the hot water above stays open.
     m = datagen.Mesh()
-    m.ellipsoid((0.0, 0.3, 0.0), (1.4, 0.5, 1.4), Q0, rings=8, segments=16)
+    m.ellipsoid((0.0, 0.0, 0.0), (1.4, 0.8, 1.4), Q0, rings=8, segments=16)
     m.ellipsoid((0.0, 1.0, 0.0), (0.7, 0.9, 0.7), Q1, rings=8, segments=14)
     return m.n3d('vent_solid: the mound and the chimney of the vent')
 
@@ -220,11 +220,12 @@ def fish():
 
 def vent():
     m = datagen.Mesh()
-    m.ellipsoid((0.0, 0.3, 0.0), (1.4, 0.5, 1.4), Q0, rings=8, segments=16)  # mound
+    # The mound rises from its foot at y = 0 as the heap does: its lower half lies in the sand.
+    m.ellipsoid((0.0, 0.0, 0.0), (1.4, 0.8, 1.4), Q0, rings=8, segments=16)  # mound
     m.ellipsoid((0.0, 1.0, 0.0), (0.7, 0.9, 0.7), Q1, rings=8, segments=14)  # chimney
     m.ellipsoid((0.0, 1.85, 0.0), (0.35, 0.12, 0.35), Q2, rings=5, segments=12)  # glowing mouth
     m.ellipsoid((0.0, 2.1, 0.0), (0.25, 0.3, 0.25), Q3, rings=5, segments=10)  # hot water
-    return m.n3d('vent: a hot chimney 2.4 high on a mound 2.8 across', edges=True)
+    return m.n3d('vent: a hot chimney 2.4 high on a mound 2.8 across, its foot at y = 0', edges=True)
 
 
 MESHES = {
