@@ -356,14 +356,12 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
     }
     // The nearest end of the range, and of the box: the map's place and turn for what play
     // never moves, about its hinge only for a door.
+    float lo[4], hi[4];
     bool clamped = false;
     for (int i = 0; i < 4; i++) {
-        float lo = d.lo, hi = d.hi;
-        if (d.boxed && i < 3) {
-            lo = std::max(lo, d.boxLo[i]);
-            hi = std::min(hi, d.boxHi[i]);
-        }
-        const float x = std::clamp(c[i], lo, hi);
+        lo[i] = d.boxed && i < 3 ? std::max(d.lo, d.boxLo[i]) : d.lo;
+        hi[i] = d.boxed && i < 3 ? std::min(d.hi, d.boxHi[i]) : d.hi;
+        const float x = std::clamp(c[i], lo[i], hi[i]);
         clamped = clamped || x != c[i];
         c[i] = x;
     }
@@ -379,20 +377,13 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
             for (float& x : c) x = float(x / std::sqrt(sq));
         }
     }
-    if (d.room > 0.0f) {
-        const float lo[3] = {d.boxed ? std::max(d.lo, d.boxLo[0]) : d.lo, d.boxed ? std::max(d.lo, d.boxLo[1]) : d.lo,
-                             d.boxed ? std::max(d.lo, d.boxLo[2]) : d.lo};
-        const float hi[3] = {d.boxed ? std::min(d.hi, d.boxHi[0]) : d.hi, d.boxed ? std::min(d.hi, d.boxHi[1]) : d.hi,
-                             d.boxed ? std::min(d.hi, d.boxHi[2]) : d.hi};
-        const vector3 p(c[0], c[1], c[2]);
-        if (!water_.InWater(p)) {
-            vector3 free;
-            if (!water_.NearestFree(p, d.room, lo, hi, free)) return false;
-            c[0] = free.x;
-            c[1] = free.y;
-            c[2] = free.z;
-            what += std::string(what.empty() ? "" : ", ") + "outside the water or inside a solid";
-        }
+    if (d.room > 0.0f && !water_.InWater(vector3(c[0], c[1], c[2]))) {
+        vector3 free;
+        if (!water_.NearestFree(vector3(c[0], c[1], c[2]), d.room, lo, hi, free)) return false;
+        c[0] = free.x;
+        c[1] = free.y;
+        c[2] = free.z;
+        what += std::string(what.empty() ? "" : ", ") + "outside the level's water or inside a solid";
     }
     if (what.empty()) return InRange(d, v);
     v.SetV4(c);

@@ -2839,10 +2839,17 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
          nullptr, "'txyz' of the store 'kiste' is (0, 0.3, -6, 0), outside what play gives it; read as (5, 0.3, -6, 0)"},
         {"place: a diver under the seabed", replace(good, "setv( \"txyz\", 0.00000000, 4.00000000",
                                                     "setv( \"txyz\", 0, -50"),
-         nullptr, "'txyz' of the store 'diver1' is (0, -50, 30, 0), outside what play gives it, outside the water"},
+         nullptr, "'txyz' of the store 'diver1' is (0, -50, 30, 0), outside what play gives it, outside the level's water"},
         {"range: a turn of another length", replaceIn("diver1", "setv( \"qxyzw\", 0.00000000, 0.00000000, 0.00000000, "
                                                                 "1.00000000 )", "setv( \"qxyzw\", 1, 1, 1, 1 )"),
          nullptr, "'qxyzw' of the store 'diver1' is (1, 1, 1, 1), a turn of length 2"},
+        {"range: a turn of no length", replaceIn("diver1", "setv( \"qxyzw\", 0.00000000, 0.00000000, 0.00000000, "
+                                                          "1.00000000 )", "setv( \"qxyzw\", 0, 0, 0, 0 )"),
+         "'qxyzw' of the store 'diver1' lies outside"},
+        {"range: health not a number", replace(good, "setf( \"lifepoints\", 1.00000000 )", "setf( \"lifepoints\", 0/0 )"),
+         "'lifepoints' of the store 'diver1' lies outside"},
+        {"range: a flag past its set", replaceIn("door", "seti( \"openstatus\", 0 )", "seti( \"openstatus\", 2 )"),
+         "'openstatus' of the store 'door' lies outside"},
         {"value: one play never writes", replace(good, diver1, diver1 + "\nseti( \"coins\", 1 )"),
          "'coins' of the store 'diver1' is no value"},
         {"value: the game status", replace(good, "sets( \"currlevel\", \"level1\" )",
@@ -3087,6 +3094,21 @@ TEST_F(DemoGameTest, SavesOfEarlierVersionsLoadFromEachStateOfPlayBroughtInsideA
         ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
         EXPECT_EQ(log.text.find("nbwSaveDeclaration:"), std::string::npos) << log.text.substr(0, 3000);
         row.expect();
+    }
+    // Only a load reads kindly: F5's check of what it wrote refuses what F9 brought inside.
+    auto* level = static_cast<nbwLevel*>(Lookup("/usr/logic/level1"));
+    for (const std::string& line : {OldF("hitpoints", -1), OldV("txyz", -6, 0, -3, 0)}) {
+        OldStore earlier = OldLevelOne();
+        OldSet(earlier, "heap", line);
+        for (auto reading : {nbwSaveDeclaration::Reading::Strict, nbwSaveDeclaration::Reading::Kind}) {
+            nRoot* scratch = ks->NewUnnamed("nroot");
+            nObjectFileReader reader(nPersist::SaveFormat());
+            ASSERT_TRUE(reader.ReadText(OldSave(earlier), "earlier", scratch));
+            std::string why;
+            EXPECT_EQ(level->CheckSave(scratch, why, reading), reading == nbwSaveDeclaration::Reading::Kind)
+                << line << ": " << why;
+            scratch->Release();
+        }
     }
 }
 
