@@ -20,44 +20,64 @@ vector3 Clamped(const vector3& p, const float lo[3], const float hi[3]) {
 
 }  // namespace
 
-void BasinWater::AddTriangle(const vector3& a, const vector3& b, const vector3& c) {
-    corners_.push_back(a);
-    corners_.push_back(b);
-    corners_.push_back(c);
+void BasinWater::AddTriangle(const vector3& a, const vector3& b, const vector3& c, bool thing) {
+    std::vector<vector3>& to = corners_[thing ? 1 : 0];
+    to.push_back(a);
+    to.push_back(b);
+    to.push_back(c);
 }
 
 bool BasinWater::Build() {
-    const int n = int(corners_.size() / 3);
-    if (n == 0 || !mesh_.Begin(3 * n, n)) return false;
-    for (int i = 0; i < 3 * n; i++) mesh_.SetVertex(i, corners_[size_t(i)]);
-    for (int t = 0; t < n; t++) mesh_.SetTriangle(t, uint32_t(3 * t), uint32_t(3 * t + 1), uint32_t(3 * t + 2));
-    std::vector<vector3>().swap(corners_);
-    return mesh_.Build();
+    meshquery::TriMesh* meshes[2] = {&solids_, &things_};
+    for (int k = 0; k < 2; k++) {
+        std::vector<vector3>& corners = corners_[k];
+        const int n = int(corners.size() / 3);
+        if (!meshes[k]->Begin(3 * n, n)) return false;
+        for (int i = 0; i < 3 * n; i++) meshes[k]->SetVertex(i, corners[size_t(i)]);
+        for (int t = 0; t < n; t++) {
+            meshes[k]->SetTriangle(t, uint32_t(3 * t), uint32_t(3 * t + 1), uint32_t(3 * t + 2));
+        }
+        std::vector<vector3>().swap(corners);
+        if (!meshes[k]->Build()) return false;
+    }
+    return IsBuilt();
+}
+
+bool BasinWater::MetFromBehind(const meshquery::TriMesh& mesh, const vector3& p, const vector3& way, bool& met) {
+    meshquery::RaySettings settings;
+    settings.cull = false;
+    thread_local std::vector<meshquery::StabbedFace> faces;
+    met = meshquery::RayStab(mesh, matrix44(), p, way, settings, &faces);
+    if (!met) return false;
+    const meshquery::StabbedFace* first = &faces[0];
+    for (const meshquery::StabbedFace& f : faces) {
+        if (f.distance < first->distance) first = &f;
+    }
+    vector3 a, b, c;
+    mesh.GetTriangle(int(first->face), a, b, c);
+    return ((b - a) * (c - a)) % way >= 0.0f;
 }
 
 bool BasinWater::InWater(const vector3& p) const {
     if (!IsBuilt()) return false;
-    const matrix44 world;
-    meshquery::RaySettings settings;
-    settings.cull = false;
-    std::vector<meshquery::StabbedFace> faces;
     for (vector3 way : Ways) {
         way.Norm();
-        if (!meshquery::RayStab(mesh_, world, p, way, settings, &faces)) return false;
-        const meshquery::StabbedFace* first = &faces[0];
-        for (const meshquery::StabbedFace& f : faces) {
-            if (f.distance < first->distance) first = &f;
-        }
-        vector3 a, b, c;
-        mesh_.GetTriangle(int(first->face), a, b, c);
-        // Met from behind: the way out starts inside a solid.
-        if (((b - a) * (c - a)) % way >= 0.0f) return false;
+        bool met = false;
+        // A way that meets nothing leaves the basin; one that meets a face from behind
+        // starts inside a solid.
+        if (MetFromBehind(solids_, p, way, met) || !met) return false;
     }
     return true;
 }
 
 bool BasinWater::Free(const vector3& p, float radius) const {
-    return InWater(p) && !meshquery::SphereTouched(mesh_, matrix44(), p, radius, true, nullptr);
+    if (!InWater(p) || meshquery::SphereTouched(solids_, matrix44(), p, radius, true, nullptr)) return false;
+    if (things_.GetNumTriangles() == 0) return true;
+    bool met = false;
+    vector3 up = Ways[0];
+    up.Norm();
+    return !MetFromBehind(things_, p, up, met) &&
+           !meshquery::SphereTouched(things_, matrix44(), p, radius, true, nullptr);
 }
 
 bool BasinWater::NearestFree(const vector3& p, float radius, const float lo[3], const float hi[3],
@@ -103,6 +123,22 @@ bool BasinWater::NearestFree(const vector3& p, float radius, const float lo[3], 
                 else in = mid;
             }
             out = Clamped(from + *best * at, lo, hi);
+            // Far off, the shells' ways are coarse: step along the free places towards the
+            // place while that brings it nearer, with ever shorter steps.
+            float dist = (out - from).Len();
+            for (float step = 0.25f * dist; step > 0.005f;) {
+                bool nearer = false;
+                for (const vector3& w : ways) {
+                    const vector3 c = Clamped(out + w * step, lo, hi);
+                    const float cd = (c - from).Len();
+                    if (cd < dist && Free(c, radius)) {
+                        out = c;
+                        dist = cd;
+                        nearer = true;
+                    }
+                }
+                if (!nearer) step *= 0.5f;
+            }
             return true;
         }
         inner = d;

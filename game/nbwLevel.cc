@@ -277,26 +277,43 @@ void nbwLevel::SaveCount(const char* prototype, int lo, int hi) {
     Declares("v_savecount_sii", [&](std::string& why) { return saveDecl_.DeclareCount(prototype, lo, hi, why); });
 }
 
+namespace {
+
+// The triangles of the "static" collision modules below `node`, placed at `at`.
+void AddSolids(BasinWater& water, nRoot* node, const matrix44& at, bool thing) {
+    for (nRoot* m = node->GetHead(); m; m = m->GetSucc()) {
+        if (!m->IsA("nmodsimplecollision")) continue;
+        auto* module = static_cast<nModSimpleCollision*>(m);
+        const char* cls = module->GetCollClass();
+        if (!cls || std::strcmp(cls, "static") != 0) continue;
+        nCollideShape2* shape = module->RequireShape();
+        if (!shape || !shape->IsA("nxtriangleshape2")) continue;
+        const auto* mesh = static_cast<nXTriangleShape2*>(shape);
+        const matrix44 world = module->WorldMatrix(at);
+        for (int i = 0; i < mesh->GetNumTriangles(); i++) {
+            const triangle& t = mesh->GetTriangle(i);
+            water.AddTriangle(world * t.Point(0), world * t.Point(1), world * t.Point(2), thing);
+        }
+    }
+}
+
+}  // namespace
+
 void nbwLevel::SaveWater(const char* prototype, const char* name, float radius) {
     Declares("v_savewater_ssf", [&](std::string& why) {
         BasinWater water;
         for (nRoot* node = GetHead(); node; node = node->GetSucc()) {
-            if (!node->IsA("nlogicvisual2")) continue;
-            const matrix44& at = static_cast<nLogicVisual2*>(node)->GetMatrix();
-            for (nRoot* m = node->GetHead(); m; m = m->GetSucc()) {
-                if (!m->IsA("nmodsimplecollision")) continue;
-                auto* module = static_cast<nModSimpleCollision*>(m);
-                const char* cls = module->GetCollClass();
-                if (!cls || std::strcmp(cls, "static") != 0) continue;
-                nCollideShape2* shape = module->RequireShape();
-                if (!shape || !shape->IsA("nxtriangleshape2")) continue;
-                const auto* mesh = static_cast<nXTriangleShape2*>(shape);
-                const matrix44 world = module->WorldMatrix(at);
-                for (int i = 0; i < mesh->GetNumTriangles(); i++) {
-                    const triangle& t = mesh->GetTriangle(i);
-                    water.AddTriangle(world * t.Point(0), world * t.Point(1), world * t.Point(2));
-                }
-            }
+            if (node->IsA("nlogicvisual2")) AddSolids(water, node, static_cast<nLogicVisual2*>(node)->GetMatrix(), false);
+        }
+        // The things that play never moves, solid as at a new game (the door shut), where a
+        // body put back into the water must not stand either.
+        for (nRoot* proto = prototypes_.Resolve() ? prototypes_.Resolve()->GetHead() : nullptr; proto;
+             proto = proto->GetSucc()) {
+            vector3 at;
+            if (!proto->GetName() || !saveDecl_.PinnedPlace(proto->GetName(), at)) continue;
+            matrix44 place;
+            place.Translate(at);
+            AddSolids(water, proto, place, true);
         }
         if (!water.Build()) {
             why = "the level stands without solid meshes";

@@ -166,6 +166,16 @@ bool nbwSaveDeclaration::DeclareWater(const char* prototype, const char* name, f
     return true;
 }
 
+bool nbwSaveDeclaration::PinnedPlace(const std::string& prototype, vector3& at) {
+    Proto* p = Find(prototype);
+    const Value* v = p ? FindValue(*p, "txyz") : nullptr;
+    if (!v || !v->boxed || v->boxLo[0] != v->boxHi[0] || v->boxLo[1] != v->boxHi[1] || v->boxLo[2] != v->boxHi[2]) {
+        return false;
+    }
+    at = vector3(v->boxLo[0], v->boxLo[1], v->boxLo[2]);
+    return true;
+}
+
 bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why, Reading reading) {
     reading_ = reading;
     level_ = level ? level : "";

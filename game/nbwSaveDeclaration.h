@@ -55,6 +55,9 @@ public:
     // solid to the nearest free place in it.
     bool DeclareWater(const char* prototype, const char* name, float radius, BasinWater water, std::string& why);
     bool IsEmpty() const { return protos_.empty(); }
+    // Where the prototype's stores stand when play never moves them: a "txyz" box of one
+    // point, declared so far.
+    bool PinnedPlace(const std::string& prototype, vector3& at);
 
     // How Check reads values. Strict: as F5 checks what it wrote, each value inside its
     // range. Kind: as F9 reads what earlier play wrote, with one log line for each value
