@@ -92,7 +92,8 @@ public:
     void SaveCount(const char* prototype, int lo, int hi);
     // The vector `name` of the prototype's stores lies in the water that the level's solids
     // close in (the "static" collision modules of its children as the map has made them so
-    // far), with room for a body of `radius`.
+    // far), with room for a body of `radius` clear of them and of the static modules of the
+    // prototypes whose place is declared a single point, standing there unturned.
     void SaveWater(const char* prototype, const char* name, float radius);
     // Whether the save read into `root` holds only what the declaration takes (its fixed
     // values dropped), read as `reading` says; false with why. A level whose map never ran
