@@ -415,7 +415,7 @@ void nbwGameObserver::SaveGame(const char* name) {
     if (level_.GetUnsafe()) SetCurrLevel(GetLevel());
     bool ok = root->SaveAs(trial.c_str());
     if (ok) {
-        nRoot* loaded = ReadSave(trialFile, "SaveGame");
+        nRoot* loaded = ReadSave(trialFile, "SaveGame", nbwSaveDeclaration::Reading::Strict);
         ok = loaded != nullptr;
         if (loaded) loaded->Release();
     }
@@ -460,7 +460,7 @@ uint64_t nbwGameObserver::DataMadeIn(nRoot* tree) {
     return n;
 }
 
-nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
+nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op, nbwSaveDeclaration::Reading reading) {
     // A save is data: it may only build objects below the scratch object. What data made in
     // the stores and the level that a load replaces does not count against the bound on
     // data's leftovers: the person's load is not refused for what it replaces.
@@ -507,7 +507,7 @@ nRoot* nbwGameObserver::ReadSave(const std::string& file, const char* op) {
         if (l && l->IsA("nbwlevel")) declaring = l;
         else why = std::string("'") + n + "' is no store of the game's";
     }
-    if (declaring && why.empty()) static_cast<nbwLevel*>(declaring)->CheckSave(scratch, why);
+    if (declaring && why.empty()) static_cast<nbwLevel*>(declaring)->CheckSave(scratch, why, reading);
     if (!why.empty()) {
         n_error("nbwObserver: %s: '%s' does not load: %s\n", op, file.c_str(), why.c_str());
         scratch->Release();
@@ -527,7 +527,7 @@ void nbwGameObserver::LoadGame(const char* name) {
         root = SaveTarget("LoadGame", name, file);
         // Run the file into a scratch object first, so a missing or broken save leaves the
         // running game as it was.
-        if (root) scratch = ReadSave(file, "LoadGame");
+        if (root) scratch = ReadSave(file, "LoadGame", nbwSaveDeclaration::Reading::Kind);
     }
     if (!scratch) return;
     if (nChatServer* chat = refChat_.Resolve()) {

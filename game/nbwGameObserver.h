@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "game/nbwSaveDeclaration.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
 #include "logic/nBaseObserver.h"
@@ -95,8 +96,9 @@ protected:
     nRoot* SaveTarget(const char* op, const char* name, std::string& file);
     // Reads the save `file` into a scratch object by the one rule for every save (a load
     // and the check of a save just written); the scratch (the caller's to release) when it
-    // holds a game status with its word, else null (logged with `op`).
-    nRoot* ReadSave(const std::string& file, const char* op);
+    // holds a game status with its word, else null (logged with `op`). A load reads its
+    // values kindly (what earlier play wrote brought inside, logged), F5's check strictly.
+    nRoot* ReadSave(const std::string& file, const char* op, nbwSaveDeclaration::Reading reading);
     // Flushes the file or folder at the disk path to the disk; false when it cannot.
     static bool SyncPath(const char* path);
     // The objects below `tree` (and itself) that data's text made.

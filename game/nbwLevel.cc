@@ -7,6 +7,7 @@
 
 #include "anim/nEnvelope.h"
 #include "anim/nEnvelopeServer.h"
+#include "collide/nXTriangleShape2.h"
 #include "game/nbwActor.h"
 #include "game/nbwCamera.h"
 #include "game/nbwDiver.h"
@@ -19,7 +20,9 @@
 #include "logic/nLogicEvent.h"
 #include "logic/nLogicEventHandler.h"
 #include "logic/nLogicInput.h"
+#include "logic/nLogicVisual2.h"
 #include "logic/nModAnimatorState.h"
+#include "logic/nModSimpleCollision.h"
 #include "logic/nPersistLogic.h"
 
 static const nCmdDef<nbwLevel> cmds[] = {
@@ -46,6 +49,7 @@ static const nCmdDef<nbwLevel> cmds[] = {
     Bind<&nbwLevel::SaveFixed>("v_savefixed_ss", "LDFX"),
     Bind<&nbwLevel::SaveBox>("v_savebox_ssffffff", "LDBX"),
     Bind<&nbwLevel::SaveCount>("v_savecount_sii", "LDCO"),
+    Bind<&nbwLevel::SaveWater>("v_savewater_ssf", "LDWA"),
     Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
     Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
 };
@@ -273,7 +277,53 @@ void nbwLevel::SaveCount(const char* prototype, int lo, int hi) {
     Declares("v_savecount_sii", [&](std::string& why) { return saveDecl_.DeclareCount(prototype, lo, hi, why); });
 }
 
-bool nbwLevel::CheckSave(nRoot* root, std::string& why) {
+namespace {
+
+// The triangles of the "static" collision modules below `node`, placed at `at`.
+void AddSolids(BasinWater& water, nRoot* node, const matrix44& at, bool thing) {
+    for (nRoot* m = node->GetHead(); m; m = m->GetSucc()) {
+        if (!m->IsA("nmodsimplecollision")) continue;
+        auto* module = static_cast<nModSimpleCollision*>(m);
+        const char* cls = module->GetCollClass();
+        if (!cls || std::strcmp(cls, "static") != 0) continue;
+        nCollideShape2* shape = module->RequireShape();
+        if (!shape || !shape->IsA("nxtriangleshape2")) continue;
+        const auto* mesh = static_cast<nXTriangleShape2*>(shape);
+        const matrix44 world = module->WorldMatrix(at);
+        for (int i = 0; i < mesh->GetNumTriangles(); i++) {
+            const triangle& t = mesh->GetTriangle(i);
+            water.AddTriangle(world * t.Point(0), world * t.Point(1), world * t.Point(2), thing);
+        }
+    }
+}
+
+}  // namespace
+
+void nbwLevel::SaveWater(const char* prototype, const char* name, float radius) {
+    Declares("v_savewater_ssf", [&](std::string& why) {
+        BasinWater water;
+        for (nRoot* node = GetHead(); node; node = node->GetSucc()) {
+            if (node->IsA("nlogicvisual2")) AddSolids(water, node, static_cast<nLogicVisual2*>(node)->GetMatrix(), false);
+        }
+        // The things that play never moves, solid as at a new game (the door shut), where a
+        // body put back into the water must not stand either.
+        for (nRoot* proto = prototypes_.Resolve() ? prototypes_.Resolve()->GetHead() : nullptr; proto;
+             proto = proto->GetSucc()) {
+            vector3 at;
+            if (!proto->GetName() || !saveDecl_.PinnedPlace(proto->GetName(), at)) continue;
+            matrix44 place;
+            place.Translate(at);
+            AddSolids(water, proto, place, true);
+        }
+        if (!water.Build()) {
+            why = "the level stands without solid meshes";
+            return false;
+        }
+        return saveDecl_.DeclareWater(prototype, name, radius, std::move(water), why);
+    });
+}
+
+bool nbwLevel::CheckSave(nRoot* root, std::string& why, nbwSaveDeclaration::Reading reading) {
     if (saveDecl_.IsEmpty() && !IsLoaded()) {
         // The map declares the save: run it once for that, and leave nothing of it standing.
         LoadLevel();
@@ -283,7 +333,7 @@ bool nbwLevel::CheckSave(nRoot* root, std::string& why) {
         why = "the level '" + std::string(GetName() ? GetName() : "") + "' declares no save";
         return false;
     }
-    return saveDecl_.Check(root, GetName(), why);
+    return saveDecl_.Check(root, GetName(), why, reading);
 }
 
 nRoot* nbwLevel::PrototypeOf(nRoot* s) {

@@ -90,10 +90,16 @@ public:
     void SaveFixed(const char* prototype, const char* names);
     void SaveBox(const char* prototype, const char* name, float x0, float y0, float z0, float x1, float y1, float z1);
     void SaveCount(const char* prototype, int lo, int hi);
+    // The vector `name` of the prototype's stores lies in the water that the level's solids
+    // close in (the "static" collision modules of its children as the map has made them so
+    // far), with room for a body of `radius` clear of them and of the static modules of the
+    // prototypes whose place is declared a single point, standing there unturned.
+    void SaveWater(const char* prototype, const char* name, float radius);
     // Whether the save read into `root` holds only what the declaration takes (its fixed
-    // values dropped); false with why. A level whose map never ran runs it once for the
-    // declaration and unloads again.
-    bool CheckSave(nRoot* root, std::string& why);
+    // values dropped), read as `reading` says; false with why. A level whose map never ran
+    // runs it once for the declaration and unloads again.
+    bool CheckSave(nRoot* root, std::string& why,
+                   nbwSaveDeclaration::Reading reading = nbwSaveDeclaration::Reading::Strict);
 
     void SetZoomAnim(const char* a, const char* b);
     const char* GetZoomAnim(int i) const { return zoomAnim_[i & 1].Get(); }

@@ -1,5 +1,6 @@
 #include "game/nbwSaveDeclaration.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -67,7 +68,7 @@ nbwSaveDeclaration::Value* nbwSaveDeclaration::FindValue(Proto& p, const std::st
 
 nbwSaveDeclaration::Value& nbwSaveDeclaration::ValueOf(Proto& p, const char* name) {
     if (Value* v = FindValue(p, name)) return *v;
-    p.values.push_back({name, 0, 0.0f, 0.0f, {}, false, {}, {}});
+    p.values.push_back({name, 0, 0.0f, 0.0f, {}, false, {}, {}, 0.0f});
     return p.values.back();
 }
 
@@ -119,7 +120,7 @@ bool nbwSaveDeclaration::DeclareFixed(const char* prototype, const char* names, 
         return false;
     }
     Proto& p = Declared(prototype);
-    for (const std::string& n : list) ValueOf(p, n.c_str()) = {n, 0, 0.0f, 0.0f, {}, false, {}, {}};
+    for (const std::string& n : list) ValueOf(p, n.c_str()) = {n, 0, 0.0f, 0.0f, {}, false, {}, {}, 0.0f};
     return true;
 }
 
@@ -152,7 +153,31 @@ bool nbwSaveDeclaration::DeclareCount(const char* prototype, int lo, int hi, std
     return true;
 }
 
-bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why) {
+bool nbwSaveDeclaration::DeclareWater(const char* prototype, const char* name, float radius, BasinWater water,
+                                      std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    Value* v = p && name ? FindValue(*p, name) : nullptr;
+    if (!v || v->type != 'v' || !std::isfinite(radius) || radius <= 0.0f || !water.IsBuilt()) {
+        why = "water takes a declared vector, a body's radius above 0 and the level's solids";
+        return false;
+    }
+    v->room = radius;
+    water_ = std::move(water);
+    return true;
+}
+
+bool nbwSaveDeclaration::PinnedPlace(const std::string& prototype, vector3& at) {
+    Proto* p = Find(prototype);
+    const Value* v = p ? FindValue(*p, "txyz") : nullptr;
+    if (!v || !v->boxed || v->boxLo[0] != v->boxHi[0] || v->boxLo[1] != v->boxHi[1] || v->boxLo[2] != v->boxHi[2]) {
+        return false;
+    }
+    at = vector3(v->boxLo[0], v->boxLo[1], v->boxLo[2]);
+    return true;
+}
+
+bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why, Reading reading) {
+    reading_ = reading;
     level_ = level ? level : "";
     levelStore_ = root->FindChild(level_.c_str());
     actionLogged_ = false;
@@ -268,6 +293,10 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, std::string& why) {
         bool ok = true;
         if (d->type != 's') {
             ok = InRange(*d, v);
+            // Earlier play's floats, places and turns; its counts and flags stay as they are.
+            if (reading_ == Reading::Kind && d->type != 'i' && (!ok || d->room > 0.0f)) {
+                ok = ReadKindly(*d, v, at);
+            }
         } else {
             const std::string text = v.GetS() ? v.GetS() : "";
             ok = false;
@@ -311,6 +340,66 @@ bool nbwSaveDeclaration::InRange(const Value& d, const nVariable& v) const {
         if (c[i] < d.boxLo[i] - slack || c[i] > d.boxHi[i] + slack) return false;
     }
     return true;
+}
+
+bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::string& at) {
+    if (d.type == 'f') {
+        const float f = v.GetF();
+        if (!std::isfinite(f)) return false;
+        v.SetF(std::clamp(f, d.lo, d.hi));
+        n_printf("nbwSaveDeclaration: %s is %g, outside what play gives it; read as %g\n", at.c_str(), f, v.GetF());
+        return true;
+    }
+    const float in[4] = {v.GetV4()[0], v.GetV4()[1], v.GetV4()[2], v.GetV4()[3]};
+    float c[4] = {in[0], in[1], in[2], in[3]};
+    double square = 0.0;
+    for (float x : c) {
+        if (!std::isfinite(x)) return false;
+        square += double(x) * x;
+    }
+    std::string what;
+    if (d.type == 'q') {
+        if (square == 0.0) return false;
+        const double len = std::sqrt(square);
+        for (float& x : c) x = float(x / len);
+        if (std::fabs(square - 1.0) > 0.01) what = "a turn of length " + std::to_string(len);
+    }
+    // The nearest end of the range, and of the box: the map's place and turn for what play
+    // never moves, about its hinge only for a door.
+    float lo[4], hi[4];
+    bool clamped = false;
+    for (int i = 0; i < 4; i++) {
+        lo[i] = d.boxed && i < 3 ? std::max(d.lo, d.boxLo[i]) : d.lo;
+        hi[i] = d.boxed && i < 3 ? std::min(d.hi, d.boxHi[i]) : d.hi;
+        const float x = std::clamp(c[i], lo[i], hi[i]);
+        clamped = clamped || x != c[i];
+        c[i] = x;
+    }
+    if (clamped) what += std::string(what.empty() ? "" : ", ") + "outside what play gives it";
+    if (d.type == 'q' && clamped) {
+        double sq = 0.0;
+        for (float x : c) sq += double(x) * x;
+        if (sq == 0.0) {
+            // Nothing of the turn lies about the axes it may turn: the map's, unturned.
+            c[0] = c[1] = c[2] = 0.0f;
+            c[3] = 1.0f;
+        } else {
+            for (float& x : c) x = float(x / std::sqrt(sq));
+        }
+    }
+    if (d.room > 0.0f && !water_.InWater(vector3(c[0], c[1], c[2]))) {
+        vector3 free;
+        if (!water_.NearestFree(vector3(c[0], c[1], c[2]), d.room, lo, hi, free)) return false;
+        c[0] = free.x;
+        c[1] = free.y;
+        c[2] = free.z;
+        what += std::string(what.empty() ? "" : ", ") + "outside the level's water or inside a solid";
+    }
+    if (what.empty()) return InRange(d, v);
+    v.SetV4(c);
+    n_printf("nbwSaveDeclaration: %s is (%g, %g, %g, %g), %s; read as (%g, %g, %g, %g)\n", at.c_str(), in[0], in[1],
+             in[2], in[3], what.c_str(), c[0], c[1], c[2], c[3]);
+    return InRange(d, v);
 }
 
 bool nbwSaveDeclaration::Names(const std::string& kind, const std::string& text, nRoot* store) const {

@@ -4,9 +4,12 @@
 // values it may hold (numbers and vectors within a range, texts within a set or naming
 // what play names there) and the values that play never changes, which a load leaves to
 // the prototype. Check walks a save read into memory and refuses it whole at the first
-// store, value or reference outside the declaration.
+// store, value or reference outside the declaration; read kindly (a load's reading), it
+// brings what earlier play wrote inside instead, each with one log line.
 #include <string>
 #include <vector>
+
+#include "game/BasinWater.h"
 
 class nRoot;
 class nPersist;
@@ -47,15 +50,29 @@ public:
     // How many stores of the prototype a save holds: play uses up only some things, and
     // the others it keeps from a new game on.
     bool DeclareCount(const char* prototype, int lo, int hi, std::string& why);
+    // Narrows a declared vector to the water that `water` (built) closes in, with room for
+    // a body of `radius` round it: a kind reading brings a place outside it or inside a
+    // solid to the nearest free place in it.
+    bool DeclareWater(const char* prototype, const char* name, float radius, BasinWater water, std::string& why);
     bool IsEmpty() const { return protos_.empty(); }
+    // Where the prototype's stores stand when play never moves them: a "txyz" box of one
+    // point, declared so far.
+    bool PinnedPlace(const std::string& prototype, vector3& at);
 
+    // How Check reads values. Strict: as F5 checks what it wrote, each value inside its
+    // range. Kind: as F9 reads what earlier play wrote, with one log line for each value
+    // changed: a turn of a finite length other than zero normalised, a finite float or
+    // vector outside its range or box at the nearest end (a thing that play never moves at
+    // the map's place and turn), a place outside its water at the nearest free place in
+    // it. Counts, flags, references, texts and what is not finite stay as strict.
+    enum class Reading { Strict, Kind };
     // Checks the save read into `root` for the level named `level`: its "gamestatus"
     // (the game's word and level), its "camp" and the level's store, nothing else. True
     // when every store, value and reference is declared (no two stores of a name in one
     // place), with the fixed values dropped and
     // an action text that an older game wrote replaced by the no-action text (logged once);
     // else false with why.
-    bool Check(nRoot* root, const char* level, std::string& why);
+    bool Check(nRoot* root, const char* level, std::string& why, Reading reading = Reading::Strict);
 
 private:
     struct Value {
@@ -65,6 +82,7 @@ private:
         std::vector<std::string> texts;
         bool boxed = false;
         float boxLo[3] = {0, 0, 0}, boxHi[3] = {0, 0, 0};
+        float room = 0.0f;  // > 0: a place kept in the water with room for a body this size
     };
     struct Proto {
         std::string name;
@@ -82,10 +100,15 @@ private:
     bool CheckValues(nRoot* store, Proto& p, std::string& why);
     bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
     bool InRange(const Value& d, const nVariable& v) const;
+    // Brings a float, vector or turn that earlier play wrote inside `d` (logged); false
+    // when it cannot be: not finite, a turn of no length, a place with no room near it.
+    bool ReadKindly(const Value& d, nVariable& v, const std::string& at);
 
     std::vector<Proto> protos_;
     // The walk's level store and name.
     nRoot* levelStore_ = nullptr;
     std::string level_;
     bool actionLogged_ = false;
+    Reading reading_ = Reading::Strict;
+    BasinWater water_;
 };

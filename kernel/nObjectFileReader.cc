@@ -401,6 +401,11 @@ bool nObjectFileReader::ReadText(std::string_view text, const char* name, nRoot*
     if (ok && text.size() > format_.limits.fileBytes) {
         ok = Fail(0, "more than " + std::to_string(format_.limits.fileBytes) + " bytes");
     }
+    // An editor that rewrote the file may have put a byte-order mark before its first line.
+    if (ok && text.substr(0, 3) == "\xEF\xBB\xBF") {
+        n_printf("nObjectFileReader: '%s': a byte-order mark at its start skipped\n", name);
+        text.remove_prefix(3);
+    }
     std::vector<Statement> statements;
     ok = ok && Parse(text, statements);
     ok = ok && Build(statements, root);

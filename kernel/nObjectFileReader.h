@@ -2,7 +2,8 @@
 // Reads an object file (the text the object writer writes, script/nLuaWriter.h) as values,
 // without running it: comments, "new('class', 'name')", "sel('path')", "up()" and calls
 // "cmd(args)" whose arguments are literals (Lua's string literals, numerals, "0/0", "1/0",
-// "-1/0", true, false, nil; no text holding a NUL byte, which a command would cut short).
+// "-1/0", true, false, nil; no text holding a NUL byte, which a command would cut short),
+// after a UTF-8 byte-order mark that an editor may have put at its start (skipped, logged).
 // Only the classes and commands its caller declares are taken;
 // anything else, any other text, and a file past the declared bounds is refused whole with
 // one log line naming the file, the line and what was wrong. The file is read into a

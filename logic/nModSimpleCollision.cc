@@ -115,16 +115,8 @@ void nModSimpleCollision::Collide(nLogicNode* owner, nModCollisionState* state, 
     const bool handedOver = handedOver_ && dynamic_;
     handedOver_ = false;
 
-    nCollideShape2* shape = shape_.GetUnsafe();
-    if (!shape) {
-        shape = CreateShape();
-        if (!shape) {
-            shapeFailed_ = true;
-            return;
-        }
-        shape_ = shape;
-        obj.shape = shape;
-    }
+    nCollideShape2* shape = RequireShape();
+    if (!shape) return;
 
     if (debugMove_ % debugMove_ > 0.0f) {
         moved_ = true;
@@ -149,6 +141,19 @@ void nModSimpleCollision::Collide(nLogicNode* owner, nModCollisionState* state, 
     }
     obj.dynamic = moved_;
     if (nCollideContext2* ctx = state ? state->GetContext() : nullptr) ctx->AddObject(&obj);
+}
+
+nCollideShape2* nModSimpleCollision::RequireShape() {
+    if (!hasShape_ || shapeFailed_) return nullptr;
+    if (nCollideShape2* shape = shape_.GetUnsafe()) return shape;
+    nCollideShape2* shape = CreateShape();
+    if (!shape) {
+        shapeFailed_ = true;
+        return nullptr;
+    }
+    shape_ = shape;
+    collObject_.shape = shape;
+    return shape;
 }
 
 void nModSimpleCollision::SetMatrix(const matrix44& world) {

@@ -41,6 +41,9 @@ public:
 
     const nCollideObject2& GetCollObject() const { return collObject_; }
     nCollideShape2* GetShape() const { return shape_.GetUnsafe(); }
+    // The module's shape, made now when no frame has asked for it yet; null when it has
+    // none or it cannot be built (logged once, as a frame would).
+    nCollideShape2* RequireShape();
     bool HasShape() const { return hasShape_; }
     bool GetMoved() const { return moved_; }
     float GetMotionRatio() const { return motionRatio_; }

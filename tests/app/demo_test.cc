@@ -2882,7 +2882,7 @@ std::string CutStore(std::string& text, const std::string& name) {
 
 // Each row edits a new game's quick save as an attacker with one save would, and F9 reads
 // it through the reader, the level's declaration and its build: refused whole (the game as
-// it was) or loaded with what play gives.
+// it was) or loaded with what play gives (what earlier play could write brought inside, logged).
 TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
     const std::string good = NewGameSaved();
     ASSERT_FALSE(good.empty());
@@ -2926,6 +2926,7 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
         const char* what;
         std::string save;
         const char* why;  // in the refusal's line; null: it loads
+        const char* read = nullptr;  // in the line of what a load brings inside
     } rows[] = {
         {"place: the door in diver1's inventory", move("door", inventory), "'door' lies where play puts none"},
         {"place: diver2 inside diver1", move("diver2", diver1), "'diver' lies where play puts none"},
@@ -2936,22 +2937,29 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
         {"place: no second diver", without("diver2"), "where play keeps"},
         {"place: the camera in the camp", move("fotoapparat", "sel('camp')"), "lies where play puts none (camp)"},
         {"place: the door moved aside", replaceIn("door", "setv( \"txyz\", -1.50000000", "setv( \"txyz\", 40"),
-         "'txyz' of the store 'door' lies outside"},
+         nullptr, "'txyz' of the store 'door' is (40, 0, 8, 0), outside what play gives it; read as (-1.5, 0, 8, 0)"},
         {"place: the crate before the start", replaceIn("kiste", "setv( \"txyz\", 5.00000000", "setv( \"txyz\", 0"),
-         "'txyz' of the store 'kiste' lies outside"},
+         nullptr, "'txyz' of the store 'kiste' is (0, 0.3, -6, 0), outside what play gives it; read as (5, 0.3, -6, 0)"},
         {"place: a diver under the seabed", replace(good, "setv( \"txyz\", 0.00000000, 4.00000000",
                                                     "setv( \"txyz\", 0, -50"),
-         "'txyz' of the store 'diver1' lies outside"},
+         nullptr, "'txyz' of the store 'diver1' is (0, -50, 30, 0), outside what play gives it, outside the level's water"},
         {"range: a turn of another length", replaceIn("diver1", "setv( \"qxyzw\", 0.00000000, 0.00000000, 0.00000000, "
                                                                 "1.00000000 )", "setv( \"qxyzw\", 1, 1, 1, 1 )"),
+         nullptr, "'qxyzw' of the store 'diver1' is (1, 1, 1, 1), a turn of length 2"},
+        {"range: a turn of no length", replaceIn("diver1", "setv( \"qxyzw\", 0.00000000, 0.00000000, 0.00000000, "
+                                                          "1.00000000 )", "setv( \"qxyzw\", 0, 0, 0, 0 )"),
          "'qxyzw' of the store 'diver1' lies outside"},
+        {"range: health not a number", replace(good, "setf( \"lifepoints\", 1.00000000 )", "setf( \"lifepoints\", 0/0 )"),
+         "'lifepoints' of the store 'diver1' lies outside"},
+        {"range: a flag past its set", replaceIn("door", "seti( \"openstatus\", 0 )", "seti( \"openstatus\", 2 )"),
+         "'openstatus' of the store 'door' lies outside"},
         {"value: one play never writes", replace(good, diver1, diver1 + "\nseti( \"coins\", 1 )"),
          "'coins' of the store 'diver1' is no value"},
         {"value: the game status", replace(good, "sets( \"currlevel\", \"level1\" )",
                                           "sets( \"currlevel\", \"level1\" ) seti( \"bonus\", 1 )"),
          "'gamestatus' holds 'bonus'"},
         {"range: health past full", replace(good, "setf( \"lifepoints\", 1.00000000 )", "setf( \"lifepoints\", 5 )"),
-         "'lifepoints' of the store 'diver1' lies outside"},
+         nullptr, "'lifepoints' of the store 'diver1' is 5, outside what play gives it; read as 1"},
         {"range: a place not finite", replace(good, "setv( \"txyz\", 0.00000000, 4.00000000, 30.00000000",
                                               "setv( \"txyz\", 0, 1/0, 30"),
          "'txyz' of the store 'diver1' lies outside"},
@@ -2998,6 +3006,9 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
             continue;
         }
         EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        if (row.read) {
+            EXPECT_NE(log.text.find(row.read), std::string::npos) << log.text.substr(0, 3000);
+        }
         ASSERT_NE(Diver(), nullptr);
         EXPECT_EQ(Diver()->GetStat(nbwDiver::ForwardAccel), 60.0f);
         EXPECT_GT(Diver()->GetStat(nbwDiver::EnergieLose), 0.0f);
@@ -3018,6 +3029,199 @@ TEST_F(DemoGameTest, ASaveHoldsOnlyWhatTheLevelDeclares) {
     std::stringstream kept;
     kept << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
     EXPECT_EQ(kept.str(), good);
+}
+
+// ---- Saves that earlier versions of the game wrote: F9 reads them kindly.
+
+// A store as earlier versions wrote it, in the object-file format: its comment, "new",
+// "sel", its value lines and the stores below it, two spaces deeper a level, then "up()".
+struct OldStore {
+    std::string name, prototype;
+    std::vector<std::string> values;
+    std::vector<OldStore> below;
+};
+std::string Fixed8(float f) {
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%.8f", double(f));
+    return buf;
+}
+std::string OldV(const char* name, float x, float y, float z, float w) {
+    return std::string("setv( \"") + name + "\", " + Fixed8(x) + ", " + Fixed8(y) + ", " + Fixed8(z) + ", " +
+           Fixed8(w) + " )";
+}
+std::string OldF(const char* name, float f) { return std::string("setf( \"") + name + "\", " + Fixed8(f) + " )"; }
+std::string OldWritten(const OldStore& s, int depth) {
+    const std::string in(size_t(2 * depth), ' ');
+    std::string out = "\n" + in + "-- " + s.name + "\n" + in + "new('npersistlogic', '" + s.name + "')\n" + in +
+                      "  sel('" + s.name + "')\n";
+    if (!s.prototype.empty()) out += in + "  sets( \"prototype\", \"" + s.prototype + "\" )\n";
+    for (const std::string& v : s.values) out += in + "  " + v + "\n";
+    for (const OldStore& b : s.below) out += OldWritten(b, depth + 1);
+    return out + in + "up()\n";
+}
+// A new game of level 1 as the earlier versions stored it.
+OldStore OldLevelOne() {
+    auto thing = [](const char* name, const char* prototype, float x, float y, float z,
+                    std::vector<OldStore> below = {}) {
+        return OldStore{name, prototype, {OldV("txyz", x, y, z, 0), OldV("qxyzw", 0, 0, 0, 1)}, std::move(below)};
+    };
+    auto inventory = [&] { return thing("inventory", "inventory", 0, 0, 0, {thing("hand", "hand", 0, 0, 0)}); };
+    OldStore water = thing("chamberwater", "water", 0, 0, 0);
+    water.values.insert(water.values.end(), {OldF("waterstand", 3), OldF("fadevalue", 3), OldF("fadetime", 0),
+                                             "seti( \"fadestate\", 0 )"});
+    OldStore bag = thing("luftsack", "luftsack", -6, 0.3f, -2);
+    bag.values.insert(bag.values.end(), {"seti( \"visible\", 0 )", "seti( \"handler_item_collision\", 0 )"});
+    OldStore basket = thing("basket", "basket", 0, 0, -16);
+    basket.below.push_back(thing("inventory", "inventory", 0, 0, 0));
+    basket.below.back().values.insert(basket.below.back().values.end(), {OldF("volume", 20), OldF("maxcapacity", 40)});
+    return {"level1",
+            "",
+            {"sets( \"activediver\", \"diver1\" )", "seti( \"timercount\", 0 )"},
+            {thing("diver1", "diver", 0, 4, 30, {inventory()}), thing("fotoapparat", "fotoapparat", -2, 3, 24),
+             thing("cutter", "cutter", 3, 3, 20), thing("door", "door", -1.5f, 0, 8),
+             thing("sandremover", "sandremover", 0, 2, 4), thing("heap", "heap", -6, 0, -2), bag,
+             thing("kiste", "kiste", 5, 0.3f, -6), thing("switch", "switch", 6, 1.5f, -20),
+             thing("chamber", "none", 0, 0, 0, {water}), thing("diver2", "diver", 4, 4, 30, {inventory()}),
+             basket}};
+}
+// The store `name` below `s`, its value `line` set (a line of the same value replaced).
+void OldSet(OldStore& s, const std::string& name, const std::string& line) {
+    if (s.name == name) {
+        const std::string key = line.substr(0, line.find(',') + 1);
+        for (std::string& v : s.values) {
+            if (v.rfind(key, 0) == 0) {
+                v = line;
+                return;
+            }
+        }
+        s.values.push_back(line);
+        return;
+    }
+    for (OldStore& b : s.below) OldSet(b, name, line);
+}
+std::string OldSave(const OldStore& level) {
+    return "-- ---- $parser:nluaserver2$ $class:nroot$-- ---\n\n-- gamestatus\nnew('npersist', 'gamestatus')\n"
+           "  sel('gamestatus')\n  seti( \"gamestate\", 16450 )\n  sets( \"currlevel\", \"level1\" )\nup()\n" +
+           OldWritten(level, 0);
+}
+
+// Each row a state of earlier play, written as that version wrote it: F9 loads it with one
+// line for what it brings inside, each thing where the kind reading puts it; F5 then writes
+// a save that passes, and F9 of that gives the same back without a line.
+TEST_F(DemoGameTest, SavesOfEarlierVersionsLoadFromEachStateOfPlayBroughtInsideAndSaveAgain) {
+    NewGame();
+    Frames(3);
+    auto item = [&](const char* name) { return static_cast<nbwItem*>(Lookup(std::string("/usr/logic/level1/") + name)); };
+    auto near = [](const vector3& a, const vector3& b, float tol) { return (a - b).Len() <= tol; };
+    // The diver's body (0.9 round its middle) clear of the walls (96), the surface (12) and
+    // the reef (7.5 to 8.5).
+    auto inWater = [](const vector3& p) {
+        return std::fabs(p.x) <= 95.11f && std::fabs(p.z) <= 95.11f && p.y <= 11.11f && p.y >= -3.0f &&
+               (p.z <= 6.61f || p.z >= 9.39f);
+    };
+    const struct {
+        const char* what;
+        std::function<void(OldStore&)> edit;
+        const char* logged;  // in the load's line
+        std::function<void()> expect;
+        bool bom = false;
+    } rows[] = {
+        {"a heap swept twice, its hitpoints at -1", [](OldStore& s) { OldSet(s, "heap", OldF("hitpoints", -1)); },
+         "'hitpoints' of the store 'heap' is -1, outside what play gives it; read as 0",
+         [&] { EXPECT_EQ(item("heap")->GetFloatByName("hitpoints"), 0.0f); }},
+        {"the crate at its place before the map raised it",
+         [](OldStore& s) { OldSet(s, "kiste", OldV("txyz", 5, 0, -6, 0)); }, "'txyz' of the store 'kiste'",
+         [&] { EXPECT_TRUE(near(item("kiste")->GetPosition(), vector3(5, 0.3f, -6), 1e-4f)); }},
+        {"the camera past its count of photos", [](OldStore& s) { OldSet(s, "fotoapparat", OldF("docuvalue", 20400)); },
+         "'docuvalue' of the store 'fotoapparat' is 20400",
+         [&] { EXPECT_EQ(static_cast<nbwDokuTool*>(item("fotoapparat"))->GetDokumentation(), 10000.0f); }},
+        {"the door turned off its hinge", [](OldStore& s) { OldSet(s, "door", OldV("qxyzw", 0.6f, 0, 0, 0.8f)); },
+         "'qxyzw' of the store 'door'",
+         [&] {
+             const quaternion q = item("door")->GetQuaternion();
+             // Shut, about its hinge only (the leaf's own swing is play's).
+             EXPECT_TRUE(q.x == 0 && q.z == 0 && q.w > 0.999f) << q.x << " " << q.y << " " << q.w;
+         }},
+        {"a diver beyond the edge, where the older F9 clamped",
+         [](OldStore& s) { OldSet(s, "diver1", OldV("txyz", 130, 4, 30, 0)); }, "'txyz' of the store 'diver1'",
+         [&] { EXPECT_TRUE(near(DiverAt(), vector3(95.1f, 4, 30), 0.05f)) << DiverAt().x; }},
+        {"a diver above the surface", [](OldStore& s) { OldSet(s, "diver1", OldV("txyz", 0, 20, 30, 0)); },
+         "'txyz' of the store 'diver1'", [&] { EXPECT_TRUE(near(DiverAt(), vector3(0, 11.1f, 30), 0.05f)) << DiverAt().y; }},
+        {"a diver inside the reef", [](OldStore& s) { OldSet(s, "diver1", OldV("txyz", 20, 4, 8.2f, 0)); },
+         "'txyz' of the store 'diver1'",
+         [&] {
+             EXPECT_TRUE(near(DiverAt(), vector3(20, 4, 9.4f), 0.05f) || near(DiverAt(), vector3(20, 4, 6.6f), 0.05f))
+                 << DiverAt().z;
+         }},
+        {"a diver below the seabed beyond a corner",
+         [](OldStore& s) { OldSet(s, "diver2", OldV("txyz", -130, -20, -130, 0)); }, "'txyz' of the store 'diver2'",
+         [&] {
+             const vector3 p = static_cast<nbwDiver*>(Lookup("/usr/logic/level1/diver2"))->GetPosition();
+             EXPECT_TRUE(inWater(p) && p.x < -95.0f && p.z < -95.0f) << p.x << " " << p.y << " " << p.z;
+         }},
+        {"a turn 5 % off unit length",
+         [](OldStore& s) { OldSet(s, "diver1", OldV("qxyzw", 0, 1.05f * std::sin(0.3f), 0, 1.05f * std::cos(0.3f))); },
+         "'qxyzw' of the store 'diver1' is (0, 0.310",
+         [&] {
+             const quaternion q = Diver()->GetQuaternion();
+             EXPECT_NEAR(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w, 1.0f, 1e-3f);
+             EXPECT_NEAR(std::atan2(q.y, q.w), 0.3f, 0.02f);
+         }},
+        {"a turn 1.5 % off unit length", [](OldStore& s) { OldSet(s, "diver2", OldV("qxyzw", 0, 0, 0, 1.015f)); },
+         "'qxyzw' of the store 'diver2' is (0, 0, 0, 1.015)",
+         [&] {
+             EXPECT_NEAR(static_cast<nbwDiver*>(Lookup("/usr/logic/level1/diver2"))->GetQuaternion().w, 1.0f, 1e-3f);
+         }},
+        {"a diver far above a corner", [](OldStore& s) { OldSet(s, "diver1", OldV("txyz", 100, 100, 100, 0)); },
+         "'txyz' of the store 'diver1'",
+         [&] { EXPECT_TRUE(near(DiverAt(), vector3(95.1f, 11.1f, 95.1f), 0.05f)) << DiverAt().x << " " << DiverAt().y; }},
+        {"a diver beside the closed door, inside the reef",
+         [](OldStore& s) { OldSet(s, "diver1", OldV("txyz", -1.5f, 1, 8, 0)); }, "'txyz' of the store 'diver1'",
+         [&] {
+             // Clear of the shut leaf (1 thick on the reef's line) too.
+             EXPECT_TRUE(inWater(DiverAt()) && std::fabs(DiverAt().z - 8.0f) >= 1.39f) << DiverAt().z;
+         }},
+        {"a byte-order mark an editor put before it", [](OldStore&) {}, "a byte-order mark at its start skipped",
+         [&] { EXPECT_TRUE(near(DiverAt(), vector3(0, 4, 30), 1e-3f)); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        OldStore level = OldLevelOne();
+        row.edit(level);
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc | std::ios::binary)
+            << (row.bom ? "\xEF\xBB\xBF" : "") << OldSave(level);
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        EXPECT_NE(log.text.find(row.logged), std::string::npos) << log.text.substr(0, 3000);
+        ASSERT_NE(Diver(), nullptr);
+        row.expect();
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 3000);
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        EXPECT_EQ(log.text.find("nbwSaveDeclaration:"), std::string::npos) << log.text.substr(0, 3000);
+        row.expect();
+    }
+    // Only a load reads kindly: F5's check of what it wrote refuses what F9 brought inside.
+    auto* level = static_cast<nbwLevel*>(Lookup("/usr/logic/level1"));
+    for (const std::string& line : {OldF("hitpoints", -1), OldV("txyz", -6, 0, -3, 0)}) {
+        OldStore earlier = OldLevelOne();
+        OldSet(earlier, "heap", line);
+        for (auto reading : {nbwSaveDeclaration::Reading::Strict, nbwSaveDeclaration::Reading::Kind}) {
+            nRoot* scratch = ks->NewUnnamed("nroot");
+            nObjectFileReader reader(nPersist::SaveFormat());
+            ASSERT_TRUE(reader.ReadText(OldSave(earlier), "earlier", scratch));
+            std::string why;
+            EXPECT_EQ(level->CheckSave(scratch, why, reading), reading == nbwSaveDeclaration::Reading::Kind)
+                << line << ": " << why;
+            scratch->Release();
+        }
+    }
 }
 
 // Neither a save's timer nor one that data planted takes the person's keys: the timer that
