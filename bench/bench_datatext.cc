@@ -55,12 +55,9 @@ std::unique_ptr<flash::MovieModule> GreedyMovie(nScriptServer* script) {
         return true;
     };
     host.log = [](const std::string&) {};
-    host.share = [script](flash::MovieHost::Call call, uint32_t& lastDrawn) {
-        using Call = flash::MovieHost::Call;
-        return script->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn);
-    };
-    host.time = [script](flash::MovieHost::Call call) { return script->ForeignTime(call == flash::MovieHost::Call::Draw); };
-    host.spent = [script](uint64_t n, Clock::duration taken) { script->ForeignSpent(n, taken); };
+    host.share = [script](flash::MovieHost::Call call, sys::ForeignTurn& turn) { return script->ForeignShare(call, turn); };
+    host.time = [script](flash::MovieHost::Call call, const sys::ForeignTurn& turn) { return script->ForeignTime(call, turn); };
+    host.spent = [script](uint64_t n, Clock::duration taken, sys::ForeignTurn& turn) { script->ForeignSpent(n, taken, turn); };
     auto movie = std::make_unique<flash::MovieModule>(host);
     if (movie->AttachWindow(0) < 0 || movie->Initialize(0, 1) < 0 || movie->LoadMovie("mainmenu.movie") < 0 ||
         movie->Play() < 0) {

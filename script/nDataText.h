@@ -31,6 +31,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/system/ForeignTurn.h"
+
 struct lua_State;
 
 class nDataText {
@@ -86,12 +88,21 @@ public:
     // waits for a later frame (the share is spent, or others waited longer).
     bool TimerWaits(uint32_t lastRan);
     // What a call of data's code outside the server (a movie's) may take now, when no run of
-    // data's text is going on (see nScriptServer::ForeignShare).
-    uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan);
-    // The time such a call may take: a draw, which data's code asks for every frame, what is
-    // left of the frame's; an event, which answers the game or the person, up to EventTime.
-    Clock::duration ForeignTime(bool draw) const;
-    static constexpr std::chrono::milliseconds EventTime{250};
+    // data's text is going on (see nScriptServer::ForeignShare). Loads, draws and events all
+    // spend from the frame's share and take turns in it by the frame they last ran in; only
+    // an event within its caller's reserve runs whatever the share: a movie's events that
+    // answer the game's values a few times a frame never wait, while one that takes more
+    // waits for a later frame and its turn.
+    uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
+    // The time such a call may take: what is left of the frame's (RunTime), or for an event
+    // in the reserve at least what is left of that.
+    Clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const;
+    // Adds what an event from the reserve took to its caller's reserve.
+    void SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const;
+    // Each caller's reserve a frame for its events: a shipped heads-up display's value
+    // handlers take a few microseconds each.
+    static constexpr std::chrono::microseconds EventReserve{1'000};
+    static constexpr uint64_t EventReserveInstructions = 50'000;
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;

@@ -289,7 +289,7 @@ TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsI
         end
     )lua");
     flash::MovieHost host = Host();
-    host.time = [](flash::MovieHost::Call call) {
+    host.time = [](flash::MovieHost::Call call, const sys::ForeignTurn&) {
         return call == flash::MovieHost::Call::Draw ? std::chrono::steady_clock::duration(std::chrono::milliseconds(10))
                                                     : std::chrono::steady_clock::duration::max();
     };
@@ -341,7 +341,7 @@ TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
             if (ownWait) std::this_thread::sleep_for(std::chrono::milliseconds(60));
             else rival.Hold(std::chrono::milliseconds(60));
         };
-        host.time = [](flash::MovieHost::Call) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
+        host.time = [](flash::MovieHost::Call, const sys::ForeignTurn&) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
         MovieModule module(host, flash::LuaSandbox::Limits{});
         ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("held.lua") >= 0 &&
                     module.Play() >= 0);
