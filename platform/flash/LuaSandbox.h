@@ -64,7 +64,7 @@ public:
     // allocation fails as at the state's own cap. The state gives all back when it closes.
     using Keeper = std::function<bool(int64_t bytes)>;
     void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
-    static constexpr size_t KeepChunk = size_t(1) << 20;
+    static constexpr size_t KeepChunk = size_t(256) << 10;
     size_t MemoryGranted() const { return this->granted; }
     // The last Call ran out of instructions or time, or failed for want of memory.
     bool WasOverBudget() const { return this->overBudget; }

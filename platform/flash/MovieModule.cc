@@ -442,7 +442,8 @@ int32_t MovieModule::RunWaiting() {
         }
         RunEvent(this->waitingEvents.front());
         if (this->waited) return Waits;
-        this->waitingEvents.pop_front();
+        // A movie stopped by the event has no events left.
+        if (!this->waitingEvents.empty()) this->waitingEvents.pop_front();
     }
     return Ok;
 }
