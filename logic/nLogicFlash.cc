@@ -234,6 +234,7 @@ bool nLogicFlash::PollReady() {
 }
 
 void nLogicFlash::UnloadFlash() {
+    readyPolls_ = -1;
     if (!module_) return;
     module_->Stop();
     module_->Unload();

@@ -23,8 +23,10 @@
 // spent, what comes waits for a later frame; a run that began within it may go on to twice
 // the share (RunTime), then it is stopped: the game keeps 3 / 4 of its frames a second.
 // Text that is stopped so again and again never fits: a timer is stopped
-// (logic/nLogicNode), and so is a movie, whose draw keeps its last picture meanwhile
-// (platform/flash/MovieModule). Data's time is the time its runs took on the game's thread
+// (logic/nLogicNode), and so is a movie, whose picture stays as last drawn
+// (platform/flash/MovieModule). A movie's start, draws and event handlers all spend from the
+// share and take turns in it; each movie's events have a small reserve a frame besides, so
+// that the game's own displays always hear their values at once. Data's time is the time its runs took on the game's thread
 // less the machine's holding that thread off its core (platform/system/RunClock), so a loaded
 // machine stops no text that a quiet one runs; the frame is the player's, on the wall clock.
 #include <chrono>
