@@ -279,7 +279,9 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
         turn.reserveTaken = {};
         turn.reserveInstructions = 0;
     }
-    if (call == sys::ForeignCall::Event && turn.reserveTaken < EventReserve &&
+    // An event runs in the share while its turn is open there, else from its caller's
+    // reserve while that lasts; the reserve's time is all such a call may take.
+    if (call == sys::ForeignCall::Event && (Waits() || turn.lastRan > turn_) && turn.reserveTaken < EventReserve &&
         turn.reserveInstructions < EventReserveInstructions) {
         turn.inReserve = true;
         return FrameBudget;
@@ -291,8 +293,7 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
 
 nDataText::Clock::duration nDataText::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
     if (!framed_ || call == sys::ForeignCall::Read) return Clock::duration::max();
-    if (!turn.inReserve) return RunTime();
-    return std::max<Clock::duration>(RunTime(), EventReserve - turn.reserveTaken);
+    return turn.inReserve ? EventReserve - turn.reserveTaken : RunTime();
 }
 
 void nDataText::SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const {

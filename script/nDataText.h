@@ -91,13 +91,13 @@ public:
     bool TimerWaits(uint32_t lastRan);
     // What a call of data's code outside the server (a movie's) may take now, when no run of
     // data's text is going on (see nScriptServer::ForeignShare). Loads, draws and events all
-    // spend from the frame's share and take turns in it by the frame they last ran in; only
-    // an event within its caller's reserve runs whatever the share: a movie's events that
-    // answer the game's values a few times a frame never wait, while one that takes more
-    // waits for a later frame and its turn.
+    // spend from the frame's share and take turns in it by the frame they last ran in; an
+    // event whose turn is not open there runs from its caller's small reserve while that
+    // lasts: a movie's events that answer the game's values a few times a frame never wait,
+    // while one that takes more waits for a later frame and its turn.
     uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
     // The time such a call may take: what is left of the frame's (RunTime), or for an event
-    // in the reserve at least what is left of that.
+    // from the reserve what is left of that.
     Clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const;
     // Adds what an event from the reserve took to its caller's reserve.
     void SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const;
