@@ -15,7 +15,17 @@ namespace {
 
 using flash::MovieModule;
 
-class MovieSandboxTest : public MovieFixture {};
+class MovieSandboxTest : public MovieFixture {
+protected:
+    // A grey picture of 64 x 64 pixels.
+    void AddPicture(const std::string& path) {
+        BmpBytes bmp;
+        bmp.width = bmp.height = 64;
+        bmp.pixels.assign(64 * 64 * 3, 0x80);
+        const std::vector<uint8_t> bytes = bmp.Build();
+        this->files[path] = std::string(bytes.begin(), bytes.end());
+    }
+};
 
 // A movie over its budget is stopped: it would otherwise take its whole budget again on
 // every frame (0.2 frames a second for a menu whose draw() runs into the clock).
@@ -143,11 +153,7 @@ TEST_F(MovieSandboxTest, SortsAreChargedByTheirComparisons) {
 // Pixels drawn, decoded and scaled in C are charged to the budget: a draw() that loops
 // over pictures ends as one that loops in Lua does, instead of running for seconds.
 TEST_F(MovieSandboxTest, PixelWorkInCIsChargedToTheBudget) {
-    BmpBytes bmp;
-    bmp.width = bmp.height = 64;
-    bmp.pixels.assign(64 * 64 * 3, 0x80);
-    const std::vector<uint8_t> bytes = bmp.Build();
-    this->files["movies/pic.bmp"] = std::string(bytes.begin(), bytes.end());
+    AddPicture("movies/pic.bmp");
     AddMovie("movies/pics.lua", R"lua(
         stage(64, 64)
         function draw()
@@ -490,11 +496,7 @@ TEST_F(MovieSandboxTest, AMoviesStartWaitsForTheSharesTimeAndKeepsItsEvents) {
 // keep, with its Lua memory, counts in data's memory bound over all movies together: a size
 // or picture past it is refused with one log line, and everything is given back at the end.
 TEST_F(MovieSandboxTest, TextAndPicturesCostTheShareAndKeepWithinDatasBound) {
-    BmpBytes bmp;
-    bmp.width = bmp.height = 64;
-    bmp.pixels.assign(64 * 64 * 3, 0x80);
-    const std::vector<uint8_t> bytes = bmp.Build();
-    this->files["movies/pic.bmp"] = std::string(bytes.begin(), bytes.end());
+    AddPicture("movies/pic.bmp");
     const struct {
         const char* name;
         const char* movie;
