@@ -1,8 +1,9 @@
 // What data's text costs a frame of level 1, started as "Neues Spiel" starts it: each of
 // the attack's vectors against the plain level in the same run, 200 frames each through
 // the observer's RunFrame (sleep 0, a fixed 1/30 s clock), each waiting for its GL work.
-// A timer's text runs once a frame in that frame's share, as a timer's does; the movie's
-// draw is a loose menu movie's, drawn once a frame through the host the game gives movies.
+// A timer's text runs once a frame in that frame's share, as a timer's does; a loose movie
+// (a menu's draw, a HUD's value handler heard four times a frame, a text or pictures at a
+// size that changes each frame) runs through the host the game gives movies, once a frame.
 // Reports the fps ratios (vector over plain). A second benchmark sets the person's own
 // library calls (not charged) against the guards' old way (every call priced, the charge
 // ignored) and against the bare library, in one run; a third the run clock's read against
@@ -13,7 +14,9 @@
 #include <time.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,29 +48,40 @@ const std::string Big = "local s = string.rep(string.rep('a', 1000), 1400) local
 
 nScriptServer* Script(nKernelServer* ks) { return static_cast<nScriptServer*>(ks->Lookup("/sys/servers/script")); }
 
-// A movie module drawn through the script server's share, as the game's host does.
-std::unique_ptr<flash::MovieModule> GreedyMovie(nScriptServer* script) {
-    flash::MovieHost host;
-    host.readFile = [](const std::string&, std::string& bytes) {
-        bytes = std::string(flash::MovieModule::Marker) +
-                "\nlocal s = string.rep(string.rep('a', 1000), 6000)\n"
-                "function draw() local it = string.gmatch(s, '^') for i = 1, 100 do it() end end\n";
+// A loose movie played through the host that the game gives its movies (its share, its
+// time, data's memory bound), reading `files` by name.
+std::unique_ptr<flash::MovieModule> LooseMovie(const std::map<std::string, std::string>& files) {
+    flash::MovieHost host = flash::MovieHost::Default();
+    host.readFile = [files](const std::string& path, std::string& bytes) {
+        const size_t slash = path.rfind('/');
+        auto found = files.find(slash == std::string::npos ? path : path.substr(slash + 1));
+        if (found == files.end()) return false;
+        bytes = found->second;
         return true;
     };
-    host.log = [](const std::string&) {};
-    host.share = [script](flash::MovieHost::Call call, uint32_t& lastDrawn) {
-        using Call = flash::MovieHost::Call;
-        return script->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn);
-    };
-    host.time = [script](flash::MovieHost::Call call) { return script->ForeignTime(call == flash::MovieHost::Call::Draw); };
-    host.spent = [script](uint64_t n, Clock::duration taken) { script->ForeignSpent(n, taken); };
+    host.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
     auto movie = std::make_unique<flash::MovieModule>(host);
-    if (movie->AttachWindow(0) < 0 || movie->Initialize(0, 1) < 0 || movie->LoadMovie("mainmenu.movie") < 0 ||
+    if (movie->AttachWindow(0) < 0 || movie->Initialize(0, 1) < 0 || movie->LoadMovie("flash/loose.movie") < 0 ||
         movie->Play() < 0) {
         return nullptr;
     }
     return movie;
 }
+
+// A picture of `side` x `side` pixels, as a 24-bit BMP.
+std::string Picture(int side) {
+    const uint32_t row = uint32_t(side) * 3, size = 54 + row * uint32_t(side);
+    std::string b(size, '\x40');
+    auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; i++) b[at + i] = char(v >> (8 * i));
+    };
+    b[0] = 'B', b[1] = 'M';
+    put(2, size, 4), put(6, 0, 4), put(10, 54, 4), put(14, 40, 4), put(18, uint32_t(side), 4), put(22, uint32_t(side), 4);
+    put(26, 1, 2), put(28, 24, 2), put(30, 0, 4), put(34, 0, 4), put(38, 0, 16);
+    return b;
+}
+
+const std::string Marker = std::string(flash::MovieModule::Marker) + "\n";
 
 // kFrames frames, each with `perFrame` after the observer's: their median in microseconds.
 template <typename F>
@@ -86,7 +100,9 @@ double MedianFrame(nBaseObserver* observer, F perFrame) {
 void BM_DataTextFrames(benchmark::State& state) {
     struct Vector {
         const char* name;
-        std::string text;  // a timer's text; empty for the movie
+        std::string text;  // a timer's text; empty for a movie
+        std::string movie;  // the loose movie's text
+        int values = 0;     // value events a frame
     };
     const Vector vectors[] = {
         {"fps_endless_gmatch_per_plain", Big + "for i = 1, 10000000 do it() end"},
@@ -96,7 +112,37 @@ void BM_DataTextFrames(benchmark::State& state) {
         {"fps_long_compare_per_plain",
          "local s = string.rep(string.rep('x', 1000), 2000) local t = s:sub(1, -2) .. 'x' "
          "while true do local same = s == t end"},
-        {"fps_menu_movie_draw_per_plain", ""},
+        // A menu movie's draw over 6 MB, which it builds a megabyte a frame: its start and
+        // draws keep to the frame's share.
+        {"fps_menu_movie_draw_per_plain", "",
+         "local parts, s = {}, nil\n"
+         "function draw()\n"
+         "  if #parts < 6 then parts[#parts + 1] = string.rep('a', 1 << 20) return end\n"
+         "  s = s or table.concat(parts)\n"
+         "  local it = string.gmatch(s, '^') for i = 1, 100 do it() end\n"
+         "end\n"},
+        // A HUD movie whose value handler compares 8 MB with a copy of itself, for tens of
+        // milliseconds a call, and hears four values a frame; it builds its texts within the
+        // frame's share first.
+        {"fps_hud_value_handler_per_plain", "",
+         "local parts, s, t = {}, nil, nil\n"
+         "function on_value(name)\n"
+         "  if #parts < 8 then parts[#parts + 1] = string.rep('a', 1 << 20) return end\n"
+         "  if not s then s = table.concat(parts) return end\n"
+         "  if not t then t = table.concat(parts) return end\n"
+         "  for i = 1, 8 do local same = s == t end\n"
+         "end\n",
+         4},
+        {"fps_text_size_each_frame_per_plain", "",
+         "local n = 0 local t = ''\nfor c = 32, 126 do t = t .. string.char(c) end\n"
+         "function draw() n = n + 1 text(0, 0, t, 495 + n % 18, 1, 1, 1, 1) end\n"},
+        // Pictures at sizes of 1,400 that change each frame, with 24 MB of text held beside.
+        {"fps_picture_size_each_frame_per_plain", "",
+         "local held, n = {}, 0\n"
+         "function draw()\n"
+         "  n = n + 1 if #held < 24 then held[#held + 1] = string.rep('x', 1 << 20) end\n"
+         "  for i = 1, 4 do image('pic.bmp', 0, 0, 1400 + n % 64 + i, 1400) end\n"
+         "end\n"},
     };
     for (auto _ : state) {
         AppMain app;
@@ -115,11 +161,25 @@ void BM_DataTextFrames(benchmark::State& state) {
         const double plain = MedianFrame(observer, [] {});
         state.counters["plain_median_us"] = plain;
         for (const Vector& v : vectors) {
-            std::unique_ptr<flash::MovieModule> movie = v.text.empty() ? GreedyMovie(script) : nullptr;
+            std::unique_ptr<flash::MovieModule> movie =
+                v.movie.empty() ? nullptr : LooseMovie({{"loose.movie", Marker + v.movie}, {"pic.bmp", Picture(256)}});
+            if (!v.movie.empty() && !movie) {
+                std::fprintf(stderr, "%s: the movie did not load\n", v.name);
+                continue;
+            }
             std::vector<uint8_t> picture(800 * 600 * 4);
+            int frame = 0;
             const double median = MedianFrame(observer, [&] {
-                if (movie) movie->Render(picture.data(), 800, 600, 4);
-                else script->RunDataText(v.text.c_str(), result);
+                if (!movie) {
+                    script->RunDataText(v.text.c_str(), result);
+                    return;
+                }
+                movie->RunWaiting();
+                for (int i = 0; i < v.values; i++) {
+                    movie->SetVariable(i % 2 ? "sauerstoff" : "gesundheit", std::to_string(frame + i).c_str());
+                }
+                movie->Render(picture.data(), 800, 600, 4);
+                frame++;
             });
             state.counters[v.name] = plain / median;
         }

@@ -96,6 +96,13 @@ nbwItem* nbwContainer::AsItem(nRoot* obj) {
     return obj && obj->IsA(nbwItem::classInfo.name) ? static_cast<nbwItem*>(obj) : nullptr;
 }
 
+nbwItem* nbwContainer::HeldItem(nRoot* holder, const char* name) {
+    if (!holder || !name || !*name || std::strpbrk(name, "/\\:") || !std::strcmp(name, ".") || !std::strcmp(name, "..")) {
+        return nullptr;
+    }
+    return AsItem(holder->FindChild(name));
+}
+
 // -- the totals -----------------------------------------------------------------------
 
 float nbwContainer::GetFloat(int index) {

@@ -60,6 +60,10 @@ public:
     // Null when `obj` is no container (or no item).
     static nbwContainer* AsContainer(nRoot* obj);
     static nbwItem* AsItem(nRoot* obj);
+    // The item that `holder` holds under `name` (a movie's text): a name of one step of a
+    // direct child, never a path that leads elsewhere (a prototype, another store). Null
+    // for any other name.
+    static nbwItem* HeldItem(nRoot* holder, const char* name);
 
 private:
     // Adds to "usedvolume" here and `weight` to "usedweight" here and in each

@@ -375,9 +375,10 @@ void nbwElevator::TakeSlot(int slot) {
     if (t && type != "empty") {
         const char* n = selection->GetValue((key + "_name").c_str());
         const std::string name = n ? n : "";
-        nbwItem* item = nbwContainer::AsItem(Named(("inventory/" + name).c_str()));
-        auto* user = static_cast<nbwActor*>(user_.GetUnsafe());
         nbwContainer* basket = BasketInventory();
+        // The movie names an item of the basket's own, nothing else.
+        nbwItem* item = nbwContainer::HeldItem(basket, name.c_str());
+        auto* user = static_cast<nbwActor*>(user_.GetUnsafe());
         if (user && item && basket && !name.empty()) {
             nbwContainer* into = nbwContainer::AsContainer(user->GetPath(nbwDiver::Inventory));
             if (into && nbwContainer::CanHold(into, item)) {

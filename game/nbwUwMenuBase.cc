@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "game/nbwContainer.h"
 #include "game/nbwElevator.h"
 #include "game/nbwItem.h"
 #include "game/nbwLevel.h"
@@ -423,8 +424,17 @@ void nbwUwMenuBase::UpdateSlots(float t) {
                 text_ = "inventory/";
                 text_ += name ? name : "";
                 if (nbwActor* diver = HandDiver()) {
+                    // The movie names an item of the diver's own inventory, nothing else.
+                    const Indices& ix = IndicesOf(diver);
+                    nRoot* inv = ix.inventory >= 0 ? diver->GetPath(ix.inventory) : nullptr;
                     const int hand = nbwActor::NameIndex(diver->GetPathNames(), "hand");
-                    if (hand >= 0) diver->SetPath(hand, text_.c_str());
+                    if (hand >= 0 && nbwContainer::HeldItem(inv, name)) {
+                        diver->SetPath(hand, text_.c_str());
+                    } else if (hand >= 0) {
+                        n_error("%s: the inventory bar's slot %d names no item of the diver's inventory: the hand "
+                                "stays\n",
+                                GetFullName().c_str(), s.number);
+                    }
                 }
                 sel->SetPosition(px, py);
                 CloseInventory();

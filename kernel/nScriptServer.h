@@ -6,6 +6,7 @@
 
 #include "kernel/nCmdProto.h"
 #include "kernel/nRoot.h"
+#include "platform/system/ForeignTurn.h"
 
 class nFile;
 class nClass;
@@ -171,24 +172,24 @@ public:
         (void)lastRan;
         return false;
     }
-    // Data's code that runs outside this server (a movie's) spends from the same share.
-    // Before a call: the instructions it may take, 0 when it does not run now. A call in a
-    // run of data's text spends from that run. Otherwise, once frames began: a draw that
-    // last ran in data's frame `lastRan` takes its turn as a timer does (and `lastRan`
-    // becomes this frame when it runs); another call waits only once the frame passed its
-    // ceiling; `mayWait` false (a load) never waits. Each may take up to a line's share.
-    virtual uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
-        (void)draw, (void)mayWait, (void)lastRan;
+    // Data's code that runs outside this server (a movie's) spends from the same share, each
+    // caller with its place `turn` (platform/system/ForeignTurn.h). Before a call: the
+    // instructions it may take, 0 when it waits for a later frame. A call in a run of data's
+    // text spends from that run. Otherwise, once frames began: a load, a draw, and an event
+    // past its caller's reserve take their turns as timers do (`turn.lastRan` becomes this
+    // frame when they run); an event within the reserve runs now; a read never waits.
+    virtual uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) {
+        (void)call, (void)turn;
         return UINT64_MAX;
     }
-    // The time such a call (a draw or not) may take now; no bound here.
-    virtual std::chrono::steady_clock::duration ForeignTime(bool draw) const {
-        (void)draw;
+    // The time such a call may take now; no bound here.
+    virtual std::chrono::steady_clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
+        (void)call, (void)turn;
         return std::chrono::steady_clock::duration::max();
     }
     // What such a call spent, after it ran.
-    virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
-        (void)instructions, (void)taken;
+    virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn) {
+        (void)instructions, (void)taken, (void)turn;
     }
     // The number of the frame that data's text spends in now.
     virtual uint32_t DataFrame() const { return 0; }

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 
 #include "gfx/nD3D8Server.h"
@@ -15,6 +14,7 @@
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nScriptServer.h"
 #include "platform/flash/FlashModule.h"
@@ -95,18 +95,26 @@ void InstallMovieHost() {
             return nKernelServer::ks ? static_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"))
                                      : nullptr;
         };
-        host.share = [script](flash::MovieHost::Call call, uint32_t& lastDrawn) {
+        host.share = [script](flash::MovieHost::Call call, sys::ForeignTurn& turn) {
             nScriptServer* s = script();
-            using Call = flash::MovieHost::Call;
-            return s ? s->ForeignShare(call == Call::Draw, call == Call::Draw || call == Call::Event, lastDrawn)
-                     : UINT64_MAX;
+            return s ? s->ForeignShare(call, turn) : UINT64_MAX;
         };
-        host.time = [script](flash::MovieHost::Call call) {
+        host.time = [script](flash::MovieHost::Call call, const sys::ForeignTurn& turn) {
             nScriptServer* s = script();
-            return s ? s->ForeignTime(call == flash::MovieHost::Call::Draw) : std::chrono::steady_clock::duration::max();
+            return s ? s->ForeignTime(call, turn) : std::chrono::steady_clock::duration::max();
         };
-        host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken) {
-            if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken);
+        host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn) {
+            if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken, turn);
+        };
+        // What the movies keep (Lua memory, text faces, pictures) is data's, all movies
+        // together: the module logs its own refusal once.
+        host.keep = [](int64_t bytes) {
+            if (bytes > 0 && (uint64_t(bytes) > nObjectCount::LiveBytesBound() ||
+                              nObjectCount::DataLiveBytes() > nObjectCount::LiveBytesBound() - uint64_t(bytes))) {
+                return false;
+            }
+            nObjectCount::ChargeKept(bytes);
+            return true;
         };
         flash::MovieHost::SetDefault(std::move(host));
     });
@@ -199,21 +207,34 @@ void nLogicFlash::LoadFlash(bool explicitLoad) {
     const std::string path = fs ? fs->ManglePath(movie) : std::string(movie);
     if (module_->LoadMovie(path.c_str()) < 0) return FailLoad("flash loader error: couldn't open file '%s'.\n", movie);
     if (module_->Play() < 0) return FailLoad("error: failed to play flash movie '%s'.\n", movie);
-    for (int polls = 0;; polls++) {
-        const int32_t ready = module_->IsReady();
-        if (ready > 0) break;
-        if (ready < 0 || polls >= ReadyPolls) return FailLoad("error: flash movie '%s' did not get ready.\n", movie);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ReadyPollMs));
+    readyPolls_ = 0;
+    PollReady();
+}
+
+bool nLogicFlash::PollReady() {
+    if (readyPolls_ < 0) return module_ != nullptr;
+    if (!module_) return false;
+    // Polled once a frame, not waited for: a movie's start waits for the frame's time for
+    // data, which a wait within the frame never brings.
+    const int32_t ready = module_->IsReady();
+    if (ready == 0 && ++readyPolls_ <= ReadyPolls) return false;
+    if (ready <= 0) {
+        readyPolls_ = -1;
+        FailLoad("error: flash movie '%s' did not get ready.\n", GetTexture());
+        return false;
     }
+    readyPolls_ = -1;
     if (quadBuilt_) {
         module_->SetMessaging(false);
-        updateRequests_ = 1;
+        updateRequests_ = std::max(updateRequests_, 1);
         Update();
         unload_ = false;
     }
+    return true;
 }
 
 void nLogicFlash::UnloadFlash() {
+    readyPolls_ = -1;
     if (!module_) return;
     module_->Stop();
     module_->Unload();
@@ -254,7 +275,7 @@ void nLogicFlash::LoadImage() {
 }
 
 void nLogicFlash::Update() {
-    if (!module_ || !quadBuilt_ || tiles_.empty()) return;
+    if (!module_ || readyPolls_ >= 0 || !quadBuilt_ || tiles_.empty()) return;
     nGfxServer* gfx = gfxRef_.Get();
     int x0 = 0, y0 = 0, w = 0, h = 0;
     if (!gfx->GetDisplayDesc(x0, y0, w, h)) return;
@@ -384,6 +405,7 @@ void nLogicFlash::Render() {
         mouseOutPending_ = false;
         SetValue("input", "_root.mouseout()");
     }
+    if (module_) PollReady();
     // The display size first, so that the tiles are built once for it.
     UpdateProjection(gfx);
     CreateQuad();
@@ -401,6 +423,9 @@ bool nLogicFlash::Trigger(nLogicGraph* graph) {
     // Scripts run below may release the node or unload its movie.
     auto live = [&] { return alive.IsValid() && module_; };
     if (!alive.IsValid() || !on || !GetActive() || !module_) return on;
+    // The movie's start and the events that waited for the frame's time, first.
+    if (!PollReady()) return on;
+    module_->RunWaiting();
     if (checkUpdate_) {
         const char* text = GetValue("_root.update_tex");
         if (text && *text) updateRequests_++;

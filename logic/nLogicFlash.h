@@ -19,9 +19,8 @@ class FlashModule;
 class nLogicFlash : public nLogicCSprite {
 public:
     static const nClassInfo classInfo;
-    // Polls of the movie's readiness, 50 ms apart, before a load is given up.
+    // Polls of the movie's readiness, one a frame, before a load is given up.
     static constexpr int ReadyPolls = 200;
-    static constexpr int ReadyPollMs = 50;
     // Frames updated after "v_update_v".
     static constexpr int UpdateBurst = 20;
 
@@ -99,6 +98,9 @@ public:
     static int TranslateKey(int code);
 
 private:
+    // The movie's readiness, polled once a frame until it plays (then the tiles update) or
+    // the polls run out (then the load fails). True while the movie plays.
+    bool PollReady();
     // A load failure: logged, the module deleted, no retry until asked.
     void FailLoad(const char* fmt, const char* arg);
     bool EnsureModule();
@@ -131,6 +133,7 @@ private:
     // The name this node is entered under in the table of Flash nodes (empty: not entered).
     std::string registryName_;
     bool loadFailed_ = false;
+    int readyPolls_ = -1;  // polls of a movie not yet ready; -1: none waits
     // Text handed out by GetValue.
     std::string value_;
     nPathRef<nInputServer> refInput_{"/sys/servers/input"};

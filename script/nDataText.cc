@@ -271,20 +271,35 @@ bool nDataText::TimerWaits(uint32_t lastRan) {
     return true;
 }
 
-uint64_t nDataText::ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
-    if (!framed_ || !mayWait) return UINT64_MAX;
-    if (draw) {
-        if (TimerWaits(lastRan)) return 0;
-        lastRan = frame_;
-    } else if (spent_ >= FrameCeiling) {
-        return 0;
+uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) {
+    turn.inReserve = false;
+    if (!framed_ || call == sys::ForeignCall::Read) return UINT64_MAX;
+    if (turn.frame != frame_) {
+        turn.frame = frame_;
+        turn.reserveTaken = {};
+        turn.reserveInstructions = 0;
     }
+    // An event runs in the share while its turn is open there, else from its caller's
+    // reserve while that lasts; the reserve's time is all such a call may take.
+    if (call == sys::ForeignCall::Event && (Waits() || turn.lastRan > turn_) && turn.reserveTaken < EventReserve &&
+        turn.reserveInstructions < EventReserveInstructions) {
+        turn.inReserve = true;
+        return FrameBudget;
+    }
+    if (TimerWaits(turn.lastRan)) return 0;
+    turn.lastRan = frame_;
     return FrameBudget;
 }
 
-nDataText::Clock::duration nDataText::ForeignTime(bool draw) const {
-    if (!framed_) return Clock::duration::max();
-    return draw ? RunTime() : std::max<Clock::duration>(RunTime(), EventTime);
+nDataText::Clock::duration nDataText::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
+    if (!framed_ || call == sys::ForeignCall::Read) return Clock::duration::max();
+    return turn.inReserve ? EventReserve - turn.reserveTaken : RunTime();
+}
+
+void nDataText::SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const {
+    if (!turn.inReserve || turn.frame != frame_) return;
+    turn.reserveTaken += taken;
+    turn.reserveInstructions += instructions;
 }
 
 void nDataText::Spent(long long instructions, Clock::duration taken) {

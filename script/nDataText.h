@@ -23,13 +23,17 @@
 // spent, what comes waits for a later frame; a run that began within it may go on to twice
 // the share (RunTime), then it is stopped: the game keeps 3 / 4 of its frames a second.
 // Text that is stopped so again and again never fits: a timer is stopped
-// (logic/nLogicNode), and so is a movie, whose draw keeps its last picture meanwhile
-// (platform/flash/MovieModule). Data's time is the time its runs took on the game's thread
+// (logic/nLogicNode), and so is a movie, whose picture stays as last drawn
+// (platform/flash/MovieModule). A movie's start, draws and event handlers all spend from the
+// share and take turns in it; each movie's events have a small reserve a frame besides, so
+// that the game's own displays always hear their values at once. Data's time is the time its runs took on the game's thread
 // less the machine's holding that thread off its core (platform/system/RunClock), so a loaded
 // machine stops no text that a quiet one runs; the frame is the player's, on the wall clock.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/system/ForeignTurn.h"
 
 struct lua_State;
 
@@ -86,12 +90,21 @@ public:
     // waits for a later frame (the share is spent, or others waited longer).
     bool TimerWaits(uint32_t lastRan);
     // What a call of data's code outside the server (a movie's) may take now, when no run of
-    // data's text is going on (see nScriptServer::ForeignShare).
-    uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan);
-    // The time such a call may take: a draw, which data's code asks for every frame, what is
-    // left of the frame's; an event, which answers the game or the person, up to EventTime.
-    Clock::duration ForeignTime(bool draw) const;
-    static constexpr std::chrono::milliseconds EventTime{250};
+    // data's text is going on (see nScriptServer::ForeignShare). Loads, draws and events all
+    // spend from the frame's share and take turns in it by the frame they last ran in; an
+    // event whose turn is not open there runs from its caller's small reserve while that
+    // lasts: a movie's events that answer the game's values a few times a frame never wait,
+    // while one that takes more waits for a later frame and its turn.
+    uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
+    // The time such a call may take: what is left of the frame's (RunTime), or for an event
+    // from the reserve what is left of that.
+    Clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const;
+    // Adds what an event from the reserve took to its caller's reserve.
+    void SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const;
+    // Each caller's reserve a frame for its events: a shipped heads-up display's value
+    // handlers take a few microseconds each.
+    static constexpr std::chrono::microseconds EventReserve{1'000};
+    static constexpr uint64_t EventReserveInstructions = 50'000;
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;

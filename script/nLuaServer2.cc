@@ -491,25 +491,27 @@ bool nLuaServer2::DataWaits() const { return data_.Waits(); }
 
 bool nLuaServer2::TimerWaits(uint32_t lastRan) { return data_.TimerWaits(lastRan); }
 
-uint64_t nLuaServer2::ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) {
+uint64_t nLuaServer2::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) {
     if (trust_ != Trust::Full && bounds_.Active()) {
         return uint64_t(std::max(0LL, std::min(bounds_.InstructionsLeft(), FrameBudget)));
     }
-    return data_.ForeignShare(draw, mayWait, lastRan);
+    return data_.ForeignShare(call, turn);
 }
 
-std::chrono::steady_clock::duration nLuaServer2::ForeignTime(bool draw) const {
+std::chrono::steady_clock::duration nLuaServer2::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
     if (trust_ != Trust::Full && bounds_.Active()) return bounds_.TimeLeft();
-    return data_.ForeignTime(draw);
+    return data_.ForeignTime(call, turn);
 }
 
-void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) {
+void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken,
+                               sys::ForeignTurn& turn) {
     const uint64_t cost = instructions + InstructionsACommand;
     if (trust_ != Trust::Full && bounds_.Active()) {
         // The run's account reaches the frame's when the run ends.
         bounds_.Spend(cost);
     } else if (data_.Framed()) {
         data_.Spent((long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2)), taken);
+        data_.SpentReserve(instructions, taken, turn);
     }
 }
 

@@ -103,9 +103,9 @@ public:
     bool TimerWaits(uint32_t lastRan) override;
     uint32_t DataFrame() const override { return data_.Frame(); }
     bool LastRunPassedFrame() const override { return passedFrame_; }
-    uint64_t ForeignShare(bool draw, bool mayWait, uint32_t& lastRan) override;
-    std::chrono::steady_clock::duration ForeignTime(bool draw) const override;
-    void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken) override;
+    uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) override;
+    std::chrono::steady_clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const override;
+    void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn) override;
     // Instructions data's text has spent in this frame so far.
     long long FrameSpent() const { return data_.FrameSpent(); }
     // Levels below the object a data file loads into that its objects may lie.

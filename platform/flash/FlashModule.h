@@ -70,6 +70,11 @@ public:
     virtual int32_t KeyEvent(uint32_t message, int32_t code, int32_t extra) = 0;
     // 41: whether the movie may send script messages.
     virtual int32_t SetMessaging(bool on) = 0;
+
+    // Not a place of the player's table: the host calls it once a frame, so that what
+    // waited for the frame's time (the movie's start, its events) runs as soon as there is
+    // time; Waits while some still waits. Modules that keep nothing waiting answer Ok.
+    virtual int32_t RunWaiting() { return Ok; }
 };
 
 // Makes a module for `interfaceId` (null for any other id, or when the factory fails);

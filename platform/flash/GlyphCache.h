@@ -1,8 +1,14 @@
 #pragma once
 // A movie's text faces: font faces opened by name and pixel height through the font
 // layer, each with its glyphs' coverage rasterised once and trimmed to their ink, so
-// that drawing text costs blending only. Faces that do not open are remembered.
+// that drawing text costs blending only. Faces that do not open are remembered. What the
+// faces and glyphs hold stays under a byte cap, and each more byte is asked of the keeper
+// (data's memory bound) first: faces used longest ago make room, and a face or glyph that
+// still has none is refused. The pixels rasterised are counted, so that the movie pays
+// for them.
 #include <array>
+#include <functional>
+#include <utility>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,17 +40,47 @@ public:
     // Faces kept at once; the one used longest ago makes room.
     static constexpr size_t MaxFonts = 16;
     static constexpr int MaxPixels = 512;
+    // Bytes of faces and glyphs held at once, and what an open face is taken to hold.
+    static constexpr size_t MaxBytes = size_t(16) << 20;
+    static constexpr size_t FaceBytes = sizeof(Font) + (size_t(64) << 10);
 
-    // The face `name` at `pixels` height; null when it does not open (the reason in
-    // `error` the first time).
+    using Keeper = std::function<bool(int64_t bytes)>;
+    GlyphCache() = default;
+    GlyphCache(GlyphCache&& other) noexcept { *this = std::move(other); }
+    // Gives back what this held; takes what the other holds, keeper and all.
+    GlyphCache& operator=(GlyphCache&& other) noexcept;
+    ~GlyphCache() { Drop(); }
+    void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
+
+    // The face `name` at `pixels` height; null when it does not open or has no room (the
+    // reason in `error` the first time).
     Font* Get(std::string_view name, int pixels, std::string& error);
-    // The glyph of a Windows-1252 code, rasterised on first use.
+    // The glyph of a Windows-1252 code, rasterised on first use; one without ink when it
+    // finds no room (Refused() then tells).
     const Glyph& GlyphOf(Font& font, uint8_t code);
 
+    size_t BytesHeld() const { return this->held; }
+    // Faces opened so far (each costs the movie).
+    size_t FacesOpened() const { return this->opened; }
+    uint64_t PixelsWorked() const { return this->worked; }
+    // True once a glyph found no room since the last look; the look clears it.
+    bool TakeRefused() { return std::exchange(this->refused, false); }
+
 private:
+    // Room for `bytes` more, faces used longest ago leaving first but never `keep`.
+    bool MakeRoom(size_t bytes, const Font* keep);
+    void Release(size_t bytes);
+    static size_t Bytes(const Font& font);
+    void Drop();
+
     std::vector<std::unique_ptr<Font>> fonts;
     std::vector<uint32_t> scratch;
     uint64_t uses = 0;
+    Keeper keeper;
+    size_t held = 0;
+    uint64_t worked = 0;
+    bool refused = false;
+    size_t opened = 0;
 };
 
 }  // namespace flash

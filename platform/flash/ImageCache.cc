@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/image/Picture.h"
 
@@ -70,8 +71,31 @@ void ImageCache::Scale(const Image& source, int width, int height, Image& out) {
     }
 }
 
-void ImageCache::MakeRoom(size_t extra, const Entry* keep) {
-    while (this->held + extra > MaxBytes) {
+ImageCache& ImageCache::operator=(ImageCache&& other) noexcept {
+    if (this == &other) return *this;
+    Release(this->held);
+    this->read = std::move(other.read);
+    this->entries = std::move(other.entries);
+    this->uses = other.uses;
+    this->held = std::exchange(other.held, 0);
+    this->worked = other.worked;
+    this->keeper = std::move(other.keeper);
+    other.entries.clear();
+    return *this;
+}
+
+void ImageCache::Release(size_t bytes) {
+    if (bytes == 0) return;
+    this->held -= bytes;
+    if (this->keeper) this->keeper(-int64_t(bytes));
+}
+
+bool ImageCache::MakeRoom(size_t extra, const Entry* keep) {
+    for (;;) {
+        if (this->held + extra <= MaxBytes && (!this->keeper || this->keeper(int64_t(extra)))) {
+            this->held += extra;
+            return true;
+        }
         // The least recently used piece: a scaled copy, or an image with its copies.
         Entry* oldestEntry = nullptr;
         std::list<Sized>::iterator oldestSize;
@@ -86,14 +110,14 @@ void ImageCache::MakeRoom(size_t extra, const Entry* keep) {
             }
             if (&entry != keep && entry.lastUse < oldest) oldest = entry.lastUse, oldestEntry = &entry, isCopy = false;
         }
-        if (oldestEntry == nullptr) return;
+        if (oldestEntry == nullptr) return false;
         if (isCopy) {
-            this->held -= oldestSize->image.Bytes();
+            Release(oldestSize->image.Bytes());
             oldestEntry->sizes.erase(oldestSize);
             continue;
         }
-        for (const Sized& sized : oldestEntry->sizes) this->held -= sized.image.Bytes();
-        this->held -= oldestEntry->image.Bytes();
+        for (const Sized& sized : oldestEntry->sizes) Release(sized.image.Bytes());
+        Release(oldestEntry->image.Bytes());
         for (auto it = this->entries.begin(); it != this->entries.end(); ++it) {
             if (&it->second == oldestEntry) {
                 this->entries.erase(it);
@@ -118,8 +142,8 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
                     oldest = it;
                 }
             }
-            for (const Sized& sized : oldest->second.sizes) this->held -= sized.image.Bytes();
-            this->held -= oldest->second.image.Bytes();
+            for (const Sized& sized : oldest->second.sizes) Release(sized.image.Bytes());
+            Release(oldest->second.image.Bytes());
             this->entries.erase(oldest);
         }
         Entry entry;
@@ -128,8 +152,11 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         bytes = std::string();
         if (entry.loaded) {
             this->worked += entry.image.pixels.size();
-            MakeRoom(entry.image.Bytes(), nullptr);
-            this->held += entry.image.Bytes();
+            // Not remembered as failed: room may come later.
+            if (!MakeRoom(entry.image.Bytes(), nullptr)) {
+                error = "no room for the image '" + key + "': data keeps as much as it may";
+                return nullptr;
+            }
         }
         found = this->entries.emplace(key, std::move(entry)).first;
         if (!found->second.loaded) return nullptr;
@@ -154,21 +181,25 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
     if (entry.sizes.size() >= MaxSizes) {
         auto oldest = std::min_element(entry.sizes.begin(), entry.sizes.end(),
                                        [](const Sized& a, const Sized& b) { return a.lastUse < b.lastUse; });
-        this->held -= oldest->image.Bytes();
+        Release(oldest->image.Bytes());
         entry.sizes.erase(oldest);
     }
     const size_t bytes = size_t(width) * size_t(height) * sizeof(uint32_t);
-    MakeRoom(bytes, &entry);
     // Still too much with every other image gone: this entry's own copies go too.
-    while (this->held + bytes > MaxBytes && !entry.sizes.empty()) {
-        this->held -= entry.sizes.front().image.Bytes();
+    bool room = MakeRoom(bytes, &entry);
+    while (!room && !entry.sizes.empty()) {
+        Release(entry.sizes.front().image.Bytes());
         entry.sizes.pop_front();
+        room = MakeRoom(bytes, &entry);
+    }
+    if (!room) {
+        error = "no room for the image '" + key + "' at another size: data keeps as much as it may";
+        return nullptr;
     }
     Sized& slot = entry.sizes.emplace_back();
     Scale(entry.image, width, height, slot.image);
     this->worked += slot.image.pixels.size();
     slot.lastUse = this->uses;
-    this->held += slot.image.Bytes();
     return &slot.image;
 }
 

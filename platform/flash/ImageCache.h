@@ -4,8 +4,9 @@
 // words, and kept with up to a few scaled copies each, so that drawing a frame decodes
 // and scales nothing after the first. Images are keyed by the file they resolve to
 // ("a.png", "./a.png" and "x//a.png" are one), and the pixels held stay under a byte cap:
-// the least recently drawn images and copies leave first. A file that does not load is
-// remembered and not read again.
+// the least recently drawn images and copies leave first; each more byte is asked of the
+// keeper (data's memory bound) as well, and what finds no room even so is refused. A file
+// that does not load is remembered and not read again.
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -37,6 +38,12 @@ public:
 
     using Reader = std::function<bool(const std::string& name, std::string& bytes, std::string& error)>;
     explicit ImageCache(Reader reader) : read(std::move(reader)) {}
+    ImageCache(ImageCache&& other) noexcept { *this = std::move(other); }
+    // Gives back what this held; takes what the other holds, keeper and all.
+    ImageCache& operator=(ImageCache&& other) noexcept;
+    ~ImageCache() { Release(this->held); }
+    using Keeper = std::function<bool(int64_t bytes)>;
+    void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
 
     // The image `name` at `width` × `height` pixels (its own size when either is 0);
     // null when it cannot be had, with the reason in `error`. The image stays valid until
@@ -68,9 +75,11 @@ private:
         uint64_t lastUse = 0;
         std::list<Sized> sizes;  // a list: copies leave without moving the others
     };
-    // Drops least recently used images and copies until `extra` more bytes fit; never
-    // `keep` (the entry being drawn) itself.
-    void MakeRoom(size_t extra, const Entry* keep);
+    // Drops least recently used images and copies until `extra` more bytes fit, under the
+    // cap and with the keeper; never `keep` (the entry being drawn) itself. True once they
+    // are held.
+    bool MakeRoom(size_t extra, const Entry* keep);
+    void Release(size_t bytes);
 
     Reader read;
     std::map<std::string, Entry, std::less<>> entries;
@@ -78,6 +87,7 @@ private:
     uint64_t uses = 0;
     size_t held = 0;
     uint64_t worked = 0;
+    Keeper keeper;
 };
 
 }  // namespace flash

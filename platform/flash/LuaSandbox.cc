@@ -142,6 +142,7 @@ LuaSandbox::~LuaSandbox() {
     this->remaining = 0;
     lua_sethook(this->L, Hook, LUA_MASKCOUNT, 1);
     lua_close(this->L);
+    if (this->keeper && this->granted > 0) this->keeper(-int64_t(this->granted));
 }
 
 void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
@@ -150,10 +151,21 @@ void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
     if (nsize == 0) {
         std::free(ptr);
         self->used -= osize;
+        // What the state no longer holds goes back, a chunk kept in hand.
+        if (self->keeper && self->used + 2 * KeepChunk < self->granted) {
+            const size_t back = (self->granted - self->used - KeepChunk) / KeepChunk * KeepChunk;
+            self->granted -= back;
+            self->keeper(-int64_t(back));
+        }
         return nullptr;
     }
     if (nsize > osize) {
         if (nsize - osize > self->limits.memoryBytes - self->used) return nullptr;
+        if (self->keeper && self->used + (nsize - osize) > self->granted) {
+            const size_t more = (self->used + (nsize - osize) - self->granted + KeepChunk - 1) / KeepChunk * KeepChunk;
+            if (!self->keeper(int64_t(more))) return nullptr;
+            self->granted += more;
+        }
         // Copies cost what they allocate; the hook raises the error at its next look.
         const uint64_t cost = (nsize - osize) / luaguard::LuaGuards::AllocatedBytesAnInstruction;
         if (cost >= self->remaining) {

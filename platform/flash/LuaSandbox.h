@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/system/RunClock.h"
@@ -58,6 +59,13 @@ public:
     static LuaSandbox* Of(lua_State* L);
 
     size_t MemoryInUse() const { return this->used; }
+    // Asked before the state holds more than it was granted, a chunk (KeepChunk) at a time,
+    // and told of what it gives back (negative): false refuses the memory, and the
+    // allocation fails as at the state's own cap. The state gives all back when it closes.
+    using Keeper = std::function<bool(int64_t bytes)>;
+    void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
+    static constexpr size_t KeepChunk = size_t(256) << 10;
+    size_t MemoryGranted() const { return this->granted; }
     // The last Call ran out of instructions or time, or failed for want of memory.
     bool WasOverBudget() const { return this->overBudget; }
     // The last Call was stopped at the `time` it was given, short of the limits' own.
@@ -78,6 +86,8 @@ private:
     Limits limits;
     lua_State* L = nullptr;
     size_t used = 0;
+    Keeper keeper;
+    size_t granted = 0;  // of the keeper's, while there is one
     uint64_t budget = 0;  // of the call going on
     uint64_t remaining = 0;
     bool overBudget = false;

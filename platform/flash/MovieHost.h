@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/system/ForeignTurn.h"
+
 namespace flash {
 
 struct MovieHost {
@@ -15,20 +17,22 @@ struct MovieHost {
     std::function<bool(const std::string& path, std::string& bytes)> readFile;
     std::function<void(const std::string& message)> log;
 
-    // What a call into the movie's code is about. A load runs once, and a variable's read
-    // runs none of the movie's code: neither waits. A draw may wait for a later frame,
-    // taking turns by the frame it last ran in; an event or a variable's handler runs now
-    // unless the frame is far past its share.
-    enum class Call { Load, Read, Draw, Event };
-    // Before a call: the instructions it may take, 0 when it does not run now. `lastDrawn`
-    // (draws only) is the frame the movie last drew in, updated when it draws now.
-    std::function<uint64_t(Call call, uint32_t& lastDrawn)> share;
+    // What a call into the movie's code is about: its top level (a load), a variable's read
+    // (which runs none of the movie's code), a draw, or an event (a handler of a value, the
+    // mouse or a key).
+    using Call = sys::ForeignCall;
+    // Before a call: the instructions it may take, 0 when it waits for a later frame. `turn`
+    // is the movie's place among data's code (platform/system/ForeignTurn.h).
+    std::function<uint64_t(Call call, sys::ForeignTurn& turn)> share;
     // Before a call that runs: the time it may take now (sys::RunClock; the module's own
     // limit without one). A call stopped at it fails; a draw keeps the picture it drew last.
-    std::function<std::chrono::steady_clock::duration(Call call)> time;
+    std::function<std::chrono::steady_clock::duration(Call call, const sys::ForeignTurn& turn)> time;
     // After a call that ran: what it spent, its time (sys::RunClock) as `taken`.
-    std::function<void(uint64_t instructions, std::chrono::steady_clock::duration taken)> spent;
-
+    std::function<void(uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn)> spent;
+    // Before the module keeps `bytes` more (its Lua state, text faces and pictures; negative:
+    // gives them back): false when data's memory bound has no room for them. Without one
+    // every movie keeps within its own caps.
+    std::function<bool(int64_t bytes)> keep;
     // Reads the disk (letter case resolved) and logs through SDL.
     static MovieHost Disk();
     // What modules made by CreateFlashModule use; Disk() until set.

@@ -75,7 +75,10 @@ MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
               return false;
           }
           return true;
-      }) {}
+      }) {
+    this->images.SetKeeper(this->host.keep);
+    this->glyphs.SetKeeper(this->host.keep);
+}
 
 MovieModule::~MovieModule() = default;
 
@@ -140,23 +143,41 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->framesPerSecond = 12;
     this->frames = 0;
     this->overBudget = false;
+    this->stoppedForTime = false;
     this->overTime = 0;
+    this->waitingEvents.clear();
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
+    if (this->host.keep) this->sandbox->SetKeeper(this->host.keep);
     std::string error;
-    bool ran = this->sandbox->Open(error) && this->sandbox->Call(RegisterApi, this, error);
-    if (ran) {
-        const uint64_t budget = Share(MovieHost::Call::Load);
-        ran = budget > 0 && this->sandbox->Run(bytes.data() + start, bytes.size() - start, "@" + this->path, error, budget);
-        if (budget == 0) error = "no time is left for the movie's code";
-        else Spent();
-    }
-    if (!ran) {
+    if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error)) {
         Report(error);
         this->sandbox.reset();
         return MovieFailed;
     }
+    // The top level is the movie's code like its draws: it runs in the frame's time for
+    // data, and waits for a later frame when there is none.
+    this->top.assign(bytes, start);
+    this->topPending = true;
+    if (RunTop() < 0) return MovieFailed;
     this->state = State::Loaded;
     return Ok;
+}
+
+int MovieModule::RunTop() {
+    if (!this->topPending) return this->sandbox ? 1 : -1;
+    const uint64_t budget = Share(MovieHost::Call::Load);
+    if (budget == 0) return 0;
+    std::string error;
+    const auto time = this->host.time ? this->host.time(MovieHost::Call::Load, this->turn) : LuaSandbox::NoTime;
+    const bool ran = this->sandbox->Run(this->top.data(), this->top.size(), "@" + this->path, error, budget, time);
+    Spent();
+    this->topPending = false;
+    this->top = std::string();
+    if (ran) return 1;
+    Report(error);
+    this->sandbox.reset();
+    this->waitingEvents.clear();
+    return -1;
 }
 
 int32_t MovieModule::Play() {
@@ -166,7 +187,10 @@ int32_t MovieModule::Play() {
 }
 
 int32_t MovieModule::IsReady() {
-    if (this->state == State::Playing) return 1;
+    if (this->state == State::Playing) {
+        const int top = RunTop();
+        return top < 0 ? MovieFailed : top;
+    }
     return this->state == State::Loaded ? 0 : OutOfOrder;
 }
 
@@ -179,8 +203,13 @@ int32_t MovieModule::Stop() {
 int32_t MovieModule::Unload() {
     if (this->state != State::Stopped) return OutOfOrder;
     this->sandbox.reset();
+    this->waitingEvents.clear();
+    this->top = std::string();
+    this->topPending = false;
     this->images = ImageCache(ImageCache::Reader());
+    this->images.SetKeeper(this->host.keep);
     this->glyphs = GlyphCache();
+    this->glyphs.SetKeeper(this->host.keep);
     this->scratch = std::vector<uint8_t>();
     this->state = State::Unloaded;
     return Ok;
@@ -216,7 +245,10 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
         (bytesPerPixel != 2 && bytesPerPixel != 4)) {
         return BadArgument;
     }
-    // A frame that waits keeps the buffer as it is.
+    // A movie stopped for its time keeps its last picture.
+    if (this->stoppedForTime) return MovieFailed;
+    // What waited comes first; a frame that waits keeps the buffer as it is.
+    if (RunWaiting() == Waits && this->topPending) return Waits;
     this->drawBudget = this->sandbox && !this->overBudget ? Share(MovieHost::Call::Draw) : UINT64_MAX;
     if (this->drawBudget == 0) return Waits;
     const size_t pixels = size_t(width) * size_t(height);
@@ -232,8 +264,10 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
     this->drawing = false;
     this->canvas.Attach(nullptr, 0, 0);
     ++this->frames;
-    // A draw stopped at the frame's time leaves the last picture for this frame.
+    // A draw stopped at the frame's time leaves the last picture for this frame, and for
+    // good once the movie is stopped for it.
     if (!drawn && !this->overBudget && this->sandbox && this->sandbox->WasOverTime()) return Waits;
+    if (!drawn && this->stoppedForTime) return MovieFailed;
     if (!drawn) {
         std::memset(buffer, 0, pixels * size_t(bytesPerPixel));
         return MovieFailed;
@@ -285,59 +319,141 @@ int32_t MovieModule::GetVariable(const char* name, const char** text, size_t* le
 int32_t MovieModule::SetVariable(const char* name, const char* text) {
     if (!CanReadVariables()) return OutOfOrder;
     if (!ValidName(name) || text == nullptr) return BadArgument;
+    RunWaiting();
     this->argName = name;
     this->argText = text;
-    if (CallMovie(WriteGlobal)) return Ok;
-    if (!this->waited) return MovieFailed;
-    // The value is kept; only the movie's handler does not hear of it.
+    if (this->waitingEvents.empty() && !this->topPending) {
+        if (CallMovie(WriteGlobal)) return Ok;
+        if (!this->waited) return MovieFailed;
+    }
+    // The value is kept now; the movie's handler hears of it when its time comes.
+    this->argName = name;
+    this->argText = text;
     this->silentWrite = true;
     std::string error;
-    const bool set = this->sandbox->Call(WriteGlobal, this, error);
-    Spent();
+    const bool set = this->sandbox && !this->overBudget && this->sandbox->Call(WriteGlobal, this, error);
+    if (this->sandbox) Spent();
     this->silentWrite = false;
-    if (!set) Report(error);
-    return set ? Ok : MovieFailed;
+    if (!set) {
+        if (this->sandbox && !this->overBudget) Report(error);
+        return MovieFailed;
+    }
+    Event event;
+    event.kind = EventKind::Value;
+    event.name = name;
+    Wait(std::move(event));
+    return Ok;
 }
 
 int32_t MovieModule::MouseEvent(uint32_t message, float x, float y, int32_t flags) {
     if (this->state != State::Playing) return OutOfOrder;
     if (!std::isfinite(x) || !std::isfinite(y)) return BadArgument;
+    Event event;
+    event.kind = EventKind::Mouse;
     switch (message) {
-    case MouseMove: this->argKind = "move"; break;
-    case MouseDown: this->argKind = "down"; break;
-    case MouseUp: this->argKind = "up"; break;
+    case MouseMove: event.what = "move"; break;
+    case MouseDown: event.what = "down"; break;
+    case MouseUp: event.what = "up"; break;
     default: return BadArgument;
     }
-    this->argX = double(x) * this->stageWidth;
-    this->argY = double(y) * this->stageHeight;
-    this->argFlags = flags;
-    return CallMovie(CallMouse) ? Ok : MovieFailed;
+    event.x = double(x) * this->stageWidth;
+    event.y = double(y) * this->stageHeight;
+    event.flags = flags;
+    return Deliver(std::move(event));
 }
 
 int32_t MovieModule::KeyEvent(uint32_t message, int32_t code, int32_t) {
     if (this->state != State::Playing) return OutOfOrder;
+    Event event;
     if (message == KeyDown || message == KeyUp) {
-        this->argKind = message == KeyDown ? "down" : "up";
-        this->argFlags = code;
-        return CallMovie(CallKey) ? Ok : MovieFailed;
+        event.kind = EventKind::Key;
+        event.what = message == KeyDown ? "down" : "up";
+        event.flags = code;
+        return Deliver(std::move(event));
     }
     if (message != Character) return BadArgument;
     const uint32_t cp = code > 0 && code < 256 ? font::Face::ToUnicode(uint8_t(code)) : 0;
     if (cp == 0) return BadArgument;
-    char utf8[4] = {};
-    Utf8(cp, utf8);
-    this->argText = utf8;
-    const bool ok = CallMovie(CallChar);
-    this->argText = nullptr;
-    return ok ? Ok : MovieFailed;
+    event.kind = EventKind::Char;
+    Utf8(cp, event.text);
+    return Deliver(std::move(event));
+}
+
+int32_t MovieModule::Deliver(Event event) {
+    RunWaiting();
+    if (!this->sandbox || this->overBudget) return MovieFailed;
+    if (this->waitingEvents.empty() && !this->topPending) {
+        const bool ran = RunEvent(event);
+        if (!this->waited) return ran ? Ok : MovieFailed;
+    }
+    Wait(std::move(event));
+    return Ok;
+}
+
+bool MovieModule::RunEvent(const Event& event) {
+    this->argKind = event.what;
+    this->argX = event.x;
+    this->argY = event.y;
+    this->argFlags = event.flags;
+    switch (event.kind) {
+    case EventKind::Value: this->argName = event.name.c_str(); return CallMovie(CallValue);
+    case EventKind::Mouse: return CallMovie(CallMouse);
+    case EventKind::Key: return CallMovie(CallKey);
+    case EventKind::Char: {
+        this->argText = event.text;
+        const bool ran = CallMovie(CallChar);
+        this->argText = nullptr;
+        return ran;
+    }
+    }
+    return false;
+}
+
+void MovieModule::Wait(Event event) {
+    // A value's handler waits once: it hears the value as it is when its time comes.
+    if (event.kind == EventKind::Value) {
+        for (const Event& waiting : this->waitingEvents) {
+            if (waiting.kind == EventKind::Value && waiting.name == event.name) return;
+        }
+    }
+    // A move followed by a move: the pointer is where the last one left it.
+    if (event.kind == EventKind::Mouse && std::strcmp(event.what, "move") == 0 && !this->waitingEvents.empty()) {
+        Event& last = this->waitingEvents.back();
+        if (last.kind == EventKind::Mouse && std::strcmp(last.what, "move") == 0) {
+            last = std::move(event);
+            return;
+        }
+    }
+    if (this->waitingEvents.size() >= MaxWaiting) {
+        this->waitingEvents.pop_front();
+        Report("events dropped: more than " + std::to_string(MaxWaiting) + " waited for the frame's time for data");
+    }
+    this->waitingEvents.push_back(std::move(event));
+}
+
+int32_t MovieModule::RunWaiting() {
+    if (!CanReadVariables()) return OutOfOrder;
+    const int top = RunTop();
+    if (top <= 0) return top == 0 ? Waits : MovieFailed;
+    while (!this->waitingEvents.empty()) {
+        if (!this->sandbox || this->overBudget) {
+            this->waitingEvents.clear();
+            return MovieFailed;
+        }
+        RunEvent(this->waitingEvents.front());
+        if (this->waited) return Waits;
+        // A movie stopped by the event has no events left.
+        if (!this->waitingEvents.empty()) this->waitingEvents.pop_front();
+    }
+    return Ok;
 }
 
 uint64_t MovieModule::Share(MovieHost::Call kind) {
-    return this->host.share ? this->host.share(kind, this->lastDrawn) : UINT64_MAX;
+    return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX;
 }
 
 void MovieModule::Spent() {
-    if (this->host.spent) this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime());
+    if (this->host.spent) this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime(), this->turn);
 }
 
 bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
@@ -347,11 +463,10 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     const uint64_t budget = kind == MovieHost::Call::Draw ? this->drawBudget : Share(kind);
     if (budget == 0) {
         this->waited = true;
-        Report("events and handlers were not passed on: the frame is far past its share of time for data");
         return false;
     }
     std::string error;
-    const auto time = this->host.time ? this->host.time(kind) : LuaSandbox::NoTime;
+    const auto time = this->host.time ? this->host.time(kind, this->turn) : LuaSandbox::NoTime;
     const bool ok = this->sandbox->Call(fn, this, error, budget, time);
     Spent();
     if (ok) {
@@ -362,6 +477,8 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     if (this->sandbox->WasOverTime() && ++this->overTime < MaxOverTime) return false;
     if (this->sandbox->WasOverTime()) {
         this->overBudget = true;
+        this->stoppedForTime = true;
+        this->waitingEvents.clear();
         Report("stopped: " + std::to_string(MaxOverTime) +
                " calls in a row took more than the frame's time for data; the movie is stopped until it is "
                "loaded again");
@@ -432,6 +549,18 @@ int MovieModule::CallChar(lua_State* L) {
     if (!PushHandler(L, "on_char")) return 0;
     lua_pushstring(L, self->argText);
     lua_call(L, 1, 0);
+    return 0;
+}
+
+int MovieModule::CallValue(lua_State* L) {
+    auto* self = static_cast<MovieModule*>(lua_touserdata(L, 1));
+    if (!PushHandler(L, "on_value")) return 0;
+    self->value.clear();
+    ReadGlobal(L);
+    lua_settop(L, 2);
+    lua_pushstring(L, self->argName);
+    lua_pushlstring(L, self->value.data(), self->value.size());
+    lua_call(L, 2, 0);
     return 0;
 }
 
@@ -633,40 +762,54 @@ int MovieModule::ApiImage(lua_State* L) {
     return 0;
 }
 
-int MovieModule::ApiText(lua_State* L) {
-    MovieModule* self = Self(L);
+GlyphCache::Font* MovieModule::TextFace(lua_State* L) {
+    this->textWork = 0;
     double pos[2], style[5];
-    if (!self->Numbers(L, "text", 1, 2, pos) || !self->Numbers(L, "text", 4, 5, style)) return 0;
+    if (!Numbers(L, "text", 1, 2, pos) || !Numbers(L, "text", 4, 5, style)) return nullptr;
     const int type = lua_type(L, 3);
     if (type != LUA_TSTRING && type != LUA_TNUMBER) {
-        self->Report("text: argument 3 must be text");
-        return 0;
+        Report("text: argument 3 must be text");
+        return nullptr;
     }
     if (!lua_isnoneornil(L, 9) && lua_type(L, 9) != LUA_TSTRING) {
-        self->Report("text: argument 9 must be a face name");
-        return 0;
+        Report("text: argument 9 must be a face name");
+        return nullptr;
     }
-    if (!self->Drawing("text")) return 0;
+    if (!Drawing("text")) return nullptr;
     size_t size = 0;
     const char* utf8 = lua_tolstring(L, 3, &size);
     size_t faceSize = 0;
     const char* face = lua_isnoneornil(L, 9) ? DefaultFace : lua_tolstring(L, 9, &faceSize);
-    const double pixels = std::round(style[0] * self->scaleY);
-    if (!(pixels >= 1)) return 0;
+    const double pixels = std::round(style[0] * this->scaleY);
+    if (!(pixels >= 1)) return nullptr;
     std::string error;
-    GlyphCache::Font* font = self->glyphs.Get(face, int(std::min(pixels, 1e6)), error);
+    const size_t faces = this->glyphs.FacesOpened();
+    GlyphCache::Font* font = this->glyphs.Get(face, int(std::min(pixels, 1e6)), error);
+    this->textWork = this->glyphs.FacesOpened() > faces ? InstructionsAFace : 0;
     if (font == nullptr) {
-        if (!error.empty()) self->Report("text: " + error);
-        return 0;
+        if (!error.empty()) Report("text: " + error);
+        return nullptr;
     }
-    self->textBytes.clear();
-    window::AppendCp1252FromUtf8(utf8, size, self->textBytes);
-    const Color color = self->ColorAt(style + 1);
-    const int lineX = self->PixelX(pos[0]), cell = font->face->GetCellHeight();
-    int x = lineX, y = self->PixelY(pos[1]);
+    this->textBytes.clear();
+    window::AppendCp1252FromUtf8(utf8, size, this->textBytes);
+    this->textColor = ColorAt(style + 1);
+    this->textX = PixelX(pos[0]);
+    this->textY = PixelY(pos[1]);
+    return font;
+}
+
+int MovieModule::ApiText(lua_State* L) {
+    MovieModule* self = Self(L);
+    GlyphCache::Font* font = self->TextFace(L);
+    // Charged here and below, where no string of the call is alive: a budget error leaves
+    // by a long jump.
+    LuaSandbox::Charge(L, self->textWork);
+    if (font == nullptr) return 0;
+    const int lineX = self->textX, cell = font->face->GetCellHeight();
+    int x = lineX, y = self->textY;
     const int right = self->canvas.Width(), bottom = self->canvas.Height();
-    for (const char c : self->textBytes) {
-        const auto code = uint8_t(c);
+    for (size_t i = 0; i < self->textBytes.size(); ++i) {
+        const auto code = uint8_t(self->textBytes[i]);
         if (code == '\n') {
             x = lineX;
             y += cell;
@@ -674,10 +817,14 @@ int MovieModule::ApiText(lua_State* L) {
             continue;
         }
         if (x >= right || y + cell <= 0) continue;  // past the buffer's edge until the next line
+        // A glyph made at a new size costs its rasterising, which the frame's time pays.
+        const uint64_t worked = self->glyphs.PixelsWorked();
         const GlyphCache::Glyph& glyph = self->glyphs.GlyphOf(*font, code);
-        self->canvas.Blend(glyph.coverage.data(), glyph.width, glyph.height, x + glyph.left, y + glyph.top, color);
+        if (self->glyphs.PixelsWorked() != worked) LuaSandbox::Charge(L, (self->glyphs.PixelsWorked() - worked) / PixelsAnInstruction);
+        self->canvas.Blend(glyph.coverage.data(), glyph.width, glyph.height, x + glyph.left, y + glyph.top, self->textColor);
         x += font->face->GetAdvance(code);
     }
+    if (self->glyphs.TakeRefused()) self->Report("text: glyphs past what a movie may keep are not drawn: data keeps as much as it may");
     return 0;
 }
 

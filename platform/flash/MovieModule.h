@@ -4,7 +4,10 @@
 // images, text) in software. Each movie runs in a sandboxed Lua state of its own; its
 // variables are its string globals (dotted names walk tables from the globals); the
 // host's mouse and key messages call its handlers. A movie's failures are logged once
-// each and fail the call; they never stop the program.
+// each and fail the call; they never stop the program. The movie's start, draws and
+// events run when the host gives it time; what finds none waits for a later frame, in
+// order, a value's handler once however often the value changed meanwhile.
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,11 @@ public:
     // Calls in a row stopped at the host's time before the movie is stopped for good: one
     // that never fits the frame's time.
     static constexpr int MaxOverTime = 10;
+    // Events kept waiting for the frame's time; the oldest go past it (logged). Values'
+    // handlers wait once a name, so the game's values never fill it.
+    static constexpr size_t MaxWaiting = 64;
+    // What opening a text face costs the movie, in instructions.
+    static constexpr uint64_t InstructionsAFace = 20'000;
 
     explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
     ~MovieModule() override;
@@ -53,6 +61,9 @@ public:
     int32_t MouseEvent(uint32_t message, float x, float y, int32_t flags) override;
     int32_t KeyEvent(uint32_t message, int32_t code, int32_t extra) override;
     int32_t SetMessaging(bool on) override;
+    int32_t RunWaiting() override;
+    // Events that wait for a later frame.
+    size_t EventsWaiting() const { return this->waitingEvents.size(); }
 
     uintptr_t GetWindow() const { return this->window; }
     double GetStageWidth() const { return this->stageWidth; }
@@ -70,6 +81,22 @@ private:
     // Calls a movie function under the sandbox, within what the host shares with it;
     // false (logged) when the movie fails, false with `waited` set when it is not to run now.
     bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event);
+    // The movie's top level, once the host gives it time: 1 ran, 0 waits, -1 failed (logged).
+    int RunTop();
+    // An event: what the movie hears from its host besides its draws.
+    enum class EventKind { Value, Mouse, Key, Char };
+    struct Event {
+        EventKind kind = EventKind::Value;
+        std::string name;  // a value's
+        const char* what = nullptr;  // "move", "down", "up"
+        double x = 0, y = 0;
+        int32_t flags = 0;
+        char text[4] = {};  // a character's UTF-8
+    };
+    // Runs the event now, after those that wait, or keeps it waiting.
+    int32_t Deliver(Event event);
+    bool RunEvent(const Event& event);
+    void Wait(Event event);
     // The host's share for a call (the module's own budget without one); what it spent.
     uint64_t Share(MovieHost::Call kind);
     void Spent();
@@ -94,6 +121,9 @@ private:
     // image()'s work; the pixels it decoded, scaled and drew.
     uint64_t DrawImage(lua_State* L);
     static int ApiText(lua_State* L);
+    // text()'s arguments checked and its face opened (its cost in textWork); null when
+    // there is nothing to draw.
+    GlyphCache::Font* TextFace(lua_State* L);
     static int ApiTime(lua_State* L);
     static int ApiMessaging(lua_State* L);
     static int ApiPrint(lua_State* L);
@@ -103,6 +133,7 @@ private:
     static int CallMouse(lua_State* L);
     static int CallKey(lua_State* L);
     static int CallChar(lua_State* L);
+    static int CallValue(lua_State* L);
     static int ReadGlobal(lua_State* L);
     static int WriteGlobal(lua_State* L);
 
@@ -112,11 +143,15 @@ private:
     // Set when a call ran over its budget (instructions, time or memory): the movie is
     // not called again until it is loaded again.
     bool overBudget = false;
+    bool stoppedForTime = false;  // then its last picture stays
     bool waited = false;
+    std::string top;  // the movie's text until its top level ran
+    bool topPending = false;
+    std::deque<Event> waitingEvents;
     int overTime = 0;  // calls in a row stopped at the host's time
     // A value set while handlers wait: on_value is not called.
     bool silentWrite = false;
-    uint32_t lastDrawn = 0;  // the host's frame of the last draw
+    sys::ForeignTurn turn;  // the movie's place among data's code
     uint64_t drawBudget = UINT64_MAX;
     State state = State::Created;
     uintptr_t window = 0;
@@ -140,6 +175,9 @@ private:
     ImageCache images;
     GlyphCache glyphs;
     std::string textBytes;
+    Color textColor;
+    int textX = 0, textY = 0;
+    uint64_t textWork = 0;
 
     // The argument of the call in progress and the text a read produced.
     const char* argName = nullptr;

@@ -376,4 +376,33 @@ TEST_F(UwMenuTest, MouseBoundsOnTheirEdges) {
     EXPECT_FALSE(menu->IsOpen());
 }
 
+// The item a loose inventory-bar movie names is looked up only among the diver's own
+// inventory: a path out of it (to a prototype, another store) leaves the hand as it was,
+// logged.
+TEST_F(UwMenuTest, TheBarsSlotNamesOnlyAnItemOfTheDiversOwnInventory) {
+    ASSERT_NE(kernel->New("nbwitem", "/usr/prototypes/lamp"), nullptr);
+    const char* const names[] = {"../../../../prototypes/lamp", "/usr/prototypes/lamp", "lamp/..", "..", "."};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        log.text.clear();
+        ann->SetPath(nHudDiver::HandPath, "inventory/hand");
+        menu->OpenInventory();
+        Frame(0.3f);
+        Frame(0.01f);
+        ASSERT_EQ(Value("selection", "slot2_typ"), "lamp");
+        MouseTo(420, 540);
+        Frame(0.0f);
+        menu->MouseDown();
+        MouseTo(540, 540);
+        Frame(0.0f);
+        selection->SetValue("slot2_name", name);
+        menu->MouseUp();
+        Frame(0.01f);
+        EXPECT_EQ(ann->GetPath(nHudDiver::HandPath), hand);
+        EXPECT_TRUE(LogHas("names no item of the diver's inventory"));
+        if (menu->IsOpen()) menu->CloseInventory();
+        Frame(0.3f);
+    }
+}
+
 }  // namespace

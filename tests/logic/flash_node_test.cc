@@ -4,7 +4,14 @@
 // pacing, messages, input, variables, freezing, containers and the table of nodes.
 #include <lua.hpp>
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -165,8 +172,13 @@ TEST_F(FlashNodeTest, LoadsInThePlayersOrderAppliesTheRectangleAndUnloads) {
     nLogicFlash* f = Node("/usr/logic/menu");
     ASSERT_TRUE(Run("sel('/usr/logic/menu'); setmovierect(100, 50, 200, 100); sel('/')"));
     Frame();
-    // The first render builds the tiles, which loads the movie and applies its rectangle.
-    EXPECT_EQ(Take(), (Calls{"5", "6 0 1", "7", "3", "23", "23", "23", "10 100 50 300 150", "41 0", "15 200 100 4"}));
+    // The first render builds the tiles, which loads the movie and applies its rectangle. Its
+    // readiness is polled once a frame (a wait within the frame brings no time for data), and
+    // its first frame is drawn once it is ready.
+    EXPECT_EQ(Take(), (Calls{"5", "6 0 1", "7", "3", "23", "10 100 50 300 150", "41 0"}));
+    Frame();
+    Frame();
+    EXPECT_EQ(Take(), (Calls{"23", "23", "41 0", "15 200 100 4", "15 200 100 4"}));
     EXPECT_NE(Module(f)->movie.find("menu.movie"), std::string::npos);
 
     // Loaded again with the tiles standing: messaging off and one update at once.
@@ -528,6 +540,65 @@ TEST_F(FlashNodeTest, AFramesMessagesBetweenMoviesStopWhenItsTimeForDataIsSpent)
         before = now;
     }
     EXPECT_GT(before, 0);
+}
+
+// The shipped heads-up display's value events never wait, on one core shared with busy loops,
+// while a loose movie's value handler, sized to end just before its own time, takes the
+// frame's share: its events wait, and never more of them than its names.
+TEST_F(FlashNodeTest, TheShippedDisplaysEventsNeverWaitWhileALooseMoviesHandlersTakeTheShare) {
+    flash::SetModuleFactory(nullptr);
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    std::ifstream in(std::string(src ? src : ".") + "/data/flash/taucher.movie", std::ios::binary);
+    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(shipped.empty());
+    nLogicFlash* hud = Node("/usr/logic/taucher", Write("taucher.movie", std::vector<uint8_t>(shipped.begin(), shipped.end())).c_str());
+    const std::string loose =
+        "--tessel movie 1\nlocal s = string.rep('a', 1 << 22) local t = s:sub(1, -2) .. 'a'\nheard = 0\n"
+        "function on_value(name) for i = 1, 200 do local same = s == t end heard = heard + 1 end\n";
+    nLogicFlash* greedy = Node("/usr/logic/loose", Write("loose.movie", std::vector<uint8_t>(loose.begin(), loose.end())).c_str());
+    hud->LoadFlash();
+    greedy->LoadFlash();
+    lua->Trigger();
+    Step();
+    auto* hudMovie = dynamic_cast<flash::MovieModule*>(hud->GetModule());
+    auto* looseMovie = dynamic_cast<flash::MovieModule*>(greedy->GetModule());
+    ASSERT_TRUE(hudMovie && looseMovie) << (log.errors.empty() ? "" : log.errors.back());
+
+    // One core, shared with two busy loops.
+    cpu_set_t before, one;
+    sched_getaffinity(0, sizeof(before), &before);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    sched_setaffinity(0, sizeof(one), &one);
+    std::atomic<bool> quit{false};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < 2; i++) {
+        busy.emplace_back([&] {
+            sched_setaffinity(0, sizeof(one), &one);
+            while (!quit) {
+            }
+        });
+    }
+    size_t looseWaited = 0;
+    int spentFrames = 0;  // frames whose share was spent before the display heard its values
+    for (int frame = 0; frame < 12; frame++) {
+        lua->Trigger();
+        for (const char* name : {"a", "b", "c", "a", "b", "c"}) greedy->SetValue(name, std::to_string(frame).c_str());
+        looseWaited = std::max(looseWaited, looseMovie->EventsWaiting());
+        EXPECT_LE(looseMovie->EventsWaiting(), 3u) << "a name waited twice";
+        spentFrames += lua->DataWaits();
+        for (const char* name : {"sauerstoff", "gesundheit", "bild"}) {
+            hud->SetValue(name, std::to_string(50 + frame).c_str());
+            EXPECT_EQ(hudMovie->EventsWaiting(), 0u) << "the shipped display's '" << name << "' waited in frame " << frame;
+        }
+        Step();
+    }
+    quit = true;
+    for (std::thread& t : busy) t.join();
+    sched_setaffinity(0, sizeof(before), &before);
+    EXPECT_GT(looseWaited, 0u) << "the loose movie's handlers never passed the share";
+    EXPECT_GT(spentFrames, 0);
+    EXPECT_LE(lua->FrameSpent(), 2 * nLuaServer2::FrameCeiling);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 
+#include "script/nDataText.h"
 #include "tests/script/script_fixture.h"
 
 namespace {
@@ -118,6 +119,46 @@ TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
         EXPECT_EQ(Global("marked"), c.ownWait ? "nil" : "1") << c.how;
     }
     log.rival = nullptr;
+}
+
+// A movie's events spend from the frame's share and take turns in it like its draws and its
+// start; once the share is spent each movie's own small reserve still answers its events,
+// within the reserve's time, and past it they wait for a later frame. Counted by
+// instructions, so no clock decides it.
+TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
+    using sys::ForeignCall;
+    nDataText data;
+    data.BeginFrame();
+    sys::ForeignTurn hud, loose, menu;
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Event, loose), uint64_t(nDataText::FrameBudget));
+    EXPECT_FALSE(loose.inReserve);
+    EXPECT_EQ(loose.lastRan, data.Frame()) << "an event in the share did not take its turn";
+    data.Spent(nDataText::FrameBudget, {});
+    ASSERT_TRUE(data.Waits());
+
+    const struct {
+        ForeignCall call;
+        bool runs;
+    } spent[] = {{ForeignCall::Draw, false}, {ForeignCall::Load, false}, {ForeignCall::Read, true}, {ForeignCall::Event, true}};
+    for (const auto& c : spent) {
+        SCOPED_TRACE(int(c.call));
+        EXPECT_EQ(data.ForeignShare(c.call, menu) > 0, c.runs);
+    }
+    EXPECT_TRUE(menu.inReserve);
+    EXPECT_EQ(data.ForeignTime(ForeignCall::Event, menu), nDataText::Clock::duration(nDataText::EventReserve));
+    // Each movie has a reserve of its own: one that used its up waits, the others do not.
+    data.SpentReserve(nDataText::EventReserveInstructions, {}, menu);
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Event, menu), 0u);
+    EXPECT_GT(data.ForeignShare(ForeignCall::Event, hud), 0u);
+    data.SpentReserve(10, nDataText::EventReserve, hud);
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Event, hud), 0u);
+
+    // A later frame: the reserves are back, and those that waited go first in the share.
+    data.BeginFrame();
+    EXPECT_GT(data.ForeignShare(ForeignCall::Event, menu), 0u);
+    EXPECT_FALSE(menu.inReserve);
+    EXPECT_GT(data.ForeignShare(ForeignCall::Event, loose), 0u);
+    EXPECT_TRUE(loose.inReserve) << "the loose movie ran in the share before those that waited";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,7 +15,17 @@ namespace {
 
 using flash::MovieModule;
 
-class MovieSandboxTest : public MovieFixture {};
+class MovieSandboxTest : public MovieFixture {
+protected:
+    // A grey picture of 64 x 64 pixels.
+    void AddPicture(const std::string& path) {
+        BmpBytes bmp;
+        bmp.width = bmp.height = 64;
+        bmp.pixels.assign(64 * 64 * 3, 0x80);
+        const std::vector<uint8_t> bytes = bmp.Build();
+        this->files[path] = std::string(bytes.begin(), bytes.end());
+    }
+};
 
 // A movie over its budget is stopped: it would otherwise take its whole budget again on
 // every frame (0.2 frames a second for a menu whose draw() runs into the clock).
@@ -141,11 +153,7 @@ TEST_F(MovieSandboxTest, SortsAreChargedByTheirComparisons) {
 // Pixels drawn, decoded and scaled in C are charged to the budget: a draw() that loops
 // over pictures ends as one that loops in Lua does, instead of running for seconds.
 TEST_F(MovieSandboxTest, PixelWorkInCIsChargedToTheBudget) {
-    BmpBytes bmp;
-    bmp.width = bmp.height = 64;
-    bmp.pixels.assign(64 * 64 * 3, 0x80);
-    const std::vector<uint8_t> bytes = bmp.Build();
-    this->files["movies/pic.bmp"] = std::string(bytes.begin(), bytes.end());
+    AddPicture("movies/pic.bmp");
     AddMovie("movies/pics.lua", R"lua(
         stage(64, 64)
         function draw()
@@ -289,7 +297,7 @@ TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsI
         end
     )lua");
     flash::MovieHost host = Host();
-    host.time = [](flash::MovieHost::Call call) {
+    host.time = [](flash::MovieHost::Call call, const sys::ForeignTurn&) {
         return call == flash::MovieHost::Call::Draw ? std::chrono::steady_clock::duration(std::chrono::milliseconds(10))
                                                     : std::chrono::steady_clock::duration::max();
     };
@@ -341,7 +349,7 @@ TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
             if (ownWait) std::this_thread::sleep_for(std::chrono::milliseconds(60));
             else rival.Hold(std::chrono::milliseconds(60));
         };
-        host.time = [](flash::MovieHost::Call) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
+        host.time = [](flash::MovieHost::Call, const sys::ForeignTurn&) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
         MovieModule module(host, flash::LuaSandbox::Limits{});
         ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("held.lua") >= 0 &&
                     module.Play() >= 0);
@@ -350,6 +358,195 @@ TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
         module.Render(frame.data(), 4, 4, 4);
         ASSERT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(60));
         EXPECT_EQ(frame[2], ownWait ? 0x00 : 0xFF) << ownWait;  // red, drawn to its end
+    }
+}
+
+// What the host gives movies, as the engine's frame does: a share that is open or spent, a
+// time for each call, and data's memory bound over every movie that it serves.
+struct FrameShare {
+    bool spent = false;  // loads, draws and events wait
+    std::chrono::steady_clock::duration time = std::chrono::steady_clock::duration::max();
+    int64_t bound = INT64_MAX;
+    int64_t kept = 0;
+    int64_t most = 0;  // the most kept at once
+    int calls = 0;     // calls that ran and spent
+
+    void Serve(flash::MovieHost& host) {
+        host.share = [this](flash::MovieHost::Call call, sys::ForeignTurn&) -> uint64_t {
+            return this->spent && call != flash::MovieHost::Call::Read ? 0 : 1'000'000;
+        };
+        host.time = [this](flash::MovieHost::Call, const sys::ForeignTurn&) { return this->time; };
+        host.spent = [this](uint64_t, std::chrono::steady_clock::duration, sys::ForeignTurn&) { ++this->calls; };
+        host.keep = [this](int64_t bytes) {
+            if (bytes > 0 && this->kept + bytes > this->bound) return false;
+            this->kept += bytes;
+            this->most = std::max(this->most, this->kept);
+            return true;
+        };
+    }
+};
+
+// Every kind of event a movie hears counts in the frame's share: it runs while the share is
+// open, waits for a later frame once it is spent (a value's handler once a name, hearing the
+// last value), and a handler that passes its time again and again stops the movie with one
+// log line while its last picture stays.
+TEST_F(MovieSandboxTest, EventsCountInTheSharePastItWaitAndOnesThatNeverFitStopTheMovie) {
+    AddMovie("movies/hud.lua", R"lua(
+        heard = ""
+        function slowly() if slow == "1" then while true do end end end
+        function on_value(name, text) if name ~= "slow" then slowly() heard = heard .. name .. "=" .. text .. ";" end end
+        function on_key(kind, code) slowly() heard = heard .. "key" .. code .. ";" end
+        function on_mouse(kind, x, y, flags) slowly() heard = heard .. "mouse " .. kind .. ";" end
+        function draw() rect(0, 0, 800, 600, 0, 1, 0, 1) end
+    )lua");
+    const struct {
+        const char* kind;
+        std::function<int32_t(MovieModule&, int)> send;
+        std::vector<std::string> heard;  // after one event, two that waited, run
+    } cases[] = {
+        {"value", [](MovieModule& m, int i) { return m.SetVariable("hp", std::to_string(i).c_str()); },
+         {"hp=0;", "hp=0;hp=2;"}},
+        {"key", [](MovieModule& m, int i) { return m.KeyEvent(flash::KeyDown, 65 + i, 0); },
+         {"key65;", "key65;key66;key67;"}},
+        {"click", [](MovieModule& m, int) { return m.MouseEvent(flash::MouseDown, 0.5f, 0.5f, 1); },
+         {"mouse down;", "mouse down;mouse down;mouse down;"}},
+        {"the menu's own", [](MovieModule& m, int i) { return m.SetVariable("input", ("pick" + std::to_string(i)).c_str()); },
+         {"input=pick0;", "input=pick0;input=pick2;"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        this->logs.clear();
+        FrameShare share;
+        flash::MovieHost host = Host();
+        share.Serve(host);
+        MovieModule m(host);
+        ASSERT_TRUE(m.AttachWindow(0) >= 0 && m.Initialize(0, 1) >= 0 && m.LoadMovie("movies/hud.lua") >= 0 &&
+                    m.Play() >= 0 && m.IsReady() == 1);
+        std::vector<uint8_t> frame(4 * 4 * 4, 0);
+        ASSERT_EQ(m.Render(frame.data(), 4, 4, 4), flash::Ok);
+        const std::vector<uint8_t> picture = frame;
+
+        const int before = share.calls;
+        EXPECT_EQ(c.send(m, 0), flash::Ok);
+        EXPECT_EQ(share.calls, before + 1) << "the event did not spend from the share";
+        EXPECT_EQ(Get(m, "heard"), c.heard[0]);
+
+        share.spent = true;
+        EXPECT_EQ(c.send(m, 1), flash::Ok);
+        EXPECT_EQ(c.send(m, 2), flash::Ok);
+        EXPECT_EQ(Get(m, "heard"), c.heard[0]) << "an event ran past the share";
+        EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::Waits);
+        EXPECT_EQ(m.RunWaiting(), flash::Waits);
+        const bool value = c.heard[1].find('=') != std::string::npos;
+        EXPECT_EQ(m.EventsWaiting(), value ? 1u : 2u);
+
+        share.spent = false;  // a later frame
+        EXPECT_EQ(m.RunWaiting(), flash::Ok);
+        EXPECT_EQ(m.EventsWaiting(), 0u);
+        EXPECT_EQ(Get(m, "heard"), c.heard[1]);
+
+        // Waiting never grows past a bound, whatever comes.
+        share.spent = true;
+        for (int i = 0; i < 1000; i++) c.send(m, i);
+        EXPECT_LE(m.EventsWaiting(), MovieModule::MaxWaiting);
+        share.spent = false;
+        m.RunWaiting();
+
+        share.time = std::chrono::milliseconds(2);
+        ASSERT_EQ(m.SetVariable("slow", "1"), flash::Ok);
+        for (int row = 0; row < MovieModule::MaxOverTime; row++) EXPECT_EQ(c.send(m, 5), flash::MovieFailed) << row;
+        EXPECT_EQ(Logged("calls in a row took more than the frame's time"), 1);
+        std::fill(frame.begin(), frame.end(), 0);
+        frame = picture;
+        EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::MovieFailed);
+        EXPECT_EQ(frame, picture) << "the stopped movie's last picture went";
+        EXPECT_EQ(c.send(m, 6), flash::MovieFailed);
+        EXPECT_EQ(Logged("calls in a row"), 1);
+    }
+}
+
+// A movie's start counts in the share like its draws: it waits for a frame with time, the
+// movie answering not ready meanwhile and keeping the events that come.
+TEST_F(MovieSandboxTest, AMoviesStartWaitsForTheSharesTimeAndKeepsItsEvents) {
+    AddMovie("movies/menu.lua", "heard = 'start;'\nfunction on_value(name, text) heard = heard .. text .. ';' end\n");
+    FrameShare share;
+    share.spent = true;
+    flash::MovieHost host = Host();
+    share.Serve(host);
+    MovieModule m(host);
+    ASSERT_TRUE(m.AttachWindow(0) >= 0 && m.Initialize(0, 1) >= 0 && m.LoadMovie("movies/menu.lua") >= 0 && m.Play() >= 0);
+    EXPECT_EQ(m.IsReady(), 0);
+    EXPECT_EQ(m.SetVariable("input", "down"), flash::Ok);
+    EXPECT_EQ(m.IsReady(), 0);
+    share.spent = false;
+    EXPECT_EQ(m.IsReady(), 1);
+    EXPECT_EQ(m.RunWaiting(), flash::Ok);
+    EXPECT_EQ(Get(m, "heard"), "start;down;");
+
+    // A start that passes its time fails the load, logged.
+    AddMovie("movies/slow.lua", "while true do end\n");
+    share.time = std::chrono::milliseconds(2);
+    MovieModule slow(host);
+    ASSERT_TRUE(slow.AttachWindow(0) >= 0 && slow.Initialize(0, 1) >= 0);
+    EXPECT_EQ(slow.LoadMovie("movies/slow.lua"), flash::MovieFailed);
+    EXPECT_EQ(Logged("slow.lua"), 1);
+}
+
+// What a movie's text and pictures cost to make counts in its draw's share, and what they
+// keep, with its Lua memory, counts in data's memory bound over all movies together: a size
+// or picture past it is refused with one log line, and everything is given back at the end.
+TEST_F(MovieSandboxTest, TextAndPicturesCostTheShareAndKeepWithinDatasBound) {
+    AddPicture("movies/pic.bmp");
+    const struct {
+        const char* name;
+        const char* movie;
+        int64_t bound;
+        uint64_t instructions;
+        const char* logged;
+    } cases[] = {
+        {"text at a size changing each frame, past the bound",
+         "n = 0 function draw() n = n + 1 text(0, 0, Letters, 400 + n, 1, 1, 1, 1) end", 1 << 20,
+         10'000'000, "data keeps as much as it may"},
+        {"text at a size changing each frame, past the share",
+         "n = 0 function draw() n = n + 1 text(0, 0, Letters, 300 + n, 1, 1, 1, 1) end", INT64_MAX, 200'000,
+         "instruction budget exhausted"},
+        {"pictures at sizes changing each frame, past the bound",
+         "n = 0 function draw() n = n + 1 image('pic.bmp', 0, 0, 700 + n, 700) end", 2 << 20, 10'000'000,
+         "data keeps as much as it may"},
+        {"pictures at sizes changing each frame, past the share",
+         "n = 0 function draw() n = n + 1 for i = 1, 8 do image('pic.bmp', 0, 0, 600 + n + i, 600) end end", INT64_MAX,
+         200'000, "instruction budget exhausted"},
+        {"a long text held beside the movie", "t = {} function draw() t[#t + 1] = ('x'):rep(1 << 18) .. #t end", 4 << 20, 100'000'000,
+         "not enough memory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->logs.clear();
+        AddMovie("movies/cost.lua",
+                 std::string("stage(800, 600)\nLetters = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789'\n") +
+                     c.movie);
+        FrameShare share;
+        share.bound = c.bound;
+        flash::MovieHost host = Host();
+        share.Serve(host);
+        {
+            flash::LuaSandbox::Limits limits;
+            limits.instructions = c.instructions;
+            // Two movies with one bound: the bound is over both.
+            MovieModule other(host, limits), m(host, limits);
+            for (MovieModule* each : {&other, &m}) {
+                ASSERT_TRUE(each->AttachWindow(0) >= 0 && each->Initialize(0, 1) >= 0);
+                if (each->LoadMovie("movies/cost.lua") >= 0) each->Play();
+            }
+            std::vector<uint8_t> frame(800 * 600 * 4);
+            for (int n = 0; n < 40; n++) {
+                for (MovieModule* each : {&other, &m}) each->Render(frame.data(), 800, 600, 4);
+            }
+            EXPECT_LE(share.most, c.bound);
+            EXPECT_GE(Logged(c.logged), 1);
+            EXPECT_LE(Logged(c.logged), 2) << "more than a line a movie";
+        }
+        EXPECT_EQ(share.kept, 0) << "the movies did not give back what they kept";
     }
 }
 

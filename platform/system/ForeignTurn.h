@@ -1,0 +1,20 @@
+#pragma once
+// One caller's place among the code of data's that runs outside the script server (a
+// movie's): the frame it last ran in, which gives its turn against the others, and what its
+// events took of the small reserve that each such caller has in a frame.
+#include <chrono>
+#include <cstdint>
+
+namespace sys {
+
+enum class ForeignCall { Load, Read, Draw, Event };
+
+struct ForeignTurn {
+    uint32_t lastRan = 0;
+    uint32_t frame = 0;  // the frame the reserve below is of
+    std::chrono::steady_clock::duration reserveTaken{};
+    uint64_t reserveInstructions = 0;
+    bool inReserve = false;  // the call going on runs from the reserve
+};
+
+}  // namespace sys
