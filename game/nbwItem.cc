@@ -180,6 +180,7 @@ void nbwItem::SetFloat(int index, float value) {
     if (index == Hitpoints && value <= 0.0f && v->GetF() > 0.0f && deathHandler_ && deathHandler_->IsBound()) {
         deathHandler_->Queue();
     }
+    if ((index == Hitpoints || index == Energie) && value < 0.0f) value = 0.0f;
     v->SetF(value);
 }
 
@@ -578,6 +579,13 @@ void nbwItem::LiftAway(nbwItem* airBag) {
     } else {
         n_error("%s: use: the air bag '%s' lies in no container and is not used up\n", GetFullName().c_str(),
                 airBag->GetFullName().c_str());
+    }
+    // What is lifted leaves the level: an actor of the level aiming at it aims at nothing.
+    for (nRoot* o = GetParent() ? GetParent()->GetHead() : nullptr; o; o = o->GetSucc()) {
+        if (!o->IsA(nbwActor::classInfo.name)) continue;
+        auto* actor = static_cast<nbwActor*>(o);
+        const int target = nbwActor::NameIndex(actor->GetPathNames(), "target");
+        if (target >= 0 && actor->GetPath(target) == this) actor->SetPath(target, "none");
     }
     nRoot* camp = nKernelServer::ks->Lookup("/usr/persist/camp");
     if (!camp) camp = nKernelServer::ks->New("nroot", "/usr/persist/camp");
