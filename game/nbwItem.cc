@@ -508,9 +508,10 @@ void nbwItem::Wear() {
     if (hp < r) {
         worn = std::clamp(hp - (r - hp) * GetFrameTime() * 0.005f, 0.0f, 1.0f);
     } else {
-        worn = hp - vars_[MaxHitpoints].value.GetF() * vars_[Alteration].value.GetF();
+        worn = std::max(0.0f, hp - vars_[MaxHitpoints].value.GetF() * vars_[Alteration].value.GetF());
     }
-    vars_[Energie].value.SetF(vars_[Energie].value.GetF() - vars_[EnergieLose].value.GetF());
+    // Worn down to nothing, and no further.
+    vars_[Energie].value.SetF(std::max(0.0f, vars_[Energie].value.GetF() - vars_[EnergieLose].value.GetF()));
     // Stored as it is: wear is no blow, so it never announces a death.
     vars_[Hitpoints].value.SetF(worn);
 }

@@ -1934,15 +1934,16 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     E();
     Frames(2);
     EXPECT_EQ(said(), "Das Ventil ist schon offen.|");
-    // The air bag names what it lifts: not the camera while the crate waits for it, the
-    // camera once no crate is left.
+    // The air bag lifts not the camera while the crate waits for it, nor once no crate is
+    // left: the camp keeps only the crate.
     SwimTo("fotoapparat");
     Q();
     EXPECT_EQ(said(), "Den Luftsack braucht die Kiste.|");
     ASSERT_TRUE(Run("delete('" + L("kiste") + "')"));
     Frames(2);
     Q();
-    EXPECT_EQ(said(), "Fotoapparat: vom Luftsack zum Lager gehoben.|");
+    EXPECT_EQ(said(), "Damit lässt sich hier nichts tun.|");
+    EXPECT_NE(Lookup(L("fotoapparat")), nullptr);
 
     // The second diver, parked at its start, runs out of air.
     auto* parked = Get<nbwDiver>("diver2");
@@ -3043,6 +3044,8 @@ protected:
                 ADD_FAILURE() << where << ": " << name << " is gone after F9";
                 continue;
             }
+            // A thing's owner follows a diver's aim, which a load sets anew.
+            if (name.size() > 6 && name.compare(name.size() - 6, 6, ":owner") == 0) continue;
             EXPECT_EQ(at->second.text, s.text) << where << ": " << name;
             EXPECT_EQ(at->second.numbers.size(), s.numbers.size()) << where << ": " << name;
             const bool swing = name.find("door:") != std::string::npos && (name.find(":qxyzw") != std::string::npos ||
@@ -3113,6 +3116,9 @@ TEST_F(DemoWalkTest, TheLevelsTasksWithBothDiversEachBrokenOffAndRepeatedStaySav
     SwimTo("luftsack");
     WalkE("air bag");
     ASSERT_EQ(Hand(), L("diver1/inventory/luftsack"));
+    // The other diver aims at the crate, as a save may say.
+    ASSERT_TRUE(Run("obj('" + L("diver2") + "').setpath('target', '" + L("kiste") + "')"));
+    RoundTrip("the second diver aiming at the crate");
     SwimTo("kiste");
     WalkQ("lifting");
     WalkQ("lifting twice");
@@ -3236,13 +3242,13 @@ TEST_F(DemoWalkTest, FromSavesAtTheEdgesPlayStaysSaveable) {
     RoundTrip("totals at 0");
     SwimTo("basket");
     WalkE("into the basket with totals at 0");
-    ASSERT_NE(Lookup(L("basket/inventory/fotoapparat")), nullptr) << StatusLine() << " " << Hand() << " " << log.text;
+    ASSERT_NE(Lookup(L("basket/inventory/fotoapparat")), nullptr) << StatusLine();
     // The basket's hand naming the camera, which is then taken out.
     ASSERT_TRUE(Run("obj('" + L("basket") + "').setpath('hand', 'inventory/fotoapparat')"));
     RoundTrip("the basket's hand on the camera");
     WalkE("the basket's screen");
     Step(5, "the basket's screen");
-    ASSERT_TRUE(Get<nbwElevator>("basket")->IsOpen()) << StatusLine() << Hand();
+    ASSERT_TRUE(Get<nbwElevator>("basket")->IsOpen()) << StatusLine();
     MouseClick(300, 290);
     Step(5, "taken out of the basket");
     ASSERT_NE(Lookup(L("diver1/inventory/fotoapparat")), nullptr) << StatusLine();
