@@ -45,16 +45,12 @@ void nbwSandHeap::SetSweepValueCmd(float value) {
 }
 
 void nbwSandHeap::SetFloat(int index, float value) {
-    // A hit sweeps the heap towards the share of its hitpoints lost; one that finds them
-    // spent sweeps on what is left (a heap that a load brought back half swept).
-    if (index == Hitpoints && !std::isnan(value) && (value < GetFloat(Hitpoints) || value <= 0.0f)) {
+    if (index == Hitpoints && value < GetFloat(Hitpoints)) {
         const float maxHp = GetFloat(MaxHitpoints);
         // Without a maximum the share lost is all of it.
-        const float target = maxHp > 0.0f ? std::min(1.0f, 1.0f - std::max(value, 0.0f) / maxHp) : 1.0f;
-        if (target > sweepValue_) {
-            sweepTime_ = kSweepSeconds;
-            sweepRate_ = (sweepValue_ - target) / kSweepSeconds;
-        }
+        const float target = maxHp > 0.0f ? 1.0f - value / maxHp : 1.0f;
+        sweepTime_ = kSweepSeconds;
+        sweepRate_ = (sweepValue_ - target) / kSweepSeconds;
     }
     nbwDoor::SetFloat(index, value);
 }
