@@ -171,9 +171,10 @@ bool nbwContainer::PackIn(nbwItem* item) {
     if (!CanHold(this, item)) return false;
     const float volume = item->GetFloat(Volume);
     const float weight = item->GetFloat(Weight);
-    nbwContainer* former = AsContainer(item->GetParent());
-    if (former) former->Carry(-volume, -weight);
-    if (former) LetGo(former, item);
+    if (nbwContainer* former = AsContainer(item->GetParent())) {
+        former->Carry(-volume, -weight);
+        LetGo(former, item);
+    }
     MoveWithStore(item, itemStore, this, ownStore);
     Carry(volume, weight);
     return true;

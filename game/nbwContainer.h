@@ -42,9 +42,10 @@ public:
     // Uses `item` up: deactivated, taken out of the totals of `holder` (and the containers
     // enclosing it), its store released, the item released at the start of the next
     // frame. When the holder has a child "hand" and sits in an actor, the actor's "hand"
-    // path is set to that child, named as the actor names what it holds ("inventory/hand"). A holder that is no container skips the totals and the
-    // hand. False, logged, and nothing changed when the item is not the holder's child
-    // or has no store.
+    // path is set to that child, named as the actor names what it holds
+    // ("inventory/hand"). A holder that is no container skips the totals and the hand.
+    // False, logged, and nothing changed when the item is not the holder's child or has
+    // no store.
     static bool Consume(nRoot* holder, nbwItem* item);
 
     // The script commands: paths looked up through the kernel ("b_canhold_s" relative to
