@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "game/nbwActor.h"
 #include "kernel/nClass.h"
 #include "kernel/nCmdProto.h"
 #include "kernel/nKernelServer.h"
@@ -142,9 +143,10 @@ void nbwContainer::SetUsed(int index, float value) {
 }
 
 void nbwContainer::Carry(float volume, float weight) {
-    SetUsed(UsedVolume, Used(UsedVolume) + volume);
+    // A total stops at empty: one that a save left low never goes below it.
+    SetUsed(UsedVolume, std::max(0.0f, Used(UsedVolume) + volume));
     for (nbwContainer* c = this; c; c = AsContainer(c->GetParent())) {
-        c->SetUsed(UsedWeight, c->Used(UsedWeight) + weight);
+        c->SetUsed(UsedWeight, std::max(0.0f, c->Used(UsedWeight) + weight));
     }
 }
 
@@ -176,7 +178,10 @@ bool nbwContainer::PackIn(nbwItem* item) {
     if (!CanHold(this, item)) return false;
     const float volume = item->GetFloat(Volume);
     const float weight = item->GetFloat(Weight);
-    if (nbwContainer* former = AsContainer(item->GetParent())) former->Carry(-volume, -weight);
+    if (nbwContainer* former = AsContainer(item->GetParent())) {
+        former->Carry(-volume, -weight);
+        LetGo(former, item);
+    }
     MoveWithStore(item, itemStore, this, ownStore);
     Carry(volume, weight);
     return true;
@@ -201,8 +206,20 @@ bool nbwContainer::PackOut(nbwItem* item, nRoot* target) {
     nPersistLogic* targetStore = nullptr;
     if (!MayMove(item, static_cast<nLogicNode*>(target), itemStore, targetStore, "PackOut")) return false;
     Carry(-item->GetFloat(Volume), -item->GetFloat(Weight));
+    LetGo(this, item);
     MoveWithStore(item, itemStore, target, targetStore);
     return true;
+}
+
+void nbwContainer::LetGo(nbwContainer* holder, nbwItem* item) {
+    nRoot* parent = holder->GetParent();
+    if (!parent || !parent->IsA(nbwActor::classInfo.name)) return;
+    auto* actor = static_cast<nbwActor*>(parent);
+    const int hand = nbwActor::NameIndex(actor->GetPathNames(), "hand");
+    if (hand < 0 || actor->GetPath(hand) != item) return;
+    nRoot* bare = holder->FindChild("hand");
+    const std::string path = bare && bare != item ? std::string(holder->GetName()) + "/hand" : "none";
+    actor->SetPath(hand, path.c_str());
 }
 
 bool nbwContainer::Consume(nRoot* holder, nbwItem* item) {
@@ -224,7 +241,7 @@ bool nbwContainer::Consume(nRoot* holder, nbwItem* item) {
             // Through the actor's command table: the actor's own operation, by name.
             nCmdProto* setPath = actor->GetClass()->FindCmdByName("setpath");
             if (!setPath || std::strcmp(setPath->GetProtoText(), "v_setpath_ss") != 0 ||
-                !actor->Call(setPath->GetId(), nullptr, "hand", hand->GetFullName().c_str())) {
+                !actor->Call(setPath->GetId(), nullptr, "hand", (std::string(holder->GetName()) + "/hand").c_str())) {
                 n_error("%s: Consume: the actor '%s' takes no hand path\n", PathOf(holder).c_str(),
                         PathOf(actor).c_str());
             }

@@ -42,9 +42,10 @@ public:
     // Uses `item` up: deactivated, taken out of the totals of `holder` (and the containers
     // enclosing it), its store released, the item released at the start of the next
     // frame. When the holder has a child "hand" and sits in an actor, the actor's "hand"
-    // path is set to that child. A holder that is no container skips the totals and the
-    // hand. False, logged, and nothing changed when the item is not the holder's child
-    // or has no store.
+    // path is set to that child, named as the actor names what it holds
+    // ("inventory/hand"). A holder that is no container skips the totals and the hand.
+    // False, logged, and nothing changed when the item is not the holder's child or has
+    // no store.
     static bool Consume(nRoot* holder, nbwItem* item);
 
     // The script commands: paths looked up through the kernel ("b_canhold_s" relative to
@@ -67,8 +68,11 @@ public:
 
 private:
     // Adds to "usedvolume" here and `weight` to "usedweight" here and in each
-    // container enclosing this one.
+    // container enclosing this one; a total stops at 0.
     void Carry(float volume, float weight);
+    // The actor owning `holder` lets go of `item`, which leaves it: a hand that names the
+    // item names the bare hand beside it (or "none" where there is none).
+    static void LetGo(nbwContainer* holder, nbwItem* item);
     // The item a script's path names through the kernel; null (logged with `op`) when
     // it names nothing or no item.
     nbwItem* FindItem(const char* path, const char* op);

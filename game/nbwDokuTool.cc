@@ -1,5 +1,6 @@
 #include "game/nbwDokuTool.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -75,11 +76,15 @@ bool nbwDokuTool::FollowsNode(const nModuleState* state) const {
     return state != cameraState_ && nbwItem::FollowsNode(state);
 }
 
+void nbwDokuTool::Score(float value) {
+    docValue_ = std::min(docValue_ + value, MaxDokumentation);
+}
+
 void nbwDokuTool::MakeDokumentation(float /*unused*/) {
     cameraState_->SetEnabled(true);
     cameraTime_ = 0.0f;
     cameraState_->SetTime(cameraTime_);
-    docValue_ += kShotValue;
+    Score(kShotValue);
     Wear();
 }
 
@@ -113,11 +118,11 @@ void nbwDokuTool::AnalyseCollision() {
                 if (!item->GetUltrasonicState()->GetEnabled()) item->StartUltrasonic();
             } else {
                 // Each item's value is collected once.
-                docValue_ += item->GetFloat(DocValue);
+                Score(item->GetFloat(DocValue));
                 item->SetFloat(DocValue, 0.0f);
             }
         } else if (camera) {
-            docValue_ += kSceneryValue;
+            Score(kSceneryValue);
         }
     }
     // Until something is in view the shot waits for a pass that sees it.

@@ -21,6 +21,10 @@ public:
     // The item's, then the scoring of what the view zone reports.
     void AnalyseCollision() override;
 
+    // What a tool's documentation scores at most: shots past it score nothing more, so a
+    // camera's score stays within what a save holds.
+    static constexpr float MaxDokumentation = 10000.0f;
+
     // A shot (the argument has no effect): the zone on from time 0, 0.5 scored, the tool
     // worn.
     void MakeDokumentation(float unused);
@@ -43,5 +47,7 @@ protected:
 private:
     nModCollisionState* cameraState_ = nullptr;
     float cameraTime_ = 0.0f;
+    // Adds to the score, up to its top.
+    void Score(float value);
     float docValue_ = 0.0f;
 };

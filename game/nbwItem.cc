@@ -180,6 +180,7 @@ void nbwItem::SetFloat(int index, float value) {
     if (index == Hitpoints && value <= 0.0f && v->GetF() > 0.0f && deathHandler_ && deathHandler_->IsBound()) {
         deathHandler_->Queue();
     }
+    if ((index == Hitpoints || index == Energie) && value < 0.0f) value = 0.0f;
     v->SetF(value);
 }
 
@@ -507,9 +508,10 @@ void nbwItem::Wear() {
     if (hp < r) {
         worn = std::clamp(hp - (r - hp) * GetFrameTime() * 0.005f, 0.0f, 1.0f);
     } else {
-        worn = hp - vars_[MaxHitpoints].value.GetF() * vars_[Alteration].value.GetF();
+        worn = std::max(0.0f, hp - vars_[MaxHitpoints].value.GetF() * vars_[Alteration].value.GetF());
     }
-    vars_[Energie].value.SetF(vars_[Energie].value.GetF() - vars_[EnergieLose].value.GetF());
+    // Worn down to nothing, and no further.
+    vars_[Energie].value.SetF(std::max(0.0f, vars_[Energie].value.GetF() - vars_[EnergieLose].value.GetF()));
     // Stored as it is: wear is no blow, so it never announces a death.
     vars_[Hitpoints].value.SetF(worn);
 }
@@ -578,6 +580,13 @@ void nbwItem::LiftAway(nbwItem* airBag) {
     } else {
         n_error("%s: use: the air bag '%s' lies in no container and is not used up\n", GetFullName().c_str(),
                 airBag->GetFullName().c_str());
+    }
+    // What is lifted leaves the level: an actor of the level aiming at it aims at nothing.
+    for (nRoot* o = GetParent() ? GetParent()->GetHead() : nullptr; o; o = o->GetSucc()) {
+        if (!o->IsA(nbwActor::classInfo.name)) continue;
+        auto* actor = static_cast<nbwActor*>(o);
+        const int target = nbwActor::NameIndex(actor->GetPathNames(), "target");
+        if (target >= 0 && actor->GetPath(target) == this) actor->SetPath(target, "none");
     }
     nRoot* camp = nKernelServer::ks->Lookup("/usr/persist/camp");
     if (!camp) camp = nKernelServer::ks->New("nroot", "/usr/persist/camp");

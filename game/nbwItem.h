@@ -104,6 +104,7 @@ public:
     virtual void SetString(int index, const char* text);
     virtual void SetInt(int index, int32_t value);
     // Hitpoints dropping from above 0 to 0 or below raise "ondeath" when it is bound.
+    // Hitpoints and energy stop at 0: a hit or a drain past empty leaves them empty.
     virtual void SetFloat(int index, float value);
     virtual float GetFloat(int index);
     virtual int32_t GetInt(int index);

@@ -80,12 +80,15 @@ public:
         m[3][3] = 1.0f;
     }
 
-    // Trace method, with the largest diagonal element when the trace is too small.
+    // The trace method where the trace is large (w at least 1/2), else the largest diagonal
+    // element's: near a half turn the trace is about -1, and dividing the small differences
+    // by its small root gives turns far off unit length. Normalised, so that a matrix that
+    // rounding left a little off a rotation still gives a turn.
     quaternion GetQuaternion() const {
         quaternion q;
-        float t = m[0][0] + m[1][1] + m[2][2] + 1.0f;
-        if (t > 0.0f) {
-            float s = 0.5f / std::sqrt(t);
+        const float trace = m[0][0] + m[1][1] + m[2][2];
+        if (trace > 0.0f) {
+            float s = 0.5f / std::sqrt(trace + 1.0f);
             q.w = 0.25f / s;
             q.x = (m[2][1] - m[1][2]) * s;
             q.y = (m[0][2] - m[2][0]) * s;
@@ -97,7 +100,7 @@ public:
             int j = (i + 1) % 3;
             int k = (j + 1) % 3;
             float v = m[i][i] - (m[j][j] + m[k][k]) + 1.0f;
-            if (v < 0.0f) v = 0.0f;
+            if (v < 1e-12f) v = 1e-12f;
             float s = 0.5f / std::sqrt(v);
             float c[3];
             c[i] = 0.25f / s;
@@ -107,6 +110,15 @@ public:
             q.x = c[0];
             q.y = c[1];
             q.z = c[2];
+        }
+        const float len = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+        if (len > 0.0f && std::isfinite(len)) {
+            q.x /= len;
+            q.y /= len;
+            q.z /= len;
+            q.w /= len;
+        } else {
+            q = quaternion();
         }
         return q;
     }

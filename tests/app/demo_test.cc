@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -2036,15 +2037,16 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     E();
     Frames(2);
     EXPECT_EQ(said(), "Das Ventil ist schon offen.|");
-    // The air bag names what it lifts: not the camera while the crate waits for it, the
-    // camera once no crate is left.
+    // The air bag lifts not the camera while the crate waits for it, nor once no crate is
+    // left: the camp keeps only the crate.
     SwimTo("fotoapparat");
     Q();
     EXPECT_EQ(said(), "Den Luftsack braucht die Kiste.|");
     ASSERT_TRUE(Run("delete('" + L("kiste") + "')"));
     Frames(2);
     Q();
-    EXPECT_EQ(said(), "Fotoapparat: vom Luftsack zum Lager gehoben.|");
+    EXPECT_EQ(said(), "Damit lässt sich hier nichts tun.|");
+    EXPECT_NE(Lookup(L("fotoapparat")), nullptr);
 
     // The second diver, parked at its start, runs out of air.
     auto* parked = Get<nbwDiver>("diver2");
@@ -3249,6 +3251,341 @@ TEST_F(DemoGameTest, ASavesTimerCallingTheMenusEntryIsRefusedAndWSwimsTheDiver) 
     Frames(2);
     EXPECT_GT((DiverAt() - at).Len(), 1.0f);
     EXPECT_NE(log.text.find("'menuaction' answers the person's key or click, and none came"), std::string::npos);
+}
+
+// ---- play never leaves what a save may hold
+
+// A walk of level 1 by the player's keys, from a new game and from saves at the edges of
+// what a save may hold. Every few frames what F5 would write must pass the level's
+// declaration, by F5's own path (written beside the quick save, read back by the load's
+// rules, put in its place); at each F5 and F9 of the walk the load gives back the same
+// places and values.
+class DemoWalkTest : public DemoLevelTest {
+protected:
+    static constexpr int kEvery = 6;
+
+    void TearDown() override {
+        EXPECT_EQ(refused, 0) << refused << " of " << checked << " states would not save";
+        std::printf("walk: %d frames, %d states checked, %d round trips\n", frames, checked, trips);
+        DemoLevelTest::TearDown();
+    }
+    // Whether what F5 would write now loads; the first refusals say where and why.
+    void Check(const std::string& where) {
+        checked++;
+        const size_t before = log.errors.size();
+        game->SaveGame("walk");
+        if (game->GetLastSaveOk()) return;
+        if (++refused > 3) return;
+        std::string why;
+        for (size_t i = before; i < log.errors.size(); i++) why += log.errors[i];
+        ADD_FAILURE() << where << ", frame " << frames << ": F5 would be refused: " << why;
+    }
+    void Step(int n, const std::string& where) {
+        for (int i = 0; i < n; i++) {
+            ASSERT_TRUE(Frame()) << where;
+            if (frames % kEvery == 0) Check(where);
+        }
+    }
+    void Hold(SDL_Scancode code, SDL_Keycode sym, int n, const std::string& where) {
+        Push(bwtest::sdl::Key(window, code, sym, true));
+        Step(n, where);
+        Push(bwtest::sdl::Key(window, code, sym, false));
+        Step(1, where);
+    }
+    void Press(SDL_Scancode code, SDL_Keycode sym, const std::string& where) { Hold(code, sym, 1, where); }
+    void WalkE(const std::string& where) {
+        Press(SDL_SCANCODE_E, SDLK_e, where);
+        Step(2, where);
+    }
+    void WalkQ(const std::string& where) {
+        Press(SDL_SCANCODE_Q, SDLK_q, where);
+        Step(2, where);
+    }
+
+    // Every value of every store, numbers apart from texts.
+    struct Stored {
+        std::string text;
+        std::vector<float> numbers;
+    };
+    using Stores = std::map<std::string, Stored>;
+    void Collect(nRoot* o, Stores& out) {
+        if (o->IsA("npersist")) {
+            for (nPersistVar* v = static_cast<nPersist*>(o)->GetFirstVar(); v; v = v->GetSucc()) {
+                Stored& s = out[o->GetFullName() + ":" + v->GetName()];
+                const nVariable& x = v->Get();
+                switch (x.GetType()) {
+                case nVariable::Int: s.numbers = {float(x.GetI())}; break;
+                case nVariable::Float: s.numbers = {x.GetF()}; break;
+                case nVariable::Vector4: s.numbers.assign(x.GetV4(), x.GetV4() + 4); break;
+                default: s.text = x.GetS() ? x.GetS() : ""; break;
+                }
+            }
+        }
+        for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) Collect(c, out);
+    }
+    // F5 and F9 by their keys: the load gives back every store and value, within what the
+    // frames between change (0.05; a bite of the fish in health). A door that swings when
+    // F5 comes is brought back at the end of its swing.
+    void RoundTrip(const std::string& where) {
+        trips++;
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        if (!game->GetLastSaveOk()) {
+            ADD_FAILURE() << where << ": F5 refused";
+            return;
+        }
+        Stores saved, loaded;
+        Collect(Lookup("/usr/persist"), saved);
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(1);
+        ASSERT_TRUE(game->GetLastSaveOk()) << where << ": F9 refused what F5 wrote";
+        // The stores brought up to date from the loaded game, as F5 brings them.
+        Check(where + ", after F9");
+        Collect(Lookup("/usr/persist"), loaded);
+        for (const auto& [name, s] : saved) {
+            const auto at = loaded.find(name);
+            // What the camp keeps is built into nothing: the values that play never changes
+            // are the prototype's, and a load drops them.
+            if (at == loaded.end() && name.rfind("/usr/persist/camp/", 0) == 0) continue;
+            if (at == loaded.end()) {
+                ADD_FAILURE() << where << ": " << name << " is gone after F9";
+                continue;
+            }
+            // A thing's owner follows a diver's aim, which a load sets anew.
+            if (name.size() > 6 && name.compare(name.size() - 6, 6, ":owner") == 0) continue;
+            EXPECT_EQ(at->second.text, s.text) << where << ": " << name;
+            EXPECT_EQ(at->second.numbers.size(), s.numbers.size()) << where << ": " << name;
+            const bool swing = name.find("door:") != std::string::npos && (name.find(":qxyzw") != std::string::npos ||
+                                                                         name.find("door_open_animation") != std::string::npos);
+            const float near = name.find(":lifepoints") != std::string::npos ? 0.2f : 0.05f;
+            // A load closes the inventory bar (its keys go back to the diver).
+            if (name == "/usr/persist/gamestatus:gamestate") {
+                EXPECT_EQ(int(at->second.numbers[0]) & ~0x1000, int(s.numbers[0]) & ~0x1000) << where;
+                continue;
+            }
+            for (size_t i = 0; i < std::min(s.numbers.size(), at->second.numbers.size()) && !swing; i++)
+                EXPECT_NEAR(at->second.numbers[i], s.numbers[i], near) << where << ": " << name << "[" << i << "]";
+        }
+        for (const auto& [name, s] : loaded) EXPECT_TRUE(saved.count(name)) << where << ": " << name << " came with F9";
+    }
+    float Sweep() { return Get<nbwSandHeap>("heap")->GetSweepValue(); }
+
+    int checked = 0, refused = 0, trips = 0;
+};
+
+// A new game to its end: every task with both divers, each action broken off by F5 and F9
+// and repeated, double presses, the fish, the vent and air that runs out.
+TEST_F(DemoWalkTest, TheLevelsTasksWithBothDiversEachBrokenOffAndRepeatedStaySaveable) {
+    NewGame();
+    Step(5, "new game");
+    // The camera: taken twice over, photographs in quick succession.
+    SwimTo("fotoapparat");
+    WalkE("camera");
+    WalkE("camera again");
+    ASSERT_EQ(Hand(), L("diver1/inventory/fotoapparat"));
+    WalkQ("photo");
+    WalkQ("second photo");
+    RoundTrip("photographing");
+    WalkQ("photo after F9");
+    // The fish bites.
+    for (int i = 0; i < 120 && StatusLine() != "Taucher 1: Ein Fisch greift an!"; i++) {
+        Active()->SetPosition(Get<nbwFish>("fishbox/fish")->GetPosition() + Get<nLogicVisual2>("fishbox")->GetPosition());
+        Step(1, "fish");
+    }
+    RoundTrip("bitten");
+    // The door, cut open with F5 and F9 on the way, and cut again.
+    SwimTo("cutter");
+    WalkE("cutter");
+    SwimTo("door");
+    WalkQ("cutting");
+    Step(10, "door opening");
+    RoundTrip("door opening");
+    WalkQ("cutting again");
+    Step(60, "door open");
+    EXPECT_EQ(Get<nbwOpenable>("door")->GetOpenStatus(), 1.0f);
+    // The heap: Q twice within its sweep, F5 and F9 while it sweeps, Q once more.
+    SwimTo("sandremover");
+    WalkE("sand remover");
+    SwimTo("heap");
+    WalkQ("sweeping");
+    Step(8, "sweeping");
+    WalkQ("sweeping twice");
+    Step(10, "swept twice");
+    RoundTrip("sweeping");
+    Step(75, "after the load");
+    if (Sweep() < 1.0f) WalkQ("sweeping after the load");
+    Step(75, "swept");
+    EXPECT_EQ(Sweep(), 1.0f);
+    EXPECT_TRUE(Get<nbwItem>("luftsack")->GetVisible());
+    // The air bag lifts the crate; Q again with the hand it leaves; F5 and F9 as it rises.
+    SwimTo("kiste");
+    WalkE("crate too heavy");
+    SwimTo("luftsack");
+    WalkE("air bag");
+    ASSERT_EQ(Hand(), L("diver1/inventory/luftsack"));
+    // The other diver aims at the crate, as a save may say.
+    ASSERT_TRUE(Run("obj('" + L("diver2") + "').setpath('target', '" + L("kiste") + "')"));
+    RoundTrip("the second diver aiming at the crate");
+    SwimTo("kiste");
+    WalkQ("lifting");
+    WalkQ("lifting twice");
+    Step(20, "rising");
+    RoundTrip("rising");
+    Step(60, "lifted");
+    EXPECT_EQ(Lookup(L("kiste")), nullptr);
+    // The basket: the camera in, out on its screen, and the cutter in.
+    ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/fotoapparat')"));
+    SwimTo("basket");
+    WalkE("into the basket");
+    RoundTrip("the camera in the basket");
+    WalkE("the basket's screen");
+    Step(5, "the basket's screen");
+    MouseClick(300, 290);
+    Step(5, "taken out of the basket");
+    EXPECT_NE(Lookup(L("diver1/inventory/fotoapparat")), nullptr);
+    RoundTrip("taken out of the basket");
+    ASSERT_TRUE(Run("obj('" + L("diver1") + "').setpath('hand', 'inventory/cutter')"));
+    SwimTo("basket");
+    WalkE("the cutter into the basket");
+    WalkE("the basket's screen again");
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Step(3, "the screen closed");
+    // The second diver works the switch, with F5 and F9 while the water runs out.
+    Press(SDL_SCANCODE_TAB, SDLK_TAB, "Tab");
+    Step(3, "Tab");
+    ASSERT_EQ(Active(), Get<nbwDiver>("diver2"));
+    SwimTo("switch");
+    WalkE("switch");
+    Step(40, "draining");
+    RoundTrip("draining");
+    WalkE("switch again");
+    Step(120, "drained");
+    // The vent: a diver who stays passes out; F5 and F9 while it burns.
+    SwimTo("vent");
+    Step(90, "burning");
+    RoundTrip("burning");
+    auto rescued = [this] { return StatusLine().find("bewusstlos") != std::string::npos; };
+    for (int i = 0; i < 15 * 30 && !rescued(); i++) Step(1, "passing out at the vent");
+    EXPECT_TRUE(rescued()) << "at the vent";
+    Step(150, "brought back");
+    // Out of air.
+    Get<nbwDiver>("diver2")->SetStat(nbwDiver::EnergieLose, 0.05f);
+    Get<nbwDiver>("diver2")->SetStat(nbwDiver::Energie, 0.06f);
+    for (int i = 0; i < 10 * 30 && !rescued(); i++) Step(1, "out of air");
+    EXPECT_TRUE(rescued()) << "out of air";
+    Step(30, "brought back from no air");
+    Press(SDL_SCANCODE_TAB, SDLK_TAB, "Tab back");
+    Step(3, "Tab back");
+    RoundTrip("the level's end");
+}
+
+// W held into each solid at many angles: the reef from both sides, the basin's walls and
+// its surface, the doorway, the basket's cage, the heap, the crate, the switch, the vent
+// and the rocks. The wall turns the diver, and its turn must stay a turn.
+TEST_F(DemoWalkTest, EachSolidScrapedAtManyAnglesLeavesASaveableTurn) {
+    NewGame();
+    Step(5, "new game");
+    std::vector<std::pair<vector3, vector3>> spots = {
+        {{0, 4.5f, 11.5f}, {0, 0, 1}},     {{-7.5f, 2, 11.5f}, {0, 0, 1}},   {{-1, 6, 4.5f}, {0, 0, -1}},
+        {{20, 3, 4.5f}, {0, 0, -1}},       {{93, 4, -40}, {-1, 0, 0}},       {{-93, 8, 40}, {1, 0, 0}},
+        {{30, 3, 93}, {0, 0, -1}},         {{-30, 6, -93}, {0, 0, 1}},       {{0, 9, 40}, {0, -1, 0}},
+        {{-1.5f, 1.6f, 11.0f}, {0, 0, 1}}, {{-1.5f, 1.6f, 5.0f}, {0, 0, -1}}};
+    for (const Solid& s : Solids()) spots.push_back({Inside(s) + s.side * 3.0f, s.side});
+    for (const std::string& rock : Rocks()) {
+        const vector3 mid = Middle(rock);
+        const float size = Get<nLogicVisual2>(rock.c_str())->GetScale().x;
+        const vector3 p(mid.x, std::max(0.9f, mid.y - 0.3f * size), mid.z + 1.35f * size + 0.9f);
+        if (SolidAt(p).empty()) spots.push_back({p, {0, 0, 1}});
+    }
+    for (const auto& [from, side] : spots) {
+        const std::string where = std::to_string(from.x) + " " + std::to_string(from.y) + " " + std::to_string(from.z);
+        for (int a = -3; a <= 3; a++) {
+            Park(from, Facing(side) + 0.45f * float(a), 1);
+            Hold(SDL_SCANCODE_W, SDLK_w, 24, where + " turned " + std::to_string(a));
+        }
+        Active()->SetStat(nbwDiver::LifePoints, 1.0f);
+    }
+    RoundTrip("after scraping");
+}
+
+// A few minutes of random keys from a fixed seed, from places all over the level.
+TEST_F(DemoWalkTest, MinutesOfRandomKeysFromAFixedSeedStaySaveable) {
+    NewGame();
+    Step(5, "new game");
+    ASSERT_TRUE(Run("obj('" + L("door") + "').setopen(true)"));
+    const std::pair<SDL_Scancode, SDL_Keycode> keys[] = {
+        {SDL_SCANCODE_W, SDLK_w}, {SDL_SCANCODE_W, SDLK_w},     {SDL_SCANCODE_S, SDLK_s}, {SDL_SCANCODE_A, SDLK_a},
+        {SDL_SCANCODE_D, SDLK_d}, {SDL_SCANCODE_R, SDLK_r},     {SDL_SCANCODE_F, SDLK_f}, {SDL_SCANCODE_Q, SDLK_q},
+        {SDL_SCANCODE_E, SDLK_e}, {SDL_SCANCODE_TAB, SDLK_TAB}, {SDL_SCANCODE_I, SDLK_i}, {SDL_SCANCODE_F5, SDLK_F5},
+        {SDL_SCANCODE_F9, SDLK_F9}};
+    const char* places[] = {"fotoapparat", "cutter", "door",   "sandremover", "heap",
+                            "luftsack",    "kiste",  "basket", "switch",      "vent"};
+    std::mt19937 random(135);
+    for (int round = 0; round < 24; round++) {
+        const char* place = places[random() % std::size(places)];
+        // What a diver took is no place to swim to.
+        if (!Lookup(L(place))) continue;
+        SwimTo(place);
+        for (int n = 0; n < 40; n++) {
+            const auto& [code, sym] = keys[random() % std::size(keys)];
+            Hold(code, sym, 1 + int(random() % 8), std::string("random keys at ") + place);
+        }
+        if (round % 5 == 4) RoundTrip(std::string("random keys at ") + place);
+    }
+}
+
+// From saves at the edges of what a save holds, ordinary play stays saveable: totals at 0
+// while things are held, the basket's hand naming what is taken out of it, the crate at the
+// camp with the air bag unused, the camera's score at its top.
+TEST_F(DemoWalkTest, FromSavesAtTheEdgesPlayStaysSaveable) {
+    NewGame();
+    Step(5, "new game");
+    const std::string diver = "obj('" + L("diver1") + "')";
+    // Totals at 0 while the camera is held, then the camera into the basket.
+    SwimTo("fotoapparat");
+    WalkE("camera");
+    ASSERT_TRUE(Run("local i = obj('" + L("diver1/inventory") + "') i.setfloat('usedweight', 0) "
+                    "i.setfloat('usedvolume', 0)"));
+    RoundTrip("totals at 0");
+    SwimTo("basket");
+    WalkE("into the basket with totals at 0");
+    ASSERT_NE(Lookup(L("basket/inventory/fotoapparat")), nullptr) << StatusLine();
+    // The basket's hand naming the camera, which is then taken out.
+    ASSERT_TRUE(Run("obj('" + L("basket") + "').setpath('hand', 'inventory/fotoapparat')"));
+    RoundTrip("the basket's hand on the camera");
+    WalkE("the basket's screen");
+    Step(5, "the basket's screen");
+    ASSERT_TRUE(Get<nbwElevator>("basket")->IsOpen()) << StatusLine();
+    MouseClick(300, 290);
+    Step(5, "taken out of the basket");
+    ASSERT_NE(Lookup(L("diver1/inventory/fotoapparat")), nullptr) << StatusLine();
+    // The camera's score just below its top, then photographs.
+    ASSERT_TRUE(Run(diver + ".setpath('hand', 'inventory/fotoapparat') obj('" + L("diver1/inventory/fotoapparat") +
+                    "').setdokumentation(9999.8)"));
+    RoundTrip("the camera's score at its top");
+    for (int i = 0; i < 4; i++) WalkQ("photographing at the top");
+    // The crate at the camp with the air bag unused, the bag uncovered: Q with it at the
+    // cutter.
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    std::string save = SaveText();
+    const size_t from = save.find("  -- kiste\n"), to = save.find("  up()\n", from);
+    const size_t camp = save.find("  sel('camp')\n");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && camp != std::string::npos) << save;
+    const std::string crate = save.substr(from, to + 7 - from);
+    save.erase(from, crate.size());
+    save.insert(camp + 14, crate);
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Step(2, "the crate at the camp");
+    ASSERT_TRUE(game->GetLastSaveOk()) << save;
+    ASSERT_EQ(Lookup(L("kiste")), nullptr);
+    ASSERT_TRUE(Run("local b = obj('" + L("luftsack") + "') b.setvisible(true) "
+                    "b.sethandleractive('collision', 'item', true)"));
+    SwimTo("luftsack");
+    WalkE("the air bag with the crate at the camp");
+    SwimTo("cutter");
+    WalkQ("the air bag at the cutter");
+    EXPECT_NE(Lookup(L("cutter")), nullptr) << "lifted to the camp, which keeps only the crate";
+    RoundTrip("the air bag at the cutter");
 }
 
 }  // namespace

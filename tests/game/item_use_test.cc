@@ -213,7 +213,8 @@ TEST_F(ItemUseTest, WearFollowsTheDrawAndNeverAnnouncesDeath) {
     hand->Wear();
     EXPECT_FLOAT_EQ(hand->GetFloat(nbwItem::Hitpoints), 0.0f);
 
-    // At or above the draw it falls by maxhitpoints x alteration, unclamped either way.
+    // At or above the draw it falls by maxhitpoints x alteration, and stops at 0: a save
+    // holds no condition below it.
     hand->SetFloat(nbwItem::MaxHitpoints, 2.0f);
     hand->SetFloat(nbwItem::Hitpoints, 1.5f);
     hand->Wear();
@@ -221,7 +222,7 @@ TEST_F(ItemUseTest, WearFollowsTheDrawAndNeverAnnouncesDeath) {
     ASSERT_TRUE(Run("sel('" + std::string(kHand) + "') seteventscript('ondeath', 'dead = 1')"));
     hand->SetFloat(nbwItem::Alteration, 1.0f);
     hand->Wear();
-    EXPECT_FLOAT_EQ(hand->GetFloat(nbwItem::Hitpoints), -1.0f);
+    EXPECT_FLOAT_EQ(hand->GetFloat(nbwItem::Hitpoints), 0.0f);
     EXPECT_EQ(Record()->GetNumQueued(), 0);
     EXPECT_FLOAT_EQ(hand->GetFloat(nbwItem::Energie), 0.6f);
 }

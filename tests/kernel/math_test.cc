@@ -115,6 +115,11 @@ TEST(Matrix44, GetQuaternionReturnsPlusOrMinusQ) {
         quaternion(0.6f, 0, 0.8f, 0),            // i = 2
         quaternion(0.1f, 0.7f, -0.7f, 0.1f),     // near-zero w
         quaternion(0.18257f, 0.36515f, 0.54772f, 0.73030f),
+        // Within a hair of a half turn the trace is about -1: a diver that a wall turned
+        // round came back 0.5 to 1.2 long.
+        quaternion(0.0f, 1.0f, 0.0f, 1e-4f),
+        quaternion(0.0f, -1.0f, 0.0f, 3e-3f),
+        quaternion(0.7071f, 0.0f, 0.7071f, 2e-3f),
     };
     for (quaternion q : qs) {
         q.Norm();
@@ -123,6 +128,7 @@ TEST(Matrix44, GetQuaternionReturnsPlusOrMinusQ) {
         quaternion g = m.GetQuaternion();
         if (g.x * q.x + g.y * q.y + g.z * q.z + g.w * q.w < 0) g = -g;
         EXPECT_TRUE(g.isequal(q, 1e-5f)) << q.x << " " << q.y << " " << q.z << " " << q.w;
+        EXPECT_NEAR(g.x * g.x + g.y * g.y + g.z * g.z + g.w * g.w, 1.0f, 1e-6f);
     }
 }
 
