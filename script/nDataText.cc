@@ -279,14 +279,20 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
         turn.reserveTaken = {};
         turn.reserveInstructions = 0;
     }
+    // A turn taken in this frame stays open for the rest of it: a display whose handler heard
+    // a value still draws in that frame.
+    const bool open = !Waits() && (turn.lastRan <= turn_ || turn.lastRan == frame_);
     // An event runs in the share while its turn is open there, else from its caller's
     // reserve while that lasts; the reserve's time is all such a call may take.
-    if (call == sys::ForeignCall::Event && (Waits() || turn.lastRan > turn_) && turn.reserveTaken < EventReserve &&
+    if (call == sys::ForeignCall::Event && !open && turn.reserveTaken < EventReserve &&
         turn.reserveInstructions < EventReserveInstructions) {
         turn.inReserve = true;
         return FrameBudget;
     }
-    if (TimerWaits(turn.lastRan)) return 0;
+    if (!open) {
+        TimerWaits(turn.lastRan);  // keeps its place for a later frame
+        return 0;
+    }
     turn.lastRan = frame_;
     return FrameBudget;
 }

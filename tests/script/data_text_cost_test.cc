@@ -133,6 +133,7 @@ TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
     EXPECT_EQ(data.ForeignShare(ForeignCall::Event, loose), uint64_t(nDataText::FrameBudget));
     EXPECT_FALSE(loose.inReserve);
     EXPECT_EQ(loose.lastRan, data.Frame()) << "an event in the share did not take its turn";
+    EXPECT_GT(data.ForeignShare(ForeignCall::Draw, loose), 0u) << "the turn its event took kept its draw out";
     data.Spent(nDataText::FrameBudget, {});
     ASSERT_TRUE(data.Waits());
 
