@@ -1861,6 +1861,26 @@ TEST_F(DemoLevelTest, ARevivedDiverComesBackLevelAtAStartPointNoOtherDiverTakes)
         const matrix44& m = Active()->GetMatrix();
         EXPECT_LT(std::fabs(m.m[2][1]) + std::fabs(m.m[0][1]), 0.05f) << "pitch and roll";
     }
+    // Saved in the last frame before it passes out, and loaded: it passes out in the first
+    // frame after F9, before any start point has seen a diver, and the second diver's start
+    // must not look free.
+    Put(other, Get<nLogicVisual2>("start2")->GetPosition());
+    SwimTo("kiste");
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    std::string save = text.str();
+    const size_t at = save.find("\"lifepoints\"", save.find("'diver1'"));
+    ASSERT_NE(at, std::string::npos);
+    save.replace(at, save.find(')', at) - at, "\"lifepoints\", 0.00000000 ");
+    std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << save;
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(30);
+    EXPECT_GT(Life("diver1"), 0.9f) << "not brought round";
+    EXPECT_GT((Get<nbwDiver>("diver1")->GetPosition() - Get<nbwDiver>("diver2")->GetPosition()).Len(), 2.8f)
+        << "brought round onto the other diver";
 }
 
 TEST_F(DemoLevelTest, APassedOutDiverIsBroughtToAStartPointOnceAndSoIsOneWhoseAirRunsOut) {
