@@ -74,8 +74,8 @@ GlyphCache::Font* GlyphCache::Get(std::string_view name, int pixels, std::string
         error = "text size of " + std::to_string(pixels) + " pixels is out of range";
         return nullptr;
     }
-    const bool control = std::any_of(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; });
-    if (name.size() > MaxName || control) {
+    if (name.size() > MaxName ||
+        std::any_of(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; })) {
         error = "a face name is a short name: at most " + std::to_string(MaxName) + " bytes, no control characters";
         return nullptr;
     }

@@ -328,7 +328,7 @@ bool MovieModule::ReadVariable(const char* name) {
     this->valueRefused = false;
     const bool read = CallMovie(ReadGlobal, MovieHost::Call::Read);
     if (!this->valueRefused) return read;
-    Report("a variable's value is longer than data may keep: not read");
+    Report("a variable's value is longer than " + std::to_string(MaxValue) + " bytes or than data may keep: not read");
     return false;
 }
 
@@ -638,7 +638,7 @@ int MovieModule::ReadGlobal(lua_State* L) {
     if (type != LUA_TSTRING && type != LUA_TNUMBER) return 0;
     size_t size = 0;
     const char* text = lua_tolstring(L, -1, &size);
-    if (!self->KeepValue(size)) {
+    if (size > MaxValue || !self->KeepValue(size)) {
         self->valueRefused = true;
         return 0;
     }
@@ -849,7 +849,8 @@ GlyphCache::Font* MovieModule::TextFace(lua_State* L) {
     if (!(pixels >= 1)) return nullptr;
     std::string error;
     const size_t faces = this->glyphs.FacesOpened();
-    GlyphCache::Font* font = this->glyphs.Get(face, int(std::min(pixels, 1e6)), error);
+    const std::string_view faceName = face == DefaultFace ? std::string_view(DefaultFace) : std::string_view(face, faceSize);
+    GlyphCache::Font* font = this->glyphs.Get(faceName, int(std::min(pixels, 1e6)), error);
     this->textWork = this->glyphs.FacesOpened() > faces ? InstructionsAFace : 0;
     if (font == nullptr) {
         if (!error.empty()) Report("text: " + error);

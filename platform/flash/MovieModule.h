@@ -44,6 +44,10 @@ public:
     // Events kept waiting for the frame's time; the oldest go past it (logged). Values'
     // handlers wait once a name, so the game's values never fill it.
     static constexpr size_t MaxWaiting = 64;
+    // Longest value read (logged past it): the game reads values every frame, and each read
+    // copies its bytes. One longer than KeptValue goes back to data's bound at the next read.
+    static constexpr size_t MaxValue = size_t(1) << 20;
+    static constexpr size_t KeptValue = size_t(64) << 10;
     // What opening a text face costs the movie, in instructions.
     static constexpr uint64_t InstructionsAFace = 20'000;
     // The time taken to be what work done in C in one piece takes, priced before it runs
@@ -116,8 +120,6 @@ private:
     bool KeepValue(size_t size);
     // Sets the caches' prices of their work (each new cache has none).
     void SetPrices();
-    // A value read that is longer than this goes back to data's bound at the next read.
-    static constexpr size_t KeptValue = size_t(64) << 10;
     // The host's share for a call (the module's own budget without one); what it spent.
     uint64_t Share(MovieHost::Call kind);
     void Spent();

@@ -582,6 +582,8 @@ TEST_F(MovieSandboxTest, WorkInOnePieceIsPricedBeforeItRunsAndFaceNamesAreShort)
          INT64_MAX, "a face name is a short name", 8 << 20},
         {"a face name with a line break", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1, 'DejaVu\\nSans')", ample, INT64_MAX,
          "a face name is a short name", 8 << 20},
+        {"a face name cut by a NUL", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1, 'DejaVu\\0Sans')", ample, INT64_MAX,
+         "a face name is a short name", 8 << 20},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -646,38 +648,40 @@ TEST_F(MovieSandboxTest, AMoviePastItsTimeAgainAndAgainIsStoppedWhateverComesBet
     }
 }
 
-// A value the game reads counts in data's bound while the module keeps it: one past the bound
-// is not read, with one log line, and what was kept goes back.
-TEST_F(MovieSandboxTest, ValuesReadCountInDatasBound) {
+// A value the game reads counts in data's bound while the module keeps it, and is a short text:
+// one past the bound or past MaxValue is not read, with one log line, and what was kept goes back.
+TEST_F(MovieSandboxTest, ValuesReadCountInDatasBoundAndAreShort) {
     const struct {
-        int64_t bound;
+        const char* name;
+        size_t size;
+        int64_t room;  // in data's bound once the value is set
         int32_t read;
-        int logged;
-    } cases[] = {{64 << 20, flash::Ok, 0}, {6 << 20, flash::MovieFailed, 1}};
+    } cases[] = {
+        {"a value within both", 512 << 10, 64 << 20, flash::Ok},
+        {"a value past data's bound", 512 << 10, 256 << 10, flash::MovieFailed},
+        {"a value past the longest read", MovieModule::MaxValue + 1, 64 << 20, flash::MovieFailed},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.bound);
+        SCOPED_TRACE(c.name);
         this->logs.clear();
         AddMovie("movies/big.lua", "big = ''\n");
         FrameShare share;
-        share.bound = c.bound;
         flash::MovieHost host = Host();
         share.Serve(host);
-        host.share = [](flash::MovieHost::Call, sys::ForeignTurn&) -> uint64_t { return 100'000'000; };
         {
-            flash::LuaSandbox::Limits limits;
-            limits.instructions = 100'000'000;
-            MovieModule m(host, limits);
+            MovieModule m(host);
             ASSERT_TRUE(m.AttachWindow(0) >= 0 && m.Initialize(0, 1) >= 0 && m.LoadMovie("movies/big.lua") >= 0);
-            ASSERT_EQ(m.SetVariable("big", std::string(4 << 20, 'x').c_str()), flash::Ok);
+            ASSERT_EQ(m.SetVariable("big", std::string(c.size, 'x').c_str()), flash::Ok);
             const int64_t before = share.kept;
+            share.bound = before + c.room;
             for (int i = 0; i < 3; i++) {
                 const char* text = nullptr;
                 size_t length = 0;
                 EXPECT_EQ(m.GetVariable("big", &text, &length), c.read);
             }
-            if (c.read == flash::Ok) EXPECT_GE(share.kept - before, 4 << 20);
-            EXPECT_LE(share.most, c.bound);
-            EXPECT_EQ(Logged("longer than data may keep"), c.logged);
+            if (c.read == flash::Ok) EXPECT_GE(share.kept - before, int64_t(c.size));
+            EXPECT_LE(share.most, share.bound);
+            EXPECT_EQ(Logged("bytes or than data may keep"), c.read == flash::Ok ? 0 : 1);
         }
         EXPECT_EQ(share.kept, 0);
     }
