@@ -50,8 +50,8 @@ public:
     static constexpr size_t KeptValue = size_t(64) << 10;
     // What opening a text face costs the movie, in instructions.
     static constexpr uint64_t InstructionsAFace = 20'000;
-    // The time taken to be what work done in C in one piece takes, priced before it runs
-    // (a busy machine's, with room): a scale's and a decode's pixel, and a face's opening.
+    // What work done in C in one piece is taken to take when it is priced before it runs (a
+    // busy machine's times, with room): a pixel scaled, a pixel decoded, a face opened.
     static constexpr std::chrono::nanoseconds ScaleTimeAPixel{40};
     static constexpr std::chrono::nanoseconds DecodeTimeAPixel{8};
     static constexpr std::chrono::nanoseconds FaceTime{1'000'000};
