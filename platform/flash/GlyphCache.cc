@@ -19,6 +19,7 @@ GlyphCache& GlyphCache::operator=(GlyphCache&& other) noexcept {
     this->fonts = std::move(other.fonts);
     this->uses = other.uses;
     this->keeper = std::move(other.keeper);
+    this->price = std::move(other.price);
     this->held = std::exchange(other.held, 0);
     this->worked = other.worked;
     this->refused = other.refused;
@@ -33,7 +34,7 @@ void GlyphCache::Drop() {
 }
 
 size_t GlyphCache::Bytes(const Font& font) {
-    size_t bytes = FaceBytes;
+    size_t bytes = FaceBytes;  // its name among them
     for (const Glyph& glyph : font.glyphs) bytes += glyph.coverage.size();
     return bytes;
 }
@@ -73,6 +74,12 @@ GlyphCache::Font* GlyphCache::Get(std::string_view name, int pixels, std::string
         error = "text size of " + std::to_string(pixels) + " pixels is out of range";
         return nullptr;
     }
+    if (name.size() > MaxName ||
+        std::any_of(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; })) {
+        error = "a face name is a short name: at most " + std::to_string(MaxName) + " bytes, no control characters";
+        return nullptr;
+    }
+    if (this->price && !this->price(error)) return nullptr;
     if (this->fonts.size() >= MaxFonts) {
         auto oldest = std::min_element(this->fonts.begin(), this->fonts.end(),
                                        [](const auto& a, const auto& b) { return a->lastUse < b->lastUse; });

@@ -5,7 +5,9 @@
 // faces and glyphs hold stays under a byte cap, and each more byte is asked of the keeper
 // (data's memory bound) first: faces used longest ago make room, and a face or glyph that
 // still has none is refused. The pixels rasterised are counted, so that the movie pays
-// for them.
+// for them. A face is opened only after its price was asked (fontconfig's match takes a
+// while), and only by a short name: fontconfig compares names skipping blanks, so a long
+// one costs every comparison, and a face keeps its name.
 #include <array>
 #include <functional>
 #include <utility>
@@ -42,7 +44,9 @@ public:
     static constexpr int MaxPixels = 512;
     // Bytes of faces and glyphs held at once, and what an open face is taken to hold.
     static constexpr size_t MaxBytes = size_t(16) << 20;
-    static constexpr size_t FaceBytes = sizeof(Font) + (size_t(64) << 10);
+    // Longest face name; no control characters either.
+    static constexpr size_t MaxName = 64;
+    static constexpr size_t FaceBytes = sizeof(Font) + MaxName + 1 + (size_t(64) << 10);
 
     using Keeper = std::function<bool(int64_t bytes)>;
     GlyphCache() = default;
@@ -51,6 +55,10 @@ public:
     GlyphCache& operator=(GlyphCache&& other) noexcept;
     ~GlyphCache() { Drop(); }
     void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
+    // Asked before a face opens: false (with the reason in `error`, or none when the caller
+    // tells of it itself) leaves it unopened and not remembered.
+    using Price = std::function<bool(std::string& error)>;
+    void SetPrice(Price price) { this->price = std::move(price); }
 
     // The face `name` at `pixels` height; null when it does not open or has no room (the
     // reason in `error` the first time).
@@ -77,6 +85,7 @@ private:
     std::vector<uint32_t> scratch;
     uint64_t uses = 0;
     Keeper keeper;
+    Price price;
     size_t held = 0;
     uint64_t worked = 0;
     bool refused = false;

@@ -23,9 +23,11 @@ void ImageCache::Key(std::string_view name, std::string& key) {
     }
 }
 
-bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, int maxSide) {
+bool ImageCache::Decode(const std::string& bytes, Image& out, std::string& error, int maxSide,
+                        std::function<bool(int width, int height, std::string& error)> admit) {
     image::Limits limits;
     limits.maxSide = maxSide;
+    limits.admit = std::move(admit);
     limits.maxPixels = MaxScaledPixels;
     image::Picture picture;
     if (!image::Decode(bytes.data(), bytes.size(), picture, error, limits)) return false;
@@ -80,6 +82,7 @@ ImageCache& ImageCache::operator=(ImageCache&& other) noexcept {
     this->held = std::exchange(other.held, 0);
     this->worked = other.worked;
     this->keeper = std::move(other.keeper);
+    this->price = std::move(other.price);
     other.entries.clear();
     return *this;
 }
@@ -148,16 +151,29 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         }
         Entry entry;
         std::string bytes;
-        entry.loaded = this->read(key, bytes, error) && Decode(bytes, entry.image, error);
-        bytes = std::string();
-        if (entry.loaded) {
-            this->worked += entry.image.pixels.size();
-            // Not remembered as failed: room may come later.
-            if (!MakeRoom(entry.image.Bytes(), nullptr)) {
-                error = "no room for the image '" + key + "': data keeps as much as it may";
-                return nullptr;
+        // The decode is priced and its pixels held from the header's size, before it runs.
+        size_t admitted = 0;
+        bool refused = false;
+        const auto admit = [&](int w, int h, std::string& why) {
+            const uint64_t pixels = uint64_t(w) * uint64_t(h);
+            if (this->price && !this->price(Work::Decode, pixels, why)) {
+                refused = true;
+                return false;
             }
-        }
+            if (!MakeRoom(pixels * sizeof(uint32_t), nullptr)) {
+                why = "no room for the image '" + key + "': data keeps as much as it may";
+                refused = true;
+                return false;
+            }
+            admitted = pixels * sizeof(uint32_t);
+            return true;
+        };
+        entry.loaded = this->read(key, bytes, error) && Decode(bytes, entry.image, error, MaxSide, admit);
+        bytes = std::string();
+        if (!entry.loaded) Release(admitted);
+        // Not remembered as failed: time or room may come later.
+        if (refused) return nullptr;
+        if (entry.loaded) this->worked += entry.image.pixels.size();
         found = this->entries.emplace(key, std::move(entry)).first;
         if (!found->second.loaded) return nullptr;
     }
@@ -184,6 +200,7 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         Release(oldest->image.Bytes());
         entry.sizes.erase(oldest);
     }
+    if (this->price && !this->price(Work::Scale, uint64_t(width) * uint64_t(height), error)) return nullptr;
     const size_t bytes = size_t(width) * size_t(height) * sizeof(uint32_t);
     // Still too much with every other image gone: this entry's own copies go too.
     bool room = MakeRoom(bytes, &entry);

@@ -5,8 +5,10 @@
 // and scales nothing after the first. Images are keyed by the file they resolve to
 // ("a.png", "./a.png" and "x//a.png" are one), and the pixels held stay under a byte cap:
 // the least recently drawn images and copies leave first; each more byte is asked of the
-// keeper (data's memory bound) as well, and what finds no room even so is refused. A file
-// that does not load is remembered and not read again.
+// keeper (data's memory bound) as well, and what finds no room even so is refused. A decode
+// is priced and its pixels are asked of the keeper from the file's header, and a scale from
+// the size asked for, before either runs: work refused so is not remembered, as time or room
+// may come later. A file that does not load is remembered and not read again.
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -44,6 +46,11 @@ public:
     ~ImageCache() { Release(this->held); }
     using Keeper = std::function<bool(int64_t bytes)>;
     void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
+    // Asked before a decode or scale of `pixels` runs: false (with the reason in `error`, or
+    // none when the caller tells of it itself) refuses it.
+    enum class Work { Decode, Scale };
+    using Price = std::function<bool(Work work, uint64_t pixels, std::string& error)>;
+    void SetPrice(Price price) { this->price = std::move(price); }
 
     // The image `name` at `width` × `height` pixels (its own size when either is 0);
     // null when it cannot be had, with the reason in `error`. The image stays valid until
@@ -55,7 +62,8 @@ public:
     // `key`, whose room is reused: a frame's draws allocate nothing.
     static void Key(std::string_view name, std::string& key);
     // Decoding of a whole file's bytes, at most `maxSide` on a side; false with the reason.
-    static bool Decode(const std::string& bytes, Image& out, std::string& error, int maxSide = MaxSide);
+    static bool Decode(const std::string& bytes, Image& out, std::string& error, int maxSide = MaxSide,
+                       std::function<bool(int width, int height, std::string& error)> admit = {});
     // Bilinear scaling over alpha-weighted colours, so transparent pixels do not bleed.
     static void Scale(const Image& source, int width, int height, Image& out);
 
@@ -88,6 +96,7 @@ private:
     size_t held = 0;
     uint64_t worked = 0;
     Keeper keeper;
+    Price price;
 };
 
 }  // namespace flash

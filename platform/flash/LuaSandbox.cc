@@ -247,6 +247,10 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
     luaL_error(L, "%s", OutOfBudget);
 }
 
+bool LuaSandbox::Affords(uint64_t cost, Duration time) {
+    return cost < this->remaining && time < this->clock.Left();
+}
+
 bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions, Duration time) {
     this->lastTime = {};
     if (this->L == nullptr) {

@@ -55,6 +55,10 @@ public:
     // Takes `cost` instructions from the running call's budget; raises a Lua error when
     // it runs out (only from C functions the state is running).
     static void Charge(lua_State* L, uint64_t cost);
+    // True when C work priced at `cost` instructions and taking about `time` fits what is
+    // left of the running call's budget and time: work done in one piece is priced before it
+    // runs, as nothing can stop it halfway.
+    bool Affords(uint64_t cost, Duration time);
     // The sandbox that owns a state.
     static LuaSandbox* Of(lua_State* L);
 

@@ -4,6 +4,7 @@
 #include <lua5.4/lua.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -78,9 +79,38 @@ MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
       }) {
     this->images.SetKeeper(this->host.keep);
     this->glyphs.SetKeeper(this->host.keep);
+    SetPrices();
 }
 
-MovieModule::~MovieModule() = default;
+MovieModule::~MovieModule() { KeepValue(0); }
+
+void MovieModule::SetPrices() {
+    // Work that runs in one piece is priced before it runs: what does not fit what is left of
+    // the call is not done, logged (one line a picture), and the draw goes on without it.
+    this->images.SetPrice([this](ImageCache::Work work, uint64_t pixels, std::string& error) {
+        const bool scale = work == ImageCache::Work::Scale;
+        if (Affords(pixels / PixelsAnInstruction, (scale ? ScaleTimeAPixel : DecodeTimeAPixel) * pixels)) return true;
+        if (!this->pastBudget) {
+            error = std::string(scale ? "scaling '" : "decoding '") + std::string(this->imageFile) +
+                    "' takes more than is left of the frame's time for data: not drawn";
+        }
+        return false;
+    });
+    this->glyphs.SetPrice([this](std::string& error) {
+        if (Affords(InstructionsAFace, FaceTime)) return true;
+        if (!this->pastBudget) error = "opening a text face takes more than is left of the frame's time for data: not drawn";
+        return false;
+    });
+}
+
+bool MovieModule::Affords(uint64_t instructions, std::chrono::nanoseconds time) {
+    if (!this->sandbox) return true;
+    if (this->sandbox->Affords(instructions, std::chrono::nanoseconds::zero())) {
+        return this->sandbox->Affords(0, time);
+    }
+    this->pastBudget = true;
+    return false;
+}
 
 void MovieModule::Report(std::string problem) {
     if (this->reports.size() > MaxReports) return;
@@ -144,7 +174,7 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->frames = 0;
     this->overBudget = false;
     this->stoppedForTime = false;
-    this->overTime = 0;
+    this->overTimeRecord = 0;
     this->waitingEvents.clear();
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     if (this->host.keep) this->sandbox->SetKeeper(this->host.keep);
@@ -210,6 +240,8 @@ int32_t MovieModule::Unload() {
     this->images.SetKeeper(this->host.keep);
     this->glyphs = GlyphCache();
     this->glyphs.SetKeeper(this->host.keep);
+    SetPrices();
+    KeepValue(0);
     this->scratch = std::vector<uint8_t>();
     this->state = State::Unloaded;
     return Ok;
@@ -290,8 +322,27 @@ bool MovieModule::ValidName(const char* name) const {
 
 bool MovieModule::ReadVariable(const char* name) {
     this->value.clear();
+    // A long value read before goes back to data's bound: each read keeps only its own.
+    if (this->valueKept > KeptValue) KeepValue(0);
     this->argName = name;
-    return CallMovie(ReadGlobal, MovieHost::Call::Read);
+    this->valueRefused = false;
+    const bool read = CallMovie(ReadGlobal, MovieHost::Call::Read);
+    if (!this->valueRefused) return read;
+    Report("a variable's value is longer than " + std::to_string(MaxValue) + " bytes or than data may keep: not read");
+    return false;
+}
+
+bool MovieModule::KeepValue(size_t size) {
+    if (size <= this->valueKept && size != 0) return true;
+    if (size == 0) {
+        this->value = std::string();
+        if (this->host.keep && this->valueKept > 0) this->host.keep(-int64_t(this->valueKept));
+        this->valueKept = 0;
+        return true;
+    }
+    if (this->host.keep && !this->host.keep(int64_t(size - this->valueKept))) return false;
+    this->valueKept = size;
+    return true;
 }
 
 int32_t MovieModule::CopyVariable(const char* name, size_t* length, char* buffer) {
@@ -448,6 +499,12 @@ int32_t MovieModule::RunWaiting() {
     return Ok;
 }
 
+bool MovieModule::RecordOverTime(bool over) {
+    static_assert(OverTimeWindow == 64, "the record is a word's bits");
+    this->overTimeRecord = this->overTimeRecord << 1 | uint64_t(over);
+    return std::popcount(this->overTimeRecord) >= MaxOverTime;
+}
+
 uint64_t MovieModule::Share(MovieHost::Call kind) {
     return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX;
 }
@@ -470,18 +527,18 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     const bool ok = this->sandbox->Call(fn, this, error, budget, time);
     Spent();
     if (ok) {
-        // A draw that fits ends a row of calls past their time; a cheap event does not.
-        if (kind == MovieHost::Call::Draw) this->overTime = 0;
+        // A draw that fits moves the record on; cheap events do not, so many of them between
+        // clear no draw past its time.
+        if (kind == MovieHost::Call::Draw) RecordOverTime(false);
         return true;
     }
-    if (this->sandbox->WasOverTime() && ++this->overTime < MaxOverTime) return false;
+    if (this->sandbox->WasOverTime() && !RecordOverTime(true)) return false;
     if (this->sandbox->WasOverTime()) {
         this->overBudget = true;
         this->stoppedForTime = true;
         this->waitingEvents.clear();
-        Report("stopped: " + std::to_string(MaxOverTime) +
-               " calls in a row took more than the frame's time for data; the movie is stopped until it is "
-               "loaded again");
+        Report("stopped: " + std::to_string(MaxOverTime) + " of its last " + std::to_string(OverTimeWindow) +
+               " calls took more than the frame's time for data; the movie is stopped until it is loaded again");
         return false;
     }
     if (this->sandbox->WasOverBudget()) {
@@ -581,6 +638,10 @@ int MovieModule::ReadGlobal(lua_State* L) {
     if (type != LUA_TSTRING && type != LUA_TNUMBER) return 0;
     size_t size = 0;
     const char* text = lua_tolstring(L, -1, &size);
+    if (size > MaxValue || !self->KeepValue(size)) {
+        self->valueRefused = true;
+        return 0;
+    }
     self->value.assign(text, size);
     return 0;
 }
@@ -735,6 +796,7 @@ uint64_t MovieModule::DrawImage(lua_State* L) {
         return 0;
     }
     std::string error;
+    self->imageFile = file;
     const uint64_t workBefore = self->images.PixelsWorked();
     uint64_t drawn = 0;
     const ImageCache::Image* image = self->images.Get(file, 0, 0, error);
@@ -755,10 +817,13 @@ uint64_t MovieModule::DrawImage(lua_State* L) {
 }
 
 int MovieModule::ApiImage(lua_State* L) {
-    const uint64_t work = Self(L)->DrawImage(L);
+    MovieModule* self = Self(L);
+    self->pastBudget = false;
+    const uint64_t work = self->DrawImage(L);
+    self->imageFile = {};
     // Charged here, where no string of the call is alive: a budget error leaves by a
-    // long jump.
-    LuaSandbox::Charge(L, work / PixelsAnInstruction);
+    // long jump. Work priced past the budget ends the call as the work's charge would.
+    LuaSandbox::Charge(L, self->pastBudget ? UINT64_MAX : work / PixelsAnInstruction);
     return 0;
 }
 
@@ -784,7 +849,8 @@ GlyphCache::Font* MovieModule::TextFace(lua_State* L) {
     if (!(pixels >= 1)) return nullptr;
     std::string error;
     const size_t faces = this->glyphs.FacesOpened();
-    GlyphCache::Font* font = this->glyphs.Get(face, int(std::min(pixels, 1e6)), error);
+    const std::string_view faceName = face == DefaultFace ? std::string_view(DefaultFace) : std::string_view(face, faceSize);
+    GlyphCache::Font* font = this->glyphs.Get(faceName, int(std::min(pixels, 1e6)), error);
     this->textWork = this->glyphs.FacesOpened() > faces ? InstructionsAFace : 0;
     if (font == nullptr) {
         if (!error.empty()) Report("text: " + error);
@@ -800,10 +866,11 @@ GlyphCache::Font* MovieModule::TextFace(lua_State* L) {
 
 int MovieModule::ApiText(lua_State* L) {
     MovieModule* self = Self(L);
+    self->pastBudget = false;
     GlyphCache::Font* font = self->TextFace(L);
     // Charged here and below, where no string of the call is alive: a budget error leaves
     // by a long jump.
-    LuaSandbox::Charge(L, self->textWork);
+    LuaSandbox::Charge(L, self->pastBudget ? UINT64_MAX : self->textWork);
     if (font == nullptr) return 0;
     const int lineX = self->textX, cell = font->face->GetCellHeight();
     int x = lineX, y = self->textY;

@@ -7,8 +7,10 @@
 // each and fail the call; they never stop the program. The movie's start, draws and
 // events run when the host gives it time; what finds none waits for a later frame, in
 // order, a value's handler once however often the value changed meanwhile.
+#include <chrono>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/flash/Canvas.h"
@@ -34,14 +36,25 @@ public:
     static constexpr size_t MaxReports = 16;
     // Bytes of a problem kept and logged: the log cuts a text to as many.
     static constexpr size_t MaxProblem = 1024;
-    // Calls in a row stopped at the host's time before the movie is stopped for good: one
-    // that never fits the frame's time.
+    // Calls stopped at the host's time among the movie's last OverTimeWindow draws and such
+    // calls before it is stopped for good: one that passes the frame's time again and again,
+    // however many cheap draws come between.
     static constexpr int MaxOverTime = 10;
+    static constexpr int OverTimeWindow = 64;
     // Events kept waiting for the frame's time; the oldest go past it (logged). Values'
     // handlers wait once a name, so the game's values never fill it.
     static constexpr size_t MaxWaiting = 64;
+    // Longest value read (logged past it): the game reads values every frame, and each read
+    // copies its bytes. One longer than KeptValue goes back to data's bound at the next read.
+    static constexpr size_t MaxValue = size_t(1) << 20;
+    static constexpr size_t KeptValue = size_t(64) << 10;
     // What opening a text face costs the movie, in instructions.
     static constexpr uint64_t InstructionsAFace = 20'000;
+    // What work done in C in one piece is taken to take when it is priced before it runs (a
+    // busy machine's times, with room): a pixel scaled, a pixel decoded, a face opened.
+    static constexpr std::chrono::nanoseconds ScaleTimeAPixel{40};
+    static constexpr std::chrono::nanoseconds DecodeTimeAPixel{8};
+    static constexpr std::chrono::nanoseconds FaceTime{1'000'000};
 
     explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
     ~MovieModule() override;
@@ -97,6 +110,16 @@ private:
     int32_t Deliver(Event event);
     bool RunEvent(const Event& event);
     void Wait(Event event);
+    // True when C work of `instructions` and about `time` fits what is left of the call
+    // going on; one past its instructions ends the call (pastBudget) as the charge would.
+    bool Affords(uint64_t instructions, std::chrono::nanoseconds time);
+    // Counts a call stopped at the host's time (or a draw that was not) in the record; true
+    // once the movie passed its time too often.
+    bool RecordOverTime(bool over);
+    // Keeps room in data's bound for a value read of `size` bytes; false when there is none.
+    bool KeepValue(size_t size);
+    // Sets the caches' prices of their work (each new cache has none).
+    void SetPrices();
     // The host's share for a call (the module's own budget without one); what it spent.
     uint64_t Share(MovieHost::Call kind);
     void Spent();
@@ -148,7 +171,8 @@ private:
     std::string top;  // the movie's text until its top level ran
     bool topPending = false;
     std::deque<Event> waitingEvents;
-    int overTime = 0;  // calls in a row stopped at the host's time
+    uint64_t overTimeRecord = 0;  // the last calls that count, 1 for those stopped at the host's time
+    bool pastBudget = false;  // C work was priced past the call's instructions
     // A value set while handlers wait: on_value is not called.
     bool silentWrite = false;
     sys::ForeignTurn turn;  // the movie's place among data's code
@@ -186,6 +210,9 @@ private:
     double argX = 0, argY = 0;
     int32_t argFlags = 0;
     std::string value;
+    size_t valueKept = 0;  // bytes of it counted in data's bound
+    bool valueRefused = false;
+    std::string_view imageFile;  // the image being drawn, for what its work logs
 };
 
 }  // namespace flash

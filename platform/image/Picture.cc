@@ -22,7 +22,9 @@ constexpr png_alloc_size_t MaxPngChunk = 1 << 20;
 constexpr png_uint_32 MaxPngCachedChunks = 256;
 
 bool SizeFits(int64_t w, int64_t h, const Limits& limits, std::string& error) {
-    if (w >= 1 && h >= 1 && w <= limits.maxSide && h <= limits.maxSide && w * h <= limits.maxPixels) return true;
+    if (w >= 1 && h >= 1 && w <= limits.maxSide && h <= limits.maxSide && w * h <= limits.maxPixels) {
+        return !limits.admit || limits.admit(int(w), int(h), error);
+    }
     error = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " is larger than " +
             std::to_string(limits.maxSide) + " on a side or " + std::to_string(limits.maxPixels) + " pixels";
     return false;

@@ -7,6 +7,7 @@
 // file with an end marker; the PNG and BMP readers fail on a short read).
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct Limits {
     // Largest side and most pixels of a picture (4096 x 4096: 64 MB decoded).
     int maxSide = 8192;
     int64_t maxPixels = int64_t(16) << 20;
+    // Asked with the header's size before any pixel is decoded: false (with the reason in
+    // `error`) refuses the picture, so a caller prices the decoding before it runs.
+    std::function<bool(int width, int height, std::string& error)> admit;
 };
 
 // Largest picture file read at all.

@@ -602,3 +602,53 @@ TEST_F(FlashNodeTest, TheShippedDisplaysEventsNeverWaitWhileALooseMoviesHandlers
 }
 
 }  // namespace
+
+namespace {
+
+// The shipped heads-up displays draw within a few frames while a loose movie's first draws pass
+// their time at the level's start: the loose movie's overruns take no display's turn for good.
+TEST_F(FlashNodeTest, TheShippedDisplaysDrawWhileALooseMoviesFirstDrawsPassTheirTime) {
+    flash::SetModuleFactory(nullptr);
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    const struct {
+        const char* movie;
+        const char* name;  // the value that asks for a redraw
+    } displays[] = {{"energy.movie", "value"}, {"hitpoints.movie", "value"}, {"inventory.movie", "_root.item_typ"}};
+    // Long strings compared over and over: the draw passes its time long before its instructions.
+    // Its node comes first, so that its draws spend the share before the displays'.
+    const std::string loose =
+        "--tessel movie 1\nlocal s = string.rep('a', 1 << 22) local t = s:sub(1, -2) .. 'a'\nn = 0\n"
+        "function draw() n = n + 1 if n <= 3 then while true do local same = s == t end end end\n";
+    nLogicFlash* diver = Node("/usr/logic/loose", Write("loose.movie", std::vector<uint8_t>(loose.begin(), loose.end())).c_str());
+    diver->RaiseUpdateRequests(1000);
+    std::vector<nLogicFlash*> huds;
+    for (const auto& d : displays) {
+        std::ifstream in(std::string(src ? src : ".") + "/data/flash/" + d.movie, std::ios::binary);
+        const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(shipped.empty()) << d.movie;
+        nLogicFlash* hud = Node(std::string("/usr/logic/") + d.movie, Write(d.movie, std::vector<uint8_t>(shipped.begin(), shipped.end())).c_str());
+        hud->SetCheckUpdate(true);
+        huds.push_back(hud);
+    }
+    diver->LoadFlash();
+    for (nLogicFlash* hud : huds) hud->LoadFlash();
+    constexpr int Frames = 16;
+    std::vector<int> lastDrawn(huds.size(), -1);
+    for (int frame = 0; frame < Frames; frame++) {
+        lua->Trigger();
+        for (size_t i = 0; i < huds.size(); i++) huds[i]->SetValue(displays[i].name, std::to_string(frame).c_str());
+        Step();
+        for (size_t i = 0; i < huds.size(); i++) {
+            // The value asked for a redraw ("1"); the draw cleared it (then it reads as none).
+            const char* heard = huds[i]->GetValue(displays[i].name);
+            const bool asked = huds[i]->GetValue("_root.update_tex") != nullptr;
+            if (heard != nullptr && heard == std::to_string(frame) && !asked) lastDrawn[i] = frame;
+        }
+    }
+    const char* overran = diver->GetValue("n");
+    ASSERT_NE(overran, nullptr);
+    EXPECT_GE(std::stoi(overran), 3) << "the loose movie's draws did not come";
+    for (size_t i = 0; i < huds.size(); i++) EXPECT_EQ(lastDrawn[i], Frames - 1) << displays[i].movie << " no longer draws";
+}
+
+}  // namespace
