@@ -18,9 +18,8 @@ GlyphCache& GlyphCache::operator=(GlyphCache&& other) noexcept {
     Drop();
     this->fonts = std::move(other.fonts);
     this->uses = other.uses;
-    this->keeper = std::move(other.keeper);
     this->price = std::move(other.price);
-    this->held = std::exchange(other.held, 0);
+    this->kept = std::move(other.kept);
     this->worked = other.worked;
     this->refused = other.refused;
     this->opened = other.opened;
@@ -30,7 +29,7 @@ GlyphCache& GlyphCache::operator=(GlyphCache&& other) noexcept {
 
 void GlyphCache::Drop() {
     this->fonts.clear();
-    Release(this->held);
+    this->kept.Give(this->kept.Held());
 }
 
 size_t GlyphCache::Bytes(const Font& font) {
@@ -39,18 +38,9 @@ size_t GlyphCache::Bytes(const Font& font) {
     return bytes;
 }
 
-void GlyphCache::Release(size_t bytes) {
-    if (bytes == 0) return;
-    this->held -= bytes;
-    if (this->keeper) this->keeper(-int64_t(bytes));
-}
-
 bool GlyphCache::MakeRoom(size_t bytes, const Font* keep) {
     for (;;) {
-        if (this->held + bytes <= MaxBytes && (!this->keeper || this->keeper(int64_t(bytes)))) {
-            this->held += bytes;
-            return true;
-        }
+        if (this->kept.Take(bytes, MaxBytes)) return true;
         auto oldest = this->fonts.end();
         for (auto it = this->fonts.begin(); it != this->fonts.end(); ++it) {
             if (it->get() != keep && (oldest == this->fonts.end() || (*it)->lastUse < (*oldest)->lastUse)) oldest = it;
@@ -58,7 +48,7 @@ bool GlyphCache::MakeRoom(size_t bytes, const Font* keep) {
         if (oldest == this->fonts.end()) return false;
         const size_t freed = Bytes(**oldest);
         this->fonts.erase(oldest);
-        Release(freed);
+        this->kept.Give(freed);
     }
 }
 
@@ -85,7 +75,7 @@ GlyphCache::Font* GlyphCache::Get(std::string_view name, int pixels, std::string
                                        [](const auto& a, const auto& b) { return a->lastUse < b->lastUse; });
         const size_t freed = Bytes(**oldest);
         this->fonts.erase(oldest);
-        Release(freed);
+        this->kept.Give(freed);
     }
     if (!MakeRoom(FaceBytes, nullptr)) {
         error = "no room for another text face: data keeps as much as it may";

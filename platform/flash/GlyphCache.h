@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/flash/KeptBytes.h"
 #include "platform/font/Face.h"
 
 namespace flash {
@@ -48,13 +49,13 @@ public:
     static constexpr size_t MaxName = 64;
     static constexpr size_t FaceBytes = sizeof(Font) + MaxName + 1 + (size_t(64) << 10);
 
-    using Keeper = std::function<bool(int64_t bytes)>;
+    using Keeper = KeptBytes::Keeper;
     GlyphCache() = default;
     GlyphCache(GlyphCache&& other) noexcept { *this = std::move(other); }
     // Gives back what this held; takes what the other holds, keeper and all.
     GlyphCache& operator=(GlyphCache&& other) noexcept;
     ~GlyphCache() { Drop(); }
-    void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
+    void SetKeeper(Keeper keeper) { this->kept.SetKeeper(std::move(keeper)); }
     // Asked before a face opens: false (with the reason in `error`, or none when the caller
     // tells of it itself) leaves it unopened and not remembered.
     using Price = std::function<bool(std::string& error)>;
@@ -67,7 +68,7 @@ public:
     // finds no room (Refused() then tells).
     const Glyph& GlyphOf(Font& font, uint8_t code);
 
-    size_t BytesHeld() const { return this->held; }
+    size_t BytesHeld() const { return this->kept.Held(); }
     // Faces opened so far (each costs the movie).
     size_t FacesOpened() const { return this->opened; }
     uint64_t PixelsWorked() const { return this->worked; }
@@ -77,16 +78,14 @@ public:
 private:
     // Room for `bytes` more, faces used longest ago leaving first but never `keep`.
     bool MakeRoom(size_t bytes, const Font* keep);
-    void Release(size_t bytes);
     static size_t Bytes(const Font& font);
     void Drop();
 
     std::vector<std::unique_ptr<Font>> fonts;
     std::vector<uint32_t> scratch;
     uint64_t uses = 0;
-    Keeper keeper;
     Price price;
-    size_t held = 0;
+    KeptBytes kept;
     uint64_t worked = 0;
     bool refused = false;
     size_t opened = 0;

@@ -75,30 +75,19 @@ void ImageCache::Scale(const Image& source, int width, int height, Image& out) {
 
 ImageCache& ImageCache::operator=(ImageCache&& other) noexcept {
     if (this == &other) return *this;
-    Release(this->held);
     this->read = std::move(other.read);
     this->entries = std::move(other.entries);
     this->uses = other.uses;
-    this->held = std::exchange(other.held, 0);
     this->worked = other.worked;
-    this->keeper = std::move(other.keeper);
+    this->kept = std::move(other.kept);
     this->price = std::move(other.price);
     other.entries.clear();
     return *this;
 }
 
-void ImageCache::Release(size_t bytes) {
-    if (bytes == 0) return;
-    this->held -= bytes;
-    if (this->keeper) this->keeper(-int64_t(bytes));
-}
-
 bool ImageCache::MakeRoom(size_t extra, const Entry* keep) {
     for (;;) {
-        if (this->held + extra <= MaxBytes && (!this->keeper || this->keeper(int64_t(extra)))) {
-            this->held += extra;
-            return true;
-        }
+        if (this->kept.Take(extra, MaxBytes)) return true;
         // The least recently used piece: a scaled copy, or an image with its copies.
         Entry* oldestEntry = nullptr;
         std::list<Sized>::iterator oldestSize;
@@ -115,12 +104,12 @@ bool ImageCache::MakeRoom(size_t extra, const Entry* keep) {
         }
         if (oldestEntry == nullptr) return false;
         if (isCopy) {
-            Release(oldestSize->image.Bytes());
+            this->kept.Give(oldestSize->image.Bytes());
             oldestEntry->sizes.erase(oldestSize);
             continue;
         }
-        for (const Sized& sized : oldestEntry->sizes) Release(sized.image.Bytes());
-        Release(oldestEntry->image.Bytes());
+        for (const Sized& sized : oldestEntry->sizes) this->kept.Give(sized.image.Bytes());
+        this->kept.Give(oldestEntry->image.Bytes());
         for (auto it = this->entries.begin(); it != this->entries.end(); ++it) {
             if (&it->second == oldestEntry) {
                 this->entries.erase(it);
@@ -145,8 +134,8 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
                     oldest = it;
                 }
             }
-            for (const Sized& sized : oldest->second.sizes) Release(sized.image.Bytes());
-            Release(oldest->second.image.Bytes());
+            for (const Sized& sized : oldest->second.sizes) this->kept.Give(sized.image.Bytes());
+            this->kept.Give(oldest->second.image.Bytes());
             this->entries.erase(oldest);
         }
         Entry entry;
@@ -170,7 +159,7 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         };
         entry.loaded = this->read(key, bytes, error) && Decode(bytes, entry.image, error, MaxSide, admit);
         bytes = std::string();
-        if (!entry.loaded) Release(admitted);
+        if (!entry.loaded) this->kept.Give(admitted);
         // Not remembered as failed: time or room may come later.
         if (refused) return nullptr;
         if (entry.loaded) this->worked += entry.image.pixels.size();
@@ -197,7 +186,7 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
     if (entry.sizes.size() >= MaxSizes) {
         auto oldest = std::min_element(entry.sizes.begin(), entry.sizes.end(),
                                        [](const Sized& a, const Sized& b) { return a.lastUse < b.lastUse; });
-        Release(oldest->image.Bytes());
+        this->kept.Give(oldest->image.Bytes());
         entry.sizes.erase(oldest);
     }
     if (this->price && !this->price(Work::Scale, uint64_t(width) * uint64_t(height), error)) return nullptr;
@@ -205,7 +194,7 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
     // Still too much with every other image gone: this entry's own copies go too.
     bool room = MakeRoom(bytes, &entry);
     while (!room && !entry.sizes.empty()) {
-        Release(entry.sizes.front().image.Bytes());
+        this->kept.Give(entry.sizes.front().image.Bytes());
         entry.sizes.pop_front();
         room = MakeRoom(bytes, &entry);
     }

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/flash/KeptBytes.h"
+
 namespace flash {
 
 class ImageCache {
@@ -43,9 +45,8 @@ public:
     ImageCache(ImageCache&& other) noexcept { *this = std::move(other); }
     // Gives back what this held; takes what the other holds, keeper and all.
     ImageCache& operator=(ImageCache&& other) noexcept;
-    ~ImageCache() { Release(this->held); }
-    using Keeper = std::function<bool(int64_t bytes)>;
-    void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
+    using Keeper = KeptBytes::Keeper;
+    void SetKeeper(Keeper keeper) { this->kept.SetKeeper(std::move(keeper)); }
     // Asked before a decode or scale of `pixels` runs: false (with the reason in `error`, or
     // none when the caller tells of it itself) refuses it.
     enum class Work { Decode, Scale };
@@ -68,7 +69,7 @@ public:
     static void Scale(const Image& source, int width, int height, Image& out);
 
     // Bytes of pixels held now.
-    size_t BytesHeld() const { return held; }
+    size_t BytesHeld() const { return kept.Held(); }
     // Pixels decoded and scaled so far, for charging the work to the movie.
     uint64_t PixelsWorked() const { return worked; }
 
@@ -87,16 +88,14 @@ private:
     // cap and with the keeper; never `keep` (the entry being drawn) itself. True once they
     // are held.
     bool MakeRoom(size_t extra, const Entry* keep);
-    void Release(size_t bytes);
 
     Reader read;
     std::map<std::string, Entry, std::less<>> entries;
     std::string key;  // the last name's key
     uint64_t uses = 0;
-    size_t held = 0;
     uint64_t worked = 0;
-    Keeper keeper;
     Price price;
+    KeptBytes kept;
 };
 
 }  // namespace flash
