@@ -283,15 +283,21 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
 
 void nbwSaveDeclaration::StandThings() {
     for (int i = 0; i < water_.GetNumThings(); i++) {
+        const std::string& name = water_.GetThingName(i);
         nRoot* s = levelStore_->GetHead();
-        while (s && PrototypeText(s) != water_.GetThingName(i)) s = s->GetSucc();
-        // Where play leaves it solid at the map's place: in the level (not lifted to the
-        // camp), its solid met (not turned off as a swept heap's is), not opened (a door's
-        // leaf swings aside) and not swept flat. A value that a kind reading brings inside
-        // its range stands or not as it will after that.
-        water_.SetStanding(i, s && s->IsA("npersist") && NumberOf(s, "handler_physik_collision", 1.0f) != 0.0f &&
-                                  !(NumberOf(s, "openstatus", 0.0f) > 0.0f) &&
-                                  !(NumberOf(s, "sweepvalue", 0.0f) >= 1.0f));
+        while (s && PrototypeText(s) != name) s = s->GetSucc();
+        Proto* p = Find(name);
+        // A value the save holds for play to change; a fixed one is the prototype's (its
+        // solid met, closed), whatever the save says.
+        auto number = [&](const char* value, float otherwise) {
+            const Value* d = p ? FindValue(*p, value) : nullptr;
+            return d && d->type != 0 ? NumberOf(s, value, otherwise) : otherwise;
+        };
+        // Solid at the map's place as the load builds it: in the level (not lifted to the
+        // camp), its solid met (a swept heap's is turned off) and not opened (a door's leaf
+        // swings aside).
+        water_.SetStanding(i, s && number("handler_physik_collision", 1.0f) != 0.0f &&
+                                  !(number("openstatus", 0.0f) > 0.0f));
     }
 }
 

@@ -3,7 +3,8 @@
 // bounds: for each prototype that a store may name, the places its store may sit in, the
 // values it may hold (numbers and vectors within a range, texts within a set or naming
 // what play names there) and the values that play never changes, which a load leaves to
-// the prototype (and sets to the prototype's in the camp, where nothing rebuilds a store). Check walks a save read into memory and refuses it whole at the first
+// the prototype (in the camp, where no build makes a store whole, sets to the prototype's).
+// Check walks a save read into memory and refuses it whole at the first
 // store, value or reference outside the declaration; read kindly (a load's reading), it
 // brings what earlier play wrote inside instead, each with one log line.
 #include <string>
