@@ -20,25 +20,35 @@ vector3 Clamped(const vector3& p, const float lo[3], const float hi[3]) {
 
 }  // namespace
 
-void BasinWater::AddTriangle(const vector3& a, const vector3& b, const vector3& c, bool thing) {
-    std::vector<vector3>& to = corners_[thing ? 1 : 0];
+int BasinWater::AddThing(const std::string& name) {
+    things_.push_back({name, {}, {}, true});
+    return int(things_.size()) - 1;
+}
+
+void BasinWater::AddTriangle(const vector3& a, const vector3& b, const vector3& c, int thing) {
+    std::vector<vector3>& to = thing >= 0 && thing < GetNumThings() ? things_[size_t(thing)].corners : corners_;
     to.push_back(a);
     to.push_back(b);
     to.push_back(c);
 }
 
+namespace {
+
+bool BuildMesh(meshquery::TriMesh& mesh, std::vector<vector3>& corners) {
+    const int n = int(corners.size() / 3);
+    if (!mesh.Begin(3 * n, n)) return false;
+    for (int i = 0; i < 3 * n; i++) mesh.SetVertex(i, corners[size_t(i)]);
+    for (int t = 0; t < n; t++) mesh.SetTriangle(t, uint32_t(3 * t), uint32_t(3 * t + 1), uint32_t(3 * t + 2));
+    std::vector<vector3>().swap(corners);
+    return mesh.Build();
+}
+
+}  // namespace
+
 bool BasinWater::Build() {
-    meshquery::TriMesh* meshes[2] = {&solids_, &things_};
-    for (int k = 0; k < 2; k++) {
-        std::vector<vector3>& corners = corners_[k];
-        const int n = int(corners.size() / 3);
-        if (!meshes[k]->Begin(3 * n, n)) return false;
-        for (int i = 0; i < 3 * n; i++) meshes[k]->SetVertex(i, corners[size_t(i)]);
-        for (int t = 0; t < n; t++) {
-            meshes[k]->SetTriangle(t, uint32_t(3 * t), uint32_t(3 * t + 1), uint32_t(3 * t + 2));
-        }
-        std::vector<vector3>().swap(corners);
-        if (!meshes[k]->Build()) return false;
+    if (!BuildMesh(solids_, corners_)) return false;
+    for (Thing& t : things_) {
+        if (!BuildMesh(t.mesh, t.corners)) return false;
     }
     return IsBuilt();
 }
@@ -70,14 +80,38 @@ bool BasinWater::InWater(const vector3& p) const {
     return true;
 }
 
-bool BasinWater::Free(const vector3& p, float radius) const {
-    if (!InWater(p) || meshquery::SphereTouched(solids_, matrix44(), p, radius, true, nullptr)) return false;
-    if (things_.GetNumTriangles() == 0) return true;
+bool BasinWater::Inside(const meshquery::TriMesh& mesh, const vector3& p) {
+    if (mesh.GetNumTriangles() == 0) return false;
     bool met = false;
     vector3 up = Ways[0];
     up.Norm();
-    return !MetFromBehind(things_, p, up, met) &&
-           !meshquery::SphereTouched(things_, matrix44(), p, radius, true, nullptr);
+    return MetFromBehind(mesh, p, up, met);
+}
+
+std::string BasinWater::Lies(const vector3& p, float radius) const {
+    if (!InWater(p)) return "outside the level's water or inside a solid";
+    for (const Thing& t : things_) {
+        if (t.standing && Inside(t.mesh, p)) return "inside '" + t.name + "', which stands there";
+    }
+    for (const vector3& b : bodies_) {
+        if ((p - b).Len() < radius) return "inside another body's room";
+    }
+    return {};
+}
+
+bool BasinWater::Free(const vector3& p, float radius) const {
+    if (!InWater(p) || meshquery::SphereTouched(solids_, matrix44(), p, radius, true, nullptr)) return false;
+    for (const Thing& t : things_) {
+        if (t.standing && t.mesh.GetNumTriangles() > 0 &&
+            (Inside(t.mesh, p) || meshquery::SphereTouched(t.mesh, matrix44(), p, radius, true, nullptr))) {
+            return false;
+        }
+    }
+    // Clear of the other bodies' room, which is as big as its own.
+    for (const vector3& b : bodies_) {
+        if ((p - b).Len() < 2.0f * radius) return false;
+    }
+    return true;
 }
 
 bool BasinWater::NearestFree(const vector3& p, float radius, const float lo[3], const float hi[3],

@@ -280,7 +280,7 @@ void nbwLevel::SaveCount(const char* prototype, int lo, int hi) {
 namespace {
 
 // The triangles of the "static" collision modules below `node`, placed at `at`.
-void AddSolids(BasinWater& water, nRoot* node, const matrix44& at, bool thing) {
+void AddSolids(BasinWater& water, nRoot* node, const matrix44& at, int thing) {
     for (nRoot* m = node->GetHead(); m; m = m->GetSucc()) {
         if (!m->IsA("nmodsimplecollision")) continue;
         auto* module = static_cast<nModSimpleCollision*>(m);
@@ -303,17 +303,17 @@ void nbwLevel::SaveWater(const char* prototype, const char* name, float radius) 
     Declares("v_savewater_ssf", [&](std::string& why) {
         BasinWater water;
         for (nRoot* node = GetHead(); node; node = node->GetSucc()) {
-            if (node->IsA("nlogicvisual2")) AddSolids(water, node, static_cast<nLogicVisual2*>(node)->GetMatrix(), false);
+            if (node->IsA("nlogicvisual2")) AddSolids(water, node, static_cast<nLogicVisual2*>(node)->GetMatrix(), -1);
         }
         // The things that play never moves, solid as at a new game (the door shut), where a
-        // body put back into the water must not stand either.
+        // body put back into the water must not stand either while the save has them stand.
         for (nRoot* proto = prototypes_.Resolve() ? prototypes_.Resolve()->GetHead() : nullptr; proto;
              proto = proto->GetSucc()) {
             vector3 at;
             if (!proto->GetName() || !saveDecl_.PinnedPlace(proto->GetName(), at)) continue;
             matrix44 place;
             place.Translate(at);
-            AddSolids(water, proto, place, true);
+            AddSolids(water, proto, place, water.AddThing(proto->GetName()));
         }
         if (!water.Build()) {
             why = "the level stands without solid meshes";
@@ -333,7 +333,7 @@ bool nbwLevel::CheckSave(nRoot* root, std::string& why, nbwSaveDeclaration::Read
         why = "the level '" + std::string(GetName() ? GetName() : "") + "' declares no save";
         return false;
     }
-    return saveDecl_.Check(root, GetName(), why, reading);
+    return saveDecl_.Check(root, GetName(), why, reading, prototypes_.Resolve());
 }
 
 nRoot* nbwLevel::PrototypeOf(nRoot* s) {
@@ -442,6 +442,18 @@ void nbwLevel::Build(nRoot* store) {
     ks->PopCwd();
     lastProto_ = nullptr;
     notBuilt_ = 0;
+    // The build clears each item's owner, and an actor built before the item it aims at
+    // found none to claim: each claims its target now, as aiming at it in play does, so
+    // that a load keeps who works the switch.
+    for (nRoot* o = GetHead(); o; o = o->GetSucc()) {
+        if (!o->IsA(actorClass_)) continue;
+        auto* actor = static_cast<nbwActor*>(o);
+        const int target = nbwActor::NameIndex(actor->GetPathNames(), "target");
+        nRoot* item = target >= 0 ? actor->GetPath(target) : nullptr;
+        if (item && item->IsA(itemClass_)) {
+            static_cast<nbwItem*>(item)->SetString(nbwItem::Owner, actor->GetFullName().c_str());
+        }
+    }
 }
 
 void nbwLevel::BuildFromPersist(nRoot* store) {

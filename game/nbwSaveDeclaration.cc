@@ -7,7 +7,9 @@
 
 #include "game/nbwActor.h"
 #include "kernel/nKernelServer.h"
+#include "logic/nLogicNode.h"
 #include "logic/nPersist.h"
+#include "logic/nPersistLogic.h"
 
 namespace {
 
@@ -31,6 +33,15 @@ std::string PrototypeText(nRoot* store) {
 nRoot* ChildStore(nRoot* store, const std::string& name) {
     nRoot* c = name.empty() ? nullptr : store->FindChild(name.c_str());
     return c && c->IsA("npersist") ? c : nullptr;
+}
+
+// A number of the store as play writes it (an int or a float); `otherwise` when it holds
+// none.
+float NumberOf(nRoot* store, const char* name, float otherwise) {
+    const nVariable* v = static_cast<nPersist*>(store)->GetVar(name);
+    if (!v) return otherwise;
+    if (v->GetType() == nVariable::Int) return float(v->GetI());
+    return v->GetType() == nVariable::Float ? v->GetF() : otherwise;
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& word) {
@@ -176,8 +187,12 @@ bool nbwSaveDeclaration::PinnedPlace(const std::string& prototype, vector3& at) 
     return true;
 }
 
-bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why, Reading reading) {
+bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why, Reading reading,
+                               nRoot* prototypes) {
     reading_ = reading;
+    prototypes_ = prototypes;
+    bodies_.clear();
+    water_.SetBodies({});
     level_ = level ? level : "";
     levelStore_ = root->FindChild(level_.c_str());
     actionLogged_ = false;
@@ -219,7 +234,8 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why,
         why = "the level declares no store of its own";
         return false;
     }
-    if (!CheckValues(levelStore_, *own, why)) return false;
+    StandThings();
+    if (!CheckValues(levelStore_, *own, false, why)) return false;
     for (nRoot* s = levelStore_->GetHead(); s; s = s->GetSucc()) {
         if (!CheckStore(s, LevelStore, why)) return false;
     }
@@ -249,7 +265,7 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
         why = "the store '" + name + "' is of another class than play makes";
         return false;
     }
-    if (!CheckValues(store, *p, why)) return false;
+    if (!CheckValues(store, *p, place == Camp, why)) return false;
     p->seen++;
     // A second store of a name would lead the build into what the first one built.
     for (nRoot* s = store->GetPred(); s; s = s->GetPred()) {
@@ -265,7 +281,27 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
     return true;
 }
 
-bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, std::string& why) {
+void nbwSaveDeclaration::StandThings() {
+    for (int i = 0; i < water_.GetNumThings(); i++) {
+        const std::string& name = water_.GetThingName(i);
+        nRoot* s = levelStore_->GetHead();
+        while (s && PrototypeText(s) != name) s = s->GetSucc();
+        Proto* p = Find(name);
+        // A value the save holds for play to change; a fixed one is the prototype's (its
+        // solid met, closed), whatever the save says.
+        auto number = [&](const char* value, float otherwise) {
+            const Value* d = p ? FindValue(*p, value) : nullptr;
+            return d && d->type != 0 ? NumberOf(s, value, otherwise) : otherwise;
+        };
+        // Solid at the map's place as the load builds it: in the level (not lifted to the
+        // camp), its solid met (a swept heap's is turned off) and not opened (a door's leaf
+        // swings aside).
+        water_.SetStanding(i, s && number("handler_physik_collision", 1.0f) != 0.0f &&
+                                  !(number("openstatus", 0.0f) > 0.0f));
+    }
+}
+
+bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::string& why) {
     auto* store = static_cast<nPersist*>(obj);
     std::vector<std::string> fixed;
     for (nPersistVar* pv = store->GetFirstVar(); pv; pv = pv->GetSucc()) {
@@ -318,8 +354,27 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, std::string& why) {
             why = at + " lies outside what play gives it";
             return false;
         }
+        if (d->room > 0.0f) {
+            bodies_.emplace_back(v.GetV4()[0], v.GetV4()[1], v.GetV4()[2]);
+            water_.SetBodies(bodies_);
+        }
     }
-    for (const std::string& name : fixed) store->RemoveVar(name.c_str());
+    nRoot* proto = camp && prototypes_ ? prototypes_->FindChild(p.name.c_str()) : nullptr;
+    if (!proto || !proto->IsA("nlogicnode")) {
+        for (const std::string& name : fixed) store->RemoveVar(name.c_str());
+        return true;
+    }
+    // No build makes a store in the camp whole again: it holds what play never changes as
+    // the prototype has it, so that every later save holds the whole thing.
+    auto* made = static_cast<nPersistLogic*>(nKernelServer::ks->NewUnnamed("npersistlogic"));
+    static_cast<nLogicNode*>(proto)->StoreToPersist(made);
+    for (const Value& d : p.values) {
+        if (d.type != 0) continue;
+        // Removed first: the save's value may be of another type than the prototype's.
+        store->RemoveVar(d.name.c_str());
+        if (const nVariable* v = made->GetVar(d.name.c_str())) store->SetVar(d.name.c_str(), *v);
+    }
+    made->Release();
     return true;
 }
 
@@ -387,13 +442,14 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
             for (float& x : c) x = float(x / std::sqrt(sq));
         }
     }
-    if (d.room > 0.0f && !water_.InWater(vector3(c[0], c[1], c[2]))) {
+    const std::string lies = d.room > 0.0f ? water_.Lies(vector3(c[0], c[1], c[2]), d.room) : std::string();
+    if (!lies.empty()) {
         vector3 free;
         if (!water_.NearestFree(vector3(c[0], c[1], c[2]), d.room, lo, hi, free)) return false;
         c[0] = free.x;
         c[1] = free.y;
         c[2] = free.z;
-        what += std::string(what.empty() ? "" : ", ") + "outside the level's water or inside a solid";
+        what += std::string(what.empty() ? "" : ", ") + lies;
     }
     if (what.empty()) return InRange(d, v);
     v.SetV4(c);

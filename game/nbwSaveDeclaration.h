@@ -3,7 +3,8 @@
 // bounds: for each prototype that a store may name, the places its store may sit in, the
 // values it may hold (numbers and vectors within a range, texts within a set or naming
 // what play names there) and the values that play never changes, which a load leaves to
-// the prototype. Check walks a save read into memory and refuses it whole at the first
+// the prototype (in the camp, where no build makes a store whole, sets to the prototype's).
+// Check walks a save read into memory and refuses it whole at the first
 // store, value or reference outside the declaration; read kindly (a load's reading), it
 // brings what earlier play wrote inside instead, each with one log line.
 #include <string>
@@ -42,7 +43,8 @@ public:
     // of that prototype).
     bool DeclareText(const char* prototype, const char* name, const char* texts, std::string& why);
     // Values (space-separated names) that play never changes: a save may hold them, but
-    // a load drops them and the prototype's stay.
+    // a load drops them and the prototype's stay; a store in the camp, which no build
+    // makes whole again, holds the prototype's.
     bool DeclareFixed(const char* prototype, const char* names, std::string& why);
     // Narrows a declared vector or rotation: its x, y and z within [lo, hi] each (lo == hi
     // where play never moves it from the map's place).
@@ -69,10 +71,12 @@ public:
     // Checks the save read into `root` for the level named `level`: its "gamestatus"
     // (the game's word and level), its "camp" and the level's store, nothing else. True
     // when every store, value and reference is declared (no two stores of a name in one
-    // place), with the fixed values dropped and
+    // place), with the fixed values dropped (in the camp, those of the prototype of that
+    // name below `prototypes` put in their place) and
     // an action text that an older game wrote replaced by the no-action text (logged once);
     // else false with why.
-    bool Check(nRoot* root, const char* level, std::string& why, Reading reading = Reading::Strict);
+    bool Check(nRoot* root, const char* level, std::string& why, Reading reading = Reading::Strict,
+               nRoot* prototypes = nullptr);
 
 private:
     struct Value {
@@ -97,7 +101,10 @@ private:
     static Value* FindValue(Proto& p, const std::string& name);
     Value& ValueOf(Proto& p, const char* name);
     bool CheckStore(nRoot* store, const std::string& place, std::string& why);
-    bool CheckValues(nRoot* store, Proto& p, std::string& why);
+    bool CheckValues(nRoot* store, Proto& p, bool camp, std::string& why);
+    // Which of the water's things stand where the map puts them in the save being read, by
+    // the things' own stores there.
+    void StandThings();
     bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
     bool InRange(const Value& d, const nVariable& v) const;
     // Brings a float, vector or turn that earlier play wrote inside `d` (logged); false
@@ -110,5 +117,8 @@ private:
     std::string level_;
     bool actionLogged_ = false;
     Reading reading_ = Reading::Strict;
+    nRoot* prototypes_ = nullptr;
     BasinWater water_;
+    // The bodies' places read so far, which a body read later keeps clear of.
+    std::vector<vector3> bodies_;
 };
