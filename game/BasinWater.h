@@ -31,7 +31,8 @@ public:
     void SetStanding(int thing, bool standing) { things_[size_t(thing)].standing = standing; }
     // The middles of other bodies in the water, each with room of the radius that Lies and
     // Free take round it.
-    void SetBodies(std::vector<vector3> bodies) { bodies_ = std::move(bodies); }
+    void ClearBodies() { bodies_.clear(); }
+    void AddBody(const vector3& middle) { bodies_.push_back(middle); }
 
     // Whether every way out of `p` along a few directions meets a solid from outside first:
     // false above the surface, beyond a wall, below the seabed and inside any solid.

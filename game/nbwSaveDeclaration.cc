@@ -191,8 +191,7 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why,
                                nRoot* prototypes) {
     reading_ = reading;
     prototypes_ = prototypes;
-    bodies_.clear();
-    water_.SetBodies({});
+    water_.ClearBodies();
     level_ = level ? level : "";
     levelStore_ = root->FindChild(level_.c_str());
     actionLogged_ = false;
@@ -355,8 +354,8 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
             return false;
         }
         if (d->room > 0.0f) {
-            bodies_.emplace_back(v.GetV4()[0], v.GetV4()[1], v.GetV4()[2]);
-            water_.SetBodies(bodies_);
+            // A body read later keeps clear of this one.
+            water_.AddBody(vector3(v.GetV4()[0], v.GetV4()[1], v.GetV4()[2]));
         }
     }
     nRoot* proto = camp && prototypes_ ? prototypes_->FindChild(p.name.c_str()) : nullptr;

@@ -119,6 +119,4 @@ private:
     Reading reading_ = Reading::Strict;
     nRoot* prototypes_ = nullptr;
     BasinWater water_;
-    // The bodies' places read so far, which a body read later keeps clear of.
-    std::vector<vector3> bodies_;
 };
