@@ -77,14 +77,14 @@ MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
           }
           return true;
       }) {
-    this->images.SetKeeper(this->host.keep);
-    this->glyphs.SetKeeper(this->host.keep);
-    SetPrices();
+    ConnectCaches();
 }
 
 MovieModule::~MovieModule() { KeepValue(0); }
 
-void MovieModule::SetPrices() {
+void MovieModule::ConnectCaches() {
+    this->images.SetKeeper(this->host.keep);
+    this->glyphs.SetKeeper(this->host.keep);
     // Work that runs in one piece is priced before it runs: what does not fit what is left of
     // the call is not done, logged (one line a picture), and the draw goes on without it.
     this->images.SetPrice([this](ImageCache::Work work, uint64_t pixels, std::string& error) {
@@ -237,10 +237,8 @@ int32_t MovieModule::Unload() {
     this->top = std::string();
     this->topPending = false;
     this->images = ImageCache(ImageCache::Reader());
-    this->images.SetKeeper(this->host.keep);
     this->glyphs = GlyphCache();
-    this->glyphs.SetKeeper(this->host.keep);
-    SetPrices();
+    ConnectCaches();
     KeepValue(0);
     this->scratch = std::vector<uint8_t>();
     this->state = State::Unloaded;

@@ -118,8 +118,9 @@ private:
     bool RecordOverTime(bool over);
     // Keeps room in data's bound for a value read of `size` bytes; false when there is none.
     bool KeepValue(size_t size);
-    // Sets the caches' prices of their work (each new cache has none).
-    void SetPrices();
+    // Hands the caches the keeper of data's bound and the prices of their work (each new
+    // cache has neither).
+    void ConnectCaches();
     // The host's share for a call (the module's own budget without one); what it spent.
     uint64_t Share(MovieHost::Call kind);
     void Spent();
