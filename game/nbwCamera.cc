@@ -101,29 +101,75 @@ void nbwCamera::Place() {
         return;
     }
     matrix44 t = static_cast<nLogicVisual2*>(obj)->GetMatrix();
+    const vector3 at = t.Translation();
     const float now = GetTime();
-    // The trail the camera follows runs from one place of its target to the next. Where a
-    // solid lies between them the target did not swim there (another diver took over, or a
-    // diver was brought elsewhere): the trail would lead the camera through the solid, so
-    // it starts afresh there, and the camera cuts to the new place.
-    if (history_.GetPosition() >= 0 &&
-        Blocked(obj, history_.GetSlot(history_.GetPosition()).Translation(), t.Translation())) {
-        history_.Clear();
-    }
-    history_.Put(t, now);
     const float b = elasticity_[1];
+    // Another target, or one put elsewhere (faster than a diver swims): the trail of the old
+    // place would lead the camera along places where no diver is, and the way from such a
+    // place to the offset through the divers, who stand there. The trail starts afresh at
+    // the new place, and with a follow delay the camera flies there from where it stood.
+    const bool moved = placedTarget_.GetUnsafe() != obj || (at - targetAt_).Len() > JumpDistance;
+    if (hasPlace_ && moved) {
+        history_.Clear();
+        flying_ = b > 0.6f;
+        flightStart_ = now;
+        flightFrom_ = GetMatrix();
+    }
+    placedTarget_ = obj;
+    targetAt_ = at;
+    hasPlace_ = true;
+    history_.Put(t, now);
+    // A delay past the ring would read a slot already written again. Puts round the time up
+    // to a slot and reads round it down, so one step short of the length can still land on
+    // the slot just written: two steps short is the furthest safe read.
+    const float reach = history_.GetLength() - 2.0f * history_.GetStep();
+    const float delay = b < reach ? b : reach;
     if (b > 0.6f) {
-        // A delay past the ring would read a slot already written again. Puts round the
-        // time up to a slot and reads round it down, so one step short of the length can
-        // still land on the slot just written: two steps short is the furthest safe read.
-        const float reach = history_.GetLength() - 2.0f * history_.GetStep();
-        const float delay = b < reach ? b : reach;
         history_.Smooth(delay + 0.1f);
         t = history_.Get(now - delay);
     }
     matrix44 m = OffsetMatrix() * t;
     KeepClear(m, t.Translation(), obj);
+    if (flying_) Fly(m, obj, (now - flightStart_) / delay);
     SetMatrix(m);
+}
+
+void nbwCamera::Fly(matrix44& m, nRoot* target, float s) {
+    // Where a solid lies on the straight way from the flight's start to the new place, or
+    // the way comes to a diver, the camera cuts to the new place: both ends stand clear, and
+    // so does every point of a way that crosses no surface.
+    const vector3 from = flightFrom_.Translation();
+    if (!(s >= 0.0f && s < 1.0f) || Blocked(target, from, m.Translation())) {
+        flying_ = false;
+        return;
+    }
+    const float e = s * s * (3.0f - 2.0f * s);
+    quaternion q;
+    q.Slerp(flightFrom_.GetQuaternion(), m.GetQuaternion(), e);
+    q.Norm();
+    const vector3 p = from + (m.Translation() - from) * e;
+    if (InBody(target, p)) {
+        flying_ = false;
+        return;
+    }
+    m.SetQuaternion(q);
+    m.m[3][0] = p.x;
+    m.m[3][1] = p.y;
+    m.m[3][2] = p.z;
+}
+
+bool nbwCamera::InBody(nRoot* target, const vector3& p) {
+    int classIndex = -1;
+    nCollideContext2* ctx = WayOf(target, classIndex);
+    if (!ctx) return false;
+    for (int i = 0, total = ctx->GetNumStatic() + ctx->GetNumDynamic(); i < total; i++) {
+        nCollideObject2* obj = Body(ctx, classIndex, i);
+        if (!obj) continue;
+        const float r = obj->shape->GetRadius() + ClearMargin;
+        const vector3 d = p - obj->curMatrix.Translation();
+        if (d % d < r * r) return true;
+    }
+    return false;
 }
 
 bool nbwCamera::Near(const line3& line, const vector3& centre, float radius) {
@@ -148,7 +194,8 @@ bool nbwCamera::NearestHit(nCollideContext2* ctx, int classIndex, nRoot* target,
                            float& nearestDist, vector3& nearestNormal) {
     // Only shapes the target meets exactly can stop it, and only they answer a line: the
     // context's own line check would log the radius-only shapes of other pairs. The
-    // objects are those of the last collision pass (the target's own aside).
+    // objects are those of the last collision pass (the target's own aside). A body the
+    // physics moves is no fixed shape and is kept off by its room (BodyWay).
     const vector3& from = line.b;
     const vector3 dir = line.m * (1.0f / line.m.Len());
     nCollideServer2* server = ctx->GetServer();
@@ -159,7 +206,7 @@ bool nbwCamera::NearestHit(nCollideContext2* ctx, int classIndex, nRoot* target,
     for (int i = 0; i < total; i++) {
         nCollideObject2* obj = i < numStatic ? ctx->GetStatic(i) : ctx->GetDynamic(i - numStatic);
         if (obj->owner == target || server->GetCollType(classIndex, obj->classIndex) != COLLTYPE_EXACT) continue;
-        if (fixedOnly && obj->owner && obj->owner->HasPhysik()) continue;
+        if (obj->owner && obj->owner->HasPhysik()) continue;
         nCollideShape2* shape = obj->shape.GetUnsafe();
         if (!shape || shape->GetType() == nCollideShape2::QUICK) continue;
         if (!Near(line, obj->curMatrix.Translation(), shape->GetRadius())) continue;
@@ -192,9 +239,10 @@ float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, c
     // A surface just behind the camera would cut into the near part of the view as well.
     float nearestDist = 0.0f;
     vector3 nearestNormal;
+    const float clear = BodyWay(ctx, classIndex, target, from, dir, len);
     if (!NearestHit(ctx, classIndex, target, line3(from, from + dir * (len + ClearMargin)), false, nearestDist,
                     nearestNormal)) {
-        return len;
+        return clear;
     }
     // Back along the free way far enough to stand the margin off the surface, further the
     // more slanting the face (whichever way it is wound), but never behind the target.
@@ -202,7 +250,33 @@ float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, c
     facing = facing < 0.0f ? -facing : facing;
     const float back = ClearMargin / (facing > 0.25f ? facing : 0.25f);
     const float along = nearestDist > back ? nearestDist - back : 0.0f;
-    return along < len ? along : len;
+    return along < clear ? along : clear;
+}
+
+nCollideObject2* nbwCamera::Body(nCollideContext2* ctx, int classIndex, int i) {
+    const int numStatic = ctx->GetNumStatic();
+    nCollideObject2* obj = i < numStatic ? ctx->GetStatic(i) : ctx->GetDynamic(i - numStatic);
+    if (!obj->owner || !obj->owner->HasPhysik() || !obj->shape.GetUnsafe()) return nullptr;
+    return ctx->GetServer()->GetCollType(classIndex, obj->classIndex) == COLLTYPE_EXACT ? obj : nullptr;
+}
+
+float nbwCamera::BodyWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
+                         const vector3& dir, float len) {
+    // Where the way enters the room of a body (its shape's sphere grown by the margin). A
+    // body the way starts in is not met on it.
+    for (int i = 0, total = ctx->GetNumStatic() + ctx->GetNumDynamic(); i < total; i++) {
+        nCollideObject2* obj = Body(ctx, classIndex, i);
+        if (!obj || obj->owner == target) continue;
+        const float r = obj->shape->GetRadius() + ClearMargin;
+        const vector3 toStart = from - obj->curMatrix.Translation();
+        const float b = toStart % dir;
+        const float c = toStart % toStart - r * r;
+        const float disc = b * b - c;
+        if (c <= 0.0f || b >= 0.0f || disc < 0.0f) continue;
+        const float enter = -b - std::sqrt(disc);
+        if (enter < len) len = enter > 0.0f ? enter : 0.0f;
+    }
+    return len;
 }
 
 nCollideContext2* nbwCamera::WayOf(nRoot* target, int& classIndex) {

@@ -4,19 +4,22 @@
 // through a matrix history, so that the view follows fast turns smoothly. It keeps out of
 // what its target cannot pass (the seabed, rocks, a closed door): where such a shape lies
 // between the target and the offset, the camera stands in front of it, and swings up over
-// it rather than come too near the target. Where such a shape lies between the target's
-// last place and its new one (another target, or one put elsewhere), it cuts to the new one.
+// it rather than come too near the target. Given another target, or one put elsewhere, it
+// flies from where it stood to the new place within the follow delay, and cuts to the new
+// place where such a shape lies on the straight way or the way comes to a diver's body.
 #include <string>
 
 #include "kernel/line3.h"
 #include "kernel/matrix44.h"
 #include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
 #include "kernel/quaternion.h"
 #include "kernel/vector3.h"
 #include "logic/nLogicCamera.h"
 #include "logic/nMatrixHistory.h"
 
 class nCollideContext2;
+class nCollideObject2;
 
 class nbwCamera : public nLogicCamera {
 public:
@@ -64,21 +67,36 @@ private:
     // The collide context the target's way is looked at in (its physik collision state's)
     // and the class it meets there with; null when the target has none.
     nCollideContext2* WayOf(nRoot* target, int& classIndex);
+    // The flight's place at its share `s` of the way from its start to `m` (eased, the view
+    // turned between the two), into `m`; the flight ends (`m` kept) past its end, where the
+    // way is blocked, or where its place comes to a body.
+    void Fly(matrix44& m, nRoot* target, float s);
+    // Whether `p` lies in the room of a body the physics moves (a diver, the target too).
+    bool InBody(nRoot* target, const vector3& p);
+    // Object `i` of the context's static, then dynamic ones when it is a body the physics
+    // moves with a shape the class meets exactly; null otherwise. Such a body's room is its
+    // shape's sphere grown by the margin.
+    static nCollideObject2* Body(nCollideContext2* ctx, int classIndex, int i);
+    // How far from `from` along the unit `dir`, at most `len`, the way stays out of the
+    // room of a body other than the target's.
+    float BodyWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,
+                  float len);
     // Whether a fixed shape that the target meets exactly lies on the segment.
     bool Blocked(nRoot* target, const vector3& from, const vector3& to);
     // The distance from the line's start to the nearest hit on it of a shape the class
-    // meets exactly in `ctx`, and the hit's normal; false when nothing is hit. With
-    // `fixedOnly` only shapes that stand fixed count: not what moves this frame nor a body
-    // the physics moves (another diver moves off the way).
+    // meets exactly in `ctx`, and the hit's normal; false when nothing is hit. Bodies the
+    // physics moves never count; with `fixedOnly` nothing that moves this frame does.
     bool NearestHit(nCollideContext2* ctx, int classIndex, nRoot* target, const line3& line, bool fixedOnly,
                     float& nearestDist, vector3& nearestNormal);
     // How far from `from` along the unit `dir`, at most `len`, the camera stands clear of
-    // what the target's class meets in `ctx`.
+    // what the target's class meets in `ctx` and out of the other bodies' rooms.
     float FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,
                   float len);
     // Whether the segment comes within `radius` of `centre`.
     static bool Near(const line3& line, const vector3& centre, float radius);
 
+    // A target that moved further in one frame than this was put there, not swum.
+    static constexpr float JumpDistance = 2.0f;
     // How far the camera keeps off a surface it would be behind.
     static constexpr float ClearMargin = 0.4f;
     // How often one shape's line check is repeated on the shortened way.
@@ -98,6 +116,14 @@ private:
     quaternion offsetQuat_;
     nPathRef<nRoot> target_;
     bool targetLogged_ = false;
+    // The target placed for last and its place then.
+    nRef<nRoot> placedTarget_;
+    vector3 targetAt_;
+    bool hasPlace_ = false;
+    // A flight from the camera's place `flightFrom_` that began at `flightStart_`.
+    bool flying_ = false;
+    float flightStart_ = 0.0f;
+    matrix44 flightFrom_;
     // Placed for the view at this node time.
     bool placed_ = false;
     float placedAt_ = 0.0f;

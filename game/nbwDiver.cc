@@ -346,7 +346,7 @@ void nbwDiver::FadeTo(float target, float time) {
     SetStat(FadeIncr2, (target - GetStat(Transparency2)) / time);
 }
 
-void nbwDiver::FishAttack() {
+bool nbwDiver::FishAttack() {
     bool hit = true;
     if (nRoot* hand = PathAs(Hand, nbwItem::classInfo.name, "fishattack")) {
         auto* item = static_cast<nbwItem*>(hand);
@@ -358,9 +358,10 @@ void nbwDiver::FishAttack() {
         }
     }
     if (hit) attackTimer_ = 0.0f;
-    if (fishAttackEvent_->GetNumFunctions() == 0) return;
+    if (fishAttackEvent_->GetNumFunctions() == 0) return false;
     fishAttackEvent_->GetArg(1).SetB(hit);
     Raise(fishAttackEvent_);
+    return true;
 }
 
 // -- the frame ------------------------------------------------------------------------

@@ -121,7 +121,8 @@ public:
     // Fades both transparencies to `target` over `time` seconds (at once for 0 or less).
     void FadeTo(float target, float time);
     // Called by attacking fauna: a shock stick in the hand defends, else the diver is hit.
-    void FishAttack();
+    // True when functions are bound to "onfishattack": they tell of the bite.
+    bool FishAttack();
 
     // Read access for game code and tests.
     nRoot* GetFollower(int slot) const;

@@ -270,7 +270,9 @@ vector3 nbwFish::BoxCentre() const {
 void nbwFish::Bite(nLogicNode* target) {
     // Only an actor has the "human" flag to read, and only a diver the hit reaction.
     if (!target->IsA(nbwActor::classInfo.name) || !static_cast<nbwActor*>(target)->GetFlag(nbwDiver::Human)) return;
-    if (target->IsA(nbwDiver::classInfo.name)) static_cast<nbwDiver*>(target)->FishAttack();
+    // A diver whose "onfishattack" is bound tells of the bite there, naming itself: the
+    // fish's message, which names nobody, would say it a second time.
+    if (target->IsA(nbwDiver::classInfo.name) && static_cast<nbwDiver*>(target)->FishAttack()) return;
     nScriptServer* script = scriptServer_.Get();
     const char* result = nullptr;
     if (!script->Run(AttackMessage, result)) {

@@ -76,7 +76,8 @@ private:
     bool ChooseTarget(const nCollidePair* pair);
     // The target direction from the pair; `fishObj` and `targetObj` get its two sides.
     void AimAt(const nCollidePair* pair, vector3& fishPos, vector3& targetPos);
-    // A human actor is bitten: a diver takes the hit, and the message runs for any human.
+    // A human actor is bitten: a diver takes the hit, and the message runs for any human
+    // but a diver that tells of the bite itself.
     void Bite(nLogicNode* target);
     // The world origin of the box: the parent's place this frame.
     vector3 BoxCentre() const;

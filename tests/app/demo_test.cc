@@ -837,7 +837,8 @@ TEST_F(DemoGameTest, TheMenusPictureShowsItsEntriesAndTheOneTheKeysLight) {
 }
 
 // What "Spiel laden" and F9 report while the main menu stands over the game shows on the
-// menu itself, below its entries, until an entry is chosen or the menu opens anew.
+// menu itself, below its entries, until an entry is chosen or the menu opens anew, and never
+// on the game's status line.
 TEST_F(DemoGameTest, TheMenuShowsOverItselfWhatSpielLadenAndF9Report) {
     const std::string dir = saveDir.string() + "/";
     ASSERT_TRUE(Run("shots = 0\n"
@@ -871,13 +872,18 @@ TEST_F(DemoGameTest, TheMenuShowsOverItselfWhatSpielLadenAndF9Report) {
     EXPECT_EQ(MenuValue("meldung"), "Kein Spielstand vorhanden.");
     EXPECT_GT(reported(), 30);
 
-    // A quick save cut short, chosen with "Spiel laden": the menu stays and says so. The
-    // report ends with the menu: the new game's status line never shows it.
+    // The report ends with the menu: the status line of the game that follows (a new one,
+    // or the one left by "Weiterspielen") never shows it.
+    auto notInTheGame = [&](const char* report) {
+        ASSERT_FALSE(Menu()->GetActive());
+        for (int i = 0; i < 90; i++) {
+            ASSERT_NE(StatusLine(), report) << "frame " << i << " of the game";
+            Frames(1);
+        }
+    };
+    // A quick save cut short, chosen with "Spiel laden": the menu stays and says so.
     NewGame();
-    for (int i = 0; i < 90; i++) {
-        ASSERT_NE(StatusLine(), "Kein Spielstand vorhanden.") << "frame " << i << " of the new game";
-        Frames(1);
-    }
+    notInTheGame("Kein Spielstand vorhanden.");
     EXPECT_NE(MenuValue("meldung"), "Kein Spielstand vorhanden.") << "gone with the chosen entry";
     Key(SDL_SCANCODE_F5, SDLK_F5);
     Frames(2);
@@ -899,7 +905,17 @@ TEST_F(DemoGameTest, TheMenuShowsOverItselfWhatSpielLadenAndF9Report) {
     EXPECT_EQ(MenuValue("meldung"), "Laden fehlgeschlagen.");
     Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     Frames(2);
-    ASSERT_FALSE(Menu()->GetActive());
+    notInTheGame("Laden fehlgeschlagen.");
+    // No quick save: F9 in the menu, then "Weiterspielen" (lit first, chosen with Return).
+    fs::remove(saveDir / "schnellspeicher.n");
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    EXPECT_EQ(MenuValue("meldung"), "Kein Spielstand vorhanden.");
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(2);
+    notInTheGame("Kein Spielstand vorhanden.");
     Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     Frames(2);
     ASSERT_TRUE(Menu()->GetActive());
@@ -1988,6 +2004,101 @@ TEST_F(DemoLevelTest, ASwitchOfDiverTakesTheCameraByNoWayThroughTheReef) {
     }
 }
 
+// A switch of diver as the game's loop draws it, at 20 frames a second: the view each frame
+// was drawn with and its picture. No frame is drawn from inside a diver's body or a solid, nor
+// with a diver's suit over much of the picture, and the frame that first has the new diver
+// active is still drawn from the old place: the flight begins there. The divers where a new
+// game puts them (Tab, Tab back, a click on the figure), the new one ahead of the old, the
+// new one between the old one and its camera, and the new one where that camera stands.
+TEST_F(DemoLevelTest, ASwitchOfDiverDrawsNoFrameInsideADiverOrASolidAndFliesFromTheOldPlace) {
+    frameStep = 1000000 / 20;
+    NewGame();
+    Frames(5);
+    nbwDiver* const divers[] = {Get<nbwDiver>("diver1"), Get<nbwDiver>("diver2")};
+    // The body a point lies in, with the near plane's reach: its two spheres of 0.45.
+    auto inDiver = [&](const vector3& p) -> std::string {
+        for (nbwDiver* d : divers) {
+            const matrix44& m = d->GetMatrix();
+            for (float z : {-0.45f, 0.45f}) {
+                if ((p - m.Translation() - vector3(m.m[2][0], m.m[2][1], m.m[2][2]) * z).Len() < 0.55f) {
+                    return d->GetName();
+                }
+            }
+        }
+        return "";
+    };
+    // The share of the drawn picture in the suit's orange.
+    auto orange = [&] {
+        std::vector<uint32_t> px;
+        int w = 0, h = 0;
+        if (!gfx->GetDevice()->CopyFrontBuffer(px, w, h) || px.empty()) return 1.0;
+        size_t n = 0;
+        for (uint32_t q : px) {
+            const int r = int(q >> 16 & 255u), g = int(q >> 8 & 255u), b = int(q & 255u);
+            n += r > 150 && g > 50 && g < 160 && b < 80;
+        }
+        return double(n) / double(px.size());
+    };
+    const vector3 start1 = divers[0]->GetPosition(), start2 = divers[1]->GetPosition();
+    struct Way {
+        const char* what;
+        vector3 active, other;
+        float otherHeading;
+        bool click;
+    };
+    const Way ways[] = {
+        {"Tab at the start points", start1, start2, 0.0f, false},
+        {"Tab back at the start points", start2, start1, 0.0f, false},
+        {"a click on the figure at the start points", start1, start2, 0.0f, true},
+        {"the new one ahead", vector3(-12.0f, 3.0f, 24.0f), vector3(-12.0f, 3.0f, 18.0f), 0.0f, false},
+        {"the new one before the camera", vector3(-12.0f, 3.0f, 20.0f), vector3(-12.0f, 3.6f, 23.5f), 0.0f, false},
+        {"the new one at the camera", vector3(-12.0f, 3.0f, 20.0f), vector3(-12.0f, 4.5f, 26.0f), 1.5f, false}};
+    for (const Way& w : ways) {
+        SCOPED_TRACE(w.what);
+        nbwDiver* old = divers[(w.active - start2).Len() < 1e-3f ? 1 : 0];
+        nbwDiver* next = divers[old == divers[0] ? 1 : 0];
+        if (Active() != old) {
+            Key(SDL_SCANCODE_TAB, SDLK_TAB);
+            Frames(2);
+        }
+        ASSERT_EQ(Active(), old);
+        old->SetRotation(0.0f, 0.0f, 0.0f);
+        next->SetRotation(0.0f, w.otherHeading, 0.0f);
+        Put(next, w.other);
+        Put(old, w.active);
+        Frames(30);
+        if (w.click) {
+            const int x = next == divers[0] ? 90 : 125;
+            Push(bwtest::sdl::Motion(window, x, 545, 0, 0));
+            Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, true, x, 545));
+            Push(bwtest::sdl::Button(window, SDL_BUTTON_LEFT, false, x, 545));
+        } else {
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_TAB, SDLK_TAB, true));
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_TAB, SDLK_TAB, false));
+        }
+        matrix44 last = gfx->GetMatrix(nGfxServer::VIEWER);
+        bool switched = false;
+        for (int i = 0; i < 30; i++) {
+            ASSERT_TRUE(Frame());
+            const matrix44 view = gfx->GetMatrix(nGfxServer::VIEWER);
+            const vector3 at = view.Translation();
+            const std::string where = "frame " + std::to_string(i) + ", view at " + std::to_string(at.x) + " " +
+                                      std::to_string(at.y) + " " + std::to_string(at.z);
+            EXPECT_EQ(inDiver(at), "") << where;
+            EXPECT_EQ(SolidAt(at), "") << where;
+            EXPECT_LT(orange(), 0.05) << where;
+            if (!switched && Active() == next) {
+                switched = true;
+                for (int r = 0; r < 4; r++)
+                    for (int c = 0; c < 4; c++) EXPECT_NEAR(view.m[r][c], last.m[r][c], 1e-4f) << where;
+            }
+            last = view;
+        }
+        EXPECT_TRUE(switched);
+        EXPECT_LT((last.Translation() - next->GetPosition()).Len(), 7.0f) << "arrived at the new diver";
+    }
+}
+
 // The vent stands on the seabed: all round its mound reaches into the sand, so that the
 // sand just above the seabed's surface under its rim lies inside it. A mound above the
 // seabed leaves a band of sand between it and its shadow.
@@ -2140,9 +2251,10 @@ TEST_F(DemoLevelTest, NoNameFromDataOrTheGameRunsAsCodeInTheAirCheckRestDiverSwi
     EXPECT_TRUE(Run("assert(bwxran == nil)")) << log.text;
 }
 
-TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {
+TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReachAndEachBiteSaysSoOnceNamingIt) {
     NewGame();
     Frames(5);
+    ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
     const vector3 box = Get<nLogicVisual2>("fishbox")->GetPosition();
     auto* fish = Get<nbwFish>("fishbox/fish");
     // Stopped 3.5 from the fish, low, level or high in its box: bitten within 15 s.
@@ -2157,12 +2269,15 @@ TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReach) {
         SwimTo(at.x, at.y - 0.5f, at.z);
         // The diver's jump there swept its skin past the fish: the fish starts afresh.
         fish->SetState(nbwFish::Cruise);
+        Said();
         bool bitten = false;
         for (int i = 0; i < 15 * 30 && !bitten; i++) {
             ASSERT_TRUE(Frame());
             bitten = Life("diver1") < 0.9f;
         }
         EXPECT_TRUE(bitten) << "at " << at.x << " " << at.y << " " << at.z;
+        Frames(2);
+        EXPECT_EQ(Said(), "Taucher 1: Ein Fisch greift an!|");
     }
 }
 
