@@ -104,10 +104,10 @@ void nbwCamera::Place() {
     const vector3 at = t.Translation();
     const float now = GetTime();
     const float b = elasticity_[1];
-    // Another target, or one put elsewhere (faster than a diver swims): the trail of the old
-    // place would lead the camera along places where no diver is, and the way from such a
-    // place to the offset through the divers, who stand there. The trail starts afresh at
-    // the new place, and with a follow delay the camera flies there from where it stood.
+    // Another target, or one put elsewhere (faster than a diver swims): a trail from the old
+    // place would run where no diver swam, and the way to the offset from a point on it could
+    // start inside a diver's body. The trail starts afresh at the new place, and with a follow
+    // delay the camera flies there from where it stood.
     const bool moved = placedTarget_.GetUnsafe() != obj || (at - targetAt_).Len() > JumpDistance;
     if (hasPlace_ && moved) {
         history_.Clear();
