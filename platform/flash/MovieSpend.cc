@@ -1,0 +1,144 @@
+#include "platform/flash/MovieSpend.h"
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+#include <string_view>
+
+
+namespace flash {
+
+namespace {
+
+std::mutex pricesLock;
+MovieSpend::Prices& Installed() {
+    static MovieSpend::Prices prices;
+    return prices;
+}
+
+}  // namespace
+
+void MovieSpend::SetDefaultPrices(const Prices& p) {
+    std::lock_guard<std::mutex> lock(pricesLock);
+    Installed() = p;
+}
+
+MovieSpend::Prices MovieSpend::DefaultPrices() {
+    std::lock_guard<std::mutex> lock(pricesLock);
+    return Installed();
+}
+
+void MovieSpend::Attach(LuaSandbox* box) {
+    this->sandbox = box;
+    this->overTimeRecord = 0;
+    this->unforgiven = 0;
+    this->mostPriced = {};
+    this->topBytes = this->topCompares = 0;
+    this->topTime = {};
+    DropWaiting();
+}
+
+uint64_t MovieSpend::Share(Call kind) { return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX; }
+
+uint64_t MovieSpend::AskDraw() { return this->drawBudget = Share(Call::Draw); }
+
+MovieSpend::Duration MovieSpend::Time(Call kind) const {
+    return this->host.time ? this->host.time(kind, this->turn) : LuaSandbox::NoTime;
+}
+
+void MovieSpend::Spent() {
+    if (this->host.spent && this->sandbox) {
+        this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime(), this->turn);
+    }
+}
+
+bool MovieSpend::Affords(uint64_t instructions, std::chrono::nanoseconds time) {
+    this->mostPriced = std::max(this->mostPriced, time);
+    if (!this->sandbox) return true;
+    if (this->sandbox->Affords(instructions, Duration::zero())) return this->sandbox->Affords(0, time);
+    this->pastBudget = true;
+    return false;
+}
+
+bool MovieSpend::AffordsPixels(bool scale, uint64_t pixels) {
+    const auto price = scale ? this->prices.scaleTimeAPixel : this->prices.decodeTimeAPixel;
+    const auto most = std::chrono::nanoseconds::max() / int64_t(std::max<uint64_t>(pixels, 1));
+    return Affords(pixels / PixelsAnInstruction, price > most ? std::chrono::nanoseconds::max() : price * int64_t(pixels));
+}
+
+void MovieSpend::PriceTop(const char* text, size_t size) {
+    const luaguard::LuaGuards::CompileWork work = luaguard::LuaGuards::MeasureCompile(text, size);
+    this->topBytes = work.bytes;
+    this->topCompares = work.compares / luaguard::LuaGuards::ComparesAnInstruction;
+    this->topTime = luaguard::LuaGuards::CompileTime(work, this->prices.compileTimeAByte, this->prices.compileTimeACompare);
+    this->mostPriced = std::max(this->mostPriced, this->topTime);
+}
+
+MovieSpend::Compile MovieSpend::TopFits(uint64_t budget, Duration time) const {
+    const uint64_t instructions = this->topBytes + this->topCompares;
+    if (this->topTime > LongestCompile || instructions >= budget) return Compile::Refused;
+    return this->topTime < time ? Compile::Runs : Compile::Waits;
+}
+
+bool MovieSpend::Record(bool over, Duration taken, Duration given) {
+    static_assert(OverTimeWindow == 64, "the record is a word's bits");
+    this->overTimeRecord = this->overTimeRecord << 1 | uint64_t(over);
+    if (!over) {
+        this->unforgiven = std::max(0.0, this->unforgiven - ForgivenADraw);
+        return false;
+    }
+    // A call that took many times its time (collections, C work between the hook's looks)
+    // costs the player as many.
+    double times = 1;
+    if (given != LuaSandbox::NoTime && given > Duration::zero()) {
+        times = std::clamp(double(taken.count()) / double(given.count()), 1.0, double(MaxOverTime));
+    }
+    this->unforgiven += times;
+    return std::popcount(this->overTimeRecord) >= MaxOverTime || this->unforgiven >= MaxOverTime;
+}
+
+MovieSpend::Kept MovieSpend::Wait(Event event) {
+    // A value's handler waits once: it hears the value as it is when its time comes, and a
+    // value that waits to be set takes the last text.
+    if (event.kind == EventKind::Value) {
+        for (Event& waiting : this->waiting) {
+            if (waiting.kind != EventKind::Value || waiting.name != event.name) continue;
+            if (!event.sets) return Kept::Yes;
+            if (this->waitingValueBytes - waiting.text.size() + event.text.size() > MaxWaitingValues) return Kept::Refused;
+            this->waitingValueBytes = this->waitingValueBytes - waiting.text.size() + event.text.size();
+            waiting.text = std::move(event.text);
+            waiting.sets = true;
+            return Kept::Yes;
+        }
+        if (event.sets && this->waitingValueBytes + event.text.size() > MaxWaitingValues) return Kept::Refused;
+    }
+    // A move followed by a move: the pointer is where the last one left it.
+    if (event.kind == EventKind::Mouse && std::string_view(event.what) == "move" && !this->waiting.empty()) {
+        Event& last = this->waiting.back();
+        if (last.kind == EventKind::Mouse && std::string_view(last.what) == "move") {
+            last = std::move(event);
+            return Kept::Yes;
+        }
+    }
+    Kept kept = Kept::Yes;
+    if (this->waiting.size() >= MaxWaiting) {
+        PopWaiting();
+        kept = Kept::OldestDropped;
+    }
+    this->waitingValueBytes += event.text.size();
+    this->waiting.push_back(std::move(event));
+    return kept;
+}
+
+void MovieSpend::PopWaiting() {
+    if (this->waiting.empty()) return;
+    this->waitingValueBytes -= this->waiting.front().text.size();
+    this->waiting.pop_front();
+}
+
+void MovieSpend::DropWaiting() {
+    this->waiting.clear();
+    this->waitingValueBytes = 0;
+}
+
+}  // namespace flash
