@@ -207,6 +207,7 @@ void* LuaSandbox::EndCall() {
 }
 
 void* LuaSandbox::OutOfMemory() {
+    if (!this->memoryFailed) this->spentAtFailure = this->budget - this->remaining;
     this->memoryFailed = true;
     return EndCall();
 }

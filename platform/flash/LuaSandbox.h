@@ -78,8 +78,9 @@ public:
     bool WasOutOfMemory() const { return this->memoryFailed; }
     // The last Call was stopped at the `time` it was given, short of the limits' own.
     bool WasOverTime() const { return this->overTime; }
-    // Instructions the last Call or Run spent (its whole budget when it ran out).
-    uint64_t LastSpent() const { return this->budget - this->remaining; }
+    // Instructions the last Call or Run spent (its whole budget when it ran out, what it had
+    // spent when its memory failed).
+    uint64_t LastSpent() const { return this->memoryFailed ? this->spentAtFailure : this->budget - this->remaining; }
     // The time the last Call or Run took (sys::RunClock).
     Duration LastTime() const { return this->lastTime; }
 
@@ -104,6 +105,7 @@ private:
     bool overBudget = false;
     bool overTime = false;
     bool memoryFailed = false;
+    uint64_t spentAtFailure = 0;
     bool shortDeadline = false;  // the call's `time` ends before the limits' seconds
     size_t biggest = 0;  // the biggest block the state was given
     int armed = 1;  // the hook's count as last set

@@ -88,10 +88,12 @@ bool MovieSpend::Record(bool over, Duration taken, Duration given) {
         return false;
     }
     // A call that took many times its time (collections, C work between the hook's looks)
-    // costs the player as many.
+    // costs the player as many; a time shorter than a millisecond (a reserve's rest) counts as
+    // one, the hook's looks being that far apart.
     double times = 1;
-    if (given != LuaSandbox::NoTime && given > Duration::zero()) {
-        times = std::clamp(double(taken.count()) / double(given.count()), 1.0, double(MaxOverTime));
+    if (given != LuaSandbox::NoTime) {
+        const Duration least = std::max<Duration>(given, std::chrono::milliseconds(1));
+        times = std::clamp(double(taken.count()) / double(least.count()), 1.0, double(MaxOverTime));
     }
     this->unforgiven += times;
     return std::popcount(this->overTimeRecord) >= MaxOverTime || this->unforgiven >= MaxOverTime;

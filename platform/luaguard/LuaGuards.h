@@ -54,7 +54,7 @@ public:
     // Compares of the parser that cost one instruction (a compile's bytes cost one each).
     static constexpr uint64_t ComparesAnInstruction = 16;
     // What compiling is taken to take (a busy machine's times, with room): a byte, a compare.
-    static constexpr std::chrono::nanoseconds CompileTimeAByte{50};
+    static constexpr std::chrono::nanoseconds CompileTimeAByte{60};
     static constexpr std::chrono::nanoseconds CompileTimeACompare{4};
     // The time of `work` at those prices, kept from overflowing far past any frame's.
     static std::chrono::nanoseconds CompileTime(const CompileWork& work, std::chrono::nanoseconds aByte = CompileTimeAByte,
