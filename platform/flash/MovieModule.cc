@@ -68,7 +68,7 @@ uint64_t PixelsInside(int x0, int y0, int x1, int y1, int w, int h) {
 MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
     : host(std::move(movieHost)),
       limits(sandboxLimits),
-      spend(this->host),
+      spend(this->host, sandboxLimits.instructions),
       images([this](const std::string& name, std::string& bytes, std::string& error) {
           std::string file = this->folder + name;
           std::replace(file.begin(), file.end(), '\\', '/');
@@ -86,22 +86,10 @@ MovieModule::~MovieModule() { KeepValue(0); }
 void MovieModule::ConnectCaches() {
     this->images.SetKeeper(this->host.keep);
     this->glyphs.SetKeeper(this->host.keep);
-    // Work that runs in one piece is priced before it runs: what does not fit what is left of
-    // the call is not done, logged (one line a picture), and the draw goes on without it.
     this->images.SetPrice([this](ImageCache::Work work, uint64_t pixels, std::string& error) {
-        const bool scale = work == ImageCache::Work::Scale;
-        if (this->spend.AffordsPixels(scale, pixels)) return true;
-        if (!this->spend.PastBudget()) {
-            error = std::string(scale ? "scaling '" : "decoding '") + std::string(this->imageFile) +
-                    "' takes more than is left of the frame's time for data: not drawn";
-        }
-        return false;
+        return this->spend.AffordsPixels(work == ImageCache::Work::Scale, pixels, this->imageFile, error);
     });
-    this->glyphs.SetPrice([this](std::string& error) {
-        if (this->spend.AffordsFace()) return true;
-        if (!this->spend.PastBudget()) error = "opening a text face takes more than is left of the frame's time for data: not drawn";
-        return false;
-    });
+    this->glyphs.SetPrice([this](std::string& error) { return this->spend.AffordsFace(error); });
 }
 
 void MovieModule::Report(std::string problem) {
@@ -188,24 +176,12 @@ int32_t MovieModule::LoadMovie(const char* file) {
 
 int MovieModule::RunTop() {
     if (!this->topPending) return this->sandbox ? 1 : -1;
-    const uint64_t budget = this->spend.Share(MovieHost::Call::Load);
-    if (budget == 0) return 0;
     std::string error;
-    const auto time = this->spend.Time(MovieHost::Call::Load);
-    const auto fits = this->spend.TopFits(std::min(budget, this->limits.instructions), time);
-    if (fits == MovieSpend::Compile::Waits) return 0;
-    bool ran = false;
-    if (fits == MovieSpend::Compile::Refused) {
-        error = "the movie's text (" + std::to_string(this->top.size()) +
-                " bytes) takes more to compile than a frame gives data: not loaded";
-    } else {
-        ran = this->sandbox->Run(this->top.data(), this->top.size(), "@" + this->path, error, budget, time,
-                                 this->spend.TopPriced());
-        this->spend.Spent();
-    }
+    const MovieSpend::Outcome ran = this->spend.RunTop(this->top, "@" + this->path, error);
+    if (ran == MovieSpend::Outcome::Waits) return 0;
     this->topPending = false;
     this->top = std::string();
-    if (ran) return 1;
+    if (ran == MovieSpend::Outcome::Ran) return 1;
     Report(error);
     this->spend.Attach(nullptr);
     this->sandbox.reset();
@@ -511,40 +487,23 @@ int32_t MovieModule::RunWaiting() {
 bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     this->waited = false;
     if (!this->sandbox || this->overBudget) return false;
-    // A draw asked the host before it cleared the buffer.
-    const uint64_t budget = this->spend.Budget(kind);
-    if (budget == 0) {
-        this->waited = true;
-        return false;
-    }
     std::string error;
-    const auto time = this->spend.Time(kind);
-    const bool ok = this->sandbox->Call(fn, this, error, budget, time);
-    this->spend.Spent();
-    if (ok) {
-        // A draw that fits moves the record on; cheap events do not, so many of them between
-        // clear no draw past its time.
-        if (kind == MovieHost::Call::Draw) this->spend.Record(false);
-        return true;
-    }
-    const bool over = this->sandbox->WasOverTime();
-    if (over && !this->spend.Record(true, this->sandbox->LastTime(), time)) return false;
-    if (over) {
+    switch (this->spend.RunCall(fn, this, kind, error)) {
+    case MovieSpend::Outcome::Ran: return true;
+    case MovieSpend::Outcome::Waits: this->waited = true; return false;
+    case MovieSpend::Outcome::PassedTime: return false;
+    case MovieSpend::Outcome::StoppedForTime:
         this->overBudget = true;
         this->stoppedForTime = true;
-        this->spend.DropWaiting();
         Report("stopped: its calls took more than the frame's time for data again and again (" +
                std::to_string(MaxOverTime) + " times it, however spaced); the movie is stopped until it is loaded again");
         return false;
-    }
-    if (this->sandbox->WasOverBudget()) {
-        // A movie that spends its time in C functions would otherwise take its whole
-        // budget again on every frame.
+    case MovieSpend::Outcome::StoppedForBudget:
         this->overBudget = true;
         Report(error + "; the movie is stopped until it is loaded again");
         return false;
+    case MovieSpend::Outcome::Failed: Report(error); return false;
     }
-    Report(error);
     return false;
 }
 

@@ -60,10 +60,62 @@ bool MovieSpend::Affords(uint64_t instructions, std::chrono::nanoseconds time) {
     return false;
 }
 
-bool MovieSpend::AffordsPixels(bool scale, uint64_t pixels) {
+// Work that runs in one piece is priced before it runs: what does not fit what is left of the
+// call is not done, logged (one line a picture), and the draw goes on without it.
+bool MovieSpend::AffordsPixels(bool scale, uint64_t pixels, std::string_view file, std::string& error) {
     const auto price = scale ? this->prices.scaleTimeAPixel : this->prices.decodeTimeAPixel;
     const auto most = std::chrono::nanoseconds::max() / int64_t(std::max<uint64_t>(pixels, 1));
-    return Affords(pixels / PixelsAnInstruction, price > most ? std::chrono::nanoseconds::max() : price * int64_t(pixels));
+    if (Affords(pixels / PixelsAnInstruction, price > most ? std::chrono::nanoseconds::max() : price * int64_t(pixels))) {
+        return true;
+    }
+    if (!this->pastBudget) {
+        error = std::string(scale ? "scaling '" : "decoding '") + std::string(file) +
+                "' takes more than is left of the frame's time for data: not drawn";
+    }
+    return false;
+}
+
+bool MovieSpend::AffordsFace(std::string& error) {
+    if (Affords(this->prices.instructionsAFace, this->prices.faceTime)) return true;
+    if (!this->pastBudget) error = "opening a text face takes more than is left of the frame's time for data: not drawn";
+    return false;
+}
+
+MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind, std::string& error) {
+    const uint64_t budget = Budget(kind);
+    if (budget == 0) return Outcome::Waits;
+    const Duration time = Time(kind);
+    const bool ok = this->sandbox->Call(fn, data, error, budget, time);
+    Spent();
+    if (ok) {
+        // A draw that fits moves the record on; cheap events do not, so many of them between
+        // clear no draw past its time.
+        if (kind == Call::Draw) Record(false);
+        return Outcome::Ran;
+    }
+    if (this->sandbox->WasOverTime()) {
+        if (!Record(true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
+        DropWaiting();
+        return Outcome::StoppedForTime;
+    }
+    // A movie that spends its time in C functions would otherwise take its whole budget again
+    // on every frame.
+    return this->sandbox->WasOverBudget() ? Outcome::StoppedForBudget : Outcome::Failed;
+}
+
+MovieSpend::Outcome MovieSpend::RunTop(const std::string& text, const std::string& chunkName, std::string& error) {
+    const uint64_t budget = Share(Call::Load);
+    if (budget == 0) return Outcome::Waits;
+    const Duration time = Time(Call::Load);
+    if (this->topTime > LongestCompile || this->topBytes + this->topCompares >= std::min(budget, this->limit)) {
+        error = "the movie's text (" + std::to_string(text.size()) +
+                " bytes) takes more to compile than a frame gives data: not loaded";
+        return Outcome::Failed;
+    }
+    if (this->topTime >= time) return Outcome::Waits;
+    const bool ran = this->sandbox->Run(text.data(), text.size(), chunkName, error, budget, time, this->topCompares);
+    Spent();
+    return ran ? Outcome::Ran : Outcome::Failed;
 }
 
 void MovieSpend::PriceTop(const char* text, size_t size) {
@@ -72,12 +124,6 @@ void MovieSpend::PriceTop(const char* text, size_t size) {
     this->topCompares = work.compares / luaguard::LuaGuards::ComparesAnInstruction;
     this->topTime = luaguard::LuaGuards::CompileTime(work, this->prices.compileTimeAByte, this->prices.compileTimeACompare);
     this->mostPriced = std::max(this->mostPriced, this->topTime);
-}
-
-MovieSpend::Compile MovieSpend::TopFits(uint64_t budget, Duration time) const {
-    const uint64_t instructions = this->topBytes + this->topCompares;
-    if (this->topTime > LongestCompile || instructions >= budget) return Compile::Refused;
-    return this->topTime < time ? Compile::Runs : Compile::Waits;
 }
 
 bool MovieSpend::Record(bool over, Duration taken, Duration given) {

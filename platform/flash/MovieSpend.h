@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 
 #include "platform/flash/LuaSandbox.h"
 #include "platform/flash/MovieHost.h"
@@ -76,8 +77,9 @@ public:
         char utf8[4] = {};  // a character's
     };
 
-    // `host` is the module's and outlives this.
-    explicit MovieSpend(const MovieHost& host) : host(host), prices(DefaultPrices()) {}
+    // `host` is the module's and outlives this; `limit` is the sandbox's instructions a call.
+    explicit MovieSpend(const MovieHost& host, uint64_t limit = UINT64_MAX)
+        : host(host), limit(limit), prices(DefaultPrices()) {}
     void SetPrices(const Prices& p) { this->prices = p; }
     const Prices& GetPrices() const { return this->prices; }
 
@@ -95,10 +97,27 @@ public:
     // What the sandbox's last call spent, told to the host.
     void Spent();
 
+    // What a call into the movie came to.
+    enum class Outcome {
+        Ran,
+        Waits,           // no share now: it runs in a later frame
+        PassedTime,      // stopped at its time; the record does not stop the movie yet
+        StoppedForTime,  // the record stops the movie (logged by the caller, as the rest)
+        StoppedForBudget,  // out of instructions or memory: stopped
+        Failed,          // an error of the movie's
+    };
+    // Calls `fn` with `data` in the sandbox within the share for `kind` (a draw's as asked
+    // before), tells the host what it spent and counts it in the record.
+    Outcome RunCall(lua_CFunction fn, void* data, Call kind, std::string& error);
+    // The top level's text, compiled and run once the share has room for it (Waits until
+    // then); a text that no frame compiles is refused (Failed, with `error`).
+    Outcome RunTop(const std::string& text, const std::string& chunkName, std::string& error);
+
     // ---- prices of work in one piece, within the call going on
     bool Affords(uint64_t instructions, std::chrono::nanoseconds time);
-    bool AffordsPixels(bool scale, uint64_t pixels);
-    bool AffordsFace() { return Affords(this->prices.instructionsAFace, this->prices.faceTime); }
+    // False with the line to log (none when the call is out of instructions, which ends it).
+    bool AffordsPixels(bool scale, uint64_t pixels, std::string_view file, std::string& error);
+    bool AffordsFace(std::string& error);
     // Work was priced past the call's instructions: the call ends as the charge would.
     bool PastBudget() const { return this->pastBudget; }
     void ClearPastBudget() { this->pastBudget = false; }
@@ -106,12 +125,8 @@ public:
     std::chrono::nanoseconds MostPriced() const { return this->mostPriced; }
 
     // ---- the top level's compile
-    enum class Compile { Runs, Waits, Refused };
-    // Prices the text once a load (what `Run` charges before, and the time it is taken to take).
+    // Prices the text once a load: what the parser meets, and the time it is taken to take.
     void PriceTop(const char* text, size_t size);
-    // Whether it compiles within `budget` instructions and `time` (the host's for the load).
-    Compile TopFits(uint64_t budget, Duration time) const;
-    uint64_t TopPriced() const { return this->topCompares; }
     std::chrono::nanoseconds TopTime() const { return this->topTime; }
 
     // ---- the stop record
@@ -133,6 +148,7 @@ public:
 
 private:
     const MovieHost& host;
+    uint64_t limit;
     Prices prices;
     LuaSandbox* sandbox = nullptr;
     sys::ForeignTurn turn;  // the movie's place among data's code
