@@ -4,7 +4,6 @@
 #include <lua5.4/lua.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 

@@ -19,10 +19,12 @@
 // instructions, is refused with one log line, one that fits no time left now waits.
 //
 // The stop record: a call stopped at the host's time counts as many calls as it took times
-// its time (a call whose memory failed too, whose collections count in its time); a draw that
-// fits forgives ForgivenADraw of one. A movie with MaxOverTime such calls among its last
-// OverTimeWindow calls, or MaxOverTime left unforgiven however they were spaced, is stopped
-// until it is loaded again.
+// its time (collections and C work between the hook's looks included), up to MaxOverTime; a
+// draw that fits forgives ForgivenADraw of one. A movie with MaxOverTime such calls among its
+// last OverTimeWindow calls, or MaxOverTime left unforgiven however they were spaced, is
+// stopped until it is loaded again. So is one whose call ran out of instructions or memory: a
+// failed allocation ends the call at once (LuaSandbox), its time and what it spent told to the
+// host.
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -130,8 +132,8 @@ public:
     std::chrono::nanoseconds TopTime() const { return this->topTime; }
 
     // ---- the stop record
-    // A call stopped at its time (or one whose memory failed) that took `taken` of `given`, or
-    // a draw that fit (`over` false); true once the movie is to be stopped.
+    // A call stopped at its time that took `taken` of `given`, or a draw that fit (`over`
+    // false); true once the movie is to be stopped.
     bool Record(bool over, Duration taken = {}, Duration given = LuaSandbox::NoTime);
 
     // ---- waiting events
@@ -143,8 +145,6 @@ public:
     size_t WaitingCount() const { return this->waiting.size(); }
     void DropWaiting();
     void PopWaiting();
-
-    sys::ForeignTurn& Turn() { return this->turn; }
 
 private:
     const MovieHost& host;
