@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -14,6 +16,7 @@
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nLogHandler.h"
 #include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nScriptServer.h"
@@ -78,6 +81,20 @@ std::unordered_map<std::string, nLogicFlash*>& Registry() {
     return table;
 }
 
+// A movie's failure is shown in the game while the frame loop runs and only logged before it
+// (the start's loading screen): no box waits for a click while the game should draw, and the
+// game goes on without the movie.
+__attribute__((format(printf, 1, 2))) void MovieError(const char* fmt, ...) {
+    char text[2048];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof(text), fmt, args);
+    va_end(args);
+    nLogHandler* log = nKernelServer::ks ? nKernelServer::ks->GetLogHandler() : nullptr;
+    nLogHandler::OffScreen logged(log && !log->GetPlayDisplay() ? log : nullptr);
+    n_error("%s", text);
+}
+
 // Movies and their images are read through the engine's file server; the module's
 // problems go to the engine's log.
 void InstallMovieHost() {
@@ -89,7 +106,7 @@ void InstallMovieHost() {
             std::string error;
             return nD3D8Texture::ReadPictureFile(nKernelServer::ks, path.c_str(), bytes, error);
         };
-        host.log = [](const std::string& message) { n_error("%s\n", message.c_str()); };
+        host.log = [](const std::string& message) { MovieError("%s\n", message.c_str()); };
         // A movie's code is data's text: it shares a frame's time with the rest of it.
         auto script = [] {
             return nKernelServer::ks ? static_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"))
@@ -176,7 +193,7 @@ bool nLogicFlash::SaveCmds(nPersistServer* ps) {
 // -- the movie ----------------------------------------------------------------------
 
 void nLogicFlash::FailLoad(const char* fmt, const char* arg) {
-    n_error(fmt, arg);
+    MovieError(fmt, arg);
     flash::DeleteFlashModule(module_);
     module_ = nullptr;
     loadFailed_ = true;

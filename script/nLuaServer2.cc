@@ -223,6 +223,32 @@ void nLuaServer2::OuterRun::Restore(nLuaServer2& server, bool resume) const {
     server.SetHook(trust != Trust::Full);
 }
 
+namespace {
+
+// Data's text reaches the parser a piece at a time, and each piece looks at the run's bounds:
+// a text whose compile takes longer than it was priced at stops at its time.
+struct Pieces {
+    const char* text;
+    size_t size;
+    size_t read;
+    nLuaRunBounds* bounds;  // null: a trusted run
+};
+
+const char* ReadPiece(lua_State* L, void* data, size_t* size) {
+    auto* pieces = static_cast<Pieces*>(data);
+    *size = std::min(pieces->size - pieces->read, luaguard::LuaGuards::CompilePiece);
+    if (*size == 0) return nullptr;
+    if (const char* why = pieces->bounds ? pieces->bounds->Spend(0) : nullptr) {
+        lua_pushstring(L, why);
+        lua_error(L);
+    }
+    const char* piece = pieces->text + pieces->read;
+    pieces->read += *size;
+    return piece;
+}
+
+}  // namespace
+
 bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error,
                            bool dataText) {
     // Past the memory's ceiling data's text does not start (the guard logged it once).
@@ -251,8 +277,20 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
         if (framed) bounds_.Start({std::min(LineBudget, FrameBudget), runTime, RunCommandBytes, RunObjects});
         else bounds_.Start({LineBudget, LineTime, RunCommandBytes, RunObjects});
         passedFrame_ = false;
-        // Thousands of short lines a frame cost their setting up and compiling.
-        if (framed) unstarted = bounds_.Spend(uint64_t(InstructionsARun) + size);
+    }
+    // Compiling is priced before it starts, by the text's bytes and what the parser meets in
+    // it: thousands of short lines a frame cost their setting up and compiling, and a line
+    // that takes longer to compile than the frame's time left is refused before it starts.
+    luaguard::LuaGuards::CompileWork compile;
+    if (mode != Trust::Full) compile = luaguard::LuaGuards::MeasureCompile(buf, size);
+    const uint64_t compares = compile.compares / luaguard::LuaGuards::ComparesAnInstruction;
+    if (framed) {
+        unstarted = bounds_.Spend(uint64_t(InstructionsARun) + size + compares);
+        if (!unstarted && luaguard::LuaGuards::CompileTime(compile) >= bounds_.TimeLeft()) {
+            unstarted = "refused: compiling it takes longer than data's time left in the frame";
+        }
+    } else if (mode != Trust::Full) {
+        unstarted = bounds_.Spend(compares);
     }
     else if (mode == Trust::Full) bounds_.Clear();
     trust_ = mode;
@@ -263,7 +301,8 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
     int top = lua_gettop(L);
     lua_pushcfunction(L, MessageHandler);
     // Text only: a precompiled chunk could crash the interpreter.
-    int status = unstarted ? LUA_ERRRUN : luaL_loadbufferx(L, buf, size, chunkName, "t");
+    Pieces pieces{buf, size, 0, mode != Trust::Full && bounds_.Active() ? &bounds_ : nullptr};
+    int status = unstarted ? LUA_ERRRUN : lua_load(L, ReadPiece, &pieces, chunkName, "t");
     if (unstarted) lua_pushstring(L, unstarted);
     if (status == LUA_OK && mode != Trust::Full) {
         // The chunk's only upvalue is its _ENV.

@@ -117,11 +117,26 @@ struct Chunk {
     const char* text;
     size_t size;
     const char* name;
+    uint64_t priced;  // what the parser meets, charged before it starts
+    size_t read = 0;
 };
 
+// The parser gets the text a piece at a time, each charged as it is read: a byte an
+// instruction, and the clock looked at, so that compiling spends from the call like its run.
+const char* ReadPiece(lua_State* L, void* data, size_t* size) {
+    auto* chunk = static_cast<Chunk*>(data);
+    *size = std::min(chunk->size - chunk->read, luaguard::LuaGuards::CompilePiece);
+    if (*size == 0) return nullptr;
+    LuaSandbox::Charge(L, *size);
+    const char* piece = chunk->text + chunk->read;
+    chunk->read += *size;
+    return piece;
+}
+
 int RunChunk(lua_State* L) {
-    const auto* chunk = static_cast<const Chunk*>(lua_touserdata(L, 1));
-    if (luaL_loadbufferx(L, chunk->text, chunk->size, chunk->name, "t") != LUA_OK) return lua_error(L);
+    auto* chunk = static_cast<Chunk*>(lua_touserdata(L, 1));
+    LuaSandbox::Charge(L, chunk->priced);
+    if (lua_load(L, ReadPiece, chunk, chunk->name, "t") != LUA_OK) return lua_error(L);
     lua_call(L, 0, 0);
     return 0;
 }
@@ -160,18 +175,15 @@ void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
         return nullptr;
     }
     if (nsize > osize) {
-        if (nsize - osize > self->limits.memoryBytes - self->used) return nullptr;
+        if (nsize - osize > self->limits.memoryBytes - self->used) return self->OutOfMemory();
         if (self->keeper && self->used + (nsize - osize) > self->granted) {
             const size_t more = (self->used + (nsize - osize) - self->granted + KeepChunk - 1) / KeepChunk * KeepChunk;
-            if (!self->keeper(int64_t(more))) return nullptr;
+            if (!self->keeper(int64_t(more))) return self->OutOfMemory();
             self->granted += more;
         }
         // Copies cost what they allocate; the hook raises the error at its next look.
         const uint64_t cost = (nsize - osize) / luaguard::LuaGuards::AllocatedBytesAnInstruction;
-        if (cost >= self->remaining) {
-            self->remaining = 0;
-            return nullptr;
-        }
+        if (cost >= self->remaining) return self->EndCall();
         self->remaining -= cost;
         if (nsize > self->biggest && self->L != nullptr) {
             self->biggest = nsize;
@@ -180,9 +192,24 @@ void* LuaSandbox::Allocate(void* ud, void* ptr, size_t osize, size_t nsize) {
         }
     }
     void* block = std::realloc(ptr, nsize);
-    if (block == nullptr) return nullptr;
+    if (block == nullptr) return self->OutOfMemory();
     self->used = self->used - osize + nsize;
     return block;
+}
+
+void* LuaSandbox::EndCall() {
+    // Lua answers a failed allocation with a full collection, and an error that a pcall in
+    // the movie may catch, again and again, each out of the hook's sight: the call ends at
+    // its next instruction instead, and what it allocates until then fails at once.
+    this->remaining = 0;
+    if (this->L != nullptr && this->armed != 1) lua_sethook(this->L, Hook, LUA_MASKCOUNT, this->armed = 1);
+    return nullptr;
+}
+
+void* LuaSandbox::OutOfMemory() {
+    if (!this->memoryFailed) this->spentAtFailure = this->budget - this->remaining;
+    this->memoryFailed = true;
+    return EndCall();
 }
 
 bool LuaSandbox::Open(std::string& error) {
@@ -261,6 +288,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t
     StartBudget(instructions, time);
     this->overBudget = false;
     this->overTime = false;
+    this->memoryFailed = false;
     lua_pushcfunction(this->L, fn);
     lua_pushlightuserdata(this->L, data);
     const int status = lua_pcall(this->L, 1, 0, 0);
@@ -273,17 +301,18 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t
         } else {
             error = status == LUA_ERRMEM ? "not enough memory" : "error object is not a string";
         }
-        if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
+        if (this->memoryFailed) error = "not enough memory";
+        else if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
     }
-    if (this->remaining == 0 || status == LUA_ERRMEM) this->overBudget = true;
+    if (this->remaining == 0 || status == LUA_ERRMEM || this->memoryFailed) this->overBudget = true;
     this->lastTime = this->clock.Elapsed();
     lua_settop(this->L, top);
     return status == LUA_OK;
 }
 
 bool LuaSandbox::Run(const char* text, size_t size, const std::string& chunkName, std::string& error,
-                     uint64_t instructions, Duration time) {
-    Chunk chunk{text, size, chunkName.c_str()};
+                     uint64_t instructions, Duration time, uint64_t priced) {
+    Chunk chunk{text, size, chunkName.c_str(), priced};
     return Call(RunChunk, &chunk, error, instructions, time);
 }
 

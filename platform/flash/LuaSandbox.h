@@ -43,9 +43,11 @@ public:
 
     using Duration = std::chrono::steady_clock::duration;
     static constexpr Duration NoTime = Duration::max();
-    // Compiles and runs a text chunk named `chunkName` under a fresh budget.
+    // Compiles and runs a text chunk named `chunkName` under a fresh budget. Compiling spends
+    // from it: `priced` instructions before (what the parser meets, luaguard's
+    // MeasureCompile), then a byte an instruction as the parser reads, the clock looked at.
     bool Run(const char* text, size_t size, const std::string& chunkName, std::string& error,
-             uint64_t instructions = UINT64_MAX, Duration time = NoTime);
+             uint64_t instructions = UINT64_MAX, Duration time = NoTime, uint64_t priced = 0);
     // Calls `fn` with `data` as a light userdata, protected and under a fresh budget (of
     // at most `instructions`, and at most `time` besides the limits' seconds); the stack is
     // left as it was. False with the error message otherwise.
@@ -70,18 +72,24 @@ public:
     void SetKeeper(Keeper keeper) { this->keeper = std::move(keeper); }
     static constexpr size_t KeepChunk = size_t(256) << 10;
     size_t MemoryGranted() const { return this->granted; }
-    // The last Call ran out of instructions or time, or failed for want of memory.
+    // The last Call ran out of instructions or time, or failed for want of memory: a failed
+    // allocation ends the call (whatever pcall the movie runs) at its next instruction.
     bool WasOverBudget() const { return this->overBudget; }
+    bool WasOutOfMemory() const { return this->memoryFailed; }
     // The last Call was stopped at the `time` it was given, short of the limits' own.
     bool WasOverTime() const { return this->overTime; }
-    // Instructions the last Call or Run spent (its whole budget when it ran out).
-    uint64_t LastSpent() const { return this->budget - this->remaining; }
+    // Instructions the last Call or Run spent (its whole budget when it ran out, what it had
+    // spent when its memory failed).
+    uint64_t LastSpent() const { return this->memoryFailed ? this->spentAtFailure : this->budget - this->remaining; }
     // The time the last Call or Run took (sys::RunClock).
     Duration LastTime() const { return this->lastTime; }
 
 private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
     static void Hook(lua_State* L, lua_Debug* ar);
+    // A refused allocation: ends the call going on (null, for the allocator to give back).
+    void* EndCall();
+    void* OutOfMemory();
     void StartBudget(uint64_t instructions, Duration time);
     // Instructions between two looks at the budget and the clock: fewer once the state
     // holds long strings, which one instruction may compare or copy whole.
@@ -96,6 +104,8 @@ private:
     uint64_t remaining = 0;
     bool overBudget = false;
     bool overTime = false;
+    bool memoryFailed = false;
+    uint64_t spentAtFailure = 0;
     bool shortDeadline = false;  // the call's `time` ends before the limits' seconds
     size_t biggest = 0;  // the biggest block the state was given
     int armed = 1;  // the hook's count as last set

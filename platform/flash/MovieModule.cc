@@ -4,7 +4,6 @@
 #include <lua5.4/lua.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -55,7 +54,7 @@ int PixelAt(double v) { return int(std::ceil(std::clamp(v - 0.5, -PixelLimit, Pi
 
 // Pixels drawn, decoded or scaled in C that cost one instruction of the movie's budget:
 // a draw() that loops over large pictures ends as one that loops in Lua.
-constexpr uint64_t PixelsAnInstruction = 16;
+constexpr uint64_t PixelsAnInstruction = MovieSpend::PixelsAnInstruction;
 
 // The pixels of x0..x1 x y0..y1 that lie inside a w x h buffer.
 uint64_t PixelsInside(int x0, int y0, int x1, int y1, int w, int h) {
@@ -68,6 +67,7 @@ uint64_t PixelsInside(int x0, int y0, int x1, int y1, int w, int h) {
 MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
     : host(std::move(movieHost)),
       limits(sandboxLimits),
+      spend(this->host, sandboxLimits.instructions),
       images([this](const std::string& name, std::string& bytes, std::string& error) {
           std::string file = this->folder + name;
           std::replace(file.begin(), file.end(), '\\', '/');
@@ -85,31 +85,10 @@ MovieModule::~MovieModule() { KeepValue(0); }
 void MovieModule::ConnectCaches() {
     this->images.SetKeeper(this->host.keep);
     this->glyphs.SetKeeper(this->host.keep);
-    // Work that runs in one piece is priced before it runs: what does not fit what is left of
-    // the call is not done, logged (one line a picture), and the draw goes on without it.
     this->images.SetPrice([this](ImageCache::Work work, uint64_t pixels, std::string& error) {
-        const bool scale = work == ImageCache::Work::Scale;
-        if (Affords(pixels / PixelsAnInstruction, (scale ? ScaleTimeAPixel : DecodeTimeAPixel) * pixels)) return true;
-        if (!this->pastBudget) {
-            error = std::string(scale ? "scaling '" : "decoding '") + std::string(this->imageFile) +
-                    "' takes more than is left of the frame's time for data: not drawn";
-        }
-        return false;
+        return this->spend.AffordsPixels(work == ImageCache::Work::Scale, pixels, this->imageFile, error);
     });
-    this->glyphs.SetPrice([this](std::string& error) {
-        if (Affords(InstructionsAFace, FaceTime)) return true;
-        if (!this->pastBudget) error = "opening a text face takes more than is left of the frame's time for data: not drawn";
-        return false;
-    });
-}
-
-bool MovieModule::Affords(uint64_t instructions, std::chrono::nanoseconds time) {
-    if (!this->sandbox) return true;
-    if (this->sandbox->Affords(instructions, std::chrono::nanoseconds::zero())) {
-        return this->sandbox->Affords(0, time);
-    }
-    this->pastBudget = true;
-    return false;
+    this->glyphs.SetPrice([this](std::string& error) { return this->spend.AffordsFace(error); });
 }
 
 void MovieModule::Report(std::string problem) {
@@ -174,8 +153,7 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->frames = 0;
     this->overBudget = false;
     this->stoppedForTime = false;
-    this->overTimeRecord = 0;
-    this->waitingEvents.clear();
+    this->spend.Attach(nullptr);
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     if (this->host.keep) this->sandbox->SetKeeper(this->host.keep);
     std::string error;
@@ -184,9 +162,11 @@ int32_t MovieModule::LoadMovie(const char* file) {
         this->sandbox.reset();
         return MovieFailed;
     }
+    this->spend.Attach(this->sandbox.get());
     // The top level is the movie's code like its draws: it runs in the frame's time for
-    // data, and waits for a later frame when there is none.
+    // data, and waits for a later frame when there is none. Compiling it is part of it.
     this->top.assign(bytes, start);
+    this->spend.PriceTop(this->top.data(), this->top.size());
     this->topPending = true;
     if (RunTop() < 0) return MovieFailed;
     this->state = State::Loaded;
@@ -195,18 +175,15 @@ int32_t MovieModule::LoadMovie(const char* file) {
 
 int MovieModule::RunTop() {
     if (!this->topPending) return this->sandbox ? 1 : -1;
-    const uint64_t budget = Share(MovieHost::Call::Load);
-    if (budget == 0) return 0;
     std::string error;
-    const auto time = this->host.time ? this->host.time(MovieHost::Call::Load, this->turn) : LuaSandbox::NoTime;
-    const bool ran = this->sandbox->Run(this->top.data(), this->top.size(), "@" + this->path, error, budget, time);
-    Spent();
+    const MovieSpend::Outcome ran = this->spend.RunTop(this->top, "@" + this->path, error);
+    if (ran == MovieSpend::Outcome::Waits) return 0;
     this->topPending = false;
     this->top = std::string();
-    if (ran) return 1;
+    if (ran == MovieSpend::Outcome::Ran) return 1;
     Report(error);
+    this->spend.Attach(nullptr);
     this->sandbox.reset();
-    this->waitingEvents.clear();
     return -1;
 }
 
@@ -232,8 +209,8 @@ int32_t MovieModule::Stop() {
 
 int32_t MovieModule::Unload() {
     if (this->state != State::Stopped) return OutOfOrder;
+    this->spend.Attach(nullptr);
     this->sandbox.reset();
-    this->waitingEvents.clear();
     this->top = std::string();
     this->topPending = false;
     this->images = ImageCache(ImageCache::Reader());
@@ -279,8 +256,7 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
     if (this->stoppedForTime) return MovieFailed;
     // What waited comes first; a frame that waits keeps the buffer as it is.
     if (RunWaiting() == Waits && this->topPending) return Waits;
-    this->drawBudget = this->sandbox && !this->overBudget ? Share(MovieHost::Call::Draw) : UINT64_MAX;
-    if (this->drawBudget == 0) return Waits;
+    if (this->sandbox && !this->overBudget && this->spend.AskDraw() == 0) return Waits;
     const size_t pixels = size_t(width) * size_t(height);
     if (this->scratch.size() < pixels * 4) this->scratch.resize(pixels * 4);
     uint8_t* target = this->scratch.data();
@@ -369,9 +345,24 @@ int32_t MovieModule::SetVariable(const char* name, const char* text) {
     if (!CanReadVariables()) return OutOfOrder;
     if (!ValidName(name) || text == nullptr) return BadArgument;
     RunWaiting();
+    if (this->topPending) {
+        // The movie's own names come first: the value is set once its top level has run.
+        if (!this->sandbox || this->overBudget) return MovieFailed;
+        Event event;
+        event.kind = EventKind::Value;
+        event.name = name;
+        event.text = text;
+        event.sets = true;
+        if (event.text.size() > MaxValue) {
+            Report("a value set before the movie started is longer than " + std::to_string(MaxValue) + " bytes: not set");
+            return MovieFailed;
+        }
+        Wait(std::move(event));
+        return Ok;
+    }
     this->argName = name;
     this->argText = text;
-    if (this->waitingEvents.empty() && !this->topPending) {
+    if (this->spend.WaitingCount() == 0) {
         if (CallMovie(WriteGlobal)) return Ok;
         if (!this->waited) return MovieFailed;
     }
@@ -381,7 +372,7 @@ int32_t MovieModule::SetVariable(const char* name, const char* text) {
     this->silentWrite = true;
     std::string error;
     const bool set = this->sandbox && !this->overBudget && this->sandbox->Call(WriteGlobal, this, error);
-    if (this->sandbox) Spent();
+    if (this->sandbox) this->spend.Spent();
     this->silentWrite = false;
     if (!set) {
         if (this->sandbox && !this->overBudget) Report(error);
@@ -424,14 +415,14 @@ int32_t MovieModule::KeyEvent(uint32_t message, int32_t code, int32_t) {
     const uint32_t cp = code > 0 && code < 256 ? font::Face::ToUnicode(uint8_t(code)) : 0;
     if (cp == 0) return BadArgument;
     event.kind = EventKind::Char;
-    Utf8(cp, event.text);
+    Utf8(cp, event.utf8);
     return Deliver(std::move(event));
 }
 
 int32_t MovieModule::Deliver(Event event) {
     RunWaiting();
     if (!this->sandbox || this->overBudget) return MovieFailed;
-    if (this->waitingEvents.empty() && !this->topPending) {
+    if (this->spend.WaitingCount() == 0 && !this->topPending) {
         const bool ran = RunEvent(event);
         if (!this->waited) return ran ? Ok : MovieFailed;
     }
@@ -445,11 +436,15 @@ bool MovieModule::RunEvent(const Event& event) {
     this->argY = event.y;
     this->argFlags = event.flags;
     switch (event.kind) {
-    case EventKind::Value: this->argName = event.name.c_str(); return CallMovie(CallValue);
+    case EventKind::Value:
+        this->argName = event.name.c_str();
+        if (!event.sets) return CallMovie(CallValue);
+        this->argText = event.text.c_str();
+        return CallMovie(WriteGlobal);
     case EventKind::Mouse: return CallMovie(CallMouse);
     case EventKind::Key: return CallMovie(CallKey);
     case EventKind::Char: {
-        this->argText = event.text;
+        this->argText = event.utf8;
         const bool ran = CallMovie(CallChar);
         this->argText = nullptr;
         return ran;
@@ -459,94 +454,55 @@ bool MovieModule::RunEvent(const Event& event) {
 }
 
 void MovieModule::Wait(Event event) {
-    // A value's handler waits once: it hears the value as it is when its time comes.
-    if (event.kind == EventKind::Value) {
-        for (const Event& waiting : this->waitingEvents) {
-            if (waiting.kind == EventKind::Value && waiting.name == event.name) return;
-        }
-    }
-    // A move followed by a move: the pointer is where the last one left it.
-    if (event.kind == EventKind::Mouse && std::strcmp(event.what, "move") == 0 && !this->waitingEvents.empty()) {
-        Event& last = this->waitingEvents.back();
-        if (last.kind == EventKind::Mouse && std::strcmp(last.what, "move") == 0) {
-            last = std::move(event);
-            return;
-        }
-    }
-    if (this->waitingEvents.size() >= MaxWaiting) {
-        this->waitingEvents.pop_front();
+    switch (this->spend.Wait(std::move(event))) {
+    case MovieSpend::Kept::Yes: break;
+    case MovieSpend::Kept::OldestDropped:
         Report("events dropped: more than " + std::to_string(MaxWaiting) + " waited for the frame's time for data");
+        break;
+    case MovieSpend::Kept::Refused:
+        Report("values set before the movie started hold more than " + std::to_string(MovieSpend::MaxWaitingValues) +
+               " bytes: not set");
+        break;
     }
-    this->waitingEvents.push_back(std::move(event));
 }
 
 int32_t MovieModule::RunWaiting() {
     if (!CanReadVariables()) return OutOfOrder;
     const int top = RunTop();
     if (top <= 0) return top == 0 ? Waits : MovieFailed;
-    while (!this->waitingEvents.empty()) {
+    while (this->spend.WaitingCount() > 0) {
         if (!this->sandbox || this->overBudget) {
-            this->waitingEvents.clear();
+            this->spend.DropWaiting();
             return MovieFailed;
         }
-        RunEvent(this->waitingEvents.front());
+        RunEvent(this->spend.Waiting().front());
         if (this->waited) return Waits;
         // A movie stopped by the event has no events left.
-        if (!this->waitingEvents.empty()) this->waitingEvents.pop_front();
+        this->spend.PopWaiting();
     }
     return Ok;
-}
-
-bool MovieModule::RecordOverTime(bool over) {
-    static_assert(OverTimeWindow == 64, "the record is a word's bits");
-    this->overTimeRecord = this->overTimeRecord << 1 | uint64_t(over);
-    return std::popcount(this->overTimeRecord) >= MaxOverTime;
-}
-
-uint64_t MovieModule::Share(MovieHost::Call kind) {
-    return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX;
-}
-
-void MovieModule::Spent() {
-    if (this->host.spent) this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime(), this->turn);
 }
 
 bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     this->waited = false;
     if (!this->sandbox || this->overBudget) return false;
-    // A draw asked the host before it cleared the buffer.
-    const uint64_t budget = kind == MovieHost::Call::Draw ? this->drawBudget : Share(kind);
-    if (budget == 0) {
-        this->waited = true;
-        return false;
-    }
     std::string error;
-    const auto time = this->host.time ? this->host.time(kind, this->turn) : LuaSandbox::NoTime;
-    const bool ok = this->sandbox->Call(fn, this, error, budget, time);
-    Spent();
-    if (ok) {
-        // A draw that fits moves the record on; cheap events do not, so many of them between
-        // clear no draw past its time.
-        if (kind == MovieHost::Call::Draw) RecordOverTime(false);
-        return true;
-    }
-    if (this->sandbox->WasOverTime() && !RecordOverTime(true)) return false;
-    if (this->sandbox->WasOverTime()) {
+    switch (this->spend.RunCall(fn, this, kind, error)) {
+    case MovieSpend::Outcome::Ran: return true;
+    case MovieSpend::Outcome::Waits: this->waited = true; return false;
+    case MovieSpend::Outcome::PassedTime: return false;
+    case MovieSpend::Outcome::StoppedForTime:
         this->overBudget = true;
         this->stoppedForTime = true;
-        this->waitingEvents.clear();
-        Report("stopped: " + std::to_string(MaxOverTime) + " of its last " + std::to_string(OverTimeWindow) +
-               " calls took more than the frame's time for data; the movie is stopped until it is loaded again");
+        Report("stopped: its calls took more than the frame's time for data again and again (" +
+               std::to_string(MaxOverTime) + " times it, however spaced); the movie is stopped until it is loaded again");
         return false;
-    }
-    if (this->sandbox->WasOverBudget()) {
-        // A movie that spends its time in C functions would otherwise take its whole
-        // budget again on every frame.
+    case MovieSpend::Outcome::StoppedForBudget:
         this->overBudget = true;
         Report(error + "; the movie is stopped until it is loaded again");
         return false;
+    case MovieSpend::Outcome::Failed: Report(error); return false;
     }
-    Report(error);
     return false;
 }
 
@@ -565,6 +521,23 @@ void MovieModule::Register(lua_State* L) {
     lua_pushlightuserdata(L, this);
     luaL_setfuncs(L, api, 1);
     lua_pop(L, 1);
+}
+
+// What the movie's code is made of, which no value replaces.
+static bool IsCode(int type) {
+    return type == LUA_TFUNCTION || type == LUA_TTABLE || type == LUA_TUSERDATA || type == LUA_TLIGHTUSERDATA ||
+           type == LUA_TTHREAD;
+}
+
+// Pushes the table of values kept beside the names they share with the movie's code, by their
+// whole names.
+static void PushBeside(lua_State* L) {
+    static const char key = 0;
+    if (lua_rawgetp(L, LUA_REGISTRYINDEX, &key) == LUA_TTABLE) return;
+    lua_pop(L, 1);
+    lua_newtable(L);
+    lua_pushvalue(L, -1);
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &key);
 }
 
 // Pushes the movie's global function `name`; false (nothing pushed) when it has none.
@@ -632,6 +605,10 @@ int MovieModule::ReadGlobal(lua_State* L) {
         if (dot == nullptr) break;
         step = dot + 1;
     }
+    if (IsCode(lua_type(L, -1))) {
+        PushBeside(L);
+        lua_getfield(L, -1, self->argName);
+    }
     const int type = lua_type(L, -1);
     if (type != LUA_TSTRING && type != LUA_TNUMBER) return 0;
     size_t size = 0;
@@ -664,7 +641,19 @@ int MovieModule::WriteGlobal(lua_State* L) {
         lua_remove(L, -2);  // the step's name
         lua_remove(L, -2);  // the table holding it
     }
+    // A value never replaces what the movie's code is made of: its functions (those the module
+    // gives it, text, rect, image and the rest, and its own) and its tables. It is kept beside
+    // them, where the movie's handler and the game's reads find it.
     lua_pushstring(L, step);
+    const bool code = IsCode(lua_rawget(L, -2));
+    lua_pop(L, 1);
+    if (code) {
+        lua_pop(L, 1);
+        PushBeside(L);
+        lua_pushstring(L, self->argName);
+    } else {
+        lua_pushstring(L, step);
+    }
     lua_pushstring(L, self->argText);
     lua_rawset(L, -3);
     lua_pop(L, 1);
@@ -816,12 +805,12 @@ uint64_t MovieModule::DrawImage(lua_State* L) {
 
 int MovieModule::ApiImage(lua_State* L) {
     MovieModule* self = Self(L);
-    self->pastBudget = false;
+    self->spend.ClearPastBudget();
     const uint64_t work = self->DrawImage(L);
     self->imageFile = {};
     // Charged here, where no string of the call is alive: a budget error leaves by a
     // long jump. Work priced past the budget ends the call as the work's charge would.
-    LuaSandbox::Charge(L, self->pastBudget ? UINT64_MAX : work / PixelsAnInstruction);
+    LuaSandbox::Charge(L, self->spend.PastBudget() ? UINT64_MAX : work / PixelsAnInstruction);
     return 0;
 }
 
@@ -849,7 +838,7 @@ GlyphCache::Font* MovieModule::TextFace(lua_State* L) {
     const size_t faces = this->glyphs.FacesOpened();
     const std::string_view faceName = face == DefaultFace ? std::string_view(DefaultFace) : std::string_view(face, faceSize);
     GlyphCache::Font* font = this->glyphs.Get(faceName, int(std::min(pixels, 1e6)), error);
-    this->textWork = this->glyphs.FacesOpened() > faces ? InstructionsAFace : 0;
+    this->textWork = this->glyphs.FacesOpened() > faces ? this->spend.GetPrices().instructionsAFace : 0;
     if (font == nullptr) {
         if (!error.empty()) Report("text: " + error);
         return nullptr;
@@ -864,11 +853,11 @@ GlyphCache::Font* MovieModule::TextFace(lua_State* L) {
 
 int MovieModule::ApiText(lua_State* L) {
     MovieModule* self = Self(L);
-    self->pastBudget = false;
+    self->spend.ClearPastBudget();
     GlyphCache::Font* font = self->TextFace(L);
     // Charged here and below, where no string of the call is alive: a budget error leaves
     // by a long jump.
-    LuaSandbox::Charge(L, self->pastBudget ? UINT64_MAX : self->textWork);
+    LuaSandbox::Charge(L, self->spend.PastBudget() ? UINT64_MAX : self->textWork);
     if (font == nullptr) return 0;
     const int lineX = self->textX, cell = font->face->GetCellHeight();
     int x = lineX, y = self->textY;

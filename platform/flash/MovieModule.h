@@ -6,9 +6,9 @@
 // host's mouse and key messages call its handlers. A movie's failures are logged once
 // each and fail the call; they never stop the program. The movie's start, draws and
 // events run when the host gives it time; what finds none waits for a later frame, in
-// order, a value's handler once however often the value changed meanwhile.
+// order, a value's handler once however often the value changed meanwhile; what a movie may
+// spend is MovieSpend's.
 #include <chrono>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +19,7 @@
 #include "platform/flash/ImageCache.h"
 #include "platform/flash/LuaSandbox.h"
 #include "platform/flash/MovieHost.h"
+#include "platform/flash/MovieSpend.h"
 
 struct lua_State;
 
@@ -36,25 +37,13 @@ public:
     static constexpr size_t MaxReports = 16;
     // Bytes of a problem kept and logged: the log cuts a text to as many.
     static constexpr size_t MaxProblem = 1024;
-    // Calls stopped at the host's time among the movie's last OverTimeWindow draws and such
-    // calls before it is stopped for good: one that passes the frame's time again and again,
-    // however many cheap draws come between.
-    static constexpr int MaxOverTime = 10;
-    static constexpr int OverTimeWindow = 64;
-    // Events kept waiting for the frame's time; the oldest go past it (logged). Values'
-    // handlers wait once a name, so the game's values never fill it.
-    static constexpr size_t MaxWaiting = 64;
+    // Calls past their time before a movie is stopped; events kept waiting (MovieSpend).
+    static constexpr int MaxOverTime = MovieSpend::MaxOverTime;
+    static constexpr size_t MaxWaiting = MovieSpend::MaxWaiting;
     // Longest value read (logged past it): the game reads values every frame, and each read
     // copies its bytes. One longer than KeptValue goes back to data's bound at the next read.
     static constexpr size_t MaxValue = size_t(1) << 20;
     static constexpr size_t KeptValue = size_t(64) << 10;
-    // What opening a text face costs the movie, in instructions.
-    static constexpr uint64_t InstructionsAFace = 20'000;
-    // What work done in C in one piece is taken to take when it is priced before it runs (a
-    // busy machine's times, with room): a pixel scaled, a pixel decoded, a face opened.
-    static constexpr std::chrono::nanoseconds ScaleTimeAPixel{40};
-    static constexpr std::chrono::nanoseconds DecodeTimeAPixel{8};
-    static constexpr std::chrono::nanoseconds FaceTime{1'000'000};
 
     explicit MovieModule(MovieHost host, LuaSandbox::Limits limits = {});
     ~MovieModule() override;
@@ -76,7 +65,9 @@ public:
     int32_t SetMessaging(bool on) override;
     int32_t RunWaiting() override;
     // Events that wait for a later frame.
-    size_t EventsWaiting() const { return this->waitingEvents.size(); }
+    size_t EventsWaiting() const { return this->spend.WaitingCount(); }
+    // What the movie may spend and its prices.
+    MovieSpend& Spend() { return this->spend; }
 
     uintptr_t GetWindow() const { return this->window; }
     double GetStageWidth() const { return this->stageWidth; }
@@ -97,33 +88,17 @@ private:
     // The movie's top level, once the host gives it time: 1 ran, 0 waits, -1 failed (logged).
     int RunTop();
     // An event: what the movie hears from its host besides its draws.
-    enum class EventKind { Value, Mouse, Key, Char };
-    struct Event {
-        EventKind kind = EventKind::Value;
-        std::string name;  // a value's
-        const char* what = nullptr;  // "move", "down", "up"
-        double x = 0, y = 0;
-        int32_t flags = 0;
-        char text[4] = {};  // a character's UTF-8
-    };
+    using EventKind = MovieSpend::EventKind;
+    using Event = MovieSpend::Event;
     // Runs the event now, after those that wait, or keeps it waiting.
     int32_t Deliver(Event event);
     bool RunEvent(const Event& event);
     void Wait(Event event);
-    // True when C work of `instructions` and about `time` fits what is left of the call
-    // going on; one past its instructions ends the call (pastBudget) as the charge would.
-    bool Affords(uint64_t instructions, std::chrono::nanoseconds time);
-    // Counts a call stopped at the host's time (or a draw that was not) in the record; true
-    // once the movie passed its time too often.
-    bool RecordOverTime(bool over);
     // Keeps room in data's bound for a value read of `size` bytes; false when there is none.
     bool KeepValue(size_t size);
     // Hands the caches the keeper of data's bound and the prices of their work (each new
     // cache has neither).
     void ConnectCaches();
-    // The host's share for a call (the module's own budget without one); what it spent.
-    uint64_t Share(MovieHost::Call kind);
-    void Spent();
     bool ReadVariable(const char* name);
     bool ValidName(const char* name) const;
 
@@ -171,13 +146,9 @@ private:
     bool waited = false;
     std::string top;  // the movie's text until its top level ran
     bool topPending = false;
-    std::deque<Event> waitingEvents;
-    uint64_t overTimeRecord = 0;  // the last calls that count, 1 for those stopped at the host's time
-    bool pastBudget = false;  // C work was priced past the call's instructions
+    MovieSpend spend;
     // A value set while handlers wait: on_value is not called.
     bool silentWrite = false;
-    sys::ForeignTurn turn;  // the movie's place among data's code
-    uint64_t drawBudget = UINT64_MAX;
     State state = State::Created;
     uintptr_t window = 0;
     bool messaging = false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace luaguard {
 
@@ -304,6 +305,73 @@ uint64_t LuaGuards::PatternCost(size_t subject, const char* p, size_t length, bo
     uint64_t cost = Times(Times(subject + 1, length + 1), InstructionsAStep);
     for (int q = 0; q < quantifiers && cost != UINT64_MAX; ++q) cost = Times(cost, subject + 1);
     return cost;
+}
+
+namespace {
+
+// The level of a long bracket ("[", "="s, "[") at `at`, -1 when there is none.
+int LongBracket(const char* p, size_t n, size_t at) {
+    if (at >= n || p[at] != '[') return -1;
+    size_t i = at + 1;
+    while (i < n && p[i] == '=') ++i;
+    return i < n && p[i] == '[' ? int(i - at - 1) : -1;
+}
+
+// Past the long bracket of `level` opened at `at`: its close, or the text's end.
+size_t PastLong(const char* p, size_t n, size_t at, int level) {
+    for (size_t i = at + size_t(level) + 2; i < n; ++i) {
+        if (p[i] != ']') continue;
+        size_t j = i + 1;
+        while (j < n && p[j] == '=') ++j;
+        if (j < n && p[j] == ']' && int(j - i - 1) == level) return j + 1;
+    }
+    return n;
+}
+
+bool WordByte(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; }
+
+}  // namespace
+
+LuaGuards::CompileWork LuaGuards::MeasureCompile(const char* p, size_t n) {
+    uint64_t colons = 0, jumps = 0;
+    for (size_t i = 0; i < n;) {
+        const char c = p[i];
+        if (c == '-' && i + 1 < n && p[i + 1] == '-') {
+            const int level = LongBracket(p, n, i + 2);
+            if (level >= 0) {
+                i = PastLong(p, n, i + 2, level);
+            } else {
+                const void* end = std::memchr(p + i, '\n', n - i);
+                i = end ? size_t(static_cast<const char*>(end) - p) + 1 : n;
+            }
+        } else if (c == '"' || c == '\'') {
+            for (++i; i < n && p[i] != c && p[i] != '\n'; ++i) {
+                if (p[i] == '\\') ++i;
+            }
+            ++i;
+        } else if (const int level = LongBracket(p, n, i); level >= 0) {
+            i = PastLong(p, n, i, level);
+        } else if (c == ':' && i + 1 < n && p[i + 1] == ':') {
+            ++colons;
+            i += 2;
+        } else if (WordByte(c)) {
+            const size_t start = i;
+            while (i < n && WordByte(p[i])) ++i;
+            const std::string_view word(p + start, i - start);
+            if (word == "goto" || word == "break") ++jumps;
+        } else {
+            ++i;
+        }
+    }
+    // A label is two "::"; each new one is compared with all before it.
+    const uint64_t met = (colons + 1) / 2 + jumps;
+    return CompileWork{n, Times(met, met > 0 ? met - 1 : 0) / 2};
+}
+
+std::chrono::nanoseconds LuaGuards::CompileTime(const CompileWork& work, std::chrono::nanoseconds aByte,
+                                                std::chrono::nanoseconds aCompare) {
+    constexpr uint64_t Far = uint64_t(1) << 40;
+    return aByte * int64_t(std::min(work.bytes, Far)) + aCompare * int64_t(std::min(work.compares, Far));
 }
 
 void LuaGuards::Install(lua_State* L, Charge charge, Charging charging) {

@@ -9,6 +9,7 @@
 // of the strings it gives back. The state's owner decides what a charge means (a movie's
 // budget, a data run's budget, nothing for a trusted run), and whether a run is charged at
 // all: an uncharged run calls the library at once.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -39,6 +40,28 @@ public:
     // The worst-case steps of matching `pattern` against a subject of `subject` bytes:
     // backtracking costs up to subject^(quantifiers + 1).
     static uint64_t PatternCost(size_t subject, const char* pattern, size_t length, bool plain);
+
+    // What Lua's parser meets in a text besides its bytes: it compares each new label or
+    // jump (goto, break) with those before it in its function, up to 32,767 a function.
+    // Function bounds are not followed: all of the text's count as one function's, which
+    // prices a text of ours at nothing and one made of many-label functions high. Strings
+    // and comments are skipped.
+    struct CompileWork {
+        uint64_t bytes = 0;
+        uint64_t compares = 0;
+    };
+    static CompileWork MeasureCompile(const char* text, size_t size);
+    // Compares of the parser that cost one instruction (a compile's bytes cost one each).
+    static constexpr uint64_t ComparesAnInstruction = 16;
+    // What compiling is taken to take (a busy machine's times, with room): a byte, a compare.
+    static constexpr std::chrono::nanoseconds CompileTimeAByte{60};
+    static constexpr std::chrono::nanoseconds CompileTimeACompare{4};
+    // The time of `work` at those prices, kept from overflowing far past any frame's.
+    static std::chrono::nanoseconds CompileTime(const CompileWork& work, std::chrono::nanoseconds aByte = CompileTimeAByte,
+                                                std::chrono::nanoseconds aCompare = CompileTimeACompare);
+    // Bytes the parser is handed at a time, each piece charged as it is read: a text
+    // mispriced before it ran is still stopped at its time within a few milliseconds.
+    static constexpr size_t CompilePiece = 256;
 };
 
 }  // namespace luaguard

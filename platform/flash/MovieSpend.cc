@@ -1,0 +1,192 @@
+#include "platform/flash/MovieSpend.h"
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+#include <string_view>
+
+
+namespace flash {
+
+namespace {
+
+std::mutex pricesLock;
+MovieSpend::Prices& Installed() {
+    static MovieSpend::Prices prices;
+    return prices;
+}
+
+}  // namespace
+
+void MovieSpend::SetDefaultPrices(const Prices& p) {
+    std::lock_guard<std::mutex> lock(pricesLock);
+    Installed() = p;
+}
+
+MovieSpend::Prices MovieSpend::DefaultPrices() {
+    std::lock_guard<std::mutex> lock(pricesLock);
+    return Installed();
+}
+
+void MovieSpend::Attach(LuaSandbox* box) {
+    this->sandbox = box;
+    this->overTimeRecord = 0;
+    this->unforgiven = 0;
+    this->mostPriced = {};
+    this->topBytes = this->topCompares = 0;
+    this->topTime = {};
+    DropWaiting();
+}
+
+uint64_t MovieSpend::Share(Call kind) { return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX; }
+
+uint64_t MovieSpend::AskDraw() { return this->drawBudget = Share(Call::Draw); }
+
+MovieSpend::Duration MovieSpend::Time(Call kind) const {
+    return this->host.time ? this->host.time(kind, this->turn) : LuaSandbox::NoTime;
+}
+
+void MovieSpend::Spent() {
+    if (this->host.spent && this->sandbox) {
+        this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime(), this->turn);
+    }
+}
+
+bool MovieSpend::Affords(uint64_t instructions, std::chrono::nanoseconds time) {
+    this->mostPriced = std::max(this->mostPriced, time);
+    if (!this->sandbox) return true;
+    if (this->sandbox->Affords(instructions, Duration::zero())) return this->sandbox->Affords(0, time);
+    this->pastBudget = true;
+    return false;
+}
+
+// Work that runs in one piece is priced before it runs: what does not fit what is left of the
+// call is not done, logged (one line a picture), and the draw goes on without it.
+bool MovieSpend::AffordsPixels(bool scale, uint64_t pixels, std::string_view file, std::string& error) {
+    const auto price = scale ? this->prices.scaleTimeAPixel : this->prices.decodeTimeAPixel;
+    const auto most = std::chrono::nanoseconds::max() / int64_t(std::max<uint64_t>(pixels, 1));
+    if (Affords(pixels / PixelsAnInstruction, price > most ? std::chrono::nanoseconds::max() : price * int64_t(pixels))) {
+        return true;
+    }
+    if (!this->pastBudget) {
+        error = std::string(scale ? "scaling '" : "decoding '") + std::string(file) +
+                "' takes more than is left of the frame's time for data: not drawn";
+    }
+    return false;
+}
+
+bool MovieSpend::AffordsFace(std::string& error) {
+    if (Affords(this->prices.instructionsAFace, this->prices.faceTime)) return true;
+    if (!this->pastBudget) error = "opening a text face takes more than is left of the frame's time for data: not drawn";
+    return false;
+}
+
+MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind, std::string& error) {
+    const uint64_t budget = Budget(kind);
+    if (budget == 0) return Outcome::Waits;
+    const Duration time = Time(kind);
+    const bool ok = this->sandbox->Call(fn, data, error, budget, time);
+    Spent();
+    if (ok) {
+        // A draw that fits moves the record on; cheap events do not, so many of them between
+        // clear no draw past its time.
+        if (kind == Call::Draw) Record(false);
+        return Outcome::Ran;
+    }
+    if (this->sandbox->WasOverTime()) {
+        if (!Record(true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
+        DropWaiting();
+        return Outcome::StoppedForTime;
+    }
+    // A movie that spends its time in C functions would otherwise take its whole budget again
+    // on every frame.
+    return this->sandbox->WasOverBudget() ? Outcome::StoppedForBudget : Outcome::Failed;
+}
+
+MovieSpend::Outcome MovieSpend::RunTop(const std::string& text, const std::string& chunkName, std::string& error) {
+    const uint64_t budget = Share(Call::Load);
+    if (budget == 0) return Outcome::Waits;
+    const Duration time = Time(Call::Load);
+    if (this->topTime > LongestCompile || this->topBytes + this->topCompares >= std::min(budget, this->limit)) {
+        error = "the movie's text (" + std::to_string(text.size()) +
+                " bytes) takes more to compile than a frame gives data: not loaded";
+        return Outcome::Failed;
+    }
+    if (this->topTime >= time) return Outcome::Waits;
+    const bool ran = this->sandbox->Run(text.data(), text.size(), chunkName, error, budget, time, this->topCompares);
+    Spent();
+    return ran ? Outcome::Ran : Outcome::Failed;
+}
+
+void MovieSpend::PriceTop(const char* text, size_t size) {
+    const luaguard::LuaGuards::CompileWork work = luaguard::LuaGuards::MeasureCompile(text, size);
+    this->topBytes = work.bytes;
+    this->topCompares = work.compares / luaguard::LuaGuards::ComparesAnInstruction;
+    this->topTime = luaguard::LuaGuards::CompileTime(work, this->prices.compileTimeAByte, this->prices.compileTimeACompare);
+    this->mostPriced = std::max(this->mostPriced, this->topTime);
+}
+
+bool MovieSpend::Record(bool over, Duration taken, Duration given) {
+    static_assert(OverTimeWindow == 64, "the record is a word's bits");
+    this->overTimeRecord = this->overTimeRecord << 1 | uint64_t(over);
+    if (!over) {
+        this->unforgiven = std::max(0.0, this->unforgiven - ForgivenADraw);
+        return false;
+    }
+    // A call that took many times its time (collections, C work between the hook's looks)
+    // costs the player as many; a time shorter than a millisecond (a reserve's rest) counts as
+    // one, the hook's looks being that far apart.
+    double times = 1;
+    if (given != LuaSandbox::NoTime) {
+        const Duration least = std::max<Duration>(given, std::chrono::milliseconds(1));
+        times = std::clamp(double(taken.count()) / double(least.count()), 1.0, double(MaxOverTime));
+    }
+    this->unforgiven += times;
+    return std::popcount(this->overTimeRecord) >= MaxOverTime || this->unforgiven >= MaxOverTime;
+}
+
+MovieSpend::Kept MovieSpend::Wait(Event event) {
+    // A value's handler waits once: it hears the value as it is when its time comes, and a
+    // value that waits to be set takes the last text.
+    if (event.kind == EventKind::Value) {
+        for (Event& waiting : this->waiting) {
+            if (waiting.kind != EventKind::Value || waiting.name != event.name) continue;
+            if (!event.sets) return Kept::Yes;
+            if (this->waitingValueBytes - waiting.text.size() + event.text.size() > MaxWaitingValues) return Kept::Refused;
+            this->waitingValueBytes = this->waitingValueBytes - waiting.text.size() + event.text.size();
+            waiting.text = std::move(event.text);
+            waiting.sets = true;
+            return Kept::Yes;
+        }
+        if (event.sets && this->waitingValueBytes + event.text.size() > MaxWaitingValues) return Kept::Refused;
+    }
+    // A move followed by a move: the pointer is where the last one left it.
+    if (event.kind == EventKind::Mouse && std::string_view(event.what) == "move" && !this->waiting.empty()) {
+        Event& last = this->waiting.back();
+        if (last.kind == EventKind::Mouse && std::string_view(last.what) == "move") {
+            last = std::move(event);
+            return Kept::Yes;
+        }
+    }
+    Kept kept = Kept::Yes;
+    if (this->waiting.size() >= MaxWaiting) {
+        PopWaiting();
+        kept = Kept::OldestDropped;
+    }
+    this->waitingValueBytes += event.text.size();
+    this->waiting.push_back(std::move(event));
+    return kept;
+}
+
+void MovieSpend::PopWaiting() {
+    if (this->waiting.empty()) return;
+    this->waitingValueBytes -= this->waiting.front().text.size();
+    this->waiting.pop_front();
+}
+
+void MovieSpend::DropWaiting() {
+    this->waiting.clear();
+    this->waitingValueBytes = 0;
+}
+
+}  // namespace flash

@@ -1,0 +1,238 @@
+// What a movie may spend (MovieSpend): its text's compile, a failed allocation, the stop
+// record, values that come before its top level, and the shipped movies at ten times every
+// price. Time rules are decided by what the test sets: prices, the host's times, the record.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/luaguard/LuaGuards.h"
+#include "tests/gfx/BmpBytes.h"
+#include "tests/platform/flash/MovieFixture.h"
+
+namespace {
+
+using flash::MovieModule;
+using flash::MovieSpend;
+using Duration = std::chrono::steady_clock::duration;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+class MovieSpendTest : public MovieFixture {
+protected:
+    // A host whose share is open or spent and whose calls take `time`; it counts what they spent.
+    struct Share {
+        bool spent = false;
+        Duration time = Duration::max();
+        uint64_t instructions = 0;
+    };
+    flash::MovieHost Serve(Share& share) {
+        flash::MovieHost host = Host();
+        host.share = [&share](flash::MovieHost::Call call, sys::ForeignTurn&) -> uint64_t {
+            return share.spent && call != flash::MovieHost::Call::Read ? 0 : 1'000'000;
+        };
+        host.time = [&share](flash::MovieHost::Call, const sys::ForeignTurn&) { return share.time; };
+        host.spent = [&share](uint64_t n, Duration, sys::ForeignTurn&) { share.instructions += n; };
+        return host;
+    }
+    static bool Begin(MovieModule& m, const char* path) {
+        return m.AttachWindow(0) >= 0 && m.Initialize(0, 1) >= 0 && m.LoadMovie(path) >= 0 && m.Play() >= 0;
+    }
+    // `n` lines, each `line` with its number and `after`.
+    static std::string Repeat(const std::string& line, int n, const std::string& after = "") {
+        std::string text;
+        for (int i = 0; i < n; i++) text += line + std::to_string(i) + after + "\n";
+        return text;
+    }
+};
+
+// Compiling is priced before it runs, by the text's bytes and the labels and jumps the parser
+// compares: a text that no frame compiles is refused with one log line before the parser sees
+// it; one that needs more time than is left waits for a frame that has it; what it spent counts.
+TEST_F(MovieSpendTest, CompilingIsPricedAndTextThatNoFrameCompilesIsRefused) {
+    const struct {
+        const char* name;
+        std::string text;
+        Duration first;  // the time the first frame gives the load
+        int ready;       // after the first frame
+    } cases[] = {
+        {"labels compared with every label before them", "local function f()\n" + Repeat("::l", 2500, ":: x = 1") + "end\n",
+         milliseconds(50), -1},
+        {"a long text", Repeat("x = ", 20'000), milliseconds(50), -1},
+        {"labels and jumps only in strings and comments", Repeat("s = '::a:: goto b' -- ::c:: break --[[::d::]] x = ", 200),
+         milliseconds(50), 1},
+        {"a text that needs more than the time left", Repeat("x = ", 200), microseconds(20), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->logs.clear();
+        AddMovie("movies/big.lua", c.text);
+        Share share;
+        share.time = c.first;
+        MovieModule m(Serve(share));
+        const bool loaded = Begin(m, "movies/big.lua");
+        EXPECT_EQ(loaded, c.ready >= 0);
+        EXPECT_EQ(Logged("takes more to compile than a frame gives data"), c.ready < 0 ? 1 : 0);
+        if (c.ready < 0) {
+            EXPECT_EQ(share.instructions, 0u) << "the parser saw a refused text";
+            continue;
+        }
+        EXPECT_EQ(m.IsReady(), c.ready);
+        share.time = milliseconds(50);
+        EXPECT_EQ(m.IsReady(), 1);
+        EXPECT_GE(share.instructions, c.text.size()) << "compiling spent nothing of the share";
+        EXPECT_TRUE(this->logs.empty()) << this->logs.front();
+    }
+    EXPECT_EQ(luaguard::LuaGuards::MeasureCompile(cases[2].text.data(), cases[2].text.size()).compares, 0u);
+}
+
+// A movie that fills its memory and then loops on errors that cannot be allocated made Lua
+// collect in full at each one, out of the hook's sight, for seconds: the first failed
+// allocation ends the call instead, whatever pcall runs it, and the movie is stopped.
+TEST_F(MovieSpendTest, AFailedAllocationEndsTheCallWhateverPcallTheMovieRuns) {
+    AddMovie("movies/full.lua", R"lua(
+        t = {}
+        function draw()
+            local s = ('x'):rep(4000)
+            pcall(function() for i = 1, 1e9 do t[i] = s .. i end end)
+            while true do pcall(math.floor) end
+        end
+    )lua");
+    flash::LuaSandbox::Limits limits;
+    limits.memoryBytes = 4 << 20;
+    limits.instructions = 400'000;
+    Share share;
+    MovieModule m(Serve(share), limits);
+    ASSERT_TRUE(Begin(m, "movies/full.lua"));
+    const uint64_t loaded = share.instructions;
+    std::vector<uint8_t> frame(4 * 4 * 4);
+    EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::MovieFailed);
+    EXPECT_LT(share.instructions - loaded, limits.instructions / 2) << "the loop ran on to its budget";
+    EXPECT_EQ(Logged("not enough memory; the movie is stopped"), 1);
+    EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::MovieFailed);
+}
+
+// The record counts calls past their time however they are spaced: one call that took many
+// times its time counts as many, and a draw that fits forgives only part of one.
+TEST_F(MovieSpendTest, CallsPastTheirTimeStopAMovieHoweverTheyAreSpaced) {
+    const struct {
+        int every;    // one call of this many is past its time
+        int times;    // how many times its time it took
+        bool stopped; // within 2,000 calls
+    } cases[] = {
+        {40, 20, true},  // spaced out, but each costs the player many frames
+        {3, 1, true},
+        {8, 1, false},   // now and then, each at its time
+        {40, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.every) + " x" + std::to_string(c.times));
+        flash::MovieHost host;
+        MovieSpend spend(host);
+        bool stopped = false;
+        for (int n = 1; n <= 2000 && !stopped; n++) {
+            stopped = n % c.every == 0 ? spend.Record(true, c.times * milliseconds(10), milliseconds(10)) : spend.Record(false);
+        }
+        EXPECT_EQ(stopped, c.stopped);
+    }
+}
+
+// A value the game sets before the movie's top level ran waits for it, and a value never
+// replaces the movie's code: one that shares a name with a function the movie holds (the
+// module's text, its own draw) is kept beside it, heard by on_value and read back by the game.
+TEST_F(MovieSpendTest, ValuesSetBeforeTheTopLevelWaitAndNeverReplaceTheMoviesCode) {
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    std::ifstream in(std::string(src ? src : ".") + "/data/flash/statusbar.movie", std::ios::binary);
+    std::stringstream shipped;
+    shipped << in.rdbuf();
+    ASSERT_FALSE(shipped.str().empty());
+    this->files["flash/statusbar.movie"] = shipped.str();
+    AddMovie("movies/own.lua", "local write = text\nheard = ''\nlevel = 'start'\n"
+                               "function on_value(name, value) heard = heard .. name .. '=' .. value .. ';' end\n"
+                               "function draw() write(0, 0, level, 10, 1, 1, 1, 1) end\n");
+    const struct {
+        const char* path;
+        std::vector<std::pair<const char*, const char*>> set, read;
+    } cases[] = {
+        {"movies/own.lua", {{"text", "hallo"}, {"level", "2"}, {"draw", "x"}, {"level", "3"}},
+         {{"heard", "text=hallo;level=3;draw=x;"}, {"text", "hallo"}, {"level", "3"}, {"draw", "x"}}},
+        {"flash/statusbar.movie", {{"text", "Spiel geladen."}}, {{"text", "Spiel geladen."}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        this->logs.clear();
+        Share share;
+        share.spent = true;
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, c.path));
+        for (const auto& [name, value] : c.set) EXPECT_EQ(m.SetVariable(name, value), flash::Ok) << name;
+        share.spent = false;
+        EXPECT_EQ(m.IsReady(), 1);
+        EXPECT_EQ(m.RunWaiting(), flash::Ok);
+        std::vector<uint8_t> frame(64 * 64 * 4);
+        EXPECT_EQ(m.Render(frame.data(), 64, 64, 4), flash::Ok);
+        EXPECT_NE(frame, std::vector<uint8_t>(frame.size(), 0)) << "nothing drawn";
+        for (const auto& [name, value] : c.read) EXPECT_EQ(Get(m, name), value) << name;
+        EXPECT_TRUE(this->logs.empty()) << this->logs.front();
+    }
+}
+
+// The game's prices are a busy machine's times; a slower machine is a dearer one. At ten times
+// every price the shipped movies, with the game's values set before they start, are neither
+// refused nor stopped, and no piece of their work is priced past the time a call gets in the
+// frame the game assumes (a third of 33 ms).
+TEST_F(MovieSpendTest, TheShippedMoviesKeepWithinTheirShareAtTenTimesEveryPrice) {
+    const MovieSpend::Prices prices = MovieSpend::DefaultPrices();
+    MovieSpend::Prices dear = prices;
+    dear.instructionsAFace *= 10;
+    dear.faceTime *= 10;
+    dear.scaleTimeAPixel *= 10;
+    dear.decodeTimeAPixel *= 10;
+    dear.compileTimeAByte *= 10;
+    dear.compileTimeACompare *= 10;
+    MovieSpend::SetDefaultPrices(dear);
+    BmpBytes bmp;
+    bmp.width = bmp.height = 64;
+    bmp.pixels.assign(64 * 64 * 3, 0x80);
+    const std::vector<uint8_t> picture = bmp.Build();
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    const std::pair<const char*, const char*> values[] = {
+        {"text", "Spiel geladen."}, {"value", "50"}, {"bild", "taucher1_G_1"}, {"sauerstoff", "70"},
+        {"gesundheit", "40"}, {"_root.item_typ", "lampe"}, {"invtyp_list_string", "lampe,messer,kamera"},
+        {"invname_list_string", "Lampe,Messer,Kamera"}, {"running", "1"}, {"loadable", "1"}, {"input", "down"},
+    };
+    for (const char* name : {"statusbar", "energy", "hitpoints", "inventory", "inventorybar", "geraet", "taucher",
+                             "maennel", "mainmenu"}) {
+        SCOPED_TRACE(name);
+        this->logs.clear();
+        const std::string file = std::string("flash/") + name + ".movie";
+        std::ifstream in(std::string(src ? src : ".") + "/data/" + file, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        ASSERT_FALSE(text.str().empty());
+        this->files[file] = text.str();
+        for (const char* pic : {"pics/guide.png", "pics/taucher_1.png", "pics/maennel_1.png", "pics/geraet_1.png"}) {
+            this->files[std::string("flash/") + pic] = std::string(picture.begin(), picture.end());
+        }
+        Share share;
+        share.spent = true;
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, file.c_str()));
+        for (const auto& [value, set] : values) m.SetVariable(value, set);
+        share.spent = false;
+        EXPECT_EQ(m.IsReady(), 1);
+        // At twice their size, a little larger each frame: pictures and faces are made anew.
+        for (int n = 0; n < 5; n++) {
+            const int w = int(2 * m.GetStageWidth()) + n, h = int(2 * m.GetStageHeight()) + n;
+            std::vector<uint8_t> frame(size_t(w) * size_t(h) * 4);
+            EXPECT_EQ(m.Render(frame.data(), w, h, 4), flash::Ok) << n;
+        }
+        EXPECT_LE(m.Spend().MostPriced(), milliseconds(33) / 3);
+        EXPECT_LE(m.Spend().TopTime(), MovieSpend::LongestCompile);
+        EXPECT_TRUE(this->logs.empty()) << this->logs.front();
+    }
+    MovieSpend::SetDefaultPrices(prices);
+}
+
+}  // namespace
