@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "kernel/nKernelServer.h"
+#include "platform/system/RunClock.h"
 #include "script/nLuaGlobals.h"
 #include "script/nLuaServer2.h"
 
@@ -239,7 +240,7 @@ void nDataText::PushEnv(lua_State* L) const {
 // ---- the frame's share
 
 void nDataText::BeginFrame() {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = sys::RunClock::Wall();
     if (framed_) {
         // The game's own part of the last frame: a frame that loaded a level counts as a long one.
         const Clock::duration plain = std::min<Clock::duration>(now - begun_ - time_, LongestFrame);

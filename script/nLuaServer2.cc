@@ -209,14 +209,14 @@ nLuaServer2::OuterRun::OuterRun(const nLuaServer2& server)
     : trust(server.trust_),
       bounds(server.bounds_),
       started(sys::RunClock::ThreadTime()),
-      begun(std::chrono::steady_clock::now()),
+      begun(sys::RunClock::Wall()),
       objects(nObjectCount::Made()),
       bytes(nObjectCount::DataBytesMade()) {}
 
 void nLuaServer2::OuterRun::Restore(nLuaServer2& server, bool resume) const {
     server.trust_ = trust;
     if (resume) {
-        server.bounds_.Resume(bounds, sys::RunClock::ThreadTime() - started, std::chrono::steady_clock::now() - begun,
+        server.bounds_.Resume(bounds, sys::RunClock::ThreadTime() - started, sys::RunClock::Wall() - begun,
                               nObjectCount::Made() - objects,
                               nObjectCount::DataBytesMade() - bytes);
     }

@@ -65,11 +65,18 @@ CoreWaits& ThisThreadsWaits() {
     return waits;
 }
 
+thread_local RunClock::Source* source = nullptr;
+
 }  // namespace
 
 bool RunClock::SeesWaits() { return ThisThreadsWaits().Open(); }
 
+void RunClock::SetSource(Source* s) { source = s; }
+
+RunClock::time_point RunClock::Wall() { return source ? source->Wall() : std::chrono::steady_clock::now(); }
+
 RunClock::duration RunClock::ThreadTime() {
+    if (source) return source->ThreadTime();
     CoreWaits& waits = ThisThreadsWaits();
     timespec now{};
     if (waits.Open()) {
@@ -85,8 +92,8 @@ RunClock::duration RunClock::ThreadTime() {
 namespace {
 
 // `now` + `d`, or the end of time when that is too far off to add.
-std::chrono::steady_clock::time_point After(std::chrono::steady_clock::time_point now, RunClock::duration d) {
-    return d < std::chrono::steady_clock::time_point::max() - now ? now + d : std::chrono::steady_clock::time_point::max();
+RunClock::time_point After(RunClock::time_point now, RunClock::duration d) {
+    return d < RunClock::time_point::max() - now ? now + d : RunClock::time_point::max();
 }
 
 }  // namespace
@@ -100,13 +107,13 @@ RunClock::duration RunClock::WallLimit(duration limit) {
 void RunClock::Start(duration limit) {
     limit_ = std::max(limit, duration::zero());
     started_ = ThreadTime();
-    const auto now = std::chrono::steady_clock::now();
+    const time_point now = Wall();
     look_ = After(now, limit_);
     wallEnd_ = After(now, WallLimit(limit_));
 }
 
 bool RunClock::Passed() {
-    const auto now = std::chrono::steady_clock::now();
+    const time_point now = Wall();
     if (now < look_) return false;
     const duration used = Elapsed();
     if (used >= limit_ || now >= wallEnd_) return true;

@@ -7,7 +7,9 @@
 // processor time stands in. The clock costs a system call to read; a look at the limit reads
 // it only once the wall clock has passed the limit, as a run cannot have had more than has
 // passed. A run that has waited far past its limit on the wall clock (WallLimit) ends all the
-// same: whatever kept the thread waiting, the frame is not held for it.
+// same: whatever kept the thread waiting, the frame is not held for it. A test may put a clock
+// of its own in place of the machine's (SetSource), so that a rule about time is decided by the
+// time the test says, not by how fast the machine runs.
 #include <chrono>
 
 namespace sys {
@@ -15,9 +17,24 @@ namespace sys {
 class RunClock {
 public:
     using duration = std::chrono::steady_clock::duration;
+    using time_point = std::chrono::steady_clock::time_point;
+
+    // What the clocks read: the thread's time (the wall clock less its waits for a core) and
+    // the wall clock.
+    class Source {
+    public:
+        virtual ~Source() = default;
+        virtual duration ThreadTime() = 0;
+        virtual time_point Wall() = 0;
+    };
+    // Puts `source` in place of the machine's clocks for the calling thread, until it is set
+    // back to null; the caller keeps it alive meanwhile.
+    static void SetSource(Source* source);
 
     // This thread's time so far: the wall clock less its waits for a core.
     static duration ThreadTime();
+    // The wall clock that runs go by (steady_clock's, or the source's).
+    static time_point Wall();
     // True when ThreadTime sees the thread's own waits (the kernel reports its waits for a
     // core); false where it is the processor time.
     static bool SeesWaits();
@@ -40,8 +57,8 @@ public:
 private:
     duration limit_{};
     duration started_{};
-    std::chrono::steady_clock::time_point look_{};  // no need to read the thread's clock before
-    std::chrono::steady_clock::time_point wallEnd_{};
+    time_point look_{};  // no need to read the thread's clock before
+    time_point wallEnd_{};
 };
 
 }  // namespace sys

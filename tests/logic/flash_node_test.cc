@@ -25,10 +25,15 @@
 #include "platform/flash/FlashModule.h"
 #include "platform/flash/MovieModule.h"
 #include "tests/logic/SpriteFixture.h"
+#include "tests/platform/system/TestRunClock.h"
 
 namespace {
 
 using bwtest::ColorNear;
+
+// The time of the tests' run clock at each look of a run, so that what a movie's draw or handler
+// takes is its instructions' and its C work's, whatever the machine's speed or load.
+constexpr std::chrono::microseconds LookTime{10};
 
 // What every recording module shares with the test.
 struct Script {
@@ -445,6 +450,7 @@ TEST_F(FlashNodeTest, AMenuMovieShowsItsColoursAndAClickOnItsButtonRunsItsLine) 
 // turns, and a draw that needs more than a whole share is stopped.
 TEST_F(FlashNodeTest, MovieDrawsShareTheFramesTimeForDataAndTakeTurns) {
     flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(LookTime);
     constexpr long long Steps = 150'000;  // about as many instructions a draw, well within the frame's time
     // `tries` counts the turns, `draws` the draws that fit: a loaded machine's clock may cut a
     // draw short late in a frame, and the movie has had its turn all the same.
@@ -547,6 +553,7 @@ TEST_F(FlashNodeTest, AFramesMessagesBetweenMoviesStopWhenItsTimeForDataIsSpent)
 // frame's share: its events wait, and never more of them than its names.
 TEST_F(FlashNodeTest, TheShippedDisplaysEventsNeverWaitWhileALooseMoviesHandlersTakeTheShare) {
     flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(LookTime);
     const char* src = std::getenv("BW_SOURCE_DIR");
     std::ifstream in(std::string(src ? src : ".") + "/data/flash/taucher.movie", std::ios::binary);
     const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -609,6 +616,7 @@ namespace {
 // their time at the level's start: the loose movie's overruns take no display's turn for good.
 TEST_F(FlashNodeTest, TheShippedDisplaysDrawWhileALooseMoviesFirstDrawsPassTheirTime) {
     flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(LookTime);
     const char* src = std::getenv("BW_SOURCE_DIR");
     const struct {
         const char* movie;

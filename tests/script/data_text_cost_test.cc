@@ -88,6 +88,7 @@ TEST_F(DataTextCostTest, TheFramesTimeEndsARunWhoseInstructionsAreFewAndSlow) {
 // not charged that wait, so a loaded machine stops no text that a quiet one runs, and the
 // frame's data share is not spent by it either. A wait of the run's own (a print into a full
 // pipe) holds the frame as work does: it is charged, and the run is stopped at its time.
+// The test's clock says which is which: the work itself takes none of its time.
 TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
     ASSERT_TRUE(Run("function keep(a) kept = a end dataentry('keep', {'number'}) "
                     "function mark(a) marked = a end dataentry('mark', {'number'})"));
@@ -95,8 +96,8 @@ TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
         const char* how;
         bool ownWait;
     } cases[] = {{"held off its core", false}, {"waiting on its own account", true}};
-    bwtest::CoreRival rival;
-    log.rival = &rival;
+    bwtest::TestRunClock clock;
+    log.clock = &clock;
     for (const auto& c : cases) {
         ASSERT_TRUE(Run("kept = nil marked = nil"));
         log.holdOn = "held";
@@ -118,7 +119,7 @@ TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
         EXPECT_TRUE(server->RunDataText("mark(1)", result)) << c.how;
         EXPECT_EQ(Global("marked"), c.ownWait ? "nil" : "1") << c.how;
     }
-    log.rival = nullptr;
+    log.clock = nullptr;
 }
 
 // A movie's events spend from the frame's share and take turns in it like its draws and its

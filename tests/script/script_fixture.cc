@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "kernel/nCmd.h"
 #include "kernel/nFileServer2.h"
@@ -52,9 +51,9 @@ void nScriptFixture::CaptureLog::Add(const char* fmt, va_list args) {
     text += buf;
     // Shown too, so a fatal stop explains itself.
     std::fputs(buf, stderr);
-    if (holdOn.empty() || !std::strstr(buf, holdOn.c_str())) return;
-    if (ownWait) std::this_thread::sleep_for(hold);
-    else if (rival) rival->Hold(hold);
+    if (holdOn.empty() || !clock || !std::strstr(buf, holdOn.c_str())) return;
+    if (ownWait) clock->Work(hold);
+    else clock->HoldOff(hold);
 }
 
 std::string nScriptFixture::SourceDir() {

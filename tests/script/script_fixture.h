@@ -10,7 +10,7 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
 #include "script/nLuaServer2.h"
-#include "tests/platform/system/HeldOffTheCore.h"
+#include "tests/platform/system/TestRunClock.h"
 
 // A test object with one command per argument type, so the script binding's
 // conversions can be checked in both directions.
@@ -39,13 +39,13 @@ protected:
         void Message(const char* fmt, va_list args) override { Add(fmt, args); }
         void Error(const char* fmt, va_list args) override { Add(fmt, args); }
         std::string text;
-        // A text holding `holdOn` keeps the thread off its core for `hold`, as a loaded
-        // machine does now and then; or, with `ownWait`, has it wait that long itself, as a
-        // full pipe on standard output does.
+        // A text holding `holdOn` moves `clock` as the machine holding the thread off its core
+        // for `hold` does, now and then on a loaded machine; or, with `ownWait`, as the thread
+        // waiting that long itself does (a full pipe on standard output).
         std::string holdOn;
         std::chrono::milliseconds hold{};
         bool ownWait = false;
-        bwtest::CoreRival* rival = nullptr;  // who holds the thread off its core
+        bwtest::TestRunClock* clock = nullptr;
 
     private:
         void Add(const char* fmt, va_list args);

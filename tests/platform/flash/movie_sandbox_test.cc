@@ -4,16 +4,20 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
-#include "tests/platform/system/HeldOffTheCore.h"
+#include "tests/platform/system/TestRunClock.h"
 
 namespace {
 
 using flash::MovieModule;
+using std::chrono::microseconds;
+
+// The time of the tests' clock at each look of a run: a loop passes a few milliseconds within
+// some ten thousand instructions, while a call that looks a few times takes a fraction of one.
+constexpr microseconds LookTime{100};
 
 class MovieSandboxTest : public MovieFixture {
 protected:
@@ -92,10 +96,14 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(Get(*module, "ok"), "4a;b");  // ordinary uses still work
     const std::string text = this->files["movies/test.lua"].substr(std::string(MovieModule::Marker).size() + 1);
+    // The clock is kept out of it: a slow machine's time would end a case before its budget or
+    // the memory cap does.
+    flash::LuaSandbox::Limits untimed;
+    untimed.seconds = 600;
     for (const char* name :
          {"rep", "method", "move", "pattern", "gsub", "len", "memory", "big", "deep", "upper", "concat"}) {
         // Each case on a movie of its own: one over its budget is stopped.
-        module = StartMovie(text);
+        module = Start("movies/test.lua", untimed);
         ASSERT_NE(module, nullptr);
         EXPECT_EQ(module->SetVariable(name, ""), flash::MovieFailed) << name;
     }
@@ -289,6 +297,7 @@ TEST_F(MovieSandboxTest, APrintOrAnErrorIsKeptOnlyAsFarAsItIsLogged) {
 // A draw stopped at the host's time for it keeps the last picture for that frame; a movie
 // whose calls never fit is stopped with one log line.
 TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsIsStopped) {
+    bwtest::TestRunClock clock(LookTime);
     AddMovie("slow.lua", R"lua(
         slow = "no"
         function draw()
@@ -332,7 +341,7 @@ TEST_F(MovieSandboxTest, ADrawPastItsTimeKeepsTheLastPictureAndOneThatNeverFitsI
 // A draw that the machine holds off its core for longer than the draw's time is not charged
 // that wait: on a loaded machine the menu still draws and is never stopped. A draw that waits
 // as long on its own account (a print into a full pipe) holds the frame as work does: it is
-// stopped, and the frame keeps its last picture.
+// stopped, and the frame keeps its last picture. The test's clock says which wait it was.
 TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
     AddMovie("held.lua", R"lua(
         function draw()
@@ -341,23 +350,22 @@ TEST_F(MovieSandboxTest, ADrawHeldOffTheProcessorIsNotChargedTheWait) {
             rect(0, 0, 800, 600, 1, 0, 0, 1)
         end
     )lua");
-    bwtest::CoreRival rival;
     for (const bool ownWait : {false, true}) {
+        bwtest::TestRunClock clock;
         flash::MovieHost host = Host();
-        host.log = [this, ownWait, &rival](const std::string& line) {
+        host.log = [this, ownWait, &clock](const std::string& line) {
             this->logs.push_back(line);
             if (line.find("held") == std::string::npos) return;
-            if (ownWait) std::this_thread::sleep_for(std::chrono::milliseconds(60));
-            else rival.Hold(std::chrono::milliseconds(60));
+            if (ownWait) clock.Work(std::chrono::milliseconds(60));
+            else clock.HoldOff(std::chrono::milliseconds(60));
         };
         host.time = [](flash::MovieHost::Call, const sys::ForeignTurn&) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(10)); };
         MovieModule module(host, flash::LuaSandbox::Limits{});
         ASSERT_TRUE(module.AttachWindow(0) >= 0 && module.Initialize(0, 1) >= 0 && module.LoadMovie("held.lua") >= 0 &&
                     module.Play() >= 0);
         std::vector<uint8_t> frame(4 * 4 * 4, 0);
-        const auto started = std::chrono::steady_clock::now();
         module.Render(frame.data(), 4, 4, 4);
-        ASSERT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(60));
+        ASSERT_GE(clock.WallSoFar(), std::chrono::milliseconds(60)) << "the draw did not print";
         EXPECT_EQ(frame[2], ownWait ? 0x00 : 0xFF) << ownWait;  // red, drawn to its end
     }
 }
@@ -392,6 +400,7 @@ struct FrameShare {
 // last value), and a handler that passes its time again and again stops the movie with one
 // log line while its last picture stays.
 TEST_F(MovieSandboxTest, EventsCountInTheSharePastItWaitAndOnesThatNeverFitStopTheMovie) {
+    bwtest::TestRunClock clock(LookTime);
     AddMovie("movies/hud.lua", R"lua(
         heard = ""
         function slowly() if slow == "1" then while true do end end end
@@ -554,13 +563,14 @@ TEST_F(MovieSandboxTest, TextAndPicturesCostTheShareAndKeepWithinDatasBound) {
 // Work done in C in one piece (a scale, a decode, a face's opening) is priced before it runs
 // from what is known up front: what does not fit what is left of the call's time or of data's
 // bound is not done, with one log line, and the draw goes on; a face name is a short name.
+// The test's clock stands still: only the prices spend the call's time.
 TEST_F(MovieSandboxTest, WorkInOnePieceIsPricedBeforeItRunsAndFaceNamesAreShort) {
+    bwtest::TestRunClock clock;
     AddPicture("movies/pic.bmp");
     BmpBytes bmp;  // its header alone: the decode fails past it unless refused before
     bmp.width = bmp.height = 3500;
     const std::vector<uint8_t> bytes = bmp.Build();
     this->files["movies/huge.bmp"] = std::string(bytes.begin(), bytes.end());
-    using std::chrono::microseconds;
     const auto ample = std::chrono::steady_clock::duration::max();
     const struct {
         const char* name;
@@ -576,7 +586,7 @@ TEST_F(MovieSandboxTest, WorkInOnePieceIsPricedBeforeItRunsAndFaceNamesAreShort)
          "decoding 'huge.bmp' takes more than is left of the frame's time", 8 << 20},
         {"a decode past data's bound, asked before decoding", "image('huge.bmp', 0, 0)", ample, 16 << 20,
          "no room for the image 'huge.bmp'", 16 << 20},
-        {"a face opened past the call's time", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1)", microseconds(900), INT64_MAX,
+        {"a face opened past the call's time", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1)", MovieModule::FaceTime / 2, INT64_MAX,
          "opening a text face takes more than is left", 8 << 20},
         {"a face name of blanks", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1, 'DejaVu Sans' .. Blanks)", ample,
          INT64_MAX, "a face name is a short name", 8 << 20},
@@ -612,6 +622,7 @@ TEST_F(MovieSandboxTest, WorkInOnePieceIsPricedBeforeItRunsAndFaceNamesAreShort)
 // A movie whose calls pass their time again and again is stopped however many cheap draws come
 // between, with one log line and its last picture kept; one that passes it now and then is not.
 TEST_F(MovieSandboxTest, AMoviePastItsTimeAgainAndAgainIsStoppedWhateverComesBetween) {
+    bwtest::TestRunClock clock(LookTime);
     const struct {
         int every;  // a draw of this many is cheap (1: all are heavy)
         int heavyOf;  // draws past their time in each `every`
