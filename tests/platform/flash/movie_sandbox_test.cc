@@ -586,7 +586,7 @@ TEST_F(MovieSandboxTest, WorkInOnePieceIsPricedBeforeItRunsAndFaceNamesAreShort)
          "decoding 'huge.bmp' takes more than is left of the frame's time", 8 << 20},
         {"a decode past data's bound, asked before decoding", "image('huge.bmp', 0, 0)", ample, 16 << 20,
          "no room for the image 'huge.bmp'", 16 << 20},
-        {"a face opened past the call's time", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1)", MovieModule::FaceTime / 2, INT64_MAX,
+        {"a face opened past the call's time", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1)", flash::MovieSpend::DefaultPrices().faceTime / 2, INT64_MAX,
          "opening a text face takes more than is left", 8 << 20},
         {"a face name of blanks", "text(0, 0, 'A', 10 + n, 1, 1, 1, 1, 'DejaVu Sans' .. Blanks)", ample,
          INT64_MAX, "a face name is a short name", 8 << 20},
