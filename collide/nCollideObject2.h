@@ -26,12 +26,6 @@ public:
         hitCount = 0;
         contactCount = 0;
     }
-    // How far `p` lies outside the object's bounding sphere where it stands this frame,
-    // negative inside it: how near a reach at `p` is to what the shape stands for.
-    float OutsideBy(const vector3& p) const {
-        const nCollideShape2* s = shape.GetUnsafe();
-        return (curMatrix.Translation() - p).Len() - (s ? s->GetRadius() : 0.0f);
-    }
 
     int32_t id = 0;
     nModuleState* state = nullptr;

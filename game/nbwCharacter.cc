@@ -423,14 +423,14 @@ void nbwCharacter::FindNearestItem() {
             nCollidePair** list = nullptr;
             const int n = ctx->GetCollisions(itemZone_, list);
             float best = 1000000.0f;
-            // As a diver's: the item whose shape lies nearest the zone's middle this frame.
+            // As a diver's: the item whose shape's middle lies nearest the zone's this frame.
             for (int i = 0; i < n; i++) {
                 const bool ownA = list[i]->objA && list[i]->objA->owner == this;
                 nCollideObject2* own = ownA ? list[i]->objA : list[i]->objB;
                 nCollideObject2* other = ownA ? list[i]->objB : list[i]->objA;
                 nLogicNode* partner = other ? other->owner : nullptr;
                 if (!own || !partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) continue;
-                const float d = other->OutsideBy(own->curMatrix.Translation());
+                const float d = (other->curMatrix.Translation() - own->curMatrix.Translation()).Len();
                 if (d < best) {
                     best = d;
                     nearItem_ = partner;

@@ -533,15 +533,16 @@ void nbwDiver::AnalyseCollision() {
     if (ctx) {
         float best = 1000000.0f;
         nLogicNode* nearest = nullptr;
-        // The nearest is the item whose shape lies nearest the reach's middle, where both
+        // The nearest is the item whose shape's middle lies nearest the reach's, where both
         // stand this frame: a thing's own place may lie far from what the diver touches (a
-        // door's is its hinge, at the leaf's lower corner).
+        // door's is its hinge, at the leaf's lower corner; its shape stands at the leaf's
+        // middle).
         auto consider = [&](const nCollideObject2* a, const nCollideObject2* b) {
             const nCollideObject2* own = a && a->owner == this ? a : b;
             const nCollideObject2* other = own == a ? b : a;
             nLogicNode* partner = other ? other->owner : nullptr;
             if (!own || !partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) return;
-            const float dist = other->OutsideBy(own->curMatrix.Translation());
+            const float dist = (other->curMatrix.Translation() - own->curMatrix.Translation()).Len();
             if (dist < best) {
                 best = dist;
                 nearest = partner;

@@ -483,7 +483,7 @@ TEST_F(DiverContactTest, TheNearestItemIsAnnouncedWhenItChanges) {
 }
 
 // A thing's own place may lie far from its shape (a door's at its hinge): the nearest is
-// the item whose shape lies nearest the reach, not the one whose place does.
+// the item whose shape's middle lies nearest the reach's, not the one whose place does.
 TEST_F(DiverContactTest, TheNearestItemIsTheOneWhoseShapeLiesNearest) {
     ASSERT_TRUE(Run("item('/usr/logic/small', -1) item('/usr/logic/leaf', 1.5) "
                     "sel('/usr/logic/leaf/s') txyz(-1.4, 0, 0) setradius(0.5)"));
