@@ -142,19 +142,6 @@ TEST_F(ParticleEmitterTest, ReadsGiveOneRunOrTwoForAWrappedRingAndBadFrequencies
     EXPECT_NE(TakeErrors().find("Pure virtual function called!"), std::string::npos);
 }
 
-// A clock that went back (a load builds the emitting thing anew, its clock from 0) starts
-// the ring afresh: births come at once, and nothing born on the old clock stays.
-TEST_F(ParticleEmitterTest, AClockThatWentBackStartsTheRingAfresh) {
-    auto* e = static_cast<nPEmitter*>(kernel->New("npointemitter", "/scene/obj/e"));
-    e->SetFreq(10);
-    e->SetLifetime(2);
-    for (int f = 0; f <= 100; f++) At(f * 0.05f);
-    for (int f = 0; f <= 10; f++) At(f * 0.05f);
-    const std::vector<nParticle> all = Read(e, 0.5f);
-    EXPECT_GE(all.size(), 4u);
-    for (const nParticle& q : all) EXPECT_LT(q.birthTime, 0.5f);
-}
-
 // Births read the transform's finished matrix through a camera: world = scene-node
 // matrix x viewer matrix, i.e. the transform's own local matrix under an identity root.
 // The untouched cone draws the polar angle pi * r1 over the whole sphere; outer cone 90
