@@ -189,7 +189,9 @@ bool nBoneAnimState::Attach(nSceneGraph2* sceneGraph) {
     const double t = ReadChannel(sceneGraph, channelIndex_);
     // Without a weight channel the weight "anim" set stays.
     if (weightChannelHandle_ >= 0) weight_ = nChannelContext::Read(rec ? rec->channelContext : nullptr, weightChannelHandle_).f[0];
-    if (resetRequested_) {
+    // A clock that went back (a load builds the things anew, their clocks from 0) starts
+    // the animation afresh, as a reset does: it would stand until the clock passed its start.
+    if (resetRequested_ || t < startTime_) {
         startTime_ = t;
         lastTransferKey_ = -1;
         lastKey_ = 0;

@@ -82,6 +82,10 @@ void nPServEmitter::RunBirthPass(nSceneGraph2* sceneGraph) {
     if (!rec) return;
     float t = ReadChannel(sceneGraph, channelIndex_);
     nParticleBuffer* buffer = GetBuffer(rec->renderContext, t);
+    // A clock that went back (a loaded game's or a new game's things, built anew, count from
+    // their own start) starts the ring afresh: its particles were born in the other game,
+    // and the next birth would wait until the clock caught up with the last one.
+    if (t < buffer->lastUpdate) buffer->Restart(t);
     double iv = interval_;
     double n0 = double(buffer->lastBirth) + iv;
     int capacity = buffer->GetCapacity();

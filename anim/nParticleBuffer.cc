@@ -19,6 +19,11 @@ nParticle* nParticleBuffer::Push() {
     return p;
 }
 
+void nParticleBuffer::Restart(float t) {
+    head_ = tail_ = 0;
+    lastUpdate = lastBirth = t;
+}
+
 namespace {
 
 // One stretch of the ring, the loop-invariant products in registers: the particle

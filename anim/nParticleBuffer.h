@@ -25,6 +25,8 @@ public:
     // Advances every particle to time `t` (semi-implicit Euler) and marks the buffer
     // as used this frame.
     void Update(float t);
+    // Drops every particle and starts the ring's clock at `t`, for a clock that went back.
+    void Restart(float t);
 
     // The ring's array and the live range [head, tail) in slot indices.
     nParticle* Begin() { return slots_.data(); }

@@ -422,13 +422,15 @@ void nbwCharacter::FindNearestItem() {
             // Quick hits count: the zone is usually a ghost.
             nCollidePair** list = nullptr;
             const int n = ctx->GetCollisions(itemZone_, list);
-            const vector3 own = GetMatrix().Translation();
             float best = 1000000.0f;
+            // As a diver's: the item whose shape's middle lies nearest the zone's this frame.
             for (int i = 0; i < n; i++) {
-                nCollideObject2* other = list[i]->objA && list[i]->objA->owner == this ? list[i]->objB : list[i]->objA;
+                const bool ownA = list[i]->objA && list[i]->objA->owner == this;
+                nCollideObject2* own = ownA ? list[i]->objA : list[i]->objB;
+                nCollideObject2* other = ownA ? list[i]->objB : list[i]->objA;
                 nLogicNode* partner = other ? other->owner : nullptr;
-                if (!partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) continue;
-                const float d = (static_cast<nbwItem*>(partner)->GetMatrix().Translation() - own).Len();
+                if (!own || !partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) continue;
+                const float d = (other->curMatrix.Translation() - own->curMatrix.Translation()).Len();
                 if (d < best) {
                     best = d;
                     nearItem_ = partner;

@@ -532,14 +532,18 @@ void nbwDiver::AnalyseCollision() {
     nModCollisionState* zone = states_[0];
     nCollideContext2* ctx = zone->GetEnabled() && zone->GetNumModules() > 0 ? zone->GetContext() : nullptr;
     if (ctx) {
-        const vector3 here = GetMatrix().Translation();
         float best = 1000000.0f;
         nLogicNode* nearest = nullptr;
+        // The nearest is the item whose shape's middle lies nearest the reach's, where both
+        // stand this frame: a thing's own place may lie far from what the diver touches (a
+        // door's is its hinge, at the leaf's lower corner; its shape stands at the leaf's
+        // middle).
         auto consider = [&](const nCollideObject2* a, const nCollideObject2* b) {
-            const nCollideObject2* other = a && a->owner == this ? b : a;
+            const nCollideObject2* own = a && a->owner == this ? a : b;
+            const nCollideObject2* other = own == a ? b : a;
             nLogicNode* partner = other ? other->owner : nullptr;
-            if (!partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) return;
-            const float dist = (static_cast<nbwItem*>(partner)->GetMatrix().Translation() - here).Len();
+            if (!own || !partner || partner == this || !partner->IsA(nbwItem::classInfo.name)) return;
+            const float dist = (other->curMatrix.Translation() - own->curMatrix.Translation()).Len();
             if (dist < best) {
                 best = dist;
                 nearest = partner;

@@ -427,7 +427,9 @@ void nLogicFlash::Render() {
     UpdateProjection(gfx);
     CreateQuad();
     const float now = GetTime();
-    if (updateRequests_ > 0 || (fps_ > 0.0f && now - lastUpdate_ > 1.0f / fps_)) {
+    // A clock that went back (the node's time set anew) redraws at once rather than when it
+    // passes the last redraw.
+    if (updateRequests_ > 0 || (fps_ > 0.0f && (now - lastUpdate_ > 1.0f / fps_ || now < lastUpdate_))) {
         Update();
         lastUpdate_ = now;
     }

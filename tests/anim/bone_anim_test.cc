@@ -181,6 +181,9 @@ TEST_F(BoneAnimTest, TenKeysLoopEveryNineIntervalsAndOneShotsHold) {
     EXPECT_NEAR(X(once, 3.2f), 2.0f, 1e-3f);
     EXPECT_NEAR(X(once, 5.0f), 8.99f, 1e-3f);
     EXPECT_EQ(Eval("ends"), "2");
+    // A clock that went back (a load builds the thing anew) starts it afresh, as a reset does.
+    X(once, 1.2f);
+    EXPECT_NEAR(X(once, 1.4f), 2.0f, 1e-3f);
 
     // No contribution: a weight within 0.001 of 0 (callbacks included), a key time not
     // set, a negative state time, fewer than 2 keys.

@@ -21,6 +21,7 @@
 #include <tuple>
 
 #include "anim/nPServEmitter.h"
+#include "anim/nParticleServer.h"
 #include "app/AppMain.h"
 #include "game/nbwCamera.h"
 #include "game/nbwDiver.h"
@@ -1271,6 +1272,39 @@ TEST_F(DemoItemsTest, NewGameBubblesAtTheVentAndTheSunsShadowsDrawWithoutAnError
     ExpectOnlyMissingFilesLogged();
 }
 
+// The vent's bubbles rise within a second of game time after F9, whether the game before
+// the load ran longer than the saved one or shorter: its emitter keeps its particles across
+// the load, and the vent's clock starts again with the loaded level.
+TEST_F(DemoItemsTest, TheVentsBubblesRiseWithinASecondOfALoadAfterALongerOrAShorterGame) {
+    NewGame();
+    Frames(3 * 30);
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+    auto* emitter = static_cast<nPServEmitter*>(Lookup("/usr/modules/vent/ref_vent/bubbles/emitter"));
+    auto* particles = static_cast<nParticleServer*>(Lookup("/sys/servers/particle"));
+    // Frames after F9 until a bubble born since the load on the vent's clock is read, at
+    // most two seconds'.
+    auto framesToABubble = [&] {
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        auto* vent = Get<nLogicVisual2>("vent");
+        const float loaded = vent->GetTime();
+        for (int i = 0; i < 2 * 30; i++) {
+            if (!Frame()) return -1;
+            nParticleBuffer* b = particles->FindBuffer(0, emitter->GetEmitterId());
+            for (int k = 0; b && k < b->GetCount(); k++) {
+                if (b->At(k).birthTime >= loaded && b->At(k).birthTime <= vent->GetTime()) return i;
+            }
+        }
+        return 2 * 30;
+    };
+    // 13 s of play after a save made at 3 s; then 2 s after that load.
+    Frames(10 * 30);
+    EXPECT_LE(framesToABubble(), 30) << "after a longer game";
+    Frames(60);
+    EXPECT_LE(framesToABubble(), 30) << "after a shorter game";
+}
+
 TEST_F(DemoItemsTest, TakingAndUsingEveryThingOfTheLevelThenSaveChangeAndLoadBringItBack) {
     ASSERT_NO_FATAL_FAILURE(PlayItemsRoute());
 }
@@ -1799,6 +1833,32 @@ TEST_F(DemoLevelTest, TheVentWarnsADiverWhoStaysAtLeastThreeSecondsBeforeItPasse
         }
         ASSERT_GE(warned, 0) << "no warning";
         ASSERT_GE(passedOut, 0) << "not passed out in 30 s";
+        EXPECT_GE(passedOut - warned, 3 * 30) << "warned " << warned << ", passed out " << passedOut;
+        Frames(30);
+    }
+}
+
+// The vent's heat reaches a diver beside its mound or its chimney at every height a diver
+// can be there: low by the mound, at swim height over the chimney's mouth, and resting at
+// y 1.7. Each is warned at least 3 s before it passes out, within 12 s.
+TEST_F(DemoLevelTest, TheVentBurnsADiverBesideItsMoundOrItsChimneyAtEveryHeight) {
+    NewGame();
+    Frames(5);
+    const vector3 vent = Get<nLogicVisual2>("vent")->GetPosition();
+    const std::string warning = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!";
+    // How far from the vent's axis (on +z) and at what height of the world.
+    for (const auto& [along, height] : {std::pair{2.2f, -0.3f}, {1.0f, 2.3f}, {2.2f, 1.7f}}) {
+        SCOPED_TRACE(testing::Message() << "at " << along << " up " << height);
+        SwimTo(vent.x, height - 0.5f, vent.z + along);
+        Active()->SetStat(nbwDiver::LifePoints, 1.0f);
+        int warned = -1, passedOut = -1;
+        for (int i = 0; i < 12 * 30 && passedOut < 0; i++) {
+            const float life = Life("diver1");
+            ASSERT_TRUE(Frame());
+            if (warned < 0 && StatusLine() == warning) warned = i;
+            if (Life("diver1") > life + 0.3f) passedOut = i;
+        }
+        ASSERT_GE(passedOut, 0) << "not passed out in 12 s";
         EXPECT_GE(passedOut - warned, 3 * 30) << "warned " << warned << ", passed out " << passedOut;
         Frames(30);
     }

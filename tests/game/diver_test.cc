@@ -482,6 +482,20 @@ TEST_F(DiverContactTest, TheNearestItemIsAnnouncedWhenItChanges) {
     EXPECT_EQ(EvalOn("/usr/logic/d", "getnearitem()"), "none");
 }
 
+// A thing's own place may lie far from its shape (a door's at its hinge): the nearest is
+// the item whose shape's middle lies nearest the reach's, not the one whose place does.
+TEST_F(DiverContactTest, TheNearestItemIsTheOneWhoseShapeLiesNearest) {
+    ASSERT_TRUE(Run("item('/usr/logic/small', -1) item('/usr/logic/leaf', 1.5) "
+                    "sel('/usr/logic/leaf/s') txyz(-1.4, 0, 0) setradius(0.5)"));
+    Frame(0.1f);
+    Frame(0.1f);
+    EXPECT_EQ(d->GetNearItem(), Lookup("/usr/logic/leaf"));
+    ASSERT_TRUE(Run("sel('/usr/logic/leaf') txyz(3, 0, 0)"));
+    Frame(0.1f);
+    Frame(0.1f);
+    EXPECT_EQ(d->GetNearItem(), Lookup("/usr/logic/small"));
+}
+
 TEST_F(DiverContactTest, AnItemsDamageZoneDrainsLifeUnlessResisted) {
     ASSERT_TRUE(Run(R"lua(
         sel('/usr/logic/d') new('nmodsimplecollision', 'skin') sel('skin') setradius(0.5) setcollclass('solid')
