@@ -252,6 +252,7 @@ bool nLogicFlash::PollReady() {
 
 void nLogicFlash::UnloadFlash() {
     readyPolls_ = -1;
+    refusedLines_.clear();
     if (!module_) return;
     module_->Stop();
     module_->Unload();
@@ -462,10 +463,22 @@ void nLogicFlash::HandleMessages() {
     if (!text || !*text) return;
     const std::string line = text;
     SetValue("Tessel_script", "");
+    // A line that took a whole frame's time once would take it again each time it comes.
+    const size_t hash = std::hash<std::string>{}(line);
+    if (refusedLines_.size() >= MaxRefusedLines ||
+        std::find(refusedLines_.begin(), refusedLines_.end(), hash) != refusedLines_.end()) {
+        return;
+    }
     const char* result = nullptr;
-    // The line may release this node: nothing of it is touched afterwards. It comes from
-    // the movie, which is data: it reaches only the game's declared entries.
-    refScript_.Get()->RunDataText(line.c_str(), result);
+    nScriptServer* script = refScript_.Get();
+    nRef<nRoot> alive(this);
+    // The line may release this node: nothing of it is touched then. It comes from the
+    // movie, which is data: it reaches only the game's declared entries.
+    if (script->RunDataText(line.c_str(), result) || !script->LastRunPassedFrame() || !alive.IsValid()) return;
+    refusedLines_.push_back(hash);
+    n_error("%s: a script line of the movie took the frame's time for data; %s\n", GetFullName().c_str(),
+            refusedLines_.size() < MaxRefusedLines ? "it is not run again"
+                                                   : "the movie's script lines are not run until it is loaded again");
 }
 
 void nLogicFlash::HandleNetMessages() {

@@ -6,6 +6,7 @@
 // by name ("net_msg_output"), follows its cursor mode ("cursor_mode") and lets scripts
 // read and write its variables. Menus and the heads-up display are made of these.
 #include <string>
+#include <vector>
 
 #include "kernel/nPathRef.h"
 #include "logic/nLogicCSprite.h"
@@ -134,6 +135,11 @@ private:
     std::string registryName_;
     bool loadFailed_ = false;
     int readyPolls_ = -1;  // polls of a movie not yet ready; -1: none waits
+    // Script lines of the movie that took a whole frame's time for data, by their text's hash:
+    // the same line again is not run (a movie may set it every frame). Past MaxRefusedLines
+    // the movie's lines are not run until it is loaded again.
+    static constexpr size_t MaxRefusedLines = 16;
+    std::vector<size_t> refusedLines_;
     // Text handed out by GetValue.
     std::string value_;
     nPathRef<nInputServer> refInput_{"/sys/servers/input"};

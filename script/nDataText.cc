@@ -299,6 +299,7 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
 }
 
 nDataText::Clock::duration nDataText::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
+    if (!framed_ && call == sys::ForeignCall::Load) return LoadTime;
     if (!framed_ || call == sys::ForeignCall::Read) return Clock::duration::max();
     return turn.inReserve ? EventReserve - turn.reserveTaken : RunTime();
 }

@@ -94,7 +94,9 @@ public:
     // spend from the frame's share and take turns in it by the frame they last ran in; an
     // event whose turn is not open there runs from its caller's small reserve while that
     // lasts: a movie's events that answer the game's values a few times a frame never wait,
-    // while one that takes more waits for a later frame and its turn.
+    // while one that takes more waits for a later frame and its turn. Before the first frame
+    // (the start's loading screen) a movie's start may take LoadTime, so that a loose
+    // movie's compile or top level holds the loading screen no longer than a frame would.
     uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
     // The time such a call may take: what is left of the frame's (RunTime), or for an event
     // from the reserve what is left of that.
@@ -105,6 +107,8 @@ public:
     // handlers take a few microseconds each.
     static constexpr std::chrono::microseconds EventReserve{1'000};
     static constexpr uint64_t EventReserveInstructions = 50'000;
+    // The time a movie's start may take before the first frame: what the widest frame gives.
+    static constexpr Clock::duration LoadTime = 2 * std::chrono::duration_cast<Clock::duration>(MaxTimeShare);
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;

@@ -304,6 +304,20 @@ TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode)
     Frame();
     EXPECT_EQ(kernel->Lookup("/usr/logic/src"), src);
     EXPECT_NE(log.text.find("the global 'delete'"), std::string::npos) << log.text;
+
+    // A line that takes the frame's whole time for data runs once however often the movie
+    // sets it; another line still runs.
+    ASSERT_TRUE(Run("bumps = 0 function bump() bumps = bumps + 1 end dataentry('bump', {})"));
+    for (int frame = 0; frame < 3; frame++) {
+        Module(src)->vars["Tessel_script"] = "bump() while true do end";
+        lua->Trigger();
+        Frame();
+    }
+    EXPECT_EQ(Global("bumps"), "1");
+    EXPECT_NE(log.text.find("it is not run again"), std::string::npos) << log.text;
+    Module(src)->vars["Tessel_script"] = "ran(9)";
+    Frame();
+    EXPECT_EQ(Global("flashran"), "9");
 }
 
 TEST_F(FlashNodeTest, PointerAndKeysReachTheMovieRelativeToIt) {
