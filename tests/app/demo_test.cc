@@ -1450,6 +1450,18 @@ protected:
         EXPECT_TRUE(Run("said = ''"));
         return text;
     }
+    // Plays up to `frames` frames while diver1 stays where it is: the frame its health warning
+    // came in and the frame it passed out in (its health given back), -1 for what did not come.
+    void WatchUntilPassedOut(int frames, int& warned, int& passedOut) {
+        const std::string warning = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!";
+        warned = passedOut = -1;
+        for (int i = 0; i < frames && passedOut < 0; i++) {
+            const float life = Life("diver1");
+            ASSERT_TRUE(Frame());
+            if (warned < 0 && StatusLine() == warning) warned = i;
+            if (Life("diver1") > life + 0.3f) passedOut = i;
+        }
+    }
     // The rocks of level 1, each made solid by "<name>_solid".
     std::vector<std::string> Rocks() {
         std::vector<std::string> out;
@@ -1820,17 +1832,11 @@ TEST_F(DemoLevelTest, TheAirBagLiftsOnlyTheCrateAndWhatCanBeCarriedAndElseStaysI
 TEST_F(DemoLevelTest, TheVentWarnsADiverWhoStaysAtLeastThreeSecondsBeforeItPassesOut) {
     NewGame();
     Frames(5);
-    const std::string warning = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!";
     for (int round = 0; round < 3; round++) {
         SCOPED_TRACE(round);
         SwimTo("vent");
-        int warned = -1, passedOut = -1;
-        for (int i = 0; i < 30 * 30 && passedOut < 0; i++) {
-            const float life = Life("diver1");
-            ASSERT_TRUE(Frame());
-            if (warned < 0 && StatusLine() == warning) warned = i;
-            if (Life("diver1") > life + 0.3f) passedOut = i;
-        }
+        int warned, passedOut;
+        ASSERT_NO_FATAL_FAILURE(WatchUntilPassedOut(30 * 30, warned, passedOut));
         ASSERT_GE(warned, 0) << "no warning";
         ASSERT_GE(passedOut, 0) << "not passed out in 30 s";
         EXPECT_GE(passedOut - warned, 3 * 30) << "warned " << warned << ", passed out " << passedOut;
@@ -1845,19 +1851,13 @@ TEST_F(DemoLevelTest, TheVentBurnsADiverBesideItsMoundOrItsChimneyAtEveryHeight)
     NewGame();
     Frames(5);
     const vector3 vent = Get<nLogicVisual2>("vent")->GetPosition();
-    const std::string warning = "Taucher 1: Vorsicht: Die Gesundheit des Tauchers ist schwach!";
     // How far from the vent's axis (on +z) and at what height of the world.
     for (const auto& [along, height] : {std::pair{2.2f, -0.3f}, {1.0f, 2.3f}, {2.2f, 1.7f}}) {
         SCOPED_TRACE(testing::Message() << "at " << along << " up " << height);
         SwimTo(vent.x, height - 0.5f, vent.z + along);
         Active()->SetStat(nbwDiver::LifePoints, 1.0f);
-        int warned = -1, passedOut = -1;
-        for (int i = 0; i < 12 * 30 && passedOut < 0; i++) {
-            const float life = Life("diver1");
-            ASSERT_TRUE(Frame());
-            if (warned < 0 && StatusLine() == warning) warned = i;
-            if (Life("diver1") > life + 0.3f) passedOut = i;
-        }
+        int warned, passedOut;
+        ASSERT_NO_FATAL_FAILURE(WatchUntilPassedOut(12 * 30, warned, passedOut));
         ASSERT_GE(passedOut, 0) << "not passed out in 12 s";
         EXPECT_GE(passedOut - warned, 3 * 30) << "warned " << warned << ", passed out " << passedOut;
         Frames(30);
