@@ -236,14 +236,11 @@ struct Pieces {
 
 const char* ReadPiece(lua_State* L, void* data, size_t* size) {
     auto* pieces = static_cast<Pieces*>(data);
-    *size = std::min(pieces->size - pieces->read, luaguard::LuaGuards::CompilePiece);
-    if (*size == 0) return nullptr;
-    if (const char* why = pieces->bounds ? pieces->bounds->Spend(0) : nullptr) {
+    const char* piece = luaguard::LuaGuards::NextPiece(pieces->text, pieces->size, pieces->read, size);
+    if (const char* why = piece && pieces->bounds ? pieces->bounds->Spend(0) : nullptr) {
         lua_pushstring(L, why);
         lua_error(L);
     }
-    const char* piece = pieces->text + pieces->read;
-    pieces->read += *size;
     return piece;
 }
 

@@ -125,11 +125,8 @@ struct Chunk {
 // instruction, and the clock looked at, so that compiling spends from the call like its run.
 const char* ReadPiece(lua_State* L, void* data, size_t* size) {
     auto* chunk = static_cast<Chunk*>(data);
-    *size = std::min(chunk->size - chunk->read, luaguard::LuaGuards::CompilePiece);
-    if (*size == 0) return nullptr;
-    LuaSandbox::Charge(L, *size);
-    const char* piece = chunk->text + chunk->read;
-    chunk->read += *size;
+    const char* piece = luaguard::LuaGuards::NextPiece(chunk->text, chunk->size, chunk->read, size);
+    if (piece) LuaSandbox::Charge(L, *size);
     return piece;
 }
 

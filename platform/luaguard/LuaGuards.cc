@@ -374,6 +374,14 @@ std::chrono::nanoseconds LuaGuards::CompileTime(const CompileWork& work, std::ch
     return aByte * int64_t(std::min(work.bytes, Far)) + aCompare * int64_t(std::min(work.compares, Far));
 }
 
+const char* LuaGuards::NextPiece(const char* text, size_t size, size_t& read, size_t* piece) {
+    *piece = std::min(size - read, CompilePiece);
+    if (*piece == 0) return nullptr;
+    const char* at = text + read;
+    read += *piece;
+    return at;
+}
+
 void LuaGuards::Install(lua_State* L, Charge charge, Charging charging) {
     *static_cast<Box*>(lua_newuserdatauv(L, sizeof(Box), 0)) = Box{charge, charging};
     luaL_getsubtable(L, LUA_REGISTRYINDEX, LUA_LOADED_TABLE);

@@ -62,6 +62,9 @@ public:
     // Bytes the parser is handed at a time, each piece charged as it is read: a text
     // mispriced before it ran is still stopped at its time within a few milliseconds.
     static constexpr size_t CompilePiece = 256;
+    // The piece of `text` after the `read` bytes handed out so far (`read` moves past it) and
+    // its size in `piece`; null at the text's end. For the readers that charge each piece.
+    static const char* NextPiece(const char* text, size_t size, size_t& read, size_t* piece);
 };
 
 }  // namespace luaguard
