@@ -75,7 +75,6 @@ public:
     // The last Call ran out of instructions or time, or failed for want of memory: a failed
     // allocation ends the call (whatever pcall the movie runs) at its next instruction.
     bool WasOverBudget() const { return this->overBudget; }
-    bool WasOutOfMemory() const { return this->memoryFailed; }
     // The last Call was stopped at the `time` it was given, short of the limits' own.
     bool WasOverTime() const { return this->overTime; }
     // Instructions the last Call or Run spent (its whole budget when it ran out, what it had
