@@ -38,7 +38,10 @@ void MovieSpend::Attach(LuaSandbox* box) {
     DropWaiting();
 }
 
-uint64_t MovieSpend::Share(Call kind) { return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX; }
+uint64_t MovieSpend::Share(Call kind) {
+    this->turn.atStart = false;  // the host says when a call runs in the start window
+    return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX;
+}
 
 uint64_t MovieSpend::AskDraw() { return this->drawBudget = Share(Call::Draw); }
 
@@ -94,6 +97,10 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
         return Outcome::Ran;
     }
     if (this->sandbox->WasOverTime()) {
+        if (this->turn.atStart) {
+            DropWaiting();
+            return Outcome::PassedStart;
+        }
         if (!Record(true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
         DropWaiting();
         return Outcome::StoppedForTime;
@@ -101,6 +108,14 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
     // A movie that spends its time in C functions would otherwise take its whole budget again
     // on every frame.
     return this->sandbox->WasOverBudget() ? Outcome::StoppedForBudget : Outcome::Failed;
+}
+
+bool MovieSpend::SizeFits(uint64_t bytes, std::string& error) const {
+    const luaguard::LuaGuards::CompileWork work{bytes, 0};
+    const auto time = luaguard::LuaGuards::CompileTime(work, this->prices.compileTimeAByte, this->prices.compileTimeACompare);
+    if (time <= LongestCompile && bytes < this->limit) return true;
+    error = "the movie's text (" + std::to_string(bytes) + " bytes) takes more to compile than a frame gives data: not loaded";
+    return false;
 }
 
 MovieSpend::Outcome MovieSpend::RunTop(const std::string& text, const std::string& chunkName, std::string& error) {

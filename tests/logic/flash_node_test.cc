@@ -24,6 +24,7 @@
 #include "logic/nLogicFlash.h"
 #include "platform/flash/FlashModule.h"
 #include "platform/flash/MovieModule.h"
+#include "script/nDataText.h"
 #include "tests/logic/SpriteFixture.h"
 #include "tests/platform/system/TestRunClock.h"
 
@@ -671,6 +672,59 @@ TEST_F(FlashNodeTest, TheShippedDisplaysDrawWhileALooseMoviesFirstDrawsPassTheir
     ASSERT_NE(overran, nullptr);
     EXPECT_GE(std::stoi(overran), 3) << "the loose movie's draws did not come";
     for (size_t i = 0; i < huds.size(); i++) EXPECT_EQ(lastDrawn[i], Frames - 1) << displays[i].movie << " no longer draws";
+}
+
+}  // namespace
+
+namespace {
+
+// Before the first frame the game sets the menu's values and asks for its picture: all of it
+// takes the menu's start window with its top level, and a text no frame compiles is refused by
+// its size before it is read. A loose menu that would hold the loading screen for seconds is
+// refused at once, with the module's line and the node's; the shipped menu plays.
+TEST_F(FlashNodeTest, AMenusStartBeforeTheFirstFrameTakesNoMoreThanItsWindow) {
+    flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(std::chrono::milliseconds(1));
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    std::ifstream in(std::string(src ? src : ".") + "/data/flash/mainmenu.movie", std::ios::binary);
+    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(shipped.empty());
+    const std::string slow = "--tessel movie 1\nlocal s = string.rep('a', 1 << 20) local t = s:sub(1, -2) .. 'a'\n"
+                             "local function compare() for i = 1, 3000 do local same = s == t end end\n";
+    std::string huge = "--tessel movie 1\n";
+    for (int i = 0; huge.size() < (200u << 10); i++) huge += "x" + std::to_string(i) + " = 1\n";
+    const struct {
+        const char* name;
+        std::string text;
+        const char* refused;  // the module's line, null when the menu plays
+    } cases[] = {
+        {"the shipped menu", shipped, nullptr},
+        {"handlers that compare long texts", slow + "function on_value() compare() end\n", "before the first frame"},
+        {"a draw that does", slow + "function draw() compare() end\n", "before the first frame"},
+        {"a text too long to compile", huge, "takes more to compile"},
+    };
+    ASSERT_EQ(lua->DataFrame(), 0u);
+    nFileServer2* files = kernel->GetFileServer();
+    for (size_t i = 0; i < std::size(cases); i++) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.name);
+        log.errors.clear();
+        const std::string file = "menu" + std::to_string(i) + ".movie";
+        nLogicFlash* menu = Node("/usr/logic/menu" + std::to_string(i), Write(file.c_str(), std::vector<uint8_t>(c.text.begin(), c.text.end())).c_str());
+        const auto before = clock.WallSoFar();
+        const uint64_t read = files->GetBytesRead();
+        menu->SetValue("running", "0");
+        menu->SetValue("loadable", "1");
+        menu->SetActive(true);
+        EXPECT_LT(clock.WallSoFar() - before, 2 * nDataText::LoadTime) << "the start held the loading screen";
+        if (c.text.size() > (100u << 10)) EXPECT_EQ(files->GetBytesRead() - read, 0u) << "a refused size was read";
+        Frame();
+        EXPECT_EQ(menu->GetModule() == nullptr, c.refused != nullptr);
+        if (c.refused) EXPECT_EQ(Errors(c.refused), 1);
+        EXPECT_EQ(log.errors.size(), c.refused ? 2u : 0u) << (log.errors.empty() ? "" : log.errors.front());
+        menu->Release();
+    }
+    EXPECT_EQ(lua->DataFrame(), 0u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What data's text costs: the C calls of the pure libraries by the bytes they scan or make,
 // and a run's time limit that fires however few instructions it runs.
 #include <chrono>
+#include <iterator>
 #include <string>
 
 #include "script/nDataText.h"
@@ -164,6 +165,53 @@ TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
     EXPECT_FALSE(menu.inReserve);
     EXPECT_GT(data.ForeignShare(ForeignCall::Event, loose), 0u);
     EXPECT_TRUE(loose.inReserve) << "the loose movie ran in the share before those that waited";
+}
+
+}  // namespace
+
+namespace {
+
+// Before the first frame all of a movie's calls but its reads take one start window together,
+// each movie its own; once that is spent they wait for the first frame, which ends the window.
+// Decided by the times the test books, not by any clock.
+TEST(DataTextShareTest, BeforeTheFirstFrameAMoviesCallsShareItsStartWindow) {
+    using sys::ForeignCall;
+    using Duration = nDataText::Clock::duration;
+    nDataText data;
+    sys::ForeignTurn menu, hud;
+    const Duration quarter = nDataText::LoadTime / 4;
+    const struct {
+        ForeignCall call;
+        Duration taken;  // what the call took, booked after it
+        bool runs;
+        Duration left;   // the time it was given
+    } calls[] = {
+        {ForeignCall::Load, quarter, true, nDataText::LoadTime},
+        {ForeignCall::Event, quarter, true, 3 * quarter},
+        {ForeignCall::Read, Duration::zero(), true, Duration::max()},
+        {ForeignCall::Draw, 2 * quarter, true, 2 * quarter},
+        {ForeignCall::Event, {}, false, {}},
+        {ForeignCall::Draw, {}, false, {}},
+        {ForeignCall::Read, {}, true, Duration::max()},
+    };
+    for (size_t i = 0; i < std::size(calls); i++) {
+        SCOPED_TRACE(i);
+        const auto& c = calls[i];
+        EXPECT_EQ(data.ForeignShare(c.call, menu) > 0, c.runs);
+        EXPECT_EQ(menu.atStart, c.call != ForeignCall::Read);
+        if (!c.runs) continue;
+        EXPECT_EQ(data.ForeignTime(c.call, menu), c.left);
+        data.SpentAtStart(c.taken, menu);
+    }
+    EXPECT_GT(data.ForeignShare(ForeignCall::Event, hud), 0u) << "another movie's window was spent";
+    EXPECT_EQ(data.ForeignTime(ForeignCall::Event, hud), nDataText::LoadTime);
+    // The first frame: the movie's calls run in its share as any movie's.
+    data.BeginFrame();
+    EXPECT_GT(data.ForeignShare(ForeignCall::Draw, menu), 0u);
+    EXPECT_FALSE(menu.atStart);
+    EXPECT_EQ(data.ForeignTime(ForeignCall::Draw, menu), data.RunTime());
+    data.SpentAtStart(quarter, hud);
+    EXPECT_EQ(hud.startTaken, Duration::zero()) << "a frame's call was booked in the start window";
 }
 
 }  // namespace

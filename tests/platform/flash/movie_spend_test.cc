@@ -10,6 +10,7 @@
 #include "platform/luaguard/LuaGuards.h"
 #include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
+#include "tests/platform/system/TestRunClock.h"
 
 namespace {
 
@@ -85,6 +86,86 @@ TEST_F(MovieSpendTest, CompilingIsPricedAndTextThatNoFrameCompilesIsRefused) {
         EXPECT_TRUE(this->logs.empty()) << this->logs.front();
     }
     EXPECT_EQ(luaguard::LuaGuards::MeasureCompile(cases[2].text.data(), cases[2].text.size()).compares, 0u);
+}
+
+// A movie's size is priced before its file is read: one that no frame compiles is refused by
+// the size the host tells, read not at all, and by the bytes read when the host cannot tell,
+// before they are copied or scanned.
+TEST_F(MovieSpendTest, AMoviesSizeIsPricedBeforeItIsRead) {
+    const std::string small = Repeat("x = ", 20), big = Repeat("x = ", 20'000);
+    const struct {
+        const char* name;
+        std::string text;
+        int64_t told;  // the size the host tells, -1 none
+        int reads;
+        bool loads;
+    } cases[] = {
+        {"63 MB told", small, int64_t(63) << 20, 0, false},
+        {"a long text, its size untold", big, -1, 1, false},
+        {"a long text, told", big, int64_t(big.size()), 0, false},
+        {"a short one, told", small, int64_t(small.size()), 1, true},
+        {"a short one, untold", small, -1, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->logs.clear();
+        this->reads.clear();
+        AddMovie("movies/sized.lua", c.text);
+        Share share;
+        flash::MovieHost host = Serve(share);
+        host.fileSize = [&c](const std::string&, uint64_t& size) {
+            size = uint64_t(c.told);
+            return c.told >= 0;
+        };
+        MovieModule m(host);
+        EXPECT_EQ(Begin(m, "movies/sized.lua"), c.loads);
+        EXPECT_EQ(this->reads["movies/sized.lua"], c.reads);
+        EXPECT_EQ(Logged("takes more to compile than a frame gives data"), c.loads ? 0 : 1);
+        EXPECT_EQ(m.Spend().TopTime() > Duration::zero(), c.loads) << "a refused text was scanned";
+    }
+}
+
+// Before the first frame the host gives a movie's calls what is left of its start window: a
+// value's handler or a draw stopped at its end refuses the movie with one log line, and the
+// game's later calls find none; in a frame such a call only passes its time.
+TEST_F(MovieSpendTest, ACallStoppedAtTheEndOfTheStartWindowRefusesTheMovie) {
+    bwtest::TestRunClock clock(milliseconds(1));
+    const std::string body = "function on_value() if slow == 'value' then while true do end end end\n"
+                             "function draw() if slow == 'draw' then while true do end end rect(0, 0, 4, 4, 1, 1, 1, 1) end\n";
+    const struct {
+        const char* slow;
+        bool atStart;
+        int32_t set, drawn;
+        bool refused;
+    } cases[] = {
+        {"value", true, flash::MovieFailed, flash::MovieFailed, true},
+        {"draw", true, flash::Ok, flash::MovieFailed, true},
+        {"none", true, flash::Ok, flash::Ok, false},
+        {"value", false, flash::MovieFailed, flash::Ok, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.slow) + (c.atStart ? " at the start" : " in a frame"));
+        this->logs.clear();
+        AddMovie("movies/start.lua", std::string("slow = '") + c.slow + "'\n" + body);
+        Share share;
+        share.time = milliseconds(20);
+        flash::MovieHost host = Serve(share);
+        host.share = [&c](flash::MovieHost::Call, sys::ForeignTurn& turn) -> uint64_t {
+            turn.atStart = c.atStart;
+            return 1'000'000;
+        };
+        MovieModule m(host);
+        ASSERT_TRUE(Begin(m, "movies/start.lua"));
+        const auto before = clock.WallSoFar();
+        EXPECT_EQ(m.SetVariable("running", "1"), c.set);
+        std::vector<uint8_t> frame(4 * 4 * 4);
+        EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), c.drawn);
+        EXPECT_LT(clock.WallSoFar() - before, 2 * share.time) << "a call ran past its time";
+        EXPECT_EQ(m.IsReady() < 0, c.refused);
+        EXPECT_EQ(m.SetVariable("loadable", "1"), c.refused ? flash::MovieFailed : c.set);
+        EXPECT_EQ(Logged("before the first frame"), c.refused ? 1 : 0);
+        EXPECT_EQ(this->logs.size(), c.refused ? 1u : 0u);
+    }
 }
 
 // A movie that fills its memory and then loops on errors that cannot be allocated made Lua
