@@ -171,46 +171,30 @@ TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
 
 namespace {
 
-// Before the first frame all of a movie's calls but its reads take one start window together,
-// each movie its own; once that is spent they wait for the first frame, which ends the window.
-// Decided by the times the test books, not by any clock.
+// Before the first frame each movie's calls but its reads take one start window together; once
+// it is spent they wait for the first frame, which ends the window. By the times booked.
 TEST(DataTextShareTest, BeforeTheFirstFrameAMoviesCallsShareItsStartWindow) {
     using sys::ForeignCall;
     using Duration = nDataText::Clock::duration;
     nDataText data;
     sys::ForeignTurn menu, hud;
-    const Duration quarter = nDataText::LoadTime / 4;
+    const Duration q = nDataText::LoadTime / 4, never = Duration::max();
     const struct {
         ForeignCall call;
-        Duration taken;  // what the call took, booked after it
-        bool runs;
-        Duration left;   // the time it was given
-    } calls[] = {
-        {ForeignCall::Load, quarter, true, nDataText::LoadTime},
-        {ForeignCall::Event, quarter, true, 3 * quarter},
-        {ForeignCall::Read, Duration::zero(), true, Duration::max()},
-        {ForeignCall::Draw, 2 * quarter, true, 2 * quarter},
-        {ForeignCall::Event, {}, false, {}},
-        {ForeignCall::Draw, {}, false, {}},
-        {ForeignCall::Read, {}, true, Duration::max()},
-    };
-    for (size_t i = 0; i < std::size(calls); i++) {
-        SCOPED_TRACE(i);
-        const auto& c = calls[i];
-        EXPECT_EQ(data.ForeignShare(c.call, menu) > 0, c.runs);
+        Duration given, taken;  // given zero: it waits
+    } calls[] = {{ForeignCall::Load, 4 * q, q}, {ForeignCall::Event, 3 * q, q}, {ForeignCall::Read, never, {}},
+                 {ForeignCall::Draw, 2 * q, 2 * q}, {ForeignCall::Event, {}, {}}, {ForeignCall::Read, never, {}}};
+    for (const auto& c : calls) {
+        EXPECT_EQ(data.ForeignShare(c.call, menu) > 0, c.given > Duration::zero()) << int(c.call);
         EXPECT_EQ(menu.atStart, c.call != ForeignCall::Read);
-        if (!c.runs) continue;
-        EXPECT_EQ(data.ForeignTime(c.call, menu), c.left);
+        if (c.given > Duration::zero()) EXPECT_EQ(data.ForeignTime(c.call, menu), c.given) << int(c.call);
         data.SpentAtStart(c.taken, menu);
     }
-    EXPECT_GT(data.ForeignShare(ForeignCall::Event, hud), 0u) << "another movie's window was spent";
-    EXPECT_EQ(data.ForeignTime(ForeignCall::Event, hud), nDataText::LoadTime);
-    // The first frame: the movie's calls run in its share as any movie's.
+    EXPECT_EQ(data.ForeignTime(ForeignCall::Event, hud), nDataText::LoadTime) << "another movie's window was spent";
     data.BeginFrame();
     EXPECT_GT(data.ForeignShare(ForeignCall::Draw, menu), 0u);
     EXPECT_FALSE(menu.atStart);
-    EXPECT_EQ(data.ForeignTime(ForeignCall::Draw, menu), data.RunTime());
-    data.SpentAtStart(quarter, hud);
+    data.SpentAtStart(q, hud);
     EXPECT_EQ(hud.startTaken, Duration::zero()) << "a frame's call was booked in the start window";
 }
 
