@@ -10,7 +10,6 @@
 #include "platform/luaguard/LuaGuards.h"
 #include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
-#include "tests/platform/system/TestRunClock.h"
 
 namespace {
 
@@ -110,43 +109,6 @@ TEST_F(MovieSpendTest, AMoviesSizeIsPricedBeforeItIsRead) {
         EXPECT_EQ(this->reads["movies/sized.lua"], c.reads);
         EXPECT_EQ(Logged("takes more to compile than a frame gives data"), loads ? 0 : 1);
         EXPECT_EQ(m.Spend().TopTime() > Duration::zero(), loads) << "a refused text was scanned";
-    }
-}
-
-// A value's handler or a draw stopped at the end of the start window (the host says the call
-// runs in it) refuses the movie with one log line, and the game's later calls find none; in a
-// frame such a call only passes its time.
-TEST_F(MovieSpendTest, ACallStoppedAtTheEndOfTheStartWindowRefusesTheMovie) {
-    bwtest::TestRunClock clock(milliseconds(1));
-    const struct {
-        const char* slow;
-        bool atStart;
-        int32_t set, drawn;
-    } cases[] = {{"value", true, flash::MovieFailed, flash::MovieFailed},
-                 {"draw", true, flash::Ok, flash::MovieFailed},
-                 {"none", true, flash::Ok, flash::Ok},
-                 {"value", false, flash::MovieFailed, flash::Ok}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.slow) + (c.atStart ? " at the start" : " in a frame"));
-        this->logs.clear();
-        AddMovie("movies/start.lua", std::string("slow = '") + c.slow + "'\n" +
-                 "function on_value() while slow == 'value' do end end\n"
-                 "function draw() while slow == 'draw' do end rect(0, 0, 4, 4, 1, 1, 1, 1) end\n");
-        flash::MovieHost host = Host();
-        host.share = [&c](flash::MovieHost::Call, sys::ForeignTurn& turn) { return turn.atStart = c.atStart, uint64_t(1'000'000); };
-        host.time = [](flash::MovieHost::Call, const sys::ForeignTurn&) { return Duration(milliseconds(20)); };
-        MovieModule m(host);
-        ASSERT_TRUE(Begin(m, "movies/start.lua"));
-        const Duration before = clock.WallSoFar();
-        EXPECT_EQ(m.SetVariable("running", "1"), c.set);
-        std::vector<uint8_t> frame(4 * 4 * 4);
-        EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), c.drawn);
-        EXPECT_LT(clock.WallSoFar() - before, milliseconds(40)) << "a call ran past its time";
-        const bool refused = c.atStart && c.drawn != flash::Ok;
-        EXPECT_EQ(m.IsReady() < 0, refused);
-        EXPECT_EQ(m.SetVariable("loadable", "1"), refused ? flash::MovieFailed : c.set);
-        EXPECT_EQ(Logged("before the first frame"), refused ? 1 : 0);
-        EXPECT_EQ(this->logs.size(), refused ? 1u : 0u);
     }
 }
 
