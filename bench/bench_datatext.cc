@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -263,7 +264,8 @@ BENCHMARK(BM_RunClockRead)->Unit(benchmark::kMillisecond)->Iterations(20);
 // the log has about the menu. Reports each start over the plain one and their difference.
 std::string SlowMenu() {
     return Marker +
-           "local s = string.rep('a', 8 << 20) local t = s:sub(1, -2) .. 'a'\n"
+           "local s, t = 'a', 'a'\n"
+           "for i = 1, 23 do s = s .. s t = t .. t end\n"
            "local function compare() for i = 1, 3000 do local same = s == t end end\n"
            "function on_value() compare() end\nfunction draw() compare() end\n";
 }
@@ -304,17 +306,29 @@ int MenuLogLines() {
 void BM_LooseMenuStart(benchmark::State& state) {
     const struct {
         const char* name;
-        std::string text;  // empty: the shipped menu
-    } menus[] = {{"plain", ""}, {"18mb", LongMenu(18u << 20)}, {"63mb", LongMenu(63u << 20)}, {"calls_before_first_frame", SlowMenu()}};
+        std::string (*text)();  // null: the shipped menu
+    } menus[] = {{"plain", nullptr},
+                 {"18mb", [] { return LongMenu(18u << 20); }},
+                 {"63mb", [] { return LongMenu(63u << 20); }},
+                 {"calls_before_first_frame", SlowMenu}};
+    {
+        // The first start in a process pays for what every later one finds made.
+        AppMain warm;
+        warm.Start();
+        warm.Shutdown();
+    }
     for (auto _ : state) {
         double plain = 0;
         for (const auto& menu : menus) {
             AppMain app;
             app.Build();
             const std::string loose = app.GetKernel()->GetFileServer()->ManglePath("home:flash/mainmenu.movie");
-            if (!menu.text.empty()) {
+            if (menu.text) {
+                // Made and written here, and gone before the start: the peak is the game's.
+                const std::string text = menu.text();
+                std::filesystem::create_directories(std::filesystem::path(loose).parent_path());
                 std::FILE* f = std::fopen(loose.c_str(), "wb");
-                if (f) std::fwrite(menu.text.data(), 1, menu.text.size(), f);
+                if (f) std::fwrite(text.data(), 1, text.size(), f);
                 if (!f || std::fclose(f) != 0) {
                     state.SkipWithError("the loose menu could not be written");
                     return;
@@ -329,7 +343,11 @@ void BM_LooseMenuStart(benchmark::State& state) {
             glFinish();
             const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
             const long peak = PeakKilobytes();
-            if (!menu.text.empty()) std::remove(loose.c_str());
+            if (menu.text) {
+                std::remove(loose.c_str());
+                std::error_code none;
+                std::filesystem::remove(std::filesystem::path(loose).parent_path(), none);  // when empty
+            }
             state.PauseTiming();
             app.Shutdown();
             state.ResumeTiming();

@@ -205,7 +205,7 @@ bool nLogicFlash::SaveCmds(nPersistServer* ps) {
 // -- the movie ----------------------------------------------------------------------
 
 void nLogicFlash::FailLoad(const char* fmt, const char* arg) {
-    MovieError(fmt, arg);
+    if (fmt) MovieError(fmt, arg);
     flash::DeleteFlashModule(module_);
     module_ = nullptr;
     loadFailed_ = true;
@@ -315,11 +315,9 @@ void nLogicFlash::Update() {
     // A frame that waits leaves the picture and the requests as they are.
     const int32_t rendered = module_->Render(buffer, imageW_, imageH_, bytesPerPixel_);
     if (rendered == flash::Waits) return;
-    // A movie refused after it was ready (its calls before the first frame took more than its
-    // start's time for data) has failed as a load does.
-    if (rendered == flash::MovieFailed && module_->IsReady() < 0) {
-        return FailLoad("error: flash movie '%s' was refused at its start.\n", GetTexture());
-    }
+    // A movie refused after it was ready (a call before the first frame stopped) has failed as
+    // a load does; the module logged why.
+    if (rendered == flash::MovieFailed && module_->IsReady() < 0) return FailLoad(nullptr, nullptr);
     if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
     if (updateRequests_ > 0) updateRequests_--;
     unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;

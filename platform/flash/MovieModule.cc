@@ -504,9 +504,9 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     case MovieSpend::Outcome::Ran: return true;
     case MovieSpend::Outcome::Waits: this->waited = true; return false;
     case MovieSpend::Outcome::PassedTime: return false;
-    case MovieSpend::Outcome::PassedStart:
-        // Refused as a top level past the window is: the game's later calls find no movie.
-        Report("its calls before the first frame took more than its start's time for data: not loaded");
+    case MovieSpend::Outcome::RefusedAtStart:
+        // As a top level that stops is: the game's later calls find no movie.
+        Report(error + ": not loaded");
         this->spend.Attach(nullptr);
         this->sandbox.reset();
         return false;

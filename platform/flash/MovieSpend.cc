@@ -96,11 +96,14 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
         if (kind == Call::Draw) Record(false);
         return Outcome::Ran;
     }
+    // Calls before the first frame count with the top level: what stops one refuses the movie.
+    if (this->turn.atStart && (this->sandbox->WasOverTime() || this->sandbox->WasOverBudget())) {
+        if (this->sandbox->WasOverTime()) error = "its calls before the first frame took more than its start's time for data";
+        else error += " before the first frame";
+        DropWaiting();
+        return Outcome::RefusedAtStart;
+    }
     if (this->sandbox->WasOverTime()) {
-        if (this->turn.atStart) {
-            DropWaiting();
-            return Outcome::PassedStart;
-        }
         if (!Record(true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
         DropWaiting();
         return Outcome::StoppedForTime;

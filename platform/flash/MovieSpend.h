@@ -5,7 +5,8 @@
 // Calls and turns: every call into the movie's code (its top level, draws, events) asks the
 // host for the frame's share first (MovieHost: share, time, spent); 0 makes it wait for a
 // later frame. Calls before the first frame share the start window with the top level: one
-// stopped at its end refuses the movie, as a top level that passes it is. A draw asks before the buffer is cleared. Events that wait are kept in order,
+// stopped there, at the window's end or out of instructions or memory, refuses the movie as
+// the top level's would. A draw asks before the buffer is cleared. Events that wait are kept in order,
 // at most MaxWaiting, a value's handler once a name; a value that the game sets before the
 // top level ran waits with its text and is set when the top level has run. Each call's
 // events have the host's small reserve besides (sys::ForeignTurn).
@@ -106,7 +107,7 @@ public:
         Ran,
         Waits,           // no share now: it runs in a later frame
         PassedTime,      // stopped at its time; the record does not stop the movie yet
-        PassedStart,     // stopped at the end of the start window: the movie is refused
+        RefusedAtStart,  // a call before the first frame stopped (its time, instructions or memory)
         StoppedForTime,  // the record stops the movie (logged by the caller, as the rest)
         StoppedForBudget,  // out of instructions or memory: stopped
         Failed,          // an error of the movie's
