@@ -1,8 +1,8 @@
 #pragma once
 // What a movie module reaches outside itself: whole-file reads (the movie and its
-// images), a file's size and the log. The engine installs one that reads through its file server and
-// writes its log; the default reads the disk and logs through SDL. A movie is data: the
-// engine may make its code share a frame's time with its other data text.
+// images), a file's size and the log. The engine installs one that reads through its file
+// server and writes its log; the default reads the disk and logs through SDL. A movie is
+// data: the engine may make its code share a frame's time with its other data text.
 #include <chrono>
 #include <cstdint>
 #include <functional>

@@ -6,10 +6,10 @@
 // host for the frame's share first (MovieHost: share, time, spent); 0 makes it wait for a
 // later frame. Calls before the first frame share the start window with the top level: one
 // stopped there, at the window's end or out of instructions or memory, refuses the movie as
-// the top level's would. A draw asks before the buffer is cleared. Events that wait are kept in order,
-// at most MaxWaiting, a value's handler once a name; a value that the game sets before the
-// top level ran waits with its text and is set when the top level has run. Each call's
-// events have the host's small reserve besides (sys::ForeignTurn).
+// the top level's would. A draw asks before the buffer is cleared. Events that wait are kept
+// in order, at most MaxWaiting, a value's handler once a name; a value that the game sets
+// before the top level ran waits with its text and is set when the top level has run. Each
+// call's events have the host's small reserve besides (sys::ForeignTurn).
 //
 // Prices: work done in C in one piece (a picture scaled or decoded, a text face opened, the
 // movie's text compiled) cannot be stopped halfway, so it is priced before it runs, in

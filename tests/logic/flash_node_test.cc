@@ -700,7 +700,8 @@ TEST_F(FlashNodeTest, AMenusStartBeforeTheFirstFrameTakesNoMoreThanItsWindow) {
         {shipped, nullptr, 0},
         {slow + "function on_value() compare() end\n", "took more than its start's time", 1},
         {slow + "function draw() compare() end\n", "took more than its start's time", 1},
-        {"--tessel movie 1\nfunction on_value() local s = string.rep('a', 1 << 30) end\n", "exhausted before the first frame", 1},
+        {"--tessel movie 1\nfunction on_value() local s = string.rep('a', 1 << 30) end\n",
+         "exhausted before the first frame", 1},
         {huge, "takes more to compile", 2}};
     nFileServer2* files = kernel->GetFileServer();
     for (size_t i = 0; i < std::size(cases); i++) {
@@ -708,7 +709,8 @@ TEST_F(FlashNodeTest, AMenusStartBeforeTheFirstFrameTakesNoMoreThanItsWindow) {
         SCOPED_TRACE(i);
         log.errors.clear();
         const std::string name = "menu" + std::to_string(i);
-        nLogicFlash* menu = Node("/usr/logic/" + name, Write((name + ".movie").c_str(), std::vector<uint8_t>(text.begin(), text.end())).c_str());
+        const std::string file = Write((name + ".movie").c_str(), std::vector<uint8_t>(text.begin(), text.end()));
+        nLogicFlash* menu = Node("/usr/logic/" + name, file.c_str());
         const auto before = clock.WallSoFar();
         const uint64_t read = files->GetBytesRead();
         menu->SetValue("running", "0");
