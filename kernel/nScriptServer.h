@@ -177,7 +177,8 @@ public:
     // instructions it may take, 0 when it waits for a later frame. A call in a run of data's
     // text spends from that run. Otherwise, once frames began: a load, a draw, and an event
     // past its caller's reserve take their turns as timers do (`turn.lastRan` becomes this
-    // frame when they run); an event within the reserve runs now; a read never waits.
+    // frame when they run); an event within the reserve runs now; a read never waits. Before
+    // the first frame a caller's calls but its reads share one start window.
     virtual uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) {
         (void)call, (void)turn;
         return UINT64_MAX;

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -14,6 +15,7 @@
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
 #include "kernel/nEnv.h"
+#include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
@@ -106,6 +108,16 @@ void InstallMovieHost() {
             std::string error;
             return nD3D8Texture::ReadPictureFile(nKernelServer::ks, path.c_str(), bytes, error);
         };
+        // Opening tells the size, from an archive too, without reading a byte.
+        host.fileSize = [](const std::string& path, uint64_t& size) {
+            nFileServer2* fs = nKernelServer::ks ? nKernelServer::ks->GetFileServer() : nullptr;
+            if (!fs) return false;
+            std::unique_ptr<nFile> file(fs->NewFileObject());
+            if (!file->Open(path.c_str(), "rb")) return false;
+            size = file->GetSize();
+            file->Close();
+            return true;
+        };
         host.log = [](const std::string& message) { MovieError("%s\n", message.c_str()); };
         // A movie's code is data's text: it shares a frame's time with the rest of it.
         auto script = [] {
@@ -193,7 +205,7 @@ bool nLogicFlash::SaveCmds(nPersistServer* ps) {
 // -- the movie ----------------------------------------------------------------------
 
 void nLogicFlash::FailLoad(const char* fmt, const char* arg) {
-    MovieError(fmt, arg);
+    if (fmt) MovieError(fmt, arg);
     flash::DeleteFlashModule(module_);
     module_ = nullptr;
     loadFailed_ = true;
@@ -247,7 +259,7 @@ bool nLogicFlash::PollReady() {
         Update();
         unload_ = false;
     }
-    return true;
+    return module_ != nullptr;  // the first draw may refuse it
 }
 
 void nLogicFlash::UnloadFlash() {
@@ -301,7 +313,11 @@ void nLogicFlash::Update() {
     uint8_t* buffer = GetImageBuffer();
     if (!buffer) return;
     // A frame that waits leaves the picture and the requests as they are.
-    if (module_->Render(buffer, imageW_, imageH_, bytesPerPixel_) == flash::Waits) return;
+    const int32_t rendered = module_->Render(buffer, imageW_, imageH_, bytesPerPixel_);
+    if (rendered == flash::Waits) return;
+    // A movie refused after it was ready (a call before the first frame stopped) has failed as
+    // a load does; the module logged why.
+    if (rendered == flash::MovieFailed && module_->IsReady() < 0) return FailLoad(nullptr, nullptr);
     if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
     if (updateRequests_ > 0) updateRequests_--;
     unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;

@@ -102,7 +102,8 @@ private:
     // The movie's readiness, polled once a frame until it plays (then the tiles update) or
     // the polls run out (then the load fails). True while the movie plays.
     bool PollReady();
-    // A load failure: logged, the module deleted, no retry until asked.
+    // A load failure: logged (`fmt` null: the module logged it), the module deleted, no retry
+    // until asked.
     void FailLoad(const char* fmt, const char* arg);
     bool EnsureModule();
     // Operation 10 with the movie rectangle (the whole buffer when none is set); then

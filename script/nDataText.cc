@@ -274,6 +274,10 @@ bool nDataText::TimerWaits(uint32_t lastRan) {
 
 uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) {
     turn.inReserve = false;
+    // Before the first frame all of a movie's calls share its start window; once that is
+    // spent they wait for the first frame.
+    turn.atStart = !framed_ && call != sys::ForeignCall::Read;
+    if (turn.atStart) return turn.startTaken < LoadTime ? UINT64_MAX : 0;
     if (!framed_ || call == sys::ForeignCall::Read) return UINT64_MAX;
     if (turn.frame != frame_) {
         turn.frame = frame_;
@@ -299,7 +303,7 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
 }
 
 nDataText::Clock::duration nDataText::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
-    if (!framed_ && call == sys::ForeignCall::Load) return LoadTime;
+    if (!framed_ && call != sys::ForeignCall::Read) return std::max<Clock::duration>(LoadTime - turn.startTaken, {});
     if (!framed_ || call == sys::ForeignCall::Read) return Clock::duration::max();
     return turn.inReserve ? EventReserve - turn.reserveTaken : RunTime();
 }
@@ -308,6 +312,10 @@ void nDataText::SpentReserve(uint64_t instructions, Clock::duration taken, sys::
     if (!turn.inReserve || turn.frame != frame_) return;
     turn.reserveTaken += taken;
     turn.reserveInstructions += instructions;
+}
+
+void nDataText::SpentAtStart(Clock::duration taken, sys::ForeignTurn& turn) const {
+    if (!framed_) turn.startTaken += taken;
 }
 
 void nDataText::Spent(long long instructions, Clock::duration taken) {

@@ -95,19 +95,23 @@ public:
     // event whose turn is not open there runs from its caller's small reserve while that
     // lasts: a movie's events that answer the game's values a few times a frame never wait,
     // while one that takes more waits for a later frame and its turn. Before the first frame
-    // (the start's loading screen) a movie's start may take LoadTime, so that a loose
-    // movie's compile or top level holds the loading screen no longer than a frame would.
+    // (the start's loading screen) all of a movie's calls, its top level, the values the game
+    // sets and the draws it asks for, take LoadTime together, so that a loose movie holds the
+    // loading screen no longer than a frame would; past that they wait for the first frame.
     uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
-    // The time such a call may take: what is left of the frame's (RunTime), or for an event
-    // from the reserve what is left of that.
+    // The time such a call may take: what is left of the frame's (RunTime), for an event
+    // from the reserve what is left of that, before the first frame what is left of the
+    // caller's start window.
     Clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const;
+    // Adds what a call before the first frame took to its caller's start window.
+    void SpentAtStart(Clock::duration taken, sys::ForeignTurn& turn) const;
     // Adds what an event from the reserve took to its caller's reserve.
     void SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const;
     // Each caller's reserve a frame for its events: a shipped heads-up display's value
     // handlers take a few microseconds each.
     static constexpr std::chrono::microseconds EventReserve{1'000};
     static constexpr uint64_t EventReserveInstructions = 50'000;
-    // The time a movie's start may take before the first frame: what the widest frame gives.
+    // The time a movie's calls may take before the first frame: what the widest frame gives.
     static constexpr Clock::duration LoadTime = 2 * std::chrono::duration_cast<Clock::duration>(MaxTimeShare);
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;

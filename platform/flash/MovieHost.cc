@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL_log.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/system/Disk.h"
@@ -32,11 +33,21 @@ bool ReadDisk(const std::string& path, std::string& bytes) {
     return ok;
 }
 
+bool DiskSize(const std::string& path, uint64_t& size) {
+    const int fd = sys::Disk::Open(sys::Disk::Resolve(path), sys::Disk::Access::Read);
+    if (fd < 0) return false;
+    const int64_t bytes = sys::Disk::Size(fd);
+    sys::Disk::Close(fd);
+    size = uint64_t(std::max<int64_t>(bytes, 0));
+    return bytes >= 0;
+}
+
 }  // namespace
 
 MovieHost MovieHost::Disk() {
     MovieHost host;
     host.readFile = ReadDisk;
+    host.fileSize = DiskSize;
     host.log = [](const std::string& message) {
         SDL_LogError(SDL_LOG_CATEGORY_APPLICATION, "%s", message.c_str());
     };

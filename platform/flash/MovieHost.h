@@ -1,8 +1,8 @@
 #pragma once
 // What a movie module reaches outside itself: whole-file reads (the movie and its
-// images) and the log. The engine installs one that reads through its file server and
-// writes its log; the default reads the disk and logs through SDL. A movie is data: the
-// engine may make its code share a frame's time with its other data text.
+// images), a file's size and the log. The engine installs one that reads through its file
+// server and writes its log; the default reads the disk and logs through SDL. A movie is
+// data: the engine may make its code share a frame's time with its other data text.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,6 +15,8 @@ namespace flash {
 struct MovieHost {
     // The whole file; false when it cannot be read.
     std::function<bool(const std::string& path, std::string& bytes)> readFile;
+    // The file's size without reading it; false when it is not known (then the read tells).
+    std::function<bool(const std::string& path, uint64_t& size)> fileSize;
     std::function<void(const std::string& message)> log;
 
     // What a call into the movie's code is about: its top level (a load), a variable's read

@@ -134,12 +134,25 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->folder = slash == std::string::npos ? std::string() : this->path.substr(0, slash + 1);
     this->reports.clear();
 
+    // A text that no frame compiles is refused by its size before it is read: reading,
+    // copying and scanning tens of megabytes would hold the game as long as a frame or more.
+    constexpr uint64_t Bom = 3;
+    std::string error;
+    if (uint64_t size = 0; this->host.fileSize && this->host.fileSize(this->path, size) &&
+                           !this->spend.SizeFits(size > Bom ? size - Bom : 0, error)) {
+        Report(error);
+        return MovieFailed;
+    }
     std::string bytes;
     if (!this->host.readFile || !this->host.readFile(this->path, bytes)) {
         Report("cannot read the movie file");
         return MovieFailed;
     }
     const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (!this->spend.SizeFits(bytes.size() - start, error)) {
+        Report(error);
+        return MovieFailed;
+    }
     size_t end = bytes.find('\n', start);
     if (end == std::string::npos) end = bytes.size();
     if (end > start && bytes[end - 1] == '\r') --end;
@@ -156,7 +169,6 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->spend.Attach(nullptr);
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     if (this->host.keep) this->sandbox->SetKeeper(this->host.keep);
-    std::string error;
     if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error)) {
         Report(error);
         this->sandbox.reset();
@@ -165,7 +177,8 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->spend.Attach(this->sandbox.get());
     // The top level is the movie's code like its draws: it runs in the frame's time for
     // data, and waits for a later frame when there is none. Compiling it is part of it.
-    this->top.assign(bytes, start);
+    bytes.erase(0, start);
+    this->top = std::move(bytes);
     this->spend.PriceTop(this->top.data(), this->top.size());
     this->topPending = true;
     if (RunTop() < 0) return MovieFailed;
@@ -491,6 +504,12 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     case MovieSpend::Outcome::Ran: return true;
     case MovieSpend::Outcome::Waits: this->waited = true; return false;
     case MovieSpend::Outcome::PassedTime: return false;
+    case MovieSpend::Outcome::RefusedAtStart:
+        // As a top level that stops is: the game's later calls find no movie.
+        Report(error + ": not loaded");
+        this->spend.Attach(nullptr);
+        this->sandbox.reset();
+        return false;
     case MovieSpend::Outcome::StoppedForTime:
         this->overBudget = true;
         this->stoppedForTime = true;

@@ -38,7 +38,10 @@ void MovieSpend::Attach(LuaSandbox* box) {
     DropWaiting();
 }
 
-uint64_t MovieSpend::Share(Call kind) { return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX; }
+uint64_t MovieSpend::Share(Call kind) {
+    this->turn.atStart = false;  // the host says when a call runs in the start window
+    return this->host.share ? this->host.share(kind, this->turn) : UINT64_MAX;
+}
 
 uint64_t MovieSpend::AskDraw() { return this->drawBudget = Share(Call::Draw); }
 
@@ -93,6 +96,13 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
         if (kind == Call::Draw) Record(false);
         return Outcome::Ran;
     }
+    // Calls before the first frame count with the top level: what stops one refuses the movie.
+    if (this->turn.atStart && (this->sandbox->WasOverTime() || this->sandbox->WasOverBudget())) {
+        if (this->sandbox->WasOverTime()) error = "its calls before the first frame took more than its start's time for data";
+        else error += " before the first frame";
+        DropWaiting();
+        return Outcome::RefusedAtStart;
+    }
     if (this->sandbox->WasOverTime()) {
         if (!Record(true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
         DropWaiting();
@@ -101,6 +111,14 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
     // A movie that spends its time in C functions would otherwise take its whole budget again
     // on every frame.
     return this->sandbox->WasOverBudget() ? Outcome::StoppedForBudget : Outcome::Failed;
+}
+
+bool MovieSpend::SizeFits(uint64_t bytes, std::string& error) const {
+    const luaguard::LuaGuards::CompileWork work{bytes, 0};
+    const auto time = luaguard::LuaGuards::CompileTime(work, this->prices.compileTimeAByte, this->prices.compileTimeACompare);
+    if (time <= LongestCompile && bytes < this->limit) return true;
+    error = "the movie's text (" + std::to_string(bytes) + " bytes) takes more to compile than a frame gives data: not loaded";
+    return false;
 }
 
 MovieSpend::Outcome MovieSpend::RunTop(const std::string& text, const std::string& chunkName, std::string& error) {

@@ -4,10 +4,12 @@
 //
 // Calls and turns: every call into the movie's code (its top level, draws, events) asks the
 // host for the frame's share first (MovieHost: share, time, spent); 0 makes it wait for a
-// later frame. A draw asks before the buffer is cleared. Events that wait are kept in order,
-// at most MaxWaiting, a value's handler once a name; a value that the game sets before the
-// top level ran waits with its text and is set when the top level has run. Each call's
-// events have the host's small reserve besides (sys::ForeignTurn).
+// later frame. Calls before the first frame share the start window with the top level: one
+// stopped there, at the window's end or out of instructions or memory, refuses the movie as
+// the top level's would. A draw asks before the buffer is cleared. Events that wait are kept
+// in order, at most MaxWaiting, a value's handler once a name; a value that the game sets
+// before the top level ran waits with its text and is set when the top level has run. Each
+// call's events have the host's small reserve besides (sys::ForeignTurn).
 //
 // Prices: work done in C in one piece (a picture scaled or decoded, a text face opened, the
 // movie's text compiled) cannot be stopped halfway, so it is priced before it runs, in
@@ -16,7 +18,8 @@
 // higher prices a loose movie is stopped or refused sooner, the shipped movies never are.
 // Compiling costs a byte an instruction and what the parser meets
 // (luaguard::LuaGuards::MeasureCompile); a text priced past LongestCompile, or past a frame's
-// instructions, is refused with one log line, one that fits no time left now waits.
+// instructions, is refused with one log line, one that fits no time left now waits. Its size
+// is priced first, before the file is read.
 //
 // The stop record: a call stopped at the host's time counts as many calls as it took times
 // its time (collections and C work between the hook's looks included), up to MaxOverTime; a
@@ -104,6 +107,7 @@ public:
         Ran,
         Waits,           // no share now: it runs in a later frame
         PassedTime,      // stopped at its time; the record does not stop the movie yet
+        RefusedAtStart,  // a call before the first frame stopped (its time, instructions or memory)
         StoppedForTime,  // the record stops the movie (logged by the caller, as the rest)
         StoppedForBudget,  // out of instructions or memory: stopped
         Failed,          // an error of the movie's
@@ -127,6 +131,9 @@ public:
     std::chrono::nanoseconds MostPriced() const { return this->mostPriced; }
 
     // ---- the top level's compile
+    // Whether a text of `bytes` may compile in any frame by its size alone, before it is read
+    // or scanned (what the parser meets only adds to it); false with the line to log.
+    bool SizeFits(uint64_t bytes, std::string& error) const;
     // Prices the text once a load: what the parser meets, and the time it is taken to take.
     void PriceTop(const char* text, size_t size);
     std::chrono::nanoseconds TopTime() const { return this->topTime; }

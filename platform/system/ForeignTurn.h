@@ -1,7 +1,8 @@
 #pragma once
 // One caller's place among the code of data's that runs outside the script server (a
 // movie's): the frame it last ran in, which gives its turn against the others, and what its
-// events took of the small reserve that each such caller has in a frame.
+// events took of the small reserve that each such caller has in a frame, and what its calls
+// before the first frame took of its start window.
 #include <chrono>
 #include <cstdint>
 
@@ -15,6 +16,8 @@ struct ForeignTurn {
     std::chrono::steady_clock::duration reserveTaken{};
     uint64_t reserveInstructions = 0;
     bool inReserve = false;  // the call going on runs from the reserve
+    std::chrono::steady_clock::duration startTaken{};  // by its calls before the first frame
+    bool atStart = false;  // the call going on runs in the start window
 };
 
 }  // namespace sys

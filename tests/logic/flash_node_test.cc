@@ -24,6 +24,7 @@
 #include "logic/nLogicFlash.h"
 #include "platform/flash/FlashModule.h"
 #include "platform/flash/MovieModule.h"
+#include "script/nDataText.h"
 #include "tests/logic/SpriteFixture.h"
 #include "tests/platform/system/TestRunClock.h"
 
@@ -671,6 +672,59 @@ TEST_F(FlashNodeTest, TheShippedDisplaysDrawWhileALooseMoviesFirstDrawsPassTheir
     ASSERT_NE(overran, nullptr);
     EXPECT_GE(std::stoi(overran), 3) << "the loose movie's draws did not come";
     for (size_t i = 0; i < huds.size(); i++) EXPECT_EQ(lastDrawn[i], Frames - 1) << displays[i].movie << " no longer draws";
+}
+
+}  // namespace
+
+namespace {
+
+// Before the first frame the game sets the menu's values and asks for its picture: all of it
+// takes the menu's start window, and a text that no frame compiles is refused unread. A loose
+// menu that would hold the loading screen for seconds is refused at once with one line (and the
+// node's on a failed load); the shipped menu plays.
+TEST_F(FlashNodeTest, AMenusStartBeforeTheFirstFrameTakesNoMoreThanItsWindow) {
+    flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(std::chrono::milliseconds(1));
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    std::ifstream in(std::string(src ? src : ".") + "/data/flash/mainmenu.movie", std::ios::binary);
+    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string slow = "--tessel movie 1\nlocal s = string.rep('a', 1 << 20) local t = s:sub(1, -2) .. 'a'\n"
+                             "local function compare() for i = 1, 3000 do local same = s == t end end\n";
+    std::string huge = "--tessel movie 1\n";
+    while (huge.size() < (200u << 10)) huge += "x = 1\n";
+    const struct {
+        std::string text;
+        const char* refused;  // the module's line, null when the menu plays
+        size_t lines;
+    } cases[] = {
+        {shipped, nullptr, 0},
+        {slow + "function on_value() compare() end\n", "took more than its start's time", 1},
+        {slow + "function draw() compare() end\n", "took more than its start's time", 1},
+        {"--tessel movie 1\nfunction on_value() local s = string.rep('a', 1 << 30) end\n",
+         "exhausted before the first frame", 1},
+        {huge, "takes more to compile", 2}};
+    nFileServer2* files = kernel->GetFileServer();
+    for (size_t i = 0; i < std::size(cases); i++) {
+        const auto& [text, refused, lines] = cases[i];
+        SCOPED_TRACE(i);
+        log.errors.clear();
+        const std::string name = "menu" + std::to_string(i);
+        const std::string file = Write((name + ".movie").c_str(), std::vector<uint8_t>(text.begin(), text.end()));
+        nLogicFlash* menu = Node("/usr/logic/" + name, file.c_str());
+        const auto before = clock.WallSoFar();
+        const uint64_t read = files->GetBytesRead();
+        menu->SetValue("running", "0");
+        menu->SetValue("loadable", "1");
+        menu->SetActive(true);
+        EXPECT_LT(clock.WallSoFar() - before, 2 * nDataText::LoadTime) << "the start held the loading screen";
+        EXPECT_LT(files->GetBytesRead() - read, 100u << 10) << "a refused size was read";
+        Frame();
+        EXPECT_EQ(menu->GetModule() == nullptr, refused != nullptr);
+        EXPECT_EQ(log.errors.size(), lines) << (log.errors.empty() ? "" : log.errors.front());
+        if (refused) EXPECT_EQ(Errors(refused), 1);
+        menu->Release();
+    }
+    EXPECT_EQ(lua->DataFrame(), 0u) << "the menus started in a frame";
 }
 
 }  // namespace

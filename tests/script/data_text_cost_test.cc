@@ -1,6 +1,7 @@
 // What data's text costs: the C calls of the pure libraries by the bytes they scan or make,
 // and a run's time limit that fires however few instructions it runs.
 #include <chrono>
+#include <iterator>
 #include <string>
 
 #include "script/nDataText.h"
@@ -164,6 +165,37 @@ TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
     EXPECT_FALSE(menu.inReserve);
     EXPECT_GT(data.ForeignShare(ForeignCall::Event, loose), 0u);
     EXPECT_TRUE(loose.inReserve) << "the loose movie ran in the share before those that waited";
+}
+
+}  // namespace
+
+namespace {
+
+// Before the first frame each movie's calls but its reads take one start window together; once
+// it is spent they wait for the first frame, which ends the window. By the times booked.
+TEST(DataTextShareTest, BeforeTheFirstFrameAMoviesCallsShareItsStartWindow) {
+    using sys::ForeignCall;
+    using Duration = nDataText::Clock::duration;
+    nDataText data;
+    sys::ForeignTurn menu, hud;
+    const Duration q = nDataText::LoadTime / 4, never = Duration::max();
+    const struct {
+        ForeignCall call;
+        Duration given, taken;  // given zero: it waits
+    } calls[] = {{ForeignCall::Load, 4 * q, q}, {ForeignCall::Event, 3 * q, q}, {ForeignCall::Read, never, {}},
+                 {ForeignCall::Draw, 2 * q, 2 * q}, {ForeignCall::Event, {}, {}}, {ForeignCall::Read, never, {}}};
+    for (const auto& c : calls) {
+        EXPECT_EQ(data.ForeignShare(c.call, menu) > 0, c.given > Duration::zero()) << int(c.call);
+        EXPECT_EQ(menu.atStart, c.call != ForeignCall::Read);
+        if (c.given > Duration::zero()) EXPECT_EQ(data.ForeignTime(c.call, menu), c.given) << int(c.call);
+        data.SpentAtStart(c.taken, menu);
+    }
+    EXPECT_EQ(data.ForeignTime(ForeignCall::Event, hud), nDataText::LoadTime) << "another movie's window was spent";
+    data.BeginFrame();
+    EXPECT_GT(data.ForeignShare(ForeignCall::Draw, menu), 0u);
+    EXPECT_FALSE(menu.atStart);
+    data.SpentAtStart(q, hud);
+    EXPECT_EQ(hud.startTaken, Duration::zero()) << "a frame's call was booked in the start window";
 }
 
 }  // namespace

@@ -87,6 +87,31 @@ TEST_F(MovieSpendTest, CompilingIsPricedAndTextThatNoFrameCompilesIsRefused) {
     EXPECT_EQ(luaguard::LuaGuards::MeasureCompile(cases[2].text.data(), cases[2].text.size()).compares, 0u);
 }
 
+// A movie's size is priced before its file is read: one that no frame compiles is refused by
+// the size the host tells, unread, and when it tells none by the bytes read, unscanned.
+TEST_F(MovieSpendTest, AMoviesSizeIsPricedBeforeItIsRead) {
+    const std::string small = Repeat("x = ", 20), big = Repeat("x = ", 20'000);
+    const struct {
+        std::string text;
+        int64_t told;  // the size the host tells, -1 none
+        int reads;
+    } cases[] = {{small, int64_t(63) << 20, 0}, {big, -1, 1}, {small, int64_t(small.size()), 1}, {small, -1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.text.size()) + " bytes, told " + std::to_string(c.told));
+        this->logs.clear();
+        this->reads.clear();
+        AddMovie("movies/sized.lua", c.text);
+        flash::MovieHost host = Host();
+        host.fileSize = [&c](const std::string&, uint64_t& size) { return size = uint64_t(c.told), c.told >= 0; };
+        MovieModule m(host);
+        const bool loads = c.text == small && c.told < (1 << 20);
+        EXPECT_EQ(Begin(m, "movies/sized.lua"), loads);
+        EXPECT_EQ(this->reads["movies/sized.lua"], c.reads);
+        EXPECT_EQ(Logged("takes more to compile than a frame gives data"), loads ? 0 : 1);
+        EXPECT_EQ(m.Spend().TopTime() > Duration::zero(), loads) << "a refused text was scanned";
+    }
+}
+
 // A movie that fills its memory and then loops on errors that cannot be allocated made Lua
 // collect in full at each one, out of the hook's sight, for seconds: the first failed
 // allocation ends the call instead, whatever pcall runs it, and the movie is stopped.
