@@ -111,7 +111,7 @@ public:
     // handlers take a few microseconds each.
     static constexpr std::chrono::microseconds EventReserve{1'000};
     static constexpr uint64_t EventReserveInstructions = 50'000;
-    // The time a movie's start may take before the first frame: what the widest frame gives.
+    // The time a movie's start may take whenever it loads: what the widest frame gives.
     static constexpr Clock::duration LoadTime = 2 * std::chrono::duration_cast<Clock::duration>(MaxTimeShare);
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
