@@ -2,7 +2,6 @@
 // and a run's time limit that fires however few instructions it runs.
 #include <chrono>
 #include <string>
-#include <vector>
 
 #include "script/nDataText.h"
 #include "tests/script/script_fixture.h"
@@ -127,31 +126,25 @@ TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
 // The game's own part of a frame leaves out all of data's wall time: what the machine held
 // data's runs off the core is not booked as the game's, so it gives data no larger share.
 TEST_F(DataTextCostTest, TimeHeldOffTheCoreInDatasRunsLeavesDatasShareAsItWas) {
-    using std::chrono::milliseconds;
     bwtest::TestRunClock clock;
     log.clock = &clock;
     log.holdOn = "held";
-    const milliseconds holds[] = {milliseconds(0), milliseconds(5), milliseconds(100)};
-    std::vector<nDataText::Clock::duration> shares;
-    for (const milliseconds hold : holds) {
-        log.hold = hold;
+    for (const int held : {0, 5, 100}) {
+        log.hold = std::chrono::milliseconds(held);
         // Long enough for the frames' average to settle: the game's own 60 ms a frame.
         for (int frame = 0; frame < 80; frame++) {
             server->Trigger();
-            clock.Work(milliseconds(60));
+            clock.Work(std::chrono::milliseconds(60));
             const char* result = nullptr;
             EXPECT_TRUE(server->RunDataText("print('held')", result)) << log.text;
         }
         server->Trigger();
+        // A run may take twice a sixth of the game's own frame.
         sys::ForeignTurn turn;
-        shares.push_back(server->ForeignTime(sys::ForeignCall::Draw, turn));
+        const std::chrono::duration<double, std::milli> runTime = server->ForeignTime(sys::ForeignCall::Draw, turn);
+        EXPECT_NEAR(runTime.count(), 20.0, 0.1) << held << " ms held";
     }
     log.clock = nullptr;
-    // A run may take twice a sixth of the game's own frame.
-    for (size_t i = 0; i < shares.size(); i++) {
-        const double ms = std::chrono::duration<double, std::milli>(shares[i]).count();
-        EXPECT_NEAR(ms, 20.0, 0.1) << holds[i].count() << " ms held";
-    }
 }
 
 // A movie's events spend from the frame's share and take turns in it like its draws and its
