@@ -188,9 +188,10 @@ public:
         (void)call, (void)turn;
         return std::chrono::steady_clock::duration::max();
     }
-    // What such a call spent, after it ran.
-    virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn) {
-        (void)instructions, (void)taken, (void)turn;
+    // What such a call spent, after it ran: `taken` by sys::RunClock, `wall` on the wall clock.
+    virtual void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken,
+                              std::chrono::steady_clock::duration wall, sys::ForeignTurn& turn) {
+        (void)instructions, (void)taken, (void)wall, (void)turn;
     }
     // The number of the frame that data's text spends in now.
     virtual uint32_t DataFrame() const { return 0; }

@@ -19,11 +19,16 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
+#include "kernel/nNpkArchive.h"
+#include "kernel/nNpkFile.h"
+#include "kernel/nNpkFileServer.h"
+#include "kernel/nNpkTocEntry.h"
 #include "kernel/nObjectCount.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nScriptServer.h"
 #include "platform/flash/FlashModule.h"
 #include "platform/flash/MovieHost.h"
+#include "platform/image/Picture.h"
 
 static const nCmdDef<nLogicFlash> cmds[] = {
     {"v_setmovierect_iiii", "LFSR",
@@ -119,6 +124,26 @@ void InstallMovieHost() {
             return true;
         };
         host.log = [](const std::string& message) { MovieError("%s\n", message.c_str()); };
+        // The game's own movies are those its archives hold where no loose file wins.
+        auto archives = [] {
+            nFileServer2* fs = nKernelServer::ks ? nKernelServer::ks->GetFileServer() : nullptr;
+            return fs && fs->IsA("nnpkfileserver") ? static_cast<nNpkFileServer*>(fs) : nullptr;
+        };
+        host.shipped = [archives](const std::string& path) {
+            nNpkFileServer* fs = archives();
+            if (!fs) return false;
+            std::unique_ptr<nFile> file(fs->NewFileObject());
+            const bool own = file->Open(path.c_str(), "rb") && static_cast<nNpkFile*>(file.get())->IsInArchive();
+            file->Close();
+            return own;
+        };
+        host.readShipped = [archives](const std::string& path, std::string& bytes) {
+            nNpkFileServer* fs = archives();
+            const nNpkTocEntry* entry = fs ? fs->ResolveInArchives(fs->ManglePath(path.c_str())) : nullptr;
+            if (!entry || entry->IsDirectory() || entry->GetFileLength() > image::MaxFileBytes) return false;
+            bytes.assign(entry->GetFileLength(), '\0');
+            return entry->GetArchive()->Read(entry, 0, bytes.data(), bytes.size()) == bytes.size();
+        };
         // A movie's code is data's text: it shares a frame's time with the rest of it.
         auto script = [] {
             return nKernelServer::ks ? static_cast<nScriptServer*>(nKernelServer::ks->Lookup("/sys/servers/script"))
@@ -132,8 +157,9 @@ void InstallMovieHost() {
             nScriptServer* s = script();
             return s ? s->ForeignTime(call, turn) : std::chrono::steady_clock::duration::max();
         };
-        host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn) {
-            if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken, turn);
+        host.spent = [script](uint64_t instructions, std::chrono::steady_clock::duration taken,
+                              std::chrono::steady_clock::duration wall, sys::ForeignTurn& turn) {
+            if (nScriptServer* s = script()) s->ForeignSpent(instructions, taken, wall, turn);
         };
         // What the movies keep (Lua memory, text faces, pictures) is data's, all movies
         // together: the module logs its own refusal once.
@@ -211,9 +237,17 @@ void nLogicFlash::FailLoad(const char* fmt, const char* arg) {
     loadFailed_ = true;
 }
 
+void nLogicFlash::RefusedForTime() {
+    // The module logged the refusal: the node tries again when it is asked to load.
+    flash::DeleteFlashModule(module_);
+    module_ = nullptr;
+    refusedForTime_ = true;
+}
+
 void nLogicFlash::LoadFlash(bool explicitLoad) {
     if (module_ || (loadFailed_ && !explicitLoad)) return;
     loadFailed_ = false;
+    refusedForTime_ = false;
     const char* movie = GetTexture();
     if (!*movie) {
         n_error("%s: no movie to load (v_settexture_s names it)\n", GetFullName().c_str());
@@ -234,7 +268,9 @@ void nLogicFlash::LoadFlash(bool explicitLoad) {
     // The native path as it is: Linux paths keep their "/".
     nFileServer2* fs = nKernelServer::ks->GetFileServer();
     const std::string path = fs ? fs->ManglePath(movie) : std::string(movie);
-    if (module_->LoadMovie(path.c_str()) < 0) return FailLoad("flash loader error: couldn't open file '%s'.\n", movie);
+    const int32_t loaded = module_->LoadMovie(path.c_str());
+    if (loaded == flash::RefusedForTime) return RefusedForTime();
+    if (loaded < 0) return FailLoad("flash loader error: couldn't open file '%s'.\n", movie);
     if (module_->Play() < 0) return FailLoad("error: failed to play flash movie '%s'.\n", movie);
     readyPolls_ = 0;
     PollReady();
@@ -249,7 +285,8 @@ bool nLogicFlash::PollReady() {
     if (ready == 0 && ++readyPolls_ <= ReadyPolls) return false;
     if (ready <= 0) {
         readyPolls_ = -1;
-        FailLoad("error: flash movie '%s' did not get ready.\n", GetTexture());
+        if (ready == flash::RefusedForTime) RefusedForTime();
+        else FailLoad("error: flash movie '%s' did not get ready.\n", GetTexture());
         return false;
     }
     readyPolls_ = -1;
@@ -273,7 +310,8 @@ void nLogicFlash::UnloadFlash() {
 }
 
 bool nLogicFlash::EnsureModule() {
-    if (!module_) LoadFlash(false);
+    // A value read or set is no request to load a movie refused for its time.
+    if (!module_ && !refusedForTime_) LoadFlash(false);
     return module_ != nullptr;
 }
 
@@ -300,7 +338,9 @@ void nLogicFlash::ApplyMovieRect() {
 }
 
 void nLogicFlash::LoadImage() {
-    if (!module_) LoadFlash(false);
+    // The frame's draw builds tiles again after a refusal: no request to load one refused for
+    // its time.
+    if (!module_ && !refusedForTime_) LoadFlash(false);
     ApplyMovieRect();
 }
 
@@ -317,7 +357,11 @@ void nLogicFlash::Update() {
     if (rendered == flash::Waits) return;
     // A movie refused after it was ready (a call before the first frame stopped) has failed as
     // a load does; the module logged why.
-    if (rendered == flash::MovieFailed && module_->IsReady() < 0) return FailLoad(nullptr, nullptr);
+    if (rendered == flash::MovieFailed) {
+        const int32_t ready = module_->IsReady();
+        if (ready == flash::RefusedForTime) return RefusedForTime();
+        if (ready < 0) return FailLoad(nullptr, nullptr);
+    }
     if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
     if (updateRequests_ > 0) updateRequests_--;
     unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;
@@ -333,7 +377,7 @@ void nLogicFlash::SetTexture(const char* name) {
     if (!nFileServer2::MayKeepPath(name)) return;
     const std::string movie = name ? name : "";
     // A new movie name may be tried again after a failed load.
-    if (movie != textureName_) loadFailed_ = false;
+    if (movie != textureName_) loadFailed_ = refusedForTime_ = false;
     textureName_ = movie;
 }
 

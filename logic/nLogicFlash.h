@@ -49,7 +49,9 @@ public:
 
     // Makes the module and starts the movie. A movie that does not load, play or get
     // ready is logged and the node stays without one until its name changes or this is
-    // called again ("v_loadflash_v"); `explicitLoad` false does not retry such a movie.
+    // called again ("v_loadflash_v"); `explicitLoad` false does not retry such a movie. One
+    // whose start was stopped at its time is tried again at the next load (this, the node
+    // switched on), not at a read or write of its values or the frame's draw.
     void LoadFlash(bool explicitLoad = true);
     void UnloadFlash();
     // Renders the movie's frame into the tiles (with a module and tiles only).
@@ -105,6 +107,9 @@ private:
     // A load failure: logged (`fmt` null: the module logged it), the module deleted, no retry
     // until asked.
     void FailLoad(const char* fmt, const char* arg);
+    // A start stopped at its time (the module logged it): the module deleted, tried again at
+    // the next load.
+    void RefusedForTime();
     bool EnsureModule();
     // Operation 10 with the movie rectangle (the whole buffer when none is set); then
     // messaging off and one update.
@@ -135,6 +140,7 @@ private:
     // The name this node is entered under in the table of Flash nodes (empty: not entered).
     std::string registryName_;
     bool loadFailed_ = false;
+    bool refusedForTime_ = false;
     int readyPolls_ = -1;  // polls of a movie not yet ready; -1: none waits
     // Script lines of the movie that took a whole frame's time for data, by their text's hash:
     // the same line again is not run (a movie may set it every frame). Past MaxRefusedLines

@@ -243,7 +243,7 @@ void nDataText::BeginFrame() {
     const Clock::time_point now = sys::RunClock::Wall();
     if (framed_) {
         // The game's own part of the last frame: a frame that loaded a level counts as a long one.
-        const Clock::duration plain = std::min<Clock::duration>(now - begun_ - time_, LongestFrame);
+        const Clock::duration plain = std::min<Clock::duration>(now - begun_ - wall_, LongestFrame);
         if (plain >= ShortestFrame) plain_ += (plain - plain_) / 8;
     }
     begun_ = now;
@@ -253,6 +253,7 @@ void nDataText::BeginFrame() {
     nextTurn_ = UINT32_MAX;
     spent_ = 0;
     time_ = {};
+    wall_ = {};
 }
 
 nDataText::Clock::duration nDataText::TimeShare() const {
@@ -299,11 +300,14 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
         return 0;
     }
     turn.lastRan = frame_;
-    return FrameBudget;
+    // A movie's start gets what it gets before the first frame, whenever it loads: a movie
+    // that starts at the game's start starts at a load inside a frame as well.
+    return call == sys::ForeignCall::Load ? UINT64_MAX : FrameBudget;
 }
 
 nDataText::Clock::duration nDataText::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
     if (!framed_ && call != sys::ForeignCall::Read) return std::max<Clock::duration>(LoadTime - turn.startTaken, {});
+    if (call == sys::ForeignCall::Load) return LoadTime;
     if (!framed_ || call == sys::ForeignCall::Read) return Clock::duration::max();
     return turn.inReserve ? EventReserve - turn.reserveTaken : RunTime();
 }
@@ -318,7 +322,8 @@ void nDataText::SpentAtStart(Clock::duration taken, sys::ForeignTurn& turn) cons
     if (!framed_) turn.startTaken += taken;
 }
 
-void nDataText::Spent(long long instructions, Clock::duration taken) {
+void nDataText::Spent(long long instructions, Clock::duration taken, Clock::duration wall) {
     spent_ += std::min(instructions, FrameCeiling * 1000);
     time_ += taken;
+    wall_ += std::max(wall, taken);
 }

@@ -29,6 +29,8 @@
 // that the game's own displays always hear their values at once. Data's time is the time its runs took on the game's thread
 // less the machine's holding that thread off its core (platform/system/RunClock), so a loaded
 // machine stops no text that a quiet one runs; the frame is the player's, on the wall clock.
+// The game's own part of a frame leaves out all of data's wall time: the machine's holding
+// data's runs off the core is not the game's, and gives data no larger share.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -94,10 +96,13 @@ public:
     // spend from the frame's share and take turns in it by the frame they last ran in; an
     // event whose turn is not open there runs from its caller's small reserve while that
     // lasts: a movie's events that answer the game's values a few times a frame never wait,
-    // while one that takes more waits for a later frame and its turn. Before the first frame
-    // (the start's loading screen) all of a movie's calls, its top level, the values the game
-    // sets and the draws it asks for, take LoadTime together, so that a loose movie holds the
-    // loading screen no longer than a frame would; past that they wait for the first frame.
+    // while one that takes more waits for a later frame and its turn. A movie's start may
+    // take LoadTime and its module's own instructions, before the first frame (the start's
+    // loading screen) and in its turn inside a frame alike: a movie gets one verdict whenever
+    // it loads, and a loose movie's compile or top level holds the game no longer than the
+    // widest frame would. Before the first frame all of a movie's calls, its top level, the
+    // values the game sets and the draws it asks for, take LoadTime together; past that they
+    // wait for the first frame.
     uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
     // The time such a call may take: what is left of the frame's (RunTime), for an event
     // from the reserve what is left of that, before the first frame what is left of the
@@ -111,13 +116,15 @@ public:
     // handlers take a few microseconds each.
     static constexpr std::chrono::microseconds EventReserve{1'000};
     static constexpr uint64_t EventReserveInstructions = 50'000;
-    // The time a movie's calls may take before the first frame: what the widest frame gives.
+    // The time a movie's start may take whenever it loads, and all its calls before the first
+    // frame together: what the widest frame gives.
     static constexpr Clock::duration LoadTime = 2 * std::chrono::duration_cast<Clock::duration>(MaxTimeShare);
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;
-    // What a run or call of data's that ran in this frame spent (`taken`: by sys::RunClock).
-    void Spent(long long instructions, Clock::duration taken);
+    // What a run or call of data's that ran in this frame spent (`taken`: by sys::RunClock;
+    // `wall`: on the wall clock, the machine's holding it off its core included).
+    void Spent(long long instructions, Clock::duration taken, Clock::duration wall);
     long long FrameSpent() const { return spent_; }
 
 private:
@@ -133,6 +140,7 @@ private:
     uint32_t nextTurn_ = UINT32_MAX;
     long long spent_ = 0;
     Clock::duration time_{};
+    Clock::duration wall_{};  // data's runs and calls in this frame on the wall clock
     Clock::time_point begun_{};
     // The game's frame without data's text, averaged over the last frames.
     Clock::duration plain_ = AssumedFrame;

@@ -105,7 +105,8 @@ public:
     bool LastRunPassedFrame() const override { return passedFrame_; }
     uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) override;
     std::chrono::steady_clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const override;
-    void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn) override;
+    void ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken,
+                      std::chrono::steady_clock::duration wall, sys::ForeignTurn& turn) override;
     // Instructions data's text has spent in this frame so far.
     long long FrameSpent() const { return data_.FrameSpent(); }
     // Levels below the object a data file loads into that its objects may lie.

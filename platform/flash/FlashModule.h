@@ -19,6 +19,7 @@ inline constexpr int32_t Waits = 1;  // 15: the movie's frame waits for a later 
 inline constexpr int32_t OutOfOrder = -1;   // the call does not fit the module's state
 inline constexpr int32_t BadArgument = -2;  // null pointers, sizes, unknown message codes
 inline constexpr int32_t MovieFailed = -3;  // the movie could not be read or its code failed
+inline constexpr int32_t RefusedForTime = -4;  // 7, 23: its start was stopped at its time; a later load may start it
 
 // Window message codes of places 37 and 38.
 inline constexpr uint32_t MouseMove = 0x200;

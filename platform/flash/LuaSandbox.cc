@@ -143,6 +143,7 @@ int RunChunk(lua_State* L) {
 constexpr uint64_t Step = 1000;
 constexpr uint64_t BytesBetweenLooks = uint64_t(16) << 20;
 const char* const OutOfBudget = "instruction budget exhausted";
+const char* const OutOfTime = "time limit reached";
 
 }  // namespace
 
@@ -252,8 +253,7 @@ void LuaSandbox::Hook(lua_State* L, lua_Debug*) {
         if (const int next = self->HookStep(); next != self->armed) lua_sethook(L, Hook, LUA_MASKCOUNT, self->armed = next);
         return;
     }
-    self->overTime = self->overTime || (self->remaining > ran && self->shortDeadline);
-    Charge(L, UINT64_MAX);
+    Stop(L, self->remaining > ran);
 }
 
 void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
@@ -263,12 +263,19 @@ void LuaSandbox::Charge(lua_State* L, uint64_t cost) {
         self->remaining -= cost;
         return;
     }
+    Stop(L, cost < self->remaining);
+}
+
+void LuaSandbox::Stop(lua_State* L, bool timed) {
+    LuaSandbox* self = Of(L);
+    self->outOfTime = self->outOfTime || timed;
+    self->overTime = self->overTime || (timed && self->shortDeadline);
     // Every instruction from here on fails as well, so a pcall in the movie cannot
     // swallow the end of its budget.
-    self->overTime = self->overTime || (cost < self->remaining && self->shortDeadline);
     self->remaining = 0;
     lua_sethook(L, Hook, LUA_MASKCOUNT, 1);
-    luaL_error(L, "%s", OutOfBudget);
+    luaL_error(L, "%s", timed ? OutOfTime : OutOfBudget);
+    std::abort();  // luaL_error does not return
 }
 
 bool LuaSandbox::Affords(uint64_t cost, Duration time) {
@@ -277,6 +284,7 @@ bool LuaSandbox::Affords(uint64_t cost, Duration time) {
 
 bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t instructions, Duration time) {
     this->lastTime = {};
+    this->lastWall = {};
     if (this->L == nullptr) {
         error = "the movie has no Lua state";
         return false;
@@ -285,6 +293,7 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t
     StartBudget(instructions, time);
     this->overBudget = false;
     this->overTime = false;
+    this->outOfTime = false;
     this->memoryFailed = false;
     lua_pushcfunction(this->L, fn);
     lua_pushlightuserdata(this->L, data);
@@ -298,11 +307,14 @@ bool LuaSandbox::Call(lua_CFunction fn, void* data, std::string& error, uint64_t
         } else {
             error = status == LUA_ERRMEM ? "not enough memory" : "error object is not a string";
         }
+        // The limit that ended the call, whatever a pcall of the movie's made of its error.
         if (this->memoryFailed) error = "not enough memory";
+        else if (this->outOfTime) error = OutOfTime;
         else if (status == LUA_ERRMEM && this->remaining == 0) error = OutOfBudget;
     }
     if (this->remaining == 0 || status == LUA_ERRMEM || this->memoryFailed) this->overBudget = true;
     this->lastTime = this->clock.Elapsed();
+    this->lastWall = std::max(this->clock.WallElapsed(), this->lastTime);
     lua_settop(this->L, top);
     return status == LUA_OK;
 }

@@ -77,15 +77,21 @@ public:
     bool WasOverBudget() const { return this->overBudget; }
     // The last Call was stopped at the `time` it was given, short of the limits' own.
     bool WasOverTime() const { return this->overTime; }
+    // The last Call was stopped by its clock (its `time` or the limits' seconds), not by its
+    // instructions or memory: its error says "time limit reached".
+    bool WasOutOfTime() const { return this->outOfTime; }
     // Instructions the last Call or Run spent (its whole budget when it ran out, what it had
     // spent when its memory failed).
     uint64_t LastSpent() const { return this->memoryFailed ? this->spentAtFailure : this->budget - this->remaining; }
-    // The time the last Call or Run took (sys::RunClock).
+    // The time the last Call or Run took (sys::RunClock), and on the wall clock.
     Duration LastTime() const { return this->lastTime; }
+    Duration LastWall() const { return this->lastWall; }
 
 private:
     static void* Allocate(void* ud, void* ptr, size_t osize, size_t nsize);
     static void Hook(lua_State* L, lua_Debug* ar);
+    // Ends the running call: by its clock (`timed`) or its instructions.
+    [[noreturn]] static void Stop(lua_State* L, bool timed);
     // A refused allocation: ends the call going on (null, for the allocator to give back).
     void* EndCall();
     void* OutOfMemory();
@@ -103,6 +109,7 @@ private:
     uint64_t remaining = 0;
     bool overBudget = false;
     bool overTime = false;
+    bool outOfTime = false;
     bool memoryFailed = false;
     uint64_t spentAtFailure = 0;
     bool shortDeadline = false;  // the call's `time` ends before the limits' seconds
@@ -110,6 +117,7 @@ private:
     int armed = 1;  // the hook's count as last set
     sys::RunClock clock;  // of the call going on
     Duration lastTime{};
+    Duration lastWall{};
 };
 
 }  // namespace flash

@@ -29,12 +29,21 @@ struct MovieHost {
     // Before a call that runs: the time it may take now (sys::RunClock; the module's own
     // limit without one). A call stopped at it fails; a draw keeps the picture it drew last.
     std::function<std::chrono::steady_clock::duration(Call call, const sys::ForeignTurn& turn)> time;
-    // After a call that ran: what it spent, its time (sys::RunClock) as `taken`.
-    std::function<void(uint64_t instructions, std::chrono::steady_clock::duration taken, sys::ForeignTurn& turn)> spent;
+    // After a call that ran: what it spent, its time (sys::RunClock) as `taken`, and its time
+    // on the wall clock as `wall` (the machine's holding it off its core included).
+    std::function<void(uint64_t instructions, std::chrono::steady_clock::duration taken,
+                       std::chrono::steady_clock::duration wall, sys::ForeignTurn& turn)>
+        spent;
     // Before the module keeps `bytes` more (its Lua state, text faces and pictures; negative:
     // gives them back): false when data's memory bound has no room for them. Without one
     // every movie keeps within its own caps.
     std::function<bool(int64_t bytes)> keep;
+    // Whether `path` reads the game's own copy of the file (from its archives), not a loose
+    // file on disk that wins over it. Without one no movie is the game's own.
+    std::function<bool(const std::string& path)> shipped;
+    // The game's own copy of `path`, past a loose file that wins over it; false when the game
+    // has none.
+    std::function<bool(const std::string& path, std::string& bytes)> readShipped;
     // Reads the disk (letter case resolved) and logs through SDL.
     static MovieHost Disk();
     // What modules made by CreateFlashModule use; Disk() until set.

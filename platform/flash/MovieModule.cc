@@ -134,31 +134,35 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->folder = slash == std::string::npos ? std::string() : this->path.substr(0, slash + 1);
     this->reports.clear();
 
+    this->refusedForTime = false;
+    this->spend.SetShipped(this->host.shipped && this->host.shipped(this->path));
+    std::string bytes, error;
+    int started = -1;
     // A text that no frame compiles is refused by its size before it is read: reading,
     // copying and scanning tens of megabytes would hold the game as long as a frame or more.
     constexpr uint64_t Bom = 3;
-    std::string error;
-    if (uint64_t size = 0; this->host.fileSize && this->host.fileSize(this->path, size) &&
-                           !this->spend.SizeFits(size > Bom ? size - Bom : 0, error)) {
-        Report(error);
-        return MovieFailed;
+    uint64_t size = 0;
+    const bool sized = this->host.fileSize && this->host.fileSize(this->path, size);
+    if (!sized || this->spend.SizeFits(size > Bom ? size - Bom : 0, error)) {
+        if (!this->host.readFile || !this->host.readFile(this->path, bytes)) error = "cannot read the movie file";
+        else started = Start(std::move(bytes), error);
     }
-    std::string bytes;
-    if (!this->host.readFile || !this->host.readFile(this->path, bytes)) {
-        Report("cannot read the movie file");
-        return MovieFailed;
-    }
+    // A start refused in RunTop has been answered there.
+    if (started < 0 && !error.empty()) started = Refuse(error);
+    if (started < 0) return this->refusedForTime ? RefusedForTime : MovieFailed;
+    this->state = State::Loaded;
+    return Ok;
+}
+
+int MovieModule::Start(std::string bytes, std::string& error) {
     const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    if (!this->spend.SizeFits(bytes.size() - start, error)) {
-        Report(error);
-        return MovieFailed;
-    }
+    if (!this->spend.SizeFits(bytes.size() - start, error)) return -1;
     size_t end = bytes.find('\n', start);
     if (end == std::string::npos) end = bytes.size();
     if (end > start && bytes[end - 1] == '\r') --end;
     if (bytes.compare(start, end - start, Marker) != 0) {
-        Report(std::string("not a movie: the first line is not \"") + Marker + "\"");
-        return MovieFailed;
+        error = std::string("not a movie: the first line is not \"") + Marker + "\"";
+        return -1;
     }
     this->stageWidth = 800;
     this->stageHeight = 600;
@@ -166,35 +170,57 @@ int32_t MovieModule::LoadMovie(const char* file) {
     this->frames = 0;
     this->overBudget = false;
     this->stoppedForTime = false;
+    // Values set before a refused start are the next start's.
+    std::deque<Event> waiting;
+    waiting.swap(this->spend.Waiting());
     this->spend.Attach(nullptr);
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
     if (this->host.keep) this->sandbox->SetKeeper(this->host.keep);
     if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error)) {
-        Report(error);
         this->sandbox.reset();
-        return MovieFailed;
+        return -1;
     }
     this->spend.Attach(this->sandbox.get());
+    for (Event& event : waiting) Wait(std::move(event));
     // The top level is the movie's code like its draws: it runs in the frame's time for
     // data, and waits for a later frame when there is none. Compiling it is part of it.
     bytes.erase(0, start);
     this->top = std::move(bytes);
     this->spend.PriceTop(this->top.data(), this->top.size());
     this->topPending = true;
-    if (RunTop() < 0) return MovieFailed;
-    this->state = State::Loaded;
-    return Ok;
+    return RunTop();
+}
+
+int MovieModule::Refuse(const std::string& error) {
+    // A loose file that wins over the game's own copy is refused: the game's own plays in its
+    // place, so that the player always has the game's menu.
+    std::string own;
+    if (!this->spend.Shipped() && this->host.readShipped && this->host.readShipped(this->path, own)) {
+        Report(error + "; the game's own copy of the movie plays in its place");
+        this->refusedForTime = false;
+        this->spend.SetShipped(true);
+        std::string ownError;
+        const int started = Start(std::move(own), ownError);
+        if (started >= 0 || ownError.empty()) return started;
+        Report(ownError);
+        return -1;
+    }
+    Report(this->refusedForTime ? error + ": not loaded; it is tried again at its next load" : error);
+    return -1;
 }
 
 int MovieModule::RunTop() {
     if (!this->topPending) return this->sandbox ? 1 : -1;
     std::string error;
     const MovieSpend::Outcome ran = this->spend.RunTop(this->top, "@" + this->path, error);
-    if (ran == MovieSpend::Outcome::Waits) return 0;
+    // The game's own movie is never refused for time: its start waits for a later frame.
+    if (ran == MovieSpend::Outcome::Waits || (ran == MovieSpend::Outcome::PassedTime && this->spend.Shipped())) return 0;
     this->topPending = false;
     this->top = std::string();
     if (ran == MovieSpend::Outcome::Ran) return 1;
-    Report(error);
+    this->refusedForTime = ran == MovieSpend::Outcome::PassedTime;
+    const int own = Refuse(error);
+    if (own >= 0) return own;
     this->spend.Attach(nullptr);
     this->sandbox.reset();
     return -1;
@@ -209,7 +235,7 @@ int32_t MovieModule::Play() {
 int32_t MovieModule::IsReady() {
     if (this->state == State::Playing) {
         const int top = RunTop();
-        return top < 0 ? MovieFailed : top;
+        return top >= 0 ? top : this->refusedForTime ? RefusedForTime : MovieFailed;
     }
     return this->state == State::Loaded ? 0 : OutOfOrder;
 }
@@ -505,10 +531,12 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     case MovieSpend::Outcome::Waits: this->waited = true; return false;
     case MovieSpend::Outcome::PassedTime: return false;
     case MovieSpend::Outcome::RefusedAtStart:
-        // As a top level that stops is: the game's later calls find no movie.
-        Report(error + ": not loaded");
+        // As a top level that stops is: the game's own copy plays in its place, or the game's
+        // later calls find no movie.
+        this->refusedForTime = this->sandbox->WasOverTime();
         this->spend.Attach(nullptr);
         this->sandbox.reset();
+        Refuse(this->refusedForTime ? error : error + ": not loaded");
         return false;
     case MovieSpend::Outcome::StoppedForTime:
         this->overBudget = true;

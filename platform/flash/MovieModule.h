@@ -87,6 +87,12 @@ private:
     bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event);
     // The movie's top level, once the host gives it time: 1 ran, 0 waits, -1 failed (logged).
     int RunTop();
+    // Starts the movie's text in a new state: RunTop's answer, or -1 with `error` when the
+    // text is no movie or the state cannot be made.
+    int Start(std::string bytes, std::string& error);
+    // A start refused for `error`: RunTop's answer for the game's own copy of a loose movie,
+    // else -1 (logged).
+    int Refuse(const std::string& error);
     // An event: what the movie hears from its host besides its draws.
     using EventKind = MovieSpend::EventKind;
     using Event = MovieSpend::Event;
@@ -143,6 +149,7 @@ private:
     // not called again until it is loaded again.
     bool overBudget = false;
     bool stoppedForTime = false;  // then its last picture stays
+    bool refusedForTime = false;  // its start was stopped at its time: a later load may start it
     bool waited = false;
     std::string top;  // the movie's text until its top level ran
     bool topPending = false;

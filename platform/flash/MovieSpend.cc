@@ -51,7 +51,7 @@ MovieSpend::Duration MovieSpend::Time(Call kind) const {
 
 void MovieSpend::Spent() {
     if (this->host.spent && this->sandbox) {
-        this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime(), this->turn);
+        this->host.spent(this->sandbox->LastSpent(), this->sandbox->LastTime(), this->sandbox->LastWall(), this->turn);
     }
 }
 
@@ -96,6 +96,7 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
         if (kind == Call::Draw) Record(false);
         return Outcome::Ran;
     }
+    if (this->shipped && this->sandbox->WasOutOfTime()) return Outcome::PassedTime;
     // Calls before the first frame count with the top level: what stops one refuses the movie.
     if (this->turn.atStart && (this->sandbox->WasOverTime() || this->sandbox->WasOverBudget())) {
         if (this->sandbox->WasOverTime()) error = "its calls before the first frame took more than its start's time for data";
@@ -132,8 +133,19 @@ MovieSpend::Outcome MovieSpend::RunTop(const std::string& text, const std::strin
     }
     if (this->topTime >= time) return Outcome::Waits;
     const bool ran = this->sandbox->Run(text.data(), text.size(), chunkName, error, budget, time, this->topCompares);
-    Spent();
-    return ran ? Outcome::Ran : Outcome::Failed;
+    if (ran || !this->sandbox->WasOutOfTime()) {
+        Spent();
+        return ran ? Outcome::Ran : Outcome::Failed;
+    }
+    // Stopped at its time, which a machine that held it off the core may have brought early:
+    // the frame counts as having given it all, so that a start tried again waits for a later one.
+    if (this->host.spent && time != LuaSandbox::NoTime) {
+        this->host.spent(this->sandbox->LastSpent(), std::max(this->sandbox->LastTime(), time),
+                         std::max(this->sandbox->LastWall(), time), this->turn);
+    } else {
+        Spent();
+    }
+    return Outcome::PassedTime;
 }
 
 void MovieSpend::PriceTop(const char* text, size_t size) {

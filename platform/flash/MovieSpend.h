@@ -27,7 +27,8 @@
 // last OverTimeWindow calls, or MaxOverTime left unforgiven however they were spaced, is
 // stopped until it is loaded again. So is one whose call ran out of instructions or memory: a
 // failed allocation ends the call at once (LuaSandbox), its time and what it spent told to the
-// host.
+// host. The game's own movies (Shipped) are never stopped for time: a call of theirs stopped at
+// its time keeps the last picture for that frame, and a start of theirs waits for a later one.
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -87,6 +88,9 @@ public:
         : host(host), limit(limit), prices(DefaultPrices()) {}
     void SetPrices(const Prices& p) { this->prices = p; }
     const Prices& GetPrices() const { return this->prices; }
+    // The movie is the game's own (read from its archives), not a loose file.
+    void SetShipped(bool on) { this->shipped = on; }
+    bool Shipped() const { return this->shipped; }
 
     // A new load into `sandbox` (null: none): the record, the waiting events and the top
     // level's price start again.
@@ -116,7 +120,9 @@ public:
     // before), tells the host what it spent and counts it in the record.
     Outcome RunCall(lua_CFunction fn, void* data, Call kind, std::string& error);
     // The top level's text, compiled and run once the share has room for it (Waits until
-    // then); a text that no frame compiles is refused (Failed, with `error`).
+    // then); a text that no frame compiles is refused (Failed, with `error`). A top level
+    // stopped at its time is PassedTime (the game's own waits for a later frame then: the
+    // frame's share counts as spent).
     Outcome RunTop(const std::string& text, const std::string& chunkName, std::string& error);
 
     // ---- prices of work in one piece, within the call going on
@@ -157,6 +163,7 @@ private:
     const MovieHost& host;
     uint64_t limit;
     Prices prices;
+    bool shipped = false;
     LuaSandbox* sandbox = nullptr;
     sys::ForeignTurn turn;  // the movie's place among data's code
     uint64_t drawBudget = UINT64_MAX;

@@ -108,6 +108,7 @@ void RunClock::Start(duration limit) {
     limit_ = std::max(limit, duration::zero());
     started_ = ThreadTime();
     const time_point now = Wall();
+    wallStarted_ = now;
     look_ = After(now, limit_);
     wallEnd_ = After(now, WallLimit(limit_));
 }
@@ -122,6 +123,8 @@ bool RunClock::Passed() {
 }
 
 RunClock::duration RunClock::Elapsed() const { return ThreadTime() - started_; }
+
+RunClock::duration RunClock::WallElapsed() const { return Wall() - wallStarted_; }
 
 RunClock::duration RunClock::Left() const { return std::max(limit_ - Elapsed(), duration::zero()); }
 

@@ -47,6 +47,8 @@ public:
     bool Passed();
     // Time since Start, less what Exclude took out.
     duration Elapsed() const;
+    // Wall-clock time since Start, the machine's holding the thread off its core included.
+    duration WallElapsed() const;
     // What is left of the limit (none once it is passed).
     duration Left() const;
     // A nested run with a clock of its own took `taken` of this clock over `waited` on the
@@ -59,6 +61,7 @@ private:
     duration started_{};
     time_point look_{};  // no need to read the thread's clock before
     time_point wallEnd_{};
+    time_point wallStarted_{};
 };
 
 }  // namespace sys

@@ -21,6 +21,8 @@
 
 #include "input/nInputPackage.h"
 #include "input/nInputServer.h"
+#include "kernel/nNpkFileServer.h"
+#include "kernel/nNpkWriter.h"
 #include "logic/nLogicFlash.h"
 #include "platform/flash/FlashModule.h"
 #include "platform/flash/MovieModule.h"
@@ -725,6 +727,83 @@ TEST_F(FlashNodeTest, AMenusStartBeforeTheFirstFrameTakesNoMoreThanItsWindow) {
         menu->Release();
     }
     EXPECT_EQ(lua->DataFrame(), 0u) << "the menus started in a frame";
+}
+
+// A level's start in a frame that the machine holds off the core for over a second: every one
+// of the game's own movies loads in the frames after it, none refused, none logged.
+TEST_F(FlashNodeTest, EveryMovieOfTheGamesOwnLoadsAfterALevelsStartHeldOffTheCore) {
+    flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(LookTime);
+    lua->Trigger();
+    clock.HoldOffEachLook(std::chrono::milliseconds(100));
+    const auto before = clock.WallSoFar();
+    std::vector<nLogicFlash*> nodes;
+    for (const char* name : {"statusbar", "energy", "hitpoints", "inventory", "inventorybar", "geraet", "taucher",
+                             "maennel", "mainmenu"}) {
+        nodes.push_back(Node(std::string("/usr/logic/") + name, (std::string("home:flash/") + name + ".movie").c_str()));
+        nodes.back()->LoadFlash(false);
+    }
+    EXPECT_GE(clock.WallSoFar() - before, std::chrono::seconds(1));
+    clock.HoldOffEachLook({});
+    for (int frame = 0; frame < 12; frame++) {
+        lua->Trigger();
+        Step();
+    }
+    for (nLogicFlash* node : nodes) {
+        ASSERT_NE(node->GetModule(), nullptr) << node->GetTexture();
+        EXPECT_EQ(node->GetModule()->IsReady(), 1) << node->GetTexture();
+    }
+    EXPECT_TRUE(log.errors.empty()) << log.errors.front();
+}
+
+// A loose movie gets one verdict whenever it loads: a top level of several frames'
+// instructions loads before the first frame and inside a frame alike. One refused for its time
+// (a frame held off the core) is tried again at its next load, not at a read of its values; a
+// loose menu refused for any reason leaves the game's own copy (in an archive) in its place.
+TEST_F(FlashNodeTest, ALooseMovieHasOneVerdictAtEveryLoadAndARefusedOneLeavesTheGamesOwn) {
+    flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(LookTime);
+    auto movie = [](const std::string& body) {
+        const std::string text = std::string(flash::MovieModule::Marker) + "\n" + body;
+        return std::vector<uint8_t>(text.begin(), text.end());
+    };
+    auto value = [](nLogicFlash* node) {
+        const char* x = node->GetModule() ? node->GetValue("x") : nullptr;
+        return std::string(x ? x : "nil");
+    };
+    nLogicFlash* loose = Node("/usr/logic/loose", Write("long.movie", movie("for i = 1, 1e6 do end x = 'in'")).c_str());
+    for (const int held : {0, 0, 100}) {
+        loose->UnloadFlash();
+        clock.HoldOffEachLook(std::chrono::milliseconds(held));
+        loose->LoadFlash(false);
+        clock.HoldOffEachLook({});
+        EXPECT_EQ(value(loose), held ? "nil" : "in") << held;
+        lua->Trigger();  // the first load comes before the first frame
+    }
+    EXPECT_EQ(Errors("time limit reached"), 1);
+    EXPECT_EQ(loose->GetModule(), nullptr);
+    loose->SetActive(false);
+    loose->SetActive(true);
+    EXPECT_EQ(value(loose), "in") << "not tried again at its next load";
+
+    nNpkWriter archive;
+    const std::vector<uint8_t> own = movie("x = 'own'\n");
+    ASSERT_TRUE(archive.BeginDir("mods") && archive.AddFile("menu.movie", own.data(), own.size()) && archive.EndDir());
+    ASSERT_TRUE(archive.Save(Path("mods.npk")));
+    auto* files = static_cast<nNpkFileServer*>(kernel->GetFileServer());
+    ASSERT_TRUE(files->AddArchive(Path("mods.npk"), files->ManglePath(dir.string().c_str())));
+    std::filesystem::create_directories(dir / "mods");
+    nLogicFlash* menu = Node("/usr/logic/menu", Write("mods/menu.movie", {'m', 'e', 'n', 'u'}).c_str());
+    for (int load = 0; load < 2; load++) {
+        lua->Trigger();
+        menu->SetActive(false);
+        menu->UnloadFlash();
+        menu->SetActive(true);
+        EXPECT_EQ(value(menu), "own") << "load " << load;
+    }
+    EXPECT_EQ(Errors("not a movie"), 2);
+    EXPECT_EQ(Errors("the game's own copy of the movie plays in its place"), 2);
+    EXPECT_EQ(log.errors.size(), 3u) << log.errors.back();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "script/nDataText.h"
 #include "tests/script/script_fixture.h"
+#include "tests/platform/system/TestRunClock.h"
 
 namespace {
 
@@ -123,6 +124,30 @@ TEST_F(DataTextCostTest, ARunHeldOffTheProcessorIsNotChargedTheWait) {
     log.clock = nullptr;
 }
 
+// The game's own part of a frame leaves out all of data's wall time: what the machine held
+// data's runs off the core is not booked as the game's, so it gives data no larger share.
+TEST_F(DataTextCostTest, TimeHeldOffTheCoreInDatasRunsLeavesDatasShareAsItWas) {
+    bwtest::TestRunClock clock;
+    log.clock = &clock;
+    log.holdOn = "held";
+    for (const int held : {0, 5, 100}) {
+        log.hold = std::chrono::milliseconds(held);
+        // Long enough for the frames' average to settle: the game's own 60 ms a frame.
+        for (int frame = 0; frame < 80; frame++) {
+            server->Trigger();
+            clock.Work(std::chrono::milliseconds(60));
+            const char* result = nullptr;
+            EXPECT_TRUE(server->RunDataText("print('held')", result)) << log.text;
+        }
+        server->Trigger();
+        // A run may take twice a sixth of the game's own frame.
+        sys::ForeignTurn turn;
+        const std::chrono::duration<double, std::milli> runTime = server->ForeignTime(sys::ForeignCall::Draw, turn);
+        EXPECT_NEAR(runTime.count(), 20.0, 0.1) << held << " ms held";
+    }
+    log.clock = nullptr;
+}
+
 // A movie's events spend from the frame's share and take turns in it like its draws and its
 // start; once the share is spent each movie's own small reserve still answers its events,
 // within the reserve's time, and past it they wait for a later frame. Counted by
@@ -135,11 +160,15 @@ TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
     // compile or top level holds the loading screen no longer.
     EXPECT_EQ(data.ForeignTime(ForeignCall::Load, menu), nDataText::LoadTime);
     data.BeginFrame();
+    // Inside a frame, in its turn, a start gets what it gets before the first frame.
+    EXPECT_EQ(data.ForeignTime(ForeignCall::Load, menu), nDataText::LoadTime);
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Load, menu), UINT64_MAX);
+    menu = {};
     EXPECT_EQ(data.ForeignShare(ForeignCall::Event, loose), uint64_t(nDataText::FrameBudget));
     EXPECT_FALSE(loose.inReserve);
     EXPECT_EQ(loose.lastRan, data.Frame()) << "an event in the share did not take its turn";
     EXPECT_GT(data.ForeignShare(ForeignCall::Draw, loose), 0u) << "the turn its event took kept its draw out";
-    data.Spent(nDataText::FrameBudget, {});
+    data.Spent(nDataText::FrameBudget, {}, {});
     ASSERT_TRUE(data.Waits());
 
     const struct {

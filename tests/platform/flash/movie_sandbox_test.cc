@@ -123,8 +123,8 @@ TEST_F(MovieSandboxTest, LibraryLoopsAndRunawayMemoryEndInAnError) {
     MovieModule compare(Host(), quick);
     compare.AttachWindow(0);
     compare.Initialize(0, 1);
-    EXPECT_EQ(compare.LoadMovie("compare.lua"), flash::MovieFailed);
-    EXPECT_EQ(Logged("'compare.lua': instruction budget exhausted"), 1);
+    EXPECT_EQ(compare.LoadMovie("compare.lua"), flash::RefusedForTime);
+    EXPECT_EQ(Logged("'compare.lua': time limit reached"), 1);
 }
 
 // table.sort compares in C: n log n comparisons are charged up front and each one as it
@@ -385,7 +385,7 @@ struct FrameShare {
             return this->spent && call != flash::MovieHost::Call::Read ? 0 : 1'000'000;
         };
         host.time = [this](flash::MovieHost::Call, const sys::ForeignTurn&) { return this->time; };
-        host.spent = [this](uint64_t, std::chrono::steady_clock::duration, sys::ForeignTurn&) { ++this->calls; };
+        host.spent = [this](uint64_t, std::chrono::steady_clock::duration, std::chrono::steady_clock::duration, sys::ForeignTurn&) { ++this->calls; };
         host.keep = [this](int64_t bytes) {
             if (bytes > 0 && this->kept + bytes > this->bound) return false;
             this->kept += bytes;
@@ -493,12 +493,12 @@ TEST_F(MovieSandboxTest, AMoviesStartWaitsForTheSharesTimeAndKeepsItsEvents) {
     EXPECT_EQ(m.RunWaiting(), flash::Ok);
     EXPECT_EQ(Get(m, "heard"), "start;down;");
 
-    // A start that passes its time fails the load, logged.
+    // A start that passes its time fails the load, logged, and may be tried again.
     AddMovie("movies/slow.lua", "while true do end\n");
     share.time = std::chrono::milliseconds(2);
     MovieModule slow(host);
     ASSERT_TRUE(slow.AttachWindow(0) >= 0 && slow.Initialize(0, 1) >= 0);
-    EXPECT_EQ(slow.LoadMovie("movies/slow.lua"), flash::MovieFailed);
+    EXPECT_EQ(slow.LoadMovie("movies/slow.lua"), flash::RefusedForTime);
     EXPECT_EQ(Logged("slow.lua"), 1);
 }
 

@@ -5,11 +5,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "platform/luaguard/LuaGuards.h"
 #include "tests/gfx/BmpBytes.h"
 #include "tests/platform/flash/MovieFixture.h"
+#include "tests/platform/system/TestRunClock.h"
 
 namespace {
 
@@ -26,6 +28,7 @@ protected:
         bool spent = false;
         Duration time = Duration::max();
         uint64_t instructions = 0;
+        Duration wall{};
     };
     flash::MovieHost Serve(Share& share) {
         flash::MovieHost host = Host();
@@ -33,7 +36,18 @@ protected:
             return share.spent && call != flash::MovieHost::Call::Read ? 0 : 1'000'000;
         };
         host.time = [&share](flash::MovieHost::Call, const sys::ForeignTurn&) { return share.time; };
-        host.spent = [&share](uint64_t n, Duration, sys::ForeignTurn&) { share.instructions += n; };
+        host.spent = [&share](uint64_t n, Duration, Duration wall, sys::ForeignTurn&) {
+            share.instructions += n;
+            share.wall += wall;
+        };
+        // The game's own movies: those of `shipped`, and the copies of `own` past loose files.
+        host.shipped = [this](const std::string& path) { return this->shipped.count(path) > 0; };
+        host.readShipped = [this](const std::string& path, std::string& bytes) {
+            const auto found = this->own.find(path);
+            if (found == this->own.end()) return false;
+            bytes = found->second;
+            return true;
+        };
         return host;
     }
     static bool Begin(MovieModule& m, const char* path) {
@@ -45,6 +59,8 @@ protected:
         for (int i = 0; i < n; i++) text += line + std::to_string(i) + after + "\n";
         return text;
     }
+    std::set<std::string> shipped;
+    std::map<std::string, std::string> own;
 };
 
 // Compiling is priced before it runs, by the text's bytes and the labels and jumps the parser
@@ -258,6 +274,65 @@ TEST_F(MovieSpendTest, TheShippedMoviesKeepWithinTheirShareAtTenTimesEveryPrice)
         EXPECT_TRUE(this->logs.empty()) << this->logs.front();
     }
     MovieSpend::SetDefaultPrices(prices);
+}
+
+// A start stopped at its time, by a short share or by a machine that held it off its core: the
+// game's own movie waits for a later frame, unlogged, and its draws are never stopped for
+// time; a loose one is refused with one line that names the limit, and where the game has its
+// own copy, that copy plays in its place. Decided by the test's clock: a look every 10 us.
+TEST_F(MovieSpendTest, TheGamesOwnMovieWaitsForTimeAndARefusedLooseOneLeavesTheGamesOwn) {
+    bwtest::TestRunClock clock(microseconds(10));
+    const std::string slow = "for i = 1, 100000 do end x = 'loose' function draw() while true do end end\n";
+    const struct {
+        const char* name;
+        bool shipped, ownCopy;
+        std::string text;
+        Duration time, held;    // the host's time for the first start; held off at each look then
+        int32_t loaded;         // LoadMovie's answer
+        const char* logged;     // the one line, or none
+        const char* x;          // once it plays
+    } cases[] = {
+        {"own, short of time", true, false, slow, milliseconds(1), {}, flash::Ok, nullptr, "loose"},
+        {"own, held off its core", true, false, slow, milliseconds(50), milliseconds(10), flash::Ok, nullptr, "loose"},
+        {"loose, short of time", false, false, slow, milliseconds(1), {}, flash::RefusedForTime,
+         "time limit reached: not loaded; it is tried again at its next load", nullptr},
+        {"loose, short of time, with own", false, true, slow, milliseconds(1), {}, flash::Ok,
+         "time limit reached; the game's own copy of the movie plays in its place", "own"},
+        {"loose, out of instructions, with own", false, true, "while true do end", milliseconds(500), {}, flash::Ok,
+         "instruction budget exhausted; the game's own copy", "own"},
+        {"loose, out of memory, with own", false, true, "t = {} for i = 1, 1e6 do t[i] = {} end", milliseconds(500), {},
+         flash::Ok, "not enough memory; the game's own copy", "own"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->logs.clear();
+        this->shipped = c.shipped ? std::set<std::string>{"menu.movie"} : std::set<std::string>{};
+        this->own.clear();
+        if (c.ownCopy) this->own["menu.movie"] = std::string(MovieModule::Marker) + "\nx = 'own'\n";
+        AddMovie("menu.movie", c.text);
+        Share share;
+        share.time = c.time;
+        clock.HoldOffEachLook(c.held);
+        flash::LuaSandbox::Limits limits;
+        limits.memoryBytes = 2 << 20;
+        MovieModule m(Serve(share), limits);
+        ASSERT_TRUE(m.AttachWindow(0) >= 0 && m.Initialize(0, 1) >= 0);
+        EXPECT_EQ(m.LoadMovie("menu.movie"), c.loaded);
+        if (c.x != nullptr) {
+            ASSERT_GE(m.Play(), 0);
+            EXPECT_EQ(m.IsReady(), c.shipped ? 0 : 1) << "the game's own start did not wait";
+            clock.HoldOffEachLook({});
+            share.time = milliseconds(50);
+            EXPECT_EQ(m.IsReady(), 1);
+            EXPECT_EQ(Get(m, "x"), c.x);
+            EXPECT_GE(share.wall, c.held) << "the held-off time was not told as the call's wall time";
+            std::vector<uint8_t> frame(4 * 4 * 4);
+            share.time = milliseconds(1);
+            for (int n = 0; c.shipped && n < 3 * MovieSpend::MaxOverTime; n++) EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::Waits);
+        }
+        EXPECT_EQ(Logged(c.logged ? c.logged : "movie"), c.logged ? 1 : 0);
+        EXPECT_EQ(this->logs.size(), c.logged ? 1u : 0u) << this->logs.back();
+    }
 }
 
 }  // namespace

@@ -24,16 +24,21 @@ public:
         wall_ += d;
         held_ += d;
     }
+    // From now on the machine holds the thread off its core for `d` at each look at the wall
+    // clock, as a loaded machine does through a whole frame.
+    void HoldOffEachLook(duration d) { heldStep_ = d; }
     duration WallSoFar() const { return wall_; }
 
     duration ThreadTime() override { return wall_ - held_; }
     sys::RunClock::time_point Wall() override {
+        HoldOff(heldStep_);
         wall_ += step_;
         return sys::RunClock::time_point(wall_);
     }
 
 private:
     duration step_;
+    duration heldStep_{};
     duration wall_{};
     duration held_{};
 };
