@@ -184,13 +184,14 @@ vector3 nbwCamera::RoundBodies(nRoot* target, const vector3& p, const vector3& s
     nCollideContext2* ctx = WayOf(target, classIndex);
     if (!ctx) return p;
     vector3 out = p;
-    // Each body's owner once (a diver has two shapes), the target's middle its own place.
+    // Kept off a body's owner's middle: a diver's two shapes push the same way.
     for (int i = 0, total = ctx->GetNumStatic() + ctx->GetNumDynamic(); i < total; i++) {
         nCollideObject2* obj = Body(ctx, classIndex, i);
         if (!obj) continue;
         nRoot* owner = obj->owner;
-        const vector3 centre = owner->IsA("nlogicvisual2") ? static_cast<nLogicVisual2*>(owner)->GetWorldMatrix().Translation()
-                                                            : obj->curMatrix.Translation();
+        const vector3 centre = owner->IsA("nlogicvisual2")
+                                   ? static_cast<nLogicVisual2*>(owner)->GetWorldMatrix().Translation()
+                                   : obj->curMatrix.Translation();
         // A body nearer the flight's start than that is kept off by a distance that grows
         // from the start's to it, so that the flight leaves its start without a leap.
         const float atStart = (start - centre).Len();
