@@ -129,7 +129,9 @@ void nbwCamera::Place() {
         t = history_.Get(now - delay);
     }
     matrix44 m = OffsetMatrix() * t;
-    KeepClear(m, t.Translation(), obj);
+    // The way is looked at from where the target is now, not where the trail has it: the
+    // camera stands with nothing between it and the target as drawn.
+    KeepClear(m, at, obj);
     if (flying_) Fly(m, obj, (now - flightStart_) / delay);
     SetMatrix(m);
 }
@@ -147,8 +149,13 @@ void nbwCamera::Fly(matrix44& m, nRoot* target, float s) {
     quaternion q;
     q.Slerp(flightFrom_.GetQuaternion(), m.GetQuaternion(), e);
     q.Norm();
-    const vector3 p = from + (m.Translation() - from) * e;
-    if (InBody(target, p)) {
+    vector3 p = from + (m.Translation() - from) * e;
+    // A straight way may pass close over a diver, the one flown to above all: the view
+    // would be all helmet and tank. Such a stretch bends out round the diver to where the
+    // camera would rest; where that bend meets a solid, or still a body, the camera cuts.
+    p = RoundBodies(target, p, from, e);
+    const vector3 last = GetMatrix().Translation();
+    if (InBody(target, p) || Blocked(target, last, p)) {
         flying_ = false;
         return;
     }
@@ -170,6 +177,31 @@ bool nbwCamera::InBody(nRoot* target, const vector3& p) {
         if (d % d < r * r) return true;
     }
     return false;
+}
+
+vector3 nbwCamera::RoundBodies(nRoot* target, const vector3& p, const vector3& start, float share) {
+    int classIndex = -1;
+    nCollideContext2* ctx = WayOf(target, classIndex);
+    if (!ctx) return p;
+    vector3 out = p;
+    // Kept off a body's owner's middle: a diver's two shapes push the same way.
+    for (int i = 0, total = ctx->GetNumStatic() + ctx->GetNumDynamic(); i < total; i++) {
+        nCollideObject2* obj = Body(ctx, classIndex, i);
+        if (!obj) continue;
+        nRoot* owner = obj->owner;
+        const vector3 centre = owner->IsA("nlogicvisual2")
+                                   ? static_cast<nLogicVisual2*>(owner)->GetWorldMatrix().Translation()
+                                   : obj->curMatrix.Translation();
+        // A body nearer the flight's start than that is kept off by a distance that grows
+        // from the start's to it, so that the flight leaves its start without a leap.
+        const float atStart = (start - centre).Len();
+        const float keep = atStart < MinDistance ? atStart + (MinDistance - atStart) * share : MinDistance;
+        const vector3 d = out - centre;
+        const float len = d.Len();
+        if (len >= keep || !(len > 1e-4f)) continue;
+        out = centre + d * (keep / len);
+    }
+    return out;
 }
 
 bool nbwCamera::Near(const line3& line, const vector3& centre, float radius) {
@@ -304,6 +336,35 @@ bool nbwCamera::Blocked(nRoot* target, const vector3& from, const vector3& to) {
     return NearestHit(ctx, classIndex, target, line3(from, to), true, dist, normal);
 }
 
+float nbwCamera::Swing(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
+                       const vector3& dir, const vector3& axis, float len, float enough, float& swing) {
+    // By the least swing that stands far enough off, else by the one that stands furthest.
+    swing = 0.0f;
+    float along = FreeWay(ctx, classIndex, target, from, dir, len);
+    if (along >= enough) return along;
+    const float toUp = std::acos(dir.y < -1.0f ? -1.0f : dir.y > 1.0f ? 1.0f : dir.y);
+    float low = 0.0f;
+    for (int step = 1; step <= SwingSteps && along < enough; step++) {
+        const float angle = toUp * float(step) / float(SwingSteps);
+        const float a = FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len);
+        if (a > along) {
+            along = a;
+            swing = angle;
+        }
+        if (a < enough) low = angle;
+    }
+    if (along < enough) return along;
+    // Between the last step too near and the first far enough, the least swing that is;
+    // there the camera stands just far enough off, so that it moves on smoothly as what is
+    // in the way moves (further along the way would leap as the swing crosses an edge).
+    for (int i = 0; i < SwingRefines; i++) {
+        const float angle = 0.5f * (low + swing);
+        if (FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len) >= enough) swing = angle;
+        else low = angle;
+    }
+    return enough;
+}
+
 void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
     int classIndex = -1;
     nCollideContext2* ctx = WayOf(target, classIndex);
@@ -318,44 +379,43 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
 
     // Closer than a sane distance the view would be filled by the target: the camera swings
     // up over what is in the way, about the target and with its view, so that the target
-    // stays where the view had it: by the least swing that stands far enough off, else by
-    // the one that stands furthest.
+    // stays where the view had it. Where no swing up stands far enough off (the target
+    // under an overhang or in a corner), the same is tried turned about the vertical by
+    // each eighth of a turn, the nearest to the wanted side first; where none does, the
+    // camera stands where it is furthest off.
     const float enough = len < MinDistance ? len : MinDistance;
     const vector3 up(0.0f, 1.0f, 0.0f);
-    float swing = 0.0f;
+    float yaw = 0.0f, swing = 0.0f;
     vector3 axis;
     if (along < enough) {
-        axis = dir * up;
-        if (axis.Len() < 1e-3f) axis = vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
-        axis = axis * (1.0f / axis.Len());
-        if ((axis * dir) % up < 0.0f) axis = -axis;
-        const float toUp = std::acos(dir.y < -1.0f ? -1.0f : dir.y > 1.0f ? 1.0f : dir.y);
-        float low = 0.0f;
-        for (int step = 1; step <= SwingSteps && along < enough; step++) {
-            const float angle = toUp * float(step) / float(SwingSteps);
-            const float a = FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len);
-            if (a > along) {
-                along = a;
-                swing = angle;
+        static constexpr float kEighth = 0.785398f;
+        static constexpr float kYaws[] = {0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 3.0f, -3.0f, 4.0f};
+        const vector3 side(m.m[0][0], m.m[0][1], m.m[0][2]);
+        float best = -1.0f;
+        for (float turns : kYaws) {
+            const float y = turns * kEighth;
+            const vector3 d = Turned(dir, up, y);
+            vector3 k = d * up;
+            if (k.Len() < 1e-3f) k = Turned(side, up, y);
+            k = k * (1.0f / k.Len());
+            if ((k * d) % up < 0.0f) k = -k;
+            float s = 0.0f;
+            const float a = Swing(ctx, classIndex, target, from, d, k, len, enough, s);
+            if (a > best) {
+                best = a;
+                yaw = y;
+                swing = s;
+                axis = k;
             }
-            if (a < enough) low = angle;
+            if (best >= enough) break;
         }
-        // Between the last step too near and the first far enough, the least swing that is;
-        // there the camera stands just far enough off, so that it moves on smoothly as what is
-        // in the way moves (further along the way would leap as the swing crosses an edge).
-        if (along >= enough) {
-            for (int i = 0; i < SwingRefines; i++) {
-                const float angle = 0.5f * (low + swing);
-                if (FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len) >= enough) swing = angle;
-                else low = angle;
-            }
-            along = enough;
-        }
+        along = best;
     }
-    if (swing > 0.0f) {
-        dir = Turned(dir, axis, swing);
+    if (yaw != 0.0f || swing > 0.0f) {
+        dir = Turned(Turned(dir, up, yaw), axis, swing);
         for (int row = 0; row < 3; row++) {
-            const vector3 r = Turned(vector3(m.m[row][0], m.m[row][1], m.m[row][2]), axis, swing);
+            const vector3 r =
+                Turned(Turned(vector3(m.m[row][0], m.m[row][1], m.m[row][2]), up, yaw), axis, swing);
             m.m[row][0] = r.x;
             m.m[row][1] = r.y;
             m.m[row][2] = r.z;

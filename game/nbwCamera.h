@@ -4,9 +4,10 @@
 // through a matrix history, so that the view follows fast turns smoothly. It keeps out of
 // what its target cannot pass (the seabed, rocks, a closed door): where such a shape lies
 // between the target and the offset, the camera stands in front of it, and swings up over
-// it rather than come too near the target. Given another target, or one put elsewhere, it
-// flies from where it stood to the new place within the follow delay, and cuts to the new
-// place where such a shape lies on the straight way or the way comes to a diver's body.
+// it rather than come too near the target, or round it where no way up is far enough.
+// Given another target, or one put elsewhere, it flies from where it stood to the new place
+// within the follow delay, bending out round every diver on the way, and cuts to the new
+// place where such a shape lies on the straight way or the bend.
 #include <string>
 
 #include "kernel/line3.h"
@@ -62,8 +63,14 @@ private:
     // Moves the place of `m` back towards `from` to in front of the nearest shape on the
     // way that the class of the target's collision state "physik" meets exactly in that
     // state's context (the target's own shapes aside), and off its surface by the margin;
-    // where that leaves it nearer than MinDistance, swings it up about `from`.
+    // where that leaves it nearer than MinDistance, swings it up about `from`, and where
+    // no swing up is far enough, turns it about the vertical through `from` as well.
     void KeepClear(matrix44& m, const vector3& from, nRoot* target);
+    // How far from `from` the camera stands clear towards the unit `dir` swung up about the
+    // unit `axis` by `swing`: the least swing that stands `enough` off, else the one that
+    // stands furthest (0 where the way itself does).
+    float Swing(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,
+                const vector3& axis, float len, float enough, float& swing);
     // The collide context the target's way is looked at in (its physik collision state's)
     // and the class it meets there with; null when the target has none.
     nCollideContext2* WayOf(nRoot* target, int& classIndex);
@@ -73,6 +80,9 @@ private:
     void Fly(matrix44& m, nRoot* target, float s);
     // Whether `p` lies in the room of a body the physics moves (a diver, the target too).
     bool InBody(nRoot* target, const vector3& p);
+    // `p`, the flight's place at its eased share `share` from `start`, pushed out from each
+    // body the physics moves (the target too) to MinDistance from its owner's middle.
+    vector3 RoundBodies(nRoot* target, const vector3& p, const vector3& start, float share);
     // Object `i` of the context's static, then dynamic ones when it is a body the physics
     // moves with a shape the class meets exactly; null otherwise. Such a body's room is its
     // shape's sphere grown by the margin.

@@ -11,6 +11,7 @@
 #include "game/nbwActor.h"
 #include "game/nbwCamera.h"
 #include "game/nbwDiver.h"
+#include "game/nbwFish.h"
 #include "game/nbwHandlerPersist.h"
 #include "game/nbwItem.h"
 #include "game/nbwStartPoint.h"
@@ -148,6 +149,56 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
     }
     v.SetI(n);
     nbwPutVar(store, "timercount", v);
+    // Where each fish swims in its box: a load puts it back there, not at the box's middle
+    // beside a diver saved near it.
+    std::string fishKey;
+    for (nbwFish* fish : Fish()) {
+        FishKey(fish, fishKey);
+        const vector3& at = fish->GetPosition();
+        const float place[4] = {at.x, at.y, at.z, 0.0f};
+        v.SetV4(place);
+        nbwPutVar(store, fishKey.c_str(), v);
+    }
+}
+
+std::vector<nbwFish*> nbwLevel::Fish() {
+    // The map puts a fish in a box node of its own, or directly in the level.
+    std::vector<nbwFish*> out;
+    for (nRoot* c = GetHead(); c; c = c->GetSucc()) {
+        if (c->IsA(nbwFish::classInfo.name)) out.push_back(static_cast<nbwFish*>(c));
+        for (nRoot* g = c->GetHead(); g; g = g->GetSucc()) {
+            if (g->IsA(nbwFish::classInfo.name)) out.push_back(static_cast<nbwFish*>(g));
+        }
+    }
+    return out;
+}
+
+void nbwLevel::FishKey(nbwFish* fish, std::string& key) {
+    key = "fish_";
+    if (fish->GetParent() != this) {
+        key += fish->GetParent()->GetName();
+        key += '_';
+    }
+    key += fish->GetName();
+}
+
+void nbwLevel::RestoreFish(nPersistLogic* store) {
+    // A store from before the fish were kept leaves each where the map put it.
+    std::string key;
+    for (nbwFish* fish : Fish()) {
+        FishKey(fish, key);
+        const nVariable* v = store->GetVar(key.c_str());
+        if (!v || v->GetType() != nVariable::Vector4) continue;
+        const float* f = v->GetV4();
+        const vector3& box = fish->GetBox();
+        if (!(std::isfinite(f[0]) && std::isfinite(f[1]) && std::isfinite(f[2]))) {
+            n_error("%s: '%s' of '%s' is no place; the fish stays where the map put it\n", GetFullName().c_str(),
+                    key.c_str(), store->GetFullName().c_str());
+            continue;
+        }
+        fish->SetPosition(vector3(std::clamp(f[0], -box.x, box.x), std::clamp(f[1], -box.y, box.y),
+                                  std::clamp(f[2], -box.z, box.z)));
+    }
 }
 
 void nbwLevel::RestoreFromPersist(nPersistLogic* store) {
@@ -201,6 +252,7 @@ void nbwLevel::UpdateLevel() {
         return;
     }
     Build(store);
+    RestoreFish(store);
 }
 
 void nbwLevel::SetBuildBound(const char* prototype, int count) {

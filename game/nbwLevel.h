@@ -15,6 +15,7 @@
 
 class nbwActor;
 class nbwCamera;
+class nbwFish;
 class nEnvelope;
 class nEnvelopeServer;
 class nLogicEventHandler;
@@ -132,6 +133,12 @@ private:
     nRoot* PersistRoot(const char* op);
     // BuildFromPersist from the level with the level current.
     void Build(nRoot* store);
+    // The fish the map put in the level or in a node of it, and the key of a fish's place
+    // in the level's store ("fish_<node>_<name>", or "fish_<name>" in the level).
+    std::vector<nbwFish*> Fish();
+    void FishKey(nbwFish* fish, std::string& key);
+    // Each fish at its place in the store, within its box; a store without it leaves it.
+    void RestoreFish(nPersistLogic* store);
     // The clone of the store's prototype under the current object; null (logged) when
     // the store names none or it does not clone.
     nRoot* CloneFor(nRoot* store);

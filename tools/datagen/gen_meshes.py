@@ -4,6 +4,7 @@ shapes the level collides with: the seabed in tiles and the rock at each size it
 
     python3 tools/datagen/gen_meshes.py <stage>   ->  <stage>/meshes/{seabed,rock,diver}.n3d,
         <stage>/meshes/seabed_<i>_<j>.n3d, <stage>/meshes/rock_<size x 10>.n3d,
+        <stage>/meshes/wallrock.n3d and wallrock_<size x 10>.n3d (rocks that stand in the seabed),
         <stage>/meshes/{reef,edges,surface}.n3d and their <name>_solid.n3d
 
 Axes: y is up. The seabed spans x and z from -100 to 100 with gentle hills around
@@ -95,18 +96,68 @@ def seabed_tiles():
 ROCK_SIZES = (1.2, 1.5, 1.8, 2.2, 2.4, 2.6, 3.0)
 
 
-def rock(scale=1.0):
+def rock(scale=1.0, foot=None):
+    """A lumpy ball resting on y = 0. With `foot` (a share of the scale) its lower half is a
+    wall straight down from its widest ring to a flat base that far below y = 0 instead:
+    a rock that stands in the seabed, with no rim a diver could get under."""
     noise = datagen.Noise2(4417, period=8)
 
     def bump(dx, dy, dz):
         # Lumps from noise on the direction; flattened underneath.
         k = 0.75 + 0.5 * noise.fractal(3 + dx * 2.2 + dz * 0.7, 3 + dy * 2.2 - dz * 1.3, 3)
-        return k * (0.8 if dy < -0.3 else 1.0)
+        return k * (0.8 if dy < -0.3 and foot is None else 1.0)
 
     m = datagen.Mesh()
-    m.ellipsoid((0.0, 0.7 * scale, 0.0), (scale, 0.8 * scale, 0.9 * scale), (0.0, 0.0, 2.0, 1.0), rings=12,
-                segments=20, bump=bump)
-    return m.n3d('rock: about %g units across, resting on y = 0' % (2 * scale))
+    centre, radii = (0.0, 0.7 * scale, 0.0), (scale, 0.8 * scale, 0.9 * scale)
+    if foot is None:
+        m.ellipsoid(centre, radii, (0.0, 0.0, 2.0, 1.0), rings=12, segments=20, bump=bump)
+        return m.n3d('rock: about %g units across, resting on y = 0' % (2 * scale))
+    footed_ellipsoid(m, centre, radii, -foot * scale, bump)
+    return m.n3d('rock: about %g units across, standing %g below y = 0' % (2 * scale, foot * scale))
+
+
+def footed_ellipsoid(m, centre, radii, base, bump, rings=12, segments=20):
+    """An ellipsoid's upper half as Mesh.ellipsoid makes it, below it a wall as wide as its
+    widest ring down to `base`, then a flat base: no ring is narrower than one below it."""
+    cx, cy, cz = centre
+    rx, ry, rz = radii
+    first = len(m.pos)
+    half = rings // 2
+    for i in range(rings + 1):
+        theta = math.pi * i / rings
+        for j in range(segments + 1):
+            phi = 2 * math.pi * (j % segments) / segments
+            uv = (2.0 * j / segments, i / rings)
+            if i <= half:
+                d = (math.sin(theta) * math.cos(phi), math.cos(theta), math.sin(theta) * math.sin(phi))
+                k = bump(*d)
+                p = (cx + rx * d[0] * k, cy + ry * d[1] * k, cz + rz * d[2] * k)
+                m.vertex(p, (d[0] / rx, d[1] / ry, d[2] / rz), uv)
+                continue
+            # The wall flares a little going down and reaches the base at 0.8 of the way; the
+            # last rings close the base.
+            t = (i - half) / (rings - half)
+            k = bump(math.cos(phi), 0.0, math.sin(phi)) * (1.0 + 0.05 * t)
+            width = 1.0 if t <= 0.8 else (1.0 - t) / 0.2
+            y = cy + (base - cy) * min(t / 0.8, 1.0)
+            normal = (math.cos(phi) / rx, 0.0, math.sin(phi) / rz) if t <= 0.8 else (0.0, -1.0, 0.0)
+            m.vertex((cx + rx * math.cos(phi) * k * width, y, cz + rz * math.sin(phi) * k * width), normal, uv)
+    row = segments + 1
+    for i in range(rings):
+        for j in range(segments):
+            a = first + i * row + j
+            b, c, d = a + 1, a + row, a + row + 1
+            if i > 0:
+                m.tri(a, b, c)
+            if i < rings - 1:
+                m.tri(b, d, c)
+
+
+# How far below y = 0 (a share of its size) a rock that stands in the seabed reaches: below
+# the lowest of the seabed under it wherever the level puts one.
+ROCK_FOOT = 0.85
+# The sizes the level puts such rocks at.
+FOOTED_ROCK_SIZES = (2.4,)
 
 
 # The basin that closes the level: a reef wall across the seabed whose one opening is the
@@ -239,6 +290,9 @@ def main():
         datagen.write(stage, name, text)
     for size in ROCK_SIZES:
         datagen.write(stage, 'meshes/rock_%d.n3d' % round(size * 10), rock(size))
+    datagen.write(stage, 'meshes/wallrock.n3d', rock(1.0, ROCK_FOOT))
+    for size in FOOTED_ROCK_SIZES:
+        datagen.write(stage, 'meshes/wallrock_%d.n3d' % round(size * 10), rock(size, ROCK_FOOT))
     for name, text in basin_meshes().items():
         datagen.write(stage, name, text)
 
