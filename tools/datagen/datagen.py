@@ -161,6 +161,11 @@ class Mesh:
                 p = (cx + rx * d[0] * k, cy + ry * d[1] * k, cz + rz * d[2] * k)
                 n = (d[0] / rx, d[1] / ry, d[2] / rz)
                 self.vertex(p, n, (u0 + (u1 - u0) * j / segments, v0 + (v1 - v0) * i / rings))
+        self.grid(first, rings, segments)
+
+    def grid(self, first, rings, segments):
+        """The triangles of rings + 1 rows of segments + 1 vertices from `first`, closed at the
+        first and last ring's pole."""
         row = segments + 1
         for i in range(rings):
             for j in range(segments):

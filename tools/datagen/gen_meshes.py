@@ -142,15 +142,7 @@ def footed_ellipsoid(m, centre, radii, base, bump, rings=12, segments=20):
             y = cy + (base - cy) * min(t / 0.8, 1.0)
             normal = (math.cos(phi) / rx, 0.0, math.sin(phi) / rz) if t <= 0.8 else (0.0, -1.0, 0.0)
             m.vertex((cx + rx * math.cos(phi) * k * width, y, cz + rz * math.sin(phi) * k * width), normal, uv)
-    row = segments + 1
-    for i in range(rings):
-        for j in range(segments):
-            a = first + i * row + j
-            b, c, d = a + 1, a + row, a + row + 1
-            if i > 0:
-                m.tri(a, b, c)
-            if i < rings - 1:
-                m.tri(b, d, c)
+    m.grid(first, rings, segments)
 
 
 # How far below y = 0 (a share of its size) a rock that stands in the seabed reaches: below
