@@ -1,5 +1,8 @@
 #include "logic/nLogicGraph.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "anim/nSpecialFxServer.h"
 #include "collide/nCollideServer2.h"
 #include "gfx/nGfxServer.h"
@@ -160,7 +163,16 @@ void nLogicGraph::AnalyseCollisions() {
 
 void nLogicGraph::Step(float frameTime) {
     nFrameGuard running(this);
-    refPhysik_.Get()->WorldStep(frameTime);
+    nPhysikServer* physik = refPhysik_.Get();
+    bool finely = physikCount_ > 0;
+    for (int i = 0; i < physikCount_ && finely; i++) finely = records_[physikList_[i]].node->StepsFinely();
+    // A little under a whole step more does not make one more step.
+    const int steps = finely ? std::max(1, int(std::ceil(frameTime / MaxSubStep - 0.001f))) : 1;
+    const float step = frameTime / float(steps);
+    for (int s = 0; s < steps; s++) {
+        for (int i = 0; i < physikCount_; i++) records_[physikList_[i]].node->SubStep(step, s);
+        physik->WorldStep(step);
+    }
     for (int i = 0; i < physikCount_; i++) {
         nLogicGraphRecord& r = records_[physikList_[i]];
         if (r.node->StepPhysik(r.world)) r.moved = true;

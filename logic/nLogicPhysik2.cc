@@ -173,6 +173,21 @@ void nLogicPhysik2::AnalyseCollision() {
     hadContacts_ = n > 0;
 }
 
+void nLogicPhysik2::JoinContactsWithinFrame() {
+    if (!HasPhysik() || !HasCollision()) return;
+    if (!physikState_->GetEnabled() || physikState_->GetNumModules() == 0) return;
+    nModCollisionState* cs = physikCollisionState_;
+    if (!cs->GetEnabled() || cs->GetNumModules() == 0) return;
+    // The frame's steps run one after another, never inside one another: one buffer serves.
+    static nCollideReport found[4 * MaxContacts];
+    const int n = cs->ContactsWithinFrame(NormalisedMatrix(physikState_->GetBody()), found, 4 * MaxContacts);
+    nCollideReport* list[4 * MaxContacts];
+    for (int i = 0; i < n; i++) list[i] = &found[i];
+    nCollideReport* kept[MaxContacts];
+    JoinContacts(kept, KeepDeepest(list, n, kept));
+    hadContacts_ = hadContacts_ || n > 0;
+}
+
 matrix44 nLogicPhysik2::NormalisedMatrix(nPhysikBody* body) {
     matrix44 m = body->GetMatrix();
     for (int row = 0; row < 3; row++) {

@@ -90,6 +90,10 @@ protected:
     // parent's world matrix taken out again) and keeps how far the body is from
     // `recordWorld` as the motion; returns the body's matrix.
     matrix44 FollowBody(const matrix44& recordWorld);
+    // Between two physics steps of one frame: the physics shapes move on to where the body
+    // is now and what they meet there becomes contact joints for the next step, as the
+    // frame's own contacts did for the first.
+    void JoinContactsWithinFrame();
 
 private:
     // The index of a contact parameter's name; -1 (logged for `command`) for another.
