@@ -504,6 +504,20 @@ bool nbwDiver::JoinsPartner(const nLogicNode* partner) const {
     return !partner->IsA("nlogicboid");
 }
 
+void nbwDiver::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) {
+    if (std::fabs(r.normal2.y) >= SteepNormalY) {
+        nbwActor::JoinContact(server, body, other, r);
+        return;
+    }
+    const float mu = body->GetContactParam(nPhysikBody::MU);
+    const float approx = body->GetContactParam(nPhysikBody::APPROX1);
+    body->SetContactParam(nPhysikBody::MU, SteepFriction);
+    body->SetContactParam(nPhysikBody::APPROX1, 1.0f);
+    nbwActor::JoinContact(server, body, other, r);
+    body->SetContactParam(nPhysikBody::APPROX1, approx);
+    body->SetContactParam(nPhysikBody::MU, mu);
+}
+
 nbwDokuTool* nbwDiver::ShownTool() const {
     nRoot* hand = handRef_.GetUnsafe();
     return hand && hand->IsA(nbwDokuTool::classInfo.name) ? static_cast<nbwDokuTool*>(hand) : nullptr;
@@ -570,16 +584,24 @@ void nbwDiver::SubStep(float step, int index) {
     Bank(body, m);
     HoldPitch(body, m);
     pitchAxis_ = vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
+    pitchNose_ = m.m[2][1];
     pitchBefore_ = body->GetAngularVel() % pitchAxis_;
 }
 
 void nbwDiver::KeepPitch(nPhysikBody* body) {
-    // What the diver meets does not tip its nose up or down: met head on, a slope would
-    // turn it up and over what it swam at. Only its own pitching moves turn it faster.
+    // What the diver meets does not tip its nose away from level: met head on, a slope
+    // would turn it up and over what it swam at. It may level a nose that points down or
+    // up (nosed into the seabed, W swims on along it); only the diver's own pitching
+    // moves turn it further.
     if (moveTorque_.x != 0.0f) return;
     const vector3 w = body->GetAngularVel();
     const float pitch = w % pitchAxis_;
-    const float kept = pitchBefore_ >= 0.0f ? std::clamp(pitch, 0.0f, pitchBefore_) : std::clamp(pitch, pitchBefore_, 0.0f);
+    float kept = pitchBefore_ >= 0.0f ? std::clamp(pitch, 0.0f, pitchBefore_) : std::clamp(pitch, pitchBefore_, 0.0f);
+    // A turn about the x row lifts the nose; the z row's y is above 0 with the nose down.
+    // Levelling, it turns no faster than would bring the nose level within PitchReturnTime.
+    const float level = std::asin(std::fmin(1.0f, std::fabs(pitchNose_))) / PitchReturnTime;
+    if (pitchNose_ > 0.0f) kept = std::max(kept, std::min(pitch, level));
+    else if (pitchNose_ < 0.0f) kept = std::min(kept, std::max(pitch, -level));
     if (kept != pitch) body->SetAngularVel(w + pitchAxis_ * (kept - pitch));
 }
 

@@ -16,6 +16,7 @@
 
 class nbwDokuTool;
 class nPhysikBody;
+class nPhysikServer;
 class nModCollisionState;
 class nScriptEvent;
 class nTimeServer;
@@ -74,6 +75,9 @@ public:
     // pushed past it turns back within about this many seconds.
     static constexpr float PitchLimit = 0.9f;
     static constexpr float PitchReturnTime = 0.2f;
+    // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
+    static constexpr float SteepNormalY = 0.9f;
+    static constexpr float SteepFriction = 2.0f;
     // The timers count up to this and stay.
     static constexpr float TimerLimit = 10000.0f;
 
@@ -143,6 +147,10 @@ public:
 
 protected:
     bool JoinsPartner(const nLogicNode* partner) const override;
+    // Against what is steeper than SteepNormalY (a wall, a rock, a slope) the body's
+    // friction grows with how hard it presses, SteepFriction times that: met head on it
+    // holds. Along a floor or a ceiling its own friction lets it glide on.
+    void JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) override;
     // The hand object shown in the hand when it is a documentation tool, else null.
     nbwDokuTool* ShownTool() const;
 
@@ -202,6 +210,7 @@ private:
     // The body's x row and its turn about it before the last physics step.
     vector3 pitchAxis_;
     float pitchBefore_ = 0.0f;
+    float pitchNose_ = 0.0f;
     // The render variables, -1 until declared.
     int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
         headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;

@@ -161,13 +161,17 @@ void nLogicGraph::AnalyseCollisions() {
     for (int i = 0; i < collisionCount_; i++) records_[collisionList_[i]].node->AnalyseCollision();
 }
 
+int nLogicGraph::SubSteps(float frameTime) {
+    // A little over a whole number of steps does not make one more step.
+    return std::max(1, int(std::ceil(frameTime / MaxSubStep - 0.001f)));
+}
+
 void nLogicGraph::Step(float frameTime) {
     nFrameGuard running(this);
     nPhysikServer* physik = refPhysik_.Get();
     bool finely = physikCount_ > 0;
     for (int i = 0; i < physikCount_ && finely; i++) finely = records_[physikList_[i]].node->StepsFinely();
-    // A little under a whole step more does not make one more step.
-    const int steps = finely ? std::max(1, int(std::ceil(frameTime / MaxSubStep - 0.001f))) : 1;
+    const int steps = finely ? SubSteps(frameTime) : 1;
     const float step = frameTime / float(steps);
     for (int s = 0; s < steps; s++) {
         for (int i = 0; i < physikCount_; i++) records_[physikList_[i]].node->SubStep(step, s);

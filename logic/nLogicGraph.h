@@ -67,6 +67,8 @@ public:
     // MaxSubStep, so that what a body meets does not depend on the frame's length.
     virtual void Step(float frameTime);
     static constexpr float MaxSubStep = 1.0f / 60.0f;
+    // How many steps a frame of `frameTime` takes when its bodies step finely.
+    static int SubSteps(float frameTime);
     // The visible records into the scene graph, the scene drawn, then the 2D records.
     virtual void VisualPass();
 

@@ -144,16 +144,16 @@ void nLogicPhysik2::JoinContacts(nCollideReport* const* kept, int n, const nModu
         nLogicNode* partner = r.objB ? r.objB->owner : nullptr;
         if (partner && !JoinsPartner(partner)) continue;
         if (!partner || !partner->IsA(physik2Class_)) {
-            server->AddCollisionJoint(body, r);
+            JoinContact(server, body, nullptr, r);
             continue;
         }
         auto* other = static_cast<nLogicPhysik2*>(partner);
         if (other->HasPhysik()) {
             nModPhysikState* st = other->PhysikStateFor(r.objB->state);
-            if (st->GetEnabled()) server->AddCollisionJoint(body, st->GetBody(), r);
-            else server->AddCollisionJoint(body, r);
+            if (st->GetEnabled()) JoinContact(server, body, st->GetBody(), r);
+            else JoinContact(server, body, nullptr, r);
         } else {
-            server->AddCollisionJoint(body, r);
+            JoinContact(server, body, nullptr, r);
             if (r.depth > WakeDepth) other->wake_ = true;
         }
     }
@@ -171,6 +171,12 @@ void nLogicPhysik2::AnalyseCollision() {
     nCollideReport* kept[MaxContacts];
     JoinContacts(kept, KeepDeepest(list, n, kept));
     hadContacts_ = n > 0;
+}
+
+void nLogicPhysik2::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other,
+                                const nCollideReport& r) {
+    if (other) server->AddCollisionJoint(body, other, r);
+    else server->AddCollisionJoint(body, r);
 }
 
 void nLogicPhysik2::JoinContactsWithinFrame() {

@@ -84,6 +84,9 @@ public:
     bool HadContacts() const { return hadContacts_; }
 
 protected:
+    // The joint of one kept contact, against `other`'s body or the world (null); a subclass
+    // may lend the body another surface for it.
+    virtual void JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r);
     // Whether a contact with `partner` becomes a contact joint; every partner does here.
     virtual bool JoinsPartner(const nLogicNode* /*partner*/) const { return true; }
     // The node takes the body's matrix (normalised rows; under a moved parent the
