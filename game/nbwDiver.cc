@@ -505,14 +505,11 @@ bool nbwDiver::JoinsPartner(const nLogicNode* partner) const {
 }
 
 void nbwDiver::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) {
-    if (std::fabs(r.normal2.y) >= SteepNormalY) {
-        nbwActor::JoinContact(server, body, other, r);
-        return;
-    }
     const float mu = body->GetContactParam(nPhysikBody::MU);
     const float approx = body->GetContactParam(nPhysikBody::APPROX1);
-    body->SetContactParam(nPhysikBody::MU, SteepFriction);
-    body->SetContactParam(nPhysikBody::APPROX1, 1.0f);
+    const bool steep = std::fabs(r.normal2.y) < SteepNormalY;
+    body->SetContactParam(nPhysikBody::MU, steep ? SteepFriction : std::fmin(mu, FloorFriction));
+    body->SetContactParam(nPhysikBody::APPROX1, steep ? 1.0f : approx);
     nbwActor::JoinContact(server, body, other, r);
     body->SetContactParam(nPhysikBody::APPROX1, approx);
     body->SetContactParam(nPhysikBody::MU, mu);

@@ -78,6 +78,8 @@ public:
     // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
     static constexpr float SteepNormalY = 0.9f;
     static constexpr float SteepFriction = 2.0f;
+    // Along a floor or a ceiling the body's friction is at most this.
+    static constexpr float FloorFriction = 0.0f;
     // The timers count up to this and stay.
     static constexpr float TimerLimit = 10000.0f;
 
@@ -149,7 +151,7 @@ protected:
     bool JoinsPartner(const nLogicNode* partner) const override;
     // Against what is steeper than SteepNormalY (a wall, a rock, a slope) the body's
     // friction grows with how hard it presses, SteepFriction times that: met head on it
-    // holds. Along a floor or a ceiling its own friction lets it glide on.
+    // holds. Along a floor or a ceiling a light friction lets it glide on.
     void JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) override;
     // The hand object shown in the hand when it is a documentation tool, else null.
     nbwDokuTool* ShownTool() const;

@@ -1944,7 +1944,8 @@ TEST_F(DemoLevelTest, OnTheSeabedWSwimsOnAlongItAndRAndFTurnTheDiverNoFurtherTha
     Frames(90);
     Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
     const vector3 on = DiverAt();
-    EXPECT_GT(vector3(on.x - down.x, 0.0f, on.z - down.z).Len(), 2.0f);
+    // Nearly all of the 2.05 that 3 s of W swims in open water.
+    EXPECT_GT(vector3(on.x - down.x, 0.0f, on.z - down.z).Len(), 1.8f);
     // Taps of R, then R and F held: the nose stops at the moves' limit, the diver stays
     // upright, and the camera above the seabed, off the diver and facing it.
     for (const auto& [code, sym, frames] : {std::tuple{SDL_SCANCODE_R, SDLK_r, 3}, {SDL_SCANCODE_R, SDLK_r, 3},

@@ -121,6 +121,9 @@ function bwx_next()
         local x, y, z = obj(bwx_l(name)).gett()
         local o = bwx_before[name] or {0, 0, 0}
         bwx_place(x + o[1], y + o[2], z + o[3])
+        -- Facing the door's leaf, whatever way the last swims left the diver turned: the
+        -- camera behind it looks through the doorway.
+        if name == 'door' and bwx_active() then obj(bwx_active()).rxyz(0, 0, 0) end
     end
 end
 function bwx_tick()
