@@ -3707,9 +3707,6 @@ TEST_F(DemoWalkTest, TheLevelsTasksWithBothDiversEachBrokenOffAndRepeatedStaySav
         Active()->SetPosition(Get<nbwFish>("fishbox/fish")->GetPosition() + Get<nLogicVisual2>("fishbox")->GetPosition());
         Step(1, "fish");
     }
-    // Put down on the fish each frame, the diver may lie in the seabed: lifted clear of it
-    // first, or the frame after F9 pushes it out of what the save held it in.
-    Put(Active(), DiverAt() + vector3(0.0f, 0.5f, 0.0f));
     RoundTrip("bitten");
     // The door, cut open with F5 and F9 on the way, and cut again.
     SwimTo("cutter");
