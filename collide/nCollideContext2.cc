@@ -191,6 +191,40 @@ int nCollideContext2::GetContacts(const nModuleState* state, nCollideReport**& l
     return n;
 }
 
+int nCollideContext2::ContactsOf(nCollideObject2* obj, nCollideReport* out, int max) {
+    nCollideShape2* shape = obj->shape.GetUnsafe();
+    if (!shape || shape->GetType() == nCollideShape2::QUICK) return 0;
+    int n = 0;
+    for (nCollideObject2* const* table : {dynamic_, static_}) {
+        const int count = table == dynamic_ ? numDynamic_ : numStatic_;
+        for (int i = 0; i < count && n < max; i++) {
+            nCollideObject2* other = table[i];
+            nCollideShape2* otherShape = other->shape.GetUnsafe();
+            if (other == obj || other->owner == obj->owner || !otherShape ||
+                otherShape->GetType() == nCollideShape2::QUICK ||
+                server_->GetCollType(obj->classIndex, other->classIndex) != COLLTYPE_EXACT) {
+                continue;
+            }
+            float t0, t1;
+            const vector3 still;
+            if (!SweepSpheres(obj->prevMatrix.Translation(), shape->GetRadius(), obj->motion,
+                              other->curMatrix.Translation(), otherShape->GetRadius(), still, t0, t1)) {
+                continue;
+            }
+            checkBuffer_.Begin(COLLTYPE_EXACT);
+            if (shape->Collide(obj->prevMatrix, otherShape, other->curMatrix, &checkBuffer_, obj->motion, still)) {
+                for (int r = 0; r < checkBuffer_.numReports && r < nCollideReportBuffer::MaxReports && n < max; r++) {
+                    out[n] = checkBuffer_.reports[r];
+                    out[n].objA = obj;
+                    out[n++].objB = other;
+                }
+            }
+            checkBuffer_.busy = false;
+        }
+    }
+    return n;
+}
+
 // ---- line checks
 
 int nCollideContext2::LineCheck(const line3& line, int classIndex, int mode, nCollideLineHit**& list) {

@@ -65,6 +65,11 @@ public:
     // in key order, at most 255. The list lives until the next query of either kind.
     int GetCollisions(const nModuleState* state, nCollidePair**& list);
     int GetContacts(const nModuleState* state, nCollideReport**& list);
+    // The contact reports of `obj`, one of this frame's objects moved again since Collide
+    // (its previous matrix and motion say from where), against every other object of
+    // another owner where they stand now: at most `max` into `out`, `obj` as object A.
+    // The frame's results stay as they are.
+    int ContactsOf(nCollideObject2* obj, nCollideReport* out, int max);
     // Hits of `line` (start and displacement) for a ray of class `classIndex`: mode 2
     // the nearest hit only, other modes every hit (at most 256).
     int LineCheck(const line3& line, int classIndex, int mode, nCollideLineHit**& list);

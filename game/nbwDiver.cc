@@ -1,5 +1,6 @@
 #include "game/nbwDiver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -31,14 +32,14 @@ const char* const kStateNames[] = {"itemzone", "item", "diver", "trigger", "dama
 // The game's collide contexts the states meet their partners in.
 const char* const kStateContexts[] = {"physik", "physik", "physik", "trigger", "damage"};
 
-// Water drag on one velocity: d = mass / share x s² x 0.715 against the motion; a drag
-// at least as large as the speed stops it.
-vector3 Dragged(const vector3& v, float massShare) {
+// Water drag on one velocity over `step` seconds: dv/dt = -k x share x s x v, integrated
+// exactly, so that the speed it leaves does not depend on how the time is cut; k is what
+// 0.715 x share x s² a frame took at 30 frames a second.
+constexpr float kDragRate = 30.0f * 0.715f;
+vector3 Dragged(const vector3& v, float massShare, float step) {
     const float s = v.Len();
     if (s <= 0.0f) return v;
-    const float d = massShare * s * s * 1.43f * 0.5f;
-    if (d >= s) return vector3();
-    return v - v * (d / s);
+    return v * (1.0f / (1.0f + kDragRate * massShare * s * step));
 }
 
 }  // namespace
@@ -203,14 +204,20 @@ void nbwDiver::SetPath(int index, const char* path) {
 
 // -- moves ----------------------------------------------------------------------------
 
+void nbwDiver::Push(nPhysikBody* body, const vector3& force, const vector3& at) {
+    if (!body) return;
+    body->AddRelForceAtRelPos(force, at);
+    moveForce_ += force;
+    moveTorque_ += at * force;
+}
+
 void nbwDiver::PlayMove(int move, const char*, float power) {
     nRoot* actions = GetActions();
     if (actions && actions->GetHead()) return;
     nPhysikBody* body = GetPhysikState()->GetBody();
-    auto couple = [body](const vector3& f) {
-        if (!body) return;
-        body->AddRelForceAtRelPos(f, vector3(0.0f, 0.0f, 1.0f));
-        body->AddRelForceAtRelPos(-f, vector3(0.0f, 0.0f, -1.0f));
+    auto couple = [this, body](const vector3& f) {
+        Push(body, f, vector3(0.0f, 0.0f, 1.0f));
+        Push(body, -f, vector3(0.0f, 0.0f, -1.0f));
     };
     auto request = [this](int i, float value) {
         moves_[i].requested = true;
@@ -225,12 +232,12 @@ void nbwDiver::PlayMove(int move, const char*, float power) {
     case Forward:
         if (moves_[Backward].value != 0.0f) return;
         moves_[Forward].requested = true;
-        if (body) body->AddRelForceAtRelPos(vector3(0.0f, 0.0f, -forward), vector3(0.0f, 0.0f, -1.0f));
+        Push(body, vector3(0.0f, 0.0f, -forward), vector3(0.0f, 0.0f, -1.0f));
         break;
     case Backward:
         if (moves_[Forward].value != 0.0f) return;
         moves_[Backward].requested = true;
-        if (body) body->AddRelForceAtRelPos(vector3(0.0f, 0.0f, forward), vector3(0.0f, 0.0f, 1.0f));
+        Push(body, vector3(0.0f, 0.0f, forward), vector3(0.0f, 0.0f, 1.0f));
         break;
     case Left:
         request(Left, power);
@@ -366,23 +373,16 @@ bool nbwDiver::FishAttack() {
 
 // -- the frame ------------------------------------------------------------------------
 
-void nbwDiver::Drag() {
-    if (!HasPhysik()) return;
-    nPhysikBody* body = GetPhysikState()->GetBody();
-    if (!body) return;
+void nbwDiver::Drag(nPhysikBody* body, float step) {
     const float mass = body->GetMassSum();
-    body->SetLinearVel(Dragged(body->GetLinearVel(), mass / 6.0f));
-    body->SetAngularVel(Dragged(body->GetAngularVel(), mass / 4.0f));
+    body->SetLinearVel(Dragged(body->GetLinearVel(), mass / 6.0f, step));
+    body->SetAngularVel(Dragged(body->GetAngularVel(), mass / 4.0f, step));
 }
 
-void nbwDiver::HoldPitch() {
-    if (!HasPhysik()) return;
-    nPhysikBody* body = GetPhysikState()->GetBody();
-    if (!body) return;
+void nbwDiver::HoldPitch(nPhysikBody* body, const matrix44& m) {
     // Past the pitch at which the pitching moves stop (a contact may push it there) the nose
     // turns no further and back to that pitch: nearer the vertical the banking has no up to
     // hold to and rolls the diver over. A turn about the x row lifts the nose.
-    const matrix44& m = GetMatrix();
     const float zy = m.m[2][1];
     if (std::fabs(zy) <= PitchLimit) return;
     const float excess = std::asin(std::fmin(1.0f, std::fabs(zy))) - std::asin(PitchLimit);
@@ -393,11 +393,7 @@ void nbwDiver::HoldPitch() {
     if (zy > 0.0f ? pitch < back : pitch > back) body->SetAngularVel(w + x * (back - pitch));
 }
 
-void nbwDiver::Bank() {
-    if (!HasPhysik()) return;
-    nPhysikBody* body = GetPhysikState()->GetBody();
-    if (!body) return;
-    const matrix44& m = GetMatrix();
+void nbwDiver::Bank(nPhysikBody* body, const matrix44& m) {
     // World up crossed with the z row: where the x row of an upright body points.
     vector3 n(m.m[2][2], 0.0f, -m.m[2][0]);
     const float len = n.Len();
@@ -436,12 +432,6 @@ bool nbwDiver::Trigger(nLogicGraph* graph) {
         r.requested = false;
     }
     StoreFlag(IsMoving, moving);
-
-    if (ft > 0.0f) {
-        Drag();
-        Bank();
-        HoldPitch();
-    }
 
     const vector3 here = GetMatrix().Translation();
     for (FollowerSlot& slot : followers_) {
@@ -514,6 +504,17 @@ bool nbwDiver::JoinsPartner(const nLogicNode* partner) const {
     return !partner->IsA("nlogicboid");
 }
 
+void nbwDiver::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) {
+    const float mu = body->GetContactParam(nPhysikBody::MU);
+    const float approx = body->GetContactParam(nPhysikBody::APPROX1);
+    const bool steep = std::fabs(r.normal2.y) < SteepNormalY;
+    body->SetContactParam(nPhysikBody::MU, steep ? SteepFriction : std::fmin(mu, FloorFriction));
+    body->SetContactParam(nPhysikBody::APPROX1, steep ? 1.0f : approx);
+    nbwActor::JoinContact(server, body, other, r);
+    body->SetContactParam(nPhysikBody::APPROX1, approx);
+    body->SetContactParam(nPhysikBody::MU, mu);
+}
+
 nbwDokuTool* nbwDiver::ShownTool() const {
     nRoot* hand = handRef_.GetUnsafe();
     return hand && hand->IsA(nbwDokuTool::classInfo.name) ? static_cast<nbwDokuTool*>(hand) : nullptr;
@@ -564,7 +565,49 @@ void nbwDiver::AnalyseCollision() {
     nbwActor::AnalyseCollision();
 }
 
+void nbwDiver::SubStep(float step, int index) {
+    if (!HasPhysik()) return;
+    nPhysikBody* body = GetPhysikState()->GetBody();
+    if (!body) return;
+    if (index > 0) {
+        // The frame's moves push on through each of its steps; the first has them already.
+        KeepPitch(body);
+        JoinContactsWithinFrame();
+        body->AddRelForce(moveForce_);
+        body->AddRelTorque(moveTorque_);
+    }
+    const matrix44 m = NormalisedMatrix(body);
+    Drag(body, step);
+    Bank(body, m);
+    HoldPitch(body, m);
+    pitchAxis_ = vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
+    pitchNose_ = m.m[2][1];
+    pitchBefore_ = body->GetAngularVel() % pitchAxis_;
+}
+
+void nbwDiver::KeepPitch(nPhysikBody* body) {
+    // What the diver meets does not tip its nose away from level: met head on, a slope
+    // would turn it up and over what it swam at. It may level a nose that points down or
+    // up (nosed into the seabed, W swims on along it); only the diver's own pitching
+    // moves turn it further.
+    if (moveTorque_.x != 0.0f) return;
+    const vector3 w = body->GetAngularVel();
+    const float pitch = w % pitchAxis_;
+    float kept = pitchBefore_ >= 0.0f ? std::clamp(pitch, 0.0f, pitchBefore_) : std::clamp(pitch, pitchBefore_, 0.0f);
+    // A turn about the x row lifts the nose; the z row's y is above 0 with the nose down.
+    // Levelling, it turns no faster than would bring the nose level within PitchReturnTime.
+    const float level = std::asin(std::fmin(1.0f, std::fabs(pitchNose_))) / PitchReturnTime;
+    if (pitchNose_ > 0.0f) kept = std::max(kept, std::min(pitch, level));
+    else if (pitchNose_ < 0.0f) kept = std::min(kept, std::max(pitch, -level));
+    if (kept != pitch) body->SetAngularVel(w + pitchAxis_ * (kept - pitch));
+}
+
 bool nbwDiver::StepPhysik(const matrix44& recordWorld) {
+    if (HasPhysik()) {
+        if (nPhysikBody* body = GetPhysikState()->GetBody()) KeepPitch(body);
+    }
+    moveForce_ = vector3();
+    moveTorque_ = vector3();
     nModPhysikState* st = GetPhysikState();
     if (!st->GetEnabled() || st->GetNumModules() == 0) return false;
     FollowBody(recordWorld);

@@ -15,6 +15,8 @@
 #include "kernel/vector3.h"
 
 class nbwDokuTool;
+class nPhysikBody;
+class nPhysikServer;
 class nModCollisionState;
 class nScriptEvent;
 class nTimeServer;
@@ -73,14 +75,19 @@ public:
     // pushed past it turns back within about this many seconds.
     static constexpr float PitchLimit = 0.9f;
     static constexpr float PitchReturnTime = 0.2f;
+    // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
+    static constexpr float SteepNormalY = 0.9f;
+    static constexpr float SteepFriction = 2.0f;
+    // Along a floor or a ceiling the body's friction is at most this.
+    static constexpr float FloorFriction = 0.0f;
     // The timers count up to this and stay.
     static constexpr float TimerLimit = 10000.0f;
 
     nbwDiver();
     ~nbwDiver() override;
 
-    // The per-frame update: life and energy, move fades and swimming animation, drag and
-    // banking, followers, the current action (only while no swimming animation shows),
+    // The per-frame update: life and energy, move fades and swimming animation,
+    // followers, the current action (only while no swimming animation shows),
     // fading and the timers.
     bool Trigger(nLogicGraph* graph) override;
     void UpdateVariables() override;
@@ -91,8 +98,14 @@ public:
     // item of the item zone, then the physics contacts (the 12 deepest; no joint with a
     // boid).
     void AnalyseCollision() override;
-    // The node takes the body's matrix; a diver without a physics module stays put.
+    // The node takes the body's matrix; a diver without a physics module stays put. The
+    // frame's moves are done with.
     bool StepPhysik(const matrix44& recordWorld) override;
+    // Its body meets its contacts again before each of a frame's physics steps but the
+    // first, and the frame's moves push through every step; the water's drag, the banking
+    // and the pitch limit act over each step by its length.
+    bool StepsFinely() const override { return true; }
+    void SubStep(float step, int index) override;
 
     void PlayMove(int move, const char* text, float power) override;
     void SetStat(int index, float value) override;
@@ -136,6 +149,10 @@ public:
 
 protected:
     bool JoinsPartner(const nLogicNode* partner) const override;
+    // Against what is steeper than SteepNormalY (a wall, a rock, a slope) the body's
+    // friction grows with how hard it presses, SteepFriction times that: met head on it
+    // holds. Along a floor or a ceiling a light friction lets it glide on.
+    void JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) override;
     // The hand object shown in the hand when it is a documentation tool, else null.
     nbwDokuTool* ShownTool() const;
 
@@ -161,9 +178,14 @@ private:
     nbwDiver* DiverAt(const char* path, const char* op);
     // The right hand follows the hand object by the "showhand" rules.
     void ShowHandObject(nRoot* hand);
-    void Drag();
-    void Bank();
-    void HoldPitch();
+    // A move's force at a point of the body, kept for the frame's later physics steps.
+    void Push(nPhysikBody* body, const vector3& force, const vector3& at);
+    void Drag(nPhysikBody* body, float step);
+    void Bank(nPhysikBody* body, const matrix44& m);
+    void HoldPitch(nPhysikBody* body, const matrix44& m);
+    // After a physics step: the pitch rate no further from 0 than before it, unless the
+    // frame's moves pitch the diver.
+    void KeepPitch(nPhysikBody* body);
 
     nScriptEvent* deathEvent_ = nullptr;
     nScriptEvent* lowEnergyEvent_ = nullptr;
@@ -184,6 +206,13 @@ private:
     float defendTimer_ = TimerLimit;
     std::vector<std::string> flocks_;
     MoveRecord moves_[NumMoves];
+    // What this frame's moves push with, about the body's middle in its own axes.
+    vector3 moveForce_;
+    vector3 moveTorque_;
+    // The body's x row and its turn about it before the last physics step.
+    vector3 pitchAxis_;
+    float pitchBefore_ = 0.0f;
+    float pitchNose_ = 0.0f;
     // The render variables, -1 until declared.
     int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
         headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;

@@ -1,5 +1,8 @@
 #include "logic/nLogicGraph.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "anim/nSpecialFxServer.h"
 #include "collide/nCollideServer2.h"
 #include "gfx/nGfxServer.h"
@@ -158,9 +161,22 @@ void nLogicGraph::AnalyseCollisions() {
     for (int i = 0; i < collisionCount_; i++) records_[collisionList_[i]].node->AnalyseCollision();
 }
 
+int nLogicGraph::SubSteps(float frameTime) {
+    // A little over a whole number of steps does not make one more step.
+    return std::max(1, int(std::ceil(frameTime / MaxSubStep - 0.001f)));
+}
+
 void nLogicGraph::Step(float frameTime) {
     nFrameGuard running(this);
-    refPhysik_.Get()->WorldStep(frameTime);
+    nPhysikServer* physik = refPhysik_.Get();
+    bool finely = physikCount_ > 0;
+    for (int i = 0; i < physikCount_ && finely; i++) finely = records_[physikList_[i]].node->StepsFinely();
+    const int steps = finely ? SubSteps(frameTime) : 1;
+    const float step = frameTime / float(steps);
+    for (int s = 0; s < steps; s++) {
+        for (int i = 0; i < physikCount_; i++) records_[physikList_[i]].node->SubStep(step, s);
+        physik->WorldStep(step);
+    }
     for (int i = 0; i < physikCount_; i++) {
         nLogicGraphRecord& r = records_[physikList_[i]];
         if (r.node->StepPhysik(r.world)) r.moved = true;

@@ -62,8 +62,13 @@ public:
     virtual void TraversePass(nLogicNode* logicRoot);
     // Every collide context checks its pairs, then every collision node analyses them.
     virtual void AnalyseCollisions();
-    // The physics world steps, then every physics node takes its body's matrix.
+    // The physics world steps, then every physics node takes its body's matrix. When every
+    // physics node steps finely the frame's time is cut into equal steps of at most
+    // MaxSubStep, so that what a body meets does not depend on the frame's length.
     virtual void Step(float frameTime);
+    static constexpr float MaxSubStep = 1.0f / 60.0f;
+    // How many steps a frame of `frameTime` takes when its bodies step finely.
+    static int SubSteps(float frameTime);
     // The visible records into the scene graph, the scene drawn, then the 2D records.
     virtual void VisualPass();
 

@@ -156,6 +156,11 @@ public:
     virtual void AnalyseCollision() {}
     // True when the node moved.
     virtual bool StepPhysik(const matrix44& /*world*/) { return false; }
+    // Whether the node's body can meet its contacts again between the short steps a frame's
+    // physics may take; a frame takes them only when every physics node can.
+    virtual bool StepsFinely() const { return false; }
+    // Before each of the frame's physics steps (`index` from 0) of `step` seconds.
+    virtual void SubStep(float /*step*/, int /*index*/) {}
     virtual void Visualize(nSceneGraph2* /*sceneGraph*/, const matrix44& /*world*/) {}
     virtual void RenderModules() {}
     virtual void Render() {}

@@ -144,16 +144,16 @@ void nLogicPhysik2::JoinContacts(nCollideReport* const* kept, int n, const nModu
         nLogicNode* partner = r.objB ? r.objB->owner : nullptr;
         if (partner && !JoinsPartner(partner)) continue;
         if (!partner || !partner->IsA(physik2Class_)) {
-            server->AddCollisionJoint(body, r);
+            JoinContact(server, body, nullptr, r);
             continue;
         }
         auto* other = static_cast<nLogicPhysik2*>(partner);
         if (other->HasPhysik()) {
             nModPhysikState* st = other->PhysikStateFor(r.objB->state);
-            if (st->GetEnabled()) server->AddCollisionJoint(body, st->GetBody(), r);
-            else server->AddCollisionJoint(body, r);
+            if (st->GetEnabled()) JoinContact(server, body, st->GetBody(), r);
+            else JoinContact(server, body, nullptr, r);
         } else {
-            server->AddCollisionJoint(body, r);
+            JoinContact(server, body, nullptr, r);
             if (r.depth > WakeDepth) other->wake_ = true;
         }
     }
@@ -171,6 +171,27 @@ void nLogicPhysik2::AnalyseCollision() {
     nCollideReport* kept[MaxContacts];
     JoinContacts(kept, KeepDeepest(list, n, kept));
     hadContacts_ = n > 0;
+}
+
+void nLogicPhysik2::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other,
+                                const nCollideReport& r) {
+    if (other) server->AddCollisionJoint(body, other, r);
+    else server->AddCollisionJoint(body, r);
+}
+
+void nLogicPhysik2::JoinContactsWithinFrame() {
+    if (!HasPhysik() || !HasCollision()) return;
+    if (!physikState_->GetEnabled() || physikState_->GetNumModules() == 0) return;
+    nModCollisionState* cs = physikCollisionState_;
+    if (!cs->GetEnabled() || cs->GetNumModules() == 0) return;
+    // The frame's steps run one after another, never inside one another: one buffer serves.
+    static nCollideReport found[4 * MaxContacts];
+    const int n = cs->ContactsWithinFrame(NormalisedMatrix(physikState_->GetBody()), found, 4 * MaxContacts);
+    nCollideReport* list[4 * MaxContacts];
+    for (int i = 0; i < n; i++) list[i] = &found[i];
+    nCollideReport* kept[MaxContacts];
+    JoinContacts(kept, KeepDeepest(list, n, kept));
+    hadContacts_ = hadContacts_ || n > 0;
 }
 
 matrix44 nLogicPhysik2::NormalisedMatrix(nPhysikBody* body) {

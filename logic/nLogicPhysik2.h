@@ -84,12 +84,19 @@ public:
     bool HadContacts() const { return hadContacts_; }
 
 protected:
+    // The joint of one kept contact, against `other`'s body or the world (null); a subclass
+    // may lend the body another surface for it.
+    virtual void JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r);
     // Whether a contact with `partner` becomes a contact joint; every partner does here.
     virtual bool JoinsPartner(const nLogicNode* /*partner*/) const { return true; }
     // The node takes the body's matrix (normalised rows; under a moved parent the
     // parent's world matrix taken out again) and keeps how far the body is from
     // `recordWorld` as the motion; returns the body's matrix.
     matrix44 FollowBody(const matrix44& recordWorld);
+    // Between two physics steps of one frame: the physics shapes move on to where the body
+    // is now and what they meet there becomes contact joints for the next step, as the
+    // frame's own contacts did for the first.
+    void JoinContactsWithinFrame();
 
 private:
     // The index of a contact parameter's name; -1 (logged for `command`) for another.

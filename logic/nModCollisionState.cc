@@ -1,8 +1,10 @@
 #include "logic/nModCollisionState.h"
 
+#include "collide/nCollideContext2.h"
 #include "collide/nCollideServer2.h"
 #include "kernel/nKernelServer.h"
 #include "logic/nLogicNode.h"
+#include "logic/nModSimpleCollision.h"
 #include "logic/nModule.h"
 
 nModCollisionState::nModCollisionState(const char* name, nLogicNode* owner) : nModuleState(name, owner) {}
@@ -40,4 +42,18 @@ void nModCollisionState::SetMatrix(const matrix44& world) {
     for (int i = 0; i < GetNumModules(); i++) {
         if (nModule* m = ModuleOfType(i, nModule::Collision)) m->SetMatrix(world);
     }
+}
+
+int nModCollisionState::ContactsWithinFrame(const matrix44& world, nCollideReport* out, int max) {
+    nCollideContext2* ctx = GetContext();
+    if (!GetEnabled() || !ctx) return 0;
+    int n = 0;
+    for (int i = 0; i < GetNumModules(); i++) {
+        nModule* m = ModuleOfType(i, nModule::Collision);
+        if (!m || !m->IsA(nModSimpleCollision::classInfo.name)) continue;
+        nCollideObject2* obj = static_cast<nModSimpleCollision*>(m)->MoveWithinFrame(world);
+        // Only an object this frame registered here takes part.
+        if (obj && obj->state == this) n += ctx->ContactsOf(obj, out + n, max - n);
+    }
+    return n;
 }

@@ -7,6 +7,7 @@
 #include "logic/nModuleState.h"
 
 class nCollideContext2;
+class nCollideReport;
 class nCollideServer2;
 
 class nModCollisionState : public nModuleState {
@@ -25,6 +26,10 @@ public:
     void Collide(const matrix44& world);
     // Each collision module takes over the matrix after a physics step.
     void SetMatrix(const matrix44& world);
+    // Within a frame, after a physics step: each collision module's object moves on to
+    // `world`, and its contacts where it now stands go into `out` (at most `max`); the
+    // number found. Nothing when disabled or without a context.
+    int ContactsWithinFrame(const matrix44& world, nCollideReport* out, int max);
 
 private:
     nPathRef<nCollideServer2> refCollideServer_{"/sys/servers/collide2"};

@@ -162,6 +162,14 @@ void nModSimpleCollision::SetMatrix(const matrix44& world) {
     handedOver_ = true;
 }
 
+nCollideObject2* nModSimpleCollision::MoveWithinFrame(const matrix44& world) {
+    if (!hasShape_ || shapeFailed_ || !collObject_.shape.GetUnsafe()) return nullptr;
+    collObject_.prevMatrix = collObject_.curMatrix;
+    collObject_.curMatrix = WorldMatrix(world);
+    collObject_.motion = collObject_.curMatrix.Translation() - collObject_.prevMatrix.Translation();
+    return &collObject_;
+}
+
 bool nModSimpleCollision::SaveCmds(nPersistServer* ps) {
     if (!nModTransformer::SaveCmds(ps)) return false;
     bool ok = true;

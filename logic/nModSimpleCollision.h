@@ -26,6 +26,9 @@ public:
 
     void Collide(nLogicNode* owner, nModCollisionState* state, const matrix44& world, float time) override;
     void SetMatrix(const matrix44& world) override;
+    // Moves this frame's object on to `world` within the frame (its motion from where it
+    // stood); null when it has no shape to collide with.
+    nCollideObject2* MoveWithinFrame(const matrix44& world);
 
     void SetRadius(float r);
     float GetRadius() const { return radius_; }

@@ -121,6 +121,9 @@ function bwx_next()
         local x, y, z = obj(bwx_l(name)).gett()
         local o = bwx_before[name] or {0, 0, 0}
         bwx_place(x + o[1], y + o[2], z + o[3])
+        -- Facing the door's leaf, whatever way the last swims left the diver turned: the
+        -- camera behind it looks through the doorway.
+        if name == 'door' and bwx_active() then obj(bwx_active()).rxyz(0, 0, 0) end
     end
 end
 function bwx_tick()
@@ -1024,14 +1027,15 @@ def things(game, checks):
 
     take("the cutter", "cutter")
     at_next("the door")
-    # The camera trails the diver: the view through the doorway once it has caught up.
+    # The camera trails the diver: the view through the doorway once it has caught up. The
+    # waits are of game time, which the camera and the door go by, whatever the frame rate.
     placed = game.dump("at the door")
     closed = game.wait_until("the camera behind the diver at the door",
-                             lambda d: int(d["frames"]) > int(placed["frames"]) + 90)
+                             lambda d: num(d, "gametime") > num(placed, "gametime") + 3.0)
     game.xdo("key", "q")
     d = game.wait_until("Q cuts the door open", lambda d: num(d, "openstatus") == 1)
     d = game.wait_until("door_open's message", lambda d: d.get("status") == "Die Tür ist aufgeschnitten.")
-    opened = game.wait_until("the door swung open", lambda d: int(d["frames"]) > int(closed["frames"]) + 60)
+    opened = game.wait_until("the door swung open", lambda d: num(d, "gametime") > num(closed, "gametime") + 2.0)
     before, after = closed["picture"].count(DOORWAY, is_remover), opened["picture"].count(DOORWAY, is_remover)
     checks.expect(after >= 10 and after > 3 * before,
                   f"through the doorway the room behind shows: {before} -> {after} probes of the sand remover")

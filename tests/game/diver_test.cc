@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <string>
 
 #include "collide/nCollideObject2.h"
@@ -211,21 +212,27 @@ TEST_F(DiverTest, ActionsAndSwimmingTakeTurns) {
     EXPECT_GT(w->GetRuntime(), 0.0f);
 }
 
-TEST_F(DiverTest, WaterDragSlowsQuadraticallyAndStopsWhatItOvertakes) {
+TEST_F(DiverTest, WaterDragSlowsQuadraticallyAlikeHoweverTheTimeIsCut) {
     GameFrame(0.0f);
     nPhysikBody* body = Body(d);
     ASSERT_FLOAT_EQ(body->GetMassSum(), 6.0f);
-    channels->SetChannel1f(channels->GenChannel("frametime"), 0.1f);
-    body->SetLinearVel(vector3(0.0f, 0.6f, -0.8f));
-    body->SetAngularVel(vector3(0.0f, 0.5f, 0.0f));
-    d->Trigger(graph);
-    EXPECT_NEAR(body->GetLinearVel().Len(), 0.285f, 1e-5f);
-    EXPECT_NEAR(body->GetLinearVel().y / body->GetLinearVel().z, -0.75f, 1e-5f);
-    // Angular: 1.5 x 0.25 x 0.715 = 0.268125 off 0.5.
-    EXPECT_NEAR(body->GetAngularVel().y, 0.5f - 0.268125f, 1e-5f);
-    body->SetLinearVel(vector3(2.0f, 0.0f, 0.0f));
-    d->Trigger(graph);
-    EXPECT_EQ(body->GetLinearVel().Len(), 0.0f);
+    // 1 / v grows by 21.45 x share x t: the mass share is 1 along, 1.5 about.
+    auto drag = [&](const vector3& v, const vector3& w, std::initializer_list<float> steps) {
+        body->SetLinearVel(v);
+        body->SetAngularVel(w);
+        int i = 0;
+        for (float step : steps) d->SubStep(step, i++);
+    };
+    for (auto steps : {std::initializer_list<float>{0.1f}, {0.05f, 0.05f}, {0.025f, 0.05f, 0.025f}}) {
+        drag(vector3(0.0f, 0.6f, -0.8f), vector3(0.0f, 0.5f, 0.0f), steps);
+        EXPECT_NEAR(body->GetLinearVel().Len(), 1.0f / 3.145f, 1e-4f) << steps.size();
+        EXPECT_NEAR(body->GetLinearVel().y / body->GetLinearVel().z, -0.75f, 1e-5f);
+        EXPECT_NEAR(body->GetAngularVel().y, 1.0f / (2.0f + 3.2175f), 1e-4f) << steps.size();
+    }
+    // However fast, the drag slows without turning the body back.
+    drag(vector3(20.0f, 0.0f, 0.0f), vector3(), {0.1f});
+    EXPECT_GT(body->GetLinearVel().x, 0.0f);
+    EXPECT_LT(body->GetLinearVel().x, 0.5f);
 }
 
 TEST_F(DiverTest, MoveToSwimsTurnsArrivesAndLeavesALeaderFarAway) {
