@@ -135,6 +135,35 @@ bool nbwSaveDeclaration::DeclareFixed(const char* prototype, const char* names, 
     return true;
 }
 
+bool nbwSaveDeclaration::DeclareRequired(const char* prototype, const char* names, std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    const std::vector<std::string> list = Words(names);
+    bool ok = p && !list.empty();
+    for (const std::string& n : list) {
+        const Value* v = ok ? FindValue(*p, n) : nullptr;
+        ok = v && v->type != 0;
+    }
+    if (!ok) {
+        why = "required values take a declared prototype and at least one of its declared values that play changes";
+        return false;
+    }
+    for (const std::string& n : list) FindValue(*p, n)->required = true;
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareKeptFor(const char* prototype, const char* waiting, const char* done,
+                                        std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    const Proto* w = waiting ? Find(waiting) : nullptr;
+    if (!p || !w || p == w || !done || !Contains(w->places, done)) {
+        why = "a store kept for another takes two declared prototypes and a place of the second";
+        return false;
+    }
+    p->keptFor = waiting;
+    p->keptUntil = done;
+    return true;
+}
+
 bool nbwSaveDeclaration::DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3],
                                     std::string& why) {
     Proto* p = prototype ? Find(prototype) : nullptr;
@@ -195,7 +224,10 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why,
     level_ = level ? level : "";
     levelStore_ = root->FindChild(level_.c_str());
     actionLogged_ = false;
-    for (Proto& p : protos_) p.seen = 0;
+    for (Proto& p : protos_) {
+        p.seen = 0;
+        p.seenAt.clear();
+    }
     for (nRoot* c = root->GetHead(); c; c = c->GetSucc()) {
         const std::string name = NameOf(c);
         if (name == "gamestatus") {
@@ -245,6 +277,23 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why,
             return false;
         }
     }
+    return KeptWhereNeeded(why);
+}
+
+bool nbwSaveDeclaration::KeptWhereNeeded(std::string& why) const {
+    for (const Proto& p : protos_) {
+        if (p.keptFor.empty() || p.seen > 0) continue;
+        const Proto* waiting = nullptr;
+        for (const Proto& w : protos_) {
+            if (w.name == p.keptFor) waiting = &w;
+        }
+        for (const std::string& at : waiting ? waiting->seenAt : std::vector<std::string>{}) {
+            if (at == p.keptUntil) continue;
+            why = "it holds no store of '" + p.name + "', which '" + p.keptFor + "' still waits for (" + at +
+                  "): the level could not be finished";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -266,6 +315,7 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
     }
     if (!CheckValues(store, *p, place == Camp, why)) return false;
     p->seen++;
+    p->seenAt.push_back(place);
     // A second store of a name would lead the build into what the first one built.
     for (nRoot* s = store->GetPred(); s; s = s->GetPred()) {
         if (name == NameOf(s)) {
@@ -336,6 +386,15 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
             const std::string text = v.GetS() ? v.GetS() : "";
             ok = false;
             for (const std::string& kind : d->texts) ok = ok || Names(kind, text, obj);
+            const std::string own =
+                !ok && reading_ == Reading::Kind && Contains(d->texts, "@own") ? OwnByPath(text, obj) : "";
+            if (!own.empty()) {
+                // Earlier play named the store's own item by its object's whole path.
+                n_printf("nbwSaveDeclaration: %s is '%s', the whole path of its own '%s'; read as '%s'\n",
+                         at.c_str(), text.c_str(), own.c_str(), own.c_str());
+                v.SetS(own.c_str());
+                ok = true;
+            }
             if (!ok && Contains(d->texts, "@noaction")) {
                 // An older game wrote the action that ran as text to run: never run now, the
                 // actor starts idle.
@@ -356,6 +415,14 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
         if (d->room > 0.0f) {
             // A body read later keeps clear of this one.
             water_.AddBody(vector3(v.GetV4()[0], v.GetV4()[1], v.GetV4()[2]));
+        }
+    }
+    // A store that lost a line of its writer's would load that value from the prototype.
+    for (const Value& d : p.values) {
+        if (d.required && !store->GetVar(d.name.c_str())) {
+            why = "the store '" + std::string(NameOf(obj)) + "' holds no '" + d.name + "', which every save of '" +
+                  p.name + "' holds";
+            return false;
         }
     }
     nRoot* proto = camp && prototypes_ ? prototypes_->FindChild(p.name.c_str()) : nullptr;
@@ -455,6 +522,14 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
     n_printf("nbwSaveDeclaration: %s is (%g, %g, %g, %g), %s; read as (%g, %g, %g, %g)\n", at.c_str(), in[0], in[1],
              in[2], in[3], what.c_str(), c[0], c[1], c[2], c[3]);
     return InRange(d, v);
+}
+
+std::string nbwSaveDeclaration::OwnByPath(const std::string& text, nRoot* store) const {
+    if (!levelStore_ || store->GetParent() != levelStore_) return {};
+    const std::string prefix = "/usr/logic/" + level_ + "/" + NameOf(store) + "/";
+    if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0) return {};
+    const std::string own = text.substr(prefix.size());
+    return Names("@own", own, store) ? own : std::string();
 }
 
 bool nbwSaveDeclaration::Names(const std::string& kind, const std::string& text, nRoot* store) const {

@@ -46,6 +46,13 @@ public:
     // a load drops them and the prototype's stay; a store in the camp, which no build
     // makes whole again, holds the prototype's.
     bool DeclareFixed(const char* prototype, const char* names, std::string& why);
+    // Declared values (space-separated names) that every version of the game's writer
+    // writes: a store without one of them lost a line and is refused.
+    bool DeclareRequired(const char* prototype, const char* names, std::string& why);
+    // A store of `prototype`, which play may use up, stays while a store of `waiting` lies
+    // anywhere but `done` (a place, as DeclareStore takes it): without it the level could
+    // not be finished.
+    bool DeclareKeptFor(const char* prototype, const char* waiting, const char* done, std::string& why);
     // Narrows a declared vector or rotation: its x, y and z within [lo, hi] each (lo == hi
     // where play never moves it from the map's place).
     bool DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3], std::string& why);
@@ -66,7 +73,8 @@ public:
     // changed: a turn of a finite length other than zero normalised, a finite float or
     // vector outside its range or box at the nearest end (a thing that play never moves at
     // the map's place and turn), a place outside its water at the nearest free place in
-    // it. Counts, flags, references, texts and what is not finite stay as strict.
+    // it, a reference by the whole path of a store's own item as that item. Counts, flags,
+    // other references, texts and what is not finite stay as strict.
     enum class Reading { Strict, Kind };
     // Checks the save read into `root` for the level named `level`: its "gamestatus"
     // (the game's word and level), its "camp" and the level's store, nothing else. True
@@ -87,6 +95,7 @@ private:
         bool boxed = false;
         float boxLo[3] = {0, 0, 0}, boxHi[3] = {0, 0, 0};
         float room = 0.0f;  // > 0: a place kept in the water with room for a body this size
+        bool required = false;
     };
     struct Proto {
         std::string name;
@@ -95,6 +104,8 @@ private:
         std::vector<Value> values;
         int countLo = 0, countHi = -1;  // -1: any number
         int seen = 0;  // stores of it in the save being checked
+        std::vector<std::string> seenAt;  // and their places
+        std::string keptFor, keptUntil;  // DeclareKeptFor's `waiting` and `done`
     };
     Proto& Declared(const char* prototype);
     Proto* Find(const std::string& prototype);
@@ -106,6 +117,11 @@ private:
     // the things' own stores there.
     void StandThings();
     bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
+    // The own item (as "@own" names it) that `text`, the whole path of an object of the
+    // level, names below the store's own object; "" when it names anything else.
+    std::string OwnByPath(const std::string& text, nRoot* store) const;
+    // Whether a store that play may use up is there where the level still needs it.
+    bool KeptWhereNeeded(std::string& why) const;
     bool InRange(const Value& d, const nVariable& v) const;
     // Brings a float, vector or turn that earlier play wrote inside `d` (logged); false
     // when it cannot be: not finite, a turn of no length, a place with no room near it.

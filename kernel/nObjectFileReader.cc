@@ -680,6 +680,16 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
                                      " bytes");
         }
     }
+    // The writer closes every object it selects: a file that ends inside one was cut short,
+    // and what it lost is unknown.
+    if (cwd != root) {
+        std::string path;
+        for (nRoot* o = cwd; o && o != root; o = o->GetParent()) {
+            path = std::string(o->GetName() ? o->GetName() : "") + (path.empty() ? "" : "/") + path;
+        }
+        return Fail(statements.empty() ? 0 : statements.back().line,
+                    "it ends inside '" + Shown(path) + "', which it never closes");
+    }
     // What data made and keeps, this file and what lived before, stays within data's bounds.
     if (nObjectCount::DataLiveCounted() > nObjectCount::LiveObjects) {
         return Fail(0, "it would leave more than " + std::to_string(nObjectCount::LiveObjects) + " objects that data made");

@@ -48,6 +48,7 @@ static const nCmdDef<nBaseObserver> cmds[] = {
     {"b_opendisplay_b", "BOOD",
      [](nBaseObserver* self, nCmd* c) { c->Out()->SetB(self->OpenDisplay(c->In()->GetB(), nullptr)); }},
     Bind<&nBaseObserver::GetSaveGames>("s_getsavegames_v", "BOGS"),
+    Bind<&nBaseObserver::HasSaveGame>("b_hassavegame_s", "BOHS"),
     {"v_incloading_v", "BILO", [](nBaseObserver* self, nCmd*) { self->IncLoading(self->NextLoadingCounter()); }},
 };
 // Open to data's text: the names of the save games (the menu's line asks for the quick save).
@@ -356,6 +357,27 @@ const char* nBaseObserver::GetSaveGames() {
     }
     saveGames_.Set(joined.c_str());
     return saveGames_.Get();
+}
+
+bool nBaseObserver::HasSaveGame(const char* name) {
+    std::string wanted = name ? name : "";
+    for (char& ch : wanted) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    if (wanted.empty() || wanted[0] == '.' || wanted.size() > size_t(MaxSaveNameLength)) return false;
+    nFileServer2* fs = nKernelServer::ks->GetFileServer();
+    std::unique_ptr<nDirectory> dir(fs->NewDirectoryObject());
+    if (!dir || !dir->Open("save:") || dir->IsEmpty() || !dir->SetToFirstEntry()) return false;
+    // By the listing's rule for a name, without its bound on how many it lists.
+    do {
+        if (dir->GetEntryType() != nDirectory::FILE) continue;
+        std::string lower = dir->GetEntryName();
+        for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        if (!HasExtension(lower.c_str(), "n")) continue;
+        const size_t slash = lower.find_last_of('/');
+        std::string base = lower.substr(slash == std::string::npos ? 0 : slash + 1);
+        base.erase(base.find_last_of('.'));
+        if (base == wanted) return true;
+    } while (dir->SetToNextEntry());
+    return false;
 }
 
 // ---- loading screens
