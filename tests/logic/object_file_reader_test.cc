@@ -200,6 +200,7 @@ TEST_F(ObjectFileReaderTest, AnythingBeyondTheDeclaredValuesIsRefusedWholeWithIt
         {"new('npersist', 'a b')\n", "the name 'a b'"},
         {"new('npersist', 'x/y')\n", "a path, not a name"},
         {"new('npersist', 'a')\nnew('nroot', 'a')\n", "where one of class 'npersist' is"},
+        {"new('npersist', 'a')\nsel('a')\nseti('b', 1)\nup()\nnew('npersist', 'a')\n", "a second 'new' of 'a' in one place"},
         {"sets('b', 'open\n", "an unfinished string"},
         {"sets('b', [==[ open ]=])\n", "an unfinished long string"},
         {"seti('b', 0x)\n", "the malformed number '0x'"},
