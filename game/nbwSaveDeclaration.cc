@@ -140,11 +140,10 @@ bool nbwSaveDeclaration::DeclareRequired(const char* prototype, const char* name
     const std::vector<std::string> list = Words(names);
     bool ok = p && !list.empty();
     for (const std::string& n : list) {
-        const Value* v = ok ? FindValue(*p, n) : nullptr;
-        ok = v && v->type != 0;
+        ok = ok && FindValue(*p, n) != nullptr;
     }
     if (!ok) {
-        why = "required values take a declared prototype and at least one of its declared values that play changes";
+        why = "required values take a declared prototype and at least one of its declared values";
         return false;
     }
     for (const std::string& n : list) FindValue(*p, n)->required = true;

@@ -46,8 +46,8 @@ public:
     // a load drops them and the prototype's stay; a store in the camp, which no build
     // makes whole again, holds the prototype's.
     bool DeclareFixed(const char* prototype, const char* names, std::string& why);
-    // Declared values (space-separated names) that every version of the game's writer
-    // writes: a store without one of them lost a line and is refused.
+    // Declared values (space-separated names, fixed ones too) that every version of the
+    // game's writer writes: a store without one of them lost a line and is refused.
     bool DeclareRequired(const char* prototype, const char* names, std::string& why);
     // A store of `prototype`, which play may use up, stays while a store of `waiting` lies
     // anywhere but `done` (a place, as DeclareStore takes it): without it the level could

@@ -3288,18 +3288,34 @@ OldStore OldLevelOne() {
                                              std::string("sets( \"hand\", \"") + (prototype[0] == 'd' ? "inventory/hand" : "none") + "\" )",
                                              "sets( \"inventory\", \"inventory\" )", "sets( \"target\", \"none\" )",
                                              std::string("sets( \"action\", \"") + nbwActor::NoActionText + "\" )"});
+            for (const char* f : {"transparency", "transparency2", "zoomstate", "zoomscale"}) s.values.push_back(OldF(f, 1));
+            for (const char* f : {"fadeincr", "fadeincr2", "fadetime"}) s.values.push_back(OldF(f, 0));
+            for (const char* f : {"follow", "showhand", "singleplayer", "ismoving", "lowenergy", "lowlife", "headlight",
+                                  "headcamera"}) {
+                s.values.push_back(std::string("seti( \"") + f + "\", 0 )");
+            }
         } else if (std::strcmp(prototype, "none") != 0 && std::strcmp(prototype, "water") != 0) {
             s.values.insert(s.values.end(), {"seti( \"active\", 1 )", "seti( \"visible\", 1 )",
                                              "seti( \"collision\", 1 )", OldF("hitpoints", 1), OldF("energie", 1),
-                                             "sets( \"owner\", \"none\" )"});
+                                             "sets( \"owner\", \"none\" )", OldF("usetime", 0), OldF("useitem", 0)});
+            for (const char* h : {"default_animation", "default_visualizer", "picking_collision", "physik_physik",
+                                  "physik_collision", "damage_collision", "item_collision"}) {
+                s.values.push_back(std::string("seti( \"handler_") + h + "\", 1 )");
+            }
+            s.values.push_back("seti( \"handler_ultrasonic_visualizer\", 0 )");
         }
         for (const char* open : {"door", "heap", "switch"}) {
-            if (std::strcmp(prototype, open) == 0) s.values.push_back("seti( \"openstatus\", 0 )");
+            if (std::strcmp(prototype, open) != 0) continue;
+            s.values.insert(s.values.end(), {"seti( \"openstatus\", 0 )", "seti( \"handler_door_open_animation\", 0 )",
+                                             "seti( \"handler_door_close_animation\", 0 )"});
         }
         if (std::strcmp(prototype, "heap") == 0) s.values.push_back(OldF("sweepvalue", 0));
-        if (std::strcmp(prototype, "fotoapparat") == 0) s.values.push_back(OldF("docuvalue", 0));
+        if (std::strcmp(prototype, "fotoapparat") == 0) {
+            s.values.insert(s.values.end(), {OldF("docuvalue", 0), "seti( \"handler_camera_collision\", 0 )"});
+        }
         if (std::strcmp(prototype, "inventory") == 0) {
-            s.values.insert(s.values.end(), {OldF("usedweight", 0), OldF("usedvolume", 0), OldF("maxcapacity", 20)});
+            s.values.insert(s.values.end(),
+                            {OldF("usedweight", 0), OldF("usedvolume", 0), OldF("maxcapacity", 20), OldF("volume", 10)});
         }
         return s;
     };
@@ -3309,14 +3325,16 @@ OldStore OldLevelOne() {
                                              "seti( \"fadestate\", 0 )"});
     OldStore bag = thing("luftsack", "luftsack", -6, 0.3f, -2);
     OldSet(bag, "luftsack", "seti( \"visible\", 0 )");
-    bag.values.push_back("seti( \"handler_item_collision\", 0 )");
+    OldSet(bag, "luftsack", "seti( \"handler_item_collision\", 0 )");
     OldStore basket = thing("basket", "basket", 0, 0, -16);
     basket.below.push_back(thing("inventory", "inventory", 0, 0, 0));
     OldSet(basket, "inventory", OldF("maxcapacity", 40));
-    basket.below.back().values.push_back(OldF("volume", 20));
+    OldSet(basket, "inventory", OldF("volume", 20));
     return {"level1",
             "",
-            {"sets( \"activediver\", \"diver1\" )", "seti( \"timercount\", 0 )", "seti( \"active\", 1 )"},
+            {"sets( \"activediver\", \"diver1\" )", "seti( \"timercount\", 0 )", "seti( \"active\", 1 )",
+             "seti( \"handler_default_animation\", 1 )", "seti( \"handler_default_visualizer\", 1 )",
+             "seti( \"handler_fader_visualizer\", 1 )", "seti( \"handler_zoom_camera_animation\", 1 )"},
             {thing("diver1", "diver", 0, 4, 30, {inventory()}), thing("fotoapparat", "fotoapparat", -2, 3, 24),
              thing("cutter", "cutter", 3, 3, 20), thing("door", "door", -1.5f, 0, 8),
              thing("sandremover", "sandremover", 0, 2, 4), thing("heap", "heap", -6, 0, -2), bag,
@@ -3595,6 +3613,14 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
     const std::string camp = "new('nroot', 'camp')\n  sel('camp')\n";
     ASSERT_NE(lifted.find(camp), std::string::npos);
     lifted.insert(lifted.find(camp) + camp.size(), crate);
+    std::string twiceOpen = good;
+    {
+        const size_t door = good.find("new('npersistlogic', 'door')");
+        const size_t end = good.find("\n  up()\n", door) + 8;
+        std::string copy = good.substr(good.rfind('\n', door) + 1, end - good.rfind('\n', door) - 1);
+        copy.replace(copy.find("seti( \"openstatus\", 0 )"), 23, "seti( \"openstatus\", 1 )");
+        twiceOpen.insert(end, copy);
+    }
     const struct {
         const char* what;
         std::string save;
@@ -3612,10 +3638,25 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
         {"line out: the chamber's water", without("chamberwater", "setf( \"waterstand\""), "holds no 'waterstand'"},
         {"line out: a diver's place", without("diver2", "setv( \"txyz\""), "the store 'diver2' holds no 'txyz'"},
         {"line out: the photo's value", without("fotoapparat", "setf( \"docuvalue\""), "holds no 'docuvalue'"},
+        {"line out: the buried air bag's reach", without("luftsack", "seti( \"handler_item_collision\""),
+         "the store 'luftsack' holds no 'handler_item_collision'"},
+        {"line out: the heap's solid", without("heap", "seti( \"handler_physik_collision\""),
+         "holds no 'handler_physik_collision'"},
+        {"line out: the camera's view", without("fotoapparat", "seti( \"handler_camera_collision\""),
+         "holds no 'handler_camera_collision'"},
+        {"line out: the door's visible, fixed", without("door", "seti( \"visible\""), "the store 'door' holds no 'visible'"},
+        {"line out: the switch's collision", without("switch", "seti( \"collision\""), "holds no 'collision'"},
+        {"line out: a diver's headlight", without("diver1", "seti( \"headlight\""), "holds no 'headlight'"},
+        {"line out: the basket's follow", without("basket", "seti( \"follow\""), "holds no 'follow'"},
+        {"line out: the cutter's use time", without("cutter", "setf( \"usetime\""), "holds no 'usetime'"},
+        {"line out: the level's fader", without("level1", "seti( \"handler_fader_visualizer\""),
+         "the store 'level1' holds no 'handler_fader_visualizer'"},
         {"line out: the door's up()", without("door", "up()"), "it ends inside 'level1'"},
         {"the air bag gone while the crate waits", noBag,
          "no store of 'luftsack', which 'kiste' still waits for (.): the level could not be finished"},
         {"the air bag used up on the crate at the camp", lifted, nullptr},
+        {"the door's store written twice, the later open", twiceOpen, "a second 'new' of 'door' in one place"},
+        {"the whole save written twice", good + good, "a second 'new' of 'gamestatus' in one place"},
         {"the hand by the whole path of the diver's own",
          good.substr(0, good.find("sets( \"hand\", \"inventory/hand\" )")) +
              "sets( \"hand\", \"/usr/logic/level1/diver1/inventory/hand\" )" +
