@@ -16,6 +16,7 @@
 #include "input/nInputServer.h"
 #include "input/nInputState.h"
 #include "kernel/nDirectory.h"
+#include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
@@ -360,24 +361,18 @@ const char* nBaseObserver::GetSaveGames() {
 }
 
 bool nBaseObserver::HasSaveGame(const char* name) {
-    std::string wanted = name ? name : "";
-    for (char& ch : wanted) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string wanted = name ? name : "";
     if (wanted.empty() || wanted[0] == '.' || wanted.size() > size_t(MaxSaveNameLength)) return false;
-    nFileServer2* fs = nKernelServer::ks->GetFileServer();
-    std::unique_ptr<nDirectory> dir(fs->NewDirectoryObject());
-    if (!dir || !dir->Open("save:") || dir->IsEmpty() || !dir->SetToFirstEntry()) return false;
-    // By the listing's rule for a name, without its bound on how many it lists.
-    do {
-        if (dir->GetEntryType() != nDirectory::FILE) continue;
-        std::string lower = dir->GetEntryName();
-        for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-        if (!HasExtension(lower.c_str(), "n")) continue;
-        const size_t slash = lower.find_last_of('/');
-        std::string base = lower.substr(slash == std::string::npos ? 0 : slash + 1);
-        base.erase(base.find_last_of('.'));
-        if (base == wanted) return true;
-    } while (dir->SetToNextEntry());
-    return false;
+    for (const char ch : wanted) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return false;
+    }
+    // The file a load opens, opened as it does (a readable regular file by the name the
+    // file server resolves): a folder, a broken link or a FIFO by that name is no save.
+    std::unique_ptr<nFile> file(nKernelServer::ks->GetFileServer()->NewFileObject());
+    const bool found = file && file->Open(("save:" + wanted + ".n").c_str(), "r");
+    if (found) file->Close();
+    return found;
 }
 
 // ---- loading screens

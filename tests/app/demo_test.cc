@@ -3721,7 +3721,8 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
 // With hundreds of newer ".n" files beside it, F9 finds the quick save by its name and the
 // menu offers "Spiel laden"; the listing of save games keeps to the newest.
 TEST_F(DemoGameTest, TheQuickSaveIsFoundAmongHundredsOfNewerSaves) {
-    ASSERT_FALSE(NewGameSaved().empty());
+    const std::string good = NewGameSaved();
+    ASSERT_FALSE(good.empty());
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
     fs::last_write_time(saveDir / "schnellspeicher.n", old);
     for (int i = 0; i < 300; i++) std::ofstream(saveDir / ("other" + std::to_string(i) + ".n")) << "-- x\n";
@@ -3740,6 +3741,45 @@ TEST_F(DemoGameTest, TheQuickSaveIsFoundAmongHundredsOfNewerSaves) {
     Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     Frames(2);
     EXPECT_EQ(MenuValue("loadable"), "1");
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    // Whatever lies by the quick save's name, the check and the menu answer what F9 does.
+    const fs::path elsewhere = fs::path(testing::TempDir()) / ("bw_quick_elsewhere_" + std::to_string(::getpid()) + ".n");
+    std::ofstream(elsewhere) << good;
+    const fs::path quick = saveDir / "schnellspeicher.n";
+    const struct {
+        const char* what;
+        std::function<void()> lay;
+        bool loads;
+    } rows[] = {
+        {"a folder by its name", [&] { fs::create_directory(quick); }, false},
+        {"a folder by its name beside the file in capitals",
+         [&] {
+             fs::create_directory(quick);
+             std::ofstream(saveDir / "SCHNELLSPEICHER.N") << good;
+         },
+         false},
+        {"a broken link by its name", [&] { fs::create_symlink(saveDir / "nowhere.n", quick); }, false},
+        {"a link to the folder", [&] { fs::create_symlink(saveDir, quick); }, false},
+        {"a link to a save elsewhere", [&] { fs::create_symlink(elsewhere, quick); }, true},
+        {"the file in capitals alone", [&] { std::ofstream(saveDir / "SCHNELLSPEICHER.N") << good; }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const auto& e : fs::directory_iterator(saveDir)) fs::remove_all(e.path());
+        row.lay();
+        EXPECT_EQ(game->HasSaveGame("schnellspeicher"), row.loads);
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_EQ(MenuValue("loadable"), row.loads ? "1" : "0");
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        Diver()->SetPosition(vector3(10.0f, 4.0f, 30.0f));
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), row.loads ? "Spiel geladen." : "Kein Spielstand vorhanden.") << log.text.substr(0, 3000);
+    }
+    fs::remove(elsewhere);
 }
 
 // Neither a save's timer nor one that data planted takes the person's keys: the timer that
