@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -59,7 +61,7 @@ bool nbwSaveDeclaration::IsStatusValue(const char* name) {
 
 nbwSaveDeclaration::Proto& nbwSaveDeclaration::Declared(const char* prototype) {
     if (Proto* p = Find(prototype)) return *p;
-    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0});
+    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0, {}, {}, {}});
     return protos_.back();
 }
 
@@ -217,6 +219,28 @@ bool nbwSaveDeclaration::PinnedPlace(const std::string& prototype, vector3& at) 
 
 bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why, Reading reading,
                                nRoot* prototypes) {
+    notes_.clear();
+    const bool ok = CheckAll(root, level, why, reading, prototypes);
+    // A refused save logs only why: nothing of it was read.
+    for (const std::string& line : ok ? notes_ : std::vector<std::string>{}) n_printf("%s", line.c_str());
+    notes_.clear();
+    return ok;
+}
+
+void nbwSaveDeclaration::Note(const char* format, ...) {
+    va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    std::string line(n > 0 ? size_t(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(line.data(), line.size() + 1, format, again);
+    va_end(again);
+    va_end(args);
+    notes_.push_back(std::move(line));
+}
+
+bool nbwSaveDeclaration::CheckAll(nRoot* root, const char* level, std::string& why, Reading reading,
+                                  nRoot* prototypes) {
     reading_ = reading;
     prototypes_ = prototypes;
     water_.ClearBodies();
@@ -389,7 +413,7 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
                 !ok && reading_ == Reading::Kind && Contains(d->texts, "@own") ? OwnByPath(text, obj) : "";
             if (!own.empty()) {
                 // Earlier play named the store's own item by its object's whole path.
-                n_printf("nbwSaveDeclaration: %s is '%s', the whole path of its own '%s'; read as '%s'\n",
+                Note("nbwSaveDeclaration: %s is '%s', the whole path of its own '%s'; read as '%s'\n",
                          at.c_str(), text.c_str(), own.c_str(), own.c_str());
                 v.SetS(own.c_str());
                 ok = true;
@@ -398,7 +422,7 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
                 // An older game wrote the action that ran as text to run: never run now, the
                 // actor starts idle.
                 if (!actionLogged_) {
-                    n_printf("nbwSaveDeclaration: the action of the store '%s' is text of an older game; the actor "
+                    Note("nbwSaveDeclaration: the action of the store '%s' is text of an older game; the actor "
                              "starts idle\n",
                              NameOf(obj));
                 }
@@ -467,7 +491,7 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
         const float f = v.GetF();
         if (!std::isfinite(f)) return false;
         v.SetF(std::clamp(f, d.lo, d.hi));
-        n_printf("nbwSaveDeclaration: %s is %g, outside what play gives it; read as %g\n", at.c_str(), f, v.GetF());
+        Note("nbwSaveDeclaration: %s is %g, outside what play gives it; read as %g\n", at.c_str(), f, v.GetF());
         return true;
     }
     const float in[4] = {v.GetV4()[0], v.GetV4()[1], v.GetV4()[2], v.GetV4()[3]};
@@ -518,7 +542,7 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
     }
     if (what.empty()) return InRange(d, v);
     v.SetV4(c);
-    n_printf("nbwSaveDeclaration: %s is (%g, %g, %g, %g), %s; read as (%g, %g, %g, %g)\n", at.c_str(), in[0], in[1],
+    Note("nbwSaveDeclaration: %s is (%g, %g, %g, %g), %s; read as (%g, %g, %g, %g)\n", at.c_str(), in[0], in[1],
              in[2], in[3], what.c_str(), c[0], c[1], c[2], c[3]);
     return InRange(d, v);
 }

@@ -82,11 +82,15 @@ public:
     // place), with the fixed values dropped (in the camp, those of the prototype of that
     // name below `prototypes` put in their place) and
     // an action text that an older game wrote replaced by the no-action text (logged once);
-    // else false with why.
+    // else false with why. What the kind reading brought inside is logged only for a save
+    // that passes.
     bool Check(nRoot* root, const char* level, std::string& why, Reading reading = Reading::Strict,
                nRoot* prototypes = nullptr);
 
 private:
+    bool CheckAll(nRoot* root, const char* level, std::string& why, Reading reading, nRoot* prototypes);
+    // A line of the kind reading, kept until the whole save has passed.
+    void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
     struct Value {
         std::string name;
         char type = 0;  // 'i', 'f', 'v', 'q', 's', or 0 for a fixed value
@@ -132,6 +136,7 @@ private:
     nRoot* levelStore_ = nullptr;
     std::string level_;
     bool actionLogged_ = false;
+    std::vector<std::string> notes_;
     Reading reading_ = Reading::Strict;
     nRoot* prototypes_ = nullptr;
     BasinWater water_;

@@ -3662,6 +3662,13 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
              "sets( \"hand\", \"/usr/logic/level1/diver1/inventory/hand\" )" +
              good.substr(good.find("sets( \"hand\", \"inventory/hand\" )") + 32),
          nullptr},
+        {"the hand by the whole path of the diver's own, a later line out",
+         [&] {
+             std::string t = without("door", "seti( \"openstatus\"");
+             const size_t at = t.find("sets( \"hand\", \"inventory/hand\" )");
+             return t.replace(at, 32, "sets( \"hand\", \"/usr/logic/level1/diver1/inventory/hand\" )");
+         }(),
+         "the store 'door' holds no 'openstatus'"},
         {"the hand by the whole path of another's item",
          good.substr(0, good.find("sets( \"hand\", \"inventory/hand\" )")) +
              "sets( \"hand\", \"/usr/logic/level1/basket/inventory/fotoapparat\" )" +
@@ -3678,6 +3685,8 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
         if (row.why) {
             EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.");
             EXPECT_NE(log.text.find(row.why), std::string::npos) << log.text.substr(0, 3000);
+            // Nothing of a refused save was read, kindly or not.
+            EXPECT_EQ(log.text.find("nbwSaveDeclaration:"), std::string::npos) << log.text.substr(0, 3000);
             EXPECT_EQ(Diver(), diver);
         } else {
             EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
