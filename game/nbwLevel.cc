@@ -52,6 +52,7 @@ static const nCmdDef<nbwLevel> cmds[] = {
     Bind<&nbwLevel::SaveWater>("v_savewater_ssf", "LDWA"),
     Bind<&nbwLevel::SaveRequired>("v_saverequired_ss", "LDRQ"),
     Bind<&nbwLevel::SaveKeptFor>("v_savekeptfor_sss", "LDKF"),
+    Bind<&nbwLevel::SaveUncovered>("v_saveuncovered_ssss", "LDUC"),
     Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
     Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
 };
@@ -290,6 +291,11 @@ void nbwLevel::SaveRequired(const char* prototype, const char* names) {
 void nbwLevel::SaveKeptFor(const char* prototype, const char* waiting, const char* done) {
     Declares("v_savekeptfor_sss",
              [&](std::string& why) { return saveDecl_.DeclareKeptFor(prototype, waiting, done, why); });
+}
+
+void nbwLevel::SaveUncovered(const char* prototype, const char* names, const char* cover, const char* value) {
+    Declares("v_saveuncovered_ssss",
+             [&](std::string& why) { return saveDecl_.DeclareUncovered(prototype, names, cover, value, why); });
 }
 
 namespace {

@@ -61,7 +61,7 @@ bool nbwSaveDeclaration::IsStatusValue(const char* name) {
 
 nbwSaveDeclaration::Proto& nbwSaveDeclaration::Declared(const char* prototype) {
     if (Proto* p = Find(prototype)) return *p;
-    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0, {}, {}, {}});
+    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0, {}, {}, {}, {}, {}, {}});
     return protos_.back();
 }
 
@@ -162,6 +162,23 @@ bool nbwSaveDeclaration::DeclareKeptFor(const char* prototype, const char* waiti
     }
     p->keptFor = waiting;
     p->keptUntil = done;
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareUncovered(const char* prototype, const char* names, const char* cover,
+                                          const char* value, std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    Proto* c = cover ? Find(cover) : nullptr;
+    const std::vector<std::string> list = Words(names);
+    bool ok = p && c && p != c && !list.empty() && value && FindValue(*c, value);
+    for (const std::string& n : list) ok = ok && FindValue(*p, n);
+    if (!ok) {
+        why = "an uncovered store takes a declared prototype, some of its values, and another with one of its values";
+        return false;
+    }
+    p->shown = list;
+    p->cover = cover;
+    p->coverValue = value;
     return true;
 }
 
@@ -300,7 +317,26 @@ bool nbwSaveDeclaration::CheckAll(nRoot* root, const char* level, std::string& w
             return false;
         }
     }
-    return KeptWhereNeeded(why);
+    return KeptWhereNeeded(why) && ShownWhereUncovered(why);
+}
+
+bool nbwSaveDeclaration::ShownWhereUncovered(std::string& why) const {
+    for (const Proto& p : protos_) {
+        if (p.cover.empty()) continue;
+        for (nRoot* c = levelStore_->GetHead(); c; c = c->GetSucc()) {
+            if (PrototypeText(c) != p.cover || NumberOf(c, p.coverValue.c_str(), 1.0f) != 0.0f) continue;
+            for (nRoot* s = levelStore_->GetHead(); s; s = s->GetSucc()) {
+                if (PrototypeText(s) != p.name) continue;
+                for (const std::string& v : p.shown) {
+                    if (NumberOf(s, v.c_str(), 1.0f) != 0.0f) continue;
+                    why = "'" + v + "' of the store '" + NameOf(s) + "' is 0 where '" + NameOf(c) +
+                          "' no longer covers it: the level could not be finished";
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
 }
 
 bool nbwSaveDeclaration::KeptWhereNeeded(std::string& why) const {

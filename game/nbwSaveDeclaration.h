@@ -53,6 +53,11 @@ public:
     // anywhere but `done` (a place, as DeclareStore takes it): without it the level could
     // not be finished.
     bool DeclareKeptFor(const char* prototype, const char* waiting, const char* done, std::string& why);
+    // A store of `prototype` lying in the level's store holds each of `names` (flags) on
+    // where the level's store of `cover` holds `value` at 0 (it no longer covers it): hidden
+    // or out of reach there, it could never be taken.
+    bool DeclareUncovered(const char* prototype, const char* names, const char* cover, const char* value,
+                          std::string& why);
     // Narrows a declared vector or rotation: its x, y and z within [lo, hi] each (lo == hi
     // where play never moves it from the map's place).
     bool DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3], std::string& why);
@@ -110,6 +115,8 @@ private:
         int seen = 0;  // stores of it in the save being checked
         std::vector<std::string> seenAt;  // and their places
         std::string keptFor, keptUntil;  // DeclareKeptFor's `waiting` and `done`
+        std::vector<std::string> shown;  // DeclareUncovered's `names`, `cover` and `value`
+        std::string cover, coverValue;
     };
     Proto& Declared(const char* prototype);
     Proto* Find(const std::string& prototype);
@@ -126,6 +133,8 @@ private:
     std::string OwnByPath(const std::string& text, nRoot* store) const;
     // Whether a store that play may use up is there where the level still needs it.
     bool KeptWhereNeeded(std::string& why) const;
+    // Whether what its cover no longer hides is in sight and reach.
+    bool ShownWhereUncovered(std::string& why) const;
     bool InRange(const Value& d, const nVariable& v) const;
     // Brings a float, vector or turn that earlier play wrote inside `d` (logged); false
     // when it cannot be: not finite, a turn of no length, a place with no room near it.

@@ -3433,6 +3433,9 @@ TEST_F(DemoGameTest, SavesOfEarlierVersionsLoadFromEachStateOfPlayBroughtInsideA
          [](OldStore& s) {
              OldSet(s, "heap", OldF("sweepvalue", 1));
              OldSet(s, "heap", "seti( \"handler_physik_collision\", 0 )");
+             // Sweeping shows the air bag it buried.
+             OldSet(s, "luftsack", "seti( \"visible\", 1 )");
+             OldSet(s, "luftsack", "seti( \"handler_item_collision\", 1 )");
              OldSet(s, "diver1", OldV("txyz", -6, 0.5f, -2, 0));
          },
          nullptr, [&] { EXPECT_TRUE(near(DiverAt(), vector3(-6, 0.5f, -2), 0.05f)) << DiverAt().y; }},
@@ -3613,6 +3616,17 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
     const std::string camp = "new('nroot', 'camp')\n  sel('camp')\n";
     ASSERT_NE(lifted.find(camp), std::string::npos);
     lifted.insert(lifted.find(camp) + camp.size(), crate);
+    // `from` replaced by `to` in the store `store`.
+    auto with = [](std::string text, const std::string& store, const std::string& from, const std::string& to) {
+        const size_t at = text.find(from, text.find("new('npersistlogic', '" + store + "')"));
+        return at == std::string::npos ? "<no " + from + ">" : text.replace(at, from.size(), to);
+    };
+    const std::string swept = with(with(good, "heap", "seti( \"handler_physik_collision\", 1 )",
+                                        "seti( \"handler_physik_collision\", 0 )"),
+                                   "heap", "setf( \"sweepvalue\", 0.00000000 )", "setf( \"sweepvalue\", 1.00000000 )");
+    const std::string shown = with(with(swept, "luftsack", "seti( \"visible\", 0 )", "seti( \"visible\", 1 )"),
+                                   "luftsack", "seti( \"handler_item_collision\", 0 )",
+                                   "seti( \"handler_item_collision\", 1 )");
     std::string twiceOpen = good;
     {
         const size_t door = good.find("new('npersistlogic', 'door')");
@@ -3655,6 +3669,12 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
         {"the air bag gone while the crate waits", noBag,
          "no store of 'luftsack', which 'kiste' still waits for (.): the level could not be finished"},
         {"the air bag used up on the crate at the camp", lifted, nullptr},
+        {"the heap swept, the air bag shown", shown, nullptr},
+        {"the heap swept, the air bag still buried", swept,
+         "'visible' of the store 'luftsack' is 0 where 'heap' no longer covers it: the level could not be finished"},
+        {"the heap swept, the air bag out of reach",
+         with(shown, "luftsack", "seti( \"handler_item_collision\", 1 )", "seti( \"handler_item_collision\", 0 )"),
+         "'handler_item_collision' of the store 'luftsack' is 0 where 'heap'"},
         {"the door's store written twice, the later open", twiceOpen, "a second 'new' of 'door' in one place"},
         {"the whole save written twice", good + good, "a second 'new' of 'gamestatus' in one place"},
         {"the hand by the whole path of the diver's own",
