@@ -51,6 +51,9 @@ static const nCmdDef<nbwLevel> cmds[] = {
     Bind<&nbwLevel::SaveBox>("v_savebox_ssffffff", "LDBX"),
     Bind<&nbwLevel::SaveCount>("v_savecount_sii", "LDCO"),
     Bind<&nbwLevel::SaveWater>("v_savewater_ssf", "LDWA"),
+    Bind<&nbwLevel::SaveRequired>("v_saverequired_ss", "LDRQ"),
+    Bind<&nbwLevel::SaveKeptFor>("v_savekeptfor_sss", "LDKF"),
+    Bind<&nbwLevel::SaveUncovered>("v_saveuncovered_ssss", "LDUC"),
     Bind<&nbwLevel::SetCamPos>("v_setcampos_fff", "LSCP"),
     Bind<&nbwLevel::SetCamRot>("v_setcamrot_fff", "LSCR"),
 };
@@ -110,6 +113,10 @@ void nbwLevel::StoreToPersist(nPersistLogic* store) {
     nVariable v;
     v.SetI(GetActive() ? 1 : 0);
     nbwPutVar(store, "active", v);
+    // The diver the player steers, by its store's name, whatever path the save takes.
+    nbwActor* steered = GetActiveDiver();
+    v.SetS(steered && steered->GetName() ? steered->GetName() : "none");
+    nbwPutVar(store, "activediver", v);
     nbwStoreHandlers(this, store);
     // Only the person's timers: a store goes into saves, and text that data planted never
     // comes back from one.
@@ -327,6 +334,20 @@ void nbwLevel::SaveBox(const char* prototype, const char* name, float x0, float 
 
 void nbwLevel::SaveCount(const char* prototype, int lo, int hi) {
     Declares("v_savecount_sii", [&](std::string& why) { return saveDecl_.DeclareCount(prototype, lo, hi, why); });
+}
+
+void nbwLevel::SaveRequired(const char* prototype, const char* names) {
+    Declares("v_saverequired_ss", [&](std::string& why) { return saveDecl_.DeclareRequired(prototype, names, why); });
+}
+
+void nbwLevel::SaveKeptFor(const char* prototype, const char* waiting, const char* done) {
+    Declares("v_savekeptfor_sss",
+             [&](std::string& why) { return saveDecl_.DeclareKeptFor(prototype, waiting, done, why); });
+}
+
+void nbwLevel::SaveUncovered(const char* prototype, const char* names, const char* cover, const char* value) {
+    Declares("v_saveuncovered_ssss",
+             [&](std::string& why) { return saveDecl_.DeclareUncovered(prototype, names, cover, value, why); });
 }
 
 namespace {

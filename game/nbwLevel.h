@@ -91,6 +91,9 @@ public:
     void SaveFixed(const char* prototype, const char* names);
     void SaveBox(const char* prototype, const char* name, float x0, float y0, float z0, float x1, float y1, float z1);
     void SaveCount(const char* prototype, int lo, int hi);
+    void SaveRequired(const char* prototype, const char* names);
+    void SaveKeptFor(const char* prototype, const char* waiting, const char* done);
+    void SaveUncovered(const char* prototype, const char* names, const char* cover, const char* value);
     // The vector `name` of the prototype's stores lies in the water that the level's solids
     // close in (the "static" collision modules of its children as the map has made them so
     // far), with room for a body of `radius` clear of them and of the static modules of the

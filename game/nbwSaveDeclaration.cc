@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -59,7 +61,7 @@ bool nbwSaveDeclaration::IsStatusValue(const char* name) {
 
 nbwSaveDeclaration::Proto& nbwSaveDeclaration::Declared(const char* prototype) {
     if (Proto* p = Find(prototype)) return *p;
-    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0});
+    protos_.push_back({prototype, {}, {}, {}, 0, -1, 0, {}, {}, {}, {}, {}, {}});
     return protos_.back();
 }
 
@@ -135,6 +137,51 @@ bool nbwSaveDeclaration::DeclareFixed(const char* prototype, const char* names, 
     return true;
 }
 
+bool nbwSaveDeclaration::DeclareRequired(const char* prototype, const char* names, std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    const std::vector<std::string> list = Words(names);
+    bool ok = p && !list.empty();
+    for (const std::string& n : list) {
+        ok = ok && FindValue(*p, n) != nullptr;
+    }
+    if (!ok) {
+        why = "required values take a declared prototype and at least one of its declared values";
+        return false;
+    }
+    for (const std::string& n : list) FindValue(*p, n)->required = true;
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareKeptFor(const char* prototype, const char* waiting, const char* done,
+                                        std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    const Proto* w = waiting ? Find(waiting) : nullptr;
+    if (!p || !w || p == w || !done || !Contains(w->places, done)) {
+        why = "a store kept for another takes two declared prototypes and a place of the second";
+        return false;
+    }
+    p->keptFor = waiting;
+    p->keptUntil = done;
+    return true;
+}
+
+bool nbwSaveDeclaration::DeclareUncovered(const char* prototype, const char* names, const char* cover,
+                                          const char* value, std::string& why) {
+    Proto* p = prototype ? Find(prototype) : nullptr;
+    Proto* c = cover ? Find(cover) : nullptr;
+    const std::vector<std::string> list = Words(names);
+    bool ok = p && c && p != c && !list.empty() && value && FindValue(*c, value);
+    for (const std::string& n : list) ok = ok && FindValue(*p, n);
+    if (!ok) {
+        why = "an uncovered store takes a declared prototype, some of its values, and another with one of its values";
+        return false;
+    }
+    p->shown = list;
+    p->cover = cover;
+    p->coverValue = value;
+    return true;
+}
+
 bool nbwSaveDeclaration::DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3],
                                     std::string& why) {
     Proto* p = prototype ? Find(prototype) : nullptr;
@@ -189,13 +236,38 @@ bool nbwSaveDeclaration::PinnedPlace(const std::string& prototype, vector3& at) 
 
 bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why, Reading reading,
                                nRoot* prototypes) {
+    notes_.clear();
+    const bool ok = CheckAll(root, level, why, reading, prototypes);
+    // A refused save logs only why: nothing of it was read.
+    for (const std::string& line : ok ? notes_ : std::vector<std::string>{}) n_printf("%s", line.c_str());
+    notes_.clear();
+    return ok;
+}
+
+void nbwSaveDeclaration::Note(const char* format, ...) {
+    va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    std::string line(n > 0 ? size_t(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(line.data(), line.size() + 1, format, again);
+    va_end(again);
+    va_end(args);
+    notes_.push_back(std::move(line));
+}
+
+bool nbwSaveDeclaration::CheckAll(nRoot* root, const char* level, std::string& why, Reading reading,
+                                  nRoot* prototypes) {
     reading_ = reading;
     prototypes_ = prototypes;
     water_.ClearBodies();
     level_ = level ? level : "";
     levelStore_ = root->FindChild(level_.c_str());
     actionLogged_ = false;
-    for (Proto& p : protos_) p.seen = 0;
+    for (Proto& p : protos_) {
+        p.seen = 0;
+        p.seenAt.clear();
+    }
     for (nRoot* c = root->GetHead(); c; c = c->GetSucc()) {
         const std::string name = NameOf(c);
         if (name == "gamestatus") {
@@ -245,6 +317,42 @@ bool nbwSaveDeclaration::Check(nRoot* root, const char* level, std::string& why,
             return false;
         }
     }
+    return KeptWhereNeeded(why) && ShownWhereUncovered(why);
+}
+
+bool nbwSaveDeclaration::ShownWhereUncovered(std::string& why) const {
+    for (const Proto& p : protos_) {
+        if (p.cover.empty()) continue;
+        for (nRoot* c = levelStore_->GetHead(); c; c = c->GetSucc()) {
+            if (PrototypeText(c) != p.cover || NumberOf(c, p.coverValue.c_str(), 1.0f) != 0.0f) continue;
+            for (nRoot* s = levelStore_->GetHead(); s; s = s->GetSucc()) {
+                if (PrototypeText(s) != p.name) continue;
+                for (const std::string& v : p.shown) {
+                    if (NumberOf(s, v.c_str(), 1.0f) != 0.0f) continue;
+                    why = "'" + v + "' of the store '" + NameOf(s) + "' is 0 where '" + NameOf(c) +
+                          "' no longer covers it: the level could not be finished";
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool nbwSaveDeclaration::KeptWhereNeeded(std::string& why) const {
+    for (const Proto& p : protos_) {
+        if (p.keptFor.empty() || p.seen > 0) continue;
+        const Proto* waiting = nullptr;
+        for (const Proto& w : protos_) {
+            if (w.name == p.keptFor) waiting = &w;
+        }
+        for (const std::string& at : waiting ? waiting->seenAt : std::vector<std::string>{}) {
+            if (at == p.keptUntil) continue;
+            why = "it holds no store of '" + p.name + "', which '" + p.keptFor + "' still waits for (" + at +
+                  "): the level could not be finished";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -266,6 +374,7 @@ bool nbwSaveDeclaration::CheckStore(nRoot* store, const std::string& place, std:
     }
     if (!CheckValues(store, *p, place == Camp, why)) return false;
     p->seen++;
+    p->seenAt.push_back(place);
     // A second store of a name would lead the build into what the first one built.
     for (nRoot* s = store->GetPred(); s; s = s->GetPred()) {
         if (name == NameOf(s)) {
@@ -336,11 +445,20 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
             const std::string text = v.GetS() ? v.GetS() : "";
             ok = false;
             for (const std::string& kind : d->texts) ok = ok || Names(kind, text, obj);
+            const std::string own =
+                !ok && reading_ == Reading::Kind && Contains(d->texts, "@own") ? OwnByPath(text, obj) : "";
+            if (!own.empty()) {
+                // Earlier play named the store's own item by its object's whole path.
+                Note("nbwSaveDeclaration: %s is '%s', the whole path of its own '%s'; read as '%s'\n",
+                         at.c_str(), text.c_str(), own.c_str(), own.c_str());
+                v.SetS(own.c_str());
+                ok = true;
+            }
             if (!ok && Contains(d->texts, "@noaction")) {
                 // An older game wrote the action that ran as text to run: never run now, the
                 // actor starts idle.
                 if (!actionLogged_) {
-                    n_printf("nbwSaveDeclaration: the action of the store '%s' is text of an older game; the actor "
+                    Note("nbwSaveDeclaration: the action of the store '%s' is text of an older game; the actor "
                              "starts idle\n",
                              NameOf(obj));
                 }
@@ -356,6 +474,14 @@ bool nbwSaveDeclaration::CheckValues(nRoot* obj, Proto& p, bool camp, std::strin
         if (d->room > 0.0f) {
             // A body read later keeps clear of this one.
             water_.AddBody(vector3(v.GetV4()[0], v.GetV4()[1], v.GetV4()[2]));
+        }
+    }
+    // A store that lost a line of its writer's would load that value from the prototype.
+    for (const Value& d : p.values) {
+        if (d.required && !store->GetVar(d.name.c_str())) {
+            why = "the store '" + std::string(NameOf(obj)) + "' holds no '" + d.name + "', which every save of '" +
+                  p.name + "' holds";
+            return false;
         }
     }
     nRoot* proto = camp && prototypes_ ? prototypes_->FindChild(p.name.c_str()) : nullptr;
@@ -401,7 +527,7 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
         const float f = v.GetF();
         if (!std::isfinite(f)) return false;
         v.SetF(std::clamp(f, d.lo, d.hi));
-        n_printf("nbwSaveDeclaration: %s is %g, outside what play gives it; read as %g\n", at.c_str(), f, v.GetF());
+        Note("nbwSaveDeclaration: %s is %g, outside what play gives it; read as %g\n", at.c_str(), f, v.GetF());
         return true;
     }
     const float in[4] = {v.GetV4()[0], v.GetV4()[1], v.GetV4()[2], v.GetV4()[3]};
@@ -452,9 +578,17 @@ bool nbwSaveDeclaration::ReadKindly(const Value& d, nVariable& v, const std::str
     }
     if (what.empty()) return InRange(d, v);
     v.SetV4(c);
-    n_printf("nbwSaveDeclaration: %s is (%g, %g, %g, %g), %s; read as (%g, %g, %g, %g)\n", at.c_str(), in[0], in[1],
+    Note("nbwSaveDeclaration: %s is (%g, %g, %g, %g), %s; read as (%g, %g, %g, %g)\n", at.c_str(), in[0], in[1],
              in[2], in[3], what.c_str(), c[0], c[1], c[2], c[3]);
     return InRange(d, v);
+}
+
+std::string nbwSaveDeclaration::OwnByPath(const std::string& text, nRoot* store) const {
+    if (!levelStore_ || store->GetParent() != levelStore_) return {};
+    const std::string prefix = "/usr/logic/" + level_ + "/" + NameOf(store) + "/";
+    if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0) return {};
+    const std::string own = text.substr(prefix.size());
+    return Names("@own", own, store) ? own : std::string();
 }
 
 bool nbwSaveDeclaration::Names(const std::string& kind, const std::string& text, nRoot* store) const {

@@ -46,6 +46,18 @@ public:
     // a load drops them and the prototype's stay; a store in the camp, which no build
     // makes whole again, holds the prototype's.
     bool DeclareFixed(const char* prototype, const char* names, std::string& why);
+    // Declared values (space-separated names, fixed ones too) that every version of the
+    // game's writer writes: a store without one of them lost a line and is refused.
+    bool DeclareRequired(const char* prototype, const char* names, std::string& why);
+    // A store of `prototype`, which play may use up, stays while a store of `waiting` lies
+    // anywhere but `done` (a place, as DeclareStore takes it): without it the level could
+    // not be finished.
+    bool DeclareKeptFor(const char* prototype, const char* waiting, const char* done, std::string& why);
+    // A store of `prototype` lying in the level's store holds each of `names` (flags) on
+    // where the level's store of `cover` holds `value` at 0 (it no longer covers it): hidden
+    // or out of reach there, it could never be taken.
+    bool DeclareUncovered(const char* prototype, const char* names, const char* cover, const char* value,
+                          std::string& why);
     // Narrows a declared vector or rotation: its x, y and z within [lo, hi] each (lo == hi
     // where play never moves it from the map's place).
     bool DeclareBox(const char* prototype, const char* name, const float lo[3], const float hi[3], std::string& why);
@@ -66,7 +78,8 @@ public:
     // changed: a turn of a finite length other than zero normalised, a finite float or
     // vector outside its range or box at the nearest end (a thing that play never moves at
     // the map's place and turn), a place outside its water at the nearest free place in
-    // it. Counts, flags, references, texts and what is not finite stay as strict.
+    // it, a reference by the whole path of a store's own item as that item. Counts, flags,
+    // other references, texts and what is not finite stay as strict.
     enum class Reading { Strict, Kind };
     // Checks the save read into `root` for the level named `level`: its "gamestatus"
     // (the game's word and level), its "camp" and the level's store, nothing else. True
@@ -74,11 +87,15 @@ public:
     // place), with the fixed values dropped (in the camp, those of the prototype of that
     // name below `prototypes` put in their place) and
     // an action text that an older game wrote replaced by the no-action text (logged once);
-    // else false with why.
+    // else false with why. What the kind reading brought inside is logged only for a save
+    // that passes.
     bool Check(nRoot* root, const char* level, std::string& why, Reading reading = Reading::Strict,
                nRoot* prototypes = nullptr);
 
 private:
+    bool CheckAll(nRoot* root, const char* level, std::string& why, Reading reading, nRoot* prototypes);
+    // A line of the kind reading, kept until the whole save has passed.
+    void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
     struct Value {
         std::string name;
         char type = 0;  // 'i', 'f', 'v', 'q', 's', or 0 for a fixed value
@@ -87,6 +104,7 @@ private:
         bool boxed = false;
         float boxLo[3] = {0, 0, 0}, boxHi[3] = {0, 0, 0};
         float room = 0.0f;  // > 0: a place kept in the water with room for a body this size
+        bool required = false;
     };
     struct Proto {
         std::string name;
@@ -95,6 +113,10 @@ private:
         std::vector<Value> values;
         int countLo = 0, countHi = -1;  // -1: any number
         int seen = 0;  // stores of it in the save being checked
+        std::vector<std::string> seenAt;  // and their places
+        std::string keptFor, keptUntil;  // DeclareKeptFor's `waiting` and `done`
+        std::vector<std::string> shown;  // DeclareUncovered's `names`, `cover` and `value`
+        std::string cover, coverValue;
     };
     Proto& Declared(const char* prototype);
     Proto* Find(const std::string& prototype);
@@ -106,6 +128,13 @@ private:
     // the things' own stores there.
     void StandThings();
     bool Names(const std::string& kind, const std::string& text, nRoot* store) const;
+    // The own item (as "@own" names it) that `text`, the whole path of an object of the
+    // level, names below the store's own object; "" when it names anything else.
+    std::string OwnByPath(const std::string& text, nRoot* store) const;
+    // Whether a store that play may use up is there where the level still needs it.
+    bool KeptWhereNeeded(std::string& why) const;
+    // Whether what its cover no longer hides is in sight and reach.
+    bool ShownWhereUncovered(std::string& why) const;
     bool InRange(const Value& d, const nVariable& v) const;
     // Brings a float, vector or turn that earlier play wrote inside `d` (logged); false
     // when it cannot be: not finite, a turn of no length, a place with no room near it.
@@ -116,6 +145,7 @@ private:
     nRoot* levelStore_ = nullptr;
     std::string level_;
     bool actionLogged_ = false;
+    std::vector<std::string> notes_;
     Reading reading_ = Reading::Strict;
     nRoot* prototypes_ = nullptr;
     BasinWater water_;

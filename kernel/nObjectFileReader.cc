@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "kernel/nClass.h"
 #include "kernel/nCmd.h"
@@ -610,6 +611,7 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
     nRoot* cwd = root;
     int depth = 0;
     std::unordered_map<const nRoot*, uint64_t> commands;
+    std::unordered_set<const nRoot*> made;
     kept_ = HeaderBytes;
     for (size_t n = 0; n < statements.size(); n++) {
         const Statement& st = statements[n];
@@ -632,6 +634,9 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
                     return Fail(st.line, "'new' of '" + name + "' of class '" + cls + "' where one of class '" +
                                              there->GetClass()->GetName() + "' is");
                 }
+                // The writer writes an object once: a second copy would be read into the
+                // first, the later values winning unseen.
+                if (made.count(there)) return Fail(st.line, "a second 'new' of '" + Shown(name) + "' in one place");
                 continue;
             }
             if (++objects_ > lim.objects) return Fail(st.line, "more than " + std::to_string(lim.objects) + " objects");
@@ -641,6 +646,7 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
             nRoot* obj = ks->NewNoFail(cls.c_str(), name.c_str());
             ks->PopCwd();
             if (!obj) return Fail(st.line, "'" + name + "' of class '" + cls + "' could not be made");
+            made.insert(obj);
             kept_ += WrittenObjectBytes(cls, name, depth);
         } else if (st.name == "sel") {
             const std::string& path = st.args[0].s;
@@ -679,6 +685,16 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
             return Fail(st.line, "what it holds would be written again as more than " + std::to_string(lim.keptBytes) +
                                      " bytes");
         }
+    }
+    // The writer closes every object it selects: a file that ends inside one was cut short,
+    // and what it lost is unknown.
+    if (cwd != root) {
+        std::string path;
+        for (nRoot* o = cwd; o && o != root; o = o->GetParent()) {
+            path = std::string(o->GetName() ? o->GetName() : "") + (path.empty() ? "" : "/") + path;
+        }
+        return Fail(statements.empty() ? 0 : statements.back().line,
+                    "it ends inside '" + Shown(path) + "', which it never closes");
     }
     // What data made and keeps, this file and what lived before, stays within data's bounds.
     if (nObjectCount::DataLiveCounted() > nObjectCount::LiveObjects) {

@@ -5,7 +5,8 @@
 // "-1/0", true, false, nil; no text holding a NUL byte, which a command would cut short),
 // after a UTF-8 byte-order mark that an editor may have put at its start (skipped, logged).
 // Only the classes and commands its caller declares are taken;
-// anything else, any other text, and a file past the declared bounds is refused whole with
+// anything else, any other text, a file that ends inside an object it selected (cut short),
+// one that makes an object twice and a file past the declared bounds is refused whole with
 // one log line naming the file, the line and what was wrong. The file is read into a
 // scratch object that the caller owns: what it built there is the caller's to drop.
 #include <cstdint>

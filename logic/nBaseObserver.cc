@@ -16,6 +16,7 @@
 #include "input/nInputServer.h"
 #include "input/nInputState.h"
 #include "kernel/nDirectory.h"
+#include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nFrameGuard.h"
 #include "kernel/nKernelServer.h"
@@ -48,6 +49,7 @@ static const nCmdDef<nBaseObserver> cmds[] = {
     {"b_opendisplay_b", "BOOD",
      [](nBaseObserver* self, nCmd* c) { c->Out()->SetB(self->OpenDisplay(c->In()->GetB(), nullptr)); }},
     Bind<&nBaseObserver::GetSaveGames>("s_getsavegames_v", "BOGS"),
+    Bind<&nBaseObserver::HasSaveGame>("b_hassavegame_s", "BOHS"),
     {"v_incloading_v", "BILO", [](nBaseObserver* self, nCmd*) { self->IncLoading(self->NextLoadingCounter()); }},
 };
 // Open to data's text: the names of the save games (the menu's line asks for the quick save).
@@ -356,6 +358,21 @@ const char* nBaseObserver::GetSaveGames() {
     }
     saveGames_.Set(joined.c_str());
     return saveGames_.Get();
+}
+
+bool nBaseObserver::HasSaveGame(const char* name) {
+    const std::string wanted = name ? name : "";
+    if (wanted.empty() || wanted[0] == '.' || wanted.size() > size_t(MaxSaveNameLength)) return false;
+    for (const char ch : wanted) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return false;
+    }
+    // The file a load opens, opened as it does (a readable regular file by the name the
+    // file server resolves): a folder, a broken link or a FIFO by that name is no save.
+    std::unique_ptr<nFile> file(nKernelServer::ks->GetFileServer()->NewFileObject());
+    const bool found = file && file->Open(("save:" + wanted + ".n").c_str(), "r");
+    if (found) file->Close();
+    return found;
 }
 
 // ---- loading screens

@@ -73,6 +73,9 @@ public:
     virtual bool RunScript(const char* fileName, nScriptServer::Origin origin = nScriptServer::Origin::Person);
     // Save games in "save:", newest first, joined by ","; "" without the folder.
     virtual const char* GetSaveGames();
+    // Whether a load of the save game `name` finds its file in "save:" (a readable regular
+    // file by the name the load opens), however many newer ones lie beside it.
+    bool HasSaveGame(const char* name);
     virtual void SetSkipSleep(bool on) { skipSleep_ = on; }
     virtual void IncLoading(int counter);
     virtual bool GetGameState(uint32_t mask) const { return (gameState_ & mask) != 0; }

@@ -200,6 +200,7 @@ TEST_F(ObjectFileReaderTest, AnythingBeyondTheDeclaredValuesIsRefusedWholeWithIt
         {"new('npersist', 'a b')\n", "the name 'a b'"},
         {"new('npersist', 'x/y')\n", "a path, not a name"},
         {"new('npersist', 'a')\nnew('nroot', 'a')\n", "where one of class 'npersist' is"},
+        {"new('npersist', 'a')\nsel('a')\nseti('b', 1)\nup()\nnew('npersist', 'a')\n", "a second 'new' of 'a' in one place"},
         {"sets('b', 'open\n", "an unfinished string"},
         {"sets('b', [==[ open ]=])\n", "an unfinished long string"},
         {"seti('b', 0x)\n", "the malformed number '0x'"},
@@ -209,6 +210,8 @@ TEST_F(ObjectFileReaderTest, AnythingBeyondTheDeclaredValuesIsRefusedWholeWithIt
         {"sets('b', '\\u{80000000}')\n", "past 7FFFFFFF"},
         {"--[[ open comment\n", "an unfinished long comment"},
         {"\x01", "where a call may stand"},
+        {"", "it ends inside 'level1', which it never closes"},
+        {"new('npersistlogic', 'd')\nsel('d')\nseti('b', 1)\n", "it ends inside 'level1/d'"},
     };
     for (const auto& c : cases) {
         log.text.clear();
@@ -248,26 +251,26 @@ TEST_F(ObjectFileReaderTest, TheBoundsOnSizeObjectsDepthValuesAndKeptBytesEachRe
     EXPECT_NE(error.find("more than 2 objects"), std::string::npos);
     lim = wide;
     lim.depth = 2;
-    EXPECT_TRUE(reads(lim, "new('nroot', 'a') sel('a') new('nroot', 'b')"));
+    EXPECT_TRUE(reads(lim, "new('nroot', 'a') sel('a') new('nroot', 'b') up()"));
     EXPECT_FALSE(reads(lim, "new('nroot', 'a') sel('a') new('nroot', 'b') sel('b') new('nroot', 'c')"));
     lim = wide;
     lim.commandsAnObject = 2;
     const std::string sets = "new('npersist', 'a') sel('a') seti('x', 1) seti('y', 1)";
-    EXPECT_TRUE(reads(lim, sets));
+    EXPECT_TRUE(reads(lim, sets + " up()"));
     EXPECT_FALSE(reads(lim, sets + " seti('x', 2)"));
     // A text the writer escapes byte for byte counts twice.
     lim = wide;
     // The line "  sets( \"x\", \"y...\" )": indent, name, parentheses, both texts quoted.
     lim.keptBytes = 128 + nObjectFileReader::WrittenObjectBytes("npersist", "a", 0) + 2 + 4 + 5 + 4 + 2 + 2002;
     const std::string big = "new('npersist', 'a') sel('a') sets('x', '" + std::string(1000, 'y') + "')";
-    EXPECT_TRUE(reads(lim, big)) << error;
+    EXPECT_TRUE(reads(lim, big + " up()")) << error;
     EXPECT_FALSE(reads(lim, "new('npersist', 'a') sel('a') sets('x', '" + std::string(1001, 'y') + "')"));
     EXPECT_NE(error.find("would be written again as more than"), std::string::npos) << error;
     // A name and a text, each at its bound and one past it.
     lim = wide;
     lim.nameBytes = 3;
     lim.textBytes = 8;  // "npersist" is a text too
-    EXPECT_TRUE(reads(lim, "new('npersist', 'abc') sel('abc') sets('x', 'yyyyyyyy')")) << error;
+    EXPECT_TRUE(reads(lim, "new('npersist', 'abc') sel('abc') sets('x', 'yyyyyyyy') up()")) << error;
     EXPECT_FALSE(reads(lim, "new('npersist', 'abcd')"));
     EXPECT_NE(error.find("of more than 3 bytes"), std::string::npos) << error;
     EXPECT_FALSE(reads(lim, "new('npersist', 'abc') sel('abc') sets('x', 'yyyyyyyyy')"));

@@ -190,7 +190,7 @@ TEST_F(ObserverTest, ScriptCommandsAndState) {
     EXPECT_EQ(Global("kept"), "/usr/logic");  // a root that names nothing is refused
     int cmds = 0;
     for (nCmdProto* p = kernel->FindClass("nbaseobserver")->GetFirstCmd(); p; p = p->GetNextCmd()) cmds++;
-    EXPECT_EQ(cmds, 10);
+    EXPECT_EQ(cmds, 11);
 
     obs->SetGameState(0x4000, true);
     EXPECT_TRUE(obs->GetGameState(0x4000));
