@@ -3849,7 +3849,7 @@ protected:
 
     void TearDown() override {
         EXPECT_EQ(refused, 0) << refused << " of " << checked << " states would not save";
-        std::fprintf(stderr, "walk: %d frames, %d states checked, %d round trips\n", frames, checked, trips);
+        std::printf("walk: %d frames, %d states checked, %d round trips\n", frames, checked, trips);
         DemoLevelTest::TearDown();
     }
     // Whether what F5 would write now loads; the first refusals say where and why.
@@ -4177,3 +4177,4 @@ TEST_F(DemoWalkTest, FromSavesAtTheEdgesPlayStaysSaveable) {
 }
 
 }  // namespace
+
