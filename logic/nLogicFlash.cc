@@ -473,6 +473,9 @@ void nLogicFlash::SetActive(bool on) {
     if (nScriptServer::DataRunning()) return;
     nGfxServer* gfx = gfxRef_.Resolve();
     if (!gfx || !gfx->IsDisplayOpen()) return;
+    // The display size first, as the frame's draw takes it: tiles built for another size would
+    // be built again there, and this picture lost.
+    UpdateProjection(gfx);
     if (!quadBuilt_) CreateQuad();
     Update();
 }

@@ -285,6 +285,20 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
         turn.reserveTaken = {};
         turn.reserveInstructions = 0;
     }
+    // The game's own movie takes the whole frame it starts in as its start window, as one
+    // before the first frame takes the loading screen: a display that starts with a level
+    // hears its values and draws in the level's first picture, whatever else spent the share.
+    if (turn.shipped && (call == sys::ForeignCall::Load || turn.startFrame == frame_)) {
+        if (turn.startFrame != frame_) {
+            turn.startFrame = frame_;
+            turn.startTaken = {};
+        }
+        if (turn.startTaken < LoadTime) {
+            turn.atStart = true;
+            turn.lastRan = frame_;
+            return UINT64_MAX;
+        }
+    }
     // A turn taken in this frame stays open for the rest of it: a display whose handler heard
     // a value still draws in that frame.
     const bool open = !Waits() && (turn.lastRan <= turn_ || turn.lastRan == frame_);
@@ -306,7 +320,9 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
 }
 
 nDataText::Clock::duration nDataText::ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const {
-    if (!framed_ && call != sys::ForeignCall::Read) return std::max<Clock::duration>(LoadTime - turn.startTaken, {});
+    if (turn.atStart || (!framed_ && call != sys::ForeignCall::Read)) {
+        return std::max<Clock::duration>(LoadTime - turn.startTaken, {});
+    }
     if (call == sys::ForeignCall::Load) return LoadTime;
     if (!framed_ || call == sys::ForeignCall::Read) return Clock::duration::max();
     return turn.inReserve ? EventReserve - turn.reserveTaken : RunTime();
@@ -319,7 +335,7 @@ void nDataText::SpentReserve(uint64_t instructions, Clock::duration taken, sys::
 }
 
 void nDataText::SpentAtStart(Clock::duration taken, sys::ForeignTurn& turn) const {
-    if (!framed_) turn.startTaken += taken;
+    if (!framed_ || turn.atStart) turn.startTaken += taken;
 }
 
 void nDataText::Spent(long long instructions, Clock::duration taken, Clock::duration wall) {

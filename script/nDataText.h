@@ -102,13 +102,15 @@ public:
     // it loads, and a loose movie's compile or top level holds the game no longer than the
     // widest frame would. Before the first frame all of a movie's calls, its top level, the
     // values the game sets and the draws it asks for, take LoadTime together; past that they
-    // wait for the first frame.
+    // wait for the first frame. The game's own movie (sys::ForeignTurn::shipped) takes the
+    // frame it starts in as such a window: all its calls in that frame take LoadTime together,
+    // and never wait for the share; past that they go by the share.
     uint64_t ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn);
     // The time such a call may take: what is left of the frame's (RunTime), for an event
     // from the reserve what is left of that, before the first frame what is left of the
     // caller's start window.
     Clock::duration ForeignTime(sys::ForeignCall call, const sys::ForeignTurn& turn) const;
-    // Adds what a call before the first frame took to its caller's start window.
+    // Adds what a call in its caller's start window took to that window.
     void SpentAtStart(Clock::duration taken, sys::ForeignTurn& turn) const;
     // Adds what an event from the reserve took to its caller's reserve.
     void SpentReserve(uint64_t instructions, Clock::duration taken, sys::ForeignTurn& turn) const;

@@ -548,6 +548,7 @@ void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock:
     } else if (data_.Framed()) {
         data_.Spent((long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2)), taken, wall);
         data_.SpentReserve(instructions, taken, turn);
+        data_.SpentAtStart(taken, turn);
     } else {
         data_.SpentAtStart(taken, turn);
     }

@@ -89,7 +89,7 @@ public:
     void SetPrices(const Prices& p) { this->prices = p; }
     const Prices& GetPrices() const { return this->prices; }
     // The movie is the game's own (read from its archives), not a loose file.
-    void SetShipped(bool on) { this->shipped = on; }
+    void SetShipped(bool on) { this->shipped = this->turn.shipped = on; }
     bool Shipped() const { return this->shipped; }
 
     // A new load into `sandbox` (null: none): the record, the waiting events and the top

@@ -2,7 +2,8 @@
 // One caller's place among the code of data's that runs outside the script server (a
 // movie's): the frame it last ran in, which gives its turn against the others, and what its
 // events took of the small reserve that each such caller has in a frame, and what its calls
-// before the first frame took of its start window.
+// before the first frame (or, for the game's own, in the frame it starts in) took of its start
+// window.
 #include <chrono>
 #include <cstdint>
 
@@ -16,8 +17,10 @@ struct ForeignTurn {
     std::chrono::steady_clock::duration reserveTaken{};
     uint64_t reserveInstructions = 0;
     bool inReserve = false;  // the call going on runs from the reserve
-    std::chrono::steady_clock::duration startTaken{};  // by its calls before the first frame
+    std::chrono::steady_clock::duration startTaken{};  // by its calls in its start window
     bool atStart = false;  // the call going on runs in the start window
+    bool shipped = false;  // the caller is the game's own (a movie from its archives)
+    uint32_t startFrame = 0;  // the frame the game's own caller last started in
 };
 
 }  // namespace sys

@@ -68,6 +68,7 @@
 #include "scene/nShadowCaster.h"
 #include "script/nLuaServer2.h"
 #include "tests/app/StepClock.h"
+#include "tests/platform/system/TestRunClock.h"
 #include "tests/kernel/TestLog.h"
 #include "tests/platform/SdlEvents.h"
 #include "tests/platform/SdlTestEnvironment.h"
@@ -413,6 +414,65 @@ TEST_F(DemoGameTest, HeadlessFramesGoIntoTheWindowAndAScriptedScreenshotShowsThe
         }
         const auto& sand = rows[size_t(y1 * 47 / 60)][size_t(x1 / 4)];
         EXPECT_GT(sand[0], sand[2] + 40) << "sand";
+    }
+}
+
+// The level's first drawn frame after "Neues Spiel" and after "Spiel laden" shows the divers'
+// figures with their rows and the held item's bars, however much of the frame's time for data
+// the level's start took: the run clock moves by the test's step at each look.
+TEST_F(DemoGameTest, TheLevelsFirstFrameShowsTheDiversFiguresAndTheBars) {
+    // Where each stands and its colour: the first diver's picture, air and life rows, the second
+    // diver's air row, the basket's condition row, the held item's energy and condition bars.
+    const struct {
+        int x, y;
+        std::array<int, 3> rgb;
+        const char* what;
+    } probes[] = {{90, 540, {200, 200, 210}, "diver 1"},        {90, 565, {77, 179, 255}, "diver 1's air"},
+                  {90, 572, {51, 230, 77}, "diver 1's life"},    {125, 565, {77, 179, 255}, "diver 2's air"},
+                  {215, 567, {230, 102, 51}, "the basket's row"}, {674, 580, {255, 217, 26}, "energy bar"},
+                  {740, 474, {51, 230, 77}, "condition bar"}};
+    auto expectShown = [&](const std::string& when) {
+        const fs::path file = saveDir / "first.bmp";
+        ASSERT_TRUE(gfx->Screenshot(file.string().c_str()));
+        const auto rows = ReadShot(file);
+        ASSERT_EQ(rows.size(), 600u);
+        for (const auto& p : probes) {
+            const auto& got = rows[size_t(p.y)][size_t(p.x)];
+            int off = 0;
+            for (int k = 0; k < 3; k++) off = std::max(off, std::abs(got[size_t(k)] - p.rgb[size_t(k)]));
+            EXPECT_LE(off, 40) << when << ": " << p.what << " is " << got[0] << " " << got[1] << " " << got[2];
+        }
+    };
+    // Return pressed, then the frames until `started` says the level runs: the first is drawn.
+    auto returnUntil = [&](const std::function<bool()>& started) {
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_RETURN, SDLK_RETURN, true));
+        for (int i = 0; i < 3 && !started(); i++) {
+            ASSERT_TRUE(Frame());
+            if (i == 0) Push(bwtest::sdl::Key(window, SDL_SCANCODE_RETURN, SDLK_RETURN, false));
+        }
+        ASSERT_TRUE(started()) << log.text;
+    };
+    for (const auto step : {std::chrono::microseconds(10), std::chrono::microseconds(100)}) {
+        SCOPED_TRACE(step.count());
+        bwtest::TestRunClock runClock(step);
+        if (game->GetLevel() != std::string("none")) {
+            Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+            Frames(2);
+            Key(SDL_SCANCODE_UP, SDLK_UP);  // "Neues Spiel", above the lit "Weiterspielen"
+        }
+        ASSERT_TRUE(Menu()->GetActive());
+        returnUntil([&] { return !Menu()->GetActive() && game->GetLevel() == std::string("level1"); });
+        expectShown("new game");
+        Frames(5);
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel gespeichert.");
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        ASSERT_TRUE(Menu()->GetActive());
+        Key(SDL_SCANCODE_DOWN, SDLK_DOWN);  // "Spiel laden"
+        returnUntil([&] { return !Menu()->GetActive(); });
+        expectShown("load");
     }
 }
 

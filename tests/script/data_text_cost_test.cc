@@ -227,4 +227,36 @@ TEST(DataTextShareTest, BeforeTheFirstFrameAMoviesCallsShareItsStartWindow) {
     EXPECT_EQ(hud.startTaken, Duration::zero()) << "a frame's call was booked in the start window";
 }
 
+// Inside a frame whose share is spent, the game's own movie that starts takes that frame as its
+// start window: its calls in it take LoadTime together and do not wait; in a later frame they go
+// by the share again, and a loose movie's start waits throughout. By the times booked.
+TEST(DataTextShareTest, TheGamesOwnMovieTakesTheFrameItStartsInAsItsStartWindow) {
+    using sys::ForeignCall;
+    using Duration = nDataText::Clock::duration;
+    nDataText data;
+    sys::ForeignTurn own, loose;
+    own.shipped = true;
+    data.BeginFrame();
+    data.Spent(nDataText::FrameBudget, {}, {});
+    ASSERT_TRUE(data.Waits());
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Draw, own), 0u) << "a draw before the start";
+    const Duration q = nDataText::LoadTime / 4;
+    const struct {
+        ForeignCall call;
+        Duration given, taken;  // given zero: it waits
+    } calls[] = {{ForeignCall::Load, 4 * q, q}, {ForeignCall::Event, 3 * q, q}, {ForeignCall::Draw, 2 * q, 2 * q},
+                 {ForeignCall::Draw, {}, {}}};
+    for (const auto& c : calls) {
+        EXPECT_EQ(data.ForeignShare(c.call, own) > 0, c.given > Duration::zero()) << int(c.call);
+        EXPECT_EQ(own.atStart, c.given > Duration::zero());
+        if (c.given > Duration::zero()) EXPECT_EQ(data.ForeignTime(c.call, own), c.given) << int(c.call);
+        data.SpentAtStart(c.taken, own);
+    }
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Load, loose), 0u);
+    data.BeginFrame();
+    data.Spent(nDataText::FrameBudget, {}, {});
+    EXPECT_EQ(data.ForeignShare(ForeignCall::Draw, own), 0u) << "the window outlived its frame";
+    EXPECT_FALSE(own.atStart);
+}
+
 }  // namespace
