@@ -187,6 +187,26 @@ protected:
         const char* v = static_cast<nLogicFlash*>(Lookup("/usr/logic/uwmenu/statusbar"))->GetValue("text");
         return v ? v : "<null>";
     }
+    // F9 loads the quick save as it lies, logging `logged` (null: nothing read kindly), and
+    // `loaded` checks the game; then F5 and F9 give it back with nothing read kindly.
+    void LoadKindlyAndBack(const char* logged, const std::function<void()>& loaded) {
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        EXPECT_EQ(log.text.find(logged ? logged : "nbwSaveDeclaration:") != std::string::npos, logged != nullptr)
+            << log.text.substr(0, 3000);
+        loaded();
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 3000);
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(2);
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        EXPECT_EQ(log.text.find("nbwSaveDeclaration:"), std::string::npos) << log.text.substr(0, 3000);
+        loaded();
+    }
 
     // From the main menu at start-up: Return on the first entry, then the level's first
     // frames.
@@ -3888,24 +3908,10 @@ TEST_F(DemoGameTest, SavesOfEarlierVersionsLoadFromEachStateOfPlayBroughtInsideA
         row.edit(level);
         std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc | std::ios::binary)
             << (row.bom ? "\xEF\xBB\xBF" : "") << OldSave(level);
-        log.text.clear();
-        Key(SDL_SCANCODE_F9, SDLK_F9);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
-        EXPECT_EQ(log.text.find(row.logged ? row.logged : "nbwSaveDeclaration:") != std::string::npos,
-                  row.logged != nullptr)
-            << log.text.substr(0, 3000);
-        ASSERT_NE(Diver(), nullptr);
-        row.expect();
-        Key(SDL_SCANCODE_F5, SDLK_F5);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 3000);
-        log.text.clear();
-        Key(SDL_SCANCODE_F9, SDLK_F9);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
-        EXPECT_EQ(log.text.find("nbwSaveDeclaration:"), std::string::npos) << log.text.substr(0, 3000);
-        row.expect();
+        LoadKindlyAndBack(row.logged, [&] {
+            ASSERT_NE(Diver(), nullptr);
+            row.expect();
+        });
     }
     // Only a load reads kindly: F5's check of what it wrote refuses what F9 brought inside.
     auto* level = static_cast<nbwLevel*>(Lookup("/usr/logic/level1"));
@@ -3957,26 +3963,12 @@ TEST_F(DemoGameTest, QuickSavesThatAnEarlierVersionsPlayWroteLoadAndSaveAgain) {
         SCOPED_TRACE(row.file);
         fs::copy_file(dir / (std::string(row.file) + ".n"), saveDir / "schnellspeicher.n",
                       fs::copy_options::overwrite_existing);
-        log.text.clear();
-        Key(SDL_SCANCODE_F9, SDLK_F9);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
-        EXPECT_EQ(log.text.find(row.logged ? row.logged : "nbwSaveDeclaration:") != std::string::npos,
-                  row.logged != nullptr)
-            << log.text.substr(0, 3000);
-        const nRoot* hand = static_cast<nbwDiver*>(Lookup("/usr/logic/level1/diver1"))->GetPath(nbwDiver::Hand);
-        ASSERT_NE(hand, nullptr);
-        EXPECT_EQ(hand->GetParent()->GetFullName(), "/usr/logic/level1/diver1/inventory");
-        row.expect();
-        Key(SDL_SCANCODE_F5, SDLK_F5);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 3000);
-        log.text.clear();
-        Key(SDL_SCANCODE_F9, SDLK_F9);
-        Frames(2);
-        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
-        EXPECT_EQ(log.text.find("nbwSaveDeclaration:"), std::string::npos) << log.text.substr(0, 3000);
-        row.expect();
+        LoadKindlyAndBack(row.logged, [&] {
+            const nRoot* hand = static_cast<nbwDiver*>(Lookup("/usr/logic/level1/diver1"))->GetPath(nbwDiver::Hand);
+            ASSERT_NE(hand, nullptr);
+            EXPECT_EQ(hand->GetParent()->GetFullName(), "/usr/logic/level1/diver1/inventory");
+            row.expect();
+        });
     }
 }
 
