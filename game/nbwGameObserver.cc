@@ -373,20 +373,6 @@ void nbwGameObserver::EndLevel() {
 
 // ---- save games
 
-std::string nbwGameObserver::SaveFile(const char* name) {
-    if (!name) return {};
-    if (std::strncmp(name, "save:", 5) == 0) name += 5;
-    size_t n = std::strlen(name);
-    if (n < 1 || n > size_t(MaxSaveNameLength)) return {};
-    // A leading "." names the file a save is written to before it takes its place.
-    if (name[0] == '.') return {};
-    for (const char* p = name; *p; p++) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return {};
-    }
-    return std::string("save:") + name + ".n";
-}
-
 nRoot* nbwGameObserver::SaveTarget(const char* op, const char* name, std::string& file) {
     file = SaveFile(name);
     if (file.empty()) {

@@ -78,10 +78,6 @@ public:
     bool GetRotateCursor() const { return rotateCursor_; }
     nbwLevel* GetCurrentLevel() const { return level_.GetUnsafe(); }
 
-    // "save:<name>.n" for an acceptable save name (a leading "save:" dropped), "" for
-    // one that could not be listed and loaded again by its name.
-    static std::string SaveFile(const char* name);
-
 protected:
     // The focus groups, cursor and audio of one frame by the game state.
     void ApplyFocus(nLogicInputServer* lis);

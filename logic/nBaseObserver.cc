@@ -361,18 +361,28 @@ const char* nBaseObserver::GetSaveGames() {
 }
 
 bool nBaseObserver::HasSaveGame(const char* name) {
-    const std::string wanted = name ? name : "";
-    if (wanted.empty() || wanted[0] == '.' || wanted.size() > size_t(MaxSaveNameLength)) return false;
-    for (const char ch : wanted) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return false;
-    }
+    const std::string path = SaveFile(name);
+    if (path.empty()) return false;
     // The file a load opens, opened as it does (a readable regular file by the name the
     // file server resolves): a folder, a broken link or a FIFO by that name is no save.
     std::unique_ptr<nFile> file(nKernelServer::ks->GetFileServer()->NewFileObject());
-    const bool found = file && file->Open(("save:" + wanted + ".n").c_str(), "r");
+    const bool found = file && file->Open(path.c_str(), "r");
     if (found) file->Close();
     return found;
+}
+
+std::string nBaseObserver::SaveFile(const char* name) {
+    if (!name) return {};
+    if (std::strncmp(name, "save:", 5) == 0) name += 5;
+    size_t n = std::strlen(name);
+    if (n < 1 || n > size_t(MaxSaveNameLength)) return {};
+    // A leading "." names the file a save is written to before it takes its place.
+    if (name[0] == '.') return {};
+    for (const char* p = name; *p; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':') return {};
+    }
+    return std::string("save:") + name + ".n";
 }
 
 // ---- loading screens

@@ -76,6 +76,9 @@ public:
     // Whether a load of the save game `name` finds its file in "save:" (a readable regular
     // file by the name the load opens), however many newer ones lie beside it.
     bool HasSaveGame(const char* name);
+    // "save:<name>.n" for an acceptable save name (a leading "save:" dropped), "" for
+    // one that could not be listed and loaded again by its name.
+    static std::string SaveFile(const char* name);
     virtual void SetSkipSleep(bool on) { skipSleep_ = on; }
     virtual void IncLoading(int counter);
     virtual bool GetGameState(uint32_t mask) const { return (gameState_ & mask) != 0; }
