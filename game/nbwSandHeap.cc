@@ -58,7 +58,8 @@ void nbwSandHeap::SetFloat(int index, float value) {
 bool nbwSandHeap::Trigger(nLogicGraph* graph) {
     nRef<nRoot> alive(this);
     if (sweepTime_ > 0.0f) {
-        const float dt = GetFrameTime();
+        // A long frame ends the sweep on its target, as short ones do.
+        const float dt = std::min(GetFrameTime(), sweepTime_);
         const float value = sweepValue_ - dt * sweepRate_;
         sweepTime_ -= dt;
         SetSweepValue(value);
@@ -98,4 +99,15 @@ void nbwSandHeap::RestoreFromPersist(nPersistLogic* store) {
     if (!store) return;
     float value = 0.0f;
     if (nbwGetNumber(store, "sweepvalue", value)) sweepValue_ = value;
+    sweepTime_ = 0.0f;
+    // A sweep the save caught goes on to the share of hitpoints lost. The store keeps no
+    // pace: the rest glides on at the pace of a sweep from untouched, the one sweep a
+    // heap that one use clears ever has.
+    const float maxHp = GetFloat(MaxHitpoints);
+    const float target = maxHp > 0.0f ? std::clamp(1.0f - GetFloat(Hitpoints) / maxHp, 0.0f, 1.0f)
+                         : sweepValue_ > 0.0f ? 1.0f : 0.0f;
+    if (sweepValue_ >= 0.0f && sweepValue_ < target) {
+        sweepRate_ = -target / kSweepSeconds;
+        sweepTime_ = (sweepValue_ - target) / sweepRate_;
+    }
 }
