@@ -51,6 +51,7 @@ void nbwSandHeap::SetFloat(int index, float value) {
         const float target = maxHp > 0.0f ? 1.0f - value / maxHp : 1.0f;
         sweepTime_ = kSweepSeconds;
         sweepRate_ = (sweepValue_ - target) / kSweepSeconds;
+        sweepTarget_ = target;
     }
     nbwDoor::SetFloat(index, value);
 }
@@ -59,9 +60,10 @@ bool nbwSandHeap::Trigger(nLogicGraph* graph) {
     nRef<nRoot> alive(this);
     if (sweepTime_ > 0.0f) {
         // A long frame ends the sweep on its target, as short ones do.
-        const float dt = std::min(GetFrameTime(), sweepTime_);
-        const float value = sweepValue_ - dt * sweepRate_;
-        sweepTime_ -= dt;
+        const float dt = GetFrameTime();
+        const bool ends = dt >= sweepTime_;
+        const float value = ends ? sweepTarget_ : sweepValue_ - dt * sweepRate_;
+        sweepTime_ = ends ? 0.0f : sweepTime_ - dt;
         SetSweepValue(value);
     }
     nModAnimatorState* state = GetOpeningState();
@@ -109,5 +111,6 @@ void nbwSandHeap::RestoreFromPersist(nPersistLogic* store) {
     if (sweepValue_ >= 0.0f && sweepValue_ < target) {
         sweepRate_ = -target / kSweepSeconds;
         sweepTime_ = (sweepValue_ - target) / sweepRate_;
+        sweepTarget_ = target;
     }
 }

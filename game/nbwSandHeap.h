@@ -42,4 +42,5 @@ private:
     float sweepValue_ = 0.0f;
     float sweepRate_ = 0.0f;
     float sweepTime_ = 0.0f;
+    float sweepTarget_ = 0.0f;  // where the sweep in progress ends
 };
