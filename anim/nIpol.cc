@@ -201,11 +201,15 @@ bool nIpol::Evaluate(float t) {
     if (!(last > 0.0f)) return false;
     if (repType_ == Loop) t = t - std::floor(t / last) * last;
     if (!(t >= first)) t = first;  // NaN too
-    else if (t >= last) t = last - 0.001f;
     if (first > 0.0f && !lateKeyLogged_) {
         // The clamp above already holds the first key until its time.
         n_error("%s: the first key is at %f, not at 0\n", GetFullName().c_str(), static_cast<double>(first));
         lateKeyLogged_ = true;
+    }
+    if (t >= last) {
+        // A oneshot past its end ends on its last key, whatever the step that got there.
+        for (int c = 0; c < 4; c++) value_[c] = keys_[static_cast<size_t>(n - 1)].value[c];
+        return true;
     }
     int i = 1;
     while (i < n - 1 && !(keys_[static_cast<size_t>(i)].time > t)) i++;

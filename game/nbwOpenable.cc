@@ -49,10 +49,12 @@ void nbwOpenable::CloseDoor() {
 }
 
 bool nbwOpenable::Advance(nModAnimatorState* state, bool opening) {
-    const float t = state->GetTime() + GetFrameTime();
     const float length = state->GetLength();
+    float t = state->GetTime() + GetFrameTime();
     // No length: done at once, also in a frame without time (no 0/0).
     const bool done = length <= 0.0f || t >= length;
+    // A long frame ends the animation at its length, as short frames do.
+    if (done && length > 0.0f) t = length;
     const float share = done ? 1.0f : std::clamp(t / length, 0.0f, 1.0f);
     openStatus_ = opening ? share : 1.0f - share;
     state->SetTime(t);
@@ -79,7 +81,9 @@ bool nbwOpenable::Trigger(nLogicGraph* graph) {
     if (!alive.IsValid()) return result;
     if (settle_) {
         settle_ = false;
-        Settle(openStatus_ > 0.0f ? openingState_ : closingState_);
+        if (resume_) Resume(resume_, resume_ == openingState_);
+        else Settle(openStatus_ > 0.0f ? openingState_ : closingState_);
+        resume_ = nullptr;
         if (!alive.IsValid()) return result;
     }
     OpenStep();
@@ -103,28 +107,70 @@ void nbwOpenable::RestoreFromPersist(nPersistLogic* store) {
     nbwItem::RestoreFromPersist(store);
     if (!store) return;
     // The item's handler flags may have stored an animation running.
+    const bool opening = openingState_->GetEnabled(), closing = closingState_->GetEnabled();
     openingState_->SetEnabled(false);
     closingState_->SetEnabled(false);
     float open = 0.0f;
     if (nbwGetNumber(store, "openstatus", open)) openStatus_ = open > 0.0f ? 1.0f : 0.0f;
+    // A closing door is stored open until it has shut.
+    resume_ = opening && openStatus_ > 0.0f ? openingState_ : closing ? closingState_ : nullptr;
+    if (resume_ == closingState_) openStatus_ = 1.0f;
     // The leaf stands where its status puts it, whatever turn the store gives: a turned
     // leaf would open a closed door's passage, and a swing that the save stopped would
-    // leave an open one half shut. The animators move it in the next step, as they do in
-    // play.
+    // leave an open one half shut. A swing the save caught goes on from the stored turn.
+    // The animators move it in the next step, as they do in play.
     settle_ = true;
+}
+
+void nbwOpenable::Resume(nModAnimatorState* state, bool opening) {
+    const float length = state->GetLength();
+    if (state->GetNumModules() == 0 || !(length > 0.0f)) {
+        Settle(state);
+        openStatus_ = opening ? 1.0f : 0.0f;
+        return;
+    }
+    // The time whose place, turn and size lie nearest to the stored ones; of equals the
+    // latest, so an animation that moves none of them ends as a settled one does.
+    const vector3 at = GetPosition(), size = GetScale();
+    const quaternion turn = GetQuaternion();
+    constexpr int steps = 200;
+    float best = length, bestOff = 0.0f;
+    nRef<nRoot> alive(this);
+    state->SetEnabled(true);
+    for (int i = 0; i <= steps; i++) {
+        const float t = length * float(i) / steps;
+        state->SetTime(t);
+        state->Animate();
+        if (!alive.IsValid()) return;
+        const quaternion& q = GetQuaternion();
+        const float dot = std::fabs(q.x * turn.x + q.y * turn.y + q.z * turn.z + q.w * turn.w);
+        const float off = (GetPosition() - at).Len() + (GetScale() - size).Len() + (1.0f - std::min(dot, 1.0f));
+        if (i == 0 || off <= bestOff) {
+            best = t;
+            bestOff = off;
+        }
+    }
+    // Back to the start, which ends the one-shot animations, and on at the time found.
+    for (float t : {0.0f, best}) {
+        state->SetTime(t);
+        state->Animate();
+        if (!alive.IsValid()) return;
+    }
+    openStatus_ = opening ? best / length : 1.0f - best / length;
+    if (best >= length) {
+        state->SetEnabled(false);
+        openStatus_ = opening ? 1.0f : 0.0f;
+    }
 }
 
 void nbwOpenable::Settle(nModAnimatorState* state) {
     if (state->GetNumModules() == 0) return;
-    // Step by step, as play moves it: a one-shot animation sends nothing past its last key,
-    // which may lie before the state's end, and the steps come within a millisecond of it.
-    constexpr float step = 1.0f / 1000.0f;
-    const float length = state->GetLength();
-    const int steps = int(std::ceil(std::clamp(length, 0.0f, 10.0f) / step));
+    // From the start, then the end: the start's frame ends whatever ran before, so the
+    // end's frame sends each one-shot animation's last key.
     nRef<nRoot> alive(this);
     state->SetEnabled(true);
-    for (int i = 0; i <= steps; i++) {
-        state->SetTime(std::min(i * step, length));
+    for (float t : {0.0f, std::max(state->GetLength(), 0.0f)}) {
+        state->SetTime(t);
         state->Animate();
         if (!alive.IsValid()) return;
     }

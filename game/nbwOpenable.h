@@ -18,8 +18,9 @@ public:
     bool SaveCmds(nPersistServer* ps) override;
     // The item's variables, then "openstatus" 1 (open at all) or 0.
     void StoreToPersist(nPersistLogic* store) override;
-    // The item's, then the status from "openstatus" (1.0 or 0.0). Neither animation
-    // resumes, even when the item's handler flags stored it running.
+    // The item's, then the status from "openstatus" (1.0 or 0.0). An animation the
+    // item's handler flags stored running goes on in the next step from the stored pose;
+    // otherwise the leaf settles where the status puts it.
     void RestoreFromPersist(nPersistLogic* store) override;
     // The item's step, then the running animation (OpenStep).
     bool Trigger(nLogicGraph* graph) override;
@@ -59,7 +60,11 @@ private:
     bool Advance(nModAnimatorState* state, bool opening);
     // Puts what the animation moves where it ends, the state left stopped.
     void Settle(nModAnimatorState* state);
+    // Runs the state on from the time whose pose lies nearest to the one restored (the
+    // latest of equals), the status at that time's share.
+    void Resume(nModAnimatorState* state, bool opening);
     bool settle_ = false;  // restored: the leaf goes where its status puts it in the next step
+    nModAnimatorState* resume_ = nullptr;  // restored running: the swing goes on in the next step
 
     int statusVar_ = -1;
     nLogicEventHandler* openHandler_ = nullptr;

@@ -51,6 +51,7 @@ void nbwSandHeap::SetFloat(int index, float value) {
         const float target = maxHp > 0.0f ? 1.0f - value / maxHp : 1.0f;
         sweepTime_ = kSweepSeconds;
         sweepRate_ = (sweepValue_ - target) / kSweepSeconds;
+        sweepTarget_ = target;
     }
     nbwDoor::SetFloat(index, value);
 }
@@ -58,9 +59,11 @@ void nbwSandHeap::SetFloat(int index, float value) {
 bool nbwSandHeap::Trigger(nLogicGraph* graph) {
     nRef<nRoot> alive(this);
     if (sweepTime_ > 0.0f) {
+        // A long frame ends the sweep on its target, as short ones do.
         const float dt = GetFrameTime();
-        const float value = sweepValue_ - dt * sweepRate_;
-        sweepTime_ -= dt;
+        const bool ends = dt >= sweepTime_;
+        const float value = ends ? sweepTarget_ : sweepValue_ - dt * sweepRate_;
+        sweepTime_ = ends ? 0.0f : sweepTime_ - dt;
         SetSweepValue(value);
     }
     nModAnimatorState* state = GetOpeningState();
@@ -98,4 +101,16 @@ void nbwSandHeap::RestoreFromPersist(nPersistLogic* store) {
     if (!store) return;
     float value = 0.0f;
     if (nbwGetNumber(store, "sweepvalue", value)) sweepValue_ = value;
+    sweepTime_ = 0.0f;
+    // A sweep the save caught goes on to the share of hitpoints lost. The store keeps no
+    // pace: the rest glides on at the pace of a sweep from untouched, the one sweep a
+    // heap that one use clears ever has.
+    const float maxHp = GetFloat(MaxHitpoints);
+    const float target = maxHp > 0.0f ? std::clamp(1.0f - GetFloat(Hitpoints) / maxHp, 0.0f, 1.0f)
+                         : sweepValue_ > 0.0f ? 1.0f : 0.0f;
+    if (sweepValue_ >= 0.0f && sweepValue_ < target) {
+        sweepRate_ = -target / kSweepSeconds;
+        sweepTime_ = (sweepValue_ - target) / sweepRate_;
+        sweepTarget_ = target;
+    }
 }

@@ -15,7 +15,8 @@ public:
     bool SaveCmds(nPersistServer* ps) override;
     // The door's store, then "sweepvalue".
     void StoreToPersist(nPersistLogic* store) override;
-    // The door's restore, then "sweepvalue" as stored (no clamp, no event).
+    // The door's restore, then "sweepvalue" as stored (no clamp, no event); a value short
+    // of the share of hitpoints lost sweeps on to it.
     void RestoreFromPersist(nPersistLogic* store) override;
     // The sweep's step, the "door_open" animators at the sweep value, then the item's
     // step; the door's own open/close animation does not run.
@@ -41,4 +42,5 @@ private:
     float sweepValue_ = 0.0f;
     float sweepRate_ = 0.0f;
     float sweepTime_ = 0.0f;
+    float sweepTarget_ = 0.0f;  // where the sweep in progress ends
 };

@@ -99,6 +99,9 @@ bool nbwWater::FadeOver() const {
 bool nbwWater::Trigger(nLogicGraph* graph) {
     if (fadeState_->GetEnabled()) {
         level_ += GetFrameTime() * speed_;
+        // A long frame ends the fade on its target, as short ones do.
+        if (direction_ == Rising && level_ > fadeValue_) level_ = fadeValue_;
+        if (direction_ == Falling && level_ < fadeValue_) level_ = fadeValue_;
         if (level_ < 0.0f) level_ = 0.0f;
         fadeState_->SetTime(level_);
         // An animator's script may release this node.

@@ -24,10 +24,10 @@ public:
     // without time, the level once more when it is not the fade's end value.
     bool SaveCmds(nPersistServer* ps) override;
 
-    // While fading: the level moves by the frame's share (never below 0), the "water"
-    // animators run at the level, and a fade that reached its target (or, falling, the
-    // floor at 0) switches fading off and queues "onfinishedfading". Then the physics
-    // node's own step.
+    // While fading: the level moves by the frame's share (never past the target, never
+    // below 0), the "water" animators run at the level, and a fade that reached its
+    // target (or, falling, the floor at 0) switches fading off and queues
+    // "onfinishedfading". Then the physics node's own step.
     bool Trigger(nLogicGraph* graph) override;
     // "waterstand", "fadetime", "fadevalue" (floats) and "fadestate" (int 0 or 1).
     void StoreToPersist(nPersistLogic* store) override;

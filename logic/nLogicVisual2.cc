@@ -179,14 +179,20 @@ void nLogicVisual2::Setup() {
 
 bool nLogicVisual2::Trigger(nLogicGraph* graph) {
     float t = GetTime();
+    const float before = animatorState_->GetTime();
     animatorState_->SetTime(t);
     visualizerState_->SetTime(t);
     float length = animatorState_->GetLength();
-    if (length == 0.0f || t <= length) {
+    // The frame that steps past the length animates once more, at the length: a long
+    // frame ends the animators where short ones do.
+    const bool last = length != 0.0f && t > length && before < length;
+    if (last) animatorState_->SetTime(length);
+    if (length == 0.0f || t <= length || last) {
         // An animator's script may release this node.
         nRef<nRoot> alive(this);
         animatorState_->Animate();
         if (!alive.IsValid()) return true;
+        if (last && animatorState_->GetTime() == length) animatorState_->SetTime(t);
     }
     if (lookAtRef_.GetPath()) {
         nRoot* target = lookAtRef_.Resolve();

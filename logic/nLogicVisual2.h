@@ -28,8 +28,9 @@ public:
 
     // The default visualizer state's modules attach, then the active logic children set up.
     void Setup() override;
-    // Animates the default animator state (while its time is within its length), turns
-    // to the look-at target, then serves the children.
+    // Animates the default animator state (while its time is within its length, and once
+    // at the length in the frame that steps past it), turns to the look-at target, then
+    // serves the children.
     bool Trigger(nLogicGraph* graph) override;
     // World := local x parent; a node that passes the distance test updates its modules,
     // enters a record and traverses its children; one that fails is left out with its

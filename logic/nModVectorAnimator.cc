@@ -83,6 +83,7 @@ void nModVectorAnimator::SetKeyFile(const char* file) {
     h.envelope = nullptr;
     h.failed = false;
     h.cursor = 0;
+    h.ended = false;
 }
 
 bool nModVectorAnimator::SaveCmds(nPersistServer* ps) {
@@ -108,6 +109,7 @@ void nModVectorAnimator::Bind(nLogicNode* node) {
     nClass* cls = node->GetClass();
     for (int i = 0; i < animCount_; i++) {
         Hot& h = HotAt(i);
+        h.ended = false;
         const char* name = anims_[i].cmdName.Get();
         nCmdProto* proto = nFloatCommand::FindByNameOrProto(cls, name);
         if (h.command.Bind(proto)) {
@@ -156,13 +158,19 @@ void nModVectorAnimator::Animate(nLogicNode* node, float t) {
 
 inline void nModVectorAnimator::Play(Hot& h, nEnvelope* env, nLogicNode* node, float t) {
     const bool loop = repType_ == Loop;
-    // Oneshot animations send nothing after their last key; looping ones need not look
-    // at the keys here.
-    if (loop || (env->GetNumKeys() > 0 && t <= env->GetKey(env->GetNumKeys() - 1)->time)) {
-        float v[4];
-        env->Sample(h.cursor, v, t, 1.0f, loop);
-        h.command.Send(node, v);
+    // Oneshot animations send nothing after their last key, but the frame that steps past
+    // it sends that key's value, so a long frame ends the animation where a short one does.
+    // Looping ones need not look at the keys here.
+    if (!loop) {
+        const int n = env->GetNumKeys();
+        if (n == 0) return;
+        if (t <= env->GetKey(n - 1)->time) h.ended = false;
+        else if (h.ended) return;
+        else h.ended = true;
     }
+    float v[4];
+    env->Sample(h.cursor, v, t, 1.0f, loop);
+    h.command.Send(node, v);
 }
 
 // Static, so that the animator state calls it straight from the animator's hot line.

@@ -3,7 +3,8 @@
 // "nmodvectoranimator"): each animation names a command of the node's class taking one
 // to four floats ("txyz" or "v_txyz_fff") and a key file whose envelope, shared through
 // the envelope server, is sampled at the node time and sent as the command's inputs.
-// Oneshot animations stop sending after their last key; looping ones wrap.
+// Oneshot animations send their last key once a frame passes it, then stop sending;
+// looping ones wrap.
 #include <cstdint>
 #include <memory>
 
@@ -55,6 +56,7 @@ private:
         nEnvelope* envelope = nullptr;  // the record's reference, copied (see hotClears_)
         int cursor = 0;
         bool failed = false;  // the key file was logged and is not tried again
+        bool ended = false;   // oneshot: past the last key, whose value went out
     };
     // The rest of an animation.
     struct Anim {

@@ -1996,6 +1996,75 @@ TEST_F(DemoLevelTest, TheSweptHeapAndTheLiftedCrateAreNoLongerSolidAlsoAfterALoa
     EXPECT_GT(DiverAt().x, crate.x + 1.0f) << "lifted, it lets the diver through";
 }
 
+// A long frame ends what runs by game time where short ones do: the door's leaf opened and
+// the chamber's water let out at each frame step, up to the frame loop's clamp of 1 s.
+TEST_F(DemoLevelTest, TheDoorsSwingAndTheWatersFadeEndAlikeAtEveryFrameStep) {
+    NewGame();
+    Frames(5);
+    for (int64_t step : {int64_t(1000000 / 60), int64_t(250000), int64_t(500000), int64_t(1000000)}) {
+        SCOPED_TRACE(step);
+        frameStep = 1000000 / 30;
+        auto* door = Get<nbwOpenable>("door");
+        door->CloseDoor();
+        auto* water = Get<nbwWater>("chamber/chamberwater");
+        water->SetFading(false);
+        water->SetWaterstand(3.0f);
+        Frames(60);
+        ASSERT_NEAR(static_cast<nbwItem*>(door)->GetQuaternion().y, 0.0f, 1e-4f);
+        frameStep = step;
+        door->OpenDoor();
+        ASSERT_TRUE(Run("schalter('switch')"));
+        Frames(int(6000000 / step) + 2);
+        const quaternion& q = static_cast<nbwItem*>(door)->GetQuaternion();
+        EXPECT_NEAR(2.0f * std::atan2(q.y, q.w), -1.75f, 1e-3f) << "the leaf's turn, as at full speed";
+        EXPECT_EQ(door->GetOpenStatus(), 1.0f);
+        EXPECT_FALSE(water->GetFading());
+        EXPECT_EQ(water->GetWaterstand(), 0.5f);
+        EXPECT_NEAR(water->GetScale().y, 0.001f + 0.999f * 0.5f / 3.0f, 1e-4f) << "its block at the level";
+    }
+}
+
+// A quick save made while an action runs loads with the action going on to its end, as
+// in play, with what play says at its end. (An air bag's lift is over at the use: the
+// crate is in the camp at once.)
+TEST_F(DemoLevelTest, AnActionASaveCatchesRunsOnToItsEndAfterTheLoad) {
+    NewGame();
+    Frames(5);
+    ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
+    // Each row: the tool taken to the thing (none: the switch's script), the frames before
+    // F5, the action's progress (1 at its end) and what is said at its end.
+    const std::vector<std::tuple<const char*, const char*, int, std::function<float()>, const char*>> rows = {
+        {"cutter", "door", 20, [&] { const quaternion& q = Get<nbwItem>("door")->GetQuaternion();
+                                     return 2.0f * std::atan2(q.y, q.w) / -1.75f; }, ""},
+        {"sandremover", "heap", 30, [&] { return Get<nbwSandHeap>("heap")->GetSweepValue(); },
+         "Der Sand ist weggesaugt. Darunter liegt etwas.|"},
+        {nullptr, "switch", 60, [&] { return (3.0f - Get<nbwWater>("chamber/chamberwater")->GetWaterstand()) / 2.5f; },
+         "Das Wasser ist abgelaufen.|"}};
+    for (const auto& [tool, thing, framesBeforeSave, progress, saidAtEnd] : rows) {
+        SCOPED_TRACE(thing);
+        if (tool) {
+            SwimTo(tool);
+            E();
+            SwimTo(thing);
+            Key(SDL_SCANCODE_Q, SDLK_q);
+        } else {
+            ASSERT_TRUE(Run("schalter('switch')"));
+        }
+        Frames(framesBeforeSave);
+        const float before = progress();
+        for (auto [scancode, key] : {std::pair{SDL_SCANCODE_F5, SDLK_F5}, std::pair{SDL_SCANCODE_F9, SDLK_F9}}) {
+            Key(scancode, key);
+            Frames(2);
+        }
+        ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        Said();
+        EXPECT_NEAR(progress(), before, 0.15f) << "loaded as saved";
+        Frames(10 * 30);
+        EXPECT_NEAR(progress(), 1.0f, 1e-3f) << "ran on to its end";
+        EXPECT_EQ(Said(), saidAtEnd);
+    }
+}
+
 // The air bag lifts the crate, and what a diver can carry once no crate waits for it; at a
 // door, the heap, the switch, the basket, the vent, a rock, the fish or a diver Q says so,
 // and the air bag stays in the hand. Nothing it is used on leaves the level unfinished.

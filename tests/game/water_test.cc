@@ -66,16 +66,16 @@ TEST_F(WaterTest, ARisingFadeRunsWhileFadingIsOnAndAnnouncesItsEndOnceInTheNextF
     EXPECT_EQ(Frame(0.5f), Runs{"animate rise 3"});
     EXPECT_EQ(Eval("getwaterstand()"), "3.0");
     EXPECT_EQ(Frame(0.5f), Runs{"animate rise 4"});
-    // The frame that passes the target ends the fade and leaves the level where it got.
-    EXPECT_EQ(Frame(0.75f), Runs{"animate rise 5.5"});
+    // The frame that passes the target ends the fade on the target.
+    EXPECT_EQ(Frame(0.75f), Runs{"animate rise 5"});
     EXPECT_EQ(Eval("getfading()"), "nil");
-    EXPECT_EQ(Eval("getwaterstand()"), "5.5");
+    EXPECT_EQ(Eval("getwaterstand()"), "5.0");
     EXPECT_EQ(Eval("done"), "nil");
     EXPECT_EQ(Record()->GetNumQueued(), 1);
     EXPECT_EQ(Frame(0.5f), Runs{});
     Frame(0.5f);
     EXPECT_EQ(Eval("done"), "1");
-    EXPECT_EQ(Eval("getwaterstand()"), "5.5");
+    EXPECT_EQ(Eval("getwaterstand()"), "5.0");
     EXPECT_EQ(Eval("getfadeendvalue()"), "5.0");
     EXPECT_EQ(Eval("getfadeendtime()"), "2.0");
 }

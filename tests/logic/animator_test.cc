@@ -128,9 +128,13 @@ TEST_F(AnimatorTest, OneShotHoldsAtItsLastKeyAndLoopWraps) {
     EXPECT_EQ(Pos(d), "2 1 0");
     At(d, 2.0f);
     EXPECT_EQ(Pos(d), "4 2 0");
-    // Past its last key a oneshot sends nothing: a position set meanwhile stays.
-    d->SetPosition(vector3(9.0f, 9.0f, 9.0f));
+    // The frame that steps past its last key sends that key once; after it a oneshot sends
+    // nothing: a position set meanwhile stays.
+    At(d, 1.0f);
     At(d, 3.0f);
+    EXPECT_EQ(Pos(d), "4 2 0");
+    d->SetPosition(vector3(9.0f, 9.0f, 9.0f));
+    At(d, 3.5f);
     EXPECT_EQ(Pos(d), "9 9 9");
     m->SetRepType("loop");
     At(d, 3.0f);
@@ -153,7 +157,7 @@ TEST_F(AnimatorTest, OneKeyFilesAndOneInputCommands) {
     d->SetPosition(vector3());
     At(d, 7.25f);
     EXPECT_EQ(Pos(d), "5 6 7");
-    EXPECT_FLOAT_EQ(d->GetClipDistance(), 15.0f);  // oneshot past its end
+    EXPECT_FLOAT_EQ(d->GetClipDistance(), 20.0f);  // the frame past its end sends the last key
 }
 
 TEST_F(AnimatorTest, AnimatorsShareEnvelopesAndBindToEachNodesClass) {
@@ -421,6 +425,21 @@ TEST_F(AnimatorTest, TheNodeRunsItsAnimatorsOncePerFrameWithinItsLength) {
     EXPECT_EQ(c->calls, 3);
     EXPECT_FLOAT_EQ(c->last, 9.0f);
     EXPECT_FLOAT_EQ(c->GetAnimatorState()->GetTime(), 9.0f);
+}
+
+// A oneshot ending before its state's length, as a door's swing does: at any frame step
+// each frame up to the last key sends its value, then one frame sends the last key.
+TEST_F(AnimatorTest, AOneShotEndsOnItsLastKeyAtEveryFrameStep) {
+    auto* c = static_cast<nTestAnim*>(Anim("/usr/logic/c", "ntestanim"));
+    Vector("/usr/m/swing", c, "count", Write("swing.nea", "keybuffer 2 1\nkey 1 0 0\nkey 1 1.4 -1.75\n"));
+    c->SetAnimatorLength("default", 1.5f);
+    for (float step : {1.0f / 60.0f, 0.25f, 0.5f, 1.0f}) {
+        c->calls = 0;
+        int within = 1;
+        for (int k = 0; k * step <= 3.0f; k++) within += float(k) * step <= 1.4f, At(c, float(k) * step);
+        EXPECT_FLOAT_EQ(c->last, -1.75f) << step;
+        EXPECT_EQ(c->calls, within) << step;
+    }
 }
 
 }  // namespace
