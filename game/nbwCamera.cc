@@ -128,12 +128,35 @@ void nbwCamera::Place() {
         history_.Smooth(delay + 0.1f);
         t = history_.Get(now - delay);
     }
-    matrix44 m = OffsetMatrix() * t;
+    wanted_ = OffsetMatrix() * t;
+    flightShare_ = (now - flightStart_) / delay;
+    drawnFrom_ = GetMatrix().Translation();
+    Settle(obj);
+}
+
+void nbwCamera::Settle(nRoot* target) {
     // The way is looked at from where the target is now, not where the trail has it: the
     // camera stands with nothing between it and the target as drawn.
-    KeepClear(m, at, obj);
-    if (flying_) Fly(m, obj, (now - flightStart_) / delay);
+    matrix44 m = wanted_;
+    blind_ = false;
+    KeepClear(m, targetAt_, target);
+    if (flying_) Fly(m, target, flightShare_);
     SetMatrix(m);
+}
+
+bool nbwCamera::Registered(nCollideContext2* ctx, nRoot* target) {
+    for (int i = 0, n = ctx->GetNumStatic(); i < n; i++)
+        if (ctx->GetStatic(i)->owner == target) return true;
+    for (int i = 0, n = ctx->GetNumDynamic(); i < n; i++)
+        if (ctx->GetDynamic(i)->owner == target) return true;
+    return false;
+}
+
+bool nbwCamera::PlaceAfterTraversal() {
+    nRoot* target = placedTarget_.GetUnsafe();
+    if (!blind_ || !target) return false;
+    Settle(target);
+    return true;
 }
 
 void nbwCamera::Fly(matrix44& m, nRoot* target, float s) {
@@ -154,8 +177,7 @@ void nbwCamera::Fly(matrix44& m, nRoot* target, float s) {
     // would be all helmet and tank. Such a stretch bends out round the diver to where the
     // camera would rest; where that bend meets a solid, or still a body, the camera cuts.
     p = RoundBodies(target, p, from, e);
-    const vector3 last = GetMatrix().Translation();
-    if (InBody(target, p) || Blocked(target, last, p)) {
+    if (InBody(target, p) || Blocked(target, drawnFrom_, p)) {
         flying_ = false;
         return;
     }
@@ -337,15 +359,14 @@ bool nbwCamera::Blocked(nRoot* target, const vector3& from, const vector3& to) {
 }
 
 float nbwCamera::Swing(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
-                       const vector3& dir, const vector3& axis, float len, float enough, float& swing) {
+                       const vector3& dir, const vector3& axis, float toEnd, float len, float enough, float& swing) {
     // By the least swing that stands far enough off, else by the one that stands furthest.
     swing = 0.0f;
     float along = FreeWay(ctx, classIndex, target, from, dir, len);
     if (along >= enough) return along;
-    const float toUp = std::acos(dir.y < -1.0f ? -1.0f : dir.y > 1.0f ? 1.0f : dir.y);
     float low = 0.0f;
     for (int step = 1; step <= SwingSteps && along < enough; step++) {
-        const float angle = toUp * float(step) / float(SwingSteps);
+        const float angle = toEnd * float(step) / float(SwingSteps);
         const float a = FreeWay(ctx, classIndex, target, from, Turned(dir, axis, angle), len);
         if (a > along) {
             along = a;
@@ -369,6 +390,10 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
     int classIndex = -1;
     nCollideContext2* ctx = WayOf(target, classIndex);
     if (!ctx) return;
+    // The context holds the shapes of the last traversal: without the target's own, that
+    // traversal came before the target (a level just built or loaded) and knew none of its
+    // surroundings either.
+    blind_ = !Registered(ctx, target);
     const vector3 want = m.Translation();
     vector3 dir = want - from;
     const float len = dir.Len();
@@ -381,8 +406,11 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
     // up over what is in the way, about the target and with its view, so that the target
     // stays where the view had it. Where no swing up stands far enough off (the target
     // under an overhang or in a corner), the same is tried turned about the vertical by
-    // each eighth of a turn, the nearest to the wanted side first; where none does, the
-    // camera stands where it is furthest off.
+    // each eighth of a turn, the nearest to the wanted side first; where none does (the
+    // target just under the water's surface), the camera swings down below it the same
+    // way. Where nothing stands far enough off, the camera stands where it is furthest off,
+    // on the side tried first unless another is clearly further: otherwise places as far
+    // off as each other would take turns from frame to frame and the view would shake.
     const float enough = len < MinDistance ? len : MinDistance;
     const vector3 up(0.0f, 1.0f, 0.0f);
     float yaw = 0.0f, swing = 0.0f;
@@ -390,24 +418,30 @@ void nbwCamera::KeepClear(matrix44& m, const vector3& from, nRoot* target) {
     if (along < enough) {
         static constexpr float kEighth = 0.785398f;
         static constexpr float kYaws[] = {0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 3.0f, -3.0f, 4.0f};
+        static constexpr float kClearlyFurther = 0.05f;
         const vector3 side(m.m[0][0], m.m[0][1], m.m[0][2]);
         float best = -1.0f;
-        for (float turns : kYaws) {
-            const float y = turns * kEighth;
-            const vector3 d = Turned(dir, up, y);
-            vector3 k = d * up;
-            if (k.Len() < 1e-3f) k = Turned(side, up, y);
-            k = k * (1.0f / k.Len());
-            if ((k * d) % up < 0.0f) k = -k;
-            float s = 0.0f;
-            const float a = Swing(ctx, classIndex, target, from, d, k, len, enough, s);
-            if (a > best) {
-                best = a;
-                yaw = y;
-                swing = s;
-                axis = k;
+        for (int below = 0; below < 2 && best < enough; below++) {
+            const vector3 toward = below ? -up : up;
+            for (float turns : kYaws) {
+                const float y = turns * kEighth;
+                const vector3 d = Turned(dir, up, y);
+                vector3 k = d * up;
+                if (k.Len() < 1e-3f) k = Turned(side, up, y);
+                k = k * (1.0f / k.Len());
+                if ((k * d) % toward < 0.0f) k = -k;
+                const float cosEnd = d % toward;
+                const float toEnd = std::acos(cosEnd < -1.0f ? -1.0f : cosEnd > 1.0f ? 1.0f : cosEnd);
+                float s = 0.0f;
+                const float a = Swing(ctx, classIndex, target, from, d, k, toEnd, len, enough, s);
+                if (a >= enough || a > best + (best < 0.0f ? 0.0f : kClearlyFurther)) {
+                    best = a;
+                    yaw = y;
+                    swing = s;
+                    axis = k;
+                }
+                if (best >= enough) break;
             }
-            if (best >= enough) break;
         }
         along = best;
     }

@@ -4,7 +4,8 @@
 // through a matrix history, so that the view follows fast turns smoothly. It keeps out of
 // what its target cannot pass (the seabed, rocks, a closed door): where such a shape lies
 // between the target and the offset, the camera stands in front of it, and swings up over
-// it rather than come too near the target, or round it where no way up is far enough.
+// it rather than come too near the target, or round it where no way up is far enough, or
+// below it where the water's surface leaves no way round.
 // Given another target, or one put elsewhere, it flies from where it stood to the new place
 // within the follow delay, bending out round every diver on the way, and cuts to the new
 // place where such a shape lies on the straight way or the bend.
@@ -37,6 +38,9 @@ public:
     // A camera not triggered in this frame places itself when the camera server takes
     // the view, or else in its traversal.
     void PlaceForView() override;
+    // Placed before the traversal brought in its target's shapes, the camera places itself
+    // again from the same trail now that they are known.
+    bool PlaceAfterTraversal() override;
     void Traverse(nLogicGraph* graph, const matrix44& parentMatrix) override;
 
     // "none" drops the target; a path resolves relative to the camera when used.
@@ -59,18 +63,25 @@ private:
     void Place();
     // Placed at this node time already, else placed now.
     void PlaceOnce();
+    // Stands at `wanted_` kept clear of what the target's way meets (flying there when a
+    // flight is on) and takes that place.
+    void Settle(nRoot* target);
+    // Whether the target's own shapes are among the context's: they are from the first
+    // traversal that met the target on.
+    static bool Registered(nCollideContext2* ctx, nRoot* target);
     const matrix44& OffsetMatrix();
     // Moves the place of `m` back towards `from` to in front of the nearest shape on the
     // way that the class of the target's collision state "physik" meets exactly in that
     // state's context (the target's own shapes aside), and off its surface by the margin;
     // where that leaves it nearer than MinDistance, swings it up about `from`, and where
-    // no swing up is far enough, turns it about the vertical through `from` as well.
+    // no swing up is far enough, turns it about the vertical through `from` as well, and
+    // else swings it down.
     void KeepClear(matrix44& m, const vector3& from, nRoot* target);
-    // How far from `from` the camera stands clear towards the unit `dir` swung up about the
-    // unit `axis` by `swing`: the least swing that stands `enough` off, else the one that
-    // stands furthest (0 where the way itself does).
+    // How far from `from` the camera stands clear towards the unit `dir` swung about the
+    // unit `axis` by `swing`, at most `toEnd` (straight up or down): the least swing that
+    // stands `enough` off, else the one that stands furthest (0 where the way itself does).
     float Swing(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,
-                const vector3& axis, float len, float enough, float& swing);
+                const vector3& axis, float toEnd, float len, float enough, float& swing);
     // The collide context the target's way is looked at in (its physik collision state's)
     // and the class it meets there with; null when the target has none.
     nCollideContext2* WayOf(nRoot* target, int& classIndex);
@@ -134,6 +145,13 @@ private:
     bool flying_ = false;
     float flightStart_ = 0.0f;
     matrix44 flightFrom_;
+    // Where the trail puts the camera this frame before it keeps clear, how far the flight
+    // is, and the place the last frame was drawn from.
+    matrix44 wanted_;
+    float flightShare_ = 0.0f;
+    vector3 drawnFrom_;
+    // Placed without its target's shapes in the context.
+    bool blind_ = false;
     // Placed for the view at this node time.
     bool placed_ = false;
     float placedAt_ = 0.0f;

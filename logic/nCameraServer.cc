@@ -22,6 +22,17 @@ void nCameraServer::ApplyView(nGfxServer* gfx, matrix44& view) {
     nLogicCamera* cam = current_.GetUnsafe();
     if (!cam) nKernelServer::FatalError("Aborting.");
     cam->PlaceForView();
+    TakeView(cam, gfx, view);
+}
+
+bool nCameraServer::RetakeView(nGfxServer* gfx, matrix44& view) {
+    nLogicCamera* cam = current_.GetUnsafe();
+    if (!cam || !cam->PlaceAfterTraversal()) return false;
+    TakeView(cam, gfx, view);
+    return true;
+}
+
+void nCameraServer::TakeView(nLogicCamera* cam, nGfxServer* gfx, matrix44& view) {
     // The world matrix the traversal is about to compute: the stored one is last frame's.
     matrix44 world = cam->GetMatrix();
     nClass* visual = nKernelServer::ks->FindClass("nlogicvisual2");

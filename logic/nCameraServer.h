@@ -21,9 +21,13 @@ public:
     // The current camera's world matrix as this frame's traversal computes it becomes
     // the viewer matrix; `view` gets its inverse. No current camera: fatal "Aborting.".
     void ApplyView(nGfxServer* gfx, matrix44& view) override;
+    bool RetakeView(nGfxServer* gfx, matrix44& view) override;
     // The current camera's full path, "" when there is none.
     std::string GetCurrentCameraPath() const;
 
 private:
+    // The camera's world matrix as the traversal computes it becomes the viewer matrix.
+    static void TakeView(nLogicCamera* cam, nGfxServer* gfx, matrix44& view);
+
     nRef<nLogicCamera> current_;
 };

@@ -29,6 +29,10 @@ public:
     // Called by the camera server just before it takes the view from this current camera:
     // a camera that places itself each frame does it here, so the view is this frame's.
     virtual void PlaceForView() {}
+    // Called by the camera server once the traversal has registered the frame's shapes: a
+    // camera that placed itself without the shapes it keeps clear of places itself again.
+    // True when it did (the view is then taken again).
+    virtual bool PlaceAfterTraversal() { return false; }
 
     // Makes this the camera server's current camera.
     void SetCurrent();

@@ -148,6 +148,9 @@ void nLogicGraph::TraversePass(nLogicNode* logicRoot) {
     if (camera->HasCurrentCamera()) {
         camera->ApplyView(refGfx_.Get(), rootMatrix_);
         if (logicRoot) logicRoot->Traverse(this, matrix44());
+        // The first frame of a level just built or loaded draws from where the camera
+        // stands clear of the shapes this traversal brought in, not from before them.
+        camera->RetakeView(refGfx_.Get(), rootMatrix_);
     }
     EndTraversal();
     BuildLists();

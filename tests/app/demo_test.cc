@@ -2548,6 +2548,45 @@ TEST_F(DemoLevelTest, AtTheChamberAndTheSwitchTheViewRestsClearOfTheDiverWithItI
     EXPECT_GE(under, 4);
 }
 
+// Where the diver rests just under the surface (risen by R and W) or with its back to the reef
+// or a chamber rock, the view rests clear of it and still; after F5 there, the first frame of
+// the load (F9 or "Spiel laden") is drawn from that rest place, not from beyond the solid.
+TEST_F(DemoLevelTest, UnderTheSurfaceAndFromTheFirstFrameAfterALoadTheViewRestsClearOfTheDiver) {
+    NewGame();
+    Frames(5);
+    const std::tuple<const char*, vector3, float> rows[] = {
+        {"under the surface", vector3(0.0f, 10.0f, 20.0f), 0.0f},
+        {"back to the reef's south face", vector3(0.0f, 4.5f, 9.6f), 3.141593f},
+        {"back to the chamber's west rock", vector3(2.8f, 1.0f, -24.0f), -1.570796f},
+        {"in the chamber, back to its west rock", vector3(10.2f, 1.0f, -24.0f), 1.570796f}};
+    for (const auto& [where, p, heading] : rows) {
+        for (bool menu : {false, true}) {
+            SCOPED_TRACE(std::string(where) + (menu ? ", Spiel laden" : ", F9"));
+            Park(p, heading, 3);
+            if (p.y > 9.0f) Key(SDL_SCANCODE_R, SDLK_r, 45), Key(SDL_SCANCODE_W, SDLK_w, 150);
+            Frames(60);
+            for (int i = 0; i < 10; i++) {
+                const vector3 c = gfx->GetMatrix(nGfxServer::VIEWER).Translation();
+                ASSERT_TRUE(Frame());
+                EXPECT_LT((gfx->GetMatrix(nGfxServer::VIEWER).Translation() - c).Len(), 0.05f) << "it shakes";
+            }
+            ExpectViewAtRest("at rest");
+            const vector3 saved = DiverAt();
+            Key(SDL_SCANCODE_F5, SDLK_F5);
+            SwimTo(0.0f, 4.0f, 30.0f);
+            Frames(5);
+            if (menu) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE), Frames(2), Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+            const auto [key, sym] = menu ? std::pair(SDL_SCANCODE_RETURN, SDLK_RETURN) : std::pair(SDL_SCANCODE_F9, SDLK_F9);
+            Push(bwtest::sdl::Key(window, key, sym, true));
+            for (int i = 0; i < 5 && (DiverAt() - saved).Len() > 0.05f; i++) ASSERT_TRUE(Frame());
+            Push(bwtest::sdl::Key(window, key, sym, false));
+            ASSERT_LT((DiverAt() - saved).Len(), 0.05f);
+            EXPECT_FALSE(Flat(Shot()));
+            ExpectViewAtRest("the first frame after the load");
+        }
+    }
+}
+
 // As a player met the chamber and the switch, at the game's own follow delay, by keys: every
 // drawn frame is in open water, a unit or more off every diver's body and no flat
 // picture, and once the diver has stopped the view rests as it should. S held at the switch
@@ -4650,4 +4689,3 @@ TEST_F(DemoWalkTest, FromSavesAtTheEdgesPlayStaysSaveable) {
 }
 
 }  // namespace
-
