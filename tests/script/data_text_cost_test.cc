@@ -168,7 +168,7 @@ TEST(DataTextShareTest, AMoviesEventsRunInTheShareOrFromItsReserveAndElseWait) {
     EXPECT_FALSE(loose.inReserve);
     EXPECT_EQ(loose.lastRan, data.Frame()) << "an event in the share did not take its turn";
     EXPECT_GT(data.ForeignShare(ForeignCall::Draw, loose), 0u) << "the turn its event took kept its draw out";
-    data.Spent(nDataText::FrameBudget, {}, {});
+    data.Spent(nDataText::FrameBudget, {});
     ASSERT_TRUE(data.Waits());
 
     const struct {
@@ -237,7 +237,7 @@ TEST(DataTextShareTest, TheGamesOwnMovieTakesTheFrameItStartsInAsItsStartWindow)
     sys::ForeignTurn own, loose;
     own.shipped = true;
     data.BeginFrame();
-    data.Spent(nDataText::FrameBudget, {}, {});
+    data.Spent(nDataText::FrameBudget, {});
     ASSERT_TRUE(data.Waits());
     EXPECT_EQ(data.ForeignShare(ForeignCall::Draw, own), 0u) << "a draw before the start";
     const Duration q = nDataText::LoadTime / 4;
@@ -254,7 +254,7 @@ TEST(DataTextShareTest, TheGamesOwnMovieTakesTheFrameItStartsInAsItsStartWindow)
     }
     EXPECT_EQ(data.ForeignShare(ForeignCall::Load, loose), 0u);
     data.BeginFrame();
-    data.Spent(nDataText::FrameBudget, {}, {});
+    data.Spent(nDataText::FrameBudget, {});
     EXPECT_EQ(data.ForeignShare(ForeignCall::Draw, own), 0u) << "the window outlived its frame";
     EXPECT_FALSE(own.atStart);
 }

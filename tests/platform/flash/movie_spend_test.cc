@@ -173,7 +173,8 @@ TEST_F(MovieSpendTest, CallsPastTheirTimeStopAMovieHoweverTheyAreSpaced) {
         MovieSpend spend(host);
         bool stopped = false;
         for (int n = 1; n <= 2000 && !stopped; n++) {
-            stopped = n % c.every == 0 ? spend.Record(true, c.times * milliseconds(10), milliseconds(10)) : spend.Record(false);
+            stopped = n % c.every == 0 ? spend.Record(MovieSpend::Call::Draw, true, c.times * milliseconds(10), milliseconds(10))
+                                       : spend.Record(MovieSpend::Call::Draw, false);
         }
         EXPECT_EQ(stopped, c.stopped);
     }
@@ -332,6 +333,158 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieWaitsForTimeAndARefusedLooseOneLeavesTheG
         }
         EXPECT_EQ(Logged(c.logged ? c.logged : "movie"), c.logged ? 1 : 0);
         EXPECT_EQ(this->logs.size(), c.logged ? 1u : 0u) << this->logs.back();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using flash::MovieModule;
+using flash::MovieSpend;
+using Duration = std::chrono::steady_clock::duration;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+// The game's own movie goes on past every limit that data's files or the machine's speed reach:
+// a draw held off its core past its time, a draw whose time ran out before a picture or a face
+// was priced (it ends as out of time, not as out of instructions, and unlogged), and loose
+// pictures of the limits' size in its heads-up display (not drawn, a line each). No frame
+// fails; a frame that ends early keeps the last picture. A loose display stopped by those
+// pictures leaves the game's own copy, which hears the values the game set.
+TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
+    bwtest::TestRunClock clock(microseconds(10));
+    BmpBytes limitsSize;  // its header alone: decoded, it fails as no picture
+    limitsSize.width = 4096;
+    limitsSize.height = 4000;
+    const std::vector<uint8_t> header = limitsSize.Build();
+    BmpBytes small;
+    small.width = small.height = 8;
+    small.pixels.assign(8 * 8 * 3, 0x80);
+    const std::vector<uint8_t> smallBytes = small.Build();
+    this->files["flash/pics/small.png"] = std::string(smallBytes.begin(), smallBytes.end());
+    for (const char* pic : {"flash/pics/taucher_1.png", "flash/pics/guide.png"}) this->files[pic] = std::string(header.begin(), header.end());
+    const char* src = std::getenv("BW_SOURCE_DIR");
+    std::ifstream in(std::string(src ? src : ".") + "/data/flash/taucher.movie", std::ios::binary);
+    std::stringstream display;
+    display << in.rdbuf();
+    ASSERT_FALSE(display.str().empty());
+    const std::string own = display.str();
+    auto drawing = [](const std::string& draw) {
+        return std::string(MovieModule::Marker) + "\nstage(30, 52)\nn = 0\nfunction draw() n = n + 1 " + draw +
+               " rect(0, 39, 30, 6, 1, 1, 1, 1) end\n";
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        bool shipped;
+        Duration time, held;  // the draws' time once the first frame is drawn; held off at each look
+        std::vector<const char*> logged;
+    } cases[] = {
+        {"held off its core past its time", drawing("for i = 1, 40 do rect(0, 0, 4, 4, 1, 0, 0, 1) end"), true,
+         milliseconds(2), milliseconds(10), {}},
+        {"its time ran out before a picture was priced", drawing("image('pics/small.png', 0, 0, 8 + n % 20, 8)"), true,
+         microseconds(1), {}, {}},
+        {"its time ran out before a face was priced", drawing("text(0, 0, 'A', 12 + n % 20, 1, 1, 1, 1)"), true,
+         microseconds(1), {}, {}},
+        {"pictures of the limits' size", own, true, Duration::max(), {},
+         {"decoding 'pics/taucher_1.png' takes more than a call", "decoding 'pics/guide.png' takes more than a call"}},
+        {"a loose display with pictures of the limits' size", own, false, Duration::max(), {},
+         {"instruction budget exhausted; the game's own copy of the movie plays in its place",
+          "decoding 'pics/taucher_1.png' takes more than a call", "decoding 'pics/guide.png' takes more than a call"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->logs.clear();
+        this->files["flash/hud.movie"] = c.text;
+        this->shipped = c.shipped ? std::set<std::string>{"flash/hud.movie"} : std::set<std::string>{};
+        this->own = {{"flash/hud.movie", own}};
+        Share share;
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, "flash/hud.movie"));
+        ASSERT_EQ(m.IsReady(), 1);
+        for (const auto& [name, value] : {std::pair{"bild", "taucher1_G_1"}, {"sauerstoff", "50"}, {"gesundheit", "80"}}) {
+            EXPECT_EQ(m.SetVariable(name, value), flash::Ok);
+        }
+        std::vector<uint8_t> frame(30 * 52 * 4);
+        EXPECT_EQ(m.Render(frame.data(), 30, 52, 4), flash::Ok);
+        const std::vector<uint8_t> picture = frame;
+        EXPECT_NE(picture[(40 * 30 + 15) * 4 + 3], 0) << "the air row was not drawn";
+        share.time = c.time;
+        clock.HoldOffEachLook(c.held);
+        for (int n = 0; n < 3 * MovieSpend::MaxOverTime; n++) {
+            const int32_t drawn = m.Render(frame.data(), 30, 52, 4);
+            EXPECT_NE(drawn, flash::MovieFailed) << n;
+            if (drawn == flash::Waits) EXPECT_EQ(frame, picture) << "the last picture went";
+        }
+        clock.HoldOffEachLook({});
+        share.time = Duration::max();
+        EXPECT_EQ(m.Render(frame.data(), 30, 52, 4), flash::Ok);
+        EXPECT_EQ(Get(m, "gesundheit"), "80");
+        for (const char* line : c.logged) EXPECT_EQ(Logged(line), 1) << line;
+        EXPECT_EQ(this->logs.size(), c.logged.size()) << this->logs.back();
+    }
+}
+
+// A loose menu that is stopped once it plays, by its draws, its memory or a key handler past
+// its time on every key (however many draws come between), gives way to the game's own copy,
+// with one line, within a few keys; the game's own menu then hears Esc. Without a copy of the
+// game's own, the one line says it is stopped.
+TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
+    bwtest::TestRunClock clock(microseconds(10));
+    const std::string own = std::string(MovieModule::Marker) +
+                            "\nstage(4, 4) x = 'own' heard = ''\nfunction on_key(kind, code) heard = heard .. kind .. code .. ';' end\n"
+                            "function draw() rect(0, 0, 4, 4, 0, 0, 1, 1) end\n";
+    const std::string base = "x = 'loose' n = 0\nfunction draw() n = n + 1 rect(0, 0, 4, 4, 1, 0, 0, 1) end\n";
+    const struct {
+        const char* name;
+        std::string body;
+        bool ownCopy;
+        const char* logged;
+    } cases[] = {
+        {"its draws past their time", "x = 'loose'\nfunction draw() while true do end end\n", true,
+         "again and again (its draws 10 times it, however spaced); the game's own copy of the movie plays"},
+        {"its draws out of instructions, copying what they keep", "x = 'loose' t = {}\nfunction draw() for i = 1, 1e7 do t[#t + 1] = ('x'):rep(100000) .. i end end\n", true,
+         "instruction budget exhausted; the game's own copy of the movie plays in its place"},
+        {"a key handler past its time on every key", base + "function on_key() while true do end end\n", true,
+         "again and again (its event calls 10 times it, however spaced); the game's own copy of the movie plays"},
+        {"a key handler past its time, no copy of the game's own", base + "function on_key() while true do end end\n", false,
+         "again and again (its event calls 10 times it, however spaced); the movie is stopped until it is loaded again"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->logs.clear();
+        this->shipped.clear();
+        this->own.clear();
+        if (c.ownCopy) this->own["flash/mainmenu.movie"] = own;
+        AddMovie("flash/mainmenu.movie", c.body);
+        Share share;
+        share.time = milliseconds(2);
+        flash::LuaSandbox::Limits limits;
+        limits.memoryBytes = 2 << 20;
+        MovieModule m(Serve(share), limits);
+        ASSERT_TRUE(Begin(m, "flash/mainmenu.movie"));
+        ASSERT_EQ(m.IsReady(), 1);
+        EXPECT_EQ(Get(m, "x"), "loose");
+        m.SetVariable("running", "1");
+        std::vector<uint8_t> frame(4 * 4 * 4);
+        int keys = 0;
+        for (; keys < 4 * MovieSpend::MaxOverTime && this->logs.empty(); keys++) {
+            for (int draw = 0; draw < 8; draw++) m.Render(frame.data(), 4, 4, 4);
+            m.KeyEvent(keys % 2 ? flash::KeyUp : flash::KeyDown, 65, 0);
+        }
+        EXPECT_LE(keys, 2 * MovieSpend::MaxOverTime) << "not stopped within a few keys";
+        EXPECT_EQ(Logged(c.logged), 1) << this->logs.front();
+        EXPECT_EQ(this->logs.size(), 1u);
+        EXPECT_EQ(Get(m, "x"), c.ownCopy ? "own" : "<failed>");
+        if (!c.ownCopy) continue;
+        EXPECT_EQ(m.RunWaiting(), flash::Ok);
+        EXPECT_EQ(Get(m, "running"), "1") << "the game's own copy did not hear the game's values";
+        const std::string heard = Get(m, "heard");
+        EXPECT_EQ(m.KeyEvent(flash::KeyDown, 27, 0), flash::Ok);
+        EXPECT_EQ(Get(m, "heard"), heard + "down27;");
+        EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::Ok);
+        EXPECT_EQ(frame[0], 255) << "the game's own menu is not drawn";
     }
 }
 
