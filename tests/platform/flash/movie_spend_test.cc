@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -336,76 +337,48 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieWaitsForTimeAndARefusedLooseOneLeavesTheG
     }
 }
 
-}  // namespace
-
-namespace {
-
-using flash::MovieModule;
-using flash::MovieSpend;
-using Duration = std::chrono::steady_clock::duration;
-using std::chrono::microseconds;
-using std::chrono::milliseconds;
-
 // The game's own movie goes on past every limit that data's files or the machine's speed reach:
-// a draw held off its core past its time, a draw whose time ran out before a picture or a face
-// was priced (it ends as out of time, not as out of instructions, and unlogged), and loose
-// pictures of the limits' size in its heads-up display (not drawn, a line each). No frame
-// fails; a frame that ends early keeps the last picture. A loose display stopped by those
-// pictures leaves the game's own copy, which hears the values the game set.
+// a draw held off its core past its time, a draw whose time ran out before a picture or face was
+// priced (it ends as out of time, unlogged, not as out of instructions), loose pictures of the
+// limits' size in its heads-up display (not drawn, a line each). A loose display stopped by them
+// leaves the game's own copy, which hears the values the game set. No frame fails.
 TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
     bwtest::TestRunClock clock(microseconds(10));
-    BmpBytes limitsSize;  // its header alone: decoded, it fails as no picture
-    limitsSize.width = 4096;
-    limitsSize.height = 4000;
-    const std::vector<uint8_t> header = limitsSize.Build();
-    BmpBytes small;
-    small.width = small.height = 8;
-    small.pixels.assign(8 * 8 * 3, 0x80);
-    const std::vector<uint8_t> smallBytes = small.Build();
-    this->files["flash/pics/small.png"] = std::string(smallBytes.begin(), smallBytes.end());
+    BmpBytes bmp;  // the header of 4096 x 4000 alone: decoded, it fails as no picture
+    bmp.width = 4096, bmp.height = 4000;
+    const std::vector<uint8_t> header = bmp.Build();
+    bmp.width = bmp.height = 8, bmp.pixels.assign(8 * 8 * 3, 0x80);
+    const std::vector<uint8_t> small = bmp.Build();
+    this->files["flash/small.png"] = std::string(small.begin(), small.end());
     for (const char* pic : {"flash/pics/taucher_1.png", "flash/pics/guide.png"}) this->files[pic] = std::string(header.begin(), header.end());
-    const char* src = std::getenv("BW_SOURCE_DIR");
-    std::ifstream in(std::string(src ? src : ".") + "/data/flash/taucher.movie", std::ios::binary);
-    std::stringstream display;
-    display << in.rdbuf();
-    ASSERT_FALSE(display.str().empty());
-    const std::string own = display.str();
+    std::ifstream in(std::string(std::getenv("BW_SOURCE_DIR") ? std::getenv("BW_SOURCE_DIR") : ".") + "/data/flash/taucher.movie");
+    const std::string own((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto drawing = [](const std::string& draw) {
-        return std::string(MovieModule::Marker) + "\nstage(30, 52)\nn = 0\nfunction draw() n = n + 1 " + draw +
-               " rect(0, 39, 30, 6, 1, 1, 1, 1) end\n";
+        return std::string(MovieModule::Marker) + "\nstage(30, 52) n = 0\nfunction draw() n = n + 1 " + draw + " rect(0, 39, 30, 6, 1, 1, 1, 1) end\n";
     };
+    const char* pictures = "decoding 'pics/taucher_1.png' takes more than a call|decoding 'pics/guide.png' takes more than a call";
     const struct {
-        const char* name;
         std::string text;
         bool shipped;
-        Duration time, held;  // the draws' time once the first frame is drawn; held off at each look
-        std::vector<const char*> logged;
+        Duration time, held;  // the draws' time after the first frame, and held off at each look
+        std::string logged;   // lines, '|' between
     } cases[] = {
-        {"held off its core past its time", drawing("for i = 1, 40 do rect(0, 0, 4, 4, 1, 0, 0, 1) end"), true,
-         milliseconds(2), milliseconds(10), {}},
-        {"its time ran out before a picture was priced", drawing("image('pics/small.png', 0, 0, 8 + n % 20, 8)"), true,
-         microseconds(1), {}, {}},
-        {"its time ran out before a face was priced", drawing("text(0, 0, 'A', 12 + n % 20, 1, 1, 1, 1)"), true,
-         microseconds(1), {}, {}},
-        {"pictures of the limits' size", own, true, Duration::max(), {},
-         {"decoding 'pics/taucher_1.png' takes more than a call", "decoding 'pics/guide.png' takes more than a call"}},
-        {"a loose display with pictures of the limits' size", own, false, Duration::max(), {},
-         {"instruction budget exhausted; the game's own copy of the movie plays in its place",
-          "decoding 'pics/taucher_1.png' takes more than a call", "decoding 'pics/guide.png' takes more than a call"}},
+        {drawing("for i = 1, 40 do rect(0, 0, 4, 4, 1, 0, 0, 1) end"), true, milliseconds(2), milliseconds(10), ""},
+        {drawing("image('small.png', 0, 0, 8 + n % 20, 8)"), true, microseconds(1), {}, ""},
+        {drawing("text(0, 0, 'A', 12 + n % 20, 1, 1, 1, 1)"), true, microseconds(1), {}, ""},
+        {own, true, Duration::max(), {}, pictures},
+        {own, false, Duration::max(), {}, std::string("instruction budget exhausted; the game's own copy of the movie plays|") + pictures},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.text.substr(0, 120));
         this->logs.clear();
         this->files["flash/hud.movie"] = c.text;
         this->shipped = c.shipped ? std::set<std::string>{"flash/hud.movie"} : std::set<std::string>{};
         this->own = {{"flash/hud.movie", own}};
         Share share;
         MovieModule m(Serve(share));
-        ASSERT_TRUE(Begin(m, "flash/hud.movie"));
-        ASSERT_EQ(m.IsReady(), 1);
-        for (const auto& [name, value] : {std::pair{"bild", "taucher1_G_1"}, {"sauerstoff", "50"}, {"gesundheit", "80"}}) {
-            EXPECT_EQ(m.SetVariable(name, value), flash::Ok);
-        }
+        ASSERT_TRUE(Begin(m, "flash/hud.movie") && m.IsReady() == 1);
+        for (const auto& [name, value] : {std::pair{"bild", "taucher1_G_1"}, {"sauerstoff", "50"}, {"gesundheit", "80"}}) m.SetVariable(name, value);
         std::vector<uint8_t> frame(30 * 52 * 4);
         EXPECT_EQ(m.Render(frame.data(), 30, 52, 4), flash::Ok);
         const std::vector<uint8_t> picture = frame;
@@ -421,51 +394,44 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
         share.time = Duration::max();
         EXPECT_EQ(m.Render(frame.data(), 30, 52, 4), flash::Ok);
         EXPECT_EQ(Get(m, "gesundheit"), "80");
-        for (const char* line : c.logged) EXPECT_EQ(Logged(line), 1) << line;
-        EXPECT_EQ(this->logs.size(), c.logged.size()) << this->logs.back();
+        std::stringstream lines(c.logged);
+        size_t count = 0;
+        for (std::string line; std::getline(lines, line, '|'); count++) EXPECT_EQ(Logged(line), 1) << line;
+        EXPECT_EQ(this->logs.size(), count) << this->logs.back();
     }
 }
 
-// A loose menu that is stopped once it plays, by its draws, its memory or a key handler past
-// its time on every key (however many draws come between), gives way to the game's own copy,
-// with one line, within a few keys; the game's own menu then hears Esc. Without a copy of the
-// game's own, the one line says it is stopped.
+// A loose menu stopped once it plays, by its draws, its instructions or a key handler past its
+// time on every key (eight cheap draws between keys), gives way to the game's own copy within a
+// few keys, with one line; the game's own menu then hears Esc and draws. Without a copy of the
+// game's own the line says it is stopped.
 TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
     bwtest::TestRunClock clock(microseconds(10));
-    const std::string own = std::string(MovieModule::Marker) +
-                            "\nstage(4, 4) x = 'own' heard = ''\nfunction on_key(kind, code) heard = heard .. kind .. code .. ';' end\n"
+    const std::string own = std::string(MovieModule::Marker) + "\nstage(4, 4) x = 'own' heard = ''\n"
+                            "function on_key(kind, code) heard = heard .. kind .. code .. ';' end\n"
                             "function draw() rect(0, 0, 4, 4, 0, 0, 1, 1) end\n";
-    const std::string base = "x = 'loose' n = 0\nfunction draw() n = n + 1 rect(0, 0, 4, 4, 1, 0, 0, 1) end\n";
+    const std::string deaf = "x = 'loose'\nfunction draw() end\nfunction on_key() while true do end end\n";
+    const std::string gaveWay = "; the game's own copy of the movie plays in its place";
     const struct {
-        const char* name;
         std::string body;
         bool ownCopy;
-        const char* logged;
+        std::string logged;
     } cases[] = {
-        {"its draws past their time", "x = 'loose'\nfunction draw() while true do end end\n", true,
-         "again and again (its draws 10 times it, however spaced); the game's own copy of the movie plays"},
-        {"its draws out of instructions, copying what they keep", "x = 'loose' t = {}\nfunction draw() for i = 1, 1e7 do t[#t + 1] = ('x'):rep(100000) .. i end end\n", true,
-         "instruction budget exhausted; the game's own copy of the movie plays in its place"},
-        {"a key handler past its time on every key", base + "function on_key() while true do end end\n", true,
-         "again and again (its event calls 10 times it, however spaced); the game's own copy of the movie plays"},
-        {"a key handler past its time, no copy of the game's own", base + "function on_key() while true do end end\n", false,
-         "again and again (its event calls 10 times it, however spaced); the movie is stopped until it is loaded again"},
+        {"x = 'loose'\nfunction draw() while true do end end\n", true, "(its draws 10 times it, however spaced)" + gaveWay},
+        {"x = 'loose' t = {}\nfunction draw() for i = 1, 1e7 do t[#t + 1] = ('x'):rep(100000) .. i end end\n", true,
+         "instruction budget exhausted" + gaveWay},
+        {deaf, true, "(its event calls 10 times it, however spaced)" + gaveWay},
+        {deaf, false, "(its event calls 10 times it, however spaced); the movie is stopped until it is loaded again"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.logged);
         this->logs.clear();
-        this->shipped.clear();
-        this->own.clear();
-        if (c.ownCopy) this->own["flash/mainmenu.movie"] = own;
+        this->own = c.ownCopy ? std::map<std::string, std::string>{{"flash/mainmenu.movie", own}} : std::map<std::string, std::string>{};
         AddMovie("flash/mainmenu.movie", c.body);
         Share share;
         share.time = milliseconds(2);
-        flash::LuaSandbox::Limits limits;
-        limits.memoryBytes = 2 << 20;
-        MovieModule m(Serve(share), limits);
-        ASSERT_TRUE(Begin(m, "flash/mainmenu.movie"));
-        ASSERT_EQ(m.IsReady(), 1);
-        EXPECT_EQ(Get(m, "x"), "loose");
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, "flash/mainmenu.movie") && m.IsReady() == 1);
         m.SetVariable("running", "1");
         std::vector<uint8_t> frame(4 * 4 * 4);
         int keys = 0;
