@@ -370,7 +370,7 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
         {own, false, Duration::max(), {}, std::string("instruction budget exhausted; the game's own copy of the movie plays|") + pictures},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 120));
+        SCOPED_TRACE(c.text.substr(c.text.find('\n') + 1, 100));
         this->logs.clear();
         this->files["flash/hud.movie"] = c.text;
         this->shipped = c.shipped ? std::set<std::string>{"flash/hud.movie"} : std::set<std::string>{};
