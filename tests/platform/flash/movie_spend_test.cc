@@ -375,6 +375,7 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
         this->files["flash/hud.movie"] = c.text;
         this->shipped = c.shipped ? std::set<std::string>{"flash/hud.movie"} : std::set<std::string>{};
         this->own = {{"flash/hud.movie", own}};
+        this->reads.clear();
         Share share;
         MovieModule m(Serve(share));
         ASSERT_TRUE(Begin(m, "flash/hud.movie") && m.IsReady() == 1 && m.SetVariable("bild", "taucher1_G_1") == flash::Ok);
@@ -396,6 +397,8 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
         size_t count = 0;
         for (std::string line; std::getline(lines, line, '|'); count++) EXPECT_EQ(Logged(line), 1) << line;
         EXPECT_EQ(this->logs.size(), count) << this->logs.back();
+        // Once by the movie, and once more by the game's own copy that took a loose one's place.
+        EXPECT_LE(this->reads["flash/pics/taucher_1.png"], c.shipped ? 1 : 2) << "a picture refused is read again at each draw";
     }
 }
 
