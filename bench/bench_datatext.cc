@@ -4,7 +4,11 @@
 // A timer's text runs once a frame in that frame's share, as a timer's does; a loose movie
 // (a menu's draw, a HUD's value handler heard four times a frame, a text or pictures at a
 // size that changes each frame) runs through the host the game gives movies, once a frame.
-// Reports the fps ratios (vector over plain). A second benchmark sets the person's own
+// Reports the fps ratios (vector over plain). Then a loose heads-up movie that spends the whole
+// share each frame (a value handler heard under 64 names) against the plain level, on an idle
+// core and beside one and three busy loops of the benchmark's own: run pinned to one core
+// (taskset -c N), the loops take the core from the game as other programs would, and data's
+// share, measured against the game's own processor time, grows no larger. A second benchmark sets the person's own
 // library calls (not charged) against the guards' old way (every call priced, the charge
 // ignored) and against the bare library, in one run; a third the run clock's read against
 // the raw read of the thread's processor time; a fourth the game's start to its first frame
@@ -14,6 +18,7 @@
 #include <lua.hpp>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +26,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BenchGl.h"
@@ -100,6 +106,61 @@ double MedianFrame(nBaseObserver* observer, F perFrame) {
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
     return bench::Median(us);
+}
+
+// Threads that keep the cores they may run on busy, as other programs' work does: each spins
+// until the set is gone, and for two minutes at most, so none outlives a run that ends early.
+struct BusyLoops {
+    explicit BusyLoops(int count) {
+        for (int i = 0; i < count; i++) {
+            threads.emplace_back([this] {
+                const auto end = Clock::now() + std::chrono::minutes(2);
+                while (!quit.load(std::memory_order_relaxed) && Clock::now() < end) {
+                }
+            });
+        }
+    }
+    ~BusyLoops() {
+        quit = true;
+        for (std::thread& t : threads) t.join();
+    }
+    std::atomic<bool> quit{false};
+    std::vector<std::thread> threads;
+};
+
+// A loose heads-up movie whose value handler is cheap in time but heard under 64 names a
+// frame: its handlers run until the frame's share is spent, the rest wait for the next frame,
+// so that it spends the whole share every frame without a call past its time.
+const std::string SpendingHud =
+    "n = 0\n"
+    "function on_value(name) for i = 1, 5000 do n = n + i end end\n"
+    "function draw() rect(0, 0, 100, 20, 1, 1, 1, 1) end\n";
+
+// The plain level and the spending heads-up movie beside `loops` busy loops: their fps ratio.
+double SpendingShareRatio(nBaseObserver* observer, int loops, double& runTimeMs) {
+    BusyLoops busy(loops);
+    for (int i = 0; i < kSettle; i++) observer->RunFrame();
+    const double plain = MedianFrame(observer, [] {});
+    sys::ForeignTurn turn;
+    observer->RunFrame();
+    runTimeMs = std::chrono::duration<double, std::milli>(Script(nKernelServer::ks)->ForeignTime(sys::ForeignCall::Draw, turn)).count();
+    std::unique_ptr<flash::MovieModule> movie = LooseMovie({{"loose.movie", Marker + SpendingHud}});
+    if (!movie) return 0;
+    std::vector<uint8_t> picture(800 * 600 * 4);
+    std::vector<std::string> names;
+    for (int i = 0; i < 64; i++) names.push_back("v" + std::to_string(i));
+    int frame = 0;
+    auto hud = [&] {
+        movie->RunWaiting();
+        const std::string value = std::to_string(frame++);
+        for (const std::string& name : names) movie->SetVariable(name.c_str(), value.c_str());
+        movie->Render(picture.data(), 800, 600, 4);
+    };
+    for (int i = 0; i < kSettle; i++) {
+        observer->RunFrame();
+        hud();
+    }
+    return plain / MedianFrame(observer, hud);
 }
 
 void BM_DataTextFrames(benchmark::State& state) {
@@ -187,6 +248,14 @@ void BM_DataTextFrames(benchmark::State& state) {
                 frame++;
             });
             state.counters[v.name] = plain / median;
+        }
+        const std::pair<int, const char*> loads[] = {{0, "fps_spending_hud_idle_per_plain"},
+                                                     {1, "fps_spending_hud_1_busy_loop_per_plain"},
+                                                     {3, "fps_spending_hud_3_busy_loops_per_plain"}};
+        for (const auto& [loops, name] : loads) {
+            double runTimeMs = 0;
+            state.counters[name] = SpendingShareRatio(observer, loops, runTimeMs);
+            state.counters[std::string(name).substr(0, std::string(name).size() - 10) + "_run_time_ms"] = runTimeMs;
         }
         ks->GetTimeServer()->LockDeltaT(0.0);
         state.PauseTiming();

@@ -240,10 +240,12 @@ void nDataText::PushEnv(lua_State* L) const {
 // ---- the frame's share
 
 void nDataText::BeginFrame() {
-    const Clock::time_point now = sys::RunClock::Wall();
+    const Clock::duration now = sys::RunClock::ProcessorTime();
     if (framed_) {
-        // The game's own part of the last frame: a frame that loaded a level counts as a long one.
-        const Clock::duration plain = std::min<Clock::duration>(now - begun_ - wall_, LongestFrame);
+        // The game's own part of the last frame, by the processor time it took beside data's: a
+        // machine that holds the game off its core makes it no longer. A frame that loaded a
+        // level counts as a long one.
+        const Clock::duration plain = std::min<Clock::duration>(now - begun_ - time_, LongestFrame);
         if (plain >= ShortestFrame) plain_ += (plain - plain_) / 8;
     }
     begun_ = now;
@@ -253,7 +255,6 @@ void nDataText::BeginFrame() {
     nextTurn_ = UINT32_MAX;
     spent_ = 0;
     time_ = {};
-    wall_ = {};
 }
 
 nDataText::Clock::duration nDataText::TimeShare() const {
@@ -278,6 +279,7 @@ uint64_t nDataText::ForeignShare(sys::ForeignCall call, sys::ForeignTurn& turn) 
     // Before the first frame all of a movie's calls share its start window; once that is
     // spent they wait for the first frame.
     turn.atStart = !framed_ && call != sys::ForeignCall::Read;
+    turn.beforeFirstFrame = !framed_;
     if (turn.atStart) return turn.startTaken < LoadTime ? UINT64_MAX : 0;
     if (!framed_ || call == sys::ForeignCall::Read) return UINT64_MAX;
     if (turn.frame != frame_) {
@@ -338,8 +340,7 @@ void nDataText::SpentAtStart(Clock::duration taken, sys::ForeignTurn& turn) cons
     if (!framed_ || turn.atStart) turn.startTaken += taken;
 }
 
-void nDataText::Spent(long long instructions, Clock::duration taken, Clock::duration wall) {
+void nDataText::Spent(long long instructions, Clock::duration taken) {
     spent_ += std::min(instructions, FrameCeiling * 1000);
     time_ += taken;
-    wall_ += std::max(wall, taken);
 }

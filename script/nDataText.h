@@ -28,9 +28,9 @@
 // share and take turns in it; each movie's events have a small reserve a frame besides, so
 // that the game's own displays always hear their values at once. Data's time is the time its runs took on the game's thread
 // less the machine's holding that thread off its core (platform/system/RunClock), so a loaded
-// machine stops no text that a quiet one runs; the frame is the player's, on the wall clock.
-// The game's own part of a frame leaves out all of data's wall time: the machine's holding
-// data's runs off the core is not the game's, and gives data no larger share.
+// machine stops no text that a quiet one runs. The game's own part of a frame is the
+// processor time the game's thread took in it beside data's (sys::RunClock::ProcessorTime):
+// the machine's holding the game or data off the core gives data no larger share.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -124,9 +124,8 @@ public:
     // The share of the frame's time, and the time a run that begins now may take.
     Clock::duration TimeShare() const;
     Clock::duration RunTime() const;
-    // What a run or call of data's that ran in this frame spent (`taken`: by sys::RunClock;
-    // `wall`: on the wall clock, the machine's holding it off its core included).
-    void Spent(long long instructions, Clock::duration taken, Clock::duration wall);
+    // What a run or call of data's that ran in this frame spent (`taken`: by sys::RunClock).
+    void Spent(long long instructions, Clock::duration taken);
     long long FrameSpent() const { return spent_; }
 
 private:
@@ -142,8 +141,7 @@ private:
     uint32_t nextTurn_ = UINT32_MAX;
     long long spent_ = 0;
     Clock::duration time_{};
-    Clock::duration wall_{};  // data's runs and calls in this frame on the wall clock
-    Clock::time_point begun_{};
-    // The game's frame without data's text, averaged over the last frames.
+    Clock::duration begun_{};  // the thread's processor time when the frame began
+    // The game's frame without data's text, by processor time, averaged over the last frames.
     Clock::duration plain_ = AssumedFrame;
 };

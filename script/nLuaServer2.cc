@@ -318,7 +318,7 @@ bool nLuaServer2::RunChunk(const char* buf, size_t size, const char* chunkName, 
         if (bounds_.DropsMade()) DropMade(bounds_.Run());
     }
     if (framed) {
-        data_.Spent(bounds_.Spent(), sys::RunClock::ThreadTime() - outer.started, sys::RunClock::Wall() - outer.begun);
+        data_.Spent(bounds_.Spent(), sys::RunClock::ThreadTime() - outer.started);
         passedFrame_ = mode == Trust::Line && (bounds_.PassedInstructions() || bounds_.Elapsed() >= runTime);
     }
     restore();
@@ -540,13 +540,13 @@ std::chrono::steady_clock::duration nLuaServer2::ForeignTime(sys::ForeignCall ca
 }
 
 void nLuaServer2::ForeignSpent(uint64_t instructions, std::chrono::steady_clock::duration taken,
-                               std::chrono::steady_clock::duration wall, sys::ForeignTurn& turn) {
+                               std::chrono::steady_clock::duration /*wall: not data's share's*/, sys::ForeignTurn& turn) {
     const uint64_t cost = instructions + InstructionsACommand;
     if (trust_ != Trust::Full && bounds_.Active()) {
         // The run's account reaches the frame's when the run ends.
         bounds_.Spend(cost);
     } else if (data_.Framed()) {
-        data_.Spent((long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2)), taken, wall);
+        data_.Spent((long long)std::min<uint64_t>(cost, uint64_t(LLONG_MAX / 2)), taken);
         data_.SpentReserve(instructions, taken, turn);
         data_.SpentAtStart(taken, turn);
     } else {

@@ -77,11 +77,13 @@ ImageCache& ImageCache::operator=(ImageCache&& other) noexcept {
     if (this == &other) return *this;
     this->read = std::move(other.read);
     this->entries = std::move(other.entries);
+    this->refused = std::move(other.refused);
     this->uses = other.uses;
     this->worked = other.worked;
     this->kept = std::move(other.kept);
     this->price = std::move(other.price);
     other.entries.clear();
+    other.refused.clear();
     return *this;
 }
 
@@ -125,6 +127,12 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
     auto found = this->entries.find(key);
     ++this->uses;
     if (found == this->entries.end()) {
+        // A decode refused for its price is priced again before its file is read again.
+        auto gone = this->refused.find(key);
+        if (gone != this->refused.end()) {
+            if (this->price && !this->price(Work::Decode, gone->second, error)) return nullptr;
+            this->refused.erase(gone);
+        }
         if (this->entries.size() >= MaxImages) {
             // The least recently used file leaves, failed ones first.
             auto oldest = this->entries.begin();
@@ -147,6 +155,8 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
             const uint64_t pixels = uint64_t(w) * uint64_t(h);
             if (this->price && !this->price(Work::Decode, pixels, why)) {
                 refused = true;
+                if (this->refused.size() >= MaxImages) this->refused.erase(this->refused.begin());
+                this->refused.emplace(key, pixels);
                 return false;
             }
             if (!MakeRoom(pixels * sizeof(uint32_t), nullptr)) {

@@ -61,6 +61,10 @@ public:
     // left of the running call's budget and time: work done in one piece is priced before it
     // runs, as nothing can stop it halfway.
     bool Affords(uint64_t cost, Duration time);
+    // What is left of the running call's time.
+    Duration TimeLeft() const { return this->clock.Left(); }
+    // Ends the running call as out of time (only from C functions the state is running).
+    [[noreturn]] static void StopAtTime(lua_State* L) { Stop(L, true); }
     // The sandbox that owns a state.
     static LuaSandbox* Of(lua_State* L);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "platform/font/Face.h"
 #include "platform/window/KeyInput.h"
@@ -68,16 +69,20 @@ MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
     : host(std::move(movieHost)),
       limits(sandboxLimits),
       spend(this->host, sandboxLimits.instructions),
-      images([this](const std::string& name, std::string& bytes, std::string& error) {
-          std::string file = this->folder + name;
-          std::replace(file.begin(), file.end(), '\\', '/');
-          if (!this->host.readFile || !this->host.readFile(file, bytes)) {
-              error = "cannot read the image '" + file + "'";
-              return false;
-          }
-          return true;
-      }) {
+      images(ImageReader()) {
     ConnectCaches();
+}
+
+ImageCache::Reader MovieModule::ImageReader() {
+    return [this](const std::string& name, std::string& bytes, std::string& error) {
+        std::string file = this->folder + name;
+        std::replace(file.begin(), file.end(), '\\', '/');
+        if (!this->host.readFile || !this->host.readFile(file, bytes)) {
+            error = "cannot read the image '" + file + "'";
+            return false;
+        }
+        return true;
+    };
 }
 
 MovieModule::~MovieModule() { KeepValue(0); }
@@ -133,6 +138,8 @@ int32_t MovieModule::LoadMovie(const char* file) {
     const size_t slash = this->path.rfind('/');
     this->folder = slash == std::string::npos ? std::string() : this->path.substr(0, slash + 1);
     this->reports.clear();
+    this->setByGame.clear();
+    this->setByGameBytes = 0;
 
     this->refusedForTime = false;
     this->spend.SetShipped(this->host.shipped && this->host.shipped(this->path));
@@ -192,21 +199,39 @@ int MovieModule::Start(std::string bytes, std::string& error) {
 }
 
 int MovieModule::Refuse(const std::string& error) {
-    // A loose file that wins over the game's own copy is refused: the game's own plays in its
-    // place, so that the player always has the game's menu.
-    std::string own;
-    if (!this->spend.Shipped() && this->host.readShipped && this->host.readShipped(this->path, own)) {
-        Report(error + "; the game's own copy of the movie plays in its place");
-        this->refusedForTime = false;
-        this->spend.SetShipped(true);
-        std::string ownError;
-        const int started = Start(std::move(own), ownError);
-        if (started >= 0 || ownError.empty()) return started;
-        Report(ownError);
-        return -1;
-    }
+    int started = -1;
+    if (GiveWay(error, started)) return started;
     Report(this->refusedForTime ? error + ": not loaded; it is tried again at its next load" : error);
     return -1;
+}
+
+bool MovieModule::GiveWay(const std::string& error, int& started) {
+    // A loose file that wins over the game's own copy is refused or stopped: the game's own
+    // plays in its place, so that the player always has the game's menu.
+    std::string own;
+    if (this->spend.Shipped() || !this->host.readShipped || !this->host.readShipped(this->path, own)) return false;
+    Report(error + "; the game's own copy of the movie plays in its place");
+    this->refusedForTime = false;
+    this->spend.SetShipped(true);
+    // The game's own copy hears the values the game set in the loose movie.
+    for (auto& [name, text] : this->setByGame) {
+        Event event;
+        event.kind = EventKind::Value;
+        event.name = name;
+        event.text = std::move(text);
+        event.sets = true;
+        Wait(std::move(event));
+    }
+    this->setByGame.clear();
+    this->setByGameBytes = 0;
+    // What the loose movie kept of data's bound goes back.
+    this->images = ImageCache(ImageReader());
+    this->glyphs = GlyphCache();
+    ConnectCaches();
+    std::string ownError;
+    started = Start(std::move(own), ownError);
+    if (started < 0 && !ownError.empty()) Report(ownError);
+    return true;
 }
 
 int MovieModule::RunTop() {
@@ -309,9 +334,14 @@ int32_t MovieModule::Render(uint8_t* buffer, int32_t width, int32_t height, int3
     this->drawing = false;
     this->canvas.Attach(nullptr, 0, 0);
     ++this->frames;
-    // A draw stopped at the frame's time leaves the last picture for this frame, and for
-    // good once the movie is stopped for it.
-    if (!drawn && !this->overBudget && this->sandbox && this->sandbox->WasOverTime()) return Waits;
+    // A loose movie stopped by its draw: the game's own copy draws in its place.
+    int started = -1;
+    if (!this->stopped.empty() && Stopped(std::exchange(this->stopped, std::string()), started)) {
+        return started > 0 ? Render(buffer, width, height, bytesPerPixel) : Waits;
+    }
+    // A draw that ended at a limit leaves the last picture for this frame, and for good once
+    // the movie is stopped for its time.
+    if (!drawn && this->passed) return Waits;
     if (!drawn && this->stoppedForTime) return MovieFailed;
     if (!drawn) {
         std::memset(buffer, 0, pixels * size_t(bytesPerPixel));
@@ -343,6 +373,17 @@ bool MovieModule::ReadVariable(const char* name) {
     if (!this->valueRefused) return read;
     Report("a variable's value is longer than " + std::to_string(MaxValue) + " bytes or than data may keep: not read");
     return false;
+}
+
+void MovieModule::KeepSetByGame(const char* name, const char* text) {
+    // Within the bound of values that wait for a top level: past it the oldest names stay.
+    const size_t size = std::strlen(text);
+    auto found = this->setByGame.find(std::string_view(name));
+    const size_t before = found == this->setByGame.end() ? 0 : found->second.size();
+    if (this->setByGameBytes - before + size > MovieSpend::MaxWaitingValues) return;
+    this->setByGameBytes = this->setByGameBytes - before + size;
+    if (found == this->setByGame.end()) this->setByGame.emplace(name, text);
+    else found->second.assign(text, size);
 }
 
 bool MovieModule::KeepValue(size_t size) {
@@ -383,6 +424,7 @@ int32_t MovieModule::GetVariable(const char* name, const char** text, size_t* le
 int32_t MovieModule::SetVariable(const char* name, const char* text) {
     if (!CanReadVariables()) return OutOfOrder;
     if (!ValidName(name) || text == nullptr) return BadArgument;
+    if (!this->spend.Shipped()) KeepSetByGame(name, text);
     RunWaiting();
     if (this->topPending) {
         // The movie's own names come first: the value is set once its top level has run.
@@ -480,11 +522,11 @@ bool MovieModule::RunEvent(const Event& event) {
         if (!event.sets) return CallMovie(CallValue);
         this->argText = event.text.c_str();
         return CallMovie(WriteGlobal);
-    case EventKind::Mouse: return CallMovie(CallMouse);
-    case EventKind::Key: return CallMovie(CallKey);
+    case EventKind::Mouse: return CallMovie(CallMouse, MovieHost::Call::Event, std::string_view(event.what) != "move");
+    case EventKind::Key: return CallMovie(CallKey, MovieHost::Call::Event, true);
     case EventKind::Char: {
         this->argText = event.utf8;
-        const bool ran = CallMovie(CallChar);
+        const bool ran = CallMovie(CallChar, MovieHost::Call::Event, true);
         this->argText = nullptr;
         return ran;
     }
@@ -505,11 +547,24 @@ void MovieModule::Wait(Event event) {
     }
 }
 
+bool MovieModule::Stopped(const std::string& why, int& started) {
+    // The game's own copy starts outside a draw: the draw going on gives way when it ends.
+    if (this->drawing) {
+        this->stopped = why;
+        return false;
+    }
+    if (GiveWay(why, started)) return true;
+    Report(why + "; the movie is stopped until it is loaded again");
+    return false;
+}
+
 int32_t MovieModule::RunWaiting() {
     if (!CanReadVariables()) return OutOfOrder;
     const int top = RunTop();
     if (top <= 0) return top == 0 ? Waits : MovieFailed;
     while (this->spend.WaitingCount() > 0) {
+        // The game's own copy that took a stopped movie's place may not have started yet.
+        if (this->topPending) return Waits;
         if (!this->sandbox || this->overBudget) {
             this->spend.DropWaiting();
             return MovieFailed;
@@ -522,14 +577,20 @@ int32_t MovieModule::RunWaiting() {
     return Ok;
 }
 
-bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
+bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind, bool input) {
     this->waited = false;
+    this->passed = false;
     if (!this->sandbox || this->overBudget) return false;
     std::string error;
-    switch (this->spend.RunCall(fn, this, kind, error)) {
+    int started = -1;
+    switch (this->spend.RunCall(fn, this, kind, error, input)) {
     case MovieSpend::Outcome::Ran: return true;
     case MovieSpend::Outcome::Waits: this->waited = true; return false;
-    case MovieSpend::Outcome::PassedTime: return false;
+    case MovieSpend::Outcome::PassedTime: this->passed = true; return false;
+    case MovieSpend::Outcome::Ended:
+        this->passed = true;
+        Report(error + ": the call ends there and the movie goes on");
+        return false;
     case MovieSpend::Outcome::RefusedAtStart:
         // As a top level that stops is: the game's own copy plays in its place, or the game's
         // later calls find no movie.
@@ -541,12 +602,14 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind) {
     case MovieSpend::Outcome::StoppedForTime:
         this->overBudget = true;
         this->stoppedForTime = true;
-        Report("stopped: its calls took more than the frame's time for data again and again (" +
-               std::to_string(MaxOverTime) + " times it, however spaced); the movie is stopped until it is loaded again");
+        Stopped("stopped: its calls took more than the frame's time for data again and again (" +
+                    std::string(kind == MovieHost::Call::Draw ? "its draws " : "its event calls ") +
+                    std::to_string(MaxOverTime) + " times it, however spaced)",
+                started);
         return false;
     case MovieSpend::Outcome::StoppedForBudget:
         this->overBudget = true;
-        Report(error + "; the movie is stopped until it is loaded again");
+        Stopped(error, started);
         return false;
     case MovieSpend::Outcome::Failed: Report(error); return false;
     }
@@ -856,7 +919,9 @@ int MovieModule::ApiImage(lua_State* L) {
     const uint64_t work = self->DrawImage(L);
     self->imageFile = {};
     // Charged here, where no string of the call is alive: a budget error leaves by a
-    // long jump. Work priced past the budget ends the call as the work's charge would.
+    // long jump. Work priced past the budget ends the call as the work's charge would, and
+    // work priced once the time ran out as out of time.
+    if (self->spend.PastTime()) LuaSandbox::StopAtTime(L);
     LuaSandbox::Charge(L, self->spend.PastBudget() ? UINT64_MAX : work / PixelsAnInstruction);
     return 0;
 }
@@ -904,6 +969,7 @@ int MovieModule::ApiText(lua_State* L) {
     GlyphCache::Font* font = self->TextFace(L);
     // Charged here and below, where no string of the call is alive: a budget error leaves
     // by a long jump.
+    if (self->spend.PastTime()) LuaSandbox::StopAtTime(L);
     LuaSandbox::Charge(L, self->spend.PastBudget() ? UINT64_MAX : self->textWork);
     if (font == nullptr) return 0;
     const int lineX = self->textX, cell = font->face->GetCellHeight();

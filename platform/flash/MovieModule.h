@@ -9,6 +9,7 @@
 // order, a value's handler once however often the value changed meanwhile; what a movie may
 // spend is MovieSpend's.
 #include <chrono>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,8 +84,20 @@ private:
     void Report(std::string problem);
     bool CanReadVariables() const { return this->state == State::Loaded || this->state == State::Playing; }
     // Calls a movie function under the sandbox, within what the host shares with it;
-    // false (logged) when the movie fails, false with `waited` set when it is not to run now.
-    bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event);
+    // false (logged) when the movie fails, false with `waited` set when it is not to run now,
+    // with `passed` when the call ended at a limit that does not stop the movie. `input`: a
+    // key, character or click (MovieSpend::RunCall).
+    bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event, bool input = false);
+    // A movie stopped for `why`: the game's own copy of a loose one takes its place (true,
+    // `started` RunTop's answer), else one line is logged. Within a draw it waits for the
+    // draw's end (`stopped`).
+    bool Stopped(const std::string& why, int& started);
+    // A loose movie refused or stopped for `error` gives way to the game's own copy of its
+    // path: true when there is one (logged, `started` RunTop's answer or -1).
+    bool GiveWay(const std::string& error, int& started);
+    ImageCache::Reader ImageReader();
+    // Keeps the last text the game set for `name` in a loose movie, for the game's own copy.
+    void KeepSetByGame(const char* name, const char* text);
     // The movie's top level, once the host gives it time: 1 ran, 0 waits, -1 failed (logged).
     int RunTop();
     // Starts the movie's text in a new state: RunTop's answer, or -1 with `error` when the
@@ -151,6 +164,10 @@ private:
     bool stoppedForTime = false;  // then its last picture stays
     bool refusedForTime = false;  // its start was stopped at its time: a later load may start it
     bool waited = false;
+    bool passed = false;
+    std::string stopped;  // why a draw going on stopped the movie
+    std::map<std::string, std::string, std::less<>> setByGame;
+    size_t setByGameBytes = 0;
     std::string top;  // the movie's text until its top level ran
     bool topPending = false;
     MovieSpend spend;

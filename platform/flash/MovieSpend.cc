@@ -30,8 +30,7 @@ MovieSpend::Prices MovieSpend::DefaultPrices() {
 
 void MovieSpend::Attach(LuaSandbox* box) {
     this->sandbox = box;
-    this->overTimeRecord = 0;
-    this->unforgiven = 0;
+    this->draws = this->events = StopRecord();
     this->mostPriced = {};
     this->topBytes = this->topCompares = 0;
     this->topTime = {};
@@ -57,9 +56,16 @@ void MovieSpend::Spent() {
 
 bool MovieSpend::Affords(uint64_t instructions, std::chrono::nanoseconds time) {
     this->mostPriced = std::max(this->mostPriced, time);
-    if (!this->sandbox) return true;
-    if (this->sandbox->Affords(instructions, Duration::zero())) return this->sandbox->Affords(0, time);
-    this->pastBudget = true;
+    this->shortOfInstructions = false;
+    if (!this->sandbox || this->sandbox->Affords(instructions, time)) return true;
+    if (this->sandbox->TimeLeft() <= Duration::zero()) {
+        this->pastTime = true;
+    } else if (!this->sandbox->Affords(instructions, Duration::zero())) {
+        // A loose movie's draw that loops over large pictures ends as one that loops in Lua;
+        // the game's own goes on without the picture.
+        this->shortOfInstructions = true;
+        this->pastBudget = !this->shipped;
+    }
     return false;
 }
 
@@ -71,41 +77,48 @@ bool MovieSpend::AffordsPixels(bool scale, uint64_t pixels, std::string_view fil
     if (Affords(pixels / PixelsAnInstruction, price > most ? std::chrono::nanoseconds::max() : price * int64_t(pixels))) {
         return true;
     }
-    if (!this->pastBudget) {
-        error = std::string(scale ? "scaling '" : "decoding '") + std::string(file) +
-                "' takes more than is left of the frame's time for data: not drawn";
+    if (!this->pastBudget && !this->pastTime) {
+        error = std::string(scale ? "scaling '" : "decoding '") + std::string(file) + "' takes more than " + ShortOf() +
+                ": not drawn";
     }
     return false;
 }
 
 bool MovieSpend::AffordsFace(std::string& error) {
     if (Affords(this->prices.instructionsAFace, this->prices.faceTime)) return true;
-    if (!this->pastBudget) error = "opening a text face takes more than is left of the frame's time for data: not drawn";
+    if (!this->pastBudget && !this->pastTime) error = std::string("opening a text face takes more than ") + ShortOf() + ": not drawn";
     return false;
 }
 
-MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind, std::string& error) {
+const char* MovieSpend::ShortOf() const {
+    return this->shortOfInstructions ? "a call of the movie may spend" : "is left of the frame's time for data";
+}
+
+MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind, std::string& error, bool input) {
     const uint64_t budget = Budget(kind);
     if (budget == 0) return Outcome::Waits;
     const Duration time = Time(kind);
     const bool ok = this->sandbox->Call(fn, data, error, budget, time);
     Spent();
     if (ok) {
-        // A draw that fits moves the record on; cheap events do not, so many of them between
-        // clear no draw past its time.
-        if (kind == Call::Draw) Record(false);
+        // A draw that fits moves the draws' record on, a key or click that fits the events';
+        // cheap events (moves, values) do not, so many of them between clear nothing.
+        if (kind == Call::Draw || (kind == Call::Event && input)) Record(kind, false);
         return Outcome::Ran;
     }
+    // The game's own movie goes on past every limit: the call ends where it met it.
     if (this->shipped && this->sandbox->WasOutOfTime()) return Outcome::PassedTime;
-    // Calls before the first frame count with the top level: what stops one refuses the movie.
+    if (this->shipped && this->sandbox->WasOverBudget()) return Outcome::Ended;
+    // Calls at the start count with the top level: what stops one refuses the movie.
     if (this->turn.atStart && (this->sandbox->WasOverTime() || this->sandbox->WasOverBudget())) {
-        if (this->sandbox->WasOverTime()) error = "its calls before the first frame took more than its start's time for data";
-        else error += " before the first frame";
+        const std::string when = this->turn.beforeFirstFrame ? "before the first frame" : "at its start";
+        if (this->sandbox->WasOverTime()) error = "its calls " + when + " took more than its start's time for data";
+        else error += " " + when;
         DropWaiting();
         return Outcome::RefusedAtStart;
     }
     if (this->sandbox->WasOverTime()) {
-        if (!Record(true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
+        if (!Record(kind, true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
         DropWaiting();
         return Outcome::StoppedForTime;
     }
@@ -156,11 +169,13 @@ void MovieSpend::PriceTop(const char* text, size_t size) {
     this->mostPriced = std::max(this->mostPriced, this->topTime);
 }
 
-bool MovieSpend::Record(bool over, Duration taken, Duration given) {
+bool MovieSpend::Record(Call kind, bool over, Duration taken, Duration given) {
     static_assert(OverTimeWindow == 64, "the record is a word's bits");
-    this->overTimeRecord = this->overTimeRecord << 1 | uint64_t(over);
+    // Draws and events apart: draws between keys forgive no key past its time.
+    StopRecord& record = kind == Call::Draw ? this->draws : this->events;
+    record.last = record.last << 1 | uint64_t(over);
     if (!over) {
-        this->unforgiven = std::max(0.0, this->unforgiven - ForgivenADraw);
+        record.unforgiven = std::max(0.0, record.unforgiven - ForgivenAFit);
         return false;
     }
     // A call that took many times its time (collections, C work between the hook's looks)
@@ -171,8 +186,8 @@ bool MovieSpend::Record(bool over, Duration taken, Duration given) {
         const Duration least = std::max<Duration>(given, std::chrono::milliseconds(1));
         times = std::clamp(double(taken.count()) / double(least.count()), 1.0, double(MaxOverTime));
     }
-    this->unforgiven += times;
-    return std::popcount(this->overTimeRecord) >= MaxOverTime || this->unforgiven >= MaxOverTime;
+    record.unforgiven += times;
+    return std::popcount(record.last) >= MaxOverTime || record.unforgiven >= MaxOverTime;
 }
 
 MovieSpend::Kept MovieSpend::Wait(Event event) {

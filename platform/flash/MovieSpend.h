@@ -21,14 +21,18 @@
 // instructions, is refused with one log line, one that fits no time left now waits. Its size
 // is priced first, before the file is read.
 //
-// The stop record: a call stopped at the host's time counts as many calls as it took times
-// its time (collections and C work between the hook's looks included), up to MaxOverTime; a
-// draw that fits forgives ForgivenADraw of one. A movie with MaxOverTime such calls among its
-// last OverTimeWindow calls, or MaxOverTime left unforgiven however they were spaced, is
-// stopped until it is loaded again. So is one whose call ran out of instructions or memory: a
-// failed allocation ends the call at once (LuaSandbox), its time and what it spent told to the
-// host. The game's own movies (Shipped) are never stopped for time: a call of theirs stopped at
-// its time keeps the last picture for that frame, and a start of theirs waits for a later one.
+// The stop records, one of draws and one of events: a call stopped at the host's time counts
+// as many calls as it took times its time (collections and C work between the hook's looks
+// included), up to MaxOverTime; a draw that fits forgives ForgivenAFit of one of the draws',
+// a key, character or click that fits as much of the events'. Nothing else forgives: cheap
+// draws or mouse moves between keys clear no key past its time. A movie with MaxOverTime such
+// calls among the last OverTimeWindow of a record, or MaxOverTime left unforgiven however they
+// were spaced, is stopped until it is loaded again. So is one whose call ran out of
+// instructions or memory: a failed allocation ends the call at once (LuaSandbox), its time and
+// what it spent told to the host. The game's own movies (Shipped) are never stopped or refused
+// for any limit: a call of theirs stopped at its time, instructions or memory ends there and
+// keeps the last picture for that frame, a start of theirs stopped at its time waits for a
+// later one, and a picture or face their call cannot afford is not made, the call going on.
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -69,7 +73,7 @@ public:
     static constexpr size_t MaxWaitingValues = size_t(1) << 20;
     static constexpr int MaxOverTime = 10;
     static constexpr int OverTimeWindow = 64;
-    static constexpr double ForgivenADraw = 0.25;
+    static constexpr double ForgivenAFit = 0.25;
 
     enum class EventKind { Value, Mouse, Key, Char };
     struct Event {
@@ -111,14 +115,16 @@ public:
         Ran,
         Waits,           // no share now: it runs in a later frame
         PassedTime,      // stopped at its time; the record does not stop the movie yet
+        Ended,           // the game's own call ended at its instructions or memory (`error`): it goes on
         RefusedAtStart,  // a call before the first frame stopped (its time, instructions or memory)
         StoppedForTime,  // the record stops the movie (logged by the caller, as the rest)
         StoppedForBudget,  // out of instructions or memory: stopped
         Failed,          // an error of the movie's
     };
     // Calls `fn` with `data` in the sandbox within the share for `kind` (a draw's as asked
-    // before), tells the host what it spent and counts it in the record.
-    Outcome RunCall(lua_CFunction fn, void* data, Call kind, std::string& error);
+    // before), tells the host what it spent and counts it in the record; `input`: the event
+    // is a key, a character or a click, which forgives the events' record when it fits.
+    Outcome RunCall(lua_CFunction fn, void* data, Call kind, std::string& error, bool input = false);
     // The top level's text, compiled and run once the share has room for it (Waits until
     // then); a text that no frame compiles is refused (Failed, with `error`). A top level
     // stopped at its time is PassedTime (the game's own waits for a later frame then: the
@@ -127,12 +133,16 @@ public:
 
     // ---- prices of work in one piece, within the call going on
     bool Affords(uint64_t instructions, std::chrono::nanoseconds time);
-    // False with the line to log (none when the call is out of instructions, which ends it).
+    // False with the line to log (none when the work ends the call).
     bool AffordsPixels(bool scale, uint64_t pixels, std::string_view file, std::string& error);
     bool AffordsFace(std::string& error);
-    // Work was priced past the call's instructions: the call ends as the charge would.
+    // Work was priced past a loose movie's call's instructions: the call ends as the charge
+    // would.
     bool PastBudget() const { return this->pastBudget; }
-    void ClearPastBudget() { this->pastBudget = false; }
+    // Work was priced when the call's time had run out: the call ends as out of time, whichever
+    // test the work met first.
+    bool PastTime() const { return this->pastTime; }
+    void ClearPastBudget() { this->pastBudget = this->pastTime = false; }
     // The longest time priced for one piece since the load.
     std::chrono::nanoseconds MostPriced() const { return this->mostPriced; }
 
@@ -144,10 +154,10 @@ public:
     void PriceTop(const char* text, size_t size);
     std::chrono::nanoseconds TopTime() const { return this->topTime; }
 
-    // ---- the stop record
-    // A call stopped at its time that took `taken` of `given`, or a draw that fit (`over`
-    // false); true once the movie is to be stopped.
-    bool Record(bool over, Duration taken = {}, Duration given = LuaSandbox::NoTime);
+    // ---- the stop records
+    // A draw or event (`kind`) stopped at its time that took `taken` of `given`, or one that
+    // fit and forgives (`over` false); true once the movie is to be stopped.
+    bool Record(Call kind, bool over, Duration taken = {}, Duration given = LuaSandbox::NoTime);
 
     // ---- waiting events
     // Keeps the event, the oldest dropped past MaxWaiting; a value's text past
@@ -160,6 +170,9 @@ public:
     void PopWaiting();
 
 private:
+    // What the last work priced that did not fit was short of, for its log line.
+    const char* ShortOf() const;
+
     const MovieHost& host;
     uint64_t limit;
     Prices prices;
@@ -168,11 +181,16 @@ private:
     sys::ForeignTurn turn;  // the movie's place among data's code
     uint64_t drawBudget = UINT64_MAX;
     bool pastBudget = false;
+    bool pastTime = false;
+    bool shortOfInstructions = false;  // the last work priced did not fit the call's instructions
     std::chrono::nanoseconds mostPriced{};
     uint64_t topBytes = 0, topCompares = 0;
     std::chrono::nanoseconds topTime{};
-    uint64_t overTimeRecord = 0;  // the last calls that count, 1 for those past their time
-    double unforgiven = 0;
+    struct StopRecord {
+        uint64_t last = 0;  // the last calls that count, 1 for those past their time
+        double unforgiven = 0;
+    };
+    StopRecord draws, events;
     std::deque<Event> waiting;
     size_t waitingValueBytes = 0;
 };

@@ -19,6 +19,7 @@ struct ForeignTurn {
     bool inReserve = false;  // the call going on runs from the reserve
     std::chrono::steady_clock::duration startTaken{};  // by its calls in its start window
     bool atStart = false;  // the call going on runs in the start window
+    bool beforeFirstFrame = false;  // the call going on comes before the game's first frame
     bool shipped = false;  // the caller is the game's own (a movie from its archives)
     uint32_t startFrame = 0;  // the frame the game's own caller last started in
 };

@@ -75,6 +75,13 @@ void RunClock::SetSource(Source* s) { source = s; }
 
 RunClock::time_point RunClock::Wall() { return source ? source->Wall() : std::chrono::steady_clock::now(); }
 
+RunClock::duration RunClock::ProcessorTime() {
+    if (source) return source->ProcessorTime();
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return FromTimespec(now);
+}
+
 RunClock::duration RunClock::ThreadTime() {
     if (source) return source->ThreadTime();
     CoreWaits& waits = ThisThreadsWaits();

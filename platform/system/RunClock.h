@@ -26,6 +26,8 @@ public:
         virtual ~Source() = default;
         virtual duration ThreadTime() = 0;
         virtual time_point Wall() = 0;
+        // The thread's processor time; a test's clock has no waits of its own to tell apart.
+        virtual duration ProcessorTime() { return ThreadTime(); }
     };
     // Puts `source` in place of the machine's clocks for the calling thread, until it is set
     // back to null; the caller keeps it alive meanwhile.
@@ -33,6 +35,9 @@ public:
 
     // This thread's time so far: the wall clock less its waits for a core.
     static duration ThreadTime();
+    // This thread's processor time so far: neither the machine's holding it off its core nor
+    // its own waits (a frame's wait for the display, for other threads' work) count.
+    static duration ProcessorTime();
     // The wall clock that runs go by (steady_clock's, or the source's).
     static time_point Wall();
     // True when ThreadTime sees the thread's own waits (the kernel reports its waits for a

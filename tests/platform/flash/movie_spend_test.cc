@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -173,7 +174,8 @@ TEST_F(MovieSpendTest, CallsPastTheirTimeStopAMovieHoweverTheyAreSpaced) {
         MovieSpend spend(host);
         bool stopped = false;
         for (int n = 1; n <= 2000 && !stopped; n++) {
-            stopped = n % c.every == 0 ? spend.Record(true, c.times * milliseconds(10), milliseconds(10)) : spend.Record(false);
+            stopped = n % c.every == 0 ? spend.Record(MovieSpend::Call::Draw, true, c.times * milliseconds(10), milliseconds(10))
+                                       : spend.Record(MovieSpend::Call::Draw, false);
         }
         EXPECT_EQ(stopped, c.stopped);
     }
@@ -332,6 +334,116 @@ TEST_F(MovieSpendTest, TheGamesOwnMovieWaitsForTimeAndARefusedLooseOneLeavesTheG
         }
         EXPECT_EQ(Logged(c.logged ? c.logged : "movie"), c.logged ? 1 : 0);
         EXPECT_EQ(this->logs.size(), c.logged ? 1u : 0u) << this->logs.back();
+    }
+}
+
+// The game's own movie goes on past every limit that data's files or the machine's speed reach:
+// a draw held off its core past its time, a draw whose time ran out before a picture or face was
+// priced (it ends as out of time, unlogged, not as out of instructions), loose pictures of the
+// limits' size in its heads-up display (not drawn, a line each). A loose display stopped by them
+// leaves the game's own copy, which hears the values the game set. No frame fails.
+TEST_F(MovieSpendTest, TheGamesOwnMovieGoesOnPastEveryLimitItsCallsMeet) {
+    bwtest::TestRunClock clock(microseconds(10));
+    BmpBytes bmp;  // the header of 4096 x 4000 alone: decoded, it fails as no picture
+    bmp.width = 4096, bmp.height = 4000;
+    const std::vector<uint8_t> header = bmp.Build();
+    bmp.width = bmp.height = 8, bmp.pixels.assign(8 * 8 * 3, 0x80);
+    const std::vector<uint8_t> small = bmp.Build();
+    this->files["flash/small.png"] = std::string(small.begin(), small.end());
+    for (const char* pic : {"flash/pics/taucher_1.png", "flash/pics/guide.png"}) this->files[pic] = std::string(header.begin(), header.end());
+    std::ifstream in(std::string(std::getenv("BW_SOURCE_DIR") ? std::getenv("BW_SOURCE_DIR") : ".") + "/data/flash/taucher.movie");
+    const std::string own((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto drawing = [](const std::string& draw) {
+        return std::string(MovieModule::Marker) + "\nstage(30, 52) n = 0\nfunction draw() n = n + 1 " + draw + " rect(0, 39, 30, 6, 1, 1, 1, 1) end\n";
+    };
+    const char* pictures = "decoding 'pics/taucher_1.png' takes more than a call|decoding 'pics/guide.png' takes more than a call";
+    const struct {
+        std::string text;
+        bool shipped;
+        Duration time, held;  // the draws' time after the first frame, and held off at each look
+        std::string logged;   // lines, '|' between
+    } cases[] = {
+        {drawing("for i = 1, 40 do rect(0, 0, 4, 4, 1, 0, 0, 1) end"), true, milliseconds(2), milliseconds(10), ""},
+        {drawing("image('small.png', 0, 0, 8 + n % 20, 8)"), true, microseconds(1), {}, ""},
+        {drawing("text(0, 0, 'A', 12 + n % 20, 1, 1, 1, 1)"), true, microseconds(1), {}, ""},
+        {own, true, Duration::max(), {}, pictures},
+        {own, false, Duration::max(), {}, std::string("instruction budget exhausted; the game's own copy of the movie plays|") + pictures},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(c.text.find('\n') + 1, 100));
+        this->logs.clear();
+        this->files["flash/hud.movie"] = c.text;
+        this->shipped = c.shipped ? std::set<std::string>{"flash/hud.movie"} : std::set<std::string>{};
+        this->own = {{"flash/hud.movie", own}};
+        this->reads.clear();
+        Share share;
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, "flash/hud.movie") && m.IsReady() == 1 && m.SetVariable("bild", "taucher1_G_1") == flash::Ok);
+        m.SetVariable("gesundheit", "80");
+        std::vector<uint8_t> frame(30 * 52 * 4);
+        EXPECT_EQ(m.Render(frame.data(), 30, 52, 4), flash::Ok);
+        const std::vector<uint8_t> picture = frame;
+        EXPECT_NE(picture[(40 * 30 + 15) * 4 + 3], 0) << "the air row was not drawn";
+        share.time = c.time, clock.HoldOffEachLook(c.held);
+        for (int n = 0; n < 3 * MovieSpend::MaxOverTime; n++) {
+            const int32_t drawn = m.Render(frame.data(), 30, 52, 4);
+            EXPECT_NE(drawn, flash::MovieFailed) << n;
+            if (drawn == flash::Waits) EXPECT_EQ(frame, picture) << "the last picture went";
+        }
+        share.time = Duration::max(), clock.HoldOffEachLook({});
+        EXPECT_EQ(m.Render(frame.data(), 30, 52, 4), flash::Ok);
+        EXPECT_EQ(Get(m, "gesundheit"), "80");
+        std::stringstream lines(c.logged);
+        size_t count = 0;
+        for (std::string line; std::getline(lines, line, '|'); count++) EXPECT_EQ(Logged(line), 1) << line;
+        EXPECT_EQ(this->logs.size(), count) << this->logs.back();
+        // Once by the movie, and once more by the game's own copy that took a loose one's place.
+        EXPECT_LE(this->reads["flash/pics/taucher_1.png"], c.shipped ? 1 : 2) << "a picture refused is read again at each draw";
+    }
+}
+
+// A loose menu stopped once it plays, by its draws, its instructions or a key handler past its
+// time on every key (eight cheap draws between keys), gives way to the game's own copy within a
+// few keys, with one line; the game's own menu then hears Esc and draws.
+TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
+    bwtest::TestRunClock clock(microseconds(10));
+    const std::string own = std::string(MovieModule::Marker) + "\nstage(4, 4) x = 'own' heard = ''\n"
+                            "function on_key(kind, code) heard = heard .. kind .. code .. ';' end\n"
+                            "function draw() rect(0, 0, 4, 4, 0, 0, 1, 1) end\n";
+    const std::string gaveWay = "; the game's own copy of the movie plays in its place";
+    const struct {
+        std::string body, logged;
+    } cases[] = {
+        {"x = 'loose'\nfunction draw() while true do end end\n", "(its draws 10 times it, however spaced)" + gaveWay},
+        {"x = 'loose' t = {}\nfunction draw() for i = 1, 1e7 do t[#t + 1] = ('x'):rep(100000) .. i end end\n",
+         "instruction budget exhausted" + gaveWay},
+        {"x = 'loose'\nfunction draw() end\nfunction on_key() while true do end end\n", "(its event calls 10 times it, however spaced)" + gaveWay},
+    };
+    this->own = {{"flash/mainmenu.movie", own}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        this->logs.clear();
+        AddMovie("flash/mainmenu.movie", c.body);
+        Share share;
+        share.time = milliseconds(2);
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, "flash/mainmenu.movie") && m.IsReady() == 1 && m.SetVariable("running", "1") == flash::Ok);
+        std::vector<uint8_t> frame(4 * 4 * 4);
+        int keys = 0;
+        for (; keys < 4 * MovieSpend::MaxOverTime && this->logs.empty(); keys++) {
+            for (int draw = 0; draw < 8; draw++) m.Render(frame.data(), 4, 4, 4);
+            m.KeyEvent(keys % 2 ? flash::KeyUp : flash::KeyDown, 65, 0);
+        }
+        EXPECT_LE(keys, 2 * MovieSpend::MaxOverTime) << "not stopped within a few keys";
+        EXPECT_EQ(this->logs.size(), 1u);
+        EXPECT_EQ(Logged(c.logged), 1) << this->logs.front();
+        EXPECT_EQ(Get(m, "x"), "own");
+        EXPECT_EQ(m.RunWaiting(), flash::Ok);
+        EXPECT_EQ(Get(m, "running"), "1") << "the game's own copy did not hear the game's values";
+        const std::string heard = Get(m, "heard");
+        EXPECT_TRUE(m.KeyEvent(flash::KeyDown, 27, 0) == flash::Ok && Get(m, "heard") == heard + "down27;") << "Esc not heard";
+        EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::Ok);
+        EXPECT_EQ(frame[0], 255) << "the game's own menu is not drawn";
     }
 }
 
