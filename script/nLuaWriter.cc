@@ -121,7 +121,9 @@ nFile* nLuaWriter::BeginWrite(const char* fileName, nRoot* obj, const char* pars
     for (unsigned n = 1; inUse(temp); n++) temp = target + ".tmp" + std::to_string(n);
 
     nFile* file = FileServer()->NewFileObject();
-    if (!file->Open(temp.c_str(), "w")) {
+    // Made new: a link, a FIFO or a folder that stands under the temporary name is taken
+    // away, never written through.
+    if (!file->Open(temp.c_str(), "n")) {
         n_error("nLuaServer2: cannot open '%s' for writing\n", temp.c_str());
         delete file;
         return nullptr;

@@ -31,6 +31,14 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Whatever stands under `path`, itself: a link is removed, not what it names; a folder
+// only when empty. True when nothing stands there now.
+bool RemoveEntry(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    return (S_ISDIR(st.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) == 0;
+}
+
 std::string Join(const std::string& dir, const std::string& name) {
     if (dir.empty()) return name;
     if (dir.back() == '/') return dir + name;
@@ -90,8 +98,14 @@ int Disk::Open(const std::string& path, Access access) {
     int flags = O_CLOEXEC | O_NONBLOCK;
     switch (access) {
         case Access::Read: flags |= O_RDONLY; break;
-        case Access::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-        case Access::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+        case Access::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+        case Access::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
+        case Access::Fresh:
+            // O_EXCL: whatever takes the name between the removal and the open is refused,
+            // not written through.
+            if (!RemoveEntry(real)) return -1;
+            flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+            break;
     }
     // O_NONBLOCK keeps a FIFO from hanging the open; it is cleared again below.
     int fd = ::open(real.c_str(), flags, 0644);

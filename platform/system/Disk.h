@@ -12,7 +12,7 @@ namespace sys {
 
 class Disk {
 public:
-    enum class Access { Read, Write, Append };
+    enum class Access { Read, Write, Append, Fresh };
 
     struct Entry {
         std::string name;
@@ -26,7 +26,11 @@ public:
     static std::string Resolve(const std::string& path);
 
     // Opens a regular file; -1 when it cannot be opened (directories, devices and
-    // pipes are refused). Write truncates, Append writes at the end; both create.
+    // pipes are refused). Write truncates, Append writes at the end; both create, and
+    // neither writes through a link standing under the name (refused). Fresh makes the
+    // file new: whatever stands under the name (a file, a link itself and never what it
+    // names, a FIFO, an empty folder) is removed first and never opened; a folder that
+    // holds entries refuses.
     static int Open(const std::string& path, Access access);
     static void Close(int fd);
 
