@@ -27,6 +27,7 @@
 #include "logic/nLogicFlash.h"
 #include "logic/nLogicInputServer.h"
 #include "logic/nPersist.h"
+#include "platform/system/Disk.h"
 #include "scene/nVariableServer.h"
 #include "script/nLuaServer2.h"
 
@@ -413,7 +414,7 @@ void nbwGameObserver::SaveGame(const char* name) {
         n_error("nbwObserver: the new save '%s' did not reach the disk\n", trialFile.c_str());
         ok = false;
     }
-    if (ok && (to.empty() || std::rename(from.c_str(), to.c_str()) != 0)) {
+    if (ok && (to.empty() || !sys::Disk::Replace(from, to))) {
         n_error("nbwObserver: cannot put the new save in the place of '%s'\n", file.c_str());
         ok = false;
     }

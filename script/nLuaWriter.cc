@@ -298,7 +298,7 @@ bool nLuaWriter::EndWrite(nFile* file) {
         ok = false;
     }
     std::string temp = DiskPath(done.temp);
-    if (ok && std::rename(temp.c_str(), DiskPath(done.target).c_str()) != 0) {
+    if (ok && !sys::Disk::Replace(temp, DiskPath(done.target))) {
         n_error("nLuaServer2: cannot replace '%s' with the new save\n", done.target.c_str());
         ok = false;
     }

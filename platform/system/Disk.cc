@@ -120,6 +120,13 @@ int Disk::Open(const std::string& path, Access access) {
     return fd;
 }
 
+bool Disk::Replace(const std::string& from, const std::string& to) {
+    // rename() replaces a file, a link or a FIFO itself, but never a folder with a file.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::rmdir(to.c_str()) != 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 void Disk::Close(int fd) {
     if (fd >= 0) ::close(fd);
 }

@@ -43,6 +43,11 @@ public:
     static int64_t Tell(int fd);
     static int64_t Size(int fd);
 
+    // Puts the file `from` in the place of `to` in one step. Whatever stands under `to`
+    // goes, itself (a link, never what it names; an empty folder); a folder that holds
+    // entries refuses. Both paths are on-disk paths (Resolve's).
+    static bool Replace(const std::string& from, const std::string& to);
+
     static bool IsDirectory(const std::string& path);
     static bool IsFile(const std::string& path);
     // The one absolute name of the regular file that `path` opens (letter case as on

@@ -840,10 +840,12 @@ TEST_F(DemoGameTest, F5WritesNothingOutsideTheSaveFolderWhateverStandsUnderItsNa
     const std::string good = NewGameSaved();
     const fs::path out = fs::path(testing::TempDir()) / ("bw_outside_" + std::to_string(::getpid()));
     const fs::path tmp = saveDir / ".schnellspeicher.n.tmp", quick = saveDir / "schnellspeicher.n";
+    const fs::path trial = saveDir / ".schnellspeicher.n";
+    // `to` empty: an empty folder.
     auto link = [&](fs::path at, fs::path to) {
         return [=] {
             fs::remove(at);
-            fs::create_symlink(to, at);
+            to.empty() ? (void)fs::create_directory(at) : fs::create_symlink(to, at);
         };
     };
     const struct {
@@ -855,10 +857,12 @@ TEST_F(DemoGameTest, F5WritesNothingOutsideTheSaveFolderWhateverStandsUnderItsNa
         {"a dangling link", link(tmp, out / "made.n"), true},
         {"a link to a folder outside", link(tmp, out), true},
         {"a FIFO", [&] { ASSERT_EQ(::mkfifo(tmp.c_str(), 0600), 0); }, true},
-        {"an empty folder", [&] { fs::create_directory(tmp); }, true},
+        {"an empty folder", link(tmp, {}), true},
         {"a folder holding a file", [&] { fs::create_directories(tmp / "x"); }, false},
-        {"a link under the trial name", link(saveDir / ".schnellspeicher.n", out / "victim.n"), true},
+        {"a link under the trial name", link(trial, out / "victim.n"), true},
+        {"an empty folder under the trial name", link(trial, {}), true},
         {"a link under the quick save's name", link(quick, out / "victim.n"), true},
+        {"an empty folder under the quick save's name", link(quick, {}), true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
