@@ -7,9 +7,9 @@
 // Only the classes and commands its caller declares are taken;
 // anything else, any other text, a file that ends inside an object it selected (cut short),
 // one that makes an object or sets a named value twice and a file past the declared bounds
-// is refused whole with
-// one log line naming the file, the line and what was wrong. The file is read into a
-// scratch object that the caller owns: what it built there is the caller's to drop.
+// is refused whole with one log line naming the file, the line and what was wrong. The file
+// is read into a scratch object that the caller owns: what it built there is the caller's
+// to drop.
 #include <cstdint>
 #include <string>
 #include <string_view>
