@@ -4088,27 +4088,17 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
         copy.replace(copy.find("seti( \"openstatus\", 0 )"), 23, "seti( \"openstatus\", 1 )");
         twiceOpen.insert(end, copy);
     }
-    // The line that `what` begins in the store `store` followed by `again` (null: itself).
-    auto twice = [&](const std::string& store, const std::string& what, const char* again) {
-        std::string t = good;
-        const size_t at = t.find(what, t.find("new('npersistlogic', '" + store + "')"));
-        if (at == std::string::npos) return "<no " + what + ">";
-        const size_t start = t.rfind('\n', at) + 1, end = t.find('\n', at) + 1;
-        return t.insert(end, again ? t.substr(start, at - start) + again + "\n" : t.substr(start, end - start));
-    };
-    std::string doorAgain = good;
-    doorAgain.insert(good.find("\n  up()\n", good.find("new('npersistlogic', 'door')")) + 8,
-                     "  sel('door')\n    seti( \"openstatus\", 1 )\n  up()\n");
     const struct {
         const char* what;
         std::string save;
         const char* why;  // in the refusal's line; null: it loads
     } rows[] = {
-        {"a value line twice", twice("cutter", "seti( \"active\"", nullptr),
+        {"a value line twice", with(good, "cutter", "seti( \"active\", 1 )", "seti( \"active\", 1 ) seti( \"active\", 1 )"),
          "the store 'level1/cutter' sets 'active' a second time"},
-        {"the cutter's active 1, then 0", twice("cutter", "seti( \"active\", 1 )", "seti( \"active\", 0 )"),
+        {"the cutter's active 1, then 0", with(good, "cutter", "seti( \"active\", 1 )", "seti( \"active\", 1 ) seti( \"active\", 0 )"),
          "the store 'level1/cutter' sets 'active' a second time"},
-        {"the door's openstatus again once its store closed", doorAgain,
+        {"the door's openstatus again once its store closed",
+         with(good, "door", "\n  up()\n", "\n  up()\n  sel('door') seti( \"openstatus\", 1 ) up()\n"),
          "the store 'level1/door' sets 'openstatus' a second time"},
         {"cut before the camera's photo", before("fotoapparat", "setf( \"docuvalue\""),
          "it ends inside 'level1/basket/inventory/fotoapparat', which it never closes"},
