@@ -395,9 +395,14 @@ void nbwGameObserver::SaveGame(const char* name) {
     // Written first beside the save under a name that no listing shows, and put in its place
     // only once it loads by the load's own rules: a save that would not load never replaces
     // a good one. SaveAs appends the ".n" itself.
-    const std::string trial = "save:." + file.substr(5, file.size() - 7);
-    const std::string trialFile = trial + ".n";
     nFileServer2* fs = nKernelServer::ks->GetFileServer<nFileServer2>();
+    // A folder under the trial name would refuse every F5: the next hidden name serves.
+    const std::string stem = "save:." + file.substr(5, file.size() - 7);
+    std::string trial = stem;
+    for (int n = 1; n <= 8 && sys::Disk::IsDirectory(fs->DiskPath((trial + ".n").c_str())); n++) {
+        trial = stem + "." + std::to_string(n);
+    }
+    const std::string trialFile = trial + ".n";
     // The save names the level that runs, whatever a level's text has set in the status.
     if (level_.GetUnsafe()) SetCurrLevel(GetLevel());
     bool ok = root->SaveAs(trial.c_str());

@@ -98,7 +98,8 @@ int Disk::Open(const std::string& path, Access access) {
     int flags = O_CLOEXEC | O_NONBLOCK;
     switch (access) {
         case Access::Read: flags |= O_RDONLY; break;
-        case Access::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+        // Cut to nothing only once it is known to be this name's file alone (below).
+        case Access::Write: flags |= O_WRONLY | O_CREAT | O_NOFOLLOW; break;
         case Access::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
         case Access::Fresh:
             // O_EXCL: whatever takes the name between the removal and the open is refused,
@@ -111,7 +112,11 @@ int Disk::Open(const std::string& path, Access access) {
     int fd = ::open(real.c_str(), flags, 0644);
     if (fd < 0) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A file with other names (hard links) may lie outside the folder: writing it would
+    // change a file there.
+    const bool writes = access != Access::Read;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (writes && st.st_nlink > 1) ||
+        (access == Access::Write && ::ftruncate(fd, 0) != 0)) {
         ::close(fd);
         return -1;
     }

@@ -27,7 +27,8 @@ public:
 
     // Opens a regular file; -1 when it cannot be opened (directories, devices and
     // pipes are refused). Write truncates, Append writes at the end; both create, and
-    // neither writes through a link standing under the name (refused). Fresh makes the
+    // neither writes through a link standing under the name nor into a file that has other
+    // names (hard links) as well (refused). Fresh makes the
     // file new: whatever stands under the name (a file, a link itself and never what it
     // names, a FIFO, an empty folder) is removed first and never opened; a folder that
     // holds entries refuses.
