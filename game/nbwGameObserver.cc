@@ -27,6 +27,7 @@
 #include "logic/nLogicFlash.h"
 #include "logic/nLogicInputServer.h"
 #include "logic/nPersist.h"
+#include "platform/system/Disk.h"
 #include "scene/nVariableServer.h"
 #include "script/nLuaServer2.h"
 
@@ -394,9 +395,14 @@ void nbwGameObserver::SaveGame(const char* name) {
     // Written first beside the save under a name that no listing shows, and put in its place
     // only once it loads by the load's own rules: a save that would not load never replaces
     // a good one. SaveAs appends the ".n" itself.
-    const std::string trial = "save:." + file.substr(5, file.size() - 7);
-    const std::string trialFile = trial + ".n";
     nFileServer2* fs = nKernelServer::ks->GetFileServer<nFileServer2>();
+    // A folder under the trial name would refuse every F5: the next hidden name serves.
+    const std::string stem = "save:." + file.substr(5, file.size() - 7);
+    std::string trial = stem;
+    for (int n = 1; n <= 8 && sys::Disk::IsDirectory(fs->DiskPath((trial + ".n").c_str())); n++) {
+        trial = stem + "." + std::to_string(n);
+    }
+    const std::string trialFile = trial + ".n";
     // The save names the level that runs, whatever a level's text has set in the status.
     if (level_.GetUnsafe()) SetCurrLevel(GetLevel());
     bool ok = root->SaveAs(trial.c_str());
@@ -413,7 +419,7 @@ void nbwGameObserver::SaveGame(const char* name) {
         n_error("nbwObserver: the new save '%s' did not reach the disk\n", trialFile.c_str());
         ok = false;
     }
-    if (ok && (to.empty() || std::rename(from.c_str(), to.c_str()) != 0)) {
+    if (ok && (to.empty() || !sys::Disk::Replace(from, to))) {
         n_error("nbwObserver: cannot put the new save in the place of '%s'\n", file.c_str());
         ok = false;
     }

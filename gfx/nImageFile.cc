@@ -5,6 +5,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nScriptServer.h"
+#include "platform/system/Disk.h"
 
 namespace {
 
@@ -14,6 +15,15 @@ FILE* openForReading(const char* name, std::string& bytes) {
     if (!fs) return std::fopen(name, "rb");
     if (!fs->ReadFile(name, bytes) || bytes.empty()) return nullptr;
     return fmemopen(bytes.data(), bytes.size(), "rb");
+}
+
+// A picture is written only into a regular file of its own name, never through a link.
+FILE* openForWriting(const char* name, const char* mode) {
+    const bool append = std::strchr(mode, 'a') != nullptr;
+    const int fd = sys::Disk::Open(name, append ? sys::Disk::Access::Append : sys::Disk::Access::Write);
+    FILE* fp = fd >= 0 ? fdopen(fd, append ? "ab" : "wb") : nullptr;
+    if (!fp) sys::Disk::Close(fd);
+    return fp;
 }
 
 }  // namespace
@@ -31,7 +41,7 @@ bool nImageFile::Open(const char* name, const char* m) {
     if (!name || !m) return false;
     const bool writing = std::strchr(m, 'w') || std::strchr(m, 'a');
     if (writing && !nScriptServer::PersonOnly("writing a picture")) return false;
-    fp = writing ? std::fopen(name, m) : openForReading(name, fileBytes);
+    fp = writing ? openForWriting(name, m) : openForReading(name, fileBytes);
     if (!fp) {
         fileBytes.clear();
         mode = CLOSED;

@@ -21,6 +21,7 @@ bool nFile::Open(const char* name, const char* mode) {
         case 'r': case 'R': access = sys::Disk::Access::Read; break;
         case 'w': case 'W': access = sys::Disk::Access::Write; break;
         case 'a': case 'A': access = sys::Disk::Access::Append; break;
+        case 'n': case 'N': access = sys::Disk::Access::Fresh; break;
         default: return false;
     }
     if (!server_->MayOpen(name, access != sys::Disk::Access::Read)) return false;

@@ -25,7 +25,9 @@ public:
     nFile& operator=(const nFile&) = delete;
 
     // The name is mangled. Modes by first letter: "r" read, "w" write (truncating,
-    // "ws" the same), "a" append at the end; both write modes create the file.
+    // "ws" the same), "a" append at the end; both write modes create the file and
+    // refuse a link under its name. "n" makes the file new, removing whatever stood
+    // under its name without opening it (sys::Disk::Access::Fresh).
     virtual bool Open(const char* name, const char* mode);
     virtual void Close();
     // Bytes actually moved.

@@ -611,7 +611,16 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
     nRoot* cwd = root;
     int depth = 0;
     std::unordered_map<const nRoot*, uint64_t> commands;
+    std::unordered_map<const nRoot*, std::unordered_set<std::string>> named;
     std::unordered_set<const nRoot*> made;
+    // An object's path below `root`, for the log line.
+    auto pathOf = [root](const nRoot* o) {
+        std::string path;
+        for (; o && o != root; o = o->GetParent()) {
+            path = std::string(o->GetName() ? o->GetName() : "") + (path.empty() ? "" : "/") + path;
+        }
+        return path;
+    };
     kept_ = HeaderBytes;
     for (size_t n = 0; n < statements.size(); n++) {
         const Statement& st = statements[n];
@@ -679,6 +688,18 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
             if (++commands[cwd] > lim.commandsAnObject) {
                 return Fail(st.line, "more than " + std::to_string(lim.commandsAnObject) + " commands for one object");
             }
+            const Command* declared = nullptr;
+            for (const Command& c : format_.commands) {
+                if (st.name == c.name) declared = &c;
+            }
+            // Of two lines for one value, the later would win unseen. The name as the call
+            // takes it: a number stands for its text.
+            nArg first;
+            if (declared && declared->setsNamed && ToArg(st.args[0], declared->inputs[0], first) &&
+                !named[cwd].insert(first.GetS() ? first.GetS() : "").second) {
+                return Fail(st.line, "the store '" + Shown(pathOf(cwd)) + "' sets '" +
+                                         Shown(first.GetS() ? first.GetS() : "") + "' a second time");
+            }
             if (!Call(st, cwd, depth)) return false;
         }
         if (kept_ > lim.keptBytes) {
@@ -689,12 +710,8 @@ bool nObjectFileReader::Build(const std::vector<Statement>& statements, nRoot* r
     // The writer closes every object it selects: a file that ends inside one was cut short,
     // and what it lost is unknown.
     if (cwd != root) {
-        std::string path;
-        for (nRoot* o = cwd; o && o != root; o = o->GetParent()) {
-            path = std::string(o->GetName() ? o->GetName() : "") + (path.empty() ? "" : "/") + path;
-        }
         return Fail(statements.empty() ? 0 : statements.back().line,
-                    "it ends inside '" + Shown(path) + "', which it never closes");
+                    "it ends inside '" + Shown(pathOf(cwd)) + "', which it never closes");
     }
     // What data made and keeps, this file and what lived before, stays within data's bounds.
     if (nObjectCount::DataLiveCounted() > nObjectCount::LiveObjects) {

@@ -6,9 +6,10 @@
 // after a UTF-8 byte-order mark that an editor may have put at its start (skipped, logged).
 // Only the classes and commands its caller declares are taken;
 // anything else, any other text, a file that ends inside an object it selected (cut short),
-// one that makes an object twice and a file past the declared bounds is refused whole with
-// one log line naming the file, the line and what was wrong. The file is read into a
-// scratch object that the caller owns: what it built there is the caller's to drop.
+// one that makes an object or sets a named value twice and a file past the declared bounds
+// is refused whole with one log line naming the file, the line and what was wrong. The file
+// is read into a scratch object that the caller owns: what it built there is the caller's
+// to drop.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ public:
         const char* inputs;
         bool (*check)(nRoot* obj, const nArg* args, int count, std::string& why) = nullptr;
         bool (*took)(nRoot* obj, const nArg* args, int count, std::string& why) = nullptr;
+        // The first value names what the call sets on its object: the writer sets each one
+        // once, so a second call naming it there refuses the file, as a second 'new' does.
+        bool setsNamed = false;
     };
     struct Limits {
         // The file's size, read before a byte of it is.

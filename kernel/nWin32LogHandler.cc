@@ -8,6 +8,7 @@
 
 #include "kernel/nKernelServer.h"
 #include "kernel/nTimeServer.h"
+#include "platform/system/Disk.h"
 #include "platform/system/System.h"
 
 nWin32LogHandler::nWin32LogHandler(const char* appName) : appName_(appName), limiter_(&ToStream, this) {
@@ -16,7 +17,11 @@ nWin32LogHandler::nWin32LogHandler(const char* appName) : appName_(appName), lim
     path += "/";
     path += appName_;
     path += ".log";
-    logFile_ = std::fopen(path.Get(), "w");
+    // Made new each run: a link or anything else under the log's name is taken away, so the
+    // log is never written through it.
+    const int fd = sys::Disk::Open(path.Get(), sys::Disk::Access::Fresh);
+    logFile_ = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (!logFile_) sys::Disk::Close(fd);
     if (logFile_) logFileName_ = path;
 }
 

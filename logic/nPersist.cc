@@ -288,10 +288,10 @@ nObjectFileReader::Format nPersist::SaveFormat() {
     nObjectFileReader::Format f;
     f.classes = {"nroot", "npersist", "npersistlogic"};
     f.commands = {
-        {"seti", kSetI, SetterFits<kSetI>, SetterTook<kSetI>},
-        {"setf", kSetF, SetterFits<kSetF>, SetterTook<kSetF>},
-        {"sets", kSetS, SetterFits<kSetS>, SetterTook<kSetS>},
-        {"setv", kSetV, SetterFits<kSetV>, SetterTook<kSetV>},
+        {"seti", kSetI, SetterFits<kSetI>, SetterTook<kSetI>, true},
+        {"setf", kSetF, SetterFits<kSetF>, SetterTook<kSetF>, true},
+        {"sets", kSetS, SetterFits<kSetS>, SetterTook<kSetS>, true},
+        {"setv", kSetV, SetterFits<kSetV>, SetterTook<kSetV>, true},
     };
     f.limits = {MaxSaveBytes,       MaxSaveObjects,   MaxSaveDepth,    uint64_t(MaxSaveValuesAStore),
                 MaxSaveBytes,       MaxSaveNameBytes, MaxSaveTextBytes};

@@ -118,13 +118,17 @@ nFile* nLuaWriter::BeginWrite(const char* fileName, nRoot* obj, const char* pars
         return false;
     };
     std::string temp = target + ".tmp";
-    for (unsigned n = 1; inUse(temp); n++) temp = target + ".tmp" + std::to_string(n);
-
     nFile* file = FileServer()->NewFileObject();
-    if (!file->Open(temp.c_str(), "w")) {
-        n_error("nLuaServer2: cannot open '%s' for writing\n", temp.c_str());
-        delete file;
-        return nullptr;
+    // Made new: a link, a FIFO or an empty folder that stands under the temporary name is
+    // taken away, never written through; a folder that holds entries gives way to the next
+    // name, so no folder can stop every save.
+    for (unsigned n = 1; inUse(temp) || !file->Open(temp.c_str(), "n"); n++) {
+        if (n > MaxTempNames) {
+            n_error("nLuaServer2: cannot open '%s' for writing\n", temp.c_str());
+            delete file;
+            return nullptr;
+        }
+        temp = target + ".tmp" + std::to_string(n);
     }
     // The outer save's depth is kept only once this save really begins.
     open_.push_back({file, target, temp, false, depth_});
@@ -296,7 +300,7 @@ bool nLuaWriter::EndWrite(nFile* file) {
         ok = false;
     }
     std::string temp = DiskPath(done.temp);
-    if (ok && std::rename(temp.c_str(), DiskPath(done.target).c_str()) != 0) {
+    if (ok && !sys::Disk::Replace(temp, DiskPath(done.target))) {
         n_error("nLuaServer2: cannot replace '%s' with the new save\n", done.target.c_str());
         ok = false;
     }

@@ -60,6 +60,8 @@ public:
     static bool IsIdentifier(const char* s);
 
 private:
+    // Temporary names tried for one save beside its first, ".tmp1" on.
+    static constexpr unsigned MaxTempNames = 16;
     struct OpenFile {
         nFile* file;
         std::string target;  // as given, assign and all

@@ -31,6 +31,14 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Whatever stands under `path`, itself: a link is removed, not what it names; a folder
+// only when empty. True when nothing stands there now.
+bool RemoveEntry(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    return (S_ISDIR(st.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) == 0;
+}
+
 std::string Join(const std::string& dir, const std::string& name) {
     if (dir.empty()) return name;
     if (dir.back() == '/') return dir + name;
@@ -90,20 +98,38 @@ int Disk::Open(const std::string& path, Access access) {
     int flags = O_CLOEXEC | O_NONBLOCK;
     switch (access) {
         case Access::Read: flags |= O_RDONLY; break;
-        case Access::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-        case Access::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+        // Cut to nothing only once it is known to be this name's file alone (below).
+        case Access::Write: flags |= O_WRONLY | O_CREAT | O_NOFOLLOW; break;
+        case Access::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
+        case Access::Fresh:
+            // O_EXCL: whatever takes the name between the removal and the open is refused,
+            // not written through.
+            if (!RemoveEntry(real)) return -1;
+            flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+            break;
     }
     // O_NONBLOCK keeps a FIFO from hanging the open; it is cleared again below.
     int fd = ::open(real.c_str(), flags, 0644);
     if (fd < 0) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A file with other names (hard links) may lie outside the folder: writing it would
+    // change a file there.
+    const bool writes = access != Access::Read;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (writes && st.st_nlink > 1) ||
+        (access == Access::Write && ::ftruncate(fd, 0) != 0)) {
         ::close(fd);
         return -1;
     }
     int fl = ::fcntl(fd, F_GETFL);
     if (fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     return fd;
+}
+
+bool Disk::Replace(const std::string& from, const std::string& to) {
+    // rename() replaces a file, a link or a FIFO itself, but never a folder with a file.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::rmdir(to.c_str()) != 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 void Disk::Close(int fd) {

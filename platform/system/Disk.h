@@ -12,7 +12,7 @@ namespace sys {
 
 class Disk {
 public:
-    enum class Access { Read, Write, Append };
+    enum class Access { Read, Write, Append, Fresh };
 
     struct Entry {
         std::string name;
@@ -26,7 +26,12 @@ public:
     static std::string Resolve(const std::string& path);
 
     // Opens a regular file; -1 when it cannot be opened (directories, devices and
-    // pipes are refused). Write truncates, Append writes at the end; both create.
+    // pipes are refused). Write truncates, Append writes at the end; both create, and
+    // neither writes through a link standing under the name nor into a file that has other
+    // names (hard links) as well (refused). Fresh makes the
+    // file new: whatever stands under the name (a file, a link itself and never what it
+    // names, a FIFO, an empty folder) is removed first and never opened; a folder that
+    // holds entries refuses.
     static int Open(const std::string& path, Access access);
     static void Close(int fd);
 
@@ -38,6 +43,11 @@ public:
     static int64_t Seek(int fd, int64_t offset, int whence);
     static int64_t Tell(int fd);
     static int64_t Size(int fd);
+
+    // Puts the file `from` in the place of `to` in one step. Whatever stands under `to`
+    // goes, itself (a link, never what it names; an empty folder); a folder that holds
+    // entries refuses. Both paths are on-disk paths (Resolve's).
+    static bool Replace(const std::string& from, const std::string& to);
 
     static bool IsDirectory(const std::string& path);
     static bool IsFile(const std::string& path);

@@ -4,6 +4,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 #include <lua.hpp>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -831,6 +832,60 @@ TEST_F(DemoGameTest, AQuickSaveThatWouldNotLoadNeverReplacesAGoodOne) {
     Frames(2);
     EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.");
     EXPECT_TRUE(log.shown.empty()) << log.shown.front();
+}
+
+// Whatever stands in the save folder under the names F5 writes, nothing outside changes or
+// appears and the quick save is a regular file there (the old one where F5 cannot save).
+TEST_F(DemoGameTest, F5WritesNothingOutsideTheSaveFolderWhateverStandsUnderItsNames) {
+    const std::string good = NewGameSaved();
+    const fs::path out = fs::path(testing::TempDir()) / ("bw_outside_" + std::to_string(::getpid()));
+    const fs::path tmp = saveDir / ".schnellspeicher.n.tmp", quick = saveDir / "schnellspeicher.n";
+    const fs::path trial = saveDir / ".schnellspeicher.n";
+    // `to` empty: an empty folder.
+    auto link = [&](fs::path at, fs::path to) {
+        return [=] {
+            fs::remove(at);
+            to.empty() ? (void)fs::create_directory(at) : fs::create_symlink(to, at);
+        };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> lay;
+        bool saves;
+    } rows[] = {
+        {"a link to a file outside", link(tmp, out / "victim.n"), true},
+        {"a dangling link", link(tmp, out / "made.n"), true},
+        {"a link to a folder outside", link(tmp, out), true},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(tmp.c_str(), 0600), 0); }, true},
+        {"an empty folder", link(tmp, {}), true},
+        {"a folder holding a file", [&] { fs::create_directories(tmp / "x"); }, true},
+        {"a folder holding a file under the trial name, in capitals", [&] { fs::create_directories(saveDir / ".SCHNELLSPEICHER.N" / "x"); }, true},
+        {"a link under the trial name", link(trial, out / "victim.n"), true},
+        {"an empty folder under the trial name", link(trial, {}), true},
+        {"a link under the quick save's name", link(quick, out / "victim.n"), true},
+        {"an empty folder under the quick save's name", link(quick, {}), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const fs::path& dir : {saveDir, out}) {
+            fs::remove_all(dir);
+            fs::create_directories(dir);
+        }
+        std::ofstream(out / "victim.n") << "kept";
+        std::ofstream(quick) << good;
+        row.lay();
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), row.saves ? "Spiel gespeichert." : "Speichern fehlgeschlagen.") << log.text.substr(0, 3000);
+        std::stringstream kept, now;
+        kept << std::ifstream(out / "victim.n").rdbuf();
+        now << std::ifstream(quick).rdbuf();
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+        EXPECT_EQ(kept.str(), "kept");
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(quick)));
+        if (!row.saves) EXPECT_EQ(now.str(), good);
+    }
+    fs::remove_all(out);
 }
 
 // What data makes lives only in the level and persist trees; what it leaves there does not
@@ -4147,6 +4202,13 @@ TEST_F(DemoGameTest, AQuickSaveCutShortOrMissingALineIsRefusedWhole) {
         std::string save;
         const char* why;  // in the refusal's line; null: it loads
     } rows[] = {
+        {"a value line twice", with(good, "cutter", "seti( \"active\", 1 )", "seti( \"active\", 1 ) seti( \"active\", 1 )"),
+         "the store 'level1/cutter' sets 'active' a second time"},
+        {"the cutter's active 1, then 0", with(good, "cutter", "seti( \"active\", 1 )", "seti( \"active\", 1 ) seti( \"active\", 0 )"),
+         "the store 'level1/cutter' sets 'active' a second time"},
+        {"the door's openstatus again once its store closed",
+         with(good, "door", "\n  up()\n", "\n  up()\n  sel('door') seti( \"openstatus\", 1 ) up()\n"),
+         "the store 'level1/door' sets 'openstatus' a second time"},
         {"cut before the camera's photo", before("fotoapparat", "setf( \"docuvalue\""),
          "it ends inside 'level1/basket/inventory/fotoapparat', which it never closes"},
         {"cut in the middle of a line", good.substr(0, good.find("setf( \"docuvalue\"") + 10), "refused: line"},

@@ -172,7 +172,7 @@ TEST_F(ObjectFileReaderTest, LuasLiteralsReadAsLuaReadsThem) {
 }
 
 // Whatever is not a value of a declared command is refused whole, with the line it is on;
-// a setter of another type than the variable's is refused, never fatal.
+// a second setter of a value, of its type or another, is refused, never fatal.
 TEST_F(ObjectFileReaderTest, AnythingBeyondTheDeclaredValuesIsRefusedWholeWithItsLine) {
     const std::string head = "-- header\nnew('npersistlogic', 'level1')\nsel('level1')\nseti('a', 1)\n";
     const struct {
@@ -186,8 +186,8 @@ TEST_F(ObjectFileReaderTest, AnythingBeyondTheDeclaredValuesIsRefusedWholeWithIt
         {"seteventscript('onstartup', 'endlevel()')\n", "'seteventscript', which a save may not call"},
         {"for i = 1, 2 do end\n", "'for', which a save may not call"},
         {"x = 1\n", "'x', which a save may not call"},
-        {"sets('a', 'x')\n", "the variable 'a' holds a int, not a string"},
-        {"setf('a', 1)\n", "holds a int, not a float"},
+        {"sets('a', 'x')\n", "the store 'level1' sets 'a' a second time"},
+        {"setf('a', 1)\n", "sets 'a' a second time"},
         {"sets('b', 'x' .. 'y')\n", "with something other than values"},
         {"sets('b', gets('c'))\n", "'gets', which is no value"},
         {"seti('b', 2^3)\n", "with something other than values"},

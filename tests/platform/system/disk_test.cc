@@ -57,6 +57,25 @@ TEST_F(DiskTest, OpenRefusesWhatIsNotARegularFile) {
     EXPECT_EQ(Disk::Open(fifo, Disk::Access::Read), -1);  // and does not hang
 }
 
+// A write goes only into a file that is this name's alone: through a link or into a file with
+// another name (which may lie outside the folder) it is refused and that file stays as it was.
+TEST_F(DiskTest, WritingRefusesALinkAndAFileWithOtherNames) {
+    tmp.File("outside", "kept");
+    ASSERT_EQ(::symlink((root + "/outside").c_str(), (root + "/soft").c_str()), 0);
+    ASSERT_EQ(::link((root + "/outside").c_str(), (root + "/hard").c_str()), 0);
+    for (const char* name : {"/soft", "/hard"}) {
+        for (Disk::Access access : {Disk::Access::Write, Disk::Access::Append}) {
+            EXPECT_EQ(Disk::Open(root + name, access), -1) << name;
+        }
+        // Made new, the name becomes a file of its own.
+        const int fd = Disk::Open(root + name, Disk::Access::Fresh);
+        EXPECT_EQ(Disk::Write(fd, "new", 3), 3);
+        Disk::Close(fd);
+        EXPECT_EQ(ReadAll(root + name), "new");
+    }
+    EXPECT_EQ(ReadAll(root + "/outside"), "kept");
+}
+
 TEST_F(DiskTest, ListingIsSortedAndSkipsDots) {
     tmp.File("b.n", "");
     tmp.File("C.n", "");
