@@ -221,8 +221,9 @@ bool nBoneAnimState::Accumulate(vector3* T, quaternion* Q, int n, float w0) {
             endFired_ = true;
             runScript(endCallback_);
         }
+        // Ends on its last key, whatever the step that got there.
         k = count - 2;
-        frac = 0.99f;
+        frac = 1.0f;
     }
 
     // At most one key script a frame: the highest key passed since the last frame.

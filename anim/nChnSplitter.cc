@@ -121,7 +121,7 @@ void nChnSplitter::Split(float t) {
     if (!(last > 0.0f)) t = first;
     else if (repType_ == Loop) t = t - std::floor(t / last) * last;
     if (!(t >= first)) t = first;  // NaN too
-    else if (t >= last) t = last - 0.0001f;
+    else if (t >= last) t = last;  // a oneshot past its end ends on its last key
     // The first key after key 0 whose time exceeds t; the last key when none does, so a
     // single key (or keys all at one time) gives the last key weight 1.
     int i = 1;

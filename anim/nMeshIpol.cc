@@ -153,7 +153,7 @@ bool nMeshIpol::blend(nSceneGraph2* sceneGraph, float t) {
         if (first > 0.0f) logOnce(loopLogged_, "a looping morph whose first key lies after 0");
     }
     if (!(t >= first)) t = first;  // NaN too
-    else if (t >= last) t = last - 0.001f;
+    else if (t >= last) t = last;  // a oneshot past its end ends on its last key
     int i = 1;
     while (i < n - 1 && !(keys_[size_t(i)].time > t)) i++;
     nMeshIpolKey& prev = keys_[size_t(i - 1)];

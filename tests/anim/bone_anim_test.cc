@@ -172,14 +172,14 @@ TEST_F(BoneAnimTest, TenKeysLoopEveryNineIntervalsAndOneShotsHold) {
     once->SetCallback("ends = ends + 1");
     EXPECT_NEAR(X(once, 0.5f), 5.0f, 1e-3f);
     EXPECT_EQ(Eval("ends"), "0");
-    EXPECT_NEAR(X(once, 2.0f), 8.99f, 1e-3f);
-    EXPECT_NEAR(X(once, 3.0f), 8.99f, 1e-3f);
+    EXPECT_NEAR(X(once, 2.0f), 9.0f, 1e-3f);
+    EXPECT_NEAR(X(once, 3.0f), 9.0f, 1e-3f);
     EXPECT_EQ(Eval("ends"), "1");
     // A reset restarts from the next attach and arms the callback again.
     once->Reset();
     At(3.0f);
     EXPECT_NEAR(X(once, 3.2f), 2.0f, 1e-3f);
-    EXPECT_NEAR(X(once, 5.0f), 8.99f, 1e-3f);
+    EXPECT_NEAR(X(once, 5.0f), 9.0f, 1e-3f);
     EXPECT_EQ(Eval("ends"), "2");
     // A clock that went back (a load builds the thing anew) starts it afresh, as a reset does.
     X(once, 1.2f);

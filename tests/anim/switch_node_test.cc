@@ -45,7 +45,7 @@ TEST_F(SwitchNodeTest, SplitterCrossFadesNeighbouringKeysInTheContext) {
     } cases[] = {
         {"loop", 1.5f, 0, 0.5f, 0.5f},
         {"loop", 2.5f, 0.5f, 0.5f, 0},
-        {"oneshot", 5.0f, 0, 0.0001f, 0.9999f},
+        {"oneshot", 5.0f, 0, 0, 1},
         {"oneshot", -1.0f, 1, 0, 0},
     };
     for (int pass = 0; pass < 2; pass++) {
