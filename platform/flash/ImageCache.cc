@@ -127,10 +127,17 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
     auto found = this->entries.find(key);
     ++this->uses;
     if (found == this->entries.end()) {
-        // A decode refused for its price is priced again before its file is read again.
+        // A decode refused for its price or its room is asked both again before its file is
+        // read again.
         auto gone = this->refused.find(key);
         if (gone != this->refused.end()) {
-            if (this->price && !this->price(Work::Decode, gone->second, error)) return nullptr;
+            const uint64_t pixels = gone->second;
+            if (this->price && !this->price(Work::Decode, pixels, error)) return nullptr;
+            if (!MakeRoom(pixels * sizeof(uint32_t), nullptr)) {
+                error = "no room for the image '" + key + "': data keeps as much as it may";
+                return nullptr;
+            }
+            this->kept.Give(pixels * sizeof(uint32_t));
             this->refused.erase(gone);
         }
         if (this->entries.size() >= MaxImages) {
@@ -153,15 +160,12 @@ const ImageCache::Image* ImageCache::Get(std::string_view name, int width, int h
         bool refused = false;
         const auto admit = [&](int w, int h, std::string& why) {
             const uint64_t pixels = uint64_t(w) * uint64_t(h);
-            if (this->price && !this->price(Work::Decode, pixels, why)) {
+            const bool priced = !this->price || this->price(Work::Decode, pixels, why);
+            if (!priced || !MakeRoom(pixels * sizeof(uint32_t), nullptr)) {
+                if (priced) why = "no room for the image '" + key + "': data keeps as much as it may";
                 refused = true;
                 if (this->refused.size() >= MaxImages) this->refused.erase(this->refused.begin());
                 this->refused.emplace(key, pixels);
-                return false;
-            }
-            if (!MakeRoom(pixels * sizeof(uint32_t), nullptr)) {
-                why = "no room for the image '" + key + "': data keeps as much as it may";
-                refused = true;
                 return false;
             }
             admitted = pixels * sizeof(uint32_t);

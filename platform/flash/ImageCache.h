@@ -8,8 +8,8 @@
 // keeper (data's memory bound) as well, and what finds no room even so is refused. A decode
 // is priced and its pixels are asked of the keeper from the file's header, and a scale from
 // the size asked for, before either runs: work refused so is not remembered, as time or room
-// may come later, but its size is: the decode is priced again from it before the file is read
-// again. A file that does not load is remembered and not read again.
+// may come later, but its size is: price and room are asked again from it before the file is
+// read again. A file that does not load is remembered and not read again.
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -92,7 +92,7 @@ private:
 
     Reader read;
     std::map<std::string, Entry, std::less<>> entries;
-    std::map<std::string, uint64_t, std::less<>> refused;  // pixels of decodes refused for their price
+    std::map<std::string, uint64_t, std::less<>> refused;  // pixels of decodes refused for price or room
     std::string key;  // the last name's key
     uint64_t uses = 0;
     uint64_t worked = 0;

@@ -88,8 +88,10 @@ ImageCache::Reader MovieModule::ImageReader() {
 MovieModule::~MovieModule() { KeepValue(0); }
 
 void MovieModule::ConnectCaches() {
-    this->images.SetKeeper(this->host.keep);
-    this->glyphs.SetKeeper(this->host.keep);
+    // Called while the caches hold nothing: their keeper follows whose movie it is.
+    const KeptBytes::Keeper keep = this->spend.Shipped() ? KeptBytes::Keeper() : this->host.keep;
+    this->images.SetKeeper(keep);
+    this->glyphs.SetKeeper(keep);
     this->images.SetPrice([this](ImageCache::Work work, uint64_t pixels, std::string& error) {
         return this->spend.AffordsPixels(work == ImageCache::Work::Scale, pixels, this->imageFile, error);
     });
@@ -143,6 +145,7 @@ int32_t MovieModule::LoadMovie(const char* file) {
 
     this->refusedForTime = false;
     this->spend.SetShipped(this->host.shipped && this->host.shipped(this->path));
+    ConnectCaches();
     std::string bytes, error;
     int started = -1;
     // A text that no frame compiles is refused by its size before it is read: reading,
@@ -175,6 +178,7 @@ int MovieModule::Start(std::string bytes, std::string& error) {
     this->stageHeight = 600;
     this->framesPerSecond = 12;
     this->frames = 0;
+    ++this->starts;
     this->overBudget = false;
     this->stoppedForTime = false;
     // Values set before a refused start are the next start's.
@@ -182,7 +186,9 @@ int MovieModule::Start(std::string bytes, std::string& error) {
     waiting.swap(this->spend.Waiting());
     this->spend.Attach(nullptr);
     this->sandbox = std::make_unique<LuaSandbox>(this->limits);
-    if (this->host.keep) this->sandbox->SetKeeper(this->host.keep);
+    // Data's memory bound is for what data brings: the game's own movies keep within their
+    // own caps, so that loose movies filling it refuse none of them.
+    if (this->host.keep && !this->spend.Shipped()) this->sandbox->SetKeeper(this->host.keep);
     if (!this->sandbox->Open(error) || !this->sandbox->Call(RegisterApi, this, error)) {
         this->sandbox.reset();
         return -1;
@@ -213,7 +219,9 @@ bool MovieModule::GiveWay(const std::string& error, int& started) {
     Report(error + "; the game's own copy of the movie plays in its place");
     this->refusedForTime = false;
     this->spend.SetShipped(true);
-    // The game's own copy hears the values the game set in the loose movie.
+    // The game's own copy hears the values the game set in the loose movie, not what waited
+    // for the loose one.
+    this->spend.DropWaiting();
     for (auto& [name, text] : this->setByGame) {
         Event event;
         event.kind = EventKind::Value;
@@ -569,10 +577,12 @@ int32_t MovieModule::RunWaiting() {
             this->spend.DropWaiting();
             return MovieFailed;
         }
+        const uint32_t startsBefore = this->starts;
         RunEvent(this->spend.Waiting().front());
         if (this->waited) return Waits;
-        // A movie stopped by the event has no events left.
-        this->spend.PopWaiting();
+        // A movie stopped by the event has no events left; the game's own copy that took its
+        // place has the values the game set, none of them run yet.
+        if (this->starts == startsBefore) this->spend.PopWaiting();
     }
     return Ok;
 }
@@ -610,6 +620,11 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind, bool input) 
     case MovieSpend::Outcome::StoppedForBudget:
         this->overBudget = true;
         Stopped(error, started);
+        return false;
+    case MovieSpend::Outcome::StoppedDeaf:
+        Report(error);
+        this->overBudget = true;
+        Stopped("stopped: its key and mouse calls failed again and again (" + std::to_string(MaxOverTime) + " times)", started);
         return false;
     case MovieSpend::Outcome::Failed: Report(error); return false;
     }

@@ -162,6 +162,7 @@ private:
     // not called again until it is loaded again.
     bool overBudget = false;
     bool stoppedForTime = false;  // then its last picture stays
+    uint32_t starts = 0;          // texts started in this module (the game's own copy's too)
     bool refusedForTime = false;  // its start was stopped at its time: a later load may start it
     bool waited = false;
     bool passed = false;

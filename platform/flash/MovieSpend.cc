@@ -124,7 +124,14 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
     }
     // A movie that spends its time in C functions would otherwise take its whole budget again
     // on every frame.
-    return this->sandbox->WasOverBudget() ? Outcome::StoppedForBudget : Outcome::Failed;
+    if (this->sandbox->WasOverBudget()) return Outcome::StoppedForBudget;
+    // A loose movie whose key, character or click calls fail again and again is deaf to the
+    // player, as one whose calls run over their time is.
+    if (input && !this->shipped && Record(kind, true)) {
+        DropWaiting();
+        return Outcome::StoppedDeaf;
+    }
+    return Outcome::Failed;
 }
 
 bool MovieSpend::SizeFits(uint64_t bytes, std::string& error) const {

@@ -119,6 +119,7 @@ public:
         RefusedAtStart,  // a call before the first frame stopped (its time, instructions or memory)
         StoppedForTime,  // the record stops the movie (logged by the caller, as the rest)
         StoppedForBudget,  // out of instructions or memory: stopped
+        StoppedDeaf,     // a loose movie's input calls failed again and again (`error` the last): stopped
         Failed,          // an error of the movie's
     };
     // Calls `fn` with `data` in the sandbox within the share for `kind` (a draw's as asked
