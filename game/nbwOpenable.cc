@@ -150,12 +150,7 @@ void nbwOpenable::Resume(nModAnimatorState* state, bool opening) {
             bestOff = off;
         }
     }
-    // Back to the start, which ends the one-shot animations, and on at the time found.
-    for (float t : {0.0f, best}) {
-        state->SetTime(t);
-        state->Animate();
-        if (!alive.IsValid()) return;
-    }
+    if (!PoseAt(state, best)) return;
     openStatus_ = opening ? best / length : 1.0f - best / length;
     if (best >= length) {
         state->SetEnabled(false);
@@ -163,18 +158,22 @@ void nbwOpenable::Resume(nModAnimatorState* state, bool opening) {
     }
 }
 
+bool nbwOpenable::PoseAt(nModAnimatorState* state, float t) {
+    // From the start, then `t`: the start's frame ends whatever ran before, so a frame past
+    // a one-shot animation's last key sends that key.
+    nRef<nRoot> alive(this);
+    for (float at : {0.0f, t}) {
+        state->SetTime(at);
+        state->Animate();
+        if (!alive.IsValid()) return false;
+    }
+    return true;
+}
+
 void nbwOpenable::Settle(nModAnimatorState* state) {
     if (state->GetNumModules() == 0) return;
-    // From the start, then the end: the start's frame ends whatever ran before, so the
-    // end's frame sends each one-shot animation's last key.
-    nRef<nRoot> alive(this);
     state->SetEnabled(true);
-    for (float t : {0.0f, std::max(state->GetLength(), 0.0f)}) {
-        state->SetTime(t);
-        state->Animate();
-        if (!alive.IsValid()) return;
-    }
-    state->SetEnabled(false);
+    if (PoseAt(state, std::max(state->GetLength(), 0.0f))) state->SetEnabled(false);
 }
 
 void nbwOpenable::UpdateVariables() {

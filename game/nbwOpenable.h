@@ -63,6 +63,9 @@ private:
     // Runs the state on from the time whose pose lies nearest to the one restored (the
     // latest of equals), the status at that time's share.
     void Resume(nModAnimatorState* state, bool opening);
+    // Animates the state at its start, then at `t`; false when an animator's script
+    // released this item.
+    bool PoseAt(nModAnimatorState* state, float t);
     bool settle_ = false;  // restored: the leaf goes where its status puts it in the next step
     nModAnimatorState* resume_ = nullptr;  // restored running: the swing goes on in the next step
 
