@@ -364,6 +364,11 @@ void nLogicFlash::Update() {
     }
     if (mouseInside_ && gfx->GetNumCursors() > 0 && gfx->IsCursorVisible()) gfx->ShowCursor();
     if (updateRequests_ > 0) updateRequests_--;
+    // A draw that failed is tried again at the next frame, a few times in a row, whether the
+    // movie draws at its rate or when asked: a loose movie whose draws keep failing gives way
+    // to the game's own copy within them.
+    failedDraws_ = rendered == flash::MovieFailed ? failedDraws_ + 1 : 0;
+    if (failedDraws_ > 0 && failedDraws_ <= RetriedDraws) RaiseUpdateRequests(1);
     unload_ = updateRequests_ == 0 && fps_ < unloadThreshold_;
     CommitImage(unload_);
 }

@@ -24,6 +24,9 @@ public:
     static constexpr int ReadyPolls = 200;
     // Frames updated after "v_update_v".
     static constexpr int UpdateBurst = 20;
+    // Failed draws in a row tried again at the next frame: twice the failures that make a
+    // loose movie give way.
+    static constexpr int RetriedDraws = 20;
 
     nLogicFlash();
     ~nLogicFlash() override;
@@ -142,6 +145,7 @@ private:
     bool loadFailed_ = false;
     bool refusedForTime_ = false;
     int readyPolls_ = -1;  // polls of a movie not yet ready; -1: none waits
+    int failedDraws_ = 0;  // in a row
     // Script lines of the movie that took a whole frame's time for data, by their text's hash:
     // the same line again is not run (a movie may set it every frame). Past MaxRefusedLines
     // the movie's lines are not run until it is loaded again.

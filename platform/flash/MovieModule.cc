@@ -63,6 +63,20 @@ uint64_t PixelsInside(int x0, int y0, int x1, int y1, int w, int h) {
     return cw > 0 && ch > 0 ? uint64_t(cw) * uint64_t(ch) : 0;
 }
 
+// The value through which the game hands a movie the person's keys (and the pointer's coming
+// and going): a handler that fails there fails the person as a key handler does.
+MovieSpend::Input InputOf(std::string_view name) {
+    return name == "input" ? MovieSpend::Input::Value : MovieSpend::Input::None;
+}
+
+// Values the game sets that act rather than describe: the keys, the inventory bar's scroll,
+// and the clearing of lines the movie sent. A copy that takes a loose movie's place never
+// hears them: it starts from what the game is, not from what the person did to the other.
+bool Acts(std::string_view name) {
+    return InputOf(name) != MovieSpend::Input::None || name == "move_command" || name == "Tessel_script" ||
+           name == "net_msg_output";
+}
+
 }  // namespace
 
 MovieModule::MovieModule(MovieHost movieHost, LuaSandbox::Limits sandboxLimits)
@@ -218,9 +232,10 @@ bool MovieModule::GiveWay(const std::string& error, int& started) {
     if (this->spend.Shipped() || !this->host.readShipped || !this->host.readShipped(this->path, own)) return false;
     Report(error + "; the game's own copy of the movie plays in its place");
     this->refusedForTime = false;
+    KeepValue(0);
     this->spend.SetShipped(true);
-    // The game's own copy hears the values the game set in the loose movie, not what waited
-    // for the loose one.
+    // The game's own copy hears the game's state values set in the loose movie, and nothing
+    // that waited for the loose one: no key, click or entry is played to it again.
     this->spend.DropWaiting();
     for (auto& [name, text] : this->setByGame) {
         Event event;
@@ -384,6 +399,7 @@ bool MovieModule::ReadVariable(const char* name) {
 }
 
 void MovieModule::KeepSetByGame(const char* name, const char* text) {
+    if (Acts(name)) return;
     // Within the bound of values that wait for a top level: past it the oldest names stay.
     const size_t size = std::strlen(text);
     auto found = this->setByGame.find(std::string_view(name));
@@ -395,13 +411,14 @@ void MovieModule::KeepSetByGame(const char* name, const char* text) {
 }
 
 bool MovieModule::KeepValue(size_t size) {
-    if (size <= this->valueKept && size != 0) return true;
     if (size == 0) {
         this->value = std::string();
         if (this->host.keep && this->valueKept > 0) this->host.keep(-int64_t(this->valueKept));
         this->valueKept = 0;
         return true;
     }
+    // What the game reads from its own movies is the game's: data's bound is for loose ones.
+    if (this->spend.Shipped() || size <= this->valueKept) return true;
     if (this->host.keep && !this->host.keep(int64_t(size - this->valueKept))) return false;
     this->valueKept = size;
     return true;
@@ -452,7 +469,7 @@ int32_t MovieModule::SetVariable(const char* name, const char* text) {
     this->argName = name;
     this->argText = text;
     if (this->spend.WaitingCount() == 0) {
-        if (CallMovie(WriteGlobal)) return Ok;
+        if (CallMovie(WriteGlobal, MovieHost::Call::Event, InputOf(name))) return Ok;
         if (!this->waited) return MovieFailed;
     }
     // The value is kept now; the movie's handler hears of it when its time comes.
@@ -527,14 +544,16 @@ bool MovieModule::RunEvent(const Event& event) {
     switch (event.kind) {
     case EventKind::Value:
         this->argName = event.name.c_str();
-        if (!event.sets) return CallMovie(CallValue);
+        if (!event.sets) return CallMovie(CallValue, MovieHost::Call::Event, InputOf(event.name));
         this->argText = event.text.c_str();
-        return CallMovie(WriteGlobal);
-    case EventKind::Mouse: return CallMovie(CallMouse, MovieHost::Call::Event, std::string_view(event.what) != "move");
-    case EventKind::Key: return CallMovie(CallKey, MovieHost::Call::Event, true);
+        return CallMovie(WriteGlobal, MovieHost::Call::Event, InputOf(event.name));
+    case EventKind::Mouse:
+        return CallMovie(CallMouse, MovieHost::Call::Event,
+                         std::string_view(event.what) != "move" ? MovieSpend::Input::Event : MovieSpend::Input::None);
+    case EventKind::Key: return CallMovie(CallKey, MovieHost::Call::Event, MovieSpend::Input::Event);
     case EventKind::Char: {
         this->argText = event.utf8;
-        const bool ran = CallMovie(CallChar, MovieHost::Call::Event, true);
+        const bool ran = CallMovie(CallChar, MovieHost::Call::Event, MovieSpend::Input::Event);
         this->argText = nullptr;
         return ran;
     }
@@ -587,7 +606,7 @@ int32_t MovieModule::RunWaiting() {
     return Ok;
 }
 
-bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind, bool input) {
+bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind, MovieSpend::Input input) {
     this->waited = false;
     this->passed = false;
     if (!this->sandbox || this->overBudget) return false;
@@ -624,7 +643,9 @@ bool MovieModule::CallMovie(lua_CFunction fn, MovieHost::Call kind, bool input) 
     case MovieSpend::Outcome::StoppedDeaf:
         Report(error);
         this->overBudget = true;
-        Stopped("stopped: its key and mouse calls failed again and again (" + std::to_string(MaxOverTime) + " times)", started);
+        Stopped(std::string("stopped: ") + (kind == MovieHost::Call::Draw ? "its draws" : "its key and mouse calls") +
+                    " failed again and again (" + std::to_string(MaxOverTime) + " times)",
+                started);
         return false;
     case MovieSpend::Outcome::Failed: Report(error); return false;
     }

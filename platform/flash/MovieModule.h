@@ -85,9 +85,10 @@ private:
     bool CanReadVariables() const { return this->state == State::Loaded || this->state == State::Playing; }
     // Calls a movie function under the sandbox, within what the host shares with it;
     // false (logged) when the movie fails, false with `waited` set when it is not to run now,
-    // with `passed` when the call ended at a limit that does not stop the movie. `input`: a
-    // key, character or click (MovieSpend::RunCall).
-    bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event, bool input = false);
+    // with `passed` when the call ended at a limit that does not stop the movie. `input`: what
+    // the call hears of the person's input (MovieSpend::RunCall).
+    bool CallMovie(lua_CFunction fn, MovieHost::Call kind = MovieHost::Call::Event,
+                   MovieSpend::Input input = MovieSpend::Input::None);
     // A movie stopped for `why`: the game's own copy of a loose one takes its place (true,
     // `started` RunTop's answer), else one line is logged. Within a draw it waits for the
     // draw's end (`stopped`).
@@ -96,7 +97,8 @@ private:
     // path: true when there is one (logged, `started` RunTop's answer or -1).
     bool GiveWay(const std::string& error, int& started);
     ImageCache::Reader ImageReader();
-    // Keeps the last text the game set for `name` in a loose movie, for the game's own copy.
+    // Keeps the last text the game set for `name` in a loose movie, for the game's own copy;
+    // values that act (keys) are not kept.
     void KeepSetByGame(const char* name, const char* text);
     // The movie's top level, once the host gives it time: 1 ran, 0 waits, -1 failed (logged).
     int RunTop();
@@ -113,7 +115,8 @@ private:
     int32_t Deliver(Event event);
     bool RunEvent(const Event& event);
     void Wait(Event event);
-    // Keeps room in data's bound for a value read of `size` bytes; false when there is none.
+    // Keeps room in data's bound for a loose movie's value read of `size` bytes; false when
+    // there is none. 0 gives back what the last read kept.
     bool KeepValue(size_t size);
     // Hands the caches the keeper of data's bound and the prices of their work (each new
     // cache has neither).

@@ -30,7 +30,7 @@ MovieSpend::Prices MovieSpend::DefaultPrices() {
 
 void MovieSpend::Attach(LuaSandbox* box) {
     this->sandbox = box;
-    this->draws = this->events = StopRecord();
+    this->draws = this->events = this->keyValues = StopRecord();
     this->mostPriced = {};
     this->topBytes = this->topCompares = 0;
     this->topTime = {};
@@ -94,16 +94,17 @@ const char* MovieSpend::ShortOf() const {
     return this->shortOfInstructions ? "a call of the movie may spend" : "is left of the frame's time for data";
 }
 
-MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind, std::string& error, bool input) {
+MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind, std::string& error, Input input) {
     const uint64_t budget = Budget(kind);
     if (budget == 0) return Outcome::Waits;
     const Duration time = Time(kind);
     const bool ok = this->sandbox->Call(fn, data, error, budget, time);
     Spent();
     if (ok) {
-        // A draw that fits moves the draws' record on, a key or click that fits the events';
-        // cheap events (moves, values) do not, so many of them between clear nothing.
-        if (kind == Call::Draw || (kind == Call::Event && input)) Record(kind, false);
+        // A draw that fits moves the draws' record on, a key or click that fits the events', a
+        // value that hands keys its own; cheap events (moves, other values) do not, so many of
+        // them between clear nothing.
+        if (kind == Call::Draw || (kind == Call::Event && input != Input::None)) Record(kind, false, {}, LuaSandbox::NoTime, input);
         return Outcome::Ran;
     }
     // The game's own movie goes on past every limit: the call ends where it met it.
@@ -118,16 +119,17 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
         return Outcome::RefusedAtStart;
     }
     if (this->sandbox->WasOverTime()) {
-        if (!Record(kind, true, this->sandbox->LastTime(), time)) return Outcome::PassedTime;
+        if (!Record(kind, true, this->sandbox->LastTime(), time, input)) return Outcome::PassedTime;
         DropWaiting();
         return Outcome::StoppedForTime;
     }
     // A movie that spends its time in C functions would otherwise take its whole budget again
     // on every frame.
     if (this->sandbox->WasOverBudget()) return Outcome::StoppedForBudget;
-    // A loose movie whose key, character or click calls fail again and again is deaf to the
-    // player, as one whose calls run over their time is.
-    if (input && !this->shipped && Record(kind, true)) {
+    // A loose movie whose draws, or calls that hear the person's keys and clicks, fail again
+    // and again is blank or deaf to the player, as one whose calls run over their time is.
+    const bool counts = kind == Call::Draw || (kind == Call::Event && input != Input::None);
+    if (counts && !this->shipped && Record(kind, true, {}, LuaSandbox::NoTime, input)) {
         DropWaiting();
         return Outcome::StoppedDeaf;
     }
@@ -176,10 +178,11 @@ void MovieSpend::PriceTop(const char* text, size_t size) {
     this->mostPriced = std::max(this->mostPriced, this->topTime);
 }
 
-bool MovieSpend::Record(Call kind, bool over, Duration taken, Duration given) {
+bool MovieSpend::Record(Call kind, bool over, Duration taken, Duration given, Input input) {
     static_assert(OverTimeWindow == 64, "the record is a word's bits");
-    // Draws and events apart: draws between keys forgive no key past its time.
-    StopRecord& record = kind == Call::Draw ? this->draws : this->events;
+    // Draws and events apart: draws between keys forgive no key past its time; and a key's
+    // raw event that fits forgives no failure of the value that hands the same key.
+    StopRecord& record = kind == Call::Draw ? this->draws : input == Input::Value ? this->keyValues : this->events;
     record.last = record.last << 1 | uint64_t(over);
     if (!over) {
         record.unforgiven = std::max(0.0, record.unforgiven - ForgivenAFit);

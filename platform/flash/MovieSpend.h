@@ -24,10 +24,13 @@
 // The stop records, one of draws and one of events: a call stopped at the host's time counts
 // as many calls as it took times its time (collections and C work between the hook's looks
 // included), up to MaxOverTime; a draw that fits forgives ForgivenAFit of one of the draws',
-// a key, character or click that fits as much of the events'. Nothing else forgives: cheap
-// draws or mouse moves between keys clear no key past its time. A movie with MaxOverTime such
-// calls among the last OverTimeWindow of a record, or MaxOverTime left unforgiven however they
-// were spaced, is stopped until it is loaded again. So is one whose call ran out of
+// a key, character or click that fits as much of the events'. The values through which the
+// game hands a movie keys keep a record of their own, so that a raw key that fits forgives
+// no failure of the same key's value. Nothing else forgives: cheap draws or mouse moves
+// between keys clear no key past its time. A loose movie's draws and input calls that fail
+// count as calls past their time. A movie with MaxOverTime such calls among the last
+// OverTimeWindow of a record, or MaxOverTime left unforgiven however they were spaced, is
+// stopped until it is loaded again. So is one whose call ran out of
 // instructions or memory: a failed allocation ends the call at once (LuaSandbox), its time and
 // what it spent told to the host. The game's own movies (Shipped) are never stopped or refused
 // for any limit: a call of theirs stopped at its time, instructions or memory ends there and
@@ -110,6 +113,10 @@ public:
     // What the sandbox's last call spent, told to the host.
     void Spent();
 
+    // What a call hears of the person's input: none (draws, moves, values that describe), a
+    // key, character or click, or a value through which the game hands keys.
+    enum class Input { None, Event, Value };
+
     // What a call into the movie came to.
     enum class Outcome {
         Ran,
@@ -119,13 +126,13 @@ public:
         RefusedAtStart,  // a call before the first frame stopped (its time, instructions or memory)
         StoppedForTime,  // the record stops the movie (logged by the caller, as the rest)
         StoppedForBudget,  // out of instructions or memory: stopped
-        StoppedDeaf,     // a loose movie's input calls failed again and again (`error` the last): stopped
+        StoppedDeaf,     // a loose movie's draws or input calls failed again and again (`error` the last): stopped
         Failed,          // an error of the movie's
     };
     // Calls `fn` with `data` in the sandbox within the share for `kind` (a draw's as asked
-    // before), tells the host what it spent and counts it in the record; `input`: the event
-    // is a key, a character or a click, which forgives the events' record when it fits.
-    Outcome RunCall(lua_CFunction fn, void* data, Call kind, std::string& error, bool input = false);
+    // before), tells the host what it spent and counts it in the record; a call that hears
+    // `input` forgives its record when it fits.
+    Outcome RunCall(lua_CFunction fn, void* data, Call kind, std::string& error, Input input = Input::None);
     // The top level's text, compiled and run once the share has room for it (Waits until
     // then); a text that no frame compiles is refused (Failed, with `error`). A top level
     // stopped at its time is PassedTime (the game's own waits for a later frame then: the
@@ -156,9 +163,10 @@ public:
     std::chrono::nanoseconds TopTime() const { return this->topTime; }
 
     // ---- the stop records
-    // A draw or event (`kind`) stopped at its time that took `taken` of `given`, or one that
-    // fit and forgives (`over` false); true once the movie is to be stopped.
-    bool Record(Call kind, bool over, Duration taken = {}, Duration given = LuaSandbox::NoTime);
+    // A draw or event (`kind`, hearing `input`) stopped at its time that took `taken` of
+    // `given`, or one that fit and forgives (`over` false); true once the movie is to be stopped.
+    bool Record(Call kind, bool over, Duration taken = {}, Duration given = LuaSandbox::NoTime,
+                Input input = Input::None);
 
     // ---- waiting events
     // Keeps the event, the oldest dropped past MaxWaiting; a value's text past
@@ -191,7 +199,7 @@ private:
         uint64_t last = 0;  // the last calls that count, 1 for those past their time
         double unforgiven = 0;
     };
-    StopRecord draws, events;
+    StopRecord draws, events, keyValues;
     std::deque<Event> waiting;
     size_t waitingValueBytes = 0;
 };
