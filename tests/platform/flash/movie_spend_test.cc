@@ -409,7 +409,7 @@ TEST_F(MovieSpendTest, DatasBoundFilledByLooseMoviesHoldsBackNoneOfTheGamesOwn) 
     bmp.width = bmp.height = 8, bmp.pixels.assign(8 * 8 * 3, 0x80);
     const std::vector<uint8_t> picture = bmp.Build();
     this->files["flash/pic.png"] = std::string(picture.begin(), picture.end());
-    AddMovie("flash/hud.movie", "stage(8, 8)\nfunction draw() image('pic.png', 0, 0) end\n");
+    AddMovie("flash/hud.movie", "stage(8, 8) v = ('v'):rep(1000)\nfunction draw() image('pic.png', 0, 0) end\n");
     for (bool shipped : {true, false}) {
         SCOPED_TRACE(shipped ? "the game's own" : "loose");
         this->shipped = shipped ? std::set<std::string>{"flash/hud.movie"} : std::set<std::string>{};
@@ -429,17 +429,20 @@ TEST_F(MovieSpendTest, DatasBoundFilledByLooseMoviesHoldsBackNoneOfTheGamesOwn) 
         for (int n = 0; n < 5; n++) m.Render(frame.data(), 8, 8, 4);
         EXPECT_EQ(frame[3] != 0, shipped) << "the picture drawn";
         EXPECT_LE(this->reads["flash/pic.png"], 1);
+        EXPECT_EQ(Get(m, "v").size() == 1000, shipped) << "the game's read of its own movie's value";
     }
 }
 
-// A loose menu stopped once it plays, by its draws, its instructions, a key handler past its
-// time or failing on every key (eight cheap draws between keys), or a value's handler, gives way
-// to the game's own copy within a few keys, with one line; the game's own menu then has the
-// game's values, hears Esc and draws.
+// A loose menu stopped once it plays, by its draws past their time or failing, its
+// instructions, a key handler past its time or failing on every key (eight cheap draws between
+// keys), a value's handler, or the handler of the value "input" that hands it the keys failing
+// while its raw keys fit, gives way to the game's own copy within a few keys, with one line; the
+// game's own menu then has the game's values and none of the keys, hears Esc and draws.
 TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
     bwtest::TestRunClock clock(microseconds(10));
     const std::string own = std::string(MovieModule::Marker) + "\nstage(4, 4) x = 'own' heard = ''\n"
                             "function on_key(kind, code) heard = heard .. kind .. code .. ';' end\n"
+                            "function on_value(name) heard = heard .. name .. ';' end\n"
                             "function draw() rect(0, 0, 4, 4, 0, 0, 1, 1) end\n";
     const std::string gaveWay = "; the game's own copy of the movie plays in its place";
     const std::string spends = "for i = 1, 1e7 do t[#t + 1] = ('x'):rep(100000) .. i end end\n";
@@ -452,6 +455,9 @@ TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
         {"x = 'loose' t = {}\nfunction draw() end\nfunction on_value() " + spends, "instruction budget exhausted" + gaveWay},
         {"x = 'loose'\nfunction draw() end\nfunction on_key() while true do end end\n", "(its event calls 10 times it, however spaced)" + gaveWay},
         {"x = 'loose'\nfunction draw() end\nfunction on_key() error('deaf') end\n", "failed again and again (10 times)" + gaveWay, 2},
+        {"x = 'loose'\nfunction draw() end\nfunction on_value(n) if n == 'input' then error('deaf') end end\n",
+         "key and mouse calls failed again and again (10 times)" + gaveWay, 2},
+        {"x = 'loose'\nfunction draw() error('blank') end\n", "its draws failed again and again (10 times)" + gaveWay, 2},
     };
     this->own = {{"flash/mainmenu.movie", own}};
     for (const auto& c : cases) {
@@ -469,9 +475,12 @@ TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
         m.RunWaiting();
         std::vector<uint8_t> frame(4 * 4 * 4);
         int keys = 0;
-        for (; keys < 4 * MovieSpend::MaxOverTime && Logged(c.logged) == 0; keys++) {
-            for (int draw = 0; draw < 8; draw++) m.Render(frame.data(), 4, 4, 4);
-            m.KeyEvent(keys % 2 ? flash::KeyUp : flash::KeyDown, 65, 0);
+        // Up to the call that stops the loose menu: what comes later is the copy's own.
+        auto loose = [&] { return Logged(c.logged) == 0; };
+        for (; keys < 4 * MovieSpend::MaxOverTime && loose(); keys++) {
+            for (int draw = 0; draw < 8 && loose(); draw++) m.Render(frame.data(), 4, 4, 4);
+            if (loose()) m.KeyEvent(keys % 2 ? flash::KeyUp : flash::KeyDown, 65, 0);
+            if (loose() && keys % 2 == 0) m.SetVariable("input", "enter");
         }
         EXPECT_LE(keys, 2 * MovieSpend::MaxOverTime) << "not stopped within a few keys";
         EXPECT_EQ(this->logs.size(), c.lines);
@@ -479,6 +488,7 @@ TEST_F(MovieSpendTest, ALooseMenuStoppedOnceItPlaysGivesWayToTheGamesOwn) {
         EXPECT_EQ(Get(m, "x"), "own");
         EXPECT_EQ(m.RunWaiting(), flash::Ok);
         EXPECT_EQ(Get(m, "running"), "1") << "the game's own copy did not hear the game's values";
+        EXPECT_EQ(Get(m, "heard"), "running;") << "the game's own copy heard a key of the loose one's";
         const std::string heard = Get(m, "heard");
         EXPECT_TRUE(m.KeyEvent(flash::KeyDown, 27, 0) == flash::Ok && Get(m, "heard") == heard + "down27;") << "Esc not heard";
         EXPECT_EQ(m.Render(frame.data(), 4, 4, 4), flash::Ok);
