@@ -197,7 +197,11 @@ bool MovieSpend::Record(Call kind, bool over, Duration taken, Duration given, In
         times = std::clamp(double(taken.count()) / double(least.count()), 1.0, double(MaxOverTime));
     }
     record.unforgiven += times;
-    return std::popcount(record.last) >= MaxOverTime || record.unforgiven >= MaxOverTime;
+    if (kind == Call::Draw) return std::popcount(record.last) >= MaxOverTime || record.unforgiven >= MaxOverTime;
+    // The person's keys fail together, whichever way each failure came: a movie cannot stay
+    // by failing a key's raw event and its value by turns.
+    return std::popcount(this->events.last) + std::popcount(this->keyValues.last) >= MaxOverTime ||
+           this->events.unforgiven + this->keyValues.unforgiven >= MaxOverTime;
 }
 
 MovieSpend::Kept MovieSpend::Wait(Event event) {

@@ -29,8 +29,8 @@
 // no failure of the same key's value. Nothing else forgives: cheap draws or mouse moves
 // between keys clear no key past its time. A loose movie's draws and input calls that fail
 // count as calls past their time. A movie with MaxOverTime such calls among the last
-// OverTimeWindow of a record, or MaxOverTime left unforgiven however they were spaced, is
-// stopped until it is loaded again. So is one whose call ran out of
+// OverTimeWindow of a record (of the events' and the key values' together), or MaxOverTime
+// left unforgiven however they were spaced, is stopped until it is loaded again. So is one whose call ran out of
 // instructions or memory: a failed allocation ends the call at once (LuaSandbox), its time and
 // what it spent told to the host. The game's own movies (Shipped) are never stopped or refused
 // for any limit: a call of theirs stopped at its time, instructions or memory ends there and

@@ -1123,6 +1123,8 @@ TEST_F(LooseMovieGameTest, ADeafLooseMenuGivesWayAndReturnKeepsTheRunningLevel) 
         "function on_key() error('deaf') end function on_value(name) if name == 'input' then error('deaf') end end",
         "function on_key() while true do end end function on_value(name) if name == 'input' then while true do end end end",
         "local n = 0 function on_value(name) if name == 'input' then n = n + 1 if n > 2 then error('deaf') end end end",
+        ("local n = 0 function on_key(kind) if kind == 'down' then n = n + 1 assert(n % 2 == 1) end end "
+         "function on_value(name) assert(name ~= 'input' or n % 2 == 0) end"),
     };
     // Ten that fail, the two that one menu answers first, and the copy's own.
     constexpr int AFewKeys = 13;
