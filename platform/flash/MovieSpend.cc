@@ -104,7 +104,9 @@ MovieSpend::Outcome MovieSpend::RunCall(lua_CFunction fn, void* data, Call kind,
         // A draw that fits moves the draws' record on, a key or click that fits the events', a
         // value that hands keys its own; cheap events (moves, other values) do not, so many of
         // them between clear nothing.
-        if (kind == Call::Draw || (kind == Call::Event && input != Input::None)) Record(kind, false, {}, LuaSandbox::NoTime, input);
+        if (kind == Call::Draw || (kind == Call::Event && input != Input::None)) {
+            Record(kind, false, {}, LuaSandbox::NoTime, input);
+        }
         return Outcome::Ran;
     }
     // The game's own movie goes on past every limit: the call ends where it met it.

@@ -21,21 +21,21 @@
 // instructions, is refused with one log line, one that fits no time left now waits. Its size
 // is priced first, before the file is read.
 //
-// The stop records, one of draws and one of events: a call stopped at the host's time counts
-// as many calls as it took times its time (collections and C work between the hook's looks
-// included), up to MaxOverTime; a draw that fits forgives ForgivenAFit of one of the draws',
-// a key, character or click that fits as much of the events'. The values through which the
-// game hands a movie keys keep a record of their own, so that a raw key that fits forgives
-// no failure of the same key's value. Nothing else forgives: cheap draws or mouse moves
-// between keys clear no key past its time. A loose movie's draws and input calls that fail
-// count as calls past their time. A movie with MaxOverTime such calls among the last
-// OverTimeWindow of a record (of the events' and the key values' together), or MaxOverTime
-// left unforgiven however they were spaced, is stopped until it is loaded again. So is one whose call ran out of
+// The stop records, of draws, of events and of the values that hand keys: a call stopped at the
+// host's time counts as many calls as it took times its time (collections and C work between the
+// hook's looks included), up to MaxOverTime; a draw that fits forgives ForgivenAFit of one of
+// the draws', a key, character or click that fits as much of the events'. The values through
+// which the game hands a movie keys keep a record of their own, so that a raw key that fits
+// forgives no failure of the same key's value. Nothing else forgives: cheap draws or mouse moves
+// between keys clear no key past its time. A loose movie's draws and input calls that fail count
+// as calls past their time. A movie with MaxOverTime such calls among the last OverTimeWindow of
+// a record (of the events' and the key values' together), or MaxOverTime left unforgiven however
+// they were spaced, is stopped until it is loaded again. So is one whose call ran out of
 // instructions or memory: a failed allocation ends the call at once (LuaSandbox), its time and
 // what it spent told to the host. The game's own movies (Shipped) are never stopped or refused
 // for any limit: a call of theirs stopped at its time, instructions or memory ends there and
-// keeps the last picture for that frame, a start of theirs stopped at its time waits for a
-// later one, and a picture or face their call cannot afford is not made, the call going on.
+// keeps the last picture for that frame, a start of theirs stopped at its time waits for a later
+// one, and a picture or face their call cannot afford is not made, the call going on.
 #include <chrono>
 #include <cstdint>
 #include <deque>
