@@ -43,7 +43,6 @@
 #include "kernel/nFile.h"
 #include "kernel/nEnv.h"
 #include "kernel/nFileServer2.h"
-#include "kernel/nNpkFileServer.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
 #include "kernel/nObjectFileReader.h"
@@ -103,7 +102,6 @@ protected:
         ks->SetLogHandler(&log);
         ks->GetTimeServer()->SetClock(&clock);
         app.OpenDisplay();
-        Install();
         app.RunStartScripts();
         game = static_cast<nbwObserver*>(app.GetObserver());
         ASSERT_TRUE(game->IsA("nbwobserver"));
@@ -124,9 +122,6 @@ protected:
         if (ks) app.Shutdown();
         fs::remove_all(saveDir);
     }
-
-    // What a fixture places beside the archives before the start scripts run.
-    virtual void Install() {}
 
     nRoot* Lookup(const std::string& path) { return ks->Lookup(path.c_str()); }
     std::string ClassOf(const std::string& path) {
@@ -1062,127 +1057,6 @@ TEST_F(DemoGameTest, TheMenuShowsOverItselfWhatSpielLadenAndF9Report) {
     Frames(2);
     ASSERT_TRUE(Menu()->GetActive());
     EXPECT_EQ(reported(), 0);
-}
-
-// The game installed in a folder of the test's own: the archives, and loose movies beside them
-// as a mod pack places them.
-class LooseMovieGameTest : public DemoGameTest {
-protected:
-    void Install() override {
-        home = fs::path(testing::TempDir()) / ("bw_loose_" + std::to_string(::getpid()));
-        fs::remove_all(home);
-        fs::create_directories(home / "flash");
-        for (const auto& e : fs::directory_iterator(BW_HOME_DIR)) {
-            if (e.path().extension() == ".npk") fs::copy_file(e.path(), home / e.path().filename());
-        }
-        for (const auto& [file, text] : loose) std::ofstream(home / file) << "--tessel movie 1\n" << text;
-        auto* files = static_cast<nNpkFileServer*>(ks->GetFileServer<nFileServer2>());
-        ASSERT_TRUE(files->SetAssign("home", (home.string() + "/").c_str()));
-        ASSERT_GT(files->ParseDirectory("home:"), 0);
-    }
-    void TearDown() override {
-        DemoGameTest::TearDown();
-        fs::remove_all(home);
-    }
-    // The menu's movie loaded afresh from `text`, a loose file.
-    void LooseMenu(const std::string& text) {
-        std::ofstream(home / "flash" / "mainmenu.movie") << "--tessel movie 1\n" << text;
-        Menu()->UnloadFlash();
-        Menu()->LoadFlash();
-        Frames(1);
-    }
-    int GaveWay(const char* movie) {
-        int n = 0;
-        const std::string line = std::string("flash/") + movie + "': ";
-        for (size_t at = 0; (at = log.text.find(line, at)) != std::string::npos; at += line.size()) {
-            const size_t end = log.text.find('\n', at);
-            n += log.text.substr(at, end - at).find("the game's own copy of the movie plays in its place") != std::string::npos;
-        }
-        return n;
-    }
-    // Whether the movie of the Flash node at `path` draws a picture whose middle shows.
-    bool Draws(const std::string& path) {
-        auto* node = static_cast<nLogicFlash*>(Lookup(path));
-        std::vector<uint8_t> frame(64 * 24 * 4);
-        return node && node->GetModule() && node->GetModule()->Render(frame.data(), 64, 24, 4) == flash::Ok &&
-               frame[(12 * 64 + 32) * 4 + 3] != 0;
-    }
-    std::map<std::string, std::string> loose;
-    fs::path home;
-};
-
-// A loose main menu deaf to the keyboard by each path (its handlers, the value "input" that
-// hands it the menu's keys, both, or looping in them) gives way within a few Returns, one line
-// logged, and the game's own copy starts from the game's state, never from the key that stopped
-// the loose one: at the start menu Return starts level 1, and over a running level Return goes
-// back to that level at "Weiterspielen", lit first, the diver where it swam.
-TEST_F(LooseMovieGameTest, ADeafLooseMenuGivesWayAndReturnKeepsTheRunningLevel) {
-    const char* deaf[] = {
-        "function on_key() error('deaf') end function on_char() error('deaf') end",
-        "function on_value(name) if name == 'input' then error('deaf') end end",
-        "function on_key() error('deaf') end function on_value(name) if name == 'input' then error('deaf') end end",
-        "function on_key() while true do end end function on_value(name) if name == 'input' then while true do end end end",
-        "local n = 0 function on_value(name) if name == 'input' then n = n + 1 if n > 2 then error('deaf') end end end",
-        ("local n = 0 function on_key(kind) if kind == 'down' then n = n + 1 assert(n % 2 == 1) end end "
-         "function on_value(name) assert(name ~= 'input' or n % 2 == 0) end"),
-    };
-    // Ten that fail, the two that one menu answers first, and the copy's own.
-    constexpr int AFewKeys = 13;
-    for (const char* handlers : deaf) {
-        SCOPED_TRACE(handlers);
-        const std::string menu = std::string("stage(800, 600) running = '0' input = ''\n"
-                                             "function draw() rect(0, 0, 800, 600, 0, 0, 0, 1) end\n") + handlers + "\n";
-        if (game->GetLevel() == std::string("level1")) ASSERT_TRUE(Run("obj('/sys/servers/observer').endlevel() hauptmenue()"));
-        LooseMenu(menu);
-        log.text.clear();
-        int keys = 0;
-        for (; keys < 3 * AFewKeys && game->GetLevel() != std::string("level1"); keys++) Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
-        EXPECT_LE(keys, AFewKeys) << "the start menu's Return did not start a game";
-        ASSERT_STREQ(game->GetLevel(), "level1") << log.text.substr(0, 3000);
-        EXPECT_EQ(GaveWay("mainmenu.movie"), 1) << log.text.substr(0, 3000);
-
-        Frames(5);
-        Key(SDL_SCANCODE_W, SDLK_w, 30);
-        const double played = game->GetGameTime();
-        const vector3 at = DiverAt();
-        LooseMenu(menu);
-        log.text.clear();
-        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
-        ASSERT_TRUE(Menu()->GetActive());
-        for (keys = 0; keys < 3 * AFewKeys && Menu()->GetActive(); keys++) Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
-        EXPECT_LE(keys, AFewKeys) << "Return did not go back to the level";
-        Frames(2);
-        EXPECT_FALSE(Menu()->GetActive());
-        EXPECT_STREQ(game->GetLevel(), "level1");
-        EXPECT_GE(game->GetGameTime(), played) << "the level started again";
-        EXPECT_LT((DiverAt() - at).Len(), 0.5f) << "the diver is not where it swam";
-        EXPECT_EQ(GaveWay("mainmenu.movie"), 1) << log.text.substr(0, 3000);
-    }
-}
-
-class FailingDrawsGameTest : public LooseMovieGameTest {
-protected:
-    FailingDrawsGameTest() {
-        for (const char* file : {"flash/mainmenu.movie", "flash/statusbar.movie", "flash/taucher.movie"}) {
-            loose[file] = "function draw() error('no picture') end\n";
-        }
-    }
-};
-
-// Loose menu and heads-up movies whose every draw fails give way to the game's own within a
-// second of their first draw, one line each: the game's own menu, status line and diver figure
-// are drawn, and the menu's Return starts the game.
-TEST_F(FailingDrawsGameTest, LooseMoviesWhoseDrawsFailGiveWayToTheGamesOwn) {
-    Frames(30);
-    EXPECT_EQ(GaveWay("mainmenu.movie"), 1) << log.text.substr(0, 3000);
-    EXPECT_TRUE(Draws("/usr/logic/menu/menu_manager")) << "the game's own menu is not drawn";
-    NewGame();
-    Run("obj('/usr/logic/uwmenu').settext('Hallo')");
-    Frames(30);
-    EXPECT_EQ(GaveWay("statusbar.movie"), 1) << log.text.substr(0, 3000);
-    EXPECT_EQ(GaveWay("taucher.movie"), 2) << "one a diver's figure\n" << log.text.substr(0, 3000);
-    EXPECT_EQ(StatusLine(), "Hallo");
-    for (const char* node : {"statusbar", "taucher1"}) EXPECT_TRUE(Draws(std::string("/usr/logic/uwmenu/") + node)) << node;
 }
 
 // Level 1's things, played with the game's keys: E takes the nearest thing or works the
