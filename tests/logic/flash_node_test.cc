@@ -267,6 +267,10 @@ TEST_F(FlashNodeTest, WithoutFpsFramesUpdateOnlyWhenAskedTo) {
     EXPECT_EQ(updates(3), 3);
     MoveTo(10, 10);
     EXPECT_EQ(updates(3), 1);
+    // A draw that failed is tried again at each frame, so many in a row.
+    script.failPlace = 15;
+    f->RaiseUpdateRequests(1);
+    EXPECT_EQ(updates(3 * nLogicFlash::RetriedDraws), nLogicFlash::RetriedDraws + 1);
 }
 
 TEST_F(FlashNodeTest, MoviesSendScriptLinesMessagesToOtherNodesAndTheCursorMode) {

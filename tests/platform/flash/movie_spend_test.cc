@@ -511,11 +511,8 @@ TEST_F(MovieSpendTest, TheGamesOwnMenuInADeafLooseOnesPlaceChoosesFromTheGamesSt
             ASSERT_TRUE(Begin(m, "flash/mainmenu.movie") && m.IsReady() == 1);
             m.SetVariable("running", running.c_str());
             std::vector<uint8_t> frame(4 * 4 * 4);
-            // The first line the menu sent, read after each call as the node's frame reads it.
-            std::string chosen;
-            auto read = [&](int32_t) {
-                if (chosen.empty() && m.RunWaiting() >= 0) chosen = Get(m, "Tessel_script");
-            };
+            std::string chosen;  // the menu's first line, read after each call as the node's frame reads it
+            auto read = [&](int32_t) { if (chosen.empty() && m.RunWaiting() >= 0) chosen = Get(m, "Tessel_script"); };
             int keys = 0;
             for (; keys < 4 * MovieSpend::MaxOverTime && chosen.empty(); keys++) {
                 read(m.Render(frame.data(), 4, 4, 4)), read(m.KeyEvent(flash::KeyDown, 13, 0));
