@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernel/nLogFormat.h"
+
 namespace {
 
 constexpr char Ellipsis[] = "[...]";
@@ -128,7 +130,7 @@ void nLogLimiter::CutLine(size_t lineStart) {
 const char* nLogLimiter::Cut(const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(raw_, sizeof(raw_), fmt, copy);
+    int n = nLogFormat::Format(raw_, sizeof(raw_), fmt, copy);
     va_end(copy);
     if (n < 0) n = 0;
     const bool textCut = n > MaxText;

@@ -11,12 +11,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "KernelTestClasses.h"
 #include "kernel/nDefaultLogHandler.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLineBuffer.h"
+#include "kernel/nLogFormat.h"
 #include "kernel/nLogLimiter.h"
 #include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
@@ -165,6 +167,89 @@ TEST(nWin32LogHandlerTest, LinesAreCutForTheFileStandardOutputAndTheGame) {
     // The cut does not split the UTF-8 of "\xC3\xA4"; a line of 512 stays whole.
     EXPECT_EQ(ReadFile(logName), cut + "\na?]0;title?b?2J\n" + std::string(506, 'x') + "[...]\n" + std::string(512, 'y') +
                                      "\n");
+    std::remove(logName.c_str());
+}
+
+int FormatInto(char* out, size_t size, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const int n = nLogFormat::Format(out, size, fmt, args);
+    va_end(args);
+    return n;
+}
+
+template <class... Args>
+std::string Formatted(const char* fmt, Args... args) {
+    char out[256];
+    FormatInto(out, sizeof(out), fmt, args...);
+    return out;
+}
+
+// Text that a log line quotes can neither start a line nor reach a terminal as a control:
+// the format's own line breaks stay, and so does the line feed that ends the whole text.
+TEST(nLogFormatTest, QuotedControlCharactersShowAsEscapes) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"'%s' refused\n", "\x1b]0;PWNED\x07\x1b[2J\nFAKE LOG LINE", "'\\x1b]0;PWNED\\x07\\x1b[2J\\nFAKE LOG LINE' refused\n"},
+        {"%s", "a\r\tb\x7f\x01\x1f\x9b", "a\\r\\tb\\x7f\\x01\\x1f\x9b"},
+        {"%s", "line\n", "line\n"},
+        {"%s", "two\n\n", "two\\n\n"},
+        {"%s!", "a\n", "a\\n!"},
+        {"one\ntwo %s\n", "x", "one\ntwo x\n"},
+        {"[%-6s]", "a\nb", "[a\\nb   ]"},
+        {"[%5s]", "a\nb", "[  a\\nb]"},
+        {"[%.3s]", "a\nbc\n", "[a\\nb]"},
+        {"%s", nullptr, "(null)"},
+    };
+    for (const auto& [fmt, quoted, shown] : cases) EXPECT_EQ(Formatted(fmt, quoted), shown) << fmt;
+    for (int c = 1; c < 0x80; c++) {
+        const char text[] = {'a', char(c), 'b', 0};
+        const char* escape = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+        char hex[8];
+        std::snprintf(hex, sizeof(hex), "\\x%02x", c);
+        const std::string want = c >= 0x20 && c != 0x7F ? std::string(text) : "a" + std::string(escape ? escape : hex) + "b";
+        EXPECT_EQ(Formatted("%s.", text), want + ".") << c;
+        EXPECT_EQ(Formatted("%c.", c), want.substr(1, want.size() - 2) + ".") << c;
+    }
+    EXPECT_EQ(Formatted("%d %5.2f %lld %zu %x %% %*d %.*s %p|", -3, 2.5, 1ll << 40, size_t(7), 255u, 3, 4, 2, "abc",
+                        nullptr),
+              "-3  2.50 1099511627776 7 ff %   4 ab (nil)|");
+    // Cut as vsnprintf cuts, with the whole length told.
+    char small[8];
+    EXPECT_EQ(FormatInto(small, sizeof(small), "%s", "\x1b\x1b\x1b"), 12);
+    EXPECT_STREQ(small, "\\x1b\\x1");
+}
+
+// The one quoting rule reaches every way a log text leaves: the file, standard output, the
+// game's screen and, once the program ends, standard error instead of a box.
+TEST(nWin32LogHandlerTest, AQuotedTextIsOneLineEverywhereAndNoBoxWaitsOnceTheProgramEnds) {
+    const std::string logName = ExeDir() + "/BwQuotedTest.log";
+    nKernelServer k(TestPackage);
+    std::string shown;
+    const char* const forged = "\x1b]0;PWNED\x07\x1b[2J\nFAKE LOG LINE";
+    const std::string line = "save: '\\x1b]0;PWNED\\x07\\x1b[2J\\nFAKE LOG LINE' refused\n";
+    {
+        nWin32LogHandler handler("BwQuotedTest");
+        k.SetLogHandler(&handler);
+        handler.SetPlayDisplay([](void* to, const char* text) { *static_cast<std::string*>(to) = text; }, &shown);
+        testing::internal::CaptureStdout();
+        k.Error("save: '%s' refused\n", forged);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), line);
+        EXPECT_EQ(shown, line.substr(0, line.size() - 1));
+        handler.SetPlayDisplay(nullptr, nullptr);
+        handler.SetEnding();
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        k.Error("save: '%s' refused\n", forged);
+        k.Message("save: '%s' refused\n", forged);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "BwQuotedTest: " + line + "BwQuotedTest: " + line);
+        k.SetLogHandler(nullptr);
+    }
+    EXPECT_EQ(ReadFile(logName), line + line.substr(0, line.size() - 1) + " (repeated 2 times)\n");
+    // The kernel's own handler, without a log file, writes the same line.
+    testing::internal::CaptureStdout();
+    k.Print("save: '%s' refused\n", forged);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), line);
     std::remove(logName.c_str());
 }
 
@@ -375,7 +460,7 @@ TEST(nWin32LogHandlerTest, AFullPipeOnStandardOutputHoldsNoWrite) {
 }
 
 // A loose movie that fails as the start scripts load it, before the frame loop: without a
-// display its box's text goes to standard error, cut and its controls shown as '?'.
+// display its box's text goes to standard error, cut and its controls shown as escapes.
 TEST(nWin32LogHandlerTest, ABoxWithoutADisplayShowsTheTextAsTheLogCutIt) {
     if (sys::HasDisplay()) GTEST_SKIP() << "the box would wait for a click";
     const std::string logName = ExeDir() + "/BwBoxTest.log";
@@ -388,7 +473,7 @@ TEST(nWin32LogHandlerTest, ABoxWithoutADisplayShowsTheTextAsTheLogCutIt) {
         k.SetLogHandler(nullptr);
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "BwBoxTest: movie: ?[2J ?]0;title? " + std::string(484, 'm') + "[...]\n");
+              "BwBoxTest: movie: \\x1b[2J \\x1b]0;title\\x07 " + std::string(475, 'm') + "[...]\n");
     std::remove(logName.c_str());
 }
 
