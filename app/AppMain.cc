@@ -203,8 +203,10 @@ void AppMain::Loop() {
 int AppMain::Shutdown() {
     if (!kernel_) return ExitOk;
     Phase("shutdown");
-    // The player has quit: nothing may wait for a click any more.
+    // The player has quit: nothing may wait for a click any more. A stop signal whose quit
+    // the window reached first is answered here, so that shutdown's saves run.
     kernel_->GetLogHandler()->SetEnding();
+    if (auto* script = dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script"))) script->AnswerStop();
     if (auto* gfx = static_cast<nGfxServer*>(kernel_->Lookup("/sys/servers/gfx"))) gfx->CloseDisplay();
     // Scripts may have deleted any of these: only what is still there is released.
     for (const char* path : ReleaseOrder) {
