@@ -21,22 +21,42 @@ struct Out {
     void Put(const char* s, size_t n) {
         for (size_t i = 0; i < n; i++) Put(s[i]);
     }
-    void Quote(uint8_t c) {
+    void Hex(uint8_t c) {
         static const char hex[] = "0123456789abcdef";
+        Put('\\');
+        Put('x');
+        Put(hex[c >> 4]);
+        Put(hex[c & 15]);
+    }
+    // The quoted text's character at `s` (of `avail` bytes); the bytes it took.
+    size_t Quote(const char* s, size_t avail) {
+        const uint8_t c = uint8_t(s[0]);
+        if (c >= 0x80) {
+            // UTF-8's controls (U+0080 to U+009F) and bytes of no whole character, which an
+            // 8-bit terminal may take as controls, show byte by byte.
+            const size_t n = nLogFormat::CharLength(s, avail);
+            const bool control = n == 2 && c == 0xC2 && uint8_t(s[1]) < 0xA0;
+            for (size_t k = 0; k < (n == 0 ? 1 : n); k++) {
+                if (n == 0 || control) Hex(uint8_t(s[k]));
+                else Put(s[k]);
+            }
+            return n == 0 ? 1 : n;
+        }
         if (c >= 0x20 && c != 0x7F) {
             Put(char(c));
-            return;
+            return 1;
+        }
+        if (c != '\n' && c != '\r' && c != '\t') {
+            Hex(c);
+            return 1;
         }
         Put('\\');
         switch (c) {
             case '\n': Put('n'); break;
             case '\r': Put('r'); break;
-            case '\t': Put('t'); break;
-            default:
-                Put('x');
-                Put(hex[c >> 4]);
-                Put(hex[c & 15]);
+            default: Put('t'); break;
         }
+        return 1;
     }
 };
 
@@ -169,10 +189,14 @@ int Run(Out& out, const char* fmt, va_list args) {
                 if (!left) {
                     for (size_t k = 0; k < pad; k++) out.Put(' ');
                 }
-                for (size_t k = 0; k < bytes; k++) {
+                for (size_t k = 0; k < bytes;) {
                     // The text's last line feed ends the line when the whole text ends with it.
-                    if (text[k] == '\n' && k + 1 == bytes && !*f && !left) out.Put('\n');
-                    else out.Quote(uint8_t(text[k]));
+                    if (text[k] == '\n' && k + 1 == bytes && !*f && !left) {
+                        out.Put('\n');
+                        k++;
+                    } else {
+                        k += out.Quote(text + k, bytes - k);
+                    }
                 }
                 if (left) {
                     for (size_t k = 0; k < pad; k++) out.Put(' ');
@@ -192,6 +216,28 @@ int Run(Out& out, const char* fmt, va_list args) {
 }
 
 }  // namespace
+
+size_t nLogFormat::CharLength(const char* s, size_t avail) {
+    const uint8_t c = uint8_t(s[0]);
+    uint8_t low = 0x80, high = 0xBF;
+    size_t n = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    }
+    if (n == 0 || n > avail || uint8_t(s[1]) < low || uint8_t(s[1]) > high) return 0;
+    for (size_t k = 2; k < n; k++) {
+        if ((uint8_t(s[k]) & 0xC0) != 0x80) return 0;
+    }
+    return n;
+}
 
 int nLogFormat::Format(char* out, size_t size, const char* fmt, va_list args) {
     Out o;

@@ -190,7 +190,8 @@ std::string Formatted(const char* fmt, Args... args) {
 TEST(nLogFormatTest, QuotedControlCharactersShowAsEscapes) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"'%s' refused\n", "\x1b]0;PWNED\x07\x1b[2J\nFAKE LOG LINE", "'\\x1b]0;PWNED\\x07\\x1b[2J\\nFAKE LOG LINE' refused\n"},
-        {"%s", "a\r\tb\x7f\x01\x1f\x9b", "a\\r\\tb\\x7f\\x01\\x1f\x9b"},
+        {"%s", "a\r\tb\x7f\x01\x1f", "a\\r\\tb\\x7f\\x01\\x1f"},
+        {"%s", "\x9b" "2J \xc2\x9b \xc3\xa4\xe2\x82\xac \xe2\x82", "\\x9b" "2J \\xc2\\x9b \xc3\xa4\xe2\x82\xac \\xe2\\x82"},
         {"%s", "line\n", "line\n"},
         {"%s", "two\n\n", "two\\n\n"},
         {"%s!", "a\n", "a\\n!"},
@@ -287,7 +288,8 @@ TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
 }
 
 // An 8-bit terminal takes the bare bytes 0x80 to 0x9F as controls (0x9B opens a sequence
-// as ESC [ does): what is no whole UTF-8 character shows as '?', whole ones stay.
+// as ESC [ does): what is no whole UTF-8 character shows as '?' (as an escape where a text
+// quotes it), whole ones stay.
 TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
     std::string out;
     nLogLimiter limiter([](void* to, const char* text, size_t n) { static_cast<std::string*>(to)->append(text, n); },
@@ -301,7 +303,7 @@ TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
     };
     put("a\x9B" "2J b\xC0\x9B c\xE0\x80\x9B d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xC3 %s\n", "\xE2\x82");
     put("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
-    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? ??\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? \\xe2\\x82\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
 }
 
 // A thousand timers that fail every frame, each with its own long line: each line is
