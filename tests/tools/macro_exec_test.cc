@@ -187,14 +187,9 @@ TEST_F(MacroExecTest, AnUnwritableBinKeepsTheMacrosInMemory) {
 
     // A bin: where the old file could be moved but no new one made (every temporary name
     // held by a folder with entries): at the end both files stay as they were.
-    ASSERT_TRUE(Run("delete('/scripts')"));
-    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+    ASSERT_TRUE(Run("delete('/scripts')") && kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
     std::ofstream(bin + "scripts.bak") << "-- older\n";
-    for (int n = 0; n <= 16; n++) {
-        const std::string temp = bin + "scripts.n.tmp" + (n ? std::to_string(n) : "");
-        fs::create_directories(temp);
-        std::ofstream(temp + "/held") << "x";
-    }
+    for (int n = 0; n <= 16; n++) fs::create_directories(bin + "scripts.n.tmp" + (n ? std::to_string(n) : "") + "/held");
     NewMacros();
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
     EXPECT_EQ(Read(bin + "scripts.n"), kScripts);
