@@ -3198,7 +3198,7 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
     EXPECT_EQ(app.Shutdown(), 0);
     ks = nullptr;
     EXPECT_TRUE(log.errors.empty()) << log.text;
-    std::stringstream saved, backup;
+    std::stringstream saved;
     saved << std::ifstream(bin / "scripts.n").rdbuf() << "|" << std::ifstream(bin / "scripts.bak").rdbuf();
     EXPECT_EQ(saved.str().substr(saved.str().find('|') + 1), before);
     EXPECT_TRUE(saved.str().find("'alt'") < saved.str().find('|') && saved.str().find("'neu'") < saved.str().find('|'));
