@@ -38,12 +38,6 @@ void SetWindowIcon(nKernelServer* ks) {
     }
 }
 
-const char* const kDisplayError =
-    "Fehler: Konnte kein DirectX Display erstellen.\n Stellen sie sicher das sowohl DirectX 8.1 oder besser "
-    "installiert ist,\nund \xC3\xBC"
-    "berpr\xC3\xBC"
-    "fen sie ob ihre Grafikkarte den Systemvorraussetzungen entspricht!";
-
 const char* const kDirectXError = "Sie ben\xC3\xB6tigen DirectX Version: 8.1 oder besser!\n";
 
 }  // namespace
@@ -78,7 +72,10 @@ const AppMain::ServerRow AppMain::ServerRows[] = {
 };
 const int AppMain::NumServerRows = int(sizeof(ServerRows) / sizeof(ServerRows[0]));
 
+// The tools go first: the macros are saved as they go, through the script and persistence
+// servers.
 const char* const AppMain::ReleaseOrder[] = {
+    "/sys/servers/plugin",
     "/usr/logic/observercam",  "/usr/logic",           "/usr",
     "/sys/servers/observer",   "/sys/servers/chat",    "/sys/servers/lgraph",
     "/sys/servers/camera",     "/sys/servers/envelope", "/sys/servers/event",
@@ -156,7 +153,15 @@ void AppMain::Build() {
 
 void AppMain::OpenDisplay() {
     auto* gfx = static_cast<nGfxServer*>(kernel_->Lookup("/sys/servers/gfx"));
-    if (!GetObserver()->OpenDisplay(true, gfx)) nKernelServer::FatalError("%s", kDisplayError);
+    // The text is the format itself: its line breaks are the engine's own, and a quoted
+    // text's would be escaped.
+    if (!GetObserver()->OpenDisplay(true, gfx)) {
+        nKernelServer::FatalError(
+            "Fehler: Konnte kein DirectX Display erstellen.\n Stellen sie sicher das sowohl DirectX 8.1 oder besser "
+            "installiert ist,\nund \xC3\xBC"
+            "berpr\xC3\xBC"
+            "fen sie ob ihre Grafikkarte den Systemvorraussetzungen entspricht!");
+    }
     Phase("display open");
 
     auto* camera = static_cast<nLogicObserverCamera*>(kernel_->Lookup("/usr/logic/observercam"));
@@ -198,6 +203,10 @@ void AppMain::Loop() {
 int AppMain::Shutdown() {
     if (!kernel_) return ExitOk;
     Phase("shutdown");
+    // The player has quit: nothing may wait for a click any more. A stop signal whose quit
+    // the window reached first is answered here, so that shutdown's saves run.
+    kernel_->GetLogHandler()->SetEnding();
+    if (auto* script = dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script"))) script->AnswerStop();
     if (auto* gfx = static_cast<nGfxServer*>(kernel_->Lookup("/sys/servers/gfx"))) gfx->CloseDisplay();
     // Scripts may have deleted any of these: only what is still there is released.
     for (const char* path : ReleaseOrder) {

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernel/nLogFormat.h"
+
 void nDefaultLogHandler::FormatCut(char* buf, int size, const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
     int limit = size - 2;  // at most size - 2 characters of text
-    int n = std::vsnprintf(buf, static_cast<size_t>(limit) + 1, fmt, copy);
+    int n = nLogFormat::Format(buf, static_cast<size_t>(limit) + 1, fmt, copy);
     va_end(copy);
     if (n < 0) {
         buf[0] = 0;
@@ -20,7 +22,7 @@ void nDefaultLogHandler::FormatCut(char* buf, int size, const char* fmt, va_list
 void nDefaultLogHandler::Output(const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    std::vfprintf(stdout, fmt, copy);
+    nLogFormat::Write(stdout, fmt, copy);
     va_end(copy);
     FormatCut(buffer_, BufferSize, fmt, args);
     lineBuffer_.Put(buffer_);

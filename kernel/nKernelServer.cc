@@ -9,6 +9,7 @@
 
 #include "kernel/nDefaultLogHandler.h"
 #include "kernel/nFileServer2.h"
+#include "kernel/nLogFormat.h"
 #include "kernel/nLogHandler.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRemoteServer.h"
@@ -388,7 +389,7 @@ void nKernelServer::FatalError(const char* fmt, ...) {
         }
         // The default handler writes to standard output only; a fatal text must also
         // reach standard error, where a run without a display shows it.
-        if (!handler || handler == ks->defaultLogHandler_) std::vfprintf(stderr, fmt, args);
+        if (!handler || handler == ks->defaultLogHandler_) nLogFormat::Write(stderr, fmt, args);
         va_end(args);
     }
     // After a stop signal, also in the shutdown it started, the end is still that stop's.
@@ -513,7 +514,7 @@ static void LogTo(void (nLogHandler::*fn)(const char*, va_list), const char* fmt
     if (k && k->GetLogHandler())
         (k->GetLogHandler()->*fn)(fmt, args);
     else
-        std::vfprintf(stderr, fmt, args);
+        nLogFormat::Write(stderr, fmt, args);
 }
 
 void n_printf(const char* fmt, ...) {

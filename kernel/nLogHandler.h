@@ -47,8 +47,14 @@ public:
     };
     bool IsOffScreen() const { return offScreen_ > 0; }
 
+    // Set when the program ends: from then no text waits for a click in a box, a fatal
+    // stop's neither; a handler writes it to standard error instead.
+    void SetEnding() { ending_ = true; }
+    bool IsEnding() const { return ending_; }
+
 private:
     PlayDisplay playDisplay_ = nullptr;
     void* playContext_ = nullptr;
     int offScreen_ = 0;
+    bool ending_ = false;
 };

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernel/nLogFormat.h"
+
 namespace {
 
 constexpr char Ellipsis[] = "[...]";
@@ -11,30 +13,6 @@ constexpr int EllipsisLength = 5;
 
 // Also when the clock went back (another clock was set).
 bool Due(double written, double now) { return !(now - written < nLogLimiter::RepeatSeconds && now >= written); }
-
-// Bytes of the UTF-8 character that starts `s` (at most `avail` bytes), 0 when it starts
-// none: a stray continuation byte, an overlong form, a surrogate, a cut sequence.
-size_t CharLength(const char* s, size_t avail) {
-    const uint8_t c = uint8_t(s[0]);
-    uint8_t low = 0x80, high = 0xBF;
-    size_t n = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    }
-    if (n == 0 || n > avail || uint8_t(s[1]) < low || uint8_t(s[1]) > high) return 0;
-    for (size_t k = 2; k < n; k++) {
-        if ((uint8_t(s[k]) & 0xC0) != 0x80) return 0;
-    }
-    return n;
-}
 
 uint64_t Hash(uint64_t seed, const char* text, size_t length) {
     uint64_t h = 14695981039346656037ull ^ seed;
@@ -128,7 +106,7 @@ void nLogLimiter::CutLine(size_t lineStart) {
 const char* nLogLimiter::Cut(const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(raw_, sizeof(raw_), fmt, copy);
+    int n = nLogFormat::Format(raw_, sizeof(raw_), fmt, copy);
     va_end(copy);
     if (n < 0) n = 0;
     const bool textCut = n > MaxText;
@@ -164,7 +142,7 @@ const char* nLogLimiter::Cut(const char* fmt, va_list args) {
         if (follow > 0) {
             follow--;
         } else if (c >= 0x80) {
-            const size_t n = CharLength(raw_ + i, length - i);
+            const size_t n = nLogFormat::CharLength(raw_ + i, length - i);
             if (n == 2 && c == 0xC2 && uint8_t(raw_[i + 1]) < 0xA0) {
                 shown = '?';
                 i++;

@@ -5,8 +5,10 @@
 #include <memory>
 
 // Bounds what a log stream costs, however much and however long a text is logged: each
-// text is cut (a line to MaxLine characters, a text to MaxText) and its control characters,
-// UTF-8's too, and bytes that start no whole UTF-8 character show as '?'; a whole line
+// text is formatted by nLogFormat (quoted text shows its control characters as escapes) and
+// cut (a line to MaxLine characters, a text to MaxText); in the format's own text, control
+// characters but line feeds and tabs, UTF-8's controls and bytes that start no whole UTF-8
+// character show as '?'; a whole line
 // that comes again within RepeatSeconds of being written is counted instead, whatever
 // comes between, among the RepeatSlots distinct lines seen last (found through a hash
 // index: memory is fixed and a look-up costs the same however many lines there are); of

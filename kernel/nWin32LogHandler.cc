@@ -87,7 +87,8 @@ void nWin32LogHandler::ToBox(const char* text, bool isError, bool fatal) {
     // control characters would act on the terminal.
     char buf[nLogLimiter::MaxText + 64];
     std::snprintf(buf, sizeof(buf), "%s", text);
-    if (fatal) sys::ShowFatalBox(appName_.Get(), buf);
+    if (IsEnding()) std::fprintf(stderr, "%s: %s", appName_.Get(), buf);
+    else if (fatal) sys::ShowFatalBox(appName_.Get(), buf);
     else sys::ShowMessageBox(appName_.Get(), buf, isError);
 }
 

@@ -13,7 +13,8 @@
 // accounts for. The line buffer gets each text as cut. Message, Error and Fatal also
 // show, as cut, in message boxes captioned with the application name (standard error
 // where no display exists); while the frame loop runs Message and Error go to its play
-// display instead, since a box would stop the game.
+// display instead, since a box would stop the game; once the program ends they go to
+// standard error instead of a box, fatal ones too.
 class nWin32LogHandler : public nDefaultLogHandler {
 public:
     explicit nWin32LogHandler(const char* appName);

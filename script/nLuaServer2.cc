@@ -597,14 +597,16 @@ bool nLuaServer2::Trigger() {
         RunLine(chunk.c_str(), res);
     }
     PublishMemory();
-    if (stopRequested_) {
-        // The stop has reached the loop, which now ends; scripts run on shutdown.
-        stopRequested_ = 0;
-        sys::StopWatchdog::Answered();
-        SetHook(trust_ != Trust::Full);
-        SetQuitRequested(true);
-    }
+    if (stopRequested_) AnswerStop();
     return nScriptServer::Trigger();
+}
+
+void nLuaServer2::AnswerStop() {
+    if (!stopRequested_) return;
+    stopRequested_ = 0;
+    sys::StopWatchdog::Answered();
+    SetHook(trust_ != Trust::Full);
+    SetQuitRequested(true);
 }
 
 // ---- budgets and stop signals

@@ -126,6 +126,10 @@ public:
     // does not return) ends the process with 128 + the signal's number (3 for a closed window).
     static void CatchStopSignals(nLuaServer2* server, bool (*closed)() = nullptr);
     static bool StopRequested() { return stopRequested_ != 0; }
+    // A stop asked for has reached the main loop, which ends (at the next Trigger, or when
+    // the loop ended by another way first): scripts run again, as shutdown needs, and the
+    // watch is over.
+    void AnswerStop();
     bool Trigger() override;
     char* Prompt(char* buf, int size) override;
 

@@ -1,6 +1,7 @@
 #include "tools/nMacroExec2.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
+#include "kernel/nLogFormat.h"
 #include "kernel/nTimeServer.h"
 #include "platform/ui/Host.h"
 #include "platform/system/Disk.h"
@@ -24,6 +26,15 @@ constexpr const char* kScriptsPath = "/scripts";
 bool IsDataText(const nRoot* obj) {
     auto* scriptlet = dynamic_cast<const nScriptlet*>(obj);
     return scriptlet && scriptlet->GetOrigin() == nScriptServer::Origin::Data;
+}
+
+// The run's result goes to standard output, as the console's do, quoted as the log quotes.
+__attribute__((format(printf, 1, 2))) void ShowResult(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    nLogFormat::Write(stdout, fmt, args);
+    va_end(args);
+    std::fflush(stdout);
 }
 
 // The macros file is the person's, as the start scripts beside it are: the text of
@@ -109,9 +120,7 @@ void nMacroExec2::Load(nRoot* scripts) {
     nScriptServer::PersonNamesScope names;
     if (script->RunDataFile("bin:scripts.n", scratch, result)) {
         autoRuns_ = std::move(hold.held);
-        std::fputs(result, stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        ShowResult("%s\n", result);
         TrustAsPerson(scratch);
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
@@ -237,17 +246,30 @@ bool nMacroExec2::Press(int button) {
 }
 
 bool nMacroExec2::Save() {
-    nFileServer2* fs = nKernelServer::ks->GetFileServer();
-    if (fs) {
-        const std::string file = sys::Disk::Resolve(fs->ManglePath("bin:scripts.n"));
-        const std::string backup = sys::Disk::Resolve(fs->ManglePath("bin:scripts.bak"));
-        std::error_code ignored;
-        std::filesystem::rename(file, backup, ignored);
-    }
+    nKernelServer* ks = nKernelServer::ks;
+    nFileServer2* fs = ks->GetFileServer();
+    const std::string file = fs ? sys::Disk::Resolve(fs->ManglePath("bin:scripts.n")) : "";
+    const std::string backup = fs ? sys::Disk::Resolve(fs->ManglePath("bin:scripts.bak")) : "";
+    std::error_code ignored;
+    const bool before = fs && std::filesystem::symlink_status(file, ignored).type() != std::filesystem::file_type::not_found;
     nRoot* scripts = scripts_.GetUnsafe();
-    if (scripts && !WriteMacros(scripts)) {
-        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
+    if (!scripts || !scripts->GetHead()) {
+        // No macros left: the file before is only the backup.
+        if (before) sys::Disk::Replace(file, backup);
+        return true;
+    }
+    // The file before keeps a second name while the new one is written and becomes the
+    // backup only after it: a write that fails changes nothing.
+    const std::string kept = backup + ".new";
+    const bool keeping = before && sys::Disk::Link(file, kept);
+    if (!WriteMacros(scripts)) {
+        if (keeping) std::remove(kept.c_str());
+        ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
         return false;
+    }
+    if (before && !(keeping && sys::Disk::Replace(kept, backup))) {
+        if (keeping) std::remove(kept.c_str());
+        ks->Print("nmacroexec2: bin:scripts.bak not made; the macros are in bin:scripts.n\n");
     }
     return true;
 }

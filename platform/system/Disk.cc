@@ -132,6 +132,12 @@ bool Disk::Replace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool Disk::Link(const std::string& existing, const std::string& name) {
+    if (!RemoveEntry(name)) return false;
+    // No AT_SYMLINK_FOLLOW: a link is named, never what it names.
+    return ::linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, name.c_str(), 0) == 0;
+}
+
 void Disk::Close(int fd) {
     if (fd >= 0) ::close(fd);
 }

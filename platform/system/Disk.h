@@ -48,6 +48,10 @@ public:
     // goes, itself (a link, never what it names; an empty folder); a folder that holds
     // entries refuses. Both paths are on-disk paths (Resolve's).
     static bool Replace(const std::string& from, const std::string& to);
+    // Gives the entry `existing` (itself: a link stays a link) the second name `name`, made
+    // new as Fresh makes a file; false when `existing` is not there or the name cannot be
+    // taken. On-disk paths.
+    static bool Link(const std::string& existing, const std::string& name);
 
     static bool IsDirectory(const std::string& path);
     static bool IsFile(const std::string& path);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -50,6 +51,9 @@
 #include "kernel/nScriptServer.h"
 #include "script/nLuaServer2.h"
 #include "kernel/nTimeServer.h"
+#include "kernel/nWin32LogHandler.h"
+#include "platform/system/Disk.h"
+#include "platform/system/System.h"
 #include "logic/nCameraServer.h"
 #include "logic/nLogicFlash.h"
 #include "logic/nLogicVisual2.h"
@@ -3133,6 +3137,74 @@ TEST_F(DemoGameTest, ASaveThatMakesAnyOtherClassOrCallsAnyOtherCommandIsRefusedW
     Frames(3);
     EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text;
 }
+
+// Names and texts of a save that hold control characters: the save is refused whole, and
+// no line of the log begins with what it brought.
+TEST_F(DemoGameTest, ASaveWhoseNamesHoldControlCharactersIsRefusedAndItsLogLineStaysWhole) {
+    const std::string good = NewGameSaved();
+    ASSERT_FALSE(good.empty());
+    const std::string logName = (fs::path(sys::ExecutablePath()).parent_path() / "BwForgedLineTest.log").string();
+    {
+        nWin32LogHandler file("BwForgedLineTest");
+        for (const char* extra : {"  seti( \"\\27]0;PWNED\\7\\27[2J\\nFAKE LOG LINE\", 1 )\n",
+                                  "  new('npersist', \"\\13FAKE LOG LINE\\27[31m\\8\\127\\194\\155\")\n",
+                                  "  sets( \"activediver\", \"\\27[2J\\r\\nFAKE LOG LINE\" )\n"}) {
+            std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << WithInLevelStore(good, extra);
+            ks->SetLogHandler(&file);
+            Key(SDL_SCANCODE_F9, SDLK_F9);
+            Frames(3);
+            ks->SetLogHandler(&log);
+            EXPECT_EQ(StatusLine(), "Laden fehlgeschlagen.") << extra;
+        }
+    }
+    std::stringstream text;
+    text << std::ifstream(logName).rdbuf();
+    std::remove(logName.c_str());
+    EXPECT_NE(text.str().find("'\\x1b]0;PWNED\\x07\\x1b[2J\\nFAKE LOG LINE' of the store"), std::string::npos) << text.str();
+    for (std::string line; std::getline(text, line);) {
+        EXPECT_NE(line.rfind("FAKE", 0), 0u) << line;
+        EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; }), 0);
+    }
+}
+
+// A session that makes a macro and then quits, each way a player can: the macros are saved
+// with the file before them as the backup, and nothing fails on the way out.
+enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose };
+class DemoQuitTest : public DemoGameTest, public ::testing::WithParamInterface<QuitBy> {};
+
+TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
+    const std::string before = "new('nscriptlet', 'alt')\nsel('alt')\nsetscript(\"x = 1\")\nsel('..')\n";
+    auto* files = ks->GetFileServer<nFileServer2>();
+    const fs::path bin = saveDir / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(sys::Disk::Resolve(files->ManglePath("bin:init_tools.n")), bin / "init_tools.n");
+    std::ofstream(bin / "scripts.n") << before;
+    ASSERT_TRUE(files->SetAssign("bin", (bin.string() + "/").c_str()));
+    NewGame();
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') obj('/scripts/neu').setscript('y = 2')"));
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    log.errors.clear();
+    SDL_Event close = bwtest::sdl::Focus(window, false);
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    const QuitBy by = GetParam();
+    if (by == QuitBy::Script) Run("exit()");
+    if (by == QuitBy::Menu) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE), Frames(2), Click(400, 386);
+    if (by == QuitBy::Term || by == QuitBy::Interrupt) std::raise(by == QuitBy::Term ? SIGTERM : SIGINT);
+    if (by == QuitBy::WindowClose) Push(close);
+    bool running = true;
+    for (int i = 0; i < 5 && running; i++) running = Frame();
+    ASSERT_FALSE(running);
+    EXPECT_EQ(app.Shutdown(), 0);
+    ks = nullptr;
+    EXPECT_TRUE(log.errors.empty()) << log.text;
+    std::stringstream saved;
+    saved << std::ifstream(bin / "scripts.n").rdbuf() << "|" << std::ifstream(bin / "scripts.bak").rdbuf();
+    EXPECT_EQ(saved.str().substr(saved.str().find('|') + 1), before);
+    EXPECT_TRUE(saved.str().find("'alt'") < saved.str().find('|') && saved.str().find("'neu'") < saved.str().find('|'));
+}
+INSTANTIATE_TEST_SUITE_P(EachWay, DemoQuitTest, ::testing::Values(QuitBy::Script, QuitBy::Menu, QuitBy::Term,
+                                                                  QuitBy::Interrupt, QuitBy::WindowClose));
 
 // A name of `bytes` bytes that begins with `stem`.
 std::string NameOf(const std::string& stem, size_t bytes) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -11,12 +12,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "KernelTestClasses.h"
 #include "kernel/nDefaultLogHandler.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLineBuffer.h"
+#include "kernel/nLogFormat.h"
 #include "kernel/nLogLimiter.h"
 #include "kernel/nTimeServer.h"
 #include "kernel/nWin32LogHandler.h"
@@ -168,6 +171,67 @@ TEST(nWin32LogHandlerTest, LinesAreCutForTheFileStandardOutputAndTheGame) {
     std::remove(logName.c_str());
 }
 
+int FormatInto(char* out, size_t size, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const int n = nLogFormat::Format(out, size, fmt, args);
+    va_end(args);
+    return n;
+}
+
+// Text that a log line quotes can neither start a line nor act on a terminal: the format's
+// own line breaks stay, and so does the line feed that ends the whole text.
+TEST(nLogFormatTest, QuotedControlCharactersShowAsEscapes) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"'%s' refused\n", "\x1b]0;PWNED\x07\x1b[2J\nFAKE LOG LINE", "'\\x1b]0;PWNED\\x07\\x1b[2J\\nFAKE LOG LINE' refused\n"},
+        {"%s", "a\r\tb\x7f\x01\x1f", "a\\r\\tb\\x7f\\x01\\x1f"},
+        {"%s", "\x9b" "2J \xc2\x9b \xc3\xa4 \xe2\x82", "\\x9b" "2J \\xc2\\x9b \xc3\xa4 \\xe2\\x82"},
+        {"%s", "two\n\n", "two\\n\n"},
+        {"one\ntwo %s\n", "x", "one\ntwo x\n"},
+        {"[%5.3s]", "a\nbc", "[  a\\nb]"},
+    };
+    char out[256];
+    for (const auto& [fmt, quoted, shown] : cases) {
+        FormatInto(out, sizeof(out), fmt, quoted);
+        EXPECT_STREQ(out, shown) << fmt;
+    }
+    for (int c = 1; c <= 0x7F; c = c == 0x1F ? 0x7F : c + 1) {
+        // Escaped but the line feed that ends the text.
+        EXPECT_EQ(FormatInto(out, sizeof(out), "%c", c), c == '\n' ? 1 : c == '\r' || c == '\t' ? 2 : 4) << c;
+    }
+    FormatInto(out, sizeof(out), "%d %5.2f %lld %zu %x %% %*d %.*s|", -3, 2.5, 1ll << 40, size_t(7), 255u, 3, 4, 2, "abc");
+    EXPECT_STREQ(out, "-3  2.50 1099511627776 7 ff %   4 ab|");
+    EXPECT_EQ(FormatInto(out, 8, "%s", "\x1b\x1b\x1b"), 12);
+    EXPECT_STREQ(out, "\\x1b\\x1");
+}
+
+// Every way a log text leaves gets the one quoted line: the file, standard output, the
+// game's screen and, once the program ends, standard error instead of a box.
+TEST(nWin32LogHandlerTest, AQuotedTextIsOneLineEverywhereAndNoBoxWaitsOnceTheProgramEnds) {
+    const std::string logName = ExeDir() + "/BwQuotedTest.log";
+    nKernelServer k(TestPackage);
+    std::string shown;
+    const char* const forged = "\x1b]0;PWNED\x07\x1b[2J\nFAKE LOG LINE";
+    const std::string line = "save: '\\x1b]0;PWNED\\x07\\x1b[2J\\nFAKE LOG LINE' refused\n";
+    {
+        nWin32LogHandler handler("BwQuotedTest");
+        k.SetLogHandler(&handler);
+        handler.SetPlayDisplay([](void* to, const char* text) { *static_cast<std::string*>(to) = text; }, &shown);
+        testing::internal::CaptureStdout();
+        k.Error("save: '%s' refused\n", forged);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), line);
+        EXPECT_EQ(shown + "\n", line);
+        handler.SetPlayDisplay(nullptr, nullptr);
+        handler.SetEnding();
+        testing::internal::CaptureStderr();
+        k.Error("save: '%s' refused\n", forged);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "BwQuotedTest: " + line);
+        k.SetLogHandler(nullptr);
+    }
+    EXPECT_EQ(ReadFile(logName), line + line.substr(0, line.size() - 1) + " (repeated 1 time)\n");
+    std::remove(logName.c_str());
+}
+
 // Ten timers that fail every frame, each with its own line, among lines that come once.
 TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
     StepClock clock;
@@ -202,7 +266,8 @@ TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
 }
 
 // An 8-bit terminal takes the bare bytes 0x80 to 0x9F as controls (0x9B opens a sequence
-// as ESC [ does): what is no whole UTF-8 character shows as '?', whole ones stay.
+// as ESC [ does): what is no whole UTF-8 character shows as '?' (as an escape where a text
+// quotes it), whole ones stay.
 TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
     std::string out;
     nLogLimiter limiter([](void* to, const char* text, size_t n) { static_cast<std::string*>(to)->append(text, n); },
@@ -216,7 +281,7 @@ TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
     };
     put("a\x9B" "2J b\xC0\x9B c\xE0\x80\x9B d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xC3 %s\n", "\xE2\x82");
     put("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
-    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? ??\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? \\xe2\\x82\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
 }
 
 // A thousand timers that fail every frame, each with its own long line: each line is
@@ -375,7 +440,7 @@ TEST(nWin32LogHandlerTest, AFullPipeOnStandardOutputHoldsNoWrite) {
 }
 
 // A loose movie that fails as the start scripts load it, before the frame loop: without a
-// display its box's text goes to standard error, cut and its controls shown as '?'.
+// display its box's text goes to standard error, cut and its controls shown as escapes.
 TEST(nWin32LogHandlerTest, ABoxWithoutADisplayShowsTheTextAsTheLogCutIt) {
     if (sys::HasDisplay()) GTEST_SKIP() << "the box would wait for a click";
     const std::string logName = ExeDir() + "/BwBoxTest.log";
@@ -388,7 +453,7 @@ TEST(nWin32LogHandlerTest, ABoxWithoutADisplayShowsTheTextAsTheLogCutIt) {
         k.SetLogHandler(nullptr);
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "BwBoxTest: movie: ?[2J ?]0;title? " + std::string(484, 'm') + "[...]\n");
+              "BwBoxTest: movie: \\x1b[2J \\x1b]0;title\\x07 " + std::string(475, 'm') + "[...]\n");
     std::remove(logName.c_str());
 }
 

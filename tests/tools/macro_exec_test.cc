@@ -184,6 +184,17 @@ TEST_F(MacroExecTest, AnUnwritableBinKeepsTheMacrosInMemory) {
     EXPECT_EQ(Global("ran"), "hello;");
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
     EXPECT_NE(Lookup("/scripts/hello"), nullptr);
+
+    // A bin: where the old file could be moved but no new one made (every temporary name
+    // held by a folder with entries): at the end both files stay as they were.
+    ASSERT_TRUE(Run("delete('/scripts')") && kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+    std::ofstream(bin + "scripts.bak") << "-- older\n";
+    for (int n = 0; n <= 16; n++) fs::create_directories(bin + "scripts.n.tmp" + (n ? std::to_string(n) : "") + "/held");
+    NewMacros();
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    EXPECT_EQ(Read(bin + "scripts.n"), kScripts);
+    EXPECT_EQ(Read(bin + "scripts.bak"), "-- older\n");
+    EXPECT_NE(Lookup("/scripts/hello"), nullptr);
 }
 
 TEST_F(MacroExecTest, AMacroThatDeletesItsToolsEndsTheToolPass) {

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+
+// printf for log texts: what a text quotes (the strings and characters its %s and %c put
+// in, which may come from a save, a movie, a file name or any data) shows its control
+// characters as escapes ("\n", "\r", "\t", "\x1b" and so on; UTF-8's controls and bytes of
+// no whole UTF-8 character too, byte by byte as "\x9b"), so that quoted text can
+// neither start a line of the log nor act on a terminal. The format's own line breaks stay,
+// and so does a line feed that ends the whole text, wherever it came from. Every log text
+// the engine writes is formatted here; nothing is allocated.
+class nLogFormat {
+public:
+    // As vsnprintf: at most size - 1 bytes and a zero into `out`; the length of the whole
+    // text. A conversion it does not know ends the text there.
+    static int Format(char* out, size_t size, const char* fmt, va_list args);
+    // The whole text to `stream`.
+    static void Write(FILE* stream, const char* fmt, va_list args);
+    // Bytes of the UTF-8 character that starts `s` (at most `avail` bytes), 0 when it
+    // starts none: a stray continuation byte, an overlong form, a surrogate, a cut sequence.
+    static size_t CharLength(const char* s, size_t avail);
+};
