@@ -183,8 +183,7 @@ void nbwCamera::Fly(matrix44& m, nRoot* target, float s) {
     // would be all helmet and tank. Such a stretch bends out round the diver to where the
     // camera would rest; where that bend meets a solid, or still a body, the camera cuts.
     p = RoundBodies(target, p, from, e);
-    // Bent up round a diver just under the surface, it goes no nearer the surface than the
-    // ends do.
+    // Bent up round a diver just under the surface, it keeps the near plane's reach under it.
     int classIndex = -1;
     if (nCollideContext2* ctx = WayOf(target, classIndex))
         p.y -= nearReach_ - Headroom(ctx, classIndex, target, p);

@@ -617,11 +617,14 @@ void nbwDiver::HoldNose(nPhysikBody* body, const matrix44& m, float step, int in
     if (!holdingNose_ || (index == 0 && std::fabs(zy - steppedNose_) > NoseSetFromOutside)) heldNose_ = zy;
     else if (std::fabs(zy) < std::fabs(heldNose_)) heldNose_ = zy * heldNose_ > 0.0f ? zy : 0.0f;
     holdingNose_ = true;
-    // A turn about the x row lifts the nose, lowering the z row's y.
+    // A turn about the x row lifts the nose, lowering the z row's y; it turns back within
+    // PitchReturnTime. A body already as good as held is left as it is.
     const auto angle = [](float y) { return std::asin(std::clamp(y, -1.0f, 1.0f)); };
     const vector3 x(m.m[0][0], m.m[0][1], m.m[0][2]);
     const vector3 w = body->GetAngularVel();
-    body->SetAngularVel(w + x * ((angle(zy) - angle(heldNose_)) / step - w % x));
+    const float off = angle(zy) - angle(heldNose_), pitch = w % x;
+    if (std::fabs(off) > NoseHeldWithin || std::fabs(pitch) > NoseHeldWithin)
+        body->SetAngularVel(w + x * (off / std::fmax(step, PitchReturnTime) - pitch));
 }
 
 bool nbwDiver::StepPhysik(const matrix44& recordWorld) {

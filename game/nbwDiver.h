@@ -78,6 +78,9 @@ public:
     // A nose whose z row's y changed by more than this between two frames was set from
     // outside the physics, and is held where it was set.
     static constexpr float NoseSetFromOutside = 1e-3f;
+    // A held nose this near its pitch (in radians), turning slower than this a second, is
+    // left to turn on.
+    static constexpr float NoseHeldWithin = 1e-4f;
     // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
     static constexpr float SteepNormalY = 0.9f;
     static constexpr float SteepFriction = 2.0f;

@@ -2249,20 +2249,21 @@ TEST_F(DemoLevelTest, OnTheSeabedWSwimsOnAlongItAndRAndFTurnTheDiverNoFurtherTha
 // seabed; lying on it, the seabed may only level the nose.
 TEST_F(DemoLevelTest, TheNoseKeepsThePitchAKeyOrAScriptLeftItAtForTenSeconds) {
     NewGame();
+    auto nose = [&] { return Active()->GetMatrix().m[2][1]; };
     // How far above the seabed, the key and how long it is held, the pitch a script sets.
     for (const auto& [above, key, frames, set] :
          {std::tuple{5.0f, SDL_SCANCODE_F, 8, 0.0f}, {5.0f, SDL_SCANCODE_R, 15, 0.0f}, {0.9f, SDL_SCANCODE_F, 8, 0.0f},
           {0.9f, SDL_SCANCODE_R, 15, 0.0f}, {0.9f, SDL_SCANCODE_R, 0, 0.3f}, {0.5f, SDL_SCANCODE_F, 8, 0.0f},
           {0.5f, SDL_SCANCODE_R, 15, 0.0f}, {0.5f, SDL_SCANCODE_R, 0, 0.0f}}) {
-        SCOPED_TRACE(testing::Message() << above << " up, " << SDL_GetScancodeName(key) << " " << frames << ", set " << set);
+        SCOPED_TRACE(testing::Message() << above << " up, " << SDL_GetScancodeName(key) << " " << frames << ", set "
+                                        << set);
         Park(vector3(0.0f, SeabedAt(0.0f, 20.0f) + above, 20.0f), 0.3f, 30);
         if (set != 0.0f) Active()->SetRotation(set, 0.3f, 0.0f);
         if (frames > 0) Key(key, SDL_GetKeyFromScancode(key), frames);
-        const float sign = Active()->GetMatrix().m[2][1] < 0.0f ? -1.0f : 1.0f, held = Active()->GetMatrix().m[2][1] * sign;
+        const float sign = nose() < 0.0f ? -1.0f : 1.0f, held = nose() * sign;
         if (above > 0.5f && (frames > 0 || set != 0.0f)) EXPECT_GT(held, 0.15f) << "not turned";
         float lo = held, hi = held;
-        for (int i = 0; i < 300 && Frame(); i++)
-            lo = std::min(lo, Active()->GetMatrix().m[2][1] * sign), hi = std::max(hi, Active()->GetMatrix().m[2][1] * sign);
+        for (int i = 0; i < 300 && Frame(); i++) lo = std::min(lo, nose() * sign), hi = std::max(hi, nose() * sign);
         EXPECT_LT(hi, held + 0.01f);
         EXPECT_GT(lo, above > 0.5f ? held - 0.01f : -0.01f);
     }
