@@ -8,6 +8,7 @@
 #include "collide/nCollideReport.h"
 #include "collide/nCollideReportBuffer.h"
 #include "collide/nCollideServer2.h"
+#include "gfx/nGfxServer.h"
 #include "kernel/line3.h"
 #include "kernel/nCmdVector.h"
 #include "kernel/nPersistServer.h"
@@ -128,6 +129,11 @@ void nbwCamera::Place() {
         history_.Smooth(delay + 0.1f);
         t = history_.Get(now - delay);
     }
+    float x0, x1, y0, y1, z0, z1;
+    if (nGfxServer* gfx = gfxRef_.Resolve()) {
+        gfx->GetViewVolume(x0, x1, y0, y1, z0, z1);
+        nearReach_ = std::sqrt(std::fmax(x0 * x0, x1 * x1) + std::fmax(y0 * y0, y1 * y1) + z0 * z0);
+    }
     wanted_ = OffsetMatrix() * t;
     flightShare_ = (now - flightStart_) / delay;
     drawnFrom_ = GetMatrix().Translation();
@@ -177,6 +183,10 @@ void nbwCamera::Fly(matrix44& m, nRoot* target, float s) {
     // would be all helmet and tank. Such a stretch bends out round the diver to where the
     // camera would rest; where that bend meets a solid, or still a body, the camera cuts.
     p = RoundBodies(target, p, from, e);
+    // Bent up round a diver just under the surface, it keeps the near plane's reach under it.
+    int classIndex = -1;
+    if (nCollideContext2* ctx = WayOf(target, classIndex))
+        p.y -= nearReach_ - Headroom(ctx, classIndex, target, p);
     if (InBody(target, p) || Blocked(target, drawnFrom_, p)) {
         flying_ = false;
         return;
@@ -296,7 +306,7 @@ float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, c
     const float clear = BodyWay(ctx, classIndex, target, from, dir, len);
     if (!NearestHit(ctx, classIndex, target, line3(from, from + dir * (len + ClearMargin)), false, nearestDist,
                     nearestNormal)) {
-        return clear;
+        return BelowWhatIsAbove(ctx, classIndex, target, from, dir, clear);
     }
     // Back along the free way far enough to stand the margin off the surface, further the
     // more slanting the face (whichever way it is wound), but never behind the target.
@@ -304,7 +314,28 @@ float nbwCamera::FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, c
     facing = facing < 0.0f ? -facing : facing;
     const float back = ClearMargin / (facing > 0.25f ? facing : 0.25f);
     const float along = nearestDist > back ? nearestDist - back : 0.0f;
-    return along < clear ? along : clear;
+    return BelowWhatIsAbove(ctx, classIndex, target, from, dir, along < clear ? along : clear);
+}
+
+float nbwCamera::Headroom(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& p) {
+    float above = 0.0f;
+    vector3 normal;
+    if (!NearestHit(ctx, classIndex, target, line3(p, p + vector3(0.0f, nearReach_, 0.0f)), false, above, normal))
+        return nearReach_;
+    return above;
+}
+
+float nbwCamera::BelowWhatIsAbove(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
+                                  const vector3& dir, float along) {
+    // A way slanting up under the water's surface meets it only well beyond its end, so the
+    // margin along the way leaves the camera as near under it as it likes; there the top of
+    // the near plane reaches through and the picture's top is a flat band. The way is cut
+    // back by the height its end lacks; where it does not rise, no place on it has room.
+    const float lacks = nearReach_ - Headroom(ctx, classIndex, target, from + dir * along);
+    if (!(lacks > 0.0f)) return along;
+    if (!(dir.y > 0.0f)) return 0.0f;
+    const float back = lacks / dir.y;
+    return along > back ? along - back : 0.0f;
 }
 
 nCollideObject2* nbwCamera::Body(nCollideContext2* ctx, int classIndex, int i) {

@@ -89,6 +89,12 @@ private:
     // turned between the two), into `m`; the flight ends (`m` kept) past its end, where the
     // way is blocked, or where its place comes to a body.
     void Fly(matrix44& m, nRoot* target, float s);
+    // `along` on the way from `from` along the unit `dir`, cut back so that its end stays
+    // the near plane's reach under what the target meets above it.
+    float BelowWhatIsAbove(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from,
+                           const vector3& dir, float along);
+    // How far above `p`, at most the near plane's reach, lies what the target meets.
+    float Headroom(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& p);
     // Whether `p` lies in the room of a body the physics moves (a diver, the target too).
     bool InBody(nRoot* target, const vector3& p);
     // `p`, the flight's place at its eased share `share` from `start`, pushed out from each
@@ -110,7 +116,8 @@ private:
     bool NearestHit(nCollideContext2* ctx, int classIndex, nRoot* target, const line3& line, bool fixedOnly,
                     float& nearestDist, vector3& nearestNormal);
     // How far from `from` along the unit `dir`, at most `len`, the camera stands clear of
-    // what the target's class meets in `ctx` and out of the other bodies' rooms.
+    // what the target's class meets in `ctx` and out of the other bodies' rooms, with its
+    // near plane under what lies above it.
     float FreeWay(nCollideContext2* ctx, int classIndex, nRoot* target, const vector3& from, const vector3& dir,
                   float len);
     // Whether the segment comes within `radius` of `centre`.
@@ -150,6 +157,8 @@ private:
     matrix44 wanted_;
     float flightShare_ = 0.0f;
     vector3 drawnFrom_;
+    // How far the corners of the view's near plane lie from the camera.
+    float nearReach_ = 0.1732f;
     // Placed without its target's shapes in the context.
     bool blind_ = false;
     // Placed for the view at this node time.

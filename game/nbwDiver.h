@@ -75,6 +75,12 @@ public:
     // pushed past it turns back within about this many seconds.
     static constexpr float PitchLimit = 0.9f;
     static constexpr float PitchReturnTime = 0.2f;
+    // A nose whose z row's y changed by more than this between two frames was set from
+    // outside the physics, and is held where it was set.
+    static constexpr float NoseSetFromOutside = 1e-3f;
+    // A held nose this near its pitch (in radians), turning slower than this a second, is
+    // left to turn on.
+    static constexpr float NoseHeldWithin = 1e-4f;
     // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
     static constexpr float SteepNormalY = 0.9f;
     static constexpr float SteepFriction = 2.0f;
@@ -186,6 +192,9 @@ private:
     // After a physics step: the pitch rate no further from 0 than before it, unless the
     // frame's moves pitch the diver.
     void KeepPitch(nPhysikBody* body);
+    // Before a physics step of a frame whose moves do not pitch the diver: the turn about
+    // the x row that brings the nose back to the pitch it is held at.
+    void HoldNose(nPhysikBody* body, const matrix44& m, float step, int index);
 
     nScriptEvent* deathEvent_ = nullptr;
     nScriptEvent* lowEnergyEvent_ = nullptr;
@@ -213,6 +222,11 @@ private:
     vector3 pitchAxis_;
     float pitchBefore_ = 0.0f;
     float pitchNose_ = 0.0f;
+    // The z row's y the nose is held at while no move pitches it, and that y after the
+    // last frame's steps (another at the next frame's first step was set from outside).
+    bool holdingNose_ = false;
+    float heldNose_ = 0.0f;
+    float steppedNose_ = 0.0f;
     // The render variables, -1 until declared.
     int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
         headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;

@@ -1772,6 +1772,11 @@ protected:
             for (size_t x = 0; x < rows[0][y].size(); x++) n += rows[0][y][x] != rows[1][y][x];
         return n;
     }
+    // The corners of the view's near plane (0.1 off, 0.1 across) stay under the basin at
+    // `c`: else the surface cuts a flat band off the picture's top.
+    void ExpectNearPlaneUnderTheSurface(const vector3& c, const std::string& where) {
+        EXPECT_FALSE(Crosses("basin_solid", c, c + vector3(0.0f, 0.171f, 0.0f))) << where << ", view at y " << c.y;
+    }
     // The drawn view as a player meets it at rest: in open water, at least the camera's near
     // distance of 2.5 off the active diver with nothing solid between, the diver ahead in
     // the view and in the picture.
@@ -1783,6 +1788,7 @@ protected:
           << mid.z;
         const std::string at = o.str();
         EXPECT_EQ(ViewIn(c, 0.0f), "") << at;
+        ExpectNearPlaneUnderTheSurface(c, at);
         EXPECT_GE((mid - c).Len(), 2.45f) << at;
         EXPECT_EQ(SolidBetween(c, mid), "") << at;
         const vector3 ahead(-view.m[2][0], -view.m[2][1], -view.m[2][2]);
@@ -2243,6 +2249,30 @@ TEST_F(DemoLevelTest, OnTheSeabedWSwimsOnAlongItAndRAndFTurnTheDiverNoFurtherTha
     }
 }
 
+// The pitch R or F leaves, or a script sets, stays ten seconds in open water and over the
+// seabed; lying on it, the seabed may only level the nose.
+TEST_F(DemoLevelTest, TheNoseKeepsThePitchAKeyOrAScriptLeftItAtForTenSeconds) {
+    NewGame();
+    auto nose = [&] { return Active()->GetMatrix().m[2][1]; };
+    // How far above the seabed, the key and how long it is held, the pitch a script sets.
+    for (const auto& [above, key, frames, set] :
+         {std::tuple{5.0f, SDL_SCANCODE_F, 8, 0.0f}, {5.0f, SDL_SCANCODE_R, 15, 0.0f}, {0.9f, SDL_SCANCODE_F, 8, 0.0f},
+          {0.9f, SDL_SCANCODE_R, 15, 0.0f}, {0.9f, SDL_SCANCODE_R, 0, 0.3f}, {0.5f, SDL_SCANCODE_F, 8, 0.0f},
+          {0.5f, SDL_SCANCODE_R, 15, 0.0f}, {0.5f, SDL_SCANCODE_R, 0, 0.0f}}) {
+        SCOPED_TRACE(testing::Message() << above << " up, " << SDL_GetScancodeName(key) << " " << frames << ", set "
+                                        << set);
+        Park(vector3(0.0f, SeabedAt(0.0f, 20.0f) + above, 20.0f), 0.3f, 30);
+        if (set != 0.0f) Active()->SetRotation(set, 0.3f, 0.0f);
+        if (frames > 0) Key(key, SDL_GetKeyFromScancode(key), frames);
+        const float sign = nose() < 0.0f ? -1.0f : 1.0f, held = nose() * sign;
+        if (above > 0.5f && (frames > 0 || set != 0.0f)) EXPECT_GT(held, 0.15f) << "not turned";
+        float lo = held, hi = held;
+        for (int i = 0; i < 300 && Frame(); i++) lo = std::min(lo, nose() * sign), hi = std::max(hi, nose() * sign);
+        EXPECT_LT(hi, held + 0.01f);
+        EXPECT_GT(lo, above > 0.5f ? held - 0.01f : -0.01f);
+    }
+}
+
 TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingItsDiverInView) {
     NewGame();
     Frames(5);
@@ -2607,14 +2637,17 @@ TEST_F(DemoLevelTest, AtTheChamberAndTheSwitchTheViewRestsClearOfTheDiverWithItI
     EXPECT_GE(under, 4);
 }
 
-// Where the diver rests just under the surface (risen by R and W) or with its back to the reef
-// or a chamber rock, the view rests clear of it and still; after F5 there, the first frame of
+// Where the diver rests just under the surface (risen by R and W, or backed by S to the reef,
+// no frame on the way cutting the surface) or with its back to the reef or a chamber
+// rock, the view rests clear of it and still; after F5 there, the first frame of
 // the load (F9 or "Spiel laden") is drawn from that rest place, not from beyond the solid.
 TEST_F(DemoLevelTest, UnderTheSurfaceAndFromTheFirstFrameAfterALoadTheViewRestsClearOfTheDiver) {
     NewGame();
     Frames(5);
     const std::tuple<const char*, vector3, float> rows[] = {
         {"under the surface", vector3(0.0f, 10.0f, 20.0f), 0.0f},
+        {"under the surface, backed to the reef", vector3(-6.0f, 11.4f, 12.0f), 3.141593f},
+        {"under the surface, backed to the reef at a slant", vector3(6.0f, 11.4f, 12.0f), 2.6f},
         {"back to the reef's south face", vector3(0.0f, 4.5f, 9.6f), 3.141593f},
         {"back to the chamber's west rock", vector3(2.8f, 1.0f, -24.0f), -1.570796f},
         {"in the chamber, back to its west rock", vector3(10.2f, 1.0f, -24.0f), 1.570796f}};
@@ -2622,7 +2655,12 @@ TEST_F(DemoLevelTest, UnderTheSurfaceAndFromTheFirstFrameAfterALoadTheViewRestsC
         for (bool menu : {false, true}) {
             SCOPED_TRACE(std::string(where) + (menu ? ", Spiel laden" : ", F9"));
             Park(p, heading, 3);
-            if (p.y > 9.0f) Key(SDL_SCANCODE_R, SDLK_r, 45), Key(SDL_SCANCODE_W, SDLK_w, 150);
+            const int backed = p.y > 11.0f ? 90 : 0;
+            if (p.y > 9.0f && !backed) Key(SDL_SCANCODE_R, SDLK_r, 45), Key(SDL_SCANCODE_W, SDLK_w, 150);
+            if (backed) Push(bwtest::sdl::Key(window, SDL_SCANCODE_S, SDLK_s, true));
+            for (int i = 0; i < backed && Frame(); i++)
+                ExpectNearPlaneUnderTheSurface(gfx->GetMatrix(nGfxServer::VIEWER).Translation(), "backing");
+            if (backed) Push(bwtest::sdl::Key(window, SDL_SCANCODE_S, SDLK_s, false));
             Frames(60);
             for (int i = 0; i < 10; i++) {
                 const vector3 c = gfx->GetMatrix(nGfxServer::VIEWER).Translation();
