@@ -1,5 +1,6 @@
 #include "game/nbwFish.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "collide/nCollideContext2.h"
@@ -29,6 +30,7 @@ constexpr float kEdgeTurn = 1.5f;
 // back (vertically).
 constexpr float kEdge = 0.75f;
 constexpr float kDepthBand = 0.7f;
+constexpr float kStepsPerSecond = 60.0f;
 
 nLogicNode* OwnerOf(const nCollideObject2* obj) {
     return obj && obj->state ? obj->state->GetOwner() : nullptr;
@@ -88,7 +90,19 @@ bool nbwFish::Trigger(nLogicGraph* graph) {
     const float ft = FrameTime();
     fishTime_ += ft;
     SetTime(fishTime_);
-    Steer(ft);
+    // Its factors and turns act per step, so a frame is cut into steps no longer than at 60
+    // frames a second: the fish chases, bites and flees alike at any frame rate. What the
+    // frame's collisions told (the aim, a wall's push) holds for all of its steps.
+    const int steps = ft > 0.0f ? std::max(1, int(std::ceil(ft * kStepsPerSecond - 1e-3f))) : 1;
+    const vector3 avoid = avoidance_;
+    for (int i = 0; i < steps; i++) {
+        if (i > 0) {
+            avoidance_ = avoid;
+            if (aiming_ && state_ == Attack) targetDir_ = aim_ - GetPosition();
+        }
+        Steer(ft / float(steps));
+    }
+    aiming_ = false;
     return on;
 }
 
@@ -257,6 +271,8 @@ void nbwFish::AimAt(const nCollidePair* pair, vector3& fishPos, vector3& targetP
     targetPos = t ? t->curMatrix.Translation() : vector3();
     fishPos = f ? f->curMatrix.Translation() : vector3();
     targetDir_ = targetPos - fishPos;
+    aim_ = targetDir_ + GetPosition();
+    aiming_ = true;
 }
 
 vector3 nbwFish::BoxCentre() const {

@@ -24,8 +24,8 @@ public:
     nbwFish();
     ~nbwFish() override;
 
-    // The visual node's Trigger, then the fish's clock (which is the node time) and one
-    // steering step.
+    // The visual node's Trigger, then the fish's clock (which is the node time) and the
+    // frame's steering steps, each at most a 60th of a second.
     bool Trigger(nLogicGraph* graph) override;
     // "picking", then "flee", "attack" and "cruise" take the node time and collide.
     void UpdateModules(const matrix44& world) override;
@@ -87,6 +87,10 @@ private:
     vector3 steering_;
     vector3 targetDir_;
     vector3 avoidance_;
+    // Where this frame's collisions put the target, in the box's frame, while `aiming_`:
+    // the attack steers there in each of the frame's steps.
+    vector3 aim_;
+    bool aiming_ = false;
     nRef<nLogicNode> target_;
     float minSpeed_ = 0.5f;
     float maxSpeed_ = 2.0f;

@@ -2814,6 +2814,48 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     EXPECT_NE(text.find("Taucher 2: Der Taucher ist bewusstlos und wird geborgen.|"), std::string::npos) << text;
 }
 
+// The low-air warning comes once, whatever the state it is loaded in: after a new game whose
+// store starts the diver's air low, and after a load of a save with the air low, whether the
+// save says the warning was given or not.
+TEST_F(DemoLevelTest, AWarningTheLoadedAirAlreadyMeetsComesOnce) {
+    ASSERT_TRUE(Run("local run = dofile function dofile(file) run(file) "
+                    "if file == 'home:levels/level1/store.n' then "
+                    "obj('/usr/persist/level1/diver1').setf('energie', 0.04) end end"));
+    ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
+    // How often it was said since the last look and in the next second.
+    auto warnings = [this] {
+        std::string said = Said();
+        for (int i = 0; i < 30; i++) {
+            EXPECT_TRUE(Frame());
+            said += Said();
+        }
+        int n = 0;
+        for (size_t at = said.find("Taucher 1: Die Luft wird knapp!|"); at != std::string::npos;
+             at = said.find("Taucher 1: Die Luft wird knapp!|", at + 1))
+            n++;
+        return n;
+    };
+    NewGame();
+    EXPECT_LT(Diver()->GetStat(nbwDiver::Energie), 0.05f);
+    EXPECT_EQ(warnings(), 1) << "after the new game";
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string save = text.str();
+    const size_t at = save.find("\"lowenergy\", 1", save.find("'diver1'"));
+    ASSERT_NE(at, std::string::npos) << "the warning given is saved";
+    for (const char* given : {"1", "0"}) {
+        SCOPED_TRACE(given);
+        std::string edited = save;
+        edited.replace(at + std::strlen("\"lowenergy\", "), 1, given);
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << edited;
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_F9, SDLK_F9, true));
+        Push(bwtest::sdl::Key(window, SDL_SCANCODE_F9, SDLK_F9, false));
+        EXPECT_EQ(warnings(), 1) << "after the load";
+    }
+}
+
 // Names from a save or a movie's line never run as the player's code: data gives no name
 // that could end a quoted path, and the game's scripts pass on a path that the player's
 // own text named so (quotes, brackets, a backslash, line breaks) as a quoted text.
