@@ -6,6 +6,7 @@
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideObject2.h"
 #include "collide/nCollideReport.h"
+#include "collide/nCollideShape2.h"
 #include "game/nbwActor.h"
 #include "game/nbwDiver.h"
 #include "gfx/nGfxServer.h"
@@ -13,6 +14,7 @@
 #include "kernel/nRandom.h"
 #include "kernel/nScriptServer.h"
 #include "logic/nModCollisionState.h"
+#include "logic/nModSimpleCollision.h"
 
 static const nCmdDef<nbwFish> cmds[] = {
     Bind<&nbwFish::SetBox>("v_setaabb_fff", "LFSB"),
@@ -92,17 +94,35 @@ bool nbwFish::Trigger(nLogicGraph* graph) {
     SetTime(fishTime_);
     // Its factors and turns act per step, so a frame is cut into steps no longer than at 60
     // frames a second: the fish chases, bites and flees alike at any frame rate. What the
-    // frame's collisions told (the aim, a wall's push) holds for all of its steps.
+    // frame's collisions told (the aim, a wall's push) holds for all of its steps, and where
+    // a step would reach the bite, the end of the flight or the attack's reach, the fish waits
+    // there for the frame's collisions, as at 60 frames a second it would meet them there.
     const int steps = ft > 0.0f ? std::max(1, int(std::ceil(ft * kStepsPerSecond - 1e-3f))) : 1;
     const vector3 avoid = avoidance_;
+    const float from = (aim_ - GetPosition()).Len();
+    const float biteReach = ZoneRadius(fleeState_) + targetRadius_;
+    const float fleeReach = ZoneRadius(cruiseState_) + targetRadius_;
+    const float attackReach = ZoneRadius(attackState_) + targetRadius_;
+    if (state_ != Flee) fleeWaits_ = 0;
     for (int i = 0; i < steps; i++) {
         if (i > 0) {
             avoidance_ = avoid;
-            if (aiming_ && state_ == Attack) targetDir_ = aim_ - GetPosition();
+            const float to = (aim_ - GetPosition()).Len();
+            // The attack aims at the target, and so does the flight while the bite's zone
+            // still touches it.
+            if (aimed_ && (state_ == Attack || (state_ == Flee && to <= biteReach))) targetDir_ = aim_ - GetPosition();
+            if (aimed_ && state_ == Attack && biteReach > 0.0f && from > biteReach && to <= biteReach) break;
+            // The frame's collisions see the whole way the fish went: it waits beyond the
+            // reach for two frames, the one that leaves it and one that starts out there.
+            if (aimed_ && state_ == Flee && fleeReach > 0.0f && to > fleeReach && fleeWaits_ < 2) {
+                fleeWaits_++;
+                break;
+            }
+            // Back in reach of a target that stayed where it was met.
+            if (aimed_ && state_ == Cruise && attackReach > 0.0f && from > attackReach && to <= attackReach) break;
         }
         Steer(ft / float(steps));
     }
-    aiming_ = false;
     return on;
 }
 
@@ -272,7 +292,20 @@ void nbwFish::AimAt(const nCollidePair* pair, vector3& fishPos, vector3& targetP
     fishPos = f ? f->curMatrix.Translation() : vector3();
     targetDir_ = targetPos - fishPos;
     aim_ = targetDir_ + GetPosition();
-    aiming_ = true;
+    aimed_ = true;
+    const nCollideShape2* shape = t ? t->shape.GetUnsafe() : nullptr;
+    targetRadius_ = shape ? shape->GetRadius() : 0.0f;
+}
+
+float nbwFish::ZoneRadius(nModCollisionState* st) {
+    float r = 0.0f;
+    for (int i = 0; i < st->GetNumModules(); i++) {
+        nModule* m = st->GetModule(i);
+        if (!m || !m->IsA("nmodsimplecollision")) continue;
+        const nCollideShape2* shape = static_cast<nModSimpleCollision*>(m)->GetCollObject().shape.GetUnsafe();
+        if (shape) r = std::max(r, shape->GetRadius());
+    }
+    return r;
 }
 
 vector3 nbwFish::BoxCentre() const {

@@ -46,6 +46,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
+#include "kernel/nRandom.h"
 #include "kernel/nObjectFileReader.h"
 #include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
@@ -2088,15 +2089,16 @@ TEST_F(DemoLevelTest, AnActionASaveCatchesRunsOnToItsEndAfterTheLoad) {
     Frames(5);
     ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
     // Each row: the tool taken to the thing (none: the switch's script), the frames before
-    // F5, the action's progress (1 at its end) and what is said at its end.
-    const std::vector<std::tuple<const char*, const char*, int, std::function<float()>, const char*>> rows = {
+    // F5, the action's progress (1 at its end, even in time), what is said at its end, and
+    // the seconds the whole action takes in play (0: not timed here).
+    const std::vector<std::tuple<const char*, const char*, int, std::function<float()>, const char*, float>> rows = {
         {"cutter", "door", 20, [&] { const quaternion& q = Get<nbwItem>("door")->GetQuaternion();
-                                     return 2.0f * std::atan2(q.y, q.w) / -1.75f; }, ""},
+                                     return 2.0f * std::atan2(q.y, q.w) / -1.75f; }, "", 0.0f},
         {"sandremover", "heap", 30, [&] { return Get<nbwSandHeap>("heap")->GetSweepValue(); },
-         "Der Sand ist weggesaugt. Darunter liegt etwas.|"},
+         "Der Sand ist weggesaugt. Darunter liegt etwas.|", 2.0f},
         {nullptr, "switch", 60, [&] { return (3.0f - Get<nbwWater>("chamber/chamberwater")->GetWaterstand()) / 2.5f; },
-         "Das Wasser ist abgelaufen.|"}};
-    for (const auto& [tool, thing, framesBeforeSave, progress, saidAtEnd] : rows) {
+         "Das Wasser ist abgelaufen.|", 4.0f}};
+    for (const auto& [tool, thing, framesBeforeSave, progress, saidAtEnd, seconds] : rows) {
         SCOPED_TRACE(thing);
         if (tool) {
             SwimTo(tool);
@@ -2114,8 +2116,12 @@ TEST_F(DemoLevelTest, AnActionASaveCatchesRunsOnToItsEndAfterTheLoad) {
         }
         ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
         Said();
-        EXPECT_NEAR(progress(), before, 0.15f) << "loaded as saved";
-        Frames(10 * 30);
+        const float loaded = progress();
+        EXPECT_NEAR(loaded, before, 0.15f) << "loaded as saved";
+        int took = 0;
+        for (; took < 10 * 30 && progress() < 1.0f - 1e-3f; took++) ASSERT_TRUE(Frame());
+        if (seconds > 0.0f) EXPECT_NEAR(float(took) / 30.0f, (1.0f - loaded) * seconds, 0.1f) << "at the play's pace";
+        Frames(10 * 30 - took);
         EXPECT_NEAR(progress(), 1.0f, 1e-3f) << "ran on to its end";
         EXPECT_EQ(Said(), saidAtEnd);
     }
@@ -2187,7 +2193,7 @@ TEST_F(DemoLevelTest, TheVentWarnsADiverWhoStaysAtLeastThreeSecondsBeforeItPasse
     for (int64_t step : {int64_t(1000000 / 30), int64_t(1000000 / 60), int64_t(250000), int64_t(500000),
                          int64_t(950000), int64_t(1000000)}) {
         // Long frames cut the lead by where they fall: many starts for them.
-        const int rounds = step > 900000 ? 12 : 2;
+        const int rounds = step > 900000 ? 12 : 3;
         for (int round = 0; round < rounds; round++) {
             SCOPED_TRACE(testing::Message() << "step " << step << " round " << round);
             frameStep = 1000000 / 30;
@@ -2953,6 +2959,45 @@ TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReachAndEachBiteSaysSoOnceNam
         EXPECT_TRUE(bitten) << "at " << at.x << " " << at.y << " " << at.z;
         Frames(2);
         EXPECT_EQ(Said(), "Taucher 1: Ein Fisch greift an!|");
+    }
+}
+
+// A fish fleeing from a diver who stays gets no further from it at long frames than at 60
+// frames a second, and its flight ends only where it ends at 60: long frames must not carry
+// it past its box's turn and out of reach, to come back and bite again and again.
+TEST_F(DemoLevelTest, TheFishFleesAsFarAtEveryFrameStep) {
+    NewGame();
+    Frames(5);
+    const vector3 box = Get<nLogicVisual2>("fishbox")->GetPosition();
+    auto* fish = Get<nbwFish>("fishbox/fish");
+    for (const vector3& at : {vector3(3.0f, 0.0f, 3.0f), vector3(-2.0f, 0.5f, 4.0f), vector3(0.0f, 0.0f, 0.0f)}) {
+        float farthest60 = -1.0f;
+        bool ended60 = false;
+        for (int64_t step : {int64_t(1000000 / 60), int64_t(250000), int64_t(500000), int64_t(1000000)}) {
+            SCOPED_TRACE(testing::Message() << "at " << at.x << " " << at.y << " " << at.z << ", step " << step);
+            frameStep = 1000000 / 30;
+            SwimTo(box.x + at.x, box.y + at.y - 0.5f, box.z + at.z);
+            // Just after a bite, beside the diver, turned away from it.
+            fish->SetPosition(at + vector3(-1.5f, 0.0f, 0.0f));
+            fish->SetVelocity(vector3(-1.0f, 0.0f, 0.0f));
+            fish->SetTargetDir(vector3(1.0f, 0.0f, 0.0f));
+            fish->SetState(nbwFish::Flee);
+            fish->SetTurnSide(0);
+            frameStep = step;
+            float farthest = 0.0f;
+            bool ended = false;
+            for (int i = 0; i < int(15000000 / step) && !ended; i++) {
+                ASSERT_TRUE(Frame());
+                ended = fish->GetState() != nbwFish::Flee;
+                if (!ended) farthest = std::max(farthest, (fish->GetPosition() - at).Len());
+            }
+            if (farthest60 < 0.0f) {
+                farthest60 = farthest;
+                ended60 = ended;
+            }
+            EXPECT_LE(farthest, farthest60 + 1.0f);
+            EXPECT_EQ(ended, ended60);
+        }
     }
 }
 

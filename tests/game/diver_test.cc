@@ -518,13 +518,13 @@ TEST_F(DiverContactTest, AnItemsDamageZoneDrainsLifeUnlessResisted) {
     )lua"));
     EXPECT_EQ(EvalOn("/usr/logic/d", "getcollcontext('damage')"), "damage");
     Frame(0.1f);
-    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), std::exp(-0.05f), 1e-5f);
     d->SetFlag(nbwDiver::ChemicResist, true);
     Frame(0.1f);
-    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), std::exp(-0.05f), 1e-5f);
     ASSERT_TRUE(Run("sel('/usr/logic/jelly') setint('damagetype', 0)"));
     Frame(0.1f);
-    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f * 0.95f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), std::exp(-0.1f), 1e-5f);
 }
 
 TEST_F(DiverContactTest, ADocumentationToolShownInTheHandLooksWhereTheHandIs) {
