@@ -92,12 +92,15 @@ bool nbwFish::Trigger(nLogicGraph* graph) {
     const float ft = FrameTime();
     fishTime_ += ft;
     SetTime(fishTime_);
-    // Its factors and turns act per step, so a frame is cut into steps no longer than at 60
-    // frames a second: the fish chases, bites and flees alike at any frame rate. What the
+    // Its factors and turns act per step, so it steps a 60th of a second at a time whatever
+    // the frames (the part of a step a frame leaves over waits for the next one; a hair short
+    // of a step counts as one): the fish chases, bites and flees alike at any frame rate. What the
     // frame's collisions told (the aim, a wall's push) holds for all of its steps, and where
     // a step would reach the bite, the end of the flight or the attack's reach, the fish waits
     // there for the frame's collisions, as at 60 frames a second it would meet them there.
-    const int steps = ft > 0.0f ? std::max(1, int(std::ceil(ft * kStepsPerSecond - 1e-3f))) : 1;
+    stepsDue_ += std::max(ft, 0.0f) * kStepsPerSecond;
+    const int steps = int(stepsDue_ + 0.01f);
+    stepsDue_ = std::max(0.0f, stepsDue_ - float(steps));
     const vector3 avoid = avoidance_;
     const float from = (aim_ - GetPosition()).Len();
     const float biteReach = ZoneRadius(fleeState_) + targetRadius_;
@@ -121,7 +124,7 @@ bool nbwFish::Trigger(nLogicGraph* graph) {
             // Back in reach of a target that stayed where it was met.
             if (aimed_ && state_ == Cruise && attackReach > 0.0f && from > attackReach && to <= attackReach) break;
         }
-        Steer(ft / float(steps));
+        Steer(1.0f / kStepsPerSecond);
     }
     return on;
 }

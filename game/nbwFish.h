@@ -25,7 +25,7 @@ public:
     ~nbwFish() override;
 
     // The visual node's Trigger, then the fish's clock (which is the node time) and the
-    // frame's steering steps, each at most a 60th of a second.
+    // frame's steering steps of a 60th of a second each.
     bool Trigger(nLogicGraph* graph) override;
     // "picking", then "flee", "attack" and "cruise" take the node time and collide.
     void UpdateModules(const matrix44& world) override;
@@ -100,6 +100,8 @@ private:
     float targetRadius_ = 0.0f;
     bool aimed_ = false;
     int fleeWaits_ = 0;
+    // The steps of a 60th of a second the frames have brought and not yet taken.
+    float stepsDue_ = 0.0f;
     nRef<nLogicNode> target_;
     float minSpeed_ = 0.5f;
     float maxSpeed_ = 2.0f;

@@ -2836,41 +2836,29 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
 // store starts the diver's air low, and after a load of a save with the air low, whether the
 // save says the warning was given or not.
 TEST_F(DemoLevelTest, AWarningTheLoadedAirAlreadyMeetsComesOnce) {
-    ASSERT_TRUE(Run("local run = dofile function dofile(file) run(file) "
-                    "if file == 'home:levels/level1/store.n' then "
-                    "obj('/usr/persist/level1/diver1').setf('energie', 0.04) end end"));
+    ASSERT_TRUE(Run("local run = dofile function dofile(file) run(file) if file == 'home:levels/level1/store.n' "
+                    "then obj('/usr/persist/level1/diver1').setf('energie', 0.04) end end"));
     ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
     // How often it was said since the last look and in the next second.
     auto warnings = [this] {
         std::string said = Said();
-        for (int i = 0; i < 30; i++) {
-            EXPECT_TRUE(Frame());
-            said += Said();
-        }
+        for (int i = 0; i < 30; i++) said += Frame() ? Said() : "";
         int n = 0;
-        for (size_t at = said.find("Taucher 1: Die Luft wird knapp!|"); at != std::string::npos;
-             at = said.find("Taucher 1: Die Luft wird knapp!|", at + 1))
-            n++;
+        for (size_t at = 0; (at = said.find("Taucher 1: Die Luft wird knapp!|", at)) != std::string::npos; at++) n++;
         return n;
     };
     NewGame();
-    EXPECT_LT(Diver()->GetStat(nbwDiver::Energie), 0.05f);
     EXPECT_EQ(warnings(), 1) << "after the new game";
     Key(SDL_SCANCODE_F5, SDLK_F5);
-    Frames(2);
     std::stringstream text;
     text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
     const std::string save = text.str();
-    const size_t at = save.find("\"lowenergy\", 1", save.find("'diver1'"));
-    ASSERT_NE(at, std::string::npos) << "the warning given is saved";
+    const size_t at = save.find("\"lowenergy\", 1", save.find("'diver1'")) + std::strlen("\"lowenergy\", ");
+    ASSERT_LT(at, save.size()) << "the warning given is saved";
     for (const char* given : {"1", "0"}) {
-        SCOPED_TRACE(given);
-        std::string edited = save;
-        edited.replace(at + std::strlen("\"lowenergy\", "), 1, given);
-        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << edited;
-        Push(bwtest::sdl::Key(window, SDL_SCANCODE_F9, SDLK_F9, true));
-        Push(bwtest::sdl::Key(window, SDL_SCANCODE_F9, SDLK_F9, false));
-        EXPECT_EQ(warnings(), 1) << "after the load";
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << std::string(save).replace(at, 1, given);
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        EXPECT_EQ(warnings(), 1) << "after a load, the warning given: " << given;
     }
 }
 
@@ -2991,10 +2979,7 @@ TEST_F(DemoLevelTest, TheFishFleesAsFarAtEveryFrameStep) {
                 ended = fish->GetState() != nbwFish::Flee;
                 if (!ended) farthest = std::max(farthest, (fish->GetPosition() - at).Len());
             }
-            if (farthest60 < 0.0f) {
-                farthest60 = farthest;
-                ended60 = ended;
-            }
+            if (farthest60 < 0.0f) std::tie(farthest60, ended60) = std::pair{farthest, ended};
             EXPECT_LE(farthest, farthest60 + 1.0f);
             EXPECT_EQ(ended, ended60);
         }
