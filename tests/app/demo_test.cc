@@ -4603,6 +4603,11 @@ protected:
                 EXPECT_EQ(int(at->second.numbers[0]) & ~0x1000, int(s.numbers[0]) & ~0x1000) << where;
                 continue;
             }
+            // A fade a save caught takes only what is left of it after the load.
+            if (name.find(":fadetime") != std::string::npos && !s.numbers.empty() && !at->second.numbers.empty()) {
+                EXPECT_LE(at->second.numbers[0], s.numbers[0] + near) << where << ": " << name;
+                continue;
+            }
             for (size_t i = 0; i < std::min(s.numbers.size(), at->second.numbers.size()) && !swing; i++)
                 EXPECT_NEAR(at->second.numbers[i], s.numbers[i], near) << where << ": " << name << "[" << i << "]";
         }
