@@ -1,5 +1,7 @@
 #include "game/nbwDamageZone.h"
 
+#include <cmath>
+
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideObject2.h"
 #include "collide/nCollideReport.h"
@@ -32,8 +34,9 @@ void nbwDamageZone::Drain(nRoot* node, float frameTime) {
         const float r = mathRef_.Get()->GetRandom(counter_++ & 1023);
         rate = min_ + (max_ - min_) * (r + 1.0f) / 2.0f;
     }
-    const float stat = diver->GetStat(0);
-    diver->SetStat(0, stat - frameTime * rate * stat);
+    // The exact step of a drain proportional to what is left: a long frame takes what the
+    // same time in short ones would.
+    diver->SetStat(0, diver->GetStat(0) * std::exp(-frameTime * rate));
 }
 
 void nbwDamageZone::AnalyseCollision() {

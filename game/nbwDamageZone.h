@@ -1,8 +1,8 @@
 #pragma once
-// A region that drains divers (script class "nbwdamagezone"): each frame every diver
-// touching its "damage" state (collide context "damage") loses frame time x rate of its
-// first stat, once per contact; the rate lies between the minimum and the maximum, drawn
-// from the math server's random table when they differ.
+// A region that drains divers (script class "nbwdamagezone"): every diver touching its
+// "damage" state (collide context "damage") loses its first stat at a rate (a share of what
+// is left per second) over the frame's time, once per contact; the rate lies between the
+// minimum and the maximum, drawn from the math server's random table when they differ.
 #include "kernel/nPathRef.h"
 #include "logic/nLogicCollision2.h"
 

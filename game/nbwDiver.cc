@@ -163,6 +163,19 @@ void nbwDiver::SetStat(int index, float value) {
     }
 }
 
+void nbwDiver::RestoreFromPersist(nPersistLogic* store) {
+    // The stats, restored first, raise what they meet; the flags restored after them would
+    // otherwise re-arm a warning for the next frame or hold back the one that is due.
+    StoreFlag(LowLife, false);
+    StoreFlag(LowEnergy, false);
+    nRef<nRoot> alive(this);
+    nbwActor::RestoreFromPersist(store);
+    if (!alive.IsValid()) return;
+    const float life = GetStat(LifePoints), air = GetStat(Energie);
+    StoreFlag(LowLife, life >= DeathLevel && life < LowLifeLevel);
+    StoreFlag(LowEnergy, air < LowEnergyLevel && lowEnergyEvent_->GetNumFunctions() > 0);
+}
+
 void nbwDiver::ShowHandObject(nRoot* hand) {
     if (!hand) return;
     bool alwaysVisible = false;
@@ -457,8 +470,10 @@ bool nbwDiver::Trigger(nLogicGraph* graph) {
     }
 
     if (GetStat(FadeTime) > 0.0f) {
-        StoreStat(Transparency, GetStat(Transparency) + ft * GetStat(FadeIncr));
-        StoreStat(Transparency2, GetStat(Transparency2) + ft * GetStat(FadeIncr2));
+        // The last step covers only the time left, so a long frame ends the fade on its target.
+        const float step = std::fmin(ft, GetStat(FadeTime));
+        StoreStat(Transparency, GetStat(Transparency) + step * GetStat(FadeIncr));
+        StoreStat(Transparency2, GetStat(Transparency2) + step * GetStat(FadeIncr2));
         StoreStat(FadeTime, GetStat(FadeTime) - ft);
     }
     StoreStat(Transparency, std::fmin(1.0f, std::fmax(0.0f, GetStat(Transparency))));

@@ -113,6 +113,10 @@ public:
     bool StepsFinely() const override { return true; }
     void SubStep(float step, int index) override;
 
+    // The store's warning flags give way to the stats loaded: a warning the loaded state
+    // meets is raised once, whatever the store says was given.
+    void RestoreFromPersist(nPersistLogic* store) override;
+
     void PlayMove(int move, const char* text, float power) override;
     void SetStat(int index, float value) override;
     float GetStat(int index) override;

@@ -1,10 +1,12 @@
 #include "game/nbwFish.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "collide/nCollideContext2.h"
 #include "collide/nCollideObject2.h"
 #include "collide/nCollideReport.h"
+#include "collide/nCollideShape2.h"
 #include "game/nbwActor.h"
 #include "game/nbwDiver.h"
 #include "gfx/nGfxServer.h"
@@ -12,6 +14,7 @@
 #include "kernel/nRandom.h"
 #include "kernel/nScriptServer.h"
 #include "logic/nModCollisionState.h"
+#include "logic/nModSimpleCollision.h"
 
 static const nCmdDef<nbwFish> cmds[] = {
     Bind<&nbwFish::SetBox>("v_setaabb_fff", "LFSB"),
@@ -29,6 +32,7 @@ constexpr float kEdgeTurn = 1.5f;
 // back (vertically).
 constexpr float kEdge = 0.75f;
 constexpr float kDepthBand = 0.7f;
+constexpr float kStepsPerSecond = 60.0f;
 
 nLogicNode* OwnerOf(const nCollideObject2* obj) {
     return obj && obj->state ? obj->state->GetOwner() : nullptr;
@@ -88,7 +92,40 @@ bool nbwFish::Trigger(nLogicGraph* graph) {
     const float ft = FrameTime();
     fishTime_ += ft;
     SetTime(fishTime_);
-    Steer(ft);
+    // Its factors and turns act per step, so it steps a 60th of a second at a time whatever
+    // the frames (the part of a step a frame leaves over waits for the next one; a hair short
+    // of a step counts as one): the fish chases, bites and flees alike at any frame rate. What the
+    // frame's collisions told (the aim, a wall's push) holds for all of its steps, and where
+    // a step would reach the bite, the end of the flight or the attack's reach, the fish waits
+    // there for the frame's collisions, as at 60 frames a second it would meet them there.
+    stepsDue_ += std::max(ft, 0.0f) * kStepsPerSecond;
+    const int steps = int(stepsDue_ + 0.01f);
+    stepsDue_ = std::max(0.0f, stepsDue_ - float(steps));
+    const vector3 avoid = avoidance_;
+    const float from = (aim_ - GetPosition()).Len();
+    const float biteReach = ZoneRadius(fleeState_) + targetRadius_;
+    const float fleeReach = ZoneRadius(cruiseState_) + targetRadius_;
+    const float attackReach = ZoneRadius(attackState_) + targetRadius_;
+    if (state_ != Flee) fleeWaits_ = 0;
+    for (int i = 0; i < steps; i++) {
+        if (i > 0) {
+            avoidance_ = avoid;
+            const float to = (aim_ - GetPosition()).Len();
+            // The attack aims at the target, and so does the flight while the bite's zone
+            // still touches it.
+            if (aimed_ && (state_ == Attack || (state_ == Flee && to <= biteReach))) targetDir_ = aim_ - GetPosition();
+            if (aimed_ && state_ == Attack && biteReach > 0.0f && from > biteReach && to <= biteReach) break;
+            // The frame's collisions see the whole way the fish went: it waits beyond the
+            // reach for two frames, the one that leaves it and one that starts out there.
+            if (aimed_ && state_ == Flee && fleeReach > 0.0f && to > fleeReach && fleeWaits_ < 2) {
+                fleeWaits_++;
+                break;
+            }
+            // Back in reach of a target that stayed where it was met.
+            if (aimed_ && state_ == Cruise && attackReach > 0.0f && from > attackReach && to <= attackReach) break;
+        }
+        Steer(1.0f / kStepsPerSecond);
+    }
     return on;
 }
 
@@ -257,6 +294,21 @@ void nbwFish::AimAt(const nCollidePair* pair, vector3& fishPos, vector3& targetP
     targetPos = t ? t->curMatrix.Translation() : vector3();
     fishPos = f ? f->curMatrix.Translation() : vector3();
     targetDir_ = targetPos - fishPos;
+    aim_ = targetDir_ + GetPosition();
+    aimed_ = true;
+    const nCollideShape2* shape = t ? t->shape.GetUnsafe() : nullptr;
+    targetRadius_ = shape ? shape->GetRadius() : 0.0f;
+}
+
+float nbwFish::ZoneRadius(nModCollisionState* st) {
+    float r = 0.0f;
+    for (int i = 0; i < st->GetNumModules(); i++) {
+        nModule* m = st->GetModule(i);
+        if (!m || !m->IsA("nmodsimplecollision")) continue;
+        const nCollideShape2* shape = static_cast<nModSimpleCollision*>(m)->GetCollObject().shape.GetUnsafe();
+        if (shape) r = std::max(r, shape->GetRadius());
+    }
+    return r;
 }
 
 vector3 nbwFish::BoxCentre() const {

@@ -24,8 +24,8 @@ public:
     nbwFish();
     ~nbwFish() override;
 
-    // The visual node's Trigger, then the fish's clock (which is the node time) and one
-    // steering step.
+    // The visual node's Trigger, then the fish's clock (which is the node time) and the
+    // frame's steering steps of a 60th of a second each.
     bool Trigger(nLogicGraph* graph) override;
     // "picking", then "flee", "attack" and "cruise" take the node time and collide.
     void UpdateModules(const matrix44& world) override;
@@ -44,7 +44,11 @@ public:
     bool GetDebugMode() const { return debug_; }
 
     int GetState() const { return state_; }
-    void SetState(int s) { state_ = s; }
+    // A state set from outside forgets where the target was.
+    void SetState(int s) {
+        state_ = s;
+        aimed_ = false;
+    }
     const vector3& GetVelocity() const { return velocity_; }
     void SetVelocity(const vector3& v) { velocity_ = v; }
     const vector3& GetSteering() const { return steering_; }
@@ -79,6 +83,8 @@ private:
     // A human actor is bitten: a diver takes the hit, and the message runs for any human
     // but a diver that tells of the bite itself.
     void Bite(nLogicNode* target);
+    // The largest radius of the state's simple collision shapes; 0 without one.
+    static float ZoneRadius(nModCollisionState* st);
     // The world origin of the box: the parent's place this frame.
     vector3 BoxCentre() const;
 
@@ -87,6 +93,15 @@ private:
     vector3 steering_;
     vector3 targetDir_;
     vector3 avoidance_;
+    // Where the collisions last put the target, in the box's frame, once `aimed_`, and the
+    // radius of its shape: the attack steers there in each of a frame's steps, and the bite
+    // and the flight's end are judged from there between the frame's collisions.
+    vector3 aim_;
+    float targetRadius_ = 0.0f;
+    bool aimed_ = false;
+    int fleeWaits_ = 0;
+    // The steps of a 60th of a second the frames have brought and not yet taken.
+    float stepsDue_ = 0.0f;
     nRef<nLogicNode> target_;
     float minSpeed_ = 0.5f;
     float maxSpeed_ = 2.0f;

@@ -661,7 +661,7 @@ void nbwItem::AnalyseCollision() {
         if (!other || !other->IsA("nbwdiver")) continue;
         auto* diver = static_cast<nbwActor*>(other);
         if (harmful && diver->GetFlag(kChemicResist)) continue;
-        const float life = diver->GetStat(kLifePoints);
-        diver->SetStat(kLifePoints, life - ft * rate * life);
+        // A share of what is left per second, exact for the frame's time.
+        diver->SetStat(kLifePoints, diver->GetStat(kLifePoints) * std::exp(-ft * rate));
     }
 }

@@ -27,6 +27,7 @@
 #include "anim/nParticleServer.h"
 #include "app/AppMain.h"
 #include "game/nbwCamera.h"
+#include "game/nbwDamageZone.h"
 #include "game/nbwDiver.h"
 #include "game/nbwDokuTool.h"
 #include "game/nbwElevator.h"
@@ -46,6 +47,7 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nObjectCount.h"
+#include "kernel/nRandom.h"
 #include "kernel/nObjectFileReader.h"
 #include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
@@ -2097,15 +2099,16 @@ TEST_F(DemoLevelTest, AnActionASaveCatchesRunsOnToItsEndAfterTheLoad) {
     Frames(5);
     ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
     // Each row: the tool taken to the thing (none: the switch's script), the frames before
-    // F5, the action's progress (1 at its end) and what is said at its end.
-    const std::vector<std::tuple<const char*, const char*, int, std::function<float()>, const char*>> rows = {
+    // F5, the action's progress (1 at its end, even in time), what is said at its end, and
+    // the seconds the whole action takes in play (0: not timed here).
+    const std::vector<std::tuple<const char*, const char*, int, std::function<float()>, const char*, float>> rows = {
         {"cutter", "door", 20, [&] { const quaternion& q = Get<nbwItem>("door")->GetQuaternion();
-                                     return 2.0f * std::atan2(q.y, q.w) / -1.75f; }, ""},
+                                     return 2.0f * std::atan2(q.y, q.w) / -1.75f; }, "", 0.0f},
         {"sandremover", "heap", 30, [&] { return Get<nbwSandHeap>("heap")->GetSweepValue(); },
-         "Der Sand ist weggesaugt. Darunter liegt etwas.|"},
+         "Der Sand ist weggesaugt. Darunter liegt etwas.|", 2.0f},
         {nullptr, "switch", 60, [&] { return (3.0f - Get<nbwWater>("chamber/chamberwater")->GetWaterstand()) / 2.5f; },
-         "Das Wasser ist abgelaufen.|"}};
-    for (const auto& [tool, thing, framesBeforeSave, progress, saidAtEnd] : rows) {
+         "Das Wasser ist abgelaufen.|", 4.0f}};
+    for (const auto& [tool, thing, framesBeforeSave, progress, saidAtEnd, seconds] : rows) {
         SCOPED_TRACE(thing);
         if (tool) {
             SwimTo(tool);
@@ -2123,8 +2126,12 @@ TEST_F(DemoLevelTest, AnActionASaveCatchesRunsOnToItsEndAfterTheLoad) {
         }
         ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
         Said();
-        EXPECT_NEAR(progress(), before, 0.15f) << "loaded as saved";
-        Frames(10 * 30);
+        const float loaded = progress();
+        EXPECT_NEAR(loaded, before, 0.15f) << "loaded as saved";
+        int took = 0;
+        for (; took < 10 * 30 && progress() < 1.0f - 1e-3f; took++) ASSERT_TRUE(Frame());
+        if (seconds > 0.0f) EXPECT_NEAR(float(took) / 30.0f, (1.0f - loaded) * seconds, 0.1f) << "at the play's pace";
+        Frames(10 * 30 - took);
         EXPECT_NEAR(progress(), 1.0f, 1e-3f) << "ran on to its end";
         EXPECT_EQ(Said(), saidAtEnd);
     }
@@ -2185,19 +2192,30 @@ TEST_F(DemoLevelTest, TheAirBagLiftsOnlyTheCrateAndWhatCanBeCarriedAndElseStaysI
 }
 
 // The vent's heat drains a diver who stays beside it: the warning comes, and at least three
-// seconds later the diver passes out; so each time it comes back.
+// seconds of game time later the diver passes out; so each time it comes back, at every
+// frame step the frame loop lets through, at the vent's hottest; the rounds start from
+// healths that put the frames at each place about the warning's level.
 TEST_F(DemoLevelTest, TheVentWarnsADiverWhoStaysAtLeastThreeSecondsBeforeItPassesOut) {
     NewGame();
     Frames(5);
-    for (int round = 0; round < 3; round++) {
-        SCOPED_TRACE(round);
-        SwimTo("vent");
-        int warned, passedOut;
-        ASSERT_NO_FATAL_FAILURE(WatchUntilPassedOut(30 * 30, warned, passedOut));
-        ASSERT_GE(warned, 0) << "no warning";
-        ASSERT_GE(passedOut, 0) << "not passed out in 30 s";
-        EXPECT_GE(passedOut - warned, 3 * 30) << "warned " << warned << ", passed out " << passedOut;
-        Frames(30);
+    auto* vent = Get<nbwDamageZone>("vent");
+    vent->SetMinDamage(vent->GetMaxDamage());
+    for (int64_t step : {int64_t(1000000 / 30), int64_t(1000000 / 60), int64_t(250000), int64_t(500000),
+                         int64_t(950000), int64_t(1000000)}) {
+        // Long frames cut the lead by where they fall: many starts for them.
+        const int rounds = step > 900000 ? 12 : 3;
+        for (int round = 0; round < rounds; round++) {
+            SCOPED_TRACE(testing::Message() << "step " << step << " round " << round);
+            frameStep = 1000000 / 30;
+            SwimTo("vent");
+            Active()->SetStat(nbwDiver::LifePoints, 1.0f - 0.25f * float(round) / float(rounds));
+            frameStep = step;
+            int warned, passedOut;
+            ASSERT_NO_FATAL_FAILURE(WatchUntilPassedOut(int(30000000 / step), warned, passedOut));
+            ASSERT_GE(warned, 0) << "no warning";
+            ASSERT_GE(passedOut, 0) << "not passed out in 30 s";
+            EXPECT_GE((passedOut - warned) * step, 3000000) << "warned " << warned << ", passed out " << passedOut;
+        }
     }
 }
 
@@ -2856,6 +2874,36 @@ TEST_F(DemoLevelTest, EachActionSaysOneTrueThingAndAMessageAboutADiverNamesIt) {
     EXPECT_NE(text.find("Taucher 2: Der Taucher ist bewusstlos und wird geborgen.|"), std::string::npos) << text;
 }
 
+// The low-air warning comes once, whatever the state it is loaded in: after a new game whose
+// store starts the diver's air low, and after a load of a save with the air low, whether the
+// save says the warning was given or not.
+TEST_F(DemoLevelTest, AWarningTheLoadedAirAlreadyMeetsComesOnce) {
+    ASSERT_TRUE(Run("local run = dofile function dofile(file) run(file) if file == 'home:levels/level1/store.n' "
+                    "then obj('/usr/persist/level1/diver1').setf('energie', 0.04) end end"));
+    ASSERT_NO_FATAL_FAILURE(ListenToStatusLine());
+    // How often it was said since the last look and in the next second.
+    auto warnings = [this] {
+        std::string said = Said();
+        for (int i = 0; i < 30; i++) said += Frame() ? Said() : "";
+        int n = 0;
+        for (size_t at = 0; (at = said.find("Taucher 1: Die Luft wird knapp!|", at)) != std::string::npos; at++) n++;
+        return n;
+    };
+    NewGame();
+    EXPECT_EQ(warnings(), 1) << "after the new game";
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    std::stringstream text;
+    text << std::ifstream(saveDir / "schnellspeicher.n").rdbuf();
+    const std::string save = text.str();
+    const size_t at = save.find("\"lowenergy\", 1", save.find("'diver1'")) + std::strlen("\"lowenergy\", ");
+    ASSERT_LT(at, save.size()) << "the warning given is saved";
+    for (const char* given : {"1", "0"}) {
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << std::string(save).replace(at, 1, given);
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        EXPECT_EQ(warnings(), 1) << "after a load, the warning given: " << given;
+    }
+}
+
 // Names from a save or a movie's line never run as the player's code: data gives no name
 // that could end a quoted path, and the game's scripts pass on a path that the player's
 // own text named so (quotes, brackets, a backslash, line breaks) as a quoted text.
@@ -2941,6 +2989,42 @@ TEST_F(DemoLevelTest, TheFishBitesADiverParkedInItsReachAndEachBiteSaysSoOnceNam
         EXPECT_TRUE(bitten) << "at " << at.x << " " << at.y << " " << at.z;
         Frames(2);
         EXPECT_EQ(Said(), "Taucher 1: Ein Fisch greift an!|");
+    }
+}
+
+// A fish fleeing from a diver who stays gets no further from it at long frames than at 60
+// frames a second, and its flight ends only where it ends at 60: long frames must not carry
+// it past its box's turn and out of reach, to come back and bite again and again.
+TEST_F(DemoLevelTest, TheFishFleesAsFarAtEveryFrameStep) {
+    NewGame();
+    Frames(5);
+    const vector3 box = Get<nLogicVisual2>("fishbox")->GetPosition();
+    auto* fish = Get<nbwFish>("fishbox/fish");
+    for (const vector3& at : {vector3(3.0f, 0.0f, 3.0f), vector3(-2.0f, 0.5f, 4.0f), vector3(0.0f, 0.0f, 0.0f)}) {
+        float farthest60 = -1.0f;
+        bool ended60 = false;
+        for (int64_t step : {int64_t(1000000 / 60), int64_t(250000), int64_t(500000), int64_t(1000000)}) {
+            SCOPED_TRACE(testing::Message() << "at " << at.x << " " << at.y << " " << at.z << ", step " << step);
+            frameStep = 1000000 / 30;
+            SwimTo(box.x + at.x, box.y + at.y - 0.5f, box.z + at.z);
+            // Just after a bite, beside the diver, turned away from it.
+            fish->SetPosition(at + vector3(-1.5f, 0.0f, 0.0f));
+            fish->SetVelocity(vector3(-1.0f, 0.0f, 0.0f));
+            fish->SetTargetDir(vector3(1.0f, 0.0f, 0.0f));
+            fish->SetState(nbwFish::Flee);
+            fish->SetTurnSide(0);
+            frameStep = step;
+            float farthest = 0.0f;
+            bool ended = false;
+            for (int i = 0; i < int(15000000 / step) && !ended; i++) {
+                ASSERT_TRUE(Frame());
+                ended = fish->GetState() != nbwFish::Flee;
+                if (!ended) farthest = std::max(farthest, (fish->GetPosition() - at).Len());
+            }
+            if (farthest60 < 0.0f) std::tie(farthest60, ended60) = std::pair{farthest, ended};
+            EXPECT_LE(farthest, farthest60 + 1.0f);
+            EXPECT_EQ(ended, ended60);
+        }
     }
 }
 
@@ -4627,6 +4711,11 @@ protected:
             // A load closes the inventory bar (its keys go back to the diver).
             if (name == "/usr/persist/gamestatus:gamestate") {
                 EXPECT_EQ(int(at->second.numbers[0]) & ~0x1000, int(s.numbers[0]) & ~0x1000) << where;
+                continue;
+            }
+            // A fade a save caught takes only what is left of it after the load.
+            if (name.find(":fadetime") != std::string::npos && !s.numbers.empty() && !at->second.numbers.empty()) {
+                EXPECT_LE(at->second.numbers[0], s.numbers[0] + near) << where << ": " << name;
                 continue;
             }
             for (size_t i = 0; i < std::min(s.numbers.size(), at->second.numbers.size()) && !swing; i++)

@@ -367,6 +367,10 @@ TEST_F(DiverTest, FadesReachTheirTargetAndClamp) {
     EXPECT_NEAR(d->GetStat(nbwDiver::Transparency2), 0.5f, 1e-5f);
     for (int i = 0; i < 5; i++) GameFrame(0.1f);
     EXPECT_NEAR(d->GetStat(nbwDiver::Transparency), 0.5f, 0.05f + 1e-5f);
+    // A frame longer than the fade ends it on its target.
+    ASSERT_TRUE(On("/usr/logic/d", "fadeto(0.2, 0.5)"));
+    GameFrame(1.0f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::Transparency), 0.2f, 1e-5f);
     ASSERT_TRUE(On("/usr/logic/d", "fadeto(3, 0.5)"));
     for (int i = 0; i < 10; i++) GameFrame(0.1f);
     EXPECT_EQ(d->GetStat(nbwDiver::Transparency), 1.0f);
@@ -514,13 +518,13 @@ TEST_F(DiverContactTest, AnItemsDamageZoneDrainsLifeUnlessResisted) {
     )lua"));
     EXPECT_EQ(EvalOn("/usr/logic/d", "getcollcontext('damage')"), "damage");
     Frame(0.1f);
-    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), std::exp(-0.05f), 1e-5f);
     d->SetFlag(nbwDiver::ChemicResist, true);
     Frame(0.1f);
-    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), std::exp(-0.05f), 1e-5f);
     ASSERT_TRUE(Run("sel('/usr/logic/jelly') setint('damagetype', 0)"));
     Frame(0.1f);
-    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), 0.95f * 0.95f, 1e-5f);
+    EXPECT_NEAR(d->GetStat(nbwDiver::LifePoints), std::exp(-0.1f), 1e-5f);
 }
 
 TEST_F(DiverContactTest, ADocumentationToolShownInTheHandLooksWhereTheHandIs) {

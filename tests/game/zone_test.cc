@@ -2,6 +2,8 @@
 // server: what touches a start point, and what a damage zone drains.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "game/nbwActor.h"
 #include "game/nbwDamageZone.h"
 #include "game/nbwStartPoint.h"
@@ -71,8 +73,8 @@ TEST_F(ZoneTest, AStartPointIsTakenInTheFramesSomethingTouchesIt) {
     EXPECT_NE(text.find("setcollcontext( \"startpoint\", \"trigger\" )"), std::string::npos) << text;
 }
 
-// Divers touching a damage zone lose a share of their life each frame, once per contact;
-// nothing else is drained.
+// Divers touching a damage zone lose a share of their life a second, once per contact, the
+// same over a second whatever its frames; nothing else is drained.
 TEST_F(ZoneTest, ADamageZoneDrainsTheDiversTouchingItAndNothingElse) {
     nRandom::Seed(3);
     auto* math = static_cast<nMathServer*>(kernel->New("nmathserver", "/sys/servers/math"));
@@ -90,16 +92,22 @@ TEST_F(ZoneTest, ADamageZoneDrainsTheDiversTouchingItAndNothingElse) {
     float life = 100.0f;
     for (int i = 0; i < 3; i++) {
         Frame(0.1f);
-        life *= 0.95f;
+        life *= std::exp(-0.05f);
         EXPECT_NEAR(diver->GetStat(0), life, 1e-3f) << i;
     }
+    for (int frames : {1, 4, 60}) {
+        diver->SetStat(0, 100.0f);
+        for (int i = 0; i < frames; i++) Frame(1.0f / float(frames));
+        EXPECT_NEAR(diver->GetStat(0), 100.0f * std::exp(-0.5f), 1e-3f) << frames << " frames";
+    }
+    diver->SetStat(0, life);
     // Between minimum and maximum the rate comes from the random table, one entry a contact.
     ASSERT_TRUE(Run("sel('/usr/logic/zone') setmindamage(0) setmaxdamage(1)"));
     int counter = 0;
     for (int i = 0; i < 3; i++) {
         Frame(0.1f);
         const float rate = (math->GetRandom(counter++ & 1023) + 1.0f) / 2.0f;
-        life -= 0.1f * rate * life;
+        life *= std::exp(-0.1f * rate);
     }
     EXPECT_NEAR(diver->GetStat(0), life, 1e-3f);
 
@@ -108,7 +116,7 @@ TEST_F(ZoneTest, ADamageZoneDrainsTheDiversTouchingItAndNothingElse) {
                     " sel('/usr/logic/diver') new('nmodsimplecollision', 's2') sel('s2') setradius(0.5)"
                     " setcollclass('solid') sel('..') addcollision('body', 's2')"));
     Frame(0.1f);
-    life *= 0.95f * 0.95f;
+    life *= std::exp(-0.1f);
     EXPECT_NEAR(diver->GetStat(0), life, 1e-3f);
 
     // Both limits 0: nothing changes.
