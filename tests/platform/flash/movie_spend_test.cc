@@ -527,3 +527,44 @@ TEST_F(MovieSpendTest, TheGamesOwnMenuInADeafLooseOnesPlaceChoosesFromTheGamesSt
 }
 
 }  // namespace
+
+namespace {
+
+// What a loose movie leaves behind when it gives way: the game's own copy keeps every text the
+// game set (the menu's report stands under "running"), the line that says it gave way is
+// logged whatever the loose one logged before, and a bar whose scroll (the person's drag at
+// its end, handed as "move_command") fails on every drag gives way as one deaf to keys does.
+TEST_F(MovieSpendTest, WhatALooseMovieThatGivesWayLeavesBehind) {
+    bwtest::TestRunClock clock(microseconds(10));
+    const char* source = std::getenv("BW_SOURCE_DIR");
+    std::ifstream in(std::string(source ? source : ".") + "/data/flash/mainmenu.movie");
+    const std::string menu(std::istreambuf_iterator<char>(in), {});
+    const struct {
+        const char *what, *body, *drive;  // drive: the value the game hands 10 times, then keys
+        const char *own, *name, *expected;
+    } cases[] = {
+        {"the report stands", "function on_key() error('deaf') end", nullptr, "menu", "meldung", "Kein Spielstand vorhanden."},
+        {"the line logged", "function on_key() error('deaf') end", "meldung", "bar", "x", "own"},
+        {"the drag counts", "function on_value(v) assert(v ~= 'move_command') end", "move_command", "bar", "x", "own"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        this->logs.clear();
+        this->own = {{"flash/m.movie", std::string(c.own) == "menu" ? menu : std::string(MovieModule::Marker) + "\nx = 'own'\n"}};
+        AddMovie("flash/m.movie", std::string("n = 0 x = 'loose' function draw() end\n") +
+                                      "function on_value(v) n = n + 1 assert(v ~= 'meldung', 'problem ' .. n) end\n" + c.body);
+        Share share;
+        MovieModule m(Serve(share));
+        ASSERT_TRUE(Begin(m, "flash/m.movie") && m.IsReady() == 1);
+        m.SetVariable("running", "0");
+        m.SetVariable("meldung", "Kein Spielstand vorhanden.");
+        // Seventeen problems of another kind, each logged once, before the loose one fails.
+        for (int i = 0; c.drive && i < 2 * int(MovieModule::MaxReports); i++) m.SetVariable(c.drive, c.drive == std::string("meldung") ? "x" : "left");
+        for (int key = 0; key < 4 * MovieSpend::MaxOverTime; key++) m.KeyEvent(key % 2 ? flash::KeyUp : flash::KeyDown, 65, 0);
+        EXPECT_EQ(m.RunWaiting(), flash::Ok);
+        EXPECT_EQ(Get(m, c.name), c.expected);
+        EXPECT_EQ(Logged("the game's own copy of the movie plays in its place"), 1);
+    }
+}
+
+}  // namespace
