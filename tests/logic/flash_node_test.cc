@@ -810,4 +810,36 @@ TEST_F(FlashNodeTest, ALooseMovieHasOneVerdictAtEveryLoadAndARefusedOneLeavesThe
     EXPECT_EQ(log.errors.size(), 3u) << log.errors.back();
 }
 
+// A loose menu that had its lines refused (each took the frame's time for data) and then gives
+// way: the game's own copy in its place answers the person's key with its own line.
+TEST_F(FlashNodeTest, TheGamesOwnMenuInALooseOnesPlaceRunsItsLinesWhateverTheLooseOnesCost) {
+    flash::SetModuleFactory(nullptr);
+    bwtest::TestRunClock clock(LookTime);
+    ASSERT_TRUE(Run("chosen = 0 function choose(n) chosen = n end dataentry('choose', {'number'})"));
+    nNpkWriter archive;
+    const std::string own = std::string(flash::MovieModule::Marker) +
+                            "\nfunction on_key(k) if k == 'down' then Tessel_script = 'choose(1)' end end\n";
+    ASSERT_TRUE(archive.BeginDir("mods") && archive.AddFile("menu.movie", own.data(), own.size()) && archive.EndDir());
+    ASSERT_TRUE(archive.Save(Path("mods.npk")));
+    auto* files = static_cast<nNpkFileServer*>(kernel->GetFileServer());
+    ASSERT_TRUE(files->AddArchive(Path("mods.npk"), files->ManglePath(dir.string().c_str())));
+    std::filesystem::create_directories(dir / "mods");
+    const std::string loose = std::string(flash::MovieModule::Marker) +
+                              "\nn = 0 function on_key(k) n = n + 1 Tessel_script = 'while true do end --' .. n\n"
+                              "  assert(n <= 40, 'deaf') end\n";
+    nLogicFlash* menu = Node("/usr/logic/menu", Write("mods/menu.movie", std::vector<uint8_t>(loose.begin(), loose.end())).c_str());
+    menu->SetMessaging(true);
+    menu->SetInputEvents(true);
+    int keys = 0;
+    for (; keys < 40 && Global("chosen") != "1"; keys++) {
+        lua->Trigger();
+        Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_DOWN, 13);
+        Post(N_INPUT_DEV_KEYBOARD, N_INPUT_KEY_UP, 13);
+        Step();
+        for (int i = 0; i < 8; i++) lua->Trigger(), Step();  // frames for the share to come back
+    }
+    EXPECT_EQ(Errors("the game's own copy of the movie plays in its place"), 1);
+    EXPECT_EQ(Global("chosen"), "1") << "the game's own menu's line was not run";
+}
+
 }  // namespace
