@@ -531,6 +531,11 @@ void nLogicFlash::HandleMessages() {
     if (!text || !*text) return;
     const std::string line = text;
     SetValue("Tessel_script", "");
+    // Lines refused of a loose movie are not held against the game's own copy in its place.
+    if (module_->Starts() != linesOfStart_) {
+        linesOfStart_ = module_->Starts();
+        refusedLines_.clear();
+    }
     // A line that took a whole frame's time once would take it again each time it comes.
     const size_t hash = std::hash<std::string>{}(line);
     if (refusedLines_.size() >= MaxRefusedLines ||

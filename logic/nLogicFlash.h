@@ -151,6 +151,7 @@ private:
     // the movie's lines are not run until it is loaded again.
     static constexpr size_t MaxRefusedLines = 16;
     std::vector<size_t> refusedLines_;
+    uint32_t linesOfStart_ = 0;  // the module's start whose lines were refused
     // Text handed out by GetValue.
     std::string value_;
     nPathRef<nInputServer> refInput_{"/sys/servers/input"};

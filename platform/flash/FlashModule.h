@@ -76,6 +76,10 @@ public:
     // waited for the frame's time (the movie's start, its events) runs as soon as there is
     // time; Waits while some still waits. Modules that keep nothing waiting answer Ok.
     virtual int32_t RunWaiting() { return Ok; }
+    // Not a place either: how many movie texts the module has started (a loose movie that
+    // gives way starts the game's own copy). What the host held against one text, such as
+    // its refused script lines, is not held against the next.
+    virtual uint32_t Starts() const { return 0; }
 };
 
 // Makes a module for `interfaceId` (null for any other id, or when the factory fails);

@@ -63,18 +63,18 @@ uint64_t PixelsInside(int x0, int y0, int x1, int y1, int w, int h) {
     return cw > 0 && ch > 0 ? uint64_t(cw) * uint64_t(ch) : 0;
 }
 
-// The value through which the game hands a movie the person's keys (and the pointer's coming
-// and going): a handler that fails there fails the person as a key handler does.
+// The values through which the game hands a movie the person's keys (and the pointer's coming
+// and going) and the inventory bar's scroll the person drags: a handler that fails there fails
+// the person as a key handler does.
 MovieSpend::Input InputOf(std::string_view name) {
-    return name == "input" ? MovieSpend::Input::Value : MovieSpend::Input::None;
+    return name == "input" || name == "move_command" ? MovieSpend::Input::Value : MovieSpend::Input::None;
 }
 
 // Values the game sets that act rather than describe: the keys, the inventory bar's scroll,
 // and the clearing of lines the movie sent. A copy that takes a loose movie's place never
 // hears them: it starts from what the game is, not from what the person did to the other.
 bool Acts(std::string_view name) {
-    return InputOf(name) != MovieSpend::Input::None || name == "move_command" || name == "Tessel_script" ||
-           name == "net_msg_output";
+    return InputOf(name) != MovieSpend::Input::None || name == "Tessel_script" || name == "net_msg_output";
 }
 
 }  // namespace
@@ -112,8 +112,8 @@ void MovieModule::ConnectCaches() {
     this->glyphs.SetPrice([this](std::string& error) { return this->spend.AffordsFace(error); });
 }
 
-void MovieModule::Report(std::string problem) {
-    if (this->reports.size() > MaxReports) return;
+void MovieModule::Report(std::string problem, bool always) {
+    if (this->reports.size() > MaxReports && !always) return;
     if (problem.size() > MaxProblem) {
         // Never through a character's UTF-8 bytes.
         size_t end = MaxProblem;
@@ -124,7 +124,7 @@ void MovieModule::Report(std::string problem) {
     if (std::find(this->reports.begin(), this->reports.end(), problem) != this->reports.end()) return;
     this->reports.push_back(problem);
     if (!this->host.log) return;
-    if (this->reports.size() > MaxReports) {
+    if (this->reports.size() > MaxReports && !always) {
         this->host.log("movie '" + this->path + "': further problems are not logged");
     } else {
         this->host.log("movie '" + this->path + "': " + problem);
@@ -230,21 +230,25 @@ bool MovieModule::GiveWay(const std::string& error, int& started) {
     // plays in its place, so that the player always has the game's menu.
     std::string own;
     if (this->spend.Shipped() || !this->host.readShipped || !this->host.readShipped(this->path, own)) return false;
-    Report(error + "; the game's own copy of the movie plays in its place");
+    Report(error + "; the game's own copy of the movie plays in its place", true);
     this->refusedForTime = false;
     KeepValue(0);
     this->spend.SetShipped(true);
-    // The game's own copy hears the game's state values set in the loose movie, and nothing
+    // The game's own copy hears the game's state values set in the loose movie, in the order
+    // the game last set them (a menu's report after the "running" that clears it), and nothing
     // that waited for the loose one: no key, click or entry is played to it again.
     this->spend.DropWaiting();
-    for (auto& [name, text] : this->setByGame) {
+    std::vector<std::pair<uint64_t, Event>> values;
+    for (auto& [name, kept] : this->setByGame) {
         Event event;
         event.kind = EventKind::Value;
         event.name = name;
-        event.text = std::move(text);
+        event.text = std::move(kept.second);
         event.sets = true;
-        Wait(std::move(event));
+        values.emplace_back(kept.first, std::move(event));
     }
+    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& value : values) Wait(std::move(value.second));
     this->setByGame.clear();
     this->setByGameBytes = 0;
     // What the loose movie kept of data's bound goes back.
@@ -403,11 +407,15 @@ void MovieModule::KeepSetByGame(const char* name, const char* text) {
     // Within the bound of values that wait for a top level: past it the oldest names stay.
     const size_t size = std::strlen(text);
     auto found = this->setByGame.find(std::string_view(name));
-    const size_t before = found == this->setByGame.end() ? 0 : found->second.size();
+    const size_t before = found == this->setByGame.end() ? 0 : found->second.second.size();
     if (this->setByGameBytes - before + size > MovieSpend::MaxWaitingValues) return;
     this->setByGameBytes = this->setByGameBytes - before + size;
-    if (found == this->setByGame.end()) this->setByGame.emplace(name, text);
-    else found->second.assign(text, size);
+    if (found == this->setByGame.end()) {
+        this->setByGame.emplace(name, std::pair(++this->setByGameOrder, std::string(text, size)));
+    } else {
+        found->second.first = ++this->setByGameOrder;
+        found->second.second.assign(text, size);
+    }
 }
 
 bool MovieModule::KeepValue(size_t size) {
@@ -581,7 +589,7 @@ bool MovieModule::Stopped(const std::string& why, int& started) {
         return false;
     }
     if (GiveWay(why, started)) return true;
-    Report(why + "; the movie is stopped until it is loaded again");
+    Report(why + "; the movie is stopped until it is loaded again", true);
     return false;
 }
 

@@ -65,6 +65,7 @@ public:
     int32_t KeyEvent(uint32_t message, int32_t code, int32_t extra) override;
     int32_t SetMessaging(bool on) override;
     int32_t RunWaiting() override;
+    uint32_t Starts() const override { return this->starts; }
     // Events that wait for a later frame.
     size_t EventsWaiting() const { return this->spend.WaitingCount(); }
     // What the movie may spend and its prices.
@@ -81,7 +82,8 @@ private:
     };
 
     // Logs a problem of this movie (cut to MaxProblem bytes) unless it was logged before.
-    void Report(std::string problem);
+    // `always`: past the cap on a movie's problems too (that it is stopped or gives way).
+    void Report(std::string problem, bool always = false);
     bool CanReadVariables() const { return this->state == State::Loaded || this->state == State::Playing; }
     // Calls a movie function under the sandbox, within what the host shares with it;
     // false (logged) when the movie fails, false with `waited` set when it is not to run now,
@@ -170,7 +172,9 @@ private:
     bool waited = false;
     bool passed = false;
     std::string stopped;  // why a draw going on stopped the movie
-    std::map<std::string, std::string, std::less<>> setByGame;
+    // By name: the order the game last set each in, and its text.
+    std::map<std::string, std::pair<uint64_t, std::string>, std::less<>> setByGame;
+    uint64_t setByGameOrder = 0;
     size_t setByGameBytes = 0;
     std::string top;  // the movie's text until its top level ran
     bool topPending = false;
