@@ -311,3 +311,19 @@ TEST_F(MacroExecTest, ACraftedMacrosFileRunsNothingAndNoFileSaysNothing) {
     NewMacros();
     EXPECT_EQ(log.text.find("scripts.n"), std::string::npos) << log.text;
 }
+
+namespace {
+// A macros file that was refused (logged, no macros from it) and the backup beside it stay
+// as they were when the tools end with nothing changed.
+TEST_F(MacroExecTest, AQuitWithoutChangesKeepsAMacrosFileThatDidNotLoadAndTheBackup) {
+    const std::string backup = std::string(kScripts);
+    for (const char* file : {"new('nscriptlet', 'x'\n", "new('nscriptlet', 'x')\nsel('x')\nrun()\nsel('..')\n"}) {
+        WriteScripts(file);
+        std::ofstream(bin + "scripts.bak") << backup;
+        NewMacros();
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+        EXPECT_EQ(Read(bin + "scripts.n"), file);
+        EXPECT_EQ(Read(bin + "scripts.bak"), backup) << file;
+    }
+}
+}  // namespace
