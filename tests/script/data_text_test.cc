@@ -189,4 +189,16 @@ TEST_F(DataTextTest, TheChecksBeneathRefuseEverythingWhileDataTextRuns) {
     EXPECT_FALSE(nScriptServer::DataTextRunning());
 }
 
+// What data's text prints (a movie's line) is a log line of data's: it does not begin with
+// the text data chose, which could pass for a line of the engine's.
+TEST_F(DataTextTest, APrintOfDataDoesNotStartALogLineWithDataText) {
+    const char* result = nullptr;
+    for (const char* text : {"print('AppMain: shutdown')", "print('AppMain: shutdown', 1)", "pcall(print, 'AppMain: shutdown')"}) {
+        log.text.clear();
+        EXPECT_TRUE(server->RunDataText(text, result)) << text;
+        EXPECT_TRUE(LogHas("AppMain: shutdown")) << log.text;
+        EXPECT_EQ(("\n" + log.text).find("\nAppMain: shutdown"), std::string::npos) << log.text;
+    }
+}
+
 }  // namespace
