@@ -232,6 +232,45 @@ TEST(nWin32LogHandlerTest, AQuotedTextIsOneLineEverywhereAndNoBoxWaitsOnceThePro
     std::remove(logName.c_str());
 }
 
+// Once the program ends a text goes to standard error instead of a box: a pipe there that
+// nobody reads holds the shutdown no more than a box may.
+TEST(nWin32LogHandlerTest, OnceTheProgramEndsAFullStandardErrorHoldsNoText) {
+    nKernelServer k(TestPackage);
+    for (void (nKernelServer::*report)(const char*, ...) : {&nKernelServer::Error, &nKernelServer::Message}) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        for (char block[4096] = {}; write(ends[1], block, sizeof(block)) > 0;) {
+        }
+        fcntl(ends[1], F_SETFL, 0);
+        std::fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        ASSERT_EQ(dup2(ends[1], STDERR_FILENO), STDERR_FILENO);
+        // A guard only: a write held for good is released by reading the pipe, and fails the test.
+        std::atomic<bool> done{false}, released{false};
+        std::thread guard([&] {
+            for (int i = 0; i < 3000 && !done; i++) usleep(10000);
+            released = !done;
+            fcntl(ends[0], F_SETFL, O_NONBLOCK);
+            for (char sink[4096]; !done;) (void)!read(ends[0], sink, sizeof(sink));
+        });
+        {
+            nWin32LogHandler handler("BwEndingPipeTest");
+            k.SetLogHandler(&handler);
+            handler.SetEnding();
+            (k.*report)("shutdown: '%s' not saved\n", "x");
+            std::fflush(stderr);
+            done = true;
+            guard.join();
+            k.SetLogHandler(nullptr);
+        }
+        dup2(saved, STDERR_FILENO);
+        close(saved), close(ends[0]), close(ends[1]);
+        EXPECT_FALSE(released);
+    }
+    std::remove((ExeDir() + "/BwEndingPipeTest.log").c_str());
+}
+
 // Ten timers that fail every frame, each with its own line, among lines that come once.
 TEST(nWin32LogHandlerTest, RepeatsAreCountedWhateverLinesComeBetweenThem) {
     StepClock clock;
