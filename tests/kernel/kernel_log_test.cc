@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -588,6 +589,32 @@ TEST(FatalErrorDeathTest, ExitsWithTheStopSignalsCodeOnceAStopSignalCame) {
 TEST(FatalErrorDeathTest, WorksWithoutAKernel) {
     ASSERT_EQ(nKernelServer::ks, nullptr);
     EXPECT_EXIT(nKernelServer::FatalError("no kernel %d\n", 1), ::testing::ExitedWithCode(3), "no kernel 1");
+}
+
+// A stop that is not answered ends the game, also when standard error is a pipe that
+// nobody reads (its note would wait there for good).
+TEST(StopWatchdogDeathTest, AFullStandardErrorHoldsNoForcedEnd) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int ends[2];
+        if (pipe(ends) != 0) _exit(1);
+        fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        for (char block[4096] = {}; write(ends[1], block, sizeof(block)) > 0;) {
+        }
+        fcntl(ends[1], F_SETFL, 0);
+        dup2(ends[1], STDOUT_FILENO), dup2(ends[1], STDERR_FILENO);
+        sys::StopWatchdog::Start();
+        sys::StopWatchdog::Requested(SIGTERM);
+        for (;;) pause();
+    }
+    int status = 0;
+    bool ended = false;
+    // The watchdog ends it its grace after the stop; the limit only guards a hang.
+    for (int i = 0; i < 3000 && !(ended = waitpid(child, &status, WNOHANG) == child); i++) usleep(10000);
+    if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
+    EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
 }
 
 }  // namespace
