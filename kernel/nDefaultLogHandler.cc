@@ -20,10 +20,14 @@ void nDefaultLogHandler::FormatCut(char* buf, int size, const char* fmt, va_list
 }
 
 void nDefaultLogHandler::Output(const char* fmt, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    nLogFormat::Write(stdout, fmt, copy);
-    va_end(copy);
+    // Standard output only when it takes the line now: the line buffer keeps it anyway.
+    if (nLogFormat::TakesALine(stdout)) {
+        va_list copy;
+        va_copy(copy, args);
+        nLogFormat::Write(stdout, fmt, copy);
+        va_end(copy);
+        std::fflush(stdout);
+    }
     FormatCut(buffer_, BufferSize, fmt, args);
     lineBuffer_.Put(buffer_);
 }

@@ -1,5 +1,7 @@
 #include "kernel/nLogFormat.h"
 
+#include <poll.h>
+
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -246,6 +248,11 @@ int nLogFormat::Format(char* out, size_t size, const char* fmt, va_list args) {
     const int n = Run(o, fmt ? fmt : "", args);
     if (size > 0) out[o.length < size ? o.length : size - 1] = 0;
     return n;
+}
+
+bool nLogFormat::TakesALine(FILE* stream) {
+    pollfd out{fileno(stream), POLLOUT, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) && !(out.revents & (POLLERR | POLLNVAL));
 }
 
 void nLogFormat::Write(FILE* stream, const char* fmt, va_list args) {

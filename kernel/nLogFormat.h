@@ -17,6 +17,9 @@ public:
     static int Format(char* out, size_t size, const char* fmt, va_list args);
     // The whole text to `stream`.
     static void Write(FILE* stream, const char* fmt, va_list args);
+    // Whether `stream` takes a line now: a pipe that nobody reads, a stopped terminal or a
+    // closed descriptor would hold the writing thread for good.
+    static bool TakesALine(FILE* stream);
     // Bytes of the UTF-8 character that starts `s` (at most `avail` bytes), 0 when it
     // starts none: a stray continuation byte, an overlong form, a surrogate, a cut sequence.
     static size_t CharLength(const char* s, size_t avail);

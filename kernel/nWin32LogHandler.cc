@@ -1,12 +1,12 @@
 #include "kernel/nWin32LogHandler.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "kernel/nKernelServer.h"
+#include "kernel/nLogFormat.h"
 #include "kernel/nTimeServer.h"
 #include "platform/system/Disk.h"
 #include "platform/system/System.h"
@@ -41,20 +41,11 @@ bool ClockNow(double& now) {
 }
 }  // namespace
 
-namespace {
-// True when `fd` takes a line now: a pipe that nobody reads, a stopped terminal or a closed
-// descriptor would hold the game's thread in the write for good.
-bool TakesALine(int fd) {
-    pollfd out{fd, POLLOUT, 0};
-    return poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) && !(out.revents & (POLLERR | POLLNVAL));
-}
-}  // namespace
-
 void nWin32LogHandler::ToStream(void* self, const char* text, size_t length) {
     auto* handler = static_cast<nWin32LogHandler*>(self);
     // Standard output gets what it takes at once; the log file keeps every line, and standard
     // output is told how many it missed once it takes lines again.
-    if (TakesALine(fileno(stdout))) {
+    if (nLogFormat::TakesALine(stdout)) {
         if (handler->unwritten_ > 0) {
             std::fprintf(stdout, "... %llu lines not written here (in the log file)\n", handler->unwritten_);
             handler->unwritten_ = 0;
@@ -87,7 +78,10 @@ void nWin32LogHandler::ToBox(const char* text, bool isError, bool fatal) {
     // control characters would act on the terminal.
     char buf[nLogLimiter::MaxText + 64];
     std::snprintf(buf, sizeof(buf), "%s", text);
-    if (IsEnding()) std::fprintf(stderr, "%s: %s", appName_.Get(), buf);
+    if (IsEnding()) {
+        // Quitting: no box; standard error only when it takes the text now (the log has it).
+        if (nLogFormat::TakesALine(stderr)) std::fprintf(stderr, "%s: %s", appName_.Get(), buf);
+    }
     else if (fatal) sys::ShowFatalBox(appName_.Get(), buf);
     else sys::ShowMessageBox(appName_.Get(), buf, isError);
 }

@@ -248,7 +248,8 @@ int nLuaGlobals::Print(lua_State* L) {
         used += take;
         lua_pop(L, 1);
     }
-    n_printf("%.*s\n", int(used), text);
+    // Data's print is marked as data's, so that its text never passes for a line of the game's.
+    n_printf(nScriptServer::DataRunning() ? "print of data: %.*s\n" : "%.*s\n", int(used), text);
     return 0;
 }
 

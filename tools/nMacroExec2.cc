@@ -28,8 +28,10 @@ bool IsDataText(const nRoot* obj) {
     return scriptlet && scriptlet->GetOrigin() == nScriptServer::Origin::Data;
 }
 
-// The run's result goes to standard output, as the console's do, quoted as the log quotes.
+// The run's result goes to standard output, as the console's do, quoted as the log quotes,
+// and only when it takes the line now, as the log's lines do.
 __attribute__((format(printf, 1, 2))) void ShowResult(const char* fmt, ...) {
+    if (!nLogFormat::TakesALine(stdout)) return;
     va_list args;
     va_start(args, fmt);
     nLogFormat::Write(stdout, fmt, args);
@@ -120,7 +122,7 @@ void nMacroExec2::Load(nRoot* scripts) {
     nScriptServer::PersonNamesScope names;
     if (script->RunDataFile("bin:scripts.n", scratch, result)) {
         autoRuns_ = std::move(hold.held);
-        ShowResult("%s\n", result);
+        ShowResult("%s\n", result ? result : "");
         TrustAsPerson(scratch);
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
@@ -128,6 +130,7 @@ void nMacroExec2::Load(nRoot* scripts) {
             scripts->AddTail(macro);
         }
     } else {
+        refused_ = true;
         ks->Print("nmacroexec2: bin:scripts.n not loaded; no macros from it\n");
     }
     scratch->Release();
@@ -254,8 +257,9 @@ bool nMacroExec2::Save() {
     const bool before = fs && std::filesystem::symlink_status(file, ignored).type() != std::filesystem::file_type::not_found;
     nRoot* scripts = scripts_.GetUnsafe();
     if (!scripts || !scripts->GetHead()) {
-        // No macros left: the file before is only the backup.
-        if (before) sys::Disk::Replace(file, backup);
+        // No macros left: the file before is only the backup; one that was refused at its
+        // load is the person's to mend, and stays with its backup.
+        if (before && !refused_) sys::Disk::Replace(file, backup);
         return true;
     }
     // The file before keeps a second name while the new one is written and becomes the

@@ -60,4 +60,5 @@ private:
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
     // The macros of bin:scripts.n that were to run as the file loaded, in its order.
     std::vector<nRef<nRoot>> autoRuns_;
+    bool refused_ = false;  // bin:scripts.n was there and did not load
 };

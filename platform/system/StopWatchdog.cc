@@ -1,5 +1,6 @@
 #include "platform/system/StopWatchdog.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,6 +24,11 @@ std::chrono::steady_clock::time_point since;
 
 [[noreturn]] void EndProcess() {
     static const char message[] = "StopWatchdog: a stop was not answered in time; the program ends\n";
+    // A pipe that nobody reads would hold the note and the flushes for good: none of them waits.
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags != -1) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    }
     (void)!write(STDERR_FILENO, message, sizeof(message) - 1);
     // The main thread may hold a stream's lock for good: only free streams are flushed.
     for (FILE* stream : {stdout, stderr}) {

@@ -71,7 +71,9 @@ TEST_F(LuaServerTest, PrintWritesThroughTheLog) {
     EXPECT_TRUE(server->RunLine("print(string.rep('x', 1 << 20))", result));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     ASSERT_EQ(log.text.substr(0, 13), "a\t1\tnil\ttrue\n");
-    EXPECT_EQ(log.text.size(), 13u + 1026u + 1u);
+    // A line's print is data's, and says so before its text.
+    EXPECT_EQ(log.text.substr(13, 15), "print of data: ");
+    EXPECT_EQ(log.text.size(), 13u + 15u + 1026u + 1u);
 }
 
 // Scripts are read through the file server, so archives work too; a failing one
