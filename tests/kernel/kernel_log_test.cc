@@ -27,6 +27,7 @@
 #include "platform/system/StopWatchdog.h"
 #include "platform/system/System.h"
 #include "tests/app/StepClock.h"
+#include "tests/kernel/FullPipe.h"
 
 namespace {
 
@@ -238,36 +239,13 @@ TEST(nWin32LogHandlerTest, AQuotedTextIsOneLineEverywhereAndNoBoxWaitsOnceThePro
 TEST(nWin32LogHandlerTest, OnceTheProgramEndsAFullStandardErrorHoldsNoText) {
     nKernelServer k(TestPackage);
     for (void (nKernelServer::*report)(const char*, ...) : {&nKernelServer::Error, &nKernelServer::Message}) {
-        int ends[2];
-        ASSERT_EQ(pipe(ends), 0);
-        fcntl(ends[1], F_SETFL, O_NONBLOCK);
-        for (char block[4096] = {}; write(ends[1], block, sizeof(block)) > 0;) {
-        }
-        fcntl(ends[1], F_SETFL, 0);
-        std::fflush(stderr);
-        const int saved = dup(STDERR_FILENO);
-        ASSERT_EQ(dup2(ends[1], STDERR_FILENO), STDERR_FILENO);
-        // A guard only: a write held for good is released by reading the pipe, and fails the test.
-        std::atomic<bool> done{false}, released{false};
-        std::thread guard([&] {
-            for (int i = 0; i < 3000 && !done; i++) usleep(10000);
-            released = !done;
-            fcntl(ends[0], F_SETFL, O_NONBLOCK);
-            for (char sink[4096]; !done;) (void)!read(ends[0], sink, sizeof(sink));
-        });
-        {
-            nWin32LogHandler handler("BwEndingPipeTest");
-            k.SetLogHandler(&handler);
-            handler.SetEnding();
-            (k.*report)("shutdown: '%s' not saved\n", "x");
-            std::fflush(stderr);
-            done = true;
-            guard.join();
-            k.SetLogHandler(nullptr);
-        }
-        dup2(saved, STDERR_FILENO);
-        close(saved), close(ends[0]), close(ends[1]);
-        EXPECT_FALSE(released);
+        FullPipe full(STDERR_FILENO);
+        nWin32LogHandler handler("BwEndingPipeTest");
+        k.SetLogHandler(&handler);
+        handler.SetEnding();
+        (k.*report)("shutdown: '%s' not saved\n", "x");
+        EXPECT_FALSE(full.Released());
+        k.SetLogHandler(nullptr);
     }
     std::remove((ExeDir() + "/BwEndingPipeTest.log").c_str());
 }
@@ -600,10 +578,7 @@ TEST(StopWatchdogDeathTest, AFullStandardErrorHoldsNoForcedEnd) {
     if (child == 0) {
         int ends[2];
         if (pipe(ends) != 0) _exit(1);
-        fcntl(ends[1], F_SETFL, O_NONBLOCK);
-        for (char block[4096] = {}; write(ends[1], block, sizeof(block)) > 0;) {
-        }
-        fcntl(ends[1], F_SETFL, 0);
+        FullPipe::Fill(ends[1]);
         dup2(ends[1], STDOUT_FILENO), dup2(ends[1], STDERR_FILENO);
         sys::StopWatchdog::Start();
         sys::StopWatchdog::Requested(SIGTERM);

@@ -1,16 +1,12 @@
 // The macro buttons: loading "bin:scripts.n" into "/scripts", one button a macro, a press
 // that saves and runs, the backup at destruction, and what scripts may do meanwhile.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "kernel/nFileServer2.h"
 #include "kernel/nScriptServer.h"
+#include "tests/kernel/FullPipe.h"
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nMacroExec2.h"
 
@@ -338,30 +334,9 @@ namespace {
 // log: F12 loads the macros file and the game goes on.
 TEST_F(MacroExecTest, AFullPipeOnStandardOutputHoldsNoLoadOfTheMacros) {
     WriteScripts(kScripts);
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    fcntl(ends[1], F_SETFL, O_NONBLOCK);
-    for (char block[4096] = {}; write(ends[1], block, sizeof(block)) > 0;) {
-    }
-    fcntl(ends[1], F_SETFL, 0);
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    ASSERT_EQ(dup2(ends[1], STDOUT_FILENO), STDOUT_FILENO);
-    // A guard only: a write held for good is released by reading the pipe, and fails the test.
-    std::atomic<bool> done{false}, released{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 3000 && !done; i++) usleep(10000);
-        released = !done;
-        fcntl(ends[0], F_SETFL, O_NONBLOCK);
-        for (char sink[4096]; !done;) (void)!read(ends[0], sink, sizeof(sink));
-    });
+    FullPipe full(STDOUT_FILENO);
     nMacroExec2* m = NewMacros();
-    done = true;
-    guard.join();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved), close(ends[0]), close(ends[1]);
-    EXPECT_FALSE(released);
+    EXPECT_FALSE(full.Released());
     EXPECT_NE(m, nullptr);
     EXPECT_NE(Lookup("/scripts/hello"), nullptr);
 }
