@@ -2291,6 +2291,37 @@ TEST_F(DemoLevelTest, TheNoseKeepsThePitchAKeyOrAScriptLeftItAtForTenSeconds) {
     }
 }
 
+// The pitch F left stays while the diver turns left or right, in open water and over the
+// seabed, or swims on in open water, at short and long frames: only R turns it back.
+TEST_F(DemoLevelTest, TheNoseKeepsThePitchFLeftThroughATurnOrASwim) {
+    NewGame();
+    auto nose = [&] { return Active()->GetMatrix().m[2][1]; };
+    auto hold = [&](SDL_Scancode code, int64_t micros) {
+        Push(bwtest::sdl::Key(window, code, SDL_GetKeyFromScancode(code), true));
+        Frames(int(micros / frameStep));
+        Push(bwtest::sdl::Key(window, code, SDL_GetKeyFromScancode(code), false));
+    };
+    // How far above the seabed, and the key held for a second after F.
+    const std::pair<float, SDL_Scancode> rows[] = {{5.0f, SDL_SCANCODE_A}, {5.0f, SDL_SCANCODE_D},
+                                                   {0.9f, SDL_SCANCODE_A}, {0.9f, SDL_SCANCODE_D},
+                                                   {5.0f, SDL_SCANCODE_W}, {5.0f, SDL_SCANCODE_S}};
+    for (int64_t step : {int64_t(1000000 / 30), int64_t(500000)}) {
+        for (const auto& [above, key] : rows) {
+            SCOPED_TRACE(testing::Message() << "step " << step << ", " << above << " up, " << SDL_GetScancodeName(key));
+            frameStep = 1000000 / 30;
+            Park(vector3(0.0f, SeabedAt(0.0f, 20.0f) + above, 20.0f), 0.3f, 30);
+            frameStep = step;
+            hold(SDL_SCANCODE_F, 500000);
+            Frames(1);
+            const float pitched = nose();
+            ASSERT_GT(pitched, 0.3f) << "not turned";
+            hold(key, 1000000);
+            Frames(int(3000000 / step));
+            EXPECT_NEAR(nose(), pitched, 0.02f);
+        }
+    }
+}
+
 TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingItsDiverInView) {
     NewGame();
     Frames(5);
