@@ -623,20 +623,25 @@ void nbwDiver::HoldNose(nPhysikBody* body, const matrix44& m, float step, int in
     // each step: left alone, the nose would creep on for seconds. A nose set from outside (a
     // script, a load, a revival) is held where it was set. What the diver swims against may
     // tip it, and what it meets may level it (nosed into the seabed it lies along it); the
-    // nose is held where that left it.
+    // nose is held where that left it. A turn to the side, which swings a pitched nose about a
+    // tilted axis, levels nothing: the nose is brought back to its pitch.
     const float zy = m.m[2][1];
     if (moveTorque_.x != 0.0f || (moveForce_.z != 0.0f && HadContacts()) || !(step > 0.0f)) {
         holdingNose_ = false;
         return;
     }
     if (!holdingNose_ || (index == 0 && std::fabs(zy - steppedNose_) > NoseSetFromOutside)) heldNose_ = zy;
-    else if (std::fabs(zy) < std::fabs(heldNose_)) heldNose_ = zy * heldNose_ > 0.0f ? zy : 0.0f;
+    const vector3 w = body->GetAngularVel();
+    // A turn to the side goes on after its key until it slows.
+    if (moveTorque_.y != 0.0f) sideTurn_ = true;
+    else if (std::fabs(w.y) < SideTurnRate) sideTurn_ = false;
+    if (holdingNose_ && (HadContacts() || !sideTurn_) && std::fabs(zy) < std::fabs(heldNose_))
+        heldNose_ = zy * heldNose_ > 0.0f ? zy : 0.0f;
     holdingNose_ = true;
     // A turn about the x row lifts the nose, lowering the z row's y; it turns back within
     // PitchReturnTime. A body already as good as held is left as it is.
     const auto angle = [](float y) { return std::asin(std::clamp(y, -1.0f, 1.0f)); };
     const vector3 x(m.m[0][0], m.m[0][1], m.m[0][2]);
-    const vector3 w = body->GetAngularVel();
     const float off = angle(zy) - angle(heldNose_), pitch = w % x;
     if (std::fabs(off) > NoseHeldWithin || std::fabs(pitch) > NoseHeldWithin)
         body->SetAngularVel(w + x * (off / std::fmax(step, PitchReturnTime) - pitch));

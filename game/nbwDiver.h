@@ -81,6 +81,9 @@ public:
     // A held nose this near its pitch (in radians), turning slower than this a second, is
     // left to turn on.
     static constexpr float NoseHeldWithin = 1e-4f;
+    // A turn about the vertical faster than this (radians a second) swings a pitched nose
+    // about a tilted axis, which levels it without anything met.
+    static constexpr float SideTurnRate = 0.05f;
     // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
     static constexpr float SteepNormalY = 0.9f;
     static constexpr float SteepFriction = 2.0f;
@@ -231,6 +234,7 @@ private:
     bool holdingNose_ = false;
     float heldNose_ = 0.0f;
     float steppedNose_ = 0.0f;
+    bool sideTurn_ = false;  // a turn to the side is on: it levels nothing the nose is held at
     // The render variables, -1 until declared.
     int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
         headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;
