@@ -80,20 +80,20 @@ int Run(Out& out, const char* fmt, va_list args) {
             continue;
         }
         // The conversion is rebuilt with '*' widths and precisions as numbers, for snprintf.
-        char spec[64];
+        char conversion[64];
         size_t s = 0;
-        spec[s++] = *f++;
+        conversion[s++] = *f++;
         bool left = false;
         while (IsFlag(*f) && s < 16) {
             left = left || *f == '-';
-            spec[s++] = *f++;
+            conversion[s++] = *f++;
         }
         int width = -1, precision = -1;
         if (*f == '*') {
             width = va_arg(ap, int);
             if (width < 0) {
                 left = true;
-                spec[s++] = '-';
+                conversion[s++] = '-';
                 width = -width;
             }
             f++;
@@ -101,7 +101,7 @@ int Run(Out& out, const char* fmt, va_list args) {
             width = 0;
             while (*f >= '0' && *f <= '9' && width < 100000) width = width * 10 + (*f++ - '0');
         }
-        if (width >= 0) s += size_t(std::snprintf(spec + s, 12, "%d", width));
+        if (width >= 0) s += size_t(std::snprintf(conversion + s, 12, "%d", width));
         if (*f == '.') {
             f++;
             if (*f == '*') {
@@ -111,44 +111,44 @@ int Run(Out& out, const char* fmt, va_list args) {
                 precision = 0;
                 while (*f >= '0' && *f <= '9' && precision < 100000) precision = precision * 10 + (*f++ - '0');
             }
-            if (precision >= 0) s += size_t(std::snprintf(spec + s, 13, ".%d", precision));
+            if (precision >= 0) s += size_t(std::snprintf(conversion + s, 13, ".%d", precision));
         }
         char length[3] = {};
         for (int k = 0; k < 2 && (*f == 'h' || *f == 'l' || *f == 'j' || *f == 'z' || *f == 't' || *f == 'L' || *f == 'q');
              k++) {
             length[k] = *f;
-            spec[s++] = *f++;
+            conversion[s++] = *f++;
             if (length[0] != 'h' && length[0] != 'l') break;
             if (*f != length[0]) break;
         }
         const char conv = *f;
         if (!conv) break;
         f++;
-        spec[s++] = conv;
-        spec[s] = 0;
+        conversion[s++] = conv;
+        conversion[s] = 0;
         const bool ll = (length[0] == 'l' && length[1] == 'l') || length[0] == 'q';
         char number[512];
         int n = 0;
         switch (conv) {
             case 'd':
             case 'i':
-                if (ll) n = std::snprintf(number, sizeof(number), spec, va_arg(ap, long long));
-                else if (length[0] == 'l') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, long));
-                else if (length[0] == 'j') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, intmax_t));
-                else if (length[0] == 'z') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, ptrdiff_t));
-                else if (length[0] == 't') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, ptrdiff_t));
-                else n = std::snprintf(number, sizeof(number), spec, va_arg(ap, int));
+                if (ll) n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, long long));
+                else if (length[0] == 'l') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, long));
+                else if (length[0] == 'j') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, intmax_t));
+                else if (length[0] == 'z') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, ptrdiff_t));
+                else if (length[0] == 't') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, ptrdiff_t));
+                else n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, int));
                 break;
             case 'u':
             case 'o':
             case 'x':
             case 'X':
-                if (ll) n = std::snprintf(number, sizeof(number), spec, va_arg(ap, unsigned long long));
-                else if (length[0] == 'l') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, unsigned long));
-                else if (length[0] == 'j') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, uintmax_t));
-                else if (length[0] == 'z') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, size_t));
-                else if (length[0] == 't') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, size_t));
-                else n = std::snprintf(number, sizeof(number), spec, va_arg(ap, unsigned));
+                if (ll) n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, unsigned long long));
+                else if (length[0] == 'l') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, unsigned long));
+                else if (length[0] == 'j') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, uintmax_t));
+                else if (length[0] == 'z') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, size_t));
+                else if (length[0] == 't') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, size_t));
+                else n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, unsigned));
                 break;
             case 'f':
             case 'F':
@@ -158,11 +158,11 @@ int Run(Out& out, const char* fmt, va_list args) {
             case 'G':
             case 'a':
             case 'A':
-                if (length[0] == 'L') n = std::snprintf(number, sizeof(number), spec, va_arg(ap, long double));
-                else n = std::snprintf(number, sizeof(number), spec, va_arg(ap, double));
+                if (length[0] == 'L') n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, long double));
+                else n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, double));
                 break;
             case 'p':
-                n = std::snprintf(number, sizeof(number), spec, va_arg(ap, void*));
+                n = std::snprintf(number, sizeof(number), conversion, va_arg(ap, void*));
                 break;
             case 'n':
                 // Writes nothing: a log line never stores through its arguments.
