@@ -345,83 +345,53 @@ TEST_F(MacroExecTest, AFullPipeOnStandardOutputHoldsNoLoadOfTheMacros) {
 }  // namespace
 
 namespace {
-// What each end of the tools leaves in bin: for a macros file that is random bytes (refused),
-// empty or good, with a good backup of six macros or none, with a macro added or not, and
-// with "/scripts" cut in the tree view and never pasted. No macro of either file is lost, a
-// file refused or holding none never becomes the backup and is kept under its own name
-// (logged) once the macros are written, and an end that changes nothing writes nothing: a
-// second session without changes leaves both files as they are.
+// What each end of the tools leaves in bin: for a macros file of random bytes (refused), empty
+// or good, with a backup of six macros or none, a macro added or not, "/scripts" cut in the
+// tree view and never pasted or not. No macro of either file is lost; a file refused or
+// holding none never becomes the backup and, once macros are written, is kept (logged); an
+// end that changes nothing writes nothing, also in the session after.
 TEST_F(MacroExecTest, NoEndOfTheToolsLosesAMacroOfTheFileOrItsBackup) {
-    enum File { Random, Empty, Good };
     std::string random(4096, ' ');
     std::mt19937 bits(161);
     for (char& c : random) c = char(bits());
-    std::string backup = "-- macros\n";
-    for (int i = 1; i <= 6; i++) {
-        backup += "new('nscriptlet', 'b" + std::to_string(i) + "')\nsel('b" + std::to_string(i) + "')\nsel('..')\n";
-    }
-    struct Case {
-        File file;
-        bool withBackup, added, cut;
-    };
-    std::vector<Case> cases;
-    for (File file : {Random, Empty, Good}) {
-        for (bool withBackup : {true, false}) {
-            for (bool added : {false, true}) cases.push_back({file, withBackup, added, false});
-        }
-    }
-    cases.push_back({Good, true, false, true});
-    cases.push_back({Good, true, true, true});
+    std::string backup;
+    for (char b = '1'; b <= '6'; b++) backup += std::string("new('nscriptlet', 'b") + b + "')\n";
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
     auto changed = [this](std::error_code error = {}) { return fs::last_write_time(bin + "scripts.n", error); };
-    for (const Case& c : cases) {
-        const std::string file = c.file == Random ? random : c.file == Empty ? "" : kScripts;
-        const std::string what = std::to_string(c.file) + (c.withBackup ? " backup" : "") +
-                                 (c.added ? " added" : "") + (c.cut ? " cut" : "");
+    // {file, backup, added, cut}: every file with each backup and addition, and the cuts.
+    for (int row = 0; row < 14; row++) {
+        const std::string file = row < 12 ? std::vector<std::string>{random, "", kScripts}[row / 4] : kScripts;
+        const bool good = file == kScripts, withBackup = row >= 12 || row % 4 < 2, added = row % 2, cut = row >= 12;
+        const std::string what = "row " + std::to_string(row);
         for (const char* name : {"scripts.n", "scripts.bak", "scripts.kept"}) fs::remove(bin + name);
         WriteScripts(file);
         fs::last_write_time(bin + "scripts.n", old);
-        if (c.withBackup) std::ofstream(bin + "scripts.bak") << backup;
+        if (withBackup) std::ofstream(bin + "scripts.bak") << backup;
         log.text.clear();
-        // The tools as F12 makes them; their end is the shutdown's release of the server.
+        // The tools as F12 makes them; the shutdown ends them by releasing their server.
         MakePluginServer();
         auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
         NewMacros()->Trigger();
-        if (c.added) ASSERT_TRUE(Run("new('nscriptlet', '/scripts/added')"));
-        if (c.cut) {
-            tv->Refresh();
-            tv->OnRightClick(tv->FindItem("/scripts"));
-            tv->MenuPicked("cut");
-            ASSERT_EQ(Lookup("/scripts"), nullptr) << what;
-        }
+        if (added) ASSERT_TRUE(Run("new('nscriptlet', '/scripts/added')"));
+        if (cut) tv->Refresh(), tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked("cut");
+        ASSERT_EQ(Lookup("/scripts") == nullptr, cut) << what;
         ASSERT_TRUE(Run("delete('/sys/servers/plugin')")) << what;
 
         const std::string saved = Read(bin + "scripts.n");
-        if (!c.added) {
-            EXPECT_EQ(saved, file) << what;
-            EXPECT_EQ(changed(), old) << what;
-        } else {
-            EXPECT_NE(saved.find("'added'"), std::string::npos) << what;
-            EXPECT_EQ(saved.find("'hello'") != std::string::npos, c.file == Good) << what;
-        }
-        const bool rotated = c.added && c.file == Good;
-        EXPECT_EQ(fs::exists(bin + "scripts.bak"), c.withBackup || rotated) << what;
-        if (fs::exists(bin + "scripts.bak")) EXPECT_EQ(Read(bin + "scripts.bak"), rotated ? kScripts : backup) << what;
-        const bool kept = c.added && c.file != Good;
+        EXPECT_EQ(added ? saved.find("'added'") != std::string::npos : saved == file && changed() == old, true) << what;
+        EXPECT_EQ(saved.find("'hello'") != std::string::npos, good) << what;
+        const bool rotated = added && good, kept = added && !good;
+        EXPECT_EQ(Read(bin + "scripts.bak"), rotated ? kScripts : withBackup ? backup : "") << what;
         EXPECT_EQ(fs::exists(bin + "scripts.kept"), kept) << what;
-        if (kept) {
-            EXPECT_EQ(Read(bin + "scripts.kept"), file) << what;
-            EXPECT_TRUE(LogHas("is kept as bin:scripts.kept; bin:scripts.bak stays")) << what << log.text;
-        }
+        if (kept) EXPECT_EQ(Read(bin + "scripts.kept"), file) << what;
+        EXPECT_EQ(LogHas("is kept as bin:scripts.kept; bin:scripts.bak stays"), kept) << what << log.text;
 
-        // The next session changes nothing.
         const std::string before = Read(bin + "scripts.n") + "|" + Read(bin + "scripts.bak");
         fs::last_write_time(bin + "scripts.n", old);
         NewMacros()->Trigger();
-        ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end"));
         EXPECT_EQ(Read(bin + "scripts.n") + "|" + Read(bin + "scripts.bak"), before) << what;
         EXPECT_EQ(changed(), old) << what;
-        ASSERT_TRUE(Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end")) << what;
     }
 }
 }  // namespace

@@ -393,9 +393,8 @@ TEST_F(TreeViewTest, ACutObjectStillHeldGoesBackAtTheViewsEndOrDiesWhereItsPlace
     EXPECT_EQ(Lookup("/usr/again"), held.GetUnsafe());
     EXPECT_TRUE(LogHas("'again', cut and never pasted, is back as '/usr/again'")) << log.text;
 
-    tv = NewTreeView("/usr");
     kernel->New("nroot", "/usr/gone/child");
-    tv->Refresh();
+    tv = NewTreeView("/usr");
     held = Lookup("/usr/gone/child");
     Pick(tv, "/usr/gone/child", "cut");
     ASSERT_TRUE(Run("delete('/usr/gone')"));
