@@ -133,41 +133,53 @@ nMacroExec2::nMacroExec2() {
 }
 
 void nMacroExec2::Load(nRoot* scripts) {
-    nKernelServer* ks = nKernelServer::ks;
     // No macros yet is the first state of every installation: nothing to say.
     const std::string file = OnDisk("bin:scripts.n");
     std::error_code ignored;
     if (file.empty() || !std::filesystem::exists(file, ignored)) return;
     onDiskStamp_ = StampOf(file);
-    began_ = Began::Refused;
+    began_ = LoadFile("bin:scripts.n", scripts, onDisk_);
+    if (began_ == Began::Macros) return;
+    // The file was refused or held none: the person's macros are those of the backup, which
+    // no save replaces by it. They show as they are, and written only once they change.
+    if (!Exists(OnDisk("bin:scripts.bak"))) return;
+    if (LoadFile("bin:scripts.bak", scripts, backupText_) != Began::Macros) return;
+    nKernelServer::ks->Print("nmacroexec2: bin:scripts.n %s; the macros of bin:scripts.bak are shown\n",
+                             began_ == Began::Refused ? "was refused at its load" : "held no macros");
+}
+
+nMacroExec2::Began nMacroExec2::LoadFile(const char* name, nRoot* scripts, std::string& text) {
+    nKernelServer* ks = nKernelServer::ks;
     nScriptServer* script = refScript_.Resolve();
     if (!script) {
-        ks->Print("nmacroexec2: no script server to load bin:scripts.n\n");
-        return;
+        ks->Print("nmacroexec2: no script server to load %s\n", name);
+        return Began::Refused;
     }
     // The file loads under a data file's bounds, so that a broken one cannot take the game
     // down: it builds into a scratch object, and its macros join "/scripts" only when all
     // of it loaded.
     nRoot* scratch = ks->NewUnnamed("nroot");
     const char* result = nullptr;
+    Began began = Began::Refused;
     nScriptlet::HoldAutoRun hold;
     // The macros are the person's, and so are their names, as the tools gave them.
     nScriptServer::PersonNamesScope names;
-    if (script->RunDataFile("bin:scripts.n", scratch, result)) {
+    if (script->RunDataFile(name, scratch, result)) {
         autoRuns_ = std::move(hold.held);
         ShowResult("%s\n", result ? result : "");
         TrustAsPerson(scratch);
-        began_ = scratch->GetHead() ? Began::Macros : Began::NoMacros;
-        if (began_ == Began::Macros && !MacrosText(scratch, onDisk_)) onDisk_.clear();
+        began = scratch->GetHead() ? Began::Macros : Began::NoMacros;
+        if (began == Began::Macros && !MacrosText(scratch, text)) text.clear();
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
             if (nRoot* clash = scripts->Find(macro->GetName())) clash->Release();
             scripts->AddTail(macro);
         }
     } else {
-        ks->Print("nmacroexec2: bin:scripts.n not loaded; no macros from it\n");
+        ks->Print("nmacroexec2: %s not loaded; no macros from it\n", name);
     }
     scratch->Release();
+    return began;
 }
 
 nMacroExec2::~nMacroExec2() {
@@ -314,6 +326,8 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
     std::string text;
     const bool known = MacrosText(scripts, text);
     if (known && text == onDisk_ && StampOf(file) == onDiskStamp_) return true;
+    // The backup's macros, shown for a file refused or holding none, are safe where they are.
+    if (known && !movedAside_ && !backupText_.empty() && text == backupText_) return true;
 
     // The file the session began with keeps a second name while the new one is written: a
     // write that fails changes nothing.

@@ -51,7 +51,7 @@ public:
 private:
     nRoot* FindOrMakeScripts();
     // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`; their text
-    // runs as the person's.
+    // runs as the person's. A file refused or holding none gives way to the backup's macros.
     void Load(nRoot* scripts);
     // Writes the macros as "bin:scripts" when there are any and they or the file changed,
     // leaving out the scriptlets whose text data planted or edited. The first write of a
@@ -62,6 +62,9 @@ private:
 
     // What "bin:scripts.n" was when the plugin was made.
     enum class Began { NoFile, Macros, NoMacros, Refused };
+    // Loads the macros of the file `name` under `scripts` and their text into `text`; what
+    // the file held.
+    Began LoadFile(const char* name, nRoot* scripts, std::string& text);
     // What tells a file changed on disk: its size and time of change.
     struct Stamp {
         bool exists = false;
@@ -81,6 +84,8 @@ private:
     // The macros as bin:scripts.n holds them (as loaded or last written) and that file's
     // stamp then; no file of macros leaves the text empty.
     std::string onDisk_;
+    // The macros as bin:scripts.bak holds them, when they were loaded in a refused file's place.
+    std::string backupText_;
     Stamp onDiskStamp_;
     // The file the session began with has been moved aside (or there was none).
     bool movedAside_ = false;

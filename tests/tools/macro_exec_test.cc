@@ -348,7 +348,8 @@ namespace {
 // What each end of the tools leaves in bin: for a macros file of random bytes (refused), empty
 // or good, with a backup of six macros or none, a macro added or not, "/scripts" cut in the
 // tree view and never pasted or not. No macro of either file is lost; a file refused or
-// holding none never becomes the backup and, once macros are written, is kept (logged); an
+// holding none never becomes the backup and, once macros are written, is kept (logged) while
+// the backup's macros are shown in its place; an
 // end that changes nothing writes nothing, also in the session after.
 TEST_F(MacroExecTest, NoEndOfTheToolsLosesAMacroOfTheFileOrItsBackup) {
     std::string random(4096, ' ');
@@ -380,6 +381,10 @@ TEST_F(MacroExecTest, NoEndOfTheToolsLosesAMacroOfTheFileOrItsBackup) {
         const std::string saved = Read(bin + "scripts.n");
         EXPECT_EQ(added ? saved.find("'added'") != std::string::npos : saved == file && changed() == old, true) << what;
         EXPECT_EQ(saved.find("'hello'") != std::string::npos, good) << what;
+        // The backup's macros stand in for a file refused or holding none, and go on with it.
+        const bool shown = !good && withBackup;
+        EXPECT_EQ(saved.find("'b6'") != std::string::npos, shown && added) << what;
+        EXPECT_EQ(LogHas("the macros of bin:scripts.bak are shown"), shown) << what;
         const bool rotated = added && good, kept = added && !good;
         EXPECT_EQ(Read(bin + "scripts.bak"), rotated ? kScripts : withBackup ? backup : "") << what;
         EXPECT_EQ(fs::exists(bin + "scripts.kept"), kept) << what;
