@@ -11,6 +11,8 @@
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogFormat.h"
+#include "kernel/nPersistServer.h"
+#include "kernel/nString.h"
 #include "kernel/nTimeServer.h"
 #include "platform/ui/Host.h"
 #include "platform/system/Disk.h"
@@ -37,6 +39,36 @@ __attribute__((format(printf, 1, 2))) void ShowResult(const char* fmt, ...) {
     nLogFormat::Write(stdout, fmt, args);
     va_end(args);
     std::fflush(stdout);
+}
+
+// The macros below `root` as text: each one's class, name and saved commands, its children
+// nested; macros of equal text write equal files. False when a command cannot be read.
+bool MacrosText(nRoot* root, std::string& text) {
+    nPersistServer* ps = nKernelServer::ks->GetPersistServer();
+    if (!ps) return false;
+    text += '{';
+    for (nRoot* child = root->GetHead(); child; child = child->GetSucc()) {
+        nString cmds;
+        if (!ps->CaptureCmds(child, cmds)) return false;
+        text += child->GetClass() ? child->GetClass()->GetName() : "";
+        text += '\n';
+        text += child->GetName() ? child->GetName() : "";
+        text += '\n';
+        text.append(cmds.Get(), cmds.Length());
+        if (!MacrosText(child, text)) return false;
+    }
+    text += '}';
+    return true;
+}
+
+std::string OnDisk(const char* name) {
+    nFileServer2* fs = nKernelServer::ks->GetFileServer();
+    return fs ? sys::Disk::Resolve(fs->ManglePath(name)) : "";
+}
+
+bool Exists(const std::string& file) {
+    std::error_code ignored;
+    return !file.empty() && std::filesystem::symlink_status(file, ignored).type() != std::filesystem::file_type::not_found;
 }
 
 // The macros file is the person's, as the start scripts beside it are: the text of
@@ -101,39 +133,53 @@ nMacroExec2::nMacroExec2() {
 }
 
 void nMacroExec2::Load(nRoot* scripts) {
-    nKernelServer* ks = nKernelServer::ks;
     // No macros yet is the first state of every installation: nothing to say.
-    nFileServer2* fs = ks->GetFileServer();
-    if (!fs) return;
+    const std::string file = OnDisk("bin:scripts.n");
     std::error_code ignored;
-    if (!std::filesystem::exists(sys::Disk::Resolve(fs->ManglePath("bin:scripts.n")), ignored)) return;
+    if (file.empty() || !std::filesystem::exists(file, ignored)) return;
+    onDiskStamp_ = StampOf(file);
+    began_ = LoadFile("bin:scripts.n", scripts, onDisk_);
+    if (began_ == Began::Macros) return;
+    // The file was refused or held none: the person's macros are those of the backup, which
+    // no save replaces by it. They show as they are, and written only once they change.
+    if (!Exists(OnDisk("bin:scripts.bak"))) return;
+    if (LoadFile("bin:scripts.bak", scripts, backupText_) != Began::Macros) return;
+    nKernelServer::ks->Print("nmacroexec2: bin:scripts.n %s; the macros of bin:scripts.bak are shown\n",
+                             began_ == Began::Refused ? "was refused at its load" : "held no macros");
+}
+
+nMacroExec2::Began nMacroExec2::LoadFile(const char* name, nRoot* scripts, std::string& text) {
+    nKernelServer* ks = nKernelServer::ks;
     nScriptServer* script = refScript_.Resolve();
     if (!script) {
-        ks->Print("nmacroexec2: no script server to load bin:scripts.n\n");
-        return;
+        ks->Print("nmacroexec2: no script server to load %s\n", name);
+        return Began::Refused;
     }
     // The file loads under a data file's bounds, so that a broken one cannot take the game
     // down: it builds into a scratch object, and its macros join "/scripts" only when all
     // of it loaded.
     nRoot* scratch = ks->NewUnnamed("nroot");
     const char* result = nullptr;
+    Began began = Began::Refused;
     nScriptlet::HoldAutoRun hold;
     // The macros are the person's, and so are their names, as the tools gave them.
     nScriptServer::PersonNamesScope names;
-    if (script->RunDataFile("bin:scripts.n", scratch, result)) {
+    if (script->RunDataFile(name, scratch, result)) {
         autoRuns_ = std::move(hold.held);
         ShowResult("%s\n", result ? result : "");
         TrustAsPerson(scratch);
+        began = scratch->GetHead() ? Began::Macros : Began::NoMacros;
+        if (began == Began::Macros && !MacrosText(scratch, text)) text.clear();
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
             if (nRoot* clash = scripts->Find(macro->GetName())) clash->Release();
             scripts->AddTail(macro);
         }
     } else {
-        refused_ = true;
-        ks->Print("nmacroexec2: bin:scripts.n not loaded; no macros from it\n");
+        ks->Print("nmacroexec2: %s not loaded; no macros from it\n", name);
     }
     scratch->Release();
+    return began;
 }
 
 nMacroExec2::~nMacroExec2() {
@@ -234,9 +280,7 @@ bool nMacroExec2::Press(int button) {
     if (it == buttons_.end()) return false;
     nRoot* macro = (*it)->GetMacro();
     nRoot* scripts = scripts_.GetUnsafe();
-    if (scripts && !WriteMacros(scripts)) {
-        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
-    }
+    if (scripts) WriteChanged(scripts);
     if (!macro) return true;
     auto* scriptlet = dynamic_cast<nScriptlet*>(macro);
     if (!scriptlet) {
@@ -249,36 +293,85 @@ bool nMacroExec2::Press(int button) {
 }
 
 bool nMacroExec2::Save() {
-    nKernelServer* ks = nKernelServer::ks;
-    nFileServer2* fs = ks->GetFileServer();
-    const std::string file = fs ? sys::Disk::Resolve(fs->ManglePath("bin:scripts.n")) : "";
-    const std::string backup = fs ? sys::Disk::Resolve(fs->ManglePath("bin:scripts.bak")) : "";
-    std::error_code ignored;
-    const bool before = fs && std::filesystem::symlink_status(file, ignored).type() != std::filesystem::file_type::not_found;
     nRoot* scripts = scripts_.GetUnsafe();
-    if (!scripts || !scripts->GetHead()) {
-        // No macros left: the file before is only the backup; one that was refused at its
-        // load is the person's to mend, and stays with its backup.
-        if (before && !refused_) sys::Disk::Replace(file, backup);
-        return true;
-    }
-    // The file before keeps a second name while the new one is written and becomes the
-    // backup only after it: a write that fails changes nothing.
-    const std::string kept = backup + ".new";
-    const bool keeping = before && sys::Disk::Link(file, kept);
-    if (!WriteMacros(scripts)) {
-        if (keeping) std::remove(kept.c_str());
-        ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
-        return false;
-    }
-    if (before && !(keeping && sys::Disk::Replace(kept, backup))) {
-        if (keeping) std::remove(kept.c_str());
-        ks->Print("nmacroexec2: bin:scripts.bak not made; the macros are in bin:scripts.n\n");
+    if (scripts && scripts->GetHead()) return WriteChanged(scripts);
+    // No macros left: the file the session began with is only the backup, and what this
+    // session wrote goes. A file that was refused or held none is the person's to mend
+    // and stays with its backup.
+    const std::string file = OnDisk("bin:scripts.n");
+    if (!Exists(file)) return true;
+    if (movedAside_) {
+        std::remove(file.c_str());
+    } else if (began_ == Began::Macros) {
+        sys::Disk::Replace(file, OnDisk("bin:scripts.bak"));
     }
     return true;
 }
 
-bool nMacroExec2::WriteMacros(nRoot* scripts) {
+nMacroExec2::Stamp nMacroExec2::StampOf(const std::string& file) {
+    Stamp stamp;
+    std::error_code error;
+    stamp.size = std::filesystem::file_size(file, error);
+    if (error) return stamp;
+    stamp.time = std::filesystem::last_write_time(file, error);
+    stamp.exists = !error;
+    return stamp;
+}
+
+bool nMacroExec2::WriteChanged(nRoot* scripts) {
+    nKernelServer* ks = nKernelServer::ks;
     LeaveOutDataText personsOnly(scripts);
-    return !scripts->GetHead() || scripts->SaveAs("bin:scripts");
+    if (!scripts->GetHead()) return true;
+    const std::string file = OnDisk("bin:scripts.n");
+    std::string text;
+    const bool known = MacrosText(scripts, text);
+    if (known && text == onDisk_ && StampOf(file) == onDiskStamp_) return true;
+    // The backup's macros, shown for a file refused or holding none, are safe where they are.
+    if (known && !movedAside_ && !backupText_.empty() && text == backupText_) return true;
+
+    // The file the session began with keeps a second name while the new one is written: a
+    // write that fails changes nothing.
+    std::string aside, asideName;
+    bool toBackup = false;
+    const char* why = began_ == Began::Refused    ? "refused at its load"
+                      : began_ == Began::NoMacros ? "which held no macros"
+                                                  : "which came after the tools were made";
+    if (!movedAside_ && Exists(file)) {
+        toBackup = began_ == Began::Macros;
+        if (toBackup) {
+            aside = OnDisk("bin:scripts.bak") + ".new";
+            if (!sys::Disk::Link(file, aside)) aside.clear();
+        } else {
+            // Never the backup over one that may hold macros, and never lost: it keeps a
+            // name of its own that is not taken yet.
+            for (int n = 1; n <= 99 && aside.empty(); n++) {
+                asideName = "bin:scripts.kept" + (n > 1 ? std::to_string(n) : std::string());
+                const std::string name = OnDisk(asideName.c_str());
+                if (!Exists(name) && sys::Disk::Link(file, name)) aside = name;
+            }
+            if (aside.empty()) {
+                ks->Print("nmacroexec2: bin:scripts.n, %s, cannot be kept under another name; not written, the "
+                          "macros stay in memory\n",
+                          why);
+                return false;
+            }
+        }
+    }
+    if (!scripts->SaveAs("bin:scripts")) {
+        if (!aside.empty()) std::remove(aside.c_str());
+        ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
+        return false;
+    }
+    onDisk_ = known ? text : std::string();
+    onDiskStamp_ = StampOf(file);
+    if (movedAside_) return true;
+    movedAside_ = true;
+    if (!toBackup && !aside.empty()) {
+        ks->Print("nmacroexec2: bin:scripts.n, %s, is kept as %s; bin:scripts.bak stays\n", why,
+                  asideName.c_str());
+    } else if (toBackup && !(!aside.empty() && sys::Disk::Replace(aside, OnDisk("bin:scripts.bak")))) {
+        if (!aside.empty()) std::remove(aside.c_str());
+        ks->Print("nmacroexec2: bin:scripts.bak not made; the macros are in bin:scripts.n\n");
+    }
+    return true;
 }

@@ -2,9 +2,12 @@
 // The macro buttons (script class "nmacroexec2", no commands of its own): every object
 // under "/scripts" is a macro with a push button in the tool window "Scripts-Macros";
 // a press saves the macros to "bin:scripts.n" and runs the macro. The macros are loaded
-// from that file when the plugin is made and saved, after a backup to
-// "bin:scripts.bak", when it goes.
+// from that file when the plugin is made and saved, when they changed, with the file
+// before them as "bin:scripts.bak", when it goes.
+#include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kernel/nRef.h"
@@ -36,8 +39,8 @@ public:
     // What a press does: save the macros (when there are any), then run the macro
     // (only an "nscriptlet") with the origin of its text. False for an unknown button.
     bool Press(int button);
-    // Moves "bin:scripts.n" to "bin:scripts.bak" (replacing it) and saves the macros
-    // there when there are any; false (logged) when that save fails.
+    // Writes the macros when they differ from bin:scripts.n; with none left, the file the
+    // session began with becomes the backup. False (logged) when a write fails.
     bool Save();
 
     ui::ToolWindow* GetWindow() const { return window_.get(); }
@@ -48,11 +51,28 @@ public:
 private:
     nRoot* FindOrMakeScripts();
     // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`; their text
-    // runs as the person's.
+    // runs as the person's. A file refused or holding none gives way to the backup's macros.
     void Load(nRoot* scripts);
-    // Saves the macros as "bin:scripts" when there are any, leaving out the scriptlets
-    // whose text data planted or edited; false when the save fails.
-    bool WriteMacros(nRoot* scripts);
+    // Writes the macros as "bin:scripts" when there are any and they or the file changed,
+    // leaving out the scriptlets whose text data planted or edited. The first write of a
+    // session moves the file it began with aside: one that loaded macros becomes
+    // "bin:scripts.bak" once the new file is whole; one refused or holding no macros keeps
+    // a name of its own, logged, and the backup stays. False (logged) when the write fails.
+    bool WriteChanged(nRoot* scripts);
+
+    // What "bin:scripts.n" was when the plugin was made.
+    enum class Began { NoFile, Macros, NoMacros, Refused };
+    // Loads the macros of the file `name` under `scripts` and their text into `text`; what
+    // the file held.
+    Began LoadFile(const char* name, nRoot* scripts, std::string& text);
+    // What tells a file changed on disk: its size and time of change.
+    struct Stamp {
+        bool exists = false;
+        uintmax_t size = 0;
+        std::filesystem::file_time_type time{};
+        bool operator==(const Stamp&) const = default;
+    };
+    static Stamp StampOf(const std::string& file);
 
     std::unique_ptr<ui::ToolWindow> window_;
     double lastUpdate_ = 0.0;
@@ -60,5 +80,13 @@ private:
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
     // The macros of bin:scripts.n that were to run as the file loaded, in its order.
     std::vector<nRef<nRoot>> autoRuns_;
-    bool refused_ = false;  // bin:scripts.n was there and did not load
+    Began began_ = Began::NoFile;
+    // The macros as bin:scripts.n holds them (as loaded or last written) and that file's
+    // stamp then; no file of macros leaves the text empty.
+    std::string onDisk_;
+    // The macros as bin:scripts.bak holds them, when they were loaded in a refused file's place.
+    std::string backupText_;
+    Stamp onDiskStamp_;
+    // The file the session began with has been moved aside (or there was none).
+    bool movedAside_ = false;
 };

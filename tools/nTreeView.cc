@@ -131,10 +131,21 @@ nTreeView::~nTreeView() {
         RemoveEvent(e);
     }
     copyRef_.Invalidate();
-    // An object cut and never pasted belongs to nobody else.
+    // An object cut and never pasted goes back where it was: others may still show it (the
+    // macro buttons show a cut "/scripts" and save it at their own end). Only where that
+    // place is gone does it go with the view.
     if (nRoot* cut = cutObject_.GetUnsafe()) {
-        cutObject_.Invalidate();
-        cut->Release();
+        const std::string name = cut->GetName() ? cut->GetName() : "";
+        if (nRoot* from = cutFrom_.GetUnsafe()) Paste(from);
+        if (cut->GetParent()) {
+            nKernelServer::ks->Print("%s: '%s', cut and never pasted, is back as '%s'\n", GetFullName().c_str(),
+                                     name.c_str(), cut->GetFullName().c_str());
+        } else {
+            cutObject_.Invalidate();
+            nKernelServer::ks->Print("%s: '%s', cut and never pasted, released: where it was cut from is gone\n",
+                                     GetFullName().c_str(), name.c_str());
+            cut->Release();
+        }
     }
 }
 
@@ -483,6 +494,7 @@ void nTreeView::MenuPicked(const char* entry) {
                 old->Release();
             }
             // Unlinked, the object lives on (its one reference now the view's) until pasted.
+            cutFrom_ = object->GetParent();
             object->Remove();
             cutObject_ = object;
             copyRef_.Invalidate();

@@ -105,6 +105,7 @@ private:
     std::string selectedPath_;
     std::string rootPath_ = "/";
     nRef<nRoot> cutObject_;
+    nRef<nRoot> cutFrom_;  // where the cut object was, for the view's end
     nRef<nRoot> menuObject_;
     nRef<nRoot> copyRef_;
     unsigned backColour_ = kBackColour;

@@ -2,6 +2,7 @@
 // that saves and runs, the backup at destruction, and what scripts may do meanwhile.
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "kernel/nFileServer2.h"
@@ -9,6 +10,7 @@
 #include "tests/kernel/FullPipe.h"
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nMacroExec2.h"
+#include "tools/nTreeView.h"
 
 namespace {
 
@@ -192,7 +194,7 @@ TEST_F(MacroExecTest, AnUnwritableBinKeepsTheMacrosInMemory) {
     std::ofstream(bin + "scripts.bak") << "-- older\n";
     for (int n = 0; n <= 16; n++) fs::create_directories(bin + "scripts.n.tmp" + (n ? std::to_string(n) : "") + "/held");
     NewMacros();
-    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    ASSERT_TRUE(Run("new('nscriptlet', '/scripts/more') delete('/sys/servers/plugin/macros')"));
     EXPECT_EQ(Read(bin + "scripts.n"), kScripts);
     EXPECT_EQ(Read(bin + "scripts.bak"), "-- older\n");
     EXPECT_NE(Lookup("/scripts/hello"), nullptr);
@@ -339,5 +341,62 @@ TEST_F(MacroExecTest, AFullPipeOnStandardOutputHoldsNoLoadOfTheMacros) {
     EXPECT_FALSE(full.Released());
     EXPECT_NE(m, nullptr);
     EXPECT_NE(Lookup("/scripts/hello"), nullptr);
+}
+}  // namespace
+
+namespace {
+// What each end of the tools leaves in bin: for a macros file of random bytes (refused), empty
+// or good, with a backup of six macros or none, a macro added or not, "/scripts" cut in the
+// tree view and never pasted or not. No macro of either file is lost; a file refused or
+// holding none never becomes the backup and, once macros are written, is kept (logged) while
+// the backup's macros are shown in its place; an
+// end that changes nothing writes nothing, also in the session after.
+TEST_F(MacroExecTest, NoEndOfTheToolsLosesAMacroOfTheFileOrItsBackup) {
+    std::string random(4096, ' ');
+    std::mt19937 bits(161);
+    for (char& c : random) c = char(bits());
+    std::string backup;
+    for (char b = '1'; b <= '6'; b++) backup += std::string("new('nscriptlet', 'b") + b + "')\n";
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    auto changed = [this](std::error_code error = {}) { return fs::last_write_time(bin + "scripts.n", error); };
+    // {file, backup, added, cut}: every file with each backup and addition, and the cuts.
+    for (int row = 0; row < 14; row++) {
+        const std::string file = row < 12 ? std::vector<std::string>{random, "", kScripts}[row / 4] : kScripts;
+        const bool good = file == kScripts, withBackup = row >= 12 || row % 4 < 2, added = row % 2, cut = row >= 12;
+        const std::string what = "row " + std::to_string(row);
+        for (const char* name : {"scripts.n", "scripts.bak", "scripts.kept"}) fs::remove(bin + name);
+        WriteScripts(file);
+        fs::last_write_time(bin + "scripts.n", old);
+        if (withBackup) std::ofstream(bin + "scripts.bak") << backup;
+        log.text.clear();
+        // The tools as F12 makes them; the shutdown ends them by releasing their server.
+        MakePluginServer();
+        auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
+        NewMacros()->Trigger();
+        if (added) ASSERT_TRUE(Run("new('nscriptlet', '/scripts/added')"));
+        if (cut) tv->Refresh(), tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked("cut");
+        ASSERT_EQ(Lookup("/scripts") == nullptr, cut) << what;
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin')")) << what;
+
+        const std::string saved = Read(bin + "scripts.n");
+        EXPECT_EQ(added ? saved.find("'added'") != std::string::npos : saved == file && changed() == old, true) << what;
+        EXPECT_EQ(saved.find("'hello'") != std::string::npos, good) << what;
+        // The backup's macros stand in for a file refused or holding none, and go on with it.
+        const bool shown = !good && withBackup;
+        EXPECT_EQ(saved.find("'b6'") != std::string::npos, shown && added) << what;
+        EXPECT_EQ(LogHas("the macros of bin:scripts.bak are shown"), shown) << what;
+        const bool rotated = added && good, kept = added && !good;
+        EXPECT_EQ(Read(bin + "scripts.bak"), rotated ? kScripts : withBackup ? backup : "") << what;
+        EXPECT_EQ(fs::exists(bin + "scripts.kept"), kept) << what;
+        if (kept) EXPECT_EQ(Read(bin + "scripts.kept"), file) << what;
+        EXPECT_EQ(LogHas("is kept as bin:scripts.kept; bin:scripts.bak stays"), kept) << what << log.text;
+
+        const std::string before = Read(bin + "scripts.n") + "|" + Read(bin + "scripts.bak");
+        fs::last_write_time(bin + "scripts.n", old);
+        NewMacros()->Trigger();
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end"));
+        EXPECT_EQ(Read(bin + "scripts.n") + "|" + Read(bin + "scripts.bak"), before) << what;
+        EXPECT_EQ(changed(), old) << what;
+    }
 }
 }  // namespace

@@ -373,7 +373,7 @@ TEST_F(TreeViewTest, ACutVisualNodePastedMarksItsNewParentsChanged) {
     EXPECT_TRUE(dst->ChannelsChanged());
 }
 
-TEST_F(TreeViewTest, ACutObjectStillHeldDiesWithTheView) {
+TEST_F(TreeViewTest, ACutObjectStillHeldGoesBackAtTheViewsEndOrDiesWhereItsPlaceIsGone) {
     kernel->New("nroot", "/usr/held/child");
     nTreeView* tv = NewTreeView("/usr");
     nRef<nRoot> held;
@@ -390,7 +390,17 @@ TEST_F(TreeViewTest, ACutObjectStillHeldDiesWithTheView) {
     Pick(tv, "/usr/again", "cut");
     ASSERT_TRUE(held.IsValid());
     tv->Release();
+    EXPECT_EQ(Lookup("/usr/again"), held.GetUnsafe());
+    EXPECT_TRUE(LogHas("'again', cut and never pasted, is back as '/usr/again'")) << log.text;
+
+    kernel->New("nroot", "/usr/gone/child");
+    tv = NewTreeView("/usr");
+    held = Lookup("/usr/gone/child");
+    Pick(tv, "/usr/gone/child", "cut");
+    ASSERT_TRUE(Run("delete('/usr/gone')"));
+    tv->Release();
     EXPECT_FALSE(held.IsValid());
+    EXPECT_TRUE(LogHas("'child', cut and never pasted, released")) << log.text;
 }
 
 }  // namespace
