@@ -337,6 +337,10 @@ void nTreeView::OnLabelEditEnd(int handle, const std::string* text) {
     if (refusal) {
         nKernelServer::ks->Print("%s: '%s' not renamed to '%s': %s\n", GetFullName().c_str(),
                                  object->GetFullName().c_str(), text->c_str(), refusal);
+    }
+    // A renamed server is a removed one for everyone who looks it up by its path.
+    const bool same = object->GetName() && *text == object->GetName();
+    if (refusal || (!same && Protected(object, "rename"))) {
         treeControl_->SetText(handle, item->GetText());
         return;
     }

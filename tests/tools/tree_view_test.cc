@@ -2,6 +2,7 @@
 // objects; the console's current object both ways; the context menu's actions and what
 // it refuses.
 #include <string>
+#include <vector>
 
 #include "kernel/nRef.h"
 #include "kernel/nTimeServer.h"
@@ -243,6 +244,13 @@ TEST_F(TreeViewTest, ClicksAndRenamesFireWithTheObjectsPath) {
     EXPECT_EQ(Children(tv->GetRootItem()), "logic,alpha,b");
     EXPECT_TRUE(LogHas("a sibling's name"));
     EXPECT_EQ(Global("got"), "/usr/a;/usr/b;/usr/alpha;");
+    // The servers keep the names they are looked up by.
+    tv->SetRootNode("/");
+    tree->EditLabel(Item(tv, "/sys/servers/plugin"));
+    tree->EditText() = "moved";
+    tree->EndEditLabel(false);
+    EXPECT_EQ(Lookup("/sys/servers/moved"), nullptr);
+    EXPECT_TRUE(LogHas("'rename' refused for '/sys/servers/plugin'"));
 }
 
 TEST_F(TreeViewTest, RightClickRebuildsTheMenuBeforeItsEventAndShowsIt) {
@@ -391,6 +399,136 @@ TEST_F(TreeViewTest, ACutObjectStillHeldDiesWithTheView) {
     ASSERT_TRUE(held.IsValid());
     tv->Release();
     EXPECT_FALSE(held.IsValid());
+}
+
+// The gestures a person renames by, in the layer's frames: the row is found by hit tests
+// and clicked, keys and characters come as the window pump hands them over.
+class TreeRenameTest : public TreeViewTest {
+protected:
+    void SetUp() override {
+        TreeViewTest::SetUp();
+        kernel->New("nroot", "/usr/a");
+        kernel->New("nroot", "/usr/b");
+        tv = NewTreeView("/usr");
+        tv->GetWindow()->SetPosition(0, 0);
+        tv->SetActive(true);
+        LayerFrame();
+        LayerFrame();
+    }
+    void ClickRow(const char* path) {
+        const int item = tv->FindItem(path);
+        for (int y = 0; y < 600; y++) {
+            if (item != 0 && tv->GetTreeControl()->HitTest(60.0f, float(y)) == item) return Click(60, y + 4);
+        }
+        ADD_FAILURE() << "no row for " << path;
+    }
+    void Key(int vk) {
+        Send(window::MessageKind::KeyDown, 0, 0, 0, vk);
+        Send(window::MessageKind::KeyUp, 0, 0, 0, vk);
+        LayerFrame();
+    }
+    void Type(const std::string& text) {
+        for (const char c : text) Send(window::MessageKind::Char, 0, 0, 0, static_cast<unsigned char>(c));
+        LayerFrame();
+    }
+    // Past the double-click time.
+    void Wait() {
+        for (int i = 0; i < 12; i++) LayerFrame();
+    }
+    nTreeView* tv = nullptr;
+};
+
+TEST_F(TreeRenameTest, F2AndASecondClickRenameWithTheRefusalsAndADoubleClickDoesNot) {
+    ASSERT_TRUE(Run("got = '' function note(p) got = got .. p .. ';' end t = obj('/sys/servers/plugin/treeview') "
+                    "t.addeventfunction('tvn_endlabeledit', 'note') t.addeventfunction('nm_dbclick', 'note')"));
+    enum Gesture { F2, SecondClick, DoubleClick };
+    enum End { Return, Esc, ClickElsewhere };
+    struct Case {
+        Gesture gesture;
+        const char* name;
+        End end;
+        const char* renamedTo;  // null: "/usr/a" stays
+        const char* logged;
+    };
+    const Case cases[] = {
+        {F2, "alpha", Return, "/usr/alpha", nullptr},
+        {SecondClick, "beta", Return, "/usr/beta", nullptr},
+        {SecondClick, "gamma", ClickElsewhere, "/usr/gamma", nullptr},
+        {F2, "delta", Esc, nullptr, nullptr},
+        {F2, "", Return, nullptr, "an empty name"},
+        {SecondClick, "x/y", Return, nullptr, "a name with '/'"},
+        {F2, "b", Return, nullptr, "a sibling's name"},
+        {DoubleClick, "", Return, nullptr, nullptr},
+    };
+    ui::TreeControl* tree = tv->GetTreeControl();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("name '") + c.name + "', gesture " + std::to_string(c.gesture));
+        if (!Lookup("/usr/a")) kernel->New("nroot", "/usr/a");
+        tv->Refresh();
+        tree->Select(0);
+        Wait();
+        log.text.clear();
+        ASSERT_TRUE(Run("got = ''"));
+        const int a = tv->FindItem("/usr/a");
+        ClickRow("/usr/a");
+        ASSERT_EQ(tree->GetSelection(), a);
+        if (c.gesture == F2) {
+            Key(ui::TreeControl::kEditKey);
+        } else {
+            if (c.gesture == SecondClick) Wait();
+            EXPECT_EQ(tree->GetEditedItem(), 0) << "a first click only selects";
+            ClickRow("/usr/a");
+            Wait();
+        }
+        if (c.gesture == DoubleClick) {
+            // Something else than a rename: its event only.
+            EXPECT_EQ(tree->GetEditedItem(), 0);
+            EXPECT_EQ(Global("got"), "/usr/a;");
+            continue;
+        }
+        ASSERT_EQ(tree->GetEditedItem(), a);
+        LayerFrame();
+        Key(8);  // the old name, all selected, goes
+        Type(c.name);
+        if (c.end == Return) Key(13);
+        else if (c.end == Esc) Key(27);
+        else ClickRow("/usr/b");
+        LayerFrame();
+        EXPECT_EQ(tree->GetEditedItem(), 0);
+        const std::string path = c.renamedTo ? c.renamedTo : "/usr/a";
+        EXPECT_NE(Lookup(path.c_str()), nullptr);
+        EXPECT_EQ(Global("got"), c.renamedTo ? path + ";" : "");
+        EXPECT_EQ(tv->GetItemPath(a), path);
+        if (c.logged) EXPECT_TRUE(LogHas(c.logged)) << log.text;
+        EXPECT_NE(Lookup("/usr/b"), nullptr);
+        if (c.renamedTo) Lookup(c.renamedTo)->Release();
+    }
+}
+
+// A frame lays out each shown row once and nothing under a closed one, at any size.
+TEST_F(TreeViewTest, AFrameVisitsEachShownItemOnce) {
+    MakePluginServer();
+    std::unique_ptr<ui::ToolWindow> window = Host()->MakeToolWindow("Tree", 300, 300);
+    window->SetPosition(0, 0);
+    ui::TreeControl tree;
+    window->content = [&tree](ui::ToolWindow& w) { tree.Build(w, 280, 260); };
+    window->Show();
+    for (const int groups : {10, 40}) {
+        std::vector<int> tops;
+        for (int g = 0; g < groups; g++) {
+            tops.push_back(tree.Insert(0, "g" + std::to_string(g), 0, 0, 0));
+            for (int i = 0; i < 9; i++) tree.Insert(tops.back(), "i" + std::to_string(i), 0, 0, 0);
+        }
+        LayerFrame();
+        EXPECT_EQ(tree.GetLastFrameVisits(), size_t(groups) * 10);
+        // A click on the first group's arrow closes it.
+        int x = 0, y = 0;
+        while (y < 300 && tree.HitTest(150.0f, float(y)) != tops[0]) y++;
+        while (x < 150 && tree.HitTest(float(x), float(y)) != tops[0]) x++;
+        Click(x + 6, y + 4);
+        EXPECT_EQ(tree.GetLastFrameVisits(), size_t(groups) * 10 - 9);
+        for (const int top : tops) tree.Delete(top);
+    }
 }
 
 }  // namespace
