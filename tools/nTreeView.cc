@@ -296,7 +296,8 @@ nConServer* nTreeView::Console() {
 bool nTreeView::Trigger() {
     nTimeServer* time = nKernelServer::ks->GetTimeServer();
     const double now = time ? time->GetTime() : 0.0;
-    if (now - lastRefresh_ > 2.0) {
+    const bool refreshed = now - lastRefresh_ > 2.0;
+    if (refreshed) {
         lastRefresh_ = now;
         Refresh();
     }
@@ -304,12 +305,17 @@ bool nTreeView::Trigger() {
     nConServer* console = Console();
     nRoot* current = console ? console->GetCwd() : nullptr;
     if (!current) return true;
+    // The object followed last frame, nothing refreshed since: its path is not built
+    // again (a frame of the shown view allocates nothing).
+    if (current == followed_.GetUnsafe() && !refreshed) return true;
+    followed_ = current;
     const std::string path = current->GetFullName();
     if (path == selectedPath_) return true;
     if (const int item = FindItem(path.c_str())) {
         treeControl_->Select(item);
     } else {
         Refresh();
+        followed_.Invalidate();
     }
     return true;
 }

@@ -107,6 +107,7 @@ private:
     nRef<nRoot> cutObject_;
     nRef<nRoot> menuObject_;
     nRef<nRoot> copyRef_;
+    nRef<nRoot> followed_;  // the console's current object as Trigger last saw it
     unsigned backColour_ = kBackColour;
     unsigned textColour_ = kTextColour;
     bool consoleMissingLogged_ = false;
