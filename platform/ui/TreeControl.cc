@@ -185,8 +185,7 @@ void TreeControl::StartAskedEdit()
             this->EditLabel(this->pendingEdit);
         }
     }
-    if (this->editing == 0 && this->selection != 0 && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) &&
-        ImGui::IsKeyPressed(kEditKey, false)) {
+    if (this->editing == 0 && this->selection != 0 && this->hadKeyboard && ImGui::IsKeyPressed(kEditKey, false)) {
         this->EditLabel(this->selection);
     }
 }
@@ -199,6 +198,8 @@ void TreeControl::Build(ToolWindow& window, float width, float height)
     ImGui::PushStyleColor(ImGuiCol_ChildBg, (this->backColour & 0xFFFFFFu) | 0xFF000000u);
     ImGui::PushStyleColor(ImGuiCol_Text, (this->textColour & 0xFFFFFFu) | 0xFF000000u);
     if (ImGui::BeginChild("tree", ImVec2(width, height), true)) {
+        // Before any row takes a click (and the keyboard with it).
+        this->hadKeyboard = ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
         this->StartAskedEdit();
         for (Item* item = this->firstRoot; item != nullptr; item = item->nextSibling) this->BuildItem(window, *item);
     }
@@ -263,9 +264,12 @@ void TreeControl::BuildItem(ToolWindow& window, Item& item)
     }
     if (ImGui::IsItemClicked(0)) {
         const bool twice = ImGui::IsMouseDoubleClicked(0);
-        // A click on the row already selected asks for an edit of its label, started once
-        // the double-click time passes without another click; the arrow only opens.
-        if (!twice && this->selection == handle && this->editing == 0 && !ImGui::IsItemToggledOpen()) {
+        // A click on the row already selected, in the window that had the keyboard, asks
+        // for an edit of its label, started once the double-click time passes without
+        // another click; the arrow only opens, and the click that brings the window back
+        // only does that.
+        if (!twice && this->selection == handle && this->editing == 0 && !ImGui::IsItemToggledOpen() &&
+            this->hadKeyboard) {
             this->pendingEdit = handle;
             this->pendingEditAt = ImGui::GetTime() + double(ImGui::GetIO().MouseDoubleClickTime);
         }

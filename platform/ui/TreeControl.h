@@ -113,6 +113,7 @@ private:
     bool editFocus = false;
     Handle pendingEdit = 0;
     double pendingEditAt = 0.0;
+    bool hadKeyboard = false;  // the window's, as the frame began
     unsigned backColour = 0xFFFFFF;  // 0x00BBGGRR
     unsigned textColour = 0x000000;
 };
