@@ -3,7 +3,6 @@
 // it refuses.
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "kernel/nRef.h"
 #include "kernel/nTimeServer.h"
@@ -402,140 +401,97 @@ TEST_F(TreeViewTest, ACutObjectStillHeldDiesWithTheView) {
     EXPECT_FALSE(held.IsValid());
 }
 
-// The gestures a person renames by, in the layer's frames: the row is found by hit tests
-// and clicked, keys and characters come as the window pump hands them over.
-class TreeRenameTest : public TreeViewTest {
-protected:
-    void SetUp() override {
-        TreeViewTest::SetUp();
-        kernel->New("nroot", "/usr/a");
-        kernel->New("nroot", "/usr/b");
-        tv = NewTreeView("/usr");
-        tv->GetWindow()->SetPosition(0, 0);
-        tv->SetActive(true);
-        other = Host()->MakeToolWindow("Other", 100, 60);
-        other->SetPosition(600, 400);
-        other->Show(false);
-        LayerFrame();
-        LayerFrame();
-    }
-    void ClickRow(const char* path) {
-        const int item = tv->FindItem(path);
+// The gestures a person renames by, in the layer's frames as the window pump feeds it:
+// rows found by hit tests and clicked, keys and characters typed.
+TEST_F(TreeViewTest, F2AndASecondClickRenameWithTheRefusalsAndOtherClicksDoNot) {
+    MakePluginServer();
+    kernel->New("nroot", "/usr/b");
+    nTreeView* tv = NewTreeView("/usr");
+    ui::TreeControl* tree = tv->GetTreeControl();
+    tv->GetWindow()->SetPosition(0, 0);
+    tv->SetActive(true);
+    std::unique_ptr<ui::ToolWindow> other = Host()->MakeToolWindow("Other", 100, 60);
+    other->SetPosition(600, 400);
+    other->Show(false);
+    const auto wait = [this] { for (int i = 0; i < 12; i++) LayerFrame(); };  // past the double-click time
+    const auto clickRow = [&](const char* path) {
         for (int y = 0; y < 600; y++) {
-            if (item != 0 && tv->GetTreeControl()->HitTest(60.0f, float(y)) == item) return Click(60, y + 4);
+            if (tree->HitTest(60.0f, float(y)) == tv->FindItem(path)) return Click(60, y + 4);
         }
         ADD_FAILURE() << "no row for " << path;
-    }
-    void Key(int vk) {
-        Send(window::MessageKind::KeyDown, 0, 0, 0, vk);
-        Send(window::MessageKind::KeyUp, 0, 0, 0, vk);
-        LayerFrame();
-    }
-    void Type(const std::string& text) {
-        for (const char c : text) Send(window::MessageKind::Char, 0, 0, 0, static_cast<unsigned char>(c));
-        LayerFrame();
-    }
-    // Past the double-click time.
-    void Wait() {
-        for (int i = 0; i < 12; i++) LayerFrame();
-    }
-    nTreeView* tv = nullptr;
-    std::unique_ptr<ui::ToolWindow> other;
-};
-
-TEST_F(TreeRenameTest, F2AndASecondClickRenameWithTheRefusalsAndADoubleClickDoesNot) {
-    ASSERT_TRUE(Run("got = '' function note(p) got = got .. p .. ';' end t = obj('/sys/servers/plugin/treeview') "
+    };
+    using K = window::MessageKind;
+    const auto key = [this](int vk) { Send(K::KeyDown, 0, 0, 0, vk), Send(K::KeyUp, 0, 0, 0, vk), LayerFrame(); };
+    ASSERT_TRUE(Run("function note(p) got = got .. p .. ';' end t = obj('/sys/servers/plugin/treeview') "
                     "t.addeventfunction('tvn_endlabeledit', 'note') t.addeventfunction('nm_dbclick', 'note')"));
-    enum Gesture { F2, SecondClick, DoubleClick, BackFromOtherWindow };
-    enum End { Return, Esc, ClickElsewhere };
-    struct Case {
-        Gesture gesture;
-        const char* name;
-        End end;
-        const char* renamedTo;  // null: "/usr/a" stays
-        const char* logged;
-    };
+    // Gestures: F2, a second click, a double click, a second click that brings the window
+    // back. Ends: Return, Esc, a click on another row; none: no edit box.
+    struct Case { char gesture; const char* name; char end; const char* path; const char* logged; };
     const Case cases[] = {
-        {F2, "alpha", Return, "/usr/alpha", nullptr},
-        {SecondClick, "beta", Return, "/usr/beta", nullptr},
-        {SecondClick, "gamma", ClickElsewhere, "/usr/gamma", nullptr},
-        {F2, "delta", Esc, nullptr, nullptr},
-        {F2, "", Return, nullptr, "an empty name"},
-        {SecondClick, "x/y", Return, nullptr, "a name with '/'"},
-        {F2, "b", Return, nullptr, "a sibling's name"},
-        {DoubleClick, "", Return, nullptr, nullptr},
-        {BackFromOtherWindow, "", Return, nullptr, nullptr},
+        {'F', "alpha", 'R', "/usr/alpha", ""},  {'2', "beta", 'R', "/usr/beta", ""},
+        {'2', "gamma", 'C', "/usr/gamma", ""},  {'F', "delta", 'E', "/usr/a", ""},
+        {'F', "", 'R', "/usr/a", "an empty name"}, {'2', "x/y", 'R', "/usr/a", "a name with '/'"},
+        {'F', "b", 'R', "/usr/a", "a sibling's name"}, {'D', "", 0, "/usr/a", ""}, {'B', "", 0, "/usr/a", ""},
     };
-    ui::TreeControl* tree = tv->GetTreeControl();
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("name '") + c.name + "', gesture " + std::to_string(c.gesture));
+        SCOPED_TRACE(std::string(1, c.gesture) + " '" + c.name + "'");
         if (!Lookup("/usr/a")) kernel->New("nroot", "/usr/a");
         tv->Refresh();
         tree->Select(0);
-        Wait();
+        wait();
         log.text.clear();
         ASSERT_TRUE(Run("got = ''"));
         const int a = tv->FindItem("/usr/a");
-        ClickRow("/usr/a");
-        ASSERT_EQ(tree->GetSelection(), a);
-        if (c.gesture == F2) {
-            Key(ui::TreeControl::kEditKey);
+        clickRow("/usr/a");
+        if (c.gesture == 'F') {
+            key(ui::TreeControl::kEditKey);
         } else {
-            if (c.gesture != DoubleClick) Wait();
+            if (c.gesture != 'D') wait();
             EXPECT_EQ(tree->GetEditedItem(), 0) << "a first click only selects";
-            if (c.gesture == BackFromOtherWindow) Click(650, 440);
-            ClickRow("/usr/a");
-            Wait();
+            if (c.gesture == 'B') Click(650, 440);
+            clickRow("/usr/a");
+            wait();
         }
-        if (c.gesture == DoubleClick || c.gesture == BackFromOtherWindow) {
-            // Something else than a rename: a double click's event only.
-            EXPECT_EQ(tree->GetEditedItem(), 0);
-            EXPECT_EQ(Global("got"), c.gesture == DoubleClick ? "/usr/a;" : "");
-            continue;
+        ASSERT_EQ(tree->GetEditedItem(), c.end ? a : 0);
+        if (c.end) {
+            LayerFrame();
+            key(8);  // the old name, all selected, goes
+            for (const char* p = c.name; *p; p++) Send(K::Char, 0, 0, 0, static_cast<unsigned char>(*p));
+            LayerFrame();
+            if (c.end == 'C') clickRow("/usr/b");
+            else key(c.end == 'R' ? 13 : 27);
+            LayerFrame();
         }
-        ASSERT_EQ(tree->GetEditedItem(), a);
-        LayerFrame();
-        Key(8);  // the old name, all selected, goes
-        Type(c.name);
-        if (c.end == Return) Key(13);
-        else if (c.end == Esc) Key(27);
-        else ClickRow("/usr/b");
-        LayerFrame();
+        const std::string path = c.path;
         EXPECT_EQ(tree->GetEditedItem(), 0);
-        const std::string path = c.renamedTo ? c.renamedTo : "/usr/a";
-        EXPECT_NE(Lookup(path.c_str()), nullptr);
-        EXPECT_EQ(Global("got"), c.renamedTo ? path + ";" : "");
         EXPECT_EQ(tv->GetItemPath(a), path);
-        if (c.logged) EXPECT_TRUE(LogHas(c.logged)) << log.text;
-        EXPECT_NE(Lookup("/usr/b"), nullptr);
-        if (c.renamedTo) Lookup(c.renamedTo)->Release();
+        EXPECT_NE(Lookup(c.path), nullptr);
+        EXPECT_EQ(Global("got"), c.gesture == 'D' ? "/usr/a;" : path != "/usr/a" ? path + ";" : "");
+        EXPECT_TRUE(*c.logged ? LogHas(c.logged) : !LogHas("not renamed")) << log.text;
+        if (path != "/usr/a") Lookup(c.path)->Release();
     }
 }
 
-// A frame lays out each shown row once and nothing under a closed one, at any size.
+// A frame visits each shown item once and none under a closed one.
 TEST_F(TreeViewTest, AFrameVisitsEachShownItemOnce) {
     MakePluginServer();
     std::unique_ptr<ui::ToolWindow> window = Host()->MakeToolWindow("Tree", 300, 300);
-    window->SetPosition(0, 0);
     ui::TreeControl tree;
     window->content = [&tree](ui::ToolWindow& w) { tree.Build(w, 280, 260); };
+    window->SetPosition(0, 0);
     window->Show();
-    for (const int groups : {10, 40}) {
-        std::vector<int> tops;
-        for (int g = 0; g < groups; g++) {
-            tops.push_back(tree.Insert(0, "g" + std::to_string(g), 0, 0, 0));
-            for (int i = 0; i < 9; i++) tree.Insert(tops.back(), "i" + std::to_string(i), 0, 0, 0);
-        }
-        LayerFrame();
-        EXPECT_EQ(tree.GetLastFrameVisits(), size_t(groups) * 10);
-        // A click on the first group's arrow closes it.
-        int x = 0, y = 0;
-        while (y < 300 && tree.HitTest(150.0f, float(y)) != tops[0]) y++;
-        while (x < 150 && tree.HitTest(float(x), float(y)) != tops[0]) x++;
-        Click(x + 6, y + 4);
-        EXPECT_EQ(tree.GetLastFrameVisits(), size_t(groups) * 10 - 9);
-        for (const int top : tops) tree.Delete(top);
+    int first = 0;
+    for (int i = 0, group = 0; i < 400; i++) {
+        if (i % 10 == 0) group = tree.Insert(0, "group", 0, 0, 0), first = first ? first : group;
+        else tree.Insert(group, "item", 0, 0, 0);
     }
+    LayerFrame();
+    EXPECT_EQ(tree.GetLastFrameVisits(), 400u);
+    int x = 0, y = 0;  // the first group's arrow closes it
+    while (y < 300 && tree.HitTest(150.0f, float(y)) != first) y++;
+    while (x < 150 && tree.HitTest(float(x), float(y)) != first) x++;
+    Click(x + 6, y + 4);
+    EXPECT_EQ(tree.GetLastFrameVisits(), 391u);
 }
 
 }  // namespace
