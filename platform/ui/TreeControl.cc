@@ -218,7 +218,10 @@ void TreeControl::BuildEditField(ToolWindow& window)
     const auto end = [this, handle](bool cancel) {
         if (this->editing == handle) this->EndEditLabel(cancel);
     };
-    if (ImGui::InputText("##edit", &this->editText, ImGuiInputTextFlags_EnterReturnsTrue)) {
+    // The whole name selected, as the edit starts; the field within the tree's width.
+    ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x);
+    if (ImGui::InputText("##edit", &this->editText,
+                         ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll)) {
         this->Post(window, [end] { end(false); });
     } else if (ImGui::IsItemDeactivated()) {
         // Esc cancels; a click elsewhere leaves the field with its text, as on the desktop.

@@ -429,30 +429,30 @@ TEST_F(TreeViewTest, F2AndASecondClickRenameWithTheRefusalsAndOtherClicksDoNot) 
     struct Case { char gesture; const char* name; char end; const char* path; const char* logged; };
     const Case cases[] = {
         {'F', "alpha", 'R', "/usr/alpha", ""},  {'2', "beta", 'R', "/usr/beta", ""},
-        {'2', "gamma", 'C', "/usr/gamma", ""},  {'F', "delta", 'E', "/usr/a", ""},
-        {'F', "", 'R', "/usr/a", "an empty name"}, {'2', "x/y", 'R', "/usr/a", "a name with '/'"},
-        {'F', "b", 'R', "/usr/a", "a sibling's name"}, {'D', "", 0, "/usr/a", ""}, {'B', "", 0, "/usr/a", ""},
+        {'2', "gamma", 'C', "/usr/gamma", ""},  {'F', "delta", 'E', "/usr/old", ""},
+        {'F', "", 'R', "/usr/old", "an empty name"}, {'2', "x/y", 'R', "/usr/old", "a name with '/'"},
+        {'F', "b", 'R', "/usr/old", "a sibling's name"}, {'D', "", 0, "/usr/old", ""}, {'B', "", 0, "/usr/old", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(1, c.gesture) + " '" + c.name + "'");
-        if (!Lookup("/usr/a")) kernel->New("nroot", "/usr/a");
+        if (!Lookup("/usr/old")) kernel->New("nroot", "/usr/old");
         tv->Refresh();
         tree->Select(0);
         wait();
         log.text.clear();
         ASSERT_TRUE(Run("got = ''"));
-        const int a = tv->FindItem("/usr/a");
-        clickRow("/usr/a");
+        const int old = tv->FindItem("/usr/old");
+        clickRow("/usr/old");
         if (c.gesture == 'F') {
             key(ui::TreeControl::kEditKey);
         } else {
             if (c.gesture != 'D') wait();
             EXPECT_EQ(tree->GetEditedItem(), 0) << "a first click only selects";
             if (c.gesture == 'B') Click(650, 440);
-            clickRow("/usr/a");
+            clickRow("/usr/old");
             wait();
         }
-        ASSERT_EQ(tree->GetEditedItem(), c.end ? a : 0);
+        ASSERT_EQ(tree->GetEditedItem(), c.end ? old : 0);
         if (c.end) {
             LayerFrame();
             key(8);  // the old name, all selected, goes
@@ -464,11 +464,11 @@ TEST_F(TreeViewTest, F2AndASecondClickRenameWithTheRefusalsAndOtherClicksDoNot) 
         }
         const std::string path = c.path;
         EXPECT_EQ(tree->GetEditedItem(), 0);
-        EXPECT_EQ(tv->GetItemPath(a), path);
+        EXPECT_EQ(tv->GetItemPath(old), path);
         EXPECT_NE(Lookup(c.path), nullptr);
-        EXPECT_EQ(Global("got"), c.gesture == 'D' ? "/usr/a;" : path != "/usr/a" ? path + ";" : "");
+        EXPECT_EQ(Global("got"), c.gesture == 'D' ? "/usr/old;" : path != "/usr/old" ? path + ";" : "");
         EXPECT_TRUE(*c.logged ? LogHas(c.logged) : !LogHas("not renamed")) << log.text;
-        if (path != "/usr/a") Lookup(c.path)->Release();
+        if (path != "/usr/old") Lookup(c.path)->Release();
     }
 }
 
