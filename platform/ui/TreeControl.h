@@ -52,9 +52,6 @@ public:
     Handle GetEditedItem() const { return this->editing; }
     // The edit field's text while editing.
     std::string& EditText() { return this->editText; }
-    // The item a second click asked to edit, once the double-click time has passed; 0
-    // for none.
-    Handle GetPendingEdit() const { return this->pendingEdit; }
     static constexpr int kEditKey = 113;  // F2
 
     void SetColours(unsigned back, unsigned text) { this->backColour = back, this->textColour = text; }
