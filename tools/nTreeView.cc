@@ -307,7 +307,8 @@ nConServer* nTreeView::Console() {
 bool nTreeView::Trigger() {
     nTimeServer* time = nKernelServer::ks->GetTimeServer();
     const double now = time ? time->GetTime() : 0.0;
-    if (now - lastRefresh_ > 2.0) {
+    const bool refreshed = now - lastRefresh_ > 2.0;
+    if (refreshed) {
         lastRefresh_ = now;
         Refresh();
     }
@@ -315,12 +316,17 @@ bool nTreeView::Trigger() {
     nConServer* console = Console();
     nRoot* current = console ? console->GetCwd() : nullptr;
     if (!current) return true;
+    // The object followed last frame, nothing refreshed since: its path is not built
+    // again (a frame of the shown view allocates nothing).
+    if (current == followed_.GetUnsafe() && !refreshed) return true;
+    followed_ = current;
     const std::string path = current->GetFullName();
     if (path == selectedPath_) return true;
     if (const int item = FindItem(path.c_str())) {
         treeControl_->Select(item);
     } else {
         Refresh();
+        followed_.Invalidate();
     }
     return true;
 }
@@ -348,6 +354,10 @@ void nTreeView::OnLabelEditEnd(int handle, const std::string* text) {
     if (refusal) {
         nKernelServer::ks->Print("%s: '%s' not renamed to '%s': %s\n", GetFullName().c_str(),
                                  object->GetFullName().c_str(), text->c_str(), refusal);
+    }
+    // A renamed server is a removed one for everyone who looks it up by its path.
+    const bool same = object->GetName() && *text == object->GetName();
+    if (refusal || (!same && Protected(object, "rename"))) {
         treeControl_->SetText(handle, item->GetText());
         return;
     }

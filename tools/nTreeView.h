@@ -108,6 +108,7 @@ private:
     nRef<nRoot> cutFrom_;  // where the cut object was, for the view's end
     nRef<nRoot> menuObject_;
     nRef<nRoot> copyRef_;
+    nRef<nRoot> followed_;  // the console's current object as Trigger last saw it
     unsigned backColour_ = kBackColour;
     unsigned textColour_ = kTextColour;
     bool consoleMissingLogged_ = false;

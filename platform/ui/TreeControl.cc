@@ -3,8 +3,6 @@
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
-#include <algorithm>
-
 #include "platform/ui/Host.h"
 #include "platform/ui/ToolWindow.h"
 
@@ -13,28 +11,42 @@ namespace ui {
 TreeControl::Handle TreeControl::Insert(Handle parent, const std::string& text, int image, int selectedImage,
                                         intptr_t parameter)
 {
-    if (parent != 0 && this->Find(parent) == nullptr) return 0;
-    Item item{this->next++, parent, text, {}, image, selectedImage, parameter};
+    Item* up = nullptr;
+    if (parent != 0 && (up = this->Find(parent)) == nullptr) return 0;
+    const Handle handle = this->next++;
+    Item& item = this->items.emplace(handle, Item{handle, parent, text, {}, image, selectedImage, parameter}).first->second;
     Host::ToUtf8(text, item.label);
-    // Insertion order keeps siblings in order; a child goes after its parent's subtree.
-    this->items.push_back(std::move(item));
-    return this->items.back().handle;
+    // After the parent's last child.
+    Item*& first = up != nullptr ? up->firstChild : this->firstRoot;
+    Item*& last = up != nullptr ? up->lastChild : this->lastRoot;
+    item.up = up;
+    item.prevSibling = last;
+    if (last != nullptr) last->nextSibling = &item;
+    else first = &item;
+    last = &item;
+    return handle;
 }
 
 bool TreeControl::Delete(Handle handle)
 {
-    if (this->Find(handle) == nullptr) return false;
-    std::vector<Handle> doomed{handle};
+    Item* item = this->Find(handle);
+    if (item == nullptr) return false;
+    Item*& first = item->up != nullptr ? item->up->firstChild : this->firstRoot;
+    Item*& last = item->up != nullptr ? item->up->lastChild : this->lastRoot;
+    if (item->prevSibling != nullptr) item->prevSibling->nextSibling = item->nextSibling;
+    else first = item->nextSibling;
+    if (item->nextSibling != nullptr) item->nextSibling->prevSibling = item->prevSibling;
+    else last = item->prevSibling;
+    std::vector<Item*> doomed{item};
     for (size_t i = 0; i < doomed.size(); i++) {
-        for (const Item& item : this->items) {
-            if (item.parent == doomed[i]) doomed.push_back(item.handle);
-        }
+        for (Item* child = doomed[i]->firstChild; child != nullptr; child = child->nextSibling) doomed.push_back(child);
     }
-    std::erase_if(this->items, [&doomed](const Item& item) {
-        return std::find(doomed.begin(), doomed.end(), item.handle) != doomed.end();
-    });
-    if (std::find(doomed.begin(), doomed.end(), this->selection) != doomed.end()) this->selection = 0;
-    if (std::find(doomed.begin(), doomed.end(), this->editing) != doomed.end()) this->editing = 0;
+    for (const Item* gone : doomed) {
+        if (gone->handle == this->selection) this->selection = 0;
+        if (gone->handle == this->editing) this->editing = 0;
+        if (gone->handle == this->pendingEdit) this->pendingEdit = 0;
+    }
+    for (const Item* gone : doomed) this->items.erase(gone->handle);
     return true;
 }
 
@@ -77,9 +89,11 @@ TreeControl::Handle TreeControl::GetParent(Handle handle) const
 std::vector<TreeControl::Handle> TreeControl::GetChildren(Handle handle) const
 {
     std::vector<Handle> children;
-    if (handle != 0 && this->Find(handle) == nullptr) return children;
-    for (const Item& item : this->items) {
-        if (item.parent == handle) children.push_back(item.handle);
+    const Item* item = this->Find(handle);
+    if (handle != 0 && item == nullptr) return children;
+    for (const Item* child = item != nullptr ? item->firstChild : this->firstRoot; child != nullptr;
+         child = child->nextSibling) {
+        children.push_back(child->handle);
     }
     return children;
 }
@@ -96,8 +110,10 @@ bool TreeControl::Select(Handle handle)
 
 TreeControl::Handle TreeControl::HitTest(float x, float y) const
 {
-    for (const Item& item : this->items) {
-        if (item.drawn && x >= item.left && x < item.right && y >= item.top && y < item.bottom) return item.handle;
+    for (const Row& row : this->rows) {
+        if (x >= row.left && x < row.right && y >= row.top && y < row.bottom) {
+            return this->Exists(row.handle) ? row.handle : 0;
+        }
     }
     return 0;
 }
@@ -109,6 +125,7 @@ bool TreeControl::EditLabel(Handle handle)
     this->editing = handle;
     this->editText = item->text;
     this->editFocus = true;
+    this->pendingEdit = 0;
     return true;
 }
 
@@ -124,10 +141,8 @@ void TreeControl::EndEditLabel(bool cancel)
 TreeControl::Item* TreeControl::Find(Handle handle)
 {
     if (handle == 0) return nullptr;
-    for (Item& item : this->items) {
-        if (item.handle == handle) return &item;
-    }
-    return nullptr;
+    const auto found = this->items.find(handle);
+    return found != this->items.end() ? &found->second : nullptr;
 }
 
 const TreeControl::Item* TreeControl::Find(Handle handle) const
@@ -158,73 +173,109 @@ void TreeControl::DrawImage(const uint32_t* pixels, float x, float y)
     }
 }
 
+void TreeControl::StartAskedEdit()
+{
+    // A click after the second one (the second of a double click, or one elsewhere) or
+    // another selection means the second click was not a rename.
+    if (this->pendingEdit != 0) {
+        if (ImGui::IsMouseClicked(0) || ImGui::IsMouseClicked(1) || this->editing != 0 ||
+            this->selection != this->pendingEdit) {
+            this->pendingEdit = 0;
+        } else if (ImGui::GetTime() >= this->pendingEditAt) {
+            this->EditLabel(this->pendingEdit);
+        }
+    }
+    if (this->editing == 0 && this->selection != 0 && this->hadKeyboard && ImGui::IsKeyPressed(kEditKey, false)) {
+        this->EditLabel(this->selection);
+    }
+}
+
 void TreeControl::Build(ToolWindow& window, float width, float height)
 {
-    for (Item& item : this->items) item.drawn = false;
+    this->rows.clear();
+    this->visits = 0;
     ImGui::PushID(this);
     ImGui::PushStyleColor(ImGuiCol_ChildBg, (this->backColour & 0xFFFFFFu) | 0xFF000000u);
     ImGui::PushStyleColor(ImGuiCol_Text, (this->textColour & 0xFFFFFFu) | 0xFF000000u);
     if (ImGui::BeginChild("tree", ImVec2(width, height), true)) {
-        for (Item& item : this->items) {
-            if (item.parent == 0) this->BuildItem(window, item);
-        }
+        // Before any row takes a click (and the keyboard with it).
+        this->hadKeyboard = ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
+        this->StartAskedEdit();
+        for (Item* item = this->firstRoot; item != nullptr; item = item->nextSibling) this->BuildItem(window, *item);
     }
     ImGui::EndChild();
     ImGui::PopStyleColor(2);
     ImGui::PopID();
 }
 
+void TreeControl::BuildEditField(ToolWindow& window)
+{
+    if (this->editFocus) {
+        ImGui::SetKeyboardFocusHere();
+        this->editFocus = false;
+    }
+    const Handle handle = this->editing;
+    const auto end = [this, handle](bool cancel) {
+        if (this->editing == handle) this->EndEditLabel(cancel);
+    };
+    // The whole name selected, as the edit starts; the field within the tree's width.
+    ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x);
+    if (ImGui::InputText("##edit", &this->editText,
+                         ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll)) {
+        this->Post(window, [end] { end(false); });
+    } else if (ImGui::IsItemDeactivated()) {
+        // Esc cancels; a click elsewhere leaves the field with its text, as on the desktop.
+        const bool cancel = ImGui::IsKeyPressed(27, false);
+        this->Post(window, [end, cancel] { end(cancel); });
+    }
+}
+
 void TreeControl::BuildItem(ToolWindow& window, Item& item)
 {
+    this->visits++;
     const Handle handle = item.handle;
     ImGui::PushID(handle);
-    bool hasChildren = false;
-    for (const Item& other : this->items) hasChildren = hasChildren || other.parent == handle;
     ImGuiTreeNodeFlags flags = ImGuiTreeNodeFlags_OpenOnArrow | ImGuiTreeNodeFlags_SpanAvailWidth;
-    if (!hasChildren) flags |= ImGuiTreeNodeFlags_Leaf;
+    if (item.firstChild == nullptr) flags |= ImGuiTreeNodeFlags_Leaf;
     if (this->selection == handle) flags |= ImGuiTreeNodeFlags_Selected;
+    const bool edited = this->editing == handle;
+    if (edited) flags |= ImGuiTreeNodeFlags_AllowItemOverlap;
     ImGui::SetNextItemOpen(item.open, ImGuiCond_Always);
     // Only the selection lights a row, as in a tree view of the desktop: the row that a
     // closing menu leaves under the pointer would look picked by the menu's click.
     const ImU32 lit = this->selection == handle ? ImGui::GetColorU32(ImGuiCol_Header) : 0;
     ImGui::PushStyleColor(ImGuiCol_HeaderHovered, lit);
     ImGui::PushStyleColor(ImGuiCol_HeaderActive, lit);
-    bool open = false;
-    if (this->editing == handle) {
-        open = ImGui::TreeNodeEx("##node", flags | ImGuiTreeNodeFlags_AllowItemOverlap);
-        ImGui::PopStyleColor(2);
-        ImGui::SameLine();
-        if (this->editFocus) {
-            ImGui::SetKeyboardFocusHere();
-            this->editFocus = false;
-        }
-        if (ImGui::InputText("##edit", &this->editText, ImGuiInputTextFlags_EnterReturnsTrue)) {
-            this->Post(window, [this] { this->EndEditLabel(false); });
-        } else if (ImGui::IsKeyPressed(27)) {
-            this->Post(window, [this] { this->EndEditLabel(true); });
-        }
-    } else {
-        // The text drawn as it is, never as a format nor cut at "##".
-        open = ImGui::TreeNodeEx("##node", flags);
-        ImGui::PopStyleColor(2);
-        const ImVec2 p = ImGui::GetItemRectMin();
-        float textX = p.x + ImGui::GetTreeNodeToLabelSpacing();
-        if (const uint32_t* pixels = this->imagePixels ? this->imagePixels(item.image) : nullptr) {
-            this->DrawImage(pixels, textX, p.y + (ImGui::GetItemRectSize().y - kImageSize) * 0.5f);
-            textX += kImageSize + 2.0f;
-        }
-        ImGui::GetWindowDrawList()->AddText(ImVec2(textX, p.y),
-                                            ImGui::GetColorU32(ImGuiCol_Text), item.label.data(),
-                                            item.label.data() + item.label.size());
-    }
-    // Item pointers stay valid while the frame builds: nothing is inserted meanwhile.
-    const ImVec2 p0 = ImGui::GetItemRectMin();
-    const ImVec2 p1 = ImGui::GetItemRectMax();
-    item.left = p0.x, item.top = p0.y, item.right = p1.x, item.bottom = p1.y;
-    item.drawn = true;
+    // The text drawn as it is, never as a format nor cut at "##".
+    const bool open = ImGui::TreeNodeEx("##node", flags);
+    ImGui::PopStyleColor(2);
     item.open = open;
+    // Rows out of sight cost their layout only.
+    if (ImGui::IsItemVisible()) {
+        const ImVec2 p0 = ImGui::GetItemRectMin();
+        const ImVec2 p1 = ImGui::GetItemRectMax();
+        this->rows.push_back(Row{handle, p0.x, p0.y, p1.x, p1.y});
+        if (!edited) {
+            float textX = p0.x + ImGui::GetTreeNodeToLabelSpacing();
+            if (const uint32_t* pixels = this->imagePixels ? this->imagePixels(item.image) : nullptr) {
+                this->DrawImage(pixels, textX, p0.y + (p1.y - p0.y - kImageSize) * 0.5f);
+                textX += kImageSize + 2.0f;
+            }
+            ImGui::GetWindowDrawList()->AddText(ImVec2(textX, p0.y), ImGui::GetColorU32(ImGuiCol_Text),
+                                                item.label.data(), item.label.data() + item.label.size());
+        }
+    }
     if (ImGui::IsItemClicked(0)) {
         const bool twice = ImGui::IsMouseDoubleClicked(0);
+        // A click on the row already selected, in the window that had the keyboard, asks
+        // for an edit of its label, started once the double-click time passes without
+        // another click; the arrow only opens, and the click that brings the window back
+        // only does that.
+        if (!twice && this->selection == handle && this->editing == 0 && !ImGui::IsItemToggledOpen() &&
+            this->hadKeyboard) {
+            this->pendingEdit = handle;
+            this->pendingEditAt = ImGui::GetTime() + double(ImGui::GetIO().MouseDoubleClickTime);
+        }
         this->Post(window, [this, handle, twice] {
             if (!this->Exists(handle)) return;
             this->Select(handle);
@@ -237,10 +288,12 @@ void TreeControl::BuildItem(ToolWindow& window, Item& item)
             if (this->Exists(handle) && this->onRightClick) this->onRightClick(handle);
         });
     }
+    if (edited) {
+        ImGui::SameLine();
+        this->BuildEditField(window);
+    }
     if (open) {
-        for (Item& child : this->items) {
-            if (child.parent == handle) this->BuildItem(window, child);
-        }
+        for (Item* child = item.firstChild; child != nullptr; child = child->nextSibling) this->BuildItem(window, *child);
         ImGui::TreePop();
     }
     ImGui::PopID();

@@ -4,9 +4,15 @@
 // mark), hit tests at the pointer, label editing that ends with a text or is cancelled,
 // and notifications for label-edit end, selection change, click, double click and right
 // click (run after the frame). Handles are never reused; 0 is the root (none).
+// A person edits the selected item's label by F2 or by a second click on it that no
+// click follows within the double-click time; Return (or a click elsewhere) ends the edit
+// with the text, Esc cancels it. A frame costs the items it shows: each item links to its
+// parent, children and siblings, so drawing scans nothing.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace ui {
@@ -30,6 +36,9 @@ public:
     std::vector<Handle> GetChildren(Handle item) const;
     bool Exists(Handle item) const { return this->Find(item) != nullptr; }
     int GetCount() const { return static_cast<int>(this->items.size()); }
+    // Items the last frame looked at (rows laid out, clipped ones too): what a frame's
+    // work grows with.
+    size_t GetLastFrameVisits() const { return this->visits; }
 
     // Selects an item (0: none); the change is notified after the frame.
     bool Select(Handle item);
@@ -43,6 +52,7 @@ public:
     Handle GetEditedItem() const { return this->editing; }
     // The edit field's text while editing.
     std::string& EditText() { return this->editText; }
+    static constexpr int kEditKey = 113;  // F2
 
     void SetColours(unsigned back, unsigned text) { this->backColour = back, this->textColour = text; }
 
@@ -66,22 +76,41 @@ private:
         std::string label;  // UTF-8
         int image, selectedImage;
         intptr_t parameter;
+        // Links to the neighbours (null at an end); an Item never moves in `items`.
+        Item* up = nullptr;
+        Item* firstChild = nullptr;
+        Item* lastChild = nullptr;
+        Item* prevSibling = nullptr;
+        Item* nextSibling = nullptr;
         bool open = true;
-        float top = 0, bottom = 0, left = 0, right = 0;
-        bool drawn = false;
+    };
+    // Where the last frame drew a row.
+    struct Row {
+        Handle handle;
+        float left, top, right, bottom;
     };
     Item* Find(Handle item);
     const Item* Find(Handle item) const;
     void BuildItem(ToolWindow& window, Item& item);
+    void BuildEditField(ToolWindow& window);
+    // Starts the edit that F2 or a second click asked for.
+    void StartAskedEdit();
     void DrawImage(const uint32_t* pixels, float x, float y);
     void Post(ToolWindow& window, std::function<void()> note);
 
-    std::vector<Item> items;  // in insertion order: a child follows its parent
+    std::unordered_map<Handle, Item> items;  // nodes: an Item stays where it is until deleted
+    Item* firstRoot = nullptr;
+    Item* lastRoot = nullptr;
+    std::vector<Row> rows;  // capacity kept from frame to frame
+    size_t visits = 0;
     Handle next = 1;
     Handle selection = 0;
     Handle editing = 0;
     std::string editText;
     bool editFocus = false;
+    Handle pendingEdit = 0;
+    double pendingEditAt = 0.0;
+    bool hadKeyboard = false;  // the window's, as the frame began
     unsigned backColour = 0xFFFFFF;  // 0x00BBGGRR
     unsigned textColour = 0x000000;
 };

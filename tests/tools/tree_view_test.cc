@@ -1,6 +1,7 @@
 // The object tree view: its window, colours, events and icons; items following the
 // objects; the console's current object both ways; the context menu's actions and what
 // it refuses.
+#include <memory>
 #include <string>
 
 #include "kernel/nRef.h"
@@ -243,6 +244,13 @@ TEST_F(TreeViewTest, ClicksAndRenamesFireWithTheObjectsPath) {
     EXPECT_EQ(Children(tv->GetRootItem()), "logic,alpha,b");
     EXPECT_TRUE(LogHas("a sibling's name"));
     EXPECT_EQ(Global("got"), "/usr/a;/usr/b;/usr/alpha;");
+    // The servers keep the names they are looked up by.
+    tv->SetRootNode("/");
+    tree->EditLabel(Item(tv, "/sys/servers/plugin"));
+    tree->EditText() = "moved";
+    tree->EndEditLabel(false);
+    EXPECT_EQ(Lookup("/sys/servers/moved"), nullptr);
+    EXPECT_TRUE(LogHas("'rename' refused for '/sys/servers/plugin'"));
 }
 
 TEST_F(TreeViewTest, RightClickRebuildsTheMenuBeforeItsEventAndShowsIt) {
@@ -401,6 +409,99 @@ TEST_F(TreeViewTest, ACutObjectStillHeldGoesBackAtTheViewsEndOrDiesWhereItsPlace
     tv->Release();
     EXPECT_FALSE(held.IsValid());
     EXPECT_TRUE(LogHas("'child', cut and never pasted, released")) << log.text;
+}
+
+// The gestures a person renames by, in the layer's frames as the window pump feeds it:
+// rows found by hit tests and clicked, keys and characters typed.
+TEST_F(TreeViewTest, F2AndASecondClickRenameWithTheRefusalsAndOtherClicksDoNot) {
+    MakePluginServer();
+    kernel->New("nroot", "/usr/b");
+    nTreeView* tv = NewTreeView("/usr");
+    ui::TreeControl* tree = tv->GetTreeControl();
+    tv->GetWindow()->SetPosition(0, 0);
+    tv->SetActive(true);
+    std::unique_ptr<ui::ToolWindow> other = Host()->MakeToolWindow("Other", 100, 60);
+    other->SetPosition(600, 400);
+    other->Show(false);
+    const auto wait = [this] { for (int i = 0; i < 12; i++) LayerFrame(); };  // past the double-click time
+    const auto clickRow = [&](const char* path) {
+        for (int y = 0; y < 600; y++) {
+            if (tree->HitTest(60.0f, float(y)) == tv->FindItem(path)) return Click(60, y + 4);
+        }
+        ADD_FAILURE() << "no row for " << path;
+    };
+    using K = window::MessageKind;
+    const auto key = [this](int vk) { Send(K::KeyDown, 0, 0, 0, vk), Send(K::KeyUp, 0, 0, 0, vk), LayerFrame(); };
+    ASSERT_TRUE(Run("function note(p) got = got .. p .. ';' end t = obj('/sys/servers/plugin/treeview') "
+                    "t.addeventfunction('tvn_endlabeledit', 'note') t.addeventfunction('nm_dbclick', 'note')"));
+    // Gestures: F2, a second click, a double click, a second click that brings the window
+    // back. Ends: Return, Esc, a click on another row; none: no edit box.
+    struct Case { char gesture; const char* name; char end; const char* path; const char* logged; };
+    const Case cases[] = {
+        {'F', "alpha", 'R', "/usr/alpha", ""},  {'2', "beta", 'R', "/usr/beta", ""},
+        {'2', "gamma", 'C', "/usr/gamma", ""},  {'F', "delta", 'E', "/usr/old", ""},
+        {'F', "", 'R', "/usr/old", "an empty name"}, {'2', "x/y", 'R', "/usr/old", "a name with '/'"},
+        {'F', "b", 'R', "/usr/old", "a sibling's name"}, {'D', "", 0, "/usr/old", ""}, {'B', "", 0, "/usr/old", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(1, c.gesture) + " '" + c.name + "'");
+        if (!Lookup("/usr/old")) kernel->New("nroot", "/usr/old");
+        tv->Refresh();
+        tree->Select(0);
+        wait();
+        log.text.clear();
+        ASSERT_TRUE(Run("got = ''"));
+        const int old = tv->FindItem("/usr/old");
+        clickRow("/usr/old");
+        if (c.gesture == 'F') {
+            key(ui::TreeControl::kEditKey);
+        } else {
+            if (c.gesture != 'D') wait();
+            EXPECT_EQ(tree->GetEditedItem(), 0) << "a first click only selects";
+            if (c.gesture == 'B') Click(650, 440);
+            clickRow("/usr/old");
+            wait();
+        }
+        ASSERT_EQ(tree->GetEditedItem(), c.end ? old : 0);
+        if (c.end) {
+            LayerFrame();
+            key(8);  // the old name, all selected, goes
+            for (const char* p = c.name; *p; p++) Send(K::Char, 0, 0, 0, static_cast<unsigned char>(*p));
+            LayerFrame();
+            if (c.end == 'C') clickRow("/usr/b");
+            else key(c.end == 'R' ? 13 : 27);
+            LayerFrame();
+        }
+        const std::string path = c.path;
+        EXPECT_EQ(tree->GetEditedItem(), 0);
+        EXPECT_EQ(tv->GetItemPath(old), path);
+        EXPECT_NE(Lookup(c.path), nullptr);
+        EXPECT_EQ(Global("got"), c.gesture == 'D' ? "/usr/old;" : path != "/usr/old" ? path + ";" : "");
+        EXPECT_TRUE(*c.logged ? LogHas(c.logged) : !LogHas("not renamed")) << log.text;
+        if (path != "/usr/old") Lookup(c.path)->Release();
+    }
+}
+
+// A frame visits each shown item once and none under a closed one.
+TEST_F(TreeViewTest, AFrameVisitsEachShownItemOnce) {
+    MakePluginServer();
+    std::unique_ptr<ui::ToolWindow> window = Host()->MakeToolWindow("Tree", 300, 300);
+    ui::TreeControl tree;
+    window->content = [&tree](ui::ToolWindow& w) { tree.Build(w, 280, 260); };
+    window->SetPosition(0, 0);
+    window->Show();
+    int first = 0;
+    for (int i = 0, group = 0; i < 400; i++) {
+        if (i % 10 == 0) group = tree.Insert(0, "group", 0, 0, 0), first = first ? first : group;
+        else tree.Insert(group, "item", 0, 0, 0);
+    }
+    LayerFrame();
+    EXPECT_EQ(tree.GetLastFrameVisits(), 400u);
+    int x = 0, y = 0;  // the first group's arrow closes it
+    while (y < 300 && tree.HitTest(150.0f, float(y)) != first) y++;
+    while (x < 150 && tree.HitTest(float(x), float(y)) != first) x++;
+    Click(x + 6, y + 4);
+    EXPECT_EQ(tree.GetLastFrameVisits(), 391u);
 }
 
 }  // namespace
