@@ -248,7 +248,9 @@ void EditorControl::PickCompletion(int entry)
 {
     if (!this->completionActive || entry < 0 || entry >= static_cast<int>(this->completionEntries.size())) return;
     this->completionActive = false;
-    const size_t start = std::min(this->completionStart, this->caret);
+    // Only the word at the caret goes, however the caret moved since the list came up.
+    const size_t wordStart = this->WordStartPosition(this->caret);
+    const size_t start = this->completionStart <= this->caret ? std::max(this->completionStart, wordStart) : wordStart;
     this->Edit(start, this->caret, this->completionEntries[static_cast<size_t>(entry)]);
 }
 
@@ -349,10 +351,12 @@ int Callback(ImGuiInputTextCallbackData* data)
 {
     auto* control = static_cast<std::pair<EditorControl*, std::pair<size_t, size_t>*>*>(data->UserData);
     std::pair<size_t, size_t>& selection = *control->second;
-    // Only the caret and selection come out: text changes are read from the buffer.
-    selection.first = static_cast<size_t>(data->SelectionStart == data->CursorPos ? data->SelectionEnd
-                                                                                  : data->SelectionStart);
-    selection.second = static_cast<size_t>(data->CursorPos);
+    // Only the caret and selection come out: text changes are read from the buffer. An
+    // empty selection may be left where it was made while the caret moved on: it is none.
+    const int start = data->SelectionStart, end = data->SelectionEnd, cursor = data->CursorPos;
+    const int anchor = start == end ? cursor : start == cursor ? end : end == cursor ? start : cursor;
+    selection.first = static_cast<size_t>(anchor);
+    selection.second = static_cast<size_t>(cursor);
     return 0;
 }
 
