@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cstddef>
 #include <cmath>
 #include <iterator>
 #include <utility>
@@ -21,6 +22,24 @@ namespace ui {
 namespace {
 
 constexpr int kF12 = 123;
+// Passes a frame may run for keys that came faster than frames; the rest wait a frame.
+constexpr int kMaxPasses = 16;
+// Key messages kept for frames that do not come (no tools running): past this many the
+// oldest are fed at once, in one pass, as the keys were before they were queued.
+constexpr size_t kMaxQueuedKeys = 4096;
+
+bool IsModifier(int vk)
+{
+    return vk >= 16 && vk <= 18;
+}
+
+// Keys whose press only brings a character: letters, digits, space, the keypad's digits
+// and signs and the punctuation keys. Others move the caret or edit.
+bool IsCharacterKey(int vk)
+{
+    return vk == 32 || (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z') || (vk >= 96 && vk <= 111 && vk != 108) ||
+           (vk >= 186 && vk <= 192) || (vk >= 219 && vk <= 223) || vk == 226;
+}
 constexpr float kFontPixels = 13.0f;
 
 // Latin-1 and what Windows-1252 adds above it.
@@ -86,6 +105,7 @@ Host::Host()
     this->ApplyStyle();
     this->work.reserve(16);
     this->running.reserve(16);
+    this->keys.reserve(64);
     if (previous != nullptr) ImGui::SetCurrentContext(previous);
 }
 
@@ -254,12 +274,7 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::KeyDown: {
         const int vk = message.virtualKey;
         if (vk < 0 || vk > 255) return false;
-        io.KeysDown[vk] = true;
-        this->keyUnseen[vk] = true;
-        this->keyReleaseLater[vk] = false;
-        io.KeyShift = io.KeysDown[16];
-        io.KeyCtrl = io.KeysDown[17];
-        io.KeyAlt = io.KeysDown[18];
+        this->QueueKey(message.kind, vk);
         const bool taken = this->takesKeyboard && vk != kF12 && this->HasShownWindows();
         this->keyToGame[vk] = !taken;
         return taken;
@@ -267,14 +282,7 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::KeyUp: {
         const int vk = message.virtualKey;
         if (vk < 0 || vk > 255) return false;
-        if (this->keyUnseen[vk]) {
-            this->keyReleaseLater[vk] = true;
-        } else {
-            io.KeysDown[vk] = false;
-        }
-        io.KeyShift = io.KeysDown[16];
-        io.KeyCtrl = io.KeysDown[17];
-        io.KeyAlt = io.KeysDown[18];
+        this->QueueKey(message.kind, vk);
         const bool toGame = this->keyToGame[vk];
         this->keyToGame[vk] = true;
         return !toGame;
@@ -282,13 +290,13 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::Char: {
         if (!this->takesKeyboard || !this->HasShownWindows()) return false;
         const unsigned c = font::Face::ToUnicode(static_cast<uint8_t>(message.character));
-        if (c != 0) io.AddInputCharacter(c);
+        if (c != 0) this->QueueKey(message.kind, static_cast<int>(c));
         return true;
     }
     case window::MessageKind::Deactivate:
-        for (bool& down : io.KeysDown) down = false;
         for (bool& down : io.MouseDown) down = false;
-        io.KeyShift = io.KeyCtrl = io.KeyAlt = false;
+        // The keys go up after the ones pressed before, in their order.
+        this->QueueKey(message.kind, 0);
         std::fill(std::begin(this->keyToGame), std::end(this->keyToGame), true);
         std::fill(std::begin(this->buttonToGame), std::end(this->buttonToGame), true);
         return false;
@@ -297,12 +305,92 @@ bool Host::HandleMessage(const window::Message& message)
     }
 }
 
+void Host::QueueKey(window::MessageKind kind, int code)
+{
+    if (this->keys.size() >= kMaxQueuedKeys) {
+        this->FeedKeys(0, false);
+        this->keys.clear();
+    }
+    this->keys.push_back(KeyMessage{kind, code});
+}
+
+size_t Host::FeedKeys(size_t first, bool split)
+{
+    ImGuiIO& io = ImGui::GetIO();
+    // Once a key is pressed or a character typed, this pass reads them with the modifiers
+    // held now: a change of them waits. ImGui takes a pass's characters before its key
+    // presses, so a character after a key that moves or edits waits as well.
+    bool read = false;
+    bool acting = false;
+    size_t i = first;
+    for (; i < this->keys.size(); ++i) {
+        const KeyMessage m = this->keys[i];
+        const int vk = m.code;
+        if (m.kind == window::MessageKind::KeyDown) {
+            // A key pressed again after its release in this pass needs a pass of its own.
+            if (split && (this->keyReleaseLater[vk] || (IsModifier(vk) && read && !this->keyHeld[vk]))) break;
+            if (!IsModifier(vk)) {
+                read = true;
+                acting = acting || !IsCharacterKey(vk) || this->keyHeld[17] || this->keyHeld[18];
+            }
+            // Up now: a new press, even when the last pass saw the key down before its release.
+            if (!io.KeysDown[vk]) io.KeysDownDuration[vk] = -1.0f;
+            io.KeysDown[vk] = true;
+            this->keyHeld[vk] = true;
+            this->keyUnseen[vk] = true;
+            this->keyReleaseLater[vk] = false;
+        } else if (m.kind == window::MessageKind::KeyUp) {
+            if (split && IsModifier(vk) && read && this->keyHeld[vk]) break;
+            this->keyHeld[vk] = false;
+            // A key pressed and released in one pass stays down for it, so it counts.
+            if (this->keyUnseen[vk]) {
+                this->keyReleaseLater[vk] = true;
+            } else {
+                io.KeysDown[vk] = false;
+            }
+        } else if (m.kind == window::MessageKind::Char) {
+            if (split && acting) break;
+            read = true;
+            io.AddInputCharacter(static_cast<unsigned>(vk));
+        } else {
+            if (split && read) break;
+            for (int k = 0; k < 256; ++k) {
+                this->keyHeld[k] = false;
+                if (this->keyUnseen[k]) {
+                    this->keyReleaseLater[k] = true;
+                } else {
+                    io.KeysDown[k] = false;
+                }
+            }
+        }
+        io.KeyShift = this->keyHeld[16];
+        io.KeyCtrl = this->keyHeld[17];
+        io.KeyAlt = this->keyHeld[18];
+    }
+    return i;
+}
+
 void Host::Defer(int windowId, std::function<void()> job)
 {
     this->work.push_back(Work{windowId, std::move(job)});
 }
 
 void Host::Frame(int displayWidth, int displayHeight, float seconds)
+{
+    ImGui::SetCurrentContext(this->context);
+    // Passes until every queued key was read as it came; only the first one takes the
+    // frame's time. Without a shown window no pass reads keys: they are fed at once.
+    size_t fed = 0;
+    this->passes = 0;
+    do {
+        fed = this->FeedKeys(fed, this->HasShownWindows());
+        this->Pass(displayWidth, displayHeight, this->passes == 0 ? seconds : 0.0f);
+        this->passes++;
+    } while (fed < this->keys.size() && this->passes < kMaxPasses);
+    this->keys.erase(this->keys.begin(), this->keys.begin() + static_cast<std::ptrdiff_t>(fed));
+}
+
+void Host::Pass(int displayWidth, int displayHeight, float seconds)
 {
     ImGui::SetCurrentContext(this->context);
     ImGuiIO& io = ImGui::GetIO();
