@@ -318,21 +318,29 @@ size_t Host::FeedKeys(size_t first, bool split)
 {
     ImGuiIO& io = ImGui::GetIO();
     // Once a key is pressed or a character typed, this pass reads them with the modifiers
-    // held now: a change of them waits. ImGui takes a pass's characters before its key
-    // presses, so a character after a key that moves or edits waits as well.
+    // held now: a change of them waits. ImGui takes a pass's characters first and then
+    // its keys in an order of its own, so after a key that moves or edits, a character or
+    // another such key waits too; not the control character the pump sends with a key.
     bool read = false;
     bool acting = false;
+    bool afterPress = false;
     size_t i = first;
     for (; i < this->keys.size(); ++i) {
         const KeyMessage m = this->keys[i];
         const int vk = m.code;
+        const bool afterKeyDown = afterPress;
+        afterPress = m.kind == window::MessageKind::KeyDown;
         if (m.kind == window::MessageKind::KeyDown) {
-            // A key pressed again after its release in this pass needs a pass of its own.
-            if (split && (this->keyReleaseLater[vk] || (IsModifier(vk) && read && !this->keyHeld[vk]))) break;
-            if (!IsModifier(vk)) {
-                read = true;
-                acting = acting || !IsCharacterKey(vk) || this->keyHeld[17] || this->keyHeld[18];
+            const bool modifier = IsModifier(vk);
+            const bool acts = !modifier && (!IsCharacterKey(vk) || this->keyHeld[17] || this->keyHeld[18]);
+            // A key pressed again after its release in this pass needs a pass of its own;
+            // one held down and repeated does nothing new.
+            if (split && (this->keyReleaseLater[vk] || (modifier && read && !this->keyHeld[vk]) ||
+                          (acts && acting && !this->keyHeld[vk]))) {
+                break;
             }
+            read = read || !modifier;
+            acting = acting || acts;
             // Up now: a new press, even when the last pass saw the key down before its release.
             if (!io.KeysDown[vk]) io.KeysDownDuration[vk] = -1.0f;
             io.KeysDown[vk] = true;
@@ -349,7 +357,7 @@ size_t Host::FeedKeys(size_t first, bool split)
                 io.KeysDown[vk] = false;
             }
         } else if (m.kind == window::MessageKind::Char) {
-            if (split && acting) break;
+            if (split && acting && !(vk < 32 && afterKeyDown)) break;
             read = true;
             io.AddInputCharacter(static_cast<unsigned>(vk));
         } else {

@@ -256,8 +256,8 @@ TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
 }
 
 // Keys pushed through the pump into the root editor, each row on a newly opened text.
-// One letter a key: "^" and "." press and release Ctrl; E, R, B, S, Y and Z are End,
-// Return, Backspace, Space, Y and Z; a lower-case letter is typed (key and text); "|" ends a
+// One letter a key: "^" and "." press and release Ctrl; E, R, B, S, T, L, Y and Z are
+// End, Return, Backspace, Space, Tab, Left, Y and Z; a lower-case letter is typed (key and text); "|" ends a
 // frame of the row's length.
 TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtTheOpenedText) {
     MakePluginServer();
@@ -277,6 +277,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {repeat("^E.q^E.q^E.q|", 7), 0.7, std::string(21, 'q')},
         {"^E.Rx", 0.03, "\nx"},  // Return right after a chord breaks the line; the edit goes on
         {"^E.abBc", 0.03, "ac"},
+        {"^E.aTbLBc", 0.03, "acb"},
         {"^E.a|b|^Z.c", 0.03, "ac"},
         {"^ZZ.|^Y.", 0.03, ""},
         {"^E.Rab|Rcd|^" + repeat("Z", 30) + ".", 0.03, ""},
@@ -284,7 +285,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {"^E.Rget^S.R", 0.7, "\ngetautorun()"},
     };
     const std::map<char, SDL_Scancode> named = {{'E', SDL_SCANCODE_END}, {'R', SDL_SCANCODE_RETURN},
-        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z}};
+        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'T', SDL_SCANCODE_TAB}, {'L', SDL_SCANCODE_LEFT}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z}};
     int n = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keys);
