@@ -257,8 +257,8 @@ TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
 
 // Keys pushed through the pump into the root editor, each row on a newly opened text.
 // One letter a key: "^" and "." press and release Ctrl; E, R, B, S, T, L, Y and Z are
-// End, Return, Backspace, Space, Tab, Left, Y and Z; a lower-case letter is typed (key and text); "|" ends a
-// frame of the row's length.
+// End, Return, Backspace, Space, Tab, Left, Y and Z; a lower-case letter or "@" (a u
+// umlaut) is typed, its key and its text; "|" ends a frame of the row's length.
 TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtTheOpenedText) {
     MakePluginServer();
     auto* edit = static_cast<nRootEdit*>(kernel->New("nrootedit", "/sys/servers/plugin/rootedit"));
@@ -277,6 +277,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {repeat("^E.q^E.q^E.q|", 7), 0.7, std::string(21, 'q')},
         {"^E.Rx", 0.03, "\nx"},  // Return right after a chord breaks the line; the edit goes on
         {"^E.abBc", 0.03, "ac"},
+        {"^E.@", 0.03, "\xFC"},  // the opened text's "\xE4" stays as it was, and so does a typed one
         {"^E.aTbLBc", 0.03, "acb"},
         {"^E.a|b|^Z.c", 0.03, "ac"},
         {"^ZZ.|^Y.", 0.03, ""},
@@ -290,11 +291,12 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keys);
         const std::string path = "/usr/src" + std::to_string(n++);
-        static_cast<nScriptlet*>(kernel->New("nscriptlet", path.c_str()))->SetScript("x = 1");
+        static_cast<nScriptlet*>(kernel->New("nscriptlet", path.c_str()))->SetScript("x = '\xE4'");
         ASSERT_TRUE(edit->Open(path.c_str()));
         nScriptEditDlg* dlg = edit->FindDialog(path.c_str());
         ui::EditorControl& c = *dlg->GetEditor().GetControl();
         const std::string opened = c.GetText();
+        ASSERT_NE(opened.find('\xE4'), std::string::npos);
         EXPECT_FALSE(c.CanUndo());
         EXPECT_EQ(dlg->GetToolBar().GetBar().GetState(nScriptEditDlg::Undo) & 4, 0);
         dlg->GetWindow()->SetPosition(0, 0);
@@ -311,11 +313,13 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
             } else if (key == '^' || key == '.') {
                 Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_LCTRL, SDLK_LCTRL, key == '^'));
             } else {
-                const bool typed = key >= 'a' && key <= 'z';
-                const SDL_Scancode code = typed ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a')) : named.at(key);
-                const char text[2] = {key, 0};
+                const bool typed = (key >= 'a' && key <= 'z') || key == '@';
+                const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
+                                          : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
+                                                     : named.at(key);
+                const std::string text = key == '@' ? "\xC3\xBC" : std::string(1, key);
                 Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true));
-                if (typed) Push(bwtest::sdl::Text(Id(), text));
+                if (typed) Push(bwtest::sdl::Text(Id(), text.c_str()));
                 Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false));
             }
         }
