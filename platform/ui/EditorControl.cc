@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -68,9 +69,23 @@ uint32_t CodePointOf(unsigned char byte)
     return c != 0 ? c : byte;
 }
 
+// The first byte from `p` on that is not ASCII, eight at a time.
+const char* AsciiEnd(const char* p, const char* end)
+{
+    uint64_t eight = 0;
+    while (end - p >= 8 && (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080ull) == 0)) p += 8;
+    while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
+    return p;
+}
+
 void AppendUtf8(const char* begin, const char* end, std::string& out)
 {
     for (const char* p = begin; p < end; ++p) {
+        // ASCII runs are copied as they are.
+        const char* run = p;
+        p = AsciiEnd(p, end);
+        out.append(run, p);
+        if (p == end) break;
         const uint32_t c = CodePointOf(static_cast<unsigned char>(*p));
         if (c < 0x80) {
             out += static_cast<char>(c);
@@ -91,6 +106,10 @@ void FromUtf8(const std::string& utf8, std::string& out)
     out.clear();
     size_t i = 0;
     while (i < utf8.size()) {
+        const size_t run = i;
+        i = static_cast<size_t>(AsciiEnd(utf8.data() + i, utf8.data() + utf8.size()) - utf8.data());
+        out.append(utf8, run, i - run);
+        if (i == utf8.size()) break;
         const unsigned char lead = static_cast<unsigned char>(utf8[i]);
         const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
         uint32_t c = extra == 0 ? lead : lead & (0x3Fu >> extra);
