@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <iterator>
 #include <utility>
 
@@ -22,6 +22,7 @@ namespace ui {
 namespace {
 
 constexpr int kF12 = 123;
+constexpr float kFontPixels = 13.0f;
 // Passes a frame may run for keys that came faster than frames; the rest wait a frame.
 constexpr int kMaxPasses = 16;
 // Key messages kept for frames that do not come (no tools running): past this many the
@@ -40,7 +41,6 @@ bool IsCharacterKey(int vk)
     return vk == 32 || (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z') || (vk >= 96 && vk <= 111 && vk != 108) ||
            (vk >= 186 && vk <= 192) || (vk >= 219 && vk <= 223) || vk == 226;
 }
-constexpr float kFontPixels = 13.0f;
 
 // Latin-1 and what Windows-1252 adds above it.
 const ImWchar kGlyphs[] = {0x0020, 0x00FF, 0x0152, 0x0153, 0x0160, 0x0161, 0x0178, 0x0178,
@@ -389,12 +389,12 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
     // Passes until every queued key was read as it came; only the first one takes the
     // frame's time. Without a shown window no pass reads keys: they are fed at once.
     size_t fed = 0;
-    this->passes = 0;
+    int passes = 0;
     do {
         fed = this->FeedKeys(fed, this->HasShownWindows());
-        this->Pass(displayWidth, displayHeight, this->passes == 0 ? seconds : 0.0f);
-        this->passes++;
-    } while (fed < this->keys.size() && this->passes < kMaxPasses);
+        this->Pass(displayWidth, displayHeight, passes == 0 ? seconds : 0.0f);
+        passes++;
+    } while (fed < this->keys.size() && passes < kMaxPasses);
     this->keys.erase(this->keys.begin(), this->keys.begin() + static_cast<std::ptrdiff_t>(fed));
 }
 

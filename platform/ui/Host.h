@@ -69,8 +69,6 @@ public:
     ImDrawData* GetDrawData() const { return this->drawData; }
     ImGuiContext* GetContext() const { return this->context; }
     bool HasShownWindows() const;
-    // Passes the last frame ran: one, more when keys came faster than frames.
-    int GetPasses() const { return this->passes; }
 
     // Runs after this frame's windows are built, unless window `windowId` is gone by then.
     void Defer(int windowId, std::function<void()> work);
@@ -97,7 +95,6 @@ private:
     // a key pressed ahead of it); all of them unless `split`. Returns where it stopped.
     size_t FeedKeys(size_t first, bool split);
     void QueueKey(window::MessageKind kind, int code);
-    bool KeyHeld(int vk) const { return this->keyHeld[vk]; }
     // One ImGui frame over the shown windows, then the work their clicks asked for.
     void Pass(int displayWidth, int displayHeight, float seconds);
 
@@ -130,7 +127,6 @@ private:
         int code;
     };
     std::vector<KeyMessage> keys;
-    int passes = 0;
     // Whether the game saw the last press: its release follows it there, so the game
     // neither keeps a key held nor sees a release without its press.
     bool keyToGame[256];
