@@ -99,7 +99,7 @@ bool nEditPlugin::Open(const char* path) {
         return true;
     }
     auto* dialog = new nScriptEditDlg(GetUiHost(), ks->GetFileServer(), key.c_str());
-    dialog->GetEditor().SetText(TextOf(object).c_str());
+    dialog->Load(TextOf(object));
     dialog->commandHandler = [this, dialog](nWinCommandEvent& event) {
         if (event.command != nScriptEditDlg::Run) return;
         // The object may have gone since the dialog opened: looked up by its path.

@@ -202,6 +202,14 @@ void nScriptEditDlg::ShowCompletion(const std::string& word, const std::string& 
     c->SelectCompletion(word);
 }
 
+void nScriptEditDlg::Load(const std::string& text) {
+    ui::EditorControl* c = this->editor->GetControl();
+    if (c == nullptr) return;
+    c->SetText(text);
+    c->EmptyUndoBuffer();
+    this->UpdateStates();
+}
+
 void nScriptEditDlg::Command(int command) {
     nSciControl& e = *this->editor;
     switch (command) {

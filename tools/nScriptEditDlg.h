@@ -54,6 +54,8 @@ public:
     // Shows `list` (space-separated) for `word` unless a list shows; then selects the
     // entry the word starts.
     void ShowCompletion(const std::string& word, const std::string& list);
+    // Shows `text` as the opened text: undo and redo start from it, their buttons off.
+    void Load(const std::string& text);
     // A command of the menu or toolbar, as their clicks deliver it.
     void Command(int command);
 

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "platform/font/Face.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/ToolWindow.h"
 
@@ -56,6 +58,91 @@ void SwallowKey(int key)
 {
     ImGuiIO& io = ImGui::GetIO();
     if (io.KeysDown[key] && io.KeysDownDuration[key] == 0.0f) io.KeysDownDuration[key] = 1e-4f;
+}
+
+// The text is Windows-1252 and ImGui's buffer UTF-8, one character for each byte both
+// ways: the five bytes with no character stand as the C1 controls of the same number, so
+// that text the person did not touch comes back as it was.
+uint32_t CodePointOf(unsigned char byte)
+{
+    const uint32_t c = font::Face::ToUnicode(byte);
+    return c != 0 ? c : byte;
+}
+
+// The first byte from `p` on that is not ASCII, eight at a time.
+const char* AsciiEnd(const char* p, const char* end)
+{
+    uint64_t eight = 0;
+    while (end - p >= 8 && (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080ull) == 0)) p += 8;
+    while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
+    return p;
+}
+
+void AppendUtf8(const char* begin, const char* end, std::string& out)
+{
+    for (const char* p = begin; p < end; ++p) {
+        // ASCII runs are copied as they are.
+        const char* run = p;
+        p = AsciiEnd(p, end);
+        out.append(run, p);
+        if (p == end) break;
+        const uint32_t c = CodePointOf(static_cast<unsigned char>(*p));
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+// Back to Windows-1252; a character it lacks (ImGui's replacement of bad input) is "?".
+void FromUtf8(const std::string& utf8, std::string& out)
+{
+    out.clear();
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const size_t run = i;
+        i = static_cast<size_t>(AsciiEnd(utf8.data() + i, utf8.data() + utf8.size()) - utf8.data());
+        out.append(utf8, run, i - run);
+        if (i == utf8.size()) break;
+        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+        uint32_t c = extra == 0 ? lead : lead & (0x3Fu >> extra);
+        for (int k = 1; k <= extra && i + k < utf8.size(); k++) c = (c << 6) | (utf8[i + k] & 0x3Fu);
+        i += static_cast<size_t>(extra) + 1;
+        char byte = '?';
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            byte = static_cast<char>(c);
+        } else {
+            for (int b = 0x80; b < 0xA0; b++) {
+                if (CodePointOf(static_cast<unsigned char>(b)) == c) byte = static_cast<char>(b);
+            }
+        }
+        out += byte;
+    }
+}
+
+// Byte offsets: a UTF-8 offset counts the characters before it; a text offset their bytes.
+size_t TextOffset(const char* utf8, int offset)
+{
+    size_t n = 0;
+    for (int i = 0; i < offset; i++) n += (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80;
+    return n;
+}
+
+int BufferOffset(const std::string& text, size_t offset)
+{
+    int n = 0;
+    for (size_t i = 0; i < offset && i < text.size(); i++) {
+        const uint32_t c = CodePointOf(static_cast<unsigned char>(text[i]));
+        n += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    }
+    return n;
 }
 
 }  // namespace
@@ -133,6 +220,7 @@ void EditorControl::Apply(size_t start, size_t removedLength, const std::string&
 {
     this->text.replace(start, removedLength, inserted);
     this->stylerStale = true;
+    this->bufferStale = true;
     this->pushText = true;
 }
 
@@ -248,7 +336,9 @@ void EditorControl::PickCompletion(int entry)
 {
     if (!this->completionActive || entry < 0 || entry >= static_cast<int>(this->completionEntries.size())) return;
     this->completionActive = false;
-    const size_t start = std::min(this->completionStart, this->caret);
+    // Only the word at the caret goes, however the caret moved since the list came up.
+    const size_t wordStart = this->WordStartPosition(this->caret);
+    const size_t start = this->completionStart <= this->caret ? std::max(this->completionStart, wordStart) : wordStart;
     this->Edit(start, this->caret, this->completionEntries[static_cast<size_t>(entry)]);
 }
 
@@ -328,8 +418,10 @@ bool EditorControl::GetScreenPosition(size_t position, float& x, float& y) const
     const int line = s.LineFromPosition(position);
     const size_t start = s.LineStart(line);
     ImFont* mono = MonoFont();
-    x = this->textX + mono->CalcTextSizeA(mono->FontSize, FLT_MAX, 0.0f, this->text.data() + start,
-                                          this->text.data() + position).x;
+    std::string& utf8 = this->drawn8;
+    utf8.clear();
+    AppendUtf8(this->text.data() + start, this->text.data() + position, utf8);
+    x = this->textX + mono->CalcTextSizeA(mono->FontSize, FLT_MAX, 0.0f, utf8.data(), utf8.data() + utf8.size()).x;
     y = this->textY + static_cast<float>(line) * this->lineHeight;
     ImGui::SetCurrentContext(previous);
     return true;
@@ -347,22 +439,23 @@ namespace {
 
 int Callback(ImGuiInputTextCallbackData* data)
 {
-    auto* control = static_cast<std::pair<EditorControl*, std::pair<size_t, size_t>*>*>(data->UserData);
-    std::pair<size_t, size_t>& selection = *control->second;
-    // Only the caret and selection come out: text changes are read from the buffer.
-    selection.first = static_cast<size_t>(data->SelectionStart == data->CursorPos ? data->SelectionEnd
-                                                                                  : data->SelectionStart);
-    selection.second = static_cast<size_t>(data->CursorPos);
+    auto* selection = static_cast<std::pair<size_t, size_t>*>(data->UserData);
+    // Only the caret and selection come out: text changes are read from the buffer. An
+    // empty selection may be left where it was made while the caret moved on: it is none.
+    const int start = data->SelectionStart, end = data->SelectionEnd, cursor = data->CursorPos;
+    const int anchor = start == end ? cursor : start == cursor ? end : end == cursor ? start : cursor;
+    selection->first = TextOffset(data->Buf, anchor);
+    selection->second = TextOffset(data->Buf, cursor);
     return 0;
 }
 
 int PushCallback(ImGuiInputTextCallbackData* data)
 {
-    auto* pushed = static_cast<std::pair<const std::string*, std::pair<size_t, size_t>>*>(data->UserData);
+    auto* pushed = static_cast<std::pair<const std::string*, std::pair<int, int>>*>(data->UserData);
     data->DeleteChars(0, data->BufTextLen);
     data->InsertChars(0, pushed->first->data(), pushed->first->data() + pushed->first->size());
-    data->SelectionStart = static_cast<int>(pushed->second.first);
-    data->CursorPos = data->SelectionEnd = static_cast<int>(pushed->second.second);
+    data->SelectionStart = pushed->second.first;
+    data->CursorPos = data->SelectionEnd = pushed->second.second;
     return 0;
 }
 
@@ -405,11 +498,15 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
     }
 
     // The input shows the model; an edit made while it has the keyboard is pushed in.
-    std::pair<const std::string*, std::pair<size_t, size_t>> pushed{&this->text, {this->anchor, this->caret}};
+    std::pair<const std::string*, std::pair<int, int>> pushed{
+        &this->buffer, {BufferOffset(this->text, this->anchor), BufferOffset(this->text, this->caret)}};
     std::pair<size_t, size_t> selection{this->anchor, this->caret};
-    std::pair<EditorControl*, std::pair<size_t, size_t>*> mirror{this, &selection};
     const bool push = this->pushText && this->wasActive;
-    if (!this->wasActive || this->pushText) this->buffer.assign(this->text);
+    if (this->bufferStale) {
+        this->buffer.clear();
+        AppendUtf8(this->text.data(), this->text.data() + this->text.size(), this->buffer);
+        this->bufferStale = false;
+    }
     this->pushText = false;
 
     const Style& back = this->styles[32];
@@ -417,25 +514,29 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
     ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(0, 0, 0, 0));
     ImGui::SetCursorScreenPos(ImVec2(topLeft.x + marginWidth, topLeft.y));
     const ImGuiID inputId = ImGui::GetID("##text");
-    ImGui::InputTextMultiline("##text", &this->buffer, ImVec2(width - marginWidth, height),
+    const bool changed = ImGui::InputTextMultiline("##text", &this->buffer, ImVec2(width - marginWidth, height),
                               ImGuiInputTextFlags_AllowTabInput | ImGuiInputTextFlags_NoUndoRedo |
                                   ImGuiInputTextFlags_CallbackAlways,
-                              push ? PushCallback : Callback, push ? static_cast<void*>(&pushed) : &mirror);
+                              push ? PushCallback : Callback, push ? static_cast<void*>(&pushed) : &selection);
     const bool active = ImGui::IsItemActive();
+    // Escape takes the input back to what it held when it took the keyboard; the text
+    // keeps every edit, and the input shows it again.
+    if (changed && !active) this->bufferStale = true;
     ImGui::PopStyleColor(2);
     if (!push && active) {
-        if (this->buffer.size() != this->text.size() || this->buffer != this->text) {
+        if (changed) FromUtf8(this->buffer, this->edited);
+        const std::string& now = this->edited;
+        if (changed && now != this->text) {
             // The input edited: one undo step for the changed span.
             size_t head = 0;
-            const size_t common = std::min(this->buffer.size(), this->text.size());
-            while (head < common && this->buffer[head] == this->text[head]) head++;
+            const size_t common = std::min(now.size(), this->text.size());
+            while (head < common && now[head] == this->text[head]) head++;
             size_t tail = 0;
-            while (tail < common - head &&
-                   this->buffer[this->buffer.size() - 1 - tail] == this->text[this->text.size() - 1 - tail]) {
+            while (tail < common - head && now[now.size() - 1 - tail] == this->text[this->text.size() - 1 - tail]) {
                 tail++;
             }
-            const std::string inserted = this->buffer.substr(head, this->buffer.size() - tail - head);
-            const bool typed = inserted.size() == 1 && this->text.size() + 1 == this->buffer.size();
+            const std::string inserted = now.substr(head, now.size() - tail - head);
+            const bool typed = inserted.size() == 1 && this->text.size() + 1 == now.size();
             this->Edit(head, this->text.size() - tail, inserted);
             if (typed) {
                 const char c = inserted[0];
@@ -568,8 +669,11 @@ void EditorControl::DrawText(ImGuiWindow* child, float originX, float originY)
             size_t j = i + 1;
             while (j < end && styles[j] == styles[i]) j++;
             const ImU32 colour = ToColour(this->styles[styles[i]].fore);
-            list->AddText(mono, size, ImVec2(x, y), colour, data + i, data + j);
-            x += mono->CalcTextSizeA(size, FLT_MAX, 0.0f, data + i, data + j).x;
+            this->drawn8.clear();
+            AppendUtf8(data + i, data + j, this->drawn8);
+            const char* run = this->drawn8.data();
+            list->AddText(mono, size, ImVec2(x, y), colour, run, run + this->drawn8.size());
+            x += mono->CalcTextSizeA(size, FLT_MAX, 0.0f, run, run + this->drawn8.size()).x;
             i = j;
         }
     }

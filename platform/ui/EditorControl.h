@@ -194,7 +194,10 @@ private:
     // Frame state.
     bool building = false;
     std::vector<std::function<void()>> pending;
-    std::string buffer;     // what the input shows
+    std::string buffer;     // what the input shows, in UTF-8
+    bool bufferStale = true;
+    std::string edited;     // the buffer back in the text's encoding
+    mutable std::string drawn8;  // a run of the text in UTF-8, for measuring and drawing
     bool pushText = false;  // the model changed under an active input
     bool drawn = false;
     float textX = 0, textY = 0, lineHeight = 0, advance = 0;

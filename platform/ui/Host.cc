@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <iterator>
 #include <utility>
 
@@ -22,6 +23,24 @@ namespace {
 
 constexpr int kF12 = 123;
 constexpr float kFontPixels = 13.0f;
+// Passes a frame may run for keys that came faster than frames; the rest wait a frame.
+constexpr int kMaxPasses = 16;
+// Key messages kept for frames that do not come (no tools running): past this many the
+// oldest are fed at once, in one pass, as the keys were before they were queued.
+constexpr size_t kMaxQueuedKeys = 4096;
+
+bool IsModifier(int vk)
+{
+    return vk >= 16 && vk <= 18;
+}
+
+// Keys whose press only brings a character: letters, digits, space, the keypad's digits
+// and signs and the punctuation keys. Others move the caret or edit.
+bool IsCharacterKey(int vk)
+{
+    return vk == 32 || (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z') || (vk >= 96 && vk <= 111 && vk != 108) ||
+           (vk >= 186 && vk <= 192) || (vk >= 219 && vk <= 223) || vk == 226;
+}
 
 // Latin-1 and what Windows-1252 adds above it.
 const ImWchar kGlyphs[] = {0x0020, 0x00FF, 0x0152, 0x0153, 0x0160, 0x0161, 0x0178, 0x0178,
@@ -86,6 +105,7 @@ Host::Host()
     this->ApplyStyle();
     this->work.reserve(16);
     this->running.reserve(16);
+    this->keys.reserve(64);
     if (previous != nullptr) ImGui::SetCurrentContext(previous);
 }
 
@@ -254,12 +274,7 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::KeyDown: {
         const int vk = message.virtualKey;
         if (vk < 0 || vk > 255) return false;
-        io.KeysDown[vk] = true;
-        this->keyUnseen[vk] = true;
-        this->keyReleaseLater[vk] = false;
-        io.KeyShift = io.KeysDown[16];
-        io.KeyCtrl = io.KeysDown[17];
-        io.KeyAlt = io.KeysDown[18];
+        this->QueueKey(message.kind, vk);
         const bool taken = this->takesKeyboard && vk != kF12 && this->HasShownWindows();
         this->keyToGame[vk] = !taken;
         return taken;
@@ -267,14 +282,7 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::KeyUp: {
         const int vk = message.virtualKey;
         if (vk < 0 || vk > 255) return false;
-        if (this->keyUnseen[vk]) {
-            this->keyReleaseLater[vk] = true;
-        } else {
-            io.KeysDown[vk] = false;
-        }
-        io.KeyShift = io.KeysDown[16];
-        io.KeyCtrl = io.KeysDown[17];
-        io.KeyAlt = io.KeysDown[18];
+        this->QueueKey(message.kind, vk);
         const bool toGame = this->keyToGame[vk];
         this->keyToGame[vk] = true;
         return !toGame;
@@ -282,13 +290,13 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::Char: {
         if (!this->takesKeyboard || !this->HasShownWindows()) return false;
         const unsigned c = font::Face::ToUnicode(static_cast<uint8_t>(message.character));
-        if (c != 0) io.AddInputCharacter(c);
+        if (c != 0) this->QueueKey(message.kind, static_cast<int>(c));
         return true;
     }
     case window::MessageKind::Deactivate:
-        for (bool& down : io.KeysDown) down = false;
         for (bool& down : io.MouseDown) down = false;
-        io.KeyShift = io.KeyCtrl = io.KeyAlt = false;
+        // The keys go up after the ones pressed before, in their order.
+        this->QueueKey(message.kind, 0);
         std::fill(std::begin(this->keyToGame), std::end(this->keyToGame), true);
         std::fill(std::begin(this->buttonToGame), std::end(this->buttonToGame), true);
         return false;
@@ -297,12 +305,100 @@ bool Host::HandleMessage(const window::Message& message)
     }
 }
 
+void Host::QueueKey(window::MessageKind kind, int code)
+{
+    if (this->keys.size() >= kMaxQueuedKeys) {
+        this->FeedKeys(0, false);
+        this->keys.clear();
+    }
+    this->keys.push_back(KeyMessage{kind, code});
+}
+
+size_t Host::FeedKeys(size_t first, bool split)
+{
+    ImGuiIO& io = ImGui::GetIO();
+    // Once a key is pressed or a character typed, this pass reads them with the modifiers
+    // held now: a change of them waits. ImGui takes a pass's characters first and then
+    // its keys in an order of its own, so after a key that moves or edits, a character or
+    // another such key waits too; not the control character the pump sends with a key.
+    bool read = false;
+    bool acting = false;
+    bool afterPress = false;
+    size_t i = first;
+    for (; i < this->keys.size(); ++i) {
+        const KeyMessage m = this->keys[i];
+        const int vk = m.code;
+        const bool afterKeyDown = afterPress;
+        afterPress = m.kind == window::MessageKind::KeyDown;
+        if (m.kind == window::MessageKind::KeyDown) {
+            const bool modifier = IsModifier(vk);
+            const bool acts = !modifier && (!IsCharacterKey(vk) || this->keyHeld[17] || this->keyHeld[18]);
+            // A key pressed again after its release in this pass needs a pass of its own;
+            // one held down and repeated does nothing new.
+            if (split && (this->keyReleaseLater[vk] || (modifier && read && !this->keyHeld[vk]) ||
+                          (acts && acting && !this->keyHeld[vk]))) {
+                break;
+            }
+            read = read || !modifier;
+            acting = acting || acts;
+            // Up now: a new press, even when the last pass saw the key down before its release.
+            if (!io.KeysDown[vk]) io.KeysDownDuration[vk] = -1.0f;
+            io.KeysDown[vk] = true;
+            this->keyHeld[vk] = true;
+            this->keyUnseen[vk] = true;
+            this->keyReleaseLater[vk] = false;
+        } else if (m.kind == window::MessageKind::KeyUp) {
+            if (split && IsModifier(vk) && read && this->keyHeld[vk]) break;
+            this->keyHeld[vk] = false;
+            // A key pressed and released in one pass stays down for it, so it counts.
+            if (this->keyUnseen[vk]) {
+                this->keyReleaseLater[vk] = true;
+            } else {
+                io.KeysDown[vk] = false;
+            }
+        } else if (m.kind == window::MessageKind::Char) {
+            if (split && acting && !(vk < 32 && afterKeyDown)) break;
+            read = true;
+            io.AddInputCharacter(static_cast<unsigned>(vk));
+        } else {
+            if (split && read) break;
+            for (int k = 0; k < 256; ++k) {
+                this->keyHeld[k] = false;
+                if (this->keyUnseen[k]) {
+                    this->keyReleaseLater[k] = true;
+                } else {
+                    io.KeysDown[k] = false;
+                }
+            }
+        }
+        io.KeyShift = this->keyHeld[16];
+        io.KeyCtrl = this->keyHeld[17];
+        io.KeyAlt = this->keyHeld[18];
+    }
+    return i;
+}
+
 void Host::Defer(int windowId, std::function<void()> job)
 {
     this->work.push_back(Work{windowId, std::move(job)});
 }
 
 void Host::Frame(int displayWidth, int displayHeight, float seconds)
+{
+    ImGui::SetCurrentContext(this->context);
+    // Passes until every queued key was read as it came; only the first one takes the
+    // frame's time. Without a shown window no pass reads keys: they are fed at once.
+    size_t fed = 0;
+    int passes = 0;
+    do {
+        fed = this->FeedKeys(fed, this->HasShownWindows());
+        this->Pass(displayWidth, displayHeight, passes == 0 ? seconds : 0.0f);
+        passes++;
+    } while (fed < this->keys.size() && passes < kMaxPasses);
+    this->keys.erase(this->keys.begin(), this->keys.begin() + static_cast<std::ptrdiff_t>(fed));
+}
+
+void Host::Pass(int displayWidth, int displayHeight, float seconds)
 {
     ImGui::SetCurrentContext(this->context);
     ImGuiIO& io = ImGui::GetIO();

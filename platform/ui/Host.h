@@ -6,6 +6,7 @@
 // nothing taken from the game.
 #include "platform/window/WindowMessage.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -89,6 +90,13 @@ private:
     bool OverShownWindow(int x, int y) const;
     void HidePopupsAwayFrom(int x, int y);
     void ApplyStyle();
+    // Applies queued key messages from `first` on to the ImGui state, up to the first one
+    // that this pass would read wrongly (with the modifiers of another moment, or before
+    // a key pressed ahead of it); all of them unless `split`. Returns where it stopped.
+    size_t FeedKeys(size_t first, bool split);
+    void QueueKey(window::MessageKind kind, int code);
+    // One ImGui frame over the shown windows, then the work their clicks asked for.
+    void Pass(int displayWidth, int displayHeight, float seconds);
 
     ImGuiContext* context = nullptr;
     std::vector<ToolWindow*> windows;
@@ -110,6 +118,15 @@ private:
     bool buttonReleaseLater[3] = {};
     bool keyUnseen[256] = {};
     bool keyReleaseLater[256] = {};
+    // Whether the person holds each key, as of the last key message fed.
+    bool keyHeld[256] = {};
+    // Key, character and focus messages in their order, waiting for a frame: ImGui reads
+    // keys and modifiers once a frame, so a chord and the key after it need two passes.
+    struct KeyMessage {
+        window::MessageKind kind;
+        int code;
+    };
+    std::vector<KeyMessage> keys;
     // Whether the game saw the last press: its release follows it there, so the game
     // neither keeps a key held nor sees a release without its press.
     bool keyToGame[256];

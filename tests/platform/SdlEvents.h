@@ -4,6 +4,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace bwtest::sdl {
 
@@ -23,6 +24,14 @@ inline SDL_Event Key(uint32_t window, SDL_Scancode scancode, SDL_Keycode sym, bo
     e.key.keysym.scancode = scancode;
     e.key.keysym.sym = sym;
     e.key.keysym.mod = mod;
+    return e;
+}
+
+inline SDL_Event Text(uint32_t window, const char* text) {
+    SDL_Event e = {};
+    e.type = SDL_TEXTINPUT;
+    e.text.windowID = window;
+    std::strncpy(e.text.text, text, sizeof e.text.text - 1);
     return e;
 }
 

@@ -4,6 +4,7 @@
 #include <imgui.h>
 
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "gfx/nD3D8Server.h"
@@ -14,11 +15,13 @@
 #include "tests/tools/ToolsFixture.h"
 #include "tools/nContextMenu.h"
 #include "tools/nEditPlugin.h"
+#include "tools/nRootEdit.h"
 #include "tools/nMacroExec2.h"
 #include "platform/ui/EditorControl.h"
 #include "platform/ui/ToolBar.h"
 #include "tools/nSciControl.h"
 #include "tools/nScriptEditDlg.h"
+#include "script/nScriptlet.h"
 #include "tools/nToolBar.h"
 #include "tools/nTreeView.h"
 #include "tools/nImageList.h"
@@ -249,6 +252,80 @@ TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
         EXPECT_TRUE(w->GetX() >= 0 && w->GetY() >= 0 && w->GetX() + w->GetWidth() <= x1 - x0 &&
                     w->GetY() + w->GetHeight() <= y1 - y0)
             << path << ": " << w->GetX() << "," << w->GetY() << " " << w->GetWidth() << "x" << w->GetHeight();
+    }
+}
+
+// Keys pushed through the pump into the root editor, each row on a newly opened text.
+// One letter a key: "^" and "." press and release Ctrl; E, R, B, S, T, L, Y and Z are
+// End, Return, Backspace, Space, Tab, Left, Y and Z; a lower-case letter or "@" (a u
+// umlaut) is typed, its key and its text; "|" ends a frame of the row's length.
+TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtTheOpenedText) {
+    MakePluginServer();
+    auto* edit = static_cast<nRootEdit*>(kernel->New("nrootedit", "/sys/servers/plugin/rootedit"));
+    edit->SetActive(true);
+    auto repeat = [](const std::string& keys, int times) {
+        std::string out;
+        for (int i = 0; i < times; i++) out += keys;
+        return out;
+    };
+    const struct {
+        std::string keys;
+        double frameSeconds;
+        std::string added;  // at the opened text's end afterwards
+    } rows[] = {
+        {repeat("^E.q", 10), 0.03, std::string(10, 'q')},
+        {repeat("^E.q^E.q^E.q|", 7), 0.7, std::string(21, 'q')},
+        {"^E.Rx", 0.03, "\nx"},  // Return right after a chord breaks the line; the edit goes on
+        {"^E.abBc", 0.03, "ac"},
+        {"^E.@", 0.03, "\xFC"},  // the opened text's "\xE4" stays as it was, and so does a typed one
+        {"^E.aTbLBc", 0.03, "acb"},
+        {"^E.a|b|^Z.c", 0.03, "ac"},
+        {"^ZZ.|^Y.", 0.03, ""},
+        {"^E.Rab|Rcd|^" + repeat("Z", 30) + ".", 0.03, ""},
+        {"^E.Rget|^S.R", 0.03, "\ngetautorun()"},  // only the word before the caret goes
+        {"^E.Rget^S.R", 0.7, "\ngetautorun()"},
+    };
+    const std::map<char, SDL_Scancode> named = {{'E', SDL_SCANCODE_END}, {'R', SDL_SCANCODE_RETURN},
+        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'T', SDL_SCANCODE_TAB}, {'L', SDL_SCANCODE_LEFT}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z}};
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.keys);
+        const std::string path = "/usr/src" + std::to_string(n++);
+        static_cast<nScriptlet*>(kernel->New("nscriptlet", path.c_str()))->SetScript("x = '\xE4'");
+        ASSERT_TRUE(edit->Open(path.c_str()));
+        nScriptEditDlg* dlg = edit->FindDialog(path.c_str());
+        ui::EditorControl& c = *dlg->GetEditor().GetControl();
+        const std::string opened = c.GetText();
+        ASSERT_NE(opened.find('\xE4'), std::string::npos);
+        EXPECT_FALSE(c.CanUndo());
+        EXPECT_EQ(dlg->GetToolBar().GetBar().GetState(nScriptEditDlg::Undo) & 4, 0);
+        dlg->GetWindow()->SetPosition(0, 0);
+        dlg->GetWindow()->SetSize(320, 240);
+        Frame();
+        float x = 0, y = 0;
+        ASSERT_TRUE(c.GetScreenPosition(0, x, y));
+        PushClick(int(x) + 2, int(y + c.GetLineHeight() / 2));
+        Frame();
+        Frame();
+        for (const char key : row.keys + "||||") {
+            if (key == '|') {
+                ASSERT_TRUE(FrameAt(frameTime += row.frameSeconds));
+            } else if (key == '^' || key == '.') {
+                Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_LCTRL, SDLK_LCTRL, key == '^'));
+            } else {
+                const bool typed = (key >= 'a' && key <= 'z') || key == '@';
+                const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
+                                          : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
+                                                     : named.at(key);
+                const std::string text = key == '@' ? "\xC3\xBC" : std::string(1, key);
+                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true));
+                if (typed) Push(bwtest::sdl::Text(Id(), text.c_str()));
+                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false));
+            }
+        }
+        EXPECT_EQ(c.GetText(), opened + row.added);
+        delete dlg;
+        Frame();
     }
 }
 
