@@ -12,7 +12,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/font/Face.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/ToolWindow.h"
 
@@ -60,13 +59,35 @@ void SwallowKey(int key)
     if (io.KeysDown[key] && io.KeysDownDuration[key] == 0.0f) io.KeysDownDuration[key] = 1e-4f;
 }
 
-// The text is Windows-1252 and ImGui's buffer UTF-8, one character for each byte both
-// ways: the five bytes with no character stand as the C1 controls of the same number, so
-// that text the person did not touch comes back as it was.
-uint32_t CodePointOf(unsigned char byte)
+// The text is bytes, mostly UTF-8 as the game's scripts are; ImGui's buffer must be UTF-8.
+// A valid character passes as it is; any other byte stands as a private character of its
+// own (U+F780 to U+F7FF), so that text the person did not touch comes back as it was.
+constexpr uint32_t kRawBase = 0xF700;
+
+// The length of the UTF-8 character at `p` (1 to 4), or 0 where `p` starts none, or starts
+// one of the private characters that stand for bytes (those bytes stand for themselves).
+size_t CharLength(const unsigned char* p, const unsigned char* end)
 {
-    const uint32_t c = font::Face::ToUnicode(byte);
-    return c != 0 ? c : byte;
+    const unsigned lead = p[0];
+    if (lead < 0x80) return 1;
+    const size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (n == 0 || static_cast<size_t>(end - p) < n) return 0;
+    uint32_t c = lead & (0x7Fu >> n);
+    for (size_t k = 1; k < n; k++) {
+        if ((p[k] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[k] & 0x3Fu);
+    }
+    const bool overlong = (n == 3 && c < 0x800) || (n == 4 && c < 0x10000);
+    if (overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    if (c >= kRawBase + 0x80 && c <= kRawBase + 0xFF) return 0;
+    return n;
+}
+
+// The byte that the buffer's character at `p` stands for, or -1 where it stands for itself.
+int RawByte(const unsigned char* p, const unsigned char* end)
+{
+    if (end - p < 3 || p[0] != 0xEF || (p[1] != 0x9E && p[1] != 0x9F) || (p[2] & 0xC0) != 0x80) return -1;
+    return static_cast<int>(((p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu)) - (kRawBase & 0xFFF));
 }
 
 // The first byte from `p` on that is not ASCII, eight at a time.
@@ -80,67 +101,69 @@ const char* AsciiEnd(const char* p, const char* end)
 
 void AppendUtf8(const char* begin, const char* end, std::string& out)
 {
-    for (const char* p = begin; p < end; ++p) {
+    const char* p = begin;
+    while (p < end) {
         // ASCII runs are copied as they are.
         const char* run = p;
         p = AsciiEnd(p, end);
         out.append(run, p);
         if (p == end) break;
-        const uint32_t c = CodePointOf(static_cast<unsigned char>(*p));
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
+        if (const size_t n = CharLength(u, reinterpret_cast<const unsigned char*>(end))) {
+            out.append(p, n);
+            p += n;
+            continue;
         }
+        const uint32_t c = kRawBase + *u;
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+        p++;
     }
 }
 
-// Back to Windows-1252; a character it lacks (ImGui's replacement of bad input) is "?".
+// Back to the text's bytes.
 void FromUtf8(const std::string& utf8, std::string& out)
 {
     out.clear();
+    const auto* end = reinterpret_cast<const unsigned char*>(utf8.data() + utf8.size());
     size_t i = 0;
     while (i < utf8.size()) {
         const size_t run = i;
         i = static_cast<size_t>(AsciiEnd(utf8.data() + i, utf8.data() + utf8.size()) - utf8.data());
         out.append(utf8, run, i - run);
         if (i == utf8.size()) break;
-        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-        uint32_t c = extra == 0 ? lead : lead & (0x3Fu >> extra);
-        for (int k = 1; k <= extra && i + k < utf8.size(); k++) c = (c << 6) | (utf8[i + k] & 0x3Fu);
-        i += static_cast<size_t>(extra) + 1;
-        char byte = '?';
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            byte = static_cast<char>(c);
+        const auto* u = reinterpret_cast<const unsigned char*>(utf8.data() + i);
+        if (const int raw = RawByte(u, end); raw >= 0) {
+            out += static_cast<char>(raw);
+            i += 3;
         } else {
-            for (int b = 0x80; b < 0xA0; b++) {
-                if (CodePointOf(static_cast<unsigned char>(b)) == c) byte = static_cast<char>(b);
-            }
+            const size_t n = std::max<size_t>(1, CharLength(u, end));
+            out.append(utf8, i, n);
+            i += n;
         }
-        out += byte;
     }
 }
 
-// Byte offsets: a UTF-8 offset counts the characters before it; a text offset their bytes.
+// Byte offsets between the buffer and the text: a byte that stands as a private character
+// takes three bytes of the buffer.
 size_t TextOffset(const char* utf8, int offset)
 {
+    const auto* u = reinterpret_cast<const unsigned char*>(utf8);
     size_t n = 0;
-    for (int i = 0; i < offset; i++) n += (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80;
+    for (int i = 0; i < offset; n++) i += RawByte(u + i, u + offset) >= 0 ? 3 : 1;
     return n;
 }
 
 int BufferOffset(const std::string& text, size_t offset)
 {
+    const auto* u = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = u + std::min(offset, text.size());
     int n = 0;
-    for (size_t i = 0; i < offset && i < text.size(); i++) {
-        const uint32_t c = CodePointOf(static_cast<unsigned char>(text[i]));
-        n += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    for (const unsigned char* p = u; p < end;) {
+        const size_t length = CharLength(p, end);
+        n += length ? static_cast<int>(length) : 3;
+        p += length ? length : 1;
     }
     return n;
 }

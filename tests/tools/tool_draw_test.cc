@@ -277,7 +277,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {repeat("^E.q^E.q^E.q|", 7), 0.7, std::string(21, 'q')},
         {"^E.Rx", 0.03, "\nx"},  // Return right after a chord breaks the line; the edit goes on
         {"^E.abBc", 0.03, "ac"},
-        {"^E.@", 0.03, "\xFC"},  // the opened text's "\xE4" stays as it was, and so does a typed one
+        {"^E.@", 0.03, "\xC3\xBC"},  // the opened text's stray "\xE4" and its "\xC3\xA4" stay as they were
         {"^E.aTbLBc", 0.03, "acb"},
         {"^E.a|b|^Z.c", 0.03, "ac"},
         {"^ZZ.|^Y.", 0.03, ""},
@@ -291,7 +291,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keys);
         const std::string path = "/usr/src" + std::to_string(n++);
-        static_cast<nScriptlet*>(kernel->New("nscriptlet", path.c_str()))->SetScript("x = '\xE4'");
+        static_cast<nScriptlet*>(kernel->New("nscriptlet", path.c_str()))->SetScript("x = '\xE4\xC3\xA4'");
         ASSERT_TRUE(edit->Open(path.c_str()));
         nScriptEditDlg* dlg = edit->FindDialog(path.c_str());
         ui::EditorControl& c = *dlg->GetEditor().GetControl();
