@@ -2,10 +2,12 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "FileServerFixture.h"
+#include "TestLog.h"
 #include "kernel/nEnv.h"
 #include "tests/kernel/GameArchives.h"
 #include "platform/system/Disk.h"
@@ -35,7 +37,7 @@ TEST_F(FileServerTest, HomeAndBinComeFromTheExecutablePath) {
 TEST_F(FileServerTest, ManglePathResolvesAssignsAndNormalises) {
     ASSERT_TRUE(fs->SetAssign("data", "/Install/Data/"));
     EXPECT_EQ(fs->ManglePath("data:Meshes\\Diver.N3D"), "/install/data/meshes/diver.n3d");
-    EXPECT_EQ(fs->ManglePath("Data:x"), "data:x");  // assign names match exactly
+    EXPECT_EQ(fs->ManglePath("Data:x"), "");  // assign names match exactly
     EXPECT_EQ(fs->ManglePath("textures/"), "textures");
     EXPECT_EQ(fs->ManglePath("/"), "");
     EXPECT_EQ(fs->ManglePath("data:"), "/install/data");
@@ -204,6 +206,51 @@ TEST_F(FileServerTest, CurrentDirectory) {
     EXPECT_STREQ(fs->MakeAbsolutePath("home:x", buf, sizeof(buf)), (std::string(fs->GetCwd()) + "/home:x").c_str());
     EXPECT_FALSE(fs->ChangeDir((tmp.path + "/none").c_str()));
     ASSERT_TRUE(fs->ChangeDir(before.c_str()));
+}
+
+// A name whose assign is unknown (never made, spelled otherwise, deleted from the tree) is
+// refused by every file operation, on the disk and in the archives, and written nowhere;
+// a drive letter and a ':' inside a folder's or file's name stay names.
+TEST_F(FileServerTest, APathOfAnUnknownAssignIsRefusedByEveryFileOperation) {
+    nTestLog log;
+    kernel->SetLogHandler(&log);
+    tmp.Dir("Work");
+    tmp.File("x.n", "kept");
+    const std::string before = fs->GetCwd();
+    ASSERT_TRUE(fs->ChangeDir((tmp.path + "/work").c_str()));
+    ASSERT_TRUE(fs->SetAssign("gone", (tmp.path + "/").c_str()));
+    kernel->Lookup("/sys/share/assigns/gone")->Release();
+    const char* const names[] = {"save:x.n", "Tmp:x.n", "gone:x.n", "gone:", "no_such:sub/x.n"};
+    for (const bool archives : {false, true}) {
+        if (archives) ASSERT_GT(bwtest::MountGameArchives(kernel), 0);
+        fs = kernel->GetFileServer();
+        for (const char* name : names) {
+            SCOPED_TRACE(std::string(name) + (archives ? " (archives)" : ""));
+            log.lines.clear();
+            std::unique_ptr<nFile> f(fs->NewFileObject());
+            std::unique_ptr<nDirectory> d(fs->NewDirectoryObject());
+            EXPECT_EQ(fs->ManglePath(name), "");
+            EXPECT_EQ(fs->DiskPath(name), "");
+            EXPECT_EQ(fs->ShareName(name), name);
+            for (const char* mode : {"r", "w", "a", "n"}) EXPECT_FALSE(f->Open(name, mode)) << mode;
+            EXPECT_FALSE(f->Exists(name));
+            EXPECT_FALSE(d->Open(name));
+            std::string text;
+            EXPECT_FALSE(fs->ReadFile(name, text));
+            // One line for each refusal but ShareName's, naming the path.
+            EXPECT_EQ(log.lines.size(), 9u);
+            for (const std::string& line : log.lines) EXPECT_NE(line.find(name), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(List(fs->GetCwd()), Listing{});
+    EXPECT_EQ(tmp.Read("x.n"), "kept");
+    // Not an assign: a drive letter, a ':' after a '/'.
+    EXPECT_EQ(fs->ManglePath("C:\\X"), "c:/x");
+    EXPECT_EQ(fs->ManglePath("/A/b:C"), "/a/b:c");
+    EXPECT_EQ(fs->ManglePath("sub/b:c"), "sub/b:c");
+    EXPECT_EQ(fs->ManglePath("tmp:b:c"), lower + "/b:c");
+    ASSERT_TRUE(fs->ChangeDir(before.c_str()));
+    kernel->SetLogHandler(nullptr);
 }
 
 // The build directory is laid out as the installation: what data/ holds is
