@@ -396,6 +396,11 @@ void nbwGameObserver::SaveGame(const char* name) {
     // only once it loads by the load's own rules: a save that would not load never replaces
     // a good one. SaveAs appends the ".n" itself.
     nFileServer2* fs = nKernelServer::ks->GetFileServer<nFileServer2>();
+    // Without the folder (its assign deleted) nothing is written anywhere.
+    if (fs->DiskPath(file.c_str()).empty()) {
+        n_error("nbwObserver: could not save '%s': no folder by that name\n", file.c_str());
+        return;
+    }
     // A folder under the trial name would refuse every F5: the next hidden name serves.
     const std::string stem = "save:." + file.substr(5, file.size() - 7);
     std::string trial = stem;

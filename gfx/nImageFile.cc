@@ -17,10 +17,14 @@ FILE* openForReading(const char* name, std::string& bytes) {
     return fmemopen(bytes.data(), bytes.size(), "rb");
 }
 
-// A picture is written only into a regular file of its own name, never through a link.
+// A picture is written only into a regular file of its own name, never through a link. A
+// name that starts with an assign goes where the assign points, or nowhere when there is none.
 FILE* openForWriting(const char* name, const char* mode) {
     const bool append = std::strchr(mode, 'a') != nullptr;
-    const int fd = sys::Disk::Open(name, append ? sys::Disk::Access::Append : sys::Disk::Access::Write);
+    nFileServer2* fs = nKernelServer::ks ? nKernelServer::ks->GetFileServer() : nullptr;
+    const std::string path = fs && nFileServer2::AssignLength(name) ? fs->DiskPath(name) : std::string(name);
+    if (path.empty()) return nullptr;
+    const int fd = sys::Disk::Open(path, append ? sys::Disk::Access::Append : sys::Disk::Access::Write);
     FILE* fp = fd >= 0 ? fdopen(fd, append ? "ab" : "wb") : nullptr;
     if (!fp) sys::Disk::Close(fd);
     return fp;

@@ -94,8 +94,9 @@ bool nFileServer2::MayOpen(const char* path, bool write) {
     }
     // The assign's own folder is the floor that ".." may not go below; a full path (the
     // engine's own, mangled) has no ".." at all.
-    const char* colon = std::strchr(name, ':');
-    const bool assigned = colon && colon - name >= 2 && GetAssign(std::string(name, colon).c_str());
+    const size_t assign = AssignLength(name);
+    const char* colon = name + assign;
+    const bool assigned = assign && GetAssign(std::string(name, colon).c_str());
     bool inside = assigned || name[0] == '/';
     int depth = 0;
     for (const char* p = assigned ? colon + 1 : name; inside && *p;) {
@@ -107,7 +108,7 @@ bool nFileServer2::MayOpen(const char* path, bool write) {
     }
     if (inside && !assigned) {
         std::string home, mangled;
-        inside = Mangle("home:", home) && Mangle(name, mangled) && !home.empty() &&
+        inside = Mangle("home:", home) == Mangled::Ok && Mangle(name, mangled) == Mangled::Ok && !home.empty() &&
                  mangled.compare(0, home.size(), home) == 0 &&
                  (mangled.size() == home.size() || mangled[home.size()] == '/');
     }
@@ -161,25 +162,38 @@ const char* nFileServer2::GetAssign(const char* name) {
     return static_cast<nEnv*>(obj)->GetS();
 }
 
-bool nFileServer2::Mangle(const char* path, std::string& out) {
+size_t nFileServer2::AssignLength(const char* path) {
+    if (!path) return 0;
+    const size_t n = std::strcspn(path, ":/\\");
+    return n >= 2 && path[n] == ':' ? n : 0;
+}
+
+nFileServer2::Mangled nFileServer2::Mangle(const char* path, std::string& out) {
     std::string work = path ? path : "";
-    if (work.size() >= MAXPATH) return false;
-    size_t colon = work.find(':');
-    if (colon != std::string::npos && colon >= 2) {
-        std::string name = work.substr(0, colon);
-        if (const char* value = GetAssign(name.c_str())) work = std::string(value) + work.substr(colon + 1);
+    if (work.size() >= MAXPATH) return Mangled::TooLong;
+    if (const size_t colon = AssignLength(path)) {
+        const char* value = GetAssign(work.substr(0, colon).c_str());
+        // A name of no assign is no file name either: taken as one, "save:x" would be a
+        // file of that name in whatever folder the game runs in.
+        if (!value) return Mangled::NoAssign;
+        work = std::string(value) + work.substr(colon + 1);
     }
     Normalize(work);
-    if (work.size() >= MAXPATH) return false;
+    if (work.size() >= MAXPATH) return Mangled::TooLong;
     out = std::move(work);
-    return true;
+    return Mangled::Ok;
 }
 
 char* nFileServer2::ManglePath(const char* path, char* buf, size_t size) {
     if (!buf || size == 0) return buf;
     std::string out;
-    if (!Mangle(path, out) || out.size() >= size) {
-        n_error("nFileServer2::ManglePath(): path '%s' is too long\n", path ? path : "");
+    const Mangled result = Mangle(path, out);
+    if (result != Mangled::Ok || out.size() >= size) {
+        if (result == Mangled::NoAssign) {
+            n_printf("nFileServer2: path '%s' refused: there is no assign '%.*s'\n", path, int(AssignLength(path)), path);
+        } else {
+            n_error("nFileServer2::ManglePath(): path '%s' is too long\n", path ? path : "");
+        }
         buf[0] = '\0';
         return buf;
     }
@@ -204,7 +218,7 @@ std::string nFileServer2::FileIdentity(const std::string& mangledPath) {
 std::string nFileServer2::ShareName(const char* name) {
     if (!name || !*name) return name ? name : "";
     std::string mangled;
-    if (!Mangle(name, mangled) || mangled.empty()) return name;
+    if (Mangle(name, mangled) != Mangled::Ok || mangled.empty()) return name;
     std::string identity = FileIdentity(mangled);
     if (identity.empty()) return name;
     return shareNames_.try_emplace(std::move(identity), name).first->second;

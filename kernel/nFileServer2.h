@@ -57,9 +57,14 @@ public:
     const char* GetAssign(const char* name);
     // Resolves an assign prefix of two or more characters and normalises the
     // result: '\' becomes '/', ASCII letters lower case, one trailing '/' dropped.
-    // A result that does not fit `size` (or MAXPATH) is refused: an empty text.
+    // A prefix that names no assign, and a result that does not fit `size` (or MAXPATH),
+    // are refused (logged): an empty text, on which every file operation fails. A single
+    // letter before the colon is a drive and stays.
     char* ManglePath(const char* path, char* buf, size_t size);
     std::string ManglePath(const char* path);
+    // The length of the assign name that `path` starts with ("save" of "save:x"): two or
+    // more characters before a ':' and no '/' or '\' among them; 0 for any other path.
+    static size_t AssignLength(const char* path);
     // ManglePath's result in the letter case the disk has, as the file objects find it:
     // for libraries that open a file by its name themselves. Empty when ManglePath is.
     std::string DiskPath(const char* path);
@@ -95,7 +100,8 @@ protected:
 private:
     // "/sys/share/assigns", made again when a script has released it.
     nRoot* GetAssignsDir();
-    bool Mangle(const char* path, std::string& out);
+    enum class Mangled { Ok, TooLong, NoAssign };
+    Mangled Mangle(const char* path, std::string& out);
 
     nRef<nRoot> assigns_;
     uint64_t bytesRead_ = 0;

@@ -35,9 +35,10 @@ struct Out {
         const uint8_t c = uint8_t(s[0]);
         if (c >= 0x80) {
             // UTF-8's controls (U+0080 to U+009F) and bytes of no whole character, which an
-            // 8-bit terminal may take as controls, show byte by byte.
+            // 8-bit terminal may take as controls, show byte by byte; so do the separators a
+            // viewer breaks lines at and the controls that reverse the rest of a line.
             const size_t n = nLogFormat::CharLength(s, avail);
-            const bool control = n == 2 && c == 0xC2 && uint8_t(s[1]) < 0xA0;
+            const bool control = nLogFormat::IsControl(s, n);
             for (size_t k = 0; k < (n == 0 ? 1 : n); k++) {
                 if (n == 0 || control) Hex(uint8_t(s[k]));
                 else Put(s[k]);
@@ -239,6 +240,13 @@ size_t nLogFormat::CharLength(const char* s, size_t avail) {
         if ((uint8_t(s[k]) & 0xC0) != 0x80) return 0;
     }
     return n;
+}
+
+bool nLogFormat::IsControl(const char* s, size_t n) {
+    const uint8_t a = n > 0 ? uint8_t(s[0]) : 0, b = n > 1 ? uint8_t(s[1]) : 0, c = n > 2 ? uint8_t(s[2]) : 0;
+    if (n == 2) return a == 0xC2 && b < 0xA0;
+    if (n != 3 || a != 0xE2) return false;
+    return (b == 0x80 && c >= 0xA8 && c <= 0xAE) || (b == 0x81 && c >= 0xA6 && c <= 0xA9);
 }
 
 int nLogFormat::Format(char* out, size_t size, const char* fmt, va_list args) {

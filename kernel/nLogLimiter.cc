@@ -137,15 +137,16 @@ const char* nLogLimiter::Cut(const char* fmt, va_list args) {
         // Control characters would act on a terminal that shows standard output, also
         // those of UTF-8 (U+0080 to U+009F) and the bare bytes 0x80 to 0x9F, which an
         // 8-bit terminal takes as the same controls: a byte that starts no whole UTF-8
-        // character shows as '?' as well.
+        // character shows as '?' as well, and so does a line or paragraph separator or a
+        // bidirectional control, at which a viewer breaks or turns the line.
         char shown = (c < 0x20 && c != '\t') || c == 0x7F ? '?' : char(c);
         if (follow > 0) {
             follow--;
         } else if (c >= 0x80) {
             const size_t n = nLogFormat::CharLength(raw_ + i, length - i);
-            if (n == 2 && c == 0xC2 && uint8_t(raw_[i + 1]) < 0xA0) {
+            if (nLogFormat::IsControl(raw_ + i, n)) {
                 shown = '?';
-                i++;
+                i += n - 1;
             } else if (n == 0) {
                 shown = '?';
             } else {

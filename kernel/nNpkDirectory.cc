@@ -9,13 +9,14 @@ nNpkDirectory::~nNpkDirectory() = default;
 
 bool nNpkDirectory::Open(const char* path) {
     nNpkDirectory::Close();
+    // A name refused here (logged once) is refused on the disk too.
+    const std::string mangled = npkServer_->ManglePath(path);
+    if (mangled.empty()) return false;
     // The disk comes first.
     if (nDirectory::Open(path)) {
         ClassifyDiskEntry();
         return true;
     }
-    std::string mangled = npkServer_->ManglePath(path);
-    if (mangled.empty()) return false;
     nNpkTocEntry* entry = npkServer_->ResolveInArchives(mangled);
     if (!entry || !entry->IsDirectory()) return false;
     dirEntry_ = entry;

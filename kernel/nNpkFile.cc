@@ -15,11 +15,12 @@ bool nNpkFile::Open(const char* name, const char* mode) {
     if (!name || !mode) return false;
     const bool reading = mode[0] == 'r' || mode[0] == 'R';
     if (!npkServer_->MayOpen(name, !reading)) return false;
+    // A name refused here (logged once) is refused on the disk too.
+    const std::string path = npkServer_->ManglePath(name);
+    if (path.empty()) return false;
     // The disk comes first.
     if (nFile::Open(name, mode)) return true;
     if (!reading) return false;
-    std::string path = npkServer_->ManglePath(name);
-    if (path.empty()) return false;
     nNpkTocEntry* entry = npkServer_->ResolveInArchives(path);
     if (!entry || entry->IsDirectory()) return false;
     entry_ = entry;

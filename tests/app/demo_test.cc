@@ -568,6 +568,19 @@ TEST_F(DemoGameTest, QuickSaveAndQuickLoadBringTheDiverBackAndLoadWithoutASaveGo
     Key(SDL_SCANCODE_F5, SDLK_F5);
     Frames(2);
     EXPECT_EQ(StatusLine(), "Speichern fehlgeschlagen.");
+    // With the "save" assign deleted (as the tree view does) F5 writes nothing anywhere, and
+    // F9 loads nothing from the working folder, though a file there has the refused name.
+    Lookup("/sys/share/assigns/save")->Release();
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(StatusLine(), "Speichern fehlgeschlagen.");
+    EXPECT_FALSE(fs::exists("save:schnellspeicher.n"));
+    std::ofstream("save:schnellspeicher.n") << text.str();
+    Key(SDL_SCANCODE_F9, SDLK_F9);
+    Frames(2);
+    fs::remove("save:schnellspeicher.n");
+    EXPECT_EQ(StatusLine(), "Kein Spielstand vorhanden.");
+    EXPECT_GT((DiverAt() - atSave).Len(), 0.3f);
     ASSERT_TRUE(files->SetAssign("save", (saveDir.string() + "/").c_str()));
 
     // With the quick save listed the menu offers "Spiel laden" (third entry), which loads

@@ -289,6 +289,11 @@ TEST_F(GfxServerTest, TestPictureScreenshotsReportWriteFailures) {
     EXPECT_TRUE(gfx->ScaledScreenshot(Path("shot.bmp").c_str(), 5, 3));
     EXPECT_EQ(ReadFileBytes(Path("shot.bmp")).size(), 54u + 16u * 3u);
     EXPECT_FALSE(TakeErrors());
+    // A name of an assign goes where it points; one of no assign is written nowhere.
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("shots", (dir.string() + "/").c_str()));
+    EXPECT_TRUE(gfx->Screenshot("shots:Shot2.bmp") && !gfx->Screenshot("noshots:x.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "shot2.bmp") && !std::filesystem::exists("noshots:x.bmp"));
+    EXPECT_TRUE(TakeErrors());
     if (std::filesystem::exists("/dev/full")) {
         EXPECT_FALSE(gfx->Screenshot("/dev/full"));
         EXPECT_TRUE(TakeErrors());

@@ -2,10 +2,12 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "FileServerFixture.h"
+#include "TestLog.h"
 #include "kernel/nEnv.h"
 #include "tests/kernel/GameArchives.h"
 #include "platform/system/Disk.h"
@@ -35,7 +37,7 @@ TEST_F(FileServerTest, HomeAndBinComeFromTheExecutablePath) {
 TEST_F(FileServerTest, ManglePathResolvesAssignsAndNormalises) {
     ASSERT_TRUE(fs->SetAssign("data", "/Install/Data/"));
     EXPECT_EQ(fs->ManglePath("data:Meshes\\Diver.N3D"), "/install/data/meshes/diver.n3d");
-    EXPECT_EQ(fs->ManglePath("Data:x"), "data:x");  // assign names match exactly
+    EXPECT_EQ(fs->ManglePath("Data:x"), "");  // assign names match exactly
     EXPECT_EQ(fs->ManglePath("textures/"), "textures");
     EXPECT_EQ(fs->ManglePath("/"), "");
     EXPECT_EQ(fs->ManglePath("data:"), "/install/data");
@@ -204,6 +206,37 @@ TEST_F(FileServerTest, CurrentDirectory) {
     EXPECT_STREQ(fs->MakeAbsolutePath("home:x", buf, sizeof(buf)), (std::string(fs->GetCwd()) + "/home:x").c_str());
     EXPECT_FALSE(fs->ChangeDir((tmp.path + "/none").c_str()));
     ASSERT_TRUE(fs->ChangeDir(before.c_str()));
+}
+
+// A name whose assign is unknown (never made, spelled otherwise, deleted from the tree) is
+// refused and logged by every file operation, on the disk and in the archives, and written
+// nowhere; a drive letter and a ':' after a '/' stay names.
+TEST_F(FileServerTest, APathOfAnUnknownAssignIsRefusedByEveryFileOperation) {
+    nTestLog log;
+    kernel->SetLogHandler(&log);
+    const std::string before = fs->GetCwd();
+    ASSERT_TRUE(fs->ChangeDir(tmp.path.c_str()) && fs->SetAssign("gone", "/x/"));
+    kernel->Lookup("/sys/share/assigns/gone")->Release();
+    for (const bool archives : {false, true}) {
+        if (archives) ASSERT_GT(bwtest::MountGameArchives(kernel), 0);
+        fs = kernel->GetFileServer();
+        for (const char* name : {"save:x.n", "Tmp:x.n", "gone:x.n", "gone:"}) {
+            std::unique_ptr<nFile> f(fs->NewFileObject());
+            std::unique_ptr<nDirectory> d(fs->NewDirectoryObject());
+            std::string text;
+            log.lines.clear();
+            EXPECT_TRUE(fs->DiskPath(name).empty() && !f->Exists(name) && !d->Open(name) &&
+                        !fs->ReadFile(name, text) && !f->Open(name, "w") && !f->Open(name, "a") &&
+                        !f->Open(name, "n") && fs->ShareName(name) == name)
+                << name;
+            EXPECT_EQ(log.lines.size(), 7u) << name;  // one a refusal, but ShareName's
+        }
+    }
+    EXPECT_EQ(List("tmp:"), Listing{});
+    EXPECT_EQ(fs->ManglePath("C:\\X") + " " + fs->ManglePath("/A/b:C") + " " + fs->ManglePath("sub/b:c"),
+              "c:/x /a/b:c sub/b:c");
+    ASSERT_TRUE(fs->ChangeDir(before.c_str()));
+    kernel->SetLogHandler(nullptr);
 }
 
 // The build directory is laid out as the installation: what data/ holds is

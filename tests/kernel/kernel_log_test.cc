@@ -191,6 +191,7 @@ TEST(nLogFormatTest, QuotedControlCharactersShowAsEscapes) {
         {"%s", "two\n\n", "two\\n\n"},
         {"one\ntwo %s\n", "x", "one\ntwo x\n"},
         {"[%5.3s]", "a\nbc", "[  a\\nb]"},
+        {"%s", "a\xe2\x80\xa8" "b\xe2\x80\xae" "c\xe2\x81\xa6", "a\\xe2\\x80\\xa8b\\xe2\\x80\\xaec\\xe2\\x81\\xa6"},
     };
     char out[256];
     for (const auto& [fmt, quoted, shown] : cases) {
@@ -200,6 +201,12 @@ TEST(nLogFormatTest, QuotedControlCharactersShowAsEscapes) {
     for (int c = 1; c <= 0x7F; c = c == 0x1F ? 0x7F : c + 1) {
         // Escaped but the line feed that ends the text.
         EXPECT_EQ(FormatInto(out, sizeof(out), "%c", c), c == '\n' ? 1 : c == '\r' || c == '\t' ? 2 : 4) << c;
+    }
+    // The line and paragraph separators and the bidirectional controls; not their neighbours.
+    for (unsigned cp = 0x2026; cp <= 0x206A; cp++) {
+        const char ch[4] = {char(0xE2), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F)), 0};
+        const bool escaped = (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+        EXPECT_EQ(FormatInto(out, sizeof(out), "%s", ch), escaped ? 12 : 3) << cp;
     }
     FormatInto(out, sizeof(out), "%d %5.2f %lld %zu %x %% %*d %.*s|", -3, 2.5, 1ll << 40, size_t(7), 255u, 3, 4, 2, "abc");
     EXPECT_STREQ(out, "-3  2.50 1099511627776 7 ff %   4 ab|");
@@ -299,7 +306,9 @@ TEST(nLogLimiterTest, BytesThatAreNoWholeCharacterShowAsQuestionMarks) {
     };
     put("a\x9B" "2J b\xC0\x9B c\xE0\x80\x9B d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xC3 %s\n", "\xE2\x82");
     put("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
-    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? \\xe2\\x82\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n");
+    put("u\xE2\x80\xA8v\xE2\x80\xA9w\xE2\x80\xAEx\xE2\x81\xA9y\xE2\x80\xAF\n");
+    EXPECT_EQ(out, "a?2J b?? c??? d??? e???? f? \\xe2\\x82\n\xC3\xA4\xE2\x82\xAC\xF0\x9F\x90\x9F\xF4\x8F\xBF\xBF\n"
+                   "u?v?w?x?y\xE2\x80\xAF\n");
 }
 
 // A thousand timers that fail every frame, each with its own long line: each line is
