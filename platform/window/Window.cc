@@ -3,6 +3,7 @@
 #include "platform/input/InputSystem.h"
 #include "platform/system/System.h"
 #include "platform/window/KeyInput.h"
+#include "platform/window/XDisplayWatch.h"
 
 #include <SDL2/SDL.h>
 
@@ -121,6 +122,7 @@ std::unique_ptr<Window> Window::Open(const char* caption, int width, int height,
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
+    XDisplayWatch::Install();
     return std::unique_ptr<Window>(new Window(sdlWindow, depthBits, stencilBits));
 }
 
@@ -149,8 +151,10 @@ bool Window::Remake(int width, int height, int newDepthBits, int newStencilBits)
     SDL_CaptureMouse(SDL_FALSE);
     const uint32_t oldId = this->GetId();
     SDL_SetWindowData(this->window, kSelfKey, nullptr);
+    XDisplayWatch::Unwatch(this->window);
     SDL_DestroyWindow(this->window);
     this->window = made;
+    XDisplayWatch::Watch(made);
     input::InputSystem::WindowRemade(oldId, this->GetId());
     this->depthBits = newDepthBits;
     this->stencilBits = newStencilBits;
@@ -164,6 +168,7 @@ Window::Window(SDL_Window* sdlWindow, int depth, int stencil)
     // Some drivers (offscreen) have no system pointers; every use is guarded.
     this->arrowCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
     SDL_SetWindowData(sdlWindow, kSelfKey, this);
+    XDisplayWatch::Watch(sdlWindow);
     Standing().push_back(this);
     sys::SetFatalBoxPrelude(HideForFatalBox);
 }
@@ -198,6 +203,7 @@ Window::~Window()
     if (this->arrowCursor != nullptr) {
         SDL_FreeCursor(this->arrowCursor);
     }
+    XDisplayWatch::Unwatch(this->window);
     SDL_DestroyWindow(this->window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -432,7 +438,7 @@ bool Window::CloseWaiting()
             return true;
         }
     }
-    return false;
+    return XDisplayWatch::Gone();
 }
 
 void Window::PumpMessages(const MessageHandler& handler)
@@ -443,6 +449,12 @@ void Window::PumpMessages(const MessageHandler& handler)
         // wheel, buttons, joysticks, focus); the window procedure gets messages.
         input::InputSystem::HandleEvent(event);
         this->Dispatch(event, handler);
+    }
+    // A window another X client destroyed sends no event of its own; its errors stand for one.
+    if (XDisplayWatch::TakeGone() && handler) {
+        Message close;
+        close.kind = MessageKind::Close;
+        handler(close);
     }
 }
 
