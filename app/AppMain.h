@@ -19,7 +19,7 @@ public:
     static constexpr int ExitNoDisplayCapability = 1;
     // The connection to the X server was lost: the macros were saved, the rest was not
     // released.
-    static constexpr int ExitDisplayLost = 3;
+    static constexpr int ExitDisplayLost = 4;
 
     // `package` registers the classes; null takes the game's class package.
     explicit AppMain(void (*package)(nKernelServer*) = nullptr);

@@ -23,7 +23,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import playthrough_test as pt  # noqa: E402
 
 # AppMain::ExitDisplayLost.
-EXIT_DISPLAY_LOST = 3
+EXIT_DISPLAY_LOST = 4
 
 # Appended to init_menue.n: the tools, one macro more than the file holds, and a line that
 # says the game is ready. The macro plugin saves at shutdown only what changed.
@@ -98,19 +98,22 @@ def by_server_gone(game, x):
     game.xvfb.wait()
 
 
-# Name, extra start-up lines, how the window goes, the exit code.
+GONE = "is gone; the game ends"
+LOST = "AppMain: display lost"
+
+# Name, extra start-up lines, how the window goes, the exit code, what the game printed.
 ROWS = [
-    ("window manager's close", "", by_wm_close, 0),
-    ("window destroyed by another client", "", by_destroy, 0),
-    ("window manager's close without /usr/logic", "delete('/usr/logic')", by_wm_close, 0),
-    ("window destroyed without /usr/logic", "delete('/usr/logic')", by_destroy, 0),
-    ("connection killed", "", by_kill_client, EXIT_DISPLAY_LOST),
-    ("X server gone", "", by_server_gone, EXIT_DISPLAY_LOST),
+    ("window manager's close", "", by_wm_close, 0, "AppMain: main loop ended"),
+    ("window destroyed by another client", "", by_destroy, 0, GONE),
+    ("window manager's close without /usr/logic", "delete('/usr/logic')", by_wm_close, 0, "AppMain: main loop ended"),
+    ("window destroyed without /usr/logic", "delete('/usr/logic')", by_destroy, 0, GONE),
+    ("connection killed", "", by_kill_client, EXIT_DISPLAY_LOST, LOST),
+    ("X server gone", "", by_server_gone, EXIT_DISPLAY_LOST, LOST),
 ]
 
 
 def run_row(exe, build, work, row, checks):
-    name, extra, end, code = row
+    name, extra, end, code, said = row
     game = pt.Game(exe, build, work)
     game.install()
     with open(os.path.join(game.bin, "scripts.n"), "w") as f:
@@ -135,7 +138,12 @@ def run_row(exe, build, work, row, checks):
     except pt.Failure as e:
         checks.expect(False, f"{name}: {e}")
     finally:
+        # Before the server goes: Xlib would end this process too on a dead connection.
+        if x and end is not by_server_gone:
+            x.close()
         game.stop()
+    out = open(os.path.join(work, game.out), errors="replace").read()
+    checks.expect(said in out, f"{name}: the game printed '{said}'")
     log = open(os.path.join(game.bin, "Brinewick.log"), errors="replace").read()
     checks.expect("AppMain: shutdown\n" in log, f"{name}: the shutdown is logged")
     macros = open(os.path.join(game.bin, "scripts.n"), errors="replace").read()
