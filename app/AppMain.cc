@@ -214,6 +214,7 @@ int AppMain::Shutdown() {
     kernel_->GetLogHandler()->SetEnding();
     if (auto* script = dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script"))) script->AnswerStop();
     if (auto* gfx = static_cast<nGfxServer*>(kernel_->Lookup("/sys/servers/gfx"))) gfx->CloseDisplay();
+    window::Window::HideAll();
     // Scripts may have deleted any of these: only what is still there is released.
     for (const char* path : ReleaseOrder) {
         if (nRoot* obj = kernel_->Lookup(path)) {

@@ -8,6 +8,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -42,6 +43,20 @@ bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
     SDL_SetWindowIcon(target, icon);
     SDL_FreeSurface(icon);
     return true;
+}
+
+// Set as a quit or a window's close enters SDL's queue, cleared as one is taken out (the first
+// ends the game) or once none can be left: CloseWaiting sees it however many events wait
+// before it.
+std::atomic<bool> closeQueued{false};
+
+int WatchClose(void*, SDL_Event* event)
+{
+    if (event->type == SDL_QUIT ||
+        (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_CLOSE)) {
+        closeQueued = true;
+    }
+    return 0;
 }
 
 // Lets the free SetWindowIcon reach the Window behind an SDL window.
@@ -123,6 +138,8 @@ std::unique_ptr<Window> Window::Open(const char* caption, int width, int height,
         return nullptr;
     }
     XDisplayWatch::Install();
+    SDL_DelEventWatch(WatchClose, nullptr);
+    SDL_AddEventWatch(WatchClose, nullptr);
     return std::unique_ptr<Window>(new Window(sdlWindow, depthBits, stencilBits));
 }
 
@@ -171,6 +188,11 @@ Window::Window(SDL_Window* sdlWindow, int depth, int stencil)
     XDisplayWatch::Watch(sdlWindow);
     Standing().push_back(this);
     sys::SetFatalBoxPrelude(HideForFatalBox);
+}
+
+void Window::HideAll()
+{
+    HideForFatalBox();
 }
 
 void Window::HideForFatalBox()
@@ -428,23 +450,22 @@ bool Window::RequestClose()
 bool Window::CloseWaiting()
 {
     SDL_PumpEvents();
-    SDL_Event events[16];
-    if (SDL_PeepEvents(events, 1, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) {
-        return true;
+    // Quits and window events share one span of event types: with none of them left, a close
+    // was taken out or flushed.
+    if (closeQueued && !SDL_HasEvents(SDL_QUIT, SDL_WINDOWEVENT)) {
+        closeQueued = false;
     }
-    const int count = SDL_PeepEvents(events, 16, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
-    for (int i = 0; i < count; i++) {
-        if (events[i].window.event == SDL_WINDOWEVENT_CLOSE) {
-            return true;
-        }
-    }
-    return XDisplayWatch::Gone();
+    return closeQueued || XDisplayWatch::Gone();
 }
 
 void Window::PumpMessages(const MessageHandler& handler)
 {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
+        if (event.type == SDL_QUIT ||
+            (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
+            closeQueued = false;
+        }
         // The input layer's device buffers see every event first (mouse counts,
         // wheel, buttons, joysticks, focus); the window procedure gets messages.
         input::InputSystem::HandleEvent(event);

@@ -24,9 +24,10 @@ std::vector<unsigned long>& Watched()
 }
 int (*lostHandler)() = nullptr;
 // Logged in SDL's application category, which SDL shows by default (its video category
-// shows only critical lines). A window that is gone fails every request of a frame: the log gets the first few.
+// shows only critical lines). A window that is gone fails every request of a frame: the
+// log gets the first few.
 int errorsLogged = 0;
-bool goneLogged = false;
+bool goneReported = false;
 constexpr int kErrorsLogged = 8;
 
 unsigned long XWindowOf(SDL_Window* window)
@@ -45,11 +46,11 @@ int OnError(Display*, XErrorEvent* error)
     const std::vector<unsigned long>& ids = Watched();
     const bool ours = std::find(ids.begin(), ids.end(), error->resourceid) != ids.end();
     const bool missing = error->error_code == BadWindow || error->error_code == BadDrawable;
-    if (ours && missing) {
+    // One close stands for the window: the shutdown's own calls on it fail too, and must not
+    // count as a close that stops its scripts.
+    if (ours && missing && !goneReported) {
+        goneReported = true;
         gone = true;
-    }
-    if (ours && missing && !goneLogged) {
-        goneLogged = true;
         SDL_LogMessage(SDL_LOG_CATEGORY_APPLICATION, SDL_LOG_PRIORITY_ERROR,
                        "X: the game's window 0x%lx is gone; the game ends", error->resourceid);
     } else if (errorsLogged < kErrorsLogged) {
