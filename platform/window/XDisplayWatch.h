@@ -18,7 +18,8 @@ public:
     // The X windows an error about which means the window is gone.
     static void Watch(SDL_Window* window);
     static void Unwatch(SDL_Window* window);
-    // Whether an error said a watched window is gone since the last TakeGone; Take clears it.
+    // Whether an error said a watched window is gone, the first time only (one close stands
+    // for the window); TakeGone also clears it.
     static bool Gone();
     static bool TakeGone();
     // Run from inside Xlib when the connection is lost; it must make no X call (Xlib holds

@@ -71,7 +71,8 @@ def run(game, checks, name, end, extra, code, said):
     out = open(os.path.join(game.work, game.out), errors="replace").read()
     checks.expect(said in out and "AppMain: shutdown\n" in out, f"{name}: '{said}' and the shutdown printed")
     saved = [open(os.path.join(game.bin, n), errors="replace").read() for n in ("scripts.n", "scripts.bak")]
-    checks.expect("'neu'" in saved[0] and "'alt'" in saved[0] and saved[1] == BEFORE, f"{name}: the macros saved, the file before as the backup")
+    checks.expect("'neu'" in saved[0] and "'alt'" in saved[0] and saved[1] == BEFORE,
+                  f"{name}: the macros saved, the file before as the backup")
 
 
 def main():
