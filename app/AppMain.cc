@@ -19,6 +19,7 @@
 #include "platform/system/System.h"
 #include "platform/window/DisplayProbe.h"
 #include "platform/window/Window.h"
+#include "platform/window/XDisplayWatch.h"
 #include "script/nLuaServer2.h"
 
 namespace {
@@ -37,6 +38,9 @@ void SetWindowIcon(nKernelServer* ks) {
         ks->Print("AppMain: no window icon from '%s'\n", icon.c_str());
     }
 }
+
+// The game whose saves run when the display's connection is lost.
+AppMain* displayOwner = nullptr;
 
 const char* const kDirectXError = "Sie ben\xC3\xB6tigen DirectX Version: 8.1 oder besser!\n";
 
@@ -122,6 +126,8 @@ void AppMain::Build() {
     nLuaServer2::CatchStopSignals(dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script")),
                                   window::Window::CloseWaiting);
     Phase("stop signals");
+    displayOwner = this;
+    window::XDisplayWatch::SetOnLost(&AppMain::DisplayLost);
 
     auto* input = static_cast<nInputServer*>(kernel_->Lookup("/sys/servers/input"));
     input->BeginMap();
@@ -208,6 +214,7 @@ int AppMain::Shutdown() {
     kernel_->GetLogHandler()->SetEnding();
     if (auto* script = dynamic_cast<nLuaServer2*>(kernel_->Lookup("/sys/servers/script"))) script->AnswerStop();
     if (auto* gfx = static_cast<nGfxServer*>(kernel_->Lookup("/sys/servers/gfx"))) gfx->CloseDisplay();
+    window::Window::HideAll();
     // Scripts may have deleted any of these: only what is still there is released.
     for (const char* path : ReleaseOrder) {
         if (nRoot* obj = kernel_->Lookup(path)) {
@@ -215,12 +222,32 @@ int AppMain::Shutdown() {
             obj->Release();
         }
     }
+    if (displayOwner == this) {
+        displayOwner = nullptr;
+        window::XDisplayWatch::SetOnLost(nullptr);
+    }
     Phase("kernel");
     delete kernel_;
     kernel_ = nullptr;
     delete log_;
     log_ = nullptr;
     return ExitOk;
+}
+
+int AppMain::DisplayLost() {
+    AppMain* app = displayOwner;
+    if (!app || !app->kernel_) return ExitDisplayLost;
+    // Every later step would wait on the dead connection (closing the display, the input
+    // and graphics servers), and no box can show.
+    app->Phase("display lost");
+    app->Phase("shutdown");
+    app->kernel_->GetLogHandler()->SetEnding();
+    if (nRoot* tools = app->kernel_->Lookup(ReleaseOrder[0])) {
+        app->kernel_->Print("AppMain: release %s\n", ReleaseOrder[0]);
+        tools->Release();
+    }
+    app->Phase("the rest ends with the process");
+    return ExitDisplayLost;
 }
 
 int AppMain::WinMain() {

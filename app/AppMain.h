@@ -17,6 +17,9 @@ public:
     // Exit codes of the process.
     static constexpr int ExitOk = 0;
     static constexpr int ExitNoDisplayCapability = 1;
+    // The connection to the X server was lost: the macros were saved, the rest was not
+    // released.
+    static constexpr int ExitDisplayLost = 4;
 
     // `package` registers the classes; null takes the game's class package.
     explicit AppMain(void (*package)(nKernelServer*) = nullptr);
@@ -51,6 +54,11 @@ public:
         Loop();
         return Shutdown();
     }
+
+    // The part of the shutdown that needs no display, run from inside Xlib when the
+    // connection is lost, for the AppMain built last: the tools are released (the macros are
+    // saved) and logged. Its result is the exit code.
+    static int DisplayLost();
 
     // Null before Build and after Shutdown.
     nKernelServer* GetKernel() const { return kernel_; }

@@ -7,6 +7,8 @@ include(GoogleTest)
 
 pkg_check_modules(LUA REQUIRED IMPORTED_TARGET lua5.4)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+# Xlib: the game's own X error handlers over SDL's.
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)
 pkg_check_modules(ODE REQUIRED IMPORTED_TARGET ode)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
@@ -19,6 +21,7 @@ pkg_check_modules(IMGUI REQUIRED IMPORTED_TARGET imgui)
 
 add_library(dep::lua ALIAS PkgConfig::LUA)
 add_library(dep::sdl2 ALIAS PkgConfig::SDL2)
+add_library(dep::x11 ALIAS PkgConfig::X11)
 add_library(dep::openal ALIAS PkgConfig::OPENAL)
 add_library(dep::ode ALIAS PkgConfig::ODE)
 add_library(dep::png ALIAS PkgConfig::PNG)

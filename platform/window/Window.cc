@@ -3,10 +3,12 @@
 #include "platform/input/InputSystem.h"
 #include "platform/system/System.h"
 #include "platform/window/KeyInput.h"
+#include "platform/window/XDisplayWatch.h"
 
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -41,6 +43,20 @@ bool SetIconFromFile(SDL_Window* target, const char* bmpPath)
     SDL_SetWindowIcon(target, icon);
     SDL_FreeSurface(icon);
     return true;
+}
+
+// Set as a quit or a window's close enters SDL's queue, cleared as one is taken out (the first
+// ends the game) or once none can be left: CloseWaiting sees it however many events wait
+// before it.
+std::atomic<bool> closeQueued{false};
+
+int WatchClose(void*, SDL_Event* event)
+{
+    if (event->type == SDL_QUIT ||
+        (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_CLOSE)) {
+        closeQueued = true;
+    }
+    return 0;
 }
 
 // Lets the free SetWindowIcon reach the Window behind an SDL window.
@@ -121,6 +137,9 @@ std::unique_ptr<Window> Window::Open(const char* caption, int width, int height,
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return nullptr;
     }
+    XDisplayWatch::Install();
+    SDL_DelEventWatch(WatchClose, nullptr);
+    SDL_AddEventWatch(WatchClose, nullptr);
     return std::unique_ptr<Window>(new Window(sdlWindow, depthBits, stencilBits));
 }
 
@@ -149,8 +168,10 @@ bool Window::Remake(int width, int height, int newDepthBits, int newStencilBits)
     SDL_CaptureMouse(SDL_FALSE);
     const uint32_t oldId = this->GetId();
     SDL_SetWindowData(this->window, kSelfKey, nullptr);
+    XDisplayWatch::Unwatch(this->window);
     SDL_DestroyWindow(this->window);
     this->window = made;
+    XDisplayWatch::Watch(made);
     input::InputSystem::WindowRemade(oldId, this->GetId());
     this->depthBits = newDepthBits;
     this->stencilBits = newStencilBits;
@@ -164,8 +185,14 @@ Window::Window(SDL_Window* sdlWindow, int depth, int stencil)
     // Some drivers (offscreen) have no system pointers; every use is guarded.
     this->arrowCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
     SDL_SetWindowData(sdlWindow, kSelfKey, this);
+    XDisplayWatch::Watch(sdlWindow);
     Standing().push_back(this);
     sys::SetFatalBoxPrelude(HideForFatalBox);
+}
+
+void Window::HideAll()
+{
+    HideForFatalBox();
 }
 
 void Window::HideForFatalBox()
@@ -198,6 +225,7 @@ Window::~Window()
     if (this->arrowCursor != nullptr) {
         SDL_FreeCursor(this->arrowCursor);
     }
+    XDisplayWatch::Unwatch(this->window);
     SDL_DestroyWindow(this->window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -422,27 +450,32 @@ bool Window::RequestClose()
 bool Window::CloseWaiting()
 {
     SDL_PumpEvents();
-    SDL_Event events[16];
-    if (SDL_PeepEvents(events, 1, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) {
-        return true;
+    // Quits and window events share one span of event types: with none of them left, a close
+    // was taken out or flushed.
+    if (closeQueued && !SDL_HasEvents(SDL_QUIT, SDL_WINDOWEVENT)) {
+        closeQueued = false;
     }
-    const int count = SDL_PeepEvents(events, 16, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
-    for (int i = 0; i < count; i++) {
-        if (events[i].window.event == SDL_WINDOWEVENT_CLOSE) {
-            return true;
-        }
-    }
-    return false;
+    return closeQueued || XDisplayWatch::Gone();
 }
 
 void Window::PumpMessages(const MessageHandler& handler)
 {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
+        if (event.type == SDL_QUIT ||
+            (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
+            closeQueued = false;
+        }
         // The input layer's device buffers see every event first (mouse counts,
         // wheel, buttons, joysticks, focus); the window procedure gets messages.
         input::InputSystem::HandleEvent(event);
         this->Dispatch(event, handler);
+    }
+    // A window another X client destroyed sends no event of its own; its errors stand for one.
+    if (XDisplayWatch::TakeGone() && handler) {
+        Message close;
+        close.kind = MessageKind::Close;
+        handler(close);
     }
 }
 

@@ -97,6 +97,9 @@ public:
     // Whether a quit or a window's close waits in the queue, after taking in the system's
     // events; nothing is taken out. For a loop that cannot pump messages now.
     static bool CloseWaiting();
+    // Every window that stands leaves full screen and hides: a game that has begun its
+    // shutdown shows at once that its close was taken, however long releasing takes.
+    static void HideAll();
 
 private:
     explicit Window(SDL_Window* window, int depthBits, int stencilBits);

@@ -3335,7 +3335,7 @@ TEST_F(DemoGameTest, ASaveWhoseNamesHoldControlCharactersIsRefusedAndItsLogLineS
 
 // A session that makes a macro and then quits, each way a player can: the macros are saved
 // with the file before them as the backup, and nothing fails on the way out.
-enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose };
+enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose, WindowCloseWithoutLogic };
 class DemoQuitTest : public DemoGameTest, public ::testing::WithParamInterface<QuitBy> {};
 
 TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
@@ -3350,14 +3350,15 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
     Key(SDL_SCANCODE_F12, SDLK_F12);
     ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') obj('/scripts/neu').setscript('y = 2')"));
     Key(SDL_SCANCODE_F12, SDLK_F12);
+    const QuitBy by = GetParam();
+    if (by == QuitBy::WindowCloseWithoutLogic) ASSERT_TRUE(Run("delete('/usr/logic')")), Frames(2);
     log.errors.clear();
     SDL_Event close = bwtest::sdl::Focus(window, false);
     close.window.event = SDL_WINDOWEVENT_CLOSE;
-    const QuitBy by = GetParam();
     if (by == QuitBy::Script) Run("exit()");
     if (by == QuitBy::Menu) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE), Frames(2), Click(400, 386);
     if (by == QuitBy::Term || by == QuitBy::Interrupt) std::raise(by == QuitBy::Term ? SIGTERM : SIGINT);
-    if (by == QuitBy::WindowClose) Push(close);
+    if (by == QuitBy::WindowClose || by == QuitBy::WindowCloseWithoutLogic) Push(close);
     bool running = true;
     for (int i = 0; i < 5 && running; i++) running = Frame();
     ASSERT_FALSE(running);
@@ -3370,7 +3371,8 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
     EXPECT_TRUE(saved.str().find("'alt'") < saved.str().find('|') && saved.str().find("'neu'") < saved.str().find('|'));
 }
 INSTANTIATE_TEST_SUITE_P(EachWay, DemoQuitTest, ::testing::Values(QuitBy::Script, QuitBy::Menu, QuitBy::Term,
-                                                                  QuitBy::Interrupt, QuitBy::WindowClose));
+                                                                  QuitBy::Interrupt, QuitBy::WindowClose,
+                                                                  QuitBy::WindowCloseWithoutLogic));
 
 // A name of `bytes` bytes that begins with `stem`.
 std::string NameOf(const std::string& stem, size_t bytes) {

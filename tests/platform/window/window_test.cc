@@ -106,6 +106,16 @@ TEST_F(WindowTest, CloseRequestsReachTheHandler)
     this->Push(quit);
     EXPECT_EQ(this->Pump(), std::vector<std::string>{"close"});
 
+    // A looping script's watcher sees a close behind any number of other window events,
+    // and no more once it was taken out.
+    for (int i = 0; i < 40; i++) {
+        this->Push(bwtest::sdl::Focus(this->win->GetId(), i % 2 == 0));
+    }
+    ASSERT_TRUE(this->win->RequestClose());
+    EXPECT_TRUE(Window::CloseWaiting());
+    this->Pump();
+    EXPECT_FALSE(Window::CloseWaiting());
+
     // Closing does not destroy the window: the engine decides when.
     EXPECT_NE(SDL_GetWindowFromID(this->win->GetId()), nullptr);
 }
