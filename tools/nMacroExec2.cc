@@ -172,9 +172,16 @@ nMacroExec2::Began nMacroExec2::LoadFile(const char* name, nRoot* scripts, std::
         TrustAsPerson(scratch);
         began = scratch->GetHead() ? Began::Macros : Began::NoMacros;
         if (began == Began::Macros && !MacrosText(scratch, text)) text.clear();
+        // One already in "/scripts" (a macro that stayed in memory when the tools could not
+        // write it) is the person's later one and stays.
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
-            if (nRoot* clash = scripts->Find(macro->GetName())) clash->Release();
+            if (scripts->Find(macro->GetName())) {
+                ks->Print("nmacroexec2: '%s' of %s not loaded: '%s' is in memory already\n", macro->GetName(), name,
+                          scripts->Find(macro->GetName())->GetFullName().c_str());
+                macro->Release();
+                continue;
+            }
             scripts->AddTail(macro);
         }
     } else {

@@ -64,8 +64,8 @@ private:
 
     // What "bin:scripts.n" was when the plugin was made.
     enum class Began { NoFile, Macros, NoMacros, Refused };
-    // Loads the macros of the file `name` under `scripts` and their text into `text`; what
-    // the file held.
+    // Loads the macros of the file `name` under `scripts` (where a name is taken, the macro
+    // in memory stays) and their text into `text`; what the file held.
     Began LoadFile(const char* name, nRoot* scripts, std::string& text);
     // What tells a file changed on disk: its size and time of change.
     struct Stamp {

@@ -188,10 +188,16 @@ TEST_F(MacroExecTest, AnUnwritableBinKeepsTheMacrosInMemory) {
     EXPECT_EQ(Global("ran"), "hello;");
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
     EXPECT_NE(Lookup("/scripts/hello"), nullptr);
+    // Made again, the tools keep a macro that stayed in memory over the file's of its name.
+    ASSERT_TRUE(Run("obj('/scripts/hello').setscript(\"mark('edited;')\")"));
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+    NewMacros();
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    EXPECT_NE(Read(bin + "scripts.n").find("edited;"), std::string::npos) << log.text;
 
     // A bin: where the old file could be moved but no new one made (every temporary name
     // held by a folder with entries): at the end both files stay as they were.
-    ASSERT_TRUE(Run("delete('/scripts')") && kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+    WriteScripts(kScripts);
     std::ofstream(bin + "scripts.bak") << "-- older\n";
     for (int n = 0; n <= 16; n++) fs::create_directories(bin + "scripts.n.tmp" + (n ? std::to_string(n) : "") + "/held");
     NewMacros();
