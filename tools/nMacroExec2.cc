@@ -346,8 +346,9 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
     // Another program wrote or removed the file since it was loaded or written here.
     const bool changed = StampOf(file) != onDiskStamp_, changedOnDisk = changed && Exists(file);
     if (known && text == onDisk_ && !changed) return true;
-    // The backup's macros, shown for a file refused or holding none, are safe where they are.
-    if (known && !movedAside_ && !backupText_.empty() && text == backupText_) return true;
+    // The backup's macros, shown for a file refused or holding none, are safe where they are
+    // while that file stays: the next session shows them again.
+    if (known && !movedAside_ && !backupText_.empty() && text == backupText_ && !changed) return true;
 
     // The file the session began with keeps a second name while the new one is written: a
     // write that fails changes nothing.

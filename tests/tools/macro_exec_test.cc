@@ -419,6 +419,7 @@ TEST_F(MacroExecTest, SessionsInARowLoseNoMacroOfAnyFileAndAHeldNameChangesNothi
         {kScripts, one, "c|a|a", {"'hello'", "'s2'"}, ""},
         {kScripts, one, "apxa|a|a", {"'ext'", "'s0'", "'s2'"}, ""},
         {kScripts, one, "x|a|a", {"'ext'", "'hello'"}, ""},
+        {"", one, "x|a|a", {"'ext'", "'b1'"}, ""},
         {random, random + "-- mend me\n", "a|a|a", {"mend me", "'s2'"}, ""},
         {kScripts, one, "a", {}, "scripts.bak.new"},
         {kScripts, one, "a", {}, "scripts.bak"},
