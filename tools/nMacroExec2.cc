@@ -311,8 +311,9 @@ bool nMacroExec2::Save() {
     if (!Exists(file) || StampOf(file) != onDiskStamp_) return true;
     if (movedAside_) {
         std::remove(file.c_str());
-    } else if (began_ == Began::Macros) {
-        sys::Disk::Replace(file, OnDisk("bin:scripts.bak"));
+    } else if (began_ == Began::Macros && !sys::Disk::Replace(file, OnDisk("bin:scripts.bak"))) {
+        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n, with no macros left, cannot become bin:scripts.bak; "
+                                 "both stay\n");
     }
     return true;
 }
