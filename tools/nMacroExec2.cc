@@ -143,7 +143,9 @@ void nMacroExec2::Load(nRoot* scripts) {
     // The file was refused or held none: the person's macros are those of the backup, which
     // no save replaces by it. They show as they are, and written only once they change.
     if (!Exists(OnDisk("bin:scripts.bak"))) return;
-    if (LoadFile("bin:scripts.bak", scripts, backupText_) != Began::Macros) return;
+    const Began backup = LoadFile("bin:scripts.bak", scripts, backupText_);
+    backupRefused_ = backup == Began::Refused;
+    if (backup != Began::Macros) return;
     nKernelServer::ks->Print("nmacroexec2: bin:scripts.n %s; the macros of bin:scripts.bak are shown\n",
                              began_ == Began::Refused ? "was refused at its load" : "held no macros");
 }
@@ -170,9 +172,16 @@ nMacroExec2::Began nMacroExec2::LoadFile(const char* name, nRoot* scripts, std::
         TrustAsPerson(scratch);
         began = scratch->GetHead() ? Began::Macros : Began::NoMacros;
         if (began == Began::Macros && !MacrosText(scratch, text)) text.clear();
+        // One already in "/scripts" (a macro that stayed in memory when the tools could not
+        // write it) is the person's later one and stays.
         while (nRoot* macro = scratch->GetHead()) {
             macro->Remove();
-            if (nRoot* clash = scripts->Find(macro->GetName())) clash->Release();
+            if (scripts->Find(macro->GetName())) {
+                ks->Print("nmacroexec2: '%s' of %s not loaded: '%s' is in memory already\n", macro->GetName(), name,
+                          scripts->Find(macro->GetName())->GetFullName().c_str());
+                macro->Release();
+                continue;
+            }
             scripts->AddTail(macro);
         }
     } else {
@@ -297,13 +306,14 @@ bool nMacroExec2::Save() {
     if (scripts && scripts->GetHead()) return WriteChanged(scripts);
     // No macros left: the file the session began with is only the backup, and what this
     // session wrote goes. A file that was refused or held none is the person's to mend
-    // and stays with its backup.
+    // and stays with its backup, as does one another program wrote meanwhile.
     const std::string file = OnDisk("bin:scripts.n");
-    if (!Exists(file)) return true;
+    if (!Exists(file) || StampOf(file) != onDiskStamp_) return true;
     if (movedAside_) {
         std::remove(file.c_str());
-    } else if (began_ == Began::Macros) {
-        sys::Disk::Replace(file, OnDisk("bin:scripts.bak"));
+    } else if (began_ == Began::Macros && !sys::Disk::Replace(file, OnDisk("bin:scripts.bak"))) {
+        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n, with no macros left, cannot become bin:scripts.bak; "
+                                 "both stay\n");
     }
     return true;
 }
@@ -318,6 +328,15 @@ nMacroExec2::Stamp nMacroExec2::StampOf(const std::string& file) {
     return stamp;
 }
 
+std::string nMacroExec2::KeepAside(const std::string& file) {
+    for (int n = 1; n <= 99; n++) {
+        const std::string asideName = "bin:scripts.kept" + (n > 1 ? std::to_string(n) : std::string());
+        const std::string name = OnDisk(asideName.c_str());
+        if (!Exists(name) && sys::Disk::Link(file, name)) return asideName;
+    }
+    return {};
+}
+
 bool nMacroExec2::WriteChanged(nRoot* scripts) {
     nKernelServer* ks = nKernelServer::ks;
     LeaveOutDataText personsOnly(scripts);
@@ -325,36 +344,49 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
     const std::string file = OnDisk("bin:scripts.n");
     std::string text;
     const bool known = MacrosText(scripts, text);
-    if (known && text == onDisk_ && StampOf(file) == onDiskStamp_) return true;
-    // The backup's macros, shown for a file refused or holding none, are safe where they are.
-    if (known && !movedAside_ && !backupText_.empty() && text == backupText_) return true;
+    // Another program wrote or removed the file since it was loaded or written here.
+    const bool changed = StampOf(file) != onDiskStamp_, changedOnDisk = changed && Exists(file);
+    if (known && text == onDisk_ && !changed) return true;
+    // The backup's macros, shown for a file refused or holding none, are safe where they are
+    // while that file stays: the next session shows them again.
+    if (known && !movedAside_ && !backupText_.empty() && text == backupText_ && !changed) return true;
 
     // The file the session began with keeps a second name while the new one is written: a
     // write that fails changes nothing.
     std::string aside, asideName;
     bool toBackup = false;
-    const char* why = began_ == Began::Refused    ? "refused at its load"
-                      : began_ == Began::NoMacros ? "which held no macros"
-                                                  : "which came after the tools were made";
-    if (!movedAside_ && Exists(file)) {
-        toBackup = began_ == Began::Macros;
+    const char* why = began_ == Began::NoFile ? "which came after the tools were made"
+                      : changedOnDisk         ? "which another program changed meanwhile"
+                      : began_ == Began::Refused ? "refused at its load"
+                                                 : "which held no macros";
+    const std::string backup = OnDisk("bin:scripts.bak");
+    if ((!movedAside_ || changedOnDisk) && Exists(file)) {
+        toBackup = began_ == Began::Macros && !movedAside_ && !changedOnDisk;
+        std::error_code ignored;
+        if (toBackup && std::filesystem::symlink_status(backup, ignored).type() ==
+                            std::filesystem::file_type::directory && !std::filesystem::is_empty(backup, ignored)) {
+            ks->Print("nmacroexec2: bin:scripts.bak is a folder with entries; bin:scripts.n not written, the macros "
+                      "stay in memory\n");
+            return false;
+        }
         if (toBackup) {
-            aside = OnDisk("bin:scripts.bak") + ".new";
-            if (!sys::Disk::Link(file, aside)) aside.clear();
+            aside = backup + ".new";
+            if (!sys::Disk::Link(file, aside)) {
+                ks->Print("nmacroexec2: bin:scripts.bak.new cannot be made; bin:scripts.n not written, the macros "
+                          "stay in memory\n");
+                return false;
+            }
         } else {
             // Never the backup over one that may hold macros, and never lost: it keeps a
             // name of its own that is not taken yet.
-            for (int n = 1; n <= 99 && aside.empty(); n++) {
-                asideName = "bin:scripts.kept" + (n > 1 ? std::to_string(n) : std::string());
-                const std::string name = OnDisk(asideName.c_str());
-                if (!Exists(name) && sys::Disk::Link(file, name)) aside = name;
-            }
-            if (aside.empty()) {
+            asideName = KeepAside(file);
+            if (asideName.empty()) {
                 ks->Print("nmacroexec2: bin:scripts.n, %s, cannot be kept under another name; not written, the "
                           "macros stay in memory\n",
                           why);
                 return false;
             }
+            aside = OnDisk(asideName.c_str());
         }
     }
     if (!scripts->SaveAs("bin:scripts")) {
@@ -364,14 +396,23 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
     }
     onDisk_ = known ? text : std::string();
     onDiskStamp_ = StampOf(file);
-    if (movedAside_) return true;
+    const bool first = !movedAside_;
     movedAside_ = true;
-    if (!toBackup && !aside.empty()) {
-        ks->Print("nmacroexec2: bin:scripts.n, %s, is kept as %s; bin:scripts.bak stays\n", why,
-                  asideName.c_str());
-    } else if (toBackup && !(!aside.empty() && sys::Disk::Replace(aside, OnDisk("bin:scripts.bak")))) {
-        if (!aside.empty()) std::remove(aside.c_str());
-        ks->Print("nmacroexec2: bin:scripts.bak not made; the macros are in bin:scripts.n\n");
+    if (!asideName.empty()) {
+        ks->Print("nmacroexec2: bin:scripts.n, %s, is kept as %s; bin:scripts.bak stays\n", why, asideName.c_str());
+    } else if (toBackup && !sys::Disk::Replace(aside, backup)) {
+        ks->Print("nmacroexec2: bin:scripts.bak not made; the file before the macros is bin:scripts.bak.new\n");
+    }
+    // A backup refused at its load is the person's to mend, as the file is: the next session
+    // would make the file it begins with the backup over it.
+    if (first && backupRefused_ && Exists(backup)) {
+        const std::string keptName = KeepAside(backup);
+        if (!keptName.empty()) {
+            std::remove(backup.c_str());
+            ks->Print("nmacroexec2: bin:scripts.bak, refused at its load, is kept as %s\n", keptName.c_str());
+        } else {
+            ks->Print("nmacroexec2: bin:scripts.bak, refused at its load, cannot be kept under another name\n");
+        }
     }
     return true;
 }

@@ -56,14 +56,16 @@ private:
     // Writes the macros as "bin:scripts" when there are any and they or the file changed,
     // leaving out the scriptlets whose text data planted or edited. The first write of a
     // session moves the file it began with aside: one that loaded macros becomes
-    // "bin:scripts.bak" once the new file is whole; one refused or holding no macros keeps
-    // a name of its own, logged, and the backup stays. False (logged) when the write fails.
+    // "bin:scripts.bak" once the new file is whole; one refused or holding no macros, or
+    // that another program wrote since, keeps a name of its own, logged, and the backup
+    // stays (a backup that was refused keeps one too). False (logged) when the write fails
+    // or the old file has nowhere to go; then nothing changed.
     bool WriteChanged(nRoot* scripts);
 
     // What "bin:scripts.n" was when the plugin was made.
     enum class Began { NoFile, Macros, NoMacros, Refused };
-    // Loads the macros of the file `name` under `scripts` and their text into `text`; what
-    // the file held.
+    // Loads the macros of the file `name` under `scripts` (where a name is taken, the macro
+    // in memory stays) and their text into `text`; what the file held.
     Began LoadFile(const char* name, nRoot* scripts, std::string& text);
     // What tells a file changed on disk: its size and time of change.
     struct Stamp {
@@ -73,6 +75,9 @@ private:
         bool operator==(const Stamp&) const = default;
     };
     static Stamp StampOf(const std::string& file);
+    // Gives `file` (an on-disk path) the first name "bin:scripts.kept", "bin:scripts.kept2" ..
+    // "bin:scripts.kept99" not taken yet, never through a link; that name, or empty.
+    static std::string KeepAside(const std::string& file);
 
     std::unique_ptr<ui::ToolWindow> window_;
     double lastUpdate_ = 0.0;
@@ -87,6 +92,8 @@ private:
     // The macros as bin:scripts.bak holds them, when they were loaded in a refused file's place.
     std::string backupText_;
     Stamp onDiskStamp_;
+    // bin:scripts.bak was refused when it was loaded in the file's place.
+    bool backupRefused_ = false;
     // The file the session began with has been moved aside (or there was none).
     bool movedAside_ = false;
 };

@@ -131,21 +131,25 @@ nTreeView::~nTreeView() {
         RemoveEvent(e);
     }
     copyRef_.Invalidate();
+    PutBackCut("the view's end");
+}
+
+void nTreeView::PutBackCut(const char* when) {
     // An object cut and never pasted goes back where it was: others may still show it (the
     // macro buttons show a cut "/scripts" and save it at their own end). Only where that
-    // place is gone does it go with the view.
-    if (nRoot* cut = cutObject_.GetUnsafe()) {
-        const std::string name = cut->GetName() ? cut->GetName() : "";
-        if (nRoot* from = cutFrom_.GetUnsafe()) Paste(from);
-        if (cut->GetParent()) {
-            nKernelServer::ks->Print("%s: '%s', cut and never pasted, is back as '%s'\n", GetFullName().c_str(),
-                                     name.c_str(), cut->GetFullName().c_str());
-        } else {
-            cutObject_.Invalidate();
-            nKernelServer::ks->Print("%s: '%s', cut and never pasted, released: where it was cut from is gone\n",
-                                     GetFullName().c_str(), name.c_str());
-            cut->Release();
-        }
+    // place is gone does it go.
+    nRoot* cut = cutObject_.GetUnsafe();
+    if (!cut) return;
+    const std::string name = cut->GetName() ? cut->GetName() : "";
+    if (nRoot* from = cutFrom_.GetUnsafe()) Paste(from);
+    if (cut->GetParent()) {
+        nKernelServer::ks->Print("%s: '%s', cut and never pasted, is back as '%s' at %s\n", GetFullName().c_str(),
+                                 name.c_str(), cut->GetFullName().c_str(), when);
+    } else {
+        cutObject_.Invalidate();
+        nKernelServer::ks->Print("%s: '%s', cut and never pasted, released at %s: where it was cut from is gone\n",
+                                 GetFullName().c_str(), name.c_str(), when);
+        cut->Release();
     }
 }
 
@@ -499,10 +503,7 @@ void nTreeView::MenuPicked(const char* entry) {
         }
     } else if (std::strcmp(entry, "cut") == 0) {
         if (object && !Protected(object, "cut")) {
-            if (nRoot* old = cutObject_.GetUnsafe()) {
-                cutObject_.Invalidate();
-                old->Release();
-            }
+            PutBackCut("the next cut");
             // Unlinked, the object lives on (its one reference now the view's) until pasted.
             cutFrom_ = object->GetParent();
             object->Remove();
@@ -510,10 +511,7 @@ void nTreeView::MenuPicked(const char* entry) {
             copyRef_.Invalidate();
         }
     } else if (std::strcmp(entry, "copy") == 0) {
-        if (nRoot* old = cutObject_.GetUnsafe()) {
-            cutObject_.Invalidate();
-            old->Release();
-        }
+        PutBackCut("a copy");
         copyRef_ = object;
     } else if (std::strcmp(entry, "paste") == 0) {
         if (object) Paste(object);

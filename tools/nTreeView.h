@@ -94,6 +94,9 @@ private:
     // an engine server (anything under "/sys/servers", or what holds it).
     bool Protected(nRoot* object, const char* action);
     void Paste(nRoot* target);
+    // Puts an object cut and never pasted back where it was cut from (logged, with `when`);
+    // released only where that place is gone.
+    void PutBackCut(const char* when);
 
     nPathRef<nConServer> refConsole_{"/sys/servers/console"};
     std::unique_ptr<ui::TreeControl> treeControl_;

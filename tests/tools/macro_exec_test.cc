@@ -55,6 +55,7 @@ protected:
         return static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
     }
     static std::string Read(const std::string& path) {
+        if (fs::is_directory(path)) return "<folder>";
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -187,10 +188,16 @@ TEST_F(MacroExecTest, AnUnwritableBinKeepsTheMacrosInMemory) {
     EXPECT_EQ(Global("ran"), "hello;");
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
     EXPECT_NE(Lookup("/scripts/hello"), nullptr);
+    // Made again, the tools keep a macro that stayed in memory over the file's of its name.
+    ASSERT_TRUE(Run("obj('/scripts/hello').setscript(\"mark('edited;')\")"));
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+    NewMacros();
+    ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+    EXPECT_NE(Read(bin + "scripts.n").find("edited;"), std::string::npos) << log.text;
 
     // A bin: where the old file could be moved but no new one made (every temporary name
     // held by a folder with entries): at the end both files stay as they were.
-    ASSERT_TRUE(Run("delete('/scripts')") && kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+    WriteScripts(kScripts);
     std::ofstream(bin + "scripts.bak") << "-- older\n";
     for (int n = 0; n <= 16; n++) fs::create_directories(bin + "scripts.n.tmp" + (n ? std::to_string(n) : "") + "/held");
     NewMacros();
@@ -397,6 +404,51 @@ TEST_F(MacroExecTest, NoEndOfTheToolsLosesAMacroOfTheFileOrItsBackup) {
         ASSERT_TRUE(Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end"));
         EXPECT_EQ(Read(bin + "scripts.n") + "|" + Read(bin + "scripts.bak"), before) << what;
         EXPECT_EQ(changed(), old) << what;
+    }
+}
+}  // namespace
+
+namespace {
+// Sessions ('|' between): 'a' adds the macro s<its place>, 'D' deletes them all, 'p' presses,
+// 'c' cuts "/scripts" in the tree view and copies "/usr", 'x' is another program writing
+// bin:scripts.n. Each of `had` is in a file of bin: at the end, none of `!`; a folder with
+// entries as `held` stops the write (logged).
+TEST_F(MacroExecTest, SessionsInARowLoseNoMacroOfAnyFileAndAHeldNameChangesNothing) {
+    const std::string random = "\x89\x01\xff new(nope\n", one = "new('nscriptlet', 'b1')\n";
+    const struct { std::string file, backup, ops; std::vector<const char*> had; std::string held; } rows[] = {
+        {kScripts, one, "c|a|a", {"'hello'", "'s4'"}, ""},
+        {kScripts, one, "apxa|a|a", {"'ext'", "'s0'", "'s7'"}, ""},
+        {kScripts, one, "x|a|a", {"'ext'", "'hello'"}, ""},
+        {"", one, "x|a|a", {"'ext'", "'b1'"}, ""},
+        {random, random + "-- mend me\n", "a|a|a", {"mend me", "'s4'"}, ""},
+        {kScripts, one, "a", {"-- macros", "'b1'", "!'s0'"}, "scripts.bak.new"},
+        {kScripts, one, "a", {"-- macros", "!'s0'"}, "scripts.bak"},
+        {kScripts, one, "D", {"-- macros"}, "scripts.bak"},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(bin), fs::create_directories(bin + row.held + "/held"), log.text.clear();
+        WriteScripts(row.file);
+        std::ofstream(bin + "scripts.bak") << row.backup;
+        for (size_t i = 0; i <= row.ops.size(); i++) {
+            if (i == 0 || row.ops[i - 1] == '|') MakePluginServer(), kernel->New("ntreeview", "/sys/servers/plugin/tv");
+            if (i == 0 || row.ops[i - 1] == '|') NewMacros()->Trigger();
+            auto* tv = static_cast<nTreeView*>(Lookup("/sys/servers/plugin/tv"));
+            auto* m = static_cast<nMacroExec2*>(Lookup("/sys/servers/plugin/macros"));
+            const char op = i < row.ops.size() ? row.ops[i] : '|';
+            if (op == 'a') ASSERT_TRUE(Run("new('nscriptlet', '/scripts/s" + std::to_string(i) + "')"));
+            if (op == 'p') m->Press(m->GetButton(0)->GetButton());
+            if (op == 'D') ASSERT_TRUE(Run("delete('/scripts')"));
+            if (op == 'x') std::ofstream(bin + "scripts.n") << "new('nscriptlet', 'ext')\n";
+            if (op == 'c') tv->Refresh(), tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked("cut");
+            if (op == 'c') tv->Refresh(), tv->OnRightClick(tv->FindItem("/usr")), tv->MenuPicked("copy");
+            if (op == '|') Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end");
+        }
+        std::string all;
+        for (const auto& entry : fs::directory_iterator(bin)) all += Read(entry.path().string());
+        for (const char* text : row.had) {
+            EXPECT_EQ(all.find(text + (*text == '!')) == std::string::npos, *text == '!') << row.ops << ": " << text;
+        }
+        EXPECT_EQ(LogHas("stay in memory") || LogHas("both stay"), !row.held.empty()) << log.text;
     }
 }
 }  // namespace

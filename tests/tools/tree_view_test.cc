@@ -381,16 +381,17 @@ TEST_F(TreeViewTest, ACutVisualNodePastedMarksItsNewParentsChanged) {
     EXPECT_TRUE(dst->ChannelsChanged());
 }
 
-TEST_F(TreeViewTest, ACutObjectStillHeldGoesBackAtTheViewsEndOrDiesWhereItsPlaceIsGone) {
+TEST_F(TreeViewTest, ACutObjectNeverPastedGoesBackAtACopyOrTheViewsEndOrDiesWhereItsPlaceIsGone) {
     kernel->New("nroot", "/usr/held/child");
     nTreeView* tv = NewTreeView("/usr");
     nRef<nRoot> held;
     held = Lookup("/usr/held");
     Pick(tv, "/usr/held", "cut");
     ASSERT_TRUE(held.IsValid());
-    // A copy drops the cut object.
+    // A copy, or the next cut, puts the cut object back where it was: nothing is lost unasked.
     Pick(tv, "/usr", "copy");
-    EXPECT_FALSE(held.IsValid());
+    EXPECT_EQ(Lookup("/usr/held"), held.GetUnsafe());
+    EXPECT_TRUE(LogHas("'held', cut and never pasted, is back as '/usr/held' at a copy")) << log.text;
 
     kernel->New("nroot", "/usr/again");
     tv->Refresh();
