@@ -11,6 +11,7 @@
 #include "kernel/nTimeServer.h"
 #include "logic/nBaseObserver.h"
 #include "logic/nToolPass.h"
+#include "platform/ui/Host.h"
 #include "scene/n3DNode.h"
 #include "scene/nChannelServer.h"
 #include "scene/nSceneGraph2.h"
@@ -31,6 +32,9 @@ const nObserver::KeyMap nObserver::InGameKeys[] = {
     {"keyb0:next.pressed", "zoomout"},  {"keyb0:minus.pressed", "zoomout"},   {"keyb0:home.down", "resetrot"},
     {"keyb0:home.down", "resetzoom"},   {"keyb0:esc.down", "stopviewer"},     {nullptr, nullptr},
 };
+
+// The window's virtual-key code of Esc.
+constexpr int EscKey = 27;
 
 nObserver::nObserver() = default;
 
@@ -53,6 +57,8 @@ bool nObserver::StartInGame(nBaseObserver* game) {
     input->ParkMappings();
     input->MapParked("keyb0:f12.");
     for (const KeyMap* k = InGameKeys; k->event; k++) input->Map(k->event, k->state);
+    // Esc leaves also from a tool window that has the keyboard (the editor that started it).
+    if (ui::Host* host = refGfx_.Get()->GetUiHost()) host->SetGameKey(EscKey, true);
 
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     gameClock_ = ts->GetTime();
@@ -77,6 +83,7 @@ bool nObserver::StartInGame(nBaseObserver* game) {
 void nObserver::Leave() {
     running_ = inGame_ = stopped_ = false;
     if (nInputServer* input = refInput_.Resolve()) input->RestoreMappings();
+    if (nGfxServer* gfx = refGfx_.Resolve(); gfx && gfx->GetUiHost()) gfx->GetUiHost()->SetGameKey(EscKey, false);
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     if (gameClockStopped_) ts->StopTime();
     ts->SetTime(gameClock_);

@@ -214,6 +214,10 @@ void Host::GetPointerPosition(int& x, int& y) const
     y = this->pointerY;
 }
 
+void Host::SetGameKey(int virtualKey, bool always) {
+    if (virtualKey >= 0 && virtualKey < 256) this->gameKeys[virtualKey] = always;
+}
+
 bool Host::HandleMessage(const window::Message& message)
 {
     ImGui::SetCurrentContext(this->context);
@@ -260,7 +264,7 @@ bool Host::HandleMessage(const window::Message& message)
         io.KeyShift = io.KeysDown[16];
         io.KeyCtrl = io.KeysDown[17];
         io.KeyAlt = io.KeysDown[18];
-        const bool taken = this->takesKeyboard && vk != kF12 && this->HasShownWindows();
+        const bool taken = this->takesKeyboard && vk != kF12 && !this->gameKeys[vk] && this->HasShownWindows();
         this->keyToGame[vk] = !taken;
         return taken;
     }

@@ -50,7 +50,9 @@
 #include "kernel/nRandom.h"
 #include "kernel/nObjectFileReader.h"
 #include "logic/nObserver.h"
-#include "tools/nPlugin.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/ToolWindow.h"
+#include "tools/nTreeView.h"
 #include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
 #include "script/nLuaServer2.h"
@@ -3344,7 +3346,7 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
         ASSERT_TRUE(viewer && viewer->IsRunning() && viewer->IsInGame()) << log.text;
         const double gameTime = game->GetGameTime();
         // A shown tool window has the keyboard: F12 hides the tools for the viewer's keys.
-        auto* tv = static_cast<nPlugin*>(Lookup("/sys/servers/plugin/treeview"));
+        auto* tv = static_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
         Key(SDL_SCANCODE_F12, SDLK_F12);
         EXPECT_FALSE(tv->GetActive());
         // Each key moves what it names, held three frames: yaw, pitch and zoom by their sign.
@@ -3381,7 +3383,15 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
 
         const nRef<nObserver> watch(viewer);
         if (leave) ASSERT_TRUE(Run(std::string("execbuf(\"") + leave + "\")"));
-        if (!leave) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        if (!leave) {
+            // Esc leaves also while a tool window has the keyboard.
+            Key(SDL_SCANCODE_F12, SDLK_F12);
+            tv->GetWindow()->BringToFront();
+            Frames(1);
+            EXPECT_TRUE(gfx->GetUiHost()->TakesKeyboard());
+            Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+            Key(SDL_SCANCODE_F12, SDLK_F12);
+        }
         if (leave) Frames(1);
         leave = leave ? leave : "Esc";
         EXPECT_FALSE(watch.IsValid() && watch->IsRunning()) << leave;
