@@ -3350,11 +3350,7 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
         Key(SDL_SCANCODE_F12, SDLK_F12);
         EXPECT_FALSE(tv->GetActive());
         // Each key moves what it names, held three frames: yaw, pitch and zoom by their sign.
-        const struct {
-            SDL_Scancode code;
-            SDL_Keycode sym;
-            int yaw, pitch, zoom;
-        } keys[] = {
+        const struct { SDL_Scancode code; SDL_Keycode sym; int yaw, pitch, zoom; } keys[] = {
             {SDL_SCANCODE_LEFT, SDLK_LEFT, 1, 0, 0},          {SDL_SCANCODE_RIGHT, SDLK_RIGHT, -1, 0, 0},
             {SDL_SCANCODE_UP, SDLK_UP, 0, 1, 0},              {SDL_SCANCODE_DOWN, SDLK_DOWN, 0, -1, 0},
             {SDL_SCANCODE_PAGEUP, SDLK_PAGEUP, 0, 0, 1},      {SDL_SCANCODE_PAGEDOWN, SDLK_PAGEDOWN, 0, 0, -1},
