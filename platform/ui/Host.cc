@@ -214,7 +214,8 @@ void Host::GetPointerPosition(int& x, int& y) const
     y = this->pointerY;
 }
 
-void Host::SetGameKey(int virtualKey, bool always) {
+void Host::SetGameKey(int virtualKey, bool always)
+{
     if (virtualKey >= 0 && virtualKey < 256) this->gameKeys[virtualKey] = always;
 }
 
