@@ -124,4 +124,6 @@ protected:
     std::vector<Key> keys_;
     // Runs the lines of the person's keys active in this frame.
     void RunKeys();
+    // In the viewer's frames only the keys the viewer keeps mapped (F12's tools) can fire.
+    void ViewerKeys() override { RunKeys(); }
 };

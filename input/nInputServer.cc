@@ -113,7 +113,7 @@ bool IsPlainName(const char* name) {
 
 nInputServer::nInputServer()
     : refScript("/sys/servers/script"), refConsole("/sys/servers/console"), mappings(HashBuckets),
-      states(HashBuckets) {
+      parkedMappings(HashBuckets), states(HashBuckets) {
     nKernelServer* ks = nKernelServer::ks;
     nRoot* statesObj = ks->New("nroot", "/sys/share/input/states");
     statesObj->AddRef();
@@ -129,6 +129,7 @@ nInputServer::~nInputServer() {
     if (nRoot* obj = refStates.GetUnsafe()) obj->Release();
     if (nRoot* obj = refInput.GetUnsafe()) obj->Release();
     while (nInputMapEntry* entry = static_cast<nInputMapEntry*>(mappings.GetHead())) DeleteMapping(entry);
+    while (nInputMapEntry* entry = static_cast<nInputMapEntry*>(parkedMappings.GetHead())) DeleteMapping(entry);
     while (nHashNode* state = states.RemHead()) delete static_cast<nInputState*>(state);
 }
 
@@ -316,6 +317,46 @@ void nInputServer::EndMap() {
 }
 
 // ---- frame
+
+bool nInputServer::ParkMappings() {
+    if (parked) return false;
+    parked = true;
+    while (auto* m = static_cast<nInputMapEntry*>(mappings.RemHead())) {
+        // Nothing evaluates a parked mapping: its state must not stay at this frame's value.
+        if (nInputState* state = m->GetState()) {
+            state->flag = false;
+            state->value = 0.0f;
+        }
+        parkedMappings.AddTail(m);
+    }
+    return true;
+}
+
+int nInputServer::MapParked(const char* prefix) {
+    if (!parked || !prefix) return 0;
+    const size_t n = std::strlen(prefix);
+    int mapped = 0;
+    for (auto* m = static_cast<nInputMapEntry*>(parkedMappings.GetHead()); m; m = m->GetSucc()) {
+        // The key is "<event text>_<target>".
+        const std::string target = m->HasScript() ? "script:" + m->GetScript()
+                                                  : std::string(m->GetState() ? m->GetState()->GetName() : "");
+        const std::string key = m->GetName();
+        if (target.empty() || key.size() <= target.size() + 1 || key.compare(0, n, prefix) != 0) continue;
+        mapped += Map(key.substr(0, key.size() - target.size() - 1).c_str(), target.c_str());
+    }
+    return mapped;
+}
+
+void nInputServer::RestoreMappings() {
+    if (!parked) return;
+    parked = false;
+    while (nInputMapEntry* entry = static_cast<nInputMapEntry*>(mappings.GetHead())) DeleteMapping(entry);
+    while (auto* m = static_cast<nInputMapEntry*>(parkedMappings.RemHead())) {
+        m->ReleaseIfHeld();
+        m->SetAxisValue(0.0f);
+        mappings.AddTail(m);
+    }
+}
 
 void nInputServer::Trigger(double time) {
     curTime = time;

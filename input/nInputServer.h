@@ -58,6 +58,17 @@ public:
     bool Map(const char* eventText, const char* target);
     void BeginMap();
     void EndMap();
+    // Sets every mapping aside, with its state held, so that a mode of its own (the
+    // engine's viewer inside the game) maps from nothing; false, changing nothing, while
+    // mappings are set aside already.
+    bool ParkMappings();
+    // Maps again, beside the current ones, the parked mappings whose event text begins
+    // with `prefix` (a key that keeps its meaning in the other mode); their count.
+    int MapParked(const char* prefix);
+    // Deletes the mappings made since ParkMappings and brings the parked ones back, each
+    // seeing a release, as after ReleaseAll. Nothing while none are parked.
+    void RestoreMappings();
+    bool HasParkedMappings() const { return parked; }
 
     bool GetButton(const char* state) const;
     float GetSlider(const char* state) const;
@@ -104,7 +115,9 @@ private:
     nList events;
     bool logging = false;
     bool mapping = false;
+    bool parked = false;
     nHashList mappings;
+    nHashList parkedMappings;
     nHashList states;
     int numScripts = 0;
     std::string scripts[MaxScripts];

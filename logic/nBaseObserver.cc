@@ -29,6 +29,7 @@
 #include "logic/nLogicEventServer.h"
 #include "logic/nLogicGraph.h"
 #include "logic/nLogicNode.h"
+#include "logic/nObserver.h"
 #include "platform/system/Clock.h"
 #include "platform/system/Disk.h"
 #include "scene/nChannelServer.h"
@@ -174,6 +175,8 @@ bool nBaseObserver::RunFrame() {
     nFrameGuard running(this);
     if (!refGfx_.Get()->Trigger()) return false;
     if (!refScript_.Get()->Trigger()) return false;
+    // The game stands, its clock too, while the viewer draws.
+    if (RunViewerFrame()) return keepRunning_ && !nFrameGuard::IsReleasePending(this);
 
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     ts->Trigger();
@@ -247,13 +250,43 @@ void nBaseObserver::Trigger() {
     audio->EndScene();
     gfx->EndScene();
     input->FlushEvents();
+    SleepFrame();
+}
 
+void nBaseObserver::SleepFrame() {
     if (sleep_ > 0.0f && !skipSleep_) {
         // A script's sleep is held to the frame's longest: more would stop the game.
         const int ms = int(std::min(double(sleep_), nTimeServer::MaxFrameSleep) * 1000.0);
         nKernelServer::ks->GetTimeServer()->GetClock()->Sleep(ms);
     }
     skipSleep_ = false;
+}
+
+bool nBaseObserver::SetViewer(nObserver* viewer) {
+    nObserver* running = viewer_.IsValid() ? viewer_.Get() : nullptr;
+    if (running && running != viewer && running->IsRunning()) return false;
+    viewer_ = viewer;
+    return true;
+}
+
+bool nBaseObserver::RunViewerFrame() {
+    nObserver* viewer = viewer_.IsValid() ? viewer_.Get() : nullptr;
+    if (!viewer || !viewer->IsRunning() || !viewer->IsInGame()) {
+        if (viewer) viewer_.Invalidate();
+        return false;
+    }
+    {
+        // A tool's or a key's line may stop or delete the viewer.
+        nFrameGuard viewing(viewer);
+        if (viewer->Advance()) {
+            ViewerKeys();
+            if (viewer->IsRunning() && !nFrameGuard::IsReleasePending(viewer)) viewer->Render();
+        }
+    }
+    // A frame the viewer left early must not hand its events to the game's next one.
+    refInput_.Get()->FlushEvents();
+    SleepFrame();
+    return true;
 }
 
 void nBaseObserver::ToggleChatInput() {

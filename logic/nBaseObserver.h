@@ -11,6 +11,7 @@
 #include "kernel/matrix44.h"
 #include "kernel/nArray.h"
 #include "kernel/nPathRef.h"
+#include "kernel/nRef.h"
 #include "kernel/nRoot.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
@@ -26,6 +27,7 @@ class nLogic2DServer;
 class nLogicEventServer;
 class nLogicGraph;
 class nLogicNode;
+class nObserver;
 class nParticleServer;
 class nScriptServer;
 
@@ -84,6 +86,10 @@ public:
     virtual bool GetGameState(uint32_t mask) const { return (gameState_ & mask) != 0; }
     virtual void SetGameState(uint32_t mask, bool on);
 
+    // The engine's viewer started inside a frame of this loop: it runs in the loop's frames
+    // in place of the game's until it stops. False, changing nothing, while another runs.
+    bool SetViewer(nObserver* viewer);
+
     // Registers a loading screen by path; one that names nothing, or no logic node, is
     // logged and ignored.
     void AddLoadingScreen(const char* path);
@@ -104,6 +110,10 @@ public:
     static bool HasExtension(const char* text, const char* ext);
 
 protected:
+    // The person's keys that still count while the viewer runs in the loop's frames, run
+    // after its input step; the base has none.
+    virtual void ViewerKeys() {}
+
     struct LinePoint {
         LinePoint* next;
         float x, y, z;
@@ -160,4 +170,10 @@ private:
     // The logic root, or null (logged once until it resolves again).
     nLogicNode* FindLogicRoot();
     void ReleaseLineRecords();
+    // The frame's sleep, held to the longest a frame may sleep.
+    void SleepFrame();
+    // A frame of the running viewer in place of the game's; false when none runs.
+    bool RunViewerFrame();
+
+    nRef<nObserver> viewer_;
 };

@@ -9,6 +9,9 @@
 #include "kernel/nRemoteServer.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nTimeServer.h"
+#include "logic/nBaseObserver.h"
+#include "logic/nToolPass.h"
+#include "platform/ui/Host.h"
 #include "scene/n3DNode.h"
 #include "scene/nChannelServer.h"
 #include "scene/nSceneGraph2.h"
@@ -22,8 +25,72 @@ static const nCmdDef<nObserver> cmds[] = {
 };
 const nClassInfo nObserver::classInfo = nClassInfo::Make<nObserver>("nobserver", "nroot", cmds);
 
+// Arrows orbit, Page Up/Down and the keypad's + and - zoom, Home resets both, Esc leaves.
+const nObserver::KeyMap nObserver::InGameKeys[] = {
+    {"keyb0:left.pressed", "turnleft"}, {"keyb0:right.pressed", "turnright"}, {"keyb0:up.pressed", "turnup"},
+    {"keyb0:down.pressed", "turndown"}, {"keyb0:prior.pressed", "zoomin"},    {"keyb0:plus.pressed", "zoomin"},
+    {"keyb0:next.pressed", "zoomout"},  {"keyb0:minus.pressed", "zoomout"},   {"keyb0:home.down", "resetrot"},
+    {"keyb0:home.down", "resetzoom"},   {"keyb0:esc.down", "stopviewer"},     {nullptr, nullptr},
+};
+
+// The window's virtual-key code of Esc.
+constexpr int EscKey = 27;
+
 nObserver::nObserver() = default;
-nObserver::~nObserver() = default;
+
+nObserver::~nObserver() {
+    // Released while it runs in the game's frames: the game gets its keys and clock back.
+    if (running_ && inGame_) Leave();
+}
+
+nBaseObserver* nObserver::RunningGame() const {
+    auto* game = dynamic_cast<nBaseObserver*>(nKernelServer::ks->Lookup("/sys/servers/observer"));
+    return game && nFrameGuard::HoldsRunningFrame(game) ? game : nullptr;
+}
+
+bool nObserver::StartInGame(nBaseObserver* game) {
+    nInputServer* input = refInput_.Get();
+    if (input->HasParkedMappings() || !game->SetViewer(this)) {
+        n_error("%s: v_start_v: another viewer runs in the game's frames\n", GetFullName().c_str());
+        return false;
+    }
+    input->ParkMappings();
+    input->MapParked("keyb0:f12.");
+    for (const KeyMap* k = InGameKeys; k->event; k++) input->Map(k->event, k->state);
+    // Esc leaves also from a tool window that has the keyboard (the editor that started it).
+    if (ui::Host* host = refGfx_.Get()->GetUiHost()) host->SetGameKey(EscKey, true);
+
+    nTimeServer* ts = nKernelServer::ks->GetTimeServer();
+    gameClock_ = ts->GetTime();
+    gameClockStopped_ = ts->IsStopped();
+    if (gameClockStopped_) ts->StartTime();
+    base_ = ts->GetFrameTime();
+    previousTime_ = time_ = 0.0;
+    nChannelServer* channels = refChannel_.Get();
+    timeChannel_ = channels->GenChannel("time");
+    gtimeChannel_ = channels->GenChannel("gtime");
+
+    nRoot* scene = refScene_.Resolve();
+    scene_ = scene;
+    static_cast<n3DNode*>(scene)->AddRenderContext(0);
+    running_ = inGame_ = true;
+    stopped_ = false;
+    n_printf("%s: the viewer runs; the arrows turn, Page Up/Down zoom, Home resets, Esc leaves\n",
+             GetFullName().c_str());
+    return true;
+}
+
+void nObserver::Leave() {
+    running_ = inGame_ = stopped_ = false;
+    if (nInputServer* input = refInput_.Resolve()) input->RestoreMappings();
+    if (nGfxServer* gfx = refGfx_.Resolve(); gfx && gfx->GetUiHost()) gfx->GetUiHost()->SetGameKey(EscKey, false);
+    nTimeServer* ts = nKernelServer::ks->GetTimeServer();
+    if (gameClockStopped_) ts->StopTime();
+    ts->SetTime(gameClock_);
+    if (nRoot* scene = scene_.GetUnsafe()) static_cast<n3DNode*>(scene)->RemoveRenderContext(0);
+    scene_.Invalidate();
+    n_printf("%s: the viewer stopped; the game goes on\n", GetFullName().c_str());
+}
 
 bool nObserver::Start() {
     if (running_) {
@@ -36,10 +103,13 @@ bool nObserver::Start() {
                 root ? "is no n3dnode" : "does not exist");
         return false;
     }
+    // A line run in the game's frames (the tools', the console's) must not stop them with
+    // a loop of its own: the viewer then draws in the game's frames.
+    if (nBaseObserver* game = RunningGame()) return StartInGame(game);
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     ts->ResetTime();
     ts->EnableFrameTime();
-    previousTime_ = time_ = 0.0;
+    previousTime_ = time_ = base_ = 0.0;
     nChannelServer* channels = refChannel_.Get();
     timeChannel_ = channels->GenChannel("time");
     gtimeChannel_ = channels->GenChannel("gtime");
@@ -63,6 +133,10 @@ bool nObserver::Start() {
 
 void nObserver::Stop() {
     if (!running_) return;
+    if (inGame_) {
+        Leave();
+        return;
+    }
     stopped_ = true;
     nKernelServer::ks->GetTimeServer()->DisableFrameTime();
 }
@@ -71,22 +145,33 @@ bool nObserver::Frame() {
     if (stopped_ || nFrameGuard::IsReleasePending(this)) return false;
     if (!refGfx_.Get()->Trigger()) return false;
     if (!refScript_.Get()->Trigger()) return false;
+    if (!Advance()) return false;
+    Render();
+    return true;
+}
 
+bool nObserver::Advance() {
+    auto over = [this] { return stopped_ || !running_ || nFrameGuard::IsReleasePending(this); };
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     ts->Trigger();
     if (nRemoteServer* remote = nKernelServer::ks->GetRemoteServer()) remote->Trigger();
     // A remote or script line may have stopped the loop or deleted the viewer.
-    if (stopped_ || nFrameGuard::IsReleasePending(this)) return false;
+    if (over()) return false;
 
     previousTime_ = time_;
-    time_ = ts->GetFrameTime();
+    time_ = ts->GetFrameTime() - base_;
     frameTime_ = float(time_ - previousTime_);
     // A stall or a clock that went back counts as a short frame, so the camera never jumps.
     if (!(frameTime_ > 0.0f) || frameTime_ > 1.0f) frameTime_ = 0.01f;
 
-    refInput_.Get()->Trigger(time_);
-    Render();
-    return true;
+    nInputServer* input = refInput_.Get();
+    input->Trigger(time_);
+    if (input->GetButton("stopviewer")) Stop();
+    if (over()) return false;
+    // The tools keep their windows and keys in the viewer's frames: their editor is the
+    // way back where the game has no console.
+    if (auto* tools = dynamic_cast<nToolPass*>(refPlugin_.Resolve())) tools->RunTools(frameTime_);
+    return !over();
 }
 
 void nObserver::MoveCamera(n3DNode* scene) {

@@ -234,6 +234,11 @@ void Host::GetPointerPosition(int& x, int& y) const
     y = this->pointerY;
 }
 
+void Host::SetGameKey(int virtualKey, bool always)
+{
+    if (virtualKey >= 0 && virtualKey < 256) this->gameKeys[virtualKey] = always;
+}
+
 bool Host::HandleMessage(const window::Message& message)
 {
     ImGui::SetCurrentContext(this->context);
@@ -275,7 +280,7 @@ bool Host::HandleMessage(const window::Message& message)
         const int vk = message.virtualKey;
         if (vk < 0 || vk > 255) return false;
         this->QueueKey(message.kind, vk);
-        const bool taken = this->takesKeyboard && vk != kF12 && this->HasShownWindows();
+        const bool taken = this->takesKeyboard && vk != kF12 && !this->gameKeys[vk] && this->HasShownWindows();
         this->keyToGame[vk] = !taken;
         return taken;
     }

@@ -61,6 +61,9 @@ public:
     void GetPointerPosition(int& x, int& y) const;
     bool TakesPointer() const { return this->takesPointer; }
     bool TakesKeyboard() const { return this->takesKeyboard; }
+    // A key (virtual-key code) that, like F12, reaches the game also while a tool window
+    // has the keyboard: the way out of a mode the tools started (Esc of the viewer).
+    void SetGameKey(int virtualKey, bool always);
 
     // Builds the shown windows for a display of that size, `seconds` after the last
     // frame, then runs what their clicks and close boxes asked for.
@@ -108,6 +111,7 @@ private:
     ImDrawData* drawData = nullptr;
     bool takesPointer = false;
     bool takesKeyboard = false;
+    bool gameKeys[256] = {};
     // The window that had the keyboard before a popup took it (null for none).
     ImGuiWindow* keyboardWindow = nullptr;
     int pointerX = 0;

@@ -49,6 +49,10 @@
 #include "kernel/nObjectCount.h"
 #include "kernel/nRandom.h"
 #include "kernel/nObjectFileReader.h"
+#include "logic/nObserver.h"
+#include "platform/ui/Host.h"
+#include "platform/ui/ToolWindow.h"
+#include "tools/nTreeView.h"
 #include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
 #include "script/nLuaServer2.h"
@@ -3330,6 +3334,88 @@ TEST_F(DemoGameTest, ASaveWhoseNamesHoldControlCharactersIsRefusedAndItsLogLineS
     for (std::string line; std::getline(text, line);) {
         EXPECT_NE(line.rfind("FAKE", 0), 0u) << line;
         EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; }), 0);
+    }
+}
+
+// The engine's viewer started from a tool's line in a level: its keys orbit while the
+// diver, the game's clock and its keys stand; F12 still hides and shows the tools; Esc, the
+// tools' stop() and a delete of the viewer each return to the game where it was, with its keys.
+TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineReturnsToTheGame) {
+    NewGame();
+    Frames(5);
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    auto* input = static_cast<nInputServer*>(Lookup("/sys/servers/input"));
+    const int mappings = input->GetNumMappings();
+    const uint32_t state = game->GetGameStateWord();
+    const std::string start =
+        "execbuf(\"if not exists('/usr/scene') then new('n3dnode', '/usr/scene') end "
+        "if not exists('/usr/viewer') then new('nobserver', '/usr/viewer') end sel('/usr/viewer') start()\")";
+    // Each way back: Esc, or a tool's line (null for Esc).
+    for (const char* leave : {(const char*)nullptr, "obj('/usr/viewer').stop()", "delete('/usr/viewer')"}) {
+        const vector3 at = DiverAt();
+        ASSERT_TRUE(Run(start));
+        Frames(1);
+        auto* viewer = static_cast<nObserver*>(Lookup("/usr/viewer"));
+        ASSERT_TRUE(viewer && viewer->IsRunning() && viewer->IsInGame()) << log.text;
+        const double gameTime = game->GetGameTime();
+        // A shown tool window has the keyboard: F12 hides the tools for the viewer's keys.
+        auto* tv = static_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+        EXPECT_FALSE(tv->GetActive());
+        // Each key moves what it names, held three frames: yaw, pitch and zoom by their sign.
+        const struct { SDL_Scancode code; SDL_Keycode sym; int yaw, pitch, zoom; } keys[] = {
+            {SDL_SCANCODE_LEFT, SDLK_LEFT, 1, 0, 0},          {SDL_SCANCODE_RIGHT, SDLK_RIGHT, -1, 0, 0},
+            {SDL_SCANCODE_UP, SDLK_UP, 0, 1, 0},              {SDL_SCANCODE_DOWN, SDLK_DOWN, 0, -1, 0},
+            {SDL_SCANCODE_PAGEUP, SDLK_PAGEUP, 0, 0, 1},      {SDL_SCANCODE_PAGEDOWN, SDLK_PAGEDOWN, 0, 0, -1},
+            {SDL_SCANCODE_KP_PLUS, SDLK_KP_PLUS, 0, 0, 1},    {SDL_SCANCODE_KP_MINUS, SDLK_KP_MINUS, 0, 0, -1},
+        };
+        auto sign = [](float d) { return d > 1e-4f ? 1 : (d < -1e-4f ? -1 : 0); };
+        for (const auto& k : keys) {
+            const float yaw = viewer->GetYaw(), pitch = viewer->GetPitch(), zoom = viewer->GetZoom();
+            Key(k.code, k.sym, 3);
+            EXPECT_EQ(sign(viewer->GetYaw() - yaw), k.yaw) << SDL_GetScancodeName(k.code);
+            EXPECT_EQ(sign(viewer->GetPitch() - pitch), k.pitch) << SDL_GetScancodeName(k.code);
+            EXPECT_EQ(sign(viewer->GetZoom() - zoom), k.zoom) << SDL_GetScancodeName(k.code);
+        }
+        Key(SDL_SCANCODE_HOME, SDLK_HOME);
+        EXPECT_TRUE(viewer->GetYaw() == 0.0f && viewer->GetPitch() == 0.0f && viewer->GetZoom() == 10.0f);
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+        EXPECT_TRUE(tv->GetActive());
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+        EXPECT_FALSE(tv->GetActive());
+        EXPECT_TRUE(viewer->IsRunning());
+        // The game stood: its clock, its diver under the arrows, its keys (F5 saved nothing).
+        EXPECT_EQ(game->GetGameTime(), gameTime);
+        EXPECT_TRUE(DiverAt().x == at.x && DiverAt().z == at.z);
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        EXPECT_FALSE(fs::exists(saveDir / "schnellspeicher.n"));
+
+        const nRef<nObserver> watch(viewer);
+        if (leave) ASSERT_TRUE(Run(std::string("execbuf(\"") + leave + "\")"));
+        if (!leave) {
+            // Esc leaves also while a tool window has the keyboard.
+            Key(SDL_SCANCODE_F12, SDLK_F12);
+            tv->GetWindow()->BringToFront();
+            Frames(1);
+            EXPECT_TRUE(gfx->GetUiHost()->TakesKeyboard());
+            Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+            Key(SDL_SCANCODE_F12, SDLK_F12);
+        }
+        if (leave) Frames(1);
+        leave = leave ? leave : "Esc";
+        EXPECT_FALSE(watch.IsValid() && watch->IsRunning()) << leave;
+        Frames(2);
+        // The game goes on where it was: its level and state, the clock a frame or two on,
+        // the Esc that left the viewer opened no menu, and its own keys are back.
+        EXPECT_STREQ(game->GetLevel(), "level1");
+        EXPECT_EQ(game->GetGameStateWord(), state) << leave;
+        EXPECT_FALSE(Menu()->GetActive()) << leave;
+        EXPECT_GT(game->GetGameTime(), gameTime);
+        EXPECT_LT(game->GetGameTime(), gameTime + 0.2);
+        EXPECT_EQ(input->GetNumMappings(), mappings);
+        Key(SDL_SCANCODE_W, SDLK_w, 5);
+        EXPECT_NE(DiverAt().z, at.z) << leave;
+        Key(SDL_SCANCODE_F12, SDLK_F12);
     }
 }
 

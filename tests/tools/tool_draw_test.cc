@@ -228,6 +228,18 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
     ASSERT_TRUE(gfxServer->GetUiHost()->TakesKeyboard());
     press();
     EXPECT_FALSE(macros->GetActive());
+    // The tree view closed by its X: F12 hides the others, then shows all of them again,
+    // never one shown and one hidden.
+    press();
+    tv->GetWindow()->onClose();
+    Frame();
+    ASSERT_FALSE(tv->GetActive());
+    for (bool shown : {false, true, false, true}) {
+        press();
+        EXPECT_EQ(tv->GetActive(), shown);
+        EXPECT_EQ(macros->GetActive(), shown);
+        EXPECT_EQ(macros->GetWindow()->IsVisible(), shown);
+    }
 }
 
 TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
