@@ -423,6 +423,7 @@ bool nbwDiver::Trigger(nLogicGraph* graph) {
     nRef<nRoot> self(this);
     const float ft = GetFrameTime();
     ClearWeights();
+    metFloor_ = false;
 
     SetStat(LifePoints, GetStat(LifePoints) - ft * GetStat(LifeLose));
     SetStat(Energie, GetStat(Energie) - ft * GetStat(EnergieLose));
@@ -523,9 +524,30 @@ void nbwDiver::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody
     const float mu = body->GetContactParam(nPhysikBody::MU);
     const float approx = body->GetContactParam(nPhysikBody::APPROX1);
     const bool steep = std::fabs(r.normal2.y) < SteepNormalY;
+    metFloor_ = metFloor_ || !steep;
+    // The wall's own up: the first friction direction, free for a pitched nose that W swims
+    // up or down along it, while the second still holds the body sideways. A nose pitched
+    // down at a slope facing up, which W would push up the slope, is held as a level one is.
+    vector3 up = vector3(0.0f, 1.0f, 0.0f) - r.normal2 * (r.normal2.y / std::fmax(r.normal2 % r.normal2, 1e-12f));
+    const matrix44 m = NormalisedMatrix(body);
+    const vector3 nose(-m.m[2][0], -m.m[2][1], -m.m[2][2]);
+    const bool slides = steep && slides_ && up.Len() > 1e-3f && (nose % up) * nose.y > 0.0f;
     body->SetContactParam(nPhysikBody::MU, steep ? SteepFriction : std::fmin(mu, FloorFriction));
     body->SetContactParam(nPhysikBody::APPROX1, steep ? 1.0f : approx);
-    nbwActor::JoinContact(server, body, other, r);
+    if (!slides) {
+        nbwActor::JoinContact(server, body, other, r);
+    } else {
+        const float mu2 = body->GetContactParam(nPhysikBody::MU2);
+        const float dir = body->GetContactParam(nPhysikBody::CONTACTDIR);
+        nCollideReport along = r;
+        along.frictionDir = up * (1.0f / up.Len());
+        body->SetContactParam(nPhysikBody::MU, 0.0f);
+        body->SetContactParam(nPhysikBody::MU2, SteepFriction);
+        body->SetContactParam(nPhysikBody::CONTACTDIR, 1.0f);
+        nbwActor::JoinContact(server, body, other, along);
+        body->SetContactParam(nPhysikBody::CONTACTDIR, dir);
+        body->SetContactParam(nPhysikBody::MU2, mu2);
+    }
     body->SetContactParam(nPhysikBody::APPROX1, approx);
     body->SetContactParam(nPhysikBody::MU, mu);
 }
@@ -621,12 +643,18 @@ void nbwDiver::KeepPitch(nPhysikBody* body) {
 void nbwDiver::HoldNose(nPhysikBody* body, const matrix44& m, float step, int index) {
     // The turn a key gave goes on after it, and a contact's push turns the nose a little in
     // each step: left alone, the nose would creep on for seconds. A nose set from outside (a
-    // script, a load, a revival) is held where it was set. What the diver swims against may
-    // tip it, and what it meets may level it (nosed into the seabed it lies along it); the
+    // script, a load, a revival) is held where it was set. What a level diver swims against
+    // may tip it, and what it meets may level it (nosed into the seabed it lies along it); the
     // nose is held where that left it. A turn to the side, which swings a pitched nose about a
-    // tilted axis, levels nothing: the nose is brought back to its pitch.
+    // tilted axis, levels nothing: the nose is brought back to its pitch. Nor does a wall a
+    // pitched diver meets: it slides along the wall at the pitch it swam at.
     const float zy = m.m[2][1];
-    if (moveTorque_.x != 0.0f || (moveForce_.z != 0.0f && HadContacts()) || !(step > 0.0f)) {
+    // Pitched is what a key or a script left, not what a slope a level diver climbs tips.
+    const bool pitched = holdingNose_ ? std::fabs(heldNose_) > SlidePitch : keyPitched_ && std::fabs(zy) > SlidePitch;
+    const bool wallOnly = HadContacts() && !metFloor_ && pitched;
+    slides_ = false;
+    if (moveTorque_.x != 0.0f || (moveForce_.z != 0.0f && HadContacts() && !wallOnly) || !(step > 0.0f)) {
+        keyPitched_ = moveTorque_.x != 0.0f || (keyPitched_ && !(step > 0.0f));
         holdingNose_ = false;
         return;
     }
@@ -635,16 +663,20 @@ void nbwDiver::HoldNose(nPhysikBody* body, const matrix44& m, float step, int in
     // A turn to the side goes on after its key until it slows.
     if (moveTorque_.y != 0.0f) sideTurn_ = true;
     else if (std::fabs(w.y) < SideTurnRate) sideTurn_ = false;
-    if (holdingNose_ && (HadContacts() || !sideTurn_) && std::fabs(zy) < std::fabs(heldNose_))
-        heldNose_ = zy * heldNose_ > 0.0f ? zy : 0.0f;
+    const bool levels = HadContacts() ? !wallOnly : !sideTurn_;
+    if (holdingNose_ && levels && std::fabs(zy) < std::fabs(heldNose_)) heldNose_ = zy * heldNose_ > 0.0f ? zy : 0.0f;
     holdingNose_ = true;
+    slides_ = std::fabs(heldNose_) > SlidePitch;
     // A turn about the x row lifts the nose, lowering the z row's y; it turns back within
-    // PitchReturnTime. A body already as good as held is left as it is.
+    // PitchReturnTime, against a wall within the step: the wall's push on the nose, above or
+    // below the body's middle, would tip it a little further in every step. A body already
+    // as good as held is left as it is.
     const auto angle = [](float y) { return std::asin(std::clamp(y, -1.0f, 1.0f)); };
     const vector3 x(m.m[0][0], m.m[0][1], m.m[0][2]);
     const float off = angle(zy) - angle(heldNose_), pitch = w % x;
+    const float back = wallOnly ? step : std::fmax(step, PitchReturnTime);
     if (std::fabs(off) > NoseHeldWithin || std::fabs(pitch) > NoseHeldWithin)
-        body->SetAngularVel(w + x * (off / std::fmax(step, PitchReturnTime) - pitch));
+        body->SetAngularVel(w + x * (off / back - pitch));
 }
 
 bool nbwDiver::StepPhysik(const matrix44& recordWorld) {

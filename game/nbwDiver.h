@@ -87,6 +87,9 @@ public:
     // A contact's normal whose y is below this (25 degrees off the vertical) is steep.
     static constexpr float SteepNormalY = 0.9f;
     static constexpr float SteepFriction = 2.0f;
+    // A nose whose z row's y is further from 0 than this is pitched: against something steep
+    // the body slides up or down along it, held only sideways.
+    static constexpr float SlidePitch = 0.1f;
     // Along a floor or a ceiling the body's friction is at most this.
     static constexpr float FloorFriction = 0.0f;
     // The timers count up to this and stay.
@@ -164,7 +167,8 @@ protected:
     bool JoinsPartner(const nLogicNode* partner) const override;
     // Against what is steeper than SteepNormalY (a wall, a rock, a slope) the body's
     // friction grows with how hard it presses, SteepFriction times that: met head on it
-    // holds. Along a floor or a ceiling a light friction lets it glide on.
+    // holds. A pitched diver is held so only sideways: it slides up or down along the wall
+    // as its nose points. Along a floor or a ceiling a light friction lets it glide on.
     void JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody* other, const nCollideReport& r) override;
     // The hand object shown in the hand when it is a documentation tool, else null.
     nbwDokuTool* ShownTool() const;
@@ -235,6 +239,12 @@ private:
     float heldNose_ = 0.0f;
     float steppedNose_ = 0.0f;
     bool sideTurn_ = false;  // a turn to the side is on: it levels nothing the nose is held at
+    // This frame met a floor or a ceiling, the only contacts that may level the held nose.
+    bool metFloor_ = false;
+    // A pitching move turned the nose last, and no contact has taken the hold over since.
+    bool keyPitched_ = false;
+    // The nose is held pitched: against a wall the body slides up or down along it.
+    bool slides_ = false;
     // The render variables, -1 until declared.
     int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
         headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;

@@ -2053,6 +2053,9 @@ TEST_F(DemoLevelTest, TheSweptHeapAndTheLiftedCrateAreNoLongerSolidAlsoAfterALoa
     Frames(75);
     ASSERT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 1.0f);
     EXPECT_FALSE(heap->GetHandlerActive("collision", "physik"));
+    // What the README says stays: a low, flat patch of sand where the heap stood.
+    auto flatPatch = [&] { return heap->IsVisible() && heap->GetScale().y < 0.1f && heap->GetScale().x > 1.0f; };
+    EXPECT_TRUE(flatPatch());
     auto [in, beyond] = through("heap");
     EXPECT_TRUE(in && beyond < -1.0f) << "swept, it lets the diver through: " << in << " " << beyond;
     Key(SDL_SCANCODE_F5, SDLK_F5);
@@ -2062,6 +2065,8 @@ TEST_F(DemoLevelTest, TheSweptHeapAndTheLiftedCrateAreNoLongerSolidAlsoAfterALoa
     ASSERT_EQ(StatusLine(), "Spiel geladen.") << log.text;
     ASSERT_EQ(Get<nbwSandHeap>("heap")->GetSweepValue(), 1.0f);
     EXPECT_FALSE(Get<nbwItem>("heap")->GetHandlerActive("collision", "physik"));
+    heap = Get<nbwItem>("heap");
+    EXPECT_TRUE(flatPatch()) << "after the load";
     std::tie(in, beyond) = through("heap");
     EXPECT_TRUE(in && beyond < -1.0f) << "a loaded swept heap lets the diver through: " << in << " " << beyond;
 
@@ -2335,6 +2340,37 @@ TEST_F(DemoLevelTest, TheNoseKeepsThePitchFLeftThroughATurnOrASwim) {
             hold(key, 1000000);
             Frames(int(3000000 / step));
             EXPECT_NEAR(nose(), pitched, 0.02f);
+        }
+    }
+}
+
+// Pitched about 35 degrees by R or F, a diver that swims into the reef's face, the basin's
+// east wall or a rock's side with W held for 5 s keeps its pitch and rises or sinks along it
+// at every frame step (a wall that levelled the nose stopped it about 1.5 up). Under the
+// rock's middle, where it overhangs the diver, the nose may be levelled.
+TEST_F(DemoLevelTest, APitchedDiverKeepsItsPitchAndRisesOrSinksAlongAWallAtEveryFrameStep) {
+    NewGame();
+    const vector3 rock = Middle("rock4");
+    // 1 off the wall, the heights it rises and sinks from, the way from the wall, the nose checked above.
+    for (const auto& [from, low, high, side, checked] :
+         {std::tuple{vector3(-7.5f, 0, 10.3f), 1.5f, 7.0f, vector3(0, 0, 1), 0.0f},
+          {vector3(94.2f, 0, -40), 1.5f, 7.0f, vector3(-1, 0, 0), 0.0f},
+          {rock + vector3(0, 0, 3.6f), rock.y, rock.y + 1.2f, vector3(0, 0, 1), rock.y}}) {
+        for (const float sign : {1.0f, -1.0f}) {
+            for (const int64_t step : {16667, 66667, 250000, 1000000}) {
+                SCOPED_TRACE(testing::Message() << from.x << " " << from.z << ", " << sign << ", step " << step);
+                frameStep = 1000000 / 30;
+                Park(vector3(from.x, sign > 0.0f ? low : high, from.z), Facing(side), 15);
+                Key(sign > 0.0f ? SDL_SCANCODE_R : SDL_SCANCODE_F, sign > 0.0f ? SDLK_r : SDLK_f, 15);
+                const float pitched = Active()->GetMatrix().m[2][1], y = DiverAt().y;
+                frameStep = step;
+                Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+                for (int i = 0; i < int(5000000 / step) && Frame(); i++)
+                    if (DiverAt().y > checked) EXPECT_NEAR(Active()->GetMatrix().m[2][1], pitched, 0.02f) << DiverAt().y;
+                Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+                EXPECT_GT((DiverAt().y - y) * sign, 2.2f);
+                EXPECT_GT((from - DiverAt()) % side, 0.3f) << "it did not reach the wall";
+            }
         }
     }
 }
