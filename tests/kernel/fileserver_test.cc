@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "FileServerFixture.h"
@@ -220,10 +219,11 @@ TEST_F(FileServerTest, APathOfAnUnknownAssignIsRefusedByEveryFileOperation) {
     const std::string before = fs->GetCwd();
     ASSERT_TRUE(fs->ChangeDir(tmp.path.c_str()) && fs->SetAssign("gone", "/x/"));
     kernel->Lookup("/sys/share/assigns/gone")->Release();
-    // An assign's value set on its nenv directly: of an unknown assign, empty, no folder, a loop.
-    for (const auto& [name, value] : {std::pair{"hop", "gone:x/"}, {"void", ""}, {"bare", "/x"}, {"loop", "loop:"}}) {
-        ASSERT_TRUE(fs->SetAssign(name, "/x/"));
-        static_cast<nEnv*>(kernel->Lookup((std::string("/sys/share/assigns/") + name).c_str()))->SetS(value);
+    // Values set on the assign's nenv itself: of an unknown assign, empty, no folder, a loop.
+    for (const char* value : {"gone:x/", "", "/x", "loop:"}) {
+        const std::string name = value[0] == 'g' ? "hop" : !*value ? "void" : value[0] == '/' ? "bare" : "loop";
+        ASSERT_TRUE(fs->SetAssign(name.c_str(), "/x/"));
+        static_cast<nEnv*>(kernel->Lookup(("/sys/share/assigns/" + name).c_str()))->SetS(value);
     }
     for (const bool archives : {false, true}) {
         if (archives) ASSERT_GT(bwtest::MountGameArchives(kernel), 0);

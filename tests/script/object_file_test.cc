@@ -216,8 +216,7 @@ TEST_F(LuaWriterTest, AFailedSaveLeavesTheEarlierSaveInPlace) {
     // A folder that does not exist: nothing is opened.
     EXPECT_FALSE(a->SaveAs(Path("missing/a").c_str()));
     EXPECT_TRUE(LogHas("cannot open"));
-    // A name of no assign: its one refusal, not one for each temporary name.
-    log.text.clear();
+    log.text.clear();  // a name of no assign: one refusal, not one for each temporary name
     EXPECT_FALSE(a->SaveAs("gone:a"));
     EXPECT_EQ(log.text, "nFileServer2: path 'gone:a.n' refused: there is no assign 'gone'\n"
                         "nPersistServer: cannot save '/a' as 'gone:a.n'\n");
