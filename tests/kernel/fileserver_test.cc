@@ -220,7 +220,7 @@ TEST_F(FileServerTest, APathOfAnUnknownAssignIsRefusedByEveryFileOperation) {
     ASSERT_TRUE(fs->ChangeDir(tmp.path.c_str()) && fs->SetAssign("gone", "/x/"));
     kernel->Lookup("/sys/share/assigns/gone")->Release();
     // Values set on the assign's nenv itself: of an unknown assign, empty, no folder, a loop.
-    for (const char* value : {"gone:x/", "", "/x", "loop:"}) {
+    for (const char* value : {"gone:x/", "", "/x", "loop:x/"}) {
         const std::string name = value[0] == 'g' ? "hop" : !*value ? "void" : value[0] == '/' ? "bare" : "loop";
         ASSERT_TRUE(fs->SetAssign(name.c_str(), "/x/"));
         static_cast<nEnv*>(kernel->Lookup(("/sys/share/assigns/" + name).c_str()))->SetS(value);
