@@ -14,8 +14,17 @@ void nDefaultLogHandler::FormatCut(char* buf, int size, const char* fmt, va_list
     if (n < 0) {
         buf[0] = 0;
     } else if (n > limit) {
-        // The last seven bytes become "[...]", a line feed and the terminating zero.
-        std::memcpy(buf + size - 7, "[...]\n", 7);
+        // The last seven bytes become "[...]", a line feed and the terminating zero; a
+        // character whose UTF-8 they cut goes whole.
+        int end = size - 7;
+        int lead = end;
+        while (lead > 0 && end - lead < 4 && (static_cast<unsigned char>(buf[lead - 1]) & 0xC0) == 0x80) lead--;
+        if (lead > 0) {
+            const unsigned char c = static_cast<unsigned char>(buf[lead - 1]);
+            const int need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (end - (lead - 1) < need) end = lead - 1;
+        }
+        std::memcpy(buf + end, "[...]\n", 7);
     }
 }
 

@@ -168,15 +168,23 @@ size_t nFileServer2::AssignLength(const char* path) {
     return n >= 2 && path[n] == ':' ? n : 0;
 }
 
-nFileServer2::Mangled nFileServer2::Mangle(const char* path, std::string& out) {
+nFileServer2::Mangled nFileServer2::Mangle(const char* path, std::string& out, std::string* assign) {
     std::string work = path ? path : "";
     if (work.size() >= MAXPATH) return Mangled::TooLong;
-    if (const size_t colon = AssignLength(path)) {
-        const char* value = GetAssign(work.substr(0, colon).c_str());
+    // An assign's value may start with another assign; a few steps, so that a loop ends.
+    for (int step = 0; const size_t colon = AssignLength(work.c_str()); step++) {
+        std::string name = work.substr(0, colon);
+        const char* value = step < 8 ? GetAssign(name.c_str()) : nullptr;
+        const size_t length = value ? std::strlen(value) : 0;
+        if (assign) *assign = std::move(name);
         // A name of no assign is no file name either: taken as one, "save:x" would be a
-        // file of that name in whatever folder the game runs in.
+        // file of that name in whatever folder the game runs in. A value set on the nenv
+        // itself may be empty or lack its '/': "x" would then land beside the folder.
+        if (step == 8) return Mangled::Loop;
         if (!value) return Mangled::NoAssign;
-        work = std::string(value) + work.substr(colon + 1);
+        if (length == 0 || value[length - 1] != '/') return Mangled::NoFolder;
+        work = std::string(value, length) + work.substr(colon + 1);
+        if (work.size() >= MAXPATH) return Mangled::TooLong;
     }
     Normalize(work);
     if (work.size() >= MAXPATH) return Mangled::TooLong;
@@ -186,11 +194,15 @@ nFileServer2::Mangled nFileServer2::Mangle(const char* path, std::string& out) {
 
 char* nFileServer2::ManglePath(const char* path, char* buf, size_t size) {
     if (!buf || size == 0) return buf;
-    std::string out;
-    const Mangled result = Mangle(path, out);
+    std::string out, assign;
+    const Mangled result = Mangle(path, out, &assign);
     if (result != Mangled::Ok || out.size() >= size) {
         if (result == Mangled::NoAssign) {
-            n_printf("nFileServer2: path '%s' refused: there is no assign '%.*s'\n", path, int(AssignLength(path)), path);
+            n_printf("nFileServer2: path '%s' refused: there is no assign '%s'\n", path, assign.c_str());
+        } else if (result == Mangled::NoFolder) {
+            n_printf("nFileServer2: path '%s' refused: the assign '%s' names no folder\n", path, assign.c_str());
+        } else if (result == Mangled::Loop) {
+            n_printf("nFileServer2: path '%s' refused: its assigns name each other\n", path);
         } else {
             n_error("nFileServer2::ManglePath(): path '%s' is too long\n", path ? path : "");
         }

@@ -55,11 +55,12 @@ public:
     bool SetAssign(const char* name, const char* path);
     // The assign's path, or null.
     const char* GetAssign(const char* name);
-    // Resolves an assign prefix of two or more characters and normalises the
-    // result: '\' becomes '/', ASCII letters lower case, one trailing '/' dropped.
-    // A prefix that names no assign, and a result that does not fit `size` (or MAXPATH),
-    // are refused (logged): an empty text, on which every file operation fails. A single
-    // letter before the colon is a drive and stays.
+    // Resolves an assign prefix of two or more characters (and one its value starts with)
+    // and normalises the result: '\' becomes '/', ASCII letters lower case, one trailing
+    // '/' dropped. A prefix that names no assign, or one whose value is no folder (empty, no
+    // trailing '/'), assigns that name each other, and a result that does not fit `size` (or
+    // MAXPATH), are refused (logged): an empty text, on which every file operation fails. A
+    // single letter before the colon is a drive and stays.
     char* ManglePath(const char* path, char* buf, size_t size);
     std::string ManglePath(const char* path);
     // The length of the assign name that `path` starts with ("save" of "save:x"): two or
@@ -100,8 +101,9 @@ protected:
 private:
     // "/sys/share/assigns", made again when a script has released it.
     nRoot* GetAssignsDir();
-    enum class Mangled { Ok, TooLong, NoAssign };
-    Mangled Mangle(const char* path, std::string& out);
+    enum class Mangled { Ok, TooLong, NoAssign, NoFolder, Loop };
+    // `assign`, when given, gets the name of the assign that failed.
+    Mangled Mangle(const char* path, std::string& out, std::string* assign = nullptr);
 
     nRef<nRoot> assigns_;
     uint64_t bytesRead_ = 0;

@@ -20,7 +20,11 @@ void nLineBuffer::Put(const char* text) {
             open_ = false;
             continue;
         }
-        if (column_ == LineSize - 1) NewLine();
+        // A character's UTF-8 goes to the next line whole when it does not fit this one.
+        const unsigned char c = static_cast<unsigned char>(*p);
+        const int need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (column_ + need > LineSize - 1 && column_ > 0 && (c < 0x80 || c >= 0xC0)) NewLine();
+        else if (column_ == LineSize - 1) NewLine();
         char* line = lines_[(head_ + count_ - 1) % NumLines];
         line[column_++] = *p;
         line[column_] = 0;

@@ -13,6 +13,10 @@ void nChatBuffer::Append(const char* text, float r, float g, float b, float a, f
     for (const char* p = text; *p; ++p) {
         const char c = *p;
         if (c == '\r') continue;
+        // A character's UTF-8 that does not fit the row starts the next one.
+        const unsigned char u = static_cast<unsigned char>(c);
+        const int need = u >= 0xF0 ? 4 : u >= 0xE0 ? 3 : u >= 0xC0 ? 2 : 1;
+        if (need > 1 && lines_[newest_].length + need > LineCapacity - 1) finished_ = true;
         if (finished_) {
             newest_ = Wrap(newest_ + 1);
             if (newest_ == oldest_) oldest_ = Wrap(oldest_ + 1);

@@ -68,6 +68,13 @@ uint64_t HashText(const char* text) {
     return h;
 }
 
+// `n` or fewer bytes of `p`, so that they end after a whole character's UTF-8.
+size_t WholeCharacters(const char* p, size_t n) {
+    size_t end = n;
+    while (end > 0 && n - end < 3 && (static_cast<unsigned char>(p[end]) & 0xC0) == 0x80) end--;
+    return end > 0 && (static_cast<unsigned char>(p[end]) & 0xC0) != 0x80 ? end : n;
+}
+
 // Writes `text` into `out` as the rows of a report, as the ring will split them: a row ends
 // at a line feed or when full, the last row keeps room for the count, and a text that
 // needs more rows is cut with the mark. Returns where the last row starts in `out`.
@@ -89,7 +96,7 @@ size_t LayOutReport(const char* text, char (&out)[ReportSize]) {
             break;
         }
         if (row == nChatServer::MaxReportRows - 1) {
-            put(p, std::min(line, LastRowWidth - CutMarkLength));
+            put(p, WholeCharacters(p, std::min(line, LastRowWidth - CutMarkLength)));
             put(CutMark, CutMarkLength);
             break;
         }
@@ -107,6 +114,7 @@ size_t LayOutReport(const char* text, char (&out)[ReportSize]) {
             } else if (line - take == 1) {
                 take--;
             }
+            take = WholeCharacters(p, take);
         }
         put(p, take);
         p += take;

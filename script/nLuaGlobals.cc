@@ -11,6 +11,7 @@
 #include "kernel/nClass.h"
 #include "kernel/nCmd.h"
 #include "kernel/nCmdProto.h"
+#include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogLimiter.h"
 #include "kernel/nRoot.h"
@@ -323,6 +324,8 @@ int nLuaGlobals::Cd(lua_State* L) {
     // The mangled path is lower case; the folder on disk keeps its own letter case.
     std::string path = sys::Disk::Resolve(Server(L)->ManglePath(lua_tostring(L, 1)));
     lua_settop(L, 0);
+    // A refused name was logged where it was refused.
+    if (path.empty()) return 0;
     if (chdir(path.c_str()) != 0) n_printf("nLuaServer2: 'cd': cannot change to '%s'\n", path.c_str());
     return 0;
 }
@@ -365,9 +368,11 @@ int nLuaGlobals::GetFileName(lua_State* L) {
     std::string dir;
     if (!lua_isnil(L, 1)) dir = sys::Disk::Resolve(Server(L)->ManglePath(lua_tostring(L, 1)));
     bool open = !lua_isnil(L, 2);
+    // A folder refused (logged) is no reason to show the working folder instead.
+    const bool refused = !lua_isnil(L, 1) && dir.empty() && nFileServer2::AssignLength(lua_tostring(L, 1)) > 0;
     lua_settop(L, 0);
     std::string name;
-    if (nFileDialog::Ask(dir, open, name)) lua_pushlstring(L, name.data(), name.size());
+    if (!refused && nFileDialog::Ask(dir, open, name)) lua_pushlstring(L, name.data(), name.size());
     else lua_pushnil(L);
     return 1;
 }

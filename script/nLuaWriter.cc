@@ -110,6 +110,9 @@ nFile* nLuaWriter::BeginWrite(const char* fileName, nRoot* obj, const char* pars
         return nullptr;
     }
     std::string target = fileName;
+    // A name refused (data's text writes nothing, an unknown assign) is logged once here, not
+    // once for each temporary name below.
+    if (!FileServer()->MayOpen(fileName, true) || FileServer()->ManglePath(fileName).empty()) return nullptr;
     // Two open saves of one target must not share a temporary file.
     auto inUse = [this](const std::string& t) {
         for (const OpenFile& f : open_) {

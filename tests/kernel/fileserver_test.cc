@@ -41,6 +41,8 @@ TEST_F(FileServerTest, ManglePathResolvesAssignsAndNormalises) {
     EXPECT_EQ(fs->ManglePath("textures/"), "textures");
     EXPECT_EQ(fs->ManglePath("/"), "");
     EXPECT_EQ(fs->ManglePath("data:"), "/install/data");
+    ASSERT_TRUE(fs->SetAssign("via", "data:Sub/"));
+    EXPECT_EQ(fs->ManglePath("via:X"), "/install/data/sub/x");
 
     // Too long for the path buffers: refused, not cut.
     EXPECT_EQ(fs->ManglePath(std::string(600, 'a').c_str()), "");
@@ -217,10 +219,16 @@ TEST_F(FileServerTest, APathOfAnUnknownAssignIsRefusedByEveryFileOperation) {
     const std::string before = fs->GetCwd();
     ASSERT_TRUE(fs->ChangeDir(tmp.path.c_str()) && fs->SetAssign("gone", "/x/"));
     kernel->Lookup("/sys/share/assigns/gone")->Release();
+    // Values set on the assign's nenv itself: of an unknown assign, empty, no folder, a loop.
+    for (const char* value : {"gone:x/", "", "/x", "loop:x/"}) {
+        const std::string name = value[0] == 'g' ? "hop" : !*value ? "void" : value[0] == '/' ? "bare" : "loop";
+        ASSERT_TRUE(fs->SetAssign(name.c_str(), "/x/"));
+        static_cast<nEnv*>(kernel->Lookup(("/sys/share/assigns/" + name).c_str()))->SetS(value);
+    }
     for (const bool archives : {false, true}) {
         if (archives) ASSERT_GT(bwtest::MountGameArchives(kernel), 0);
         fs = kernel->GetFileServer();
-        for (const char* name : {"save:x.n", "Tmp:x.n", "gone:x.n", "gone:"}) {
+        for (const char* name : {"save:x.n", "Tmp:x.n", "gone:x.n", "gone:", "hop:x.n", "void:x.n", "bare:x.n", "loop:x"}) {
             std::unique_ptr<nFile> f(fs->NewFileObject());
             std::unique_ptr<nDirectory> d(fs->NewDirectoryObject());
             std::string text;

@@ -64,6 +64,11 @@ TEST(nLineBufferTest, SplitsLinesWrapsAndDropsTheOldest) {
     EXPECT_EQ(lb.GetNumLines(), 2);
     EXPECT_EQ(std::string(lb.GetLine(0)).size(), 79u);
     EXPECT_EQ(std::string(lb.GetLine(1)).size(), 21u);
+    // The wrap never splits a character's UTF-8: the console would show its halves.
+    for (const std::string ch : {"\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9F\x90\x9F"}) {
+        lb.Put(("\n" + std::string(78, 'x') + ch).c_str());
+        EXPECT_EQ(lb.GetLine(lb.GetNumLines() - 1), ch);
+    }
 
     lb.Clear();
     for (int i = 0; i < 300; i++) {
@@ -87,6 +92,9 @@ TEST(nDefaultLogHandlerTest, LongTextsAreCutInTheLineBuffer) {
     std::string stored;
     for (int i = 0; i < lb->GetNumLines(); i++) stored += lb->GetLine(i);
     EXPECT_EQ(stored, std::string(1017, 'a') + "[...]");
+    // Nor does the cut split a character's UTF-8.
+    k.Print("%s", (std::string(1016, 'a') + "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4").c_str());
+    EXPECT_EQ(lb->GetLine(lb->GetNumLines() - 1), std::string(68, 'a') + "[...]");
 }
 
 TEST(nWin32LogHandlerTest, WritesEachTextToTheLogFileBesideTheExecutable) {

@@ -167,14 +167,22 @@ TEST_F(ChatTest, CommandsFromScriptsAndClosingEmptiesTheLines) {
 TEST_F(ChatTest, AReportBreaksBetweenWordsAndLeavesNoLoneCharacter) {
     const std::string words = "nPersistServer: cannot save '/usr/persist' as 'save:schnellspeicher.n'";
     const std::string solid = "'" + std::string(68, 'x') + "'";
-    for (const std::string& text : {words, solid}) {
+    std::string umlauts = "'x";
+    for (int i = 0; i < 40; i++) umlauts += "\xC3\xA4";
+    for (const std::string& text : {words, solid, umlauts + "'"}) {
         chat->Open();
         chat->Close();
         chat->AddReport(text.c_str(), 1, 0, 0, 1);
         const std::string first = LineText(chat->GetBuffer(), 1), second = LineText(chat->GetBuffer(), 0);
         EXPECT_GT(second.size(), 1u) << first << "|" << second;
         EXPECT_EQ(first + second, text);
+        EXPECT_NE(uint8_t(second[0]) & 0xC0, 0x80);  // nor half of a character's UTF-8
     }
+    // Nor the cut of a longer one, nor a plain line's wrap.
+    chat->AddReport((umlauts + umlauts).c_str(), 1, 0, 0, 1);
+    chat->Add(umlauts.c_str(), 1, 1, 1, 1);
+    EXPECT_EQ(LineText(chat->GetBuffer(), 0) + LineText(chat->GetBuffer(), 2).substr(58),
+              "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4[...]");
     chat->Open();
     chat->Close();
     chat->AddReport(words.c_str(), 1, 0, 0, 1);

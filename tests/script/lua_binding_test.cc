@@ -300,6 +300,8 @@ TEST_F(LuaBindingTest, ProcessDirectoryIsListedSorted) {
     EXPECT_EQ(Eval("n .. ': ' .. l1 .. ' ' .. l2 .. ' ' .. l3 .. ' ' .. l4"), "4: . .. a.n b.n");
     ASSERT_TRUE(Run("cd('/no/such/dir')"));
     EXPECT_TRUE(LogHas("cannot change to '/no/such/dir'"));
+    ASSERT_TRUE(Run("cd('gone:x')"));  // its refusal's one line, no change to ''
+    EXPECT_TRUE(LogHas("there is no assign 'gone'") && !LogHas("cannot change to ''"));
 }
 
 // The file dialog runs a zenity found on PATH without a shell; a stand-in records
@@ -330,6 +332,8 @@ TEST_F(FileDialogTest, RunsZenityWithoutAShell) {
     std::remove(args.c_str());
     ASSERT_TRUE(Run("f = getfilename('" + dir.string() + "', 1)"));
     EXPECT_NE(Slurp(args).find("--filename=" + dir.string() + "/\n"), std::string::npos);
+    std::remove(args.c_str());  // a folder of no assign: no dialog in the working folder
+    EXPECT_TRUE(Eval("getfilename('gone:', 1)") == "nil" && access(args.c_str(), F_OK) != 0);
     // Cancelled, or no zenity at all: nil.
     Write("cancel", "");
     EXPECT_EQ(Eval("getfilename(nil, 1)"), "nil");

@@ -216,6 +216,10 @@ TEST_F(LuaWriterTest, AFailedSaveLeavesTheEarlierSaveInPlace) {
     // A folder that does not exist: nothing is opened.
     EXPECT_FALSE(a->SaveAs(Path("missing/a").c_str()));
     EXPECT_TRUE(LogHas("cannot open"));
+    log.text.clear();  // a name of no assign: one refusal, not one for each temporary name
+    EXPECT_FALSE(a->SaveAs("gone:a"));
+    EXPECT_EQ(log.text, "nFileServer2: path 'gone:a.n' refused: there is no assign 'gone'\n"
+                        "nPersistServer: cannot save '/a' as 'gone:a.n'\n");
 }
 
 TEST_F(PersistTest, SaveLevelAndFlagsShapeTheFile) {
