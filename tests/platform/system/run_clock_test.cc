@@ -63,9 +63,14 @@ TEST(RunClockTest, WaitsForACoreAreNotCharged) {
     clock.Start(5ms);
     const auto cpu = ProcessorTime();
     rival.Hold(60ms);
-    EXPECT_FALSE(clock.Passed());
-    EXPECT_LT(clock.Elapsed(), ProcessorTime() - cpu + 3ms);
-    EXPECT_GT(clock.Left(), 0ms);
+    // A machine busy beyond the rival lets the held thread run between its yields: that
+    // work is the run's, the rest of the 60 ms is not.
+    const auto ran = ProcessorTime() - cpu;
+    EXPECT_LT(clock.Elapsed(), ran + 3ms);
+    if (ran < 2ms) {
+        EXPECT_FALSE(clock.Passed());
+        EXPECT_GT(clock.Left(), 0ms);
+    }
 }
 
 TEST(RunClockTest, NestedWorkIsExcludedOwnWorkIsNot) {
