@@ -508,7 +508,12 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
         if (ImGui::IsKeyPressed('X')) this->Cut();
         if (ImGui::IsKeyPressed('C')) this->Copy();
         if (ImGui::IsKeyPressed('V')) this->Paste();
-        if (ImGui::IsKeyPressed(' ')) this->TypeCharacter(' ', true);
+        // Ctrl+Space asks for a completion: its space goes in at the caret, never over the
+        // selection, whose text the person did not remove.
+        if (ImGui::IsKeyPressed(' ')) {
+            this->SetCaret(this->caret);
+            this->TypeCharacter(' ', true);
+        }
         for (int key : {'Z', 'Y', 'X', 'C', 'V', ' '}) SwallowKey(key);
     }
     if (this->completionActive && this->wasActive) {

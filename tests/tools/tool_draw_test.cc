@@ -268,9 +268,12 @@ TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
 }
 
 // Keys pushed through the pump into the root editor, each row on a newly opened text.
-// One letter a key: "^" and "." press and release Ctrl; E, R, B, S, T, L, Y and Z are
-// End, Return, Backspace, Space, Tab, Left, Y and Z; a lower-case letter or "@" (a u
-// umlaut) is typed, its key and its text; "|" ends a frame of the row's length.
+// One letter a key: "^" and "." press and release Ctrl, "+" and "-" Shift, "{" and "}"
+// Alt; E, H, R, B, S, T, L, V, Y and Z are End, Home, Return, Backspace, Space, Tab,
+// Left, V, Y and Z; a lower-case letter or "@" (a u umlaut) is typed, its key and its
+// text, "_" a space; "#" and a letter is its text alone; "(" holds the next key down, "*" repeats it
+// and ")" lets it go; "!" takes the focus away and back; "%" runs the text; "|" ends a
+// frame of the row's length.
 TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtTheOpenedText) {
     MakePluginServer();
     auto* edit = static_cast<nRootEdit*>(kernel->New("nrootedit", "/sys/servers/plugin/rootedit"));
@@ -280,10 +283,13 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         for (int i = 0; i < times; i++) out += keys;
         return out;
     };
+    const std::string clip = "\xE4\xFF" + std::string(20000, 'z') + "\xC3\xA4\n";  // stray bytes, UTF-8, long
+    Host()->SetClipboard([&clip] { return clip; }, [](const std::string&) {});
     const struct {
         std::string keys;
         double frameSeconds;
         std::string added;  // at the opened text's end afterwards
+        std::string before = "";  // at its start
     } rows[] = {
         {repeat("^E.q", 10), 0.03, std::string(10, 'q')},
         {repeat("^E.q^E.q^E.q|", 7), 0.7, std::string(21, 'q')},
@@ -296,9 +302,23 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {"^E.Rab|Rcd|^" + repeat("Z", 30) + ".", 0.03, ""},
         {"^E.Rget|^S.R", 0.03, "\ngetautorun()"},  // only the word before the caret goes
         {"^E.Rget^S.R", 0.7, "\ngetautorun()"},
+        {"^E.Ra+L-b{E}q", 0.03, "\nbq"},
+        {"^E.R(a|*|*|*)|x", 0.03, "\naaaax"},
+        {"^E.Rabcd|(B|*|*|*)|x", 0.7, "\nx"},
+        {"^E.R#x#@|", 0.03, "\nx\xC3\xBC"},
+        {"^E.R^!q.", 0.03, "\nq"},
+        {"^E.Rab|^ZZZZZYYYYYY.", 0.03, "\nab"},
+        {"^E.Rab|%|^" + repeat("Z", 30) + ".", 0.03, ""},
+        {"^E.Rgetxyz|LLL|^S.R", 0.03, "\ngetautorun()xyz"},
+        {"^H.get^S.R", 0.03, "", "getautorun()"},
+        {"^E.Rgetx+L-^S.R", 0.03, "\ngetautorun()x"},
+        {"^E.R@_get^S.R", 0.03, "\n\xC3\xBC getautorun()"},
+        {"^E.R^V.|^V.", 0.03, "\n" + clip + clip},
     };
     const std::map<char, SDL_Scancode> named = {{'E', SDL_SCANCODE_END}, {'R', SDL_SCANCODE_RETURN},
-        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'T', SDL_SCANCODE_TAB}, {'L', SDL_SCANCODE_LEFT}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z}};
+        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'T', SDL_SCANCODE_TAB}, {'L', SDL_SCANCODE_LEFT}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z},
+        {'H', SDL_SCANCODE_HOME}, {'V', SDL_SCANCODE_V}, {'^', SDL_SCANCODE_LCTRL}, {'.', SDL_SCANCODE_LCTRL},
+        {'+', SDL_SCANCODE_LSHIFT}, {'-', SDL_SCANCODE_LSHIFT}, {'{', SDL_SCANCODE_LALT}, {'}', SDL_SCANCODE_LALT}};
     int n = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keys);
@@ -319,23 +339,41 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         PushClick(int(x) + 2, int(y + c.GetLineHeight() / 2));
         Frame();
         Frame();
-        for (const char key : row.keys + "||||") {
-            if (key == '|') {
+        bool hold = false, textOnly = false;
+        char held = 0;
+        const std::string keys = row.keys + "||||";
+        for (size_t k = 0; k < keys.size(); k++) {
+            const char key = keys[k] == '*' || keys[k] == ')' ? held : keys[k];
+            const bool typed = (key >= 'a' && key <= 'z') || key == '@' || key == '_';
+            const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
+                                      : key == '_' ? SDL_SCANCODE_SPACE
+                                      : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
+                                      : named.count(key) ? named.at(key) : SDL_SCANCODE_UNKNOWN;
+            const std::string text = key == '@' ? "\xC3\xBC" : key == '_' ? " " : std::string(1, key);
+            SDL_Event down = bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true);
+            down.key.repeat = keys[k] == '*';
+            if (keys[k] == '|') {
                 ASSERT_TRUE(FrameAt(frameTime += row.frameSeconds));
-            } else if (key == '^' || key == '.') {
-                Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_LCTRL, SDLK_LCTRL, key == '^'));
+            } else if (keys[k] == '(' || keys[k] == '#') {
+                hold = keys[k] == '(', textOnly = keys[k] == '#';
+            } else if (keys[k] == '!') {
+                Push(bwtest::sdl::Focus(Id(), false));
+                Push(bwtest::sdl::Focus(Id(), true));
+            } else if (keys[k] == '%') {
+                dlg->Command(nScriptEditDlg::Run);
+            } else if (std::string("^+{.-}").find(key) != std::string::npos) {
+                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), std::string("^+{").find(key) != std::string::npos));
+            } else if (textOnly) {
+                Push(bwtest::sdl::Text(Id(), text.c_str()));
+                textOnly = false;
             } else {
-                const bool typed = (key >= 'a' && key <= 'z') || key == '@';
-                const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
-                                          : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
-                                                     : named.at(key);
-                const std::string text = key == '@' ? "\xC3\xBC" : std::string(1, key);
-                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true));
-                if (typed) Push(bwtest::sdl::Text(Id(), text.c_str()));
-                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false));
+                if (keys[k] != ')') Push(down);
+                if (typed && keys[k] != ')') Push(bwtest::sdl::Text(Id(), text.c_str()));
+                if (hold) held = key, hold = false;
+                else if (keys[k] != '*') Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false));
             }
         }
-        EXPECT_EQ(c.GetText(), opened + row.added);
+        EXPECT_EQ(c.GetText(), row.before + opened + row.added);
         delete dlg;
         Frame();
     }
