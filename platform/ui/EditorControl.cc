@@ -475,6 +475,11 @@ int Callback(ImGuiInputTextCallbackData* data)
 int PushCallback(ImGuiInputTextCallbackData* data)
 {
     auto* pushed = static_cast<std::pair<const std::string*, std::pair<int, int>>*>(data->UserData);
+    // ImGui takes the room from the string handed in, which grows with a paste or an edit of
+    // the model; the input's own copy may be smaller: that room is what it has, so that a
+    // longer text makes it grow its copy instead of writing past it.
+    ImGuiInputTextState& state = GImGui->InputTextState;
+    data->BufSize = state.BufCapacityA = std::min(data->BufSize, state.TextA.Capacity);
     data->DeleteChars(0, data->BufTextLen);
     data->InsertChars(0, pushed->first->data(), pushed->first->data() + pushed->first->size());
     data->SelectionStart = pushed->second.first;
