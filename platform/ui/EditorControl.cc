@@ -174,6 +174,17 @@ EditorControl::EditorControl(Host* host) : host(host)
 {
 }
 
+void EditorControl::ToInput(const std::string& text, std::string& utf8)
+{
+    utf8.clear();
+    AppendUtf8(text.data(), text.data() + text.size(), utf8);
+}
+
+void EditorControl::FromInput(const std::string& utf8, std::string& text)
+{
+    FromUtf8(utf8, text);
+}
+
 void EditorControl::SetText(const std::string& newText)
 {
     this->Edit(0, this->text.size(), newText);
