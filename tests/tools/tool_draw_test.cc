@@ -379,6 +379,48 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
     }
 }
 
+// Two editors side by side; keys typed while a click moves from one to the other, each
+// row's keys and clicks between two frames ("a" and "b" click into the first and the
+// second editor).
+TEST_F(ToolDrawTest, KeysLandInTheEditorThatHadTheKeyboardWhenTheyCame) {
+    MakePluginServer();
+    auto* edit = static_cast<nRootEdit*>(kernel->New("nrootedit", "/sys/servers/plugin/rootedit"));
+    edit->SetActive(true);
+    kernel->New("nroot", "/usr/a");
+    kernel->New("nroot", "/usr/b");
+    nScriptEditDlg* dlg[2] = {};
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(edit->Open(i ? "/usr/b" : "/usr/a"));
+        dlg[i] = edit->FindDialog(i ? "/usr/b" : "/usr/a");
+        dlg[i]->GetWindow()->SetPosition(160 * i, 0);
+        dlg[i]->GetWindow()->SetSize(160, 240);
+    }
+    Frame();
+    const std::string opened[2] = {dlg[0]->GetEditor().GetControl()->GetText(), dlg[1]->GetEditor().GetControl()->GetText()};
+    const struct { const char* keys; const char* first; const char* second; } rows[] = {
+        {"awxbyz", "wx", "yz"}, {"bpqaxrs", "wxxrs", "yzpq"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.keys);
+        for (const char* k = row.keys; *k; k++) {
+            if (*k == 'a' || *k == 'b') {
+                float x = 0, y = 0;
+                ui::EditorControl& c = *dlg[*k - 'a']->GetEditor().GetControl();
+                ASSERT_TRUE(c.GetScreenPosition(c.GetLength(), x, y));
+                PushClick(int(x) + 2, int(y + c.GetLineHeight() / 2));
+                continue;
+            }
+            const SDL_Scancode code = SDL_Scancode(SDL_SCANCODE_A + (*k - 'a'));
+            Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true));
+            Push(bwtest::sdl::Text(Id(), std::string(1, *k).c_str()));
+            Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false));
+        }
+        Frame();
+        Frame();
+        EXPECT_EQ(dlg[0]->GetEditor().GetControl()->GetText(), opened[0] + row.first);
+        EXPECT_EQ(dlg[1]->GetEditor().GetControl()->GetText(), opened[1] + row.second);
+    }
+}
+
 class MenuDrawTest : public ToolDrawTest {
 protected:
     static void Picked(void* context, nContextMenuItem* entry) {
