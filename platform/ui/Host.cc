@@ -247,7 +247,9 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::MouseMove:
         this->pointerX = message.x;
         this->pointerY = message.y;
-        return this->OverShownWindow(message.x, message.y) || (this->takesPointer && io.MouseDown[0]);
+        // A drag that a tool window took goes on there, also before a frame saw its press.
+        return this->OverShownWindow(message.x, message.y) || !this->buttonToGame[0] ||
+               (this->takesPointer && io.MouseDown[0]);
     case window::MessageKind::ButtonDown: {
         if (message.button < 0 || message.button > 2) return false;
         this->pointerX = message.x;

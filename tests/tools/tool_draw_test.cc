@@ -312,6 +312,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {"^E.Rgetxyz|LLL|^S.R", 0.03, "\ngetautorun()xyz"},
         {"^H.get^S.R", 0.03, "", "getautorun()"},
         {"^E.Rgetx+L-^S.R", 0.03, "\ngetautorun()x"},
+        {"^E.Rget|^S.R|^Z.", 0.03, "\nget"},
         {"^E.R@_get^S.R", 0.03, "\n\xC3\xBC getautorun()"},
         {"^E.R^V.|^V.", 0.03, "\n" + clip + clip},
     };
