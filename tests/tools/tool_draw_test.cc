@@ -313,6 +313,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {"^H.get^S.R", 0.03, "", "getautorun()"},
         {"^E.Rgetx+L-^S.R", 0.03, "\ngetautorun()x"},
         {"^E.Rget|^S.R|^Z.", 0.03, "\nget"},
+        {"^E.R{q}^{q}.", 0.03, "\nqq"},  // AltGr, as X and as Windows send it
         {"^E.R@_get^S.R", 0.03, "\n\xC3\xBC getautorun()"},
         {"^E.R^V.|^V.", 0.03, "\n" + clip + clip},
     };
