@@ -267,13 +267,12 @@ TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
     }
 }
 
-// Keys pushed through the pump into the root editor, each row on a newly opened text,
-// another editor open beside it. One letter a key: "^" and "." press and release Ctrl,
-// "+" and "-" Shift, "{" and "}" Alt; E, R, B, S, T, L, V, Y and Z are End, Return,
-// Backspace, Space, Tab, Left, V, Y and Z; a lower-case letter or "@" (a u umlaut) is
-// typed, its key and its text; "#" types the next one's text alone, "(" holds its key
-// down, "*" repeats it and ")" lets it go; "!" takes the focus away and back; "&" and
-// "=" click at the other editor's and this one's end; "|" ends a frame of the row's length.
+// Keys pushed through the pump into the root editor, each row on a newly opened text.
+// One letter a key: "^" and "." press and release Ctrl, "+" "-" Shift, "{" "}" Alt; E, R,
+// B, S, T, L, V, Y and Z are End, Return, Backspace, Space, Tab, Left, V, Y and Z; a
+// lower-case letter or "@" (a u umlaut) is typed, its key and its text; "(" holds the
+// next key, "*" repeats and ")" releases it; "!" takes the focus away and back; "&" and "="
+// click at the end of another editor beside this one and of this one; "|" ends a frame.
 TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtTheOpenedText) {
     MakePluginServer();
     auto* edit = static_cast<nRootEdit*>(kernel->New("nrootedit", "/sys/servers/plugin/rootedit"));
@@ -309,7 +308,7 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {"^E.Rget^S.R", 0.7, "\ngetautorun()"},
         {"^E.Ra+L-b{E}q^{q}.", 0.03, "\nbqq"},  // the last q with AltGr, as Windows sends it
         {"^E.Rabcd|(B|*|*|*)|x", 0.7, "\nx"},
-        {"^E.R#x^!q.", 0.03, "\nxq"},
+        {"^E.R^!q.", 0.03, "\nq"},
         {"^E.Rgetxyz|LLL|^S.R|^Z.", 0.03, "\ngetxyz"},
         {"^E.Rgetx+L-^S.R", 0.03, "\ngetautorun()x"},
         {"^E.R^V.", 0.03, "\n" + clip},
@@ -343,14 +342,13 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         const std::string keys = row.keys + "||||";
         for (size_t k = 0; k < keys.size(); k++) {
             const char mode = keys[k];
-            const char key = mode == '*' || mode == ')' ? held : mode == '(' || mode == '#' ? keys[++k] : mode;
+            const char key = mode == '*' || mode == ')' ? held : mode == '(' ? keys[++k] : mode;
             const bool typed = (key >= 'a' && key <= 'z') || key == '@';
             const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
                                       : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
                                                  : named.count(key) ? named.at(key) : SDL_SCANCODE_UNKNOWN;
-            SDL_Event down = bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true);
-            const SDL_Event up = bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false);
-            down.key.repeat = mode == '*';
+            SDL_Event down = bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true), up = down;
+            up.type = SDL_KEYUP, up.key.state = SDL_RELEASED, down.key.repeat = mode == '*';
             if (key == '|') {
                 ASSERT_TRUE(FrameAt(frameTime += row.frameSeconds));
             } else if (key == '!') {
@@ -362,10 +360,10 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
             } else if (std::string("^+{.-}").find(key) != std::string::npos) {
                 Push(std::string("^+{").find(key) != std::string::npos ? down : up);
             } else {
-                if (mode != ')' && mode != '#') Push(down);
+                if (mode != ')') Push(down);
                 if (typed && mode != ')') Push(bwtest::sdl::Text(Id(), key == '@' ? "\xC3\xBC" : std::string(1, key).c_str()));
                 if (mode == '(') held = key;
-                else if (mode != '*' && mode != '#') Push(up);
+                else if (mode != '*') Push(up);
             }
         }
         EXPECT_EQ(other.GetText(), otherOpened + row.inOther);
