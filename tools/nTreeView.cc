@@ -346,7 +346,12 @@ void nTreeView::OnLabelEditEnd(int handle, const std::string* text) {
     nTreeItem* item = ItemOf(handle);
     if (!item || !text) return;
     nRoot* object = ObjectOf(handle);
-    if (!object) return;
+    if (!object) {
+        // Deleted meanwhile (by a script); the next refresh takes its item away.
+        nKernelServer::ks->Print("%s: '%s' not renamed to '%s': it is gone\n", GetFullName().c_str(),
+                                 GetItemPath(handle).c_str(), text->c_str());
+        return;
+    }
     const char* refusal = nullptr;
     if (text->empty()) refusal = "an empty name";
     else if (text->find('/') != std::string::npos) refusal = "a name with '/'";

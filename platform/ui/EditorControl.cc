@@ -174,6 +174,17 @@ EditorControl::EditorControl(Host* host) : host(host)
 {
 }
 
+void EditorControl::ToInput(const std::string& text, std::string& utf8)
+{
+    utf8.clear();
+    AppendUtf8(text.data(), text.data() + text.size(), utf8);
+}
+
+void EditorControl::FromInput(const std::string& utf8, std::string& text)
+{
+    FromUtf8(utf8, text);
+}
+
 void EditorControl::SetText(const std::string& newText)
 {
     this->Edit(0, this->text.size(), newText);
@@ -475,6 +486,11 @@ int Callback(ImGuiInputTextCallbackData* data)
 int PushCallback(ImGuiInputTextCallbackData* data)
 {
     auto* pushed = static_cast<std::pair<const std::string*, std::pair<int, int>>*>(data->UserData);
+    // ImGui takes the room from the string handed in, which grows with a paste or an edit of
+    // the model; the input's own copy may be smaller: that room is what it has, so that a
+    // longer text makes it grow its copy instead of writing past it.
+    ImGuiInputTextState& state = GImGui->InputTextState;
+    data->BufSize = state.BufCapacityA = std::min(data->BufSize, state.TextA.Capacity);
     data->DeleteChars(0, data->BufTextLen);
     data->InsertChars(0, pushed->first->data(), pushed->first->data() + pushed->first->size());
     data->SelectionStart = pushed->second.first;
@@ -508,7 +524,12 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
         if (ImGui::IsKeyPressed('X')) this->Cut();
         if (ImGui::IsKeyPressed('C')) this->Copy();
         if (ImGui::IsKeyPressed('V')) this->Paste();
-        if (ImGui::IsKeyPressed(' ')) this->TypeCharacter(' ', true);
+        // Ctrl+Space asks for a completion: its space goes in at the caret, never over the
+        // selection, whose text the person did not remove.
+        if (ImGui::IsKeyPressed(' ')) {
+            this->SetCaret(this->caret);
+            this->TypeCharacter(' ', true);
+        }
         for (int key : {'Z', 'Y', 'X', 'C', 'V', ' '}) SwallowKey(key);
     }
     if (this->completionActive && this->wasActive) {

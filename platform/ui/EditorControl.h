@@ -51,6 +51,12 @@ public:
 
     explicit EditorControl(Host* host);
 
+    // Text bytes as an input's UTF-8 and back: valid UTF-8 passes as it is, any other byte
+    // stands as a private character of its own, so that text nobody touched comes back as
+    // it was.
+    static void ToInput(const std::string& text, std::string& utf8);
+    static void FromInput(const std::string& utf8, std::string& text);
+
     // Text (replacing it is one undoable step, as any edit).
     void SetText(const std::string& text);
     const std::string& GetText() const { return this->text; }

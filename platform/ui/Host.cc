@@ -247,27 +247,24 @@ bool Host::HandleMessage(const window::Message& message)
     case window::MessageKind::MouseMove:
         this->pointerX = message.x;
         this->pointerY = message.y;
-        return this->OverShownWindow(message.x, message.y) || (this->takesPointer && io.MouseDown[0]);
+        // A drag that a tool window took goes on there, also before a frame saw its press.
+        return this->OverShownWindow(message.x, message.y) || !this->buttonToGame[0] ||
+               (this->takesPointer && io.MouseDown[0]);
     case window::MessageKind::ButtonDown: {
         if (message.button < 0 || message.button > 2) return false;
         this->pointerX = message.x;
         this->pointerY = message.y;
         // A click outside a popup takes its activation away.
         this->HidePopupsAwayFrom(message.x, message.y);
-        io.MouseDown[message.button] = true;
-        this->buttonUnseen[message.button] = true;
-        this->buttonReleaseLater[message.button] = false;
+        // In order with the keys: one typed before the click goes where the keyboard was.
+        this->QueueKey(message.kind, message.button, message.x, message.y);
         const bool taken = this->OverShownWindow(message.x, message.y);
         this->buttonToGame[message.button] = !taken;
         return taken;
     }
     case window::MessageKind::ButtonUp: {
         if (message.button < 0 || message.button > 2) return false;
-        if (this->buttonUnseen[message.button]) {
-            this->buttonReleaseLater[message.button] = true;
-        } else {
-            io.MouseDown[message.button] = false;
-        }
+        this->QueueKey(message.kind, message.button, message.x, message.y);
         // A release goes where its press went.
         const bool toGame = this->buttonToGame[message.button];
         this->buttonToGame[message.button] = true;
@@ -310,13 +307,13 @@ bool Host::HandleMessage(const window::Message& message)
     }
 }
 
-void Host::QueueKey(window::MessageKind kind, int code)
+void Host::QueueKey(window::MessageKind kind, int code, int x, int y)
 {
     if (this->keys.size() >= kMaxQueuedKeys) {
         this->FeedKeys(0, false);
         this->keys.clear();
     }
-    this->keys.push_back(KeyMessage{kind, code});
+    this->keys.push_back(KeyMessage{kind, code, x, y});
 }
 
 size_t Host::FeedKeys(size_t first, bool split)
@@ -326,15 +323,39 @@ size_t Host::FeedKeys(size_t first, bool split)
     // held now: a change of them waits. ImGui takes a pass's characters first and then
     // its keys in an order of its own, so after a key that moves or edits, a character or
     // another such key waits too; not the control character the pump sends with a key.
+    // A click moves the keyboard within its pass: keys before it are read in a pass before,
+    // keys after it in one after it.
     bool read = false;
     bool acting = false;
     bool afterPress = false;
+    bool clicked = false;
     size_t i = first;
     for (; i < this->keys.size(); ++i) {
         const KeyMessage m = this->keys[i];
         const int vk = m.code;
         const bool afterKeyDown = afterPress;
         afterPress = m.kind == window::MessageKind::KeyDown;
+        if (split && clicked && m.kind != window::MessageKind::ButtonUp) break;
+        if (m.kind == window::MessageKind::ButtonDown) {
+            if (split && (read || this->buttonReleaseLater[vk])) break;
+            clicked = true;
+            this->pressX = m.x;
+            this->pressY = m.y;
+            this->pressSeen = true;
+            io.MouseDown[vk] = true;
+            this->buttonUnseen[vk] = true;
+            this->buttonReleaseLater[vk] = false;
+            continue;
+        }
+        if (m.kind == window::MessageKind::ButtonUp) {
+            // A button pressed and released in one pass stays down for it, so it clicks.
+            if (this->buttonUnseen[vk]) {
+                this->buttonReleaseLater[vk] = true;
+            } else {
+                io.MouseDown[vk] = false;
+            }
+            continue;
+        }
         if (m.kind == window::MessageKind::KeyDown) {
             const bool modifier = IsModifier(vk);
             const bool acts = !modifier && (!IsCharacterKey(vk) || this->keyHeld[17] || this->keyHeld[18]);
@@ -367,6 +388,13 @@ size_t Host::FeedKeys(size_t first, bool split)
             io.AddInputCharacter(static_cast<unsigned>(vk));
         } else {
             if (split && read) break;
+            for (int b = 0; b < 3; ++b) {
+                if (this->buttonUnseen[b]) {
+                    this->buttonReleaseLater[b] = true;
+                } else {
+                    io.MouseDown[b] = false;
+                }
+            }
             for (int k = 0; k < 256; ++k) {
                 this->keyHeld[k] = false;
                 if (this->keyUnseen[k]) {
@@ -395,6 +423,7 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
     // frame's time. Without a shown window no pass reads keys: they are fed at once.
     size_t fed = 0;
     int passes = 0;
+    this->pressSeen = false;
     do {
         fed = this->FeedKeys(fed, this->HasShownWindows());
         this->Pass(displayWidth, displayHeight, passes == 0 ? seconds : 0.0f);
@@ -416,7 +445,11 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
         this->lastDisplayWidth = displayWidth;
         this->lastDisplayHeight = displayHeight;
         io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
-        io.MousePos = ImVec2(static_cast<float>(this->pointerX), static_cast<float>(this->pointerY));
+        // Where this frame's last click came, in the passes after it; the pointer where it
+        // is now in the next frame.
+        const int x = this->pressSeen ? this->pressX : this->pointerX;
+        const int y = this->pressSeen ? this->pressY : this->pointerY;
+        io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
         // A popup that a click focused gives the keyboard back to the window that had it
         // once it hides; ImGui would hand it to its top-most window instead.
         if (const ImGuiWindow* nav = GImGui->NavWindow; nav != nullptr && nav != this->keyboardWindow) {

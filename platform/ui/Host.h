@@ -97,7 +97,7 @@ private:
     // that this pass would read wrongly (with the modifiers of another moment, or before
     // a key pressed ahead of it); all of them unless `split`. Returns where it stopped.
     size_t FeedKeys(size_t first, bool split);
-    void QueueKey(window::MessageKind kind, int code);
+    void QueueKey(window::MessageKind kind, int code, int x = 0, int y = 0);
     // One ImGui frame over the shown windows, then the work their clicks asked for.
     void Pass(int displayWidth, int displayHeight, float seconds);
 
@@ -124,12 +124,17 @@ private:
     bool keyReleaseLater[256] = {};
     // Whether the person holds each key, as of the last key message fed.
     bool keyHeld[256] = {};
-    // Key, character and focus messages in their order, waiting for a frame: ImGui reads
-    // keys and modifiers once a frame, so a chord and the key after it need two passes.
+    // Key, character, button and focus messages in their order, waiting for a frame: ImGui
+    // reads keys and modifiers once a frame, so a chord and the key after it need two
+    // passes, and so do keys typed before and after a click into another window.
     struct KeyMessage {
         window::MessageKind kind;
-        int code;
+        int code;  // the key, the character or the button
+        int x, y;  // a button's
     };
+    // The last click fed this frame, where it came.
+    int pressX = 0, pressY = 0;
+    bool pressSeen = false;
     std::vector<KeyMessage> keys;
     // Whether the game saw the last press: its release follows it there, so the game
     // neither keeps a key held nor sees a release without its press.

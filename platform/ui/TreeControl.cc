@@ -3,10 +3,33 @@
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
+#include "platform/ui/EditorControl.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/ToolWindow.h"
 
 namespace ui {
+
+namespace {
+
+// Drawn: a name's UTF-8 as it is, a byte of no character as its Windows-1252 one.
+void Label(const std::string& text, std::string& label)
+{
+    std::string input, one;
+    EditorControl::ToInput(text, input);
+    label.clear();
+    for (size_t i = 0; i < input.size(); i++) {
+        if (input[i] == '\xEF' && i + 2 < input.size() && (input[i + 1] == '\x9E' || input[i + 1] == '\x9F')) {
+            const int byte = ((input[i + 1] & 0x3F) << 6 | (input[i + 2] & 0x3F)) - 0x700;
+            Host::ToUtf8(std::string(1, static_cast<char>(byte)), one);
+            label += one;
+            i += 2;
+        } else {
+            label += input[i];
+        }
+    }
+}
+
+}  // namespace
 
 TreeControl::Handle TreeControl::Insert(Handle parent, const std::string& text, int image, int selectedImage,
                                         intptr_t parameter)
@@ -15,7 +38,7 @@ TreeControl::Handle TreeControl::Insert(Handle parent, const std::string& text, 
     if (parent != 0 && (up = this->Find(parent)) == nullptr) return 0;
     const Handle handle = this->next++;
     Item& item = this->items.emplace(handle, Item{handle, parent, text, {}, image, selectedImage, parameter}).first->second;
-    Host::ToUtf8(text, item.label);
+    Label(text, item.label);
     // After the parent's last child.
     Item*& first = up != nullptr ? up->firstChild : this->firstRoot;
     Item*& last = up != nullptr ? up->lastChild : this->lastRoot;
@@ -55,7 +78,7 @@ bool TreeControl::SetText(Handle handle, const std::string& text)
     Item* item = this->Find(handle);
     if (item == nullptr) return false;
     item->text = text;
-    Host::ToUtf8(text, item->label);
+    Label(text, item->label);
     return true;
 }
 
@@ -123,7 +146,8 @@ bool TreeControl::EditLabel(Handle handle)
     const Item* item = this->Find(handle);
     if (item == nullptr) return false;
     this->editing = handle;
-    this->editText = item->text;
+    // The field edits UTF-8: a name's stray bytes come back from it as they were.
+    EditorControl::ToInput(item->text, this->editText);
     this->editFocus = true;
     this->pendingEdit = 0;
     return true;
@@ -134,7 +158,8 @@ void TreeControl::EndEditLabel(bool cancel)
     const Handle item = this->editing;
     if (item == 0) return;
     this->editing = 0;
-    const std::string text = this->editText;
+    std::string text;
+    EditorControl::FromInput(this->editText, text);
     if (this->onLabelEditEnd) this->onLabelEditEnd(item, cancel ? nullptr : &text);
 }
 
@@ -194,6 +219,10 @@ void TreeControl::Build(ToolWindow& window, float width, float height)
 {
     this->rows.clear();
     this->visits = 0;
+    // An edit whose window was hidden (F12) lost the keyboard with it: it takes it back.
+    const int frame = ImGui::GetFrameCount();
+    if (this->editing != 0 && this->builtFrame != frame - 1) this->editFocus = true;
+    this->builtFrame = frame;
     ImGui::PushID(this);
     ImGui::PushStyleColor(ImGuiCol_ChildBg, (this->backColour & 0xFFFFFFu) | 0xFF000000u);
     ImGui::PushStyleColor(ImGuiCol_Text, (this->textColour & 0xFFFFFFu) | 0xFF000000u);

@@ -50,7 +50,8 @@ public:
     bool EditLabel(Handle item);
     void EndEditLabel(bool cancel);
     Handle GetEditedItem() const { return this->editing; }
-    // The edit field's text while editing.
+    // The edit field's text while editing, in UTF-8 (a stray byte of the label as a
+    // private character, back as that byte when the edit ends).
     std::string& EditText() { return this->editText; }
     static constexpr int kEditKey = 113;  // F2
 
@@ -108,6 +109,7 @@ private:
     Handle editing = 0;
     std::string editText;
     bool editFocus = false;
+    int builtFrame = -1;  // ImGui's frame count when the tree was last built
     Handle pendingEdit = 0;
     double pendingEditAt = 0.0;
     bool hadKeyboard = false;  // the window's, as the frame began

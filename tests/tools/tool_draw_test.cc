@@ -268,9 +268,11 @@ TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
 }
 
 // Keys pushed through the pump into the root editor, each row on a newly opened text.
-// One letter a key: "^" and "." press and release Ctrl; E, R, B, S, T, L, Y and Z are
-// End, Return, Backspace, Space, Tab, Left, Y and Z; a lower-case letter or "@" (a u
-// umlaut) is typed, its key and its text; "|" ends a frame of the row's length.
+// One letter a key: "^" and "." press and release Ctrl, "+" "-" Shift, "{" "}" Alt; E, R,
+// B, S, T, L, V, Y and Z are End, Return, Backspace, Space, Tab, Left, V, Y and Z; a
+// lower-case letter or "@" (a u umlaut) is typed, its key and its text; "(" holds the
+// next key, "*" repeats and ")" releases it; "!" takes the focus away and back; "&" and "="
+// click at the end of another editor beside this one and of this one; "|" ends a frame.
 TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtTheOpenedText) {
     MakePluginServer();
     auto* edit = static_cast<nRootEdit*>(kernel->New("nrootedit", "/sys/servers/plugin/rootedit"));
@@ -280,10 +282,18 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         for (int i = 0; i < times; i++) out += keys;
         return out;
     };
+    const std::string clip = "\xE4\xFF" + std::string(20000, 'z') + "\xC3\xA4\n";  // stray bytes, UTF-8, long
+    Host()->SetClipboard([&clip] { return clip; }, [](const std::string&) {});
+    kernel->New("nroot", "/usr/other");
+    ASSERT_TRUE(edit->Open("/usr/other"));
+    edit->FindDialog("/usr/other")->GetWindow()->SetPosition(160, 0);
+    ui::EditorControl& other = *edit->FindDialog("/usr/other")->GetEditor().GetControl();
+    const std::string otherOpened = other.GetText();
     const struct {
         std::string keys;
         double frameSeconds;
         std::string added;  // at the opened text's end afterwards
+        std::string inOther = "";
     } rows[] = {
         {repeat("^E.q", 10), 0.03, std::string(10, 'q')},
         {repeat("^E.q^E.q^E.q|", 7), 0.7, std::string(21, 'q')},
@@ -296,9 +306,18 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         {"^E.Rab|Rcd|^" + repeat("Z", 30) + ".", 0.03, ""},
         {"^E.Rget|^S.R", 0.03, "\ngetautorun()"},  // only the word before the caret goes
         {"^E.Rget^S.R", 0.7, "\ngetautorun()"},
+        {"^E.Ra+L-b{E}q^{q}.", 0.03, "\nbqq"},  // the last q with AltGr, as Windows sends it
+        {"^E.Rabcd|(B|*|*|*)|x", 0.7, "\nx"},
+        {"^E.R^!q.", 0.03, "\nq"},
+        {"^E.Rgetxyz|LLL|^S.R|^Z.", 0.03, "\ngetxyz"},
+        {"^E.Rgetx+L-^S.R", 0.03, "\ngetautorun()x"},
+        {"^E.R^V.", 0.03, "\n" + clip},
+        {"^E.Rab|&cd=ef|&gh", 0.03, "\nabef", "cdgh"},
     };
     const std::map<char, SDL_Scancode> named = {{'E', SDL_SCANCODE_END}, {'R', SDL_SCANCODE_RETURN},
-        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'T', SDL_SCANCODE_TAB}, {'L', SDL_SCANCODE_LEFT}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z}};
+        {'B', SDL_SCANCODE_BACKSPACE}, {'S', SDL_SCANCODE_SPACE}, {'T', SDL_SCANCODE_TAB}, {'L', SDL_SCANCODE_LEFT}, {'Y', SDL_SCANCODE_Y}, {'Z', SDL_SCANCODE_Z},
+        {'V', SDL_SCANCODE_V}, {'^', SDL_SCANCODE_LCTRL}, {'.', SDL_SCANCODE_LCTRL}, {'+', SDL_SCANCODE_LSHIFT},
+        {'-', SDL_SCANCODE_LSHIFT}, {'{', SDL_SCANCODE_LALT}, {'}', SDL_SCANCODE_LALT}};
     int n = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keys);
@@ -312,29 +331,43 @@ TEST_F(ToolDrawTest, EveryKeyCountsWithTheModifiersHeldWhenItCameAndUndoStopsAtT
         EXPECT_FALSE(c.CanUndo());
         EXPECT_EQ(dlg->GetToolBar().GetBar().GetState(nScriptEditDlg::Undo) & 4, 0);
         dlg->GetWindow()->SetPosition(0, 0);
-        dlg->GetWindow()->SetSize(320, 240);
+        dlg->GetWindow()->SetSize(160, 240);
         Frame();
         float x = 0, y = 0;
         ASSERT_TRUE(c.GetScreenPosition(0, x, y));
         PushClick(int(x) + 2, int(y + c.GetLineHeight() / 2));
         Frame();
         Frame();
-        for (const char key : row.keys + "||||") {
+        char held = 0;
+        const std::string keys = row.keys + "||||";
+        for (size_t k = 0; k < keys.size(); k++) {
+            const char mode = keys[k];
+            const char key = mode == '*' || mode == ')' ? held : mode == '(' ? keys[++k] : mode;
+            const bool typed = (key >= 'a' && key <= 'z') || key == '@';
+            const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
+                                      : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
+                                                 : named.count(key) ? named.at(key) : SDL_SCANCODE_UNKNOWN;
+            SDL_Event down = bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true), up = down;
+            up.type = SDL_KEYUP, up.key.state = SDL_RELEASED, down.key.repeat = mode == '*';
             if (key == '|') {
                 ASSERT_TRUE(FrameAt(frameTime += row.frameSeconds));
-            } else if (key == '^' || key == '.') {
-                Push(bwtest::sdl::Key(Id(), SDL_SCANCODE_LCTRL, SDLK_LCTRL, key == '^'));
+            } else if (key == '!') {
+                Push(bwtest::sdl::Focus(Id(), false)), Push(bwtest::sdl::Focus(Id(), true));
+            } else if (key == '&' || key == '=') {
+                ui::EditorControl& e = key == '&' ? other : c;
+                ASSERT_TRUE(e.GetScreenPosition(e.GetLength(), x, y));
+                PushClick(int(x) + 2, int(y + e.GetLineHeight() / 2));
+            } else if (std::string("^+{.-}").find(key) != std::string::npos) {
+                Push(std::string("^+{").find(key) != std::string::npos ? down : up);
             } else {
-                const bool typed = (key >= 'a' && key <= 'z') || key == '@';
-                const SDL_Scancode code = key == '@' ? SDL_SCANCODE_LEFTBRACKET
-                                          : typed    ? SDL_Scancode(SDL_SCANCODE_A + (key - 'a'))
-                                                     : named.at(key);
-                const std::string text = key == '@' ? "\xC3\xBC" : std::string(1, key);
-                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), true));
-                if (typed) Push(bwtest::sdl::Text(Id(), text.c_str()));
-                Push(bwtest::sdl::Key(Id(), code, SDL_GetKeyFromScancode(code), false));
+                if (mode != ')') Push(down);
+                if (typed && mode != ')') Push(bwtest::sdl::Text(Id(), key == '@' ? "\xC3\xBC" : std::string(1, key).c_str()));
+                if (mode == '(') held = key;
+                else if (mode != '*') Push(up);
             }
         }
+        EXPECT_EQ(other.GetText(), otherOpened + row.inOther);
+        other.SetText(otherOpened);
         EXPECT_EQ(c.GetText(), opened + row.added);
         delete dlg;
         Frame();

@@ -436,50 +436,58 @@ TEST_F(TreeViewTest, F2AndASecondClickRenameWithTheRefusalsAndOtherClicksDoNot) 
     ASSERT_TRUE(Run("function note(p) got = got .. p .. ';' end t = obj('/sys/servers/plugin/treeview') "
                     "t.addeventfunction('tvn_endlabeledit', 'note') t.addeventfunction('nm_dbclick', 'note')"));
     // Gestures: F2, a second click, a double click, a second click that brings the window
-    // back. Ends: Return, Esc, a click on another row; none: no edit box.
-    struct Case { char gesture; const char* name; char end; const char* path; const char* logged; };
+    // back, F2 with nothing selected. Ends: Return, Esc, a click on another row, Return after
+    // a refresh, F12 twice or a script's delete; none: no edit box. "+": typed after the old name.
+    struct Case { char gesture; const char* name; char end; const char* path; const char* logged; const char* old = "old"; };
     const Case cases[] = {
         {'F', "alpha", 'R', "/usr/alpha", ""},  {'2', "beta", 'R', "/usr/beta", ""},
         {'2', "gamma", 'C', "/usr/gamma", ""},  {'F', "delta", 'E', "/usr/old", ""},
         {'F', "", 'R', "/usr/old", "an empty name"}, {'2', "x/y", 'R', "/usr/old", "a name with '/'"},
         {'F', "b", 'R', "/usr/old", "a sibling's name"}, {'D', "", 0, "/usr/old", ""}, {'B', "", 0, "/usr/old", ""},
+        {'N', "", 0, "/usr/old", ""}, {'F', "eps", 'T', "/usr/eps", ""}, {'F', "zeta", '1', "/usr/zeta", ""},
+        {'F', "eta", 'X', "", "is gone"},
+        {'F', "+x", 'R', "/usr/f\xE4x", "", "f\xE4"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(1, c.gesture) + " '" + c.name + "'");
-        if (!Lookup("/usr/old")) kernel->New("nroot", "/usr/old");
+        SCOPED_TRACE(std::string(1, c.gesture) + " '" + c.name + "' " + c.end);
+        const std::string from = std::string("/usr/") + c.old;
+        if (!Lookup(from.c_str())) kernel->New("nroot", from.c_str());
         tv->Refresh();
         tree->Select(0);
         wait();
         log.text.clear();
         ASSERT_TRUE(Run("got = ''"));
-        const int old = tv->FindItem("/usr/old");
-        clickRow("/usr/old");
-        if (c.gesture == 'F') {
+        const int old = tv->FindItem(from.c_str());
+        if (c.gesture != 'N') clickRow(from.c_str());
+        if (c.gesture == 'F' || c.gesture == 'N') {
             key(ui::TreeControl::kEditKey);
         } else {
             if (c.gesture != 'D') wait();
             EXPECT_EQ(tree->GetEditedItem(), 0) << "a first click only selects";
             if (c.gesture == 'B') Click(650, 440);
-            clickRow("/usr/old");
+            clickRow(from.c_str());
             wait();
         }
         ASSERT_EQ(tree->GetEditedItem(), c.end ? old : 0);
         if (c.end) {
             LayerFrame();
-            key(8);  // the old name, all selected, goes
-            for (const char* p = c.name; *p; p++) Send(K::Char, 0, 0, 0, static_cast<unsigned char>(*p));
+            key(*c.name == '+' ? 35 : 8);  // the old name, all selected, goes, or End keeps it
+            for (const char* p = c.name + (*c.name == '+'); *p; p++) Send(K::Char, 0, 0, 0, static_cast<unsigned char>(*p));
             LayerFrame();
+            if (c.end == 'T') tv->Refresh(), LayerFrame();
+            if (c.end == '1') tv->SetActive(false), LayerFrame(), tv->SetActive(true), LayerFrame(), LayerFrame();
+            if (c.end == 'X') ASSERT_TRUE(Run("delete('/usr/old')")), LayerFrame();
             if (c.end == 'C') clickRow("/usr/b");
-            else key(c.end == 'R' ? 13 : 27);
+            else key(c.end == 'E' ? 27 : 13);
             LayerFrame();
         }
         const std::string path = c.path;
         EXPECT_EQ(tree->GetEditedItem(), 0);
-        EXPECT_EQ(tv->GetItemPath(old), path);
-        EXPECT_NE(Lookup(c.path), nullptr);
-        EXPECT_EQ(Global("got"), c.gesture == 'D' ? "/usr/old;" : path != "/usr/old" ? path + ";" : "");
+        EXPECT_EQ(tv->GetItemPath(old), path.empty() ? from : path);
+        EXPECT_EQ(Lookup(c.path) != nullptr, !path.empty());
+        EXPECT_EQ(Global("got"), c.gesture == 'D' ? from + ";" : !path.empty() && path != from ? path + ";" : "");
         EXPECT_TRUE(*c.logged ? LogHas(c.logged) : !LogHas("not renamed")) << log.text;
-        if (path != "/usr/old") Lookup(c.path)->Release();
+        if (nRoot* o = path != "/usr/old" ? Lookup(c.path) : nullptr) o->Release();
     }
 }
 
