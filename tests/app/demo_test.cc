@@ -3419,9 +3419,61 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
     }
 }
 
+// What a tools user may do to a running viewer: each row leaves the game where it was (its
+// level or menu, its keys once each, a clock that does not jump), and no game key acts
+// while the viewer runs.
+TEST_F(DemoGameTest, TheViewerSurvivesSecondStartsLostScenesGameKeysAndLoadsAndGivesTheGameBack) {
+    const std::string start =
+        "if not exists('/usr/scene') then new('n3dnode', '/usr/scene') end "
+        "if not exists('/usr/viewer') then new('nobserver', '/usr/viewer') end sel('/usr/viewer') start()";
+    const struct { const char* name; bool level; const char* during; bool left; } rows[] = {
+        {"menu", false, "", false},
+        {"game keys", true, "", false},
+        {"start again", true, "obj('/usr/viewer').start()", false},
+        {"second viewer", true, "new('nobserver', '/usr/v2') obj('/usr/v2').stop() sel('/usr/v2') start()", false},
+        {"scene deleted", true, "delete('/usr/scene')", true},
+        {"scene replaced", true, "delete('/usr/scene') new('n3dnode', '/usr/scene')", false},
+        {"new game", true, "neuesspiel()", false},
+        {"level gone", true, "delete('/usr/logic/level1')", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.level && std::strcmp(game->GetLevel(), "level1") != 0) NewGame();
+        auto* input = static_cast<nInputServer*>(Lookup("/sys/servers/input"));
+        const int mappings = input->GetNumMappings();
+        const uint32_t state = game->GetGameStateWord();
+        ASSERT_TRUE(Run("execbuf(\"" + start + "\")"));
+        Frames(1);
+        const nRef<nObserver> viewer(static_cast<nObserver*>(Lookup("/usr/viewer")));
+        ASSERT_TRUE(viewer.IsValid() && viewer->IsRunning()) << log.text;
+        if (*row.during) {
+            ASSERT_TRUE(Run(std::string("execbuf(\"") + row.during + "\")"));
+            Frames(2);
+        }
+        for (auto [code, sym] : {std::pair{SDL_SCANCODE_F9, SDLK_F9}, {SDL_SCANCODE_F5, SDLK_F5},
+                                 {SDL_SCANCODE_TAB, SDLK_TAB}, {SDL_SCANCODE_I, SDLK_i},
+                                 {SDL_SCANCODE_E, SDLK_e}, {SDL_SCANCODE_Q, SDLK_q}, {SDL_SCANCODE_W, SDLK_w}})
+            if (!row.left) Key(code, sym);
+        EXPECT_FALSE(fs::exists(saveDir / "schnellspeicher.n"));
+        EXPECT_EQ(viewer.IsValid() && viewer->IsRunning(), !row.left) << log.text.substr(log.text.size() > 3000 ? log.text.size() - 3000 : 0);
+        if (!row.left) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        EXPECT_FALSE(viewer.IsValid() && viewer->IsRunning());
+        Frames(2);
+        EXPECT_LT(game->GetFrameTime(), 0.2f);
+        EXPECT_EQ(input->GetNumMappings(), mappings);
+        EXPECT_EQ(Menu()->GetActive(), !row.level);
+        if (std::strcmp(row.name, "level gone") == 0) continue;
+        EXPECT_EQ(game->GetGameStateWord(), state);
+        if (!row.level) continue;
+        const vector3 at = DiverAt();
+        Key(SDL_SCANCODE_W, SDLK_w, 5);
+        EXPECT_NE(DiverAt().z, at.z);
+    }
+}
+
 // A session that makes a macro and then quits, each way a player can: the macros are saved
 // with the file before them as the backup, and nothing fails on the way out.
-enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose, WindowCloseWithoutLogic };
+enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose, WindowCloseWithoutLogic, WindowCloseInViewer };
 class DemoQuitTest : public DemoGameTest, public ::testing::WithParamInterface<QuitBy> {};
 
 TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
@@ -3437,14 +3489,19 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
     ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') obj('/scripts/neu').setscript('y = 2')"));
     Key(SDL_SCANCODE_F12, SDLK_F12);
     const QuitBy by = GetParam();
-    if (by == QuitBy::WindowCloseWithoutLogic) ASSERT_TRUE(Run("delete('/usr/logic')")), Frames(2);
+    // The frames after each line run before the close (an ASSERT's comma would skip them).
+    if (by == QuitBy::WindowCloseWithoutLogic) EXPECT_TRUE(Run("delete('/usr/logic')"));
+    if (by == QuitBy::WindowCloseInViewer)
+        EXPECT_TRUE(Run("execbuf(\"new('n3dnode', '/usr/scene') new('nobserver', '/usr/v') sel('/usr/v') start()\")"));
+    if (by >= QuitBy::WindowCloseWithoutLogic) Frames(2);
+    if (by == QuitBy::WindowCloseInViewer) EXPECT_TRUE(static_cast<nObserver*>(Lookup("/usr/v"))->IsRunning());
     log.errors.clear();
     SDL_Event close = bwtest::sdl::Focus(window, false);
     close.window.event = SDL_WINDOWEVENT_CLOSE;
     if (by == QuitBy::Script) Run("exit()");
     if (by == QuitBy::Menu) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE), Frames(2), Click(400, 386);
     if (by == QuitBy::Term || by == QuitBy::Interrupt) std::raise(by == QuitBy::Term ? SIGTERM : SIGINT);
-    if (by == QuitBy::WindowClose || by == QuitBy::WindowCloseWithoutLogic) Push(close);
+    if (by >= QuitBy::WindowClose) Push(close);
     bool running = true;
     for (int i = 0; i < 5 && running; i++) running = Frame();
     ASSERT_FALSE(running);
@@ -3458,7 +3515,8 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
 }
 INSTANTIATE_TEST_SUITE_P(EachWay, DemoQuitTest, ::testing::Values(QuitBy::Script, QuitBy::Menu, QuitBy::Term,
                                                                   QuitBy::Interrupt, QuitBy::WindowClose,
-                                                                  QuitBy::WindowCloseWithoutLogic));
+                                                                  QuitBy::WindowCloseWithoutLogic,
+                                                                  QuitBy::WindowCloseInViewer));
 
 // A name of `bytes` bytes that begins with `stem`.
 std::string NameOf(const std::string& stem, size_t bytes) {
