@@ -36,11 +36,16 @@ def server_gone(dpy, wid, game):
     game.xvfb.kill()
 
 
+VIEWER = "new('n3dnode', '/usr/scene') new('nobserver', '/usr/v') sel('/usr/v') start()"
 GONE, LOST, ENDED = "window 0x", "AppMain: display lost", "AppMain: main loop ended"
 # How the window goes, start-up lines, the exit code (AppMain::ExitDisplayLost 4), what the game printed.
 ROWS = [("window manager's close", wm_close, "", 0, ENDED),
         ("destroyed by another client", lambda d, w, g: X.XDestroyWindow(d, w), "", 0, GONE),
         ("destroyed without /usr/logic", lambda d, w, g: X.XDestroyWindow(d, w), "delete('/usr/logic')", 0, GONE),
+        ("destroyed under the viewer", lambda d, w, g: X.XDestroyWindow(d, w), "execbuf(\"" + VIEWER + "\")", 0, GONE),
+        ("closed in a macro's loop", wm_close, "execbuf('while true do end')", 0, ENDED),
+        ("destroyed without the tools", lambda d, w, g: X.XDestroyWindow(d, w), "delete('/sys/servers/plugin')", 0,
+         GONE),
         ("connection killed", lambda d, w, g: X.XKillClient(d, w), "", 4, LOST),
         ("X server gone", server_gone, "", 4, LOST)]
 

@@ -240,6 +240,25 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
         EXPECT_EQ(macros->GetActive(), shown);
         EXPECT_EQ(macros->GetWindow()->IsVisible(), shown);
     }
+    // Every shown window closed by its X (the editors open none): the next F12 shows them.
+    tv->GetWindow()->onClose();
+    macros->GetWindow()->onClose();
+    Frame();
+    press();
+    EXPECT_TRUE(tv->GetActive() && macros->GetActive());
+    // An editor's dialog still shows after both are closed: F12 hides it with the rest.
+    auto* rootedit = dynamic_cast<nEditPlugin*>(Lookup("/sys/servers/plugin/rootedit"));
+    ASSERT_TRUE(rootedit && rootedit->Open("/sys/servers/plugin"));
+    tv->GetWindow()->onClose();
+    macros->GetWindow()->onClose();
+    Frame();
+    press();
+    EXPECT_FALSE(rootedit->IsShown() || tv->GetActive() || macros->GetActive());
+    // With every tool deleted F12 makes them anew, shown.
+    ASSERT_TRUE(Run("for _, p in ipairs(toolplugins) do delete(p) end"));
+    press();
+    tv = dynamic_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+    EXPECT_TRUE(tv && tv->GetActive());
 }
 
 TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
