@@ -47,6 +47,8 @@ ROWS = [("window manager's close", wm_close, "", 0, ENDED),
         ("destroyed without the tools", lambda d, w, g: X.XDestroyWindow(d, w), "delete('/sys/servers/plugin')", 0,
          GONE),
         ("connection killed", lambda d, w, g: X.XKillClient(d, w), "", 4, LOST),
+        ("connection killed under the viewer", lambda d, w, g: X.XKillClient(d, w), "execbuf(\"" + VIEWER + "\")", 4,
+         LOST),
         ("X server gone", server_gone, "", 4, LOST)]
 
 
@@ -75,6 +77,7 @@ def run(game, checks, name, end, extra, code, said):
     checks.expect(got == code, f"{name}: exit code {got}, {code} expected")
     out = open(os.path.join(game.work, game.out), errors="replace").read()
     checks.expect(said in out and "AppMain: shutdown\n" in out, f"{name}: '{said}' and the shutdown printed")
+    checks.expect((VIEWER in extra) == ("the viewer runs" in out), f"{name}: the viewer ran only where started")
     saved = [open(os.path.join(game.bin, n), errors="replace").read() for n in ("scripts.n", "scripts.bak")]
     checks.expect("'neu'" in saved[0] and "'alt'" in saved[0] and saved[1] == BEFORE,
                   f"{name}: the macros saved, the file before as the backup")
