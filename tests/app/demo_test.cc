@@ -3435,6 +3435,7 @@ TEST_F(DemoGameTest, TheViewerSurvivesSecondStartsLostScenesGameKeysAndLoadsAndG
         {"scene deleted", true, "delete('/usr/scene')", true},
         {"scene replaced", true, "delete('/usr/scene') new('n3dnode', '/usr/scene')", false},
         {"new game", true, "neuesspiel()", false},
+        {"save and load", true, "schnellspeichern() schnellladen()", false},
         {"level gone", true, "delete('/usr/logic/level1')", false},
     };
     for (const auto& row : rows) {
@@ -3454,9 +3455,12 @@ TEST_F(DemoGameTest, TheViewerSurvivesSecondStartsLostScenesGameKeysAndLoadsAndG
         const vector3 still = row.level && Diver() ? DiverAt() : vector3();
         for (auto [code, sym] : {std::pair{SDL_SCANCODE_F9, SDLK_F9}, {SDL_SCANCODE_F5, SDLK_F5},
                                  {SDL_SCANCODE_TAB, SDLK_TAB}, {SDL_SCANCODE_I, SDLK_i},
-                                 {SDL_SCANCODE_E, SDLK_e}, {SDL_SCANCODE_Q, SDLK_q}, {SDL_SCANCODE_W, SDLK_w}})
+                                 {SDL_SCANCODE_E, SDLK_e}, {SDL_SCANCODE_Q, SDLK_q}, {SDL_SCANCODE_W, SDLK_w},
+                                 {SDL_SCANCODE_RETURN, SDLK_RETURN}})
             if (!row.left) Key(code, sym);
-        EXPECT_FALSE(fs::exists(saveDir / "schnellspeicher.n"));
+        // The menu's "Beenden" is where this click lands.
+        if (!row.left) Click(400, 386), Frames(1);
+        EXPECT_EQ(fs::exists(saveDir / "schnellspeicher.n"), *row.during == 's');
         if (row.level && !*row.during) EXPECT_TRUE(DiverAt().x == still.x && DiverAt().z == still.z);
         EXPECT_EQ(viewer.IsValid() && viewer->IsRunning(), !row.left);
         if (!row.left) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
@@ -3465,6 +3469,7 @@ TEST_F(DemoGameTest, TheViewerSurvivesSecondStartsLostScenesGameKeysAndLoadsAndG
         EXPECT_LT(game->GetFrameTime(), 0.2f);
         EXPECT_EQ(input->GetNumMappings(), mappings);
         const bool level = row.level || *row.during == 'n';
+        if (*row.during == 's') fs::remove(saveDir / "schnellspeicher.n");
         EXPECT_EQ(Menu()->GetActive(), !level);
         if (std::strcmp(row.name, "level gone") == 0) continue;
         if (level == row.level) EXPECT_EQ(game->GetGameStateWord(), state);

@@ -254,11 +254,15 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
     Frame();
     press();
     EXPECT_FALSE(rootedit->IsShown() || tv->GetActive() || macros->GetActive());
-    // With every tool deleted F12 makes them anew, shown.
-    ASSERT_TRUE(Run("for _, p in ipairs(toolplugins) do delete(p) end"));
-    press();
-    tv = dynamic_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
-    EXPECT_TRUE(tv && tv->GetActive());
+    // With every tool deleted, or their server, F12 makes them anew, shown, and then hides them.
+    for (const char* gone : {"for _, p in ipairs(toolplugins) do delete(p) end", "delete('/sys/servers/plugin')"}) {
+        ASSERT_TRUE(Run(gone));
+        for (bool shown : {true, false}) {
+            press();
+            tv = dynamic_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+            EXPECT_TRUE(tv && tv->GetActive() == shown) << gone;
+        }
+    }
 }
 
 TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
