@@ -48,6 +48,14 @@ void nEditPlugin::SetActive(bool active) {
     ShowDialogs(active);
 }
 
+bool nEditPlugin::IsShown() const {
+    if (!shown_) return false;
+    for (nHashNode* n = dialogs_.GetHead(); n; n = static_cast<nHashNode*>(n->GetSucc())) {
+        if (ui::ToolWindow* w = static_cast<nScriptEditDlg*>(n)->GetWindow(); w && w->IsVisible()) return true;
+    }
+    return false;
+}
+
 void nEditPlugin::ShowDialogs(bool show) {
     for (nHashNode* n = dialogs_.GetHead(); n; n = static_cast<nHashNode*>(n->GetSucc())) {
         ui::ToolWindow* w = static_cast<nScriptEditDlg*>(n)->GetWindow();

@@ -21,6 +21,8 @@ public:
     void Initialize() override;
     void SetActive(bool active) override;
     void Minimize() override;
+    // The editor has no window of its own: it shows while one of its dialogs does.
+    bool IsShown() const override;
 
     // Offers the entry in the tree view's menu for the object at `path` (when it fits).
     void AddContext(const char* path);

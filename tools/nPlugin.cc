@@ -8,6 +8,7 @@ namespace {
 const nCmdDef<nPlugin> cmds[] = {
     Bind<&nPlugin::SetActive>("v_setactive_b", "PSAT"),
     Bind<&nPlugin::GetActive>("b_getactive_v", "PGAT"),
+    Bind<&nPlugin::IsShown>("b_isshown_v", "PISH"),
     Bind<&nPlugin::AddEventFunction>("v_addeventfunction_ss", "PAEF"),
     Bind<&nPlugin::RemoveEventFunction>("v_removeeventfunction_ss", "PREF"),
     Bind<&nPlugin::GetEvents>("s_getevents_v", "PGES"),

@@ -26,6 +26,9 @@ public:
     // Window plugins also show or hide their window.
     virtual void SetActive(bool active);
     virtual bool GetActive() const;
+    // Whether a window of the plugin shows now: an active plugin with a window of its own
+    // shows it; one whose windows are all closed shows none (F12 decides by this).
+    virtual bool IsShown() const { return GetActive(); }
     virtual void Minimize();
     // The per-frame work while active; the base does none and says so with false.
     virtual bool Trigger();

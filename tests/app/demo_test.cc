@@ -3455,9 +3455,54 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
     }
 }
 
+// A tools user's moves on a running viewer, each in the line that starts it: the game comes
+// back where it was (its keys once each, a clock that does not jump), and no game key or
+// click acts while the viewer runs (the click lands on the menu's "Beenden").
+TEST_F(DemoGameTest, TheViewerSurvivesSecondStartsLostScenesAndLoadsAndNoGameKeyActsUnderIt) {
+    const struct { bool level; const char* during; } rows[] = {
+        {false, ""}, {false, "neuesspiel()"}, {true, "start() new('nobserver', '/usr/v2') obj('/usr/v2').start()"},
+        {true, "delete('/usr/scene')"}, {true, "delete('/usr/scene') new('n3dnode', '/usr/scene')"},
+        {true, "schnellspeichern() schnellladen()"},
+    };
+    auto* input = static_cast<nInputServer*>(Lookup("/sys/servers/input"));
+    for (const auto& [level, during] : rows) {
+        SCOPED_TRACE(during);
+        if (level && std::strcmp(game->GetLevel(), "level1") != 0) NewGame();
+        const int mappings = input->GetNumMappings();
+        const uint32_t state = game->GetGameStateWord();
+        const vector3 still = level ? DiverAt() : vector3();
+        ASSERT_TRUE(Run(std::string("execbuf(\"if not exists('/usr/scene') then new('n3dnode', '/usr/scene') end "
+                                    "if not exists('/usr/viewer') then new('nobserver', '/usr/viewer') end "
+                                    "sel('/usr/viewer') start() ") + during + "\")"));
+        Frames(2);
+        const nRef<nObserver> viewer(static_cast<nObserver*>(Lookup("/usr/viewer")));
+        const bool runs = std::strcmp(during, "delete('/usr/scene')") != 0;
+        EXPECT_EQ(viewer->IsRunning(), runs);
+        for (auto [code, sym] : {std::pair{SDL_SCANCODE_F9, SDLK_F9}, {SDL_SCANCODE_F5, SDLK_F5}, {SDL_SCANCODE_TAB, SDLK_TAB},
+                                 {SDL_SCANCODE_I, SDLK_i}, {SDL_SCANCODE_E, SDLK_e}, {SDL_SCANCODE_W, SDLK_w},
+                                 {SDL_SCANCODE_RETURN, SDLK_RETURN}, {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}}) {
+            if (runs && code == SDL_SCANCODE_ESCAPE) Click(400, 386), Frames(1);
+            if (runs) Key(code, sym);
+        }
+        EXPECT_EQ(fs::exists(saveDir / "schnellspeicher.n"), std::strncmp(during, "schnell", 7) == 0);
+        if (level && !*during) EXPECT_TRUE(DiverAt().x == still.x && DiverAt().z == still.z);
+        EXPECT_FALSE(viewer.IsValid() && viewer->IsRunning());
+        Frames(2);
+        fs::remove(saveDir / "schnellspeicher.n");
+        EXPECT_LT(game->GetFrameTime(), 0.2f);
+        EXPECT_EQ(input->GetNumMappings(), mappings);
+        EXPECT_EQ(Menu()->GetActive(), !level && !*during);
+        if (level || !*during) EXPECT_EQ(game->GetGameStateWord(), state);
+        if (!level && !*during) continue;
+        const vector3 at = DiverAt();
+        Key(SDL_SCANCODE_W, SDLK_w, 5);
+        EXPECT_NE(DiverAt().z, at.z);
+    }
+}
+
 // A session that makes a macro and then quits, each way a player can: the macros are saved
 // with the file before them as the backup, and nothing fails on the way out.
-enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose, WindowCloseWithoutLogic };
+enum class QuitBy { Script, Menu, Term, Interrupt, WindowClose, WindowCloseWithoutLogic, WindowCloseInViewer };
 class DemoQuitTest : public DemoGameTest, public ::testing::WithParamInterface<QuitBy> {};
 
 TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
@@ -3473,14 +3518,19 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
     ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') obj('/scripts/neu').setscript('y = 2')"));
     Key(SDL_SCANCODE_F12, SDLK_F12);
     const QuitBy by = GetParam();
-    if (by == QuitBy::WindowCloseWithoutLogic) ASSERT_TRUE(Run("delete('/usr/logic')")), Frames(2);
+    // The frames after each line run before the close (an ASSERT's comma would skip them).
+    if (by == QuitBy::WindowCloseWithoutLogic) EXPECT_TRUE(Run("delete('/usr/logic')"));
+    if (by == QuitBy::WindowCloseInViewer)
+        EXPECT_TRUE(Run("execbuf(\"new('n3dnode', '/usr/scene') new('nobserver', '/usr/v') sel('/usr/v') start()\")"));
+    if (by >= QuitBy::WindowCloseWithoutLogic) Frames(2);
+    if (by == QuitBy::WindowCloseInViewer) EXPECT_TRUE(static_cast<nObserver*>(Lookup("/usr/v"))->IsRunning());
     log.errors.clear();
     SDL_Event close = bwtest::sdl::Focus(window, false);
     close.window.event = SDL_WINDOWEVENT_CLOSE;
     if (by == QuitBy::Script) Run("exit()");
     if (by == QuitBy::Menu) Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE), Frames(2), Click(400, 386);
     if (by == QuitBy::Term || by == QuitBy::Interrupt) std::raise(by == QuitBy::Term ? SIGTERM : SIGINT);
-    if (by == QuitBy::WindowClose || by == QuitBy::WindowCloseWithoutLogic) Push(close);
+    if (by >= QuitBy::WindowClose) Push(close);
     bool running = true;
     for (int i = 0; i < 5 && running; i++) running = Frame();
     ASSERT_FALSE(running);
@@ -3494,7 +3544,8 @@ TEST_P(DemoQuitTest, TheMacrosAreSavedWithTheirBackupAndNoErrorIsLogged) {
 }
 INSTANTIATE_TEST_SUITE_P(EachWay, DemoQuitTest, ::testing::Values(QuitBy::Script, QuitBy::Menu, QuitBy::Term,
                                                                   QuitBy::Interrupt, QuitBy::WindowClose,
-                                                                  QuitBy::WindowCloseWithoutLogic));
+                                                                  QuitBy::WindowCloseWithoutLogic,
+                                                                  QuitBy::WindowCloseInViewer));
 
 // A name of `bytes` bytes that begins with `stem`.
 std::string NameOf(const std::string& stem, size_t bytes) {

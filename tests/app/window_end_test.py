@@ -36,12 +36,21 @@ def server_gone(dpy, wid, game):
     game.xvfb.kill()
 
 
+VIEWER = "new('n3dnode', '/usr/scene') new('nobserver', '/usr/v') sel('/usr/v') start()"
 GONE, LOST, ENDED = "window 0x", "AppMain: display lost", "AppMain: main loop ended"
 # How the window goes, start-up lines, the exit code (AppMain::ExitDisplayLost 4), what the game printed.
 ROWS = [("window manager's close", wm_close, "", 0, ENDED),
         ("destroyed by another client", lambda d, w, g: X.XDestroyWindow(d, w), "", 0, GONE),
         ("destroyed without /usr/logic", lambda d, w, g: X.XDestroyWindow(d, w), "delete('/usr/logic')", 0, GONE),
+        ("destroyed under the viewer", lambda d, w, g: X.XDestroyWindow(d, w), "execbuf(\"" + VIEWER + "\")", 0, GONE),
+        ("closed in a macro's loop", wm_close, "execbuf('while true do end')", 0, ENDED),
+        ("destroyed with an editor open", lambda d, w, g: X.XDestroyWindow(d, w),
+         "obj('/sys/servers/plugin/rootedit').open('/scripts/neu')", 0, GONE),
+        ("destroyed without the tools", lambda d, w, g: X.XDestroyWindow(d, w), "delete('/sys/servers/plugin')", 0,
+         GONE),
         ("connection killed", lambda d, w, g: X.XKillClient(d, w), "", 4, LOST),
+        ("connection killed under the viewer", lambda d, w, g: X.XKillClient(d, w), "execbuf(\"" + VIEWER + "\")", 4,
+         LOST),
         ("X server gone", server_gone, "", 4, LOST)]
 
 
@@ -70,6 +79,7 @@ def run(game, checks, name, end, extra, code, said):
     checks.expect(got == code, f"{name}: exit code {got}, {code} expected")
     out = open(os.path.join(game.work, game.out), errors="replace").read()
     checks.expect(said in out and "AppMain: shutdown\n" in out, f"{name}: '{said}' and the shutdown printed")
+    checks.expect((VIEWER in extra) == ("the viewer runs" in out), f"{name}: the viewer ran only where started")
     saved = [open(os.path.join(game.bin, n), errors="replace").read() for n in ("scripts.n", "scripts.bak")]
     checks.expect("'neu'" in saved[0] and "'alt'" in saved[0] and saved[1] == BEFORE,
                   f"{name}: the macros saved, the file before as the backup")

@@ -240,6 +240,20 @@ TEST_F(ToolDrawTest, F12MakesTheToolsAndThenShowsAndHidesThem) {
         EXPECT_EQ(macros->GetActive(), shown);
         EXPECT_EQ(macros->GetWindow()->IsVisible(), shown);
     }
+    // Both windows closed by their X: F12 shows all (the editors open no window of their own)
+    // but hides all while an editor's dialog shows; with every tool, or their server, deleted it
+    // makes them anew.
+    for (const char* then : {"", "obj('/sys/servers/plugin/rootedit').open('/sys')",
+                             "for _, p in ipairs(toolplugins) do delete(p) end", "delete('/sys/servers/plugin')"}) {
+        tv->GetWindow()->onClose();
+        macros->GetWindow()->onClose();
+        ASSERT_TRUE(Run(then));
+        press();
+        tv = dynamic_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+        macros = dynamic_cast<nMacroExec2*>(Lookup("/sys/servers/plugin/macros"));
+        EXPECT_EQ(tv->GetActive() && macros->GetActive(), *then != 'o') << then;
+        if (*then == 'o') press();
+    }
 }
 
 TEST_F(ToolDrawTest, AnEditorOpensWithinTheDisplay) {
