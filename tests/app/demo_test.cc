@@ -2345,30 +2345,45 @@ TEST_F(DemoLevelTest, TheNoseKeepsThePitchFLeftThroughATurnOrASwim) {
 }
 
 // Pitched about 35 degrees by R or F, a diver that swims into the reef's face, the basin's
-// east wall or a rock's side with W held for 5 s keeps its pitch and rises or sinks along it
-// at every frame step (a wall that levelled the nose stopped it about 1.5 up). Under the
-// rock's middle, where it overhangs the diver, the nose may be levelled.
+// walls or a rock's side with W held for 5 s keeps its pitch and rises or sinks along it
+// at every frame step (a wall that levelled the nose stopped it about 1.5 up); so does one
+// held into a corner, and one that backs into a wall with S, up to just under the surface.
+// Under the rock's middle, where it overhangs the diver, and at the surface the nose may be
+// levelled.
 TEST_F(DemoLevelTest, APitchedDiverKeepsItsPitchAndRisesOrSinksAlongAWallAtEveryFrameStep) {
     NewGame();
     const vector3 rock = Middle("rock4");
-    // 1 off the wall, the heights it rises and sinks from, the way from the wall, the nose checked above.
-    for (const auto& [from, low, high, side, checked] :
-         {std::tuple{vector3(-7.5f, 0, 10.3f), 1.5f, 7.0f, vector3(0, 0, 1), 0.0f},
-          {vector3(94.2f, 0, -40), 1.5f, 7.0f, vector3(-1, 0, 0), 0.0f},
-          {rock + vector3(0, 0, 3.6f), rock.y, rock.y + 1.2f, vector3(0, 0, 1), rock.y}}) {
+    const float r = 0.7071f;
+    // 1 off the wall, the heights it rises and sinks from, the way from the wall, the nose
+    // checked above, and whether it backs into the wall with S.
+    for (const auto& [from, low, high, side, checked, back] :
+         {std::tuple{vector3(-7.5f, 0, 10.3f), 1.5f, 7.0f, vector3(0, 0, 1), 0.0f, false},
+          {vector3(94.2f, 0, -40), 1.5f, 7.0f, vector3(-1, 0, 0), 0.0f, false},
+          {rock + vector3(0, 0, 3.6f), rock.y, rock.y + 1.2f, vector3(0, 0, 1), rock.y, false},
+          {vector3(-7.5f, 0, 5.7f), 1.5f, 7.0f, vector3(0, 0, -1), 0.0f, false},
+          {vector3(-94.2f, 0, 40), 1.5f, 7.0f, vector3(1, 0, 0), 0.0f, false},
+          {vector3(94.2f, 0, 94.2f), 1.5f, 7.0f, vector3(-r, 0, -r), 0.0f, false},
+          {vector3(30, 0, 94.2f), 8.5f, 8.5f, vector3(0, 0, -1), 0.0f, true}}) {
         for (const float sign : {1.0f, -1.0f}) {
+            // Backing, a nose up sinks.
+            const float way = back ? -sign : sign;
             for (const int64_t step : {16667, 66667, 250000, 1000000}) {
                 SCOPED_TRACE(testing::Message() << from.x << " " << from.z << ", " << sign << ", step " << step);
                 frameStep = 1000000 / 30;
-                Park(vector3(from.x, sign > 0.0f ? low : high, from.z), Facing(side), 15);
+                Active()->SetStat(nbwDiver::Energie, 1.0f);
+                Park(vector3(from.x, way > 0.0f ? low : high, from.z), Facing(side) + (back ? 3.141593f : 0.0f), 15);
                 Key(sign > 0.0f ? SDL_SCANCODE_R : SDL_SCANCODE_F, sign > 0.0f ? SDLK_r : SDLK_f, 15);
                 const float pitched = Active()->GetMatrix().m[2][1], y = DiverAt().y;
                 frameStep = step;
-                Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
-                for (int i = 0; i < int(5000000 / step) && Frame(); i++)
-                    if (DiverAt().y > checked) EXPECT_NEAR(Active()->GetMatrix().m[2][1], pitched, 0.02f) << DiverAt().y;
-                Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
-                EXPECT_GT((DiverAt().y - y) * sign, 2.2f);
+                const SDL_Scancode swim = back ? SDL_SCANCODE_S : SDL_SCANCODE_W;
+                Push(bwtest::sdl::Key(window, swim, SDL_GetKeyFromScancode(swim), true));
+                for (int i = 0; i < int(5000000 / step) && Frame(); i++) {
+                    if (DiverAt().y > checked && DiverAt().y < 11.0f) EXPECT_NEAR(Active()->GetMatrix().m[2][1], pitched, 0.02f) << DiverAt().y;
+                    // Its highest sphere's top under the surface.
+                    EXPECT_LT(DiverAt().y + 0.45f * (std::fabs(pitched) + 1.0f), 12.05f);
+                }
+                Push(bwtest::sdl::Key(window, swim, SDL_GetKeyFromScancode(swim), false));
+                EXPECT_GT((DiverAt().y - y) * way, 2.2f);
                 EXPECT_GT((from - DiverAt()) % side, 0.3f) << "it did not reach the wall";
             }
         }
