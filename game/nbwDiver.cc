@@ -532,9 +532,26 @@ void nbwDiver::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody
     const matrix44 m = NormalisedMatrix(body);
     const vector3 nose(-m.m[2][0], -m.m[2][1], -m.m[2][2]);
     const bool slides = steep && slides_ && up.Len() > 1e-3f && (nose % up) * nose.y > 0.0f;
+    // A nose pitched down at the top edge of a low side, which W would push up and over the
+    // edge, meets it as it meets the side below: how far up the edge a step first finds the
+    // body would otherwise decide between riding up and sinking along it.
+    const vector3 flat(r.normal2.x, 0.0f, r.normal2.z);
+    const bool edge = steep && slides_ && keyPitched_ && !slides && nose.y < 0.0f && r.normal2.y > 0.0f && flat.Len() > 1e-3f;
     body->SetContactParam(nPhysikBody::MU, steep ? SteepFriction : std::fmin(mu, FloorFriction));
     body->SetContactParam(nPhysikBody::APPROX1, steep ? 1.0f : approx);
-    if (!slides) {
+    if (edge) {
+        const float mu2 = body->GetContactParam(nPhysikBody::MU2);
+        const float dir = body->GetContactParam(nPhysikBody::CONTACTDIR);
+        nCollideReport side = r;
+        side.normal2 = flat * (1.0f / flat.Len());
+        side.frictionDir = vector3(0.0f, 1.0f, 0.0f);
+        body->SetContactParam(nPhysikBody::MU, 0.0f);
+        body->SetContactParam(nPhysikBody::MU2, SteepFriction);
+        body->SetContactParam(nPhysikBody::CONTACTDIR, 1.0f);
+        nbwActor::JoinContact(server, body, other, side);
+        body->SetContactParam(nPhysikBody::CONTACTDIR, dir);
+        body->SetContactParam(nPhysikBody::MU2, mu2);
+    } else if (!slides) {
         nbwActor::JoinContact(server, body, other, r);
     } else {
         const float mu2 = body->GetContactParam(nPhysikBody::MU2);

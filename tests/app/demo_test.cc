@@ -2388,6 +2388,26 @@ TEST_F(DemoLevelTest, APitchedDiverKeepsItsPitchAndRisesOrSinksAlongAWallAtEvery
             }
         }
     }
+    // Low things' sides, met nose down just under their tops: it sinks along the side (or
+    // round a narrow one) and never rides up over the top edge, however far a step carries
+    // it into the edge.
+    for (const Solid& s : Solids()) {
+        if (s.thing == std::string("basket") || s.thing == std::string("vent")) continue;
+        const vector3 in = Inside(s);
+        for (const int64_t step : {16667, 33333, 250000, 1000000}) {
+            SCOPED_TRACE(testing::Message() << s.thing << ", step " << step);
+            frameStep = 1000000 / 30;
+            Active()->SetStat(nbwDiver::Energie, 1.0f);
+            Park(in + s.side * s.clear + vector3(0, 1.5f, 0), Facing(s.side), 15);
+            Key(SDL_SCANCODE_F, SDLK_f, 15);
+            const float y = DiverAt().y;
+            frameStep = step;
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, true));
+            for (int i = 0; i < int(5000000 / step) && Frame(); i++) {}
+            Push(bwtest::sdl::Key(window, SDL_SCANCODE_W, SDLK_w, false));
+            EXPECT_LT(DiverAt().y, std::fmin(y - 0.4f, in.y + s.height + 0.6f)) << "it rode up over the top";
+        }
+    }
 }
 
 TEST_F(DemoLevelTest, TheFollowCameraRisesOverTheGateRocksAndTheOpenDoorKeepingItsDiverInView) {
