@@ -536,28 +536,19 @@ void nbwDiver::JoinContact(nPhysikServer* server, nPhysikBody* body, nPhysikBody
     // edge, meets it as it meets the side below: how far up the edge a step first finds the
     // body would otherwise decide between riding up and sinking along it.
     const vector3 flat(r.normal2.x, 0.0f, r.normal2.z);
-    const bool edge = steep && slides_ && keyPitched_ && !slides && nose.y < 0.0f && r.normal2.y > 0.0f && flat.Len() > 1e-3f;
+    const bool edge =
+        steep && slides_ && keyPitched_ && !slides && nose.y < 0.0f && r.normal2.y > 0.0f && flat.Len() > 1e-3f;
     body->SetContactParam(nPhysikBody::MU, steep ? SteepFriction : std::fmin(mu, FloorFriction));
     body->SetContactParam(nPhysikBody::APPROX1, steep ? 1.0f : approx);
-    if (edge) {
-        const float mu2 = body->GetContactParam(nPhysikBody::MU2);
-        const float dir = body->GetContactParam(nPhysikBody::CONTACTDIR);
-        nCollideReport side = r;
-        side.normal2 = flat * (1.0f / flat.Len());
-        side.frictionDir = vector3(0.0f, 1.0f, 0.0f);
-        body->SetContactParam(nPhysikBody::MU, 0.0f);
-        body->SetContactParam(nPhysikBody::MU2, SteepFriction);
-        body->SetContactParam(nPhysikBody::CONTACTDIR, 1.0f);
-        nbwActor::JoinContact(server, body, other, side);
-        body->SetContactParam(nPhysikBody::CONTACTDIR, dir);
-        body->SetContactParam(nPhysikBody::MU2, mu2);
-    } else if (!slides) {
+    if (!slides && !edge) {
         nbwActor::JoinContact(server, body, other, r);
     } else {
+        // Free up and down along the side, held sideways.
+        nCollideReport along = r;
+        if (edge) along.normal2 = flat * (1.0f / flat.Len());
+        along.frictionDir = edge ? vector3(0.0f, 1.0f, 0.0f) : up * (1.0f / up.Len());
         const float mu2 = body->GetContactParam(nPhysikBody::MU2);
         const float dir = body->GetContactParam(nPhysikBody::CONTACTDIR);
-        nCollideReport along = r;
-        along.frictionDir = up * (1.0f / up.Len());
         body->SetContactParam(nPhysikBody::MU, 0.0f);
         body->SetContactParam(nPhysikBody::MU2, SteepFriction);
         body->SetContactParam(nPhysikBody::CONTACTDIR, 1.0f);
