@@ -112,6 +112,7 @@ nTreeView::nTreeView() : treeControl_(std::make_unique<ui::TreeControl>()) {
     tree->imagePixels = [this](int image) { return imageList_->GetImage(image); };
     Build(nullptr, ks->Lookup(rootPath_.c_str()));
     contextMenu_ = std::make_unique<nContextMenu>(host, "contextmenu_treeview");
+    contextMenu_->SetOwner(window_.get());
     contextMenu_->callback = MenuCallback;
     contextMenu_->callbackContext = this;
     FindOrCreateEvent("nm_rclick", "s");
