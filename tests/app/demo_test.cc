@@ -3490,6 +3490,43 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
     }
 }
 
+// Esc leaves the viewer from a tool window that has the keyboard whenever the tools were
+// made: before the viewer, by F12 under it (never made before), or made anew under it.
+TEST_F(DemoGameTest, EscLeavesTheViewerFromAToolWindowWheneverTheToolsWereMade) {
+    NewGame();
+    Frames(5);
+    const uint32_t state = game->GetGameStateWord();
+    const struct { const char* when; bool before; const char* under; } rows[] = {
+        {"under it", false, ""}, {"before it", true, ""}, {"anew under it", true, "delete('/sys/servers/plugin')"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
+        if (Lookup("/sys/servers/plugin") && !row.before) ASSERT_TRUE(Run("delete('/sys/servers/plugin')"));
+        if (!Lookup("/sys/servers/plugin") && row.before) Key(SDL_SCANCODE_F12, SDLK_F12), Key(SDL_SCANCODE_F12, SDLK_F12);
+        ASSERT_EQ(Lookup("/sys/servers/plugin") != nullptr, row.before);
+        ASSERT_TRUE(Run("execbuf(\"if not exists('/usr/scene') then new('n3dnode', '/usr/scene') end "
+                        "if not exists('/usr/viewer') then new('nobserver', '/usr/viewer') end "
+                        "sel('/usr/viewer') start() \")"));
+        Frames(1);
+        const nRef<nObserver> viewer(static_cast<nObserver*>(Lookup("/usr/viewer")));
+        ASSERT_TRUE(viewer.IsValid() && viewer->IsRunning() && viewer->IsInGame()) << log.text;
+        if (*row.under) ASSERT_TRUE(Run(std::string("execbuf(\"") + row.under + "\")")), Frames(1);
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+        auto* tv = static_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+        ASSERT_TRUE(tv && tv->GetActive());
+        tv->GetWindow()->BringToFront();
+        Frames(1);
+        ASSERT_TRUE(gfx->GetUiHost()->TakesKeyboard());
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        EXPECT_FALSE(viewer.IsValid() && viewer->IsRunning());
+        Frames(2);
+        // The Esc that left the viewer opened no menu.
+        EXPECT_FALSE(Menu()->GetActive());
+        EXPECT_EQ(game->GetGameStateWord(), state);
+        if (viewer.IsValid() && viewer->IsRunning()) ASSERT_TRUE(Run("execbuf(\"obj('/usr/viewer').stop()\")")), Frames(1);
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+    }
+}
+
 // A tools user's moves on a running viewer, each in the line that starts it: the game comes
 // back where it was (its keys once each, a clock that does not jump), and no game key or
 // click acts while the viewer runs (the click lands on the menu's "Beenden").
