@@ -262,12 +262,12 @@ bool EditorControl::ReplaceUntracked(size_t start, size_t end, const std::string
     if (start > end || end > this->text.size()) return false;
     // Newest first, the undo steps must lie wholly after the span until one that inserted
     // it whole (the texts before that one never held it); the redo steps wholly after it.
-    size_t holder = this->undo.size();
+    size_t after = 0;  // the first step that lies after the span
     for (size_t i = this->undo.size(); i-- > 0;) {
         const Step& step = this->undo[i];
         if (step.position >= end) continue;
         if (step.position > start || step.position + step.inserted.size() < end) return false;
-        holder = i;
+        after = i + 1;
         break;
     }
     for (const Step& step : this->redo) {
@@ -278,14 +278,14 @@ bool EditorControl::ReplaceUntracked(size_t start, size_t end, const std::string
         if (p >= end) p = p - length + with.size();
         else if (p > start) p = std::min(p, start + with.size());
     };
-    for (size_t i = holder + 1; i < this->undo.size(); i++) {
+    for (size_t i = after; i < this->undo.size(); i++) {
         shift(this->undo[i].position);
         shift(this->undo[i].caretBefore);
         shift(this->undo[i].anchorBefore);
     }
-    if (holder < this->undo.size()) {
-        Step& step = this->undo[holder];
-        step.inserted.replace(start - step.position, length, with);
+    if (after > 0) {
+        Step& holder = this->undo[after - 1];
+        holder.inserted.replace(start - holder.position, length, with);
     }
     for (Step& step : this->redo) {
         shift(step.position);

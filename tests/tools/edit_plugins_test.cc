@@ -1,6 +1,8 @@
 // The root editor and the script editor: their hooks in the tree view's menu, the entry
 // each offers, one dialog an object, the root editor's text, run and completion, the
-// script editor's text kept as written, and what they refuse.
+// script editor's text kept as written, what they refuse, editors that follow their
+// object through renames and moves, and failed runs that keep their text.
+#include <functional>
 #include <string>
 
 #include "kernel/nPersistServer.h"
@@ -162,7 +164,7 @@ TEST_F(EditPluginsTest, TheRootEditorShowsRunsAndCompletesAnObject) {
     EXPECT_EQ(c.GetCompletionEntries()[size_t(c.GetCompletionSelection())], "setscript(string)");
 }
 
-TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsAtTheRoot) {
+TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsNothingAndKeepsTheText) {
     kernel->New("nroot", "/usr/gone");
     ASSERT_TRUE(rootEdit->Open("/usr/gone"));
     nScriptEditDlg* d = rootEdit->FindDialog("/usr/gone");
@@ -170,18 +172,204 @@ TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsAtTheRoot) {
     nRoot* cwd = kernel->GetCwd();
     d->GetEditor().SetText("new('nroot', 'made_at_root')");
     d->Command(nScriptEditDlg::Run);
-    EXPECT_NE(Lookup("/made_at_root"), nullptr);
+    EXPECT_EQ(Lookup("/made_at_root"), nullptr);
     EXPECT_EQ(kernel->GetCwd(), cwd);
-    // The text stays when there is no object to show.
+    // The text stays, and the window says why nothing ran.
     EXPECT_EQ(Text(d), "new('nroot', 'made_at_root')");
+    EXPECT_NE(d->GetNote().find("'/usr/gone' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
+    EXPECT_TRUE(LogHas("rootedit: '/usr/gone' is no longer in the object tree"));
 
     // A text that deletes the editor itself: its dialogs go with it, nothing dangles.
+    kernel->New("nroot", "/made_at_root");
     ASSERT_TRUE(rootEdit->Open("/made_at_root"));
     d = rootEdit->FindDialog("/made_at_root");
     d->GetEditor().SetText("delete('/sys/servers/plugin/rootedit')");
     d->Command(nScriptEditDlg::Run);
     EXPECT_EQ(Lookup("/sys/servers/plugin/rootedit"), nullptr);
     EXPECT_EQ(kernel->GetCwd(), cwd);
+}
+
+TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
+    rootEdit->SetActive(true);
+    scriptEdit->SetActive(true);
+    const std::string newName = "probe2";
+    struct Row {
+        const char* how;
+        std::function<void()> move;
+        const char* path;
+    };
+    const Row rows[] = {
+        {"setname", [&] { ASSERT_TRUE(Run("obj('/usr/a/probe').setname('probe2')")); }, "/usr/a/probe2"},
+        {"F2 in the tree view", [&] { tv->OnLabelEditEnd(tv->FindItem("/usr/a/probe"), &newName); }, "/usr/a/probe2"},
+        {"cut and paste",
+         [&] {
+             tv->OnRightClick(tv->FindItem("/usr/a/probe"));
+             tv->MenuPicked("cut");
+             tv->Refresh();
+             tv->OnRightClick(tv->FindItem("/usr/b"));
+             tv->MenuPicked("paste");
+         },
+         "/usr/b/probe"},
+        {"renamed twice in a frame", [&] { ASSERT_TRUE(Run("sel('/usr/a/probe') setname('x') setname('y') sel('/')")); },
+         "/usr/a/y"},
+        {"its parent renamed", [&] { ASSERT_TRUE(Run("obj('/usr/a').setname('c')")); }, "/usr/c/probe"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/probe"));
+        kernel->New("nroot", "/usr/b");
+        tv->Refresh();
+        ASSERT_TRUE(rootEdit->Open("/usr/a/probe"));
+        ASSERT_TRUE(scriptEdit->Open("/usr/a/probe"));
+        nScriptEditDlg* root = rootEdit->FindDialog("/usr/a/probe");
+        nScriptEditDlg* script = scriptEdit->FindDialog("/usr/a/probe");
+        // The person has typed a line before the object moves.
+        ui::EditorControl& c = *root->GetEditor().GetControl();
+        c.SetCaret(c.GetLength());
+        c.ReplaceSelection("new('nroot', 'neu')\n");
+        row.move();
+        plugins->Trigger();
+
+        const std::string path = row.path;
+        EXPECT_EQ(rootEdit->FindDialog(path.c_str()), root);
+        EXPECT_EQ(scriptEdit->FindDialog(path.c_str()), script);
+        EXPECT_EQ(rootEdit->FindDialog("/usr/a/probe"), nullptr);
+        EXPECT_EQ(std::string(root->GetName()), path);
+        EXPECT_EQ(root->GetNote(), "");
+        // The header shows the new path at once; the typed line stays the person's to undo.
+        const std::string header = "--[name]: " + path + "\n";
+        EXPECT_EQ(Text(root).rfind(header, 0), 0u) << Text(root);
+        const size_t typed = Text(root).size() - std::string("new('nroot', 'neu')\n").size();
+        EXPECT_EQ(Text(root).substr(typed), "new('nroot', 'neu')\n");
+        const std::string moved = Text(root);
+        c.Undo();
+        EXPECT_EQ(Text(root), moved.substr(0, typed));
+        c.Redo();
+        EXPECT_EQ(Text(root), moved);
+
+        // "Ausführen" runs at the object and stores into it, wherever it went.
+        root->Command(nScriptEditDlg::Run);
+        EXPECT_NE(Lookup((path + "/neu").c_str()), nullptr) << root->GetNote();
+        EXPECT_EQ(Lookup("/neu"), nullptr);
+        EXPECT_EQ(Text(root).rfind(header, 0), 0u);
+        script->GetEditor().SetText("moved = 'stored'");
+        script->Command(nScriptEditDlg::Run);
+        EXPECT_STREQ(s->GetScript(), "moved = 'stored'");
+        EXPECT_FALSE(LogHas("no longer in the object tree"));
+
+        delete root;
+        delete script;
+        for (const char* gone : {"/usr/a", "/usr/b", "/usr/c"}) {
+            if (nRoot* o = Lookup(gone)) o->Release();
+        }
+    }
+
+    // A new object at a renamed object's old path is another object: a dialog of its own.
+    kernel->New("nroot", "/usr/x");
+    ASSERT_TRUE(rootEdit->Open("/usr/x"));
+    nScriptEditDlg* first = rootEdit->FindDialog("/usr/x");
+    ASSERT_TRUE(Run("obj('/usr/x').setname('y')"));
+    kernel->New("nroot", "/usr/x");
+    EXPECT_EQ(rootEdit->FindDialog("/usr/x"), nullptr);
+    ASSERT_TRUE(rootEdit->Open("/usr/x"));
+    EXPECT_EQ(rootEdit->GetNumDialogs(), 2);
+    EXPECT_EQ(rootEdit->FindDialog("/usr/y"), first);
+    EXPECT_NE(rootEdit->FindDialog("/usr/x"), first);
+}
+
+TEST_F(EditPluginsTest, AnEditorWhoseObjectLeftTheTreeSaysSoKeepsItsTextAndRunsNothing) {
+    rootEdit->SetActive(true);
+    scriptEdit->SetActive(true);
+    struct Row {
+        const char* how;
+        std::function<void()> remove;
+        bool pastedBack;
+    };
+    const Row rows[] = {
+        {"deleted", [&] { ASSERT_TRUE(Run("delete('/usr/p')")); }, false},
+        {"cut and not pasted",
+         [&] {
+             tv->OnRightClick(tv->FindItem("/usr/p"));
+             tv->MenuPicked("cut");
+         },
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/p"));
+        s->SetScript("kept = 1");
+        tv->Refresh();
+        ASSERT_TRUE(rootEdit->Open("/usr/p"));
+        ASSERT_TRUE(scriptEdit->Open("/usr/p"));
+        nScriptEditDlg* root = rootEdit->FindDialog("/usr/p");
+        nScriptEditDlg* script = scriptEdit->FindDialog("/usr/p");
+        root->GetEditor().SetText("new('nroot', 'stray')");
+        script->GetEditor().SetText("stray = 1");
+        row.remove();
+        plugins->Trigger();
+        for (nScriptEditDlg* d : {root, script}) {
+            EXPECT_NE(d->GetNote().find("'/usr/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
+            d->Command(nScriptEditDlg::Run);
+        }
+        // Nothing ran anywhere else, and both texts stay.
+        EXPECT_EQ(Lookup("/stray"), nullptr);
+        EXPECT_EQ(Lookup("/usr/stray"), nullptr);
+        EXPECT_EQ(Text(root), "new('nroot', 'stray')");
+        EXPECT_EQ(Text(script), "stray = 1");
+        EXPECT_EQ(Global("stray"), "nil");
+        EXPECT_TRUE(LogHas("scriptedit: '/usr/p' is no longer in the object tree"));
+        if (row.pastedBack) {
+            // Back in the tree the editors work again, with their texts.
+            tv->OnRightClick(tv->FindItem("/usr"));
+            tv->MenuPicked("paste");
+            plugins->Trigger();
+            EXPECT_EQ(script->GetNote(), "");
+            script->Command(nScriptEditDlg::Run);
+            EXPECT_STREQ(s->GetScript(), "stray = 1");
+            root->Command(nScriptEditDlg::Run);
+            EXPECT_NE(Lookup("/usr/p/stray"), nullptr);
+            Lookup("/usr/p")->Release();
+        }
+        delete root;
+        delete script;
+    }
+}
+
+TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
+    rootEdit->SetActive(true);
+    kernel->New("nroot", "/usr/obj");
+    ASSERT_TRUE(rootEdit->Open("/usr/obj"));
+    nScriptEditDlg* d = rootEdit->FindDialog("/usr/obj");
+    struct Row {
+        const char* text;
+        const char* error;  // null: the run works
+    };
+    // In order: a good run clears what a failed one showed.
+    const Row rows[] = {
+        {"new('nroot', 'a'", "expected"},
+        {"error('kaputt')", "kaputt"},
+        {"new('nroot', 'half') undefined_function()", "undefined_function"},
+        {"-- %s%n ## a note that is no format\nerror('%s ##')", "%s ##"},
+        {"new('nroot', 'fine')", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        d->GetEditor().SetText(row.text);
+        d->Command(nScriptEditDlg::Run);
+        if (row.error) {
+            EXPECT_EQ(Text(d), row.text);
+            EXPECT_EQ(d->GetNote().rfind("Fehler: ", 0), 0u) << d->GetNote();
+            EXPECT_NE(d->GetNote().find(row.error), std::string::npos) << d->GetNote();
+            EXPECT_TRUE(LogHas("rootedit: the text run at '/usr/obj' failed"));
+            // The window draws the note whatever it holds.
+            LayerFrame();
+        } else {
+            EXPECT_EQ(Text(d).rfind("--[name]: /usr/obj\n", 0), 0u) << Text(d);
+            EXPECT_EQ(d->GetNote(), "");
+        }
+    }
+    EXPECT_NE(Lookup("/usr/obj/fine"), nullptr);
+    EXPECT_NE(Lookup("/usr/obj/half"), nullptr);
 }
 
 TEST_F(EditPluginsTest, TheScriptEditorKeepsTheTextAsWrittenAndAutorunRunsIt) {
@@ -201,10 +389,12 @@ TEST_F(EditPluginsTest, TheScriptEditorKeepsTheTextAsWrittenAndAutorunRunsIt) {
     EXPECT_EQ(std::string(s->GetScript()), "ran_by_editor = 'yes'\n-- a comment\nalso = 2");
     EXPECT_EQ(Global("ran_by_editor"), "yes");
     EXPECT_EQ(Global("also"), "2");
-    // A deleted scriptlet keeps nothing of the text, and nothing breaks.
+    // A deleted scriptlet: the editor keeps the text and says so, and nothing breaks.
     s->Release();
     d->Command(nScriptEditDlg::Run);
-    EXPECT_TRUE(LogHas("the scriptlet '/usr/script' is gone"));
+    EXPECT_TRUE(LogHas("'/usr/script' is no longer in the object tree"));
+    EXPECT_EQ(Text(d), "ran_by_editor = 'yes'\n-- a comment\nalso = 2");
+    EXPECT_NE(d->GetNote(), "");
 }
 
 }  // namespace
