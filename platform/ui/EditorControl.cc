@@ -783,7 +783,9 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
         if (ImGui::Begin(name, nullptr, flags)) {
             ImGuiWindow* listWindow = ImGui::GetCurrentWindow();
             ImGui::BringWindowToDisplayFront(listWindow);
-            const ImRect shown = listWindow->InnerClipRect;
+            const ImRect shown = listWindow->InnerRect;
+            // A list that appears is measured in a hidden frame first: nothing shows to scroll to.
+            const bool measuring = listWindow->HiddenFramesCannotSkipItems > 0 || listWindow->HiddenFramesCanSkipItems > 0;
             for (size_t i = 0; i < this->completionEntries.size(); i++) {
                 ImGui::PushID(static_cast<int>(i));
                 const std::string& entry = this->completionEntries[i];
@@ -793,16 +795,16 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
                 ImGui::TextUnformatted(entry.data(), entry.data() + entry.size());
                 if (ImGui::IsItemClicked()) this->completionSelection = row;
                 const ImVec2 top = ImGui::GetItemRectMin(), bottom = ImGui::GetItemRectMax();
-                const bool whole = top.y >= shown.Min.y && bottom.y <= shown.Max.y;
+                const bool whole = !measuring && top.y >= shown.Min.y && bottom.y <= shown.Max.y;
                 if (whole && this->completionLastShown < this->completionFirstShown) this->completionFirstShown = row;
                 if (whole) this->completionLastShown = row;
                 // A choice moved by keys or typing is scrolled into sight, at the edge it left by.
-                if (this->completionScroll && row == this->completionSelection && !whole) {
+                if (this->completionScroll && !measuring && row == this->completionSelection && !whole) {
                     ImGui::SetScrollHereY(top.y < shown.Min.y ? 0.0f : 1.0f);
                 }
                 ImGui::PopID();
             }
-            this->completionScroll = false;
+            if (!measuring) this->completionScroll = false;
         }
         ImGui::End();
     }
