@@ -1,8 +1,9 @@
 // The script editor dialog: its set-up read back from the control, its toolbar and menu,
 // editing through its commands and through pushed keys, completion that follows the typed
 // word, line numbers, folding clicks, resizing and closing.
-#include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernel/nFileServer2.h"
@@ -53,21 +54,19 @@ protected:
         Send(MessageKind::KeyUp, 0, 0, 0, 17);
         LayerFrame();
     }
-    // Keys as a person types them: characters, '@' Ctrl+Space, '\n' Return, '\b' Backspace,
-    // '\x01' Down, '\x02' Up.
+    // Keys as typed: characters, '@' Ctrl+Space, '\n' Return, '\b' Backspace, '>' Down,
+    // '<' Up. After each key a completion list that shows has its choice in sight.
     void Type(const std::string& keys) {
+        const std::map<char, int> named{{'\n', 13}, {'\b', 8}, {'>', 40}, {'<', 38}};
         for (char k : keys) {
             if (k == '@') CtrlKey(' ');
-            else if (k == '\n') Key(13);
-            else if (k == '\b') Key(8);
-            else if (k == '\x01') Key(40);
-            else if (k == '\x02') Key(38);
-            else {
-                Send(MessageKind::Char, 0, 0, 0, static_cast<unsigned char>(k));
-                LayerFrame();
-            }
+            else if (named.count(k)) Key(named.at(k));
+            else Send(MessageKind::Char, 0, 0, 0, static_cast<unsigned char>(k)), LayerFrame(), LayerFrame();
+            int first = 0, last = -1;
+            if (!Control().IsCompletionActive() || !Control().GetCompletionRowsShown(first, last)) continue;
+            EXPECT_LE(first, Control().GetCompletionSelection());
+            EXPECT_GE(last, Control().GetCompletionSelection());
         }
-        LayerFrame();
     }
     // Shows the dialog and clicks into its text so that keys go to it.
     void Focus() {
@@ -323,165 +322,52 @@ TEST_F(ScriptEditDlgTest, ResizingKeepsTheMarginsAndClosingDeletesTheRecord) {
 
 namespace {
 
-// The root editor's list for a scriptlet, in its order.
-constexpr const char* kCommands =
-    "setautorun(bool) getautorun() parsefile(string) setscript(string) getscript() run() setname(string)";
-
 TEST_F(ScriptEditDlgTest, TheCompletionChoiceFollowsTheTypedWordAndReturnPutsInOnlyWhatItBegins) {
-    dlg->completionHandler = [&](nWinCommandEvent&, const std::string& word) { dlg->ShowCompletion(word, kCommands); };
+    std::string list = "setautorun(bool) getautorun() parsefile(string) setscript(string) getscript() run()";
+    for (int i = 0; i < 40; i++) list += (i < 10 ? " e0" : " e") + std::to_string(i);
+    dlg->completionHandler = [&](nWinCommandEvent&, const std::string& word) { dlg->ShowCompletion(word, list); };
     Focus();
-    struct Row {
-        const char* keys;
-        const char* text;
-    };
-    const Row rows[] = {
+    const std::pair<std::string, const char*> rows[] = {
         {"se@tscr\n", "setscript(string)"},
         {"get@s\n", "getscript()"},
-        {"GET@S\n", "getscript()"},
-        // A choice taken back by Backspace follows the shorter word.
         {"setn@\b\n", "setautorun(bool)"},
-        // No entry starts with the word: the list closes, Return is a line break.
+        // No entry starts with the word, or the caret went before it: the list closes.
         {"se@x\n", "sex\n"},
-        {"se@.\n", "se.\n"},
-        // The caret before the word closes the list.
         {"a.se@\b\b\b\n", "a\n"},
-        // The arrows move the choice; Return refuses an entry the word does not begin.
-        {"run@\x01\n", "run"},
-        {"@\x01\x01\n", "parsefile(string)"},
-        {"@\x01\x01\x02\n", "getautorun()"},
+        // The arrows move the choice, and the list scrolls with it; Return puts in no entry the
+        // word does not begin.
+        {"run@>\n", "run"},
+        {"@>><\n", "getautorun()"},
+        {"e@" + std::string(30, '>') + std::string(12, '<') + "\n", "e18"},
+        {"e@3\b2\n", "e20"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.keys);
+    for (const auto& [keys, text] : rows) {
+        SCOPED_TRACE(keys);
         Control().CancelCompletion();
         Control().SetText("");
         LayerFrame();
-        Type(row.keys);
-        EXPECT_EQ(Control().GetText(), row.text);
+        Type(keys);
+        EXPECT_EQ(Control().GetText(), text);
         EXPECT_FALSE(Control().IsCompletionActive());
-    }
-}
-
-TEST_F(ScriptEditDlgTest, TheArrowsScrollTheCompletionListSoTheChoiceStaysInSight) {
-    std::string list;
-    for (int i = 0; i < 40; i++) list += (i ? " e" : "e") + std::string(i < 10 ? "0" : "") + std::to_string(i);
-    dlg->completionHandler = [&](nWinCommandEvent&, const std::string& word) { dlg->ShowCompletion(word, list); };
-    Focus();
-    struct Row {
-        std::string keys;
-        int chosen;
-    };
-    const Row rows[] = {
-        {"e@", 0},
-        {std::string(12, '\x01'), 12},
-        {std::string(30, '\x01'), 39},
-        {"\x02", 38},
-        {std::string(38, '\x02'), 0},
-        {"2", 20},
-        {"\b3", 30},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.chosen);
-        Type(row.keys);
-        ASSERT_TRUE(Control().IsCompletionActive());
-        EXPECT_EQ(Control().GetCompletionSelection(), row.chosen);
-        int first = 0, last = -1;
-        ASSERT_TRUE(Control().GetCompletionRowsShown(first, last));
-        // The list shows a few rows only, among them the chosen one.
-        EXPECT_LT(last - first, 20);
-        EXPECT_LE(first, row.chosen);
-        EXPECT_GE(last, row.chosen);
     }
 }
 
 TEST_F(ScriptEditDlgTest, LineNumbersShowWholeAtAnyCount) {
     Focus();
-    float x0 = 0, x1 = 0, y = 0;
-    Control().SetText("xx");
-    LayerFrame();
-    ASSERT_TRUE(Control().GetScreenPosition(0, x0, y));
-    ASSERT_TRUE(Control().GetScreenPosition(1, x1, y));
-    // The font is monospaced: a digit is a glyph's advance.
-    const float advance = x1 - x0;
-    ASSERT_GT(advance, 0.0f);
-    for (int lines : {1, 99, 999, 9999, 20000, 123456}) {
+    for (int lines : {1, 999, 9999, 20000, 123456}) {
         SCOPED_TRACE(lines);
         std::string text;
         for (int i = 1; i < lines; i++) text += "x\n";
-        Control().SetText(text + "x");
-        Control().SetCaret(Control().GetLength());
+        Control().SetText(text + "xx");
         LayerFrame();
-        LayerFrame();
-        float left = 0, right = 0, foldLeft = 0, foldRight = 0;
-        ASSERT_TRUE(Control().GetMarginScreenRange(1, left, right));
-        ASSERT_TRUE(Control().GetMarginScreenRange(2, foldLeft, foldRight));
-        const float digits = static_cast<float>(std::to_string(lines).size());
-        // Room for the widest number and its right pad, and no less than the width set.
-        EXPECT_GE(right - left, digits * advance + 2.0f);
-        EXPECT_GE(right - left, 30.0f);
+        float x0 = 0, x1 = 0, y = 0, left = 0, right = 0, foldLeft = 0, foldRight = 0;
+        ASSERT_TRUE(Control().GetScreenPosition(text.size(), x0, y) && Control().GetScreenPosition(text.size() + 1, x1, y));
+        ASSERT_TRUE(Control().GetMarginScreenRange(1, left, right) && Control().GetMarginScreenRange(2, foldLeft, foldRight));
+        // Room for each digit of the last number (the font is monospaced) and its pad, never
+        // less than the width set; the fold margin follows.
+        EXPECT_GE(right - left, static_cast<float>(std::to_string(lines).size()) * (x1 - x0) + 2.0f);
         if (lines < 1000) EXPECT_EQ(right - left, 30.0f);
-        // The fold margin and the text follow it.
         EXPECT_EQ(foldLeft, right);
-        ASSERT_TRUE(Control().GetScreenPosition(0, x0, y));
-        EXPECT_GE(x0, foldRight);
-    }
-}
-
-TEST_F(ScriptEditDlgTest, ASpanReplacedOutsideTheHistoryKeepsUndoAndRedoOnTheirText) {
-    ui::EditorControl& c = Control();
-    const std::string opened = "--[name]: /a\nbody";
-    struct Row {
-        const char* what;
-        std::function<void()> before;
-        bool replaced;
-        const char* after;
-        const char* undone;  // after one undo (null: nothing to undo)
-        const char* redone = nullptr;  // after a redo with nothing to undo
-    };
-    const Row rows[] = {
-        {"untouched", [] {}, true, "--[name]: /bb/c\nbody", nullptr},
-        {"typed after it",
-         [&] {
-             c.SetCaret(c.GetLength());
-             c.TypeCharacter('!');
-         },
-         true, "--[name]: /bb/c\nbody!", "--[name]: /bb/c\nbody"},
-        {"a text put in whole",
-         [&] { c.SetText("--[name]: /a\nnew"); }, true, "--[name]: /bb/c\nnew", "--[name]: /a\nbody"},
-        {"typed into it",
-         [&] {
-             c.SetCaret(11);
-             c.TypeCharacter('z');
-         },
-         false, "--[name]: /za\nbody", "--[name]: /a\nbody"},
-        {"an undone edit after it",
-         [&] {
-             c.SetCaret(c.GetLength());
-             c.TypeCharacter('!');
-             c.Undo();
-         },
-         true, "--[name]: /bb/c\nbody", nullptr, "--[name]: /bb/c\nbody!"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        dlg->Load(opened);
-        row.before();
-        c.SetCaret(c.GetLength());
-        EXPECT_EQ(c.ReplaceUntracked(10, 12, "/bb/c"), row.replaced);
-        EXPECT_EQ(c.GetText(), row.after);
-        // The caret stays on its character.
-        EXPECT_EQ(c.GetCaret(), c.GetLength());
-        const std::string now = c.GetText();
-        const bool undoes = c.CanUndo();
-        EXPECT_EQ(undoes, row.undone != nullptr);
-        if (row.redone) {
-            c.Redo();
-            EXPECT_EQ(c.GetText(), row.redone);
-        }
-        if (!undoes) continue;
-        c.Undo();
-        EXPECT_EQ(c.GetText(), row.undone);
-        c.Redo();
-        EXPECT_EQ(c.GetText(), now);
     }
 }
 
