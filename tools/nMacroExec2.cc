@@ -227,14 +227,15 @@ nRoot* nMacroExec2::Follow(bool make) {
     // Asked by its place rather than by a look-up, which finds nothing once the kernel ends.
     const bool inPlace = scripts && scripts->GetParent() && scripts->GetParent() == ks->GetRoot() &&
                          scripts->GetName() && std::strcmp(scripts->GetName(), kScriptsPath + 1) == 0;
-    if (scripts && !inPlace) {
-        // A script renamed or moved it (the tree view refuses to): the person's macros are
-        // what they make under "/scripts", and that folder's keep their objects.
+    if (scripts && !inPlace && there) {
+        // A script renamed or moved it (the tree view refuses to) and a "/scripts" stands
+        // anew: the person makes their macros there. The folder moved keeps its objects.
         ks->Print("nmacroexec2: '%s' was moved to '%s'; the macros are those under '%s' from now on\n", kScriptsPath,
                   scripts->GetFullName().c_str(), kScriptsPath);
         scripts_.Invalidate();
         scripts = nullptr;
     }
+    // Moved with nothing in its place, it still holds the macros the person has.
     if (scripts) return scripts;
     if (there) {
         scripts_ = there;

@@ -35,7 +35,8 @@ public:
 
     // One button per macro, in the order they appeared; buttons of macros gone go.
     // The macros are those at "/scripts", whatever object stands there now: one moved
-    // away by a script is left (logged), one deleted is made again (logged).
+    // away by a script is left (logged) once another stands there, one deleted is made
+    // again (logged).
     void Update();
     // Rows of four 80 x 25 buttons; the window fits them.
     void Layout();
@@ -60,8 +61,8 @@ public:
 
 private:
     nRoot* FindOrMakeScripts();
-    // The object at "/scripts" (made when missing and `make`), followed from now on; null
-    // when there is none.
+    // The object at "/scripts" (made when missing and `make`), followed from now on; the
+    // one followed so far while a script moved it and none stands there; null for none.
     nRoot* Follow(bool make);
     // Looks whether bin:scripts.n could take the macros when they differ from what it
     // holds, and says so on the screen (or takes the word back).
