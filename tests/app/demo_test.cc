@@ -3426,11 +3426,14 @@ TEST_F(DemoGameTest, TheToolsRefreshAndNewMacrosGetButtonsWhileTheGamesClockStan
          [&] { Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE); }},
         {"the viewer", [&] { ASSERT_TRUE(Run(viewer)); }, [&] { ASSERT_TRUE(Run("delete('/usr/viewer')")); }},
     };
-    // The tools made in the game and hidden, so that the keys reach the game.
+    // The tools made in the game and hidden, so that the keys reach the game; the macros
+    // they save go to a folder of the test's own.
     Key(SDL_SCANCODE_F12, SDLK_F12);
     Frames(2);
     Key(SDL_SCANCODE_F12, SDLK_F12);
     Frames(2);
+    fs::create_directories(saveDir / "bin");
+    ASSERT_TRUE(ks->GetFileServer<nFileServer2>()->SetAssign("bin", ((saveDir / "bin").string() + "/").c_str()));
     int n = 0;
     for (const auto& row : rows) {
         row.stand();
