@@ -481,10 +481,10 @@ TEST_F(MacroExecTest, SessionsInARowLoseNoMacroOfAnyFileAndAHeldNameChangesNothi
 
 namespace {
 // Every way bin:scripts.n was seen to refuse the macros: a new macro is shown as unwritten
-// above the tool windows (the layer's notice line) at the next look, the word goes once the place is mended and comes
-// back for the next macro; at the end the macros go to a file of their own in the save
-// folder, named in the log and on standard error (a full disk takes that file too: then
-// they say so).
+// above the tool windows (the layer's notice line) at the next look, the word goes once the
+// place is mended and comes back with the next macro; at the end the macros go to a file of
+// their own in the save folder, named in the log and on standard error (a full disk takes
+// that file too: then they say so).
 TEST_F(MacroExecTest, MacrosBinCannotTakeAreShownAboveTheToolsAndKeptInAFileOfTheirOwn) {
     struct rlimit unlimited {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
