@@ -160,6 +160,13 @@ bool nScriptServer::Run(const char*, const char*& result) {
     return false;
 }
 
+bool nScriptServer::RunCatching(const char* text, const char*& result, std::string& error) {
+    const bool ok = Run(text, result);
+    if (ok) error.clear();
+    else error = "the script server ran nothing";
+    return ok;
+}
+
 bool nScriptServer::RunScript(const char*, const char*& result) {
     result = "";
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -139,6 +140,9 @@ public:
     // Runs one piece of script text; `result` receives the output text of
     // the last command it called.
     virtual bool Run(const char* text, const char*& result);
+    // As Run, for a caller that shows the failure itself (the root editor shows it in its
+    // window): a failure's first line goes to `error` instead of the log.
+    virtual bool RunCatching(const char* text, const char*& result, std::string& error);
     // Runs a whole script file; the name may start with an assign.
     virtual bool RunScript(const char* fileName, const char*& result);
     // Keeps text to be run by the next Trigger.

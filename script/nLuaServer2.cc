@@ -359,7 +359,16 @@ bool nLuaServer2::RefuseInData(const std::string& what) {
     return false;
 }
 
-bool nLuaServer2::Run(const char* text, const char*& res) {
+bool nLuaServer2::Run(const char* text, const char*& res) { return RunText(text, res, nullptr); }
+
+bool nLuaServer2::RunCatching(const char* text, const char*& res, std::string& error) {
+    error.clear();
+    const bool ok = RunText(text, res, &error);
+    if (!ok && error.empty()) error = "the text was refused";
+    return ok;
+}
+
+bool nLuaServer2::RunText(const char* text, const char*& res, std::string* error) {
     if (trust_ == Trust::Data) {
         res = "";
         return RefuseInData("running script text");
@@ -372,7 +381,7 @@ bool nLuaServer2::Run(const char* text, const char*& res) {
         text = copy.c_str();
     }
     ClearResult();
-    bool ok = text && RunChunk(text, std::strlen(text), text, TextTrust());
+    bool ok = text && RunChunk(text, std::strlen(text), text, TextTrust(), error);
     if (!ok) ClearResult();
     res = ResultText().c_str();
     return ok;

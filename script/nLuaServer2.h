@@ -29,6 +29,7 @@ public:
     void Initialize() override;
 
     bool Run(const char* text, const char*& result) override;
+    bool RunCatching(const char* text, const char*& result, std::string& error) override;
     bool RunScript(const char* fileName, const char*& result) override;
     void Enqueue(const char* text) override;
     // The file runs in an environment of "new", "sel", "up" and the commands of the
@@ -210,11 +211,13 @@ private:
         uint64_t bytes;
     };
 
-    // Loads and runs one text chunk; logs the error and returns false on failure (a data
-    // file's error goes to `error` instead).
+    // Loads and runs one text chunk; logs the error and returns false on failure (the
+    // error goes to `error` instead when one is given).
     // `dataText`: a line's run in data's own environment (RunDataText) instead of the line's.
     bool RunChunk(const char* buf, size_t size, const char* chunkName, Trust mode, std::string* error = nullptr,
                   bool dataText = false);
+    // Run and RunCatching: a failure logged, or given to `error` when there is one.
+    bool RunText(const char* text, const char*& result, std::string* error);
     // RunLine and RunDataText: a line of its own waits when the frame's share is spent.
     bool RunBudgetedLine(const char* text, bool dataText, const char*& result);
     // Calls the function below the `count` values on top of the stack as a person's text

@@ -1,6 +1,7 @@
 #include "tools/nEditPlugin.h"
 
 #include "kernel/nKernelServer.h"
+#include "kernel/nRef.h"
 #include "platform/ui/ToolWindow.h"
 #include "script/nLuaWriter.h"
 #include "tools/nContextMenuItem.h"
@@ -8,6 +9,17 @@
 #include "tools/nScriptEditDlg.h"
 #include "tools/nTreeView.h"
 #include "tools/nWinCommandEvent.h"
+
+namespace {
+
+// What the window says while the object is out of the tree (UTF-8).
+std::string GoneNote(const char* path) {
+    return std::string("'") + path +
+           "' ist nicht mehr im Objektbaum (gel\xc3\xb6scht oder ausgeschnitten): der Text bleibt hier und wird "
+           "weder ausgef\xc3\xbchrt noch gespeichert.";
+}
+
+}  // namespace
 
 nEditPlugin::~nEditPlugin() {
     Hooks(false);
@@ -45,19 +57,68 @@ void nEditPlugin::SetActive(bool active) {
     nPlugin::SetActive(active);
     shown_ = active;
     Hooks(active);
+    if (active) Follow();
     ShowDialogs(active);
+}
+
+bool nEditPlugin::Trigger() {
+    Follow();
+    return true;
+}
+
+nRoot* nEditPlugin::Subject(const nScriptEditDlg* dialog) {
+    nRoot* object = dialog ? dialog->subject.GetUnsafe() : nullptr;
+    const nRoot* root = nKernelServer::ks->GetRoot();
+    for (const nRoot* o = object; o; o = o->GetParent()) {
+        if (o == root) return object;
+    }
+    return nullptr;
+}
+
+void nEditPlugin::Follow() {
+    // Paths change only when an object joins a parent or is renamed.
+    const uint64_t names = nRoot::GetNamesVersion();
+    const bool moved = names != namesSeen_;
+    namesSeen_ = names;
+    for (nHashNode* n = dialogs_.GetHead(); n; n = n->GetSucc()) {
+        auto* dialog = static_cast<nScriptEditDlg*>(n);
+        nRoot* object = Subject(dialog);
+        if (!object) {
+            if (!dialog->subjectMissing) dialog->SetNote(GoneNote(dialog->GetName()));
+            dialog->subjectMissing = true;
+            continue;
+        }
+        if (dialog->subjectMissing) {
+            dialog->subjectMissing = false;
+            dialog->SetNote("");
+        }
+        if (!moved) continue;
+        object->GetFullName(path_);
+        if (path_ == dialog->GetName()) continue;
+        from_ = dialog->GetName();
+        dialog->SetName(path_.c_str());
+        Moved(dialog, object, from_);
+    }
+}
+
+void nEditPlugin::RefuseRun(nScriptEditDlg* dialog) {
+    nKernelServer::ks->Print("%s: '%s' is no longer in the object tree (deleted, or cut and not pasted); its text "
+                             "stays in its editor, neither run nor stored\n",
+                             GetFullName().c_str(), dialog->GetName());
+    dialog->subjectMissing = true;
+    dialog->SetNote(GoneNote(dialog->GetName()));
 }
 
 bool nEditPlugin::IsShown() const {
     if (!shown_) return false;
-    for (nHashNode* n = dialogs_.GetHead(); n; n = static_cast<nHashNode*>(n->GetSucc())) {
+    for (nHashNode* n = dialogs_.GetHead(); n; n = n->GetSucc()) {
         if (ui::ToolWindow* w = static_cast<nScriptEditDlg*>(n)->GetWindow(); w && w->IsVisible()) return true;
     }
     return false;
 }
 
 void nEditPlugin::ShowDialogs(bool show) {
-    for (nHashNode* n = dialogs_.GetHead(); n; n = static_cast<nHashNode*>(n->GetSucc())) {
+    for (nHashNode* n = dialogs_.GetHead(); n; n = n->GetSucc()) {
         ui::ToolWindow* w = static_cast<nScriptEditDlg*>(n)->GetWindow();
         if (!w) continue;
         if (show) w->Show();
@@ -66,7 +127,7 @@ void nEditPlugin::ShowDialogs(bool show) {
 }
 
 void nEditPlugin::Minimize() {
-    for (nHashNode* n = dialogs_.GetHead(); n; n = static_cast<nHashNode*>(n->GetSucc())) {
+    for (nHashNode* n = dialogs_.GetHead(); n; n = n->GetSucc()) {
         if (ui::ToolWindow* w = static_cast<nScriptEditDlg*>(n)->GetWindow()) w->Minimise();
     }
 }
@@ -81,7 +142,12 @@ void nEditPlugin::AddContext(const char* path) {
 }
 
 nScriptEditDlg* nEditPlugin::FindDialog(const char* path) const {
-    return path ? static_cast<nScriptEditDlg*>(dialogs_.Find(path)) : nullptr;
+    nRoot* object = path ? nKernelServer::ks->Lookup(path) : nullptr;
+    if (!object) return nullptr;
+    for (nHashNode* n = dialogs_.GetHead(); n; n = n->GetSucc()) {
+        if (static_cast<nScriptEditDlg*>(n)->subject.GetUnsafe() == object) return static_cast<nScriptEditDlg*>(n);
+    }
+    return nullptr;
 }
 
 int nEditPlugin::GetNumDialogs() const {
@@ -101,22 +167,30 @@ bool nEditPlugin::Open(const char* path) {
         ks->Print("%s: '%s' is no object this editor opens\n", GetFullName().c_str(), path);
         return false;
     }
-    const std::string key = object->GetFullName();
-    if (nScriptEditDlg* open = FindDialog(key.c_str())) {
+    Follow();
+    if (nScriptEditDlg* open = FindDialog(path)) {
         if (shown_ && open->GetWindow()) open->GetWindow()->BringToFront();
         return true;
     }
-    auto* dialog = new nScriptEditDlg(GetUiHost(), ks->GetFileServer(), key.c_str());
+    auto* dialog = new nScriptEditDlg(GetUiHost(), ks->GetFileServer(), object->GetFullName().c_str());
+    dialog->subject = object;
     dialog->Load(TextOf(object));
     dialog->commandHandler = [this, dialog](nWinCommandEvent& event) {
         if (event.command != nScriptEditDlg::Run) return;
-        // The object may have gone since the dialog opened: looked up by its path.
-        Run(dialog, nKernelServer::ks->Lookup(dialog->GetName()));
+        // The object itself, wherever renames and moves took it since the dialog opened.
+        nRoot* object = Subject(dialog);
+        if (!object) {
+            RefuseRun(dialog);
+            return;
+        }
+        const nRef<nRoot> self(this);
+        Run(dialog, object);
+        // The text may have renamed or moved its object, or deleted this editor.
+        if (self.IsValid()) Follow();
     };
     if (Completes()) {
         dialog->completionHandler = [this, dialog](nWinCommandEvent&, const std::string& word) {
-            nRoot* o = nKernelServer::ks->Lookup(dialog->GetName());
-            if (o) dialog->ShowCompletion(word, CompletionList(o));
+            if (nRoot* o = Subject(dialog)) dialog->ShowCompletion(word, CompletionList(o));
         };
     }
     dialogs_.AddTail(dialog);

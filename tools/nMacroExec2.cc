@@ -1,8 +1,14 @@
 #include "tools/nMacroExec2.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 #include <system_error>
@@ -13,7 +19,6 @@
 #include "kernel/nLogFormat.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nString.h"
-#include "kernel/nTimeServer.h"
 #include "platform/ui/Host.h"
 #include "platform/system/Disk.h"
 #include "platform/ui/ToolWindow.h"
@@ -39,6 +44,17 @@ __attribute__((format(printf, 1, 2))) void ShowResult(const char* fmt, ...) {
     nLogFormat::Write(stdout, fmt, args);
     va_end(args);
     std::fflush(stdout);
+}
+
+// A line for standard error, which says where the person's macros went when the game ends;
+// only when it takes the line now, as the log's lines do.
+__attribute__((format(printf, 1, 2))) void TellStandardError(const char* fmt, ...) {
+    if (!nLogFormat::TakesALine(stderr)) return;
+    va_list args;
+    va_start(args, fmt);
+    nLogFormat::Write(stderr, fmt, args);
+    va_end(args);
+    std::fflush(stderr);
 }
 
 // The macros below `root` as text: each one's class, name and saved commands, its children
@@ -193,10 +209,41 @@ nMacroExec2::Began nMacroExec2::LoadFile(const char* name, nRoot* scripts, std::
 
 nMacroExec2::~nMacroExec2() {
     const bool saved = Save();
+    if (!saved) KeepUnwritten();
+    // A plugin server that is going has no layer left to ask.
+    if (!unwritable_.empty()) {
+        if (ui::Host* host = GetUiHost()) host->SetNotice("");
+    }
     buttons_.clear();
-    // Macros that could not be written stay in memory.
+    // Macros that could not be written stay in memory as well.
     nRoot* scripts = scripts_.GetUnsafe();
     if (scripts && saved) scripts->Release();
+}
+
+nRoot* nMacroExec2::Follow(bool make) {
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* scripts = scripts_.GetUnsafe();
+    nRoot* there = ks->Lookup(kScriptsPath);
+    // Asked by its place rather than by a look-up, which finds nothing once the kernel ends.
+    const bool inPlace = scripts && scripts->GetParent() && scripts->GetParent() == ks->GetRoot() &&
+                         scripts->GetName() && std::strcmp(scripts->GetName(), kScriptsPath + 1) == 0;
+    if (scripts && !inPlace && there) {
+        // A script renamed or moved it (the tree view refuses to) and a "/scripts" stands
+        // anew: the person makes their macros there. The folder moved keeps its objects.
+        ks->Print("nmacroexec2: '%s' was moved to '%s'; the macros are those under '%s' from now on\n", kScriptsPath,
+                  scripts->GetFullName().c_str(), kScriptsPath);
+        scripts_.Invalidate();
+        scripts = nullptr;
+    }
+    // Moved with nothing in its place, it still holds the macros the person has.
+    if (scripts) return scripts;
+    if (there) {
+        scripts_ = there;
+        return there;
+    }
+    if (!make) return nullptr;
+    ks->Print("nmacroexec2: '%s' was deleted; made again\n", kScriptsPath);
+    return FindOrMakeScripts();
 }
 
 nRoot* nMacroExec2::FindOrMakeScripts() {
@@ -226,11 +273,13 @@ void nMacroExec2::Minimize() {
 }
 
 bool nMacroExec2::Trigger() {
-    nTimeServer* time = nKernelServer::ks->GetTimeServer();
-    const double now = time ? time->GetTime() : 0.0;
-    if (now - lastUpdate_ > 5.0 || lastUpdate_ == 0.0) {
+    // New macros get their buttons while the game's clock stands (the menu over a game,
+    // the viewer).
+    const double now = ToolTime();
+    if (now - lastUpdate_ > 5.0 || now < lastUpdate_ || lastUpdate_ == 0.0) {
         Update();
         Layout();
+        CheckWritable();
         lastUpdate_ = now;
     }
     // The file's auto-run macros run once, as the person's, at the tools' first pass: not
@@ -247,12 +296,8 @@ bool nMacroExec2::Trigger() {
 }
 
 void nMacroExec2::Update() {
-    nRoot* scripts = scripts_.GetUnsafe();
-    if (!scripts) {
-        nKernelServer::ks->Print("nmacroexec2: '%s' was deleted; made again\n", kScriptsPath);
-        scripts = FindOrMakeScripts();
-        if (!scripts) return;
-    }
+    nRoot* scripts = Follow(true);
+    if (!scripts) return;
     for (nRoot* macro = scripts->GetHead(); macro; macro = macro->GetSucc()) {
         auto it = std::find_if(buttons_.begin(), buttons_.end(),
                                [macro](const auto& b) { return b->GetMacro() == macro; });
@@ -288,8 +333,14 @@ bool nMacroExec2::Press(int button) {
     auto it = std::find_if(buttons_.begin(), buttons_.end(), [button](const auto& b) { return b->GetButton() == button; });
     if (it == buttons_.end()) return false;
     nRoot* macro = (*it)->GetMacro();
-    nRoot* scripts = scripts_.GetUnsafe();
-    if (scripts) WriteChanged(scripts);
+    if (nRoot* scripts = Follow(false)) {
+        if (WriteChanged(scripts)) {
+            SetUnwritable("");
+        } else {
+            const std::string why = WhyUnwritable(0);
+            SetUnwritable(why.empty() ? "see the log" : why);
+        }
+    }
     if (!macro) return true;
     auto* scriptlet = dynamic_cast<nScriptlet*>(macro);
     if (!scriptlet) {
@@ -302,7 +353,8 @@ bool nMacroExec2::Press(int button) {
 }
 
 bool nMacroExec2::Save() {
-    nRoot* scripts = scripts_.GetUnsafe();
+    // A "/scripts" made anew since the last look is the one whose macros are saved.
+    nRoot* scripts = Follow(false);
     if (scripts && scripts->GetHead()) return WriteChanged(scripts);
     // No macros left: the file the session began with is only the backup, and what this
     // session wrote goes. A file that was refused or held none is the person's to mend
@@ -415,4 +467,139 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
         }
     }
     return true;
+}
+
+void nMacroExec2::CheckWritable() {
+    nRoot* scripts = scripts_.GetUnsafe();
+    std::string text;
+    if (!scripts || !scripts->GetHead() || !MacrosText(scripts, text)) {
+        // Nothing to write: nothing to say.
+        SetUnwritable("");
+        return;
+    }
+    // What bin:scripts.n (or the backup shown for it) holds already waits for nothing.
+    if (text == onDisk_ || (!movedAside_ && text == backupText_)) {
+        probed_ = std::move(text);
+        SetUnwritable("");
+        return;
+    }
+    // The same macros once found writable need no second look; unwritable ones are looked
+    // at again, so the word goes once the place is mended.
+    if (text == probed_ && unwritable_.empty()) return;
+    SetUnwritable(WhyUnwritable(text.size()));
+    probed_ = std::move(text);
+}
+
+std::string nMacroExec2::WhyUnwritable(size_t bytes) {
+    nFileServer2* fs = nKernelServer::ks->GetFileServer();
+    if (!fs || !fs->GetAssign("bin")) return "there is no assign 'bin'";
+    const std::string file = OnDisk("bin:scripts.n");
+    if (file.empty()) return "the assign 'bin' names no folder";
+    std::error_code error;
+    if (std::filesystem::symlink_status(file, error).type() == std::filesystem::file_type::directory &&
+        !std::filesystem::is_empty(file, error)) {
+        return "bin:scripts.n is a folder with entries";
+    }
+    // A file of the macros' size made new beside it and taken away again: what a write
+    // would meet (a folder that is read-only or gone, a full disk).
+    std::string probe = std::filesystem::path(file).parent_path().string() + "/scripts.n.probe.XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return std::string("no file can be made in bin: (") + std::strerror(errno) + ")";
+    std::string why;
+    const std::string block(4096, '\n');
+    for (size_t left = bytes; left > 0 && why.empty();) {
+        const ssize_t n = ::write(fd, block.data(), std::min(left, block.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) why = std::string("bin: takes no more bytes (") + std::strerror(n < 0 ? errno : ENOSPC) + ")";
+        else left -= size_t(n);
+    }
+    if (::close(fd) != 0 && why.empty()) why = std::string("bin: takes no more bytes (") + std::strerror(errno) + ")";
+    ::unlink(probe.c_str());
+    return why;
+}
+
+void nMacroExec2::SetUnwritable(const std::string& why) {
+    if (why == unwritable_) return;
+    unwritable_ = why;
+    ui::Host* host = GetUiHost();
+    if (why.empty()) {
+        nKernelServer::ks->Print("nmacroexec2: bin:scripts.n can take the macros again\n");
+        if (host) host->SetNotice("");
+        return;
+    }
+    nKernelServer::ks->Print("nmacroexec2: bin:scripts.n cannot take the macros (%s); they stay in memory and go to a "
+                             "file of their own at the end\n",
+                             why.c_str());
+    if (host) {
+        host->SetNotice("Makros: bin:scripts.n kann nicht geschrieben werden (" + why +
+                        "). Sie bleiben im Speicher und kommen am Ende in eine eigene Datei (im Log genannt).");
+    }
+}
+
+void nMacroExec2::KeepUnwritten() {
+    nRoot* scripts = Follow(false);
+    if (!scripts || !scripts->GetHead()) return;
+    nKernelServer* ks = nKernelServer::ks;
+    std::vector<std::string> folders;
+    nFileServer2* fs = ks->GetFileServer();
+    if (fs && fs->GetAssign("save")) folders.push_back(OnDisk("save:"));
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    if (!error) folders.push_back(temp.string());
+    for (const std::string& folder : folders) {
+        const std::string kept = KeepIn(folder);
+        if (kept.empty()) continue;
+        ks->Print("nmacroexec2: the macros that bin:scripts.n could not take are kept in '%s'\n", kept.c_str());
+        TellStandardError("Brinewick: the macros that bin:scripts.n could not take are kept in '%s'\n", kept.c_str());
+        return;
+    }
+    ks->Print("nmacroexec2: the macros that bin:scripts.n could not take could be kept nowhere\n");
+    TellStandardError("Brinewick: the macros that bin:scripts.n could not take could be kept nowhere; see the log\n");
+}
+
+std::string nMacroExec2::KeepIn(const std::string& place) {
+    nKernelServer* ks = nKernelServer::ks;
+    nRoot* scripts = Follow(false);
+    std::string folder = place;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    struct stat st {};
+    // The folder itself, never what a link under its name points to.
+    if (folder.empty() || folder[0] != '/' || ::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        ks->Print("nmacroexec2: the macros are not kept in '%s': no folder\n", place.c_str());
+        return {};
+    }
+    if (!scripts || !scripts->GetHead()) return {};
+    // The saver works in a folder of our own, so that no file of the person's is touched;
+    // the whole file then takes a name that nothing holds yet, in one step.
+    std::string work;
+    for (int n = 0; n < 100 && work.empty(); n++) {
+        const std::string name = folder + "/.brinewick-macros-" + std::to_string(::getpid()) + "-" + std::to_string(n);
+        if (::mkdir(name.c_str(), 0700) == 0) work = name;
+        else if (errno != EEXIST) break;
+    }
+    if (work.empty()) {
+        ks->Print("nmacroexec2: the macros are not kept in '%s': %s\n", folder.c_str(), std::strerror(errno));
+        return {};
+    }
+    std::string kept;
+    {
+        LeaveOutDataText personsOnly(scripts);
+        const std::string written = work + "/macros.n";
+        if (scripts->GetHead() && scripts->SaveAs((work + "/macros").c_str())) {
+            for (int n = 1; n <= 99 && kept.empty(); n++) {
+                const std::string name = folder + "/brinewick-macros" + (n > 1 ? std::to_string(n) : "") + ".n";
+                if (::link(written.c_str(), name.c_str()) == 0) kept = name;
+                else if (errno != EEXIST) break;
+            }
+            if (kept.empty()) {
+                ks->Print("nmacroexec2: the macros are not kept in '%s': no name of its own (%s)\n", folder.c_str(),
+                          std::strerror(errno));
+            }
+        } else {
+            ks->Print("nmacroexec2: the macros are not kept in '%s': not written\n", folder.c_str());
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(work, ignored);
+    return kept;
 }

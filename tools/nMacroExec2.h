@@ -3,7 +3,8 @@
 // under "/scripts" is a macro with a push button in the tool window "Scripts-Macros";
 // a press saves the macros to "bin:scripts.n" and runs the macro. The macros are loaded
 // from that file when the plugin is made and saved, when they changed, with the file
-// before them as "bin:scripts.bak", when it goes.
+// before them as "bin:scripts.bak", when it goes. While bin:scripts.n cannot take them a
+// line above the tool windows says so; at the end they go to a file of their own.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -27,12 +28,15 @@ public:
 
     void SetActive(bool active) override;
     void Minimize() override;
-    // Every 5 s (and at the first call): Update and Layout. The first call also runs the
-    // auto-run macros that bin:scripts.n brought.
+    // Every 5 s of the tools' own time (and at the first call): Update, Layout and a look
+    // whether bin:scripts.n could take the macros. The first call also runs the auto-run
+    // macros that bin:scripts.n brought.
     bool Trigger() override;
 
     // One button per macro, in the order they appeared; buttons of macros gone go.
-    // "/scripts" deleted meanwhile is made again (logged).
+    // The macros are those at "/scripts", whatever object stands there now: one moved
+    // away by a script is left (logged) once another stands there, one deleted is made
+    // again (logged).
     void Update();
     // Rows of four 80 x 25 buttons; the window fits them.
     void Layout();
@@ -42,6 +46,13 @@ public:
     // Writes the macros when they differ from bin:scripts.n; with none left, the file the
     // session began with becomes the backup. False (logged) when a write fails.
     bool Save();
+    // Why bin:scripts.n cannot take the macros now (shown above the tool windows); empty
+    // while it can or nothing waits to be written.
+    const std::string& GetUnwritable() const { return unwritable_; }
+    // Writes the macros to a file of their own, never over one that exists: in `folder`
+    // (an on-disk folder, no link), named "brinewick-macros.n" (a number after it where
+    // taken), whole or not at all. The file's path; empty (logged) when it cannot.
+    std::string KeepIn(const std::string& folder);
 
     ui::ToolWindow* GetWindow() const { return window_.get(); }
     int GetNumButtons() const { return static_cast<int>(buttons_.size()); }
@@ -50,6 +61,19 @@ public:
 
 private:
     nRoot* FindOrMakeScripts();
+    // The object at "/scripts" (made when missing and `make`), followed from now on; the
+    // one followed so far while a script moved it and none stands there; null for none.
+    nRoot* Follow(bool make);
+    // Looks whether bin:scripts.n could take the macros when they differ from what it
+    // holds, and says so on the screen (or takes the word back).
+    void CheckWritable();
+    // Why a file of `bytes` cannot stand as bin:scripts.n now; empty when it can.
+    static std::string WhyUnwritable(size_t bytes);
+    // Shows `why` above the tool windows and logs it, or takes the word back when empty.
+    void SetUnwritable(const std::string& why);
+    // The macros that the end could not write go to a file of their own: in the save
+    // folder, else the system's temporary folder; named in the log and on standard error.
+    void KeepUnwritten();
     // Loads the macros of "bin:scripts.n" (when there is one) under `scripts`; their text
     // runs as the person's. A file refused or holding none gives way to the backup's macros.
     void Load(nRoot* scripts);
@@ -96,4 +120,7 @@ private:
     bool backupRefused_ = false;
     // The file the session began with has been moved aside (or there was none).
     bool movedAside_ = false;
+    // The macros as last looked at by CheckWritable, and why they could not be written.
+    std::string probed_;
+    std::string unwritable_;
 };

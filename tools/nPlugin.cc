@@ -1,6 +1,7 @@
 #include "tools/nPlugin.h"
 
 #include "kernel/nKernelServer.h"
+#include "kernel/nTimeServer.h"
 #include "tools/nPluginServer.h"
 
 namespace {
@@ -99,4 +100,9 @@ bool nPlugin::FireEvent(nScriptEvent* event) {
 ui::Host* nPlugin::GetUiHost() {
     auto* server = dynamic_cast<nPluginServer*>(refPluginServer_.Resolve());
     return server ? server->GetUiHost() : nullptr;
+}
+
+double nPlugin::ToolTime() {
+    const nTimeServer* time = nKernelServer::ks->GetTimeServer();
+    return time ? double(time->GetTicks()) / double(time->GetFrequency()) : 0.0;
 }

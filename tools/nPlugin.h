@@ -58,6 +58,9 @@ protected:
     // The widget layer of the plugin server, null without one (the plugin then has no
     // window).
     ui::Host* GetUiHost();
+    // Seconds on the tools' own clock: the one beneath the game's, which runs on while the
+    // game's clock stands, is locked, scaled or set (the menu over a game, the viewer).
+    static double ToolTime();
 
     bool active_ = false;
     std::vector<std::unique_ptr<nScriptEvent>> events_;

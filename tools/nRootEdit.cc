@@ -4,6 +4,7 @@
 #include "kernel/nKernelServer.h"
 #include "kernel/nPersistServer.h"
 #include "kernel/nRef.h"
+#include "platform/ui/EditorControl.h"
 #include "tools/nSciControl.h"
 #include "tools/nScriptEditDlg.h"
 
@@ -68,19 +69,42 @@ void nRootEdit::Run(nScriptEditDlg* dialog, nRoot* object) {
     nKernelServer* ks = nKernelServer::ks;
     const std::string text = dialog->GetEditor().GetText();
     nScriptServer* script = refScript_.Resolve();
-    if (!text.empty() && script) {
-        // The object gone meanwhile: the text runs at the root.
-        ks->PushCwd(object ? object : ks->GetRoot());
+    if (!script) {
+        ks->Print("%s: no script server to run the text for '%s'\n", GetFullName().c_str(), dialog->GetName());
+        dialog->SetNote("Kein Script-Server: der Text wurde nicht ausgef\xc3\xbchrt.");
+        return;
+    }
+    if (!text.empty()) {
+        ks->PushCwd(object);
         const char* result = nullptr;
+        std::string error;
         // The text may delete this editor, and with it the dialog.
-        nRef<nRoot> self;
-        self = this;
-        script->Run(text.c_str(), result);
+        const nRef<nRoot> self(this);
+        const bool ok = script->RunCatching(text.c_str(), result, error);
         ks->PopCwd();
         if (!self.IsValid()) return;
-    } else if (!script) {
-        ks->Print("%s: no script server to run the text\n", GetFullName().c_str());
+        if (!ok) {
+            // The text stays for the person to mend; the error shows where they look.
+            ks->Print("%s: the text run at '%s' failed: %s\n", GetFullName().c_str(), dialog->GetName(), error.c_str());
+            dialog->SetNote("Fehler: " + error);
+            return;
+        }
     }
-    // The text may have deleted the object: looked up again.
-    if (nRoot* now = ks->Lookup(dialog->GetName())) dialog->GetEditor().SetText(ObjectText(now).c_str());
+    dialog->SetNote("");
+    // The text may have deleted or moved the object: shown where it stands now, if it does.
+    if (nRoot* now = Subject(dialog)) dialog->GetEditor().SetText(ObjectText(now).c_str());
+}
+
+void nRootEdit::Moved(nScriptEditDlg* dialog, nRoot*, const std::string& from) {
+    ui::EditorControl* c = dialog->GetEditor().GetControl();
+    if (!c) return;
+    // Only a header as it was written changes: one the person edited stays theirs.
+    constexpr std::string_view head = "--[name]: ";
+    const std::string& text = c->GetText();
+    const size_t end = head.size() + from.size();
+    if (text.compare(0, head.size(), head) != 0 || text.compare(head.size(), from.size(), from) != 0 ||
+        (end < text.size() && text[end] != '\n')) {
+        return;
+    }
+    c->ReplaceUntracked(head.size(), end, dialog->GetName());
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The root editor (script class "nrootedit"): any object as Lua text, a header with its
 // path and class and then the commands it saves; "Ausführen" runs the text with the
-// object current and shows its new state; Ctrl+Space lists the object's commands.
+// object current and shows its new state (a failed run keeps the text and shows why);
+// Ctrl+Space lists the object's commands.
 #include "tools/nEditPlugin.h"
 
 class nRootEdit : public nEditPlugin {
@@ -18,7 +19,11 @@ public:
 protected:
     bool Edits(nRoot*) const override { return true; }
     std::string TextOf(nRoot* object) override { return ObjectText(object); }
+    // A failure keeps the text and shows the error in the window; a good run shows the
+    // object's new state.
     void Run(nScriptEditDlg* dialog, nRoot* object) override;
+    // The header follows the object's path.
+    void Moved(nScriptEditDlg* dialog, nRoot* object, const std::string& from) override;
     bool Completes() const override { return true; }
     std::string CompletionList(nRoot* object) override { return Commands(object); }
 };

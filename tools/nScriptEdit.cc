@@ -22,11 +22,7 @@ std::string nScriptEdit::TextOf(nRoot* object) {
 }
 
 void nScriptEdit::Run(nScriptEditDlg* dialog, nRoot* object) {
-    if (!object || !object->IsA("nscriptlet")) {
-        nKernelServer::ks->Print("%s: the scriptlet '%s' is gone; its text is not stored\n", GetFullName().c_str(),
-                                 dialog->GetName());
-        return;
-    }
     // Stored as written: line breaks, comments and quotes stay.
+    dialog->SetNote("");
     static_cast<nScriptlet*>(object)->SetScript(dialog->GetEditor().GetText().c_str());
 }

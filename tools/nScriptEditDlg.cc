@@ -246,6 +246,16 @@ void nScriptEditDlg::Build(ui::ToolWindow& w) {
     this->toolBar->GetBar().Build(w, [](int image) {
         return image >= 0 && image < 6 ? std::string(kImageLabels[image]) : std::string();
     });
+    if (!this->note.empty()) {
+        // The owner's texts quote paths and script errors: bytes of no UTF-8 character
+        // show as the editor shows them, and nothing is read as a format.
+        ui::EditorControl::ToInput(this->note, this->note8);
+        ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(176, 0, 0, 255));
+        ImGui::PushTextWrapPos(0.0f);
+        ImGui::TextUnformatted(this->note8.data(), this->note8.data() + this->note8.size());
+        ImGui::PopTextWrapPos();
+        ImGui::PopStyleColor();
+    }
     const ImVec2 avail = ImGui::GetContentRegionAvail();
     this->control->Build(w, std::min(static_cast<float>(this->editorWidth), avail.x),
                          std::min(static_cast<float>(this->editorHeight), avail.y));

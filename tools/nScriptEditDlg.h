@@ -1,14 +1,17 @@
 #pragma once
 // The script editor window that the root and script editors open, one per edited object:
 // a tool window with a menu, a toolbar and an editor control set up for Lua with the
-// script vocabulary. It knows nothing of objects: its commands and completion requests go
-// to the two handlers its owner installs. The record is a node of its owner's named
-// list (keyed by `name`) and leaves it when deleted; closing the window deletes it.
+// script vocabulary, and a note line for what the owner must tell the person. It does
+// nothing with objects: its commands and completion requests go to the two handlers its
+// owner installs. The record is a node of its owner's named list (keyed by `name`, which
+// the owner keeps at the object's path) and leaves it when deleted; closing the window
+// deletes it.
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "kernel/nHashNode.h"
+#include "kernel/nRef.h"
 
 namespace ui {
 class EditorControl;
@@ -19,6 +22,7 @@ class ToolWindow;
 class nFileServer2;
 class nImageList;
 class nMenu;
+class nRoot;
 class nSciControl;
 class nToolBar;
 class nWinCommandEvent;
@@ -56,6 +60,15 @@ public:
     void ShowCompletion(const std::string& word, const std::string& list);
     // Shows `text` as the opened text: undo and redo start from it, their buttons off.
     void Load(const std::string& text);
+    // A line above the text (UTF-8; empty: none), e.g. why "Ausführen" stored or ran nothing.
+    void SetNote(const std::string& text) { this->note = text; }
+    const std::string& GetNote() const { return this->note; }
+
+    // The owner's: the object edited here, by a reference that clears when it dies (not
+    // by its path, which a rename or a move changes), and whether the note says it is
+    // gone. The dialog itself never reads them.
+    nRef<nRoot> subject;
+    bool subjectMissing = false;
     // A command of the menu or toolbar, as their clicks deliver it.
     void Command(int command);
 
@@ -89,4 +102,6 @@ private:
     int editorHeight = 0;
     int seenWidth = 0;
     int seenHeight = 0;
+    std::string note;
+    std::string note8;  // the note as drawn
 };

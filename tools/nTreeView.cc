@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "kernel/nKernelServer.h"
-#include "kernel/nTimeServer.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/ToolWindow.h"
 #include "platform/ui/TreeControl.h"
@@ -111,6 +110,10 @@ nTreeView::nTreeView() : treeControl_(std::make_unique<ui::TreeControl>()) {
     tree->SetColours(backColour_, textColour_);
     tree->imagePixels = [this](int image) { return imageList_->GetImage(image); };
     Build(nullptr, ks->Lookup(rootPath_.c_str()));
+    // The tools are made after start-up: the assigns that stand now are the game's.
+    if (nRoot* assigns = ks->Lookup("/sys/share/assigns")) {
+        for (nRoot* a = assigns->GetHead(); a; a = a->GetSucc()) gameAssigns_.emplace_back(a);
+    }
     contextMenu_ = std::make_unique<nContextMenu>(host, "contextmenu_treeview");
     contextMenu_->SetOwner(window_.get());
     contextMenu_->callback = MenuCallback;
@@ -136,9 +139,8 @@ nTreeView::~nTreeView() {
 }
 
 void nTreeView::PutBackCut(const char* when) {
-    // An object cut and never pasted goes back where it was: others may still show it (the
-    // macro buttons show a cut "/scripts" and save it at their own end). Only where that
-    // place is gone does it go.
+    // An object cut and never pasted goes back where it was: a cut macro is the person's
+    // and is saved with the others once it is back. Only where that place is gone does it go.
     nRoot* cut = cutObject_.GetUnsafe();
     if (!cut) return;
     const std::string name = cut->GetName() ? cut->GetName() : "";
@@ -310,9 +312,9 @@ nConServer* nTreeView::Console() {
 }
 
 bool nTreeView::Trigger() {
-    nTimeServer* time = nKernelServer::ks->GetTimeServer();
-    const double now = time ? time->GetTime() : 0.0;
-    const bool refreshed = now - lastRefresh_ > 2.0;
+    // The view keeps up while the game's clock stands (the menu over a game, the viewer).
+    const double now = ToolTime();
+    const bool refreshed = now - lastRefresh_ > 2.0 || now < lastRefresh_;
     if (refreshed) {
         lastRefresh_ = now;
         Refresh();
@@ -367,7 +369,7 @@ void nTreeView::OnLabelEditEnd(int handle, const std::string* text) {
     }
     // A renamed server is a removed one for everyone who looks it up by its path.
     const bool same = object->GetName() && *text == object->GetName();
-    if (refusal || (!same && Protected(object, "rename"))) {
+    if (refusal || (!same && (Protected(object, "rename") || KeptByPath(object, "rename")))) {
         treeControl_->SetText(handle, item->GetText());
         return;
     }
@@ -457,7 +459,27 @@ bool nTreeView::Protected(nRoot* object, const char* action) {
             }
         }
     }
+    // The assigns the game runs on, and what holds them: without "bin:" or "save:" the
+    // macros and the saves have nowhere to go.
+    for (const nRef<nRoot>& ref : gameAssigns_) {
+        nRoot* assign = ref.GetUnsafe();
+        for (nRoot* o = assign; o; o = o->GetParent()) {
+            if (o != object) continue;
+            nKernelServer::ks->Print("%s: '%s' refused for '%s', %s\n", GetFullName().c_str(), action,
+                                     object->GetFullName().c_str(),
+                                     o == assign ? "an assign the game runs on" : "which holds the game's assigns");
+            return true;
+        }
+    }
     return false;
+}
+
+bool nTreeView::KeptByPath(nRoot* object, const char* action) {
+    if (object != nKernelServer::ks->Lookup("/scripts")) return false;
+    nKernelServer::ks->Print("%s: '%s' refused for '/scripts': the macro buttons follow it by its path (its macros "
+                             "may be cut, copied and renamed one by one)\n",
+                             GetFullName().c_str(), action);
+    return true;
 }
 
 void nTreeView::Paste(nRoot* target) {
@@ -508,7 +530,7 @@ void nTreeView::MenuPicked(const char* entry) {
             object->Release();
         }
     } else if (std::strcmp(entry, "cut") == 0) {
-        if (object && !Protected(object, "cut")) {
+        if (object && !Protected(object, "cut") && !KeptByPath(object, "cut")) {
             PutBackCut("the next cut");
             // Unlinked, the object lives on (its one reference now the view's) until pasted.
             cutFrom_ = object->GetParent();

@@ -7,6 +7,7 @@
 // object, and the view follows the console's current object in turn.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
@@ -42,7 +43,7 @@ public:
 
     void SetActive(bool active) override;
     void Minimize() override;
-    // Every 2 s a Refresh; then follows the console's current object.
+    // Every 2 s of the tools' own time a Refresh; then follows the console's current object.
     bool Trigger() override;
 
     // Colours are packed r + g * 256 + b * 65536.
@@ -90,9 +91,13 @@ private:
     nRoot* ObjectOf(int handle) const;
     bool Fire(const char* event, const std::string& path);
     nConServer* Console();
-    // True (logged) when deleting or moving `object` would take "/", the view itself or
-    // an engine server (anything under "/sys/servers", or what holds it).
+    // True (logged) when deleting or moving `object` would take "/", the view itself, an
+    // engine server (anything under "/sys/servers", or what holds it) or an assign the game
+    // runs on (or what holds it).
     bool Protected(nRoot* object, const char* action);
+    // True (logged) for "/scripts" itself: the macro buttons follow it by its path, so a
+    // rename or cut would leave the macros made after it without buttons and unsaved.
+    bool KeptByPath(nRoot* object, const char* action);
     void Paste(nRoot* target);
     // Puts an object cut and never pasted back where it was cut from (logged, with `when`);
     // released only where that place is gone.
@@ -112,6 +117,8 @@ private:
     nRef<nRoot> menuObject_;
     nRef<nRoot> copyRef_;
     nRef<nRoot> followed_;  // the console's current object as Trigger last saw it
+    // The assigns that stood when the view was made: those start-up made, the game's own.
+    std::vector<nRef<nRoot>> gameAssigns_;
     unsigned backColour_ = kBackColour;
     unsigned textColour_ = kTextColour;
     bool consoleMissingLogged_ = false;

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "platform/ui/Host.h"
@@ -37,7 +39,7 @@ ImFont* MonoFont()
     return fonts->Fonts.Size > 1 ? fonts->Fonts[1] : fonts->Fonts[0];
 }
 
-bool StartsWith(const std::string& entry, const std::string& word, bool ignoreCase)
+bool StartsWith(const std::string& entry, std::string_view word, bool ignoreCase)
 {
     if (entry.size() < word.size()) return false;
     for (size_t i = 0; i < word.size(); i++) {
@@ -207,7 +209,11 @@ void EditorControl::SetSelection(size_t newAnchor, size_t newCaret)
 
 void EditorControl::TypeCharacter(char c, bool ctrl)
 {
+    // Ctrl+Space's space asks for a completion; it is no letter of the typed word and
+    // goes again before the list is asked for.
+    this->completionRequest = ctrl && c == ' ';
     this->ReplaceSelection(std::string(1, c));
+    this->completionRequest = false;
     this->Notify([this, c, ctrl] {
         this->ctrlHeld = ctrl;
         if (this->onCharAdded) this->onCharAdded(static_cast<unsigned char>(c));
@@ -247,7 +253,50 @@ void EditorControl::Edit(size_t start, size_t end, const std::string& inserted)
     this->redo.clear();
     this->Apply(start, end - start, inserted);
     this->caret = this->anchor = start + inserted.size();
+    this->FollowCompletion();
     this->Modified();
+}
+
+bool EditorControl::ReplaceUntracked(size_t start, size_t end, const std::string& with)
+{
+    if (start > end || end > this->text.size()) return false;
+    // Newest first, the undo steps must lie wholly after the span until one that inserted
+    // it whole (the texts before that one never held it); the redo steps wholly after it.
+    size_t after = 0;  // the first step that lies after the span
+    for (size_t i = this->undo.size(); i-- > 0;) {
+        const Step& step = this->undo[i];
+        if (step.position >= end) continue;
+        if (step.position > start || step.position + step.inserted.size() < end) return false;
+        after = i + 1;
+        break;
+    }
+    for (const Step& step : this->redo) {
+        if (step.position < end) return false;
+    }
+    const size_t length = end - start;
+    const auto shift = [&](size_t& p) {
+        if (p >= end) p = p - length + with.size();
+        else if (p > start) p = std::min(p, start + with.size());
+    };
+    for (size_t i = after; i < this->undo.size(); i++) {
+        shift(this->undo[i].position);
+        shift(this->undo[i].caretBefore);
+        shift(this->undo[i].anchorBefore);
+    }
+    if (after > 0) {
+        Step& holder = this->undo[after - 1];
+        holder.inserted.replace(start - holder.position, length, with);
+    }
+    for (Step& step : this->redo) {
+        shift(step.position);
+        shift(step.caretBefore);
+        shift(step.anchorBefore);
+    }
+    this->Apply(start, length, with);
+    shift(this->caret);
+    shift(this->anchor);
+    if (this->completionStart > start) shift(this->completionStart);
+    return true;
 }
 
 void EditorControl::Apply(size_t start, size_t removedLength, const std::string& inserted)
@@ -267,6 +316,7 @@ void EditorControl::Undo()
     this->caret = step.caretBefore;
     this->anchor = step.anchorBefore;
     this->redo.push_back(std::move(step));
+    this->FollowCompletion();
     this->Modified();
 }
 
@@ -278,6 +328,7 @@ void EditorControl::Redo()
     this->Apply(step.position, step.removed.size(), step.inserted);
     this->caret = this->anchor = step.position + step.inserted.size();
     this->undo.push_back(std::move(step));
+    this->FollowCompletion();
     this->Modified();
 }
 
@@ -354,6 +405,7 @@ void EditorControl::ShowCompletion(int typedLength, const std::string& list)
     this->completionStart = this->caret - static_cast<size_t>(std::clamp(typedLength, 0, static_cast<int>(this->caret)));
     this->completionSelection = 0;
     this->completionActive = true;
+    this->completionScroll = true;
 }
 
 void EditorControl::SelectCompletion(const std::string& word)
@@ -361,19 +413,56 @@ void EditorControl::SelectCompletion(const std::string& word)
     for (size_t i = 0; i < this->completionEntries.size(); i++) {
         if (StartsWith(this->completionEntries[i], word, this->completionIgnoreCase)) {
             this->completionSelection = static_cast<int>(i);
+            this->completionScroll = true;
             return;
         }
     }
+}
+
+bool EditorControl::CompletionWord(size_t& start) const
+{
+    if (this->completionStart > this->caret) return false;
+    start = this->completionStart;
+    return true;
+}
+
+void EditorControl::FollowCompletion()
+{
+    if (!this->completionActive || this->completionRequest) return;
+    size_t start = 0;
+    if (this->CompletionWord(start)) {
+        const std::string_view word(this->text.data() + start, this->caret - start);
+        for (size_t i = 0; i < this->completionEntries.size(); i++) {
+            if (StartsWith(this->completionEntries[i], word, this->completionIgnoreCase)) {
+                this->completionScroll = this->completionScroll || this->completionSelection != static_cast<int>(i);
+                this->completionSelection = static_cast<int>(i);
+                return;
+            }
+        }
+    }
+    this->completionActive = false;
+}
+
+bool EditorControl::GetCompletionRowsShown(int& first, int& last) const
+{
+    if (!this->drawn || !this->completionActive || this->completionLastShown < this->completionFirstShown) return false;
+    first = this->completionFirstShown;
+    last = this->completionLastShown;
+    return true;
 }
 
 void EditorControl::PickCompletion(int entry)
 {
     if (!this->completionActive || entry < 0 || entry >= static_cast<int>(this->completionEntries.size())) return;
     this->completionActive = false;
-    // Only the word at the caret goes, however the caret moved since the list came up.
-    const size_t wordStart = this->WordStartPosition(this->caret);
-    const size_t start = this->completionStart <= this->caret ? std::max(this->completionStart, wordStart) : wordStart;
-    this->Edit(start, this->caret, this->completionEntries[static_cast<size_t>(entry)]);
+    // Only the typed word goes, and only for an entry it begins.
+    size_t start = 0;
+    const std::string& chosen = this->completionEntries[static_cast<size_t>(entry)];
+    if (!this->CompletionWord(start) ||
+        !StartsWith(chosen, std::string_view(this->text.data() + start, this->caret - start), this->completionIgnoreCase)) {
+        return;
+    }
+    this->Edit(start, this->caret, chosen);
 }
 
 void EditorControl::SetKeywords(int set, const std::string& words)
@@ -461,6 +550,16 @@ bool EditorControl::GetScreenPosition(size_t position, float& x, float& y) const
     return true;
 }
 
+bool EditorControl::GetMarginScreenRange(int margin, float& left, float& right) const
+{
+    if (!this->drawn || margin < 0 || margin >= kMargins || this->marginRight[margin] <= this->marginLeft[margin]) {
+        return false;
+    }
+    left = this->marginLeft[margin];
+    right = this->marginRight[margin];
+    return true;
+}
+
 bool EditorControl::GetCompletionScreenPosition(float& x, float& y) const
 {
     if (!this->drawn || !this->completionActive) return false;
@@ -510,9 +609,20 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
     this->lineHeight = mono->FontSize;
     const LuaStyler& s = this->GetStyler();
 
-    // Margins left of the text: clicks in a sensitive one reach the owner with the line.
+    // Margins left of the text: clicks in a sensitive one reach the owner with the line. A
+    // line-number margin widens to the widest number, so that every number shows whole.
+    char number[16];
+    const int digits = std::snprintf(number, sizeof number, "%d", s.GetLineCount());
+    const float numbersWidth =
+        std::ceil(mono->CalcTextSizeA(mono->FontSize, FLT_MAX, 0.0f, number, number + digits).x) + 4.0f;
+    float widths[kMargins];
     float marginWidth = 0.0f;
-    for (const Margin& m : this->margins) marginWidth += static_cast<float>(std::max(m.width, 0));
+    for (int m = 0; m < kMargins; m++) {
+        const Margin& margin = this->margins[m];
+        widths[m] = static_cast<float>(std::max(margin.width, 0));
+        if (margin.type == 1 && margin.width > 0) widths[m] = std::max(widths[m], numbersWidth);
+        marginWidth += widths[m];
+    }
     const ImVec2 topLeft = ImGui::GetCursorScreenPos();
     width = std::max(width, marginWidth + 8.0f);
     height = std::max(height, this->lineHeight + 8.0f);
@@ -534,8 +644,10 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
     }
     if (this->completionActive && this->wasActive) {
         const int count = static_cast<int>(this->completionEntries.size());
+        const int chosen = this->completionSelection;
         if (ImGui::IsKeyPressed(38)) this->completionSelection = std::max(0, this->completionSelection - 1);
         if (ImGui::IsKeyPressed(40)) this->completionSelection = std::min(count - 1, this->completionSelection + 1);
+        if (this->completionSelection != chosen) this->completionScroll = true;
         if (ImGui::IsKeyPressed(27)) this->completionActive = false;
         if (ImGui::IsKeyPressed(13) || ImGui::IsKeyPressed(9)) this->PickCompletion(this->completionSelection);
         for (int key : {38, 40, 27, 13, 9}) SwallowKey(key);
@@ -621,8 +733,10 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
     float mx = topLeft.x;
     for (int m = 0; m < kMargins; m++) {
         const Margin& margin = this->margins[m];
-        if (margin.width <= 0) continue;
-        const float w = static_cast<float>(margin.width);
+        this->marginLeft[m] = this->marginRight[m] = mx;
+        if (widths[m] <= 0.0f) continue;
+        const float w = widths[m];
+        this->marginRight[m] = mx + w;
         list->AddRectFilled(ImVec2(mx, topLeft.y), ImVec2(mx + w, topLeft.y + height), IM_COL32(224, 224, 224, 255));
         ImGui::SetCursorScreenPos(ImVec2(mx, topLeft.y));
         ImGui::PushID(m);
@@ -636,7 +750,6 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
             const int first = std::max(0, static_cast<int>((topLeft.y - this->textY) / this->lineHeight));
             const int last = std::min(s.GetLineCount(),
                                       static_cast<int>((topLeft.y + height - this->textY) / this->lineHeight) + 1);
-            char number[16];
             for (int line = first; line < last; line++) {
                 const int n = std::snprintf(number, sizeof number, "%d", line + 1);
                 const float nw = mono->CalcTextSizeA(mono->FontSize, FLT_MAX, 0.0f, number, number + n).x;
@@ -665,17 +778,33 @@ void EditorControl::Build(ToolWindow& window, float width, float height)
                                        ImGuiWindowFlags_NoSavedSettings;
         char name[48];
         std::snprintf(name, sizeof name, "##completion%d", window.GetId());
+        this->completionFirstShown = 0;
+        this->completionLastShown = -1;
         if (ImGui::Begin(name, nullptr, flags)) {
-            ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
+            ImGuiWindow* listWindow = ImGui::GetCurrentWindow();
+            ImGui::BringWindowToDisplayFront(listWindow);
+            const ImRect shown = listWindow->InnerRect;
+            // A list that appears is measured in a hidden frame first: nothing shows to scroll to.
+            const bool measuring = listWindow->HiddenFramesCannotSkipItems > 0 || listWindow->HiddenFramesCanSkipItems > 0;
             for (size_t i = 0; i < this->completionEntries.size(); i++) {
                 ImGui::PushID(static_cast<int>(i));
                 const std::string& entry = this->completionEntries[i];
-                ImGui::Selectable("##entry", static_cast<int>(i) == this->completionSelection);
+                const int row = static_cast<int>(i);
+                ImGui::Selectable("##entry", row == this->completionSelection);
                 ImGui::SameLine(4.0f);
                 ImGui::TextUnformatted(entry.data(), entry.data() + entry.size());
-                if (ImGui::IsItemClicked()) this->completionSelection = static_cast<int>(i);
+                if (ImGui::IsItemClicked()) this->completionSelection = row;
+                const ImVec2 top = ImGui::GetItemRectMin(), bottom = ImGui::GetItemRectMax();
+                const bool whole = !measuring && top.y >= shown.Min.y && bottom.y <= shown.Max.y;
+                if (whole && this->completionLastShown < this->completionFirstShown) this->completionFirstShown = row;
+                if (whole) this->completionLastShown = row;
+                // A choice moved by keys or typing is scrolled into sight, at the edge it left by.
+                if (this->completionScroll && !measuring && row == this->completionSelection && !whole) {
+                    ImGui::SetScrollHereY(top.y < shown.Min.y ? 0.0f : 1.0f);
+                }
                 ImGui::PopID();
             }
+            if (!measuring) this->completionScroll = false;
         }
         ImGui::End();
     }

@@ -75,6 +75,11 @@ public:
     void TypeCharacter(char c, bool ctrlHeld = false);
     // Inserts at the caret, replacing the selection.
     void ReplaceSelection(const std::string& inserted);
+    // Replaces [start, end) outside the undo history (what the owner shows of itself, as
+    // a path that changed): undo and redo go on as if the span had always read `with`, the
+    // caret and selection stay on their characters. False, changing nothing, when an edit
+    // in the history reaches into the span without holding it whole.
+    bool ReplaceUntracked(size_t start, size_t end, const std::string& with);
     // Deletes the selection, else the byte before the caret.
     void DeleteBack();
     bool CanUndo() const { return !this->undo.empty(); }
@@ -97,13 +102,19 @@ public:
     bool IsCtrlHeld() const { return this->ctrlHeld; }
 
     // Completion: a list of space-separated entries for the `typedLength` bytes before
-    // the caret; picking one replaces the text from there to the caret.
+    // the caret (the typed word); picking one replaces the word. While the list shows,
+    // every edit moves the choice to the first entry that starts with the word as it is
+    // now, or closes the list when none does or the caret went before the word.
     void ShowCompletion(int typedLength, const std::string& list);
     bool IsCompletionActive() const { return this->completionActive; }
     // Selects the first entry starting with `word` (case as set); none: the selection stays.
     void SelectCompletion(const std::string& word);
     int GetCompletionSelection() const { return this->completionSelection; }
     const std::vector<std::string>& GetCompletionEntries() const { return this->completionEntries; }
+    // The list's rows wholly shown at the last frame (false when it was not drawn).
+    bool GetCompletionRowsShown(int& first, int& last) const;
+    // Puts the entry in for the typed word and closes the list; an entry that does not
+    // start with the word puts nothing in.
     void PickCompletion(int entry);
     void CancelCompletion() { this->completionActive = false; }
     void SetCompletionIgnoreCase(bool ignore) { this->completionIgnoreCase = ignore; }
@@ -149,6 +160,9 @@ public:
     // list's top-left corner; false when not drawn.
     bool GetScreenPosition(size_t position, float& x, float& y) const;
     bool GetCompletionScreenPosition(float& x, float& y) const;
+    // A margin's left and right edge as last drawn (false when not drawn or of no width): a
+    // line-number margin is as wide as set or as its widest number needs.
+    bool GetMarginScreenRange(int margin, float& left, float& right) const;
     float GetLineHeight() const { return this->lineHeight; }
     // The styler, brought up to the text.
     const LuaStyler& GetStyler();
@@ -167,6 +181,10 @@ private:
     void Notify(std::function<void()> note);
     void Modified();
     void DrawText(ImGuiWindow* child, float originX, float originY);
+    // After an edit: the list's choice follows the typed word (see ShowCompletion).
+    void FollowCompletion();
+    // The typed word's start, or false when the caret stands before it.
+    bool CompletionWord(size_t& start) const;
 
     Host* host;
     std::string text;
@@ -181,6 +199,9 @@ private:
     bool completionAutoHide = true;
     size_t completionStart = 0;  // where the typed word began
     int completionSelection = 0;
+    bool completionRequest = false;  // the space of Ctrl+Space stands in the text
+    bool completionScroll = false;   // the choice moved: the list brings it into sight
+    int completionFirstShown = 0, completionLastShown = -1;
     std::vector<std::string> completionEntries;
 
     int lexer = 0;
@@ -208,6 +229,7 @@ private:
     bool drawn = false;
     float textX = 0, textY = 0, lineHeight = 0, advance = 0;
     float completionX = 0, completionY = 0;
+    float marginLeft[kMargins] = {}, marginRight[kMargins] = {};
     bool wasActive = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/ui/Host.h"
 
 #include "platform/font/Face.h"
+#include "platform/ui/EditorControl.h"
 #include "platform/ui/Resources.h"
 #include "platform/ui/ToolWindow.h"
 
@@ -540,6 +541,7 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
         for (size_t i = 0; i < this->windows.size(); ++i) {
             if (this->windows[i]->visible) this->BuildWindow(*this->windows[i]);
         }
+        if (!this->notice.empty()) this->DrawNotice(displayWidth);
         ImGui::Render();
         this->drawData = ImGui::GetDrawData();
         this->takesPointer = io.WantCaptureMouse;
@@ -738,6 +740,39 @@ void Host::ToUtf8(const std::string& text, std::string& utf8)
             utf8 += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+}
+
+void Host::NameToUtf8(const std::string& name, std::string& utf8)
+{
+    std::string input, one;
+    EditorControl::ToInput(name, input);
+    utf8.clear();
+    for (size_t i = 0; i < input.size(); i++) {
+        // The input's private characters U+F700..U+F7FF stand for bytes of no character.
+        if (input[i] == '\xEF' && i + 2 < input.size() && (input[i + 1] == '\x9E' || input[i + 1] == '\x9F')) {
+            const int byte = ((input[i + 1] & 0x3F) << 6 | (input[i + 2] & 0x3F)) - 0x700;
+            ToUtf8(std::string(1, static_cast<char>(byte)), one);
+            utf8 += one;
+            i += 2;
+        } else {
+            utf8 += input[i];
+        }
+    }
+}
+
+void Host::DrawNotice(int displayWidth)
+{
+    // On the foreground list, drawn after every window; it takes no click.
+    ImDrawList* list = ImGui::GetForegroundDrawList();
+    const float pad = 6.0f;
+    const float wrap = std::max(1.0f, static_cast<float>(displayWidth) - 2.0f * pad);
+    const char* begin = this->notice.data();
+    const char* end = begin + this->notice.size();
+    const ImVec2 size = ImGui::CalcTextSize(begin, end, false, wrap);
+    list->AddRectFilled(ImVec2(0.0f, 0.0f), ImVec2(static_cast<float>(displayWidth), size.y + 2.0f * pad),
+                        Packed(Colors::NoticeBack));
+    list->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(pad, pad), Packed(Colors::NoticeText), begin, end,
+                  wrap);
 }
 
 void Host::SetClipboard(std::function<std::string()> get, std::function<void(const std::string&)> set)

@@ -31,6 +31,8 @@ constexpr unsigned ButtonHovered = 0xFFF4F2ECu;
 constexpr unsigned ButtonPressed = 0xFFB0ACA4u;
 constexpr unsigned Border = 0xFF404040u;
 constexpr unsigned Text = 0xFF000000u;
+constexpr unsigned NoticeBack = 0xFFA01010u;
+constexpr unsigned NoticeText = 0xFFFFFFFFu;
 }  // namespace Colors
 
 // The texture id of the font atlas in draw commands; other ids are render textures.
@@ -83,6 +85,14 @@ public:
 
     // Text for drawing: Windows-1252 to UTF-8.
     static void ToUtf8(const std::string& text, std::string& utf8);
+    // A name for drawing as written: its UTF-8 as it is, a byte of no character as its
+    // Windows-1252 one (object names are UTF-8; old ones may hold such bytes).
+    static void NameToUtf8(const std::string& name, std::string& utf8);
+
+    // One line (UTF-8) drawn above every tool window while the tools show, until it is set
+    // empty: a word the person must not miss, where the chat lies under the windows.
+    void SetNotice(const std::string& text) { this->notice = text; }
+    const std::string& GetNotice() const { return this->notice; }
 
 private:
     friend class ToolWindow;
@@ -93,6 +103,7 @@ private:
     bool OverShownWindow(int x, int y) const;
     void HidePopupsAwayFrom(int x, int y);
     void ApplyStyle();
+    void DrawNotice(int displayWidth);
     // Applies queued key messages from `first` on to the ImGui state, up to the first one
     // that this pass would read wrongly (with the modifiers of another moment, or before
     // a key pressed ahead of it); all of them unless `split`. Returns where it stopped.
@@ -158,6 +169,7 @@ private:
     };
     std::vector<Work> work;
     std::vector<Work> running;
+    std::string notice;
     std::function<std::string()> clipboardGet;
     std::function<void(const std::string&)> clipboardSet;
 };

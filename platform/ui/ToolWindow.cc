@@ -84,7 +84,7 @@ void ToolWindow::SetSize(int w, int h)
 int ToolWindow::AddButton(const std::string& text, int bx, int by, int bw, int bh)
 {
     Button b{this->nextButton++, text, {}, bx, by, std::max(bw, 1), std::max(bh, 1)};
-    Host::ToUtf8(text, b.label);
+    Host::NameToUtf8(text, b.label);
     this->buttons.push_back(std::move(b));
     return this->buttons.back().id;
 }
@@ -105,7 +105,7 @@ bool ToolWindow::SetButtonText(int button, const std::string& text)
     Button* b = this->FindButton(button);
     if (b == nullptr) return false;
     b->text = text;
-    Host::ToUtf8(text, b->label);
+    Host::NameToUtf8(text, b->label);
     return true;
 }
 

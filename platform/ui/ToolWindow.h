@@ -54,8 +54,8 @@ public:
     void SetUserData(void* data) { this->userData = data; }
     void* GetUserData() const { return this->userData; }
 
-    // Child push buttons at client pixels (below the title bar); the text (Windows-1252)
-    // shows in full, whatever characters it holds. Ids start at 1 and are not reused.
+    // Child push buttons at client pixels (below the title bar); the text (a name, UTF-8)
+    // shows in full as written, whatever bytes it holds. Ids start at 1 and are not reused.
     int AddButton(const std::string& text, int x, int y, int width, int height);
     bool MoveButton(int button, int x, int y, int width, int height);
     bool SetButtonText(int button, const std::string& text);

@@ -14,19 +14,7 @@ namespace {
 // Drawn: a name's UTF-8 as it is, a byte of no character as its Windows-1252 one.
 void Label(const std::string& text, std::string& label)
 {
-    std::string input, one;
-    EditorControl::ToInput(text, input);
-    label.clear();
-    for (size_t i = 0; i < input.size(); i++) {
-        if (input[i] == '\xEF' && i + 2 < input.size() && (input[i + 1] == '\x9E' || input[i + 1] == '\x9F')) {
-            const int byte = ((input[i + 1] & 0x3F) << 6 | (input[i + 2] & 0x3F)) - 0x700;
-            Host::ToUtf8(std::string(1, static_cast<char>(byte)), one);
-            label += one;
-            i += 2;
-        } else {
-            label += input[i];
-        }
-    }
+    Host::NameToUtf8(text, label);
 }
 
 }  // namespace

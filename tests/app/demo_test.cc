@@ -52,6 +52,7 @@
 #include "logic/nObserver.h"
 #include "platform/ui/Host.h"
 #include "platform/ui/ToolWindow.h"
+#include "tools/nMacroExec2.h"
 #include "tools/nTreeView.h"
 #include "logic/nPersist.h"
 #include "kernel/nScriptServer.h"
@@ -3406,6 +3407,30 @@ TEST_F(DemoGameTest, ASaveWhoseNamesHoldControlCharactersIsRefusedAndItsLogLineS
         EXPECT_NE(line.rfind("FAKE", 0), 0u) << line;
         EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; }), 0);
     }
+}
+
+// In the menu that Esc opens over a game, whose clock stands, the tree view refreshes and a
+// macro made there gets its button, on the tools' own time.
+TEST_F(DemoGameTest, TheToolsRefreshAndNewMacrosGetButtonsInTheMenuOverAGame) {
+    NewGame();
+    // The tools made in the game and hidden; the macros they save go to the test's folder.
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    fs::create_directories(saveDir / "bin");
+    ASSERT_TRUE(ks->GetFileServer<nFileServer2>()->SetAssign("bin", ((saveDir / "bin").string() + "/").c_str()));
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Key(SDL_SCANCODE_F12, SDLK_F12);
+    ASSERT_TRUE(Menu()->GetActive());
+    const double gameTime = game->GetGameTime();
+    ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') new('nroot', '/usr/neu')"));
+    frameStep = 1000000 / 4;
+    Frames(24);
+    auto* tv = static_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"));
+    auto* macros = static_cast<nMacroExec2*>(Lookup("/sys/servers/plugin/macros"));
+    EXPECT_TRUE(tv->FindItem("/usr/neu") && tv->FindItem("/scripts/neu"));
+    ASSERT_EQ(macros->GetNumButtons(), 1);
+    EXPECT_EQ(macros->GetButton(0)->GetName(), "neu");
+    EXPECT_EQ(game->GetGameTime(), gameTime);
 }
 
 // The engine's viewer started from a tool's line in a level: its keys orbit while the

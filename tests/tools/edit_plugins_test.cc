@@ -1,6 +1,8 @@
 // The root editor and the script editor: their hooks in the tree view's menu, the entry
 // each offers, one dialog an object, the root editor's text, run and completion, the
-// script editor's text kept as written, and what they refuse.
+// script editor's text kept as written, what they refuse, editors that follow their
+// object through renames and moves, and failed runs that keep their text.
+#include <functional>
 #include <string>
 
 #include "kernel/nPersistServer.h"
@@ -162,7 +164,7 @@ TEST_F(EditPluginsTest, TheRootEditorShowsRunsAndCompletesAnObject) {
     EXPECT_EQ(c.GetCompletionEntries()[size_t(c.GetCompletionSelection())], "setscript(string)");
 }
 
-TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsAtTheRoot) {
+TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsNothingAndKeepsTheText) {
     kernel->New("nroot", "/usr/gone");
     ASSERT_TRUE(rootEdit->Open("/usr/gone"));
     nScriptEditDlg* d = rootEdit->FindDialog("/usr/gone");
@@ -170,18 +172,138 @@ TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsAtTheRoot) {
     nRoot* cwd = kernel->GetCwd();
     d->GetEditor().SetText("new('nroot', 'made_at_root')");
     d->Command(nScriptEditDlg::Run);
-    EXPECT_NE(Lookup("/made_at_root"), nullptr);
+    EXPECT_EQ(Lookup("/made_at_root"), nullptr);
     EXPECT_EQ(kernel->GetCwd(), cwd);
-    // The text stays when there is no object to show.
+    // The text stays, and the window says why nothing ran.
     EXPECT_EQ(Text(d), "new('nroot', 'made_at_root')");
+    EXPECT_NE(d->GetNote().find("'/usr/gone' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
+    EXPECT_TRUE(LogHas("rootedit: '/usr/gone' is no longer in the object tree"));
 
     // A text that deletes the editor itself: its dialogs go with it, nothing dangles.
+    kernel->New("nroot", "/made_at_root");
     ASSERT_TRUE(rootEdit->Open("/made_at_root"));
     d = rootEdit->FindDialog("/made_at_root");
     d->GetEditor().SetText("delete('/sys/servers/plugin/rootedit')");
     d->Command(nScriptEditDlg::Run);
     EXPECT_EQ(Lookup("/sys/servers/plugin/rootedit"), nullptr);
     EXPECT_EQ(kernel->GetCwd(), cwd);
+}
+
+TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
+    const std::string probe2 = "probe2", line = "new('nroot', 'neu')\n";
+    const std::pair<std::function<void()>, std::string> rows[] = {
+        {[&] { EXPECT_TRUE(Run("obj('/usr/a/p').setname('probe2')")); }, "/usr/a/probe2"},
+        {[&] { tv->OnLabelEditEnd(tv->FindItem("/usr/a/p"), &probe2); }, "/usr/a/probe2"},
+        {[&] {
+             tv->OnRightClick(tv->FindItem("/usr/a/p"));
+             tv->MenuPicked("cut");
+             tv->OnRightClick(tv->FindItem("/usr/b"));
+             tv->MenuPicked("paste");
+         },
+         "/usr/b/p"},
+        {[&] { EXPECT_TRUE(Run("obj('/usr/a').setname('c')")); }, "/usr/c/p"},
+    };
+    rootEdit->SetActive(true);
+    scriptEdit->SetActive(true);
+    for (const auto& [move, to] : rows) {
+        SCOPED_TRACE(to);
+        auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/p"));
+        kernel->New("nroot", "/usr/b");
+        tv->Refresh();
+        ASSERT_TRUE(rootEdit->Open("/usr/a/p") && scriptEdit->Open("/usr/a/p"));
+        nScriptEditDlg* root = rootEdit->FindDialog("/usr/a/p");
+        nScriptEditDlg* script = scriptEdit->FindDialog("/usr/a/p");
+        // A line typed before the move: the header follows at once, undo and redo keep to the line.
+        const std::string body = Text(root).substr(Text(root).find('\n'));
+        ui::EditorControl& c = *root->GetEditor().GetControl();
+        c.SetCaret(c.GetLength());
+        c.ReplaceSelection(line);
+        move();
+        plugins->Trigger();
+        EXPECT_EQ(Text(root), "--[name]: " + to + body + line);
+        EXPECT_EQ(rootEdit->FindDialog(to.c_str()), root);
+        EXPECT_EQ(scriptEdit->FindDialog(to.c_str()), script);
+        c.Undo();
+        EXPECT_EQ(Text(root), "--[name]: " + to + body);
+        c.Redo();
+        // "Ausführen" runs at the object and stores into it where it stands now.
+        root->Command(nScriptEditDlg::Run);
+        EXPECT_NE(Lookup((to + "/neu").c_str()), nullptr);
+        script->GetEditor().SetText("x = 1");
+        script->Command(nScriptEditDlg::Run);
+        EXPECT_STREQ(s->GetScript(), "x = 1");
+        // The text the run put in whole follows a later rename too.
+        s->SetName("q");
+        plugins->Trigger();
+        EXPECT_EQ(Text(root).rfind("--[name]: " + to.substr(0, to.rfind('/')) + "/q\n", 0), 0u) << Text(root);
+        delete root;
+        delete script;
+        for (const char* made : {"/usr/a", "/usr/b", "/usr/c"}) {
+            if (nRoot* o = Lookup(made)) o->Release();
+        }
+    }
+    EXPECT_FALSE(LogHas("no longer in the object tree"));
+}
+
+TEST_F(EditPluginsTest, AnEditorWhoseObjectIsCutSaysSoRunsNothingAndWorksAgainWhenPasted) {
+    rootEdit->SetActive(true);
+    scriptEdit->SetActive(true);
+    auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/p"));
+    tv->Refresh();
+    ASSERT_TRUE(rootEdit->Open("/usr/p") && scriptEdit->Open("/usr/p"));
+    nScriptEditDlg* root = rootEdit->FindDialog("/usr/p");
+    nScriptEditDlg* script = scriptEdit->FindDialog("/usr/p");
+    root->GetEditor().SetText("new('nroot', 'stray')");
+    script->GetEditor().SetText("stray = 1");
+    tv->OnRightClick(tv->FindItem("/usr/p"));
+    tv->MenuPicked("cut");
+    plugins->Trigger();
+    for (nScriptEditDlg* d : {root, script}) {
+        EXPECT_NE(d->GetNote().find("'/usr/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
+        d->Command(nScriptEditDlg::Run);
+    }
+    EXPECT_EQ(Lookup("/stray"), nullptr);
+    EXPECT_EQ(s->GetScript(), nullptr);
+    EXPECT_TRUE(LogHas("scriptedit: '/usr/p' is no longer in the object tree"));
+    // Pasted back, both work with the texts they kept.
+    tv->OnRightClick(tv->FindItem("/usr"));
+    tv->MenuPicked("paste");
+    plugins->Trigger();
+    EXPECT_EQ(script->GetNote(), "");
+    script->Command(nScriptEditDlg::Run);
+    root->Command(nScriptEditDlg::Run);
+    EXPECT_STREQ(s->GetScript(), "stray = 1");
+    EXPECT_NE(Lookup("/usr/p/stray"), nullptr);
+}
+
+TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
+    rootEdit->SetActive(true);
+    kernel->New("nroot", "/usr/obj");
+    ASSERT_TRUE(rootEdit->Open("/usr/obj"));
+    nScriptEditDlg* d = rootEdit->FindDialog("/usr/obj");
+    // Text and a part of its error (null: it works), in order: a good run clears the note.
+    const std::pair<const char*, const char*> rows[] = {
+        {"new('nroot', 'a'", "expected"},
+        {"new('nroot', 'half') nothing_here()", "nothing_here"},
+        {"error('%s%n ##')", "%s%n ##"},
+        {"new('nroot', 'fine')", nullptr},
+    };
+    for (const auto& [text, error] : rows) {
+        SCOPED_TRACE(text);
+        d->GetEditor().SetText(text);
+        d->Command(nScriptEditDlg::Run);
+        // The window draws the note, whatever it holds.
+        LayerFrame();
+        if (error) {
+            EXPECT_EQ(Text(d), text);
+            EXPECT_EQ(d->GetNote().rfind("Fehler: ", 0), 0u) << d->GetNote();
+            EXPECT_NE(d->GetNote().find(error), std::string::npos) << d->GetNote();
+        } else {
+            EXPECT_EQ(Text(d).rfind("--[name]: /usr/obj\n", 0), 0u) << Text(d);
+            EXPECT_EQ(d->GetNote(), "");
+        }
+    }
+    EXPECT_TRUE(LogHas("rootedit: the text run at '/usr/obj' failed"));
 }
 
 TEST_F(EditPluginsTest, TheScriptEditorKeepsTheTextAsWrittenAndAutorunRunsIt) {
@@ -201,10 +323,12 @@ TEST_F(EditPluginsTest, TheScriptEditorKeepsTheTextAsWrittenAndAutorunRunsIt) {
     EXPECT_EQ(std::string(s->GetScript()), "ran_by_editor = 'yes'\n-- a comment\nalso = 2");
     EXPECT_EQ(Global("ran_by_editor"), "yes");
     EXPECT_EQ(Global("also"), "2");
-    // A deleted scriptlet keeps nothing of the text, and nothing breaks.
+    // A deleted scriptlet: the editor keeps the text and says so, and nothing breaks.
     s->Release();
     d->Command(nScriptEditDlg::Run);
-    EXPECT_TRUE(LogHas("the scriptlet '/usr/script' is gone"));
+    EXPECT_TRUE(LogHas("'/usr/script' is no longer in the object tree"));
+    EXPECT_EQ(Text(d), "ran_by_editor = 'yes'\n-- a comment\nalso = 2");
+    EXPECT_NE(d->GetNote(), "");
 }
 
 }  // namespace

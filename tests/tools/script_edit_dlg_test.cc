@@ -1,7 +1,9 @@
 // The script editor dialog: its set-up read back from the control, its toolbar and menu,
-// editing through its commands and through pushed keys, completion, folding clicks,
-// resizing and closing.
+// editing through its commands and through pushed keys, completion that follows the typed
+// word, line numbers, folding clicks, resizing and closing.
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernel/nFileServer2.h"
@@ -51,6 +53,20 @@ protected:
         Key(key);
         Send(MessageKind::KeyUp, 0, 0, 0, 17);
         LayerFrame();
+    }
+    // Keys as typed: characters, '@' Ctrl+Space, '\n' Return, '\b' Backspace, '>' Down,
+    // '<' Up. After each key a completion list that shows has its choice in sight.
+    void Type(const std::string& keys) {
+        const std::map<char, int> named{{'\n', 13}, {'\b', 8}, {'>', 40}, {'<', 38}};
+        for (char k : keys) {
+            if (k == '@') CtrlKey(' ');
+            else if (named.count(k)) Key(named.at(k));
+            else Send(MessageKind::Char, 0, 0, 0, static_cast<unsigned char>(k)), LayerFrame(), LayerFrame();
+            int first = 0, last = -1;
+            if (!Control().IsCompletionActive() || !Control().GetCompletionRowsShown(first, last)) continue;
+            EXPECT_LE(first, Control().GetCompletionSelection());
+            EXPECT_GE(last, Control().GetCompletionSelection());
+        }
     }
     // Shows the dialog and clicks into its text so that keys go to it.
     void Focus() {
@@ -300,6 +316,59 @@ TEST_F(ScriptEditDlgTest, ResizingKeepsTheMarginsAndClosingDeletesTheRecord) {
     orphan.Undo();
     EXPECT_EQ(orphan.GetTextLength(), 0);
     EXPECT_FALSE(orphan.CanUndo());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ScriptEditDlgTest, TheCompletionChoiceFollowsTheTypedWordAndReturnPutsInOnlyWhatItBegins) {
+    std::string list = "setautorun(bool) getautorun() parsefile(string) setscript(string) getscript() run()";
+    for (int i = 0; i < 40; i++) list += (i < 10 ? " e0" : " e") + std::to_string(i);
+    dlg->completionHandler = [&](nWinCommandEvent&, const std::string& word) { dlg->ShowCompletion(word, list); };
+    Focus();
+    const std::pair<std::string, const char*> rows[] = {
+        {"se@tscr\n", "setscript(string)"},
+        {"get@s\n", "getscript()"},
+        {"setn@\b\n", "setautorun(bool)"},
+        // No entry starts with the word, or the caret went before it: the list closes.
+        {"se@x\n", "sex\n"},
+        {"a.se@\b\b\b\n", "a\n"},
+        // The arrows move the choice, and the list scrolls with it; Return puts in no entry the
+        // word does not begin.
+        {"run@>\n", "run"},
+        {"@>><\n", "getautorun()"},
+        {"e@" + std::string(30, '>') + std::string(12, '<') + "\n", "e18"},
+        {"e@3\b2\n", "e20"},
+    };
+    for (const auto& [keys, text] : rows) {
+        SCOPED_TRACE(keys);
+        Control().CancelCompletion();
+        Control().SetText("");
+        LayerFrame();
+        Type(keys);
+        EXPECT_EQ(Control().GetText(), text);
+        EXPECT_FALSE(Control().IsCompletionActive());
+    }
+}
+
+TEST_F(ScriptEditDlgTest, LineNumbersShowWholeAtAnyCount) {
+    Focus();
+    for (int lines : {1, 999, 9999, 20000, 123456}) {
+        SCOPED_TRACE(lines);
+        std::string text;
+        for (int i = 1; i < lines; i++) text += "x\n";
+        Control().SetText(text + "xx");
+        LayerFrame();
+        float x0 = 0, x1 = 0, y = 0, left = 0, right = 0, foldLeft = 0, foldRight = 0;
+        ASSERT_TRUE(Control().GetScreenPosition(text.size(), x0, y) && Control().GetScreenPosition(text.size() + 1, x1, y));
+        ASSERT_TRUE(Control().GetMarginScreenRange(1, left, right) && Control().GetMarginScreenRange(2, foldLeft, foldRight));
+        // Room for each digit of the last number (the font is monospaced) and its pad, never
+        // less than the width set; the fold margin follows.
+        EXPECT_GE(right - left, static_cast<float>(std::to_string(lines).size()) * (x1 - x0) + 2.0f);
+        if (lines < 1000) EXPECT_EQ(right - left, 30.0f);
+        EXPECT_EQ(foldLeft, right);
+    }
 }
 
 }  // namespace

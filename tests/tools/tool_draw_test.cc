@@ -113,6 +113,26 @@ TEST_F(ToolDrawTest, AToolWindowDrawsItsFrameAndButtonsOverTheGame) {
     EXPECT_TRUE(bwtest::ColorNear(At(150, 110), ui::Colors::Window));
 }
 
+// The notice line lies over the tool windows on the screen, not under them as the chat does,
+// and goes when it is taken back.
+TEST_F(ToolDrawTest, TheNoticeLineIsDrawnAboveTheToolWindows) {
+    MakePluginServer();
+    std::unique_ptr<ui::ToolWindow> w = Host()->MakeToolWindow("Probe", 300, 100);
+    w->SetPosition(0, 0);
+    w->Show();
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(200, 4), ui::Colors::Title));
+    Host()->SetNotice("Makros: bin:scripts.n kann nicht geschrieben werden.");
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(200, 2), ui::Colors::NoticeBack));
+    EXPECT_TRUE(bwtest::ColorNear(At(310, 2), ui::Colors::NoticeBack));
+    EXPECT_TRUE(bwtest::ColorNear(At(150, 80), ui::Colors::Window));
+    Host()->SetNotice("");
+    Frame();
+    EXPECT_TRUE(bwtest::ColorNear(At(200, 4), ui::Colors::Title));
+    EXPECT_TRUE(bwtest::ColorNear(At(310, 2), kBlue));
+}
+
 TEST_F(ToolDrawTest, WithNoToolWindowShownTheFrameIsTheGamesAlone) {
     obs->AddLineGroup(matrix44(), 1, 0, 0, 1);
     obs->AddLinePoint(vector3(-0.5f, 0.0f, -0.5f));

@@ -1,6 +1,8 @@
 // The object tree view: its window, colours, events and icons; items following the
 // objects; the console's current object both ways; the context menu's actions and what
 // it refuses.
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,7 +15,9 @@
 #include "tools/nContextMenu.h"
 #include "tools/nImageList.h"
 #include "tools/nTreeItem.h"
+#include "tools/nMacroExec2.h"
 #include "tools/nTreeView.h"
+#include "kernel/nFileServer2.h"
 
 namespace {
 
@@ -511,6 +515,111 @@ TEST_F(TreeViewTest, AFrameVisitsEachShownItemOnce) {
     while (x < 150 && tree.HitTest(float(x), float(y)) != first) x++;
     Click(x + 6, y + 4);
     EXPECT_EQ(tree.GetLastFrameVisits(), 391u);
+}
+
+// "/scripts" stays where the macro buttons look for it (its macros come and go one by one;
+// deleting it is the person's to do), and the assigns that stood when the view was made stay
+// as the engine's servers do, with what holds them; an assign made later goes as others do.
+// F2 to "renamed", "cut" and "delete" from the menu.
+TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("save", Path("save/").c_str()));
+    kernel->New("nscriptlet", "/scripts/m1");
+    nTreeView* tv = NewTreeView();
+    ASSERT_TRUE(kernel->GetFileServer()->SetAssign("mine", Path("mine/").c_str()));
+    const struct {
+        const char* path;
+        char gesture;
+        const char* refusal;  // logged; empty where it goes as asked
+    } rows[] = {
+        {"/scripts", 'R', "refused for '/scripts'"},
+        {"/scripts", 'C', "refused for '/scripts'"},
+        {"/scripts/m1", 'R', ""},
+        {"/scripts/m1", 'C', ""},
+        {"/sys/share/assigns/bin", 'R', "an assign the game runs on"},
+        {"/sys/share/assigns/bin", 'D', "an assign the game runs on"},
+        {"/sys/share/assigns/bin", 'C', "an assign the game runs on"},
+        {"/sys/share/assigns/home", 'D', "an assign the game runs on"},
+        {"/sys/share/assigns/save", 'R', "an assign the game runs on"},
+        {"/sys/share/assigns", 'D', "which holds the game's assigns"},
+        {"/sys/share/assigns", 'R', "which holds the game's assigns"},
+        {"/sys/share", 'C', "which holds the game's assigns"},
+        {"/sys/share/assigns/mine", 'R', ""},
+        {"/scripts", 'D', ""},
+    };
+    for (const auto& row : rows) {
+        const std::string what = std::string(row.path) + " " + row.gesture;
+        log.text.clear();
+        tv->Refresh();
+        const int item = Item(tv, row.path);
+        nRoot* object = Lookup(row.path);
+        nRoot* parent = object->GetParent();
+        const std::string name = object->GetName();
+        if (row.gesture == 'R') {
+            const std::string renamed = "renamed";
+            tv->OnLabelEditEnd(item, &renamed);
+        } else {
+            Pick(tv, row.path, row.gesture == 'C' ? "cut" : "delete");
+        }
+        const bool refused = *row.refusal != '\0';
+        EXPECT_EQ(Lookup(row.path) != nullptr, refused) << what << log.text;
+        if (refused) {
+            EXPECT_TRUE(LogHas(row.refusal)) << what << log.text;
+            EXPECT_EQ(*tv->GetTreeControl()->GetText(item), name) << what;
+        }
+        // What went as asked comes back for the rows after it.
+        if (!refused && row.gesture == 'R') Lookup((std::string(parent->GetFullName()) + "/renamed").c_str())->SetName(name.c_str());
+        if (!refused && row.gesture == 'C') tv->Refresh(), Pick(tv, parent->GetFullName().c_str(), "paste");
+        if (row.gesture != 'D') EXPECT_NE(Lookup(row.path), nullptr) << what;
+    }
+    EXPECT_EQ(Lookup("/scripts"), nullptr);
+    EXPECT_STREQ(kernel->GetFileServer()->GetAssign("bin"), bin.c_str());
+}
+
+// The tree view refreshes every 2 s and the macro buttons look every 5 s of the tools' own
+// time, while the game's clock stands, as in the menu over a game (stopped), in a run of
+// locked steps without frames, at a time scale of 0, or set back to 0 as the viewer does.
+TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockStands) {
+    nTimeServer* ts = kernel->GetTimeServer();
+    const struct {
+        const char* what;
+        std::function<void()> stand;
+    } rows[] = {
+        {"stopped", [ts] { ts->StopTime(); }},
+        {"locked steps", [ts] { ts->LockDeltaT(0.02); }},
+        {"scale 0", [ts] { ts->SetTimeScale(0.0f); }},
+        {"set back", [ts] { ts->SetTime(0.0); }},
+    };
+    double t0 = 0.0;
+    for (const auto& row : rows) {
+        t0 += 100.0;
+        clock.Set(t0);
+        // No macros of the row before.
+        std::filesystem::remove_all(bin);
+        std::filesystem::create_directories(bin);
+        kernel->New("nroot", "/usr/old");
+        nTreeView* tv = NewTreeView("/usr");
+        auto* m = static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
+        tv->Trigger();
+        m->Trigger();
+        row.stand();
+        const double game = ts->GetTime();
+        kernel->New("nroot", "/usr/neu");
+        kernel->New("nscriptlet", "/scripts/neu");
+        ASSERT_TRUE(Run("delete('/usr/old')"));
+        for (const double after : {1.5, 2.5, 4.5, 5.5}) {
+            clock.Set(t0 + after);
+            if (std::string(row.what) == "set back") row.stand();
+            tv->Trigger();
+            m->Trigger();
+            EXPECT_EQ(ts->GetTime(), game) << row.what;
+            EXPECT_EQ(tv->FindItem("/usr/neu") != 0, after > 2.0) << row.what << " " << after;
+            EXPECT_EQ(tv->FindItem("/usr/old") != 0, after < 2.0) << row.what << " " << after;
+            EXPECT_EQ(m->GetNumButtons(), after > 5.0 ? 1 : 0) << row.what << " " << after;
+        }
+        ts->StartTime(), ts->LockDeltaT(0.0), ts->SetTimeScale(1.0f);
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin/treeview') delete('/sys/servers/plugin/macros') "
+                        "delete('/usr/neu') if exists('/scripts') then delete('/scripts') end"));
+    }
 }
 
 }  // namespace
