@@ -89,7 +89,8 @@ protected:
 TEST_F(GameObserverTest, CommandsAndClasses) {
     const std::vector<std::string> common = {"v_startlevel_s", "s_getlevel_v",      "v_endlevel_v",
                                              "v_loadgame_s",   "v_savegame_s",      "b_getlastsaveok_v", "v_setrotatecursor_b",
-                                             "b_getgamestate_i", "v_setgamestate_ib", "v_bindkey_ss", "s_getkey_s"};
+                                             "b_getgamestate_i", "v_setgamestate_ib", "v_bindkey_ss", "s_getkey_s",
+                                             "b_restoregame_v", "s_gethud_v"};
     for (const char* cls : {"nbwobserver", "nbw2observer"}) {
         nClass* c = kernel->FindClass(cls);
         ASSERT_NE(c, nullptr);
