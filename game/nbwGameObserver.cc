@@ -667,22 +667,17 @@ bool nbwGameObserver::RestoreGame() {
 bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) {
     nKernelServer* ks = nKernelServer::ks;
     // The scripts and the level reach these by their paths, the observer by what it found
-    // there: one renamed or moved leaves the start half done.
-    struct Need {
-        const char* path;
-        nRoot* held;
-        const char* cls;
+    // there: one renamed or moved leaves the start half done. (One that was never made is
+    // the observer's to skip, as ever.)
+    const std::pair<const char*, nRoot*> needs[] = {
+        {"/usr/persist", root},
+        {"/usr/logic", refLevels_.Resolve()},
+        {"/usr/logic/uwmenu", refHud_.Resolve()},
+        {"/usr/logic/menu/menu_manager", refMenuManager_.Resolve()},
     };
-    const Need needs[] = {
-        {"/usr/persist", root, nullptr},
-        {"/usr/logic", refLevels_.Resolve(), nullptr},
-        {"/usr/logic/uwmenu", refHud_.Resolve(), nbwUwMenu::classInfo.name},
-        {"/usr/logic/menu/menu_manager", refMenuManager_.Resolve(), "nlogicflash"},
-    };
-    for (const Need& n : needs) {
-        nRoot* at = ks->Lookup(n.path);
-        if (!at || at != n.held || (n.cls && !at->IsA(n.cls))) {
-            why = std::string("'") + n.path + "' is not the game's";
+    for (const auto& [path, held] : needs) {
+        if (ks->Lookup(path) != held) {
+            why = std::string("'") + path + "' is not where the game's one is";
             return false;
         }
     }
@@ -703,7 +698,7 @@ bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) 
     }
     const char* map = level->GetMapFile();
     nFile* f = ks->GetFileServer<nFileServer2>()->NewFileObject();
-    const bool mapThere = map && *map && f->Exists(map);
+    const bool mapThere = !map || !*map || f->Exists(map);
     delete f;
     if (!mapThere) {
         why = std::string("the map file '") + (map ? map : "") + "' of '" + name + "' is missing";

@@ -269,10 +269,6 @@ void nbwLevel::UpdateLevel() {
 }
 
 bool nbwLevel::CanBuild(nRoot* store, std::string& why) {
-    if (!prototypes_.Resolve()) {
-        why = "'/usr/prototypes' does not exist";
-        return false;
-    }
     // What the map makes is not cloned: only a level whose map has run knows it, so one
     // that has not is taken on trust (its start says whether it built whole).
     if (!IsLoaded() || !store) return true;

