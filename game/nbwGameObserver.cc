@@ -704,5 +704,7 @@ bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) 
         why = std::string("the map file '") + (map ? map : "") + "' of '" + name + "' is missing";
         return false;
     }
+    // A level that runs shows what its start would lack.
+    if (level->IsLoaded() && !level->ReachesByPath(why)) return false;
     return level->CanBuild(store, why);
 }

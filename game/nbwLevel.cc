@@ -23,6 +23,8 @@
 #include "logic/nLogicInput.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModAnimatorState.h"
+#include "logic/nModVisualizer.h"
+#include "logic/nModuleState.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nPersistLogic.h"
 
@@ -284,6 +286,39 @@ bool nbwLevel::CanBuild(nRoot* store, std::string& why) {
         for (nRoot* c = s->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
     }
     lastProto_ = nullptr;
+    return why.empty();
+}
+
+bool nbwLevel::ReachesByPath(std::string& why) {
+    nKernelServer* ks = nKernelServer::ks;
+    std::vector<nRoot*> walk{this};
+    while (!walk.empty() && why.empty()) {
+        nRoot* o = walk.back();
+        walk.pop_back();
+        for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
+        if (!o->IsA("nlogicnode")) continue;
+        auto* node = static_cast<nLogicNode*>(o);
+        for (int s = 0; s < node->GetNumModuleStates() && why.empty(); s++) {
+            nModuleState* state = node->GetModuleStateAt(s);
+            for (int i = 0; state && i < state->GetNumModules() && why.empty(); i++) {
+                nModule* m = state->GetModule(i);
+                const char* path = state->GetModuleName(i);
+                // One that never resolved is no loss of the start's.
+                if (!m || !path) continue;
+                ks->PushCwd(node);
+                const nRoot* there = ks->Lookup(path);
+                ks->PopCwd();
+                if (there != m) {
+                    why = "the module '" + std::string(path) + "' of '" + node->GetFullName() + "' is gone from there";
+                } else if (m->IsA("nmodvisualizer")) {
+                    const std::string visual = static_cast<nModVisualizer*>(m)->GetVisual();
+                    if (!visual.empty() && visual[0] == '/' && !ks->Lookup(visual.c_str())) {
+                        why = "the template '" + visual + "' of '" + m->GetFullName() + "' is gone from there";
+                    }
+                }
+            }
+        }
+    }
     return why.empty();
 }
 

@@ -46,6 +46,10 @@ public:
     bool GetBuildOk() const { return buildOk_; }
     // Whether every store below `store` names a prototype the build finds; false with why.
     bool CanBuild(nRoot* store, std::string& why);
+    // Whether every module and template that the level's nodes use is still found by the
+    // path it was named by: one the tools renamed or moved serves the running level, but a
+    // start of the level would draw or do without it. False with why.
+    bool ReachesByPath(std::string& why);
 
     void SetCamera(const char* path);
     // Null (logged once per path) when the path names nothing or no "nbwcamera".

@@ -3952,8 +3952,9 @@ TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
 }
 
 
-// Loads that cannot start, one row a reason: the tools renamed what the start needs, the
-// level's map went missing or fails, the save's level has no store in it. F9 says so and
+// Loads that cannot start, one row a reason: the tools renamed what the start needs (what
+// the running level still holds, but a start would look up by its path), the level's map
+// went missing or fails, the save's level has no store in it. F9 says so and
 // the running level plays on (its diver where it was), Esc opens the menu and closes it,
 // F5 still saves; once mended, F9 loads again.
 TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
@@ -3996,6 +3997,10 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         {"the level's map file missing", mapFile("home:levels/level1/nomap.n"), mapFile(level1Map), good},
         {"the level's map failing", mapFile(brokenMap.string()), mapFile(level1Map), good},
         {"no store of the level in the save", [] {}, [] {}, withoutStore},
+        {"the modules the map names renamed", rename("/usr/modules", "modules_x"),
+         rename("/usr/modules_x", "modules"), good},
+        {"the diver's look renamed", rename("/usr/templates/diver", "diver_x"),
+         rename("/usr/templates/diver_x", "diver"), good},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.reason);
