@@ -581,7 +581,9 @@ void nbwGameObserver::LoadGame(const char* name) {
     // node's live state first), is kept until the loaded level has started.
     nRoot* held = nKernelServer::ks->NewUnnamed("nroot");
     nKernelServer::ks->PushCwd(held);
-    for (nRoot* child = root->GetHead(); child; child = child->GetSucc()) child->Clone(child->GetName());
+    for (nRoot* child = root->GetHead(); child; child = child->GetSucc()) {
+        if (nRoot* copy = child->Clone(child->GetName())) KeepDataMarks(child, copy);
+    }
     nKernelServer::ks->PopCwd();
     held_.Set(held);
     // The running level stores into the old stores, not the loaded ones.
@@ -621,6 +623,18 @@ void nbwGameObserver::LoadGame(const char* name) {
     static_cast<nLogicFlash*>(menu)->UnloadFlash();
     menu->SetActive(true);
     StartClock();
+}
+
+void nbwGameObserver::KeepDataMarks(nRoot* from, nRoot* copy) {
+    std::vector<std::pair<nRoot*, nRoot*>> walk{{from, copy}};
+    while (!walk.empty()) {
+        auto [a, b] = walk.back();
+        walk.pop_back();
+        if (a->GetDataRun()) b->ChargeToData(a->GetDataRun(), 0);
+        for (nRoot* c = a->GetHead(); c; c = c->GetSucc()) {
+            if (nRoot* d = b->FindChild(c->GetName() ? c->GetName() : "")) walk.emplace_back(c, d);
+        }
+    }
 }
 
 void nbwGameObserver::DropHeld() {
@@ -685,7 +699,8 @@ bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) 
     const nVariable* at = status ? status->GetVar("currlevel") : nullptr;
     const char* name = at && at->GetType() == nVariable::String && at->GetS() ? at->GetS() : "";
     if (std::strcmp(name, "none") == 0) return true;
-    nRoot* found = refLevels_.Resolve()->FindChild(name);
+    nRoot* levels = refLevels_.Resolve();
+    nRoot* found = levels ? levels->FindChild(name) : nullptr;
     if (!found || !found->IsA("nbwlevel")) {
         why = std::string("no level '") + name + "'";
         return false;

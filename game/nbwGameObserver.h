@@ -110,6 +110,9 @@ protected:
     // StartLevel without the held game: true when the level started whole.
     bool StartNamed(const char* name);
     void DropHeld();
+    // What data made below `from` stays data's in its copy: a game put back is trusted no
+    // more than the save it came from.
+    static void KeepDataMarks(nRoot* from, nRoot* copy);
     // Flushes the file or folder at the disk path to the disk; false when it cannot.
     static bool SyncPath(const char* path);
     // The objects below `tree` (and itself) that data's text made.

@@ -4008,6 +4008,8 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         Key(SDL_SCANCODE_W, SDLK_w, 10);
         Frames(5);
         const vector3 at = DiverAt();
+        // A game put back is data's where it came from a save, as before the load.
+        const bool dataMade = Lookup("/usr/persist/level1/diver1")->GetDataRun() != 0;
         row.breakIt();
         log.text.clear();
         Key(SDL_SCANCODE_F9, SDLK_F9);
@@ -4024,6 +4026,9 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         ASSERT_TRUE(diver && diver->IsA("nbwdiver")) << log.text.substr(0, 3000);
         EXPECT_LT((static_cast<nbwDiver*>(diver)->GetPosition() - at).Len(), 0.3f);
         row.mend();
+        nRoot* store = Lookup("/usr/persist/level1/diver1");
+        ASSERT_NE(store, nullptr);
+        EXPECT_EQ(store->GetDataRun() != 0, dataMade);
         // The game plays on: Esc opens the menu and closes it, F5 saves, F9 loads that.
         Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
         Frames(2);
