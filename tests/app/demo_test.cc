@@ -4074,6 +4074,11 @@ TEST_F(DemoGameTest, WithTheLevelsNodeDeletedEscOpensTheMenuAndF5SaysItFailed) {
     Frames(2);
     EXPECT_TRUE(Menu()->GetActive());
     EXPECT_EQ(MenuValue("meldung"), "Speichern fehlgeschlagen.");
+    // "Neues Spiel" has no level to start: the menu stays.
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "none");
+    EXPECT_TRUE(Menu()->GetActive());
 }
 
 
