@@ -14,6 +14,8 @@ static const nCmdDef<nbw2Observer> cmds[] = {
     Bind<&nbwGameObserver::SetGameStateCmd>("v_setgamestate_ib", "BWGR"),
     Bind<&nbwGameObserver::BindKey>("v_bindkey_ss", "BWBK"),
     Bind<&nbwGameObserver::GetKey>("s_getkey_s", "BWGK"),
+    Bind<&nbwGameObserver::RestoreGame>("b_restoregame_v", "LORG"),
+    Bind<&nbwGameObserver::GetHudPath>("s_gethud_v", "LOGH"),
     Bind<&nbw2Observer::GetDbgMode>("b_getdbgmode_v", "BWGD"),
     Bind<&nbw2Observer::SetDbgMode>("v_setdbgmode_b", "BWSD"),
 };

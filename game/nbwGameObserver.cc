@@ -15,6 +15,7 @@
 #include "gfx/nGfxServer.h"
 #include "input/nInputServer.h"
 #include "input/nInputState.h"
+#include "kernel/nFile.h"
 #include "kernel/nFileServer2.h"
 #include "kernel/nKernelServer.h"
 #include "kernel/nLogHandler.h"
@@ -31,7 +32,7 @@
 #include "scene/nVariableServer.h"
 #include "script/nLuaServer2.h"
 
-nbwGameObserver::~nbwGameObserver() = default;
+nbwGameObserver::~nbwGameObserver() { DropHeld(); }
 
 // ---- game state
 
@@ -126,6 +127,11 @@ nbwUwMenu* nbwGameObserver::Hud() {
     if (obj && obj->IsA(nbwUwMenu::classInfo.name)) return static_cast<nbwUwMenu*>(obj);
     n_error("nbwObserver: no heads-up display 'nbwuwmenu' at '/usr/logic/uwmenu': its steps are skipped\n");
     return nullptr;
+}
+
+std::string nbwGameObserver::GetHudPath() {
+    nRoot* obj = refHud_.Resolve();
+    return obj && obj->IsA(nbwUwMenu::classInfo.name) ? obj->GetFullName() : std::string("none");
 }
 
 void nbwGameObserver::StopClock() {
@@ -248,6 +254,19 @@ void nbwGameObserver::Trigger() {
     }
     // Also refreshes the word from "gamestate"; without the persist root no bit counts.
     const bool cursorState = GetGameState(CursorShown);
+    if (!level_.GetUnsafe() && (gameState_ & LevelRunning) && !held_.GetUnsafe()) {
+        // The running level's node went away under the game (the tools delete it): the game
+        // has no level, so that the menu and the saves say so.
+        if (!levelGoneLogged_) n_error("nbwObserver: the running level's node is gone; no level runs\n");
+        levelGoneLogged_ = true;
+        SetCurrLevel("none");
+        SetGameState(LevelRunning, false);
+        if (nbwUwMenu* hud = Hud()) {
+            hud->show = false;
+            hud->redraw = true;
+            hud->SetActive(false);
+        }
+    }
     if ((twin_ && debugMode_) || cursorState) {
         gfx->ShowCursor();
     } else {
@@ -301,10 +320,22 @@ void nbwGameObserver::SetCurrLevel(const char* name) {
 }
 
 void nbwGameObserver::StartLevel(const char* name) {
+    const bool started = StartNamed(name);
+    if (!held_.GetUnsafe()) return;
+    if (started) {
+        DropHeld();
+        return;
+    }
+    n_error("nbwObserver: StartLevel: the loaded level '%s' did not start; the game that ran goes on\n",
+            name ? name : "");
+    RestoreGame();
+}
+
+bool nbwGameObserver::StartNamed(const char* name) {
     nRoot* tree = refLevels_.Resolve();
     if (!tree) {
         n_error("nbwObserver: StartLevel without the level tree '/usr/logic'\n");
-        return;
+        return false;
     }
     nRoot* found = nullptr;
     if (!name || !*name) {
@@ -318,7 +349,7 @@ void nbwGameObserver::StartLevel(const char* name) {
     }
     if (!found || !found->IsA("nbwlevel")) {
         n_error("nbwObserver: StartLevel: no level '%s'\n", name ? name : "");
-        return;
+        return false;
     }
     auto* level = static_cast<nbwLevel*>(found);
     // What data planted on the game's own nodes goes with the level it came with.
@@ -326,8 +357,10 @@ void nbwGameObserver::StartLevel(const char* name) {
     if (nbwLevel* old = level_.GetUnsafe()) old->SetActive(false);
     StopClock();
     level_.Set(level);
+    levelGoneLogged_ = false;
     level->LoadLevel();
     level->UpdateLevel();
+    const bool whole = level->GetLoadOk() && level->GetBuildOk();
     if (nbwCamera* cam = level->GetCamera()) cam->SetCurrent();
     level->SetTime(0.0f);
     level->FadeTo(1.0f, 4.0f);
@@ -346,6 +379,7 @@ void nbwGameObserver::StartLevel(const char* name) {
     }
     nLogicEventHandler* h = level->GetHandler(nbwLevel::OnStartup);
     if (h && h->IsBound()) h->Fire();
+    return whole && level_.GetUnsafe() == level;
 }
 
 const char* nbwGameObserver::GetLevel() {
@@ -527,10 +561,31 @@ void nbwGameObserver::LoadGame(const char* name) {
         if (root) scratch = ReadSave(file, "LoadGame", nbwSaveDeclaration::Reading::Kind);
     }
     if (!scratch) return;
+    {
+        // What the start of the loaded level needs is checked before the running one ends.
+        std::string why;
+        if (!StartNeeds(root, scratch, why)) {
+            n_error("nbwObserver: LoadGame: '%s' cannot start: %s; the game goes on\n", file.c_str(), why.c_str());
+            scratch->Release();
+            return;
+        }
+    }
     if (nChatServer* chat = refChat_.Resolve()) {
         if (chat->IsOpen()) chat->Close();
         chat->Open();
     }
+    // An earlier load's game that no start took is no longer the game that ran.
+    DropHeld();
+    heldLevel_ = level_.GetUnsafe() ? GetLevel() : "";
+    // The game that ran, as a save of it now would hold it (copying a store writes its
+    // node's live state first), is kept until the loaded level has started.
+    nRoot* held = nKernelServer::ks->NewUnnamed("nroot");
+    nKernelServer::ks->PushCwd(held);
+    for (nRoot* child = root->GetHead(); child; child = child->GetSucc()) {
+        if (nRoot* copy = child->Clone(child->GetName())) KeepDataMarks(child, copy);
+    }
+    nKernelServer::ks->PopCwd();
+    held_.Set(held);
     // The running level stores into the old stores, not the loaded ones.
     if (level_.GetUnsafe()) EndLevel();
     while (nRoot* child = root->GetHead()) {
@@ -543,6 +598,11 @@ void nbwGameObserver::LoadGame(const char* name) {
     }
     scratch->Release();
     lastSaveOk_ = true;
+    // A save of no running level has nothing to start: the load is whole.
+    if (nPersist* status = GameStatus(false)) {
+        const nVariable* at = status->GetVar("currlevel");
+        if (at && at->GetType() == nVariable::String && at->GetS() && std::strcmp(at->GetS(), "none") == 0) DropHeld();
+    }
     GetGameState(0);
     for (uint32_t bit : {uint32_t(Inventory), uint32_t(MainMenu), 0x800u, uint32_t(Video)}) SetGameState(bit, false);
     // A save's word keeps only what a running game's play sets: a bit that no flow of the
@@ -563,4 +623,103 @@ void nbwGameObserver::LoadGame(const char* name) {
     static_cast<nLogicFlash*>(menu)->UnloadFlash();
     menu->SetActive(true);
     StartClock();
+}
+
+void nbwGameObserver::KeepDataMarks(nRoot* from, nRoot* copy) {
+    std::vector<std::pair<nRoot*, nRoot*>> walk{{from, copy}};
+    while (!walk.empty()) {
+        auto [a, b] = walk.back();
+        walk.pop_back();
+        if (a->GetDataRun()) b->ChargeToData(a->GetDataRun(), 0);
+        for (nRoot* c = a->GetHead(); c; c = c->GetSucc()) {
+            if (nRoot* d = b->FindChild(c->GetName() ? c->GetName() : "")) walk.emplace_back(c, d);
+        }
+    }
+}
+
+void nbwGameObserver::DropHeld() {
+    if (nRoot* held = held_.GetUnsafe()) held->Release();
+    held_.Set(nullptr);
+    heldLevel_.clear();
+}
+
+bool nbwGameObserver::RestoreGame() {
+    nRoot* held = held_.GetUnsafe();
+    if (!held) return false;
+    held_.Set(nullptr);
+    const std::string level = heldLevel_;
+    heldLevel_.clear();
+    lastSaveOk_ = false;
+    nRoot* root = refPersist_.Resolve();
+    if (!root) {
+        n_error("nbwObserver: RestoreGame without '/usr/persist'; the game that ran is lost\n");
+        held->Release();
+        return false;
+    }
+    if (level_.GetUnsafe()) EndLevel();
+    while (nRoot* child = root->GetHead()) {
+        child->Remove();
+        child->Release();
+    }
+    while (nRoot* child = held->GetHead()) {
+        child->Remove();
+        root->AddTail(child);
+    }
+    held->Release();
+    // The word of the game that ran, with the clock as it says.
+    GetGameState(0);
+    if (gameState_ & MainMenu) {
+        StopClock();
+    } else {
+        StartClock();
+    }
+    if (level.empty()) return true;
+    n_printf("nbwObserver: the game that ran before the load goes on in '%s'\n", level.c_str());
+    return StartNamed(level.c_str()) && level_.GetUnsafe();
+}
+
+bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) {
+    nKernelServer* ks = nKernelServer::ks;
+    // The scripts and the level reach these by their paths, the observer by what it found
+    // there: one renamed or moved leaves the start half done. (One that was never made is
+    // the observer's to skip, as ever.)
+    const std::pair<const char*, nRoot*> needs[] = {
+        {"/usr/persist", root},
+        {"/usr/logic", refLevels_.Resolve()},
+        {"/usr/logic/uwmenu", refHud_.Resolve()},
+        {"/usr/logic/menu/menu_manager", refMenuManager_.Resolve()},
+    };
+    for (const auto& [path, held] : needs) {
+        if (ks->Lookup(path) != held) {
+            why = std::string("'") + path + "' is not where the game's one is";
+            return false;
+        }
+    }
+    nPersist* status = static_cast<nPersist*>(scratch->Find("gamestatus"));
+    const nVariable* at = status ? status->GetVar("currlevel") : nullptr;
+    const char* name = at && at->GetType() == nVariable::String && at->GetS() ? at->GetS() : "";
+    if (std::strcmp(name, "none") == 0) return true;
+    nRoot* levels = refLevels_.Resolve();
+    nRoot* found = levels ? levels->FindChild(name) : nullptr;
+    if (!found || !found->IsA("nbwlevel")) {
+        why = std::string("no level '") + name + "'";
+        return false;
+    }
+    auto* level = static_cast<nbwLevel*>(found);
+    nRoot* store = scratch->FindChild(name);
+    if (!store || !store->IsA("npersistlogic")) {
+        why = std::string("no store of the level '") + name + "' in it";
+        return false;
+    }
+    const char* map = level->GetMapFile();
+    nFile* f = ks->GetFileServer<nFileServer2>()->NewFileObject();
+    const bool mapThere = !map || !*map || f->Exists(map);
+    delete f;
+    if (!mapThere) {
+        why = std::string("the map file '") + (map ? map : "") + "' of '" + name + "' is missing";
+        return false;
+    }
+    // A level that runs shows what its start would lack.
+    if (level->IsLoaded() && !level->ReachesByPath(why)) return false;
+    return level->CanBuild(store, why);
 }

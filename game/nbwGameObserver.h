@@ -23,7 +23,7 @@ class nbwGameObserver : public nBaseObserver {
 public:
     // The commands both observers open to data's text: the reads of the game's state. What
     // the main menu's line asks for runs as the game's own declared entry.
-    static constexpr const char* DataSafe[] = {"getlevel", "getlastsaveok", "getgamestate"};
+    static constexpr const char* DataSafe[] = {"getlevel", "getlastsaveok", "getgamestate", "gethud"};
     // Game-state bits the observer itself acts on.
     enum : uint32_t {
         Running = 0x2,
@@ -64,6 +64,8 @@ public:
     void BindKey(const char* input, const char* line);
     std::string GetKey(const char* input) const;
 
+    // A start that does not run the level's map through or build all of its stores, while
+    // a load holds the game that ran aside, puts that game back (RestoreGame).
     void StartLevel(const char* name);
     // The current level's object name, "none" without one.
     const char* GetLevel();
@@ -71,9 +73,16 @@ public:
     // Both take "name" or "save:name" (see SaveName); a refused name changes nothing.
     void SaveGame(const char* name);
     void LoadGame(const char* name);
-    // Whether the last SaveGame wrote its file, or the last LoadGame loaded one: the
-    // scripts tell the player.
+    // Whether the last SaveGame wrote its file, or the last LoadGame loaded one (and the
+    // level it names started, once it was started): the scripts tell the player.
     bool GetLastSaveOk() const { return lastSaveOk_; }
+    // A load keeps the stores of the game that ran aside until the level it names has
+    // started. This puts them back: the level started from the loaded ones (if any) ends,
+    // the loaded stores go, and the level that ran starts again. True when a game was held
+    // and its level runs again (or none ran); the scripts call it when their start broke off.
+    bool RestoreGame();
+    // The full path of the heads-up display the game runs on, "none" without one.
+    std::string GetHudPath();
     void SetRotateCursor(bool on) { rotateCursor_ = on; }
     bool GetRotateCursor() const { return rotateCursor_; }
     nbwLevel* GetCurrentLevel() const { return level_.GetUnsafe(); }
@@ -95,6 +104,15 @@ protected:
     // holds a game status with its word, else null (logged with `op`). A load reads its
     // values kindly (what earlier play wrote brought inside, logged), F5's check strictly.
     nRoot* ReadSave(const std::string& file, const char* op, nbwSaveDeclaration::Reading reading);
+    // Whether what starting the save read into `scratch` needs stands where the start (and
+    // the start scripts) reach it; false with why. Checked before the running level ends.
+    bool StartNeeds(nRoot* root, nRoot* scratch, std::string& why);
+    // StartLevel without the held game: true when the level started whole.
+    bool StartNamed(const char* name);
+    void DropHeld();
+    // What data made below `from` stays data's in its copy: a game put back is trusted no
+    // more than the save it came from.
+    static void KeepDataMarks(nRoot* from, nRoot* copy);
     // Flushes the file or folder at the disk path to the disk; false when it cannot.
     static bool SyncPath(const char* path);
     // The objects below `tree` (and itself) that data's text made.
@@ -115,6 +133,12 @@ protected:
     nPathRef<nLogicInputServer> refLogicInput_{"/sys/servers/logicinput"};
     nPathRef<nLogicNode> refMenuManager_{"/usr/logic/menu/menu_manager"};
     nRef<nbwLevel> level_;
+    // The stores of the game that ran before the last load (unnamed, ours to release), and
+    // the level that ran then ("" for none), until the loaded level has started.
+    nRef<nRoot> held_;
+    std::string heldLevel_;
+    // Logged once when the running level's node went away under the game.
+    bool levelGoneLogged_ = false;
     // Focus groups already logged as missing, so a frame loop logs each once.
     std::string missingGroups_;
     struct Key {

@@ -23,6 +23,8 @@
 #include "logic/nLogicInput.h"
 #include "logic/nLogicVisual2.h"
 #include "logic/nModAnimatorState.h"
+#include "logic/nModVisualizer.h"
+#include "logic/nModuleState.h"
 #include "logic/nModSimpleCollision.h"
 #include "logic/nPersistLogic.h"
 
@@ -252,14 +254,72 @@ void nbwLevel::RestoreFromPersist(nPersistLogic* store) {
 // -- building from the stores -------------------------------------------------------
 
 void nbwLevel::UpdateLevel() {
+    buildOk_ = false;
     nPersistLogic* store = GetPersist();
     if (!store) {
         n_error("%s: v_updatelevel: the level's store '%s' does not resolve; nothing built\n", GetFullName().c_str(),
                 GetPersistPath().c_str());
         return;
     }
+    buildOk_ = true;
+    mapMade_.clear();
+    buildRoot_ = store->GetFullName();
+    recordMade_ = true;
     Build(store);
+    recordMade_ = false;
     RestoreFish(store);
+}
+
+bool nbwLevel::CanBuild(nRoot* store, std::string& why) {
+    // What the map makes is not cloned: only a level whose map has run knows it, so one
+    // that has not is taken on trust (its start says whether it built whole).
+    if (!IsLoaded() || !store) return true;
+    const std::string root = store->GetFullName();
+    std::vector<nRoot*> walk;
+    for (nRoot* c = store->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
+    while (!walk.empty() && why.empty()) {
+        nRoot* s = walk.back();
+        walk.pop_back();
+        const std::string path = s->GetFullName().substr(root.size());
+        const bool made = std::find(mapMade_.begin(), mapMade_.end(), path) != mapMade_.end();
+        if (!made && !PrototypeOf(s)) why = "no prototype for the store '" + s->GetFullName() + "'";
+        for (nRoot* c = s->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
+    }
+    lastProto_ = nullptr;
+    return why.empty();
+}
+
+bool nbwLevel::ReachesByPath(std::string& why) {
+    nKernelServer* ks = nKernelServer::ks;
+    std::vector<nRoot*> walk{this};
+    while (!walk.empty() && why.empty()) {
+        nRoot* o = walk.back();
+        walk.pop_back();
+        for (nRoot* c = o->GetHead(); c; c = c->GetSucc()) walk.push_back(c);
+        if (!o->IsA("nlogicnode")) continue;
+        auto* node = static_cast<nLogicNode*>(o);
+        for (int s = 0; s < node->GetNumModuleStates() && why.empty(); s++) {
+            nModuleState* state = node->GetModuleStateAt(s);
+            for (int i = 0; state && i < state->GetNumModules() && why.empty(); i++) {
+                nModule* m = state->GetModule(i);
+                const char* path = state->GetModuleName(i);
+                // One that never resolved is no loss of the start's.
+                if (!m || !path) continue;
+                ks->PushCwd(node);
+                const nRoot* there = ks->Lookup(path);
+                ks->PopCwd();
+                if (there != m) {
+                    why = "the module '" + std::string(path) + "' of '" + node->GetFullName() + "' is gone from there";
+                } else if (m->IsA("nmodvisualizer")) {
+                    const std::string visual = static_cast<nModVisualizer*>(m)->GetVisual();
+                    if (!visual.empty() && visual[0] == '/' && !ks->Lookup(visual.c_str())) {
+                        why = "the template '" + visual + "' of '" + m->GetFullName() + "' is gone from there";
+                    }
+                }
+            }
+        }
+    }
+    return why.empty();
 }
 
 void nbwLevel::SetBuildBound(const char* prototype, int count) {
@@ -539,6 +599,10 @@ void nbwLevel::BuildFromPersist(nRoot* store) {
         nRef<nRoot> ref(s);
         const char* name = s->GetName() ? s->GetName() : "";
         nRoot* obj = cur->FindChild(name);
+        if (obj && recordMade_) {
+            const std::string path = s->GetFullName();
+            if (path.compare(0, buildRoot_.size(), buildRoot_) == 0) mapMade_.push_back(path.substr(buildRoot_.size()));
+        }
         if (!obj) {
             obj = CloneFor(s);
             if (!ref.IsValid()) return;
@@ -568,17 +632,20 @@ nRoot* nbwLevel::CloneFor(nRoot* s) {
     const nVariable* proto = s->IsA(persistClass_) ? static_cast<nPersist*>(s)->GetVar("prototype") : nullptr;
     if (!proto || proto->GetType() != nVariable::String) {
         n_error("%s: store '%s' names no prototype text; skipped\n", GetFullName().c_str(), s->GetFullName().c_str());
+        buildOk_ = false;
         return nullptr;
     }
     if (!prototypes_.Resolve()) {
         n_error("%s: '/usr/prototypes' does not exist; '%s' is not built\n", GetFullName().c_str(),
                 s->GetFullName().c_str());
+        buildOk_ = false;
         return nullptr;
     }
     nRoot* p = PrototypeOf(s);
     if (!p) {
         n_error("%s: no prototype '%s' for the store '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
                 s->GetFullName().c_str());
+        buildOk_ = false;
         return nullptr;
     }
     // A store that data brought builds only what play makes, as the level declares it.
@@ -602,6 +669,7 @@ nRoot* nbwLevel::CloneFor(nRoot* s) {
     if (!obj) {
         n_error("%s: prototype '%s' did not clone as '%s'; skipped\n", GetFullName().c_str(), proto->GetS(),
                 s->GetName());
+        buildOk_ = false;
     }
     return obj;
 }

@@ -41,6 +41,15 @@ public:
     // prototype or "/usr/prototypes" is logged and that part skipped.
     void UpdateLevel();
     void BuildFromPersist(nRoot* store);
+    // Whether the last UpdateLevel found its store and built every store it names (what
+    // data's bounds refuse aside): a start that skipped one is no start.
+    bool GetBuildOk() const { return buildOk_; }
+    // Whether every store below `store` names a prototype the build finds; false with why.
+    bool CanBuild(nRoot* store, std::string& why);
+    // Whether every module and template that the level's nodes use is still found by the
+    // path it was named by: one the tools renamed or moved serves the running level, but a
+    // start of the level would draw or do without it. False with why.
+    bool ReachesByPath(std::string& why);
 
     void SetCamera(const char* path);
     // Null (logged once per path) when the path names nothing or no "nbwcamera".
@@ -187,6 +196,12 @@ private:
     nRef<nRoot> lastProto_;
     std::string lastProtoText_;
     int notBuilt_ = 0;  // stores of this build refused by data's bounds
+    bool buildOk_ = false;
+    // The stores (by their path below the level's store) whose objects the map had made
+    // when the start's build came to them: those are not cloned.
+    std::vector<std::string> mapMade_;
+    std::string buildRoot_;
+    bool recordMade_ = false;
     nClass* actorClass_ = nullptr;
     nClass* itemClass_ = nullptr;
     nClass* persistClass_ = nullptr;

@@ -14,6 +14,8 @@ static const nCmdDef<nbwObserver> cmds[] = {
     Bind<&nbwGameObserver::SetGameStateCmd>("v_setgamestate_ib", "BWGR"),
     Bind<&nbwGameObserver::BindKey>("v_bindkey_ss", "BWBK"),
     Bind<&nbwGameObserver::GetKey>("s_getkey_s", "BWGK"),
+    Bind<&nbwGameObserver::RestoreGame>("b_restoregame_v", "LORG"),
+    Bind<&nbwGameObserver::GetHudPath>("s_gethud_v", "LOGH"),
 };
 const nClassInfo nbwObserver::classInfo =
     nClassInfo::Make<nbwObserver>("nbwobserver", "nbaseobserver", cmds, nbwGameObserver::DataSafe);

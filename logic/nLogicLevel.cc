@@ -29,6 +29,7 @@ nLogicLevel::~nLogicLevel() = default;
 // -- loading ------------------------------------------------------------------------
 
 void nLogicLevel::LoadLevel() {
+    loadOk_ = false;
     if (loading_) {
         // The map would run itself again without end.
         n_error("%s: v_loadlevel: the map file '%s' is still running; not loaded again from inside it\n",
@@ -37,6 +38,8 @@ void nLogicLevel::LoadLevel() {
     }
     if (mapFile_.IsEmpty()) {
         n_error("%s: v_loadlevel: no map file set\n", GetFullName().c_str());
+        // Nothing to run is nothing that failed.
+        loadOk_ = true;
         return;
     }
     loaded_ = true;
@@ -53,6 +56,7 @@ void nLogicLevel::LoadLevel() {
         return;
     }
     loading_ = false;
+    loadOk_ = ok;
     if (!ok) n_error("%s: v_loadlevel: the map file '%s' did not run through\n", GetFullName().c_str(), map.c_str());
     Setup();
     ks->PopCwd();

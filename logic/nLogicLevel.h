@@ -47,6 +47,8 @@ public:
     void FadeTo(float target, float time);
 
     bool IsLoaded() const { return loaded_; }
+    // Whether the last LoadLevel ran its map through: a start that did not is no start.
+    bool GetLoadOk() const { return loadOk_; }
     float GetTransparency() const { return transparency_; }
     // Seconds of fade still to run; -1 before any fade.
     float GetFadeTime() const { return fadeTime_; }
@@ -64,6 +66,7 @@ private:
     float transparency_ = 0.0f;
     float fadeSpeed_ = 0.0f;
     bool loaded_ = false;
+    bool loadOk_ = false;
     // True while this level's map runs.
     bool loading_ = false;
 };

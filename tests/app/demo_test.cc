@@ -4002,6 +4002,136 @@ TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
 }
 
 
+// Loads that cannot start, one row a reason: the tools renamed what the start needs (what
+// the running level still holds, but a start would look up by its path), the level's map
+// went missing or fails, the save's level has no store in it. F9 says so and
+// the running level plays on (its diver where it was), Esc opens the menu and closes it,
+// F5 still saves; once mended, F9 loads again.
+TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
+    const std::string good = NewGameSaved();
+    ASSERT_FALSE(good.empty());
+    const fs::path brokenMap = saveDir / "brokenmap.n";
+    {
+        std::stringstream map;
+        map << std::ifstream(fs::path(BW_SOURCE_DIR) / "data/levels/level1/map.n").rdbuf();
+        std::ofstream(brokenMap) << map.str() << "\nerror('broken at its end')\n";
+    }
+    auto rename = [&](const char* path, const char* to) {
+        return [this, path, to] { Lookup(path)->SetName(to); };
+    };
+    auto mapFile = [&](std::string file) {
+        return [this, file] { ASSERT_TRUE(Run("obj('/usr/logic/level1').setmapfile('" + file + "')")); };
+    };
+    const std::string level1Map = "home:levels/level1/map.n";
+    std::string withoutStore = good;
+    {
+        // The level's own store block, whose stores the start would build the level from.
+        const size_t at = withoutStore.find("new('npersistlogic', 'level1')");
+        ASSERT_NE(at, std::string::npos) << good;
+        withoutStore.replace(at, std::strlen("new('npersistlogic', 'level1')"), "new('npersistlogic', 'levelx')");
+    }
+    struct Row {
+        const char* reason;
+        std::function<void()> breakIt, mend;
+        std::string save;
+    };
+    const Row rows[] = {
+        {"the heads-up display renamed", rename("/usr/logic/uwmenu", "uwmenu_x"),
+         rename("/usr/logic/uwmenu_x", "uwmenu"), good},
+        {"the persist root renamed", rename("/usr/persist", "persist_x"), rename("/usr/persist_x", "persist"), good},
+        {"the menu renamed", rename("/usr/logic/menu/menu_manager", "mm_x"),
+         rename("/usr/logic/menu/mm_x", "menu_manager"), good},
+        {"the level tree renamed", rename("/usr/logic", "logic_x"), rename("/usr/logic_x", "logic"), good},
+        {"the diver's prototype renamed", rename("/usr/prototypes/diver", "diver_x"),
+         rename("/usr/prototypes/diver_x", "diver"), good},
+        {"the level's map file missing", mapFile("home:levels/level1/nomap.n"), mapFile(level1Map), good},
+        {"the level's map failing", mapFile(brokenMap.string()), mapFile(level1Map), good},
+        {"no store of the level in the save", [] {}, [] {}, withoutStore},
+        {"the modules the map names renamed", rename("/usr/modules", "modules_x"),
+         rename("/usr/modules_x", "modules"), good},
+        {"the diver's look renamed", rename("/usr/templates/diver", "diver_x"),
+         rename("/usr/templates/diver_x", "diver"), good},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << row.save;
+        Key(SDL_SCANCODE_W, SDLK_w, 10);
+        Frames(5);
+        const vector3 at = DiverAt();
+        // A game put back is data's where it came from a save, as before the load.
+        const bool dataMade = Lookup("/usr/persist/level1/diver1")->GetDataRun() != 0;
+        row.breakIt();
+        log.text.clear();
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        const std::string hud = game->GetHudPath();
+        ASSERT_NE(hud, "none");
+        const char* line = static_cast<nLogicFlash*>(Lookup(hud + "/statusbar"))->GetValue("text");
+        EXPECT_STREQ(line, "Laden fehlgeschlagen.") << log.text.substr(0, 3000);
+        EXPECT_NE(game->GetLevel(), std::string("none")) << log.text.substr(0, 3000);
+        ASSERT_NE(game->GetCurrentLevel(), nullptr);
+        EXPECT_TRUE(State(0x2 | 0x40));
+        EXPECT_FALSE(Menu() && Menu()->GetActive());
+        nRoot* diver = game->GetCurrentLevel()->Find("diver1");
+        ASSERT_TRUE(diver && diver->IsA("nbwdiver")) << log.text.substr(0, 3000);
+        EXPECT_LT((static_cast<nbwDiver*>(diver)->GetPosition() - at).Len(), 0.3f);
+        row.mend();
+        nRoot* store = Lookup("/usr/persist/level1/diver1");
+        ASSERT_NE(store, nullptr);
+        EXPECT_EQ(store->GetDataRun() != 0, dataMade);
+        // The game plays on: Esc opens the menu and closes it, F5 saves, F9 loads that.
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_TRUE(Menu()->GetActive());
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        Frames(2);
+        EXPECT_FALSE(Menu()->GetActive());
+        Key(SDL_SCANCODE_F5, SDLK_F5);
+        Frames(2);
+        EXPECT_EQ(StatusLine(), "Spiel gespeichert.") << log.text.substr(0, 3000);
+        Key(SDL_SCANCODE_F9, SDLK_F9);
+        Frames(3);
+        EXPECT_EQ(StatusLine(), "Spiel geladen.") << log.text.substr(0, 3000);
+        ASSERT_NE(Diver(), nullptr);
+    }
+}
+
+// The running level's node deleted under the game (as the tools do): no level runs, so Esc
+// opens the menu, F5 says the save failed over it, and "Neues Spiel" is still offered.
+TEST_F(DemoGameTest, WithTheLevelsNodeDeletedEscOpensTheMenuAndF5SaysItFailed) {
+    NewGame();
+    Frames(5);
+    Lookup("/usr/logic/level1")->Release();
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "none");
+    EXPECT_FALSE(State(0x40));
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    ASSERT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(MenuValue("running"), "0");
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Frames(2);
+    EXPECT_TRUE(Menu()->GetActive()) << "with no level there is no game to go back to";
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_EQ(MenuValue("meldung"), "Speichern fehlgeschlagen.");
+    // Closed by a script, F5 brings the menu back to say it.
+    ASSERT_TRUE(Run("obj('/usr/logic/menu/menu_manager').setactive(false) "
+                    "obj('/sys/servers/observer').setgamestate(4, false)"));
+    Frames(2);
+    ASSERT_FALSE(Menu()->GetActive());
+    Key(SDL_SCANCODE_F5, SDLK_F5);
+    Frames(2);
+    EXPECT_TRUE(Menu()->GetActive());
+    EXPECT_EQ(MenuValue("meldung"), "Speichern fehlgeschlagen.");
+    // "Neues Spiel" has no level to start: the menu stays.
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Frames(3);
+    EXPECT_STREQ(game->GetLevel(), "none");
+    EXPECT_TRUE(Menu()->GetActive());
+}
+
+
 // A menu movie that answers every key with an entry of its own: the person's keys that are
 // no key of the menu (Esc opening it, F5, F12, a letter) are no answer, so Esc still shows
 // the menu, the game runs on, and only the menu's own keys and clicks choose.

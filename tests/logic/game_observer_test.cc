@@ -89,7 +89,8 @@ protected:
 TEST_F(GameObserverTest, CommandsAndClasses) {
     const std::vector<std::string> common = {"v_startlevel_s", "s_getlevel_v",      "v_endlevel_v",
                                              "v_loadgame_s",   "v_savegame_s",      "b_getlastsaveok_v", "v_setrotatecursor_b",
-                                             "b_getgamestate_i", "v_setgamestate_ib", "v_bindkey_ss", "s_getkey_s"};
+                                             "b_getgamestate_i", "v_setgamestate_ib", "v_bindkey_ss", "s_getkey_s",
+                                             "b_restoregame_v", "s_gethud_v"};
     for (const char* cls : {"nbwobserver", "nbw2observer"}) {
         nClass* c = kernel->FindClass(cls);
         ASSERT_NE(c, nullptr);
@@ -330,6 +331,53 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
     EXPECT_STREQ(st->GetS("currlevel"), "x");
     EXPECT_EQ(game->GetGameStateWord(), 0u);
     EXPECT_EQ(kernel->Lookup("/usr/persist/lv"), nullptr);
+    fs::remove_all(dir);
+}
+
+// A load holds the game that ran until the loaded level has started: a start that breaks
+// off (its map fails, or the scripts give up before it) puts that game back, its stores as
+// play left them and its level running, and the load counts as failed; a start that runs
+// through lets it go.
+TEST_F(GameObserverTest, AStartThatBreaksOffAfterALoadPutsBackTheGameThatRan) {
+    fs::path dir = SaveDir();
+    const std::string good = Write("good.lua", "-- a map\n");
+    const std::string bad = Write("bad.lua", "error('the map breaks')\n");
+    enum class Start { Whole, MapFails, ScriptsGiveUp };
+    for (Start how : {Start::Whole, Start::MapFails, Start::ScriptsGiveUp}) {
+        SCOPED_TRACE(int(how));
+        for (const char* old : {"/usr/logic/lv", "/usr/persist/lv"}) {
+            if (nRoot* o = kernel->Lookup(old)) o->Release();
+        }
+        auto* store = static_cast<nPersist*>(kernel->New("npersistlogic", "/usr/persist/lv"));
+        store->SetI("coins", 7);
+        nbwLevel* level = Level("lv");
+        level->SetMapFile(good.c_str());
+        static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"))->SetS("currlevel", "lv");
+        game->SaveGame("a");
+        ASSERT_TRUE(game->GetLastSaveOk()) << log.text;
+        level->SetPersist("/usr/persist/lv");
+        game->StartLevel("lv");
+        ASSERT_STREQ(game->GetLevel(), "lv");
+        static_cast<nPersist*>(kernel->Lookup("/usr/persist/lv"))->SetI("coins", 9);  // play goes on
+        if (how == Start::MapFails) level->SetMapFile(bad.c_str());
+        game->LoadGame("a");
+        ASSERT_TRUE(game->GetLastSaveOk()) << log.text;
+        EXPECT_STREQ(game->GetLevel(), "none");
+        if (how == Start::ScriptsGiveUp) {
+            EXPECT_TRUE(game->RestoreGame());
+        } else {
+            game->StartLevel("lv");
+        }
+        EXPECT_STREQ(game->GetLevel(), "lv");
+        EXPECT_EQ(game->GetLastSaveOk(), how == Start::Whole);
+        auto* now = static_cast<nPersist*>(kernel->Lookup("/usr/persist/lv"));
+        ASSERT_NE(now, nullptr);
+        EXPECT_EQ(now->GetI("coins"), how == Start::Whole ? 7 : 9);
+        EXPECT_STREQ(static_cast<nPersist*>(kernel->Lookup("/usr/persist/gamestatus"))->GetS("currlevel"), "lv");
+        // Nothing is held any more.
+        EXPECT_FALSE(game->RestoreGame());
+        game->EndLevel();
+    }
     fs::remove_all(dir);
 }
 
