@@ -57,8 +57,7 @@ bool nObserver::StartInGame(nBaseObserver* game) {
     input->ParkMappings();
     input->MapParked("keyb0:f12.");
     for (const KeyMap* k = InGameKeys; k->event; k++) input->Map(k->event, k->state);
-    // Esc leaves also from a tool window that has the keyboard (the editor that started it).
-    if (ui::Host* host = refGfx_.Get()->GetUiHost()) host->SetGameKey(EscKey, true);
+    KeepEscFromTools();
 
     nTimeServer* ts = nKernelServer::ks->GetTimeServer();
     gameClock_ = ts->GetTime();
@@ -78,6 +77,13 @@ bool nObserver::StartInGame(nBaseObserver* game) {
     n_printf("%s: the viewer runs; the arrows turn, Page Up/Down zoom, Home resets, Esc leaves\n",
              GetFullName().c_str());
     return true;
+}
+
+void nObserver::KeepEscFromTools() {
+    // Esc leaves also from a tool window that has the keyboard (the editor that started it).
+    // The tools may be made, or made anew, while the viewer runs (F12 under it): their layer
+    // is told each frame, before the next frame's keys come.
+    if (nGfxServer* gfx = refGfx_.Resolve(); gfx && gfx->GetUiHost()) gfx->GetUiHost()->SetGameKey(EscKey, true);
 }
 
 void nObserver::Leave() {
@@ -171,6 +177,7 @@ bool nObserver::Advance() {
     // The tools keep their windows and keys in the viewer's frames: their editor is the
     // way back where the game has no console.
     if (auto* tools = dynamic_cast<nToolPass*>(refPlugin_.Resolve())) tools->RunTools(frameTime_);
+    if (inGame_ && !over()) KeepEscFromTools();
     return !over();
 }
 
@@ -218,6 +225,8 @@ void nObserver::Render() {
         Stop();
         return;
     }
+    // After the game's keys of this frame: F12 may have made the tools.
+    if (inGame_) KeepEscFromTools();
     auto* scene = static_cast<n3DNode*>(root);
     MoveCamera(scene);
     nGfxServer* gfx = refGfx_.Get();

@@ -75,6 +75,8 @@ private:
     bool StartInGame(nBaseObserver* game);
     // Gives the game back its keys and clock and the scene its render context.
     void Leave();
+    // Lets Esc through the tools' layer that exists now, in the game's frames.
+    void KeepEscFromTools();
     void MoveCamera(n3DNode* scene);
     void DrawGrid(nGfxServer* gfx, const matrix44& view);
 

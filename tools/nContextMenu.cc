@@ -84,6 +84,10 @@ void nContextMenu::Hide() {
     if (window_) window_->Hide();
 }
 
+void nContextMenu::SetOwner(const ui::ToolWindow* owner) {
+    if (window_) window_->SetOwner(owner);
+}
+
 bool nContextMenu::IsShown() const {
     return window_ && window_->IsVisible();
 }

@@ -40,6 +40,8 @@ public:
     void ShowAt(int x, int y);
     void Hide();
     bool IsShown() const;
+    // The tool window the menu belongs to: it hides with it and never shows without it.
+    void SetOwner(const ui::ToolWindow* owner);
 
     const std::string& GetClassName() const { return className_; }
     int GetX() const { return x_; }

@@ -115,6 +115,7 @@ nTreeView::nTreeView() : treeControl_(std::make_unique<ui::TreeControl>()) {
         for (nRoot* a = assigns->GetHead(); a; a = a->GetSucc()) gameAssigns_.emplace_back(a);
     }
     contextMenu_ = std::make_unique<nContextMenu>(host, "contextmenu_treeview");
+    contextMenu_->SetOwner(window_.get());
     contextMenu_->callback = MenuCallback;
     contextMenu_->callbackContext = this;
     FindOrCreateEvent("nm_rclick", "s");

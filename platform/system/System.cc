@@ -115,8 +115,9 @@ void OnForkedChild() {
 
 void OnSignalInBox(int sig) {
     // The waiting thread is inside SDL: the stop cannot reach the main loop, so it ends here.
+    // The box's own process (a fork that inherited this handler) ends without a word.
     static const char message[] = "a stop signal came while a message box waited; the program ends\n";
-    (void)!write(STDERR_FILENO, message, sizeof(message) - 1);
+    if (getpid() == boxParent) (void)!write(STDERR_FILENO, message, sizeof(message) - 1);
     _exit(128 + sig);
 }
 

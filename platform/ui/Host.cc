@@ -229,6 +229,20 @@ void Host::HidePopupsAwayFrom(int x, int y)
     }
 }
 
+void Host::HidePopupsOf(const ToolWindow& window, bool wasShown)
+{
+    if (window.kind != ToolWindow::Kind::Tool) return;
+    bool toolShown = false;
+    for (const ToolWindow* w : this->windows) {
+        toolShown = toolShown || (w != &window && w->kind == ToolWindow::Kind::Tool && w->visible);
+    }
+    for (ToolWindow* w : this->windows) {
+        if (w->kind == ToolWindow::Kind::Popup && (w->ownerId == window.id || (wasShown && !toolShown))) {
+            w->visible = false;
+        }
+    }
+}
+
 void Host::GetPointerPosition(int& x, int& y) const
 {
     x = this->pointerX;
@@ -338,7 +352,11 @@ size_t Host::FeedKeys(size_t first, bool split)
         afterPress = m.kind == window::MessageKind::KeyDown;
         if (split && clicked && m.kind != window::MessageKind::ButtonUp) break;
         if (m.kind == window::MessageKind::ButtonDown) {
-            if (split && (read || this->buttonReleaseLater[vk])) break;
+            // A press is new to ImGui only when a pass saw the button up before it: one that
+            // follows a release no pass has seen yet waits for a pass of its own, so that
+            // the click before it ends where it was and this one begins anew.
+            const bool releaseUnseen = !io.MouseDown[vk] && io.MouseDownDuration[vk] >= 0.0f;
+            if (split && (read || this->buttonReleaseLater[vk] || releaseUnseen)) break;
             clicked = true;
             this->pressX = m.x;
             this->pressY = m.y;
@@ -349,6 +367,10 @@ size_t Host::FeedKeys(size_t first, bool split)
             continue;
         }
         if (m.kind == window::MessageKind::ButtonUp) {
+            // Seen where it came: the pointer may be over another window by now.
+            this->pressX = m.x;
+            this->pressY = m.y;
+            this->pressSeen = true;
             // A button pressed and released in one pass stays down for it, so it clicks.
             if (this->buttonUnseen[vk]) {
                 this->buttonReleaseLater[vk] = true;
@@ -412,6 +434,48 @@ size_t Host::FeedKeys(size_t first, bool split)
     return i;
 }
 
+void Host::ForgetInput()
+{
+    ImGuiIO& io = ImGui::GetIO();
+    ImGuiContext& g = *GImGui;
+    if (this->built) {
+        // What a button held as the tools hid was pressed on lets go without acting: its
+        // release never reached a shown window. A text field keeps the keyboard.
+        bool held = false;
+        for (float d : io.MouseDownDuration) held = held || d >= 0.0f;
+        if (held && g.ActiveId != 0) ImGui::ClearActiveID();
+        if (g.OpenPopupStack.Size > 0) ImGui::ClosePopupToLevel(0, false);
+    }
+    // Characters and turns of the wheel that no shown window read are dropped, and a key
+    // or button held now counts as held, not as a press, once the tools show again.
+    io.ClearInputCharacters();
+    io.MouseWheel = 0.0f;
+    io.MouseWheelH = 0.0f;
+    for (size_t b = 0; b < std::size(io.MouseDown); ++b) io.MouseDownDuration[b] = io.MouseDown[b] ? 0.0f : -1.0f;
+    for (size_t k = 0; k < std::size(io.KeysDown); ++k) io.KeysDownDuration[k] = io.KeysDown[k] ? 0.0f : -1.0f;
+}
+
+void Host::CloseMenusOfHiddenWindows()
+{
+    ImGuiContext& g = *GImGui;
+    for (int i = 0; i < g.OpenPopupStack.Size; ++i) {
+        // A menu belongs to the window whose menu bar or popup opened it.
+        const ImGuiPopupData& popup = g.OpenPopupStack[i];
+        ImGuiWindow* from = popup.Window;
+        while (from != nullptr && (from->Flags & ImGuiWindowFlags_Popup) != 0) from = from->ParentWindow;
+        if (from == nullptr) from = popup.SourceWindow;
+        bool shown = false;
+        for (const ToolWindow* w : this->windows) {
+            shown = shown || (from != nullptr && from->RootWindow != nullptr && w->visible &&
+                              w->layerId == from->RootWindow->ID);
+        }
+        if (!shown) {
+            ImGui::ClosePopupToLevel(i, false);
+            return;
+        }
+    }
+}
+
 void Host::Defer(int windowId, std::function<void()> job)
 {
     this->work.push_back(Work{windowId, std::move(job)});
@@ -426,7 +490,8 @@ void Host::Frame(int displayWidth, int displayHeight, float seconds)
     int passes = 0;
     this->pressSeen = false;
     do {
-        fed = this->FeedKeys(fed, this->HasShownWindows());
+        // Only a pass that builds windows reads what was fed, so only then is it split.
+        fed = this->FeedKeys(fed, this->HasShownWindows() && displayWidth > 0 && displayHeight > 0);
         this->Pass(displayWidth, displayHeight, passes == 0 ? seconds : 0.0f);
         passes++;
     } while (fed < this->keys.size() && passes < kMaxPasses);
@@ -437,7 +502,14 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
 {
     ImGui::SetCurrentContext(this->context);
     ImGuiIO& io = ImGui::GetIO();
-    if (!this->HasShownWindows() || displayWidth < 1 || displayHeight < 1) {
+    // A popup never shows without the window it belongs to (shown after it hid, or left).
+    for (ToolWindow* w : this->windows) {
+        if (w->kind != ToolWindow::Kind::Popup || !w->visible || w->ownerId == 0) continue;
+        const ToolWindow* owner = this->FindWindow(w->ownerId);
+        if (owner == nullptr || !owner->visible) w->visible = false;
+    }
+    const bool build = this->HasShownWindows() && displayWidth >= 1 && displayHeight >= 1;
+    if (!build) {
         this->drawData = nullptr;
         this->takesPointer = false;
         this->takesKeyboard = false;
@@ -446,10 +518,12 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
         this->lastDisplayWidth = displayWidth;
         this->lastDisplayHeight = displayHeight;
         io.DeltaTime = std::isfinite(seconds) && seconds > 0.0001f ? seconds : 0.0001f;
-        // Where this frame's last click came, in the passes after it; the pointer where it
-        // is now in the next frame.
-        const int x = this->pressSeen ? this->pressX : this->pointerX;
-        const int y = this->pressSeen ? this->pressY : this->pointerY;
+        // Where this frame's last button message came, in the passes after it, and where a
+        // release that no pass has seen yet came; else the pointer where it is now.
+        const bool atButton = this->pressSeen || this->releasePending;
+        const int x = atButton ? this->pressX : this->pointerX;
+        const int y = atButton ? this->pressY : this->pointerY;
+        this->releasePending = false;
         io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
         // A popup that a click focused gives the keyboard back to the window that had it
         // once it hides; ImGui would hand it to its top-most window instead.
@@ -461,6 +535,7 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
                 break;
             }
         }
+        this->CloseMenusOfHiddenWindows();
         ImGui::NewFrame();
         // Only content builders run inside the frame, and they may not delete windows.
         for (size_t i = 0; i < this->windows.size(); ++i) {
@@ -483,6 +558,7 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
     }
     for (int b = 0; b < 3; ++b) {
         if (this->buttonReleaseLater[b]) io.MouseDown[b] = false;
+        this->releasePending = this->releasePending || (build && this->buttonReleaseLater[b]);
         this->buttonReleaseLater[b] = false;
         this->buttonUnseen[b] = false;
     }
@@ -491,6 +567,8 @@ void Host::Pass(int displayWidth, int displayHeight, float seconds)
         this->keyReleaseLater[k] = false;
         this->keyUnseen[k] = false;
     }
+    if (!build) this->ForgetInput();
+    this->built = build;
     // Work queued meanwhile waits for the next frame.
     this->running.swap(this->work);
     for (Work& job : this->running) {
@@ -516,22 +594,42 @@ void Host::BuildWindow(ToolWindow& w)
                  ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoFocusOnAppearing |
                  ImGuiWindowFlags_NoNavFocus;
     }
+    float width = static_cast<float>(w.width);
+    float height = static_cast<float>(w.height);
+    if (!popup) {
+        // The whole title fits beside the collapse arrow and the close box, and below the
+        // bars there is room for the resize grip, which would otherwise lie over the close
+        // box. The window is never larger than the display: what does not fit scrolls.
+        const ImGuiStyle& style = ImGui::GetStyle();
+        const ImVec2 display = ImGui::GetIO().DisplaySize;
+        const float font = ImGui::GetFontSize();
+        const float title = ImGui::CalcTextSize(w.title.c_str(), nullptr, true).x;
+        const float boxes = 2.0f * (font + style.FramePadding.x * 2.0f + style.ItemInnerSpacing.x);
+        const float bar = font + style.FramePadding.y * 2.0f;
+        const ImVec2 least(title + boxes + style.FramePadding.x * 2.0f,
+                           bar * (w.menuBar ? 2.0f : 1.0f) + std::floor(font * 1.35f));
+        ImGui::SetNextWindowSizeConstraints(least, ImVec2(std::max(display.x, least.x), std::max(display.y, least.y)));
+        if (w.placeNext || w.sizeNext) {
+            // Placed or sized by the tools, the window begins on the display and ends at its
+            // edges; cut to the room below it, it keeps its width beside the scrollbar it gains.
+            const float x = std::clamp(static_cast<float>(w.x), 0.0f, std::max(0.0f, display.x - least.x));
+            const float y = std::clamp(static_cast<float>(w.y), 0.0f, std::max(0.0f, display.y - least.y));
+            const ImVec2 room(std::max(least.x, display.x - x), std::max(least.y, display.y - y));
+            if (height > room.y) width += style.ScrollbarSize;
+            width = std::clamp(width, least.x, room.x);
+            height = std::clamp(height, least.y, room.y);
+            w.x = static_cast<int>(x);
+            w.y = static_cast<int>(y);
+            w.placeNext = w.sizeNext = true;
+        }
+    }
     if (w.placeNext) {
         ImGui::SetNextWindowPos(ImVec2(static_cast<float>(w.x), static_cast<float>(w.y)), ImGuiCond_Always);
         w.placeNext = false;
     }
     if (w.sizeNext) {
-        ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w.width), static_cast<float>(w.height)),
-                                 ImGuiCond_Always);
+        ImGui::SetNextWindowSize(ImVec2(width, height), ImGuiCond_Always);
         w.sizeNext = false;
-    }
-    if (!popup) {
-        // The whole title fits beside the collapse arrow and the close box.
-        const ImGuiStyle& style = ImGui::GetStyle();
-        const float title = ImGui::CalcTextSize(w.title.c_str(), nullptr, true).x;
-        const float boxes = 2.0f * (ImGui::GetFontSize() + style.FramePadding.x * 2.0f + style.ItemInnerSpacing.x);
-        ImGui::SetNextWindowSizeConstraints(ImVec2(title + boxes + style.FramePadding.x * 2.0f, 0.0f),
-                                            ImVec2(FLT_MAX, FLT_MAX));
     }
     if (w.collapseNext) {
         ImGui::SetNextWindowCollapsed(w.minimised, ImGuiCond_Always);
@@ -564,7 +662,9 @@ void Host::BuildWindow(ToolWindow& w)
     }
     if (shown) {
         ImDrawList* list = ImGui::GetWindowDrawList();
-        const ImVec2 origin = ImGui::GetCursorStartPos();
+        // Client positions count from the content's unscrolled start: SetCursorPos scrolls.
+        const ImVec2 origin(ImGui::GetCursorStartPos().x + ImGui::GetScrollX(),
+                            ImGui::GetCursorStartPos().y + ImGui::GetScrollY());
         const float fontSize = ImGui::GetFontSize();
         for (ToolWindow::Button& b : w.buttons) {
             ImGui::SetCursorPos(ImVec2(origin.x + static_cast<float>(b.x), origin.y + static_cast<float>(b.y)));

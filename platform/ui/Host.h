@@ -111,6 +111,13 @@ private:
     void QueueKey(window::MessageKind kind, int code, int x = 0, int y = 0);
     // One ImGui frame over the shown windows, then the work their clicks asked for.
     void Pass(int displayWidth, int displayHeight, float seconds);
+    // After a pass that built no window: nothing fed meanwhile may act once windows show.
+    void ForgetInput();
+    // Closes ImGui's menus whose window is hidden or gone.
+    void CloseMenusOfHiddenWindows();
+    // A tool window hid or goes: the popups it owns hide, and all of them when it was the
+    // last tool window shown (the tools hid).
+    void HidePopupsOf(const ToolWindow& window, bool wasShown);
 
     ImGuiContext* context = nullptr;
     std::vector<ToolWindow*> windows;
@@ -120,6 +127,8 @@ private:
     // height.
     int placeX = 8, placeY = 8, placeRow = 0, lastDisplayWidth = 800, lastDisplayHeight = 600;
     ImDrawData* drawData = nullptr;
+    // Whether the last pass built windows.
+    bool built = false;
     bool takesPointer = false;
     bool takesKeyboard = false;
     bool gameKeys[256] = {};
@@ -146,6 +155,9 @@ private:
     // The last click fed this frame, where it came.
     int pressX = 0, pressY = 0;
     bool pressSeen = false;
+    // A release that the next pass sees first, at pressX, pressY (it came in a pass that
+    // saw its press).
+    bool releasePending = false;
     std::vector<KeyMessage> keys;
     // Whether the game saw the last press: its release follows it there, so the game
     // neither keeps a key held nor sees a release without its press.

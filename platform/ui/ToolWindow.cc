@@ -18,6 +18,7 @@ ToolWindow::ToolWindow(Host* host, int id, Kind kind, const std::string& name, i
 ToolWindow::~ToolWindow()
 {
     if (this->host != nullptr) {
+        this->host->HidePopupsOf(*this, this->visible);
         this->host->Unregister(this);
     }
 }
@@ -38,7 +39,9 @@ void ToolWindow::Show(bool activate)
 
 void ToolWindow::Hide()
 {
+    const bool wasShown = this->visible;
     this->visible = false;
+    if (this->host != nullptr) this->host->HidePopupsOf(*this, wasShown);
 }
 
 void ToolWindow::Minimise()
@@ -57,6 +60,11 @@ void ToolWindow::ShowAt(int px, int py)
 {
     this->SetPosition(px, py);
     this->Show();
+}
+
+void ToolWindow::SetOwner(const ToolWindow* owner)
+{
+    this->ownerId = owner != nullptr && owner->kind == Kind::Tool ? owner->id : 0;
 }
 
 void ToolWindow::SetPosition(int px, int py)

@@ -39,6 +39,9 @@ public:
     void BringToFront();
     // Popups: shown topmost with its top-left corner at (x, y), keyboard untouched.
     void ShowAt(int x, int y);
+    // Popups: the tool window it belongs to (null: none), which hides it when it hides or
+    // goes. Every popup hides when the last tool window shown hides.
+    void SetOwner(const ToolWindow* owner);
 
     // Game-window pixels; the size is the whole window's.
     void SetPosition(int x, int y);
@@ -105,6 +108,7 @@ private:
     bool focusNext = false;
     bool quietNext = false;  // shown without taking the keyboard
     unsigned layerId = 0;    // ImGui's id of the window, once built
+    int ownerId = 0;         // a popup's tool window, 0 for none
     int x = 0, y = 0, width = 0, height = 0;
     void* userData = nullptr;
     std::vector<Button> buttons;

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,6 +24,14 @@ std::vector<unsigned long>& Watched()
     return ids;
 }
 int (*lostHandler)() = nullptr;
+// The game's own process, which installed the handlers. A process forked from it (SDL shows
+// an X11 message box from one) inherits them with a copy of the game: there they must
+// neither log as the game nor run its last saves.
+pid_t owner = 0;
+bool Owned()
+{
+    return getpid() == owner;
+}
 // Logged in SDL's application category, which SDL shows by default (its video category
 // shows only critical lines). A window that is gone fails every request of a frame: the
 // log gets the first few.
@@ -43,6 +52,7 @@ unsigned long XWindowOf(SDL_Window* window)
 // Makes no X request: Xlib holds the connection's lock while it runs the handler.
 int OnError(Display*, XErrorEvent* error)
 {
+    if (!Owned()) return 0;
     const std::vector<unsigned long>& ids = Watched();
     const bool ours = std::find(ids.begin(), ids.end(), error->resourceid) != ids.end();
     const bool missing = error->error_code == BadWindow || error->error_code == BadDrawable;
@@ -64,6 +74,9 @@ int OnError(Display*, XErrorEvent* error)
 // Xlib ends the process when this returns, without the owner's saves: it never returns.
 int OnIoError(Display*)
 {
+    // A box's process ends quietly: its box is gone with the X server, and the game's own
+    // connection tells the game.
+    if (!Owned()) _exit(1);
     SDL_LogMessage(SDL_LOG_CATEGORY_APPLICATION, SDL_LOG_PRIORITY_ERROR, "the connection to the X server is lost");
     std::_Exit(lostHandler != nullptr ? lostHandler() : 1);
 }
@@ -78,6 +91,7 @@ void XDisplayWatch::Install()
         return;
     }
     installed = true;
+    owner = getpid();
     XSetErrorHandler(OnError);
     XSetIOErrorHandler(OnIoError);
 }

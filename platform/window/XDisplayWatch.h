@@ -13,7 +13,9 @@ namespace window {
 class XDisplayWatch {
 public:
     // Installs the X error and I/O error handlers, once, over SDL's: after SDL's video
-    // has started (it installs its own then).
+    // has started (it installs its own then). They act only in the process that installed
+    // them: a process forked from it (SDL's X11 message box) inherits them, and there an
+    // error is ignored and a lost connection ends it with code 1, without a word.
     static void Install();
     // The X windows an error about which means the window is gone.
     static void Watch(SDL_Window* window);

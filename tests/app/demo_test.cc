@@ -3515,6 +3515,31 @@ TEST_F(DemoGameTest, TheViewerStartedInALevelOrbitsByKeysAndEscOrAToolsLineRetur
     }
 }
 
+// Esc leaves the viewer from a tool window that has the keyboard whenever the tools were
+// made: before the viewer, by F12 under it (never made before), or made anew under it.
+TEST_F(DemoGameTest, EscLeavesTheViewerFromAToolWindowWheneverTheToolsWereMade) {
+    NewGame();
+    const std::pair<bool, const char*> rows[] = {{false, ""}, {true, ""}, {true, "delete('/sys/servers/plugin')"}};
+    for (const auto& [before, under] : rows) {
+        SCOPED_TRACE(std::to_string(before) + under);
+        if (Lookup("/sys/servers/plugin") && !before) ASSERT_TRUE(Run("delete('/sys/servers/plugin')"));
+        if (!Lookup("/sys/servers/plugin") && before) Key(SDL_SCANCODE_F12, SDLK_F12), Key(SDL_SCANCODE_F12, SDLK_F12);
+        ASSERT_TRUE(Run(std::string("execbuf(\"new('n3dnode', '/usr/scene') new('nobserver', '/usr/viewer') "
+                                    "sel('/usr/viewer') start() ") + under + "\")"));
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+        const nRef<nObserver> viewer(static_cast<nObserver*>(Lookup("/usr/viewer")));
+        ASSERT_TRUE(viewer.IsValid() && viewer->IsInGame()) << log.text;
+        static_cast<nTreeView*>(Lookup("/sys/servers/plugin/treeview"))->GetWindow()->BringToFront();
+        Frames(1);
+        ASSERT_TRUE(gfx->GetUiHost()->TakesKeyboard());
+        Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+        EXPECT_FALSE(viewer->IsRunning());
+        EXPECT_FALSE(Menu()->GetActive());
+        ASSERT_TRUE(Run("execbuf(\"obj('/usr/viewer').stop() delete('/usr/viewer') delete('/usr/scene')\")"));
+        Key(SDL_SCANCODE_F12, SDLK_F12);
+    }
+}
+
 // A tools user's moves on a running viewer, each in the line that starts it: the game comes
 // back where it was (its keys once each, a clock that does not jump), and no game key or
 // click acts while the viewer runs (the click lands on the menu's "Beenden").

@@ -37,6 +37,8 @@ def server_gone(dpy, wid, game):
 
 
 VIEWER = "new('n3dnode', '/usr/scene') new('nobserver', '/usr/v') sel('/usr/v') start()"
+# An error before the first frame waits in a box, which SDL shows from a fork of the game.
+BOX = "print('bwx ready 1') obj('/sys/servers/file2').setassign('nothing', 'no/end')"
 GONE, LOST, ENDED = "window 0x", "AppMain: display lost", "AppMain: main loop ended"
 # How the window goes, start-up lines, the exit code (AppMain::ExitDisplayLost 4), what the game printed.
 ROWS = [("window manager's close", wm_close, "", 0, ENDED),
@@ -51,7 +53,8 @@ ROWS = [("window manager's close", wm_close, "", 0, ENDED),
         ("connection killed", lambda d, w, g: X.XKillClient(d, w), "", 4, LOST),
         ("connection killed under the viewer", lambda d, w, g: X.XKillClient(d, w), "execbuf(\"" + VIEWER + "\")", 4,
          LOST),
-        ("X server gone", server_gone, "", 4, LOST)]
+        ("X server gone", server_gone, "", 4, LOST),
+        ("X server gone under an error box", server_gone, BOX, 4, LOST)]
 
 
 def run(game, checks, name, end, extra, code, said):
@@ -70,6 +73,11 @@ def run(game, checks, name, end, extra, code, said):
                              env=dict(os.environ, DISPLAY=game.display), stdout=pt.subprocess.PIPE).stdout.split()
     if len(wins) != 1:
         raise pt.Failure(f"{name}: windows {wins}")
+    # The box: a window of its own beside the game's.
+    while BOX in extra and not game.windows() - set(wins):
+        if time.monotonic() > deadline:
+            raise pt.Failure(f"{name}: no box showed")
+        time.sleep(0.1)
     dpy = X.XOpenDisplay(game.display.encode())
     end(dpy, int(wins[0]), game)
     if end is not server_gone:  # Xlib would end this process on a dead connection
@@ -78,7 +86,9 @@ def run(game, checks, name, end, extra, code, said):
     got = game.wait_exit()
     checks.expect(got == code, f"{name}: exit code {got}, {code} expected")
     out = open(os.path.join(game.work, game.out), errors="replace").read()
-    checks.expect(said in out and "AppMain: shutdown\n" in out, f"{name}: '{said}' and the shutdown printed")
+    # Once: a box's process neither logs as the game nor runs its shutdown.
+    checks.expect(out.count(said) == 1 and out.count("AppMain: shutdown\n") == 1,
+                  f"{name}: '{said}' and the shutdown printed once")
     checks.expect((VIEWER in extra) == ("the viewer runs" in out), f"{name}: the viewer ran only where started")
     saved = [open(os.path.join(game.bin, n), errors="replace").read() for n in ("scripts.n", "scripts.bak")]
     checks.expect("'neu'" in saved[0] and "'alt'" in saved[0] and saved[1] == BEFORE,
