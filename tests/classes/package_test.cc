@@ -176,8 +176,8 @@ TEST(PackageTest, TheCommandsOpenToDataAreTheDeclaredOnes) {
               "ngfxserver.getdisplaymode ngfxserver.isdisplayopen "
               "nbaseobserver.getsavegames "
               "nlogicinputserver.getgroupfocus "
-              "nbwobserver.getlevel nbwobserver.getlastsaveok nbwobserver.getgamestate "
-              "nbw2observer.getlevel nbw2observer.getlastsaveok nbw2observer.getgamestate ");
+              "nbwobserver.getlevel nbwobserver.getlastsaveok nbwobserver.getgamestate nbwobserver.gethud "
+              "nbw2observer.getlevel nbw2observer.getlastsaveok nbw2observer.getgamestate nbw2observer.gethud ");
     // Inherited: a subclass of a server reaches what its superclass opened, and no more.
     nClass* archives = kernel.FindClass("nnpkfileserver");
     EXPECT_TRUE(archives->FindCmdByName("getname")->IsDataSafe());
