@@ -2344,41 +2344,55 @@ TEST_F(DemoLevelTest, TheNoseKeepsThePitchFLeftThroughATurnOrASwim) {
     }
 }
 
-// Pitched about 35 degrees by R or F, a diver that swims into the reef's face, the basin's
-// walls or a rock's side with W held for 5 s keeps its pitch and rises or sinks along it
-// at every frame step (a wall that levelled the nose stopped it about 1.5 up); so does one
-// held into a corner, and one that backs into a wall with S, up to just under the surface.
-// Under the rock's middle, where it overhangs the diver, and at the surface the nose may be
-// levelled.
+// Pitched about 35 degrees by R or F, or as steeply as they go (held 2 s), a diver that
+// swims into the reef's face, the door's leaf, the basin's walls or a rock's side (one of
+// the chamber's among them) with W held for 5 s keeps its pitch and its heading and rises or
+// sinks along it at every frame step (a wall that levelled the nose stopped it about 1.5
+// up; steeply pitched, the nose swung 45-113 degrees to the side); so does one held into a
+// corner, and one that backs into a wall with S, up to just under the surface. Under the
+// rock's middle, where it overhangs the diver, at the seabed and at the surface the nose
+// may be levelled and turned.
 TEST_F(DemoLevelTest, APitchedDiverKeepsItsPitchAndRisesOrSinksAlongAWallAtEveryFrameStep) {
     NewGame();
-    const vector3 rock = Middle("rock4");
+    const vector3 rock = Middle("rock4"), chamber = Middle("chamberwall1");
     const float r = 0.7071f;
     // 1 off the wall, the heights it rises and sinks from, the way from the wall, the nose
     // checked above, and whether it backs into the wall with S.
     for (const auto& [from, low, high, side, checked, back] :
          {std::tuple{vector3(-7.5f, 0, 10.3f), 1.5f, 7.0f, vector3(0, 0, 1), 0.0f, false},
+          {vector3(0, 0, 10.3f), 1.5f, 7.0f, vector3(0, 0, 1), 0.0f, false},
           {vector3(94.2f, 0, -40), 1.5f, 7.0f, vector3(-1, 0, 0), 0.0f, false},
           {rock + vector3(0, 0, 3.6f), rock.y, rock.y + 1.2f, vector3(0, 0, 1), rock.y, false},
+          {chamber - vector3(2.9f, 0, 0), 1.0f, 4.5f, vector3(-1, 0, 0), 1.5f, false},
           {vector3(-7.5f, 0, 5.7f), 1.5f, 7.0f, vector3(0, 0, -1), 0.0f, false},
           {vector3(-94.2f, 0, 40), 1.5f, 7.0f, vector3(1, 0, 0), 0.0f, false},
           {vector3(94.2f, 0, 94.2f), 1.5f, 7.0f, vector3(-r, 0, -r), 0.0f, false},
           {vector3(30, 0, 94.2f), 8.5f, 8.5f, vector3(0, 0, -1), 0.0f, true}}) {
-        for (const float sign : {1.0f, -1.0f}) {
+        for (const auto& [sign, pitching] : {std::pair{1.0f, 15}, {-1.0f, 15}, {1.0f, 60}, {-1.0f, 60}}) {
             // Backing, a nose up sinks.
             const float way = back ? -sign : sign;
             for (const int64_t step : {16667, 66667, 250000, 1000000}) {
-                SCOPED_TRACE(testing::Message() << from.x << " " << from.z << ", " << sign << ", step " << step);
+                SCOPED_TRACE(testing::Message() << from.x << " " << from.z << ", " << sign << " for " << pitching
+                                                << " frames, step " << step);
                 frameStep = 1000000 / 30;
                 Active()->SetStat(nbwDiver::Energie, 1.0f);
                 Park(vector3(from.x, way > 0.0f ? low : high, from.z), Facing(side) + (back ? 3.141593f : 0.0f), 15);
-                Key(sign > 0.0f ? SDL_SCANCODE_R : SDL_SCANCODE_F, sign > 0.0f ? SDLK_r : SDLK_f, 15);
+                Key(sign > 0.0f ? SDL_SCANCODE_R : SDL_SCANCODE_F, sign > 0.0f ? SDLK_r : SDLK_f, pitching);
                 const float pitched = Active()->GetMatrix().m[2][1], y = DiverAt().y;
+                const auto heading = [&] {
+                    const matrix44& m = Active()->GetMatrix();
+                    return std::atan2(m.m[2][0], m.m[2][2]);
+                };
+                const float headed = heading();
+                if (pitching == 60) EXPECT_GT(std::fabs(pitched), nbwDiver::PitchLimit - 0.01f) << "not as steep";
                 frameStep = step;
                 const SDL_Scancode swim = back ? SDL_SCANCODE_S : SDL_SCANCODE_W;
                 Push(bwtest::sdl::Key(window, swim, SDL_GetKeyFromScancode(swim), true));
                 for (int i = 0; i < int(5000000 / step) && Frame(); i++) {
-                    if (DiverAt().y > checked && DiverAt().y < 11.0f) EXPECT_NEAR(Active()->GetMatrix().m[2][1], pitched, 0.02f) << DiverAt().y;
+                    if (DiverAt().y > checked && DiverAt().y < 11.0f) {
+                        EXPECT_NEAR(Active()->GetMatrix().m[2][1], pitched, 0.02f) << DiverAt().y;
+                        EXPECT_NEAR(std::remainder(heading() - headed, 6.283185f), 0.0f, 0.05f) << DiverAt().y;
+                    }
                     // Its highest sphere's top under the surface.
                     EXPECT_LT(DiverAt().y + 0.45f * (std::fabs(pitched) + 1.0f), 12.05f);
                 }
