@@ -248,10 +248,11 @@ private:
     bool keyPitched_ = false;
     // The nose is held pitched: against a wall the body slides up or down along it.
     bool slides_ = false;
-    // It meets only walls with the nose held pitched. The heading (radians about the
-    // vertical, from the z row) held while the nose is held pitched, and that heading after
-    // the last frame's steps (another at the next frame's first step was set from outside).
-    bool atWall_ = false;
+    // The nose is held pitched, and this frame met no floor or ceiling or one tipped it
+    // further: what tips or turns it is turned back within the step. The heading (radians about the vertical, from the
+    // z row) held while the nose is held pitched, and that heading after the last frame's
+    // steps (another at the next frame's first step was set from outside).
+    bool firmHold_ = false;
     bool holdingHeading_ = false;
     float heldHeading_ = 0.0f;
     float steppedHeading_ = 0.0f;
