@@ -413,9 +413,12 @@ void nbwDiver::Bank(nPhysikBody* body, const matrix44& m) {
     if (len > 1e-7f) n = n * (1.0f / len);
     const vector3 e = n - vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
     if (e % e <= 0.0f) return;
+    // e is a world direction and pushes as one: taken in the body's own axes, a pitched
+    // body's roll would also turn its nose to the side, the more the steeper it points, and
+    // steeply pitched the turn fed the roll until the diver swung round.
     const float bank = GetStat(BankingAccel);
-    body->AddRelForceAtRelPos(e * bank, vector3(1.0f, 0.0f, 0.0f));
-    body->AddRelForceAtRelPos(e * -bank, vector3(-1.0f, 0.0f, 0.0f));
+    body->AddForceAtRelPos(e * bank, vector3(1.0f, 0.0f, 0.0f));
+    body->AddForceAtRelPos(e * -bank, vector3(-1.0f, 0.0f, 0.0f));
 }
 
 bool nbwDiver::Trigger(nLogicGraph* graph) {
@@ -625,6 +628,7 @@ void nbwDiver::SubStep(float step, int index) {
     Drag(body, step);
     Bank(body, m);
     HoldNose(body, m, step, index);
+    HoldHeading(body, m, step, index);
     HoldPitch(body, m);
     pitchAxis_ = vector3(m.m[0][0], m.m[0][1], m.m[0][2]);
     pitchNose_ = m.m[2][1];
@@ -661,6 +665,7 @@ void nbwDiver::HoldNose(nPhysikBody* body, const matrix44& m, float step, int in
     const bool pitched = holdingNose_ ? std::fabs(heldNose_) > SlidePitch : keyPitched_ && std::fabs(zy) > SlidePitch;
     const bool wallOnly = HadContacts() && !metFloor_ && pitched;
     slides_ = false;
+    firmHold_ = false;
     if (moveTorque_.x != 0.0f || (moveForce_.z != 0.0f && HadContacts() && !wallOnly) || !(step > 0.0f)) {
         keyPitched_ = moveTorque_.x != 0.0f || (keyPitched_ && !(step > 0.0f));
         holdingNose_ = false;
@@ -675,23 +680,54 @@ void nbwDiver::HoldNose(nPhysikBody* body, const matrix44& m, float step, int in
     if (holdingNose_ && levels && std::fabs(zy) < std::fabs(heldNose_)) heldNose_ = zy * heldNose_ > 0.0f ? zy : 0.0f;
     holdingNose_ = true;
     slides_ = std::fabs(heldNose_) > SlidePitch;
+    // A floor or a ceiling may level the nose, never tip it further.
+    firmHold_ = slides_ && (!metFloor_ || (zy * heldNose_ > 0.0f && std::fabs(zy) > std::fabs(heldNose_)));
     // A turn about the x row lifts the nose, lowering the z row's y; it turns back within
-    // PitchReturnTime, against a wall within the step: the wall's push on the nose, above or
-    // below the body's middle, would tip it a little further in every step. A body already
-    // as good as held is left as it is.
+    // PitchReturnTime, held pitched and not levelled by a floor within the step: a wall's push on
+    // the nose, above or below the body's middle, would tip it a little further in every
+    // step, and a facet's push on after the step that bounced the body off it. A body
+    // already as good as held is left as it is.
     const auto angle = [](float y) { return std::asin(std::clamp(y, -1.0f, 1.0f)); };
     const vector3 x(m.m[0][0], m.m[0][1], m.m[0][2]);
     const float off = angle(zy) - angle(heldNose_), pitch = w % x;
-    const float back = wallOnly ? step : std::fmax(step, PitchReturnTime);
+    const float back = firmHold_ ? step : std::fmax(step, PitchReturnTime);
     if (std::fabs(off) > NoseHeldWithin || std::fabs(pitch) > NoseHeldWithin)
         body->SetAngularVel(w + x * (off / back - pitch));
+}
+
+void nbwDiver::HoldHeading(nPhysikBody* body, const matrix44& m, float step, int index) {
+    // A facet facing a little aside pushes the nose beside the body's middle: a pitched
+    // diver sliding up or down along it would swing round in every step, and on after a
+    // step that bounced it off. It keeps the heading it swam in at until a turn to the side,
+    // turning back as the nose does.
+    const float zx = m.m[2][0], zy = m.m[2][1], zz = m.m[2][2];
+    if (!slides_ || sideTurn_ || moveTorque_.y != 0.0f || !(step > 0.0f) || zx * zx + zz * zz < 1e-4f) {
+        holdingHeading_ = false;
+        return;
+    }
+    const float heading = std::atan2(zx, zz);
+    const auto turn = [](float a) { return std::remainder(a, 6.2831853f); };
+    if (!holdingHeading_ || (index == 0 && std::fabs(turn(heading - steppedHeading_)) > NoseSetFromOutside))
+        heldHeading_ = heading;
+    holdingHeading_ = true;
+    // The turn about the vertical, apart from the turns about the x row (the pitch) and the
+    // z row (the roll), which the nose hold and the banking see to: the z row's y is the
+    // vertical's share of it.
+    const vector3 up(0.0f, 1.0f, 0.0f), x(m.m[0][0], m.m[0][1], m.m[0][2]), z(zx, zy, zz);
+    const vector3 w = body->GetAngularVel();
+    const vector3 r = w - x * (w % x);
+    const float rate = ((r % up) - zy * (r % z)) / (1.0f - zy * zy);
+    const float wanted = -turn(heading - heldHeading_) / (firmHold_ ? step : std::fmax(step, PitchReturnTime));
+    if (std::fabs(wanted - rate) > NoseHeldWithin) body->SetAngularVel(w + up * (wanted - rate));
 }
 
 bool nbwDiver::StepPhysik(const matrix44& recordWorld) {
     if (HasPhysik()) {
         if (nPhysikBody* body = GetPhysikState()->GetBody()) {
             KeepPitch(body);
-            steppedNose_ = NormalisedMatrix(body).m[2][1];
+            const matrix44 m = NormalisedMatrix(body);
+            steppedNose_ = m.m[2][1];
+            steppedHeading_ = std::atan2(m.m[2][0], m.m[2][2]);
         }
     }
     moveForce_ = vector3();

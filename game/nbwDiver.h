@@ -206,6 +206,9 @@ private:
     // Before a physics step of a frame whose moves do not pitch the diver: the turn about
     // the x row that brings the nose back to the pitch it is held at.
     void HoldNose(nPhysikBody* body, const matrix44& m, float step, int index);
+    // Before a physics step of a frame with no turn to the side, while the nose is held
+    // pitched: the turn about the vertical that keeps the heading.
+    void HoldHeading(nPhysikBody* body, const matrix44& m, float step, int index);
 
     nScriptEvent* deathEvent_ = nullptr;
     nScriptEvent* lowEnergyEvent_ = nullptr;
@@ -245,6 +248,14 @@ private:
     bool keyPitched_ = false;
     // The nose is held pitched: against a wall the body slides up or down along it.
     bool slides_ = false;
+    // The nose is held pitched, and this frame met no floor or ceiling or one tipped it
+    // further: what tips or turns it is turned back within the step. The heading (radians about the vertical, from the
+    // z row) held while the nose is held pitched, and that heading after the last frame's
+    // steps (another at the next frame's first step was set from outside).
+    bool firmHold_ = false;
+    bool holdingHeading_ = false;
+    float heldHeading_ = 0.0f;
+    float steppedHeading_ = 0.0f;
     // The render variables, -1 until declared.
     int rightHandVar_ = -1, fxTimeVar_ = -1, tankVar_ = -1, transparencyVar_ = -1, transparency2Var_ = -1,
         headlightVar_ = -1, headcameraVar_ = -1, attackVar_ = -1, defendVar_ = -1;

@@ -235,6 +235,45 @@ TEST_F(DiverTest, WaterDragSlowsQuadraticallyAlikeHoweverTheTimeIsCut) {
     EXPECT_LT(body->GetLinearVel().x, 0.5f);
 }
 
+// The banking rights a roll about the body's own long axis, at every pitch and heading: a
+// couple pushed in the body's axes as though they were the world's also turned a pitched
+// nose to the side, and a steeply pitched diver swung round.
+TEST_F(DiverTest, BankingRightsARollAboutTheLongAxisAtEveryPitchAndHeading) {
+    GameFrame(0.0f);
+    d->SetStat(nbwDiver::BankingAccel, 8.0f);
+    nPhysikBody* body = Body(d);
+    for (float pitch : {0.0f, 0.6f, -1.12f}) {
+        for (float heading : {0.0f, 2.0f}) {
+            for (float roll : {0.1f, -0.1f}) {
+                SCOPED_TRACE(testing::Message() << "pitch " << pitch << ", heading " << heading << ", roll " << roll);
+                // The z row points back from the nose; the x row lies level, then rolls about z.
+                const vector3 z(std::sin(heading) * std::cos(pitch), -std::sin(pitch), std::cos(heading) * std::cos(pitch));
+                const vector3 level(std::cos(heading), 0.0f, -std::sin(heading));
+                const vector3 y = z * level;
+                const vector3 x = level * std::cos(roll) + y * std::sin(roll);
+                const vector3 rows[3] = {x, z * x, z};
+                matrix44 m;
+                for (int row = 0; row < 3; row++) {
+                    m.m[row][0] = rows[row].x;
+                    m.m[row][1] = rows[row].y;
+                    m.m[row][2] = rows[row].z;
+                }
+                body->SetMatrix(m);
+                body->SetLinearVel(vector3());
+                body->SetAngularVel(vector3());
+                body->SetForce(vector3());
+                body->SetTorque(vector3());
+                d->SubStep(0.01f, 0);
+                const vector3 t = body->GetTorque();
+                const float about = t % z;
+                EXPECT_GT(std::fabs(about), 0.5f);
+                EXPECT_LT(about * roll, 0.0f) << "it rolls further";
+                EXPECT_LT((t - z * about).Len(), 0.01f * std::fabs(about)) << "it turns the nose";
+            }
+        }
+    }
+}
+
 TEST_F(DiverTest, MoveToSwimsTurnsArrivesAndLeavesALeaderFarAway) {
     GameFrame(0.0f);
     ASSERT_TRUE(On("/usr/logic/d", "moveto(0, 0, 0.5) moveto(0, 1/0, 0)"));
