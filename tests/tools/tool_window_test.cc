@@ -105,6 +105,20 @@ TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     other->Show();
     Play("||", at);
     EXPECT_EQ(acted, "");
+    // A click and a key that went to the game while the tools were hidden, and F12 showing
+    // them later in the same frame: the tools take neither.
+    other->content = [&](ui::ToolWindow&) { acted += ImGui::IsKeyPressed(46) ? "key;" : ""; };
+    tv->SetActive(false);
+    other->Hide();
+    Play("||", at);
+    EXPECT_FALSE(Send(window::MessageKind::ButtonDown, at.at('G').first, at.at('G').second, 0));
+    Send(window::MessageKind::KeyDown, 0, 0, 0, 46);
+    Play("g", at);
+    Send(window::MessageKind::KeyUp, 0, 0, 0, 46);
+    tv->SetActive(true);
+    other->Show();
+    Play("||", at);
+    EXPECT_EQ(acted, "");
 }
 
 // The macros window lies on the display with any number of macros; the wheel brings the last
