@@ -490,15 +490,24 @@ void nMacroExec2::CheckWritable() {
     probed_ = std::move(text);
 }
 
-std::string nMacroExec2::WhyUnwritable(size_t bytes) {
+std::string nMacroExec2::WhyUnwritable(size_t bytes) const {
     nFileServer2* fs = nKernelServer::ks->GetFileServer();
     if (!fs || !fs->GetAssign("bin")) return "there is no assign 'bin'";
     const std::string file = OnDisk("bin:scripts.n");
     if (file.empty()) return "the assign 'bin' names no folder";
-    std::error_code error;
-    if (std::filesystem::symlink_status(file, error).type() == std::filesystem::file_type::directory &&
-        !std::filesystem::is_empty(file, error)) {
-        return "bin:scripts.n is a folder with entries";
+    // The names a write must take over, as WriteChanged takes them: a folder with entries
+    // under one stops it.
+    std::vector<std::string> names{"bin:scripts.n"};
+    if (began_ == Began::Macros && !movedAside_ && Exists(file) && StampOf(file) == onDiskStamp_) {
+        names.insert(names.end(), {"bin:scripts.bak", "bin:scripts.bak.new"});
+    }
+    for (const std::string& name : names) {
+        const std::string path = OnDisk(name.c_str());
+        std::error_code error;
+        if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::directory &&
+            !std::filesystem::is_empty(path, error)) {
+            return name + " is a folder with entries";
+        }
     }
     // A file of the macros' size made new beside it and taken away again: what a write
     // would meet (a folder that is read-only or gone, a full disk).

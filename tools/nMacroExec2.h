@@ -68,7 +68,7 @@ private:
     // holds, and says so on the screen (or takes the word back).
     void CheckWritable();
     // Why a file of `bytes` cannot stand as bin:scripts.n now; empty when it can.
-    static std::string WhyUnwritable(size_t bytes);
+    std::string WhyUnwritable(size_t bytes) const;
     // Shows `why` above the tool windows and logs it, or takes the word back when empty.
     void SetUnwritable(const std::string& why);
     // The macros that the end could not write go to a file of their own: in the save
