@@ -130,6 +130,28 @@ private:
 
     std::vector<std::pair<nRoot*, std::vector<nRoot*>>> parents_;
 };
+
+// Saves the macros below `scripts` as the file `name` (no ".n"). The file makes its macros
+// under a plain "nroot" when loaded: a "/scripts" of another class (made anew by a script)
+// lends them to one for the save, since its own commands would refuse the whole file.
+bool SaveMacros(nRoot* scripts, const char* name) {
+    if (scripts->GetClass() && std::strcmp(scripts->GetClass()->GetName(), "nroot") == 0) return scripts->SaveAs(name);
+    nRoot* folder = nKernelServer::ks->NewUnnamed("nroot");
+    if (!folder) return false;
+    std::vector<nRoot*> macros;
+    for (nRoot* macro = scripts->GetHead(); macro; macro = macro->GetSucc()) macros.push_back(macro);
+    for (nRoot* macro : macros) {
+        macro->Remove();
+        folder->AddTail(macro);
+    }
+    const bool saved = folder->SaveAs(name);
+    for (nRoot* macro : macros) {
+        macro->Remove();
+        scripts->AddTail(macro);
+    }
+    folder->Release();
+    return saved;
+}
 }  // namespace
 
 nMacroExec2::nMacroExec2() {
@@ -441,7 +463,7 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
             aside = OnDisk(asideName.c_str());
         }
     }
-    if (!scripts->SaveAs("bin:scripts")) {
+    if (!SaveMacros(scripts, "bin:scripts")) {
         if (!aside.empty()) std::remove(aside.c_str());
         ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
         return false;
@@ -594,7 +616,7 @@ std::string nMacroExec2::KeepIn(const std::string& place) {
     {
         LeaveOutDataText personsOnly(scripts);
         const std::string written = work + "/macros.n";
-        if (scripts->GetHead() && scripts->SaveAs((work + "/macros").c_str())) {
+        if (scripts->GetHead() && SaveMacros(scripts, (work + "/macros").c_str())) {
             for (int n = 1; n <= 99 && kept.empty(); n++) {
                 const std::string name = folder + "/brinewick-macros" + (n > 1 ? std::to_string(n) : "") + ".n";
                 if (::link(written.c_str(), name.c_str()) == 0) kept = name;
