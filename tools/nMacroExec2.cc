@@ -160,7 +160,7 @@ nMacroExec2::nMacroExec2() {
         if (window_) {
             window_->SetUserData(this);
             window_->onCommand = [this](int button) { Press(button); };
-            window_->onClose = [this] { SetActive(false); };
+            window_->onClose = [this] { window_->Hide(); };
             // Shown as made, without the keyboard.
             window_->Show(false);
         }
@@ -288,6 +288,10 @@ void nMacroExec2::SetActive(bool active) {
     } else {
         window_->Hide();
     }
+}
+
+bool nMacroExec2::IsShown() const {
+    return GetActive() && (!window_ || window_->IsVisible());
 }
 
 void nMacroExec2::Minimize() {

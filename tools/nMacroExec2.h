@@ -28,6 +28,9 @@ public:
 
     void SetActive(bool active) override;
     void Minimize() override;
+    // Its window closed by the X, the plugin stays active, still looking whether
+    // bin:scripts.n can take the macros: the word above the tools stays right.
+    bool IsShown() const override;
     // Every 5 s of the tools' own time (and at the first call): Update, Layout and a look
     // whether bin:scripts.n could take the macros. The first call also runs the auto-run
     // macros that bin:scripts.n brought.
