@@ -324,13 +324,16 @@ bool nMacroExec2::Trigger() {
 void nMacroExec2::Update() {
     nRoot* scripts = Follow(true);
     if (!scripts) return;
+    // Each macro's button found by the macro, not by a search of them all: thousands of
+    // macros cost a walk, not millions of steps every look.
+    buttonOf_.clear();
+    for (const auto& b : buttons_) buttonOf_.emplace(b->GetMacro(), b.get());
     for (nRoot* macro = scripts->GetHead(); macro; macro = macro->GetSucc()) {
-        auto it = std::find_if(buttons_.begin(), buttons_.end(),
-                               [macro](const auto& b) { return b->GetMacro() == macro; });
-        if (it == buttons_.end()) {
+        auto it = buttonOf_.find(macro);
+        if (it == buttonOf_.end()) {
             buttons_.push_back(std::make_unique<nMacroButton>(window_.get(), macro));
-        } else if ((*it)->GetName() != (macro->GetName() ? macro->GetName() : "")) {
-            (*it)->SetName(macro->GetName());
+        } else if (it->second->GetName() != (macro->GetName() ? macro->GetName() : "")) {
+            it->second->SetName(macro->GetName());
         }
     }
     std::erase_if(buttons_, [scripts](const auto& b) {

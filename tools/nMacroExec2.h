@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kernel/nRef.h"
@@ -110,6 +111,7 @@ private:
     double lastUpdate_ = 0.0;
     nRef<nRoot> scripts_;
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
+    std::unordered_map<const nRoot*, nMacroButton*> buttonOf_;  // Update's scratch
     // The macros of bin:scripts.n that were to run as the file loaded, in its order.
     std::vector<nRef<nRoot>> autoRuns_;
     Began began_ = Began::NoFile;
