@@ -141,7 +141,9 @@ public:
     // the last command it called.
     virtual bool Run(const char* text, const char*& result);
     // As Run, for a caller that shows the failure itself (the root editor shows it in its
-    // window): a failure's first line goes to `error` instead of the log.
+    // window): a failure's first line goes to `error` instead of the log. A run nested in
+    // the text (a scriptlet it runs) that fails is logged and fails the text, its first line
+    // the error.
     virtual bool RunCatching(const char* text, const char*& result, std::string& error);
     // Runs a whole script file; the name may start with an assign.
     virtual bool RunScript(const char* fileName, const char*& result);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "kernel/nClass.h"
@@ -190,6 +191,12 @@ int nLuaServer2::MessageHandler(lua_State* L) {
 }
 
 void nLuaServer2::ReportError(const char* msg) {
+    // A run inside RunCatching's text failed: the text failed with it.
+    if (nestedError_ && nestedError_->empty()) {
+        const std::string text = msg ? msg : "";
+        *nestedError_ = text.substr(0, text.find('\n'));
+        if (nestedError_->empty()) *nestedError_ = "a run inside the text failed";
+    }
     // A script may take over error reporting, as the old interpreter allowed.
     lua_pushglobaltable(L);
     lua_pushstring(L, "_ERRORMESSAGE");
@@ -363,7 +370,16 @@ bool nLuaServer2::Run(const char* text, const char*& res) { return RunText(text,
 
 bool nLuaServer2::RunCatching(const char* text, const char*& res, std::string& error) {
     error.clear();
-    const bool ok = RunText(text, res, &error);
+    // A run nested in the text (a scriptlet it runs, a handler it fires) that fails is logged
+    // as ever, and fails the text too: the caller shows the first such error.
+    std::string nested;
+    std::string* outer = std::exchange(nestedError_, &nested);
+    bool ok = RunText(text, res, &error);
+    nestedError_ = outer;
+    if (ok && !nested.empty()) {
+        ok = false;
+        error = nested;
+    }
     if (!ok && error.empty()) error = "the text was refused";
     return ok;
 }

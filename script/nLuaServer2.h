@@ -300,6 +300,8 @@ private:
     nLuaRunBounds bounds_;  // of the budgeted run going on
     nRef<nRoot> dataRoot_;
     std::string refusal_;
+    // While RunCatching runs: where the first failure of a run nested in its text goes.
+    std::string* nestedError_ = nullptr;
     int lineEnvRef_ = LUA_NOREF;
     struct DataEntry {
         std::string name;

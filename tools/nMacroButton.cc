@@ -12,6 +12,8 @@ nMacroButton::~nMacroButton() {
 }
 
 void nMacroButton::Place(float x, float y, float width, float height) {
+    // Laid out again as it was (each look at the macros): the window's button stays.
+    if (x == x_ && y == y_ && width == width_ && height == height_) return;
     x_ = x;
     y_ = y;
     width_ = width;

@@ -130,6 +130,28 @@ private:
 
     std::vector<std::pair<nRoot*, std::vector<nRoot*>>> parents_;
 };
+
+// Saves the macros below `scripts` as the file `name` (no ".n"). The file makes its macros
+// under a plain "nroot" when loaded: a "/scripts" of another class (made anew by a script)
+// lends them to one for the save, since its own commands would refuse the whole file.
+bool SaveMacros(nRoot* scripts, const char* name) {
+    if (scripts->GetClass() && std::strcmp(scripts->GetClass()->GetName(), "nroot") == 0) return scripts->SaveAs(name);
+    nRoot* folder = nKernelServer::ks->NewUnnamed("nroot");
+    if (!folder) return false;
+    std::vector<nRoot*> macros;
+    for (nRoot* macro = scripts->GetHead(); macro; macro = macro->GetSucc()) macros.push_back(macro);
+    for (nRoot* macro : macros) {
+        macro->Remove();
+        folder->AddTail(macro);
+    }
+    const bool saved = folder->SaveAs(name);
+    for (nRoot* macro : macros) {
+        macro->Remove();
+        scripts->AddTail(macro);
+    }
+    folder->Release();
+    return saved;
+}
 }  // namespace
 
 nMacroExec2::nMacroExec2() {
@@ -138,7 +160,7 @@ nMacroExec2::nMacroExec2() {
         if (window_) {
             window_->SetUserData(this);
             window_->onCommand = [this](int button) { Press(button); };
-            window_->onClose = [this] { SetActive(false); };
+            window_->onClose = [this] { window_->Hide(); };
             // Shown as made, without the keyboard.
             window_->Show(false);
         }
@@ -268,6 +290,10 @@ void nMacroExec2::SetActive(bool active) {
     }
 }
 
+bool nMacroExec2::IsShown() const {
+    return GetActive() && (!window_ || window_->IsVisible());
+}
+
 void nMacroExec2::Minimize() {
     if (window_) window_->Minimise();
 }
@@ -298,13 +324,16 @@ bool nMacroExec2::Trigger() {
 void nMacroExec2::Update() {
     nRoot* scripts = Follow(true);
     if (!scripts) return;
+    // Each macro's button found by the macro, not by a search of them all: thousands of
+    // macros cost a walk, not millions of steps every look.
+    buttonOf_.clear();
+    for (const auto& b : buttons_) buttonOf_.emplace(b->GetMacro(), b.get());
     for (nRoot* macro = scripts->GetHead(); macro; macro = macro->GetSucc()) {
-        auto it = std::find_if(buttons_.begin(), buttons_.end(),
-                               [macro](const auto& b) { return b->GetMacro() == macro; });
-        if (it == buttons_.end()) {
+        auto it = buttonOf_.find(macro);
+        if (it == buttonOf_.end()) {
             buttons_.push_back(std::make_unique<nMacroButton>(window_.get(), macro));
-        } else if ((*it)->GetName() != (macro->GetName() ? macro->GetName() : "")) {
-            (*it)->SetName(macro->GetName());
+        } else if (it->second->GetName() != (macro->GetName() ? macro->GetName() : "")) {
+            it->second->SetName(macro->GetName());
         }
     }
     std::erase_if(buttons_, [scripts](const auto& b) {
@@ -441,7 +470,7 @@ bool nMacroExec2::WriteChanged(nRoot* scripts) {
             aside = OnDisk(asideName.c_str());
         }
     }
-    if (!scripts->SaveAs("bin:scripts")) {
+    if (!SaveMacros(scripts, "bin:scripts")) {
         if (!aside.empty()) std::remove(aside.c_str());
         ks->Print("nmacroexec2: bin:scripts.n not written; the macros stay in memory\n");
         return false;
@@ -490,15 +519,24 @@ void nMacroExec2::CheckWritable() {
     probed_ = std::move(text);
 }
 
-std::string nMacroExec2::WhyUnwritable(size_t bytes) {
+std::string nMacroExec2::WhyUnwritable(size_t bytes) const {
     nFileServer2* fs = nKernelServer::ks->GetFileServer();
     if (!fs || !fs->GetAssign("bin")) return "there is no assign 'bin'";
     const std::string file = OnDisk("bin:scripts.n");
     if (file.empty()) return "the assign 'bin' names no folder";
-    std::error_code error;
-    if (std::filesystem::symlink_status(file, error).type() == std::filesystem::file_type::directory &&
-        !std::filesystem::is_empty(file, error)) {
-        return "bin:scripts.n is a folder with entries";
+    // The names a write must take over, as WriteChanged takes them: a folder with entries
+    // under one stops it.
+    std::vector<std::string> names{"bin:scripts.n"};
+    if (began_ == Began::Macros && !movedAside_ && Exists(file) && StampOf(file) == onDiskStamp_) {
+        names.insert(names.end(), {"bin:scripts.bak", "bin:scripts.bak.new"});
+    }
+    for (const std::string& name : names) {
+        const std::string path = OnDisk(name.c_str());
+        std::error_code error;
+        if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::directory &&
+            !std::filesystem::is_empty(path, error)) {
+            return name + " is a folder with entries";
+        }
     }
     // A file of the macros' size made new beside it and taken away again: what a write
     // would meet (a folder that is read-only or gone, a full disk).
@@ -585,7 +623,7 @@ std::string nMacroExec2::KeepIn(const std::string& place) {
     {
         LeaveOutDataText personsOnly(scripts);
         const std::string written = work + "/macros.n";
-        if (scripts->GetHead() && scripts->SaveAs((work + "/macros").c_str())) {
+        if (scripts->GetHead() && SaveMacros(scripts, (work + "/macros").c_str())) {
             for (int n = 1; n <= 99 && kept.empty(); n++) {
                 const std::string name = folder + "/brinewick-macros" + (n > 1 ? std::to_string(n) : "") + ".n";
                 if (::link(written.c_str(), name.c_str()) == 0) kept = name;

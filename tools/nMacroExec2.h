@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kernel/nRef.h"
@@ -28,6 +29,9 @@ public:
 
     void SetActive(bool active) override;
     void Minimize() override;
+    // Its window closed by the X, the plugin stays active, still looking whether
+    // bin:scripts.n can take the macros: the word above the tools stays right.
+    bool IsShown() const override;
     // Every 5 s of the tools' own time (and at the first call): Update, Layout and a look
     // whether bin:scripts.n could take the macros. The first call also runs the auto-run
     // macros that bin:scripts.n brought.
@@ -68,7 +72,7 @@ private:
     // holds, and says so on the screen (or takes the word back).
     void CheckWritable();
     // Why a file of `bytes` cannot stand as bin:scripts.n now; empty when it can.
-    static std::string WhyUnwritable(size_t bytes);
+    std::string WhyUnwritable(size_t bytes) const;
     // Shows `why` above the tool windows and logs it, or takes the word back when empty.
     void SetUnwritable(const std::string& why);
     // The macros that the end could not write go to a file of their own: in the save
@@ -107,6 +111,7 @@ private:
     double lastUpdate_ = 0.0;
     nRef<nRoot> scripts_;
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
+    std::unordered_map<const nRoot*, nMacroButton*> buttonOf_;  // Update's scratch
     // The macros of bin:scripts.n that were to run as the file loaded, in its order.
     std::vector<nRef<nRoot>> autoRuns_;
     Began began_ = Began::NoFile;

@@ -16,7 +16,9 @@ nPluginServer::~nPluginServer() {
 
 void nPluginServer::HookInput() {
     nGfxServer* gfx = refGfx_.Resolve();
-    if (!gfx || gfx == hooked_.GetUnsafe()) return;
+    // Also taken back from a second plugin server (made by a script) that took it and went,
+    // which would leave the tools without input for the rest of the session.
+    if (!gfx || gfx->GetUiHost() == host_.get()) return;
     gfx->SetUiHost(host_.get());
     hooked_ = gfx;
 }

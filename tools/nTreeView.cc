@@ -430,7 +430,7 @@ void nTreeView::ContextAddSized(const char* name, int width, int height, const c
     AddEventFunction(name, function);
 }
 
-bool nTreeView::Protected(nRoot* object, const char* action) {
+bool nTreeView::Protected(nRoot* object, const char* action, bool assigns) {
     for (nRoot* o = this; o; o = o->GetParent()) {
         if (o == object) {
             nKernelServer::ks->Print("%s: '%s' refused for '%s', which holds the tree view\n", GetFullName().c_str(),
@@ -462,6 +462,7 @@ bool nTreeView::Protected(nRoot* object, const char* action) {
     // The assigns the game runs on, and what holds them: without "bin:" or "save:" the
     // macros and the saves have nowhere to go.
     for (const nRef<nRoot>& ref : gameAssigns_) {
+        if (!assigns) break;
         nRoot* assign = ref.GetUnsafe();
         for (nRoot* o = assign; o; o = o->GetParent()) {
             if (o != object) continue;
@@ -539,8 +540,12 @@ void nTreeView::MenuPicked(const char* entry) {
             copyRef_.Invalidate();
         }
     } else if (std::strcmp(entry, "copy") == 0) {
-        PutBackCut("a copy");
-        copyRef_ = object;
+        // A pasted copy of a server is a second one that acts as the first (a plugin
+        // server takes the tools' input).
+        if (!object || !Protected(object, "copy", false)) {
+            PutBackCut("a copy");
+            copyRef_ = object;
+        }
     } else if (std::strcmp(entry, "paste") == 0) {
         if (object) Paste(object);
     }

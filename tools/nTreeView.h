@@ -93,8 +93,8 @@ private:
     nConServer* Console();
     // True (logged) when deleting or moving `object` would take "/", the view itself, an
     // engine server (anything under "/sys/servers", or what holds it) or an assign the game
-    // runs on (or what holds it).
-    bool Protected(nRoot* object, const char* action);
+    // runs on (or what holds it); copying it, all but the assigns.
+    bool Protected(nRoot* object, const char* action, bool assigns = true);
     // True (logged) for "/scripts" itself: the macro buttons follow it by its path, so a
     // rename or cut would leave the macros made after it without buttons and unsaved.
     bool KeptByPath(nRoot* object, const char* action);

@@ -272,7 +272,9 @@ bool Host::HandleMessage(const window::Message& message)
         // A click outside a popup takes its activation away.
         this->HidePopupsAwayFrom(message.x, message.y);
         // In order with the keys: one typed before the click goes where the keyboard was.
-        this->QueueKey(message.kind, message.button, message.x, message.y);
+        // One that came while no tool window showed went to the game alone: F12 showing
+        // the tools later in the frame must not make it a click on them too.
+        if (this->HasShownWindows()) this->QueueKey(message.kind, message.button, message.x, message.y);
         const bool taken = this->OverShownWindow(message.x, message.y);
         this->buttonToGame[message.button] = !taken;
         return taken;
@@ -286,12 +288,15 @@ bool Host::HandleMessage(const window::Message& message)
         return !toGame;
     }
     case window::MessageKind::Wheel:
+        if (!this->HasShownWindows()) return false;
         io.MouseWheel += static_cast<float>(message.wheelDelta) / 120.0f;
         return this->OverShownWindow(this->pointerX, this->pointerY);
     case window::MessageKind::KeyDown: {
         const int vk = message.virtualKey;
         if (vk < 0 || vk > 255) return false;
-        this->QueueKey(message.kind, vk);
+        // As a click: a key pressed while no tool window showed is the game's alone; only
+        // the modifiers count as held once the tools show.
+        if (this->HasShownWindows() || IsModifier(vk)) this->QueueKey(message.kind, vk);
         const bool taken = this->takesKeyboard && vk != kF12 && !this->gameKeys[vk] && this->HasShownWindows();
         this->keyToGame[vk] = !taken;
         return taken;

@@ -279,6 +279,7 @@ TEST_F(EditPluginsTest, AnEditorWhoseObjectIsCutSaysSoRunsNothingAndWorksAgainWh
 TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
     rootEdit->SetActive(true);
     kernel->New("nroot", "/usr/obj");
+    static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/inner"))->SetScript("error('inner boom')");
     ASSERT_TRUE(rootEdit->Open("/usr/obj"));
     nScriptEditDlg* d = rootEdit->FindDialog("/usr/obj");
     // Text and a part of its error (null: it works), in order: a good run clears the note.
@@ -286,6 +287,7 @@ TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
         {"new('nroot', 'a'", "expected"},
         {"new('nroot', 'half') nothing_here()", "nothing_here"},
         {"error('%s%n ##')", "%s%n ##"},
+        {"obj('/usr/inner').run() new('nroot', 'after')", "inner boom"},
         {"new('nroot', 'fine')", nullptr},
     };
     for (const auto& [text, error] : rows) {

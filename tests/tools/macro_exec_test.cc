@@ -508,6 +508,10 @@ TEST_F(MacroExecTest, MacrosBinCannotTakeAreShownAboveTheToolsAndKeptInAFileOfTh
          [&] { kernel->GetFileServer()->SetAssign("bin", bin.c_str()); }, true, true},
         {"a folder scripts.n", [&] { fs::remove(bin + "scripts.n"), fs::create_directories(bin + "scripts.n/held"); },
          [&] { fs::remove_all(bin + "scripts.n"); }, true, true},
+        {"a folder scripts.bak", [&] { fs::create_directories(bin + "scripts.bak/held"); },
+         [&] { fs::remove_all(bin + "scripts.bak"); }, true, true},
+        {"a folder scripts.bak.new", [&] { fs::create_directories(bin + "scripts.bak.new/held"); },
+         [&] { fs::remove_all(bin + "scripts.bak.new"); }, true, true},
         {"the bin assign renamed", [&] { Run("obj('/sys/share/assigns/bin').setname('elsewhere')"); },
          [&] { Run("obj('/sys/share/assigns/elsewhere').setname('bin')"); }, true, true},
         {"a full disk", [&] { std::signal(SIGXFSZ, SIG_IGN), fileSize(64); },
@@ -645,6 +649,9 @@ TEST_F(MacroExecTest, AMacroMadeUnderANewScriptsGetsItsButtonAndIsSaved) {
     } rows[] = {
         {"renamed by a script, none made", [&](nTreeView*) { Run("obj('/scripts').setname('skripte')"); }, true, false},
         {"deleted by a script", [&](nTreeView*) { Run("delete('/scripts')"); }, false},
+        {"made anew by a script as a scriptlet",
+         [&](nTreeView*) { Run("delete('/scripts') new('nscriptlet', '/scripts') obj('/scripts').setscript('x = 1')"); },
+         false},
         {"renamed by a script", [&](nTreeView*) { Run("obj('/scripts').setname('skripte')"); }, false},
         {"deleted in the tree view",
          [&](nTreeView* tv) { tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked("delete"); }, false},
@@ -684,6 +691,11 @@ TEST_F(MacroExecTest, AMacroMadeUnderANewScriptsGetsItsButtonAndIsSaved) {
             EXPECT_EQ(saved.find("'neu'") != std::string::npos, row.made) << what << log.text;
             EXPECT_EQ(saved.find("'hello'") != std::string::npos, row.refused) << what;
             EXPECT_NE((saved + Read(bin + "scripts.bak")).find("'hello'"), std::string::npos) << what;
+            // The next session loads the file it left.
+            MakePluginServer();
+            NewMacros();
+            EXPECT_EQ(Lookup("/scripts/neu") != nullptr, row.made) << what << log.text;
+            ASSERT_TRUE(Run("delete('/sys/servers/plugin') delete('/scripts')")) << what;
         }
     }
 }

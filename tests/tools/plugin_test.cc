@@ -126,6 +126,12 @@ TEST_F(PluginTest, PluginsDeletedDuringTheWalkAreSkippedAndADeletedServerEndsIt)
     EXPECT_EQ(Lookup("/sys/servers/plugin"), nullptr);
     EXPECT_EQ(gfxServer->GetUiHost(), nullptr);
     ASSERT_TRUE(FrameAt(0.09));
+
+    // A second plugin server that took the pump and went leaves it to the tools' own.
+    nPluginServer* tools = MakePluginServer();
+    kernel->New("npluginserver", "/usr/second")->Release();
+    ASSERT_TRUE(FrameAt(0.12));
+    EXPECT_EQ(gfxServer->GetUiHost(), tools->GetUiHost());
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 #include <imgui.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
+#include "kernel/nFileServer2.h"
 #include "platform/ui/TreeControl.h"
 #include "script/nScriptlet.h"
 #include "tests/tools/ToolsFixture.h"
@@ -105,12 +107,28 @@ TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     other->Show();
     Play("||", at);
     EXPECT_EQ(acted, "");
+    // A click and a key that went to the game while the tools were hidden, and F12 showing
+    // them later in the same frame: the tools take neither.
+    other->content = [&](ui::ToolWindow&) { acted += ImGui::IsKeyPressed(46) ? "key;" : ""; };
+    tv->SetActive(false);
+    other->Hide();
+    Play("||", at);
+    EXPECT_FALSE(Send(window::MessageKind::ButtonDown, at.at('G').first, at.at('G').second, 0));
+    Send(window::MessageKind::KeyDown, 0, 0, 0, 46);
+    Play("g", at);
+    Send(window::MessageKind::KeyUp, 0, 0, 0, 46);
+    tv->SetActive(true);
+    other->Show();
+    Play("||", at);
+    EXPECT_EQ(acted, "");
 }
 
 // The macros window lies on the display with any number of macros; the wheel brings the last
 // one into sight to be pressed, and the X closes the window, empty too.
 TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClosesByItsX) {
     ASSERT_TRUE(Run("function mark(s) ran = s end"));
+    std::ofstream(Path("file")) << "x";
+    StartClock();
     for (int count : {0, 1000}) {
         if (nRoot* scripts = Lookup("/scripts")) scripts->Release();
         std::filesystem::remove(bin + "scripts.n");
@@ -142,7 +160,17 @@ TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClo
         const Place close{int(float(w->GetX() + w->GetWidth()) - ImGui::GetStyle().FramePadding.x - font / 2.0f),
                           int(float(w->GetY()) + ImGui::GetStyle().FramePadding.y + font / 2.0f)};
         Play("Xx||", {{'X', close}});
-        EXPECT_FALSE(m->GetActive()) << count;
+        EXPECT_FALSE(m->IsShown()) << count;
+        // Closed, the window still has its word above the tools when bin: cannot take a macro.
+        ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", (Path("file") + "/").c_str()));
+        ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')"));
+        clock.Set(double(clock.ticks) / 1e6 + 6.0);
+        plugins->Trigger();
+        EXPECT_NE(Host()->GetNotice(), "") << count;
+        ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
+        clock.Set(double(clock.ticks) / 1e6 + 6.0);
+        plugins->Trigger();
+        EXPECT_EQ(Host()->GetNotice(), "") << count;
         m->Release();
     }
 }

@@ -354,7 +354,7 @@ TEST_F(TreeViewTest, TheEnginesServersAreNeitherDeletedNorCut) {
     kernel->New("nroot", "/sys/servers/engine/part");
     kernel->New("nroot", "/usr/loose");
     nTreeView* tv = NewTreeView("/");
-    for (const char* entry : {"delete", "cut"}) {
+    for (const char* entry : {"delete", "cut", "copy"}) {
         for (const char* path : {"/sys/servers/engine", "/sys/servers/engine/part"}) {
             log.text.clear();
             Pick(tv, path, entry);
@@ -363,6 +363,9 @@ TEST_F(TreeViewTest, TheEnginesServersAreNeitherDeletedNorCut) {
         }
     }
     EXPECT_EQ(tv->GetCutObject(), nullptr);
+    // No copy to paste: a second server would act as the first.
+    Pick(tv, "/usr/loose", "paste");
+    EXPECT_EQ(Lookup("/usr/loose")->GetHead(), nullptr);
     // Others go as before.
     Pick(tv, "/usr/loose", "delete");
     EXPECT_EQ(Lookup("/usr/loose"), nullptr);
