@@ -34,6 +34,22 @@
 
 nbwGameObserver::~nbwGameObserver() { DropHeld(); }
 
+namespace {
+
+// `root`'s children go and `from`'s take their place, in their order.
+void ReplaceChildren(nRoot* root, nRoot* from) {
+    while (nRoot* child = root->GetHead()) {
+        child->Remove();
+        child->Release();
+    }
+    while (nRoot* child = from->GetHead()) {
+        child->Remove();
+        root->AddTail(child);
+    }
+}
+
+}  // namespace
+
 // ---- game state
 
 nPersist* nbwGameObserver::GameStatus(bool make) const {
@@ -588,14 +604,7 @@ void nbwGameObserver::LoadGame(const char* name) {
     held_.Set(held);
     // The running level stores into the old stores, not the loaded ones.
     if (level_.GetUnsafe()) EndLevel();
-    while (nRoot* child = root->GetHead()) {
-        child->Remove();
-        child->Release();
-    }
-    while (nRoot* child = scratch->GetHead()) {
-        child->Remove();
-        root->AddTail(child);
-    }
+    ReplaceChildren(root, scratch);
     scratch->Release();
     lastSaveOk_ = true;
     // A save of no running level has nothing to start: the load is whole.
@@ -657,14 +666,7 @@ bool nbwGameObserver::RestoreGame() {
         return false;
     }
     if (level_.GetUnsafe()) EndLevel();
-    while (nRoot* child = root->GetHead()) {
-        child->Remove();
-        child->Release();
-    }
-    while (nRoot* child = held->GetHead()) {
-        child->Remove();
-        root->AddTail(child);
-    }
+    ReplaceChildren(root, held);
     held->Release();
     // The word of the game that ran, with the clock as it says.
     GetGameState(0);
