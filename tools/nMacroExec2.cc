@@ -35,26 +35,16 @@ bool IsDataText(const nRoot* obj) {
     return scriptlet && scriptlet->GetOrigin() == nScriptServer::Origin::Data;
 }
 
-// The run's result goes to standard output, as the console's do, quoted as the log quotes,
-// and only when it takes the line now, as the log's lines do.
-__attribute__((format(printf, 1, 2))) void ShowResult(const char* fmt, ...) {
-    if (!nLogFormat::TakesALine(stdout)) return;
+// A line for standard output (a run's result, as the console's) or standard error (where
+// the person's macros went when the game ends), quoted as the log quotes, and only when the
+// stream takes the line now, as the log's lines do.
+__attribute__((format(printf, 2, 3))) void WriteLine(FILE* to, const char* fmt, ...) {
+    if (!nLogFormat::TakesALine(to)) return;
     va_list args;
     va_start(args, fmt);
-    nLogFormat::Write(stdout, fmt, args);
+    nLogFormat::Write(to, fmt, args);
     va_end(args);
-    std::fflush(stdout);
-}
-
-// A line for standard error, which says where the person's macros went when the game ends;
-// only when it takes the line now, as the log's lines do.
-__attribute__((format(printf, 1, 2))) void TellStandardError(const char* fmt, ...) {
-    if (!nLogFormat::TakesALine(stderr)) return;
-    va_list args;
-    va_start(args, fmt);
-    nLogFormat::Write(stderr, fmt, args);
-    va_end(args);
-    std::fflush(stderr);
+    std::fflush(to);
 }
 
 // The macros below `root` as text: each one's class, name and saved commands, its children
@@ -206,7 +196,7 @@ nMacroExec2::Began nMacroExec2::LoadFile(const char* name, nRoot* scripts, std::
     nScriptServer::PersonNamesScope names;
     if (script->RunDataFile(name, scratch, result)) {
         autoRuns_ = std::move(hold.held);
-        ShowResult("%s\n", result ? result : "");
+        WriteLine(stdout, "%s\n", result ? result : "");
         TrustAsPerson(scratch);
         began = scratch->GetHead() ? Began::Macros : Began::NoMacros;
         if (began == Began::Macros && !MacrosText(scratch, text)) text.clear();
@@ -588,11 +578,11 @@ void nMacroExec2::KeepUnwritten() {
         const std::string kept = KeepIn(folder);
         if (kept.empty()) continue;
         ks->Print("nmacroexec2: the macros that bin:scripts.n could not take are kept in '%s'\n", kept.c_str());
-        TellStandardError("Brinewick: the macros that bin:scripts.n could not take are kept in '%s'\n", kept.c_str());
+        WriteLine(stderr, "Brinewick: the macros that bin:scripts.n could not take are kept in '%s'\n", kept.c_str());
         return;
     }
     ks->Print("nmacroexec2: the macros that bin:scripts.n could not take could be kept nowhere\n");
-    TellStandardError("Brinewick: the macros that bin:scripts.n could not take could be kept nowhere; see the log\n");
+    WriteLine(stderr, "Brinewick: the macros that bin:scripts.n could not take could be kept nowhere; see the log\n");
 }
 
 std::string nMacroExec2::KeepIn(const std::string& place) {
