@@ -577,6 +577,10 @@ void nbwGameObserver::LoadGame(const char* name) {
     // An earlier load's game that no start took is no longer the game that ran.
     DropHeld();
     heldLevel_ = level_.GetUnsafe() ? GetLevel() : "";
+    if (nbwLevel* running = level_.GetUnsafe()) {
+        heldMap_ = running->GetBuiltMap();
+        heldMapOrigin_ = running->GetBuiltOrigin();
+    }
     // The game that ran, as a save of it now would hold it (copying a store writes its
     // node's live state first), is kept until the loaded level has started.
     nRoot* held = nKernelServer::ks->NewUnnamed("nroot");
@@ -641,6 +645,7 @@ void nbwGameObserver::DropHeld() {
     if (nRoot* held = held_.GetUnsafe()) held->Release();
     held_.Set(nullptr);
     heldLevel_.clear();
+    heldMap_.clear();
 }
 
 bool nbwGameObserver::RestoreGame() {
@@ -648,7 +653,9 @@ bool nbwGameObserver::RestoreGame() {
     if (!held) return false;
     held_.Set(nullptr);
     const std::string level = heldLevel_;
+    const std::string builtBy = heldMap_;
     heldLevel_.clear();
+    heldMap_.clear();
     lastSaveOk_ = false;
     nRoot* root = refPersist_.Resolve();
     if (!root) {
@@ -675,7 +682,27 @@ bool nbwGameObserver::RestoreGame() {
     }
     if (level.empty()) return true;
     n_printf("nbwObserver: the game that ran before the load goes on in '%s'\n", level.c_str());
-    return StartNamed(level.c_str()) && level_.GetUnsafe();
+    // Built again by the map that built it: a map file the tools set since (one that fails
+    // or makes another world) would leave the player a level that is not the one that ran.
+    nRoot* tree = refLevels_.Resolve();
+    nRoot* found = tree ? tree->FindChild(level.c_str()) : nullptr;
+    nRef<nbwLevel> node;
+    if (found && found->IsA("nbwlevel")) node.Set(static_cast<nbwLevel*>(found));
+    const char* setMap = node.IsValid() ? node->GetMapFile() : nullptr;
+    const std::string set = setMap ? setMap : "";
+    const nScriptServer::Origin setOrigin = node.IsValid() ? node->GetMapOrigin() : nScriptServer::Origin::Person;
+    const bool other = node.IsValid() && !builtBy.empty() && builtBy != set;
+    if (other) {
+        nScriptServer::OriginScope origin(heldMapOrigin_);
+        node->SetMapFile(builtBy.c_str());
+    }
+    const bool started = StartNamed(level.c_str()) && level_.GetUnsafe();
+    // The tools' map file stays the level's for later starts.
+    if (other && node.IsValid()) {
+        nScriptServer::OriginScope origin(setOrigin);
+        node->SetMapFile(set.c_str());
+    }
+    return started;
 }
 
 bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) {

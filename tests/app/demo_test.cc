@@ -4016,6 +4016,9 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         map << std::ifstream(fs::path(BW_SOURCE_DIR) / "data/levels/level1/map.n").rdbuf();
         std::ofstream(brokenMap) << map.str() << "\nerror('broken at its end')\n";
     }
+    // A map that builds nothing: a put-back game built by it would be no world at all.
+    const fs::path failingMap = saveDir / "failingmap.n";
+    std::ofstream(failingMap) << "error('broken at its start')\n";
     auto rename = [&](const char* path, const char* to) {
         return [this, path, to] { Lookup(path)->SetName(to); };
     };
@@ -4046,6 +4049,7 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
          rename("/usr/prototypes/diver_x", "diver"), good},
         {"the level's map file missing", mapFile("home:levels/level1/nomap.n"), mapFile(level1Map), good},
         {"the level's map failing", mapFile(brokenMap.string()), mapFile(level1Map), good},
+        {"the level's map failing at once", mapFile(failingMap.string()), mapFile(level1Map), good},
         {"no store of the level in the save", [] {}, [] {}, withoutStore},
         {"the modules the map names renamed", rename("/usr/modules", "modules_x"),
          rename("/usr/modules_x", "modules"), good},
@@ -4075,6 +4079,9 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         nRoot* diver = game->GetCurrentLevel()->Find("diver1");
         ASSERT_TRUE(diver && diver->IsA("nbwdiver")) << log.text.substr(0, 3000);
         EXPECT_LT((static_cast<nbwDiver*>(diver)->GetPosition() - at).Len(), 0.3f);
+        // The world it swam in stands: its seabed and its follow camera.
+        EXPECT_NE(game->GetCurrentLevel()->Find("seabed_solid"), nullptr);
+        EXPECT_NE(game->GetCurrentLevel()->Find("cam"), nullptr);
         row.mend();
         nRoot* store = Lookup("/usr/persist/level1/diver1");
         ASSERT_NE(store, nullptr);
