@@ -609,6 +609,9 @@ void nbwGameObserver::LoadGame(const char* name) {
     }
     GetGameState(0);
     for (uint32_t bit : {uint32_t(Inventory), uint32_t(MainMenu), 0x800u, uint32_t(Video)}) SetGameState(bit, false);
+    // No level runs until the loaded one starts (StartLevel says so): a save's word that
+    // says one runs where it names none would read as a level gone under the game.
+    SetGameState(LevelRunning, false);
     // A save's word keeps only what a running game's play sets: a bit that no flow of the
     // game sets (one that keeps the diver from its keys) is not the save's to set.
     GetGameState(0);

@@ -3985,10 +3985,14 @@ TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
     }
     // A save of no running level loads into the menu, whose keys start a new game.
     std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << with("  sets( \"currlevel\", \"none\" )\n");
+    log.text.clear();
     Key(SDL_SCANCODE_F9, SDLK_F9);
     Frames(3);
     EXPECT_STREQ(game->GetLevel(), "none");
     EXPECT_TRUE(Menu()->GetActive());
+    // Its word's "a level runs" is no level gone under the game.
+    EXPECT_FALSE(State(0x40));
+    EXPECT_EQ(log.text.find("node is gone"), std::string::npos) << log.text.substr(0, 3000);
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
     Frames(3);
     EXPECT_STREQ(game->GetLevel(), "level1") << log.text.substr(0, 3000);
