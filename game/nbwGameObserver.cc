@@ -593,6 +593,10 @@ void nbwGameObserver::LoadGame(const char* name) {
     // An earlier load's game that no start took is no longer the game that ran.
     DropHeld();
     heldLevel_ = level_.GetUnsafe() ? GetLevel() : "";
+    if (nbwLevel* running = level_.GetUnsafe()) {
+        heldMap_ = running->GetBuiltMap();
+        heldMapOrigin_ = running->GetBuiltOrigin();
+    }
     // The game that ran, as a save of it now would hold it (copying a store writes its
     // node's live state first), is kept until the loaded level has started.
     nRoot* held = nKernelServer::ks->NewUnnamed("nroot");
@@ -614,6 +618,9 @@ void nbwGameObserver::LoadGame(const char* name) {
     }
     GetGameState(0);
     for (uint32_t bit : {uint32_t(Inventory), uint32_t(MainMenu), 0x800u, uint32_t(Video)}) SetGameState(bit, false);
+    // No level runs until the loaded one starts (StartLevel says so): a save's word that
+    // says one runs where it names none would read as a level gone under the game.
+    SetGameState(LevelRunning, false);
     // A save's word keeps only what a running game's play sets: a bit that no flow of the
     // game sets (one that keeps the diver from its keys) is not the save's to set.
     GetGameState(0);
@@ -650,6 +657,7 @@ void nbwGameObserver::DropHeld() {
     if (nRoot* held = held_.GetUnsafe()) held->Release();
     held_.Set(nullptr);
     heldLevel_.clear();
+    heldMap_.clear();
 }
 
 bool nbwGameObserver::RestoreGame() {
@@ -657,7 +665,9 @@ bool nbwGameObserver::RestoreGame() {
     if (!held) return false;
     held_.Set(nullptr);
     const std::string level = heldLevel_;
+    const std::string builtBy = heldMap_;
     heldLevel_.clear();
+    heldMap_.clear();
     lastSaveOk_ = false;
     nRoot* root = refPersist_.Resolve();
     if (!root) {
@@ -677,7 +687,27 @@ bool nbwGameObserver::RestoreGame() {
     }
     if (level.empty()) return true;
     n_printf("nbwObserver: the game that ran before the load goes on in '%s'\n", level.c_str());
-    return StartNamed(level.c_str()) && level_.GetUnsafe();
+    // Built again by the map that built it: a map file the tools set since (one that fails
+    // or makes another world) would leave the player a level that is not the one that ran.
+    nRoot* tree = refLevels_.Resolve();
+    nRoot* found = tree ? tree->FindChild(level.c_str()) : nullptr;
+    nRef<nbwLevel> node;
+    if (found && found->IsA("nbwlevel")) node.Set(static_cast<nbwLevel*>(found));
+    const char* setMap = node.IsValid() ? node->GetMapFile() : nullptr;
+    const std::string set = setMap ? setMap : "";
+    const nScriptServer::Origin setOrigin = node.IsValid() ? node->GetMapOrigin() : nScriptServer::Origin::Person;
+    const bool other = node.IsValid() && !builtBy.empty() && builtBy != set;
+    if (other) {
+        nScriptServer::OriginScope origin(heldMapOrigin_);
+        node->SetMapFile(builtBy.c_str());
+    }
+    const bool started = StartNamed(level.c_str()) && level_.GetUnsafe();
+    // The tools' map file stays the level's for later starts.
+    if (other && node.IsValid()) {
+        nScriptServer::OriginScope origin(setOrigin);
+        node->SetMapFile(set.c_str());
+    }
+    return started;
 }
 
 bool nbwGameObserver::StartNeeds(nRoot* root, nRoot* scratch, std::string& why) {

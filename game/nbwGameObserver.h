@@ -11,6 +11,7 @@
 #include "game/nbwSaveDeclaration.h"
 #include "kernel/nPathRef.h"
 #include "kernel/nRef.h"
+#include "kernel/nScriptServer.h"
 #include "logic/nBaseObserver.h"
 
 class nbwLevel;
@@ -137,6 +138,10 @@ protected:
     // the level that ran then ("" for none), until the loaded level has started.
     nRef<nRoot> held_;
     std::string heldLevel_;
+    // The map that built the level that ran, and its origin: the game put back is built by
+    // it, whatever map file the tools set on the level since.
+    std::string heldMap_;
+    nScriptServer::Origin heldMapOrigin_ = nScriptServer::Origin::Person;
     // Logged once when the running level's node went away under the game.
     bool levelGoneLogged_ = false;
     // Focus groups already logged as missing, so a frame loop logs each once.

@@ -30,6 +30,7 @@ nLogicLevel::~nLogicLevel() = default;
 
 void nLogicLevel::LoadLevel() {
     loadOk_ = false;
+    builtMap_.clear();
     if (loading_) {
         // The map would run itself again without end.
         n_error("%s: v_loadlevel: the map file '%s' is still running; not loaded again from inside it\n",
@@ -48,15 +49,20 @@ void nLogicLevel::LoadLevel() {
     nBaseObserver* observer = observerRef_.Get();
     // The map may set another map file or release this level while it runs.
     const std::string map = mapFile_.Get();
+    const nScriptServer::Origin origin = mapOrigin_;
     nRef<nRoot> alive(this);
     loading_ = true;
-    bool ok = observer->RunScript(map.c_str(), mapOrigin_);
+    bool ok = observer->RunScript(map.c_str(), origin);
     if (!alive.IsValid()) {
         ks->PopCwd();
         return;
     }
     loading_ = false;
     loadOk_ = ok;
+    if (ok) {
+        builtMap_ = map;
+        builtOrigin_ = origin;
+    }
     if (!ok) n_error("%s: v_loadlevel: the map file '%s' did not run through\n", GetFullName().c_str(), map.c_str());
     Setup();
     ks->PopCwd();

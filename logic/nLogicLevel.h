@@ -4,6 +4,8 @@
 // unloading releases them all. It also fades the level: the visualizer state "fader"
 // hands its modules the render variables "time" and "transparenz". The game's level
 // class overrides LoadLevel and UnloadLevel and calls these.
+#include <string>
+
 #include "kernel/nPathRef.h"
 #include "kernel/nScriptServer.h"
 #include "kernel/nString.h"
@@ -43,6 +45,11 @@ public:
         mapOrigin_ = nScriptServer::CurrentOrigin();
     }
     const char* GetMapFile() const { return mapFile_.Get(); }
+    nScriptServer::Origin GetMapOrigin() const { return mapOrigin_; }
+    // The map file whose run built what the level holds now, and the origin it ran with;
+    // "" when the last LoadLevel did not run through. The map file set may differ since.
+    const std::string& GetBuiltMap() const { return builtMap_; }
+    nScriptServer::Origin GetBuiltOrigin() const { return builtOrigin_; }
     // Over `time` seconds to `target`; at once when `time` <= 0.
     void FadeTo(float target, float time);
 
@@ -58,6 +65,8 @@ public:
 private:
     nString mapFile_;
     nScriptServer::Origin mapOrigin_ = nScriptServer::Origin::Person;
+    std::string builtMap_;
+    nScriptServer::Origin builtOrigin_ = nScriptServer::Origin::Person;
     int timeVar_ = -1;
     int transparenzVar_ = -1;
     nPathRef<nBaseObserver> observerRef_{"/sys/servers/observer"};

@@ -4026,10 +4026,14 @@ TEST_F(DemoGameTest, ASaveWhoseLevelIsNoneOfTheGamesIsRefusedAndTheGameRunsOn) {
     }
     // A save of no running level loads into the menu, whose keys start a new game.
     std::ofstream(saveDir / "schnellspeicher.n", std::ios::trunc) << with("  sets( \"currlevel\", \"none\" )\n");
+    log.text.clear();
     Key(SDL_SCANCODE_F9, SDLK_F9);
     Frames(3);
     EXPECT_STREQ(game->GetLevel(), "none");
     EXPECT_TRUE(Menu()->GetActive());
+    // Its word's "a level runs" is no level gone under the game.
+    EXPECT_FALSE(State(0x40));
+    EXPECT_EQ(log.text.find("node is gone"), std::string::npos) << log.text.substr(0, 3000);
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
     Frames(3);
     EXPECT_STREQ(game->GetLevel(), "level1") << log.text.substr(0, 3000);
@@ -4057,6 +4061,9 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         map << std::ifstream(fs::path(BW_SOURCE_DIR) / "data/levels/level1/map.n").rdbuf();
         std::ofstream(brokenMap) << map.str() << "\nerror('broken at its end')\n";
     }
+    // A map that builds nothing: a put-back game built by it would be no world at all.
+    const fs::path failingMap = saveDir / "failingmap.n";
+    std::ofstream(failingMap) << "error('broken at its start')\n";
     auto rename = [&](const char* path, const char* to) {
         return [this, path, to] { Lookup(path)->SetName(to); };
     };
@@ -4087,6 +4094,7 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
          rename("/usr/prototypes/diver_x", "diver"), good},
         {"the level's map file missing", mapFile("home:levels/level1/nomap.n"), mapFile(level1Map), good},
         {"the level's map failing", mapFile(brokenMap.string()), mapFile(level1Map), good},
+        {"the level's map failing at once", mapFile(failingMap.string()), mapFile(level1Map), good},
         {"no store of the level in the save", [] {}, [] {}, withoutStore},
         {"the modules the map names renamed", rename("/usr/modules", "modules_x"),
          rename("/usr/modules_x", "modules"), good},
@@ -4116,6 +4124,9 @@ TEST_F(DemoGameTest, ALoadThatCannotStartKeepsTheRunningLevel) {
         nRoot* diver = game->GetCurrentLevel()->Find("diver1");
         ASSERT_TRUE(diver && diver->IsA("nbwdiver")) << log.text.substr(0, 3000);
         EXPECT_LT((static_cast<nbwDiver*>(diver)->GetPosition() - at).Len(), 0.3f);
+        // The world it swam in stands: its seabed and its follow camera.
+        EXPECT_NE(game->GetCurrentLevel()->Find("seabed_solid"), nullptr);
+        EXPECT_NE(game->GetCurrentLevel()->Find("cam"), nullptr);
         row.mend();
         nRoot* store = Lookup("/usr/persist/level1/diver1");
         ASSERT_NE(store, nullptr);

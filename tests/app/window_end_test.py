@@ -17,10 +17,13 @@ SETUP = "\ndofile('bin:init_tools.n')\nnew('nscriptlet', '/scripts/neu')\n%s\npr
 X = ctypes.CDLL("libX11.so.6")
 X.XOpenDisplay.restype = ctypes.c_void_p
 X.XInternAtom.restype = ctypes.c_ulong
+X.XDefaultRootWindow.restype = ctypes.c_ulong
 for f, args in {"XOpenDisplay": [ctypes.c_char_p], "XInternAtom": [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int],
                 "XDestroyWindow": [ctypes.c_void_p, ctypes.c_ulong], "XKillClient": [ctypes.c_void_p, ctypes.c_ulong],
                 "XSendEvent": [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p],
-                "XSync": [ctypes.c_void_p, ctypes.c_int], "XCloseDisplay": [ctypes.c_void_p]}.items():
+                "XSync": [ctypes.c_void_p, ctypes.c_int], "XCloseDisplay": [ctypes.c_void_p],
+                "XDefaultRootWindow": [ctypes.c_void_p], "XFree": [ctypes.c_void_p],
+                "XQueryTree": [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 4}.items():
     getattr(X, f).argtypes = args
 
 
@@ -34,6 +37,24 @@ def wm_close(dpy, wid, game):
 
 def server_gone(dpy, wid, game):
     game.xvfb.kill()
+
+
+def boxes(dpy, wid):
+    """The top windows of clients other than the server and the game: a message box's."""
+    root, parent, kids, n = ctypes.c_ulong(), ctypes.c_ulong(), ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+    X.XQueryTree(dpy, X.XDefaultRootWindow(dpy), ctypes.byref(root), ctypes.byref(parent), ctypes.byref(kids),
+                 ctypes.byref(n))
+    found = [kids[i] for i in range(n.value) if kids[i] >> 21 not in (0, wid >> 21)]
+    X.XFree(kids)
+    return found
+
+
+def box_gone_then_closed(dpy, wid, game):
+    # The box's own connection lost: its process ends without a word, and the game, its
+    # connection alive, goes on until its window's close.
+    for box in boxes(dpy, wid):
+        X.XKillClient(dpy, box)
+    wm_close(dpy, wid, game)
 
 
 VIEWER = "new('n3dnode', '/usr/scene') new('nobserver', '/usr/v') sel('/usr/v') start()"
@@ -54,7 +75,8 @@ ROWS = [("window manager's close", wm_close, "", 0, ENDED),
         ("connection killed under the viewer", lambda d, w, g: X.XKillClient(d, w), "execbuf(\"" + VIEWER + "\")", 4,
          LOST),
         ("X server gone", server_gone, "", 4, LOST),
-        ("X server gone under an error box", server_gone, BOX, 4, LOST)]
+        ("X server gone under an error box", server_gone, BOX, 4, LOST),
+        ("the error box's connection killed", box_gone_then_closed, BOX, 0, ENDED)]
 
 
 def run(game, checks, name, end, extra, code, said):
@@ -73,12 +95,13 @@ def run(game, checks, name, end, extra, code, said):
                              env=dict(os.environ, DISPLAY=game.display), stdout=pt.subprocess.PIPE).stdout.split()
     if len(wins) != 1:
         raise pt.Failure(f"{name}: windows {wins}")
-    # The box: a window of its own beside the game's.
-    while BOX in extra and not game.windows() - set(wins):
+    dpy = X.XOpenDisplay(game.display.encode())
+    # The box: a window of its own beside the game's, another client's (xdotool's visible
+    # windows hold one of the server's anyway).
+    while BOX in extra and not boxes(dpy, int(wins[0])):
         if time.monotonic() > deadline:
             raise pt.Failure(f"{name}: no box showed")
         time.sleep(0.1)
-    dpy = X.XOpenDisplay(game.display.encode())
     end(dpy, int(wins[0]), game)
     if end is not server_gone:  # Xlib would end this process on a dead connection
         X.XSync(dpy, 0)
@@ -89,6 +112,7 @@ def run(game, checks, name, end, extra, code, said):
     # Once: a box's process neither logs as the game nor runs its shutdown.
     checks.expect(out.count(said) == 1 and out.count("AppMain: shutdown\n") == 1,
                   f"{name}: '{said}' and the shutdown printed once")
+    checks.expect(said == LOST or LOST not in out, f"{name}: no display lost printed")
     checks.expect((VIEWER in extra) == ("the viewer runs" in out), f"{name}: the viewer ran only where started")
     saved = [open(os.path.join(game.bin, n), errors="replace").read() for n in ("scripts.n", "scripts.bak")]
     checks.expect("'neu'" in saved[0] and "'alt'" in saved[0] and saved[1] == BEFORE,

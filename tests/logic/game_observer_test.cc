@@ -340,7 +340,7 @@ TEST_F(GameObserverTest, SaveAndLoadKeepTheRunningGameOnBadInput) {
 // through lets it go.
 TEST_F(GameObserverTest, AStartThatBreaksOffAfterALoadPutsBackTheGameThatRan) {
     fs::path dir = SaveDir();
-    const std::string good = Write("good.lua", "-- a map\n");
+    const std::string good = Write("good.lua", "new('nroot', 'world')\n");
     const std::string bad = Write("bad.lua", "error('the map breaks')\n");
     enum class Start { Whole, MapFails, ScriptsGiveUp };
     for (Start how : {Start::Whole, Start::MapFails, Start::ScriptsGiveUp}) {
@@ -370,6 +370,9 @@ TEST_F(GameObserverTest, AStartThatBreaksOffAfterALoadPutsBackTheGameThatRan) {
         }
         EXPECT_STREQ(game->GetLevel(), "lv");
         EXPECT_EQ(game->GetLastSaveOk(), how == Start::Whole);
+        // The game put back is built by the map that built it; the map file set stays.
+        EXPECT_NE(kernel->Lookup("/usr/logic/lv/world"), nullptr) << log.text;
+        EXPECT_STREQ(level->GetMapFile(), how == Start::MapFails ? bad.c_str() : good.c_str());
         auto* now = static_cast<nPersist*>(kernel->Lookup("/usr/persist/lv"));
         ASSERT_NE(now, nullptr);
         EXPECT_EQ(now->GetI("coins"), how == Start::Whole ? 7 : 9);
