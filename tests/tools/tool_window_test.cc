@@ -99,26 +99,23 @@ TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     Play("||Dd||", at);
     EXPECT_FALSE(menu->IsShown());
     EXPECT_NE(Lookup("/usr/a"), nullptr);
+    auto tools = [&](bool shown) { tv->SetActive(shown), shown ? other->Show() : other->Hide(); };
     Play("G|", at);
-    tv->SetActive(false);
-    other->Hide();
+    tools(false);
     Play("|g|", at);
-    tv->SetActive(true);
-    other->Show();
+    tools(true);
     Play("||", at);
     EXPECT_EQ(acted, "");
     // A click and a key that went to the game while the tools were hidden, and F12 showing
     // them later in the same frame: the tools take neither.
     other->content = [&](ui::ToolWindow&) { acted += ImGui::IsKeyPressed(46) ? "key;" : ""; };
-    tv->SetActive(false);
-    other->Hide();
+    tools(false);
     Play("||", at);
     EXPECT_FALSE(Send(window::MessageKind::ButtonDown, at.at('G').first, at.at('G').second, 0));
     Send(window::MessageKind::KeyDown, 0, 0, 0, 46);
     Play("g", at);
     Send(window::MessageKind::KeyUp, 0, 0, 0, 46);
-    tv->SetActive(true);
-    other->Show();
+    tools(true);
     Play("||", at);
     EXPECT_EQ(acted, "");
 }
@@ -162,15 +159,12 @@ TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClo
         Play("Xx||", {{'X', close}});
         EXPECT_FALSE(m->IsShown()) << count;
         // Closed, the window still has its word above the tools when bin: cannot take a macro.
+        auto look = [&] { return clock.Set(double(clock.ticks) / 1e6 + 6.0), plugins->Trigger(), Host()->GetNotice(); };
         ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", (Path("file") + "/").c_str()));
         ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')"));
-        clock.Set(double(clock.ticks) / 1e6 + 6.0);
-        plugins->Trigger();
-        EXPECT_NE(Host()->GetNotice(), "") << count;
+        EXPECT_NE(look(), "") << count;
         ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
-        clock.Set(double(clock.ticks) / 1e6 + 6.0);
-        plugins->Trigger();
-        EXPECT_EQ(Host()->GetNotice(), "") << count;
+        EXPECT_EQ(look(), "") << count;
         m->Release();
     }
 }
