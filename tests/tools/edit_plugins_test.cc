@@ -42,6 +42,14 @@ protected:
         return s;
     }
     static std::string Text(nScriptEditDlg* d) { return d->GetEditor().GetText(); }
+    void Pick(const char* path, const char* entry) { tv->OnRightClick(tv->FindItem(path)), tv->MenuPicked(entry); }
+    // Both editors on, each with a dialog open on `path`.
+    bool OpenBoth(const char* path, nScriptEditDlg*& root, nScriptEditDlg*& script) {
+        rootEdit->SetActive(true), scriptEdit->SetActive(true), tv->Refresh();
+        if (!rootEdit->Open(path) || !scriptEdit->Open(path)) return false;
+        root = rootEdit->FindDialog(path), script = scriptEdit->FindDialog(path);
+        return true;
+    }
 
     nTreeView* tv = nullptr;
     nRootEdit* rootEdit = nullptr;
@@ -194,25 +202,15 @@ TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
     const std::pair<std::function<void()>, std::string> rows[] = {
         {[&] { EXPECT_TRUE(Run("obj('/usr/a/p').setname('probe2')")); }, "/usr/a/probe2"},
         {[&] { tv->OnLabelEditEnd(tv->FindItem("/usr/a/p"), &probe2); }, "/usr/a/probe2"},
-        {[&] {
-             tv->OnRightClick(tv->FindItem("/usr/a/p"));
-             tv->MenuPicked("cut");
-             tv->OnRightClick(tv->FindItem("/usr/b"));
-             tv->MenuPicked("paste");
-         },
-         "/usr/b/p"},
+        {[&] { Pick("/usr/a/p", "cut"), Pick("/usr/b", "paste"); }, "/usr/b/p"},
         {[&] { EXPECT_TRUE(Run("obj('/usr/a').setname('c')")); }, "/usr/c/p"},
     };
-    rootEdit->SetActive(true);
-    scriptEdit->SetActive(true);
     for (const auto& [move, to] : rows) {
         SCOPED_TRACE(to);
         auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/p"));
         kernel->New("nroot", "/usr/b");
-        tv->Refresh();
-        ASSERT_TRUE(rootEdit->Open("/usr/a/p") && scriptEdit->Open("/usr/a/p"));
-        nScriptEditDlg* root = rootEdit->FindDialog("/usr/a/p");
-        nScriptEditDlg* script = scriptEdit->FindDialog("/usr/a/p");
+        nScriptEditDlg *root = nullptr, *script = nullptr;
+        ASSERT_TRUE(OpenBoth("/usr/a/p", root, script));
         // A line typed before the move: the header follows at once, undo and redo keep to the line.
         const std::string body = Text(root).substr(Text(root).find('\n'));
         ui::EditorControl& c = *root->GetEditor().GetControl();
@@ -246,17 +244,12 @@ TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
 }
 
 TEST_F(EditPluginsTest, AnEditorWhoseObjectIsCutSaysSoRunsNothingAndWorksAgainWhenPasted) {
-    rootEdit->SetActive(true);
-    scriptEdit->SetActive(true);
     auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/p"));
-    tv->Refresh();
-    ASSERT_TRUE(rootEdit->Open("/usr/p") && scriptEdit->Open("/usr/p"));
-    nScriptEditDlg* root = rootEdit->FindDialog("/usr/p");
-    nScriptEditDlg* script = scriptEdit->FindDialog("/usr/p");
+    nScriptEditDlg *root = nullptr, *script = nullptr;
+    ASSERT_TRUE(OpenBoth("/usr/p", root, script));
     root->GetEditor().SetText("new('nroot', 'stray')");
     script->GetEditor().SetText("stray = 1");
-    tv->OnRightClick(tv->FindItem("/usr/p"));
-    tv->MenuPicked("cut");
+    Pick("/usr/p", "cut");
     plugins->Trigger();
     for (nScriptEditDlg* d : {root, script}) {
         EXPECT_NE(d->GetNote().find("'/usr/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
@@ -266,8 +259,7 @@ TEST_F(EditPluginsTest, AnEditorWhoseObjectIsCutSaysSoRunsNothingAndWorksAgainWh
     EXPECT_EQ(s->GetScript(), nullptr);
     EXPECT_TRUE(LogHas("scriptedit: '/usr/p' is no longer in the object tree"));
     // Pasted back, both work with the texts they kept.
-    tv->OnRightClick(tv->FindItem("/usr"));
-    tv->MenuPicked("paste");
+    Pick("/usr", "paste");
     plugins->Trigger();
     EXPECT_EQ(script->GetNote(), "");
     script->Command(nScriptEditDlg::Run);
