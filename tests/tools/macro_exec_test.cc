@@ -79,11 +79,8 @@ protected:
     // Names a probe or an unfinished write left in `folder`.
     static std::string Leftovers(const std::string& folder) {
         std::string left;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            const std::string name = entry.path().filename().string();
-            if (name.find("probe") != std::string::npos || name.find(".brinewick") != std::string::npos) left += name + " ";
-        }
-        return left;
+        for (const auto& entry : fs::directory_iterator(folder)) left += entry.path().filename().string() + " ";
+        return left.find("probe") == std::string::npos && left.find(".brinewick") == std::string::npos ? "" : left;
     }
     nMacroExec2* NewMacros() {
         return static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
@@ -489,22 +486,15 @@ TEST_F(MacroExecTest, SessionsInARowLoseNoMacroOfAnyFileAndAHeldNameChangesNothi
 }  // namespace
 
 namespace {
-// Every way bin:scripts.n was seen to refuse the macros: a new macro is named unwritten on the
-// notice line at the next look, the word goes once the place is mended and comes back with the
-// next macro; at the end the macros go to a file of their own in the save folder, named in the
-// log and on standard error (a full disk takes that file too: the log says so).
+// Every way bin:scripts.n was seen to refuse the macros. At the end they go to a file of their
+// own in the save folder, named in the log and on standard error; a full disk takes that too.
 TEST_F(MacroExecTest, MacrosBinCannotTakeAreShownAboveTheToolsAndKeptInAFileOfTheirOwn) {
     struct rlimit unlimited {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    auto fileSize = [&](rlim_t bytes) {
-        struct rlimit limit = unlimited;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    };
-    auto held = [&](std::string name) -> std::function<void()> {
-        return [&, name] { fs::create_directories(bin + name + "/held"); };
-    };
-    auto unheld = [&](std::string name) -> std::function<void()> { return [&, name] { fs::remove_all(bin + name); }; };
+    auto fileSize = [&](rlim_t bytes) { rlimit limit{bytes, unlimited.rlim_max}; ::setrlimit(RLIMIT_FSIZE, &limit); };
+    using Step = std::function<void()>;
+    auto held = [&](std::string name) -> Step { return [&, name] { fs::create_directories(bin + name + "/held"); }; };
+    auto unheld = [&](std::string name) -> Step { return [&, name] { fs::remove_all(bin + name); }; };
     const struct {
         const char* what;
         std::function<void()> breakIt, mend;
@@ -512,7 +502,8 @@ TEST_F(MacroExecTest, MacrosBinCannotTakeAreShownAboveTheToolsAndKeptInAFileOfTh
     } rows[] = {
         {"nothing wrong", [] {}, [] {}, false, false},
         {"bin below a plain file", [&] { BinUnderAFile(); }, [&] { SetBin(bin); }, true, true},
-        {"a folder scripts.n", [&] { fs::remove(bin + "scripts.n"), held("scripts.n")(); }, unheld("scripts.n"), true, true},
+        {"a folder scripts.n", [&] { fs::remove(bin + "scripts.n"), held("scripts.n")(); }, unheld("scripts.n"), true,
+         true},
         {"a folder scripts.bak", held("scripts.bak"), unheld("scripts.bak"), true, true},
         {"a folder scripts.bak.new", held("scripts.bak.new"), unheld("scripts.bak.new"), true, true},
         {"the bin assign renamed", [&] { Run("obj('/sys/share/assigns/bin').setname('elsewhere')"); },
@@ -560,17 +551,17 @@ TEST_F(MacroExecTest, MacrosBinCannotTakeAreShownAboveTheToolsAndKeptInAFileOfTh
     }
 }
 
-// A file of its own is written whole into a plain folder under a name nothing holds (a person's
-// file of that name stays), or not at all: a link, a file, a relative or missing folder and a
-// folder whose names are all taken are refused (logged). Without a save folder fit for it, the
-// end uses the system's temporary folder.
+// A file of its own goes whole into a plain folder under a name nothing holds, or is refused
+// (logged); the end falls back to the temporary folder when "save" is unfit.
 TEST_F(MacroExecTest, MacrosKeptInAFileOfTheirOwnGoWholeAndNeverOverAFile) {
     WriteScripts(kScripts);
     nMacroExec2* m = NewMacros();
     const std::string plain = Path("plain"), full = Path("full"), link = Path("link"), file = Path("afile");
     Fresh(plain), Fresh(full), Fresh(Path("target"));
     std::ofstream(plain + "/brinewick-macros.n") << "-- the person's\n";
-    for (int n = 1; n <= 99; n++) std::ofstream(full + "/brinewick-macros" + (n > 1 ? std::to_string(n) : "") + ".n") << n;
+    for (int n = 1; n <= 99; n++) {
+        std::ofstream(full + "/brinewick-macros" + (n > 1 ? std::to_string(n) : "") + ".n") << n;
+    }
     fs::create_directory_symlink(Path("target"), link);
     std::ofstream(file) << "x";
     const std::pair<std::string, std::string> rows[] = {
@@ -589,35 +580,30 @@ TEST_F(MacroExecTest, MacrosKeptInAFileOfTheirOwnGoWholeAndNeverOverAFile) {
     EXPECT_EQ(Leftovers(plain) + Leftovers(full), "");
 
     // The end: the save folder while it is one, else the temporary folder.
-    const struct {
-        const char* what;
-        std::function<void()> saveAssign;
-        bool inSave;
-    } ends[] = {
-        {"a save folder", [&] { kernel->GetFileServer()->SetAssign("save", save.c_str()); }, true},
-        {"no save assign", [&] { Run("delete('/sys/share/assigns/save')"); }, false},
-        {"save is a link", [&] { kernel->GetFileServer()->SetAssign("save", (link + "/").c_str()); }, false},
+    const std::pair<std::function<void()>, bool> ends[] = {
+        {[&] { kernel->GetFileServer()->SetAssign("save", save.c_str()); }, true},
+        {[&] { Run("delete('/sys/share/assigns/save')"); }, false},
+        {[&] { kernel->GetFileServer()->SetAssign("save", (link + "/").c_str()); }, false},  // a link
     };
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
-    for (const auto& end : ends) {
-        SCOPED_TRACE(end.what);
+    int row = 0;
+    for (const auto& [saveAssign, inSave] : ends) {
+        SCOPED_TRACE(row++);
         Fresh(save), Fresh(temp);
-        end.saveAssign();
+        saveAssign();
         NewMacros();
         ASSERT_TRUE(BinUnderAFile());
         ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') delete('/sys/servers/plugin/macros')"));
         ASSERT_TRUE(SetBin(bin));
-        EXPECT_EQ(fs::exists(save + "brinewick-macros.n"), end.inSave);
-        EXPECT_EQ(fs::exists(temp + "brinewick-macros.n"), !end.inSave);
+        EXPECT_EQ(fs::exists(save + "brinewick-macros.n"), inSave);
+        EXPECT_EQ(fs::exists(temp + "brinewick-macros.n"), !inSave);
         EXPECT_TRUE(fs::is_empty(Path("target")));
         DropScripts();
     }
 }
 
-// However "/scripts" went (deleted or renamed by a script, deleted in the tree view; a rename
-// or cut there is refused), a macro made under a "/scripts" made anew gets its button at the
-// next look and is saved at the end, also when the end comes before that look; no macro the
-// person had is in neither file. Renamed by a script with none made anew, its macros stay.
+// However "/scripts" went (the tree view refuses a rename or cut), a macro under a new one gets
+// its button and is saved, also when the end comes before the next look; no old macro is lost.
 TEST_F(MacroExecTest, AMacroMadeUnderANewScriptsGetsItsButtonAndIsSaved) {
     nTreeView* tv = nullptr;
     const std::string skripte = "skripte";
@@ -674,17 +660,14 @@ TEST_F(MacroExecTest, AMacroMadeUnderANewScriptsGetsItsButtonAndIsSaved) {
     }
 }
 
-// A button shows its macro's name as the tree view does: a name with umlauts or a euro sign
-// draws as many glyphs as one of plain letters of the same length (converted once more, "ö"
-// would draw two), after a rename too; a byte of no character draws as one.
+// A name with umlauts or a euro sign draws as many glyphs as plain letters of the same length
+// (converted twice, "ö" would draw two); a byte of no character draws as one.
 TEST_F(MacroExecTest, AButtonShowsItsMacrosNameAsWritten) {
     const std::pair<const char*, const char*> rows[] = {
         {"größe", "grosz"}, {"€uro", "Euro"}, {"Ärger", "Arger"}, {"a\xff", "ay"}};
     auto vertices = [this] {
-        LayerFrame();
-        LayerFrame();
-        const ImDrawData* data = Host()->GetDrawData();
-        return data ? data->TotalVtxCount : -1;
+        LayerFrame(), LayerFrame();
+        return Host()->GetDrawData() ? Host()->GetDrawData()->TotalVtxCount : -1;
     };
     double t = 1.0;
     for (const auto& [name, plain] : rows) {
