@@ -542,6 +542,7 @@ TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
         {"/sys/share/assigns", 'R', holder}, {"/sys/share", 'C', holder},
         {"/sys/share/assigns/mine", 'R', ""}, {"/scripts", 'D', ""},
     };
+    const std::string renamed = "renamed";
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.path) + " " + row.gesture);
         log.text.clear();
@@ -550,12 +551,8 @@ TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
         nRoot* object = Lookup(row.path);
         nRoot* parent = object->GetParent();
         const std::string name = object->GetName();
-        if (row.gesture == 'R') {
-            const std::string renamed = "renamed";
-            tv->OnLabelEditEnd(item, &renamed);
-        } else {
-            Pick(tv, row.path, row.gesture == 'C' ? "cut" : "delete");
-        }
+        if (row.gesture == 'R') tv->OnLabelEditEnd(item, &renamed);
+        else Pick(tv, row.path, row.gesture == 'C' ? "cut" : "delete");
         const bool refused = *row.refusal != '\0';
         EXPECT_EQ(Lookup(row.path) != nullptr, refused) << log.text;
         if (refused) {
