@@ -68,8 +68,7 @@ TEST_F(ToolWindowTest, EveryClickCountsInOrderHoweverItsPressAndReleaseFallBetwe
     }
 }
 
-// F12 (the tree view made inactive) hides its right-click menu, which then deletes nothing and
-// does not come back with the view; a button held as the tools hid does not act when they show.
+// F12 hides the tree view's menu for good; a button held as the tools hid does not act when they show.
 TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     kernel->New("nroot", "/usr/a");
     auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
@@ -120,8 +119,7 @@ TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     EXPECT_EQ(acted, "");
 }
 
-// The macros window lies on the display with any number of macros; the wheel brings the last
-// one into sight to be pressed, and the X closes the window, empty too.
+// With any number of macros: the wheel brings the last into sight, and the X closes the window.
 TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClosesByItsX) {
     ASSERT_TRUE(Run("function mark(s) ran = s end"));
     std::ofstream(Path("file")) << "x";
@@ -141,11 +139,8 @@ TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClo
         EXPECT_TRUE(w->GetX() >= 0 && w->GetY() >= 0 && w->GetX() + w->GetWidth() <= 800 &&
                     w->GetY() + w->GetHeight() <= 600) << count;
         if (count > 0) {
-            window::Message wheel;
-            wheel.kind = window::MessageKind::Wheel;
-            wheel.wheelDelta = -120 * count;
             Send(window::MessageKind::MouseMove, w->GetX() + 40, w->GetY() + 40);
-            Host()->HandleMessage(wheel);
+            Host()->HandleMessage({.kind = window::MessageKind::Wheel, .wheelDelta = -120 * count});
             Play("||", {});
             const Place last = Centre(*w, m->GetButton(count - 1)->GetButton());
             EXPECT_LT(last.second, w->GetY() + w->GetHeight());
