@@ -236,9 +236,7 @@ TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
         EXPECT_EQ(Text(root).rfind("--[name]: " + to.substr(0, to.rfind('/')) + "/q\n", 0), 0u) << Text(root);
         delete root;
         delete script;
-        for (const char* made : {"/usr/a", "/usr/b", "/usr/c"}) {
-            if (nRoot* o = Lookup(made)) o->Release();
-        }
+        for (const char* made : {"/usr/a", "/usr/b", "/usr/c"}) if (nRoot* o = Lookup(made)) o->Release();
     }
     EXPECT_FALSE(LogHas("no longer in the object tree"));
 }
@@ -276,18 +274,15 @@ TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
     nScriptEditDlg* d = rootEdit->FindDialog("/usr/obj");
     // Text and a part of its error (null: it works), in order: a good run clears the note.
     const std::pair<const char*, const char*> rows[] = {
-        {"new('nroot', 'a'", "expected"},
-        {"new('nroot', 'half') nothing_here()", "nothing_here"},
-        {"error('%s%n ##')", "%s%n ##"},
-        {"obj('/usr/inner').run() new('nroot', 'after')", "inner boom"},
+        {"new('nroot', 'a'", "expected"}, {"new('nroot', 'half') nothing_here()", "nothing_here"},
+        {"error('%s%n ##')", "%s%n ##"}, {"obj('/usr/inner').run() new('nroot', 'after')", "inner boom"},
         {"new('nroot', 'fine')", nullptr},
     };
     for (const auto& [text, error] : rows) {
         SCOPED_TRACE(text);
         d->GetEditor().SetText(text);
         d->Command(nScriptEditDlg::Run);
-        // The window draws the note, whatever it holds.
-        LayerFrame();
+        LayerFrame();  // the window draws the note, whatever it holds
         if (error) {
             EXPECT_EQ(Text(d), text);
             EXPECT_EQ(d->GetNote().rfind("Fehler: ", 0), 0u) << d->GetNote();
