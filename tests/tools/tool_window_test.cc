@@ -24,8 +24,7 @@ protected:
         ToolsFixture::SetUp();
         MakePluginServer();
     }
-    // An upper-case letter presses the left button at its place, its lower-case letter lets it
-    // go there, "|" ends a frame of the layer.
+    // 'X' presses the left button at X's place, 'x' lets it go there, '|' ends a layer frame.
     void Play(const std::string& script, const std::map<char, Place>& at) {
         for (char c : script) {
             if (c == '|') {
@@ -45,8 +44,7 @@ protected:
     }
 };
 
-// A press that comes after the release before it within one frame (a person's click at ten
-// frames a second) is a click of its own: every click counts once, in order.
+// Several presses and releases within one frame (a slow frame rate) are each a click of their own.
 TEST_F(ToolWindowTest, EveryClickCountsInOrderHoweverItsPressAndReleaseFallBetweenFrames) {
     std::unique_ptr<ui::ToolWindow> w = Host()->MakeToolWindow("Clicks", 300, 100);
     const int a = w->AddButton("A", 10, 10, 80, 25), b = w->AddButton("B", 100, 10, 80, 25);
@@ -105,8 +103,7 @@ TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     tools(true);
     Play("||", at);
     EXPECT_EQ(acted, "");
-    // A click and a key that went to the game while the tools were hidden, and F12 showing
-    // them later in the same frame: the tools take neither.
+    // A click and a key the game took while the tools were hidden, shown in the same frame.
     other->content = [&](ui::ToolWindow&) { acted += ImGui::IsKeyPressed(46) ? "key;" : ""; };
     tools(false);
     Play("||", at);

@@ -520,9 +520,8 @@ TEST_F(TreeViewTest, AFrameVisitsEachShownItemOnce) {
     EXPECT_EQ(tree.GetLastFrameVisits(), 391u);
 }
 
-// "/scripts" stays where the macro buttons look for it (deleting it is the person's to do),
-// and the assigns that stood when the view was made stay as the engine's servers do, with what
-// holds them; an assign made later goes as others do. R: F2 to "renamed", C: cut, D: delete.
+// "/scripts" and the assigns that stood when the view was made stay where the game looks for
+// them; an assign made later goes as others do. R: F2 to "renamed", C: cut, D: delete.
 TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
     ASSERT_TRUE(kernel->GetFileServer()->SetAssign("save", Path("save/").c_str()));
     kernel->New("nscriptlet", "/scripts/m1");
@@ -568,9 +567,8 @@ TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
     EXPECT_STREQ(kernel->GetFileServer()->GetAssign("bin"), bin.c_str());
 }
 
-// The tree view refreshes every 2 s and the macro buttons look every 5 s of the tools' own
-// time, while the game's clock stands, as in the menu over a game (stopped), in a run of
-// locked steps without frames, at a time scale of 0, or set back to 0 as the viewer does.
+// The view refreshes every 2 s and the macro buttons look every 5 s of the tools' own time,
+// however the game's clock stands still.
 TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockStands) {
     nTimeServer* ts = kernel->GetTimeServer();
     const std::pair<const char*, std::function<void()>> rows[] = {
