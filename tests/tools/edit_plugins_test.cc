@@ -199,35 +199,52 @@ TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsNothingAndKeepsTh
 
 TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
     const std::string probe2 = "probe2", line = "new('nroot', 'neu')\n";
+    nScriptlet* s = nullptr;
+    nScriptEditDlg *root = nullptr, *script = nullptr;
+    // While cut, both say so and run nothing; pasted, they work with the texts they kept.
+    auto cutAndPaste = [&] {
+        EXPECT_FALSE(LogHas("no longer in the object tree"));
+        Pick("/usr/a/p", "cut");
+        plugins->Trigger();
+        for (nScriptEditDlg* d : {root, script}) {
+            EXPECT_NE(d->GetNote().find("'/usr/a/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
+            d->Command(nScriptEditDlg::Run);
+        }
+        EXPECT_EQ(Lookup("/neu"), nullptr);
+        EXPECT_EQ(s->GetScript(), nullptr);
+        EXPECT_TRUE(LogHas("scriptedit: '/usr/a/p' is no longer in the object tree"));
+        log.text.clear();
+        Pick("/usr/b", "paste");
+    };
     const std::pair<std::function<void()>, std::string> rows[] = {
         {[&] { EXPECT_TRUE(Run("obj('/usr/a/p').setname('probe2')")); }, "/usr/a/probe2"},
         {[&] { tv->OnLabelEditEnd(tv->FindItem("/usr/a/p"), &probe2); }, "/usr/a/probe2"},
-        {[&] { Pick("/usr/a/p", "cut"), Pick("/usr/b", "paste"); }, "/usr/b/p"},
+        {cutAndPaste, "/usr/b/p"},
         {[&] { EXPECT_TRUE(Run("obj('/usr/a').setname('c')")); }, "/usr/c/p"},
     };
     for (const auto& [move, to] : rows) {
         SCOPED_TRACE(to);
-        auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/p"));
+        s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/p"));
         kernel->New("nroot", "/usr/b");
-        nScriptEditDlg *root = nullptr, *script = nullptr;
         ASSERT_TRUE(OpenBoth("/usr/a/p", root, script));
         // A line typed before the move: the header follows at once, undo and redo keep to the line.
         const std::string body = Text(root).substr(Text(root).find('\n'));
         ui::EditorControl& c = *root->GetEditor().GetControl();
         c.SetCaret(c.GetLength());
         c.ReplaceSelection(line);
+        script->GetEditor().SetText("x = 1");
         move();
         plugins->Trigger();
         EXPECT_EQ(Text(root), "--[name]: " + to + body + line);
         EXPECT_EQ(rootEdit->FindDialog(to.c_str()), root);
         EXPECT_EQ(scriptEdit->FindDialog(to.c_str()), script);
+        EXPECT_EQ(root->GetNote() + script->GetNote(), "");
         c.Undo();
         EXPECT_EQ(Text(root), "--[name]: " + to + body);
         c.Redo();
         // "Ausführen" runs at the object and stores into it where it stands now.
         root->Command(nScriptEditDlg::Run);
         EXPECT_NE(Lookup((to + "/neu").c_str()), nullptr);
-        script->GetEditor().SetText("x = 1");
         script->Command(nScriptEditDlg::Run);
         EXPECT_STREQ(s->GetScript(), "x = 1");
         // The text the run put in whole follows a later rename too.
@@ -239,31 +256,6 @@ TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
         for (const char* made : {"/usr/a", "/usr/b", "/usr/c"}) if (nRoot* o = Lookup(made)) o->Release();
     }
     EXPECT_FALSE(LogHas("no longer in the object tree"));
-}
-
-TEST_F(EditPluginsTest, AnEditorWhoseObjectIsCutSaysSoRunsNothingAndWorksAgainWhenPasted) {
-    auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/p"));
-    nScriptEditDlg *root = nullptr, *script = nullptr;
-    ASSERT_TRUE(OpenBoth("/usr/p", root, script));
-    root->GetEditor().SetText("new('nroot', 'stray')");
-    script->GetEditor().SetText("stray = 1");
-    Pick("/usr/p", "cut");
-    plugins->Trigger();
-    for (nScriptEditDlg* d : {root, script}) {
-        EXPECT_NE(d->GetNote().find("'/usr/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
-        d->Command(nScriptEditDlg::Run);
-    }
-    EXPECT_EQ(Lookup("/stray"), nullptr);
-    EXPECT_EQ(s->GetScript(), nullptr);
-    EXPECT_TRUE(LogHas("scriptedit: '/usr/p' is no longer in the object tree"));
-    // Pasted back, both work with the texts they kept.
-    Pick("/usr", "paste");
-    plugins->Trigger();
-    EXPECT_EQ(script->GetNote(), "");
-    script->Command(nScriptEditDlg::Run);
-    root->Command(nScriptEditDlg::Run);
-    EXPECT_STREQ(s->GetScript(), "stray = 1");
-    EXPECT_NE(Lookup("/usr/p/stray"), nullptr);
 }
 
 TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
