@@ -42,6 +42,14 @@ protected:
         return s;
     }
     static std::string Text(nScriptEditDlg* d) { return d->GetEditor().GetText(); }
+    void Pick(const char* path, const char* entry) { tv->OnRightClick(tv->FindItem(path)), tv->MenuPicked(entry); }
+    // Both editors on, each with a dialog open on `path`.
+    bool OpenBoth(const char* path, nScriptEditDlg*& root, nScriptEditDlg*& script) {
+        rootEdit->SetActive(true), scriptEdit->SetActive(true), tv->Refresh();
+        if (!rootEdit->Open(path) || !scriptEdit->Open(path)) return false;
+        root = rootEdit->FindDialog(path), script = scriptEdit->FindDialog(path);
+        return true;
+    }
 
     nTreeView* tv = nullptr;
     nRootEdit* rootEdit = nullptr;
@@ -191,45 +199,52 @@ TEST_F(EditPluginsTest, AnObjectDeletedWhileItsDialogIsOpenRunsNothingAndKeepsTh
 
 TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
     const std::string probe2 = "probe2", line = "new('nroot', 'neu')\n";
+    nScriptlet* s = nullptr;
+    nScriptEditDlg *root = nullptr, *script = nullptr;
+    // While cut, both say so and run nothing; pasted, they work with the texts they kept.
+    auto cutAndPaste = [&] {
+        EXPECT_FALSE(LogHas("no longer in the object tree"));
+        Pick("/usr/a/p", "cut");
+        plugins->Trigger();
+        for (nScriptEditDlg* d : {root, script}) {
+            EXPECT_NE(d->GetNote().find("'/usr/a/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
+            d->Command(nScriptEditDlg::Run);
+        }
+        EXPECT_EQ(Lookup("/neu"), nullptr);
+        EXPECT_EQ(s->GetScript(), nullptr);
+        EXPECT_TRUE(LogHas("scriptedit: '/usr/a/p' is no longer in the object tree"));
+        log.text.clear();
+        Pick("/usr/b", "paste");
+    };
     const std::pair<std::function<void()>, std::string> rows[] = {
         {[&] { EXPECT_TRUE(Run("obj('/usr/a/p').setname('probe2')")); }, "/usr/a/probe2"},
         {[&] { tv->OnLabelEditEnd(tv->FindItem("/usr/a/p"), &probe2); }, "/usr/a/probe2"},
-        {[&] {
-             tv->OnRightClick(tv->FindItem("/usr/a/p"));
-             tv->MenuPicked("cut");
-             tv->OnRightClick(tv->FindItem("/usr/b"));
-             tv->MenuPicked("paste");
-         },
-         "/usr/b/p"},
+        {cutAndPaste, "/usr/b/p"},
         {[&] { EXPECT_TRUE(Run("obj('/usr/a').setname('c')")); }, "/usr/c/p"},
     };
-    rootEdit->SetActive(true);
-    scriptEdit->SetActive(true);
     for (const auto& [move, to] : rows) {
         SCOPED_TRACE(to);
-        auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/p"));
+        s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/a/p"));
         kernel->New("nroot", "/usr/b");
-        tv->Refresh();
-        ASSERT_TRUE(rootEdit->Open("/usr/a/p") && scriptEdit->Open("/usr/a/p"));
-        nScriptEditDlg* root = rootEdit->FindDialog("/usr/a/p");
-        nScriptEditDlg* script = scriptEdit->FindDialog("/usr/a/p");
+        ASSERT_TRUE(OpenBoth("/usr/a/p", root, script));
         // A line typed before the move: the header follows at once, undo and redo keep to the line.
         const std::string body = Text(root).substr(Text(root).find('\n'));
         ui::EditorControl& c = *root->GetEditor().GetControl();
         c.SetCaret(c.GetLength());
         c.ReplaceSelection(line);
+        script->GetEditor().SetText("x = 1");
         move();
         plugins->Trigger();
         EXPECT_EQ(Text(root), "--[name]: " + to + body + line);
         EXPECT_EQ(rootEdit->FindDialog(to.c_str()), root);
         EXPECT_EQ(scriptEdit->FindDialog(to.c_str()), script);
+        EXPECT_EQ(root->GetNote() + script->GetNote(), "");
         c.Undo();
         EXPECT_EQ(Text(root), "--[name]: " + to + body);
         c.Redo();
         // "Ausführen" runs at the object and stores into it where it stands now.
         root->Command(nScriptEditDlg::Run);
         EXPECT_NE(Lookup((to + "/neu").c_str()), nullptr);
-        script->GetEditor().SetText("x = 1");
         script->Command(nScriptEditDlg::Run);
         EXPECT_STREQ(s->GetScript(), "x = 1");
         // The text the run put in whole follows a later rename too.
@@ -238,42 +253,9 @@ TEST_F(EditPluginsTest, BothEditorsFollowTheirObjectThroughRenamesAndMoves) {
         EXPECT_EQ(Text(root).rfind("--[name]: " + to.substr(0, to.rfind('/')) + "/q\n", 0), 0u) << Text(root);
         delete root;
         delete script;
-        for (const char* made : {"/usr/a", "/usr/b", "/usr/c"}) {
-            if (nRoot* o = Lookup(made)) o->Release();
-        }
+        for (const char* made : {"/usr/a", "/usr/b", "/usr/c"}) if (nRoot* o = Lookup(made)) o->Release();
     }
     EXPECT_FALSE(LogHas("no longer in the object tree"));
-}
-
-TEST_F(EditPluginsTest, AnEditorWhoseObjectIsCutSaysSoRunsNothingAndWorksAgainWhenPasted) {
-    rootEdit->SetActive(true);
-    scriptEdit->SetActive(true);
-    auto* s = static_cast<nScriptlet*>(kernel->New("nluascriptlet", "/usr/p"));
-    tv->Refresh();
-    ASSERT_TRUE(rootEdit->Open("/usr/p") && scriptEdit->Open("/usr/p"));
-    nScriptEditDlg* root = rootEdit->FindDialog("/usr/p");
-    nScriptEditDlg* script = scriptEdit->FindDialog("/usr/p");
-    root->GetEditor().SetText("new('nroot', 'stray')");
-    script->GetEditor().SetText("stray = 1");
-    tv->OnRightClick(tv->FindItem("/usr/p"));
-    tv->MenuPicked("cut");
-    plugins->Trigger();
-    for (nScriptEditDlg* d : {root, script}) {
-        EXPECT_NE(d->GetNote().find("'/usr/p' ist nicht mehr im Objektbaum"), std::string::npos) << d->GetNote();
-        d->Command(nScriptEditDlg::Run);
-    }
-    EXPECT_EQ(Lookup("/stray"), nullptr);
-    EXPECT_EQ(s->GetScript(), nullptr);
-    EXPECT_TRUE(LogHas("scriptedit: '/usr/p' is no longer in the object tree"));
-    // Pasted back, both work with the texts they kept.
-    tv->OnRightClick(tv->FindItem("/usr"));
-    tv->MenuPicked("paste");
-    plugins->Trigger();
-    EXPECT_EQ(script->GetNote(), "");
-    script->Command(nScriptEditDlg::Run);
-    root->Command(nScriptEditDlg::Run);
-    EXPECT_STREQ(s->GetScript(), "stray = 1");
-    EXPECT_NE(Lookup("/usr/p/stray"), nullptr);
 }
 
 TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
@@ -284,18 +266,15 @@ TEST_F(EditPluginsTest, ARootEditorRunThatFailsKeepsItsTextAndShowsTheError) {
     nScriptEditDlg* d = rootEdit->FindDialog("/usr/obj");
     // Text and a part of its error (null: it works), in order: a good run clears the note.
     const std::pair<const char*, const char*> rows[] = {
-        {"new('nroot', 'a'", "expected"},
-        {"new('nroot', 'half') nothing_here()", "nothing_here"},
-        {"error('%s%n ##')", "%s%n ##"},
-        {"obj('/usr/inner').run() new('nroot', 'after')", "inner boom"},
+        {"new('nroot', 'a'", "expected"}, {"new('nroot', 'half') nothing_here()", "nothing_here"},
+        {"error('%s%n ##')", "%s%n ##"}, {"obj('/usr/inner').run() new('nroot', 'after')", "inner boom"},
         {"new('nroot', 'fine')", nullptr},
     };
     for (const auto& [text, error] : rows) {
         SCOPED_TRACE(text);
         d->GetEditor().SetText(text);
         d->Command(nScriptEditDlg::Run);
-        // The window draws the note, whatever it holds.
-        LayerFrame();
+        LayerFrame();  // the window draws the note, whatever it holds
         if (error) {
             EXPECT_EQ(Text(d), text);
             EXPECT_EQ(d->GetNote().rfind("Fehler: ", 0), 0u) << d->GetNote();

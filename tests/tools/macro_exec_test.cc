@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -51,15 +52,10 @@ class MacroExecTest : public ToolsFixture {
 protected:
     void SetUp() override {
         ToolsFixture::SetUp();
-        // Macros that bin: cannot take are kept in the save folder, else the temporary
-        // one: both the test's own.
-        save = Path("save/");
-        temp = Path("tmp/");
-        fs::create_directories(save);
-        fs::create_directories(temp);
-        const char* before = std::getenv("TMPDIR");
-        oldTemp = before ? before : "";
-        hadTemp = before != nullptr;
+        // Macros bin: cannot take go to the save folder, else TMPDIR: both the test's own.
+        save = Path("save/"), temp = Path("tmp/");
+        Fresh(save), Fresh(temp);
+        if (const char* before = std::getenv("TMPDIR")) oldTemp = before;
         ::setenv("TMPDIR", temp.c_str(), 1);
         ASSERT_TRUE(kernel->GetFileServer()->SetAssign("save", save.c_str()));
         MakePluginServer();
@@ -70,12 +66,22 @@ protected:
         std::ofstream(bin + "scripts.n") << text;
     }
     void TearDown() override {
-        if (hadTemp) ::setenv("TMPDIR", oldTemp.c_str(), 1);
+        if (oldTemp) ::setenv("TMPDIR", oldTemp->c_str(), 1);
         else ::unsetenv("TMPDIR");
         ToolsFixture::TearDown();
     }
-    std::string save, temp, oldTemp;
-    bool hadTemp = false;
+    std::string save, temp;
+    std::optional<std::string> oldTemp;
+    static void Fresh(const std::string& folder) { fs::remove_all(folder), fs::create_directories(folder); }
+    bool SetBin(const std::string& folder) { return kernel->GetFileServer()->SetAssign("bin", folder.c_str()); }
+    bool BinUnderAFile() { return std::ofstream(Path("file")) << "x", SetBin(Path("file") + "/"); }
+    bool DropScripts() { return Run("if exists('/scripts') then delete('/scripts') end"); }
+    // Names a probe or an unfinished write left in `folder`.
+    static std::string Leftovers(const std::string& folder) {
+        std::string left;
+        for (const auto& entry : fs::directory_iterator(folder)) left += entry.path().filename().string() + " ";
+        return left.find("probe") == std::string::npos && left.find(".brinewick") == std::string::npos ? "" : left;
+    }
     nMacroExec2* NewMacros() {
         return static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
     }
@@ -480,256 +486,204 @@ TEST_F(MacroExecTest, SessionsInARowLoseNoMacroOfAnyFileAndAHeldNameChangesNothi
 }  // namespace
 
 namespace {
-// Every way bin:scripts.n was seen to refuse the macros: a new macro is shown as unwritten
-// above the tool windows (the layer's notice line) at the next look, the word goes once the
-// place is mended and comes back with the next macro; at the end the macros go to a file of
-// their own in the save folder, named in the log and on standard error (a full disk takes
-// that file too: then they say so).
+// Every way bin:scripts.n was seen to refuse the macros. At the end they go to a file of their
+// own in the save folder, named in the log and on standard error; a full disk takes that too.
 TEST_F(MacroExecTest, MacrosBinCannotTakeAreShownAboveTheToolsAndKeptInAFileOfTheirOwn) {
     struct rlimit unlimited {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    auto fileSize = [](rlim_t bytes) {
-        struct rlimit limit {};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    };
+    auto fileSize = [&](rlim_t bytes) { rlimit limit{bytes, unlimited.rlim_max}; ::setrlimit(RLIMIT_FSIZE, &limit); };
+    using Step = std::function<void()>;
+    auto held = [&](std::string name) -> Step { return [&, name] { fs::create_directories(bin + name + "/held"); }; };
+    auto unheld = [&](std::string name) -> Step { return [&, name] { fs::remove_all(bin + name); }; };
     const struct {
         const char* what;
         std::function<void()> breakIt, mend;
         bool broken, keptAtEnd;
     } rows[] = {
         {"nothing wrong", [] {}, [] {}, false, false},
-        {"bin below a plain file",
-         [&] {
-             std::ofstream(Path("file")) << "x";
-             kernel->GetFileServer()->SetAssign("bin", (Path("file") + "/").c_str());
-         },
-         [&] { kernel->GetFileServer()->SetAssign("bin", bin.c_str()); }, true, true},
-        {"a folder scripts.n", [&] { fs::remove(bin + "scripts.n"), fs::create_directories(bin + "scripts.n/held"); },
-         [&] { fs::remove_all(bin + "scripts.n"); }, true, true},
-        {"a folder scripts.bak", [&] { fs::create_directories(bin + "scripts.bak/held"); },
-         [&] { fs::remove_all(bin + "scripts.bak"); }, true, true},
-        {"a folder scripts.bak.new", [&] { fs::create_directories(bin + "scripts.bak.new/held"); },
-         [&] { fs::remove_all(bin + "scripts.bak.new"); }, true, true},
+        {"bin below a plain file", [&] { BinUnderAFile(); }, [&] { SetBin(bin); }, true, true},
+        {"a folder scripts.n", [&] { fs::remove(bin + "scripts.n"), held("scripts.n")(); }, unheld("scripts.n"), true,
+         true},
+        {"a folder scripts.bak", held("scripts.bak"), unheld("scripts.bak"), true, true},
+        {"a folder scripts.bak.new", held("scripts.bak.new"), unheld("scripts.bak.new"), true, true},
         {"the bin assign renamed", [&] { Run("obj('/sys/share/assigns/bin').setname('elsewhere')"); },
          [&] { Run("obj('/sys/share/assigns/elsewhere').setname('bin')"); }, true, true},
         {"a full disk", [&] { std::signal(SIGXFSZ, SIG_IGN), fileSize(64); },
          [&] { fileSize(unlimited.rlim_cur), std::signal(SIGXFSZ, SIG_DFL); }, true, false},
     };
     for (const auto& row : rows) {
-        fs::remove_all(bin), fs::create_directories(bin), fs::remove_all(save), fs::create_directories(save);
-        WriteScripts(kScripts);
-        log.text.clear();
+        SCOPED_TRACE(row.what);
+        Fresh(bin), Fresh(save), WriteScripts(kScripts), log.text.clear();
         clock.Set(1.0);
         nMacroExec2* m = NewMacros();
         m->SetActive(true);
         m->Trigger();
+        auto look = [&](double at) { clock.Set(at), m->Trigger(); };
         row.breakIt();
-        ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')")) << row.what;
-        clock.Set(7.0);
-        m->Trigger();
-        EXPECT_EQ(Host()->GetNotice().find("bin:scripts.n") != std::string::npos, row.broken) << row.what;
-        EXPECT_EQ(m->GetUnwritable().empty(), !row.broken) << row.what;
-        // Mended, the word goes at the next look; broken again, it comes with the next macro.
+        ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')"));
+        look(7.0);
+        EXPECT_EQ(Host()->GetNotice().find("bin:scripts.n") != std::string::npos, row.broken);
+        EXPECT_EQ(m->GetUnwritable().empty(), !row.broken);
         row.mend();
-        clock.Set(13.0);
-        m->Trigger();
-        EXPECT_EQ(Host()->GetNotice(), "") << row.what;
+        look(13.0);
+        EXPECT_EQ(Host()->GetNotice(), "");
         row.breakIt();
-        ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu2')")) << row.what;
-        clock.Set(19.0);
-        m->Trigger();
-        EXPECT_EQ(Host()->GetNotice().empty(), !row.broken) << row.what;
+        ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu2')"));
+        look(19.0);
+        EXPECT_EQ(Host()->GetNotice().empty(), !row.broken);
 
         testing::internal::CaptureStderr();
-        ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')")) << row.what;
-        const std::string err = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
+        const std::string err = testing::internal::GetCapturedStderr(), kept = save + "brinewick-macros.n";
         row.mend();
-        const std::string kept = save + "brinewick-macros.n";
-        EXPECT_EQ(fs::exists(kept), row.keptAtEnd) << row.what << log.text;
+        EXPECT_EQ(fs::exists(kept), row.keptAtEnd) << log.text;
         if (row.keptAtEnd) {
             for (const char* name : {"'neu'", "'neu2'", "'hello'"}) EXPECT_NE(Read(kept).find(name), std::string::npos);
-            EXPECT_NE(err.find(kept), std::string::npos) << row.what << err;
-            EXPECT_TRUE(LogHas("kept in '" + kept + "'")) << row.what;
+            EXPECT_NE(err.find(kept), std::string::npos) << err;
+            EXPECT_TRUE(LogHas("kept in '" + kept + "'"));
         }
-        // (A full disk takes the captured standard error as well: the log tells.)
+        // A full disk takes the captured standard error as well: the log tells.
         EXPECT_EQ(LogHas("could be kept nowhere"), row.broken && !row.keptAtEnd) << log.text;
-        EXPECT_EQ(Read(bin + "scripts.n").find("'neu2'") != std::string::npos, !row.broken) << row.what;
-        EXPECT_EQ(Host()->GetNotice(), "") << row.what;
-        // Nothing of the probes or the saver's work is left behind.
-        for (const std::string& folder : {bin, save, temp}) {
-            for (const auto& entry : fs::directory_iterator(folder)) {
-                const std::string name = entry.path().filename().string();
-                EXPECT_TRUE(name.find("probe") == std::string::npos && name.find(".brinewick") == std::string::npos)
-                    << row.what << ": " << name;
-            }
-        }
-        Run("if exists('/scripts') then delete('/scripts') end");
+        EXPECT_EQ(Read(bin + "scripts.n").find("'neu2'") != std::string::npos, !row.broken);
+        EXPECT_EQ(Host()->GetNotice(), "");
+        for (const std::string& folder : {bin, save, temp}) EXPECT_EQ(Leftovers(folder), "");
+        DropScripts();
     }
 }
 
-// A file of its own is written whole into a plain folder under a name nothing holds (a
-// person's file of that name stays as it was), or not at all: a link, a file, a relative or
-// missing folder and a folder whose names are all taken are refused (logged). Without a save
-// folder fit for it, the end uses the system's temporary folder.
+// A file of its own goes whole into a plain folder under a name nothing holds, or is refused
+// (logged); the end falls back to the temporary folder when "save" is unfit.
 TEST_F(MacroExecTest, MacrosKeptInAFileOfTheirOwnGoWholeAndNeverOverAFile) {
     WriteScripts(kScripts);
     nMacroExec2* m = NewMacros();
     const std::string plain = Path("plain"), full = Path("full"), link = Path("link"), file = Path("afile");
-    fs::create_directories(plain), fs::create_directories(full), fs::create_directories(Path("target"));
+    Fresh(plain), Fresh(full), Fresh(Path("target"));
     std::ofstream(plain + "/brinewick-macros.n") << "-- the person's\n";
     for (int n = 1; n <= 99; n++) {
         std::ofstream(full + "/brinewick-macros" + (n > 1 ? std::to_string(n) : "") + ".n") << n;
     }
     fs::create_directory_symlink(Path("target"), link);
     std::ofstream(file) << "x";
-    const struct {
-        std::string folder, kept;
-    } rows[] = {
-        {plain, plain + "/brinewick-macros2.n"},
-        {plain + "/", plain + "/brinewick-macros3.n"},
-        {full, ""},
-        {link, ""},
-        {file, ""},
-        {"relative/save", ""},
-        {Path("missing"), ""},
+    const std::pair<std::string, std::string> rows[] = {
+        {plain, plain + "/brinewick-macros2.n"}, {plain + "/", plain + "/brinewick-macros3.n"},
+        {full, ""}, {link, ""}, {file, ""}, {"relative/save", ""}, {Path("missing"), ""},
     };
-    for (const auto& row : rows) {
+    for (const auto& [folder, kept] : rows) {
         log.text.clear();
-        EXPECT_EQ(m->KeepIn(row.folder), row.kept) << row.folder;
-        if (!row.kept.empty()) EXPECT_NE(Read(row.kept).find("'hello'"), std::string::npos) << row.folder;
-        if (row.kept.empty()) EXPECT_TRUE(LogHas("not kept in '")) << row.folder << log.text;
+        EXPECT_EQ(m->KeepIn(folder), kept) << folder;
+        EXPECT_TRUE(kept.empty() ? LogHas("not kept in '") : Read(kept).find("'hello'") != std::string::npos)
+            << folder << log.text;
     }
     EXPECT_EQ(Read(plain + "/brinewick-macros.n"), "-- the person's\n");
     EXPECT_EQ(Read(full + "/brinewick-macros.n"), "1");
     EXPECT_TRUE(fs::is_empty(Path("target")));
-    for (const std::string& folder : {plain, full}) {
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            EXPECT_EQ(entry.path().filename().string().find(".brinewick"), std::string::npos) << entry.path();
-        }
-    }
+    EXPECT_EQ(Leftovers(plain) + Leftovers(full), "");
 
     // The end: the save folder while it is one, else the temporary folder.
-    const struct {
-        const char* what;
-        std::function<void()> saveAssign;
-        bool inSave;
-    } ends[] = {
-        {"a save folder", [&] { kernel->GetFileServer()->SetAssign("save", save.c_str()); }, true},
-        {"no save assign", [&] { Run("delete('/sys/share/assigns/save')"); }, false},
-        {"save is a link", [&] { kernel->GetFileServer()->SetAssign("save", (link + "/").c_str()); }, false},
+    const std::pair<std::function<void()>, bool> ends[] = {
+        {[&] { kernel->GetFileServer()->SetAssign("save", save.c_str()); }, true},
+        {[&] { Run("delete('/sys/share/assigns/save')"); }, false},
+        {[&] { kernel->GetFileServer()->SetAssign("save", (link + "/").c_str()); }, false},  // a link
     };
     ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
-    std::ofstream(Path("file")) << "x";
-    for (const auto& end : ends) {
-        fs::remove_all(save), fs::remove_all(temp), fs::create_directories(save), fs::create_directories(temp);
-        end.saveAssign();
+    int row = 0;
+    for (const auto& [saveAssign, inSave] : ends) {
+        SCOPED_TRACE(row++);
+        Fresh(save), Fresh(temp);
+        saveAssign();
         NewMacros();
-        ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", (Path("file") + "/").c_str()));
+        ASSERT_TRUE(BinUnderAFile());
         ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu') delete('/sys/servers/plugin/macros')"));
-        ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
-        EXPECT_EQ(fs::exists(save + "brinewick-macros.n"), end.inSave) << end.what;
-        EXPECT_EQ(fs::exists(temp + "brinewick-macros.n"), !end.inSave) << end.what;
-        EXPECT_TRUE(fs::is_empty(Path("target"))) << end.what;
-        Run("if exists('/scripts') then delete('/scripts') end");
+        ASSERT_TRUE(SetBin(bin));
+        EXPECT_EQ(fs::exists(save + "brinewick-macros.n"), inSave);
+        EXPECT_EQ(fs::exists(temp + "brinewick-macros.n"), !inSave);
+        EXPECT_TRUE(fs::is_empty(Path("target")));
+        DropScripts();
     }
 }
 
-// However "/scripts" went (deleted or renamed by a script, deleted in the tree view; a rename
-// or cut there is refused), a macro made under a "/scripts" made anew gets its button at the
-// next look and is saved at the end, also when the end comes before that look; no macro the
-// person had is in neither file. Renamed by a script with none made anew, its macros stay
-// the macros.
+// However "/scripts" went (the tree view refuses a rename or cut), a macro under a new one gets
+// its button and is saved, also when the end comes before the next look; no old macro is lost.
 TEST_F(MacroExecTest, AMacroMadeUnderANewScriptsGetsItsButtonAndIsSaved) {
+    nTreeView* tv = nullptr;
+    const std::string skripte = "skripte";
+    auto run = [&](const char* text) -> std::function<void()> { return [&, text] { Run(text); }; };
+    auto pick = [&](const char* entry) -> std::function<void()> {
+        return [&, entry] { tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked(entry); };
+    };
     const struct {
         const char* what;
-        std::function<void(nTreeView*)> away;
+        std::function<void()> away;
         bool refused, made = true;
     } rows[] = {
-        {"renamed by a script, none made", [&](nTreeView*) { Run("obj('/scripts').setname('skripte')"); }, true, false},
-        {"deleted by a script", [&](nTreeView*) { Run("delete('/scripts')"); }, false},
+        {"renamed by a script, none made", run("obj('/scripts').setname('skripte')"), true, false},
+        {"deleted by a script", run("delete('/scripts')"), false},
         {"made anew by a script as a scriptlet",
-         [&](nTreeView*) { Run("delete('/scripts') new('nscriptlet', '/scripts') obj('/scripts').setscript('x = 1')"); },
-         false},
-        {"renamed by a script", [&](nTreeView*) { Run("obj('/scripts').setname('skripte')"); }, false},
-        {"deleted in the tree view",
-         [&](nTreeView* tv) { tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked("delete"); }, false},
-        {"renamed in the tree view",
-         [&](nTreeView* tv) {
-             const std::string name = "skripte";
-             tv->OnLabelEditEnd(tv->FindItem("/scripts"), &name);
-         },
-         true},
-        {"cut in the tree view", [&](nTreeView* tv) { tv->OnRightClick(tv->FindItem("/scripts")), tv->MenuPicked("cut"); },
-         true},
+         run("delete('/scripts') new('nscriptlet', '/scripts') obj('/scripts').setscript('x = 1')"), false},
+        {"renamed by a script", run("obj('/scripts').setname('skripte')"), false},
+        {"deleted in the tree view", pick("delete"), false},
+        {"renamed in the tree view", [&] { tv->OnLabelEditEnd(tv->FindItem("/scripts"), &skripte); }, true},
+        {"cut in the tree view", pick("cut"), true},
     };
     for (const auto& row : rows) {
         for (const bool look : {true, false}) {
-            const std::string what = std::string(row.what) + (look ? ", looked" : ", ended at once");
-            fs::remove_all(bin), fs::create_directories(bin), log.text.clear();
-            WriteScripts(kScripts);
+            SCOPED_TRACE(std::string(row.what) + (look ? ", looked" : ", ended at once"));
+            Fresh(bin), WriteScripts(kScripts), log.text.clear();
             MakePluginServer();
-            auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
+            tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
             clock.Set(1.0);
             nMacroExec2* m = NewMacros();
             m->Trigger();
             tv->Refresh();
-            row.away(tv);
-            if (row.made) ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')")) << what;
-            EXPECT_EQ(LogHas("refused for '/scripts'"), row.refused && row.made) << what;
+            row.away();
+            if (row.made) ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')"));
+            EXPECT_EQ(LogHas("refused for '/scripts'"), row.refused && row.made);
             if (look) {
                 clock.Set(7.0);
                 m->Trigger();
-                if (row.made) ASSERT_EQ(m->GetScripts(), Lookup("/scripts")) << what;
-                EXPECT_EQ(m->GetButton(m->GetNumButtons() - 1)->GetName(), row.made ? "neu" : "quit") << what;
-                EXPECT_EQ(m->GetNumButtons(), row.refused ? 5 + row.made : 1) << what;
+                if (row.made) ASSERT_EQ(m->GetScripts(), Lookup("/scripts"));
+                EXPECT_EQ(m->GetButton(m->GetNumButtons() - 1)->GetName(), row.made ? "neu" : "quit");
+                EXPECT_EQ(m->GetNumButtons(), row.refused ? 5 + row.made : 1);
             }
-            ASSERT_TRUE(Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end")) << what;
+            ASSERT_TRUE(Run("delete('/sys/servers/plugin') if exists('/scripts') then delete('/scripts') end"));
             if (Lookup("/skripte")) Run("delete('/skripte')");
             const std::string saved = Read(bin + "scripts.n");
-            EXPECT_EQ(saved.find("'neu'") != std::string::npos, row.made) << what << log.text;
-            EXPECT_EQ(saved.find("'hello'") != std::string::npos, row.refused) << what;
-            EXPECT_NE((saved + Read(bin + "scripts.bak")).find("'hello'"), std::string::npos) << what;
+            EXPECT_EQ(saved.find("'neu'") != std::string::npos, row.made) << log.text;
+            EXPECT_EQ(saved.find("'hello'") != std::string::npos, row.refused);
+            EXPECT_NE((saved + Read(bin + "scripts.bak")).find("'hello'"), std::string::npos);
             // The next session loads the file it left.
             MakePluginServer();
             NewMacros();
-            EXPECT_EQ(Lookup("/scripts/neu") != nullptr, row.made) << what << log.text;
-            ASSERT_TRUE(Run("delete('/sys/servers/plugin') delete('/scripts')")) << what;
+            EXPECT_EQ(Lookup("/scripts/neu") != nullptr, row.made) << log.text;
+            ASSERT_TRUE(Run("delete('/sys/servers/plugin') delete('/scripts')"));
         }
     }
 }
 
-// A button shows its macro's name as the tree view does: a name with umlauts or a euro sign
-// draws as many glyphs as one of plain letters of the same length (converted once more, "ö"
-// would draw two), after a rename too; a byte of no character draws as one.
+// A name with umlauts or a euro sign draws as many glyphs as plain letters of the same length
+// (converted twice, "ö" would draw two); a byte of no character draws as one.
 TEST_F(MacroExecTest, AButtonShowsItsMacrosNameAsWritten) {
-    const struct {
-        const char* name;
-        const char* plain;
-    } rows[] = {{"größe", "grosz"}, {"€uro", "Euro"}, {"Ärger", "Arger"}, {"a\xff", "ay"}};
+    const std::pair<const char*, const char*> rows[] = {
+        {"größe", "grosz"}, {"€uro", "Euro"}, {"Ärger", "Arger"}, {"a\xff", "ay"}};
     auto vertices = [this] {
-        LayerFrame();
-        LayerFrame();
-        const ImDrawData* data = Host()->GetDrawData();
-        return data ? data->TotalVtxCount : -1;
+        LayerFrame(), LayerFrame();
+        return Host()->GetDrawData() ? Host()->GetDrawData()->TotalVtxCount : -1;
     };
     double t = 1.0;
-    for (const auto& row : rows) {
+    for (const auto& [name, plain] : rows) {
         fs::remove(bin + "scripts.n");
         nMacroExec2* m = NewMacros();
         m->SetActive(true);
-        ASSERT_TRUE(Run(std::string("new('nscriptlet', '/scripts/") + row.plain + "')"));
+        ASSERT_TRUE(Run(std::string("new('nscriptlet', '/scripts/") + plain + "')"));
         clock.Set(t += 6.0);
         m->Trigger();
-        const int plain = vertices();
-        ASSERT_TRUE(Run(std::string("obj('/scripts/") + row.plain + "').setname('" + row.name + "')"));
+        const int plainVertices = vertices();
+        ASSERT_TRUE(Run(std::string("obj('/scripts/") + plain + "').setname('" + name + "')"));
         clock.Set(t += 6.0);
         m->Trigger();
-        ASSERT_EQ(m->GetButton(0)->GetName(), row.name);
-        EXPECT_EQ(vertices(), plain) << row.name;
-        ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros')"));
-        ASSERT_TRUE(Run("if exists('/scripts') then delete('/scripts') end"));
+        ASSERT_EQ(m->GetButton(0)->GetName(), name);
+        EXPECT_EQ(vertices(), plainVertices) << name;
+        ASSERT_TRUE(Run("delete('/sys/servers/plugin/macros') if exists('/scripts') then delete('/scripts') end"));
     }
 }
 }  // namespace

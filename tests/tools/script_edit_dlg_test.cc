@@ -54,8 +54,8 @@ protected:
         Send(MessageKind::KeyUp, 0, 0, 0, 17);
         LayerFrame();
     }
-    // Keys as typed: characters, '@' Ctrl+Space, '\n' Return, '\b' Backspace, '>' Down,
-    // '<' Up. After each key a completion list that shows has its choice in sight.
+    // '@' Ctrl+Space, '\n' Return, '\b' Backspace, '>' Down, '<' Up, others typed; a shown
+    // completion list keeps its choice in sight.
     void Type(const std::string& keys) {
         const std::map<char, int> named{{'\n', 13}, {'\b', 8}, {'>', 40}, {'<', 38}};
         for (char k : keys) {
@@ -334,8 +334,7 @@ TEST_F(ScriptEditDlgTest, TheCompletionChoiceFollowsTheTypedWordAndReturnPutsInO
         // No entry starts with the word, or the caret went before it: the list closes.
         {"se@x\n", "sex\n"},
         {"a.se@\b\b\b\n", "a\n"},
-        // The arrows move the choice, and the list scrolls with it; Return puts in no entry the
-        // word does not begin.
+        // The arrows move the choice; Return puts in no entry the word does not begin.
         {"run@>\n", "run"},
         {"@>><\n", "getautorun()"},
         {"e@" + std::string(30, '>') + std::string(12, '<') + "\n", "e18"},
@@ -363,8 +362,7 @@ TEST_F(ScriptEditDlgTest, LineNumbersShowWholeAtAnyCount) {
         float x0 = 0, x1 = 0, y = 0, left = 0, right = 0, foldLeft = 0, foldRight = 0;
         ASSERT_TRUE(Control().GetScreenPosition(text.size(), x0, y) && Control().GetScreenPosition(text.size() + 1, x1, y));
         ASSERT_TRUE(Control().GetMarginScreenRange(1, left, right) && Control().GetMarginScreenRange(2, foldLeft, foldRight));
-        // Room for each digit of the last number (the font is monospaced) and its pad, never
-        // less than the width set; the fold margin follows.
+        // Room for each digit (monospaced) and a pad, never less than set; the fold margin follows.
         EXPECT_GE(right - left, static_cast<float>(std::to_string(lines).size()) * (x1 - x0) + 2.0f);
         if (lines < 1000) EXPECT_EQ(right - left, 30.0f);
         EXPECT_EQ(foldLeft, right);

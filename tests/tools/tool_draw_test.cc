@@ -113,8 +113,7 @@ TEST_F(ToolDrawTest, AToolWindowDrawsItsFrameAndButtonsOverTheGame) {
     EXPECT_TRUE(bwtest::ColorNear(At(150, 110), ui::Colors::Window));
 }
 
-// The notice line lies over the tool windows on the screen, not under them as the chat does,
-// and goes when it is taken back.
+// Unlike the chat, the notice line lies over the tool windows, and goes when taken back.
 TEST_F(ToolDrawTest, TheNoticeLineIsDrawnAboveTheToolWindows) {
     MakePluginServer();
     std::unique_ptr<ui::ToolWindow> w = Host()->MakeToolWindow("Probe", 300, 100);

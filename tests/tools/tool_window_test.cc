@@ -24,8 +24,7 @@ protected:
         ToolsFixture::SetUp();
         MakePluginServer();
     }
-    // An upper-case letter presses the left button at its place, its lower-case letter lets it
-    // go there, "|" ends a frame of the layer.
+    // 'X' presses the left button at X's place, 'x' lets it go there, '|' ends a layer frame.
     void Play(const std::string& script, const std::map<char, Place>& at) {
         for (char c : script) {
             if (c == '|') {
@@ -45,8 +44,7 @@ protected:
     }
 };
 
-// A press that comes after the release before it within one frame (a person's click at ten
-// frames a second) is a click of its own: every click counts once, in order.
+// Several presses and releases within one frame (a slow frame rate) are each a click of their own.
 TEST_F(ToolWindowTest, EveryClickCountsInOrderHoweverItsPressAndReleaseFallBetweenFrames) {
     std::unique_ptr<ui::ToolWindow> w = Host()->MakeToolWindow("Clicks", 300, 100);
     const int a = w->AddButton("A", 10, 10, 80, 25), b = w->AddButton("B", 100, 10, 80, 25);
@@ -68,8 +66,7 @@ TEST_F(ToolWindowTest, EveryClickCountsInOrderHoweverItsPressAndReleaseFallBetwe
     }
 }
 
-// F12 (the tree view made inactive) hides its right-click menu, which then deletes nothing and
-// does not come back with the view; a button held as the tools hid does not act when they show.
+// F12 hides the tree view's menu for good; a button held as the tools hid does not act when they show.
 TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     kernel->New("nroot", "/usr/a");
     auto* tv = static_cast<nTreeView*>(kernel->New("ntreeview", "/sys/servers/plugin/treeview"));
@@ -99,32 +96,27 @@ TEST_F(ToolWindowTest, HiddenToolsShowNoMenuAndActOnNoClick) {
     Play("||Dd||", at);
     EXPECT_FALSE(menu->IsShown());
     EXPECT_NE(Lookup("/usr/a"), nullptr);
+    auto tools = [&](bool shown) { tv->SetActive(shown), shown ? other->Show() : other->Hide(); };
     Play("G|", at);
-    tv->SetActive(false);
-    other->Hide();
+    tools(false);
     Play("|g|", at);
-    tv->SetActive(true);
-    other->Show();
+    tools(true);
     Play("||", at);
     EXPECT_EQ(acted, "");
-    // A click and a key that went to the game while the tools were hidden, and F12 showing
-    // them later in the same frame: the tools take neither.
+    // A click and a key the game took while the tools were hidden, shown in the same frame.
     other->content = [&](ui::ToolWindow&) { acted += ImGui::IsKeyPressed(46) ? "key;" : ""; };
-    tv->SetActive(false);
-    other->Hide();
+    tools(false);
     Play("||", at);
     EXPECT_FALSE(Send(window::MessageKind::ButtonDown, at.at('G').first, at.at('G').second, 0));
     Send(window::MessageKind::KeyDown, 0, 0, 0, 46);
     Play("g", at);
     Send(window::MessageKind::KeyUp, 0, 0, 0, 46);
-    tv->SetActive(true);
-    other->Show();
+    tools(true);
     Play("||", at);
     EXPECT_EQ(acted, "");
 }
 
-// The macros window lies on the display with any number of macros; the wheel brings the last
-// one into sight to be pressed, and the X closes the window, empty too.
+// With any number of macros: the wheel brings the last into sight, and the X closes the window.
 TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClosesByItsX) {
     ASSERT_TRUE(Run("function mark(s) ran = s end"));
     std::ofstream(Path("file")) << "x";
@@ -144,11 +136,8 @@ TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClo
         EXPECT_TRUE(w->GetX() >= 0 && w->GetY() >= 0 && w->GetX() + w->GetWidth() <= 800 &&
                     w->GetY() + w->GetHeight() <= 600) << count;
         if (count > 0) {
-            window::Message wheel;
-            wheel.kind = window::MessageKind::Wheel;
-            wheel.wheelDelta = -120 * count;
             Send(window::MessageKind::MouseMove, w->GetX() + 40, w->GetY() + 40);
-            Host()->HandleMessage(wheel);
+            Host()->HandleMessage({.kind = window::MessageKind::Wheel, .wheelDelta = -120 * count});
             Play("||", {});
             const Place last = Centre(*w, m->GetButton(count - 1)->GetButton());
             EXPECT_LT(last.second, w->GetY() + w->GetHeight());
@@ -162,15 +151,12 @@ TEST_F(ToolWindowTest, TheMacrosWindowKeepsToTheDisplayScrollsToEveryMacroAndClo
         Play("Xx||", {{'X', close}});
         EXPECT_FALSE(m->IsShown()) << count;
         // Closed, the window still has its word above the tools when bin: cannot take a macro.
+        auto look = [&] { return clock.Set(double(clock.ticks) / 1e6 + 6.0), plugins->Trigger(), Host()->GetNotice(); };
         ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", (Path("file") + "/").c_str()));
         ASSERT_TRUE(Run("new('nscriptlet', '/scripts/neu')"));
-        clock.Set(double(clock.ticks) / 1e6 + 6.0);
-        plugins->Trigger();
-        EXPECT_NE(Host()->GetNotice(), "") << count;
+        EXPECT_NE(look(), "") << count;
         ASSERT_TRUE(kernel->GetFileServer()->SetAssign("bin", bin.c_str()));
-        clock.Set(double(clock.ticks) / 1e6 + 6.0);
-        plugins->Trigger();
-        EXPECT_EQ(Host()->GetNotice(), "") << count;
+        EXPECT_EQ(look(), "") << count;
         m->Release();
     }
 }

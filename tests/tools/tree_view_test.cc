@@ -520,104 +520,88 @@ TEST_F(TreeViewTest, AFrameVisitsEachShownItemOnce) {
     EXPECT_EQ(tree.GetLastFrameVisits(), 391u);
 }
 
-// "/scripts" stays where the macro buttons look for it (its macros come and go one by one;
-// deleting it is the person's to do), and the assigns that stood when the view was made stay
-// as the engine's servers do, with what holds them; an assign made later goes as others do.
-// F2 to "renamed", "cut" and "delete" from the menu.
+// "/scripts" and the assigns that stood when the view was made stay where the game looks for
+// them; an assign made later goes as others do. R: F2 to "renamed", C: cut, D: delete.
 TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
     ASSERT_TRUE(kernel->GetFileServer()->SetAssign("save", Path("save/").c_str()));
     kernel->New("nscriptlet", "/scripts/m1");
     nTreeView* tv = NewTreeView();
     ASSERT_TRUE(kernel->GetFileServer()->SetAssign("mine", Path("mine/").c_str()));
+    const char *scripts = "refused for '/scripts'", *assign = "an assign the game runs on",
+               *holder = "which holds the game's assigns";
     const struct {
         const char* path;
         char gesture;
         const char* refusal;  // logged; empty where it goes as asked
     } rows[] = {
-        {"/scripts", 'R', "refused for '/scripts'"},
-        {"/scripts", 'C', "refused for '/scripts'"},
-        {"/scripts/m1", 'R', ""},
-        {"/scripts/m1", 'C', ""},
-        {"/sys/share/assigns/bin", 'R', "an assign the game runs on"},
-        {"/sys/share/assigns/bin", 'D', "an assign the game runs on"},
-        {"/sys/share/assigns/bin", 'C', "an assign the game runs on"},
-        {"/sys/share/assigns/home", 'D', "an assign the game runs on"},
-        {"/sys/share/assigns/save", 'R', "an assign the game runs on"},
-        {"/sys/share/assigns", 'D', "which holds the game's assigns"},
-        {"/sys/share/assigns", 'R', "which holds the game's assigns"},
-        {"/sys/share", 'C', "which holds the game's assigns"},
-        {"/sys/share/assigns/mine", 'R', ""},
-        {"/scripts", 'D', ""},
+        {"/scripts", 'R', scripts}, {"/scripts", 'C', scripts}, {"/scripts/m1", 'R', ""}, {"/scripts/m1", 'C', ""},
+        {"/sys/share/assigns/bin", 'R', assign}, {"/sys/share/assigns/bin", 'D', assign},
+        {"/sys/share/assigns/bin", 'C', assign}, {"/sys/share/assigns/home", 'D', assign},
+        {"/sys/share/assigns/save", 'R', assign}, {"/sys/share/assigns", 'D', holder},
+        {"/sys/share/assigns", 'R', holder}, {"/sys/share", 'C', holder},
+        {"/sys/share/assigns/mine", 'R', ""}, {"/scripts", 'D', ""},
     };
+    const std::string renamed = "renamed";
     for (const auto& row : rows) {
-        const std::string what = std::string(row.path) + " " + row.gesture;
+        SCOPED_TRACE(std::string(row.path) + " " + row.gesture);
         log.text.clear();
         tv->Refresh();
         const int item = Item(tv, row.path);
         nRoot* object = Lookup(row.path);
         nRoot* parent = object->GetParent();
         const std::string name = object->GetName();
-        if (row.gesture == 'R') {
-            const std::string renamed = "renamed";
-            tv->OnLabelEditEnd(item, &renamed);
-        } else {
-            Pick(tv, row.path, row.gesture == 'C' ? "cut" : "delete");
-        }
+        if (row.gesture == 'R') tv->OnLabelEditEnd(item, &renamed);
+        else Pick(tv, row.path, row.gesture == 'C' ? "cut" : "delete");
         const bool refused = *row.refusal != '\0';
-        EXPECT_EQ(Lookup(row.path) != nullptr, refused) << what << log.text;
+        EXPECT_EQ(Lookup(row.path) != nullptr, refused) << log.text;
         if (refused) {
-            EXPECT_TRUE(LogHas(row.refusal)) << what << log.text;
-            EXPECT_EQ(*tv->GetTreeControl()->GetText(item), name) << what;
+            EXPECT_TRUE(LogHas(row.refusal)) << log.text;
+            EXPECT_EQ(*tv->GetTreeControl()->GetText(item), name);
         }
         // What went as asked comes back for the rows after it.
         if (!refused && row.gesture == 'R') Lookup((std::string(parent->GetFullName()) + "/renamed").c_str())->SetName(name.c_str());
         if (!refused && row.gesture == 'C') tv->Refresh(), Pick(tv, parent->GetFullName().c_str(), "paste");
-        if (row.gesture != 'D') EXPECT_NE(Lookup(row.path), nullptr) << what;
+        if (row.gesture != 'D') EXPECT_NE(Lookup(row.path), nullptr);
     }
     EXPECT_EQ(Lookup("/scripts"), nullptr);
     EXPECT_STREQ(kernel->GetFileServer()->GetAssign("bin"), bin.c_str());
 }
 
-// The tree view refreshes every 2 s and the macro buttons look every 5 s of the tools' own
-// time, while the game's clock stands, as in the menu over a game (stopped), in a run of
-// locked steps without frames, at a time scale of 0, or set back to 0 as the viewer does.
+// The view refreshes every 2 s and the macro buttons look every 5 s of the tools' own time,
+// however the game's clock stands still.
 TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockStands) {
     nTimeServer* ts = kernel->GetTimeServer();
-    const struct {
-        const char* what;
-        std::function<void()> stand;
-    } rows[] = {
+    const std::pair<const char*, std::function<void()>> rows[] = {
         {"stopped", [ts] { ts->StopTime(); }},
         {"locked steps", [ts] { ts->LockDeltaT(0.02); }},
         {"scale 0", [ts] { ts->SetTimeScale(0.0f); }},
         {"set back", [ts] { ts->SetTime(0.0); }},
     };
     double t0 = 0.0;
-    for (const auto& row : rows) {
-        t0 += 100.0;
-        clock.Set(t0);
-        // No macros of the row before.
-        std::filesystem::remove_all(bin);
+    for (const auto& [what, stand] : rows) {
+        SCOPED_TRACE(what);
+        clock.Set(t0 += 100.0);
+        std::filesystem::remove_all(bin);  // no macros of the row before
         std::filesystem::create_directories(bin);
         kernel->New("nroot", "/usr/old");
         nTreeView* tv = NewTreeView("/usr");
         auto* m = static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
         tv->Trigger();
         m->Trigger();
-        row.stand();
+        stand();
         const double game = ts->GetTime();
         kernel->New("nroot", "/usr/neu");
         kernel->New("nscriptlet", "/scripts/neu");
         ASSERT_TRUE(Run("delete('/usr/old')"));
         for (const double after : {1.5, 2.5, 4.5, 5.5}) {
             clock.Set(t0 + after);
-            if (std::string(row.what) == "set back") row.stand();
+            if (std::string(what) == "set back") stand();
             tv->Trigger();
             m->Trigger();
-            EXPECT_EQ(ts->GetTime(), game) << row.what;
-            EXPECT_EQ(tv->FindItem("/usr/neu") != 0, after > 2.0) << row.what << " " << after;
-            EXPECT_EQ(tv->FindItem("/usr/old") != 0, after < 2.0) << row.what << " " << after;
-            EXPECT_EQ(m->GetNumButtons(), after > 5.0 ? 1 : 0) << row.what << " " << after;
+            EXPECT_EQ(ts->GetTime(), game);
+            EXPECT_EQ(tv->FindItem("/usr/neu") != 0, after > 2.0) << after;
+            EXPECT_EQ(tv->FindItem("/usr/old") != 0, after < 2.0) << after;
+            EXPECT_EQ(m->GetNumButtons(), after > 5.0 ? 1 : 0) << after;
         }
         ts->StartTime(), ts->LockDeltaT(0.0), ts->SetTimeScale(1.0f);
         ASSERT_TRUE(Run("delete('/sys/servers/plugin/treeview') delete('/sys/servers/plugin/macros') "
