@@ -275,13 +275,7 @@ void nbwGameObserver::Trigger() {
         // has no level, so that the menu and the saves say so.
         if (!levelGoneLogged_) n_error("nbwObserver: the running level's node is gone; no level runs\n");
         levelGoneLogged_ = true;
-        SetCurrLevel("none");
-        SetGameState(LevelRunning, false);
-        if (nbwUwMenu* hud = Hud()) {
-            hud->show = false;
-            hud->redraw = true;
-            hud->SetActive(false);
-        }
+        NoLevelRuns();
     }
     if ((twin_ && debugMode_) || cursorState) {
         gfx->ShowCursor();
@@ -413,6 +407,10 @@ void nbwGameObserver::EndLevel() {
     level->UnloadLevel();
     level_.Set(nullptr);
     if (nRoot* tree = refLevels_.Resolve()) nLogicNode::DeleteDataTimers(tree);
+    NoLevelRuns();
+}
+
+void nbwGameObserver::NoLevelRuns() {
     SetCurrLevel("none");
     SetGameState(LevelRunning, false);
     if (nbwUwMenu* hud = Hud()) {

@@ -71,6 +71,8 @@ public:
     // The current level's object name, "none" without one.
     const char* GetLevel();
     void EndLevel();
+    // The game says no level runs (its status and word) and hides the heads-up display.
+    void NoLevelRuns();
     // Both take "name" or "save:name" (see SaveName); a refused name changes nothing.
     void SaveGame(const char* name);
     void LoadGame(const char* name);
