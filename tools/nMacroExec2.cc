@@ -292,11 +292,19 @@ bool nMacroExec2::Trigger() {
     // New macros get their buttons while the game's clock stands (the menu over a game,
     // the viewer).
     const double now = ToolTime();
-    if (now - lastUpdate_ > 5.0 || now < lastUpdate_ || lastUpdate_ == 0.0) {
+    // A new macro is looked at in the frame it came, so that it gets its button and a "bin:"
+    // that cannot take it is said at once; the rest (deletes, renames, edits) waits for the
+    // 5 s look.
+    const nRoot* scripts = scripts_.GetUnsafe();
+    const int macros = scripts ? scripts->GetNumChildren() : 0;
+    seenMacros_ = std::min(seenMacros_, macros);
+    if (now - lastUpdate_ > 5.0 || now < lastUpdate_ || lastUpdate_ == 0.0 || macros > seenMacros_) {
         Update();
         Layout();
         CheckWritable();
         lastUpdate_ = now;
+        scripts = scripts_.GetUnsafe();
+        seenMacros_ = scripts ? scripts->GetNumChildren() : 0;
     }
     // The file's auto-run macros run once, as the person's, at the tools' first pass: not
     // while the plugin is made, since a macro may delete the server that is adding it.

@@ -109,6 +109,8 @@ private:
 
     std::unique_ptr<ui::ToolWindow> window_;
     double lastUpdate_ = 0.0;
+    // How many macros the last look saw (less, once some went): one more is looked at at once.
+    int seenMacros_ = 0;
     nRef<nRoot> scripts_;
     std::vector<std::unique_ptr<nMacroButton>> buttons_;
     std::unordered_map<const nRoot*, nMacroButton*> buttonOf_;  // Update's scratch

@@ -567,8 +567,9 @@ TEST_F(TreeViewTest, ScriptsAndTheGamesAssignsStayWhereTheGameLooksForThem) {
     EXPECT_STREQ(kernel->GetFileServer()->GetAssign("bin"), bin.c_str());
 }
 
-// The view refreshes every 2 s and the macro buttons look every 5 s of the tools' own time,
-// however the game's clock stands still.
+// The view refreshes every 2 s and the macro buttons look every 5 s of the tools' own time
+// (a renamed macro's button), however the game's clock stands still; a new macro gets its
+// button at once.
 TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockStands) {
     nTimeServer* ts = kernel->GetTimeServer();
     const std::pair<const char*, std::function<void()>> rows[] = {
@@ -586,6 +587,7 @@ TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockSt
         kernel->New("nroot", "/usr/old");
         nTreeView* tv = NewTreeView("/usr");
         auto* m = static_cast<nMacroExec2*>(kernel->New("nmacroexec2", "/sys/servers/plugin/macros"));
+        kernel->New("nscriptlet", "/scripts/alt");
         tv->Trigger();
         m->Trigger();
         stand();
@@ -593,6 +595,9 @@ TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockSt
         kernel->New("nroot", "/usr/neu");
         kernel->New("nscriptlet", "/scripts/neu");
         ASSERT_TRUE(Run("delete('/usr/old')"));
+        m->Trigger();
+        ASSERT_EQ(m->GetNumButtons(), 2);
+        ASSERT_TRUE(Run("obj('/scripts/alt').setname('umbenannt')"));
         for (const double after : {1.5, 2.5, 4.5, 5.5}) {
             clock.Set(t0 + after);
             if (std::string(what) == "set back") stand();
@@ -601,7 +606,7 @@ TEST_F(TreeViewTest, TheViewAndTheMacroButtonsKeepTheirTimesWhileTheGamesClockSt
             EXPECT_EQ(ts->GetTime(), game);
             EXPECT_EQ(tv->FindItem("/usr/neu") != 0, after > 2.0) << after;
             EXPECT_EQ(tv->FindItem("/usr/old") != 0, after < 2.0) << after;
-            EXPECT_EQ(m->GetNumButtons(), after > 5.0 ? 1 : 0) << after;
+            EXPECT_EQ(m->GetButton(0)->GetName(), after > 5.0 ? "umbenannt" : "alt") << after;
         }
         ts->StartTime(), ts->LockDeltaT(0.0), ts->SetTimeScale(1.0f);
         ASSERT_TRUE(Run("delete('/sys/servers/plugin/treeview') delete('/sys/servers/plugin/macros') "
