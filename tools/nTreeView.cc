@@ -461,8 +461,8 @@ bool nTreeView::Protected(nRoot* object, const char* action, bool assigns) {
     }
     // The assigns the game runs on, and what holds them: without "bin:" or "save:" the
     // macros and the saves have nowhere to go.
+    if (!assigns) return false;
     for (const nRef<nRoot>& ref : gameAssigns_) {
-        if (!assigns) break;
         nRoot* assign = ref.GetUnsafe();
         for (nRoot* o = assign; o; o = o->GetParent()) {
             if (o != object) continue;
